@@ -1,0 +1,46 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace hw {
+
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url;
+    HttpHeaders headers;
+    std::string body;
+    double timeoutMs = 60000;
+    bool ignoreCache = false;
+};
+
+struct HttpTransportError {
+    int code = 0;            // our own small set, see HttpErrorCode
+    std::string message;
+};
+
+enum HttpErrorCode { HttpTimedOut = 1, HttpCannotConnect = 2, HttpBadUrl = 3, HttpTlsFailed = 4, HttpCancelled = 5, HttpOther = 99 };
+
+struct HttpResponse {
+    int status = 0;
+    HttpHeaders headers;
+    std::string body;
+    std::optional<HttpTransportError> error;
+    // Case-insensitive header look-up.
+    std::optional<std::string> header(const std::string& name) const;
+};
+
+// Asynchronous HTTP. The completion runs exactly once, on the main queue.
+// Bodies are never logged: they carry passwords and tokens.
+class HttpClient {
+public:
+    virtual ~HttpClient() = default;
+    virtual void send(HttpRequest request, std::function<void(HttpResponse)> completion) = 0;
+};
+
+}  // namespace hw

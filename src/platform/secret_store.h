@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+
+#include "platform/settings_store.h"
+
+namespace hw {
+
+enum class SecretStatus { Found, Absent, Error };
+
+struct SecretRead {
+    SecretStatus status = SecretStatus::Absent;
+    Bytes data;
+    std::string text() const { return std::string(data.begin(), data.end()); }
+};
+
+// The keychain: items by key within a service. Safe to use from any thread.
+class SecretStore {
+public:
+    virtual ~SecretStore() = default;
+    virtual SecretRead read(const std::string& service, const std::string& key) = 0;
+    virtual bool write(const std::string& service, const std::string& key, const Bytes& data) = 0;
+    virtual bool remove(const std::string& service, const std::string& key) = 0;
+
+    bool writeString(const std::string& service, const std::string& key, const std::string& text) {
+        return write(service, key, Bytes(text.begin(), text.end()));
+    }
+};
+
+}  // namespace hw
