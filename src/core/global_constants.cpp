@@ -40,6 +40,11 @@ std::string baseURL(const char* envName, const char* fallback) {
     return host;
 }
 
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 std::string homeDirectory() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
     std::vector<char> buffer(16384);
@@ -52,19 +57,19 @@ std::string homeDirectory() {
     return {};
 }
 
-// Relative XDG values are invalid by the base-directory rules and ignored.
+// Follows the data folder of the file layout: $HAVENWAY_DATA_DIR, else
+// $XDG_DATA_HOME/havenway, else ~/.local/share/havenway. Relative values are
+// invalid by the base-directory rules and ignored.
 std::string defaultDataFolder() {
+    if (const char* dir = std::getenv("HAVENWAY_DATA_DIR"); dir && dir[0] == '/') {
+        return withoutTrailingSlashes(dir);
+    }
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
         return std::string(xdg) + "/havenway";
     }
     const std::string home = homeDirectory();
     if (home.empty()) return {};
     return (home == "/" ? std::string() : home) + "/.local/share/havenway";
-}
-
-std::string withoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
 }
 
 }  // namespace

@@ -83,6 +83,7 @@ TEST(GlobalConstants, DnsResolversStartSwappedAndAreAssignableAcrossThreads) {
 
 TEST(GlobalConstants, ErrorLogIsInTheDataFolderBeforeAnyAssignment) {
     auto log = test::CaptureLog::install();
+    ScopedEnv redirect("HAVENWAY_DATA_DIR", nullptr);
     ScopedEnv data("XDG_DATA_HOME", "/srv/data");
     GlobalConstants::setLogsDirectoryPath("");
     EXPECT_EQ(GlobalConstants::logsDirectoryPath(), "/srv/data/havenway");
@@ -91,6 +92,8 @@ TEST(GlobalConstants, ErrorLogIsInTheDataFolderBeforeAnyAssignment) {
         ScopedEnv relative("XDG_DATA_HOME", "relative/data");
         ScopedEnv home("HOME", "/home/someone");
         EXPECT_EQ(GlobalConstants::errorLogFilePath(), "/home/someone/.local/share/havenway/error.log");
+        ScopedEnv direct("HAVENWAY_DATA_DIR", "/tmp/hw-data/");
+        EXPECT_EQ(GlobalConstants::errorLogFilePath(), "/tmp/hw-data/error.log");
     }
 
     GlobalConstants::setLogsDirectoryPath("/var/lib/x/");
