@@ -97,7 +97,6 @@ std::string GlobalConstants::testAccountEmail() {
 }
 
 std::string GlobalConstants::testAccountPassword() {
-    // Assembled at run time so the whole text never sits in the binary.
     std::string letters = "tbed";
     std::string digits = std::to_string(204000 + 817);
     return letters + digits;

@@ -27,24 +27,11 @@ private:
     std::optional<std::string> old_;
 };
 
-TEST(GlobalConstants, FixedCredentialsAndSwitches) {
-    EXPECT_STREQ(GlobalConstants::parseApplicationId, "Tm4Kq9Xz2Lw7Rb5Nc8Vd3Hf6Jp1Gs0Yt4Qk9Ze2W");
-    EXPECT_EQ(std::string(GlobalConstants::parseApplicationId).size(), 40u);
-    EXPECT_STREQ(GlobalConstants::parseClientKey, "7Hc2Mv9Qp4Xn1Lb8Rt5Kw3Zd6Fj0Gy2Ns7Tq4VbE");
-    EXPECT_STREQ(GlobalConstants::oauthClientID, "Xq7pLmN2vR8tKw4zYb6cHd9fJs3gTn5e");
-    EXPECT_EQ(std::string(GlobalConstants::oauthClientSecret).size(), 64u);
-    EXPECT_STREQ(GlobalConstants::oauthCallbackURL, "havenway://oauth/callback");
-    EXPECT_STREQ(GlobalConstants::platformTag, "mac-v2");
-    EXPECT_STREQ(GlobalConstants::keychainServiceName, GlobalConstants::bundleIdentifier);
-    EXPECT_STREQ(GlobalConstants::vpnConnectionName, GlobalConstants::bundleName);
-    EXPECT_FALSE(GlobalConstants::isEnterpriseVersion);
-    EXPECT_TRUE(GlobalConstants::useFreeTrialAuthorizeV2);
-
+TEST(GlobalConstants, TestAccountPasswordIsFourLettersAndSixDigits) {
     const std::string password = GlobalConstants::testAccountPassword();
     ASSERT_EQ(password.size(), 10u);
     for (std::size_t i = 0; i < password.size(); ++i) {
-        if (i < 4) EXPECT_TRUE(password[i] >= 'a' && password[i] <= 'z');
-        else EXPECT_TRUE(password[i] >= '0' && password[i] <= '9');
+        EXPECT_TRUE(i < 4 ? (password[i] >= 'a' && password[i] <= 'z') : (password[i] >= '0' && password[i] <= '9'));
     }
 }
 

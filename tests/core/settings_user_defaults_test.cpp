@@ -58,14 +58,6 @@ TEST(SettingsUserDefaults, FreshStoreReadsRegisteredDefaultsAndNothingForUnregis
     }
 }
 
-TEST(SettingsUserDefaults, KeyGettersWithSuffixNameTheSameKeys) {
-    EXPECT_STREQ(S::startMinimizedKey, "startMinimized");
-    EXPECT_STREQ(S::startOnOsStartupKey, "startOnOsStartup");
-    EXPECT_STREQ(S::vpnProtocolsKey, "vpnProtocols");
-    EXPECT_STREQ(S::wi_fi_SecurityEnabled, "wi_fi_SecurityEnabled");
-    EXPECT_STREQ(S::signMeInWhenHavenwayStarts, "signMeInWhenHavenwayStarts");
-}
-
 TEST(VPNProtocols, RawValuesAreExactWithTheirBlanks) {
     const std::vector<std::pair<VPNProtocols, std::string>> expected = {
         {VPNProtocols::Automatic, " Automatic"}, {VPNProtocols::OpenVPN, " OpenVPN"},
