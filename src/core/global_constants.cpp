@@ -1,5 +1,7 @@
 #include "core/global_constants.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -45,6 +47,13 @@ std::string withoutTrailingSlashes(std::string path) {
     return path;
 }
 
+// Resolver addresses come from the backend's remote configuration and end up
+// in the system's DNS settings: only a plain IPv4 or IPv6 address is taken.
+bool isIpAddress(const std::string& text) {
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(AF_INET, text.c_str(), buffer) == 1 || inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+}
+
 std::string homeDirectory() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
     std::vector<char> buffer(16384);
@@ -62,7 +71,7 @@ std::string homeDirectory() {
 // invalid by the base-directory rules and ignored.
 std::string defaultDataFolder() {
     if (const char* dir = std::getenv("HAVENWAY_DATA_DIR"); dir && dir[0] == '/') {
-        return withoutTrailingSlashes(dir);
+        if (std::string folder = withoutTrailingSlashes(dir); folder != "/") return folder;
     }
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
         return std::string(xdg) + "/havenway";
@@ -106,17 +115,27 @@ std::string GlobalConstants::dnsResolver() {
     std::lock_guard lock(assignableMutex());
     return assignable().dnsResolver;
 }
-void GlobalConstants::setDnsResolver(std::string address) {
+bool GlobalConstants::setDnsResolver(std::string address) {
+    if (!isIpAddress(address)) {
+        log::warning("GlobalConstants", "DNS resolver is not an IP address; keeping the current one");
+        return false;
+    }
     std::lock_guard lock(assignableMutex());
     assignable().dnsResolver = std::move(address);
+    return true;
 }
 std::string GlobalConstants::dnsResolverSecondary() {
     std::lock_guard lock(assignableMutex());
     return assignable().dnsResolverSecondary;
 }
-void GlobalConstants::setDnsResolverSecondary(std::string address) {
+bool GlobalConstants::setDnsResolverSecondary(std::string address) {
+    if (!isIpAddress(address)) {
+        log::warning("GlobalConstants", "secondary DNS resolver is not an IP address; keeping the current one");
+        return false;
+    }
     std::lock_guard lock(assignableMutex());
     assignable().dnsResolverSecondary = std::move(address);
+    return true;
 }
 
 std::string GlobalConstants::logsDirectoryPath() {

@@ -49,11 +49,12 @@ struct GlobalConstants {
     static constexpr char platformTag[] = "mac-v2";
 
     // DNS resolvers of a connection request; the remote configuration may
-    // replace them ("DNSResolver", "DNSResolverSecondary").
+    // replace them ("DNSResolver", "DNSResolverSecondary"). A text that is not
+    // an IPv4 or IPv6 address is refused (false) and the old value stays.
     static std::string dnsResolver();  // initially "8.8.4.4"
-    static void setDnsResolver(std::string address);
+    static bool setDnsResolver(std::string address);
     static std::string dnsResolverSecondary();  // initially "8.8.8.8"
-    static void setDnsResolverSecondary(std::string address);
+    static bool setDnsResolverSecondary(std::string address);
     // Fallback DNS servers of the network lock.
     static constexpr char primaryDNS[] = "8.8.8.8";
     static constexpr char secondaryDNS[] = "8.8.4.4";

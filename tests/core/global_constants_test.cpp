@@ -65,12 +65,22 @@ TEST(GlobalConstants, DnsResolversStartSwappedAndAreAssignableAcrossThreads) {
         EXPECT_TRUE(v == "8.8.4.4" || v == "1.1.1.1" || v == "9.9.9.9") << v;
     }
     writer.join();
+
+    auto log = test::CaptureLog::install();
+    EXPECT_TRUE(GlobalConstants::setDnsResolverSecondary("2001:4860:4860::8888"));
+    for (const char* bad : {"", "8.8.8", "8.8.8.8; rm -rf /", " 8.8.8.8", "dns.google", "8.8.8.8\n"}) {
+        EXPECT_FALSE(GlobalConstants::setDnsResolver(bad)) << bad;
+    }
+    EXPECT_NE(GlobalConstants::dnsResolver(), "");
+    EXPECT_EQ(GlobalConstants::dnsResolverSecondary(), "2001:4860:4860::8888");
     GlobalConstants::setDnsResolver("8.8.4.4");
+    GlobalConstants::setDnsResolverSecondary("8.8.8.8");
+    log::setSink(nullptr);
 }
 
 TEST(GlobalConstants, ErrorLogIsInTheDataFolderBeforeAnyAssignment) {
     auto log = test::CaptureLog::install();
-    ScopedEnv redirect("HAVENWAY_DATA_DIR", nullptr);
+    ScopedEnv redirect("HAVENWAY_DATA_DIR", "/");  // the root is never the data folder
     ScopedEnv data("XDG_DATA_HOME", "/srv/data");
     GlobalConstants::setLogsDirectoryPath("");
     EXPECT_EQ(GlobalConstants::logsDirectoryPath(), "/srv/data/havenway");
