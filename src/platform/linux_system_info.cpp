@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace hw {
 namespace {
