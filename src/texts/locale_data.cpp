@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/global_constants.h"
 #include "platform/log.h"
-#include "texts/composite_inputs.h"
 
 namespace hw {
 namespace {
@@ -42,8 +42,8 @@ std::string compose(const std::vector<std::string>& built, std::string_view key,
     for (const Piece& p : pieces) {
         switch (p.kind) {
             case Piece::Kind::Literal: out += p.literal; break;
-            case Piece::Kind::ProductName: out += texts::productName(); break;
-            case Piece::Kind::SupportEmail: out += texts::supportEmail(); break;
+            case Piece::Kind::ProductName: out += GlobalConstants::bundleName; break;
+            case Piece::Kind::SupportEmail: out += GlobalConstants::supportEmail(); break;
             case Piece::Kind::Text: {
                 const auto index = static_cast<std::size_t>(p.ref);
                 if (index < built.size()) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/global_constants.h"
 #include "support/capture_log.h"
-#include "texts/composite_inputs.h"
 
 namespace hw {
 namespace {
@@ -68,7 +68,7 @@ TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnKeepTheirExactForm) {
 }
 
 TEST(LocaleDataComposites, ProductNameTextsAreBuiltFromTheirParts) {
-    const std::string p = texts::productName();
+    const std::string p = GlobalConstants::bundleName;
     ASSERT_FALSE(p.empty());
     EXPECT_EQ(LocaleData::internet_connection_unavailable_error_part_1(), p + " Can't Connect");
     EXPECT_EQ(LocaleData::helper_tool_command_execute_error(),
@@ -91,7 +91,7 @@ TEST(LocaleDataComposites, ProductNameTextsAreBuiltFromTheirParts) {
 }
 
 TEST(LocaleDataComposites, SupportAddressTextsAreBuiltFromTheirParts) {
-    const std::string s = texts::supportEmail();
+    const std::string s = GlobalConstants::supportEmail();
     ASSERT_NE(s.find('@'), std::string::npos);
     const std::string suffix = "\nPlease try again or contact the support team at " + s;
     EXPECT_EQ(LocaleData::free_trial_failed_error_suffix(), suffix);
