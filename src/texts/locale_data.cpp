@@ -36,24 +36,26 @@ constexpr Piece PRODUCT_NAME{Piece::Kind::ProductName};
 constexpr Piece SUPPORT_EMAIL{Piece::Kind::SupportEmail};
 #define TEXT_OF(key) Piece(Piece::Kind::Text, TextId::key)
 
-// A reference may only name an entry above it, so it is already built.
-std::string compose(const std::vector<std::string>& built, std::string_view key, std::initializer_list<Piece> pieces) {
+// A text may only refer to an entry above it, which is then already built.
+constexpr bool refersOnlyUpwards(TextId self, std::initializer_list<Piece> pieces) {
+    for (const Piece& p : pieces) {
+        if (p.kind == Piece::Kind::Text && p.ref >= self) return false;
+    }
+    return true;
+}
+#define HW_TEXT(key, ...) \
+    static_assert(refersOnlyUpwards(TextId::key, {__VA_ARGS__}), "TEXT_OF in " #key " must name an entry above it");
+#include "texts/locale_texts.inc"
+#undef HW_TEXT
+
+std::string compose(const std::vector<std::string>& built, std::initializer_list<Piece> pieces) {
     std::string out;
     for (const Piece& p : pieces) {
         switch (p.kind) {
             case Piece::Kind::Literal: out += p.literal; break;
             case Piece::Kind::ProductName: out += GlobalConstants::bundleName; break;
             case Piece::Kind::SupportEmail: out += GlobalConstants::supportEmail(); break;
-            case Piece::Kind::Text: {
-                const auto index = static_cast<std::size_t>(p.ref);
-                if (index < built.size()) {
-                    out += built[index];
-                } else {
-                    log::error("LocaleData", std::string("text '") + std::string(key) +
-                                                 "' refers to an entry below it; the reference is left out");
-                }
-                break;
-            }
+            case Piece::Kind::Text: out += built[static_cast<std::size_t>(p.ref)]; break;
         }
     }
     return out;
@@ -63,7 +65,7 @@ const std::vector<std::string>& table() {
     static const std::vector<std::string> texts = [] {
         std::vector<std::string> built;
         built.reserve(std::size(kKeys));
-#define HW_TEXT(key, ...) built.push_back(compose(built, #key, {__VA_ARGS__}));
+#define HW_TEXT(key, ...) built.push_back(compose(built, {__VA_ARGS__}));
 #include "texts/locale_texts.inc"
 #undef HW_TEXT
         return built;
