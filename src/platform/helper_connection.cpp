@@ -84,13 +84,26 @@ void HelperConnection::deliver(ReplyHandler handler, HelperReply reply) {
 }
 
 void HelperConnection::send(HelperMessage message, ReplyHandler onReply) {
+    enqueue(0, std::move(message), std::move(onReply));
+}
+
+void HelperConnection::sendOnChannel(std::uint64_t channelId, HelperMessage message, ReplyHandler onReply) {
+    if (channelId == 0) {
+        deliver(std::move(onReply), HelperReply{{}, kInvalid});
+        return;
+    }
+    enqueue(channelId, std::move(message), std::move(onReply));
+}
+
+void HelperConnection::enqueue(std::uint64_t channel, HelperMessage message, ReplyHandler onReply) {
     std::string error;
     auto [local, peer] = makeHelperSocketPair();
     std::optional<HelperFrame> frame;
     if (!local) error = "cannot create a reply channel";
     else frame = encodeHelperMessage(message, peer.get(), &error);
     std::lock_guard lock(mutex_);
-    if (!frame || !connected_ || stopping_) {
+    bool open = channel ? listeners_.count(channel) > 0 : connected_.load();
+    if (!frame || !open || stopping_) {
         if (error.empty()) error = kInvalid;
         log::warning(kLog, "request not sent: " + error);
         deliver(std::move(onReply), HelperReply{{}, error});
@@ -101,7 +114,7 @@ void HelperConnection::send(HelperMessage message, ReplyHandler onReply) {
     p->local = std::move(local);
     p->handler = std::move(onReply);
     pending_.emplace(id, std::move(p));
-    outgoing_.push_back(Outgoing{id, std::move(message), std::move(*frame), std::move(peer)});
+    outgoing_.push_back(Outgoing{id, channel, std::move(message), std::move(*frame), std::move(peer)});
     wake();
 }
 
@@ -113,20 +126,21 @@ void HelperConnection::sendWithoutReply(HelperMessage message) {
         log::warning(kLog, "message not sent: " + (error.empty() ? std::string(kInvalid) : error));
         return;
     }
-    outgoing_.push_back(Outgoing{0, std::move(message), std::move(*frame), UniqueFd()});
+    outgoing_.push_back(Outgoing{0, 0, std::move(message), std::move(*frame), UniqueFd()});
     wake();
 }
 
-HelperValue HelperConnection::makeChannel(EventHandler onEvent) {
+HelperConnection::ChannelEnd HelperConnection::makeChannel(EventHandler onEvent) {
     auto [local, peer] = makeHelperSocketPair();
-    if (!local) return HelperValue(HelperChannel());
+    if (!local) return {HelperValue(HelperChannel()), 0};
     std::lock_guard lock(mutex_);
     auto l = std::make_unique<Listener>();
     l->local = std::move(local);
     l->handler = std::make_shared<EventHandler>(std::move(onEvent));
-    listeners_.emplace(nextId_++, std::move(l));
+    auto id = nextId_++;
+    listeners_.emplace(id, std::move(l));
     wake();
-    return HelperValue(std::make_shared<UniqueFd>(std::move(peer)));
+    return {HelperValue(std::make_shared<UniqueFd>(std::move(peer))), id};
 }
 
 void HelperConnection::setInterruptionHandler(std::function<void()> handler) {
@@ -209,12 +223,14 @@ void HelperConnection::run() {
         auto batch = std::move(outgoing_);
         outgoing_.clear();
         for (auto& o : batch) {
-            if (!socket_) {
+            int fd = -1;
+            if (o.channel == 0 && socket_) fd = socket_.get();
+            if (o.channel != 0 && listeners_.count(o.channel)) fd = listeners_.at(o.channel)->local.get();
+            if (fd < 0) {
                 fail(o.id, kInterrupted);
                 continue;
             }
             std::string error;
-            int fd = socket_.get();
             lock.unlock();
             bool sent = sendHelperFrame(fd, o.frame, kSendTimeoutMs, &error);
             lock.lock();
@@ -222,7 +238,8 @@ void HelperConnection::run() {
             if (!sent) {
                 log::warning(kLog, "send failed: " + error);
                 fail(o.id, kInterrupted);
-                failAll(kInterrupted, true);
+                if (o.channel == 0) failAll(kInterrupted, true);
+                else listeners_.erase(o.channel);
             }
         }
         if (stopping_) break;

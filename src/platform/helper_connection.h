@@ -64,9 +64,17 @@ public:
     // Sends a message for which no answer is wanted.
     void sendWithoutReply(HelperMessage message);
 
-    // A channel end to put into messages: what the peer sends on it reaches
-    // onEvent on the main queue, until this connection is cancelled.
-    HelperValue makeChannel(EventHandler onEvent);
+    // A channel whose far end goes into messages: what the peer sends on it
+    // reaches onEvent on the main queue, until this connection is cancelled;
+    // sendOnChannel talks back to the peer over it.
+    struct ChannelEnd {
+        HelperValue peer;       // put this into a message
+        std::uint64_t id = 0;   // 0: the channel could not be made
+    };
+    ChannelEnd makeChannel(EventHandler onEvent);
+    // Sends a request on a channel; onReply is called exactly once, with an
+    // error reply when the channel is gone.
+    void sendOnChannel(std::uint64_t channelId, HelperMessage message, ReplyHandler onReply);
 
     // Called once on the main queue when the connection breaks (not on cancel).
     void setInterruptionHandler(std::function<void()> handler);
@@ -80,12 +88,14 @@ private:
     struct Listener;
     struct Outgoing {
         std::uint64_t id = 0;  // 0: no reply wanted
+        std::uint64_t channel = 0;  // 0: the helper socket
         HelperMessage message;  // keeps the channels' descriptors open until sent
         HelperFrame frame;
         UniqueFd peerEnd;       // the reply channel's far end, closed once sent
     };
 
     void start(UniqueFd socket);
+    void enqueue(std::uint64_t channel, HelperMessage message, ReplyHandler onReply);
     void run();
     void wake();
     void deliver(ReplyHandler handler, HelperReply reply);

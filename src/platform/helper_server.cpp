@@ -86,7 +86,7 @@ bool HelperServer::peerAllowed(const HelperPeer& peer) const {
     return std::find(options_.allowedUids.begin(), options_.allowedUids.end(), peer.uid) != options_.allowedUids.end();
 }
 
-bool HelperServer::adopt(UniqueFd connection) {
+bool HelperServer::adopt(UniqueFd connection, Handler handler) {
     auto peer = peerOf(connection.get());
     if (!peer || !peerAllowed(*peer)) {
         log::warning(kLog, "refused a peer with uid " + (peer ? std::to_string(peer->uid) : std::string("unknown")));
@@ -95,6 +95,7 @@ bool HelperServer::adopt(UniqueFd connection) {
     auto c = std::make_unique<Client>();
     c->socket = std::move(connection);
     c->peer = *peer;
+    c->handler = std::move(handler);
     std::lock_guard lock(mutex_);
     clients_.push_back(std::move(c));
     std::uint64_t one = 1;
@@ -130,7 +131,8 @@ bool HelperServer::serve(Client& client) {
                 log::warning(kLog, "malformed message: " + error);
                 continue;
             }
-            handler_(HelperRequest(std::move(env->message), std::move(env->replyChannel), client.peer));
+            auto& handler = client.handler ? client.handler : handler_;
+            handler(HelperRequest(std::move(env->message), std::move(env->replyChannel), client.peer));
             continue;
         }
         }

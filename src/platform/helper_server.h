@@ -62,9 +62,11 @@ public:
     // Binds and listens, replacing a stale socket file. Not needed when only
     // adopt() is used.
     bool listen(std::string* error);
-    // Serves an already connected socket after the same peer check; false
-    // when the peer is refused (the socket is then closed).
-    bool adopt(UniqueFd connection);
+    // Serves an already connected socket (a socketpair end, or a channel a
+    // client handed over) after the same peer check; its requests go to
+    // handler when one is given, else to the server's. False when the peer is
+    // refused (the socket is then closed).
+    bool adopt(UniqueFd connection, Handler handler = {});
     // Serves until stop(); call on the thread that should run the handler.
     void run();
     // Thread-safe; run() returns soon after.
@@ -78,6 +80,7 @@ private:
         UniqueFd socket;
         HelperPeer peer;
         HelperFrameReader reader;
+        Handler handler;
     };
     void acceptOne();
     // False when the client is to be dropped.

@@ -217,13 +217,50 @@ TEST_F(Fixture, TheHelperCanTalkBackOnAChannelAndGetAnswers) {
         in.reply({{"password", "pw"}});
     });
     std::string reply;
-    client_.send({{"rpc", "start_connection"}, {"channel", channel}},
+    client_.send({{"rpc", "start_connection"}, {"channel", channel.peer}},
                  [&](HelperReply r) { reply = *helperString(r.message, "reply"); });
     ASSERT_TRUE(queue_.waitFor([&] { return reply == "YES"; }));
     EXPECT_EQ(events, std::vector<std::string>{"get_password"});
-    std::lock_guard lock(answerMutex);
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(*helperString(*answer, "password"), "pw");
+    {
+        std::lock_guard lock(answerMutex);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(*helperString(*answer, "password"), "pw");
+    }
+    // Once our copy of the far end is gone, the channel lives on in the
+    // helper's hands; requests on it are answered, and fail once it is gone.
+    channel.peer = HelperValue();
+    std::optional<HelperReply> stop;
+    client_.sendOnChannel(channel.id, {{"rpc", "stop_connection"}}, [&](HelperReply r) { stop = std::move(r); });
+    ASSERT_TRUE(queue_.waitFor([&] { return stop.has_value(); }));
+    EXPECT_FALSE(stop->ok());  // the handler above kept no copy
+}
+
+TEST_F(Fixture, RequestsFlowBothWaysOnAChannel) {
+    std::mutex keptMutex;
+    std::vector<HelperChannel> kept;
+    startServer([&](HelperRequest r) {
+        auto ch = helperChannel(r.message, "channel");
+        auto fd = UniqueFd(::dup(ch->get()));
+        server_->adopt(std::move(fd), [](HelperRequest inner) {
+            inner.reply({{"reply", "stopped " + *helperString(inner.message, "rpc")}});
+        });
+        std::lock_guard lock(keptMutex);
+        kept.push_back(ch);
+        r.reply({{"reply", "started"}});
+    });
+    auto channel = client_.makeChannel([](HelperIncoming) {});
+    std::vector<std::string> replies;
+    client_.send({{"rpc", "start_connection"}, {"channel", channel.peer}},
+                 [&](HelperReply r) { replies.push_back(*helperString(r.message, "reply")); });
+    ASSERT_TRUE(queue_.waitFor([&] { return replies.size() == 1; }));
+    client_.sendOnChannel(channel.id, {{"rpc", "stop_connection"}},
+                          [&](HelperReply r) { replies.push_back(r.ok() ? *helperString(r.message, "reply") : r.error); });
+    ASSERT_TRUE(queue_.waitFor([&] { return replies.size() == 2; }));
+    EXPECT_EQ(replies[1], "stopped stop_connection");
+    std::string unknown;
+    client_.sendOnChannel(999, {{"rpc", "x"}}, [&](HelperReply r) { unknown = r.error; });
+    queue_.inner.runUntilIdle();
+    EXPECT_EQ(unknown, "connection invalid");
 }
 
 TEST_F(Fixture, AMalformedMessageFailsOnlyThatRequest) {
