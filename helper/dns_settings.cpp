@@ -75,6 +75,7 @@ bool DnsSettings::saveFileOnce() {
             backup.wasSymlink = true;
             backup.linkTarget.assign(target, static_cast<std::size_t>(n));
         } else {
+            backup.fileMode = st.st_mode & 07777;
             auto content = readFile(path);
             std::string error;
             if (!content || !makeDirectories(ctx_.paths.stateDir, 0700) ||
@@ -133,7 +134,7 @@ bool DnsSettings::restore() {
     } else if (dns.existed) {
         auto content = readFile(backupFile());
         std::string error;
-        ok = content && writeFileAtomically(path, *content, 0644, &error);
+        ok = content && writeFileAtomically(path, *content, dns.fileMode, &error);
         if (!ok) log::error(kLog, "cannot restore " + path + ": " + error);
     } else {
         ok = ::unlink(path.c_str()) == 0 || errno == ENOENT;

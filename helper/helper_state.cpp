@@ -32,6 +32,7 @@ HelperState HelperState::load(const std::string& path) {
         s.dns.mode = d.value("mode", "");
         s.dns.existed = d.value("existed", false);
         s.dns.wasSymlink = d.value("wasSymlink", false);
+        s.dns.fileMode = d.value("fileMode", 0644u) & 07777;
         s.dns.linkTarget = d.value("linkTarget", "");
         s.dns.interface = d.value("interface", "");
         const auto& v = j.value("ipv6", json::object());
@@ -52,7 +53,7 @@ bool HelperState::save(const std::string& path, std::string* error) const {
                   {"dnsResolvers", lock.dnsResolvers}}},
         {"servers", servers},
         {"routes", routesJson},
-        {"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink},
+        {"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink}, {"fileMode", dns.fileMode},
                  {"linkTarget", dns.linkTarget}, {"interface", dns.interface}}},
         {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}}},
     };

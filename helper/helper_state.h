@@ -24,6 +24,7 @@ struct HelperState {
         std::string mode;          // "file" or "resolved"
         bool existed = false;      // file mode: was there a file at all (its bytes are kept beside the state)
         bool wasSymlink = false;
+        unsigned fileMode = 0644;
         std::string linkTarget;
         std::string interface;     // resolved mode: the link we configured
     };
