@@ -1,7 +1,6 @@
 #include "platform/json_settings_store.h"
 
 #include <cmath>
-#include <ctime>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -117,14 +116,6 @@ std::optional<SettingDict> decodeDict(const json& j, int depth) {
     return dict;
 }
 
-std::string utcStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
-    return buf;
-}
 
 }  // namespace
 
@@ -182,7 +173,7 @@ void JsonSettingsStore::load() {
         log::error(kCategory, "cannot read " + path_ + ": " + error + "; starting from the defaults");
     }
     std::string moveError;
-    backup_ = paths::moveAside(path_, "corrupt-" + utcStamp(), &moveError);
+    backup_ = paths::moveAside(path_, paths::corruptTag(), &moveError);
     if (!backup_) {
         // Writing now would destroy the only copy of whatever the file holds.
         writable_ = false;

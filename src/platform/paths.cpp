@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace hw::paths {
@@ -225,6 +226,15 @@ std::optional<std::string> moveAside(const std::string& path, const std::string&
     }
     fail(error, "move " + path + " aside", EEXIST);
     return std::nullopt;
+}
+
+std::string corruptTag() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char buf[40];
+    std::strftime(buf, sizeof buf, "corrupt-%Y%m%dT%H%M%SZ", &tm);
+    return buf;
 }
 
 }  // namespace hw::paths

@@ -45,4 +45,7 @@ ReadStatus readFile(const std::string& path, std::string& out, std::size_t maxBy
 // earlier one. Answers the new name, or nothing when it could not be moved.
 std::optional<std::string> moveAside(const std::string& path, const std::string& tag, std::string* error = nullptr);
 
+// "corrupt-<UTC time>", the tag under which damaged files are kept.
+std::string corruptTag();
+
 }  // namespace hw::paths
