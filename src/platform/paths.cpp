@@ -204,7 +204,10 @@ ReadStatus readFile(const std::string& path, std::string& out, std::size_t maxBy
 std::optional<std::string> moveAside(const std::string& path, const std::string& tag, std::string* error) {
     for (int i = 0; i < 1000; ++i) {
         std::string target = path + "." + tag;
-        if (i > 0) target += "." + std::to_string(i);
+        if (i > 0) {
+            target += '.';
+            target += std::to_string(i);
+        }
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
             fsyncDir(parentOf(path));
             return target;

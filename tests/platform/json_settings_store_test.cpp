@@ -205,13 +205,16 @@ TEST_F(JsonSettingsStoreTest, TextThatIsNotUtf8DoesNotFailTheWrite) {
     EXPECT_TRUE(reopened.stringForKey("bad"));
 }
 
+constexpr const char* kThreadKeys[] = {"t0", "t1", "t2", "t3"};
+
 TEST_F(JsonSettingsStoreTest, ConcurrentWritersLeaveTheLastValuesOnDisk) {
     JsonSettingsStore store(path);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&store, t] {
+            const std::string key = kThreadKeys[t];
             for (int i = 0; i <= 50; ++i) {
-                store.set("t" + std::to_string(t), i);
+                store.set(key, i);
                 (void)store.object("t0");
                 (void)store.snapshot();
                 if (i % 10 == 0) store.synchronize();
@@ -221,7 +224,7 @@ TEST_F(JsonSettingsStoreTest, ConcurrentWritersLeaveTheLastValuesOnDisk) {
     for (auto& th : threads) th.join();
     ASSERT_TRUE(store.synchronize());
     JsonSettingsStore reopened(path);
-    for (int t = 0; t < 4; ++t) EXPECT_EQ(reopened.integerForKey("t" + std::to_string(t)), 50);
+    for (const char* key : kThreadKeys) EXPECT_EQ(reopened.integerForKey(key), 50);
 }
 
 }  // namespace
