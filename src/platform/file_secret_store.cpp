@@ -1,7 +1,11 @@
 #include "platform/file_secret_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <nlohmann/json.hpp>
 
 #include "platform/base64.h"
@@ -44,6 +48,26 @@ bool validName(const std::string& name) {
         return false;
     }
 }
+
+// Serialises read-modify-write across processes (and across stores on one
+// file) by locking the folder; flock() is released with the descriptor.
+class FolderLock {
+public:
+    FolderLock(const std::string& dir, int how) : fd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0) {
+            while (::flock(fd_, how) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -96,6 +120,7 @@ bool FileSecretStore::save(const Items& items) {
 
 SecretRead FileSecretStore::read(const std::string& service, const std::string& key) {
     std::lock_guard lock(mutex_);
+    FolderLock folder(paths::parentOf(path_), LOCK_SH);
     Items items;
     if (!load(items)) return {SecretStatus::Error, {}};
     const auto it = items.find({service, key});
@@ -109,6 +134,12 @@ bool FileSecretStore::write(const std::string& service, const std::string& key, 
         return false;
     }
     std::lock_guard lock(mutex_);
+    std::string error;
+    if (!paths::ensurePrivateDir(paths::parentOf(path_), &error)) {
+        log::error(kCategory, "cannot save the secrets file: " + error);
+        return false;
+    }
+    FolderLock folder(paths::parentOf(path_), LOCK_EX);
     Items items;
     if (!load(items)) return false;
     items[{service, key}] = data;
@@ -117,6 +148,7 @@ bool FileSecretStore::write(const std::string& service, const std::string& key, 
 
 bool FileSecretStore::remove(const std::string& service, const std::string& key) {
     std::lock_guard lock(mutex_);
+    FolderLock folder(paths::parentOf(path_), LOCK_EX);
     Items items;
     if (!load(items) || items.erase({service, key}) == 0) return false;
     return save(items);

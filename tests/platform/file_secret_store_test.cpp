@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "platform/libsecret_secret_store.h"
 #include "platform/secret_store_factory.h"
@@ -86,6 +87,23 @@ TEST_F(FileSecretStoreTest, AFileThatCannotBeReadIsNeverReplaced) {
     EXPECT_FALSE(store.writeString("svc", "k", "v"));
     EXPECT_FALSE(store.remove("svc", "k"));
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST_F(FileSecretStoreTest, StoresSharingTheFileLoseNoUpdates) {
+    FileSecretStore first(path), second(path);
+    std::vector<std::thread> writers;
+    for (FileSecretStore* store : {&first, &second, &first, &second}) {
+        const std::string service = "s" + std::to_string(writers.size());
+        writers.emplace_back([store, service] {
+            for (int i = 0; i < 25; ++i) store->writeString(service, std::to_string(i), "v");
+        });
+    }
+    for (auto& w : writers) w.join();
+    for (int s = 0; s < 4; ++s) {
+        for (int i = 0; i < 25; ++i) {
+            EXPECT_EQ(first.read("s" + std::to_string(s), std::to_string(i)).status, SecretStatus::Found) << s << "/" << i;
+        }
+    }
 }
 
 TEST(SecretStoreFactory, FallsBackToTheFileWithAWarningWhenNoServiceAnswers) {
