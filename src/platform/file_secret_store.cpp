@@ -53,9 +53,9 @@ bool validName(const std::string& name) {
 // file) by locking the folder; flock() is released with the descriptor.
 class FolderLock {
 public:
-    FolderLock(const std::string& dir, int how) : fd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    explicit FolderLock(const std::string& dir) : fd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (fd_ >= 0) {
-            while (::flock(fd_, how) != 0 && errno == EINTR) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }
         }
     }
@@ -120,7 +120,7 @@ bool FileSecretStore::save(const Items& items) {
 
 SecretRead FileSecretStore::read(const std::string& service, const std::string& key) {
     std::lock_guard lock(mutex_);
-    FolderLock folder(paths::parentOf(path_), LOCK_SH);
+    FolderLock folder(paths::parentOf(path_));  // a read may move a damaged file aside
     Items items;
     if (!load(items)) return {SecretStatus::Error, {}};
     const auto it = items.find({service, key});
@@ -139,7 +139,7 @@ bool FileSecretStore::write(const std::string& service, const std::string& key, 
         log::error(kCategory, "cannot save the secrets file: " + error);
         return false;
     }
-    FolderLock folder(paths::parentOf(path_), LOCK_EX);
+    FolderLock folder(paths::parentOf(path_));
     Items items;
     if (!load(items)) return false;
     items[{service, key}] = data;
@@ -148,7 +148,7 @@ bool FileSecretStore::write(const std::string& service, const std::string& key, 
 
 bool FileSecretStore::remove(const std::string& service, const std::string& key) {
     std::lock_guard lock(mutex_);
-    FolderLock folder(paths::parentOf(path_), LOCK_EX);
+    FolderLock folder(paths::parentOf(path_));
     Items items;
     if (!load(items) || items.erase({service, key}) == 0) return false;
     return save(items);
