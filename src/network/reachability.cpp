@@ -8,7 +8,8 @@
 
 namespace hw {
 
-Reachability::Reachability(HttpClient& http, MainQueue& main) : http_(http), main_(main) {
+Reachability::Reachability(HttpClient& http, MainQueue& main, double timeoutMs)
+    : http_(http), main_(main), timeoutMs_(timeoutMs) {
     const char* redirect = std::getenv("HAVENWAY_BACKEND_HOST");
     host_ = redirect && *redirect ? redirect : HW_DEFAULT_BACKEND_HOST;
 }
@@ -33,7 +34,7 @@ void Reachability::checkReachability(std::function<void(bool)> completion) {
     HttpRequest request;
     request.method = "HEAD";
     request.url = "https://" + host;
-    request.timeoutMs = kTimeoutMs;
+    request.timeoutMs = timeoutMs_;
     request.ignoreCache = true;
     http_.send(std::move(request), [completion = std::move(completion)](HttpResponse response) {
         completion(!response.error && response.status == 200);

@@ -15,8 +15,8 @@ public:
     static constexpr double kTimeoutMs = 10000;
 
     // The initial host is the deployment's backend host (build setting),
-    // unless HAVENWAY_BACKEND_HOST redirects it.
-    Reachability(HttpClient& http, MainQueue& main);
+    // unless HAVENWAY_BACKEND_HOST redirects it. Tests may shorten the timeout.
+    Reachability(HttpClient& http, MainQueue& main, double timeoutMs = kTimeoutMs);
 
     // The hub assigns the configured domain before each check; any thread.
     void setBackendHost(std::string host);
@@ -29,6 +29,7 @@ public:
 private:
     HttpClient& http_;
     MainQueue& main_;
+    double timeoutMs_;
     mutable std::mutex mutex_;
     std::string host_;
 };
