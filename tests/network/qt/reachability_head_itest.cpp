@@ -5,6 +5,7 @@
 
 #if __has_include("platform/qt/qt_http_client.h")
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,6 +26,10 @@
 #include "network/reachability.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
+#if __has_include("testbed/testbed_env.h")
+#include "testbed/testbed_env.h"
+#define HW_HAVE_TESTBED_ENV 1
+#endif
 
 extern char** environ;
 
@@ -130,6 +135,7 @@ protected:
     void TearDown() override {
         http.reset();
         ::unsetenv("HAVENWAY_TEST_CA");
+        ::unsetenv("HAVENWAY_BACKEND_HOST");
     }
 
     std::optional<bool> check(Reachability& r) {
@@ -155,6 +161,20 @@ TEST_F(HttpsReachabilityTest, HeadCheckIsTrueFor200AndFalseFor503AndSilence) {
     EXPECT_EQ(check(reachability), false) << "silence ends in the timeout";
     EXPECT_EQ(server.requests, 3);
 }
+
+#ifdef HW_HAVE_TESTBED_ENV
+TEST_F(HttpsReachabilityTest, TheTestbedBackendPassesTheHeadCheck) {
+    HW_REQUIRE_TESTBED(env);
+    env.exportToEnvironment();
+    QtHttpClient client(queue);
+    Reachability reachability(client, queue);
+    EXPECT_EQ(reachability.backendHost(), env.get("HAVENWAY_BACKEND_HOST")) << "the redirect names the host";
+    std::optional<bool> answer;
+    reachability.checkReachability([&](bool ok) { answer = ok; });
+    spinUntil([&] { return answer.has_value(); });
+    EXPECT_EQ(answer, true);
+}
+#endif
 
 TEST_F(HttpsReachabilityTest, ProbeBacksOffUntilTheAddressAnswers) {
     struct Delegate : ProbeURLDelegate {
