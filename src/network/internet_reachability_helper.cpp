@@ -150,7 +150,7 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         // the addresses last resolved.
         const auto& addresses = e.resolved.empty() ? cached : e.resolved;
         e.snapshot.reachable = !addresses.empty() && ports.routes.hasRoute(addresses);
-        if (e.snapshot.reachable) e.snapshot.wifi = ports.wifi.currentNetwork();
+        if (e.snapshot.reachable) e.snapshot.wifi = ports.wifiInfo.currentNetwork();
         return e;
     }
 
@@ -220,11 +220,13 @@ void InternetReachabilityHelper::reach(const std::string& host) {
         impl_->start({host, true});
         return;
     }
-    if (!isValidHostName(host) || host.find(':') != std::string::npos) {
+    if (!isValidHostName(host)) {
         log::warning("reachability", "not watching: the host is not a valid host name");
         return;
     }
-    impl_->start({host, false});
+    // The configured domain may carry a port; reachability is the host's.
+    auto name = host.substr(0, host.rfind(':'));
+    impl_->start({name, isNumericAddress(name)});
 }
 
 void InternetReachabilityHelper::reachByIP(const std::string& address) {

@@ -32,7 +32,6 @@ public:
         RouteWatch& routes;
         NameResolver& resolver;
         WiFi_InfoHelperObjC& wifiInfo;
-        WiFiProvider& wifi;
         WiFiSecurityPolicy policy;
     };
 
@@ -50,8 +49,8 @@ public:
     // insecure-Wi-Fi list has its own clear.
     void clearAllObservers();
 
-    // Starts watching the host, unless a watch is running. A host name that
-    // is not valid starts nothing.
+    // Starts watching the host (a ":port" is ignored), unless a watch is
+    // running. A host name that is not valid starts nothing.
     void reach(const std::string& host);
     // Starts watching a numeric address, unless a watch is running.
     void reachByIP(const std::string& address);

@@ -15,6 +15,7 @@ void ProbeURLReachabilityHelper::startProbeURLChecking(const std::string& url) {
     retry_.reset();
     ++sequence_;
     cancel_ = false;
+    requestInFlight_ = false;
     timeout_ = kInitialTimeout;
     attempts_ = 0;
     url_ = url;

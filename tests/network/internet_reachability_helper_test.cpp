@@ -25,7 +25,7 @@ protected:
         policy.enableTrustedNetworksManagement = [this] { return management; };
         policy.trustedNetworks = [this] { return trusted; };
         helper = std::make_unique<InternetReachabilityHelper>(
-            InternetReachabilityHelper::Ports{queue, queue, routes, resolver, info, wifi, policy});
+            InternetReachabilityHelper::Ports{queue, queue, routes, resolver, info, policy});
         helper->addOnInternetReachableObserver([this] { events.push_back("reachable"); });
         helper->addOnInternetNotReachableObserver([this] { events.push_back("unreachable"); });
         helper->addOnWiFiConnectionINSECUREObserver([this] { events.push_back("insecure"); });
@@ -142,12 +142,24 @@ TEST_F(InternetReachabilityHelperTest, StopThenReachFromTheShellKeepsTheNewWatch
 TEST_F(InternetReachabilityHelperTest, InvalidTargetsStartNoWatch) {
     helper->reach("evil.test/path?x");
     helper->reach("");
-    helper->reach("host.test:443");
+    helper->reach("host.test:0");
     helper->reachByIP("not-an-address");
     queue.runUntilIdle();
     EXPECT_FALSE(helper->checkInProgress());
     EXPECT_EQ(routes.starts, 0);
     EXPECT_TRUE(take().empty());
+}
+
+TEST_F(InternetReachabilityHelperTest, AHostWithAPortIsWatchedAsTheHost) {
+    helper->reach(std::string(kHost) + ":28443");
+    queue.runUntilIdle();
+    EXPECT_EQ(resolver.lookups, (V{kHost}));
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+    helper->stopReachability();
+    helper->reach("127.0.0.1:28443");
+    queue.runUntilIdle();
+    EXPECT_EQ(routes.asked.back(), (V{"127.0.0.1"})) << "a numeric host needs no lookup";
+    EXPECT_EQ(resolver.lookups.size(), 1u);
 }
 
 TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastResolved) {

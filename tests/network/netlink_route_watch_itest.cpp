@@ -109,7 +109,7 @@ TEST_F(NetnsTest, ObserversHearLossThenReturnOfLinkAndRoute) {
     test::FakeWiFi wifi;
     WiFi_InfoHelperObjC info(wifi);
     ThreadPool pool(2);
-    InternetReachabilityHelper helper({queue, pool, routes, resolver, info, wifi, {}});
+    InternetReachabilityHelper helper({queue, pool, routes, resolver, info, {}});
     V events;
     helper.addOnInternetReachableObserver([&] { events.push_back("reachable"); });
     helper.addOnInternetNotReachableObserver([&] { events.push_back("unreachable"); });
