@@ -32,18 +32,6 @@ std::vector<std::uint8_t> oif(int index) {
     return a;
 }
 
-TEST(NetlinkMessage, RequestsCarryTheAddressFamilyAndLength) {
-    auto v4 = routeRequest("192.0.2.1", 7);
-    ASSERT_EQ(v4.size(), NLMSG_SPACE(sizeof(rtmsg)) + RTA_SPACE(4));
-    rtmsg rt;
-    std::memcpy(&rt, v4.data() + NLMSG_HDRLEN, sizeof rt);
-    EXPECT_EQ(rt.rtm_family, AF_INET);
-    EXPECT_EQ(rt.rtm_dst_len, 32);
-    EXPECT_EQ(routeRequest("2001:db8::1", 7).size(), NLMSG_SPACE(sizeof(rtmsg)) + RTA_SPACE(16));
-    EXPECT_TRUE(routeRequest("example.test", 7).empty());
-    EXPECT_TRUE(routeRequest("", 7).empty());
-}
-
 TEST(NetlinkMessage, RouteRepliesAreMatchedBySequenceAndReadDefensively) {
     rtmsg rt{};
     rt.rtm_type = RTN_UNICAST;

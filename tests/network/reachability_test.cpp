@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "network/host_name.h"
 #include "support/fake_http_client.h"
 #include "support/manual_queue.h"
 
@@ -51,21 +50,6 @@ TEST_F(ReachabilityTest, AHostThatWouldBendTheUrlIsNotAsked) {
     EXPECT_TRUE(http.requests.empty());
     reachability.setBackendHost("127.0.0.1:28443");
     EXPECT_EQ(check(FakeHttpClient::ok("", 200)), true);
-}
-
-TEST(HostName, Validation) {
-    EXPECT_TRUE(isValidHostName("api.havenway.test"));
-    EXPECT_TRUE(isValidHostName("a-b.c1.test:8443"));
-    EXPECT_FALSE(isValidHostName("-a.test"));
-    EXPECT_FALSE(isValidHostName("a..test"));
-    EXPECT_FALSE(isValidHostName(std::string(64, 'a') + ".test"));
-    EXPECT_TRUE(isNumericAddress("2001:db8::1"));
-    EXPECT_FALSE(isNumericAddress("10.0.0.256"));
-    EXPECT_TRUE(isValidProbeURL("http://[2001:db8::1]:8080/p?q=1"));
-    EXPECT_TRUE(isValidProbeURL("https://probe.test"));
-    EXPECT_FALSE(isValidProbeURL("https://probe.test/a b"));
-    EXPECT_FALSE(isValidProbeURL("https://x@probe.test/"));
-    EXPECT_FALSE(isValidProbeURL("ftp://probe.test/"));
 }
 
 }  // namespace
