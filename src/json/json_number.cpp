@@ -76,6 +76,13 @@ T JSONNumber::saturated() const noexcept {
   return 0;
 }
 
+std::int8_t JSONNumber::charValue() const noexcept { return saturated<std::int8_t>(); }
+std::uint8_t JSONNumber::unsignedCharValue() const noexcept { return saturated<std::uint8_t>(); }
+std::int16_t JSONNumber::shortValue() const noexcept { return saturated<std::int16_t>(); }
+std::uint16_t JSONNumber::unsignedShortValue() const noexcept { return saturated<std::uint16_t>(); }
+std::int32_t JSONNumber::intValue() const noexcept { return saturated<std::int32_t>(); }
+std::uint32_t JSONNumber::unsignedIntValue() const noexcept { return saturated<std::uint32_t>(); }
+
 bool JSONNumber::boolValue() const noexcept {
   switch (kind_) {
     case Kind::boolean:

@@ -41,12 +41,12 @@ class JSONNumber {
   float floatValue() const noexcept;
   std::int64_t integerValue() const noexcept;
   std::uint64_t unsignedIntegerValue() const noexcept;
-  std::int8_t charValue() const noexcept { return saturated<std::int8_t>(); }
-  std::uint8_t unsignedCharValue() const noexcept { return saturated<std::uint8_t>(); }
-  std::int16_t shortValue() const noexcept { return saturated<std::int16_t>(); }
-  std::uint16_t unsignedShortValue() const noexcept { return saturated<std::uint16_t>(); }
-  std::int32_t intValue() const noexcept { return saturated<std::int32_t>(); }
-  std::uint32_t unsignedIntValue() const noexcept { return saturated<std::uint32_t>(); }
+  std::int8_t charValue() const noexcept;
+  std::uint8_t unsignedCharValue() const noexcept;
+  std::int16_t shortValue() const noexcept;
+  std::uint16_t unsignedShortValue() const noexcept;
+  std::int32_t intValue() const noexcept;
+  std::uint32_t unsignedIntValue() const noexcept;
   std::int64_t longLongValue() const noexcept { return integerValue(); }
   std::uint64_t unsignedLongLongValue() const noexcept { return unsignedIntegerValue(); }
   // Integers in decimal, floating numbers in their shortest round-trip form,

@@ -1,6 +1,7 @@
 #include "json/json_parser.h"
 
 #include <cmath>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -21,7 +22,11 @@ class TreeBuilder {
   bool null() { return push(JSONObject::null()); }
   bool boolean(bool v) { return push(JSONObject(v)); }
   bool number_integer(json::number_integer_t v) { return push(JSONObject(static_cast<std::int64_t>(v))); }
-  bool number_unsigned(json::number_unsigned_t v) { return push(JSONObject(static_cast<std::uint64_t>(v))); }
+  // Non-negative integers stay signed while they fit, like every other integer.
+  bool number_unsigned(json::number_unsigned_t v) {
+    if (v <= static_cast<json::number_unsigned_t>(INT64_MAX)) return push(JSONObject(static_cast<std::int64_t>(v)));
+    return push(JSONObject(static_cast<std::uint64_t>(v)));
+  }
   bool number_float(json::number_float_t v, const json::string_t&) {
     if (!std::isfinite(v)) return fail("number out of range");
     return push(JSONObject(static_cast<double>(v)));
