@@ -63,6 +63,25 @@ TEST(JSONSharing, RawObjectsKeepTheirKinds) {
   EXPECT_EQ(JSONObject(JSONObject::Array{}).kind(), JSONObject::Kind::array);
   EXPECT_EQ(JSON::fromData(std::vector<std::uint8_t>{'[', '1', ']'})[0].intValue(), 1);
 
+  // Short texts are held inline, longer ones in shared nodes: both read back whole.
+  for (const std::string& text : std::vector<std::string>{"", "a", "12345678", "123456789", std::string(40, 'x')}) {
+    const JSON v = JSON::fromData("[\"" + text + "\"]");
+    JSON copy = v;
+    copy.set(0, "other");
+    EXPECT_EQ(v[0].stringValue(), text);
+    EXPECT_EQ(JSON(JSONObject(text)), v[0]);
+    EXPECT_EQ(JSONObject::bytes(text).stringView(), text);
+  }
+
+  // Maps are sorted once; duplicates keep the last, whatever the size.
+  std::string many = "{";
+  for (int i = 40; i >= 0; --i) many += "\"k" + std::to_string(i % 37) + "\": " + std::to_string(i) + ",";
+  many += "\"z\": 0}";
+  const JSON big = JSON::fromData(many);
+  EXPECT_EQ(big.count(), 38u);
+  EXPECT_EQ(big["k3"].intValue(), 3);   // 40 came first, 3 last
+  EXPECT_EQ(big["k36"].intValue(), 36);
+
   const JSONObject::Dictionary members{{"b", 2}, {"a", 1}};
   const JSON map(members);
   EXPECT_EQ(map.dictionaryObject()->size(), 2u);
