@@ -340,3 +340,20 @@ TEST_F(ParseClientTest, RefusesNamesThatWouldBendTheRequestPath) {
 
 }  // namespace
 }  // namespace hw
+
+namespace hw {
+namespace {
+
+TEST(ParseDate, ReadsTypedAndPlainIsoDatesAndRefusesTheRest) {
+    EXPECT_EQ(parseDate(JSON::dictionaryLiteral({{"__type", "Date"}, {"iso", "2026-11-01T00:00:00.000Z"}})),
+              Date{1793491200.0});
+    EXPECT_EQ(parseDate(JSON("1970-01-01T00:00:01.500Z")), Date{1.5});
+    for (const char* bad : {"2026-11-01", "2026-13-01T00:00:00Z", "2026-11-01T00:00:00+02:00", "yesterday"}) {
+        EXPECT_FALSE(parseDate(JSON(bad))) << bad;
+    }
+    EXPECT_FALSE(parseDate(JSON(42)));
+    EXPECT_FALSE(parseDate(JSON::dictionaryLiteral({{"__type", "File"}, {"iso", "2026-11-01T00:00:00.000Z"}})));
+}
+
+}  // namespace
+}  // namespace hw
