@@ -131,9 +131,12 @@ std::vector<LocalDatastore::StoredObject> LocalDatastore::pinned(const std::stri
                                                                  const std::string& pin) const {
     std::lock_guard lock(mutex_);
     std::vector<StoredObject> out;
-    Statement q(db_,
-                "SELECT o.class, o.id, o.json FROM pins p JOIN objects o ON o.class = p.class AND o.id = p.id"
-                " WHERE p.class = ?1 AND (?2 = '' OR p.pin = ?2) GROUP BY o.class, o.id ORDER BY MIN(p.seq)");
+    // One pin: its unique index gives the rows in order. Any pin: an object once.
+    Statement q(db_, pin.empty()
+                         ? "SELECT o.class, o.id, o.json FROM objects o JOIN pins p ON o.class = p.class AND o.id = p.id"
+                           " WHERE p.class = ?1 AND ?2 = '' GROUP BY o.class, o.id ORDER BY MIN(p.seq)"
+                         : "SELECT o.class, o.id, o.json FROM pins p JOIN objects o ON o.class = p.class AND o.id = p.id"
+                           " WHERE p.pin = ?2 AND p.class = ?1 ORDER BY p.seq");
     if (!q.ok()) return out;
     q.text(1, className).text(2, pin);
     while (q.step() == SQLITE_ROW) out.push_back({q.column(0), q.column(1), q.column(2)});
