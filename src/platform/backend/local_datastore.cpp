@@ -58,13 +58,9 @@ constexpr const char* kSchema =
 
 }  // namespace
 
-std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
-    std::error_code ec;
-    const auto folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
-        std::filesystem::create_directories(folder, ec);
-        ::chmod(folder.c_str(), 0700);
-    }
+namespace {
+
+sqlite3* openFile(const std::string& path) {
     // Create the file private before SQLite opens it; its journal takes the same mode.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
@@ -80,9 +76,33 @@ std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
         return nullptr;
     }
     sqlite3_busy_timeout(db, 2000);
-    std::unique_ptr<LocalDatastore> store(new LocalDatastore(db));
-    if (!store->exec(kSchema)) return nullptr;
-    return store;
+    return db;
+}
+
+}  // namespace
+
+std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
+    std::error_code ec;
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        ::chmod(folder.c_str(), 0700);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3* db = openFile(path);
+        if (!db) return nullptr;
+        std::unique_ptr<LocalDatastore> store(new LocalDatastore(db));
+        if (store->exec(kSchema)) return store;
+        const int why = sqlite3_errcode(db);
+        store.reset();
+        // Only a cache: a damaged file is started afresh rather than left disabled for good
+        // (a busy or unreadable one is left alone).
+        if (why != SQLITE_NOTADB && why != SQLITE_CORRUPT) return nullptr;
+        log::warning(kLog, "the datastore is damaged; starting a new one");
+        std::filesystem::remove(path, ec);
+        std::filesystem::remove(path + "-journal", ec);
+    }
+    return nullptr;
 }
 
 LocalDatastore::~LocalDatastore() { sqlite3_close(db_); }
