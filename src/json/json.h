@@ -130,6 +130,9 @@ class JSON {
   static JSON dictionaryLiteral(std::initializer_list<std::pair<std::string, JSON>> pairs);
   // Throws JSONParseError when the bytes are not JSON text (or nest too deep).
   static JSON fromData(std::string_view bytes);
+  static JSON fromData(const std::vector<std::uint8_t>& bytes) {
+    return fromData(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
   // Never throw: text that is not JSON gives a plain null.
   static JSON parseJSON(std::string_view text);
   static JSON parse(std::string_view text);

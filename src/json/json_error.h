@@ -26,7 +26,7 @@ enum class SwiftyJSONError : int {
 
 namespace swifty_json_error {
 std::optional<SwiftyJSONError> fromRawValue(std::int64_t raw);
-// The platform-error face of each case: domain, code and a user info map.
+// Each case as a general error: domain, code and a user info map.
 std::string_view errorDomain();
 int errorCode(SwiftyJSONError error);
 std::string_view message(SwiftyJSONError error);

@@ -103,7 +103,13 @@ double JSONNumber::doubleValue() const noexcept {
   return 0;
 }
 
-float JSONNumber::floatValue() const noexcept { return static_cast<float>(doubleValue()); }
+// Beyond the float range the reading is infinite, never an undefined conversion.
+float JSONNumber::floatValue() const noexcept {
+  const double d = doubleValue();
+  if (d > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+  if (d < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(d);
+}
 
 std::int64_t JSONNumber::integerValue() const noexcept { return saturated<std::int64_t>(); }
 

@@ -54,11 +54,20 @@ ContainerNode* newContainer(bool isArray, std::size_t count) {
 
 std::size_t sortAndDeduplicate(Member* first, std::size_t count) {
   Member* last = first + count;
-  if (!std::is_sorted(first, last, [](const Member& a, const Member& b) { return a.key < b.key; }) ||
-      std::adjacent_find(first, last, [](const Member& a, const Member& b) { return a.key == b.key; }) != last) {
-    std::stable_sort(first, last, [](const Member& a, const Member& b) { return a.key < b.key; });
+  const auto byKey = [](const Member& a, const Member& b) { return a.key < b.key; };
+  if (std::adjacent_find(first, last, [](const Member& a, const Member& b) { return !(a.key < b.key); }) == last)
+    return count;  // already strictly ascending
+  if (count <= 32) {
+    // Stable and allocation-free for the small maps replies are made of.
+    for (std::size_t i = 1; i < count; ++i) {
+      if (!byKey(first[i], first[i - 1])) continue;
+      Member moving = std::move(first[i]);
+      std::size_t j = i;
+      for (; j > 0 && byKey(moving, first[j - 1]); --j) first[j] = std::move(first[j - 1]);
+      first[j] = std::move(moving);
+    }
   } else {
-    return count;
+    std::stable_sort(first, last, byKey);
   }
   // Keep the last of each run of equal keys: later members replace earlier ones.
   std::size_t out = 0;
@@ -76,11 +85,20 @@ using json_detail::ContainerNode;
 using json_detail::Member;
 using json_detail::StringNode;
 
-JSONObject::JSONObject(std::string_view text) : kind_(Kind::string), numberKind_(JSONNumber::Kind::integer), p_{.string = json_detail::newString(text)} {}
+JSONObject::JSONObject(std::string_view text) : JSONObject() {
+  kind_ = Kind::string;
+  if (!text.empty() && text.size() <= sizeof p_.chars) {
+    std::memcpy(p_.chars, text.data(), text.size());
+    aux_ = static_cast<std::uint8_t>(text.size());
+  } else {
+    p_.string = json_detail::newString(text);
+  }
+}
 
 JSONObject JSONObject::bytes(std::string_view data) {
-  JSONObject o(data);
+  JSONObject o;
   o.kind_ = Kind::bytes;
+  o.p_.string = json_detail::newString(data);
   return o;
 }
 
@@ -112,7 +130,7 @@ JSONObject::JSONObject(const Dictionary& members) : JSONObject() {
 
 JSONObject::JSONObject(JSONNumber n) noexcept : JSONObject() {
   kind_ = Kind::number;
-  numberKind_ = n.kind();
+  aux_ = static_cast<std::uint8_t>(n.kind());
   switch (n.kind()) {
     case JSONNumber::Kind::boolean:
     case JSONNumber::Kind::integer: p_.i = n.rawInteger(); break;
@@ -177,9 +195,9 @@ JSONObject JSONObject::withItem(std::size_t index, JSONObject value) const {
   return adoptArray(std::move(copy));
 }
 
-JSONObject::JSONObject(const JSONObject& other) noexcept : kind_(other.kind_), numberKind_(other.numberKind_), p_(other.p_) { retain(); }
+JSONObject::JSONObject(const JSONObject& other) noexcept : aux_(other.aux_), kind_(other.kind_), p_(other.p_) { retain(); }
 
-JSONObject::JSONObject(JSONObject&& other) noexcept : kind_(other.kind_), numberKind_(other.numberKind_), p_(other.p_) {
+JSONObject::JSONObject(JSONObject&& other) noexcept : aux_(other.aux_), kind_(other.kind_), p_(other.p_) {
   other.kind_ = Kind::absent;
 }
 
@@ -188,7 +206,7 @@ JSONObject& JSONObject::operator=(const JSONObject& other) noexcept {
     other.retain();
     release();
     kind_ = other.kind_;
-    numberKind_ = other.numberKind_;
+    aux_ = other.aux_;
     p_ = other.p_;
   }
   return *this;
@@ -198,7 +216,7 @@ JSONObject& JSONObject::operator=(JSONObject&& other) noexcept {
   if (this != &other) {
     release();
     kind_ = other.kind_;
-    numberKind_ = other.numberKind_;
+    aux_ = other.aux_;
     p_ = other.p_;
     other.kind_ = Kind::absent;
   }
@@ -211,7 +229,7 @@ void JSONObject::retain() const noexcept {
   switch (kind_) {
     case Kind::string:
     case Kind::bytes:
-      if (p_.string) p_.string->refs.fetch_add(1, std::memory_order_relaxed);
+      if (aux_ == 0 && p_.string) p_.string->refs.fetch_add(1, std::memory_order_relaxed);
       break;
     case Kind::array:
     case Kind::dictionary:
@@ -225,7 +243,7 @@ void JSONObject::release() noexcept {
   switch (kind_) {
     case Kind::string:
     case Kind::bytes:
-      if (p_.string && p_.string->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      if (aux_ == 0 && p_.string && p_.string->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         p_.string->~StringNode();
         ::operator delete(p_.string);
       }
@@ -237,6 +255,7 @@ void JSONObject::release() noexcept {
     default: break;
   }
   kind_ = Kind::absent;
+  aux_ = 0;
 }
 
 // Walks a dying tree through a worklist threaded in the nodes themselves, so
@@ -274,7 +293,7 @@ void JSONObject::destroyContainers(ContainerNode* root) noexcept {
 
 std::optional<JSONNumber> JSONObject::number() const noexcept {
   if (kind_ != Kind::number) return std::nullopt;
-  switch (numberKind_) {
+  switch (static_cast<JSONNumber::Kind>(aux_)) {
     case JSONNumber::Kind::boolean: return JSONNumber::fromBool(p_.i != 0);
     case JSONNumber::Kind::integer: return JSONNumber::fromInteger(p_.i);
     case JSONNumber::Kind::unsignedInteger: return JSONNumber::fromUnsigned(p_.u);
@@ -284,7 +303,9 @@ std::optional<JSONNumber> JSONObject::number() const noexcept {
 }
 
 std::string_view JSONObject::stringView() const noexcept {
-  if ((kind_ != Kind::string && kind_ != Kind::bytes) || !p_.string) return {};
+  if (kind_ != Kind::string && kind_ != Kind::bytes) return {};
+  if (aux_ != 0) return {p_.chars, aux_};
+  if (!p_.string) return {};
   return {p_.string->data(), p_.string->size};
 }
 
@@ -319,7 +340,7 @@ JSONObject::Dictionary JSONObject::dictionaryCopy() const {
 
 bool JSONObject::sharesNodeWith(const JSONObject& other) const noexcept {
   if (kind_ != other.kind_) return false;
-  if (kind_ == Kind::string || kind_ == Kind::bytes) return p_.string == other.p_.string;
+  if (kind_ == Kind::string || kind_ == Kind::bytes) return aux_ == 0 && other.aux_ == 0 && p_.string == other.p_.string;
   if (isContainer()) return p_.container == other.p_.container;
   return false;
 }

@@ -44,7 +44,7 @@ class JSONObject {
   using Array = std::vector<JSONObject>;
   using Dictionary = std::map<std::string, JSONObject, std::less<>>;
 
-  JSONObject() noexcept : kind_(Kind::absent), numberKind_(JSONNumber::Kind::integer), p_{.i = 0} {}
+  JSONObject() noexcept : aux_(0), kind_(Kind::absent), p_{.i = 0} {}
   JSONObject(std::nullptr_t) noexcept : JSONObject() { kind_ = Kind::null; }
   JSONObject(JSONNumber n) noexcept;
   template <std::same_as<bool> B>
@@ -106,6 +106,7 @@ class JSONObject {
   static void destroyContainers(json_detail::ContainerNode* root) noexcept;
 
   union Payload {
+    char chars[8];  // a short string, held inline
     std::int64_t i;
     std::uint64_t u;
     double d;
@@ -113,8 +114,10 @@ class JSONObject {
     json_detail::ContainerNode* container;
   };
 
+  // Numbers: the JSONNumber kind. Strings: the length when held inline in
+  // the payload (1 to 8), else 0 and the payload points at a shared node.
+  std::uint8_t aux_;
   Kind kind_;
-  JSONNumber::Kind numberKind_;
   Payload p_;
 };
 

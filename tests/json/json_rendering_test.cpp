@@ -83,7 +83,7 @@ TEST(JSONRendering, DepthBudget) {
   EXPECT_FALSE(library(JSON(5), -1));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not serialize object to JSON because: JSON is invalid.\n");
 
-  // The platform path ignores the budget.
+  // The strict serialiser ignores the budget.
   EXPECT_EQ(JSON::arrayLiteral({JSON::arrayLiteral({1})}).rawString(Options{{K::maxObjextDepth, std::int64_t{0}},
                                                                             {K::jsonSerialization, JSONWritingOptions::none}}),
             "[[1]]");
