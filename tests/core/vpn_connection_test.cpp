@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/vpn_connection.h"
+#include "core/vpn_types.h"
+#include "support/manual_queue.h"
+
+namespace hw {
+namespace {
+
+using test::ManualQueue;
+
+TEST(VPNConnection, ElapsedTextFormatsAndWrapsAfterADay) {
+    EXPECT_EQ(VPNConnection::elapsedTimeText(0), "00:00:00");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(7.9), "00:00:07");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(59), "00:00:59");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(60), "00:01:00");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(3600), "01:00:00");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(3600 + 5 * 60 + 42), "01:05:42");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(25 * 3600 + 3 * 60 + 9), "01:03:09");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(24 * 3600), "00:00:00");
+    // Never a negative or garbled text.
+    EXPECT_EQ(VPNConnection::elapsedTimeText(-5), "00:00:00");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(std::nan("")), "00:00:00");
+    EXPECT_EQ(VPNConnection::elapsedTimeText(INFINITY), "00:00:00");
+}
+
+struct Session : ::testing::Test {
+    ManualQueue queue;
+    VPNConnection session{queue, queue};
+    std::vector<std::string> ticks;
+    void SetUp() override {
+        session.tickUpdateCallback = [this](const std::string& t) { ticks.push_back(t); };
+    }
+};
+
+TEST_F(Session, TicksTenTimesASecondFromOneIntervalAfterTheStart) {
+    session.startConnectionTimer();
+    EXPECT_TRUE(session.isTimerValid());
+    queue.advance(99);
+    EXPECT_TRUE(ticks.empty());
+    queue.advance(1);
+    ASSERT_EQ(ticks.size(), 1u);
+    EXPECT_EQ(ticks[0], "00:00:00");
+    queue.advance(58'900);
+    EXPECT_EQ(ticks.size(), 590u);
+    EXPECT_EQ(ticks.back(), "00:00:59");
+    queue.advance(3600'000 - 59'000);
+    EXPECT_EQ(ticks.back(), "01:00:00");
+}
+
+TEST_F(Session, IgnoresWallClockJumps) {
+    session.startConnectionTimer();
+    queue.advance(10'000);
+    queue.setWallBase(0);  // the wall clock set back by decades
+    queue.advance(100);
+    EXPECT_EQ(ticks.back(), "00:00:10");
+    queue.setWallBase(4'000'000'000.0);
+    queue.advance(100);
+    EXPECT_EQ(ticks.back(), "00:00:10");
+}
+
+TEST_F(Session, SecondStartKeepsTheRunningSessionAndRestartCountsFromZero) {
+    session.startConnectionTimer();
+    queue.advance(5'000);
+    const double started = session.startTime();
+    session.startConnectionTimer();
+    EXPECT_EQ(session.startTime(), started);
+    queue.advance(100);
+    EXPECT_EQ(ticks.back(), "00:00:05");
+
+    const std::size_t before = ticks.size();
+    session.restartTimer();
+    queue.advance(100);
+    EXPECT_EQ(ticks.size(), before + 1);  // the old timer is gone
+    EXPECT_EQ(ticks.back(), "00:00:00");
+}
+
+TEST_F(Session, StopKeepsStartResetForgetsItAndTicksWithoutCallbackAreHarmless) {
+    session.startConnectionTimer();
+    queue.advance(1'000);
+    session.stopConnectionTimer();
+    EXPECT_FALSE(session.isTimerValid());
+    EXPECT_NE(session.startTime(), 0);
+    const std::size_t before = ticks.size();
+    queue.advance(1'000);
+    EXPECT_EQ(ticks.size(), before);
+
+    session.resetTimer();
+    EXPECT_EQ(session.startTime(), 0);
+    EXPECT_EQ(session.elapsedSeconds(), 0);
+
+    session.tickUpdateCallback = nullptr;
+    session.startConnectionTimer();
+    queue.advance(1'000);
+    EXPECT_EQ(ticks.size(), before);
+}
+
+TEST(VPNConnection, DestroyingARunningSessionCancelsItsTimer) {
+    ManualQueue queue;
+    int ticks = 0;
+    {
+        VPNConnection session(queue, queue);
+        session.tickUpdateCallback = [&](const std::string&) { ++ticks; };
+        session.startConnectionTimer();
+        queue.advance(200);
+    }
+    queue.advance(1'000);
+    EXPECT_EQ(ticks, 2);
+}
+
+TEST(VPNTypes, OnlyKnownNumbersConvert) {
+    EXPECT_EQ(vpnTypeFromValue(5), VPNTypesIKEv2_StrongSwan);
+    EXPECT_FALSE(vpnTypeFromValue(-1).has_value());
+    EXPECT_FALSE(vpnTypeFromValue(6).has_value());
+}
+
+}  // namespace
+}  // namespace hw
