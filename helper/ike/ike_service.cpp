@@ -247,7 +247,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
 
     {
         std::lock_guard lock(mutex_);
-        if (s->replaced) return;
+        if (s->replaced || s->stopping || s->terminal) return;
         s->channel->sendEvent("connecting");
     }
     ViciSection init;
@@ -258,6 +258,13 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     {
         std::lock_guard lock(mutex_);
         s->initiateDone = true;
+        // A stop that came while initiate was on its way may have found no
+        // SA to end yet: end it now.
+        cleanUp = result.succeeded() && (s->replaced || s->stopping);
+    }
+    if (cleanUp) terminate(req.name, true);
+    {
+        std::lock_guard lock(mutex_);
         if (s->replaced || s->terminal || s->stopping) return;
         if (result.succeeded()) {
             if (!s->childUp) {
@@ -316,18 +323,19 @@ std::string IkeService::stop(bool forced, const IkeChannel* channel) {
 }
 
 void IkeService::channelClosed(const IkeChannel* channel) {
-    std::shared_ptr<Session> s;
-    {
-        std::lock_guard lock(mutex_);
-        if (!current_ || current_->channel.get() != channel) return;
-        s = current_;
-        s->replaced = true;
-        s->stopping = true;
-    }
-    log::info(kCategory, "the app's channel closed; bringing the IKEv2 connection down");
-    const std::string name = s->request.name;
-    post([this, name] {
-        terminate(name, true);
+    // Channels report their breaking from inside sendEvent, under mutex_:
+    // handle it on the worker.
+    post([this, channel] {
+        std::shared_ptr<Session> s;
+        {
+            std::lock_guard lock(mutex_);
+            if (!current_ || current_->channel.get() != channel || current_->replaced) return;
+            s = current_;
+            s->replaced = true;
+            s->stopping = true;
+        }
+        log::info(kCategory, "the app's channel closed; bringing the IKEv2 connection down");
+        terminate(s->request.name, true);
         unloadSecret();
     });
 }

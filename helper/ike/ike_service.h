@@ -68,6 +68,7 @@ public:
     // Blocks (bounded) until the SA is gone. Answers an error text or empty.
     std::string stop(bool forced, const IkeChannel* channel = nullptr);
     // The app's end of this channel went away: bring its connection down.
+    // May be called from inside IkeChannel::sendEvent.
     void channelClosed(const IkeChannel* channel);
 
 private:
