@@ -126,13 +126,13 @@ IkeService::~IkeService() {
         if (s) s->replaced = true;
     }
     if (s) terminate(s->request.name, true);
-    if (connectThread_.joinable()) connectThread_.join();
     {
         std::lock_guard lock(workMutex_);
         stopping_ = true;
     }
     workReady_.notify_all();
-    worker_.join();
+    worker_.join();  // runs what is queued first, which may start a thread
+    if (connectThread_.joinable()) connectThread_.join();
     std::lock_guard lock(charonMutex_);
     if (control_) control_->close();
     if (events_) events_->close();
@@ -174,15 +174,30 @@ std::string IkeService::start(const IkeStartRequest& request, std::shared_ptr<Ik
         if (old) old->replaced = true;
         current_ = session;
     }
-    if (connectThread_.joinable()) {
-        // An older start may still wait in initiate; tearing its SA down
-        // releases it.
-        if (old) terminate(old->request.name, true);
-        connectThread_.join();
-    }
     log::info(kCategory, "starting IKEv2 connection to " + request.host);
-    connectThread_ = std::thread([this, session] { connect(session); });
+    // The caller (the helper's serving thread) must not wait for an older
+    // start to wind down: the worker does.
+    post([this, session, old] {
+        if (connectThread_.joinable()) {
+            // An older start may still wait in initiate; tearing its SA down
+            // releases it.
+            if (old) terminate(old->request.name, true);
+            connectThread_.join();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            if (session->replaced) return;
+        }
+        connectThread_ = std::thread([this, session] { connect(session); });
+    });
     return {};
+}
+
+void IkeService::stopAsync(bool forced, const IkeChannel* channel, std::function<void(std::string)> done) {
+    post([this, forced, channel, done = std::move(done)] {
+        auto result = stop(forced, channel);
+        if (done) done(std::move(result));
+    });
 }
 
 void IkeService::connect(std::shared_ptr<Session> s) {

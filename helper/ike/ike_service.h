@@ -67,6 +67,8 @@ public:
     std::string start(const IkeStartRequest& request, std::shared_ptr<IkeChannel> channel);
     // Blocks (bounded) until the SA is gone. Answers an error text or empty.
     std::string stop(bool forced, const IkeChannel* channel = nullptr);
+    // The same on the service's worker; done runs there.
+    void stopAsync(bool forced, const IkeChannel* channel, std::function<void(std::string)> done);
     // The app's end of this channel went away: bring its connection down.
     // May be called from inside IkeChannel::sendEvent.
     void channelClosed(const IkeChannel* channel);
