@@ -94,8 +94,7 @@ struct IkeService::Session {
 
 IkeServiceOptions defaultIkeServiceOptions() {
     IkeServiceOptions o;
-    const char* dir = std::getenv("HAVENWAY_IKE_DIR");
-    o.charon.workDir = dir && *dir ? dir : "/run/havenway/ike";
+    o.charon.workDir = "/run/havenway/ike";
     const char* ca = std::getenv("HAVENWAY_TEST_CA");
     o.caPath = ca && *ca ? ca : "/etc/ssl/certs/ca-certificates.crt";
     return o;
@@ -338,19 +337,18 @@ std::string IkeService::stop(bool forced, const IkeChannel* channel) {
 }
 
 void IkeService::channelClosed(const IkeChannel* channel) {
-    // Channels report their breaking from inside sendEvent, under mutex_:
-    // handle it on the worker.
-    post([this, channel] {
-        std::shared_ptr<Session> s;
-        {
-            std::lock_guard lock(mutex_);
-            if (!current_ || current_->channel.get() != channel || current_->replaced) return;
-            s = current_;
-            s->replaced = true;
-            s->stopping = true;
-        }
-        log::info(kCategory, "the app's channel closed; bringing the IKEv2 connection down");
-        terminate(s->request.name, true);
+    std::shared_ptr<Session> s;
+    {
+        std::lock_guard lock(mutex_);
+        if (!current_ || current_->channel.get() != channel || current_->replaced) return;
+        s = current_;
+        s->replaced = true;
+        s->stopping = true;
+    }
+    log::info(kCategory, "the app's channel closed; bringing the IKEv2 connection down");
+    const std::string name = s->request.name;
+    post([this, name] {
+        terminate(name, true);
         unloadSecret();
     });
 }

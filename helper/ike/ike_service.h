@@ -70,7 +70,7 @@ public:
     // The same on the service's worker; done runs there.
     void stopAsync(bool forced, const IkeChannel* channel, std::function<void(std::string)> done);
     // The app's end of this channel went away: bring its connection down.
-    // May be called from inside IkeChannel::sendEvent.
+    // Not to be called from inside IkeChannel::sendEvent.
     void channelClosed(const IkeChannel* channel);
 
 private:
