@@ -19,49 +19,54 @@ HelperMessage refusal(const std::string& why) { return {{"reply", helper::kNo}, 
 
 }  // namespace
 
-IkeHelperChannel::IkeHelperChannel(UniqueFd channel, Handlers handlers)
-    : fd_(std::move(channel)), handlers_(std::move(handlers)) {
+IkeHelperChannel::IkeHelperChannel(UniqueFd channel, Handlers handlers) : state_(std::make_shared<State>()) {
+    state_->fd = std::move(channel);
+    state_->handlers = std::move(handlers);
+    state_->owner = this;
     int p[2];
     if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) == 0) {
-        wakeRead_.reset(p[0]);
-        wakeWrite_.reset(p[1]);
+        state_->wakeRead.reset(p[0]);
+        state_->wakeWrite.reset(p[1]);
     }
-    reader_ = std::thread([this] { readLoop(); });
+    reader_ = std::thread([state = state_] { readLoop(state); });
 }
 
 IkeHelperChannel::~IkeHelperChannel() {
-    if (wakeWrite_) {
+    state_->ending = true;
+    state_->broken = true;
+    if (state_->wakeWrite) {
         const char b = 1;
-        [[maybe_unused]] auto n = ::write(wakeWrite_.get(), &b, 1);
+        [[maybe_unused]] auto n = ::write(state_->wakeWrite.get(), &b, 1);
     }
-    if (reader_.joinable()) reader_.join();
+    if (!reader_.joinable()) return;
+    // Ending inside one of our own handlers: the reader leaves right after.
+    if (reader_.get_id() == std::this_thread::get_id()) reader_.detach();
+    else reader_.join();
 }
 
-void IkeHelperChannel::broke() { broken_ = true; }
-
 void IkeHelperChannel::sendEvent(const std::string& event, const std::string& key, const std::string& value) {
-    if (broken_) return;
+    if (state_->broken) return;
     HelperMessage m{{"type", "event"}, {"event", event}};
     if (!key.empty()) m[key] = value;
-    std::lock_guard lock(sendMutex_);
+    std::lock_guard lock(state_->sendMutex);
     std::string error;
-    if (!sendHelperMessage(fd_.get(), m, -1, kSendTimeoutMs, &error)) {
+    if (!sendHelperMessage(state_->fd.get(), m, -1, kSendTimeoutMs, &error)) {
         // The reader sees the app go away and reports it; stop talking.
         log::warning(kCategory, "event to the app failed: " + error);
-        broke();
+        state_->broken = true;
     }
 }
 
 std::optional<std::string> IkeHelperChannel::requestPassword(std::chrono::milliseconds timeout) {
-    if (broken_) return std::nullopt;
+    if (state_->broken) return std::nullopt;
     auto [mine, theirs] = makeHelperSocketPair();
     if (!mine) return std::nullopt;
     std::string error;
     {
-        std::lock_guard lock(sendMutex_);
-        if (!sendHelperMessage(fd_.get(), {{"type", "rpc"}, {"rpc", "get_password"}}, theirs.get(), kSendTimeoutMs,
-                               &error)) {
-            broke();
+        std::lock_guard lock(state_->sendMutex);
+        if (!sendHelperMessage(state_->fd.get(), {{"type", "rpc"}, {"rpc", "get_password"}}, theirs.get(),
+                               kSendTimeoutMs, &error)) {
+            state_->broken = true;
             return std::nullopt;
         }
     }
@@ -73,17 +78,17 @@ std::optional<std::string> IkeHelperChannel::requestPassword(std::chrono::millis
     return *password;
 }
 
-void IkeHelperChannel::readLoop() {
+void IkeHelperChannel::readLoop(std::shared_ptr<State> st) {
     HelperFrameReader reader;
     for (;;) {
-        pollfd fds[2] = {{fd_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-        const int r = ::poll(fds, wakeRead_ ? 2 : 1, -1);
+        pollfd fds[2] = {{st->fd.get(), POLLIN, 0}, {st->wakeRead.get(), POLLIN, 0}};
+        const int r = ::poll(fds, st->wakeRead ? 2 : 1, -1);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 || (wakeRead_ && fds[1].revents)) return;
+        if (r < 0 || (st->wakeRead && fds[1].revents)) return;
         std::string error;
         bool closed = false;
         for (bool more = true; more && !closed;) {
-            switch (reader.readPacket(fd_.get(), &error)) {
+            switch (reader.readPacket(st->fd.get(), &error)) {
             case HelperFrameReader::Status::Partial: break;
             case HelperFrameReader::Status::WouldBlock: more = false; break;
             case HelperFrameReader::Status::Closed:
@@ -103,11 +108,11 @@ void IkeHelperChannel::readLoop() {
                 const std::string* type = helperString(env->message, "type");
                 const std::string* rpc = helperString(env->message, "rpc");
                 const bool stop = type && *type == "rpc" && rpc && (*rpc == "stop_connection" || *rpc == "stop_connection_forced");
-                if (!stop || !handlers_.stop) {
-                    answer(refusal("unknown request"));
+                if (!stop || !st->handlers.stop || st->ending) {
+                    answer(refusal(stop ? "the connection has ended" : "unknown request"));
                     break;
                 }
-                handlers_.stop(*rpc == "stop_connection_forced", this, [answer](std::string err) {
+                st->handlers.stop(*rpc == "stop_connection_forced", st->owner, [answer](std::string err) {
                     answer(err.empty() ? HelperMessage{{"reply", helper::kYes}} : refusal(err));
                 });
                 break;
@@ -115,8 +120,9 @@ void IkeHelperChannel::readLoop() {
             }
         }
         if (closed) {
-            broke();
-            if (handlers_.closed) handlers_.closed(this);
+            st->broken = true;
+            // Only a channel still in use reports; its owner may end in here.
+            if (!st->ending && st->handlers.closed) st->handlers.closed(st->owner);
             return;
         }
     }

@@ -34,14 +34,20 @@ public:
     static constexpr int kSendTimeoutMs = 2000;
 
 private:
-    void readLoop();
-    void broke();
+    // What the reader thread shares with the channel: the channel may end
+    // on that very thread (its handler can drop the service's last owner).
+    struct State {
+        UniqueFd fd;
+        UniqueFd wakeRead, wakeWrite;
+        Handlers handlers;
+        const IkeChannel* owner = nullptr;
+        std::mutex sendMutex;
+        std::atomic<bool> broken{false};  // sending failed: stop talking
+        std::atomic<bool> ending{false};  // the channel is being destroyed
+    };
+    static void readLoop(std::shared_ptr<State> state);
 
-    UniqueFd fd_;
-    UniqueFd wakeRead_, wakeWrite_;
-    Handlers handlers_;
-    std::mutex sendMutex_;
-    std::atomic<bool> broken_{false};
+    std::shared_ptr<State> state_;
     std::thread reader_;
 };
 
