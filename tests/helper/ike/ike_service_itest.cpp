@@ -143,6 +143,31 @@ TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
     EXPECT_FALSE(log_->contains("wrong-password"));
 }
 
+TEST_F(IkeRoad, ServerWithoutACommonProposalIsAProposalMismatch) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(road::kStrictServerIp), channel), "");
+    EXPECT_EQ(channel->waitForFinal(15s, "alert:proposal-mismatch"), "alert:proposal-mismatch") << tail(channel->logs);
+}
+
+TEST_F(IkeRoad, UntrustedServerCertificateIsRemoteAuth) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(road::kRogueServerIp), channel), "");
+    EXPECT_EQ(channel->waitForFinal(15s, "alert:remote-auth"), "alert:remote-auth") << tail(channel->logs);
+}
+
+TEST_F(IkeRoad, UnresolvableServerNameIsDns) {
+    options_.resolve = [](const std::string& host) -> std::optional<std::string> {
+        if (host == kServerName) return std::nullopt;
+        return std::string(kServerIp);
+    };
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(""), channel), "");
+    EXPECT_EQ(channel->waitForFinal(15s, "alert:dns"), "alert:dns");
+}
+
 TEST_F(IkeRoad, SilentServerTimesOut) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
     IkeService service(options_);

@@ -25,6 +25,10 @@ constexpr const char* kUser = "alice";
 constexpr const char* kGoodPassword = "correct-horse-77";
 constexpr const char* kServerName = "vpn.havenway.test";
 constexpr const char* kServerIp = "10.77.0.1";
+// Offers only a proposal the client does not make.
+constexpr const char* kStrictServerIp = "10.77.0.5";
+// Presents a certificate of the right name that no trusted CA signed.
+constexpr const char* kRogueServerIp = "10.77.0.6";
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path);
@@ -68,6 +72,8 @@ struct Testbed {
         const bool linked = ip({"-n", serverNs, "link", "set", "lo", "up"}) && ip({"-n", clientNs, "link", "set", "lo", "up"}) &&
                             ip({"link", "add", "hwk" + tag, "netns", serverNs, "type", "veth", "peer", "name", "hwk" + tag + "c", "netns", clientNs}) &&
                             ip({"-n", serverNs, "addr", "add", "10.77.0.1/24", "dev", "hwk" + tag}) &&
+                            ip({"-n", serverNs, "addr", "add", "10.77.0.5/24", "dev", "hwk" + tag}) &&
+                            ip({"-n", serverNs, "addr", "add", "10.77.0.6/24", "dev", "hwk" + tag}) &&
                             ip({"-n", serverNs, "link", "set", "hwk" + tag, "up"}) &&
                             ip({"-n", clientNs, "addr", "add", "10.77.0.2/24", "dev", "hwk" + tag + "c"}) &&
                             ip({"-n", clientNs, "link", "set", "hwk" + tag + "c", "up"}) &&
@@ -103,7 +109,11 @@ struct Testbed {
                pki({"--issue", "--cacert", dir + "/ca.pem", "--cakey", dir + "/ca.key", "--type", "priv", "--in",
                     dir + "/server.key", "--dn", std::string("CN=") + kServerName, "--san", kServerName, "--flag",
                     "serverAuth", "--flag", "ikeIntermediate", "--lifetime", "2", "--outform", "pem"},
-                   "server.pem");
+                   "server.pem") &&
+               pki({"--gen", "--type", "ecdsa", "--size", "256", "--outform", "pem"}, "rogue.key") &&
+               pki({"--self", "--in", dir + "/rogue.key", "--type", "ecdsa", "--dn", std::string("CN=") + kServerName,
+                    "--san", kServerName, "--lifetime", "2", "--outform", "pem"},
+                   "rogue.pem");
     }
 
     bool startResponder() {
@@ -121,13 +131,22 @@ struct Testbed {
         pool.addSection("hwpool").set("addrs", "10.99.0.0/24");
         ViciSection secret;
         secret.set("id", "alice").set("type", "EAP").set("data", kGoodPassword).setList("owners", {kUser});
+        ViciSection rogueKey;
+        rogueKey.set("type", "ecdsa").set("data", readFile(dir + "/rogue.key"));
         ViciSection conn;
-        auto& c = conn.addSection("srv");
-        c.set("version", "2").setList("local_addrs", {kServerIp}).setList("pools", {"hwpool"}).set("send_certreq", "no");
-        c.addSection("local").set("auth", "pubkey").setList("certs", {readFile(dir + "/server.pem")}).set("id", kServerName);
-        c.addSection("remote").set("auth", "eap-mschapv2").set("eap_id", "%any");
-        c.addSection("children").addSection("srv").setList("local_ts", {"0.0.0.0/0"});
-        for (auto [cmd, body] : {std::pair{"load-key", &key}, {"load-pool", &pool}, {"load-shared", &secret}, {"load-conn", &conn}}) {
+        auto add = [&](const char* name, const char* address, const char* cert) -> ViciSection& {
+            auto& c = conn.addSection(name);
+            c.set("version", "2").setList("local_addrs", {address}).setList("pools", {"hwpool"}).set("send_certreq", "no");
+            c.addSection("local").set("auth", "pubkey").setList("certs", {readFile(dir + "/" + cert)}).set("id", kServerName);
+            c.addSection("remote").set("auth", "eap-mschapv2").set("eap_id", "%any");
+            c.addSection("children").addSection(name).setList("local_ts", {"0.0.0.0/0"});
+            return c;
+        };
+        add("srv", kServerIp, "server.pem");
+        add("strict", kStrictServerIp, "server.pem").setList("proposals", {"aes128-sha256-modp1024"});
+        add("rogue", kRogueServerIp, "rogue.pem");
+        for (auto [cmd, body] : {std::pair{"load-key", &key}, {"load-key", &rogueKey}, {"load-pool", &pool},
+                                 {"load-shared", &secret}, {"load-conn", &conn}}) {
             auto r = responderVici->request(cmd, *body, 5s);
             if (!r.succeeded()) return fail(std::string("responder ") + cmd + ": " + r.errmsg());
         }
