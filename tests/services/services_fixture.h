@@ -10,6 +10,7 @@
 #include "platform/temp_dir.h"
 #include "support/capture_log.h"
 #include "support/fake_backend.h"
+#include "support/fake_http_client.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/manual_queue.h"
