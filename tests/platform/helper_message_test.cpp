@@ -142,7 +142,10 @@ TEST(HelperMessageCodec, DecoderRejectsHostileFrames) {
     reject(header('\x01') + u32(0) + "D" + u32(0), "channel index out of range");
 
     std::string deep = header() + "D" + u32(1) + str("k");
-    for (int i = 0; i < 100; ++i) deep += "a" + u32(1);
+    for (int i = 0; i < 100; ++i) {
+        deep.push_back('a');
+        deep += u32(1);
+    }
     deep += "T";
     reject(deep, "nested too deeply");
 
