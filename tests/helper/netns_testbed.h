@@ -34,6 +34,7 @@ public:
     // Empty when ready, else why the tests must skip.
     std::string setUp() {
         if (::geteuid() != 0) return "needs root";
+        if (!run({"nft", "--version"}) || !run({"ip", "-V"})) return "needs nft and ip";
         if (!run({"ip", "netns", "add", client}) || !run({"ip", "netns", "add", net}))
             return "cannot create network namespaces";
         bool ok = in(client, {"ip", "link", "add", "veth0", "type", "veth", "peer", "name", "veth1", "netns", net}) &&
