@@ -1,0 +1,54 @@
+#include "helper/command_dispatcher.h"
+
+#include <exception>
+
+#include "helper/helper_validation.h"
+#include "platform/log.h"
+
+namespace hw::helper {
+
+namespace {
+constexpr const char* kLog = "HelperCommands";
+const HelperDictionary kNoParameters;
+}  // namespace
+
+void CommandDispatcher::registerCommand(const std::string& type, const std::string& name, Handler handler) {
+    handlers_[{type, name}] = std::move(handler);
+}
+
+bool CommandDispatcher::has(const std::string& type, const std::string& name) const {
+    return handlers_.count({type, name}) > 0;
+}
+
+void CommandDispatcher::dispatch(HelperRequest request) {
+    const std::string* type = helperString(request.message, "type");
+    const std::string* name = helperString(request.message, "rpc");
+    std::string uid = std::to_string(request.peer.uid);
+    if (!type || !name) {
+        log::warning(kLog, "message without type or command from uid " + uid);
+        request.reply(replyWith(kNo));
+        return;
+    }
+    auto it = handlers_.find({*type, *name});
+    if (it == handlers_.end()) {
+        log::warning(kLog, "unknown command " + describeForLog(*name) + " of type " + describeForLog(*type) +
+                               " from uid " + uid);
+        request.reply(replyWith(kNo));
+        return;
+    }
+    const HelperDictionary* parameters = helperDictionary(request.message, "parameters");
+    HelperCommand command{*type, *name, parameters ? *parameters : kNoParameters, request};
+    log::info(kLog, "command '" + *name + "' from uid " + uid);
+    std::optional<HelperMessage> reply;
+    try {
+        reply = it->second(command);
+    } catch (const std::exception& e) {
+        log::error(kLog, "command '" + command.name + "' failed: " + e.what());
+        reply = replyWith(kNo);
+    }
+    if (!reply) return;  // the handler answers later, or its request dies unanswered
+    if (auto text = helperString(*reply, "reply")) log::info(kLog, "command '" + command.name + "' -> " + *text);
+    request.reply(*reply);
+}
+
+}  // namespace hw::helper

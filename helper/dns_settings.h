@@ -1,0 +1,39 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "helper/helper_context.h"
+
+namespace hw::helper {
+
+// The tunnel's DNS servers: through systemd-resolved on the tunnel's link
+// when resolved runs, else by rewriting resolv.conf. The original is saved
+// once (repeated installs keep the first backup) and restored exactly.
+class DnsSettings {
+public:
+    explicit DnsSettings(HelperContext& context) : ctx_(context) {}
+
+    // Tunnel services tell what their tunnel pushed; used by install().
+    void setTunnelServers(std::vector<std::string> servers, std::string interface);
+
+    bool install();
+    // Nothing saved: nothing to do (true).
+    bool restore();
+
+    std::vector<std::string> serversToInstall() const;
+    std::string backupFile() const { return ctx_.paths.stateDir + "/resolv.conf.saved"; }
+
+private:
+    bool resolvedRuns() const;
+    std::string tunnelInterface();
+    bool saveFileOnce();
+
+    HelperContext& ctx_;
+    std::vector<std::string> tunnelServers_;
+    std::string tunnelInterface_;
+};
+
+// The resolvers used when neither the tunnel nor the app named any.
+inline const std::vector<std::string> kFallbackResolvers{"8.8.4.4", "8.8.8.8"};
+
+}  // namespace hw::helper

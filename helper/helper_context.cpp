@@ -1,0 +1,44 @@
+#include "helper/helper_context.h"
+
+#include <chrono>
+
+#include "helper/helper_files.h"
+#include "platform/log.h"
+
+namespace hw::helper {
+
+namespace {
+constexpr auto kToolTimeout = std::chrono::seconds(10);
+}
+
+HelperContext::HelperContext(ProcessRunner& r, HelperPaths p)
+    : runner(r), paths(std::move(p)), state(HelperState::load(paths.stateFile())) {}
+
+bool HelperContext::saveState() {
+    std::string error;
+    if (!makeDirectories(paths.stateDir, 0700) || !state.save(paths.stateFile(), &error)) {
+        log::error("HelperState", "cannot save the state: " + error);
+        return false;
+    }
+    return true;
+}
+
+ProcessResult HelperContext::run(std::vector<std::string> argv, std::optional<std::string> input) {
+    ProcessRequest request;
+    request.argv = std::move(argv);
+    request.stdinData = std::move(input);
+    request.timeout = kToolTimeout;
+    auto result = runner.run(request);
+    if (!result.ok()) {
+        std::string line;
+        for (const auto& a : request.argv) line += (line.empty() ? "" : " ") + a;
+        std::string why = !result.started ? result.error
+                          : result.timedOut ? std::string("timed out")
+                                            : "exit " + std::to_string(result.exitCode) + ": " + result.err.substr(0, 300);
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+        log::warning("HelperTools", line.substr(0, 200) + " failed: " + why);
+    }
+    return result;
+}
+
+}  // namespace hw::helper

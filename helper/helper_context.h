@@ -1,0 +1,29 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "helper/helper_paths.h"
+#include "helper/helper_state.h"
+#include "platform/process_runner.h"
+
+namespace hw::helper {
+
+// What every command works with. Commands run one at a time on the helper's
+// command thread, so nothing here needs a lock.
+class HelperContext {
+public:
+    HelperContext(ProcessRunner& runner, HelperPaths paths);
+
+    ProcessRunner& runner;
+    HelperPaths paths;
+    HelperState state;
+
+    // Writes the state file; a failure is logged and reported.
+    bool saveState();
+    // Runs a system tool with a bounded wait; failures are logged with the
+    // tool's own complaint.
+    ProcessResult run(std::vector<std::string> argv, std::optional<std::string> input = std::nullopt);
+};
+
+}  // namespace hw::helper

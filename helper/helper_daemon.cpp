@@ -1,0 +1,81 @@
+#include "helper/helper_daemon.h"
+
+#include <grp.h>
+#include <pwd.h>
+
+#include <sstream>
+
+#include "helper/helper_files.h"
+#include "helper/helper_validation.h"
+#include "platform/log.h"
+
+namespace hw::helper {
+
+namespace {
+constexpr const char* kLog = "HelperDaemon";
+constexpr const char* kGroup = "havenway";
+}  // namespace
+
+std::optional<uid_t> readInstalledUser(const std::string& configPath) {
+    auto text = readFile(configPath);
+    if (!text) return std::nullopt;
+    std::istringstream lines(*text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("uid=", 0) == 0) {
+            auto v = line.substr(4);
+            if (v.empty() || v.size() > 9 || v.find_first_not_of("0123456789") != std::string::npos) continue;
+            return static_cast<uid_t>(std::stoul(v));
+        }
+        if (line.rfind("user=", 0) == 0) {
+            auto name = line.substr(5);
+            if (!isStrictName(name, 32)) continue;
+            if (passwd* pw = ::getpwnam(name.c_str())) return pw->pw_uid;
+            log::warning(kLog, "installed-for user " + describeForLog(name) + " does not exist");
+        }
+    }
+    return std::nullopt;
+}
+
+HelperDaemon::HelperDaemon(ProcessRunner& runner, HelperPaths paths) : services_(runner, std::move(paths)) {}
+
+HelperDaemon::~HelperDaemon() { stop(); }
+
+bool HelperDaemon::start(std::string* error) {
+    const auto& paths = services_.context.paths;
+    registerAllCommands(dispatcher_, services_);
+
+    HelperServer::Options options;
+    options.socketPath = paths.socket;
+    // The installed-for user owns the socket, so the app reaches it without
+    // a new login for a group membership; the group is for other admins.
+    if (auto uid = readInstalledUser(paths.config)) {
+        options.allowedUids.push_back(*uid);
+        options.owner = *uid;
+    } else log::warning(kLog, "no installed-for user in " + paths.config + "; serving root only");
+    if (group* g = ::getgrnam(kGroup)) options.group = g->gr_gid;
+    options.mode = 0660;
+
+    auto slash = paths.socket.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !makeDirectories(paths.socket.substr(0, slash), 0755)) {
+        if (error) *error = "cannot create the socket folder";
+        return false;
+    }
+    server_ = std::make_unique<HelperServer>(options, [this](HelperRequest request) {
+        auto shared = std::make_shared<HelperRequest>(std::move(request));
+        commands_.async([this, shared] { dispatcher_.dispatch(std::move(*shared)); });
+    });
+    if (!server_->listen(error)) return false;
+    log::info(kLog, "listening on " + paths.socket);
+    return true;
+}
+
+void HelperDaemon::run() {
+    if (server_) server_->run();
+}
+
+void HelperDaemon::stop() {
+    if (server_) server_->stop();
+}
+
+}  // namespace hw::helper

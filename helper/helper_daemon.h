@@ -1,0 +1,44 @@
+#pragma once
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "helper/command_dispatcher.h"
+#include "helper/helper_services.h"
+#include "platform/helper_server.h"
+#include "platform/thread_pool.h"
+
+namespace hw::helper {
+
+// The user the helper was installed for, from its config file: a line
+// "user=<name>" or "uid=<number>". Absent when the file or the user is not
+// there; then only root is served.
+std::optional<uid_t> readInstalledUser(const std::string& configPath);
+
+// The running helper: the socket, the peer check and one command thread,
+// so that commands run one at a time in the order they arrived.
+class HelperDaemon {
+public:
+    HelperDaemon(ProcessRunner& runner, HelperPaths paths);
+    ~HelperDaemon();
+
+    // Reads the config, registers the commands and listens.
+    bool start(std::string* error);
+    // Serves until stop().
+    void run();
+    void stop();
+
+    CommandDispatcher& dispatcher() { return dispatcher_; }
+    HelperServices& services() { return services_; }
+    HelperServer& server() { return *server_; }
+
+private:
+    HelperServices services_;
+    CommandDispatcher dispatcher_;
+    std::unique_ptr<HelperServer> server_;
+    ThreadPool commands_{1};
+};
+
+}  // namespace hw::helper

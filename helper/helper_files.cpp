@@ -1,0 +1,79 @@
+#include "helper/helper_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace hw::helper {
+
+std::optional<std::string> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+namespace {
+bool writeAll(int fd, const std::string& content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+bool fail(std::string* error, const std::string& what) {
+    if (error) *error = what + ": " + std::strerror(errno);
+    return false;
+}
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error) {
+    auto slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    std::string tmp = dir + "/.hw-tmp-XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return fail(error, "create temp file");
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return fail(error, "write temp file");
+    }
+    if (::rename(tmp.c_str(), path.c_str()) == 0) return true;
+    int renameErr = errno;
+    ::unlink(tmp.c_str());
+    if (renameErr != EBUSY && renameErr != EXDEV) {
+        errno = renameErr;
+        return fail(error, "rename");
+    }
+    int out = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    if (out < 0) return fail(error, "open in place");
+    ok = writeAll(out, content) && ::fsync(out) == 0;
+    ::close(out);
+    return ok || fail(error, "write in place");
+}
+
+bool makeDirectories(const std::string& path, mode_t mode) {
+    if (path.empty()) return false;
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty()) continue;
+        if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace hw::helper

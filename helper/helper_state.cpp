@@ -1,0 +1,63 @@
+#include "helper/helper_state.h"
+
+#include <nlohmann/json.hpp>
+
+#include "helper/helper_files.h"
+#include "platform/log.h"
+
+namespace hw::helper {
+
+using nlohmann::json;
+
+HelperState HelperState::load(const std::string& path) {
+    HelperState s;
+    auto text = readFile(path);
+    if (!text) return s;
+    auto j = json::parse(*text, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) {
+        log::error("HelperState", "state file unreadable, starting empty");
+        return s;
+    }
+    try {
+        const auto& l = j.value("lock", json::object());
+        s.lock.active = l.value("active", false);
+        s.lock.gateway = l.value("gateway", "");
+        s.lock.device = l.value("device", "");
+        s.lock.dnsResolvers = l.value("dnsResolvers", std::vector<std::string>{});
+        s.servers = j.value("servers", std::vector<std::string>{});
+        for (const auto& r : j.value("routes", json::array()))
+            s.routes.push_back({r.value("destination", ""), r.value("via", "")});
+        const auto& d = j.value("dns", json::object());
+        s.dns.saved = d.value("saved", false);
+        s.dns.mode = d.value("mode", "");
+        s.dns.existed = d.value("existed", false);
+        s.dns.wasSymlink = d.value("wasSymlink", false);
+        s.dns.fileMode = d.value("fileMode", 0644u) & 07777;
+        s.dns.linkTarget = d.value("linkTarget", "");
+        s.dns.interface = d.value("interface", "");
+        const auto& v = j.value("ipv6", json::object());
+        s.ipv6.saved = v.value("saved", false);
+        s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
+    } catch (const json::exception&) {
+        log::error("HelperState", "state file malformed, starting empty");
+        return HelperState{};
+    }
+    return s;
+}
+
+bool HelperState::save(const std::string& path, std::string* error) const {
+    json routesJson = json::array();
+    for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
+    json j = {
+        {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
+                  {"dnsResolvers", lock.dnsResolvers}}},
+        {"servers", servers},
+        {"routes", routesJson},
+        {"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink}, {"fileMode", dns.fileMode},
+                 {"linkTarget", dns.linkTarget}, {"interface", dns.interface}}},
+        {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}}},
+    };
+    return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error);
+}
+
+}  // namespace hw::helper

@@ -1,0 +1,47 @@
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hw::helper {
+
+// What the helper changed on the machine, so that every change can be
+// undone exactly, also by a later run (--reset after a crash).
+struct HelperState {
+    struct Lock {
+        bool active = false;
+        std::string gateway;   // the default route's gateway before the lock
+        std::string device;    // and its device
+        std::vector<std::string> dnsResolvers;  // allowed on port 53 under the lock
+    };
+    struct Route {
+        std::string destination;
+        std::string via;
+        bool operator==(const Route&) const = default;
+    };
+    struct Dns {
+        bool saved = false;
+        std::string mode;          // "file" or "resolved"
+        bool existed = false;      // file mode: was there a file at all (its bytes are kept beside the state)
+        bool wasSymlink = false;
+        unsigned fileMode = 0644;
+        std::string linkTarget;
+        std::string interface;     // resolved mode: the link we configured
+    };
+    struct Ipv6 {
+        bool saved = false;
+        std::map<std::string, std::string> disableIpv6;  // interface -> original value
+    };
+
+    Lock lock;
+    std::vector<std::string> servers;  // VPN servers allowed through the lock
+    std::vector<Route> routes;         // host routes this helper added
+    Dns dns;
+    Ipv6 ipv6;
+
+    // A missing or unreadable file gives the empty state.
+    static HelperState load(const std::string& path);
+    bool save(const std::string& path, std::string* error) const;
+};
+
+}  // namespace hw::helper

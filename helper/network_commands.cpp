@@ -1,0 +1,128 @@
+#include <chrono>
+
+#include "helper/helper_services.h"
+#include "helper/helper_validation.h"
+#include "platform/log.h"
+
+namespace hw::helper {
+
+namespace {
+
+constexpr const char* kLog = "HelperCommands";
+
+// A parameter that must be an address: absent, valid, or (anything else) a
+// refusal of the whole command.
+struct AddressParam {
+    bool present = false;
+    bool valid = true;
+    std::string value;
+};
+
+AddressParam addressParam(const HelperCommand& c, const char* key) {
+    AddressParam p;
+    auto it = c.parameters.find(key);
+    if (it == c.parameters.end()) return p;
+    p.present = true;
+    const std::string* s = it->second.string();
+    if (!s || !isIPAddress(*s)) {
+        log::warning(kLog, "'" + c.name + "': invalid " + key + " " +
+                               (s ? describeForLog(*s) : std::string("(not a string)")));
+        p.valid = false;
+        return p;
+    }
+    p.value = *s;
+    return p;
+}
+
+// A 0/1 flag; absent counts as 0.
+std::optional<bool> flagParam(const HelperCommand& c, const char* key) {
+    auto it = c.parameters.find(key);
+    if (it == c.parameters.end()) return false;
+    auto v = it->second.int64();
+    if (!v || (*v != 0 && *v != 1)) {
+        log::warning(kLog, "'" + c.name + "': invalid " + key);
+        return std::nullopt;
+    }
+    return *v == 1;
+}
+
+HelperMessage yesNo(bool ok) { return replyWith(ok ? kYes : kNo); }
+
+}  // namespace
+
+bool HelperServices::resetAll() {
+    bool ok = lock.reset();
+    ok = dns.restore() && ok;
+    ok = ipv6.restore() && ok;
+    openvpnProcesses.terminateAll(std::chrono::seconds(3));
+    return ok;
+}
+
+void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
+    d.registerCommand("retrieveDefaultGateway", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+        if (auto route = s.lock.currentDefaultRoute()) return replyWith(route->gateway);
+        // Under the lock the default route is gone on purpose; the way out
+        // is still the one saved when it was engaged.
+        if (!s.context.state.lock.gateway.empty()) return replyWith(s.context.state.lock.gateway);
+        return replyWith(kNo);
+    });
+
+    d.registerCommand("enableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        std::vector<std::string> resolvers;
+        for (auto key : {"dnsResolver", "dnsResolverSecondary"}) {
+            auto p = addressParam(c, key);
+            if (!p.valid) return replyWith(kNo);
+            if (p.present) resolvers.push_back(p.value);
+        }
+        return replyWith(s.lock.enable(resolvers));
+    });
+
+    d.registerCommand("disableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto gw = addressParam(c, "gatewayAddress");
+        if (!gw.valid) return replyWith(kNo);
+        if (gw.present && !isIPv4Address(gw.value)) return replyWith(kNo);
+        return yesNo(s.lock.disable(gw.present ? std::optional(gw.value) : std::nullopt));
+    });
+
+    d.registerCommand("staticRouteAddingProcessing", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto server = addressParam(c, "vpnServerAddress");
+        auto gw = addressParam(c, "defaultGateway");
+        if (!server.present || !server.valid || !gw.present || !gw.valid) return replyWith(kNo);
+        if (!s.lock.addServerRoute(server.value, gw.value)) return replyWith(kNo);
+        return replyWith(server.value);
+    });
+
+    d.registerCommand("addDefaultGatewayForOpenVPN", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto gw = addressParam(c, "gatewayAddress");
+        if (!gw.present || !gw.valid) return replyWith(kNo);
+        return yesNo(s.lock.setDefaultGateway(gw.value));
+    });
+
+    d.registerCommand("disableIPV6", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+        return yesNo(s.ipv6.disable());
+    });
+    d.registerCommand("reEnableIPV6", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+        return yesNo(s.ipv6.restore());
+    });
+
+    d.registerCommand("install_DNS_for_VPN", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+        return yesNo(s.dns.install());
+    });
+    d.registerCommand("restore_DNS_to_original", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        // Both flags are checked; restoring is the same for every tunnel kind.
+        if (!flagParam(c, "forOpenVPN") || !flagParam(c, "skipFallback")) return replyWith(kNo);
+        return yesNo(s.dns.restore());
+    });
+
+    d.registerCommand("terminatePreviousOpenVPNProcesses", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+        s.openvpnProcesses.terminateAll(std::chrono::seconds(3));
+        return replyWith(kYes);
+    });
+
+    d.registerCommand("closeHelperTool", [](HelperCommand& c) -> std::optional<HelperMessage> {
+        log::info(kLog, "session closed by uid " + std::to_string(c.request.peer.uid));
+        return replyWith(kYes);
+    });
+}
+
+}  // namespace hw::helper

@@ -1,0 +1,48 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "helper/helper_context.h"
+
+namespace hw::helper {
+
+// The kill switch and the routes around it. Engaging it installs our nft
+// table (policy drop) and then takes the default route away; the VPN
+// server's host route and the tunnel's default route are added by later
+// commands. The table stays when the helper or the app dies (fail closed).
+class NetworkLock {
+public:
+    explicit NetworkLock(HelperContext& context) : ctx_(context) {}
+
+    struct DefaultRoute {
+        std::string gateway;
+        std::string device;
+    };
+    // The IPv4 default route in force (lowest metric), if any.
+    std::optional<DefaultRoute> currentDefaultRoute();
+
+    // Reply: the gateway in force before the lock, also when called again
+    // while the lock is on; "NO" when there is none or the lock failed.
+    std::string enable(const std::vector<std::string>& dnsResolvers);
+    // Removes the table and puts the default route back through gateway
+    // (validated by the caller), or through the one saved at enable time.
+    bool disable(const std::optional<std::string>& gateway);
+    // Host route to the server via gateway; the server passes the lock.
+    bool addServerRoute(const std::string& server, const std::string& gateway);
+    // The tunnel's default route (OpenVPN under the lock).
+    bool setDefaultGateway(const std::string& gateway);
+    // For tunnel services: let traffic to a server they connect to through.
+    bool allowServer(const std::string& server);
+    // Undoes everything: table, host routes, default route.
+    bool reset();
+
+    bool active() const { return ctx_.state.lock.active; }
+
+private:
+    bool applyTable();
+
+    HelperContext& ctx_;
+};
+
+}  // namespace hw::helper

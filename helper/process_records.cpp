@@ -1,0 +1,88 @@
+#include "helper/process_records.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "helper/helper_files.h"
+#include "platform/log.h"
+
+namespace hw::helper {
+
+namespace {
+constexpr const char* kLog = "ProcessRecords";
+}
+
+std::optional<unsigned long long> ProcessRecords::startTime(pid_t pid) const {
+    auto stat = readFile(procRoot_ + "/" + std::to_string(pid) + "/stat");
+    if (!stat) return std::nullopt;
+    // The command name in parentheses may hold blanks and ')'; fields count
+    // from the last ')'.
+    auto close = stat->rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream rest(stat->substr(close + 1));
+    std::string field;
+    for (int i = 3; i <= 22; ++i) {
+        if (!(rest >> field)) return std::nullopt;
+        if (i == 3 && field == "Z") return std::nullopt;  // a zombie no longer runs
+    }
+    try {
+        return std::stoull(field);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool ProcessRecords::record(pid_t pid) {
+    auto start = startTime(pid);
+    if (pid <= 0 || !start || !makeDirectories(folder_, 0700)) return false;
+    std::string error;
+    return writeFileAtomically(folder_ + "/" + std::to_string(pid), std::to_string(*start) + "\n", 0600, &error);
+}
+
+int ProcessRecords::terminateAll(std::chrono::milliseconds grace) {
+    std::vector<pid_t> running;
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) files.push_back(entry.path());
+    for (const auto& file : files) {
+        auto name = file.filename().string();
+        auto text = readFile(file.string());
+        ::unlink(file.c_str());
+        pid_t pid = 0;
+        unsigned long long recorded = 0;
+        try {
+            std::size_t used = 0;
+            pid = static_cast<pid_t>(std::stol(name, &used));
+            if (used != name.size() || !text) continue;
+            recorded = std::stoull(*text);
+        } catch (...) {
+            continue;
+        }
+        if (pid <= 1 || startTime(pid) != recorded) continue;  // gone, or the pid was reused
+        if (::kill(pid, SIGTERM) == 0) running.push_back(pid);
+    }
+    auto deadline = std::chrono::steady_clock::now() + grace;
+    for (pid_t pid : running) {
+        auto start = startTime(pid);
+        while (start && std::chrono::steady_clock::now() < deadline) {
+            ::waitpid(pid, nullptr, WNOHANG);  // reaps it when it is our own child
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            start = startTime(pid);
+        }
+        if (start) {
+            log::warning(kLog, "process " + std::to_string(pid) + " ignored TERM; killing it");
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, WNOHANG);
+        }
+    }
+    if (!running.empty()) log::info(kLog, "stopped " + std::to_string(running.size()) + " processes");
+    return static_cast<int>(running.size());
+}
+
+}  // namespace hw::helper

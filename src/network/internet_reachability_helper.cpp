@@ -1,0 +1,249 @@
+#include "network/internet_reachability_helper.h"
+
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "network/host_name.h"
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+struct Target {
+    std::string host;
+    bool numeric = false;
+};
+
+// What a report is about; a new report goes out only when this changes.
+struct Snapshot {
+    bool reachable = false;
+    std::optional<WiFiNetwork> wifi;
+    bool operator==(const Snapshot&) const = default;
+};
+
+struct Evaluation {
+    Snapshot snapshot;
+    std::vector<std::string> resolved;  // empty when resolution failed
+};
+
+}  // namespace
+
+struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
+    explicit Impl(Ports p) : ports(std::move(p)) {}
+
+    Ports ports;
+
+    // Shared with any thread.
+    mutable std::mutex mutex;
+    std::vector<Observer> reachable, unreachable, insecure, connected;
+    bool inProgress = false;
+    std::uint64_t generation = 0;
+
+    // Main queue only.
+    std::uint64_t active = 0;  // generation whose watch runs
+    std::uint64_t inFlight = 0;
+    bool dirty = false;
+    Target target;
+    std::vector<std::string> lastAddresses;
+    std::optional<Snapshot> lastReport;
+    std::unique_ptr<Timer> settle;
+
+    void add(std::vector<Observer>& list, Observer o) {
+        if (!o) return;
+        std::lock_guard lock(mutex);
+        list.push_back(std::move(o));
+    }
+
+    bool current(std::uint64_t gen) const {
+        std::lock_guard lock(mutex);
+        return inProgress && gen == generation;
+    }
+
+    void start(Target t) {
+        std::uint64_t gen;
+        {
+            std::lock_guard lock(mutex);
+            if (inProgress) return;
+            inProgress = true;
+            gen = ++generation;
+        }
+        std::weak_ptr<Impl> weak = shared_from_this();
+        ports.main.post([weak, gen, t = std::move(t)] {
+            if (auto self = weak.lock()) self->begin(gen, t);
+        });
+    }
+
+    void stop() {
+        std::uint64_t gen;
+        {
+            std::lock_guard lock(mutex);
+            inProgress = false;
+            gen = ++generation;
+        }
+        std::weak_ptr<Impl> weak = shared_from_this();
+        ports.main.post([weak, gen] {
+            if (auto self = weak.lock()) self->end(gen);
+        });
+    }
+
+    void begin(std::uint64_t gen, const Target& t) {
+        if (!current(gen)) return;
+        active = gen;
+        target = t;
+        lastAddresses.clear();
+        lastReport.reset();
+        settle.reset();
+        dirty = false;
+        std::weak_ptr<Impl> weak = shared_from_this();
+        ports.routes.start([weak, gen] {
+            if (auto self = weak.lock()) self->kernelChanged(gen);
+        });
+        evaluate(gen);
+    }
+
+    // A stop issued before a newer start must not end that start's watch.
+    void end(std::uint64_t gen) {
+        if (active == 0 || active > gen) return;
+        active = 0;
+        settle.reset();
+        ports.routes.stop();
+    }
+
+    void kernelChanged(std::uint64_t gen) {
+        if (gen != active || settle) return;
+        std::weak_ptr<Impl> weak = shared_from_this();
+        settle = ports.main.startTimer(kSettleMs, false, [weak, gen] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->settle.reset();
+            self->evaluate(gen);
+        });
+    }
+
+    void evaluate(std::uint64_t gen) {
+        if (gen != active || !current(gen)) return;
+        if (inFlight == gen) {
+            dirty = true;  // look again once the running look is done
+            return;
+        }
+        inFlight = gen;
+        dirty = false;
+        std::weak_ptr<Impl> weak = shared_from_this();
+        ports.background.async([weak, gen, t = target, cached = lastAddresses] {
+            auto self = weak.lock();
+            if (!self) return;
+            auto result = self->look(t, cached);
+            self->ports.main.post([weak, gen, result = std::move(result)] {
+                if (auto s = weak.lock()) s->complete(gen, result);
+            });
+        });
+    }
+
+    // Runs on the background queue: every call here may block.
+    Evaluation look(const Target& t, const std::vector<std::string>& cached) {
+        Evaluation e;
+        e.resolved = t.numeric ? std::vector<std::string>{t.host} : ports.resolver.resolve(t.host);
+        // A resolver that fails while routes still work (a DNS hiccup as a
+        // tunnel comes up) must not read as a lost internet: fall back to
+        // the addresses last resolved.
+        const auto& addresses = e.resolved.empty() ? cached : e.resolved;
+        e.snapshot.reachable = !addresses.empty() && ports.routes.hasRoute(addresses);
+        if (e.snapshot.reachable) e.snapshot.wifi = ports.wifiInfo.currentNetwork();
+        return e;
+    }
+
+    void complete(std::uint64_t gen, const Evaluation& e) {
+        if (inFlight == gen) inFlight = 0;
+        if (gen != active || !current(gen)) return;
+        if (!e.resolved.empty()) lastAddresses = e.resolved;
+        if (!lastReport || *lastReport != e.snapshot) {
+            lastReport = e.snapshot;
+            report(e.snapshot);
+        }
+        if (dirty) evaluate(gen);
+    }
+
+    void report(const Snapshot& s) {
+        if (!s.reachable) {
+            log::info("reachability", "watched host is not reachable");
+            call(unreachable);
+            return;
+        }
+        log::info("reachability", s.wifi ? "watched host is reachable over Wi-Fi" : "watched host is reachable");
+        ports.wifiInfo.noteNetworkSeen(s.wifi);
+        call(reachable);
+        if (s.wifi && ports.policy.isInsecureAndUntrusted(*s.wifi)) {
+            log::info("reachability", "Wi-Fi network \"" + printableSSID(s.wifi->ssid) + "\" is insecure and not trusted");
+            call(insecure);
+        } else {
+            call(connected);
+        }
+    }
+
+    void call(const std::vector<Observer>& list) {
+        std::vector<Observer> copy;
+        {
+            std::lock_guard lock(mutex);
+            copy = list;
+        }
+        for (const auto& o : copy) o();
+    }
+};
+
+InternetReachabilityHelper::InternetReachabilityHelper(Ports ports) : impl_(std::make_shared<Impl>(std::move(ports))) {}
+
+InternetReachabilityHelper::~InternetReachabilityHelper() {
+    if (impl_->active != 0) impl_->ports.routes.stop();
+}
+
+void InternetReachabilityHelper::addOnInternetReachableObserver(Observer o) { impl_->add(impl_->reachable, std::move(o)); }
+void InternetReachabilityHelper::addOnInternetNotReachableObserver(Observer o) { impl_->add(impl_->unreachable, std::move(o)); }
+void InternetReachabilityHelper::addOnWiFiConnectionINSECUREObserver(Observer o) { impl_->add(impl_->insecure, std::move(o)); }
+void InternetReachabilityHelper::addOnConnectedToWiFiNetworkObserver(Observer o) { impl_->add(impl_->connected, std::move(o)); }
+
+void InternetReachabilityHelper::clearOnWiFiConnectionINSECUREObservers() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->insecure.clear();
+}
+
+void InternetReachabilityHelper::clearAllObservers() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->reachable.clear();
+    impl_->unreachable.clear();
+    impl_->connected.clear();
+}
+
+void InternetReachabilityHelper::reach(const std::string& host) {
+    if (isNumericAddress(host)) {
+        impl_->start({host, true});
+        return;
+    }
+    if (!isValidHostName(host)) {
+        log::warning("reachability", "not watching: the host is not a valid host name");
+        return;
+    }
+    // The configured domain may carry a port; reachability is the host's.
+    auto name = host.substr(0, host.rfind(':'));
+    impl_->start({name, isNumericAddress(name)});
+}
+
+void InternetReachabilityHelper::reachByIP(const std::string& address) {
+    if (!isNumericAddress(address)) {
+        log::warning("reachability", "not watching: the address is not numeric");
+        return;
+    }
+    impl_->start({address, true});
+}
+
+void InternetReachabilityHelper::stopReachability() { impl_->stop(); }
+
+bool InternetReachabilityHelper::checkInProgress() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->inProgress;
+}
+
+WiFi_InfoHelperObjC& InternetReachabilityHelper::getWiFi_InfoHelper() { return impl_->ports.wifiInfo; }
+
+}  // namespace hw

@@ -1,0 +1,69 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "network/wifi_info_helper.h"
+#include "network/wifi_security_policy.h"
+#include "platform/main_queue.h"
+#include "platform/route_watch.h"
+
+namespace hw {
+
+// The reachability watch: follows whether a host (or address) can be reached
+// and what kind of network carries it, and tells four ordered observer lists.
+//
+// A report goes out at the start of a watch and then each time reachability,
+// or the Wi-Fi network under it (SSID, BSSID, security), changes: when
+// unreachable, the not-reachable list; when reachable, the reachable list,
+// then either the insecure-Wi-Fi list (an open or WEP network that is not
+// trusted) or the connected-to-Wi-Fi list (any other network, wired
+// included). Observers run on the main queue, in the order they were added.
+// Registration, reach, reachByIP and stopReachability are safe from any
+// thread.
+class InternetReachabilityHelper {
+public:
+    using Observer = std::function<void()>;
+    static constexpr double kSettleMs = 250;  // lets a burst of kernel events settle
+
+    struct Ports {
+        MainQueue& main;
+        BackgroundQueue& background;
+        RouteWatch& routes;
+        NameResolver& resolver;
+        WiFi_InfoHelperObjC& wifiInfo;
+        WiFiSecurityPolicy policy;
+    };
+
+    explicit InternetReachabilityHelper(Ports ports);
+    ~InternetReachabilityHelper();
+    InternetReachabilityHelper(const InternetReachabilityHelper&) = delete;
+    InternetReachabilityHelper& operator=(const InternetReachabilityHelper&) = delete;
+
+    void addOnInternetReachableObserver(Observer observer);
+    void addOnInternetNotReachableObserver(Observer observer);
+    void addOnWiFiConnectionINSECUREObserver(Observer observer);
+    void addOnConnectedToWiFiNetworkObserver(Observer observer);
+    void clearOnWiFiConnectionINSECUREObservers();
+    // Empties the reachable, not-reachable and connected-to-Wi-Fi lists; the
+    // insecure-Wi-Fi list has its own clear.
+    void clearAllObservers();
+
+    // Starts watching the host (a ":port" is ignored), unless a watch is
+    // running. A host name that is not valid starts nothing.
+    void reach(const std::string& host);
+    // Starts watching a numeric address, unless a watch is running.
+    void reachByIP(const std::string& address);
+    // Stops the watch; no report of it arrives after this returns to the
+    // main queue, and the next reach starts a new one.
+    void stopReachability();
+    bool checkInProgress() const;
+
+    WiFi_InfoHelperObjC& getWiFi_InfoHelper();
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace hw

@@ -1,0 +1,44 @@
+#pragma once
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/wifi.h"
+
+namespace hw {
+
+// The Wi-Fi information object: what the machine's Wi-Fi is on, whether the
+// network changed since the last look, and the scan of the settings window.
+class WiFi_InfoHelperObjC {
+public:
+    explicit WiFi_InfoHelperObjC(WiFiProvider& wifi) : wifi_(wifi) {}
+
+    // Blocking; call off the main thread.
+    std::optional<WiFiNetwork> currentNetwork() { return wifi_.currentNetwork(); }
+    // Blocking for the length of the scan; logs each network; empty on failure.
+    std::vector<WiFiScanEntry> scanForAvailableNetworks();
+
+    // Set by the insecure-Wi-Fi test, cleared by its observers; any thread.
+    bool networkWiFi_SSID_hasChanged() const { return changed_.load(); }
+    void setNetworkWiFi_SSID_hasChanged(bool value) { changed_.store(value); }
+
+    // The insecure-Wi-Fi test's record of what it saw: raises the flag when
+    // the SSID differs from the last one seen. Having been on no Wi-Fi (or
+    // on none yet) is not a change, so the first network after launch and a
+    // return to the same network through a wired spell do not count.
+    void noteNetworkSeen(const std::optional<WiFiNetwork>& network);
+
+private:
+    WiFiProvider& wifi_;
+    std::atomic<bool> changed_{false};
+    std::mutex mutex_;
+    std::optional<std::string> lastSSID_;
+};
+
+// SSIDs come from any access point in range: keep control characters out of
+// the log lines they go into.
+std::string printableSSID(const std::string& text);
+
+}  // namespace hw

@@ -1,0 +1,199 @@
+#include "platform/helper_server.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+constexpr const char* kLog = "HelperServer";
+constexpr int kReplyTimeoutMs = 5000;
+}  // namespace
+
+bool HelperRequest::reply(const HelperMessage& answer) {
+    if (!replyChannel_) return false;
+    std::string error;
+    bool ok = sendHelperMessage(replyChannel_.get(), answer, -1, kReplyTimeoutMs, &error);
+    if (!ok) log::warning(kLog, "reply failed: " + error);
+    replyChannel_.reset();
+    return ok;
+}
+
+HelperServer::HelperServer(Options options, Handler handler)
+    : options_(std::move(options)), handler_(std::move(handler)),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+HelperServer::~HelperServer() {
+    if (listener_ && !options_.socketPath.empty()) ::unlink(options_.socketPath.c_str());
+}
+
+bool HelperServer::listen(std::string* error) {
+    auto failWith = [&](std::string why) {
+        if (error) *error = why + ": " + std::strerror(errno);
+        return false;
+    };
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const auto& path = options_.socketPath;
+    if (path.empty() || path.size() >= sizeof(addr.sun_path)) {
+        errno = ENAMETOOLONG;
+        return failWith("bad socket path");
+    }
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) return failWith("socket");
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            errno = EEXIST;
+            return failWith("socket path is taken by another file");
+        }
+        ::unlink(path.c_str());
+    }
+    // Created with no access at all, then opened up to exactly the mode, so
+    // there is no window in which others could connect.
+    mode_t old = ::umask(0777);
+    int b = ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    ::umask(old);
+    if (b != 0) return failWith("bind");
+    if ((options_.owner || options_.group) &&
+        ::chown(path.c_str(), options_.owner.value_or(static_cast<uid_t>(-1)),
+                options_.group.value_or(static_cast<gid_t>(-1))) != 0)
+        return failWith("chown");
+    if (::chmod(path.c_str(), options_.mode) != 0) return failWith("chmod");
+    if (::listen(fd.get(), 16) != 0) return failWith("listen");
+    listener_ = std::move(fd);
+    return true;
+}
+
+std::optional<HelperPeer> HelperServer::peerOf(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof(cred);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof(cred)) return std::nullopt;
+    return HelperPeer{cred.pid, cred.uid, cred.gid};
+}
+
+bool HelperServer::peerAllowed(const HelperPeer& peer) const {
+    if (peer.uid == 0 && options_.allowRoot) return true;
+    return std::find(options_.allowedUids.begin(), options_.allowedUids.end(), peer.uid) != options_.allowedUids.end();
+}
+
+bool HelperServer::adopt(UniqueFd connection, Handler handler) {
+    auto peer = peerOf(connection.get());
+    if (!peer || !peerAllowed(*peer)) {
+        log::warning(kLog, "refused a peer with uid " + (peer ? std::to_string(peer->uid) : std::string("unknown")));
+        return false;
+    }
+    auto c = std::make_unique<Client>();
+    c->socket = std::move(connection);
+    c->peer = *peer;
+    c->handler = std::move(handler);
+    std::lock_guard lock(mutex_);
+    clients_.push_back(std::move(c));
+    std::uint64_t one = 1;
+    (void)!::write(wakeFd_.get(), &one, sizeof(one));
+    return true;
+}
+
+void HelperServer::acceptOne() {
+    int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    adopt(UniqueFd(fd));
+}
+
+bool HelperServer::serve(Client& client) {
+    // Bounded, so that one busy peer cannot starve the others.
+    for (int budget = 256; budget > 0; --budget) {
+        std::string error;
+        switch (client.reader.readPacket(client.socket.get(), &error)) {
+        case HelperFrameReader::Status::Partial:
+            continue;
+        case HelperFrameReader::Status::WouldBlock:
+            return true;
+        case HelperFrameReader::Status::Closed:
+            return false;
+        case HelperFrameReader::Status::Failed:
+            log::warning(kLog, "dropping a peer: " + error);
+            return false;
+        case HelperFrameReader::Status::Complete: {
+            auto env = client.reader.take(&error);
+            if (!env) {
+                // A malformed message gets no reply channel back, so its
+                // sender sees the request fail; the stream itself is intact.
+                log::warning(kLog, "malformed message: " + error);
+                continue;
+            }
+            auto& handler = client.handler ? client.handler : handler_;
+            handler(HelperRequest(std::move(env->message), std::move(env->replyChannel), client.peer));
+            continue;
+        }
+        }
+    }
+    return true;
+}
+
+void HelperServer::run() {
+    std::vector<pollfd> fds;
+    std::vector<Client*> owners;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            fds.clear();
+            owners.clear();
+            fds.push_back({wakeFd_.get(), POLLIN, 0});
+            owners.push_back(nullptr);
+            if (listener_) {
+                fds.push_back({listener_.get(), POLLIN, 0});
+                owners.push_back(nullptr);
+            }
+            for (auto& c : clients_) {
+                fds.push_back({c->socket.get(), POLLIN, 0});
+                owners.push_back(c.get());
+            }
+        }
+        int r = ::poll(fds.data(), fds.size(), -1);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            log::error(kLog, std::string("poll failed: ") + std::strerror(errno));
+            return;
+        }
+        std::vector<Client*> dropped;
+        for (std::size_t k = 0; k < fds.size(); ++k) {
+            if (!fds[k].revents) continue;
+            if (fds[k].fd == wakeFd_.get()) {
+                std::uint64_t v;
+                (void)!::read(wakeFd_.get(), &v, sizeof(v));
+            } else if (!owners[k]) {
+                acceptOne();
+            } else if (!serve(*owners[k])) {
+                dropped.push_back(owners[k]);
+            }
+        }
+        if (!dropped.empty()) {
+            std::lock_guard lock(mutex_);
+            std::erase_if(clients_, [&](const auto& c) {
+                return std::find(dropped.begin(), dropped.end(), c.get()) != dropped.end();
+            });
+        }
+    }
+}
+
+void HelperServer::stop() {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    std::uint64_t one = 1;
+    (void)!::write(wakeFd_.get(), &one, sizeof(one));
+}
+
+}  // namespace hw

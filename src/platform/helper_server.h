@@ -1,0 +1,99 @@
+#pragma once
+#include <sys/types.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/helper_message.h"
+#include "platform/helper_socket.h"
+
+namespace hw {
+
+// Who is on the other end of a connection, as the kernel reports it.
+struct HelperPeer {
+    pid_t pid = -1;
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+};
+
+// One request as the helper receives it. Exactly one reply goes back: the
+// first reply() call, or, when the request is dropped unanswered, the closing
+// of its reply channel, which the client sees as an error reply.
+class HelperRequest {
+public:
+    HelperRequest(HelperMessage message, UniqueFd replyChannel, HelperPeer peer)
+        : message(std::move(message)), peer(peer), replyChannel_(std::move(replyChannel)) {}
+    HelperRequest(HelperRequest&&) = default;
+    HelperRequest& operator=(HelperRequest&&) = default;
+
+    HelperMessage message;
+    HelperPeer peer;
+    bool expectsReply() const { return static_cast<bool>(replyChannel_); }
+    bool reply(const HelperMessage& answer);
+
+private:
+    UniqueFd replyChannel_;
+};
+
+// The helper's listening socket: accepts peers that SO_PEERCRED shows to be
+// root or an allowed user, reads their requests and hands each to the
+// handler on the serving thread, in arrival order per connection.
+class HelperServer {
+public:
+    struct Options {
+        std::string socketPath;
+        std::vector<uid_t> allowedUids;
+        bool allowRoot = true;
+        mode_t mode = 0660;
+        std::optional<uid_t> owner;  // chown the socket to this user
+        std::optional<gid_t> group;  // and this group
+    };
+    using Handler = std::function<void(HelperRequest)>;
+
+    HelperServer(Options options, Handler handler);
+    ~HelperServer();
+    HelperServer(const HelperServer&) = delete;
+    HelperServer& operator=(const HelperServer&) = delete;
+
+    // Binds and listens, replacing a stale socket file. Not needed when only
+    // adopt() is used.
+    bool listen(std::string* error);
+    // Serves an already connected socket (a socketpair end, or a channel a
+    // client handed over) after the same peer check; its requests go to
+    // handler when one is given, else to the server's. False when the peer is
+    // refused (the socket is then closed).
+    bool adopt(UniqueFd connection, Handler handler = {});
+    // Serves until stop(); call on the thread that should run the handler.
+    void run();
+    // Thread-safe; run() returns soon after.
+    void stop();
+
+    static std::optional<HelperPeer> peerOf(int fd);
+    bool peerAllowed(const HelperPeer& peer) const;
+
+private:
+    struct Client {
+        UniqueFd socket;
+        HelperPeer peer;
+        HelperFrameReader reader;
+        Handler handler;
+    };
+    void acceptOne();
+    // False when the client is to be dropped.
+    bool serve(Client& client);
+
+    Options options_;
+    Handler handler_;
+    UniqueFd listener_;
+    UniqueFd wakeFd_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    bool stopping_ = false;
+};
+
+}  // namespace hw

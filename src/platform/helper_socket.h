@@ -1,0 +1,45 @@
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/helper_message.h"
+
+namespace hw {
+
+// One frame travels as packets of at most this size on a SOCK_SEQPACKET
+// socket, so a full-sized message never depends on the socket buffer limits.
+inline constexpr std::size_t kHelperPacketBytes = 60 * 1024;
+
+// A connected SOCK_SEQPACKET pair (close-on-exec); both invalid on failure.
+std::pair<UniqueFd, UniqueFd> makeHelperSocketPair();
+
+// Sends one frame; the descriptors ride with its first packet. Blocks while
+// the socket is full, bounded by timeoutMs (the frame is then broken off and
+// the socket should be given up).
+bool sendHelperFrame(int fd, const HelperFrame& frame, int timeoutMs, std::string* error);
+bool sendHelperMessage(int fd, const HelperMessage& message, int replyFd, int timeoutMs, std::string* error);
+
+// Reassembles frames from packets, one packet per read.
+class HelperFrameReader {
+public:
+    enum class Status { Complete, Partial, WouldBlock, Closed, Failed };
+    // Reads one packet without blocking.
+    Status readPacket(int fd, std::string* error);
+    // After Complete: decodes the frame and resets for the next one.
+    std::optional<HelperEnvelope> take(std::string* error);
+    bool midFrame() const { return !buffer_.empty(); }
+
+private:
+    std::string buffer_;
+    std::vector<UniqueFd> fds_;
+    bool complete_ = false;
+};
+
+// Blocks until one whole message arrives on fd, the peer closes, or timeoutMs
+// (negative: no limit) passes.
+std::optional<HelperEnvelope> receiveHelperMessage(int fd, int timeoutMs, std::string* error);
+
+}  // namespace hw

@@ -1,0 +1,172 @@
+#include "platform/qt/nm_wifi.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QUuid>
+#include <QVariantMap>
+#include <chrono>
+#include <thread>
+
+#include "platform/log.h"
+#include "platform/wifi_security.h"
+
+namespace hw {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kRoot = QStringLiteral("/org/freedesktop/NetworkManager");
+const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
+const QString kWireless = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
+const QString kAccessPoint = QStringLiteral("org.freedesktop.NetworkManager.AccessPoint");
+constexpr int kCallTimeoutMs = 2000;
+constexpr int kScanWaitMs = 10000;
+constexpr std::uint32_t kDeviceTypeWifi = 2;
+constexpr std::uint32_t kDeviceStateActivated = 100;
+
+class Bus {
+public:
+    explicit Bus(QDBusConnection& c) : c_(c) {}
+
+    bool hasNetworkManager() {
+        if (!c_.isConnected()) return false;
+        // A plain call rather than the connection's interface object, which
+        // belongs to the thread that made it.
+        auto msg = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                                  QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+        msg.setArguments({kService});
+        auto reply = c_.call(msg, QDBus::Block, kCallTimeoutMs);
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() && reply.arguments().at(0).toBool();
+    }
+
+    std::optional<QList<QVariant>> call(const QString& path, const QString& iface, const QString& method,
+                                        const QList<QVariant>& args = {}) {
+        auto msg = QDBusMessage::createMethodCall(kService, path, iface, method);
+        msg.setArguments(args);
+        auto reply = c_.call(msg, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
+        return reply.arguments();
+    }
+
+    std::optional<QVariant> property(const QString& path, const QString& iface, const QString& name) {
+        auto r = call(path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"), {iface, name});
+        if (!r || r->isEmpty()) return std::nullopt;
+        return r->at(0).value<QDBusVariant>().variant();
+    }
+
+    std::uint32_t uintProperty(const QString& path, const QString& iface, const QString& name) {
+        auto v = property(path, iface, name);
+        return v ? v->toUInt() : 0;
+    }
+
+    QString pathProperty(const QString& path, const QString& iface, const QString& name) {
+        auto v = property(path, iface, name);
+        return v ? v->value<QDBusObjectPath>().path() : QString();
+    }
+
+    QList<QDBusObjectPath> paths(const QString& path, const QString& iface, const QString& method) {
+        auto r = call(path, iface, method);
+        if (!r || r->isEmpty()) return {};
+        const auto& v = r->at(0);
+        if (v.canConvert<QDBusArgument>()) return qdbus_cast<QList<QDBusObjectPath>>(v.value<QDBusArgument>());
+        return v.value<QList<QDBusObjectPath>>();
+    }
+
+    // The Wi-Fi device to use: the first activated one, else the first one.
+    QString wifiDevice() {
+        QString first;
+        for (const auto& d : paths(kRoot, kService, QStringLiteral("GetDevices"))) {
+            if (uintProperty(d.path(), kDevice, QStringLiteral("DeviceType")) != kDeviceTypeWifi) continue;
+            if (uintProperty(d.path(), kDevice, QStringLiteral("State")) == kDeviceStateActivated) return d.path();
+            if (first.isEmpty()) first = d.path();
+        }
+        return first;
+    }
+
+    std::optional<qint64> lastScan(const QString& device) {
+        auto v = property(device, kWireless, QStringLiteral("LastScan"));
+        if (!v) return std::nullopt;
+        return v->toLongLong();
+    }
+
+private:
+    QDBusConnection& c_;
+};
+
+bool validPath(const QString& p) { return !p.isEmpty() && p != QStringLiteral("/"); }
+
+}  // namespace
+
+NetworkManagerWiFi::NetworkManagerWiFi(const QString& busAddress)
+    : bus_(QDBusConnection::systemBus()) {
+    if (!busAddress.isEmpty()) {
+        connectionName_ = QStringLiteral("havenway-nm-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        bus_ = QDBusConnection::connectToBus(busAddress, connectionName_);
+    }
+}
+
+NetworkManagerWiFi::~NetworkManagerWiFi() {
+    if (!connectionName_.isEmpty()) {
+        bus_ = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(connectionName_);
+    }
+}
+
+std::optional<WiFiNetwork> NetworkManagerWiFi::currentNetwork() {
+    Bus bus(bus_);
+    if (!bus.hasNetworkManager()) return std::nullopt;
+    auto device = bus.wifiDevice();
+    if (device.isEmpty() || bus.uintProperty(device, kDevice, QStringLiteral("State")) != kDeviceStateActivated) return std::nullopt;
+    auto ap = bus.pathProperty(device, kWireless, QStringLiteral("ActiveAccessPoint"));
+    if (!validPath(ap)) return std::nullopt;
+    auto ssid = bus.property(ap, kAccessPoint, QStringLiteral("Ssid"));
+    auto bssid = bus.property(ap, kAccessPoint, QStringLiteral("HwAddress"));
+    if (!ssid || !bssid) return std::nullopt;
+    WiFiNetwork n;
+    auto raw = ssid->toByteArray();
+    n.ssid.assign(raw.constData(), static_cast<std::size_t>(raw.size()));
+    n.bssid = normalizedBSSID(bssid->toString().toStdString());
+    n.security = securityFromAccessPointFlags(bus.uintProperty(ap, kAccessPoint, QStringLiteral("Flags")),
+                                              bus.uintProperty(ap, kAccessPoint, QStringLiteral("WpaFlags")),
+                                              bus.uintProperty(ap, kAccessPoint, QStringLiteral("RsnFlags")));
+    return n;
+}
+
+std::vector<WiFiScanEntry> NetworkManagerWiFi::scan() {
+    Bus bus(bus_);
+    if (!bus.hasNetworkManager()) return {};
+    auto device = bus.wifiDevice();
+    if (device.isEmpty()) return {};
+    auto before = bus.lastScan(device);
+    // NetworkManager refuses a scan right after another; its list is fresh then.
+    if (bus.call(device, kWireless, QStringLiteral("RequestScan"), {QVariant::fromValue(QVariantMap())}) && before) {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < kScanWaitMs) {
+            auto now = bus.lastScan(device);
+            if (!now || *now != *before) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    } else {
+        log::info("wifi", "scan not started; using the networks last seen");
+    }
+    std::vector<WiFiScanEntry> found;
+    for (const auto& ap : bus.paths(device, kWireless, QStringLiteral("GetAllAccessPoints"))) {
+        WiFiScanEntry e;
+        auto ssid = bus.property(ap.path(), kAccessPoint, QStringLiteral("Ssid"));
+        auto bssid = bus.property(ap.path(), kAccessPoint, QStringLiteral("HwAddress"));
+        if (ssid && !ssid->toByteArray().isEmpty()) {
+            auto raw = ssid->toByteArray();
+            e.ssid = std::string(raw.constData(), static_cast<std::size_t>(raw.size()));
+        }
+        if (bssid && !bssid->toString().isEmpty()) e.bssid = normalizedBSSID(bssid->toString().toStdString());
+        found.push_back(std::move(e));
+    }
+    return found;
+}
+
+}  // namespace hw

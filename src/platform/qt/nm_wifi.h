@@ -1,0 +1,27 @@
+#pragma once
+#include <QDBusConnection>
+#include <QString>
+
+#include "platform/wifi.h"
+
+namespace hw {
+
+// Wi-Fi through NetworkManager on the system bus. Where NetworkManager does
+// not run (or the bus is gone) there is no Wi-Fi: no network, empty scans.
+// Calls block (each D-Bus call at most two seconds, a scan at most ten) and
+// may come from any thread.
+class NetworkManagerWiFi final : public WiFiProvider {
+public:
+    // Tests pass the address of a private bus; empty means the system bus.
+    explicit NetworkManagerWiFi(const QString& busAddress = {});
+    ~NetworkManagerWiFi() override;
+
+    std::optional<WiFiNetwork> currentNetwork() override;
+    std::vector<WiFiScanEntry> scan() override;
+
+private:
+    QDBusConnection bus_;
+    QString connectionName_;
+};
+
+}  // namespace hw

@@ -1,0 +1,48 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hw {
+
+// How a Wi-Fi network protects its traffic.
+enum class WiFiSecurity {
+    Unknown,     // the adapter could not tell
+    None,        // open, nothing encrypted
+    WEP,         // encrypted with a broken cipher
+    EnhancedOpen,  // OWE: encrypted, not authenticated
+    Personal,    // WPA/WPA2/WPA3 with a shared key
+    Enterprise,  // 802.1X
+};
+
+// Open and WEP networks let anyone nearby read the traffic.
+inline bool isInsecure(WiFiSecurity s) { return s == WiFiSecurity::None || s == WiFiSecurity::WEP; }
+
+struct WiFiNetwork {
+    std::string ssid;   // as text; non-UTF-8 bytes are kept as they are
+    std::string bssid;  // "AA:BB:CC:DD:EE:FF", upper case
+    WiFiSecurity security = WiFiSecurity::Unknown;
+    bool operator==(const WiFiNetwork&) const = default;
+};
+
+// One network of a scan. A network that hides its SSID, or reports no
+// BSSID, leaves that field empty.
+struct WiFiScanEntry {
+    std::optional<std::string> ssid;
+    std::optional<std::string> bssid;
+};
+
+// The machine's Wi-Fi. Both calls block (the scan for its whole length):
+// call them off the main thread.
+class WiFiProvider {
+public:
+    virtual ~WiFiProvider() = default;
+    // The network the default Wi-Fi interface is associated with; none when
+    // there is no Wi-Fi, it is not connected, or nothing manages it.
+    virtual std::optional<WiFiNetwork> currentNetwork() = 0;
+    // Networks of any name in range, in the order the scan hands them over;
+    // empty on any failure.
+    virtual std::vector<WiFiScanEntry> scan() = 0;
+};
+
+}  // namespace hw

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include "fake_system.h"
+#include "helper/nft_ruleset.h"
+#include "support/capture_log.h"
+
+namespace hw::helper {
+namespace {
+
+using test::FakeNetwork;
+using test::rpc;
+
+class NetworkCommands : public ::testing::Test {
+protected:
+    NetworkCommands() {
+        runner_.responder = [this](const ProcessRequest& r) { return net_.answer(r); };
+        registerAllCommands(dispatcher_, *services_);
+    }
+    // A new helper process on the same files, as after a restart.
+    void restart() {
+        services_ = std::make_unique<HelperServices>(runner_, test::scratchPaths(dir_));
+        dispatcher_ = CommandDispatcher();
+        registerAllCommands(dispatcher_, *services_);
+    }
+    std::vector<std::vector<std::string>> argvs() { return runner_.argvs(); }
+
+    std::shared_ptr<hw::test::CaptureLog> log_ = hw::test::CaptureLog::install();
+    test::ScratchDir dir_;
+    FakeNetwork net_;
+    hw::test::FakeProcessRunner runner_;
+    std::unique_ptr<HelperServices> services_ = std::make_unique<HelperServices>(runner_, test::scratchPaths(dir_));
+    CommandDispatcher dispatcher_;
+};
+
+TEST_F(NetworkCommands, LockFailsClosedThenDropsTheDefaultRouteAndAnswersTheOldGateway) {
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+    auto calls = argvs();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[1], (std::vector<std::string>{"nft", "-f", "-"}));
+    EXPECT_EQ(calls[2], (std::vector<std::string>{"ip", "-j", "-4", "route", "show", "default"}));
+    EXPECT_TRUE(net_.tablePresent);
+    EXPECT_TRUE(net_.defaults.empty());
+    EXPECT_EQ(net_.lastRuleset.rfind("table inet havenway {}\ndelete table inet havenway\n", 0), 0u);
+
+    // Engaged again (every reconnect does so): the answer is still the way
+    // out from before the lock, not "no gateway".
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+    EXPECT_EQ(rpc(dispatcher_, "retrieveDefaultGateway"), "192.168.1.1");
+    // And so after a helper restart.
+    restart();
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+}
+
+TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {
+    rpc(dispatcher_, "enableNetworkLock");
+    EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    EXPECT_FALSE(net_.tablePresent);
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+    EXPECT_EQ(argvs().back(),
+              (std::vector<std::string>{"ip", "-4", "route", "replace", "default", "via", "192.168.1.1", "dev", "eth0"}));
+
+    // No gateway from the app (none stored, or an outdated app): the lock is
+    // still lifted and the saved way out restored.
+    rpc(dispatcher_, "enableNetworkLock");
+    EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock"), "YES");
+    EXPECT_FALSE(net_.tablePresent);
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+}
+
+TEST_F(NetworkCommands, AFailedTableLeavesTheRoutesAlone) {
+    net_.nftFails = true;
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "NO");
+    EXPECT_EQ(net_.defaults.size(), 1u);
+    EXPECT_FALSE(services_->lock.active());
+}
+
+TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
+    rpc(dispatcher_, "enableNetworkLock", {{"dnsResolver", "8.8.4.4"}, {"dnsResolverSecondary", "2001:4860:4860::8888"}});
+    EXPECT_NE(net_.lastRuleset.find("set dns4 { type ipv4_addr; elements = { 8.8.4.4 }; }"), std::string::npos);
+    EXPECT_NE(net_.lastRuleset.find("set dns6 { type ipv6_addr; elements = { 2001:4860:4860::8888 }; }"),
+              std::string::npos);
+    EXPECT_EQ(rpc(dispatcher_, "staticRouteAddingProcessing",
+                  {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}),
+              "203.0.113.5");
+    auto calls = argvs();
+    EXPECT_NE(std::find(calls.begin(), calls.end(),
+                        std::vector<std::string>{"ip", "-4", "route", "replace", "203.0.113.5", "via", "192.168.1.1"}),
+              calls.end());
+    EXPECT_NE(net_.lastRuleset.find("set servers4 { type ipv4_addr; elements = { 203.0.113.5 }; }"), std::string::npos);
+
+    EXPECT_EQ(rpc(dispatcher_, "addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
+    EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");
+}
+
+TEST_F(NetworkCommands, HostileParametersChangeNothing) {
+    const std::vector<std::string> hostile = {
+        "192.168.1.1; rm -rf /", "$(reboot)", "192.168.1.1\nflush ruleset", "`id`", "1.2.3.4/0", "default",
+        "-j", "", std::string(5000, '1'), "192.168.1.1 dev lo", "1.2.3.4 }; chain x { policy accept",
+        std::string("1.2.3.4\0evil", 12)};
+    for (const auto& bad : hostile) {
+        for (auto [command, key] : {std::pair{"disableNetworkLock", "gatewayAddress"},
+                                    {"addDefaultGatewayForOpenVPN", "gatewayAddress"},
+                                    {"staticRouteAddingProcessing", "vpnServerAddress"},
+                                    {"staticRouteAddingProcessing", "defaultGateway"},
+                                    {"enableNetworkLock", "dnsResolver"}}) {
+            HelperDictionary p{{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}};
+            p[key] = HelperValue(bad);
+            // Strings with NUL cannot even be sent; the rest must be refused.
+            auto reply = rpc(dispatcher_, command, p);
+            EXPECT_TRUE(reply == "NO" || reply == "<no reply>") << command << " " << key;
+        }
+    }
+    EXPECT_TRUE(runner_.requests.empty());
+    EXPECT_TRUE(log_->contains("invalid gatewayAddress \"192.168.1.1; rm -rf /\""));
+    // Wrong types are refused too.
+    EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", 3232235777}}), "NO");
+    EXPECT_EQ(rpc(dispatcher_, "restore_DNS_to_original", {{"forOpenVPN", 2}}), "NO");
+    EXPECT_EQ(rpc(dispatcher_, "restore_DNS_to_original", {{"skipFallback", "1"}}), "NO");
+    EXPECT_TRUE(runner_.requests.empty());
+}
+
+TEST_F(NetworkCommands, RetrieveDefaultGatewayWithoutAnyRouteSaysNo) {
+    net_.defaults.clear();
+    EXPECT_EQ(rpc(dispatcher_, "retrieveDefaultGateway"), "NO");
+    net_.defaults = {{"10.0.0.1", "wlan0", 600}, {"192.168.1.1", "eth0", 100}};
+    EXPECT_EQ(rpc(dispatcher_, "retrieveDefaultGateway"), "192.168.1.1");  // the lowest metric wins
+}
+
+TEST_F(NetworkCommands, ResetUndoesRoutesAndTable) {
+    rpc(dispatcher_, "enableNetworkLock");
+    rpc(dispatcher_, "staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
+    restart();
+    EXPECT_TRUE(services_->resetAll());
+    EXPECT_FALSE(net_.tablePresent);
+    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+    auto calls = argvs();
+    EXPECT_NE(std::find(calls.begin(), calls.end(),
+                        std::vector<std::string>{"ip", "-4", "route", "del", "203.0.113.5", "via", "192.168.1.1"}),
+              calls.end());
+    EXPECT_TRUE(services_->context.state.routes.empty());
+    EXPECT_FALSE(services_->lock.active());
+}
+
+TEST(NftRuleset, OnlyValidatedAddressesReachTheRuleset) {
+    auto r = buildLockRuleset({{"203.0.113.5", "1.2.3.4 }; chain evil {", "2001:db8::1"}, {"9.9.9.9"}});
+    EXPECT_NE(r.find("elements = { 203.0.113.5 }"), std::string::npos);
+    EXPECT_NE(r.find("elements = { 2001:db8::1 }"), std::string::npos);
+    EXPECT_EQ(r.find("evil"), std::string::npos);
+    EXPECT_NE(r.find("chain output {\n    type filter hook output priority filter; policy drop;"), std::string::npos);
+    EXPECT_NE(r.find("chain input {\n    type filter hook input priority filter; policy drop;"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hw::helper

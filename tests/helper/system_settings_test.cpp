@@ -1,0 +1,132 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "fake_system.h"
+#include "helper/helper_files.h"
+
+namespace hw::helper {
+namespace {
+
+class SystemSettings : public ::testing::Test {
+protected:
+    SystemSettings() {
+        runner_.responder = [this](const ProcessRequest& r) { return net_.answer(r); };
+        registerAllCommands(dispatcher_, services_);
+    }
+    void write(const std::string& path, const std::string& content) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << content;
+    }
+    std::string read(const std::string& path) { return readFile(path).value_or("<missing>"); }
+    std::string sysctl(const std::string& iface) { return dir_ / ("sys/net/ipv6/conf/" + iface + "/disable_ipv6"); }
+
+    test::ScratchDir dir_;
+    test::FakeNetwork net_;
+    hw::test::FakeProcessRunner runner_;
+    HelperServices services_{runner_, test::scratchPaths(dir_)};
+    CommandDispatcher dispatcher_;
+};
+
+TEST_F(SystemSettings, DnsIsSavedOnceAndRestoredByteForByte) {
+    const std::string original = "# by DHCP\nnameserver 192.168.1.1\nsearch lan\n\xff odd bytes\n";
+    auto path = dir_ / "resolv.conf";
+    write(path, original);
+    ::chmod(path.c_str(), 0640);
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 8.8.4.4\nnameserver 8.8.8.8\n");
+    // Installing again must not take our own file for the original.
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
+    EXPECT_EQ(read(path), original);
+    struct stat st{};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // Restoring twice changes nothing more.
+    write(path, "changed by the user\n");
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    EXPECT_EQ(read(path), "changed by the user\n");
+}
+
+TEST_F(SystemSettings, DnsUsesTheResolversTheAppNamedAndKeepsSymlinks) {
+    auto path = dir_ / "resolv.conf";
+    write(dir_ / "stub-resolv.conf", "nameserver 127.0.0.53\n");
+    ASSERT_EQ(::symlink((dir_ / "stub-resolv.conf").c_str(), path.c_str()), 0);
+    test::rpc(dispatcher_, "enableNetworkLock", {{"dnsResolver", "9.9.9.9"}});
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_NE(read(path).find("nameserver 9.9.9.9\n"), std::string::npos);
+    EXPECT_EQ(read(dir_ / "stub-resolv.conf"), "nameserver 127.0.0.53\n");  // written beside, not through
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_symlink(path, ec));
+    EXPECT_EQ(std::filesystem::read_symlink(path, ec), dir_ / "stub-resolv.conf");
+}
+
+TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
+    write(dir_ / "no-resolved/io.systemd.Resolve", "");
+    services_.dns.setTunnelServers({"10.8.0.1", "not an address"}, "tun0");
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    EXPECT_EQ(runner_.argvs(), (std::vector<std::vector<std::string>>{
+                                   {"resolvectl", "dns", "tun0", "10.8.0.1"},
+                                   {"resolvectl", "domain", "tun0", "~."},
+                                   {"resolvectl", "revert", "tun0"}}));
+    EXPECT_EQ(read(dir_ / "resolv.conf"), "<missing>");
+}
+
+TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
+    write(sysctl("lo"), "0\n");
+    write(sysctl("all"), "0\n");
+    write(sysctl("default"), "0\n");
+    write(sysctl("eth0"), "0\n");
+    write(sysctl("wlan0"), "1\n");  // the user had it off already
+    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    EXPECT_EQ(read(sysctl("eth0")), "1\n");
+    EXPECT_EQ(read(sysctl("default")), "1\n");
+    EXPECT_EQ(read(sysctl("lo")), "0\n");
+    EXPECT_EQ(read(sysctl("all")), "0\n");
+    // Every attempt sends it again; what was saved first stays, and an
+    // interface that appeared since is remembered as it was.
+    write(sysctl("tun0"), "0\n");
+    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    EXPECT_EQ(read(sysctl("tun0")), "1\n");
+    EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
+    EXPECT_EQ(read(sysctl("eth0")), "0\n");
+    EXPECT_EQ(read(sysctl("default")), "0\n");
+    EXPECT_EQ(read(sysctl("wlan0")), "1\n");
+    EXPECT_EQ(read(sysctl("tun0")), "0\n");
+    EXPECT_FALSE(services_.context.state.ipv6.saved);
+    // Re-enabling with nothing saved touches nothing.
+    write(sysctl("eth0"), "1\n");
+    EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
+    EXPECT_EQ(read(sysctl("eth0")), "1\n");
+}
+
+TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
+    test::ScratchDir dir;
+    HelperState s;
+    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"}};
+    s.servers = {"203.0.113.5"};
+    s.routes = {{"203.0.113.5", "192.168.1.1"}};
+    s.dns.saved = true;
+    s.dns.mode = "file";
+    s.ipv6.saved = true;
+    s.ipv6.disableIpv6 = {{"eth0", "0"}};
+    ASSERT_TRUE(s.save(dir / "state.json", nullptr));
+    struct stat st{};
+    ::stat((dir / "state.json").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    auto back = HelperState::load(dir / "state.json");
+    EXPECT_TRUE(back.lock.active);
+    EXPECT_EQ(back.lock.dnsResolvers, s.lock.dnsResolvers);
+    EXPECT_EQ(back.routes, s.routes);
+    EXPECT_EQ(back.ipv6.disableIpv6, s.ipv6.disableIpv6);
+    std::ofstream(dir / "bad.json") << R"({"lock": {"active": "yes"}})";
+    EXPECT_FALSE(HelperState::load(dir / "bad.json").lock.active);
+}
+
+}  // namespace
+}  // namespace hw::helper

@@ -1,0 +1,250 @@
+#include "network/internet_reachability_helper.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "support/fake_netlink_watch.h"
+#include "support/fake_wifi.h"
+#include "support/manual_queue.h"
+
+namespace hw {
+namespace {
+
+using test::FakeWiFi;
+
+constexpr const char* kHost = "api.havenway.test";
+constexpr const char* kAddr = "198.51.100.7";
+
+class InternetReachabilityHelperTest : public ::testing::Test {
+protected:
+    InternetReachabilityHelperTest() {
+        resolver.set(kHost, {kAddr});
+        routes.setRoutable(kAddr, true);
+        WiFiSecurityPolicy policy;
+        policy.enableTrustedNetworksManagement = [this] { return management; };
+        policy.trustedNetworks = [this] { return trusted; };
+        helper = std::make_unique<InternetReachabilityHelper>(
+            InternetReachabilityHelper::Ports{queue, queue, routes, resolver, info, policy});
+        helper->addOnInternetReachableObserver([this] { events.push_back("reachable"); });
+        helper->addOnInternetNotReachableObserver([this] { events.push_back("unreachable"); });
+        helper->addOnWiFiConnectionINSECUREObserver([this] { events.push_back("insecure"); });
+        helper->addOnConnectedToWiFiNetworkObserver([this] { events.push_back("connected"); });
+    }
+
+    // One burst of kernel events, then the settle delay.
+    void kernelEvent() {
+        routes.changed();
+        queue.advance(InternetReachabilityHelper::kSettleMs);
+    }
+    std::vector<std::string> take() {
+        auto e = events;
+        events.clear();
+        return e;
+    }
+
+    test::ManualQueue queue;
+    test::FakeRouteWatch routes{queue};
+    test::FakeNameResolver resolver;
+    FakeWiFi wifi;
+    WiFi_InfoHelperObjC info{wifi};
+    bool management = true;
+    std::vector<TrustedNetwork> trusted;
+    std::unique_ptr<InternetReachabilityHelper> helper;
+    std::vector<std::string> events;
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(InternetReachabilityHelperTest, ReportsOnTheMainQueueInRegistrationOrder) {
+    helper->addOnInternetReachableObserver([this] { events.push_back("reachable-2"); });
+    std::thread shell([this] { helper->reach(kHost); });
+    shell.join();
+    EXPECT_TRUE(helper->checkInProgress());
+    EXPECT_TRUE(events.empty()) << "nothing may run off the main queue";
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"reachable", "reachable-2", "connected"}));
+    EXPECT_EQ(routes.starts, 1);
+}
+
+TEST_F(InternetReachabilityHelperTest, LinkLossAndReturnReachObserversOncePerChange) {
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    take();
+
+    routes.setRoutable(kAddr, false);
+    routes.changed();
+    routes.changed();
+    routes.changed();
+    queue.advance(InternetReachabilityHelper::kSettleMs);
+    EXPECT_EQ(take(), (V{"unreachable"}));
+    EXPECT_EQ(routes.asked.size(), 2u) << "a burst of events is one look";
+
+    kernelEvent();  // nothing changed: nothing reported
+    EXPECT_TRUE(take().empty());
+
+    routes.setRoutable(kAddr, true);
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+}
+
+TEST_F(InternetReachabilityHelperTest, ReachDuringAWatchDoesNothingUntilStopped) {
+    resolver.set("other.havenway.test", {"203.0.113.9"});
+    helper->reach(kHost);
+    helper->reach("other.havenway.test");
+    helper->reachByIP("203.0.113.9");
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+    EXPECT_EQ(resolver.lookups, (V{kHost}));
+
+    helper->stopReachability();
+    EXPECT_FALSE(helper->checkInProgress());
+    helper->reachByIP("203.0.113.9");
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"unreachable"})) << "a new watch reports its own start";
+    EXPECT_EQ(routes.asked.back(), (V{"203.0.113.9"}));
+    EXPECT_TRUE(routes.watching());
+}
+
+TEST_F(InternetReachabilityHelperTest, StopSilencesEverythingStillOnItsWay) {
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    take();
+    routes.setRoutable(kAddr, false);
+    routes.changed();
+    std::thread shell([this] { helper->stopReachability(); });
+    shell.join();
+    queue.advance(10000);
+    EXPECT_TRUE(take().empty());
+    EXPECT_FALSE(routes.watching());
+
+    // A look already running when the watch stops is dropped too.
+    helper->reach(kHost);
+    helper->stopReachability();
+    queue.runUntilIdle();
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(InternetReachabilityHelperTest, StopThenReachFromTheShellKeepsTheNewWatch) {
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    take();
+    helper->stopReachability();
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    EXPECT_TRUE(routes.watching());
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+    routes.setRoutable(kAddr, false);
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"unreachable"}));
+}
+
+TEST_F(InternetReachabilityHelperTest, InvalidTargetsStartNoWatch) {
+    helper->reach("evil.test/path?x");
+    helper->reach("");
+    helper->reach("host.test:0");
+    helper->reachByIP("not-an-address");
+    queue.runUntilIdle();
+    EXPECT_FALSE(helper->checkInProgress());
+    EXPECT_EQ(routes.starts, 0);
+    EXPECT_TRUE(take().empty());
+}
+
+TEST_F(InternetReachabilityHelperTest, AHostWithAPortIsWatchedAsTheHost) {
+    helper->reach(std::string(kHost) + ":28443");
+    queue.runUntilIdle();
+    EXPECT_EQ(resolver.lookups, (V{kHost}));
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+    helper->stopReachability();
+    helper->reach("127.0.0.1:28443");
+    queue.runUntilIdle();
+    EXPECT_EQ(routes.asked.back(), (V{"127.0.0.1"})) << "a numeric host needs no lookup";
+    EXPECT_EQ(resolver.lookups.size(), 1u);
+}
+
+TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastResolved) {
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    take();
+    resolver.set(kHost, {});
+    kernelEvent();
+    EXPECT_TRUE(take().empty()) << "a DNS hiccup is not a lost internet";
+    routes.setRoutable(kAddr, false);
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"unreachable"}));
+
+    helper->stopReachability();
+    helper->reach("never.resolved.test");
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"unreachable"}));
+}
+
+TEST_F(InternetReachabilityHelperTest, InsecureUntrustedWiFiGoesToTheInsecureList) {
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
+
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+
+    wifi.join({"Hotel", "AA:BB:CC:00:00:03", WiFiSecurity::WEP});
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
+}
+
+TEST_F(InternetReachabilityHelperTest, TrustMatchesSsidAndBssidWhileManagementIsOn) {
+    trusted = {{"Cafe", "AA:BB:CC:00:00:01"}};
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:99"));  // same name, another access point
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
+
+    management = false;
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "insecure"})) << "the switch off ignores the trusted list";
+}
+
+TEST_F(InternetReachabilityHelperTest, ClearAllObserversLeavesTheInsecureList) {
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+    helper->clearAllObservers();
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"insecure"}));
+
+    helper->clearOnWiFiConnectionINSECUREObservers();
+    helper->addOnWiFiConnectionINSECUREObserver([this] { events.push_back("insecure-new"); });
+    wifi.join(FakeWiFi::open("Bar", "AA:BB:CC:00:00:05"));
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"insecure-new"}));
+}
+
+TEST_F(InternetReachabilityHelperTest, SsidChangeIsRaisedOnlyForAnotherNetwork) {
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    helper->addOnConnectedToWiFiNetworkObserver([this] {
+        events.push_back(info.networkWiFi_SSID_hasChanged() ? "changed" : "same");
+        info.setNetworkWiFi_SSID_hasChanged(false);
+    });
+    helper->reach(kHost);
+    queue.runUntilIdle();
+    EXPECT_EQ(take(), (V{"reachable", "connected", "same"})) << "the first network is no change";
+
+    wifi.leave();  // wired for a while
+    kernelEvent();
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "connected", "same", "reachable", "connected", "same"}));
+
+    wifi.join(FakeWiFi::wpa("Office", "AA:BB:CC:00:00:07"));
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "connected", "changed"}));
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,145 @@
+#include "platform/netlink_route_watch.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "network/internet_reachability_helper.h"
+#include "platform/route_watch_resolver.h"
+#include "platform/thread_pool.h"
+#include "support/fake_wifi.h"
+#include "support/manual_queue.h"
+
+extern char** environ;
+
+namespace hw {
+namespace {
+
+using namespace std::chrono_literals;
+using V = std::vector<std::string>;
+
+// Runs `ip` with an argv array; a hung child is killed after five seconds.
+bool ip(std::vector<std::string> args) {
+    args.insert(args.begin(), "ip");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0) return false;
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Each test runs in a network namespace of its own: lo, and a veth pair
+// with a default route out of v0.
+class NetnsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "needs root for a network namespace";
+        if (unshare(CLONE_NEWNET) != 0) GTEST_SKIP() << "cannot create a network namespace";
+        ASSERT_TRUE(ip({"link", "set", "lo", "up"}));
+        ASSERT_TRUE(ip({"link", "add", "v0", "type", "veth", "peer", "name", "v1"}));
+        ASSERT_TRUE(ip({"addr", "add", "10.77.0.1/24", "dev", "v0"}));
+        ASSERT_TRUE(ip({"link", "set", "v0", "up"}));
+        ASSERT_TRUE(ip({"link", "set", "v1", "up"}));
+        ASSERT_TRUE(ip({"route", "add", "default", "via", "10.77.0.2", "dev", "v0"}));
+    }
+
+    // Drives the main queue until `done`, five seconds at most.
+    template <typename Done>
+    bool pump(Done done) {
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            queue.advance(20);
+            std::this_thread::sleep_for(2ms);
+        }
+        queue.runUntilIdle();
+        return true;
+    }
+
+    test::ManualQueue queue;
+};
+
+TEST_F(NetnsTest, RouteAnswersFollowLinkCarrierAndRoutes) {
+    NetlinkRouteWatch watch(queue);
+    int changes = 0;
+    watch.start([&] { ++changes; });
+    const V far{"192.0.2.10"};
+    EXPECT_TRUE(watch.hasRoute(far));
+    EXPECT_TRUE(watch.hasRoute({"127.0.0.1"}));
+    EXPECT_FALSE(watch.hasRoute({"2001:db8::1"})) << "no IPv6 route here";
+    EXPECT_FALSE(watch.hasRoute({"not-an-address"}));
+
+    ASSERT_TRUE(ip({"link", "set", "v1", "down"}));  // v0 loses its carrier, keeps its routes
+    EXPECT_TRUE(pump([&] { return changes > 0; }));
+    EXPECT_FALSE(watch.hasRoute(far));
+    EXPECT_TRUE(watch.hasRoute({"2001:db8::1", "127.0.0.1"})) << "any usable address will do";
+
+    ASSERT_TRUE(ip({"link", "set", "v1", "up"}));
+    EXPECT_TRUE(pump([&] { return watch.hasRoute(far); }));
+    ASSERT_TRUE(ip({"route", "replace", "unreachable", "192.0.2.0/24"}));
+    EXPECT_FALSE(watch.hasRoute(far));
+
+    watch.stop();
+    int before = changes;
+    ASSERT_TRUE(ip({"route", "del", "unreachable", "192.0.2.0/24"}));
+    queue.advance(100);
+    EXPECT_EQ(changes, before) << "nothing after stop";
+}
+
+TEST_F(NetnsTest, ObserversHearLossThenReturnOfLinkAndRoute) {
+    NetlinkRouteWatch routes(queue);
+    SystemNameResolver resolver;
+    test::FakeWiFi wifi;
+    WiFi_InfoHelperObjC info(wifi);
+    ThreadPool pool(2);
+    InternetReachabilityHelper helper({queue, pool, routes, resolver, info, {}});
+    V events;
+    helper.addOnInternetReachableObserver([&] { events.push_back("reachable"); });
+    helper.addOnInternetNotReachableObserver([&] { events.push_back("unreachable"); });
+    helper.addOnConnectedToWiFiNetworkObserver([&] { events.push_back("connected"); });
+    auto next = [&](std::size_t count) {
+        bool ok = pump([&] { return events.size() >= count; });
+        auto got = events;
+        events.clear();
+        return ok ? got : V{"timed out"};
+    };
+
+    helper.reach("192.0.2.10");
+    EXPECT_EQ(next(2), (V{"reachable", "connected"}));
+
+    ASSERT_TRUE(ip({"route", "del", "default"}));
+    EXPECT_EQ(next(1), (V{"unreachable"}));
+    ASSERT_TRUE(ip({"route", "add", "default", "via", "10.77.0.2", "dev", "v0"}));
+    EXPECT_EQ(next(2), (V{"reachable", "connected"}));
+
+    ASSERT_TRUE(ip({"link", "set", "v0", "down"}));
+    EXPECT_EQ(next(1), (V{"unreachable"}));
+    ASSERT_TRUE(ip({"link", "set", "v0", "up"}));
+    ASSERT_TRUE(ip({"route", "add", "default", "via", "10.77.0.2", "dev", "v0"}));
+    EXPECT_EQ(next(2), (V{"reachable", "connected"}));
+
+    helper.stopReachability();
+    ASSERT_TRUE(ip({"route", "del", "default"}));
+    queue.advance(1000);
+    EXPECT_TRUE(events.empty());
+}
+
+}  // namespace
+}  // namespace hw

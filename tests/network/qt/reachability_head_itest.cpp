@@ -1,0 +1,205 @@
+// The backend check and the probe over real HTTPS: a server of our own on
+// loopback, with a certificate made for the test and trusted through
+// HAVENWAY_TEST_CA.
+#include <gtest/gtest.h>
+
+#if __has_include("platform/qt/qt_http_client.h")
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTemporaryDir>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "network/probe_url_reachability_helper.h"
+#include "network/reachability.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+#if __has_include("testbed/testbed_env.h")
+#include "testbed/testbed_env.h"
+#define HW_HAVE_TESTBED_ENV 1
+#endif
+
+extern char** environ;
+
+namespace hw {
+namespace {
+
+using namespace std::chrono_literals;
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "reachability_head_itest";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+template <class Done>
+bool spinUntil(Done done, int boundMs = 15000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+// openssl with an argv array, ten seconds at most.
+bool openssl(std::vector<std::string> args) {
+    args.insert(args.begin(), "openssl");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    int rc = posix_spawnp(&pid, "openssl", &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (rc != 0) return false;
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Answers every request with the status of the moment; 0 means it accepts
+// the connection and never says a word.
+class TinyHttpsServer {
+public:
+    bool listen(const QString& certPath, const QString& keyPath) {
+        QFile cert(certPath), key(keyPath);
+        if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) return false;
+        auto conf = QSslConfiguration::defaultConfiguration();
+        conf.setLocalCertificate(QSslCertificate(cert.readAll()));
+        conf.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+        server_.setSslConfiguration(conf);
+        QObject::connect(&server_, &QTcpServer::pendingConnectionAvailable, [this] {
+            while (auto* s = server_.nextPendingConnection()) accept(static_cast<QSslSocket*>(s));
+        });
+        return server_.listen(QHostAddress::LocalHost, 0);
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+    int status = 200;
+    int requests = 0;
+
+private:
+    void accept(QSslSocket* socket) {
+        socket->setParent(&server_);
+        QObject::connect(socket, &QIODevice::readyRead, socket, [this, socket] {
+            buffer_[socket] += socket->readAll();
+            if (!buffer_[socket].contains("\r\n\r\n")) return;
+            buffer_.remove(socket);
+            ++requests;
+            if (status == 0) return;
+            socket->write("HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+        });
+    }
+    QSslServer server_;
+    QMap<QSslSocket*, QByteArray> buffer_;
+};
+
+class HttpsReachabilityTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        ASSERT_TRUE(dir_.isValid());
+        auto cert = dir_.filePath("cert.pem"), key = dir_.filePath("key.pem");
+        if (!openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1",
+                      "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key.toStdString(),
+                      "-out", cert.toStdString()})) {
+            GTEST_SKIP() << "openssl cannot make a test certificate";
+        }
+        ::setenv("HAVENWAY_TEST_CA", cert.toUtf8().constData(), 1);
+        ASSERT_TRUE(server.listen(cert, key));
+        http.emplace(queue);
+    }
+    void TearDown() override {
+        http.reset();
+        ::unsetenv("HAVENWAY_TEST_CA");
+        ::unsetenv("HAVENWAY_BACKEND_HOST");
+    }
+
+    std::optional<bool> check(Reachability& r) {
+        std::optional<bool> answer;
+        r.checkReachability([&](bool ok) { answer = ok; });
+        spinUntil([&] { return answer.has_value(); });
+        return answer;
+    }
+
+    QTemporaryDir dir_;
+    QtMainQueue queue;
+    TinyHttpsServer server;
+    std::optional<QtHttpClient> http;
+};
+
+TEST_F(HttpsReachabilityTest, HeadCheckIsTrueFor200AndFalseFor503AndSilence) {
+    Reachability reachability(*http, queue, 1500);
+    reachability.setBackendHost(server.host());
+    EXPECT_EQ(check(reachability), true);
+    server.status = 503;
+    EXPECT_EQ(check(reachability), false);
+    server.status = 0;
+    EXPECT_EQ(check(reachability), false) << "silence ends in the timeout";
+    EXPECT_EQ(server.requests, 3);
+}
+
+#ifdef HW_HAVE_TESTBED_ENV
+TEST_F(HttpsReachabilityTest, TheTestbedBackendPassesTheHeadCheck) {
+    HW_REQUIRE_TESTBED(env);
+    env.exportToEnvironment();
+    QtHttpClient client(queue);
+    Reachability reachability(client, queue);
+    EXPECT_EQ(reachability.backendHost(), env.get("HAVENWAY_BACKEND_HOST")) << "the redirect names the host";
+    std::optional<bool> answer;
+    reachability.checkReachability([&](bool ok) { answer = ok; });
+    spinUntil([&] { return answer.has_value(); });
+    EXPECT_EQ(answer, true);
+}
+#endif
+
+TEST_F(HttpsReachabilityTest, ProbeBacksOffUntilTheAddressAnswers) {
+    struct Delegate : ProbeURLDelegate {
+        void onProbeURL_Succeded() override { outcome = "succeeded"; }
+        void onProbeURL_Failed() override { outcome = "failed"; }
+        std::string outcome;
+    };
+    auto delegate = std::make_shared<Delegate>();
+    ProbeURLReachabilityHelper probe(*http, queue);
+    probe.delegate = delegate;
+    server.status = 503;
+    probe.startProbeURLChecking("https://" + server.host() + "/probe");
+    ASSERT_TRUE(spinUntil([&] { return server.requests >= 1; }));
+    server.status = 204;
+    ASSERT_TRUE(spinUntil([&] { return !delegate->outcome.empty(); }));
+    EXPECT_EQ(delegate->outcome, "succeeded");
+    EXPECT_EQ(server.requests, 2);
+    EXPECT_FALSE(probe.probeURLCallInProgress());
+}
+
+}  // namespace
+}  // namespace hw
+
+#else
+
+TEST(HttpsReachabilityTest, NeedsTheQtHttpClient) { GTEST_SKIP() << "the Qt HTTP adapter is not in this tree yet"; }
+
+#endif

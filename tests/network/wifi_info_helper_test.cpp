@@ -1,0 +1,53 @@
+#include "network/wifi_info_helper.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/wifi_security.h"
+#include "support/capture_log.h"
+#include "support/fake_wifi.h"
+
+namespace hw {
+namespace {
+
+using namespace nm_ap;
+
+TEST(WiFiSecurity, AccessPointFlagsGiveTheProtection) {
+    EXPECT_EQ(securityFromAccessPointFlags(0, 0, 0), WiFiSecurity::None);
+    EXPECT_EQ(securityFromAccessPointFlags(kPrivacy, 0, 0), WiFiSecurity::WEP);
+    EXPECT_EQ(securityFromAccessPointFlags(kPrivacy, 0, kKeyMgmtPsk | 0x88), WiFiSecurity::Personal);
+    EXPECT_EQ(securityFromAccessPointFlags(kPrivacy, 0, kKeyMgmtSae), WiFiSecurity::Personal);
+    EXPECT_EQ(securityFromAccessPointFlags(kPrivacy, kKeyMgmt8021x, kKeyMgmt8021x), WiFiSecurity::Enterprise);
+    EXPECT_EQ(securityFromAccessPointFlags(kPrivacy, 0, kKeyMgmtOwe), WiFiSecurity::EnhancedOpen);
+    EXPECT_EQ(securityFromAccessPointFlags(0, 0, kKeyMgmtOweTransition), WiFiSecurity::None)
+        << "the open half of a transition pair carries plain traffic";
+    EXPECT_EQ(securityFromAccessPointFlags(kPrivacy, 0, 0x88), WiFiSecurity::Unknown);
+    EXPECT_TRUE(isInsecure(WiFiSecurity::None));
+    EXPECT_TRUE(isInsecure(WiFiSecurity::WEP));
+    EXPECT_FALSE(isInsecure(WiFiSecurity::Unknown));
+    EXPECT_FALSE(isInsecure(WiFiSecurity::EnhancedOpen));
+
+    EXPECT_EQ(normalizedBSSID("aa:bb:cc:0d:ee:ff"), "AA:BB:CC:0D:EE:FF");
+    EXPECT_EQ(normalizedBSSID("not a bssid"), "not a bssid");
+    EXPECT_EQ(normalizedBSSID("aa-bb-cc-dd-ee-ff"), "aa-bb-cc-dd-ee-ff");
+}
+
+TEST(WiFiInfoHelper, ScanListsAndLogsEveryNetworkWithoutControlCharacters) {
+    auto log = test::CaptureLog::install();
+    test::FakeWiFi wifi;
+    wifi.setScan({{"Cafe", "AA:BB:CC:00:00:01"}, {std::nullopt, "AA:BB:CC:00:00:02"}, {"Evil\nFAKE LINE", std::nullopt}});
+    WiFi_InfoHelperObjC info(wifi);
+    auto found = info.scanForAvailableNetworks();
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_FALSE(found[1].ssid);
+    EXPECT_EQ(*found[2].ssid, "Evil\nFAKE LINE") << "the caller gets the SSID as it is";
+    EXPECT_TRUE(log->contains("SSID: Cafe, BSSID: AA:BB:CC:00:00:01."));
+    EXPECT_TRUE(log->contains("SSID: Evil?FAKE LINE, BSSID: (none)."));
+    EXPECT_FALSE(log->contains("\n"));
+    log::setSink(nullptr);
+
+    wifi.setScan({});
+    EXPECT_TRUE(info.scanForAvailableNetworks().empty());
+}
+
+}  // namespace
+}  // namespace hw

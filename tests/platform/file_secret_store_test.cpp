@@ -1,0 +1,140 @@
+#include "platform/file_secret_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/libsecret_secret_store.h"
+#include "platform/secret_store_factory.h"
+#include "platform/temp_dir.h"
+#include "support/capture_log.h"
+
+using hw::Bytes;
+using hw::FileSecretStore;
+using hw::SecretStatus;
+using hw::test::CaptureLog;
+using hw::test::TempDir;
+
+namespace {
+
+class FileSecretStoreTest : public ::testing::Test {
+protected:
+    void TearDown() override { hw::log::setSink(nullptr); }
+    TempDir dir;
+    std::shared_ptr<CaptureLog> log = CaptureLog::install();
+    std::string path = dir.file("data/havenway/secrets.json");
+};
+
+TEST_F(FileSecretStoreTest, TextAndBinaryItemsByServiceAndKey) {
+    const Bytes binary{0x00, 0xff, 0x00, 0x80};
+    {
+        FileSecretStore store(path);
+        EXPECT_EQ(store.read("svc", "password").status, SecretStatus::Absent);
+        ASSERT_TRUE(store.writeString("svc", "password", "hunter2 secret"));
+        ASSERT_TRUE(store.write("svc", "blob", binary));
+        ASSERT_TRUE(store.writeString("other", "password", "different"));
+        ASSERT_TRUE(store.writeString("svc", "password", "replaced secret"));
+    }
+    EXPECT_EQ(TempDir::mode(path), 0600u);
+    EXPECT_EQ(TempDir::mode(dir.file("data/havenway")), 0700u);
+
+    FileSecretStore store(path);
+    const auto text = store.read("svc", "password");
+    EXPECT_EQ(text.status, SecretStatus::Found);
+    EXPECT_EQ(text.text(), "replaced secret");
+    EXPECT_EQ(store.read("svc", "blob").data, binary);
+    EXPECT_EQ(store.read("other", "password").text(), "different");
+    EXPECT_EQ(store.read("svc", "missing").status, SecretStatus::Absent);
+
+    EXPECT_TRUE(store.remove("svc", "password"));
+    EXPECT_FALSE(store.remove("svc", "password"));
+    EXPECT_EQ(FileSecretStore(path).read("svc", "password").status, SecretStatus::Absent);
+    EXPECT_EQ(FileSecretStore(path).read("other", "password").text(), "different");
+
+    EXPECT_FALSE(store.writeString("svc\xff", "k", "v")) << "names must survive the file unchanged";
+    EXPECT_FALSE(log->contains("hunter2"));
+    EXPECT_FALSE(log->contains("replaced secret"));
+    EXPECT_FALSE(log->contains("different"));
+}
+
+TEST_F(FileSecretStoreTest, DamagedFileIsKeptAsideAndLooseModeNarrowed) {
+    std::filesystem::create_directories(dir.file("data/havenway"));
+    const std::string damaged = R"({"items": {"svc": {"k": "not base64!"}}})";
+    TempDir::write(path, damaged);
+    FileSecretStore store(path);
+    EXPECT_EQ(store.read("svc", "k").status, SecretStatus::Absent);
+    int backups = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("data/havenway"))) {
+        if (e.path().filename().string().rfind("secrets.json.corrupt-", 0) == 0) {
+            ++backups;
+            EXPECT_EQ(TempDir::read(e.path().string()), damaged);
+        }
+    }
+    EXPECT_EQ(backups, 1);
+
+    ASSERT_TRUE(store.writeString("svc", "k", "v"));
+    ::chmod(path.c_str(), 0644);
+    EXPECT_EQ(store.read("svc", "k").text(), "v");
+    EXPECT_EQ(TempDir::mode(path), 0600u);
+}
+
+TEST_F(FileSecretStoreTest, AFileThatCannotBeReadIsNeverReplaced) {
+    std::filesystem::create_directories(path);  // a folder where the file should be
+    FileSecretStore store(path);
+    EXPECT_EQ(store.read("svc", "k").status, SecretStatus::Error);
+    EXPECT_FALSE(store.writeString("svc", "k", "v"));
+    EXPECT_FALSE(store.remove("svc", "k"));
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+std::string serviceName(std::size_t n) {
+    std::string name = "s";  // appended, not added: GCC 12 warns wrongly on "s" + std::string at -O3
+    name += std::to_string(n);
+    return name;
+}
+
+TEST_F(FileSecretStoreTest, StoresSharingTheFileLoseNoUpdates) {
+    FileSecretStore first(path), second(path);
+    std::vector<std::thread> writers;
+    for (FileSecretStore* store : {&first, &second, &first, &second}) {
+        const std::string service = serviceName(writers.size());
+        writers.emplace_back([store, service] {
+            for (int i = 0; i < 25; ++i) store->writeString(service, std::to_string(i), "v");
+        });
+    }
+    for (auto& w : writers) w.join();
+    for (std::size_t s = 0; s < 4; ++s) {
+        for (int i = 0; i < 25; ++i) {
+            EXPECT_EQ(first.read(serviceName(s), std::to_string(i)).status, SecretStatus::Found) << s << "/" << i;
+        }
+    }
+}
+
+TEST(SecretStoreFactory, FallsBackToTheFileWithAWarningWhenNoServiceAnswers) {
+    TempDir dir;
+    auto log = CaptureLog::install();
+    const std::string bus = "unix:path=" + dir.file("no-bus-here");
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+    ::setenv("HAVENWAY_SECRETS_FILE", dir.file("secrets.json").c_str(), 1);
+    ::unsetenv("HAVENWAY_SECRET_STORE");
+
+    auto store = hw::makeSecretStore();
+    auto* file = dynamic_cast<FileSecretStore*>(store.get());
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->path(), dir.file("secrets.json"));
+    EXPECT_TRUE(log->contains("no Secret Service"));
+
+    ::setenv("HAVENWAY_SECRET_STORE", "libsecret", 1);
+    EXPECT_NE(dynamic_cast<hw::LibsecretSecretStore*>(hw::makeSecretStore().get()), nullptr);
+    ::setenv("HAVENWAY_SECRET_STORE", "file", 1);
+    EXPECT_NE(dynamic_cast<FileSecretStore*>(hw::makeSecretStore().get()), nullptr);
+
+    ::unsetenv("HAVENWAY_SECRET_STORE");
+    ::unsetenv("HAVENWAY_SECRETS_FILE");
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    hw::log::setSink(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+#include "platform/helper_connection.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/helper_server.h"
+#include "support/capture_log.h"
+#include "support/manual_queue.h"
+
+namespace hw {
+namespace {
+
+// A manual queue that wakes the test when another thread posts to it, so
+// that waits on the I/O threads are bounded without sleeping.
+class WakingQueue final : public MainQueue {
+public:
+    void post(Task task) override {
+        inner.post(std::move(task));
+        std::lock_guard lock(mutex_);
+        ++posts_;
+        cv_.notify_all();
+    }
+    void postAfter(double ms, Task task) override { inner.postAfter(ms, std::move(task)); }
+    std::unique_ptr<Timer> startTimer(double ms, bool repeats, Task task) override {
+        return inner.startTimer(ms, repeats, std::move(task));
+    }
+    bool isMainThread() const override { return inner.isMainThread(); }
+
+    // Runs posted tasks until pred holds or five seconds pass.
+    bool waitFor(const std::function<bool()>& pred) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            inner.runUntilIdle();
+            if (pred()) return true;
+            std::unique_lock lock(mutex_);
+            auto seen = posts_;
+            if (!cv_.wait_until(lock, deadline, [&] { return posts_ != seen; })) return pred();
+        }
+    }
+    test::ManualQueue inner;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::uint64_t posts_ = 0;
+};
+
+// A server on its own thread, fed over a socketpair.
+class Fixture : public ::testing::Test {
+protected:
+    void startServer(HelperServer::Handler handler, HelperServer::Options options = {}) {
+        server_ = std::make_unique<HelperServer>(std::move(options), std::move(handler));
+        auto [c, s] = makeHelperSocketPair();
+        ASSERT_TRUE(server_->adopt(std::move(s)));
+        serverThread_ = std::thread([this] { server_->run(); });
+        client_.adopt(std::move(c));
+    }
+    void stopServer() {
+        if (!server_) return;
+        server_->stop();
+        serverThread_.join();
+        server_.reset();
+    }
+    void TearDown() override {
+        client_.cancel();
+        stopServer();
+    }
+
+    std::shared_ptr<test::CaptureLog> log_ = test::CaptureLog::install();
+    WakingQueue queue_;
+    HelperConnection client_{queue_};
+    std::unique_ptr<HelperServer> server_;
+    std::thread serverThread_;
+};
+
+HelperServer::Handler echo() {
+    return [](HelperRequest r) {
+        HelperMessage answer{{"reply", *helperString(r.message, "rpc")}};
+        if (auto p = helperDictionary(r.message, "parameters")) answer["parameters"] = HelperValue(*p);
+        r.reply(answer);
+    };
+}
+
+TEST_F(Fixture, RepliesArriveOnTheMainQueueInOrder) {
+    startServer(echo());
+    std::vector<std::string> got;
+    for (int i = 0; i < 50; ++i)
+        client_.send({{"rpc", "cmd" + std::to_string(i)}}, [&](HelperReply r) {
+            EXPECT_TRUE(queue_.isMainThread());
+            ASSERT_TRUE(r.ok()) << r.error;
+            got.push_back(*helperString(r.message, "reply"));
+        });
+    ASSERT_TRUE(queue_.waitFor([&] { return got.size() == 50; }));
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(got[i], "cmd" + std::to_string(i));
+}
+
+TEST_F(Fixture, LargeMessagesTravelInPieces) {
+    startServer(echo());
+    std::string big(900 * 1024, 'x');
+    std::optional<HelperReply> reply;
+    client_.send({{"rpc", "big"}, {"parameters", HelperValue(HelperMessage{{"blob", big}})}},
+                 [&](HelperReply r) { reply = std::move(r); });
+    ASSERT_TRUE(queue_.waitFor([&] { return reply.has_value(); }));
+    ASSERT_TRUE(reply->ok()) << reply->error;
+    EXPECT_EQ(*helperString(*helperDictionary(reply->message, "parameters"), "blob"), big);
+}
+
+TEST_F(Fixture, AnUnansweredRequestStillGetsExactlyOneReply) {
+    startServer([](HelperRequest) {});  // dropped without a word
+    int calls = 0;
+    HelperReply last;
+    client_.send({{"rpc", "ignored"}}, [&](HelperReply r) {
+        ++calls;
+        last = std::move(r);
+    });
+    ASSERT_TRUE(queue_.waitFor([&] { return calls == 1; }));
+    EXPECT_EQ(last.error, "connection interrupted");
+    queue_.inner.runUntilIdle();
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(Fixture, BreakingTheConnectionFailsEveryOutstandingRequestOnce) {
+    std::vector<HelperRequest> held;
+    std::mutex heldMutex;
+    startServer([&](HelperRequest r) {
+        std::lock_guard lock(heldMutex);
+        held.push_back(std::move(r));
+    });
+    int interruptions = 0;
+    client_.setInterruptionHandler([&] { ++interruptions; });
+    std::vector<std::string> errors;
+    for (int i = 0; i < 5; ++i) client_.send({{"rpc", "x"}}, [&](HelperReply r) { errors.push_back(r.error); });
+    // Wait until the server holds all five, then let it go away with them.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            std::lock_guard lock(heldMutex);
+            if (held.size() == 5) break;
+        }
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(held.size(), 5u);
+    held[0].reply({{"reply", "YES"}});
+    stopServer();
+    held.clear();
+    ASSERT_TRUE(queue_.waitFor([&] { return errors.size() == 5 && interruptions == 1; }));
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), ""), 1);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), "connection interrupted"), 4);
+    EXPECT_FALSE(client_.isConnected());
+
+    // After the break a request fails at once instead of hanging.
+    std::string late;
+    client_.send({{"rpc", "late"}}, [&](HelperReply r) { late = r.error; });
+    queue_.inner.runUntilIdle();
+    EXPECT_EQ(late, "connection invalid");
+    EXPECT_EQ(interruptions, 1);
+}
+
+TEST_F(Fixture, CancelAnswersOutstandingRequests) {
+    std::vector<HelperRequest> held;
+    std::mutex heldMutex;
+    startServer([&](HelperRequest r) {
+        std::lock_guard lock(heldMutex);
+        held.push_back(std::move(r));
+    });
+    std::string error;
+    client_.send({{"rpc", "x"}}, [&](HelperReply r) { error = r.error; });
+    client_.cancel();
+    queue_.inner.runUntilIdle();
+    EXPECT_EQ(error, "connection cancelled");
+}
+
+TEST(HelperConnectionAlone, WithoutAConnectionEveryRequestFailsAtOnce) {
+    test::ManualQueue queue;
+    HelperConnection client(queue);
+    std::string error;
+    EXPECT_FALSE(client.connect("/nonexistent/helper.sock", &error));
+    std::optional<HelperReply> reply;
+    client.send({{"rpc", "x"}}, [&](HelperReply r) { reply = std::move(r); });
+    EXPECT_FALSE(reply);  // never synchronously: always through the queue
+    queue.runUntilIdle();
+    ASSERT_TRUE(reply);
+    EXPECT_FALSE(reply->ok());
+}
+
+TEST_F(Fixture, TheHelperCanTalkBackOnAChannelAndGetAnswers) {
+    std::optional<HelperMessage> answer;
+    std::mutex answerMutex;
+    startServer([&](HelperRequest r) {
+        auto ch = helperChannel(r.message, "channel");
+        ASSERT_TRUE(ch);
+        auto [mine, theirs] = makeHelperSocketPair();
+        ASSERT_TRUE(sendHelperMessage(ch->get(), {{"event", "get_password"}}, theirs.get(), 1000, nullptr));
+        theirs.reset();
+        auto got = receiveHelperMessage(mine.get(), 5000, nullptr);
+        {
+            std::lock_guard lock(answerMutex);
+            if (got) answer = got->message;
+        }
+        r.reply({{"reply", "YES"}});
+    });
+    std::vector<std::string> events;
+    auto channel = client_.makeChannel([&](HelperIncoming in) {
+        events.push_back(*helperString(in.message, "event"));
+        EXPECT_TRUE(in.expectsReply());
+        in.reply({{"password", "pw"}});
+    });
+    std::string reply;
+    client_.send({{"rpc", "start_connection"}, {"channel", channel.peer}},
+                 [&](HelperReply r) { reply = *helperString(r.message, "reply"); });
+    ASSERT_TRUE(queue_.waitFor([&] { return reply == "YES"; }));
+    EXPECT_EQ(events, std::vector<std::string>{"get_password"});
+    {
+        std::lock_guard lock(answerMutex);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(*helperString(*answer, "password"), "pw");
+    }
+    // Once our copy of the far end is gone, the channel lives on in the
+    // helper's hands; requests on it are answered, and fail once it is gone.
+    channel.peer = HelperValue();
+    std::optional<HelperReply> stop;
+    client_.sendOnChannel(channel.id, {{"rpc", "stop_connection"}}, [&](HelperReply r) { stop = std::move(r); });
+    ASSERT_TRUE(queue_.waitFor([&] { return stop.has_value(); }));
+    EXPECT_FALSE(stop->ok());  // the handler above kept no copy
+}
+
+TEST_F(Fixture, RequestsFlowBothWaysOnAChannel) {
+    std::mutex keptMutex;
+    std::vector<HelperChannel> kept;
+    startServer([&](HelperRequest r) {
+        auto ch = helperChannel(r.message, "channel");
+        auto fd = UniqueFd(::dup(ch->get()));
+        server_->adopt(std::move(fd), [](HelperRequest inner) {
+            inner.reply({{"reply", "stopped " + *helperString(inner.message, "rpc")}});
+        });
+        std::lock_guard lock(keptMutex);
+        kept.push_back(ch);
+        r.reply({{"reply", "started"}});
+    });
+    auto channel = client_.makeChannel([](HelperIncoming) {});
+    std::vector<std::string> replies;
+    client_.send({{"rpc", "start_connection"}, {"channel", channel.peer}},
+                 [&](HelperReply r) { replies.push_back(*helperString(r.message, "reply")); });
+    ASSERT_TRUE(queue_.waitFor([&] { return replies.size() == 1; }));
+    client_.sendOnChannel(channel.id, {{"rpc", "stop_connection"}},
+                          [&](HelperReply r) { replies.push_back(r.ok() ? *helperString(r.message, "reply") : r.error); });
+    ASSERT_TRUE(queue_.waitFor([&] { return replies.size() == 2; }));
+    EXPECT_EQ(replies[1], "stopped stop_connection");
+    std::string unknown;
+    client_.sendOnChannel(999, {{"rpc", "x"}}, [&](HelperReply r) { unknown = r.error; });
+    queue_.inner.runUntilIdle();
+    EXPECT_EQ(unknown, "connection invalid");
+}
+
+TEST_F(Fixture, AMalformedMessageFailsOnlyThatRequest) {
+    startServer(echo());
+    // A raw peer on a second connection sends garbage, then a valid request.
+    auto [c, s] = makeHelperSocketPair();
+    ASSERT_TRUE(server_->adopt(std::move(s)));
+    HelperFrame junk{std::string("HW\x01\0D\xff\xff\xff\xff", 9), {}};
+    ASSERT_TRUE(sendHelperFrame(c.get(), junk, 1000, nullptr));
+    auto [mine, theirs] = makeHelperSocketPair();
+    ASSERT_TRUE(sendHelperMessage(c.get(), {{"rpc", "ok"}}, theirs.get(), 1000, nullptr));
+    theirs.reset();
+    auto reply = receiveHelperMessage(mine.get(), 5000, nullptr);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(*helperString(reply->message, "reply"), "ok");
+    EXPECT_TRUE(log_->contains("malformed message"));
+}
+
+TEST(HelperServerPeers, OnlyRootAndTheInstalledUserAreServed) {
+    HelperServer::Options strict;
+    strict.allowRoot = false;
+    HelperServer refusing(strict, [](HelperRequest) {});
+    auto log = test::CaptureLog::install();
+    EXPECT_FALSE(refusing.adopt(makeHelperSocketPair().second));
+    EXPECT_TRUE(log->contains("refused a peer with uid " + std::to_string(::getuid())));
+
+    HelperServer::Options mine = strict;
+    mine.allowedUids = {::getuid()};
+    HelperServer accepting(mine, [](HelperRequest) {});
+    EXPECT_TRUE(accepting.adopt(makeHelperSocketPair().second));
+
+    EXPECT_TRUE(HelperServer({}, {}).peerAllowed(HelperPeer{1, 0, 0}));
+    EXPECT_FALSE(HelperServer({}, {}).peerAllowed(HelperPeer{1, 1000, 1000}));
+    log::setSink(nullptr);
+}
+
+TEST(HelperServerSocket, ListensWithTheGivenModeAndReplacesAStaleSocket) {
+    auto dir = std::filesystem::temp_directory_path() / ("hw-helper-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto path = (dir / "helper.sock").string();
+    {  // a socket file left behind by a helper that died
+        UniqueFd stale(::socket(AF_UNIX, SOCK_SEQPACKET, 0));
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, path.data(), path.size());
+        ASSERT_EQ(::bind(stale.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    }
+    {
+        WakingQueue queue;
+        HelperServer server({path, {}, true, 0660, std::nullopt, std::nullopt}, echo());
+        std::string error;
+        ASSERT_TRUE(server.listen(&error)) << error;
+        struct stat st{};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0660u);
+        std::thread t([&] { server.run(); });
+        HelperConnection client(queue);
+        ASSERT_TRUE(client.connect(path, &error)) << error;
+        std::string reply;
+        client.send({{"rpc", "ping"}}, [&](HelperReply r) { reply = *helperString(r.message, "reply"); });
+        EXPECT_TRUE(queue.waitFor([&] { return reply == "ping"; }));
+        client.cancel();
+        server.stop();
+        t.join();
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace hw

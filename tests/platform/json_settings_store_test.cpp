@@ -1,0 +1,230 @@
+#include "platform/json_settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <thread>
+
+#include "platform/temp_dir.h"
+#include "support/capture_log.h"
+
+using hw::Bytes;
+using hw::Date;
+using hw::JsonSettingsStore;
+using hw::SettingDict;
+using hw::SettingValue;
+using hw::StringList;
+using hw::test::CaptureLog;
+using hw::test::TempDir;
+
+namespace {
+
+std::vector<std::string> filesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class JsonSettingsStoreTest : public ::testing::Test {
+protected:
+    void TearDown() override { hw::log::setSink(nullptr); }
+    TempDir dir;
+    std::shared_ptr<CaptureLog> log = CaptureLog::install();
+    std::string path = dir.file("config/havenway/settings.json");
+};
+
+TEST_F(JsonSettingsStoreTest, EveryKindSurvivesTheFileAndKeepsItsKind) {
+    const Bytes binary{0x00, 0xff, 0x10, 0x00, 0x7f};
+    const SettingDict nested{{"inner", SettingDict{{"n", 1}, {"s", "x"}}}, {"flag", true}};
+    {
+        JsonSettingsStore store(path);
+        store.set("bool", true);
+        store.set("int", std::int64_t{-42});
+        store.set("intMax", std::numeric_limits<std::int64_t>::max());
+        store.set("intMin", std::numeric_limits<std::int64_t>::min());
+        store.set("double", 0.1);
+        store.set("wholeDouble", 3.0);
+        store.set("nan", std::numeric_limits<double>::quiet_NaN());
+        store.set("inf", -std::numeric_limits<double>::infinity());
+        store.set("string", " Text with blanks \"quoted\" \n ");
+        store.set("numericString", "42");
+        store.set("data", binary);
+        store.set("emptyData", Bytes{});
+        store.set("date", Date{1700000000.125});
+        store.set("list", StringList{"a", "", "c"});
+        store.set("dict", nested);
+        ASSERT_TRUE(store.synchronize());
+    }
+    JsonSettingsStore store(path);
+    EXPECT_TRUE(store.boolForKey("bool"));
+    EXPECT_EQ(store.integerForKey("int"), -42);
+    EXPECT_EQ(store.integerForKey("intMax"), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(store.integerForKey("intMin"), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(store.doubleForKey("double"), 0.1);
+    // A whole double stays a double, not an integer.
+    EXPECT_EQ(store.doubleForKey("wholeDouble"), 3.0);
+    EXPECT_EQ(store.integerForKey("wholeDouble"), 0);
+    EXPECT_TRUE(std::isnan(store.doubleForKey("nan")));
+    EXPECT_EQ(store.doubleForKey("inf"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(store.stringForKey("string"), " Text with blanks \"quoted\" \n ");
+    EXPECT_EQ(store.dataForKey("data"), binary);
+    EXPECT_EQ(store.dataForKey("emptyData"), Bytes{});
+    EXPECT_EQ(store.dateForKey("date"), Date{1700000000.125});
+    EXPECT_EQ(store.stringListForKey("list"), (StringList{"a", "", "c"}));
+    EXPECT_EQ(store.dictionaryForKey("dict"), nested);
+
+    // Reads of another kind answer as if absent.
+    EXPECT_EQ(store.stringForKey("numericString"), "42");
+    EXPECT_EQ(store.integerForKey("numericString"), 0);
+    EXPECT_EQ(store.stringForKey("int"), std::nullopt);
+    EXPECT_FALSE(store.boolForKey("int"));
+    EXPECT_EQ(store.doubleForKey("date"), 0.0);
+    EXPECT_EQ(store.dateForKey("double"), std::nullopt);
+    EXPECT_EQ(store.stringForKey("data"), std::nullopt);
+    EXPECT_EQ(store.stringListForKey("dict"), std::nullopt);
+    EXPECT_FALSE(store.backupPath());
+    EXPECT_TRUE(log->lines().empty());
+}
+
+TEST_F(JsonSettingsStoreTest, WritesAPrivateFileInAPrivateFolderOnlyWhenChanged) {
+    JsonSettingsStore store(path);
+    EXPECT_TRUE(store.synchronize());
+    EXPECT_FALSE(std::filesystem::exists(path)) << "nothing changed, nothing written";
+
+    store.set("k", "v");
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_EQ(TempDir::mode(path), 0600u);
+    EXPECT_EQ(TempDir::mode(dir.file("config/havenway")), 0700u);
+    EXPECT_EQ(filesIn(dir.file("config/havenway")), std::vector<std::string>{"settings.json"}) << "no temp file left";
+
+    // A removal is a change too.
+    store.remove("k");
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_EQ(JsonSettingsStore(path).stringForKey("k"), std::nullopt);
+}
+
+TEST_F(JsonSettingsStoreTest, DefaultsShowThroughReadsAndSnapshotButAreNeverSaved) {
+    JsonSettingsStore store(path);
+    store.registerDefaults({{"a", true}, {"b", 5}, {"c", "default"}});
+    store.set("b", 7);
+    store.set("d", 1.5);
+
+    EXPECT_TRUE(store.boolForKey("a"));
+    EXPECT_EQ(store.integerForKey("b"), 7);
+    EXPECT_FALSE(store.boolForKey("missing"));
+    EXPECT_EQ(store.integerForKey("missing"), 0);
+    EXPECT_EQ(store.snapshot(), (SettingDict{{"a", true}, {"b", 7}, {"c", "default"}, {"d", 1.5}}));
+
+    store.remove("b");
+    EXPECT_EQ(store.integerForKey("b"), 5);
+    ASSERT_TRUE(store.synchronize());
+    const std::string text = TempDir::read(path);
+    EXPECT_EQ(text.find("\"a\""), std::string::npos) << text;
+    EXPECT_EQ(JsonSettingsStore(path).snapshot(), (SettingDict{{"d", 1.5}}));
+}
+
+TEST_F(JsonSettingsStoreTest, CorruptFileIsMovedAsideNeverOverAnEarlierBackup) {
+    const std::string folder = dir.file("config/havenway");
+    std::filesystem::create_directories(folder);
+    TempDir::write(path, "{\"values\": {\"k\": ");
+
+    std::string firstBackup;
+    {
+        JsonSettingsStore store(path);
+        store.registerDefaults({{"k", "default"}});
+        EXPECT_EQ(store.stringForKey("k"), "default");
+        ASSERT_TRUE(store.backupPath());
+        firstBackup = *store.backupPath();
+        EXPECT_EQ(TempDir::read(firstBackup), "{\"values\": {\"k\": ");
+        EXPECT_TRUE(log->contains("cannot read"));
+        store.set("k", "new");
+        ASSERT_TRUE(store.synchronize());
+    }
+    EXPECT_EQ(JsonSettingsStore(path).stringForKey("k"), "new");
+
+    // Corrupt again within the same second: the second backup takes another name.
+    TempDir::write(path, "not json at all");
+    JsonSettingsStore again(path);
+    ASSERT_TRUE(again.backupPath());
+    EXPECT_NE(*again.backupPath(), firstBackup);
+    EXPECT_EQ(TempDir::read(firstBackup), "{\"values\": {\"k\": ");
+    EXPECT_EQ(TempDir::read(*again.backupPath()), "not json at all");
+}
+
+TEST_F(JsonSettingsStoreTest, UnreadableEntriesAreBackedUpAndTheRestKept) {
+    std::filesystem::create_directories(dir.file("config/havenway"));
+    const std::string original = R"({"version": 1, "values": {
+        "good": {"type": "integer", "value": 3},
+        "fromTheFuture": {"type": "colour", "value": "#fff"},
+        "wrongShape": {"type": "integer", "value": "3"},
+        "badData": {"type": "data", "value": "!!"},
+        "tooBig": {"type": "integer", "value": 18446744073709551615},
+        "halfDict": {"type": "dictionary", "value": {"x": {"type": "bool", "value": 1}}}
+    }})";
+    TempDir::write(path, original);
+    {
+        JsonSettingsStore store(path);
+        EXPECT_EQ(store.snapshot(), (SettingDict{{"good", 3}}));
+        ASSERT_TRUE(store.backupPath());
+        EXPECT_EQ(TempDir::read(*store.backupPath()), original);
+        EXPECT_TRUE(log->contains("fromTheFuture"));
+    }
+    // What could be read is on disk again without any synchronize.
+    JsonSettingsStore reopened(path);
+    EXPECT_EQ(reopened.snapshot(), (SettingDict{{"good", 3}}));
+    EXPECT_FALSE(reopened.backupPath());
+}
+
+TEST_F(JsonSettingsStoreTest, OddFilesNeverCrashTheLoad) {
+    std::filesystem::create_directories(dir.file("config/havenway"));
+    for (const std::string& text : std::vector<std::string>{"", "[]", "null", "{\"values\": []}", "\xff\xfe{}", std::string(100000, '['),
+                                   "{\"values\": {\"k\": {\"type\": \"double\", \"value\": 1e999}}}"}) {
+        TempDir::write(path, text);
+        JsonSettingsStore store(path);
+        EXPECT_TRUE(store.backupPath()) << text.substr(0, 40);
+        EXPECT_TRUE(store.snapshot().empty());
+    }
+    // A folder where the file should be is moved aside as well.
+    std::filesystem::create_directories(path);
+    JsonSettingsStore store(path);
+    EXPECT_TRUE(store.backupPath());
+    store.set("k", 1);
+    EXPECT_TRUE(store.synchronize());
+}
+
+TEST_F(JsonSettingsStoreTest, TextThatIsNotUtf8DoesNotFailTheWrite) {
+    JsonSettingsStore store(path);
+    store.set("bad", std::string("a\xff" "b"));
+    store.set("good", "kept");
+    ASSERT_TRUE(store.synchronize());
+    JsonSettingsStore reopened(path);
+    EXPECT_EQ(reopened.stringForKey("good"), "kept");
+    EXPECT_TRUE(reopened.stringForKey("bad"));
+}
+
+constexpr const char* kThreadKeys[] = {"t0", "t1", "t2", "t3"};
+
+TEST_F(JsonSettingsStoreTest, ConcurrentWritersLeaveTheLastValuesOnDisk) {
+    JsonSettingsStore store(path);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&store, t] {
+            const std::string key = kThreadKeys[t];
+            for (int i = 0; i <= 50; ++i) {
+                store.set(key, i);
+                (void)store.object("t0");
+                (void)store.snapshot();
+                if (i % 10 == 0) store.synchronize();
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    ASSERT_TRUE(store.synchronize());
+    JsonSettingsStore reopened(path);
+    for (const char* key : kThreadKeys) EXPECT_EQ(reopened.integerForKey(key), 50);
+}
+
+}  // namespace

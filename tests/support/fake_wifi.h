@@ -1,0 +1,48 @@
+#pragma once
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/wifi.h"
+
+namespace hw::test {
+
+// A scripted Wi-Fi: the current network and the scan result are what the
+// test last set.
+class FakeWiFi final : public WiFiProvider {
+public:
+    std::optional<WiFiNetwork> currentNetwork() override {
+        std::lock_guard lock(mutex_);
+        ++currentCalls;
+        return current_;
+    }
+    std::vector<WiFiScanEntry> scan() override {
+        std::lock_guard lock(mutex_);
+        ++scans;
+        return scan_;
+    }
+    void join(WiFiNetwork network) {
+        std::lock_guard lock(mutex_);
+        current_ = std::move(network);
+    }
+    void leave() {
+        std::lock_guard lock(mutex_);
+        current_.reset();
+    }
+    void setScan(std::vector<WiFiScanEntry> entries) {
+        std::lock_guard lock(mutex_);
+        scan_ = std::move(entries);
+    }
+    static WiFiNetwork open(std::string ssid, std::string bssid) { return {std::move(ssid), std::move(bssid), WiFiSecurity::None}; }
+    static WiFiNetwork wpa(std::string ssid, std::string bssid) { return {std::move(ssid), std::move(bssid), WiFiSecurity::Personal}; }
+
+    int currentCalls = 0;
+    int scans = 0;
+
+private:
+    std::mutex mutex_;
+    std::optional<WiFiNetwork> current_;
+    std::vector<WiFiScanEntry> scan_;
+};
+
+}  // namespace hw::test
