@@ -1,27 +1,20 @@
 #include "core/smart_widget_data.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "platform/log.h"
+#include "platform/paths.h"
 
 namespace hw {
 namespace {
 
 constexpr char logCategory[] = "SmartWidget";
 // An icon is a few kilobytes; anything this large in the cache is not ours.
-constexpr std::uintmax_t maxCachedIconBytes = 16 * 1024 * 1024;
+constexpr std::size_t maxCachedIconBytes = 16 * 1024 * 1024;
 
 std::mutex& pathMutex() {
     static std::mutex mutex;
@@ -30,44 +23,6 @@ std::mutex& pathMutex() {
 std::optional<std::string>& determinedPath() {
     static std::optional<std::string> path;
     return path;
-}
-
-// $HAVENWAY_DATA_DIR, else $XDG_DATA_HOME/havenway, else ~/.local/share/havenway.
-std::string dataFolder() {
-    if (const char* dir = std::getenv("HAVENWAY_DATA_DIR"); dir && dir[0] == '/') return dir;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return std::string(xdg) + "/havenway";
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.local/share/havenway";
-    return {};
-}
-
-bool writeFileAtomically(const std::string& path, const Bytes& bytes) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, 0600) == 0;
-    std::size_t written = 0;
-    while (ok && written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false; else written += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
-}
-
-std::optional<Bytes> readSmallFile(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > maxCachedIconBytes) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return data;
 }
 
 // Only http and https with a host, and nothing a request line could choke on.
@@ -201,16 +156,17 @@ bool SmartWidgetData::saveSmartWidgetImageIntoCache(const std::string& fileName,
     if (folder.empty()) return false;
     const auto png = context_->codec.encodePNG(icon);
     if (!png) return false;
-    return writeFileAtomically(folder + "/" + fileName, *png);
+    const std::string_view bytes(reinterpret_cast<const char*>(png->data()), png->size());
+    return paths::writeFileAtomically(folder + "/" + fileName, bytes, 0600);
 }
 
 ImagePtr SmartWidgetData::loadCachedImageForSmartWidgetWithFileName(const std::string& fileName) const {
     if (!isSafeCacheFileName(fileName)) return nullptr;
     const std::string folder = smartWidgetImagesPath();
     if (folder.empty()) return nullptr;
-    const auto data = readSmallFile(folder + "/" + fileName);
-    if (!data) return nullptr;
-    return context_->codec.decode(*data);
+    std::string text;
+    if (paths::readFile(folder + "/" + fileName, text, maxCachedIconBytes) != paths::ReadStatus::Ok) return nullptr;
+    return context_->codec.decode(Bytes(text.begin(), text.end()));
 }
 
 bool SmartWidgetData::isSafeCacheFileName(const std::string& name) {
@@ -222,16 +178,10 @@ std::string SmartWidgetData::smartWidgetImagesPath() {
     std::lock_guard lock(pathMutex());
     auto& determined = determinedPath();
     if (determined) return *determined;
-    const std::string base = dataFolder();
-    if (base.empty()) return {};
-    const std::string folder = base + "/" + IMAGES_CACHE_DIRECTORY;
-    std::error_code ec;
-    if (!std::filesystem::exists(folder, ec)) {
-        // The data folder and its children are private.
-        std::filesystem::create_directories(folder, ec);
-        ::chmod(base.c_str(), 0700);
-        ::chmod(folder.c_str(), 0700);
-    }
+    const std::string folder = paths::dataDir() + "/" + IMAGES_CACHE_DIRECTORY;
+    // A folder that cannot be made shows later as a failed write.
+    std::string error;
+    if (!paths::ensurePrivateDir(folder, &error)) log::warning(logCategory, "cache folder: " + error);
     determined = folder;
     return folder;
 }

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include "application_model_fixture.h"
+#include "core/application_model_parse_file.h"
 #include "support/fake_backend_file.h"
 
 namespace hw::test {
@@ -324,6 +325,15 @@ TEST_F(ApplicationModelTest, MapDownloadOutlivingTheModelTouchesNothing) {
     file->finishFetch();
     runAll();
     EXPECT_TRUE(journal.calls.empty());
+}
+
+TEST_F(ApplicationModelTest, BackendClientFileWithCachedDataGivesTheMap) {
+    auto file = std::make_shared<ParseFile>(std::weak_ptr<ParseCore>(), "map.png", "", FakeImageCodec::bytes("IMG:7x7"),
+                                            "image/png");
+    model->setMainViewMapPFFile(std::make_shared<ParseBackendFile>(file));
+    runAll();
+    ASSERT_NE(model->mainViewMapImage, nullptr);
+    EXPECT_EQ(model->mainViewMapImage->width, 7);
 }
 
 TEST_F(ApplicationModelTest, ReadOnlyViewsOfOtherComponents) {
