@@ -55,8 +55,6 @@ TEST_F(SmartWidgetDataTest, CacheFileNameIsTheLastPieceOfTheIconAddress) {
     EXPECT_EQ(record()->imageCachedFilename, "offer.png");
     EXPECT_EQ(record("https://cdn.example.test/icon.png?v=2")->imageCachedFilename, "icon.png?v=2");
     EXPECT_EQ(record("https://cdn.example.test/dir/")->imageCachedFilename, "");
-    EXPECT_EQ(record("")->imageCachedFilename, "");
-    EXPECT_TRUE(record()->failedToLoadCachedImage());
 }
 
 TEST_F(SmartWidgetDataTest, UnsafeCacheNamesNeitherWriteNorRead) {
@@ -82,7 +80,6 @@ TEST_F(SmartWidgetDataTest, CacheWriteIsAPrivatePngFile) {
     auto back = widget->loadCachedImageForSmartWidgetWithFileName("offer.png");
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->width, 3);
-    EXPECT_EQ(std::distance(fs::directory_iterator(cache), fs::directory_iterator()), 1);  // no temp file left
     codec.failEncode = true;
     EXPECT_FALSE(widget->saveSmartWidgetImageIntoCache("other.png", FakeImageCodec::image(1, 1)));
     EXPECT_FALSE(fs::exists(cache + "/other.png"));
@@ -130,31 +127,26 @@ TEST_F(SmartWidgetDataTest, AnAddressThatIsNoWebAddressStillCompletesOnTheMainQu
     runAll();
 }
 
-TEST_F(SmartWidgetDataTest, SuccessfulFetchKeepsCachesAndArchivesTheIcon) {
-    auto widget = record();
-    http.scripted.push_back(imageReply("IMG:4x4"));
-    int calls = 0;
-    widget->loadImageDataOnLoaded([&] {
-        ++calls;
-        EXPECT_FALSE(widget->failedToLoadCachedImage());  // kept before the caller hears of it
-    });
-    runAll();
-    EXPECT_EQ(calls, 1);
-    ASSERT_EQ(http.requests.size(), 1u);
-    EXPECT_EQ(http.requests[0].url, "https://cdn.example.test/media/widget/offer.png");
-    EXPECT_TRUE(fs::exists(cache + "/offer.png"));
-    EXPECT_TRUE(store.stored().contains(Keys::smartWidgetData));
-}
-
-TEST_F(SmartWidgetDataTest, FailedFetchTouchesNeitherCacheNorArchive) {
+TEST_F(SmartWidgetDataTest, OnlyASuccessfulFetchKeepsCachesAndArchivesTheIcon) {
     auto widget = record();
     http.scripted.push_back(imageReply("IMG:4x4", "text/html"));
+    http.scripted.push_back(imageReply("IMG:4x4"));
     int calls = 0;
     widget->loadImageDataOnLoaded([&] { ++calls; });
     runAll();
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(fs::is_empty(cache));
     EXPECT_FALSE(store.stored().contains(Keys::smartWidgetData));
+
+    widget->loadImageDataOnLoaded([&] {
+        ++calls;
+        EXPECT_FALSE(widget->failedToLoadCachedImage());  // kept before the caller hears of it
+    });
+    runAll();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(http.requests.at(1).url, "https://cdn.example.test/media/widget/offer.png");
+    EXPECT_TRUE(fs::exists(cache + "/offer.png"));
+    EXPECT_TRUE(store.stored().contains(Keys::smartWidgetData));
 }
 
 TEST_F(SmartWidgetDataTest, ArchivedRecordRestoresWithItsCachedIcon) {
@@ -163,12 +155,7 @@ TEST_F(SmartWidgetDataTest, ArchivedRecordRestoresWithItsCachedIcon) {
     widget->saveDataToCache();
     auto restored = model->loadCachedSmartWidgetData();
     ASSERT_NE(restored, nullptr);
-    EXPECT_EQ(restored->link, widget->link);
-    EXPECT_EQ(restored->title, "Title");
-    EXPECT_EQ(restored->subtitle, "Subtitle");
-    EXPECT_EQ(restored->link_text, "Open");
-    EXPECT_EQ(restored->image, widget->image);
-    EXPECT_EQ(restored->imageCachedFilename, "offer.png");
+    EXPECT_EQ(restored->archive(), widget->archive());
     EXPECT_FALSE(restored->failedToLoadCachedData());
     ASSERT_FALSE(restored->failedToLoadCachedImage());
     EXPECT_EQ(restored->imageData->width, 5);
@@ -202,15 +189,6 @@ TEST_F(SmartWidgetDataTest, DamagedArchivesReadAsEmptyFieldsOrNothing) {
     }
     store.remove(Keys::smartWidgetData);
     EXPECT_EQ(model->loadCachedSmartWidgetData(), nullptr);
-}
-
-TEST_F(SmartWidgetDataTest, RecordOutlivingTheModelStopsArchiving) {
-    auto widget = record();
-    widget->imageData = std::make_shared<Image>(FakeImageCodec::image(1, 1));
-    model.reset();
-    widget->saveDataToCache();
-    EXPECT_TRUE(fs::exists(cache + "/offer.png"));
-    EXPECT_FALSE(store.stored().contains(Keys::smartWidgetData));
 }
 
 TEST(SmartWidgetCacheFolder, FollowsTheDataFolderAndIsWorkedOutOnce) {

@@ -1,5 +1,4 @@
 #pragma once
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,67 +7,56 @@
 
 namespace hw::test {
 
-// The ports of the state object, each recording its calls into one journal
-// so that tests can check the order across them.
+// The state object's ports, all recording into one journal so that tests can
+// check the order of calls across them.
 struct PortJournal {
     std::vector<std::string> calls;
+    void add(std::string call) { calls.push_back(std::move(call)); }
 };
 
 class FakeConnectionManager final : public ConnectionManagerPort {
 public:
-    explicit FakeConnectionManager(PortJournal& journal) : journal_(journal) {}
-    void removeExistingConnection() override { journal_.calls.push_back("removeExistingConnection"); }
+    explicit FakeConnectionManager(PortJournal& j) : journal(j) {}
+    void removeExistingConnection() override { journal.add("removeExistingConnection"); }
     bool automaticModeDiscoveryInProgress() const override { return discovery; }
-    void setAutomaticModeDiscoveryInProgress(bool inProgress) override {
-        journal_.calls.push_back(std::string("automaticModeDiscoveryInProgress=") + (inProgress ? "true" : "false"));
-        discovery = inProgress;
+    void setAutomaticModeDiscoveryInProgress(bool on) override {
+        journal.add(std::string("automaticModeDiscoveryInProgress=") + (on ? "true" : "false"));
+        discovery = on;
     }
     std::optional<std::int64_t> currentProviderType() const override { return providerType; }
-    void disableNetworkLock() override { journal_.calls.push_back("disableNetworkLock"); }
-
+    void disableNetworkLock() override { journal.add("disableNetworkLock"); }
+    PortJournal& journal;
     bool discovery = false;
     std::optional<std::int64_t> providerType;
-
-private:
-    PortJournal& journal_;
 };
 
 class FakeInternetReachability final : public InternetReachabilityPort {
 public:
-    explicit FakeInternetReachability(PortJournal& journal) : journal_(journal) {}
-    void stopReachability() override { journal_.calls.push_back("stopReachability"); }
-    void reach(const std::string& host) override { journal_.calls.push_back("reach " + host); }
-
-private:
-    PortJournal& journal_;
+    explicit FakeInternetReachability(PortJournal& j) : journal(j) {}
+    void stopReachability() override { journal.add("stopReachability"); }
+    void reach(const std::string& host) override { journal.add("reach " + host); }
+    PortJournal& journal;
 };
 
 class FakeDetailsPane final : public DetailsPanePort {
 public:
-    explicit FakeDetailsPane(PortJournal& journal) : journal_(journal) {}
-    void requestAutoReconnect() override { journal_.calls.push_back("requestAutoReconnect"); }
-    void showAutoReconnectOverlay() override { journal_.calls.push_back("showAutoReconnectOverlay"); }
-
-private:
-    PortJournal& journal_;
+    explicit FakeDetailsPane(PortJournal& j) : journal(j) {}
+    void requestAutoReconnect() override { journal.add("requestAutoReconnect"); }
+    void showAutoReconnectOverlay() override { journal.add("showAutoReconnectOverlay"); }
+    PortJournal& journal;
 };
 
 class FakeApplicationShell final : public ApplicationShellPort {
 public:
-    explicit FakeApplicationShell(PortJournal& journal) : journal_(journal) {}
+    explicit FakeApplicationShell(PortJournal& j) : journal(j) {}
     bool skipIsAppInUserAgentModeDidSetProcessing() const override { return skipUserAgentMode; }
-    void stopSheduleNextSmartWidgetUpdateTimer() override {
-        journal_.calls.push_back("stopSheduleNextSmartWidgetUpdateTimer");
-    }
-    void loadSmartWidgetData() override { journal_.calls.push_back("loadSmartWidgetData"); }
-    void updateMainViewMapImage() override { journal_.calls.push_back("updateMainViewMapImage"); }
+    void stopSheduleNextSmartWidgetUpdateTimer() override { journal.add("stopSheduleNextSmartWidgetUpdateTimer"); }
+    void loadSmartWidgetData() override { journal.add("loadSmartWidgetData"); }
+    void updateMainViewMapImage() override { journal.add("updateMainViewMapImage"); }
     DetailsPanePort* mainViewDetailsController() override { return detailsPane; }
-
+    PortJournal& journal;
     bool skipUserAgentMode = false;
     DetailsPanePort* detailsPane = nullptr;
-
-private:
-    PortJournal& journal_;
 };
 
 class FakeLoginDataSource final : public LoginDataSource {
