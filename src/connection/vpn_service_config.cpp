@@ -1,6 +1,7 @@
 #include "connection/vpn_service_config.h"
 
 #include "core/vpn_types.h"
+#include "texts/locale_data.h"
 
 namespace hw {
 
@@ -64,7 +65,9 @@ std::optional<std::string> VPNServiceConfig::endpoint() const {
 
 std::optional<std::string> VPNServiceConfig::endpoint_FQDN() const { return _endpoint ? _endpoint : hostName(); }
 
-std::string VPNServiceConfig::humanType() const { return type == VPNTypesL2TP ? "L2TP over IPSec" : "Unknown"; }
+std::string VPNServiceConfig::humanType() const {
+    return type == VPNTypesL2TP ? LocaleData::settings_window_vpn_protocols_l2tp_clean_label() : "Unknown";
+}
 
 std::string VPNServiceConfig::description() const {
     return "<[" + humanType() + "] name=" + orNull(name) + " endpointPrefix=" + orNull(endpointPrefix) +
