@@ -223,6 +223,15 @@ void PppLinks::monitor(std::string id) {
     // The group may still hold a pptp or a script.
     ::kill(-link.pid, SIGKILL);
     link.pid = -1;
+    // A hang-up always reads as disconnecting, then disconnected, however
+    // fast the process went.
+    if (link.stopping && link.reported.status != 3) {
+        PppLinkStatus stopping{3, link.reported.pppStatus, std::nullopt};
+        link.reported = stopping;
+        lock.unlock();
+        notify(id, stopping);
+        lock.lock();
+    }
     PppLinkStatus ended{0, 0, cause};
     link.reported = ended;
     finished_[id] = ended;
