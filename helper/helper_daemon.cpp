@@ -47,8 +47,12 @@ bool HelperDaemon::start(std::string* error) {
 
     HelperServer::Options options;
     options.socketPath = paths.socket;
-    if (auto uid = readInstalledUser(paths.config)) options.allowedUids.push_back(*uid);
-    else log::warning(kLog, "no installed-for user in " + paths.config + "; serving root only");
+    // The installed-for user owns the socket, so the app reaches it without
+    // a new login for a group membership; the group is for other admins.
+    if (auto uid = readInstalledUser(paths.config)) {
+        options.allowedUids.push_back(*uid);
+        options.owner = *uid;
+    } else log::warning(kLog, "no installed-for user in " + paths.config + "; serving root only");
     if (group* g = ::getgrnam(kGroup)) options.group = g->gr_gid;
     options.mode = 0660;
 

@@ -66,7 +66,9 @@ bool HelperServer::listen(std::string* error) {
     int b = ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
     ::umask(old);
     if (b != 0) return failWith("bind");
-    if (options_.group && ::chown(path.c_str(), static_cast<uid_t>(-1), *options_.group) != 0)
+    if ((options_.owner || options_.group) &&
+        ::chown(path.c_str(), options_.owner.value_or(static_cast<uid_t>(-1)),
+                options_.group.value_or(static_cast<gid_t>(-1))) != 0)
         return failWith("chown");
     if (::chmod(path.c_str(), options_.mode) != 0) return failWith("chmod");
     if (::listen(fd.get(), 16) != 0) return failWith("listen");

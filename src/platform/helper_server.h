@@ -50,7 +50,8 @@ public:
         std::vector<uid_t> allowedUids;
         bool allowRoot = true;
         mode_t mode = 0660;
-        std::optional<gid_t> group;  // chown the socket to this group
+        std::optional<uid_t> owner;  // chown the socket to this user
+        std::optional<gid_t> group;  // and this group
     };
     using Handler = std::function<void(HelperRequest)>;
 

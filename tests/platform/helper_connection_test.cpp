@@ -310,7 +310,7 @@ TEST(HelperServerSocket, ListensWithTheGivenModeAndReplacesAStaleSocket) {
     }
     {
         WakingQueue queue;
-        HelperServer server({path, {}, true, 0660, std::nullopt}, echo());
+        HelperServer server({path, {}, true, 0660, std::nullopt, std::nullopt}, echo());
         std::string error;
         ASSERT_TRUE(server.listen(&error)) << error;
         struct stat st{};

@@ -1,0 +1,198 @@
+#include "platform/backend/local_datastore.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+constexpr std::string_view kLog = "LocalDatastore";
+
+// A prepared statement that finalises itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    bool ok() const { return ok_; }
+    Statement& text(int i, const std::string& s) {
+        sqlite3_bind_text(stmt_, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& blob(int i, const Bytes& b) {
+        sqlite3_bind_blob(stmt_, i, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    int step() { return sqlite3_step(stmt_); }
+    std::string column(int i) const {
+        auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))) : std::string();
+    }
+    Bytes columnBlob(int i) const {
+        auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, i));
+        return p ? Bytes(p, p + sqlite3_column_bytes(stmt_, i)) : Bytes();
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    bool ok_ = false;
+};
+
+constexpr const char* kSchema =
+    "PRAGMA journal_mode=DELETE;"
+    "CREATE TABLE IF NOT EXISTS objects(class TEXT NOT NULL, id TEXT NOT NULL, json TEXT NOT NULL,"
+    " PRIMARY KEY(class, id));"
+    "CREATE TABLE IF NOT EXISTS pins(pin TEXT NOT NULL, class TEXT NOT NULL, id TEXT NOT NULL,"
+    " seq INTEGER PRIMARY KEY AUTOINCREMENT, UNIQUE(pin, class, id));"
+    "CREATE TABLE IF NOT EXISTS kv(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS files(url TEXT PRIMARY KEY, data BLOB NOT NULL);";
+
+}  // namespace
+
+namespace {
+
+sqlite3* openFile(const std::string& path) {
+    // Create the file private before SQLite opens it; its journal takes the same mode.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        log::error(kLog, "cannot create " + path);
+        return nullptr;
+    }
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        log::error(kLog, "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 2000);
+    return db;
+}
+
+}  // namespace
+
+std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
+    std::error_code ec;
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        ::chmod(folder.c_str(), 0700);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3* db = openFile(path);
+        if (!db) return nullptr;
+        std::unique_ptr<LocalDatastore> store(new LocalDatastore(db));
+        if (store->exec(kSchema)) return store;
+        const int why = sqlite3_errcode(db);
+        store.reset();
+        // Only a cache: a damaged file is started afresh rather than left disabled for good
+        // (a busy or unreadable one is left alone).
+        if (why != SQLITE_NOTADB && why != SQLITE_CORRUPT) return nullptr;
+        log::warning(kLog, "the datastore is damaged; starting a new one");
+        std::filesystem::remove(path, ec);
+        std::filesystem::remove(path + "-journal", ec);
+    }
+    return nullptr;
+}
+
+LocalDatastore::~LocalDatastore() { sqlite3_close(db_); }
+
+bool LocalDatastore::exec(const char* sql) const {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    log::error(kLog, std::string("statement failed: ") + (message ? message : "?"));
+    sqlite3_free(message);
+    return false;
+}
+
+bool LocalDatastore::store(const std::string& pin, const std::vector<StoredObject>& objects, bool replace) {
+    std::lock_guard lock(mutex_);
+    if (!exec("BEGIN IMMEDIATE")) return false;
+    bool ok = true;
+    if (replace) {
+        Statement drop(db_, "DELETE FROM pins WHERE pin = ?1");
+        ok = drop.ok() && drop.text(1, pin).step() == SQLITE_DONE;
+    }
+    for (const auto& o : objects) {
+        if (!ok) break;
+        Statement put(db_, "INSERT OR REPLACE INTO objects(class, id, json) VALUES(?1, ?2, ?3)");
+        Statement link(db_, "INSERT OR IGNORE INTO pins(pin, class, id) VALUES(?1, ?2, ?3)");
+        ok = put.ok() && link.ok() && put.text(1, o.className).text(2, o.objectId).text(3, o.json).step() == SQLITE_DONE &&
+             link.text(1, pin).text(2, o.className).text(3, o.objectId).step() == SQLITE_DONE;
+    }
+    // Objects no pin refers to any more are dropped.
+    ok = ok && exec("DELETE FROM objects WHERE NOT EXISTS"
+                    " (SELECT 1 FROM pins WHERE pins.class = objects.class AND pins.id = objects.id)");
+    exec(ok ? "COMMIT" : "ROLLBACK");
+    return ok;
+}
+
+bool LocalDatastore::replacePin(const std::string& pin, const std::vector<StoredObject>& objects) {
+    return store(pin, objects, true);
+}
+
+bool LocalDatastore::addToPin(const std::string& pin, const std::vector<StoredObject>& objects) {
+    return store(pin, objects, false);
+}
+
+bool LocalDatastore::unpin(const std::string& pin) { return store(pin, {}, true); }
+
+std::vector<LocalDatastore::StoredObject> LocalDatastore::pinned(const std::string& className,
+                                                                 const std::string& pin) const {
+    std::lock_guard lock(mutex_);
+    std::vector<StoredObject> out;
+    // One pin: its unique index gives the rows in order. Any pin: an object once.
+    Statement q(db_, pin.empty()
+                         ? "SELECT o.class, o.id, o.json FROM objects o JOIN pins p ON o.class = p.class AND o.id = p.id"
+                           " WHERE p.class = ?1 AND ?2 = '' GROUP BY o.class, o.id ORDER BY MIN(p.seq)"
+                         : "SELECT o.class, o.id, o.json FROM pins p JOIN objects o ON o.class = p.class AND o.id = p.id"
+                           " WHERE p.pin = ?2 AND p.class = ?1 ORDER BY p.seq");
+    if (!q.ok()) return out;
+    q.text(1, className).text(2, pin);
+    while (q.step() == SQLITE_ROW) out.push_back({q.column(0), q.column(1), q.column(2)});
+    return out;
+}
+
+bool LocalDatastore::putValue(const std::string& key, const std::string& value) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "INSERT OR REPLACE INTO kv(key, value) VALUES(?1, ?2)");
+    return s.ok() && s.text(1, key).text(2, value).step() == SQLITE_DONE;
+}
+
+std::optional<std::string> LocalDatastore::value(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    Statement q(db_, "SELECT value FROM kv WHERE key = ?1");
+    if (!q.ok() || q.text(1, key).step() != SQLITE_ROW) return std::nullopt;
+    return q.column(0);
+}
+
+bool LocalDatastore::putFile(const std::string& url, const Bytes& data) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "INSERT OR REPLACE INTO files(url, data) VALUES(?1, ?2)");
+    return s.ok() && s.text(1, url).blob(2, data).step() == SQLITE_DONE;
+}
+
+std::optional<Bytes> LocalDatastore::file(const std::string& url) const {
+    std::lock_guard lock(mutex_);
+    Statement q(db_, "SELECT data FROM files WHERE url = ?1");
+    if (!q.ok() || q.text(1, url).step() != SQLITE_ROW) return std::nullopt;
+    return q.columnBlob(0);
+}
+
+bool LocalDatastore::hasFile(const std::string& url) const {
+    std::lock_guard lock(mutex_);
+    Statement q(db_, "SELECT 1 FROM files WHERE url = ?1");
+    return q.ok() && q.text(1, url).step() == SQLITE_ROW;
+}
+
+}  // namespace hw

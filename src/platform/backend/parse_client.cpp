@@ -1,0 +1,325 @@
+#include "platform/backend/parse_client.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+constexpr std::string_view kLog = "Parse";
+
+ParseError localError(int code, std::string message) {
+    ParseError e;
+    e.code = code;
+    e.message = std::move(message);
+    return e;
+}
+
+// Class and function names go into request paths: letters, digits and "_" only.
+bool isPlainName(const std::string& s) {
+    if (s.empty() || s.size() > 128 || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
+    for (char c : s) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    }
+    return true;
+}
+
+std::string fileNameForPath(const std::string& name) {
+    std::string out;
+    for (char c : name) out += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
+    return out.empty() ? std::string("file") : out;
+}
+
+}  // namespace
+
+ParseClient::ParseClient(ParseClientConfig config, HttpClient& http, MainQueue& queue, SecretStore& secrets,
+                         SettingsStore& settings)
+    : core_(std::make_shared<ParseCore>(std::move(config), http, queue)), secrets_(secrets), settings_(settings) {
+    restoreCurrentUser();
+}
+
+ParseClient::~ParseClient() { alive_.reset(); }
+
+bool ParseClient::enableLocalDatastore() {
+    if (core_->datastore) return true;
+    core_->datastore = LocalDatastore::open(core_->config.datastorePath);
+    return core_->datastore != nullptr;
+}
+
+void ParseClient::setDefaultACL(JSON acl, bool withAccessForCurrentUser) {
+    defaultACL_ = std::move(acl);
+    aclForCurrentUser_ = withAccessForCurrentUser;
+}
+
+// ---- users and sessions ----
+
+void ParseClient::restoreCurrentUser() {
+    const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
+    const auto stored = settings_.stringForKey(kCurrentUserKey);
+    if (token.status != SecretStatus::Found || token.data.empty() || !stored) return;
+    auto data = JSON::parse(*stored);
+    auto id = data["objectId"].string();
+    if (!id || id->empty()) return;
+    currentUser_ = ParseUser{*id, data["username"].stringValue(), token.text(), data};
+    core_->setSessionToken(token.text());
+}
+
+void ParseClient::setCurrentUser(std::optional<ParseUser> user) {
+    const auto& service = core_->config.secretService;
+    if (user) {
+        if (!secrets_.writeString(service, kSessionTokenKey, user->sessionToken)) {
+            log::warning(kLog, "the session token could not be stored; the sign-in lasts until the application quits");
+        }
+        settings_.set(kCurrentUserKey, user->data.rawString().value_or("{}"));
+        core_->setSessionToken(user->sessionToken);
+    } else {
+        secrets_.remove(service, kSessionTokenKey);
+        settings_.remove(kCurrentUserKey);
+        core_->setSessionToken("");
+    }
+    settings_.synchronize();
+    currentUser_ = std::move(user);
+}
+
+void ParseClient::become(const std::string& sessionToken,
+                         std::function<void(std::optional<ParseUser>, OptionalParseError)> done) {
+    if (sessionToken.empty() || sessionToken.size() > 256) {
+        core_->queue.post([done] { done(std::nullopt, localError(kParseErrorInvalidSessionToken, "invalid session token")); });
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    core_->call("GET", "/users/me", std::nullopt, [this, alive, sessionToken, done](JSON result, OptionalParseError error) {
+        if (error) {
+            done(std::nullopt, std::move(error));
+            return;
+        }
+        auto id = result["objectId"].string();
+        if (!id || id->empty()) {
+            done(std::nullopt, localError(kParseErrorInvalidJSON, "the user answer has no objectId"));
+            return;
+        }
+        auto fields = result.dictionaryValue();
+        fields.erase("sessionToken");
+        ParseUser user{*id, result["username"].stringValue(), sessionToken, JSON(fields)};
+        if (!alive.expired()) setCurrentUser(user);
+        log::info(kLog, "signed in as user " + *id);
+        done(std::move(user), std::nullopt);
+    }, sessionToken);
+}
+
+void ParseClient::logOut(std::function<void(OptionalParseError)> done) {
+    const auto token = currentUser_ ? currentUser_->sessionToken : core_->sessionToken();
+    setCurrentUser(std::nullopt);
+    if (token.empty()) {
+        if (done) core_->queue.post([done] { done(std::nullopt); });
+        return;
+    }
+    core_->call("POST", "/logout", JSON::dictionaryLiteral({}), [done](JSON, OptionalParseError error) {
+        // The user is gone locally either way; the server's answer is only reported.
+        if (done) done(std::move(error));
+    }, token);
+}
+
+// ---- cloud functions ----
+
+void ParseClient::callFunction(const std::string& name, const JSON& params, ParseReply done) {
+    if (!isPlainName(name) || params.type() != JSON::Type::dictionary) {
+        core_->queue.post([done] { done(JSON(), localError(kParseErrorScriptFailed, "invalid function name or parameters")); });
+        return;
+    }
+    log::info(kLog, "cloud function " + name);
+    std::weak_ptr<bool> alive = alive_;
+    core_->call("POST", "/functions/" + name, params, [this, alive, name, done](JSON reply, OptionalParseError error) {
+        if (error) {
+            done(JSON(), std::move(error));
+            return;
+        }
+        auto result = reply["result"];
+        if (!result.exists()) {
+            done(JSON(), localError(kParseErrorInvalidJSON, "the function's answer has no result"));
+            return;
+        }
+        auto token = result["sessionToken"].string();
+        if (name != "authenticateUser" || !token || token->empty() || alive.expired()) {
+            done(std::move(result), std::nullopt);
+            return;
+        }
+        become(*token, [result, done](std::optional<ParseUser>, OptionalParseError becomeError) {
+            done(becomeError ? JSON() : result, std::move(becomeError));
+        });
+    });
+}
+
+// ---- remote configuration ----
+
+void ParseClient::fetchConfig(std::function<void(ParseConfig, OptionalParseError)> done) {
+    std::weak_ptr<bool> alive = alive_;
+    core_->call("GET", "/config", std::nullopt, [this, alive, done](JSON reply, OptionalParseError error) {
+        if (alive.expired()) {
+            done(ParseConfig{}, error ? error : localError(kParseErrorOtherCause, "the client is gone"));
+            return;
+        }
+        if (!error && reply["params"].type() != JSON::Type::dictionary) {
+            error = localError(kParseErrorInvalidJSON, "the configuration answer has no parameters");
+        }
+        if (error) {
+            done(currentConfig(), std::move(error));
+            return;
+        }
+        config_ = ParseConfig{reply["params"]};
+        if (core_->datastore) core_->datastore->putValue(kConfigKey, config_->params.rawString().value_or("{}"));
+        done(*config_, std::nullopt);
+    });
+}
+
+ParseConfig ParseClient::currentConfig() const {
+    if (config_) return *config_;
+    if (core_->datastore) {
+        if (auto stored = core_->datastore->value(kConfigKey)) {
+            auto params = JSON::parse(*stored);
+            if (params.type() == JSON::Type::dictionary) config_ = ParseConfig{params};
+        }
+    }
+    return config_.value_or(ParseConfig{JSON(std::map<std::string, JSON>{})});
+}
+
+// ---- objects, files, queries ----
+
+ParseFilePtr ParseClient::fileWithData(const std::string& name, Bytes data, const std::string& contentType) {
+    return std::make_shared<ParseFile>(core_, fileNameForPath(name), "", std::move(data), contentType);
+}
+
+ParseFilePtr ParseClient::fileWithPath(const std::string& name, const std::string& path, ParseError* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = localError(kParseErrorOtherCause, "cannot read " + path);
+        return nullptr;
+    }
+    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return fileWithData(name, std::move(data));
+}
+
+void ParseClient::save(ParseObject object, std::function<void(ParseObject, OptionalParseError)> done) {
+    if (!done) done = [](ParseObject, OptionalParseError) {};
+    if (!isPlainName(object.className())) {
+        core_->queue.post([done, object] { done(object, localError(kParseErrorOtherCause, "invalid class name")); });
+        return;
+    }
+    if (defaultACL_ && object.objectId().empty() && !object.has("ACL")) {
+        auto acl = defaultACL_->dictionaryValue();
+        if (aclForCurrentUser_ && currentUser_) {
+            acl[currentUser_->objectId] = JSON::dictionaryLiteral({{"read", true}, {"write", true}});
+        }
+        object.set("ACL", JSON(acl));
+    }
+    saveObject(std::make_shared<ParseObject>(std::move(object)), std::move(done));
+}
+
+void ParseClient::saveObject(std::shared_ptr<ParseObject> object,
+                             std::function<void(ParseObject, OptionalParseError)> done) {
+    auto pending = object->pendingFiles();
+    if (!pending.empty()) {
+        auto file = pending.front();
+        HttpRequest request;
+        request.method = "POST";
+        request.url = core_->url("/files/" + file->name());
+        request.timeoutMs = core_->config.requestTimeoutMs;
+        request.headers = core_->headers();
+        request.headers.emplace_back("Content-Type",
+                                     file->contentType().empty() ? "application/octet-stream" : file->contentType());
+        auto data = file->getData();
+        request.body.assign(data ? data->begin() : Bytes::const_iterator(), data ? data->end() : Bytes::const_iterator());
+        std::weak_ptr<bool> alive = alive_;
+        core_->send(std::move(request), [this, alive, object, file, done](HttpResponse r) {
+            auto reply = JSON::parse(r.body);
+            auto name = reply["name"].string();
+            auto url = reply["url"].string();
+            if (r.error || r.status < 200 || r.status >= 300 || !name || !url) {
+                auto error = ParseCore::errorFrom(r);
+                log::warning(kLog, "file upload failed with code " + std::to_string(error.code));
+                done(*object, std::move(error));
+                return;
+            }
+            file->markUploaded(*name, *url);
+            if (alive.expired()) {
+                done(*object, localError(kParseErrorOtherCause, "the client is gone"));
+                return;
+            }
+            saveObject(object, done);
+        });
+        return;
+    }
+    const auto& cls = object->className();
+    const bool create = object->objectId().empty();
+    const auto path = "/classes/" + cls + (create ? "" : "/" + object->objectId());
+    core_->call(create ? "POST" : "PUT", path, object->bodyJSON(), [object, done](JSON reply, OptionalParseError error) {
+        if (!error) object->applySaveResult(reply);
+        done(*object, std::move(error));
+    });
+}
+
+void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
+    if (!isPlainName(query.className)) {
+        core_->queue.post([done] { done({}, localError(kParseErrorOtherCause, "invalid class name")); });
+        return;
+    }
+    std::weak_ptr<ParseCore> core = core_;
+    const auto cls = query.className;
+    core_->call("GET", "/classes/" + cls + "?" + query.queryString(), std::nullopt,
+                [core, cls, done](JSON reply, OptionalParseError error) {
+                    if (error) {
+                        done({}, std::move(error));
+                        return;
+                    }
+                    auto results = reply["results"].array();
+                    if (!results) {
+                        done({}, localError(kParseErrorInvalidJSON, "the query answer has no results"));
+                        return;
+                    }
+                    std::vector<ParseObject> objects;
+                    for (const auto& item : *results) {
+                        if (item.type() == JSON::Type::dictionary) objects.push_back(ParseObject::fromJSON(cls, item, core));
+                    }
+                    done(std::move(objects), std::nullopt);
+                });
+}
+
+void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::string& pin,
+                                       std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
+    if (!core_->datastore) {
+        core_->queue.post([done] { done({}, localError(kParseErrorCacheMiss, "the local datastore is not enabled")); });
+        return;
+    }
+    std::vector<ParseObject> objects;
+    for (const auto& stored : core_->datastore->pinned(query.className, pin)) {
+        auto object = ParseObject::fromJSON(stored.className, JSON::parse(stored.json), core_);
+        if (query.matches(object)) objects.push_back(std::move(object));
+        if (static_cast<int>(objects.size()) >= query.limit) break;
+    }
+    core_->queue.post([done, objects = std::move(objects)]() mutable { done(std::move(objects), std::nullopt); });
+}
+
+bool ParseClient::pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace) {
+    if (!core_->datastore) return false;
+    std::vector<LocalDatastore::StoredObject> stored;
+    for (const auto& o : objects) {
+        if (o.objectId().empty()) continue;  // only saved objects can be found again
+        stored.push_back({o.className(), o.objectId(), o.toJSON().rawString().value_or("{}")});
+    }
+    return replace ? core_->datastore->replacePin(pin, stored) : core_->datastore->addToPin(pin, stored);
+}
+
+bool ParseClient::unpinAll(const std::string& pin) { return core_->datastore && core_->datastore->unpin(pin); }
+
+// ---- analytics ----
+
+void ParseClient::trackAppOpened(std::function<void(OptionalParseError)> done) {
+    core_->call("POST", "/events/AppOpened", JSON::dictionaryLiteral({}), [done](JSON, OptionalParseError error) {
+        if (done) done(std::move(error));
+    });
+}
+
+}  // namespace hw

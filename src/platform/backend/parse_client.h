@@ -1,0 +1,100 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/backend/parse_core.h"
+#include "platform/backend/parse_object.h"
+#include "platform/secret_store.h"
+#include "platform/settings_store.h"
+
+namespace hw {
+
+// The signed-in backend user.
+struct ParseUser {
+    std::string objectId;
+    std::string username;
+    std::string sessionToken;
+    JSON data;  // the user object as the server answered it, without the token
+};
+
+// The remote configuration: its parameters by key.
+struct ParseConfig {
+    JSON params;  // a dictionary; empty before the first fetch
+    JSON operator[](const std::string& key) const { return params[key]; }
+};
+
+// The backend client (a Parse-compatible REST client). Called on the main thread;
+// every completion runs exactly once, on the main queue; a reply that never comes
+// ends in a timeout error (code 124).
+class ParseClient {
+public:
+    ParseClient(ParseClientConfig config, HttpClient& http, MainQueue& queue, SecretStore& secrets,
+                SettingsStore& settings);
+    ~ParseClient();
+
+    // Opens the SQLite datastore at the configured path; false when it cannot.
+    bool enableLocalDatastore();
+    bool hasLocalDatastore() const { return core_->datastore != nullptr; }
+    void enableRevocableSession() { core_->revocableSession = true; }
+    // The access rights of new objects; with access for the current user, that user is
+    // given read and write access too.
+    void setDefaultACL(JSON acl, bool withAccessForCurrentUser);
+
+    // ---- users and sessions ----
+    const std::optional<ParseUser>& currentUser() const { return currentUser_; }
+    // Becomes the user of a session token (kept in the secret store across restarts).
+    void become(const std::string& sessionToken,
+                std::function<void(std::optional<ParseUser>, OptionalParseError)> done);
+    // Ends the session on the server (best effort) and forgets the user at once.
+    void logOut(std::function<void(OptionalParseError)> done = nullptr);
+
+    // ---- cloud functions ----
+    // A reply {"result": x} hands over x. "authenticateUser" answering a "sessionToken"
+    // makes the client that user before the completion runs.
+    void callFunction(const std::string& name, const JSON& params, ParseReply done);
+
+    // ---- remote configuration ----
+    void fetchConfig(std::function<void(ParseConfig, OptionalParseError)> done);
+    // The copy of the last successful fetch (kept in the datastore across restarts).
+    ParseConfig currentConfig() const;
+
+    // ---- objects, queries, local datastore ----
+    ParseFilePtr fileWithData(const std::string& name, Bytes data, const std::string& contentType = {});
+    // From a local file; nothing with an error when it cannot be read.
+    ParseFilePtr fileWithPath(const std::string& name, const std::string& path, ParseError* error = nullptr);
+    // Uploads the object's new files first, then saves the object.
+    void save(ParseObject object, std::function<void(ParseObject, OptionalParseError)> done = nullptr);
+    void saveInBackground(ParseObject object) { save(std::move(object)); }
+    void find(const ParseQuery& query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
+    // Pinned objects that match (offline); an error when there is no datastore.
+    void findInLocalDatastore(const ParseQuery& query, const std::string& pin,
+                              std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
+    bool pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace = true);
+    bool unpinAll(const std::string& pin);
+
+    // ---- analytics ----
+    void trackAppOpened(std::function<void(OptionalParseError)> done = nullptr);
+
+    static constexpr const char* kSessionTokenKey = "parseSessionToken";
+    static constexpr const char* kCurrentUserKey = "parseCurrentUser";
+    static constexpr const char* kConfigKey = "parseConfig";
+
+private:
+    void restoreCurrentUser();
+    void setCurrentUser(std::optional<ParseUser> user);
+    void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
+
+    std::shared_ptr<ParseCore> core_;
+    SecretStore& secrets_;
+    SettingsStore& settings_;
+    std::optional<ParseUser> currentUser_;
+    std::optional<JSON> defaultACL_;
+    bool aclForCurrentUser_ = false;
+    mutable std::optional<ParseConfig> config_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace hw

@@ -1,0 +1,102 @@
+#include "platform/backend/parse_core.h"
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+constexpr std::string_view kLog = "Parse";
+// How long past the request's own timeout the client waits for an HTTP port that
+// never answers before it gives up itself.
+constexpr double kGuardMarginMs = 1000;
+
+ParseError localError(int code, std::string message) {
+    ParseError e;
+    e.code = code;
+    e.message = std::move(message);
+    return e;
+}
+
+}  // namespace
+
+std::string ParseCore::url(const std::string& path) const {
+    auto base = config.serverURL;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    return base + path;
+}
+
+ParseError ParseCore::errorFrom(const HttpResponse& response) {
+    if (response.error) {
+        const auto code = response.error->code == HttpTimedOut ? kParseErrorTimeout : kParseErrorConnectionFailed;
+        return localError(code, response.error->message);
+    }
+    auto body = JSON::parse(response.body);
+    if (body.type() == JSON::Type::dictionary) {
+        ParseError e;
+        e.payload = body;
+        e.code = static_cast<int>(body["code"].int64().value_or(kParseErrorInternalServer));
+        e.message = body["error"].string().value_or("");
+        if (e.message.empty()) e.message = "the server answered status " + std::to_string(response.status);
+        return e;
+    }
+    return localError(response.status >= 500 ? kParseErrorInternalServer : kParseErrorInvalidJSON,
+                      "the server answered status " + std::to_string(response.status) + " without a JSON error");
+}
+
+void ParseCore::send(HttpRequest request, std::function<void(HttpResponse)> done) {
+    // Exactly once: whichever of the answer and the guard comes first wins.
+    auto pending = std::make_shared<std::function<void(HttpResponse)>>(std::move(done));
+    auto finish = [pending](HttpResponse r) {
+        if (!*pending) return;
+        auto f = std::move(*pending);
+        *pending = nullptr;
+        f(std::move(r));
+    };
+    queue.postAfter(request.timeoutMs + kGuardMarginMs, [finish] {
+        HttpResponse r;
+        r.error = HttpTransportError{HttpTimedOut, "no answer from the server"};
+        finish(std::move(r));
+    });
+    http.send(std::move(request), finish);
+}
+
+HttpHeaders ParseCore::headers(const std::optional<std::string>& session) const {
+    HttpHeaders h{{"X-Parse-Application-Id", config.applicationId}, {"X-Parse-Client-Key", config.clientKey}};
+    if (!config.installationId.empty()) h.emplace_back("X-Parse-Installation-Id", config.installationId);
+    if (revocableSession) h.emplace_back("X-Parse-Revocable-Session", "1");
+    const auto token = session ? *session : sessionToken();
+    if (!token.empty()) h.emplace_back("X-Parse-Session-Token", token);
+    return h;
+}
+
+void ParseCore::call(const std::string& method, const std::string& path, const std::optional<JSON>& body,
+                     ParseReply reply, const std::optional<std::string>& session) {
+    HttpRequest request;
+    request.method = method;
+    request.url = url(path);
+    request.timeoutMs = config.requestTimeoutMs;
+    request.ignoreCache = true;
+    request.headers = headers(session);
+    if (body) {
+        request.headers.emplace_back("Content-Type", "application/json");
+        request.body = body->rawString().value_or("{}");
+    }
+    send(std::move(request), [method, path, reply = std::move(reply)](HttpResponse response) {
+        if (!response.error && response.status >= 200 && response.status < 300) {
+            auto json = JSON::parse(response.body);
+            if (json.type() == JSON::Type::dictionary) {
+                reply(json, std::nullopt);
+                return;
+            }
+            log::warning(kLog, method + " " + path + ": the answer is not a JSON object");
+            reply(JSON(), localError(kParseErrorInvalidJSON, "the server's answer is not a JSON object"));
+            return;
+        }
+        auto error = errorFrom(response);
+        log::warning(kLog, method + " " + path + " failed with code " + std::to_string(error.code));
+        reply(JSON(), std::move(error));
+    });
+}
+
+}  // namespace hw

@@ -1,0 +1,212 @@
+#include "platform/qt/qt_http_client.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTimer>
+#include <QUrl>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+constexpr std::string_view kLog = "HTTP";
+
+// Scheme, host and path only: queries may carry tokens.
+std::string redacted(const QUrl& url) {
+    return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString().toStdString();
+}
+
+int mapError(QNetworkReply::NetworkError e) {
+    switch (e) {
+        case QNetworkReply::TimeoutError: return HttpTimedOut;
+        case QNetworkReply::ConnectionRefusedError:
+        case QNetworkReply::RemoteHostClosedError:
+        case QNetworkReply::HostNotFoundError:
+        case QNetworkReply::TemporaryNetworkFailureError:
+        case QNetworkReply::NetworkSessionFailedError:
+        case QNetworkReply::ProxyConnectionRefusedError:
+        case QNetworkReply::ProxyNotFoundError:
+        case QNetworkReply::UnknownNetworkError: return HttpCannotConnect;
+        case QNetworkReply::SslHandshakeFailedError: return HttpTlsFailed;
+        case QNetworkReply::ProtocolUnknownError:
+        case QNetworkReply::ProtocolInvalidOperationError: return HttpBadUrl;
+        case QNetworkReply::OperationCanceledError: return HttpCancelled;
+        default: return HttpOther;
+    }
+}
+
+HttpResponse transportError(int code, std::string message) {
+    HttpResponse r;
+    r.error = HttpTransportError{code, std::move(message)};
+    return r;
+}
+
+QList<QSslCertificate> loadTestCa() {
+    const char* path = std::getenv("HAVENWAY_TEST_CA");
+    if (!path || !*path) return {};
+    auto certs = QSslCertificate::fromPath(QString::fromLocal8Bit(path), QSsl::Pem);
+    if (certs.isEmpty()) {
+        log::warning(kLog, std::string("HAVENWAY_TEST_CA names no readable PEM certificate: ") + path);
+    } else {
+        log::info(kLog, std::string("trusting the test CA in ") + path);
+    }
+    return certs;
+}
+
+}  // namespace
+
+struct QtHttpClient::InFlight {
+    std::function<void(HttpResponse)> completion;
+    QNetworkReply* reply = nullptr;
+    QTimer* timer = nullptr;
+    bool timedOut = false;
+    bool tooLarge = false;
+};
+
+QtHttpClient::QtHttpClient(MainQueue& queue) : QtHttpClient(queue, Options{}) {}
+
+QtHttpClient::QtHttpClient(MainQueue& queue, Options options)
+    : queue_(queue),
+      options_(std::move(options)),
+      alive_(std::make_shared<bool>(true)),
+      context_(new QObject),
+      manager_(new QNetworkAccessManager(context_)) {
+    if (!options_.cacheDirectory.isEmpty()) {
+        auto* cache = new QNetworkDiskCache(manager_);
+        cache->setCacheDirectory(options_.cacheDirectory);
+        manager_->setCache(cache);
+    }
+    const auto extra = loadTestCa();
+    if (!extra.isEmpty()) {
+        // Per client, not the process-wide default: only this client trusts the test CA.
+        auto tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(extra);
+        tls_ = std::make_unique<QSslConfiguration>(tls);
+    }
+}
+
+QtHttpClient::~QtHttpClient() {
+    alive_.reset();
+    auto pending = std::move(inFlight_);
+    inFlight_.clear();
+    for (auto& [id, f] : pending) {
+        QObject::disconnect(f->reply, nullptr, nullptr, nullptr);
+        f->reply->abort();
+        deliver(std::move(f->completion), transportError(HttpCancelled, "the HTTP client was shut down"));
+    }
+    delete context_;
+}
+
+void QtHttpClient::deliver(std::function<void(HttpResponse)> completion, HttpResponse response) {
+    queue_.post([completion = std::move(completion), response = std::move(response)]() mutable {
+        completion(std::move(response));
+    });
+}
+
+void QtHttpClient::send(HttpRequest request, std::function<void(HttpResponse)> completion) {
+    std::weak_ptr<bool> alive = alive_;
+    queue_.runOnMain([this, alive, request = std::move(request), completion = std::move(completion)]() mutable {
+        if (alive.expired()) {
+            completion(transportError(HttpCancelled, "the HTTP client was shut down"));
+            return;
+        }
+        start(nextId_++, std::move(request), std::move(completion));
+    });
+}
+
+void QtHttpClient::start(std::uint64_t id, HttpRequest request, std::function<void(HttpResponse)> completion) {
+    const QUrl url(QString::fromStdString(request.url), QUrl::StrictMode);
+    const auto scheme = url.scheme();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != "https" && scheme != "http")) {
+        log::warning(kLog, "refused a request to an invalid address");
+        deliver(std::move(completion), transportError(HttpBadUrl, "invalid URL"));
+        return;
+    }
+    QNetworkRequest req(url);
+    for (const auto& [name, value] : request.headers) {
+        req.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
+    }
+    req.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                     request.ignoreCache ? QNetworkRequest::AlwaysNetwork : QNetworkRequest::PreferCache);
+    req.setAttribute(QNetworkRequest::CacheSaveControlAttribute, !request.ignoreCache);
+    if (tls_) req.setSslConfiguration(*tls_);
+    req.setTransferTimeout(0);  // our own timer covers the whole exchange
+
+    const auto method = QByteArray::fromStdString(request.method.empty() ? std::string("GET") : request.method);
+    // HEAD must go through head(): as a custom verb Qt would wait for a body that never comes.
+    auto* reply = method == "HEAD" ? manager_->head(req)
+                                   : manager_->sendCustomRequest(req, method, QByteArray::fromStdString(request.body));
+    auto flight = std::make_unique<InFlight>();
+    flight->completion = std::move(completion);
+    flight->reply = reply;
+    auto* f = flight.get();
+    inFlight_.emplace(id, std::move(flight));
+
+    const auto timeout = delayToMillis(request.timeoutMs);
+    f->timer = new QTimer(reply);
+    f->timer->setSingleShot(true);
+    QObject::connect(f->timer, &QTimer::timeout, reply, [f] {
+        f->timedOut = true;
+        f->reply->abort();
+    });
+    f->timer->start(timeout > INT_MAX ? INT_MAX : static_cast<int>(timeout));
+
+    const auto limit = options_.maxResponseBytes;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [f, limit](qint64 received, qint64) {
+        if (received > limit && !f->tooLarge) {
+            f->tooLarge = true;
+            f->reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, context_, [this, id] { finish(id); });
+    log::debug(kLog, request.method + " " + redacted(url));
+}
+
+void QtHttpClient::finish(std::uint64_t id) {
+    auto it = inFlight_.find(id);
+    if (it == inFlight_.end()) return;
+    auto flight = std::move(it->second);
+    inFlight_.erase(it);
+    auto* reply = flight->reply;
+    flight->timer->stop();
+    reply->deleteLater();
+
+    const auto where = redacted(reply->url());
+    const auto status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const auto error = reply->error();
+    HttpResponse response;
+    if (flight->timedOut) {
+        response = transportError(HttpTimedOut, "the request timed out");
+    } else if (flight->tooLarge) {
+        response = transportError(HttpOther, "the answer is too large");
+    } else if (status.isValid() && error != QNetworkReply::OperationCanceledError) {
+        // An HTTP status, even 4xx/5xx, is an answer, not a transport error.
+        response.status = status.toInt();
+        for (const auto& [name, value] : reply->rawHeaderPairs()) {
+            response.headers.emplace_back(name.toStdString(), value.toStdString());
+        }
+        response.body = reply->readAll().toStdString();
+    } else {
+        // Qt's text may quote the whole address, query and all.
+        auto message = reply->errorString();
+        message.replace(reply->url().toString(), QString::fromStdString(where));
+        response = transportError(mapError(error), message.toStdString());
+    }
+    if (response.error) {
+        log::warning(kLog, where + " failed: " + response.error->message);
+    } else {
+        log::debug(kLog, where + " answered " + std::to_string(response.status));
+    }
+    deliver(std::move(flight->completion), std::move(response));
+}
+
+}  // namespace hw

@@ -1,0 +1,238 @@
+#include "services/helper_tool/helper_tool_manager.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+constexpr const char* kLog = "HelperToolManager";
+constexpr const char* kJobLabel = "com.havenway.HelperTool";
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+HelperToolManager::CreatedBlock orNothing(HelperToolManager::CreatedBlock b) {
+    return b ? b : [](bool) {};
+}
+}  // namespace
+
+HelperToolManager::HelperToolManager(MainQueue& queue, HelperTool_XPC_Connector& connector, HelperJobTable& jobs,
+                                     HelperInstaller& installer, ProcessRunner& runner, std::string bundledVersion)
+    : queue_(queue), connector_(connector), jobs_(jobs), installer_(installer), runner_(runner),
+      bundledVersion_(std::move(bundledVersion)) {}
+
+HelperParameterList HelperToolManager::orderedUntilAbsent(HelperParameterList parameters) {
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        if (std::holds_alternative<std::monostate>(parameters[i].second)) {
+            parameters.resize(i);
+            break;
+        }
+    }
+    return parameters;
+}
+
+HelperDictionary HelperToolManager::toDictionary(const HelperParameterList& parameters) {
+    HelperDictionary d;
+    for (const auto& [key, value] : parameters) {
+        if (auto s = std::get_if<std::string>(&value)) {
+            d[key] = HelperValue(*s);
+        } else if (auto n = std::get_if<std::int64_t>(&value)) {
+            // Numbers travel as their 32-bit value, sign-extended.
+            d[key] = HelperValue(static_cast<std::int64_t>(static_cast<std::int32_t>(*n)));
+        }
+    }
+    return d;
+}
+
+HelperToolManager::StringBlock HelperToolManager::logOnly(const char* line) {
+    return [line](const std::string&) { log::info(kLog, line); };
+}
+
+HelperToolManager::StringBlock HelperToolManager::logThen(const char* line, StringBlock next) {
+    return [line, next = std::move(next)](const std::string& reply) {
+        log::info(kLog, line);
+        if (next) next(reply);
+    };
+}
+
+void HelperToolManager::connectToHelperTool_XPC() {
+    helper_ = connector_.getConnection();
+    if (helper_ && helper_ != channelOwner_) {
+        // The return channel lives on its connection; a new connection gets a new one.
+        channelOwner_ = helper_;
+        app_connection_ = helper_->makeChannel([](HelperIncoming in) {
+            // Nothing is expected here; answer what asks, so no peer waits.
+            if (in.expectsReply()) in.reply({});
+        }).peer;
+    }
+}
+
+void HelperToolManager::execute_XPC_command(const std::string& command,
+                                            const std::optional<HelperParameterList>& parameters, StringBlock reply) {
+    connectToHelperTool_XPC();
+    if (!helper_) {
+        log::warning(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
+        if (reply) queue_.post([reply] { reply(kNo); });
+        return;
+    }
+    HelperMessage message{{"type", "helper_tool_rpc"}, {"rpc", command}};
+    if (parameters && !parameters->empty()) message["parameters"] = HelperValue(toDictionary(*parameters));
+    if (app_connection_.channel()) message["channel"] = app_connection_;
+    helper_->send(std::move(message), [command, reply](HelperReply r) {
+        const std::string* text = r.ok() ? helperString(r.message, "reply") : nullptr;
+        if (!text) {
+            log::warning(kLog, "helperTool call '" + command + "' -- no reply" + (r.ok() ? "" : ": " + r.error));
+            if (reply) reply(kNo);
+            return;
+        }
+        log::info(kLog, "helperTool call '" + command + "' -- response received: " + *text);
+        if (reply) reply(*text);
+    });
+}
+
+void HelperToolManager::now(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply) {
+    if (!queue_.isMainThread()) {
+        later(std::move(command), std::move(parameters), std::move(reply));
+        return;
+    }
+    execute_XPC_command(command, parameters, std::move(reply));
+}
+
+void HelperToolManager::later(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply) {
+    // This call's own parameters and block travel with it.
+    std::weak_ptr<int> alive = lifetime_;
+    queue_.post([this, alive, command = std::move(command), parameters = std::move(parameters),
+                 reply = std::move(reply)] {
+        if (alive.lock()) execute_XPC_command(command, parameters, reply);
+        else if (reply) reply(kNo);
+    });
+}
+
+void HelperToolManager::createVPNConnection(const HelperVPNServiceDescription& config,
+                                            CreatedBlock onSuccessfullyConnected, ProxyErrorBlock onProxyError) {
+    if (config.type == 1) {
+        log::info(kLog, "createVPNConnection -- vpnConfig.type == VPNTypesOpenVPN");
+        createOpenVPNConnection(config.openVPNParameters, std::move(onSuccessfullyConnected), std::move(onProxyError));
+        return;
+    }
+    auto text = [](const std::optional<std::string>& v) { return v ? HelperParameter(*v) : HelperParameter(); };
+    // Absent values are left out; the rest still go.
+    HelperParameterList p{{"type", config.type},
+                          {"name", text(config.name)},
+                          {"endpointPrefix", text(config.endpointPrefix)},
+                          {"endpointIPAddress", text(config.endpointIPAddress)},
+                          {"endpointSuffix", text(config.endpointSuffix)},
+                          {"username", text(config.username)},
+                          {"password", text(config.password)},
+                          {"sharedSecret", text(config.sharedSecret)}};
+    later("connectToVPN", p, [done = orNothing(std::move(onSuccessfullyConnected))](const std::string& reply) {
+        log::info(kLog, "oncreateVPNConnectionCompletedBlock");
+        done(reply != kNo);
+    });
+}
+
+void HelperToolManager::createOpenVPNConnection(const HelperParameterList& openVPNParameters,
+                                                CreatedBlock onConnectionCreated, ProxyErrorBlock) {
+    later("createOpenVPNConnection", openVPNParameters,
+          [done = orNothing(std::move(onConnectionCreated))](const std::string& reply) {
+              log::info(kLog, "onCreateOpenVPNConnectionCompletedBlock");
+              done(reply != kNo);
+          });
+}
+
+void HelperToolManager::deleteExistingVPNService(const std::optional<std::string>& serviceName) {
+    HelperParameterList p{{"connectionName", serviceName ? HelperParameter(*serviceName) : HelperParameter()}};
+    later("deleteExistingVPNService", orderedUntilAbsent(p), logOnly("onDeleteExistingVPNServiceCompletedBlock"));
+}
+
+void HelperToolManager::disableIPV6() { now("disableIPV6", std::nullopt, logOnly("onDisableIPV6CompletedBlock")); }
+
+void HelperToolManager::reEnableIPV6() { later("reEnableIPV6", std::nullopt, logOnly("onReEnableIPV6CompletedBlock")); }
+
+void HelperToolManager::enableNetworkLock(StringBlock completion, ProxyErrorBlock) {
+    later("enableNetworkLock", std::nullopt, logThen("onEnableNetworkLockCompletedBlock", std::move(completion)));
+}
+
+void HelperToolManager::disableNetworkLock(const std::optional<std::string>& gatewayAddress) {
+    HelperParameterList p{{"gatewayAddress", gatewayAddress ? HelperParameter(*gatewayAddress) : HelperParameter()}};
+    now("disableNetworkLock", orderedUntilAbsent(p), logOnly("onDisableNetworkLockCompletedBlock"));
+}
+
+void HelperToolManager::retrieveDefaultGateway(StringBlock completion) {
+    later("retrieveDefaultGateway", std::nullopt,
+          logThen("onRetrieveDefaultGatewayCompletedBlock", std::move(completion)));
+}
+
+void HelperToolManager::staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
+                                                    const std::optional<std::string>& defaultGateway,
+                                                    StringBlock onStaticRouteAdded) {
+    auto text = [](const std::optional<std::string>& v) { return v ? HelperParameter(*v) : HelperParameter(); };
+    HelperParameterList p{{"vpnServerAddress", text(vpnServerAddress)}, {"defaultGateway", text(defaultGateway)}};
+    later("staticRouteAddingProcessing", orderedUntilAbsent(p),
+          logThen("onStaticRouteAddingProcessingCompletedBlock", std::move(onStaticRouteAdded)));
+}
+
+void HelperToolManager::addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress) {
+    HelperParameterList p{{"gatewayAddress", gatewayAddress ? HelperParameter(*gatewayAddress) : HelperParameter()}};
+    later("addDefaultGatewayForOpenVPN", orderedUntilAbsent(p), logOnly("onAddDefaultGatewayForOpenVPNCompletedBlock"));
+}
+
+void HelperToolManager::terminatePreviousOpenVPNProcesses() {
+    later("terminatePreviousOpenVPNProcesses", std::nullopt, {});
+}
+
+void HelperToolManager::install_DNS_for_VPN() { now("install_DNS_for_VPN", std::nullopt, {}); }
+
+void HelperToolManager::restore_DNS_to_original(bool forOpenVPN, bool skipFallback) {
+    HelperParameterList p{{"forOpenVPN", std::int64_t{forOpenVPN ? 1 : 0}},
+                          {"skipFallback", std::int64_t{skipFallback ? 1 : 0}}};
+    now("restore_DNS_to_original", p, {});
+}
+
+void HelperToolManager::closeHelperTool() { now("closeHelperTool", std::nullopt, {}); }
+
+void HelperToolManager::installAction(InstallBlock completion) {
+    installer_.install([this, completion = std::move(completion)](HelperInstallResult r) {
+        if (!completion) return;
+        if (r.succeeded) completion(true, false, 0, getHelperToolVersionInsideOfBundle());
+        else if (r.refused) completion(false, true, 0, "");
+        else completion(false, false, r.errorCode, "");
+    });
+}
+
+std::optional<std::string> HelperToolManager::installedVersion(const std::string& path) {
+    ProcessRequest request;
+    request.argv = {path, "--version"};
+    request.timeout = std::chrono::seconds(2);
+    auto result = runner_.run(request);
+    if (!result.ok()) return std::nullopt;
+    return trimmed(result.out);
+}
+
+bool HelperToolManager::isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) {
+    auto path = jobs_.programPath(kJobLabel);
+    struct stat st{};
+    if (!path || ::stat(path->c_str(), &st) != 0) return false;
+    auto installed = installedVersion(*path).value_or("");
+    log::info(kLog, "installedVersion: " + installed);
+    auto current = getHelperToolVersionInsideOfBundle();
+    if (installed == current) return true;
+    log::info(kLog, "installedBundleVersion != currentBundleVersion");
+    log::info(kLog, "installedBundleVersion -- " + installed);
+    log::info(kLog, "currentBundleVersion -- " + current);
+    if (!withVersionCheck) return false;
+    if (storedVersion == current) {
+        log::info(kLog, "storedVersion == currentBundleVersion");
+        return true;
+    }
+    log::info(kLog, "storedVersion != currentBundleVersion");
+    return false;
+}
+
+}  // namespace hw

@@ -1,0 +1,102 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/helper_connection.h"
+#include "platform/helper_installer.h"
+#include "platform/helper_job_table.h"
+#include "platform/main_queue.h"
+#include "platform/process_runner.h"
+#include "services/helper_tool/helper_tool_xpc_connector.h"
+
+namespace hw {
+
+// A command parameter as callers hand it over: text, a number, or absent.
+using HelperParameter = std::variant<std::monostate, std::string, std::int64_t>;
+using HelperParameterList = std::vector<std::pair<std::string, HelperParameter>>;
+
+// What "connectToVPN" needs of a system VPN service description.
+struct HelperVPNServiceDescription {
+    std::int64_t type = 0;
+    std::optional<std::string> name, endpointPrefix, endpointIPAddress, endpointSuffix, username, password,
+        sharedSecret;
+    HelperParameterList openVPNParameters;  // "openvpncmd", "path_tun", "path_tap" (type 1)
+};
+
+// The application's client of the privileged helper: every operation is one
+// "helper_tool_rpc" message. Each call keeps its own parameters and
+// completion, so calls never overwrite each other. Every completion runs on
+// the main queue exactly once: with the reply, or "NO" when there is no
+// connection or the reply carries no "reply" string.
+class HelperToolManager {
+public:
+    using StringBlock = std::function<void(const std::string&)>;
+    // The creation completions say whether the helper created the service.
+    using CreatedBlock = std::function<void(bool created)>;
+    using ProxyErrorBlock = std::function<void()>;  // kept for callers; a failure arrives as "NO"
+    using InstallBlock = std::function<void(bool succeeded, bool refused, int errorCode, const std::string& version)>;
+
+    static constexpr const char* kNo = "NO";
+
+    HelperToolManager(MainQueue& queue, HelperTool_XPC_Connector& connector, HelperJobTable& jobs,
+                      HelperInstaller& installer, ProcessRunner& runner, std::string bundledVersion);
+
+    void createVPNConnection(const HelperVPNServiceDescription& config, CreatedBlock onSuccessfullyConnected,
+                             ProxyErrorBlock onProxyError = {});
+    void createOpenVPNConnection(const HelperParameterList& openVPNParameters, CreatedBlock onConnectionCreated,
+                                 ProxyErrorBlock onProxyError = {});
+    void deleteExistingVPNService(const std::optional<std::string>& serviceName);
+    void disableIPV6();
+    void reEnableIPV6();
+    void enableNetworkLock(StringBlock completion, ProxyErrorBlock onProxyError = {});
+    void disableNetworkLock(const std::optional<std::string>& gatewayAddress);
+    void retrieveDefaultGateway(StringBlock completion);
+    void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
+                                     const std::optional<std::string>& defaultGateway, StringBlock onStaticRouteAdded);
+    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress);
+    void terminatePreviousOpenVPNProcesses();
+    void install_DNS_for_VPN();
+    void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
+    void closeHelperTool();
+
+    // Installation and version check.
+    void installAction(InstallBlock completion);
+    bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck);
+    std::string getHelperToolVersionInsideOfBundle() const { return bundledVersion_; }
+
+    // The lower level, for the other senders on the helper connection.
+    void connectToHelperTool_XPC();
+    void execute_XPC_command(const std::string& command, const std::optional<HelperParameterList>& parameters,
+                             StringBlock reply);
+
+    // Ordered parameters end at the first absent value.
+    static HelperParameterList orderedUntilAbsent(HelperParameterList parameters);
+    static HelperDictionary toDictionary(const HelperParameterList& parameters);
+
+private:
+    // Sends on the calling (main) thread, or on a later turn of the main queue.
+    void now(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply);
+    void later(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply);
+    static StringBlock logOnly(const char* line);
+    static StringBlock logThen(const char* line, StringBlock next);
+    std::optional<std::string> installedVersion(const std::string& path);
+
+    MainQueue& queue_;
+    HelperTool_XPC_Connector& connector_;
+    HelperJobTable& jobs_;
+    HelperInstaller& installer_;
+    ProcessRunner& runner_;
+    std::string bundledVersion_;
+    std::shared_ptr<HelperConnection> helper_;
+    std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
+    HelperValue app_connection_;
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+};
+
+}  // namespace hw

@@ -1,0 +1,64 @@
+#include "helper/helper_daemon.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "fake_system.h"
+#include "platform/helper_connection.h"
+#include "support/manual_queue.h"
+
+namespace hw::helper {
+namespace {
+
+TEST(InstalledUser, ReadsUidOrNameAndIgnoresJunk) {
+    test::ScratchDir dir;
+    auto conf = dir / "helper.conf";
+    EXPECT_EQ(readInstalledUser(conf), std::nullopt);
+    std::ofstream(conf) << "# installed by the installer\nuser=root\n";
+    EXPECT_EQ(readInstalledUser(conf), 0u);
+    std::ofstream(conf) << "uid=1000\n";
+    EXPECT_EQ(readInstalledUser(conf), 1000u);
+    std::ofstream(conf) << "uid=-1\nuid=1000x\nuser=../etc\nuser=no-such-user-here\n";
+    EXPECT_EQ(readInstalledUser(conf), std::nullopt);
+}
+
+// The daemon end to end on a socket file, with a fake ip/nft.
+TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
+    test::ScratchDir dir;
+    test::FakeNetwork net;
+    hw::test::FakeProcessRunner runner;
+    runner.responder = [&](const ProcessRequest& r) { return net.answer(r); };
+    HelperDaemon daemon(runner, test::scratchPaths(dir));
+    std::string error;
+    ASSERT_TRUE(daemon.start(&error)) << error;
+    struct stat st{};
+    ASSERT_EQ(::stat((dir / "helper.sock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    std::thread serving([&] { daemon.run(); });
+
+    hw::test::ManualQueue queue;
+    HelperConnection client(queue);
+    ASSERT_TRUE(client.connect(dir / "helper.sock", &error)) << error;
+    std::vector<std::string> replies;
+    for (auto name : {"enableNetworkLock", "retrieveDefaultGateway", "connectToVPN", "disableNetworkLock"})
+        client.send({{"type", "helper_tool_rpc"}, {"rpc", name}}, [&](HelperReply r) {
+            auto s = helperString(r.message, "reply");
+            replies.push_back(s ? *s : r.error);
+        });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (replies.size() < 4 && std::chrono::steady_clock::now() < deadline) {
+        queue.runUntilIdle();
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(replies, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "NO", "YES"}));
+    client.cancel();
+    daemon.stop();
+    serving.join();
+}
+
+}  // namespace
+}  // namespace hw::helper

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include "json/json.h"
+
+namespace hw {
+namespace {
+
+using Type = JSON::Type;
+using Error = SwiftyJSONError;
+
+TEST(JSONModel, ParsedKindsStayApart) {
+  const JSON v = JSON::fromData(R"([1, true, "1", null, {"a": 2}, 1.5, 18446744073709551615, -3])");
+  ASSERT_EQ(v.type(), Type::array);
+  EXPECT_EQ(v[0].type(), Type::number);
+  EXPECT_EQ(v[1].type(), Type::bool_);
+  EXPECT_EQ(v[2].type(), Type::string);
+  EXPECT_EQ(v[3].type(), Type::null);
+  EXPECT_EQ(v[4].type(), Type::dictionary);
+  EXPECT_EQ(v[0].number()->kind(), JSONNumber::Kind::integer);
+  EXPECT_EQ(v[5].number()->kind(), JSONNumber::Kind::real);
+  EXPECT_EQ(v[6].uInt64Value(), 18446744073709551615ULL);
+  EXPECT_EQ(v[7].intValue(), -3);
+  EXPECT_FALSE(v[0] == v[1]);
+  EXPECT_FALSE(v.error());
+}
+
+TEST(JSONModel, BadInputThrowsFromDataAndIsPlainNullElsewhere) {
+  for (const char* text : {"", "{", "[1,]", "nul", "{\"a\" 1}", "1 2", "\"\\ud800\"", "\xff"}) {
+    EXPECT_THROW(JSON::fromData(text), JSONParseError) << text;
+    const JSON a = JSON::parseJSON(text), b = JSON::parse(text), c(JSONObject::bytes(text));
+    for (const JSON* v : {&a, &b, &c}) {
+      EXPECT_EQ(v->type(), Type::null) << text;
+      EXPECT_FALSE(v->error()) << text;
+    }
+  }
+  EXPECT_THROW(JSON::fromData("1e400"), JSONParseError);  // not representable
+  try {
+    JSON::fromData(R"({"token": "s3cr3t-value" x})");
+    ADD_FAILURE() << "accepted";
+  } catch (const JSONParseError& e) {
+    EXPECT_EQ(std::string(e.what()).find("s3cr3t"), std::string::npos) << e.what();  // messages may be logged
+    EXPECT_EQ(e.byteOffset(), 26u);
+  }
+  EXPECT_EQ(JSON::parse("42").intValue(), 42);             // scalars at the top are accepted
+}
+
+TEST(JSONModel, NestingBeyondTheLimitIsRefusedAtParse) {
+  const std::string ok = std::string(kJSONMaxNesting, '[') + std::string(kJSONMaxNesting, ']');
+  EXPECT_EQ(JSON::fromData(ok).type(), Type::array);
+  const std::string deep = std::string(kJSONMaxNesting + 1, '[') + std::string(kJSONMaxNesting + 1, ']');
+  EXPECT_THROW(JSON::fromData(deep), JSONParseError);
+  const std::string huge(1'000'000, '{');
+  EXPECT_EQ(JSON::parseJSON(huge).type(), Type::null);
+}
+
+TEST(JSONModel, UnsupportedObjectsAndUnwrapping) {
+  JSON v;
+  v.setObject(JSONObject::unsupported());
+  EXPECT_EQ(v.type(), Type::unknown);
+  EXPECT_EQ(v.error(), Error::unsupportedType);
+  EXPECT_EQ(v.object().kind(), JSONObject::Kind::null);
+  EXPECT_EQ(v["a"].error(), Error::unsupportedType);  // steps hand the error on
+
+  // A list may hold one; reading that element gives unknown.
+  const JSON list(JSONObject::Array{1, JSONObject::unsupported()});
+  EXPECT_EQ(list.type(), Type::array);
+  EXPECT_FALSE(list.error());
+  EXPECT_EQ(list[1].type(), Type::unknown);
+  EXPECT_EQ(list[1].error(), Error::unsupportedType);
+
+  // Wrapping drops errors; lists of values are stored as their objects.
+  const JSON missing = JSON::dictionaryLiteral({{"a", 1}})["b"];
+  EXPECT_EQ(missing.error(), Error::notExist);
+  EXPECT_FALSE(JSON::wrap(missing).error());
+  EXPECT_FALSE(JSON::wrap(v).error());
+  EXPECT_EQ(JSON::wrap(v).type(), Type::null);
+  const JSON nested(std::vector<JSON>{JSON(std::vector<JSON>{1, "x"}), missing});
+  EXPECT_EQ(nested.rawString(JSONEncoding::utf8, JSONWritingOptions::none), R"([[1,"x"],null])");
+
+  // Bytes inside a list are parsed when the element is read.
+  const JSON withBytes(JSONObject::Array{JSONObject::bytes("[7]"), JSONObject::bytes("nope")});
+  EXPECT_EQ(withBytes[0][0].intValue(), 7);
+  EXPECT_EQ(withBytes[1].type(), Type::null);
+
+  EXPECT_EQ(jsonTypeFromRawValue(4), Type::dictionary);
+  EXPECT_FALSE(jsonTypeFromRawValue(7));
+  EXPECT_FALSE(jsonTypeFromRawValue(-1));
+  EXPECT_EQ(swifty_json_error::fromRawValue(901), Error::wrongType);
+  EXPECT_FALSE(swifty_json_error::fromRawValue(903));
+  EXPECT_EQ(swifty_json_error::errorUserInfo(Error::notExist).at("NSLocalizedDescription"),
+            "Dictionary key does not exist.");
+}
+
+TEST(JSONAccess, ChainsCarryTheFirstError) {
+  const JSON v = JSON::fromData(R"({"list": [1, 2, 3], "map": {"k": "v"}, "s": "text"})");
+  EXPECT_EQ(v["list"][-1].error(), Error::indexOutOfBounds);
+  EXPECT_EQ(v["list"][3].error(), Error::indexOutOfBounds);
+  EXPECT_EQ(v["list"][3].type(), Type::null);
+  EXPECT_EQ(v["map"][0].error(), Error::wrongType);
+  EXPECT_EQ(v["list"]["k"].error(), Error::wrongType);
+  EXPECT_EQ(v["nope"].error(), Error::notExist);
+  EXPECT_EQ(v.path("nope", "k", 0).error(), Error::notExist);
+  EXPECT_EQ(v.path("list", 5, "x", 0).error(), Error::indexOutOfBounds);
+  EXPECT_EQ(v.path("map", "k").stringValue(), "v");
+  EXPECT_EQ((v[JSONPath{"list", 2}].intValue()), 3);
+  EXPECT_EQ(v.at({}), v);
+  const JSON failed = v["nope"];
+  EXPECT_EQ(failed.at({}).error(), Error::notExist);
+  EXPECT_EQ(JSONSubscriptType("k").jsonKey().kind(), JSONKey::Kind::key);
+  EXPECT_EQ(JSONSubscriptType(3).jsonKey().indexValue(), 3);
+}
+
+TEST(JSONAccess, WritesNeverGrowListsOrCreateContainers) {
+  JSON v = JSON::fromData(R"({"list": [1, 2, 3], "map": {"k": "v"}})");
+  const JSON before = v;
+
+  v.set("added", 5);
+  EXPECT_EQ(v["added"].intValue(), 5);
+  v.setAt({"list", 1}, "two");
+  EXPECT_EQ(v.path("list", 1).stringValue(), "two");
+  v.setAt({"map", "k2"}, true);
+  EXPECT_EQ(v.path("map", "k2").bool_(), true);
+  EXPECT_EQ(before.path("list", 1).intValue(), 2);  // copies are independent
+  EXPECT_EQ(before["added"].error(), Error::notExist);
+
+  const JSON snapshot = v;
+  v.setAt({"missing", "inner"}, 1);
+  v.setAt({"list", 5}, 1);
+  v.setAt({"list", -1}, 1);
+  v.setAt({"map", "k", "deeper"}, 1);
+  v.setAt({}, 1);
+  EXPECT_EQ(v, snapshot);
+
+  JSON text("string");
+  text.set("a", 1);
+  text.set(0, 1);
+  EXPECT_EQ(text.stringValue(), "string");
+
+  // Through a path the new value's own error is not examined: a null is stored.
+  v.set("added", v["no such key"]);
+  EXPECT_EQ(v["added"].type(), Type::null);
+  EXPECT_FALSE(v["added"].error());
+}
+
+TEST(JSONMerge, DeepMergeRules) {
+  JSON a = JSON::fromData(R"({"a": 1, "b": {"c": 1}, "l": [1, 2], "x": 1})");
+  a.merge(JSON::fromData(R"({"b": {"d": 2}, "e": 3, "l": [3], "x": "s"})"));
+  EXPECT_EQ(a, JSON::fromData(R"({"a": 1, "b": {"c": 1, "d": 2}, "e": 3, "l": [1, 2, 3], "x": "s"})"));
+  EXPECT_FALSE(a["x"].error());
+
+  JSON number(1);
+  try {
+    number.merge(JSON("s"));
+    FAIL() << "merge of different types must throw";
+  } catch (const SwiftyJSONException& e) {
+    EXPECT_EQ(e.error(), Error::wrongType);
+    EXPECT_EQ(std::string(e.what()), "Couldn't merge, because the JSONs differ in type on top level.");
+  }
+  EXPECT_EQ(number.intValue(), 1);
+  EXPECT_EQ(number.merged(JSON(2)).intValue(), 2);
+  EXPECT_EQ(number.intValue(), 1);
+  EXPECT_EQ(JSON().merged(JSON()).type(), Type::null);
+}
+
+JSON nestedMaps(int depth) {
+  JSON v = JSON::dictionaryLiteral({{"leaf", 1}});
+  for (int i = 0; i < depth; ++i) v = JSON::dictionaryLiteral({{"k", v}});
+  return v;
+}
+
+TEST(JSONMerge, DeepValuesBuiltInCodeFailInsteadOfOverflowing) {
+  JSON deep = nestedMaps(kJSONMaxNesting + 10);
+  try {
+    deep.merge(nestedMaps(kJSONMaxNesting + 10));
+    FAIL() << "merge past the nesting limit must throw";
+  } catch (const SwiftyJSONException& e) {
+    EXPECT_EQ(e.error(), Error::elementTooDeep);
+  }
+  JSON shallow = nestedMaps(20);
+  EXPECT_NO_THROW(shallow.merge(nestedMaps(20)));
+
+  // A very deep list renders as none, compares and is released without recursion.
+  JSON list(std::vector<JSON>{});
+  for (int i = 0; i < 200'000; ++i) list = JSON(std::vector<JSON>{list});
+  JSON same = list;
+  EXPECT_EQ(list, same);
+  EXPECT_FALSE(list.rawString());
+  EXPECT_FALSE(list.rawString({{writingOptionsKeys::castNilToNSNull, true},
+                               {writingOptionsKeys::maxObjextDepth, std::int64_t{1'000'000}}}));
+  EXPECT_THROW(list.rawData(), SwiftyJSONException);
+}
+
+TEST(JSONIteration, PairsAndPositions) {
+  const JSON list = JSON::arrayLiteral({"a", "b"});
+  std::vector<std::pair<std::string, std::string>> seen;
+  for (const auto& [key, value] : list) seen.emplace_back(key, value.stringValue());
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::string>>{{"0", "a"}, {"1", "b"}}));
+
+  const JSON map = JSON::fromData(R"({"x": 1, "y": 2, "x": 3})");
+  std::map<std::string, std::int64_t> members;
+  for (const auto& [key, value] : map) EXPECT_TRUE(members.emplace(key, value.intValue()).second);
+  EXPECT_EQ(members, (std::map<std::string, std::int64_t>{{"x", 3}, {"y", 2}}));
+
+  for (const JSON& scalar : {JSON("s"), JSON(1), JSON(true), JSON()}) {
+    EXPECT_EQ(scalar.begin(), scalar.end());
+    EXPECT_EQ(scalar.startIndex(), JSON::Index::null());
+  }
+  EXPECT_EQ(list[list.endIndex()].first, "");  // a foreign position reads as ("", null)
+
+  using I = JSON::Index;
+  EXPECT_FALSE(I::array(0) == I::null());
+  EXPECT_TRUE(I::array(0) <= I::null());
+  EXPECT_TRUE(I::null() <= I::array(0));
+  EXPECT_TRUE(I::null() == I::null());
+  EXPECT_FALSE(I::null() < I::null());
+  EXPECT_TRUE(I::array(1) < I::array(2));
+  EXPECT_TRUE(I::array(2) > I::array(1));
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,398 @@
+#include "platform/backend/parse_client.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "support/fake_http_client.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/manual_queue.h"
+
+namespace hw {
+namespace {
+
+using test::FakeHttpClient;
+
+std::optional<std::string> header(const HttpRequest& r, const std::string& name) {
+    for (const auto& [k, v] : r.headers) {
+        if (k == name) return v;
+    }
+    return std::nullopt;
+}
+
+class ParseClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/parse_client_test.XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    ParseClientConfig config() const {
+        ParseClientConfig c;
+        c.applicationId = "APP";
+        c.clientKey = "KEY";
+        c.serverURL = "https://backend.test/parse/";
+        c.secretService = "svc";
+        c.datastorePath = dir_ + "/store/datastore.sqlite";
+        c.requestTimeoutMs = 10000;
+        return c;
+    }
+    std::unique_ptr<ParseClient> makeClient() {
+        return std::make_unique<ParseClient>(config(), http_, queue_, secrets_, settings_);
+    }
+    // Answers by path (the part after the server address, without the query).
+    void answer(std::map<std::string, HttpResponse> byPath) {
+        http_.responder = [byPath](const HttpRequest& r) {
+            auto path = r.url.substr(std::string("https://backend.test/parse").size());
+            path = path.substr(0, path.find('?'));
+            auto it = byPath.find(r.method + " " + path);
+            return it == byPath.end() ? FakeHttpClient::ok(R"({"code":101,"error":"not scripted"})", 404) : it->second;
+        };
+    }
+
+    std::string dir_;
+    test::ManualQueue queue_;
+    FakeHttpClient http_{queue_};
+    test::FakeSecretStore secrets_;
+    test::FakeSettingsStore settings_;
+};
+
+TEST_F(ParseClientTest, CloudFunctionSendsTheRestShapeAndAnswersOnceOnTheQueue) {
+    auto client = makeClient();
+    answer({{"POST /functions/getAutomaticLocation", FakeHttpClient::ok(R"({"result":"loc42"})")}});
+    int calls = 0;
+    JSON got;
+    client->callFunction("getAutomaticLocation", JSON::dictionaryLiteral({{"userip", "1.2.3.4"}, {"userTimeZone", "Europe/Amsterdam"}}),
+                         [&](JSON result, OptionalParseError error) {
+                             ++calls;
+                             EXPECT_FALSE(error);
+                             got = result;
+                         });
+    EXPECT_EQ(calls, 0) << "never synchronously";
+    queue_.runUntilIdle();
+    queue_.advance(60000);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(got.string(), "loc42");
+
+    ASSERT_EQ(http_.requests.size(), 1u);
+    const auto& r = http_.requests[0];
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.url, "https://backend.test/parse/functions/getAutomaticLocation");
+    EXPECT_EQ(header(r, "X-Parse-Application-Id"), "APP");
+    EXPECT_EQ(header(r, "X-Parse-Client-Key"), "KEY");
+    EXPECT_EQ(header(r, "Content-Type"), "application/json");
+    EXPECT_FALSE(header(r, "X-Parse-Session-Token")) << "signed out";
+    auto body = JSON::parse(r.body);
+    EXPECT_EQ(body["userip"].string(), "1.2.3.4");
+    EXPECT_EQ(body["userTimeZone"].string(), "Europe/Amsterdam");
+}
+
+TEST_F(ParseClientTest, MapsServerAndTransportFailuresToErrorCodes) {
+    auto client = makeClient();
+    struct Case {
+        HttpResponse response;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {FakeHttpClient::ok(R"({"code":209,"error":"Invalid session token"})", 400), kParseErrorInvalidSessionToken},
+        {FakeHttpClient::ok(R"({"code":141,"error":"{\"errorCode\":4,\"message\":\"exists\"}"})", 400), 141},
+        {FakeHttpClient::ok("<html>bad gateway</html>", 502), kParseErrorInternalServer},
+        {FakeHttpClient::ok("not json", 200), kParseErrorInvalidJSON},
+        {FakeHttpClient::ok(R"({"no":"result"})", 200), kParseErrorInvalidJSON},
+        {FakeHttpClient::failed(HttpCannotConnect, "refused"), kParseErrorConnectionFailed},
+        {FakeHttpClient::failed(HttpTlsFailed, "bad certificate"), kParseErrorConnectionFailed},
+        {FakeHttpClient::failed(HttpTimedOut, "slow"), kParseErrorTimeout},
+    };
+    for (const auto& c : cases) http_.scripted.push_back(c.response);
+    std::vector<ParseError> errors;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        client->callFunction("syncVPNAcccountDetails", JSON::dictionaryLiteral({}), [&](JSON, OptionalParseError e) {
+            ASSERT_TRUE(e);
+            errors.push_back(*e);
+        });
+    }
+    queue_.runUntilIdle();
+    ASSERT_EQ(errors.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(errors[i].code, cases[i].code) << "case " << i;
+    EXPECT_TRUE(errors[0].isInvalidSession());
+    EXPECT_EQ(errors[0].payload["code"].int64(), 209);
+    EXPECT_EQ(JSON::parse(errors[1].message)["errorCode"].int64(), 4) << "the script's error text is kept whole";
+}
+
+TEST_F(ParseClientTest, AReplyThatNeverComesEndsInOneTimeout) {
+    auto client = makeClient();
+    int calls = 0;
+    std::optional<ParseError> error;
+    client->callFunction("getNotificationsDataV2", JSON::dictionaryLiteral({}), [&](JSON, OptionalParseError e) {
+        ++calls;
+        error = e;
+    });
+    queue_.advance(10000);
+    EXPECT_EQ(calls, 0);
+    queue_.advance(1000);
+    ASSERT_EQ(calls, 1);
+    EXPECT_EQ(error->code, kParseErrorTimeout);
+    http_.respond(FakeHttpClient::ok(R"({"result":{}})"));
+    queue_.runUntilIdle();
+    EXPECT_EQ(calls, 1) << "a late answer is dropped";
+}
+
+TEST_F(ParseClientTest, AuthenticateUserBecomesThatUserAcrossRestarts) {
+    auto client = makeClient();
+    client->enableRevocableSession();
+    answer({{"POST /functions/authenticateUser", FakeHttpClient::ok(R"({"result":{"status":"success","sessionToken":"r:tok"}})")},
+            {"GET /users/me", FakeHttpClient::ok(R"({"objectId":"u1","username":"demo@havenway.test","sessionToken":"r:tok"})")},
+            {"POST /functions/getNotificationsDataV2", FakeHttpClient::ok(R"({"result":{}})")},
+            {"POST /logout", FakeHttpClient::ok("{}")}});
+    std::optional<std::string> status;
+    client->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "demo@havenway.test"}, {"password", "pw"}}),
+                         [&](JSON result, OptionalParseError e) {
+                             EXPECT_FALSE(e);
+                             EXPECT_TRUE(client->currentUser()) << "the user is current when the completion runs";
+                             status = result["status"].string();
+                         });
+    queue_.runUntilIdle();
+    EXPECT_EQ(status, "success");
+    ASSERT_TRUE(client->currentUser());
+    EXPECT_EQ(client->currentUser()->objectId, "u1");
+    ASSERT_EQ(http_.requests.size(), 2u);
+    EXPECT_EQ(header(http_.requests[1], "X-Parse-Session-Token"), "r:tok");
+    EXPECT_EQ(header(http_.requests[1], "X-Parse-Revocable-Session"), "1");
+    EXPECT_EQ(secrets_.read("svc", ParseClient::kSessionTokenKey).text(), "r:tok");
+    EXPECT_EQ(settings_.stringForKey(ParseClient::kCurrentUserKey)->find("r:tok"), std::string::npos)
+        << "the token lives in the secret store only";
+
+    auto restarted = makeClient();
+    ASSERT_TRUE(restarted->currentUser());
+    EXPECT_EQ(restarted->currentUser()->username, "demo@havenway.test");
+    restarted->callFunction("getNotificationsDataV2", JSON::dictionaryLiteral({}), [](JSON, OptionalParseError) {});
+    queue_.runUntilIdle();
+    EXPECT_EQ(header(http_.requests.back(), "X-Parse-Session-Token"), "r:tok");
+
+    restarted->logOut();
+    EXPECT_FALSE(restarted->currentUser()) << "gone at once";
+    EXPECT_EQ(secrets_.read("svc", ParseClient::kSessionTokenKey).status, SecretStatus::Absent);
+    queue_.runUntilIdle();
+    EXPECT_EQ(http_.requests.back().url, "https://backend.test/parse/logout");
+    EXPECT_EQ(header(http_.requests.back(), "X-Parse-Session-Token"), "r:tok");
+    EXPECT_FALSE(makeClient()->currentUser());
+}
+
+TEST_F(ParseClientTest, FailedSignInMakesNoUser) {
+    auto client = makeClient();
+    answer({{"POST /functions/authenticateUser", FakeHttpClient::ok(R"({"result":{"status":"failed"}})")}});
+    client->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "x"}, {"password", "y"}}),
+                         [](JSON r, OptionalParseError e) {
+                             EXPECT_FALSE(e);
+                             EXPECT_EQ(r["status"].string(), "failed");
+                         });
+    queue_.runUntilIdle();
+    EXPECT_FALSE(client->currentUser());
+    EXPECT_EQ(http_.requests.size(), 1u);
+}
+
+TEST_F(ParseClientTest, ConfigIsCachedInTheDatastoreAndServedWhenAFetchFails) {
+    {
+        auto client = makeClient();
+        ASSERT_TRUE(client->enableLocalDatastore());
+        answer({{"GET /config", FakeHttpClient::ok(R"({"params":{"DNSResolver":"9.9.9.9","useAutoUpdater":true}})")}});
+        client->fetchConfig([](ParseConfig c, OptionalParseError e) {
+            EXPECT_FALSE(e);
+            EXPECT_EQ(c["DNSResolver"].string(), "9.9.9.9");
+        });
+        queue_.runUntilIdle();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ + "/store/datastore.sqlite").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    auto client = makeClient();
+    EXPECT_FALSE(client->currentConfig()["DNSResolver"].exists()) << "no datastore yet";
+    ASSERT_TRUE(client->enableLocalDatastore());
+    EXPECT_EQ(client->currentConfig()["DNSResolver"].string(), "9.9.9.9");
+    http_.responder = nullptr;
+    http_.scripted.push_back(FakeHttpClient::failed(HttpCannotConnect, "offline"));
+    client->fetchConfig([](ParseConfig c, OptionalParseError e) {
+        EXPECT_TRUE(e);
+        EXPECT_EQ(c["useAutoUpdater"].bool_(), true) << "the cached copy comes with the error";
+    });
+    queue_.runUntilIdle();
+}
+
+TEST_F(ParseClientTest, SavingUploadsTheFileFirstAndAppliesTheDefaultAcl) {
+    secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:tok");
+    settings_.set(ParseClient::kCurrentUserKey, R"({"objectId":"u1","username":"demo"})");
+    auto client = makeClient();
+    client->setDefaultACL(JSON::dictionaryLiteral({}), true);
+    answer({{"POST /files/error.log", FakeHttpClient::ok(R"({"name":"abc_error.log","url":"https://backend.test/parse/files/APP/abc_error.log"})", 201)},
+            {"POST /classes/ErrorLogReport", FakeHttpClient::ok(R"({"objectId":"r1","createdAt":"2026-12-06T18:00:00.000Z"})", 201)}});
+    ParseObject report("ErrorLogReport");
+    report.setPointer("user", "_User", client->currentUser()->objectId);
+    report.set("errorMessage", "tunnel failed");
+    report.setFile("log", client->fileWithData("error.log", Bytes{'l', 'o', 'g'}));
+    std::optional<ParseObject> saved;
+    client->save(report, [&](ParseObject o, OptionalParseError e) {
+        EXPECT_FALSE(e);
+        saved = o;
+    });
+    queue_.runUntilIdle();
+    ASSERT_EQ(http_.requests.size(), 2u);
+    EXPECT_EQ(http_.requests[0].body, "log");
+    EXPECT_EQ(header(http_.requests[0], "X-Parse-Session-Token"), "r:tok");
+    auto body = JSON::parse(http_.requests[1].body);
+    EXPECT_EQ(body["log"]["__type"].string(), "File");
+    EXPECT_EQ(body["log"]["name"].string(), "abc_error.log");
+    EXPECT_EQ(body["user"]["objectId"].string(), "u1");
+    EXPECT_EQ(body["ACL"]["u1"]["write"].bool_(), true);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->objectId(), "r1");
+    EXPECT_EQ(saved->file("log")->url(), "https://backend.test/parse/files/APP/abc_error.log");
+    EXPECT_TRUE(saved->file("log")->isDataAvailable());
+}
+
+TEST_F(ParseClientTest, FailedUploadSavesNothing) {
+    auto client = makeClient();
+    http_.scripted.push_back(FakeHttpClient::ok(R"({"code":130,"error":"upload refused"})", 400));
+    ParseObject report("ErrorLogReport");
+    report.setFile("log", client->fileWithData("error.log", Bytes{'x'}));
+    std::optional<ParseError> error;
+    client->save(report, [&](ParseObject, OptionalParseError e) { error = e; });
+    queue_.runUntilIdle();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 130);
+    EXPECT_EQ(http_.requests.size(), 1u);
+}
+
+TEST_F(ParseClientTest, PinnedObjectsAreFoundOfflineAndTheirFilesNeverWaitOnTheNetwork) {
+    auto client = makeClient();
+    ASSERT_TRUE(client->enableLocalDatastore());
+    answer({{"GET /classes/VPNConfig", FakeHttpClient::ok(R"({"results":[
+        {"objectId":"a","name":"Netherlands","flag":{"__type":"File","name":"nl.png","url":"https://backend.test/parse/files/APP/nl.png"}},
+        {"objectId":"b","name":"Japan"}]})")},
+            {"GET /files/APP/nl.png", FakeHttpClient::ok("PNGDATA")}});
+    std::vector<ParseObject> found;
+    client->find(ParseQuery("VPNConfig").orderByAscending("sortOrder"), [&](std::vector<ParseObject> objects, OptionalParseError e) {
+        EXPECT_FALSE(e);
+        found = std::move(objects);
+    });
+    queue_.runUntilIdle();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_NE(http_.requests[0].url.find("order=sortOrder"), std::string::npos);
+    ASSERT_TRUE(client->pinAll("configs", found));
+
+    auto flag = found[0].file("flag");
+    ASSERT_TRUE(flag);
+    EXPECT_FALSE(flag->isDataAvailable());
+    ParseError miss;
+    EXPECT_FALSE(flag->getData(&miss));
+    EXPECT_EQ(miss.code, kParseErrorCacheMiss);
+    EXPECT_EQ(http_.requests.size(), 1u) << "a blocking read never goes to the network";
+    std::optional<Bytes> data;
+    flag->getDataInBackground([&](std::optional<Bytes> d, OptionalParseError e) {
+        EXPECT_FALSE(e);
+        data = d;
+    });
+    queue_.runUntilIdle();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(data->begin(), data->end()), "PNGDATA");
+
+    // Offline, in a new client: the pinned objects, and the flag from the file cache.
+    http_.responder = [](const HttpRequest&) { return FakeHttpClient::failed(HttpCannotConnect, "offline"); };
+    auto offline = makeClient();
+    ASSERT_TRUE(offline->enableLocalDatastore());
+    std::vector<ParseObject> local;
+    offline->findInLocalDatastore(ParseQuery("VPNConfig").whereEqualTo("name", "Netherlands"), "configs",
+                                  [&](std::vector<ParseObject> objects, OptionalParseError e) {
+                                      EXPECT_FALSE(e);
+                                      local = std::move(objects);
+                                  });
+    queue_.runUntilIdle();
+    ASSERT_EQ(local.size(), 1u);
+    EXPECT_EQ(local[0].objectId(), "a");
+    ASSERT_TRUE(local[0].file("flag"));
+    EXPECT_TRUE(local[0].file("flag")->isDataAvailable());
+
+    ASSERT_TRUE(offline->pinAll("configs", {local[0]}));
+    int count = -1;
+    offline->findInLocalDatastore(ParseQuery("VPNConfig"), "configs",
+                                  [&](std::vector<ParseObject> objects, OptionalParseError) { count = static_cast<int>(objects.size()); });
+    queue_.runUntilIdle();
+    EXPECT_EQ(count, 1) << "pinning again replaces the pin's objects";
+}
+
+TEST_F(ParseClientTest, RefusesNamesThatWouldBendTheRequestPath) {
+    auto client = makeClient();
+    int errors = 0;
+    client->callFunction("../classes/_User", JSON::dictionaryLiteral({}), [&](JSON, OptionalParseError e) { errors += e ? 1 : 0; });
+    client->callFunction("ok", JSON("not a dictionary"), [&](JSON, OptionalParseError e) { errors += e ? 1 : 0; });
+    client->find(ParseQuery("VPNConfig?where=x"), [&](std::vector<ParseObject>, OptionalParseError e) { errors += e ? 1 : 0; });
+    client->save(ParseObject("A/B"), [&](ParseObject, OptionalParseError e) { errors += e ? 1 : 0; });
+    queue_.runUntilIdle();
+    EXPECT_EQ(errors, 4);
+    EXPECT_TRUE(http_.requests.empty());
+}
+
+}  // namespace
+}  // namespace hw
+
+namespace hw {
+namespace {
+
+TEST(ParseDate, ReadsTypedAndPlainIsoDatesAndRefusesTheRest) {
+    EXPECT_EQ(parseDate(JSON::dictionaryLiteral({{"__type", "Date"}, {"iso", "2026-11-01T00:00:00.000Z"}})),
+              Date{1793491200.0});
+    EXPECT_EQ(parseDate(JSON("1970-01-01T00:00:01.500Z")), Date{1.5});
+    for (const char* bad : {"2026-11-01", "2026-13-01T00:00:00Z", "2026-11-01T00:00:00+02:00", "yesterday"}) {
+        EXPECT_FALSE(parseDate(JSON(bad))) << bad;
+    }
+    EXPECT_FALSE(parseDate(JSON(42)));
+    EXPECT_FALSE(parseDate(JSON::dictionaryLiteral({{"__type", "File"}, {"iso", "2026-11-01T00:00:00.000Z"}})));
+}
+
+}  // namespace
+}  // namespace hw
+
+namespace hw {
+namespace {
+
+TEST(LocalDatastore, StartsAfreshFromADamagedFileAndStaysPrivate) {
+    char tmpl[] = "/tmp/local_datastore_test.XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const auto path = dir + "/cache/datastore.sqlite";
+    {
+        auto store = LocalDatastore::open(path);
+        ASSERT_TRUE(store);
+        ASSERT_TRUE(store->replacePin("p", {{"VPNConfig", "a", "{}"}, {"VPNConfig", "b", "{}"}}));
+        ASSERT_TRUE(store->addToPin("q", {{"VPNConfig", "b", "{}"}}));
+        ASSERT_TRUE(store->unpin("p"));
+        auto left = store->pinned("VPNConfig", "");
+        ASSERT_EQ(left.size(), 1u) << "an object another pin holds stays";
+        EXPECT_EQ(left[0].objectId, "b");
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dir + "/cache").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    {
+        std::ofstream damage(path, std::ios::binary | std::ios::trunc);
+        damage << std::string(4096, '\x5a');
+    }
+    auto store = LocalDatastore::open(path);
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(store->pinned("VPNConfig", "").empty());
+    EXPECT_TRUE(store->putValue("k", "v"));
+    EXPECT_EQ(store->value("k"), "v");
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,264 @@
+// The backend client against the testbed's real Parse Server, over QtHttpClient.
+#include "platform/backend/parse_client.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "testbed/testbed_env.h"
+
+namespace hw {
+namespace {
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "parse_client_itest";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+template <class Done>
+bool spinUntil(Done done, int boundMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+struct AppFirst {
+    AppFirst() { app(); }
+};
+
+class ParseClientTestbed : public ::testing::Test, private AppFirst {
+protected:
+    void SetUp() override {
+        env_ = test::TestbedEnv::load();
+        if (!env_) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << test::TestbedEnv::path();
+        env_->exportToEnvironment();
+        char tmpl[] = "/tmp/parse_client_itest.XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        http_ = std::make_unique<QtHttpClient>(queue_);
+    }
+    void TearDown() override {
+        // Let Qt finish its connection teardown before the process ends.
+        http_.reset();
+        spinUntil([] { return false; }, 50);
+        if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    }
+    std::unique_ptr<ParseClient> client(std::string serverURL = {}) {
+        ParseClientConfig c;
+        c.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
+        c.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
+        c.serverURL = serverURL.empty() ? env_->parseUrl() : serverURL;
+        c.secretService = "com.havenway.test";
+        c.datastorePath = dir_ + "/datastore.sqlite";
+        c.requestTimeoutMs = 15000;
+        auto p = std::make_unique<ParseClient>(c, *http_, queue_, secrets_, settings_);
+        p->enableRevocableSession();
+        EXPECT_TRUE(p->enableLocalDatastore());
+        return p;
+    }
+    // Runs a cloud function to its end.
+    std::pair<JSON, OptionalParseError> call(ParseClient& p, const std::string& name, JSON params) {
+        std::optional<std::pair<JSON, OptionalParseError>> out;
+        p.callFunction(name, params, [&](JSON r, OptionalParseError e) { out.emplace(r, e); });
+        EXPECT_TRUE(spinUntil([&] { return out.has_value(); }));
+        return out.value_or(std::make_pair(JSON(), OptionalParseError()));
+    }
+    bool signIn(ParseClient& p, const std::string& user, const std::string& password) {
+        auto [result, error] = call(p, "authenticateUser", JSON::dictionaryLiteral({{"username", user}, {"password", password}}));
+        EXPECT_FALSE(error) << (error ? error->message : "");
+        return result["status"].string() == "success";
+    }
+    template <class T>
+    T await(std::function<void(std::function<void(T)>)> start) {
+        std::optional<T> out;
+        start([&](T v) { out.emplace(std::move(v)); });
+        EXPECT_TRUE(spinUntil([&] { return out.has_value(); }));
+        return std::move(*out);
+    }
+
+    std::optional<test::TestbedEnv> env_;
+    std::string dir_;
+    QtMainQueue queue_;
+    std::unique_ptr<QtHttpClient> http_;
+    test::FakeSecretStore secrets_;
+    test::FakeSettingsStore settings_;
+};
+
+TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
+    auto p = client();
+    EXPECT_FALSE(signIn(*p, env_->get("HAVENWAY_TESTBED_DEMO_USER"), "wrong-password"));
+    EXPECT_FALSE(p->currentUser());
+
+    ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+    ASSERT_TRUE(p->currentUser());
+    EXPECT_EQ(p->currentUser()->username, env_->get("HAVENWAY_TESTBED_DEMO_USER"));
+    EXPECT_EQ(p->currentUser()->sessionToken.rfind("r:", 0), 0u) << "a revocable session";
+
+    auto restored = client();
+    ASSERT_TRUE(restored->currentUser());
+    using BecomeResult = std::pair<std::optional<ParseUser>, OptionalParseError>;
+    auto again = await<BecomeResult>([&](auto done) {
+        restored->become(restored->currentUser()->sessionToken,
+                         [done](std::optional<ParseUser> u, OptionalParseError e) { done({u, e}); });
+    });
+    EXPECT_FALSE(again.second);
+
+    auto revoked = await<OptionalParseError>([&](auto done) { restored->logOut(done); });
+    EXPECT_FALSE(revoked);
+    auto stale = await<BecomeResult>([&](auto done) {
+        p->become(p->currentUser()->sessionToken, [done](std::optional<ParseUser> u, OptionalParseError e) { done({u, e}); });
+    });
+    ASSERT_TRUE(stale.second);
+    EXPECT_TRUE(stale.second->isInvalidSession()) << stale.second->code;
+}
+
+TEST_F(ParseClientTestbed, RunsEachCloudFunction) {
+    auto p = client();
+    const auto user = env_->get("HAVENWAY_TESTBED_DEMO_USER");
+    const auto password = env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD");
+    ASSERT_TRUE(signIn(*p, user, password));
+
+    auto [sync, syncError] = call(*p, "syncVPNAcccountDetails",
+                                  JSON::dictionaryLiteral({{"username", user}, {"password", password}, {"source", "mac-v2"}}));
+    ASSERT_FALSE(syncError);
+    EXPECT_EQ(sync["result"].string(), "success");
+
+    auto [location, locationError] = call(*p, "getAutomaticLocation",
+                                          JSON::dictionaryLiteral({{"userip", "127.0.0.1"}, {"userTimeZone", "Asia/Tokyo"},
+                                                                   {"platform", "linux"}, {"version", "1.0.0"}}));
+    ASSERT_FALSE(locationError);
+    ASSERT_TRUE(location.string());
+    EXPECT_EQ(location.string()->size(), 10u);
+
+    auto [notes, notesError] = call(*p, "getNotificationsDataV2", JSON::dictionaryLiteral({}));
+    ASSERT_FALSE(notesError);
+    EXPECT_EQ(notes["style"].string(), "tip");
+    EXPECT_EQ(notes["bottomicon"]["__type"].string(), "File");
+
+    auto [signup, signupError] = call(*p, "signupForFreeTrial",
+                                      JSON::dictionaryLiteral({{"email_b64", "bmV3QGhhdmVud2F5LnRlc3Q="},
+                                                               {"password_b64", "c2VjcmV0OTk="},
+                                                               {"uuid", "U1"},
+                                                               {"authorization_token", "never-issued"},
+                                                               {"token", ""},
+                                                               {"source", "mac-v2"},
+                                                               {"v2", "true"}}));
+    ASSERT_TRUE(signupError);
+    EXPECT_EQ(signupError->code, kParseErrorScriptFailed);
+    EXPECT_EQ(JSON::parse(signupError->message)["errorCode"].int64(), 2);
+}
+
+TEST_F(ParseClientTestbed, FetchesAndCachesTheConfiguration) {
+    {
+        auto p = client();
+        auto [config, error] = await<std::pair<ParseConfig, OptionalParseError>>([&](auto done) {
+            p->fetchConfig([done](ParseConfig c, OptionalParseError e) { done({c, e}); });
+        });
+        ASSERT_FALSE(error);
+        EXPECT_EQ(config["publicIPInfoUrl"].string(), env_->webUrl() + "/api/ipinfo");
+        EXPECT_EQ(config["DNSResolver"].string(), "8.8.4.4");
+        EXPECT_TRUE(parseDate(config["vpnConfigUpdatedAt"])) << "a Date value";
+    }
+    auto offline = client("https://127.0.0.1:1/parse");
+    EXPECT_EQ(offline->currentConfig()["reachabilityDomainName"].string(), env_->get("HAVENWAY_BACKEND_HOST"));
+}
+
+TEST_F(ParseClientTestbed, QueriesPinsAndReadsConfigurationsOffline) {
+    auto p = client();
+    ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+    using Found = std::pair<std::vector<ParseObject>, OptionalParseError>;
+    auto configs = await<Found>([&](auto done) {
+        p->find(ParseQuery("VPNConfig").orderByAscending("sortOrder"),
+                [done](std::vector<ParseObject> o, OptionalParseError e) { done({std::move(o), e}); });
+    });
+    ASSERT_FALSE(configs.second);
+    ASSERT_EQ(configs.first.size(), 6u);
+    EXPECT_EQ(configs.first[0].get("name").string(), "Netherlands");
+    ASSERT_TRUE(p->pinAll("vpnConfigs", configs.first));
+
+    auto favourites = await<Found>([&](auto done) {
+        p->find(ParseQuery("FavoriteVPNConfig").wherePointerTo("user", "_User", p->currentUser()->objectId),
+                [done](std::vector<ParseObject> o, OptionalParseError e) { done({std::move(o), e}); });
+    });
+    ASSERT_FALSE(favourites.second);
+    EXPECT_EQ(favourites.first.size(), 2u);
+
+    auto flag = configs.first[0].file("flag");
+    ASSERT_TRUE(flag);
+    using Data = std::pair<std::optional<Bytes>, OptionalParseError>;
+    auto data = await<Data>([&](auto done) {
+        flag->getDataInBackground([done](std::optional<Bytes> d, OptionalParseError e) { done({d, e}); });
+    });
+    ASSERT_FALSE(data.second);
+    ASSERT_TRUE(data.first);
+    ASSERT_GT(data.first->size(), 8u);
+    EXPECT_EQ(std::string(data.first->begin() + 1, data.first->begin() + 4), "PNG");
+
+    auto offline = client("https://127.0.0.1:1/parse");
+    auto local = await<Found>([&](auto done) {
+        offline->findInLocalDatastore(ParseQuery("VPNConfig").whereEqualTo("countryCode", "NL"), "vpnConfigs",
+                                      [done](std::vector<ParseObject> o, OptionalParseError e) { done({std::move(o), e}); });
+    });
+    ASSERT_FALSE(local.second);
+    ASSERT_EQ(local.first.size(), 1u);
+    EXPECT_EQ(local.first[0].objectId(), configs.first[0].objectId());
+    auto cachedFlag = local.first[0].file("flag");
+    ASSERT_TRUE(cachedFlag && cachedFlag->isDataAvailable());
+    EXPECT_EQ(cachedFlag->getData(), data.first);
+}
+
+TEST_F(ParseClientTestbed, UploadsAReportWithItsLogFile) {
+    auto p = client();
+    ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_USER"), env_->get("HAVENWAY_TESTBED_PASSWORD")));
+    const auto logPath = dir_ + "/error.log";
+    std::ofstream(logPath) << "line 1\nline 2\n";
+    ParseError readError;
+    auto file = p->fileWithPath("error.log", logPath, &readError);
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(p->fileWithPath("error.log", dir_ + "/missing.log", &readError));
+
+    ParseObject report("ErrorLogReport");
+    report.setPointer("user", "_User", p->currentUser()->objectId);
+    report.set("platform", "Linux test");
+    report.set("errorMessage", "integration test");
+    report.setFile("log", file);
+    using Saved = std::pair<ParseObject, OptionalParseError>;
+    auto saved = await<Saved>([&](auto done) {
+        p->save(report, [done](ParseObject o, OptionalParseError e) { done({std::move(o), e}); });
+    });
+    ASSERT_FALSE(saved.second) << saved.second->message;
+    EXPECT_EQ(saved.first.objectId().size(), 10u);
+
+    // Read it back as the service would, with the master key.
+    HttpRequest check;
+    check.url = env_->parseUrl() + "/classes/ErrorLogReport/" + saved.first.objectId();
+    check.headers = {{"X-Parse-Application-Id", env_->get("HAVENWAY_TESTBED_APP_ID")},
+                     {"X-Parse-Master-Key", env_->get("HAVENWAY_TESTBED_MASTER_KEY")}};
+    auto stored = await<HttpResponse>([&](auto done) { http_->send(check, done); });
+    auto json = JSON::parse(stored.body);
+    EXPECT_EQ(json["errorMessage"].string(), "integration test");
+    EXPECT_EQ(json["user"]["objectId"].string(), p->currentUser()->objectId);
+    ASSERT_TRUE(json["log"]["url"].string());
+    HttpRequest download;
+    download.url = *json["log"]["url"].string();
+    auto body = await<HttpResponse>([&](auto done) { http_->send(download, done); });
+    EXPECT_EQ(body.body, "line 1\nline 2\n");
+
+    auto opened = await<OptionalParseError>([&](auto done) { p->trackAppOpened(done); });
+    EXPECT_FALSE(opened);
+}
+
+}  // namespace
+}  // namespace hw

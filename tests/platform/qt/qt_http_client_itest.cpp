@@ -1,0 +1,211 @@
+#include "platform/qt/qt_http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+#include "platform/qt/qt_main_queue.h"
+#include "support/capture_log.h"
+#include "testbed/testbed_env.h"
+
+namespace {
+
+using hw::HttpRequest;
+using hw::HttpResponse;
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "qt_http_client_itest";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+// Runs the event loop until done() or the bound passes.
+template <class Done>
+bool spinUntil(Done done, int boundMs = 15000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+HttpRequest request(std::string method, std::string url, double timeoutMs = 20000, hw::HttpHeaders headers = {},
+                    std::string body = {}) {
+    HttpRequest r;
+    r.method = std::move(method);
+    r.url = std::move(url);
+    r.timeoutMs = timeoutMs;
+    r.headers = std::move(headers);
+    r.body = std::move(body);
+    return r;
+}
+
+void spinFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+}
+
+struct AppFirst {
+    AppFirst() { app(); }
+};
+
+class QtHttpClientTest : public ::testing::Test, private AppFirst {
+protected:
+    void SetUp() override { ::unsetenv("HAVENWAY_TEST_CA"); }
+    // Let Qt finish its connection teardown before the process ends.
+    void TearDown() override { spinFor(50); }
+    // One request; asserts that its completion ran exactly once, on the main thread.
+    HttpResponse run(hw::QtHttpClient& client, HttpRequest request) {
+        int calls = 0;
+        bool onMain = false;
+        HttpResponse out;
+        client.send(std::move(request), [&](HttpResponse r) {
+            ++calls;
+            onMain = QThread::currentThread() == app().thread();
+            out = std::move(r);
+        });
+        EXPECT_TRUE(spinUntil([&] { return calls > 0; }));
+        spinFor(30);
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(onMain);
+        return out;
+    }
+    hw::QtMainQueue queue_;
+};
+
+TEST_F(QtHttpClientTest, TalksHttpsToTheTestbedThroughTheTestCa) {
+    HW_REQUIRE_TESTBED(env);
+    env.exportToEnvironment();
+    hw::QtHttpClient client(queue_);
+
+    auto info = run(client, request("GET", env.webUrl() + "/api/ipinfo"));
+    ASSERT_FALSE(info.error) << info.error->message;
+    EXPECT_EQ(info.status, 200);
+    EXPECT_NE(info.header("content-type").value_or("").find("application/json"), std::string::npos);
+    EXPECT_NE(info.body.find("\"country_code\""), std::string::npos);
+
+    auto headRequest = request("HEAD", env.backendUrl());
+    headRequest.ignoreCache = true;
+    auto head = run(client, headRequest);
+    ASSERT_FALSE(head.error);
+    EXPECT_EQ(head.status, 200);
+    EXPECT_TRUE(head.body.empty());
+
+    auto missing = run(client, request("GET", env.webUrl() + "/no/such/page"));
+    ASSERT_FALSE(missing.error) << "an HTTP error status is an answer, not a transport failure";
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_NE(missing.body.find("not found"), std::string::npos);
+
+    auto archive = run(client, request("GET", env.webUrl() + "/downloads/havenway-update-critical.zip"));
+    ASSERT_FALSE(archive.error);
+    EXPECT_NE(archive.header("Content-Disposition").value_or("").find("critical"), std::string::npos);
+    EXPECT_EQ(archive.body.substr(0, 2), "PK");
+}
+
+TEST_F(QtHttpClientTest, PostsBodiesAndHeadersAndNeverLogsThem) {
+    HW_REQUIRE_TESTBED(env);
+    env.exportToEnvironment();
+    auto log = hw::test::CaptureLog::install();
+    hw::QtHttpClient client(queue_);
+
+    // Base64 "+" must travel unescaped; a wrong token is refused with errorCode 11.
+    auto refused = run(client, request("POST", env.webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php?token=QUERYSECRET",
+                                        20000, {{"Content-Type", "application/x-www-form-urlencoded"}},
+                                        "email=a+b/c==&uuid=U1&token=BODYSECRET"));
+    ASSERT_FALSE(refused.error);
+    EXPECT_NE(refused.body.find("\"errorCode\":11"), std::string::npos) << refused.body;
+
+    auto fn = run(client, request("POST", env.parseUrl() + "/functions/getNotificationsDataV2", 20000,
+                                   {{"X-Parse-Application-Id", env.get("HAVENWAY_TESTBED_APP_ID")},
+                                    {"X-Parse-Client-Key", env.get("HAVENWAY_TESTBED_CLIENT_KEY")},
+                                    {"Content-Type", "application/json"}},
+                                   "{}"));
+    ASSERT_FALSE(fn.error);
+    EXPECT_EQ(fn.status, 200);
+    EXPECT_NE(fn.body.find("toptextbold"), std::string::npos);
+
+    EXPECT_FALSE(log->contains("BODYSECRET"));
+    EXPECT_FALSE(log->contains("QUERYSECRET"));
+    EXPECT_FALSE(log->contains(env.get("HAVENWAY_TESTBED_CLIENT_KEY")));
+    hw::log::setSink(nullptr);
+}
+
+TEST_F(QtHttpClientTest, RefusesTheTestbedWithoutTheTestCa) {
+    HW_REQUIRE_TESTBED(env);
+    hw::QtHttpClient client(queue_);
+    auto r = run(client, request("GET", env.webUrl() + "/probe"));
+    ASSERT_TRUE(r.error);
+    EXPECT_EQ(r.error->code, hw::HttpTlsFailed);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(QtHttpClientTest, ReportsTimeoutsRefusalsAndBadAddresses) {
+    hw::QtHttpClient client(queue_);
+    QTcpServer silent;  // accepts and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    auto slow = run(client, request("GET", "http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/", 200.7));
+    ASSERT_TRUE(slow.error);
+    EXPECT_EQ(slow.error->code, hw::HttpTimedOut);
+
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const auto port = closed.serverPort();
+    closed.close();
+    auto refused = run(client, request("GET", "http://127.0.0.1:" + std::to_string(port) + "/", 5000));
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code, hw::HttpCannotConnect);
+
+    for (const char* url : {"ftp://127.0.0.1/file", "not a url", "https://", ""}) {
+        auto bad = run(client, request("GET", url));
+        ASSERT_TRUE(bad.error) << url;
+        EXPECT_EQ(bad.error->code, hw::HttpBadUrl) << url;
+    }
+}
+
+TEST_F(QtHttpClientTest, CompletesOnTheMainThreadWhenSentFromAnother) {
+    hw::QtHttpClient client(queue_);
+    int calls = 0;
+    bool onMain = false;
+    std::thread worker([&] {
+        client.send(request("GET", "not a url"), [&](HttpResponse) {
+            ++calls;
+            onMain = QThread::currentThread() == app().thread();
+        });
+    });
+    worker.join();
+    ASSERT_TRUE(spinUntil([&] { return calls > 0; }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(onMain);
+}
+
+TEST_F(QtHttpClientTest, CancelsRequestsInFlightWhenDestroyed) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    int calls = 0;
+    std::optional<HttpResponse> got;
+    {
+        hw::QtHttpClient client(queue_);
+        client.send(request("GET", "http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/", 60000),
+                    [&](HttpResponse r) {
+                        ++calls;
+                        got = std::move(r);
+                    });
+        spinUntil([&] { return silent.hasPendingConnections(); }, 2000);
+    }
+    ASSERT_TRUE(spinUntil([&] { return calls > 0; }));
+    spinFor(30);
+    EXPECT_EQ(calls, 1);
+    ASSERT_TRUE(got && got->error);
+    EXPECT_EQ(got->error->code, hw::HttpCancelled);
+}
+
+}  // namespace

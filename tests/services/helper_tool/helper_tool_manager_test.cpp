@@ -1,0 +1,246 @@
+#include "services/helper_tool/helper_tool_manager.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "support/capture_log.h"
+#include "support/fake_helper_install.h"
+#include "support/fake_helper_tool.h"
+#include "support/fake_process_runner.h"
+
+namespace hw {
+namespace {
+
+class HelperClient : public ::testing::Test {
+protected:
+    std::vector<std::string> waitReplies(std::size_t n) {
+        EXPECT_TRUE(queue_.waitFor([&] { return replies_.size() >= n; }));
+        return replies_;
+    }
+    HelperToolManager::StringBlock collect() {
+        return [this](const std::string& r) { replies_.push_back(r); };
+    }
+    static const HelperDictionary* params(const HelperMessage& m) { return helperDictionary(m, "parameters"); }
+
+    std::shared_ptr<test::CaptureLog> log_ = test::CaptureLog::install();
+    test::HelperTestQueue queue_;
+    test::FakeHelperTool tool_{queue_};
+    HelperTool_XPC_Connector connector_{queue_, tool_.factory(queue_)};
+    test::FakeHelperJobTable jobs_;
+    test::FakeHelperInstaller installer_{queue_};
+    test::FakeProcessRunner runner_;
+    HelperToolManager manager_{queue_, connector_, jobs_, installer_, runner_, "1.0.0"};
+    std::vector<std::string> replies_;
+};
+
+TEST_F(HelperClient, ConnectToVPNCarriesTheServiceAndNeverLogsSecrets) {
+    HelperVPNServiceDescription config;
+    config.type = 2;
+    config.name = "Havenway VPN";
+    config.endpointPrefix = "de1.";
+    config.endpointIPAddress = "203.0.113.5";
+    config.endpointSuffix = "example.net";
+    config.username = "alice";
+    config.password = "s3cret-pw";
+    // the shared secret is absent: left out, the rest still sent
+    std::vector<bool> created;
+    manager_.createVPNConnection(config, [&](bool ok) { created.push_back(ok); });
+    ASSERT_TRUE(queue_.waitFor([&] { return created.size() == 1; }));
+    EXPECT_EQ(created, std::vector<bool>{true});
+    auto m = tool_.messages().at(0);
+    EXPECT_EQ(*helperString(m, "type"), "helper_tool_rpc");
+    EXPECT_EQ(*helperString(m, "rpc"), "connectToVPN");
+    EXPECT_TRUE(helperChannel(m, "channel"));
+    auto p = params(m);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(helperInt(*p, "type"), 2);
+    EXPECT_EQ(*helperString(*p, "password"), "s3cret-pw");
+    EXPECT_EQ(*helperString(*p, "endpointIPAddress"), "203.0.113.5");
+    EXPECT_EQ(p->count("sharedSecret"), 0u);
+    EXPECT_EQ(p->size(), 7u);
+    EXPECT_FALSE(log_->contains("s3cret-pw"));
+    EXPECT_TRUE(log_->contains("oncreateVPNConnectionCompletedBlock"));
+}
+
+TEST_F(HelperClient, AFailedCreationIsReportedAsFailed) {
+    tool_.responder = [](const HelperMessage&) -> std::optional<HelperMessage> { return HelperMessage{{"reply", "NO"}}; };
+    std::vector<bool> created;
+    HelperVPNServiceDescription openvpn;
+    openvpn.type = 1;
+    openvpn.openVPNParameters = {{"openvpncmd", std::string("openvpn --config x")},
+                                 {"path_tun", std::string("/dev/net/tun")},
+                                 {"big", std::int64_t{0x180000001}}};
+    manager_.createVPNConnection(openvpn, [&](bool ok) { created.push_back(ok); });
+    ASSERT_TRUE(queue_.waitFor([&] { return created.size() == 1; }));
+    tool_.refuseConnections = true;  // also without a helper at all
+    connector_.close();
+    manager_.createOpenVPNConnection({}, [&](bool ok) { created.push_back(ok); });
+    ASSERT_TRUE(queue_.waitFor([&] { return created.size() == 2; }));
+    EXPECT_EQ(created, (std::vector<bool>{false, false}));
+    auto m = tool_.messages().at(0);
+    EXPECT_EQ(*helperString(m, "rpc"), "createOpenVPNConnection");
+    // A number past 32 bits goes as its low 32 bits, sign-extended.
+    EXPECT_EQ(helperInt(*params(m), "big"), -2147483647);
+    EXPECT_EQ(*helperString(*params(m), "openvpncmd"), "openvpn --config x");
+}
+
+TEST_F(HelperClient, RepliesWithoutAReplyStringBecomeNo) {
+    int n = 0;
+    tool_.responder = [&n](const HelperMessage&) -> std::optional<HelperMessage> {
+        switch (n++) {
+        case 0: return HelperMessage{{"other", "x"}};
+        case 1: return HelperMessage{{"reply", ""}};
+        case 2: return HelperMessage{{"reply", 7}};
+        default: return std::nullopt;  // dropped without an answer
+        }
+    };
+    for (int i = 0; i < 4; ++i) manager_.retrieveDefaultGateway(collect());
+    EXPECT_EQ(waitReplies(4), (std::vector<std::string>{"NO", "", "NO", "NO"}));
+}
+
+TEST_F(HelperClient, WithoutAConnectionEveryCompletionGetsNoAtOnce) {
+    tool_.refuseConnections = true;
+    manager_.enableNetworkLock(collect());
+    manager_.staticRouteAddingProcessing("203.0.113.5", "192.168.1.1", collect());
+    manager_.retrieveDefaultGateway(collect());
+    queue_.inner.runUntilIdle();
+    EXPECT_EQ(replies_, (std::vector<std::string>{"NO", "NO", "NO"}));
+    EXPECT_EQ(connector_.getError(), "creating XPC mach service failed");
+    // The next command asks again and finds the helper back.
+    tool_.refuseConnections = false;
+    tool_.responder = [](const HelperMessage&) -> std::optional<HelperMessage> { return HelperMessage{{"reply", "192.168.1.1"}}; };
+    manager_.retrieveDefaultGateway(collect());
+    EXPECT_EQ(waitReplies(4).back(), "192.168.1.1");
+}
+
+TEST_F(HelperClient, EachCallKeepsItsOwnParametersAndCompletion) {
+    tool_.responder = [](const HelperMessage& m) -> std::optional<HelperMessage> {
+        return HelperMessage{{"reply", *helperString(*helperDictionary(m, "parameters"), "vpnServerAddress")}};
+    };
+    std::string first, second;
+    manager_.staticRouteAddingProcessing("203.0.113.5", "192.168.1.1", [&](const std::string& r) { first = r; });
+    manager_.staticRouteAddingProcessing("198.51.100.7", "192.168.1.1", [&](const std::string& r) { second = r; });
+    ASSERT_TRUE(queue_.waitFor([&] { return !first.empty() && !second.empty(); }));
+    EXPECT_EQ(first, "203.0.113.5");
+    EXPECT_EQ(second, "198.51.100.7");
+}
+
+TEST_F(HelperClient, ImmediateCommandsGoAtOnceTheOthersOnALaterTurn) {
+    manager_.enableNetworkLock(collect());
+    manager_.disableIPV6();
+    manager_.restore_DNS_to_original(true, false);
+    manager_.disableNetworkLock(std::nullopt);  // absent: sent without parameters
+    manager_.staticRouteAddingProcessing(std::nullopt, "192.168.1.1", collect());  // the list ends at the first absent
+    ASSERT_TRUE(tool_.waitForMessages(5));
+    std::vector<std::string> order;
+    for (const auto& m : tool_.messages()) order.push_back(*helperString(m, "rpc"));
+    EXPECT_EQ(order, (std::vector<std::string>{"disableIPV6", "restore_DNS_to_original", "disableNetworkLock",
+                                               "enableNetworkLock", "staticRouteAddingProcessing"}));
+    auto msgs = tool_.messages();
+    EXPECT_EQ(helperInt(*params(msgs[1]), "forOpenVPN"), 1);
+    EXPECT_EQ(helperInt(*params(msgs[1]), "skipFallback"), 0);
+    EXPECT_EQ(params(msgs[2]), nullptr);
+    EXPECT_EQ(params(msgs[4]), nullptr);
+}
+
+TEST_F(HelperClient, ABrokenConnectionAnswersNoAndIsMadeAgain) {
+    tool_.responder = [](const HelperMessage&) -> std::optional<HelperMessage> { return std::nullopt; };
+    manager_.enableNetworkLock(collect());
+    ASSERT_TRUE(tool_.waitForMessages(1));
+    auto old = connector_.getConnection();
+    tool_.restart();
+    EXPECT_EQ(waitReplies(1), std::vector<std::string>{"NO"});
+    ASSERT_TRUE(queue_.waitFor([&] { return !old->isConnected(); }));
+    tool_.responder = [](const HelperMessage&) -> std::optional<HelperMessage> { return HelperMessage{{"reply", "YES"}}; };
+    manager_.retrieveDefaultGateway(collect());
+    EXPECT_EQ(waitReplies(2).back(), "YES");
+    EXPECT_EQ(tool_.connectionsMade, 2);
+}
+
+class HelperInstallCheck : public HelperClient {
+protected:
+    HelperInstallCheck() {
+        std::ofstream(binary_) << "#!/bin/sh\n";
+        jobs_.jobs["com.havenway.HelperTool"] = binary_;
+        runner_.responder = [this](const ProcessRequest& r) {
+            EXPECT_EQ(r.argv, (std::vector<std::string>{binary_, "--version"}));
+            return test::FakeProcessRunner::exited(0, installed_ + "\n");
+        };
+    }
+    ~HelperInstallCheck() override { std::filesystem::remove(binary_); }
+    std::string binary_ = (std::filesystem::temp_directory_path() / ("hw-helper-bin-" + std::to_string(::getpid()))).string();
+    std::string installed_ = "1.0.0";
+};
+
+TEST_F(HelperInstallCheck, VersionRulesDecideWhetherToInstall) {
+    EXPECT_TRUE(manager_.isHeloperToolAlreadyInstalled("", false));
+    installed_ = "0.9.0";
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("1.0.0", false));
+    EXPECT_TRUE(manager_.isHeloperToolAlreadyInstalled("1.0.0", true));
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("0.9.0", true));
+    EXPECT_TRUE(log_->contains("storedVersion != currentBundleVersion"));
+    std::filesystem::remove(binary_);
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("1.0.0", true));  // the file is gone
+    jobs_.jobs.clear();
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("1.0.0", true));  // no job at all
+}
+
+TEST_F(HelperInstallCheck, InstallOutcomesReachTheCompletion) {
+    struct Outcome {
+        bool ok, refused;
+        int code;
+        std::string version;
+    };
+    std::vector<Outcome> got;
+    auto record = [&](bool ok, bool refused, int code, const std::string& v) { got.push_back({ok, refused, code, v}); };
+    manager_.installAction(record);
+    installer_.next = {false, true, 0};
+    manager_.installAction(record);
+    installer_.next = {false, false, 127};
+    manager_.installAction(record);
+    queue_.inner.runUntilIdle();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_TRUE(got[0].ok);
+    EXPECT_EQ(got[0].version, "1.0.0");
+    EXPECT_TRUE(got[1].refused);
+    EXPECT_FALSE(got[1].ok);
+    EXPECT_EQ(got[2].code, 127);
+    EXPECT_FALSE(got[2].refused);
+}
+
+TEST(PkexecHelperInstaller, RunsTheInstallerAndReadsPkexecsAnswer) {
+    test::ManualQueue queue;
+    test::FakeProcessRunner runner;
+    runner.scripted = {test::FakeProcessRunner::exited(126)};
+    PkexecHelperInstaller installer(runner, queue, queue, "/opt/havenway/havenway-helper", "alice");
+    std::optional<HelperInstallResult> result;
+    installer.install([&](HelperInstallResult r) { result = r; });
+    queue.runUntilIdle();
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->refused);
+    EXPECT_EQ(runner.argvs().at(0),
+              (std::vector<std::string>{"pkexec", "/opt/havenway/havenway-helper", "--install", "alice"}));
+    ProcessResult notStarted;
+    EXPECT_EQ(PkexecHelperInstaller::interpret(notStarted).errorCode, -1);
+    EXPECT_TRUE(PkexecHelperInstaller::interpret(test::FakeProcessRunner::exited(0)).succeeded);
+    EXPECT_EQ(PkexecHelperInstaller::interpret(test::FakeProcessRunner::exited(127)).errorCode, 127);
+}
+
+TEST(SystemdHelperJobTable, FindsTheProgramOfTheUnit) {
+    auto dir = std::filesystem::temp_directory_path() / ("hw-units-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "com.havenway.HelperTool.service")
+        << "[Unit]\nDescription=x\nExecStart=/not/this\n\n[Service]\nExecStart=-/usr/libexec/havenway/havenway-helper --flag\n";
+    SystemdHelperJobTable table({(dir / "missing").string(), dir.string()});
+    EXPECT_EQ(table.programPath("com.havenway.HelperTool"), "/usr/libexec/havenway/havenway-helper");
+    EXPECT_EQ(table.programPath("other"), std::nullopt);
+    EXPECT_EQ(SystemdHelperJobTable::execStartProgram("[Service]\nExecStart=relative/path\n"), std::nullopt);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace hw
