@@ -265,7 +265,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         s->channel->sendEvent("connecting");
     }
     ViciSection init;
-    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no");
+    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "1");
     auto result = events->request("initiate", init, options_.initiateTimeout);
 
     bool cleanUp = false;
@@ -388,7 +388,7 @@ bool IkeService::ensureCharon(std::string* error) {
     control_ = std::make_shared<ViciClient>();
     if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
         return false;
-    for (const char* e : {"ike-updown", "child-updown", "log"}) {
+    for (const char* e : {"ike-updown", "child-updown", "log", "control-log"}) {
         if (!events_->registerEvent(e, options_.commandTimeout, error)) return false;
     }
     loadAuthorities();
@@ -420,6 +420,13 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
     auto s = current_;
     if (!s || s->replaced) return;
     const std::string& conn = s->request.name;
+    if (name == "control-log") {
+        // charon's lines about the SA being initiated, sent ahead of the
+        // initiate reply (plain log events may trail it).
+        const auto* msg = body.value("msg");
+        if (msg && !s->alert && !s->childUp) s->alert = alertForCharonLog(*msg);
+        return;
+    }
     if (name == "log") {
         const auto* msg = body.value("msg");
         if (!msg) return;

@@ -19,7 +19,7 @@ void printLine(const std::string& text) {
 }  // namespace
 
 IKEv2_StrongSwan_ConnectionProvider::IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue,
-                                                                         IKEv2_StrongSwan_HelperAccess& helper,
+                                                                         HelperTool_XPC_Connector& helper,
                                                                          IKEv2_StrongSwan_ProviderContext& context)
     : queue_(queue),
       context_(context),

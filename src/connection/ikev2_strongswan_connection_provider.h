@@ -45,7 +45,7 @@ public:
 // Everything runs on the main queue.
 class IKEv2_StrongSwan_ConnectionProvider final : public IKEv2_StrongSwan_ControlDelegate {
 public:
-    IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue, IKEv2_StrongSwan_HelperAccess& helper,
+    IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue, HelperTool_XPC_Connector& helper,
                                         IKEv2_StrongSwan_ProviderContext& context);
     ~IKEv2_StrongSwan_ConnectionProvider() override;
 

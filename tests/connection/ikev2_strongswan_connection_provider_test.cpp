@@ -31,7 +31,7 @@ struct Report {
 
 class ProviderTest : public testing::Test {
 protected:
-    ProviderTest() : provider_(queue_.inner, access_, context_) {}
+    ProviderTest() : provider_(queue_.inner, tool_.connector, context_) {}
     void subscribe() {
         EXPECT_EQ(provider_.retrieveConnectionAndSubscribeToStatusUpdates("ignored", [this](std::int32_t s, std::optional<std::string> m, VPNTypes t) {
             EXPECT_FALSE(m.has_value());
@@ -46,7 +46,7 @@ protected:
     }
 
     test::WakingQueue queue_;
-    test::FakeHelperAccess access_;
+    test::TestHelperTool tool_{queue_};
     FakeContext context_;
     IKEv2_StrongSwan_ConnectionProvider provider_;
     std::vector<Report> reports_;
@@ -92,7 +92,7 @@ TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
     provider_.change(0, {});
     EXPECT_EQ(context_.reconnectRequests, 0);
 
-    IKEv2_StrongSwan_ConnectionProvider bare(queue_.inner, access_, context_);
+    IKEv2_StrongSwan_ConnectionProvider bare(queue_.inner, tool_.connector, context_);
     context_.loggedIn = true;
     context_.reconnecting = false;
     bare.change(0, {});
@@ -139,11 +139,11 @@ TEST_F(ProviderTest, LogLinesAccumulateAndGatewayIsKept) {
 
 TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     provider_.connect({std::nullopt, std::string("192.0.2.1")}, [] { FAIL(); }, {});
-    EXPECT_EQ(access_.asked, 0);
+    EXPECT_EQ(tool_.asked, 0);
 
-    HelperConnection connection(queue_);
-    test::FakeIkePeer peer(connection);
-    access_.connection = &connection;
+    auto connection = std::make_shared<HelperConnection>(queue_);
+    test::FakeIkePeer peer(*connection);
+    tool_.connection = connection;
     bool connected = false;
     provider_.connect({std::string("vpn.example"), std::string("")}, [&] { connected = true; }, {});
     auto m = peer.takeStart();
@@ -168,14 +168,14 @@ TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     auto forced = peer.takeRequest(1);
     ASSERT_TRUE(forced);
     EXPECT_EQ(*helperString(forced->message, "rpc"), "stop_connection_forced");
-    connection.cancel();
+    connection->cancel();
 }
 
 TEST_F(ProviderTest, ConnectWithoutASignedInUserReportsDisconnected) {
     subscribe();
     context_.login.reset();
     provider_.connect({std::string("vpn.example"), std::nullopt}, [] { FAIL(); }, {});
-    EXPECT_EQ(access_.asked, 0);
+    EXPECT_EQ(tool_.asked, 0);
     EXPECT_EQ(statuses(), std::vector<std::int32_t>{0});
     EXPECT_EQ(context_.reconnectRequests, 0);
 }

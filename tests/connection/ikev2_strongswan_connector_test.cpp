@@ -25,10 +25,10 @@ public:
 
 class ConnectorTest : public testing::Test {
 protected:
-    ConnectorTest() : connection_(queue_), peer_(connection_), connector_(queue_, access_, &delegate_) {
-        access_.connection = &connection_;
+    ConnectorTest() {
+        tool_.connection = connection_;
     }
-    ~ConnectorTest() override { connection_.cancel(); }
+    ~ConnectorTest() override { connection_->cancel(); }
 
     HelperMessage start(IKEv2ConnectionDictionary d = {{"server", "vpn.example"}, {"username", "alice"}, {"password", "s3cret"}}) {
         bool connected = false;
@@ -52,11 +52,11 @@ protected:
     }
 
     test::WakingQueue queue_;
-    HelperConnection connection_;
-    FakeIkePeer peer_;
-    test::FakeHelperAccess access_;
+    std::shared_ptr<HelperConnection> connection_ = std::make_shared<HelperConnection>(queue_);
+    FakeIkePeer peer_{*connection_};
+    test::TestHelperTool tool_{queue_};
     RecordingDelegate delegate_;
-    IKEv2_StrongSwan_Connector connector_;
+    IKEv2_StrongSwan_Connector connector_{queue_, tool_.connector, &delegate_};
 };
 
 TEST_F(ConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
@@ -86,7 +86,7 @@ TEST_F(ConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword
 }
 
 TEST_F(ConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
-    access_.connection = nullptr;
+    tool_.connection = nullptr;
     connector_.connect({{"server", "vpn.example"}, {"username", "alice"}}, [] { FAIL() << "nothing was sent"; });
     EXPECT_EQ(delegate_.seen, std::vector<std::string>{"raise:creating XPC mach service failed"});
 }
