@@ -385,6 +385,7 @@ bool IkeService::ensureCharon(std::string* error) {
     if (!charon_->start(error)) return false;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
+    events_->setCloseHandler([this] { onCharonLost(); });
     control_ = std::make_shared<ViciClient>();
     if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
         return false;
@@ -413,6 +414,13 @@ void IkeService::loadAuthorities() {
     }
     if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
     else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
+}
+
+void IkeService::onCharonLost() {
+    log::warning(kCategory, "lost the connection to charon");
+    std::lock_guard lock(mutex_);
+    // A start still in initiate hears of it from its failed command.
+    if (current_ && current_->initiateDone) finishLocked(*current_, "down");
 }
 
 void IkeService::onEvent(const std::string& name, const ViciSection& body) {

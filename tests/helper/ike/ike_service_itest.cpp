@@ -2,6 +2,7 @@
 // certificate) in one network namespace, the helper's IKE service with its
 // own charon in another.
 #include <sys/stat.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <atomic>
@@ -130,6 +131,21 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     EXPECT_EQ(channel->snapshot().back(), "down");
     EXPECT_EQ(road::responderSaCount(*bed_), 0);
     EXPECT_FALSE(log_->contains(kGoodPassword));
+}
+
+TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
+    auto first = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(), first), "");
+    ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
+    const int pid = std::atoi(readFile(options_.charon.workDir + "/run/charon.pid").c_str());
+    ASSERT_GT(pid, 1);
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(first->waitForFinal(5s, "down"), "down");
+
+    auto second = std::make_shared<RecordingChannel>(kGoodPassword);
+    ASSERT_EQ(service.start(request(), second), "");
+    EXPECT_EQ(second->waitForFinal(15s, "child_up"), "child_up") << tail(second->logs);
 }
 
 TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
