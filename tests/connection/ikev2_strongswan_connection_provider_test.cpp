@@ -129,14 +129,6 @@ TEST_F(ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
     EXPECT_EQ(context_.lockEngaged, 1);
 }
 
-TEST_F(ProviderTest, LogLinesAccumulateAndGatewayIsKept) {
-    provider_.log("one", {});
-    provider_.log("two", {});
-    EXPECT_EQ(provider_.logData(), "one\ntwo\n");
-    provider_.onGatewayChanged(std::string("10.0.0.1"));
-    EXPECT_EQ(provider_.latestGateway(), "10.0.0.1");
-}
-
 TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     provider_.connect({std::nullopt, std::string("192.0.2.1")}, [] { FAIL(); }, {});
     EXPECT_EQ(tool_.asked, 0);
