@@ -208,5 +208,15 @@ TEST_F(IkeRoad, SecondDaemonInTheNamespaceGetsAClearError) {
     EXPECT_NE(error.find("UDP port 500 is already in use"), std::string::npos) << error;
 }
 
+TEST_F(IkeRoad, OurOwnLeftoverCharonIsEndedRatherThanReportedAsABusyPort) {
+    CharonOptions o = options_.charon;
+    CharonRunner leftover(o);
+    std::string error;
+    ASSERT_TRUE(leftover.start(&error)) << error;
+    CharonRunner next(o);
+    EXPECT_TRUE(next.start(&error)) << error;
+    EXPECT_FALSE(leftover.running());
+}
+
 }  // namespace
 }  // namespace hw::ike
