@@ -1,5 +1,6 @@
 #include "helper/helper_services.h"
 #include "helper/ike/ike_helper_channel.h"
+#include "helper/ppp/ppp_vpn_services.h"
 
 namespace hw::helper {
 
@@ -8,6 +9,7 @@ void registerAllCommands(CommandDispatcher& dispatcher, HelperServices& services
     auto ikeOptions = ike::defaultIkeServiceOptions();
     ikeOptions.charon.workDir = services.context.paths.runDir + "/ike";
     ike::registerIkeCommands(dispatcher, std::make_shared<ike::IkeService>(std::move(ikeOptions)));
+    ppp::registerPppCommands(dispatcher, services);
 }
 
 }  // namespace hw::helper

@@ -1,0 +1,271 @@
+#include "connection/openvpn_connector.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+
+#include "connection/openvpn_management_line.h"
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+constexpr const char* kLog = "OpenVPNConnector";
+}
+
+struct OpenVPNConnector::Session {
+    std::uint64_t id = 0;
+    std::string username;
+    std::string password;
+
+    std::mutex mutex;  // fd, flags; also serialises writers
+    std::condition_variable wake;
+    int fd = -1;
+    bool attached = false;
+    bool stop = false;
+    bool disconnectReported = false;  // reader thread only
+    std::thread thread;
+
+    // Sends everything or nothing more; false when the socket failed.
+    bool sendAll(std::string_view bytes) {
+        std::lock_guard lock(mutex);
+        return sendLocked(bytes);
+    }
+    bool sendLocked(std::string_view bytes) {
+        if (fd < 0) return false;
+        while (!bytes.empty()) {
+            ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                log::warning(kLog, "send to socket failed");
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+};
+
+OpenVPNConnector::OpenVPNConnector(MainQueue& queue, Options options)
+    : queue_(queue), options_(options), self_(std::make_shared<OpenVPNConnector*>(this)) {}
+
+OpenVPNConnector::~OpenVPNConnector() {
+    *self_ = nullptr;
+    endSession(false);
+}
+
+void OpenVPNConnector::setEventDelegate(OpenVPNConnectorEvents* delegate) { delegate_ = delegate; }
+
+void OpenVPNConnector::setStatus(const Session& session, Status status) {
+    std::lock_guard lock(statusMutex_);
+    if (currentId_.load() == session.id) status_.store(status);
+}
+
+void OpenVPNConnector::emit(const Session& session, std::function<void(OpenVPNConnectorEvents&)> call) {
+    std::weak_ptr<OpenVPNConnector*> weak = self_;
+    queue_.post([weak, id = session.id, call = std::move(call)] {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        OpenVPNConnector& c = **self;
+        if (c.currentId_.load() != id || !c.delegate_) return;
+        call(*c.delegate_);
+    });
+}
+
+void OpenVPNConnector::connect() {
+    endSession(false);
+    auto session = std::make_shared<Session>();
+    session->id = nextId_++;
+    session->username = username_;
+    session->password = password_;
+    {
+        std::lock_guard lock(statusMutex_);
+        currentId_.store(session->id);
+        status_.store(connecting);
+    }
+    session_ = session;
+    session->thread = std::thread([this, session] { run(session); });
+}
+
+void OpenVPNConnector::disconnect() { endSession(true); }
+
+void OpenVPNConnector::endSession(bool askOpenVPNToStop) {
+    auto session = session_;
+    if (!session) return;
+    {
+        std::lock_guard lock(session->mutex);
+        if (askOpenVPNToStop && session->fd >= 0 && session->attached) session->sendLocked("signal SIGTERM\n");
+        // Wakes a reader blocked in recv; the reader closes the descriptor
+        // itself, so it can never read a reused one.
+        if (session->fd >= 0) ::shutdown(session->fd, SHUT_RDWR);
+        session->stop = true;
+    }
+    session->wake.notify_all();
+    if (session->thread.joinable()) session->thread.join();
+    if (!askOpenVPNToStop) session_.reset();
+}
+
+bool OpenVPNConnector::attach(const std::shared_ptr<Session>& s) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(options_.port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int attempt = 0;; ++attempt) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            log::error(kLog, std::string("cannot create socket: ") + std::strerror(errno));
+            setStatus(*s, disconnected);
+            emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(1); });
+            return false;
+        }
+        {
+            std::lock_guard lock(s->mutex);
+            if (s->stop) {
+                ::close(fd);
+                return true;  // the end of the session reports it
+            }
+            s->fd = fd;
+        }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+            std::lock_guard lock(s->mutex);
+            s->attached = true;
+            return true;
+        }
+        {
+            std::lock_guard lock(s->mutex);
+            s->fd = -1;
+            ::close(fd);
+        }
+        if (attempt >= options_.retries) {
+            log::error(kLog, "Can't connect to openvpn socket after " + std::to_string(options_.retries) + " retries");
+            setStatus(*s, disconnected);
+            emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(1); });
+            return false;
+        }
+        std::unique_lock lock(s->mutex);
+        if (s->wake.wait_for(lock, options_.retryInterval, [&] { return s->stop; })) return true;
+    }
+}
+
+void OpenVPNConnector::answerPasswordRequest(const std::shared_ptr<Session>& s) {
+    auto user = quoteManagementArgument(s->username);
+    auto pass = quoteManagementArgument(s->password);
+    if (!user || !pass) {
+        // A line break would end the command and start another of the
+        // sender's choosing: refuse, and let openvpn go.
+        log::error(kLog, "credentials refused: a line break in the user name or password");
+        emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(0); });
+        s->sendAll("signal SIGTERM\n");
+        return;
+    }
+    s->sendAll("username \"Auth\" " + *user + "\n");
+    s->sendAll("password \"Auth\" " + *pass + "\n");
+}
+
+void OpenVPNConnector::handleLine(const std::shared_ptr<Session>& s, std::string_view raw) {
+    using Kind = OpenVPNLineEvent::Kind;
+    std::string line = sanitizeOpenVPNLine(raw);
+    log::info(kLog, line);
+    const OpenVPNLineEvent e = classifyOpenVPNLine(line);
+    switch (e.kind) {
+    case Kind::PasswordRequest:
+        answerPasswordRequest(s);
+        break;
+    case Kind::Error:
+        if (e.errorCode == 4) log::warning(kLog, "General ERROR occured");
+        emit(*s, [code = e.errorCode](OpenVPNConnectorEvents& d) { d.onError(code); });
+        break;
+    case Kind::State:
+        emit(*s, [state = e.state](OpenVPNConnectorEvents& d) { d.onStateChanged(state); });
+        if (e.stateChange == OpenVPNLineEvent::StateChange::Connected) {
+            setStatus(*s, connected);
+            emit(*s, [](OpenVPNConnectorEvents& d) { d.onConnected(); });
+        } else if (e.stateChange == OpenVPNLineEvent::StateChange::Reconnecting) {
+            setStatus(*s, reconnecting);
+            emit(*s, [](OpenVPNConnectorEvents& d) { d.onReConnected(); });
+        } else if (e.stateChange == OpenVPNLineEvent::StateChange::Exiting) {
+            setStatus(*s, disconnected);
+            s->disconnectReported = true;
+            emit(*s, [](OpenVPNConnectorEvents& d) { d.onDisconnected(); });
+        }
+        break;
+    case Kind::Reconnecting:
+        setStatus(*s, reconnecting);
+        emit(*s, [](OpenVPNConnectorEvents& d) { d.onReConnected(); });
+        break;
+    case Kind::NotReachable:
+        setStatus(*s, disconnected);
+        emit(*s, [](OpenVPNConnectorEvents& d) { d.onNotReachable(); });
+        break;
+    case Kind::Gateway:
+        log::info(kLog, "exact gateway location -- " + e.gateway);
+        log::info(kLog, "Default gateway changed");
+        emit(*s, [gw = e.gateway](OpenVPNConnectorEvents& d) { d.onGatewayChanged(gw); });
+        break;
+    case Kind::Other:
+        break;
+    }
+    emit(*s, [line = std::move(line)](OpenVPNConnectorEvents& d) { d.onLog(line); });
+}
+
+void OpenVPNConnector::run(const std::shared_ptr<Session>& s) {
+    log::info(kLog, "controlOpenVPNThread started");
+    bool stopped;
+    {
+        std::lock_guard lock(s->mutex);
+        stopped = s->stop;
+    }
+    if (!stopped) {
+        if (!attach(s)) {
+            std::lock_guard lock(s->mutex);
+            s->attached = false;
+            return;
+        }
+        bool ok = s->sendAll("state on all\n");
+        ok = ok && s->sendAll("log on\n");
+        std::string line;
+        bool overlong = false;
+        char buf[4096];
+        while (ok) {
+            int fd;
+            {
+                std::lock_guard lock(s->mutex);
+                if (s->stop || s->fd < 0) break;
+                fd = s->fd;
+            }
+            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] == '\n') {
+                    handleLine(s, line);
+                    line.clear();
+                    overlong = false;
+                } else if (line.size() < kOpenVPNMaxLineBytes) {
+                    line += buf[i];
+                } else if (!overlong) {
+                    overlong = true;
+                    log::warning(kLog, "management line longer than " + std::to_string(kOpenVPNMaxLineBytes) +
+                                           " bytes; the rest is dropped");
+                }
+            }
+        }
+    }
+    {
+        std::lock_guard lock(s->mutex);
+        if (s->fd >= 0) ::close(s->fd);
+        s->fd = -1;
+        s->attached = false;
+    }
+    log::info(kLog, "controlOpenVPNThread stopped");
+    if (!s->disconnectReported) emit(*s, [](OpenVPNConnectorEvents& d) { d.onDisconnected(); });
+    setStatus(*s, disconnected);
+}
+
+}  // namespace hw

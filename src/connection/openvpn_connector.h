@@ -1,0 +1,81 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "connection/openvpn_connector_events.h"
+#include "connection/openvpn_constants.h"
+#include "platform/main_queue.h"
+
+namespace hw {
+
+// The app's end of openvpn's management interface. Each connect() starts one
+// session on a thread of its own: it connects (with retries), switches state
+// and log reporting on, answers the password request and turns openvpn's
+// lines into events for the delegate, posted to the main queue in order.
+// Events of a session that a later connect() replaced are dropped.
+class OpenVPNConnector {
+public:
+    struct Options {
+        std::uint16_t port = OpenVPNConstants::managementPort;
+        int retries = 1000;  // after the first attempt
+        std::chrono::milliseconds retryInterval{1};
+    };
+
+    enum Status : std::int32_t { disconnected = 0, connecting = 1, connected = 2, reconnecting = 3 };
+
+    explicit OpenVPNConnector(MainQueue& queue) : OpenVPNConnector(queue, Options{}) {}
+    OpenVPNConnector(MainQueue& queue, Options options);
+    ~OpenVPNConnector();
+    OpenVPNConnector(const OpenVPNConnector&) = delete;
+    OpenVPNConnector& operator=(const OpenVPNConnector&) = delete;
+
+    // Not owned; must outlive the connector or be reset first.
+    void setEventDelegate(OpenVPNConnectorEvents* delegate);
+
+    const std::string& configPath() const { return configPath_; }
+    void setConfigPath(std::string path) { configPath_ = std::move(path); }
+    const std::string& username() const { return username_; }
+    void setUsername(std::string value) { username_ = std::move(value); }
+    const std::string& password() const { return password_; }
+    void setPassword(std::string value) { password_ = std::move(value); }
+    std::uint16_t port() const { return options_.port; }
+    void setPort(std::uint16_t port) { options_.port = port; }
+
+    // Starts a session with the credentials as they are now.
+    void connect();
+    // Asks openvpn to stop ("signal SIGTERM") when the session is attached,
+    // then ends the session; its end arrives as onDisconnected.
+    void disconnect();
+    std::int32_t getConnectionStatus() const { return status_.load(); }
+
+private:
+    struct Session;
+    void run(const std::shared_ptr<Session>& session);
+    bool attach(const std::shared_ptr<Session>& session);
+    void handleLine(const std::shared_ptr<Session>& session, std::string_view raw);
+    void answerPasswordRequest(const std::shared_ptr<Session>& session);
+    void setStatus(const Session& session, Status status);
+    void emit(const Session& session, std::function<void(OpenVPNConnectorEvents&)> call);
+    void endSession(bool askOpenVPNToStop);
+
+    MainQueue& queue_;
+    Options options_;
+    OpenVPNConnectorEvents* delegate_ = nullptr;
+    std::string configPath_;
+    std::string username_;
+    std::string password_;
+
+    std::atomic<std::int32_t> status_{disconnected};
+    std::mutex statusMutex_;
+    std::atomic<std::uint64_t> currentId_{0};
+    std::uint64_t nextId_ = 1;
+    std::shared_ptr<Session> session_;
+    // Posted events check it: the connector may be gone when they run.
+    std::shared_ptr<OpenVPNConnector*> self_;
+};
+
+}  // namespace hw

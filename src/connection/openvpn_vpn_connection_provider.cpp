@@ -1,0 +1,150 @@
+#include "connection/openvpn_vpn_connection_provider.h"
+
+#include <cstdio>
+
+#include "connection/openvpn_constants.h"
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+constexpr const char* kLog = "OpenVPNProvider";
+
+void printLine(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string describe(const std::optional<std::string>& text) {
+    return text ? "Optional(\"" + *text + "\")" : std::string("nil");
+}
+
+}  // namespace
+
+OpenVPN_VPNConnectionProvider::OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context,
+                                                             OpenVPNConnector::Options connectorOptions)
+    : queue_(queue), context_(context), connectorHelper_(std::make_unique<OpenVPNConnector>(queue, connectorOptions)) {
+    connectorHelper_->setEventDelegate(this);
+    connectorHelper_->setConfigPath(OpenVPNConstants::configFilePath());
+    type = VPNTypesOpenVPN;
+}
+
+OpenVPN_VPNConnectionProvider::~OpenVPN_VPNConnectionProvider() {
+    *alive_ = false;
+    connectorHelper_->setEventDelegate(nullptr);
+}
+
+std::int32_t OpenVPN_VPNConnectionProvider::retrieveConnectionAndSubscribeToStatusUpdates(
+    const std::string&, OpenVPNStatusCallback callback, bool) {
+    newStatusReceivedCallback_ = std::move(callback);
+    return 1;
+}
+
+void OpenVPN_VPNConnectionProvider::setNewStatusReceivedCallback(OpenVPNStatusCallback callback) {
+    newStatusReceivedCallback_ = std::move(callback);
+}
+
+void OpenVPN_VPNConnectionProvider::applyCredentials() {
+    auto login = context_.recentLoginData();
+    if (!login) {
+        // openvpn waits for credentials; empty ones end in its own
+        // authentication failure, which the user then sees.
+        log::warning(kLog, "dialling without a signed-in user");
+        login.emplace();
+    }
+    connectorHelper_->setUsername(std::move(login->username));
+    connectorHelper_->setPassword(std::move(login->password));
+}
+
+void OpenVPN_VPNConnectionProvider::startDial(std::function<void()>) {
+    applyCredentials();
+    connectorHelper_->connect();
+}
+
+void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) { connectorHelper_->disconnect(); }
+
+void OpenVPN_VPNConnectionProvider::report(std::int32_t status, std::optional<std::string> message) {
+    if (newStatusReceivedCallback_)
+        newStatusReceivedCallback_(status, std::move(message), type.value_or(VPNTypesOpenVPN));
+}
+
+void OpenVPN_VPNConnectionProvider::queueEnableNetworkLock() {
+    queue_.post([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (auto a = alive.lock(); a && *a) context_.enableNetworkLock();
+    });
+}
+
+void OpenVPN_VPNConnectionProvider::onConnected() {
+    printLine("onConnected");
+    if (context_.useNetworkLock() && context_.networkLockActivated() && context_.autoReconnectInProgress())
+        queueEnableNetworkLock();
+    report(VPNStatusCodes::connected);
+}
+
+void OpenVPN_VPNConnectionProvider::onDisconnected() {
+    printLine("onDisconnected");
+    report(VPNStatusCodes::disconnected);
+    if (context_.networkLockActivated() && context_.autoReconnectInProgress()) {
+        context_.setAutoReconnectInProgress(false);
+        context_.requestAutoReconnect();
+        printLine("autoReconnectInProgress");
+    }
+}
+
+void OpenVPN_VPNConnectionProvider::onReConnected() {
+    printLine("onReConnected");
+    context_.setOpenVPN_Reconnect_in_progress(true);
+    if (context_.networkLockActivated() && context_.isLoggedInUser()) {
+        if (!context_.autoReconnectInProgress()) context_.showAutoReconnectWithNetworkLockNotification();
+        context_.showAutoReconnectOverlay();
+        queueEnableNetworkLock();
+    }
+    report(VPNStatusCodes::connecting);
+}
+
+void OpenVPN_VPNConnectionProvider::onNotReachable() {
+    printLine("onNotReachable");
+    report(VPNStatusCodes::notReachable);
+}
+
+void OpenVPN_VPNConnectionProvider::onStateChanged(const std::optional<std::string>& state) {
+    printLine("onStateChanged to : " + describe(state));
+}
+
+void OpenVPN_VPNConnectionProvider::onError(std::uint32_t code) {
+    printLine("onError: " + std::to_string(code));
+    report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(code));
+}
+
+void OpenVPN_VPNConnectionProvider::onLog(const std::optional<std::string>& line) {
+    if (!line) return;
+    std::string kept = *line;
+    // openvpn never echoes the password, but a server's message could; the
+    // error log is uploaded, so it must not carry it.
+    const std::string& password = connectorHelper_->password();
+    if (password.size() >= 3) {
+        for (auto at = kept.find(password); at != std::string::npos; at = kept.find(password, at + 5))
+            kept.replace(at, password.size(), "[...]");
+    }
+    printLine("OpenVPN: " + kept);
+    logLines_.push_back(std::move(kept));
+    while (logLines_.size() > kLogLinesKept) logLines_.pop_front();
+}
+
+void OpenVPN_VPNConnectionProvider::onGatewayChanged(const std::optional<std::string>& gateway) {
+    printLine("onGatewayChanged: " + describe(gateway));
+    latestGateway_ = gateway;
+}
+
+std::string OpenVPN_VPNConnectionProvider::logData() const {
+    std::string out;
+    for (const auto& line : logLines_) {
+        out += line;
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace hw

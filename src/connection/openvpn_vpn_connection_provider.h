@@ -1,0 +1,97 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "connection/openvpn_connector.h"
+#include "core/vpn_types.h"
+#include "platform/main_queue.h"
+
+namespace hw {
+
+// status, optional message, protocol
+using OpenVPNStatusCallback = std::function<void(std::int32_t, std::optional<std::string>, VPNTypes)>;
+
+struct OpenVPNLoginData {
+    std::string username;
+    std::string password;
+};
+
+// What the provider reads and writes of the state object, and the calls it
+// makes into its neighbours (details pane, banner, connection manager). All
+// on the main thread.
+class OpenVPN_ProviderContext {
+public:
+    virtual ~OpenVPN_ProviderContext() = default;
+    virtual std::optional<OpenVPNLoginData> recentLoginData() const = 0;
+    virtual bool useNetworkLock() const = 0;
+    virtual bool networkLockActivated() const = 0;
+    virtual bool autoReconnectInProgress() const = 0;
+    virtual void setAutoReconnectInProgress(bool value) = 0;
+    virtual void setOpenVPN_Reconnect_in_progress(bool value) = 0;
+    virtual bool isLoggedInUser() const = 0;
+    virtual void requestAutoReconnect() = 0;        // the details pane's
+    virtual void showAutoReconnectOverlay() = 0;    // the details pane's, when the main window has one
+    virtual void showAutoReconnectWithNetworkLockNotification() = 0;
+    virtual void enableNetworkLock() = 0;           // the manager's, without a callback
+};
+
+// The provider of OpenVPN tunnels (type 1). The helper starts openvpn; this
+// provider attaches the connector to its management port when dialled and
+// turns the connector's events into status reports. Main thread only.
+class OpenVPN_VPNConnectionProvider final : public OpenVPNConnectorEvents {
+public:
+    static constexpr std::size_t kLogLinesKept = 1000;
+
+    OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context,
+                                  OpenVPNConnector::Options connectorOptions = {});
+    ~OpenVPN_VPNConnectionProvider() override;
+
+    std::optional<VPNTypes> type;
+
+    // The provider operations the connection manager drives. The tunnel
+    // itself is created through the helper, so connect does nothing.
+    void connect() {}
+    std::int32_t getExistingVPNConnectionProtocolType(const std::string&) const { return 0; }
+    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name, OpenVPNStatusCallback callback,
+                                                               bool skipCurrentStatusNotification);
+    // Neither runs its completion.
+    void startDial(std::function<void()> completion);
+    void disconnect(std::function<void()> completion);
+    void stopConnectionStatusUpdates() {}
+    void deleteExistingVPNService(const std::string&) {}
+    void setNewStatusReceivedCallback(OpenVPNStatusCallback callback);
+    void applyCredentials();
+
+    // The connector's events.
+    void onConnected() override;
+    void onDisconnected() override;
+    void onNotReachable() override;
+    void onReConnected() override;
+    void onStateChanged(const std::optional<std::string>& state) override;
+    void onError(std::uint32_t code) override;
+    void onLog(const std::optional<std::string>& line) override;
+    void onGatewayChanged(const std::optional<std::string>& gateway) override;
+
+    OpenVPNConnector* connectorHelper() { return connectorHelper_.get(); }
+    // The last kLogLinesKept lines from openvpn, each ending in a line feed.
+    std::string logData() const;
+    const std::optional<std::string>& latestGateway() const { return latestGateway_; }
+
+private:
+    void report(std::int32_t status, std::optional<std::string> message = std::nullopt);
+    void queueEnableNetworkLock();
+
+    MainQueue& queue_;
+    OpenVPN_ProviderContext& context_;
+    std::unique_ptr<OpenVPNConnector> connectorHelper_;
+    OpenVPNStatusCallback newStatusReceivedCallback_;
+    std::deque<std::string> logLines_;
+    std::optional<std::string> latestGateway_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace hw

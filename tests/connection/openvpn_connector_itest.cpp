@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "connection/openvpn_connector.h"
+#include "openvpn_fake_management.h"
+#include "support/capture_log.h"
+#include "support/manual_queue.h"
+
+namespace hw {
+namespace {
+
+using test::FakeManagementServer;
+using test::ManualQueue;
+using test::pumpUntil;
+
+// Every event as one line, in arrival order.
+class RecordingEvents final : public OpenVPNConnectorEvents {
+public:
+    std::vector<std::string> events;
+    std::vector<std::string> logs;
+    bool onMainThread = true;
+    ManualQueue* queue = nullptr;
+
+    void note(std::string e) {
+        if (queue && !queue->isMainThread()) onMainThread = false;
+        events.push_back(std::move(e));
+    }
+    void onConnected() override { note("connected"); }
+    void onDisconnected() override { note("disconnected"); }
+    void onNotReachable() override { note("notReachable"); }
+    void onReConnected() override { note("reconnected"); }
+    void onStateChanged(const std::optional<std::string>& s) override { note("state " + s.value_or("(none)")); }
+    void onError(std::uint32_t code) override { note("error " + std::to_string(code)); }
+    void onLog(const std::optional<std::string>& line) override { logs.push_back(line.value_or("")); }
+    void onGatewayChanged(const std::optional<std::string>& gw) override { note("gateway " + gw.value_or("")); }
+    bool has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+    int count(const std::string& e) const { return static_cast<int>(std::count(events.begin(), events.end(), e)); }
+};
+
+class OpenVPNConnectorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(server.port(), 0) << "no loopback socket";
+        events.queue = &queue;
+        OpenVPNConnector::Options options;
+        options.port = server.port();
+        connector = std::make_unique<OpenVPNConnector>(queue, options);
+        connector->setEventDelegate(&events);
+    }
+    // Connects and plays the opening of the dialogue.
+    void attach() {
+        connector->connect();
+        ASSERT_TRUE(server.accept());
+        EXPECT_EQ(server.readLine(), "state on all");
+        EXPECT_EQ(server.readLine(), "log on");
+    }
+
+    ManualQueue queue;
+    FakeManagementServer server;
+    RecordingEvents events;
+    std::unique_ptr<OpenVPNConnector> connector;
+};
+
+TEST_F(OpenVPNConnectorTest, PasswordRequestIsAnsweredQuotedAndCredentialsStayOutOfTheLogs) {
+    auto capture = test::CaptureLog::install();
+    connector->setUsername("al ice");
+    connector->setPassword("p\"a\\ss word");
+    attach();
+    server.sendLine(">PASSWORD:Need 'Auth' username/password");
+    EXPECT_EQ(server.readLine(), "username \"Auth\" \"al ice\"");
+    EXPECT_EQ(server.readLine(), "password \"Auth\" \"p\\\"a\\\\ss word\"");
+    server.sendLine(">LOG:1,D,MANAGEMENT: CMD 'username \"Auth\" \"al ice\"'");
+    server.sendLine(">LOG:1,D,MANAGEMENT: CMD 'password [...]'");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.logs.size() == 3; }));
+    EXPECT_EQ(events.logs[0], ">PASSWORD:Need 'Auth' username/password");
+    for (const auto& line : events.logs) EXPECT_EQ(line.find("al ice"), std::string::npos) << line;
+    EXPECT_FALSE(capture->contains("al ice"));
+    EXPECT_FALSE(capture->contains("ss word"));
+    EXPECT_TRUE(events.onMainThread);
+    log::setSink(nullptr);
+}
+
+TEST_F(OpenVPNConnectorTest, LineBreakInCredentialsIsRefusedAndOpenVPNStopped) {
+    connector->setUsername("alice");
+    connector->setPassword("x\nsignal SIGHUP");
+    attach();
+    server.sendLine(">PASSWORD:Need 'Auth' username/password");
+    EXPECT_EQ(server.readLine(), "signal SIGTERM");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("error 0"); }));
+}
+
+TEST_F(OpenVPNConnectorTest, VerificationFailureThenExitReportsOneDisconnect) {
+    attach();
+    server.sendLine(">PASSWORD:Verification Failed: 'Auth'");
+    server.sendLine(">STATE:1796579336,EXITING,auth-failure,,,,,");
+    server.closeClient();
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("disconnected"); }));
+    connector->disconnect();  // joins the reader, whose end must not repeat it
+    queue.runUntilIdle();
+    EXPECT_EQ(events.events, (std::vector<std::string>{"error 0", "state EXITING", "disconnected"}));
+    EXPECT_EQ(connector->getConnectionStatus(), 0);
+}
+
+TEST_F(OpenVPNConnectorTest, StateChangesSetStatusAndEchoesCountOnce) {
+    attach();
+    EXPECT_EQ(connector->getConnectionStatus(), 1);
+    server.sendLine(">LOG:1,,PUSH: Received control message: 'PUSH_REPLY,route-gateway 10.89.0.1,topology subnet'");
+    server.sendLine(">LOG:1,,MANAGEMENT: >STATE:1,CONNECTED,SUCCESS,10.89.0.2,10.88.0.1,1194,,");
+    server.sendLine(">STATE:1,CONNECTED,SUCCESS,10.89.0.2,10.88.0.1,1194,,");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("connected"); }));
+    EXPECT_EQ(connector->getConnectionStatus(), 2);
+
+    server.sendLine(">STATE:2,RECONNECTING,ping-restart,,,,,");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("reconnected"); }));
+    EXPECT_EQ(connector->getConnectionStatus(), 3);
+    server.sendLine(">STATE:3,CONNECTED,SUCCESS,10.89.0.2,10.88.0.1,1194,,");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.count("connected") == 2; }));
+    EXPECT_EQ(connector->getConnectionStatus(), 2);
+    EXPECT_EQ(events.events,
+              (std::vector<std::string>{"gateway 10.89.0.1", "state CONNECTED", "connected", "state RECONNECTING",
+                                        "reconnected", "state CONNECTED", "connected"}));
+
+    connector->disconnect();
+    EXPECT_EQ(server.readLine(), "signal SIGTERM");
+    EXPECT_TRUE(server.clientClosed());
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("disconnected"); }));
+    EXPECT_EQ(connector->getConnectionStatus(), 0);
+}
+
+TEST_F(OpenVPNConnectorTest, FatalLinesAndUnreachableServer) {
+    attach();
+    server.sendLine(">FATAL:ERROR: Cannot open TUN/TAP dev /dev/net/tun: No such device (errno=19)");
+    server.sendLine(">FATAL:Cannot load CA certificate file ca.crt");
+    server.sendLine(">FATAL:Exiting due to something else");
+    server.sendLine(">LOG:1,W,write UDPv4 []: Cannot assign requested address (fd=3,code=99)");
+    server.send(std::string(20000, 'x') + "\r\n");  // longer than any line we keep
+    server.sendLine(">STATE:1,CONNECTED,SUCCESS,,,,,");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("connected"); }));
+    EXPECT_EQ(events.events, (std::vector<std::string>{"error 2", "error 3", "error 4", "notReachable",
+                                                       "state CONNECTED", "connected"}));
+    EXPECT_EQ(events.logs[4].size(), 10000u);
+}
+
+TEST_F(OpenVPNConnectorTest, ServerThatNeverAnswersIsLeftAtOnceOnDisconnect) {
+    attach();
+    connector->disconnect();
+    EXPECT_EQ(server.readLine(), "signal SIGTERM");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("disconnected"); }));
+    EXPECT_EQ(events.events, std::vector<std::string>{"disconnected"});
+}
+
+TEST(OpenVPNConnectorNoServer, NoListenerGivesErrorOneAfterTheRetries) {
+    ManualQueue queue;
+    RecordingEvents events;
+    OpenVPNConnector::Options options;
+    {
+        FakeManagementServer gone;  // a port that was free a moment ago
+        options.port = gone.port();
+    }
+    options.retries = 5;
+    OpenVPNConnector connector(queue, options);
+    connector.setEventDelegate(&events);
+    connector.connect();
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("error 1"); }));
+    connector.disconnect();
+    queue.runUntilIdle();
+    EXPECT_EQ(events.events, std::vector<std::string>{"error 1"});
+    EXPECT_EQ(connector.getConnectionStatus(), 0);
+}
+
+TEST(OpenVPNConnectorNoServer, DisconnectDuringRetriesSendsNothingAndStops) {
+    ManualQueue queue;
+    RecordingEvents events;
+    OpenVPNConnector::Options options;
+    {
+        FakeManagementServer gone;
+        options.port = gone.port();
+    }
+    options.retryInterval = std::chrono::hours(1);
+    OpenVPNConnector connector(queue, options);
+    connector.setEventDelegate(&events);
+    connector.connect();
+    connector.disconnect();  // would hang for an hour if the wait were not woken
+    queue.runUntilIdle();
+    EXPECT_EQ(events.events, std::vector<std::string>{"disconnected"});
+}
+
+TEST_F(OpenVPNConnectorTest, OldSessionEndingDoesNotTouchTheNewOne) {
+    attach();
+    FakeManagementServer second;
+    connector->setPort(second.port());
+    connector->connect();  // replaces the first session
+    ASSERT_TRUE(second.accept());
+    EXPECT_TRUE(server.clientClosed());
+    second.sendLine(">STATE:1,CONNECTED,SUCCESS,,,,,");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("connected"); }));
+    EXPECT_FALSE(events.has("disconnected"));
+    EXPECT_EQ(connector->getConnectionStatus(), 2);
+}
+
+}  // namespace
+}  // namespace hw
