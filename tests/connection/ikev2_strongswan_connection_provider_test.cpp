@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "connection/vpn_service_config.h"
 #include "ikev2_strongswan_fixture.h"
 
 namespace hw {
@@ -24,16 +25,24 @@ public:
     int reconnectRequests = 0, lockEngaged = 0;
 };
 
+VPNServiceConfig serviceConfig(std::optional<std::string> host, std::optional<std::string> ip) {
+    VPNServiceConfig c;
+    c.type = VPNTypesIKEv2_StrongSwan;
+    c.setEndpoint(std::move(host));
+    c.endpointIPAddress = std::move(ip);
+    return c;
+}
+
 struct Report {
     std::int32_t status;
     bool reconnectingWhenReported;
 };
 
-class ProviderTest : public testing::Test {
+class IKEv2ProviderTest : public testing::Test {
 protected:
-    ProviderTest() : provider_(queue_.inner, tool_.connector, context_) {}
+    IKEv2ProviderTest() : provider_(queue_.inner, tool_.connector, context_) {}
     void subscribe() {
-        EXPECT_EQ(provider_.retrieveConnectionAndSubscribeToStatusUpdates("ignored", [this](std::int32_t s, std::optional<std::string> m, VPNTypes t) {
+        EXPECT_EQ(provider_.retrieveConnectionAndSubscribeToStatusUpdates("ignored", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) {
             EXPECT_FALSE(m.has_value());
             EXPECT_EQ(t, VPNTypesIKEv2_StrongSwan);
             reports_.push_back({s, context_.reconnecting});
@@ -52,8 +61,8 @@ protected:
     std::vector<Report> reports_;
 };
 
-TEST_F(ProviderTest, IsTypeFiveAndMapsConnectorStates) {
-    EXPECT_EQ(provider_.type, VPNTypesIKEv2_StrongSwan);
+TEST_F(IKEv2ProviderTest, IsTypeFiveAndMapsConnectorStates) {
+    EXPECT_EQ(provider_.type(), VPNTypesIKEv2_StrongSwan);
     EXPECT_EQ(provider_.getExistingVPNConnectionProtocolType("Havenway_IKEv2"), 0);
     subscribe();
     EXPECT_TRUE(reports_.empty());  // nothing reported at subscription
@@ -66,7 +75,7 @@ TEST_F(ProviderTest, IsTypeFiveAndMapsConnectorStates) {
     EXPECT_EQ(statuses(), (std::vector<std::int32_t>{1, 2, 0, 9}));
 }
 
-TEST_F(ProviderTest, UnintendedDropRequestsOneReconnect) {
+TEST_F(IKEv2ProviderTest, UnintendedDropRequestsOneReconnect) {
     subscribe();
     provider_.change(0, {});
     ASSERT_EQ(reports_.size(), 1u);
@@ -75,7 +84,7 @@ TEST_F(ProviderTest, UnintendedDropRequestsOneReconnect) {
     EXPECT_EQ(context_.reconnectRequests, 1);
 }
 
-TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
+TEST_F(IKEv2ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
     subscribe();
     context_.intentional = true;
     provider_.change(0, {});
@@ -88,7 +97,7 @@ TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
 
     // The status handling may sign the user out while the drop is reported.
     context_.loggedIn = true;
-    provider_.setNewStatusReceivedCallback([this](std::int32_t, std::optional<std::string>, VPNTypes) { context_.loggedIn = false; });
+    provider_.setNewStatusReceivedCallback([this](std::int32_t, const std::optional<std::string>&, VPNTypes) { context_.loggedIn = false; });
     provider_.change(0, {});
     EXPECT_EQ(context_.reconnectRequests, 0);
 
@@ -100,7 +109,7 @@ TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
     EXPECT_FALSE(context_.reconnecting);
 }
 
-TEST_F(ProviderTest, ReconnectUnderAnEngagedKillSwitchEngagesItAgainAfterwards) {
+TEST_F(IKEv2ProviderTest, ReconnectUnderAnEngagedKillSwitchEngagesItAgainAfterwards) {
     subscribe();
     context_.lock = context_.lockActivated = context_.reconnecting = true;
     provider_.change(2, {});
@@ -115,7 +124,7 @@ TEST_F(ProviderTest, ReconnectUnderAnEngagedKillSwitchEngagesItAgainAfterwards) 
     EXPECT_EQ(context_.lockEngaged, 1);
 }
 
-TEST_F(ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
+TEST_F(IKEv2ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
     subscribe();
     context_.lock = context_.lockActivated = true;
     provider_.raise("Server did not respond", {});
@@ -129,15 +138,15 @@ TEST_F(ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
     EXPECT_EQ(context_.lockEngaged, 1);
 }
 
-TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
-    provider_.connect({std::nullopt, std::string("192.0.2.1")}, [] { FAIL(); }, {});
+TEST_F(IKEv2ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
+    provider_.connect(serviceConfig(std::nullopt, "192.0.2.1"), [] { FAIL(); }, {});
     EXPECT_EQ(tool_.asked, 0);
 
     auto connection = std::make_shared<HelperConnection>(queue_);
     test::FakeIkePeer peer(*connection);
     tool_.connection = connection;
     bool connected = false;
-    provider_.connect({std::string("vpn.example"), std::string("")}, [&] { connected = true; }, {});
+    provider_.connect(serviceConfig("vpn.example", ""), [&] { connected = true; }, {});
     auto m = peer.takeStart();
     EXPECT_EQ(*helperString(m, "host"), "vpn.example");
     EXPECT_EQ(*helperString(m, "id"), "alice");
@@ -145,7 +154,7 @@ TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     ASSERT_TRUE(queue_.waitFor([&] { return connected; }));
     EXPECT_EQ(provider_.connectorHelper()->currentConnection().at("password"), "s3cret");
 
-    provider_.connect({std::string("vpn.example"), std::string("192.0.2.1")}, {}, {});
+    provider_.connect(serviceConfig("vpn.example", "192.0.2.1"), {}, {});
     EXPECT_EQ(*helperString(peer.takeStart(), "host_ip"), "192.0.2.1");
 
     // Disconnect asks the service to stop on the tunnel's channel; the
@@ -163,10 +172,10 @@ TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     connection->cancel();
 }
 
-TEST_F(ProviderTest, ConnectWithoutASignedInUserReportsDisconnected) {
+TEST_F(IKEv2ProviderTest, ConnectWithoutASignedInUserReportsDisconnected) {
     subscribe();
     context_.login.reset();
-    provider_.connect({std::string("vpn.example"), std::nullopt}, [] { FAIL(); }, {});
+    provider_.connect(serviceConfig("vpn.example", std::nullopt), [] { FAIL(); }, {});
     EXPECT_EQ(tool_.asked, 0);
     EXPECT_EQ(statuses(), std::vector<std::int32_t>{0});
     EXPECT_EQ(context_.reconnectRequests, 0);

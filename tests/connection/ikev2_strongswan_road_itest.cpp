@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "connection/ikev2_strongswan_connection_provider.h"
+#include "connection/vpn_service_config.h"
 #include "helper/command_dispatcher.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ike_testbed.h"
@@ -115,7 +116,7 @@ protected:
         tool_ = std::make_unique<HelperTool_XPC_Connector>(queue_, [this](std::string*) { return connection_; });
         provider_ = std::make_unique<IKEv2_StrongSwan_ConnectionProvider>(queue_, *tool_, context_);
         queue_.sync([this] {
-            provider_->retrieveConnectionAndSubscribeToStatusUpdates("Havenway_IKEv2", [this](std::int32_t s, std::optional<std::string>, VPNTypes) {
+            provider_->retrieveConnectionAndSubscribeToStatusUpdates("Havenway_IKEv2", [this](std::int32_t s, const std::optional<std::string>&, VPNTypes) {
                 std::lock_guard lock(mutex_);
                 statuses_.push_back(s);
                 cv_.notify_all();
@@ -144,7 +145,11 @@ protected:
     }
     void connect(const std::string& password) {
         context_.login = IKEv2LoginData{ike::road::kUser, password};
-        queue_.sync([this] { provider_->connect({std::string(ike::road::kServerName), std::string(ike::road::kServerIp)}, {}, {}); });
+        VPNServiceConfig config;
+        config.type = VPNTypesIKEv2_StrongSwan;
+        config.setEndpoint(std::string(ike::road::kServerName));
+        config.endpointIPAddress = ike::road::kServerIp;
+        queue_.sync([&] { provider_->connect(config, {}, {}); });
     }
 
     static ike::road::Testbed* bed_;
