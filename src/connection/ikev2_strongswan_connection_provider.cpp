@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "connection/openvpn_constants.h"
 #include "connection/vpn_service_config.h"
 #include "platform/log.h"
 
@@ -130,6 +131,12 @@ void IKEv2_StrongSwan_ConnectionProvider::log(const std::string& message, const 
 void IKEv2_StrongSwan_ConnectionProvider::onNotReachable() {
     printLine("onNotReachable");
     report(9);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onError(std::uint32_t code) {
+    printLine("onError: " + std::to_string(code));
+    if (newStatusReceivedCallback_)
+        newStatusReceivedCallback_(0, OpenVPNConstants::errorText(code), type().value_or(VPNTypesIKEv2_StrongSwan));
 }
 
 void IKEv2_StrongSwan_ConnectionProvider::onGatewayChanged(const std::optional<std::string>& gateway) {

@@ -65,6 +65,8 @@ public:
     void onConnecting();
     void onConnected();
     void onNotReachable();
+    // Status 0 with the error's text, as the OpenVPN provider reports it.
+    void onError(std::uint32_t code);
     void onGatewayChanged(const std::optional<std::string>& gateway);
 
     IKEv2_StrongSwan_Connector* connectorHelper() { return connectorHelper_.get(); }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "connection/openvpn_constants.h"
 #include "connection/vpn_service_config.h"
 #include "ikev2_strongswan_fixture.h"
 
@@ -36,6 +37,7 @@ VPNServiceConfig serviceConfig(std::optional<std::string> host, std::optional<st
 struct Report {
     std::int32_t status;
     bool reconnectingWhenReported;
+    std::optional<std::string> message;
 };
 
 class IKEv2ProviderTest : public testing::Test {
@@ -43,9 +45,8 @@ protected:
     IKEv2ProviderTest() : provider_(queue_.inner, tool_.connector, context_) {}
     void subscribe() {
         EXPECT_EQ(provider_.retrieveConnectionAndSubscribeToStatusUpdates("ignored", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) {
-            EXPECT_FALSE(m.has_value());
             EXPECT_EQ(t, VPNTypesIKEv2_StrongSwan);
-            reports_.push_back({s, context_.reconnecting});
+            reports_.push_back({s, context_.reconnecting, m});
         }, false), 1);
     }
     std::vector<std::int32_t> statuses() const {
@@ -73,6 +74,10 @@ TEST_F(IKEv2ProviderTest, IsTypeFiveAndMapsConnectorStates) {
     provider_.change(0, {});
     provider_.onNotReachable();
     EXPECT_EQ(statuses(), (std::vector<std::int32_t>{1, 2, 0, 9}));
+    for (const auto& r : reports_) EXPECT_FALSE(r.message.has_value());
+    provider_.onError(2);
+    EXPECT_EQ(reports_.back().status, 0);
+    EXPECT_EQ(reports_.back().message, OpenVPNConstants::errorText(2));
 }
 
 TEST_F(IKEv2ProviderTest, UnintendedDropRequestsOneReconnect) {
