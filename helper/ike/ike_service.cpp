@@ -208,6 +208,10 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         s->channel->sendEvent("log", "message", why);
         finishLocked(*s, "down");
     };
+    {
+        std::lock_guard lock(mutex_);
+        if (s->replaced) return;
+    }
     std::string error;
     if (!ensureCharon(&error)) return fail(error);
     std::shared_ptr<ViciClient> control, events;
@@ -231,8 +235,9 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         address = *resolved;
     }
     {
+        // A stop or a newer start may have come meanwhile: then no password.
         std::lock_guard lock(mutex_);
-        if (s->replaced) return;
+        if (s->replaced || s->stopping || s->terminal) return;
     }
 
     auto password = s->channel->requestPassword(options_.passwordTimeout);
