@@ -148,6 +148,18 @@ TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
     EXPECT_EQ(second->waitForFinal(15s, "child_up"), "child_up") << tail(second->logs);
 }
 
+TEST_F(IkeRoad, NewerStartReplacesOneStuckInInitiateAndTheOlderHearsNothingMore) {
+    auto stuck = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request("10.79.0.2"), stuck), "");  // silent: waits in retransmits
+    ASSERT_EQ(stuck->waitForFinal(5s, "connecting"), "connecting");
+    auto fresh = std::make_shared<RecordingChannel>(kGoodPassword);
+    ASSERT_EQ(service.start(request(), fresh), "");
+    EXPECT_EQ(fresh->waitForFinal(15s, "child_up"), "child_up") << tail(fresh->logs);
+    EXPECT_EQ(stuck->snapshot(), std::vector<std::string>{"connecting"});
+    EXPECT_EQ(road::responderSaCount(*bed_), 1);
+}
+
 TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
     // The responder pauses before it refuses an MS-CHAPv2 answer; our
     // retransmits must outlast that pause.
