@@ -23,12 +23,12 @@ public:
     std::string lastID;
 };
 
-class IKEv2ConnectorTest : public testing::Test {
+class StrongSwanConnectorTest : public testing::Test {
 protected:
-    IKEv2ConnectorTest() {
+    StrongSwanConnectorTest() {
         tool_.connection = connection_;
     }
-    ~IKEv2ConnectorTest() override { connection_->cancel(); }
+    ~StrongSwanConnectorTest() override { connection_->cancel(); }
 
     HelperMessage start(IKEv2ConnectionDictionary d = {{"server", "vpn.example"}, {"username", "alice"}, {"password", "s3cret"}}) {
         bool connected = false;
@@ -59,7 +59,7 @@ protected:
     IKEv2_StrongSwan_Connector connector_{queue_, tool_.connector, &delegate_};
 };
 
-TEST_F(IKEv2ConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
+TEST_F(StrongSwanConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
     auto log = test::CaptureLog::install();
     auto m = start();
     EXPECT_EQ(*helperString(m, "type"), "rpc");
@@ -81,13 +81,13 @@ TEST_F(IKEv2ConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePas
     EXPECT_FALSE(log->contains("s3cret"));
 }
 
-TEST_F(IKEv2ConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
+TEST_F(StrongSwanConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
     tool_.connection = nullptr;
     connector_.connect({{"server", "vpn.example"}, {"username", "alice"}}, [] { FAIL() << "nothing was sent"; });
     EXPECT_EQ(delegate_.seen, std::vector<std::string>{"raise:creating XPC mach service failed"});
 }
 
-TEST_F(IKEv2ConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
+TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     start();
     peer_.event(0, "connecting");
     peer_.event(0, "child_up");
@@ -116,7 +116,7 @@ TEST_F(IKEv2ConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     EXPECT_FALSE(connector_.isActive());
 }
 
-TEST_F(IKEv2ConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
+TEST_F(StrongSwanConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
     start();
     auto answer = peer_.request(0, {{"type", "rpc"}, {"rpc", "get_password"}});
     ASSERT_TRUE(answered(answer));
@@ -138,7 +138,7 @@ TEST_F(IKEv2ConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
     EXPECT_FALSE(refused->count("password"));
 }
 
-TEST_F(IKEv2ConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
+TEST_F(StrongSwanConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
     start();
     peer_.event(0, "connecting");
     ASSERT_TRUE(waitSeen(1));
@@ -164,7 +164,7 @@ TEST_F(IKEv2ConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
     EXPECT_FALSE(connector_.skipDisconnectEventSend());
 }
 
-TEST_F(IKEv2ConnectorTest, OnlyTheCurrentStartsBrokenChannelReportsDown) {
+TEST_F(StrongSwanConnectorTest, OnlyTheCurrentStartsBrokenChannelReportsDown) {
     start();
     start();
     peer_.channels.at(0).reset();  // the older start's channel breaks
