@@ -4,6 +4,7 @@
 
 #include "core/global_constants.h"
 #include "core/hashing.h"
+#include "services/auth_service.h"
 #include "platform/base64.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
@@ -219,6 +220,67 @@ FreeTrialSignUpService::SignUpOutcome FreeTrialSignUpService::readSignUpReply(co
     }
     out.success = true;
     return out;
+}
+
+void FreeTrialSignUpService::showProgressIndicator() {
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (!alive.expired() && showProgressIndicatorHandler) showProgressIndicatorHandler();
+    });
+}
+
+void FreeTrialSignUpService::hideProgressIndicator() {
+    verificationInProgress = false;
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (!alive.expired() && hideProgressIndicatorHandler) hideProgressIndicatorHandler();
+    });
+}
+
+void FreeTrialSignUpService::onEmailVerificationApproved() {
+    emailVerificationPending = false;
+    if (emailVerificationApprovedHandler) emailVerificationApprovedHandler();
+}
+
+void FreeTrialSignUpService::onEmailVerificationCompleted() {
+    if (verificationInProgress) return;
+    if (!authService || !usernamePlain || !passwordPlain) {
+        log::warning(kLog, "onEmailVerificationCompleted() -- no sign-up credentials to check");
+        return;
+    }
+    verificationInProgress = true;
+    showProgressIndicator();
+    std::weak_ptr<bool> alive = alive_;
+    const auto user = *usernamePlain;
+    const auto pass = *passwordPlain;
+    authService->login(user, pass, [this, alive, user, pass](AuthResults result, std::optional<std::string>) {
+        if (alive.expired()) return;
+        if (result != AuthResults::success) {
+            hideProgressIndicator();
+            return;
+        }
+        log::info(kLog, "PARSE call -- syncVPNAcccountDetails started..");
+        auto params = JSON::dictionaryLiteral(
+            {{"username", user}, {"password", pass}, {"source", GlobalConstants::platformTag}});
+        parse_.callFunction("syncVPNAcccountDetails", params, [this, alive](JSON reply, OptionalParseError error) {
+            if (alive.expired()) return;
+            if (error || reply.type() != JSON::Type::dictionary) {
+                // A failed check is not an approval: the user may try again.
+                const auto code = error ? std::to_string(error->code) : std::string("202");
+                if (alertHandler) {
+                    alertHandler(kValidationErrorTitle,
+                                 LocaleData::free_trial_validation_error_wrong_reponse_received() +
+                                     " (Error code: " + code + ")");
+                }
+                hideProgressIndicator();
+                return;
+            }
+            hideProgressIndicator();
+            queue_.post([this, alive] {
+                if (!alive.expired()) onEmailVerificationApproved();
+            });
+        });
+    });
 }
 
 }  // namespace hw
