@@ -47,6 +47,12 @@ public:
     // The item names of this build (enterprise builds use their own).
     static std::string itemName(const char* key);
 
+    // The two checks the windows make of a record.
+    static bool hasUsername(const LoginData& data) { return !data.username.empty(); }
+    static bool isComplete(const LoginData& data) {
+        return !data.username.empty() && !data.password.empty() && data.passwordData.has_value();
+    }
+
 private:
     void authenticate(std::uint64_t attempt, const std::string& username, const std::string& password,
                       Completion completion);

@@ -45,7 +45,7 @@ TEST_F(AuthServiceTest, SuccessStoresTheCredentialsAndTellsThePostProcessing) {
     EXPECT_EQ(secrets.read("svc", "vpn_password2").status, SecretStatus::Found);
     ASSERT_TRUE(model->recentLoginData()) << "the state object reads it through its port";
     EXPECT_EQ(model->recentLoginData()->password, "secret");
-    EXPECT_TRUE(model->recentLoginData()->passwordData);
+    EXPECT_TRUE(AuthService::isComplete(*model->recentLoginData()));
     EXPECT_FALSE(log->contains("secret")) << "no password in the log";
 }
 
@@ -125,7 +125,8 @@ TEST_F(AuthServiceTest, RestoreAndLogOut) {
     auto restored = auth.restoreLoginDataFromKeychain();
     ASSERT_TRUE(restored);
     EXPECT_EQ(restored->password, "") << "no stored password reads as empty";
-    EXPECT_FALSE(restored->passwordData);
+    EXPECT_FALSE(AuthService::isComplete(*restored)) << "no password and no reference";
+    EXPECT_TRUE(AuthService::hasUsername(*restored));
     EXPECT_TRUE(auth.wasLoginDataRestoredFromKeychain);
 
     login("user@example.com", "secret");
