@@ -7,6 +7,7 @@
 #include "services/auth_service.h"
 #include "platform/base64.h"
 #include "platform/log.h"
+#include "services/form_encoding.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -59,6 +60,17 @@ void FreeTrialSignUpService::authorizeForFreeTrial(const std::string& url, const
                                                    std::function<void(AuthorizeOutcome)> completion) {
     username = emailBase64;
     prepareForFreeTrialAuthorize();
+    if (!isWebURL(url)) {
+        // Nothing to send to: answer as a transport failure, still on the main queue.
+        log::warning(kLog, "authorizeForFreeTrial() response - Error");
+        std::weak_ptr<bool> alive = alive_;
+        queue_.post([alive, completion] {
+            AuthorizeOutcome out;
+            out.code = 100;
+            if (!alive.expired() && completion) completion(out);
+        });
+        return;
+    }
     HttpRequest request;
     request.method = "POST";
     request.url = url;

@@ -59,6 +59,15 @@ TEST_F(FreeTrialSignUpServiceTest, AuthorizeSendsTheBase64UnescapedAndReadsEvery
     EXPECT_EQ(authorize("[1,2]").code, std::optional<std::int64_t>(103)) << "JSON that is no object";
     EXPECT_EQ(authorize("not json").code, std::optional<std::int64_t>(104));
     EXPECT_EQ(authorize("").code, std::optional<std::int64_t>(100));
+
+    std::optional<FreeTrialSignUpService::AuthorizeOutcome> nowhere;
+    const auto sentBefore = backend.requests.size();
+    service.authorizeForFreeTrial("not a link", "YQ==", [&](auto o) { nowhere = o; });
+    EXPECT_FALSE(nowhere) << "never synchronously";
+    queue.runUntilIdle();
+    ASSERT_TRUE(nowhere);
+    EXPECT_EQ(nowhere->code, std::optional<std::int64_t>(100));
+    EXPECT_EQ(backend.requests.size(), sentBefore);
 }
 
 TEST_F(FreeTrialSignUpServiceTest, CampaignParametersComeFromNameEqualsValueArguments) {
