@@ -13,12 +13,9 @@ protected:
             {"publicIPInfoUrl", "https://web.test/api/ipinfo"},
             {"vpnConfigUpdatedAt", JSON::dictionaryLiteral({{"__type", "Date"}, {"iso", "2026-05-01T10:00:00.000Z"}})},
             {"mainDomainName", "www.example.test"},
-            {"mirrorDomainName", "mirror.example.test"},
-            {"mirrorDomainCountries", JSON::arrayLiteral({"CN", "IR"})},
             {"domainForCountriesList", R"({"list":[{"countries":["CN","IR"],"domain":"mirror.example.test"},{"countries":["XX"],"domain":"bad domain"}]})"},
             {"vpnServersDomainSuffix", "vpn.example.test"},
             {"reachabilityDomainName", "backend.example.test"},
-            {"latestVersion_OSX", "9.9.9"},
             {"DNSResolver", "9.9.9.9"},
             {"DNSResolverSecondary", "not-an-address"},
             {"authorizeForFreeTrialLink_v2", "https://web.test/authorize_v2.php"},
@@ -26,11 +23,7 @@ protected:
             {"rejectInAppFreeTrialSignUp", true},
             {"linkTermsOfUse", "https://{$domainname}/terms"},
             {"supportTicketLink", "https://{$domainname}/ticket?{$token}"},
-            {"speedTestLink", "https://speed.test/"},
-            {"smartWidgetURL", "https://web.test/api/smart-widget"},
-            {"smartWidgetCheckIntervalMin", 30},
             {"analyticsTrackerURL", "javascript:alert(1)"},
-            {"probeURL", "https://web.test/probe"},
         });
     }
     LinksManager links{*model};
@@ -50,25 +43,16 @@ TEST_F(ParseConfigServiceTest, ConfigurationIsCopiedKeyByKey) {
     ASSERT_TRUE(model->parseVPNConfigUpdatedAt);
     EXPECT_EQ(model->parseVPNConfigUpdatedAt->secondsSince1970, 1777629600.0);
     EXPECT_EQ(model->parseMainDomainName, "www.example.test");
-    EXPECT_EQ(model->vpnServersDomainSuffix, "vpn.example.test");
-    EXPECT_EQ(model->reachabilityDomainName, "backend.example.test");
-    EXPECT_EQ(model->newAppVersionString, std::optional<std::string>("9.9.9"));
     ASSERT_TRUE(model->domainForCountriesList);
     ASSERT_EQ(model->domainForCountriesList->size(), 1u) << "an entry with a broken domain is left out";
     EXPECT_EQ((*model->domainForCountriesList)[0].domain, "mirror.example.test");
-    EXPECT_EQ(model->mirrorDomainCountries, (std::optional<std::vector<std::string>>{{"CN", "IR"}}));
     EXPECT_EQ(model->authorizeForFreeTrialLink, "https://web.test/authorize_v2.php");
     EXPECT_TRUE(model->rejectInAppFreeTrialSignUp);
     EXPECT_EQ(GlobalConstants::dnsResolver(), "9.9.9.9");
     EXPECT_EQ(GlobalConstants::dnsResolverSecondary(), previousSecondary) << "a resolver that is no address is refused";
-    EXPECT_EQ(model->smartWidgetCheckIntervalMin, 30);
-    EXPECT_EQ(widget.smartWidgetURL, std::optional<std::string>("https://web.test/api/smart-widget"));
     EXPECT_EQ(analytics.trackerURL, defaultTracker) << "a tracker that is no web address is ignored";
     model->mainDomainName = model->parseMainDomainName;  // the hub's mirror choice
     EXPECT_EQ(links.termsOfServiceLink(), std::optional<std::string>("https://www.example.test/terms"));
-    EXPECT_EQ(links.probeURL(), std::optional<std::string>("https://web.test/probe"));
-    ASSERT_TRUE(links.linksDataObject);
-    EXPECT_EQ(links.linksDataObject->settings_runSpeedTest, "https://speed.test/");
     EXPECT_FALSE(ParseConfigService::isConfigIncomplete(parse->currentConfig()));
     GlobalConstants::setDnsResolver("8.8.4.4");
 }
