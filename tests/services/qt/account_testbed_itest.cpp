@@ -113,6 +113,41 @@ TEST_F(AccountTestbed, RemoteConfigurationPublicAddressAndAutomaticLocation) {
     EXPECT_FALSE((*id)->empty());
 }
 
+TEST_F(AccountTestbed, WidgetAndAnalyticsReachTheWebAPI) {
+    ASSERT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
+    widget->smartWidgetURL = env->webUrl() + "/api/smart-widget";
+    std::optional<SmartWidgetReply> reply;
+    bool failed = false;
+    widget->requestSmartWidgetData(env->get("HAVENWAY_TESTBED_APP_ID"), parse->currentUser()->sessionToken,
+                                   [&](SmartWidgetReply r) { reply = r; },
+                                   [&](const std::string& reason) {
+                                       ADD_FAILURE() << reason;
+                                       failed = true;
+                                   });
+    ASSERT_TRUE(test::spinUntil([&] { return failed || reply.has_value(); }));
+    ASSERT_TRUE(reply);
+    EXPECT_FALSE(reply->title.empty());
+
+    analytics->trackerURL = env->webUrl() + "/api/app-analytics.php";
+    model->setSendAnalyticsData(true);
+    const std::string marker = "ae_itest_" + std::to_string(::getpid());
+    analytics->sendEvent(marker, AnalyticsService::Parameters{{"ap_location_id", "Japan"}});
+    bool seen = false;
+    test::spinUntil([&] {
+        if (seen) return true;
+        HttpRequest list;
+        list.url = env->webUrl() + "/testbed/analytics";
+        bool answered = false;
+        http->send(list, [&](HttpResponse r) {
+            seen = r.body.find(marker) != std::string::npos;
+            answered = true;
+        });
+        test::spinUntil([&] { return answered; }, 5000);
+        return seen;
+    }, 10000);
+    EXPECT_TRUE(seen) << "the tracker received the event";
+}
+
 TEST_F(AccountTestbed, NewAccountIsAuthorisedCreatedAndVerified) {
     secrets.writeString("svc", "appID", "itest-install-1");
     UUIDHelper uuid(secrets, system, "svc");
