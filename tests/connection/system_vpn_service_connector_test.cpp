@@ -26,16 +26,16 @@ VPNServiceConfig config(std::int64_t type) {
     return c;
 }
 
-struct ConnectorTest : ::testing::Test {
+struct SystemVPNConnectorTest : ::testing::Test {
     std::shared_ptr<FakeSystemVPNServiceStore> store = std::make_shared<FakeSystemVPNServiceStore>();
     std::shared_ptr<test::FakeSecretStore> keychain = std::make_shared<test::FakeSecretStore>();
     std::shared_ptr<test::CaptureLog> log = test::CaptureLog::install();
-    ~ConnectorTest() override { hw::log::setSink(nullptr); }
+    ~SystemVPNConnectorTest() override { hw::log::setSink(nullptr); }
 };
 
 // --- creation ------------------------------------------------------------
 
-TEST_F(ConnectorTest, CreatesAnL2TPServiceWithItsSecretsInTheKeychain) {
+TEST_F(SystemVPNConnectorTest, CreatesAnL2TPServiceWithItsSecretsInTheKeychain) {
     L2TPConnector connector(store, keychain);
     auto c = config(VPNTypesL2TP);
     bool called = false;
@@ -55,7 +55,7 @@ TEST_F(ConnectorTest, CreatesAnL2TPServiceWithItsSecretsInTheKeychain) {
     EXPECT_FALSE(log->contains("s3cret-psk"));
 }
 
-TEST_F(ConnectorTest, CreatesAPPTPServiceWithoutIPSec) {
+TEST_F(SystemVPNConnectorTest, CreatesAPPTPServiceWithoutIPSec) {
     PPTPConnector connector(store, keychain);
     auto c = config(VPNTypesPPTP);
     EXPECT_EQ(connector.createAndConnect(c, {}), 0);
@@ -67,7 +67,7 @@ TEST_F(ConnectorTest, CreatesAPPTPServiceWithoutIPSec) {
     EXPECT_EQ(connector.getExistingVPNConnectionProtocolType("Havenway"), 3);
 }
 
-TEST_F(ConnectorTest, SecondCreationReusesTheServiceAndUpdatesItsSecrets) {
+TEST_F(SystemVPNConnectorTest, SecondCreationReusesTheServiceAndUpdatesItsSecrets) {
     L2TPConnector connector(store, keychain);
     auto c = config(VPNTypesL2TP);
     ASSERT_EQ(connector.createAndConnect(c, {}), 0);
@@ -81,7 +81,7 @@ TEST_F(ConnectorTest, SecondCreationReusesTheServiceAndUpdatesItsSecrets) {
     EXPECT_TRUE(log->contains("because it already exists"));
 }
 
-TEST_F(ConnectorTest, EveryFailedStepAnswersItsNumberAndCommitsNothing) {
+TEST_F(SystemVPNConnectorTest, EveryFailedStepAnswersItsNumberAndCommitsNothing) {
     const std::pair<const char*, std::int32_t> steps[] = {
         {"open", 31},   {"lock", 31}, {"interface", 33},    {"extended", 35}, {"default", 36}, {"set", 37},
         {"add", 38},    {"ipv4protocol", 39}, {"ipv4", 40}, {"commit", 41},
@@ -103,7 +103,7 @@ TEST_F(ConnectorTest, EveryFailedStepAnswersItsNumberAndCommitsNothing) {
     EXPECT_EQ(connector.createAndConnect(c, {}), 42);
 }
 
-TEST_F(ConnectorTest, AFailedKeychainIsAFailedCreation) {
+TEST_F(SystemVPNConnectorTest, AFailedKeychainIsAFailedCreation) {
     keychain->failWrites = true;
     PPTPConnector connector(store, keychain);
     auto c = config(VPNTypesPPTP);
@@ -115,7 +115,7 @@ TEST_F(ConnectorTest, AFailedKeychainIsAFailedCreation) {
 
 // --- finding and removing -------------------------------------------------------
 
-TEST_F(ConnectorTest, ProtocolTypeByExactName) {
+TEST_F(SystemVPNConnectorTest, ProtocolTypeByExactName) {
     store->addService("Havenway", SystemVPNInterfaceType::PPTP);
     store->addService("Other", SystemVPNInterfaceType::L2TP).unreadableProtocols = true;
     L2TPConnector connector(store);
@@ -126,7 +126,7 @@ TEST_F(ConnectorTest, ProtocolTypeByExactName) {
     EXPECT_EQ(connector.getExistingVPNConnectionProtocolType("Havenway"), -1);
 }
 
-TEST_F(ConnectorTest, DeleteRemovesOnlyTheNamedService) {
+TEST_F(SystemVPNConnectorTest, DeleteRemovesOnlyTheNamedService) {
     store->addService("Havenway", SystemVPNInterfaceType::L2TP);
     store->addService("Other", SystemVPNInterfaceType::PPTP);
     PPTPConnector connector(store);
@@ -139,7 +139,7 @@ TEST_F(ConnectorTest, DeleteRemovesOnlyTheNamedService) {
 
 // --- watching -------------------------------------------------------------------
 
-TEST_F(ConnectorTest, RetrieveMapsThePPPPhaseAndReportsTheCurrentStatusFirst) {
+TEST_F(SystemVPNConnectorTest, RetrieveMapsThePPPPhaseAndReportsTheCurrentStatusFirst) {
     auto& s = store->addService("Havenway", SystemVPNInterfaceType::L2TP);
     auto conn = store->connection(s.id);
     conn->currentStatus = 1;
@@ -161,7 +161,7 @@ TEST_F(ConnectorTest, RetrieveMapsThePPPPhaseAndReportsTheCurrentStatusFirst) {
     EXPECT_NE(reports[0].thread, std::this_thread::get_id());
 }
 
-TEST_F(ConnectorTest, DisconnectReportsThePPPLastCauseAsItsMessage) {
+TEST_F(SystemVPNConnectorTest, DisconnectReportsThePPPLastCauseAsItsMessage) {
     auto& s = store->addService("Havenway", SystemVPNInterfaceType::PPTP);
     auto conn = store->connection(s.id);
     PPTPConnector connector(store);
@@ -179,7 +179,7 @@ TEST_F(ConnectorTest, DisconnectReportsThePPPLastCauseAsItsMessage) {
     EXPECT_EQ(reports[2], (Report{0, std::string("19"), 3, {}}));
 }
 
-TEST_F(ConnectorTest, NoReportsAfterTheWatchStops) {
+TEST_F(SystemVPNConnectorTest, NoReportsAfterTheWatchStops) {
     auto& s = store->addService("Havenway", SystemVPNInterfaceType::PPTP);
     auto conn = store->connection(s.id);
     PPTPConnector connector(store);
@@ -195,7 +195,7 @@ TEST_F(ConnectorTest, NoReportsAfterTheWatchStops) {
     EXPECT_EQ(rec.reports().size(), 1u);
 }
 
-TEST_F(ConnectorTest, MissingServiceReportsInvalidOnce) {
+TEST_F(SystemVPNConnectorTest, MissingServiceReportsInvalidOnce) {
     PPTPConnector connector(store);
     test::StatusRecorder rec;
     auto block = [&](std::int32_t st, const std::optional<std::string>& m, std::int64_t t) { rec.add(st, m, t); };
@@ -205,7 +205,7 @@ TEST_F(ConnectorTest, MissingServiceReportsInvalidOnce) {
     EXPECT_EQ(reports[0], (Report{-1, std::nullopt, 3, {}}));
 }
 
-TEST_F(ConnectorTest, DialStartsAndDisconnectForcesTheWatchedConnection) {
+TEST_F(SystemVPNConnectorTest, DialStartsAndDisconnectForcesTheWatchedConnection) {
     auto& s = store->addService("Havenway", SystemVPNInterfaceType::L2TP);
     auto conn = store->connection(s.id);
     L2TPConnector connector(store);
@@ -222,7 +222,7 @@ TEST_F(ConnectorTest, DialStartsAndDisconnectForcesTheWatchedConnection) {
     EXPECT_EQ(conn->stops, std::vector<bool>{true});
 }
 
-TEST_F(ConnectorTest, ConnectStartsTheNamedServiceAndWatchesIt) {
+TEST_F(SystemVPNConnectorTest, ConnectStartsTheNamedServiceAndWatchesIt) {
     auto& s = store->addService("Havenway", SystemVPNInterfaceType::L2TP);
     auto conn = store->connection(s.id);
     L2TPConnector connector(store);
