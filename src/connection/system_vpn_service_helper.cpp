@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/helper_socket.h"
+#include "services/helper_tool/helper_tool_xpc_connector.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -86,11 +87,11 @@ private:
     SystemVPNError error_;
 };
 
-class HelperConnection final : public SystemVPNConnection {
+class HelperServiceConnection final : public SystemVPNConnection {
 public:
-    HelperConnection(HelperCall call, std::string id, std::chrono::milliseconds interval)
+    HelperServiceConnection(HelperCall call, std::string id, std::chrono::milliseconds interval)
         : call_(std::move(call)), id_(std::move(id)), interval_(interval) {}
-    ~HelperConnection() override { setStatusCallback({}); }
+    ~HelperServiceConnection() override { setStatusCallback({}); }
 
     std::int32_t status() override { return read().first; }
     SystemVPNExtendedStatus extendedStatus() override { return read().second; }
@@ -181,7 +182,7 @@ std::unique_ptr<SystemVPNPreferences> HelperSystemVPNServiceStore::openPreferenc
 }
 
 std::unique_ptr<SystemVPNConnection> HelperSystemVPNServiceStore::connectionForService(const std::string& id) {
-    return std::make_unique<HelperConnection>(call_, id, pollInterval_);
+    return std::make_unique<HelperServiceConnection>(call_, id, pollInterval_);
 }
 
 HelperCall makeHelperSocketCall(std::string socketPath, std::chrono::milliseconds timeout) {
@@ -214,6 +215,11 @@ HelperCall makeHelperSocketCall(std::string socketPath, std::chrono::millisecond
         }
         return std::move(envelope->message);
     };
+}
+
+std::shared_ptr<SystemVPNServiceStore> defaultSystemVPNServiceStore() {
+    return std::make_shared<HelperSystemVPNServiceStore>(
+        makeHelperSocketCall(HelperTool_XPC_Connector::socketPath(), std::chrono::seconds(5)));
 }
 
 }  // namespace hw

@@ -38,4 +38,8 @@ private:
     std::chrono::milliseconds pollInterval_;
 };
 
+// The store the PPP providers use in the application: the helper at its
+// socket, 5 s per question.
+std::shared_ptr<SystemVPNServiceStore> defaultSystemVPNServiceStore();
+
 }  // namespace hw
