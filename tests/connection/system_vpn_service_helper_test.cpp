@@ -1,8 +1,12 @@
 #include "connection/system_vpn_service_helper.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "connection/pptp_vpn_connection_provider.h"
+#include "platform/helper_server.h"
 #include "status_recorder.h"
 
 namespace hw {
@@ -118,6 +122,45 @@ TEST(HelperSystemVPNServiceStore, ConnectedPhaseAndFailedStart) {
                            return std::optional<HelperMessage>();
                        }).connectionForService(kID);
     EXPECT_EQ(unreachable->status(), -1);
+}
+
+}  // namespace
+}  // namespace hw
+
+namespace hw {
+namespace {
+
+// The same questions over a real helper socket (a Unix socket in a temp folder).
+TEST(HelperSocketCall, AsksOverTheHelperSocketAndGivesUpWhenNobodyListens) {
+    char folder[] = "/tmp/hw-call-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/helper.sock";
+    HelperServer::Options options;
+    options.socketPath = path;
+    options.allowedUids = {::getuid()};
+    HelperServer server(options, [](HelperRequest request) {
+        const std::string* rpc = helperString(request.message, "rpc");
+        const auto* p = helperDictionary(request.message, "parameters");
+        const std::string* name = p ? helperString(*p, "connectionName") : nullptr;
+        request.reply({{"reply", rpc && *rpc == "getVPNService" && name ? "YES" : "NO"},
+                       {"serviceID", name ? *name : std::string()}});
+    });
+    std::string error;
+    ASSERT_TRUE(server.listen(&error)) << error;
+    std::thread serving([&] { server.run(); });
+
+    auto call = makeHelperSocketCall(path, std::chrono::seconds(5));
+    auto reply = call("getVPNService", {{"connectionName", "Havenway"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(*helperString(*reply, "reply"), "YES");
+    EXPECT_EQ(*helperString(*reply, "serviceID"), "Havenway");
+    EXPECT_EQ(*helperString(*call("other", {}), "reply"), "NO");
+
+    server.stop();
+    serving.join();
+    ::unlink(path.c_str());
+    EXPECT_FALSE(call("getVPNService", {{"connectionName", "Havenway"}}));
+    ::rmdir(folder);
 }
 
 }  // namespace
