@@ -23,12 +23,12 @@ public:
     std::string lastID;
 };
 
-class ConnectorTest : public testing::Test {
+class StrongSwanConnectorTest : public testing::Test {
 protected:
-    ConnectorTest() : connection_(queue_), peer_(connection_), connector_(queue_, access_, &delegate_) {
+    StrongSwanConnectorTest() : connection_(queue_), peer_(connection_), connector_(queue_, access_, &delegate_) {
         access_.connection = &connection_;
     }
-    ~ConnectorTest() override { connection_.cancel(); }
+    ~StrongSwanConnectorTest() override { connection_.cancel(); }
 
     HelperMessage start(IKEv2ConnectionDictionary d = {{"server", "vpn.example"}, {"username", "alice"}, {"password", "s3cret"}}) {
         bool connected = false;
@@ -59,7 +59,7 @@ protected:
     IKEv2_StrongSwan_Connector connector_;
 };
 
-TEST_F(ConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
+TEST_F(StrongSwanConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
     auto log = test::CaptureLog::install();
     auto m = start();
     EXPECT_EQ(*helperString(m, "type"), "rpc");
@@ -85,13 +85,13 @@ TEST_F(ConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword
     EXPECT_FALSE(log->contains("s3cret"));
 }
 
-TEST_F(ConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
+TEST_F(StrongSwanConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
     access_.connection = nullptr;
     connector_.connect({{"server", "vpn.example"}, {"username", "alice"}}, [] { FAIL() << "nothing was sent"; });
     EXPECT_EQ(delegate_.seen, std::vector<std::string>{"raise:creating XPC mach service failed"});
 }
 
-TEST_F(ConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
+TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     start();
     peer_.event(0, "connecting");
     peer_.event(0, "child_up");
@@ -120,7 +120,7 @@ TEST_F(ConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     EXPECT_FALSE(connector_.isActive());
 }
 
-TEST_F(ConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
+TEST_F(StrongSwanConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
     start();
     auto answer = peer_.request(0, {{"type", "rpc"}, {"rpc", "get_password"}});
     ASSERT_TRUE(answered(answer));
@@ -142,7 +142,7 @@ TEST_F(ConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
     EXPECT_FALSE(refused->count("password"));
 }
 
-TEST_F(ConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
+TEST_F(StrongSwanConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
     start();
     peer_.event(0, "connecting");
     ASSERT_TRUE(waitSeen(1));
@@ -168,7 +168,7 @@ TEST_F(ConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
     EXPECT_FALSE(connector_.skipDisconnectEventSend());
 }
 
-TEST_F(ConnectorTest, OnlyTheCurrentStartsBrokenChannelReportsDown) {
+TEST_F(StrongSwanConnectorTest, OnlyTheCurrentStartsBrokenChannelReportsDown) {
     start();
     start();
     peer_.channels.at(0).reset();  // the older start's channel breaks
