@@ -1,6 +1,7 @@
 #include "helper/ppp/ppp_links.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -62,8 +63,25 @@ bool PppLinks::prepareRunFolder(std::string* error) {
         if (error) *error = "cannot prepare " + paths_.runDir;
         return false;
     }
+    prepareLogFile();
     return writeFileAtomically(ipUpScriptPath(paths_), ipUpScript(paths_), 0700, error) &&
            writeFileAtomically(ipDownScriptPath(paths_), ipDownScript(paths_), 0700, error);
+}
+
+void PppLinks::prepareLogFile() {
+    // pppd would create it under the helper's umask; the error report of the
+    // application reads it, so it belongs to the helper's group.
+    int fd = ::open(paths_.logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
+    if (fd < 0) {
+        log::warning(kLog, "cannot prepare the PPP log " + paths_.logFile + ": " + std::strerror(errno));
+        return;
+    }
+    if (group* g = ::getgrnam("havenway")) {
+        if (::fchown(fd, static_cast<uid_t>(-1), g->gr_gid) != 0)
+            log::warning(kLog, "cannot hand the PPP log to its group");
+    }
+    ::fchmod(fd, 0640);
+    ::close(fd);
 }
 
 pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) {

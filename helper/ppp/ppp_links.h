@@ -63,6 +63,7 @@ private:
     };
 
     bool prepareRunFolder(std::string* error);
+    void prepareLogFile();
     pid_t spawn(const std::vector<std::string>& argv, std::string* error);
     void monitor(std::string serviceID);
     void fail(const std::string& serviceID, std::int64_t cause);

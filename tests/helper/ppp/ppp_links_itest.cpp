@@ -145,6 +145,7 @@ TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
     EXPECT_FALSE(log->contains("p4ss"));
     EXPECT_FALSE(log->contains("s3cret-psk"));
     EXPECT_EQ(TempDir::read(paths.logFile).find("p4ss"), std::string::npos);
+    EXPECT_EQ(TempDir::mode(paths.logFile), 0640u) << "the error report reads it through the helper's group";
 }
 
 // --- the real pppd reads what we write ---------------------------------------
@@ -174,14 +175,16 @@ protected:
     TempDir dir;
     PppPaths paths;
     PosixProcessRunner runner;
-    PppService service{"0123456789abcdef0123456789abcdef", "Havenway", PppServiceType::PPTP, "de1.example.net", "alice"};
+    PppService service{"0123456789abcdef0123456789abcdef", "Havenway", PppServiceType::PPTP, "de1.example.net",
+                       "alice"};
 };
 
 TEST_F(PppdDryRunTest, GeneratedOptionsParseAndHostileValuesStayWords) {
     if (std::filesystem::exists("/dev/ppp")) GTEST_SKIP() << "with /dev/ppp a dry run would open a device";
     ASSERT_EQ(dryRun("this-is-no-option\n", true), 2) << "the check itself must see errors";
 
-    for (const char* password : {"plain", "p4ss bogus-option", "p4ss\" bogus-option \"x", "back\\slash\\", "# not a comment", "'quoted'"}) {
+    for (const char* password :
+         {"plain", "p4ss bogus-option", "p4ss\" bogus-option \"x", "back\\slash\\", "# not a comment", "'quoted'"}) {
         SCOPED_TRACE(password);
         auto pptp = pppdOptions(service, {password, ""}, paths);
         ASSERT_TRUE(pptp);

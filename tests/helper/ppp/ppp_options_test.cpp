@@ -21,7 +21,8 @@ PppPaths paths() {
 }
 
 TEST(PppEndpoint, OnlyHostNamesAndAddressesPass) {
-    for (const char* ok : {"de1.example.net", "example.net.", "vpn-1.example.net", "192.0.2.7", "2001:db8::1", "localhost"})
+    for (const char* ok :
+         {"de1.example.net", "example.net.", "vpn-1.example.net", "192.0.2.7", "2001:db8::1", "localhost"})
         EXPECT_TRUE(isEndpoint(ok)) << ok;
     for (const char* bad : {"", "1.2.3", "-x.example.net", "a..b", "a b", "x;reboot", "$(id).net", "a`id`",
                             "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o"})
