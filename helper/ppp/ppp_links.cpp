@@ -44,7 +44,10 @@ std::shared_ptr<IpsecTransport> ipsecTransport() {
     return registeredTransport;
 }
 
-PppLinks::PppLinks(PppPaths paths, EspProbe espProbe) : paths_(std::move(paths)), espProbe_(std::move(espProbe)) {}
+PppLinks::PppLinks(PppPaths paths, EspProbe espProbe)
+    : paths_(std::move(paths)), espProbe_(std::move(espProbe)), records_(paths_.runDir + "/processes", "/proc") {}
+
+int PppLinks::stopLeftovers() { return records_.terminateAll(kForceGrace); }
 
 PppLinks::~PppLinks() { stopAll(); }
 
@@ -191,6 +194,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         fail(id, kPppExitFatal);
         return false;
     }
+    records_.record(pid);
     log::info(kLog, "started the link of service " + id);
     PppLinkStatus starting{1, 1, std::nullopt};
     {

@@ -28,7 +28,10 @@ bool isServiceIDParam(const std::string& id) {
 }  // namespace
 
 PppVpnServices::PppVpnServices(PppPaths paths, PppLinks::EspProbe espProbe)
-    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, std::move(espProbe)) {}
+    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, std::move(espProbe)) {
+    if (int stopped = links_.stopLeftovers())
+        log::info(kLog, "stopped " + std::to_string(stopped) + " links of an earlier run");
+}
 
 std::optional<PppService> PppVpnServices::create(const HelperDictionary& p, std::string* error) {
     auto refuse = [&](const std::string& why) -> std::optional<PppService> {

@@ -128,6 +128,16 @@ TEST_F(PppLinksTest, RemovingARunningServiceHangsItUp) {
     ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
 }
 
+TEST_F(PppLinksTest, ANewRunStopsTheLinksAnEarlierRunLeftBehind) {
+    auto s = services->create(params(3), nullptr);
+    ASSERT_TRUE(s);
+    std::string error;
+    ASSERT_TRUE(services->start(s->serviceID, &error)) << error;
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 2; }));
+    PppVpnServices restarted(paths, nullptr);
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
+}
+
 TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
     auto s = services->create(params(2), nullptr);
     ASSERT_TRUE(s);
