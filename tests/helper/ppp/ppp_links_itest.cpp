@@ -13,25 +13,13 @@
 #include "platform/posix_process_runner.h"
 #include "platform/temp_dir.h"
 #include "support/capture_log.h"
+#include "support/fake_system_vpn_pppd.h"
 
 namespace hw::helper::ppp {
 namespace {
 
 using hw::test::TempDir;
 
-// Plays pppd for a link that cannot come up here (no /dev/ppp): reads its
-// options file, brings "IP" up through the ip-up script, and on TERM runs
-// ip-down and exits 5 as pppd does. A user "reject-N" fails with exit N.
-constexpr char kStandInPppd[] = R"SH(#!/bin/sh
-opts="$2"
-value() { sed -n "s/^$1 \"\{0,1\}\([^\"]*\)\"\{0,1\}\$/\1/p" "$opts"; }
-user=$(value user); ipparam=$(value ipparam); up=$(value ip-up-script); down=$(value ip-down-script)
-echo "stand-in pppd: link for $user" >> "$(value logfile)"
-case "$user" in reject-*) exit "${user#reject-}" ;; esac
-trap '"$down" ppp9 /dev/pts/9 0 10.64.0.2 10.64.0.1 "$ipparam"; exit 5' TERM
-"$up" ppp9 /dev/pts/9 0 10.64.0.2 10.64.0.1 "$ipparam"
-while :; do sleep 5 & wait $!; done
-)SH";
 
 HelperDictionary params(std::int64_t type, const std::string& user = "alice") {
     return {{"type", HelperValue(type)}, {"name", "Havenway"}, {"endpointPrefix", "de1."},
@@ -66,7 +54,7 @@ protected:
         paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
         paths.logFile = dir.file("ppp.log");
         paths.pppd = dir.file("pppd");
-        TempDir::write(paths.pppd, kStandInPppd);
+        TempDir::write(paths.pppd, hw::test::kStandInPppd);
         ::chmod(paths.pppd.c_str(), 0755);
         services = std::make_unique<PppVpnServices>(paths, [](std::string* why) {
             *why = "no ESP in this test";
