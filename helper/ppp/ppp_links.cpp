@@ -118,6 +118,8 @@ pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) 
 }
 
 void PppLinks::fail(const std::string& id, std::int64_t cause) {
+    ::unlink(optionsPath(paths_, id).c_str());
+    ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     PppLinkStatus s{0, 0, cause};
     {
         std::lock_guard lock(mutex_);
@@ -260,6 +262,9 @@ void PppLinks::monitor(std::string id) {
     PppServiceType type = link.type;
     lock.unlock();
     ::unlink(upMarkerPath(paths_, id).c_str());
+    // The options hold the password; nothing reads them once the link ended.
+    ::unlink(optionsPath(paths_, id).c_str());
+    ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     if (type == PppServiceType::L2TP)
         if (auto t = ipsecTransport()) t->down(id);
     log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));

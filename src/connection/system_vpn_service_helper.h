@@ -27,7 +27,7 @@ HelperCall makeHelperSocketCall(std::string socketPath, std::chrono::millisecond
 class HelperSystemVPNServiceStore final : public SystemVPNServiceStore {
 public:
     explicit HelperSystemVPNServiceStore(HelperCall call,
-                                         std::chrono::milliseconds pollInterval = std::chrono::milliseconds(500))
+                                         std::chrono::milliseconds pollInterval = std::chrono::milliseconds(1000))
         : call_(std::move(call)), pollInterval_(pollInterval) {}
 
     std::unique_ptr<SystemVPNPreferences> openPreferences() override;

@@ -80,6 +80,7 @@ TEST_F(PppLinksTest, DialsFollowsAndHangsUpAPPTPService) {
     auto up = services->status(s->serviceID);
     EXPECT_EQ(up.status, 2);
     EXPECT_EQ(up.pppStatus, 8);
+    EXPECT_EQ(TempDir::mode(optionsPath(paths, s->serviceID)), 0600u);
     EXPECT_TRUE(services->start(s->serviceID, &error)) << "a running link is left alone";
 
     EXPECT_TRUE(services->stop(s->serviceID, true));
@@ -88,6 +89,7 @@ TEST_F(PppLinksTest, DialsFollowsAndHangsUpAPPTPService) {
     EXPECT_EQ(down.status, 0);
     EXPECT_EQ(down.lastCause, kPppExitUserRequest);
     EXPECT_FALSE(std::filesystem::exists(upMarkerPath(paths, s->serviceID)));
+    EXPECT_FALSE(std::filesystem::exists(optionsPath(paths, s->serviceID))) << "it holds the password";
     std::vector<std::int32_t> order;
     for (const auto& r : reports.list) order.push_back(r.status);
     EXPECT_EQ(order, (std::vector<std::int32_t>{1, 2, 3, 0}));
@@ -139,7 +141,7 @@ TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
     }
     EXPECT_EQ(TempDir::mode(paths.servicesDir), 0700u);
     EXPECT_EQ(TempDir::mode(paths.runDir), 0700u);
-    EXPECT_EQ(TempDir::mode(optionsPath(paths, s->serviceID)), 0600u);
+    EXPECT_FALSE(std::filesystem::exists(optionsPath(paths, s->serviceID))) << "a failed start leaves no password";
     EXPECT_FALSE(log->contains("p4ss"));
     EXPECT_FALSE(log->contains("s3cret-psk"));
     EXPECT_EQ(TempDir::read(paths.logFile).find("p4ss"), std::string::npos);
