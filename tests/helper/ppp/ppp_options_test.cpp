@@ -83,12 +83,5 @@ TEST(PppdOptions, RefusesValuesThatFailTheirChecks) {
     EXPECT_FALSE(pppdOptions(service(PppServiceType::PPTP), {"pw", ""}, p));
 }
 
-TEST(PppLinkScripts, MarkOnlyServiceIDs) {
-    auto up = ipUpScript(paths());
-    EXPECT_NE(up.find("*[!0-9a-f]*) exit 0"), std::string::npos);
-    EXPECT_NE(up.find("'/run/havenway/ppp/'\"$6\"'.up'"), std::string::npos);
-    EXPECT_NE(ipDownScript(paths()).find("rm -f"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace hw::helper::ppp
