@@ -49,6 +49,7 @@ TEST(PppdOptions, PPTPRunsPptpAsItsPtyWithMppeAndTheTunnelMtu) {
     ASSERT_TRUE(o);
     EXPECT_NE(o->find("\nmtu 1400\nmru 1400\n"), std::string::npos);
     EXPECT_NE(o->find("\nrequire-mppe-128\n"), std::string::npos);
+    EXPECT_NE(o->find("\ndefaultroute\nreplacedefaultroute\n"), std::string::npos) << "all traffic through the link";
     EXPECT_NE(o->find("\npty \"/usr/sbin/pptp de1.example.net --nolaunchpppd\"\n"), std::string::npos);
     EXPECT_NE(o->find("\npassword \"p\\\"w nodetach\"\n"), std::string::npos);
     EXPECT_NE(o->find("\nlcp-echo-interval 20\nlcp-echo-failure 15\n"), std::string::npos);
