@@ -1,5 +1,6 @@
 // The PPP providers against the real helper binary over its socket, with a
 // stand-in pppd (no PPP link can come up on these machines).
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -59,7 +60,15 @@ protected:
         envp.push_back(nullptr);
         std::string program = HW_BINARY_DIR "/helper/havenway-helper";
         char* argv[] = {program.data(), nullptr};
-        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return false;
+        // Everything the helper logs goes to a file the tests search for secrets.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string logPath = dir_ + "/helper.log";
+        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) return false;
         // Bounded wait for the socket to appear.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
@@ -81,6 +90,10 @@ protected:
         }
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string read(const std::string& file) {
+        std::ifstream in(dir_ + "/" + file);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
     }
     std::string rpc(const std::string& name, HelperDictionary parameters) {
         auto reply = call_(name, std::move(parameters));
@@ -119,10 +132,12 @@ TEST_F(PppThroughTheHelper, CreateFindDialHangUpAndRemoveAPPTPService) {
 
     provider.deleteExistingVPNService("Havenway");
     EXPECT_EQ(provider.getExistingVPNConnectionProtocolType("Havenway"), -1);
-    std::ifstream log(dir_ + "/ppp.log");
-    std::string text((std::istreambuf_iterator<char>(log)), {});
-    EXPECT_NE(text.find("stand-in pppd: link for alice"), std::string::npos);
-    EXPECT_EQ(text.find("p4ss-word"), std::string::npos);
+    EXPECT_NE(read("ppp.log").find("stand-in pppd: link for alice"), std::string::npos);
+    for (const char* log : {"ppp.log", "helper.log"}) {
+        EXPECT_EQ(read(log).find("p4ss-word"), std::string::npos) << log;
+        EXPECT_EQ(read(log).find("s3cret-psk"), std::string::npos) << log;
+    }
+    EXPECT_NE(read("helper.log").find("connectToVPN"), std::string::npos) << "the helper's log was captured";
 }
 
 TEST_F(PppThroughTheHelper, L2TPWithoutKernelEspFailsAtOnceWithItsCause) {
