@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -94,7 +95,12 @@ public:
     ~HelperServiceConnection() override { setStatusCallback({}); }
 
     std::int32_t status() override { return read().first; }
-    SystemVPNExtendedStatus extendedStatus() override { return read().second; }
+    SystemVPNExtendedStatus extendedStatus() override {
+        // Asked from inside a report: the state that came with that change,
+        // not whatever the link has moved on to since.
+        if (std::this_thread::get_id() == reportingThread_) return reporting_;
+        return read().second;
+    }
 
     bool start(SystemVPNError* error) override {
         auto reply = call_("startVPNService", {{"serviceID", id_}});
@@ -116,11 +122,13 @@ public:
         {
             std::lock_guard lock(mutex_);
             callback_ = std::move(callback);
-            if (callback_ && poller_.joinable()) return;
+            if (callback_ && watcher_.joinable()) return;
             if (!callback_) {
                 quit_ = true;
                 wake_.notify_all();
-                old = std::move(poller_);
+                // Wakes a reader blocked on the helper's channel.
+                if (channel_) ::shutdown(channel_.get(), SHUT_RDWR);
+                old = std::move(watcher_);
             }
         }
         if (old.joinable()) {
@@ -130,10 +138,21 @@ public:
                 old.join();
         }
         std::lock_guard lock(mutex_);
-        if (callback_ && !poller_.joinable()) {
-            quit_ = false;
-            last_ = read().first;
-            poller_ = std::thread([this] { poll(); });
+        channel_.reset();
+        if (!callback_ || watcher_.joinable()) return;
+        quit_ = false;
+        last_ = read().first;
+        // The helper pushes changes on a channel; a helper without that
+        // command is polled.
+        auto [mine, theirs] = makeHelperSocketPair();
+        if (mine && said(call_("watchVPNService", {{"serviceID", id_},
+                                                   {"channel", HelperChannel(std::make_shared<UniqueFd>(
+                                                                   std::move(theirs)))}}),
+                         "YES")) {
+            channel_ = std::move(mine);
+            watcher_ = std::thread([this] { listen(); });
+        } else {
+            watcher_ = std::thread([this] { poll(); });
         }
     }
 
@@ -148,6 +167,46 @@ private:
         return {static_cast<std::int32_t>(status), ext};
     }
 
+    // With the lock held, so that clearing the callback waits for a report
+    // in flight and none comes after.
+    void deliverLocked(std::int32_t status, std::optional<SystemVPNExtendedStatus> extended = std::nullopt) {
+        if (quit_ || status == last_) return;
+        last_ = status;
+        if (!callback_) return;
+        if (extended) {
+            reporting_ = *extended;
+            reportingThread_ = std::this_thread::get_id();
+        }
+        callback_(status);
+        reportingThread_ = std::thread::id();
+    }
+
+    void listen() {
+        int fd;
+        {
+            std::lock_guard lock(mutex_);
+            fd = channel_.get();
+        }
+        for (;;) {
+            std::string error;
+            auto event = receiveHelperMessage(fd, -1, &error);
+            std::lock_guard lock(mutex_);
+            if (quit_) return;
+            if (!event) {
+                // The helper went away: what it last knew is all there is.
+                log::warning(kLog, "the helper's status channel closed: " + error);
+                deliverLocked(-1);
+                return;
+            }
+            auto status = helperInt(event->message, "status");
+            if (!status) continue;
+            SystemVPNExtendedStatus extended;
+            extended.pppStatus = helperInt(event->message, "pppStatus");
+            extended.lastCause = helperInt(event->message, "lastCause");
+            deliverLocked(static_cast<std::int32_t>(*status), extended);
+        }
+    }
+
     void poll() {
         std::unique_lock lock(mutex_);
         while (!quit_) {
@@ -156,11 +215,7 @@ private:
             lock.unlock();
             auto status = read().first;
             lock.lock();
-            if (quit_ || status == last_) continue;
-            last_ = status;
-            // Called with the lock held, so that clearing the callback waits
-            // for a report in flight and none comes after.
-            if (callback_) callback_(status);
+            deliverLocked(status);
         }
     }
 
@@ -170,7 +225,10 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     StatusCallback callback_;
-    std::thread poller_;
+    UniqueFd channel_;
+    std::thread watcher_;
+    SystemVPNExtendedStatus reporting_;
+    std::atomic<std::thread::id> reportingThread_{};
     bool quit_ = false;
     std::int32_t last_ = -1;
 };

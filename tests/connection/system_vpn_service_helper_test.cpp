@@ -7,6 +7,7 @@
 
 #include "connection/pptp_vpn_connection_provider.h"
 #include "platform/helper_server.h"
+#include "platform/helper_socket.h"
 #include "status_recorder.h"
 
 namespace hw {
@@ -22,6 +23,8 @@ struct FakeHelper {
     std::int64_t status = 0, pppStatus = 0;
     std::optional<std::int64_t> lastCause;
     bool startFails = false;
+    bool pushes = false;  // a helper with "watchVPNService"
+    HelperChannel watcher;
     std::vector<std::string> calls;
 
     HelperCall call() {
@@ -48,6 +51,11 @@ struct FakeHelper {
                 return no;
             }
             if (rpc == "stopVPNService") return helperBool(p, "force") == true ? yes : no;
+            if (rpc == "watchVPNService") {
+                if (!pushes) return no;
+                watcher = helperChannel(p, "channel");
+                return watcher ? yes : no;
+            }
             if (rpc == "deleteExistingVPNService") {
                 exists = false;
                 return yes;
@@ -60,6 +68,15 @@ struct FakeHelper {
         status = s;
         pppStatus = ppp;
         lastCause = cause;
+    }
+    // Pushes a change as the helper's link monitor does.
+    bool push(std::int64_t s, std::int64_t ppp, std::optional<std::int64_t> cause = std::nullopt) {
+        set(s, ppp, cause);
+        std::lock_guard lock(mutex);
+        std::string error;
+        HelperMessage event{{"event", "status"}, {"status", s}, {"pppStatus", ppp}};
+        if (cause) event["lastCause"] = *cause;
+        return watcher && sendHelperMessage(watcher->get(), event, -1, 1000, &error);
     }
     std::size_t count(const std::string& rpc) {
         std::lock_guard lock(mutex);
@@ -102,6 +119,32 @@ TEST(HelperSystemVPNServiceStore, AProviderFollowsTheHelpersLinkThroughAWholeSes
     provider.deleteExistingVPNService("Havenway");
     EXPECT_EQ(helper.count("deleteExistingVPNService"), 1u);
     EXPECT_EQ(provider.getExistingVPNConnectionProtocolType("Havenway"), -1);
+}
+
+TEST(HelperSystemVPNServiceStore, ChangesPushedByTheHelperArriveInOrderUntilTheWatchStops) {
+    FakeHelper helper;
+    helper.pushes = true;
+    auto store = std::make_shared<HelperSystemVPNServiceStore>(helper.call(), std::chrono::hours(1));
+    PPTP_VPNConnectionProvider provider(store);
+    test::StatusRecorder rec;
+    provider.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", rec.callback(), true);
+    ASSERT_TRUE(helper.push(1, 1));
+    ASSERT_TRUE(helper.push(2, 8));
+    ASSERT_TRUE(helper.push(3, 8, 19));
+    ASSERT_TRUE(helper.push(0, 0, 16));
+    auto reports = rec.waitFor(4);
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports[1], (Report{2, std::nullopt, 3, {}}));
+    EXPECT_EQ(reports[2], (Report{3, std::string("19"), 3, {}})) << "each change with its own cause";
+    EXPECT_EQ(reports[3], (Report{0, std::string("16"), 3, {}}));
+    auto reads = helper.count("getVPNServiceStatus");
+    ASSERT_TRUE(helper.push(1, 1));
+    ASSERT_EQ(rec.waitFor(5).size(), 5u);
+    EXPECT_EQ(helper.count("getVPNServiceStatus"), reads) << "pushed changes need no questions";
+
+    provider.stopConnectionStatusUpdates();
+    EXPECT_FALSE(helper.push(2, 8)) << "the channel is closed once the watch stops";
+    EXPECT_EQ(rec.reports().size(), 5u);
 }
 
 TEST(HelperSystemVPNServiceStore, ConnectedPhaseAndFailedStart) {

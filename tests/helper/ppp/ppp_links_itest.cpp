@@ -60,7 +60,7 @@ protected:
             *why = "no ESP in this test";
             return false;
         });
-        services->links().setListener([this](const std::string&, const PppLinkStatus& s) { reports.add(s); });
+        services->setObserver([this](const std::string&, const PppLinkStatus& s) { reports.add(s); });
     }
     void TearDown() override { hw::log::setSink(nullptr); }
 
