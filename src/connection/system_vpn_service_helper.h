@@ -22,8 +22,9 @@ HelperCall makeHelperSocketCall(std::string socketPath, std::chrono::millisecond
 
 // The system VPN services as the helper keeps them. Services are created
 // by the helper's "connectToVPN"; here they are found, dialled, followed
-// and removed. Status changes are read by polling the helper on a thread
-// of the connection's own while a status callback is set.
+// and removed. While a status callback is set, a thread of the
+// connection's own reads the changes the helper pushes on a channel, or,
+// from a helper without that, polls it.
 class HelperSystemVPNServiceStore final : public SystemVPNServiceStore {
 public:
     explicit HelperSystemVPNServiceStore(HelperCall call,
