@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +38,9 @@ int runOpenVPNEvent(int argc, char** argv) {
     }
     HelperMessage message{{"type", kOpenVPNEventType},
                           {"rpc", std::string(type)},
-                          {"parameters", HelperDictionary{{"dev", std::string(dev)}, {"dns", dns}}}};
+                          {"parameters", HelperDictionary{{"dev", std::string(dev)},
+                                                          {"dns", dns},
+                                                          {"pid", static_cast<std::int64_t>(::getppid())}}}};
 
     UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
     sockaddr_un addr{};
@@ -48,14 +51,10 @@ int runOpenVPNEvent(int argc, char** argv) {
         log::warning(kLog, "cannot reach the helper: " + std::string(std::strerror(errno)));
         return 0;
     }
-    auto [mine, theirs] = makeHelperSocketPair();
+    // No reply is awaited: openvpn waits for this program, and the helper may
+    // be busy starting the next openvpn, which waits for this one to end.
     std::string error;
-    if (!sendHelperMessage(fd.get(), message, theirs.get(), kTimeoutMs, &error)) {
-        log::warning(kLog, "cannot tell the helper: " + error);
-        return 0;
-    }
-    theirs.reset();
-    if (!receiveHelperMessage(mine.get(), kTimeoutMs, &error)) log::warning(kLog, "no answer from the helper: " + error);
+    if (!sendHelperMessage(fd.get(), message, -1, kTimeoutMs, &error)) log::warning(kLog, "cannot tell the helper: " + error);
     return 0;
 }
 

@@ -281,6 +281,13 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
         log::warning(kLog, "openvpn event from uid " + std::to_string(c.request.peer.uid) + " ignored");
         return replyWith(kNo);
     }
+    // Only the openvpn started last speaks for the tunnel; a late "down" of
+    // the one it replaced must not clear the new tunnel's servers.
+    auto pid = helperInt(c.parameters, "pid");
+    if (!pid || !runningPid() || *pid != *runningPid()) {
+        log::info(kLog, "openvpn event '" + c.name + "' from a replaced openvpn ignored");
+        return replyWith(kNo);
+    }
     const std::string* dev = helperString(c.parameters, "dev");
     if (!dev || !isInterfaceName(*dev)) return replyWith(kNo);
     std::vector<std::string> servers;

@@ -162,9 +162,9 @@ TEST_F(OpenVPNEndToEnd, WrongPasswordIsAnAuthenticationError) {
     context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, "wrong password"};
     ASSERT_EQ(createConnection(bed_->clientConfig()), "YES");
     provider->startDial({});
-    ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(0); }, std::chrono::seconds(20)));
-    EXPECT_EQ(statuses.front().code, 0);
-    EXPECT_EQ(statuses.front().message, "Authentication error, username or password doesn't match.");
+    ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(0); }, std::chrono::seconds(20))) << provider->logData();
+    auto firstStop = std::find_if(statuses.begin(), statuses.end(), [](const Status& s) { return s.code == 0; });
+    EXPECT_EQ(firstStop->message, "Authentication error, username or password doesn't match.") << provider->logData();
     EXPECT_FALSE(statusSeen(2));
 }
 
