@@ -120,12 +120,12 @@ std::optional<std::string> OpenVPNService::readUserConfig(const std::string& pat
     return text;
 }
 
-bool OpenVPNService::managementListens(pid_t pid) const {
+bool OpenVPNService::managementListens(const std::string& process) const {
     // Looked up in the table of the child's own network namespace, without
     // connecting: a connection would take openvpn's one management slot.
     char want[32];
     std::snprintf(want, sizeof want, "0100007F:%04X", options_.managementPort);
-    auto table = readFile(services_.context.paths.procRoot + "/" + std::to_string(pid) + "/net/tcp");
+    auto table = readFile(services_.context.paths.procRoot + "/" + process + "/net/tcp");
     if (!table) return false;
     std::istringstream lines(*table);
     std::string line;
@@ -186,6 +186,12 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
     // One openvpn at a time: the management port is fixed.
     stopChildren();
     services_.openvpnProcesses.terminateAll(std::chrono::seconds(3));
+
+    // Whoever listens there would be handed the user's credentials.
+    if (managementListens("self")) {
+        log::warning(kLog, "refused: another program listens on the management port");
+        return replyWith(kNo);
+    }
 
     const std::string copy = configCopyPath();
     std::string error;
@@ -261,7 +267,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
     log::info(kLog, "started openvpn " + std::to_string(pid));
 
     auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
-    while (!managementListens(pid)) {
+    while (!managementListens(std::to_string(pid))) {
         if (child->exited.load()) {
             log::warning(kLog, "openvpn ended before its management port listened");
             return replyWith(kNo);

@@ -46,7 +46,8 @@ public:
 private:
     struct Child;
     std::optional<std::string> readUserConfig(const std::string& path, uid_t owner);
-    bool managementListens(pid_t pid) const;
+    // Is 127.0.0.1:port listening in the network namespace of /proc/<process>?
+    bool managementListens(const std::string& process) const;
     void stopChildren();
 
     HelperServices& services_;

@@ -176,5 +176,21 @@ TEST_F(OpenVPNEndToEnd, ConfigurationWithAnUpScriptIsRefused) {
     EXPECT_NE(::access(marker.c_str(), F_OK), 0);
 }
 
+TEST_F(OpenVPNEndToEnd, TerminatePreviousStopsOurOpenVPNOnly) {
+    testbed::ChildProcess unrelated({"sleep", "30"}, "/dev/null");
+    ASSERT_EQ(createConnection(bed_->clientConfig()), "YES");
+    auto pids = recordedOpenVPN();
+    ASSERT_FALSE(pids.empty());
+    EXPECT_EQ(call("terminatePreviousOpenVPNProcesses"), "YES");
+    for (pid_t pid : pids) EXPECT_NE(::kill(pid, 0), 0) << "openvpn " << pid << " still runs";
+    EXPECT_TRUE(unrelated.running());
+}
+
+TEST_F(OpenVPNEndToEnd, ManagementPortHeldByAnotherProgramIsRefused) {
+    test::FakeManagementServer impostor(OpenVPNConstants::managementPort);
+    ASSERT_EQ(impostor.port(), OpenVPNConstants::managementPort);
+    EXPECT_EQ(createConnection(bed_->clientConfig()), "NO");
+}
+
 }  // namespace
 }  // namespace hw
