@@ -23,6 +23,8 @@ public:
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(port);
+        int one = 1;
+        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
         if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(listen_, 4) != 0) return;
