@@ -12,7 +12,11 @@ constexpr auto kToolTimeout = std::chrono::seconds(10);
 }
 
 HelperContext::HelperContext(ProcessRunner& r, HelperPaths p)
-    : runner(r), paths(std::move(p)), state(HelperState::load(paths.stateFile())) {}
+    : runner(r), paths(std::move(p)), state(HelperState::load(paths.stateFile())) {
+    auto bootId = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
+    while (!bootId.empty() && (bootId.back() == '\n' || bootId.back() == ' ')) bootId.pop_back();
+    state.forgetKernelStateUnlessBoot(bootId);
+}
 
 bool HelperContext::saveState() {
     std::string error;

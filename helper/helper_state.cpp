@@ -38,11 +38,23 @@ HelperState HelperState::load(const std::string& path) {
         const auto& v = j.value("ipv6", json::object());
         s.ipv6.saved = v.value("saved", false);
         s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
+        s.bootId = j.value("bootId", "");
     } catch (const json::exception&) {
         log::error("HelperState", "state file malformed, starting empty");
         return HelperState{};
     }
     return s;
+}
+
+void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) {
+    if (!bootId.empty() && !currentBootId.empty() && bootId != currentBootId) {
+        log::info("HelperState", "new boot: the lock, routes and IPv6 records of the last one are void");
+        lock = Lock{};
+        servers.clear();
+        routes.clear();
+        ipv6 = Ipv6{};
+    }
+    if (!currentBootId.empty()) bootId = currentBootId;
 }
 
 bool HelperState::save(const std::string& path, std::string* error) const {
@@ -56,6 +68,7 @@ bool HelperState::save(const std::string& path, std::string* error) const {
         {"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink}, {"fileMode", dns.fileMode},
                  {"linkTarget", dns.linkTarget}, {"interface", dns.interface}}},
         {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}}},
+        {"bootId", bootId},
     };
     return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error);
 }

@@ -38,6 +38,11 @@ struct HelperState {
     std::vector<Route> routes;         // host routes this helper added
     Dns dns;
     Ipv6 ipv6;
+    std::string bootId;  // the boot these records belong to
+
+    // After a reboot the kernel has forgotten the table, the routes and the
+    // sysctls: their records are dropped; the DNS backup (a file) stays.
+    void forgetKernelStateUnlessBoot(const std::string& currentBootId);
 
     // A missing or unreadable file gives the empty state.
     static HelperState load(const std::string& path);

@@ -16,19 +16,16 @@
 #include "helper/helper_installer.h"
 #include "helper/openvpn/openvpn_event.h"
 #include "platform/log.h"
-#if __has_include("platform/posix_process_runner.h")
 #include "platform/posix_process_runner.h"
-#define HW_HAVE_PROCESS_RUNNER 1
-#endif
 
 namespace {
 
-[[maybe_unused]] int usage() {
+int usage() {
     std::fprintf(stderr, "usage: havenway-helper [--version | --reset | --install USER]\n");
     return 64;
 }
 
-[[maybe_unused]] int serve(hw::ProcessRunner& runner) {
+int serve(hw::ProcessRunner& runner) {
     // Signals are taken by one thread with sigwait, which may then stop the
     // server safely (a handler could not take its lock).
     sigset_t stopSignals;
@@ -63,15 +60,6 @@ namespace {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef HW_HAVE_PROCESS_RUNNER
-    // Until the process runner adapter is part of the build.
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-        std::printf("%s\n", HW_VERSION);
-        return 0;
-    }
-    std::fprintf(stderr, "havenway-helper: built without a process runner\n");
-    return 1;
-#else
     hw::PosixProcessRunner runner;
     if (argc == 1) return serve(runner);
     std::string option = argv[1];
@@ -94,5 +82,4 @@ int main(int argc, char** argv) {
     if (option == "--install" && argc == 3)
         return hw::helper::installHelper(argv[2], "/proc/self/exe", hw::helper::InstallLayout::fromEnvironment(), runner);
     return usage();
-#endif
 }

@@ -28,11 +28,11 @@ class TreeBuilder {
     return push(JSONObject(static_cast<std::uint64_t>(v)));
   }
   bool number_float(json::number_float_t v, const json::string_t&) {
-    if (!std::isfinite(v)) return fail("number out of range");
+    if (!std::isfinite(v)) return fail("The data is not valid JSON: number out of range.");
     return push(JSONObject(static_cast<double>(v)));
   }
   bool string(json::string_t& v) { return push(JSONObject(std::string_view(v))); }
-  bool binary(json::binary_t&) { return fail("binary values are not JSON"); }
+  bool binary(json::binary_t&) { return fail("The data is not valid JSON."); }
   bool start_object(std::size_t) { return open(false); }
   bool key(json::string_t& k) {
     keys_.push_back(k);
@@ -59,9 +59,11 @@ class TreeBuilder {
     values_.resize(frame.valueStart);
     return push(std::move(array));
   }
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) {
+  // The parser's own message quotes the offending input, which may be a
+  // secret; ours names only the position.
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
     errorOffset_ = position;
-    return fail(e.what());
+    return fail("The data is not valid JSON: syntax error at byte " + std::to_string(position) + ".");
   }
 
   JSONObject take() { return std::move(values_.back()); }
@@ -79,7 +81,7 @@ class TreeBuilder {
     return true;
   }
   bool open(bool) {
-    if (frames_.size() >= static_cast<std::size_t>(kJSONMaxNesting)) return fail("nesting too deep");
+    if (frames_.size() >= static_cast<std::size_t>(kJSONMaxNesting)) return fail("The data is not valid JSON: nesting deeper than " + std::to_string(kJSONMaxNesting) + " levels.");
     frames_.push_back({values_.size(), keys_.size()});
     return true;
   }
@@ -103,7 +105,7 @@ JSONObject parseJSONBytes(std::string_view bytes) {
   const bool ok = nlohmann::json::sax_parse(bytes.begin(), bytes.end(), &builder,
                                             nlohmann::json::input_format_t::json, true);
   if (!ok) {
-    throw JSONParseError(builder.errorMessage().empty() ? "invalid JSON" : builder.errorMessage(),
+    throw JSONParseError(builder.errorMessage().empty() ? "The data is not valid JSON." : builder.errorMessage(),
                          builder.errorOffset());
   }
   return builder.take();

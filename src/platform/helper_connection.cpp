@@ -29,6 +29,7 @@ struct HelperConnection::Pending {
 struct HelperConnection::Listener {
     UniqueFd local;
     std::shared_ptr<EventHandler> handler;
+    std::function<void()> onClosed;
     HelperFrameReader reader;
 };
 
@@ -130,17 +131,26 @@ void HelperConnection::sendWithoutReply(HelperMessage message) {
     wake();
 }
 
-HelperConnection::ChannelEnd HelperConnection::makeChannel(EventHandler onEvent) {
+HelperConnection::ChannelEnd HelperConnection::makeChannel(EventHandler onEvent, std::function<void()> onClosed) {
     auto [local, peer] = makeHelperSocketPair();
     if (!local) return {HelperValue(HelperChannel()), 0};
     std::lock_guard lock(mutex_);
     auto l = std::make_unique<Listener>();
     l->local = std::move(local);
     l->handler = std::make_shared<EventHandler>(std::move(onEvent));
+    l->onClosed = std::move(onClosed);
     auto id = nextId_++;
     listeners_.emplace(id, std::move(l));
     wake();
     return {HelperValue(std::make_shared<UniqueFd>(std::move(peer))), id};
+}
+
+void HelperConnection::dropListener(std::uint64_t id) {
+    auto it = listeners_.find(id);
+    if (it == listeners_.end()) return;
+    // Queued after the channel's last messages, so they arrive first.
+    if (it->second->onClosed) queue_.post(std::move(it->second->onClosed));
+    listeners_.erase(it);
 }
 
 void HelperConnection::setInterruptionHandler(std::function<void()> handler) {
@@ -239,7 +249,7 @@ void HelperConnection::run() {
                 log::warning(kLog, "send failed: " + error);
                 fail(o.id, kInterrupted);
                 if (o.channel == 0) failAll(kInterrupted, true);
-                else listeners_.erase(o.channel);
+                else dropListener(o.channel);
             }
         }
         if (stopping_) break;
@@ -305,7 +315,7 @@ void HelperConnection::run() {
                         break;
                     case HelperFrameReader::Status::Closed:
                     case HelperFrameReader::Status::Failed:
-                        listeners_.erase(id);
+                        dropListener(id);
                         more = false;
                         break;
                     }

@@ -71,7 +71,9 @@ public:
         HelperValue peer;       // put this into a message
         std::uint64_t id = 0;   // 0: the channel could not be made
     };
-    ChannelEnd makeChannel(EventHandler onEvent);
+    // onClosed, when given, runs once on the main queue when the channel
+    // breaks (the peer closed it or it failed), not on cancel.
+    ChannelEnd makeChannel(EventHandler onEvent, std::function<void()> onClosed = {});
     // Sends a request on a channel; onReply is called exactly once, with an
     // error reply when the channel is gone.
     void sendOnChannel(std::uint64_t channelId, HelperMessage message, ReplyHandler onReply);
@@ -102,6 +104,7 @@ private:
     void failAll(const std::string& why, bool interrupted);
     void fail(std::uint64_t id, const std::string& why);
     bool drainReply(std::uint64_t id);
+    void dropListener(std::uint64_t id);  // mutex_ held
 
     MainQueue& queue_;
     std::mutex mutex_;

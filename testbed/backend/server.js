@@ -48,6 +48,11 @@ async function main() {
     maxUploadSize: '5mb',
     fileUpload: { enableForPublic: false, enableForAnonymousUser: false, enableForAuthenticatedUser: true },
     logLevel: 'warn',
+    // Failed calls would be logged with their parameters: passwords among them.
+    logLevels: {
+      cloudFunctionError: 'silent', cloudFunctionSuccess: 'silent', signupUsernameTaken: 'silent',
+      triggerAfter: 'silent', triggerBeforeError: 'silent', triggerBeforeSuccess: 'silent',
+    },
     verbose: false,
   });
   await parseServer.start();

@@ -1,4 +1,6 @@
 #include "helper/helper_daemon.h"
+#include "helper/helper_files.h"
+#include "helper/helper_installer.h"
 
 #include <sys/stat.h>
 
@@ -58,6 +60,31 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     client.cancel();
     daemon.stop();
     serving.join();
+}
+
+}  // namespace
+}  // namespace hw::helper
+
+namespace hw::helper {
+namespace {
+
+TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
+    test::ScratchDir dir;
+    std::ofstream(dir / "self") << "binary bytes";
+    hw::test::FakeProcessRunner runner;
+    InstallLayout layout{dir.path.string()};
+    EXPECT_EQ(installHelper("root", dir / "self", layout, runner), 0);
+    EXPECT_EQ(readFile(layout.binary()), "binary bytes");
+    EXPECT_EQ(readFile(layout.config()), "user=root\n");
+    EXPECT_EQ(readInstalledUser(layout.config()), 0u);
+    // The job table finds the installed helper through the unit's ExecStart.
+    EXPECT_NE(readFile(layout.unit())->find("ExecStart=/usr/libexec/havenway/havenway-helper\n"), std::string::npos);
+    EXPECT_EQ(runner.argvs(), (std::vector<std::vector<std::string>>{
+                                  {"systemctl", "daemon-reload"},
+                                  {"systemctl", "enable", "--now", "com.havenway.HelperTool.service"}}));
+
+    for (auto bad : {"no-such-user-here", "root; reboot", "../root", ""})
+        EXPECT_EQ(installHelper(bad, dir / "self", layout, runner), 2) << bad;
 }
 
 }  // namespace

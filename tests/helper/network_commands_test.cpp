@@ -1,3 +1,6 @@
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "fake_system.h"
@@ -49,6 +52,28 @@ TEST_F(NetworkCommands, LockFailsClosedThenDropsTheDefaultRouteAndAnswersTheOldG
     // And so after a helper restart.
     restart();
     EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+}
+
+TEST_F(NetworkCommands, AfterARebootTheOldLockRecordsAreVoid) {
+    std::filesystem::create_directories(dir_.path / "proc/sys/kernel/random");
+    auto paths = test::scratchPaths(dir_);
+    paths.procRoot = dir_ / "proc";
+    std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-1\n";
+    services_ = std::make_unique<HelperServices>(runner_, paths);
+    registerAllCommands(dispatcher_, *services_);
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+    rpc(dispatcher_, "install_DNS_for_VPN");
+
+    // Rebooted onto another network: the table is gone, a new gateway rules.
+    std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-2\n";
+    net_ = FakeNetwork{};
+    net_.defaults = {{"10.0.0.1", "wlan0", 600}};
+    services_ = std::make_unique<HelperServices>(runner_, paths);
+    dispatcher_ = CommandDispatcher();
+    registerAllCommands(dispatcher_, *services_);
+    EXPECT_FALSE(services_->lock.active());
+    EXPECT_TRUE(services_->context.state.dns.saved);  // resolv.conf outlives a reboot
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "10.0.0.1");
 }
 
 TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {

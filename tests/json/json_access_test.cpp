@@ -34,6 +34,13 @@ TEST(JSONModel, BadInputThrowsFromDataAndIsPlainNullElsewhere) {
     }
   }
   EXPECT_THROW(JSON::fromData("1e400"), JSONParseError);  // not representable
+  try {
+    JSON::fromData(R"({"token": "s3cr3t-value" x})");
+    ADD_FAILURE() << "accepted";
+  } catch (const JSONParseError& e) {
+    EXPECT_EQ(std::string(e.what()).find("s3cr3t"), std::string::npos) << e.what();  // messages may be logged
+    EXPECT_EQ(e.byteOffset(), 26u);
+  }
   EXPECT_EQ(JSON::parse("42").intValue(), 42);             // scalars at the top are accepted
 }
 

@@ -138,3 +138,28 @@ TEST(JSONConversions, URLs) {
 
 }  // namespace
 }  // namespace hw
+
+namespace hw {
+namespace {
+
+TEST(JSONNumbers, TextAndDecimalForms) {
+  EXPECT_EQ(JSONNumber::fromDouble(0.1).stringValue(), "0.1");
+  EXPECT_EQ(JSONNumber::fromDouble(1.0).stringValue(), "1");
+  EXPECT_EQ(JSONNumber::fromDouble(1e21).stringValue(), "1e+21");
+  EXPECT_EQ(JSONNumber::fromBool(true).stringValue(), "1");
+  EXPECT_EQ(JSONNumber::fromUnsigned(18446744073709551615ULL).stringValue(), "18446744073709551615");
+  EXPECT_EQ(JSONNumber::fromInteger(-9223372036854775807LL - 1).stringValue(), "-9223372036854775808");
+
+  // Texts read as numbers: a numeric prefix counts, anything else is zero.
+  EXPECT_EQ(JSON("+5").intValue(), 5);
+  EXPECT_EQ(JSON("+-5").intValue(), 0);
+  EXPECT_DOUBLE_EQ(JSON(".5").doubleValue(), 0.5);
+  EXPECT_EQ(JSON("1e999").doubleValue(), 0.0);
+  EXPECT_EQ(JSON("inf").doubleValue(), 0.0);
+  EXPECT_EQ(JSON(" 5").intValue(), 0);
+  EXPECT_EQ(JSON("-12.9").intValue(), -12);
+  EXPECT_EQ(JSON("99999999999999999999").numberValue().kind(), JSONNumber::Kind::real);
+}
+
+}  // namespace
+}  // namespace hw

@@ -70,19 +70,6 @@ TEST(HelperMessageCodec, ChannelsAndReplyChannelCarryTheSameSockets) {
     EXPECT_NE(second->get(), got->get());
 }
 
-TEST(HelperMessageCodec, TypedLookupsAnswerAbsentForOtherTypes) {
-    HelperMessage m{{"s", "1"}, {"i", 1}, {"b", true}};
-    EXPECT_EQ(*helperString(m, "s"), "1");
-    EXPECT_EQ(helperString(m, "i"), nullptr);
-    EXPECT_EQ(helperInt(m, "s"), std::nullopt);
-    EXPECT_EQ(helperInt(m, "i"), 1);
-    EXPECT_EQ(helperBool(m, "i"), std::nullopt);
-    EXPECT_EQ(helperBool(m, "b"), true);
-    EXPECT_EQ(helperString(m, "missing"), nullptr);
-    EXPECT_EQ(helperDictionary(m, "s"), nullptr);
-    EXPECT_EQ(helperChannel(m, "s"), nullptr);
-}
-
 TEST(HelperMessageCodec, EncoderRefusesWhatTheDecoderWouldReject) {
     std::string error;
     EXPECT_FALSE(encodeHelperMessage({{"k", std::string("a\0b", 3)}}, -1, &error));
@@ -142,7 +129,10 @@ TEST(HelperMessageCodec, DecoderRejectsHostileFrames) {
     reject(header('\x01') + u32(0) + "D" + u32(0), "channel index out of range");
 
     std::string deep = header() + "D" + u32(1) + str("k");
-    for (int i = 0; i < 100; ++i) deep += "a" + u32(1);
+    for (int i = 0; i < 100; ++i) {
+        deep.push_back('a');
+        deep += u32(1);
+    }
     deep += "T";
     reject(deep, "nested too deeply");
 

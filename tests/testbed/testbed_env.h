@@ -1,8 +1,7 @@
 #pragma once
-// The testbed's env file, written by `scripts/testbed up` once the backend answers.
+// The testbed's env file, written by `scripts/testbed up` (into the checkout's build/)
+// once the backend answers.
 // Integration tests skip when it is missing.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -13,10 +12,16 @@ namespace hw::test {
 
 class TestbedEnv {
 public:
+    // The checkout's copy in build/, unless redirected.
     static std::string path() {
         if (const char* p = std::getenv("HAVENWAY_TESTBED_ENV"); p && *p) return p;
         if (const char* d = std::getenv("HAVENWAY_TESTBED_DIR"); d && *d) return std::string(d) + "/testbed.env";
-        return "/tmp/havenway-testbed-" + std::to_string(::getuid()) + "/testbed.env";
+        if (const char* s = std::getenv("HW_SOURCE_DIR"); s && *s) return std::string(s) + "/build/testbed.env";
+#ifdef HW_SOURCE_DIR
+        return std::string(HW_SOURCE_DIR) + "/build/testbed.env";
+#else
+        return "build/testbed.env";
+#endif
     }
 
     // The values, or nothing when the testbed is not up.

@@ -141,9 +141,13 @@ std::string asCppLiteral(const std::string& text) {
 
 TEST(LocaleDataCatalogue, NoOtherSourceSpellsALongTextAgain) {
     namespace fs = std::filesystem;
+    // Single words that are also the vocabulary of an outside protocol (openvpn's
+    // management states), where code must match the peer's text, not ours.
+    const std::set<std::string> protocolWords = {"RECONNECTING"};
     std::vector<std::pair<std::string, std::string>> literals;
     for (auto key : LocaleData::keys()) {
         const std::string text = *LocaleData::text(key);
+        if (protocolWords.count(text)) continue;
         if (text.size() >= 12 && text != key) literals.emplace_back(std::string(key), asCppLiteral(text));
     }
     for (const char* root : {"src", "helper"}) {

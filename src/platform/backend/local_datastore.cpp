@@ -58,13 +58,9 @@ constexpr const char* kSchema =
 
 }  // namespace
 
-std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
-    std::error_code ec;
-    const auto folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
-        std::filesystem::create_directories(folder, ec);
-        ::chmod(folder.c_str(), 0700);
-    }
+namespace {
+
+sqlite3* openFile(const std::string& path) {
     // Create the file private before SQLite opens it; its journal takes the same mode.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
@@ -80,9 +76,33 @@ std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
         return nullptr;
     }
     sqlite3_busy_timeout(db, 2000);
-    std::unique_ptr<LocalDatastore> store(new LocalDatastore(db));
-    if (!store->exec(kSchema)) return nullptr;
-    return store;
+    return db;
+}
+
+}  // namespace
+
+std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
+    std::error_code ec;
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        ::chmod(folder.c_str(), 0700);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3* db = openFile(path);
+        if (!db) return nullptr;
+        std::unique_ptr<LocalDatastore> store(new LocalDatastore(db));
+        if (store->exec(kSchema)) return store;
+        const int why = sqlite3_errcode(db);
+        store.reset();
+        // Only a cache: a damaged file is started afresh rather than left disabled for good
+        // (a busy or unreadable one is left alone).
+        if (why != SQLITE_NOTADB && why != SQLITE_CORRUPT) return nullptr;
+        log::warning(kLog, "the datastore is damaged; starting a new one");
+        std::filesystem::remove(path, ec);
+        std::filesystem::remove(path + "-journal", ec);
+    }
+    return nullptr;
 }
 
 LocalDatastore::~LocalDatastore() { sqlite3_close(db_); }
@@ -131,9 +151,12 @@ std::vector<LocalDatastore::StoredObject> LocalDatastore::pinned(const std::stri
                                                                  const std::string& pin) const {
     std::lock_guard lock(mutex_);
     std::vector<StoredObject> out;
-    Statement q(db_,
-                "SELECT o.class, o.id, o.json FROM pins p JOIN objects o ON o.class = p.class AND o.id = p.id"
-                " WHERE p.class = ?1 AND (?2 = '' OR p.pin = ?2) GROUP BY o.class, o.id ORDER BY MIN(p.seq)");
+    // One pin: its unique index gives the rows in order. Any pin: an object once.
+    Statement q(db_, pin.empty()
+                         ? "SELECT o.class, o.id, o.json FROM objects o JOIN pins p ON o.class = p.class AND o.id = p.id"
+                           " WHERE p.class = ?1 AND ?2 = '' GROUP BY o.class, o.id ORDER BY MIN(p.seq)"
+                         : "SELECT o.class, o.id, o.json FROM pins p JOIN objects o ON o.class = p.class AND o.id = p.id"
+                           " WHERE p.pin = ?2 AND p.class = ?1 ORDER BY p.seq");
     if (!q.ok()) return out;
     q.text(1, className).text(2, pin);
     while (q.step() == SQLITE_ROW) out.push_back({q.column(0), q.column(1), q.column(2)});

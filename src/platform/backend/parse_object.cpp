@@ -1,6 +1,8 @@
 #include "platform/backend/parse_object.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 #include "platform/backend/parse_core.h"
 
@@ -121,6 +123,23 @@ void ParseObject::applySaveResult(const JSON& result) {
         if (auto v = result[key].string()) fields_[key] = JSON(*v);
     }
     if (!fields_.count("updatedAt") && fields_.count("createdAt")) fields_["updatedAt"] = fields_["createdAt"];
+}
+
+std::optional<Date> parseDate(const JSON& value) {
+    auto text = isTyped(value, "Date") ? value["iso"].string() : value.string();
+    if (!text) return std::nullopt;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, consumed = 0;
+    double sec = 0;
+    if (std::sscanf(text->c_str(), "%4d-%2d-%2dT%2d:%2d:%lf%n", &y, &mo, &d, &h, &mi, &sec, &consumed) != 6) return std::nullopt;
+    if (text->substr(static_cast<std::size_t>(consumed)) != "Z") return std::nullopt;
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec < 0 || sec >= 61) return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    return Date{static_cast<double>(::timegm(&tm)) + sec};
 }
 
 ParseQuery& ParseQuery::wherePointerTo(const std::string& key, const std::string& cls, const std::string& objectId) {

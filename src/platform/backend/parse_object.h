@@ -7,6 +7,7 @@
 
 #include "json/json.h"
 #include "platform/backend/parse_file.h"
+#include "platform/settings_store.h"
 
 namespace hw {
 
@@ -88,5 +89,8 @@ struct ParseQuery {
 };
 
 JSON parsePointer(const std::string& className, const std::string& objectId);
+// A backend date: {"__type": "Date", "iso": "..."} or the ISO text itself
+// ("2026-11-01T00:00:00.000Z", UTC); nothing for anything else.
+std::optional<Date> parseDate(const JSON& value);
 
 }  // namespace hw

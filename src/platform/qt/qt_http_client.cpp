@@ -196,7 +196,10 @@ void QtHttpClient::finish(std::uint64_t id) {
         }
         response.body = reply->readAll().toStdString();
     } else {
-        response = transportError(mapError(error), reply->errorString().toStdString());
+        // Qt's text may quote the whole address, query and all.
+        auto message = reply->errorString();
+        message.replace(reply->url().toString(), QString::fromStdString(where));
+        response = transportError(mapError(error), message.toStdString());
     }
     if (response.error) {
         log::warning(kLog, where + " failed: " + response.error->message);

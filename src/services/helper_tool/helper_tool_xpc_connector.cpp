@@ -34,8 +34,7 @@ HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue& queue)
           return c;
       }) {}
 
-HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue& queue, Factory factory)
-    : queue_(queue), factory_(std::move(factory)) {}
+HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue&, Factory factory) : factory_(std::move(factory)) {}
 
 HelperTool_XPC_Connector::~HelperTool_XPC_Connector() { close(); }
 

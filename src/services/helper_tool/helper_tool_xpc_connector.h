@@ -40,7 +40,6 @@ public:
     static std::string socketPath();
 
 private:
-    [[maybe_unused]] MainQueue& queue_;
     Factory factory_;
     mutable std::mutex mutex_;
     std::shared_ptr<HelperConnection> helper_;

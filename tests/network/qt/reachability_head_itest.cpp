@@ -3,7 +3,6 @@
 // HAVENWAY_TEST_CA.
 #include <gtest/gtest.h>
 
-#if __has_include("platform/qt/qt_http_client.h")
 
 #include <fcntl.h>
 #include <signal.h>
@@ -26,10 +25,7 @@
 #include "network/reachability.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
-#if __has_include("testbed/testbed_env.h")
 #include "testbed/testbed_env.h"
-#define HW_HAVE_TESTBED_ENV 1
-#endif
 
 extern char** environ;
 
@@ -162,7 +158,6 @@ TEST_F(HttpsReachabilityTest, HeadCheckIsTrueFor200AndFalseFor503AndSilence) {
     EXPECT_EQ(server.requests, 3);
 }
 
-#ifdef HW_HAVE_TESTBED_ENV
 TEST_F(HttpsReachabilityTest, TheTestbedBackendPassesTheHeadCheck) {
     HW_REQUIRE_TESTBED(env);
     env.exportToEnvironment();
@@ -174,7 +169,6 @@ TEST_F(HttpsReachabilityTest, TheTestbedBackendPassesTheHeadCheck) {
     spinUntil([&] { return answer.has_value(); });
     EXPECT_EQ(answer, true);
 }
-#endif
 
 TEST_F(HttpsReachabilityTest, ProbeBacksOffUntilTheAddressAnswers) {
     struct Delegate : ProbeURLDelegate {
@@ -197,9 +191,3 @@ TEST_F(HttpsReachabilityTest, ProbeBacksOffUntilTheAddressAnswers) {
 
 }  // namespace
 }  // namespace hw
-
-#else
-
-TEST(HttpsReachabilityTest, NeedsTheQtHttpClient) { GTEST_SKIP() << "the Qt HTTP adapter is not in this tree yet"; }
-
-#endif

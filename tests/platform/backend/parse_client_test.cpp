@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "support/fake_http_client.h"
@@ -336,6 +337,61 @@ TEST_F(ParseClientTest, RefusesNamesThatWouldBendTheRequestPath) {
     queue_.runUntilIdle();
     EXPECT_EQ(errors, 4);
     EXPECT_TRUE(http_.requests.empty());
+}
+
+}  // namespace
+}  // namespace hw
+
+namespace hw {
+namespace {
+
+TEST(ParseDate, ReadsTypedAndPlainIsoDatesAndRefusesTheRest) {
+    EXPECT_EQ(parseDate(JSON::dictionaryLiteral({{"__type", "Date"}, {"iso", "2026-11-01T00:00:00.000Z"}})),
+              Date{1793491200.0});
+    EXPECT_EQ(parseDate(JSON("1970-01-01T00:00:01.500Z")), Date{1.5});
+    for (const char* bad : {"2026-11-01", "2026-13-01T00:00:00Z", "2026-11-01T00:00:00+02:00", "yesterday"}) {
+        EXPECT_FALSE(parseDate(JSON(bad))) << bad;
+    }
+    EXPECT_FALSE(parseDate(JSON(42)));
+    EXPECT_FALSE(parseDate(JSON::dictionaryLiteral({{"__type", "File"}, {"iso", "2026-11-01T00:00:00.000Z"}})));
+}
+
+}  // namespace
+}  // namespace hw
+
+namespace hw {
+namespace {
+
+TEST(LocalDatastore, StartsAfreshFromADamagedFileAndStaysPrivate) {
+    char tmpl[] = "/tmp/local_datastore_test.XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const auto path = dir + "/cache/datastore.sqlite";
+    {
+        auto store = LocalDatastore::open(path);
+        ASSERT_TRUE(store);
+        ASSERT_TRUE(store->replacePin("p", {{"VPNConfig", "a", "{}"}, {"VPNConfig", "b", "{}"}}));
+        ASSERT_TRUE(store->addToPin("q", {{"VPNConfig", "b", "{}"}}));
+        ASSERT_TRUE(store->unpin("p"));
+        auto left = store->pinned("VPNConfig", "");
+        ASSERT_EQ(left.size(), 1u) << "an object another pin holds stays";
+        EXPECT_EQ(left[0].objectId, "b");
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dir + "/cache").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    {
+        std::ofstream damage(path, std::ios::binary | std::ios::trunc);
+        damage << std::string(4096, '\x5a');
+    }
+    auto store = LocalDatastore::open(path);
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(store->pinned("VPNConfig", "").empty());
+    EXPECT_TRUE(store->putValue("k", "v"));
+    EXPECT_EQ(store->value("k"), "v");
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

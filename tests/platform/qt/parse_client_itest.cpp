@@ -169,6 +169,7 @@ TEST_F(ParseClientTestbed, FetchesAndCachesTheConfiguration) {
         ASSERT_FALSE(error);
         EXPECT_EQ(config["publicIPInfoUrl"].string(), env_->webUrl() + "/api/ipinfo");
         EXPECT_EQ(config["DNSResolver"].string(), "8.8.4.4");
+        EXPECT_TRUE(parseDate(config["vpnConfigUpdatedAt"])) << "a Date value";
     }
     auto offline = client("https://127.0.0.1:1/parse");
     EXPECT_EQ(offline->currentConfig()["reachabilityDomainName"].string(), env_->get("HAVENWAY_BACKEND_HOST"));

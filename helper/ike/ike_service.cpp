@@ -1,0 +1,453 @@
+#include "helper/ike/ike_service.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "helper/ike/ike_alerts.h"
+#include "platform/log.h"
+
+namespace hw::ike {
+
+namespace {
+
+constexpr const char* kCategory = "ike";
+constexpr const char* kSecretId = "havenway-eap";
+
+bool isAddress(const std::string& s) {
+    unsigned char buf[16];
+    return inet_pton(AF_INET, s.c_str(), buf) == 1 || inet_pton(AF_INET6, s.c_str(), buf) == 1;
+}
+
+bool isHostName(const std::string& s) {
+    if (s.empty() || s.size() > 253) return false;
+    std::size_t label = 0;
+    char prev = '.';
+    for (char c : s) {
+        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (c == '.') {
+            if (label == 0 || prev == '-') return false;
+            label = 0;
+        } else if (alnum || c == '-') {
+            if (c == '-' && label == 0) return false;
+            if (++label > 63) return false;
+        } else {
+            return false;
+        }
+        prev = c;
+    }
+    return label > 0 && prev != '-';
+}
+
+bool isPrintable(const std::string& s, std::size_t max) {
+    if (s.empty() || s.size() > max) return false;
+    for (unsigned char c : s) {
+        if (c < 0x20 || c == 0x7f) return false;
+    }
+    return true;
+}
+
+std::string millis(std::chrono::milliseconds ms) { return std::to_string(ms.count()); }
+
+std::optional<std::string> resolveHost(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return std::nullopt;
+    std::optional<std::string> v4, v6;
+    for (auto* a = found; a; a = a->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (a->ai_family == AF_INET && !v4) {
+            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, text, sizeof text);
+            v4 = text;
+        } else if (a->ai_family == AF_INET6 && !v6) {
+            inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr, text, sizeof text);
+            v6 = text;
+        }
+    }
+    freeaddrinfo(found);
+    return v4 ? v4 : v6;
+}
+
+void wipe(std::string& secret) {
+    volatile char* p = secret.data();
+    for (std::size_t i = 0; i < secret.size(); ++i) p[i] = 0;
+    secret.clear();
+}
+
+}  // namespace
+
+struct IkeService::Session {
+    IkeStartRequest request;
+    std::shared_ptr<IkeChannel> channel;
+    bool replaced = false;      // a newer start or a closed channel: send nothing more
+    bool terminal = false;      // its one final event went out
+    bool childUp = false;
+    bool stopping = false;
+    bool initiateDone = false;
+    std::optional<std::string> alert;  // the first cause charon logged
+};
+
+IkeServiceOptions defaultIkeServiceOptions() {
+    IkeServiceOptions o;
+    o.charon.workDir = "/run/havenway/ike";
+    const char* ca = std::getenv("HAVENWAY_TEST_CA");
+    o.caPath = ca && *ca ? ca : "/etc/ssl/certs/ca-certificates.crt";
+    return o;
+}
+
+std::string validateIkeStart(const IkeStartRequest& r) {
+    if (r.name.empty() || r.name.size() > 64) return "invalid connection name";
+    for (char c : r.name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+        if (!ok) return "invalid connection name";
+    }
+    if (!isHostName(r.host) && !isAddress(r.host)) return "invalid server host name";
+    if (!r.hostIp.empty() && !isAddress(r.hostIp)) return "invalid server address";
+    if (!isPrintable(r.id, 255)) return "invalid identity";
+    return {};
+}
+
+IkeService::IkeService(IkeServiceOptions options) : options_(std::move(options)) {
+    if (!options_.resolve) options_.resolve = resolveHost;
+    worker_ = std::thread([this] { workLoop(); });
+}
+
+IkeService::~IkeService() {
+    std::shared_ptr<Session> s;
+    {
+        std::lock_guard lock(mutex_);
+        s = current_;
+        if (s) s->replaced = true;
+    }
+    if (s) terminate(s->request.name, true);
+    {
+        std::lock_guard lock(workMutex_);
+        stopping_ = true;
+    }
+    workReady_.notify_all();
+    worker_.join();  // runs what is queued first, which may start a thread
+    if (connectThread_.joinable()) connectThread_.join();
+    std::lock_guard lock(charonMutex_);
+    if (control_) control_->close();
+    if (events_) events_->close();
+    charon_.reset();
+}
+
+void IkeService::post(std::function<void()> task) {
+    {
+        std::lock_guard lock(workMutex_);
+        work_.push_back(std::move(task));
+    }
+    workReady_.notify_one();
+}
+
+void IkeService::workLoop() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(workMutex_);
+            workReady_.wait(lock, [this] { return stopping_ || !work_.empty(); });
+            if (work_.empty()) return;
+            task = std::move(work_.front());
+            work_.pop_front();
+        }
+        task();
+    }
+}
+
+std::string IkeService::start(const IkeStartRequest& request, std::shared_ptr<IkeChannel> channel) {
+    if (!channel) return "no return channel";
+    if (auto why = validateIkeStart(request); !why.empty()) return why;
+    auto session = std::make_shared<Session>();
+    session->request = request;
+    session->channel = std::move(channel);
+    std::shared_ptr<Session> old;
+    {
+        std::lock_guard lock(mutex_);
+        old = current_;
+        if (old) old->replaced = true;
+        current_ = session;
+    }
+    log::info(kCategory, "starting IKEv2 connection to " + request.host);
+    // The caller (the helper's serving thread) must not wait for an older
+    // start to wind down: the worker does.
+    post([this, session, old] {
+        if (connectThread_.joinable()) {
+            // An older start may still wait in initiate; tearing its SA down
+            // releases it.
+            if (old) terminate(old->request.name, true);
+            connectThread_.join();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            if (session->replaced) return;
+        }
+        connectThread_ = std::thread([this, session] { connect(session); });
+    });
+    return {};
+}
+
+void IkeService::stopAsync(bool forced, const IkeChannel* channel, std::function<void(std::string)> done) {
+    post([this, forced, channel, done = std::move(done)] {
+        auto result = stop(forced, channel);
+        if (done) done(std::move(result));
+    });
+}
+
+void IkeService::connect(std::shared_ptr<Session> s) {
+    const auto& req = s->request;
+    auto fail = [&](const std::string& why) {
+        log::warning(kCategory, "IKEv2 connection failed: " + why);
+        std::lock_guard lock(mutex_);
+        if (s->replaced || s->terminal) return;
+        s->channel->sendEvent("log", "message", why);
+        finishLocked(*s, "down");
+    };
+    std::string error;
+    if (!ensureCharon(&error)) return fail(error);
+    std::shared_ptr<ViciClient> control, events;
+    {
+        std::lock_guard lock(charonMutex_);
+        control = control_;
+        events = events_;
+    }
+    // Whatever an earlier start left behind goes first: one SA of this name.
+    terminate(req.name, true);
+
+    std::string address = req.hostIp;
+    if (address.empty()) {
+        auto resolved = options_.resolve(req.host);
+        if (!resolved) {
+            log::warning(kCategory, "the server name does not resolve");
+            std::lock_guard lock(mutex_);
+            finishLocked(*s, "alert", "dns");
+            return;
+        }
+        address = *resolved;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (s->replaced) return;
+    }
+
+    auto password = s->channel->requestPassword(options_.passwordTimeout);
+    if (!password) return fail("the app did not provide the password");
+    if (!isPrintable(*password, 255)) {
+        wipe(*password);
+        return fail("the password is empty or not usable");
+    }
+    ViciSection secret;
+    secret.set("id", kSecretId).set("type", "EAP").set("data", *password).setList("owners", {req.id});
+    wipe(*password);
+    auto loaded = control->request("load-shared", secret, options_.commandTimeout);
+    secret = ViciSection();
+    if (!loaded.succeeded()) return fail("loading the EAP secret failed: " + loaded.errmsg());
+
+    ViciSection conn;
+    auto& c = conn.addSection(req.name);
+    c.set("version", "2").setList("remote_addrs", {address}).setList("vips", {"0.0.0.0"});
+    c.set("dpd_delay", "30s").set("fragmentation", "yes").set("send_certreq", "yes");
+    c.addSection("local").set("auth", "eap-mschapv2").set("id", req.id).set("eap_id", req.id);
+    c.addSection("remote").set("auth", "pubkey").set("id", req.host);
+    auto& child = c.addSection("children").addSection(req.name);
+    child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
+    auto loadedConn = control->request("load-conn", conn, options_.commandTimeout);
+    if (!loadedConn.succeeded()) return fail("loading the connection failed: " + loadedConn.errmsg());
+
+    {
+        std::lock_guard lock(mutex_);
+        if (s->replaced || s->stopping || s->terminal) return;
+        s->channel->sendEvent("connecting");
+    }
+    ViciSection init;
+    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no");
+    auto result = events->request("initiate", init, options_.initiateTimeout);
+
+    bool cleanUp = false;
+    {
+        std::lock_guard lock(mutex_);
+        s->initiateDone = true;
+        // A stop that came while initiate was on its way may have found no
+        // SA to end yet: end it now.
+        cleanUp = result.succeeded() && (s->replaced || s->stopping);
+    }
+    if (cleanUp) terminate(req.name, true);
+    {
+        std::lock_guard lock(mutex_);
+        if (s->replaced || s->terminal || s->stopping) return;
+        if (result.succeeded()) {
+            if (!s->childUp) {
+                s->childUp = true;
+                s->channel->sendEvent("child_up");
+            }
+            log::info(kCategory, "IKEv2 connection established");
+            return;
+        }
+        log::warning(kCategory, "IKEv2 initiate failed: " + result.errmsg());
+        if (s->alert) {
+            finishLocked(*s, "alert", *s->alert);
+        } else {
+            s->channel->sendEvent("log", "message", result.errmsg());
+            finishLocked(*s, "down");
+        }
+        cleanUp = true;
+    }
+    if (cleanUp) {
+        const std::string name = req.name;
+        post([this, name] {
+            terminate(name, true);
+            unloadSecret();
+        });
+    }
+}
+
+void IkeService::finishLocked(Session& s, const std::string& event, const std::string& alert) {
+    if (s.replaced || s.terminal) return;
+    s.terminal = true;
+    if (event == "alert") {
+        log::warning(kCategory, "IKEv2 alert: " + alert);
+        s.channel->sendEvent("alert", "alert", alert);
+    } else {
+        s.channel->sendEvent(event);
+    }
+}
+
+std::string IkeService::stop(bool forced, const IkeChannel* channel) {
+    std::shared_ptr<Session> s;
+    {
+        std::lock_guard lock(mutex_);
+        s = current_;
+        if (!s || s->replaced) return "no active connection";
+        if (channel && s->channel.get() != channel) return "not the current connection";
+        s->stopping = true;
+    }
+    log::info(kCategory, forced ? "stopping the IKEv2 connection (forced)" : "stopping the IKEv2 connection");
+    terminate(s->request.name, forced);
+    {
+        std::lock_guard lock(mutex_);
+        finishLocked(*s, "down");
+    }
+    unloadSecret();
+    return {};
+}
+
+void IkeService::channelClosed(const IkeChannel* channel) {
+    std::shared_ptr<Session> s;
+    {
+        std::lock_guard lock(mutex_);
+        if (!current_ || current_->channel.get() != channel || current_->replaced) return;
+        s = current_;
+        s->replaced = true;
+        s->stopping = true;
+    }
+    log::info(kCategory, "the app's channel closed; bringing the IKEv2 connection down");
+    const std::string name = s->request.name;
+    post([this, name] {
+        terminate(name, true);
+        unloadSecret();
+    });
+}
+
+void IkeService::terminate(const std::string& name, bool forced) {
+    auto control = this->control();
+    if (!control || !control->isOpen()) return;
+    const auto wait = forced ? options_.forcedStopTimeout : options_.stopTimeout;
+    ViciSection t;
+    t.set("ike", name).set("force", forced ? "yes" : "no").set("timeout", millis(wait));
+    auto r = control->request("terminate", t, wait + options_.commandTimeout);
+    if (!r.ok) log::warning(kCategory, "terminate: " + r.error);
+}
+
+void IkeService::unloadSecret() {
+    auto control = this->control();
+    if (!control || !control->isOpen()) return;
+    ViciSection u;
+    u.set("id", kSecretId);
+    control->request("unload-shared", u, options_.commandTimeout);
+}
+
+std::shared_ptr<ViciClient> IkeService::control() {
+    std::lock_guard lock(charonMutex_);
+    return control_;
+}
+
+bool IkeService::ensureCharon(std::string* error) {
+    std::lock_guard lock(charonMutex_);
+    if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
+    if (control_) control_->close();
+    if (events_) events_->close();
+    charon_ = std::make_unique<CharonRunner>(options_.charon);
+    if (!charon_->start(error)) return false;
+    events_ = std::make_shared<ViciClient>();
+    events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
+    control_ = std::make_shared<ViciClient>();
+    if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
+        return false;
+    for (const char* e : {"ike-updown", "child-updown", "log"}) {
+        if (!events_->registerEvent(e, options_.commandTimeout, error)) return false;
+    }
+    loadAuthorities();
+    return true;
+}
+
+void IkeService::loadAuthorities() {
+    std::ifstream in(options_.caPath);
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
+    static const std::string kEnd = "-----END CERTIFICATE-----";
+    int loaded = 0;
+    for (std::size_t at = text.find(kBegin); at != std::string::npos; at = text.find(kBegin, at)) {
+        const std::size_t end = text.find(kEnd, at);
+        if (end == std::string::npos) break;
+        ViciSection cert;
+        cert.set("type", "X509").set("flag", "CA").set("data", text.substr(at, end + kEnd.size() - at) + "\n");
+        if (control_->request("load-cert", cert, options_.commandTimeout).succeeded()) ++loaded;
+        at = end;
+    }
+    if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
+    else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
+}
+
+void IkeService::onEvent(const std::string& name, const ViciSection& body) {
+    std::lock_guard lock(mutex_);
+    auto s = current_;
+    if (!s || s->replaced) return;
+    const std::string& conn = s->request.name;
+    if (name == "log") {
+        const auto* msg = body.value("msg");
+        if (!msg) return;
+        // Socket errors are logged by threads that serve no SA; as this charon
+        // serves one connection, they are ours too.
+        const auto* sa = body.value("ikesa-name");
+        if (sa && *sa != conn) return;
+        if (!s->alert && !s->childUp) s->alert = alertForCharonLog(*msg);
+        if (!s->terminal) s->channel->sendEvent("log", "message", *msg);
+        return;
+    }
+    if (!body.section(conn)) return;
+    const bool up = body.flag("up");
+    if (name == "child-updown") {
+        if (up) {
+            if (!s->childUp && !s->terminal) {
+                s->childUp = true;
+                s->channel->sendEvent("child_up");
+            }
+        } else if (s->childUp && !s->terminal) {
+            const bool stopping = s->stopping;
+            finishLocked(*s, stopping ? "down" : "child_down");
+            // Without its CHILD_SA the tunnel is useless: drop the IKE_SA too.
+            if (!stopping) post([this, conn] { terminate(conn, true); unloadSecret(); });
+        }
+    } else if (name == "ike-updown" && !up) {
+        if (s->childUp || s->stopping || s->initiateDone) finishLocked(*s, "down");
+    }
+}
+
+}  // namespace hw::ike

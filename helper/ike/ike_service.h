@@ -1,0 +1,108 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "helper/ike/charon_runner.h"
+#include "helper/ike/vici_client.h"
+
+namespace hw::ike {
+
+// The return channel of one start, as the service sees it. Implementations
+// must accept calls from any thread.
+class IkeChannel {
+public:
+    virtual ~IkeChannel() = default;
+    // "connecting", "child_up", "down", "child_down"; "log" with "message";
+    // "alert" with "alert".
+    virtual void sendEvent(const std::string& event, const std::string& key = {}, const std::string& value = {}) = 0;
+    // Asks the app that created this channel for the EAP secret; blocks,
+    // bounded. None when the app does not answer.
+    virtual std::optional<std::string> requestPassword(std::chrono::milliseconds timeout) = 0;
+};
+
+struct IkeStartRequest {
+    std::string name;    // the connection name
+    std::string host;    // the server's host name: its certificate identity
+    std::string hostIp;  // optional address; else the host name is resolved
+    std::string id;      // the EAP identity
+};
+
+struct IkeServiceOptions {
+    CharonOptions charon;
+    // PEM bundle of trusted CAs; the test CA through HAVENWAY_TEST_CA.
+    std::string caPath;
+    // Resolves a host name to an address; none when it does not resolve.
+    std::function<std::optional<std::string>(const std::string& host)> resolve;
+    std::chrono::milliseconds passwordTimeout{10000};
+    std::chrono::milliseconds commandTimeout{10000};
+    std::chrono::milliseconds initiateTimeout{120000};
+    std::chrono::milliseconds stopTimeout{5000};
+    std::chrono::milliseconds forcedStopTimeout{1500};
+};
+
+IkeServiceOptions defaultIkeServiceOptions();
+
+// Checks a start request as it arrives over the helper socket; answers the
+// reason it is refused, or empty.
+std::string validateIkeStart(const IkeStartRequest& request);
+
+// The helper's IKE service: one connection at a time through its own charon.
+class IkeService {
+public:
+    explicit IkeService(IkeServiceOptions options);
+    ~IkeService();
+    IkeService(const IkeService&) = delete;
+    IkeService& operator=(const IkeService&) = delete;
+
+    // Answers at once with an error text (empty: accepted); the connection
+    // then proceeds in the background and reports on the channel. A newer
+    // start replaces the older one, whose channel hears nothing more.
+    std::string start(const IkeStartRequest& request, std::shared_ptr<IkeChannel> channel);
+    // Blocks (bounded) until the SA is gone. Answers an error text or empty.
+    std::string stop(bool forced, const IkeChannel* channel = nullptr);
+    // The same on the service's worker; done runs there.
+    void stopAsync(bool forced, const IkeChannel* channel, std::function<void(std::string)> done);
+    // The app's end of this channel went away: bring its connection down.
+    // Not to be called from inside IkeChannel::sendEvent.
+    void channelClosed(const IkeChannel* channel);
+
+private:
+    struct Session;
+    void connect(std::shared_ptr<Session> session);
+    bool ensureCharon(std::string* error);
+    void loadAuthorities();
+    void onEvent(const std::string& name, const ViciSection& body);
+    // Sends the one terminal event of a session ("down", "child_down" or an
+    // alert) unless it was sent or the session was replaced. Lock held.
+    void finishLocked(Session& session, const std::string& event, const std::string& alert = {});
+    void terminate(const std::string& name, bool forced);
+    void unloadSecret();
+    void post(std::function<void()> task);
+    void workLoop();
+
+    IkeServiceOptions options_;
+    std::mutex charonMutex_;  // guards the runner and (re)connecting the clients
+    std::unique_ptr<CharonRunner> charon_;
+    std::shared_ptr<ViciClient> events_;   // events, and the long initiate
+    std::shared_ptr<ViciClient> control_;  // everything else
+    std::shared_ptr<ViciClient> control();
+
+    std::mutex mutex_;
+    std::shared_ptr<Session> current_;
+    std::thread connectThread_;
+
+    std::mutex workMutex_;
+    std::condition_variable workReady_;
+    std::deque<std::function<void()>> work_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+}  // namespace hw::ike

@@ -1,0 +1,292 @@
+#include "helper/ppp/ppp_links.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "helper/helper_files.h"
+#include "helper/ppp/ipsec_transport.h"
+#include "helper/ppp/ppp_options.h"
+#include "platform/log.h"
+
+namespace hw::helper::ppp {
+
+namespace {
+
+constexpr char kLog[] = "PppLinks";
+constexpr auto kPoll = std::chrono::milliseconds(100);
+constexpr auto kForceGrace = std::chrono::seconds(3);
+
+std::mutex transportMutex;
+std::shared_ptr<IpsecTransport> registeredTransport;
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+void setIpsecTransport(std::shared_ptr<IpsecTransport> transport) {
+    std::lock_guard lock(transportMutex);
+    registeredTransport = std::move(transport);
+}
+
+std::shared_ptr<IpsecTransport> ipsecTransport() {
+    std::lock_guard lock(transportMutex);
+    return registeredTransport;
+}
+
+PppLinks::PppLinks(PppPaths paths, EspProbe espProbe) : paths_(std::move(paths)), espProbe_(std::move(espProbe)) {}
+
+PppLinks::~PppLinks() { stopAll(); }
+
+void PppLinks::setListener(Listener listener) {
+    std::lock_guard lock(listenerMutex_);
+    listener_ = std::move(listener);
+}
+
+void PppLinks::notify(const std::string& id, const PppLinkStatus& status) {
+    std::lock_guard lock(listenerMutex_);
+    if (listener_) listener_(id, status);
+}
+
+bool PppLinks::prepareRunFolder(std::string* error) {
+    if (!makeDirectories(paths_.runDir, 0700) || ::chmod(paths_.runDir.c_str(), 0700) != 0) {
+        if (error) *error = "cannot prepare " + paths_.runDir;
+        return false;
+    }
+    return writeFileAtomically(ipUpScriptPath(paths_), ipUpScript(paths_), 0700, error) &&
+           writeFileAtomically(ipDownScriptPath(paths_), ipDownScript(paths_), 0700, error);
+}
+
+pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    for (int fd = 0; fd <= 2; ++fd)
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    // Its own session: stopping it signals the whole group (pptp, scripts).
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    char* env[] = {path, nullptr};
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, argv[0].c_str(), &actions, &attr, args.data(), env);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        if (error) *error = "cannot start " + argv[0] + ": " + std::strerror(rc);
+        return -1;
+    }
+    return pid;
+}
+
+void PppLinks::fail(const std::string& id, std::int64_t cause) {
+    PppLinkStatus s{0, 0, cause};
+    {
+        std::lock_guard lock(mutex_);
+        finished_[id] = s;
+    }
+    notify(id, s);
+}
+
+bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::string* error) {
+    const std::string& id = service.serviceID;
+    std::unique_ptr<Link> ended;
+    {
+        std::lock_guard lock(mutex_);
+        if (closing_) return false;
+        auto it = links_.find(id);
+        if (it != links_.end()) {
+            if (it->second->pid > 0) return true;  // still running
+            ended = std::move(it->second);
+            links_.erase(it);
+        }
+    }
+    // Its monitor may be in its last report; the listener can call back in.
+    if (ended && ended->monitor.joinable()) ended->monitor.join();
+    if (!prepareRunFolder(error)) {
+        fail(id, kPppExitFatal);
+        return false;
+    }
+    auto options = pppdOptions(service, secrets, paths_);
+    if (!options || !writeFileAtomically(optionsPath(paths_, id), *options, 0600, error)) {
+        if (!options && error) *error = "the service holds a value that cannot be used";
+        fail(id, kPppExitFatal);
+        return false;
+    }
+    ::unlink(upMarkerPath(paths_, id).c_str());
+
+    std::vector<std::string> argv;
+    if (service.type == PppServiceType::L2TP) {
+        std::string why;
+        if (!espProbe_ || !espProbe_(&why)) {
+            if (error)
+                *error = "L2TP over IPsec needs ESP in the kernel for transport mode, and this kernel has none" +
+                         (why.empty() ? std::string() : " (" + why + ")");
+            log::error(kLog, error ? *error : "no ESP in the kernel");
+            fail(id, kPppExitNoKernelSupport);
+            return false;
+        }
+        auto transport = ipsecTransport();
+        if (!transport) {
+            if (error) *error = "no IPsec service is available for L2TP";
+            fail(id, kPppExitFatal);
+            return false;
+        }
+        if (!transport->up({id, service.endpoint, secrets.sharedSecret}, error)) {
+            fail(id, kPppExitFatal);
+            return false;
+        }
+        auto conf = xl2tpdConfig(service, paths_);
+        std::string confPath = paths_.runDir + "/" + id + ".xl2tpd.conf";
+        if (!conf || !writeFileAtomically(confPath, *conf, 0600, error)) {
+            transport->down(id);
+            fail(id, kPppExitFatal);
+            return false;
+        }
+        argv = {paths_.xl2tpd, "-D", "-c", confPath, "-p", paths_.runDir + "/" + id + ".xl2tpd.pid",
+                "-C", paths_.runDir + "/" + id + ".l2tp-control"};
+    } else {
+        argv = {paths_.pppd, "file", optionsPath(paths_, id)};
+    }
+
+    pid_t pid = spawn(argv, error);
+    if (pid < 0) {
+        if (service.type == PppServiceType::L2TP)
+            if (auto t = ipsecTransport()) t->down(id);
+        fail(id, kPppExitFatal);
+        return false;
+    }
+    log::info(kLog, "started the link of service " + id);
+    PppLinkStatus starting{1, 1, std::nullopt};
+    {
+        std::lock_guard lock(mutex_);
+        auto link = std::make_unique<Link>();
+        link->pid = pid;
+        link->type = service.type;
+        link->reported = starting;
+        auto* raw = link.get();
+        links_[id] = std::move(link);
+        finished_.erase(id);
+        raw->monitor = std::thread([this, id] { monitor(id); });
+    }
+    notify(id, starting);
+    return true;
+}
+
+void PppLinks::monitor(std::string id) {
+    std::unique_lock lock(mutex_);
+    Link& link = *links_.at(id);
+    std::optional<std::chrono::steady_clock::time_point> killAt;
+    int waitStatus = 0;
+    for (;;) {
+        pid_t done = ::waitpid(link.pid, &waitStatus, WNOHANG);
+        if (done == link.pid || (done < 0 && errno == ECHILD)) break;
+        if (link.stopping && link.forced && !killAt) killAt = std::chrono::steady_clock::now() + kForceGrace;
+        if (killAt && std::chrono::steady_clock::now() >= *killAt) ::kill(-link.pid, SIGKILL);
+        PppLinkStatus now = link.reported;
+        if (link.stopping)
+            now = {3, link.reported.pppStatus, std::nullopt};
+        else if (exists(upMarkerPath(paths_, id)))
+            now = {2, 8, std::nullopt};
+        else
+            now = {1, 1, std::nullopt};
+        if (now.status != link.reported.status) {
+            link.reported = now;
+            lock.unlock();
+            notify(id, now);
+            lock.lock();
+        }
+        wake_.wait_for(lock, kPoll);
+    }
+    std::int64_t cause;
+    if (WIFEXITED(waitStatus))
+        cause = WEXITSTATUS(waitStatus);
+    else
+        cause = link.stopping ? kPppExitUserRequest : kPppExitFatal;
+    // The group may still hold a pptp or a script.
+    ::kill(-link.pid, SIGKILL);
+    link.pid = -1;
+    // A hang-up always reads as disconnecting, then disconnected, however
+    // fast the process went.
+    if (link.stopping && link.reported.status != 3) {
+        PppLinkStatus stopping{3, link.reported.pppStatus, std::nullopt};
+        link.reported = stopping;
+        lock.unlock();
+        notify(id, stopping);
+        lock.lock();
+    }
+    PppLinkStatus ended{0, 0, cause};
+    link.reported = ended;
+    finished_[id] = ended;
+    PppServiceType type = link.type;
+    lock.unlock();
+    ::unlink(upMarkerPath(paths_, id).c_str());
+    if (type == PppServiceType::L2TP)
+        if (auto t = ipsecTransport()) t->down(id);
+    log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));
+    notify(id, ended);
+}
+
+bool PppLinks::stop(const std::string& id, bool force) {
+    std::lock_guard lock(mutex_);
+    auto it = links_.find(id);
+    if (it == links_.end() || it->second->pid <= 0) return false;
+    Link& link = *it->second;
+    link.stopping = true;
+    link.forced = link.forced || force;
+    ::kill(-link.pid, SIGTERM);
+    wake_.notify_all();
+    return true;
+}
+
+PppLinkStatus PppLinks::status(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    auto it = links_.find(id);
+    if (it != links_.end()) return it->second->reported;
+    auto f = finished_.find(id);
+    if (f != finished_.end()) return f->second;
+    return {0, 0, std::nullopt};
+}
+
+void PppLinks::stopAll() {
+    std::map<std::string, std::unique_ptr<Link>> links;
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        for (auto& [id, link] : links_) {
+            if (link->pid <= 0) continue;
+            link->stopping = link->forced = true;
+            ::kill(-link->pid, SIGTERM);
+        }
+        wake_.notify_all();
+    }
+    // Monitors end once their process has; a forced stop bounds that.
+    std::vector<Link*> pending;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, link] : links_) pending.push_back(link.get());
+    }
+    for (auto* link : pending)
+        if (link->monitor.joinable()) link->monitor.join();
+    std::lock_guard lock(mutex_);
+    links_.clear();
+}
+
+}  // namespace hw::helper::ppp

@@ -1,0 +1,82 @@
+#pragma once
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "helper/ppp/ppp_service.h"
+
+namespace hw::helper::ppp {
+
+// The state of one service's link as the application reads it.
+struct PppLinkStatus {
+    std::int32_t status = 0;                // 0 disconnected, 1 connecting, 2 connected, 3 disconnecting
+    std::optional<std::int64_t> pppStatus;  // 0 idle, 1 starting, 8 running
+    std::optional<std::int64_t> lastCause;  // pppd's exit code of the last link
+};
+
+// pppd's exit codes that the application reads as last causes.
+inline constexpr std::int64_t kPppExitFatal = 1;
+inline constexpr std::int64_t kPppExitNoKernelSupport = 4;
+inline constexpr std::int64_t kPppExitUserRequest = 5;
+
+// Runs the links of the stored services: pppd (with pptp as its pty) for
+// PPTP; IPsec transport mode, then xl2tpd with pppd for L2TP. A monitor
+// thread per link follows the process and the link-up marker and reports
+// each change to the listener, in order.
+class PppLinks {
+public:
+    using Listener = std::function<void(const std::string& serviceID, const PppLinkStatus& status)>;
+    // Answers whether the kernel can do ESP; why when it cannot.
+    using EspProbe = std::function<bool(std::string* why)>;
+
+    PppLinks(PppPaths paths, EspProbe espProbe);
+    ~PppLinks();
+    PppLinks(const PppLinks&) = delete;
+    PppLinks& operator=(const PppLinks&) = delete;
+
+    void setListener(Listener listener);
+    // Starts the link unless it runs; false with a reason when it cannot
+    // (then the last cause says why, as pppd would).
+    bool start(const PppService& service, const PppSecrets& secrets, std::string* error);
+    // TERM to the link's processes; forced also KILLs them after a short
+    // grace. False when nothing runs.
+    bool stop(const std::string& serviceID, bool force);
+    PppLinkStatus status(const std::string& serviceID);
+    void stopAll();
+
+private:
+    struct Link {
+        pid_t pid = -1;
+        PppServiceType type = PppServiceType::PPTP;
+        PppLinkStatus reported;
+        bool stopping = false;
+        bool forced = false;
+        std::thread monitor;
+    };
+
+    bool prepareRunFolder(std::string* error);
+    pid_t spawn(const std::vector<std::string>& argv, std::string* error);
+    void monitor(std::string serviceID);
+    void fail(const std::string& serviceID, std::int64_t cause);
+    void notify(const std::string& serviceID, const PppLinkStatus& status);
+
+    PppPaths paths_;
+    EspProbe espProbe_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::map<std::string, std::unique_ptr<Link>> links_;
+    std::map<std::string, PppLinkStatus> finished_;  // the last state of links that ended
+    Listener listener_;
+    std::mutex listenerMutex_;
+    bool closing_ = false;
+};
+
+}  // namespace hw::helper::ppp

@@ -1,0 +1,155 @@
+#include "helper/ppp/ppp_vpn_services.h"
+
+#include "helper/helper_services.h"
+#include "helper/helper_validation.h"
+#include "helper/ppp/esp_probe.h"
+#include "helper/ppp/ppp_options.h"
+#include "platform/log.h"
+
+namespace hw::helper::ppp {
+
+namespace {
+
+constexpr char kLog[] = "PppServices";
+
+// Absent and non-string values read as absent.
+std::optional<std::string> text(const HelperDictionary& d, const char* key) {
+    if (const std::string* s = helperString(d, key)) return *s;
+    return std::nullopt;
+}
+
+bool isServiceIDParam(const std::string& id) {
+    if (id.size() != 32) return false;
+    for (char c : id)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+}  // namespace
+
+PppVpnServices::PppVpnServices(PppPaths paths, PppLinks::EspProbe espProbe)
+    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, std::move(espProbe)) {}
+
+std::optional<PppService> PppVpnServices::create(const HelperDictionary& p, std::string* error) {
+    auto refuse = [&](const std::string& why) -> std::optional<PppService> {
+        log::warning(kLog, "connectToVPN refused: " + why);
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    auto type = helperInt(p, "type");
+    if (type != 2 && type != 3) return refuse("type is neither 2 nor 3");
+    auto name = text(p, "name");
+    if (!name || !isStrictName(*name)) return refuse("invalid name " + describeForLog(name.value_or("")));
+
+    // The server's address when one is given, else its host name.
+    auto address = text(p, "endpointIPAddress");
+    std::string endpoint;
+    if (address && !address->empty())
+        endpoint = *address;
+    else
+        endpoint = text(p, "endpointPrefix").value_or("") + text(p, "endpointSuffix").value_or("");
+    if (!isEndpoint(endpoint)) return refuse("invalid endpoint " + describeForLog(endpoint));
+
+    PppService service;
+    service.name = *name;
+    service.type = static_cast<PppServiceType>(*type);
+    service.endpoint = endpoint;
+    PppSecrets secrets;
+    auto username = text(p, "username");
+    auto password = text(p, "password");
+    if (!username || !isCredential(*username)) return refuse("invalid user name");
+    if (!password || !isCredential(*password)) return refuse("invalid password");
+    service.username = *username;
+    secrets.password = *password;
+    if (service.type == PppServiceType::L2TP) {
+        auto secret = text(p, "sharedSecret");
+        if (!secret || !isCredential(*secret)) return refuse("invalid shared secret");
+        secrets.sharedSecret = *secret;
+    }
+    std::string why;
+    auto stored = store_.createOrUpdate(service, secrets, &why);
+    if (!stored) return refuse("cannot store the service: " + why);
+    return stored;
+}
+
+bool PppVpnServices::remove(const std::string& name) {
+    auto s = store_.find(name);
+    if (!s) return false;
+    links_.stop(s->serviceID, true);
+    return store_.remove(name);
+}
+
+bool PppVpnServices::start(const std::string& serviceID, std::string* error) {
+    for (const auto& s : store_.all()) {
+        if (s.serviceID != serviceID) continue;
+        auto secrets = store_.secrets(serviceID);
+        if (!secrets) {
+            if (error) *error = "the service's secrets are missing";
+            return false;
+        }
+        return links_.start(s, *secrets, error);
+    }
+    if (error) *error = "no such service";
+    return false;
+}
+
+void registerPppCommands(CommandDispatcher& d, std::shared_ptr<PppVpnServices> s) {
+    d.registerCommand("connectToVPN", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        return replyWith(s->create(c.parameters, nullptr) ? kYes : kNo);
+    });
+
+    d.registerCommand("deleteExistingVPNService", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto name = text(c.parameters, "connectionName");
+        if (!name || !isStrictName(*name)) return replyWith(kNo);
+        return replyWith(s->remove(*name) ? kYes : kNo);
+    });
+
+    d.registerCommand("getVPNService", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto name = text(c.parameters, "connectionName");
+        if (!name || !isStrictName(*name)) return replyWith(kNo);
+        auto service = s->find(*name);
+        if (!service) return replyWith(kNo);
+        auto reply = replyWith(kYes);
+        reply["serviceID"] = service->serviceID;
+        reply["hasIPSec"] = service->type == PppServiceType::L2TP;
+        return reply;
+    });
+
+    d.registerCommand("startVPNService", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto id = text(c.parameters, "serviceID");
+        if (!id || !isServiceIDParam(*id)) return replyWith(kNo);
+        std::string error;
+        if (s->start(*id, &error)) return replyWith(kYes);
+        auto reply = replyWith(kNo);
+        reply["error"] = error;
+        return reply;
+    });
+
+    d.registerCommand("stopVPNService", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto id = text(c.parameters, "serviceID");
+        if (!id || !isServiceIDParam(*id)) return replyWith(kNo);
+        bool force = helperBool(c.parameters, "force").value_or(false);
+        return replyWith(s->stop(*id, force) ? kYes : kNo);
+    });
+
+    d.registerCommand("getVPNServiceStatus", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto id = text(c.parameters, "serviceID");
+        if (!id || !isServiceIDParam(*id)) return replyWith(kNo);
+        auto status = s->status(*id);
+        auto reply = replyWith(kYes);
+        reply["status"] = static_cast<std::int64_t>(status.status);
+        if (status.pppStatus) reply["pppStatus"] = *status.pppStatus;
+        if (status.lastCause) reply["lastCause"] = *status.lastCause;
+        return reply;
+    });
+}
+
+void registerPppCommands(CommandDispatcher& d, HelperServices& services) {
+    auto& context = services.context;
+    auto paths = PppPaths::fromEnvironment(context.paths.stateDir, context.paths.runDir);
+    ProcessRunner& runner = context.runner;
+    registerPppCommands(d, std::make_shared<PppVpnServices>(
+                               paths, [&runner](std::string* why) { return kernelSupportsEsp(runner, why); }));
+}
+
+}  // namespace hw::helper::ppp

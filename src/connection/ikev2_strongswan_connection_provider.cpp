@@ -1,0 +1,143 @@
+#include "connection/ikev2_strongswan_connection_provider.h"
+
+#include <cstdio>
+
+#include "platform/log.h"
+
+namespace hw {
+
+namespace {
+
+constexpr const char* kLog = "ikev2";
+
+void printLine(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+IKEv2_StrongSwan_ConnectionProvider::IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue,
+                                                                         IKEv2_StrongSwan_HelperAccess& helper,
+                                                                         IKEv2_StrongSwan_ProviderContext& context)
+    : queue_(queue),
+      context_(context),
+      connectorHelper_(std::make_unique<IKEv2_StrongSwan_Connector>(queue, helper, this)) {
+    type = VPNTypesIKEv2_StrongSwan;
+}
+
+IKEv2_StrongSwan_ConnectionProvider::~IKEv2_StrongSwan_ConnectionProvider() { *alive_ = false; }
+
+void IKEv2_StrongSwan_ConnectionProvider::connect(const IKEv2ServiceEndpoint& config,
+                                                  std::function<void()> onSuccessfullyConnected, IKEv2StatusCallback) {
+    if (!config.endpoint_FQDN) return;
+    const auto login = context_.recentLoginData();
+    if (!login) {
+        // Without a signed-in user there is nothing to connect with; say so
+        // rather than leave the manager waiting in "connecting".
+        hw::log::warning(kLog, "IKEv2 connect without a signed-in user");
+        report(0);
+        return;
+    }
+    const std::string& server = *config.endpoint_FQDN;
+    printLine("Connecting using IKEv2 to endpoint: " + server + " & username: " + login->username);
+    IKEv2ConnectionDictionary dictionary{{"server", server}, {"username", login->username}, {"password", login->password}};
+    if (config.endpointIPAddress && !config.endpointIPAddress->empty())
+        dictionary["server_IP"] = *config.endpointIPAddress;
+    connectorHelper_->connect(dictionary, [done = std::move(onSuccessfullyConnected)] {
+        if (done) done();
+    });
+}
+
+std::int32_t IKEv2_StrongSwan_ConnectionProvider::getExistingVPNConnectionProtocolType(const std::string&) const {
+    return 0;
+}
+
+std::int32_t IKEv2_StrongSwan_ConnectionProvider::retrieveConnectionAndSubscribeToStatusUpdates(
+    const std::string&, IKEv2StatusCallback callback, bool) {
+    newStatusReceivedCallback_ = std::move(callback);
+    return 1;
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::startDial(std::function<void()>) {}
+
+void IKEv2_StrongSwan_ConnectionProvider::disconnect(std::function<void()>) { connectorHelper_->disconnect(false); }
+
+void IKEv2_StrongSwan_ConnectionProvider::setNewStatusReceivedCallback(IKEv2StatusCallback callback) {
+    newStatusReceivedCallback_ = std::move(callback);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::forceDisconnect() { connectorHelper_->disconnect(true); }
+
+void IKEv2_StrongSwan_ConnectionProvider::report(std::int32_t status) {
+    if (newStatusReceivedCallback_) newStatusReceivedCallback_(status, std::nullopt, type.value_or(VPNTypesIKEv2_StrongSwan));
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::change(std::int32_t state, const IKEv2ConnectionDictionary&) {
+    hw::log::info(kLog, "IKEv2 StrongSwan state changed to: " + std::to_string(state));
+    switch (state) {
+    case 0: onDisconnected(); break;
+    case 1: onConnecting(); break;
+    case 2: onConnected(); break;
+    default: printLine("IKEv2_StrongSwan_ConnectionProvider -- change state -- default case"); break;
+    }
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onConnecting() {
+    printLine("IKEv2 (StrongSwan) - onConnecting");
+    report(1);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onConnected() {
+    printLine("IKEv2 (StrongSwan) - onConnected");
+    if (context_.useNetworkLock() && context_.networkLockActivated() && context_.autoReconnectInProgress()) {
+        std::weak_ptr<bool> alive = alive_;
+        queue_.post([this, alive] {
+            if (auto a = alive.lock(); a && *a) context_.enableNetworkLock();
+        });
+    }
+    report(2);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onDisconnected() {
+    printLine("IKEv2 (StrongSwan) - onDisconnected");
+    if (!newStatusReceivedCallback_) return;
+    if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) context_.setAutoReconnectInProgress(true);
+    report(0);
+    // The status handling may have changed both fields: look again.
+    if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) {
+        printLine("Starting next Auto-Reconnect attempt for Kill Switch ON | proto IKEv2");
+        context_.setAutoReconnectInProgress(false);
+        context_.requestAutoReconnect();
+    }
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::raise(const std::string& message, const IKEv2ConnectionDictionary&) {
+    hw::log::warning(kLog, "IKEv2 StrongSwan ALERT: " + message);
+    onDisconnected();
+    if (context_.useNetworkLock() && context_.networkLockActivated()) {
+        std::weak_ptr<bool> alive = alive_;
+        queue_.post([this, alive] {
+            if (auto a = alive.lock(); a && *a) context_.enableNetworkLock();
+        });
+    }
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::log(const std::string& message, const IKEv2ConnectionDictionary&) {
+    printLine("IKEv2 StrongSwan: " + message);
+    logData_ += message;
+    logData_ += '\n';
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onNotReachable() {
+    printLine("onNotReachable");
+    report(9);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onGatewayChanged(const std::optional<std::string>& gateway) {
+    printLine("onGatewayChanged: " + (gateway ? "Optional(\"" + *gateway + "\")" : std::string("nil")));
+    latestGateway_ = gateway;
+}
+
+}  // namespace hw

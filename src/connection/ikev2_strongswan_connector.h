@@ -1,0 +1,79 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/helper_connection.h"
+#include "platform/main_queue.h"
+
+namespace hw {
+
+// "server", "username", "server_IP" (optional) and "password" from the
+// provider; the connector adds "name" and "ID".
+using IKEv2ConnectionDictionary = std::map<std::string, std::string>;
+
+class IKEv2_StrongSwan_ControlDelegate {
+public:
+    virtual ~IKEv2_StrongSwan_ControlDelegate() = default;
+    virtual void change(std::int32_t state, const IKEv2ConnectionDictionary& connection) = 0;
+    virtual void onDisconnected() = 0;
+    virtual void raise(const std::string& message, const IKEv2ConnectionDictionary& connection) = 0;
+    virtual void log(const std::string& message, const IKEv2ConnectionDictionary& connection) = 0;
+};
+
+// The helper tool's shared connection as the connector needs it: the
+// connection itself, or none with the reason.
+class IKEv2_StrongSwan_HelperAccess {
+public:
+    virtual ~IKEv2_StrongSwan_HelperAccess() = default;
+    virtual HelperConnection* getConnection() = 0;
+    virtual std::string getError() = 0;
+};
+
+// The app's end of the helper's IKE service: starts and stops the one IKEv2
+// connection, answers the service's password request, and turns its events
+// into state changes and alerts for the delegate. Runs on the main queue.
+class IKEv2_StrongSwan_Connector {
+public:
+    static constexpr const char* kConnectionName = "Havenway_IKEv2";
+
+    IKEv2_StrongSwan_Connector(MainQueue& queue, IKEv2_StrongSwan_HelperAccess& helper,
+                               IKEv2_StrongSwan_ControlDelegate* delegate);
+    ~IKEv2_StrongSwan_Connector();
+    IKEv2_StrongSwan_Connector(const IKEv2_StrongSwan_Connector&) = delete;
+    IKEv2_StrongSwan_Connector& operator=(const IKEv2_StrongSwan_Connector&) = delete;
+
+    void connect(const IKEv2ConnectionDictionary& connection, std::function<void()> connectedHandler);
+    void disconnect(bool forced);
+
+    void changeState(std::int32_t state, std::uint64_t channel, const IKEv2ConnectionDictionary& connection);
+    void handleEvent(HelperIncoming& message, std::uint64_t channel, const IKEv2ConnectionDictionary& connection);
+    // The return channel of a start broke (interrupted or invalid).
+    void channelBroke(const IKEv2ConnectionDictionary& connection);
+    static std::optional<std::string> translateAlert(std::string_view alert);
+
+    const IKEv2ConnectionDictionary& currentConnection() const { return currentConnection_; }
+    std::uint64_t currentChannel() const { return currentChannel_; }
+    bool skipDisconnectEventSend() const { return skipDisconnectEventSend_; }
+    bool isActive() const { return active_.count(kConnectionName) > 0; }
+
+private:
+    MainQueue& queue_;
+    IKEv2_StrongSwan_HelperAccess& helper_;
+    IKEv2_StrongSwan_ControlDelegate* del_;
+    std::map<std::string, std::uint64_t> active_;  // connection name -> its return channel
+    IKEv2ConnectionDictionary currentConnection_;
+    std::uint64_t currentChannel_ = 0;
+    bool skipDisconnectEventSend_ = false;
+    // Replies and channel messages may arrive after the connector is gone.
+    std::shared_ptr<IKEv2_StrongSwan_Connector*> self_;
+};
+
+// A random UUID in upper-case text with hyphens.
+std::string makeUpperCaseUUID();
+
+}  // namespace hw

@@ -1,0 +1,206 @@
+#include "services/vpn_configs_service.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "platform/log.h"
+
+namespace hw {
+namespace {
+
+constexpr std::string_view kLog = "VPNConfigsService";
+constexpr char kFavoriteLocationClass[] = "FavoriteLocation";
+constexpr char kFavoritesStateClass[] = "FavoriteLocationsState";
+constexpr int kMaxLocations = 1000;
+
+std::optional<double> mapFraction(const JSON& value) {
+    auto d = value.double_();
+    if (!d || !std::isfinite(*d) || *d < 0 || *d > 1) return std::nullopt;
+    return d;
+}
+
+// Waits for several local look-ups in a row without nesting them.
+void findLocal(ParseClient& parse, const std::string& cls, const std::string& pin,
+               std::function<void(std::vector<ParseObject>)> done) {
+    ParseQuery query(cls);
+    query.limit = kMaxLocations;
+    parse.findInLocalDatastore(query, pin, [done](std::vector<ParseObject> objects, OptionalParseError error) {
+        done(error ? std::vector<ParseObject>{} : std::move(objects));
+    });
+}
+
+}  // namespace
+
+VPNConfigsService::VPNConfigsService(ParseClient& parse) : parse_(parse) {}
+VPNConfigsService::~VPNConfigsService() = default;
+
+std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<ParseObject>& objects) {
+    std::vector<LocationsListItemPtr> rows;
+    std::set<std::string> seen;
+    for (const auto& o : objects) {
+        if (o.objectId().empty() || !seen.insert(o.objectId()).second) continue;
+        auto fields = JSON::dictionaryLiteral({{"name", o.get("name")},
+                                               {"countryCode", o.get("countryCode")},
+                                               {"dnsPrefix", o.get("dnsPrefix")},
+                                               {"l2tpSharedKey", o.get("l2tpSharedKey")},
+                                               {"ovpnConfigWithDNSName", o.get("ovpnConfigWithDNSName")},
+                                               {"protocols", o.get("protocols")}});
+        auto config = VPNParseConfig::fromJSON(o.objectId(), fields);
+        if (!config) {
+            log::warning(kLog, "location " + o.objectId() + " has no usable server configuration; left out");
+            continue;
+        }
+        auto row = std::make_shared<LocationsListItemModel>(o.objectId(), o.get("name").stringValue());
+        row->countryCode = config->countryCode;
+        row->isRecommended = o.get("isRecommended").boolValue();
+        for (const auto& r : o.get("recommendedRegions").arrayValue()) {
+            if (auto s = r.string()) row->recommendedRegions.push_back(*s);
+        }
+        auto order = o.get("sortOrder").double_();
+        row->sortOrder = order && std::isfinite(*order) ? *order : 0;
+        row->flag = o.file("flag");
+        row->main_view_flag = o.file("main_view_flag");
+        row->flag_px = mapFraction(o.get("flag_px"));
+        row->flag_py = mapFraction(o.get("flag_py"));
+        row->vpnConfig = std::move(config);
+        rows.push_back(std::move(row));
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a->sortOrder < b->sortOrder; });
+    return rows;
+}
+
+void VPNConfigsService::loadLocationsList(bool useCache, Completion completion) {
+    if (useCache && parse_.hasLocalDatastore()) {
+        loadFromCache(std::move(completion));
+    } else {
+        loadFromNetwork(std::move(completion), 1);
+    }
+}
+
+void VPNConfigsService::loadFromCache(Completion completion) {
+    std::weak_ptr<bool> alive = alive_;
+    findLocal(parse_, kConfigClass, kConfigsPin, [this, alive, completion](std::vector<ParseObject> configs) {
+        if (alive.expired()) return;
+        if (rowsFrom(configs).empty()) {
+            log::info(kLog, "no cached locations; loading from the backend");
+            loadFromNetwork(completion, 1);
+            return;
+        }
+        finish(std::move(configs), false, completion);
+    });
+}
+
+void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetries) {
+    std::weak_ptr<bool> alive = alive_;
+    ParseQuery query(kConfigClass);
+    query.orderByAscending("sortOrder");
+    query.limit = kMaxLocations;
+    parse_.find(query, [this, alive, completion, sessionRetries](std::vector<ParseObject> configs,
+                                                                 OptionalParseError error) {
+        if (alive.expired()) return;
+        if (error && error->isInvalidSession() && onParseSessionExpired && sessionRetries > 0) {
+            log::info(kLog, "session expired while loading the locations; signing in again");
+            onParseSessionExpired([this, alive, completion, sessionRetries] {
+                if (!alive.expired()) loadFromNetwork(completion, sessionRetries - 1);
+            });
+            return;
+        }
+        if (error) {
+            log::warning(kLog, "loading the locations failed with code " + std::to_string(error->code));
+            completion(nullptr, error);
+            return;
+        }
+        if (rowsFrom(configs).empty()) {
+            ParseError empty;
+            empty.code = kParseErrorObjectNotFound;
+            empty.message = "the backend holds no usable locations";
+            completion(nullptr, empty);
+            return;
+        }
+        finish(std::move(configs), true, completion);
+    });
+}
+
+void VPNConfigsService::finish(std::vector<ParseObject> configs, bool fromNetwork, Completion completion) {
+    if (fromNetwork && parse_.hasLocalDatastore() && !parse_.pinAll(kConfigsPin, configs, true)) {
+        log::warning(kLog, "could not keep the locations for the next start");
+    }
+    std::weak_ptr<bool> alive = alive_;
+    const auto pin = favoritesPin();
+    auto shared = std::make_shared<std::vector<ParseObject>>(std::move(configs));
+    findLocal(parse_, kFavoritesStateClass, pin, [this, alive, pin, shared, fromNetwork,
+                                                  completion](std::vector<ParseObject> marker) {
+        if (alive.expired()) return;
+        if (!marker.empty()) {
+            findLocal(parse_, kFavoriteLocationClass, pin, [this, alive, shared, completion](std::vector<ParseObject> favs) {
+                if (alive.expired()) return;
+                std::vector<std::string> ids;
+                for (const auto& f : favs) ids.push_back(f.objectId());
+                complete(std::move(*shared), std::move(ids), completion);
+            });
+            return;
+        }
+        if (!fromNetwork || !parse_.currentUser()) {
+            complete(std::move(*shared), {}, completion);
+            return;
+        }
+        loadBackendFavorites(shared, completion);
+    });
+}
+
+void VPNConfigsService::loadBackendFavorites(std::shared_ptr<std::vector<ParseObject>> configs, Completion completion) {
+    std::weak_ptr<bool> alive = alive_;
+    ParseQuery query(kFavoriteClass);
+    query.wherePointerTo("user", "_User", parse_.currentUser()->objectId);
+    query.limit = kMaxLocations;
+    parse_.find(query, [this, alive, configs, completion](std::vector<ParseObject> favorites, OptionalParseError error) {
+        if (alive.expired()) return;
+        std::vector<std::string> ids;
+        if (error) {
+            // The list is still usable without the stars.
+            log::warning(kLog, "the favourites could not be loaded (code " + std::to_string(error->code) + ")");
+        }
+        for (const auto& f : favorites) {
+            if (auto id = f.pointerId("config")) ids.push_back(*id);
+        }
+        // Seeds this device, so a cached load shows the same stars.
+        if (!error) saveFavorites(favoritesPin(), ids);
+        complete(std::move(*configs), std::move(ids), completion);
+    });
+}
+
+void VPNConfigsService::complete(std::vector<ParseObject> configs, std::vector<std::string> favorites,
+                                 Completion completion) {
+    auto rows = rowsFrom(configs);
+    const std::set<std::string> favoriteSet(favorites.begin(), favorites.end());
+    for (auto& row : rows) row->isFavorite = favoriteSet.count(row->objectId) > 0;
+    auto model = std::make_shared<LocationsListModel>(std::move(rows));
+    std::weak_ptr<bool> alive = alive_;
+    const auto pin = favoritesPin();
+    model->onFavoritesChanged = [this, alive, pin](const std::vector<std::string>& ids) {
+        if (!alive.expired()) saveFavorites(pin, ids);
+    };
+    log::info(kLog, "locations list loaded: " + std::to_string(model->items().size()) + " locations");
+    completion(std::move(model), std::nullopt);
+}
+
+std::string VPNConfigsService::favoritesPin() const {
+    const auto& user = parse_.currentUser();
+    return std::string("favorites.") + (user ? user->objectId : std::string("anonymous"));
+}
+
+void VPNConfigsService::saveFavorites(const std::string& pin, const std::vector<std::string>& ids) {
+    std::vector<ParseObject> objects;
+    ParseObject state(kFavoritesStateClass);
+    state.setObjectId("state");
+    objects.push_back(state);
+    for (const auto& id : ids) {
+        ParseObject favorite(kFavoriteLocationClass);
+        favorite.setObjectId(id);
+        objects.push_back(std::move(favorite));
+    }
+    if (!parse_.pinAll(pin, objects, true)) log::warning(kLog, "could not store the favourites");
+}
+
+}  // namespace hw

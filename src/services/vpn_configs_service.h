@@ -1,0 +1,55 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/backend/parse_client.h"
+#include "services/locations_list_model.h"
+
+namespace hw {
+
+// Loads the locations list: the "VPNConfig" objects from the backend (pinned
+// for the next start) or from the local datastore, with the user's
+// favourites. Favourites are kept per user in the local datastore, so a
+// change survives a restart; the backend's favourites seed a device that has
+// none yet. Main thread only.
+class VPNConfigsService {
+public:
+    using Completion = std::function<void(std::shared_ptr<LocationsListModel>, OptionalParseError)>;
+
+    static constexpr char kConfigClass[] = "VPNConfig";
+    static constexpr char kFavoriteClass[] = "FavoriteVPNConfig";
+    static constexpr char kConfigsPin[] = "vpnConfigs";
+
+    explicit VPNConfigsService(ParseClient& parse);
+    ~VPNConfigsService();
+    VPNConfigsService(const VPNConfigsService&) = delete;
+    VPNConfigsService& operator=(const VPNConfigsService&) = delete;
+
+    // The hub's answer to an expired session (error 209): it signs in again and
+    // then runs the retry. Without it such a load fails like any other.
+    std::function<void(std::function<void()> retry)> onParseSessionExpired;
+
+    // The completion runs exactly once with a whole list, or with nothing and
+    // the error; an empty cache falls back to the backend.
+    void loadLocationsList(bool useCache, Completion completion);
+
+    // Rows from "VPNConfig" objects, ordered by "sortOrder"; objects without a
+    // usable configuration are left out.
+    static std::vector<LocationsListItemPtr> rowsFrom(const std::vector<ParseObject>& objects);
+
+private:
+    void loadFromNetwork(Completion completion, int sessionRetries);
+    void loadFromCache(Completion completion);
+    void finish(std::vector<ParseObject> configs, bool fromNetwork, Completion completion);
+    void complete(std::vector<ParseObject> configs, std::vector<std::string> favorites, Completion completion);
+    std::string favoritesPin() const;
+    void loadBackendFavorites(std::shared_ptr<std::vector<ParseObject>> configs, Completion completion);
+    void saveFavorites(const std::string& pin, const std::vector<std::string>& ids);
+
+    ParseClient& parse_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace hw

@@ -1,0 +1,189 @@
+#include "connection/ikev2_strongswan_connector.h"
+
+#include <gtest/gtest.h>
+
+#include "ikev2_strongswan_fixture.h"
+#include "support/capture_log.h"
+
+namespace hw {
+namespace {
+
+using test::FakeIkePeer;
+
+class RecordingDelegate final : public IKEv2_StrongSwan_ControlDelegate {
+public:
+    void change(std::int32_t state, const IKEv2ConnectionDictionary& c) override {
+        seen.push_back("change:" + std::to_string(state));
+        lastID = c.count("ID") ? c.at("ID") : "";
+    }
+    void onDisconnected() override { seen.push_back("onDisconnected"); }
+    void raise(const std::string& message, const IKEv2ConnectionDictionary&) override { seen.push_back("raise:" + message); }
+    void log(const std::string& message, const IKEv2ConnectionDictionary&) override { seen.push_back("log:" + message); }
+    std::vector<std::string> seen;
+    std::string lastID;
+};
+
+class StrongSwanConnectorTest : public testing::Test {
+protected:
+    StrongSwanConnectorTest() : connection_(queue_), peer_(connection_), connector_(queue_, access_, &delegate_) {
+        access_.connection = &connection_;
+    }
+    ~StrongSwanConnectorTest() override { connection_.cancel(); }
+
+    HelperMessage start(IKEv2ConnectionDictionary d = {{"server", "vpn.example"}, {"username", "alice"}, {"password", "s3cret"}}) {
+        bool connected = false;
+        connector_.connect(d, [&] { connected = true; });
+        auto m = peer_.takeStart();
+        EXPECT_TRUE(queue_.waitFor([&] { return connected; }));
+        return m;
+    }
+    // Runs the queue until the peer has read its answer (bounded).
+    template <typename F>
+    bool answered(F& future) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            queue_.inner.runUntilIdle();
+            if (future.wait_for(std::chrono::milliseconds(5)) == std::future_status::ready) return true;
+        }
+        return false;
+    }
+    bool waitSeen(std::size_t n) {
+        return queue_.waitFor([&] { return delegate_.seen.size() >= n; });
+    }
+
+    test::WakingQueue queue_;
+    HelperConnection connection_;
+    FakeIkePeer peer_;
+    test::FakeHelperAccess access_;
+    RecordingDelegate delegate_;
+    IKEv2_StrongSwan_Connector connector_;
+};
+
+TEST_F(StrongSwanConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
+    auto log = test::CaptureLog::install();
+    auto m = start();
+    EXPECT_EQ(*helperString(m, "type"), "rpc");
+    EXPECT_EQ(*helperString(m, "rpc"), "start_connection");
+    EXPECT_EQ(*helperString(m, "name"), "Havenway_IKEv2");
+    EXPECT_EQ(*helperString(m, "host"), "vpn.example");
+    EXPECT_EQ(*helperString(m, "id"), "alice");
+    EXPECT_FALSE(m.count("host_ip"));
+    EXPECT_FALSE(m.count("password"));
+    EXPECT_TRUE(helperChannel(m, "channel"));
+    const auto& current = connector_.currentConnection();
+    EXPECT_EQ(current.at("name"), "Havenway_IKEv2");
+    EXPECT_EQ(current.at("ID").size(), 36u);
+    EXPECT_EQ(current.at("ID"), [&] {
+        std::string upper = current.at("ID");
+        for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return upper;
+    }());
+
+    auto withIp = start({{"server", "vpn.example"}, {"username", "alice"}, {"server_IP", "192.0.2.1"}, {"password", "x"}});
+    EXPECT_EQ(*helperString(withIp, "host_ip"), "192.0.2.1");
+    log::setSink(nullptr);
+    EXPECT_FALSE(log->contains("s3cret"));
+}
+
+TEST_F(StrongSwanConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
+    access_.connection = nullptr;
+    connector_.connect({{"server", "vpn.example"}, {"username", "alice"}}, [] { FAIL() << "nothing was sent"; });
+    EXPECT_EQ(delegate_.seen, std::vector<std::string>{"raise:creating XPC mach service failed"});
+}
+
+TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
+    start();
+    peer_.event(0, "connecting");
+    peer_.event(0, "child_up");
+    ASSERT_TRUE(waitSeen(2));
+    EXPECT_TRUE(connector_.isActive());
+    const std::vector<std::pair<std::string, std::string>> alerts = {
+        {"local-auth", "Client authentication failed"},
+        {"remote-auth", "Server authentication failed"},
+        {"dns", "Resolving server hostname failed"},
+        {"unreachable", "Server is unreachable"},
+        {"timeout", "Server did not respond"},
+        {"proposal-mismatch", "No common cryptographic algorithms found"},
+        {"ts-mismatch", "No common traffic selectors found"},
+    };
+    peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", "made-up"}});
+    peer_.event(0, {{"type", "event"}, {"event", "log"}, {"message", "a line"}});
+    peer_.event(0, {{"type", "event"}, {"event", "nonsense"}});
+    peer_.event(0, {{"event", "child_down"}});  // no "type": ignored
+    for (const auto& [alert, _] : alerts) peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", alert}});
+    peer_.event(0, "down");
+    ASSERT_TRUE(waitSeen(2 + alerts.size() + 1));
+    std::vector<std::string> expected{"change:1", "change:2"};
+    for (const auto& [_, text] : alerts) expected.push_back("raise:" + text);
+    expected.push_back("change:0");
+    EXPECT_EQ(delegate_.seen, expected);
+    EXPECT_FALSE(connector_.isActive());
+}
+
+TEST_F(StrongSwanConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
+    start();
+    auto answer = peer_.request(0, {{"type", "rpc"}, {"rpc", "get_password"}});
+    ASSERT_TRUE(answered(answer));
+    auto got = answer.get();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*helperString(*got, "password"), "s3cret");
+
+    auto unknown = peer_.request(0, {{"type", "rpc"}, {"rpc", "what"}});
+    ASSERT_TRUE(answered(unknown));
+    auto empty = unknown.get();
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->empty());
+
+    start({{"server", "vpn.example"}, {"username", "bob"}, {"password", "newer"}});
+    auto stale = peer_.request(0, {{"type", "rpc"}, {"rpc", "get_password"}});
+    ASSERT_TRUE(answered(stale));
+    auto refused = stale.get();
+    ASSERT_TRUE(refused);  // answered, but without a password
+    EXPECT_FALSE(refused->count("password"));
+}
+
+TEST_F(StrongSwanConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
+    start();
+    peer_.event(0, "connecting");
+    ASSERT_TRUE(waitSeen(1));
+    connector_.disconnect(true);
+    EXPECT_TRUE(connector_.skipDisconnectEventSend());
+    auto stop = peer_.takeRequest(0);
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(*helperString(stop->message, "rpc"), "stop_connection_forced");
+    peer_.event(0, "child_down");
+    peer_.event(0, "connecting");  // a marker: everything before it has been handled
+    ASSERT_TRUE(waitSeen(2));
+    EXPECT_EQ(delegate_.seen, (std::vector<std::string>{"change:1", "change:1"}));
+
+    std::string error;
+    ASSERT_TRUE(sendHelperMessage(stop->replyChannel.get(), {{"reply", "YES"}}, -1, 5000, &error));
+    ASSERT_TRUE(queue_.waitFor([&] { return !connector_.skipDisconnectEventSend(); }));
+    peer_.event(0, "down");
+    ASSERT_TRUE(waitSeen(3));
+    EXPECT_EQ(delegate_.seen.back(), "change:0");
+
+    // Nothing active any more: a stop sends nothing.
+    connector_.disconnect(false);
+    EXPECT_FALSE(connector_.skipDisconnectEventSend());
+}
+
+TEST_F(StrongSwanConnectorTest, OnlyTheCurrentStartsBrokenChannelReportsDown) {
+    start();
+    start();
+    peer_.channels.at(0).reset();  // the older start's channel breaks
+    peer_.event(1, "connecting");
+    ASSERT_TRUE(waitSeen(1));
+    EXPECT_EQ(delegate_.seen, std::vector<std::string>{"change:1"});
+    peer_.channels.at(1).reset();
+    ASSERT_TRUE(waitSeen(2));
+    EXPECT_EQ(delegate_.seen.back(), "change:0");
+    EXPECT_EQ(delegate_.lastID, connector_.currentConnection().at("ID"));
+    // The broken channel stays recorded as active: a stop on it gets an error reply.
+    EXPECT_TRUE(connector_.isActive());
+    connector_.disconnect(true);
+    ASSERT_TRUE(queue_.waitFor([&] { return !connector_.skipDisconnectEventSend(); }));
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,202 @@
+// The whole IKEv2 road: the provider and its connector in the app, the
+// helper's dispatcher and IKE service behind a real helper socket, the
+// service's charon in the client namespace, a strongSwan responder in the
+// server's.
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "connection/ikev2_strongswan_connection_provider.h"
+#include "helper/command_dispatcher.h"
+#include "helper/ike/ike_helper_channel.h"
+#include "helper/ike/ike_testbed.h"
+#include "platform/helper_server.h"
+#include "platform/helper_socket.h"
+#include "support/capture_log.h"
+
+namespace hw {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The app's main thread: runs posted tasks in order.
+class ThreadQueue final : public MainQueue {
+public:
+    ThreadQueue() : thread_([this] { run(); }) {}
+    ~ThreadQueue() override {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    void post(Task task) override {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+        cv_.notify_all();
+    }
+    void postAfter(double, Task task) override { post(std::move(task)); }
+    std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
+    bool isMainThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
+    // Runs task on the main thread and waits for it.
+    void sync(Task task) {
+        std::promise<void> done;
+        post([&] {
+            task();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [&] { return done_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;
+            auto t = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            t();
+            lock.lock();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<Task> tasks_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+class Context final : public IKEv2_StrongSwan_ProviderContext {
+public:
+    std::optional<IKEv2LoginData> recentLoginData() const override { return login; }
+    bool useNetworkLock() const override { return false; }
+    bool networkLockActivated() const override { return false; }
+    bool autoReconnectInProgress() const override { return false; }
+    void setAutoReconnectInProgress(bool) override {}
+    bool intensionallyDisconnectedVPN() const override { return true; }  // no reconnects in this test
+    bool isLoggedInUser() const override { return true; }
+    void requestAutoReconnect() override {}
+    void enableNetworkLock() override {}
+    std::optional<IKEv2LoginData> login;
+};
+
+class Access final : public IKEv2_StrongSwan_HelperAccess {
+public:
+    explicit Access(HelperConnection& c) : c_(c) {}
+    HelperConnection* getConnection() override { return &c_; }
+    std::string getError() override { return {}; }
+
+private:
+    HelperConnection& c_;
+};
+
+class StrongSwanRoad : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        bed_ = new ike::road::Testbed;
+        bed_->setUp();
+    }
+    static void TearDownTestSuite() {
+        delete bed_;
+        bed_ = nullptr;
+    }
+    void SetUp() override {
+        if (!bed_->why.empty()) GTEST_SKIP() << bed_->why;
+        ike::IkeServiceOptions o;
+        o.caPath = bed_->dir + "/ca.pem";
+        o.charon.workDir = bed_->dir + "/app" + std::to_string(++counter_);
+        o.charon.netnsPath = "/run/netns/" + bed_->clientNs;
+        o.charon.retransmitTries = 2;
+        o.charon.retransmitTimeoutSeconds = 4;
+        o.initiateTimeout = 30s;
+        ike::registerIkeCommands(dispatcher_, std::make_shared<ike::IkeService>(o));
+
+        server_ = std::make_unique<HelperServer>(HelperServer::Options{}, [this](HelperRequest r) { dispatcher_.dispatch(std::move(r)); });
+        auto [app, helper] = makeHelperSocketPair();
+        ASSERT_TRUE(server_->adopt(std::move(helper)));
+        serverThread_ = std::thread([this] { server_->run(); });
+        connection_ = std::make_unique<HelperConnection>(queue_);
+        connection_->adopt(std::move(app));
+        access_ = std::make_unique<Access>(*connection_);
+        provider_ = std::make_unique<IKEv2_StrongSwan_ConnectionProvider>(queue_, *access_, context_);
+        queue_.sync([this] {
+            provider_->retrieveConnectionAndSubscribeToStatusUpdates("Havenway_IKEv2", [this](std::int32_t s, std::optional<std::string>, VPNTypes) {
+                std::lock_guard lock(mutex_);
+                statuses_.push_back(s);
+                cv_.notify_all();
+            }, false);
+        });
+    }
+    void TearDown() override {
+        if (!provider_) return;
+        queue_.sync([this] { provider_.reset(); });
+        connection_->cancel();
+        server_->stop();
+        serverThread_.join();
+        dispatcher_ = helper::CommandDispatcher();  // ends the IKE service and its charon
+        server_.reset();
+    }
+    bool waitStatus(std::int32_t status, std::chrono::seconds timeout) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, timeout, [&] {
+            for (auto s : statuses_) if (s == status) return true;
+            return false;
+        });
+    }
+    std::vector<std::int32_t> statuses() {
+        std::lock_guard lock(mutex_);
+        return statuses_;
+    }
+    void connect(const std::string& password) {
+        context_.login = IKEv2LoginData{ike::road::kUser, password};
+        queue_.sync([this] { provider_->connect({std::string(ike::road::kServerName), std::string(ike::road::kServerIp)}, {}, {}); });
+    }
+
+    static ike::road::Testbed* bed_;
+    static int counter_;
+    ThreadQueue queue_;
+    helper::CommandDispatcher dispatcher_;
+    std::unique_ptr<HelperServer> server_;
+    std::thread serverThread_;
+    std::unique_ptr<HelperConnection> connection_;
+    std::unique_ptr<Access> access_;
+    Context context_;
+    std::unique_ptr<IKEv2_StrongSwan_ConnectionProvider> provider_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<std::int32_t> statuses_;
+};
+ike::road::Testbed* StrongSwanRoad::bed_ = nullptr;
+int StrongSwanRoad::counter_ = 0;
+
+TEST_F(StrongSwanRoad, ConnectsAndDisconnectsThroughTheHelper) {
+    auto log = test::CaptureLog::install();
+    connect(ike::road::kGoodPassword);
+    ASSERT_TRUE(waitStatus(2, 15s)) << testing::PrintToString(statuses());
+    EXPECT_EQ(statuses(), (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(ike::road::responderSaCount(*bed_), 1);
+
+    queue_.sync([this] { provider_->disconnect({}); });
+    ASSERT_TRUE(waitStatus(0, 15s));
+    EXPECT_EQ(ike::road::responderSaCount(*bed_), 0);
+    log::setSink(nullptr);
+    EXPECT_FALSE(log->contains(ike::road::kGoodPassword));
+}
+
+TEST_F(StrongSwanRoad, WrongPasswordEndsInTheClientAuthenticationAlert) {
+    auto log = test::CaptureLog::install();
+    connect("not-the-password");
+    ASSERT_TRUE(waitStatus(0, 30s)) << testing::PrintToString(statuses());
+    EXPECT_EQ(statuses(), (std::vector<std::int32_t>{1, 0}));
+    log::setSink(nullptr);
+    EXPECT_TRUE(log->contains("IKEv2 StrongSwan ALERT: Client authentication failed"));
+    EXPECT_FALSE(log->contains("not-the-password"));
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,255 @@
+// The helper as root in a network namespace, driven over its real socket.
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "fake_system.h"
+#include "helper/helper_files.h"
+#include "netns_testbed.h"
+#include "platform/helper_connection.h"
+#include "support/fake_helper_tool.h"
+
+extern char** environ;
+
+namespace hw::helper {
+namespace {
+
+constexpr uid_t kInstalledUid = 12345;
+
+class HelperInNetns : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto why = bed_.setUp();
+        if (!why.empty()) GTEST_SKIP() << why;
+        std::ofstream(dir_ / "helper.conf") << "uid=" << kInstalledUid << "\n";
+        std::ofstream(dir_ / "resolv.conf") << "nameserver 10.77.0.1\nsearch lan\n";
+        ASSERT_TRUE(startHelper());
+    }
+    void TearDown() override {
+        stopHelper();
+        client_.reset();
+    }
+
+    std::vector<std::string> environment() {
+        auto p = test::scratchPaths(dir_);
+        return {"HAVENWAY_HELPER_SOCKET=" + p.socket,    "HAVENWAY_HELPER_CONF=" + p.config,
+                "HAVENWAY_HELPER_STATE_DIR=" + p.stateDir, "HAVENWAY_HELPER_RUN_DIR=" + p.runDir,
+                "HAVENWAY_RESOLV_CONF=" + p.resolvConf,  "HAVENWAY_RESOLVED_DIR=" + p.resolvedDir,
+                "ASAN_OPTIONS=detect_leaks=0"};
+    }
+
+    bool startHelper(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"ip", "netns", "exec", bed_.client, HW_BINARY_DIR "/helper/havenway-helper"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        auto env = environment();
+        std::vector<std::string> all(env);
+        for (char** e = environ; *e; ++e) all.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : all) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "ip", nullptr, nullptr, argv.data(), envp.data()) != 0) return false;
+        if (!extra.empty()) return waitHelper() == 0;
+        // Bounded wait for the socket to answer.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            client_ = std::make_unique<HelperConnection>(queue_);
+            if (client_->connect(dir_ / "helper.sock", nullptr)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    int waitHelper() {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void stopHelper() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        EXPECT_EQ(waitHelper(), 0);
+    }
+    void restartHelper() {
+        client_.reset();
+        stopHelper();
+        ASSERT_TRUE(startHelper());
+    }
+
+    std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
+        HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", name}};
+        if (!parameters.empty()) m["parameters"] = HelperValue(std::move(parameters));
+        std::optional<std::string> reply;
+        client_->send(std::move(m), [&](HelperReply r) {
+            auto s = helperString(r.message, "reply");
+            reply = s ? *s : "<" + r.error + ">";
+        });
+        EXPECT_TRUE(queue_.waitFor([&] { return reply.has_value(); }));
+        return reply.value_or("<timeout>");
+    }
+
+    std::string clientFile(const std::string& path) {
+        std::string out;
+        bed_.in(bed_.client, {"cat", path}, &out);
+        return out;
+    }
+
+    test::NetnsTestbed bed_;
+    test::ScratchDir dir_;
+    hw::test::HelperTestQueue queue_;
+    std::unique_ptr<HelperConnection> client_;
+    pid_t pid_ = -1;
+};
+
+TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTheHelper) {
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "10.77.0.1");
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    EXPECT_EQ(bed_.defaultRoute(), "");
+    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    // Even when a DHCP client puts a default route back, the table holds.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.77.0.1"}));
+    auto before = bed_.droppedOut();
+    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    EXPECT_FALSE(bed_.udpGetsThrough("10.77.0.1", bed_.net));  // not even the gateway itself
+    EXPECT_EQ(bed_.droppedOut(), before + 2);
+    EXPECT_TRUE(bed_.udpGetsThrough("127.0.0.1", bed_.client));
+
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}, {"defaultGateway", "10.77.0.1"}}),
+              "198.51.100.10");
+    EXPECT_TRUE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+
+    // The helper dies and comes back: the lock holds meanwhile and after.
+    restartHelper();
+    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    EXPECT_TRUE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
+
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "10.77.0.1"}}), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    EXPECT_EQ(bed_.droppedOut(), -1);  // our table is gone
+}
+
+TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
+    const std::string conf = "/proc/sys/net/ipv6/conf/";
+    auto veth = clientFile(conf + "veth0/disable_ipv6");
+    auto dflt = clientFile(conf + "default/disable_ipv6");
+    ASSERT_EQ(veth, "0\n");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    EXPECT_EQ(clientFile(conf + "veth0/disable_ipv6"), "1\n");
+    EXPECT_EQ(clientFile(conf + "lo/disable_ipv6"), "0\n");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
+    EXPECT_EQ(clientFile(conf + "veth0/disable_ipv6"), veth);
+    EXPECT_EQ(clientFile(conf + "default/disable_ipv6"), dflt);
+
+    auto original = readFile(dir_ / "resolv.conf");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_NE(readFile(dir_ / "resolv.conf"), original);
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
+    EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+}
+
+TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {
+    auto snapshot = [&] {
+        std::string routes, rules;
+        bed_.in(bed_.client, {"ip", "route", "show", "table", "all"}, &routes);
+        bed_.in(bed_.client, {"nft", "list", "ruleset"}, &rules);
+        return routes + "\n--\n" + rules;
+    };
+    auto before = snapshot();
+    for (const std::string& bad : std::vector<std::string>{"10.77.0.1; ip route flush all", "$(ip link del veth0)", "10.77.0.1\nflush ruleset",
+                                  "`reboot`", "10.77.0.1 dev lo", "0.0.0.0/0", std::string(4096, '9')}) {
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", bad}}), "NO");
+        EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", bad}}), "NO");
+        EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", bad}, {"defaultGateway", "10.77.0.1"}}), "NO");
+        EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", bad}}), "NO");
+    }
+    EXPECT_EQ(rpc("no;such;command"), "NO");
+    EXPECT_EQ(snapshot(), before);
+}
+
+// A child that connects as another user and reports whether it got an answer.
+int askAs(uid_t uid, const std::string& socketPath) {
+    auto frame = encodeHelperMessage({{"type", "helper_tool_rpc"}, {"rpc", "retrieveDefaultGateway"}}, -1, nullptr);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(10);
+        int s = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::memcpy(a.sun_path, socketPath.c_str(), socketPath.size());
+        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) ::_exit(errno == EACCES ? 3 : 4);
+        int sv[2];
+        ::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv);
+        auto withReply = encodeHelperMessage({{"type", "helper_tool_rpc"}, {"rpc", "retrieveDefaultGateway"}}, sv[1], nullptr);
+        if (!withReply || !sendHelperFrame(s, *withReply, 1000, nullptr)) ::_exit(2);  // refused while sending
+        ::close(sv[1]);
+        pollfd p{sv[0], POLLIN, 0};
+        if (::poll(&p, 1, 3000) != 1) ::_exit(5);
+        char buf[256];
+        ::_exit(::recv(sv[0], buf, sizeof(buf), 0) > 0 ? 0 : 2);
+    }
+    (void)frame;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(HelperInNetns, OnlyRootAndTheInstalledUserAreServed) {
+    auto socket = dir_ / "helper.sock";
+    struct stat st{};
+    ASSERT_EQ(::stat(socket.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    EXPECT_EQ(st.st_uid, kInstalledUid);
+    ::chmod(dir_.path.c_str(), 0755);
+    EXPECT_EQ(askAs(23456, socket), 3);  // the file's mode stops a stranger
+    // With the file opened up, the peer check still refuses the stranger
+    // and serves the installed-for user.
+    ::chmod(socket.c_str(), 0666);
+    EXPECT_EQ(askAs(23456, socket), 2);
+    EXPECT_EQ(askAs(kInstalledUid, socket), 0);
+}
+
+TEST_F(HelperInNetns, ResetUndoesEverythingAfterACrash) {
+    auto original = readFile(dir_ / "resolv.conf");
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}, {"defaultGateway", "10.77.0.1"}}),
+              "198.51.100.10");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    client_.reset();
+    ::kill(pid_, SIGKILL);
+    waitHelper();
+    ASSERT_TRUE(startHelper({"--reset"}));
+    EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
+    EXPECT_EQ(bed_.droppedOut(), -1);
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    std::string routes;
+    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
+    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos);
+    EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+    EXPECT_EQ(clientFile("/proc/sys/net/ipv6/conf/veth0/disable_ipv6"), "0\n");
+}
+
+}  // namespace
+}  // namespace hw::helper

@@ -1,0 +1,156 @@
+#include "helper/ike/ike_helper_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+
+#include "platform/helper_connection.h"
+#include "platform/helper_socket.h"
+#include "support/manual_queue.h"
+
+namespace hw::ike {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The app's end: a real HelperConnection whose queue runs on its own thread,
+// so the helper's blocking calls get their answers.
+class AppSide {
+public:
+    AppSide() : runner_([this] { run(); }) {
+        auto [app, helper] = makeHelperSocketPair();
+        connection.adopt(std::move(app));
+        helperSocket_ = std::move(helper);
+    }
+    ~AppSide() {
+        connection.cancel();
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        runner_.join();
+    }
+    // Makes a channel and hands the helper its end, as a start would.
+    UniqueFd openChannel() {
+        auto end = connection.makeChannel(
+            [this](HelperIncoming in) {
+                std::lock_guard lock(mutex_);
+                const auto* type = helperString(in.message, "type");
+                const auto* name = helperString(in.message, *type == "event" ? "event" : "rpc");
+                seen.push_back(*name);
+                if (in.expectsReply()) in.reply({{"password", "s3cret"}});
+                cv_.notify_all();
+            },
+            [this] {
+                std::lock_guard lock(mutex_);
+                seen.push_back("closed");
+                cv_.notify_all();
+            });
+        channelId = end.id;
+        return UniqueFd(::dup(end.peer.channel()->get()));
+    }
+    bool waitSeen(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, 5s, [&] { return seen.size() >= n; });
+    }
+    HelperConnection connection{queue_};
+    std::uint64_t channelId = 0;
+    std::vector<std::string> seen;
+
+private:
+    // Stands in for the app's main thread.
+    class Queue final : public MainQueue {
+    public:
+        explicit Queue(AppSide& app) : app_(app) {}
+        void post(Task task) override {
+            std::lock_guard lock(app_.mutex_);
+            app_.tasks_.push_back(std::move(task));
+            app_.cv_.notify_all();
+        }
+        void postAfter(double, Task task) override { post(std::move(task)); }
+        std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
+        bool isMainThread() const override { return false; }
+
+    private:
+        AppSide& app_;
+    };
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [&] { return done_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;
+            auto t = std::move(tasks_.front());
+            tasks_.erase(tasks_.begin());
+            lock.unlock();
+            t();
+            lock.lock();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<Task> tasks_;
+    bool done_ = false;
+    Queue queue_{*this};
+    UniqueFd helperSocket_;
+    std::thread runner_;
+};
+
+TEST(IkeHelperChannel, CarriesEventsThePasswordAndTheAppsStops) {
+    AppSide app;
+    std::mutex mutex;
+    std::vector<std::string> stops;
+    IkeHelperChannel::Handlers handlers;
+    handlers.stop = [&](bool forced, const IkeChannel*, std::function<void(std::string)> answer) {
+        {
+            std::lock_guard lock(mutex);
+            stops.push_back(forced ? "forced" : "plain");
+        }
+        answer(forced ? "" : "no active connection");
+    };
+    std::promise<const IkeChannel*> closed;
+    handlers.closed = [&](const IkeChannel* c) { closed.set_value(c); };
+    auto channel = std::make_unique<IkeHelperChannel>(app.openChannel(), handlers);
+
+    channel->sendEvent("connecting", "", "");
+    channel->sendEvent("alert", "alert", "timeout");
+    EXPECT_EQ(channel->requestPassword(5s), "s3cret");
+    ASSERT_TRUE(app.waitSeen(3));
+    EXPECT_EQ(app.seen, (std::vector<std::string>{"connecting", "alert", "get_password"}));
+
+    std::promise<HelperReply> plain, forced, unknown;
+    app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", "stop_connection"}}, [&](HelperReply r) { plain.set_value(r); });
+    app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", "stop_connection_forced"}}, [&](HelperReply r) { forced.set_value(r); });
+    app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", "get_password"}}, [&](HelperReply r) { unknown.set_value(r); });
+    auto p = plain.get_future();
+    auto f = forced.get_future();
+    auto u = unknown.get_future();
+    ASSERT_EQ(p.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(f.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(u.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(*helperString(p.get().message, "error"), "no active connection");
+    EXPECT_EQ(*helperString(f.get().message, "reply"), "YES");
+    EXPECT_EQ(*helperString(u.get().message, "reply"), "NO");
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(stops, (std::vector<std::string>{"plain", "forced"}));
+    }
+
+    // The app goes away: the channel says so once, and stops talking.
+    app.connection.cancel();
+    auto c = closed.get_future();
+    ASSERT_EQ(c.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(c.get(), channel.get());
+    EXPECT_FALSE(channel->requestPassword(1s));
+}
+
+TEST(IkeHelperChannel, PasswordRequestEndsWhenTheAppDoesNotAnswer) {
+    auto [app, helper] = makeHelperSocketPair();
+    IkeHelperChannel channel(std::move(helper), {});
+    // The app end stays open and never answers: the wait is bounded.
+    EXPECT_FALSE(channel.requestPassword(50ms));
+}
+
+}  // namespace
+}  // namespace hw::ike

@@ -1,0 +1,196 @@
+// A real IKEv2 road: a strongSwan responder (EAP-MSCHAPv2, server
+// certificate) in one network namespace, the helper's IKE service with its
+// own charon in another.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <sstream>
+
+#include "helper/ike/charon_runner.h"
+#include "helper/ike/ike_testbed.h"
+#include "helper/ike/ike_service.h"
+#include "helper/ike/run_program.h"
+#include "helper/ike/vici_client.h"
+#include "support/capture_log.h"
+
+namespace hw::ike {
+namespace {
+
+using road::Testbed;
+using road::kGoodPassword;
+using road::kServerIp;
+using road::kServerName;
+using road::kUser;
+using road::readFile;
+using road::tail;
+
+using namespace std::chrono_literals;
+
+class RecordingChannel final : public IkeChannel {
+public:
+    explicit RecordingChannel(std::string password) : password_(std::move(password)) {}
+    void sendEvent(const std::string& event, const std::string& key, const std::string& value) override {
+        std::lock_guard lock(mutex_);
+        if (event == "log") {
+            logs.push_back(value);
+        } else {
+            events.push_back(key.empty() ? event : event + ":" + value);
+        }
+        changed_.notify_all();
+    }
+    std::optional<std::string> requestPassword(std::chrono::milliseconds) override { return password_; }
+    // Waits (bounded) for an event other than log; answers it or "".
+    std::string waitForFinal(std::chrono::milliseconds timeout, const std::string& wanted) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] {
+            for (const auto& e : events) {
+                if (e == wanted || e.rfind("alert:", 0) == 0 || e == "down" || e == "child_down") return true;
+            }
+            return false;
+        });
+        for (const auto& e : events) {
+            if (e == wanted || e.rfind("alert:", 0) == 0 || e == "down" || e == "child_down") return e;
+        }
+        return {};
+    }
+    std::vector<std::string> snapshot() {
+        std::lock_guard lock(mutex_);
+        return events;
+    }
+    std::vector<std::string> events;
+    std::vector<std::string> logs;
+
+private:
+    std::string password_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+class IkeRoad : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        bed_ = new Testbed;
+        bed_->setUp();
+    }
+    static void TearDownTestSuite() {
+        delete bed_;
+        bed_ = nullptr;
+    }
+    void SetUp() override {
+        if (!bed_->why.empty()) GTEST_SKIP() << bed_->why;
+        log_ = test::CaptureLog::install();
+        ::setenv("HAVENWAY_TEST_CA", (bed_->dir + "/ca.pem").c_str(), 1);
+        options_ = defaultIkeServiceOptions();
+        ::unsetenv("HAVENWAY_TEST_CA");
+        options_.charon.workDir = bed_->dir + "/cli" + std::to_string(++counter_);
+        options_.charon.netnsPath = "/run/netns/" + bed_->clientNs;
+        options_.charon.retransmitTries = 2;
+        options_.charon.retransmitTimeoutSeconds = 0.5;
+        options_.charon.retransmitBase = 1.4;
+        options_.initiateTimeout = 30s;
+    }
+    void TearDown() override {
+        log::setSink(nullptr);
+        if (HasFailure() && bed_) {
+            const std::string tail = readFile(bed_->responder->logPath());
+            std::cerr << "responder log:\n" << tail.substr(tail.size() > 4000 ? tail.size() - 4000 : 0) << "\n";
+        }
+    }
+
+    IkeStartRequest request(std::string hostIp = kServerIp) {
+        return IkeStartRequest{"Havenway_IKEv2", kServerName, std::move(hostIp), kUser};
+    }
+
+    static Testbed* bed_;
+    static int counter_;
+    IkeServiceOptions options_;
+    std::shared_ptr<test::CaptureLog> log_;
+};
+Testbed* IkeRoad::bed_ = nullptr;
+int IkeRoad::counter_ = 0;
+
+TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(), channel), "");
+    ASSERT_EQ(channel->waitForFinal(15s, "child_up"), "child_up") << tail(channel->logs);
+    EXPECT_EQ(channel->snapshot().front(), "connecting");
+
+    // The responder holds the SA while we are up, and not after the stop.
+    EXPECT_EQ(road::responderSaCount(*bed_), 1);
+    EXPECT_EQ(service.stop(false), "");
+    EXPECT_EQ(channel->snapshot().back(), "down");
+    EXPECT_EQ(road::responderSaCount(*bed_), 0);
+    EXPECT_FALSE(log_->contains(kGoodPassword));
+}
+
+TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
+    // The responder pauses before it refuses an MS-CHAPv2 answer; our
+    // retransmits must outlast that pause.
+    options_.charon.retransmitTimeoutSeconds = 4;
+    auto channel = std::make_shared<RecordingChannel>("wrong-password");
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(), channel), "");
+    EXPECT_EQ(channel->waitForFinal(30s, "alert:local-auth"), "alert:local-auth") << tail(channel->logs);
+    EXPECT_FALSE(log_->contains("wrong-password"));
+}
+
+TEST_F(IkeRoad, ServerWithoutACommonProposalIsAProposalMismatch) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(road::kStrictServerIp), channel), "");
+    EXPECT_EQ(channel->waitForFinal(15s, "alert:proposal-mismatch"), "alert:proposal-mismatch") << tail(channel->logs);
+}
+
+TEST_F(IkeRoad, UntrustedServerCertificateIsRemoteAuth) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(road::kRogueServerIp), channel), "");
+    EXPECT_EQ(channel->waitForFinal(15s, "alert:remote-auth"), "alert:remote-auth") << tail(channel->logs);
+}
+
+TEST_F(IkeRoad, UnresolvableServerNameIsDns) {
+    options_.resolve = [](const std::string& host) -> std::optional<std::string> {
+        if (host == kServerName) return std::nullopt;
+        return std::string(kServerIp);
+    };
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(""), channel), "");
+    EXPECT_EQ(channel->waitForFinal(15s, "alert:dns"), "alert:dns");
+}
+
+TEST_F(IkeRoad, SilentServerTimesOut) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request("10.79.0.2"), channel), "");
+    EXPECT_EQ(channel->waitForFinal(20s, "alert:timeout"), "alert:timeout") << tail(channel->logs);
+}
+
+TEST_F(IkeRoad, AddressWithoutRouteIsUnreachable) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request("10.80.0.1"), channel), "");
+    EXPECT_EQ(channel->waitForFinal(20s, "alert:unreachable"), "alert:unreachable") << tail(channel->logs);
+}
+
+TEST_F(IkeRoad, SecondDaemonInTheNamespaceGetsAClearError) {
+    CharonOptions o;
+    o.workDir = bed_->dir + "/second";
+    o.netnsPath = "/run/netns/" + bed_->serverNs;
+    CharonRunner second(o);
+    std::string error;
+    EXPECT_FALSE(second.start(&error));
+    EXPECT_NE(error.find("UDP port 500 is already in use"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace hw::ike

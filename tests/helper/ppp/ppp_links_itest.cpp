@@ -1,0 +1,216 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+
+#include "helper/ppp/esp_probe.h"
+#include "helper/ppp/ppp_options.h"
+#include "helper/ppp/ppp_vpn_services.h"
+#include "platform/posix_process_runner.h"
+#include "platform/temp_dir.h"
+#include "support/capture_log.h"
+
+namespace hw::helper::ppp {
+namespace {
+
+using hw::test::TempDir;
+
+// Plays pppd for a link that cannot come up here (no /dev/ppp): reads its
+// options file, brings "IP" up through the ip-up script, and on TERM runs
+// ip-down and exits 5 as pppd does. A user "reject-N" fails with exit N.
+constexpr char kStandInPppd[] = R"SH(#!/bin/sh
+opts="$2"
+value() { sed -n "s/^$1 \"\{0,1\}\([^\"]*\)\"\{0,1\}\$/\1/p" "$opts"; }
+user=$(value user); ipparam=$(value ipparam); up=$(value ip-up-script); down=$(value ip-down-script)
+echo "stand-in pppd: link for $user" >> "$(value logfile)"
+case "$user" in reject-*) exit "${user#reject-}" ;; esac
+trap '"$down" ppp9 /dev/pts/9 0 10.64.0.2 10.64.0.1 "$ipparam"; exit 5' TERM
+"$up" ppp9 /dev/pts/9 0 10.64.0.2 10.64.0.1 "$ipparam"
+while :; do sleep 5 & wait $!; done
+)SH";
+
+HelperDictionary params(std::int64_t type, const std::string& user = "alice") {
+    return {{"type", HelperValue(type)}, {"name", "Havenway"}, {"endpointPrefix", "de1."},
+            {"endpointSuffix", "example.net"}, {"endpointIPAddress", "192.0.2.10"}, {"username", user},
+            {"password", "p4ss\" pty \"/bin/sh"}, {"sharedSecret", "s3cret-psk"}};
+}
+
+// Status reports from the links' monitor threads, waited on with a bound.
+struct Reports {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<PppLinkStatus> list;
+    void add(const PppLinkStatus& s) {
+        std::lock_guard lock(mutex);
+        list.push_back(s);
+        changed.notify_all();
+    }
+    bool waitFor(std::function<bool(const PppLinkStatus&)> match) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            for (const auto& s : list)
+                if (match(s)) return true;
+            return false;
+        });
+    }
+};
+
+class PppLinksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root: the service files are root-only";
+        paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
+        paths.logFile = dir.file("ppp.log");
+        paths.pppd = dir.file("pppd");
+        TempDir::write(paths.pppd, kStandInPppd);
+        ::chmod(paths.pppd.c_str(), 0755);
+        services = std::make_unique<PppVpnServices>(paths, [](std::string* why) {
+            *why = "no ESP in this test";
+            return false;
+        });
+        services->links().setListener([this](const std::string&, const PppLinkStatus& s) { reports.add(s); });
+    }
+    void TearDown() override { hw::log::setSink(nullptr); }
+
+    TempDir dir;
+    std::shared_ptr<hw::test::CaptureLog> log = hw::test::CaptureLog::install();
+    PppPaths paths;
+    std::unique_ptr<PppVpnServices> services;
+    Reports reports;
+};
+
+TEST_F(PppLinksTest, DialsFollowsAndHangsUpAPPTPService) {
+    auto s = services->create(params(3), nullptr);
+    ASSERT_TRUE(s);
+    std::string error;
+    ASSERT_TRUE(services->start(s->serviceID, &error)) << error;
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 2; }));
+    auto up = services->status(s->serviceID);
+    EXPECT_EQ(up.status, 2);
+    EXPECT_EQ(up.pppStatus, 8);
+    EXPECT_TRUE(services->start(s->serviceID, &error)) << "a running link is left alone";
+
+    EXPECT_TRUE(services->stop(s->serviceID, true));
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
+    auto down = services->status(s->serviceID);
+    EXPECT_EQ(down.status, 0);
+    EXPECT_EQ(down.lastCause, kPppExitUserRequest);
+    EXPECT_FALSE(std::filesystem::exists(upMarkerPath(paths, s->serviceID)));
+    std::vector<std::int32_t> order;
+    for (const auto& r : reports.list) order.push_back(r.status);
+    EXPECT_EQ(order, (std::vector<std::int32_t>{1, 2, 3, 0}));
+
+    EXPECT_TRUE(services->remove("Havenway"));
+    EXPECT_FALSE(services->find("Havenway"));
+}
+
+TEST_F(PppLinksTest, PppdExitCodeIsTheLastCause) {
+    auto s = services->create(params(3, "reject-19"), nullptr);
+    ASSERT_TRUE(s);
+    std::string error;
+    ASSERT_TRUE(services->start(s->serviceID, &error)) << error;
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
+    EXPECT_EQ(services->status(s->serviceID).lastCause, 19);
+    EXPECT_NE(TempDir::read(paths.logFile).find("stand-in pppd: link for reject-19"), std::string::npos);
+}
+
+TEST_F(PppLinksTest, RemovingARunningServiceHangsItUp) {
+    auto s = services->create(params(3), nullptr);
+    ASSERT_TRUE(s);
+    std::string error;
+    ASSERT_TRUE(services->start(s->serviceID, &error)) << error;
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 2; }));
+    EXPECT_TRUE(services->remove("Havenway"));
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
+}
+
+TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
+    auto s = services->create(params(2), nullptr);
+    ASSERT_TRUE(s);
+    std::string error;
+    EXPECT_FALSE(services->start(s->serviceID, &error));
+    for (const auto& f : std::filesystem::directory_iterator(paths.servicesDir)) {
+        struct stat st {};
+        ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u) << f.path();
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << f.path();
+    }
+    EXPECT_EQ(TempDir::mode(paths.servicesDir), 0700u);
+    EXPECT_EQ(TempDir::mode(paths.runDir), 0700u);
+    EXPECT_EQ(TempDir::mode(optionsPath(paths, s->serviceID)), 0600u);
+    EXPECT_FALSE(log->contains("p4ss"));
+    EXPECT_FALSE(log->contains("s3cret-psk"));
+    EXPECT_EQ(TempDir::read(paths.logFile).find("p4ss"), std::string::npos);
+}
+
+// --- the real pppd reads what we write ---------------------------------------
+
+class PppdDryRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "pppd parses its options only as root";
+        if (::access("/usr/sbin/pppd", X_OK) != 0) GTEST_SKIP() << "pppd is not installed";
+        paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
+        paths.logFile = dir.file("ppp.log");
+        std::filesystem::create_directories(paths.runDir);
+    }
+    // pppd's exit code for the options: 4 = parsed cleanly (then stopped for
+    // lack of /dev/ppp), 2 = an option error.
+    int dryRun(const std::string& options, bool addPty) {
+        TempDir::write(dir.file("options"), options);
+        ProcessRequest r;
+        r.argv = {"/usr/sbin/pppd", "file", dir.file("options")};
+        if (addPty) r.argv.insert(r.argv.end(), {"pty", "/bin/true"});
+        r.argv.push_back("dryrun");
+        r.timeout = std::chrono::seconds(10);
+        auto result = runner.run(r);
+        return result.started && !result.timedOut ? result.exitCode : -1;
+    }
+
+    TempDir dir;
+    PppPaths paths;
+    PosixProcessRunner runner;
+    PppService service{"0123456789abcdef0123456789abcdef", "Havenway", PppServiceType::PPTP, "de1.example.net", "alice"};
+};
+
+TEST_F(PppdDryRunTest, GeneratedOptionsParseAndHostileValuesStayWords) {
+    if (std::filesystem::exists("/dev/ppp")) GTEST_SKIP() << "with /dev/ppp a dry run would open a device";
+    ASSERT_EQ(dryRun("this-is-no-option\n", true), 2) << "the check itself must see errors";
+
+    for (const char* password : {"plain", "p4ss bogus-option", "p4ss\" bogus-option \"x", "back\\slash\\", "# not a comment", "'quoted'"}) {
+        SCOPED_TRACE(password);
+        auto pptp = pppdOptions(service, {password, ""}, paths);
+        ASSERT_TRUE(pptp);
+        EXPECT_EQ(dryRun(*pptp, false), 4) << *pptp;
+        auto l2tp = service;
+        l2tp.type = PppServiceType::L2TP;
+        l2tp.username = std::string("u\" ") + password;
+        auto options = pppdOptions(l2tp, {password, "psk"}, paths);
+        ASSERT_TRUE(options);
+        EXPECT_EQ(dryRun(*options, true), 4) << *options;
+    }
+    // Without the quoting the same value would have reached pppd as options.
+    EXPECT_EQ(dryRun("password p4ss bogus-option\n", true), 2);
+}
+
+TEST(KernelEspProbe, AnswersWithAReason) {
+    if (::geteuid() != 0) GTEST_SKIP() << "adding a security association needs root";
+    PosixProcessRunner runner;
+    std::string why;
+    bool esp = kernelSupportsEsp(runner, &why);
+    if (!esp) {
+        EXPECT_FALSE(why.empty());
+    }
+    // Either way nothing of the probe is left behind.
+    ProcessRequest r;
+    r.argv = {"/usr/sbin/ip", "xfrm", "state", "list"};
+    r.timeout = std::chrono::seconds(5);
+    EXPECT_EQ(runner.run(r).out.find("0x4877aa01"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hw::helper::ppp

@@ -1,0 +1,155 @@
+#include "helper/ppp/ppp_vpn_services.h"
+
+#include <gtest/gtest.h>
+
+#include "helper/fake_system.h"
+#include "platform/temp_dir.h"
+#include "support/capture_log.h"
+
+namespace hw::helper::ppp {
+namespace {
+
+using hw::test::TempDir;
+
+HelperDictionary params(std::int64_t type) {
+    return {{"type", HelperValue(type)},           {"name", "Havenway"},
+            {"endpointPrefix", "de1."},            {"endpointSuffix", "example.net"},
+            {"endpointIPAddress", ""},             {"username", "alice"},
+            {"password", "p4ss-word"},             {"sharedSecret", "s3cret-psk"}};
+}
+
+struct PppVpnServicesTest : ::testing::Test {
+    TempDir dir;
+    std::shared_ptr<hw::test::CaptureLog> log = hw::test::CaptureLog::install();
+    PppVpnServices services{PppPaths::under(dir.path() + "/state", dir.path() + "/run"),
+                            [](std::string* why) {
+                                *why = "no ESP here";
+                                return false;
+                            }};
+    ~PppVpnServicesTest() override { hw::log::setSink(nullptr); }
+};
+
+TEST_F(PppVpnServicesTest, CreatesUpdatesFindsAndRemovesByName) {
+    auto created = services.create(params(3), nullptr);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(created->endpoint, "de1.example.net");
+    auto p = params(2);
+    p["endpointIPAddress"] = "192.0.2.9";
+    p["password"] = "n3w";
+    auto updated = services.create(p, nullptr);
+    ASSERT_TRUE(updated);
+    EXPECT_EQ(updated->serviceID, created->serviceID);
+    EXPECT_EQ(updated->type, PppServiceType::L2TP);
+    EXPECT_EQ(updated->endpoint, "192.0.2.9");
+    EXPECT_EQ(services.store().all().size(), 1u);
+    EXPECT_EQ(services.store().secrets(created->serviceID)->password, "n3w");
+
+    EXPECT_FALSE(services.find("havenway")) << "names match exactly";
+    EXPECT_TRUE(services.remove("Havenway"));
+    EXPECT_FALSE(services.find("Havenway"));
+    EXPECT_FALSE(services.remove("Havenway"));
+}
+
+TEST_F(PppVpnServicesTest, FilesAreRootOnlyAndSecretsStayOutOfDefinitionsAndLogs) {
+    auto s = services.create(params(2), nullptr);
+    ASSERT_TRUE(s);
+    const std::string folder = dir.path() + "/state/ppp";
+    EXPECT_EQ(TempDir::mode(folder), 0700u);
+    EXPECT_EQ(TempDir::mode(folder + "/" + s->serviceID + ".service"), 0600u);
+    EXPECT_EQ(TempDir::mode(folder + "/" + s->serviceID + ".secrets"), 0600u);
+    auto definition = TempDir::read(folder + "/" + s->serviceID + ".service");
+    EXPECT_EQ(definition.find("p4ss-word"), std::string::npos);
+    EXPECT_EQ(definition.find("s3cret-psk"), std::string::npos);
+    EXPECT_FALSE(log->contains("p4ss-word"));
+    EXPECT_FALSE(log->contains("s3cret-psk"));
+}
+
+TEST_F(PppVpnServicesTest, RefusesEveryValueThatCouldInjectOrIsMissing) {
+    struct Case {
+        const char* what;
+        const char* key;
+        HelperValue value;
+    };
+    const Case cases[] = {
+        {"unknown type", "type", HelperValue(std::int64_t{1})},
+        {"type as text", "type", HelperValue("2")},
+        {"name with a slash", "name", HelperValue("../etc")},
+        {"endpoint that runs a command", "endpointIPAddress", HelperValue("1.2.3.4;reboot")},
+        {"host name with a space", "endpointPrefix", HelperValue("a b.")},
+        {"password with a newline", "password", HelperValue("x\nplugin evil.so")},
+        {"empty user", "username", HelperValue("")},
+        {"empty shared secret", "sharedSecret", HelperValue("")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto p = params(2);
+        p[c.key] = c.value;
+        std::string error;
+        EXPECT_FALSE(services.create(p, &error));
+        EXPECT_FALSE(error.empty());
+    }
+    auto p = params(2);
+    p.erase("sharedSecret");
+    EXPECT_FALSE(services.create(p, nullptr));
+    p = params(3);
+    p.erase("sharedSecret");
+    EXPECT_TRUE(services.create(p, nullptr)) << "PPTP needs no shared secret";
+    EXPECT_FALSE(log->contains("plugin evil.so"));
+}
+
+TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESP) {
+    auto s = services.create(params(2), nullptr);
+    ASSERT_TRUE(s);
+    std::vector<PppLinkStatus> reports;
+    services.links().setListener([&](const std::string&, const PppLinkStatus& st) { reports.push_back(st); });
+    std::string error;
+    EXPECT_FALSE(services.start(s->serviceID, &error));
+    EXPECT_NE(error.find("needs ESP in the kernel"), std::string::npos);
+    EXPECT_NE(error.find("no ESP here"), std::string::npos);
+    auto status = services.status(s->serviceID);
+    EXPECT_EQ(status.status, 0);
+    EXPECT_EQ(status.lastCause, kPppExitNoKernelSupport);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].lastCause, kPppExitNoKernelSupport);
+    EXPECT_FALSE(services.start("ffffffffffffffffffffffffffffffff", &error));
+    EXPECT_EQ(error, "no such service");
+}
+
+TEST_F(PppVpnServicesTest, AHandEditedDefinitionCannotSmuggleAValue) {
+    auto s = services.create(params(3), nullptr);
+    ASSERT_TRUE(s);
+    const std::string path = dir.path() + "/state/ppp/" + s->serviceID + ".service";
+    auto text = TempDir::read(path);
+    text.replace(text.find("de1.example.net"), 15, "x.net;reboot");
+    TempDir::write(path, text);
+    EXPECT_FALSE(services.find("Havenway"));
+}
+
+TEST(PppCommands, AnswerThroughTheDispatcher) {
+    TempDir dir;
+    auto services = std::make_shared<PppVpnServices>(PppPaths::under(dir.path(), dir.path() + "/run"), nullptr);
+    CommandDispatcher d;
+    registerPppCommands(d, services);
+    EXPECT_EQ(hw::helper::test::rpc(d, "connectToVPN", params(3)), "YES");
+    auto bad = params(3);
+    bad["endpointIPAddress"] = "-oProxyCommand=x";
+    EXPECT_EQ(hw::helper::test::rpc(d, "connectToVPN", bad), "NO");
+
+    auto found = hw::helper::test::call(d, {{"type", kHelperToolRpc}, {"rpc", "getVPNService"},
+                                            {"parameters", HelperDictionary{{"connectionName", "Havenway"}}}});
+    ASSERT_TRUE(found);
+    const std::string* id = helperString(*found, "serviceID");
+    ASSERT_NE(id, nullptr);
+    EXPECT_EQ(helperBool(*found, "hasIPSec"), false);
+    auto status = hw::helper::test::call(d, {{"type", kHelperToolRpc}, {"rpc", "getVPNServiceStatus"},
+                                             {"parameters", HelperDictionary{{"serviceID", *id}}}});
+    ASSERT_TRUE(status);
+    EXPECT_EQ(helperInt(*status, "status"), 0);
+    EXPECT_EQ(hw::helper::test::rpc(d, "getVPNServiceStatus", {{"serviceID", "../x"}}), "NO");
+    EXPECT_EQ(hw::helper::test::rpc(d, "stopVPNService", {{"serviceID", *id}}), "NO") << "nothing runs";
+    EXPECT_EQ(hw::helper::test::rpc(d, "deleteExistingVPNService", {{"connectionName", "Havenway"}}), "YES");
+    EXPECT_EQ(hw::helper::test::rpc(d, "getVPNService", {{"connectionName", "Havenway"}}), "NO");
+}
+
+}  // namespace
+}  // namespace hw::helper::ppp

@@ -1,0 +1,128 @@
+#include "services/free_trial_sign_up_service.h"
+
+#include "core/hashing.h"
+#include "services_fixture.h"
+#include "support/fake_system_info.h"
+#include "texts/locale_data.h"
+
+namespace hw {
+namespace {
+
+class FreeTrialSignUpServiceTest : public test::ServicesFixture {
+protected:
+    FreeTrialSignUpServiceTest() { secrets.writeString("svc", "appID", "UUID-1"); }
+    test::FakeSystemInfo system;
+    UUIDHelper uuid{secrets, system, "svc"};
+    FreeTrialSignUpService service{*parse, backend, uuid, queue};
+
+    FreeTrialSignUpService::AuthorizeOutcome authorize(const std::string& body, int status = 200) {
+        backend.web = [body, status](const HttpRequest&) { return test::FakeHttpClient::ok(body, status); };
+        FreeTrialSignUpService::AuthorizeOutcome out;
+        service.authorizeForFreeTrial("https://web.test/api/authorize", "YQ==", [&](auto o) { out = o; });
+        queue.runUntilIdle();
+        return out;
+    }
+};
+
+TEST_F(FreeTrialSignUpServiceTest, HashesAreSHA1OfTheFieldsJoinedByColons) {
+    service.setCredentials("a+b@x.io", "pässword");
+    EXPECT_EQ(*service.username, "YStiQHguaW8=");
+    EXPECT_EQ(*service.usernamePlain, "a+b@x.io");
+    service.prepareForFreeTrialAuthorize();
+    EXPECT_EQ(service.tokenForAuthorize, SHA1("YStiQHguaW8=:UUID-1:if (k == 3) { y = seed() - 4; }"));
+    service.authorizeToken = "T";
+    service.prepareForFreeTrialSignUp();
+    EXPECT_EQ(service.authHash, SHA1("YStiQHguaW8=:" + *service.password + ":UUID-1:T:KLMq7741%%@%"));
+    EXPECT_EQ(service.authHash.size(), 40u);
+}
+
+TEST_F(FreeTrialSignUpServiceTest, AuthorizeSendsTheBase64UnescapedAndReadsEveryReplyShape) {
+    auto ok = authorize(R"({"result":"success","authorization_token":"tok"})");
+    EXPECT_TRUE(ok.success);
+    EXPECT_EQ(ok.token, std::optional<std::string>("tok"));
+    auto sent = backend.requestsTo("/api/authorize");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().method, "POST");
+    EXPECT_EQ(sent.back().body, "email=YQ==&uuid=UUID-1&token=" + service.tokenForAuthorize);
+
+    auto server = authorize(R"({"errorCode":11,"message":"wrong token"})");
+    EXPECT_FALSE(server.success);
+    EXPECT_EQ(server.code, std::optional<std::int64_t>(11));
+    EXPECT_EQ(server.message, std::optional<std::string>("wrong token"));
+
+    auto textCode = authorize(R"({"errorCode":"11","message":"m"})");
+    EXPECT_FALSE(textCode.code) << "a code that is not a number is no code";
+
+    EXPECT_EQ(authorize(R"({"result":"other","authorization_token":"t"})").code, std::optional<std::int64_t>(101));
+    EXPECT_EQ(authorize(R"({"result":"success"})").code, std::optional<std::int64_t>(102));
+    EXPECT_EQ(authorize(R"({"result":5})").code, std::optional<std::int64_t>(103));
+    EXPECT_EQ(authorize("[1,2]").code, std::optional<std::int64_t>(103)) << "JSON that is no object";
+    EXPECT_EQ(authorize("not json").code, std::optional<std::int64_t>(104));
+    EXPECT_EQ(authorize("").code, std::optional<std::int64_t>(100));
+}
+
+TEST_F(FreeTrialSignUpServiceTest, CampaignParametersComeFromNameEqualsValueArguments) {
+    auto p = FreeTrialSignUpService::campaignParameters(std::vector<std::string>{
+        "-utm_source=mail", "-utm_source", "-pixel_url=https://p.test/?a=b", "-UTM_TERM=x", "-utm_medium=one",
+        "-utm_medium=two"});
+    EXPECT_EQ(p.utm_source, "mail");
+    EXPECT_EQ(p.pixel_url, "https://p.test/?a") << "cut at the second '='";
+    EXPECT_EQ(p.utm_term, "") << "names are case-sensitive";
+    EXPECT_EQ(p.utm_medium, "two");
+    auto none = FreeTrialSignUpService::campaignParameters(std::nullopt);
+    EXPECT_EQ(none.utm_campaign, "");
+}
+
+TEST_F(FreeTrialSignUpServiceTest, SignUpCallCarriesTheHashAndReadsTheServersRefusal) {
+    JSON received;
+    backend.functions["signupForFreeTrial"] = [&](const JSON& params) {
+        received = params;
+        return test::FakeBackend::Reply::error(141, R"({"errorCode":4,"message":"Account exists"})");
+    };
+    service.setCredentials("a@b.io", "secret1");
+    FreeTrialSignUpService::SignUpOutcome outcome;
+    service.performFreeTrialSignUp(*service.username, *service.password, "T", {}, [&](auto o) { outcome = o; });
+    queue.runUntilIdle();
+    EXPECT_EQ(received["token"].stringValue(), service.authHash);
+    EXPECT_EQ(received["v2"].stringValue(), "true");
+    EXPECT_EQ(received["source"].stringValue(), "mac-v2");
+    EXPECT_EQ(received["utm_source"].stringValue(), "");
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.code, "4");
+    EXPECT_EQ(outcome.message, "Account exists");
+}
+
+TEST_F(FreeTrialSignUpServiceTest, SignUpReplyTable) {
+    using S = FreeTrialSignUpService;
+    auto r = S::readSignUpReply(JSON::dictionaryLiteral({{"result", "success"}, {"message", "m"}}), std::nullopt);
+    EXPECT_TRUE(r.success);
+    r = S::readSignUpReply(JSON("text"), std::nullopt);
+    EXPECT_EQ(r.code, "-1");
+    EXPECT_EQ(r.message, LocaleData::free_trial_unknown_error_notification());
+    r = S::readSignUpReply(JSON::dictionaryLiteral({{"result", "success"}}), std::nullopt);
+    EXPECT_EQ(r.code, "");
+    EXPECT_EQ(r.message, LocaleData::free_trial_unknown_error_notification());
+    r = S::readSignUpReply(JSON::dictionaryLiteral({{"result", "no"}, {"message", "m"}}), std::nullopt);
+    EXPECT_EQ(r.message, LocaleData::free_trial_wrong_response_error_notification());
+
+    ParseError plain;
+    plain.code = 100;
+    r = S::readSignUpReply(JSON(), plain);
+    EXPECT_EQ(r.code, "100");
+    EXPECT_EQ(r.message, LocaleData::free_trial_wrong_response_error_notification());
+    ParseError text;
+    text.code = 141;
+    text.payload = JSON::dictionaryLiteral({{"error", "plain words"}});
+    r = S::readSignUpReply(JSON(), text);
+    EXPECT_EQ(r.code, "141");
+    EXPECT_EQ(r.message, "plain words");
+    text.payload = JSON::dictionaryLiteral({{"error", R"({"errorCode":2.9,"message":"old token"})"}});
+    r = S::readSignUpReply(JSON(), text);
+    EXPECT_EQ(r.code, "2") << "truncated toward zero";
+    text.payload = JSON::dictionaryLiteral({{"error", R"({"errorCode":1e300,"message":"huge"})"}});
+    r = S::readSignUpReply(JSON(), text);
+    EXPECT_EQ(r.code, "141") << "a code past int64 is not trusted";
+}
+
+}  // namespace
+}  // namespace hw

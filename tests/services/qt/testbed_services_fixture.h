@@ -1,0 +1,94 @@
+#pragma once
+// The services against the testbed backend over QtHttpClient; skips when it is not up.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <memory>
+
+#include "platform/backend/parse_client.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+#include "platform/temp_dir.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "testbed/testbed_env.h"
+
+namespace hw::test {
+
+inline QCoreApplication& servicesTestApp() {
+    static int argc = 1;
+    static char name[] = "services_itest";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+// Runs the event loop until done() or the bound passes.
+template <class Done>
+bool spinUntil(Done done, int boundMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+struct ServicesAppFirst {
+    ServicesAppFirst() { servicesTestApp(); }
+};
+
+class TestbedServicesFixture : public ::testing::Test, private ServicesAppFirst {
+protected:
+    void SetUp() override {
+        env = TestbedEnv::load();
+        if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
+        env->exportToEnvironment();
+        http = std::make_unique<QtHttpClient>(queue);
+        parse = makeClient();
+    }
+    void TearDown() override {
+        parse.reset();
+        http.reset();
+        spinUntil([] { return false; }, 30);
+    }
+    std::unique_ptr<ParseClient> makeClient() {
+        ParseClientConfig c;
+        c.applicationId = env->get("HAVENWAY_TESTBED_APP_ID");
+        c.clientKey = env->get("HAVENWAY_TESTBED_CLIENT_KEY");
+        c.serverURL = env->parseUrl();
+        c.secretService = "com.havenway.services-itest";
+        c.datastorePath = dir.file("datastore.sqlite");
+        c.requestTimeoutMs = 15000;
+        auto client = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        client->enableRevocableSession();
+        EXPECT_TRUE(client->enableLocalDatastore());
+        return client;
+    }
+    std::string demoUser() const { return env->get("HAVENWAY_TESTBED_DEMO_USER"); }
+    std::string demoPassword() const { return env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"); }
+    std::string testUser() const { return env->get("HAVENWAY_TESTBED_USER"); }
+    std::string testPassword() const { return env->get("HAVENWAY_TESTBED_PASSWORD"); }
+
+    // Signs the backend client in directly (the sign-in service has its own test).
+    bool signInDirectly(const std::string& user, const std::string& password) {
+        bool done = false;
+        bool ok = false;
+        parse->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", user}, {"password", password}}),
+                            [&](JSON r, OptionalParseError e) {
+                                ok = !e && r["status"].string() == std::optional<std::string>("success");
+                                done = true;
+                            });
+        spinUntil([&] { return done; });
+        return ok;
+    }
+
+    std::optional<TestbedEnv> env;
+    TempDir dir;
+    QtMainQueue queue;
+    std::unique_ptr<QtHttpClient> http;
+    FakeSecretStore secrets;
+    FakeSettingsStore settings;
+    std::unique_ptr<ParseClient> parse;
+};
+
+}  // namespace hw::test

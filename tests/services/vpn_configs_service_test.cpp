@@ -1,0 +1,144 @@
+#include "services/vpn_configs_service.h"
+
+#include "services_fixture.h"
+
+namespace hw {
+namespace {
+
+class VPNConfigsServiceTest : public test::ServicesFixture {
+protected:
+    VPNConfigsServiceTest() {
+        backend.classes["VPNConfig"] = {location("de", "Germany", 2, true), location("nl", "Netherlands", 1, true),
+                                        location("jp", "Japan", 3)};
+        backend.classes["FavoriteVPNConfig"] = {favorite("jp")};
+    }
+
+    struct Result {
+        std::shared_ptr<LocationsListModel> model;
+        OptionalParseError error;
+        int calls = 0;
+    };
+    Result load(VPNConfigsService& service, bool useCache) {
+        Result r;
+        service.loadLocationsList(useCache, [&r](std::shared_ptr<LocationsListModel> m, OptionalParseError e) {
+            r.model = std::move(m);
+            r.error = std::move(e);
+            ++r.calls;
+        });
+        queue.runUntilIdle();
+        return r;
+    }
+    std::size_t configQueries() const { return backend.requestsTo("/classes/VPNConfig").size(); }
+};
+
+TEST_F(VPNConfigsServiceTest, NetworkLoadBuildsTheOrderedListWithTheUsersFavourites) {
+    signIn();
+    VPNConfigsService service(*parse);
+    auto r = load(service, false);
+    ASSERT_EQ(r.calls, 1);
+    ASSERT_TRUE(r.model) << (r.error ? r.error->message : "");
+    const auto& flat = r.model->listWithOutGroups();
+    ASSERT_EQ(flat.size(), 3u);
+    EXPECT_EQ(flat[0]->objectId, "jp") << "favourites first";
+    EXPECT_EQ(flat[1]->objectId, "nl") << "then by sort order";
+    auto nl = r.model->itemWithObjectId("nl");
+    ASSERT_TRUE(nl->vpnConfig);
+    EXPECT_EQ(nl->vpnConfig->dnsPrefix, "nl1");
+    EXPECT_EQ(nl->vpnConfig->l2tpSharedKey, std::optional<std::string>("shared"));
+    EXPECT_EQ(nl->flag_px, std::optional<double>(0.5));
+    EXPECT_FALSE(nl->flag_py) << "a map position outside 0..1 is dropped";
+}
+
+TEST_F(VPNConfigsServiceTest, CacheServesTheLastNetworkLoadAndAnEmptyCacheFallsBack) {
+    signIn();
+    VPNConfigsService service(*parse);
+    auto fromEmptyCache = load(service, true);
+    ASSERT_TRUE(fromEmptyCache.model);
+    EXPECT_EQ(configQueries(), 1u) << "an empty datastore falls back to the backend";
+
+    backend.classes["VPNConfig"].clear();
+    auto cached = load(service, true);
+    ASSERT_TRUE(cached.model);
+    EXPECT_EQ(configQueries(), 1u) << "the second load never reached the backend";
+    EXPECT_EQ(cached.model->items().size(), 3u);
+    EXPECT_TRUE(cached.model->itemWithObjectId("jp")->isFavorite);
+}
+
+TEST_F(VPNConfigsServiceTest, FavouritesSurviveARestart) {
+    signIn();
+    {
+        VPNConfigsService service(*parse);
+        auto r = load(service, false);
+        ASSERT_TRUE(r.model);
+        r.model->itemWithObjectId("jp")->toggleFavoriteFlag();
+        r.model->itemWithObjectId("de")->toggleFavoriteFlag();
+    }
+    parse.reset();
+    parse = makeClient();
+    ASSERT_TRUE(parse->currentUser()) << "the session is restored";
+    VPNConfigsService service(*parse);
+    auto r = load(service, false);
+    ASSERT_TRUE(r.model);
+    EXPECT_FALSE(r.model->itemWithObjectId("jp")->isFavorite) << "the device's own choice wins over the backend's";
+    EXPECT_TRUE(r.model->itemWithObjectId("de")->isFavorite);
+}
+
+TEST_F(VPNConfigsServiceTest, AFailedLoadAnswersAnErrorAndNoList) {
+    signIn();
+    VPNConfigsService service(*parse);
+    backend.findError = test::FakeBackend::Reply::error(1, "internal");
+    auto r = load(service, false);
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_FALSE(r.model);
+    ASSERT_TRUE(r.error);
+    EXPECT_EQ(r.error->code, 1);
+
+    backend.findError.reset();
+    backend.classes["VPNConfig"] = {JSON::dictionaryLiteral({{"objectId", "x"}, {"name", "No config"}})};
+    auto empty = load(service, false);
+    EXPECT_EQ(empty.calls, 1);
+    EXPECT_FALSE(empty.model) << "a list without one usable location is an error, not an empty success";
+    EXPECT_TRUE(empty.error);
+}
+
+TEST_F(VPNConfigsServiceTest, ExpiredSessionGoesToTheHubWhichRepeatsTheLoadOnce) {
+    signIn();
+    VPNConfigsService service(*parse);
+    int expired = 0;
+    service.onParseSessionExpired = [&](std::function<void()> retry) {
+        ++expired;
+        if (expired == 1) backend.findError.reset();
+        retry();
+    };
+    backend.findError = test::FakeBackend::Reply::error(209, "invalid session token");
+    auto r = load(service, false);
+    EXPECT_EQ(expired, 1);
+    ASSERT_TRUE(r.model);
+    EXPECT_EQ(r.calls, 1);
+
+    backend.findError = test::FakeBackend::Reply::error(209, "invalid session token");
+    auto again = load(service, false);
+    EXPECT_EQ(expired, 2) << "one repeat per load";
+    EXPECT_EQ(again.calls, 1) << "a second expiry ends the load instead of looping";
+    ASSERT_TRUE(again.error);
+    EXPECT_TRUE(again.error->isInvalidSession());
+}
+
+TEST_F(VPNConfigsServiceTest, CredentialsCopiedIntoAConfigNeverReachTheCache) {
+    signIn();
+    VPNConfigsService service(*parse);
+    auto r = load(service, false);
+    ASSERT_TRUE(r.model);
+    auto config = r.model->itemWithObjectId("nl")->vpnConfig;
+    config->username = "vpn-user";
+    config->password = "vpn-pass-123";
+    r.model->itemWithObjectId("nl")->toggleFavoriteFlag();
+    backend.classes["VPNConfig"].clear();
+    auto cached = load(service, true);
+    ASSERT_TRUE(cached.model);
+    EXPECT_FALSE(cached.model->itemWithObjectId("nl")->vpnConfig->password);
+    EXPECT_FALSE(log->contains("vpn-pass-123"));
+}
+
+}  // namespace
+}  // namespace hw
