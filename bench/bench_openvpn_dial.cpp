@@ -109,7 +109,7 @@ struct Rig {
         if (!connection->connect(socket, &error)) return;
         provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
         provider->retrieveConnectionAndSubscribeToStatusUpdates(
-            "", [this](std::int32_t s, std::optional<std::string>, VPNTypes) { last = s; }, false);
+            "", [this](std::int32_t s, const std::optional<std::string>&, VPNTypes) { last = s; }, false);
         paths::writeFileAtomically(OpenVPNConstants::configFilePath(), bed.clientConfig(), 0600);
     }
 

@@ -80,7 +80,7 @@ protected:
         ASSERT_TRUE(connection.connect(socket_, nullptr));
         provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
         provider->retrieveConnectionAndSubscribeToStatusUpdates(
-            "", [this](std::int32_t s, std::optional<std::string> m, VPNTypes) { statuses.push_back({s, m}); }, false);
+            "", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes) { statuses.push_back({s, m}); }, false);
     }
     void TearDown() override {
         if (!skip_.empty()) return;
