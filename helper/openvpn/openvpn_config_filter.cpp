@@ -40,9 +40,9 @@ const std::set<std::string, std::less<>>& inlineBlocks() {
 
 bool plainToken(const std::string& t) {
     if (t.empty()) return false;
-    if (t[0] == '#' || t[0] == ';' || t[0] == '<') return false;
+    if (t[0] == '<') return false;
     for (char c : t)
-        if (c == ' ' || c == '\t' || c == '"' || c == '\'' || c == '\\') return false;
+        if (c == ' ' || c == '\t' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == ';') return false;
     return true;
 }
 

@@ -69,7 +69,7 @@ TEST(OpenVPNConfigFilter, TricksWithQuotingAndBlocksAreRefused) {
     // A comment ends a line only at the start of a word.
     auto r = filterOpenVPNConfig("remote host#1 1194 # comment ; up /x\n");
     ASSERT_TRUE(r.config) << r.refusal;
-    EXPECT_EQ(*r.config, "remote host#1 1194\n");
+    EXPECT_EQ(*r.config, "remote \"host#1\" 1194\n");
     r = filterOpenVPNConfig("remote \"#host\" 1194\n");
     ASSERT_TRUE(r.config);
     EXPECT_EQ(*r.config, "remote \"#host\" 1194\n");
