@@ -145,6 +145,13 @@ TEST_F(OpenVPNEndToEnd, ConnectsWithTheRightPasswordAndDisconnectEndsOpenVPN) {
     EXPECT_EQ(provider->latestGateway(), OpenVPNTestbed::kTunnelGateway);
     EXPECT_EQ(provider->logData().find(OpenVPNTestbed::kPassword), std::string::npos);
 
+    struct stat st {};
+    ASSERT_EQ(::stat(paths::parentOf(OpenVPNConstants::configFilePath()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((bed_->dir() + "/run/openvpn-config/config.ovpn").c_str(), &st), 0);  // what openvpn reads
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_uid, 0u);
+
     // The up event told the helper the pushed DNS server.
     EXPECT_EQ(call("install_DNS_for_VPN"), "YES");
     EXPECT_NE(testbed::readText(bed_->dir() + "/resolv.conf").find(OpenVPNTestbed::kTunnelGateway), std::string::npos);
