@@ -154,7 +154,7 @@ void OpenVPNService::stopChildren() {
         if (!child->exited.load()) ::kill(child->pid, SIGTERM);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (!child->exited.load() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (!child->exited.load()) ::kill(child->pid, SIGKILL);
         if (child->reaper.joinable()) child->reaper.join();
     }
@@ -277,7 +277,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
             stopChildren();
             return replyWith(kNo);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return replyWith(kYes);
 }
