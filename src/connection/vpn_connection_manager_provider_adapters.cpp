@@ -1,5 +1,7 @@
 #include "connection/vpn_connection_manager_provider_adapters.h"
 
+#include "connection/ikev2_strongswan_connection_provider.h"
+#include "connection/openvpn_vpn_connection_provider.h"
 #include "connection/vpn_service_config.h"
 
 namespace hw {
@@ -29,8 +31,7 @@ void StatusRelay::stop() {
     slot_.reset();
 }
 
-void SystemServiceProviderAdapter::connect(const ManagerServiceConfig& config,
-                                           std::function<void()> onSuccessfullyConnected) {
+void ProviderAdapter::connect(const ManagerServiceConfig& config, std::function<void()> onSuccessfullyConnected) {
     const auto& d = config.description;
     VPNServiceConfig service;
     service.type = d.type;
@@ -45,26 +46,23 @@ void SystemServiceProviderAdapter::connect(const ManagerServiceConfig& config,
     provider_->connect(service, std::move(onSuccessfullyConnected), {});
 }
 
-std::int32_t OpenVPNProviderAdapter::retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name,
-                                                                                   ManagerStatusCallback onStatus,
-                                                                                   bool skip) {
-    auto relay = relay_.subscribe(std::move(onStatus));
-    return provider_->retrieveConnectionAndSubscribeToStatusUpdates(
-        name, [relay](std::int32_t s, std::optional<std::string> m, VPNTypes t) { relay(s, m, t); }, skip);
+void ProviderAdapter::forceDisconnect() {
+    if (auto* ike = dynamic_cast<IKEv2_StrongSwan_ConnectionProvider*>(provider_.get())) ike->forceDisconnect();
+    else provider_->disconnect({});
 }
 
-void StrongSwanProviderAdapter::connect(const ManagerServiceConfig& config,
-                                        std::function<void()> onSuccessfullyConnected) {
-    IKEv2ServiceEndpoint endpoint{config.endpoint, config.description.endpointIPAddress};
-    provider_->connect(endpoint, std::move(onSuccessfullyConnected), {});
+std::string ProviderAdapter::logData() const {
+    if (auto* openvpn = dynamic_cast<const OpenVPN_VPNConnectionProvider*>(provider_.get())) return openvpn->logData();
+    if (auto* ike = dynamic_cast<const IKEv2_StrongSwan_ConnectionProvider*>(provider_.get())) return ike->logData();
+    return {};
 }
 
-std::int32_t StrongSwanProviderAdapter::retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name,
-                                                                                      ManagerStatusCallback onStatus,
-                                                                                      bool skip) {
-    auto relay = relay_.subscribe(std::move(onStatus));
-    return provider_->retrieveConnectionAndSubscribeToStatusUpdates(
-        name, [relay](std::int32_t s, std::optional<std::string> m, VPNTypes t) { relay(s, m, t); }, skip);
+std::optional<std::string> ProviderAdapter::latestGateway() const {
+    if (auto* openvpn = dynamic_cast<const OpenVPN_VPNConnectionProvider*>(provider_.get()))
+        return openvpn->latestGateway();
+    if (auto* ike = dynamic_cast<const IKEv2_StrongSwan_ConnectionProvider*>(provider_.get()))
+        return ike->latestGateway();
+    return std::nullopt;
 }
 
 }  // namespace hw

@@ -3,8 +3,6 @@
 #include <mutex>
 
 #include "connection/abstract_vpn_connection_provider.h"
-#include "connection/ikev2_strongswan_connection_provider.h"
-#include "connection/openvpn_vpn_connection_provider.h"
 #include "connection/vpn_connection_manager_ports.h"
 
 namespace hw {
@@ -27,10 +25,11 @@ private:
     std::shared_ptr<Slot> slot_;
 };
 
-// L2TP and PPTP: the system VPN service providers.
-class SystemServiceProviderAdapter final : public ManagedConnectionProvider {
+// Any protocol's provider as the manager drives it. The OpenVPN and
+// strongSwan providers also give their log, gateway and forced stop.
+class ProviderAdapter final : public ManagedConnectionProvider {
 public:
-    explicit SystemServiceProviderAdapter(std::shared_ptr<AbstractVPNConnectionProvider> provider)
+    explicit ProviderAdapter(std::shared_ptr<AbstractVPNConnectionProvider> provider)
         : provider_(std::move(provider)) {}
 
     std::optional<VPNTypes> type() const override { return provider_->type(); }
@@ -45,75 +44,19 @@ public:
     }
     void startDial(std::function<void()> completion) override { provider_->startDial(std::move(completion)); }
     void disconnect(std::function<void()> completion) override { provider_->disconnect(std::move(completion)); }
+    void forceDisconnect() override;
     void stopConnectionStatusUpdates() override {
         relay_.stop();
         provider_->stopConnectionStatusUpdates();
     }
     void deleteExistingVPNService(const std::string& name) override { provider_->deleteExistingVPNService(name); }
+    std::string logData() const override;
+    std::optional<std::string> latestGateway() const override;
 
     AbstractVPNConnectionProvider& provider() { return *provider_; }
 
 private:
     std::shared_ptr<AbstractVPNConnectionProvider> provider_;
-    StatusRelay relay_;
-};
-
-class OpenVPNProviderAdapter final : public ManagedConnectionProvider {
-public:
-    explicit OpenVPNProviderAdapter(std::shared_ptr<OpenVPN_VPNConnectionProvider> provider)
-        : provider_(std::move(provider)) {}
-
-    std::optional<VPNTypes> type() const override { return provider_->type; }
-    void connect(const ManagerServiceConfig&, std::function<void()>) override { provider_->connect(); }
-    std::int32_t getExistingVPNConnectionProtocolType(const std::string& name) override {
-        return provider_->getExistingVPNConnectionProtocolType(name);
-    }
-    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name, ManagerStatusCallback onStatus,
-                                                               bool skip) override;
-    void startDial(std::function<void()> completion) override { provider_->startDial(std::move(completion)); }
-    void disconnect(std::function<void()> completion) override { provider_->disconnect(std::move(completion)); }
-    void stopConnectionStatusUpdates() override {
-        relay_.stop();
-        provider_->stopConnectionStatusUpdates();
-    }
-    void deleteExistingVPNService(const std::string& name) override { provider_->deleteExistingVPNService(name); }
-    std::string logData() const override { return provider_->logData(); }
-    std::optional<std::string> latestGateway() const override { return provider_->latestGateway(); }
-
-    OpenVPN_VPNConnectionProvider& provider() { return *provider_; }
-
-private:
-    std::shared_ptr<OpenVPN_VPNConnectionProvider> provider_;
-    StatusRelay relay_;
-};
-
-class StrongSwanProviderAdapter final : public ManagedConnectionProvider {
-public:
-    explicit StrongSwanProviderAdapter(std::shared_ptr<IKEv2_StrongSwan_ConnectionProvider> provider)
-        : provider_(std::move(provider)) {}
-
-    std::optional<VPNTypes> type() const override { return provider_->type; }
-    void connect(const ManagerServiceConfig& config, std::function<void()> onSuccessfullyConnected) override;
-    std::int32_t getExistingVPNConnectionProtocolType(const std::string& name) override {
-        return provider_->getExistingVPNConnectionProtocolType(name);
-    }
-    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name, ManagerStatusCallback onStatus,
-                                                               bool skip) override;
-    void startDial(std::function<void()> completion) override { provider_->startDial(std::move(completion)); }
-    void disconnect(std::function<void()> completion) override { provider_->disconnect(std::move(completion)); }
-    void forceDisconnect() override { provider_->forceDisconnect(); }
-    void stopConnectionStatusUpdates() override {
-        relay_.stop();
-        provider_->stopConnectionStatusUpdates();
-    }
-    void deleteExistingVPNService(const std::string& name) override { provider_->deleteExistingVPNService(name); }
-    std::string logData() const override { return provider_->logData(); }
-    std::optional<std::string> latestGateway() const override { return provider_->latestGateway(); }
-
-    IKEv2_StrongSwan_ConnectionProvider& provider() { return *provider_; }
-
-private:
-    std::shared_ptr<IKEv2_StrongSwan_ConnectionProvider> provider_;
     StatusRelay relay_;
 };
 

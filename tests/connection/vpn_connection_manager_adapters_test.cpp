@@ -25,7 +25,7 @@ public:
 
 TEST(ProviderAdapters, ReportsEndWhenTheManagerStopsThemEvenFromInsideAReport) {
     auto provider = std::make_shared<StubbornProvider>();
-    SystemServiceProviderAdapter adapter(provider);
+    ProviderAdapter adapter(provider);
     EXPECT_EQ(adapter.type(), VPNTypesL2TP);
     std::vector<std::int32_t> seen;
     adapter.retrieveConnectionAndSubscribeToStatusUpdates(
@@ -45,7 +45,7 @@ TEST(ProviderAdapters, ReportsEndWhenTheManagerStopsThemEvenFromInsideAReport) {
 
 TEST(ProviderAdapters, ANewSubscriptionSilencesTheOldOneAcrossThreads) {
     auto provider = std::make_shared<StubbornProvider>();
-    SystemServiceProviderAdapter adapter(provider);
+    ProviderAdapter adapter(provider);
     std::atomic<int> first{0}, second{0};
     adapter.retrieveConnectionAndSubscribeToStatusUpdates(
         "x", [&](std::int32_t, const std::optional<std::string>&, VPNTypes) { ++first; }, true);
