@@ -27,6 +27,15 @@ bool isPlainName(const std::string& s) {
     return true;
 }
 
+// A session token travels in a header: printable ASCII, no blanks.
+bool isPlausibleToken(const std::string& t) {
+    if (t.empty() || t.size() > 256) return false;
+    for (unsigned char c : t) {
+        if (c < 0x21 || c > 0x7e) return false;
+    }
+    return true;
+}
+
 std::string fileNameForPath(const std::string& name) {
     std::string out;
     for (char c : name) out += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
@@ -59,7 +68,7 @@ void ParseClient::setDefaultACL(JSON acl, bool withAccessForCurrentUser) {
 void ParseClient::restoreCurrentUser() {
     const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
     const auto stored = settings_.stringForKey(kCurrentUserKey);
-    if (token.status != SecretStatus::Found || token.data.empty() || !stored) return;
+    if (token.status != SecretStatus::Found || !isPlausibleToken(token.text()) || !stored) return;
     auto data = JSON::parse(*stored);
     auto id = data["objectId"].string();
     if (!id || id->empty()) return;
@@ -86,7 +95,7 @@ void ParseClient::setCurrentUser(std::optional<ParseUser> user) {
 
 void ParseClient::become(const std::string& sessionToken,
                          std::function<void(std::optional<ParseUser>, OptionalParseError)> done) {
-    if (sessionToken.empty() || sessionToken.size() > 256) {
+    if (!isPlausibleToken(sessionToken)) {
         core_->queue.post([done] { done(std::nullopt, localError(kParseErrorInvalidSessionToken, "invalid session token")); });
         return;
     }

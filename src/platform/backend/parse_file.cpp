@@ -48,7 +48,14 @@ std::optional<Bytes> ParseFile::getData(ParseError* error) const {
 
 void ParseFile::getDataInBackground(DataReply reply) {
     auto core = core_.lock();
-    if (!core) return;
+    if (!core) {
+        // No client and so no queue left: answer here rather than never.
+        ParseError e;
+        e.code = kParseErrorOtherCause;
+        e.message = "the backend client is gone";
+        reply(getData(), getData() ? OptionalParseError() : OptionalParseError(e));
+        return;
+    }
     if (auto cached = getData()) {
         core->queue.post([reply = std::move(reply), data = std::move(*cached)]() mutable { reply(std::move(data), std::nullopt); });
         return;

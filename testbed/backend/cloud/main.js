@@ -2,6 +2,7 @@
 /* global Parse */
 // The service's cloud functions, as the client calls them. Parameters are texts;
 // every one is checked before use.
+const crypto = require('crypto');
 const state = require('../lib/state');
 const { locations } = require('../lib/data');
 const { sha1, SHARED_SIGNUP } = require('../lib/hashes');
@@ -43,8 +44,11 @@ Parse.Cloud.define('authenticateUser', async (request) => {
       JSON.stringify({ error: 'Too many requests in this time frame.', nextValidRequestDate: next }));
   }
   if (!username || !password) return { status: 'failed' };
+  // The session belongs to the caller's installation: a sign-in on one device must not
+  // end the sessions of the others (the SDK's own id here is the same for every caller).
+  const installationId = request.installationId || crypto.randomUUID();
   try {
-    const user = await Parse.User.logIn(username, password);
+    const user = await Parse.User.logIn(username, password, { installationId });
     state.loginFailures.delete(username);
     return { status: 'success', sessionToken: user.getSessionToken(), objectId: user.id, username };
   } catch (e) {

@@ -185,6 +185,24 @@ TEST_F(ParseClientTest, AuthenticateUserBecomesThatUserAcrossRestarts) {
     EXPECT_FALSE(makeClient()->currentUser());
 }
 
+TEST_F(ParseClientTest, ATokenThatCouldSplitHeadersIsRefusedWithoutARequest) {
+    auto client = makeClient();
+    answer({{"POST /functions/authenticateUser",
+             FakeHttpClient::ok(R"({"result":{"status":"success","sessionToken":"r:x\r\nX-Parse-Master-Key: k"}})")}});
+    std::optional<ParseError> error;
+    client->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "x"}, {"password", "y"}}),
+                         [&](JSON, OptionalParseError e) { error = e; });
+    queue_.runUntilIdle();
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->isInvalidSession());
+    EXPECT_FALSE(client->currentUser());
+    EXPECT_EQ(http_.requests.size(), 1u);
+
+    secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:a b");
+    settings_.set(ParseClient::kCurrentUserKey, R"({"objectId":"u1"})");
+    EXPECT_FALSE(makeClient()->currentUser()) << "a damaged stored token is not restored";
+}
+
 TEST_F(ParseClientTest, FailedSignInMakesNoUser) {
     auto client = makeClient();
     answer({{"POST /functions/authenticateUser", FakeHttpClient::ok(R"({"result":{"status":"failed"}})")}});

@@ -106,6 +106,16 @@ TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
     EXPECT_EQ(p->currentUser()->username, env_->get("HAVENWAY_TESTBED_DEMO_USER"));
     EXPECT_EQ(p->currentUser()->sessionToken.rfind("r:", 0), 0u) << "a revocable session";
 
+    // A sign-in elsewhere (other stores: another device) leaves this session alone.
+    test::FakeSecretStore otherSecrets;
+    test::FakeSettingsStore otherSettings;
+    ParseClientConfig elsewhere;
+    elsewhere.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
+    elsewhere.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
+    elsewhere.serverURL = env_->parseUrl();
+    ParseClient other(elsewhere, *http_, queue_, otherSecrets, otherSettings);
+    ASSERT_TRUE(signIn(other, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+
     auto restored = client();
     ASSERT_TRUE(restored->currentUser());
     using BecomeResult = std::pair<std::optional<ParseUser>, OptionalParseError>;
@@ -113,7 +123,7 @@ TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
         restored->become(restored->currentUser()->sessionToken,
                          [done](std::optional<ParseUser> u, OptionalParseError e) { done({u, e}); });
     });
-    EXPECT_FALSE(again.second);
+    EXPECT_FALSE(again.second) << "the session outlived a sign-in on another device";
 
     auto revoked = await<OptionalParseError>([&](auto done) { restored->logOut(done); });
     EXPECT_FALSE(revoked);
