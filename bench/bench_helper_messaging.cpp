@@ -52,7 +52,7 @@ private:
 struct Setup {
     std::string dir = std::filesystem::temp_directory_path() / ("hw-bench-" + std::to_string(::getpid()));
     std::string path = dir + "/helper.sock";
-    hw::HelperServer server{{path, {}, true, 0600, std::nullopt, std::nullopt}, [](hw::HelperRequest r) {
+    hw::HelperServer server{{path, {::getuid()}, true, 0600, std::nullopt, std::nullopt}, [](hw::HelperRequest r) {
                                 r.reply({{"reply", "YES"}});
                             }};
     std::thread thread;

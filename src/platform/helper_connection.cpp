@@ -165,10 +165,9 @@ void HelperConnection::cancel() {
         wake();
     }
     if (thread_.joinable()) thread_.join();
-    failAll(kCancelled, false);
     std::lock_guard lock(mutex_);
+    failAll(kCancelled, false);
     listeners_.clear();
-    socket_.reset();
 }
 
 void HelperConnection::fail(std::uint64_t id, const std::string& why) {
@@ -178,9 +177,8 @@ void HelperConnection::fail(std::uint64_t id, const std::string& why) {
     pending_.erase(it);
 }
 
+// Called with mutex_ held.
 void HelperConnection::failAll(const std::string& why, bool interrupted) {
-    std::unique_lock lock(mutex_, std::defer_lock);
-    if (!interrupted) lock.lock();  // the I/O thread calls this with the lock held
     outgoing_.clear();
     for (auto& [id, p] : pending_) deliver(std::move(p->handler), HelperReply{{}, why});
     pending_.clear();

@@ -101,6 +101,7 @@ private:
     void run();
     void wake();
     void deliver(ReplyHandler handler, HelperReply reply);
+    // These three expect mutex_ held.
     void failAll(const std::string& why, bool interrupted);
     void fail(std::uint64_t id, const std::string& why);
     bool drainReply(std::uint64_t id);

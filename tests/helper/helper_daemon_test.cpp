@@ -3,6 +3,7 @@
 #include "helper/helper_installer.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <thread>
@@ -34,6 +35,7 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     test::FakeNetwork net;
     hw::test::FakeProcessRunner runner;
     runner.responder = [&](const ProcessRequest& r) { return net.answer(r); };
+    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
     HelperDaemon daemon(runner, test::scratchPaths(dir));
     std::string error;
     ASSERT_TRUE(daemon.start(&error)) << error;

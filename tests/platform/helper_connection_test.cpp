@@ -59,7 +59,9 @@ private:
 // A server on its own thread, fed over a socketpair.
 class Fixture : public ::testing::Test {
 protected:
-    void startServer(HelperServer::Handler handler, HelperServer::Options options = {}) {
+    void startServer(HelperServer::Handler handler) {
+        HelperServer::Options options;
+        options.allowedUids = {::getuid()};  // so that it also runs without root
         server_ = std::make_unique<HelperServer>(std::move(options), std::move(handler));
         auto [c, s] = makeHelperSocketPair();
         ASSERT_TRUE(server_->adopt(std::move(s)));
@@ -310,7 +312,7 @@ TEST(HelperServerSocket, ListensWithTheGivenModeAndReplacesAStaleSocket) {
     }
     {
         WakingQueue queue;
-        HelperServer server({path, {}, true, 0660, std::nullopt, std::nullopt}, echo());
+        HelperServer server({path, {::getuid()}, true, 0660, std::nullopt, std::nullopt}, echo());
         std::string error;
         ASSERT_TRUE(server.listen(&error)) << error;
         struct stat st{};

@@ -1,4 +1,6 @@
 #pragma once
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -101,7 +103,9 @@ public:
 
 private:
     void startServer() {
-        server_ = std::make_unique<HelperServer>(HelperServer::Options{}, [this](HelperRequest r) {
+        HelperServer::Options options;
+        options.allowedUids = {::getuid()};  // so that it also runs without root
+        server_ = std::make_unique<HelperServer>(options, [this](HelperRequest r) {
             {
                 std::lock_guard lock(mutex_);
                 messages_.push_back(r.message);
