@@ -255,15 +255,6 @@ TEST_F(RequiredData, PendingLocationIsChosenAfterTheLoadWhenNotAutomatic) {
     EXPECT_EQ(model().currentLocation()->objectId, "us");
 }
 
-TEST_F(RequiredData, AutomaticLocationLoadedLeavesTheCurrentLocation) {
-    hub->onAutomaticLocationLoaded("de");  // no list yet: nothing
-    EXPECT_EQ(model().currentAutomaticLocation, nullptr);
-    model().setLocationsListModel(list({"fr", "de"}));
-    hub->onAutomaticLocationLoaded("de");
-    EXPECT_EQ(model().currentAutomaticLocation->objectId, "de");
-    EXPECT_EQ(model().currentLocation()->objectId, "fr");
-}
-
 TEST_F(RequiredData, RefreshUserAddressWaitsTwoSecondsAndCompletesOnTheMainQueue) {
     int completed = 0;
     hub->refreshUserIPAddress([&] { ++completed; });  // no lookup address yet
