@@ -148,8 +148,32 @@ bool CharonRunner::kernelHasEsp() {
     return true;
 }
 
+void CharonRunner::endStaleCharon() {
+    // A charon of an earlier helper that did not get to stop it still holds
+    // the IKE ports; its pid file in our private /run names it.
+    std::ifstream in(runDir() + "/charon.pid");
+    long pid = 0;
+    if (!(in >> pid) || pid <= 1) return;
+    char exe[4096] = {};
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t n = ::readlink(link.c_str(), exe, sizeof exe - 1);
+    if (n <= 0 || std::string(exe, static_cast<std::size_t>(n)) != options_.charonPath) return;
+    log::warning("ike", "ending a charon left behind by an earlier run");
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + options_.stopTimeout;
+    // waitpid reaps it should it be a child of ours; others are init's to reap.
+    while (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != pid && ::kill(static_cast<pid_t>(pid), 0) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+            break;
+        }
+        ::poll(nullptr, 0, 10);
+    }
+}
+
 bool CharonRunner::writeConfig(std::string* error) {
     if (!makePrivateDir(options_.workDir, error) || !makePrivateDir(runDir(), error)) return false;
+    endStaleCharon();
     // A stale socket or pid file of an earlier run would fool the start wait.
     ::unlink(viciSocketPath().c_str());
     ::unlink((runDir() + "/charon.pid").c_str());
@@ -307,7 +331,8 @@ std::string CharonRunner::outputTail() const {
 bool CharonRunner::running() {
     if (pid_ <= 0) return false;
     int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_ || (r < 0 && errno == ECHILD)) {
         pid_ = -1;
         return false;
     }

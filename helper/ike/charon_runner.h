@@ -53,6 +53,7 @@ public:
 
 private:
     bool writeConfig(std::string* error);
+    void endStaleCharon();
     bool spawn(std::string* error);
     bool waitForSocket(std::string* error);
     std::string outputTail() const;

@@ -208,6 +208,10 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         s->channel->sendEvent("log", "message", why);
         finishLocked(*s, "down");
     };
+    {
+        std::lock_guard lock(mutex_);
+        if (s->replaced) return;
+    }
     std::string error;
     if (!ensureCharon(&error)) return fail(error);
     std::shared_ptr<ViciClient> control, events;
@@ -231,8 +235,9 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         address = *resolved;
     }
     {
+        // A stop or a newer start may have come meanwhile: then no password.
         std::lock_guard lock(mutex_);
-        if (s->replaced) return;
+        if (s->replaced || s->stopping || s->terminal) return;
     }
 
     auto password = s->channel->requestPassword(options_.passwordTimeout);
@@ -265,7 +270,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         s->channel->sendEvent("connecting");
     }
     ViciSection init;
-    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no");
+    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "1");
     auto result = events->request("initiate", init, options_.initiateTimeout);
 
     bool cleanUp = false;
@@ -385,10 +390,11 @@ bool IkeService::ensureCharon(std::string* error) {
     if (!charon_->start(error)) return false;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
+    events_->setCloseHandler([this] { onCharonLost(); });
     control_ = std::make_shared<ViciClient>();
     if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
         return false;
-    for (const char* e : {"ike-updown", "child-updown", "log"}) {
+    for (const char* e : {"ike-updown", "child-updown", "log", "control-log"}) {
         if (!events_->registerEvent(e, options_.commandTimeout, error)) return false;
     }
     loadAuthorities();
@@ -415,11 +421,25 @@ void IkeService::loadAuthorities() {
     else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
 }
 
+void IkeService::onCharonLost() {
+    log::warning(kCategory, "lost the connection to charon");
+    std::lock_guard lock(mutex_);
+    // A start still in initiate hears of it from its failed command.
+    if (current_ && current_->initiateDone) finishLocked(*current_, "down");
+}
+
 void IkeService::onEvent(const std::string& name, const ViciSection& body) {
     std::lock_guard lock(mutex_);
     auto s = current_;
     if (!s || s->replaced) return;
     const std::string& conn = s->request.name;
+    if (name == "control-log") {
+        // charon's lines about the SA being initiated, sent ahead of the
+        // initiate reply (plain log events may trail it).
+        const auto* msg = body.value("msg");
+        if (msg && !s->alert && !s->childUp) s->alert = alertForCharonLog(*msg);
+        return;
+    }
     if (name == "log") {
         const auto* msg = body.value("msg");
         if (!msg) return;

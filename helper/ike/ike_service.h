@@ -79,6 +79,7 @@ private:
     bool ensureCharon(std::string* error);
     void loadAuthorities();
     void onEvent(const std::string& name, const ViciSection& body);
+    void onCharonLost();
     // Sends the one terminal event of a session ("down", "child_down" or an
     // alert) unless it was sent or the session was replaced. Lock held.
     void finishLocked(Session& session, const std::string& event, const std::string& alert = {});

@@ -22,6 +22,8 @@ ViciClient::~ViciClient() { close(); }
 
 void ViciClient::setEventHandler(EventHandler handler) { handler_ = std::move(handler); }
 
+void ViciClient::setCloseHandler(std::function<void()> handler) { onClose_ = std::move(handler); }
+
 bool ViciClient::connect(const std::string& socketPath, std::string* error) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -48,6 +50,7 @@ bool ViciClient::adopt(int fd) {
     std::lock_guard lock(mutex_);
     fd_ = fd;
     open_ = true;
+    closing_ = false;
     reader_ = std::thread([this] { readLoop(); });
     return true;
 }
@@ -60,6 +63,7 @@ bool ViciClient::isOpen() const {
 void ViciClient::close() {
     {
         std::lock_guard lock(mutex_);
+        closing_ = true;
         if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
     }
     if (reader_.joinable() && reader_.get_id() != std::this_thread::get_id()) reader_.join();
@@ -191,9 +195,14 @@ void ViciClient::readLoop() {
             break;
         }
     }
-    std::lock_guard lock(mutex_);
-    open_ = false;
-    replied_.notify_all();
+    bool byPeer;
+    {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+        byPeer = !closing_;
+        replied_.notify_all();
+    }
+    if (byPeer && onClose_) onClose_();
 }
 
 }  // namespace hw::ike

@@ -34,6 +34,8 @@ public:
     ViciClient& operator=(const ViciClient&) = delete;
 
     void setEventHandler(EventHandler handler);  // before connect
+    // Runs on the reader thread when charon ends the connection (not on close()).
+    void setCloseHandler(std::function<void()> handler);  // before connect
     // Connects to charon's socket; also accepts an already connected stream
     // socket (tests hand in one end of a socketpair).
     bool connect(const std::string& socketPath, std::string* error = nullptr);
@@ -52,6 +54,8 @@ private:
     bool writeAll(const std::string& bytes);
 
     EventHandler handler_;
+    std::function<void()> onClose_;
+    bool closing_ = false;  // close() was called
     std::mutex commandMutex_;  // one command at a time
     mutable std::mutex mutex_;
     std::condition_variable replied_;

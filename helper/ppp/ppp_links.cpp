@@ -1,6 +1,7 @@
 #include "helper/ppp/ppp_links.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -43,7 +44,10 @@ std::shared_ptr<IpsecTransport> ipsecTransport() {
     return registeredTransport;
 }
 
-PppLinks::PppLinks(PppPaths paths, EspProbe espProbe) : paths_(std::move(paths)), espProbe_(std::move(espProbe)) {}
+PppLinks::PppLinks(PppPaths paths, EspProbe espProbe)
+    : paths_(std::move(paths)), espProbe_(std::move(espProbe)), records_(paths_.runDir + "/processes", "/proc") {}
+
+int PppLinks::stopLeftovers() { return records_.terminateAll(kForceGrace); }
 
 PppLinks::~PppLinks() { stopAll(); }
 
@@ -62,8 +66,25 @@ bool PppLinks::prepareRunFolder(std::string* error) {
         if (error) *error = "cannot prepare " + paths_.runDir;
         return false;
     }
+    prepareLogFile();
     return writeFileAtomically(ipUpScriptPath(paths_), ipUpScript(paths_), 0700, error) &&
            writeFileAtomically(ipDownScriptPath(paths_), ipDownScript(paths_), 0700, error);
+}
+
+void PppLinks::prepareLogFile() {
+    // pppd would create it under the helper's umask; the error report of the
+    // application reads it, so it belongs to the helper's group.
+    int fd = ::open(paths_.logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
+    if (fd < 0) {
+        log::warning(kLog, "cannot prepare the PPP log " + paths_.logFile + ": " + std::strerror(errno));
+        return;
+    }
+    if (group* g = ::getgrnam("havenway")) {
+        if (::fchown(fd, static_cast<uid_t>(-1), g->gr_gid) != 0)
+            log::warning(kLog, "cannot hand the PPP log to its group");
+    }
+    ::fchmod(fd, 0640);
+    ::close(fd);
 }
 
 pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) {
@@ -97,6 +118,8 @@ pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) 
 }
 
 void PppLinks::fail(const std::string& id, std::int64_t cause) {
+    ::unlink(optionsPath(paths_, id).c_str());
+    ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     PppLinkStatus s{0, 0, cause};
     {
         std::lock_guard lock(mutex_);
@@ -173,6 +196,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         fail(id, kPppExitFatal);
         return false;
     }
+    records_.record(pid);
     log::info(kLog, "started the link of service " + id);
     PppLinkStatus starting{1, 1, std::nullopt};
     {
@@ -238,6 +262,9 @@ void PppLinks::monitor(std::string id) {
     PppServiceType type = link.type;
     lock.unlock();
     ::unlink(upMarkerPath(paths_, id).c_str());
+    // The options hold the password; nothing reads them once the link ended.
+    ::unlink(optionsPath(paths_, id).c_str());
+    ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     if (type == PppServiceType::L2TP)
         if (auto t = ipsecTransport()) t->down(id);
     log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));

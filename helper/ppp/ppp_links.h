@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "helper/ppp/ppp_service.h"
+#include "helper/process_records.h"
 
 namespace hw::helper::ppp {
 
@@ -51,6 +52,10 @@ public:
     bool stop(const std::string& serviceID, bool force);
     PppLinkStatus status(const std::string& serviceID);
     void stopAll();
+    // Stops the links that an earlier run of the helper left running (their
+    // processes are recorded under the run folder). Blocks up to a few
+    // seconds when there are any.
+    int stopLeftovers();
 
 private:
     struct Link {
@@ -63,6 +68,7 @@ private:
     };
 
     bool prepareRunFolder(std::string* error);
+    void prepareLogFile();
     pid_t spawn(const std::vector<std::string>& argv, std::string* error);
     void monitor(std::string serviceID);
     void fail(const std::string& serviceID, std::int64_t cause);
@@ -70,6 +76,7 @@ private:
 
     PppPaths paths_;
     EspProbe espProbe_;
+    ProcessRecords records_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::map<std::string, std::unique_ptr<Link>> links_;

@@ -108,7 +108,10 @@ std::optional<std::string> pppdOptions(const PppService& s, const PppSecrets& se
     o += "mtu " + std::to_string(kPppMtu) + "\nmru " + std::to_string(kPppMtu) + "\n";
     o += "novj\nnovjccomp\n";
     o += "lcp-echo-interval 20\nlcp-echo-failure 15\n";
-    o += "maxfail 1\nnoipdefault\ndefaultroute\n";
+    // All traffic through the tunnel: the link takes the default route (pppd
+    // puts the old one back when it ends); pptp keeps a host route to the
+    // server itself.
+    o += "maxfail 1\nnoipdefault\ndefaultroute\nreplacedefaultroute\n";
     o += "refuse-eap\nnobsdcomp\nnodeflate\n";
     o += "logfile " + pppQuote(paths.logFile) + "\n";
     o += "ip-up-script " + pppQuote(ipUpScriptPath(paths)) + "\n";

@@ -4,6 +4,7 @@
 #include "helper/helper_validation.h"
 #include "helper/ppp/esp_probe.h"
 #include "helper/ppp/ppp_options.h"
+#include "platform/helper_socket.h"
 #include "platform/log.h"
 
 namespace hw::helper::ppp {
@@ -28,7 +29,11 @@ bool isServiceIDParam(const std::string& id) {
 }  // namespace
 
 PppVpnServices::PppVpnServices(PppPaths paths, PppLinks::EspProbe espProbe)
-    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, std::move(espProbe)) {}
+    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, std::move(espProbe)) {
+    links_.setListener([this](const std::string& id, const PppLinkStatus& s) { broadcast(id, s); });
+    if (int stopped = links_.stopLeftovers())
+        log::info(kLog, "stopped " + std::to_string(stopped) + " links of an earlier run");
+}
 
 std::optional<PppService> PppVpnServices::create(const HelperDictionary& p, std::string* error) {
     auto refuse = [&](const std::string& why) -> std::optional<PppService> {
@@ -70,6 +75,42 @@ std::optional<PppService> PppVpnServices::create(const HelperDictionary& p, std:
     auto stored = store_.createOrUpdate(service, secrets, &why);
     if (!stored) return refuse("cannot store the service: " + why);
     return stored;
+}
+
+PppVpnServices::~PppVpnServices() {
+    links_.stopAll();
+    links_.setListener({});
+}
+
+void PppVpnServices::setObserver(PppLinks::Listener observer) {
+    std::lock_guard lock(watchMutex_);
+    observer_ = std::move(observer);
+}
+
+void PppVpnServices::watch(const std::string& serviceID, HelperChannel channel) {
+    if (!channel || !*channel) return;
+    std::lock_guard lock(watchMutex_);
+    // A client that keeps asking must not pile up descriptors.
+    if (watchers_.count(serviceID) >= 8) watchers_.erase(watchers_.find(serviceID));
+    watchers_.emplace(serviceID, std::move(channel));
+}
+
+void PppVpnServices::broadcast(const std::string& id, const PppLinkStatus& status) {
+    std::lock_guard lock(watchMutex_);
+    if (observer_) observer_(id, status);
+    HelperMessage event{{"event", "status"}, {"status", static_cast<std::int64_t>(status.status)}};
+    if (status.pppStatus) event["pppStatus"] = *status.pppStatus;
+    if (status.lastCause) event["lastCause"] = *status.lastCause;
+    auto [first, last] = watchers_.equal_range(id);
+    for (auto it = first; it != last;) {
+        std::string error;
+        // A reader that is gone or stuck loses its watch, not the link.
+        if (sendHelperMessage((*it->second).get(), event, -1, 1000, &error)) {
+            ++it;
+        } else {
+            it = watchers_.erase(it);
+        }
+    }
 }
 
 bool PppVpnServices::remove(const std::string& name) {
@@ -141,6 +182,14 @@ void registerPppCommands(CommandDispatcher& d, std::shared_ptr<PppVpnServices> s
         if (status.pppStatus) reply["pppStatus"] = *status.pppStatus;
         if (status.lastCause) reply["lastCause"] = *status.lastCause;
         return reply;
+    });
+
+    d.registerCommand("watchVPNService", [s](HelperCommand& c) -> std::optional<HelperMessage> {
+        auto id = text(c.parameters, "serviceID");
+        auto channel = helperChannel(c.parameters, "channel");
+        if (!id || !isServiceIDParam(*id) || !channel) return replyWith(kNo);
+        s->watch(*id, std::move(channel));
+        return replyWith(kYes);
     });
 }
 

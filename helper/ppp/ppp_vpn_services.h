@@ -1,5 +1,7 @@
 #pragma once
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,7 @@ namespace hw::helper::ppp {
 class PppVpnServices {
 public:
     PppVpnServices(PppPaths paths, PppLinks::EspProbe espProbe);
+    ~PppVpnServices();
 
     // "connectToVPN": checks every value, then creates or updates the
     // service. Nothing (and why) when a value is refused or a file fails.
@@ -29,21 +32,31 @@ public:
     bool start(const std::string& serviceID, std::string* error);
     bool stop(const std::string& serviceID, bool force) { return links_.stop(serviceID, force); }
     PppLinkStatus status(const std::string& serviceID) { return links_.status(serviceID); }
+    // Every status change of the service's link from now on goes to the
+    // channel as {"event": "status", "status": n}, until its reader leaves.
+    void watch(const std::string& serviceID, HelperChannel channel);
+    // Sees every change of every link too (tests, diagnostics).
+    void setObserver(PppLinks::Listener observer);
 
     PppServiceStore& store() { return store_; }
     PppLinks& links() { return links_; }
     const PppPaths& paths() const { return paths_; }
 
 private:
+    void broadcast(const std::string& serviceID, const PppLinkStatus& status);
+
     PppPaths paths_;
     PppServiceStore store_;
-    PppLinks links_;
+    std::mutex watchMutex_;
+    std::multimap<std::string, HelperChannel> watchers_;
+    PppLinks::Listener observer_;
+    PppLinks links_;  // last: its monitors report into the members above
 };
 
 // "connectToVPN", "deleteExistingVPNService", and the commands through which
 // the application follows a service: "getVPNService" (connectionName),
 // "startVPNService" (serviceID), "stopVPNService" (serviceID, force),
-// "getVPNServiceStatus" (serviceID).
+// "getVPNServiceStatus" (serviceID), "watchVPNService" (serviceID, channel).
 void registerPppCommands(CommandDispatcher& dispatcher, std::shared_ptr<PppVpnServices> services);
 void registerPppCommands(CommandDispatcher& dispatcher, HelperServices& services);
 

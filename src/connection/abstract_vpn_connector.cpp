@@ -118,8 +118,8 @@ void AbstractVPNConnector::statusChanged(std::uint64_t generation, const std::we
     post([this, generation, status, message] { report(generation, status, message); });
 }
 
-std::optional<std::string> AbstractVPNConnector::lastCauseMessage(const std::shared_ptr<SystemVPNConnection>& connection,
-                                                                  std::int32_t status) {
+std::optional<std::string> AbstractVPNConnector::lastCauseMessage(
+    const std::shared_ptr<SystemVPNConnection>& connection, std::int32_t status) {
     if (!connection || (status != 0 && status != 3)) return std::nullopt;
     auto extended = connection->extendedStatus();
     if (!extended.lastCause) return std::nullopt;
@@ -342,7 +342,8 @@ std::int32_t AbstractVPNConnector::createService(VPNServiceConfig& config, Syste
     // A service whose secrets could not be stored cannot authenticate: that
     // is a failed creation, not a success.
     std::int32_t keychainResult =
-        keychain_.createPasswordKeyChainItem(name, *serviceID, config.username.value_or(""), config.password.value_or(""));
+        keychain_.createPasswordKeyChainItem(name, *serviceID, config.username.value_or(""),
+                                             config.password.value_or(""));
     if (keychainResult == 0 && config.is(VPNTypesL2TP))
         keychainResult = keychain_.createSharedSecretKeyChainItem(name, *serviceID, config.sharedSecret.value_or(""));
     if (keychainResult != 0) return keychainResult;
@@ -376,7 +377,8 @@ std::int32_t AbstractVPNConnector::createService(VPNServiceConfig& config, Syste
     if (!prefs.commit()) return fail(41, "Error: Could not commit preferences with service " + name + ".");
     if (!prefs.apply()) return fail(42, "Error: Could not apply changes with service " + name + ".");
 
-    log::info(kLog, "Successfully created OR updated " + config.humanType() + " VPN " + name + " with ID " + *serviceID);
+    log::info(kLog,
+              "Successfully created OR updated " + config.humanType() + " VPN " + name + " with ID " + *serviceID);
     if (onSuccessfullyConnected) onSuccessfullyConnected();
     return 0;
 }

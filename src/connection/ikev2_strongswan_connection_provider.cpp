@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "connection/openvpn_constants.h"
+#include "connection/vpn_service_config.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -19,19 +21,20 @@ void printLine(const std::string& text) {
 }  // namespace
 
 IKEv2_StrongSwan_ConnectionProvider::IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue,
-                                                                         IKEv2_StrongSwan_HelperAccess& helper,
+                                                                         HelperTool_XPC_Connector& helper,
                                                                          IKEv2_StrongSwan_ProviderContext& context)
     : queue_(queue),
       context_(context),
       connectorHelper_(std::make_unique<IKEv2_StrongSwan_Connector>(queue, helper, this)) {
-    type = VPNTypesIKEv2_StrongSwan;
+    setType(VPNTypesIKEv2_StrongSwan);
 }
 
 IKEv2_StrongSwan_ConnectionProvider::~IKEv2_StrongSwan_ConnectionProvider() { *alive_ = false; }
 
-void IKEv2_StrongSwan_ConnectionProvider::connect(const IKEv2ServiceEndpoint& config,
-                                                  std::function<void()> onSuccessfullyConnected, IKEv2StatusCallback) {
-    if (!config.endpoint_FQDN) return;
+void IKEv2_StrongSwan_ConnectionProvider::connect(const VPNServiceConfig& config,
+                                                  std::function<void()> onSuccessfullyConnected, VPNStatusCallback) {
+    const auto server = config.endpoint_FQDN();
+    if (!server) return;
     const auto login = context_.recentLoginData();
     if (!login) {
         // Without a signed-in user there is nothing to connect with; say so
@@ -40,9 +43,8 @@ void IKEv2_StrongSwan_ConnectionProvider::connect(const IKEv2ServiceEndpoint& co
         report(0);
         return;
     }
-    const std::string& server = *config.endpoint_FQDN;
-    printLine("Connecting using IKEv2 to endpoint: " + server + " & username: " + login->username);
-    IKEv2ConnectionDictionary dictionary{{"server", server}, {"username", login->username}, {"password", login->password}};
+    printLine("Connecting using IKEv2 to endpoint: " + *server + " & username: " + login->username);
+    IKEv2ConnectionDictionary dictionary{{"server", *server}, {"username", login->username}, {"password", login->password}};
     if (config.endpointIPAddress && !config.endpointIPAddress->empty())
         dictionary["server_IP"] = *config.endpointIPAddress;
     connectorHelper_->connect(dictionary, [done = std::move(onSuccessfullyConnected)] {
@@ -50,12 +52,8 @@ void IKEv2_StrongSwan_ConnectionProvider::connect(const IKEv2ServiceEndpoint& co
     });
 }
 
-std::int32_t IKEv2_StrongSwan_ConnectionProvider::getExistingVPNConnectionProtocolType(const std::string&) const {
-    return 0;
-}
-
 std::int32_t IKEv2_StrongSwan_ConnectionProvider::retrieveConnectionAndSubscribeToStatusUpdates(
-    const std::string&, IKEv2StatusCallback callback, bool) {
+    const std::string&, VPNStatusCallback callback, bool) {
     newStatusReceivedCallback_ = std::move(callback);
     return 1;
 }
@@ -64,14 +62,14 @@ void IKEv2_StrongSwan_ConnectionProvider::startDial(std::function<void()>) {}
 
 void IKEv2_StrongSwan_ConnectionProvider::disconnect(std::function<void()>) { connectorHelper_->disconnect(false); }
 
-void IKEv2_StrongSwan_ConnectionProvider::setNewStatusReceivedCallback(IKEv2StatusCallback callback) {
+void IKEv2_StrongSwan_ConnectionProvider::setNewStatusReceivedCallback(VPNStatusCallback callback) {
     newStatusReceivedCallback_ = std::move(callback);
 }
 
 void IKEv2_StrongSwan_ConnectionProvider::forceDisconnect() { connectorHelper_->disconnect(true); }
 
 void IKEv2_StrongSwan_ConnectionProvider::report(std::int32_t status) {
-    if (newStatusReceivedCallback_) newStatusReceivedCallback_(status, std::nullopt, type.value_or(VPNTypesIKEv2_StrongSwan));
+    if (newStatusReceivedCallback_) newStatusReceivedCallback_(status, std::nullopt, type().value_or(VPNTypesIKEv2_StrongSwan));
 }
 
 void IKEv2_StrongSwan_ConnectionProvider::change(std::int32_t state, const IKEv2ConnectionDictionary&) {
@@ -133,6 +131,12 @@ void IKEv2_StrongSwan_ConnectionProvider::log(const std::string& message, const 
 void IKEv2_StrongSwan_ConnectionProvider::onNotReachable() {
     printLine("onNotReachable");
     report(9);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::onError(std::uint32_t code) {
+    printLine("onError: " + std::to_string(code));
+    if (newStatusReceivedCallback_)
+        newStatusReceivedCallback_(0, OpenVPNConstants::errorText(code), type().value_or(VPNTypesIKEv2_StrongSwan));
 }
 
 void IKEv2_StrongSwan_ConnectionProvider::onGatewayChanged(const std::optional<std::string>& gateway) {

@@ -5,24 +5,16 @@
 #include <optional>
 #include <string>
 
+#include "connection/abstract_vpn_connection_provider.h"
 #include "connection/ikev2_strongswan_connector.h"
 #include "core/vpn_types.h"
 #include "platform/main_queue.h"
 
 namespace hw {
 
-// status, optional message, protocol
-using IKEv2StatusCallback = std::function<void(std::int32_t, std::optional<std::string>, VPNTypes)>;
-
 struct IKEv2LoginData {
     std::string username;
     std::string password;
-};
-
-// The part of the service description this provider reads.
-struct IKEv2ServiceEndpoint {
-    std::optional<std::string> endpoint_FQDN;
-    std::optional<std::string> endpointIPAddress;
 };
 
 // What the provider reads and writes of the state object, and the two calls
@@ -43,25 +35,25 @@ public:
 
 // The provider of IKEv2 tunnels through the helper's IKE service (type 5).
 // Everything runs on the main queue.
-class IKEv2_StrongSwan_ConnectionProvider final : public IKEv2_StrongSwan_ControlDelegate {
+class IKEv2_StrongSwan_ConnectionProvider final : public AbstractVPNConnectionProvider,
+                                                   public IKEv2_StrongSwan_ControlDelegate {
 public:
-    IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue, IKEv2_StrongSwan_HelperAccess& helper,
+    IKEv2_StrongSwan_ConnectionProvider(MainQueue& queue, HelperTool_XPC_Connector& helper,
                                         IKEv2_StrongSwan_ProviderContext& context);
     ~IKEv2_StrongSwan_ConnectionProvider() override;
 
-    std::optional<VPNTypes> type;
-
-    // The provider operations the connection manager drives.
-    void connect(const IKEv2ServiceEndpoint& config, std::function<void()> onSuccessfullyConnected,
-                 IKEv2StatusCallback failure);
-    std::int32_t getExistingVPNConnectionProtocolType(const std::string& name) const;
-    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name, IKEv2StatusCallback callback,
-                                                               bool skipCurrentStatusNotification);
-    void startDial(std::function<void()> completion);
-    void disconnect(std::function<void()> completion);
-    void stopConnectionStatusUpdates() {}
-    void deleteExistingVPNService(const std::string&) {}
-    void setNewStatusReceivedCallback(IKEv2StatusCallback callback);
+    // The failure callback is not used: every report goes through the status
+    // callback of the subscription.
+    void connect(const VPNServiceConfig& config, std::function<void()> onSuccessfullyConnected,
+                 VPNStatusCallback onFailure) override;
+    // Only keeps the callback; answers 1 and reports nothing at once.
+    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& connectionName,
+                                                               VPNStatusCallback onStatus,
+                                                               bool skipCurrentStatusNotification) override;
+    // The connection starts in connect; neither runs its completion.
+    void startDial(std::function<void()> completion) override;
+    void disconnect(std::function<void()> completion) override;
+    void setNewStatusReceivedCallback(VPNStatusCallback callback);
     void forceDisconnect();
 
     // The connector's delegate.
@@ -73,6 +65,8 @@ public:
     void onConnecting();
     void onConnected();
     void onNotReachable();
+    // Status 0 with the error's text, as the OpenVPN provider reports it.
+    void onError(std::uint32_t code);
     void onGatewayChanged(const std::optional<std::string>& gateway);
 
     IKEv2_StrongSwan_Connector* connectorHelper() { return connectorHelper_.get(); }
@@ -86,7 +80,7 @@ private:
     MainQueue& queue_;
     IKEv2_StrongSwan_ProviderContext& context_;
     std::unique_ptr<IKEv2_StrongSwan_Connector> connectorHelper_;
-    IKEv2StatusCallback newStatusReceivedCallback_;
+    VPNStatusCallback newStatusReceivedCallback_;
     std::string logData_;
     std::optional<std::string> latestGateway_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

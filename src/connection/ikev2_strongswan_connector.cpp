@@ -32,7 +32,7 @@ std::string makeUpperCaseUUID() {
     return text;
 }
 
-IKEv2_StrongSwan_Connector::IKEv2_StrongSwan_Connector(MainQueue& queue, IKEv2_StrongSwan_HelperAccess& helper,
+IKEv2_StrongSwan_Connector::IKEv2_StrongSwan_Connector(MainQueue& queue, HelperTool_XPC_Connector& helper,
                                                        IKEv2_StrongSwan_ControlDelegate* delegate)
     : queue_(queue), helper_(helper), del_(delegate), self_(std::make_shared<IKEv2_StrongSwan_Connector*>(this)) {}
 
@@ -45,7 +45,7 @@ void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connec
     copy["ID"] = makeUpperCaseUUID();
     currentConnection_ = copy;
 
-    HelperConnection* helper = helper_.getConnection();
+    std::shared_ptr<HelperConnection> helper = helper_.getConnection();
     if (!helper) {
         const std::string error = helper_.getError();
         log::error(kLog, error);
@@ -60,18 +60,19 @@ void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connec
     if (auto ip = copy.find("server_IP"); ip != copy.end()) message["host_ip"] = ip->second;
 
     std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
-    auto channelId = std::make_shared<std::uint64_t>(0);
+    auto channel = std::make_shared<Channel>();
+    channel->connection = helper;
     auto end = helper->makeChannel(
-        [weak, copy, channelId](HelperIncoming in) {
+        [weak, copy, channel](HelperIncoming in) {
             auto self = weak.lock();
-            if (self && *self) (*self)->handleEvent(in, *channelId, copy);
+            if (self && *self) (*self)->handleEvent(in, *channel, copy);
         },
         [weak, copy] {
             auto self = weak.lock();
             if (self && *self) (*self)->channelBroke(copy);
         });
-    *channelId = end.id;
-    currentChannel_ = end.id;
+    channel->id = end.id;
+    currentChannel_ = *channel;
     if (end.id == 0) {
         const std::string error = "creating the return channel failed";
         log::error(kLog, error);
@@ -104,18 +105,18 @@ void IKEv2_StrongSwan_Connector::disconnect(bool forced) {
         log::info(kLog, "'IKEv2 Disconnect (FORCED: " + f + ")' command -- response received.");
         (*self)->skipDisconnectEventSend_ = false;
     };
-    HelperConnection* helper = helper_.getConnection();
     HelperMessage message{{"type", "rpc"}, {"rpc", forced ? "stop_connection_forced" : "stop_connection"}};
+    auto helper = it->second.connection.lock();
     if (!helper) {
-        // No connection means no channel either: the stop fails like a stop
-        // on a broken channel.
+        // The connection that carried the channel is gone, and the channel
+        // with it: the stop fails like a stop on a broken channel.
         queue_.post([onReply] { onReply(HelperReply{{}, "connection invalid"}); });
         return;
     }
-    helper->sendOnChannel(it->second, std::move(message), onReply);
+    helper->sendOnChannel(it->second.id, std::move(message), onReply);
 }
 
-void IKEv2_StrongSwan_Connector::changeState(std::int32_t state, std::uint64_t channel,
+void IKEv2_StrongSwan_Connector::changeState(std::int32_t state, const Channel& channel,
                                              const IKEv2ConnectionDictionary& connection) {
     const std::string name = valueOf(connection, "name");
     if (state == 0) active_.erase(name);
@@ -123,7 +124,7 @@ void IKEv2_StrongSwan_Connector::changeState(std::int32_t state, std::uint64_t c
     if (del_) del_->change(state, connection);
 }
 
-void IKEv2_StrongSwan_Connector::handleEvent(HelperIncoming& in, std::uint64_t channel,
+void IKEv2_StrongSwan_Connector::handleEvent(HelperIncoming& in, const Channel& channel,
                                              const IKEv2ConnectionDictionary& connection) {
     const std::string* type = helperString(in.message, "type");
     if (!type) return;
@@ -132,7 +133,8 @@ void IKEv2_StrongSwan_Connector::handleEvent(HelperIncoming& in, std::uint64_t c
         const std::string* rpc = helperString(in.message, "rpc");
         if (rpc && *rpc == "get_password") {
             // Only the channel made for the current start may learn the password.
-            if (channel != 0 && channel == currentChannel_) {
+            if (channel.id != 0 && channel.id == currentChannel_.id &&
+                channel.connection.lock() == currentChannel_.connection.lock()) {
                 if (auto pw = currentConnection_.find("password"); pw != currentConnection_.end())
                     reply["password"] = pw->second;
             } else {

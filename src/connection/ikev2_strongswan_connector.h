@@ -9,6 +9,7 @@
 
 #include "platform/helper_connection.h"
 #include "platform/main_queue.h"
+#include "services/helper_tool/helper_tool_xpc_connector.h"
 
 namespace hw {
 
@@ -25,15 +26,6 @@ public:
     virtual void log(const std::string& message, const IKEv2ConnectionDictionary& connection) = 0;
 };
 
-// The helper tool's shared connection as the connector needs it: the
-// connection itself, or none with the reason.
-class IKEv2_StrongSwan_HelperAccess {
-public:
-    virtual ~IKEv2_StrongSwan_HelperAccess() = default;
-    virtual HelperConnection* getConnection() = 0;
-    virtual std::string getError() = 0;
-};
-
 // The app's end of the helper's IKE service: starts and stops the one IKEv2
 // connection, answers the service's password request, and turns its events
 // into state changes and alerts for the delegate. Runs on the main queue.
@@ -41,7 +33,7 @@ class IKEv2_StrongSwan_Connector {
 public:
     static constexpr const char* kConnectionName = "Havenway_IKEv2";
 
-    IKEv2_StrongSwan_Connector(MainQueue& queue, IKEv2_StrongSwan_HelperAccess& helper,
+    IKEv2_StrongSwan_Connector(MainQueue& queue, HelperTool_XPC_Connector& helper,
                                IKEv2_StrongSwan_ControlDelegate* delegate);
     ~IKEv2_StrongSwan_Connector();
     IKEv2_StrongSwan_Connector(const IKEv2_StrongSwan_Connector&) = delete;
@@ -50,24 +42,30 @@ public:
     void connect(const IKEv2ConnectionDictionary& connection, std::function<void()> connectedHandler);
     void disconnect(bool forced);
 
-    void changeState(std::int32_t state, std::uint64_t channel, const IKEv2ConnectionDictionary& connection);
-    void handleEvent(HelperIncoming& message, std::uint64_t channel, const IKEv2ConnectionDictionary& connection);
+    // A return channel: its id is only meaningful on the connection that made it.
+    struct Channel {
+        std::weak_ptr<HelperConnection> connection;
+        std::uint64_t id = 0;
+    };
+
+    void changeState(std::int32_t state, const Channel& channel, const IKEv2ConnectionDictionary& connection);
+    void handleEvent(HelperIncoming& message, const Channel& channel, const IKEv2ConnectionDictionary& connection);
     // The return channel of a start broke (interrupted or invalid).
     void channelBroke(const IKEv2ConnectionDictionary& connection);
     static std::optional<std::string> translateAlert(std::string_view alert);
 
     const IKEv2ConnectionDictionary& currentConnection() const { return currentConnection_; }
-    std::uint64_t currentChannel() const { return currentChannel_; }
+    std::uint64_t currentChannel() const { return currentChannel_.id; }
     bool skipDisconnectEventSend() const { return skipDisconnectEventSend_; }
     bool isActive() const { return active_.count(kConnectionName) > 0; }
 
 private:
     MainQueue& queue_;
-    IKEv2_StrongSwan_HelperAccess& helper_;
+    HelperTool_XPC_Connector& helper_;
     IKEv2_StrongSwan_ControlDelegate* del_;
-    std::map<std::string, std::uint64_t> active_;  // connection name -> its return channel
+    std::map<std::string, Channel> active_;  // connection name -> its return channel
     IKEv2ConnectionDictionary currentConnection_;
-    std::uint64_t currentChannel_ = 0;
+    Channel currentChannel_;
     bool skipDisconnectEventSend_ = false;
     // Replies and channel messages may arrive after the connector is gone.
     std::shared_ptr<IKEv2_StrongSwan_Connector*> self_;

@@ -7,6 +7,8 @@ namespace hw {
 class PPTPConnector : public AbstractVPNConnector {
 public:
     using AbstractVPNConnector::AbstractVPNConnector;
+    // Reports stop before this type is gone: they ask it for its type.
+    ~PPTPConnector() override { stopConnectionStatusUpdates(); }
 
     std::int64_t getConnectorType() const override { return 3; }
     bool configureTopInterface(SystemVPNPreferences& prefs, const std::string& serviceID,

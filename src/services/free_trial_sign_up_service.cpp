@@ -4,8 +4,10 @@
 
 #include "core/global_constants.h"
 #include "core/hashing.h"
+#include "services/auth_service.h"
 #include "platform/base64.h"
 #include "platform/log.h"
+#include "services/form_encoding.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -58,6 +60,17 @@ void FreeTrialSignUpService::authorizeForFreeTrial(const std::string& url, const
                                                    std::function<void(AuthorizeOutcome)> completion) {
     username = emailBase64;
     prepareForFreeTrialAuthorize();
+    if (!isWebURL(url)) {
+        // Nothing to send to: answer as a transport failure, still on the main queue.
+        log::warning(kLog, "authorizeForFreeTrial() response - Error");
+        std::weak_ptr<bool> alive = alive_;
+        queue_.post([alive, completion] {
+            AuthorizeOutcome out;
+            out.code = 100;
+            if (!alive.expired() && completion) completion(out);
+        });
+        return;
+    }
     HttpRequest request;
     request.method = "POST";
     request.url = url;
@@ -219,6 +232,67 @@ FreeTrialSignUpService::SignUpOutcome FreeTrialSignUpService::readSignUpReply(co
     }
     out.success = true;
     return out;
+}
+
+void FreeTrialSignUpService::showProgressIndicator() {
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (!alive.expired() && showProgressIndicatorHandler) showProgressIndicatorHandler();
+    });
+}
+
+void FreeTrialSignUpService::hideProgressIndicator() {
+    verificationInProgress = false;
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (!alive.expired() && hideProgressIndicatorHandler) hideProgressIndicatorHandler();
+    });
+}
+
+void FreeTrialSignUpService::onEmailVerificationApproved() {
+    emailVerificationPending = false;
+    if (emailVerificationApprovedHandler) emailVerificationApprovedHandler();
+}
+
+void FreeTrialSignUpService::onEmailVerificationCompleted() {
+    if (verificationInProgress) return;
+    if (!authService || !usernamePlain || !passwordPlain) {
+        log::warning(kLog, "onEmailVerificationCompleted() -- no sign-up credentials to check");
+        return;
+    }
+    verificationInProgress = true;
+    showProgressIndicator();
+    std::weak_ptr<bool> alive = alive_;
+    const auto user = *usernamePlain;
+    const auto pass = *passwordPlain;
+    authService->login(user, pass, [this, alive, user, pass](AuthResults result, std::optional<std::string>) {
+        if (alive.expired()) return;
+        if (result != AuthResults::success) {
+            hideProgressIndicator();
+            return;
+        }
+        log::info(kLog, "PARSE call -- syncVPNAcccountDetails started..");
+        auto params = JSON::dictionaryLiteral(
+            {{"username", user}, {"password", pass}, {"source", GlobalConstants::platformTag}});
+        parse_.callFunction("syncVPNAcccountDetails", params, [this, alive](JSON reply, OptionalParseError error) {
+            if (alive.expired()) return;
+            if (error || reply.type() != JSON::Type::dictionary) {
+                // A failed check is not an approval: the user may try again.
+                const auto code = error ? std::to_string(error->code) : std::string("202");
+                if (alertHandler) {
+                    alertHandler(kValidationErrorTitle,
+                                 LocaleData::free_trial_validation_error_wrong_reponse_received() +
+                                     " (Error code: " + code + ")");
+                }
+                hideProgressIndicator();
+                return;
+            }
+            hideProgressIndicator();
+            queue_.post([this, alive] {
+                if (!alive.expired()) onEmailVerificationApproved();
+            });
+        });
+    });
 }
 
 }  // namespace hw

@@ -13,6 +13,8 @@
 
 namespace hw {
 
+class AuthService;
+
 // The account sign-up: its state, the two hashes the backend checks, the
 // authorize request on the web API and the "signupForFreeTrial" call.
 class FreeTrialSignUpService {
@@ -48,6 +50,23 @@ public:
     const std::string sharedStringForSignUp = "KLMq7741%%@%";
     bool emailVerificationPending = false;
     bool verificationInProgress = false;
+
+    // Set by the hub: the verification check signs in through it.
+    AuthService* authService = nullptr;
+    // The sign-up window's side of the verification check; each runs on the
+    // main queue, and only while set.
+    std::function<void()> showProgressIndicatorHandler;
+    std::function<void()> hideProgressIndicatorHandler;
+    std::function<void()> emailVerificationApprovedHandler;
+    std::function<void(const std::string& title, const std::string& text)> alertHandler;
+
+    static constexpr char kValidationErrorTitle[] = "Validation Error";
+
+    // Checks that the new account can sign in, then syncs it with the backend.
+    void onEmailVerificationCompleted();
+    void onEmailVerificationApproved();
+    void showProgressIndicator();
+    void hideProgressIndicator();
 
     // Stores the four fields from what the user typed.
     void setCredentials(const std::string& email, const std::string& plainPassword);

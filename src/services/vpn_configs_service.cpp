@@ -20,7 +20,7 @@ std::optional<double> mapFraction(const JSON& value) {
     return d;
 }
 
-// Waits for several local look-ups in a row without nesting them.
+// A local read; a missing datastore or a read error reads as nothing pinned.
 void findLocal(ParseClient& parse, const std::string& cls, const std::string& pin,
                std::function<void(std::vector<ParseObject>)> done) {
     ParseQuery query(cls);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "connection/openvpn_constants.h"
+#include "connection/vpn_service_config.h"
 #include "ikev2_strongswan_fixture.h"
 
 namespace hw {
@@ -24,19 +26,27 @@ public:
     int reconnectRequests = 0, lockEngaged = 0;
 };
 
+VPNServiceConfig serviceConfig(std::optional<std::string> host, std::optional<std::string> ip) {
+    VPNServiceConfig c;
+    c.type = VPNTypesIKEv2_StrongSwan;
+    c.setEndpoint(std::move(host));
+    c.endpointIPAddress = std::move(ip);
+    return c;
+}
+
 struct Report {
     std::int32_t status;
     bool reconnectingWhenReported;
+    std::optional<std::string> message;
 };
 
-class ProviderTest : public testing::Test {
+class IKEv2ProviderTest : public testing::Test {
 protected:
-    ProviderTest() : provider_(queue_.inner, access_, context_) {}
+    IKEv2ProviderTest() : provider_(queue_.inner, tool_.connector, context_) {}
     void subscribe() {
-        EXPECT_EQ(provider_.retrieveConnectionAndSubscribeToStatusUpdates("ignored", [this](std::int32_t s, std::optional<std::string> m, VPNTypes t) {
-            EXPECT_FALSE(m.has_value());
+        EXPECT_EQ(provider_.retrieveConnectionAndSubscribeToStatusUpdates("ignored", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) {
             EXPECT_EQ(t, VPNTypesIKEv2_StrongSwan);
-            reports_.push_back({s, context_.reconnecting});
+            reports_.push_back({s, context_.reconnecting, m});
         }, false), 1);
     }
     std::vector<std::int32_t> statuses() const {
@@ -46,14 +56,14 @@ protected:
     }
 
     test::WakingQueue queue_;
-    test::FakeHelperAccess access_;
+    test::TestHelperTool tool_{queue_};
     FakeContext context_;
     IKEv2_StrongSwan_ConnectionProvider provider_;
     std::vector<Report> reports_;
 };
 
-TEST_F(ProviderTest, IsTypeFiveAndMapsConnectorStates) {
-    EXPECT_EQ(provider_.type, VPNTypesIKEv2_StrongSwan);
+TEST_F(IKEv2ProviderTest, IsTypeFiveAndMapsConnectorStates) {
+    EXPECT_EQ(provider_.type(), VPNTypesIKEv2_StrongSwan);
     EXPECT_EQ(provider_.getExistingVPNConnectionProtocolType("Havenway_IKEv2"), 0);
     subscribe();
     EXPECT_TRUE(reports_.empty());  // nothing reported at subscription
@@ -64,9 +74,13 @@ TEST_F(ProviderTest, IsTypeFiveAndMapsConnectorStates) {
     provider_.change(0, {});
     provider_.onNotReachable();
     EXPECT_EQ(statuses(), (std::vector<std::int32_t>{1, 2, 0, 9}));
+    for (const auto& r : reports_) EXPECT_FALSE(r.message.has_value());
+    provider_.onError(2);
+    EXPECT_EQ(reports_.back().status, 0);
+    EXPECT_EQ(reports_.back().message, OpenVPNConstants::errorText(2));
 }
 
-TEST_F(ProviderTest, UnintendedDropRequestsOneReconnect) {
+TEST_F(IKEv2ProviderTest, UnintendedDropRequestsOneReconnect) {
     subscribe();
     provider_.change(0, {});
     ASSERT_EQ(reports_.size(), 1u);
@@ -75,7 +89,7 @@ TEST_F(ProviderTest, UnintendedDropRequestsOneReconnect) {
     EXPECT_EQ(context_.reconnectRequests, 1);
 }
 
-TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
+TEST_F(IKEv2ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
     subscribe();
     context_.intentional = true;
     provider_.change(0, {});
@@ -88,11 +102,11 @@ TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
 
     // The status handling may sign the user out while the drop is reported.
     context_.loggedIn = true;
-    provider_.setNewStatusReceivedCallback([this](std::int32_t, std::optional<std::string>, VPNTypes) { context_.loggedIn = false; });
+    provider_.setNewStatusReceivedCallback([this](std::int32_t, const std::optional<std::string>&, VPNTypes) { context_.loggedIn = false; });
     provider_.change(0, {});
     EXPECT_EQ(context_.reconnectRequests, 0);
 
-    IKEv2_StrongSwan_ConnectionProvider bare(queue_.inner, access_, context_);
+    IKEv2_StrongSwan_ConnectionProvider bare(queue_.inner, tool_.connector, context_);
     context_.loggedIn = true;
     context_.reconnecting = false;
     bare.change(0, {});
@@ -100,7 +114,7 @@ TEST_F(ProviderTest, NoReconnectAfterAUserStopWhenSignedOutOrUnsubscribed) {
     EXPECT_FALSE(context_.reconnecting);
 }
 
-TEST_F(ProviderTest, ReconnectUnderAnEngagedKillSwitchEngagesItAgainAfterwards) {
+TEST_F(IKEv2ProviderTest, ReconnectUnderAnEngagedKillSwitchEngagesItAgainAfterwards) {
     subscribe();
     context_.lock = context_.lockActivated = context_.reconnecting = true;
     provider_.change(2, {});
@@ -115,7 +129,7 @@ TEST_F(ProviderTest, ReconnectUnderAnEngagedKillSwitchEngagesItAgainAfterwards) 
     EXPECT_EQ(context_.lockEngaged, 1);
 }
 
-TEST_F(ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
+TEST_F(IKEv2ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
     subscribe();
     context_.lock = context_.lockActivated = true;
     provider_.raise("Server did not respond", {});
@@ -129,23 +143,15 @@ TEST_F(ProviderTest, AlertReportsADropThenKeepsTheKillSwitchEngaged) {
     EXPECT_EQ(context_.lockEngaged, 1);
 }
 
-TEST_F(ProviderTest, LogLinesAccumulateAndGatewayIsKept) {
-    provider_.log("one", {});
-    provider_.log("two", {});
-    EXPECT_EQ(provider_.logData(), "one\ntwo\n");
-    provider_.onGatewayChanged(std::string("10.0.0.1"));
-    EXPECT_EQ(provider_.latestGateway(), "10.0.0.1");
-}
+TEST_F(IKEv2ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
+    provider_.connect(serviceConfig(std::nullopt, "192.0.2.1"), [] { FAIL(); }, {});
+    EXPECT_EQ(tool_.asked, 0);
 
-TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
-    provider_.connect({std::nullopt, std::string("192.0.2.1")}, [] { FAIL(); }, {});
-    EXPECT_EQ(access_.asked, 0);
-
-    HelperConnection connection(queue_);
-    test::FakeIkePeer peer(connection);
-    access_.connection = &connection;
+    auto connection = std::make_shared<HelperConnection>(queue_);
+    test::FakeIkePeer peer(*connection);
+    tool_.connection = connection;
     bool connected = false;
-    provider_.connect({std::string("vpn.example"), std::string("")}, [&] { connected = true; }, {});
+    provider_.connect(serviceConfig("vpn.example", ""), [&] { connected = true; }, {});
     auto m = peer.takeStart();
     EXPECT_EQ(*helperString(m, "host"), "vpn.example");
     EXPECT_EQ(*helperString(m, "id"), "alice");
@@ -153,7 +159,7 @@ TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     ASSERT_TRUE(queue_.waitFor([&] { return connected; }));
     EXPECT_EQ(provider_.connectorHelper()->currentConnection().at("password"), "s3cret");
 
-    provider_.connect({std::string("vpn.example"), std::string("192.0.2.1")}, {}, {});
+    provider_.connect(serviceConfig("vpn.example", "192.0.2.1"), {}, {});
     EXPECT_EQ(*helperString(peer.takeStart(), "host_ip"), "192.0.2.1");
 
     // Disconnect asks the service to stop on the tunnel's channel; the
@@ -168,14 +174,14 @@ TEST_F(ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     auto forced = peer.takeRequest(1);
     ASSERT_TRUE(forced);
     EXPECT_EQ(*helperString(forced->message, "rpc"), "stop_connection_forced");
-    connection.cancel();
+    connection->cancel();
 }
 
-TEST_F(ProviderTest, ConnectWithoutASignedInUserReportsDisconnected) {
+TEST_F(IKEv2ProviderTest, ConnectWithoutASignedInUserReportsDisconnected) {
     subscribe();
     context_.login.reset();
-    provider_.connect({std::string("vpn.example"), std::nullopt}, [] { FAIL(); }, {});
-    EXPECT_EQ(access_.asked, 0);
+    provider_.connect(serviceConfig("vpn.example", std::nullopt), [] { FAIL(); }, {});
+    EXPECT_EQ(tool_.asked, 0);
     EXPECT_EQ(statuses(), std::vector<std::int32_t>{0});
     EXPECT_EQ(context_.reconnectRequests, 0);
 }

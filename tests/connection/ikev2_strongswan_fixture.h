@@ -51,15 +51,18 @@ private:
     std::uint64_t posts_ = 0;
 };
 
-class FakeHelperAccess final : public IKEv2_StrongSwan_HelperAccess {
+// The helper tool's connector, handing out the test's connection (or none).
+class TestHelperTool {
 public:
-    HelperConnection* getConnection() override {
-        ++asked;
-        return connection;
-    }
-    std::string getError() override { return "creating XPC mach service failed"; }
-    HelperConnection* connection = nullptr;
+    explicit TestHelperTool(MainQueue& queue)
+        : connector(queue, [this](std::string* error) -> std::shared_ptr<HelperConnection> {
+              ++asked;
+              if (!connection) *error = "creating XPC mach service failed";
+              return connection;
+          }) {}
+    std::shared_ptr<HelperConnection> connection;
     int asked = 0;
+    HelperTool_XPC_Connector connector;
 };
 
 // The IKE service's side: reads starts, keeps their channels, talks on them.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "connection/ikev2_strongswan_connection_provider.h"
+#include "connection/vpn_service_config.h"
 #include "helper/command_dispatcher.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ike_testbed.h"
@@ -85,16 +86,6 @@ public:
     std::optional<IKEv2LoginData> login;
 };
 
-class Access final : public IKEv2_StrongSwan_HelperAccess {
-public:
-    explicit Access(HelperConnection& c) : c_(c) {}
-    HelperConnection* getConnection() override { return &c_; }
-    std::string getError() override { return {}; }
-
-private:
-    HelperConnection& c_;
-};
-
 class StrongSwanRoad : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -120,12 +111,12 @@ protected:
         auto [app, helper] = makeHelperSocketPair();
         ASSERT_TRUE(server_->adopt(std::move(helper)));
         serverThread_ = std::thread([this] { server_->run(); });
-        connection_ = std::make_unique<HelperConnection>(queue_);
+        connection_ = std::make_shared<HelperConnection>(queue_);
         connection_->adopt(std::move(app));
-        access_ = std::make_unique<Access>(*connection_);
-        provider_ = std::make_unique<IKEv2_StrongSwan_ConnectionProvider>(queue_, *access_, context_);
+        tool_ = std::make_unique<HelperTool_XPC_Connector>(queue_, [this](std::string*) { return connection_; });
+        provider_ = std::make_unique<IKEv2_StrongSwan_ConnectionProvider>(queue_, *tool_, context_);
         queue_.sync([this] {
-            provider_->retrieveConnectionAndSubscribeToStatusUpdates("Havenway_IKEv2", [this](std::int32_t s, std::optional<std::string>, VPNTypes) {
+            provider_->retrieveConnectionAndSubscribeToStatusUpdates("Havenway_IKEv2", [this](std::int32_t s, const std::optional<std::string>&, VPNTypes) {
                 std::lock_guard lock(mutex_);
                 statuses_.push_back(s);
                 cv_.notify_all();
@@ -154,7 +145,11 @@ protected:
     }
     void connect(const std::string& password) {
         context_.login = IKEv2LoginData{ike::road::kUser, password};
-        queue_.sync([this] { provider_->connect({std::string(ike::road::kServerName), std::string(ike::road::kServerIp)}, {}, {}); });
+        VPNServiceConfig config;
+        config.type = VPNTypesIKEv2_StrongSwan;
+        config.setEndpoint(std::string(ike::road::kServerName));
+        config.endpointIPAddress = ike::road::kServerIp;
+        queue_.sync([&] { provider_->connect(config, {}, {}); });
     }
 
     static ike::road::Testbed* bed_;
@@ -163,8 +158,8 @@ protected:
     helper::CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
     std::thread serverThread_;
-    std::unique_ptr<HelperConnection> connection_;
-    std::unique_ptr<Access> access_;
+    std::shared_ptr<HelperConnection> connection_;
+    std::unique_ptr<HelperTool_XPC_Connector> tool_;
     Context context_;
     std::unique_ptr<IKEv2_StrongSwan_ConnectionProvider> provider_;
     std::mutex mutex_;

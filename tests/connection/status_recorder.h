@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -36,6 +37,16 @@ public:
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, std::chrono::seconds(5), [&] { return reports_.size() >= n; });
         return reports_;
+    }
+    // True once a report of this status (and message, when given) came,
+    // within 10 s.
+    bool waitForStatus(std::int32_t status, std::optional<std::string> message = std::nullopt) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+            return std::any_of(reports_.begin(), reports_.end(), [&](const Report& r) {
+                return r.status == status && (!message || r.message == message);
+            });
+        });
     }
     std::vector<Report> reports() {
         std::lock_guard lock(mutex_);

@@ -1,17 +1,17 @@
 #include "services/free_trial_sign_up_service.h"
 
 #include "core/hashing.h"
-#include "services_fixture.h"
+#include "model_fixture.h"
+#include "services/auth_service.h"
 #include "support/fake_system_info.h"
 #include "texts/locale_data.h"
 
 namespace hw {
 namespace {
 
-class FreeTrialSignUpServiceTest : public test::ServicesFixture {
+class FreeTrialSignUpServiceTest : public test::ModelFixture {
 protected:
     FreeTrialSignUpServiceTest() { secrets.writeString("svc", "appID", "UUID-1"); }
-    test::FakeSystemInfo system;
     UUIDHelper uuid{secrets, system, "svc"};
     FreeTrialSignUpService service{*parse, backend, uuid, queue};
 
@@ -59,6 +59,15 @@ TEST_F(FreeTrialSignUpServiceTest, AuthorizeSendsTheBase64UnescapedAndReadsEvery
     EXPECT_EQ(authorize("[1,2]").code, std::optional<std::int64_t>(103)) << "JSON that is no object";
     EXPECT_EQ(authorize("not json").code, std::optional<std::int64_t>(104));
     EXPECT_EQ(authorize("").code, std::optional<std::int64_t>(100));
+
+    std::optional<FreeTrialSignUpService::AuthorizeOutcome> nowhere;
+    const auto sentBefore = backend.requests.size();
+    service.authorizeForFreeTrial("not a link", "YQ==", [&](auto o) { nowhere = o; });
+    EXPECT_FALSE(nowhere) << "never synchronously";
+    queue.runUntilIdle();
+    ASSERT_TRUE(nowhere);
+    EXPECT_EQ(nowhere->code, std::optional<std::int64_t>(100));
+    EXPECT_EQ(backend.requests.size(), sentBefore);
 }
 
 TEST_F(FreeTrialSignUpServiceTest, CampaignParametersComeFromNameEqualsValueArguments) {
@@ -122,6 +131,46 @@ TEST_F(FreeTrialSignUpServiceTest, SignUpReplyTable) {
     text.payload = JSON::dictionaryLiteral({{"error", R"({"errorCode":1e300,"message":"huge"})"}});
     r = S::readSignUpReply(JSON(), text);
     EXPECT_EQ(r.code, "141") << "a code past int64 is not trusted";
+}
+
+TEST_F(FreeTrialSignUpServiceTest, VerificationApprovesOnlyASyncedAccount) {
+    AuthService auth(*parse, secrets, *model, "svc");
+    service.authService = &auth;
+    service.setCredentials("user@example.com", "secret");
+    std::vector<std::string> events;
+    service.showProgressIndicatorHandler = [&] { events.push_back("show"); };
+    service.hideProgressIndicatorHandler = [&] { events.push_back("hide"); };
+    service.emailVerificationApprovedHandler = [&] { events.push_back("approved"); };
+    service.alertHandler = [&](const std::string& title, const std::string& text) { events.push_back(title + ": " + text); };
+    service.emailVerificationPending = true;
+
+    backend.functions["syncVPNAcccountDetails"] = [](const JSON&) { return test::FakeBackend::Reply::ok(JSON("odd")); };
+    service.onEmailVerificationCompleted();
+    service.onEmailVerificationCompleted();  // ignored while the first runs
+    queue.runUntilIdle();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0], "show");
+    EXPECT_EQ(events[1], "Validation Error: " + LocaleData::free_trial_validation_error_wrong_reponse_received() +
+                             " (Error code: 202)");
+    EXPECT_EQ(events[2], "hide");
+    EXPECT_EQ(backend.requestsTo("/functions/authenticateUser").size(), 1u);
+
+    events.clear();
+    backend.functions["syncVPNAcccountDetails"] = [](const JSON&) { return test::FakeBackend::Reply::error(1, "down"); };
+    service.onEmailVerificationCompleted();
+    queue.runUntilIdle();
+    EXPECT_EQ(events.back(), "hide");
+    EXPECT_TRUE(service.emailVerificationPending) << "a failed check is no approval";
+
+    events.clear();
+    backend.functions["syncVPNAcccountDetails"] = [](const JSON&) {
+        return test::FakeBackend::Reply::ok(JSON::dictionaryLiteral({{"result", "success"}}));
+    };
+    service.onEmailVerificationCompleted();
+    queue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{"show", "hide", "approved"}));
+    EXPECT_FALSE(service.emailVerificationPending);
+    EXPECT_FALSE(service.verificationInProgress);
 }
 
 }  // namespace

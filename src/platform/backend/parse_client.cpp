@@ -201,6 +201,14 @@ ParseFilePtr ParseClient::fileWithData(const std::string& name, Bytes data, cons
     return std::make_shared<ParseFile>(core_, fileNameForPath(name), "", std::move(data), contentType);
 }
 
+ParseFilePtr ParseClient::fileFromJSON(const JSON& value) {
+    if (value["__type"].string() != std::optional<std::string>("File")) return nullptr;
+    auto url = value["url"].string();
+    auto name = value["name"].string();
+    if (!url || url->empty() || !name) return nullptr;
+    return std::make_shared<ParseFile>(core_, *name, *url, std::nullopt, "");
+}
+
 ParseFilePtr ParseClient::fileWithPath(const std::string& name, const std::string& path, ParseError* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

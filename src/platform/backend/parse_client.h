@@ -65,6 +65,9 @@ public:
     ParseFilePtr fileWithData(const std::string& name, Bytes data, const std::string& contentType = {});
     // From a local file; nothing with an error when it cannot be read.
     ParseFilePtr fileWithPath(const std::string& name, const std::string& path, ParseError* error = nullptr);
+    // A file that a reply names ({"__type": "File", "name", "url"}), bound to this client
+    // so its data can be fetched; nothing for any other value.
+    ParseFilePtr fileFromJSON(const JSON& value);
     // Uploads the object's new files first, then saves the object.
     void save(ParseObject object, std::function<void(ParseObject, OptionalParseError)> done = nullptr);
     void saveInBackground(ParseObject object) { save(std::move(object)); }

@@ -2,6 +2,7 @@
 // certificate) in one network namespace, the helper's IKE service with its
 // own charon in another.
 #include <sys/stat.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <atomic>
@@ -132,6 +133,33 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     EXPECT_FALSE(log_->contains(kGoodPassword));
 }
 
+TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
+    auto first = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request(), first), "");
+    ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
+    const int pid = std::atoi(readFile(options_.charon.workDir + "/run/charon.pid").c_str());
+    ASSERT_GT(pid, 1);
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(first->waitForFinal(5s, "down"), "down");
+
+    auto second = std::make_shared<RecordingChannel>(kGoodPassword);
+    ASSERT_EQ(service.start(request(), second), "");
+    EXPECT_EQ(second->waitForFinal(15s, "child_up"), "child_up") << tail(second->logs);
+}
+
+TEST_F(IkeRoad, NewerStartReplacesOneStuckInInitiateAndTheOlderHearsNothingMore) {
+    auto stuck = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_);
+    ASSERT_EQ(service.start(request("10.79.0.2"), stuck), "");  // silent: waits in retransmits
+    ASSERT_EQ(stuck->waitForFinal(5s, "connecting"), "connecting");
+    auto fresh = std::make_shared<RecordingChannel>(kGoodPassword);
+    ASSERT_EQ(service.start(request(), fresh), "");
+    EXPECT_EQ(fresh->waitForFinal(15s, "child_up"), "child_up") << tail(fresh->logs);
+    EXPECT_EQ(stuck->snapshot(), std::vector<std::string>{"connecting"});
+    EXPECT_EQ(road::responderSaCount(*bed_), 1);
+}
+
 TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
     // The responder pauses before it refuses an MS-CHAPv2 answer; our
     // retransmits must outlast that pause.
@@ -190,6 +218,16 @@ TEST_F(IkeRoad, SecondDaemonInTheNamespaceGetsAClearError) {
     std::string error;
     EXPECT_FALSE(second.start(&error));
     EXPECT_NE(error.find("UDP port 500 is already in use"), std::string::npos) << error;
+}
+
+TEST_F(IkeRoad, OurOwnLeftoverCharonIsEndedRatherThanReportedAsABusyPort) {
+    CharonOptions o = options_.charon;
+    CharonRunner leftover(o);
+    std::string error;
+    ASSERT_TRUE(leftover.start(&error)) << error;
+    CharonRunner next(o);
+    EXPECT_TRUE(next.start(&error)) << error;
+    EXPECT_FALSE(leftover.running());
 }
 
 }  // namespace

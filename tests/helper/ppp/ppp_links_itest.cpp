@@ -13,25 +13,13 @@
 #include "platform/posix_process_runner.h"
 #include "platform/temp_dir.h"
 #include "support/capture_log.h"
+#include "support/fake_system_vpn_pppd.h"
 
 namespace hw::helper::ppp {
 namespace {
 
 using hw::test::TempDir;
 
-// Plays pppd for a link that cannot come up here (no /dev/ppp): reads its
-// options file, brings "IP" up through the ip-up script, and on TERM runs
-// ip-down and exits 5 as pppd does. A user "reject-N" fails with exit N.
-constexpr char kStandInPppd[] = R"SH(#!/bin/sh
-opts="$2"
-value() { sed -n "s/^$1 \"\{0,1\}\([^\"]*\)\"\{0,1\}\$/\1/p" "$opts"; }
-user=$(value user); ipparam=$(value ipparam); up=$(value ip-up-script); down=$(value ip-down-script)
-echo "stand-in pppd: link for $user" >> "$(value logfile)"
-case "$user" in reject-*) exit "${user#reject-}" ;; esac
-trap '"$down" ppp9 /dev/pts/9 0 10.64.0.2 10.64.0.1 "$ipparam"; exit 5' TERM
-"$up" ppp9 /dev/pts/9 0 10.64.0.2 10.64.0.1 "$ipparam"
-while :; do sleep 5 & wait $!; done
-)SH";
 
 HelperDictionary params(std::int64_t type, const std::string& user = "alice") {
     return {{"type", HelperValue(type)}, {"name", "Havenway"}, {"endpointPrefix", "de1."},
@@ -66,13 +54,13 @@ protected:
         paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
         paths.logFile = dir.file("ppp.log");
         paths.pppd = dir.file("pppd");
-        TempDir::write(paths.pppd, kStandInPppd);
+        TempDir::write(paths.pppd, hw::test::kStandInPppd);
         ::chmod(paths.pppd.c_str(), 0755);
         services = std::make_unique<PppVpnServices>(paths, [](std::string* why) {
             *why = "no ESP in this test";
             return false;
         });
-        services->links().setListener([this](const std::string&, const PppLinkStatus& s) { reports.add(s); });
+        services->setObserver([this](const std::string&, const PppLinkStatus& s) { reports.add(s); });
     }
     void TearDown() override { hw::log::setSink(nullptr); }
 
@@ -92,6 +80,7 @@ TEST_F(PppLinksTest, DialsFollowsAndHangsUpAPPTPService) {
     auto up = services->status(s->serviceID);
     EXPECT_EQ(up.status, 2);
     EXPECT_EQ(up.pppStatus, 8);
+    EXPECT_EQ(TempDir::mode(optionsPath(paths, s->serviceID)), 0600u);
     EXPECT_TRUE(services->start(s->serviceID, &error)) << "a running link is left alone";
 
     EXPECT_TRUE(services->stop(s->serviceID, true));
@@ -100,6 +89,7 @@ TEST_F(PppLinksTest, DialsFollowsAndHangsUpAPPTPService) {
     EXPECT_EQ(down.status, 0);
     EXPECT_EQ(down.lastCause, kPppExitUserRequest);
     EXPECT_FALSE(std::filesystem::exists(upMarkerPath(paths, s->serviceID)));
+    EXPECT_FALSE(std::filesystem::exists(optionsPath(paths, s->serviceID))) << "it holds the password";
     std::vector<std::int32_t> order;
     for (const auto& r : reports.list) order.push_back(r.status);
     EXPECT_EQ(order, (std::vector<std::int32_t>{1, 2, 3, 0}));
@@ -128,6 +118,16 @@ TEST_F(PppLinksTest, RemovingARunningServiceHangsItUp) {
     ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
 }
 
+TEST_F(PppLinksTest, ANewRunStopsTheLinksAnEarlierRunLeftBehind) {
+    auto s = services->create(params(3), nullptr);
+    ASSERT_TRUE(s);
+    std::string error;
+    ASSERT_TRUE(services->start(s->serviceID, &error)) << error;
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 2; }));
+    PppVpnServices restarted(paths, nullptr);
+    ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
+}
+
 TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
     auto s = services->create(params(2), nullptr);
     ASSERT_TRUE(s);
@@ -141,10 +141,11 @@ TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
     }
     EXPECT_EQ(TempDir::mode(paths.servicesDir), 0700u);
     EXPECT_EQ(TempDir::mode(paths.runDir), 0700u);
-    EXPECT_EQ(TempDir::mode(optionsPath(paths, s->serviceID)), 0600u);
+    EXPECT_FALSE(std::filesystem::exists(optionsPath(paths, s->serviceID))) << "a failed start leaves no password";
     EXPECT_FALSE(log->contains("p4ss"));
     EXPECT_FALSE(log->contains("s3cret-psk"));
     EXPECT_EQ(TempDir::read(paths.logFile).find("p4ss"), std::string::npos);
+    EXPECT_EQ(TempDir::mode(paths.logFile), 0640u) << "the error report reads it through the helper's group";
 }
 
 // --- the real pppd reads what we write ---------------------------------------
@@ -174,14 +175,16 @@ protected:
     TempDir dir;
     PppPaths paths;
     PosixProcessRunner runner;
-    PppService service{"0123456789abcdef0123456789abcdef", "Havenway", PppServiceType::PPTP, "de1.example.net", "alice"};
+    PppService service{"0123456789abcdef0123456789abcdef", "Havenway", PppServiceType::PPTP, "de1.example.net",
+                       "alice"};
 };
 
 TEST_F(PppdDryRunTest, GeneratedOptionsParseAndHostileValuesStayWords) {
     if (std::filesystem::exists("/dev/ppp")) GTEST_SKIP() << "with /dev/ppp a dry run would open a device";
     ASSERT_EQ(dryRun("this-is-no-option\n", true), 2) << "the check itself must see errors";
 
-    for (const char* password : {"plain", "p4ss bogus-option", "p4ss\" bogus-option \"x", "back\\slash\\", "# not a comment", "'quoted'"}) {
+    for (const char* password :
+         {"plain", "p4ss bogus-option", "p4ss\" bogus-option \"x", "back\\slash\\", "# not a comment", "'quoted'"}) {
         SCOPED_TRACE(password);
         auto pptp = pppdOptions(service, {password, ""}, paths);
         ASSERT_TRUE(pptp);

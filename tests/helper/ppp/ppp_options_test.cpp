@@ -21,7 +21,8 @@ PppPaths paths() {
 }
 
 TEST(PppEndpoint, OnlyHostNamesAndAddressesPass) {
-    for (const char* ok : {"de1.example.net", "example.net.", "vpn-1.example.net", "192.0.2.7", "2001:db8::1", "localhost"})
+    for (const char* ok :
+         {"de1.example.net", "example.net.", "vpn-1.example.net", "192.0.2.7", "2001:db8::1", "localhost"})
         EXPECT_TRUE(isEndpoint(ok)) << ok;
     for (const char* bad : {"", "1.2.3", "-x.example.net", "a..b", "a b", "x;reboot", "$(id).net", "a`id`",
                             "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o"})
@@ -48,6 +49,7 @@ TEST(PppdOptions, PPTPRunsPptpAsItsPtyWithMppeAndTheTunnelMtu) {
     ASSERT_TRUE(o);
     EXPECT_NE(o->find("\nmtu 1400\nmru 1400\n"), std::string::npos);
     EXPECT_NE(o->find("\nrequire-mppe-128\n"), std::string::npos);
+    EXPECT_NE(o->find("\ndefaultroute\nreplacedefaultroute\n"), std::string::npos) << "all traffic through the link";
     EXPECT_NE(o->find("\npty \"/usr/sbin/pptp de1.example.net --nolaunchpppd\"\n"), std::string::npos);
     EXPECT_NE(o->find("\npassword \"p\\\"w nodetach\"\n"), std::string::npos);
     EXPECT_NE(o->find("\nlcp-echo-interval 20\nlcp-echo-failure 15\n"), std::string::npos);
@@ -80,13 +82,6 @@ TEST(PppdOptions, RefusesValuesThatFailTheirChecks) {
     auto p = paths();
     p.runDir = "/run/it's";
     EXPECT_FALSE(pppdOptions(service(PppServiceType::PPTP), {"pw", ""}, p));
-}
-
-TEST(PppLinkScripts, MarkOnlyServiceIDs) {
-    auto up = ipUpScript(paths());
-    EXPECT_NE(up.find("*[!0-9a-f]*) exit 0"), std::string::npos);
-    EXPECT_NE(up.find("'/run/havenway/ppp/'\"$6\"'.up'"), std::string::npos);
-    EXPECT_NE(ipDownScript(paths()).find("rm -f"), std::string::npos);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESP) {
     auto s = services.create(params(2), nullptr);
     ASSERT_TRUE(s);
     std::vector<PppLinkStatus> reports;
-    services.links().setListener([&](const std::string&, const PppLinkStatus& st) { reports.push_back(st); });
+    services.setObserver([&](const std::string&, const PppLinkStatus& st) { reports.push_back(st); });
     std::string error;
     EXPECT_FALSE(services.start(s->serviceID, &error));
     EXPECT_NE(error.find("needs ESP in the kernel"), std::string::npos);

@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/application_model.h"
+#include "core/global_constants.h"
+#include "platform/backend/parse_client.h"
+#include "platform/secret_store.h"
+#include "services/auth_results.h"
+
+namespace hw {
+
+// Signs the account in and out through the backend and keeps its credentials
+// in the secret store. Main thread only. Passwords never reach a log line.
+class AuthService final : public LoginDataSource {
+public:
+    using Completion = std::function<void(AuthResults, std::optional<std::string> message)>;
+
+    static constexpr char kUsernameKey[] = "username";
+    static constexpr char kPasswordKey[] = "user_pass";
+    static constexpr char kPasswordDataKey[] = "vpn_password2";
+
+    AuthService(ParseClient& parse, SecretStore& keychain, ApplicationModel& model,
+                std::string keychainService = GlobalConstants::keychainServiceName);
+    ~AuthService() override;
+    AuthService(const AuthService&) = delete;
+    AuthService& operator=(const AuthService&) = delete;
+
+    // Called with the outcome whenever a sign-in ends (true on success).
+    std::function<void(bool)> onLoginFinished_postProcessingCallback;
+    bool wasLoginDataRestoredFromKeychain = false;
+
+    // A plain stored value: the remembered or most recently used account.
+    std::optional<LoginData> recentLoginData() const override { return recentLoginData_; }
+    void setRecentLoginData(std::optional<LoginData> data) { recentLoginData_ = std::move(data); }
+
+    // Ends any current session first. A reply that arrives after the sign-in
+    // was cancelled, or after a newer sign-in started, is dropped.
+    void login(const std::string& username, const std::string& password, Completion completion);
+    std::optional<LoginData> restoreLoginDataFromKeychain();
+    // Forgets the stored credentials and ends the backend session.
+    void logOut();
+
+    // The item names of this build (enterprise builds use their own).
+    static std::string itemName(const char* key);
+
+    // The two checks the windows make of a record.
+    static bool hasUsername(const LoginData& data) { return !data.username.empty(); }
+    static bool isComplete(const LoginData& data) {
+        return !data.username.empty() && !data.password.empty() && data.passwordData.has_value();
+    }
+
+private:
+    void authenticate(std::uint64_t attempt, const std::string& username, const std::string& password,
+                      Completion completion);
+    void finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,
+                const Completion& completion);
+    void storeCredentials(const std::string& username, const std::string& password);
+
+    ParseClient& parse_;
+    SecretStore& keychain_;
+    ApplicationModel& model_;
+    std::string service_;
+    std::optional<LoginData> recentLoginData_;
+    std::uint64_t attempt_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace hw

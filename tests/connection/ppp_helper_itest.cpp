@@ -1,0 +1,159 @@
+// The PPP providers against the real helper binary over its socket, with a
+// stand-in pppd (no PPP link can come up on these machines).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "connection/l2tp_vpn_connection_provider.h"
+#include "connection/pptp_vpn_connection_provider.h"
+#include "connection/system_vpn_service_helper.h"
+#include "status_recorder.h"
+#include "support/fake_system_vpn_pppd.h"
+
+extern char** environ;
+
+namespace hw {
+namespace {
+
+using Report = test::StatusRecorder::Report;
+
+class PppThroughTheHelper : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "the helper runs as root";
+        char tmpl[] = "/tmp/hw-ppp-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        std::ofstream(dir_ + "/pppd") << test::kStandInPppd;
+        ::chmod((dir_ + "/pppd").c_str(), 0755);
+        ASSERT_TRUE(startHelper());
+        call_ = makeHelperSocketCall(dir_ + "/helper.sock", std::chrono::seconds(5));
+        store_ = std::make_shared<HelperSystemVPNServiceStore>(call_, std::chrono::milliseconds(20));
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            EXPECT_EQ(waitHelper(), 0);
+        }
+        std::error_code ec;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    }
+
+    bool startHelper() {
+        std::vector<std::string> env = {
+            "HAVENWAY_HELPER_SOCKET=" + dir_ + "/helper.sock", "HAVENWAY_HELPER_CONF=" + dir_ + "/helper.conf",
+            "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state",   "HAVENWAY_HELPER_RUN_DIR=" + dir_ + "/run",
+            "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf",  "HAVENWAY_PPPD=" + dir_ + "/pppd",
+            "HAVENWAY_PPP_LOG=" + dir_ + "/ppp.log",          "ASAN_OPTIONS=detect_leaks=0"};
+        for (char** e = environ; *e; ++e) env.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string program = HW_BINARY_DIR "/helper/havenway-helper";
+        char* argv[] = {program.data(), nullptr};
+        // Everything the helper logs goes to a file the tests search for secrets.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string logPath = dir_ + "/helper.log";
+        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) return false;
+        // Bounded wait for the socket to appear.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (std::filesystem::exists(dir_ + "/helper.sock")) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    int waitHelper() {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string read(const std::string& file) {
+        std::ifstream in(dir_ + "/" + file);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }
+    std::string rpc(const std::string& name, HelperDictionary parameters) {
+        auto reply = call_(name, std::move(parameters));
+        const std::string* text = reply ? helperString(*reply, "reply") : nullptr;
+        return text ? *text : "<none>";
+    }
+    HelperDictionary service(std::int64_t type) {
+        return {{"type", HelperValue(type)}, {"name", "Havenway"},           {"endpointPrefix", "de1."},
+                {"endpointSuffix", "example.net"}, {"endpointIPAddress", ""}, {"username", "alice"},
+                {"password", "p4ss-word"},  {"sharedSecret", "s3cret-psk"}};
+    }
+
+    std::string dir_;
+    pid_t pid_ = -1;
+    HelperCall call_;
+    std::shared_ptr<HelperSystemVPNServiceStore> store_;
+};
+
+TEST_F(PppThroughTheHelper, CreateFindDialHangUpAndRemoveAPPTPService) {
+    ASSERT_EQ(rpc("connectToVPN", service(3)), "YES");
+    PPTP_VPNConnectionProvider provider(store_);
+    EXPECT_EQ(provider.getExistingVPNConnectionProtocolType("Havenway"), 3);
+
+    test::StatusRecorder rec;
+    EXPECT_EQ(provider.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", rec.callback(), false), 0);
+    bool dialled = false;
+    provider.startDial([&] { dialled = true; });
+    EXPECT_TRUE(dialled);
+    ASSERT_TRUE(rec.waitForStatus(2)) << "the stand-in pppd brings the link up";
+    provider.disconnect({});
+    ASSERT_TRUE(rec.waitForStatus(0, "5")) << "pppd's exit on TERM is the last cause";
+    std::vector<std::int32_t> order;
+    for (const auto& r : rec.reports()) order.push_back(r.status);
+    EXPECT_EQ(order, (std::vector<std::int32_t>{0, 1, 2, 3, 0})) << "the current status first, then every change";
+    provider.stopConnectionStatusUpdates();
+
+    provider.deleteExistingVPNService("Havenway");
+    EXPECT_EQ(provider.getExistingVPNConnectionProtocolType("Havenway"), -1);
+    EXPECT_NE(read("ppp.log").find("stand-in pppd: link for alice"), std::string::npos);
+    for (const char* log : {"ppp.log", "helper.log"}) {
+        EXPECT_EQ(read(log).find("p4ss-word"), std::string::npos) << log;
+        EXPECT_EQ(read(log).find("s3cret-psk"), std::string::npos) << log;
+    }
+    EXPECT_NE(read("helper.log").find("connectToVPN"), std::string::npos) << "the helper's log was captured";
+}
+
+TEST_F(PppThroughTheHelper, L2TPWithoutKernelEspFailsAtOnceWithItsCause) {
+    ASSERT_EQ(rpc("connectToVPN", service(2)), "YES");
+    L2TP_VPNConnectionProvider provider(store_);
+    EXPECT_EQ(provider.getExistingVPNConnectionProtocolType("Havenway"), 2);
+    auto connection = store_->connectionForService(
+        *helperString(*call_("getVPNService", {{"connectionName", "Havenway"}}), "serviceID"));
+    SystemVPNError error;
+    bool started = connection->start(&error);
+    if (started || error.text.find("no IPsec service") != std::string::npos)
+        GTEST_SKIP() << "this kernel has ESP; L2TP then goes on to the IKE road";
+    EXPECT_NE(error.text.find("needs ESP in the kernel"), std::string::npos) << error.text;
+    EXPECT_EQ(connection->status(), 0);
+    EXPECT_EQ(connection->extendedStatus().lastCause, 4);
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,196 @@
+// Sign-in, remote configuration, public address, automatic location and sign-up on the testbed.
+#include <unistd.h>
+
+#include <chrono>
+
+#include "core/application_model.h"
+#include "core/settings_user_defaults.h"
+#include "platform/base64.h"
+#include "services/analytics_service.h"
+#include "services/auth_service.h"
+#include "services/free_trial_sign_up_service.h"
+#include "services/links_manager.h"
+#include "services/locations_list_operations.h"
+#include "services/parse_config_service.h"
+#include "services/smart_wigdet_helper.h"
+#include "support/fake_image_codec.h"
+#include "support/fake_system_info.h"
+#include "testbed_services_fixture.h"
+
+namespace hw {
+namespace {
+
+class AccountTestbed : public test::TestbedServicesFixture {
+protected:
+    void SetUp() override {
+        TestbedServicesFixture::SetUp();
+        if (IsSkipped()) return;
+        settings.registerDefaults(SettingsUserDefaults::defaults());
+        model = std::make_unique<ApplicationModel>(
+            ApplicationModelEnvironment{settings, queue, background, codec, *http, system});
+        auth = std::make_unique<AuthService>(*parse, secrets, *model, "com.havenway.services-itest");
+        ApplicationModelPorts ports;
+        ports.loginData = auth.get();
+        ports.locations = &locations;
+        model->setPorts(ports);
+        links = std::make_unique<LinksManager>(*model);
+        widget = std::make_unique<SmartWigdetHelper>(*http);
+        analytics = std::make_unique<AnalyticsService>(*model, *http);
+        config = std::make_unique<ParseConfigService>(*model, *parse, *http, *links, *widget, *analytics);
+    }
+    void TearDown() override {
+        config.reset();
+        analytics.reset();
+        widget.reset();
+        links.reset();
+        auth.reset();
+        model.reset();
+        TestbedServicesFixture::TearDown();
+    }
+    std::optional<AuthResults> login(const std::string& user, const std::string& password) {
+        std::optional<AuthResults> result;
+        auth->login(user, password, [&](AuthResults r, std::optional<std::string>) { result = r; });
+        EXPECT_TRUE(test::spinUntil([&] { return result.has_value(); }));
+        return result;
+    }
+
+    struct Background final : BackgroundQueue {
+        void async(Task task) override { task(); }
+    } background;
+    test::FakeImageCodec codec;
+    test::FakeSystemInfo system;
+    ServicesLocationsListOperations locations;
+    std::unique_ptr<ApplicationModel> model;
+    std::unique_ptr<AuthService> auth;
+    std::unique_ptr<LinksManager> links;
+    std::unique_ptr<SmartWigdetHelper> widget;
+    std::unique_ptr<AnalyticsService> analytics;
+    std::unique_ptr<ParseConfigService> config;
+};
+
+TEST_F(AccountTestbed, SignsInStoresTheAccountAndSignsOut) {
+    EXPECT_EQ(login(demoUser(), "not-the-password"), AuthResults::failure);
+    EXPECT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
+    ASSERT_TRUE(parse->currentUser());
+    ASSERT_TRUE(model->recentLoginData());
+    EXPECT_EQ(model->recentLoginData()->username, demoUser());
+
+    AuthService restarted(*parse, secrets, *model, "com.havenway.services-itest");
+    ASSERT_TRUE(restarted.restoreLoginDataFromKeychain());
+    EXPECT_EQ(restarted.recentLoginData()->password, demoPassword());
+
+    auth->logOut();
+    EXPECT_FALSE(parse->currentUser());
+    EXPECT_FALSE(auth->restoreLoginDataFromKeychain());
+}
+
+TEST_F(AccountTestbed, RemoteConfigurationPublicAddressAndAutomaticLocation) {
+    ASSERT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
+    bool loaded = false;
+    config->loadParseConfig([&] { loaded = true; }, [&](OptionalParseError e) {
+        ADD_FAILURE() << (e ? e->message : "");
+        loaded = true;
+    });
+    ASSERT_TRUE(test::spinUntil([&] { return loaded; }));
+    ASSERT_TRUE(model->publicIPInfoUrl);
+    EXPECT_EQ(model->parseMainDomainName, env->get("HAVENWAY_WEB_HOST"));
+    EXPECT_EQ(model->vpnServersDomainSuffix, "vpn.havenway.test");
+    EXPECT_TRUE(model->parseVPNConfigUpdatedAt);
+    EXPECT_FALSE(ParseConfigService::isConfigIncomplete(parse->currentConfig()));
+    EXPECT_TRUE(links->linksDataObject);
+
+    std::optional<ParseConfigService::PublicAddressInfo> info;
+    config->requestPublicIPInfo(*model->publicIPInfoUrl, [&](ParseConfigService::PublicAddressInfo i) { info = i; });
+    ASSERT_TRUE(test::spinUntil([&] { return info.has_value(); }));
+    EXPECT_FALSE(info->failed);
+    EXPECT_EQ(info->countryCode, "NL");
+    EXPECT_EQ(info->address, "127.0.0.1");
+
+    std::optional<std::optional<std::string>> id;
+    config->getAutomaticLocation(info->address, "Asia/Tokyo", [&](std::optional<std::string> i) { id = i; });
+    ASSERT_TRUE(test::spinUntil([&] { return id.has_value(); }));
+    ASSERT_TRUE(*id);
+    EXPECT_FALSE((*id)->empty());
+}
+
+TEST_F(AccountTestbed, WidgetAndAnalyticsReachTheWebAPI) {
+    ASSERT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
+    widget->smartWidgetURL = env->webUrl() + "/api/smart-widget";
+    std::optional<SmartWidgetReply> reply;
+    bool failed = false;
+    widget->requestSmartWidgetData(env->get("HAVENWAY_TESTBED_APP_ID"), parse->currentUser()->sessionToken,
+                                   [&](SmartWidgetReply r) { reply = r; },
+                                   [&](const std::string& reason) {
+                                       ADD_FAILURE() << reason;
+                                       failed = true;
+                                   });
+    ASSERT_TRUE(test::spinUntil([&] { return failed || reply.has_value(); }));
+    ASSERT_TRUE(reply);
+    EXPECT_FALSE(reply->title.empty());
+
+    analytics->trackerURL = env->webUrl() + "/api/app-analytics.php";
+    model->setSendAnalyticsData(true);
+    const std::string marker = "ae_itest_" + std::to_string(::getpid());
+    analytics->sendEvent(marker, AnalyticsService::Parameters{{"ap_location_id", "Japan"}});
+    bool seen = false;
+    test::spinUntil([&] {
+        if (seen) return true;
+        HttpRequest list;
+        list.url = env->webUrl() + "/testbed/analytics";
+        bool answered = false;
+        http->send(list, [&](HttpResponse r) {
+            seen = r.body.find(marker) != std::string::npos;
+            answered = true;
+        });
+        test::spinUntil([&] { return answered; }, 5000);
+        return seen;
+    }, 10000);
+    EXPECT_TRUE(seen) << "the tracker received the event";
+}
+
+TEST_F(AccountTestbed, NewAccountIsAuthorisedCreatedAndVerified) {
+    secrets.writeString("svc", "appID", "itest-install-1");
+    UUIDHelper uuid(secrets, system, "svc");
+    FreeTrialSignUpService signUp(*parse, *http, uuid, queue);
+    signUp.authService = auth.get();
+    const auto email = "new" + std::to_string(::getpid()) + "-" +
+                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "@havenway.test";
+    signUp.setCredentials(email, "fresh-pass-1");
+
+    std::optional<FreeTrialSignUpService::AuthorizeOutcome> authorized;
+    signUp.authorizeForFreeTrial(env->webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php", *signUp.username,
+                                 [&](auto o) { authorized = o; });
+    ASSERT_TRUE(test::spinUntil([&] { return authorized.has_value(); }));
+    ASSERT_TRUE(authorized->success) << (authorized->message ? *authorized->message : "no message");
+
+    std::optional<FreeTrialSignUpService::SignUpOutcome> created;
+    signUp.performFreeTrialSignUp(*signUp.username, *signUp.password, *authorized->token,
+                                  FreeTrialSignUpService::campaignParameters(std::nullopt),
+                                  [&](auto o) { created = o; });
+    ASSERT_TRUE(test::spinUntil([&] { return created.has_value(); }));
+    ASSERT_TRUE(created->success) << created->code << " " << created->message;
+
+    bool approved = false;
+    bool hidden = false;
+    signUp.emailVerificationApprovedHandler = [&] { approved = true; };
+    signUp.hideProgressIndicatorHandler = [&] { hidden = true; };
+    signUp.alertHandler = [](const std::string&, const std::string& text) { ADD_FAILURE() << text; };
+    signUp.onEmailVerificationCompleted();
+    ASSERT_TRUE(test::spinUntil([&] { return approved; }));
+    EXPECT_TRUE(hidden);
+    EXPECT_FALSE(signUp.verificationInProgress);
+
+    std::optional<FreeTrialSignUpService::SignUpOutcome> again;
+    signUp.authorizeForFreeTrial(env->webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php", *signUp.username,
+                                 [&](auto o) {
+                                     signUp.performFreeTrialSignUp(*signUp.username, *signUp.password,
+                                                                   o.token.value_or(""), {},
+                                                                   [&](auto s) { again = s; });
+                                 });
+    ASSERT_TRUE(test::spinUntil([&] { return again.has_value(); }));
+    EXPECT_FALSE(again->success);
+    EXPECT_EQ(again->code, "4") << "the account exists now";
+}
+
+}  // namespace
+}  // namespace hw
