@@ -11,6 +11,7 @@
 #include "core/uuid_helper.h"
 #include "hub/service_layer.h"
 #include "services/locations_list_model.h"
+#include "services/locations_list_operations.h"
 #include "support/fake_http_client.h"
 #include "support/fake_hub_services.h"
 #include "support/fake_image_codec.h"
@@ -20,21 +21,6 @@
 #include "support/manual_queue.h"
 
 namespace hw::test {
-
-// The state object's view of the real locations list.
-class HubTestLocationsOperations final : public LocationsListOperations {
-public:
-    void rebuildLists(LocationsListModel& model) override { model.rebuildLists(); }
-    std::shared_ptr<LocationsListItemModel> itemWithObjectId(const LocationsListModel& model,
-                                                             const std::string& objectId) override {
-        return model.itemWithObjectId(objectId);
-    }
-    std::shared_ptr<LocationsListItemModel> firstRowWithOutGroups(const LocationsListModel& model) override {
-        const auto& rows = model.listWithOutGroups();
-        return rows.empty() ? nullptr : rows.front();
-    }
-    std::string objectId(const LocationsListItemModel& item) override { return item.objectId; }
-};
 
 class FakeHubFactory final : public ServiceLayerFactory {
 public:
@@ -116,7 +102,7 @@ public:
     FakeHttpClient http{queue};
     FakeSystemInfo system;
     FakeSecretStore keychain;
-    HubTestLocationsOperations locations;
+    ServicesLocationsListOperations locations;
     std::shared_ptr<FakeHubAuth> auth = std::make_shared<FakeHubAuth>();
     std::shared_ptr<FakeHubVPNConfigs> configs = std::make_shared<FakeHubVPNConfigs>();
     std::shared_ptr<FakeHubParseConfig> parseConfig = std::make_shared<FakeHubParseConfig>();
