@@ -129,6 +129,11 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
     parts.model.setPorts(ports);
 }
 
+std::shared_ptr<VPNConnectionManager> VPNConnectionEngine::makeManager(VPNConnectionEngineParts parts) {
+    auto engine = std::make_shared<VPNConnectionEngine>(std::move(parts));
+    return std::shared_ptr<VPNConnectionManager>(engine, &engine->manager());
+}
+
 VPNConnectionEngine::~VPNConnectionEngine() {
     ApplicationModelPorts ports = model_.ports();
     if (ports.connectionManager == modelPort_.get()) {

@@ -49,6 +49,10 @@ public:
     VPNConnectionEngine(const VPNConnectionEngine&) = delete;
     VPNConnectionEngine& operator=(const VPNConnectionEngine&) = delete;
 
+    // The manager, keeping the whole engine alive for as long as it is held:
+    // what the hub's connection manager maker hands back.
+    static std::shared_ptr<VPNConnectionManager> makeManager(VPNConnectionEngineParts parts);
+
     VPNConnectionManager& manager() { return *manager_; }
     const std::shared_ptr<VPNConnectionManager>& sharedManager() const { return manager_; }
     HelperToolManager& helperToolManager() { return *helperClient_; }

@@ -81,6 +81,20 @@ TEST_F(Engine, GivesTheStateObjectItsViewOfTheManagerAndTakesItBack) {
     EXPECT_EQ(model->ports().connectionManager, nullptr);
 }
 
+TEST_F(Engine, TheManagerHandedToTheHubKeepsItsEngine) {
+    engine.reset();
+    auto manager = VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
+        queue, queue, queue, *model, parse, "Linux", runner, connector, jobs, installer, "1.0",
+        std::make_shared<FakeSystemVPNServiceStore>(), nullptr, nullptr});
+    ConnectionManagerPort* port = model->ports().connectionManager;
+    ASSERT_NE(port, nullptr);
+    manager->disableNetworkLock();  // the helper adapter is still there
+    port->removeExistingConnection();
+    queue.runUntilIdle();
+    manager.reset();
+    EXPECT_EQ(model->ports().connectionManager, nullptr);
+}
+
 TEST_F(Engine, AHelperThatCannotBeInstalledEndsTheAttemptDisconnected) {
     model->vpnProtocol = VPNTypesL2TP;
     auto& manager = engine->manager();
