@@ -115,25 +115,5 @@ TEST_F(Engine, AHelperThatCannotBeInstalledEndsTheAttemptDisconnected) {
     EXPECT_TRUE(manager.helperToolInstallFailed);
 }
 
-TEST_F(Engine, LocationBecomesTheManagersServerConfiguration) {
-    model->mainDomainName = "example.net";
-    VPNParseConfig location;
-    location.dnsPrefix = "de1";
-    location.vpnServerIPAddress = "203.0.113.7";
-    location.username = "alice";
-    location.password = "pw";
-    location.l2tpSharedKey = "psk";
-    location.ovpnConfigWithDNSName = "client\n";
-    const ManagerServerConfig c = managerServerConfig(location, *model);
-    EXPECT_EQ(c.connectionName, VPNParseConfig::connectionName());
-    EXPECT_EQ(c.dnsPrefix, "de1");
-    EXPECT_EQ(c.domainSuffix, "example.net");
-    EXPECT_EQ(c.vpnServerIPAddress, "203.0.113.7");
-    EXPECT_EQ(c.username, "alice");
-    EXPECT_EQ(c.password, "pw");
-    EXPECT_EQ(c.l2tpSharedKey, "psk");
-    EXPECT_EQ(c.ovpnConfig, "client\n");
-}
-
 }  // namespace
 }  // namespace hw::test

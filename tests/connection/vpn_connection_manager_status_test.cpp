@@ -74,14 +74,6 @@ TEST_P(StatusReport, ReachesTheDetailsPaneAsTheRoadSays) {
 INSTANTIATE_TEST_SUITE_P(Roads, StatusReport, ::testing::ValuesIn(reportCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PPPCauses, MapToTheirCatalogueGroups) {
-    EXPECT_EQ(VPNConnectionManager::pppErrorKey("19"), "vpn_ppp_error_new_4");
-    for (const char* c : {"1", "8", "10", "17"}) EXPECT_EQ(VPNConnectionManager::pppErrorKey(c), "vpn_ppp_error_new_3");
-    for (const char* c : {"2", "3", "4", "11", "13", "20"})
-        EXPECT_EQ(VPNConnectionManager::pppErrorKey(c), "vpn_ppp_error_new_2");
-    for (const char* c : {"7", "", "019", "13 "}) EXPECT_EQ(VPNConnectionManager::pppErrorKey(c), "vpn_ppp_error_new_1");
-}
-
 class StatusHandling : public ManagerFixture {};
 
 TEST_F(StatusHandling, ConnectedStartsTheClockAndHandsItTheTickCallback) {

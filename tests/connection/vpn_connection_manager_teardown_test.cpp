@@ -181,13 +181,6 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     EXPECT_EQ(context.reconnectRequests, 1);
 }
 
-TEST_F(Teardown, CleanUpAndNotifyTellsThePaneAfterTheTeardown) {
-    make();
-    manager->cleanUpSessionAndNotifyDisconnected();
-    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:00"}));
-    EXPECT_EQ(helper.sent.back(), "reEnableIPV6");
-}
-
 class ErrorReport : public ManagerFixture {};
 
 TEST_F(ErrorReport, OpenVPNReportCarriesTheWrittenLogWithoutThePassword) {
