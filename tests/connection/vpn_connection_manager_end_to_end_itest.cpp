@@ -155,7 +155,7 @@ protected:
             if (line.rfind("local fe80::", 0) == 0 || line.rfind(skipRoutePrefix, 0) == 0) continue;
             routes += line + "\n";
         }
-        r.argv = {"sysctl", "-n", "net.ipv6.conf.all.disable_ipv6"};
+        r.argv = {"sysctl", "-a", "-r", "^net\\.ipv6\\.conf\\..*\\.disable_ipv6$"};
         const std::string v6 = runner_.run(r).out;
         return routes + "|" + v6 + "|" + testbed::readText(bed_->dir() + "/resolv.conf");
     }
@@ -201,6 +201,12 @@ TEST_F(ManagerEndToEnd, ConnectsOverOpenVPNAndDisconnectLeavesTheNetworkAsItWas)
         << openvpnProvider_->logData() << testbed::readText(bed_->dir() + "/helper.log");
     ASSERT_TRUE(seen("established")) << openvpnProvider_->logData();
     EXPECT_TRUE(manager->connectionExists);
+    // While connected: IPv6 off, and the tunnel's DNS server once the main window asks for it.
+    manager->installDNSForVPN();
+    ASSERT_TRUE(pump([&] { return networkState().find(OpenVPNTestbed::kTunnelGateway) != std::string::npos; },
+                     std::chrono::seconds(5)))
+        << networkState();
+    EXPECT_NE(networkState().find(".disable_ipv6 = 1"), std::string::npos) << networkState();
     manager->disconnect();
     ASSERT_TRUE(pump([&] { return networkState() == before; }, std::chrono::seconds(10)))
         << networkState() << "\nversus\n" << before;
