@@ -66,6 +66,20 @@ TEST_F(KillSwitch, EngagingStoresTheGatewayWithoutLineBreaks) {
     EXPECT_EQ(finished, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "192.168.1.1"}));
 }
 
+TEST_F(KillSwitch, ReapplyingKeepsTheGatewayToRestoreAndReportsAFailure) {
+    make();
+    context.gateway = "192.168.1.1";
+    int errors = 0;
+    helper.enableNetworkLockReply = "10.8.0.1";  // the locked route, not the one to restore
+    manager->reapplyNetworkLock([&] { ++errors; });
+    queue.runUntilIdle();
+    EXPECT_EQ(context.gateway, "192.168.1.1");
+    helper.enableNetworkLockReply = "NO";
+    manager->reapplyNetworkLock([&] { ++errors; });
+    queue.runUntilIdle();
+    EXPECT_EQ(errors, 1);
+}
+
 TEST_F(KillSwitch, IsNotEngagedWhenTheHelperCannotBeInstalled) {
     helper.installedVersion = "";
     helper.installSucceeds = false;
