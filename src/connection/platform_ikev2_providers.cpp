@@ -76,7 +76,9 @@ void IPSec_VPNConnectionProvider::deleteExistingVPNService(const std::string&) {
 void IPSec_VPNConnectionProvider::onConnectionStatusUpdated() {
     const PlatformVPNStatus status = vpnManager.connectionStatus();
     print("Connection status changed to: " + std::to_string(static_cast<int>(status)));
-    if (newStatusReceivedCallback) newStatusReceivedCallback(statusCode(status), std::nullopt, type_.value_or(VPNTypesIKEv2));
+    if (newStatusReceivedCallback) {
+        newStatusReceivedCallback(statusCode(status), std::nullopt, type_.value_or(VPNTypesIKEv2));
+    }
 }
 
 void IPSec_VPNConnectionProvider::observeStatusChanges(ManagerStatusCallback callback) {

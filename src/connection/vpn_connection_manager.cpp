@@ -254,7 +254,9 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
                              currentProvider != preferedConnectionProviders.back();
         handleStatusChange(VPNStatusCodes::disconnected, std::nullopt, type);
         // A PPP road reports a plain disconnect silently; here the UI must hear of it.
-        if (!stepsOn && (type == VPNTypesL2TP || type == VPNTypesPPTP)) post([this] { notifyDisconnected(false, false); });
+        if (!stepsOn && (type == VPNTypesL2TP || type == VPNTypesPPTP)) {
+            post([this] { notifyDisconnected(false, false); });
+        }
         return;
     }
     postAfter(1000, [this] {

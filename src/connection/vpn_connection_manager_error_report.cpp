@@ -54,7 +54,9 @@ void VPNConnectionManager::sendPPPLogErrorReport(const std::string& message) {
         queue->post([this, alive, message, output = std::move(output)] {
             if (!alive.lock()) return;
             const std::string log = boundedReportLog(output);
-            if (!writeString(log, env_.errorLogFilePath)) logLine("sendPPPLogErrorReport -- the error log could not be written");
+            if (!writeString(log, env_.errorLogFilePath)) {
+                logLine("sendPPPLogErrorReport -- the error log could not be written");
+            }
             uploadErrorLogReport(message, log);
         });
     });

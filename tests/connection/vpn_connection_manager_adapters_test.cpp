@@ -64,7 +64,8 @@ TEST(ProviderAdapters, ANewSubscriptionSilencesTheOldOneAcrossThreads) {
 }
 
 TEST(ErrorLogReportObject, CarriesUserPlatformMessageAndLog) {
-    auto file = std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, "error.log", "", Bytes{'a', '\n'}, "text/plain");
+    auto file =
+        std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, "error.log", "", Bytes{'a', '\n'}, "text/plain");
     ParseUser user;
     user.objectId = "u1";
     ParseObject report = ParseErrorLogReportUploader::makeReport(user, "Debian GNU/Linux 12", "Auth failed", file);

@@ -125,7 +125,8 @@ TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {
 TEST_F(KillSwitch, StaticRouteFlagCoversTheHelperRoundTrip) {
     make();
     std::optional<std::string> reply;
-    manager->addVPNServerStaticRoute("203.0.113.7", std::nullopt, [&](const std::optional<std::string>& r) { reply = r; });
+    manager->addVPNServerStaticRoute("203.0.113.7", std::nullopt,
+                                     [&](const std::optional<std::string>& r) { reply = r; });
     EXPECT_TRUE(manager->startedAddVPNServerStaticRoute);
     queue.runUntilIdle();
     EXPECT_FALSE(manager->startedAddVPNServerStaticRoute);
@@ -230,7 +231,9 @@ TEST_F(ErrorReport, PPPLogIsReadOffTheMainThreadAndItsTailIsReported) {
 TEST_F(ErrorReport, LongLogsAreCutToTheirLastWholeLines) {
     make();
     std::string log;
-    for (int i = 0; log.size() < 3 * VPNConnectionManager::kReportLogLimit; ++i) log += "line " + std::to_string(i) + "\n";
+    for (int i = 0; log.size() < 3 * VPNConnectionManager::kReportLogLimit; ++i) {
+        log += "line " + std::to_string(i) + "\n";
+    }
     const std::string bounded = manager->boundedReportLog(log);
     EXPECT_LE(bounded.size(), VPNConnectionManager::kReportLogLimit);
     EXPECT_EQ(bounded.rfind("line ", 0), 0u);
