@@ -167,15 +167,17 @@ void VPNConnectionManager::subscribeToStatusUpdates(bool skipCurrentStatusNotifi
         logLine("subscribeToStatusUpdates -- no current provider");
         return;
     }
+    post([this, provider, skipCurrentStatusNotification] { subscribeNow(provider, skipCurrentStatusNotification); });
+}
+
+void VPNConnectionManager::subscribeNow(const Provider& provider, bool skipCurrentStatusNotification) {
     std::weak_ptr<bool> alive = alive_;
-    post([this, alive, provider, skipCurrentStatusNotification] {
-        provider->retrieveConnectionAndSubscribeToStatusUpdates(
-            connectionName(),
-            [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
-                if (alive.lock()) handleStatusChange(status, message, type);
-            },
-            skipCurrentStatusNotification);
-    });
+    provider->retrieveConnectionAndSubscribeToStatusUpdates(
+        connectionName(),
+        [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
+            if (alive.lock()) handleStatusChange(status, message, type);
+        },
+        skipCurrentStatusNotification);
 }
 
 // --- the connect road ---
@@ -224,6 +226,9 @@ void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerCo
     if (isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
         service.endpoint = config.dnsPrefix + "." + env_.context.vpnServersDomainSuffix();
         service.description.endpointIPAddress = config.vpnServerIPAddress;
+        // A start that fails at once reports before the success callback
+        // would subscribe: listen from the start.
+        subscribeNow(currentProvider, true);
         std::weak_ptr<bool> alive = alive_;
         currentProvider->connect(service, [this, alive] {
             if (!alive.lock()) return;

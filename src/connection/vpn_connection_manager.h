@@ -139,6 +139,7 @@ public:
 
 private:
     void continueConnectAfterHelperCheck(const ManagerServerConfig& config);
+    void subscribeNow(const Provider& provider, bool skipCurrentStatusNotification);
     void onConnectionCreated(bool created);
     void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
     void handleConnected(VPNTypes type);

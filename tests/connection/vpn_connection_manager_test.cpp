@@ -54,8 +54,19 @@ TEST_F(ConnectRoad, StrongSwanConnectsThroughItsProviderWithTheFullHostAndNoDial
     EXPECT_TRUE(helper.created.empty());
     ike->onConnected();
     queue.advance(2000);
-    EXPECT_EQ(ike->count("subscribe:skip"), 1);
-    EXPECT_EQ(ike->count("startDial"), 0);
+    // Listening before the start, and again once the provider says it started.
+    EXPECT_EQ(ike->calls, (std::vector<std::string>{"subscribe:report", "stopUpdates", "subscribe:skip", "connect",
+                                                    "subscribe:skip"}));
+}
+
+TEST_F(ConnectRoad, StrongSwanStartThatFailsAtOnceStillReachesTheUI) {
+    context.protocol = VPNTypesIKEv2_StrongSwan;
+    make();
+    ike->reportOnConnect = 0;
+    manager->connect(server());
+    queue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:00"}));
+    EXPECT_FALSE(manager->connectionInProgress);
 }
 
 TEST_F(ConnectRoad, ServiceDescriptionCarriesTheServerAndTheOpenVPNFileIsWrittenPrivately) {

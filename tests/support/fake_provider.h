@@ -19,6 +19,7 @@ public:
         calls.push_back("connect");
         lastServiceConfig = config;
         onConnected = std::move(onSuccessfullyConnected);
+        if (reportOnConnect) report(*reportOnConnect);
     }
     void prepare(const ManagerServerConfig&, std::function<void()> onPrepared) override {
         calls.push_back("prepare");
@@ -73,6 +74,7 @@ public:
     std::int32_t existingType = -1;
     std::string log;
     std::optional<std::string> gateway;
+    std::optional<std::int32_t> reportOnConnect;  // a start that fails at once
 
 private:
     std::optional<VPNTypes> type_;
