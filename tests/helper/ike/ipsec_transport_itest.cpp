@@ -2,14 +2,21 @@
 // responder in a network namespace. Where the kernel lacks ESP, transport
 // mode cannot be installed: the negotiation must then end in the kernel's
 // refusal, at once and with nothing left loaded.
+#include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <thread>
 
 #include "helper/ike/ike_service.h"
 #include "helper/ike/ike_testbed.h"
 #include "helper/ike/ipsec_transport_vici.h"
+#include "helper/ike/run_program.h"
+#include "helper/ppp/ppp_links.h"
+#include "platform/temp_dir.h"
 #include "support/capture_log.h"
 
 namespace hw::ike {
@@ -146,6 +153,80 @@ TEST_F(L2tpIpsecRoad, AWrongKeyOrASilentServerFailsBoundedWithItsCause) {
     EXPECT_FALSE(transport_->up(request("10.79.0.9"), &error));
     EXPECT_EQ(error, "the L2TP server did not answer the IPsec negotiation");
     EXPECT_TRUE(loadedConnections().empty());
+}
+
+// Stands in for xl2tpd: waits until it is told to end.
+constexpr char kStandInXl2tpd[] = R"SH(#!/bin/sh
+trap 'exit 0' TERM
+while :; do sleep 5 & wait $!; done
+)SH";
+
+class RecordingTransport final : public helper::ppp::IpsecTransport {
+public:
+    bool up(const Request& r, std::string*) override {
+        std::lock_guard lock(mutex);
+        calls.push_back("up " + r.remote);
+        return true;
+    }
+    void down(const std::string&) override {
+        std::lock_guard lock(mutex);
+        calls.push_back("down");
+        changed.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> calls;
+};
+
+std::string routeTo(const std::string& address) {
+    std::string out;
+    runProgram({"/usr/sbin/ip", "route", "show", address + "/32"}, 5s, &out);
+    return out;
+}
+
+TEST(L2tpLink, TheServerKeepsAHostRouteThroughTheGatewayWhileTheLinkRuns) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a network namespace";
+    hw::test::TempDir dir;
+    auto transport = std::make_shared<RecordingTransport>();
+    helper::ppp::setIpsecTransport(transport);
+    std::string failure;
+    // Namespaces belong to a thread: this one's network is its own, and so is
+    // that of every process it and the link's monitor start.
+    std::thread([&] {
+        auto check = [&](bool ok, const std::string& what) {
+            if (!ok && failure.empty()) failure = what;
+            return ok;
+        };
+        if (!check(::unshare(CLONE_NEWNET) == 0, "unshare")) return;
+        auto ip = [](std::vector<std::string> args) {
+            args.insert(args.begin(), "/usr/sbin/ip");
+            return runProgram(args, 5s) == 0;
+        };
+        if (!check(ip({"link", "add", "d0", "type", "veth", "peer", "name", "d1"}) &&
+                       ip({"addr", "add", "10.66.0.2/24", "dev", "d0"}) && ip({"link", "set", "d1", "up"}) &&
+                       ip({"link", "set", "d0", "up"}) && ip({"route", "add", "default", "via", "10.66.0.1"}),
+                   "wiring the namespace"))
+            return;
+        auto paths = helper::ppp::PppPaths::under(dir.path() + "/state", dir.path() + "/run");
+        paths.logFile = dir.file("ppp.log");
+        paths.xl2tpd = dir.file("xl2tpd");
+        hw::test::TempDir::write(paths.xl2tpd, kStandInXl2tpd);
+        ::chmod(paths.xl2tpd.c_str(), 0755);
+        helper::ppp::PppLinks links(paths, [](std::string*) { return true; });
+        helper::ppp::PppService service{kService, "Havenway", helper::ppp::PppServiceType::L2TP, "203.0.113.5", "alice"};
+        std::string error;
+        if (!check(links.start(service, {"password", kPsk}, &error), "start: " + error)) return;
+        check(routeTo("203.0.113.5").find("via 10.66.0.1 dev d0") != std::string::npos, "no host route while up");
+        links.stop(kService, true);
+        {
+            std::unique_lock lock(transport->mutex);
+            check(transport->changed.wait_for(lock, 10s, [&] { return transport->calls.size() == 2; }), "no down");
+        }
+        check(routeTo("203.0.113.5").empty(), "the host route outlived the link");
+    }).join();
+    helper::ppp::setIpsecTransport(nullptr);
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(transport->calls, (std::vector<std::string>{"up 203.0.113.5", "down"}));
 }
 
 }  // namespace
