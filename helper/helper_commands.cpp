@@ -1,6 +1,7 @@
 #include "helper/helper_services.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ipsec_transport_vici.h"
+#include "helper/openvpn/openvpn_service.h"
 #include "helper/ppp/ppp_vpn_services.h"
 
 namespace hw::helper {
@@ -13,6 +14,7 @@ void registerAllCommands(CommandDispatcher& dispatcher, HelperServices& services
     ike::registerIkeCommands(dispatcher, ikeService);
     ppp::setIpsecTransport(ike::makeL2tpIpsecTransport(ikeService));
     ppp::registerPppCommands(dispatcher, services);
+    registerOpenVPNCommands(dispatcher, services);
 }
 
 }  // namespace hw::helper
