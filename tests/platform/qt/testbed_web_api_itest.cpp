@@ -13,26 +13,13 @@
 #include "platform/qt/qt_main_queue.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
+#include "support/qt_test_app.h"
 #include "testbed/testbed_env.h"
 
 namespace hw {
 namespace {
 
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "testbed_web_api_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-template <class Done>
-bool spinUntil(Done done, int boundMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
+using test::spinUntil;
 
 std::string sha1Hex(const std::string& text) {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -55,11 +42,7 @@ std::string base64(const std::string& text) {
     return out;
 }
 
-struct AppFirst {
-    AppFirst() { app(); }
-};
-
-class TestbedWebApi : public ::testing::Test, private AppFirst {
+class TestbedWebApi : public ::testing::Test, private test::QtAppFirst {
 protected:
     void SetUp() override {
         env_ = test::TestbedEnv::load();

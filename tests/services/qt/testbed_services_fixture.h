@@ -9,35 +9,15 @@
 #include "platform/backend/parse_client.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
+#include "support/qt_test_app.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {
 
-inline QCoreApplication& servicesTestApp() {
-    static int argc = 1;
-    static char name[] = "services_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-// Runs the event loop until done() or the bound passes.
-template <class Done>
-bool spinUntil(Done done, int boundMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
-struct ServicesAppFirst {
-    ServicesAppFirst() { servicesTestApp(); }
-};
-
-class TestbedServicesFixture : public ::testing::Test, private ServicesAppFirst {
+class TestbedServicesFixture : public ::testing::Test, private QtAppFirst {
 protected:
     void SetUp() override {
         env = TestbedEnv::load();
