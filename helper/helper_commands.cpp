@@ -1,5 +1,6 @@
 #include "helper/helper_services.h"
 #include "helper/ike/ike_helper_channel.h"
+#include "helper/openvpn/openvpn_service.h"
 #include "helper/ppp/ppp_vpn_services.h"
 
 namespace hw::helper {
@@ -10,6 +11,7 @@ void registerAllCommands(CommandDispatcher& dispatcher, HelperServices& services
     ikeOptions.charon.workDir = services.context.paths.runDir + "/ike";
     ike::registerIkeCommands(dispatcher, std::make_shared<ike::IkeService>(std::move(ikeOptions)));
     ppp::registerPppCommands(dispatcher, services);
+    registerOpenVPNCommands(dispatcher, services);
 }
 
 }  // namespace hw::helper

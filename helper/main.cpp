@@ -14,6 +14,7 @@
 #include "havenway/build_config.h"
 #include "helper/helper_daemon.h"
 #include "helper/helper_installer.h"
+#include "helper/openvpn/openvpn_event.h"
 #include "platform/log.h"
 #include "platform/posix_process_runner.h"
 
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "havenway-helper: %s needs root\n", option.c_str());
         return 1;
     }
+    // openvpn's up and down command, run by the openvpn this helper started.
+    if (option == "--openvpn-event") return hw::helper::runOpenVPNEvent(argc, argv);
     if (option == "--reset" && argc == 2) {
         hw::helper::HelperServices services(runner, hw::helper::HelperPaths::fromEnvironment());
         bool ok = services.resetAll();

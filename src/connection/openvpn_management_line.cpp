@@ -98,8 +98,8 @@ OpenVPNLineEvent classifyOpenVPNLine(std::string_view line) {
                 e.state = std::string(line.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1));
             }
             if (has(line, "CONNECTED,SUCCESS")) e.stateChange = OpenVPNLineEvent::StateChange::Connected;
-            else if (has(line, "RECONNECTING")) e.stateChange = OpenVPNLineEvent::StateChange::Reconnecting;
-            else if (has(line, "EXITING")) e.stateChange = OpenVPNLineEvent::StateChange::Exiting;
+            else if (has(line, ",RECONNECTING")) e.stateChange = OpenVPNLineEvent::StateChange::Reconnecting;
+            else if (has(line, ",EXITING")) e.stateChange = OpenVPNLineEvent::StateChange::Exiting;
             return e;
         }
     }

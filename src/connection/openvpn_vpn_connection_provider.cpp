@@ -28,7 +28,7 @@ OpenVPN_VPNConnectionProvider::OpenVPN_VPNConnectionProvider(MainQueue& queue, O
     : queue_(queue), context_(context), connectorHelper_(std::make_unique<OpenVPNConnector>(queue, connectorOptions)) {
     connectorHelper_->setEventDelegate(this);
     connectorHelper_->setConfigPath(OpenVPNConstants::configFilePath());
-    type = VPNTypesOpenVPN;
+    setType(VPNTypesOpenVPN);
 }
 
 OpenVPN_VPNConnectionProvider::~OpenVPN_VPNConnectionProvider() {
@@ -37,12 +37,12 @@ OpenVPN_VPNConnectionProvider::~OpenVPN_VPNConnectionProvider() {
 }
 
 std::int32_t OpenVPN_VPNConnectionProvider::retrieveConnectionAndSubscribeToStatusUpdates(
-    const std::string&, OpenVPNStatusCallback callback, bool) {
+    const std::string&, VPNStatusCallback callback, bool) {
     newStatusReceivedCallback_ = std::move(callback);
     return 1;
 }
 
-void OpenVPN_VPNConnectionProvider::setNewStatusReceivedCallback(OpenVPNStatusCallback callback) {
+void OpenVPN_VPNConnectionProvider::setNewStatusReceivedCallback(VPNStatusCallback callback) {
     newStatusReceivedCallback_ = std::move(callback);
 }
 
@@ -67,7 +67,7 @@ void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) { connecto
 
 void OpenVPN_VPNConnectionProvider::report(std::int32_t status, std::optional<std::string> message) {
     if (newStatusReceivedCallback_)
-        newStatusReceivedCallback_(status, std::move(message), type.value_or(VPNTypesOpenVPN));
+        newStatusReceivedCallback_(status, message, type().value_or(VPNTypesOpenVPN));
 }
 
 void OpenVPN_VPNConnectionProvider::queueEnableNetworkLock() {

@@ -6,14 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "connection/abstract_vpn_connection_provider.h"
 #include "connection/openvpn_connector.h"
 #include "core/vpn_types.h"
 #include "platform/main_queue.h"
 
 namespace hw {
-
-// status, optional message, protocol
-using OpenVPNStatusCallback = std::function<void(std::int32_t, std::optional<std::string>, VPNTypes)>;
 
 struct OpenVPNLoginData {
     std::string username;
@@ -42,7 +40,7 @@ public:
 // The provider of OpenVPN tunnels (type 1). The helper starts openvpn; this
 // provider attaches the connector to its management port when dialled and
 // turns the connector's events into status reports. Main thread only.
-class OpenVPN_VPNConnectionProvider final : public OpenVPNConnectorEvents {
+class OpenVPN_VPNConnectionProvider final : public AbstractVPNConnectionProvider, public OpenVPNConnectorEvents {
 public:
     static constexpr std::size_t kLogLinesKept = 1000;
 
@@ -50,20 +48,15 @@ public:
                                   OpenVPNConnector::Options connectorOptions = {});
     ~OpenVPN_VPNConnectionProvider() override;
 
-    std::optional<VPNTypes> type;
-
-    // The provider operations the connection manager drives. The tunnel
-    // itself is created through the helper, so connect does nothing.
-    void connect() {}
-    std::int32_t getExistingVPNConnectionProtocolType(const std::string&) const { return 0; }
-    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& name, OpenVPNStatusCallback callback,
-                                                               bool skipCurrentStatusNotification);
+    // The tunnel itself is created through the helper, so connect keeps the
+    // base's empty default. Only stores the callback; answers 1.
+    std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& connectionName,
+                                                               VPNStatusCallback onStatus,
+                                                               bool skipCurrentStatusNotification) override;
     // Neither runs its completion.
-    void startDial(std::function<void()> completion);
-    void disconnect(std::function<void()> completion);
-    void stopConnectionStatusUpdates() {}
-    void deleteExistingVPNService(const std::string&) {}
-    void setNewStatusReceivedCallback(OpenVPNStatusCallback callback);
+    void startDial(std::function<void()> completion) override;
+    void disconnect(std::function<void()> completion) override;
+    void setNewStatusReceivedCallback(VPNStatusCallback callback);
     void applyCredentials();
 
     // The connector's events.
@@ -88,7 +81,7 @@ private:
     MainQueue& queue_;
     OpenVPN_ProviderContext& context_;
     std::unique_ptr<OpenVPNConnector> connectorHelper_;
-    OpenVPNStatusCallback newStatusReceivedCallback_;
+    VPNStatusCallback newStatusReceivedCallback_;
     std::deque<std::string> logLines_;
     std::optional<std::string> latestGateway_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

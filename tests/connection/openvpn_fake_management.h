@@ -18,10 +18,13 @@ namespace hw::test {
 // loopback (an ephemeral port), one client, lines both ways, every wait bounded.
 class FakeManagementServer {
 public:
-    FakeManagementServer() {
+    explicit FakeManagementServer(std::uint16_t port = 0) {
         listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        int one = 1;
+        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
         if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(listen_, 4) != 0) return;

@@ -43,7 +43,7 @@ protected:
     void SetUp() override {
         provider.retrieveConnectionAndSubscribeToStatusUpdates(
             "ignored",
-            [this](std::int32_t status, std::optional<std::string> message, VPNTypes type) {
+            [this](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
                 calls.push_back("status " + std::to_string(status) + (message ? " " + *message : "") + " type " +
                                 std::to_string(type));
             },
@@ -57,7 +57,7 @@ protected:
 };
 
 TEST_F(OpenVPNProviderTest, ErrorsReportDisconnectedWithTheirText) {
-    EXPECT_EQ(provider.type, VPNTypesOpenVPN);
+    EXPECT_EQ(provider.type(), VPNTypesOpenVPN);
     provider.onError(2);
     provider.onError(7);
     provider.onNotReachable();

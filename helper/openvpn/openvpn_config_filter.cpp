@@ -1,0 +1,216 @@
+#include "helper/openvpn/openvpn_config_filter.h"
+
+#include <set>
+#include <vector>
+
+namespace hw::helper {
+
+namespace {
+
+// Directives that take nothing from the file system and start nothing.
+const std::set<std::string, std::less<>>& allowedDirectives() {
+    static const std::set<std::string, std::less<>> names{
+        "client", "pull", "tls-client", "dev", "dev-type", "proto", "remote", "remote-random",
+        "remote-random-hostname", "port", "rport", "lport", "local", "bind", "nobind", "float", "resolv-retry",
+        "connect-retry", "connect-retry-max", "connect-timeout", "server-poll-timeout", "persist-key", "persist-tun",
+        "persist-remote-ip", "persist-local-ip", "explicit-exit-notify", "cipher", "data-ciphers",
+        "data-ciphers-fallback", "ncp-ciphers", "ncp-disable", "auth", "tls-version-min", "tls-version-max",
+        "tls-cipher", "tls-ciphersuites", "tls-groups", "tls-cert-profile", "remote-cert-tls", "remote-cert-ku",
+        "remote-cert-eku", "verify-x509-name", "ns-cert-type", "key-direction", "comp-lzo", "compress",
+        "allow-compression", "verb", "mute", "mute-replay-warnings", "reneg-sec", "reneg-bytes", "reneg-pkts",
+        "hand-window", "tran-window", "tls-timeout", "ping", "ping-restart", "ping-exit", "ping-timer-rem",
+        "keepalive", "inactive", "auth-user-pass", "auth-nocache", "auth-retry", "static-challenge", "pull-filter",
+        "route-nopull", "redirect-gateway", "redirect-private", "route", "route-ipv6", "route-metric", "route-delay",
+        "route-gateway", "block-ipv6", "tun-mtu", "tun-mtu-extra", "link-mtu", "mssfix", "fragment", "mtu-disc",
+        "sndbuf", "rcvbuf", "fast-io", "txqueuelen", "topology", "ifconfig", "ifconfig-ipv6", "replay-window",
+        "mark", "disable-dco", "dhcp-option", "block-outside-dns", "register-dns", "ip-win32", "route-method",
+        "tun-ipv6", "http-proxy", "http-proxy-option", "http-proxy-retry", "socks-proxy", "socks-proxy-retry",
+        "remap-usr1", "single-session", "tls-exit", "peer-fingerprint", "push-peer-info", "key-method",
+    };
+    return names;
+}
+
+// Blocks of inline material; "connection" holds directives instead.
+const std::set<std::string, std::less<>>& inlineBlocks() {
+    static const std::set<std::string, std::less<>> names{
+        "ca", "cert", "key", "tls-auth", "tls-crypt", "tls-crypt-v2", "extra-certs", "crl-verify", "peer-fingerprint",
+    };
+    return names;
+}
+
+bool plainToken(const std::string& t) {
+    if (t.empty()) return false;
+    if (t[0] == '<') return false;
+    for (char c : t)
+        if (c == ' ' || c == '\t' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == ';') return false;
+    return true;
+}
+
+std::string quoted(const std::string& t) {
+    if (plainToken(t)) return t;
+    std::string out = "\"";
+    for (char c : t) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Splits a line as openvpn does: blanks separate, "..." with backslash
+// escapes, '...' literal, '#' or ';' at a word's start begins a comment.
+// Anything we are not sure openvpn reads the same way is refused.
+std::optional<std::vector<std::string>> tokenize(std::string_view line) {
+    std::vector<std::string> tokens;
+    std::size_t i = 0;
+    while (true) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= line.size() || line[i] == '#' || line[i] == ';') return tokens;
+        std::string token;
+        if (line[i] == '"') {
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                char c = line[i++];
+                if (c == '"') {
+                    closed = true;
+                    break;
+                }
+                if (c == '\\') {
+                    if (i >= line.size()) return std::nullopt;
+                    c = line[i++];
+                }
+                token += c;
+            }
+            if (!closed) return std::nullopt;
+        } else if (line[i] == '\'') {
+            auto end = line.find('\'', i + 1);
+            if (end == std::string_view::npos) return std::nullopt;
+            token = std::string(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+                if (line[i] == '\\' || line[i] == '"' || line[i] == '\'') return std::nullopt;
+                token += line[i++];
+            }
+        }
+        if (i < line.size() && line[i] != ' ' && line[i] != '\t') return std::nullopt;  // "a"b
+        tokens.push_back(std::move(token));
+    }
+}
+
+bool printable(std::string_view line) {
+    for (unsigned char c : line)
+        if ((c < 0x20 && c != '\t') || c == 0x7F) return false;
+    return true;
+}
+
+bool isDevName(const std::string& v) {
+    if (v.rfind("tun", 0) != 0 && v.rfind("tap", 0) != 0) return false;
+    if (v.size() > 15) return false;
+    for (std::size_t i = 3; i < v.size(); ++i)
+        if (v[i] < '0' || v[i] > '9') return false;
+    return true;
+}
+
+// The arguments some allowed directives may not have.
+std::optional<std::string> argumentProblem(const std::vector<std::string>& t) {
+    const std::string& d = t[0];
+    const std::size_t args = t.size() - 1;
+    if (d == "auth-user-pass" && args > 0) return "a credentials file";
+    if (d == "http-proxy" && args > 2) return "a proxy credentials file";
+    if (d == "socks-proxy" && args > 2) return "a proxy credentials file";
+    if (d == "dev" && (args != 1 || !isDevName(t[1]))) return "an unexpected device";
+    if (d == "peer-fingerprint" && args != 1) return "no fingerprint";
+    return std::nullopt;
+}
+
+struct Filter {
+    std::vector<std::string_view> lines;
+    std::size_t at = 0;
+    std::string out;
+    std::string refusal;
+
+    bool refuse(std::string why) {
+        refusal = "line " + std::to_string(at) + ": " + why;
+        return false;
+    }
+
+    bool block(const std::string& name, bool connection) {
+        const std::string close = "</" + name + ">";
+        out += "<" + name + ">\n";
+        while (at < lines.size()) {
+            std::string_view raw = lines[at++];
+            std::string_view line = raw;
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+            while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+            if (line == close) {
+                out += close + "\n";
+                return true;
+            }
+            if (connection) {
+                if (!directiveLine(raw, false)) return false;
+            } else {
+                if (!line.empty() && line.front() == '<') return refuse("a tag inside <" + name + ">");
+                out += std::string(line) + "\n";
+            }
+        }
+        return refuse("<" + name + "> is not closed");
+    }
+
+    bool directiveLine(std::string_view raw, bool topLevel) {
+        auto tokens = tokenize(raw);
+        if (!tokens) return refuse("quoting openvpn might read differently");
+        if (tokens->empty()) return true;
+        std::string& d = (*tokens)[0];
+        if (d.size() > 1 && d.front() == '<' && d.back() == '>' && tokens->size() == 1) {
+            std::string name = d.substr(1, d.size() - 2);
+            if (name == "connection" && topLevel) return block(name, true);
+            if (inlineBlocks().count(name)) return block(name, false);
+            return refuse("block <" + name.substr(0, 40) + "> is not allowed");
+        }
+        if (d.rfind("--", 0) == 0) d.erase(0, 2);
+        if (!allowedDirectives().count(d)) return refuse("directive '" + d.substr(0, 40) + "' is not allowed");
+        if (auto problem = argumentProblem(*tokens)) return refuse("'" + d + "' with " + *problem);
+        std::string line;
+        for (const auto& t : *tokens) {
+            if (!line.empty()) line += ' ';
+            line += quoted(t);
+        }
+        out += line + "\n";
+        return true;
+    }
+};
+
+}  // namespace
+
+OpenVPNConfigCheck filterOpenVPNConfig(std::string_view text) {
+    OpenVPNConfigCheck result;
+    if (text.size() > kOpenVPNConfigMaxBytes) {
+        result.refusal = "larger than 1 MiB";
+        return result;
+    }
+    Filter f;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto nl = text.find('\n', start);
+        std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!printable(line)) {
+            result.refusal = "line " + std::to_string(f.lines.size() + 1) + ": control characters";
+            return result;
+        }
+        f.lines.push_back(line);
+        if (nl == std::string_view::npos) break;
+        start = nl + 1;
+    }
+    while (f.at < f.lines.size()) {
+        if (!f.directiveLine(f.lines[f.at++], true)) {
+            result.refusal = f.refusal;
+            return result;
+        }
+    }
+    result.config = std::move(f.out);
+    return result;
+}
+
+}  // namespace hw::helper

@@ -1,0 +1,21 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hw::helper {
+
+// The configuration openvpn gets from us, rebuilt from the user's file: only
+// directives that neither run programs nor read or write files pass (keys
+// and certificates inline only). Each line is re-emitted with our own
+// quoting, so openvpn reads exactly the words we checked.
+struct OpenVPNConfigCheck {
+    std::optional<std::string> config;  // the rebuilt file; none when refused
+    std::string refusal;                // why, for the log (no secrets: directive and line number)
+};
+
+OpenVPNConfigCheck filterOpenVPNConfig(std::string_view text);
+
+inline constexpr std::size_t kOpenVPNConfigMaxBytes = 1024 * 1024;
+
+}  // namespace hw::helper

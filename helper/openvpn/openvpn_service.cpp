@@ -1,0 +1,330 @@
+#include "helper/openvpn/openvpn_service.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <sstream>
+#include <thread>
+
+#include "helper/helper_files.h"
+#include "helper/helper_validation.h"
+#include "helper/openvpn/openvpn_command_line.h"
+#include "helper/openvpn/openvpn_config_filter.h"
+#include "platform/log.h"
+
+extern char** environ;
+
+namespace hw::helper {
+
+namespace {
+
+constexpr const char* kLog = "OpenVPNService";
+
+std::string selfExecutable() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+// A word of openvpn's up/down command as its own parser reads it.
+std::string openvpnWord(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+// One openvpn we started: its output is logged by a thread that then reaps it.
+struct OpenVPNService::Child {
+    pid_t pid = -1;
+    std::atomic<bool> exited{false};
+    std::thread reaper;
+};
+
+OpenVPNService::OpenVPNService(HelperServices& services, OpenVPNServiceOptions options)
+    : services_(services), options_(std::move(options)) {
+    if (options_.eventProgram.empty()) options_.eventProgram = selfExecutable();
+}
+
+OpenVPNService::~OpenVPNService() { stopChildren(); }
+
+std::string OpenVPNService::configCopyPath() const {
+    return services_.context.paths.runDir + "/openvpn-config/config.ovpn";
+}
+
+std::vector<std::string> OpenVPNService::openvpnArguments() const {
+    const std::string event = openvpnWord(options_.eventProgram) + " --openvpn-event " +
+                              openvpnWord(services_.context.paths.socket);
+    return {options_.openvpnBinary,
+            "--config", configCopyPath(),
+            // After the file, so that it cannot change them.
+            "--management", "127.0.0.1", std::to_string(options_.managementPort),
+            "--management-query-passwords",
+            "--script-security", "2",
+            "--up", event,
+            "--down", event,
+            // The app reads the tunnel's gateway from openvpn's level-3 lines.
+            "--verb", "3"};
+}
+
+std::optional<std::string> OpenVPNService::readUserConfig(const std::string& path, uid_t owner) {
+    auto slash = path.rfind('/');
+    if (path.substr(slash + 1) != options_.configName) {
+        log::warning(kLog, "refused: the configuration is not named " + options_.configName);
+        return std::nullopt;
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        log::warning(kLog, "refused: cannot open the configuration " + describeForLog(path) + ": " + std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat st {};
+    std::string text;
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
+        log::warning(kLog, "refused: the configuration is not a regular file");
+        ok = false;
+    }
+    if (ok && st.st_uid != owner) {
+        log::warning(kLog, "refused: the configuration belongs to uid " + std::to_string(st.st_uid) +
+                               ", not to the requesting uid " + std::to_string(owner));
+        ok = false;
+    }
+    if (ok && st.st_size > static_cast<off_t>(kOpenVPNConfigMaxBytes)) {
+        log::warning(kLog, "refused: the configuration is too large");
+        ok = false;
+    }
+    char buf[65536];
+    while (ok) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+        if (text.size() > kOpenVPNConfigMaxBytes) ok = false;
+    }
+    ::close(fd);
+    if (!ok) return std::nullopt;
+    return text;
+}
+
+bool OpenVPNService::managementListens(const std::string& process) const {
+    // Looked up in the table of the child's own network namespace, without
+    // connecting: a connection would take openvpn's one management slot.
+    char want[32];
+    std::snprintf(want, sizeof want, "0100007F:%04X", options_.managementPort);
+    auto table = readFile(services_.context.paths.procRoot + "/" + process + "/net/tcp");
+    if (!table) return false;
+    std::istringstream lines(*table);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        if (fields >> slot >> local >> remote >> state && local == want && state == "0A") return true;
+    }
+    return false;
+}
+
+std::optional<pid_t> OpenVPNService::runningPid() const {
+    std::lock_guard lock(mutex_);
+    for (auto it = children_.rbegin(); it != children_.rend(); ++it)
+        if (!(*it)->exited.load()) return (*it)->pid;
+    return std::nullopt;
+}
+
+void OpenVPNService::stopChildren() {
+    std::vector<std::shared_ptr<Child>> children;
+    {
+        std::lock_guard lock(mutex_);
+        children.swap(children_);
+    }
+    for (auto& child : children) {
+        if (!child->exited.load()) ::kill(child->pid, SIGTERM);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!child->exited.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (!child->exited.load()) ::kill(child->pid, SIGKILL);
+        if (child->reaper.joinable()) child->reaper.join();
+    }
+}
+
+HelperMessage OpenVPNService::create(const HelperCommand& c) {
+    const std::string* command = helperString(c.parameters, "openvpncmd");
+    if (!command || command->size() > 16384) {
+        log::warning(kLog, "refused: no usable openvpncmd");
+        return replyWith(kNo);
+    }
+    for (auto key : {"path_tun", "path_tap"}) {
+        auto it = c.parameters.find(key);
+        if (it != c.parameters.end() && !it->second.string()) return replyWith(kNo);
+    }
+    auto path = configPathFromCommand(*command);
+    if (!path) {
+        log::warning(kLog, "refused: no configuration path after --config");
+        return replyWith(kNo);
+    }
+    auto text = readUserConfig(*path, c.request.peer.uid);
+    if (!text) return replyWith(kNo);
+    auto checked = filterOpenVPNConfig(*text);
+    if (!checked.config) {
+        log::warning(kLog, "refused configuration: " + checked.refusal);
+        return replyWith(kNo);
+    }
+
+    // One openvpn at a time: the management port is fixed.
+    stopChildren();
+    services_.openvpnProcesses.terminateAll(std::chrono::seconds(3));
+
+    // Whoever listens there would be handed the user's credentials.
+    if (managementListens("self")) {
+        log::warning(kLog, "refused: another program listens on the management port");
+        return replyWith(kNo);
+    }
+
+    const std::string copy = configCopyPath();
+    std::string error;
+    if (!makeDirectories(copy.substr(0, copy.rfind('/')), 0700) ||
+        !writeFileAtomically(copy, *checked.config, 0600, &error)) {
+        log::error(kLog, "cannot write the configuration copy: " + error);
+        return replyWith(kNo);
+    }
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return replyWith(kNo);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    // Nothing of ours (client sockets, state files) leaks into openvpn.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+
+    auto args = openvpnArguments();
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string pathEnv = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    char* envp[] = {pathEnv.data(), nullptr};
+
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, options_.openvpnBinary.c_str(), &actions, &attr, argv.data(), envp);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        log::error(kLog, "cannot start openvpn: " + std::string(std::strerror(rc)));
+        return replyWith(kNo);
+    }
+    auto child = std::make_shared<Child>();
+    child->pid = pid;
+    child->reaper = std::thread([child, fd = pipeFds[0]] {
+        std::string pending;
+        char buf[4096];
+        while (true) {
+            ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            pending.append(buf, static_cast<std::size_t>(n));
+            for (auto nl = pending.find('\n'); nl != std::string::npos; nl = pending.find('\n')) {
+                log::info("openvpn", pending.substr(0, std::min<std::size_t>(nl, 2000)));
+                pending.erase(0, nl + 1);
+            }
+        }
+        ::close(fd);
+        int status = 0;
+        while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        log::info(kLog, "openvpn " + std::to_string(child->pid) + " ended");
+        child->exited.store(true);
+    });
+    {
+        std::lock_guard lock(mutex_);
+        children_.push_back(child);
+    }
+    if (!services_.openvpnProcesses.record(pid)) log::warning(kLog, "cannot record openvpn " + std::to_string(pid));
+    log::info(kLog, "started openvpn " + std::to_string(pid));
+
+    auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
+    while (!managementListens(std::to_string(pid))) {
+        if (child->exited.load()) {
+            log::warning(kLog, "openvpn ended before its management port listened");
+            return replyWith(kNo);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            log::warning(kLog, "openvpn's management port did not listen in time");
+            stopChildren();
+            return replyWith(kNo);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return replyWith(kYes);
+}
+
+HelperMessage OpenVPNService::event(const HelperCommand& c) {
+    if (c.request.peer.uid != 0) {
+        log::warning(kLog, "openvpn event from uid " + std::to_string(c.request.peer.uid) + " ignored");
+        return replyWith(kNo);
+    }
+    // Only the openvpn started last speaks for the tunnel; a late "down" of
+    // the one it replaced must not clear the new tunnel's servers.
+    auto pid = helperInt(c.parameters, "pid");
+    if (!pid || !runningPid() || *pid != *runningPid()) {
+        log::info(kLog, "openvpn event '" + c.name + "' from a replaced openvpn ignored");
+        return replyWith(kNo);
+    }
+    const std::string* dev = helperString(c.parameters, "dev");
+    if (!dev || !isInterfaceName(*dev)) return replyWith(kNo);
+    std::vector<std::string> servers;
+    if (c.name == "up") {
+        auto it = c.parameters.find("dns");
+        const HelperArray* list = it == c.parameters.end() ? nullptr : it->second.array();
+        if (list) {
+            for (const auto& v : *list) {
+                const std::string* s = v.string();
+                if (!s || !isIPAddress(*s) || servers.size() >= 8) return replyWith(kNo);
+                servers.push_back(*s);
+            }
+        }
+    } else if (c.name != "down") {
+        return replyWith(kNo);
+    }
+    log::info(kLog, "tunnel " + c.name + " on " + *dev + " with " + std::to_string(servers.size()) + " DNS servers");
+    services_.dns.setTunnelServers(std::move(servers), c.name == "up" ? *dev : std::string());
+    return replyWith(kYes);
+}
+
+void registerOpenVPNCommands(CommandDispatcher& d, HelperServices& s, OpenVPNServiceOptions options) {
+    auto service = std::make_shared<OpenVPNService>(s, std::move(options));
+    d.registerCommand("createOpenVPNConnection", [service](HelperCommand& c) -> std::optional<HelperMessage> {
+        return service->create(c);
+    });
+    for (auto name : {"up", "down"}) {
+        d.registerCommand(kOpenVPNEventType, name, [service](HelperCommand& c) -> std::optional<HelperMessage> {
+            return service->event(c);
+        });
+    }
+}
+
+}  // namespace hw::helper

@@ -1,0 +1,64 @@
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "helper/command_dispatcher.h"
+#include "helper/helper_services.h"
+
+namespace hw::helper {
+
+struct OpenVPNServiceOptions {
+    std::string openvpnBinary = "/usr/sbin/openvpn";
+    // Runs as openvpn's up and down command ("--openvpn-event <socket>" is
+    // added); empty: this executable.
+    std::string eventProgram;
+    std::uint16_t managementPort = 9544;
+    std::string configName = "config_current.ovpn";
+    std::chrono::milliseconds listenTimeout{10000};
+};
+
+// "createOpenVPNConnection": checks the user's configuration file, keeps a
+// filtered root-owned copy, starts openvpn with an argv of our own and
+// answers once its management port listens. Also takes the up/down events
+// of the tunnel from our own event program, for DNS.
+class OpenVPNService {
+public:
+    OpenVPNService(HelperServices& services, OpenVPNServiceOptions options);
+    ~OpenVPNService();
+    OpenVPNService(const OpenVPNService&) = delete;
+    OpenVPNService& operator=(const OpenVPNService&) = delete;
+
+    HelperMessage create(const HelperCommand& command);
+    HelperMessage event(const HelperCommand& command);
+
+    std::string configCopyPath() const;
+    std::vector<std::string> openvpnArguments() const;
+    // The running openvpn we started last, if any.
+    std::optional<pid_t> runningPid() const;
+
+private:
+    struct Child;
+    std::optional<std::string> readUserConfig(const std::string& path, uid_t owner);
+    // Is 127.0.0.1:port listening in the network namespace of /proc/<process>?
+    bool managementListens(const std::string& process) const;
+    void stopChildren();
+
+    HelperServices& services_;
+    OpenVPNServiceOptions options_;
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<Child>> children_;
+};
+
+void registerOpenVPNCommands(CommandDispatcher& dispatcher, HelperServices& services,
+                             OpenVPNServiceOptions options = {});
+
+inline constexpr const char* kOpenVPNEventType = "havenway_openvpn_event";
+
+}  // namespace hw::helper

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "helper/openvpn/openvpn_service.h"
+#include "platform/temp_dir.h"
+#include "support/fake_process_runner.h"
+
+namespace hw::helper {
+namespace {
+
+// The refusals happen before anything is started, so no openvpn runs here.
+class OpenVPNServiceRefusals : public ::testing::Test {
+protected:
+    OpenVPNServiceRefusals() : services(runner, paths()) {}
+    HelperPaths paths() {
+        HelperPaths p;
+        p.runDir = dir.file("run");
+        p.stateDir = dir.file("state");
+        return p;
+    }
+    std::string writeConfig(const std::string& name, const std::string& text) {
+        std::string path = dir.file(name);
+        std::ofstream(path) << text;
+        return path;
+    }
+    std::string create(const std::string& path, uid_t uid = ::getuid()) {
+        HelperDictionary params{{"openvpncmd", "'/usr/sbin/openvpn' --config '" + path + "' --management 127.0.0.1 9544&"},
+                                {"path_tun", "/dev/net/tun"}};
+        HelperRequest request({}, UniqueFd(), HelperPeer{1, uid, 0});
+        HelperCommand command{kHelperToolRpc, "createOpenVPNConnection", params, request};
+        return *helperString(service.create(command), "reply");
+    }
+
+    test::TempDir dir;
+    hw::test::FakeProcessRunner runner;
+    HelperServices services;
+    OpenVPNServiceOptions options{.openvpnBinary = "/nonexistent/openvpn", .eventProgram = "/x"};
+    OpenVPNService service{services, options};
+};
+
+TEST_F(OpenVPNServiceRefusals, FileChecks) {
+    auto good = writeConfig("config_current.ovpn", "client\nup /tmp/evil.sh\n");
+    EXPECT_EQ(create(good), "NO");  // a directive that runs a program
+    EXPECT_EQ(create(good, ::getuid() + 1), "NO");  // someone else's file
+    EXPECT_EQ(create(writeConfig("other.ovpn", "client\n")), "NO");
+
+    std::string linkDir = dir.file("l");
+    ::mkdir(linkDir.c_str(), 0700);
+    ::symlink(writeConfig("target.ovpn", "client\n").c_str(), (linkDir + "/config_current.ovpn").c_str());
+    EXPECT_EQ(create(linkDir + "/config_current.ovpn"), "NO");
+
+    std::string fifoDir = dir.file("f");
+    ::mkdir(fifoDir.c_str(), 0700);
+    ::mkfifo((fifoDir + "/config_current.ovpn").c_str(), 0600);
+    EXPECT_EQ(create(fifoDir + "/config_current.ovpn"), "NO");  // and does not hang on it
+
+    EXPECT_FALSE(service.runningPid());
+    struct stat st {};
+    EXPECT_NE(::stat(service.configCopyPath().c_str(), &st), 0);  // nothing copied
+}
+
+TEST_F(OpenVPNServiceRefusals, OurArgvPutsManagementAndScriptsAfterTheFile) {
+    auto args = service.openvpnArguments();
+    ASSERT_GE(args.size(), 3u);
+    EXPECT_EQ(args[1], "--config");
+    EXPECT_EQ(args[2], service.configCopyPath());
+    auto at = [&](const std::string& v) { return std::find(args.begin(), args.end(), v) - args.begin(); };
+    EXPECT_EQ(args[at("--management") + 1], "127.0.0.1");
+    EXPECT_EQ(args[at("--management") + 2], "9544");
+    EXPECT_EQ(args[at("--up") + 1], "\"/x\" --openvpn-event \"" + services.context.paths.socket + "\"");
+    EXPECT_LT(at("--up"), static_cast<long>(args.size()));
+}
+
+TEST_F(OpenVPNServiceRefusals, TunnelEventsOnlyFromRootAndTheCurrentOpenVPN) {
+    auto event = [&](const std::string& name, HelperDictionary params, uid_t uid) {
+        HelperRequest request({}, UniqueFd(), HelperPeer{1, uid, 0});
+        HelperCommand command{kOpenVPNEventType, name, params, request};
+        return *helperString(service.event(command), "reply");
+    };
+    const HelperDictionary up{{"dev", "tun0"}, {"dns", HelperArray{HelperValue("10.89.0.1")}}, {"pid", 4242}};
+    EXPECT_EQ(event("up", up, 1000), "NO");
+    EXPECT_EQ(event("up", up, 0), "NO");  // no openvpn of ours runs with that pid
+    EXPECT_NE(services.dns.serversToInstall().front(), "10.89.0.1");
+}
+
+}  // namespace
+}  // namespace hw::helper
