@@ -2,6 +2,7 @@
 
 #include "connection/l2tp_connector.h"
 #include "connection/pptp_connector.h"
+#include "sample_service_config.h"
 #include "status_recorder.h"
 #include "support/capture_log.h"
 #include "support/fake_secret_store.h"
@@ -13,18 +14,7 @@ namespace {
 using test::FakeSystemVPNServiceStore;
 using Report = test::StatusRecorder::Report;
 
-VPNServiceConfig config(std::int64_t type) {
-    VPNServiceConfig c;
-    c.type = type;
-    c.name = "Havenway";
-    c.endpointPrefix = "de1.";
-    c.endpointSuffix = "example.net";
-    c.endpointIPAddress = "";
-    c.username = "alice";
-    c.password = "p4ss-word";
-    c.sharedSecret = "s3cret-psk";
-    return c;
-}
+VPNServiceConfig config(std::int64_t type) { return test::sampleServiceConfig(type); }
 
 struct SystemVPNConnectorTest : ::testing::Test {
     std::shared_ptr<FakeSystemVPNServiceStore> store = std::make_shared<FakeSystemVPNServiceStore>();
