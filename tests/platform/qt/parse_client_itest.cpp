@@ -15,6 +15,7 @@
 #include "support/fake_settings_store.h"
 #include "support/qt_test_app.h"
 #include "support/temp_dir.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 namespace hw {
@@ -37,13 +38,8 @@ protected:
         spinUntil([] { return false; }, 50);
     }
     std::unique_ptr<ParseClient> client(std::string serverURL = {}) {
-        ParseClientConfig c;
-        c.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = serverURL.empty() ? env_->parseUrl() : serverURL;
-        c.secretService = "com.havenway.test";
-        c.datastorePath = dir_.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
+        auto c = test::testbedParseConfig(*env_, "com.havenway.test", dir_.file("datastore.sqlite"));
+        if (!serverURL.empty()) c.serverURL = serverURL;
         auto p = std::make_unique<ParseClient>(c, *http_, queue_, secrets_, settings_);
         p->enableRevocableSession();
         EXPECT_TRUE(p->enableLocalDatastore());
@@ -90,11 +86,7 @@ TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
     // A sign-in elsewhere (other stores: another device) leaves this session alone.
     test::FakeSecretStore otherSecrets;
     test::FakeSettingsStore otherSettings;
-    ParseClientConfig elsewhere;
-    elsewhere.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
-    elsewhere.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
-    elsewhere.serverURL = env_->parseUrl();
-    ParseClient other(elsewhere, *http_, queue_, otherSecrets, otherSettings);
+    ParseClient other(test::testbedParseConfig(*env_, ""), *http_, queue_, otherSecrets, otherSettings);
     ASSERT_TRUE(signIn(other, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
 
     auto restored = client();

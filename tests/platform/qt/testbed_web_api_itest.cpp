@@ -14,6 +14,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/qt_test_app.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 namespace hw {
@@ -49,12 +50,8 @@ protected:
         if (!env_) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << test::TestbedEnv::path();
         env_->exportToEnvironment();
         http_ = std::make_unique<QtHttpClient>(queue_);
-        ParseClientConfig c;
-        c.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env_->parseUrl();
-        c.secretService = "com.havenway.test";
-        parse_ = std::make_unique<ParseClient>(c, *http_, queue_, secrets_, settings_);
+        parse_ = std::make_unique<ParseClient>(test::testbedParseConfig(*env_, "com.havenway.test"), *http_, queue_,
+                                               secrets_, settings_);
     }
     void TearDown() override {
         parse_.reset();

@@ -13,6 +13,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/qt_test_app.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {
@@ -32,14 +33,9 @@ protected:
         spinUntil([] { return false; }, 30);
     }
     std::unique_ptr<ParseClient> makeClient() {
-        ParseClientConfig c;
-        c.applicationId = env->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env->parseUrl();
-        c.secretService = "com.havenway.services-itest";
-        c.datastorePath = dir.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
-        auto client = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        auto client = std::make_unique<ParseClient>(
+            testbedParseConfig(*env, "com.havenway.services-itest", dir.file("datastore.sqlite")), *http, queue, secrets,
+            settings);
         client->enableRevocableSession();
         EXPECT_TRUE(client->enableLocalDatastore());
         return client;
