@@ -25,6 +25,40 @@ std::string set(const char* name, const char* type, const std::string& elems) {
 
 const char* const kTunnels[] = {"tun*", "tap*", "ppp*"};
 
+// The two chains mirror each other; only the direction's words differ.
+struct Direction {
+    const char* hook;
+    const char* iface;      // oifname / iifname
+    const char* ipsec;      // rt / meta
+    const char* dhcp4;      // our port, then theirs
+    const char* dhcp6;
+    const char* router;     // the neighbour-discovery message this side sends or gets
+    const char* addr;       // daddr / saddr
+    const char* port;       // dport / sport
+    const char* counter;
+};
+constexpr Direction kOutput{"output", "oifname", "rt",  "udp sport 68 udp dport 67",   "udp sport 546 udp dport 547",
+                            "nd-router-solicit", "daddr", "dport", "dropped_out"};
+constexpr Direction kInput{"input", "iifname", "meta", "udp sport 67 udp dport 68",    "udp sport 547 udp dport 546",
+                           "nd-router-advert",  "saddr", "sport", "dropped_in"};
+
+std::string chain(const Direction& d) {
+    const std::string addr = d.addr, port = d.port;
+    std::string r = std::string("  chain ") + d.hook + " {\n    type filter hook " + d.hook +
+                    " priority filter; policy drop;\n";
+    r += std::string("    ") + d.iface + " \"lo\" accept\n";
+    for (auto t : kTunnels) r += std::string("    ") + d.iface + " \"" + t + "\" accept\n";
+    r += std::string("    ") + d.ipsec + " ipsec exists accept\n";
+    r += std::string("    ") + d.dhcp4 + " accept\n";
+    r += std::string("    ") + d.dhcp6 + " accept\n";
+    r += std::string("    icmpv6 type { ") + d.router + ", nd-neighbor-solicit, nd-neighbor-advert } ip6 hoplimit 255 accept\n";
+    r += "    ip " + addr + " @servers4 accept\n    ip6 " + addr + " @servers6 accept\n";
+    r += "    ip " + addr + " @dns4 meta l4proto { tcp, udp } th " + port + " 53 accept\n";
+    r += "    ip6 " + addr + " @dns6 meta l4proto { tcp, udp } th " + port + " 53 accept\n";
+    r += std::string("    counter name ") + d.counter + "\n  }\n";
+    return r;
+}
+
 }  // namespace
 
 std::string buildReleaseRuleset() {
@@ -40,29 +74,9 @@ std::string buildLockRuleset(const LockRules& rules) {
     r += set("dns6", "ipv6_addr", elements(rules.dnsResolvers, AddressFamily::V6));
     r += "  counter dropped_out {}\n  counter dropped_in {}\n";
 
-    r += "  chain output {\n    type filter hook output priority filter; policy drop;\n";
-    r += "    oifname \"lo\" accept\n";
-    for (auto t : kTunnels) r += std::string("    oifname \"") + t + "\" accept\n";
-    r += "    rt ipsec exists accept\n";
-    r += "    udp sport 68 udp dport 67 accept\n";
-    r += "    udp sport 546 udp dport 547 accept\n";
-    r += "    icmpv6 type { nd-router-solicit, nd-neighbor-solicit, nd-neighbor-advert } ip6 hoplimit 255 accept\n";
-    r += "    ip daddr @servers4 accept\n    ip6 daddr @servers6 accept\n";
-    r += "    ip daddr @dns4 meta l4proto { tcp, udp } th dport 53 accept\n";
-    r += "    ip6 daddr @dns6 meta l4proto { tcp, udp } th dport 53 accept\n";
-    r += "    counter name dropped_out\n  }\n";
-
-    r += "  chain input {\n    type filter hook input priority filter; policy drop;\n";
-    r += "    iifname \"lo\" accept\n";
-    for (auto t : kTunnels) r += std::string("    iifname \"") + t + "\" accept\n";
-    r += "    meta ipsec exists accept\n";
-    r += "    udp sport 67 udp dport 68 accept\n";
-    r += "    udp sport 547 udp dport 546 accept\n";
-    r += "    icmpv6 type { nd-router-advert, nd-neighbor-solicit, nd-neighbor-advert } ip6 hoplimit 255 accept\n";
-    r += "    ip saddr @servers4 accept\n    ip6 saddr @servers6 accept\n";
-    r += "    ip saddr @dns4 meta l4proto { tcp, udp } th sport 53 accept\n";
-    r += "    ip6 saddr @dns6 meta l4proto { tcp, udp } th sport 53 accept\n";
-    r += "    counter name dropped_in\n  }\n}\n";
+    r += chain(kOutput);
+    r += chain(kInput);
+    r += "}\n";
     return r;
 }
 

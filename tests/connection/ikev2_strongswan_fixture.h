@@ -12,44 +12,11 @@
 #include "connection/ikev2_strongswan_connector.h"
 #include "platform/helper_connection.h"
 #include "platform/helper_socket.h"
-#include "support/manual_queue.h"
+#include "support/fake_helper_tool.h"
 
 namespace hw::test {
 
-// A manual queue that wakes the test when the connection's thread posts, so
-// waits on it are bounded without sleeping.
-class WakingQueue final : public MainQueue {
-public:
-    void post(Task task) override {
-        inner.post(std::move(task));
-        std::lock_guard lock(mutex_);
-        ++posts_;
-        cv_.notify_all();
-    }
-    void postAfter(double ms, Task task) override { inner.postAfter(ms, std::move(task)); }
-    std::unique_ptr<Timer> startTimer(double ms, bool repeats, Task task) override {
-        return inner.startTimer(ms, repeats, std::move(task));
-    }
-    bool isMainThread() const override { return inner.isMainThread(); }
-
-    // Runs posted tasks until pred holds or five seconds pass.
-    bool waitFor(const std::function<bool()>& pred) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (;;) {
-            inner.runUntilIdle();
-            if (pred()) return true;
-            std::unique_lock lock(mutex_);
-            const auto seen = posts_;
-            if (!cv_.wait_until(lock, deadline, [&] { return posts_ != seen; })) return pred();
-        }
-    }
-    ManualQueue inner;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::uint64_t posts_ = 0;
-};
+using WakingQueue = HelperTestQueue;
 
 // The helper tool's connector, handing out the test's connection (or none).
 class TestHelperTool {

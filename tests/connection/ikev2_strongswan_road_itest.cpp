@@ -86,16 +86,8 @@ public:
     std::optional<IKEv2LoginData> login;
 };
 
-class StrongSwanRoad : public testing::Test {
+class StrongSwanRoad : public ike::road::RoadSuite {
 protected:
-    static void SetUpTestSuite() {
-        bed_ = new ike::road::Testbed;
-        bed_->setUp();
-    }
-    static void TearDownTestSuite() {
-        delete bed_;
-        bed_ = nullptr;
-    }
     void SetUp() override {
         if (!bed_->why.empty()) GTEST_SKIP() << bed_->why;
         ike::IkeServiceOptions o;
@@ -152,8 +144,6 @@ protected:
         queue_.sync([&] { provider_->connect(config, {}, {}); });
     }
 
-    static ike::road::Testbed* bed_;
-    static int counter_;
     ThreadQueue queue_;
     helper::CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
@@ -166,8 +156,6 @@ protected:
     std::condition_variable cv_;
     std::vector<std::int32_t> statuses_;
 };
-ike::road::Testbed* StrongSwanRoad::bed_ = nullptr;
-int StrongSwanRoad::counter_ = 0;
 
 TEST_F(StrongSwanRoad, ConnectsAndDisconnectsThroughTheHelper) {
     auto log = test::CaptureLog::install();

@@ -17,6 +17,7 @@
 #include "connection/pptp_vpn_connection_provider.h"
 #include "connection/system_vpn_service_helper.h"
 #include "status_recorder.h"
+#include "support/child_process.h"
 #include "support/fake_system_vpn_pppd.h"
 
 extern char** environ;
@@ -78,18 +79,9 @@ protected:
         return false;
     }
     int waitHelper() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        const int code = test::waitChild(pid_, std::chrono::seconds(10));
         pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return code;
     }
     std::string read(const std::string& file) {
         std::ifstream in(dir_ + "/" + file);

@@ -27,6 +27,10 @@ public:
     VPNStatusCallback callback() {
         return [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) { add(s, m, t); };
     }
+    // The same for a connector, whose reports carry the type as a number.
+    auto connectorCallback() {
+        return [this](std::int32_t s, const std::optional<std::string>& m, std::int64_t t) { add(s, m, t); };
+    }
     void add(std::int32_t s, const std::optional<std::string>& m, std::int64_t t) {
         std::lock_guard lock(mutex_);
         reports_.push_back({s, m, t, std::this_thread::get_id()});

@@ -2,6 +2,7 @@
 
 #include "connection/l2tp_connector.h"
 #include "connection/pptp_connector.h"
+#include "sample_service_config.h"
 #include "status_recorder.h"
 #include "support/capture_log.h"
 #include "support/fake_secret_store.h"
@@ -13,18 +14,7 @@ namespace {
 using test::FakeSystemVPNServiceStore;
 using Report = test::StatusRecorder::Report;
 
-VPNServiceConfig config(std::int64_t type) {
-    VPNServiceConfig c;
-    c.type = type;
-    c.name = "Havenway";
-    c.endpointPrefix = "de1.";
-    c.endpointSuffix = "example.net";
-    c.endpointIPAddress = "";
-    c.username = "alice";
-    c.password = "p4ss-word";
-    c.sharedSecret = "s3cret-psk";
-    return c;
-}
+VPNServiceConfig config(std::int64_t type) { return test::sampleServiceConfig(type); }
 
 struct SystemVPNConnectorTest : ::testing::Test {
     std::shared_ptr<FakeSystemVPNServiceStore> store = std::make_shared<FakeSystemVPNServiceStore>();
@@ -146,7 +136,7 @@ TEST_F(SystemVPNConnectorTest, RetrieveMapsThePPPPhaseAndReportsTheCurrentStatus
     conn->extended.pppStatus = 8;
     L2TPConnector connector(store);
     test::StatusRecorder rec;
-    auto block = [&](std::int32_t st, const std::optional<std::string>& m, std::int64_t t) { rec.add(st, m, t); };
+    auto block = rec.connectorCallback();
     EXPECT_EQ(connector.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", block, false), 2);
     ASSERT_EQ(rec.waitFor(1).size(), 1u);
     conn->extended.pppStatus = 0;
@@ -166,7 +156,7 @@ TEST_F(SystemVPNConnectorTest, DisconnectReportsThePPPLastCauseAsItsMessage) {
     auto conn = store->connection(s.id);
     PPTPConnector connector(store);
     test::StatusRecorder rec;
-    auto block = [&](std::int32_t st, const std::optional<std::string>& m, std::int64_t t) { rec.add(st, m, t); };
+    auto block = rec.connectorCallback();
     connector.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", block, true);
     conn->emit(1);
     conn->emit(2);
@@ -184,7 +174,7 @@ TEST_F(SystemVPNConnectorTest, NoReportsAfterTheWatchStops) {
     auto conn = store->connection(s.id);
     PPTPConnector connector(store);
     test::StatusRecorder rec;
-    auto block = [&](std::int32_t st, const std::optional<std::string>& m, std::int64_t t) { rec.add(st, m, t); };
+    auto block = rec.connectorCallback();
     connector.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", block, false);
     rec.waitFor(1);
     connector.stopConnectionStatusUpdates();
@@ -198,7 +188,7 @@ TEST_F(SystemVPNConnectorTest, NoReportsAfterTheWatchStops) {
 TEST_F(SystemVPNConnectorTest, MissingServiceReportsInvalidOnce) {
     PPTPConnector connector(store);
     test::StatusRecorder rec;
-    auto block = [&](std::int32_t st, const std::optional<std::string>& m, std::int64_t t) { rec.add(st, m, t); };
+    auto block = rec.connectorCallback();
     EXPECT_EQ(connector.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", block, false), -1);
     auto reports = rec.waitFor(1);
     ASSERT_EQ(reports.size(), 1u);
@@ -228,9 +218,7 @@ TEST_F(SystemVPNConnectorTest, ConnectStartsTheNamedServiceAndWatchesIt) {
     L2TPConnector connector(store);
     test::StatusRecorder rec;
     bool connected = false;
-    connector.connect(
-        "Havenway", [&] { connected = true; },
-        [&](std::int32_t st, const std::optional<std::string>& m, std::int64_t t) { rec.add(st, m, t); });
+    connector.connect("Havenway", [&] { connected = true; }, rec.connectorCallback());
     EXPECT_TRUE(connected);
     EXPECT_EQ(conn->starts, 1);
     conn->emit(2);

@@ -10,22 +10,6 @@ namespace {
 
 using test::FakeSystemVPNServiceStore;
 
-TEST(VPNConnectionProvider, AbstractDefaultsDoNothing) {
-    AbstractVPNConnectionProvider p;
-    EXPECT_EQ(p.type(), std::nullopt);
-    bool called = false;
-    auto status = [&](std::int32_t, const std::optional<std::string>&, VPNTypes) { called = true; };
-    EXPECT_EQ(p.getExistingVPNConnectionProtocolType("Havenway"), 0);
-    EXPECT_EQ(p.retrieveConnectionAndSubscribeToStatusUpdates("Havenway", status, false), 0);
-    p.connect(VPNServiceConfig{}, [&] { called = true; }, status);
-    p.prepare(nullptr, [&] { called = true; }, status);
-    p.startDial([&] { called = true; });
-    p.disconnect([&] { called = true; });
-    p.stopConnectionStatusUpdates();
-    p.deleteExistingVPNService("Havenway");
-    EXPECT_FALSE(called);
-}
-
 TEST(VPNConnectionProvider, TypesAndIdentity) {
     auto store = std::make_shared<FakeSystemVPNServiceStore>();
     L2TP_VPNConnectionProvider l2tp(store);

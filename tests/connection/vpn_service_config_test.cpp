@@ -3,20 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "core/vpn_types.h"
+#include "sample_service_config.h"
 
 namespace hw {
 namespace {
 
 VPNServiceConfig sample() {
-    VPNServiceConfig c;
-    c.type = VPNTypesL2TP;
-    c.name = "Havenway";
-    c.endpointPrefix = "de1.";
-    c.endpointSuffix = "example.net";
-    c.endpointIPAddress = "";
-    c.username = "alice";
-    c.password = "p4ss-word";
-    c.sharedSecret = "s3cret-psk";
+    auto c = test::sampleServiceConfig(VPNTypesL2TP);
     c.setServiceID("SVC-7");
     return c;
 }

@@ -7,25 +7,12 @@
 
 #include "core/global_constants.h"
 #include "support/capture_log.h"
+#include "support/scoped_env.h"
 
 namespace hw {
 namespace {
 
-// Sets environment variables for one test and restores them afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value, 1); else ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_) ::setenv(name_.c_str(), old_->c_str(), 1); else ::unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 TEST(GlobalConstants, TestAccountPasswordIsFourLettersAndSixDigits) {
     const std::string password = GlobalConstants::testAccountPassword();

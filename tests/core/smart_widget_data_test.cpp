@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "application_model_fixture.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace hw::test {
 namespace {
@@ -20,15 +22,12 @@ HttpResponse imageReply(std::string body, std::string mime = "image/png", int st
 class SmartWidgetDataTest : public ApplicationModelTest {
 protected:
     SmartWidgetDataTest() {
-        std::string pattern = (fs::temp_directory_path() / "hw-widget-XXXXXX").string();
-        root = mkdtemp(pattern.data());
         cache = root + "/SmartWidgetCache";
         fs::create_directory(cache);
         SmartWidgetData::setDeterminedSmartWidgetImagesPath(cache);
     }
     ~SmartWidgetDataTest() override {
         SmartWidgetData::setDeterminedSmartWidgetImagesPath(std::nullopt);
-        fs::remove_all(root);
     }
     std::shared_ptr<SmartWidgetData> record(std::string image = "https://cdn.example.test/media/widget/offer.png") {
         return model->makeSmartWidgetData("https://example.test/offer", "Title", std::move(image), "Subtitle", "Open");
@@ -47,7 +46,8 @@ protected:
     }
     void putFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-    std::string root;
+    TempDir temp;
+    std::string root = temp.path();
     std::string cache;
 };
 
@@ -193,21 +193,17 @@ TEST_F(SmartWidgetDataTest, DamagedArchivesReadAsEmptyFieldsOrNothing) {
 
 TEST(SmartWidgetCacheFolder, FollowsTheDataFolderAndIsWorkedOutOnce) {
     SmartWidgetData::setDeterminedSmartWidgetImagesPath(std::nullopt);
-    std::string pattern = (fs::temp_directory_path() / "hw-data-XXXXXX").string();
-    const std::string dataRoot = mkdtemp(pattern.data());
-    const char* previous = std::getenv("HAVENWAY_DATA_DIR");
-    const std::string saved = previous ? previous : "";
-    setenv("HAVENWAY_DATA_DIR", (dataRoot + "/havenway").c_str(), 1);
+    TempDir temp;
+    const std::string dataRoot = temp.path();
+    ScopedEnv env("HAVENWAY_DATA_DIR", (dataRoot + "/havenway").c_str());
     const std::string folder = SmartWidgetData::smartWidgetImagesPath();
     EXPECT_EQ(folder, dataRoot + "/havenway/SmartWidgetCache");
     struct stat info{};
     ASSERT_EQ(stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    setenv("HAVENWAY_DATA_DIR", "/elsewhere", 1);
+    env.set("HAVENWAY_DATA_DIR", "/elsewhere");
     EXPECT_EQ(SmartWidgetData::smartWidgetImagesPath(), folder);
-    if (previous) setenv("HAVENWAY_DATA_DIR", saved.c_str(), 1); else unsetenv("HAVENWAY_DATA_DIR");
     SmartWidgetData::setDeterminedSmartWidgetImagesPath(std::nullopt);
-    fs::remove_all(dataRoot);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "helper/helper_files.h"
 #include "netns_testbed.h"
 #include "platform/helper_connection.h"
+#include "support/child_process.h"
 #include "support/fake_helper_tool.h"
 
 extern char** environ;
@@ -67,18 +68,9 @@ protected:
         return false;
     }
     int waitHelper() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        const int code = hw::test::waitChild(pid_, std::chrono::seconds(10));
         pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return code;
     }
     void stopHelper() {
         if (pid_ <= 0) return;

@@ -14,6 +14,7 @@
 #include "platform/route_watch_resolver.h"
 #include "platform/thread_pool.h"
 #include "support/fake_wifi.h"
+#include "support/child_process.h"
 #include "support/manual_queue.h"
 
 extern char** environ;
@@ -27,22 +28,7 @@ using V = std::vector<std::string>;
 // Runs `ip` with an argv array; a hung child is killed after five seconds.
 bool ip(std::vector<std::string> args) {
     args.insert(args.begin(), "ip");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0) return false;
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return test::runChild(std::move(args), 5s);
 }
 
 // Each test runs in a network namespace of its own: lo, and a veth pair

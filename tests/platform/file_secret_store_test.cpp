@@ -8,7 +8,7 @@
 
 #include "platform/libsecret_secret_store.h"
 #include "platform/secret_store_factory.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 
 using hw::Bytes;

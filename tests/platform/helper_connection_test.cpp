@@ -16,45 +16,12 @@
 
 #include "platform/helper_server.h"
 #include "support/capture_log.h"
-#include "support/manual_queue.h"
+#include "support/fake_helper_tool.h"
 
 namespace hw {
 namespace {
 
-// A manual queue that wakes the test when another thread posts to it, so
-// that waits on the I/O threads are bounded without sleeping.
-class WakingQueue final : public MainQueue {
-public:
-    void post(Task task) override {
-        inner.post(std::move(task));
-        std::lock_guard lock(mutex_);
-        ++posts_;
-        cv_.notify_all();
-    }
-    void postAfter(double ms, Task task) override { inner.postAfter(ms, std::move(task)); }
-    std::unique_ptr<Timer> startTimer(double ms, bool repeats, Task task) override {
-        return inner.startTimer(ms, repeats, std::move(task));
-    }
-    bool isMainThread() const override { return inner.isMainThread(); }
-
-    // Runs posted tasks until pred holds or five seconds pass.
-    bool waitFor(const std::function<bool()>& pred) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (;;) {
-            inner.runUntilIdle();
-            if (pred()) return true;
-            std::unique_lock lock(mutex_);
-            auto seen = posts_;
-            if (!cv_.wait_until(lock, deadline, [&] { return posts_ != seen; })) return pred();
-        }
-    }
-    test::ManualQueue inner;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::uint64_t posts_ = 0;
-};
+using WakingQueue = test::HelperTestQueue;
 
 // A server on its own thread, fed over a socketpair.
 class Fixture : public ::testing::Test {

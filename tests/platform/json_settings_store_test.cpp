@@ -7,7 +7,7 @@
 #include <limits>
 #include <thread>
 
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 
 using hw::Bytes;

@@ -14,7 +14,7 @@
 
 #include "platform/posix_process_runner.h"
 #include "platform/secret_store_factory.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 
 extern char** environ;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/linux_system_info.h"
+#include "support/temp_dir.h"
 
 namespace hw {
 namespace {
@@ -15,12 +16,7 @@ namespace fs = std::filesystem;
 // A fake root with sysfs and os-release laid out like a real machine.
 class FakeRoot : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "hw-sysinfo-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { fs::remove_all(root); }
+    void SetUp() override { ASSERT_FALSE(temp.path().empty()); }
 
     void write(const std::string& relative, const std::string& text) {
         const fs::path p = root / relative;
@@ -37,7 +33,8 @@ protected:
         fs::create_symlink("../../" + device + "/net/" + name, root / "sys/class/net" / name);
     }
 
-    fs::path root;
+    test::TempDir temp;
+    fs::path root = temp.path();
 };
 
 TEST_F(FakeRoot, ReadsInterfacesSortedAndTellsVirtualFromPhysical) {

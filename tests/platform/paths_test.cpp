@@ -7,34 +7,15 @@
 #include <map>
 
 #include "platform/base64.h"
-#include "platform/temp_dir.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 using hw::test::TempDir;
 namespace paths = hw::paths;
 
 namespace {
 
-// Sets environment variables for one test and restores them after.
-class ScopedEnv {
-public:
-    ~ScopedEnv() {
-        for (const auto& [name, old] : saved_) {
-            if (old) ::setenv(name.c_str(), old->c_str(), 1);
-            else ::unsetenv(name.c_str());
-        }
-    }
-    void set(const std::string& name, const char* value) {
-        if (!saved_.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        if (value) ::setenv(name.c_str(), value, 1);
-        else ::unsetenv(name.c_str());
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> saved_;
-};
+using hw::test::ScopedEnv;
 
 TEST(Paths, EveryLocationFollowsTheEnvironment) {
     ScopedEnv env;

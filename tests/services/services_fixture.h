@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "platform/backend/parse_client.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 #include "support/fake_backend.h"
 #include "support/fake_http_client.h"

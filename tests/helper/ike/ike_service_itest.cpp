@@ -25,7 +25,7 @@
 namespace hw::ike {
 namespace {
 
-using road::Testbed;
+using road::RoadSuite;
 using road::kGoodPassword;
 using road::kServerIp;
 using road::kServerName;
@@ -75,16 +75,8 @@ private:
     std::condition_variable changed_;
 };
 
-class IkeRoad : public testing::Test {
+class IkeRoad : public RoadSuite {
 protected:
-    static void SetUpTestSuite() {
-        bed_ = new Testbed;
-        bed_->setUp();
-    }
-    static void TearDownTestSuite() {
-        delete bed_;
-        bed_ = nullptr;
-    }
     void SetUp() override {
         if (!bed_->why.empty()) GTEST_SKIP() << bed_->why;
         log_ = test::CaptureLog::install();
@@ -110,13 +102,9 @@ protected:
         return IkeStartRequest{"Havenway_IKEv2", kServerName, std::move(hostIp), kUser};
     }
 
-    static Testbed* bed_;
-    static int counter_;
     IkeServiceOptions options_;
     std::shared_ptr<test::CaptureLog> log_;
 };
-Testbed* IkeRoad::bed_ = nullptr;
-int IkeRoad::counter_ = 0;
 
 TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);

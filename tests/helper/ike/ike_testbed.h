@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/run_program.h"
 #include "helper/ike/vici_client.h"
@@ -167,6 +169,21 @@ struct Testbed {
 
 
 // Counts the responder's IKE_SAs of its connection.
+// A suite on the road: it is set up once for all its tests and torn down after the last.
+class RoadSuite : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        bed_ = new Testbed;
+        bed_->setUp();
+    }
+    static void TearDownTestSuite() {
+        delete bed_;
+        bed_ = nullptr;
+    }
+    static inline Testbed* bed_ = nullptr;
+    static inline int counter_ = 0;  // a fresh work folder for each test
+};
+
 inline int responderSaCount(Testbed& bed) {
     int listed = 0;
     ViciClient watcher;

@@ -11,7 +11,7 @@
 #include "helper/ppp/ppp_options.h"
 #include "helper/ppp/ppp_vpn_services.h"
 #include "platform/posix_process_runner.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 #include "support/fake_system_vpn_pppd.h"
 

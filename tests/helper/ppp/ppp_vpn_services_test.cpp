@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "helper/fake_system.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 
 namespace hw::helper::ppp {

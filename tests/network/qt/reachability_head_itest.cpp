@@ -25,6 +25,8 @@
 #include "network/reachability.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
+#include "support/child_process.h"
+#include "support/qt_test_app.h"
 #include "testbed/testbed_env.h"
 
 extern char** environ;
@@ -34,46 +36,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "reachability_head_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-template <class Done>
-bool spinUntil(Done done, int boundMs = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
+using test::spinUntil;
 
 // openssl with an argv array, ten seconds at most.
 bool openssl(std::vector<std::string> args) {
     args.insert(args.begin(), "openssl");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    int rc = posix_spawnp(&pid, "openssl", &quiet, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    if (rc != 0) return false;
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return test::runChild(std::move(args), 10s, true);
 }
 
 // Answers every request with the status of the moment; 0 means it accepts
@@ -116,7 +84,7 @@ private:
 class HttpsReachabilityTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        test::qtTestApp();
         ASSERT_TRUE(dir_.isValid());
         auto cert = dir_.filePath("cert.pem"), key = dir_.filePath("key.pem");
         if (!openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1",

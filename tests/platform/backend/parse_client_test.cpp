@@ -12,6 +12,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/manual_queue.h"
+#include "support/temp_dir.h"
 
 namespace hw {
 namespace {
@@ -27,12 +28,7 @@ std::optional<std::string> header(const HttpRequest& r, const std::string& name)
 
 class ParseClientTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/parse_client_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
 
     ParseClientConfig config() const {
         ParseClientConfig c;
@@ -40,7 +36,7 @@ protected:
         c.clientKey = "KEY";
         c.serverURL = "https://backend.test/parse/";
         c.secretService = "svc";
-        c.datastorePath = dir_ + "/store/datastore.sqlite";
+        c.datastorePath = dir_.file("store/datastore.sqlite");
         c.requestTimeoutMs = 10000;
         return c;
     }
@@ -57,7 +53,7 @@ protected:
         };
     }
 
-    std::string dir_;
+    test::TempDir dir_;
     test::ManualQueue queue_;
     FakeHttpClient http_{queue_};
     test::FakeSecretStore secrets_;
@@ -228,7 +224,7 @@ TEST_F(ParseClientTest, ConfigIsCachedInTheDatastoreAndServedWhenAFetchFails) {
         queue_.runUntilIdle();
     }
     struct stat st {};
-    ASSERT_EQ(::stat((dir_ + "/store/datastore.sqlite").c_str(), &st), 0);
+    ASSERT_EQ(::stat(dir_.file("store/datastore.sqlite").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     auto client = makeClient();
@@ -381,9 +377,9 @@ namespace hw {
 namespace {
 
 TEST(LocalDatastore, StartsAfreshFromADamagedFileAndStaysPrivate) {
-    char tmpl[] = "/tmp/local_datastore_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
+    test::TempDir temp;
+    ASSERT_FALSE(temp.path().empty());
+    const std::string dir = temp.path();
     const auto path = dir + "/cache/datastore.sqlite";
     {
         auto store = LocalDatastore::open(path);
@@ -409,7 +405,6 @@ TEST(LocalDatastore, StartsAfreshFromADamagedFileAndStaysPrivate) {
     EXPECT_EQ(store->value("k"), "v");
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

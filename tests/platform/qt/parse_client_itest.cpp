@@ -13,56 +13,33 @@
 #include "platform/qt/qt_main_queue.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
+#include "support/qt_test_app.h"
+#include "support/temp_dir.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 namespace hw {
 namespace {
 
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "parse_client_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
+using test::spinUntil;
 
-template <class Done>
-bool spinUntil(Done done, int boundMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
-struct AppFirst {
-    AppFirst() { app(); }
-};
-
-class ParseClientTestbed : public ::testing::Test, private AppFirst {
+class ParseClientTestbed : public ::testing::Test, private test::QtAppFirst {
 protected:
     void SetUp() override {
         env_ = test::TestbedEnv::load();
         if (!env_) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << test::TestbedEnv::path();
         env_->exportToEnvironment();
-        char tmpl[] = "/tmp/parse_client_itest.XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        ASSERT_FALSE(dir_.path().empty());
         http_ = std::make_unique<QtHttpClient>(queue_);
     }
     void TearDown() override {
         // Let Qt finish its connection teardown before the process ends.
         http_.reset();
         spinUntil([] { return false; }, 50);
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
     }
     std::unique_ptr<ParseClient> client(std::string serverURL = {}) {
-        ParseClientConfig c;
-        c.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = serverURL.empty() ? env_->parseUrl() : serverURL;
-        c.secretService = "com.havenway.test";
-        c.datastorePath = dir_ + "/datastore.sqlite";
-        c.requestTimeoutMs = 15000;
+        auto c = test::testbedParseConfig(*env_, "com.havenway.test", dir_.file("datastore.sqlite"));
+        if (!serverURL.empty()) c.serverURL = serverURL;
         auto p = std::make_unique<ParseClient>(c, *http_, queue_, secrets_, settings_);
         p->enableRevocableSession();
         EXPECT_TRUE(p->enableLocalDatastore());
@@ -89,7 +66,7 @@ protected:
     }
 
     std::optional<test::TestbedEnv> env_;
-    std::string dir_;
+    test::TempDir dir_;
     QtMainQueue queue_;
     std::unique_ptr<QtHttpClient> http_;
     test::FakeSecretStore secrets_;
@@ -109,11 +86,7 @@ TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
     // A sign-in elsewhere (other stores: another device) leaves this session alone.
     test::FakeSecretStore otherSecrets;
     test::FakeSettingsStore otherSettings;
-    ParseClientConfig elsewhere;
-    elsewhere.applicationId = env_->get("HAVENWAY_TESTBED_APP_ID");
-    elsewhere.clientKey = env_->get("HAVENWAY_TESTBED_CLIENT_KEY");
-    elsewhere.serverURL = env_->parseUrl();
-    ParseClient other(elsewhere, *http_, queue_, otherSecrets, otherSettings);
+    ParseClient other(test::testbedParseConfig(*env_, ""), *http_, queue_, otherSecrets, otherSettings);
     ASSERT_TRUE(signIn(other, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
 
     auto restored = client();
@@ -232,12 +205,12 @@ TEST_F(ParseClientTestbed, QueriesPinsAndReadsConfigurationsOffline) {
 TEST_F(ParseClientTestbed, UploadsAReportWithItsLogFile) {
     auto p = client();
     ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_USER"), env_->get("HAVENWAY_TESTBED_PASSWORD")));
-    const auto logPath = dir_ + "/error.log";
+    const auto logPath = dir_.file("error.log");
     std::ofstream(logPath) << "line 1\nline 2\n";
     ParseError readError;
     auto file = p->fileWithPath("error.log", logPath, &readError);
     ASSERT_TRUE(file);
-    EXPECT_FALSE(p->fileWithPath("error.log", dir_ + "/missing.log", &readError));
+    EXPECT_FALSE(p->fileWithPath("error.log", dir_.file("missing.log"), &readError));
 
     ParseObject report("ErrorLogReport");
     report.setPointer("user", "_User", p->currentUser()->objectId);

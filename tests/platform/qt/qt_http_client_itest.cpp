@@ -13,6 +13,7 @@
 
 #include "platform/qt/qt_main_queue.h"
 #include "support/capture_log.h"
+#include "support/qt_test_app.h"
 #include "testbed/testbed_env.h"
 
 namespace {
@@ -20,22 +21,8 @@ namespace {
 using hw::HttpRequest;
 using hw::HttpResponse;
 
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "qt_http_client_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-// Runs the event loop until done() or the bound passes.
-template <class Done>
-bool spinUntil(Done done, int boundMs = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
+using hw::test::spinFor;
+using hw::test::spinUntil;
 
 HttpRequest request(std::string method, std::string url, double timeoutMs = 20000, hw::HttpHeaders headers = {},
                     std::string body = {}) {
@@ -48,17 +35,7 @@ HttpRequest request(std::string method, std::string url, double timeoutMs = 2000
     return r;
 }
 
-void spinFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-}
-
-struct AppFirst {
-    AppFirst() { app(); }
-};
-
-class QtHttpClientTest : public ::testing::Test, private AppFirst {
+class QtHttpClientTest : public ::testing::Test, private hw::test::QtAppFirst {
 protected:
     void SetUp() override { ::unsetenv("HAVENWAY_TEST_CA"); }
     // Let Qt finish its connection teardown before the process ends.
@@ -70,7 +47,7 @@ protected:
         HttpResponse out;
         client.send(std::move(request), [&](HttpResponse r) {
             ++calls;
-            onMain = QThread::currentThread() == app().thread();
+            onMain = QThread::currentThread() == hw::test::qtTestApp().thread();
             out = std::move(r);
         });
         EXPECT_TRUE(spinUntil([&] { return calls > 0; }));
@@ -178,7 +155,7 @@ TEST_F(QtHttpClientTest, CompletesOnTheMainThreadWhenSentFromAnother) {
     std::thread worker([&] {
         client.send(request("GET", "not a url"), [&](HttpResponse) {
             ++calls;
-            onMain = QThread::currentThread() == app().thread();
+            onMain = QThread::currentThread() == hw::test::qtTestApp().thread();
         });
     });
     worker.join();

@@ -9,35 +9,16 @@
 #include "platform/backend/parse_client.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
+#include "support/qt_test_app.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {
 
-inline QCoreApplication& servicesTestApp() {
-    static int argc = 1;
-    static char name[] = "services_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-// Runs the event loop until done() or the bound passes.
-template <class Done>
-bool spinUntil(Done done, int boundMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
-struct ServicesAppFirst {
-    ServicesAppFirst() { servicesTestApp(); }
-};
-
-class TestbedServicesFixture : public ::testing::Test, private ServicesAppFirst {
+class TestbedServicesFixture : public ::testing::Test, private QtAppFirst {
 protected:
     void SetUp() override {
         env = TestbedEnv::load();
@@ -52,14 +33,9 @@ protected:
         spinUntil([] { return false; }, 30);
     }
     std::unique_ptr<ParseClient> makeClient() {
-        ParseClientConfig c;
-        c.applicationId = env->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env->parseUrl();
-        c.secretService = "com.havenway.services-itest";
-        c.datastorePath = dir.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
-        auto client = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        auto client = std::make_unique<ParseClient>(
+            testbedParseConfig(*env, "com.havenway.services-itest", dir.file("datastore.sqlite")), *http, queue, secrets,
+            settings);
         client->enableRevocableSession();
         EXPECT_TRUE(client->enableLocalDatastore());
         return client;

@@ -1,0 +1,47 @@
+#pragma once
+// Bounded waits on the children integration tests start, so a hung one fails
+// the test instead of hanging it.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace hw::test {
+
+// The child's exit code; -1 when it died of a signal or was killed at the bound.
+inline int waitChild(pid_t pid, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs argv (found on PATH) and tells whether it exited 0 within the bound.
+inline bool runChild(std::vector<std::string> args, std::chrono::milliseconds bound, bool quietStderr = false) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quietStderr) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    const int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 && waitChild(pid, bound) == 0;
+}
+
+}  // namespace hw::test
