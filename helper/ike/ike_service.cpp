@@ -381,6 +381,15 @@ std::shared_ptr<ViciClient> IkeService::control() {
     return control_;
 }
 
+std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler handler, std::string* error) {
+    if (!ensureCharon(error)) return nullptr;
+    std::lock_guard lock(charonMutex_);
+    auto client = std::make_shared<ViciClient>();
+    if (handler) client->setEventHandler(std::move(handler));
+    if (!client->connect(charon_->viciSocketPath(), error)) return nullptr;
+    return client;
+}
+
 bool IkeService::ensureCharon(std::string* error) {
     std::lock_guard lock(charonMutex_);
     if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;

@@ -72,6 +72,10 @@ public:
     // The app's end of this channel went away: bring its connection down.
     // Not to be called from inside IkeChannel::sendEvent.
     void channelClosed(const IkeChannel* channel);
+    // A VICI connection of its own to this service's charon, started if need
+    // be: other users of the one IKE daemon (L2TP's transport mode) go
+    // through it. handler receives the events it registers.
+    std::shared_ptr<ViciClient> connectToCharon(ViciClient::EventHandler handler, std::string* error);
 
 private:
     struct Session;

@@ -1,7 +1,9 @@
 #include "helper/ppp/ppp_links.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netdb.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -10,8 +12,11 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "helper/helper_files.h"
+#include "helper/helper_validation.h"
+#include "helper/ike/run_program.h"
 #include "helper/ppp/ipsec_transport.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/log.h"
@@ -32,7 +37,56 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+std::optional<std::string> resolveServer(const std::string& endpoint) {
+    if (isIPAddress(endpoint)) return endpoint;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(endpoint.c_str(), nullptr, &hints, &found) != 0 || !found) return std::nullopt;
+    std::optional<std::string> v4, v6;
+    for (auto* a = found; a; a = a->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (a->ai_family == AF_INET && !v4) {
+            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, text, sizeof text);
+            v4 = text;
+        } else if (a->ai_family == AF_INET6 && !v6) {
+            ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr, text, sizeof text);
+            v6 = text;
+        }
+    }
+    ::freeaddrinfo(found);
+    return v4 ? v4 : v6;
+}
+
+bool ipRoute(std::vector<std::string> args, std::string* output) {
+    args.insert(args.begin(), "/usr/sbin/ip");
+    return ike::runProgram(args, std::chrono::seconds(5), output) == 0;
+}
+
+void removeHostRoute(const std::string& route) {
+    if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
+}
+
 }  // namespace
+
+std::optional<ServerPath> serverPathFrom(std::string_view text) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find_first_of(" \t\n\\", at);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+        if (stop > at) words.push_back(text.substr(at, stop - at));
+        at = stop + 1;
+    }
+    ServerPath path;
+    for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+        if (words[i] == "via" && path.gateway.empty()) path.gateway = words[i + 1];
+        if (words[i] == "dev" && path.device.empty()) path.device = words[i + 1];
+    }
+    if (path.gateway.empty() || path.device.empty()) return std::nullopt;
+    return path;
+}
 
 void setIpsecTransport(std::shared_ptr<IpsecTransport> transport) {
     std::lock_guard lock(transportMutex);
@@ -156,6 +210,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
     ::unlink(upMarkerPath(paths_, id).c_str());
 
     std::vector<std::string> argv;
+    std::string hostRoute;
     if (service.type == PppServiceType::L2TP) {
         std::string why;
         if (!espProbe_ || !espProbe_(&why)) {
@@ -172,14 +227,25 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
             fail(id, kPppExitFatal);
             return false;
         }
-        if (!transport->up({id, service.endpoint, secrets.sharedSecret}, error)) {
+        // One address for IPsec and xl2tpd alike: were a name to resolve
+        // differently for xl2tpd, L2TP would leave unprotected.
+        auto address = routeToServer(service.endpoint, &hostRoute, error);
+        if (!address) {
             fail(id, kPppExitFatal);
             return false;
         }
-        auto conf = xl2tpdConfig(service, paths_);
+        if (!transport->up({id, *address, secrets.sharedSecret}, error)) {
+            removeHostRoute(hostRoute);
+            fail(id, kPppExitFatal);
+            return false;
+        }
+        PppService dialled = service;
+        dialled.endpoint = *address;
+        auto conf = xl2tpdConfig(dialled, paths_);
         std::string confPath = paths_.runDir + "/" + id + ".xl2tpd.conf";
         if (!conf || !writeFileAtomically(confPath, *conf, 0600, error)) {
             transport->down(id);
+            removeHostRoute(hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -193,6 +259,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
     if (pid < 0) {
         if (service.type == PppServiceType::L2TP)
             if (auto t = ipsecTransport()) t->down(id);
+        removeHostRoute(hostRoute);
         fail(id, kPppExitFatal);
         return false;
     }
@@ -204,6 +271,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         auto link = std::make_unique<Link>();
         link->pid = pid;
         link->type = service.type;
+        link->hostRoute = hostRoute;
         link->reported = starting;
         auto* raw = link.get();
         links_[id] = std::move(link);
@@ -260,6 +328,7 @@ void PppLinks::monitor(std::string id) {
     link.reported = ended;
     finished_[id] = ended;
     PppServiceType type = link.type;
+    const std::string hostRoute = std::exchange(link.hostRoute, std::string());
     lock.unlock();
     ::unlink(upMarkerPath(paths_, id).c_str());
     // The options hold the password; nothing reads them once the link ended.
@@ -267,8 +336,32 @@ void PppLinks::monitor(std::string id) {
     ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     if (type == PppServiceType::L2TP)
         if (auto t = ipsecTransport()) t->down(id);
+    removeHostRoute(hostRoute);
     log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));
     notify(id, ended);
+}
+
+std::optional<std::string> PppLinks::routeToServer(const std::string& endpoint, std::string* hostRoute,
+                                                  std::string* error) {
+    auto address = resolveServer(endpoint);
+    if (!address) {
+        if (error) *error = "the L2TP server's name does not resolve";
+        log::warning(kLog, "the L2TP server's name does not resolve");
+        return std::nullopt;
+    }
+    std::string out;
+    // Under the kill switch there is no route now; the lock adds the server's.
+    if (!ipRoute({"-o", "route", "get", *address}, &out)) return address;
+    auto path = serverPathFrom(out);
+    if (!path) return address;
+    const bool v6 = address->find(':') != std::string::npos;
+    const std::string route = *address + (v6 ? "/128" : "/32");
+    std::string why;
+    if (ipRoute({v6 ? "-6" : "-4", "route", "add", route, "via", path->gateway, "dev", path->device}, &why))
+        *hostRoute = route;
+    else if (why.find("File exists") == std::string::npos)  // someone else's: it stays
+        log::warning(kLog, "cannot add the host route to the L2TP server: " + why);
+    return address;
 }
 
 bool PppLinks::stop(const std::string& id, bool force) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "helper/ppp/ppp_service.h"
@@ -27,6 +28,15 @@ struct PppLinkStatus {
 inline constexpr std::int64_t kPppExitFatal = 1;
 inline constexpr std::int64_t kPppExitNoKernelSupport = 4;
 inline constexpr std::int64_t kPppExitUserRequest = 5;
+
+// How `ip -o route get SERVER` says the server is reached: through a gateway
+// (then L2TP pins a host route there before pppd takes the default route);
+// none for a directly connected network or an unreadable answer.
+struct ServerPath {
+    std::string gateway;
+    std::string device;
+};
+std::optional<ServerPath> serverPathFrom(std::string_view ipRouteGet);
 
 // Runs the links of the stored services: pppd (with pptp as its pty) for
 // PPTP; IPsec transport mode, then xl2tpd with pppd for L2TP. A monitor
@@ -64,6 +74,7 @@ private:
         PppLinkStatus reported;
         bool stopping = false;
         bool forced = false;
+        std::string hostRoute;  // the L2TP server's host route that we added
         std::thread monitor;
     };
 
@@ -72,6 +83,9 @@ private:
     pid_t spawn(const std::vector<std::string>& argv, std::string* error);
     void monitor(std::string serviceID);
     void fail(const std::string& serviceID, std::int64_t cause);
+    // The L2TP server's address, with a host route to it through the current
+    // gateway so that its packets do not follow pppd's default route.
+    std::optional<std::string> routeToServer(const std::string& endpoint, std::string* hostRoute, std::string* error);
     void notify(const std::string& serviceID, const PppLinkStatus& status);
 
     PppPaths paths_;

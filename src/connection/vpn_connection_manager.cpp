@@ -1,0 +1,322 @@
+#include "connection/vpn_connection_manager.h"
+
+#include <cstdio>
+
+#include "connection/vpn_connection_manager_log.h"
+#include "platform/paths.h"
+#include "texts/locale_data.h"
+
+namespace hw {
+
+using manager_log::logLine;
+using manager_log::print;
+
+VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment environment,
+                                           VPNConnectionManagerProviders providers)
+    : L2TP_connectionProvider(std::move(providers.L2TP)),
+      PPTP_connectionProvider(std::move(providers.PPTP)),
+      OpenVPN_connectionProvider(std::move(providers.OpenVPN)),
+      IKEv2_StrongSwan_connectionProvider(std::move(providers.IKEv2_StrongSwan)),
+      env_(std::move(environment)) {
+    for (const auto& p : {IKEv2_StrongSwan_connectionProvider, OpenVPN_connectionProvider, L2TP_connectionProvider}) {
+        if (p) preferedConnectionProviders.push_back(p);
+    }
+}
+
+VPNConnectionManager::~VPNConnectionManager() {
+    *alive_ = false;
+    for (const auto& p : {L2TP_connectionProvider, PPTP_connectionProvider, OpenVPN_connectionProvider,
+                          IKEv2_StrongSwan_connectionProvider}) {
+        if (p) p->stopConnectionStatusUpdates();
+    }
+}
+
+void VPNConnectionManager::post(Task task) {
+    std::weak_ptr<bool> alive = alive_;
+    env_.mainQueue.post([alive, task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
+void VPNConnectionManager::postAfter(double ms, Task task) {
+    std::weak_ptr<bool> alive = alive_;
+    env_.mainQueue.postAfter(ms, [alive, task = std::move(task)] {
+        if (alive.lock()) task();
+    });
+}
+
+bool VPNConnectionManager::isType(const Provider& provider, VPNTypes type) const {
+    return provider && provider->type() == type;
+}
+
+void VPNConnectionManager::setConnectionInitiateCanceled(bool value) {
+    if (value) print("connectionInitiateCanceled == TRUE");
+    connectionInitiateCanceled_ = value;
+}
+
+VPNConnection& VPNConnectionManager::currentVPNConnection() {
+    if (!vpnConnection_) vpnConnection_ = std::make_unique<VPNConnection>(env_.mainQueue, env_.clock);
+    return *vpnConnection_;
+}
+
+// --- start-up and provider choice ---
+
+void VPNConnectionManager::prepareConnectionManager() {
+    if (prepared_) return;
+    prepared_ = true;
+    updateCurrentProvider();
+    std::weak_ptr<bool> alive = alive_;
+    env_.context.addVPNProtocolUpdatedObserver([this, alive] {
+        if (alive.lock()) onVPNProtocolChanged();
+    });
+    syncWithSystemConnection();
+}
+
+void VPNConnectionManager::prepareAfterDataLoaded() { prepareConnectionManager(); }
+
+void VPNConnectionManager::onVPNProtocolChanged() {
+    if (currentProvider && currentProvider == OpenVPN_connectionProvider) terminatePreviousOpenVPNProcesses();
+    updateCurrentProvider();
+}
+
+void VPNConnectionManager::updateCurrentProvider() { currentProvider = providerForType(selectedProtocol()); }
+
+VPNConnectionManager::Provider VPNConnectionManager::providerForType(VPNTypes type) {
+    switch (type) {
+        case VPNTypesAutomatic: return firstProviderForAutomaticMode();
+        case VPNTypesOpenVPN: return OpenVPN_connectionProvider;
+        case VPNTypesL2TP: return L2TP_connectionProvider;
+        case VPNTypesPPTP: return PPTP_connectionProvider;
+        case VPNTypesIKEv2: print("IKEv2 protocol is only supported in AppStore version"); return nullptr;
+        case VPNTypesIKEv2_StrongSwan: return IKEv2_StrongSwan_connectionProvider;
+    }
+    return nullptr;
+}
+
+bool VPNConnectionManager::isHelperToolInstalled() {
+    return env_.helper.isHeloperToolAlreadyInstalled(env_.context.helperToolCurrentVersion(),
+                                                     env_.context.perfromHelperToolStoredVersionCheck());
+}
+
+void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<void()> onSucceed) {
+    if (isHelperToolInstalled()) {
+        logLine("isHeloperToolAlreadyInstalled == true");
+        print("HeloperToolAlreadyInstalled -- proceeding");
+        if (onSucceed) onSucceed();
+        return;
+    }
+    logLine("HeloperTool NOT Installed! -- proceeding");
+    print("HeloperTool NOT Installed! -- proceeding");
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.installAction([this, alive, onSucceed = std::move(onSucceed)](bool succeeded, bool refused,
+                                                                              int errorCode,
+                                                                              const std::string& version) {
+        if (!alive.lock()) return;
+        print(std::string("installAction finished RESULT: ") + (succeeded ? "true" : "false"));
+        if (succeeded) {
+            logLine("installAction finished RESULT: succeed");
+            helperToolInstallFailed = false;
+            logLine("installAction before onSucceed()");
+            env_.helper.disableIPV6();
+            // The new helper settles for a second; the main thread is not held meanwhile.
+            postAfter(1000, [this, onSucceed, version] {
+                if (onSucceed) onSucceed();
+                env_.context.setHelperToolCurrentVersion(version);
+            });
+            return;
+        }
+        print("HelperTool install failed -- error: " + std::to_string(errorCode));
+        helperToolInstallFailed = true;
+        const std::string& info = refused ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
+                                          : LocaleData::helper_tool_install_error_restart_popup_text();
+        env_.context.showHelperInstallAlert(LocaleData::helper_tool_install_error_popup_header(), info,
+                                            [this, alive](int) {
+                                                // Whatever the sheet answers, the UI leaves "connecting".
+                                                if (alive.lock()) notifyDisconnected(true, false);
+                                            });
+    });
+}
+
+void VPNConnectionManager::syncWithSystemConnection() {
+    syncWithSystemConnectionStarted = true;
+    const VPNTypes protocol = selectedProtocol();
+    if (protocol != VPNTypesAutomatic) {
+        if (protocol != VPNTypesIKEv2) subscribeToStatusUpdates(false);
+        return;
+    }
+    const std::int32_t existing = existingSystemConnectionType();
+    if (existing == VPNStatusCodes::invalid) return;
+    if (existing == VPNTypesL2TP && L2TP_connectionProvider) {
+        preferedVPNProtocolForAutomaticMode = VPNTypesL2TP;
+        automaticModeDiscoveryInProgress = false;
+        currentProvider = L2TP_connectionProvider;
+    }
+    subscribeToStatusUpdates(false);
+}
+
+std::int32_t VPNConnectionManager::existingSystemConnectionType() {
+    if (!L2TP_connectionProvider) return VPNStatusCodes::invalid;
+    return L2TP_connectionProvider->getExistingVPNConnectionProtocolType(connectionName());
+}
+
+void VPNConnectionManager::subscribeToStatusUpdates(bool skipCurrentStatusNotification) {
+    // Providers are main-thread objects: the subscription is made on a later
+    // turn of the main queue, with the provider current now.
+    Provider provider = currentProvider;
+    if (!provider) {
+        logLine("subscribeToStatusUpdates -- no current provider");
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    post([this, alive, provider, skipCurrentStatusNotification] {
+        provider->retrieveConnectionAndSubscribeToStatusUpdates(
+            connectionName(),
+            [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
+                if (alive.lock()) handleStatusChange(status, message, type);
+            },
+            skipCurrentStatusNotification);
+    });
+}
+
+// --- the connect road ---
+
+void VPNConnectionManager::connect(const ManagerServerConfig& config) {
+    print("VPNManager -- connect() started.");
+    if (connectionInitiateCanceled_) return;
+    syncWithSystemConnectionStarted = false;
+    currentVPNConfig = config;
+    if (!currentProvider) {
+        // Protocol 4, or a manager never prepared: nothing can carry the tunnel.
+        logLine("connect() -- no provider for the selected protocol");
+        connectionInProgress = false;
+        connectionEstablishingInProgress = false;
+        post([this] { notifyDisconnected(false, false); });
+        return;
+    }
+    currentProvider->stopConnectionStatusUpdates();
+    if (isType(currentProvider, VPNTypesIKEv2)) {
+        currentProvider->prepare(config, [this, alive = std::weak_ptr<bool>(alive_)] {
+            if (!alive.lock()) return;
+            print("onAboutToStartConnection() through IKEv2");
+            subscribeToStatusUpdates(true);
+        });
+        return;
+    }
+    logLine("before checkAndInstallHelperToolIfRequired()");
+    checkAndInstallHelperToolIfRequired([this, config] { continueConnectAfterHelperCheck(config); });
+}
+
+void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerConfig& config) {
+    logLine("right after checkAndInstallHelperToolIfRequired");
+    if (connectionInProgress) {
+        logLine("Connection created callback executed");
+        return;
+    }
+    if (!currentProvider || !currentProvider->type()) {
+        logLine("connect() -- the current provider went away");
+        post([this] { notifyDisconnected(false, false); });
+        return;
+    }
+    connectionInProgress = true;
+    logLine("right before vpnConfigForConnector = ...");
+    ManagerServiceConfig service = vpnConfigForConnector(config);
+    logLine("self.helperToolManager.createVPNConnection");
+    if (isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+        service.endpoint = config.dnsPrefix + "." + env_.context.vpnServersDomainSuffix();
+        service.description.endpointIPAddress = config.vpnServerIPAddress;
+        std::weak_ptr<bool> alive = alive_;
+        currentProvider->connect(service, [this, alive] {
+            if (!alive.lock()) return;
+            print("onConnectionPrepared() through IKEv2 StrongSwan");
+            subscribeToStatusUpdates(true);
+        });
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.createVPNConnection(service.description, [this, alive](bool created) {
+        if (alive.lock()) onConnectionCreated(created);
+    });
+}
+
+void VPNConnectionManager::onConnectionCreated(bool created) {
+    print("Connection created callback executed");
+    logLine("Connection created callback executed");
+    if (connectionInitiateCanceled_) {
+        logLine("self.connectionInitiateCanceled 1");
+        return;
+    }
+    if (!created) {
+        // Nothing to dial: end the attempt as a disconnect, which also moves
+        // the automatic order on.
+        logLine("Connection created callback -- the helper created nothing");
+        const VPNTypes type = currentProvider && currentProvider->type() ? *currentProvider->type() : VPNTypesAutomatic;
+        const bool stepsOn = automaticModeDiscoveryInProgress && !preferedConnectionProviders.empty() &&
+                             currentProvider != preferedConnectionProviders.back();
+        handleStatusChange(VPNStatusCodes::disconnected, std::nullopt, type);
+        // A PPP road reports a plain disconnect silently; here the UI must hear of it.
+        if (!stepsOn && (type == VPNTypesL2TP || type == VPNTypesPPTP)) {
+            post([this] { notifyDisconnected(false, false); });
+        }
+        return;
+    }
+    postAfter(1000, [this] {
+        if (connectionInitiateCanceled_) {
+            logLine("self.connectionInitiateCanceled 2");
+            return;
+        }
+        subscribeToStatusUpdates(true);
+        logLine("before startDialConnection");
+        post([this] { startDialConnection(); });
+    });
+}
+
+void VPNConnectionManager::startDialConnection() {
+    env_.helper.disableIPV6();
+    logLine("before startDialConnection -- dispatch(after: 50)");
+    postAfter(50, [this] {
+        if (connectionInitiateCanceled_) {
+            logLine("self.connectionInitiateCanceled 3");
+            return;
+        }
+        if (!currentProvider) {
+            logLine("startDialConnection -- no current provider");
+            connectionInProgress = false;
+            return;
+        }
+        std::weak_ptr<bool> alive = alive_;
+        currentProvider->startDial([this, alive] {
+            if (!alive.lock()) return;
+            print("startDialCurrentConnection finished.");
+            connectionInProgress = false;
+        });
+    });
+}
+
+ManagerServiceConfig VPNConnectionManager::vpnConfigForConnector(const ManagerServerConfig& config) {
+    ManagerServiceConfig service;
+    auto& d = service.description;
+    d.type = currentProvider && currentProvider->type() ? static_cast<std::int64_t>(*currentProvider->type()) : 0;
+    d.name = config.connectionName;
+    d.sharedSecret = config.l2tpSharedKey;
+    d.endpointPrefix = config.dnsPrefix + ".";
+    d.endpointSuffix = config.domainSuffix;
+    d.endpointIPAddress = config.vpnServerIPAddress;
+    d.username = config.username;
+    d.password = config.password;
+    if (env_.openVPNParameters) d.openVPNParameters = env_.openVPNParameters();
+    if (config.ovpnConfig) writeOpenVPNConfig(*config.ovpnConfig);
+    return service;
+}
+
+void VPNConnectionManager::writeOpenVPNConfig(const std::string& text) {
+    if (env_.openVPNConfigFilePath.empty()) return;
+    // The configuration may carry credentials: private, and never half-written.
+    if (!writeString(text, env_.openVPNConfigFilePath)) logLine("writeOpenVPNConfig -- the write failed");
+}
+
+bool VPNConnectionManager::writeString(const std::string& text, const std::string& path) {
+    std::string error;
+    return paths::writeFileAtomically(path, text, 0600, &error);
+}
+
+}  // namespace hw

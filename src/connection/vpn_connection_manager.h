@@ -1,0 +1,162 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "connection/vpn_connection_manager_ports.h"
+#include "core/vpn_connection.h"
+#include "core/vpn_types.h"
+
+namespace hw {
+
+// Turns a request to connect to a location into a running tunnel, follows
+// its status, walks the automatic protocol order, and takes the tunnel and
+// its network settings down again. Lives on the main thread; status reports
+// may arrive on any thread and are handled there in order.
+//
+// The work is split over four files: this one's .cpp (start-up and the
+// connect road), _status.cpp (reports and the automatic order),
+// _teardown.cpp (kill switch, routes, DNS, teardown, sleep and wake) and
+// _error_report.cpp (the failed connection's report).
+class VPNConnectionManager {
+public:
+    using Provider = std::shared_ptr<ManagedConnectionProvider>;
+
+    VPNConnectionManager(VPNConnectionManagerEnvironment environment, VPNConnectionManagerProviders providers);
+    ~VPNConnectionManager();
+    VPNConnectionManager(const VPNConnectionManager&) = delete;
+    VPNConnectionManager& operator=(const VPNConnectionManager&) = delete;
+
+    const Provider L2TP_connectionProvider;
+    const Provider PPTP_connectionProvider;
+    const Provider OpenVPN_connectionProvider;
+    const Provider IKEv2_StrongSwan_connectionProvider;
+    Provider currentProvider;
+    std::vector<Provider> preferedConnectionProviders;
+    std::unique_ptr<Timer> activeTimer;
+    std::optional<ManagerServerConfig> currentVPNConfig;
+
+    std::function<void()> onConnectionEstablishedNotification;
+    std::function<void(const std::string&)> onConnectionErrorNotification;
+    std::function<void()> onConnectingStateNotification;
+    std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> onDisconnectedStateNotification;
+    std::function<void(const std::string&)> connectionTimerTickCallback;
+
+    bool connectionExists = false;
+    bool helperToolInstallFailed = false;
+    bool automaticModeDiscoveryInProgress = false;
+    std::optional<VPNTypes> preferedVPNProtocolForAutomaticMode;
+    bool connectionEstablishingInProgress = false;
+    bool connectionInProgress = false;
+    bool syncWithSystemConnectionStarted = false;
+    // True while a host route to a server is being added.
+    bool startedAddVPNServerStaticRoute = false;
+
+    bool connectionInitiateCanceled() const { return connectionInitiateCanceled_; }
+    void setConnectionInitiateCanceled(bool value);
+
+    // The session clock, made on first use.
+    VPNConnection& currentVPNConnection();
+    const std::string& connectionName() const { return env_.connectionName; }
+    VPNTypes selectedProtocol() const { return env_.context.vpnProtocol(); }
+
+    // Start-up and provider choice.
+    void prepareConnectionManager();
+    void prepareAfterDataLoaded();
+    void onVPNProtocolChanged();
+    void updateCurrentProvider();
+    Provider providerForType(VPNTypes type);
+    bool isHelperToolInstalled();
+    void checkAndInstallHelperToolIfRequired(std::function<void()> onSucceed);
+    void syncWithSystemConnection();
+    std::int32_t existingSystemConnectionType();
+    void subscribeToStatusUpdates(bool skipCurrentStatusNotification);
+
+    // The connect road.
+    void connect(const ManagerServerConfig& config);
+    void startDialConnection();
+    ManagerServiceConfig vpnConfigForConnector(const ManagerServerConfig& config);
+    void writeOpenVPNConfig(const std::string& text);
+
+    // Status reports and the automatic order (any thread).
+    void handleStatusChange(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
+    Provider firstProviderForAutomaticMode();
+    bool nextProviderForAutomaticMode();
+    // The catalogue key of a PPP last cause.
+    static std::string pppErrorKey(const std::string& lastCause);
+
+    // Kill switch, routes and DNS.
+    void enableNetworkLock(std::function<void(const std::string&)> onFinished = {});
+    // Resolves the server with the two DNS servers, adds its host route
+    // through the previous gateway, then engages the lock. Answers whether
+    // the attempt must wait for the completion (it gets the resolved
+    // address, or "NO").
+    bool enableNetworkLock(const std::string& serverHost, const std::optional<std::string>& previousGateway,
+                           const std::string& dns1, const std::string& dns2,
+                           std::function<void(const std::string&)> completion);
+    void reapplyNetworkLock(std::function<void()> onError = [] {});
+    void disableNetworkLock();
+    void disableNetworkLockIfNeeded() { disableNetworkLock(); }
+    void staticRouteAddingProcessing(const std::string& serverAddress, const std::string& gateway,
+                                     std::function<void(const std::optional<std::string>&)> completion);
+    void addVPNServerStaticRoute(const std::string& serverAddress, const std::optional<std::string>& gateway,
+                                 std::function<void(const std::optional<std::string>&)> completion);
+    void installDNSForVPN();
+    void restoreDNSToOriginal(bool forOpenVPN, bool skipFallback);
+
+    // Teardown.
+    void disconnect(bool forced);
+    void disconnect();
+    void disconnectAndNotify();
+    void cleanUpSession(bool forced);
+    void cleanUpSessionAndNotifyDisconnected();
+    void closeHelperTool();
+    void removeExistingConnection();
+    void terminatePreviousOpenVPNProcesses();
+    void stopStatusUpdates(const Provider& provider = nullptr);
+    void deleteExistingVPNService();
+    void scheduleVPNServiceCleanup();
+    void onInternetConnectionLost();
+    void shutDown();
+    void prepareForTermination() { shutDown(); }
+    void onDeviceWillSleep();
+    void onDeviceDidWake();
+
+    // The error report.
+    void sendPPPLogErrorReport(const std::string& message);
+    void writeErrorLog(const std::string& message);
+    // Atomically, 0600; false when the write failed.
+    static bool writeString(const std::string& text, const std::string& path);
+    void uploadErrorLogReport(const std::string& message, const std::string& logBytes);
+    // The part of a log that goes into a report: its last bytes, whole
+    // lines, with the account's password masked.
+    std::string boundedReportLog(std::string log) const;
+    static constexpr std::size_t kReportLogLimit = 64 * 1024;
+    static constexpr int kPPPLogLines = 200;
+
+private:
+    void continueConnectAfterHelperCheck(const ManagerServerConfig& config);
+    void onConnectionCreated(bool created);
+    void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
+    void handleConnected(VPNTypes type);
+    void handleDisconnected(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
+    bool stepAutomaticOrder(std::int32_t status, VPNTypes type);
+    void reportPPPFailure(const std::string& message);
+    void notifyDisconnected(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear);
+    void notifyError(const std::string& text);
+    // Posts onto the main queue; the task is dropped once the manager is gone.
+    void post(Task task);
+    void postAfter(double ms, Task task);
+    bool isType(const Provider& provider, VPNTypes type) const;
+
+    VPNConnectionManagerEnvironment env_;
+    std::unique_ptr<VPNConnection> vpnConnection_;
+    bool connectionInitiateCanceled_ = false;
+    bool prepared_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace hw

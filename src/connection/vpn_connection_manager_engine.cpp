@@ -1,0 +1,163 @@
+#include "connection/vpn_connection_manager_engine.h"
+
+#include "connection/l2tp_vpn_connection_provider.h"
+#include "connection/openvpn_constants.h"
+#include "connection/pptp_vpn_connection_provider.h"
+#include "connection/vpn_connection_manager_provider_adapters.h"
+#include "connection/vpn_service_config.h"
+#include "core/global_constants.h"
+#include "services/vpn_parse_config.h"
+
+namespace hw {
+
+namespace {
+// What both tunnel providers read of the state object and ask of the details
+// pane and the manager.
+struct EngineModelView {
+    ApplicationModel& model;
+    std::function<void()> lockBanner;
+    VPNConnectionManager* manager = nullptr;
+
+    void requestAutoReconnect() const {
+        if (auto* pane = model.mainViewDetailsController()) pane->requestAutoReconnect();
+    }
+    void enableNetworkLock() const {
+        if (manager) manager->enableNetworkLock();
+    }
+};
+
+class OpenVPNContext final : public OpenVPN_ProviderContext {
+public:
+    explicit OpenVPNContext(EngineModelView& v) : v_(v) {}
+    std::optional<OpenVPNLoginData> recentLoginData() const override {
+        auto l = v_.model.recentLoginData();
+        if (!l) return std::nullopt;
+        return OpenVPNLoginData{l->username, l->password};
+    }
+    bool useNetworkLock() const override { return v_.model.useNetworkLock(); }
+    bool networkLockActivated() const override { return v_.model.networkLockActivated; }
+    bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
+    void setAutoReconnectInProgress(bool value) override { v_.model.setAutoReconnectInProgress(value); }
+    void setOpenVPN_Reconnect_in_progress(bool value) override { v_.model.setOpenVPN_Reconnect_in_progress(value); }
+    bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
+    void requestAutoReconnect() override { v_.requestAutoReconnect(); }
+    void showAutoReconnectOverlay() override {
+        if (auto* pane = v_.model.mainViewDetailsController()) pane->showAutoReconnectOverlay();
+    }
+    void showAutoReconnectWithNetworkLockNotification() override {
+        if (v_.lockBanner) v_.lockBanner();
+    }
+    void enableNetworkLock() override { v_.enableNetworkLock(); }
+
+private:
+    EngineModelView& v_;
+};
+
+class StrongSwanContext final : public IKEv2_StrongSwan_ProviderContext {
+public:
+    explicit StrongSwanContext(EngineModelView& v) : v_(v) {}
+    std::optional<IKEv2LoginData> recentLoginData() const override {
+        auto l = v_.model.recentLoginData();
+        if (!l) return std::nullopt;
+        return IKEv2LoginData{l->username, l->password};
+    }
+    bool useNetworkLock() const override { return v_.model.useNetworkLock(); }
+    bool networkLockActivated() const override { return v_.model.networkLockActivated; }
+    bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
+    void setAutoReconnectInProgress(bool value) override { v_.model.setAutoReconnectInProgress(value); }
+    bool intensionallyDisconnectedVPN() const override { return v_.model.intensionallyDisconnectedVPN(); }
+    bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
+    void requestAutoReconnect() override { v_.requestAutoReconnect(); }
+    void enableNetworkLock() override { v_.enableNetworkLock(); }
+
+private:
+    EngineModelView& v_;
+};
+}  // namespace
+
+class VPNConnectionEngine::ProviderContexts {
+public:
+    ProviderContexts(ApplicationModel& model, std::function<void()> lockBanner)
+        : view{model, std::move(lockBanner)}, openvpn(view), strongSwan(view) {}
+    EngineModelView view;
+    OpenVPNContext openvpn;
+    StrongSwanContext strongSwan;
+};
+
+VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model_(parts.model) {
+    helperClient_ = std::make_unique<HelperToolManager>(parts.mainQueue, parts.helperConnector, parts.helperJobs,
+                                                        parts.helperInstaller, parts.processRunner,
+                                                        parts.bundledHelperVersion);
+    helper_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, parts.helperJobs);
+    context_ = std::make_unique<ApplicationModelConnectionContext>(parts.model, parts.helperInstallAlert);
+    uploader_ = std::make_unique<ParseErrorLogReportUploader>(parts.parse, parts.platformText);
+    resolver_ = std::make_unique<DNSServerHostResolver>(parts.mainQueue, parts.background);
+    providerContexts_ =
+        std::make_unique<ProviderContexts>(parts.model, parts.showAutoReconnectWithNetworkLockNotification);
+
+    auto openvpn = std::make_shared<OpenVPN_VPNConnectionProvider>(parts.mainQueue, providerContexts_->openvpn);
+    auto ike = std::make_shared<IKEv2_StrongSwan_ConnectionProvider>(parts.mainQueue, parts.helperConnector,
+                                                                     providerContexts_->strongSwan);
+    VPNConnectionManagerProviders providers{
+        std::make_shared<ProviderAdapter>(std::make_shared<L2TP_VPNConnectionProvider>(parts.systemVPNServices)),
+        std::make_shared<ProviderAdapter>(std::make_shared<PPTP_VPNConnectionProvider>(parts.systemVPNServices)),
+        std::make_shared<ProviderAdapter>(openvpn), std::make_shared<ProviderAdapter>(ike)};
+
+    VPNConnectionManagerEnvironment env{parts.mainQueue,
+                                        parts.background,
+                                        parts.clock,
+                                        *helper_,
+                                        *context_,
+                                        *uploader_,
+                                        parts.processRunner,
+                                        resolver_.get(),
+                                        GlobalConstants::vpnConnectionName,
+                                        GlobalConstants::errorLogFilePath(),
+                                        OpenVPNConstants::configFilePath(),
+                                        sc::kPPPLogFile,
+                                        [] {
+                                            HelperParameterList p;
+                                            for (const auto& [k, v] : OpenVPNConstants::connectionParameters())
+                                                p.emplace_back(k, v);
+                                            return p;
+                                        }};
+    manager_ = std::make_shared<VPNConnectionManager>(std::move(env), std::move(providers));
+    providerContexts_->view.manager = manager_.get();
+    modelPort_ = std::make_unique<VPNConnectionManagerModelPort>(*manager_);
+    ApplicationModelPorts ports = parts.model.ports();
+    ports.connectionManager = modelPort_.get();
+    parts.model.setPorts(ports);
+}
+
+std::shared_ptr<VPNConnectionManager> VPNConnectionEngine::makeManager(VPNConnectionEngineParts parts) {
+    auto engine = std::make_shared<VPNConnectionEngine>(std::move(parts));
+    return std::shared_ptr<VPNConnectionManager>(engine, &engine->manager());
+}
+
+VPNConnectionEngine::~VPNConnectionEngine() {
+    ApplicationModelPorts ports = model_.ports();
+    if (ports.connectionManager == modelPort_.get()) {
+        ports.connectionManager = nullptr;
+        model_.setPorts(ports);
+    }
+    if (providerContexts_) providerContexts_->view.manager = nullptr;
+    manager_.reset();
+}
+
+ManagerServerConfig managerServerConfig(const VPNParseConfig& config, const ApplicationModel& model) {
+    ManagerServerConfig c;
+    c.connectionName = VPNParseConfig::connectionName();
+    c.dnsPrefix = config.dnsPrefix;
+    c.domainSuffix = model.mainDomainName;
+    c.vpnServerIPAddress = config.vpnServerIPAddress;
+    c.username = config.username;
+    c.password = config.password;
+    c.l2tpSharedKey = config.l2tpSharedKey;
+    c.ovpnConfig = config.ovpnConfig();
+    if (auto login = model.recentLoginData(); login && login->passwordData) {
+        c.passwordReference = std::string(login->passwordData->begin(), login->passwordData->end());
+    }
+    return c;
+}
+
+}  // namespace hw

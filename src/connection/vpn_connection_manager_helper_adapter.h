@@ -1,0 +1,51 @@
+#pragma once
+#include "connection/vpn_connection_manager_ports.h"
+#include "platform/helper_job_table.h"
+#include "services/helper_tool/helper_tool_manager.h"
+
+namespace hw {
+
+// The manager's helper commands, carried by the helper client.
+class VPNConnectionManagerHelperAdapter final : public ConnectionManagerHelper {
+public:
+    VPNConnectionManagerHelperAdapter(HelperToolManager& helper, HelperJobTable& jobs) : helper_(helper), jobs_(jobs) {}
+
+    bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) override {
+        return helper_.isHeloperToolAlreadyInstalled(storedVersion, withVersionCheck);
+    }
+    bool isHelperToolPresent() override;
+    void installAction(InstallBlock completion) override { helper_.installAction(std::move(completion)); }
+    void createVPNConnection(const HelperVPNServiceDescription& config,
+                             std::function<void(bool created)> onCreated) override {
+        helper_.createVPNConnection(config, std::move(onCreated));
+    }
+    void deleteExistingVPNService(const std::string& serviceName) override {
+        helper_.deleteExistingVPNService(serviceName);
+    }
+    void disableIPV6() override { helper_.disableIPV6(); }
+    void reEnableIPV6() override { helper_.reEnableIPV6(); }
+    void enableNetworkLock(StringBlock completion) override { helper_.enableNetworkLock(std::move(completion)); }
+    void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
+        helper_.disableNetworkLock(gatewayAddress);
+    }
+    void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
+                                     const std::optional<std::string>& defaultGateway,
+                                     StringBlock onStaticRouteAdded) override {
+        helper_.staticRouteAddingProcessing(vpnServerAddress, defaultGateway, std::move(onStaticRouteAdded));
+    }
+    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress) override {
+        helper_.addDefaultGatewayForOpenVPN(gatewayAddress);
+    }
+    void terminatePreviousOpenVPNProcesses() override { helper_.terminatePreviousOpenVPNProcesses(); }
+    void install_DNS_for_VPN() override { helper_.install_DNS_for_VPN(); }
+    void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
+        helper_.restore_DNS_to_original(forOpenVPN, skipFallback);
+    }
+    void closeHelperTool() override { helper_.closeHelperTool(); }
+
+private:
+    HelperToolManager& helper_;
+    HelperJobTable& jobs_;
+};
+
+}  // namespace hw

@@ -1,0 +1,18 @@
+#include "connection/vpn_connection_manager_model_adapters.h"
+
+#include "platform/log.h"
+
+namespace hw {
+
+void ApplicationModelConnectionContext::showHelperInstallAlert(const std::string& message, const std::string& info,
+                                                               std::function<void(int)> completion) {
+    if (alert_) {
+        alert_(message, info, std::move(completion));
+        return;
+    }
+    // No window to show it on: the attempt still has to end.
+    log::warning("VPNManager", message + " -- " + info);
+    if (completion) completion(0);
+}
+
+}  // namespace hw

@@ -1,0 +1,179 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/vpn_types.h"
+#include "platform/clock.h"
+#include "platform/main_queue.h"
+#include "platform/process_runner.h"
+#include "services/helper_tool/helper_tool_manager.h"
+
+namespace hw {
+
+// What the connection manager needs of the pieces around it. Each real piece
+// (a protocol provider, the helper client, the state object, the backend)
+// satisfies its port with a thin adapter; tests use fakes.
+
+// status, optional message (absent is not the same as empty), protocol
+using ManagerStatusCallback =
+    std::function<void(std::int32_t status, const std::optional<std::string>& message, VPNTypes type)>;
+
+// The server configuration of one location, as the manager uses it.
+struct ManagerServerConfig {
+    std::string connectionName;   // the system connection's name
+    std::string dnsPrefix;
+    std::string domainSuffix;     // the service's main domain
+    std::string vpnServerIPAddress;
+    std::optional<std::string> username;
+    std::optional<std::string> password;
+    std::optional<std::string> passwordReference;  // the stored password's reference, for a system profile
+    std::optional<std::string> l2tpSharedKey;
+    std::optional<std::string> ovpnConfig;  // the openvpn configuration text
+};
+
+// What vpnConfigForConnector builds: the helper's service description, plus
+// the host name the strongSwan road connects to.
+struct ManagerServiceConfig {
+    HelperVPNServiceDescription description;
+    std::optional<std::string> endpoint;
+};
+
+// One protocol's provider, driven only on the main thread. A report may come
+// back on any thread.
+class ManagedConnectionProvider {
+public:
+    virtual ~ManagedConnectionProvider() = default;
+    virtual std::optional<VPNTypes> type() const = 0;
+
+    // Only the strongSwan road connects through its provider; the helper
+    // creates every other tunnel.
+    virtual void connect(const ManagerServiceConfig& config, std::function<void()> onSuccessfullyConnected) = 0;
+    // Only a provider of the platform profile kind prepares.
+    virtual void prepare(const ManagerServerConfig&, std::function<void()>) {}
+    virtual std::int32_t getExistingVPNConnectionProtocolType(const std::string& connectionName) = 0;
+    virtual std::int32_t retrieveConnectionAndSubscribeToStatusUpdates(const std::string& connectionName,
+                                                                       ManagerStatusCallback onStatus,
+                                                                       bool skipCurrentStatusNotification) = 0;
+    virtual void startDial(std::function<void()> completion) = 0;
+    // Callers never wait for the completion: many providers do not run it.
+    virtual void disconnect(std::function<void()> completion) = 0;
+    virtual void forceDisconnect() {}
+    virtual void stopConnectionStatusUpdates() = 0;
+    virtual void deleteExistingVPNService(const std::string& connectionName) = 0;
+
+    // OpenVPN only: what openvpn logged, and the tunnel's gateway.
+    virtual std::string logData() const { return {}; }
+    virtual std::optional<std::string> latestGateway() const { return std::nullopt; }
+};
+
+// The privileged helper commands the manager sends. Completions run on the
+// main queue; a helper that cannot be reached answers "NO".
+class ConnectionManagerHelper {
+public:
+    using StringBlock = std::function<void(const std::string&)>;
+    using InstallBlock = HelperToolManager::InstallBlock;
+    virtual ~ConnectionManagerHelper() = default;
+
+    virtual bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) = 0;
+    // Installed at all, whatever its version.
+    virtual bool isHelperToolPresent() = 0;
+    virtual void installAction(InstallBlock completion) = 0;
+
+    virtual void createVPNConnection(const HelperVPNServiceDescription& config,
+                                     std::function<void(bool created)> onCreated) = 0;
+    virtual void deleteExistingVPNService(const std::string& serviceName) = 0;
+    virtual void disableIPV6() = 0;
+    virtual void reEnableIPV6() = 0;
+    virtual void enableNetworkLock(StringBlock completion) = 0;
+    virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
+    virtual void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
+                                             const std::optional<std::string>& defaultGateway,
+                                             StringBlock onStaticRouteAdded) = 0;
+    virtual void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress) = 0;
+    virtual void terminatePreviousOpenVPNProcesses() = 0;
+    virtual void install_DNS_for_VPN() = 0;
+    virtual void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) = 0;
+    virtual void closeHelperTool() = 0;
+};
+
+// What the manager reads and writes of the state object and asks of the
+// shell and the details pane. Main thread only.
+class ConnectionManagerContext {
+public:
+    virtual ~ConnectionManagerContext() = default;
+
+    virtual VPNTypes vpnProtocol() const = 0;
+    virtual void addVPNProtocolUpdatedObserver(std::function<void()> observer) = 0;
+    virtual std::string vpnServersDomainSuffix() const = 0;
+
+    virtual std::string helperToolCurrentVersion() const = 0;
+    virtual void setHelperToolCurrentVersion(const std::string& version) = 0;
+    virtual bool perfromHelperToolStoredVersionCheck() const = 0;
+
+    virtual bool useNetworkLock() const = 0;
+    virtual bool networkLockActivated() const = 0;
+    virtual std::string previousDefaultGatewayValue() const = 0;
+    virtual void setPreviousDefaultGatewayValue(const std::string& gateway) = 0;
+    virtual bool openVPN_Reconnect_in_progress() const = 0;
+
+    virtual bool autoReconnectInProgress() const = 0;
+    virtual int autoReconnectAttemptsCount() const = 0;
+    virtual void setAutoReconnectAttemptsCount(int count) = 0;
+    virtual int autoReconnectTryAttempts_if_NetworkLockDisabled() const = 0;
+    virtual void setDeviceEnteredSleepMode(bool value) = 0;
+
+    // The details pane's reconnect; nothing before the main window exists.
+    virtual void requestAutoReconnect() = 0;
+    // A sheet on the current window; the completion gets the response.
+    virtual void showHelperInstallAlert(const std::string& messageText, const std::string& informativeText,
+                                        std::function<void(int response)> completion) = 0;
+};
+
+// Saves one "ErrorLogReport" object with the current user and platform.
+class ErrorLogReportUploader {
+public:
+    virtual ~ErrorLogReportUploader() = default;
+    virtual void upload(const std::string& errorMessage, const std::string& logBytes) = 0;
+};
+
+// Resolves a host name by asking the given DNS servers; the completion runs
+// on the main queue with the first IPv4 address, or nothing.
+class HostResolver {
+public:
+    virtual ~HostResolver() = default;
+    virtual void resolve(const std::string& host, const std::vector<std::string>& servers,
+                         std::function<void(std::optional<std::string>)> completion) = 0;
+};
+
+// Paths and outside pieces the manager is built on. Each reference must
+// outlive the manager.
+struct VPNConnectionManagerEnvironment {
+    MainQueue& mainQueue;
+    BackgroundQueue& background;
+    const Clock& clock;
+    ConnectionManagerHelper& helper;
+    ConnectionManagerContext& context;
+    ErrorLogReportUploader& uploader;
+    ProcessRunner& processRunner;
+    HostResolver* resolver = nullptr;
+    std::string connectionName;
+    std::string errorLogFilePath;
+    std::string openVPNConfigFilePath;
+    std::string pppLogFilePath;
+    // "openvpncmd", "path_tun", "path_tap".
+    std::function<HelperParameterList()> openVPNParameters;
+};
+
+// The four providers the manager owns, one per protocol.
+struct VPNConnectionManagerProviders {
+    std::shared_ptr<ManagedConnectionProvider> L2TP;
+    std::shared_ptr<ManagedConnectionProvider> PPTP;
+    std::shared_ptr<ManagedConnectionProvider> OpenVPN;
+    std::shared_ptr<ManagedConnectionProvider> IKEv2_StrongSwan;
+};
+
+}  // namespace hw

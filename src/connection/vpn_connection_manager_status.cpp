@@ -1,0 +1,189 @@
+#include <algorithm>
+
+#include "connection/vpn_connection_manager.h"
+#include "connection/vpn_connection_manager_log.h"
+#include "texts/locale_data.h"
+
+namespace hw {
+
+using manager_log::logLine;
+using manager_log::print;
+
+void VPNConnectionManager::handleStatusChange(std::int32_t status, const std::optional<std::string>& message,
+                                              VPNTypes type) {
+    // The flags belong to the main thread: a report from elsewhere is taken
+    // there, in the order reports arrived.
+    if (!env_.mainQueue.isMainThread()) {
+        post([this, status, message, type] { handleStatusOnMain(status, message, type); });
+        return;
+    }
+    handleStatusOnMain(status, message, type);
+}
+
+void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message,
+                                              VPNTypes type) {
+    print("status changed to: " + std::to_string(status));
+    if (status == VPNStatusCodes::invalid) {
+        connectionExists = false;
+        syncWithSystemConnectionStarted = false;
+        return;
+    }
+    connectionExists = true;
+    switch (status) {
+        case VPNStatusCodes::connecting:
+            syncWithSystemConnectionStarted = false;
+            post([this] {
+                if (onConnectingStateNotification) onConnectingStateNotification();
+            });
+            return;
+        case VPNStatusCodes::connected:
+            handleConnected(type);
+            return;
+        case VPNStatusCodes::disconnected:
+        case VPNStatusCodes::disconnecting:
+            handleDisconnected(status, message, type);
+            return;
+        case VPNStatusCodes::notReachable:
+            if (type == VPNTypesOpenVPN) {
+                post([this] { notifyError(LocaleData::openvpn_not_reachable_error_notification()); });
+            }
+            break;
+        default:
+            break;
+    }
+    print("UNKNOWN VPN connection status received: " + std::to_string(status));
+}
+
+void VPNConnectionManager::handleConnected(VPNTypes type) {
+    print("SUCCESSFULLY connected");
+    if (type == VPNTypesOpenVPN && env_.context.networkLockActivated()) {
+        // The kill switch must let the tunnel's default route through.
+        std::optional<std::string> gateway =
+            OpenVPN_connectionProvider ? OpenVPN_connectionProvider->latestGateway() : std::nullopt;
+        post([this, gateway] { env_.helper.addDefaultGatewayForOpenVPN(gateway); });
+    }
+    connectionEstablishingInProgress = false;
+    syncWithSystemConnectionStarted = false;
+    if (automaticModeDiscoveryInProgress) {
+        if (currentProvider && currentProvider->type()) preferedVPNProtocolForAutomaticMode = currentProvider->type();
+        automaticModeDiscoveryInProgress = false;
+    }
+    if (connectionTimerTickCallback) currentVPNConnection().tickUpdateCallback = connectionTimerTickCallback;
+    post([this] { currentVPNConnection().restartTimer(); });
+    post([this] {
+        if (onConnectionEstablishedNotification) onConnectionEstablishedNotification();
+    });
+}
+
+void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::optional<std::string>& message,
+                                              VPNTypes type) {
+    if (syncWithSystemConnectionStarted) {
+        syncWithSystemConnectionStarted = false;
+        return;
+    }
+    if (automaticModeDiscoveryInProgress && stepAutomaticOrder(status, type)) return;
+
+    connectionEstablishingInProgress = false;
+    connectionInProgress = false;
+    if (message) {
+        if (*message == "5") return;
+        if (*message == "0") {
+            post([this] { notifyDisconnected(false, false); });
+            return;
+        }
+        if (type == VPNTypesOpenVPN) {
+            if (!onConnectionErrorNotification) return;
+            post([this, text = *message] { notifyError(text); });
+            writeErrorLog(*message);
+            return;
+        }
+        reportPPPFailure(*message);
+        return;
+    }
+    switch (type) {
+        case VPNTypesIKEv2_StrongSwan:
+            post([this] { notifyDisconnected(false, false); });
+            break;
+        case VPNTypesOpenVPN:
+        case VPNTypesIKEv2:
+            if (!env_.context.autoReconnectInProgress()) post([this] { notifyDisconnected(false, false); });
+            break;
+        default:
+            break;
+    }
+}
+
+// True when the search took the report (waited, ignored it or moved on).
+bool VPNConnectionManager::stepAutomaticOrder(std::int32_t status, VPNTypes type) {
+    if (status == VPNStatusCodes::disconnecting) return true;
+    if (!currentProvider) return false;
+    if (currentProvider->type() != type) return true;  // a late report of an earlier attempt
+    if (type == VPNTypesIKEv2_StrongSwan && env_.context.autoReconnectInProgress() &&
+        env_.context.autoReconnectAttemptsCount() < env_.context.autoReconnectTryAttempts_if_NetworkLockDisabled()) {
+        return true;  // the details pane retries strongSwan first
+    }
+    Provider old = currentProvider;
+    if (!nextProviderForAutomaticMode()) return false;
+    if (!currentVPNConfig) return true;
+    post([this, old] {
+        stopStatusUpdates(old);
+        deleteExistingVPNService();
+        connectionEstablishingInProgress = true;
+        if (currentVPNConfig) connect(*currentVPNConfig);
+    });
+    return true;
+}
+
+VPNConnectionManager::Provider VPNConnectionManager::firstProviderForAutomaticMode() {
+    automaticModeDiscoveryInProgress = true;
+    return preferedConnectionProviders.empty() ? nullptr : preferedConnectionProviders.front();
+}
+
+bool VPNConnectionManager::nextProviderForAutomaticMode() {
+    auto it = std::find(preferedConnectionProviders.begin(), preferedConnectionProviders.end(), currentProvider);
+    if (it == preferedConnectionProviders.end() || std::next(it) == preferedConnectionProviders.end()) return false;
+    currentProvider = *std::next(it);
+    return true;
+}
+
+std::string VPNConnectionManager::pppErrorKey(const std::string& lastCause) {
+    auto in = [&](std::initializer_list<const char*> causes) {
+        return std::any_of(causes.begin(), causes.end(), [&](const char* c) { return lastCause == c; });
+    };
+    const char* group = "1";
+    if (lastCause == "19") group = "4";
+    else if (in({"1", "8", "10", "17"})) group = "3";
+    else if (in({"2", "3", "4", "11", "13", "20"})) group = "2";
+    return std::string("vpn_ppp_error_new_") + group;
+}
+
+void VPNConnectionManager::reportPPPFailure(const std::string& message) {
+    if (!onConnectionErrorNotification) return;
+    // The user sees the generic text; the report carries the cause.
+    if (auto cause = LocaleData::text(pppErrorKey(message))) {
+        post([this] { notifyError(LocaleData::vpn_connection_generic_error()); });
+        sendPPPLogErrorReport(*cause);
+        return;
+    }
+    const std::string text = LocaleData::vpn_connection_generic_error() + " " + message;
+    post([this, text] { notifyError(text); });
+    sendPPPLogErrorReport(text);
+}
+
+void VPNConnectionManager::notifyDisconnected(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear) {
+    if (!onDisconnectedStateNotification) {
+        log::error(manager_log::kCategory, "onDisconnectedStateNotification is not installed");
+        return;
+    }
+    onDisconnectedStateNotification(forceDisconnect, skipUnsecuredWiFiFlagClear);
+}
+
+void VPNConnectionManager::notifyError(const std::string& text) {
+    if (!onConnectionErrorNotification) {
+        log::error(manager_log::kCategory, "onConnectionErrorNotification is not installed");
+        return;
+    }
+    onConnectionErrorNotification(text);
+}
+
+}  // namespace hw

@@ -1,0 +1,240 @@
+#include "connection/vpn_connection_manager.h"
+#include "connection/vpn_connection_manager_log.h"
+
+namespace hw {
+
+using manager_log::logLine;
+using manager_log::print;
+
+namespace {
+std::string trimLineBreaks(const std::string& text) {
+    auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && isBreak(text[begin])) ++begin;
+    while (end > begin && isBreak(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+bool isIPv4Literal(const std::string& text) {
+    int parts = 0, digits = 0, value = 0;
+    for (char c : text) {
+        if (c == '.') {
+            if (digits == 0) return false;
+            ++parts;
+            digits = value = 0;
+        } else if (c >= '0' && c <= '9') {
+            value = value * 10 + (c - '0');
+            if (++digits > 3 || value > 255) return false;
+        } else {
+            return false;
+        }
+    }
+    return parts == 3 && digits > 0;
+}
+}  // namespace
+
+// --- kill switch, routes and DNS ---
+
+void VPNConnectionManager::enableNetworkLock(std::function<void(const std::string&)> onFinished) {
+    logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired()");
+    std::weak_ptr<bool> alive = alive_;
+    checkAndInstallHelperToolIfRequired([this, alive, onFinished = std::move(onFinished)] {
+        logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired() -- success");
+        env_.helper.enableNetworkLock([this, alive, onFinished](const std::string& reply) {
+            if (!alive.lock()) return;
+            logLine("self.helperToolManager.enableNetworkLock");
+            if (reply != HelperToolManager::kNo) {
+                logLine("previousDefaultGateway != nil");
+                const std::string gateway = trimLineBreaks(reply);
+                if (!gateway.empty()) env_.context.setPreviousDefaultGatewayValue(gateway);
+            }
+            const std::string stored = env_.context.previousDefaultGatewayValue();
+            logLine("before onFinished?(" + stored + ")");
+            if (onFinished) onFinished(stored);
+        });
+    });
+}
+
+bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
+                                             const std::optional<std::string>& previousGateway,
+                                             const std::string& dns1, const std::string& dns2,
+                                             std::function<void(const std::string&)> completion) {
+    if (!env_.context.useNetworkLock()) return false;
+    std::weak_ptr<bool> alive = alive_;
+    auto afterResolve = [this, alive, previousGateway, completion](std::optional<std::string> address) {
+        if (!alive.lock()) return;
+        if (!address || address->empty()) {
+            logLine("enableNetworkLock -- the server's address is unknown");
+            if (completion) completion(HelperToolManager::kNo);
+            return;
+        }
+        const std::string resolved = *address;
+        staticRouteAddingProcessing(resolved, previousGateway.value_or(""),
+                                    [this, alive, resolved, completion](const std::optional<std::string>&) {
+                                        if (!alive.lock()) return;
+                                        enableNetworkLock([resolved, completion](const std::string&) {
+                                            if (completion) completion(resolved);
+                                        });
+                                    });
+    };
+    if (isIPv4Literal(serverHost) || !env_.resolver) {
+        afterResolve(isIPv4Literal(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
+    } else {
+        std::vector<std::string> servers;
+        for (const auto& s : {dns1, dns2}) {
+            if (!s.empty()) servers.push_back(s);
+        }
+        env_.resolver->resolve(serverHost, servers, afterResolve);
+    }
+    return true;
+}
+
+void VPNConnectionManager::reapplyNetworkLock(std::function<void()> onError) {
+    // The gateway answered now is the locked one: the stored one is kept.
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.enableNetworkLock([alive, onError = std::move(onError)](const std::string& reply) {
+        if (!alive.lock()) return;
+        if (reply == HelperToolManager::kNo && onError) onError();
+    });
+}
+
+void VPNConnectionManager::disableNetworkLock() {
+    // Any helper that runs can lift its lock, whatever its version; none is
+    // installed just for that.
+    if (!env_.helper.isHelperToolPresent()) return;
+    const std::string gateway = env_.context.previousDefaultGatewayValue();
+    env_.helper.disableNetworkLock(gateway.empty() ? std::nullopt : std::optional<std::string>(gateway));
+}
+
+void VPNConnectionManager::staticRouteAddingProcessing(
+    const std::string& serverAddress, const std::string& gateway,
+    std::function<void(const std::optional<std::string>&)> completion) {
+    env_.helper.staticRouteAddingProcessing(serverAddress, gateway,
+                                            [completion = std::move(completion)](const std::string& reply) {
+                                                if (completion) completion(reply);
+                                            });
+}
+
+void VPNConnectionManager::addVPNServerStaticRoute(const std::string& serverAddress,
+                                                   const std::optional<std::string>& gateway,
+                                                   std::function<void(const std::optional<std::string>&)> completion) {
+    startedAddVPNServerStaticRoute = true;
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.staticRouteAddingProcessing(
+        serverAddress, gateway, [this, alive, completion = std::move(completion)](const std::string& reply) {
+            if (!alive.lock()) return;
+            startedAddVPNServerStaticRoute = false;
+            if (completion) completion(reply);
+        });
+}
+
+void VPNConnectionManager::installDNSForVPN() { env_.helper.install_DNS_for_VPN(); }
+
+void VPNConnectionManager::restoreDNSToOriginal(bool forOpenVPN, bool skipFallback) {
+    env_.helper.restore_DNS_to_original(forOpenVPN, skipFallback);
+}
+
+void VPNConnectionManager::closeHelperTool() { env_.helper.closeHelperTool(); }
+
+// --- teardown ---
+
+void VPNConnectionManager::disconnect(bool forced) {
+    currentVPNConnection().resetTimer();
+    if (currentProvider) {
+        if (isType(currentProvider, VPNTypesIKEv2_StrongSwan) && forced) {
+            currentProvider->forceDisconnect();
+        } else if (isType(currentProvider, VPNTypesOpenVPN)) {
+            currentProvider->disconnect([] { print("OpenVPN Disconnected."); });
+            restoreDNSToOriginal(true, false);
+        } else {
+            currentProvider->disconnect([] { print("disconnected!"); });
+        }
+    }
+    if (activeTimer) {
+        activeTimer->cancel();
+        activeTimer.reset();
+    }
+    env_.helper.reEnableIPV6();
+    connectionInProgress = false;
+}
+
+void VPNConnectionManager::disconnect() {
+    disconnect(false);
+    connectionExists = false;
+}
+
+void VPNConnectionManager::disconnectAndNotify() {
+    disconnect(false);
+    notifyDisconnected(false, false);
+}
+
+void VPNConnectionManager::cleanUpSession(bool forced) { disconnect(forced); }
+
+void VPNConnectionManager::cleanUpSessionAndNotifyDisconnected() {
+    cleanUpSession(false);
+    notifyDisconnected(false, false);
+}
+
+void VPNConnectionManager::deleteExistingVPNService() {
+    const bool viaHelper =
+        !currentProvider || isType(currentProvider, VPNTypesL2TP) || isType(currentProvider, VPNTypesPPTP);
+    if (viaHelper) {
+        logLine("deleteExistingVPNService before checkAndInstallHelperToolIfRequired()");
+        checkAndInstallHelperToolIfRequired([this] {
+            logLine("deleteExistingVPNService before checkAndInstallHelperToolIfRequired() -- success");
+            env_.helper.deleteExistingVPNService(connectionName());
+        });
+        connectionInProgress = false;
+    } else if (isType(currentProvider, VPNTypesOpenVPN) || isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+        disconnect(false);
+    } else if (isType(currentProvider, VPNTypesIKEv2)) {
+        currentProvider->deleteExistingVPNService(connectionName());
+    }
+}
+
+void VPNConnectionManager::removeExistingConnection() {
+    deleteExistingVPNService();
+    stopStatusUpdates();
+    connectionExists = false;
+}
+
+void VPNConnectionManager::terminatePreviousOpenVPNProcesses() {
+    print("terminatePreviousOpenVPNProcesses() started");
+    env_.helper.terminatePreviousOpenVPNProcesses();
+}
+
+void VPNConnectionManager::stopStatusUpdates(const Provider& provider) {
+    if (provider) provider->stopConnectionStatusUpdates();
+    else if (currentProvider) currentProvider->stopConnectionStatusUpdates();
+}
+
+void VPNConnectionManager::scheduleVPNServiceCleanup() {
+    if (env_.context.networkLockActivated() || env_.context.openVPN_Reconnect_in_progress()) return;
+    postAfter(1000, [this] {
+        if (!currentProvider || isType(currentProvider, VPNTypesIKEv2_StrongSwan)) return;
+        removeExistingConnection();
+    });
+}
+
+void VPNConnectionManager::onInternetConnectionLost() { scheduleVPNServiceCleanup(); }
+
+void VPNConnectionManager::shutDown() {
+    if (isType(currentProvider, VPNTypesOpenVPN)) disconnect(false);
+    closeHelperTool();
+    stopStatusUpdates();
+}
+
+void VPNConnectionManager::onDeviceWillSleep() {
+    env_.context.setDeviceEnteredSleepMode(true);
+    env_.context.setAutoReconnectAttemptsCount(0);
+}
+
+void VPNConnectionManager::onDeviceDidWake() {
+    env_.context.setDeviceEnteredSleepMode(false);
+    if (isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+        env_.context.setAutoReconnectAttemptsCount(0);
+        env_.context.requestAutoReconnect();
+    }
+}
+
+}  // namespace hw

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "connection/platform_ikev2_providers.h"
+#include "support/capture_log.h"
+
+namespace hw::test {
+namespace {
+
+// The system's profile store in memory; completions run when the test says.
+class FakeProfileManager final : public PlatformVPNManager {
+public:
+    void loadFromPreferences(Completion c) override {
+        calls.push_back("load");
+        pending.push_back([this, c] {
+            if (!loadError) protocol_ = saved_;
+            c(loadError);
+        });
+    }
+    void saveToPreferences(Completion c) override {
+        calls.push_back("save");
+        pending.push_back([this, c] {
+            if (!saveError) {
+                saved_ = protocol_;
+                if (status == PlatformVPNStatus::invalid) status = PlatformVPNStatus::disconnected;
+            }
+            c(saveError);
+        });
+    }
+    void removeFromPreferences(Completion c) override {
+        calls.push_back("remove");
+        pending.push_back([this, c] {
+            saved_.reset();
+            c(removeError);
+        });
+    }
+    const std::optional<PlatformVPNProtocol>& protocol() const override { return protocol_; }
+    void setProtocol(std::optional<PlatformVPNProtocol> p) override { protocol_ = std::move(p); }
+    void setLocalizedDescription(const std::string& d) override { description = d; }
+    void setEnabled(bool e) override { enabled = e; }
+    PlatformVPNStatus connectionStatus() const override { return status; }
+    std::optional<PlatformVPNError> startVPNTunnel(const std::optional<PlatformVPNStartOptions>& o) override {
+        calls.push_back("start");
+        startOptions = o;
+        return std::nullopt;
+    }
+    void stopVPNTunnel() override { calls.push_back("stop"); }
+    void addStatusObserver(const void* token, std::function<void()> f) override { observers[token] = std::move(f); }
+    void removeStatusObserver(const void* token) override { observers.erase(token); }
+
+    void post(PlatformVPNStatus s) {
+        status = s;
+        auto copy = observers;
+        for (auto& [_, f] : copy) f();
+    }
+    void runPending() {
+        while (!pending.empty()) {
+            auto f = pending.front();
+            pending.erase(pending.begin());
+            f();
+        }
+    }
+    void storeProfile(PlatformVPNProtocol p) {
+        saved_ = std::move(p);
+        status = PlatformVPNStatus::disconnected;
+    }
+
+    std::vector<std::string> calls;
+    std::vector<std::function<void()>> pending;
+    std::optional<PlatformVPNError> loadError, saveError, removeError;
+    PlatformVPNStatus status = PlatformVPNStatus::invalid;
+    std::string description;
+    bool enabled = false;
+    std::optional<PlatformVPNStartOptions> startOptions;
+    std::map<const void*, std::function<void()>> observers;
+
+private:
+    std::optional<PlatformVPNProtocol> protocol_, saved_;
+};
+
+class FakePlatformContext final : public PlatformIKEv2Context {
+public:
+    std::string appProductName() const override { return "Havenway"; }
+    std::string vpnServersDomainSuffix() const override { return "vpn.example.net"; }
+    bool isInWaitingForVPNProfileInstallUserAction() const override { return waiting; }
+    std::string resourcesDirectory() const override { return "/nonexistent"; }
+    bool waiting = false;
+};
+
+class PlatformIKEv2 : public ::testing::Test {
+protected:
+    static ManagerServerConfig server() {
+        ManagerServerConfig c;
+        c.dnsPrefix = "de1";
+        c.username = "alice";
+        c.password = "s3cret-pass";
+        c.passwordReference = "ref-1";
+        return c;
+    }
+    FakeProfileManager platform;
+    FakePlatformContext context;
+    IKEv2_VPNConnectionProvider provider{platform, context};
+    std::shared_ptr<CaptureLog> log = CaptureLog::install();
+    int aboutToStart = 0;
+};
+
+TEST_F(PlatformIKEv2, FirstPrepareInstallsAnIKEv2ProfileThenStartsWithTheCredentials) {
+    EXPECT_EQ(provider.type(), VPNTypesIKEv2);
+    provider.prepare(server(), [this] { ++aboutToStart; });
+    platform.runPending();
+    ASSERT_TRUE(platform.protocol());
+    const auto& p = *platform.protocol();
+    EXPECT_EQ(p.kind, PlatformVPNProtocolKind::IKEv2);
+    EXPECT_EQ(p.serverAddress, "de1.vpn.example.net");
+    EXPECT_EQ(p.remoteIdentifier, "de1.vpn.example.net");
+    EXPECT_EQ(p.username, "alice");
+    EXPECT_EQ(p.passwordReference, "ref-1");
+    EXPECT_EQ(p.authenticationMethod, 0);
+    EXPECT_TRUE(p.useExtendedAuthentication);
+    EXPECT_FALSE(p.disconnectOnSleep);
+    EXPECT_EQ(p.serverCertificateIssuerCommonName, provider.serverCertificateIssuerCommonName);
+    EXPECT_EQ(p.serverCertificateCommonName, "*.vpn.example.net");
+    EXPECT_EQ(platform.description, "Havenway");
+    EXPECT_TRUE(platform.enabled);
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"load", "save", "load", "start"}));
+    ASSERT_TRUE(platform.startOptions);
+    EXPECT_EQ(platform.startOptions->password, "s3cret-pass");
+    EXPECT_EQ(aboutToStart, 1);
+    EXPECT_FALSE(provider.configurationSavingIsInProgress());
+}
+
+TEST_F(PlatformIKEv2, ConfiguredProfileIsRefreshedAndAConnectedOneLeftAlone) {
+    PlatformVPNProtocol stored;
+    stored.kind = PlatformVPNProtocolKind::IKEv2;
+    platform.storeProfile(stored);
+    provider.prepare(server(), [this] { ++aboutToStart; });
+    platform.runPending();
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"load", "save", "load", "start"}));
+
+    platform.calls.clear();
+    platform.status = PlatformVPNStatus::connected;
+    provider.prepare(server(), [this] { ++aboutToStart; });
+    platform.runPending();
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"load"}));
+    EXPECT_TRUE(log->contains("Connection been already established -- skipping Connect"));
+}
+
+TEST_F(PlatformIKEv2, NoTunnelStartsWhileTheUserIsStillAskedToInstall) {
+    context.waiting = true;
+    provider.prepare(server(), [this] { ++aboutToStart; });
+    platform.runPending();
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"load", "save"}));
+    EXPECT_EQ(aboutToStart, 0);
+}
+
+TEST_F(PlatformIKEv2, PlatformErrorsEndTheStepWithTheirPrefix) {
+    platform.saveError = PlatformVPNError{"denied", "NEVPNErrorDomain", 5};
+    provider.prepare(server(), [] {});
+    platform.runPending();
+    EXPECT_TRUE(log->contains("saveToPreferencesWithCompletionHandler ERROR: denied"));
+    EXPECT_FALSE(provider.configurationSavingIsInProgress());
+    platform.removeError = PlatformVPNError{"busy", "NEVPNErrorDomain", 1};
+    provider.deleteExistingVPNService("Havenway");
+    platform.runPending();
+    EXPECT_TRUE(log->contains("Error during Profile remove operation: busy -- (error domain: NEVPNErrorDomain)"));
+}
+
+TEST_F(PlatformIKEv2, StatusIsReportedOnlyOnChangesAndReassertingCountsAsDown) {
+    std::vector<std::int32_t> seen;
+    EXPECT_EQ(provider.retrieveConnectionAndSubscribeToStatusUpdates(
+                  "x", [&](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) {
+                      EXPECT_FALSE(m);
+                      EXPECT_EQ(t, VPNTypesIKEv2);
+                      seen.push_back(s);
+                  },
+                  false),
+              1);
+    EXPECT_TRUE(seen.empty());
+    for (auto s : {PlatformVPNStatus::connecting, PlatformVPNStatus::connected, PlatformVPNStatus::reasserting,
+                   PlatformVPNStatus::disconnecting, PlatformVPNStatus::disconnected, PlatformVPNStatus::invalid})
+        platform.post(s);
+    EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2, 0, 3, 0, -1}));
+    provider.stopConnectionStatusUpdates();
+    platform.post(PlatformVPNStatus::connected);
+    EXPECT_EQ(seen.size(), 6u);
+}
+
+TEST_F(PlatformIKEv2, DisconnectCompletesBeforeTheTunnelIsDown) {
+    bool done = false;
+    provider.disconnect([&] { done = true; });
+    EXPECT_TRUE(done);
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"stop"}));
+}
+
+}  // namespace
+}  // namespace hw::test

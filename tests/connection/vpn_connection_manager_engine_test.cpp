@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "connection/vpn_connection_manager_engine.h"
+#include "core/settings_user_defaults.h"
+#include "services/vpn_parse_config.h"
+#include "support/capture_log.h"
+#include "support/fake_helper_install.h"
+#include "support/fake_http_client.h"
+#include "support/fake_image_codec.h"
+#include "support/fake_process_runner.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/fake_system_vpn_service.h"
+#include "support/manual_queue.h"
+#include "texts/locale_data.h"
+
+namespace hw::test {
+namespace {
+
+// The engine on the real state object, with no helper to be had.
+class Engine : public ::testing::Test {
+protected:
+    Engine() {
+        dir_ = std::filesystem::temp_directory_path() / ("hw_engine_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+        ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        store.registerDefaults(SettingsUserDefaults::defaults());
+        model = std::make_unique<ApplicationModel>(
+            ApplicationModelEnvironment{store, queue, queue, codec, http, system});
+        installer.next = HelperInstallResult{false, true, 0};
+        engine = std::make_unique<VPNConnectionEngine>(VPNConnectionEngineParts{
+            queue, queue, queue, *model, parse, "Linux", runner, connector, jobs, installer, "1.0",
+            std::make_shared<FakeSystemVPNServiceStore>(),
+            [this](const std::string& m, const std::string& i, std::function<void(int)> done) {
+                alerts.push_back(m + "|" + i);
+                done(1000);
+            },
+            nullptr});
+    }
+    ~Engine() override {
+        engine.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    std::shared_ptr<CaptureLog> log = CaptureLog::install();
+    ManualQueue queue;
+    FakeSettingsStore store;
+    FakeImageCodec codec;
+    FakeHttpClient http{queue};
+    FakeSystemInfo system;
+    FakeSecretStore secrets;
+    std::unique_ptr<ApplicationModel> model;
+    ParseClient parse{ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000}, http,
+                      queue, secrets, store};
+    FakeProcessRunner runner;
+    HelperTool_XPC_Connector connector{queue, [](std::string* error) -> std::shared_ptr<HelperConnection> {
+                                           *error = "no helper here";
+                                           return nullptr;
+                                       }};
+    FakeHelperJobTable jobs;
+    FakeHelperInstaller installer{queue};
+    std::unique_ptr<VPNConnectionEngine> engine;
+    std::vector<std::string> alerts;
+    std::filesystem::path dir_;
+};
+
+TEST_F(Engine, GivesTheStateObjectItsViewOfTheManagerAndTakesItBack) {
+    model->vpnProtocol = VPNTypesIKEv2_StrongSwan;
+    engine->manager().prepareConnectionManager();
+    ConnectionManagerPort* port = model->ports().connectionManager;
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->currentProviderType(), VPNTypesIKEv2_StrongSwan);
+    EXPECT_FALSE(port->automaticModeDiscoveryInProgress());
+    engine.reset();
+    EXPECT_EQ(model->ports().connectionManager, nullptr);
+}
+
+TEST_F(Engine, TheManagerHandedToTheHubKeepsItsEngine) {
+    engine.reset();
+    auto manager = VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
+        queue, queue, queue, *model, parse, "Linux", runner, connector, jobs, installer, "1.0",
+        std::make_shared<FakeSystemVPNServiceStore>(), nullptr, nullptr});
+    ConnectionManagerPort* port = model->ports().connectionManager;
+    ASSERT_NE(port, nullptr);
+    manager->disableNetworkLock();  // the helper adapter is still there
+    port->removeExistingConnection();
+    queue.runUntilIdle();
+    manager.reset();
+    EXPECT_EQ(model->ports().connectionManager, nullptr);
+}
+
+TEST_F(Engine, AHelperThatCannotBeInstalledEndsTheAttemptDisconnected) {
+    model->vpnProtocol = VPNTypesL2TP;
+    auto& manager = engine->manager();
+    std::vector<std::string> events;
+    manager.onDisconnectedStateNotification = [&](bool a, bool b) {
+        events.push_back(std::string(a ? "1" : "0") + (b ? "1" : "0"));
+    };
+    manager.prepareConnectionManager();
+    VPNParseConfig location;
+    location.dnsPrefix = "de1";
+    location.vpnServerIPAddress = "203.0.113.7";
+    manager.connect(managerServerConfig(location, *model));
+    queue.advance(2000);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], LocaleData::helper_tool_install_error_popup_header() + "|" +
+                             LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text());
+    EXPECT_EQ(events, (std::vector<std::string>{"10"}));
+    EXPECT_TRUE(manager.helperToolInstallFailed);
+}
+
+}  // namespace
+}  // namespace hw::test

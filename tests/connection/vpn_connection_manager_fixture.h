@@ -1,0 +1,171 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "connection/vpn_connection_manager.h"
+#include "support/capture_log.h"
+#include "support/fake_helper_tool_commands.h"
+#include "support/fake_process_runner.h"
+#include "support/fake_provider.h"
+#include "support/manual_queue.h"
+
+namespace hw::test {
+
+// The state object, shell and details pane as the manager sees them.
+class FakeManagerContext final : public ConnectionManagerContext {
+public:
+    VPNTypes vpnProtocol() const override { return protocol; }
+    void addVPNProtocolUpdatedObserver(std::function<void()> observer) override {
+        observers.push_back(std::move(observer));
+    }
+    std::string vpnServersDomainSuffix() const override { return "vpn.example.net"; }
+    std::string helperToolCurrentVersion() const override { return storedHelperVersion; }
+    void setHelperToolCurrentVersion(const std::string& v) override { storedHelperVersion = v; }
+    bool perfromHelperToolStoredVersionCheck() const override { return storedVersionCheck; }
+    bool useNetworkLock() const override { return useLock; }
+    bool networkLockActivated() const override { return lockActivated; }
+    std::string previousDefaultGatewayValue() const override { return gateway; }
+    void setPreviousDefaultGatewayValue(const std::string& g) override { gateway = g; }
+    bool openVPN_Reconnect_in_progress() const override { return openVPNReconnecting; }
+    bool autoReconnectInProgress() const override { return reconnecting; }
+    int autoReconnectAttemptsCount() const override { return attempts; }
+    void setAutoReconnectAttemptsCount(int n) override { attempts = n; }
+    int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return attemptLimit; }
+    void setDeviceEnteredSleepMode(bool v) override { sleeping = v; }
+    void requestAutoReconnect() override { ++reconnectRequests; }
+    void showHelperInstallAlert(const std::string& message, const std::string& info,
+                                std::function<void(int)> completion) override {
+        alerts.push_back(message + "|" + info);
+        alertCompletion = std::move(completion);
+    }
+
+    void changeProtocol(VPNTypes p) {
+        protocol = p;
+        for (auto& o : observers) o();
+    }
+
+    VPNTypes protocol = VPNTypesOpenVPN;
+    std::vector<std::function<void()>> observers;
+    std::string storedHelperVersion;
+    bool storedVersionCheck = true;
+    bool useLock = false;
+    bool lockActivated = false;
+    std::string gateway;
+    bool openVPNReconnecting = false;
+    bool reconnecting = false;
+    int attempts = 0;
+    int attemptLimit = 4;
+    bool sleeping = false;
+    int reconnectRequests = 0;
+    std::vector<std::string> alerts;
+    std::function<void(int)> alertCompletion;
+};
+
+class FakeReportUploader final : public ErrorLogReportUploader {
+public:
+    struct Report {
+        std::string message, log;
+    };
+    void upload(const std::string& message, const std::string& log) override { reports.push_back({message, log}); }
+    std::vector<Report> reports;
+};
+
+// A manager over fakes, with the details pane's callbacks recorded as lines.
+class ManagerFixture : public ::testing::Test {
+protected:
+    ManagerFixture() {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("hw_manager_" + std::to_string(::getpid()) + "_" + std::to_string(++counter()));
+        std::filesystem::create_directories(dir_);
+    }
+    ~ManagerFixture() override {
+        manager.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    // Builds the manager (after a test has set the context up).
+    VPNConnectionManager& make(bool prepare = true) {
+        VPNConnectionManagerEnvironment env{
+            queue, queue, queue, helper, context, uploader, runner, nullptr, "Havenway",
+            (dir_ / "error.log").string(), (dir_ / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
+            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
+        manager = std::make_unique<VPNConnectionManager>(env, VPNConnectionManagerProviders{l2tp, pptp, openvpn, ike});
+        manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
+        manager->onConnectingStateNotification = [this] { events.push_back("connecting"); };
+        manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
+        manager->onDisconnectedStateNotification = [this](bool a, bool b) {
+            events.push_back(std::string("disconnected:") + (a ? "1" : "0") + (b ? "1" : "0"));
+        };
+        if (prepare) {
+            manager->prepareConnectionManager();
+            queue.runUntilIdle();
+        }
+        return *manager;
+    }
+
+    static ManagerServerConfig server() {
+        ManagerServerConfig c;
+        c.connectionName = "Havenway";
+        c.dnsPrefix = "de1";
+        c.domainSuffix = "example.net";
+        c.vpnServerIPAddress = "203.0.113.7";
+        c.username = "alice";
+        c.password = "s3cret-pass";
+        c.l2tpSharedKey = "shared-key";
+        c.ovpnConfig = "client\nremote de1.example.net 1194\n";
+        return c;
+    }
+
+    // Connects and runs the road through the 1000 ms wait and the 50 ms dial.
+    void connectThrough() {
+        manager->connect(server());
+        queue.runUntilIdle();
+        if (manager->currentProvider == ike && ike->onConnected) ike->onConnected();
+        queue.advance(1100);
+    }
+
+    FakeProvider& providerOf(VPNTypes type) {
+        switch (type) {
+            case VPNTypesL2TP: return *l2tp;
+            case VPNTypesPPTP: return *pptp;
+            case VPNTypesIKEv2_StrongSwan: return *ike;
+            default: return *openvpn;
+        }
+    }
+    std::string file(const std::string& name) const {
+        std::ifstream in(dir_ / name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::filesystem::path dir() const { return dir_; }
+
+    ManualQueue queue;
+    FakeHelperToolCommands helper{queue};
+    FakeManagerContext context;
+    FakeReportUploader uploader;
+    FakeProcessRunner runner;
+    std::shared_ptr<FakeProvider> l2tp = std::make_shared<FakeProvider>(VPNTypesL2TP);
+    std::shared_ptr<FakeProvider> pptp = std::make_shared<FakeProvider>(VPNTypesPPTP);
+    std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
+    std::shared_ptr<FakeProvider> ike = std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan);
+    std::unique_ptr<VPNConnectionManager> manager;
+    std::vector<std::string> events;
+    std::shared_ptr<CaptureLog> log = CaptureLog::install();
+
+private:
+    static int& counter() {
+        static int n = 0;
+        return n;
+    }
+    std::filesystem::path dir_;
+};
+
+}  // namespace hw::test

@@ -1,0 +1,208 @@
+#include <thread>
+
+#include "connection/vpn_connection_manager_fixture.h"
+#include "texts/locale_data.h"
+
+namespace hw::test {
+namespace {
+
+// One report outside the automatic search, and what the details pane hears.
+struct ReportCase {
+    const char* name;
+    VPNTypes road;
+    std::int32_t status;
+    std::optional<std::string> message;
+    std::vector<std::string> events;
+    std::string reportMessage;  // empty: no error report
+    bool reconnecting = false;
+};
+
+std::string generic() { return "error:" + LocaleData::vpn_connection_generic_error(); }
+
+std::vector<ReportCase> reportCases() {
+    const std::string none;
+    return {
+        {"ConnectingOpenVPN", VPNTypesOpenVPN, 1, {}, {"connecting"}, none},
+        {"ConnectingL2TP", VPNTypesL2TP, 1, {}, {"connecting"}, none},
+        {"ConnectedStrongSwan", VPNTypesIKEv2_StrongSwan, 2, {}, {"established"}, none},
+        {"ConnectedPPTP", VPNTypesPPTP, 2, {}, {"established"}, none},
+        {"DownStrongSwan", VPNTypesIKEv2_StrongSwan, 0, {}, {"disconnected:00"}, none},
+        {"DisconnectingStrongSwan", VPNTypesIKEv2_StrongSwan, 3, {}, {"disconnected:00"}, none},
+        {"DownOpenVPN", VPNTypesOpenVPN, 0, {}, {"disconnected:00"}, none},
+        {"DownOpenVPNWhileReconnecting", VPNTypesOpenVPN, 0, {}, {}, none, true},
+        {"DownL2TPSilent", VPNTypesL2TP, 0, {}, {}, none},
+        {"DownPPTPSilent", VPNTypesPPTP, 0, {}, {}, none},
+        {"L2TPCause19", VPNTypesL2TP, 0, "19", {generic()}, LocaleData::vpn_ppp_error_new_4()},
+        {"L2TPCause13", VPNTypesL2TP, 0, "13", {generic()}, LocaleData::vpn_ppp_error_new_2()},
+        {"PPTPCause17", VPNTypesPPTP, 0, "17", {generic()}, LocaleData::vpn_ppp_error_new_3()},
+        {"L2TPCause7", VPNTypesL2TP, 0, "7", {generic()}, LocaleData::vpn_ppp_error_new_1()},
+        {"L2TPCause5", VPNTypesL2TP, 0, "5", {}, none},
+        {"L2TPCause0", VPNTypesL2TP, 0, "0", {"disconnected:00"}, none},
+        {"OpenVPNError", VPNTypesOpenVPN, 0, "Auth failed", {"error:Auth failed"}, "Auth failed"},
+        {"OpenVPNNotReachable", VPNTypesOpenVPN, 9,
+         {}, {"error:" + LocaleData::openvpn_not_reachable_error_notification()}, none},
+        {"L2TPNotReachable", VPNTypesL2TP, 9, {}, {}, none},
+        {"Unknown", VPNTypesOpenVPN, 7, {}, {}, none},
+        {"Invalid", VPNTypesOpenVPN, -1, {}, {}, none},
+    };
+}
+
+class StatusReport : public ManagerFixture, public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(StatusReport, ReachesTheDetailsPaneAsTheRoadSays) {
+    const auto& c = GetParam();
+    context.protocol = c.road;
+    context.reconnecting = c.reconnecting;
+    make();
+    connectThrough();
+    runner.responder = [](const ProcessRequest&) { return FakeProcessRunner::exited(0, "ppp line\n"); };
+    providerOf(c.road).report(c.status, c.message);
+    queue.runUntilIdle();
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(manager->connectionExists, c.status != -1);
+    if (c.reportMessage.empty()) {
+        EXPECT_TRUE(uploader.reports.empty());
+    } else {
+        ASSERT_EQ(uploader.reports.size(), 1u);
+        EXPECT_EQ(uploader.reports[0].message, c.reportMessage);
+    }
+    if (c.status == 0 || c.status == 3) {
+        EXPECT_FALSE(manager->connectionInProgress);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, StatusReport, ::testing::ValuesIn(reportCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class StatusHandling : public ManagerFixture {};
+
+TEST_F(StatusHandling, ConnectedStartsTheClockAndHandsItTheTickCallback) {
+    make();
+    std::vector<std::string> ticks;
+    manager->connectionTimerTickCallback = [&](const std::string& t) { ticks.push_back(t); };
+    connectThrough();
+    openvpn->report(2);
+    queue.runUntilIdle();
+    EXPECT_TRUE(manager->currentVPNConnection().isTimerValid());
+    queue.advance(1000);
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_EQ(ticks.back(), "00:00:01");
+}
+
+TEST_F(StatusHandling, OpenVPNConnectedUnderTheKillSwitchLetsTheGatewayThroughFirst) {
+    make();
+    context.lockActivated = true;
+    openvpn->gateway = "10.8.0.1";
+    connectThrough();
+    manager->onConnectionEstablishedNotification = [this] { events.push_back("established:" + helper.sent.back()); };
+    openvpn->report(2);
+    queue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{"established:addDefaultGatewayForOpenVPN:10.8.0.1"}));
+}
+
+TEST_F(StatusHandling, ReportsFromAnotherThreadArriveOnTheMainQueueInOrder) {
+    make();
+    connectThrough();
+    std::thread reporter([this] {
+        openvpn->report(1);
+        openvpn->report(2);
+    });
+    reporter.join();
+    EXPECT_TRUE(manager->connectionExists == false);  // nothing touched off the main thread
+    queue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{"connecting", "established"}));
+}
+
+TEST_F(StatusHandling, MissingRequiredCallbacksAreLoggedNotCalled) {
+    make();
+    manager->onDisconnectedStateNotification = nullptr;
+    manager->onConnectionErrorNotification = nullptr;
+    connectThrough();
+    openvpn->report(9);
+    openvpn->report(0);
+    queue.runUntilIdle();
+    EXPECT_TRUE(log->contains("onDisconnectedStateNotification is not installed"));
+    EXPECT_TRUE(log->contains("onConnectionErrorNotification is not installed"));
+}
+
+class AutomaticOrder : public ManagerFixture {
+protected:
+    void SetUp() override {
+        context.protocol = VPNTypesAutomatic;
+        make();
+        connectThrough();
+    }
+};
+
+TEST_F(AutomaticOrder, WalksStrongSwanOpenVPNThenL2TPWithTheSameServer) {
+    ASSERT_EQ(manager->currentProvider, ike);
+    ike->report(3);  // disconnecting: the search waits for the end
+    queue.runUntilIdle();
+    EXPECT_EQ(manager->currentProvider, ike);
+    ike->report(0);
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider, openvpn);
+    EXPECT_EQ(ike->count("stopUpdates"), 2);  // the connect's own, and the step's
+    ASSERT_EQ(helper.created.size(), 1u);
+    EXPECT_EQ(helper.created[0].type, 1);
+    EXPECT_EQ(helper.created[0].endpointPrefix, "de1.");
+    EXPECT_EQ(openvpn->count("startDial"), 1);
+
+    openvpn->dialCompletion();
+    openvpn->report(0, "Auth failed");
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider, l2tp);
+    EXPECT_EQ(helper.count("deleteService:Havenway"), 1);
+    ASSERT_EQ(helper.created.size(), 2u);
+    EXPECT_EQ(helper.created[1].type, 2);
+    EXPECT_TRUE(events.empty());
+
+    l2tp->report(0, "13");
+    queue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{generic()}));
+    ASSERT_EQ(uploader.reports.size(), 1u);
+    EXPECT_EQ(uploader.reports[0].message, LocaleData::vpn_ppp_error_new_2());
+    EXPECT_TRUE(manager->automaticModeDiscoveryInProgress);
+    EXPECT_FALSE(manager->connectionInProgress);
+}
+
+TEST_F(AutomaticOrder, LateReportOfAnEarlierProviderIsIgnored) {
+    ike->report(0);
+    queue.advance(1100);
+    ASSERT_EQ(manager->currentProvider, openvpn);
+    // The strongSwan callback was dropped; a report through a stale path changes nothing.
+    manager->handleStatusChange(0, std::nullopt, VPNTypesIKEv2_StrongSwan);
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider, openvpn);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(AutomaticOrder, StrongSwanWithReconnectsLeftIsRetriedBeforeMovingOn) {
+    context.reconnecting = true;
+    context.attempts = 2;
+    context.attemptLimit = 4;
+    ike->report(0);
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider, ike);
+    context.attempts = 4;
+    ike->report(0);
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider, openvpn);
+}
+
+TEST_F(AutomaticOrder, FirstConnectedProtocolIsRememberedAndEndsTheSearch) {
+    ike->report(0);
+    queue.advance(1100);
+    openvpn->report(2);
+    queue.runUntilIdle();
+    EXPECT_EQ(manager->preferedVPNProtocolForAutomaticMode, VPNTypesOpenVPN);
+    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress);
+    EXPECT_EQ(events, (std::vector<std::string>{"established"}));
+    openvpn->report(0);
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider, openvpn);
+    EXPECT_EQ(events.back(), "disconnected:00");
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,244 @@
+#include "connection/vpn_connection_manager_fixture.h"
+#include "texts/locale_data.h"
+
+namespace hw::test {
+namespace {
+
+struct DisconnectCase {
+    const char* name;
+    std::optional<VPNTypes> road;  // none: no current provider
+    bool forced;
+    std::vector<std::string> providerCalls;
+    std::vector<std::string> helperLines;
+};
+
+class Disconnect : public ManagerFixture, public ::testing::WithParamInterface<DisconnectCase> {};
+
+TEST_P(Disconnect, StopsTheProviderRestoresIPv6AndClearsTheAttempt) {
+    const auto& c = GetParam();
+    context.protocol = c.road.value_or(VPNTypesOpenVPN);
+    make();
+    if (!c.road) manager->currentProvider = nullptr;
+    manager->connectionInProgress = true;
+    bool timerFired = false;
+    manager->activeTimer = queue.startTimer(10, false, [&] { timerFired = true; });
+    manager->currentVPNConnection().startConnectionTimer();
+    for (auto* p : {l2tp.get(), pptp.get(), openvpn.get(), ike.get()}) p->calls.clear();
+    helper.sent.clear();
+
+    manager->disconnect(c.forced);
+    queue.advance(100);
+    if (c.road) {
+        EXPECT_EQ(providerOf(*c.road).calls, c.providerCalls);
+    }
+    EXPECT_EQ(helper.sent, c.helperLines);
+    EXPECT_FALSE(manager->connectionInProgress);
+    EXPECT_FALSE(timerFired);
+    EXPECT_EQ(manager->activeTimer, nullptr);
+    EXPECT_FALSE(manager->currentVPNConnection().isTimerValid());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, Disconnect,
+    ::testing::Values(
+        DisconnectCase{"StrongSwanForced", VPNTypesIKEv2_StrongSwan, true, {"forceDisconnect"}, {"reEnableIPV6"}},
+        DisconnectCase{"StrongSwan", VPNTypesIKEv2_StrongSwan, false, {"disconnect"}, {"reEnableIPV6"}},
+        DisconnectCase{"OpenVPN", VPNTypesOpenVPN, true, {"disconnect"}, {"restoreDNS:10", "reEnableIPV6"}},
+        DisconnectCase{"L2TP", VPNTypesL2TP, false, {"disconnect"}, {"reEnableIPV6"}},
+        DisconnectCase{"NoProvider", std::nullopt, false, {}, {"reEnableIPV6"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class KillSwitch : public ManagerFixture {};
+
+TEST_F(KillSwitch, EngagingStoresTheGatewayWithoutLineBreaks) {
+    make();
+    std::vector<std::string> finished;
+    helper.enableNetworkLockReply = "192.168.1.1\r\n";
+    manager->enableNetworkLock([&](const std::string& g) { finished.push_back(g); });
+    queue.runUntilIdle();
+    EXPECT_EQ(context.gateway, "192.168.1.1");
+    helper.enableNetworkLockReply = "";
+    manager->enableNetworkLock([&](const std::string& g) { finished.push_back(g); });
+    queue.runUntilIdle();
+    helper.enableNetworkLockReply = "NO";
+    manager->enableNetworkLock([&](const std::string& g) { finished.push_back(g); });
+    queue.runUntilIdle();
+    EXPECT_EQ(finished, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "192.168.1.1"}));
+}
+
+TEST_F(KillSwitch, ReapplyingKeepsTheGatewayToRestoreAndReportsAFailure) {
+    make();
+    context.gateway = "192.168.1.1";
+    int errors = 0;
+    helper.enableNetworkLockReply = "10.8.0.1";  // the locked route, not the one to restore
+    manager->reapplyNetworkLock([&] { ++errors; });
+    queue.runUntilIdle();
+    EXPECT_EQ(context.gateway, "192.168.1.1");
+    helper.enableNetworkLockReply = "NO";
+    manager->reapplyNetworkLock([&] { ++errors; });
+    queue.runUntilIdle();
+    EXPECT_EQ(errors, 1);
+}
+
+TEST_F(KillSwitch, IsNotEngagedWhenTheHelperCannotBeInstalled) {
+    helper.installedVersion = "";
+    helper.installSucceeds = false;
+    make();
+    bool finished = false;
+    manager->enableNetworkLock([&](const std::string&) { finished = true; });
+    queue.advance(2000);
+    EXPECT_EQ(helper.count("enableNetworkLock"), 0);
+    EXPECT_FALSE(finished);
+}
+
+TEST_F(KillSwitch, ReleaseGoesToAnyRunningHelperWithOrWithoutAGateway) {
+    helper.installedVersion = "";
+    make();
+    manager->disableNetworkLock();
+    EXPECT_TRUE(helper.sent.empty());  // and nothing is installed for it
+    helper.installedVersion = "0.5";   // outdated, but running
+    manager->disableNetworkLock();
+    context.gateway = "192.168.1.1";
+    manager->disableNetworkLock();
+    EXPECT_EQ(helper.sent,
+              (std::vector<std::string>{"disableNetworkLock:<none>", "disableNetworkLock:192.168.1.1"}));
+    EXPECT_EQ(context.gateway, "192.168.1.1");
+}
+
+TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {
+    make();
+    std::vector<std::string> done;
+    EXPECT_FALSE(manager->enableNetworkLock("203.0.113.7", std::string("192.168.1.1"), "8.8.8.8", "8.8.4.4",
+                                            [&](const std::string& a) { done.push_back(a); }));
+    context.useLock = true;
+    EXPECT_TRUE(manager->enableNetworkLock("203.0.113.7", std::string("192.168.1.1"), "8.8.8.8", "8.8.4.4",
+                                           [&](const std::string& a) { done.push_back(a); }));
+    queue.runUntilIdle();
+    EXPECT_EQ(helper.sent, (std::vector<std::string>{"staticRoute:203.0.113.7:192.168.1.1", "enableNetworkLock"}));
+    // A host name with no resolver to ask cannot be routed.
+    EXPECT_TRUE(manager->enableNetworkLock("de1.example.net", std::nullopt, "8.8.8.8", "8.8.4.4",
+                                           [&](const std::string& a) { done.push_back(a); }));
+    queue.runUntilIdle();
+    EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO"}));
+}
+
+TEST_F(KillSwitch, StaticRouteFlagCoversTheHelperRoundTrip) {
+    make();
+    std::optional<std::string> reply;
+    manager->addVPNServerStaticRoute("203.0.113.7", std::nullopt,
+                                     [&](const std::optional<std::string>& r) { reply = r; });
+    EXPECT_TRUE(manager->startedAddVPNServerStaticRoute);
+    queue.runUntilIdle();
+    EXPECT_FALSE(manager->startedAddVPNServerStaticRoute);
+    EXPECT_EQ(reply, "203.0.113.7");
+    EXPECT_EQ(helper.sent.back(), "staticRoute:203.0.113.7:<none>");
+}
+
+class Teardown : public ManagerFixture {};
+
+TEST_F(Teardown, ServiceRemovalGoesByTheCurrentProvider) {
+    context.protocol = VPNTypesL2TP;
+    make();
+    manager->connectionInProgress = true;
+    manager->removeExistingConnection();
+    EXPECT_FALSE(manager->connectionInProgress);
+    EXPECT_FALSE(manager->connectionExists);
+    EXPECT_EQ(helper.sent.back(), "deleteService:Havenway");
+    EXPECT_EQ(l2tp->calls.back(), "stopUpdates");
+
+    manager->currentProvider = openvpn;
+    manager->deleteExistingVPNService();
+    EXPECT_EQ(openvpn->calls.back(), "disconnect");
+    EXPECT_EQ(helper.count("deleteService:Havenway"), 1);
+}
+
+TEST_F(Teardown, DelayedCleanupWaitsASecondAndSparesTheKillSwitchAndStrongSwan) {
+    context.protocol = VPNTypesL2TP;
+    make();
+    context.lockActivated = true;
+    manager->scheduleVPNServiceCleanup();
+    queue.advance(2000);
+    EXPECT_EQ(helper.count("deleteService:Havenway"), 0);
+    context.lockActivated = false;
+    manager->onInternetConnectionLost();
+    queue.advance(999);
+    EXPECT_EQ(helper.count("deleteService:Havenway"), 0);
+    queue.advance(1);
+    EXPECT_EQ(helper.count("deleteService:Havenway"), 1);
+    manager->currentProvider = ike;
+    manager->scheduleVPNServiceCleanup();
+    queue.advance(2000);
+    EXPECT_EQ(ike->count("disconnect"), 0);
+}
+
+TEST_F(Teardown, ShutDownStopsOpenVPNAndClosesTheHelper) {
+    make();
+    openvpn->calls.clear();
+    manager->shutDown();
+    EXPECT_EQ(openvpn->calls, (std::vector<std::string>{"disconnect", "stopUpdates"}));
+    EXPECT_EQ(helper.sent, (std::vector<std::string>{"restoreDNS:10", "reEnableIPV6", "closeHelperTool"}));
+}
+
+TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
+    context.protocol = VPNTypesIKEv2_StrongSwan;
+    make();
+    context.attempts = 3;
+    manager->onDeviceWillSleep();
+    EXPECT_TRUE(context.sleeping);
+    EXPECT_EQ(context.attempts, 0);
+    context.attempts = 2;
+    manager->onDeviceDidWake();
+    EXPECT_FALSE(context.sleeping);
+    EXPECT_EQ(context.attempts, 0);
+    EXPECT_EQ(context.reconnectRequests, 1);
+    manager->currentProvider = openvpn;
+    manager->onDeviceDidWake();
+    EXPECT_EQ(context.reconnectRequests, 1);
+}
+
+class ErrorReport : public ManagerFixture {};
+
+TEST_F(ErrorReport, OpenVPNReportCarriesTheWrittenLogWithoutThePassword) {
+    make();
+    openvpn->log = "line one\nAUTH: s3cret-pass sent\nline three\n";
+    connectThrough();
+    openvpn->report(0, "Auth failed");
+    queue.runUntilIdle();
+    ASSERT_EQ(uploader.reports.size(), 1u);
+    EXPECT_EQ(uploader.reports[0].message, "Auth failed");
+    EXPECT_EQ(uploader.reports[0].log, "line one\nAUTH: ****** sent\nline three\n");
+    EXPECT_EQ(file("error.log"), uploader.reports[0].log);
+}
+
+TEST_F(ErrorReport, PPPLogIsReadOffTheMainThreadAndItsTailIsReported) {
+    context.protocol = VPNTypesL2TP;
+    make();
+    connectThrough();
+    runner.responder = [&](const ProcessRequest& r) {
+        EXPECT_EQ(r.argv, (std::vector<std::string>{"/usr/bin/tail", "-n", "200", "/var/log/havenway-ppp.log"}));
+        EXPECT_GT(r.timeout.count(), 0);
+        return FakeProcessRunner::exited(0, "pppd: shared-key refused\n");
+    };
+    l2tp->report(0, "13");
+    queue.runUntilIdle();
+    ASSERT_EQ(uploader.reports.size(), 1u);
+    EXPECT_EQ(uploader.reports[0].message, LocaleData::vpn_ppp_error_new_2());
+    EXPECT_EQ(uploader.reports[0].log, "pppd: ****** refused\n");
+    EXPECT_EQ(file("error.log"), uploader.reports[0].log);
+    EXPECT_EQ(runner.requests.size(), 1u);
+}
+
+TEST_F(ErrorReport, LongLogsAreCutToTheirLastWholeLines) {
+    make();
+    std::string log;
+    for (int i = 0; log.size() < 3 * VPNConnectionManager::kReportLogLimit; ++i) {
+        log += "line " + std::to_string(i) + "\n";
+    }
+    const std::string bounded = manager->boundedReportLog(log);
+    EXPECT_LE(bounded.size(), VPNConnectionManager::kReportLogLimit);
+    EXPECT_EQ(bounded.rfind("line ", 0), 0u);
+    EXPECT_EQ(log.substr(log.size() - bounded.size()), bounded);
+}
+
+}  // namespace
+}  // namespace hw::test

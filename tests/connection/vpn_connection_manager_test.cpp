@@ -1,0 +1,263 @@
+#include <sys/stat.h>
+
+#include "connection/vpn_connection_manager_fixture.h"
+#include "texts/locale_data.h"
+
+namespace hw::test {
+namespace {
+
+class ConnectRoad : public ManagerFixture {};
+
+struct RoadCase {
+    VPNTypes protocol;
+    const char* create;
+};
+
+class ConnectRoadByProtocol : public ManagerFixture, public ::testing::WithParamInterface<RoadCase> {};
+
+TEST_P(ConnectRoadByProtocol, CreatesWaitsASecondSubscribesThenDialsFiftyMillisecondsLater) {
+    context.protocol = GetParam().protocol;
+    make();
+    FakeProvider& p = providerOf(GetParam().protocol);
+    p.calls.clear();
+    manager->connect(server());
+    queue.runUntilIdle();
+    EXPECT_EQ(helper.sent.back(), GetParam().create);
+    EXPECT_TRUE(manager->connectionInProgress);
+    queue.advance(999);
+    EXPECT_EQ(p.count("subscribe:skip"), 0);
+    queue.advance(1);
+    EXPECT_EQ(p.count("subscribe:skip"), 1);
+    EXPECT_EQ(p.subscribedName, "Havenway");
+    EXPECT_EQ(helper.sent.back(), "disableIPV6");
+    queue.advance(49);
+    EXPECT_EQ(p.count("startDial"), 0);
+    queue.advance(1);
+    ASSERT_EQ(p.count("startDial"), 1);
+    p.dialCompletion();
+    EXPECT_FALSE(manager->connectionInProgress);
+}
+
+INSTANTIATE_TEST_SUITE_P(Helper, ConnectRoadByProtocol,
+                         ::testing::Values(RoadCase{VPNTypesOpenVPN, "create:1"}, RoadCase{VPNTypesL2TP, "create:2"},
+                                           RoadCase{VPNTypesPPTP, "create:3"}),
+                         [](const auto& info) { return std::string(info.param.create).substr(7); });
+
+TEST_F(ConnectRoad, StrongSwanConnectsThroughItsProviderWithTheFullHostAndNoDial) {
+    context.protocol = VPNTypesIKEv2_StrongSwan;
+    make();
+    manager->connect(server());
+    queue.runUntilIdle();
+    ASSERT_TRUE(ike->lastServiceConfig);
+    EXPECT_EQ(ike->lastServiceConfig->endpoint, "de1.vpn.example.net");
+    EXPECT_EQ(ike->lastServiceConfig->description.endpointIPAddress, "203.0.113.7");
+    EXPECT_TRUE(helper.created.empty());
+    ike->onConnected();
+    queue.advance(2000);
+    EXPECT_EQ(ike->count("subscribe:skip"), 1);
+    EXPECT_EQ(ike->count("startDial"), 0);
+}
+
+TEST_F(ConnectRoad, ServiceDescriptionCarriesTheServerAndTheOpenVPNFileIsWrittenPrivately) {
+    make();
+    manager->connect(server());
+    queue.runUntilIdle();
+    ASSERT_EQ(helper.created.size(), 1u);
+    const auto& d = helper.created[0];
+    EXPECT_EQ(d.type, 1);
+    EXPECT_EQ(d.name, "Havenway");
+    EXPECT_EQ(d.endpointPrefix, "de1.");
+    EXPECT_EQ(d.endpointSuffix, "example.net");
+    EXPECT_EQ(d.endpointIPAddress, "203.0.113.7");
+    EXPECT_EQ(d.username, "alice");
+    EXPECT_EQ(d.password, "s3cret-pass");
+    EXPECT_EQ(d.sharedSecret, "shared-key");
+    ASSERT_EQ(d.openVPNParameters.size(), 1u);
+    EXPECT_EQ(file("config_current.ovpn"), server().ovpnConfig);
+    struct stat st{};
+    ASSERT_EQ(::stat((dir() / "config_current.ovpn").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+struct CancelCase {
+    const char* name;
+    double cancelAfterMs;  // negative: before connect
+    const char* logLine;
+};
+
+class CancelAtCheckpoint : public ManagerFixture, public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(CancelAtCheckpoint, StopsTheRoadThereAndNeverDials) {
+    make();
+    helper.createDelayMs = 10;
+    const auto& c = GetParam();
+    if (c.cancelAfterMs < 0) manager->setConnectionInitiateCanceled(true);
+    manager->connect(server());
+    if (c.cancelAfterMs >= 0) {
+        queue.advance(c.cancelAfterMs);
+        manager->setConnectionInitiateCanceled(true);
+    }
+    queue.advance(3000);
+    EXPECT_EQ(openvpn->count("startDial"), 0);
+    if (c.cancelAfterMs < 0) {
+        EXPECT_TRUE(helper.sent.empty());  // not even the helper check
+        EXPECT_EQ(openvpn->count("stopUpdates"), 0);
+    } else {
+        EXPECT_TRUE(log->contains(c.logLine)) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Checkpoints, CancelAtCheckpoint,
+                         ::testing::Values(CancelCase{"before", -1, ""},
+                                           CancelCase{"created", 5, "self.connectionInitiateCanceled 1"},
+                                           CancelCase{"wait", 500, "self.connectionInitiateCanceled 2"},
+                                           CancelCase{"dial", 1020, "self.connectionInitiateCanceled 3"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConnectRoad, SecondConnectWhileCreatingMakesNoSecondService) {
+    make();
+    manager->connect(server());
+    manager->connect(server());
+    queue.advance(2000);
+    EXPECT_EQ(helper.created.size(), 1u);
+    EXPECT_EQ(openvpn->count("startDial"), 1);
+}
+
+TEST_F(ConnectRoad, FailedCreationEndsDisconnectedWithoutDialling) {
+    context.protocol = VPNTypesL2TP;
+    make();
+    helper.createSucceeds = false;
+    manager->connect(server());
+    queue.advance(3000);
+    EXPECT_EQ(l2tp->count("startDial"), 0);
+    EXPECT_FALSE(manager->connectionInProgress);
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:00"}));
+}
+
+TEST_F(ConnectRoad, FailedCreationInTheAutomaticOrderMovesOn) {
+    context.protocol = VPNTypesAutomatic;
+    make();
+    manager->currentProvider = openvpn;  // the search has reached OpenVPN
+    helper.createResults = {false};
+    manager->connect(server());
+    queue.advance(3000);
+    EXPECT_EQ(manager->currentProvider, l2tp);
+    EXPECT_EQ(helper.count("create:2"), 1);
+    EXPECT_EQ(l2tp->count("startDial"), 1);
+    EXPECT_EQ(openvpn->count("startDial"), 0);
+}
+
+TEST_F(ConnectRoad, PlatformIKEv2HasNoProviderAndEndsDisconnected) {
+    context.protocol = VPNTypesIKEv2;
+    make();
+    EXPECT_EQ(manager->currentProvider, nullptr);
+    EXPECT_TRUE(log->contains("IKEv2 protocol is only supported in AppStore version"));
+    manager->connect(server());
+    queue.advance(3000);
+    EXPECT_TRUE(helper.sent.empty());
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:00"}));
+}
+
+class HelperInstall : public ManagerFixture {};
+
+TEST_F(HelperInstall, MissingHelperIsInstalledAndTheRoadGoesOnASecondLater) {
+    helper.installedVersion = "";
+    make();
+    manager->connect(server());
+    queue.runUntilIdle();
+    EXPECT_EQ(helper.sent, (std::vector<std::string>{"install", "disableIPV6"}));
+    queue.advance(999);
+    EXPECT_TRUE(helper.created.empty());
+    queue.advance(1);
+    EXPECT_EQ(helper.created.size(), 1u);
+    EXPECT_EQ(context.storedHelperVersion, "1.0");
+    EXPECT_FALSE(manager->helperToolInstallFailed);
+}
+
+TEST_F(HelperInstall, OutdatedHelperIsAcceptedOnlyByTheStoredVersionCheck) {
+    helper.installedVersion = "0.9";
+    context.storedHelperVersion = "1.0";
+    make();
+    manager->connect(server());
+    queue.runUntilIdle();
+    EXPECT_EQ(helper.count("install"), 0);
+    context.storedVersionCheck = false;
+    manager->connectionInProgress = false;
+    manager->connect(server());
+    queue.runUntilIdle();
+    EXPECT_EQ(helper.count("install"), 1);
+}
+
+struct InstallFailure {
+    bool refused;
+    int response;
+};
+
+class HelperInstallFailure : public ManagerFixture, public ::testing::WithParamInterface<InstallFailure> {};
+
+TEST_P(HelperInstallFailure, ShowsItsTextAndAlwaysReturnsTheUIToDisconnected) {
+    helper.installedVersion = "";
+    helper.installSucceeds = false;
+    helper.installRefused = GetParam().refused;
+    make();
+    manager->connect(server());
+    queue.runUntilIdle();
+    EXPECT_TRUE(manager->helperToolInstallFailed);
+    ASSERT_EQ(context.alerts.size(), 1u);
+    const auto& text = GetParam().refused
+                           ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
+                           : LocaleData::helper_tool_install_error_restart_popup_text();
+    EXPECT_EQ(context.alerts[0], LocaleData::helper_tool_install_error_popup_header() + "|" + text);
+    EXPECT_TRUE(events.empty());
+    context.alertCompletion(GetParam().response);
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:10"}));
+    queue.advance(3000);
+    EXPECT_TRUE(helper.created.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, HelperInstallFailure,
+                         ::testing::Values(InstallFailure{true, 0}, InstallFailure{false, 0},
+                                           InstallFailure{false, 1000}),
+                         [](const auto& info) {
+                             return std::string(info.param.refused ? "Refused" : "Failed") + "Response" +
+                                    std::to_string(info.param.response);
+                         });
+
+class StartUp : public ManagerFixture {};
+
+TEST_F(StartUp, AutomaticWithAnExistingL2TPServiceFollowsIt) {
+    context.protocol = VPNTypesAutomatic;
+    l2tp->existingType = 2;
+    make();
+    EXPECT_EQ(manager->currentProvider, l2tp);
+    EXPECT_EQ(manager->preferedVPNProtocolForAutomaticMode, VPNTypesL2TP);
+    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress);
+    EXPECT_EQ(l2tp->count("subscribe:report"), 1);
+    // The first disconnected report only ends the synchronisation.
+    l2tp->report(0);
+    EXPECT_FALSE(manager->syncWithSystemConnectionStarted);
+    queue.runUntilIdle();
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(StartUp, AutomaticWithoutAServiceStartsTheSearchAndSubscribesNothing) {
+    context.protocol = VPNTypesAutomatic;
+    make();
+    EXPECT_EQ(manager->currentProvider, ike);
+    EXPECT_TRUE(manager->automaticModeDiscoveryInProgress);
+    EXPECT_EQ(ike->count("subscribe:report"), 0);
+}
+
+TEST_F(StartUp, ProtocolChangeLeavingOpenVPNEndsItsProcessesAndSwitchesProvider) {
+    make();
+    EXPECT_EQ(openvpn->count("subscribe:report"), 1);
+    ASSERT_EQ(context.observers.size(), 1u);
+    context.changeProtocol(VPNTypesL2TP);
+    EXPECT_EQ(helper.count("terminatePreviousOpenVPNProcesses"), 1);
+    EXPECT_EQ(manager->currentProvider, l2tp);
+    context.changeProtocol(VPNTypesPPTP);
+    EXPECT_EQ(helper.count("terminatePreviousOpenVPNProcesses"), 1);
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,90 @@
+#pragma once
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "connection/vpn_connection_manager_ports.h"
+#include "platform/main_queue.h"
+
+namespace hw::test {
+
+// The manager's helper commands as a log of lines ("disableIPV6",
+// "disableNetworkLock:10.0.0.1", ...). Replies come on the main queue.
+class FakeHelperToolCommands final : public ConnectionManagerHelper {
+public:
+    explicit FakeHelperToolCommands(MainQueue& queue) : queue_(queue) {}
+
+    bool isHeloperToolAlreadyInstalled(const std::string& stored, bool withVersionCheck) override {
+        if (installedVersion == bundledVersion) return true;
+        return withVersionCheck && !installedVersion.empty() && stored == bundledVersion;
+    }
+    bool isHelperToolPresent() override { return !installedVersion.empty(); }
+    void installAction(InstallBlock completion) override {
+        sent.push_back("install");
+        queue_.post([this, completion] {
+            if (installSucceeds) installedVersion = bundledVersion;
+            completion(installSucceeds, installRefused, installSucceeds ? 0 : 7,
+                       installSucceeds ? bundledVersion : std::string());
+        });
+    }
+    void createVPNConnection(const HelperVPNServiceDescription& config,
+                             std::function<void(bool created)> onCreated) override {
+        sent.push_back("create:" + std::to_string(config.type));
+        created.push_back(config);
+        bool ok = createSucceeds;
+        if (!createResults.empty()) {
+            ok = createResults.front();
+            createResults.pop_front();
+        }
+        queue_.postAfter(createDelayMs, [onCreated, ok] { onCreated(ok); });
+    }
+    void deleteExistingVPNService(const std::string& name) override { sent.push_back("deleteService:" + name); }
+    void disableIPV6() override { sent.push_back("disableIPV6"); }
+    void reEnableIPV6() override { sent.push_back("reEnableIPV6"); }
+    void enableNetworkLock(StringBlock completion) override {
+        sent.push_back("enableNetworkLock");
+        queue_.post([completion, r = enableNetworkLockReply] { completion(r); });
+    }
+    void disableNetworkLock(const std::optional<std::string>& gateway) override {
+        sent.push_back("disableNetworkLock:" + gateway.value_or("<none>"));
+    }
+    void staticRouteAddingProcessing(const std::optional<std::string>& server, const std::optional<std::string>& gateway,
+                                     StringBlock done) override {
+        sent.push_back("staticRoute:" + server.value_or("<none>") + ":" + gateway.value_or("<none>"));
+        queue_.post([done, r = staticRouteReply] { done(r); });
+    }
+    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gateway) override {
+        sent.push_back("addDefaultGatewayForOpenVPN:" + gateway.value_or("<none>"));
+    }
+    void terminatePreviousOpenVPNProcesses() override { sent.push_back("terminatePreviousOpenVPNProcesses"); }
+    void install_DNS_for_VPN() override { sent.push_back("install_DNS_for_VPN"); }
+    void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
+        sent.push_back(std::string("restoreDNS:") + (forOpenVPN ? "1" : "0") + (skipFallback ? "1" : "0"));
+    }
+    void closeHelperTool() override { sent.push_back("closeHelperTool"); }
+
+    int count(const std::string& line) const {
+        int n = 0;
+        for (const auto& s : sent) n += s == line;
+        return n;
+    }
+
+    std::string bundledVersion = "1.0";
+    std::string installedVersion = "1.0";
+    bool installSucceeds = true;
+    bool installRefused = false;
+    bool createSucceeds = true;
+    std::deque<bool> createResults;  // taken first, one per creation
+    double createDelayMs = 0;
+    std::string enableNetworkLockReply = "192.168.1.1\n";
+    std::string staticRouteReply = "203.0.113.7";
+    std::vector<std::string> sent;
+    std::vector<HelperVPNServiceDescription> created;
+
+private:
+    MainQueue& queue_;
+};
+
+}  // namespace hw::test
