@@ -3,10 +3,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace hw {
+
+// Every byte but the unreserved ASCII ones as %XX, whatever the C locale says.
+std::string percentEncode(std::string_view text);
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 

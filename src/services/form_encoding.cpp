@@ -2,24 +2,6 @@
 
 namespace hw {
 
-std::string percentEncode(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (unsigned char c : text) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_' || c == '.' || c == '~';
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 std::string formBody(const std::vector<std::pair<std::string, std::string>>& fields) {
     std::string body;
     for (const auto& [key, value] : fields) {

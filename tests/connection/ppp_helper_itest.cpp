@@ -19,6 +19,7 @@
 #include "status_recorder.h"
 #include "support/child_process.h"
 #include "support/fake_system_vpn_pppd.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -31,9 +32,7 @@ class PppThroughTheHelper : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "the helper runs as root";
-        char tmpl[] = "/tmp/hw-ppp-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        ASSERT_FALSE(dir_.empty());
         std::ofstream(dir_ + "/pppd") << test::kStandInPppd;
         ::chmod((dir_ + "/pppd").c_str(), 0755);
         ASSERT_TRUE(startHelper());
@@ -45,8 +44,6 @@ protected:
             ::kill(pid_, SIGTERM);
             EXPECT_EQ(waitHelper(), 0);
         }
-        std::error_code ec;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
     }
 
     bool startHelper() {
@@ -98,7 +95,8 @@ protected:
                 {"password", "p4ss-word"},  {"sharedSecret", "s3cret-psk"}};
     }
 
-    std::string dir_;
+    test::TempDir temp_;
+    std::string dir_ = temp_.path();
     pid_t pid_ = -1;
     HelperCall call_;
     std::shared_ptr<HelperSystemVPNServiceStore> store_;

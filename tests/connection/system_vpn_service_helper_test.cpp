@@ -9,6 +9,7 @@
 #include "platform/helper_server.h"
 #include "platform/helper_socket.h"
 #include "status_recorder.h"
+#include "support/temp_dir.h"
 
 namespace hw {
 namespace {
@@ -175,9 +176,9 @@ namespace {
 
 // The same questions over a real helper socket (a Unix socket in a temp folder).
 TEST(HelperSocketCall, AsksOverTheHelperSocketAndGivesUpWhenNobodyListens) {
-    char folder[] = "/tmp/hw-call-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/helper.sock";
+    test::TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+    const std::string path = folder.file("helper.sock");
     HelperServer::Options options;
     options.socketPath = path;
     options.allowedUids = {::getuid()};
@@ -203,7 +204,6 @@ TEST(HelperSocketCall, AsksOverTheHelperSocketAndGivesUpWhenNobodyListens) {
     serving.join();
     ::unlink(path.c_str());
     EXPECT_FALSE(call("getVPNService", {{"connectionName", "Havenway"}}));
-    ::rmdir(folder);
 }
 
 }  // namespace

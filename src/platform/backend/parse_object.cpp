@@ -5,27 +5,13 @@
 #include <ctime>
 
 #include "platform/backend/parse_core.h"
+#include "platform/http.h"
 
 namespace hw {
 
 namespace {
 
 bool isTyped(const JSON& v, const char* type) { return v["__type"].string() == std::string(type); }
-
-std::string percentEncode(const std::string& s) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 constexpr const char* kReserved[] = {"objectId", "createdAt", "updatedAt", "className"};
 

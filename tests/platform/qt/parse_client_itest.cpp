@@ -107,42 +107,6 @@ TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
     EXPECT_TRUE(stale.second->isInvalidSession()) << stale.second->code;
 }
 
-TEST_F(ParseClientTestbed, RunsEachCloudFunction) {
-    auto p = client();
-    const auto user = env_->get("HAVENWAY_TESTBED_DEMO_USER");
-    const auto password = env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD");
-    ASSERT_TRUE(signIn(*p, user, password));
-
-    auto [sync, syncError] = call(*p, "syncVPNAcccountDetails",
-                                  JSON::dictionaryLiteral({{"username", user}, {"password", password}, {"source", "mac-v2"}}));
-    ASSERT_FALSE(syncError);
-    EXPECT_EQ(sync["result"].string(), "success");
-
-    auto [location, locationError] = call(*p, "getAutomaticLocation",
-                                          JSON::dictionaryLiteral({{"userip", "127.0.0.1"}, {"userTimeZone", "Asia/Tokyo"},
-                                                                   {"platform", "linux"}, {"version", "1.0.0"}}));
-    ASSERT_FALSE(locationError);
-    ASSERT_TRUE(location.string());
-    EXPECT_EQ(location.string()->size(), 10u);
-
-    auto [notes, notesError] = call(*p, "getNotificationsDataV2", JSON::dictionaryLiteral({}));
-    ASSERT_FALSE(notesError);
-    EXPECT_EQ(notes["style"].string(), "tip");
-    EXPECT_EQ(notes["bottomicon"]["__type"].string(), "File");
-
-    auto [signup, signupError] = call(*p, "signupForFreeTrial",
-                                      JSON::dictionaryLiteral({{"email_b64", "bmV3QGhhdmVud2F5LnRlc3Q="},
-                                                               {"password_b64", "c2VjcmV0OTk="},
-                                                               {"uuid", "U1"},
-                                                               {"authorization_token", "never-issued"},
-                                                               {"token", ""},
-                                                               {"source", "mac-v2"},
-                                                               {"v2", "true"}}));
-    ASSERT_TRUE(signupError);
-    EXPECT_EQ(signupError->code, kParseErrorScriptFailed);
-    EXPECT_EQ(JSON::parse(signupError->message)["errorCode"].int64(), 2);
-}
-
 TEST_F(ParseClientTestbed, FetchesAndCachesTheConfiguration) {
     {
         auto p = client();
