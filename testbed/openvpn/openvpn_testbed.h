@@ -221,4 +221,27 @@ private:
     int originalNs_ = -1;
 };
 
+// Why the real helper of this build cannot be run next to the testbed, or empty.
+inline std::string helperUnavailable(const std::string& helperBinary) {
+    if (auto missing = OpenVPNTestbed::unavailable(); !missing.empty()) return missing;
+    if (::access(helperBinary.c_str(), X_OK) != 0) return "no helper executable at " + helperBinary;
+    return {};
+}
+
+// Starts the real helper in the current namespace with every path it touches
+// redirected into dir. Answers its socket once it listens, or empty.
+inline std::string startHelper(const std::string& helperBinary, const std::string& dir, ChildProcess& child) {
+    std::ofstream(dir + "/helper.conf") << "uid=0\n";
+    std::ofstream(dir + "/resolv.conf") << "nameserver 192.0.2.53\n";
+    const std::string socket = dir + "/helper.sock";
+    ::unlink(socket.c_str());
+    child = ChildProcess({helperBinary}, dir + "/helper.log",
+                         {"HAVENWAY_HELPER_SOCKET=" + socket, "HAVENWAY_HELPER_CONF=" + dir + "/helper.conf",
+                          "HAVENWAY_HELPER_STATE_DIR=" + dir + "/state", "HAVENWAY_HELPER_RUN_DIR=" + dir + "/run",
+                          "HAVENWAY_RESOLV_CONF=" + dir + "/resolv.conf",
+                          "HAVENWAY_RESOLVED_DIR=" + dir + "/no-resolved"});
+    if (!waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(5))) return {};
+    return socket;
+}
+
 }  // namespace hw::testbed

@@ -44,16 +44,9 @@ struct Status {
 class OpenVPNEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (auto missing = OpenVPNTestbed::unavailable(); !missing.empty()) {
-            skip_ = missing;
-            return;
-        }
         helperBinary_ = std::string(HW_BINARY_DIR) + "/helper/havenway-helper";
-        if (::access(helperBinary_.c_str(), X_OK) != 0) {
-            skip_ = "no helper executable at " + helperBinary_;
-            return;
-        }
-        bed_ = new OpenVPNTestbed(HW_SOURCE_DIR);
+        skip_ = testbed::helperUnavailable(helperBinary_);
+        if (skip_.empty()) bed_ = new OpenVPNTestbed(HW_SOURCE_DIR);
     }
     static void TearDownTestSuite() {
         delete bed_;
@@ -66,17 +59,8 @@ protected:
         ASSERT_TRUE(bed_->enterClientNamespace());
         const std::string d = bed_->dir();
         ::setenv("HAVENWAY_DATA_DIR", (d + "/appdata").c_str(), 1);
-        std::ofstream(d + "/helper.conf") << "uid=0\n";
-        std::ofstream(d + "/resolv.conf") << "nameserver 192.0.2.53\n";
-        socket_ = d + "/helper.sock";
-        ::unlink(socket_.c_str());
-        helper_ = testbed::ChildProcess(
-            {helperBinary_}, d + "/helper.log",
-            {"HAVENWAY_HELPER_SOCKET=" + socket_, "HAVENWAY_HELPER_CONF=" + d + "/helper.conf",
-             "HAVENWAY_HELPER_STATE_DIR=" + d + "/state", "HAVENWAY_HELPER_RUN_DIR=" + d + "/run",
-             "HAVENWAY_RESOLV_CONF=" + d + "/resolv.conf", "HAVENWAY_RESOLVED_DIR=" + d + "/no-resolved"});
-        ASSERT_TRUE(testbed::waitFor([&] { return ::access(socket_.c_str(), F_OK) == 0; }, std::chrono::seconds(5)))
-            << testbed::readText(d + "/helper.log");
+        socket_ = testbed::startHelper(helperBinary_, d, helper_);
+        ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
         ASSERT_TRUE(connection.connect(socket_, nullptr));
         provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
         provider->retrieveConnectionAndSubscribeToStatusUpdates(
