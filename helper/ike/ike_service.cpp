@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "helper/ike/ike_alerts.h"
+#include "platform/ip_address.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -16,11 +17,6 @@ namespace {
 
 constexpr const char* kCategory = "ike";
 constexpr const char* kSecretId = "havenway-eap";
-
-bool isAddress(const std::string& s) {
-    unsigned char buf[16];
-    return inet_pton(AF_INET, s.c_str(), buf) == 1 || inet_pton(AF_INET6, s.c_str(), buf) == 1;
-}
 
 bool isHostName(const std::string& s) {
     if (s.empty() || s.size() > 253) return false;
@@ -106,8 +102,8 @@ std::string validateIkeStart(const IkeStartRequest& r) {
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
         if (!ok) return "invalid connection name";
     }
-    if (!isHostName(r.host) && !isAddress(r.host)) return "invalid server host name";
-    if (!r.hostIp.empty() && !isAddress(r.hostIp)) return "invalid server address";
+    if (!isHostName(r.host) && !isIPAddress(r.host)) return "invalid server host name";
+    if (!r.hostIp.empty() && !isIPAddress(r.hostIp)) return "invalid server address";
     if (!isPrintable(r.id, 255)) return "invalid identity";
     return {};
 }
