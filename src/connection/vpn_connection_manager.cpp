@@ -9,7 +9,6 @@
 namespace hw {
 
 using manager_log::logLine;
-using manager_log::print;
 
 VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment environment,
                                            VPNConnectionManagerProviders providers)
@@ -50,7 +49,7 @@ bool VPNConnectionManager::isType(const Provider& provider, VPNTypes type) const
 }
 
 void VPNConnectionManager::setConnectionInitiateCanceled(bool value) {
-    if (value) print("connectionInitiateCanceled == TRUE");
+    if (value) logLine("connectionInitiateCanceled == TRUE");
     connectionInitiateCanceled_ = value;
 }
 
@@ -87,7 +86,7 @@ VPNConnectionManager::Provider VPNConnectionManager::providerForType(VPNTypes ty
         case VPNTypesOpenVPN: return OpenVPN_connectionProvider;
         case VPNTypesL2TP: return L2TP_connectionProvider;
         case VPNTypesPPTP: return PPTP_connectionProvider;
-        case VPNTypesIKEv2: print("IKEv2 protocol is only supported in AppStore version"); return nullptr;
+        case VPNTypesIKEv2: logLine("IKEv2 protocol is only supported in AppStore version"); return nullptr;
         case VPNTypesIKEv2_StrongSwan: return IKEv2_StrongSwan_connectionProvider;
     }
     return nullptr;
@@ -101,18 +100,18 @@ bool VPNConnectionManager::isHelperToolInstalled() {
 void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<void()> onSucceed) {
     if (isHelperToolInstalled()) {
         logLine("isHeloperToolAlreadyInstalled == true");
-        print("HeloperToolAlreadyInstalled -- proceeding");
+        logLine("HeloperToolAlreadyInstalled -- proceeding");
         if (onSucceed) onSucceed();
         return;
     }
     logLine("HeloperTool NOT Installed! -- proceeding");
-    print("HeloperTool NOT Installed! -- proceeding");
+    logLine("HeloperTool NOT Installed! -- proceeding");
     std::weak_ptr<bool> alive = alive_;
     env_.helper.installAction([this, alive, onSucceed = std::move(onSucceed)](bool succeeded, bool refused,
                                                                               int errorCode,
                                                                               const std::string& version) {
         if (!alive.lock()) return;
-        print(std::string("installAction finished RESULT: ") + (succeeded ? "true" : "false"));
+        logLine(std::string("installAction finished RESULT: ") + (succeeded ? "true" : "false"));
         if (succeeded) {
             logLine("installAction finished RESULT: succeed");
             helperToolInstallFailed = false;
@@ -125,7 +124,7 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
             });
             return;
         }
-        print("HelperTool install failed -- error: " + std::to_string(errorCode));
+        logLine("HelperTool install failed -- error: " + std::to_string(errorCode));
         helperToolInstallFailed = true;
         const std::string& info = refused ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
                                           : LocaleData::helper_tool_install_error_restart_popup_text();
@@ -183,7 +182,7 @@ void VPNConnectionManager::subscribeNow(const Provider& provider, bool skipCurre
 // --- the connect road ---
 
 void VPNConnectionManager::connect(const ManagerServerConfig& config) {
-    print("VPNManager -- connect() started.");
+    logLine("VPNManager -- connect() started.");
     if (connectionInitiateCanceled_) return;
     syncWithSystemConnectionStarted = false;
     currentVPNConfig = config;
@@ -199,7 +198,7 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
     if (isType(currentProvider, VPNTypesIKEv2)) {
         currentProvider->prepare(config, [this, alive = std::weak_ptr<bool>(alive_)] {
             if (!alive.lock()) return;
-            print("onAboutToStartConnection() through IKEv2");
+            logLine("onAboutToStartConnection() through IKEv2");
             subscribeToStatusUpdates(true);
         });
         return;
@@ -232,7 +231,7 @@ void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerCo
         std::weak_ptr<bool> alive = alive_;
         currentProvider->connect(service, [this, alive] {
             if (!alive.lock()) return;
-            print("onConnectionPrepared() through IKEv2 StrongSwan");
+            logLine("onConnectionPrepared() through IKEv2 StrongSwan");
             subscribeToStatusUpdates(true);
         });
         return;
@@ -244,7 +243,7 @@ void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerCo
 }
 
 void VPNConnectionManager::onConnectionCreated(bool created) {
-    print("Connection created callback executed");
+    logLine("Connection created callback executed");
     logLine("Connection created callback executed");
     if (connectionInitiateCanceled_) {
         logLine("self.connectionInitiateCanceled 1");
@@ -291,7 +290,7 @@ void VPNConnectionManager::startDialConnection() {
         std::weak_ptr<bool> alive = alive_;
         currentProvider->startDial([this, alive] {
             if (!alive.lock()) return;
-            print("startDialCurrentConnection finished.");
+            logLine("startDialCurrentConnection finished.");
             connectionInProgress = false;
         });
     });

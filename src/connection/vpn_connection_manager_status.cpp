@@ -7,7 +7,6 @@
 namespace hw {
 
 using manager_log::logLine;
-using manager_log::print;
 
 void VPNConnectionManager::handleStatusChange(std::int32_t status, const std::optional<std::string>& message,
                                               VPNTypes type) {
@@ -22,7 +21,7 @@ void VPNConnectionManager::handleStatusChange(std::int32_t status, const std::op
 
 void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message,
                                               VPNTypes type) {
-    print("status changed to: " + std::to_string(status));
+    logLine("status changed to: " + std::to_string(status));
     if (status == VPNStatusCodes::invalid) {
         connectionExists = false;
         syncWithSystemConnectionStarted = false;
@@ -51,11 +50,11 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
         default:
             break;
     }
-    print("UNKNOWN VPN connection status received: " + std::to_string(status));
+    logLine("UNKNOWN VPN connection status received: " + std::to_string(status));
 }
 
 void VPNConnectionManager::handleConnected(VPNTypes type) {
-    print("SUCCESSFULLY connected");
+    logLine("SUCCESSFULLY connected");
     if (type == VPNTypesOpenVPN && env_.context.networkLockActivated()) {
         // The kill switch must let the tunnel's default route through.
         std::optional<std::string> gateway =

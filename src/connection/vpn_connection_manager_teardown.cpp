@@ -1,10 +1,11 @@
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
+#include "platform/ip_address.h"
+#include "services/helper_tool/helper_tool_manager.h"
 
 namespace hw {
 
 using manager_log::logLine;
-using manager_log::print;
 
 namespace {
 std::string trimLineBreaks(const std::string& text) {
@@ -13,23 +14,6 @@ std::string trimLineBreaks(const std::string& text) {
     while (begin < end && isBreak(text[begin])) ++begin;
     while (end > begin && isBreak(text[end - 1])) --end;
     return text.substr(begin, end - begin);
-}
-
-bool isIPv4Literal(const std::string& text) {
-    int parts = 0, digits = 0, value = 0;
-    for (char c : text) {
-        if (c == '.') {
-            if (digits == 0) return false;
-            ++parts;
-            digits = value = 0;
-        } else if (c >= '0' && c <= '9') {
-            value = value * 10 + (c - '0');
-            if (++digits > 3 || value > 255) return false;
-        } else {
-            return false;
-        }
-    }
-    return parts == 3 && digits > 0;
 }
 }  // namespace
 
@@ -77,8 +61,8 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
                                         });
                                     });
     };
-    if (isIPv4Literal(serverHost) || !env_.resolver) {
-        afterResolve(isIPv4Literal(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
+    if (isIPv4Address(serverHost) || !env_.resolver) {
+        afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
     } else {
         std::vector<std::string> servers;
         for (const auto& s : {dns1, dns2}) {
@@ -144,10 +128,10 @@ void VPNConnectionManager::disconnect(bool forced) {
         if (isType(currentProvider, VPNTypesIKEv2_StrongSwan) && forced) {
             currentProvider->forceDisconnect();
         } else if (isType(currentProvider, VPNTypesOpenVPN)) {
-            currentProvider->disconnect([] { print("OpenVPN Disconnected."); });
+            currentProvider->disconnect([] { logLine("OpenVPN Disconnected."); });
             restoreDNSToOriginal(true, false);
         } else {
-            currentProvider->disconnect([] { print("disconnected!"); });
+            currentProvider->disconnect([] { logLine("disconnected!"); });
         }
     }
     if (activeTimer) {
@@ -199,7 +183,7 @@ void VPNConnectionManager::removeExistingConnection() {
 }
 
 void VPNConnectionManager::terminatePreviousOpenVPNProcesses() {
-    print("terminatePreviousOpenVPNProcesses() started");
+    logLine("terminatePreviousOpenVPNProcesses() started");
     env_.helper.terminatePreviousOpenVPNProcesses();
 }
 
