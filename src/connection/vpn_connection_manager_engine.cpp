@@ -6,7 +6,6 @@
 #include "connection/vpn_connection_manager_provider_adapters.h"
 #include "connection/vpn_service_config.h"
 #include "core/global_constants.h"
-#include "services/vpn_parse_config.h"
 
 namespace hw {
 
@@ -142,22 +141,6 @@ VPNConnectionEngine::~VPNConnectionEngine() {
     }
     if (providerContexts_) providerContexts_->view.manager = nullptr;
     manager_.reset();
-}
-
-ManagerServerConfig managerServerConfig(const VPNParseConfig& config, const ApplicationModel& model) {
-    ManagerServerConfig c;
-    c.connectionName = VPNParseConfig::connectionName();
-    c.dnsPrefix = config.dnsPrefix;
-    c.domainSuffix = model.mainDomainName;
-    c.vpnServerIPAddress = config.vpnServerIPAddress;
-    c.username = config.username;
-    c.password = config.password;
-    c.l2tpSharedKey = config.l2tpSharedKey;
-    c.ovpnConfig = config.ovpnConfig();
-    if (auto login = model.recentLoginData(); login && login->passwordData) {
-        c.passwordReference = std::string(login->passwordData->begin(), login->passwordData->end());
-    }
-    return c;
 }
 
 }  // namespace hw

@@ -4,8 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <variant>
 #include <vector>
 
 #include "platform/helper_connection.h"
@@ -14,20 +12,9 @@
 #include "platform/main_queue.h"
 #include "platform/process_runner.h"
 #include "services/helper_tool/helper_tool_xpc_connector.h"
+#include "services/helper_tool/helper_vpn_service_description.h"
 
 namespace hw {
-
-// A command parameter as callers hand it over: text, a number, or absent.
-using HelperParameter = std::variant<std::monostate, std::string, std::int64_t>;
-using HelperParameterList = std::vector<std::pair<std::string, HelperParameter>>;
-
-// What "connectToVPN" needs of a system VPN service description.
-struct HelperVPNServiceDescription {
-    std::int64_t type = 0;
-    std::optional<std::string> name, endpointPrefix, endpointIPAddress, endpointSuffix, username, password,
-        sharedSecret;
-    HelperParameterList openVPNParameters;  // "openvpncmd", "path_tun", "path_tap" (type 1)
-};
 
 // The application's client of the privileged helper: every operation is one
 // "helper_tool_rpc" message. Each call keeps its own parameters and
@@ -40,7 +27,7 @@ public:
     // The creation completions say whether the helper created the service.
     using CreatedBlock = std::function<void(bool created)>;
     using ProxyErrorBlock = std::function<void()>;  // kept for callers; a failure arrives as "NO"
-    using InstallBlock = std::function<void(bool succeeded, bool refused, int errorCode, const std::string& version)>;
+    using InstallBlock = hw::InstallBlock;
 
     static constexpr const char* kNo = "NO";
 
