@@ -18,6 +18,7 @@
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/run_program.h"
 #include "helper/ike/vici_client.h"
+#include "support/netns_rig.h"
 
 namespace hw::ike::road {
 
@@ -58,27 +59,21 @@ struct Testbed {
     std::string serverNs, clientNs;
     std::unique_ptr<CharonRunner> responder;
     std::unique_ptr<ViciClient> responderVici;
+    hw::test::NetnsRig rig;
 
     bool setUp() {
-        if (::geteuid() != 0) return fail("needs root for network namespaces and charon");
-        for (const char* p : {"/usr/lib/ipsec/charon", "/usr/bin/pki", "/usr/sbin/ip"}) {
+        if (auto missing = hw::test::NetnsRig::unavailable(); !missing.empty()) return fail(missing);
+        for (const char* p : {"/usr/lib/ipsec/charon", "/usr/bin/pki"}) {
             if (::access(p, X_OK) != 0) return fail(std::string(p) + " is not installed");
         }
         char tmpl[] = "/tmp/hwike-XXXXXX";
         if (!::mkdtemp(tmpl)) return fail("no temporary folder");
         dir = tmpl;
-        const std::string tag = std::to_string(::getpid());
-        serverNs = "hwike-s-" + tag;
-        clientNs = "hwike-c-" + tag;
-        if (!ip({"netns", "add", serverNs}) || !ip({"netns", "add", clientNs})) return fail("cannot create network namespaces");
-        const bool linked = ip({"-n", serverNs, "link", "set", "lo", "up"}) && ip({"-n", clientNs, "link", "set", "lo", "up"}) &&
-                            ip({"link", "add", "hwk" + tag, "netns", serverNs, "type", "veth", "peer", "name", "hwk" + tag + "c", "netns", clientNs}) &&
-                            ip({"-n", serverNs, "addr", "add", "10.77.0.1/24", "dev", "hwk" + tag}) &&
-                            ip({"-n", serverNs, "addr", "add", "10.77.0.5/24", "dev", "hwk" + tag}) &&
-                            ip({"-n", serverNs, "addr", "add", "10.77.0.6/24", "dev", "hwk" + tag}) &&
-                            ip({"-n", serverNs, "link", "set", "hwk" + tag, "up"}) &&
-                            ip({"-n", clientNs, "addr", "add", "10.77.0.2/24", "dev", "hwk" + tag + "c"}) &&
-                            ip({"-n", clientNs, "link", "set", "hwk" + tag + "c", "up"}) &&
+        serverNs = hw::test::NetnsRig::name("hwike-s-");
+        clientNs = hw::test::NetnsRig::name("hwike-c-");
+        const std::string veth = hw::test::NetnsRig::name("hwk");
+        const bool linked = rig.link(serverNs, veth, "10.77.0.1/24,10.77.0.5/24,10.77.0.6/24", clientNs, veth + "c",
+                                     "10.77.0.2/24") &&
                             // A silent network: the server's side does not forward, and drops
                             // what is not its own without a word.
                             ip({"-n", clientNs, "route", "add", "10.79.0.0/24", "via", kServerIp});
@@ -158,8 +153,7 @@ struct Testbed {
     ~Testbed() {
         responderVici.reset();
         responder.reset();
-        if (!clientNs.empty()) runProgram({"/usr/sbin/ip", "netns", "delete", clientNs}, 5s);
-        if (!serverNs.empty()) runProgram({"/usr/sbin/ip", "netns", "delete", serverNs}, 5s);
+        rig.removeAll();
         if (!dir.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(dir, ec);
