@@ -74,7 +74,11 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
             if (!p.valid) return replyWith(kNo);
             if (p.present) resolvers.push_back(p.value);
         }
-        return replyWith(s.lock.enable(resolvers));
+        // "NO" stands for "no gateway" as well as for failure; callers tell
+        // the two apart by this.
+        HelperMessage reply = replyWith(s.lock.enable(resolvers));
+        reply["engaged"] = HelperValue(s.lock.active());
+        return reply;
     });
 
     d.registerCommand("disableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
