@@ -50,14 +50,6 @@ HelperMessage yesNo(bool ok) { return replyWith(ok ? kYes : kNo); }
 
 }  // namespace
 
-bool HelperServices::resetAll() {
-    bool ok = lock.reset();
-    ok = dns.restore() && ok;
-    ok = ipv6.restore() && ok;
-    openvpnProcesses.terminateAll(std::chrono::seconds(3));
-    return ok;
-}
-
 void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     d.registerCommand("retrieveDefaultGateway", [&s](HelperCommand&) -> std::optional<HelperMessage> {
         if (auto route = s.lock.currentDefaultRoute()) return replyWith(route->gateway);
