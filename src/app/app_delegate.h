@@ -30,21 +30,21 @@ struct AppDelegateEnvironment {
     // None: no sleep, wake or shutdown events (logged).
     SleepWatch* sleepWatch = nullptr;
     // Opens a link in the user's browser or mail program.
-    std::function<bool(const std::string& url)> openURL;
+    std::function<bool(const std::string& url)> openURL{};
     // Ends the event loop with the exit code.
-    std::function<void(int code)> exitProcess;
+    std::function<void(int code)> exitProcess{};
     // Whether a status-bar item shows; without one the application cannot
     // go to the background. None: no item.
-    std::function<bool()> statusItemShown;
-    std::function<std::shared_ptr<AppAutoLoadOnStartupHelper>()> makeStartOnOSStartUpHelper;
+    std::function<bool()> statusItemShown{};
+    std::function<std::shared_ptr<AppAutoLoadOnStartupHelper>()> makeStartOnOSStartUpHelper{};
     // The process arguments, stored on the first start.
-    std::vector<std::string> arguments;
+    std::vector<std::string> arguments{};
     // Whether application URLs are handled (enterprise builds).
     bool handlesURLs = false;
     bool isEnterpriseVersion = false;
     bool alwaysShowWelcomePage = false;
     // Where a report of an exception that ends the process is kept.
-    std::string exceptionReportPath;
+    std::string exceptionReportPath{};
 };
 
 // The application's delegate: the launch sequence, the windows, the shell's

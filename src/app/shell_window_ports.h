@@ -24,7 +24,7 @@ public:
     std::function<void()> onWindowClosedNotification;
 };
 
-class AuthWindowPort : public ShellWindowPort {
+class AuthWindowPort : public virtual ShellWindowPort {
 public:
     virtual void setPendingLoginData(const std::optional<LoginData>& data) = 0;
     // What showing the window runs after it is on screen.
@@ -39,7 +39,7 @@ public:
     virtual std::optional<WindowFrame> frame() const = 0;
 };
 
-class MainWindowPort : public ShellWindowPort {
+class MainWindowPort : public virtual ShellWindowPort {
 public:
     virtual void performConnectCommand() = 0;
     virtual void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skipFlagAnimation) = 0;
@@ -54,7 +54,7 @@ public:
     virtual DetailsPanePort* detailsController() = 0;
 };
 
-class SettingsWindowPort : public ShellWindowPort {
+class SettingsWindowPort : public virtual ShellWindowPort {
 public:
     virtual void centerOnScreen() = 0;
     virtual void setupComponents() = 0;
