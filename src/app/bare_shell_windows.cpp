@@ -21,6 +21,11 @@ BareShellWindow::BareShellWindow(const std::string& title, const std::string& pl
 
 BareShellWindow::~BareShellWindow() { window_.setCloseHandler(nullptr); }
 
+void BareShellWindow::showWindow() {
+    window_.show();
+    note("shown");
+}
+
 void BareShellWindow::setQuitHandler(std::function<void()> handler) {
     auto* shortcut = new QShortcut(QKeySequence::Quit, &window_);
     shortcut->setContext(Qt::WindowShortcut);
