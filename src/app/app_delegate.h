@@ -130,6 +130,8 @@ public:
     void performQuitApplicationFromStatusBar() override;
     void changeAppToBeUserAgent() override;
     void changeAppToBeNormalApp() override;
+    // --- Settings window (app_delegate_settings.cpp) ---
+    void startAutoUpdater(WindowView& parent) override;
 
     // URLs, reopen, quit and process mode (app_delegate_quit.cpp).
     // A URL given to the application (from a later start or the system).

@@ -6,6 +6,7 @@
 
 #include "core/application_model_ports.h"
 #include "view/alert_view.h"
+#include "view/window_view.h"
 
 // What the shell asks of its windows. Until a window's own controller exists,
 // its port is a bare window; afterwards a thin adapter onto the controller.
@@ -61,6 +62,10 @@ class SettingsWindowPort : public virtual ShellWindowPort {
 public:
     virtual void centerOnScreen() = 0;
     virtual void setupComponents() = 0;
+    // Whether sheets started from this window have it as their parent.
+    virtual bool isParentOf(const WindowView&) const { return false; }
+    // The update sheet on this window has ended.
+    virtual void autoUpdaterSheetEnded() {}
 };
 
 // The shell's windows. The sign-in, main and locations windows exist from the

@@ -7,6 +7,7 @@
 namespace hw {
 
 class LocationsListItemModel;
+class WindowView;
 
 // What the windows ask of the application shell. One interface, grown by each
 // window; the application delegate implements it. Main thread only.
@@ -55,6 +56,11 @@ public:
     virtual void performQuitApplicationFromStatusBar() = 0;
     virtual void changeAppToBeUserAgent() = 0;
     virtual void changeAppToBeNormalApp() = 0;
+
+    // --- Settings window ---
+    // Shows the update window as a sheet on the parent; its end is reported
+    // back through the parent window's port.
+    virtual void startAutoUpdater(WindowView& parent) = 0;
 };
 
 }  // namespace hw

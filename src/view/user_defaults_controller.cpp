@@ -50,6 +50,16 @@ void UserDefaultsController::revert() {
     for (const auto& key : keys) notify(key);
 }
 
+void UserDefaultsController::revert(const std::string& key) {
+    if (pending_.erase(key)) notify(key);
+}
+
+SettingDict UserDefaultsController::values() const {
+    SettingDict all = store_.snapshot();
+    for (const auto& [key, value] : pending_) all[key] = value;
+    return all;
+}
+
 int UserDefaultsController::observe(Observer observer) {
     const int token = nextToken_++;
     observers_[token] = std::move(observer);

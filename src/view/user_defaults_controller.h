@@ -30,6 +30,12 @@ public:
     void save();
     // Drops every waiting edit; bound controls show the stored values again.
     void revert();
+    // Drops the edit waiting for one key, if any.
+    void revert(const std::string& key);
+    // Every setting as the bound controls show it: the store's values with
+    // the waiting edits over them.
+    SettingDict values() const;
+    bool hasUnappliedChange(const std::string& key) const { return pending_.count(key) != 0; }
 
     // Bound controls hear of every change of a key's value; the number ends it.
     using Observer = std::function<void(const std::string& key)>;
