@@ -75,5 +75,22 @@ TEST_F(UserDefaultsControllerTest, AnObserverMayStopWhileBeingTold) {
     EXPECT_EQ(calls, 1);
 }
 
+TEST_F(UserDefaultsControllerTest, OneKeyRevertsAloneAndValuesShowEditsOverTheStore) {
+    store.set("protocol", std::int64_t(1));
+    controller.setValue("protocol", 2);
+    controller.setValue("autoLogin", false);
+    std::vector<std::string> told;
+    controller.observe([&](const std::string& key) { told.push_back(key); });
+    const auto values = controller.values();
+    EXPECT_EQ(values.at("protocol"), SettingValue(std::int64_t(2)));
+    EXPECT_EQ(values.at("autoLogin"), SettingValue(false));
+    controller.revert("protocol");
+    controller.revert("protocol");
+    controller.revert("elsewhere");
+    EXPECT_EQ(told, (std::vector<std::string>{"protocol"})) << "only a dropped edit redisplays";
+    EXPECT_EQ(controller.integerValue("protocol"), 1);
+    EXPECT_TRUE(controller.hasUnappliedChanges());
+}
+
 }  // namespace
 }  // namespace hw::test

@@ -1,0 +1,207 @@
+#pragma once
+// The settings window's controller on recording views, a recording shell,
+// pending settings over a fake store and a scripted Wi-Fi, in virtual time.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controllers/settings_window_view_controller.h"
+#include "core/settings_user_defaults.h"
+#include "network/wifi_info_helper.h"
+#include "support/fake_wifi.h"
+#include "support/kit_controller_fixture.h"
+#include "support/recording_window_view.h"
+#include "view/user_defaults_controller.h"
+
+namespace hw::test {
+
+class RecordingNetworksTable final : public NetworksTableView {
+public:
+    std::vector<TrustedNetworkItem> rows;
+    int reloads = 0;
+    long selected = -1;
+    void reloadNetworks(const std::vector<TrustedNetworkItem>& r) override {
+        rows = r;
+        ++reloads;
+    }
+};
+
+class RecordingSettingsWindowView final : public SettingsWindowView {
+public:
+    std::optional<bool> applyEnabled, protocolsEnabled, trustedCheckboxEnabled, trustedEditingEnabled;
+    std::string version;
+    std::string tab = "1";
+    DOTabbar bar;
+    RecordingNetworksTable trusted, available;
+    bool addSheet = false, supportSheet = false;
+    std::optional<bool> addLoading;
+    std::string topic = "Billing";
+    std::optional<std::string> body = std::string();
+    std::vector<std::string> overlay;  // "in 0.3", "out 1", "hide"
+    std::function<void()> fadeOutDone;
+    std::vector<SettingsListItemModel> listRows;
+    std::map<int, std::string> rowColours;
+    int listSelection = -1;
+    std::vector<double> scrolls;
+    double documentHeight = 1010.0;
+
+    void setApplyEnabled(bool e) override { applyEnabled = e; }
+    void setProtocolsChangingEnabled(bool e) override { protocolsEnabled = e; }
+    void setTrustedNetworksCheckboxEnabled(bool e) override { trustedCheckboxEnabled = e; }
+    void setTrustedNetworksEditingEnabled(bool e) override { trustedEditingEnabled = e; }
+    NetworksTableView& trustedNetworksTable() override { return trusted; }
+    long selectedTrustedNetworkRow() const override { return trusted.selected; }
+    void setVersionText(const std::string& t) override { version = t; }
+    DOTabbar& tabbar() override { return bar; }
+    void selectTab(const std::string& t) override { tab = t; }
+    std::string selectedTab() const override { return tab; }
+    void beginAddNetworkSheet() override { addSheet = true; }
+    void endAddNetworkSheet() override { addSheet = false; }
+    void setAddNetworkLoading(bool l) override { addLoading = l; }
+    NetworksTableView& availableNetworksTable() override { return available; }
+    long selectedAvailableNetworkRow() const override { return available.selected; }
+    void beginSupportTicketSheet() override { supportSheet = true; }
+    void endSupportTicketSheet() override { supportSheet = false; }
+    std::string supportTopic() const override { return topic; }
+    std::optional<std::string> supportTicketBody() const override { return body; }
+    void fadeInAutoUpdateOverlay(double s) override { overlay.push_back("in " + shortNumber(s)); }
+    void fadeOutAutoUpdateOverlay(double s, std::function<void()> done) override {
+        overlay.push_back("out " + shortNumber(s));
+        fadeOutDone = std::move(done);
+    }
+    void hideAutoUpdateOverlay() override { overlay.push_back("hide"); }
+    void reloadSettingsList(const std::vector<SettingsListItemModel>& rows) override { listRows = rows; }
+    void setSettingsListRowBackground(int row, const std::string& colour) override { rowColours[row] = colour; }
+    void selectSettingsListRow(int row) override { listSelection = row; }
+    void scrollDetailsToY(double y) override { scrolls.push_back(y); }
+    double detailsDocumentHeight() const override { return documentHeight; }
+
+private:
+    static std::string shortNumber(double s) {
+        std::string t = std::to_string(s);
+        while (t.back() == '0') t.pop_back();
+        if (t.back() == '.') t.pop_back();
+        return t;
+    }
+};
+
+class RecordingEntirePageView final : public SettingsEntirePageView {
+public:
+    std::vector<std::string> menu;
+    int selected = -1;
+    std::string description, version;
+    std::optional<bool> protocolsEnabled;
+    std::vector<std::string> calls;
+    void setProtocolMenuItems(const std::vector<std::string>& titles) override { menu = titles; }
+    void selectProtocolMenuItem(int index) override { selected = index; }
+    int selectedProtocolMenuItem() const override { return selected; }
+    void setProtocolDescription(const std::string& text) override { description = text; }
+    void setProtocolsChangingEnabled(bool e) override { protocolsEnabled = e; }
+    void setVersionText(const std::string& text) override { version = text; }
+    void setWiFiDescriptionPaddingBottom(double p) override { calls.push_back("padding " + std::to_string(int(p))); }
+    void hideKeepEnabledAlert() override { calls.push_back("hide alert"); }
+    void slideInKeepEnabledAlert(double offset) override { calls.push_back("slide " + std::to_string(int(offset))); }
+};
+
+// The shell as the settings window sees it: records by name; closing the
+// settings window closes the controller's window as the delegate does.
+class SettingsShellDouble final : public ShellCommands {
+public:
+    std::vector<std::string> calls;
+    std::function<void()> closeSettings;
+    std::function<void(WindowView&)> onStartAutoUpdater;
+    int count(const std::string& name) const { return int(std::count(calls.begin(), calls.end(), name)); }
+
+    void closeSettingsWindow() override {
+        calls.push_back("closeSettingsWindow");
+        if (closeSettings) closeSettings();
+    }
+    void startAutoUpdater(WindowView& parent) override {
+        calls.push_back("startAutoUpdater");
+        if (onStartAutoUpdater) onStartAutoUpdater(parent);
+    }
+    void openSettingsWindow(bool) override { calls.push_back("openSettingsWindow"); }
+    void skipWelcomePage() override { other("skipWelcomePage"); }
+    void openAuthWindow() override { other("openAuthWindow"); }
+    void hideAuthWindow() override { other("hideAuthWindow"); }
+    void openMainWindow() override { other("openMainWindow"); }
+    void hideMainWindow() override { other("hideMainWindow"); }
+    void openLocationsWindow() override { other("openLocationsWindow"); }
+    void hideLocationsWindow() override { other("hideLocationsWindow"); }
+    void openFreeTrialSignUpWindow() override { other("openFreeTrialSignUpWindow"); }
+    void hideFreeTrialSignUpWindow() override { other("hideFreeTrialSignUpWindow"); }
+    void createNewAccountForAppStoreCommand() override { other("createNewAccountForAppStoreCommand"); }
+    void updateCreateNewAccountLink() override { other("updateCreateNewAccountLink"); }
+    void performConnectCommand() override { other("performConnectCommand"); }
+    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>&) override { other("select"); }
+    void performLogIn() override { other("performLogIn"); }
+    void performLogout() override { other("performLogout"); }
+    void disableStartMinimized() override { other("disableStartMinimized"); }
+    void prepareWiFiUnsecured_EarlyDetection() override { other("prepareWiFiUnsecured_EarlyDetection"); }
+    void showWiFiInsecureNotification_beforeLogin() override { other("showWiFiInsecureBeforeLogin"); }
+    void showWiFiInsecureNotification() override { other("showWiFiInsecureNotification"); }
+    void showConnectedToWiFiNotification() override { other("showConnectedToWiFiNotification"); }
+    void showConnectionErrorNotification() override { other("showConnectionErrorNotification"); }
+    void showAppUpgratePopup() override { other("showAppUpgratePopup"); }
+    void sendAnalyticsEvent(const std::string& name, const std::optional<AnalyticsParameters>&) override {
+        other("sendAnalyticsEvent:" + name);
+    }
+    bool openURL(const std::string&) override {
+        other("openURL");
+        return true;
+    }
+    void handleURL(const std::string&) override { other("handleURL"); }
+    void quitApplicationRequested() override { other("quitApplicationRequested"); }
+    void performQuitApplicationFromStatusBar() override { other("performQuitApplicationFromStatusBar"); }
+    void changeAppToBeUserAgent() override { other("changeAppToBeUserAgent"); }
+    void changeAppToBeNormalApp() override { other("changeAppToBeNormalApp"); }
+
+private:
+    void other(const std::string& name) { calls.push_back(name); }
+};
+
+struct SettingsWindowFixture : KitControllerFixture {
+    explicit SettingsWindowFixture(bool listLayout = false) {
+        defaults.setAppliesImmediately(false);
+        SettingsTrustedNetworksTableViewController::trustedNetworkList.clear();
+        controller = std::make_unique<SettingsWindowViewController>(
+            context, window, view,
+            SettingsWindowDependencies{defaults, shell, queue, background,
+                                       [this] { return hasWiFi ? wifiInfo : nullptr; },
+                                       [this] { return newerVersion; },
+                                       {[this] { return supportTicket; }, [this] { return knowledgeBase; },
+                                        [this] { return speedTest; }},
+                                       "support@havenway.test"},
+            listLayout ? &page : nullptr);
+        shell.closeSettings = [this] { controller->close(); };
+    }
+
+    // Shows the window and lets its queued view changes land.
+    void open() {
+        controller->showWindow();
+        queue.runUntilIdle();
+    }
+    // What a bound control does when the user changes it.
+    void edit(const std::string& key, SettingValue value) { defaults.setValue(key, std::move(value)); }
+    std::optional<SettingValue> stored(const std::string& key) const {
+        const auto all = store.stored();
+        const auto it = all.find(key);
+        if (it == all.end()) return std::nullopt;
+        return it->second;
+    }
+
+    UserDefaultsController defaults{store};
+    RecordingWindowView window;
+    RecordingSettingsWindowView view;
+    RecordingEntirePageView page;
+    SettingsShellDouble shell;
+    FakeWiFi wifi;
+    std::shared_ptr<WiFi_InfoHelperObjC> wifiInfo = std::make_shared<WiFi_InfoHelperObjC>(wifi);
+    bool hasWiFi = true;
+    bool newerVersion = false;
+    std::optional<std::string> supportTicket, knowledgeBase, speedTest;
+    std::unique_ptr<SettingsWindowViewController> controller;
+};
+
+}  // namespace hw::test
