@@ -18,6 +18,7 @@
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
 #include "app/logging_user_notification_center.h"
+#include "app/settings_window_port_adapter.h"
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
 #include "havenway/build_config.h"
@@ -44,6 +45,10 @@
 #include "platform/thread_pool.h"
 #include "platform/xdg_login_items.h"
 #include "view/havenway_application.h"
+#include "view/user_defaults_controller.h"
+#include "services/analytics_service.h"
+
+#include <QShortcut>
 
 namespace {
 
@@ -156,11 +161,29 @@ int main(int argc, char** argv) {
     XdgLoginItems loginItems;
     const std::string self = ownPath();
 
-    AppDelegateEnvironment environment{hub, store, queue, services,
-                                       makeBareShellWindows([&delegate] {
-                                           if (delegate) delegate->quitKeyPressed();
-                                       }),
-                                       alerts, notifications};
+    UserDefaultsController userDefaults(store);
+    // Bound settings wait for the settings window's Apply.
+    userDefaults.setAppliesImmediately(false);
+    ShellWindows windows = makeBareShellWindows([&delegate] {
+        if (delegate) delegate->quitKeyPressed();
+    });
+    // The settings window, made on first use, when the delegate exists.
+    windows.makeSettings = [&hub, &userDefaults, &queue, &background, &opener,
+                            &delegate]() -> std::unique_ptr<SettingsWindowPort> {
+        auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
+        };
+        auto window = std::make_unique<SettingsWindowPortAdapter>(
+            SettingsWindowAssembly{BaseControllerContext{hub.appModel(), analytics, opener}, userDefaults, queue,
+                                   background, hub},
+            *delegate);
+        auto* shortcut = new QShortcut(QKeySequence::Quit, &window->widget());
+        QObject::connect(shortcut, &QShortcut::activated, &window->widget(), [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        });
+        return window;
+    };
+    AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };
