@@ -20,7 +20,9 @@ class SettingsEntirePageWidget final : public QWidget, public SettingsEntirePage
     Q_OBJECT
 public:
     static constexpr int kDocumentWidth = 440;
-    static constexpr int kDocumentHeight = 1010;
+    // Above the 750 band edge the protocol section takes the rest, tall
+    // enough that a window-high view can scroll to every section's position.
+    static constexpr int kDocumentHeight = 1160;
 
     explicit SettingsEntirePageWidget(UserDefaultsController& settings, QWidget* parent = nullptr);
     void setController(SettingsWindowViewController* controller) { controller_ = controller; }

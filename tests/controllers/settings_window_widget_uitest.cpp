@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "controllers/settings_entire_page_widget.h"
+#include "controllers/settings_views.h"
+#include "controllers/settings_window_widget.h"
+#include "settings_window_fixture.h"
+#include "support/manual_animation_driver.h"
+#include "support/widget_test_app.h"
+#include "view/kit_fades.h"
+
+namespace hw::test {
+namespace {
+
+using Keys = SettingsUserDefaults;
+
+// The real window on the controller, offscreen.
+struct SettingsWidgetFixture : WidgetAppFirst, KitControllerFixture {
+    explicit SettingsWidgetFixture(SettingsLayout layout = SettingsLayout::Tabbed)
+        : widget(defaults, layout),
+          controller(context, widget, widget,
+                     SettingsWindowDependencies{defaults, shell, queue, background, [] { return nullptr; },
+                                                [] { return false; }, {}, "support@havenway.test"},
+                     widget.entirePage()) {
+        widget.setController(&controller);
+        shell.closeSettings = [this] { controller.close(); };
+    }
+    ~SettingsWidgetFixture() { widget.setController(nullptr); }
+    void open() {
+        controller.showWindow();
+        queue.runUntilIdle();
+    }
+    std::optional<SettingValue> stored(const std::string& key) const {
+        const auto all = store.stored();
+        const auto it = all.find(key);
+        return it == all.end() ? std::nullopt : std::optional<SettingValue>(it->second);
+    }
+
+    ManualAnimationDriver animations;
+    UserDefaultsController defaults{store};
+    SettingsShellDouble shell;
+    SettingsWindowWidget widget;
+    SettingsWindowViewController controller;
+};
+
+class SettingsWindowWidgetTest : public ::testing::Test {};
+
+TEST_F(SettingsWindowWidgetTest, AToggleEnablesApplyAndCancelRedisplaysStoredValues) {
+    SettingsWidgetFixture f;
+    f.defaults.setAppliesImmediately(false);
+    f.open();
+    QCheckBox& minimized = f.widget.checkBox(Keys::startMinimized);
+    EXPECT_FALSE(f.widget.applyButton().isEnabled());
+    minimized.click();
+    EXPECT_TRUE(minimized.isChecked());
+    EXPECT_TRUE(f.widget.applyButton().isEnabled());
+    f.widget.cancelButton().click();
+    EXPECT_FALSE(minimized.isChecked());
+    EXPECT_FALSE(f.defaults.hasUnappliedChanges());
+    EXPECT_EQ(f.stored(Keys::startMinimized), std::nullopt);
+}
+
+TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextChecksNone) {
+    SettingsWidgetFixture f;
+    f.defaults.setValue(Keys::vpnProtocols, std::string(" IKEv2 "));
+    f.defaults.setAppliesImmediately(false);
+    f.open();
+    QButtonGroup& cells = f.widget.protocolGroup();
+    EXPECT_EQ(cells.checkedButton(), nullptr);
+    EXPECT_EQ(cells.buttons().size(), 3);
+    f.widget.checkBox(Keys::startMinimized).click();
+    f.widget.applyButton().click();
+    EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" IKEv2 "))) << "stays until the user picks";
+
+    f.open();
+    cells.button(2)->click();
+    EXPECT_EQ(cells.button(2)->text().toStdString(), " L2TP over IPSEC");
+    EXPECT_TRUE(f.widget.applyButton().isEnabled());
+    f.widget.applyButton().click();
+    EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" L2TP over IPSec")));
+}
+
+TEST_F(SettingsWindowWidgetTest, TheLockDisablesTheCellsAndTheKillSwitch) {
+    SettingsWidgetFixture f;
+    f.model.setVpnSettingsChangingDisabled(true);
+    f.open();
+    for (QAbstractButton* cell : f.widget.protocolGroup().buttons()) EXPECT_FALSE(cell->isEnabled());
+    EXPECT_FALSE(f.widget.checkBox(Keys::useNetworkLock).isEnabled());
+    f.model.setVpnSettingsChangingDisabled(false);
+    f.queue.runUntilIdle();
+    EXPECT_TRUE(f.widget.checkBox(Keys::useNetworkLock).isEnabled());
+}
+
+TEST_F(SettingsWindowWidgetTest, SettingTableViewDrawsNoGridBelowItsLastRow) {
+    WidgetAppFirst app;
+    SettingTableView table;
+    table.resize(220, 400);
+    QImage empty(table.size(), QImage::Format_ARGB32);
+    table.render(&empty);
+    EXPECT_TRUE(table.gridRect(table.viewport()->rect()).isEmpty());
+
+    table.setRows(settingsListRows());
+    table.show();
+    QImage drawn(table.size(), QImage::Format_ARGB32);
+    table.render(&drawn);
+    const int lastBottom = table.rowViewportPosition(4) + table.rowHeight(4);
+    EXPECT_EQ(drawn.pixelColor(110, lastBottom - 1), SettingTableView::gridColour()) << "under the last row";
+    for (int y = lastBottom + 1; y < table.height(); y += 7)
+        EXPECT_NE(drawn.pixelColor(110, y), SettingTableView::gridColour()) << "y " << y;
+    EXPECT_EQ(table.gridRect(QRect(0, 0, 220, 400)).bottom(), lastBottom - 1);
+}
+
+TEST_F(SettingsWindowWidgetTest, TheUpdateCoverDimsToFortyPercentAndHidesAfterItsFadeOut) {
+    SettingsWidgetFixture f;
+    f.open();
+    f.widget.fadeInAutoUpdateOverlay(0.3);
+    f.animations.advanceInSteps(300);
+    EXPECT_TRUE(f.widget.autoUpdateOverlay().isVisible());
+    EXPECT_NEAR(viewOpacity(f.widget.autoUpdateOverlay()), 0.4, 0.01);
+    f.controller.autoUpdaterSheetEnded();
+    f.animations.advanceInSteps(100);
+    EXPECT_TRUE(f.widget.autoUpdateOverlay().isVisible()) << "fading, not gone";
+    EXPECT_LT(viewOpacity(f.widget.autoUpdateOverlay()), 0.4);
+    f.animations.advanceInSteps(1000);
+    EXPECT_FALSE(f.widget.autoUpdateOverlay().isVisible());
+}
+
+TEST_F(SettingsWindowWidgetTest, ListLayoutScrollsToTheSectionAndTheWarningSlidesIntoPlace) {
+    SettingsWidgetFixture f(SettingsLayout::List);
+    f.defaults.setAppliesImmediately(false);
+    f.open();
+    SettingsViewDetailsArea& details = *f.widget.detailsArea();
+    EXPECT_EQ(details.verticalScrollBar()->value(), 0) << "starts at the top, the protocol section";
+    EXPECT_EQ(f.widget.entirePage()->protocolMenu().count(), 3);
+
+    f.controller.tableViewShouldSelectRow(1);
+    f.animations.advanceInSteps(300);
+    EXPECT_NEAR(details.detailsY(), 684.0, 1.0);
+    EXPECT_EQ(f.controller.previouslySelectedRow(), 1);
+    const double viewport = details.viewport()->height();
+    const double height = SettingsEntirePageWidget::kDocumentHeight;
+    EXPECT_DOUBLE_EQ(details.verticalScrollBar()->value(), height - 684 - viewport);
+    EXPECT_DOUBLE_EQ(detailsYForScrollValue(height, height - 684 - viewport, viewport), 684);
+
+    SettingsEntirePageWidget& page = *f.widget.entirePage();
+    page.wiFiSecurityCheckbox().click();
+    const QRect rest = page.keepEnabledAlertRestFrame();
+    EXPECT_TRUE(page.keepEnabledAlert().isVisible());
+    EXPECT_EQ(page.keepEnabledAlert().y(), rest.y() - 100) << "starts 100 points higher";
+    f.animations.advanceInSteps(300);
+    EXPECT_EQ(page.keepEnabledAlert().geometry(), rest);
+    page.wiFiSecurityCheckbox().click();
+    EXPECT_FALSE(page.keepEnabledAlert().isVisible());
+}
+
+}  // namespace
+}  // namespace hw::test
