@@ -60,10 +60,16 @@ SettingsEntirePageWidget::SettingsEntirePageWidget(UserDefaultsController& setti
     buildSupport();
 }
 
-QWidget* SettingsEntirePageWidget::band(int yUpBottom, int yUpTop) {
+int SettingsEntirePageWidget::sectionTop(SettingsOptionsSections section) {
+    if (section == SettingsOptionsSections::vpnProtocols) return kDocumentHeight;
+    return int(detailsYForSection(section, kDocumentHeight)) + kViewportHeight;
+}
+
+QWidget* SettingsEntirePageWidget::band(SettingsOptionsSections section, std::optional<SettingsOptionsSections> below) {
+    const int top = sectionTop(section);
+    const int bottom = below ? sectionTop(*below) : 0;
     auto* surface = new SettingsViewDetailsSubView(this);
-    surface->setGeometry(flipRectInParent(QRectF(0, yUpBottom, kDocumentWidth, yUpTop - yUpBottom), kDocumentHeight)
-                             .toRect());
+    surface->setGeometry(flipRectInParent(QRectF(0, bottom, kDocumentWidth, top - bottom), kDocumentHeight).toRect());
     return surface;
 }
 
@@ -72,7 +78,7 @@ void SettingsEntirePageWidget::changed() {
 }
 
 void SettingsEntirePageWidget::buildProtocols(UserDefaultsController& settings) {
-    QWidget* section = band(750, kDocumentHeight);
+    QWidget* section = band(SettingsOptionsSections::vpnProtocols, SettingsOptionsSections::wi_Fi_Security);
     makeSettingsHeader(L::settings_window_vpn_protocols_header_label(), section)->setGeometry(kMargin, 16, kContentWidth, 24);
     makeSettingsText(L::settings_window_vpn_protocols_select_protocol_label(), section)
         ->setGeometry(kMargin, 50, kContentWidth, 18);
@@ -88,7 +94,7 @@ void SettingsEntirePageWidget::buildProtocols(UserDefaultsController& settings) 
 }
 
 void SettingsEntirePageWidget::buildWiFi(UserDefaultsController& settings) {
-    QWidget* section = band(560, 750);
+    QWidget* section = band(SettingsOptionsSections::wi_Fi_Security, SettingsOptionsSections::killSwitch);
     makeSettingsHeader(L::settings_window_wi_fi_security_header_label(), section)
         ->setGeometry(kMargin, 14, kContentWidth, 24);
     wifi_ = makeSettingsCheckBox(L::settings_window_wi_fi_security_enable_checkbox(), section);
@@ -111,7 +117,7 @@ QRect SettingsEntirePageWidget::keepEnabledAlertRestFrame() const {
 }
 
 void SettingsEntirePageWidget::buildKillSwitch(UserDefaultsController& settings) {
-    QWidget* section = band(395, 560);
+    QWidget* section = band(SettingsOptionsSections::killSwitch, SettingsOptionsSections::general);
     makeSettingsHeader(L::settings_window_kill_switch_header_label(), section)->setGeometry(kMargin, 14, kContentWidth, 24);
     killSwitch_ = makeSettingsCheckBox(L::settings_window_kill_switch_enable_checkbox(), section);
     killSwitch_->setGeometry(kMargin, 44, kContentWidth, 38);
@@ -123,7 +129,7 @@ void SettingsEntirePageWidget::buildKillSwitch(UserDefaultsController& settings)
 }
 
 void SettingsEntirePageWidget::buildGeneral(UserDefaultsController& settings) {
-    QWidget* section = band(202, 395);
+    QWidget* section = band(SettingsOptionsSections::general, SettingsOptionsSections::support);
     makeSettingsHeader(L::settings_window_general_options_header_label(), section)
         ->setGeometry(kMargin, 14, kContentWidth, 24);
     const std::pair<const std::string&, const char*> boxes[] = {
@@ -146,7 +152,7 @@ void SettingsEntirePageWidget::buildGeneral(UserDefaultsController& settings) {
 }
 
 void SettingsEntirePageWidget::buildSupport() {
-    QWidget* section = band(0, 202);
+    QWidget* section = band(SettingsOptionsSections::support, std::nullopt);
     makeSettingsHeader(L::settings_window_support_options_header_label(), section)
         ->setGeometry(kMargin, 14, kContentWidth, 24);
     using Action = std::function<void(Settings_EntirePageController&)>;

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "controllers/settings_entire_page_controller.h"
+#include "controllers/settings_window_logic.h"
 
 class QCheckBox;
 class QLabel;
@@ -20,9 +21,12 @@ class SettingsEntirePageWidget final : public QWidget, public SettingsEntirePage
     Q_OBJECT
 public:
     static constexpr int kDocumentWidth = 440;
-    // Above the 750 band edge the protocol section takes the rest, tall
-    // enough that a window-high view can scroll to every section's position.
-    static constexpr int kDocumentHeight = 1160;
+    // Each section's top sits one view height above the position its list
+    // row scrolls to, so choosing a row shows that section at the top.
+    static constexpr int kViewportHeight = 466;
+    static constexpr int kDocumentHeight = 1350;
+    // The y-up top edge of a section in the document.
+    static int sectionTop(SettingsOptionsSections section);
 
     explicit SettingsEntirePageWidget(UserDefaultsController& settings, QWidget* parent = nullptr);
     void setController(SettingsWindowViewController* controller) { controller_ = controller; }
@@ -44,7 +48,7 @@ public:
     QCheckBox& killSwitchCheckbox() { return *killSwitch_; }
 
 private:
-    QWidget* band(int yUpBottom, int yUpTop);
+    QWidget* band(SettingsOptionsSections section, std::optional<SettingsOptionsSections> below);
     void buildProtocols(UserDefaultsController& settings);
     void buildWiFi(UserDefaultsController& settings);
     void buildKillSwitch(UserDefaultsController& settings);

@@ -24,13 +24,16 @@ namespace hw {
 
 NetworksListWidget::NetworksListWidget(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setStyleSheet("QListWidget::item { padding: 4px 6px; }");
 }
 
 void NetworksListWidget::reloadNetworks(const std::vector<TrustedNetworkItem>& rows) {
     clear();
     for (const auto& row : rows) {
         const std::string& ssid = row.networkName();
-        addItem(QString::fromUtf8(ssid.data(), qsizetype(ssid.size())));
+        auto* item = new QListWidgetItem(QString::fromUtf8(ssid.data(), qsizetype(ssid.size())), this);
+        // Two access points of one network differ only here.
+        item->setToolTip(QString::fromUtf8(row.BSSID.data(), qsizetype(row.BSSID.size())));
     }
 }
 
@@ -47,9 +50,11 @@ SettingsWindowWidget::SettingsWindowWidget(UserDefaultsController& settings, Set
         stack_->addWidget(pane);
 
     if (layout_ == SettingsLayout::Tabbed) {
+        // The panes give way to the tab bar, never the reverse.
+        tabbarView_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         root->addWidget(tabbarView_);
         root->addWidget(stack_, 1);
-        setFixedSize(560, 480);
+        setFixedSize(560, 520);
     } else {
         // The list arrangement: the panes stay behind the scenes for the
         // trusted networks; the single page shows everything else.
@@ -67,7 +72,7 @@ SettingsWindowWidget::SettingsWindowWidget(UserDefaultsController& settings, Set
         details_->setDocument(entirePage_);
         row->addWidget(details_, 1);
         root->addWidget(main, 1);
-        setFixedSize(220 + SettingsEntirePageWidget::kDocumentWidth + 14, 480);
+        setFixedSize(220 + SettingsEntirePageWidget::kDocumentWidth + 14, SettingsEntirePageWidget::kViewportHeight + 54);
         connect(list_, &QTableWidget::cellPressed, this, [this](int r, int) {
             if (controller_) controller_->tableViewShouldSelectRow(r);
         });
