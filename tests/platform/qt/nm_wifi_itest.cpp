@@ -1,131 +1,37 @@
 #include "platform/qt/nm_wifi.h"
+#include "support/fake_network_manager.h"
+#include "support/private_dbus.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
-#include <QMap>
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <thread>
-
-extern char** environ;
 
 namespace hw {
 namespace {
 
 using namespace std::chrono_literals;
 
-const QString kRoot = "/org/freedesktop/NetworkManager";
-const QString kWifiDev = kRoot + "/Devices/2";
-const QString kDevice = "org.freedesktop.NetworkManager.Device";
-const QString kWireless = "org.freedesktop.NetworkManager.Device.Wireless";
-const QString kAp = "org.freedesktop.NetworkManager.AccessPoint";
-
-// A NetworkManager of our own: a few objects with properties, served on a
-// private bus from the test's main thread.
-class FakeNetworkManager final : public QDBusVirtualObject {
-public:
-    QMap<QString, QMap<QString, QVariant>> props;  // "path|interface" -> name -> value
-    QList<QDBusObjectPath> devices, accessPoints;
-    int scans = 0;
-
-    void set(const QString& path, const QString& iface, const QString& name, QVariant value) {
-        props[path + "|" + iface][name] = std::move(value);
-    }
-    void addAccessPoint(const QString& path, const QByteArray& ssid, const QString& bssid, uint flags, uint wpa, uint rsn) {
-        set(path, kAp, "Ssid", ssid);
-        set(path, kAp, "HwAddress", bssid);
-        set(path, kAp, "Flags", flags);
-        set(path, kAp, "WpaFlags", wpa);
-        set(path, kAp, "RsnFlags", rsn);
-        accessPoints.push_back(QDBusObjectPath(path));
-    }
-
-    QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& m, const QDBusConnection& c) override {
-        QVariantList out;
-        if (m.interface() == "org.freedesktop.DBus.Properties" && m.member() == "Get") {
-            auto key = m.path() + "|" + m.arguments().value(0).toString();
-            auto name = m.arguments().value(1).toString();
-            if (!props.contains(key) || !props[key].contains(name)) {
-                return c.send(m.createErrorReply("org.freedesktop.DBus.Error.UnknownProperty", name));
-            }
-            out << QVariant::fromValue(QDBusVariant(props[key][name]));
-        } else if (m.member() == "GetDevices") {
-            out << QVariant::fromValue(devices);
-        } else if (m.member() == "GetAllAccessPoints") {
-            out << QVariant::fromValue(accessPoints);
-        } else if (m.member() == "RequestScan") {
-            ++scans;
-            set(kWifiDev, kWireless, "LastScan", qlonglong(1000 + scans));
-        } else {
-            return c.send(m.createErrorReply("org.freedesktop.DBus.Error.UnknownMethod", m.member()));
-        }
-        return c.send(m.createReply(out));
-    }
-};
+using test::FakeNetworkManager;
+const QString kRoot = FakeNetworkManager::kRoot;
+const QString kWifiDev = FakeNetworkManager::kWifiDev;
+const QString kDevice = FakeNetworkManager::kDevice;
+const QString kWireless = FakeNetworkManager::kWireless;
 
 class NetworkManagerWiFiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        socket_ = dir_.filePath("bus");
-        std::string config = "--session", address = "--address=unix:path=" + socket_.toStdString();
-        std::string nofork = "--nofork", exe = "dbus-daemon";
-        char* argv[] = {exe.data(), config.data(), nofork.data(), address.data(), nullptr};
-        if (posix_spawnp(&daemon_, "dbus-daemon", nullptr, nullptr, argv, environ) != 0) {
-            daemon_ = 0;
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        }
-        auto deadline = std::chrono::steady_clock::now() + 5s;
-        struct stat st;
-        while (::stat(socket_.toUtf8().constData(), &st) != 0) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the private bus did not come up";
-            std::this_thread::sleep_for(5ms);
-        }
-        address_ = "unix:path=" + socket_;
-    }
-    void TearDown() override {
-        if (served_) {
-            QDBusConnection::disconnectFromBus("fake-nm");
-        }
-        if (daemon_ > 0) {
-            kill(daemon_, SIGTERM);
-            auto deadline = std::chrono::steady_clock::now() + 2s;
-            while (waitpid(daemon_, nullptr, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() > deadline) {
-                    kill(daemon_, SIGKILL);
-                    waitpid(daemon_, nullptr, 0);
-                    break;
-                }
-                std::this_thread::sleep_for(2ms);
-            }
-        }
+        std::string why;
+        if (!bus_.start(&why)) GTEST_SKIP() << why;
+        address_ = QString::fromStdString(bus_.address());
+        nowhere_ = "unix:path=" + dir_.filePath("no-such-bus");
     }
 
     void serve() {
-        auto bus = QDBusConnection::connectToBus(address_, "fake-nm");
-        ASSERT_TRUE(bus.isConnected());
-        ASSERT_TRUE(bus.registerService("org.freedesktop.NetworkManager"));
-        ASSERT_TRUE(bus.registerVirtualObject(kRoot, &nm, QDBusConnection::SubPath));
-        served_ = true;
-        nm.devices = {QDBusObjectPath(kRoot + "/Devices/1"), QDBusObjectPath(kWifiDev)};
-        nm.set(kRoot + "/Devices/1", kDevice, "DeviceType", uint(1));
-        nm.set(kRoot + "/Devices/1", kDevice, "State", uint(100));
-        nm.set(kWifiDev, kDevice, "DeviceType", uint(2));
-        nm.set(kWifiDev, kDevice, "State", uint(100));
-        nm.set(kWifiDev, kWireless, "LastScan", qlonglong(1000));
+        ASSERT_TRUE(nm.serve(address_));
         nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath(kRoot + "/AccessPoint/1")));
         nm.addAccessPoint(kRoot + "/AccessPoint/1", "Cafe", "aa:bb:cc:00:00:01", 0, 0, 0);
         nm.addAccessPoint(kRoot + "/AccessPoint/2", "Home", "aa:bb:cc:00:00:02", 1, 0, 0x188);
@@ -152,9 +58,8 @@ protected:
     char* argv_[2] = {name_, nullptr};
     QCoreApplication app_{argc_, argv_};
     QTemporaryDir dir_;
-    QString socket_, address_;
-    pid_t daemon_ = 0;
-    bool served_ = false;
+    test::PrivateDBus bus_;
+    QString address_, nowhere_;
     FakeNetworkManager nm;
 };
 
@@ -163,7 +68,7 @@ TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerThereIsNoWiFi) {
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }));
     EXPECT_TRUE(offMain([&] { return wifi.scan(); }).empty());
 
-    NetworkManagerWiFi nowhere("unix:path=" + dir_.filePath("no-such-bus"));
+    NetworkManagerWiFi nowhere(nowhere_);
     EXPECT_FALSE(nowhere.currentNetwork());
     EXPECT_TRUE(nowhere.scan().empty());
 }
