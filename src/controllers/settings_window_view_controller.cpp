@@ -1,9 +1,12 @@
 #include "controllers/settings_window_view_controller.h"
 
+#include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
+#include "hub/service_layer.h"
 #include "network/wifi_info_helper.h"
 #include "platform/log.h"
 #include "platform/main_queue.h"
+#include "services/links_manager.h"
 #include "texts/locale_data.h"
 #include "view/user_defaults_controller.h"
 
@@ -14,6 +17,26 @@ constexpr char kLog[] = "SettingsWindowViewController";
 constexpr char kGroupID[] = "groupID";
 constexpr char kPrintItem[] = "NSToolbarPrintItem";
 }  // namespace
+
+SettingsWindowDependencies settingsDependenciesFromHub(ServiceLayer& hub, UserDefaultsController& settings,
+                                                       ShellCommands& shell, MainQueue& mainQueue,
+                                                       BackgroundQueue& background) {
+    auto link = [&hub](std::optional<std::string> (LinksManager::*read)() const) {
+        return [&hub, read]() -> std::optional<std::string> {
+            const auto& links = hub.linksManager();
+            return links ? ((*links).*read)() : std::nullopt;
+        };
+    };
+    return SettingsWindowDependencies{settings,
+                                      shell,
+                                      mainQueue,
+                                      background,
+                                      [&hub] { return hub.wi_fi_InfoHelper(); },
+                                      [&hub] { return hub.checkingIfNewAppVersionAvailable(); },
+                                      {link(&LinksManager::supportTicketURL), link(&LinksManager::knowledgeBaseURL),
+                                       link(&LinksManager::speedTestURL)},
+                                      GlobalConstants::supportEmail()};
+}
 
 SettingsWindowViewController::SettingsWindowViewController(const BaseControllerContext& context, WindowView& window,
                                                            SettingsWindowView& view,

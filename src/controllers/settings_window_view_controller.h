@@ -16,6 +16,7 @@ namespace hw {
 
 class BackgroundQueue;
 class MainQueue;
+class ServiceLayer;
 class UserDefaultsController;
 class WiFi_InfoHelperObjC;
 
@@ -33,6 +34,12 @@ struct SettingsWindowDependencies {
     Settings_EntirePageController::Links links;
     std::string supportEmail;
 };
+
+// The dependencies as the hub answers them: its Wi-Fi object, its version
+// check, its links manager's links and the support address.
+SettingsWindowDependencies settingsDependenciesFromHub(ServiceLayer& hub, UserDefaultsController& settings,
+                                                       ShellCommands& shell, MainQueue& mainQueue,
+                                                       BackgroundQueue& background);
 
 // One toolbar item as the toolbar delegate makes it.
 struct SettingsToolbarItem {

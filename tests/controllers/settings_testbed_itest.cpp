@@ -1,0 +1,257 @@
+// The settings window on the real hub against the testbed: the settings file,
+// a scan of the NetworkManager stand-in, the update check and the web links.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <fstream>
+#include <sstream>
+
+#include "controllers/settings_entire_page_widget.h"
+#include "controllers/settings_window_widget.h"
+#include "hub/default_service_layer_factory.h"
+#include "platform/backend/parse_client.h"
+#include "platform/json_settings_store.h"
+#include "platform/qt/nm_wifi.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+#include "platform/thread_pool.h"
+#include "services/auth_service.h"
+#include "settings_window_fixture.h"
+#include "support/fake_image_codec.h"
+#include "support/fake_network_manager.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_system_info.h"
+#include "support/private_dbus.h"
+#include "support/qt_test_app.h"
+#include "support/recording_url_opener.h"
+#include "support/temp_dir.h"
+#include "support/testbed_parse_config.h"
+#include "support/widget_test_app.h"
+#include "testbed/testbed_env.h"
+#include "texts/locale_data.h"
+#include "view/qt_alert_view.h"
+
+namespace hw::test {
+namespace {
+
+using Keys = SettingsUserDefaults;
+
+// Whether the first version's three numbers are lower, part by part.
+bool lowerVersion(const std::string& installed, const std::string& announced) {
+    int a[3] = {}, b[3] = {};
+    if (std::sscanf(announced.c_str(), "%d.%d.%d", &b[0], &b[1], &b[2]) != 3) return false;
+    std::sscanf(installed.c_str(), "%d.%d.%d", &a[0], &a[1], &a[2]);
+    return a[0] < b[0] || a[1] < b[1] || a[2] < b[2];
+}
+
+class SettingsTestbed : public ::testing::Test, private WidgetAppFirst {
+public:
+    void SetUp() override {
+        env = TestbedEnv::load();
+        if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
+        env->exportToEnvironment();
+        std::string why;
+        if (!bus.start(&why)) GTEST_SKIP() << why;
+        ASSERT_TRUE(nm.serve(QString::fromStdString(bus.address())));
+        wifi = std::make_unique<NetworkManagerWiFi>(QString::fromStdString(bus.address()));
+
+        store = std::make_unique<JsonSettingsStore>(settingsPath());
+        store->registerDefaults(SettingsUserDefaults::defaults());
+        defaults = std::make_unique<UserDefaultsController>(*store);
+        defaults->setAppliesImmediately(false);
+        http = std::make_unique<QtHttpClient>(queue);
+        parse = std::make_unique<ParseClient>(testbedParseConfig(*env, "com.havenway.settings-itest", dir.file("ds.sqlite")),
+                                              *http, queue, secrets, *store);
+        parse->enableRevocableSession();
+        ASSERT_TRUE(parse->enableLocalDatastore());
+        factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
+            queue, inlineBackground, *store, secrets, *http, *parse, system, codec, wifi.get(), nullptr, nullptr});
+        hub = std::make_unique<ServiceLayer>(factory);
+        hub->setShell(ServiceLayerShell{nullptr, lowerVersion, nullptr, nullptr});
+
+        widget = std::make_unique<SettingsWindowWidget>(*defaults, SettingsLayout::List);
+        context = std::make_unique<BaseControllerContext>(BaseControllerContext{hub->appModel(), nullptr, opener});
+        controller = std::make_unique<SettingsWindowViewController>(
+            *context, *widget, *widget, settingsDependenciesFromHub(*hub, *defaults, shell, queue, scans),
+            widget->entirePage());
+        widget->setController(controller.get());
+        shell.closeSettings = [this] { controller->close(); };
+    }
+    void TearDown() override {
+        if (widget) widget->setController(nullptr);
+        controller.reset();
+        widget.reset();
+        hub.reset();
+        factory.reset();
+        parse.reset();
+        http.reset();
+        spinUntil([] { return false; }, 30);
+    }
+
+    std::string settingsPath() const { return dir.file("config/havenway/settings.json"); }
+    std::string settingsFile() const {
+        std::ifstream in(settingsPath());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    bool signInAndLoad() {
+        std::optional<AuthResults> result;
+        hub->authService()->login(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"),
+                                  [&](AuthResults r, std::optional<std::string>) { result = r; });
+        if (!spinUntil([&] { return result.has_value(); }) || result != AuthResults::success) return false;
+        bool loaded = false;
+        std::optional<std::string> failure;
+        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
+        return spinUntil([&] { return loaded || failure; }) && loaded;
+    }
+    // Sets the announced version with the master key and has the hub read the configuration again.
+    bool announceVersion(const std::string& version) {
+        HttpRequest put;
+        put.method = "PUT";
+        put.url = env->parseUrl() + "/config";
+        put.headers = {{"X-Parse-Application-Id", env->get("HAVENWAY_TESTBED_APP_ID")},
+                       {"X-Parse-Master-Key", env->get("HAVENWAY_TESTBED_MASTER_KEY")},
+                       {"Content-Type", "application/json"}};
+        put.body = R"({"params":{"latestVersion_OSX":")" + version + R"("}})";
+        std::optional<int> status;
+        http->send(put, [&](const HttpResponse& r) { status = r.status; });
+        if (!spinUntil([&] { return status.has_value(); }) || *status != 200) return false;
+        bool read = false;
+        hub->loadParseConfig(true, [&] { read = true; }, [&](const std::optional<std::string>&) { read = true; });
+        return spinUntil([&] { return read; }) && hub->appModel().newAppVersionString == version;
+    }
+    int fetch(const std::string& url) {
+        HttpRequest get;
+        get.url = url;
+        std::optional<int> status;
+        http->send(get, [&](const HttpResponse& r) { status = r.status; });
+        spinUntil([&] { return status.has_value(); });
+        return status.value_or(0);
+    }
+    void open() {
+        controller->showWindow();
+        spinUntil([] { return false; }, 20);
+    }
+
+    std::optional<TestbedEnv> env;
+    TempDir dir;
+    PrivateDBus bus;
+    FakeNetworkManager nm;
+    std::unique_ptr<NetworkManagerWiFi> wifi;
+    QtMainQueue queue;
+    ThreadPool scans;
+    struct Inline final : BackgroundQueue {
+        void async(Task task) override { task(); }
+    } inlineBackground;
+    std::unique_ptr<JsonSettingsStore> store;
+    std::unique_ptr<UserDefaultsController> defaults;
+    std::unique_ptr<QtHttpClient> http;
+    FakeSecretStore secrets;
+    FakeSystemInfo system;
+    FakeImageCodec codec;
+    std::unique_ptr<ParseClient> parse;
+    std::shared_ptr<DefaultServiceLayerFactory> factory;
+    std::unique_ptr<ServiceLayer> hub;
+    RecordingURLOpener opener;
+    SettingsShellDouble shell;
+    std::unique_ptr<BaseControllerContext> context;
+    std::unique_ptr<SettingsWindowWidget> widget;
+    std::unique_ptr<SettingsWindowViewController> controller;
+};
+
+TEST_F(SettingsTestbed, ApplyWritesThePrivateSettingsFileAndTheModelFollowsWhileCloseReverts) {
+    ASSERT_TRUE(signInAndLoad());
+    open();
+    auto& menu = widget->entirePage()->protocolMenu();
+    menu.setCurrentIndex(2);
+    emit menu.activated(2);
+    QCheckBox* minimized = nullptr;
+    for (auto* box : widget->entirePage()->findChildren<QCheckBox*>())
+        if (box->text().toStdString() == LocaleData::settings_window_general_options_start_minimized_label()) minimized = box;
+    ASSERT_NE(minimized, nullptr);
+    minimized->click();
+    ASSERT_TRUE(widget->applyButton().isEnabled());
+    widget->applyButton().click();
+
+    struct stat st {};
+    ASSERT_EQ(::stat(settingsPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    const std::string file = settingsFile();
+    EXPECT_NE(file.find("\" L2TP over IPSec\""), std::string::npos) << file;
+    EXPECT_EQ(hub->appModel().vpnProtocol, VPNTypesL2TP);
+    EXPECT_EQ(store->boolForKey(Keys::startMinimized), true);
+
+    open();
+    minimized->click();
+    widget->close();
+    EXPECT_TRUE(store->boolForKey(Keys::startMinimized)) << "closing without Apply keeps the stored value";
+    open();
+    EXPECT_TRUE(minimized->isChecked());
+    EXPECT_EQ(settingsFile(), file);
+}
+
+TEST_F(SettingsTestbed, ANetworkOfTheScanIsTrustedAndStored) {
+    nm.addAccessPoint(FakeNetworkManager::kRoot + "/AccessPoint/1", "Cafe Corner", "aa:bb:cc:00:00:10", 0, 0, 0);
+    nm.addAccessPoint(FakeNetworkManager::kRoot + "/AccessPoint/2", "Library", "aa:bb:cc:00:00:11", 1, 0, 0x188);
+    open();
+    controller->onAuto_WiFi_Plus_Button_Click();
+    auto& available = dynamic_cast<QListWidget&>(widget->availableNetworksTable());
+    ASSERT_TRUE(spinUntil([&] { return available.count() == 2; })) << "the scan never filled the sheet";
+    EXPECT_GE(nm.scans, 1);
+    available.setCurrentRow(1);
+    controller->onAddNetworkButton_Click();
+    EXPECT_FALSE(widget->addNetworkSheet().isVisible());
+    widget->applyButton().click();
+
+    const std::vector<TrustedNetworkItem> trusted = {{"Library", "AA:BB:CC:00:00:11"}};
+    EXPECT_EQ(hub->appModel().trustedNetworks, trusted);
+    const auto data = store->dataForKey(Keys::trustedNetworks);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(unarchiveTrustedNetworks(*data), trusted);
+}
+
+TEST_F(SettingsTestbed, CheckForUpdatesFollowsTheAnnouncedVersion) {
+    struct Restore {
+        SettingsTestbed* self;
+        ~Restore() { self->announceVersion("1.0.0"); }
+    } restore{this};
+    ASSERT_TRUE(announceVersion("1.0.0"));
+    open();
+    controller->onCheckForUpdatesButtonClick();
+    QMessageBox* box = static_cast<QtAlertView&>(widget->alerts()).current();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), "You are up to date!");
+    box->accept();
+    spinUntil([] { return false; }, 20);
+    EXPECT_EQ(shell.count("startAutoUpdater"), 0);
+
+    ASSERT_TRUE(announceVersion("9.0.0"));
+    ASSERT_TRUE(hub->appModel().useAutoUpdater);
+    controller->onCheckForUpdatesButtonClick();
+    EXPECT_EQ(shell.count("startAutoUpdater"), 1);
+    EXPECT_TRUE(widget->autoUpdateOverlay().isVisible());
+}
+
+TEST_F(SettingsTestbed, TheSupportLinksReachTheTestbedPages) {
+    ASSERT_TRUE(signInAndLoad());
+    open();
+    controller->entirePageSettingsController()->onOpenSupportTicket_click();
+    controller->onKnowledgeBase_click();
+    controller->onRunSpeedTest_click();
+    ASSERT_EQ(opener.opened.size(), 3u);
+    for (const auto& url : opener.opened) {
+        EXPECT_EQ(url.rfind(env->webUrl() + "/", 0), 0u) << url;
+        EXPECT_EQ(fetch(url), 200) << url;
+    }
+    EXPECT_NE(opener.opened[0].find("token="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hw::test
