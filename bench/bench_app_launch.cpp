@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_report.h"
 #include "app/app_delegate.h"
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
@@ -118,14 +119,6 @@ QApplication& application() {
     return app;
 }
 
-void report(benchmark::State& state, std::vector<double>& ms, double targetMs) {
-    std::sort(ms.begin(), ms.end());
-    const double median = ms.empty() ? 0 : ms[ms.size() / 2];
-    state.counters["median_ms"] = median;
-    state.counters["target_ms"] = targetMs;
-    state.counters["median_to_target"] = median / targetMs;
-}
-
 void BM_LaunchToFirstWindow(benchmark::State& state) {
     application();
     log::setSink(std::make_shared<QuietLog>());
@@ -158,7 +151,7 @@ void BM_LaunchToFirstWindow(benchmark::State& state) {
         ms.push_back(elapsed);
     }
     log::setSink(nullptr);
-    report(state, ms, 200);
+    reportMedianAgainstTarget(state, ms, 200);
 }
 BENCHMARK(BM_LaunchToFirstWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
 
@@ -204,7 +197,7 @@ void BM_ForwardingSecondStart(benchmark::State& state) {
     ::kill(first, SIGTERM);
     int status = 0;
     ::waitpid(first, &status, 0);
-    report(state, ms, 150);
+    reportMedianAgainstTarget(state, ms, 150);
 }
 BENCHMARK(BM_ForwardingSecondStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(25);
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_report.h"
 #include "controllers/settings_window_view_controller.h"
 #include "controllers/settings_window_widget.h"
 #include "core/application_model.h"
@@ -83,14 +84,6 @@ QApplication& application() {
     return app;
 }
 
-void report(benchmark::State& state, std::vector<double>& ms, double targetMs) {
-    std::sort(ms.begin(), ms.end());
-    const double median = ms.empty() ? 0 : ms[ms.size() / 2];
-    state.counters["median_ms"] = median;
-    state.counters["target_ms"] = targetMs;
-    state.counters["median_to_target"] = median / targetMs;
-}
-
 void BM_SettingsWindowFirstShow(benchmark::State& state) {
     application();
     log::setSink(std::make_shared<QuietLog>());
@@ -123,7 +116,7 @@ void BM_SettingsWindowFirstShow(benchmark::State& state) {
         state.SetIterationTime(elapsed / 1000.0);
         widget.setController(nullptr);
     }
-    report(state, ms, 100.0);
+    reportMedianAgainstTarget(state, ms, 100.0);
     ::unlink(path.c_str());
 }
 BENCHMARK(BM_SettingsWindowFirstShow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
@@ -146,7 +139,7 @@ void BM_FilterScanAgainstTrusted(benchmark::State& state) {
         ms.push_back(elapsed);
         state.SetIterationTime(elapsed / 1000.0);
     }
-    report(state, ms, 5.0);
+    reportMedianAgainstTarget(state, ms, 5.0);
 }
 BENCHMARK(BM_FilterScanAgainstTrusted)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
 

@@ -132,17 +132,8 @@ void SettingsEntirePageWidget::buildGeneral(UserDefaultsController& settings) {
     QWidget* section = band(SettingsOptionsSections::general, SettingsOptionsSections::support);
     makeSettingsHeader(L::settings_window_general_options_header_label(), section)
         ->setGeometry(kMargin, 14, kContentWidth, 24);
-    const std::pair<const std::string&, const char*> boxes[] = {
-        {L::settings_window_general_options_start_on_app_startup_label(), Keys::startOnOsStartup},
-        {L::settings_window_general_options_start_minimized_label(), Keys::startMinimized},
-        {L::settings_window_general_options_auto_connect_on_startup_label(), Keys::signMeInWhenHavenwayStarts},
-        {L::settings_window_general_options_alert_when_connecting_to_public_network_label(),
-         Keys::alertWhenConnectedToPublicNetwork},
-        {L::settings_window_general_options_show_notifications_on_connect_disconnect_label(),
-         Keys::showNotificationsOnConnectDisconnect},
-    };
     int y = 46;
-    for (const auto& [text, key] : boxes) {
+    for (const auto& [text, key] : generalOptionBoxes()) {
         auto* box = makeSettingsCheckBox(text, section);
         box->setGeometry(kMargin, y, kContentWidth, 24);
         bindCheckBox(*box, settings, key);

@@ -33,6 +33,20 @@ QVBoxLayout* paneLayout(QWidget* pane, const std::string& header) {
     return layout;
 }
 
+// A sheet's closing row at the right: the dismissing button, then the default one.
+std::pair<QPushButton*, QPushButton*> addSheetButtons(QDialog* sheet, QVBoxLayout* layout, const std::string& dismiss,
+                                                      const std::string& confirm) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    auto* no = new QPushButton(QString::fromStdString(dismiss), sheet);
+    auto* yes = new QPushButton(QString::fromStdString(confirm), sheet);
+    yes->setDefault(true);
+    row->addWidget(no);
+    row->addWidget(yes);
+    layout->addLayout(row);
+    return {no, yes};
+}
+
 // Descriptions sit under their control, indented to its text.
 QLabel* indented(QLabel* label) {
     label->setContentsMargins(24, 0, 0, 6);
@@ -50,16 +64,7 @@ QCheckBox* SettingsWindowWidget::boundBox(const std::string& text, const char* k
 QWidget* SettingsWindowWidget::buildGeneralPane() {
     auto* pane = new SettingsViewDetailsSubView;
     auto* layout = paneLayout(pane, L::settings_window_general_options_header_label());
-    const std::pair<const std::string&, const char*> boxes[] = {
-        {L::settings_window_general_options_start_on_app_startup_label(), Keys::startOnOsStartup},
-        {L::settings_window_general_options_start_minimized_label(), Keys::startMinimized},
-        {L::settings_window_general_options_auto_connect_on_startup_label(), Keys::signMeInWhenHavenwayStarts},
-        {L::settings_window_general_options_alert_when_connecting_to_public_network_label(),
-         Keys::alertWhenConnectedToPublicNetwork},
-        {L::settings_window_general_options_show_notifications_on_connect_disconnect_label(),
-         Keys::showNotificationsOnConnectDisconnect},
-    };
-    for (const auto& [text, key] : boxes) {
+    for (const auto& [text, key] : generalOptionBoxes()) {
         auto* box = boundBox(text, key, pane);
         connect(box, &QCheckBox::toggled, this, &SettingsWindowWidget::changed);
         layout->addWidget(box);
@@ -191,14 +196,8 @@ void SettingsWindowWidget::buildAddNetworkSheet() {
     spinner_->setImageName("Activity_spinner");
     spinner_->setGeometry(340 / 2 - 16, 70, 32, 32);
     spinner_->hide();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    auto* close = new QPushButton(QString::fromStdString(L::settings_window_close_button()), addSheet_);
-    auto* add = new QPushButton(QString::fromStdString(L::settings_window_add_network_button()), addSheet_);
-    add->setDefault(true);
-    buttons->addWidget(close);
-    buttons->addWidget(add);
-    layout->addLayout(buttons);
+    const auto [close, add] =
+        addSheetButtons(addSheet_, layout, L::settings_window_close_button(), L::settings_window_add_network_button());
     connect(close, &QPushButton::clicked, this, [this] {
         if (controller_) controller_->onCloseTrustedNetworkModalWindow();
         else addSheet_->reject();
@@ -233,14 +232,8 @@ void SettingsWindowWidget::buildSupportTicketSheet() {
     layout->addLayout(topicRow);
     body_ = new TextViewWithPlaceHolder(supportSheet_);
     layout->addWidget(body_, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    auto* cancel = new QPushButton(QString::fromStdString(L::settings_window_cancel_button()), supportSheet_);
-    auto* send = new QPushButton(QString::fromStdString(L::settings_window_support_ticket_send_button()), supportSheet_);
-    send->setDefault(true);
-    buttons->addWidget(cancel);
-    buttons->addWidget(send);
-    layout->addLayout(buttons);
+    const auto [cancel, send] = addSheetButtons(supportSheet_, layout, L::settings_window_cancel_button(),
+                                                L::settings_window_support_ticket_send_button());
     connect(cancel, &QPushButton::clicked, this, [this] {
         if (controller_) controller_->onOpenSupportModalWindowClose();
         else supportSheet_->reject();
