@@ -1,4 +1,7 @@
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 
 #include "helper/helper_services.h"
 #include "helper/ike/ike_helper_channel.h"
@@ -19,10 +22,17 @@ ike::IkeServiceOptions ikeOptions(const HelperPaths& paths) {
 bool HelperServices::resetAll() {
     // The tunnel first: a charon whose helper died still carries traffic.
     ike::CharonRunner(ikeOptions(context.paths).charon, context.runner).endLeftovers();
+    ppp::PppLinks(ppp::PppPaths::fromEnvironment(context.paths.stateDir, context.paths.runDir), context.runner, nullptr)
+        .stopLeftovers();
+    openvpnProcesses.terminateAll(std::chrono::seconds(3));
     bool ok = lock.reset();
     ok = dns.restore() && ok;
     ok = ipv6.restore() && ok;
-    openvpnProcesses.terminateAll(std::chrono::seconds(3));
+    // The copy of the app's configuration may hold its key inline.
+    std::error_code ec;
+    std::filesystem::remove_all(context.paths.runDir + "/openvpn-config", ec);
+    // All undone: no record is needed any more.
+    if (ok) ::unlink(context.paths.stateFile().c_str());
     return ok;
 }
 

@@ -75,7 +75,7 @@ protected:
         transportOptions.establishTimeout = 10s;
         transport_ = std::make_unique<ViciIpsecTransport>(
             [this](ViciClient::EventHandler h, std::string* error) { return ike_->connectToCharon(std::move(h), error); },
-            transportOptions);
+            transportOptions, [this] { ike_->charonReleased(); });
     }
     void TearDown() override {
         log::setSink(nullptr);
@@ -154,6 +154,15 @@ TEST_F(L2tpIpsecRoad, AWrongKeyOrASilentServerFailsBoundedWithItsCause) {
     EXPECT_FALSE(transport_->up(request("10.79.0.9"), &error));
     EXPECT_EQ(error, "the L2TP server did not answer the IPsec negotiation");
     EXPECT_TRUE(loadedConnections().empty());
+}
+
+TEST_F(L2tpIpsecRoad, CharonEndsOnceNoServiceNeedsIt) {
+    std::string error;
+    EXPECT_FALSE(transport_->up(request(kL2tpServerIp, "not-the-key"), &error));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (ike_->charonRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(ike_->charonRunning());
 }
 
 // Stands in for xl2tpd: waits until it is told to end.
