@@ -1,11 +1,6 @@
 // The helper binary on the IKEv2 road: the kill switch with the tunnel
 // through it, and what is left of the tunnel when the helper dies.
-#include <fcntl.h>
-#include <net/if.h>
 #include <netinet/in.h>
-#include <arpa/inet.h>
-#include <poll.h>
-#include <sched.h>
 #include <sys/socket.h>
 
 #include <filesystem>
@@ -13,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "helper/ike/ike_testbed.h"
+#include "helper/netns_testbed.h"
 #include "helper/running_helper.h"
 #include "platform/helper_socket.h"
 
@@ -24,15 +20,6 @@ using namespace std::chrono_literals;
 constexpr const char* kInner = "10.88.0.1";    // the server's, reached only through the tunnel
 constexpr const char* kOutside = "10.77.0.9";  // on the client's link
 constexpr const char* kClientDevice = "hwk";   // the client's end of the veth, + pid + "c"
-
-// Runs fn on a thread inside the namespace; sockets it makes stay there.
-void inside(const std::string& ns, const std::function<void()>& fn) {
-    std::thread([&] {
-        const int fd = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0) fn();
-        if (fd >= 0) ::close(fd);
-    }).join();
-}
 
 // The app's end of one IKEv2 start: answers the password request and
 // collects the events until the one wanted.
@@ -115,37 +102,20 @@ protected:
         ASSERT_TRUE(app.waitFor("child_up", 20s)) << testing::PrintToString(app.events);
     }
 
-    // A datagram from the client namespace; true when the server's side got
-    // it. bindDevice sends it past the tunnel's routes, as clear traffic.
+    // bindDevice sends it past the tunnel's routes, as clear traffic.
     bool udpArrives(const std::string& host, int port, bool bindDevice = false) {
-        int rx = -1, tx = -1;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
-        inside(bed_->serverNs, [&] {
-            rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in any = a;
-            any.sin_addr.s_addr = htonl(INADDR_ANY);
-            if (::bind(rx, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
-                ::close(rx);
-                rx = -1;
-            }
-        });
-        inside(bed_->clientNs, [&] {
-            tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            if (bindDevice) ::setsockopt(tx, SOL_SOCKET, SO_BINDTODEVICE, device_.c_str(), device_.size());
-        });
-        bool got = false;
-        // The server's own IKE ports are taken there: then only the sending counts.
-        const bool sent = tx >= 0 && ::sendto(tx, "x", 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof a) == 1;
-        if (sent && rx >= 0) {
-            pollfd p{rx, POLLIN, 0};
-            got = ::poll(&p, 1, 1000) == 1;
-        }
-        if (rx >= 0) ::close(rx);
-        if (tx >= 0) ::close(tx);
-        return got;
+        return helper::test::NetnsTestbed::udpArrives(bed_->clientNs, bed_->serverNs, host, port,
+                                                      bindDevice ? device_ : std::string());
+    }
+
+    // Its charon outlives the helper; answers that charon.
+    int connectThenCrash(AppChannel& app) {
+        connectUnderTheLock(app);
+        if (HasFatalFailure()) return -1;
+        const int charon = charonPid();
+        helper_->kill();
+        EXPECT_TRUE(runs(charon));
+        return charon;
     }
 
     long long droppedOut() {
@@ -216,7 +186,7 @@ TEST_F(HelperOnTheRoad, DisconnectEndsCharonAndEverythingItInstalled) {
     expectNoTunnelLeft(charon);
     // The ports are free again for any other IKE daemon.
     int busy = 0;
-    inside(bed_->clientNs, [&] {
+    helper::test::NetnsTestbed::inside(bed_->clientNs, [&] {
         const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -229,10 +199,7 @@ TEST_F(HelperOnTheRoad, DisconnectEndsCharonAndEverythingItInstalled) {
 
 TEST_F(HelperOnTheRoad, AKilledHelpersTunnelStaysLockedAndResetRemovesIt) {
     AppChannel app;
-    connectUnderTheLock(app);
-    const int charon = charonPid();
-    helper_->kill();
-    ASSERT_TRUE(runs(charon));
+    const int charon = connectThenCrash(app);
     const long long before = droppedOut();
     EXPECT_FALSE(udpArrives(kOutside, 9999, true));
     EXPECT_GT(droppedOut(), before);
@@ -245,10 +212,7 @@ TEST_F(HelperOnTheRoad, AKilledHelpersTunnelStaysLockedAndResetRemovesIt) {
 
 TEST_F(HelperOnTheRoad, AHelperStartingAfterACrashEndsTheOrphanedTunnelFirst) {
     AppChannel app;
-    connectUnderTheLock(app);
-    const int charon = charonPid();
-    helper_->kill();
-    ASSERT_TRUE(runs(charon));
+    const int charon = connectThenCrash(app);
     ASSERT_TRUE(helper_->start());
     EXPECT_FALSE(runs(charon));
     EXPECT_EQ(client({"link", "show"}).find("ipsec"), std::string::npos);
