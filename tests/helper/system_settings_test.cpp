@@ -95,6 +95,19 @@ TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
                                    {"resolvectl", "domain", "tun0", "~."},
                                    {"resolvectl", "revert", "tun0"}}));
     EXPECT_EQ(read(dir_ / "resolv.conf"), "<missing>");
+
+    // A revert that fails on a link still there is no success; once the
+    // link is gone, its settings went with it.
+    bool linkThere = true;
+    runner_.responder = [&](const ProcessRequest& r) {
+        if (r.argv[0] == "resolvectl" && r.argv[1] == "revert") return hw::test::FakeProcessRunner::exited(1);
+        if (r.argv[0] == "ip" && r.argv[1] == "link") return hw::test::FakeProcessRunner::exited(linkThere ? 0 : 1);
+        return net_.answer(r);
+    };
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "NO");
+    linkThere = false;
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
 }
 
 TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
