@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "helper/esp_probe.h"
 #include "helper/helper_services.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ipsec_transport_vici.h"
@@ -25,6 +26,7 @@ bool HelperServices::resetAll() {
     const auto ppp = ppp::PppPaths::fromEnvironment(context.paths.stateDir, context.paths.runDir);
     ppp::PppLinks(ppp, context.runner, nullptr).stopLeftovers();
     openvpnProcesses.terminateAll(std::chrono::seconds(3));
+    removeEspProbe(context.runner);
     bool ok = lock.reset();
     ok = dns.restore() && ok;
     ok = ipv6.restore() && ok;
