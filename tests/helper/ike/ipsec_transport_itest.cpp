@@ -219,8 +219,8 @@ TEST(L2tpLink, TheServerKeepsAHostRouteThroughTheGatewayWhileTheLinkRuns) {
         paths.xl2tpd = dir.file("xl2tpd");
         hw::test::TempDir::write(paths.xl2tpd, kStandInXl2tpd);
         ::chmod(paths.xl2tpd.c_str(), 0755);
-        std::optional<helper::ppp::PppLinks> links;
         PosixProcessRunner runner;
+        std::optional<helper::ppp::PppLinks> links;
         links.emplace(paths, runner, [](std::string*) { return true; });
         helper::ppp::PppService service{kService, "Havenway", helper::ppp::PppServiceType::L2TP, "203.0.113.5", "alice"};
         std::string error;
