@@ -180,6 +180,8 @@ TEST_F(HelperOnTheRoad, DisconnectEndsCharonAndEverythingItInstalled) {
     connectUnderTheLock(app);
     const int charon = charonPid();
     ASSERT_TRUE(runs(charon));
+    // Its own table, so that clearing it can never touch another daemon's.
+    EXPECT_NE(client({"rule", "show"}).find("lookup 4220"), std::string::npos);
     ASSERT_TRUE(app.stop());
     expectNoTunnelLeft(charon);
 }
