@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <utility>
 
@@ -102,11 +103,35 @@ bool PppLinks::ipRoute(std::vector<std::string> args, std::string* output) {
     return result.ok();
 }
 
-void PppLinks::removeHostRoute(const std::string& route) {
+std::string PppLinks::routeRecordPath(const std::string& id) const { return paths_.runDir + "/" + id + ".route"; }
+
+void PppLinks::removeHostRoute(const std::string& id, const std::string& route) {
     if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
+    ::unlink(routeRecordPath(id).c_str());
 }
 
-int PppLinks::stopLeftovers() { return records_.terminateAll(kForceGrace); }
+int PppLinks::stopLeftovers() {
+    const int stopped = records_.terminateAll(kForceGrace);
+    // An earlier helper that died left its host routes and the links' files,
+    // the options among them holding a password.
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(paths_.runDir, ec))
+        if (!entry.is_directory(ec)) files.push_back(entry.path());
+    for (const auto& file : files) {
+        if (file.extension() == ".route") {
+            std::string route = readFile(file.string()).value_or("");
+            const auto slash = route.find('/');
+            const std::string bits = slash == std::string::npos ? "" : route.substr(slash + 1);
+            if (isIPAddress(route.substr(0, slash)) && (bits == "32" || bits == "128")) ipRoute({"route", "del", route}, nullptr);
+        }
+        ::unlink(file.c_str());
+    }
+    ::rmdir((paths_.runDir + "/processes").c_str());
+    ::rmdir(paths_.runDir.c_str());
+    return stopped;
+}
+
 
 PppLinks::~PppLinks() { stopAll(); }
 
@@ -239,8 +264,11 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
             fail(id, kPppExitFatal);
             return false;
         }
+        std::string recordError;
+        if (!hostRoute.empty() && !writeFileAtomically(routeRecordPath(id), hostRoute, 0600, &recordError))
+            log::warning(kLog, "the host route is not recorded; a crash would leave it: " + recordError);
         if (!transport->up({id, *address, secrets.sharedSecret}, error)) {
-            removeHostRoute(hostRoute);
+            removeHostRoute(id, hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -250,7 +278,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         std::string confPath = paths_.runDir + "/" + id + ".xl2tpd.conf";
         if (!conf || !writeFileAtomically(confPath, *conf, 0600, error)) {
             transport->down(id);
-            removeHostRoute(hostRoute);
+            removeHostRoute(id, hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -264,7 +292,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
     if (pid < 0) {
         if (service.type == PppServiceType::L2TP)
             if (auto t = ipsecTransport()) t->down(id);
-        removeHostRoute(hostRoute);
+        removeHostRoute(id, hostRoute);
         fail(id, kPppExitFatal);
         return false;
     }
@@ -341,7 +369,7 @@ void PppLinks::monitor(std::string id) {
     ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     if (type == PppServiceType::L2TP)
         if (auto t = ipsecTransport()) t->down(id);
-    removeHostRoute(hostRoute);
+    removeHostRoute(id, hostRoute);
     log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));
     notify(id, ended);
 }

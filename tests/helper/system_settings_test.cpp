@@ -51,6 +51,26 @@ TEST_F(SystemSettings, DnsIsSavedOnceAndRestoredByteForByte) {
     EXPECT_EQ(read(path), "changed by the user\n");
 }
 
+TEST_F(SystemSettings, AResetByAnotherRunIsWhatTheNextCommandSees) {
+    auto path = dir_ / "resolv.conf";
+    write(path, "nameserver 192.168.1.1\n");
+    auto command = [&](const std::string& name) {
+        auto held = services_.context.holdState();
+        return test::rpc(dispatcher_, name, {{"forOpenVPN", 0}, {"skipFallback", 0}});
+    };
+    EXPECT_EQ(command("install_DNS_for_VPN"), "YES");
+    {
+        HelperServices reset(runner_, test::scratchPaths(dir_));
+        auto held = reset.context.holdState();
+        EXPECT_TRUE(reset.resetAll());
+    }
+    EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
+    EXPECT_EQ(read(dir_ / "state/helper-state.json"), "<missing>");
+    EXPECT_EQ(command("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(command("restore_DNS_to_original"), "YES");
+    EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
+}
+
 TEST_F(SystemSettings, DnsUsesTheResolversTheAppNamedAndKeepsSymlinks) {
     auto path = dir_ / "resolv.conf";
     write(dir_ / "stub-resolv.conf", "nameserver 127.0.0.53\n");
@@ -75,6 +95,19 @@ TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
                                    {"resolvectl", "domain", "tun0", "~."},
                                    {"resolvectl", "revert", "tun0"}}));
     EXPECT_EQ(read(dir_ / "resolv.conf"), "<missing>");
+
+    // A revert that fails on a link still there is no success; once the
+    // link is gone, its settings went with it.
+    bool linkThere = true;
+    runner_.responder = [&](const ProcessRequest& r) {
+        if (r.argv[0] == "resolvectl" && r.argv[1] == "revert") return hw::test::FakeProcessRunner::exited(1);
+        if (r.argv[0] == "ip" && r.argv[1] == "link") return hw::test::FakeProcessRunner::exited(linkThere ? 0 : 1);
+        return net_.answer(r);
+    };
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "NO");
+    linkThere = false;
+    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
 }
 
 TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
