@@ -169,7 +169,7 @@ public:
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.
-    void guarded(const std::function<void()>& block) { wrapMainProcessingWithExceptionHandling(block); }
+    void guarded(std::function<void()> block);
     ApplicationModel& model() { return hub_.appModel(); }
     // Shows the window, or keeps it off screen while starting minimised.
     void present(ShellWindowPort& window);

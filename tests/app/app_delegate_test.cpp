@@ -257,6 +257,30 @@ TEST_F(AppDelegateTest, TheShellRunsOnAHubWithoutReachabilityOrEngine) {
     EXPECT_TRUE(log->contains("no reachability helper"));
 }
 
+TEST_F(AppDelegateTest, TheExitWaitsForTheHelperToTakeTheLastMessagesButNotForever) {
+    make();
+    ParseClient parse(ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000},
+                      factory->http, factory->queue, factory->keychain, factory->store);
+    std::function<void()> taken;
+    HubShellServices real(*hub, parse, factory->queue, [&](std::function<void()> done) { taken = std::move(done); });
+    int finished = 0;
+    real.prepareForTermination([&] { ++finished; });
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 0);
+    taken();
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 1);
+    factory->queue.advance(HubShellServices::kHelperFlushBoundMs);
+    EXPECT_EQ(finished, 1);
+
+    // A helper that never answers holds the exit up for the bound only.
+    real.prepareForTermination([&] { ++finished; });
+    factory->queue.advance(HubShellServices::kHelperFlushBoundMs - 1);
+    EXPECT_EQ(finished, 1);
+    factory->queue.advance(1);
+    EXPECT_EQ(finished, 2);
+}
+
 TEST_F(AppDelegateTest, StartAtLoginFollowsTheSetting) {
     int toggles = 0;
     struct CountingItems final : LoginItems {
