@@ -167,19 +167,15 @@ TEST_F(AppDelegateTest, AFailingSettingsWindowIsCaughtAndReported) {
     EXPECT_TRUE(journaled("report:std::runtime_error"));
 }
 
-TEST_F(AppDelegateTest, CommandsReachTheirWindowsAndServices) {
+TEST_F(AppDelegateTest, ALocationFromTheMenuIsSelectedThenConnected) {
     launch();
     delegate->performSelectLocationCommand(nullptr);
+    ASSERT_TRUE(journaled("main.selectLocation:0"));
     EXPECT_LT(at("main.selectLocation:0"), at("main.performConnectCommand"));
-    model().startMinimized = true;
-    delegate->performLogIn();
-    EXPECT_FALSE(model().startMinimized);
-    delegate->sendAnalyticsEvent("app_open", ShellCommands::AnalyticsParameters{{"k", "v"}});
-    EXPECT_TRUE(journaled("analytics:app_open+"));
-    EXPECT_TRUE(delegate->openURL("https://havenway.example/help"));
-    delegate->updateCreateNewAccountLink();
-    EXPECT_TRUE(journaled("auth.updateCreateNewAccountLink"));
+}
 
+TEST_F(AppDelegateTest, InsecureWiFiBeforeSignInIsWatchedOnTheBackendHost) {
+    launch();
     model().reachabilityDomainName = "backend.example";
     delegate->prepareWiFiUnsecured_EarlyDetection();
     EXPECT_TRUE(journaled("watchInsecureWiFi:backend.example"));
