@@ -180,6 +180,9 @@ HW_SHOT("kit.overlays", [](ShotStage& stage) {
     left->setGeometry(0, 0, 210, 280);
     auto* locations = new OverlayForLocationsTable(left);
     locations->setGeometry(left->rect());
+    auto* offline = caption("No internet connection", locations, Qt::white);
+    offline->setAlignment(Qt::AlignCenter);
+    offline->setGeometry(locations->rect());
     fadeInWithDuration(*locations, 0.3);
 
     auto* middle = fakeRows(&window, "#4b4e51");

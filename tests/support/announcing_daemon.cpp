@@ -89,6 +89,14 @@ bool AnnouncingDaemon::start(std::vector<std::string> argv, std::chrono::millise
     return true;
 }
 
+bool AnnouncingDaemon::startInstalled(const std::string& package, std::vector<std::string> argv, std::string* reason) {
+    if (!programOnPath(argv.at(0))) {
+        if (reason) *reason = argv[0] + " is not installed (Debian package " + package + ")";
+        return false;
+    }
+    return start(std::move(argv), std::chrono::seconds(15), reason);
+}
+
 void AnnouncingDaemon::stop() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);

@@ -20,6 +20,8 @@ public:
     // number, and waits up to the bound for its first line. False, with the
     // reason, when it cannot start or says nothing in time.
     bool start(std::vector<std::string> argv, std::chrono::milliseconds bound, std::string* reason);
+    // The same, saying which Debian package to install when the program is missing.
+    bool startInstalled(const std::string& package, std::vector<std::string> argv, std::string* reason);
     void stop();
 
     const std::string& announcement() const { return line_; }

@@ -1,30 +1,25 @@
 #pragma once
+// A session bus of our own, so nothing reaches the user's.
 #include <string>
 
 #include "announcing_daemon.h"
 
 namespace hw::test {
 
-// A session bus of our own, so nothing reaches the user's.
 class PrivateDBus {
 public:
     bool start(std::string* reason) {
-        if (!programOnPath("dbus-daemon")) {
-            if (reason) *reason = "dbus-daemon is not installed (Debian package dbus-daemon)";
+        if (!daemon_.startInstalled("dbus-daemon",
+                                    {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address={fd}"},
+                                    reason))
             return false;
-        }
-        if (!daemon_.start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address={fd}"},
-                           std::chrono::seconds(15), reason))
-            return false;
-        address_ = daemon_.announcement();
         return true;
     }
     // For DBUS_SESSION_BUS_ADDRESS.
-    const std::string& address() const { return address_; }
+    const std::string& address() const { return daemon_.announcement(); }
 
 private:
     AnnouncingDaemon daemon_;
-    std::string address_;
 };
 
 }  // namespace hw::test

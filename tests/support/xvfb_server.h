@@ -10,12 +10,9 @@ class XvfbServer {
 public:
     // Starts Xvfb on a free display with one 1600×1000×24 screen.
     bool start(std::string* reason) {
-        if (!programOnPath("Xvfb")) {
-            if (reason) *reason = "Xvfb is not installed (Debian package xvfb)";
-            return false;
-        }
-        if (!daemon_.start({"Xvfb", "-displayfd", "{fd}", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset"},
-                           std::chrono::seconds(15), reason))
+        if (!daemon_.startInstalled("xvfb", {"Xvfb", "-displayfd", "{fd}", "-screen", "0", "1600x1000x24", "-nolisten",
+                                             "tcp", "-noreset"},
+                                    reason))
             return false;
         display_ = ":" + daemon_.announcement();
         return true;
