@@ -81,10 +81,13 @@ TEST_F(AppDelegateTest, AFatalExceptionsReportIsSentByTheNextLaunch) {
     EXPECT_NE(::access(reportPath.c_str(), F_OK), 0);
 }
 
-TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnce) {
+TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnceButNoApplicationURL) {
+    arguments.push_back("havenway://oauth/callback?code=secret");
     launch();
     EXPECT_TRUE(model().isFirstTimeLaunch);
-    EXPECT_EQ(factory->store.stringListForKey(Keys::appLaunchParameters), arguments);
+    EXPECT_EQ(factory->store.stringListForKey(Keys::appLaunchParameters),
+              (StringList{"/usr/bin/havenway", "-utm_source", "ads"}));
+    EXPECT_FALSE(log->contains("code=secret"));
 
     delegate.reset();
     hub.reset();
