@@ -16,7 +16,8 @@ set(HW_MAY_USE_services core texts platform json)
 set(HW_MAY_USE_connection services network core texts platform)
 # Plain C++: Qt stays in the adapters and the windows.
 set(HW_MAY_USE_hub connection services network core texts platform json)
-set(HW_MAY_USE_view core texts platform/qt QT)
+# The kit reaches the ports (settings, URL opener, log) directly, as core does.
+set(HW_MAY_USE_view core texts platform platform/qt json QT)
 set(HW_MAY_USE_controllers hub connection services network core texts platform platform/qt json view QT)
 set(HW_MAY_USE_app controllers view hub connection services network core texts platform platform/qt json QT)
 set(HW_MAY_USE_helper platform json)

@@ -1,6 +1,7 @@
 #include "helper/process_records.h"
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,13 @@ std::optional<unsigned long long> ProcessRecords::startTime(pid_t pid) const {
     } catch (...) {
         return std::nullopt;
     }
+}
+
+bool ProcessRecords::peerIsProcess(int socket, pid_t pid, unsigned long long start) const {
+    ucred peer{};
+    socklen_t len = sizeof peer;
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || len != sizeof peer) return false;
+    return pid > 0 && peer.pid == pid && peer.uid == ::geteuid() && startTime(pid) == start;
 }
 
 bool ProcessRecords::record(pid_t pid) {

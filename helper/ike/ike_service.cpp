@@ -108,7 +108,8 @@ std::string validateIkeStart(const IkeStartRequest& r) {
     return {};
 }
 
-IkeService::IkeService(IkeServiceOptions options) : options_(std::move(options)) {
+IkeService::IkeService(IkeServiceOptions options, ProcessRunner& runner)
+    : options_(std::move(options)), runner_(runner) {
     if (!options_.resolve) options_.resolve = resolveHost;
     worker_ = std::thread([this] { workLoop(); });
 }
@@ -197,12 +198,22 @@ void IkeService::stopAsync(bool forced, const IkeChannel* channel, std::function
 
 void IkeService::connect(std::shared_ptr<Session> s) {
     const auto& req = s->request;
+    // What this start loaded goes again, and charon with it when unused.
+    auto cleanUpLater = [this, name = req.name] {
+        post([this, name] {
+            forget(name);
+            endCharonIfIdle();
+        });
+    };
     auto fail = [&](const std::string& why) {
         log::warning(kCategory, "IKEv2 connection failed: " + why);
-        std::lock_guard lock(mutex_);
-        if (s->replaced || s->terminal) return;
-        s->channel->sendEvent("log", "message", why);
-        finishLocked(*s, "down");
+        {
+            std::lock_guard lock(mutex_);
+            if (s->replaced || s->terminal) return;
+            s->channel->sendEvent("log", "message", why);
+            finishLocked(*s, "down");
+        }
+        cleanUpLater();
     };
     {
         std::lock_guard lock(mutex_);
@@ -224,8 +235,11 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         auto resolved = options_.resolve(req.host);
         if (!resolved) {
             log::warning(kCategory, "the server name does not resolve");
-            std::lock_guard lock(mutex_);
-            finishLocked(*s, "alert", "dns");
+            {
+                std::lock_guard lock(mutex_);
+                finishLocked(*s, "alert", "dns");
+            }
+            cleanUpLater();
             return;
         }
         address = *resolved;
@@ -302,7 +316,8 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         const std::string name = req.name;
         post([this, name] {
             terminate(name, true);
-            unloadSecret();
+            forget(name);
+            endCharonIfIdle();
         });
     }
 }
@@ -333,7 +348,8 @@ std::string IkeService::stop(bool forced, const IkeChannel* channel) {
         std::lock_guard lock(mutex_);
         finishLocked(*s, "down");
     }
-    unloadSecret();
+    forget(s->request.name);
+    endCharonIfIdle();
     return {};
 }
 
@@ -350,7 +366,8 @@ void IkeService::channelClosed(const IkeChannel* channel) {
     const std::string name = s->request.name;
     post([this, name] {
         terminate(name, true);
-        unloadSecret();
+        forget(name);
+        endCharonIfIdle();
     });
 }
 
@@ -364,12 +381,67 @@ void IkeService::terminate(const std::string& name, bool forced) {
     if (!r.ok) log::warning(kCategory, "terminate: " + r.error);
 }
 
-void IkeService::unloadSecret() {
+void IkeService::forget(const std::string& name) {
     auto control = this->control();
     if (!control || !control->isOpen()) return;
-    ViciSection u;
-    u.set("id", kSecretId);
-    control->request("unload-shared", u, options_.commandTimeout);
+    ViciSection secret;
+    secret.set("id", kSecretId);
+    control->request("unload-shared", secret, options_.commandTimeout);
+    ViciSection conn;
+    conn.set("name", name);
+    control->request("unload-conn", conn, options_.commandTimeout);
+}
+
+int IkeService::loadedConnectionsLocked() {
+    int count = 0;
+    ViciClient lister;
+    lister.setEventHandler([&count](const std::string& event, const ViciSection&) {
+        if (event == "list-conn") ++count;
+    });
+    if (!lister.connect(charon_->viciSocketPath()) || !lister.registerEvent("list-conn", options_.commandTimeout) ||
+        !lister.request("list-conns", {}, options_.commandTimeout).ok)
+        return -1;
+    lister.close();
+    return count;
+}
+
+void IkeService::endCharonIfIdle() {
+    {
+        std::lock_guard lock(mutex_);
+        if (current_ && !current_->replaced && !current_->terminal) return;
+    }
+    std::lock_guard lock(charonMutex_);
+    if (!charon_) return;
+    std::erase_if(lent_, [](const std::weak_ptr<ViciClient>& w) {
+        auto client = w.lock();
+        return !client || !client->isOpen();
+    });
+    if (!lent_.empty()) return;
+    const bool running = charon_->running();
+    // A charon we cannot ask keeps running: better than cutting another user off.
+    if (running && loadedConnectionsLocked() != 0) return;
+    if (running) log::info(kCategory, "no IKE connection needs charon; ending it");
+    if (control_) control_->close();
+    if (events_) events_->close();
+    control_.reset();
+    events_.reset();
+    charon_->stop();
+    charon_.reset();
+}
+
+void IkeService::charonReleased() {
+    post([this] { endCharonIfIdle(); });
+}
+
+void IkeService::endLeftovers() {
+    std::lock_guard lock(charonMutex_);
+    if (charon_) return;
+    CharonRunner(options_.charon, runner_).endLeftovers();
+}
+
+bool IkeService::charonRunning() {
+    std::lock_guard lock(charonMutex_);
+    return charon_ && charon_->running();
 }
 
 std::shared_ptr<ViciClient> IkeService::control() {
@@ -383,6 +455,7 @@ std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler
     auto client = std::make_shared<ViciClient>();
     if (handler) client->setEventHandler(std::move(handler));
     if (!client->connect(charon_->viciSocketPath(), error)) return nullptr;
+    lent_.push_back(client);
     return client;
 }
 
@@ -391,7 +464,8 @@ bool IkeService::ensureCharon(std::string* error) {
     if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
     if (control_) control_->close();
     if (events_) events_->close();
-    charon_ = std::make_unique<CharonRunner>(options_.charon);
+    // The runner of a charon that died clears its traces as it goes.
+    charon_ = std::make_unique<CharonRunner>(options_.charon, runner_);
     if (!charon_->start(error)) return false;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
@@ -428,9 +502,12 @@ void IkeService::loadAuthorities() {
 
 void IkeService::onCharonLost() {
     log::warning(kCategory, "lost the connection to charon");
-    std::lock_guard lock(mutex_);
-    // A start still in initiate hears of it from its failed command.
-    if (current_ && current_->initiateDone) finishLocked(*current_, "down");
+    {
+        std::lock_guard lock(mutex_);
+        // A start still in initiate hears of it from its failed command.
+        if (current_ && current_->initiateDone) finishLocked(*current_, "down");
+    }
+    post([this] { endCharonIfIdle(); });
 }
 
 void IkeService::onEvent(const std::string& name, const ViciSection& body) {
@@ -468,7 +545,11 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
             const bool stopping = s->stopping;
             finishLocked(*s, stopping ? "down" : "child_down");
             // Without its CHILD_SA the tunnel is useless: drop the IKE_SA too.
-            if (!stopping) post([this, conn] { terminate(conn, true); unloadSecret(); });
+            if (!stopping) post([this, conn] {
+                terminate(conn, true);
+                forget(conn);
+                endCharonIfIdle();
+            });
         }
     } else if (name == "ike-updown" && !up) {
         if (s->childUp || s->stopping || s->initiateDone) finishLocked(*s, "down");

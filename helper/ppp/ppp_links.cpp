@@ -16,7 +16,6 @@
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
-#include "helper/ike/run_program.h"
 #include "helper/ppp/ipsec_transport.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/log.h"
@@ -59,15 +58,6 @@ std::optional<std::string> resolveServer(const std::string& endpoint) {
     return v4 ? v4 : v6;
 }
 
-bool ipRoute(std::vector<std::string> args, std::string* output) {
-    args.insert(args.begin(), "/usr/sbin/ip");
-    return ike::runProgram(args, std::chrono::seconds(5), output) == 0;
-}
-
-void removeHostRoute(const std::string& route) {
-    if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
-}
-
 }  // namespace
 
 std::optional<ServerPath> serverPathFrom(std::string_view text) {
@@ -98,8 +88,23 @@ std::shared_ptr<IpsecTransport> ipsecTransport() {
     return registeredTransport;
 }
 
-PppLinks::PppLinks(PppPaths paths, EspProbe espProbe)
-    : paths_(std::move(paths)), espProbe_(std::move(espProbe)), records_(paths_.runDir + "/processes", "/proc") {}
+PppLinks::PppLinks(PppPaths paths, ProcessRunner& runner, EspProbe espProbe)
+    : paths_(std::move(paths)), runner_(runner), espProbe_(std::move(espProbe)),
+      records_(paths_.runDir + "/processes", "/proc") {}
+
+bool PppLinks::ipRoute(std::vector<std::string> args, std::string* output) {
+    ProcessRequest request;
+    request.argv = {"ip"};
+    request.argv.insert(request.argv.end(), args.begin(), args.end());
+    request.timeout = std::chrono::seconds(5);
+    auto result = runner_.run(request);
+    if (output) *output = result.out + result.err;
+    return result.ok();
+}
+
+void PppLinks::removeHostRoute(const std::string& route) {
+    if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
+}
 
 int PppLinks::stopLeftovers() { return records_.terminateAll(kForceGrace); }
 

@@ -17,9 +17,8 @@ std::string describe(const std::optional<std::string>& text) {
 
 }  // namespace
 
-OpenVPN_VPNConnectionProvider::OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context,
-                                                             OpenVPNConnector::Options connectorOptions)
-    : queue_(queue), context_(context), connectorHelper_(std::make_unique<OpenVPNConnector>(queue, connectorOptions)) {
+OpenVPN_VPNConnectionProvider::OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context)
+    : queue_(queue), context_(context), connectorHelper_(std::make_unique<OpenVPNConnector>(queue)) {
     connectorHelper_->setEventDelegate(this);
     connectorHelper_->setConfigPath(OpenVPNConstants::configFilePath());
     setType(VPNTypesOpenVPN);

@@ -95,6 +95,10 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
         std::make_unique<ProviderContexts>(parts.model, parts.showAutoReconnectWithNetworkLockNotification);
 
     auto openvpn = std::make_shared<OpenVPN_VPNConnectionProvider>(parts.mainQueue, providerContexts_->openvpn);
+    helperClient_->setOpenVPNManagementReceiver(
+        [weak = std::weak_ptr<OpenVPN_VPNConnectionProvider>(openvpn)](UniqueFd management) {
+            if (auto provider = weak.lock()) provider->connectorHelper()->setManagementSocket(std::move(management));
+        });
     auto ike = std::make_shared<IKEv2_StrongSwan_ConnectionProvider>(parts.mainQueue, parts.helperConnector,
                                                                      providerContexts_->strongSwan);
     VPNConnectionManagerProviders providers{

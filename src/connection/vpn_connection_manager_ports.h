@@ -76,7 +76,10 @@ public:
     virtual void deleteExistingVPNService(const std::string& serviceName) = 0;
     virtual void disableIPV6() = 0;
     virtual void reEnableIPV6() = 0;
-    virtual void enableNetworkLock(StringBlock completion) = 0;
+    // The reply, and whether the lock is engaged ("NO" with the lock on:
+    // there was no default gateway to report).
+    using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
+    virtual void enableNetworkLock(LockBlock completion) = 0;
     virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
     virtual void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                              const std::optional<std::string>& defaultGateway,

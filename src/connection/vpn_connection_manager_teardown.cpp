@@ -24,9 +24,10 @@ void VPNConnectionManager::enableNetworkLock(std::function<void(const std::strin
     std::weak_ptr<bool> alive = alive_;
     checkAndInstallHelperToolIfRequired([this, alive, onFinished = std::move(onFinished)] {
         logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired() -- success");
-        env_.helper.enableNetworkLock([this, alive, onFinished](const std::string& reply) {
+        env_.helper.enableNetworkLock([this, alive, onFinished](const std::string& reply, bool engaged) {
             if (!alive.lock()) return;
             logLine("self.helperToolManager.enableNetworkLock");
+            if (!engaged) logLine("enableNetworkLock -- the kill switch is not engaged");
             if (reply != HelperToolManager::kNo) {
                 logLine("previousDefaultGateway != nil");
                 const std::string gateway = trimLineBreaks(reply);
@@ -76,9 +77,11 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
 void VPNConnectionManager::reapplyNetworkLock(std::function<void()> onError) {
     // The gateway answered now is the locked one: the stored one is kept.
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.enableNetworkLock([alive, onError = std::move(onError)](const std::string& reply) {
+    // With no default route the lock is engaged all the same and answers
+    // "NO"; only a lock that is not engaged is an error.
+    env_.helper.enableNetworkLock([alive, onError = std::move(onError)](const std::string&, bool engaged) {
         if (!alive.lock()) return;
-        if (reply == HelperToolManager::kNo && onError) onError();
+        if (!engaged && onError) onError();
     });
 }
 

@@ -1,110 +1,21 @@
 #pragma once
 // A real openvpn server for end-to-end tests and benchmarks: a throw-away
 // PKI, a server network namespace and a client namespace joined by a veth
-// pair, username/password checked by verify_user.sh. Needs root, ip, openvpn
-// and openssl; unavailable() says what is missing. Header-only so that tests
-// and bench programs can share it.
-#include <fcntl.h>
-#include <sched.h>
-#include <signal.h>
-#include <spawn.h>
+// pair of the shared rig, the server started by the same step as the
+// testbed's. Needs root, ip, openvpn and openssl; unavailable() says what is
+// missing. Header-only so that tests and bench programs can share it.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
+
+#include "../../tests/support/netns_rig.h"
 
 namespace hw::testbed {
 
-inline bool runQuiet(std::vector<std::string> argv, const std::string& logFile = "/dev/null") {
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    pid_t pid = -1;
-    int rc = ::posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// A child process that is stopped (TERM, then KILL) when this goes away.
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ChildProcess(std::vector<std::string> argv, const std::string& logFile,
-                 const std::vector<std::string>& extraEnv = {}) {
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        std::vector<std::string> envStore(extraEnv);
-        for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
-        std::vector<char*> envp;
-        for (auto& e : envStore) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&fa, 1, 2);
-        if (::posix_spawnp(&pid_, args[0], &fa, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-    }
-    ChildProcess(ChildProcess&& o) noexcept : pid_(o.pid_) { o.pid_ = -1; }
-    ChildProcess& operator=(ChildProcess&& o) noexcept {
-        stop();
-        pid_ = o.pid_;
-        o.pid_ = -1;
-        return *this;
-    }
-    ~ChildProcess() { stop(); }
-    pid_t pid() const { return pid_; }
-    bool running() {
-        if (pid_ <= 0) return false;
-        int status = 0;
-        return ::waitpid(pid_, &status, WNOHANG) == 0;
-    }
-    void stop() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 300 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (running()) ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-inline std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds within) {
-    auto deadline = std::chrono::steady_clock::now() + within;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using test::ChildProcess;
+using test::readText;
+using test::runQuiet;
+using test::waitFor;
 
 class OpenVPNTestbed {
 public:
@@ -115,62 +26,34 @@ public:
 
     // What is missing for a run, or empty.
     static std::string unavailable() {
-        if (::geteuid() != 0) return "needs root";
+        if (auto why = test::NetnsRig::unavailable(); !why.empty()) return why;
         if (::access("/usr/sbin/openvpn", X_OK) != 0) return "needs /usr/sbin/openvpn";
         if (::access("/dev/net/tun", R_OK | W_OK) != 0) return "needs /dev/net/tun";
-        if (!runQuiet({"ip", "netns", "list"})) return "needs ip netns";
         if (!runQuiet({"openssl", "version"})) return "needs openssl";
         return {};
     }
 
     explicit OpenVPNTestbed(const std::string& sourceDir) {
-        const std::string tag = std::to_string(::getpid());
-        serverNs_ = "hwovs" + tag;
-        clientNs_ = "hwovc" + tag;
+        serverNs_ = test::NetnsRig::name("hwovs");
+        clientNs_ = test::NetnsRig::name("hwovc");
         char tmpl[] = "/tmp/hw-openvpn-XXXXXX";
         dir_ = ::mkdtemp(tmpl) ? tmpl : "";
         const std::string scripts = sourceDir + "/testbed/openvpn";
         if (dir_.empty() || !runQuiet({scripts + "/make_pki.sh", dir_ + "/pki"}, log())) { fail("PKI"); return; }
         std::ofstream(dir_ + "/users") << kUser << "\n" << kPassword << "\n";
-        std::ofstream(dir_ + "/server.conf")
-            << "dev tun\nproto udp\nport 1194\ntopology subnet\nserver 10.89.0.0 255.255.255.0\n"
-            << "ca " << dir_ << "/pki/ca.crt\ncert " << dir_ << "/pki/server.crt\nkey " << dir_ << "/pki/server.key\n"
-            << "dh none\ntls-crypt " << dir_ << "/pki/tls-crypt.key\nverify-client-cert none\n"
-            << "username-as-common-name\nscript-security 2\n"
-            << "auth-user-pass-verify \"" << scripts << "/verify_user.sh " << dir_ << "/users\" via-file\n"
-            << "push \"dhcp-option DNS " << kTunnelGateway << "\"\nkeepalive 10 60\nverb 3\n";
-        const std::vector<std::vector<std::string>> setup{
-            {"ip", "netns", "add", serverNs_},
-            {"ip", "netns", "add", clientNs_},
-            {"ip", "link", "add", "hwv" + tag + "a", "type", "veth", "peer", "name", "hwv" + tag + "b"},
-            {"ip", "link", "set", "hwv" + tag + "a", "netns", serverNs_},
-            {"ip", "link", "set", "hwv" + tag + "b", "netns", clientNs_},
-            {"ip", "-n", serverNs_, "addr", "add", std::string(kServerAddress) + "/24", "dev", "hwv" + tag + "a"},
-            {"ip", "-n", clientNs_, "addr", "add", "10.88.0.2/24", "dev", "hwv" + tag + "b"},
-            {"ip", "-n", serverNs_, "link", "set", "hwv" + tag + "a", "up"},
-            {"ip", "-n", clientNs_, "link", "set", "hwv" + tag + "b", "up"},
-            {"ip", "-n", serverNs_, "link", "set", "lo", "up"},
-            {"ip", "-n", clientNs_, "link", "set", "lo", "up"},
-        };
-        namespaces_ = true;
-        for (const auto& step : setup)
-            if (!runQuiet(step, log())) { fail("network namespaces"); return; }
-        server_ = ChildProcess({"ip", "netns", "exec", serverNs_, "/usr/sbin/openvpn", "--config", dir_ + "/server.conf"},
-                               dir_ + "/server.log");
-        if (!waitFor([&] { return readText(dir_ + "/server.log").find("Initialization Sequence Completed") !=
-                                  std::string::npos; },
-                     std::chrono::seconds(10)))
+        const std::string veth = test::NetnsRig::name("hwv");
+        if (!rig_.link(serverNs_, veth + "a", std::string(kServerAddress) + "/24", clientNs_, veth + "b", "10.88.0.2/24",
+                       log()))
+            { fail("network namespaces"); return; }
+        if (!runQuiet({scripts + "/start_server", serverNs_, dir_ + "/pki", kServerAddress, "10.89.0.0", dir_ + "/users"},
+                      log()))
             { fail("openvpn server did not start"); return; }
         ok_ = true;
     }
 
     ~OpenVPNTestbed() {
         leaveClientNamespace();
-        server_.stop();
-        if (namespaces_) {
-            runQuiet({"ip", "netns", "del", serverNs_});
-            runQuiet({"ip", "netns", "del", clientNs_});
-        }
+        rig_.removeAll();
         std::error_code ec;
         if (!dir_.empty() && !std::getenv("HW_KEEP_TESTBED")) std::filesystem::remove_all(dir_, ec);
     }
@@ -194,10 +77,7 @@ public:
     // afterwards) into the client namespace.
     bool enterClientNamespace() {
         if (originalNs_ < 0) originalNs_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
-        int fd = ::open(("/var/run/netns/" + clientNs_).c_str(), O_RDONLY | O_CLOEXEC);
-        bool ok = fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
-        if (fd >= 0) ::close(fd);
-        return ok;
+        return test::NetnsRig::enter(clientNs_);
     }
     void leaveClientNamespace() {
         if (originalNs_ < 0) return;
@@ -214,10 +94,9 @@ private:
     std::string dir_;
     std::string serverNs_;
     std::string clientNs_;
-    bool namespaces_ = false;
     bool ok_ = false;
     std::string error_;
-    ChildProcess server_;
+    test::NetnsRig rig_;
     int originalNs_ = -1;
 };
 

@@ -81,6 +81,12 @@ TEST_F(KillSwitch, ReapplyingKeepsTheGatewayToRestoreAndReportsAFailure) {
     manager->reapplyNetworkLock([&] { ++errors; });
     queue.runUntilIdle();
     EXPECT_EQ(errors, 1);
+    // No default route: the lock is engaged all the same, and that is no error.
+    helper.lockEngages = true;
+    manager->reapplyNetworkLock([&] { ++errors; });
+    queue.runUntilIdle();
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(context.gateway, "192.168.1.1");
 }
 
 TEST_F(KillSwitch, IsNotEngagedWhenTheHelperCannotBeInstalled) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/posix_process_runner.h"
+#include "support/netns_rig.h"
 
 namespace hw::helper::test {
 
@@ -25,24 +26,13 @@ namespace hw::helper::test {
 // other host). Removed again on destruction, whatever happened.
 class NetnsTestbed {
 public:
-    NetnsTestbed() : client("hwc" + std::to_string(::getpid())), net("hwn" + std::to_string(::getpid())) {}
-    ~NetnsTestbed() {
-        run({"ip", "netns", "del", client});
-        run({"ip", "netns", "del", net});
-    }
+    NetnsTestbed() : client(hw::test::NetnsRig::name("hwc")), net(hw::test::NetnsRig::name("hwn")) {}
 
     // Empty when ready, else why the tests must skip.
     std::string setUp() {
-        if (::geteuid() != 0) return "needs root";
-        if (!run({"nft", "--version"}) || !run({"ip", "-V"})) return "needs nft and ip";
-        if (!run({"ip", "netns", "add", client}) || !run({"ip", "netns", "add", net}))
-            return "cannot create network namespaces";
-        bool ok = in(client, {"ip", "link", "add", "veth0", "type", "veth", "peer", "name", "veth1", "netns", net}) &&
-                  in(client, {"ip", "link", "set", "lo", "up"}) && in(net, {"ip", "link", "set", "lo", "up"}) &&
-                  in(client, {"ip", "addr", "add", "10.77.0.2/24", "dev", "veth0"}) &&
-                  in(client, {"ip", "link", "set", "veth0", "up"}) &&
-                  in(net, {"ip", "addr", "add", "10.77.0.1/24", "dev", "veth1"}) &&
-                  in(net, {"ip", "link", "set", "veth1", "up"}) &&
+        if (auto why = hw::test::NetnsRig::unavailable(); !why.empty()) return why;
+        if (!run({"nft", "--version"})) return "needs nft";
+        bool ok = rig.link(client, "veth0", "10.77.0.2/24", net, "veth1", "10.77.0.1/24") &&
                   in(net, {"ip", "addr", "add", "198.51.100.10/32", "dev", "lo"}) &&
                   in(net, {"ip", "addr", "add", "203.0.113.20/32", "dev", "lo"}) &&
                   in(client, {"ip", "route", "add", "default", "via", "10.77.0.1"});
@@ -63,16 +53,7 @@ public:
         return run(std::move(argv), out);
     }
 
-    // Runs fn on a thread that has entered the namespace; sockets made there
-    // stay in it.
-    static void inside(const std::string& ns, const std::function<void()>& fn) {
-        std::thread t([&] {
-            int fd = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0) fn();
-            if (fd >= 0) ::close(fd);
-        });
-        t.join();
-    }
+    static void inside(const std::string& ns, const std::function<void()>& fn) { hw::test::NetnsRig::inside(ns, fn); }
 
     // A UDP datagram from the client namespace to host:port; true when a
     // socket listening in `listenNs` got it within a second.
@@ -121,6 +102,7 @@ public:
     }
 
     PosixProcessRunner runner;
+    hw::test::NetnsRig rig;
     std::string client;
     std::string net;
 };

@@ -42,6 +42,11 @@ public:
     void disableIPV6();
     void reEnableIPV6();
     void enableNetworkLock(StringBlock completion, ProxyErrorBlock onProxyError = {});
+    // The same command, also telling whether the lock is engaged: "NO" is
+    // the reply both when there was no gateway to report (the lock is on)
+    // and when the lock could not be engaged.
+    using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
+    void enableNetworkLock(LockBlock completion);
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress);
     void retrieveDefaultGateway(StringBlock completion);
     void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
@@ -51,6 +56,11 @@ public:
     void install_DNS_for_VPN();
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
     void closeHelperTool();
+
+    // Receives the management interface of the openvpn the helper started,
+    // on the main queue, just before the creation completion reports success.
+    using ManagementBlock = std::function<void(UniqueFd)>;
+    void setOpenVPNManagementReceiver(ManagementBlock receiver) { openVPNManagement_ = std::move(receiver); }
 
     // Installation and version check.
     void installAction(InstallBlock completion);
@@ -67,9 +77,14 @@ public:
     static HelperDictionary toDictionary(const HelperParameterList& parameters);
 
 private:
+    // The reply text and the whole reply message (empty when none came).
+    using MessageBlock = std::function<void(const std::string& reply, const HelperMessage& message)>;
+    void execute(const std::string& command, const std::optional<HelperParameterList>& parameters,
+                 MessageBlock reply);
     // Sends on the calling (main) thread, or on a later turn of the main queue.
     void now(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply);
     void later(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply);
+    void later(std::string command, std::optional<HelperParameterList> parameters, MessageBlock reply);
     static StringBlock logOnly(const char* line);
     static StringBlock logThen(const char* line, StringBlock next);
     std::optional<std::string> installedVersion(const std::string& path);
@@ -83,6 +98,7 @@ private:
     std::shared_ptr<HelperConnection> helper_;
     std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
     HelperValue app_connection_;
+    ManagementBlock openVPNManagement_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 

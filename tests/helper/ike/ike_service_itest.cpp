@@ -18,7 +18,6 @@
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/ike_testbed.h"
 #include "helper/ike/ike_service.h"
-#include "helper/ike/run_program.h"
 #include "helper/ike/vici_client.h"
 #include "support/capture_log.h"
 
@@ -108,7 +107,7 @@ protected:
 
 TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(), channel), "");
     ASSERT_EQ(channel->waitForFinal(15s, "child_up"), "child_up") << tail(channel->logs);
     EXPECT_EQ(channel->snapshot().front(), "connecting");
@@ -123,7 +122,7 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
 
 TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
     auto first = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(), first), "");
     ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
     const int pid = std::atoi(readFile(options_.charon.workDir + "/run/charon.pid").c_str());
@@ -138,7 +137,7 @@ TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
 
 TEST_F(IkeRoad, NewerStartReplacesOneStuckInInitiateAndTheOlderHearsNothingMore) {
     auto stuck = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request("10.79.0.2"), stuck), "");  // silent: waits in retransmits
     ASSERT_EQ(stuck->waitForFinal(5s, "connecting"), "connecting");
     auto fresh = std::make_shared<RecordingChannel>(kGoodPassword);
@@ -153,7 +152,7 @@ TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
     // retransmits must outlast that pause.
     options_.charon.retransmitTimeoutSeconds = 4;
     auto channel = std::make_shared<RecordingChannel>("wrong-password");
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(), channel), "");
     EXPECT_EQ(channel->waitForFinal(30s, "alert:local-auth"), "alert:local-auth") << tail(channel->logs);
     EXPECT_FALSE(log_->contains("wrong-password"));
@@ -161,14 +160,14 @@ TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
 
 TEST_F(IkeRoad, ServerWithoutACommonProposalIsAProposalMismatch) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(road::kStrictServerIp), channel), "");
     EXPECT_EQ(channel->waitForFinal(15s, "alert:proposal-mismatch"), "alert:proposal-mismatch") << tail(channel->logs);
 }
 
 TEST_F(IkeRoad, UntrustedServerCertificateIsRemoteAuth) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(road::kRogueServerIp), channel), "");
     EXPECT_EQ(channel->waitForFinal(15s, "alert:remote-auth"), "alert:remote-auth") << tail(channel->logs);
 }
@@ -179,21 +178,21 @@ TEST_F(IkeRoad, UnresolvableServerNameIsDns) {
         return std::string(kServerIp);
     };
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(""), channel), "");
     EXPECT_EQ(channel->waitForFinal(15s, "alert:dns"), "alert:dns");
 }
 
 TEST_F(IkeRoad, SilentServerTimesOut) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request("10.79.0.2"), channel), "");
     EXPECT_EQ(channel->waitForFinal(20s, "alert:timeout"), "alert:timeout") << tail(channel->logs);
 }
 
 TEST_F(IkeRoad, AddressWithoutRouteIsUnreachable) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request("10.80.0.1"), channel), "");
     EXPECT_EQ(channel->waitForFinal(20s, "alert:unreachable"), "alert:unreachable") << tail(channel->logs);
 }
@@ -202,18 +201,18 @@ TEST_F(IkeRoad, SecondDaemonInTheNamespaceGetsAClearError) {
     CharonOptions o;
     o.workDir = bed_->dir + "/second";
     o.netnsPath = "/run/netns/" + bed_->serverNs;
-    CharonRunner second(o);
+    CharonRunner second(o, bed_->runner);
     std::string error;
     EXPECT_FALSE(second.start(&error));
-    EXPECT_NE(error.find("UDP port 500 is already in use"), std::string::npos) << error;
+    EXPECT_NE(error.find("another program holds UDP port 500"), std::string::npos) << error;
 }
 
 TEST_F(IkeRoad, OurOwnLeftoverCharonIsEndedRatherThanReportedAsABusyPort) {
     CharonOptions o = options_.charon;
-    CharonRunner leftover(o);
+    CharonRunner leftover(o, bed_->runner);
     std::string error;
     ASSERT_TRUE(leftover.start(&error)) << error;
-    CharonRunner next(o);
+    CharonRunner next(o, bed_->runner);
     EXPECT_TRUE(next.start(&error)) << error;
     EXPECT_FALSE(leftover.running());
 }

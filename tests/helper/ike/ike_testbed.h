@@ -16,8 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "helper/ike/charon_runner.h"
-#include "helper/ike/run_program.h"
 #include "helper/ike/vici_client.h"
+#include "support/netns_rig.h"
+#include "platform/posix_process_runner.h"
 
 namespace hw::ike::road {
 
@@ -45,10 +46,21 @@ inline std::string tail(const std::vector<std::string>& lines) {
     return out;
 }
 
+// Runs a tool to its end; whether it succeeded, and its output in *out.
+inline bool run(std::vector<std::string> argv, std::chrono::milliseconds timeout, std::string* out = nullptr) {
+    PosixProcessRunner runner;
+    ProcessRequest request;
+    request.argv = std::move(argv);
+    request.timeout = timeout;
+    auto result = runner.run(request);
+    if (out) *out = result.out;
+    return result.ok();
+}
+
 inline bool ip(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"/usr/sbin/ip"};
+    std::vector<std::string> argv{"ip"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, 5s) == 0;
+    return run(argv, 5s);
 }
 
 // The two namespaces, the test PKI and the responder live for the suite.
@@ -56,29 +68,24 @@ struct Testbed {
     std::string why;  // set when the machine cannot run the road
     std::string dir;
     std::string serverNs, clientNs;
+    PosixProcessRunner runner;
     std::unique_ptr<CharonRunner> responder;
     std::unique_ptr<ViciClient> responderVici;
+    hw::test::NetnsRig rig;
 
     bool setUp() {
-        if (::geteuid() != 0) return fail("needs root for network namespaces and charon");
-        for (const char* p : {"/usr/lib/ipsec/charon", "/usr/bin/pki", "/usr/sbin/ip"}) {
+        if (auto missing = hw::test::NetnsRig::unavailable(); !missing.empty()) return fail(missing);
+        for (const char* p : {"/usr/lib/ipsec/charon", "/usr/bin/pki"}) {
             if (::access(p, X_OK) != 0) return fail(std::string(p) + " is not installed");
         }
         char tmpl[] = "/tmp/hwike-XXXXXX";
         if (!::mkdtemp(tmpl)) return fail("no temporary folder");
         dir = tmpl;
-        const std::string tag = std::to_string(::getpid());
-        serverNs = "hwike-s-" + tag;
-        clientNs = "hwike-c-" + tag;
-        if (!ip({"netns", "add", serverNs}) || !ip({"netns", "add", clientNs})) return fail("cannot create network namespaces");
-        const bool linked = ip({"-n", serverNs, "link", "set", "lo", "up"}) && ip({"-n", clientNs, "link", "set", "lo", "up"}) &&
-                            ip({"link", "add", "hwk" + tag, "netns", serverNs, "type", "veth", "peer", "name", "hwk" + tag + "c", "netns", clientNs}) &&
-                            ip({"-n", serverNs, "addr", "add", "10.77.0.1/24", "dev", "hwk" + tag}) &&
-                            ip({"-n", serverNs, "addr", "add", "10.77.0.5/24", "dev", "hwk" + tag}) &&
-                            ip({"-n", serverNs, "addr", "add", "10.77.0.6/24", "dev", "hwk" + tag}) &&
-                            ip({"-n", serverNs, "link", "set", "hwk" + tag, "up"}) &&
-                            ip({"-n", clientNs, "addr", "add", "10.77.0.2/24", "dev", "hwk" + tag + "c"}) &&
-                            ip({"-n", clientNs, "link", "set", "hwk" + tag + "c", "up"}) &&
+        serverNs = hw::test::NetnsRig::name("hwike-s-");
+        clientNs = hw::test::NetnsRig::name("hwike-c-");
+        const std::string veth = hw::test::NetnsRig::name("hwk");
+        const bool linked = rig.link(serverNs, veth, "10.77.0.1/24,10.77.0.5/24,10.77.0.6/24", clientNs, veth + "c",
+                                     "10.77.0.2/24") &&
                             // A silent network: the server's side does not forward, and drops
                             // what is not its own without a word.
                             ip({"-n", clientNs, "route", "add", "10.79.0.0/24", "via", kServerIp});
@@ -96,7 +103,7 @@ struct Testbed {
         std::vector<std::string> argv{"/usr/bin/pki"};
         argv.insert(argv.end(), args.begin(), args.end());
         std::string text;
-        if (runProgram(argv, 20s, &text) != 0) return false;
+        if (!run(argv, 20s, &text)) return false;
         std::ofstream f(dir + "/" + out);
         f << text;
         return bool(f);
@@ -122,7 +129,7 @@ struct Testbed {
         CharonOptions o;
         o.workDir = dir + "/srv";
         o.netnsPath = "/run/netns/" + serverNs;
-        responder = std::make_unique<CharonRunner>(o);
+        responder = std::make_unique<CharonRunner>(o, runner);
         std::string error;
         if (!responder->start(&error)) return fail("responder charon: " + error);
         responderVici = std::make_unique<ViciClient>();
@@ -158,8 +165,7 @@ struct Testbed {
     ~Testbed() {
         responderVici.reset();
         responder.reset();
-        if (!clientNs.empty()) runProgram({"/usr/sbin/ip", "netns", "delete", clientNs}, 5s);
-        if (!serverNs.empty()) runProgram({"/usr/sbin/ip", "netns", "delete", serverNs}, 5s);
+        rig.removeAll();
         if (!dir.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(dir, ec);

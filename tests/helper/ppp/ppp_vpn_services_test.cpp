@@ -5,6 +5,7 @@
 #include "helper/fake_system.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
+#include "support/fake_process_runner.h"
 
 namespace hw::helper::ppp {
 namespace {
@@ -21,7 +22,8 @@ HelperDictionary params(std::int64_t type) {
 struct PppVpnServicesTest : ::testing::Test {
     TempDir dir;
     std::shared_ptr<hw::test::CaptureLog> log = hw::test::CaptureLog::install();
-    PppVpnServices services{PppPaths::under(dir.path() + "/state", dir.path() + "/run"),
+    hw::test::FakeProcessRunner runner;
+    PppVpnServices services{PppPaths::under(dir.path() + "/state", dir.path() + "/run"), runner,
                             [](std::string* why) {
                                 *why = "no ESP here";
                                 return false;
@@ -127,7 +129,8 @@ TEST_F(PppVpnServicesTest, AHandEditedDefinitionCannotSmuggleAValue) {
 
 TEST(PppCommands, AnswerThroughTheDispatcher) {
     TempDir dir;
-    auto services = std::make_shared<PppVpnServices>(PppPaths::under(dir.path(), dir.path() + "/run"), nullptr);
+    hw::test::FakeProcessRunner runner;
+    auto services = std::make_shared<PppVpnServices>(PppPaths::under(dir.path(), dir.path() + "/run"), runner, nullptr);
     CommandDispatcher d;
     registerPppCommands(d, services);
     EXPECT_EQ(hw::helper::test::rpc(d, "connectToVPN", params(3)), "YES");

@@ -1,14 +1,14 @@
-#include "helper/ppp/esp_probe.h"
+#include "helper/esp_probe.h"
 
 #include <chrono>
 
-namespace hw::helper::ppp {
+namespace hw::helper {
 
 namespace {
 
 ProcessResult ip(ProcessRunner& runner, std::vector<std::string> args) {
     ProcessRequest r;
-    r.argv = {"/usr/sbin/ip", "xfrm", "state"};
+    r.argv = {"ip", "xfrm", "state"};
     r.argv.insert(r.argv.end(), args.begin(), args.end());
     r.timeout = std::chrono::seconds(5);
     return runner.run(r);
@@ -40,4 +40,4 @@ bool kernelSupportsEsp(ProcessRunner& runner, std::string* why) {
     return true;
 }
 
-}  // namespace hw::helper::ppp
+}  // namespace hw::helper
