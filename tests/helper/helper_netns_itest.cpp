@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,50 @@ TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
     EXPECT_NE(readFile(dir_ / "resolv.conf"), original);
     EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
     EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+}
+
+TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
+    ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", "2001:db8:77::1/64", "dev", "veth1", "nodad"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "2001:db8:77::2/64", "dev", "veth0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "via", "2001:db8:77::1", "dev", "veth0"}));
+    // Addresses without their lifetimes, and every route, in order.
+    auto snapshot = [&] {
+        std::string addresses, routes, out;
+        bed_.in(bed_.client, {"ip", "-6", "-o", "addr", "show", "dev", "veth0"}, &addresses);
+        std::istringstream lines(addresses);
+        for (std::string line; std::getline(lines, line);) {
+            auto from = line.find("inet6"), to = line.find('\\');
+            out += line.substr(from, to == std::string::npos ? std::string::npos : to - from) + "\n";
+        }
+        bed_.in(bed_.client, {"ip", "-6", "route", "show"}, &routes);
+        return out + routes;
+    };
+    // Real waits on the kernel's duplicate address detection, bounded.
+    auto gatewayAnswers = [&] {
+        for (int i = 0; i < 8; ++i)
+            if (bed_.udpGetsThrough("2001:db8:77::1", bed_.net)) return true;
+        return false;
+    };
+    ASSERT_TRUE(gatewayAnswers());
+    const std::string before = snapshot();
+    ASSERT_NE(before.find("2001:db8:77::2/64"), std::string::npos);
+    ASSERT_NE(before.find("default via 2001:db8:77::1"), std::string::npos);
+
+    for (const std::string way : {"reEnableIPV6", "--reset"}) {
+        SCOPED_TRACE(way);
+        EXPECT_EQ(rpc("disableIPV6"), "YES");
+        EXPECT_EQ(snapshot().find("2001:db8:77::2"), std::string::npos);  // the kernel flushed it
+        if (way == "--reset") {
+            client_.reset();
+            ::kill(pid_, SIGKILL);
+            waitHelper();
+            ASSERT_TRUE(startHelper({"--reset"}));
+        } else {
+            EXPECT_EQ(rpc(way), "YES");
+        }
+        EXPECT_TRUE(gatewayAnswers());
+        EXPECT_EQ(snapshot(), before);
+    }
 }
 
 TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {
