@@ -20,7 +20,7 @@ HelperContext::HelperContext(ProcessRunner& r, HelperPaths p)
 
 bool HelperContext::saveState() {
     std::string error;
-    if (!makeDirectories(paths.stateDir, 0700) || !state.save(paths.stateFile(), &error)) {
+    if (!makePrivateDirectory(paths.stateDir) || !state.save(paths.stateFile(), &error)) {
         log::error("HelperState", "cannot save the state: " + error);
         return false;
     }

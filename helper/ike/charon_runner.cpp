@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "helper/ike/run_program.h"
+#include "helper/process_records.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -158,6 +159,12 @@ void CharonRunner::endStaleCharon() {
     const std::string link = "/proc/" + std::to_string(pid) + "/exe";
     const ssize_t n = ::readlink(link.c_str(), exe, sizeof exe - 1);
     if (n <= 0 || std::string(exe, static_cast<std::size_t>(n)) != options_.charonPath) return;
+    // The same program is not the same process: the pid may now belong to
+    // another charon (the system's own). Ours started when recorded.
+    std::ifstream started(runDir() + "/charon.start");
+    unsigned long long recorded = 0;
+    if (!(started >> recorded) || helper::ProcessRecords({}, "/proc").startTime(static_cast<pid_t>(pid)) != recorded)
+        return;
     log::warning("ike", "ending a charon left behind by an earlier run");
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + options_.stopTimeout;
@@ -275,6 +282,10 @@ bool CharonRunner::spawn(std::string* error) {
         return false;
     }
     pid_ = pid;
+    const auto startTime = helper::ProcessRecords({}, "/proc").startTime(pid);
+    std::string recordError;
+    if (!startTime || !writeFileAtomically(this->runDir() + "/charon.start", std::to_string(*startTime), 0600, &recordError))
+        log::warning("ike", "cannot record charon's start time; a later run will not stop it");
     return true;
 }
 

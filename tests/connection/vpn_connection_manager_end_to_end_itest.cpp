@@ -81,6 +81,9 @@ protected:
         helper_adapter_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, jobs_);
 
         openvpnProvider_ = std::make_shared<OpenVPN_VPNConnectionProvider>(queue, openvpnContext_);
+        helperClient_->setOpenVPNManagementReceiver([this](UniqueFd management) {
+            openvpnProvider_->connectorHelper()->setManagementSocket(std::move(management));
+        });
         VPNConnectionManagerEnvironment env{queue, queue, queue, *helper_adapter_, context, uploader, runner_,
                                             nullptr, "Havenway", d + "/error.log", OpenVPNConstants::configFilePath(),
                                             "", [] {
