@@ -128,7 +128,7 @@ bool Ipv6Settings::disable() {
     for (const auto& [name, value] : current) {
         if (!saved.disableIpv6.emplace(name, value).second) continue;
         changed = true;
-        if (value == "0") saveStatic(name);
+        if (value == "0" && name != "default") saveStatic(name);
     }
     if (changed && !ctx_.saveState()) return false;
     bool ok = true;
