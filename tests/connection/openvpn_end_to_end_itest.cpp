@@ -61,7 +61,8 @@ protected:
         ::setenv("HAVENWAY_DATA_DIR", (d + "/appdata").c_str(), 1);
         socket_ = testbed::startHelper(helperBinary_, d, helper_);
         ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
-        ASSERT_TRUE(connection.connect(socket_, nullptr));
+        // The socket file appears at bind, a moment before the helper listens.
+        ASSERT_TRUE(testbed::waitFor([&] { return connection.connect(socket_, nullptr); }, std::chrono::seconds(5)));
         provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
         provider->retrieveConnectionAndSubscribeToStatusUpdates(
             "", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes) { statuses.push_back({s, m}); }, false);
