@@ -139,6 +139,9 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(bed_.droppedOut(), -1);  // our table is gone
+    std::string routes;
+    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
+    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos) << routes;  // no tunnel needs the server's route
 }
 
 TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
