@@ -75,7 +75,8 @@ void Ipv6Settings::saveStatic(const std::string& device) {
     }
     auto routes = nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "route", "show", "dev", device}).out, nullptr, false);
     for (const auto& r : routes.is_array() ? routes : nlohmann::json::array()) {
-        if (!r.is_object() || r.contains("type")) continue;  // unicast only
+        // Plain unicast routes through one gateway at most.
+        if (!r.is_object() || r.contains("type") || r.contains("nexthops")) continue;
         HelperState::Ipv6::Route route{device, stringField(r, "dst"), stringField(r, "gateway"), "",
                                        stringField(r, "protocol")};
         if (auto m = r.find("metric"); m != r.end() && m->is_number_unsigned())
