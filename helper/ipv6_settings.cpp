@@ -58,7 +58,8 @@ bool kernelMadeRoute(const std::string& protocol) {
 
 void Ipv6Settings::saveStatic(const std::string& device) {
     auto& saved = ctx_.state.ipv6;
-    auto addresses = nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "addr", "show", "dev", device}).out, nullptr, false);
+    auto addresses =
+        nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "addr", "show", "dev", device}).out, nullptr, false);
     for (const auto& link : addresses.is_array() ? addresses : nlohmann::json::array()) {
         auto info = link.find("addr_info");
         if (info == link.end() || !info->is_array()) continue;
@@ -73,7 +74,8 @@ void Ipv6Settings::saveStatic(const std::string& device) {
             if (isIPv6Prefix(address)) saved.addresses.push_back({device, address});
         }
     }
-    auto routes = nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "route", "show", "dev", device}).out, nullptr, false);
+    auto routes =
+        nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "route", "show", "dev", device}).out, nullptr, false);
     for (const auto& r : routes.is_array() ? routes : nlohmann::json::array()) {
         // Plain unicast routes through one gateway at most.
         if (!r.is_object() || r.contains("type") || r.contains("nexthops")) continue;

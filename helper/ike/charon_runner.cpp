@@ -284,7 +284,8 @@ bool CharonRunner::spawn(std::string* error) {
     pid_ = pid;
     const auto startTime = helper::ProcessRecords({}, "/proc").startTime(pid);
     std::string recordError;
-    if (!startTime || !writeFileAtomically(this->runDir() + "/charon.start", std::to_string(*startTime), 0600, &recordError))
+    const std::string record = this->runDir() + "/charon.start";
+    if (!startTime || !writeFileAtomically(record, std::to_string(*startTime), 0600, &recordError))
         log::warning("ike", "cannot record charon's start time; a later run will not stop it");
     return true;
 }
