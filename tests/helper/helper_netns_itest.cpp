@@ -144,10 +144,8 @@ TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
         EXPECT_EQ(rpc("disableIPV6"), "YES");
         EXPECT_EQ(snapshot().find("2001:db8:77::2"), std::string::npos);  // the kernel flushed it
         if (way == "--reset") {
-            client_.reset();
-            ::kill(pid_, SIGKILL);
-            waitHelper();
-            ASSERT_TRUE(startHelper({"--reset"}));
+            helper_.kill();
+            ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
         } else {
             EXPECT_EQ(rpc(way), "YES");
         }
