@@ -122,6 +122,8 @@ void AutoUpdateWindowController::setDownloadFailedState() {
     v.setAppIconHidden(true);
     v.setConfirmUpdateMessageHidden(true);
     v.setFailedToDownloadMessageHidden(false);
+    // Reached from the ready layout too, when the install could not start.
+    v.setInstallInstructionsHidden(true);
     v.setStatusMessage(LocaleData::auto_update_failed_to_download_status());
     v.setStatusMessageHidden(false);
     v.setStatusMessageColor(kFailedStatusMessageColor);
