@@ -24,10 +24,10 @@ SESSION
 
 # Whether a process still runs the application from this folder.
 app_running() {
+    [ -e "$1/bin/havenway" ] || return 1
     for p in /proc/[0-9]*; do
-        if [ "$(readlink "$p/exe" 2>/dev/null || true)" = "$1/bin/havenway" ]; then
-            return 0
-        fi
+        # Same file, without a process per entry.
+        if [ "$p/exe" -ef "$1/bin/havenway" ]; then return 0; fi
     done
     return 1
 }
