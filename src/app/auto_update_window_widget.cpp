@@ -184,6 +184,13 @@ void AutoUpdateWindowWidget::endSheet() {
 
 void AutoUpdateWindowWidget::orderOut() { hide(); }
 
+void AutoUpdateWindowWidget::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    p.setPen(kitColor("#B4B4B4"));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 void AutoUpdateWindowWidget::setActions(std::function<void()> onUpdateButton, std::function<void()> onCancelButton) {
     onUpdate_ = std::move(onUpdateButton);
     onCancel_ = std::move(onCancelButton);

@@ -53,6 +53,8 @@ public:
 protected:
     // Escape and the title bar's close count as Cancel.
     void reject() override;
+    // A hairline edge, so that the sheet stands apart from the window below.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QLabel* appIconImage_;
