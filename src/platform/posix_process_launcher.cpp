@@ -9,6 +9,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/spawn_session.h"
+
 namespace hw {
 
 bool PosixProcessLauncher::launch(const std::string& executable, const std::vector<std::string>& arguments,
@@ -40,12 +42,7 @@ bool PosixProcessLauncher::launch(const std::string& executable, const std::vect
     posix_spawnattr_init(&attr);
     // Its own session: our terminal's or group's signals must not end it
     // while it replaces us.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
+    setNewSessionSpawnAttributes(attr);
 
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, executable.c_str(), &actions, &attr, argv.data(), envp.data());
