@@ -297,23 +297,5 @@ TEST_F(AUUpdaterTest, InstallFailsAtOnceOutsideAReplaceableBundle) {
     }
 }
 
-TEST_F(AUUpdaterTest, AScriptThatDoesNotStartIsAFailure) {
-    makeBundle();
-    launcher.starts = false;
-    auto u = make();
-    complete(*u);
-    EXPECT_FALSE(u->installUpdate());
-    EXPECT_EQ(delegate.states.back(), 4);
-    EXPECT_EQ(u->state(), AUUpdaterState::Idle);
-}
-
-TEST_F(AUUpdaterTest, DeletingRemovesTheArchive) {
-    auto u = make();
-    TempDir::write(dir.file("auto-update.zip"), "PK");
-    u->deleteDownloadedUpdate();
-    EXPECT_FALSE(std::filesystem::exists(dir.file("auto-update.zip")));
-    u->deleteDownloadedUpdate();  // and again, when there is none
-}
-
 }  // namespace
 }  // namespace hw
