@@ -80,7 +80,7 @@ parent=$(dirname -- "$bundle")
 # Bounded: the application quits right after starting us.
 waited=0
 while app_running "$bundle"; do
-    if [ "$waited" -ge 30 ]; then log "the application is still running"; exit 1; fi
+    if [ "$waited" -ge 60 ]; then log "the application is still running"; exit 1; fi
     sleep 1
     waited=$((waited + 1))
 done

@@ -34,6 +34,7 @@ TEST_F(InstallScriptTest, AnUnsoundArchiveLeavesTheApplicationAndStartsItAgain) 
         {"a name climbing out", with({"../x", "escaped"})},
         {"a name climbing out inside", with({"Havenway/../../x", "escaped"})},
         {"an absolute name", with({"/tmp/havenway-abs-x", "escaped"})},
+        {"a link out of the folder", with({"Havenway/etc", "/etc", 0120777})},
         {"two top folders", zipArchive(twoTops)},
         {"no Havenway folder", zipArchive(newApp("Other/"))},
         {"a corrupt archive", "PK\x03\x04 not really a zip archive"},

@@ -10,7 +10,7 @@ namespace hw::test {
 struct ZipEntry {
     std::string name;  // a folder ends in "/"
     std::string data;
-    unsigned mode = 0644;
+    unsigned mode = 0644;  // with a file type (0120000 a link) or without
 };
 
 inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
@@ -46,7 +46,8 @@ inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
         put(central, size, 4);
         put(central, static_cast<std::uint32_t>(e.name.size()), 2);
         for (int i = 0; i < 4; ++i) put(central, 0, 2);
-        put(central, ((folder ? 0040000u : 0100000u) | e.mode) << 16, 4);
+        const unsigned type = (e.mode & 0170000u) ? 0u : folder ? 0040000u : 0100000u;
+        put(central, (type | e.mode) << 16, 4);
         put(central, offset, 4);
         central += e.name;
     }
