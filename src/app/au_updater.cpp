@@ -99,7 +99,7 @@ void AUUpdater::checkForUpdates() {
 
     if (!startsWith(host_, "https://")) return didFail("the update address is not https");
     if (!refreshDestination()) return didFail("no application-support folder");
-    log::info(kLog, "downloading " + host_);
+    log::info(kLog, "downloading " + host_.substr(0, host_.find_first_of("?#")));
     FileDownloadEvents events;
     events.response = [this](const FileDownloadResponse& r) { didReceiveResponse(r); };
     events.block = [this](std::int64_t length) { didReceiveBlock(length); };

@@ -194,8 +194,12 @@ void QtFileDownload::Engine::finished(const std::shared_ptr<Transfer>& t) {
     const auto error = t->reply->error();
     const auto status = t->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (error != QNetworkReply::NoError) {
-        return fail(t, error == QNetworkReply::OperationCanceledError ? "timed out or cancelled"
-                                                                        : t->reply->errorString().toStdString());
+        if (error == QNetworkReply::OperationCanceledError) return fail(t, "timed out");
+        // Qt's text may quote the whole address, query and all.
+        auto message = t->reply->errorString();
+        message.replace(t->reply->url().toString(),
+                        t->reply->url().adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString());
+        return fail(t, message.toStdString());
     }
     if (!status.isValid() || status.toInt() < 200 || status.toInt() > 299) {
         return fail(t, "status " + std::to_string(status.toInt()));
