@@ -24,6 +24,7 @@
 
 #include "platform/qt/qt_file_download.h"
 #include "platform/qt/qt_main_queue.h"
+#include "../tests/support/loopback_listener.h"
 
 namespace {
 
@@ -35,15 +36,7 @@ constexpr std::size_t kBody = 200u << 20;
 class LoopbackServer {
 public:
     LoopbackServer() : chunk_(1u << 20, 'z') {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = test::listenOnLoopback(port_);
         thread_ = std::thread([this] { serve(); });
     }
     ~LoopbackServer() {

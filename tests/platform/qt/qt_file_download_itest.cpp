@@ -2,9 +2,7 @@
 // destination, what is left behind, and which events arrive where.
 #include "platform/qt/qt_file_download.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include <thread>
 
 #include "platform/qt/qt_main_queue.h"
+#include "support/loopback_listener.h"
 #include "support/qt_test_app.h"
 #include "support/temp_dir.h"
 
@@ -25,15 +24,7 @@ namespace {
 class ScriptedServer {
 public:
     ScriptedServer(std::string answer, bool holdOpen) : answer_(std::move(answer)), holdOpen_(holdOpen) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 1);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = test::listenOnLoopback(port_, 1);
         thread_ = std::thread([this] {
             const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (c < 0) return;
