@@ -14,6 +14,7 @@
 
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
+#include "app/auto_update_window_factory.h"
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
@@ -29,9 +30,11 @@
 #include "platform/log.h"
 #include "platform/netlink_route_watch.h"
 #include "platform/paths.h"
+#include "platform/posix_process_launcher.h"
 #include "platform/posix_process_runner.h"
 #include "platform/qt/logind_sleep_watch.h"
 #include "platform/qt/nm_wifi.h"
+#include "platform/qt/qt_file_download.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_image_codec.h"
 #include "platform/qt/qt_main_queue.h"
@@ -155,6 +158,10 @@ int main(int argc, char** argv) {
     QtURLOpener opener;
     XdgLoginItems loginItems;
     const std::string self = ownPath();
+    // ---- Auto-update ----
+    QtFileDownload updateDownload(queue);
+    PosixProcessLauncher updateLauncher;
+    // ---- end auto-update ----
 
     AppDelegateEnvironment environment{hub, store, queue, services,
                                        makeBareShellWindows([&delegate] {
@@ -173,6 +180,10 @@ int main(int argc, char** argv) {
     environment.alwaysShowWelcomePage = GlobalConstants::alwaysShowWelcomePage;
     environment.hideOnLaunch = options.hidden;
     environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
+    // ---- Auto-update ----
+    environment.makeAutoUpdateWindowController =
+        autoUpdateWindowMaker(queue, hub.appModel(), updateDownload, updateLauncher, self);
+    // ---- end auto-update ----
     AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
 

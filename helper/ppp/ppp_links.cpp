@@ -18,6 +18,7 @@
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
 #include "helper/ppp/ipsec_transport.h"
+#include "platform/spawn_session.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/log.h"
 
@@ -180,12 +181,7 @@ pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) 
     for (int fd = 0; fd <= 2; ++fd)
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     // Its own session: stopping it signals the whole group (pptp, scripts).
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
+    setNewSessionSpawnAttributes(attr);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

@@ -6,6 +6,7 @@
 
 #include "core/application_model_ports.h"
 #include "view/alert_view.h"
+#include "view/window_view.h"
 
 // What the shell asks of its windows. Until a window's own controller exists,
 // its port is a bare window; afterwards a thin adapter onto the controller.
@@ -25,6 +26,13 @@ public:
     virtual AlertView* sheetAlerts() { return nullptr; }
     // Called by the window when it is about to close; set by the shell.
     std::function<void()> onWindowClosedNotification;
+
+    // ---- Auto-update ----
+    // The window as sheets see it; none for a window without one.
+    virtual WindowView* windowView() { return nullptr; }
+    // The update sheet on this window has ended: its overlay may go.
+    virtual void autoUpdateSheetDidEnd() {}
+    // ---- end auto-update ----
 };
 
 class AuthWindowPort : public virtual ShellWindowPort {
@@ -55,6 +63,13 @@ public:
     virtual void hideAutoReconnectOverlay() = 0;
     // Nothing until the details pane exists.
     virtual DetailsPanePort* detailsController() = 0;
+
+    // ---- Auto-update ----
+    // The connect button offers "disconnect", or shows nothing.
+    virtual bool connectButtonIsInDisconnectOrEmptyState() { return false; }
+    // The details pane drops the tunnel on purpose: no reconnect follows.
+    virtual void performIntentionalDisconnect() {}
+    // ---- end auto-update ----
 };
 
 class SettingsWindowPort : public virtual ShellWindowPort {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "view/window_view.h"
+
 namespace hw {
 
 class LocationsListItemModel;
@@ -55,6 +57,13 @@ public:
     virtual void performQuitApplicationFromStatusBar() = 0;
     virtual void changeAppToBeUserAgent() = 0;
     virtual void changeAppToBeNormalApp() = 0;
+
+    // ---- Auto-update ----
+    // Shows the update window as a sheet on parent. The end of the sheet
+    // comes back through the shell's port of that window, so that the caller
+    // can take its overlay away.
+    virtual void startAutoUpdater(WindowView& parent) = 0;
+    // ---- end auto-update ----
 };
 
 }  // namespace hw
