@@ -174,6 +174,11 @@ struct MainWindowFixture : KitControllerFixture {
         controller->setupMainView(list, {});
         queue.runUntilIdle();
     }
+    // Runs the main and the background queue until both are idle.
+    void drain() {
+        while (queue.runUntilIdle() + background.runUntilIdle() > 0) {
+        }
+    }
     int rowOf(const LocationsListItemPtr& item) { return *controller->tableViewModel().rowOfItem(item.get()); }
 
     RecordingMainWindowView view;
