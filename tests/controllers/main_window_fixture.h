@@ -86,6 +86,7 @@ public:
     void setNoInternetOverlayHidden(bool h) override { overlayHidden = h; }
     void refreshHandCursors() override { ++cursorRefreshes; }
 
+    void profileButtonClick() { events->onProfileButtonClick(); }
     // Runs every pending fade-out's completion, as the animation's end would.
     void finishFades() {
         auto pending = std::move(fades);
