@@ -3,6 +3,7 @@
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/version_object.h"
 #include "core/settings_user_defaults.h"
+#include "core/try_catch_finally.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -35,6 +36,10 @@ AppDelegate::~AppDelegate() {
     model().onCurrentConnectionStateUpdated = nullptr;
     model().startOnOsStartupNotification = nullptr;
     hub_.onInternetReachabilityCheckFinished = nullptr;
+}
+
+void AppDelegate::guarded(std::function<void()> block) {
+    TryCatchFinally(std::move(block)).onCatch([this](const std::exception& e) { handleException(e); }).run();
 }
 
 void AppDelegate::applicationWillFinishLaunching() {
@@ -109,8 +114,13 @@ void AppDelegate::createMenuBar() { log::info(kLog, "createMenuBar: no status it
 
 void AppDelegate::prepareUI() {
     const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
+    // A start from the login items opens its first window off the screen,
+    // whatever the setting.
+    const bool startMinimized = model().startMinimized;
+    if (env_.hideOnLaunch) model().startMinimized = true;
     if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
     else prepareLoginWindow();
+    if (env_.hideOnLaunch) model().startMinimized = startMinimized;
 }
 
 void AppDelegate::showWelcomeWindow() {

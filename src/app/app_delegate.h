@@ -43,6 +43,8 @@ struct AppDelegateEnvironment {
     bool handlesURLs = false;
     bool isEnterpriseVersion = false;
     bool alwaysShowWelcomePage = false;
+    // Started from the login items: the first window stays off the screen.
+    bool hideOnLaunch = false;
     // Where a report of an exception that ends the process is kept.
     std::string exceptionReportPath{};
 };
@@ -172,7 +174,7 @@ public:
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.
-    void guarded(const std::function<void()>& block) { wrapMainProcessingWithExceptionHandling(block); }
+    void guarded(std::function<void()> block);
     ApplicationModel& model() { return hub_.appModel(); }
     // Shows the window, or keeps it off screen while starting minimised.
     void present(ShellWindowPort& window);

@@ -167,19 +167,15 @@ TEST_F(AppDelegateTest, AFailingSettingsWindowIsCaughtAndReported) {
     EXPECT_TRUE(journaled("report:std::runtime_error"));
 }
 
-TEST_F(AppDelegateTest, CommandsReachTheirWindowsAndServices) {
+TEST_F(AppDelegateTest, ALocationFromTheMenuIsSelectedThenConnected) {
     launch();
     delegate->performSelectLocationCommand(nullptr);
+    ASSERT_TRUE(journaled("main.selectLocation:0"));
     EXPECT_LT(at("main.selectLocation:0"), at("main.performConnectCommand"));
-    model().startMinimized = true;
-    delegate->performLogIn();
-    EXPECT_FALSE(model().startMinimized);
-    delegate->sendAnalyticsEvent("app_open", ShellCommands::AnalyticsParameters{{"k", "v"}});
-    EXPECT_TRUE(journaled("analytics:app_open+"));
-    EXPECT_TRUE(delegate->openURL("https://havenway.example/help"));
-    delegate->updateCreateNewAccountLink();
-    EXPECT_TRUE(journaled("auth.updateCreateNewAccountLink"));
+}
 
+TEST_F(AppDelegateTest, InsecureWiFiBeforeSignInIsWatchedOnTheBackendHost) {
+    launch();
     model().reachabilityDomainName = "backend.example";
     delegate->prepareWiFiUnsecured_EarlyDetection();
     EXPECT_TRUE(journaled("watchInsecureWiFi:backend.example"));
@@ -255,6 +251,30 @@ TEST_F(AppDelegateTest, TheShellRunsOnAHubWithoutReachabilityOrEngine) {
     factory->queue.runUntilIdle();
     EXPECT_TRUE(done);
     EXPECT_TRUE(log->contains("no reachability helper"));
+}
+
+TEST_F(AppDelegateTest, TheExitWaitsForTheHelperToTakeTheLastMessagesButNotForever) {
+    make();
+    ParseClient parse(ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000},
+                      factory->http, factory->queue, factory->keychain, factory->store);
+    std::function<void()> taken;
+    HubShellServices real(*hub, parse, factory->queue, [&](std::function<void()> done) { taken = std::move(done); });
+    int finished = 0;
+    real.prepareForTermination([&] { ++finished; });
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 0);
+    taken();
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 1);
+    factory->queue.advance(HubShellServices::kHelperFlushBoundMs);
+    EXPECT_EQ(finished, 1);
+
+    // A helper that never answers holds the exit up for the bound only.
+    real.prepareForTermination([&] { ++finished; });
+    factory->queue.advance(HubShellServices::kHelperFlushBoundMs - 1);
+    EXPECT_EQ(finished, 1);
+    factory->queue.advance(1);
+    EXPECT_EQ(finished, 2);
 }
 
 TEST_F(AppDelegateTest, StartAtLoginFollowsTheSetting) {
