@@ -59,6 +59,8 @@ public:
     virtual bool hasUpdateTopNotificationBar() const = 0;
     virtual void showUpdateTopNotificationBar() = 0;
 
+    virtual void hideAutoReconnectOverlay() = 0;
+
     // The hint over the connect button.
     virtual void showConnectButtonPopover() = 0;
     virtual void closeConnectButtonPopover() = 0;

@@ -73,6 +73,11 @@ void MainWindowViewController::onProfilePopUpMenuItem(int item) {
     }
 }
 
+void MainWindowViewController::closeConnectButtonPopover() {
+    if (detailsViewController_) detailsViewController_->closeConnectButtonPopover();
+    connectButtonPopoverShown_ = false;
+}
+
 void MainWindowViewController::onSettingsButtonClick() { shell_.openSettingsWindow(false); }
 
 void MainWindowViewController::openLocationsWindow() {

@@ -156,6 +156,8 @@ public:
     void onLocationsButtonClick() override { openLocationsWindow(); }
     void openLocationsWindow();
     bool connectButtonPopoverShown() const { return connectButtonPopoverShown_; }
+    // The shell closes the hint, as the pointer leaving the button would.
+    void closeConnectButtonPopover();
     bool isInDisconnectedState() const;
     bool isInConnectedState() const;
     bool isInConnectingState() const;

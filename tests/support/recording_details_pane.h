@@ -28,6 +28,7 @@ public:
 
     void requestAutoReconnect() override { calls.push_back("requestAutoReconnect"); }
     void showAutoReconnectOverlay() override { calls.push_back("showAutoReconnectOverlay"); }
+    void hideAutoReconnectOverlay() override { calls.push_back("hideAutoReconnectOverlay"); }
     void setDeactivateTableCallback(std::function<void()> c) override { deactivateTable = std::move(c); }
     void setActivateTableCallback(std::function<void()> c) override { activateTable = std::move(c); }
     void setupDetailViewComponents() override { calls.push_back("setupDetailViewComponents"); }
