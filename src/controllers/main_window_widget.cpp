@@ -18,6 +18,9 @@
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
 
+// Static libraries keep their resources only when asked for by name.
+static void initMainWindowImages() { Q_INIT_RESOURCE(main_window); }
+
 namespace hw {
 
 namespace {
@@ -135,6 +138,8 @@ MainWindowWidget::MainWindowWidget(RemoteImageLoader& images, QWidget* parent)
       overlay_(new NoInternetConnectionOverlayView(this)),
       popover_(new ProfileMenuPopover(this)),
       popUpMenu_(new QMenu(this)) {
+    static const bool imagesReady = (initMainWindowImages(), true);
+    (void)imagesReady;
     setFixedSize(kWidth, kHeight);
     setAutoFillBackground(true);
     QPalette pal = palette();
