@@ -43,6 +43,11 @@ int ProfileMenuPopover::rowAt(const QPoint& point) const {
 void ProfileMenuPopover::showBelow(const QWidget& anchor) {
     const QPoint bottom = anchor.mapToGlobal(QPoint(anchor.width() / 2, anchor.height()));
     QPoint origin(bottom.x() - width() / 2, bottom.y() + kGap);
+    // Kept over its window where it fits, so that it reads as the window's menu.
+    if (const QWidget* window = anchor.window()) {
+        const QRect frame = window->geometry();
+        origin.setX(std::min(origin.x(), frame.right() - kGap - width()));
+    }
     if (const QScreen* screen = anchor.screen()) {
         const QRect area = screen->availableGeometry();
         origin.setX(std::clamp(origin.x(), area.left(), std::max(area.left(), area.right() - width())));
