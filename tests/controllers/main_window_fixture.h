@@ -157,16 +157,22 @@ struct MainWindowFixture : KitControllerFixture {
         links.probeURLString = "https://probe.example/ping";
         pane->model = &model;
         model.setUseAutomaticLocation(false);
-        MainWindowEnvironment env{context, view, view, queue, queue, shell, notifications, links, probe,
-                                  [this] { return wifiInfo; }, engine, images, &locationsWindow,
-                                  withPane ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
-                                           : std::function<std::shared_ptr<DetailsPane>()>(),
-                                  enterprise};
-        controller = std::make_shared<MainWindowViewController>(env);
+        enterprise_ = enterprise;
+        withPane_ = withPane;
+        controller = makeController(view, view);
         nl = location("nl", "Netherlands");
         jp = location("jp", "Japan");
         us = location("us", "United States", false, true);
         list = std::make_shared<LocationsListModel>(std::vector<LocationsListItemPtr>{nl, jp, us});
+    }
+
+    std::shared_ptr<MainWindowViewController> makeController(WindowView& window, MainWindowView& content) {
+        MainWindowEnvironment env{context, window, content, queue, queue, shell, notifications, links, probe,
+                                  [this] { return wifiInfo; }, engine, images, &locationsWindow,
+                                  withPane_ ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
+                                            : std::function<std::shared_ptr<DetailsPane>()>(),
+                                  enterprise_};
+        return std::make_shared<MainWindowViewController>(env);
     }
 
     // Loads the window and hands it the list.
@@ -182,6 +188,8 @@ struct MainWindowFixture : KitControllerFixture {
     }
     int rowOf(const LocationsListItemPtr& item) { return *controller->tableViewModel().rowOfItem(item.get()); }
 
+    bool enterprise_ = false;
+    bool withPane_ = true;
     RecordingMainWindowView view;
     RecordingShellCommands shell;
     FakeUserNotificationCenter notifications;
