@@ -51,25 +51,24 @@ void MainWindowViewController::menuWillHighlightItem(std::optional<int> item) {
 }
 
 void MainWindowViewController::onProfilePopUpMenuItem(int item) {
-    switch (item) {
-        case 0:
-            log::info(kLog, "openMyAccount_ActionHandler");
-            openLink(links_.myAccountLink(), "account page");
-            break;
-        case 1:
-            log::info(kLog, "openViewInvoices_ActionHandler");
-            openLink(links_.viewInvoicesLink(), "invoices page");
-            break;
-        case 2:
-            log::info(kLog, "openInviteFriends_ActionHandler");
-            openLink(links_.inviteFriendsLink(), "invite-friends page");
-            break;
-        case 3:
-            log::info(kLog, "openSignOut_ActionHandler");
-            shell_.performLogout();
-            break;
-        default:
-            break;
+    struct Action {
+        const char* name;
+        std::optional<std::string> (LinksManager::*link)() const;  // none: sign out
+        const char* what;
+    };
+    static constexpr Action kActions[] = {
+        {"openMyAccount_ActionHandler", &LinksManager::myAccountLink, "account page"},
+        {"openViewInvoices_ActionHandler", &LinksManager::viewInvoicesLink, "invoices page"},
+        {"openInviteFriends_ActionHandler", &LinksManager::inviteFriendsLink, "invite-friends page"},
+        {"openSignOut_ActionHandler", nullptr, ""},
+    };
+    if (item < 0 || item >= static_cast<int>(std::size(kActions))) return;
+    const Action& action = kActions[item];
+    log::info(kLog, action.name);
+    if (action.link) {
+        openLink((links_.*action.link)(), action.what);
+    } else {
+        shell_.performLogout();
     }
 }
 
