@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -96,9 +98,7 @@ std::shared_ptr<LocationsListModel> makeList(const std::vector<ParseFilePtr>& fl
 
 // The window on the real state object and Qt adapters; no backend.
 struct Rig {
-    explicit Rig(bool withFlags) : store(std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
-                                         "/bench_main_window_" + std::to_string(::getpid()) + ".json") {
-        app();
+    explicit Rig(bool withFlags) : store(folder + "/settings.json") {
         store.registerDefaults(SettingsUserDefaults::defaults());
         if (withFlags) {
             for (int i = 0; i < kFlagFiles; ++i) {
@@ -115,11 +115,13 @@ struct Rig {
     }
     ~Rig() {
         controller.reset();
-        std::remove(storePath().c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
     }
-    std::string storePath() const {
-        return std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/bench_main_window_" +
-               std::to_string(::getpid()) + ".json";
+    // The settings store writes only into a private folder.
+    static std::string privateFolder() {
+        std::string name = "/tmp/bench_main_window_XXXXXX";
+        return ::mkdtemp(name.data()) ? name : std::string("/tmp");
     }
     // Paints what is on screen now, as the display would.
     void paint() {
@@ -131,6 +133,10 @@ struct Rig {
         while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 
+    struct AppFirst {
+        AppFirst() { app(); }
+    } appFirst;
+    std::string folder = privateFolder();
     QtMainQueue queue;
     ThreadPool background{2};
     QtImageCodec codec;

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QListView>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "controllers/locations_search_field_main.h"
@@ -147,9 +148,15 @@ TEST_F(MainWindowUi, QtModelStaysConsistentThroughSearchesStarsAndReloads) {
     controller->updateTableData(list);
     drain();
     EXPECT_EQ(widget.tableModel()->rowCount(), 6);
-    // Flags are asked for when a row is drawn, and arrive for the rows that show them.
+    // Flags are asked for when a row is drawn, and repaint only the rows that show that file.
+    QSignalSpy changed(widget.tableModel(), &QAbstractItemModel::dataChanged);
     widget.tableModel()->data(widget.tableModel()->index(rowOf(jp)), LocationsTableQtModel::FlagRole);
     drain();
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), rowOf(jp));
+    EXPECT_TRUE(widget.tableModel()->data(widget.tableModel()->index(rowOf(nl)), LocationsTableQtModel::FlagRole)
+                    .value<QImage>()
+                    .isNull());
     EXPECT_FALSE(widget.tableModel()->data(widget.tableModel()->index(rowOf(jp)), LocationsTableQtModel::FlagRole)
                      .value<QImage>()
                      .isNull());
