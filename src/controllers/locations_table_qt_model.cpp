@@ -25,6 +25,9 @@ LocationsTableQtModel::LocationsTableQtModel(LocationsTableViewModel& viewModel,
         std::erase_if(requested_, [this](const std::string& key) { return !flags_.contains(key); });
     };
     viewModel_.onDidReset = [this] { endResetModel(); };
+    viewModel_.onAllRowsChanged = [this] {
+        if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1), {StarEnabledRole});
+    };
     viewModel_.onRowChanged = [this](int row) {
         if (row < 0 || row >= rowCount()) return;
         const auto i = index(row);
@@ -37,6 +40,7 @@ LocationsTableQtModel::~LocationsTableQtModel() {
     viewModel_.onWillReset = nullptr;
     viewModel_.onDidReset = nullptr;
     viewModel_.onRowChanged = nullptr;
+    viewModel_.onAllRowsChanged = nullptr;
 }
 
 int LocationsTableQtModel::rowCount(const QModelIndex& parent) const {

@@ -33,6 +33,8 @@ public:
     std::function<void()> onDidReset;
     // Rows whose look changed (selection, star, flag).
     std::function<void(int row)> onRowChanged;
+    // Every row's look changed (the stars were locked or unlocked).
+    std::function<void()> onAllRowsChanged;
 
     // Takes a new list (or none) and copies its rows.
     void reload(std::shared_ptr<LocationsListModel> list);
@@ -53,6 +55,9 @@ public:
     const char* backgroundOfRow(int row) const;
     // Stars take clicks only while the settings may change.
     bool starsEnabled() const { return !model_.vpnSettingsChangingDisabled(); }
+    void starsEnabledChanged() {
+        if (onAllRowsChanged && rowCount() > 0) onAllRowsChanged();
+    }
     // Identity of the row object in this table's copy.
     std::optional<int> rowOfItem(const LocationsListItemModel* item) const;
     std::optional<int> selectedRow() const;

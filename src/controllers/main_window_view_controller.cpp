@@ -59,6 +59,9 @@ void MainWindowViewController::setupComponents() {
         });
     }
     setupProfilePopUpMenuItems();
+    // Stars dim and undim with the settings lock.
+    model().addVPNSettingsChangingDisabledObserver<MainWindowViewController>(
+        weak_from_this(), [](MainWindowViewController& self, bool) { self.table_.starsEnabledChanged(); });
     if (detailsViewController_) detailsViewController_->setupDetailViewComponents();
     setLoadedBackgroundImage(model().mainViewMapImage);
     if (setupMainViewPending_) {

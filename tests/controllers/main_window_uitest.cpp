@@ -154,6 +154,11 @@ TEST_F(MainWindowUi, QtModelStaysConsistentThroughSearchesStarsAndReloads) {
     drain();
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), rowOf(jp));
+    // Locking the settings repaints every star.
+    model.setVpnSettingsChangingDisabled(true);
+    ASSERT_EQ(changed.size(), 2);
+    EXPECT_EQ(changed[1][1].toModelIndex().row(), widget.tableModel()->rowCount() - 1);
+    EXPECT_FALSE(widget.tableModel()->data(widget.tableModel()->index(2), LocationsTableQtModel::StarEnabledRole).toBool());
     EXPECT_TRUE(widget.tableModel()->data(widget.tableModel()->index(rowOf(nl)), LocationsTableQtModel::FlagRole)
                     .value<QImage>()
                     .isNull());
