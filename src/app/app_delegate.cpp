@@ -154,10 +154,16 @@ void AppDelegate::initParse() {
 
 void AppDelegate::saveAppLaunchParameters() {
     if (!model().appLaunchedFirstTime()) {
+        // An application URL carries a one-time sign-in code: never kept.
+        StringList kept;
         std::string joined;
-        for (const auto& argument : env_.arguments) joined += (joined.empty() ? "" : " ") + argument;
+        for (const auto& argument : env_.arguments) {
+            if (argument.rfind("havenway:", 0) == 0) continue;
+            kept.push_back(argument);
+            joined += (joined.empty() ? "" : " ") + argument;
+        }
         log::info(kLog, "Saved cli launch parameters on first app start: " + joined);
-        model().setAppLaunchParameters(SettingValue(StringList(env_.arguments)));
+        model().setAppLaunchParameters(SettingValue(std::move(kept)));
         model().isFirstTimeLaunch = true;
     }
     model().setAppLaunchedFirstTime(true);

@@ -135,7 +135,7 @@ public:
     // A URL given to the application (from a later start or the system).
     void handleURLEvent(const std::optional<std::string>& url);
     static std::optional<std::string> getCodeValueFromURL(const std::string& url);
-    // A later start asked for the application: the dock click's reopen.
+    // A later start asked for the application (the launcher clicked again).
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool hasVisibleWindows() const;
     // The keyboard quit.

@@ -81,10 +81,13 @@ TEST_F(AppDelegateTest, AFatalExceptionsReportIsSentByTheNextLaunch) {
     EXPECT_NE(::access(reportPath.c_str(), F_OK), 0);
 }
 
-TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnce) {
+TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnceButNoApplicationURL) {
+    arguments.push_back("havenway://oauth/callback?code=secret");
     launch();
     EXPECT_TRUE(model().isFirstTimeLaunch);
-    EXPECT_EQ(factory->store.stringListForKey(Keys::appLaunchParameters), arguments);
+    EXPECT_EQ(factory->store.stringListForKey(Keys::appLaunchParameters),
+              (StringList{"/usr/bin/havenway", "-utm_source", "ads"}));
+    EXPECT_FALSE(log->contains("code=secret"));
 
     delegate.reset();
     hub.reset();
@@ -104,14 +107,16 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
         bool showWelcome;
         bool enterprise;
         bool minimized;
+        bool hidden;  // started from the login items
         std::string expected;
         std::string current;
     };
-    for (const Row& row : {Row{true, false, false, "welcome.show", "welcome"},
-                           Row{true, false, true, "welcome.orderOut", "welcome"},
-                           Row{false, false, false, "auth.show", "auth"},
-                           Row{true, true, false, "auth.show", "auth"},
-                           Row{false, false, true, "auth.setupAfterOpening", "auth"}}) {
+    for (const Row& row : {Row{true, false, false, false, "welcome.show", "welcome"},
+                           Row{true, false, true, false, "welcome.orderOut", "welcome"},
+                           Row{false, false, false, false, "auth.show", "auth"},
+                           Row{true, true, false, false, "auth.show", "auth"},
+                           Row{false, false, true, false, "auth.setupAfterOpening", "auth"},
+                           Row{false, false, false, true, "auth.orderOut", "auth"}}) {
         SCOPED_TRACE(row.expected);
         delegate.reset();
         hub.reset();
@@ -119,10 +124,13 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
         factory = std::make_shared<FakeHubFactory>();
         factory->store.set(Keys::showWelcomePage, row.showWelcome);
         enterprise = row.enterprise;
+        hideOnLaunch = row.hidden;
         make();
         model().startMinimized = row.minimized;
         delegate->prepareUI();
         EXPECT_TRUE(journaled(row.expected));
+        // Hidden only this once: later windows follow the setting.
+        EXPECT_EQ(model().startMinimized, row.minimized);
         auto* current = dynamic_cast<RecordingWindow*>(delegate->currentWindowController());
         ASSERT_TRUE(current);
         EXPECT_EQ(current->name, row.current);
