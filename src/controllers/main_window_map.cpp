@@ -12,7 +12,7 @@ constexpr char kLog[] = "MainWindow";
 void MainWindowViewController::setLoadedBackgroundImage(ImagePtr image) {
     loadedBackgroundImage_ = std::move(image);
     if (isWindowLoaded() && loadedBackgroundImage_) {
-        view_.setMapImage(loadedBackgroundImage_);
+        env_.view.setMapImage(loadedBackgroundImage_);
     } else {
         pendingLoadedBackgroundImage_ = true;
     }
@@ -23,7 +23,7 @@ void MainWindowViewController::updateMainViewMapImage() {
     if (pendingLoadedBackgroundImage_) {
         loadedBackgroundImage_ = model().mainViewMapImage;
         if (!loadedBackgroundImage_) return;  // still on its way: stays pending
-        view_.setMapImage(loadedBackgroundImage_);
+        env_.view.setMapImage(loadedBackgroundImage_);
         pendingLoadedBackgroundImage_ = false;
     }
     if (pendingFlagImagePlacementRequest_ && loadedBackgroundImage_) {
@@ -38,7 +38,7 @@ void MainWindowViewController::flagPlacementProcessing(bool animate) {
             return;
         }
         const auto& map = self.loadedBackgroundImage_;
-        const auto size = self.view_.mapViewSize();
+        const auto size = self.env_.view.mapViewSize();
         auto drawn = map ? drawnMapRect(size.width, size.height, map->width, map->height) : std::nullopt;
         // Nothing to measure yet: the next map image or resize places the flag.
         if (!drawn) {
@@ -64,25 +64,25 @@ void MainWindowViewController::placeFlagInPosition(double startX, double startY,
     std::ostringstream where;
     where << "flag at " << *location->flag_px << ", " << *location->flag_py;
     log::debug(kLog, where.str());
-    view_.placeFlag(loadedFlagImage_, *placement);
+    env_.view.placeFlag(loadedFlagImage_, *placement);
     flagShown_ = true;
     if (!skipAnimation) animateFlagAppearing();
 }
 
 void MainWindowViewController::animateFlagAppearing() {
     if (model().autoReconnectInProgress()) return;
-    view_.animateFlagAppearing();
+    env_.view.animateFlagAppearing();
 }
 
 void MainWindowViewController::startAnimateFlagConnectionProgress() {
     log::debug(kLog, "startAnimateFlagConnectionProgress()");
     if (model().autoReconnectInProgress()) return;
-    view_.setFlagLoadingIndicatorSpinning(true);
+    env_.view.setFlagLoadingIndicatorSpinning(true);
 }
 
 void MainWindowViewController::stopAnimateFlagConnectionProgress() {
     log::debug(kLog, "stopAnimateFlagConnectionProgress()");
-    view_.setFlagLoadingIndicatorSpinning(false);
+    env_.view.setFlagLoadingIndicatorSpinning(false);
 }
 
 void MainWindowViewController::onMapViewResized() {

@@ -16,26 +16,26 @@ bool restartsOnNetworkChange(std::optional<VPNTypes> type) {
 void MainWindowViewController::installDNSIfSettled() {
     auto& m = model();
     const auto& pane = detailsViewController_;
-    if (engine_.currentProviderType() != VPNTypesIKEv2_StrongSwan) return;
-    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || engine_.connectionInitiateCanceled() ||
+    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan) return;
+    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || env_.engine.connectionInitiateCanceled() ||
         m.cancelAutoReconnectProcessing)
         return;
     if (!pane || !pane->isConnectedToVPN() || !m.isLoggedInUser) return;
     log::info(kLog, "install_DNS_for_VPN() started to update DNS after Wi-Fi network changing.");
-    engine_.installDNSForVPN();
+    env_.engine.installDNSForVPN();
 }
 
 void MainWindowViewController::showWiFiInsecureNotification() {
     log::info(kLog, "!!! === showWiFiInsecureNotification");
     auto& m = model();
-    auto wifi = wifiInfo_ ? wifiInfo_() : nullptr;
+    auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
     const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
     log::info(kLog, std::string("networkWiFi_SSID_hasChanged: ") + (changed ? "true" : "false"));
     if (changed) m.setIntensionallyDisconnectedVPN(false);
 
     const auto& pane = detailsViewController_;
     if (pane && pane->isConnectedToVPN()) {
-        if (changed && restartsOnNetworkChange(engine_.currentProviderType())) {
+        if (changed && restartsOnNetworkChange(env_.engine.currentProviderType())) {
             m.setAutoReconnectAttemptsCount(0);
             pane->requestAutoReconnect();
         } else if (!changed && m.autoReconnectInProgress()) {
@@ -44,9 +44,9 @@ void MainWindowViewController::showWiFiInsecureNotification() {
         }
         installDNSIfSettled();
     } else if (!m.isLoggedInUser) {
-        shell_.showInsecureWiFiNotLoggedInNotification();
+        env_.shell.showInsecureWiFiNotLoggedInNotification();
     } else if (!m.wi_fi_SecurityEnabled) {
-        shell_.showInsecureWiFiNotification();
+        env_.shell.showInsecureWiFiNotification();
     } else if (m.intensionallyDisconnectedVPN()) {
         resetIntensionallyDisconnectedVPN_Flag_withDelay();
     } else if (!isVPN_for_Unsecured_Wi_Fi_establishing()) {
@@ -57,16 +57,16 @@ void MainWindowViewController::showWiFiInsecureNotification() {
 
 void MainWindowViewController::showConnectedToWiFiNotification() {
     log::info(kLog, "showConnectedToWiFiNotification -- PROCEEDING!");
-    lastConnectedToWiFi_ = clock_.wallSeconds();
+    lastConnectedToWiFi_ = env_.clock.wallSeconds();
     log::info(kLog, "!!! === showConnectedToWiFiNotification");
     auto& m = model();
-    if (probe_) probe_->stopProbeURLChecking();
+    if (env_.probe) env_.probe->stopProbeURLChecking();
     const auto& pane = detailsViewController_;
 
     if (m.unsecured_Wi_Fi_VPN_activated) {
         if (m.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated || m.autoReconnectInProgress()) {
             log::info(kLog, "### autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated ###");
-            if (probe_) probe_->stopProbeURLChecking();
+            if (env_.probe) env_.probe->stopProbeURLChecking();
             m.cancelAutoReconnectProcessing = true;
             m.setAutoReconnectInProgress(false);
             m.setOpenVPN_Reconnect_in_progress(false);
@@ -74,7 +74,7 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
             // One past the limit, so that the reconnect loop stops.
             const int pastLimit = m.autoReconnectTryAttempts_if_NetworkLockDisabled() + 1;
             if (pane) pane->setConnectionAttemptsCount(pastLimit); else m.setAutoReconnectAttemptsCount(pastLimit);
-            engine_.setConnectionInitiateCanceled(true);
+            env_.engine.setConnectionInitiateCanceled(true);
             later(1000, [](MainWindowViewController& self) {
                 self.later(0, [](MainWindowViewController& s) {
                     log::info(kLog, "OpenVPN -- Disconnect VPN if it was previously connected by Wi-Fi Security.");
@@ -86,7 +86,7 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
                     s.stopAnimateFlagConnectionProgress();
                     s.model().isConnectedToVPN = false;
                 });
-                self.notifications_.removeAllDeliveredNotifications();
+                self.env_.notifications.removeAllDeliveredNotifications();
             });
         } else {
             log::info(kLog, "Disconnect VPN if it was previously connected by Wi-Fi Security.");
@@ -95,9 +95,9 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
         }
         m.unsecured_Wi_Fi_VPN_activated = false;
     } else if (pane && pane->isConnectedToVPN()) {
-        auto wifi = wifiInfo_ ? wifiInfo_() : nullptr;
+        auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
         const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
-        const auto type = engine_.currentProviderType();
+        const auto type = env_.engine.currentProviderType();
         if (type) {
             if (changed && restartsOnNetworkChange(type)) {
                 log::info(kLog, "Started Auto-Reconnect of on-going VPN connection on WiFi SSID change.");
@@ -116,7 +116,7 @@ void MainWindowViewController::showNoOnternetConnectionOverlay() {
     log::info(kLog, "showNoOnternetConnectionOverlay()");
     auto& m = model();
     const auto& pane = detailsViewController_;
-    const bool lockedConnecting = engine_.currentProviderType() && m.networkLockActivated &&
+    const bool lockedConnecting = env_.engine.currentProviderType() && m.networkLockActivated &&
                                   m.currentConnectionState() == ConnectionStates::connecting;
     if (!lockedConnecting && pane) pane->showErrorNotificationBar(pane->internetNotReachableError());
     if (m.currentConnectionState() == ConnectionStates::connected && !m.autoReconnectInProgress() &&
@@ -124,7 +124,7 @@ void MainWindowViewController::showNoOnternetConnectionOverlay() {
         log::info(kLog,
                   "if ServiceLayer.model.currentConnectionState == .connected && "
                   "!ServiceLayer.model.autoReconnectInProgress");
-        if (engine_.currentProviderType() && pane) pane->requestAutoReconnect();
+        if (env_.engine.currentProviderType() && pane) pane->requestAutoReconnect();
     }
 }
 
@@ -132,7 +132,7 @@ void MainWindowViewController::hideNoOnternetConnectionOverlay() {
     auto& m = model();
     const auto& pane = detailsViewController_;
     if (m.autoReconnectInProgress() && m.isLoggedInUser) {
-        if (const auto type = engine_.currentProviderType()) {
+        if (const auto type = env_.engine.currentProviderType()) {
             if (*type == VPNTypesL2TP || *type == VPNTypesIKEv2_StrongSwan) m.setAutoReconnectInProgress(false);
             if (*type != VPNTypesIKEv2_StrongSwan) {
                 if (pane) pane->setConnectionAttemptsCount(0); else m.setAutoReconnectAttemptsCount(0);
@@ -145,19 +145,19 @@ void MainWindowViewController::hideNoOnternetConnectionOverlay() {
     }
     if (pane) pane->setViewHidden(false);
     if (isWindowLoaded()) {
-        view_.setNoInternetOverlayHidden(true);
-        view_.setSearchFieldHidden(false);
+        env_.view.setNoInternetOverlayHidden(true);
+        env_.view.setSearchFieldHidden(false);
     }
 }
 
 void MainWindowViewController::startProbeURLChecking() {
-    auto url = links_.probeURL();
-    if (!url || !probe_) {
+    auto url = env_.links.probeURL();
+    if (!url || !env_.probe) {
         log::info(kLog, "no probe address: Wi-Fi security does not connect");
         return;
     }
-    probe_->delegate = std::weak_ptr<ProbeURLDelegate>(shared_from_this());
-    probe_->startProbeURLChecking(*url);
+    env_.probe->delegate = std::weak_ptr<ProbeURLDelegate>(shared_from_this());
+    env_.probe->startProbeURLChecking(*url);
 }
 
 void MainWindowViewController::onProbeURL_Succeded() {
@@ -174,7 +174,7 @@ void MainWindowViewController::onProbeURL_Succeded() {
         }
         m.unsecured_Wi_Fi_VPN_activated = true;
         pane->prepareToConnectingState(false, false);
-        self.engine_.setConnectionInitiateCanceled(false);
+        self.env_.engine.setConnectionInitiateCanceled(false);
         pane->startConnectionRequest();
     });
 }
@@ -194,7 +194,7 @@ bool MainWindowViewController::isVPN_for_Unsecured_Wi_Fi_establishing() const {
     if (model().unsecured_Wi_Fi_VPN_activated) return true;
     if (detailsViewController_ && detailsViewController_->connectButtonState() == ConnectButtonStates::connecting)
         return true;
-    return probe_ && probe_->probeURLCallInProgress();
+    return env_.probe && env_.probe->probeURLCallInProgress();
 }
 
 }  // namespace hw

@@ -11,32 +11,32 @@ constexpr char kLog[] = "MainWindow";
 void MainWindowViewController::setupProfilePopUpMenuItems() {
     std::array<std::string, 4> icons;
     for (std::size_t i = 0; i < icons.size(); ++i) icons[i] = kProfilePopUpIcons[i];
-    view_.setProfilePopUpMenuIcons(icons);
+    env_.view.setProfilePopUpMenuIcons(icons);
 }
 
 void MainWindowViewController::onProfileButtonClick() {
     profileMenu_.clearSelectedRows();
-    view_.showProfilePopover(*profileMenu_.profileMenuTableDataObject(), profileMenu_.viewHeight());
+    env_.view.showProfilePopover(*profileMenu_.profileMenuTableDataObject(), profileMenu_.viewHeight());
 }
 
 void MainWindowViewController::onProfileMenuRowClicked(int row) {
     if (!profileMenu_.shouldSelectRow(row)) return;
-    view_.closeProfilePopover();
+    env_.view.closeProfilePopover();
 }
 
 void MainWindowViewController::runProfileCommand(ProfileMenuTableSections section) {
     switch (section) {
         case ProfileMenuTableSections::myAccount:
-            openLink(links_.myAccountLink(), "account page");
+            openLink(env_.links.myAccountLink(), "account page");
             break;
         case ProfileMenuTableSections::getFreeService:
-            openLink(links_.inviteFriendsLink(), "invite-friends page");
+            openLink(env_.links.inviteFriendsLink(), "invite-friends page");
             break;
         case ProfileMenuTableSections::settings:
-            shell_.openSettingsWindow(false);
+            env_.shell.openSettingsWindow(false);
             break;
         case ProfileMenuTableSections::signOut:
-            shell_.performLogout();
+            env_.shell.performLogout();
             break;
     }
 }
@@ -47,7 +47,7 @@ void MainWindowViewController::menuWillHighlightItem(std::optional<int> item) {
         const bool highlighted = item && *item == static_cast<int>(i);
         icons[i] = highlighted ? kProfilePopUpWhiteIcons[i] : kProfilePopUpIcons[i];
     }
-    view_.setProfilePopUpMenuIcons(icons);
+    env_.view.setProfilePopUpMenuIcons(icons);
 }
 
 void MainWindowViewController::onProfilePopUpMenuItem(int item) {
@@ -66,9 +66,9 @@ void MainWindowViewController::onProfilePopUpMenuItem(int item) {
     const Action& action = kActions[item];
     log::info(kLog, action.name);
     if (action.link) {
-        openLink((links_.*action.link)(), action.what);
+        openLink((env_.links.*action.link)(), action.what);
     } else {
-        shell_.performLogout();
+        env_.shell.performLogout();
     }
 }
 
@@ -77,10 +77,10 @@ void MainWindowViewController::closeConnectButtonPopover() {
     connectButtonPopoverShown_ = false;
 }
 
-void MainWindowViewController::onSettingsButtonClick() { shell_.openSettingsWindow(false); }
+void MainWindowViewController::onSettingsButtonClick() { env_.shell.openSettingsWindow(false); }
 
 void MainWindowViewController::openLocationsWindow() {
-    later(0, [](MainWindowViewController& self) { self.shell_.openLocationsWindow(); });
+    later(0, [](MainWindowViewController& self) { self.env_.shell.openLocationsWindow(); });
 }
 
 bool MainWindowViewController::isInDisconnectedState() const {

@@ -12,11 +12,11 @@ void MainWindowViewController::selectLocation(const LocationsListItemPtr& locati
     if (!model().useAutomaticLocation()) {
         selectLocationProcessing(location, skipFlagAnimation, false);
         // A row of another list still becomes current; only the table stays.
-        if (auto row = table_.rowOfItem(location.get())) view_.scrollRowToVisible(*row);
+        if (auto row = table_.rowOfItem(location.get())) env_.view.scrollRowToVisible(*row);
     } else {
         handleAutomaticHeaderTapProcessing(true);
     }
-    if (locationsWindow_) locationsWindow_->selectLocation(location, skipFlagAnimation);
+    if (env_.locationsWindow) env_.locationsWindow->selectLocation(location, skipFlagAnimation);
 }
 
 void MainWindowViewController::selectLocationProcessing(const LocationsListItemPtr& location, bool skipFlagAnimation,
@@ -41,7 +41,7 @@ void MainWindowViewController::onMainViewFlagLoaded(const LocationsListItemPtr& 
     if (location != model().currentLocation() || !location->main_view_flag) return;
     auto file = location->main_view_flag;
     std::weak_ptr<MainWindowViewController> weak = weak_from_this();
-    images_.load(file, [weak, location, file, skipFlagAnimation](ImagePtr image) {
+    env_.images.load(file, [weak, location, file, skipFlagAnimation](ImagePtr image) {
         auto self = weak.lock();
         if (!self || location != self->model().currentLocation() || location->main_view_flag != file) return;
         self->loadedFlagImage_ = std::move(image);

@@ -36,11 +36,11 @@ std::pair<std::string, std::string> splitSmartWidgetSubtitle(const std::string& 
 }
 
 void MainWindowViewController::showSmartWidgetDataLoading() {
-    later(0, [](MainWindowViewController& self) { self.view_.setSmartWidgetLoading(true); });
+    later(0, [](MainWindowViewController& self) { self.env_.view.setSmartWidgetLoading(true); });
 }
 
 void MainWindowViewController::hideSmartWidgetDataLoading() {
-    later(0, [](MainWindowViewController& self) { self.view_.setSmartWidgetLoading(false); });
+    later(0, [](MainWindowViewController& self) { self.env_.view.setSmartWidgetLoading(false); });
 }
 
 void MainWindowViewController::configureSmartWidgetWithData(const std::shared_ptr<SmartWidgetData>& data) {
@@ -53,13 +53,13 @@ void MainWindowViewController::configureSmartWidgetWithData(const std::shared_pt
             auto self = weak.lock();
             if (!self) return;
             // A failed icon leaves the tile without one.
-            self->view_.setSmartWidgetIcon(data->imageData);
+            self->env_.view.setSmartWidgetIcon(data->imageData);
             self->hideSmartWidgetDataLoading();
             self->applySmartWidgetData(data, false);
         });
         return;
     }
-    view_.setSmartWidgetIcon(data->imageData);
+    env_.view.setSmartWidgetIcon(data->imageData);
     applySmartWidgetData(data, false);
 }
 
@@ -81,59 +81,59 @@ void MainWindowViewController::updateSmartWidgetData(const std::shared_ptr<Smart
     data->loadImageDataOnLoaded([weak, data, shown] {
         auto self = weak.lock();
         if (!self) return;
-        auto& view = self->view_;
+        auto& view = self->env_.view;
         constexpr double fade = SMART_WIDGET_DATA_UPDATE_FADE_TIME;
         auto fadeOutIn = [&view, weak](Element element, std::function<void(MainWindowViewController&)> write) {
             view.fadeSmartWidget(element, false, fade, [weak, element, write = std::move(write)] {
                 auto self = weak.lock();
                 if (!self) return;
                 write(*self);
-                self->view_.fadeSmartWidget(element, true, fade, nullptr);
+                self->env_.view.fadeSmartWidget(element, true, fade, nullptr);
             });
         };
         if (!shown || shown->imageCachedFilename != data->imageCachedFilename) {
-            fadeOutIn(Element::icon, [data](MainWindowViewController& s) { s.view_.setSmartWidgetIcon(data->imageData); });
+            fadeOutIn(Element::icon, [data](MainWindowViewController& s) { s.env_.view.setSmartWidgetIcon(data->imageData); });
         }
         if (view.smartWidgetTitle() != data->title) {
-            fadeOutIn(Element::title, [data](MainWindowViewController& s) { s.view_.setSmartWidgetTitle(data->title); });
+            fadeOutIn(Element::title, [data](MainWindowViewController& s) { s.env_.view.setSmartWidgetTitle(data->title); });
         }
         if (!shown || shown->subtitle != data->subtitle) {
             fadeOutIn(Element::subtitle,
                       [data](MainWindowViewController& s) { s.updateSmartWidgetSubtitleWithSubtitle(data->subtitle); });
         }
         if (!shown || shown->link_text != data->link_text) {
-            fadeOutIn(Element::link, [data](MainWindowViewController& s) { s.view_.setSmartWidgetLinkText(data->link_text); });
+            fadeOutIn(Element::link, [data](MainWindowViewController& s) { s.env_.view.setSmartWidgetLinkText(data->link_text); });
         }
     });
     recentSmartWidgetData_ = data;
 }
 
 void MainWindowViewController::applySmartWidgetData(const std::shared_ptr<SmartWidgetData>& data, bool skipAnimation) {
-    view_.setSmartWidgetTitle(data->title);
+    env_.view.setSmartWidgetTitle(data->title);
     updateSmartWidgetSubtitleWithSubtitle(data->subtitle);
-    view_.setSmartWidgetLinkText(data->link_text);
+    env_.view.setSmartWidgetLinkText(data->link_text);
     const double duration = skipAnimation ? 0.0 : SMART_WIDGET_DATA_UPDATE_FADE_TIME;
-    for (auto element : kAllElements) view_.fadeSmartWidget(element, true, duration, nullptr);
+    for (auto element : kAllElements) env_.view.fadeSmartWidget(element, true, duration, nullptr);
     std::weak_ptr<MainWindowViewController> weak = weak_from_this();
-    view_.setSmartWidgetClickHandler([weak] {
+    env_.view.setSmartWidgetClickHandler([weak] {
         if (auto self = weak.lock()) self->onSmartWidgetViewClick();
     });
 }
 
 void MainWindowViewController::updateSmartWidgetSubtitleWithSubtitle(const std::string& subtitle) {
     auto [first, second] = splitSmartWidgetSubtitle(subtitle);
-    view_.setSmartWidgetSubtitle(first, second);
+    env_.view.setSmartWidgetSubtitle(first, second);
 }
 
 void MainWindowViewController::onSmartWidgetViewClick() { onSmartWidget_linkButtonClick(); }
 
 void MainWindowViewController::onSmartWidget_linkButtonClick() {
-    if (isEnterpriseVersion_) {
-        openLink(links_.baseAddress() + kEnterpriseWidgetPage, "widget page");
+    if (env_.isEnterpriseVersion) {
+        openLink(env_.links.baseAddress() + kEnterpriseWidgetPage, "widget page");
         return;
     }
     if (!recentSmartWidgetData_) return;
-    openLink(links_.buildLink(recentSmartWidgetData_->link), "widget link");
+    openLink(env_.links.buildLink(recentSmartWidgetData_->link), "widget link");
 }
 
 void MainWindowViewController::openLink(const std::optional<std::string>& link, const char* what) {

@@ -60,11 +60,11 @@ void MainWindowViewController::reloadTableData() { table_.reload(); }
 
 void MainWindowViewController::deactivateTableView() {
     reloadTableData();
-    view_.setTableScrollingDisabled(true);
+    env_.view.setTableScrollingDisabled(true);
 }
 
 void MainWindowViewController::activateTableView() {
-    view_.setTableScrollingDisabled(false);
+    env_.view.setTableScrollingDisabled(false);
     reloadTableData();
     auto shown = detailsViewController_ ? detailsViewController_->dataObject() : model().currentLocation();
     if (shown) selectLocation(shown, true);

@@ -11,44 +11,32 @@ constexpr char kLog[] = "MainWindow";
 
 MainWindowViewController::MainWindowViewController(MainWindowEnvironment env)
     : BaseWindowViewController(env.context, env.window),
-      queue_(env.queue),
-      clock_(env.clock),
-      shell_(env.shell),
-      notifications_(env.notifications),
-      links_(env.links),
-      probe_(std::move(env.probe)),
-      wifiInfo_(std::move(env.wifiInfo)),
-      engine_(env.engine),
-      images_(env.images),
-      locationsWindow_(env.locationsWindow),
-      makeDetailsPane_(std::move(env.makeDetailsPane)),
-      view_(env.view),
-      isEnterpriseVersion_(env.isEnterpriseVersion),
-      table_(env.context.model),
-      profileMenu_(env.isEnterpriseVersion) {
-    view_.setEvents(this);
+      env_(std::move(env)),
+      table_(env_.context.model),
+      profileMenu_(env_.isEnterpriseVersion) {
+    env_.view.setEvents(this);
     profileMenu_.onCommand = [this](ProfileMenuTableSections section) { runProfileCommand(section); };
 }
 
 MainWindowViewController::~MainWindowViewController() {
-    view_.setEvents(nullptr);
+    env_.view.setEvents(nullptr);
     if (isWindowLoaded()) {
-        view_.setFlagClickHandler(nullptr);
-        view_.setSmartWidgetClickHandler(nullptr);
+        env_.view.setFlagClickHandler(nullptr);
+        env_.view.setSmartWidgetClickHandler(nullptr);
     }
 }
 
 void MainWindowViewController::later(double ms, std::function<void(MainWindowViewController&)> task) {
     std::weak_ptr<MainWindowViewController> weak = weak_from_this();
-    queue_.postAfter(ms, [weak, task = std::move(task)] {
+    env_.queue.postAfter(ms, [weak, task = std::move(task)] {
         if (auto self = weak.lock()) task(*self);
     });
 }
 
 void MainWindowViewController::setupComponents() {
-    view_.bindTable(table_);
+    env_.view.bindTable(table_);
     log::info(kLog, "setup MainView components");
-    if (makeDetailsPane_) detailsViewController_ = makeDetailsPane_();
+    if (env_.makeDetailsPane) detailsViewController_ = env_.makeDetailsPane();
     if (auto& pane = detailsViewController_) {
         std::weak_ptr<MainWindowViewController> weak = weak_from_this();
         pane->setDeactivateTableCallback([weak] {
@@ -90,7 +78,7 @@ void MainWindowViewController::setupAfterOpening() {
     updateMainViewMapImage();
     if (detailsViewController_) detailsViewController_->hideErrorNotificationBar();
     std::weak_ptr<MainWindowViewController> weak = weak_from_this();
-    view_.setFlagClickHandler([weak] {
+    env_.view.setFlagClickHandler([weak] {
         if (auto self = weak.lock()) self->onFlagImageClick();
     });
     windowFocusObserved_ = true;
@@ -98,8 +86,8 @@ void MainWindowViewController::setupAfterOpening() {
 }
 
 void MainWindowViewController::setupBeforeClosing() {
-    shell_.hideLocationsWindow();
-    view_.setFlagClickHandler(nullptr);
+    env_.shell.hideLocationsWindow();
+    env_.view.setFlagClickHandler(nullptr);
     windowFocusObserved_ = false;
     removeConnectButtonHoverObservers();
 }
@@ -134,7 +122,7 @@ void MainWindowViewController::windowDidBecomeMain() {
 void MainWindowViewController::updateHandCursorsInDetailsView() {
     if (!isWindowLoaded()) return;
     if (detailsViewController_) detailsViewController_->updateHandCursors();
-    view_.refreshHandCursors();
+    env_.view.refreshHandCursors();
 }
 
 void MainWindowViewController::refreshTopNotificationBar(const std::shared_ptr<TopNotificationBarModel>& top,
@@ -174,11 +162,11 @@ void MainWindowViewController::updateTableData(std::shared_ptr<LocationsListMode
     tableViewDataObject_ = std::move(data);
     if (tableViewDataObject_) tableViewDataObject_->rebuildLists();
     table_.reload(tableViewDataObject_);
-    if (locationsWindow_) locationsWindow_->updateTableData(tableViewDataObject_);
+    if (env_.locationsWindow) env_.locationsWindow->updateTableData(tableViewDataObject_);
 }
 
 void MainWindowViewController::onWindowMoved(const WindowFrame& frame) {
-    if (locationsWindow_ && locationsWindow_->windowOpened()) locationsWindow_->onMainWindowMoved(frame);
+    if (env_.locationsWindow && env_.locationsWindow->windowOpened()) env_.locationsWindow->onMainWindowMoved(frame);
 }
 
 }  // namespace hw

@@ -182,20 +182,7 @@ private:
     void setupConnectButtonHoverObservers();
     static void removeConnectButtonHoverObservers();
 
-    MainQueue& queue_;
-    Clock& clock_;
-    ShellCommands& shell_;
-    UserNotificationCenter& notifications_;
-    LinksManager& links_;
-    std::shared_ptr<ProbeURLReachabilityHelper> probe_;
-    std::function<std::shared_ptr<WiFi_InfoHelperObjC>()> wifiInfo_;
-    PaneEngine& engine_;
-    RemoteImageLoader& images_;
-    LocationsWindow* locationsWindow_;
-    std::function<std::shared_ptr<DetailsPane>()> makeDetailsPane_;
-    MainWindowView& view_;
-    const bool isEnterpriseVersion_;
-
+    MainWindowEnvironment env_;
     LocationsTableViewModel table_;
     ProfileMenuTableViewController profileMenu_;
     std::shared_ptr<DetailsPane> detailsViewController_;
