@@ -12,8 +12,7 @@ namespace hw {
 MainWindowPortAdapter::MainWindowPortAdapter(MainWindowAdapterParts parts)
     : parts_(std::move(parts)),
       images_(std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec)),
-      widget_(std::make_unique<MainWindowWidget>(*images_)),
-      engine_(std::make_unique<VPNConnectionManagerPaneEngine>(*parts_.hub.vpnConnectionManager())) {
+      widget_(std::make_unique<MainWindowWidget>(*images_)) {
     if (parts_.onQuitKey) {
         auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
         shortcut->setContext(Qt::WindowShortcut);
@@ -31,6 +30,10 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
     ShellCommands* shell = parts_.shell ? parts_.shell() : nullptr;
     if (!shell) throw std::logic_error("the main window is used before the shell exists");
     auto& hub = parts_.hub;
+    if (!hub.vpnConnectionManager() || !hub.linksManager()) {
+        throw std::logic_error("the main window needs the hub's connection manager and links");
+    }
+    engine_ = std::make_unique<VPNConnectionManagerPaneEngine>(*hub.vpnConnectionManager());
     MainWindowEnvironment env{BaseControllerContext{hub.appModel(), parts_.analytics, parts_.urlOpener},
                               *widget_,
                               *widget_,

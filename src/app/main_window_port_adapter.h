@@ -41,7 +41,10 @@ public:
 
     void showWindow() override { controller().showWindow(); }
     void orderOut() override { controller().orderOut(); }
-    void close() override { controller().close(); }
+    // A window never made has nothing to close.
+    void close() override {
+        if (controller_) controller_->close();
+    }
     bool isVisible() const override;
     AlertView* sheetAlerts() override;
 
