@@ -14,6 +14,7 @@
 #include "controllers/main_window_small_views.h"
 #include "controllers/profile_menu_popover.h"
 #include "controllers/smart_widget_view.h"
+#include "texts/locale_data.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
@@ -40,8 +41,7 @@ QImage toQImage(const ImagePtr& image) {
 class TopBarButton : public QAbstractButton {
 public:
     enum class Shape { locations, settings, profile };
-    TopBarButton(Shape shape, const QString& tip, QWidget* parent) : QAbstractButton(parent), shape_(shape) {
-        setToolTip(tip);
+    TopBarButton(Shape shape, QWidget* parent) : QAbstractButton(parent), shape_(shape) {
         setCursor(Qt::PointingHandCursor);
         setFixedSize(kButton, kButton);
         setAttribute(Qt::WA_Hover);
@@ -124,9 +124,9 @@ MainWindowWidget::MainWindowWidget(RemoteImageLoader& images, QWidget* parent)
       images_(images),
       topBar_(new MainViewTopBar(this)),
       titleLabel_(new ElidedLabel(topBar_)),
-      locationsButton_(new TopBarButton(TopBarButton::Shape::locations, tr("Locations"), topBar_)),
-      settingsButton_(new TopBarButton(TopBarButton::Shape::settings, tr("Settings"), topBar_)),
-      profileButton_(new TopBarButton(TopBarButton::Shape::profile, tr("Profile"), topBar_)),
+      locationsButton_(new TopBarButton(TopBarButton::Shape::locations, topBar_)),
+      settingsButton_(new TopBarButton(TopBarButton::Shape::settings, topBar_)),
+      profileButton_(new TopBarButton(TopBarButton::Shape::profile, topBar_)),
       locationsColumn_(new LocationsMainViewContainer(this)),
       searchField_(new LocationsSearchFieldMain(locationsColumn_)),
       table_(new LocationsTableWidget(locationsColumn_)),
@@ -187,9 +187,11 @@ MainWindowWidget::MainWindowWidget(RemoteImageLoader& images, QWidget* parent)
         if (events_) events_->onProfileMenuRowClicked(row);
     };
 
-    const char* titles[] = {"My Account", "View Invoices", "Invite Friends", "Sign Out"};
+    // The two middle titles are the menu's own; the catalogue has the others.
+    const std::string titles[] = {LocaleData::user_profile_menu_item_my_account(), "View Invoices", "Invite Friends",
+                                  LocaleData::user_profile_menu_item_my_sign_out()};
     for (int i = 0; i < 4; ++i) {
-        auto* action = popUpMenu_->addAction(QString::fromUtf8(titles[i]));
+        auto* action = popUpMenu_->addAction(QString::fromStdString(titles[i]));
         popUpActions_[static_cast<std::size_t>(i)] = action;
         connect(action, &QAction::hovered, this, [this, i] {
             if (events_) events_->menuWillHighlightItem(i);
