@@ -1,13 +1,15 @@
 'use strict';
 // The testbed's name server, in the VPN servers' namespace: every A question for a name
 // under the VPN servers' domain gets the servers' address; anything else is NXDOMAIN.
-//   node dns.js DOMAIN ADDRESS
+//   node dns.js DOMAIN ADDRESS LISTEN_ADDRESS...
+// One socket per address: a reply must come from the address asked, which a socket on
+// the wildcard address would not ensure.
 const dgram = require('dgram');
 
-const [domain, address] = process.argv.slice(2);
+const [domain, address, ...listen] = process.argv.slice(2);
 const octets = (address || '').split('.').map(Number);
-if (!domain || octets.length !== 4 || octets.some((o) => !(o >= 0 && o <= 255))) {
-  console.error('usage: node dns.js DOMAIN ADDRESS');
+if (!domain || !listen.length || octets.length !== 4 || octets.some((o) => !(o >= 0 && o <= 255))) {
+  console.error('usage: node dns.js DOMAIN ADDRESS LISTEN_ADDRESS...');
   process.exit(2);
 }
 
@@ -44,10 +46,15 @@ function answer(msg) {
   return Buffer.concat([head, record]);
 }
 
-const socket = dgram.createSocket('udp4');
-socket.on('message', (msg, peer) => {
-  const reply = answer(msg);
-  if (reply) socket.send(reply, peer.port, peer.address);
-});
-socket.bind(53, () => console.log(`dns ready: *.${domain} is ${address}`));
+let bound = 0;
+for (const at of listen) {
+  const socket = dgram.createSocket('udp4');
+  socket.on('message', (msg, peer) => {
+    const reply = answer(msg);
+    if (reply) socket.send(reply, peer.port, peer.address);
+  });
+  socket.bind(53, at, () => {
+    if (++bound === listen.length) console.log(`dns ready: *.${domain} is ${address}`);
+  });
+}
 process.on('SIGTERM', () => process.exit(0));
