@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "../../testbed/openvpn/openvpn_testbed.h"
+#include "connection/system_vpn_service_helper.h"
 #include "connection/vpn_connection_manager_engine.h"
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
@@ -26,7 +27,6 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
-#include "support/fake_system_vpn_service.h"
 #include "support/temp_dir.h"
 #include "testbed/testbed_env.h"
 
@@ -132,7 +132,8 @@ public:
         auto makeManager = [this, bundled](ServiceLayer& hub) {
             return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
                 *queue_, *background_, clock, hub.appModel(), *parse, "Linux", runner, *connector, jobs, *installer_, bundled,
-                std::make_shared<FakeSystemVPNServiceStore>(), nullptr, nullptr});
+                std::make_shared<HelperSystemVPNServiceStore>(makeHelperSocketCall(socket_, std::chrono::seconds(5))),
+                nullptr, nullptr});
         };
         factory = std::make_shared<DefaultServiceLayerFactory>(
             ServiceLayerPlatform{queue, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr},
