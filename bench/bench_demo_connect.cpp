@@ -44,7 +44,7 @@ void connectOver(benchmark::State& state, hw::VPNTypes protocol) {
         }
         state.PauseTiming();
         bed->disconnect();
-        hw::test::spinUntil([] { return false; }, 500);
+        hw::test::spinFor(500);
         state.ResumeTiming();
     }
 }

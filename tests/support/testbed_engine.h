@@ -31,30 +31,11 @@
 #include "testbed/testbed_env.h"
 
 // Last: Qt's keyword macros would clash with the engine's names.
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
+#include "support/qt_test_app.h"
 
 namespace hw::test {
-
-inline QCoreApplication& testbedApp() {
-    static int argc = 1;
-    static char name[] = "havenway-testbed";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
-// Runs the event loop until done() holds or the bound passes.
-template <class Done>
-bool spinUntil(Done done, int boundMs = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    return done();
-}
 
 // One DNS question from the calling thread's namespace; true when address
 // answered within the bound.
@@ -94,7 +75,7 @@ public:
     // with the required data loaded; empty when ready, else what failed.
     std::string start() {
         // Made here, inside the namespace: the threads they start stay in it.
-        testbedApp();
+        qtTestApp();
         queue_ = std::make_unique<QtMainQueue>();
         background_ = std::make_unique<ThreadPool>(2);
         installer_ = std::make_unique<FakeHelperInstaller>(*queue_);
@@ -164,9 +145,9 @@ public:
         if (manager) {
             manager->disconnect();
             manager->disableNetworkLock();
-            spinUntil([] { return false; }, 300);
+            spinFor(300);
             manager->shutDown();
-            spinUntil([] { return false; }, 200);
+            spinFor(200);
         }
         manager.reset();
         hub.reset();

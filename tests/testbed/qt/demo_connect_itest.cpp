@@ -96,5 +96,14 @@ TEST_F(DemoConnect, KillSwitchHoldsWhileTheServerIsStoppedAndReleasesOnDisconnec
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10)));
 }
 
+// No /dev/ppp here: the helper creates no service and the attempt ends at once.
+TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndDisconnectedAtOnce) {
+    for (VPNTypes protocol : {VPNTypesL2TP, VPNTypesPPTP}) {
+        EXPECT_FALSE(bed.connect(protocol, "NL", 10000)) << protocol;
+        EXPECT_EQ(bed.events, std::vector<std::string>{"disconnected"}) << protocol;
+        EXPECT_FALSE(bed.manager->connectionInProgress) << protocol;
+    }
+}
+
 }  // namespace
 }  // namespace hw::test
