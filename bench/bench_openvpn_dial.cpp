@@ -121,6 +121,9 @@ struct Rig {
                          [&](HelperReply r) {
                              const std::string* s = helperString(r.message, "reply");
                              reply = s ? *s : "NO";
+                             // The app's road: the helper hands over openvpn's interface.
+                             if (HelperChannel m = helperChannel(r.message, "management"))
+                                 provider->connectorHelper()->setManagementSocket(UniqueFd(m->release()));
                          });
         return queue.pumpUntil([&] { return reply.has_value(); }, std::chrono::seconds(20)) && reply == "YES";
     }

@@ -1,3 +1,39 @@
+include(${CMAKE_CURRENT_LIST_DIR}/HavenwayLayerRules.cmake)
+
+# Fails the configure step on an include the layer table forbids, and checks
+# again whenever one of the files changes, before the library builds.
+function(hw_check_layer name)
+  cmake_parse_arguments(C "RECURSE" "" "DIRS" ${ARGN})
+  set(dirs)
+  set(files)
+  foreach(dir IN LISTS C_DIRS)
+    get_filename_component(dir "${dir}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    list(APPEND dirs "${dir}")
+    foreach(ext IN ITEMS h cpp inc)
+      if(C_RECURSE)
+        file(GLOB_RECURSE found CONFIGURE_DEPENDS "${dir}/*.${ext}")
+      else()
+        file(GLOB found CONFIGURE_DEPENDS "${dir}/*.${ext}")
+      endif()
+      list(APPEND files ${found})
+    endforeach()
+  endforeach()
+  hw_layer_violations("${PROJECT_SOURCE_DIR}" "${dirs}" "${C_RECURSE}" problems)
+  foreach(p IN LISTS problems)
+    message(SEND_ERROR "${p}")
+  endforeach()
+  list(JOIN dirs "," joined)
+  set(stamp "${PROJECT_BINARY_DIR}/layer_checks/${name}.stamp")
+  add_custom_command(OUTPUT "${stamp}"
+    COMMAND ${CMAKE_COMMAND} "-DHW_ROOT=${PROJECT_SOURCE_DIR}" "-DHW_DIRS=${joined}"
+      "-DHW_RECURSE=${C_RECURSE}" "-DHW_STAMP=${stamp}" -P "${HW_LAYER_RULES_FILE}"
+    DEPENDS ${files} "${HW_LAYER_RULES_FILE}"
+    COMMENT "Checking the layer rules of ${name}"
+    VERBATIM)
+  add_custom_target(${name}_layer_check ALL DEPENDS "${stamp}")
+  add_dependencies(${name} ${name}_layer_check)
+endfunction()
+
 # One static library per source folder; sources are picked up by glob so that
 # adding a file never needs a build-file edit.
 function(hw_layer name)
@@ -16,6 +52,7 @@ function(hw_layer name)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} INTERFACE ${L_DEPS})
   endif()
+  hw_check_layer(${name} DIRS ${L_DIRS})
 endfunction()
 
 # Test executables per area and label: *_test.cpp is unit, *_itest.cpp is

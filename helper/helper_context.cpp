@@ -1,5 +1,10 @@
 #include "helper/helper_context.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 
 #include "helper/helper_files.h"
@@ -11,16 +16,35 @@ namespace {
 constexpr auto kToolTimeout = std::chrono::seconds(10);
 }
 
-HelperContext::HelperContext(ProcessRunner& r, HelperPaths p)
-    : runner(r), paths(std::move(p)), state(HelperState::load(paths.stateFile())) {
+HelperContext::HelperContext(ProcessRunner& r, HelperPaths p) : runner(r), paths(std::move(p)) { loadState(); }
+
+void HelperContext::loadState() {
+    state = HelperState::load(paths.stateFile());
     auto bootId = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
     while (!bootId.empty() && (bootId.back() == '\n' || bootId.back() == ' ')) bootId.pop_back();
     state.forgetKernelStateUnlessBoot(bootId);
 }
 
+HelperContext::StateHold HelperContext::holdState() {
+    // The folder itself is locked: no lock file to be left behind.
+    int fd = -1;
+    if (makeDirectories(paths.stateDir, 0700)) fd = ::open(paths.stateDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) log::warning("HelperState", "cannot lock the state; going on without");
+    else
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    // The tunnel services' in-memory DNS servers are not in the file and stay.
+    loadState();
+    return StateHold(fd);
+}
+
+HelperContext::StateHold::~StateHold() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
 bool HelperContext::saveState() {
     std::string error;
-    if (!makeDirectories(paths.stateDir, 0700) || !state.save(paths.stateFile(), &error)) {
+    if (!makePrivateDirectory(paths.stateDir) || !state.save(paths.stateFile(), &error)) {
         log::error("HelperState", "cannot save the state: " + error);
         return false;
     }

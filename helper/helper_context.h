@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "helper/helper_paths.h"
@@ -21,9 +22,27 @@ public:
 
     // Writes the state file; a failure is logged and reported.
     bool saveState();
+
+    // Held while a command or --reset changes the machine: another run of
+    // the helper (--reset beside the daemon) waits, and the state file,
+    // re-read on taking it, is the only record of what was changed.
+    class StateHold {
+    public:
+        explicit StateHold(int fd) : fd_(fd) {}
+        StateHold(StateHold&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+        StateHold& operator=(StateHold&&) = delete;
+        ~StateHold();
+
+    private:
+        int fd_;
+    };
+    StateHold holdState();
     // Runs a system tool with a bounded wait; failures are logged with the
     // tool's own complaint.
     ProcessResult run(std::vector<std::string> argv, std::optional<std::string> input = std::nullopt);
+
+private:
+    void loadState();
 };
 
 }  // namespace hw::helper

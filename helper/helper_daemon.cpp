@@ -63,7 +63,10 @@ bool HelperDaemon::start(std::string* error) {
     }
     server_ = std::make_unique<HelperServer>(options, [this](HelperRequest request) {
         auto shared = std::make_shared<HelperRequest>(std::move(request));
-        commands_.async([this, shared] { dispatcher_.dispatch(std::move(*shared)); });
+        commands_.async([this, shared] {
+            auto held = services_.context.holdState();
+            dispatcher_.dispatch(std::move(*shared));
+        });
     });
     if (!server_->listen(error)) return false;
     log::info(kLog, "listening on " + paths.socket);

@@ -1,25 +1,8 @@
 #include "helper/helper_validation.h"
 
-#include <arpa/inet.h>
-
 #include <cstdio>
 
 namespace hw::helper {
-
-std::optional<AddressFamily> addressFamily(std::string_view text) {
-    // inet_pton needs a NUL-terminated copy; anything longer than the longest
-    // IPv6 text is not an address.
-    if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
-    std::string copy(text);
-    if (copy.find('\0') != std::string::npos) return std::nullopt;
-    unsigned char buf[16];
-    if (::inet_pton(AF_INET, copy.c_str(), buf) == 1) return AddressFamily::V4;
-    if (::inet_pton(AF_INET6, copy.c_str(), buf) == 1) return AddressFamily::V6;
-    return std::nullopt;
-}
-
-bool isIPv4Address(std::string_view text) { return addressFamily(text) == AddressFamily::V4; }
-bool isIPAddress(std::string_view text) { return addressFamily(text).has_value(); }
 
 bool isInterfaceName(std::string_view text) {
     if (text.empty() || text.size() > 15 || text == "." || text == "..") return false;

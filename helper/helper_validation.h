@@ -3,15 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ip_address.h"
+
 namespace hw::helper {
 
 // Every value that reaches a command line or a file passes one of these.
-enum class AddressFamily { V4, V6 };
-
-// A literal address as inet_pton reads it (no names, no prefixes, no scope).
-std::optional<AddressFamily> addressFamily(std::string_view text);
-bool isIPv4Address(std::string_view text);
-bool isIPAddress(std::string_view text);
+using hw::AddressFamily;
+using hw::addressFamily;
+using hw::isIPAddress;
+using hw::isIPv4Address;
 // A network interface name as the kernel allows it, minus anything odd.
 bool isInterfaceName(std::string_view text);
 // A plain name: letters, digits, '.', '_' and '-', not starting with '-'.

@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     if (option == "--openvpn-event") return hw::helper::runOpenVPNEvent(argc, argv);
     if (option == "--reset" && argc == 2) {
         hw::helper::HelperServices services(runner, hw::helper::HelperPaths::fromEnvironment());
+        auto held = services.context.holdState();
         bool ok = services.resetAll();
         std::printf("%s\n", ok ? "reset done" : "reset incomplete; see the log");
         return ok ? 0 : 1;

@@ -50,14 +50,6 @@ HelperMessage yesNo(bool ok) { return replyWith(ok ? kYes : kNo); }
 
 }  // namespace
 
-bool HelperServices::resetAll() {
-    bool ok = lock.reset();
-    ok = dns.restore() && ok;
-    ok = ipv6.restore() && ok;
-    openvpnProcesses.terminateAll(std::chrono::seconds(3));
-    return ok;
-}
-
 void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     d.registerCommand("retrieveDefaultGateway", [&s](HelperCommand&) -> std::optional<HelperMessage> {
         if (auto route = s.lock.currentDefaultRoute()) return replyWith(route->gateway);
@@ -74,7 +66,11 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
             if (!p.valid) return replyWith(kNo);
             if (p.present) resolvers.push_back(p.value);
         }
-        return replyWith(s.lock.enable(resolvers));
+        // "NO" stands for "no gateway" as well as for failure; callers tell
+        // the two apart by this.
+        HelperMessage reply = replyWith(s.lock.enable(resolvers));
+        reply["engaged"] = HelperValue(s.lock.active());
+        return reply;
     });
 
     d.registerCommand("disableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {

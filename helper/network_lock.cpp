@@ -82,9 +82,24 @@ bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     }
     lock = HelperState::Lock{};
     ctx_.state.servers.clear();
+    if (tunnelRunning()) log::info(kLog, "a tunnel runs: the servers' host routes stay");
+    else removeServerRoutes();
     ctx_.saveState();
     log::info(kLog, "released");
     return ok;
+}
+
+bool NetworkLock::tunnelRunning() const {
+    return std::any_of(tunnelChecks_.begin(), tunnelChecks_.end(), [](const auto& running) { return running(); });
+}
+
+void NetworkLock::removeServerRoutes() {
+    for (const auto& r : ctx_.state.routes) {
+        std::string family = addressFamily(r.destination) == AddressFamily::V6 ? "-6" : "-4";
+        // Already gone is as good as removed.
+        ctx_.run({"ip", family, "route", "del", r.destination, "via", r.via});
+    }
+    ctx_.state.routes.clear();
 }
 
 bool NetworkLock::addServerRoute(const std::string& server, const std::string& gateway) {
@@ -114,12 +129,7 @@ bool NetworkLock::setDefaultGateway(const std::string& gateway) {
 
 bool NetworkLock::reset() {
     bool ok = true;
-    for (const auto& r : ctx_.state.routes) {
-        std::string family = addressFamily(r.destination) == AddressFamily::V6 ? "-6" : "-4";
-        // Already gone is as good as removed.
-        ctx_.run({"ip", family, "route", "del", r.destination, "via", r.via});
-    }
-    ctx_.state.routes.clear();
+    removeServerRoutes();
     if (active() || !ctx_.state.lock.gateway.empty()) {
         ok = disable(std::nullopt);
     } else {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ public:
     // while the lock is on; "NO" when there is none or the lock failed.
     std::string enable(const std::vector<std::string>& dnsResolvers);
     // Removes the table and puts the default route back through gateway
-    // (validated by the caller), or through the one saved at enable time.
+    // (validated by the caller), or through the one saved at enable time;
+    // the servers' host routes go too unless a tunnel still runs.
     bool disable(const std::optional<std::string>& gateway);
     // Host route to the server via gateway; the server passes the lock.
     bool addServerRoute(const std::string& server, const std::string& gateway);
@@ -39,10 +41,17 @@ public:
 
     bool active() const { return ctx_.state.lock.active; }
 
+    // A tunnel service says whether it runs; while one does, releasing the
+    // lock keeps the server's host route, which carries the tunnel.
+    void addTunnelCheck(std::function<bool()> running) { tunnelChecks_.push_back(std::move(running)); }
+
 private:
     bool applyTable();
+    bool tunnelRunning() const;
+    void removeServerRoutes();
 
     HelperContext& ctx_;
+    std::vector<std::function<bool()>> tunnelChecks_;
 };
 
 }  // namespace hw::helper

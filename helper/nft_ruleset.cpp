@@ -23,7 +23,9 @@ std::string set(const char* name, const char* type, const std::string& elems) {
     return s + " }\n";
 }
 
-const char* const kTunnels[] = {"tun*", "tap*", "ppp*"};
+// ipsec*: the device of user-space ESP, where the kernel has none; kernel
+// ESP is matched by its policy instead.
+const char* const kTunnels[] = {"tun*", "tap*", "ppp*", "ipsec*"};
 
 // The two chains mirror each other; only the direction's words differ.
 struct Direction {

@@ -6,7 +6,8 @@ namespace hw::helper {
 
 inline constexpr const char* kLockTable = "havenway";  // family inet
 
-// What the lock lets through besides loopback, DHCP, tunnels and IPsec.
+// What the lock lets through besides loopback, DHCP, tunnel devices and
+// IPsec (kernel policies, or user-space ESP's device).
 struct LockRules {
     std::vector<std::string> servers;       // validated addresses, either family
     std::vector<std::string> dnsResolvers;  // validated addresses, port 53 only

@@ -1,6 +1,8 @@
 #include "helper/process_records.h"
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,20 +40,33 @@ std::optional<unsigned long long> ProcessRecords::startTime(pid_t pid) const {
     }
 }
 
+bool ProcessRecords::peerIsProcess(int socket, pid_t pid, unsigned long long start) const {
+    ucred peer{};
+    socklen_t len = sizeof peer;
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || len != sizeof peer) return false;
+    return pid > 0 && peer.pid == pid && peer.uid == ::geteuid() && startTime(pid) == start;
+}
+
 bool ProcessRecords::record(pid_t pid) {
     auto start = startTime(pid);
-    if (pid <= 0 || !start || !makeDirectories(folder_, 0700)) return false;
+    if (pid <= 0 || !start || !makePrivateDirectory(folder_)) return false;
     std::string error;
     return writeFileAtomically(folder_ + "/" + std::to_string(pid), std::to_string(*start) + "\n", 0600, &error);
 }
 
 int ProcessRecords::terminateAll(std::chrono::milliseconds grace) {
     std::vector<pid_t> running;
+    // A record someone else could have written would name any process.
+    struct stat st {};
+    if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 077) != 0)
+        return 0;
     std::error_code ec;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) files.push_back(entry.path());
     for (const auto& file : files) {
         auto name = file.filename().string();
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
         auto text = readFile(file.string());
         ::unlink(file.c_str());
         pid_t pid = 0;

@@ -23,6 +23,11 @@ public:
     // The kernel's start time of pid (field 22 of its stat), if it runs.
     std::optional<unsigned long long> startTime(pid_t pid) const;
 
+    // Whether the far end of a connected Unix socket was set up by pid, the
+    // process that started at startTime, running as this helper's user: a
+    // pid alone may have been reused by now.
+    bool peerIsProcess(int socket, pid_t pid, unsigned long long startTime) const;
+
 private:
     std::string folder_;
     std::string procRoot_;

@@ -16,10 +16,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <sstream>
 
-#include "helper/ike/run_program.h"
+#include "helper/esp_probe.h"
+#include "helper/helper_files.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -31,34 +31,10 @@ struct ChildFailure {
     int stage;
     int error;
 };
-enum Stage { StageNetns = 1, StagePort500, StagePort4500, StageUnshare, StageMount, StageExec, StageProbe };
-
-bool writeFileAtomically(const std::string& path, const std::string& text, mode_t mode, std::string* error) {
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd < 0) {
-        if (error) *error = "writing " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool ok = done == text.size() && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        if (error) *error = "writing " + path + " failed";
-        return false;
-    }
-    return true;
-}
+enum Stage { StageNetns = 1, StagePort500, StagePort4500, StageUnshare, StageMount, StageExec };
 
 bool makePrivateDir(const std::string& path, std::string* error) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (!helper::makeDirectories(path, 0700)) {
         if (error) *error = "creating " + path + ": " + std::strerror(errno);
         return false;
     }
@@ -72,17 +48,41 @@ bool makePrivateDir(const std::string& path, std::string* error) {
 }
 
 // Binding without SO_REUSEADDR fails while any other socket holds the port.
-int portBusy(int port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return errno;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    const int r = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+// IPv6 is checked on its own (V6ONLY): a socket bound to [::] with V6ONLY
+// does not block the IPv4 bind, yet it keeps charon from its IPv6 socket.
+int portBusy(int family, int port) {
+    const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;  // a family the kernel lacks holds nothing
+    sockaddr_storage storage{};
+    socklen_t size = 0;
+    if (family == AF_INET6) {
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
+        a->sin6_family = AF_INET6;
+        a->sin6_port = htons(static_cast<std::uint16_t>(port));
+        a->sin6_addr = in6addr_any;
+        size = sizeof *a;
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&storage);
+        a->sin_family = AF_INET;
+        a->sin_port = htons(static_cast<std::uint16_t>(port));
+        a->sin_addr.s_addr = htonl(INADDR_ANY);
+        size = sizeof *a;
+    }
+    const int r = ::bind(fd, reinterpret_cast<sockaddr*>(&storage), size);
     const int e = r == 0 ? 0 : errno;
     ::close(fd);
     return e == EADDRINUSE ? e : 0;
+}
+
+int portBusy(int port) {
+    if (int e = portBusy(AF_INET, port)) return e;
+    return portBusy(AF_INET6, port);
+}
+
+std::string portTaken(const char* port) {
+    return std::string("another program holds UDP port ") + port + "; stop it to connect with IKEv2";
 }
 
 std::string seconds(double s) {
@@ -93,7 +93,8 @@ std::string seconds(double s) {
 
 }  // namespace
 
-CharonRunner::CharonRunner(CharonOptions options) : options_(std::move(options)) {}
+CharonRunner::CharonRunner(CharonOptions options, ProcessRunner& runner)
+    : options_(std::move(options)), runner_(runner), records_(options_.workDir + "/processes", "/proc") {}
 
 CharonRunner::~CharonRunner() { stop(); }
 
@@ -116,6 +117,8 @@ std::string CharonRunner::strongswanConf(const CharonOptions& o, bool libipsec) 
       << "  retransmit_base = " << seconds(o.retransmitBase) << "\n"
       << "  install_routes = yes\n"
       << "  install_virtual_ip = yes\n"
+      << "  routing_table = " << kRoutingTable << "\n"
+      << "  routing_table_prio = " << kRoutingRulePriority << "\n"
       << "  load_modular = yes\n"
       << "  syslog {\n    daemon {\n      default = -1\n    }\n  }\n"
       << "  filelog {\n    havenway {\n      path = /run/charon.log\n      default = 1\n"
@@ -132,52 +135,53 @@ std::string CharonRunner::strongswanConf(const CharonOptions& o, bool libipsec) 
     return c.str();
 }
 
-bool CharonRunner::kernelHasEsp() {
-    std::random_device rd;
-    char spi[16];
-    std::snprintf(spi, sizeof spi, "0x%08x", 0x10000000u | (rd() & 0x0fffffffu));
-    std::string out;
-    const int added = runProgram({"/usr/sbin/ip", "xfrm", "state", "add", "src", "127.0.0.1", "dst", "127.0.0.1",
-                                  "proto", "esp", "spi", spi, "mode", "transport", "enc", "cbc(aes)",
-                                  "0x000102030405060708090a0b0c0d0e0f"},
-                                 std::chrono::seconds(5), &out);
-    if (added != 0) return false;
-    runProgram({"/usr/sbin/ip", "xfrm", "state", "delete", "src", "127.0.0.1", "dst", "127.0.0.1", "proto", "esp",
-                "spi", spi},
-               std::chrono::seconds(5));
-    return true;
+bool CharonRunner::tool(std::vector<std::string> args) {
+    ProcessRequest request;
+    request.argv = {"ip"};
+    if (!options_.netnsPath.empty()) {
+        // Only a named namespace can be reached by ip; never act on ours instead.
+        static const std::string kNamed = "/run/netns/";
+        if (options_.netnsPath.rfind(kNamed, 0) != 0) return false;
+        request.argv.insert(request.argv.end(), {"-n", options_.netnsPath.substr(kNamed.size())});
+    }
+    request.argv.insert(request.argv.end(), args.begin(), args.end());
+    request.timeout = std::chrono::seconds(5);
+    return runner_.run(request).ok();
 }
 
-void CharonRunner::endStaleCharon() {
-    // A charon of an earlier helper that did not get to stop it still holds
-    // the IKE ports; its pid file in our private /run names it.
-    std::ifstream in(runDir() + "/charon.pid");
-    long pid = 0;
-    if (!(in >> pid) || pid <= 1) return;
-    char exe[4096] = {};
-    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-    const ssize_t n = ::readlink(link.c_str(), exe, sizeof exe - 1);
-    if (n <= 0 || std::string(exe, static_cast<std::size_t>(n)) != options_.charonPath) return;
-    log::warning("ike", "ending a charon left behind by an earlier run");
-    ::kill(static_cast<pid_t>(pid), SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + options_.stopTimeout;
-    // waitpid reaps it should it be a child of ours; others are init's to reap.
-    while (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != pid && ::kill(static_cast<pid_t>(pid), 0) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-            break;
+void CharonRunner::removeRouting() {
+    // A charon that ends on TERM removes these itself; one that was killed
+    // leaves them, and its rule would send traffic into a table of ours.
+    const std::string table = std::to_string(kRoutingTable);
+    for (const char* family : {"-4", "-6"}) {
+        for (int i = 0; i < 8 && tool({family, "rule", "del", "table", table}); ++i) {
         }
-        ::poll(nullptr, 0, 10);
+        tool({family, "route", "flush", "table", table});
     }
 }
 
+void CharonRunner::removeFiles() {
+    for (const char* name : {"charon.vici", "charon.pid", "charon.log", "charon.out", "strongswan.conf"})
+        ::unlink((runDir() + "/" + name).c_str());
+    ::rmdir(runDir().c_str());
+    ::rmdir((options_.workDir + "/processes").c_str());
+    ::rmdir(options_.workDir.c_str());
+}
+
+void CharonRunner::endLeftovers() {
+    // The folder lives from a start to its stop: without it nothing is ours.
+    struct stat st {};
+    if (running() || ::lstat(options_.workDir.c_str(), &st) != 0) return;
+    if (records_.terminateAll(options_.stopTimeout) > 0) log::warning("ike", "ended a charon left behind by an earlier run");
+    removeRouting();
+    removeFiles();
+}
+
 bool CharonRunner::writeConfig(std::string* error) {
+    // Also clears a stale socket or pid file that would fool the start wait.
+    endLeftovers();
     if (!makePrivateDir(options_.workDir, error) || !makePrivateDir(runDir(), error)) return false;
-    endStaleCharon();
-    // A stale socket or pid file of an earlier run would fool the start wait.
-    ::unlink(viciSocketPath().c_str());
-    ::unlink((runDir() + "/charon.pid").c_str());
-    return writeFileAtomically(runDir() + "/strongswan.conf", strongswanConf(options_, libipsec_), 0600, error);
+    return helper::writeFileAtomically(runDir() + "/strongswan.conf", strongswanConf(options_, libipsec_), 0600, error);
 }
 
 bool CharonRunner::start(std::string* error) {
@@ -185,9 +189,11 @@ bool CharonRunner::start(std::string* error) {
     switch (options_.esp) {
     case EspBackend::Kernel: libipsec_ = false; break;
     case EspBackend::Libipsec: libipsec_ = true; break;
-    case EspBackend::Auto: libipsec_ = !kernelHasEsp(); break;
+    case EspBackend::Auto: libipsec_ = !helper::kernelSupportsEsp(runner_); break;
     }
     if (!writeConfig(error) || !spawn(error)) return false;
+    owned_ = true;
+    if (!records_.record(pid_)) log::warning("ike", "could not record charon's process; --reset will not find it");
     if (!waitForSocket(error)) {
         stop();
         return false;
@@ -263,10 +269,7 @@ bool CharonRunner::spawn(std::string* error) {
         if (error) {
             switch (f.stage) {
             case StagePort500:
-            case StagePort4500:
-                *error = std::string("UDP port ") + (f.stage == StagePort500 ? "500" : "4500") +
-                         " is already in use: another IKE daemon is running; stop it to connect with IKEv2";
-                break;
+            case StagePort4500: *error = portTaken(f.stage == StagePort500 ? "500" : "4500"); break;
             case StageNetns: *error = std::string("entering the network namespace: ") + std::strerror(f.error); break;
             case StageExec: *error = "starting " + options_.charonPath + ": " + std::strerror(f.error); break;
             default: *error = std::string("preparing charon's private /run: ") + std::strerror(f.error); break;
@@ -295,7 +298,7 @@ bool CharonRunner::waitForSocket(std::string* error) {
             const std::string tail = outputTail();
             if (error) {
                 if (tail.find("Address already in use") != std::string::npos)
-                    *error = "UDP port 500 or 4500 is already in use: another IKE daemon is running; stop it to connect with IKEv2";
+                    *error = portTaken("500 or 4500");
                 else
                     *error = "charon exited while starting: " + tail;
             }
@@ -340,22 +343,28 @@ bool CharonRunner::running() {
 }
 
 void CharonRunner::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + options_.stopTimeout;
-    int status = 0;
-    for (;;) {
-        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == pid_ || (r < 0 && errno != EINTR)) break;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(-pid_, SIGKILL);
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + options_.stopTimeout;
+        int status = 0;
+        for (;;) {
+            const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+            if (r == pid_ || (r < 0 && errno != EINTR)) break;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ::kill(-pid_, SIGKILL);
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            ::poll(nullptr, 0, 10);
         }
-        ::poll(nullptr, 0, 10);
+        pid_ = -1;
     }
-    pid_ = -1;
+    if (!owned_) return;
+    owned_ = false;
+    records_.terminateAll(std::chrono::milliseconds(0));  // only drops the record: it has ended
+    removeRouting();
+    removeFiles();
 }
 
 }  // namespace hw::ike

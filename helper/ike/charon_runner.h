@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "helper/process_records.h"
+#include "platform/process_runner.h"
+
 namespace hw::ike {
 
 enum class EspBackend { Auto, Kernel, Libipsec };
@@ -26,17 +29,25 @@ struct CharonOptions {
 };
 
 // Runs one charon of our own: its own mount namespace with a private /run
-// (charon's pid file is fixed there), its own strongswan.conf and VICI socket.
+// (charon's pid file is fixed there), its own strongswan.conf and VICI socket,
+// its own routing table. Each charon is recorded (pid and start time), so a
+// later helper or --reset can end one whose helper died.
 class CharonRunner {
 public:
-    explicit CharonRunner(CharonOptions options);
+    // Not strongSwan's default 220: clearing it can never take away the
+    // routes of another IKE daemon on the machine.
+    static constexpr int kRoutingTable = 4220;
+    static constexpr int kRoutingRulePriority = 220;
+
+    CharonRunner(CharonOptions options, ProcessRunner& runner);
     ~CharonRunner();
     CharonRunner(const CharonRunner&) = delete;
     CharonRunner& operator=(const CharonRunner&) = delete;
 
     // Starts charon and waits (bounded) until its VICI socket answers.
     bool start(std::string* error);
-    // TERM, a bounded wait, then KILL; safe to call when not running.
+    // TERM, a bounded wait, then KILL; then removes what charon may have
+    // left (its routing rule and table, its files). Safe when not running.
     void stop();
     bool running();
     pid_t pid() const { return pid_; }
@@ -48,18 +59,24 @@ public:
 
     // The configuration text charon reads; paths are as charon sees them.
     static std::string strongswanConf(const CharonOptions& options, bool libipsec);
-    // Whether the kernel can do ESP itself (probed with a throwaway xfrm state).
-    static bool kernelHasEsp();
+    // Ends a charon of ours that outlived its helper (TERM, then KILL) and
+    // removes what it installed. Only while this runner runs none.
+    void endLeftovers();
 
 private:
     bool writeConfig(std::string* error);
-    void endStaleCharon();
+    void removeRouting();
+    void removeFiles();
+    bool tool(std::vector<std::string> args);
     bool spawn(std::string* error);
     bool waitForSocket(std::string* error);
     std::string outputTail() const;
 
     CharonOptions options_;
+    ProcessRunner& runner_;
+    helper::ProcessRecords records_;
     pid_t pid_ = -1;
+    bool owned_ = false;  // started one whose traces stop() must clear
     bool libipsec_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "helper/ike/ike_alerts.h"
+#include "platform/ip_address.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -16,11 +17,6 @@ namespace {
 
 constexpr const char* kCategory = "ike";
 constexpr const char* kSecretId = "havenway-eap";
-
-bool isAddress(const std::string& s) {
-    unsigned char buf[16];
-    return inet_pton(AF_INET, s.c_str(), buf) == 1 || inet_pton(AF_INET6, s.c_str(), buf) == 1;
-}
 
 bool isHostName(const std::string& s) {
     if (s.empty() || s.size() > 253) return false;
@@ -106,13 +102,14 @@ std::string validateIkeStart(const IkeStartRequest& r) {
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
         if (!ok) return "invalid connection name";
     }
-    if (!isHostName(r.host) && !isAddress(r.host)) return "invalid server host name";
-    if (!r.hostIp.empty() && !isAddress(r.hostIp)) return "invalid server address";
+    if (!isHostName(r.host) && !isIPAddress(r.host)) return "invalid server host name";
+    if (!r.hostIp.empty() && !isIPAddress(r.hostIp)) return "invalid server address";
     if (!isPrintable(r.id, 255)) return "invalid identity";
     return {};
 }
 
-IkeService::IkeService(IkeServiceOptions options) : options_(std::move(options)) {
+IkeService::IkeService(IkeServiceOptions options, ProcessRunner& runner)
+    : options_(std::move(options)), runner_(runner) {
     if (!options_.resolve) options_.resolve = resolveHost;
     worker_ = std::thread([this] { workLoop(); });
 }
@@ -201,12 +198,22 @@ void IkeService::stopAsync(bool forced, const IkeChannel* channel, std::function
 
 void IkeService::connect(std::shared_ptr<Session> s) {
     const auto& req = s->request;
+    // What this start loaded goes again, and charon with it when unused.
+    auto cleanUpLater = [this, name = req.name] {
+        post([this, name] {
+            forget(name);
+            endCharonIfIdle();
+        });
+    };
     auto fail = [&](const std::string& why) {
         log::warning(kCategory, "IKEv2 connection failed: " + why);
-        std::lock_guard lock(mutex_);
-        if (s->replaced || s->terminal) return;
-        s->channel->sendEvent("log", "message", why);
-        finishLocked(*s, "down");
+        {
+            std::lock_guard lock(mutex_);
+            if (s->replaced || s->terminal) return;
+            s->channel->sendEvent("log", "message", why);
+            finishLocked(*s, "down");
+        }
+        cleanUpLater();
     };
     {
         std::lock_guard lock(mutex_);
@@ -228,8 +235,11 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         auto resolved = options_.resolve(req.host);
         if (!resolved) {
             log::warning(kCategory, "the server name does not resolve");
-            std::lock_guard lock(mutex_);
-            finishLocked(*s, "alert", "dns");
+            {
+                std::lock_guard lock(mutex_);
+                finishLocked(*s, "alert", "dns");
+            }
+            cleanUpLater();
             return;
         }
         address = *resolved;
@@ -306,7 +316,8 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         const std::string name = req.name;
         post([this, name] {
             terminate(name, true);
-            unloadSecret();
+            forget(name);
+            endCharonIfIdle();
         });
     }
 }
@@ -337,7 +348,8 @@ std::string IkeService::stop(bool forced, const IkeChannel* channel) {
         std::lock_guard lock(mutex_);
         finishLocked(*s, "down");
     }
-    unloadSecret();
+    forget(s->request.name);
+    endCharonIfIdle();
     return {};
 }
 
@@ -354,7 +366,8 @@ void IkeService::channelClosed(const IkeChannel* channel) {
     const std::string name = s->request.name;
     post([this, name] {
         terminate(name, true);
-        unloadSecret();
+        forget(name);
+        endCharonIfIdle();
     });
 }
 
@@ -368,12 +381,67 @@ void IkeService::terminate(const std::string& name, bool forced) {
     if (!r.ok) log::warning(kCategory, "terminate: " + r.error);
 }
 
-void IkeService::unloadSecret() {
+void IkeService::forget(const std::string& name) {
     auto control = this->control();
     if (!control || !control->isOpen()) return;
-    ViciSection u;
-    u.set("id", kSecretId);
-    control->request("unload-shared", u, options_.commandTimeout);
+    ViciSection secret;
+    secret.set("id", kSecretId);
+    control->request("unload-shared", secret, options_.commandTimeout);
+    ViciSection conn;
+    conn.set("name", name);
+    control->request("unload-conn", conn, options_.commandTimeout);
+}
+
+int IkeService::loadedConnectionsLocked() {
+    int count = 0;
+    ViciClient lister;
+    lister.setEventHandler([&count](const std::string& event, const ViciSection&) {
+        if (event == "list-conn") ++count;
+    });
+    if (!lister.connect(charon_->viciSocketPath()) || !lister.registerEvent("list-conn", options_.commandTimeout) ||
+        !lister.request("list-conns", {}, options_.commandTimeout).ok)
+        return -1;
+    lister.close();
+    return count;
+}
+
+void IkeService::endCharonIfIdle() {
+    {
+        std::lock_guard lock(mutex_);
+        if (current_ && !current_->replaced && !current_->terminal) return;
+    }
+    std::lock_guard lock(charonMutex_);
+    if (!charon_) return;
+    std::erase_if(lent_, [](const std::weak_ptr<ViciClient>& w) {
+        auto client = w.lock();
+        return !client || !client->isOpen();
+    });
+    if (!lent_.empty()) return;
+    const bool running = charon_->running();
+    // A charon we cannot ask keeps running: better than cutting another user off.
+    if (running && loadedConnectionsLocked() != 0) return;
+    if (running) log::info(kCategory, "no IKE connection needs charon; ending it");
+    if (control_) control_->close();
+    if (events_) events_->close();
+    control_.reset();
+    events_.reset();
+    charon_->stop();
+    charon_.reset();
+}
+
+void IkeService::charonReleased() {
+    post([this] { endCharonIfIdle(); });
+}
+
+void IkeService::endLeftovers() {
+    std::lock_guard lock(charonMutex_);
+    if (charon_) return;
+    CharonRunner(options_.charon, runner_).endLeftovers();
+}
+
+bool IkeService::charonRunning() {
+    std::lock_guard lock(charonMutex_);
+    return charon_ && charon_->running();
 }
 
 std::shared_ptr<ViciClient> IkeService::control() {
@@ -387,6 +455,7 @@ std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler
     auto client = std::make_shared<ViciClient>();
     if (handler) client->setEventHandler(std::move(handler));
     if (!client->connect(charon_->viciSocketPath(), error)) return nullptr;
+    lent_.push_back(client);
     return client;
 }
 
@@ -395,7 +464,8 @@ bool IkeService::ensureCharon(std::string* error) {
     if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
     if (control_) control_->close();
     if (events_) events_->close();
-    charon_ = std::make_unique<CharonRunner>(options_.charon);
+    // The runner of a charon that died clears its traces as it goes.
+    charon_ = std::make_unique<CharonRunner>(options_.charon, runner_);
     if (!charon_->start(error)) return false;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
@@ -432,9 +502,12 @@ void IkeService::loadAuthorities() {
 
 void IkeService::onCharonLost() {
     log::warning(kCategory, "lost the connection to charon");
-    std::lock_guard lock(mutex_);
-    // A start still in initiate hears of it from its failed command.
-    if (current_ && current_->initiateDone) finishLocked(*current_, "down");
+    {
+        std::lock_guard lock(mutex_);
+        // A start still in initiate hears of it from its failed command.
+        if (current_ && current_->initiateDone) finishLocked(*current_, "down");
+    }
+    post([this] { endCharonIfIdle(); });
 }
 
 void IkeService::onEvent(const std::string& name, const ViciSection& body) {
@@ -472,10 +545,21 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
             const bool stopping = s->stopping;
             finishLocked(*s, stopping ? "down" : "child_down");
             // Without its CHILD_SA the tunnel is useless: drop the IKE_SA too.
-            if (!stopping) post([this, conn] { terminate(conn, true); unloadSecret(); });
+            if (!stopping) post([this, conn] {
+                terminate(conn, true);
+                forget(conn);
+                endCharonIfIdle();
+            });
         }
     } else if (name == "ike-updown" && !up) {
-        if (s->childUp || s->stopping || s->initiateDone) finishLocked(*s, "down");
+        if (!(s->childUp || s->stopping || s->initiateDone)) return;
+        const bool ending = !s->terminal && !s->stopping;
+        finishLocked(*s, "down");
+        // The server ended it: nothing of ours asks charon to go.
+        if (ending) post([this, conn] {
+            forget(conn);
+            endCharonIfIdle();
+        });
     }
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/vici_client.h"
@@ -53,10 +54,11 @@ IkeServiceOptions defaultIkeServiceOptions();
 // reason it is refused, or empty.
 std::string validateIkeStart(const IkeStartRequest& request);
 
-// The helper's IKE service: one connection at a time through its own charon.
+// The helper's IKE service: one connection at a time through its own charon,
+// which runs only while some connection needs it.
 class IkeService {
 public:
-    explicit IkeService(IkeServiceOptions options);
+    IkeService(IkeServiceOptions options, ProcessRunner& runner);
     ~IkeService();
     IkeService(const IkeService&) = delete;
     IkeService& operator=(const IkeService&) = delete;
@@ -76,6 +78,13 @@ public:
     // be: other users of the one IKE daemon (L2TP's transport mode) go
     // through it. handler receives the events it registers.
     std::shared_ptr<ViciClient> connectToCharon(ViciClient::EventHandler handler, std::string* error);
+    // A user of connectToCharon is done: charon ends once nothing needs it.
+    void charonReleased();
+    // Ends a charon an earlier helper left behind, and its traces; before
+    // the first start.
+    void endLeftovers();
+    // Whether our charon runs now (tests, diagnostics).
+    bool charonRunning();
 
 private:
     struct Session;
@@ -88,13 +97,20 @@ private:
     // alert) unless it was sent or the session was replaced. Lock held.
     void finishLocked(Session& session, const std::string& event, const std::string& alert = {});
     void terminate(const std::string& name, bool forced);
-    void unloadSecret();
+    // Unloads the session's secret and connection from charon.
+    void forget(const std::string& name);
+    // Ends charon when no session, no lent client and no loaded connection
+    // needs it, or clears the traces of one that died.
+    void endCharonIfIdle();
+    int loadedConnectionsLocked();
     void post(std::function<void()> task);
     void workLoop();
 
     IkeServiceOptions options_;
-    std::mutex charonMutex_;  // guards the runner and (re)connecting the clients
+    ProcessRunner& runner_;
+    std::mutex charonMutex_;  // guards the runner, the lent clients and (re)connecting the clients
     std::unique_ptr<CharonRunner> charon_;
+    std::vector<std::weak_ptr<ViciClient>> lent_;  // handed out by connectToCharon
     std::shared_ptr<ViciClient> events_;   // events, and the long initiate
     std::shared_ptr<ViciClient> control_;  // everything else
     std::shared_ptr<ViciClient> control();

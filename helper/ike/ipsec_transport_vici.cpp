@@ -53,6 +53,15 @@ std::string messageFor(const std::string& cause) {
     return "the IPsec negotiation with the L2TP server failed";
 }
 
+// Declared before a call's VICI client, so it fires after that has closed.
+struct ReleaseOnExit {
+    const std::function<void()>& released;
+    bool fire = true;
+    ~ReleaseOnExit() {
+        if (fire && released) released();
+    }
+};
+
 // control-log lines of one initiate, gathered on the client's reader thread.
 struct LogLines {
     std::mutex mutex;
@@ -103,8 +112,8 @@ std::string l2tpIpsecError(const std::vector<std::string>& log, const std::strin
     return "the IPsec negotiation with the L2TP server failed" + (errmsg.empty() ? std::string() : ": " + errmsg);
 }
 
-ViciIpsecTransport::ViciIpsecTransport(Connector connector, L2tpIpsecOptions options)
-    : connect_(std::move(connector)), options_(options) {}
+ViciIpsecTransport::ViciIpsecTransport(Connector connector, L2tpIpsecOptions options, std::function<void()> released)
+    : connect_(std::move(connector)), options_(options), released_(std::move(released)) {}
 
 bool ViciIpsecTransport::up(const Request& request, std::string* error) {
     auto failWith = [&](const std::string& why) {
@@ -118,6 +127,7 @@ bool ViciIpsecTransport::up(const Request& request, std::string* error) {
 
     auto gathered = std::make_shared<LogLines>();
     std::string why;
+    ReleaseOnExit release{released_};
     auto vici = connect_(
         [gathered](const std::string& event, const ViciSection& body) {
             const auto* msg = body.value("msg");
@@ -158,6 +168,7 @@ bool ViciIpsecTransport::up(const Request& request, std::string* error) {
     auto result = vici->request("initiate", init, options_.establishTimeout + options_.commandTimeout);
     if (result.succeeded()) {
         vici->close();
+        release.fire = false;
         active_.insert(request.serviceID);
         log::info(kCategory, "IPsec transport mode with " + request.remote + " is up");
         return true;
@@ -181,6 +192,7 @@ void ViciIpsecTransport::down(const std::string& serviceID) {
     // Only what up() brought up: no daemon is started just to find nothing.
     if (active_.erase(serviceID) == 0) return;
     std::string why;
+    ReleaseOnExit release{released_};
     auto vici = connect_({}, &why);
     if (!vici) {
         log::warning(kCategory, "cannot end the IPsec of L2TP: " + why);
@@ -213,6 +225,9 @@ std::shared_ptr<helper::ppp::IpsecTransport> makeL2tpIpsecTransport(const std::s
                 return nullptr;
             }
             return ike->connectToCharon(std::move(handler), error);
+        },
+        L2tpIpsecOptions{}, [weak] {
+            if (auto ike = weak.lock()) ike->charonReleased();
         });
 }
 

@@ -38,7 +38,10 @@ public:
     // A fresh VICI connection to that charon, starting it if need be.
     using Connector = std::function<std::shared_ptr<ViciClient>(ViciClient::EventHandler, std::string* error)>;
 
-    explicit ViciIpsecTransport(Connector connector, L2tpIpsecOptions options = {});
+    // released runs when a service no longer needs charon (after down or a
+    // failed up), with no VICI connection of ours still open.
+    explicit ViciIpsecTransport(Connector connector, L2tpIpsecOptions options = {},
+                                std::function<void()> released = {});
 
     bool up(const Request& request, std::string* error) override;
     void down(const std::string& serviceID) override;
@@ -48,6 +51,7 @@ private:
 
     Connector connect_;
     L2tpIpsecOptions options_;
+    std::function<void()> released_;
     std::mutex mutex_;  // one up or down at a time
     std::set<std::string> active_;  // services whose SA up() brought up
 };

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <sstream>
 #include <thread>
 
 #include "helper/helper_files.h"
@@ -64,13 +65,17 @@ std::string OpenVPNService::configCopyPath() const {
     return services_.context.paths.runDir + "/openvpn-config/config.ovpn";
 }
 
+std::string OpenVPNService::managementPath() const {
+    return services_.context.paths.runDir + "/openvpn-management/management.sock";
+}
+
 std::vector<std::string> OpenVPNService::openvpnArguments() const {
     const std::string event = openvpnWord(options_.eventProgram) + " --openvpn-event " +
                               openvpnWord(services_.context.paths.socket);
     return {options_.openvpnBinary,
             "--config", configCopyPath(),
             // After the file, so that it cannot change them.
-            "--management", "127.0.0.1", std::to_string(options_.managementPort),
+            "--management", managementPath(), "unix",
             "--management-query-passwords",
             "--script-security", "2",
             "--up", event,
@@ -120,21 +125,43 @@ std::optional<std::string> OpenVPNService::readUserConfig(const std::string& pat
     return text;
 }
 
-bool OpenVPNService::managementListens(const std::string& process) const {
-    // Looked up in the table of the child's own network namespace, without
-    // connecting: a connection would take openvpn's one management slot.
-    char want[32];
-    std::snprintf(want, sizeof want, "0100007F:%04X", options_.managementPort);
-    auto table = readFile(services_.context.paths.procRoot + "/" + process + "/net/tcp");
-    if (!table) return false;
-    std::istringstream lines(*table);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        if (fields >> slot >> local >> remote >> state && local == want && state == "0A") return true;
+bool OpenVPNService::prepareManagementFolder() const {
+    const std::string path = managementPath();
+    // Only we may be able to put a socket there: one that someone else
+    // could bind would get the user's credentials.
+    if (!makePrivateDirectory(path.substr(0, path.rfind('/')))) return false;
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        log::error(kLog, "cannot remove the old management socket: " + std::string(std::strerror(errno)));
+        return false;
     }
-    return false;
+    return true;
+}
+
+UniqueFd OpenVPNService::connectManagement(const Started& started) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = managementPath();
+    if (path.size() >= sizeof addr.sun_path) return UniqueFd();
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
+    while (true) {
+        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd) return UniqueFd();
+        if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+            if (services_.openvpnProcesses.peerIsProcess(fd.get(), started.child->pid, started.startTime)) return fd;
+            log::warning(kLog, "refused: the management socket is not held by the openvpn we started");
+            return UniqueFd();
+        }
+        if (started.child->exited.load()) {
+            log::warning(kLog, "openvpn ended before its management interface listened");
+            return UniqueFd();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            log::warning(kLog, "openvpn's management interface did not listen in time");
+            return UniqueFd();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 std::optional<pid_t> OpenVPNService::runningPid() const {
@@ -183,26 +210,34 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
         return replyWith(kNo);
     }
 
-    // One openvpn at a time: the management port is fixed.
+    // One openvpn at a time: the management socket is fixed.
     stopChildren();
     services_.openvpnProcesses.terminateAll(std::chrono::seconds(3));
-
-    // Whoever listens there would be handed the user's credentials.
-    if (managementListens("self")) {
-        log::warning(kLog, "refused: another program listens on the management port");
-        return replyWith(kNo);
-    }
+    if (!prepareManagementFolder()) return replyWith(kNo);
 
     const std::string copy = configCopyPath();
     std::string error;
-    if (!makeDirectories(copy.substr(0, copy.rfind('/')), 0700) ||
+    if (!makePrivateDirectory(copy.substr(0, copy.rfind('/'))) ||
         !writeFileAtomically(copy, *checked.config, 0600, &error)) {
         log::error(kLog, "cannot write the configuration copy: " + error);
         return replyWith(kNo);
     }
 
+    auto started = spawn();
+    if (!started) return replyWith(kNo);
+    UniqueFd management = connectManagement(*started);
+    if (!management) {
+        stopChildren();
+        return replyWith(kNo);
+    }
+    HelperMessage reply = replyWith(kYes);
+    reply["management"] = HelperValue(std::make_shared<UniqueFd>(std::move(management)));
+    return reply;
+}
+
+std::optional<OpenVPNService::Started> OpenVPNService::spawn() {
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return replyWith(kNo);
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -235,9 +270,11 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
     if (rc != 0) {
         ::close(pipeFds[0]);
         log::error(kLog, "cannot start openvpn: " + std::string(std::strerror(rc)));
-        return replyWith(kNo);
+        return std::nullopt;
     }
-    auto child = std::make_shared<Child>();
+    // Read before anything can reap it: the pid is still surely our child.
+    Started started{std::make_shared<Child>(), services_.openvpnProcesses.startTime(pid).value_or(0)};
+    auto child = started.child;
     child->pid = pid;
     child->reaper = std::thread([child, fd = pipeFds[0]] {
         std::string pending;
@@ -265,21 +302,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
     }
     if (!services_.openvpnProcesses.record(pid)) log::warning(kLog, "cannot record openvpn " + std::to_string(pid));
     log::info(kLog, "started openvpn " + std::to_string(pid));
-
-    auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
-    while (!managementListens(std::to_string(pid))) {
-        if (child->exited.load()) {
-            log::warning(kLog, "openvpn ended before its management port listened");
-            return replyWith(kNo);
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            log::warning(kLog, "openvpn's management port did not listen in time");
-            stopChildren();
-            return replyWith(kNo);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return replyWith(kYes);
+    return started;
 }
 
 HelperMessage OpenVPNService::event(const HelperCommand& c) {
@@ -317,6 +340,10 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
 
 void registerOpenVPNCommands(CommandDispatcher& d, HelperServices& s, OpenVPNServiceOptions options) {
     auto service = std::make_shared<OpenVPNService>(s, std::move(options));
+    s.lock.addTunnelCheck([weak = std::weak_ptr<OpenVPNService>(service)] {
+        auto running = weak.lock();
+        return running && running->runningPid().has_value();
+    });
     d.registerCommand("createOpenVPNConnection", [service](HelperCommand& c) -> std::optional<HelperMessage> {
         return service->create(c);
     });

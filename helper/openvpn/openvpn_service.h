@@ -19,15 +19,18 @@ struct OpenVPNServiceOptions {
     // Runs as openvpn's up and down command ("--openvpn-event <socket>" is
     // added); empty: this executable.
     std::string eventProgram;
-    std::uint16_t managementPort = 9544;
     std::string configName = "config_current.ovpn";
     std::chrono::milliseconds listenTimeout{10000};
 };
 
 // "createOpenVPNConnection": checks the user's configuration file, keeps a
-// filtered root-owned copy, starts openvpn with an argv of our own and
-// answers once its management port listens. Also takes the up/down events
-// of the tunnel from our own event program, for DNS.
+// filtered root-owned copy, starts openvpn with an argv of our own, with its
+// management interface on a Unix socket in a folder only root can enter.
+// It connects to that interface itself, proves the listener is the openvpn
+// it started (pid and start time), and hands the connected descriptor to the
+// app in the reply ("management"); the app never dials anything that a
+// local user could have put in openvpn's place. Also takes the up/down
+// events of the tunnel from our own event program, for DNS.
 class OpenVPNService {
 public:
     OpenVPNService(HelperServices& services, OpenVPNServiceOptions options);
@@ -39,6 +42,7 @@ public:
     HelperMessage event(const HelperCommand& command);
 
     std::string configCopyPath() const;
+    std::string managementPath() const;
     std::vector<std::string> openvpnArguments() const;
     // The running openvpn we started last, if any.
     std::optional<pid_t> runningPid() const;
@@ -46,8 +50,16 @@ public:
 private:
     struct Child;
     std::optional<std::string> readUserConfig(const std::string& path, uid_t owner);
-    // Is 127.0.0.1:port listening in the network namespace of /proc/<process>?
-    bool managementListens(const std::string& process) const;
+    struct Started {
+        std::shared_ptr<Child> child;
+        unsigned long long startTime = 0;
+    };
+    std::optional<Started> spawn();
+    bool prepareManagementFolder() const;
+    // A connection to the management socket once openvpn listens there and
+    // only when the listener is the child itself; none when it exits first,
+    // the time runs out or the listener is someone else.
+    UniqueFd connectManagement(const Started& started);
     void stopChildren();
 
     HelperServices& services_;

@@ -11,12 +11,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <utility>
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
-#include "helper/ike/run_program.h"
 #include "helper/ppp/ipsec_transport.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/log.h"
@@ -59,15 +59,6 @@ std::optional<std::string> resolveServer(const std::string& endpoint) {
     return v4 ? v4 : v6;
 }
 
-bool ipRoute(std::vector<std::string> args, std::string* output) {
-    args.insert(args.begin(), "/usr/sbin/ip");
-    return ike::runProgram(args, std::chrono::seconds(5), output) == 0;
-}
-
-void removeHostRoute(const std::string& route) {
-    if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
-}
-
 }  // namespace
 
 std::optional<ServerPath> serverPathFrom(std::string_view text) {
@@ -98,10 +89,49 @@ std::shared_ptr<IpsecTransport> ipsecTransport() {
     return registeredTransport;
 }
 
-PppLinks::PppLinks(PppPaths paths, EspProbe espProbe)
-    : paths_(std::move(paths)), espProbe_(std::move(espProbe)), records_(paths_.runDir + "/processes", "/proc") {}
+PppLinks::PppLinks(PppPaths paths, ProcessRunner& runner, EspProbe espProbe)
+    : paths_(std::move(paths)), runner_(runner), espProbe_(std::move(espProbe)),
+      records_(paths_.runDir + "/processes", "/proc") {}
 
-int PppLinks::stopLeftovers() { return records_.terminateAll(kForceGrace); }
+bool PppLinks::ipRoute(std::vector<std::string> args, std::string* output) {
+    ProcessRequest request;
+    request.argv = {"ip"};
+    request.argv.insert(request.argv.end(), args.begin(), args.end());
+    request.timeout = std::chrono::seconds(5);
+    auto result = runner_.run(request);
+    if (output) *output = result.out + result.err;
+    return result.ok();
+}
+
+std::string PppLinks::routeRecordPath(const std::string& id) const { return paths_.runDir + "/" + id + ".route"; }
+
+void PppLinks::removeHostRoute(const std::string& id, const std::string& route) {
+    if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
+    ::unlink(routeRecordPath(id).c_str());
+}
+
+int PppLinks::stopLeftovers() {
+    const int stopped = records_.terminateAll(kForceGrace);
+    // An earlier helper that died left its host routes and the links' files,
+    // the options among them holding a password.
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(paths_.runDir, ec))
+        if (!entry.is_directory(ec)) files.push_back(entry.path());
+    for (const auto& file : files) {
+        if (file.extension() == ".route") {
+            std::string route = readFile(file.string()).value_or("");
+            const auto slash = route.find('/');
+            const std::string bits = slash == std::string::npos ? "" : route.substr(slash + 1);
+            if (isIPAddress(route.substr(0, slash)) && (bits == "32" || bits == "128")) ipRoute({"route", "del", route}, nullptr);
+        }
+        ::unlink(file.c_str());
+    }
+    ::rmdir((paths_.runDir + "/processes").c_str());
+    ::rmdir(paths_.runDir.c_str());
+    return stopped;
+}
+
 
 PppLinks::~PppLinks() { stopAll(); }
 
@@ -116,7 +146,8 @@ void PppLinks::notify(const std::string& id, const PppLinkStatus& status) {
 }
 
 bool PppLinks::prepareRunFolder(std::string* error) {
-    if (!makeDirectories(paths_.runDir, 0700) || ::chmod(paths_.runDir.c_str(), 0700) != 0) {
+    // It holds the scripts pppd runs as root.
+    if (!makePrivateDirectory(paths_.runDir)) {
         if (error) *error = "cannot prepare " + paths_.runDir;
         return false;
     }
@@ -234,8 +265,11 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
             fail(id, kPppExitFatal);
             return false;
         }
+        std::string recordError;
+        if (!hostRoute.empty() && !writeFileAtomically(routeRecordPath(id), hostRoute, 0600, &recordError))
+            log::warning(kLog, "the host route is not recorded; a crash would leave it: " + recordError);
         if (!transport->up({id, *address, secrets.sharedSecret}, error)) {
-            removeHostRoute(hostRoute);
+            removeHostRoute(id, hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -245,7 +279,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         std::string confPath = paths_.runDir + "/" + id + ".xl2tpd.conf";
         if (!conf || !writeFileAtomically(confPath, *conf, 0600, error)) {
             transport->down(id);
-            removeHostRoute(hostRoute);
+            removeHostRoute(id, hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -259,7 +293,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
     if (pid < 0) {
         if (service.type == PppServiceType::L2TP)
             if (auto t = ipsecTransport()) t->down(id);
-        removeHostRoute(hostRoute);
+        removeHostRoute(id, hostRoute);
         fail(id, kPppExitFatal);
         return false;
     }
@@ -336,7 +370,7 @@ void PppLinks::monitor(std::string id) {
     ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     if (type == PppServiceType::L2TP)
         if (auto t = ipsecTransport()) t->down(id);
-    removeHostRoute(hostRoute);
+    removeHostRoute(id, hostRoute);
     log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));
     notify(id, ended);
 }

@@ -14,6 +14,7 @@
 
 #include "helper/ppp/ppp_service.h"
 #include "helper/process_records.h"
+#include "platform/process_runner.h"
 
 namespace hw::helper::ppp {
 
@@ -48,7 +49,7 @@ public:
     // Answers whether the kernel can do ESP; why when it cannot.
     using EspProbe = std::function<bool(std::string* why)>;
 
-    PppLinks(PppPaths paths, EspProbe espProbe);
+    PppLinks(PppPaths paths, ProcessRunner& runner, EspProbe espProbe);
     ~PppLinks();
     PppLinks(const PppLinks&) = delete;
     PppLinks& operator=(const PppLinks&) = delete;
@@ -63,8 +64,9 @@ public:
     PppLinkStatus status(const std::string& serviceID);
     void stopAll();
     // Stops the links that an earlier run of the helper left running (their
-    // processes are recorded under the run folder). Blocks up to a few
-    // seconds when there are any.
+    // processes are recorded under the run folder) and removes their host
+    // routes and files. Blocks up to a few seconds when there are any. Only
+    // while this instance runs no link.
     int stopLeftovers();
 
 private:
@@ -88,7 +90,12 @@ private:
     std::optional<std::string> routeToServer(const std::string& endpoint, std::string* hostRoute, std::string* error);
     void notify(const std::string& serviceID, const PppLinkStatus& status);
 
+    bool ipRoute(std::vector<std::string> args, std::string* output);
+    std::string routeRecordPath(const std::string& id) const;
+    void removeHostRoute(const std::string& id, const std::string& route);
+
     PppPaths paths_;
+    ProcessRunner& runner_;
     EspProbe espProbe_;
     ProcessRecords records_;
     std::mutex mutex_;

@@ -2,7 +2,7 @@
 
 #include "helper/helper_services.h"
 #include "helper/helper_validation.h"
-#include "helper/ppp/esp_probe.h"
+#include "helper/esp_probe.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/helper_socket.h"
 #include "platform/log.h"
@@ -28,8 +28,8 @@ bool isServiceIDParam(const std::string& id) {
 
 }  // namespace
 
-PppVpnServices::PppVpnServices(PppPaths paths, PppLinks::EspProbe espProbe)
-    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, std::move(espProbe)) {
+PppVpnServices::PppVpnServices(PppPaths paths, ProcessRunner& runner, PppLinks::EspProbe espProbe)
+    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, runner, std::move(espProbe)) {
     links_.setListener([this](const std::string& id, const PppLinkStatus& s) { broadcast(id, s); });
     if (int stopped = links_.stopLeftovers())
         log::info(kLog, "stopped " + std::to_string(stopped) + " links of an earlier run");
@@ -198,7 +198,7 @@ void registerPppCommands(CommandDispatcher& d, HelperServices& services) {
     auto paths = PppPaths::fromEnvironment(context.paths.stateDir, context.paths.runDir);
     ProcessRunner& runner = context.runner;
     registerPppCommands(d, std::make_shared<PppVpnServices>(
-                               paths, [&runner](std::string* why) { return kernelSupportsEsp(runner, why); }));
+                               paths, runner, [&runner](std::string* why) { return kernelSupportsEsp(runner, why); }));
 }
 
 }  // namespace hw::helper::ppp

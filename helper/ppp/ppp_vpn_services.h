@@ -20,7 +20,7 @@ namespace hw::helper::ppp {
 // behind the helper commands.
 class PppVpnServices {
 public:
-    PppVpnServices(PppPaths paths, PppLinks::EspProbe espProbe);
+    PppVpnServices(PppPaths paths, ProcessRunner& runner, PppLinks::EspProbe espProbe);
     ~PppVpnServices();
 
     // "connectToVPN": checks every value, then creates or updates the

@@ -1,7 +1,5 @@
 #include "connection/ikev2_strongswan_connection_provider.h"
 
-#include <cstdio>
-
 #include "connection/openvpn_constants.h"
 #include "connection/vpn_service_config.h"
 #include "platform/log.h"
@@ -12,11 +10,7 @@ namespace {
 
 constexpr const char* kLog = "ikev2";
 
-void printLine(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+void printLine(const std::string& text) { hw::log::info(kLog, text); }
 
 }  // namespace
 

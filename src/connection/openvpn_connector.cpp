@@ -1,13 +1,9 @@
 #include "connection/openvpn_connector.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <thread>
 
@@ -26,7 +22,6 @@ struct OpenVPNConnector::Session {
     std::string password;
 
     std::mutex mutex;  // fd, flags; also serialises writers
-    std::condition_variable wake;
     int fd = -1;
     bool attached = false;
     bool stop = false;
@@ -53,8 +48,8 @@ struct OpenVPNConnector::Session {
     }
 };
 
-OpenVPNConnector::OpenVPNConnector(MainQueue& queue, Options options)
-    : queue_(queue), options_(options), self_(std::make_shared<OpenVPNConnector*>(this)) {}
+OpenVPNConnector::OpenVPNConnector(MainQueue& queue)
+    : queue_(queue), self_(std::make_shared<OpenVPNConnector*>(this)) {}
 
 OpenVPNConnector::~OpenVPNConnector() {
     *self_ = nullptr;
@@ -85,6 +80,8 @@ void OpenVPNConnector::connect() {
     session->id = nextId_++;
     session->username = username_;
     session->password = password_;
+    session->fd = managementSocket_.release();
+    session->attached = session->fd >= 0;
     {
         std::lock_guard lock(statusMutex_);
         currentId_.store(session->id);
@@ -107,56 +104,8 @@ void OpenVPNConnector::endSession(bool askOpenVPNToStop) {
         if (session->fd >= 0) ::shutdown(session->fd, SHUT_RDWR);
         session->stop = true;
     }
-    session->wake.notify_all();
     if (session->thread.joinable()) session->thread.join();
     if (!askOpenVPNToStop) session_.reset();
-}
-
-bool OpenVPNConnector::attach(const std::shared_ptr<Session>& s) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(options_.port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int attempt = 0;; ++attempt) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            log::error(kLog, std::string("cannot create socket: ") + std::strerror(errno));
-            setStatus(*s, disconnected);
-            emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(1); });
-            return false;
-        }
-        {
-            std::lock_guard lock(s->mutex);
-            if (s->stop) {
-                ::close(fd);
-                return true;  // the end of the session reports it
-            }
-            s->fd = fd;
-        }
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-            // Commands are short lines that must not wait for the previous
-            // one's acknowledgement (Nagle).
-            int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-            std::lock_guard lock(s->mutex);
-            s->attached = true;
-            return true;
-        }
-        {
-            std::lock_guard lock(s->mutex);
-            s->fd = -1;
-            ::close(fd);
-        }
-        if (attempt >= options_.retries) {
-            log::error(kLog, "Can't connect to openvpn socket after " + std::to_string(options_.retries) + " retries");
-            setStatus(*s, disconnected);
-            emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(1); });
-            return false;
-        }
-        std::unique_lock lock(s->mutex);
-        if (s->wake.wait_for(lock, options_.retryInterval, [&] { return s->stop; })) return true;
-    }
 }
 
 void OpenVPNConnector::answerPasswordRequest(const std::shared_ptr<Session>& s) {
@@ -229,9 +178,10 @@ void OpenVPNConnector::run(const std::shared_ptr<Session>& s) {
         stopped = s->stop;
     }
     if (!stopped) {
-        if (!attach(s)) {
-            std::lock_guard lock(s->mutex);
-            s->attached = false;
+        if (!s->attached) {
+            log::error(kLog, "Can't connect to openvpn socket: the helper handed over no management interface");
+            setStatus(*s, disconnected);
+            emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(1); });
             return;
         }
         bool ok = s->sendAll("state on all\nlog on\n");
@@ -248,10 +198,6 @@ void OpenVPNConnector::run(const std::shared_ptr<Session>& s) {
             ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
-            // openvpn writes its answers in pieces and holds each until the
-            // last is acknowledged: acknowledge at once, not 40 ms later.
-            int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
             for (ssize_t i = 0; i < n; ++i) {
                 if (buf[i] == '\n') {
                     handleLine(s, line);

@@ -1,34 +1,30 @@
 #pragma once
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "connection/openvpn_connector_events.h"
-#include "connection/openvpn_constants.h"
+#include "platform/helper_message.h"
 #include "platform/main_queue.h"
 
 namespace hw {
 
-// The app's end of openvpn's management interface. Each connect() starts one
-// session on a thread of its own: it connects (with retries), switches state
-// and log reporting on, answers the password request and turns openvpn's
-// lines into events for the delegate, posted to the main queue in order.
-// Events of a session that a later connect() replaced are dropped.
+// The app's end of openvpn's management interface. The helper connects to
+// the interface of the openvpn it started, proves that openvpn its own, and
+// hands the connected descriptor over; the connector never dials anything
+// itself, so credentials go only to that openvpn. Each connect() starts one
+// session on a thread of its own on the descriptor handed over last: it
+// switches state and log reporting on, answers the password request and
+// turns openvpn's lines into events for the delegate, posted to the main
+// queue in order. Events of a session that a later connect() replaced are
+// dropped.
 class OpenVPNConnector {
 public:
-    struct Options {
-        std::uint16_t port = OpenVPNConstants::managementPort;
-        int retries = 1000;  // after the first attempt
-        std::chrono::milliseconds retryInterval{1};
-    };
-
     enum Status : std::int32_t { disconnected = 0, connecting = 1, connected = 2, reconnecting = 3 };
 
-    explicit OpenVPNConnector(MainQueue& queue) : OpenVPNConnector(queue, Options{}) {}
-    OpenVPNConnector(MainQueue& queue, Options options);
+    explicit OpenVPNConnector(MainQueue& queue);
     ~OpenVPNConnector();
     OpenVPNConnector(const OpenVPNConnector&) = delete;
     OpenVPNConnector& operator=(const OpenVPNConnector&) = delete;
@@ -42,10 +38,12 @@ public:
     void setUsername(std::string value) { username_ = std::move(value); }
     const std::string& password() const { return password_; }
     void setPassword(std::string value) { password_ = std::move(value); }
-    std::uint16_t port() const { return options_.port; }
-    void setPort(std::uint16_t port) { options_.port = port; }
+    // The management interface the helper handed over; the next connect()
+    // takes it. A descriptor not yet taken is replaced (and closed).
+    void setManagementSocket(UniqueFd socket) { managementSocket_ = std::move(socket); }
 
-    // Starts a session with the credentials as they are now.
+    // Starts a session with the credentials as they are now; without a
+    // handed-over descriptor it ends at once in error 1.
     void connect();
     // Asks openvpn to stop ("signal SIGTERM") when the session is attached,
     // then ends the session; its end arrives as onDisconnected.
@@ -55,7 +53,6 @@ public:
 private:
     struct Session;
     void run(const std::shared_ptr<Session>& session);
-    bool attach(const std::shared_ptr<Session>& session);
     void handleLine(const std::shared_ptr<Session>& session, std::string_view raw);
     void answerPasswordRequest(const std::shared_ptr<Session>& session);
     void setStatus(const Session& session, Status status);
@@ -63,7 +60,7 @@ private:
     void endSession(bool askOpenVPNToStop);
 
     MainQueue& queue_;
-    Options options_;
+    UniqueFd managementSocket_;
     OpenVPNConnectorEvents* delegate_ = nullptr;
     std::string configPath_;
     std::string username_;

@@ -1,7 +1,5 @@
 #include "connection/openvpn_constants.h"
 
-#include <cstdio>
-
 #include "core/global_constants.h"
 #include "platform/log.h"
 #include "platform/paths.h"
@@ -51,8 +49,7 @@ std::string OpenVPNConstants::openvpnCommand() {
                        " --management-query-passwords --script-security 2 --up \"" + upScriptPath() +
                        " -9 -d -f -m -w -ptADGNWradsgnw\" --down \"" + downScriptPath() +
                        " -9 -d -f -m -w -ptADGNWradsgnw\"&";
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    log::info(kLog, line);
     return line;
 }
 

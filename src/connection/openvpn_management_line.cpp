@@ -1,22 +1,12 @@
 #include "connection/openvpn_management_line.h"
 
-#include <arpa/inet.h>
-
-#include <array>
+#include "platform/ip_address.h"
 
 namespace hw {
 
 namespace {
 
 bool has(std::string_view line, std::string_view text) { return line.find(text) != std::string_view::npos; }
-
-bool isIPv4(std::string_view text) {
-    if (text.empty() || text.size() > 15) return false;
-    std::array<char, 16> buf{};
-    text.copy(buf.data(), text.size());
-    in_addr addr{};
-    return ::inet_pton(AF_INET, buf.data(), &addr) == 1;
-}
 
 // The word that starts at pos (up to a blank, comma, quote or the end).
 std::string_view wordAt(std::string_view line, std::size_t pos) {
@@ -34,9 +24,9 @@ std::optional<std::string> utunGateway(std::string_view line) {
         while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') ++pos;
         if (pos > unit && pos < line.size() && line[pos] == ' ' && has(line.substr(pos), " mtu")) {
             auto local = wordAt(line, pos + 1);
-            if (isIPv4(local)) {
+            if (isIPv4Address(local)) {
                 auto peer = wordAt(line, pos + 1 + local.size() + 1);
-                if (isIPv4(peer)) return std::string(peer);
+                if (isIPv4Address(peer)) return std::string(peer);
             }
         }
         at = line.find("ifconfig utun", at + 1);
@@ -53,7 +43,7 @@ std::optional<std::string> parseOpenVPNGateway(std::string_view line) {
         auto peer = rest.find(" peer ");
         if (peer != std::string_view::npos) {
             auto gw = wordAt(rest, peer + 6);
-            if (isIPv4(gw)) return std::string(gw);
+            if (isIPv4Address(gw)) return std::string(gw);
         }
     }
     // Linux, subnet topology: the server pushes its gateway.
@@ -62,7 +52,7 @@ std::optional<std::string> parseOpenVPNGateway(std::string_view line) {
              at = line.find("route-gateway ", at + 1)) {
             if (at > 0 && line[at - 1] != ',' && line[at - 1] != '\'') continue;
             auto gw = wordAt(line, at + 14);
-            if (isIPv4(gw)) return std::string(gw);
+            if (isIPv4Address(gw)) return std::string(gw);
         }
     }
     if (has(line, "ifconfig utun")) return utunGateway(line);

@@ -1,7 +1,5 @@
 #include "connection/openvpn_vpn_connection_provider.h"
 
-#include <cstdio>
-
 #include "connection/openvpn_constants.h"
 #include "platform/log.h"
 
@@ -11,11 +9,7 @@ namespace {
 
 constexpr const char* kLog = "OpenVPNProvider";
 
-void printLine(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+void printLine(const std::string& text) { log::info(kLog, text); }
 
 std::string describe(const std::optional<std::string>& text) {
     return text ? "Optional(\"" + *text + "\")" : std::string("nil");
@@ -23,9 +17,8 @@ std::string describe(const std::optional<std::string>& text) {
 
 }  // namespace
 
-OpenVPN_VPNConnectionProvider::OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context,
-                                                             OpenVPNConnector::Options connectorOptions)
-    : queue_(queue), context_(context), connectorHelper_(std::make_unique<OpenVPNConnector>(queue, connectorOptions)) {
+OpenVPN_VPNConnectionProvider::OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context)
+    : queue_(queue), context_(context), connectorHelper_(std::make_unique<OpenVPNConnector>(queue)) {
     connectorHelper_->setEventDelegate(this);
     connectorHelper_->setConfigPath(OpenVPNConstants::configFilePath());
     setType(VPNTypesOpenVPN);

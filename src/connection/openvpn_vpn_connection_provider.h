@@ -37,15 +37,15 @@ public:
     virtual void enableNetworkLock() = 0;           // the manager's, without a callback
 };
 
-// The provider of OpenVPN tunnels (type 1). The helper starts openvpn; this
-// provider attaches the connector to its management port when dialled and
-// turns the connector's events into status reports. Main thread only.
+// The provider of OpenVPN tunnels (type 1). The helper starts openvpn and
+// hands over its management interface; this provider attaches the connector
+// to it when dialled and turns the connector's events into status reports.
+// Main thread only.
 class OpenVPN_VPNConnectionProvider final : public AbstractVPNConnectionProvider, public OpenVPNConnectorEvents {
 public:
     static constexpr std::size_t kLogLinesKept = 1000;
 
-    OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context,
-                                  OpenVPNConnector::Options connectorOptions = {});
+    OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context);
     ~OpenVPN_VPNConnectionProvider() override;
 
     // The tunnel itself is created through the helper, so connect keeps the

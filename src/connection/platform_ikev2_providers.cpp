@@ -7,7 +7,7 @@
 
 namespace hw {
 
-using manager_log::print;
+using manager_log::logLine;
 
 namespace {
 std::string describe(const PlatformVPNError& e) { return e.description; }
@@ -42,10 +42,10 @@ std::string IPSec_VPNConnectionProvider::serverHostName() const {
 void IPSec_VPNConnectionProvider::prepare(const ManagerServerConfig& config,
                                           std::function<void()> onAboutToStartConnection) {
     onAboutToStartConnectionCallback = std::move(onAboutToStartConnection);
-    onConfigLoadedCallback = [] { print("onConfigLoadedCallback"); };
+    onConfigLoadedCallback = [] { logLine("onConfigLoadedCallback"); };
     onProfileInstallRequiredCallback = [](std::function<void()> install) {
         if (install) install();
-        print("onProfileInstallRequiredCallback");
+        logLine("onProfileInstallRequiredCallback");
     };
     lastVPNConfig = config;
     loadConfiguration(config);
@@ -67,7 +67,7 @@ void IPSec_VPNConnectionProvider::stopConnectionStatusUpdates() { vpnManager.rem
 void IPSec_VPNConnectionProvider::deleteExistingVPNService(const std::string&) {
     vpnManager.removeFromPreferences([](const std::optional<PlatformVPNError>& error) {
         if (error) {
-            print("Error during Profile remove operation: " + error->description + " -- (error domain: " +
+            logLine("Error during Profile remove operation: " + error->description + " -- (error domain: " +
                   error->domain + ")");
         }
     });
@@ -75,7 +75,7 @@ void IPSec_VPNConnectionProvider::deleteExistingVPNService(const std::string&) {
 
 void IPSec_VPNConnectionProvider::onConnectionStatusUpdated() {
     const PlatformVPNStatus status = vpnManager.connectionStatus();
-    print("Connection status changed to: " + std::to_string(static_cast<int>(status)));
+    logLine("Connection status changed to: " + std::to_string(static_cast<int>(status)));
     if (newStatusReceivedCallback) {
         newStatusReceivedCallback(statusCode(status), std::nullopt, type_.value_or(VPNTypesIKEv2));
     }
@@ -94,7 +94,7 @@ void IPSec_VPNConnectionProvider::loadConfiguration(const ManagerServerConfig& c
     vpnManager.loadFromPreferences([this, alive, config](const std::optional<PlatformVPNError>& error) {
         if (!alive.lock()) return;
         if (error) {
-            print("loadFromPreferencesWithCompletionHandler ERROR: " + describe(*error));
+            logLine("loadFromPreferencesWithCompletionHandler ERROR: " + describe(*error));
             return;
         }
         if (!isProfileConfigured()) {
@@ -106,7 +106,7 @@ void IPSec_VPNConnectionProvider::loadConfiguration(const ManagerServerConfig& c
             return;
         }
         if (vpnManager.connectionStatus() == PlatformVPNStatus::connected) {
-            print("Connection been already established -- skipping Connect");
+            logLine("Connection been already established -- skipping Connect");
             return;
         }
         PlatformVPNProtocol protocol = *vpnManager.protocol();
@@ -134,7 +134,7 @@ void IPSec_VPNConnectionProvider::installProfile(const ManagerServerConfig& conf
 void IPSec_VPNConnectionProvider::onConfigurationSaved(const std::optional<PlatformVPNError>& error) {
     setConfigurationSavingIsInProgress(false);
     if (error) {
-        print("saveToPreferencesWithCompletionHandler ERROR: " + describe(*error));
+        logLine("saveToPreferencesWithCompletionHandler ERROR: " + describe(*error));
         return;
     }
     if (context_.isInWaitingForVPNProfileInstallUserAction()) return;
@@ -146,7 +146,7 @@ void IPSec_VPNConnectionProvider::loadAndStart(bool reapplyCredentials) {
     vpnManager.loadFromPreferences([this, alive, reapplyCredentials](const std::optional<PlatformVPNError>& error) {
         if (!alive.lock()) return;
         if (error) {
-            print("loadFromPreferencesWithCompletionHandler ERROR: " + describe(*error));
+            logLine("loadFromPreferencesWithCompletionHandler ERROR: " + describe(*error));
             return;
         }
         if (!isProfileConfigured()) return;
@@ -159,7 +159,7 @@ void IPSec_VPNConnectionProvider::loadAndStart(bool reapplyCredentials) {
         vpnManager.setProtocol(protocol);
         vpnManager.saveToPreferences([this, alive](const std::optional<PlatformVPNError>& e) {
             if (!alive.lock()) return;
-            if (e) print("saveToPreferencesWithCompletionHandler ERROR: " + describe(*e));
+            if (e) logLine("saveToPreferencesWithCompletionHandler ERROR: " + describe(*e));
             else startTunnel();
         });
     });
@@ -167,21 +167,21 @@ void IPSec_VPNConnectionProvider::loadAndStart(bool reapplyCredentials) {
 
 bool IPSec_VPNConnectionProvider::isProfileConfigured() const {
     if (vpnManager.protocol() && vpnManager.connectionStatus() != PlatformVPNStatus::invalid) return true;
-    print("protocol not configured!");
+    logLine("protocol not configured!");
     return false;
 }
 
 void IPSec_VPNConnectionProvider::startTunnel() {
     if (!lastVPNConfig || !lastVPNConfig->username || !lastVPNConfig->password) {
         // Starting without credentials would only prompt the system for them.
-        print("startVPNTunnelAndReturnError ERROR: no credentials for the profile");
+        logLine("startVPNTunnelAndReturnError ERROR: no credentials for the profile");
         return;
     }
     if (onConfigLoadedCallback) onConfigLoadedCallback();
     if (onAboutToStartConnectionCallback) onAboutToStartConnectionCallback();
     auto error = vpnManager.startVPNTunnel(PlatformVPNStartOptions{*lastVPNConfig->username, *lastVPNConfig->password});
-    if (error) print("startVPNTunnelAndReturnError ERROR: " + describe(*error));
-    else print("VPN Connection started");
+    if (error) logLine("startVPNTunnelAndReturnError ERROR: " + describe(*error));
+    else logLine("VPN Connection started");
 }
 
 PlatformVPNProtocol IPSec_VPNConnectionProvider::newProtocolConfiguration() const {
@@ -211,11 +211,11 @@ void IPSec_VPNConnectionProvider::applyClientIdentity(PlatformVPNProtocol& proto
 
 bool IPSec_VPNConnectionProvider::applyCredentials(PlatformVPNProtocol& protocol) const {
     if (!lastVPNConfig) {
-        print("applyCredentials -- no server configuration");
+        logLine("applyCredentials -- no server configuration");
         return false;
     }
     protocol.serverAddress = serverHostName();
-    print("serverAddress: " + protocol.serverAddress);
+    logLine("serverAddress: " + protocol.serverAddress);
     protocol.username = lastVPNConfig->username.value_or("");
     protocol.passwordReference = lastVPNConfig->passwordReference.value_or("");
     return true;

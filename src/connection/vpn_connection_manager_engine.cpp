@@ -6,7 +6,6 @@
 #include "connection/vpn_connection_manager_provider_adapters.h"
 #include "connection/vpn_service_config.h"
 #include "core/global_constants.h"
-#include "services/vpn_parse_config.h"
 
 namespace hw {
 
@@ -96,6 +95,10 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
         std::make_unique<ProviderContexts>(parts.model, parts.showAutoReconnectWithNetworkLockNotification);
 
     auto openvpn = std::make_shared<OpenVPN_VPNConnectionProvider>(parts.mainQueue, providerContexts_->openvpn);
+    helperClient_->setOpenVPNManagementReceiver(
+        [weak = std::weak_ptr<OpenVPN_VPNConnectionProvider>(openvpn)](UniqueFd management) {
+            if (auto provider = weak.lock()) provider->connectorHelper()->setManagementSocket(std::move(management));
+        });
     auto ike = std::make_shared<IKEv2_StrongSwan_ConnectionProvider>(parts.mainQueue, parts.helperConnector,
                                                                      providerContexts_->strongSwan);
     VPNConnectionManagerProviders providers{
@@ -142,22 +145,6 @@ VPNConnectionEngine::~VPNConnectionEngine() {
     }
     if (providerContexts_) providerContexts_->view.manager = nullptr;
     manager_.reset();
-}
-
-ManagerServerConfig managerServerConfig(const VPNParseConfig& config, const ApplicationModel& model) {
-    ManagerServerConfig c;
-    c.connectionName = VPNParseConfig::connectionName();
-    c.dnsPrefix = config.dnsPrefix;
-    c.domainSuffix = model.mainDomainName;
-    c.vpnServerIPAddress = config.vpnServerIPAddress;
-    c.username = config.username;
-    c.password = config.password;
-    c.l2tpSharedKey = config.l2tpSharedKey;
-    c.ovpnConfig = config.ovpnConfig();
-    if (auto login = model.recentLoginData(); login && login->passwordData) {
-        c.passwordReference = std::string(login->passwordData->begin(), login->passwordData->end());
-    }
-    return c;
 }
 
 }  // namespace hw

@@ -72,13 +72,3 @@ private:
 };
 
 }  // namespace hw
-
-namespace hw {
-
-class VPNParseConfig;
-
-// A location's server configuration as the manager takes it; the service's
-// main domain comes from the state object.
-ManagerServerConfig managerServerConfig(const VPNParseConfig& config, const ApplicationModel& model);
-
-}  // namespace hw

@@ -24,7 +24,7 @@ public:
     }
     void disableIPV6() override { helper_.disableIPV6(); }
     void reEnableIPV6() override { helper_.reEnableIPV6(); }
-    void enableNetworkLock(StringBlock completion) override { helper_.enableNetworkLock(std::move(completion)); }
+    void enableNetworkLock(LockBlock completion) override { helper_.enableNetworkLock(std::move(completion)); }
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
         helper_.disableNetworkLock(gatewayAddress);
     }

@@ -10,7 +10,8 @@
 #include "platform/clock.h"
 #include "platform/main_queue.h"
 #include "platform/process_runner.h"
-#include "services/helper_tool/helper_tool_manager.h"
+#include "connection/manager_server_config.h"
+#include "services/helper_tool/helper_vpn_service_description.h"
 
 namespace hw {
 
@@ -21,19 +22,6 @@ namespace hw {
 // status, optional message (absent is not the same as empty), protocol
 using ManagerStatusCallback =
     std::function<void(std::int32_t status, const std::optional<std::string>& message, VPNTypes type)>;
-
-// The server configuration of one location, as the manager uses it.
-struct ManagerServerConfig {
-    std::string connectionName;   // the system connection's name
-    std::string dnsPrefix;
-    std::string domainSuffix;     // the service's main domain
-    std::string vpnServerIPAddress;
-    std::optional<std::string> username;
-    std::optional<std::string> password;
-    std::optional<std::string> passwordReference;  // the stored password's reference, for a system profile
-    std::optional<std::string> l2tpSharedKey;
-    std::optional<std::string> ovpnConfig;  // the openvpn configuration text
-};
 
 // What vpnConfigForConnector builds: the helper's service description, plus
 // the host name the strongSwan road connects to.
@@ -75,7 +63,7 @@ public:
 class ConnectionManagerHelper {
 public:
     using StringBlock = std::function<void(const std::string&)>;
-    using InstallBlock = HelperToolManager::InstallBlock;
+    using InstallBlock = hw::InstallBlock;
     virtual ~ConnectionManagerHelper() = default;
 
     virtual bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) = 0;
@@ -88,7 +76,10 @@ public:
     virtual void deleteExistingVPNService(const std::string& serviceName) = 0;
     virtual void disableIPV6() = 0;
     virtual void reEnableIPV6() = 0;
-    virtual void enableNetworkLock(StringBlock completion) = 0;
+    // The reply, and whether the lock is engaged ("NO" with the lock on:
+    // there was no default gateway to report).
+    using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
+    virtual void enableNetworkLock(LockBlock completion) = 0;
     virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
     virtual void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                              const std::optional<std::string>& defaultGateway,

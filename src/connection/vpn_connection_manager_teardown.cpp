@@ -1,10 +1,11 @@
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
+#include "platform/ip_address.h"
+#include "services/helper_tool/helper_tool_manager.h"
 
 namespace hw {
 
 using manager_log::logLine;
-using manager_log::print;
 
 namespace {
 std::string trimLineBreaks(const std::string& text) {
@@ -13,23 +14,6 @@ std::string trimLineBreaks(const std::string& text) {
     while (begin < end && isBreak(text[begin])) ++begin;
     while (end > begin && isBreak(text[end - 1])) --end;
     return text.substr(begin, end - begin);
-}
-
-bool isIPv4Literal(const std::string& text) {
-    int parts = 0, digits = 0, value = 0;
-    for (char c : text) {
-        if (c == '.') {
-            if (digits == 0) return false;
-            ++parts;
-            digits = value = 0;
-        } else if (c >= '0' && c <= '9') {
-            value = value * 10 + (c - '0');
-            if (++digits > 3 || value > 255) return false;
-        } else {
-            return false;
-        }
-    }
-    return parts == 3 && digits > 0;
 }
 }  // namespace
 
@@ -40,9 +24,10 @@ void VPNConnectionManager::enableNetworkLock(std::function<void(const std::strin
     std::weak_ptr<bool> alive = alive_;
     checkAndInstallHelperToolIfRequired([this, alive, onFinished = std::move(onFinished)] {
         logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired() -- success");
-        env_.helper.enableNetworkLock([this, alive, onFinished](const std::string& reply) {
+        env_.helper.enableNetworkLock([this, alive, onFinished](const std::string& reply, bool engaged) {
             if (!alive.lock()) return;
             logLine("self.helperToolManager.enableNetworkLock");
+            if (!engaged) logLine("enableNetworkLock -- the kill switch is not engaged");
             if (reply != HelperToolManager::kNo) {
                 logLine("previousDefaultGateway != nil");
                 const std::string gateway = trimLineBreaks(reply);
@@ -77,8 +62,8 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
                                         });
                                     });
     };
-    if (isIPv4Literal(serverHost) || !env_.resolver) {
-        afterResolve(isIPv4Literal(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
+    if (isIPv4Address(serverHost) || !env_.resolver) {
+        afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
     } else {
         std::vector<std::string> servers;
         for (const auto& s : {dns1, dns2}) {
@@ -92,9 +77,11 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
 void VPNConnectionManager::reapplyNetworkLock(std::function<void()> onError) {
     // The gateway answered now is the locked one: the stored one is kept.
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.enableNetworkLock([alive, onError = std::move(onError)](const std::string& reply) {
+    // With no default route the lock is engaged all the same and answers
+    // "NO"; only a lock that is not engaged is an error.
+    env_.helper.enableNetworkLock([alive, onError = std::move(onError)](const std::string&, bool engaged) {
         if (!alive.lock()) return;
-        if (reply == HelperToolManager::kNo && onError) onError();
+        if (!engaged && onError) onError();
     });
 }
 
@@ -118,12 +105,12 @@ void VPNConnectionManager::staticRouteAddingProcessing(
 void VPNConnectionManager::addVPNServerStaticRoute(const std::string& serverAddress,
                                                    const std::optional<std::string>& gateway,
                                                    std::function<void(const std::optional<std::string>&)> completion) {
-    startedAddVPNServerStaticRoute = true;
+    startedAddVPNServerStaticRoute_ = true;
     std::weak_ptr<bool> alive = alive_;
     env_.helper.staticRouteAddingProcessing(
         serverAddress, gateway, [this, alive, completion = std::move(completion)](const std::string& reply) {
             if (!alive.lock()) return;
-            startedAddVPNServerStaticRoute = false;
+            startedAddVPNServerStaticRoute_ = false;
             if (completion) completion(reply);
         });
 }
@@ -140,27 +127,27 @@ void VPNConnectionManager::closeHelperTool() { env_.helper.closeHelperTool(); }
 
 void VPNConnectionManager::disconnect(bool forced) {
     currentVPNConnection().resetTimer();
-    if (currentProvider) {
-        if (isType(currentProvider, VPNTypesIKEv2_StrongSwan) && forced) {
-            currentProvider->forceDisconnect();
-        } else if (isType(currentProvider, VPNTypesOpenVPN)) {
-            currentProvider->disconnect([] { print("OpenVPN Disconnected."); });
+    if (currentProvider_) {
+        if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan) && forced) {
+            currentProvider_->forceDisconnect();
+        } else if (isType(currentProvider_, VPNTypesOpenVPN)) {
+            currentProvider_->disconnect([] { logLine("OpenVPN Disconnected."); });
             restoreDNSToOriginal(true, false);
         } else {
-            currentProvider->disconnect([] { print("disconnected!"); });
+            currentProvider_->disconnect([] { logLine("disconnected!"); });
         }
     }
-    if (activeTimer) {
-        activeTimer->cancel();
-        activeTimer.reset();
+    if (activeTimer_) {
+        activeTimer_->cancel();
+        activeTimer_.reset();
     }
     env_.helper.reEnableIPV6();
-    connectionInProgress = false;
+    connectionInProgress_ = false;
 }
 
 void VPNConnectionManager::disconnect() {
     disconnect(false);
-    connectionExists = false;
+    connectionExists_ = false;
 }
 
 void VPNConnectionManager::disconnectAndNotify() {
@@ -177,41 +164,41 @@ void VPNConnectionManager::cleanUpSessionAndNotifyDisconnected() {
 
 void VPNConnectionManager::deleteExistingVPNService() {
     const bool viaHelper =
-        !currentProvider || isType(currentProvider, VPNTypesL2TP) || isType(currentProvider, VPNTypesPPTP);
+        !currentProvider_ || isType(currentProvider_, VPNTypesL2TP) || isType(currentProvider_, VPNTypesPPTP);
     if (viaHelper) {
         logLine("deleteExistingVPNService before checkAndInstallHelperToolIfRequired()");
         checkAndInstallHelperToolIfRequired([this] {
             logLine("deleteExistingVPNService before checkAndInstallHelperToolIfRequired() -- success");
             env_.helper.deleteExistingVPNService(connectionName());
         });
-        connectionInProgress = false;
-    } else if (isType(currentProvider, VPNTypesOpenVPN) || isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+        connectionInProgress_ = false;
+    } else if (isType(currentProvider_, VPNTypesOpenVPN) || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
         disconnect(false);
-    } else if (isType(currentProvider, VPNTypesIKEv2)) {
-        currentProvider->deleteExistingVPNService(connectionName());
+    } else if (isType(currentProvider_, VPNTypesIKEv2)) {
+        currentProvider_->deleteExistingVPNService(connectionName());
     }
 }
 
 void VPNConnectionManager::removeExistingConnection() {
     deleteExistingVPNService();
     stopStatusUpdates();
-    connectionExists = false;
+    connectionExists_ = false;
 }
 
 void VPNConnectionManager::terminatePreviousOpenVPNProcesses() {
-    print("terminatePreviousOpenVPNProcesses() started");
+    logLine("terminatePreviousOpenVPNProcesses() started");
     env_.helper.terminatePreviousOpenVPNProcesses();
 }
 
 void VPNConnectionManager::stopStatusUpdates(const Provider& provider) {
     if (provider) provider->stopConnectionStatusUpdates();
-    else if (currentProvider) currentProvider->stopConnectionStatusUpdates();
+    else if (currentProvider_) currentProvider_->stopConnectionStatusUpdates();
 }
 
 void VPNConnectionManager::scheduleVPNServiceCleanup() {
     if (env_.context.networkLockActivated() || env_.context.openVPN_Reconnect_in_progress()) return;
     postAfter(1000, [this] {
-        if (!currentProvider || isType(currentProvider, VPNTypesIKEv2_StrongSwan)) return;
+        if (!currentProvider_ || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) return;
         removeExistingConnection();
     });
 }
@@ -219,7 +206,7 @@ void VPNConnectionManager::scheduleVPNServiceCleanup() {
 void VPNConnectionManager::onInternetConnectionLost() { scheduleVPNServiceCleanup(); }
 
 void VPNConnectionManager::shutDown() {
-    if (isType(currentProvider, VPNTypesOpenVPN)) disconnect(false);
+    if (isType(currentProvider_, VPNTypesOpenVPN)) disconnect(false);
     closeHelperTool();
     stopStatusUpdates();
 }
@@ -231,7 +218,7 @@ void VPNConnectionManager::onDeviceWillSleep() {
 
 void VPNConnectionManager::onDeviceDidWake() {
     env_.context.setDeviceEnteredSleepMode(false);
-    if (isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
         env_.context.setAutoReconnectAttemptsCount(0);
         env_.context.requestAutoReconnect();
     }

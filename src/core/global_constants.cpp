@@ -1,7 +1,5 @@
 #include "core/global_constants.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/ip_address.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -45,13 +44,6 @@ std::string baseURL(const char* envName, const char* fallback) {
 std::string withoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
-}
-
-// Resolver addresses come from the backend's remote configuration and end up
-// in the system's DNS settings: only a plain IPv4 or IPv6 address is taken.
-bool isIpAddress(const std::string& text) {
-    unsigned char buffer[sizeof(in6_addr)];
-    return inet_pton(AF_INET, text.c_str(), buffer) == 1 || inet_pton(AF_INET6, text.c_str(), buffer) == 1;
 }
 
 std::string homeDirectory() {
@@ -111,12 +103,14 @@ std::string GlobalConstants::testAccountPassword() {
     return letters + digits;
 }
 
+// Resolver addresses come from the backend's remote configuration and end up
+// in the system's DNS settings: only a plain IPv4 or IPv6 address is taken.
 std::string GlobalConstants::dnsResolver() {
     std::lock_guard lock(assignableMutex());
     return assignable().dnsResolver;
 }
 bool GlobalConstants::setDnsResolver(std::string address) {
-    if (!isIpAddress(address)) {
+    if (!isIPAddress(address)) {
         log::warning("GlobalConstants", "DNS resolver is not an IP address; keeping the current one");
         return false;
     }
@@ -129,7 +123,7 @@ std::string GlobalConstants::dnsResolverSecondary() {
     return assignable().dnsResolverSecondary;
 }
 bool GlobalConstants::setDnsResolverSecondary(std::string address) {
-    if (!isIpAddress(address)) {
+    if (!isIPAddress(address)) {
         log::warning("GlobalConstants", "secondary DNS resolver is not an IP address; keeping the current one");
         return false;
     }

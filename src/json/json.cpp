@@ -191,13 +191,23 @@ void JSON::mergeInto(const JSON& other, bool typeCheck, int depth) {
     return;
   }
   switch (type_) {
-    case Type::dictionary:
-      for (const json_detail::Member& member : other.object_.members()) {
-        JSON mine = keyStep(member.key);
-        mine.mergeInto(JSON(member.value), false, depth + 1);
-        setAt(JSONPath{JSONSubscriptType(member.key)}, mine);
+    case Type::dictionary: {
+      // Both member lists are sorted by key: one pass over the two builds
+      // the result, instead of a copy of the whole map per key.
+      const auto a = object_.members(), b = other.object_.members();
+      std::vector<json_detail::Member> joined;
+      joined.reserve(a.size() + b.size());
+      std::size_t i = 0;
+      for (const json_detail::Member& theirs : b) {
+        while (i < a.size() && a[i].key < theirs.key) joined.push_back(a[i++]);
+        JSON mine = i < a.size() && a[i].key == theirs.key ? JSON(a[i++].value) : keyStep(theirs.key);
+        mine.mergeInto(JSON(theirs.value), false, depth + 1);
+        joined.push_back({theirs.key, mine.object()});
       }
+      while (i < a.size()) joined.push_back(a[i++]);
+      object_ = JSONObject::adoptSortedMembers(joined.data(), joined.size());
       break;
+    }
     case Type::array: {
       std::vector<JSONObject> joined;
       const auto a = object_.items(), b = other.object_.items();

@@ -1,9 +1,9 @@
 #include "network/host_name.h"
 
-#include <arpa/inet.h>
-
 #include <cctype>
 #include <charconv>
+
+#include "platform/ip_address.h"
 
 namespace hw {
 
@@ -37,11 +37,6 @@ bool validPort(const std::string& text) {
 
 }  // namespace
 
-bool isNumericAddress(const std::string& text) {
-    unsigned char buf[16];
-    return inet_pton(AF_INET, text.c_str(), buf) == 1 || inet_pton(AF_INET6, text.c_str(), buf) == 1;
-}
-
 bool isValidHostName(const std::string& host) {
     auto colon = host.rfind(':');
     if (colon == std::string::npos) return validName(host);
@@ -61,7 +56,7 @@ bool isValidProbeURL(const std::string& url) {
     if (authority.find('@') != std::string::npos) return false;
     if (!authority.empty() && authority.front() == '[') {
         auto close = authority.find(']');
-        if (close == std::string::npos || !isNumericAddress(authority.substr(1, close - 1))) return false;
+        if (close == std::string::npos || !isIPAddress(authority.substr(1, close - 1))) return false;
         std::string after = authority.substr(close + 1);
         return after.empty() || (after.front() == ':' && validPort(after.substr(1)));
     }

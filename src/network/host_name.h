@@ -7,8 +7,6 @@ namespace hw {
 // it over: letters, digits, '-', '.', at most 253 characters, labels of at
 // most 63. Nothing that could change the URL it goes into.
 bool isValidHostName(const std::string& host);
-// A numeric IPv4 or IPv6 address (no port, no brackets).
-bool isNumericAddress(const std::string& text);
 // An http or https URL with a valid host and no whitespace or control characters.
 bool isValidProbeURL(const std::string& url);
 

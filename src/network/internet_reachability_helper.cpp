@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "network/host_name.h"
+#include "platform/ip_address.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -216,7 +217,7 @@ void InternetReachabilityHelper::clearAllObservers() {
 }
 
 void InternetReachabilityHelper::reach(const std::string& host) {
-    if (isNumericAddress(host)) {
+    if (isIPAddress(host)) {
         impl_->start({host, true});
         return;
     }
@@ -226,11 +227,11 @@ void InternetReachabilityHelper::reach(const std::string& host) {
     }
     // The configured domain may carry a port; reachability is the host's.
     auto name = host.substr(0, host.rfind(':'));
-    impl_->start({name, isNumericAddress(name)});
+    impl_->start({name, isIPAddress(name)});
 }
 
 void InternetReachabilityHelper::reachByIP(const std::string& address) {
-    if (!isNumericAddress(address)) {
+    if (!isIPAddress(address)) {
         log::warning("reachability", "not watching: the address is not numeric");
         return;
     }

@@ -9,6 +9,7 @@
 #include "core/application_model_parse_file.h"
 #include "core/global_constants.h"
 #include "platform/backend/parse_object.h"
+#include "platform/ip_address.h"
 #include "platform/log.h"
 #include "services/form_encoding.h"
 #include "services/vpn_parse_config.h"
@@ -214,7 +215,7 @@ ParseConfigService::PublicAddressInfo ParseConfigService::readPublicIPInfo(const
         info.failed = true;
         return info;
     }
-    if (auto ip = json["ip"].string(); ip && isIPAddressLiteral(*ip)) info.address = *ip;
+    if (auto ip = json["ip"].string(); ip && isIPAddress(*ip)) info.address = *ip;
     if (auto cc = json["country_code"].string(); cc && !cc->empty() && cc->size() <= 3) {
         bool letters = true;
         for (char c : *cc) letters = letters && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));

@@ -1,10 +1,9 @@
 #include "services/vpn_parse_config.h"
 
-#include <arpa/inet.h>
-
 #include <sstream>
 
 #include "core/global_constants.h"
+#include "platform/ip_address.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -27,11 +26,6 @@ std::optional<std::string> optionalText(const JSON& value) {
 }
 
 }  // namespace
-
-bool isIPAddressLiteral(const std::string& text) {
-    unsigned char buffer[16];
-    return ::inet_pton(AF_INET, text.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, text.c_str(), buffer) == 1;
-}
 
 std::shared_ptr<VPNParseConfig> VPNParseConfig::fromJSON(const std::string& objectId, const JSON& fields) {
     auto prefix = fields["dnsPrefix"].string();
@@ -60,7 +54,7 @@ std::optional<std::string> VPNParseConfig::ovpnConfig() const {
 }
 
 bool VPNParseConfig::setVPNServerIPAddress(const std::string& address) {
-    if (!isIPAddressLiteral(address)) {
+    if (!isIPAddress(address)) {
         log::warning("VPNParseConfig", "setVPNServerIPAddress refused a value that is not an IP address");
         return false;
     }

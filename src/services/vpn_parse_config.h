@@ -46,6 +46,4 @@ public:
     void resetResolvedServer();
 };
 
-bool isIPAddressLiteral(const std::string& text);
-
 }  // namespace hw

@@ -97,7 +97,7 @@ protected:
         o.charon.retransmitTries = 2;
         o.charon.retransmitTimeoutSeconds = 4;
         o.initiateTimeout = 30s;
-        ike::registerIkeCommands(dispatcher_, std::make_shared<ike::IkeService>(o));
+        ike::registerIkeCommands(dispatcher_, std::make_shared<ike::IkeService>(o, bed_->runner));
 
         server_ = std::make_unique<HelperServer>(HelperServer::Options{}, [this](HelperRequest r) { dispatcher_.dispatch(std::move(r)); });
         auto [app, helper] = makeHelperSocketPair();

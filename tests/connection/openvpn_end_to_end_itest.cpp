@@ -61,7 +61,8 @@ protected:
         ::setenv("HAVENWAY_DATA_DIR", (d + "/appdata").c_str(), 1);
         socket_ = testbed::startHelper(helperBinary_, d, helper_);
         ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
-        ASSERT_TRUE(connection.connect(socket_, nullptr));
+        // The socket file appears at bind, a moment before the helper listens.
+        ASSERT_TRUE(testbed::waitFor([&] { return connection.connect(socket_, nullptr); }, std::chrono::seconds(5)));
         provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
         provider->retrieveConnectionAndSubscribeToStatusUpdates(
             "", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes) { statuses.push_back({s, m}); }, false);
@@ -74,25 +75,32 @@ protected:
         if (bed_) bed_->leaveClientNamespace();
     }
 
-    std::string call(const std::string& rpc, HelperDictionary parameters = {}) {
+    std::string call(const std::string& rpc, HelperDictionary parameters = {}, HelperMessage* message = nullptr) {
         std::optional<std::string> reply;
         HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", rpc}};
         if (!parameters.empty()) m["parameters"] = parameters;
         connection.send(m, [&](HelperReply r) {
             const std::string* s = helperString(r.message, "reply");
             reply = s ? *s : "NO";
+            if (message) *message = r.message;
         });
         test::pumpUntil(queue, [&] { return reply.has_value(); }, std::chrono::seconds(20));
         return reply.value_or("(no reply)");
     }
-    // The manager's road: write the configuration, have the helper start openvpn.
+    // The manager's road: write the configuration, have the helper start
+    // openvpn, hand its management interface to the provider's connector.
     std::string createConnection(const std::string& config) {
         std::string error;
         const std::string& path = OpenVPNConstants::configFilePath();
         EXPECT_TRUE(paths::writeFileAtomically(path, config, 0600, &error)) << error;
         HelperDictionary p;
         for (const auto& [k, v] : OpenVPNConstants::connectionParameters()) p[k] = v;
-        return call("createOpenVPNConnection", p);
+        HelperMessage reply;
+        std::string text = call("createOpenVPNConnection", p, &reply);
+        if (HelperChannel management = helperChannel(reply, "management"))
+            provider->connectorHelper()->setManagementSocket(UniqueFd(management->release()));
+        else EXPECT_EQ(text, "NO") << "success without an interface";
+        return text;
     }
     bool statusSeen(std::int32_t code) {
         for (const auto& s : statuses)
@@ -177,10 +185,137 @@ TEST_F(OpenVPNEndToEnd, TerminatePreviousStopsOurOpenVPNOnly) {
     EXPECT_TRUE(unrelated.running());
 }
 
-TEST_F(OpenVPNEndToEnd, ManagementPortHeldByAnotherProgramIsRefused) {
-    test::FakeManagementServer impostor(OpenVPNConstants::managementPort);
-    ASSERT_EQ(impostor.port(), OpenVPNConstants::managementPort);
+// A local user of another uid who binds openvpn's management port, or its
+// socket, and plays openvpn's password prompt to whoever connects.
+class Squatter {
+public:
+    enum class When { before, raceOpenVPN };
+    Squatter(const std::string& dir, When when, const std::string& socketPath) : log_(dir + "/squatter.log") {
+        ::unlink(log_.c_str());
+        static const char* kScript = R"PY(
+import os, socket, sys, time
+port, when, path = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+def out(text):
+    print(text, flush=True)
+listeners = []
+for family, address in ((socket.AF_INET, ("127.0.0.1", port)), (socket.AF_UNIX, path)):
+    s = socket.socket(family, socket.SOCK_STREAM)
+    try:
+        s.bind(address)
+        s.settimeout(0.05)
+        listeners.append(s)
+        out("bound %s" % (address,))
+    except OSError as e:
+        out("refused %s: %s" % (address, e.strerror))
+# Bound but not listening is invisible in the socket tables; listen only
+# once openvpn has started (and failed to bind).
+if when == "race":
+    seen, end = set(os.listdir("/proc")), time.time() + 20
+    found = False
+    while not found and time.time() < end:
+        for p in os.listdir("/proc"):
+            if p.isdigit() and p not in seen:
+                seen.add(p)
+                try:
+                    found = open("/proc/%s/comm" % p).read().strip() == "openvpn"
+                except OSError:
+                    pass
+for s in listeners:
+    s.listen(4)
+out("ready")
+end = time.time() + 60
+while time.time() < end:
+    for s in listeners:
+        try:
+            c, _ = s.accept()
+        except OSError:
+            continue
+        c.sendall(b">INFO:OpenVPN Management Interface Version 5\r\n>PASSWORD:Need 'Auth' username/password\r\n")
+        c.settimeout(3)
+        data = b""
+        try:
+            while len(data) < 4096:
+                chunk = c.recv(4096)
+                if not chunk:
+                    break
+                data += chunk
+        except OSError:
+            pass
+        out("got %r" % data)
+)PY";
+        child_ = testbed::ChildProcess({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                        "/usr/bin/python3", "-c", kScript,
+                                        std::to_string(OpenVPNConstants::managementPort),
+                                        when == When::before ? "before" : "race", socketPath},
+                                       log_);
+    }
+    bool ready() {
+        return testbed::waitFor([&] { return output().find("ready") != std::string::npos; }, std::chrono::seconds(20));
+    }
+    std::string output() const { return testbed::readText(log_); }
+
+private:
+    std::string log_;
+    testbed::ChildProcess child_;
+};
+
+TEST_F(OpenVPNEndToEnd, ASquatterOfAnotherUidNeverGetsTheCredentials) {
+    const std::string socketPath = bed_->dir() + "/run/openvpn-management/management.sock";
+    // The run folder is root's alone, as /run/havenway is; the squatter may
+    // still look for a way in.
+    ASSERT_EQ(::chmod(bed_->dir().c_str(), 0755), 0);
+    enum class Start { beforeCreate, racingOpenVPN, afterHandOver };
+    for (Start start : {Start::beforeCreate, Start::racingOpenVPN, Start::afterHandOver}) {
+        SCOPED_TRACE(static_cast<int>(start));
+        statuses.clear();
+        context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
+        std::optional<Squatter> squatter;
+        auto startSquatter = [&](Squatter::When when) {
+            squatter.emplace(bed_->dir(), when, socketPath);
+            if (when == Squatter::When::before) {
+                ASSERT_TRUE(squatter->ready()) << squatter->output();
+            }
+        };
+        if (start == Start::beforeCreate) startSquatter(Squatter::When::before);
+        if (start == Start::racingOpenVPN) startSquatter(Squatter::When::raceOpenVPN);
+        ASSERT_EQ(createConnection(bed_->clientConfig()), "YES") << testbed::readText(bed_->dir() + "/helper.log");
+        if (start == Start::racingOpenVPN) {
+            ASSERT_TRUE(squatter->ready()) << squatter->output();
+        }
+        if (start == Start::afterHandOver) startSquatter(Squatter::When::before);
+
+        provider->startDial({});
+        ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(2) || statusSeen(0); }, std::chrono::seconds(20)))
+            << provider->logData();
+        EXPECT_TRUE(statusSeen(2)) << provider->logData();
+        const std::string heard = squatter->output();
+        EXPECT_NE(heard.find("bound ('127.0.0.1', 9544)"), std::string::npos) << heard;
+        EXPECT_NE(heard.find("refused " + socketPath), std::string::npos) << heard;
+        EXPECT_EQ(heard.find("got"), std::string::npos) << heard;
+        provider->disconnect({});
+        ASSERT_TRUE(test::pumpUntil(queue, [&] { return statuses.back().code == 0; }));
+    }
+}
+
+TEST_F(OpenVPNEndToEnd, AManagementFolderNotRootsAloneFailsTheCreationAndTheDial) {
+    const std::string folder = bed_->dir() + "/run/openvpn-management";
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
     EXPECT_EQ(createConnection(bed_->clientConfig()), "NO");
+    EXPECT_TRUE(recordedOpenVPN().empty());
+    provider->startDial({});
+    ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(0); }));
+    EXPECT_FALSE(statusSeen(2));
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(OpenVPNEndToEnd, OpenVPNThatCannotStartIsAFailureWithItsOwnReasonLogged) {
+    // openvpn refuses the value and exits before its interface listens.
+    EXPECT_EQ(createConnection(bed_->clientConfig() + "tls-version-min 9.9\n"), "NO");
+    EXPECT_NE(testbed::readText(bed_->dir() + "/helper.log").find("Options error"), std::string::npos)
+        << testbed::readText(bed_->dir() + "/helper.log");
 }
 
 }  // namespace

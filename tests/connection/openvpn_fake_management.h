@@ -1,6 +1,4 @@
 #pragma once
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,40 +8,29 @@
 #include <string>
 #include <thread>
 
+#include "platform/helper_message.h"
 #include "support/manual_queue.h"
 
 namespace hw::test {
 
-// openvpn's management port as a test plays it: one listening socket on
-// loopback (an ephemeral port), one client, lines both ways, every wait bounded.
+// openvpn's management interface as a test plays it: the far end of a
+// connected pair, whose near end goes to the connector as the helper would
+// hand it over; lines both ways, every wait bounded.
 class FakeManagementServer {
 public:
-    explicit FakeManagementServer(std::uint16_t port = 0) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        int one = 1;
-        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(listen_, 4) != 0) return;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
+    FakeManagementServer() {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
+        client_ = fds[0];
+        handOver_ = UniqueFd(fds[1]);
     }
     ~FakeManagementServer() {
         if (client_ >= 0) ::close(client_);
-        if (listen_ >= 0) ::close(listen_);
     }
 
-    std::uint16_t port() const { return port_; }
+    // The descriptor for the connector; once.
+    UniqueFd handOver() { return std::move(handOver_); }
 
-    bool accept(std::chrono::milliseconds within = std::chrono::seconds(5)) {
-        pollfd p{listen_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(within.count())) != 1) return false;
-        client_ = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        return client_ >= 0;
-    }
     void send(const std::string& line) { ::send(client_, line.data(), line.size(), MSG_NOSIGNAL); }
     // openvpn ends its lines with CR LF.
     void sendLine(const std::string& line) { send(line + "\r\n"); }
@@ -82,9 +69,8 @@ public:
     }
 
 private:
-    int listen_ = -1;
     int client_ = -1;
-    std::uint16_t port_ = 0;
+    UniqueFd handOver_;
     std::string buffer_;
 };
 

@@ -1,6 +1,7 @@
 #include "helper/process_records.h"
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_system.h"
+#include "platform/helper_message.h"
 
 namespace hw::helper {
 namespace {
@@ -69,6 +71,43 @@ TEST(ProcessRecords, ReadsStartTimesDespiteOddCommandNames) {
     EXPECT_EQ(records.startTime(42), 987654u);
     EXPECT_EQ(records.startTime(43), std::nullopt);
     EXPECT_EQ(records.startTime(44), std::nullopt);
+}
+
+TEST(ProcessRecords, RecordsInAFolderOthersCanWriteNameNothing) {
+    test::ScratchDir dir;
+    ProcessRecords records(dir / "openvpn", "/proc");
+    Child ours;
+    ASSERT_TRUE(records.record(ours.pid));
+    ASSERT_EQ(::chmod((dir / "openvpn").c_str(), 0777), 0);
+    EXPECT_EQ(records.terminateAll(std::chrono::seconds(1)), 0);
+    EXPECT_TRUE(ours.running());
+    // Recording again makes the folder private again.
+    ASSERT_TRUE(records.record(ours.pid));
+    EXPECT_EQ(records.terminateAll(std::chrono::seconds(5)), 1);
+}
+
+TEST(ProcessRecords, ASocketPeerCountsAsOursOnlyByPidAndStartTime) {
+    test::ScratchDir dir;
+    ProcessRecords records(dir / "openvpn", "/proc");
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    UniqueFd near(pair[0]), far(pair[1]);
+    const pid_t self = ::getpid();  // the pair's far end was made by this process
+    const auto start = records.startTime(self);
+    ASSERT_TRUE(start);
+    Child other;
+    struct Row {
+        const char* name;
+        int socket;
+        pid_t pid;
+        unsigned long long start;
+        bool mine;
+    };
+    for (const Row& row : {Row{"the process itself", near.get(), self, *start, true},
+                           Row{"the pid, reused since", near.get(), self, *start + 1, false},
+                           Row{"another process", near.get(), other.pid, *records.startTime(other.pid), false},
+                           Row{"not a socket", other.input, self, *start, false}})
+        EXPECT_EQ(records.peerIsProcess(row.socket, row.pid, row.start), row.mine) << row.name;
 }
 
 }  // namespace

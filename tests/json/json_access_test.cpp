@@ -162,6 +162,21 @@ TEST(JSONMerge, DeepMergeRules) {
   EXPECT_EQ(JSON().merged(JSON()).type(), Type::null);
 }
 
+TEST(JSONMerge, InterleavedKeysKeepEveryMemberInOrder) {
+  // Keys only on one side, on both, before, between and after the other's.
+  JSON a = JSON::fromData(R"({"b": 1, "d": {"x": 1}, "f": 2, "h": [1]})");
+  a.merge(JSON::fromData(R"({"a": 0, "d": {"y": 2}, "e": 5, "h": [2], "z": null})"));
+  EXPECT_EQ(a, JSON::fromData(
+                   R"({"a": 0, "b": 1, "d": {"x": 1, "y": 2}, "e": 5, "f": 2, "h": [1, 2], "z": null})"));
+  // Lookups search the sorted members: each key must still be found.
+  for (const char* key : {"a", "b", "d", "e", "f", "h", "z"}) EXPECT_TRUE(a[key].exists()) << key;
+  EXPECT_EQ(a["d"]["y"].intValue(), 2);
+
+  JSON empty = JSON::fromData("{}");
+  EXPECT_EQ(empty.merged(a), a);
+  EXPECT_EQ(a.merged(empty), a);
+}
+
 JSON nestedMaps(int depth) {
   JSON v = JSON::dictionaryLiteral({{"leaf", 1}});
   for (int i = 0; i < depth; ++i) v = JSON::dictionaryLiteral({{"k", v}});

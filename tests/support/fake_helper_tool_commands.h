@@ -43,9 +43,10 @@ public:
     void deleteExistingVPNService(const std::string& name) override { sent.push_back("deleteService:" + name); }
     void disableIPV6() override { sent.push_back("disableIPV6"); }
     void reEnableIPV6() override { sent.push_back("reEnableIPV6"); }
-    void enableNetworkLock(StringBlock completion) override {
+    void enableNetworkLock(LockBlock completion) override {
         sent.push_back("enableNetworkLock");
-        queue_.post([completion, r = enableNetworkLockReply] { completion(r); });
+        const bool engaged = lockEngages.value_or(enableNetworkLockReply != "NO");
+        queue_.post([completion, r = enableNetworkLockReply, engaged] { completion(r, engaged); });
     }
     void disableNetworkLock(const std::optional<std::string>& gateway) override {
         sent.push_back("disableNetworkLock:" + gateway.value_or("<none>"));
@@ -79,6 +80,7 @@ public:
     std::deque<bool> createResults;  // taken first, one per creation
     double createDelayMs = 0;
     std::string enableNetworkLockReply = "192.168.1.1\n";
+    std::optional<bool> lockEngages;  // none: engaged unless the reply is "NO"
     std::string staticRouteReply = "203.0.113.7";
     std::vector<std::string> sent;
     std::vector<HelperVPNServiceDescription> created;

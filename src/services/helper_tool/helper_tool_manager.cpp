@@ -75,10 +75,17 @@ void HelperToolManager::connectToHelperTool_XPC() {
 
 void HelperToolManager::execute_XPC_command(const std::string& command,
                                             const std::optional<HelperParameterList>& parameters, StringBlock reply) {
+    execute(command, parameters, [reply = std::move(reply)](const std::string& text, const HelperMessage&) {
+        if (reply) reply(text);
+    });
+}
+
+void HelperToolManager::execute(const std::string& command, const std::optional<HelperParameterList>& parameters,
+                                MessageBlock reply) {
     connectToHelperTool_XPC();
     if (!helper_) {
         log::warning(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
-        if (reply) queue_.post([reply] { reply(kNo); });
+        if (reply) queue_.post([reply] { reply(kNo, {}); });
         return;
     }
     HelperMessage message{{"type", "helper_tool_rpc"}, {"rpc", command}};
@@ -88,11 +95,11 @@ void HelperToolManager::execute_XPC_command(const std::string& command,
         const std::string* text = r.ok() ? helperString(r.message, "reply") : nullptr;
         if (!text) {
             log::warning(kLog, "helperTool call '" + command + "' -- no reply" + (r.ok() ? "" : ": " + r.error));
-            if (reply) reply(kNo);
+            if (reply) reply(kNo, {});
             return;
         }
         log::info(kLog, "helperTool call '" + command + "' -- response received: " + *text);
-        if (reply) reply(*text);
+        if (reply) reply(*text, r.message);
     });
 }
 
@@ -105,12 +112,20 @@ void HelperToolManager::now(std::string command, std::optional<HelperParameterLi
 }
 
 void HelperToolManager::later(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply) {
+    later(std::move(command), std::move(parameters),
+          MessageBlock([reply = std::move(reply)](const std::string& text, const HelperMessage&) {
+              if (reply) reply(text);
+          }));
+}
+
+void HelperToolManager::later(std::string command, std::optional<HelperParameterList> parameters,
+                              MessageBlock reply) {
     // This call's own parameters and block travel with it.
     std::weak_ptr<int> alive = lifetime_;
     queue_.post([this, alive, command = std::move(command), parameters = std::move(parameters),
                  reply = std::move(reply)] {
-        if (alive.lock()) execute_XPC_command(command, parameters, reply);
-        else if (reply) reply(kNo);
+        if (alive.lock()) execute(command, parameters, reply);
+        else if (reply) reply(kNo, {});
     });
 }
 
@@ -140,10 +155,20 @@ void HelperToolManager::createVPNConnection(const HelperVPNServiceDescription& c
 void HelperToolManager::createOpenVPNConnection(const HelperParameterList& openVPNParameters,
                                                 CreatedBlock onConnectionCreated, ProxyErrorBlock) {
     later("createOpenVPNConnection", openVPNParameters,
-          [done = orNothing(std::move(onConnectionCreated))](const std::string& reply) {
+          MessageBlock([this, done = orNothing(std::move(onConnectionCreated))](const std::string& reply,
+                                                                                const HelperMessage& message) {
               log::info(kLog, "onCreateOpenVPNConnectionCompletedBlock");
+              HelperChannel management = helperChannel(message, "management");
+              // Success without the interface of the helper's own openvpn
+              // would leave nothing to dial but a port someone may squat.
+              if (reply != kNo && !(management && *management)) {
+                  log::warning(kLog, "createOpenVPNConnection -- no management interface handed over");
+                  done(false);
+                  return;
+              }
+              if (reply != kNo && openVPNManagement_) openVPNManagement_(UniqueFd(management->release()));
               done(reply != kNo);
-          });
+          }));
 }
 
 void HelperToolManager::deleteExistingVPNService(const std::optional<std::string>& serviceName) {
@@ -157,6 +182,16 @@ void HelperToolManager::reEnableIPV6() { later("reEnableIPV6", std::nullopt, log
 
 void HelperToolManager::enableNetworkLock(StringBlock completion, ProxyErrorBlock) {
     later("enableNetworkLock", std::nullopt, logThen("onEnableNetworkLockCompletedBlock", std::move(completion)));
+}
+
+void HelperToolManager::enableNetworkLock(LockBlock completion) {
+    later("enableNetworkLock", std::nullopt,
+          MessageBlock([completion = std::move(completion)](const std::string& reply, const HelperMessage& message) {
+              log::info(kLog, "onEnableNetworkLockCompletedBlock");
+              // A helper that does not say answers "NO" only when it failed.
+              const bool engaged = helperBool(message, "engaged").value_or(reply != kNo);
+              if (completion) completion(reply, engaged);
+          }));
 }
 
 void HelperToolManager::disableNetworkLock(const std::optional<std::string>& gatewayAddress) {
@@ -184,7 +219,7 @@ void HelperToolManager::addDefaultGatewayForOpenVPN(const std::optional<std::str
 }
 
 void HelperToolManager::terminatePreviousOpenVPNProcesses() {
-    later("terminatePreviousOpenVPNProcesses", std::nullopt, {});
+    later("terminatePreviousOpenVPNProcesses", std::nullopt, StringBlock{});
 }
 
 void HelperToolManager::install_DNS_for_VPN() { now("install_DNS_for_VPN", std::nullopt, {}); }

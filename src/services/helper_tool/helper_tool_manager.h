@@ -4,8 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <variant>
 #include <vector>
 
 #include "platform/helper_connection.h"
@@ -14,20 +12,9 @@
 #include "platform/main_queue.h"
 #include "platform/process_runner.h"
 #include "services/helper_tool/helper_tool_xpc_connector.h"
+#include "services/helper_tool/helper_vpn_service_description.h"
 
 namespace hw {
-
-// A command parameter as callers hand it over: text, a number, or absent.
-using HelperParameter = std::variant<std::monostate, std::string, std::int64_t>;
-using HelperParameterList = std::vector<std::pair<std::string, HelperParameter>>;
-
-// What "connectToVPN" needs of a system VPN service description.
-struct HelperVPNServiceDescription {
-    std::int64_t type = 0;
-    std::optional<std::string> name, endpointPrefix, endpointIPAddress, endpointSuffix, username, password,
-        sharedSecret;
-    HelperParameterList openVPNParameters;  // "openvpncmd", "path_tun", "path_tap" (type 1)
-};
 
 // The application's client of the privileged helper: every operation is one
 // "helper_tool_rpc" message. Each call keeps its own parameters and
@@ -40,7 +27,7 @@ public:
     // The creation completions say whether the helper created the service.
     using CreatedBlock = std::function<void(bool created)>;
     using ProxyErrorBlock = std::function<void()>;  // kept for callers; a failure arrives as "NO"
-    using InstallBlock = std::function<void(bool succeeded, bool refused, int errorCode, const std::string& version)>;
+    using InstallBlock = hw::InstallBlock;
 
     static constexpr const char* kNo = "NO";
 
@@ -55,6 +42,11 @@ public:
     void disableIPV6();
     void reEnableIPV6();
     void enableNetworkLock(StringBlock completion, ProxyErrorBlock onProxyError = {});
+    // The same command, also telling whether the lock is engaged: "NO" is
+    // the reply both when there was no gateway to report (the lock is on)
+    // and when the lock could not be engaged.
+    using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
+    void enableNetworkLock(LockBlock completion);
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress);
     void retrieveDefaultGateway(StringBlock completion);
     void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
@@ -64,6 +56,11 @@ public:
     void install_DNS_for_VPN();
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
     void closeHelperTool();
+
+    // Receives the management interface of the openvpn the helper started,
+    // on the main queue, just before the creation completion reports success.
+    using ManagementBlock = std::function<void(UniqueFd)>;
+    void setOpenVPNManagementReceiver(ManagementBlock receiver) { openVPNManagement_ = std::move(receiver); }
 
     // Installation and version check.
     void installAction(InstallBlock completion);
@@ -80,9 +77,14 @@ public:
     static HelperDictionary toDictionary(const HelperParameterList& parameters);
 
 private:
+    // The reply text and the whole reply message (empty when none came).
+    using MessageBlock = std::function<void(const std::string& reply, const HelperMessage& message)>;
+    void execute(const std::string& command, const std::optional<HelperParameterList>& parameters,
+                 MessageBlock reply);
     // Sends on the calling (main) thread, or on a later turn of the main queue.
     void now(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply);
     void later(std::string command, std::optional<HelperParameterList> parameters, StringBlock reply);
+    void later(std::string command, std::optional<HelperParameterList> parameters, MessageBlock reply);
     static StringBlock logOnly(const char* line);
     static StringBlock logThen(const char* line, StringBlock next);
     std::optional<std::string> installedVersion(const std::string& path);
@@ -96,6 +98,7 @@ private:
     std::shared_ptr<HelperConnection> helper_;
     std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
     HelperValue app_connection_;
+    ManagementBlock openVPNManagement_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 

@@ -1,6 +1,10 @@
 // A real IKEv2 road: a strongSwan responder (EAP-MSCHAPv2, server
 // certificate) in one network namespace, the helper's IKE service with its
 // own charon in another.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <csignal>
 #include <unistd.h>
@@ -14,11 +18,11 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/ike_testbed.h"
 #include "helper/ike/ike_service.h"
-#include "helper/ike/run_program.h"
 #include "helper/ike/vici_client.h"
 #include "support/capture_log.h"
 
@@ -108,7 +112,7 @@ protected:
 
 TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(), channel), "");
     ASSERT_EQ(channel->waitForFinal(15s, "child_up"), "child_up") << tail(channel->logs);
     EXPECT_EQ(channel->snapshot().front(), "connecting");
@@ -119,11 +123,14 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     EXPECT_EQ(channel->snapshot().back(), "down");
     EXPECT_EQ(road::responderSaCount(*bed_), 0);
     EXPECT_FALSE(log_->contains(kGoodPassword));
+    // Nothing needs charon now: it ends, and its folder with it.
+    EXPECT_FALSE(service.charonRunning());
+    EXPECT_FALSE(std::filesystem::exists(options_.charon.workDir));
 }
 
 TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
     auto first = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(), first), "");
     ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
     const int pid = std::atoi(readFile(options_.charon.workDir + "/run/charon.pid").c_str());
@@ -138,7 +145,7 @@ TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
 
 TEST_F(IkeRoad, NewerStartReplacesOneStuckInInitiateAndTheOlderHearsNothingMore) {
     auto stuck = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request("10.79.0.2"), stuck), "");  // silent: waits in retransmits
     ASSERT_EQ(stuck->waitForFinal(5s, "connecting"), "connecting");
     auto fresh = std::make_shared<RecordingChannel>(kGoodPassword);
@@ -153,7 +160,7 @@ TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
     // retransmits must outlast that pause.
     options_.charon.retransmitTimeoutSeconds = 4;
     auto channel = std::make_shared<RecordingChannel>("wrong-password");
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(), channel), "");
     EXPECT_EQ(channel->waitForFinal(30s, "alert:local-auth"), "alert:local-auth") << tail(channel->logs);
     EXPECT_FALSE(log_->contains("wrong-password"));
@@ -161,14 +168,14 @@ TEST_F(IkeRoad, WrongPasswordRaisesLocalAuth) {
 
 TEST_F(IkeRoad, ServerWithoutACommonProposalIsAProposalMismatch) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(road::kStrictServerIp), channel), "");
     EXPECT_EQ(channel->waitForFinal(15s, "alert:proposal-mismatch"), "alert:proposal-mismatch") << tail(channel->logs);
 }
 
 TEST_F(IkeRoad, UntrustedServerCertificateIsRemoteAuth) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(road::kRogueServerIp), channel), "");
     EXPECT_EQ(channel->waitForFinal(15s, "alert:remote-auth"), "alert:remote-auth") << tail(channel->logs);
 }
@@ -179,21 +186,21 @@ TEST_F(IkeRoad, UnresolvableServerNameIsDns) {
         return std::string(kServerIp);
     };
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request(""), channel), "");
     EXPECT_EQ(channel->waitForFinal(15s, "alert:dns"), "alert:dns");
 }
 
 TEST_F(IkeRoad, SilentServerTimesOut) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request("10.79.0.2"), channel), "");
     EXPECT_EQ(channel->waitForFinal(20s, "alert:timeout"), "alert:timeout") << tail(channel->logs);
 }
 
 TEST_F(IkeRoad, AddressWithoutRouteIsUnreachable) {
     auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-    IkeService service(options_);
+    IkeService service(options_, bed_->runner);
     ASSERT_EQ(service.start(request("10.80.0.1"), channel), "");
     EXPECT_EQ(channel->waitForFinal(20s, "alert:unreachable"), "alert:unreachable") << tail(channel->logs);
 }
@@ -202,18 +209,44 @@ TEST_F(IkeRoad, SecondDaemonInTheNamespaceGetsAClearError) {
     CharonOptions o;
     o.workDir = bed_->dir + "/second";
     o.netnsPath = "/run/netns/" + bed_->serverNs;
-    CharonRunner second(o);
+    CharonRunner second(o, bed_->runner);
     std::string error;
     EXPECT_FALSE(second.start(&error));
-    EXPECT_NE(error.find("UDP port 500 is already in use"), std::string::npos) << error;
+    EXPECT_NE(error.find("another program holds UDP port 500"), std::string::npos) << error;
+}
+
+TEST_F(IkeRoad, AnIpv6OnlyHolderOfTheNatTPortIsNamedAtOnce) {
+    int holder = -1;
+    std::thread([&] {
+        const int ns = ::open(options_.charon.netnsPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (ns < 0 || ::setns(ns, CLONE_NEWNET) != 0) return;
+        ::close(ns);
+        holder = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(holder, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(4500);
+        a.sin6_addr = in6addr_any;
+        if (::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(holder);
+            holder = -1;
+        }
+    }).join();
+    ASSERT_GE(holder, 0);
+    CharonRunner charon(options_.charon, bed_->runner);
+    std::string error;
+    EXPECT_FALSE(charon.start(&error));
+    ::close(holder);
+    EXPECT_NE(error.find("another program holds UDP port 4500"), std::string::npos) << error;
 }
 
 TEST_F(IkeRoad, OurOwnLeftoverCharonIsEndedRatherThanReportedAsABusyPort) {
     CharonOptions o = options_.charon;
-    CharonRunner leftover(o);
+    CharonRunner leftover(o, bed_->runner);
     std::string error;
     ASSERT_TRUE(leftover.start(&error)) << error;
-    CharonRunner next(o);
+    CharonRunner next(o, bed_->runner);
     EXPECT_TRUE(next.start(&error)) << error;
     EXPECT_FALSE(leftover.running());
 }

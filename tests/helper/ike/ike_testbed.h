@@ -16,9 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "helper/ike/charon_runner.h"
-#include "helper/ike/run_program.h"
 #include "helper/ike/vici_client.h"
 #include "support/netns_rig.h"
+#include "platform/posix_process_runner.h"
 
 namespace hw::ike::road {
 
@@ -46,10 +46,21 @@ inline std::string tail(const std::vector<std::string>& lines) {
     return out;
 }
 
+// Runs a tool to its end; whether it succeeded, and its output in *out.
+inline bool run(std::vector<std::string> argv, std::chrono::milliseconds timeout, std::string* out = nullptr) {
+    PosixProcessRunner runner;
+    ProcessRequest request;
+    request.argv = std::move(argv);
+    request.timeout = timeout;
+    auto result = runner.run(request);
+    if (out) *out = result.out;
+    return result.ok();
+}
+
 inline bool ip(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"/usr/sbin/ip"};
+    std::vector<std::string> argv{"ip"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, 5s) == 0;
+    return run(argv, 5s);
 }
 
 // The two namespaces, the test PKI and the responder live for the suite.
@@ -57,6 +68,7 @@ struct Testbed {
     std::string why;  // set when the machine cannot run the road
     std::string dir;
     std::string serverNs, clientNs;
+    PosixProcessRunner runner;
     std::unique_ptr<CharonRunner> responder;
     std::unique_ptr<ViciClient> responderVici;
     hw::test::NetnsRig rig;
@@ -91,7 +103,7 @@ struct Testbed {
         std::vector<std::string> argv{"/usr/bin/pki"};
         argv.insert(argv.end(), args.begin(), args.end());
         std::string text;
-        if (runProgram(argv, 20s, &text) != 0) return false;
+        if (!run(argv, 20s, &text)) return false;
         std::ofstream f(dir + "/" + out);
         f << text;
         return bool(f);
@@ -117,7 +129,7 @@ struct Testbed {
         CharonOptions o;
         o.workDir = dir + "/srv";
         o.netnsPath = "/run/netns/" + serverNs;
-        responder = std::make_unique<CharonRunner>(o);
+        responder = std::make_unique<CharonRunner>(o, runner);
         std::string error;
         if (!responder->start(&error)) return fail("responder charon: " + error);
         responderVici = std::make_unique<ViciClient>();

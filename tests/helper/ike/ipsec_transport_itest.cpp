@@ -15,7 +15,7 @@
 #include "helper/ike/ike_service.h"
 #include "helper/ike/ike_testbed.h"
 #include "helper/ike/ipsec_transport_vici.h"
-#include "helper/ike/run_program.h"
+#include "helper/esp_probe.h"
 #include "helper/ppp/ppp_links.h"
 #include "platform/temp_dir.h"
 #include "support/capture_log.h"
@@ -70,12 +70,12 @@ protected:
         options.charon.retransmitTries = 1;
         options.charon.retransmitTimeoutSeconds = 0.5;
         options.charon.retransmitBase = 1.0;
-        ike_ = std::make_shared<IkeService>(options);
+        ike_ = std::make_shared<IkeService>(options, bed_->runner);
         L2tpIpsecOptions transportOptions;
         transportOptions.establishTimeout = 10s;
         transport_ = std::make_unique<ViciIpsecTransport>(
             [this](ViciClient::EventHandler h, std::string* error) { return ike_->connectToCharon(std::move(h), error); },
-            transportOptions);
+            transportOptions, [this] { ike_->charonReleased(); });
     }
     void TearDown() override {
         log::setSink(nullptr);
@@ -133,7 +133,7 @@ TEST_F(L2tpIpsecRoad, CharonTakesTheConnectionAndNegotiatesWithTheKey) {
     ASSERT_TRUE(vici->request("unload-conn", unload, 5s).succeeded());
 
     const bool up = transport_->up(request(), &error);
-    if (CharonRunner::kernelHasEsp()) {
+    if (helper::kernelSupportsEsp(bed_->runner)) {
         ASSERT_TRUE(up) << error;
         transport_->down(kService);
     } else {
@@ -154,6 +154,15 @@ TEST_F(L2tpIpsecRoad, AWrongKeyOrASilentServerFailsBoundedWithItsCause) {
     EXPECT_FALSE(transport_->up(request("10.79.0.9"), &error));
     EXPECT_EQ(error, "the L2TP server did not answer the IPsec negotiation");
     EXPECT_TRUE(loadedConnections().empty());
+}
+
+TEST_F(L2tpIpsecRoad, CharonEndsOnceNoServiceNeedsIt) {
+    std::string error;
+    EXPECT_FALSE(transport_->up(request(kL2tpServerIp, "not-the-key"), &error));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (ike_->charonRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(ike_->charonRunning());
 }
 
 // Stands in for xl2tpd: waits until it is told to end.
@@ -181,7 +190,7 @@ public:
 
 std::string routeTo(const std::string& address) {
     std::string out;
-    runProgram({"/usr/sbin/ip", "route", "show", address + "/32"}, 5s, &out);
+    road::run({"ip", "route", "show", address + "/32"}, 5s, &out);
     return out;
 }
 
@@ -199,10 +208,7 @@ TEST(L2tpLink, TheServerKeepsAHostRouteThroughTheGatewayWhileTheLinkRuns) {
             return ok;
         };
         if (!check(::unshare(CLONE_NEWNET) == 0, "unshare")) return;
-        auto ip = [](std::vector<std::string> args) {
-            args.insert(args.begin(), "/usr/sbin/ip");
-            return runProgram(args, 5s) == 0;
-        };
+        auto ip = road::ip;
         if (!check(ip({"link", "add", "d0", "type", "veth", "peer", "name", "d1"}) &&
                        ip({"addr", "add", "10.66.0.2/24", "dev", "d0"}) && ip({"link", "set", "d1", "up"}) &&
                        ip({"link", "set", "d0", "up"}) && ip({"route", "add", "default", "via", "10.66.0.1"}),
@@ -213,8 +219,9 @@ TEST(L2tpLink, TheServerKeepsAHostRouteThroughTheGatewayWhileTheLinkRuns) {
         paths.xl2tpd = dir.file("xl2tpd");
         hw::test::TempDir::write(paths.xl2tpd, kStandInXl2tpd);
         ::chmod(paths.xl2tpd.c_str(), 0755);
+        PosixProcessRunner runner;
         std::optional<helper::ppp::PppLinks> links;
-        links.emplace(paths, [](std::string*) { return true; });
+        links.emplace(paths, runner, [](std::string*) { return true; });
         helper::ppp::PppService service{kService, "Havenway", helper::ppp::PppServiceType::L2TP, "203.0.113.5", "alice"};
         std::string error;
         if (!check(links->start(service, {"password", kPsk}, &error), "start: " + error)) return;

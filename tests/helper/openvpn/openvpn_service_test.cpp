@@ -68,8 +68,8 @@ TEST_F(OpenVPNServiceRefusals, OurArgvPutsManagementAndScriptsAfterTheFile) {
     EXPECT_EQ(args[1], "--config");
     EXPECT_EQ(args[2], service.configCopyPath());
     auto at = [&](const std::string& v) { return std::find(args.begin(), args.end(), v) - args.begin(); };
-    EXPECT_EQ(args[at("--management") + 1], "127.0.0.1");
-    EXPECT_EQ(args[at("--management") + 2], "9544");
+    EXPECT_EQ(args[at("--management") + 1], service.managementPath());
+    EXPECT_EQ(args[at("--management") + 2], "unix");
     EXPECT_EQ(args[at("--up") + 1], "\"/x\" --openvpn-event \"" + services.context.paths.socket + "\"");
     EXPECT_LT(at("--up"), static_cast<long>(args.size()));
 }

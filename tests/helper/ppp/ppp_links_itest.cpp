@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 
-#include "helper/ppp/esp_probe.h"
+#include "helper/esp_probe.h"
 #include "helper/ppp/ppp_options.h"
 #include "helper/ppp/ppp_vpn_services.h"
 #include "platform/posix_process_runner.h"
@@ -56,7 +56,7 @@ protected:
         paths.pppd = dir.file("pppd");
         TempDir::write(paths.pppd, hw::test::kStandInPppd);
         ::chmod(paths.pppd.c_str(), 0755);
-        services = std::make_unique<PppVpnServices>(paths, [](std::string* why) {
+        services = std::make_unique<PppVpnServices>(paths, runner, [](std::string* why) {
             *why = "no ESP in this test";
             return false;
         });
@@ -67,6 +67,7 @@ protected:
     TempDir dir;
     std::shared_ptr<hw::test::CaptureLog> log = hw::test::CaptureLog::install();
     PppPaths paths;
+    PosixProcessRunner runner;
     std::unique_ptr<PppVpnServices> services;
     Reports reports;
 };
@@ -124,7 +125,7 @@ TEST_F(PppLinksTest, ANewRunStopsTheLinksAnEarlierRunLeftBehind) {
     std::string error;
     ASSERT_TRUE(services->start(s->serviceID, &error)) << error;
     ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 2; }));
-    PppVpnServices restarted(paths, nullptr);
+    PppVpnServices restarted(paths, runner, nullptr);
     ASSERT_TRUE(reports.waitFor([](const auto& r) { return r.status == 0; }));
 }
 

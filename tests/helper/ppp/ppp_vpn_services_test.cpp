@@ -1,10 +1,13 @@
 #include "helper/ppp/ppp_vpn_services.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "helper/fake_system.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
+#include "support/fake_process_runner.h"
 
 namespace hw::helper::ppp {
 namespace {
@@ -21,7 +24,8 @@ HelperDictionary params(std::int64_t type) {
 struct PppVpnServicesTest : ::testing::Test {
     TempDir dir;
     std::shared_ptr<hw::test::CaptureLog> log = hw::test::CaptureLog::install();
-    PppVpnServices services{PppPaths::under(dir.path() + "/state", dir.path() + "/run"),
+    hw::test::FakeProcessRunner runner;
+    PppVpnServices services{PppPaths::under(dir.path() + "/state", dir.path() + "/run"), runner,
                             [](std::string* why) {
                                 *why = "no ESP here";
                                 return false;
@@ -115,6 +119,20 @@ TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESP) {
     EXPECT_EQ(error, "no such service");
 }
 
+TEST(PppLeftovers, ARunAfterACrashRemovesTheHostRoutesAndFilesItFinds) {
+    TempDir dir;
+    const auto paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
+    std::filesystem::create_directories(paths.runDir);
+    const std::string id(32, 'a');
+    TempDir::write(paths.runDir + "/" + id + ".options", "password p4ss-word\n");
+    TempDir::write(paths.runDir + "/" + id + ".route", "203.0.113.5/32");
+    TempDir::write(paths.runDir + "/" + std::string(32, 'b') + ".route", "203.0.113.5/32 dev lo; reboot");
+    hw::test::FakeProcessRunner runner;
+    PppVpnServices restarted(paths, runner, nullptr);
+    EXPECT_EQ(runner.argvs(), (std::vector<std::vector<std::string>>{{"ip", "route", "del", "203.0.113.5/32"}}));
+    EXPECT_FALSE(std::filesystem::exists(paths.runDir));
+}
+
 TEST_F(PppVpnServicesTest, AHandEditedDefinitionCannotSmuggleAValue) {
     auto s = services.create(params(3), nullptr);
     ASSERT_TRUE(s);
@@ -127,7 +145,8 @@ TEST_F(PppVpnServicesTest, AHandEditedDefinitionCannotSmuggleAValue) {
 
 TEST(PppCommands, AnswerThroughTheDispatcher) {
     TempDir dir;
-    auto services = std::make_shared<PppVpnServices>(PppPaths::under(dir.path(), dir.path() + "/run"), nullptr);
+    hw::test::FakeProcessRunner runner;
+    auto services = std::make_shared<PppVpnServices>(PppPaths::under(dir.path(), dir.path() + "/run"), runner, nullptr);
     CommandDispatcher d;
     registerPppCommands(d, services);
     EXPECT_EQ(hw::helper::test::rpc(d, "connectToVPN", params(3)), "YES");

@@ -1,5 +1,6 @@
 #include "services/helper_tool/helper_tool_manager.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -86,6 +87,33 @@ TEST_F(HelperClient, AFailedCreationIsReportedAsFailed) {
     // A number past 32 bits goes as its low 32 bits, sign-extended.
     EXPECT_EQ(helperInt(*params(m), "big"), -2147483647);
     EXPECT_EQ(*helperString(*params(m), "openvpncmd"), "openvpn --config x");
+}
+
+TEST_F(HelperClient, OpenVPNIsCreatedOnlyWithItsManagementInterfaceHandedOver) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    UniqueFd openvpnSide(pair[1]);
+    auto handed = std::make_shared<UniqueFd>(pair[0]);
+    int n = 0;
+    tool_.responder = [&](const HelperMessage&) -> std::optional<HelperMessage> {
+        if (n++ == 0) return HelperMessage{{"reply", "YES"}, {"management", HelperValue(handed)}};
+        return HelperMessage{{"reply", "YES"}};  // success, but nothing to talk to
+    };
+    std::vector<std::string> order;
+    UniqueFd received;
+    manager_.setOpenVPNManagementReceiver([&](UniqueFd fd) {
+        order.push_back("interface");
+        received = std::move(fd);
+    });
+    auto done = [&](bool ok) { order.push_back(ok ? "created" : "failed"); };
+    manager_.createOpenVPNConnection({}, done);
+    manager_.createOpenVPNConnection({}, done);
+    ASSERT_TRUE(queue_.waitFor([&] { return order.size() == 3; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"interface", "created", "failed"}));
+    // What arrived is the far end of the helper's connection.
+    ASSERT_EQ(::write(received.get(), "x", 1), 1);
+    char c = 0;
+    EXPECT_EQ(::read(openvpnSide.get(), &c, 1), 1);
 }
 
 TEST_F(HelperClient, RepliesWithoutAReplyStringBecomeNo) {

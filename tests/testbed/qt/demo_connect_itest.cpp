@@ -63,9 +63,9 @@ TEST_F(DemoConnect, OverIKEv2AndDisconnectLeavesTheNetworkAsItWas) {
 
 TEST_F(DemoConnect, AutomaticModeConnectsOnTheFirstProtocolThatWorks) {
     ASSERT_TRUE(bed.connect(VPNTypesAutomatic)) << testing::PrintToString(bed.events) << bed.helperLog();
-    ASSERT_TRUE(bed.manager->currentProvider && bed.manager->currentProvider->type());
-    EXPECT_EQ(*bed.manager->currentProvider->type(), VPNTypesIKEv2_StrongSwan);
-    EXPECT_FALSE(bed.manager->automaticModeDiscoveryInProgress);
+    ASSERT_TRUE(bed.manager->currentProvider() && bed.manager->currentProvider()->type());
+    EXPECT_EQ(*bed.manager->currentProvider()->type(), VPNTypesIKEv2_StrongSwan);
+    EXPECT_FALSE(bed.manager->automaticModeDiscoveryInProgress());
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers("10.68.0.1"); }, std::chrono::seconds(10)));
     EXPECT_EQ(bed.publicAddress(), tunnelExit());
 }
@@ -101,7 +101,7 @@ TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndDisconnectedAtOnce) {
     for (VPNTypes protocol : {VPNTypesL2TP, VPNTypesPPTP}) {
         EXPECT_FALSE(bed.connect(protocol, "NL", 10000)) << protocol;
         EXPECT_EQ(bed.events, std::vector<std::string>{"disconnected"}) << protocol;
-        EXPECT_FALSE(bed.manager->connectionInProgress) << protocol;
+        EXPECT_FALSE(bed.manager->connectionInProgress()) << protocol;
     }
 }
 

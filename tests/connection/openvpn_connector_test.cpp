@@ -42,17 +42,14 @@ public:
 class OpenVPNConnectorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(server.port(), 0) << "no loopback socket";
         events.queue = &queue;
-        OpenVPNConnector::Options options;
-        options.port = server.port();
-        connector = std::make_unique<OpenVPNConnector>(queue, options);
+        connector = std::make_unique<OpenVPNConnector>(queue);
         connector->setEventDelegate(&events);
     }
-    // Connects and plays the opening of the dialogue.
+    // Attaches to the handed-over interface and plays the opening of the dialogue.
     void attach() {
+        connector->setManagementSocket(server.handOver());
         connector->connect();
-        ASSERT_TRUE(server.accept());
         EXPECT_EQ(server.readLine(), "state on all");
         EXPECT_EQ(server.readLine(), "log on");
     }
@@ -151,17 +148,13 @@ TEST_F(OpenVPNConnectorTest, ServerThatNeverAnswersIsLeftAtOnceOnDisconnect) {
     EXPECT_EQ(events.events, std::vector<std::string>{"disconnected"});
 }
 
-TEST(OpenVPNConnectorNoServer, NoListenerGivesErrorOneAfterTheRetries) {
+TEST(OpenVPNConnectorNoInterface, WithoutAHandedOverInterfaceItFailsAtOnceAndDialsNothing) {
     ManualQueue queue;
     RecordingEvents events;
-    OpenVPNConnector::Options options;
-    {
-        FakeManagementServer gone;  // a port that was free a moment ago
-        options.port = gone.port();
-    }
-    options.retries = 5;
-    OpenVPNConnector connector(queue, options);
+    OpenVPNConnector connector(queue);
     connector.setEventDelegate(&events);
+    connector.setUsername("alice");
+    connector.setPassword("secret");
     connector.connect();
     ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("error 1"); }));
     connector.disconnect();
@@ -170,29 +163,12 @@ TEST(OpenVPNConnectorNoServer, NoListenerGivesErrorOneAfterTheRetries) {
     EXPECT_EQ(connector.getConnectionStatus(), 0);
 }
 
-TEST(OpenVPNConnectorNoServer, DisconnectDuringRetriesSendsNothingAndStops) {
-    ManualQueue queue;
-    RecordingEvents events;
-    OpenVPNConnector::Options options;
-    {
-        FakeManagementServer gone;
-        options.port = gone.port();
-    }
-    options.retryInterval = std::chrono::hours(1);
-    OpenVPNConnector connector(queue, options);
-    connector.setEventDelegate(&events);
-    connector.connect();
-    connector.disconnect();  // would hang for an hour if the wait were not woken
-    queue.runUntilIdle();
-    EXPECT_EQ(events.events, std::vector<std::string>{"disconnected"});
-}
-
 TEST_F(OpenVPNConnectorTest, OldSessionEndingDoesNotTouchTheNewOne) {
     attach();
     FakeManagementServer second;
-    connector->setPort(second.port());
+    connector->setManagementSocket(second.handOver());
     connector->connect();  // replaces the first session
-    ASSERT_TRUE(second.accept());
+    EXPECT_EQ(second.readLine(), "state on all");
     EXPECT_TRUE(server.clientClosed());
     second.sendLine(">STATE:1,CONNECTED,SUCCESS,,,,,");
     ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("connected"); }));

@@ -1,24 +1,31 @@
-#include "helper/ppp/esp_probe.h"
+#include "helper/esp_probe.h"
 
 #include <chrono>
 
-namespace hw::helper::ppp {
+namespace hw::helper {
 
 namespace {
 
 ProcessResult ip(ProcessRunner& runner, std::vector<std::string> args) {
     ProcessRequest r;
-    r.argv = {"/usr/sbin/ip", "xfrm", "state"};
+    r.argv = {"ip", "xfrm", "state"};
     r.argv.insert(r.argv.end(), args.begin(), args.end());
     r.timeout = std::chrono::seconds(5);
     return runner.run(r);
 }
 
+const std::vector<std::string> kProbeId = {"src", "192.0.2.1", "dst", "192.0.2.2", "proto", "esp", "spi", "0x4877aa01"};
+
 }  // namespace
 
+void removeEspProbe(ProcessRunner& runner) {
+    auto del = kProbeId;
+    del.insert(del.begin(), "delete");
+    ip(runner, del);
+}
+
 bool kernelSupportsEsp(ProcessRunner& runner, std::string* why) {
-    const std::vector<std::string> id = {"src", "192.0.2.1", "dst", "192.0.2.2", "proto", "esp", "spi", "0x4877aa01"};
-    auto add = id;
+    auto add = kProbeId;
     add.insert(add.begin(), "add");
     for (const char* a : {"mode", "transport", "enc", "cbc(aes)", "0x000102030405060708090a0b0c0d0e0f", "auth",
                           "hmac(sha1)", "0x000102030405060708090a0b0c0d0e0f10111213"})
@@ -34,10 +41,8 @@ bool kernelSupportsEsp(ProcessRunner& runner, std::string* why) {
         }
         return false;
     }
-    auto del = id;
-    del.insert(del.begin(), "delete");
-    ip(runner, del);
+    removeEspProbe(runner);
     return true;
 }
 
-}  // namespace hw::helper::ppp
+}  // namespace hw::helper

@@ -1,0 +1,61 @@
+#include "view/kit_window.h"
+
+#include <QCloseEvent>
+#include <QMoveEvent>
+#include <QScreen>
+
+#include "view/kit_geometry.h"
+
+namespace hw {
+
+KitWindow::KitWindow(QWidget* parent) : QWidget(parent, Qt::Window) {}
+
+KitWindow::~KitWindow() = default;
+
+void KitWindow::setTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+
+std::string KitWindow::title() const { return windowTitle().toStdString(); }
+
+void KitWindow::show() {
+    QWidget::show();
+    raise();
+    activateWindow();
+}
+
+void KitWindow::orderOut() { QWidget::hide(); }
+
+void KitWindow::close() { QWidget::close(); }
+
+bool KitWindow::isVisible() const { return QWidget::isVisible(); }
+
+void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) return;
+    window.move(centeredOrigin(window.frameGeometry().size(), screen->availableGeometry()));
+}
+
+void KitWindow::center() { setFrameOriginToPositionWindowInCenterOfScreen(*this); }
+
+WindowFrame KitWindow::frame() const {
+    const QRect g = geometry();
+    return {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+}
+
+void KitWindow::setFrame(const WindowFrame& frame) {
+    setGeometry(QRectF(frame.x, frame.y, frame.width, frame.height).toRect());
+}
+
+void KitWindow::closeEvent(QCloseEvent* event) {
+    if (closeHandler_) {
+        auto handler = closeHandler_;
+        handler();
+    }
+    event->accept();
+}
+
+void KitWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (moveHandler_ && QWidget::isVisible()) moveHandler_(frame());
+}
+
+}  // namespace hw

@@ -1,0 +1,43 @@
+#pragma once
+#include <QWidget>
+
+#include "view/qt_alert_view.h"
+#include "view/window_view.h"
+
+namespace hw {
+
+// A top-level Qt window behind a WindowView: it draws its content and
+// forwards its close and its moves to the controller, nothing more.
+class KitWindow : public QWidget, public WindowView {
+    Q_OBJECT
+public:
+    explicit KitWindow(QWidget* parent = nullptr);
+    ~KitWindow() override;
+
+    void setTitle(const std::string& title) override;
+    std::string title() const override;
+    void show() override;
+    void orderOut() override;
+    void close() override;
+    bool isVisible() const override;
+    void center() override;
+    WindowFrame frame() const override;
+    void setFrame(const WindowFrame& frame) override;
+    void setCloseHandler(std::function<void()> handler) override { closeHandler_ = std::move(handler); }
+    void setMoveHandler(std::function<void(const WindowFrame&)> handler) override { moveHandler_ = std::move(handler); }
+    AlertView& alerts() override { return alerts_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    std::function<void()> closeHandler_;
+    std::function<void(const WindowFrame&)> moveHandler_;
+    QtAlertView alerts_{this};
+};
+
+// Moves a top-level window so that it is centred on its screen.
+void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window);
+
+}  // namespace hw

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/kit_controller_fixture.h"
+#include "support/recording_window_view.h"
+#include "view/base_view_controller.h"
+#include "view/base_window_view_controller.h"
+
+namespace hw::test {
+namespace {
+
+using Journal = std::vector<std::string>;
+
+class HookRecorder : public BaseWindowViewController {
+public:
+    HookRecorder(const BaseControllerContext& context, RecordingWindowView& window, Journal& journal)
+        : BaseWindowViewController(context, window), view_(window), journal_(journal) {
+        onWindowClosedNotification = [this](BaseWindowViewController& c) {
+            EXPECT_EQ(&c, this);
+            journal_.push_back("onWindowClosedNotification");
+        };
+    }
+    bool followMoves = false;
+    std::vector<WindowFrame> moves;
+
+protected:
+    void prepareWindowMoveObservers() override {
+        if (followMoves) doPrepareWindowMoveObservers();
+    }
+    void onWindowMoved(const WindowFrame& frame) override { moves.push_back(frame); }
+    void changeWindowTitleName() override {
+        BaseWindowViewController::changeWindowTitleName();
+        journal_.push_back("changeWindowTitleName:" + view_.currentTitle);
+    }
+    void setupAfterAwakeFromNib() override { journal_.push_back("setupAfterAwakeFromNib"); }
+    void setupComponents() override { journal_.push_back("setupComponents"); }
+    void customizeComponents() override { journal_.push_back("customizeComponents"); }
+    void setupAfterOpening() override { journal_.push_back(std::string("setupAfterOpening") + (view_.visible ? ":shown" : "")); }
+    void setupBeforeClosing() override { journal_.push_back("setupBeforeClosing"); }
+
+private:
+    RecordingWindowView& view_;
+    Journal& journal_;
+};
+
+struct HookCase {
+    const char* name;
+    std::vector<const char*> steps;
+    Journal expected;
+};
+
+class BaseWindowViewControllerTest : public ::testing::TestWithParam<HookCase> {};
+
+const std::string kLoad[] = {"changeWindowTitleName:Havenway", "setupAfterAwakeFromNib", "setupComponents",
+                             "customizeComponents"};
+
+Journal concat(std::initializer_list<Journal> parts) {
+    Journal all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+const Journal load(std::begin(kLoad), std::end(kLoad));
+
+TEST_P(BaseWindowViewControllerTest, RunsHooksInOrder) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    Journal journal;
+    HookRecorder controller(f.context, window, journal);
+    for (const std::string step : GetParam().steps) {
+        if (step == "show") controller.showWindow();
+        if (step == "orderOut") controller.orderOut();
+        if (step == "read") controller.window();
+        if (step == "close") controller.close();
+        if (step == "userCloses") window.userCloses();
+    }
+    EXPECT_EQ(journal, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Triggers, BaseWindowViewControllerTest,
+    ::testing::Values(
+        HookCase{"FirstShow", {"show"}, concat({load, {"setupAfterOpening:shown"}})},
+        HookCase{"LaterShows", {"show", "show", "show"},
+                 concat({load, {"setupAfterOpening:shown", "setupAfterOpening:shown", "setupAfterOpening:shown"}})},
+        HookCase{"FirstOrderOutLoadsWithoutOpening", {"orderOut"}, load},
+        HookCase{"ReadingTheWindowLoadsIt", {"read", "read"}, load},
+        HookCase{"OrderOutHasNoCloseHooks", {"show", "orderOut", "show"},
+                 concat({load, {"setupAfterOpening:shown", "setupAfterOpening:shown"}})},
+        HookCase{"Close", {"show", "close"},
+                 concat({load, {"setupAfterOpening:shown", "onWindowClosedNotification", "setupBeforeClosing"}})},
+        HookCase{"UserClosesThenReopens", {"show", "userCloses", "show"},
+                 concat({load,
+                         {"setupAfterOpening:shown", "onWindowClosedNotification", "setupBeforeClosing",
+                          "setupAfterOpening:shown"}})},
+        HookCase{"CloseOfAWindowNeverNeeded", {"close"}, {}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(BaseWindowViewController, TitleIsTheProductName) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    BaseWindowViewController controller(f.context, window);
+    EXPECT_EQ(window.currentTitle, "");
+    controller.showWindow();
+    EXPECT_EQ(window.currentTitle, f.model.appProductName);
+    EXPECT_FALSE(f.model.appProductName.empty());
+}
+
+TEST(BaseWindowViewController, FollowsMovesOnlyWhenASubclassAsks) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    Journal journal;
+    HookRecorder still(f.context, window, journal);
+    still.showWindow();
+    window.userDrags({1, 2, 3, 4});
+    EXPECT_TRUE(still.moves.empty());
+
+    RecordingWindowView window2;
+    HookRecorder follower(f.context, window2, journal);
+    follower.followMoves = true;
+    follower.showWindow();
+    window2.userDrags({5, 6, 7, 8});
+    EXPECT_EQ(follower.moves, (std::vector<WindowFrame>{{5, 6, 7, 8}}));
+}
+
+TEST(BaseWindowViewController, AViewOutlivingItsControllerCallsNothing) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    {
+        Journal journal;
+        HookRecorder controller(f.context, window, journal);
+        controller.followMoves = true;
+        controller.showWindow();
+    }
+    EXPECT_FALSE(window.closeHandler);
+    EXPECT_FALSE(window.moveHandler);
+}
+
+TEST(BaseWindowViewController, AlertRunsItsDismissOnlyForTheFirstButton) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    BaseWindowViewController controller(f.context, window);
+    int dismissed = 0;
+    controller.alertWithTitle("Title", "Message", [&] { ++dismissed; });
+    ASSERT_EQ(window.alertView.shown.size(), 1u);
+    const AlertRequest& shown = window.alertView.shown[0].request;
+    EXPECT_EQ(shown.title, "Title");
+    EXPECT_EQ(shown.message, "Message");
+    EXPECT_EQ(shown.buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(shown.modality, AlertModality::Application);
+    EXPECT_EQ(dismissed, 0);
+    window.alertView.answer(0);
+    EXPECT_EQ(dismissed, 1);
+
+    controller.alertWithTitle("Again", "", [&] { ++dismissed; });
+    window.alertView.answer(1);
+    EXPECT_EQ(dismissed, 1);
+    controller.alertWithTitle("No closure", "");
+    EXPECT_TRUE(window.alertView.answer(0));
+}
+
+TEST(BaseWindowViewController, SheetAnswersTheButtonPressed) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    BaseWindowViewController controller(f.context, window);
+    int response = 0;
+    controller.beginSheet({"Quit?", "", {"Quit", "Cancel"}}, [&](int r) { response = r; });
+    ASSERT_EQ(window.alertView.shown.size(), 1u);
+    EXPECT_EQ(window.alertView.shown[0].request.modality, AlertModality::Sheet);
+    window.alertView.answer(1);
+    EXPECT_EQ(response, kAlertSecondButtonReturn);
+}
+
+TEST(BaseWindowViewController, AnalyticsKeepAnAbsentDictionaryAbsent) {
+    KitControllerFixture f;
+    RecordingWindowView window;
+    BaseWindowViewController controller(f.context, window);
+    controller.sendAnalyticsEvent("ae_one");
+    controller.sendAnalyticsEvent("ae_two", AnalyticsParameters{{"ap_k", "v"}});
+    ASSERT_EQ(f.events.size(), 2u);
+    EXPECT_EQ(f.events[0].first, "ae_one");
+    EXPECT_FALSE(f.events[0].second.has_value());
+    EXPECT_EQ(f.events[1].second, (AnalyticsParameters{{"ap_k", "v"}}));
+}
+
+class PaneRecorder : public BaseViewController {
+public:
+    using BaseViewController::BaseViewController;
+    Journal journal;
+
+protected:
+    void setupComponents() override { journal.push_back("setupComponents"); }
+    void customizeComponents() override { journal.push_back("customizeComponents"); }
+};
+
+TEST(BaseViewController, LoadsOnceAndOpensThroughThePort) {
+    KitControllerFixture f;
+    PaneRecorder pane(f.context);
+    pane.loadViewIfNeeded();
+    pane.loadViewIfNeeded();
+    EXPECT_EQ(pane.journal, (Journal{"setupComponents", "customizeComponents"}));
+    pane.openURL("https://havenway.test/help");
+    pane.openURL("file:///etc/passwd");
+    EXPECT_EQ(f.urlOpener.opened, std::vector<std::string>{"https://havenway.test/help"});
+}
+
+}  // namespace
+}  // namespace hw::test

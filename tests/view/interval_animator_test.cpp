@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <vector>
+
+#include "support/capture_log.h"
+#include "support/manual_queue.h"
+#include "view/interval_animator.h"
+
+namespace hw::test {
+namespace {
+
+struct FrameRecorder : IntervalAnimatorDelegate {
+    std::vector<int> frames;
+    void onIntervalAnimatorUpdate(IntervalAnimator&, int frame) override { frames.push_back(frame); }
+};
+
+TEST(IntervalAnimator, StepsOneFrameEveryInterval) {
+    ManualQueue queue;
+    IntervalAnimator animator(queue);
+    FrameRecorder recorder;
+    animator.delegate = &recorder;
+    ASSERT_TRUE(animator.start());
+    queue.advance(169);
+    EXPECT_TRUE(recorder.frames.empty());
+    queue.advance(1);
+    EXPECT_EQ(recorder.frames, std::vector<int>{1});
+    queue.advance(170 * 3);
+    EXPECT_EQ(recorder.frames, (std::vector<int>{1, 2, 0, 1}));
+
+    animator.stop();
+    queue.advance(1000);
+    EXPECT_EQ(recorder.frames.size(), 4u);
+}
+
+TEST(IntervalAnimator, StartingAgainRestartsWithOneTimer) {
+    ManualQueue queue;
+    IntervalAnimator animator(queue);
+    FrameRecorder recorder;
+    animator.delegate = &recorder;
+    animator.start();
+    queue.advance(170);
+    animator.start();
+    queue.advance(340);
+    // One timer from frame 0: 1, 2; the first start's timer is gone.
+    EXPECT_EQ(recorder.frames, (std::vector<int>{1, 1, 2}));
+}
+
+struct BadSetting {
+    int frames;
+    double interval;
+};
+
+class IntervalAnimatorRefuses : public ::testing::TestWithParam<BadSetting> {};
+
+TEST_P(IntervalAnimatorRefuses, WhatWouldDivideByZeroOrSpin) {
+    auto log = CaptureLog::install();
+    ManualQueue queue;
+    IntervalAnimator animator(queue);
+    FrameRecorder recorder;
+    animator.delegate = &recorder;
+    animator.numberOfFrames = GetParam().frames;
+    animator.timerUpdateInterval = GetParam().interval;
+    EXPECT_FALSE(animator.start());
+    EXPECT_FALSE(animator.isRunning());
+    EXPECT_EQ(queue.advance(10000), 0u);
+    EXPECT_TRUE(recorder.frames.empty());
+    log::setSink(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IntervalAnimatorRefuses,
+                         ::testing::Values(BadSetting{0, 0.17}, BadSetting{-2, 0.17}, BadSetting{3, 0.0},
+                                           BadSetting{3, -1.0}, BadSetting{3, std::numeric_limits<double>::quiet_NaN()},
+                                           BadSetting{3, std::numeric_limits<double>::infinity()}));
+
+}  // namespace
+}  // namespace hw::test
