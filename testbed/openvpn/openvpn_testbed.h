@@ -107,6 +107,16 @@ inline std::string helperUnavailable(const std::string& helperBinary) {
     return {};
 }
 
+// The version the helper binary reports: the one the application bundles.
+inline std::string helperVersion(const std::string& helperBinary, const std::string& dir) {
+    const std::string file = dir + "/helper-version";
+    ::unlink(file.c_str());
+    runQuiet({helperBinary, "--version"}, file);
+    std::string version = readText(file);
+    while (!version.empty() && (version.back() == '\n' || version.back() == ' ')) version.pop_back();
+    return version;
+}
+
 // The redirects that keep the real helper's files inside dir.
 inline std::vector<std::string> helperEnvironment(const std::string& dir) {
     return {"HAVENWAY_HELPER_SOCKET=" + dir + "/helper.sock", "HAVENWAY_HELPER_CONF=" + dir + "/helper.conf",

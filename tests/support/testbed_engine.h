@@ -87,11 +87,7 @@ public:
         ::mkdir(dir.file("run").c_str(), 0700);
         socket_ = testbed::startHelper(helperBinary_, dir.path(), helper_);
         if (socket_.empty()) return "the helper did not start: " + helperLog();
-        ProcessRequest version;
-        version.argv = {helperBinary_, "--version"};
-        version.timeout = std::chrono::seconds(5);
-        std::string bundled = runner.run(version).out;
-        while (!bundled.empty() && (bundled.back() == '\n' || bundled.back() == ' ')) bundled.pop_back();
+        const std::string bundled = testbed::helperVersion(helperBinary_, dir.path());
         jobs.jobs[HelperTool_XPC_Connector::kServiceName] = helperBinary_;
 
         settings.registerDefaults(SettingsUserDefaults::defaults());
