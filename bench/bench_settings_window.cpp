@@ -68,6 +68,8 @@ struct IdleShell final : ShellCommands {
     void changeAppToBeUserAgent() override {}
     void changeAppToBeNormalApp() override {}
     void startAutoUpdater(WindowView&) override {}
+    void showInsecureWiFiNotification() override {}
+    void showInsecureWiFiNotLoggedInNotification() override {}
 };
 
 struct NoOpener final : URLOpener {

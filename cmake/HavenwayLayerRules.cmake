@@ -18,7 +18,7 @@ set(HW_MAY_USE_connection services network core texts platform)
 set(HW_MAY_USE_hub connection services network core texts platform json)
 # The kit reaches the ports (settings, URL opener, log) directly, as core does.
 set(HW_MAY_USE_view core texts platform platform/qt json QT)
-set(HW_MAY_USE_controllers hub connection services network core texts platform json view QT)
+set(HW_MAY_USE_controllers hub connection services network core texts platform platform/qt json view QT)
 set(HW_MAY_USE_app controllers view hub connection services network core texts platform platform/qt json QT)
 set(HW_MAY_USE_helper platform json)
 

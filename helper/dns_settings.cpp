@@ -128,7 +128,9 @@ bool DnsSettings::restore() {
     bool ok = true;
     const auto& path = ctx_.paths.resolvConf;
     if (dns.mode == "resolved") {
-        if (isInterfaceName(dns.interface)) ctx_.run({"resolvectl", "revert", dns.interface});
+        // A link that is gone took its DNS settings with it.
+        if (isInterfaceName(dns.interface) && !ctx_.run({"resolvectl", "revert", dns.interface}).ok())
+            ok = !ctx_.run({"ip", "link", "show", "dev", dns.interface}).ok();
     } else if (dns.wasSymlink) {
         ok = replaceWithSymlink(path, dns.linkTarget);
     } else if (dns.existed) {

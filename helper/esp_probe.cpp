@@ -14,11 +14,18 @@ ProcessResult ip(ProcessRunner& runner, std::vector<std::string> args) {
     return runner.run(r);
 }
 
+const std::vector<std::string> kProbeId = {"src", "192.0.2.1", "dst", "192.0.2.2", "proto", "esp", "spi", "0x4877aa01"};
+
 }  // namespace
 
+void removeEspProbe(ProcessRunner& runner) {
+    auto del = kProbeId;
+    del.insert(del.begin(), "delete");
+    ip(runner, del);
+}
+
 bool kernelSupportsEsp(ProcessRunner& runner, std::string* why) {
-    const std::vector<std::string> id = {"src", "192.0.2.1", "dst", "192.0.2.2", "proto", "esp", "spi", "0x4877aa01"};
-    auto add = id;
+    auto add = kProbeId;
     add.insert(add.begin(), "add");
     for (const char* a : {"mode", "transport", "enc", "cbc(aes)", "0x000102030405060708090a0b0c0d0e0f", "auth",
                           "hmac(sha1)", "0x000102030405060708090a0b0c0d0e0f10111213"})
@@ -34,9 +41,7 @@ bool kernelSupportsEsp(ProcessRunner& runner, std::string* why) {
         }
         return false;
     }
-    auto del = id;
-    del.insert(del.begin(), "delete");
-    ip(runner, del);
+    removeEspProbe(runner);
     return true;
 }
 

@@ -10,5 +10,7 @@ namespace hw::helper {
 // strongSwan's user-space ESP does tunnel mode only, so L2TP needs this;
 // IKEv2 falls back to it.
 bool kernelSupportsEsp(ProcessRunner& runner, std::string* why = nullptr);
+// Removes that association, should a helper have died between the two.
+void removeEspProbe(ProcessRunner& runner);
 
 }  // namespace hw::helper

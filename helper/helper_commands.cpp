@@ -1,5 +1,9 @@
-#include <chrono>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+
+#include "helper/esp_probe.h"
 #include "helper/helper_services.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ipsec_transport_vici.h"
@@ -19,10 +23,21 @@ ike::IkeServiceOptions ikeOptions(const HelperPaths& paths) {
 bool HelperServices::resetAll() {
     // The tunnel first: a charon whose helper died still carries traffic.
     ike::CharonRunner(ikeOptions(context.paths).charon, context.runner).endLeftovers();
+    const auto ppp = ppp::PppPaths::fromEnvironment(context.paths.stateDir, context.paths.runDir);
+    ppp::PppLinks(ppp, context.runner, nullptr).stopLeftovers();
+    openvpnProcesses.terminateAll(std::chrono::seconds(3));
+    removeEspProbe(context.runner);
     bool ok = lock.reset();
     ok = dns.restore() && ok;
     ok = ipv6.restore() && ok;
-    openvpnProcesses.terminateAll(std::chrono::seconds(3));
+    // The copy of the app's openvpn configuration may hold its key inline;
+    // the PPP services hold passwords, and the app makes them anew at each
+    // connect.
+    std::error_code ec;
+    std::filesystem::remove_all(context.paths.runDir + "/openvpn-config", ec);
+    std::filesystem::remove_all(ppp.servicesDir, ec);
+    // All undone: no record is needed any more.
+    if (ok) ::unlink(context.paths.stateFile().c_str());
     return ok;
 }
 

@@ -26,9 +26,9 @@ void HelperContext::loadState() {
 }
 
 HelperContext::StateHold HelperContext::holdState() {
+    // The folder itself is locked: no lock file to be left behind.
     int fd = -1;
-    if (makeDirectories(paths.stateDir, 0700))
-        fd = ::open((paths.stateDir + "/helper-state.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (makeDirectories(paths.stateDir, 0700)) fd = ::open(paths.stateDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) log::warning("HelperState", "cannot lock the state; going on without");
     else
         while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
@@ -44,7 +44,7 @@ HelperContext::StateHold::~StateHold() {
 
 bool HelperContext::saveState() {
     std::string error;
-    if (!makeDirectories(paths.stateDir, 0700) || !state.save(paths.stateFile(), &error)) {
+    if (!makePrivateDirectory(paths.stateDir) || !state.save(paths.stateFile(), &error)) {
         log::error("HelperState", "cannot save the state: " + error);
         return false;
     }

@@ -14,10 +14,12 @@
 
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
+#include "app/auto_update_window_factory.h"
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
 #include "app/logging_user_notification_center.h"
+#include "app/main_window_port_adapter.h"
 #include "app/settings_window_port_adapter.h"
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
@@ -30,9 +32,11 @@
 #include "platform/log.h"
 #include "platform/netlink_route_watch.h"
 #include "platform/paths.h"
+#include "platform/posix_process_launcher.h"
 #include "platform/posix_process_runner.h"
 #include "platform/qt/logind_sleep_watch.h"
 #include "platform/qt/nm_wifi.h"
+#include "platform/qt/qt_file_download.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_image_codec.h"
 #include "platform/qt/qt_main_queue.h"
@@ -160,6 +164,10 @@ int main(int argc, char** argv) {
     QtURLOpener opener;
     XdgLoginItems loginItems;
     const std::string self = ownPath();
+    // ---- Auto-update ----
+    QtFileDownload updateDownload(queue);
+    PosixProcessLauncher updateLauncher;
+    // ---- end auto-update ----
 
     UserDefaultsController userDefaults(store);
     // Bound settings wait for the settings window's Apply.
@@ -184,6 +192,15 @@ int main(int argc, char** argv) {
         return window;
     };
     AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
+    environment.windows.main = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
+        hub, queue, background, codec, clock, notifications, opener,
+        [&delegate](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (delegate) delegate->sendAnalyticsEvent(name, parameters);
+        },
+        [&delegate]() -> ShellCommands* { return delegate; },
+        [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        }});
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };
@@ -196,6 +213,10 @@ int main(int argc, char** argv) {
     environment.alwaysShowWelcomePage = GlobalConstants::alwaysShowWelcomePage;
     environment.hideOnLaunch = options.hidden;
     environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
+    // ---- Auto-update ----
+    environment.makeAutoUpdateWindowController =
+        autoUpdateWindowMaker(queue, hub.appModel(), updateDownload, updateLauncher, self);
+    // ---- end auto-update ----
     AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
 

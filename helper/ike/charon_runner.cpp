@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "helper/esp_probe.h"
+#include "helper/helper_files.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -32,32 +33,8 @@ struct ChildFailure {
 };
 enum Stage { StageNetns = 1, StagePort500, StagePort4500, StageUnshare, StageMount, StageExec };
 
-bool writeFileAtomically(const std::string& path, const std::string& text, mode_t mode, std::string* error) {
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd < 0) {
-        if (error) *error = "writing " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool ok = done == text.size() && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        if (error) *error = "writing " + path + " failed";
-        return false;
-    }
-    return true;
-}
-
 bool makePrivateDir(const std::string& path, std::string* error) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (!helper::makeDirectories(path, 0700)) {
         if (error) *error = "creating " + path + ": " + std::strerror(errno);
         return false;
     }
@@ -184,7 +161,7 @@ void CharonRunner::removeRouting() {
 }
 
 void CharonRunner::removeFiles() {
-    for (const char* name : {"charon.vici", "charon.pid", "charon.log", "charon.out", "strongswan.conf", "strongswan.conf.tmp"})
+    for (const char* name : {"charon.vici", "charon.pid", "charon.log", "charon.out", "strongswan.conf"})
         ::unlink((runDir() + "/" + name).c_str());
     ::rmdir(runDir().c_str());
     ::rmdir((options_.workDir + "/processes").c_str());
@@ -204,7 +181,7 @@ bool CharonRunner::writeConfig(std::string* error) {
     // Also clears a stale socket or pid file that would fool the start wait.
     endLeftovers();
     if (!makePrivateDir(options_.workDir, error) || !makePrivateDir(runDir(), error)) return false;
-    return writeFileAtomically(runDir() + "/strongswan.conf", strongswanConf(options_, libipsec_), 0600, error);
+    return helper::writeFileAtomically(runDir() + "/strongswan.conf", strongswanConf(options_, libipsec_), 0600, error);
 }
 
 bool CharonRunner::start(std::string* error) {

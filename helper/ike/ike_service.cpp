@@ -552,7 +552,14 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
             });
         }
     } else if (name == "ike-updown" && !up) {
-        if (s->childUp || s->stopping || s->initiateDone) finishLocked(*s, "down");
+        if (!(s->childUp || s->stopping || s->initiateDone)) return;
+        const bool ending = !s->terminal && !s->stopping;
+        finishLocked(*s, "down");
+        // The server ended it: nothing of ours asks charon to go.
+        if (ending) post([this, conn] {
+            forget(conn);
+            endCharonIfIdle();
+        });
     }
 }
 

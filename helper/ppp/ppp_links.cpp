@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <utility>
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
 #include "helper/ppp/ipsec_transport.h"
+#include "platform/spawn_session.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/log.h"
 
@@ -102,11 +104,35 @@ bool PppLinks::ipRoute(std::vector<std::string> args, std::string* output) {
     return result.ok();
 }
 
-void PppLinks::removeHostRoute(const std::string& route) {
+std::string PppLinks::routeRecordPath(const std::string& id) const { return paths_.runDir + "/" + id + ".route"; }
+
+void PppLinks::removeHostRoute(const std::string& id, const std::string& route) {
     if (!route.empty()) ipRoute({"route", "del", route}, nullptr);
+    ::unlink(routeRecordPath(id).c_str());
 }
 
-int PppLinks::stopLeftovers() { return records_.terminateAll(kForceGrace); }
+int PppLinks::stopLeftovers() {
+    const int stopped = records_.terminateAll(kForceGrace);
+    // An earlier helper that died left its host routes and the links' files,
+    // the options among them holding a password.
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(paths_.runDir, ec))
+        if (!entry.is_directory(ec)) files.push_back(entry.path());
+    for (const auto& file : files) {
+        if (file.extension() == ".route") {
+            std::string route = readFile(file.string()).value_or("");
+            const auto slash = route.find('/');
+            const std::string bits = slash == std::string::npos ? "" : route.substr(slash + 1);
+            if (isIPAddress(route.substr(0, slash)) && (bits == "32" || bits == "128")) ipRoute({"route", "del", route}, nullptr);
+        }
+        ::unlink(file.c_str());
+    }
+    ::rmdir((paths_.runDir + "/processes").c_str());
+    ::rmdir(paths_.runDir.c_str());
+    return stopped;
+}
+
 
 PppLinks::~PppLinks() { stopAll(); }
 
@@ -121,7 +147,8 @@ void PppLinks::notify(const std::string& id, const PppLinkStatus& status) {
 }
 
 bool PppLinks::prepareRunFolder(std::string* error) {
-    if (!makeDirectories(paths_.runDir, 0700) || ::chmod(paths_.runDir.c_str(), 0700) != 0) {
+    // It holds the scripts pppd runs as root.
+    if (!makePrivateDirectory(paths_.runDir)) {
         if (error) *error = "cannot prepare " + paths_.runDir;
         return false;
     }
@@ -154,12 +181,7 @@ pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) 
     for (int fd = 0; fd <= 2; ++fd)
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     // Its own session: stopping it signals the whole group (pptp, scripts).
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
+    setNewSessionSpawnAttributes(attr);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -239,8 +261,11 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
             fail(id, kPppExitFatal);
             return false;
         }
+        std::string recordError;
+        if (!hostRoute.empty() && !writeFileAtomically(routeRecordPath(id), hostRoute, 0600, &recordError))
+            log::warning(kLog, "the host route is not recorded; a crash would leave it: " + recordError);
         if (!transport->up({id, *address, secrets.sharedSecret}, error)) {
-            removeHostRoute(hostRoute);
+            removeHostRoute(id, hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -250,7 +275,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         std::string confPath = paths_.runDir + "/" + id + ".xl2tpd.conf";
         if (!conf || !writeFileAtomically(confPath, *conf, 0600, error)) {
             transport->down(id);
-            removeHostRoute(hostRoute);
+            removeHostRoute(id, hostRoute);
             fail(id, kPppExitFatal);
             return false;
         }
@@ -264,7 +289,7 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
     if (pid < 0) {
         if (service.type == PppServiceType::L2TP)
             if (auto t = ipsecTransport()) t->down(id);
-        removeHostRoute(hostRoute);
+        removeHostRoute(id, hostRoute);
         fail(id, kPppExitFatal);
         return false;
     }
@@ -341,7 +366,7 @@ void PppLinks::monitor(std::string id) {
     ::unlink((paths_.runDir + "/" + id + ".xl2tpd.conf").c_str());
     if (type == PppServiceType::L2TP)
         if (auto t = ipsecTransport()) t->down(id);
-    removeHostRoute(hostRoute);
+    removeHostRoute(id, hostRoute);
     log::info(kLog, "the link of service " + id + " ended with cause " + std::to_string(cause));
     notify(id, ended);
 }

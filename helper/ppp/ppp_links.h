@@ -64,8 +64,9 @@ public:
     PppLinkStatus status(const std::string& serviceID);
     void stopAll();
     // Stops the links that an earlier run of the helper left running (their
-    // processes are recorded under the run folder). Blocks up to a few
-    // seconds when there are any.
+    // processes are recorded under the run folder) and removes their host
+    // routes and files. Blocks up to a few seconds when there are any. Only
+    // while this instance runs no link.
     int stopLeftovers();
 
 private:
@@ -90,7 +91,8 @@ private:
     void notify(const std::string& serviceID, const PppLinkStatus& status);
 
     bool ipRoute(std::vector<std::string> args, std::string* output);
-    void removeHostRoute(const std::string& route);
+    std::string routeRecordPath(const std::string& id) const;
+    void removeHostRoute(const std::string& id, const std::string& route);
 
     PppPaths paths_;
     ProcessRunner& runner_;

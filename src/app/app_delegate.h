@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/auto_update_window_controller.h"
 #include "app/exception_handling_object.h"
 #include "app/shell_services.h"
 #include "app/shell_window_ports.h"
@@ -47,6 +48,11 @@ struct AppDelegateEnvironment {
     bool hideOnLaunch = false;
     // Where a report of an exception that ends the process is kept.
     std::string exceptionReportPath{};
+
+    // ---- Auto-update ----
+    // Makes the update window's controller on first use.
+    std::function<std::unique_ptr<AutoUpdateWindowController>(AutoUpdateShell& shell)> makeAutoUpdateWindowController{};
+    // ---- end auto-update ----
 };
 
 // The application's delegate: the launch sequence, the windows, the shell's
@@ -54,6 +60,7 @@ struct AppDelegateEnvironment {
 // ports; main thread only.
 class AppDelegate final : public ExceptionHandlingObject,
                           public ShellCommands,
+                          public AutoUpdateShell,
                           public ApplicationDelegatePort,
                           public ApplicationShellPort {
 public:
@@ -130,14 +137,12 @@ public:
     void performQuitApplicationFromStatusBar() override;
     void changeAppToBeUserAgent() override;
     void changeAppToBeNormalApp() override;
-    // --- Settings window (app_delegate_settings.cpp) ---
-    void startAutoUpdater(WindowView& parent) override;
 
     // URLs, reopen, quit and process mode (app_delegate_quit.cpp).
     // A URL given to the application (from a later start or the system).
     void handleURLEvent(const std::optional<std::string>& url);
     static std::optional<std::string> getCodeValueFromURL(const std::string& url);
-    // A later start asked for the application: the dock click's reopen.
+    // A later start asked for the application (the launcher clicked again).
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool hasVisibleWindows() const;
     // The keyboard quit.
@@ -168,10 +173,23 @@ public:
     void updateMainViewMapImage() override;
     DetailsPanePort* mainViewDetailsController() override;
 
+    // ---- Auto-update (app_delegate_auto_update.cpp) ----
+    // Made on first use; none when the environment makes none.
+    AutoUpdateWindowController* autoUpdateWindowController();
+    void startAutoUpdater(WindowView& parent) override;
+    // AutoUpdateShell.
+    bool connectButtonIsInDisconnectOrEmptyState() override;
+    void performIntentionalDisconnect() override;
+    // ---- end auto-update ----
+    // --- Main window (app_delegate_main_window.cpp) ---
+    void showInsecureWiFiNotification() override;
+    void showInsecureWiFiNotLoggedInNotification() override;
+    // --- end of the main window's block ---
+
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.
-    void guarded(const std::function<void()>& block) { wrapMainProcessingWithExceptionHandling(block); }
+    void guarded(std::function<void()> block);
     ApplicationModel& model() { return hub_.appModel(); }
     // Shows the window, or keeps it off screen while starting minimised.
     void present(ShellWindowPort& window);
@@ -205,6 +223,11 @@ private:
     bool terminating_ = false;
     bool exited_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    // ---- Auto-update ----
+    // Last, so that it goes before the windows it may be a sheet on.
+    std::unique_ptr<AutoUpdateWindowController> autoUpdateWindowController_;
+    // ---- end auto-update ----
 };
 
 }  // namespace hw

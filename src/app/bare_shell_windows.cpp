@@ -27,7 +27,9 @@ void BareShellWindow::showWindow() {
 }
 
 void BareShellWindow::setQuitHandler(std::function<void()> handler) {
-    auto* shortcut = new QShortcut(QKeySequence::Quit, &window_);
+    // Some desktops' themes bind no quit key; Ctrl+Q is what users expect there.
+    const auto bound = QKeySequence::keyBindings(QKeySequence::Quit);
+    auto* shortcut = new QShortcut(bound.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : bound.front(), &window_);
     shortcut->setContext(Qt::WindowShortcut);
     QObject::connect(shortcut, &QShortcut::activated, &window_, [handler = std::move(handler)] {
         if (handler) handler();

@@ -38,8 +38,8 @@ public:
     AlertView* sheetAlerts() override { return &widget_->alerts(); }
     void centerOnScreen() override { controller_->window().center(); }
     void setupComponents() override { controller_->setupComponents(); }
-    bool isParentOf(const WindowView& window) const override { return &window == widget_.get(); }
-    void autoUpdaterSheetEnded() override { controller_->autoUpdaterSheetEnded(); }
+    WindowView* windowView() override { return widget_.get(); }
+    void autoUpdateSheetDidEnd() override { controller_->autoUpdaterSheetEnded(); }
 
 private:
     std::unique_ptr<SettingsWindowWidget> widget_;

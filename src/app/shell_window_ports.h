@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/application_model_ports.h"
+#include "core/vpn_connection_details_callbacks.h"
 #include "view/alert_view.h"
 #include "view/window_view.h"
 
@@ -13,6 +14,8 @@
 namespace hw {
 
 class LocationsListItemModel;
+class LocationsListModel;
+class SmartWidgetData;
 
 class ShellWindowPort {
 public:
@@ -26,6 +29,13 @@ public:
     virtual AlertView* sheetAlerts() { return nullptr; }
     // Called by the window when it is about to close; set by the shell.
     std::function<void()> onWindowClosedNotification;
+
+    // ---- Auto-update ----
+    // The window as sheets see it; none for a window without one.
+    virtual WindowView* windowView() { return nullptr; }
+    // The update sheet on this window has ended: its overlay may go.
+    virtual void autoUpdateSheetDidEnd() {}
+    // ---- end auto-update ----
 };
 
 class AuthWindowPort : public virtual ShellWindowPort {
@@ -56,16 +66,26 @@ public:
     virtual void hideAutoReconnectOverlay() = 0;
     // Nothing until the details pane exists.
     virtual DetailsPanePort* detailsController() = 0;
+
+    // ---- Auto-update ----
+    // The connect button offers "disconnect", or shows nothing.
+    virtual bool connectButtonIsInDisconnectOrEmptyState() { return false; }
+    // The details pane drops the tunnel on purpose: no reconnect follows.
+    virtual void performIntentionalDisconnect() {}
+    // ---- end auto-update ----
+    // --- Main window: data and network events (no-ops on a bare window) ---
+    virtual void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks&) {}
+    virtual void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) {}
+    virtual void updateMainViewMapImage() {}
+    virtual void showNoOnternetConnectionOverlay() {}
+    virtual void hideNoOnternetConnectionOverlay() {}
+    // --- end of the main window's block ---
 };
 
 class SettingsWindowPort : public virtual ShellWindowPort {
 public:
     virtual void centerOnScreen() = 0;
     virtual void setupComponents() = 0;
-    // Whether sheets started from this window have it as their parent.
-    virtual bool isParentOf(const WindowView&) const { return false; }
-    // The update sheet on this window has ended.
-    virtual void autoUpdaterSheetEnded() {}
 };
 
 // The shell's windows. The sign-in, main and locations windows exist from the

@@ -18,7 +18,7 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
       IKEv2_StrongSwan_connectionProvider(std::move(providers.IKEv2_StrongSwan)),
       env_(std::move(environment)) {
     for (const auto& p : {IKEv2_StrongSwan_connectionProvider, OpenVPN_connectionProvider, L2TP_connectionProvider}) {
-        if (p) preferedConnectionProviders.push_back(p);
+        if (p) preferedConnectionProviders_.push_back(p);
     }
 }
 
@@ -74,11 +74,11 @@ void VPNConnectionManager::prepareConnectionManager() {
 void VPNConnectionManager::prepareAfterDataLoaded() { prepareConnectionManager(); }
 
 void VPNConnectionManager::onVPNProtocolChanged() {
-    if (currentProvider && currentProvider == OpenVPN_connectionProvider) terminatePreviousOpenVPNProcesses();
+    if (currentProvider_ && currentProvider_ == OpenVPN_connectionProvider) terminatePreviousOpenVPNProcesses();
     updateCurrentProvider();
 }
 
-void VPNConnectionManager::updateCurrentProvider() { currentProvider = providerForType(selectedProtocol()); }
+void VPNConnectionManager::updateCurrentProvider() { currentProvider_ = providerForType(selectedProtocol()); }
 
 VPNConnectionManager::Provider VPNConnectionManager::providerForType(VPNTypes type) {
     switch (type) {
@@ -114,7 +114,7 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
         logLine(std::string("installAction finished RESULT: ") + (succeeded ? "true" : "false"));
         if (succeeded) {
             logLine("installAction finished RESULT: succeed");
-            helperToolInstallFailed = false;
+            helperToolInstallFailed_ = false;
             logLine("installAction before onSucceed()");
             env_.helper.disableIPV6();
             // The new helper settles for a second; the main thread is not held meanwhile.
@@ -125,7 +125,7 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
             return;
         }
         logLine("HelperTool install failed -- error: " + std::to_string(errorCode));
-        helperToolInstallFailed = true;
+        helperToolInstallFailed_ = true;
         const std::string& info = refused ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
                                           : LocaleData::helper_tool_install_error_restart_popup_text();
         env_.context.showHelperInstallAlert(LocaleData::helper_tool_install_error_popup_header(), info,
@@ -137,7 +137,7 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
 }
 
 void VPNConnectionManager::syncWithSystemConnection() {
-    syncWithSystemConnectionStarted = true;
+    syncWithSystemConnectionStarted_ = true;
     const VPNTypes protocol = selectedProtocol();
     if (protocol != VPNTypesAutomatic) {
         if (protocol != VPNTypesIKEv2) subscribeToStatusUpdates(false);
@@ -146,9 +146,9 @@ void VPNConnectionManager::syncWithSystemConnection() {
     const std::int32_t existing = existingSystemConnectionType();
     if (existing == VPNStatusCodes::invalid) return;
     if (existing == VPNTypesL2TP && L2TP_connectionProvider) {
-        preferedVPNProtocolForAutomaticMode = VPNTypesL2TP;
-        automaticModeDiscoveryInProgress = false;
-        currentProvider = L2TP_connectionProvider;
+        preferedVPNProtocolForAutomaticMode_ = VPNTypesL2TP;
+        automaticModeDiscoveryInProgress_ = false;
+        currentProvider_ = L2TP_connectionProvider;
     }
     subscribeToStatusUpdates(false);
 }
@@ -161,7 +161,7 @@ std::int32_t VPNConnectionManager::existingSystemConnectionType() {
 void VPNConnectionManager::subscribeToStatusUpdates(bool skipCurrentStatusNotification) {
     // Providers are main-thread objects: the subscription is made on a later
     // turn of the main queue, with the provider current now.
-    Provider provider = currentProvider;
+    Provider provider = currentProvider_;
     if (!provider) {
         logLine("subscribeToStatusUpdates -- no current provider");
         return;
@@ -184,19 +184,19 @@ void VPNConnectionManager::subscribeNow(const Provider& provider, bool skipCurre
 void VPNConnectionManager::connect(const ManagerServerConfig& config) {
     logLine("VPNManager -- connect() started.");
     if (connectionInitiateCanceled_) return;
-    syncWithSystemConnectionStarted = false;
-    currentVPNConfig = config;
-    if (!currentProvider) {
+    syncWithSystemConnectionStarted_ = false;
+    currentVPNConfig_ = config;
+    if (!currentProvider_) {
         // Protocol 4, or a manager never prepared: nothing can carry the tunnel.
         logLine("connect() -- no provider for the selected protocol");
-        connectionInProgress = false;
-        connectionEstablishingInProgress = false;
+        connectionInProgress_ = false;
+        connectionEstablishingInProgress_ = false;
         post([this] { notifyDisconnected(false, false); });
         return;
     }
-    currentProvider->stopConnectionStatusUpdates();
-    if (isType(currentProvider, VPNTypesIKEv2)) {
-        currentProvider->prepare(config, [this, alive = std::weak_ptr<bool>(alive_)] {
+    currentProvider_->stopConnectionStatusUpdates();
+    if (isType(currentProvider_, VPNTypesIKEv2)) {
+        currentProvider_->prepare(config, [this, alive = std::weak_ptr<bool>(alive_)] {
             if (!alive.lock()) return;
             logLine("onAboutToStartConnection() through IKEv2");
             subscribeToStatusUpdates(true);
@@ -209,27 +209,27 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
 
 void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerConfig& config) {
     logLine("right after checkAndInstallHelperToolIfRequired");
-    if (connectionInProgress) {
+    if (connectionInProgress_) {
         logLine("Connection created callback executed");
         return;
     }
-    if (!currentProvider || !currentProvider->type()) {
+    if (!currentProvider_ || !currentProvider_->type()) {
         logLine("connect() -- the current provider went away");
         post([this] { notifyDisconnected(false, false); });
         return;
     }
-    connectionInProgress = true;
+    connectionInProgress_ = true;
     logLine("right before vpnConfigForConnector = ...");
     ManagerServiceConfig service = vpnConfigForConnector(config);
     logLine("self.helperToolManager.createVPNConnection");
-    if (isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
         service.endpoint = config.dnsPrefix + "." + env_.context.vpnServersDomainSuffix();
         service.description.endpointIPAddress = config.vpnServerIPAddress;
         // A start that fails at once reports before the success callback
         // would subscribe: listen from the start.
-        subscribeNow(currentProvider, true);
+        subscribeNow(currentProvider_, true);
         std::weak_ptr<bool> alive = alive_;
-        currentProvider->connect(service, [this, alive] {
+        currentProvider_->connect(service, [this, alive] {
             if (!alive.lock()) return;
             logLine("onConnectionPrepared() through IKEv2 StrongSwan");
             subscribeToStatusUpdates(true);
@@ -253,9 +253,9 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
         // Nothing to dial: end the attempt as a disconnect, which also moves
         // the automatic order on.
         logLine("Connection created callback -- the helper created nothing");
-        const VPNTypes type = currentProvider && currentProvider->type() ? *currentProvider->type() : VPNTypesAutomatic;
-        const bool stepsOn = automaticModeDiscoveryInProgress && !preferedConnectionProviders.empty() &&
-                             currentProvider != preferedConnectionProviders.back();
+        const VPNTypes type = currentProvider_ && currentProvider_->type() ? *currentProvider_->type() : VPNTypesAutomatic;
+        const bool stepsOn = automaticModeDiscoveryInProgress_ && !preferedConnectionProviders_.empty() &&
+                             currentProvider_ != preferedConnectionProviders_.back();
         handleStatusChange(VPNStatusCodes::disconnected, std::nullopt, type);
         // A PPP road reports a plain disconnect silently; here the UI must hear of it.
         if (!stepsOn && (type == VPNTypesL2TP || type == VPNTypesPPTP)) {
@@ -282,16 +282,16 @@ void VPNConnectionManager::startDialConnection() {
             logLine("self.connectionInitiateCanceled 3");
             return;
         }
-        if (!currentProvider) {
+        if (!currentProvider_) {
             logLine("startDialConnection -- no current provider");
-            connectionInProgress = false;
+            connectionInProgress_ = false;
             return;
         }
         std::weak_ptr<bool> alive = alive_;
-        currentProvider->startDial([this, alive] {
+        currentProvider_->startDial([this, alive] {
             if (!alive.lock()) return;
             logLine("startDialCurrentConnection finished.");
-            connectionInProgress = false;
+            connectionInProgress_ = false;
         });
     });
 }
@@ -299,7 +299,7 @@ void VPNConnectionManager::startDialConnection() {
 ManagerServiceConfig VPNConnectionManager::vpnConfigForConnector(const ManagerServerConfig& config) {
     ManagerServiceConfig service;
     auto& d = service.description;
-    d.type = currentProvider && currentProvider->type() ? static_cast<std::int64_t>(*currentProvider->type()) : 0;
+    d.type = currentProvider_ && currentProvider_->type() ? static_cast<std::int64_t>(*currentProvider_->type()) : 0;
     d.name = config.connectionName;
     d.sharedSecret = config.l2tpSharedKey;
     d.endpointPrefix = config.dnsPrefix + ".";

@@ -34,26 +34,33 @@ public:
     const Provider PPTP_connectionProvider;
     const Provider OpenVPN_connectionProvider;
     const Provider IKEv2_StrongSwan_connectionProvider;
-    Provider currentProvider;
-    std::vector<Provider> preferedConnectionProviders;
-    std::unique_ptr<Timer> activeTimer;
-    std::optional<ManagerServerConfig> currentVPNConfig;
+    const Provider& currentProvider() const { return currentProvider_; }
+    const std::vector<Provider>& preferedConnectionProviders() const { return preferedConnectionProviders_; }
+    // A timer the application keeps here; disconnecting cancels it.
+    const Timer* activeTimer() const { return activeTimer_.get(); }
+    void setActiveTimer(std::unique_ptr<Timer> timer) { activeTimer_ = std::move(timer); }
+    const std::optional<ManagerServerConfig>& currentVPNConfig() const { return currentVPNConfig_; }
 
+    // Hooks the owner installs.
     std::function<void()> onConnectionEstablishedNotification;
     std::function<void(const std::string&)> onConnectionErrorNotification;
     std::function<void()> onConnectingStateNotification;
     std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> onDisconnectedStateNotification;
     std::function<void(const std::string&)> connectionTimerTickCallback;
 
-    bool connectionExists = false;
-    bool helperToolInstallFailed = false;
-    bool automaticModeDiscoveryInProgress = false;
-    std::optional<VPNTypes> preferedVPNProtocolForAutomaticMode;
-    bool connectionEstablishingInProgress = false;
-    bool connectionInProgress = false;
-    bool syncWithSystemConnectionStarted = false;
+    bool connectionExists() const { return connectionExists_; }
+    bool helperToolInstallFailed() const { return helperToolInstallFailed_; }
+    bool automaticModeDiscoveryInProgress() const { return automaticModeDiscoveryInProgress_; }
+    // The state object ends the discovery when the user picks a protocol.
+    void setAutomaticModeDiscoveryInProgress(bool value) { automaticModeDiscoveryInProgress_ = value; }
+    const std::optional<VPNTypes>& preferedVPNProtocolForAutomaticMode() const {
+        return preferedVPNProtocolForAutomaticMode_;
+    }
+    bool connectionEstablishingInProgress() const { return connectionEstablishingInProgress_; }
+    bool connectionInProgress() const { return connectionInProgress_; }
+    bool syncWithSystemConnectionStarted() const { return syncWithSystemConnectionStarted_; }
     // True while a host route to a server is being added.
-    bool startedAddVPNServerStaticRoute = false;
+    bool startedAddVPNServerStaticRoute() const { return startedAddVPNServerStaticRoute_; }
 
     bool connectionInitiateCanceled() const { return connectionInitiateCanceled_; }
     void setConnectionInitiateCanceled(bool value);
@@ -154,6 +161,18 @@ private:
     bool isType(const Provider& provider, VPNTypes type) const;
 
     VPNConnectionManagerEnvironment env_;
+    Provider currentProvider_;
+    std::vector<Provider> preferedConnectionProviders_;
+    std::unique_ptr<Timer> activeTimer_;
+    std::optional<ManagerServerConfig> currentVPNConfig_;
+    bool connectionExists_ = false;
+    bool helperToolInstallFailed_ = false;
+    bool automaticModeDiscoveryInProgress_ = false;
+    std::optional<VPNTypes> preferedVPNProtocolForAutomaticMode_;
+    bool connectionEstablishingInProgress_ = false;
+    bool connectionInProgress_ = false;
+    bool syncWithSystemConnectionStarted_ = false;
+    bool startedAddVPNServerStaticRoute_ = false;
     std::unique_ptr<VPNConnection> vpnConnection_;
     bool connectionInitiateCanceled_ = false;
     bool prepared_ = false;

@@ -18,9 +18,9 @@ void maskAll(std::string& text, const std::optional<std::string>& secret) {
 }  // namespace
 
 std::string VPNConnectionManager::boundedReportLog(std::string log) const {
-    if (currentVPNConfig) {
-        maskAll(log, currentVPNConfig->password);
-        maskAll(log, currentVPNConfig->l2tpSharedKey);
+    if (currentVPNConfig_) {
+        maskAll(log, currentVPNConfig_->password);
+        maskAll(log, currentVPNConfig_->l2tpSharedKey);
     }
     if (log.size() > kReportLogLimit) {
         log.erase(0, log.size() - kReportLogLimit);

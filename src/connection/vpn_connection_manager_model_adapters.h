@@ -53,11 +53,11 @@ class VPNConnectionManagerModelPort final : public ConnectionManagerPort {
 public:
     explicit VPNConnectionManagerModelPort(VPNConnectionManager& manager) : manager_(manager) {}
     void removeExistingConnection() override { manager_.removeExistingConnection(); }
-    bool automaticModeDiscoveryInProgress() const override { return manager_.automaticModeDiscoveryInProgress; }
-    void setAutomaticModeDiscoveryInProgress(bool v) override { manager_.automaticModeDiscoveryInProgress = v; }
+    bool automaticModeDiscoveryInProgress() const override { return manager_.automaticModeDiscoveryInProgress(); }
+    void setAutomaticModeDiscoveryInProgress(bool v) override { manager_.setAutomaticModeDiscoveryInProgress(v); }
     std::optional<std::int64_t> currentProviderType() const override {
-        if (!manager_.currentProvider || !manager_.currentProvider->type()) return std::nullopt;
-        return static_cast<std::int64_t>(*manager_.currentProvider->type());
+        if (!manager_.currentProvider() || !manager_.currentProvider()->type()) return std::nullopt;
+        return static_cast<std::int64_t>(*manager_.currentProvider()->type());
     }
     void disableNetworkLock() override { manager_.disableNetworkLock(); }
 

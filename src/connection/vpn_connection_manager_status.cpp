@@ -23,14 +23,14 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
                                               VPNTypes type) {
     logLine("status changed to: " + std::to_string(status));
     if (status == VPNStatusCodes::invalid) {
-        connectionExists = false;
-        syncWithSystemConnectionStarted = false;
+        connectionExists_ = false;
+        syncWithSystemConnectionStarted_ = false;
         return;
     }
-    connectionExists = true;
+    connectionExists_ = true;
     switch (status) {
         case VPNStatusCodes::connecting:
-            syncWithSystemConnectionStarted = false;
+            syncWithSystemConnectionStarted_ = false;
             post([this] {
                 if (onConnectingStateNotification) onConnectingStateNotification();
             });
@@ -61,11 +61,11 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
             OpenVPN_connectionProvider ? OpenVPN_connectionProvider->latestGateway() : std::nullopt;
         post([this, gateway] { env_.helper.addDefaultGatewayForOpenVPN(gateway); });
     }
-    connectionEstablishingInProgress = false;
-    syncWithSystemConnectionStarted = false;
-    if (automaticModeDiscoveryInProgress) {
-        if (currentProvider && currentProvider->type()) preferedVPNProtocolForAutomaticMode = currentProvider->type();
-        automaticModeDiscoveryInProgress = false;
+    connectionEstablishingInProgress_ = false;
+    syncWithSystemConnectionStarted_ = false;
+    if (automaticModeDiscoveryInProgress_) {
+        if (currentProvider_ && currentProvider_->type()) preferedVPNProtocolForAutomaticMode_ = currentProvider_->type();
+        automaticModeDiscoveryInProgress_ = false;
     }
     if (connectionTimerTickCallback) currentVPNConnection().tickUpdateCallback = connectionTimerTickCallback;
     post([this] { currentVPNConnection().restartTimer(); });
@@ -76,14 +76,14 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
 
 void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::optional<std::string>& message,
                                               VPNTypes type) {
-    if (syncWithSystemConnectionStarted) {
-        syncWithSystemConnectionStarted = false;
+    if (syncWithSystemConnectionStarted_) {
+        syncWithSystemConnectionStarted_ = false;
         return;
     }
-    if (automaticModeDiscoveryInProgress && stepAutomaticOrder(status, type)) return;
+    if (automaticModeDiscoveryInProgress_ && stepAutomaticOrder(status, type)) return;
 
-    connectionEstablishingInProgress = false;
-    connectionInProgress = false;
+    connectionEstablishingInProgress_ = false;
+    connectionInProgress_ = false;
     if (message) {
         if (*message == "5") return;
         if (*message == "0") {
@@ -115,33 +115,33 @@ void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::op
 // True when the search took the report (waited, ignored it or moved on).
 bool VPNConnectionManager::stepAutomaticOrder(std::int32_t status, VPNTypes type) {
     if (status == VPNStatusCodes::disconnecting) return true;
-    if (!currentProvider) return false;
-    if (currentProvider->type() != type) return true;  // a late report of an earlier attempt
+    if (!currentProvider_) return false;
+    if (currentProvider_->type() != type) return true;  // a late report of an earlier attempt
     if (type == VPNTypesIKEv2_StrongSwan && env_.context.autoReconnectInProgress() &&
         env_.context.autoReconnectAttemptsCount() < env_.context.autoReconnectTryAttempts_if_NetworkLockDisabled()) {
         return true;  // the details pane retries strongSwan first
     }
-    Provider old = currentProvider;
+    Provider old = currentProvider_;
     if (!nextProviderForAutomaticMode()) return false;
-    if (!currentVPNConfig) return true;
+    if (!currentVPNConfig_) return true;
     post([this, old] {
         stopStatusUpdates(old);
         deleteExistingVPNService();
-        connectionEstablishingInProgress = true;
-        if (currentVPNConfig) connect(*currentVPNConfig);
+        connectionEstablishingInProgress_ = true;
+        if (currentVPNConfig_) connect(*currentVPNConfig_);
     });
     return true;
 }
 
 VPNConnectionManager::Provider VPNConnectionManager::firstProviderForAutomaticMode() {
-    automaticModeDiscoveryInProgress = true;
-    return preferedConnectionProviders.empty() ? nullptr : preferedConnectionProviders.front();
+    automaticModeDiscoveryInProgress_ = true;
+    return preferedConnectionProviders_.empty() ? nullptr : preferedConnectionProviders_.front();
 }
 
 bool VPNConnectionManager::nextProviderForAutomaticMode() {
-    auto it = std::find(preferedConnectionProviders.begin(), preferedConnectionProviders.end(), currentProvider);
-    if (it == preferedConnectionProviders.end() || std::next(it) == preferedConnectionProviders.end()) return false;
-    currentProvider = *std::next(it);
+    auto it = std::find(preferedConnectionProviders_.begin(), preferedConnectionProviders_.end(), currentProvider_);
+    if (it == preferedConnectionProviders_.end() || std::next(it) == preferedConnectionProviders_.end()) return false;
+    currentProvider_ = *std::next(it);
     return true;
 }
 

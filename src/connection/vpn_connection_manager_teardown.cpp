@@ -105,12 +105,12 @@ void VPNConnectionManager::staticRouteAddingProcessing(
 void VPNConnectionManager::addVPNServerStaticRoute(const std::string& serverAddress,
                                                    const std::optional<std::string>& gateway,
                                                    std::function<void(const std::optional<std::string>&)> completion) {
-    startedAddVPNServerStaticRoute = true;
+    startedAddVPNServerStaticRoute_ = true;
     std::weak_ptr<bool> alive = alive_;
     env_.helper.staticRouteAddingProcessing(
         serverAddress, gateway, [this, alive, completion = std::move(completion)](const std::string& reply) {
             if (!alive.lock()) return;
-            startedAddVPNServerStaticRoute = false;
+            startedAddVPNServerStaticRoute_ = false;
             if (completion) completion(reply);
         });
 }
@@ -127,27 +127,27 @@ void VPNConnectionManager::closeHelperTool() { env_.helper.closeHelperTool(); }
 
 void VPNConnectionManager::disconnect(bool forced) {
     currentVPNConnection().resetTimer();
-    if (currentProvider) {
-        if (isType(currentProvider, VPNTypesIKEv2_StrongSwan) && forced) {
-            currentProvider->forceDisconnect();
-        } else if (isType(currentProvider, VPNTypesOpenVPN)) {
-            currentProvider->disconnect([] { logLine("OpenVPN Disconnected."); });
+    if (currentProvider_) {
+        if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan) && forced) {
+            currentProvider_->forceDisconnect();
+        } else if (isType(currentProvider_, VPNTypesOpenVPN)) {
+            currentProvider_->disconnect([] { logLine("OpenVPN Disconnected."); });
             restoreDNSToOriginal(true, false);
         } else {
-            currentProvider->disconnect([] { logLine("disconnected!"); });
+            currentProvider_->disconnect([] { logLine("disconnected!"); });
         }
     }
-    if (activeTimer) {
-        activeTimer->cancel();
-        activeTimer.reset();
+    if (activeTimer_) {
+        activeTimer_->cancel();
+        activeTimer_.reset();
     }
     env_.helper.reEnableIPV6();
-    connectionInProgress = false;
+    connectionInProgress_ = false;
 }
 
 void VPNConnectionManager::disconnect() {
     disconnect(false);
-    connectionExists = false;
+    connectionExists_ = false;
 }
 
 void VPNConnectionManager::disconnectAndNotify() {
@@ -164,25 +164,25 @@ void VPNConnectionManager::cleanUpSessionAndNotifyDisconnected() {
 
 void VPNConnectionManager::deleteExistingVPNService() {
     const bool viaHelper =
-        !currentProvider || isType(currentProvider, VPNTypesL2TP) || isType(currentProvider, VPNTypesPPTP);
+        !currentProvider_ || isType(currentProvider_, VPNTypesL2TP) || isType(currentProvider_, VPNTypesPPTP);
     if (viaHelper) {
         logLine("deleteExistingVPNService before checkAndInstallHelperToolIfRequired()");
         checkAndInstallHelperToolIfRequired([this] {
             logLine("deleteExistingVPNService before checkAndInstallHelperToolIfRequired() -- success");
             env_.helper.deleteExistingVPNService(connectionName());
         });
-        connectionInProgress = false;
-    } else if (isType(currentProvider, VPNTypesOpenVPN) || isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+        connectionInProgress_ = false;
+    } else if (isType(currentProvider_, VPNTypesOpenVPN) || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
         disconnect(false);
-    } else if (isType(currentProvider, VPNTypesIKEv2)) {
-        currentProvider->deleteExistingVPNService(connectionName());
+    } else if (isType(currentProvider_, VPNTypesIKEv2)) {
+        currentProvider_->deleteExistingVPNService(connectionName());
     }
 }
 
 void VPNConnectionManager::removeExistingConnection() {
     deleteExistingVPNService();
     stopStatusUpdates();
-    connectionExists = false;
+    connectionExists_ = false;
 }
 
 void VPNConnectionManager::terminatePreviousOpenVPNProcesses() {
@@ -192,13 +192,13 @@ void VPNConnectionManager::terminatePreviousOpenVPNProcesses() {
 
 void VPNConnectionManager::stopStatusUpdates(const Provider& provider) {
     if (provider) provider->stopConnectionStatusUpdates();
-    else if (currentProvider) currentProvider->stopConnectionStatusUpdates();
+    else if (currentProvider_) currentProvider_->stopConnectionStatusUpdates();
 }
 
 void VPNConnectionManager::scheduleVPNServiceCleanup() {
     if (env_.context.networkLockActivated() || env_.context.openVPN_Reconnect_in_progress()) return;
     postAfter(1000, [this] {
-        if (!currentProvider || isType(currentProvider, VPNTypesIKEv2_StrongSwan)) return;
+        if (!currentProvider_ || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) return;
         removeExistingConnection();
     });
 }
@@ -206,7 +206,7 @@ void VPNConnectionManager::scheduleVPNServiceCleanup() {
 void VPNConnectionManager::onInternetConnectionLost() { scheduleVPNServiceCleanup(); }
 
 void VPNConnectionManager::shutDown() {
-    if (isType(currentProvider, VPNTypesOpenVPN)) disconnect(false);
+    if (isType(currentProvider_, VPNTypesOpenVPN)) disconnect(false);
     closeHelperTool();
     stopStatusUpdates();
 }
@@ -218,7 +218,7 @@ void VPNConnectionManager::onDeviceWillSleep() {
 
 void VPNConnectionManager::onDeviceDidWake() {
     env_.context.setDeviceEnteredSleepMode(false);
-    if (isType(currentProvider, VPNTypesIKEv2_StrongSwan)) {
+    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
         env_.context.setAutoReconnectAttemptsCount(0);
         env_.context.requestAutoReconnect();
     }

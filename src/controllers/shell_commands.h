@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "view/window_view.h"
+
 namespace hw {
 
 class LocationsListItemModel;
@@ -57,10 +59,18 @@ public:
     virtual void changeAppToBeUserAgent() = 0;
     virtual void changeAppToBeNormalApp() = 0;
 
-    // --- Settings window ---
-    // Shows the update window as a sheet on the parent; its end is reported
-    // back through the parent window's port.
+    // ---- Auto-update ----
+    // Shows the update window as a sheet on parent. The end of the sheet
+    // comes back through the shell's port of that window, so that the caller
+    // can take its overlay away.
     virtual void startAutoUpdater(WindowView& parent) = 0;
+    // ---- end auto-update ----
+    // --- Main window ---
+    // The banners of an insecure Wi-Fi network: one for a signed-in user,
+    // one for nobody signed in.
+    virtual void showInsecureWiFiNotification() = 0;
+    virtual void showInsecureWiFiNotLoggedInNotification() = 0;
+    // --- end of the main window's block ---
 };
 
 }  // namespace hw

@@ -14,6 +14,15 @@ set(rows
   "src/platform/probe.h|#include \"platform/qt/qt_main_queue.h\"|platform/ may use json/ (not platform/qt/)"
   "src/hub/probe.h|#include \"connection/vpn_connection_manager.h\"\n#include \"probe.h\"\n#include <vector>|ok")
 
+# A project that uses our layer functions, with one folder of ours below it.
+function(write_scratch tree top)
+  file(WRITE "${tree}/CMakeLists.txt" "cmake_minimum_required(VERSION 3.25)
+project(scratch LANGUAGES NONE)
+include(${HW_SOURCE_DIR}/cmake/HavenwayLayers.cmake)
+add_subdirectory(${top})
+")
+endfunction()
+
 set(scratch "${SCRATCH}")
 set(failures 0)
 set(index 0)
@@ -30,11 +39,7 @@ foreach(row IN LISTS rows)
   string(REGEX MATCH "^src/([a-z]+)" layer "${file}")
   set(layer "${CMAKE_MATCH_1}")
   file(WRITE "${tree}/${file}" "${text}\n")
-  file(WRITE "${tree}/CMakeLists.txt" "cmake_minimum_required(VERSION 3.25)
-project(scratch LANGUAGES NONE)
-include(${HW_SOURCE_DIR}/cmake/HavenwayLayers.cmake)
-add_subdirectory(${top})
-")
+  write_scratch("${tree}" "${top}")
   if(top STREQUAL "helper")
     file(WRITE "${tree}/helper/CMakeLists.txt"
       "add_library(hw_helper INTERFACE)\nhw_check_layer(hw_helper RECURSE DIRS \${CMAKE_CURRENT_SOURCE_DIR})\n")
@@ -62,11 +67,7 @@ endforeach()
 # An include added after configuring is caught by the build itself.
 set(tree "${scratch}/edit")
 file(REMOVE_RECURSE "${tree}")
-file(WRITE "${tree}/CMakeLists.txt" "cmake_minimum_required(VERSION 3.25)
-project(scratch LANGUAGES NONE)
-include(${HW_SOURCE_DIR}/cmake/HavenwayLayers.cmake)
-add_subdirectory(src)
-")
+write_scratch("${tree}" src)
 file(WRITE "${tree}/src/CMakeLists.txt" "hw_layer(hw_view DIRS view)\n")
 file(WRITE "${tree}/src/view/probe.h" "#pragma once\n#include \"core/color.h\"\n")
 execute_process(COMMAND ${CMAKE_COMMAND} -S "${tree}" -B "${tree}/build" -G "${GENERATOR}"

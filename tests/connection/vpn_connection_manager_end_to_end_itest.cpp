@@ -67,11 +67,7 @@ protected:
         socket_ = testbed::startHelper(helperBinary_, d, helper_);
         ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
 
-        ProcessRequest version;
-        version.argv = {helperBinary_, "--version"};
-        version.timeout = std::chrono::seconds(5);
-        std::string bundled = runner_.run(version).out;
-        while (!bundled.empty() && (bundled.back() == '\n' || bundled.back() == ' ')) bundled.pop_back();
+        const std::string bundled = testbed::helperVersion(helperBinary_, d);
         jobs_.jobs[HelperTool_XPC_Connector::kServiceName] = helperBinary_;
         connector_ = std::make_unique<HelperTool_XPC_Connector>(queue, [this](std::string* error) {
             auto c = std::make_shared<HelperConnection>(queue);
@@ -81,6 +77,10 @@ protected:
         helper_adapter_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, jobs_);
 
         openvpnProvider_ = std::make_shared<OpenVPN_VPNConnectionProvider>(queue, openvpnContext_);
+        // As the engine wires it: the helper's own openvpn interface goes to the connector.
+        helperClient_->setOpenVPNManagementReceiver([this](UniqueFd management) {
+            openvpnProvider_->connectorHelper()->setManagementSocket(std::move(management));
+        });
         VPNConnectionManagerEnvironment env{queue, queue, queue, *helper_adapter_, context, uploader, runner_,
                                             nullptr, "Havenway", d + "/error.log", OpenVPNConstants::configFilePath(),
                                             "", [] {
@@ -184,7 +184,7 @@ TEST_F(ManagerEndToEnd, ConnectsOverOpenVPNAndDisconnectLeavesTheNetworkAsItWas)
     ASSERT_TRUE(pump([&] { return !events.empty(); }))
         << openvpnProvider_->logData() << testbed::readText(bed_->dir() + "/helper.log");
     ASSERT_TRUE(seen("established")) << openvpnProvider_->logData();
-    EXPECT_TRUE(manager->connectionExists);
+    EXPECT_TRUE(manager->connectionExists());
     // While connected: IPv6 off, and the tunnel's DNS server once the main window asks for it.
     manager->installDNSForVPN();
     ASSERT_TRUE(pump([&] { return networkState().find(OpenVPNTestbed::kTunnelGateway) != std::string::npos; },
@@ -228,7 +228,7 @@ TEST_F(ManagerEndToEnd, KillSwitchHoldsAroundTheTunnelAndIsReleasedAfterwards) {
 TEST_F(ManagerEndToEnd, AutomaticModeWithIKEv2FailingEndsOnOpenVPNAndRemembersIt) {
     context.protocol = VPNTypesAutomatic;
     manager->prepareConnectionManager();
-    ASSERT_EQ(manager->currentProvider, ike);
+    ASSERT_EQ(manager->currentProvider(), ike);
     manager->connect(server());
     ASSERT_TRUE(pump([&] { return static_cast<bool>(ike->onConnected); }));
     ike->onConnected();
@@ -237,8 +237,8 @@ TEST_F(ManagerEndToEnd, AutomaticModeWithIKEv2FailingEndsOnOpenVPNAndRemembersIt
     ike->report(0);  // the IKE exchange timed out
     ASSERT_TRUE(pump([&] { return seen("established") || seen("disconnected"); })) << openvpnProvider_->logData();
     EXPECT_TRUE(seen("established")) << openvpnProvider_->logData();
-    EXPECT_EQ(manager->preferedVPNProtocolForAutomaticMode, VPNTypesOpenVPN);
-    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress);
+    EXPECT_EQ(manager->preferedVPNProtocolForAutomaticMode(), VPNTypesOpenVPN);
+    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ TEST_F(Engine, AHelperThatCannotBeInstalledEndsTheAttemptDisconnected) {
     EXPECT_EQ(alerts[0], LocaleData::helper_tool_install_error_popup_header() + "|" +
                              LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text());
     EXPECT_EQ(events, (std::vector<std::string>{"10"}));
-    EXPECT_TRUE(manager.helperToolInstallFailed);
+    EXPECT_TRUE(manager.helperToolInstallFailed());
 }
 
 }  // namespace

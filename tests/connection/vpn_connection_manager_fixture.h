@@ -129,7 +129,7 @@ protected:
     void connectThrough() {
         manager->connect(server());
         queue.runUntilIdle();
-        if (manager->currentProvider == ike && ike->onConnected) ike->onConnected();
+        if (manager->currentProvider() == ike && ike->onConnected) ike->onConnected();
         queue.advance(1100);
     }
 

@@ -16,12 +16,15 @@ class Disconnect : public ManagerFixture, public ::testing::WithParamInterface<D
 
 TEST_P(Disconnect, StopsTheProviderRestoresIPv6AndClearsTheAttempt) {
     const auto& c = GetParam();
-    context.protocol = c.road.value_or(VPNTypesOpenVPN);
+    context.protocol = c.road.value_or(VPNTypesIKEv2);  // the platform's IKEv2 has no provider
     make();
-    if (!c.road) manager->currentProvider = nullptr;
-    manager->connectionInProgress = true;
+    if (c.road) {
+        manager->connect(server());
+        queue.runUntilIdle();
+        ASSERT_TRUE(manager->connectionInProgress());
+    }
     bool timerFired = false;
-    manager->activeTimer = queue.startTimer(10, false, [&] { timerFired = true; });
+    manager->setActiveTimer(queue.startTimer(10, false, [&] { timerFired = true; }));
     manager->currentVPNConnection().startConnectionTimer();
     for (auto* p : {l2tp.get(), pptp.get(), openvpn.get(), ike.get()}) p->calls.clear();
     helper.sent.clear();
@@ -32,9 +35,9 @@ TEST_P(Disconnect, StopsTheProviderRestoresIPv6AndClearsTheAttempt) {
         EXPECT_EQ(providerOf(*c.road).calls, c.providerCalls);
     }
     EXPECT_EQ(helper.sent, c.helperLines);
-    EXPECT_FALSE(manager->connectionInProgress);
+    EXPECT_FALSE(manager->connectionInProgress());
     EXPECT_FALSE(timerFired);
-    EXPECT_EQ(manager->activeTimer, nullptr);
+    EXPECT_EQ(manager->activeTimer(), nullptr);
     EXPECT_FALSE(manager->currentVPNConnection().isTimerValid());
 }
 
@@ -133,9 +136,9 @@ TEST_F(KillSwitch, StaticRouteFlagCoversTheHelperRoundTrip) {
     std::optional<std::string> reply;
     manager->addVPNServerStaticRoute("203.0.113.7", std::nullopt,
                                      [&](const std::optional<std::string>& r) { reply = r; });
-    EXPECT_TRUE(manager->startedAddVPNServerStaticRoute);
+    EXPECT_TRUE(manager->startedAddVPNServerStaticRoute());
     queue.runUntilIdle();
-    EXPECT_FALSE(manager->startedAddVPNServerStaticRoute);
+    EXPECT_FALSE(manager->startedAddVPNServerStaticRoute());
     EXPECT_EQ(reply, "203.0.113.7");
     EXPECT_EQ(helper.sent.back(), "staticRoute:203.0.113.7:<none>");
 }
@@ -145,14 +148,16 @@ class Teardown : public ManagerFixture {};
 TEST_F(Teardown, ServiceRemovalGoesByTheCurrentProvider) {
     context.protocol = VPNTypesL2TP;
     make();
-    manager->connectionInProgress = true;
+    manager->connect(server());
+    queue.runUntilIdle();
+    ASSERT_TRUE(manager->connectionInProgress());
     manager->removeExistingConnection();
-    EXPECT_FALSE(manager->connectionInProgress);
-    EXPECT_FALSE(manager->connectionExists);
+    EXPECT_FALSE(manager->connectionInProgress());
+    EXPECT_FALSE(manager->connectionExists());
     EXPECT_EQ(helper.sent.back(), "deleteService:Havenway");
     EXPECT_EQ(l2tp->calls.back(), "stopUpdates");
 
-    manager->currentProvider = openvpn;
+    context.changeProtocol(VPNTypesOpenVPN);
     manager->deleteExistingVPNService();
     EXPECT_EQ(openvpn->calls.back(), "disconnect");
     EXPECT_EQ(helper.count("deleteService:Havenway"), 1);
@@ -171,7 +176,7 @@ TEST_F(Teardown, DelayedCleanupWaitsASecondAndSparesTheKillSwitchAndStrongSwan) 
     EXPECT_EQ(helper.count("deleteService:Havenway"), 0);
     queue.advance(1);
     EXPECT_EQ(helper.count("deleteService:Havenway"), 1);
-    manager->currentProvider = ike;
+    context.changeProtocol(VPNTypesIKEv2_StrongSwan);
     manager->scheduleVPNServiceCleanup();
     queue.advance(2000);
     EXPECT_EQ(ike->count("disconnect"), 0);
@@ -197,7 +202,7 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     EXPECT_FALSE(context.sleeping);
     EXPECT_EQ(context.attempts, 0);
     EXPECT_EQ(context.reconnectRequests, 1);
-    manager->currentProvider = openvpn;
+    context.changeProtocol(VPNTypesOpenVPN);
     manager->onDeviceDidWake();
     EXPECT_EQ(context.reconnectRequests, 1);
 }

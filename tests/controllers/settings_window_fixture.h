@@ -156,6 +156,8 @@ public:
     void performQuitApplicationFromStatusBar() override { other("performQuitApplicationFromStatusBar"); }
     void changeAppToBeUserAgent() override { other("changeAppToBeUserAgent"); }
     void changeAppToBeNormalApp() override { other("changeAppToBeNormalApp"); }
+    void showInsecureWiFiNotification() override { other("showInsecureWiFiNotification"); }
+    void showInsecureWiFiNotLoggedInNotification() override { other("showInsecureWiFiNotLoggedInNotification"); }
 
 private:
     void other(const std::string& name) { calls.push_back(name); }

@@ -19,7 +19,7 @@ TEST(CommandDispatcher, UnknownMalformedAndFailingCommandsAnswerNo) {
     auto noType = test::call(d, {{"rpc", "x"}});
     ASSERT_TRUE(noType);
     EXPECT_EQ(*helperString(*noType, "reply"), "NO");
-    EXPECT_TRUE(log->contains("unknown command \"connectToVPN\""));
+    EXPECT_GE(log->countAtLeast(LogLevel::Warning), 1u);
 }
 
 TEST(CommandDispatcher, CommandsAreKeyedByTypeAndName) {

@@ -1,10 +1,10 @@
 // The helper as root in a network namespace, driven over its real socket.
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,7 @@
 #include "helper/helper_files.h"
 #include "netns_testbed.h"
 #include "platform/helper_connection.h"
-#include "support/child_process.h"
-#include "support/fake_helper_tool.h"
-
-extern char** environ;
+#include "running_helper.h"
 
 namespace hw::helper {
 namespace {
@@ -29,70 +26,20 @@ protected:
         if (!why.empty()) GTEST_SKIP() << why;
         std::ofstream(dir_ / "helper.conf") << "uid=" << kInstalledUid << "\n";
         std::ofstream(dir_ / "resolv.conf") << "nameserver 10.77.0.1\nsearch lan\n";
-        ASSERT_TRUE(startHelper());
+        ASSERT_TRUE(helper_.start());
     }
     void TearDown() override {
-        stopHelper();
-        client_.reset();
-    }
-
-    std::vector<std::string> environment() {
-        auto p = test::scratchPaths(dir_);
-        return {"HAVENWAY_HELPER_SOCKET=" + p.socket,    "HAVENWAY_HELPER_CONF=" + p.config,
-                "HAVENWAY_HELPER_STATE_DIR=" + p.stateDir, "HAVENWAY_HELPER_RUN_DIR=" + p.runDir,
-                "HAVENWAY_RESOLV_CONF=" + p.resolvConf,  "HAVENWAY_RESOLVED_DIR=" + p.resolvedDir,
-                "ASAN_OPTIONS=detect_leaks=0"};
-    }
-
-    bool startHelper(const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> args{"ip", "netns", "exec", bed_.client, HW_BINARY_DIR "/helper/havenway-helper"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        auto env = environment();
-        std::vector<std::string> all(env);
-        for (char** e = environ; *e; ++e) all.emplace_back(*e);
-        std::vector<char*> envp;
-        for (auto& e : all) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "ip", nullptr, nullptr, argv.data(), envp.data()) != 0) return false;
-        if (!extra.empty()) return waitHelper() == 0;
-        // Bounded wait for the socket to answer.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            client_ = std::make_unique<HelperConnection>(queue_);
-            if (client_->connect(dir_ / "helper.sock", nullptr)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (helper_.pid() > 0) {
+            EXPECT_EQ(helper_.stop(), 0);
         }
-        return false;
-    }
-    int waitHelper() {
-        const int code = hw::test::waitChild(pid_, std::chrono::seconds(10));
-        pid_ = -1;
-        return code;
-    }
-    void stopHelper() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        EXPECT_EQ(waitHelper(), 0);
-    }
-    void restartHelper() {
-        client_.reset();
-        stopHelper();
-        ASSERT_TRUE(startHelper());
     }
 
+    void restartHelper() {
+        EXPECT_EQ(helper_.stop(), 0);
+        ASSERT_TRUE(helper_.start());
+    }
     std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
-        HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", name}};
-        if (!parameters.empty()) m["parameters"] = HelperValue(std::move(parameters));
-        std::optional<std::string> reply;
-        client_->send(std::move(m), [&](HelperReply r) {
-            auto s = helperString(r.message, "reply");
-            reply = s ? *s : "<" + r.error + ">";
-        });
-        EXPECT_TRUE(queue_.waitFor([&] { return reply.has_value(); }));
-        return reply.value_or("<timeout>");
+        return helper_.rpc(name, std::move(parameters));
     }
 
     std::string clientFile(const std::string& path) {
@@ -103,9 +50,7 @@ protected:
 
     test::NetnsTestbed bed_;
     test::ScratchDir dir_;
-    hw::test::HelperTestQueue queue_;
-    std::unique_ptr<HelperConnection> client_;
-    pid_t pid_ = -1;
+    test::RunningHelper helper_{bed_.client, dir_.path.string()};
 };
 
 TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTheHelper) {
@@ -138,6 +83,9 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(bed_.droppedOut(), -1);  // our table is gone
+    std::string routes;
+    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
+    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos) << routes;  // no tunnel needs the server's route
 }
 
 TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
@@ -159,6 +107,51 @@ TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
     EXPECT_NE(readFile(dir_ / "resolv.conf"), original);
     EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
     EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+}
+
+TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
+    ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", "2001:db8:77::1/64", "dev", "veth1", "nodad"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "2001:db8:77::2/64", "dev", "veth0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "via", "2001:db8:77::1", "dev", "veth0"}));
+    // Addresses without their lifetimes, and every route, in order.
+    auto snapshot = [&] {
+        std::string addresses, routes, out;
+        bed_.in(bed_.client, {"ip", "-6", "-o", "addr", "show", "dev", "veth0"}, &addresses);
+        std::istringstream lines(addresses);
+        for (std::string line; std::getline(lines, line);) {
+            auto from = line.find("inet6"), to = line.find('\\');
+            out += line.substr(from, to == std::string::npos ? std::string::npos : to - from) + "\n";
+        }
+        bed_.in(bed_.client, {"ip", "-6", "route", "show"}, &routes);
+        return out + routes;
+    };
+    // An address added back goes through duplicate address detection again.
+    auto settled = [&] {
+        std::string now = snapshot();
+        for (int i = 0; i < 100 && now.find("tentative") != std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            now = snapshot();
+        }
+        return now;
+    };
+    const std::string before = settled();
+    ASSERT_TRUE(bed_.udpGetsThrough("2001:db8:77::1", bed_.net));
+    ASSERT_NE(before.find("2001:db8:77::2/64"), std::string::npos);
+    ASSERT_NE(before.find("default via 2001:db8:77::1"), std::string::npos);
+
+    for (const std::string way : {"reEnableIPV6", "--reset"}) {
+        SCOPED_TRACE(way);
+        EXPECT_EQ(rpc("disableIPV6"), "YES");
+        EXPECT_EQ(snapshot().find("2001:db8:77::2"), std::string::npos);  // the kernel flushed it
+        if (way == "--reset") {
+            helper_.kill();
+            ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
+        } else {
+            EXPECT_EQ(rpc(way), "YES");
+        }
+        EXPECT_EQ(settled(), before);
+        EXPECT_TRUE(bed_.udpGetsThrough("2001:db8:77::1", bed_.net));
+    }
 }
 
 TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {
@@ -229,10 +222,8 @@ TEST_F(HelperInNetns, ResetUndoesEverythingAfterACrash) {
               "198.51.100.10");
     EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
     EXPECT_EQ(rpc("disableIPV6"), "YES");
-    client_.reset();
-    ::kill(pid_, SIGKILL);
-    waitHelper();
-    ASSERT_TRUE(startHelper({"--reset"}));
+    helper_.kill();
+    ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_EQ(bed_.droppedOut(), -1);
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
@@ -241,6 +232,28 @@ TEST_F(HelperInNetns, ResetUndoesEverythingAfterACrash) {
     EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos);
     EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
     EXPECT_EQ(clientFile("/proc/sys/net/ipv6/conf/veth0/disable_ipv6"), "0\n");
+}
+
+TEST_F(HelperInNetns, ResetBesideARunningHelperNeverCostsTheUsersDns) {
+    const auto original = readFile(dir_ / "resolv.conf");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    helper_.kill();
+    ASSERT_TRUE(helper_.start());
+    ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
+    EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "state/resolv.conf.saved"));
+
+    // The running helper must not believe in a backup the reset removed.
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_NE(readFile(dir_ / "resolv.conf"), original);
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 0}, {"skipFallback", 0}}), "YES");
+    EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+
+    // A backup that is gone can no longer be put back: that is no success.
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    std::filesystem::remove(dir_ / "state/resolv.conf.saved");
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 0}, {"skipFallback", 0}}), "NO");
+    EXPECT_EQ(helper_.runOnce({"--reset"}), 1);
 }
 
 }  // namespace

@@ -246,7 +246,7 @@ TEST_F(Fixture, AMalformedMessageFailsOnlyThatRequest) {
     auto reply = receiveHelperMessage(mine.get(), 5000, nullptr);
     ASSERT_TRUE(reply);
     EXPECT_EQ(*helperString(reply->message, "reply"), "ok");
-    EXPECT_TRUE(log_->contains("malformed message"));
+    EXPECT_EQ(log_->countAtLeast(LogLevel::Warning), 1u);
 }
 
 TEST(HelperServerPeers, OnlyRootAndTheInstalledUserAreServed) {
@@ -255,7 +255,7 @@ TEST(HelperServerPeers, OnlyRootAndTheInstalledUserAreServed) {
     HelperServer refusing(strict, [](HelperRequest) {});
     auto log = test::CaptureLog::install();
     EXPECT_FALSE(refusing.adopt(makeHelperSocketPair().second));
-    EXPECT_TRUE(log->contains("refused a peer with uid " + std::to_string(::getuid())));
+    EXPECT_EQ(log->countAtLeast(LogLevel::Warning), 1u);
 
     HelperServer::Options mine = strict;
     mine.allowedUids = {::getuid()};

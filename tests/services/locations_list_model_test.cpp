@@ -113,6 +113,7 @@ TEST(VPNParseConfig, ResolvedAddressReplacesTheRemoteLinesOnly) {
     EXPECT_EQ(*config->ovpnConfig(), "client\nremote 10.1.2.3 1194\nremote-cert-tls server\n");
 
     EXPECT_FALSE(config->setVPNServerIPAddress("1.2.3.4 1194\nscript-security 3")) << "no text can reach the config";
+    EXPECT_FALSE(config->setVPNServerIPAddress(std::string("1.2.3.4\0\nscript-security 3", 26))) << "nor behind a NUL";
     EXPECT_EQ(config->vpnServerIPAddress, "10.1.2.3");
     EXPECT_TRUE(config->setVPNServerIPAddress("2001:db8::1"));
 

@@ -29,6 +29,14 @@ public:
         std::lock_guard lock(mutex_);
         return lines_;
     }
+    // How many lines came at this level or above: what a test may ask of
+    // lines whose wording is ours to change.
+    std::size_t countAtLeast(LogLevel level) const {
+        std::lock_guard lock(mutex_);
+        std::size_t n = 0;
+        for (const auto& l : lines_) n += l.level >= level ? 1 : 0;
+        return n;
+    }
     // True when any line contains the text (e.g. to prove a secret never appears).
     bool contains(const std::string& text) const {
         std::lock_guard lock(mutex_);

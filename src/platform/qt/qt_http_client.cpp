@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "platform/log.h"
+#include "platform/qt/qt_test_ca.h"
 
 namespace hw {
 
@@ -50,18 +51,6 @@ HttpResponse transportError(int code, std::string message) {
     return r;
 }
 
-QList<QSslCertificate> loadTestCa() {
-    const char* path = std::getenv("HAVENWAY_TEST_CA");
-    if (!path || !*path) return {};
-    auto certs = QSslCertificate::fromPath(QString::fromLocal8Bit(path), QSsl::Pem);
-    if (certs.isEmpty()) {
-        log::warning(kLog, std::string("HAVENWAY_TEST_CA names no readable PEM certificate: ") + path);
-    } else {
-        log::info(kLog, std::string("trusting the test CA in ") + path);
-    }
-    return certs;
-}
-
 }  // namespace
 
 struct QtHttpClient::InFlight {
@@ -85,13 +74,7 @@ QtHttpClient::QtHttpClient(MainQueue& queue, Options options)
         cache->setCacheDirectory(options_.cacheDirectory);
         manager_->setCache(cache);
     }
-    const auto extra = loadTestCa();
-    if (!extra.isEmpty()) {
-        // Per client, not the process-wide default: only this client trusts the test CA.
-        auto tls = QSslConfiguration::defaultConfiguration();
-        tls.addCaCertificates(extra);
-        tls_ = std::make_unique<QSslConfiguration>(tls);
-    }
+    if (auto tls = testCaConfiguration(kLog)) tls_ = std::make_unique<QSslConfiguration>(*tls);
 }
 
 QtHttpClient::~QtHttpClient() {

@@ -1,6 +1,10 @@
 // A real IKEv2 road: a strongSwan responder (EAP-MSCHAPv2, server
 // certificate) in one network namespace, the helper's IKE service with its
 // own charon in another.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <csignal>
 #include <unistd.h>
@@ -14,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/ike_testbed.h"
@@ -118,6 +123,9 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     EXPECT_EQ(channel->snapshot().back(), "down");
     EXPECT_EQ(road::responderSaCount(*bed_), 0);
     EXPECT_FALSE(log_->contains(kGoodPassword));
+    // Nothing needs charon now: it ends, and its folder with it.
+    EXPECT_FALSE(service.charonRunning());
+    EXPECT_FALSE(std::filesystem::exists(options_.charon.workDir));
 }
 
 TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {
@@ -205,6 +213,32 @@ TEST_F(IkeRoad, SecondDaemonInTheNamespaceGetsAClearError) {
     std::string error;
     EXPECT_FALSE(second.start(&error));
     EXPECT_NE(error.find("another program holds UDP port 500"), std::string::npos) << error;
+}
+
+TEST_F(IkeRoad, AnIpv6OnlyHolderOfTheNatTPortIsNamedAtOnce) {
+    int holder = -1;
+    std::thread([&] {
+        const int ns = ::open(options_.charon.netnsPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (ns < 0 || ::setns(ns, CLONE_NEWNET) != 0) return;
+        ::close(ns);
+        holder = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(holder, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(4500);
+        a.sin6_addr = in6addr_any;
+        if (::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(holder);
+            holder = -1;
+        }
+    }).join();
+    ASSERT_GE(holder, 0);
+    CharonRunner charon(options_.charon, bed_->runner);
+    std::string error;
+    EXPECT_FALSE(charon.start(&error));
+    ::close(holder);
+    EXPECT_NE(error.find("another program holds UDP port 4500"), std::string::npos) << error;
 }
 
 TEST_F(IkeRoad, OurOwnLeftoverCharonIsEndedRatherThanReportedAsABusyPort) {

@@ -75,7 +75,7 @@ protected:
         transportOptions.establishTimeout = 10s;
         transport_ = std::make_unique<ViciIpsecTransport>(
             [this](ViciClient::EventHandler h, std::string* error) { return ike_->connectToCharon(std::move(h), error); },
-            transportOptions);
+            transportOptions, [this] { ike_->charonReleased(); });
     }
     void TearDown() override {
         log::setSink(nullptr);
@@ -156,6 +156,15 @@ TEST_F(L2tpIpsecRoad, AWrongKeyOrASilentServerFailsBoundedWithItsCause) {
     EXPECT_TRUE(loadedConnections().empty());
 }
 
+TEST_F(L2tpIpsecRoad, CharonEndsOnceNoServiceNeedsIt) {
+    std::string error;
+    EXPECT_FALSE(transport_->up(request(kL2tpServerIp, "not-the-key"), &error));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (ike_->charonRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(ike_->charonRunning());
+}
+
 // Stands in for xl2tpd: waits until it is told to end.
 constexpr char kStandInXl2tpd[] = R"SH(#!/bin/sh
 trap 'exit 0' TERM
@@ -210,8 +219,8 @@ TEST(L2tpLink, TheServerKeepsAHostRouteThroughTheGatewayWhileTheLinkRuns) {
         paths.xl2tpd = dir.file("xl2tpd");
         hw::test::TempDir::write(paths.xl2tpd, kStandInXl2tpd);
         ::chmod(paths.xl2tpd.c_str(), 0755);
-        std::optional<helper::ppp::PppLinks> links;
         PosixProcessRunner runner;
+        std::optional<helper::ppp::PppLinks> links;
         links.emplace(paths, runner, [](std::string*) { return true; });
         helper::ppp::PppService service{kService, "Havenway", helper::ppp::PppServiceType::L2TP, "203.0.113.5", "alice"};
         std::string error;

@@ -1,5 +1,7 @@
 #include "helper/ppp/ppp_vpn_services.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "helper/fake_system.h"
@@ -115,6 +117,20 @@ TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESP) {
     EXPECT_EQ(reports[0].lastCause, kPppExitNoKernelSupport);
     EXPECT_FALSE(services.start("ffffffffffffffffffffffffffffffff", &error));
     EXPECT_EQ(error, "no such service");
+}
+
+TEST(PppLeftovers, ARunAfterACrashRemovesTheHostRoutesAndFilesItFinds) {
+    TempDir dir;
+    const auto paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
+    std::filesystem::create_directories(paths.runDir);
+    const std::string id(32, 'a');
+    TempDir::write(paths.runDir + "/" + id + ".options", "password p4ss-word\n");
+    TempDir::write(paths.runDir + "/" + id + ".route", "203.0.113.5/32");
+    TempDir::write(paths.runDir + "/" + std::string(32, 'b') + ".route", "203.0.113.5/32 dev lo; reboot");
+    hw::test::FakeProcessRunner runner;
+    PppVpnServices restarted(paths, runner, nullptr);
+    EXPECT_EQ(runner.argvs(), (std::vector<std::vector<std::string>>{{"ip", "route", "del", "203.0.113.5/32"}}));
+    EXPECT_FALSE(std::filesystem::exists(paths.runDir));
 }
 
 TEST_F(PppVpnServicesTest, AHandEditedDefinitionCannotSmuggleAValue) {

@@ -1,0 +1,19 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/auto_update_window_controller.h"
+#include "platform/file_download.h"
+#include "platform/process_launcher.h"
+
+namespace hw {
+
+using AutoUpdateWindowMaker = std::function<std::unique_ptr<AutoUpdateWindowController>(AutoUpdateShell&)>;
+
+// The update window in its Qt dialog, its updater on the given ports. Each
+// reference must outlive what the maker makes.
+AutoUpdateWindowMaker autoUpdateWindowMaker(MainQueue& queue, ApplicationModel& model, FileDownload& download,
+                                            ProcessLauncher& launcher, std::string executablePath);
+
+}  // namespace hw

@@ -1,0 +1,62 @@
+#pragma once
+// The install script run for real on a sample application folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/zip_archive.h"
+#include "platform/posix_process_runner.h"
+#include "support/temp_dir.h"
+
+namespace hw::test {
+
+class InstallScriptTest : public ::testing::Test {
+protected:
+    // An application folder whose bin/havenway notes its name when started.
+    void makeApp(const std::string& bundle, const std::string& version) {
+        namespace fs = std::filesystem;
+        fs::create_directories(bundle + "/bin");
+        TempDir::write(bundle + "/VERSION", version);
+        TempDir::write(bundle + "/bin/havenway", startedBy(version));
+        ::chmod((bundle + "/bin/havenway").c_str(), 0755);
+    }
+    std::string startedBy(const std::string& version) const {
+        return "#!/bin/sh\necho " + version + " > '" + dir.file("started") + "'\n";
+    }
+    // The new version as the archive carries it.
+    std::vector<ZipEntry> newApp(const std::string& top = "Havenway/") const {
+        return {{top, ""}, {top + "bin/", ""}, {top + "bin/havenway", startedBy("new"), 0755}, {top + "VERSION", "new"}};
+    }
+    ProcessResult install(const std::string& archive, const std::string& bundle) {
+        ProcessRequest r;
+        r.argv = {"/bin/sh", std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", archive, bundle};
+        r.timeout = std::chrono::seconds(60);
+        return PosixProcessRunner().run(r);
+    }
+    // The version started again, once the script's detached start has run.
+    std::string started() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(dir.file("started")) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        auto s = TempDir::read(dir.file("started"));
+        while (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+    // Whatever the script left beside the application.
+    std::vector<std::string> leftovers(const std::string& folder) const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            const auto name = e.path().filename().string();
+            if (name.rfind(".havenway-update.", 0) == 0) names.push_back(name);
+        }
+        return names;
+    }
+
+    TempDir dir;
+};
+
+}  // namespace hw::test

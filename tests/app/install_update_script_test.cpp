@@ -1,0 +1,85 @@
+// The install script on a sample application folder: it replaces the folder
+// only with a sound archive, and always leaves an application to start.
+#include <filesystem>
+
+#include "app/install_script_fixture.h"
+
+namespace hw::test {
+namespace {
+
+TEST_F(InstallScriptTest, ASoundArchiveReplacesTheApplicationAndStartsTheNewOne) {
+    const std::string bundle = dir.file("Havenway");
+    makeApp(bundle, "old");
+    TempDir::write(dir.file("auto-update.zip"), zipArchive(newApp()));
+    const auto r = install(dir.file("auto-update.zip"), bundle);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "new");
+    EXPECT_EQ(started(), "new");
+    EXPECT_TRUE(leftovers(dir.path()).empty()) << "the old application or the unpacking stayed behind";
+}
+
+TEST_F(InstallScriptTest, AnUnsoundArchiveLeavesTheApplicationAndStartsItAgain) {
+    struct Row {
+        const char* name;
+        std::string archive;
+    };
+    auto with = [this](ZipEntry extra) {
+        auto entries = newApp();
+        entries.push_back(std::move(extra));
+        return zipArchive(entries);
+    };
+    auto twoTops = newApp();
+    for (auto& e : newApp("Other/")) twoTops.push_back(e);
+    const Row rows[] = {
+        {"a name climbing out", with({"../x", "escaped"})},
+        {"a name climbing out inside", with({"Havenway/../../x", "escaped"})},
+        {"an absolute name", with({"/tmp/havenway-abs-x", "escaped"})},
+        {"a link out of the folder", with({"Havenway/etc", "/etc", 0120777})},
+        {"two top folders", zipArchive(twoTops)},
+        {"no Havenway folder", zipArchive(newApp("Other/"))},
+        {"a corrupt archive", "PK\x03\x04 not really a zip archive"},
+        {"an empty file", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(dir.file("Havenway"));
+        std::filesystem::remove(dir.file("started"));
+        const std::string bundle = dir.file("Havenway");
+        makeApp(bundle, "old");
+        TempDir::write(dir.file("auto-update.zip"), row.archive);
+        const auto r = install(dir.file("auto-update.zip"), bundle);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "old");
+        EXPECT_EQ(started(), "old");
+        EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
+        EXPECT_FALSE(std::filesystem::exists("/tmp/havenway-abs-x"));
+        EXPECT_TRUE(leftovers(dir.path()).empty());
+    }
+}
+
+TEST_F(InstallScriptTest, PathsAreTakenLiterally) {
+    const std::string folder = dir.file("a b 'c' \"d\" $(touch pwned) `touch pwned2` ;x");
+    std::filesystem::create_directories(folder);
+    const std::string bundle = folder + "/Havenway";
+    makeApp(bundle, "old");
+    const std::string archive = folder + "/auto update $(touch pwned3).zip";
+    TempDir::write(archive, zipArchive(newApp()));
+    const auto r = install(archive, bundle);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "new");
+    for (const auto& name : {"pwned", "pwned2", "pwned3"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir.file(name)) || std::filesystem::exists(name)) << name;
+    }
+}
+
+TEST_F(InstallScriptTest, AnApplicationPathThatIsNotAFolderIsRefused) {
+    TempDir::write(dir.file("Havenway"), "a file");
+    TempDir::write(dir.file("auto-update.zip"), zipArchive(newApp()));
+    const auto r = install(dir.file("auto-update.zip"), dir.file("Havenway"));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(TempDir::read(dir.file("Havenway")), "a file");
+    EXPECT_TRUE(leftovers(dir.path()).empty());
+}
+
+}  // namespace
+}  // namespace hw::test
