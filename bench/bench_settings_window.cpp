@@ -23,6 +23,7 @@
 #include "platform/qt/qt_main_queue.h"
 #include "platform/thread_pool.h"
 #include "view/havenway_application.h"
+#include "support/recording_shell_commands.h"
 #include "view/user_defaults_controller.h"
 
 namespace {
@@ -32,44 +33,6 @@ using Clock = std::chrono::steady_clock;
 
 struct QuietLog final : LogSink {
     void write(LogLevel, std::string_view, std::string_view) override {}
-};
-
-// The window asks nothing of the shell while it first shows.
-struct IdleShell final : ShellCommands {
-    void skipWelcomePage() override {}
-    void openAuthWindow() override {}
-    void hideAuthWindow() override {}
-    void openMainWindow() override {}
-    void hideMainWindow() override {}
-    void openLocationsWindow() override {}
-    void hideLocationsWindow() override {}
-    void openSettingsWindow(bool) override {}
-    void closeSettingsWindow() override {}
-    void openFreeTrialSignUpWindow() override {}
-    void hideFreeTrialSignUpWindow() override {}
-    void createNewAccountForAppStoreCommand() override {}
-    void updateCreateNewAccountLink() override {}
-    void performConnectCommand() override {}
-    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>&) override {}
-    void performLogIn() override {}
-    void performLogout() override {}
-    void disableStartMinimized() override {}
-    void prepareWiFiUnsecured_EarlyDetection() override {}
-    void showWiFiInsecureNotification_beforeLogin() override {}
-    void showWiFiInsecureNotification() override {}
-    void showConnectedToWiFiNotification() override {}
-    void showConnectionErrorNotification() override {}
-    void showAppUpgratePopup() override {}
-    void sendAnalyticsEvent(const std::string&, const std::optional<AnalyticsParameters>&) override {}
-    bool openURL(const std::string&) override { return false; }
-    void handleURL(const std::string&) override {}
-    void quitApplicationRequested() override {}
-    void performQuitApplicationFromStatusBar() override {}
-    void changeAppToBeUserAgent() override {}
-    void changeAppToBeNormalApp() override {}
-    void startAutoUpdater(WindowView&) override {}
-    void showInsecureWiFiNotification() override {}
-    void showInsecureWiFiNotLoggedInNotification() override {}
 };
 
 struct NoOpener final : URLOpener {
@@ -99,7 +62,8 @@ void BM_SettingsWindowFirstShow(benchmark::State& state) {
     LinuxSystemInfo system;
     ApplicationModel model(ApplicationModelEnvironment{store, queue, background, codec, http, system});
     NoOpener opener;
-    IdleShell shell;
+    // The window asks nothing of the shell while it first shows.
+    test::RecordingShellCommands shell;
     UserDefaultsController defaults(store);
     defaults.setAppliesImmediately(false);
     std::vector<double> ms;

@@ -1,6 +1,7 @@
 #pragma once
 // The settings window's controller on recording views, a recording shell,
 // pending settings over a fake store and a scripted Wi-Fi, in virtual time.
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "network/wifi_info_helper.h"
 #include "support/fake_wifi.h"
 #include "support/kit_controller_fixture.h"
+#include "support/recording_shell_commands.h"
 #include "support/recording_window_view.h"
 #include "view/user_defaults_controller.h"
 
@@ -104,63 +106,22 @@ public:
     void slideInKeepEnabledAlert(double offset) override { calls.push_back("slide " + std::to_string(int(offset))); }
 };
 
-// The shell as the settings window sees it: records by name; closing the
-// settings window closes the controller's window as the delegate does.
-class SettingsShellDouble final : public ShellCommands {
+// The shell as the settings window sees it: closing the settings window
+// closes the controller's window as the delegate does.
+class SettingsShellDouble final : public RecordingShellCommands {
 public:
-    std::vector<std::string> calls;
     std::function<void()> closeSettings;
     std::function<void(WindowView&)> onStartAutoUpdater;
     int count(const std::string& name) const { return int(std::count(calls.begin(), calls.end(), name)); }
 
     void closeSettingsWindow() override {
-        calls.push_back("closeSettingsWindow");
+        RecordingShellCommands::closeSettingsWindow();
         if (closeSettings) closeSettings();
     }
     void startAutoUpdater(WindowView& parent) override {
-        calls.push_back("startAutoUpdater");
+        RecordingShellCommands::startAutoUpdater(parent);
         if (onStartAutoUpdater) onStartAutoUpdater(parent);
     }
-    void openSettingsWindow(bool) override { calls.push_back("openSettingsWindow"); }
-    void skipWelcomePage() override { other("skipWelcomePage"); }
-    void openAuthWindow() override { other("openAuthWindow"); }
-    void hideAuthWindow() override { other("hideAuthWindow"); }
-    void openMainWindow() override { other("openMainWindow"); }
-    void hideMainWindow() override { other("hideMainWindow"); }
-    void openLocationsWindow() override { other("openLocationsWindow"); }
-    void hideLocationsWindow() override { other("hideLocationsWindow"); }
-    void openFreeTrialSignUpWindow() override { other("openFreeTrialSignUpWindow"); }
-    void hideFreeTrialSignUpWindow() override { other("hideFreeTrialSignUpWindow"); }
-    void createNewAccountForAppStoreCommand() override { other("createNewAccountForAppStoreCommand"); }
-    void updateCreateNewAccountLink() override { other("updateCreateNewAccountLink"); }
-    void performConnectCommand() override { other("performConnectCommand"); }
-    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>&) override { other("select"); }
-    void performLogIn() override { other("performLogIn"); }
-    void performLogout() override { other("performLogout"); }
-    void disableStartMinimized() override { other("disableStartMinimized"); }
-    void prepareWiFiUnsecured_EarlyDetection() override { other("prepareWiFiUnsecured_EarlyDetection"); }
-    void showWiFiInsecureNotification_beforeLogin() override { other("showWiFiInsecureBeforeLogin"); }
-    void showWiFiInsecureNotification() override { other("showWiFiInsecureNotification"); }
-    void showConnectedToWiFiNotification() override { other("showConnectedToWiFiNotification"); }
-    void showConnectionErrorNotification() override { other("showConnectionErrorNotification"); }
-    void showAppUpgratePopup() override { other("showAppUpgratePopup"); }
-    void sendAnalyticsEvent(const std::string& name, const std::optional<AnalyticsParameters>&) override {
-        other("sendAnalyticsEvent:" + name);
-    }
-    bool openURL(const std::string&) override {
-        other("openURL");
-        return true;
-    }
-    void handleURL(const std::string&) override { other("handleURL"); }
-    void quitApplicationRequested() override { other("quitApplicationRequested"); }
-    void performQuitApplicationFromStatusBar() override { other("performQuitApplicationFromStatusBar"); }
-    void changeAppToBeUserAgent() override { other("changeAppToBeUserAgent"); }
-    void changeAppToBeNormalApp() override { other("changeAppToBeNormalApp"); }
-    void showInsecureWiFiNotification() override { other("showInsecureWiFiNotification"); }
-    void showInsecureWiFiNotLoggedInNotification() override { other("showInsecureWiFiNotLoggedInNotification"); }
-
-private:
-    void other(const std::string& name) { calls.push_back(name); }
 };
 
 struct SettingsWindowFixture : KitControllerFixture {
