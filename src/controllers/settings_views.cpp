@@ -64,6 +64,9 @@ QLabel* makeSettingsText(const std::string& text, QWidget* parent) {
 QCheckBox* makeSettingsCheckBox(const std::string& text, QWidget* parent) {
     auto* box = new QCheckBox(QString::fromStdString(text), parent);
     box->setFont(latoFont(400, 13));
+    // Texts without the catalogue's leading blanks still line up with the
+    // descriptions under them.
+    if (!text.empty() && text[0] != ' ') box->setStyleSheet("QCheckBox { spacing: 10px; }");
     QPalette p = box->palette();
     p.setColor(QPalette::WindowText, kitColor("#303334"));
     box->setPalette(p);
