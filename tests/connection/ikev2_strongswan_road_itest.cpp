@@ -2,11 +2,7 @@
 // helper's dispatcher and IKE service behind a real helper socket, the
 // service's charon in the client namespace, a strongSwan responder in the
 // server's.
-#include <condition_variable>
-#include <deque>
-#include <future>
 #include <gtest/gtest.h>
-#include <thread>
 
 #include "connection/ikev2_strongswan_connection_provider.h"
 #include "connection/vpn_service_config.h"
@@ -16,61 +12,12 @@
 #include "platform/helper_server.h"
 #include "platform/helper_socket.h"
 #include "support/capture_log.h"
+#include "support/thread_queue.h"
 
 namespace hw {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The app's main thread: runs posted tasks in order.
-class ThreadQueue final : public MainQueue {
-public:
-    ThreadQueue() : thread_([this] { run(); }) {}
-    ~ThreadQueue() override {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-    void post(Task task) override {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-        cv_.notify_all();
-    }
-    void postAfter(double, Task task) override { post(std::move(task)); }
-    std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
-    bool isMainThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
-    // Runs task on the main thread and waits for it.
-    void sync(Task task) {
-        std::promise<void> done;
-        post([&] {
-            task();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
-
-private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            cv_.wait(lock, [&] { return done_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;
-            auto t = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            t();
-            lock.lock();
-        }
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<Task> tasks_;
-    bool done_ = false;
-    std::thread thread_;
-};
 
 class Context final : public IKEv2_StrongSwan_ProviderContext {
 public:
@@ -144,7 +91,7 @@ protected:
         queue_.sync([&] { provider_->connect(config, {}, {}); });
     }
 
-    ThreadQueue queue_;
+    test::ThreadQueue queue_;
     helper::CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
     std::thread serverThread_;

@@ -1,11 +1,6 @@
 #include "platform/qt/nm_wifi.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -14,12 +9,11 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QMap>
-#include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-extern char** environ;
+#include "support/private_dbus.h"
 
 namespace hw {
 namespace {
@@ -79,39 +73,12 @@ public:
 class NetworkManagerWiFiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        socket_ = dir_.filePath("bus");
-        std::string config = "--session", address = "--address=unix:path=" + socket_.toStdString();
-        std::string nofork = "--nofork", exe = "dbus-daemon";
-        char* argv[] = {exe.data(), config.data(), nofork.data(), address.data(), nullptr};
-        if (posix_spawnp(&daemon_, "dbus-daemon", nullptr, nullptr, argv, environ) != 0) {
-            daemon_ = 0;
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        }
-        auto deadline = std::chrono::steady_clock::now() + 5s;
-        struct stat st;
-        while (::stat(socket_.toUtf8().constData(), &st) != 0) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the private bus did not come up";
-            std::this_thread::sleep_for(5ms);
-        }
-        address_ = "unix:path=" + socket_;
+        std::string reason;
+        if (!bus_.start(&reason)) GTEST_SKIP() << reason;
+        address_ = QString::fromStdString(bus_.address());
     }
     void TearDown() override {
-        if (served_) {
-            QDBusConnection::disconnectFromBus("fake-nm");
-        }
-        if (daemon_ > 0) {
-            kill(daemon_, SIGTERM);
-            auto deadline = std::chrono::steady_clock::now() + 2s;
-            while (waitpid(daemon_, nullptr, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() > deadline) {
-                    kill(daemon_, SIGKILL);
-                    waitpid(daemon_, nullptr, 0);
-                    break;
-                }
-                std::this_thread::sleep_for(2ms);
-            }
-        }
+        if (served_) QDBusConnection::disconnectFromBus("fake-nm");
     }
 
     void serve() {
@@ -151,9 +118,8 @@ protected:
     char name_[8] = "test";
     char* argv_[2] = {name_, nullptr};
     QCoreApplication app_{argc_, argv_};
-    QTemporaryDir dir_;
-    QString socket_, address_;
-    pid_t daemon_ = 0;
+    test::PrivateDBus bus_;
+    QString address_;
     bool served_ = false;
     FakeNetworkManager nm;
 };
@@ -163,7 +129,7 @@ TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerThereIsNoWiFi) {
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }));
     EXPECT_TRUE(offMain([&] { return wifi.scan(); }).empty());
 
-    NetworkManagerWiFi nowhere("unix:path=" + dir_.filePath("no-such-bus"));
+    NetworkManagerWiFi nowhere("unix:path=/nonexistent/no-such-bus");
     EXPECT_FALSE(nowhere.currentNetwork());
     EXPECT_TRUE(nowhere.scan().empty());
 }
