@@ -6,6 +6,7 @@
 
 #include "connection/ikev2_strongswan_connection_provider.h"
 #include "connection/vpn_service_config.h"
+#include "ikev2_strongswan_fixture.h"
 #include "helper/command_dispatcher.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ike_testbed.h"
@@ -19,20 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Context final : public IKEv2_StrongSwan_ProviderContext {
-public:
-    std::optional<IKEv2LoginData> recentLoginData() const override { return login; }
-    bool useNetworkLock() const override { return false; }
-    bool networkLockActivated() const override { return false; }
-    bool autoReconnectInProgress() const override { return false; }
-    void setAutoReconnectInProgress(bool) override {}
-    bool intensionallyDisconnectedVPN() const override { return true; }  // no reconnects in this test
-    bool isLoggedInUser() const override { return true; }
-    void requestAutoReconnect() override {}
-    void enableNetworkLock() override {}
-    std::optional<IKEv2LoginData> login;
-};
-
 class StrongSwanRoad : public ike::road::RoadSuite {
 protected:
     void SetUp() override {
@@ -44,6 +31,7 @@ protected:
         o.charon.retransmitTries = 2;
         o.charon.retransmitTimeoutSeconds = 4;
         o.initiateTimeout = 30s;
+        context_.intentional = true;  // no reconnects in this test
         ike::registerIkeCommands(dispatcher_, std::make_shared<ike::IkeService>(o, bed_->runner));
 
         server_ = std::make_unique<HelperServer>(HelperServer::Options{}, [this](HelperRequest r) { dispatcher_.dispatch(std::move(r)); });
@@ -97,7 +85,7 @@ protected:
     std::thread serverThread_;
     std::shared_ptr<HelperConnection> connection_;
     std::unique_ptr<HelperTool_XPC_Connector> tool_;
-    Context context_;
+    test::FakeIKEv2Context context_;
     std::unique_ptr<IKEv2_StrongSwan_ConnectionProvider> provider_;
     std::mutex mutex_;
     std::condition_variable cv_;
