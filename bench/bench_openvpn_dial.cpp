@@ -16,6 +16,7 @@
 #include "connection/openvpn_vpn_connection_provider.h"
 #include "platform/helper_connection.h"
 #include "platform/paths.h"
+#include "support/quiet_openvpn_context.h"
 
 namespace {
 
@@ -53,21 +54,9 @@ private:
     std::thread::id owner_ = std::this_thread::get_id();
 };
 
-class Context final : public OpenVPN_ProviderContext {
-public:
-    std::optional<OpenVPNLoginData> recentLoginData() const override {
-        return OpenVPNLoginData{testbed::OpenVPNTestbed::kUser, testbed::OpenVPNTestbed::kPassword};
-    }
-    bool useNetworkLock() const override { return false; }
-    bool networkLockActivated() const override { return false; }
-    bool autoReconnectInProgress() const override { return false; }
-    void setAutoReconnectInProgress(bool) override {}
-    void setOpenVPN_Reconnect_in_progress(bool) override {}
-    bool isLoggedInUser() const override { return true; }
-    void requestAutoReconnect() override {}
-    void showAutoReconnectOverlay() override {}
-    void showAutoReconnectWithNetworkLockNotification() override {}
-    void enableNetworkLock() override {}
+// The testbed's account; nothing reconnects while the bench measures.
+struct Context final : test::QuietOpenVPNContext {
+    Context() { login = OpenVPNLoginData{testbed::OpenVPNTestbed::kUser, testbed::OpenVPNTestbed::kPassword}; }
 };
 
 std::string exeDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }

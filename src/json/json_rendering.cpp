@@ -1,13 +1,31 @@
 // Serialisation: the strict serialiser behind rawData, and the two rawString
 // renderers.
+#include <atomic>
 #include <cmath>
-#include <iostream>
+#include <cstdio>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "json/json.h"
+#include "json/json_log.h"
 
 namespace hw {
+
+namespace {
+
+std::atomic<JSONLogSink> g_logSink{nullptr};
+
+}  // namespace
+
+void setJSONLogSink(JSONLogSink sink) { g_logSink.store(sink); }
+
+void jsonLog(std::string_view line) {
+  if (JSONLogSink sink = g_logSink.load()) return sink(line);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
 
 namespace {
 
@@ -217,7 +235,7 @@ std::optional<std::string> renderTop(const JSON& value, const RenderOptions& opt
   try {
     return render(value, options, depth, 0);
   } catch (const SwiftyJSONException& e) {
-    std::cout << "Could not serialize object to JSON because: " << e.what() << std::endl;
+    jsonLog(std::string("Could not serialize object to JSON because: ") + e.what());
     return std::nullopt;
   }
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "json/json_log.h"
+
 namespace hw {
 namespace {
 
@@ -29,6 +31,12 @@ private:
 
 std::mutex g_mutex;
 std::shared_ptr<LogSink> g_sink;
+
+// Any program that logs links this file, and with it json/'s lines.
+[[maybe_unused]] const bool g_jsonLogInstalled = [] {
+    setJSONLogSink([](std::string_view line) { log::info("json", line); });
+    return true;
+}();
 
 }  // namespace
 

@@ -9,23 +9,6 @@
 namespace hw {
 namespace {
 
-class FakeContext final : public IKEv2_StrongSwan_ProviderContext {
-public:
-    std::optional<IKEv2LoginData> recentLoginData() const override { return login; }
-    bool useNetworkLock() const override { return lock; }
-    bool networkLockActivated() const override { return lockActivated; }
-    bool autoReconnectInProgress() const override { return reconnecting; }
-    void setAutoReconnectInProgress(bool v) override { reconnecting = v; }
-    bool intensionallyDisconnectedVPN() const override { return intentional; }
-    bool isLoggedInUser() const override { return loggedIn; }
-    void requestAutoReconnect() override { ++reconnectRequests; }
-    void enableNetworkLock() override { ++lockEngaged; }
-
-    std::optional<IKEv2LoginData> login = IKEv2LoginData{"alice", "s3cret"};
-    bool lock = false, lockActivated = false, reconnecting = false, intentional = false, loggedIn = true;
-    int reconnectRequests = 0, lockEngaged = 0;
-};
-
 VPNServiceConfig serviceConfig(std::optional<std::string> host, std::optional<std::string> ip) {
     VPNServiceConfig c;
     c.type = VPNTypesIKEv2_StrongSwan;
@@ -57,7 +40,7 @@ protected:
 
     test::WakingQueue queue_;
     test::TestHelperTool tool_{queue_};
-    FakeContext context_;
+    test::FakeIKEv2Context context_;
     IKEv2_StrongSwan_ConnectionProvider provider_;
     std::vector<Report> reports_;
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "connection/ikev2_strongswan_connection_provider.h"
 #include "connection/ikev2_strongswan_connector.h"
 #include "platform/helper_connection.h"
 #include "platform/helper_socket.h"
@@ -17,6 +18,24 @@
 namespace hw::test {
 
 using WakingQueue = HelperTestQueue;
+
+// The state object as the provider sees it.
+class FakeIKEv2Context final : public IKEv2_StrongSwan_ProviderContext {
+public:
+    std::optional<IKEv2LoginData> recentLoginData() const override { return login; }
+    bool useNetworkLock() const override { return lock; }
+    bool networkLockActivated() const override { return lockActivated; }
+    bool autoReconnectInProgress() const override { return reconnecting; }
+    void setAutoReconnectInProgress(bool v) override { reconnecting = v; }
+    bool intensionallyDisconnectedVPN() const override { return intentional; }
+    bool isLoggedInUser() const override { return loggedIn; }
+    void requestAutoReconnect() override { ++reconnectRequests; }
+    void enableNetworkLock() override { ++lockEngaged; }
+
+    std::optional<IKEv2LoginData> login = IKEv2LoginData{"alice", "s3cret"};
+    bool lock = false, lockActivated = false, reconnecting = false, intentional = false, loggedIn = true;
+    int reconnectRequests = 0, lockEngaged = 0;
+};
 
 // The helper tool's connector, handing out the test's connection (or none).
 class TestHelperTool {

@@ -2,89 +2,23 @@
 // helper's dispatcher and IKE service behind a real helper socket, the
 // service's charon in the client namespace, a strongSwan responder in the
 // server's.
-#include <condition_variable>
-#include <deque>
-#include <future>
 #include <gtest/gtest.h>
-#include <thread>
 
 #include "connection/ikev2_strongswan_connection_provider.h"
 #include "connection/vpn_service_config.h"
+#include "ikev2_strongswan_fixture.h"
 #include "helper/command_dispatcher.h"
 #include "helper/ike/ike_helper_channel.h"
 #include "helper/ike/ike_testbed.h"
 #include "platform/helper_server.h"
 #include "platform/helper_socket.h"
 #include "support/capture_log.h"
+#include "support/thread_queue.h"
 
 namespace hw {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The app's main thread: runs posted tasks in order.
-class ThreadQueue final : public MainQueue {
-public:
-    ThreadQueue() : thread_([this] { run(); }) {}
-    ~ThreadQueue() override {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-    void post(Task task) override {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-        cv_.notify_all();
-    }
-    void postAfter(double, Task task) override { post(std::move(task)); }
-    std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
-    bool isMainThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
-    // Runs task on the main thread and waits for it.
-    void sync(Task task) {
-        std::promise<void> done;
-        post([&] {
-            task();
-            done.set_value();
-        });
-        done.get_future().wait();
-    }
-
-private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            cv_.wait(lock, [&] { return done_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;
-            auto t = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            t();
-            lock.lock();
-        }
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<Task> tasks_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
-class Context final : public IKEv2_StrongSwan_ProviderContext {
-public:
-    std::optional<IKEv2LoginData> recentLoginData() const override { return login; }
-    bool useNetworkLock() const override { return false; }
-    bool networkLockActivated() const override { return false; }
-    bool autoReconnectInProgress() const override { return false; }
-    void setAutoReconnectInProgress(bool) override {}
-    bool intensionallyDisconnectedVPN() const override { return true; }  // no reconnects in this test
-    bool isLoggedInUser() const override { return true; }
-    void requestAutoReconnect() override {}
-    void enableNetworkLock() override {}
-    std::optional<IKEv2LoginData> login;
-};
 
 class StrongSwanRoad : public ike::road::RoadSuite {
 protected:
@@ -97,6 +31,7 @@ protected:
         o.charon.retransmitTries = 2;
         o.charon.retransmitTimeoutSeconds = 4;
         o.initiateTimeout = 30s;
+        context_.intentional = true;  // no reconnects in this test
         ike::registerIkeCommands(dispatcher_, std::make_shared<ike::IkeService>(o, bed_->runner));
 
         server_ = std::make_unique<HelperServer>(HelperServer::Options{}, [this](HelperRequest r) { dispatcher_.dispatch(std::move(r)); });
@@ -144,13 +79,13 @@ protected:
         queue_.sync([&] { provider_->connect(config, {}, {}); });
     }
 
-    ThreadQueue queue_;
+    test::ThreadQueue queue_;
     helper::CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
     std::thread serverThread_;
     std::shared_ptr<HelperConnection> connection_;
     std::unique_ptr<HelperTool_XPC_Connector> tool_;
-    Context context_;
+    test::FakeIKEv2Context context_;
     std::unique_ptr<IKEv2_StrongSwan_ConnectionProvider> provider_;
     std::mutex mutex_;
     std::condition_variable cv_;

@@ -5,34 +5,18 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../../testbed/openvpn/openvpn_testbed.h"
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
 #include "openvpn_fake_management.h"
 #include "platform/helper_connection.h"
 #include "platform/paths.h"
 #include "support/manual_queue.h"
+#include "support/openvpn_helper_suite.h"
 
 namespace hw {
 namespace {
 
 using testbed::OpenVPNTestbed;
-
-class Context final : public OpenVPN_ProviderContext {
-public:
-    std::optional<OpenVPNLoginData> login;
-    std::optional<OpenVPNLoginData> recentLoginData() const override { return login; }
-    bool useNetworkLock() const override { return false; }
-    bool networkLockActivated() const override { return false; }
-    bool autoReconnectInProgress() const override { return false; }
-    void setAutoReconnectInProgress(bool) override {}
-    void setOpenVPN_Reconnect_in_progress(bool) override {}
-    bool isLoggedInUser() const override { return true; }
-    void requestAutoReconnect() override {}
-    void showAutoReconnectOverlay() override {}
-    void showAutoReconnectWithNetworkLockNotification() override {}
-    void enableNetworkLock() override {}
-};
 
 struct Status {
     std::int32_t code;
@@ -41,26 +25,11 @@ struct Status {
 
 // The openvpn server in one namespace; the helper (the real executable) and
 // the provider in the other, talking as the app does.
-class OpenVPNEndToEnd : public ::testing::Test {
+class OpenVPNEndToEnd : public test::OpenVPNHelperSuite {
 protected:
-    static void SetUpTestSuite() {
-        helperBinary_ = std::string(HW_BINARY_DIR) + "/helper/havenway-helper";
-        skip_ = testbed::helperUnavailable(helperBinary_);
-        if (skip_.empty()) bed_ = new OpenVPNTestbed(HW_SOURCE_DIR);
-    }
-    static void TearDownTestSuite() {
-        delete bed_;
-        bed_ = nullptr;
-    }
-
     void SetUp() override {
-        if (!skip_.empty()) GTEST_SKIP() << skip_;
-        ASSERT_TRUE(bed_->ok()) << bed_->error();
-        ASSERT_TRUE(bed_->enterClientNamespace());
-        const std::string d = bed_->dir();
-        ::setenv("HAVENWAY_DATA_DIR", (d + "/appdata").c_str(), 1);
-        socket_ = testbed::startHelper(helperBinary_, d, helper_);
-        ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
+        OpenVPNHelperSuite::SetUp();
+        if (!ready()) return;
         // The socket file appears at bind, a moment before the helper listens.
         ASSERT_TRUE(testbed::waitFor([&] { return connection.connect(socket_, nullptr); }, std::chrono::seconds(5)));
         provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
@@ -68,11 +37,9 @@ protected:
             "", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes) { statuses.push_back({s, m}); }, false);
     }
     void TearDown() override {
-        if (!skip_.empty()) return;
         provider.reset();
         connection.cancel();
-        helper_.stop();
-        if (bed_) bed_->leaveClientNamespace();
+        OpenVPNHelperSuite::TearDown();
     }
 
     std::string call(const std::string& rpc, HelperDictionary parameters = {}, HelperMessage* message = nullptr) {
@@ -115,14 +82,9 @@ protected:
         return pids;
     }
 
-    static inline OpenVPNTestbed* bed_ = nullptr;
-    static inline std::string skip_;
-    static inline std::string helperBinary_;
-    std::string socket_;
-    testbed::ChildProcess helper_;
     test::ManualQueue queue;
     HelperConnection connection{queue};
-    Context context;
+    test::QuietOpenVPNContext context;
     std::unique_ptr<OpenVPN_VPNConnectionProvider> provider;
     std::vector<Status> statuses;
 };

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "connection/openvpn_vpn_connection_provider.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/manual_queue.h"
 
 namespace hw {

@@ -1,17 +1,13 @@
 // The PPP providers against the real helper binary over its socket, with a
 // stand-in pppd (no PPP link can come up on these machines).
-#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <thread>
 
 #include "connection/l2tp_vpn_connection_provider.h"
 #include "connection/pptp_vpn_connection_provider.h"
@@ -19,9 +15,8 @@
 #include "status_recorder.h"
 #include "support/child_process.h"
 #include "support/fake_system_vpn_pppd.h"
+#include "support/netns_rig.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace hw {
 namespace {
@@ -46,44 +41,23 @@ protected:
         }
     }
 
+    // Everything the helper logs goes to a file the tests search for secrets.
     bool startHelper() {
-        std::vector<std::string> env = {
-            "HAVENWAY_HELPER_SOCKET=" + dir_ + "/helper.sock", "HAVENWAY_HELPER_CONF=" + dir_ + "/helper.conf",
-            "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state",   "HAVENWAY_HELPER_RUN_DIR=" + dir_ + "/run",
-            "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf",  "HAVENWAY_PPPD=" + dir_ + "/pppd",
-            "HAVENWAY_PPP_LOG=" + dir_ + "/ppp.log",          "ASAN_OPTIONS=detect_leaks=0"};
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string program = HW_BINARY_DIR "/helper/havenway-helper";
-        char* argv[] = {program.data(), nullptr};
-        // Everything the helper logs goes to a file the tests search for secrets.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string logPath = dir_ + "/helper.log";
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return false;
-        // Bounded wait for the socket to appear.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (std::filesystem::exists(dir_ + "/helper.sock")) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        pid_ = test::spawnLogged(
+            {HW_BINARY_DIR "/helper/havenway-helper"}, dir_ + "/helper.log",
+            {"HAVENWAY_HELPER_SOCKET=" + dir_ + "/helper.sock", "HAVENWAY_HELPER_CONF=" + dir_ + "/helper.conf",
+             "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state", "HAVENWAY_HELPER_RUN_DIR=" + dir_ + "/run",
+             "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf", "HAVENWAY_PPPD=" + dir_ + "/pppd",
+             "HAVENWAY_PPP_LOG=" + dir_ + "/ppp.log", "ASAN_OPTIONS=detect_leaks=0"});
+        return pid_ > 0 && test::waitFor([&] { return std::filesystem::exists(dir_ + "/helper.sock"); },
+                                         std::chrono::seconds(10));
     }
     int waitHelper() {
         const int code = test::waitChild(pid_, std::chrono::seconds(10));
         pid_ = -1;
         return code;
     }
-    std::string read(const std::string& file) {
-        std::ifstream in(dir_ + "/" + file);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
+    std::string read(const std::string& file) { return test::readText(dir_ + "/" + file); }
     std::string rpc(const std::string& name, HelperDictionary parameters) {
         auto reply = call_(name, std::move(parameters));
         const std::string* text = reply ? helperString(*reply, "reply") : nullptr;

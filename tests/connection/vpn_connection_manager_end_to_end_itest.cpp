@@ -8,7 +8,6 @@
 #include <sstream>
 #include <thread>
 
-#include "../../testbed/openvpn/openvpn_testbed.h"
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
 #include "connection/vpn_connection_manager_fixture.h"
@@ -16,56 +15,34 @@
 #include "connection/vpn_connection_manager_provider_adapters.h"
 #include "platform/posix_process_runner.h"
 #include "support/fake_helper_install.h"
+#include "support/openvpn_helper_suite.h"
 
 namespace hw::test {
 namespace {
 
 using testbed::OpenVPNTestbed;
 
-class OpenVPNContext final : public OpenVPN_ProviderContext {
+// The model's kill-switch setting; no reconnects in these tests.
+class OpenVPNContext final : public QuietOpenVPNContext {
 public:
-    explicit OpenVPNContext(const FakeManagerContext& model) : model_(model) {}
-    std::optional<OpenVPNLoginData> recentLoginData() const override {
-        return OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
+    explicit OpenVPNContext(const FakeManagerContext& model) : model_(model) {
+        login = OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
     }
     bool useNetworkLock() const override { return model_.useLock; }
     bool networkLockActivated() const override { return model_.lockActivated; }
-    bool autoReconnectInProgress() const override { return false; }
-    void setAutoReconnectInProgress(bool) override {}
-    void setOpenVPN_Reconnect_in_progress(bool) override {}
-    bool isLoggedInUser() const override { return true; }
-    // The details pane of this test asks for no reconnects.
-    void requestAutoReconnect() override {}
-    void showAutoReconnectOverlay() override {}
-    void showAutoReconnectWithNetworkLockNotification() override {}
-    void enableNetworkLock() override {}
 
 private:
     const FakeManagerContext& model_;
 };
 
-class ManagerEndToEnd : public ::testing::Test {
+class ManagerEndToEnd : public OpenVPNHelperSuite {
 protected:
-    static void SetUpTestSuite() {
-        helperBinary_ = std::string(HW_BINARY_DIR) + "/helper/havenway-helper";
-        skip_ = testbed::helperUnavailable(helperBinary_);
-        if (skip_.empty()) bed_ = new OpenVPNTestbed(HW_SOURCE_DIR);
-    }
-    static void TearDownTestSuite() {
-        delete bed_;
-        bed_ = nullptr;
-    }
-
     void SetUp() override {
-        if (!skip_.empty()) GTEST_SKIP() << skip_;
-        ASSERT_TRUE(bed_->ok()) << bed_->error();
-        ASSERT_TRUE(bed_->enterClientNamespace());
+        OpenVPNHelperSuite::SetUp();
+        if (!ready()) return;
         const std::string d = bed_->dir();
         // A gateway for the kill switch to remember and restore.
         testbed::runQuiet({"ip", "route", "replace", "default", "via", "10.88.0.1"});
-        ::setenv("HAVENWAY_DATA_DIR", (d + "/appdata").c_str(), 1);
-        socket_ = testbed::startHelper(helperBinary_, d, helper_);
-        ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
 
         const std::string bundled = testbed::helperVersion(helperBinary_, d);
         jobs_.jobs[HelperTool_XPC_Connector::kServiceName] = helperBinary_;
@@ -99,7 +76,6 @@ protected:
         context.storedHelperVersion = bundled;
     }
     void TearDown() override {
-        if (!skip_.empty()) return;
         if (manager) {
             manager->disconnect();
             manager->disableNetworkLock();
@@ -110,8 +86,7 @@ protected:
         openvpnProvider_.reset();
         helperClient_.reset();
         connector_.reset();
-        helper_.stop();
-        if (bed_) bed_->leaveClientNamespace();
+        OpenVPNHelperSuite::TearDown();
     }
 
     // Runs the queue in virtual time alongside the real processes until pred
@@ -155,11 +130,6 @@ protected:
         return c;
     }
 
-    static inline OpenVPNTestbed* bed_ = nullptr;
-    static inline std::string skip_;
-    static inline std::string helperBinary_;
-    std::string socket_;
-    testbed::ChildProcess helper_;
     ManualQueue queue;
     PosixProcessRunner runner_;
     FakeHelperJobTable jobs_;

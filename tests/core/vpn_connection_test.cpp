@@ -14,11 +14,7 @@ namespace {
 using test::ManualQueue;
 
 TEST(VPNConnection, ElapsedTextFormatsAndWrapsAfterADay) {
-    EXPECT_EQ(VPNConnection::elapsedTimeText(0), "00:00:00");
     EXPECT_EQ(VPNConnection::elapsedTimeText(7.9), "00:00:07");
-    EXPECT_EQ(VPNConnection::elapsedTimeText(59), "00:00:59");
-    EXPECT_EQ(VPNConnection::elapsedTimeText(60), "00:01:00");
-    EXPECT_EQ(VPNConnection::elapsedTimeText(3600), "01:00:00");
     EXPECT_EQ(VPNConnection::elapsedTimeText(3600 + 5 * 60 + 42), "01:05:42");
     EXPECT_EQ(VPNConnection::elapsedTimeText(25 * 3600 + 3 * 60 + 9), "01:03:09");
     EXPECT_EQ(VPNConnection::elapsedTimeText(24 * 3600), "00:00:00");

@@ -4,7 +4,7 @@
 
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "services/auth_service.h"
 #include "services/locations_list_model.h"
 #include "support/capture_log.h"

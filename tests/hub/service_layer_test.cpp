@@ -20,14 +20,8 @@ namespace {
 
 using Keys = SettingsUserDefaults;
 
-TEST_F(HubTest, BuildsTheStateObjectFirstAndTheServicesInTheirFixedOrder) {
+TEST_F(HubTest, BothServicesHandAnExpiredSessionToTheHubFromTheStart) {
     make();
-    EXPECT_EQ(factory->order,
-              (std::vector<std::string>{"appModel", "authService", "vpnConfigsService",
-                                        "vpnConnectionManager", "parseConfigService", "linksManager",
-                                        "analyticsService", "smartWidgetService", "freeTrialService", "aUUIDHelper",
-                                        "cloudFunctions", "reachability"}));
-    // Both services hand an expired session to the hub from the start.
     EXPECT_TRUE(factory->configs->onSessionExpired);
     EXPECT_TRUE(factory->parseConfig->onSessionExpired);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "json/json.h"
+#include "json/json_log.h"
 
 namespace hw {
 namespace {
@@ -79,9 +80,11 @@ TEST(JSONRendering, DepthBudget) {
   EXPECT_EQ(library(JSON::arrayLiteral({JSON::arrayLiteral({1})}), 2), "[[1]]");
   EXPECT_FALSE(library(JSON::arrayLiteral({JSON::arrayLiteral({JSON::arrayLiteral({1})})}), 2));
 
-  testing::internal::CaptureStdout();
+  static std::vector<std::string> lines;
+  setJSONLogSink([](std::string_view line) { lines.emplace_back(line); });
   EXPECT_FALSE(library(JSON(5), -1));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not serialize object to JSON because: JSON is invalid.\n");
+  setJSONLogSink(nullptr);
+  EXPECT_EQ(lines, std::vector<std::string>{"Could not serialize object to JSON because: JSON is invalid."});
 
   // The strict serialiser ignores the budget.
   EXPECT_EQ(JSON::arrayLiteral({JSON::arrayLiteral({1})}).rawString(Options{{K::maxObjextDepth, std::int64_t{0}},

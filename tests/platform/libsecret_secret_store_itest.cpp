@@ -14,6 +14,7 @@
 
 #include "platform/posix_process_runner.h"
 #include "platform/secret_store_factory.h"
+#include "support/announcing_daemon.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
 
@@ -27,17 +28,6 @@ using hw::test::TempDir;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        const auto end = std::min(dirs.find(':', start), dirs.size());
-        if (::access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 // A daemon of the test's own, with stdin bytes, stopped (TERM, then KILL) at the end.
 class Daemon {
@@ -91,7 +81,7 @@ class SecretServiceBed {
 public:
     std::string setUp() {
         for (const char* program : {"dbus-daemon", "dbus-send", "gnome-keyring-daemon"}) {
-            if (!onPath(program)) return std::string(program) + " is not installed";
+            if (!hw::test::programOnPath(program)) return std::string(program) + " is not installed";
         }
         const std::string run = dir_.file("run"), home = dir_.file("home");
         ::mkdir(run.c_str(), 0700);
@@ -105,23 +95,23 @@ public:
                            "</listen><auth>EXTERNAL</auth>"
                            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        address_ = "unix:path=" + socket;
+        const std::string address = "unix:path=" + socket;
         const std::vector<std::string> env = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "HOME=" + home,
                                               "XDG_RUNTIME_DIR=" + run, "XDG_DATA_HOME=" + home + "/data",
                                               "XDG_CONFIG_HOME=" + home + "/config",
-                                              "DBUS_SESSION_BUS_ADDRESS=" + address_};
-        if (!bus_.start({"dbus-daemon", "--nofork", "--config-file=" + dir_.file("bus.conf")}, env, "",
-                        dir_.file("bus.log"))) {
-            return "cannot start dbus-daemon";
+                                              "DBUS_SESSION_BUS_ADDRESS=" + address};
+        std::string why;
+        if (!bus_.start({"dbus-daemon", "--nofork", "--config-file=" + dir_.file("bus.conf"), "--print-address={fd}"},
+                        10s, &why)) {
+            return "the bus never came up: " + why;
         }
-        if (!waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; })) return "the bus never came up: " + logs();
         if (!keyring_.start({"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"}, env,
                             "havenway-test-password", dir_.file("keyring.log"))) {
             return "cannot start gnome-keyring-daemon";
         }
         // Ready once the default collection answers on the bus.
         if (!waitFor([&] { return defaultCollectionAnswers(); })) return "no Secret Service came up: " + logs();
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
         return "";
     }
     void tearDown() {
@@ -146,7 +136,7 @@ private:
         hw::PosixProcessRunner runner;
         hw::ProcessRequest request;
         request.argv = {"dbus-send",
-                        "--bus=" + address_,
+                        "--bus=unix:path=" + dir_.file("bus"),
                         "--print-reply",
                         "--dest=org.freedesktop.secrets",
                         "/org/freedesktop/secrets/aliases/default",
@@ -157,11 +147,11 @@ private:
         const auto r = runner.run(request);
         return r.ok() && r.out.find("boolean false") != std::string::npos;
     }
-    std::string logs() const { return TempDir::read(dir_.file("bus.log")) + TempDir::read(dir_.file("keyring.log")); }
+    std::string logs() const { return TempDir::read(dir_.file("keyring.log")); }
 
     TempDir dir_;
-    Daemon bus_, keyring_;
-    std::string address_;
+    hw::test::AnnouncingDaemon bus_;
+    Daemon keyring_;
 };
 
 class LibsecretSecretStoreTest : public ::testing::Test {

@@ -47,13 +47,6 @@ TEST(LocaleDataCatalogue, OnlyTheTwoDeliberatelyEmptyTextsAreEmpty) {
                                             "free_trial_sign_up_terms_of_service_agree_error_lower"}));
 }
 
-TEST(LocaleDataCatalogue, NamedMembersAndLookupByKeyAgreeAndAreBuiltOnce) {
-    EXPECT_EQ(LocaleData::text("vpn_ppp_error_new_2"), LocaleData::vpn_ppp_error_new_2());
-    EXPECT_EQ(LocaleData::text("settings_window_kill_switch_description"),
-              LocaleData::settings_window_kill_switch_description());
-    EXPECT_EQ(&LocaleData::free_trial_failed_error_suffix(), &LocaleData::free_trial_failed_error_suffix());
-}
-
 // Texts that other code compares against or completes, so their exact bytes matter.
 TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnKeepTheirExactForm) {
     EXPECT_EQ(LocaleData::vpn_connection_generic_error(), LocaleData::vpn_ppp_error_new_1());
@@ -73,20 +66,9 @@ TEST(LocaleDataComposites, ProductNameTextsAreBuiltFromTheirParts) {
     EXPECT_EQ(LocaleData::internet_connection_unavailable_error_part_1(), p + " Can't Connect");
     EXPECT_EQ(LocaleData::helper_tool_command_execute_error(),
               p + " Helper has failed to execute required commands.\n Please restart " + p + " app and try again.");
-    EXPECT_EQ(LocaleData::helper_tool_command_execute_error_upper(), p + " Helper Tool Error");
-    EXPECT_EQ(LocaleData::auto_reconnect_started_with_network_lock_notification_description(),
-              p + " has disconnected. Internet traffic is stopped for your security.");
-    EXPECT_EQ(LocaleData::auto_reconnect_started_without_network_lock_notification_title(), p + " is Reconnecting");
-    EXPECT_EQ(LocaleData::connected_to_insecure_wi_fi_notification_description(),
-              "Prevent hackers from stealing your data by connecting to " + p + "!");
-    EXPECT_EQ(LocaleData::quit_app_confirmation_popup_text(),
-              "Duvarudor UzEv Ovezozev will be turned off until " + p + " is reopened.");
-    EXPECT_EQ(LocaleData::settings_window_kill_switch_enable_checkbox(),
-              "Enable VPN Kill Switch to keep your browsing secure\nshould " + p + " disconnect.");
-    EXPECT_EQ(LocaleData::settings_window_kill_switch_description(),
+    EXPECT_EQ(LocaleData::text("settings_window_kill_switch_description"),
               "VPN Kill Switch ensures your online privacy and security by\nstopping all Internet traffic if " + p +
                   " disconnects\nunexpectedly.");
-    EXPECT_EQ(LocaleData::settings_window_open_support_ticket_subject(), p + " Support Request: ");
     EXPECT_EQ(LocaleData::auto_update_wish_to_update_popup_text(), p + " update v%@\nis available.");
 }
 
@@ -95,13 +77,8 @@ TEST(LocaleDataComposites, SupportAddressTextsAreBuiltFromTheirParts) {
     ASSERT_NE(s.find('@'), std::string::npos);
     const std::string suffix = "\nPlease try again or contact the support team at " + s;
     EXPECT_EQ(LocaleData::free_trial_failed_error_suffix(), suffix);
-    EXPECT_EQ(LocaleData::free_trial_failed_to_authorize_error_notification(),
-              "Failed to authorize free trial sign-up request. " + suffix);
+    EXPECT_EQ(&LocaleData::free_trial_failed_error_suffix(), &LocaleData::free_trial_failed_error_suffix());
     EXPECT_EQ(LocaleData::free_trial_unknown_error_notification(), "Received unknown responce from the server. " + suffix);
-    EXPECT_EQ(LocaleData::free_trial_validation_error_wrong_reponse_received(),
-              "Wrong response received from the server during your account validation. " + suffix);
-    EXPECT_EQ(LocaleData::free_trial_sign_up_error_too_many_attempts_notification_description(),
-              "Please contact us at " + s + " for assistance");
     EXPECT_EQ(LocaleData::generic_error_notification_lower(), "Contact support team at " + s);
     EXPECT_EQ(LocaleData::login_connection_error_notification(), "Please try again or contact our support team at " + s);
 }

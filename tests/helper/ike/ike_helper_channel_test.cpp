@@ -7,7 +7,7 @@
 
 #include "platform/helper_connection.h"
 #include "platform/helper_socket.h"
-#include "support/manual_queue.h"
+#include "support/thread_queue.h"
 
 namespace hw::ike {
 namespace {
@@ -18,20 +18,12 @@ using namespace std::chrono_literals;
 // so the helper's blocking calls get their answers.
 class AppSide {
 public:
-    AppSide() : runner_([this] { run(); }) {
+    AppSide() {
         auto [app, helper] = makeHelperSocketPair();
         connection.adopt(std::move(app));
         helperSocket_ = std::move(helper);
     }
-    ~AppSide() {
-        connection.cancel();
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        runner_.join();
-    }
+    ~AppSide() { connection.cancel(); }
     // Makes a channel and hands the helper its end, as a start would.
     UniqueFd openChannel() {
         auto end = connection.makeChannel(
@@ -55,46 +47,18 @@ public:
         std::unique_lock lock(mutex_);
         return cv_.wait_for(lock, 5s, [&] { return seen.size() >= n; });
     }
-    HelperConnection connection{queue_};
-    std::uint64_t channelId = 0;
+
     std::vector<std::string> seen;
 
 private:
-    // Stands in for the app's main thread.
-    class Queue final : public MainQueue {
-    public:
-        explicit Queue(AppSide& app) : app_(app) {}
-        void post(Task task) override {
-            std::lock_guard lock(app_.mutex_);
-            app_.tasks_.push_back(std::move(task));
-            app_.cv_.notify_all();
-        }
-        void postAfter(double, Task task) override { post(std::move(task)); }
-        std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
-        bool isMainThread() const override { return false; }
-
-    private:
-        AppSide& app_;
-    };
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            cv_.wait(lock, [&] { return done_ || !tasks_.empty(); });
-            if (tasks_.empty()) return;
-            auto t = std::move(tasks_.front());
-            tasks_.erase(tasks_.begin());
-            lock.unlock();
-            t();
-            lock.lock();
-        }
-    }
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::vector<Task> tasks_;
-    bool done_ = false;
-    Queue queue_{*this};
+    test::ThreadQueue queue_;
     UniqueFd helperSocket_;
-    std::thread runner_;
+
+public:
+    HelperConnection connection{queue_};
+    std::uint64_t channelId = 0;
 };
 
 TEST(IkeHelperChannel, CarriesEventsThePasswordAndTheAppsStops) {

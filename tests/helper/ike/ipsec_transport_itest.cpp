@@ -17,7 +17,7 @@
 #include "helper/ike/ipsec_transport_vici.h"
 #include "helper/esp_probe.h"
 #include "helper/ppp/ppp_links.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/capture_log.h"
 
 namespace hw::ike {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "helper/openvpn/openvpn_service.h"
-#include "platform/temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/fake_process_runner.h"
 
 namespace hw::helper {

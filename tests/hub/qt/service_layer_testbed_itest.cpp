@@ -1,56 +1,27 @@
 // The hub on the real services against the testbed backend.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <memory>
 
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
-#include "platform/backend/parse_client.h"
-#include "platform/qt/qt_http_client.h"
-#include "platform/qt/qt_main_queue.h"
-#include "platform/temp_dir.h"
 #include "services/auth_service.h"
 #include "services/locations_list_model.h"
+#include "services/qt/testbed_services_fixture.h"
 #include "support/fake_image_codec.h"
-#include "support/fake_secret_store.h"
-#include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
-#include "testbed/testbed_env.h"
 
 namespace hw {
 namespace {
 
-QCoreApplication& hubTestApp() {
-    static int argc = 1;
-    static char name[] = "hub_itest";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
+using test::spinUntil;
 
-template <class Done>
-bool spinUntil(Done done, int boundMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
-struct AppFirst {
-    AppFirst() { hubTestApp(); }
-};
-
-class HubTestbed : public ::testing::Test, private AppFirst {
+class HubTestbed : public test::TestbedServicesFixture {
 protected:
     void SetUp() override {
-        env = test::TestbedEnv::load();
-        if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << test::TestbedEnv::path();
-        env->exportToEnvironment();
+        TestbedServicesFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         settings.registerDefaults(SettingsUserDefaults::defaults());
-        http = std::make_unique<QtHttpClient>(queue);
-        parse = makeClient();
         factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
             queue, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr});
         hub = std::make_unique<ServiceLayer>(factory);
@@ -58,42 +29,19 @@ protected:
     void TearDown() override {
         hub.reset();
         factory.reset();
-        parse.reset();
-        http.reset();
-        spinUntil([] { return false; }, 30);
-    }
-    std::unique_ptr<ParseClient> makeClient() {
-        ParseClientConfig c;
-        c.applicationId = env->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env->parseUrl();
-        c.secretService = "com.havenway.hub-itest";
-        c.datastorePath = dir.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
-        auto client = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
-        client->enableRevocableSession();
-        EXPECT_TRUE(client->enableLocalDatastore());
-        return client;
+        TestbedServicesFixture::TearDown();
     }
     bool signIn() {
         std::optional<AuthResults> result;
-        hub->authService()->login(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"),
-                                  [&](AuthResults r, std::optional<std::string>) { result = r; });
+        hub->authService()->login(demoUser(), demoPassword(), [&](AuthResults r, std::optional<std::string>) { result = r; });
         return spinUntil([&] { return result.has_value(); }) && result == AuthResults::success;
     }
 
     struct Background final : BackgroundQueue {
         void async(Task task) override { task(); }
     } background;
-    std::optional<test::TestbedEnv> env;
-    test::TempDir dir;
-    QtMainQueue queue;
-    std::unique_ptr<QtHttpClient> http;
-    test::FakeSecretStore secrets;
-    test::FakeSettingsStore settings;
     test::FakeSystemInfo system;
     test::FakeImageCodec codec;
-    std::unique_ptr<ParseClient> parse;
     std::shared_ptr<DefaultServiceLayerFactory> factory;
     std::unique_ptr<ServiceLayer> hub;
 };

@@ -3,14 +3,6 @@
 // HAVENWAY_TEST_CA.
 #include <gtest/gtest.h>
 
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -19,7 +11,6 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <optional>
-#include <thread>
 
 #include "network/probe_url_reachability_helper.h"
 #include "network/reachability.h"
@@ -28,8 +19,6 @@
 #include "support/child_process.h"
 #include "support/qt_test_app.h"
 #include "testbed/testbed_env.h"
-
-extern char** environ;
 
 namespace hw {
 namespace {
@@ -132,10 +121,7 @@ TEST_F(HttpsReachabilityTest, TheTestbedBackendPassesTheHeadCheck) {
     QtHttpClient client(queue);
     Reachability reachability(client, queue);
     EXPECT_EQ(reachability.backendHost(), env.get("HAVENWAY_BACKEND_HOST")) << "the redirect names the host";
-    std::optional<bool> answer;
-    reachability.checkReachability([&](bool ok) { answer = ok; });
-    spinUntil([&] { return answer.has_value(); });
-    EXPECT_EQ(answer, true);
+    EXPECT_EQ(check(reachability), true);
 }
 
 TEST_F(HttpsReachabilityTest, ProbeBacksOffUntilTheAddressAnswers) {

@@ -3,44 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
-#include "platform/qt/qt_http_client.h"
-#include "platform/qt/qt_main_queue.h"
-#include "support/fake_secret_store.h"
-#include "support/fake_settings_store.h"
-#include "support/qt_test_app.h"
-#include "support/temp_dir.h"
-#include "support/testbed_parse_config.h"
-#include "testbed/testbed_env.h"
+#include "services/qt/testbed_services_fixture.h"
 
 namespace hw {
 namespace {
 
 using test::spinUntil;
 
-class ParseClientTestbed : public ::testing::Test, private test::QtAppFirst {
+// The fixture's own client stays unused: each test makes the clients it needs.
+class ParseClientTestbed : public test::TestbedServicesFixture {
 protected:
-    void SetUp() override {
-        env_ = test::TestbedEnv::load();
-        if (!env_) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << test::TestbedEnv::path();
-        env_->exportToEnvironment();
-        ASSERT_FALSE(dir_.path().empty());
-        http_ = std::make_unique<QtHttpClient>(queue_);
-    }
-    void TearDown() override {
-        // Let Qt finish its connection teardown before the process ends.
-        http_.reset();
-        spinUntil([] { return false; }, 50);
-    }
     std::unique_ptr<ParseClient> client(std::string serverURL = {}) {
-        auto c = test::testbedParseConfig(*env_, "com.havenway.test", dir_.file("datastore.sqlite"));
+        auto c = test::testbedParseConfig(*env, "com.havenway.test", dir.file("datastore.sqlite"));
         if (!serverURL.empty()) c.serverURL = serverURL;
-        auto p = std::make_unique<ParseClient>(c, *http_, queue_, secrets_, settings_);
+        auto p = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
         p->enableRevocableSession();
         EXPECT_TRUE(p->enableLocalDatastore());
         return p;
@@ -64,30 +44,23 @@ protected:
         EXPECT_TRUE(spinUntil([&] { return out.has_value(); }));
         return std::move(*out);
     }
-
-    std::optional<test::TestbedEnv> env_;
-    test::TempDir dir_;
-    QtMainQueue queue_;
-    std::unique_ptr<QtHttpClient> http_;
-    test::FakeSecretStore secrets_;
-    test::FakeSettingsStore settings_;
 };
 
 TEST_F(ParseClientTestbed, SignsInWithTheRightPasswordOnly) {
     auto p = client();
-    EXPECT_FALSE(signIn(*p, env_->get("HAVENWAY_TESTBED_DEMO_USER"), "wrong-password"));
+    EXPECT_FALSE(signIn(*p, env->get("HAVENWAY_TESTBED_DEMO_USER"), "wrong-password"));
     EXPECT_FALSE(p->currentUser());
 
-    ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+    ASSERT_TRUE(signIn(*p, env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
     ASSERT_TRUE(p->currentUser());
-    EXPECT_EQ(p->currentUser()->username, env_->get("HAVENWAY_TESTBED_DEMO_USER"));
+    EXPECT_EQ(p->currentUser()->username, env->get("HAVENWAY_TESTBED_DEMO_USER"));
     EXPECT_EQ(p->currentUser()->sessionToken.rfind("r:", 0), 0u) << "a revocable session";
 
     // A sign-in elsewhere (other stores: another device) leaves this session alone.
     test::FakeSecretStore otherSecrets;
     test::FakeSettingsStore otherSettings;
-    ParseClient other(test::testbedParseConfig(*env_, ""), *http_, queue_, otherSecrets, otherSettings);
-    ASSERT_TRUE(signIn(other, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+    ParseClient other(test::testbedParseConfig(*env, ""), *http, queue, otherSecrets, otherSettings);
+    ASSERT_TRUE(signIn(other, env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
 
     auto restored = client();
     ASSERT_TRUE(restored->currentUser());
@@ -114,19 +87,19 @@ TEST_F(ParseClientTestbed, FetchesAndCachesTheConfiguration) {
             p->fetchConfig([done](ParseConfig c, OptionalParseError e) { done({c, e}); });
         });
         ASSERT_FALSE(error);
-        EXPECT_EQ(config["publicIPInfoUrl"].string(), env_->webUrl() + "/api/ipinfo");
+        EXPECT_EQ(config["publicIPInfoUrl"].string(), env->webUrl() + "/api/ipinfo");
         // The testbed's own name server where its VPN servers run.
-        const std::string nameServer = env_->get("HAVENWAY_TESTBED_VPN_SERVER");
+        const std::string nameServer = env->get("HAVENWAY_TESTBED_VPN_SERVER");
         EXPECT_EQ(config["DNSResolver"].string(), nameServer.empty() ? "8.8.4.4" : nameServer);
         EXPECT_TRUE(parseDate(config["vpnConfigUpdatedAt"])) << "a Date value";
     }
     auto offline = client("https://127.0.0.1:1/parse");
-    EXPECT_EQ(offline->currentConfig()["reachabilityDomainName"].string(), env_->get("HAVENWAY_BACKEND_HOST"));
+    EXPECT_EQ(offline->currentConfig()["reachabilityDomainName"].string(), env->get("HAVENWAY_BACKEND_HOST"));
 }
 
 TEST_F(ParseClientTestbed, QueriesPinsAndReadsConfigurationsOffline) {
     auto p = client();
-    ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_DEMO_USER"), env_->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+    ASSERT_TRUE(signIn(*p, env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
     using Found = std::pair<std::vector<ParseObject>, OptionalParseError>;
     auto configs = await<Found>([&](auto done) {
         p->find(ParseQuery("VPNConfig").orderByAscending("sortOrder"),
@@ -170,13 +143,13 @@ TEST_F(ParseClientTestbed, QueriesPinsAndReadsConfigurationsOffline) {
 
 TEST_F(ParseClientTestbed, UploadsAReportWithItsLogFile) {
     auto p = client();
-    ASSERT_TRUE(signIn(*p, env_->get("HAVENWAY_TESTBED_USER"), env_->get("HAVENWAY_TESTBED_PASSWORD")));
-    const auto logPath = dir_.file("error.log");
+    ASSERT_TRUE(signIn(*p, env->get("HAVENWAY_TESTBED_USER"), env->get("HAVENWAY_TESTBED_PASSWORD")));
+    const auto logPath = dir.file("error.log");
     std::ofstream(logPath) << "line 1\nline 2\n";
     ParseError readError;
     auto file = p->fileWithPath("error.log", logPath, &readError);
     ASSERT_TRUE(file);
-    EXPECT_FALSE(p->fileWithPath("error.log", dir_.file("missing.log"), &readError));
+    EXPECT_FALSE(p->fileWithPath("error.log", dir.file("missing.log"), &readError));
 
     ParseObject report("ErrorLogReport");
     report.setPointer("user", "_User", p->currentUser()->objectId);
@@ -192,17 +165,17 @@ TEST_F(ParseClientTestbed, UploadsAReportWithItsLogFile) {
 
     // Read it back as the service would, with the master key.
     HttpRequest check;
-    check.url = env_->parseUrl() + "/classes/ErrorLogReport/" + saved.first.objectId();
-    check.headers = {{"X-Parse-Application-Id", env_->get("HAVENWAY_TESTBED_APP_ID")},
-                     {"X-Parse-Master-Key", env_->get("HAVENWAY_TESTBED_MASTER_KEY")}};
-    auto stored = await<HttpResponse>([&](auto done) { http_->send(check, done); });
+    check.url = env->parseUrl() + "/classes/ErrorLogReport/" + saved.first.objectId();
+    check.headers = {{"X-Parse-Application-Id", env->get("HAVENWAY_TESTBED_APP_ID")},
+                     {"X-Parse-Master-Key", env->get("HAVENWAY_TESTBED_MASTER_KEY")}};
+    auto stored = await<HttpResponse>([&](auto done) { http->send(check, done); });
     auto json = JSON::parse(stored.body);
     EXPECT_EQ(json["errorMessage"].string(), "integration test");
     EXPECT_EQ(json["user"]["objectId"].string(), p->currentUser()->objectId);
     ASSERT_TRUE(json["log"]["url"].string());
     HttpRequest download;
     download.url = *json["log"]["url"].string();
-    auto body = await<HttpResponse>([&](auto done) { http_->send(download, done); });
+    auto body = await<HttpResponse>([&](auto done) { http->send(download, done); });
     EXPECT_EQ(body.body, "line 1\nline 2\n");
 
     auto opened = await<OptionalParseError>([&](auto done) { p->trackAppOpened(done); });

@@ -1,3 +1,0 @@
-#pragma once
-// Moved to tests/support; kept so existing includes still build.
-#include "support/temp_dir.h"
