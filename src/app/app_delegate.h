@@ -181,6 +181,10 @@ public:
     bool connectButtonIsInDisconnectOrEmptyState() override;
     void performIntentionalDisconnect() override;
     // ---- end auto-update ----
+    // --- Main window (app_delegate_main_window.cpp) ---
+    void showInsecureWiFiNotification() override;
+    void showInsecureWiFiNotLoggedInNotification() override;
+    // --- end of the main window's block ---
 
 private:
     void terminate();

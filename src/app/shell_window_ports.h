@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/application_model_ports.h"
+#include "core/vpn_connection_details_callbacks.h"
 #include "view/alert_view.h"
 #include "view/window_view.h"
 
@@ -13,6 +14,8 @@
 namespace hw {
 
 class LocationsListItemModel;
+class LocationsListModel;
+class SmartWidgetData;
 
 class ShellWindowPort {
 public:
@@ -70,6 +73,13 @@ public:
     // The details pane drops the tunnel on purpose: no reconnect follows.
     virtual void performIntentionalDisconnect() {}
     // ---- end auto-update ----
+    // --- Main window: data and network events (no-ops on a bare window) ---
+    virtual void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks&) {}
+    virtual void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) {}
+    virtual void updateMainViewMapImage() {}
+    virtual void showNoOnternetConnectionOverlay() {}
+    virtual void hideNoOnternetConnectionOverlay() {}
+    // --- end of the main window's block ---
 };
 
 class SettingsWindowPort : public virtual ShellWindowPort {

@@ -64,6 +64,12 @@ public:
     // can take its overlay away.
     virtual void startAutoUpdater(WindowView& parent) = 0;
     // ---- end auto-update ----
+    // --- Main window ---
+    // The banners of an insecure Wi-Fi network: one for a signed-in user,
+    // one for nobody signed in.
+    virtual void showInsecureWiFiNotification() = 0;
+    virtual void showInsecureWiFiNotLoggedInNotification() = 0;
+    // --- end of the main window's block ---
 };
 
 }  // namespace hw

@@ -1,0 +1,50 @@
+#pragma once
+// The shell's commands as the windows call them, recorded.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controllers/shell_commands.h"
+
+namespace hw::test {
+
+class RecordingShellCommands : public ShellCommands {
+public:
+    std::vector<std::string> calls;
+    void skipWelcomePage() override { calls.push_back("skipWelcomePage"); }
+    void openAuthWindow() override { calls.push_back("openAuthWindow"); }
+    void hideAuthWindow() override { calls.push_back("hideAuthWindow"); }
+    void openMainWindow() override { calls.push_back("openMainWindow"); }
+    void hideMainWindow() override { calls.push_back("hideMainWindow"); }
+    void openLocationsWindow() override { calls.push_back("openLocationsWindow"); }
+    void hideLocationsWindow() override { calls.push_back("hideLocationsWindow"); }
+    void openSettingsWindow(bool again) override { calls.push_back(again ? "openSettingsWindow:1" : "openSettingsWindow:0"); }
+    void closeSettingsWindow() override { calls.push_back("closeSettingsWindow"); }
+    void openFreeTrialSignUpWindow() override {}
+    void hideFreeTrialSignUpWindow() override {}
+    void createNewAccountForAppStoreCommand() override {}
+    void updateCreateNewAccountLink() override {}
+    void performConnectCommand() override { calls.push_back("performConnectCommand"); }
+    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>&) override {}
+    void performLogIn() override {}
+    void performLogout() override { calls.push_back("performLogout"); }
+    void disableStartMinimized() override {}
+    void prepareWiFiUnsecured_EarlyDetection() override {}
+    void showWiFiInsecureNotification_beforeLogin() override {}
+    void showWiFiInsecureNotification() override {}
+    void showConnectedToWiFiNotification() override {}
+    void showConnectionErrorNotification() override {}
+    void showAppUpgratePopup() override {}
+    void sendAnalyticsEvent(const std::string&, const std::optional<AnalyticsParameters>&) override {}
+    bool openURL(const std::string&) override { return false; }
+    void handleURL(const std::string&) override {}
+    void quitApplicationRequested() override {}
+    void performQuitApplicationFromStatusBar() override {}
+    void changeAppToBeUserAgent() override {}
+    void changeAppToBeNormalApp() override {}
+    void showInsecureWiFiNotification() override { calls.push_back("insecureWiFiBanner"); }
+    void showInsecureWiFiNotLoggedInNotification() override { calls.push_back("insecureWiFiNotLoggedInBanner"); }
+};
+
+}  // namespace hw::test
