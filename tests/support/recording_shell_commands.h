@@ -45,6 +45,7 @@ public:
     void changeAppToBeNormalApp() override {}
     void showInsecureWiFiNotification() override { calls.push_back("insecureWiFiBanner"); }
     void showInsecureWiFiNotLoggedInNotification() override { calls.push_back("insecureWiFiNotLoggedInBanner"); }
+    void startAutoUpdater(WindowView&) override { calls.push_back("startAutoUpdater"); }
 };
 
 }  // namespace hw::test
