@@ -63,7 +63,11 @@ void LocationsListWindowViewController::setupAfterOpening() {
     if (auto* main = env_.main ? env_.main() : nullptr) {
         if (auto frame = main->mainWindowFrame()) onMainWindowMoved(*frame);
     }
-    if (!windowOpenedFlag) reloadTableData();
+    if (!windowOpenedFlag) {
+        reloadTableData();
+        // A fresh list shows the chosen row rather than its top.
+        if (auto row = table_.selectedRow()) env_.view.scrollRowToVisible(*row);
+    }
     windowOpenedFlag = true;
     selectPaneLocationOnce();
     if (model().vpnSettingsChangingDisabled()) showOverlayForLocationsTable();
