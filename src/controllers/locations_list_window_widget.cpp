@@ -41,6 +41,10 @@ LocationsListWindowWidget::LocationsListWindowWidget(RemoteImageLoader& images, 
     palette.setColor(QPalette::Base, kitColor(kBackground));
     table_->setPalette(palette);
     table_->viewport()->installEventFilter(this);
+    // The placeholder shows until the user clicks into the field.
+    searchField_->setFocusPolicy(Qt::ClickFocus);
+    // Dims the locked list rather than hiding it.
+    overlay_->setFillColor(kitColor("#00000099"));
     overlay_->hide();
     tooltip_->setText(QString::fromStdString(LocaleData::locations_window_automatic_tooltip_text()));
     tooltip_->hide();
