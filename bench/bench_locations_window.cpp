@@ -14,6 +14,7 @@
 #include "controllers/locations_list_window_widget.h"
 #include "controllers/locations_search_field_main.h"
 #include "controllers/locations_table_widget.h"
+#include "controllers/remote_image_loader.h"
 #include "core/settings_user_defaults.h"
 #include "platform/json_settings_store.h"
 #include "platform/linux_system_info.h"

@@ -1,7 +1,7 @@
 #include "controllers/locations_list_window_view_controller.h"
 
+#include "controllers/location_choice.h"
 #include "platform/log.h"
-#include "services/analytics_event.h"
 
 namespace hw {
 
@@ -121,21 +121,7 @@ void LocationsListWindowViewController::handleAutomaticHeaderTapProcessing(bool)
     table_.selectionChanged();
 }
 
-void LocationsListWindowViewController::onTableRowClicked(int row) {
-    auto choice = table_.shouldSelectRow(row);
-    if (!choice) return;
-    if (choice->changesLocation) {
-        sendAnalyticsEvent(AnalyticsEvent::VPN_LOCATION_CHANGE_EVENT,
-                           AnalyticsParameters{{AnalyticsEvent::VPN_LOCATION_CHANGE_EVENT_PARAMETER_NAME,
-                                                choice->analyticsValue}});
-    }
-    if (choice->automatic) {
-        handleAutomaticHeaderTapProcessing(false);
-    } else {
-        selectLocationProcessing(choice->item, false, false);
-    }
-    table_.selectionChanged();
-}
+void LocationsListWindowViewController::onTableRowClicked(int row) { applyLocationChoice(*this, table_, row); }
 
 void LocationsListWindowViewController::doubleClickOnLocationsRow(int clickedRow) {
     if (model().vpnSettingsChangingDisabled()) return;
