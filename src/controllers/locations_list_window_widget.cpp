@@ -56,7 +56,7 @@ LocationsListWindowWidget::LocationsListWindowWidget(RemoteImageLoader& images, 
         if (events_) events_->onSearchFieldChanged();
     });
     // The field's clear button empties the text first; the clear road runs after it.
-    if (auto* clear = searchField_->findChild<QAction*>()) {
+    if (auto* clear = searchField_->findChild<QAction*>(QStringLiteral("_q_qlineeditclearaction"))) {
         connect(clear, &QAction::triggered, this, [this] {
             if (events_) events_->clearSearchField();
         });

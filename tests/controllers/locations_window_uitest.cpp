@@ -141,18 +141,20 @@ TEST_F(LocationsWindowUi, InfoIconOpensTheTooltipAndAClickOnItsTextClosesIt) {
     EXPECT_FALSE(locations->automaticInfoTooltipShown());
 }
 
-TEST_F(LocationsWindowUi, TooltipWithoutAHandlerLetsTheClickGo) {
-    AutomaticLocationTooltipView tooltip;
-    tooltip.resize(200, 60);
-    int clicks = 0;
-    tooltip.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tooltip));
-    QTest::mouseClick(&tooltip, Qt::LeftButton, {}, QPoint(100, 30));
-    EXPECT_EQ(clicks, 0);
-    tooltip.mouseDownHandler = [&] { ++clicks; };
-    auto* text = tooltip.findChild<AutomaticLocationTooltipTextView*>();
-    QTest::mouseClick(text, Qt::LeftButton, {}, text->rect().center());
-    EXPECT_EQ(clicks, 1);
+TEST_F(LocationsWindowUi, ClearButtonEmptiesTheFieldAndDropsFocus) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto& field = window.searchField();
+    field.setFocus();
+    QTest::keyClicks(&field, "Jap");
+    auto* clear = field.findChild<QAction*>(QStringLiteral("_q_qlineeditclearaction"));
+    ASSERT_TRUE(clear);
+    clear->trigger();
+    EXPECT_TRUE(field.text().isEmpty());
+    EXPECT_FALSE(field.hasFocus());
+    EXPECT_EQ(field.placeholderText().toStdString(), "Search for a Location...");
+    EXPECT_EQ(ownRows(), rowsOfList());
+    EXPECT_EQ(list->searchString(), "");
 }
 
 TEST_F(LocationsWindowUi, LockDisablesTheFieldAndCoversTheList) {
