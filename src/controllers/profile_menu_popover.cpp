@@ -60,6 +60,9 @@ void ProfileMenuPopover::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), kitColor("#292b2d"));
+    // A hairline keeps the menu apart from the dark window behind it.
+    p.setPen(kitColor("#45484c"));
+    p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
     p.setFont(kitFont("Lato-Semibold", 13));
     for (int i = 0; i < rowCount(); ++i) {
         const QRect r = rowRect(i);
