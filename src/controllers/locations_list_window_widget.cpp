@@ -64,15 +64,7 @@ LocationsListWindowWidget::LocationsListWindowWidget(RemoteImageLoader& images, 
     connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (scrollObserved_ && events_) events_->onTableViewScrolling();
     });
-    table_->onRowClicked = [this](int row) {
-        if (events_) events_->onTableRowClicked(row);
-    };
-    table_->onRowDoubleClicked = [this](int row) {
-        if (events_) events_->doubleClickOnLocationsRow(row);
-    };
-    table_->onStarClicked = [this](int row) {
-        if (events_) events_->onFavoriteButtonClick(row);
-    };
+    forwardTableEvents(*table_, events_);
 }
 
 LocationsListWindowWidget::~LocationsListWindowWidget() {
