@@ -19,6 +19,7 @@
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
 #include "app/logging_user_notification_center.h"
+#include "app/locations_window_port_adapter.h"
 #include "app/main_window_port_adapter.h"
 #include "app/settings_window_port_adapter.h"
 #include "core/global_constants.h"
@@ -192,7 +193,21 @@ int main(int argc, char** argv) {
         return window;
     };
     AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
-    environment.windows.main = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
+    // ---- Locations window ----
+    MainWindowPortAdapter* mainAdapter = nullptr;
+    auto locationsAdapter = std::make_unique<LocationsWindowPortAdapter>(LocationsWindowAdapterParts{
+        hub.appModel(), queue, background, codec, opener,
+        [&delegate](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (delegate) delegate->sendAnalyticsEvent(name, parameters);
+        },
+        [&mainAdapter]() -> MainWindowViewController* { return mainAdapter ? &mainAdapter->controller() : nullptr; },
+        [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        }});
+    LocationsWindow& locationsWindow = locationsAdapter->locationsWindow();
+    environment.windows.locations = std::move(locationsAdapter);
+    // ---- end locations window ----
+    auto mainWindow = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
         hub, queue, background, codec, clock, notifications, opener,
         [&delegate](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
             if (delegate) delegate->sendAnalyticsEvent(name, parameters);
@@ -200,7 +215,10 @@ int main(int argc, char** argv) {
         [&delegate]() -> ShellCommands* { return delegate; },
         [&delegate] {
             if (delegate) delegate->quitKeyPressed();
-        }});
+        },
+        &locationsWindow});
+    mainAdapter = mainWindow.get();
+    environment.windows.main = std::move(mainWindow);
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };

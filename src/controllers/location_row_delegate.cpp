@@ -2,8 +2,10 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <cmath>
 
+#include "controllers/location_title_highlight.h"
 #include "controllers/locations_table_qt_model.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
@@ -72,8 +74,9 @@ void LocationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         p.drawEllipse(mark.adjusted(3, 3, -3, -3));
         p.setBrush(kitColor(selected ? "#FFFFFF" : "#BFBFBF"));
         p.drawEllipse(QRectF(mark).center(), 3, 3);
-        drawElided(p, r.adjusted(kTextLeft, 0, -16, 0), title, kitFont("Lato-Semibold", 12),
+        drawElided(p, r.adjusted(kTextLeft, 0, infoIcon_ ? -44 : -16, 0), title, kitFont("Lato-Semibold", 12),
                    kitColor(selected ? "#FFFFFF" : "#BFBFBF"));
+        if (infoIcon_) drawInfoIcon(p, r);
     } else {
         const QRect flag = flagRect(r);
         const QImage image = index.data(LocationsTableQtModel::FlagRole).value<QImage>();
@@ -88,8 +91,9 @@ void LocationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
             p.setClipping(false);
         }
         const QRect star = starHitRect(r);
-        drawElided(p, QRect(r.left() + kTextLeft, r.top(), star.left() - r.left() - kTextLeft - 4, r.height()), title,
-                   kitFont("Lato-Semibold", 12), kitColor("#FFFFFF"));
+        const QRect titleRect(r.left() + kTextLeft, r.top(), star.left() - r.left() - kTextLeft - 4, r.height());
+        if (highlightTitles_) drawHighlightedTitle(p, titleRect, title);
+        else drawElided(p, titleRect, title, kitFont("Lato-Semibold", 12), kitColor("#FFFFFF"));
         const bool favourite = index.data(LocationsTableQtModel::FavoriteRole).toBool();
         const bool enabled = index.data(LocationsTableQtModel::StarEnabledRole).toBool();
         p.setOpacity(enabled ? 1.0 : 0.35);
@@ -109,5 +113,38 @@ void LocationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     p.drawLine(r.bottomLeft(), r.bottomRight());
     p.restore();
 }
+
+// ---- Locations window ----
+
+QRect LocationRowDelegate::infoIconRect(const QRect& row) {
+    return {row.right() - 36, row.top() + (row.height() - 20) / 2, 20, 20};
+}
+
+void LocationRowDelegate::drawHighlightedTitle(QPainter& p, const QRect& r, const QString& title) const {
+    const QFont font = kitFont("Lato-Black", 12);
+    const QString shown = QFontMetrics(font).elidedText(title, Qt::ElideRight, r.width());
+    QTextLayout layout(shown, kitFont("Lato-Semibold", 12));
+    // Formats past an ellipsis would point into text that is no longer there.
+    auto formats = locationTitleFormats(title, highlight_);
+    for (auto& f : formats) f.length = std::max(0, std::min(f.start + f.length, int(shown.size())) - f.start);
+    layout.setFormats(formats);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(r.width());
+    layout.endLayout();
+    layout.draw(&p, QPointF(r.left(), r.top() + (r.height() - line.height()) / 2));
+}
+
+void LocationRowDelegate::drawInfoIcon(QPainter& p, const QRect& row) const {
+    const QRectF icon = QRectF(infoIconRect(row)).adjusted(2, 2, -2, -2);
+    const QColor colour = kitColor("#BFBFBF");
+    p.setPen(QPen(colour, 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(icon);
+    p.setFont(kitFont("Lato-Black", 11));
+    p.drawText(icon, Qt::AlignCenter, QStringLiteral("i"));
+}
+
+// ---- end locations window ----
 
 }  // namespace hw

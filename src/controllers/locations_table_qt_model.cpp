@@ -25,6 +25,9 @@ LocationsTableQtModel::LocationsTableQtModel(LocationsTableViewModel& viewModel,
         std::erase_if(requested_, [this](const std::string& key) { return !flags_.contains(key); });
     };
     viewModel_.onDidReset = [this] { endResetModel(); };
+    // ---- Locations window: a favourite's row moves ----
+    viewModel_.onWillMoveRow = [this](int from, int to) { beginMoveRows({}, from, from, {}, to); };
+    viewModel_.onDidMoveRow = [this] { endMoveRows(); };
     viewModel_.onAllRowsChanged = [this] {
         if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1), {StarEnabledRole});
     };
@@ -39,6 +42,8 @@ LocationsTableQtModel::~LocationsTableQtModel() {
     *alive_ = false;
     viewModel_.onWillReset = nullptr;
     viewModel_.onDidReset = nullptr;
+    viewModel_.onWillMoveRow = nullptr;
+    viewModel_.onDidMoveRow = nullptr;
     viewModel_.onRowChanged = nullptr;
     viewModel_.onAllRowsChanged = nullptr;
 }

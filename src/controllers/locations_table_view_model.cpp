@@ -23,11 +23,16 @@ void LocationsTableViewModel::reload(std::shared_ptr<LocationsListModel> list) {
 void LocationsTableViewModel::reload() {
     reloading_ = true;
     if (onWillReset) onWillReset();
-    rows_.clear();
+    copyRows(list_ ? list_->listWithGroups() : std::vector<LocationsListItemPtr>{});
+    if (onDidReset) onDidReset();
+    reloading_ = false;
+}
+
+void LocationsTableViewModel::copyRows(std::vector<LocationsListItemPtr> rows) {
+    rows_ = std::move(rows);
     rowOf_.clear();
     rowsByFlag_.clear();
     if (list_) {
-        rows_ = list_->listWithGroups();
         rowOf_.reserve(rows_.size());
         for (std::size_t i = 0; i < rows_.size(); ++i) {
             const int row = static_cast<int>(i) + 1;
@@ -38,8 +43,34 @@ void LocationsTableViewModel::reload() {
     }
     if (model_.useAutomaticLocation() && list_) previouslySelectedRow = -1;
     paintedSelection_ = selectedRow();
-    if (onDidReset) onDidReset();
+}
+
+std::optional<int> LocationsTableViewModel::reloadMovingRow(int fromRow) {
+    auto fresh = list_ ? list_->listWithGroups() : std::vector<LocationsListItemPtr>{};
+    const auto from = static_cast<std::size_t>(fromRow - 1);
+    std::optional<std::size_t> to;
+    if (onWillMoveRow && fromRow >= 1 && from < rows_.size() && fresh.size() == rows_.size()) {
+        auto rest = rows_;
+        rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(from));
+        for (std::size_t i = 0; i < fresh.size() && !to; ++i) {
+            if (fresh[i] != rows_[from] || i == from) continue;
+            auto without = fresh;
+            without.erase(without.begin() + static_cast<std::ptrdiff_t>(i));
+            if (without == rest) to = i;
+        }
+    }
+    if (!to) {
+        reload();
+        return std::nullopt;
+    }
+    const int toRow = static_cast<int>(*to) + 1;
+    reloading_ = true;
+    // Qt counts the destination before the move takes the row out.
+    onWillMoveRow(fromRow, toRow > fromRow ? toRow + 1 : toRow);
+    copyRows(std::move(fresh));
+    if (onDidMoveRow) onDidMoveRow();
     reloading_ = false;
+    return toRow;
 }
 
 LocationsTableViewModel::RowKind LocationsTableViewModel::kindOfRow(int row) const {
@@ -98,7 +129,7 @@ const std::vector<int>& LocationsTableViewModel::rowsShowingFlag(const std::stri
 
 std::optional<LocationsTableViewModel::Choice> LocationsTableViewModel::shouldSelectRow(int row) {
     if (model_.vpnSettingsChangingDisabled() || reloading_ || !list_) return std::nullopt;
-    log::debug(kLog, "shouldSelectRow " + std::to_string(row));
+    if (logsGate) log::debug(kLog, "shouldSelectRow " + std::to_string(row));
     Choice choice;
     if (row == 0) {
         // Until the backend has named the automatic location there is nothing to choose.

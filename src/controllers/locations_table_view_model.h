@@ -79,6 +79,20 @@ public:
     std::optional<int> previouslySelectedRow;
     bool tableReloadingInprogress() const { return reloading_; }
 
+    // ---- Locations window ----
+    // Nothing is selectable until the first reload.
+    void holdSelectionUntilFirstReload() { reloading_ = true; }
+    // The gate's console line; the locations window writes none.
+    bool logsGate = true;
+    // A row moved (from, to: rows before the move, as beginMoveRows counts them).
+    std::function<void(int from, int to)> onWillMoveRow;
+    std::function<void()> onDidMoveRow;
+    // Copies the list's rows again; when they differ from the copy only by the
+    // row at fromRow having moved, reports a move and answers its new row,
+    // otherwise a reset.
+    std::optional<int> reloadMovingRow(int fromRow);
+    // ---- end locations window ----
+
     // The location whose star was clicked; nothing while locked or off a location row.
     LocationsListItemPtr favoriteItemAtRow(int row) const;
     // Whether a double click on the row connects (clicked row -1: outside).
@@ -92,6 +106,8 @@ public:
     static std::string flagKey(const ParseFile& file);
 
 private:
+    void copyRows(std::vector<LocationsListItemPtr> rows);
+
     ApplicationModel& model_;
     std::shared_ptr<LocationsListModel> list_;
     std::vector<LocationsListItemPtr> rows_;

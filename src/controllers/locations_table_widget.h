@@ -40,4 +40,19 @@ private:
     int keyboardRow_ = -1;
 };
 
+// Hands the table's clicks, double clicks and stars to a window's events
+// (none while the window has no controller).
+template <class Events>
+void forwardTableEvents(LocationsTableWidget& table, Events* const& events) {
+    table.onRowClicked = [&events](int row) {
+        if (events) events->onTableRowClicked(row);
+    };
+    table.onRowDoubleClicked = [&events](int row) {
+        if (events) events->doubleClickOnLocationsRow(row);
+    };
+    table.onStarClicked = [&events](int row) {
+        if (events) events->onFavoriteButtonClick(row);
+    };
+}
+
 }  // namespace hw

@@ -1,6 +1,6 @@
+#include "controllers/location_choice.h"
 #include "controllers/main_window_view_controller.h"
 #include "platform/log.h"
-#include "services/analytics_event.h"
 
 namespace hw {
 
@@ -8,21 +8,7 @@ namespace {
 constexpr char kLog[] = "MainWindow";
 }
 
-void MainWindowViewController::onTableRowClicked(int row) {
-    auto choice = table_.shouldSelectRow(row);
-    if (!choice) return;
-    if (choice->changesLocation) {
-        sendAnalyticsEvent(AnalyticsEvent::VPN_LOCATION_CHANGE_EVENT,
-                           AnalyticsParameters{{AnalyticsEvent::VPN_LOCATION_CHANGE_EVENT_PARAMETER_NAME,
-                                                choice->analyticsValue}});
-    }
-    if (choice->automatic) {
-        handleAutomaticHeaderTapProcessing(true);
-    } else {
-        selectLocationProcessing(choice->item, false, false);
-    }
-    table_.selectionChanged();
-}
+void MainWindowViewController::onTableRowClicked(int row) { applyLocationChoice(*this, table_, row); }
 
 void MainWindowViewController::doubleClickOnLocationsRow(int clickedRow) {
     log::debug(kLog, "doubleClickOnResultRow: " + std::to_string(clickedRow));

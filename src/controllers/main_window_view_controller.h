@@ -8,6 +8,7 @@
 
 #include "controllers/details_pane.h"
 #include "controllers/locations_table_view_model.h"
+#include "controllers/locations_list_window_view.h"
 #include "controllers/locations_window.h"
 #include "controllers/main_window_view.h"
 #include "controllers/pane_engine.h"
@@ -58,6 +59,7 @@ std::pair<std::string, std::string> splitSmartWidgetSubtitle(const std::string& 
 class MainWindowViewController final : public BaseWindowViewController,
                                        public MainWindowViewEvents,
                                        public ProbeURLDelegate,
+                                       public LocationsWindowMain,
                                        public std::enable_shared_from_this<MainWindowViewController> {
 public:
     static constexpr double SMART_WIDGET_DATA_UPDATE_FADE_TIME = 0.9;
@@ -93,10 +95,13 @@ public:
     // Selection (main_window_selection.cpp).
     void selectLocation(const LocationsListItemPtr& location, bool skipFlagAnimation = false);
     void selectLocationProcessing(const LocationsListItemPtr& location, bool skipFlagAnimation,
-                                  bool automaticLocationCall);
+                                  bool automaticLocationCall) override;
     void performConnectCommand();
     void onFlagImageClick();
-    const LocationsListItemPtr& currentLocation() const { return model().currentLocation(); }
+    const LocationsListItemPtr& currentLocation() const override { return model().currentLocation(); }
+    // ---- Locations window ----
+    std::optional<WindowFrame> mainWindowFrame() override { return window().frame(); }
+    // ---- end locations window ----
 
     // The table (main_window_table.cpp).
     void onTableRowClicked(int row) override;

@@ -165,15 +165,7 @@ MainWindowWidget::MainWindowWidget(RemoteImageLoader& images, QWidget* parent)
     connect(searchField_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (events_) events_->onSearchFieldChanged(text.toStdString());
     });
-    table_->onRowClicked = [this](int row) {
-        if (events_) events_->onTableRowClicked(row);
-    };
-    table_->onRowDoubleClicked = [this](int row) {
-        if (events_) events_->doubleClickOnLocationsRow(row);
-    };
-    table_->onStarClicked = [this](int row) {
-        if (events_) events_->onFavoriteButtonClick(row);
-    };
+    forwardTableEvents(*table_, events_);
     connect(profileButton_, &QAbstractButton::clicked, this, [this] {
         if (events_) events_->onProfileButtonClick();
     });

@@ -16,23 +16,11 @@
 namespace hw::shots {
 namespace {
 
-// The checkout's testbed: build/testbed.env, two folders above this program
-// (build/<flavour>/tests), wherever the runner was started from.
-std::optional<test::TestbedEnv> checkoutTestbed() {
-    if (auto env = test::TestbedEnv::load()) return env;
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::nullopt;
-    const auto file = self.parent_path().parent_path().parent_path() / "testbed.env";
-    ::setenv("HAVENWAY_TESTBED_ENV", file.c_str(), 1);
-    return test::TestbedEnv::load();
-}
-
 // The hub, the window and its controller; itself never shown.
 class MainRig final : public QWidget {
 public:
     explicit MainRig(bool withWidgetData = true) {
-        auto env = checkoutTestbed();
+        auto env = checkoutTestbed<test::TestbedEnv>();
         if (!env) throw std::runtime_error("testbed not up (scripts/testbed up)");
         rig = std::make_unique<test::MainWindowTestbed>(*env);
         const auto why =

@@ -2,7 +2,10 @@
 // Screenshot cases: each builds one state of the user interface; the runner
 // shows it under a private X display and writes NAME.png.
 #include <QWidget>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +46,19 @@ struct ShotCase {
 };
 
 std::vector<ShotCase>& shotCases();
+
+// The checkout's testbed: build/testbed.env, two folders above this program
+// (build/<flavour>/tests), wherever the runner was started from.
+template <class Env>
+std::optional<Env> checkoutTestbed() {
+    if (auto env = Env::load()) return env;
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return std::nullopt;
+    const auto file = self.parent_path().parent_path().parent_path() / "testbed.env";
+    ::setenv("HAVENWAY_TESTBED_ENV", file.c_str(), 1);
+    return Env::load();
+}
 
 struct ShotRegistrar {
     ShotRegistrar(std::string name, std::function<void(ShotStage&)> build, bool needsTestbed = false) {

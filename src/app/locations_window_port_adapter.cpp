@@ -1,0 +1,49 @@
+#include "app/locations_window_port_adapter.h"
+
+#include <QGuiApplication>
+#include <QShortcut>
+
+#include "controllers/locations_list_window_widget.h"
+#include "controllers/main_window_view_controller.h"
+#include "controllers/remote_image_loader.h"
+
+namespace hw {
+
+LocationsWindowPortAdapter::LocationsWindowPortAdapter(LocationsWindowAdapterParts parts)
+    : parts_(std::move(parts)),
+      images_(std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec)),
+      widget_(std::make_unique<LocationsListWindowWidget>(*images_)) {
+    if (parts_.onQuitKey) {
+        auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [quit = parts_.onQuitKey] { quit(); });
+    }
+    auto main = parts_.main;
+    LocationsListWindowEnvironment env{
+        BaseControllerContext{parts_.model, parts_.analytics, parts_.urlOpener},
+        *widget_,
+        *widget_,
+        parts_.queue,
+        [main]() -> LocationsWindowMain* { return main ? main() : nullptr; },
+        [main]() -> std::shared_ptr<DetailsPane> {
+            auto* controller = main ? main() : nullptr;
+            return controller ? controller->detailsViewController() : nullptr;
+        },
+        // A Wayland client cannot place its own windows.
+        !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))};
+    controller_ = std::make_shared<LocationsListWindowViewController>(std::move(env));
+    controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
+        if (onWindowClosedNotification) onWindowClosedNotification();
+    };
+}
+
+LocationsWindowPortAdapter::~LocationsWindowPortAdapter() {
+    // The controller lets go of the view before the view goes.
+    controller_.reset();
+}
+
+bool LocationsWindowPortAdapter::isVisible() const { return widget_->isVisible(); }
+
+AlertView* LocationsWindowPortAdapter::sheetAlerts() { return &widget_->alerts(); }
+
+}  // namespace hw

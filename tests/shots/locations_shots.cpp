@@ -1,0 +1,91 @@
+// The locations window's states beside the main window, on the demo account.
+#include <QCoreApplication>
+#include <QTest>
+#include <stdexcept>
+
+#include "controllers/locations_search_field_main.h"
+#include "controllers/locations_table_widget.h"
+#include "controllers/locations_window_testbed.h"
+#include "shots.h"
+
+namespace hw::shots {
+namespace {
+
+// Both windows on the hub; itself never shown.
+class LocationsRig final : public QWidget {
+public:
+    LocationsRig() {
+        auto env = checkoutTestbed<test::TestbedEnv>();
+        if (!env) throw std::runtime_error("testbed not up (scripts/testbed up)");
+        main = std::make_unique<test::MainWindowTestbed>(*env);
+        const auto why =
+            main->signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
+        if (!why.empty()) throw std::runtime_error(why);
+        main->openWindow();
+        main->widget->move(300, 40);
+        if (!main->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
+        locations = std::make_unique<test::LocationsWindowTestbed>(*main);
+        locations->open();
+        locations->controller->onTableRowClicked(locations->rowOf("Netherlands"));
+        // Its flags arrive from their files.
+        auto& images = *main->images;
+        if (!test::spinQtUntil([&] { return images.cachedCount() >= 6; })) throw std::runtime_error("flags missing");
+        locations->widget->table().viewport()->update();
+    }
+    ~LocationsRig() override {
+        locations.reset();
+        main.reset();
+    }
+
+    std::unique_ptr<test::MainWindowTestbed> main;
+    std::unique_ptr<test::LocationsWindowTestbed> locations;
+};
+
+constexpr bool kTestbed = true;
+
+HW_SHOT("locations.window", [](ShotStage& stage) {
+    stage.window<LocationsRig>();
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("locations.search", [](ShotStage& stage) {
+    auto& rig = stage.window<LocationsRig>();
+    stage.afterShown([&rig] {
+        auto& field = rig.locations->widget->searchField();
+        field.setFocus();
+        QTest::keyClicks(&field, "an");
+        rig.locations->widget->table().setFocus();
+    });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("locations.search-focused", [](ShotStage& stage) {
+    auto& rig = stage.window<LocationsRig>();
+    stage.afterShown([&rig] {
+        rig.locations->widget->activateWindow();
+        rig.locations->widget->searchField().setFocus();
+    });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("locations.locked", [](ShotStage& stage) {
+    auto& rig = stage.window<LocationsRig>();
+    stage.afterShown([&rig] {
+        rig.main->hub->appModel().setVpnSettingsChangingDisabled(true);
+        QCoreApplication::processEvents();
+    });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("locations.tooltip", [](ShotStage& stage) {
+    auto& rig = stage.window<LocationsRig>();
+    stage.afterShown([&rig] {
+        auto& widget = *rig.locations->widget;
+        QTest::mouseClick(widget.table().viewport(), Qt::LeftButton, {}, widget.infoIconRect().center());
+        QCoreApplication::processEvents();
+    });
+    stage.advanceAnimations(1200);
+}, kTestbed);
+
+}  // namespace
+}  // namespace hw::shots
