@@ -1,0 +1,214 @@
+#include "app/app_delegate.h"
+
+#include "app/app_auto_load_on_startup_helper.h"
+#include "app/version_object.h"
+#include "core/settings_user_defaults.h"
+#include "platform/log.h"
+
+namespace hw {
+namespace {
+constexpr char kLog[] = "AppDelegate";
+}  // namespace
+
+AppDelegate::AppDelegate(AppDelegateEnvironment environment)
+    : hub_(environment.hub),
+      store_(environment.store),
+      queue_(environment.mainQueue),
+      services_(environment.services),
+      windows_(std::move(environment.windows)),
+      alerts_(environment.alerts),
+      notifications_(environment.notifications),
+      env_(std::move(environment)) {
+    setReporter([this](const std::string& stack, const std::string& type) {
+        services_.sendExceptionReport(stack, type);
+    });
+}
+
+AppDelegate::~AppDelegate() {
+    // The state object outlives the delegate; it must not call back into it.
+    ApplicationModelPorts ports = model().ports();
+    if (ports.shell == this) {
+        ports.shell = nullptr;
+        model().setPorts(ports);
+    }
+    if (hub_.shell().appDelegate == this) hub_.setShell({});
+    model().onCurrentConnectionStateUpdated = nullptr;
+    model().startOnOsStartupNotification = nullptr;
+    hub_.onInternetReachabilityCheckFinished = nullptr;
+}
+
+void AppDelegate::applicationWillFinishLaunching() {
+    // URLs arrive through the single instance; nothing to register.
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (launched_) return;
+    launched_ = true;
+    if (!env_.exceptionReportPath.empty()) initUncaughtExceptionsHandling(env_.exceptionReportPath);
+    wrapMainProcessingWithExceptionHandling([this] {
+        initializeUserDefaults();
+        checkForDuplicatedInstances();
+        setupViewLayerCallbacks();
+        createMenuBar();
+        hub_.prepareApplication();
+        services_.prepareConnectionManager();
+        prepareUI();
+        initParse();
+        saveAppLaunchParameters();
+        preloadParseConfigAndCheckInternetReachabiltity();
+        services_.trackAppOpened();
+        subscribeToSleepWakeNotifications();
+        prepareDirectoryForVPNLogger();
+        log::info(kLog, "user notifications: delegate set");
+        // The backend client is ready now: an earlier run's fatal exception
+        // can be reported.
+        sendStoredExceptionReport();
+    });
+}
+
+void AppDelegate::initializeUserDefaults() {
+    store_.registerDefaults(SettingsUserDefaults::defaults());
+    settingsAppliesImmediately_ = false;
+}
+
+void AppDelegate::checkForDuplicatedInstances() {
+    // The single-instance lock was taken before the delegate was made: a later
+    // start hands its request over and exits before this point.
+    log::info(kLog, "1");
+}
+
+void AppDelegate::setupViewLayerCallbacks() {
+    ServiceLayerShell shell = hub_.shell();
+    shell.appDelegate = this;
+    shell.compareIfVersionIsLowerThanWithAnotherVersion = isInstalledVersionLower;
+    if (env_.makeStartOnOSStartUpHelper) shell.makeStartOnOSStartUpHelper = env_.makeStartOnOSStartUpHelper;
+    hub_.setShell(std::move(shell));
+    // Keeps what the hub and the engine set.
+    ApplicationModelPorts ports = model().ports();
+    ports.shell = this;
+    model().setPorts(ports);
+
+    hub_.onInternetReachabilityCheckFinished = [this](bool reachable) {
+        if (!reachable) windows_.auth->showInternetConnectionIsUnavailableNotification();
+    };
+    model().onCurrentConnectionStateUpdated = [](ConnectionStates state) {
+        log::debug(kLog, "updateMenuBarStatusIcon: " + std::to_string(static_cast<int>(state)));
+    };
+    // The XDG autostart entry follows the setting.
+    model().startOnOsStartupNotification = [this](bool value) {
+        auto helper = hub_.startOnOSStartUpHelper();
+        if (!helper) {
+            log::warning(kLog, "no start-at-login helper");
+            return;
+        }
+        if (helper->isLaunchAtStartup() != value) helper->toggleLaunchAtStartup();
+    };
+}
+
+void AppDelegate::createMenuBar() { log::info(kLog, "createMenuBar: no status item yet"); }
+
+void AppDelegate::prepareUI() {
+    const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
+    if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
+    else prepareLoginWindow();
+}
+
+void AppDelegate::showWelcomeWindow() {
+    ShellWindowPort* welcome = welcomeWindowController();
+    if (!welcome) return;
+    if (model().startMinimized) welcome->orderOut();
+    else welcome->showWindow();
+    currentWindowController_ = welcome;
+}
+
+void AppDelegate::hideWelcomeWindow() {
+    if (welcomeWindowController_) welcomeWindowController_->close();
+}
+
+void AppDelegate::prepareLoginWindow() {
+    (void)services_.restoreLoginData();
+    openAuthWindow();
+}
+
+void AppDelegate::skipWelcomePage() {
+    store_.set(SettingsUserDefaults::showWelcomePage, false);
+    store_.synchronize();
+    hideWelcomeWindow();
+    prepareLoginWindow();
+}
+
+void AppDelegate::initParse() {
+    log::info(kLog, "initParse() executed");
+    services_.initParse();
+}
+
+void AppDelegate::saveAppLaunchParameters() {
+    if (!model().appLaunchedFirstTime()) {
+        std::string joined;
+        for (const auto& argument : env_.arguments) joined += (joined.empty() ? "" : " ") + argument;
+        log::info(kLog, "Saved cli launch parameters on first app start: " + joined);
+        model().setAppLaunchParameters(SettingValue(StringList(env_.arguments)));
+        model().isFirstTimeLaunch = true;
+    }
+    model().setAppLaunchedFirstTime(true);
+}
+
+void AppDelegate::preloadParseConfigAndCheckInternetReachabiltity() {
+    log::info(kLog, "preloadParseConfigAndCheckInternetReachabiltity() started");
+    if (model().vpnProtocol == VPNTypesAutomatic || model().vpnProtocol == VPNTypesOpenVPN)
+        services_.terminatePreviousOpenVPNProcesses();
+    if (model().useNetworkLock()) services_.disableNetworkLock();
+    if (services_.parseConfigNeedsFetch()) {
+        hub_.checkInternetConnectionReachability();
+        hub_.loadParseConfig(
+            false, [] { log::info(kLog, "parseConfig loaded"); },
+            [](const std::optional<std::string>& error) { log::warning(kLog, error.value_or("unknown error")); });
+    } else {
+        std::weak_ptr<bool> alive = alive_;
+        services_.applyCachedParseConfig([this, alive] {
+            if (alive.expired()) return;
+            log::info(kLog, "parseConfig loaded");
+            hub_.checkInternetConnectionReachability();
+        });
+    }
+}
+
+void AppDelegate::subscribeToSleepWakeNotifications() {
+    std::weak_ptr<bool> alive = alive_;
+    auto whileAlive = [alive](auto f) {
+        return [alive, f] {
+            if (!alive.expired()) f();
+        };
+    };
+    SleepWatch::Handlers handlers{whileAlive([this] { onAppIsAboutToEnterSleepMode(); }),
+                                  whileAlive([this] { onAppIsAboutToAwakeFromSleepMode(); }),
+                                  whileAlive([this] { terminateWithoutQuestion(); })};
+    if (!env_.sleepWatch || !env_.sleepWatch->subscribe(std::move(handlers)))
+        log::warning(kLog, "no system bus: sleep, wake and shutdown are not watched");
+}
+
+void AppDelegate::onAppIsAboutToEnterSleepMode() {
+    log::info(kLog, "onAppIsAboutToEnterSleepMode()");
+    services_.onDeviceWillSleep();
+}
+
+void AppDelegate::onAppIsAboutToAwakeFromSleepMode() {
+    log::info(kLog, "onAppIsAboutToAwakeFromSleepMode()");
+    services_.onDeviceDidWake();
+}
+
+void AppDelegate::presentHelperInstallAlert(const std::string& messageText, const std::string& informativeText,
+                                            std::function<void(int response)> completion) {
+    alerts_.present(currentWindowController_, ShellAlert{messageText, informativeText, "OK", ""},
+                    std::move(completion));
+}
+
+// --- what the state object and the hub ask ---
+
+void AppDelegate::prepareEnterpriseVersionUI() { log::info(kLog, "prepareEnterpriseVersionUI"); }
+void AppDelegate::stopSheduleNextSmartWidgetUpdateTimer() { log::debug(kLog, "stopSheduleNextSmartWidgetUpdateTimer"); }
+void AppDelegate::loadSmartWidgetData() { log::debug(kLog, "loadSmartWidgetData"); }
+void AppDelegate::updateMainViewMapImage() { log::debug(kLog, "updateMainViewMapImage"); }
+DetailsPanePort* AppDelegate::mainViewDetailsController() { return windows_.main->detailsController(); }
+
+}  // namespace hw

@@ -1,0 +1,199 @@
+#include "app/app_delegate.h"
+#include "core/settings_user_defaults.h"
+#include "platform/log.h"
+
+namespace hw {
+namespace {
+constexpr char kLog[] = "AppDelegate";
+}  // namespace
+
+void AppDelegate::prepareWindowController(ShellWindowPort& window) {
+    ShellWindowPort* port = &window;
+    window.onWindowClosedNotification = [this, port] { onWindowIsAboutToBeClosedNotification(port); };
+}
+
+void AppDelegate::onWindowIsAboutToBeClosedNotification(ShellWindowPort* window) {
+    log::info(kLog, "onWindowIsAboutToBeClosedNotification executed");
+    currentWindowController_ = window;
+}
+
+ShellWindowPort* AppDelegate::welcomeWindowController() {
+    if (!welcomeWindowController_ && windows_.makeWelcome) welcomeWindowController_ = windows_.makeWelcome();
+    return welcomeWindowController_.get();
+}
+
+SettingsWindowPort* AppDelegate::settingsWindowController() {
+    if (!settingsWindowController_ && windows_.makeSettings) settingsWindowController_ = windows_.makeSettings();
+    return settingsWindowController_.get();
+}
+
+ShellWindowPort* AppDelegate::freeTrialSignUpWindowController() {
+    if (!freeTrialSignUpWindowController_ && windows_.makeSignUp) freeTrialSignUpWindowController_ = windows_.makeSignUp();
+    return freeTrialSignUpWindowController_.get();
+}
+
+void AppDelegate::present(ShellWindowPort& window) {
+    if (model().startMinimized) window.orderOut();
+    else window.showWindow();
+}
+
+void AppDelegate::openMainWindow() {
+    prepareWindowController(*windows_.main);
+    present(*windows_.main);
+    currentWindowController_ = windows_.main.get();
+}
+
+void AppDelegate::hideMainWindow() {
+    windows_.main->close();
+    hideLocationsWindow();
+}
+
+void AppDelegate::openLocationsWindow() {
+    windows_.main->closeConnectButtonPopover();
+    present(*windows_.locations);
+}
+
+void AppDelegate::hideLocationsWindow() { windows_.locations->close(); }
+
+void AppDelegate::openSettingsWindow(bool setupComponentsAgain) {
+    guarded([&] {
+        SettingsWindowPort* settings = settingsWindowController();
+        if (!settings) return;
+        prepareWindowController(*settings);
+        if (model().startMinimized) {
+            settings->orderOut();
+        } else {
+            settings->centerOnScreen();
+            settings->showWindow();
+        }
+        if (setupComponentsAgain) settings->setupComponents();
+        currentWindowController_ = settings;
+    });
+}
+
+void AppDelegate::closeSettingsWindow() {
+    if (settingsWindowController_) settingsWindowController_->close();
+    windows_.main->prepareMainViewAfterSettingsViewBeenClosed();
+}
+
+void AppDelegate::openAuthWindow() {
+    AuthWindowPort& auth = *windows_.auth;
+    prepareWindowController(auth);
+    auth.setPendingLoginData(model().recentLoginData());
+    settingsAppliesImmediately_ = true;
+    if (model().startMinimized) {
+        auth.orderOut();
+        auth.setupAfterOpening();
+    } else {
+        auth.showWindow();
+    }
+    currentWindowController_ = &auth;
+}
+
+void AppDelegate::hideAuthWindow() {
+    try {
+        settingsAppliesImmediately_ = false;
+        windows_.auth->closeWholeWindow(model().signMeInWhenHavenwayStarts);
+    } catch (const std::exception& e) {
+        log::warning(kLog, e.what());
+    }
+}
+
+void AppDelegate::openFreeTrialSignUpWindow() {
+    model().loginWindowFrame = windows_.auth->frame();
+    hideAuthWindow();
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (alive.expired()) return;
+        if (ShellWindowPort* signUp = freeTrialSignUpWindowController()) signUp->showWindow();
+    });
+}
+
+void AppDelegate::hideFreeTrialSignUpWindow() {
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (!alive.expired() && freeTrialSignUpWindowController_) freeTrialSignUpWindowController_->close();
+    });
+}
+
+void AppDelegate::createNewAccountForAppStoreCommand() { openFreeTrialSignUpWindow(); }
+void AppDelegate::updateCreateNewAccountLink() { windows_.auth->updateCreateNewAccountLink(); }
+
+// --- commands ---
+
+void AppDelegate::performConnectCommand() { windows_.main->performConnectCommand(); }
+
+void AppDelegate::performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>& item) {
+    windows_.main->selectLocation(item, false);
+    performConnectCommand();
+}
+
+void AppDelegate::performLogIn() {
+    model().startMinimized = false;
+    openAuthWindow();
+}
+
+void AppDelegate::disableStartMinimized() { model().startMinimized = false; }
+
+void AppDelegate::performLogout() {
+    ApplicationModel& m = model();
+    m.startMinimized = false;
+    if (m.autoReconnectInProgress()) windows_.main->hideAutoReconnectOverlay();
+    m.setAutoReconnectInProgress(false);
+    m.setAutoReconnectAttemptsCount(0);
+    services_.disableNetworkLock();
+    services_.terminatePreviousOpenVPNProcesses();
+    services_.setConnectionInitiateCanceled(false);
+    m.networkLockActivated = false;
+    m.wasConnectedToVPN_Before_EnteringSleepMode = false;
+    notifications_.removeAllDeliveredNotifications();
+    services_.clearAllReachabilityObservers();
+    services_.stopReachability();
+    m.isLoggedInUser = false;
+    m.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
+    windows_.auth->setIsInSignUpCompletedState(false);
+    services_.cleanUpSessionAndNotifyDisconnected();
+    services_.disconnect();
+    services_.logOut();
+    if (env_.isEnterpriseVersion) services_.clearEnterpriseCookies();
+    stopSheduleNextSmartWidgetUpdateTimer();
+    store_.set(SettingsUserDefaults::skipCachedDataLoad, true);
+    store_.synchronize();
+    hideMainWindow();
+    closeSettingsWindow();
+    queue_.post([] { log::info(kLog, "menus: default status-bar and dock menus"); });
+    m.applyPrivateSettings(store_.snapshot());
+    openAuthWindow();
+}
+
+void AppDelegate::prepareWiFiUnsecured_EarlyDetection() {
+    std::weak_ptr<bool> alive = alive_;
+    services_.watchInsecureWiFi(model().reachabilityDomainName, [this, alive] {
+        if (!alive.expired()) showWiFiInsecureNotification_beforeLogin();
+    });
+}
+
+void AppDelegate::showWiFiInsecureNotification_beforeLogin() {
+    log::info(kLog, "!!! === showWiFiInsecureNotification");
+    if (!model().isLoggedInUser) log::info(kLog, "insecure Wi-Fi banner before sign-in");
+}
+
+void AppDelegate::showWiFiInsecureNotification() { windows_.main->showWiFiInsecureNotification(); }
+void AppDelegate::showConnectedToWiFiNotification() { windows_.main->showConnectedToWiFiNotification(); }
+void AppDelegate::showConnectionErrorNotification() { log::info(kLog, "connection error banner"); }
+
+void AppDelegate::showAppUpgratePopup() {
+    if (env_.isEnterpriseVersion) return;
+    std::weak_ptr<bool> alive = alive_;
+    queue_.postAfter(4000, [this, alive] {
+        if (!alive.expired()) windows_.main->showUpdateAvailableNotificationBar();
+    });
+}
+
+void AppDelegate::sendAnalyticsEvent(const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+    services_.sendAnalyticsEvent(name, parameters);
+}
+
+bool AppDelegate::openURL(const std::string& url) { return env_.openURL && env_.openURL(url); }
+
+}  // namespace hw

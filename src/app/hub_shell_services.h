@@ -1,0 +1,53 @@
+#pragma once
+#include <functional>
+
+#include "app/shell_services.h"
+#include "hub/service_layer.h"
+#include "platform/backend/parse_client.h"
+
+namespace hw {
+
+// The shell's services on the real hub.
+class HubShellServices final : public ShellServices {
+public:
+    static constexpr double kHelperFlushBoundMs = 2000;
+
+    // flushHelper runs its argument once every message sent to the helper so
+    // far has been taken; none: nothing to wait for.
+    HubShellServices(ServiceLayer& hub, ParseClient& parse, MainQueue& queue,
+                     std::function<void(std::function<void()> done)> flushHelper = nullptr);
+
+    void prepareConnectionManager() override;
+    void terminatePreviousOpenVPNProcesses() override;
+    void disableNetworkLock() override;
+    void setConnectionInitiateCanceled(bool value) override;
+    void cleanUpSessionAndNotifyDisconnected() override;
+    void disconnect() override;
+    void prepareForTermination(std::function<void()> done) override;
+    void onDeviceWillSleep() override;
+    void onDeviceDidWake() override;
+    void stopReachability() override;
+    void clearAllReachabilityObservers() override;
+    void watchInsecureWiFi(const std::string& host, std::function<void()> onInsecure) override;
+    void initParse() override;
+    void trackAppOpened() override;
+    bool parseConfigNeedsFetch() override;
+    void applyCachedParseConfig(std::function<void()> completion) override;
+    std::optional<LoginData> restoreLoginData() override;
+    void logOut() override;
+    void clearEnterpriseCookies() override;
+    void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override;
+    void requestClientID(const std::string& token,
+                         std::function<void(const std::string&, const std::string&)> done) override;
+    void sendAnalyticsEvent(const std::string& name,
+                            const std::optional<std::map<std::string, std::string>>& parameters) override;
+    void sendExceptionReport(const std::string& callStack, const std::string& exceptionType) override;
+
+private:
+    ServiceLayer& hub_;
+    ParseClient& parse_;
+    MainQueue& queue_;
+    std::function<void(std::function<void()>)> flushHelper_;
+};
+
+}  // namespace hw

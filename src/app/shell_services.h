@@ -1,0 +1,60 @@
+#pragma once
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "core/application_model_ports.h"
+
+namespace hw {
+
+// What the shell asks of the services beyond the hub's own flows: the
+// connection manager, the reachability watch, the backend client and the
+// sign-in services. A service that does not exist makes its call a no-op
+// (logged), so the shell runs on a partial hub.
+class ShellServices {
+public:
+    virtual ~ShellServices() = default;
+
+    // Connection manager.
+    virtual void prepareConnectionManager() = 0;
+    virtual void terminatePreviousOpenVPNProcesses() = 0;
+    virtual void disableNetworkLock() = 0;
+    virtual void setConnectionInitiateCanceled(bool value) = 0;
+    virtual void cleanUpSessionAndNotifyDisconnected() = 0;
+    virtual void disconnect() = 0;
+    // Disconnects OpenVPN and closes the helper; done runs once the helper
+    // has taken the last message (or could not), on the main queue.
+    virtual void prepareForTermination(std::function<void()> done) = 0;
+    virtual void onDeviceWillSleep() = 0;
+    virtual void onDeviceDidWake() = 0;
+
+    // Reachability watch.
+    virtual void stopReachability() = 0;
+    virtual void clearAllReachabilityObservers() = 0;
+    // Watches the host and reports an insecure Wi-Fi network, replacing the
+    // earlier insecure-Wi-Fi observers.
+    virtual void watchInsecureWiFi(const std::string& host, std::function<void()> onInsecure) = 0;
+
+    // Backend client.
+    virtual void initParse() = 0;
+    virtual void trackAppOpened() = 0;
+    // Whether the cached remote configuration must be fetched again.
+    virtual bool parseConfigNeedsFetch() = 0;
+    virtual void applyCachedParseConfig(std::function<void()> completion) = 0;
+
+    // Sign-in.
+    virtual std::optional<LoginData> restoreLoginData() = 0;
+    virtual void logOut() = 0;
+    virtual void clearEnterpriseCookies() = 0;
+    virtual void requestAuthToken(const std::string& code, std::function<void(const std::string& token)> done) = 0;
+    virtual void requestClientID(const std::string& token,
+                                 std::function<void(const std::string& username, const std::string& password)> done) = 0;
+
+    // Reports.
+    virtual void sendAnalyticsEvent(const std::string& name,
+                                    const std::optional<std::map<std::string, std::string>>& parameters) = 0;
+    virtual void sendExceptionReport(const std::string& callStack, const std::string& exceptionType) = 0;
+};
+
+}  // namespace hw

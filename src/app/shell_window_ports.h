@@ -1,0 +1,90 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/application_model_ports.h"
+
+// What the shell asks of its windows. Until a window's own controller exists,
+// its port is a bare window; afterwards a thin adapter onto the controller.
+namespace hw {
+
+class LocationsListItemModel;
+
+class ShellWindowPort {
+public:
+    virtual ~ShellWindowPort() = default;
+    virtual void showWindow() = 0;
+    // Made, but kept off the screen.
+    virtual void orderOut() = 0;
+    virtual void close() = 0;
+    virtual bool isVisible() const = 0;
+    // Called by the window when it is about to close; set by the shell.
+    std::function<void()> onWindowClosedNotification;
+};
+
+class AuthWindowPort : public virtual ShellWindowPort {
+public:
+    virtual void setPendingLoginData(const std::optional<LoginData>& data) = 0;
+    // What showing the window runs after it is on screen.
+    virtual void setupAfterOpening() = 0;
+    virtual void closeWholeWindow(bool signMeIn) = 0;
+    virtual void updateCreateNewAccountLink() = 0;
+    virtual void showInternetConnectionIsUnavailableNotification() = 0;
+    virtual void setIsInSignUpCompletedState(bool value) = 0;
+    // Whether the enterprise sign-in page is what the window shows now.
+    virtual bool isShowingEnterprisePage() const = 0;
+    virtual void startEnterpriseLogin(const std::string& username, const std::string& password) = 0;
+    virtual std::optional<WindowFrame> frame() const = 0;
+};
+
+class MainWindowPort : public virtual ShellWindowPort {
+public:
+    virtual void performConnectCommand() = 0;
+    virtual void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skipFlagAnimation) = 0;
+    virtual void showUpdateAvailableNotificationBar() = 0;
+    virtual void showWiFiInsecureNotification() = 0;
+    virtual void showConnectedToWiFiNotification() = 0;
+    virtual void prepareMainViewAfterSettingsViewBeenClosed() = 0;
+    // The details pane closes its connect-button popover and drops the hover.
+    virtual void closeConnectButtonPopover() = 0;
+    virtual void hideAutoReconnectOverlay() = 0;
+    // Nothing until the details pane exists.
+    virtual DetailsPanePort* detailsController() = 0;
+};
+
+class SettingsWindowPort : public virtual ShellWindowPort {
+public:
+    virtual void centerOnScreen() = 0;
+    virtual void setupComponents() = 0;
+};
+
+// The shell's windows. The sign-in, main and locations windows exist from the
+// start; the others are made on first use by their makers.
+struct ShellWindows {
+    std::unique_ptr<AuthWindowPort> auth;
+    std::unique_ptr<MainWindowPort> main;
+    std::unique_ptr<ShellWindowPort> locations;
+    std::function<std::unique_ptr<ShellWindowPort>()> makeWelcome;
+    std::function<std::unique_ptr<SettingsWindowPort>()> makeSettings;
+    std::function<std::unique_ptr<ShellWindowPort>()> makeSignUp;
+};
+
+// A question in a dialog: a sheet on a window, or application-modal without one.
+struct ShellAlert {
+    std::string messageText;
+    std::string informativeText;
+    std::string firstButton;
+    std::string secondButton;  // none when empty
+};
+class ShellAlertPresenter {
+public:
+    static constexpr int kFirstButton = 1000;
+    static constexpr int kSecondButton = 1001;
+    virtual ~ShellAlertPresenter() = default;
+    // done gets the button's code, on the main queue, once.
+    virtual void present(ShellWindowPort* sheetParent, const ShellAlert& alert, std::function<void(int code)> done) = 0;
+};
+
+}  // namespace hw

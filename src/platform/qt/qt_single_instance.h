@@ -1,0 +1,51 @@
+#pragma once
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/helper_message.h"
+
+class QLocalServer;
+
+namespace hw {
+
+// The running copy's end: holds the per-user lock and answers later starts on
+// a local socket beside it. Requests reach the handler on the main thread.
+class QtSingleInstance final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kAnswerTimeoutMs = 2000;
+
+    enum class Outcome { Primary, Forwarded, Failed };
+    struct Start {
+        Outcome outcome = Outcome::Failed;
+        std::string why;  // for Failed
+        std::unique_ptr<QtSingleInstance> primary;
+    };
+
+    // Takes the lock and listens, or, when another copy holds it, sends it
+    // the request for this start (the URL, else "reopen") and waits for its
+    // answer, at most kAnswerTimeoutMs. Needs no event loop.
+    static Start start(const std::optional<std::string>& url);
+
+    // The URL is nothing for a reopen.
+    void setHandler(std::function<void(const std::optional<std::string>& url)> handler) {
+        handler_ = std::move(handler);
+    }
+    const std::string& folder() const { return folder_; }
+    ~QtSingleInstance() override;
+
+private:
+    QtSingleInstance(std::string folder, UniqueFd lock);
+    bool listen(std::string* error);
+    void onConnection();
+
+    std::string folder_;
+    UniqueFd lock_;
+    QLocalServer* server_ = nullptr;
+    std::function<void(const std::optional<std::string>&)> handler_;
+};
+
+}  // namespace hw

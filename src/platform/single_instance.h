@@ -1,0 +1,28 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "platform/helper_message.h"
+
+// One running copy per user, wherever it is installed.
+namespace hw::single_instance {
+
+// $HAVENWAY_RUNTIME_DIR, else $XDG_RUNTIME_DIR/havenway, else a 0700
+// "havenway-<uid>" of this user in $TMPDIR (else the standard temporary
+// folder). Made when missing; nothing when it cannot be made private.
+std::optional<std::string> runtimeDir(std::string* error = nullptr);
+
+// The per-user lock, held for the process's life by its descriptor.
+// Nothing when another process holds it (error empty) or on failure (error set).
+std::optional<UniqueFd> tryLock(const std::string& dir, std::string* error);
+
+// The request a later start sends: "reopen", or "url <text>" for a URL given
+// on its command line. At most kMaxLine bytes; nothing for a URL that does
+// not fit one line.
+constexpr std::size_t kMaxLine = 4096;
+std::optional<std::string> requestLine(const std::optional<std::string>& url);
+// The URL of a request line, or nothing for "reopen"; false for a line that
+// is neither.
+bool parseRequestLine(const std::string& line, std::optional<std::string>& url);
+
+}  // namespace hw::single_instance

@@ -1,0 +1,193 @@
+#pragma once
+// Recording doubles of what the application delegate is built on. Every
+// double writes its calls into one shared journal, so tests see the order.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/app_delegate.h"
+#include "support/fake_user_notification_center.h"
+
+namespace hw::test {
+
+using Journal = std::vector<std::string>;
+
+class RecordingWindow : public virtual ShellWindowPort {
+public:
+    RecordingWindow(std::string name, Journal& journal) : name(std::move(name)), journal(journal) {}
+    void showWindow() override {
+        note("show");
+        visible = true;
+    }
+    void orderOut() override {
+        note("orderOut");
+        visible = false;
+    }
+    void close() override {
+        note("close");
+        visible = false;
+        if (onWindowClosedNotification) onWindowClosedNotification();
+    }
+    bool isVisible() const override { return visible; }
+
+    void note(const std::string& what) {
+        journal.push_back(name + "." + what);
+        if (throwOn == what) throw std::runtime_error(name + " failed to " + what);
+    }
+    std::string name;
+    Journal& journal;
+    bool visible = false;
+    std::string throwOn;
+};
+
+class RecordingAuthWindow final : public RecordingWindow, public AuthWindowPort {
+public:
+    using RecordingWindow::RecordingWindow;
+    void showWindow() override { RecordingWindow::showWindow(); }
+    void orderOut() override { RecordingWindow::orderOut(); }
+    void close() override { RecordingWindow::close(); }
+    bool isVisible() const override { return RecordingWindow::isVisible(); }
+    void setPendingLoginData(const std::optional<LoginData>& data) override {
+        note("pendingLoginData");
+        pendingLoginData = data;
+    }
+    void setupAfterOpening() override { note("setupAfterOpening"); }
+    void closeWholeWindow(bool signMeIn) override {
+        note(std::string("closeWholeWindow:") + (signMeIn ? "1" : "0"));
+        visible = false;
+    }
+    void updateCreateNewAccountLink() override { note("updateCreateNewAccountLink"); }
+    void showInternetConnectionIsUnavailableNotification() override { note("internetUnavailable"); }
+    void setIsInSignUpCompletedState(bool value) override { note(std::string("signUpCompleted:") + (value ? "1" : "0")); }
+    bool isShowingEnterprisePage() const override { return enterprisePage; }
+    void startEnterpriseLogin(const std::string& username, const std::string& password) override {
+        note("startEnterpriseLogin:" + username + "/" + password);
+    }
+    std::optional<WindowFrame> frame() const override { return WindowFrame{10, 20, 300, 400}; }
+    std::optional<LoginData> pendingLoginData;
+    bool enterprisePage = false;
+};
+
+class RecordingMainWindow final : public RecordingWindow, public MainWindowPort {
+public:
+    using RecordingWindow::RecordingWindow;
+    void showWindow() override { RecordingWindow::showWindow(); }
+    void orderOut() override { RecordingWindow::orderOut(); }
+    void close() override { RecordingWindow::close(); }
+    bool isVisible() const override { return RecordingWindow::isVisible(); }
+    void performConnectCommand() override { note("performConnectCommand"); }
+    void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool skip) override {
+        note(std::string("selectLocation:") + (skip ? "1" : "0"));
+    }
+    void showUpdateAvailableNotificationBar() override { note("showUpdateBar"); }
+    void showWiFiInsecureNotification() override { note("showWiFiInsecureNotification"); }
+    void showConnectedToWiFiNotification() override { note("showConnectedToWiFiNotification"); }
+    void prepareMainViewAfterSettingsViewBeenClosed() override { note("afterSettingsClosed"); }
+    void closeConnectButtonPopover() override { note("closeConnectButtonPopover"); }
+    void hideAutoReconnectOverlay() override { note("hideAutoReconnectOverlay"); }
+    DetailsPanePort* detailsController() override { return nullptr; }
+};
+
+class RecordingSettingsWindow final : public RecordingWindow, public SettingsWindowPort {
+public:
+    using RecordingWindow::RecordingWindow;
+    void showWindow() override { RecordingWindow::showWindow(); }
+    void orderOut() override { RecordingWindow::orderOut(); }
+    void close() override { RecordingWindow::close(); }
+    bool isVisible() const override { return RecordingWindow::isVisible(); }
+    void centerOnScreen() override { note("center"); }
+    void setupComponents() override { note("setupComponents"); }
+};
+
+// Holds each question until the test answers it.
+class RecordingAlerts final : public ShellAlertPresenter {
+public:
+    explicit RecordingAlerts(Journal& journal) : journal(journal) {}
+    void present(ShellWindowPort* parent, const ShellAlert& alert, std::function<void(int)> done) override {
+        const auto* window = dynamic_cast<RecordingWindow*>(parent);
+        journal.push_back("alert:" + alert.messageText + "@" + (window ? window->name : "app-modal"));
+        pending.push_back(std::move(done));
+    }
+    void answer(int code) {
+        auto done = std::move(pending.front());
+        pending.erase(pending.begin());
+        done(code);
+    }
+    Journal& journal;
+    std::vector<std::function<void(int)>> pending;
+};
+
+class FakeShellServices final : public ShellServices {
+public:
+    explicit FakeShellServices(Journal& journal) : journal(journal) {}
+    void note(const std::string& what) {
+        journal.push_back(what);
+        if (throwOn == what) throw std::runtime_error(what + " failed");
+    }
+    void prepareConnectionManager() override { note("prepareConnectionManager"); }
+    void terminatePreviousOpenVPNProcesses() override { note("terminatePreviousOpenVPNProcesses"); }
+    void disableNetworkLock() override { note("disableNetworkLock"); }
+    void setConnectionInitiateCanceled(bool v) override { note(std::string("connectionInitiateCanceled:") + (v ? "1" : "0")); }
+    void cleanUpSessionAndNotifyDisconnected() override { note("cleanUpSessionAndNotifyDisconnected"); }
+    void disconnect() override { note("disconnect"); }
+    void prepareForTermination(std::function<void()> done) override {
+        note("prepareForTermination");
+        terminationDone = std::move(done);
+    }
+    void onDeviceWillSleep() override { note("onDeviceWillSleep"); }
+    void onDeviceDidWake() override { note("onDeviceDidWake"); }
+    void stopReachability() override { note("stopReachability"); }
+    void clearAllReachabilityObservers() override { note("clearAllReachabilityObservers"); }
+    void watchInsecureWiFi(const std::string& host, std::function<void()> onInsecure) override {
+        note("watchInsecureWiFi:" + host);
+        insecure = std::move(onInsecure);
+    }
+    void initParse() override { note("initParse"); }
+    void trackAppOpened() override { note("trackAppOpened"); }
+    bool parseConfigNeedsFetch() override { return needsFetch; }
+    void applyCachedParseConfig(std::function<void()> completion) override {
+        note("applyCachedParseConfig");
+        completion();
+    }
+    std::optional<LoginData> restoreLoginData() override {
+        note("restoreLoginData");
+        return std::nullopt;
+    }
+    void logOut() override { note("logOut"); }
+    void clearEnterpriseCookies() override { note("clearEnterpriseCookies"); }
+    void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override {
+        note("requestAuthToken:" + code);
+        done("token-of-" + code);
+    }
+    void requestClientID(const std::string& token,
+                         std::function<void(const std::string&, const std::string&)> done) override {
+        note("requestClientID:" + token);
+        done("vpnuser", "vpnpass");
+    }
+    void sendAnalyticsEvent(const std::string& name,
+                            const std::optional<std::map<std::string, std::string>>& parameters) override {
+        note("analytics:" + name + (parameters ? "+" : ""));
+    }
+    void sendExceptionReport(const std::string&, const std::string& type) override { note("report:" + type); }
+
+    Journal& journal;
+    bool needsFetch = false;
+    std::string throwOn;
+    std::function<void()> terminationDone;
+    std::function<void()> insecure;
+};
+
+class ManualSleepWatch final : public SleepWatch {
+public:
+    bool subscribe(Handlers h) override {
+        handlers = std::move(h);
+        return available;
+    }
+    bool available = true;
+    Handlers handlers;
+};
+
+}  // namespace hw::test
