@@ -1,8 +1,192 @@
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
+// The engine first: it uses names that Qt defines as macros.
+#include "connection/system_vpn_service_helper.h"
+#include "connection/vpn_connection_manager_engine.h"
+#include "services/helper_tool/helper_tool_manager.h"
+
+#include "app/app_auto_load_on_startup_helper.h"
+#include "app/app_delegate.h"
+#include "app/bare_shell_windows.h"
+#include "app/hub_shell_services.h"
+#include "app/kit_shell_alerts.h"
+#include "app/logging_user_notification_center.h"
+#include "core/global_constants.h"
+#include "core/settings_user_defaults.h"
 #include "havenway/build_config.h"
+#include "hub/default_service_layer_factory.h"
+#include "platform/helper_installer.h"
+#include "platform/helper_job_table.h"
+#include "platform/json_settings_store.h"
+#include "platform/linux_system_info.h"
+#include "platform/log.h"
+#include "platform/netlink_route_watch.h"
+#include "platform/paths.h"
+#include "platform/posix_process_runner.h"
+#include "platform/qt/logind_sleep_watch.h"
+#include "platform/qt/nm_wifi.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_image_codec.h"
+#include "platform/qt/qt_main_queue.h"
+#include "platform/qt/qt_signal_watch.h"
+#include "platform/qt/qt_single_instance.h"
+#include "platform/qt/qt_url_opener.h"
+#include "platform/route_watch_resolver.h"
+#include "platform/secret_store_factory.h"
+#include "platform/system_clock.h"
+#include "platform/thread_pool.h"
+#include "platform/xdg_login_items.h"
+#include "view/havenway_application.h"
 
-int main() {
-    std::printf("havenway %s: the application shell is not built yet\n", HW_VERSION);
-    return 0;
+namespace {
+
+struct Options {
+    bool hidden = false;
+    std::optional<std::string> url;
+};
+
+Options readOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--hidden") o.hidden = true;
+        else if (a.rfind("havenway:", 0) == 0) o.url = a;
+    }
+    return o;
+}
+
+std::string ownPath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("havenway");
+}
+
+std::string bundledHelper() {
+    const char* v = std::getenv("HAVENWAY_BUNDLED_HELPER");
+    return v && *v == '/' ? v : "/usr/libexec/havenway/havenway-helper";
+}
+
+std::string userName() {
+    const char* v = std::getenv("USER");
+    return v && *v ? v : std::to_string(::getuid());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace hw;
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("havenway %s\n", HW_VERSION);
+        return 0;
+    }
+    const Options options = readOptions(argc, argv);
+
+    // One copy per user: a later start hands its request over before it
+    // touches the display, the settings or the helper.
+    auto instance = QtSingleInstance::start(options.url);
+    if (instance.outcome == QtSingleInstance::Outcome::Forwarded) return 0;
+    if (instance.outcome == QtSingleInstance::Outcome::Failed) {
+        std::fprintf(stderr, "havenway: %s\n", instance.why.c_str());
+        return 1;
+    }
+
+    HavenwayApplication::prepare();
+    HavenwayApplication app(argc, argv);
+    if (std::string why; !instance.primary->listen(&why)) {
+        std::fprintf(stderr, "havenway: %s\n", why.c_str());
+        return 1;
+    }
+    QtMainQueue queue;
+    ThreadPool background;
+    SystemClock clock;
+    JsonSettingsStore store;
+    store.registerDefaults(SettingsUserDefaults::defaults());
+    std::unique_ptr<SecretStore> secrets = makeSecretStore();
+    QtHttpClient http(queue);
+    LinuxSystemInfo system;
+    QtImageCodec codec;
+    std::string error;
+    if (!paths::ensurePrivateDir(paths::dataDir(), &error)) log::warning("havenway", "data folder: " + error);
+    ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
+                                        GlobalConstants::parseServerURL(), GlobalConstants::keychainServiceName,
+                                        paths::dataDir() + "/datastore.sqlite", "", 60000},
+                      http, queue, *secrets, store);
+    NetworkManagerWiFi wifi;
+    NetlinkRouteWatch routes(queue);
+    SystemNameResolver resolver;
+    PosixProcessRunner runner;
+    HelperTool_XPC_Connector& connector = HelperTool_XPC_Connector::shared(queue);
+    SystemdHelperJobTable jobs;
+    PkexecHelperInstaller installer(runner, background, queue, bundledHelper(), userName());
+    AppDelegate* delegate = nullptr;
+
+    auto factory = std::make_shared<DefaultServiceLayerFactory>(
+        ServiceLayerPlatform{queue, background, store, *secrets, http, parse, system, codec, &wifi, &routes, &resolver},
+        [&](ServiceLayer& hub) {
+            return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
+                queue, background, clock, hub.appModel(), parse, "Linux", runner, connector, jobs, installer,
+                HW_VERSION, defaultSystemVPNServiceStore(),
+                [&delegate](const std::string& m, const std::string& i, std::function<void(int)> done) {
+                    if (delegate) delegate->presentHelperInstallAlert(m, i, std::move(done));
+                    else done(kAlertFirstButtonReturn);
+                },
+                [] { log::info("UserNotifications", "auto-reconnect banner under the kill switch"); }});
+        });
+    ServiceLayer::installFactory(factory);
+    ServiceLayer& hub = ServiceLayer::sharedInstance();
+
+    // A message on the same connection answered means the ones before it
+    // were taken: the exit waits for that.
+    HelperToolManager flushClient(queue, connector, jobs, installer, runner, HW_VERSION);
+    HubShellServices services(hub, parse, queue, [&flushClient](std::function<void()> done) {
+        flushClient.execute_XPC_command("closeHelperTool", std::nullopt,
+                                        [done = std::move(done)](const std::string&) { done(); });
+    });
+    KitShellAlerts alerts;
+    LoggingUserNotificationCenter notifications;
+    LogindSleepWatch sleepWatch;
+    QtURLOpener opener;
+    XdgLoginItems loginItems;
+    const std::string self = ownPath();
+
+    AppDelegateEnvironment environment{hub, store, queue, services,
+                                       makeBareShellWindows([&delegate] {
+                                           if (delegate) delegate->quitKeyPressed();
+                                       }),
+                                       alerts, notifications};
+    environment.sleepWatch = &sleepWatch;
+    environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
+    environment.exitProcess = [](int code) { QCoreApplication::exit(code); };
+    environment.makeStartOnOSStartUpHelper = [&loginItems, self] {
+        return std::make_shared<AppAutoLoadOnStartupHelper>(loginItems, self);
+    };
+    environment.arguments.assign(argv, argv + argc);
+    environment.handlesURLs = GlobalConstants::isEnterpriseVersion;
+    environment.isEnterpriseVersion = GlobalConstants::isEnterpriseVersion;
+    environment.alwaysShowWelcomePage = GlobalConstants::alwaysShowWelcomePage;
+    environment.hideOnLaunch = options.hidden;
+    environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
+    AppDelegate appDelegate(std::move(environment));
+    delegate = &appDelegate;
+
+    app.setExceptionHandler([&appDelegate](const std::exception& e) { appDelegate.handleException(e); });
+    QtSignalWatch signalWatch([&appDelegate](int) { appDelegate.terminateWithoutQuestion(); });
+    instance.primary->setHandler([&appDelegate](const std::optional<std::string>& url) {
+        if (url) appDelegate.handleURLEvent(url);
+        else appDelegate.applicationShouldHandleReopen(appDelegate.hasVisibleWindows());
+    });
+
+    appDelegate.applicationWillFinishLaunching();
+    appDelegate.applicationDidFinishLaunching();
+    if (options.url) appDelegate.handleURLEvent(options.url);
+    const int code = app.exec();
+    delegate = nullptr;
+    return code;
 }

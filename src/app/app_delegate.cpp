@@ -109,8 +109,13 @@ void AppDelegate::createMenuBar() { log::info(kLog, "createMenuBar: no status it
 
 void AppDelegate::prepareUI() {
     const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
+    // A start from the login items opens its first window off the screen,
+    // whatever the setting.
+    const bool startMinimized = model().startMinimized;
+    if (env_.hideOnLaunch) model().startMinimized = true;
     if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
     else prepareLoginWindow();
+    if (env_.hideOnLaunch) model().startMinimized = startMinimized;
 }
 
 void AppDelegate::showWelcomeWindow() {

@@ -43,6 +43,8 @@ struct AppDelegateEnvironment {
     bool handlesURLs = false;
     bool isEnterpriseVersion = false;
     bool alwaysShowWelcomePage = false;
+    // Started from the login items: the first window stays off the screen.
+    bool hideOnLaunch = false;
     // Where a report of an exception that ends the process is kept.
     std::string exceptionReportPath{};
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/application_model_ports.h"
+#include "view/alert_view.h"
 
 // What the shell asks of its windows. Until a window's own controller exists,
 // its port is a bare window; afterwards a thin adapter onto the controller.
@@ -20,6 +21,8 @@ public:
     virtual void orderOut() = 0;
     virtual void close() = 0;
     virtual bool isVisible() const = 0;
+    // Where sheets on this window are shown; none without a window.
+    virtual AlertView* sheetAlerts() { return nullptr; }
     // Called by the window when it is about to close; set by the shell.
     std::function<void()> onWindowClosedNotification;
 };

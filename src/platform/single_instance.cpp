@@ -2,12 +2,18 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
+#include <thread>
 
 #include "platform/paths.h"
 
@@ -73,6 +79,43 @@ std::optional<std::string> requestLine(const std::optional<std::string>& url) {
         if (c == '\n' || c == '\r' || c == '\0') return std::nullopt;
     }
     return "url " + *url;
+}
+
+bool forward(const std::string& socketPath, const std::string& line, int timeoutMs, std::string* why) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto remaining = [&] {
+        return static_cast<int>(std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    };
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path) return fail(why, "socket path too long: " + socketPath);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const std::string message = line + "\n";
+    for (;;) {
+        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd) return fail(why, std::string("socket: ") + std::strerror(errno));
+        if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            if (::send(fd.get(), message.data(), message.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(message.size()))
+                break;
+            std::string answer;
+            while (answer.find('\n') == std::string::npos) {
+                pollfd p{fd.get(), POLLIN, 0};
+                if (::poll(&p, 1, remaining()) <= 0) break;
+                char buffer[16];
+                const ssize_t n = ::recv(fd.get(), buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                answer.append(buffer, static_cast<std::size_t>(n));
+            }
+            if (answer.rfind("ok\n", 0) == 0) return true;
+            break;
+        }
+        // The running copy may hold the lock a moment before it listens.
+        if (remaining() == 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(20, remaining())));
+    }
+    return fail(why, "the running copy did not answer within " + std::to_string(timeoutMs / 1000) + " seconds");
 }
 
 bool parseRequestLine(const std::string& line, std::optional<std::string>& url) {

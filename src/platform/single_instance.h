@@ -21,6 +21,9 @@ std::optional<UniqueFd> tryLock(const std::string& dir, std::string* error);
 // not fit one line.
 constexpr std::size_t kMaxLine = 4096;
 std::optional<std::string> requestLine(const std::optional<std::string>& url);
+// Sends the line to the running copy at the socket and waits for its "ok",
+// at most timeoutMs in all; retries while the copy is not listening yet.
+bool forward(const std::string& socketPath, const std::string& line, int timeoutMs, std::string* why);
 // The URL of a request line, or nothing for "reopen"; false for a line that
 // is neither.
 bool parseRequestLine(const std::string& line, std::optional<std::string>& url);

@@ -28,11 +28,13 @@ void KitWindow::close() { QWidget::close(); }
 
 bool KitWindow::isVisible() const { return QWidget::isVisible(); }
 
-void KitWindow::center() {
-    const QScreen* screen = this->screen();
+void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
     if (!screen) return;
-    move(centeredOrigin(frameGeometry().size(), screen->availableGeometry()));
+    window.move(centeredOrigin(window.frameGeometry().size(), screen->availableGeometry()));
 }
+
+void KitWindow::center() { setFrameOriginToPositionWindowInCenterOfScreen(*this); }
 
 WindowFrame KitWindow::frame() const {
     const QRect g = geometry();

@@ -37,4 +37,7 @@ private:
     QtAlertView alerts_{this};
 };
 
+// Moves a top-level window so that it is centred on its screen.
+void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window);
+
 }  // namespace hw

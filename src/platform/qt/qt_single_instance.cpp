@@ -1,12 +1,8 @@
 #include "platform/qt/qt_single_instance.h"
 
-#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QTimer>
-#include <chrono>
-#include <thread>
 
 #include "platform/log.h"
 #include "platform/single_instance.h"
@@ -17,31 +13,6 @@ namespace {
 constexpr char kLog[] = "SingleInstance";
 constexpr char kSocket[] = "/instance.sock";
 
-// Sends the line and waits for the running copy's "ok".
-bool forward(const std::string& socketPath, const std::string& line, std::string* why) {
-    QElapsedTimer clock;
-    clock.start();
-    auto remaining = [&] { return std::max<qint64>(0, QtSingleInstance::kAnswerTimeoutMs - clock.elapsed()); };
-    // The first copy may hold the lock a moment before it listens.
-    for (;;) {
-        QLocalSocket socket;
-        socket.connectToServer(QString::fromStdString(socketPath));
-        if (socket.waitForConnected(static_cast<int>(remaining()))) {
-            socket.write(QByteArray::fromStdString(line + "\n"));
-            if (!socket.waitForBytesWritten(static_cast<int>(remaining()))) break;
-            QByteArray answer;
-            while (!answer.contains('\n') && remaining() > 0 && socket.waitForReadyRead(static_cast<int>(remaining())))
-                answer += socket.readAll();
-            if (answer.startsWith("ok\n")) return true;
-            break;
-        }
-        if (remaining() <= 0) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    *why = "the running copy did not answer within 2 seconds";
-    return false;
-}
-
 }  // namespace
 
 QtSingleInstance::Start QtSingleInstance::start(const std::optional<std::string>& url) {
@@ -50,10 +21,8 @@ QtSingleInstance::Start QtSingleInstance::start(const std::optional<std::string>
     if (!folder) return result;
     std::string error;
     if (auto lock = single_instance::tryLock(*folder, &error)) {
-        std::unique_ptr<QtSingleInstance> primary(new QtSingleInstance(*folder, std::move(*lock)));
-        if (!primary->listen(&result.why)) return result;
         result.outcome = Outcome::Primary;
-        result.primary = std::move(primary);
+        result.primary.reset(new QtSingleInstance(*folder, std::move(*lock)));
         return result;
     }
     if (!error.empty()) {
@@ -65,7 +34,7 @@ QtSingleInstance::Start QtSingleInstance::start(const std::optional<std::string>
         result.why = "the URL does not fit one request line";
         return result;
     }
-    if (forward(*folder + kSocket, *line, &result.why)) result.outcome = Outcome::Forwarded;
+    if (single_instance::forward(*folder + kSocket, *line, kAnswerTimeoutMs, &result.why)) result.outcome = Outcome::Forwarded;
     return result;
 }
 
@@ -95,7 +64,7 @@ void QtSingleInstance::onConnection() {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that says nothing is dropped.
         QTimer::singleShot(kAnswerTimeoutMs, socket, [socket] { socket->abort(); });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        auto read = [this, socket] {
             if (!socket->canReadLine()) {
                 if (socket->bytesAvailable() > static_cast<qint64>(single_instance::kMaxLine)) socket->abort();
                 return;
@@ -114,7 +83,10 @@ void QtSingleInstance::onConnection() {
             socket->disconnectFromServer();
             log::info(kLog, url ? "a later start handed over a URL" : "a later start asked for reopen");
             if (handler_) handler_(url);
-        });
+        };
+        connect(socket, &QLocalSocket::readyRead, this, read);
+        // What came before the socket was handed over raises no signal.
+        if (socket->bytesAvailable() > 0) QTimer::singleShot(0, socket, read);
     }
 }
 

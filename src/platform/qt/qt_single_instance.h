@@ -25,10 +25,13 @@ public:
         std::unique_ptr<QtSingleInstance> primary;
     };
 
-    // Takes the lock and listens, or, when another copy holds it, sends it
-    // the request for this start (the URL, else "reopen") and waits for its
-    // answer, at most kAnswerTimeoutMs. Needs no event loop.
+    // Takes the lock, or, when another copy holds it, sends it the request
+    // for this start (the URL, else "reopen") and waits for its answer, at
+    // most kAnswerTimeoutMs. Needs no application object.
     static Start start(const std::optional<std::string>& url);
+    // Answers later starts; needs the application object (later starts wait
+    // for this while they retry).
+    bool listen(std::string* error);
 
     // The URL is nothing for a reopen.
     void setHandler(std::function<void(const std::optional<std::string>& url)> handler) {
@@ -39,7 +42,6 @@ public:
 
 private:
     QtSingleInstance(std::string folder, UniqueFd lock);
-    bool listen(std::string* error);
     void onConnection();
 
     std::string folder_;

@@ -1,0 +1,46 @@
+#include "view/kit_controls.h"
+
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace hw {
+
+NSButtonWithHandCursor::NSButtonWithHandCursor(const QString& title, QWidget* parent) : QPushButton(title, parent) {
+    setCursor(Qt::PointingHandCursor);
+}
+
+void CustomizedNSScrollView::wheelEvent(QWheelEvent* event) {
+    if (disabledScrolling) {
+        event->ignore();
+        return;
+    }
+    QScrollArea::wheelEvent(event);
+}
+
+TextViewWithPlaceHolder::TextViewWithPlaceHolder(QWidget* parent)
+    : QPlainTextEdit(parent), placeHolder_(QStringLiteral("Please describe the issue as best as possible.")) {
+    connect(this, &QPlainTextEdit::textChanged, viewport(), qOverload<>(&QWidget::update));
+}
+
+void TextViewWithPlaceHolder::setPlaceHolderTitleString(const std::string& text) {
+    placeHolder_ = QString::fromStdString(text);
+    viewport()->update();
+}
+
+void TextViewWithPlaceHolder::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    if (!showsPlaceHolder()) return;
+    QPainter painter(viewport());
+    painter.setPen(QColor(Qt::gray));
+    painter.setFont(font());
+    // Seven pixels in, on the first line where typed text would start.
+    const QRectF area = QRectF(viewport()->rect()).adjusted(7, document()->documentMargin(), -4, 0);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, placeHolder_);
+}
+
+void TextViewWithPlaceHolder::focusInEvent(QFocusEvent* event) {
+    QPlainTextEdit::focusInEvent(event);
+    viewport()->update();
+}
+
+}  // namespace hw

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "view/bf_page_control.h"
+#include "view/do_tabbar.h"
+#include "view/kit_popover.h"
+
+namespace hw::test {
+namespace {
+
+struct SizeCase {
+    long pages;
+    double diameter, spacing;
+    QSizeF expected;
+};
+
+class PageDotsSize : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(PageDotsSize, IsDotsAndGapsWide) {
+    EXPECT_EQ(PageDotsLayout::intrinsicSize(GetParam().pages, GetParam().diameter, GetParam().spacing),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PageDotsSize,
+                         ::testing::Values(SizeCase{3, 10, 5, {40, 10}}, SizeCase{1, 10, 5, {10, 10}},
+                                           SizeCase{0, 10, 5, {0, 10}}, SizeCase{-4, 8, 5, {0, 8}},
+                                           SizeCase{4, 7.5, 2.5, {37.5, 7.5}}));
+
+TEST(PageDotsLayout, CentresWithTheOriginFloored) {
+    // 40 wide in 101: (101 - 40) / 2 = 30.5, floored to 30; 10 high in 25: 7.5 → 7.
+    const auto rects = PageDotsLayout::dotRects(3, 10, 5, QRectF(0, 0, 101, 25));
+    ASSERT_EQ(rects.size(), 3u);
+    EXPECT_EQ(rects[0], QRectF(30, 7, 10, 10));
+    EXPECT_EQ(rects[1], QRectF(45, 7, 10, 10));
+    EXPECT_EQ(rects[2], QRectF(60, 7, 10, 10));
+    // Wider than the bounds: still centred, starting left of them.
+    EXPECT_EQ(PageDotsLayout::dotRects(3, 10, 5, QRectF(0, 0, 20, 10))[0].x(), -10);
+    EXPECT_TRUE(PageDotsLayout::dotRects(0, 10, 5, QRectF(0, 0, 100, 10)).empty());
+}
+
+class RecordingTabbarDelegate : public DOTabbarDelegate {
+public:
+    std::vector<std::string> asked;
+    std::vector<std::string> selected;
+    std::vector<std::string> items{"general", "protocol", "support"};
+
+    std::vector<std::string> tabbarGroupIdentifiers(DOTabbar&) override {
+        asked.push_back("groups");
+        return {"groupID"};
+    }
+    std::optional<std::string> tabbarTitleForGroupIdentifier(DOTabbar&, const std::string& group) override {
+        asked.push_back("title:" + group);
+        return std::nullopt;
+    }
+    std::vector<std::string> tabbarItemIdentifiersForGroupIdentifier(DOTabbar&, const std::string& group) override {
+        asked.push_back("items:" + group);
+        return items;
+    }
+    DOTabbarItemCell tabbarCellForItemIdentifier(DOTabbar&, const std::string& item) override {
+        asked.push_back("cell:" + item);
+        DOTabbarItemCell cell;
+        cell.setTitle(item);
+        return cell;
+    }
+    void tabbarDidSelectItemWithIdentifier(DOTabbar&, const std::string& item) override { selected.push_back(item); }
+};
+
+std::vector<std::string> selectedCells(const DOTabbar& tabbar) {
+    std::vector<std::string> out;
+    for (const auto& group : tabbar.groups())
+        for (const auto& cell : group.cells)
+            if (cell.selected) out.push_back(cell.identifier());
+    return out;
+}
+
+TEST(DOTabbar, LoadsFromItsDelegateInOrder) {
+    RecordingTabbarDelegate delegate;
+    DOTabbar tabbar;
+    tabbar.setDelegate(&delegate);
+    EXPECT_EQ(delegate.asked, (std::vector<std::string>{"groups", "title:groupID", "items:groupID", "cell:general",
+                                                        "cell:protocol", "cell:support"}));
+    ASSERT_EQ(tabbar.groups().size(), 1u);
+    EXPECT_EQ(tabbar.groups()[0].cells[1].identifier(), "protocol");
+    // The same delegate again loads nothing.
+    delegate.asked.clear();
+    tabbar.setDelegate(&delegate);
+    EXPECT_TRUE(delegate.asked.empty());
+}
+
+struct SelectCase {
+    const char* name;
+    std::vector<std::string> steps;
+    std::string selectedIdentifier;
+    std::vector<std::string> selectedCells;
+};
+
+class DOTabbarSelect : public ::testing::TestWithParam<SelectCase> {};
+
+TEST_P(DOTabbarSelect, NeverTellsTheDelegate) {
+    RecordingTabbarDelegate delegate;
+    DOTabbar tabbar;
+    tabbar.setDelegate(&delegate);
+    tabbar.setHoveredItem("support");
+    for (const auto& step : GetParam().steps) tabbar.selectItemWithIdentifier(step);
+    EXPECT_EQ(tabbar.selectedIdentifier(), GetParam().selectedIdentifier);
+    EXPECT_EQ(selectedCells(tabbar), GetParam().selectedCells);
+    EXPECT_TRUE(delegate.selected.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DOTabbarSelect,
+    ::testing::Values(SelectCase{"One", {"protocol"}, "protocol", {"protocol"}},
+                      SelectCase{"Another", {"protocol", "general"}, "general", {"general"}},
+                      SelectCase{"Unknown", {"protocol", "nothing"}, "", {}},
+                      SelectCase{"SameAgain", {"support", "support"}, "support", {"support"}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(DOTabbar, SelectingClearsTheHoverAndTheSameIdentifierChangesNothing) {
+    RecordingTabbarDelegate delegate;
+    DOTabbar tabbar;
+    tabbar.setDelegate(&delegate);
+    tabbar.selectItemWithIdentifier("general");
+    tabbar.setHoveredItem("support");
+    int changes = 0;
+    tabbar.onChange = [&] { ++changes; };
+    tabbar.selectItemWithIdentifier("general");
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(tabbar.groups()[0].cells[2].hovered);
+    tabbar.selectItemWithIdentifier("protocol");
+    EXPECT_FALSE(tabbar.groups()[0].cells[2].hovered);
+}
+
+TEST(DOTabbar, EveryClickTellsTheDelegateAfterSelecting) {
+    RecordingTabbarDelegate delegate;
+    DOTabbar tabbar;
+    tabbar.setDelegate(&delegate);
+    std::string selectedWhenTold;
+    tabbar.clickItem("support");
+    tabbar.clickItem("support");
+    tabbar.clickItem("nowhere");
+    EXPECT_EQ(delegate.selected, (std::vector<std::string>{"support", "support"}));
+    EXPECT_EQ(tabbar.selectedIdentifier(), "support");
+}
+
+TEST(DOTabbar, ReloadKeepsASelectionThatStillExists) {
+    RecordingTabbarDelegate delegate;
+    DOTabbar tabbar;
+    tabbar.setDelegate(&delegate);
+    tabbar.selectItemWithIdentifier("support");
+    tabbar.reloadData();
+    EXPECT_EQ(selectedCells(tabbar), std::vector<std::string>{"support"});
+    delegate.items = {"general"};
+    tabbar.reloadData();
+    EXPECT_EQ(tabbar.selectedIdentifier(), "");
+}
+
+TEST(KitPopover, PrefersItsSideAndStaysOnTheScreen) {
+    const QRect screen(0, 0, 1600, 1000);
+    const QSize size(200, 100);
+    // Below a button in the middle, centred on it.
+    EXPECT_EQ(KitPopover::placement(size, QRect(700, 100, 100, 30), screen, KitPopover::Edge::Below), QPoint(650, 136));
+    // No room below: above.
+    EXPECT_EQ(KitPopover::placement(size, QRect(700, 950, 100, 30), screen, KitPopover::Edge::Below), QPoint(650, 844));
+    // At the left edge: pushed onto the screen.
+    EXPECT_EQ(KitPopover::placement(size, QRect(0, 100, 20, 20), screen, KitPopover::Edge::Below).x(), 0);
+    EXPECT_EQ(KitPopover::placement(size, QRect(1590, 100, 10, 20), screen, KitPopover::Edge::Below).x(), 1400);
+}
+
+}  // namespace
+}  // namespace hw::test
