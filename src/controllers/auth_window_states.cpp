@@ -1,5 +1,6 @@
 // The login window's layout states, button label and links.
 #include "controllers/auth_window_view_controller.h"
+#include "controllers/login_window_views.h"
 #include "platform/log.h"
 #include "services/links_manager.h"
 #include "texts/locale_data.h"
@@ -142,11 +143,7 @@ void AuthWindowViewController::onToSButtonClick() {
 
 void AuthWindowViewController::onCreateNewAccountButtonClick() {
     if (loginButtonDisabled_) return;
-    if (model().rejectInAppFreeTrialSignUp) {
-        openWebLink(deps_.linksManager.createNewAccountLink());
-    } else {
-        deps_.shell.createNewAccountForAppStoreCommand();
-    }
+    openAccountSignUp(model(), deps_.linksManager, deps_.shell, context().urlOpener);
 }
 
 }  // namespace hw

@@ -1,7 +1,6 @@
 #pragma once
 #include <string>
 
-#include "view/window_view.h"
 
 namespace hw {
 
@@ -71,9 +70,11 @@ public:
     virtual void onCreateNewAccountButtonClick() = 0;
 };
 
-// The login window as its controller sees it. Texts are shown as plain text.
-class AuthWindowView : public WindowView {
+// The login window's content as its controller sees it; the window itself is
+// the kit's WindowView. Texts are shown as plain text.
+class AuthWindowView {
 public:
+    virtual ~AuthWindowView() = default;
     virtual void setActions(AuthWindowActions* actions) = 0;
 
     // Labels, button titles and the two fields' contents.

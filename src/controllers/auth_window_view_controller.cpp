@@ -28,9 +28,10 @@ std::string trimmed(const std::string& text) {
 bool AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
 bool AuthWindowViewController::ACTIVATE_LOG_IN_STATE = false;
 
-AuthWindowViewController::AuthWindowViewController(const BaseControllerContext& context, AuthWindowView& view,
-                                                   AuthWindowDependencies dependencies, bool isEnterpriseVersion)
-    : BaseWindowViewController(context, view),
+AuthWindowViewController::AuthWindowViewController(const BaseControllerContext& context, WindowView& window,
+                                                   AuthWindowView& view, AuthWindowDependencies dependencies,
+                                                   bool isEnterpriseVersion)
+    : BaseWindowViewController(context, window),
       view_(view),
       deps_(dependencies),
       isEnterpriseVersion_(isEnterpriseVersion) {
@@ -69,7 +70,7 @@ void AuthWindowViewController::setupAfterOpening() {
         prepareEnterpriseVersionUI();
         return;
     }
-    if (model().loginWindowFrame) view_.setFrame(*model().loginWindowFrame);
+    if (model().loginWindowFrame) window().setFrame(*model().loginWindowFrame);
     if (!ACTIVATE_SIGN_UP_STATE && pendingLoginData) {
         view_.setText(AuthPart::loginField, pendingLoginData->username);
         view_.setText(AuthPart::passwordField, pendingLoginData->password);

@@ -40,7 +40,7 @@ public:
     static constexpr double ERROR_BAR_NORMAL_HEIGHT = 47.0;
     static constexpr double ERROR_BAR_INCREASED_HEIGHT = 63.0;
 
-    AuthWindowViewController(const BaseControllerContext& context, AuthWindowView& view,
+    AuthWindowViewController(const BaseControllerContext& context, WindowView& window, AuthWindowView& view,
                              AuthWindowDependencies dependencies, bool isEnterpriseVersion);
     ~AuthWindowViewController() override;
 

@@ -55,7 +55,7 @@ protected:
 
     AuthWindowViewController& make(bool enterprise = false) {
         controller = std::make_unique<AuthWindowViewController>(
-            context, view, AuthWindowDependencies{auth, links, queue, shell, enterprise ? &enterpriseAuth : nullptr},
+            context, view, view, AuthWindowDependencies{auth, links, queue, shell, enterprise ? &enterpriseAuth : nullptr},
             enterprise);
         return *controller;
     }

@@ -32,22 +32,6 @@ public:
     Control& operator[](AuthPart part) { return controls[part]; }
     bool shown(AuthPart part) { return !controls[part].hidden; }
 
-    // WindowView, from the recording window.
-    void setTitle(const std::string& t) override { RecordingWindowView::setTitle(t); }
-    std::string title() const override { return RecordingWindowView::title(); }
-    void show() override { RecordingWindowView::show(); }
-    void orderOut() override { RecordingWindowView::orderOut(); }
-    void close() override { RecordingWindowView::close(); }
-    bool isVisible() const override { return RecordingWindowView::isVisible(); }
-    void center() override { RecordingWindowView::center(); }
-    WindowFrame frame() const override { return RecordingWindowView::frame(); }
-    void setFrame(const WindowFrame& f) override { RecordingWindowView::setFrame(f); }
-    void setCloseHandler(std::function<void()> h) override { RecordingWindowView::setCloseHandler(std::move(h)); }
-    void setMoveHandler(std::function<void(const WindowFrame&)> h) override {
-        RecordingWindowView::setMoveHandler(std::move(h));
-    }
-    AlertView& alerts() override { return RecordingWindowView::alerts(); }
-
     void setActions(AuthWindowActions* a) override { actions = a; }
     void setText(AuthPart part, const std::string& text) override { controls[part].text = text; }
     std::string text(AuthPart part) const override {
