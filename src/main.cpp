@@ -14,6 +14,7 @@
 
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
+#include "app/auth_window_port_adapter.h"
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
@@ -43,7 +44,11 @@
 #include "platform/system_clock.h"
 #include "platform/thread_pool.h"
 #include "platform/xdg_login_items.h"
+#include "services/analytics_service.h"
+#include "services/auth_service.h"
+#include "services/links_manager.h"
 #include "view/havenway_application.h"
+#include "view/user_defaults_controller.h"
 
 namespace {
 
@@ -156,11 +161,25 @@ int main(int argc, char** argv) {
     XdgLoginItems loginItems;
     const std::string self = ownPath();
 
-    AppDelegateEnvironment environment{hub, store, queue, services,
-                                       makeBareShellWindows([&delegate] {
-                                           if (delegate) delegate->quitKeyPressed();
-                                       }),
-                                       alerts, notifications};
+    auto onQuitKey = [&delegate] {
+        if (delegate) delegate->quitKeyPressed();
+    };
+    ShellWindows windows = makeBareShellWindows(onQuitKey);
+    UserDefaultsController userDefaults(store);
+    AuthWindowPortAdapter* authWindow = nullptr;
+    {
+        auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
+        };
+        const bool enterprise = GlobalConstants::isEnterpriseVersion;
+        auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
+            BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, nullptr, enterprise});
+        made->setQuitHandler(onQuitKey);
+        authWindow = made.get();
+        windows.auth = std::move(made);
+    }
+    AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };
@@ -175,6 +194,7 @@ int main(int argc, char** argv) {
     environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
     AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
+    authWindow->attach(appDelegate);
 
     app.setExceptionHandler([&appDelegate](const std::exception& e) { appDelegate.handleException(e); });
     QtSignalWatch signalWatch([&appDelegate](int) { appDelegate.terminateWithoutQuestion(); });

@@ -1,45 +1,64 @@
 #pragma once
+#include <functional>
+#include <memory>
+
 #include "app/shell_window_ports.h"
 #include "controllers/auth_window_view_controller.h"
+#include "controllers/auth_window_widget.h"
 
 namespace hw {
 
-// The shell's view of the login window: a thin adapter onto its controller.
+// What the login window is made of, besides the shell it reports to.
+struct AuthWindowAssembly {
+    BaseControllerContext context;
+    AuthService& authService;
+    LinksManager& linksManager;
+    MainQueue& mainQueue;
+    EnterpriseAuthService* enterpriseAuthService = nullptr;
+    UserDefaultsController* settings = nullptr;
+    EnterprisePageMaker makeEnterprisePage{};
+    bool isEnterpriseVersion = false;
+};
+
+// The shell's view of the login window: owns the window and its controller
+// and hands each call on. The controller reports to the shell, which is made
+// after its windows: attach() joins them before the launch.
 class AuthWindowPortAdapter final : public AuthWindowPort {
 public:
-    explicit AuthWindowPortAdapter(AuthWindowViewController& controller) : controller_(controller) {
-        controller_.onWindowClosedNotification = [this](BaseWindowViewController&) {
-            if (onWindowClosedNotification) onWindowClosedNotification();
-        };
-    }
-    ~AuthWindowPortAdapter() override { controller_.onWindowClosedNotification = nullptr; }
+    explicit AuthWindowPortAdapter(AuthWindowAssembly assembly);
+    ~AuthWindowPortAdapter() override;
 
-    void showWindow() override { controller_.showWindow(); }
-    void orderOut() override { controller_.orderOut(); }
-    void close() override { controller_.close(); }
-    bool isVisible() const override { return controller_.isWindowLoaded() && controller_.window().isVisible(); }
+    void attach(ShellCommands& shell);
+    // The keyboard quit of this window.
+    void setQuitHandler(std::function<void()> handler);
+    AuthWindowWidget& widget() { return *widget_; }
+    AuthWindowViewController* controller() { return controller_.get(); }
 
-    void setPendingLoginData(const std::optional<LoginData>& data) override { controller_.pendingLoginData = data; }
-    void setupAfterOpening() override { controller_.setupAfterOpening(); }
-    void closeWholeWindow(bool signMeIn) override { controller_.closeWholeWindow(signMeIn); }
-    void updateCreateNewAccountLink() override { controller_.updateCreateNewAccountLink(); }
-    void showInternetConnectionIsUnavailableNotification() override {
-        controller_.showInternetConnectionIsUnavailableNotification();
-    }
-    void setIsInSignUpCompletedState(bool value) override { controller_.setIsInSignUpCompletedState(value); }
-    bool isShowingEnterprisePage() const override { return controller_.isShowingEnterprisePage(); }
-    void startEnterpriseLogin(const std::string& username, const std::string& password) override {
-        controller_.startEnterpriseLogin(username, password);
-    }
-    std::optional<WindowFrame> frame() const override {
-        if (!controller_.isWindowLoaded()) return std::nullopt;
-        return controller_.window().frame();
-    }
-    bool canAcceptEnterpriseCode() const override { return controller_.canAcceptEnterpriseCode(); }
-    void onDataLoadFailed() override { controller_.onDataLoadFailed(); }
+    void showWindow() override;
+    void orderOut() override;
+    void close() override;
+    bool isVisible() const override { return widget_->isVisible(); }
+    AlertView* sheetAlerts() override { return &widget_->alerts(); }
+
+    void setPendingLoginData(const std::optional<LoginData>& data) override;
+    void setupAfterOpening() override;
+    void closeWholeWindow(bool signMeIn) override;
+    void updateCreateNewAccountLink() override;
+    void showInternetConnectionIsUnavailableNotification() override;
+    void setIsInSignUpCompletedState(bool value) override;
+    bool isShowingEnterprisePage() const override;
+    void startEnterpriseLogin(const std::string& username, const std::string& password) override;
+    std::optional<WindowFrame> frame() const override { return widget_->frame(); }
+    bool canAcceptEnterpriseCode() const override;
+    void onDataLoadFailed() override;
 
 private:
-    AuthWindowViewController& controller_;
+    // Runs the call on the controller; before attach() it is only logged.
+    void with(const char* what, const std::function<void(AuthWindowViewController&)>& call);
+
+    AuthWindowAssembly assembly_;
+    std::unique_ptr<AuthWindowWidget> widget_;
+    std::unique_ptr<AuthWindowViewController> controller_;
 };
 
 }  // namespace hw

@@ -3,17 +3,20 @@
 #include <utility>
 
 #include "core/run_on_main_queue.h"
+#include "core/settings_user_defaults.h"
 #include "platform/log.h"
 #include "services/analytics_event.h"
 #include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
 #include "texts/locale_data.h"
+#include "view/user_defaults_controller.h"
 
 namespace hw {
 namespace {
 
 constexpr char kLog[] = "LoginView";
 constexpr double kAutoLoginDelayMs = 50;
+constexpr const char* kSignMeInKey = SettingsUserDefaults::signMeInWhenHavenwayStarts;
 
 // Blanks and tabs at either end; line ends stay.
 std::string trimmed(const std::string& text) {
@@ -50,6 +53,7 @@ AuthWindowViewController::AuthWindowViewController(const BaseControllerContext& 
 
 AuthWindowViewController::~AuthWindowViewController() {
     view_.setActions(nullptr);
+    if (deps_.settings && settingsObservation_) deps_.settings->stopObserving(settingsObservation_);
     if (deps_.enterpriseAuthService) deps_.enterpriseAuthService->onFailure = nullptr;
 }
 
@@ -66,6 +70,15 @@ void AuthWindowViewController::setupAfterOpening() {
     log::info(kLog, "LoginView -- setupAfterOpening() executed.");
     // A new showing starts idle: nothing from the last one is running.
     signInRunning_ = false;
+    if (deps_.settings) {
+        // The check box takes effect at once while this window shows.
+        deps_.settings->setAppliesImmediately(true);
+        if (!settingsObservation_) {
+            settingsObservation_ = deps_.settings->observe([this](const std::string& key) {
+                if (key == kSignMeInKey) model().signMeInWhenHavenwayStarts = deps_.settings->boolValue(key);
+            });
+        }
+    }
     if (isEnterpriseVersion_) {
         prepareEnterpriseVersionUI();
         return;
@@ -116,6 +129,10 @@ void AuthWindowViewController::prepareSignUpOrLogInMode() {
     } else {
         activateSignUp_state();
     }
+}
+
+void AuthWindowViewController::setupBeforeClosing() {
+    if (deps_.settings) deps_.settings->setAppliesImmediately(false);
 }
 
 void AuthWindowViewController::closeWholeWindow(bool) {

@@ -15,6 +15,7 @@ class AuthService;
 class LinksManager;
 class EnterpriseAuthService;
 class MainQueue;
+class UserDefaultsController;
 
 // What the login window is handed. Each reference must outlive it.
 struct AuthWindowDependencies {
@@ -24,6 +25,8 @@ struct AuthWindowDependencies {
     ShellCommands& shell;
     // The code exchange of the enterprise sign-in; none outside that mode.
     EnterpriseAuthService* enterpriseAuthService = nullptr;
+    // What the sign-me-in check box is bound through; none: unbound.
+    UserDefaultsController* settings = nullptr;
 };
 
 // The login window: the form and its log-in and sign-up states, automatic
@@ -107,6 +110,7 @@ public:
 
 protected:
     void customizeComponents() override;
+    void setupBeforeClosing() override;
 
 private:
     bool checkFields();
@@ -135,6 +139,7 @@ private:
     int errorsCount_ = 0;
     std::optional<LoginData> enterpriseLoginData_;
     AuthBarLayout layout_;
+    int settingsObservation_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
