@@ -15,6 +15,8 @@
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
 #include "app/auth_window_port_adapter.h"
+#include "controllers/web/enterprise_service.h"
+#include <QWebEngineView>
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
@@ -103,6 +105,10 @@ int main(int argc, char** argv) {
     }
 
     HavenwayApplication::prepare();
+    // Chromium's sandbox cannot start as root; the enterprise page then runs without it.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {
         std::fprintf(stderr, "havenway: %s\n", why.c_str());
@@ -172,9 +178,23 @@ int main(int argc, char** argv) {
             if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
         };
         const bool enterprise = GlobalConstants::isEnterpriseVersion;
+        ServiceLayerShell shell = hub.shell();
+        shell.makeEnterpriseService = [&store, &delegate] {
+            return std::make_shared<EnterpriseService>(store, [&delegate](const std::string& url) {
+                if (delegate) delegate->handleURL(url);
+            });
+        };
+        hub.setShell(std::move(shell));
+        EnterprisePageMaker makePage;
+        if (enterprise) {
+            makePage = [&hub](QWidget* parent) -> QWidget* {
+                auto service = hub.enterpriseService();
+                return service ? service->prepareEnterpriseVersionUI(parent) : nullptr;
+            };
+        }
         auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
             BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
-            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, nullptr, enterprise});
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage), enterprise});
         made->setQuitHandler(onQuitKey);
         authWindow = made.get();
         windows.auth = std::move(made);
