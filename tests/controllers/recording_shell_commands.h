@@ -7,7 +7,7 @@
 
 namespace hw::test {
 
-class RecordingShellCommands final : public ShellCommands {
+class RecordingShellCommands : public ShellCommands {
 public:
     std::vector<std::string> calls;
     std::vector<std::string> handledURLs;
