@@ -3,6 +3,7 @@
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/version_object.h"
 #include "core/settings_user_defaults.h"
+#include "core/try_catch_finally.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -35,6 +36,10 @@ AppDelegate::~AppDelegate() {
     model().onCurrentConnectionStateUpdated = nullptr;
     model().startOnOsStartupNotification = nullptr;
     hub_.onInternetReachabilityCheckFinished = nullptr;
+}
+
+void AppDelegate::guarded(std::function<void()> block) {
+    TryCatchFinally(std::move(block)).onCatch([this](const std::exception& e) { handleException(e); }).run();
 }
 
 void AppDelegate::applicationWillFinishLaunching() {
@@ -149,10 +154,16 @@ void AppDelegate::initParse() {
 
 void AppDelegate::saveAppLaunchParameters() {
     if (!model().appLaunchedFirstTime()) {
+        // An application URL carries a one-time sign-in code: never kept.
+        StringList kept;
         std::string joined;
-        for (const auto& argument : env_.arguments) joined += (joined.empty() ? "" : " ") + argument;
+        for (const auto& argument : env_.arguments) {
+            if (argument.rfind("havenway:", 0) == 0) continue;
+            kept.push_back(argument);
+            joined += (joined.empty() ? "" : " ") + argument;
+        }
         log::info(kLog, "Saved cli launch parameters on first app start: " + joined);
-        model().setAppLaunchParameters(SettingValue(StringList(env_.arguments)));
+        model().setAppLaunchParameters(SettingValue(std::move(kept)));
         model().isFirstTimeLaunch = true;
     }
     model().setAppLaunchedFirstTime(true);

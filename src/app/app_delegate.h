@@ -135,7 +135,7 @@ public:
     // A URL given to the application (from a later start or the system).
     void handleURLEvent(const std::optional<std::string>& url);
     static std::optional<std::string> getCodeValueFromURL(const std::string& url);
-    // A later start asked for the application: the dock click's reopen.
+    // A later start asked for the application (the launcher clicked again).
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool hasVisibleWindows() const;
     // The keyboard quit.
@@ -172,7 +172,7 @@ public:
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.
-    void guarded(const std::function<void()>& block) { wrapMainProcessingWithExceptionHandling(block); }
+    void guarded(std::function<void()> block);
     ApplicationModel& model() { return hub_.appModel(); }
     // Shows the window, or keeps it off screen while starting minimised.
     void present(ShellWindowPort& window);

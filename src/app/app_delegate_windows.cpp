@@ -161,7 +161,7 @@ void AppDelegate::performLogout() {
     store_.synchronize();
     hideMainWindow();
     closeSettingsWindow();
-    queue_.post([] { log::info(kLog, "menus: default status-bar and dock menus"); });
+    queue_.post([] { log::info(kLog, "menus: back to the signed-out menus"); });
     m.applyPrivateSettings(store_.snapshot());
     openAuthWindow();
 }

@@ -21,8 +21,15 @@ BareShellWindow::BareShellWindow(const std::string& title, const std::string& pl
 
 BareShellWindow::~BareShellWindow() { window_.setCloseHandler(nullptr); }
 
+void BareShellWindow::showWindow() {
+    window_.show();
+    note("shown");
+}
+
 void BareShellWindow::setQuitHandler(std::function<void()> handler) {
-    auto* shortcut = new QShortcut(QKeySequence::Quit, &window_);
+    // Some desktops' themes bind no quit key; Ctrl+Q is what users expect there.
+    const auto bound = QKeySequence::keyBindings(QKeySequence::Quit);
+    auto* shortcut = new QShortcut(bound.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : bound.front(), &window_);
     shortcut->setContext(Qt::WindowShortcut);
     QObject::connect(shortcut, &QShortcut::activated, &window_, [handler = std::move(handler)] {
         if (handler) handler();

@@ -16,7 +16,7 @@ public:
     BareShellWindow(const std::string& title, const std::string& placeholder);
     ~BareShellWindow() override;
 
-    void showWindow() override { window_.show(); }
+    void showWindow() override;
     void orderOut() override { window_.orderOut(); }
     void close() override { window_.close(); }
     bool isVisible() const override { return window_.isVisible(); }

@@ -19,8 +19,7 @@ namespace {
 constexpr char kLog[] = "ExceptionHandling";
 constexpr std::size_t kMaxReportBytes = 256 * 1024;
 
-// The object whose terminate handler is installed; one per process.
-std::atomic<ExceptionHandlingObject*> g_installed{nullptr};
+// Where the terminate handler, one per process, keeps its report.
 std::string g_reportPath;
 
 std::vector<std::string> symbols(int skip, int count) {
@@ -34,11 +33,6 @@ std::vector<std::string> symbols(int skip, int count) {
 }
 
 }  // namespace
-
-ExceptionHandlingObject::~ExceptionHandlingObject() {
-    ExceptionHandlingObject* self = this;
-    g_installed.compare_exchange_strong(self, nullptr);
-}
 
 std::string ExceptionHandlingObject::typeName(const std::exception& exception) {
     const char* raw = typeid(exception).name();
@@ -76,7 +70,6 @@ void ExceptionHandlingObject::wrapMainProcessingWithExceptionHandling(const std:
 void ExceptionHandlingObject::initUncaughtExceptionsHandling(const std::string& reportPath) {
     reportPath_ = reportPath;
     g_reportPath = reportPath;
-    g_installed = this;
     std::set_terminate(&ExceptionHandlingObject::onTerminate);
 }
 

@@ -18,7 +18,7 @@ public:
     using Reporter = std::function<void(const std::string& callStack, const std::string& exceptionType)>;
 
     explicit ExceptionHandlingObject(Reporter reporter = nullptr) : reporter_(std::move(reporter)) {}
-    virtual ~ExceptionHandlingObject();
+    virtual ~ExceptionHandlingObject() = default;
 
     void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 

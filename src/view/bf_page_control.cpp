@@ -27,18 +27,20 @@ BFPageControl::BFPageControl(QWidget* parent) : QWidget(parent) { setMouseTracki
 
 void BFPageControl::setNumberOfPages(long pages) {
     pages_ = pages;
-    updateGeometry();
-    update();
+    relayout();
 }
 
 void BFPageControl::setIndicatorDiameterSize(double diameter) {
     diameter_ = diameter;
-    updateGeometry();
-    update();
+    relayout();
 }
 
 void BFPageControl::setIndicatorMargin(double margin) {
     margin_ = margin;
+    relayout();
+}
+
+void BFPageControl::relayout() {
     updateGeometry();
     update();
 }

@@ -60,6 +60,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void relayout();
+
     long pages_ = 0;
     double diameter_ = 10.0;
     double margin_ = 5.0;

@@ -1,6 +1,7 @@
 #include "view/do_tabbar_view.h"
 
 #include <QMouseEvent>
+#include <algorithm>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -35,7 +36,11 @@ bool DOTabbarView::hasGroupTitles() const {
 std::vector<DOTabbarView::Slot> DOTabbarView::itemSlots() const {
     std::vector<Slot> all;
     const int top = hasGroupTitles() ? kTitleRow : 0;
-    int x = kSidePadding;
+    int content = 0;
+    for (const auto& group : tabbar_.groups()) content += int(group.cells.size()) * kItemWidth + kGroupGap;
+    content = std::max(0, content - kGroupGap);
+    // Centred in the bar, as a toolbar's items are.
+    int x = std::max(kSidePadding, (width() - content) / 2);
     for (const auto& group : tabbar_.groups()) {
         for (const auto& cell : group.cells) {
             all.push_back({cell.identifier(), QRect(x, top + 4, kItemWidth, kItemHeight)});
@@ -47,9 +52,10 @@ std::vector<DOTabbarView::Slot> DOTabbarView::itemSlots() const {
 }
 
 QSize DOTabbarView::sizeHint() const {
-    const auto all = itemSlots();
-    const int width = all.empty() ? 2 * kSidePadding : all.back().rect.right() + 1 + kSidePadding;
-    return {width, (hasGroupTitles() ? kTitleRow : 0) + kItemHeight + 8};
+    int content = 0;
+    for (const auto& group : tabbar_.groups()) content += int(group.cells.size()) * kItemWidth + kGroupGap;
+    content = std::max(0, content - kGroupGap);
+    return {content + 2 * kSidePadding, (hasGroupTitles() ? kTitleRow : 0) + kItemHeight + 8};
 }
 
 std::string DOTabbarView::itemAt(const QPoint& point) const {
@@ -73,7 +79,7 @@ void DOTabbarView::paintEvent(QPaintEvent*) {
 
     const auto all = itemSlots();
     std::size_t index = 0;
-    int groupX = kSidePadding;
+    int groupX = all.empty() ? kSidePadding : all.front().rect.x();
     for (const auto& group : tabbar_.groups()) {
         if (group.title && !group.title->empty()) {
             painter.setPen(kitColor("#8a8d90"));
@@ -86,7 +92,7 @@ void DOTabbarView::paintEvent(QPaintEvent*) {
             if (cell.selected || cell.hovered) {
                 QPainterPath path;
                 path.addRoundedRect(QRectF(r).adjusted(3, 1, -3, -1), 6, 6);
-                painter.fillPath(path, kitColor(cell.selected ? "#e1e3e6" : "#ebecee"));
+                painter.fillPath(path, kitColor(cell.selected ? "#e1e3e6" : "#eceef0"));
             }
             const QColor tint = kitColor(cell.selected ? "#15A9EA" : "#4b4e51");
             if (!cell.image().empty()) {

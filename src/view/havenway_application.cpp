@@ -3,6 +3,7 @@
 #include <QStyleFactory>
 
 #include "platform/log.h"
+#include "view/kit_fonts.h"
 
 namespace hw {
 
@@ -16,6 +17,8 @@ HavenwayApplication::HavenwayApplication(int& argc, char** argv) : QApplication(
     // The tray keeps the application alive with every window closed.
     setQuitOnLastWindowClosed(false);
     setDesktopFileName(QStringLiteral("havenway"));
+    // Standard controls (alerts, buttons) in the windows' own type.
+    setFont(latoFont(400, 13));
 }
 
 bool HavenwayApplication::notify(QObject* receiver, QEvent* event) {

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include "core/text_field_validation.h"
+
 namespace hw {
 
 NSButtonWithHandCursor::NSButtonWithHandCursor(const QString& title, QWidget* parent) : QPushButton(title, parent) {
@@ -41,6 +43,22 @@ void TextViewWithPlaceHolder::paintEvent(QPaintEvent* event) {
 void TextViewWithPlaceHolder::focusInEvent(QFocusEvent* event) {
     QPlainTextEdit::focusInEvent(event);
     viewport()->update();
+}
+
+namespace {
+const char* const kValidationType = "hw_validation_type";
+}
+
+void setTextFieldValidationType(QLineEdit& field, std::uint32_t type) {
+    field.setProperty(kValidationType, QVariant::fromValue(type));
+}
+
+std::uint32_t textFieldValidationType(const QLineEdit& field) {
+    return field.property(kValidationType).value<std::uint32_t>();
+}
+
+bool validate(const QLineEdit& field) {
+    return textFieldValidates(textFieldValidationType(field), field.text().toStdString());
 }
 
 }  // namespace hw

@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <cstdint>
 #include <string>
 
 namespace hw {
@@ -53,5 +54,10 @@ protected:
 private:
     QString placeHolder_;
 };
+
+// A field's validation type (0 when never set) and whether its text passes it.
+void setTextFieldValidationType(QLineEdit& field, std::uint32_t type);
+std::uint32_t textFieldValidationType(const QLineEdit& field);
+bool validate(const QLineEdit& field);
 
 }  // namespace hw

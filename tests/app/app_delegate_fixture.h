@@ -65,6 +65,7 @@ protected:
         e.isEnterpriseVersion = enterprise;
         e.exceptionReportPath = reportPath;
         e.sleepWatch = sleepWatch;
+        e.hideOnLaunch = hideOnLaunch;
         delegate = std::make_unique<AppDelegate>(std::move(e));
         return *delegate;
     }
@@ -106,6 +107,7 @@ protected:
     bool statusItem = false;
     bool handlesURLs = false;
     bool enterprise = false;
+    bool hideOnLaunch = false;
     std::string reportPath;
     SleepWatch* sleepWatch = nullptr;
 };

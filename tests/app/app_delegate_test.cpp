@@ -81,10 +81,13 @@ TEST_F(AppDelegateTest, AFatalExceptionsReportIsSentByTheNextLaunch) {
     EXPECT_NE(::access(reportPath.c_str(), F_OK), 0);
 }
 
-TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnce) {
+TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnceButNoApplicationURL) {
+    arguments.push_back("havenway://oauth/callback?code=secret");
     launch();
     EXPECT_TRUE(model().isFirstTimeLaunch);
-    EXPECT_EQ(factory->store.stringListForKey(Keys::appLaunchParameters), arguments);
+    EXPECT_EQ(factory->store.stringListForKey(Keys::appLaunchParameters),
+              (StringList{"/usr/bin/havenway", "-utm_source", "ads"}));
+    EXPECT_FALSE(log->contains("code=secret"));
 
     delegate.reset();
     hub.reset();
@@ -104,14 +107,16 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
         bool showWelcome;
         bool enterprise;
         bool minimized;
+        bool hidden;  // started from the login items
         std::string expected;
         std::string current;
     };
-    for (const Row& row : {Row{true, false, false, "welcome.show", "welcome"},
-                           Row{true, false, true, "welcome.orderOut", "welcome"},
-                           Row{false, false, false, "auth.show", "auth"},
-                           Row{true, true, false, "auth.show", "auth"},
-                           Row{false, false, true, "auth.setupAfterOpening", "auth"}}) {
+    for (const Row& row : {Row{true, false, false, false, "welcome.show", "welcome"},
+                           Row{true, false, true, false, "welcome.orderOut", "welcome"},
+                           Row{false, false, false, false, "auth.show", "auth"},
+                           Row{true, true, false, false, "auth.show", "auth"},
+                           Row{false, false, true, false, "auth.setupAfterOpening", "auth"},
+                           Row{false, false, false, true, "auth.orderOut", "auth"}}) {
         SCOPED_TRACE(row.expected);
         delegate.reset();
         hub.reset();
@@ -119,10 +124,13 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
         factory = std::make_shared<FakeHubFactory>();
         factory->store.set(Keys::showWelcomePage, row.showWelcome);
         enterprise = row.enterprise;
+        hideOnLaunch = row.hidden;
         make();
         model().startMinimized = row.minimized;
         delegate->prepareUI();
         EXPECT_TRUE(journaled(row.expected));
+        // Hidden only this once: later windows follow the setting.
+        EXPECT_EQ(model().startMinimized, row.minimized);
         auto* current = dynamic_cast<RecordingWindow*>(delegate->currentWindowController());
         ASSERT_TRUE(current);
         EXPECT_EQ(current->name, row.current);
@@ -167,19 +175,15 @@ TEST_F(AppDelegateTest, AFailingSettingsWindowIsCaughtAndReported) {
     EXPECT_TRUE(journaled("report:std::runtime_error"));
 }
 
-TEST_F(AppDelegateTest, CommandsReachTheirWindowsAndServices) {
+TEST_F(AppDelegateTest, ALocationFromTheMenuIsSelectedThenConnected) {
     launch();
     delegate->performSelectLocationCommand(nullptr);
+    ASSERT_TRUE(journaled("main.selectLocation:0"));
     EXPECT_LT(at("main.selectLocation:0"), at("main.performConnectCommand"));
-    model().startMinimized = true;
-    delegate->performLogIn();
-    EXPECT_FALSE(model().startMinimized);
-    delegate->sendAnalyticsEvent("app_open", ShellCommands::AnalyticsParameters{{"k", "v"}});
-    EXPECT_TRUE(journaled("analytics:app_open+"));
-    EXPECT_TRUE(delegate->openURL("https://havenway.example/help"));
-    delegate->updateCreateNewAccountLink();
-    EXPECT_TRUE(journaled("auth.updateCreateNewAccountLink"));
+}
 
+TEST_F(AppDelegateTest, InsecureWiFiBeforeSignInIsWatchedOnTheBackendHost) {
+    launch();
     model().reachabilityDomainName = "backend.example";
     delegate->prepareWiFiUnsecured_EarlyDetection();
     EXPECT_TRUE(journaled("watchInsecureWiFi:backend.example"));
@@ -255,6 +259,30 @@ TEST_F(AppDelegateTest, TheShellRunsOnAHubWithoutReachabilityOrEngine) {
     factory->queue.runUntilIdle();
     EXPECT_TRUE(done);
     EXPECT_TRUE(log->contains("no reachability helper"));
+}
+
+TEST_F(AppDelegateTest, TheExitWaitsForTheHelperToTakeTheLastMessagesButNotForever) {
+    make();
+    ParseClient parse(ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000},
+                      factory->http, factory->queue, factory->keychain, factory->store);
+    std::function<void()> taken;
+    HubShellServices real(*hub, parse, factory->queue, [&](std::function<void()> done) { taken = std::move(done); });
+    int finished = 0;
+    real.prepareForTermination([&] { ++finished; });
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 0);
+    taken();
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 1);
+    factory->queue.advance(HubShellServices::kHelperFlushBoundMs);
+    EXPECT_EQ(finished, 1);
+
+    // A helper that never answers holds the exit up for the bound only.
+    real.prepareForTermination([&] { ++finished; });
+    factory->queue.advance(HubShellServices::kHelperFlushBoundMs - 1);
+    EXPECT_EQ(finished, 1);
+    factory->queue.advance(1);
+    EXPECT_EQ(finished, 2);
 }
 
 TEST_F(AppDelegateTest, StartAtLoginFollowsTheSetting) {

@@ -46,10 +46,6 @@ public:
 class RecordingAuthWindow final : public RecordingWindow, public AuthWindowPort {
 public:
     using RecordingWindow::RecordingWindow;
-    void showWindow() override { RecordingWindow::showWindow(); }
-    void orderOut() override { RecordingWindow::orderOut(); }
-    void close() override { RecordingWindow::close(); }
-    bool isVisible() const override { return RecordingWindow::isVisible(); }
     void setPendingLoginData(const std::optional<LoginData>& data) override {
         note("pendingLoginData");
         pendingLoginData = data;
@@ -74,10 +70,6 @@ public:
 class RecordingMainWindow final : public RecordingWindow, public MainWindowPort {
 public:
     using RecordingWindow::RecordingWindow;
-    void showWindow() override { RecordingWindow::showWindow(); }
-    void orderOut() override { RecordingWindow::orderOut(); }
-    void close() override { RecordingWindow::close(); }
-    bool isVisible() const override { return RecordingWindow::isVisible(); }
     void performConnectCommand() override { note("performConnectCommand"); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool skip) override {
         note(std::string("selectLocation:") + (skip ? "1" : "0"));
@@ -94,10 +86,6 @@ public:
 class RecordingSettingsWindow final : public RecordingWindow, public SettingsWindowPort {
 public:
     using RecordingWindow::RecordingWindow;
-    void showWindow() override { RecordingWindow::showWindow(); }
-    void orderOut() override { RecordingWindow::orderOut(); }
-    void close() override { RecordingWindow::close(); }
-    bool isVisible() const override { return RecordingWindow::isVisible(); }
     void centerOnScreen() override { note("center"); }
     void setupComponents() override { note("setupComponents"); }
 };

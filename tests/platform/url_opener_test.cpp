@@ -44,11 +44,5 @@ INSTANTIATE_TEST_SUITE_P(
                       SchemeCase{"//havenway.test/path", false},
                       SchemeCase{"", false}));
 
-TEST(URLOpener, TheDesktopsRefusalIsReported) {
-    RecordingURLOpener opener;
-    opener.answer = false;
-    EXPECT_FALSE(opener.openURL("https://havenway.test"));
-}
-
 }  // namespace
 }  // namespace hw::test

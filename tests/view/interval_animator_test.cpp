@@ -46,14 +46,6 @@ TEST(IntervalAnimator, StartingAgainRestartsWithOneTimer) {
     EXPECT_EQ(recorder.frames, (std::vector<int>{1, 1, 2}));
 }
 
-TEST(IntervalAnimator, RunsWithoutADelegate) {
-    ManualQueue queue;
-    IntervalAnimator animator(queue);
-    animator.start();
-    queue.advance(340);
-    EXPECT_EQ(animator.currentFrame, 2);
-}
-
 struct BadSetting {
     int frames;
     double interval;

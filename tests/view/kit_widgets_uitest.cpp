@@ -226,6 +226,17 @@ TEST_F(KitWidgets, SpinnerRestartsWithOneAnimation) {
     spinner.stopRotationAnimation();
 }
 
+TEST_F(KitWidgets, FieldsValidateByTheirType) {
+    QLineEdit email;
+    EXPECT_EQ(textFieldValidationType(email), 0u);
+    EXPECT_TRUE(validate(email));
+    setTextFieldValidationType(email, 1);
+    email.setText("someone@havenway");
+    EXPECT_FALSE(validate(email));
+    email.setText("someone@havenway.test");
+    EXPECT_TRUE(validate(email));
+}
+
 TEST_F(KitWidgets, BoundControlsFollowEditsSaveAndRevert) {
     FakeSettingsStore store;
     store.registerDefaults({{"autoLogin", true}, {"protocol", 1}});
