@@ -14,7 +14,7 @@
 #include "platform/json_settings_store.h"
 #include "support/capture_log.h"
 #include "support/scoped_env.h"
-#include "xvfb_display.h"
+#include "support/xvfb_server.h"
 
 // Chromium leaves allocations behind at exit and frees some through their
 // base types; neither is ours to fix. Set here rather than in the test's
@@ -28,9 +28,14 @@ namespace {
 
 // Chromium needs a real display; without Xvfb the test says why and skips.
 bool useXvfb() {
-    const XvfbDisplay* display = XvfbDisplay::shared();
+    // One display for the process, as there is one application.
+    static XvfbServer* display = [] {
+        auto* server = new XvfbServer;
+        std::string reason;
+        return server->start(&reason) ? server : nullptr;
+    }();
     if (!display) return false;
-    ::setenv("DISPLAY", display->name().c_str(), 1);
+    ::setenv("DISPLAY", display->display().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
