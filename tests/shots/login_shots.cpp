@@ -8,21 +8,10 @@
 
 #include "controllers/auth_window_view_controller.h"
 #include "controllers/auth_window_widget.h"
-#include "controllers/recording_shell_commands.h"
+#include "controllers/login_window_services.h"
 #include "controllers/web/enterprise_service.h"
-#include "core/application_model.h"
-#include "core/settings_user_defaults.h"
-#include "platform/backend/parse_client.h"
-#include "services/auth_service.h"
-#include "services/links_manager.h"
 #include "shots.h"
-#include "support/fake_backend.h"
-#include "support/fake_image_codec.h"
-#include "support/fake_secret_store.h"
-#include "support/fake_settings_store.h"
-#include "support/fake_system_info.h"
 #include "support/manual_queue.h"
-#include "support/recording_url_opener.h"
 
 // Chromium, for the enterprise page, frees some objects through their base
 // types and leaves allocations at exit; neither is ours.
@@ -34,10 +23,9 @@ namespace hw::shots {
 namespace {
 
 // The window with everything it is handed; never shown itself.
-class LoginRig final : public QWidget {
+class LoginRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
 public:
     explicit LoginRig(bool enterprise = false) {
-        settings.registerDefaults(SettingsUserDefaults::defaults());
         backend.functions["authenticateUser"] = [](const JSON& p) {
             if (p["password"].string() != std::optional<std::string>("demo123456")) {
                 return test::FakeBackend::Reply::ok(JSON::dictionaryLiteral({{"status", "failed"}}));
@@ -55,7 +43,7 @@ public:
         }
         window = std::make_unique<AuthWindowWidget>(nullptr, makePage);
         controller = std::make_unique<AuthWindowViewController>(
-            context, *window, *window, AuthWindowDependencies{auth, links, queue, shell}, enterprise);
+            context, *window, *window, dependencies(), enterprise);
     }
     ~LoginRig() override {
         controller.reset();
@@ -75,20 +63,6 @@ public:
         window->setText(AuthPart::passwordField, password);
     }
 
-    test::ManualQueue queue;
-    test::ManualQueue background;
-    test::FakeBackend backend{queue};
-    test::FakeSecretStore secrets;
-    test::FakeSettingsStore settings;
-    test::FakeImageCodec codec;
-    test::FakeSystemInfo system;
-    ParseClient parse{test::FakeBackend::clientConfig(), backend, queue, secrets, settings};
-    ApplicationModel model{ApplicationModelEnvironment{settings, queue, background, codec, backend, system}};
-    AuthService auth{parse, secrets, model, "com.havenway.shots"};
-    LinksManager links{model};
-    test::RecordingURLOpener opener;
-    test::RecordingShellCommands shell;
-    BaseControllerContext context{model, nullptr, opener};
     EnterpriseService page{settings, nullptr};
     bool pageLoaded = false;
     std::unique_ptr<AuthWindowWidget> window;

@@ -96,7 +96,7 @@ TEST_F(EnterprisePageView, HostHasTwoMembersAndLogsOneLinePerCall) {
     manager.callFunction("host.log", std::vector<JSON>{JSON("via the manager")});
     manager.callFunction("alert(1);host.log", std::vector<JSON>{JSON("never")});
     spinUntil([&] { return javaScriptLines(*log).size() >= 4; }, 5000);
-    spinUntil([] { return false; }, 200);
+    spinFor(200);
     EXPECT_EQ(javaScriptLines(*log),
               (std::vector<std::string>{std::string("JavaScript: page ready on ") + EnterpriseService::hostName(),
                                         "JavaScript: one", "JavaScript: two lines", "JavaScript: via the manager"}));
@@ -197,7 +197,7 @@ TEST_F(EnterpriseSignIn, WithoutTheTestCATheIdentityPageIsRefused) {
     ASSERT_TRUE(waitForLoad(service->view()));
     clickSignIn();
     EXPECT_TRUE(waitForLoad(service->view(), false)) << "the testbed's certificate was accepted";
-    spinUntil([] { return false; }, 500);
+    spinFor(500);
     EXPECT_TRUE(handled.empty());
     EXPECT_EQ(shell.count("onLoginSuccess"), 0);
 }
