@@ -15,6 +15,9 @@
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
 #include "app/auto_update_window_factory.h"
+#include "app/auth_window_port_adapter.h"
+#include "controllers/web/enterprise_service.h"
+#include <QWebEngineView>
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
@@ -49,6 +52,9 @@
 #include "platform/system_clock.h"
 #include "platform/thread_pool.h"
 #include "platform/xdg_login_items.h"
+#include "services/analytics_service.h"
+#include "services/auth_service.h"
+#include "services/links_manager.h"
 #include "view/havenway_application.h"
 #include "view/user_defaults_controller.h"
 #include "services/analytics_service.h"
@@ -108,6 +114,11 @@ int main(int argc, char** argv) {
     }
 
     HavenwayApplication::prepare();
+    EnterpriseService::registerURLScheme();
+    // Chromium's sandbox cannot start as root; the enterprise page then runs without it.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {
         std::fprintf(stderr, "havenway: %s\n", why.c_str());
@@ -192,6 +203,35 @@ int main(int argc, char** argv) {
         });
         return window;
     };
+    AuthWindowPortAdapter* authWindow = nullptr;
+    {
+        auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
+        };
+        const bool enterprise = GlobalConstants::isEnterpriseVersion;
+        ServiceLayerShell shell = hub.shell();
+        shell.makeEnterpriseService = [&store, &delegate] {
+            return std::make_shared<EnterpriseService>(store, [&delegate](const std::string& url) {
+                if (delegate) delegate->handleURL(url);
+            });
+        };
+        hub.setShell(std::move(shell));
+        EnterprisePageMaker makePage;
+        if (enterprise) {
+            makePage = [&hub](QWidget* parent) -> QWidget* {
+                auto service = hub.enterpriseService();
+                return service ? service->prepareEnterpriseVersionUI(parent) : nullptr;
+            };
+        }
+        auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
+            BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage), enterprise});
+        made->setQuitHandler([&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        });
+        authWindow = made.get();
+        windows.auth = std::move(made);
+    }
     AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
     // ---- Locations window ----
     MainWindowPortAdapter* mainAdapter = nullptr;
@@ -237,6 +277,7 @@ int main(int argc, char** argv) {
     // ---- end auto-update ----
     AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
+    authWindow->attach(appDelegate);
 
     app.setExceptionHandler([&appDelegate](const std::exception& e) { appDelegate.handleException(e); });
     QtSignalWatch signalWatch([&appDelegate](int) { appDelegate.terminateWithoutQuestion(); });

@@ -185,6 +185,8 @@ public:
     void showInsecureWiFiNotification() override;
     void showInsecureWiFiNotLoggedInNotification() override;
     // --- end of the main window's block ---
+    // --- Login window (app_delegate_login.cpp) ---
+    void onLoginSuccess() override;
 
 private:
     void terminate();

@@ -71,6 +71,10 @@ public:
     virtual void showInsecureWiFiNotification() = 0;
     virtual void showInsecureWiFiNotLoggedInNotification() = 0;
     // --- end of the main window's block ---
+    // --- Login window ---
+    // A sign-in succeeded: load the data, then leave for the main window.
+    // Returns before the data have loaded.
+    virtual void onLoginSuccess() = 0;
 };
 
 }  // namespace hw
