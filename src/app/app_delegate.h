@@ -169,6 +169,11 @@ public:
     // --- Login window (app_delegate_login.cpp) ---
     void onLoginSuccess() override;
 
+    // --- Main window (app_delegate_main_window.cpp) ---
+    void showInsecureWiFiNotification() override;
+    void showInsecureWiFiNotLoggedInNotification() override;
+    // --- end of the main window's block ---
+
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.

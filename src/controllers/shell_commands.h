@@ -60,6 +60,13 @@ public:
     // A sign-in succeeded: load the data, then leave for the main window.
     // Returns before the data have loaded.
     virtual void onLoginSuccess() = 0;
+
+    // --- Main window ---
+    // The banners of an insecure Wi-Fi network: one for a signed-in user,
+    // one for nobody signed in.
+    virtual void showInsecureWiFiNotification() = 0;
+    virtual void showInsecureWiFiNotLoggedInNotification() = 0;
+    // --- end of the main window's block ---
 };
 
 }  // namespace hw
