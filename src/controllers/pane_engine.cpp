@@ -5,8 +5,8 @@
 namespace hw {
 
 std::optional<VPNTypes> VPNConnectionManagerPaneEngine::currentProviderType() const {
-    if (!manager_.currentProvider) return std::nullopt;
-    return manager_.currentProvider->type();
+    if (!manager_.currentProvider()) return std::nullopt;
+    return manager_.currentProvider()->type();
 }
 
 bool VPNConnectionManagerPaneEngine::connectionInitiateCanceled() const { return manager_.connectionInitiateCanceled(); }
