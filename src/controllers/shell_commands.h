@@ -67,6 +67,15 @@ public:
     virtual void showInsecureWiFiNotification() = 0;
     virtual void showInsecureWiFiNotLoggedInNotification() = 0;
     // --- end of the main window's block ---
+
+    // --- Tray and notifications ---
+    // The connection banners; whether one is wanted at all is the caller's
+    // decision.
+    virtual void showConnectedNotification(const std::string& /*locationName*/) {}
+    virtual void showDisconnectedNotification(const std::string& /*locationName*/) {}
+    virtual void showAutoReconnectWithNetworkLockNotification() {}
+    virtual void showAutoReconnectWithoutNetworkLockNotification() {}
+    // --- end of the tray's block ---
 };
 
 }  // namespace hw
