@@ -156,6 +156,7 @@ void MenuBarMenuController::createLocationsList(bool dock) {
         MenuItemModel i;
         i.title = std::move(title);
         i.enabled = !locked;
+        i.checkable = true;
         return s.locationSubMenu->add(std::move(i));
     };
     auto bind = [this, dock](const MenuItemPtr& item) {

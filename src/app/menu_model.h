@@ -18,6 +18,7 @@ struct MenuItemModel {
     std::string tag;
     std::string title;
     bool enabled = true;
+    bool checkable = false;
     bool checked = false;
     bool visible = true;
     bool separator = false;
