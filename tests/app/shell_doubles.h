@@ -222,6 +222,18 @@ public:
     std::function<void()> insecure;
 };
 
+// --- Tray, menus and data loading ---
+class RecordingStatusItem final : public StatusItemView {
+public:
+    bool isShown() const override { return shown; }
+    void setImage(const std::string& name) override { images.push_back(name); }
+    void setMenu(const MenuPtr& m) override { menu = m; }
+    bool shown = true;
+    std::vector<std::string> images;
+    MenuPtr menu;
+};
+// --- end of the tray's block ---
+
 class ManualSleepWatch final : public SleepWatch {
 public:
     bool subscribe(Handlers h) override {
