@@ -32,6 +32,8 @@ QtStatusItem::QtStatusItem(QObject* parent)
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
         if (why == QSystemTrayIcon::Trigger && onActivated) onActivated();
     });
+    // The desktop refuses an item without an icon.
+    setImage("MenuBar_icon_DISCONNECTED");
     if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
     else log::warning(kLog, "no system tray: the status item is not shown");
 }
