@@ -77,6 +77,13 @@ void QtStatusItem::apply(QAction* action, const MenuItemModel& item) {
     action->setEnabled(item.enabled);
     action->setVisible(item.visible);
     action->setChecked(item.checked);
+    // With a flag in its place the style draws no check mark: the chosen
+    // location reads in bold instead.
+    if (item.checkable) {
+        QFont font = action->font();
+        font.setBold(item.checked);
+        action->setFont(font);
+    }
     if (item.image && item.image->isValid()) action->setIcon(flagIcon(*item.image));
     else if (!item.imageName.empty()) action->setIcon(kitIcon(item.imageName));
     else action->setIcon(QIcon());

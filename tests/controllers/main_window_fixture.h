@@ -101,6 +101,7 @@ class RecordingShellCommands : public ShellCommands {
 public:
     std::vector<std::string> calls;
     void skipWelcomePage() override { calls.push_back("skipWelcomePage"); }
+    void onLoginSuccess() override { calls.push_back("onLoginSuccess"); }
     void openAuthWindow() override { calls.push_back("openAuthWindow"); }
     void hideAuthWindow() override { calls.push_back("hideAuthWindow"); }
     void openMainWindow() override { calls.push_back("openMainWindow"); }
