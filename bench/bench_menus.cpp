@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/menu_bar_menu_controller.h"
+#include "support/null_menu_commands.h"
 #include "app/qt_status_item.h"
 #include "core/application_model.h"
 #include "platform/log.h"
@@ -21,18 +22,6 @@ namespace {
 
 using namespace hw;
 
-class NoCommands final : public MenuBarMenuCommands {
-public:
-    void changeAppToBeNormalApp() override {}
-    void changeAppToBeUserAgent() override {}
-    void performConnectCommand() override {}
-    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>&) override {}
-    void performLogout() override {}
-    void quitApplicationRequested() override {}
-    void sendAnalyticsEvent(const std::string&, const std::optional<std::map<std::string, std::string>>&) override {}
-    void addAppModeChangeNotification(std::function<void()>) override {}
-    void clearAppModeChangeNotifications() override {}
-};
 
 class NullStore final : public SettingsStore {
 public:
@@ -125,7 +114,7 @@ struct Controller {
         std::vector<NetworkInterfaceInfo> networkInterfaces() const override { return {}; }
         std::optional<OSRelease> osRelease() const override { return std::nullopt; }
     } system;
-    NoCommands commands;
+    test::NullMenuCommands commands;
     ApplicationModel model;
     MenuBarMenuController controller;
 };

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "app/menu_bar_menu_controller.h"
+#include "support/null_menu_commands.h"
 #include "app/qt_status_item.h"
 #include "hub/service_layer.h"
 #include "services/locations_list_model.h"
@@ -40,18 +41,6 @@ ImagePtr stripes(std::vector<QColor> colours) {
     return image;
 }
 
-class NoCommands final : public MenuBarMenuCommands {
-public:
-    void changeAppToBeNormalApp() override {}
-    void changeAppToBeUserAgent() override {}
-    void performConnectCommand() override {}
-    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>&) override {}
-    void performLogout() override {}
-    void quitApplicationRequested() override {}
-    void sendAnalyticsEvent(const std::string&, const std::optional<std::map<std::string, std::string>>&) override {}
-    void addAppModeChangeNotification(std::function<void()>) override {}
-    void clearAppModeChangeNotifications() override {}
-};
 
 // A strip of the desktop's top panel, where the tray item sits.
 class Panel final : public QWidget {
@@ -145,7 +134,7 @@ public:
 
     std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
     std::unique_ptr<ServiceLayer> hub;
-    NoCommands commands;
+    test::NullMenuCommands commands;
     std::map<std::string, ImagePtr> images;
     std::unique_ptr<MenuBarMenuController> controller;
     std::unique_ptr<QtStatusItem> item;
