@@ -19,28 +19,22 @@ void AppDelegate::userNotificationCenterDidActivate(const UserNotificationCenter
     log::info(kLog, "NSUserNotification clicked by the user");
     const bool button = activation == UserNotificationCenter::Activation::actionButtonClicked;
     // A banner lingers in the desktop's list: its connect must not cancel or
-    // end a connection made since.
-    auto connectIfIdle = [this] {
+    // end a connection made since, which the connect command would do.
+    auto connectIfIdle = [this](bool forUnsecuredWiFi) {
         if (!connectButtonOffersConnect()) {
             log::info(kLog, "banner's connect ignored: a connection is already under way");
-            return false;
+            return;
         }
+        if (forUnsecuredWiFi) model().pendingVPN_Activated_on_UnsecuredWiFi = true;
         performConnectCommand();
-        return true;
     };
     if (n.informativeText == LocaleData::connected_to_insecure_wi_fi_notification_description()) {
-        if (button) {
-            if (connectButtonOffersConnect()) {
-                model().pendingVPN_Activated_on_UnsecuredWiFi = true;
-                connectIfIdle();
-            }
-        } else {
-            userNotificationHelper_->removeDeliveredNotification(n.identifier);
-        }
+        if (button) connectIfIdle(true);
+        else userNotificationHelper_->removeDeliveredNotification(n.identifier);
     } else if (n.informativeText == LocaleData::connected_to_insecure_wi_fi_notification_not_logged_in_user_description()) {
         if (!button) userNotificationHelper_->removeDeliveredNotification(n.identifier);
     } else if (n.title == LocaleData::connection_error_minimized_notification_title()) {
-        if (button) connectIfIdle();
+        if (button) connectIfIdle(false);
         else userNotificationHelper_->removeDeliveredNotification(n.identifier);
     } else if (n.title == LocaleData::auto_reconnect_started_with_network_lock_notification_title() ||
                n.title == LocaleData::auto_reconnect_started_without_network_lock_notification_title()) {

@@ -12,8 +12,8 @@ public:
         std::string title;
         std::string informativeText;
         // Empty: no action button.
-        std::string actionButtonTitle;
-        std::string otherButtonTitle;
+        std::string actionButtonTitle{};
+        std::string otherButtonTitle{};
         // Given by the caller, unique in the process; 0 for none. Removal and
         // activation name the banner by it.
         std::uint64_t identifier = 0;

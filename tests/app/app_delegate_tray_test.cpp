@@ -166,14 +166,6 @@ TEST_F(AppDelegateTrayTest, RefreshStopsInStatusBarOnlyModeWhenStartedMinimised)
     syncAnswers();
     EXPECT_EQ(count("requestSmartWidgetData:r:session"), 1u);
     EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer());
-
-    // A chain already running stops at its next firing.
-    model().startMinimized = false;
-    delegate->changeAppToBeNormalApp();
-    delegate->sheduleNextSmartWidgetUpdate();
-    model().startMinimized = true;
-    model().setIsAppInUserAgentMode(true);
-    EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer()) << "the state object stops it";
 }
 
 TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) {
@@ -264,18 +256,6 @@ TEST_F(BannerClickTest, ClicksRouteByBannerAndAlwaysLeaveStatusBarOnlyMode) {
     click([&] { banners().showAutoReconnectWithNetworkLockNotification(); }, "VPN Kill Switch On", A::contentsClicked);
     EXPECT_FALSE(banners().hasAutoReconnectNotification());
     EXPECT_FALSE(model().isAppInUserAgentMode());
-}
-
-TEST_F(BannerClickTest, ShellBannerCallsDeliver) {
-    delegate->showConnectionErrorNotification();
-    EXPECT_EQ(notifications.titles(), std::vector<std::string>{"Connection unavailable."});
-    delegate->showWiFiInsecureNotification_beforeLogin();
-    EXPECT_EQ(notifications.titles(), std::vector<std::string>{"This Wi-Fi hotspot is unsecured!"});
-    delegate->showConnectedNotification("Netherlands");
-    EXPECT_EQ(notifications.titles(), std::vector<std::string>{"Connected to Netherlands"});
-    delegate->quitKeyPressed();
-    delegate->performQuitApplicationFromStatusBar();
-    EXPECT_TRUE(notifications.delivered.empty()) << "quitting takes the banners down";
 }
 
 }  // namespace

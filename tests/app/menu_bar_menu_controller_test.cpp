@@ -232,18 +232,5 @@ TEST_F(MenuBarMenuControllerTest, LateFlagsForARebuiltListOrAMovedLineAreDropped
     EXPECT_NE(controller->menus().menuBarMenu->find(menu_tags::location)->image, nullptr);
 }
 
-TEST_F(MenuBarMenuControllerTest, FixedItemsGiveTheDelegateItsCommands) {
-    const auto& m = controller->menus();
-    m.menuBarMenu->find(menu_tags::connect)->action();
-    m.menuBarMenu->find(menu_tags::statusBarOnly)->action();
-    m.menuBarMenu->find(menu_tags::app)->action();
-    m.default_menuBarMenu->find(menu_tags::signIn)->action();
-    m.noInternetConnection_menu->find(menu_tags::signOut)->action();
-    m.dockMenu->find(menu_tags::quit)->action();
-    EXPECT_EQ(commands.calls,
-              (std::vector<std::string>{"connect", "userAgent", "normal", "normal", "logout", "quit"}));
-    EXPECT_FALSE(m.noInternetConnection_menu->find(menu_tags::noInternet)->enabled);
-}
-
 }  // namespace
 }  // namespace hw::test

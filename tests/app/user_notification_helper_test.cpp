@@ -52,12 +52,6 @@ TEST_F(UserNotificationHelperTest, InsecureWiFiBannersAreThrottledOnTheSteadyClo
             EXPECT_EQ(c.history.size(), row.expected) << row.name << (signedIn ? " signed in" : " signed out");
         }
     }
-    // The two banners keep separate times; the unthrottled one keeps none.
-    helper.showInsecureWiFiNotificationThrottled();
-    helper.showInsecureWiFiNotLoggedInNotification();
-    helper.showInsecureWiFiNotification();
-    helper.showInsecureWiFiNotification();
-    EXPECT_EQ(center.history.size(), 4u);
 }
 
 TEST_F(UserNotificationHelperTest, BannersLeaveAfterTheirOwnDelaysAndOthersStay) {
@@ -126,9 +120,7 @@ TEST_F(UserNotificationHelperTest, ConnectionThatSecuresWiFiSaysSo) {
         std::string title;
     } rows[] = {
         {true, false, true, "Your Wi-Fi connection is secured!"},
-        {true, true, false, "Your Wi-Fi connection is secured!"},
         {false, true, true, "Connected to Netherlands"},
-        {true, false, false, "Connected to Netherlands"},
     };
     for (const auto& row : rows) {
         model().wi_fi_SecurityEnabled = row.security;

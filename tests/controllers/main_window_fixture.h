@@ -97,7 +97,8 @@ public:
     }
 };
 
-class RecordingShellCommands : public ShellCommands {
+// Named apart from the login window's recorder: both live in one test binary.
+class MainWindowShellCommands : public ShellCommands {
 public:
     std::vector<std::string> calls;
     void skipWelcomePage() override { calls.push_back("skipWelcomePage"); }
@@ -184,7 +185,7 @@ struct MainWindowFixture : KitControllerFixture {
     int rowOf(const LocationsListItemPtr& item) { return *controller->tableViewModel().rowOfItem(item.get()); }
 
     RecordingMainWindowView view;
-    RecordingShellCommands shell;
+    MainWindowShellCommands shell;
     FakeUserNotificationCenter notifications;
     LinksManager links{model};
     std::shared_ptr<ProbeURLReachabilityHelper> probe = std::make_shared<ProbeURLReachabilityHelper>(http, queue);

@@ -129,7 +129,7 @@ public:
     std::unique_ptr<ServiceLayer> hub;
 
     RecordingURLOpener urlOpener;
-    RecordingShellCommands shell;
+    MainWindowShellCommands shell;
     FakeUserNotificationCenter notifications;
     FakeWiFi wifi;
     std::shared_ptr<WiFi_InfoHelperObjC> wifiInfo = std::make_shared<WiFi_InfoHelperObjC>(wifi);
