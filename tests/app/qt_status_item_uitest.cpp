@@ -17,35 +17,12 @@
 #include "support/fake_status_notifier_watcher.h"
 #include "support/private_dbus.h"
 #include "support/qt_test_app.h"
+#include "support/tray_menu_reader.h"
 #include "support/widget_test_app.h"
 #include "support/xvfb_server.h"
 
 namespace hw::test {
 namespace {
-
-struct MenuNode {
-    int id = 0;
-    QVariantMap props;
-    std::vector<MenuNode> children;
-    QString label() const { return props.value("label").toString(); }
-    bool enabled() const { return props.value("enabled", true).toBool(); }
-    bool visible() const { return props.value("visible", true).toBool(); }
-};
-
-MenuNode readNode(const QDBusArgument& arg) {
-    MenuNode n;
-    arg.beginStructure();
-    arg >> n.id >> n.props;
-    arg.beginArray();
-    while (!arg.atEnd()) {
-        QDBusVariant child;
-        arg >> child;
-        n.children.push_back(readNode(child.variant().value<QDBusArgument>()));
-    }
-    arg.endArray();
-    arg.endStructure();
-    return n;
-}
 
 class RecordingCommands final : public MenuBarMenuCommands {
 public:
@@ -79,21 +56,9 @@ protected:
         }
         widgetTestApp();
     }
-    // A call answered while the event loop runs: the tray lives on this thread.
     QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& member,
                       const QVariantList& args) {
-        QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, member);
-        m.setArguments(args);
-        QDBusPendingCallWatcher w(QDBusConnection::sessionBus().asyncCall(m));
-        EXPECT_TRUE(spinUntil([&] { return w.isFinished(); }, 10000)) << member.toStdString();
-        return w.reply();
-    }
-    MenuNode layout(const QString& service) {
-        const QDBusMessage reply =
-            call(service, "/MenuBar", "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList{}});
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        if (reply.arguments().size() < 2) return {};
-        return readNode(reply.arguments().at(1).value<QDBusArgument>());
+        return trayCall(service, path, interface, member, args);
     }
 
     XvfbServer xvfb;
@@ -122,7 +87,7 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     model().setVpnSettingsChangingDisabled(true);
     spinFor(200);
 
-    MenuNode root = layout(service);
+    MenuNode root = trayLayout(service);
     QStringList labels;
     const MenuNode* connect = nullptr;
     const MenuNode* location = nullptr;
