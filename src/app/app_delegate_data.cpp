@@ -131,7 +131,10 @@ void AppDelegate::syncAccountAnd_loadSmartWidgetData() {
             if (!alive.expired()) sheduleNextSmartWidgetUpdate();
         });
     } else {
-        smartWidgetScheduleUpdateTimer_.reset();
+        // Not from inside the timer's own firing.
+        queue_.post([this, alive] {
+            if (!alive.expired()) stopSheduleNextSmartWidgetUpdateTimer();
+        });
     }
 }
 

@@ -166,6 +166,11 @@ TEST_F(AppDelegateTrayTest, RefreshStopsInStatusBarOnlyModeWhenStartedMinimised)
     syncAnswers();
     EXPECT_EQ(count("requestSmartWidgetData:r:session"), 1u);
     EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer());
+
+    // A chain already running ends at its next firing.
+    delegate->sheduleNextSmartWidgetUpdate();
+    factory->queue.advance(model().SMART_WIDGET_UPDATE_CHECK_INTERVAL() * 1000.0);
+    EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer());
 }
 
 TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) {
