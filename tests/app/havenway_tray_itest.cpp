@@ -1,0 +1,106 @@
+// The built application's tray as a desktop's panel meets it: the item
+// registers with the panel's watcher, offers the signed-out menu, and a click
+// on it is the reopen. A private X display and bus; no helper, no backend.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/fake_status_notifier_watcher.h"
+#include "support/private_dbus.h"
+#include "support/temp_dir.h"
+#include "support/tray_menu_reader.h"
+#include "support/xvfb_server.h"
+
+namespace hw::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class HavenwayTray : public ::testing::Test, public QtAppFirst {
+protected:
+    void SetUp() override {
+        binary = HW_BINARY_DIR "/src/havenway";
+        if (::access(binary.c_str(), X_OK) != 0) GTEST_SKIP() << "havenway is not built: " << binary;
+        std::string reason;
+        if (!xvfb.start(&reason)) GTEST_SKIP() << reason;
+        if (!dbus.start(&reason)) GTEST_SKIP() << reason;
+        // This process talks to the application on the same private bus.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", dbus.address().c_str(), 1);
+        watcher = std::make_unique<FakeStatusNotifierWatcher>(QString::fromStdString(dbus.address()));
+        ASSERT_TRUE(watcher->startServing());
+        for (const char* sub : {"home", "config", "data", "state", "run"})
+            std::filesystem::create_directories(dir.path() + "/" + sub);
+        vars = {"HOME=" + dir.path() + "/home", "XDG_CONFIG_HOME=" + dir.path() + "/config",
+                "XDG_DATA_HOME=" + dir.path() + "/data", "XDG_STATE_HOME=" + dir.path() + "/state",
+                "HAVENWAY_RUNTIME_DIR=" + dir.path() + "/run", "HAVENWAY_HELPER_SOCKET=" + dir.path() + "/none.sock",
+                "HAVENWAY_BACKEND_HOST=http://127.0.0.1:9", "DISPLAY=" + xvfb.display(),
+                "DBUS_SESSION_BUS_ADDRESS=" + dbus.address(), "QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none",
+                "TMPDIR=" + dir.path(), "PATH=/usr/bin:/bin"};
+    }
+    void TearDown() override {
+        if (app > 0) {
+            ::kill(app, SIGKILL);
+            waitChild(app, 5s);
+        }
+    }
+    void start() {
+        std::vector<char*> envp;
+        for (auto& v : vars) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        std::vector<char*> argv{binary.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        ASSERT_EQ(::posix_spawn(&app, binary.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    std::string log() const { return dir.file("app.log"); }
+    bool logShows(const std::string& text) {
+        return spinUntil([&] { return TempDir::read(log()).find(text) != std::string::npos; }, 15000);
+    }
+
+    TempDir dir;
+    XvfbServer xvfb;
+    PrivateDBus dbus;
+    std::unique_ptr<FakeStatusNotifierWatcher> watcher;
+    std::string binary;
+    std::vector<std::string> vars;
+    pid_t app = -1;
+};
+
+TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
+    start();
+    ASSERT_TRUE(spinUntil([&] { return watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
+    const QString service = watcher->items().front();
+
+    MenuNode root;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            root = trayLayout(service);
+            return !root.children.empty();
+        },
+        10000));
+    QStringList labels;
+    for (const auto& n : root.children)
+        if (n.props.value("type").toString() != "separator") labels << n.label();
+    EXPECT_EQ(labels, (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+
+    trayCall(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
+    EXPECT_TRUE(logShows("applicationShouldHandleReopen")) << TempDir::read(log());
+
+    ::kill(app, SIGTERM);
+    EXPECT_EQ(waitChild(app, 15s), 0) << TempDir::read(log());
+    app = -1;
+}
+
+}  // namespace
+}  // namespace hw::test
