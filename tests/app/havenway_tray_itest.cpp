@@ -12,12 +12,18 @@
 #include <thread>
 #include <vector>
 
+#include "core/global_constants.h"
+#include "core/settings_user_defaults.h"
+#include "platform/file_secret_store.h"
+#include "platform/json_settings_store.h"
+#include "services/auth_service.h"
 #include "support/child_process.h"
 #include "support/fake_status_notifier_watcher.h"
 #include "support/private_dbus.h"
 #include "support/temp_dir.h"
 #include "support/tray_menu_reader.h"
 #include "support/xvfb_server.h"
+#include "testbed/testbed_env.h"
 
 namespace hw::test {
 namespace {
@@ -96,6 +102,58 @@ TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
 
     trayCall(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
     EXPECT_TRUE(logShows("applicationShouldHandleReopen")) << TempDir::read(log());
+
+    ::kill(app, SIGTERM);
+    EXPECT_EQ(waitChild(app, 15s), 0) << TempDir::read(log());
+    app = -1;
+}
+
+// The demo account remembered from an earlier start signs in by itself; once
+// its data has loaded the tray offers the full menu with every location.
+TEST_F(HavenwayTray, SignedInDemoGetsTheFullMenuWithEveryLocationAndItsFlag) {
+    const auto env = TestbedEnv::load();
+    if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
+    for (auto& v : vars)
+        if (v.rfind("HAVENWAY_BACKEND_HOST=", 0) == 0) v = "HAVENWAY_BACKEND_HOST=" + env->get("HAVENWAY_BACKEND_HOST");
+    vars.push_back("HAVENWAY_WEB_HOST=" + env->get("HAVENWAY_WEB_HOST"));
+    vars.push_back("HAVENWAY_TEST_CA=" + env->get("HAVENWAY_TEST_CA"));
+    vars.push_back("HAVENWAY_SECRET_STORE=file");
+    {
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::showWelcomePage, false);
+        settings.set(SettingsUserDefaults::signMeInWhenHavenwayStarts, true);
+        ASSERT_TRUE(settings.synchronize());
+        FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
+        const std::string service = GlobalConstants::keychainServiceName;
+        const std::string reference = service + "/" + AuthService::kPasswordKey;
+        ASSERT_TRUE(secrets.writeString(service, AuthService::kUsernameKey, env->get("HAVENWAY_TESTBED_DEMO_USER")));
+        ASSERT_TRUE(secrets.writeString(service, AuthService::kPasswordKey, env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+        ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
+    }
+    start();
+    ASSERT_TRUE(spinUntil([&] { return watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
+    const QString service = watcher->items().front();
+
+    // The submenu once every location has its flag.
+    const MenuNode* locations = nullptr;
+    MenuNode root;
+    auto flagged = [&] {
+        root = trayLayout(service);
+        locations = nullptr;
+        for (const auto& n : root.children)
+            if (n.props.value("children-display").toString() == "submenu") locations = &n;
+        return locations && locations->children.size() == 7 &&
+               std::all_of(locations->children.begin() + 1, locations->children.end(),
+                           [](const MenuNode& n) { return !n.props.value("icon-data").toByteArray().isEmpty(); });
+    };
+    ASSERT_TRUE(spinUntil(flagged, 60000)) << TempDir::read(log());
+    EXPECT_EQ(locations->children[0].label(), "Automatic");
+    QStringList labels;
+    for (const auto& n : root.children)
+        if (n.props.value("type").toString() != "separator" && n.visible()) labels << n.label();
+    EXPECT_TRUE(labels.contains("Connect")) << labels.join(" | ").toStdString();
+    EXPECT_TRUE(labels.contains("Sign Out")) << labels.join(" | ").toStdString();
+    EXPECT_TRUE(labels.front().startsWith("Location:  ")) << labels.join(" | ").toStdString();
 
     ::kill(app, SIGTERM);
     EXPECT_EQ(waitChild(app, 15s), 0) << TempDir::read(log());
