@@ -18,11 +18,9 @@
 #include "platform/json_settings_store.h"
 #include "services/auth_service.h"
 #include "support/child_process.h"
-#include "support/fake_status_notifier_watcher.h"
-#include "support/private_dbus.h"
 #include "support/temp_dir.h"
+#include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
-#include "support/xvfb_server.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {
@@ -35,20 +33,15 @@ protected:
     void SetUp() override {
         binary = HW_BINARY_DIR "/src/havenway";
         if (::access(binary.c_str(), X_OK) != 0) GTEST_SKIP() << "havenway is not built: " << binary;
-        std::string reason;
-        if (!xvfb.start(&reason)) GTEST_SKIP() << reason;
-        if (!dbus.start(&reason)) GTEST_SKIP() << reason;
         // This process talks to the application on the same private bus.
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", dbus.address().c_str(), 1);
-        watcher = std::make_unique<FakeStatusNotifierWatcher>(QString::fromStdString(dbus.address()));
-        ASSERT_TRUE(watcher->startServing());
+        if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
         for (const char* sub : {"home", "config", "data", "state", "run"})
             std::filesystem::create_directories(dir.path() + "/" + sub);
         vars = {"HOME=" + dir.path() + "/home", "XDG_CONFIG_HOME=" + dir.path() + "/config",
                 "XDG_DATA_HOME=" + dir.path() + "/data", "XDG_STATE_HOME=" + dir.path() + "/state",
                 "HAVENWAY_RUNTIME_DIR=" + dir.path() + "/run", "HAVENWAY_HELPER_SOCKET=" + dir.path() + "/none.sock",
-                "HAVENWAY_BACKEND_HOST=http://127.0.0.1:9", "DISPLAY=" + xvfb.display(),
-                "DBUS_SESSION_BUS_ADDRESS=" + dbus.address(), "QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none",
+                "HAVENWAY_BACKEND_HOST=http://127.0.0.1:9", "DISPLAY=" + desktop.xvfb.display(),
+                "DBUS_SESSION_BUS_ADDRESS=" + desktop.bus.address(), "QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none",
                 "TMPDIR=" + dir.path(), "PATH=/usr/bin:/bin"};
     }
     void TearDown() override {
@@ -58,16 +51,8 @@ protected:
         }
     }
     void start() {
-        std::vector<char*> envp;
-        for (auto& v : vars) envp.push_back(v.data());
-        envp.push_back(nullptr);
-        std::vector<char*> argv{binary.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        ASSERT_EQ(::posix_spawn(&app, binary.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        app = spawnLogged(binary, vars, log());
+        ASSERT_GT(app, 0);
     }
     std::string log() const { return dir.file("app.log"); }
     bool logShows(const std::string& text) {
@@ -75,9 +60,7 @@ protected:
     }
 
     TempDir dir;
-    XvfbServer xvfb;
-    PrivateDBus dbus;
-    std::unique_ptr<FakeStatusNotifierWatcher> watcher;
+    TrayDesktop desktop;
     std::string binary;
     std::vector<std::string> vars;
     pid_t app = -1;
@@ -85,8 +68,8 @@ protected:
 
 TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
     start();
-    ASSERT_TRUE(spinUntil([&] { return watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = watcher->items().front();
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
+    const QString service = desktop.watcher->items().front();
 
     MenuNode root;
     ASSERT_TRUE(spinUntil(
@@ -131,8 +114,8 @@ TEST_F(HavenwayTray, SignedInDemoGetsTheFullMenuWithEveryLocationAndItsFlag) {
         ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
     }
     start();
-    ASSERT_TRUE(spinUntil([&] { return watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = watcher->items().front();
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
+    const QString service = desktop.watcher->items().front();
 
     // The submenu once every location has its flag.
     const MenuNode* locations = nullptr;

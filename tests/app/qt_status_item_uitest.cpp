@@ -14,12 +14,10 @@
 #include "app/app_delegate_fixture.h"
 #include "app/qt_status_item.h"
 #include "services/locations_list_model.h"
-#include "support/fake_status_notifier_watcher.h"
-#include "support/private_dbus.h"
 #include "support/qt_test_app.h"
+#include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
 #include "support/widget_test_app.h"
-#include "support/xvfb_server.h"
 
 namespace hw::test {
 namespace {
@@ -44,16 +42,7 @@ class TrayTest : public AppDelegateTest {
 protected:
     void start(bool withWatcher) {
         if (QCoreApplication::instance()) GTEST_SKIP() << "the tray cases need a process of their own";
-        std::string why;
-        if (!xvfb.start(&why)) GTEST_SKIP() << "no Xvfb: " << why;
-        if (!bus.start(&why)) GTEST_SKIP() << "no dbus-daemon: " << why;
-        ::setenv("DISPLAY", xvfb.display().c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
-        if (withWatcher) {
-            watcher = std::make_unique<FakeStatusNotifierWatcher>(QString::fromStdString(bus.address()));
-            ASSERT_TRUE(watcher->startServing());
-        }
+        if (const std::string why = desktop.start(withWatcher); !why.empty()) GTEST_SKIP() << why;
         widgetTestApp();
     }
     QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& member,
@@ -61,17 +50,15 @@ protected:
         return trayCall(service, path, interface, member, args);
     }
 
-    XvfbServer xvfb;
-    PrivateDBus bus;
-    std::unique_ptr<FakeStatusNotifierWatcher> watcher;
+    TrayDesktop desktop;
 };
 
 TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     start(true);
     QtStatusItem item;
     ASSERT_TRUE(item.isShown());
-    ASSERT_TRUE(spinUntil([&] { return watcher->items().size() == 1; }, 10000)) << "the item registers";
-    const QString service = watcher->items().front();
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000)) << "the item registers";
+    const QString service = desktop.watcher->items().front();
 
     make();
     RecordingCommands commands;

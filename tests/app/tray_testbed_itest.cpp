@@ -9,12 +9,10 @@
 #include "app/menu_bar_menu_controller.h"
 #include "app/qt_status_item.h"
 #include "controllers/main_window_testbed.h"
-#include "support/fake_status_notifier_watcher.h"
 #include "support/null_menu_commands.h"
-#include "support/private_dbus.h"
+#include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
 #include "support/widget_test_app.h"
-#include "support/xvfb_server.h"
 
 namespace hw::test {
 namespace {
@@ -23,20 +21,12 @@ TEST(TrayTestbed, DemoAccountsLocationsShowWithTheirFlags) {
     if (QCoreApplication::instance()) GTEST_SKIP() << "needs a process of its own";
     const auto env = TestbedEnv::load();
     if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
-    XvfbServer xvfb;
-    PrivateDBus bus;
-    std::string why;
-    if (!xvfb.start(&why)) GTEST_SKIP() << "no Xvfb: " << why;
-    if (!bus.start(&why)) GTEST_SKIP() << "no dbus-daemon: " << why;
-    ::setenv("DISPLAY", xvfb.display().c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
-    FakeStatusNotifierWatcher watcher(QString::fromStdString(bus.address()));
-    ASSERT_TRUE(watcher.startServing());
+    TrayDesktop desktop;
+    if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
     widgetTestApp();
 
     MainWindowTestbed rig(*env);
-    why = rig.signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
+    const std::string why = rig.signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
     ASSERT_TRUE(why.empty()) << why;
 
     RemoteImageLoader flags(rig.queue, rig.background, rig.codec);
@@ -49,7 +39,7 @@ TEST(TrayTestbed, DemoAccountsLocationsShowWithTheirFlags) {
     controller.prepareMenu();
     QtStatusItem item;
     item.setMenu(controller.menus().menuBarMenu);
-    ASSERT_TRUE(spinUntil([&] { return watcher.items().size() == 1; }, 10000)) << "the item registers";
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000)) << "the item registers";
 
     const auto& locations = *controller.menus().menuBarMenu->find(menu_tags::location)->submenu;
     const auto& rows = controller.locationsListModel->listWithOutGroups();
@@ -62,7 +52,7 @@ TEST(TrayTestbed, DemoAccountsLocationsShowWithTheirFlags) {
         20000))
         << "every flag arrives";
 
-    const MenuNode root = trayLayout(watcher.items().front());
+    const MenuNode root = trayLayout(desktop.watcher->items().front());
     const MenuNode* submenu = nullptr;
     for (const auto& n : root.children)
         if (n.props.value("children-display").toString() == "submenu") submenu = &n;
