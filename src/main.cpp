@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -25,6 +26,9 @@
 #include "app/locations_window_port_adapter.h"
 #include "app/main_window_port_adapter.h"
 #include "app/settings_window_port_adapter.h"
+#include "app/qt_status_item.h"
+#include "controllers/remote_image_loader.h"
+#include "platform/qt/dbus_user_notification_center.h"
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
 #include "havenway/build_config.h"
@@ -158,7 +162,9 @@ int main(int argc, char** argv) {
                     if (delegate) delegate->presentHelperInstallAlert(m, i, std::move(done));
                     else done(kAlertFirstButtonReturn);
                 },
-                [] { log::info("UserNotifications", "auto-reconnect banner under the kill switch"); }});
+                [&delegate] {
+                    if (delegate) delegate->showAutoReconnectWithNetworkLockNotification();
+                }});
         });
     ServiceLayer::installFactory(factory);
     ServiceLayer& hub = ServiceLayer::sharedInstance();
@@ -171,7 +177,7 @@ int main(int argc, char** argv) {
                                         [done = std::move(done)](const std::string&) { done(); });
     });
     KitShellAlerts alerts;
-    LoggingUserNotificationCenter notifications;
+    DBusUserNotificationCenter notifications;
     LogindSleepWatch sleepWatch;
     QtURLOpener opener;
     XdgLoginItems loginItems;
@@ -259,6 +265,24 @@ int main(int argc, char** argv) {
         &locationsWindow});
     mainAdapter = mainWindow.get();
     environment.windows.main = std::move(mainWindow);
+    // --- Tray, menus, notifications ---
+    QtStatusItem statusItem;
+    RemoteImageLoader flags(queue, background, codec);
+    environment.statusItem = &statusItem;
+    environment.statusItemShown = [&statusItem] { return statusItem.isShown(); };
+    environment.loadFlag = [&flags](const ParseFilePtr& file, std::function<void(ImagePtr)> reply) {
+        // A cached flag answers at once: a long list does not flicker in.
+        if (file) {
+            if (ImagePtr hit = flags.cached(RemoteImageLoader::keyOf(*file))) return reply(std::move(hit));
+        }
+        flags.load(file, std::move(reply));
+    };
+    std::mt19937 randomEngine{std::random_device{}()};
+    environment.random = [&randomEngine](int bound) {
+        return std::uniform_int_distribution<int>(0, bound - 1)(randomEngine);
+    };
+    environment.clock = &clock;
+    // --- end of the tray's block ---
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };

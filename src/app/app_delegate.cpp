@@ -5,6 +5,7 @@
 #include "core/settings_user_defaults.h"
 #include "core/try_catch_finally.h"
 #include "platform/log.h"
+#include "platform/system_clock.h"
 
 namespace hw {
 namespace {
@@ -19,7 +20,12 @@ AppDelegate::AppDelegate(AppDelegateEnvironment environment)
       windows_(std::move(environment.windows)),
       alerts_(environment.alerts),
       notifications_(environment.notifications),
-      env_(std::move(environment)) {
+      env_(std::move(environment)),
+      statusBarIconAnimator_(queue_) {
+    static const SystemClock systemClock;
+    menuBarMenuController_ = std::make_unique<MenuBarMenuController>(model(), *this, env_.loadFlag);
+    userNotificationHelper_ = std::make_unique<UserNotificationHelper>(
+        notifications_, queue_, env_.clock ? *env_.clock : static_cast<const Clock&>(systemClock), model());
     setReporter([this](const std::string& stack, const std::string& type) {
         services_.sendExceptionReport(stack, type);
     });
@@ -34,6 +40,11 @@ AppDelegate::~AppDelegate() {
     }
     if (hub_.shell().appDelegate == this) hub_.setShell({});
     model().onCurrentConnectionStateUpdated = nullptr;
+    statusBarIconAnimator_.stop();
+    statusBarIconAnimator_.delegate = nullptr;
+    stopSheduleNextSmartWidgetUpdateTimer();
+    notifications_.setActivationHandler(nullptr);
+    if (env_.statusItem) env_.statusItem->onActivated = nullptr;
     model().startOnOsStartupNotification = nullptr;
     hub_.onInternetReachabilityCheckFinished = nullptr;
 }
@@ -64,7 +75,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         services_.trackAppOpened();
         subscribeToSleepWakeNotifications();
         prepareDirectoryForVPNLogger();
-        log::info(kLog, "user notifications: delegate set");
+        std::weak_ptr<bool> alive = alive_;
+        notifications_.setActivationHandler(
+            [this, alive](const UserNotificationCenter::Notification& n, UserNotificationCenter::Activation a) {
+                if (!alive.expired()) userNotificationCenterDidActivate(n, a);
+            });
         // The backend client is ready now: an earlier run's fatal exception
         // can be reported.
         sendStoredExceptionReport();
@@ -96,9 +111,7 @@ void AppDelegate::setupViewLayerCallbacks() {
     hub_.onInternetReachabilityCheckFinished = [this](bool reachable) {
         if (!reachable) windows_.auth->showInternetConnectionIsUnavailableNotification();
     };
-    model().onCurrentConnectionStateUpdated = [](ConnectionStates state) {
-        log::debug(kLog, "updateMenuBarStatusIcon: " + std::to_string(static_cast<int>(state)));
-    };
+    model().onCurrentConnectionStateUpdated = [this](ConnectionStates state) { updateMenuBarStatusIcon(state); };
     // The XDG autostart entry follows the setting.
     model().startOnOsStartupNotification = [this](bool value) {
         auto helper = hub_.startOnOSStartUpHelper();
@@ -110,7 +123,6 @@ void AppDelegate::setupViewLayerCallbacks() {
     };
 }
 
-void AppDelegate::createMenuBar() { log::info(kLog, "createMenuBar: no status item yet"); }
 
 void AppDelegate::prepareUI() {
     const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
@@ -222,8 +234,6 @@ void AppDelegate::presentHelperInstallAlert(const std::string& messageText, cons
 // --- what the state object and the hub ask ---
 
 void AppDelegate::prepareEnterpriseVersionUI() { log::info(kLog, "prepareEnterpriseVersionUI"); }
-void AppDelegate::stopSheduleNextSmartWidgetUpdateTimer() { log::debug(kLog, "stopSheduleNextSmartWidgetUpdateTimer"); }
-void AppDelegate::loadSmartWidgetData() { log::debug(kLog, "loadSmartWidgetData"); }
 void AppDelegate::updateMainViewMapImage() { windows_.main->updateMainViewMapImage(); }
 DetailsPanePort* AppDelegate::mainViewDetailsController() { return windows_.main->detailsController(); }
 

@@ -7,6 +7,9 @@
 
 #include "app/auto_update_window_controller.h"
 #include "app/exception_handling_object.h"
+#include "app/menu_bar_menu_controller.h"
+#include "app/status_item_view.h"
+#include "app/user_notification_helper.h"
 #include "app/shell_services.h"
 #include "app/shell_window_ports.h"
 #include "controllers/shell_commands.h"
@@ -14,6 +17,7 @@
 #include "hub/service_layer.h"
 #include "platform/sleep_watch.h"
 #include "platform/user_notification_center.h"
+#include "view/interval_animator.h"
 
 namespace hw {
 
@@ -53,6 +57,15 @@ struct AppDelegateEnvironment {
     // Makes the update window's controller on first use.
     std::function<std::unique_ptr<AutoUpdateWindowController>(AutoUpdateShell& shell)> makeAutoUpdateWindowController{};
     // ---- end auto-update ----
+    // --- Tray, menus, notifications and data loading ---
+    // None: no status item (logged).
+    StatusItemView* statusItem = nullptr;
+    MenuFlagLoader loadFlag{};
+    // A whole number from 0 to bound - 1; none: always 0.
+    std::function<int(int bound)> random{};
+    // None: the system's clock.
+    const Clock* clock = nullptr;
+    // --- end of the tray's block ---
 };
 
 // The application's delegate: the launch sequence, the windows, the shell's
@@ -62,7 +75,9 @@ class AppDelegate final : public ExceptionHandlingObject,
                           public ShellCommands,
                           public AutoUpdateShell,
                           public ApplicationDelegatePort,
-                          public ApplicationShellPort {
+                          public ApplicationShellPort,
+                          public MenuBarMenuCommands,
+                          public IntervalAnimatorDelegate {
 public:
     explicit AppDelegate(AppDelegateEnvironment environment);
     ~AppDelegate() override;
@@ -156,8 +171,8 @@ public:
     void applicationWillTerminate();
     bool MakeAppForeground();
     bool MakeAppBackground();
-    void addAppModeChangeNotification(std::function<void()> subscriber);
-    void clearAppModeChangeNotifications();
+    void addAppModeChangeNotification(std::function<void()> subscriber) override;
+    void clearAppModeChangeNotifications() override;
     void notifyAppModeChangeSubscribers();
     bool confirQuitApplicationPopupShown() const { return confirQuitApplicationPopupShown_; }
     bool quitAppInitiatedFromStatusBar() const { return quitAppInitiatedFromStatusBar_; }
@@ -187,6 +202,40 @@ public:
     // --- end of the main window's block ---
     // --- Login window (app_delegate_login.cpp) ---
     void onLoginSuccess() override;
+
+    // --- Tray, menus, notifications and data loading ---
+    // (app_delegate_data.cpp)
+    void loadApplicationData();
+    void onApplicationDataLoaded();
+    void setupMenuBarMenu();
+    void onDataLoaded_postProcessing();
+    void syncAccountAnd_loadSmartWidgetData();
+    void sheduleNextSmartWidgetUpdate();
+    bool hasSmartWidgetScheduleUpdateTimer() const { return smartWidgetScheduleUpdateTimer_ != nullptr; }
+    // (app_delegate_tray.cpp)
+    void updateMenuBarStatusIcon(ConnectionStates state);
+    void updateMenuBarStatusIcon(const std::string& imageName);
+    void animateConnectingStatusBarIcon();
+    void stopStatusBarIconAnimation();
+    void onIntervalAnimatorUpdate(IntervalAnimator& animator, int frame) override;
+    void onInternetNotReachable_menus();
+    void onInternetReachable_menus();
+    void changeAppToBeInNormalModeCommand() { changeAppToBeNormalApp(); }
+    void activateAppNormalMode() { changeAppToBeNormalApp(); }
+    const MenuPtr& statusItemMenu() const { return statusItemMenu_; }
+    const MenuPtr& currentDockMenu() const { return currentDockMenu_; }
+    const MenuPtr& applicationDockMenu() const { return currentDockMenu_; }
+    MenuBarMenuController& menuBarMenuController() { return *menuBarMenuController_; }
+    const std::string& statusIconName() const { return statusIconName_; }
+    // (app_delegate_notifications.cpp)
+    UserNotificationHelper& userNotificationHelper() { return *userNotificationHelper_; }
+    void userNotificationCenterDidActivate(const UserNotificationCenter::Notification& notification,
+                                           UserNotificationCenter::Activation activation);
+    void showConnectedNotification(const std::string& locationName) override;
+    void showDisconnectedNotification(const std::string& locationName) override;
+    void showAutoReconnectWithNetworkLockNotification() override;
+    void showAutoReconnectWithoutNetworkLockNotification() override;
+    // --- end of the tray's block ---
 
 private:
     void terminate();
@@ -224,6 +273,18 @@ private:
     bool settingsAppliesImmediately_ = true;
     bool terminating_ = false;
     bool exited_ = false;
+    // --- Tray, menus, notifications and data loading ---
+    // Whether a banner's connect may start a connection now.
+    bool connectButtonOffersConnect();
+    std::unique_ptr<MenuBarMenuController> menuBarMenuController_;
+    std::unique_ptr<UserNotificationHelper> userNotificationHelper_;
+    IntervalAnimator statusBarIconAnimator_;
+    MenuPtr statusItemMenu_;
+    MenuPtr currentDockMenu_;
+    std::string statusIconName_;
+    std::unique_ptr<Timer> smartWidgetScheduleUpdateTimer_;
+    // --- end of the tray's block ---
+
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     // ---- Auto-update ----

@@ -7,11 +7,5 @@ namespace {
 constexpr char kLog[] = "AppDelegate";
 }
 
-// The banners themselves come with the shell's notifications.
-void AppDelegate::showInsecureWiFiNotification() { log::info(kLog, "showInsecureWiFiNotification"); }
-
-void AppDelegate::showInsecureWiFiNotLoggedInNotification() {
-    log::info(kLog, "showInsecureWiFiNotLoggedInNotification");
-}
 
 }  // namespace hw

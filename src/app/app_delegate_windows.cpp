@@ -161,7 +161,13 @@ void AppDelegate::performLogout() {
     store_.synchronize();
     hideMainWindow();
     closeSettingsWindow();
-    queue_.post([] { log::info(kLog, "menus: back to the signed-out menus"); });
+    std::weak_ptr<bool> menusAlive = alive_;
+    queue_.post([this, menusAlive] {
+        if (menusAlive.expired()) return;
+        statusItemMenu_ = menuBarMenuController_->menus().default_menuBarMenu;
+        if (env_.statusItem) env_.statusItem->setMenu(statusItemMenu_);
+        currentDockMenu_ = menuBarMenuController_->menus().default_DockMenuBarMenu;
+    });
     m.applyPrivateSettings(store_.snapshot());
     openAuthWindow();
 }
@@ -175,12 +181,11 @@ void AppDelegate::prepareWiFiUnsecured_EarlyDetection() {
 
 void AppDelegate::showWiFiInsecureNotification_beforeLogin() {
     log::info(kLog, "!!! === showWiFiInsecureNotification");
-    if (!model().isLoggedInUser) log::info(kLog, "insecure Wi-Fi banner before sign-in");
+    if (!model().isLoggedInUser) userNotificationHelper_->showInsecureWiFiNotLoggedInNotification();
 }
 
 void AppDelegate::showWiFiInsecureNotification() { windows_.main->showWiFiInsecureNotification(); }
 void AppDelegate::showConnectedToWiFiNotification() { windows_.main->showConnectedToWiFiNotification(); }
-void AppDelegate::showConnectionErrorNotification() { log::info(kLog, "connection error banner"); }
 
 void AppDelegate::showAppUpgratePopup() {
     if (env_.isEnterpriseVersion) return;

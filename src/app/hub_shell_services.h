@@ -42,6 +42,14 @@ public:
     void sendAnalyticsEvent(const std::string& name,
                             const std::optional<std::map<std::string, std::string>>& parameters) override;
     void sendExceptionReport(const std::string& callStack, const std::string& exceptionType) override;
+    // --- Tray, menus and data loading (hub_shell_services_tray.cpp) ---
+    std::shared_ptr<ShellReachabilityWiring> reachabilityWiring() override;
+    void prepareAfterDataLoaded() override;
+    void onInternetConnectionLost() override;
+    std::optional<std::string> currentSessionToken() override;
+    void requestSmartWidgetData(const std::string& sessionToken, std::function<void(SmartWidgetReply)> onCompleted,
+                                std::function<void(const std::string&)> onError) override;
+    // --- end of the tray's block ---
 
 private:
     ServiceLayer& hub_;

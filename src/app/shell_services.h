@@ -1,10 +1,12 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/application_model_ports.h"
+#include "services/smart_wigdet_helper.h"
 
 namespace hw {
 
@@ -12,6 +14,22 @@ namespace hw {
 // connection manager, the reachability watch, the backend client and the
 // sign-in services. A service that does not exist makes its call a no-op
 // (logged), so the shell runs on a partial hub.
+// --- Tray, menus and data loading ---
+// The reachability watch's registrations, as the shell wires them after a
+// sign-in. Observers are called on the main queue.
+class ShellReachabilityWiring {
+public:
+    virtual ~ShellReachabilityWiring() = default;
+    virtual void stopReachability() = 0;
+    virtual void addOnInternetNotReachableObserver(std::function<void()> observer) = 0;
+    virtual void addOnInternetReachableObserver(std::function<void()> observer) = 0;
+    virtual void clearOnWiFiConnectionINSECUREObservers() = 0;
+    virtual void addOnWiFiConnectionINSECUREObserver(std::function<void()> observer) = 0;
+    virtual void addOnConnectedToWiFiNetworkObserver(std::function<void()> observer) = 0;
+    virtual void reach(const std::string& host) = 0;
+};
+// --- end of the tray's block ---
+
 class ShellServices {
 public:
     virtual ~ShellServices() = default;
@@ -55,6 +73,22 @@ public:
     virtual void sendAnalyticsEvent(const std::string& name,
                                     const std::optional<std::map<std::string, std::string>>& parameters) = 0;
     virtual void sendExceptionReport(const std::string& callStack, const std::string& exceptionType) = 0;
+
+    // --- Tray, menus and data loading ---
+    // None when there is no reachability watch.
+    virtual std::shared_ptr<ShellReachabilityWiring> reachabilityWiring() { return nullptr; }
+    // The connection manager's start for a signed-in user, and its reaction
+    // to a lost internet connection.
+    virtual void prepareAfterDataLoaded() {}
+    virtual void onInternetConnectionLost() {}
+    // The signed-in user's session token; none without a user or token.
+    virtual std::optional<std::string> currentSessionToken() { return std::nullopt; }
+    virtual void requestSmartWidgetData(const std::string& /*sessionToken*/,
+                                        std::function<void(SmartWidgetReply)> /*onCompleted*/,
+                                        std::function<void(const std::string&)> onError) {
+        if (onError) onError("no information widget service");
+    }
+    // --- end of the tray's block ---
 };
 
 }  // namespace hw

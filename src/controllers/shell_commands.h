@@ -75,6 +75,15 @@ public:
     // A sign-in succeeded: load the data, then leave for the main window.
     // Returns before the data have loaded.
     virtual void onLoginSuccess() = 0;
+
+    // --- Tray and notifications ---
+    // The connection banners; whether one is wanted at all is the caller's
+    // decision.
+    virtual void showConnectedNotification(const std::string& /*locationName*/) {}
+    virtual void showDisconnectedNotification(const std::string& /*locationName*/) {}
+    virtual void showAutoReconnectWithNetworkLockNotification() {}
+    virtual void showAutoReconnectWithoutNetworkLockNotification() {}
+    // --- end of the tray's block ---
 };
 
 }  // namespace hw

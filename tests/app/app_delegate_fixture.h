@@ -66,6 +66,15 @@ protected:
         e.exceptionReportPath = reportPath;
         e.sleepWatch = sleepWatch;
         e.hideOnLaunch = hideOnLaunch;
+        // --- Tray, menus and data loading ---
+        e.statusItem = &statusItemView;
+        e.random = [this](int bound) {
+            randomBounds.push_back(bound);
+            return randomValue;
+        };
+        e.clock = &factory->queue;
+        e.loadFlag = [](const ParseFilePtr&, std::function<void(ImagePtr)>) {};
+        // --- end of the tray's block ---
         delegate = std::make_unique<AppDelegate>(std::move(e));
         return *delegate;
     }
@@ -110,6 +119,11 @@ protected:
     bool hideOnLaunch = false;
     std::string reportPath;
     SleepWatch* sleepWatch = nullptr;
+    // --- Tray, menus and data loading ---
+    RecordingStatusItem statusItemView;
+    int randomValue = 0;
+    std::vector<int> randomBounds;
+    // --- end of the tray's block ---
 };
 
 }  // namespace hw::test

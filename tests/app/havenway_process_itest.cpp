@@ -58,18 +58,7 @@ protected:
     pid_t spawn(const std::string& log) {
         std::vector<std::string> vars;
         for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
-        std::vector<char*> envp;
-        for (auto& v : vars) envp.push_back(v.data());
-        envp.push_back(nullptr);
-        std::vector<char*> argv{binary.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = -1;
-        const int rc = ::posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        return rc == 0 ? pid : -1;
+        return spawnLogged(binary, vars, log);
     }
     bool logShows(const std::string& log, const std::string& text, std::chrono::milliseconds bound) {
         const auto deadline = std::chrono::steady_clock::now() + bound;

@@ -63,6 +63,7 @@ public:
         note("startEnterpriseLogin:" + username + "/" + password);
     }
     std::optional<WindowFrame> frame() const override { return WindowFrame{10, 20, 300, 400}; }
+    void onDataLoadFailed() override { note("onDataLoadFailed"); }
     std::optional<LoginData> pendingLoginData;
     bool enterprisePage = false;
 };
@@ -80,7 +81,21 @@ public:
     void prepareMainViewAfterSettingsViewBeenClosed() override { note("afterSettingsClosed"); }
     void closeConnectButtonPopover() override { note("closeConnectButtonPopover"); }
     void hideAutoReconnectOverlay() override { note("hideAutoReconnectOverlay"); }
-    DetailsPanePort* detailsController() override { return nullptr; }
+    DetailsPanePort* detailsController() override { return details; }
+
+    // --- Tray, menus and data loading ---
+    void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks& c) override {
+        note("setupMainView");
+        callbacks = c;
+    }
+    void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) override {
+        note("smartWidgetData");
+    }
+    void showNoOnternetConnectionOverlay() override { note("showNoInternetOverlay"); }
+    void hideNoOnternetConnectionOverlay() override { note("hideNoInternetOverlay"); }
+    DetailsPanePort* details = nullptr;
+    VPNConnectionDetailsCallbacks callbacks;
+    // --- end of the tray's block ---
 };
 
 class RecordingSettingsWindow final : public RecordingWindow, public SettingsWindowPort {
@@ -161,12 +176,63 @@ public:
     }
     void sendExceptionReport(const std::string&, const std::string& type) override { note("report:" + type); }
 
+    // --- Tray, menus and data loading ---
+    // Records each registration as "wire:<call>" and keeps the observers.
+    class Wiring final : public ShellReachabilityWiring {
+    public:
+        explicit Wiring(FakeShellServices& s) : s_(s) {}
+        void stopReachability() override { s_.note("wire:stop"); }
+        void addOnInternetNotReachableObserver(std::function<void()> o) override {
+            s_.note("wire:notReachable");
+            s_.notReachable.push_back(std::move(o));
+        }
+        void addOnInternetReachableObserver(std::function<void()> o) override {
+            s_.note("wire:reachable");
+            s_.reachable.push_back(std::move(o));
+        }
+        void clearOnWiFiConnectionINSECUREObservers() override { s_.note("wire:clearInsecure"); }
+        void addOnWiFiConnectionINSECUREObserver(std::function<void()>) override { s_.note("wire:insecure"); }
+        void addOnConnectedToWiFiNetworkObserver(std::function<void()>) override { s_.note("wire:connectedToWiFi"); }
+        void reach(const std::string& host) override { s_.note("wire:reach:" + host); }
+
+    private:
+        FakeShellServices& s_;
+    };
+    std::shared_ptr<ShellReachabilityWiring> reachabilityWiring() override {
+        return hasReachability ? std::make_shared<Wiring>(*this) : nullptr;
+    }
+    void prepareAfterDataLoaded() override { note("prepareAfterDataLoaded"); }
+    void onInternetConnectionLost() override { note("onInternetConnectionLost"); }
+    std::optional<std::string> currentSessionToken() override { return sessionToken; }
+    void requestSmartWidgetData(const std::string& token, std::function<void(SmartWidgetReply)> done,
+                                std::function<void(const std::string&)>) override {
+        note("requestSmartWidgetData:" + token);
+        widgetRequests.push_back(std::move(done));
+    }
+    bool hasReachability = true;
+    std::optional<std::string> sessionToken = "r:session";
+    std::vector<std::function<void()>> notReachable, reachable;
+    std::vector<std::function<void(SmartWidgetReply)>> widgetRequests;
+    // --- end of the tray's block ---
+
     Journal& journal;
     bool needsFetch = false;
     std::string throwOn;
     std::function<void()> terminationDone;
     std::function<void()> insecure;
 };
+
+// --- Tray, menus and data loading ---
+class RecordingStatusItem final : public StatusItemView {
+public:
+    bool isShown() const override { return shown; }
+    void setImage(const std::string& name) override { images.push_back(name); }
+    void setMenu(const MenuPtr& m) override { menu = m; }
+    bool shown = true;
+    std::vector<std::string> images;
+    MenuPtr menu;
+};
+// --- end of the tray's block ---
 
 class ManualSleepWatch final : public SleepWatch {
 public:

@@ -56,6 +56,8 @@ public:
     void changeAppToBeUserAgent() override { calls.push_back("changeAppToBeUserAgent"); }
     void changeAppToBeNormalApp() override { calls.push_back("changeAppToBeNormalApp"); }
     void onLoginSuccess() override { calls.push_back("onLoginSuccess"); }
+    void showInsecureWiFiNotification() override { calls.push_back("showInsecureWiFiNotification"); }
+    void showInsecureWiFiNotLoggedInNotification() override { calls.push_back("showInsecureWiFiNotLoggedInNotification"); }
 };
 
 }  // namespace hw::test

@@ -44,4 +44,21 @@ inline bool runChild(std::vector<std::string> args, std::chrono::milliseconds bo
     return rc == 0 && waitChild(pid, bound) == 0;
 }
 
+// Starts the program with exactly this environment ("NAME=value" each), its
+// output appended to the log; -1 when it could not start.
+inline pid_t spawnLogged(std::string binary, std::vector<std::string> env, const std::string& log) {
+    std::vector<char*> envp;
+    for (auto& v : env) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{binary.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
 }  // namespace hw::test

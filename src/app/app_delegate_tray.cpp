@@ -1,0 +1,78 @@
+// The status item, its icon and which menus show.
+#include "app/app_delegate.h"
+#include "core/try_catch_finally.h"
+#include "platform/log.h"
+
+namespace hw {
+namespace {
+constexpr char kLog[] = "AppDelegate";
+constexpr char kConnectingPrefix[] = "MenuBar_icon_CONNECTING_";
+}  // namespace
+
+void AppDelegate::createMenuBar() {
+    if (env_.statusItem) {
+        env_.statusItem->onActivated = [this] { applicationShouldHandleReopen(hasVisibleWindows()); };
+        if (!env_.statusItem->isShown()) log::warning(kLog, "no tray host on this desktop: the status item stays absent");
+    } else {
+        log::warning(kLog, "no status item");
+    }
+    updateMenuBarStatusIcon(ConnectionStates::disconnected);
+    statusItemMenu_ = menuBarMenuController_->menus().default_menuBarMenu;
+    if (env_.statusItem) env_.statusItem->setMenu(statusItemMenu_);
+    currentDockMenu_ = menuBarMenuController_->menus().default_DockMenuBarMenu;
+    menuBarMenuController_->prepareAboutMenu();
+}
+
+void AppDelegate::updateMenuBarStatusIcon(ConnectionStates state) {
+    guarded([&] {
+        switch (state) {
+            case ConnectionStates::connected:
+                stopStatusBarIconAnimation();
+                updateMenuBarStatusIcon(std::string("MenuBar_icon_CONNECTED"));
+                break;
+            case ConnectionStates::disconnected:
+                stopStatusBarIconAnimation();
+                updateMenuBarStatusIcon(std::string("MenuBar_icon_DISCONNECTED"));
+                break;
+            default:
+                animateConnectingStatusBarIcon();
+        }
+    });
+}
+
+void AppDelegate::updateMenuBarStatusIcon(const std::string& imageName) {
+    statusIconName_ = imageName;
+    if (env_.statusItem) env_.statusItem->setImage(imageName);
+}
+
+void AppDelegate::animateConnectingStatusBarIcon() {
+    statusBarIconAnimator_.delegate = this;
+    statusBarIconAnimator_.start();
+}
+
+void AppDelegate::stopStatusBarIconAnimation() { statusBarIconAnimator_.stop(); }
+
+void AppDelegate::onIntervalAnimatorUpdate(IntervalAnimator&, int frame) {
+    updateMenuBarStatusIcon(kConnectingPrefix + std::to_string(frame + 1));
+}
+
+void AppDelegate::onInternetNotReachable_menus() {
+    if (model().networkLockActivated) return;
+    const ShellMenus& menus = menuBarMenuController_->menus();
+    if (statusItemMenu_ != menus.noInternetConnection_menu) {
+        statusItemMenu_ = menus.noInternetConnection_menu;
+        if (env_.statusItem) env_.statusItem->setMenu(statusItemMenu_);
+    }
+    if (currentDockMenu_ != menus.noInternetConnection_DockMenu) currentDockMenu_ = menus.noInternetConnection_DockMenu;
+}
+
+void AppDelegate::onInternetReachable_menus() {
+    const ShellMenus& menus = menuBarMenuController_->menus();
+    if (statusItemMenu_ != menus.menuBarMenu) {
+        statusItemMenu_ = menus.menuBarMenu;
+        if (env_.statusItem) env_.statusItem->setMenu(statusItemMenu_);
+    }
+    if (currentDockMenu_ != menus.dockMenu) currentDockMenu_ = menus.dockMenu;
+}
+
+}  // namespace hw

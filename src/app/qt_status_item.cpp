@@ -1,0 +1,132 @@
+#include "app/qt_status_item.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPalette>
+#include <QSet>
+#include <QSystemTrayIcon>
+
+#include "app/menu_bar_menu_controller.h"
+#include "platform/log.h"
+#include "view/kit_images.h"
+
+namespace hw {
+namespace {
+
+constexpr char kLog[] = "StatusItem";
+constexpr int kIconSize = 22;
+
+QIcon flagIcon(const Image& image) {
+    const int side = static_cast<int>(MenuBarMenuController::LOCATION_ITEM_FLAG_IMAGE_SIZE);
+    QImage q(image.rgba.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888);
+    return QIcon(QPixmap::fromImage(q.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+}  // namespace
+
+QtStatusItem::QtStatusItem(QObject* parent)
+    : QObject(parent), tray_(std::make_unique<QSystemTrayIcon>()), root_(std::make_unique<QMenu>()) {
+    tray_->setToolTip(QStringLiteral("Havenway"));
+    tray_->setContextMenu(root_.get());
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+        if (why == QSystemTrayIcon::Trigger && onActivated) onActivated();
+    });
+    // The desktop refuses an item without an icon.
+    setImage("MenuBar_icon_DISCONNECTED");
+    if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
+    else log::warning(kLog, "no system tray: the status item is not shown");
+}
+
+QtStatusItem::~QtStatusItem() {
+    detach(menu_);
+    tray_->setContextMenu(nullptr);
+}
+
+bool QtStatusItem::isShown() const { return QSystemTrayIcon::isSystemTrayAvailable() && tray_->isVisible(); }
+
+void QtStatusItem::setImage(const std::string& name) {
+    if (name == imageName_) return;
+    imageName_ = name;
+    const QColor ink = QApplication::palette().color(QPalette::WindowText);
+    QIcon icon;
+    for (int scale : {1, 2})
+        icon.addPixmap(QPixmap::fromImage(kitTemplateImage(name, ink, QSize(kIconSize, kIconSize), scale)));
+    if (icon.isNull()) log::warning(kLog, "no status image " + name);
+    tray_->setIcon(icon);
+}
+
+void QtStatusItem::detach(const MenuPtr& model) {
+    if (!model) return;
+    model->onChanged = nullptr;
+    for (const auto& item : model->items())
+        if (item->submenu) detach(item->submenu);
+}
+
+void QtStatusItem::setMenu(const MenuPtr& menu) {
+    if (menu == menu_) return;
+    detach(menu_);
+    menu_ = menu;
+    actions_.clear();
+    root_->clear();
+    if (menu) fill(root_.get(), menu);
+}
+
+void QtStatusItem::apply(QAction* action, const MenuItemModel& item) {
+    action->setText(QString::fromStdString(item.title));
+    action->setEnabled(item.enabled);
+    action->setVisible(item.visible);
+    action->setChecked(item.checked);
+    // With a flag in its place the style draws no check mark: the chosen
+    // location reads in bold instead.
+    if (item.checkable) {
+        QFont font = action->font();
+        font.setBold(item.checked);
+        action->setFont(font);
+    }
+    if (item.image && item.image->isValid()) action->setIcon(flagIcon(*item.image));
+    else if (!item.imageName.empty()) action->setIcon(kitIcon(item.imageName));
+    else action->setIcon(QIcon());
+}
+
+void QtStatusItem::fill(QMenu* target, const MenuPtr& model) {
+    const QList<QAction*> old = target->actions();
+    const QSet<QAction*> gone(old.begin(), old.end());
+    std::erase_if(actions_, [&](const auto& entry) { return gone.contains(entry.second); });
+    // A submenu's action belongs to the submenu, which clear() leaves.
+    for (QMenu* sub : target->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) sub->deleteLater();
+    target->clear();
+    for (const auto& item : model->items()) {
+        if (item->separator) {
+            target->addSeparator();
+            continue;
+        }
+        QAction* action = nullptr;
+        if (item->submenu) {
+            QMenu* sub = target->addMenu(QString());
+            action = sub->menuAction();
+            fill(sub, item->submenu);
+        } else {
+            action = target->addAction(QString());
+            action->setCheckable(item->checkable);
+            std::weak_ptr<MenuItemModel> weak = item;
+            QObject::connect(action, &QAction::triggered, this, [weak] {
+                if (auto i = weak.lock(); i && i->action) i->action();
+            });
+        }
+        apply(action, *item);
+        actions_[item.get()] = action;
+    }
+    std::weak_ptr<MenuModel> weakModel = model;
+    model->onChanged = [this, target, weakModel](const MenuItemModel* changed) {
+        auto m = weakModel.lock();
+        if (!m) return;
+        if (!changed) {
+            fill(target, m);
+            return;
+        }
+        if (auto it = actions_.find(changed); it != actions_.end()) apply(it->second, *changed);
+    };
+}
+
+}  // namespace hw

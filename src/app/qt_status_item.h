@@ -1,0 +1,43 @@
+#pragma once
+#include <memory>
+#include <unordered_map>
+
+#include <QObject>
+
+#include "app/status_item_view.h"
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace hw {
+
+// The status item on QSystemTrayIcon, which registers with the desktop's
+// StatusNotifierWatcher and exports its QMenu over com.canonical.dbusmenu.
+// Without a tray host the item stays absent.
+class QtStatusItem final : public QObject, public StatusItemView {
+public:
+    explicit QtStatusItem(QObject* parent = nullptr);
+    ~QtStatusItem() override;
+
+    bool isShown() const override;
+    void setImage(const std::string& name) override;
+    void setMenu(const MenuPtr& menu) override;
+
+    // The menu as drawn, for tests and screenshots.
+    QMenu* qmenu() const { return root_.get(); }
+    const std::string& imageName() const { return imageName_; }
+
+private:
+    void fill(QMenu* target, const MenuPtr& model);
+    void apply(QAction* action, const MenuItemModel& item);
+    void detach(const MenuPtr& model);
+
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QMenu> root_;
+    MenuPtr menu_;
+    std::string imageName_;
+    std::unordered_map<const MenuItemModel*, QAction*> actions_;
+};
+
+}  // namespace hw

@@ -1,0 +1,122 @@
+// The tray item as the desktop sees it: a StatusNotifierItem with a dbusmenu,
+// under Xvfb with xcb on a private bus. Qt decides once per process whether a
+// tray exists, so each case needs a process of its own (as ctest runs them).
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QSystemTrayIcon>
+#include <cstdlib>
+
+#include "app/app_delegate_fixture.h"
+#include "app/qt_status_item.h"
+#include "services/locations_list_model.h"
+#include "support/qt_test_app.h"
+#include "support/tray_desktop.h"
+#include "support/tray_menu_reader.h"
+#include "support/widget_test_app.h"
+
+namespace hw::test {
+namespace {
+
+class RecordingCommands final : public MenuBarMenuCommands {
+public:
+    void changeAppToBeNormalApp() override { calls << "normal"; }
+    void changeAppToBeUserAgent() override { calls << "userAgent"; }
+    void performConnectCommand() override { calls << "performConnectCommand"; }
+    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>& i) override {
+        calls << QString::fromStdString("select:" + i->name);
+    }
+    void performLogout() override { calls << "logout"; }
+    void quitApplicationRequested() override { calls << "quit"; }
+    void sendAnalyticsEvent(const std::string&, const std::optional<std::map<std::string, std::string>>&) override {}
+    void addAppModeChangeNotification(std::function<void()>) override {}
+    void clearAppModeChangeNotifications() override {}
+    QStringList calls;
+};
+
+class TrayTest : public AppDelegateTest {
+protected:
+    void start(bool withWatcher) {
+        if (QCoreApplication::instance()) GTEST_SKIP() << "the tray cases need a process of their own";
+        if (const std::string why = desktop.start(withWatcher); !why.empty()) GTEST_SKIP() << why;
+        widgetTestApp();
+    }
+    QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& member,
+                      const QVariantList& args) {
+        return trayCall(service, path, interface, member, args);
+    }
+
+    TrayDesktop desktop;
+};
+
+TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
+    start(true);
+    QtStatusItem item;
+    ASSERT_TRUE(item.isShown());
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000)) << "the item registers";
+    const QString service = desktop.watcher->items().front();
+
+    make();
+    RecordingCommands commands;
+    MenuBarMenuController controller(model(), commands, nullptr);
+    std::vector<LocationsListItemPtr> rows{std::make_shared<LocationsListItemModel>("nl", "Netherlands"),
+                                           std::make_shared<LocationsListItemModel>("de", "Germany")};
+    controller.locationsListModel = std::make_shared<LocationsListModel>(rows);
+    controller.prepareMenu();
+    item.setMenu(controller.menus().menuBarMenu);
+    controller.connectionDetailsCallbacks.fireIPaddressUpdated("203.0.113.7");
+    controller.connectionDetailsCallbacks.fireConnectButtonStateChanged("CONNECTING      ");
+    controller.connectionDetailsCallbacks.fireChosenLocationChanged(*rows[1]);
+    model().setVpnSettingsChangingDisabled(true);
+    spinFor(200);
+
+    MenuNode root = trayLayout(service);
+    QStringList labels;
+    const MenuNode* connect = nullptr;
+    const MenuNode* location = nullptr;
+    for (const auto& n : root.children) {
+        if (n.props.value("type").toString() == "separator") continue;
+        labels << n.label();
+        if (n.label() == "Disconnect") connect = &n;
+        if (n.props.value("children-display").toString() == "submenu") location = &n;
+    }
+    EXPECT_EQ(labels, (QStringList{"Open Havenway", "Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7",
+                                   "Status: ", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
+    EXPECT_FALSE(root.children.front().visible()) << "the app item shows only in status-bar-only mode";
+    ASSERT_NE(location, nullptr);
+    ASSERT_EQ(location->children.size(), 3u);
+    for (const auto& l : location->children) {
+        EXPECT_EQ(l.props.value("toggle-type").toString(), "checkmark") << l.label().toStdString();
+        EXPECT_FALSE(l.enabled()) << "the settings lock";
+        EXPECT_EQ(l.props.value("toggle-state").toInt(), l.label() == "Germany" ? 1 : 0) << l.label().toStdString();
+    }
+
+    ASSERT_NE(connect, nullptr);
+    call(service, "/MenuBar", "com.canonical.dbusmenu", "Event",
+         {connect->id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), uint(0)});
+    EXPECT_TRUE(spinUntil([&] { return commands.calls.contains("performConnectCommand"); }, 10000));
+
+    int activations = 0;
+    item.onActivated = [&] { ++activations; };
+    call(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
+    EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10000)) << "a click on the item is the reopen";
+}
+
+TEST_F(TrayTest, WithoutAWatcherThereIsNoTrayAndTheKeyboardQuitAsks) {
+    start(false);
+    QtStatusItem item;
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    EXPECT_FALSE(item.isShown());
+    statusItem = item.isShown();
+    launch();
+    delegate->quitKeyPressed();
+    EXPECT_EQ(alerts.pending.size(), 1u);
+    EXPECT_TRUE(exitCodes.empty());
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,191 @@
+// The tray: its five icons on a panel and its menus as Qt draws them under
+// the panel.
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+
+#include "app/menu_bar_menu_controller.h"
+#include "support/null_menu_commands.h"
+#include "app/qt_status_item.h"
+#include "hub/service_layer.h"
+#include "services/locations_list_model.h"
+#include "shots.h"
+#include "support/fake_hub_factory.h"
+#include "view/kit_color.h"
+#include "view/kit_fonts.h"
+#include "view/kit_images.h"
+
+namespace hw::shots {
+namespace {
+
+const char* const kIcons[] = {"MenuBar_icon_DISCONNECTED", "MenuBar_icon_CONNECTING_1", "MenuBar_icon_CONNECTING_2",
+                              "MenuBar_icon_CONNECTING_3", "MenuBar_icon_CONNECTED"};
+
+// Horizontal stripes, enough to tell the flags apart.
+ImagePtr stripes(std::vector<QColor> colours) {
+    auto image = std::make_shared<Image>();
+    image->width = 38;
+    image->height = 38;
+    image->rgba.resize(38 * 38 * 4);
+    for (int y = 0; y < 38; ++y) {
+        const QColor c = colours[static_cast<std::size_t>(y * static_cast<int>(colours.size()) / 38)];
+        for (int x = 0; x < 38; ++x) {
+            auto* p = &image->rgba[static_cast<std::size_t>((y * 38 + x) * 4)];
+            p[0] = static_cast<std::uint8_t>(c.red());
+            p[1] = static_cast<std::uint8_t>(c.green());
+            p[2] = static_cast<std::uint8_t>(c.blue());
+            p[3] = 255;
+        }
+    }
+    return image;
+}
+
+
+// A strip of the desktop's top panel, where the tray item sits.
+class Panel final : public QWidget {
+public:
+    explicit Panel(std::vector<std::string> icons) : icons_(std::move(icons)) {
+        setWindowFlags(Qt::FramelessWindowHint);
+        resize(std::max(360, 40 + 34 * static_cast<int>(icons_.size())), 30);
+        move(100, 60);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), kitColor("#2B2B2BFF"));
+        p.setPen(kitColor("#E6E6E6FF"));
+        p.setFont(latoFont(QFont::Bold, 13));
+        p.drawText(QRect(10, 0, 120, height()), Qt::AlignVCenter, QStringLiteral("Activities"));
+        int x = width() - 34 * static_cast<int>(icons_.size()) - 6;
+        for (const auto& name : icons_) {
+            p.drawImage(QPoint(x + 6, 4), kitTemplateImage(name, kitColor("#F2F2F2FF"), QSize(22, 22), devicePixelRatioF()));
+            x += 34;
+        }
+    }
+
+private:
+    std::vector<std::string> icons_;
+};
+
+// The menus on a hub of fakes, drawn by the real tray item.
+class TrayRig final : public QWidget {
+public:
+    TrayRig() {
+        std::vector<LocationsListItemPtr> items;
+        const std::vector<std::pair<const char*, std::vector<QColor>>> flags = {
+            {"Netherlands", {QColor(174, 28, 40), Qt::white, QColor(33, 70, 139)}},
+            {"Germany", {Qt::black, QColor(221, 0, 0), QColor(255, 206, 0)}},
+            {"United Kingdom", {QColor(1, 33, 105), QColor(200, 16, 46), QColor(1, 33, 105)}},
+            {"United States", {QColor(178, 34, 52), Qt::white, QColor(60, 59, 110)}},
+            {"Canada", {QColor(216, 6, 33), Qt::white, QColor(216, 6, 33)}},
+            {"Japan", {Qt::white, QColor(188, 0, 45), Qt::white}},
+        };
+        for (const auto& [name, colours] : flags) {
+            auto item = std::make_shared<LocationsListItemModel>(name, name);
+            item->flag = std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, std::string(name) + ".png",
+                                                     std::string("https://files.test/") + name, std::nullopt, "image/png");
+            images[item->flag->url()] = stripes(colours);
+            items.push_back(item);
+        }
+        hub = std::make_unique<ServiceLayer>(factory);
+        controller = std::make_unique<MenuBarMenuController>(
+            hub->appModel(), commands, [this](const ParseFilePtr& f, std::function<void(ImagePtr)> reply) {
+                reply(images[f->url()]);
+            });
+        controller->locationsListModel = std::make_shared<LocationsListModel>(std::move(items));
+        controller->prepareMenu();
+    }
+    ~TrayRig() override {
+        item.reset();
+        controller.reset();
+        hub.reset();
+    }
+    void connected() {
+        auto& c = controller->connectionDetailsCallbacks;
+        c.fireVPNProtocolUpdated(" OpenVPN");
+        c.fireIPaddressUpdated("185.107.56.21");
+        c.fireConnectionStatusUpdated("Connected");
+        c.fireConnectButtonStateChanged("DISCONNECT");
+        c.fireChosenLocationChanged(*controller->locationsListModel->listWithOutGroups()[0]);
+    }
+    void disconnected() {
+        auto& c = controller->connectionDetailsCallbacks;
+        c.fireIPaddressUpdated("203.0.113.7");
+        c.fireConnectionStatusUpdated("Disconnected");
+        c.fireConnectButtonStateChanged("CONNECT");
+    }
+    // Shows the menu under the panel's item, and the location submenu beside it.
+    void show(ShotStage& stage, Panel& panel, const MenuPtr& menu, bool withLocations) {
+        item = std::make_unique<QtStatusItem>();
+        item->setMenu(menu);
+        stage.afterShown([this, &panel, withLocations] {
+            QMenu* root = item->qmenu();
+            root->popup(panel.mapToGlobal(QPoint(panel.width() - 260, panel.height() + 2)));
+            if (!withLocations) return;
+            for (QAction* a : root->actions()) {
+                if (!a->menu()) continue;
+                const QRect r = root->actionGeometry(a);
+                a->menu()->popup(root->mapToGlobal(QPoint(root->width() - 4, r.top())));
+            }
+        });
+    }
+
+    std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
+    std::unique_ptr<ServiceLayer> hub;
+    test::NullMenuCommands commands;
+    std::map<std::string, ImagePtr> images;
+    std::unique_ptr<MenuBarMenuController> controller;
+    std::unique_ptr<QtStatusItem> item;
+};
+
+HW_SHOT("tray.icons", [](ShotStage& stage) {
+    stage.window<Panel>(std::vector<std::string>(std::begin(kIcons), std::end(kIcons))).show();
+});
+
+void menuShot(ShotStage& stage, const char* icon, const std::function<MenuPtr(TrayRig&)>& pick, bool withLocations,
+              const std::function<void(TrayRig&)>& state = nullptr) {
+    auto& panel = stage.window<Panel>(std::vector<std::string>{icon});
+    panel.show();
+    auto& rig = stage.window<TrayRig>();
+    if (state) state(rig);
+    rig.show(stage, panel, pick(rig), withLocations);
+}
+
+HW_SHOT("tray.menu-default", [](ShotStage& stage) {
+    menuShot(stage, "MenuBar_icon_DISCONNECTED", [](TrayRig& r) { return r.controller->menus().default_menuBarMenu; },
+             false);
+});
+
+HW_SHOT("tray.menu-full", [](ShotStage& stage) {
+    menuShot(stage, "MenuBar_icon_CONNECTED", [](TrayRig& r) { return r.controller->menus().menuBarMenu; }, false,
+             [](TrayRig& r) { r.connected(); });
+});
+
+HW_SHOT("tray.menu-no-internet", [](ShotStage& stage) {
+    menuShot(stage, "MenuBar_icon_DISCONNECTED",
+             [](TrayRig& r) { return r.controller->menus().noInternetConnection_menu; }, false);
+});
+
+HW_SHOT("tray.menu-locations", [](ShotStage& stage) {
+    menuShot(stage, "MenuBar_icon_DISCONNECTED", [](TrayRig& r) { return r.controller->menus().menuBarMenu; }, true,
+             [](TrayRig& r) {
+                 r.disconnected();
+                 r.controller->connectionDetailsCallbacks.fireChosenLocationChanged(
+                     *r.controller->locationsListModel->listWithOutGroups()[1]);
+             });
+});
+
+HW_SHOT("tray.menu-locked", [](ShotStage& stage) {
+    menuShot(stage, "MenuBar_icon_CONNECTING_2", [](TrayRig& r) { return r.controller->menus().menuBarMenu; }, true,
+             [](TrayRig& r) {
+                 r.connected();
+                 r.controller->connectionDetailsCallbacks.fireConnectionStatusUpdated("Connecting");
+                 r.controller->connectionDetailsCallbacks.fireConnectButtonStateChanged("CONNECTING      ");
+                 r.hub->appModel().setVpnSettingsChangingDisabled(true);
+             });
+});
+
+}  // namespace
+}  // namespace hw::shots
