@@ -59,22 +59,24 @@ public:
     virtual void changeAppToBeUserAgent() = 0;
     virtual void changeAppToBeNormalApp() = 0;
 
+    // The windows' own blocks below have empty defaults, so each window's
+    // test doubles need only what that window calls.
     // ---- Auto-update ----
     // Shows the update window as a sheet on parent. The end of the sheet
     // comes back through the shell's port of that window, so that the caller
     // can take its overlay away.
-    virtual void startAutoUpdater(WindowView& parent) = 0;
+    virtual void startAutoUpdater(WindowView& /*parent*/) {}
     // ---- end auto-update ----
     // --- Main window ---
     // The banners of an insecure Wi-Fi network: one for a signed-in user,
     // one for nobody signed in.
-    virtual void showInsecureWiFiNotification() = 0;
-    virtual void showInsecureWiFiNotLoggedInNotification() = 0;
+    virtual void showInsecureWiFiNotification() {}
+    virtual void showInsecureWiFiNotLoggedInNotification() {}
     // --- end of the main window's block ---
     // --- Login window ---
     // A sign-in succeeded: load the data, then leave for the main window.
     // Returns before the data have loaded.
-    virtual void onLoginSuccess() = 0;
+    virtual void onLoginSuccess() {}
 
     // --- Tray and notifications ---
     // The connection banners; whether one is wanted at all is the caller's

@@ -9,7 +9,7 @@
 
 #include "controllers/auth_window_view_controller.h"
 #include "recording_auth_window_view.h"
-#include "recording_shell_commands.h"
+#include "auth_shell_commands.h"
 #include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
 #include "services/links_manager.h"
@@ -103,7 +103,7 @@ protected:
         *model, [this](const std::string& n, const std::optional<AnalyticsParameters>& p) { events.emplace_back(n, p); },
         opener};
     RecordingAuthWindowView view;
-    RecordingShellCommands shell;
+    AuthShellCommands shell;
     std::unique_ptr<AuthWindowViewController> controller;
 };
 

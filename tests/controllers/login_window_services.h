@@ -5,7 +5,7 @@
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
 #include "platform/backend/parse_client.h"
-#include "recording_shell_commands.h"
+#include "auth_shell_commands.h"
 #include "services/auth_service.h"
 #include "services/links_manager.h"
 #include "support/fake_backend.h"
@@ -37,7 +37,7 @@ struct LoginWindowServices {
     AuthService auth{parse, secrets, model, "com.havenway.login-window"};
     LinksManager links{model};
     RecordingURLOpener opener;
-    RecordingShellCommands shell;
+    AuthShellCommands shell;
     BaseControllerContext context{model, nullptr, opener};
 };
 

@@ -16,7 +16,7 @@
 #include "platform/backend/parse_client.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
-#include "recording_shell_commands.h"
+#include "auth_shell_commands.h"
 #include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
@@ -35,13 +35,13 @@
 namespace hw::test {
 
 // The shell's part of a sign-in: load the data, as the application does.
-class DataLoadingShell final : public RecordingShellCommands {
+class DataLoadingShell final : public AuthShellCommands {
 public:
     ServiceLayer* hub = nullptr;
     int loaded = 0;
     std::optional<std::string> failed;
     void onLoginSuccess() override {
-        RecordingShellCommands::onLoginSuccess();
+        AuthShellCommands::onLoginSuccess();
         hub->loadRequiredData([this] { ++loaded; }, [this](const std::string& e) { failed = e; });
     }
 };

@@ -7,7 +7,7 @@
 
 namespace hw::test {
 
-class RecordingShellCommands : public ShellCommands {
+class AuthShellCommands : public ShellCommands {
 public:
     std::vector<std::string> calls;
     std::vector<std::string> handledURLs;
