@@ -18,6 +18,7 @@
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
 #include "app/logging_user_notification_center.h"
+#include "app/main_window_port_adapter.h"
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
 #include "havenway/build_config.h"
@@ -161,6 +162,15 @@ int main(int argc, char** argv) {
                                            if (delegate) delegate->quitKeyPressed();
                                        }),
                                        alerts, notifications};
+    environment.windows.main = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
+        hub, queue, background, codec, clock, notifications, opener,
+        [&delegate](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (delegate) delegate->sendAnalyticsEvent(name, parameters);
+        },
+        [&delegate]() -> ShellCommands* { return delegate; },
+        [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        }});
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };

@@ -224,7 +224,7 @@ void AppDelegate::presentHelperInstallAlert(const std::string& messageText, cons
 void AppDelegate::prepareEnterpriseVersionUI() { log::info(kLog, "prepareEnterpriseVersionUI"); }
 void AppDelegate::stopSheduleNextSmartWidgetUpdateTimer() { log::debug(kLog, "stopSheduleNextSmartWidgetUpdateTimer"); }
 void AppDelegate::loadSmartWidgetData() { log::debug(kLog, "loadSmartWidgetData"); }
-void AppDelegate::updateMainViewMapImage() { log::debug(kLog, "updateMainViewMapImage"); }
+void AppDelegate::updateMainViewMapImage() { windows_.main->updateMainViewMapImage(); }
 DetailsPanePort* AppDelegate::mainViewDetailsController() { return windows_.main->detailsController(); }
 
 }  // namespace hw

@@ -166,6 +166,11 @@ public:
     void updateMainViewMapImage() override;
     DetailsPanePort* mainViewDetailsController() override;
 
+    // --- Main window (app_delegate_main_window.cpp) ---
+    void showInsecureWiFiNotification() override;
+    void showInsecureWiFiNotLoggedInNotification() override;
+    // --- end of the main window's block ---
+
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.

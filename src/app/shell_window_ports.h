@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/application_model_ports.h"
+#include "core/vpn_connection_details_callbacks.h"
 #include "view/alert_view.h"
 
 // What the shell asks of its windows. Until a window's own controller exists,
@@ -12,6 +13,8 @@
 namespace hw {
 
 class LocationsListItemModel;
+class LocationsListModel;
+class SmartWidgetData;
 
 class ShellWindowPort {
 public:
@@ -55,6 +58,14 @@ public:
     virtual void hideAutoReconnectOverlay() = 0;
     // Nothing until the details pane exists.
     virtual DetailsPanePort* detailsController() = 0;
+
+    // --- Main window: data and network events (no-ops on a bare window) ---
+    virtual void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks&) {}
+    virtual void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) {}
+    virtual void updateMainViewMapImage() {}
+    virtual void showNoOnternetConnectionOverlay() {}
+    virtual void hideNoOnternetConnectionOverlay() {}
+    // --- end of the main window's block ---
 };
 
 class SettingsWindowPort : public virtual ShellWindowPort {

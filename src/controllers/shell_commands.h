@@ -55,6 +55,13 @@ public:
     virtual void performQuitApplicationFromStatusBar() = 0;
     virtual void changeAppToBeUserAgent() = 0;
     virtual void changeAppToBeNormalApp() = 0;
+
+    // --- Main window ---
+    // The banners of an insecure Wi-Fi network: one for a signed-in user,
+    // one for nobody signed in.
+    virtual void showInsecureWiFiNotification() = 0;
+    virtual void showInsecureWiFiNotLoggedInNotification() = 0;
+    // --- end of the main window's block ---
 };
 
 }  // namespace hw

@@ -1,0 +1,71 @@
+#include "app/main_window_port_adapter.h"
+
+#include <QShortcut>
+#include <stdexcept>
+
+#include "controllers/main_window_widget.h"
+#include "controllers/pane_engine.h"
+#include "hub/service_layer.h"
+
+namespace hw {
+
+MainWindowPortAdapter::MainWindowPortAdapter(MainWindowAdapterParts parts)
+    : parts_(std::move(parts)),
+      images_(std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec)),
+      widget_(std::make_unique<MainWindowWidget>(*images_)),
+      engine_(std::make_unique<VPNConnectionManagerPaneEngine>(*parts_.hub.vpnConnectionManager())) {
+    if (parts_.onQuitKey) {
+        auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [quit = parts_.onQuitKey] { quit(); });
+    }
+}
+
+MainWindowPortAdapter::~MainWindowPortAdapter() {
+    // The controller lets go of the view before the view goes.
+    controller_.reset();
+}
+
+MainWindowViewController& MainWindowPortAdapter::controller() {
+    if (controller_) return *controller_;
+    ShellCommands* shell = parts_.shell ? parts_.shell() : nullptr;
+    if (!shell) throw std::logic_error("the main window is used before the shell exists");
+    auto& hub = parts_.hub;
+    MainWindowEnvironment env{BaseControllerContext{hub.appModel(), parts_.analytics, parts_.urlOpener},
+                              *widget_,
+                              *widget_,
+                              parts_.queue,
+                              parts_.clock,
+                              *shell,
+                              parts_.notifications,
+                              *hub.linksManager(),
+                              hub.probeURLHelper(),
+                              [&hub] { return hub.wi_fi_InfoHelper(); },
+                              *engine_,
+                              *images_,
+                              parts_.locationsWindow,
+                              nullptr,
+                              parts_.isEnterpriseVersion};
+    if (parts_.makeDetailsPane) {
+        env.makeDetailsPane = [this] { return parts_.makeDetailsPane(*widget_); };
+    }
+    controller_ = std::make_shared<MainWindowViewController>(std::move(env));
+    controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
+        if (onWindowClosedNotification) onWindowClosedNotification();
+    };
+    return *controller_;
+}
+
+bool MainWindowPortAdapter::isVisible() const { return widget_->isVisible(); }
+
+AlertView* MainWindowPortAdapter::sheetAlerts() { return &widget_->alerts(); }
+
+void MainWindowPortAdapter::hideAutoReconnectOverlay() {
+    if (auto& pane = controller().detailsViewController()) pane->hideAutoReconnectOverlay();
+}
+
+DetailsPanePort* MainWindowPortAdapter::detailsController() {
+    return controller_ ? controller_->detailsViewController().get() : nullptr;
+}
+
+}  // namespace hw

@@ -1,0 +1,85 @@
+#pragma once
+#include <functional>
+#include <memory>
+
+#include "app/shell_window_ports.h"
+#include "controllers/main_window_view_controller.h"
+#include "view/base_controller_context.h"
+
+namespace hw {
+
+class MainWindowWidget;
+class ServiceLayer;
+class VPNConnectionManagerPaneEngine;
+
+// What the main window is made from in the application.
+struct MainWindowAdapterParts {
+    ServiceLayer& hub;
+    MainQueue& queue;
+    BackgroundQueue& background;
+    const ImageCodec& codec;
+    Clock& clock;
+    UserNotificationCenter& notifications;
+    URLOpener& urlOpener;
+    AnalyticsSink analytics;
+    // The shell exists only after its windows: asked for on first use.
+    std::function<ShellCommands*()> shell;
+    // The keyboard quit of the window.
+    std::function<void()> onQuitKey;
+    LocationsWindow* locationsWindow = nullptr;
+    // None until the details pane is built.
+    std::function<std::shared_ptr<DetailsPane>(MainWindowWidget&)> makeDetailsPane{};
+    bool isEnterpriseVersion = GlobalConstants::isEnterpriseVersion;
+};
+
+// The shell's port onto the main window's controller: forwards, nothing more.
+// The controller is made on the first call, once the shell exists.
+class MainWindowPortAdapter final : public MainWindowPort {
+public:
+    explicit MainWindowPortAdapter(MainWindowAdapterParts parts);
+    ~MainWindowPortAdapter() override;
+
+    void showWindow() override { controller().showWindow(); }
+    void orderOut() override { controller().orderOut(); }
+    void close() override { controller().close(); }
+    bool isVisible() const override;
+    AlertView* sheetAlerts() override;
+
+    void performConnectCommand() override { controller().performConnectCommand(); }
+    void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skip) override {
+        controller().selectLocation(item, skip);
+    }
+    void showUpdateAvailableNotificationBar() override { controller().showUpdateAvailableNotificationBar(); }
+    void showWiFiInsecureNotification() override { controller().showWiFiInsecureNotification(); }
+    void showConnectedToWiFiNotification() override { controller().showConnectedToWiFiNotification(); }
+    void prepareMainViewAfterSettingsViewBeenClosed() override {
+        controller().prepareMainViewAfterSettingsViewBeenClosed();
+    }
+    void closeConnectButtonPopover() override { controller().closeConnectButtonPopover(); }
+    void hideAutoReconnectOverlay() override;
+    // The pane once the window has loaded it.
+    DetailsPanePort* detailsController() override;
+
+    void setupMainView(const std::shared_ptr<LocationsListModel>& data,
+                       const VPNConnectionDetailsCallbacks& callbacks) override {
+        controller().setupMainView(data, callbacks);
+    }
+    void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>& data) override {
+        controller().onLatestSmartWidgetDataLoadedWithData(data);
+    }
+    void updateMainViewMapImage() override { controller().updateMainViewMapImage(); }
+    void showNoOnternetConnectionOverlay() override { controller().showNoOnternetConnectionOverlay(); }
+    void hideNoOnternetConnectionOverlay() override { controller().hideNoOnternetConnectionOverlay(); }
+
+    MainWindowViewController& controller();
+    MainWindowWidget& widget() { return *widget_; }
+
+private:
+    MainWindowAdapterParts parts_;
+    std::unique_ptr<RemoteImageLoader> images_;
+    std::unique_ptr<MainWindowWidget> widget_;
+    std::unique_ptr<VPNConnectionManagerPaneEngine> engine_;
+    std::shared_ptr<MainWindowViewController> controller_;
+};
+
+}  // namespace hw

@@ -1,0 +1,226 @@
+#include <gmock/gmock.h>
+
+#include "main_window_fixture.h"
+
+namespace hw::test {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+struct NetworkSetup : MainWindowFixture {
+    NetworkSetup() {
+        open();
+        model.isLoggedInUser = true;
+        model.wi_fi_SecurityEnabled = true;
+        pane->calls.clear();
+    }
+    void changeNetwork() { wifiInfo->setNetworkWiFi_SSID_hasChanged(true); }
+    int probes() const { return static_cast<int>(http.requests.size()); }
+};
+
+struct MainWindowNetwork : NetworkSetup, ::testing::Test {};
+
+TEST_F(MainWindowNetwork, InsecureWiFiWhileDisconnected) {
+    struct Row {
+        const char* name;
+        bool signedIn;
+        bool security;
+        bool buttonConnecting;
+        const char* banner;  // "" for none
+        int probes;
+    };
+    const Row rows[] = {
+        {"nobody signed in", false, true, false, "insecureWiFiNotLoggedInBanner", 0},
+        {"security off", true, false, false, "insecureWiFiBanner", 0},
+        {"security on", true, true, false, "", 1},
+        {"already connecting", true, true, true, "", 0},
+    };
+    for (const Row& r : rows) {
+        NetworkSetup f;
+        f.model.isLoggedInUser = r.signedIn;
+        f.model.wi_fi_SecurityEnabled = r.security;
+        if (r.buttonConnecting) f.pane->buttonState = ConnectButtonStates::connecting;
+        f.controller->showWiFiInsecureNotification();
+        f.controller->showWiFiInsecureNotification();  // no rate limit on banners, one probe at a time
+        if (*r.banner) {
+            EXPECT_THAT(f.shell.calls, ElementsAre(r.banner, r.banner)) << r.name;
+        } else {
+            EXPECT_TRUE(f.shell.calls.empty()) << r.name;
+        }
+        EXPECT_EQ(f.probes(), r.probes) << r.name;
+    }
+}
+
+TEST_F(MainWindowNetwork, ProbeSuccessConnectsAfterOneMillisecondOnlyWhenStillWanted) {
+    struct Row {
+        const char* name;
+        std::function<void(NetworkSetup&)> meanwhile;
+        bool connects;
+    };
+    const Row rows[] = {
+        {"nothing changed", [](NetworkSetup&) {}, true},
+        {"signed out", [](NetworkSetup& f) { f.model.isLoggedInUser = false; }, false},
+        {"security turned off", [](NetworkSetup& f) { f.model.wi_fi_SecurityEnabled = false; }, false},
+        {"user connected",
+         [](NetworkSetup& f) { f.model.setCurrentConnectionState(ConnectionStates::connecting); }, false},
+        {"button busy", [](NetworkSetup& f) { f.pane->buttonState = ConnectButtonStates::disconnect; }, false},
+    };
+    for (const Row& r : rows) {
+        NetworkSetup f;
+        f.engine.canceled = true;
+        f.controller->onProbeURL_Succeded();
+        r.meanwhile(f);
+        f.queue.advance(0);
+        EXPECT_EQ(f.pane->count("startConnectionRequest"), 0) << r.name;
+        f.queue.advance(1);
+        EXPECT_EQ(f.pane->count("startConnectionRequest"), r.connects ? 1 : 0) << r.name;
+        EXPECT_EQ(f.model.unsecured_Wi_Fi_VPN_activated, r.connects) << r.name;
+        EXPECT_EQ(f.engine.canceled, !r.connects) << r.name;
+    }
+}
+
+TEST_F(MainWindowNetwork, ProbeThroughTheRealCheckerReachesTheController) {
+    http.responder = [](const HttpRequest&) { return FakeHttpClient::ok("ok"); };
+    controller->showWiFiInsecureNotification();
+    queue.advance(1);
+    queue.runUntilIdle();
+    EXPECT_EQ(pane->count("startConnectionRequest"), 1);
+    EXPECT_EQ(http.requests.at(0).url, "https://probe.example/ping");
+}
+
+TEST_F(MainWindowNetwork, AfterAWiFiSecurityDisconnectTheNextInsecureEventWaitsHalfASecond) {
+    model.setIntensionallyDisconnectedVPN(true);
+    controller->showWiFiInsecureNotification();
+    controller->showWiFiInsecureNotification();
+    EXPECT_EQ(probes(), 0);
+    queue.advance(499);
+    EXPECT_TRUE(model.intensionallyDisconnectedVPN());
+    queue.advance(1);
+    EXPECT_FALSE(model.intensionallyDisconnectedVPN());
+    controller->showWiFiInsecureNotification();
+    EXPECT_EQ(probes(), 1);
+}
+
+TEST_F(MainWindowNetwork, NetworkChangeWhileConnectedRestartsOnlyTunnelsThatSurviveIt) {
+    struct Row {
+        const char* name;
+        std::optional<VPNTypes> type;
+        bool insecure;
+        int reconnects;
+        int dns;
+    };
+    const Row rows[] = {
+        {"OpenVPN, insecure", VPNTypesOpenVPN, true, 1, 0},
+        {"strongSwan, secure", VPNTypesIKEv2_StrongSwan, false, 1, 0},
+        {"L2TP, insecure", VPNTypesL2TP, true, 0, 0},
+        {"PPTP, secure", VPNTypesPPTP, false, 0, 0},
+        {"no provider", std::nullopt, false, 0, 0},
+    };
+    for (const Row& r : rows) {
+        NetworkSetup f;
+        f.pane->connected = true;
+        f.engine.providerType = r.type;
+        f.model.setAutoReconnectAttemptsCount(3);
+        f.changeNetwork();
+        if (r.insecure) f.controller->showWiFiInsecureNotification(); else f.controller->showConnectedToWiFiNotification();
+        EXPECT_EQ(f.pane->count("requestAutoReconnect"), r.reconnects) << r.name;
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), r.reconnects ? 0 : 3) << r.name;
+        EXPECT_EQ(f.engine.dnsInstalls, r.dns) << r.name;
+        EXPECT_FALSE(f.wifiInfo->networkWiFi_SSID_hasChanged() && r.reconnects) << r.name;
+    }
+}
+
+TEST_F(MainWindowNetwork, SameNetworkRefreshesStrongSwanDnsOnlyWhenSettled) {
+    pane->connected = true;
+    engine.providerType = VPNTypesIKEv2_StrongSwan;
+    controller->showConnectedToWiFiNotification();
+    EXPECT_EQ(engine.dnsInstalls, 1);
+    model.setAutoReconnectInProgress(true);
+    controller->showConnectedToWiFiNotification();
+    EXPECT_EQ(engine.dnsInstalls, 1);
+    EXPECT_EQ(pane->count("requestAutoReconnect"), 0);
+    // Without a Wi-Fi information object the network reads as unchanged.
+    NetworkSetup f;
+    f.wifiInfo = nullptr;
+    f.pane->connected = true;
+    f.engine.providerType = VPNTypesIKEv2_StrongSwan;
+    f.controller->showWiFiInsecureNotification();
+    EXPECT_EQ(f.engine.dnsInstalls, 1);
+}
+
+TEST_F(MainWindowNetwork, SecureNetworkTearsDownAWiFiSecurityConnection) {
+    model.unsecured_Wi_Fi_VPN_activated = true;
+    model.pendingVPN_Activated_on_UnsecuredWiFi = true;
+    controller->showConnectedToWiFiNotification();
+    EXPECT_THAT(pane->calls, ElementsAre("onDisconnectedStateNotification:10"));
+    EXPECT_TRUE(model.intensionallyDisconnectedVPN());
+    EXPECT_FALSE(model.unsecured_Wi_Fi_VPN_activated);
+    EXPECT_FALSE(model.pendingVPN_Activated_on_UnsecuredWiFi);
+    EXPECT_EQ(controller->lastTimeOf_showConnectedToWiFiNotification_occured(), queue.wallSeconds());
+}
+
+TEST_F(MainWindowNetwork, SecureNetworkStopsARunningReconnectThenTearsDownASecondLater) {
+    model.unsecured_Wi_Fi_VPN_activated = true;
+    model.setAutoReconnectInProgress(true);
+    model.isConnectedToVPN = true;
+    notifications.deliver({"t", "i"});
+    controller->showConnectedToWiFiNotification();
+    EXPECT_TRUE(model.cancelAutoReconnectProcessing);
+    EXPECT_FALSE(model.autoReconnectInProgress());
+    EXPECT_EQ(model.autoReconnectAttemptsCount(), model.autoReconnectTryAttempts_if_NetworkLockDisabled() + 1);
+    EXPECT_TRUE(engine.canceled);
+    EXPECT_EQ(pane->count("onDisconnectedStateNotification:10"), 0);
+    queue.advance(999);
+    EXPECT_EQ(notifications.removeAllCount, 0);
+    queue.advance(1);
+    queue.runUntilIdle();
+    EXPECT_EQ(notifications.removeAllCount, 1);
+    EXPECT_EQ(pane->count("onDisconnectedStateNotification:10"), 1);
+    EXPECT_EQ(pane->count("setConnectButtonTo_Disconnected_state"), 1);
+    EXPECT_EQ(view.ringSpinning, false);
+    EXPECT_FALSE(model.isConnectedToVPN);
+    EXPECT_TRUE(model.intensionallyDisconnectedVPN());
+}
+
+TEST_F(MainWindowNetwork, InternetLossAndReturn) {
+    engine.providerType = VPNTypesOpenVPN;
+    model.setCurrentConnectionState(ConnectionStates::connected);
+    controller->showNoOnternetConnectionOverlay();
+    EXPECT_THAT(pane->errorBars, ElementsAre("no internet"));
+    EXPECT_EQ(pane->count("requestAutoReconnect"), 1);
+
+    model.setAutoReconnectInProgress(true);
+    model.setAutoReconnectAttemptsCount(2);
+    controller->hideNoOnternetConnectionOverlay();
+    EXPECT_EQ(model.autoReconnectAttemptsCount(), 0);
+    EXPECT_EQ(pane->count("requestAutoReconnect"), 2);
+    EXPECT_EQ(pane->count("hideErrorNotificationBar"), 1);
+    EXPECT_EQ(pane->viewHidden, false);
+    EXPECT_EQ(view.overlayHidden, true);
+    EXPECT_EQ(view.searchHidden, false);
+
+    // Another error stays; connecting under the lock shows none.
+    pane->showErrorNotificationBar("other");
+    controller->hideNoOnternetConnectionOverlay();
+    EXPECT_EQ(pane->count("hideErrorNotificationBar"), 1);
+    model.networkLockActivated = true;
+    model.setCurrentConnectionState(ConnectionStates::connecting);
+    controller->showNoOnternetConnectionOverlay();
+    EXPECT_EQ(pane->errorBars.size(), 2u);
+}
+
+TEST_F(MainWindowNetwork, InternetReturnEndsTheStrongSwanAndL2tpWaits) {
+    for (auto type : {VPNTypesIKEv2_StrongSwan, VPNTypesL2TP, VPNTypesOpenVPN}) {
+        NetworkSetup f;
+        f.engine.providerType = type;
+        f.model.setAutoReconnectInProgress(true);
+        f.model.setAutoReconnectAttemptsCount(2);
+        f.controller->hideNoOnternetConnectionOverlay();
+        EXPECT_EQ(f.model.autoReconnectInProgress(), type == VPNTypesOpenVPN) << type;
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), type == VPNTypesIKEv2_StrongSwan ? 2 : 0) << type;
+    }
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,143 @@
+#pragma once
+// The main window on the real hub against the testbed backend: sign in,
+// required data, then the window with its list, map and flags.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <memory>
+#include <string>
+
+#include "controllers/main_window_view_controller.h"
+#include "controllers/main_window_small_views.h"
+#include "controllers/main_window_widget.h"
+#include "core/settings_user_defaults.h"
+#include "hub/default_service_layer_factory.h"
+#include "hub/service_layer.h"
+#include "network/wifi_info_helper.h"
+#include "platform/backend/parse_client.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_image_codec.h"
+#include "platform/qt/qt_main_queue.h"
+#include "services/auth_service.h"
+#include "services/links_manager.h"
+#include "services/locations_list_model.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/fake_user_notification_center.h"
+#include "support/fake_wifi.h"
+#include "support/recording_pane_engine.h"
+#include "support/recording_url_opener.h"
+#include "support/temp_dir.h"
+#include "testbed/testbed_env.h"
+
+#include "main_window_fixture.h"
+
+namespace hw::test {
+
+template <class Done>
+bool spinQtUntil(Done done, int boundMs = 30000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+class MainWindowTestbed {
+public:
+    explicit MainWindowTestbed(const TestbedEnv& env) : env_(env) {
+        env_.exportToEnvironment();
+        settings.registerDefaults(SettingsUserDefaults::defaults());
+        http = std::make_unique<QtHttpClient>(queue);
+        ParseClientConfig c;
+        c.applicationId = env_.get("HAVENWAY_TESTBED_APP_ID");
+        c.clientKey = env_.get("HAVENWAY_TESTBED_CLIENT_KEY");
+        c.serverURL = env_.parseUrl();
+        c.secretService = "com.havenway.main-window-itest";
+        c.datastorePath = dir.file("datastore.sqlite");
+        c.requestTimeoutMs = 15000;
+        parse = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        parse->enableRevocableSession();
+        parse->enableLocalDatastore();
+        factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
+            queue, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr});
+        hub = std::make_unique<ServiceLayer>(factory);
+        hub->prepareApplication();
+    }
+    ~MainWindowTestbed() {
+        controller.reset();
+        widget.reset();
+        images.reset();
+        hub.reset();
+        factory.reset();
+        parse.reset();
+        http.reset();
+    }
+
+    // Empty on success, else what failed.
+    std::string signInAndLoad(const std::string& user, const std::string& password) {
+        std::optional<AuthResults> result;
+        hub->authService()->login(user, password, [&](AuthResults r, std::optional<std::string>) { result = r; });
+        if (!spinQtUntil([&] { return result.has_value(); })) return "sign-in never answered";
+        if (result != AuthResults::success) return "sign-in refused";
+        bool loaded = false;
+        std::optional<std::string> failure;
+        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
+        if (!spinQtUntil([&] { return loaded || failure; })) return "required data never arrived";
+        if (failure) return "required data failed: " + *failure;
+        return {};
+    }
+
+    // The window on the hub's services, shown, with the loaded list.
+    void openWindow(bool withPane = true) {
+        images = std::make_unique<RemoteImageLoader>(queue, background, codec);
+        widget = std::make_unique<MainWindowWidget>(*images);
+        auto& model = hub->appModel();
+        BaseControllerContext context{model, nullptr, urlOpener};
+        MainWindowEnvironment e{context, *widget, *widget, queue, clock, shell, notifications, *hub->linksManager(),
+                                hub->probeURLHelper(), [this] { return wifiInfo; }, engine, *images, nullptr,
+                                withPane ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
+                                         : std::function<std::shared_ptr<DetailsPane>()>()};
+        controller = std::make_shared<MainWindowViewController>(std::move(e));
+        controller->showWindow();
+        controller->setupMainView(model.locationsListModel(), {});
+    }
+
+    // Waits until the map and the current location's flag are on the window.
+    bool waitForMapAndFlag() {
+        return spinQtUntil([this] {
+            return hub->appModel().mainViewMapImage && !widget->flag()->image().isNull() && widget->flag()->isVisible();
+        });
+    }
+
+    struct Background final : BackgroundQueue {
+        void async(Task task) override { task(); }
+    } background;
+    struct WallClock final : Clock {
+        double wallSeconds() const override { return 0; }
+        std::int64_t steadyMillis() const override { return 0; }
+    } clock;
+    TestbedEnv env_;
+    TempDir dir;
+    QtMainQueue queue;
+    std::unique_ptr<QtHttpClient> http;
+    FakeSecretStore secrets;
+    FakeSettingsStore settings;
+    FakeSystemInfo system;
+    QtImageCodec codec;
+    std::unique_ptr<ParseClient> parse;
+    std::shared_ptr<DefaultServiceLayerFactory> factory;
+    std::unique_ptr<ServiceLayer> hub;
+
+    RecordingURLOpener urlOpener;
+    RecordingShellCommands shell;
+    FakeUserNotificationCenter notifications;
+    FakeWiFi wifi;
+    std::shared_ptr<WiFi_InfoHelperObjC> wifiInfo = std::make_shared<WiFi_InfoHelperObjC>(wifi);
+    RecordingPaneEngine engine;
+    std::shared_ptr<RecordingDetailsPane> pane = std::make_shared<RecordingDetailsPane>();
+    std::unique_ptr<RemoteImageLoader> images;
+    std::unique_ptr<MainWindowWidget> widget;
+    std::shared_ptr<MainWindowViewController> controller;
+};
+
+}  // namespace hw::test

@@ -1,0 +1,104 @@
+// The main window's states, on the demo account's data from the testbed.
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+#include <stdexcept>
+
+#include "controllers/locations_search_field_main.h"
+#include "controllers/main_window_testbed.h"
+#include "controllers/profile_menu_popover.h"
+#include "services/smart_wigdet_helper.h"
+#include "shots.h"
+
+namespace hw::shots {
+namespace {
+
+// The hub, the window and its controller; itself never shown.
+class MainRig final : public QWidget {
+public:
+    explicit MainRig(bool withWidgetData = true) {
+        auto env = test::TestbedEnv::load();
+        if (!env) throw std::runtime_error("testbed not up");
+        rig = std::make_unique<test::MainWindowTestbed>(*env);
+        const auto why =
+            rig->signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
+        if (!why.empty()) throw std::runtime_error(why);
+        rig->openWindow();
+        rig->widget->move(60, 60);
+        if (!rig->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
+        if (!withWidgetData) return;
+        std::optional<SmartWidgetReply> reply;
+        rig->hub->smartWidgetService()->requestSmartWidgetData(
+            env->get("HAVENWAY_TESTBED_APP_ID"), rig->parse->currentUser()->sessionToken,
+            [&](SmartWidgetReply r) { reply = r; }, [](const std::string&) {});
+        if (!test::spinQtUntil([&] { return reply.has_value(); })) throw std::runtime_error("no widget data");
+        auto data = rig->hub->appModel().makeSmartWidgetData(reply->link, reply->title, reply->image, reply->subtitle,
+                                                             reply->link_text);
+        rig->controller->onLatestSmartWidgetDataLoadedWithData(data);
+        if (!test::spinQtUntil([&] { return rig->widget->smartWidgetTitle() == reply->title && data->imageData; }))
+            throw std::runtime_error("widget never filled");
+    }
+    ~MainRig() override { rig.reset(); }
+
+    int rowOf(const std::string& name) {
+        auto& table = rig->controller->tableViewModel();
+        for (int row = 0; row < table.rowCount(); ++row) {
+            if (auto item = table.itemAtRow(row); item && item->name == name) return row;
+        }
+        throw std::runtime_error("no row " + name);
+    }
+
+    std::unique_ptr<test::MainWindowTestbed> rig;
+};
+
+constexpr bool kTestbed = true;
+
+HW_SHOT("main.window", [](ShotStage& stage) {
+    auto& rig = stage.window<MainRig>();
+    rig.rig->controller->onTableRowClicked(rig.rowOf("Netherlands"));
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("main.automatic", [](ShotStage& stage) {
+    auto& rig = stage.window<MainRig>();
+    rig.rig->controller->onTableRowClicked(0);
+    test::spinQtUntil([&] { return !rig.rig->widget->flag()->image().isNull(); });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("main.search", [](ShotStage& stage) {
+    auto& rig = stage.window<MainRig>();
+    stage.afterShown([&rig] {
+        auto* field = rig.rig->widget->searchField();
+        field->setFocus();
+        QTest::keyClicks(field, "an");
+    });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("main.widget-loading", [](ShotStage& stage) {
+    stage.window<MainRig>(false);
+    stage.advanceAnimations(300);
+}, kTestbed);
+
+HW_SHOT("main.profile-popover", [](ShotStage& stage) {
+    auto& rig = stage.window<MainRig>();
+    stage.afterShown([&rig] { rig.rig->widget->profileButton()->click(); });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+HW_SHOT("main.profile-menu", [](ShotStage& stage) {
+    auto& rig = stage.window<MainRig>();
+    stage.afterShown([&rig] {
+        auto* button = rig.rig->widget->profileButton();
+        emit button->customContextMenuRequested(QPoint(button->width() / 2, button->height()));
+        auto* menu = rig.rig->widget->profilePopUpMenu();
+        menu->setActiveAction(menu->actions().at(1));
+        rig.rig->controller->menuWillHighlightItem(1);
+    });
+    stage.advanceAnimations(1000);
+}, kTestbed);
+
+}  // namespace
+}  // namespace hw::shots
