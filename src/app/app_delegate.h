@@ -171,6 +171,13 @@ public:
     void showInsecureWiFiNotLoggedInNotification() override;
     // --- end of the main window's block ---
 
+    // --- Details pane (app_delegate_details_pane.cpp) ---
+    void showVPNConnectedNotification(const std::string& locationName) override;
+    void showVPNDisconnectedNotification(const std::string& locationName) override;
+    void showAutoReconnectNotification(bool withNetworkLock) override;
+    void startAutoUpdater(WindowView& parent) override;
+    // --- end of the details pane's block ---
+
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.

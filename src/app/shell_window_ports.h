@@ -59,6 +59,11 @@ public:
     // Nothing until the details pane exists.
     virtual DetailsPanePort* detailsController() = 0;
 
+    // --- Details pane ---
+    // The update sheet on this window has ended: the pane's overlay may go.
+    virtual void autoUpdateSheetDidEnd() {}
+    // --- end of the details pane's block ---
+
     // --- Main window: data and network events (no-ops on a bare window) ---
     virtual void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks&) {}
     virtual void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) {}

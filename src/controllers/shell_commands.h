@@ -7,6 +7,7 @@
 namespace hw {
 
 class LocationsListItemModel;
+class WindowView;
 
 // What the windows ask of the application shell. One interface, grown by each
 // window; the application delegate implements it. Main thread only.
@@ -62,6 +63,17 @@ public:
     virtual void showInsecureWiFiNotification() = 0;
     virtual void showInsecureWiFiNotLoggedInNotification() = 0;
     // --- end of the main window's block ---
+
+    // --- Details pane ---
+    // Banners of the connection; each names the location.
+    virtual void showVPNConnectedNotification(const std::string& locationName) = 0;
+    virtual void showVPNDisconnectedNotification(const std::string& locationName) = 0;
+    // The reconnect banner, with or without the kill switch.
+    virtual void showAutoReconnectNotification(bool withNetworkLock) = 0;
+    // Shows the update window as a sheet on parent; its end comes back
+    // through the main window's port.
+    virtual void startAutoUpdater(WindowView& parent) = 0;
+    // --- end of the details pane's block ---
 };
 
 }  // namespace hw

@@ -133,6 +133,15 @@ public:
     void changeAppToBeNormalApp() override {}
     void showInsecureWiFiNotification() override { calls.push_back("insecureWiFiBanner"); }
     void showInsecureWiFiNotLoggedInNotification() override { calls.push_back("insecureWiFiNotLoggedInBanner"); }
+    // The details pane's block.
+    void showVPNConnectedNotification(const std::string& name) override { calls.push_back("connectedBanner:" + name); }
+    void showVPNDisconnectedNotification(const std::string& name) override {
+        calls.push_back("disconnectedBanner:" + name);
+    }
+    void showAutoReconnectNotification(bool lock) override {
+        calls.push_back(lock ? "reconnectBanner:lock" : "reconnectBanner");
+    }
+    void startAutoUpdater(WindowView&) override { calls.push_back("startAutoUpdater"); }
 };
 
 // A backend file that already holds its data (or none, so that it fails).
