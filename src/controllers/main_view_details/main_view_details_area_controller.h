@@ -35,11 +35,11 @@ struct MainViewDetailsEnvironment {
     ShellCommands& shell;
     LinksManager* links = nullptr;
     // Each may answer none.
-    std::function<std::shared_ptr<ProbeURLReachabilityHelper>()> probe;
-    std::function<std::shared_ptr<WiFi_InfoHelperObjC>()> wifiInfo;
-    std::function<std::shared_ptr<InternetReachabilityHelper>()> reachability;
+    std::function<std::shared_ptr<ProbeURLReachabilityHelper>()> probe{};
+    std::function<std::shared_ptr<WiFi_InfoHelperObjC>()> wifiInfo{};
+    std::function<std::shared_ptr<InternetReachabilityHelper>()> reachability{};
     // Looks the public address up again; the completion runs on the main queue.
-    std::function<void(std::function<void()>)> refreshUserIPAddress;
+    std::function<void(std::function<void()>)> refreshUserIPAddress{};
     // The main window, for the update sheet; none in tests without a window.
     WindowView* mainWindow = nullptr;
 };
@@ -193,6 +193,7 @@ private:
     bool wifiSSIDHasChanged() const;
     void restartReachability(const std::string& address);
     void startReconnect();
+    void applyConnectingState(bool keepErrorAndAddress);
     void endWithoutServer(const char* why);
     bool openLink(const std::optional<std::string>& url);
     std::string serverHostFor(const class VPNParseConfig& config) const;

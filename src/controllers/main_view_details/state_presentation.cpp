@@ -12,7 +12,9 @@ constexpr const char* kLog = "MainViewDetailsAreaController";
 void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bool skipFlagAnimation) {
     post([skipStatus, skipFlagAnimation](MainViewDetailsAreaController& self) {
         self.skipConnectingStateNotification_ = true;
-        self.setConnectButtonTo_Connecting_state(skipStatus);
+        // In this step, not posted again: a disconnected look posted in
+        // between must not be overtaken by a stale connecting one.
+        self.applyConnectingState(skipStatus);
         if (!skipFlagAnimation) self.startAnimateFlagConnectionProgress();
         self.hideConnectedIndicator();
         self.updateConnectToLabel(LocaleData::main_view_connecting_to_label());
@@ -21,23 +23,23 @@ void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bo
 }
 
 void MainViewDetailsAreaController::setConnectButtonTo_Connecting_state(bool keepErrorAndAddress) {
-    post([keepErrorAndAddress](MainViewDetailsAreaController& self) {
-        auto& model = self.model();
-        if (model.currentConnectionState() == ConnectionStates::connecting || self.connectButton_.isInConnectingState())
-            return;
-        self.toggleConnectButtonState(ConnectButtonStates::connecting, false);
-        self.view_.setConnectingXSignHidden(false);
-        self.view_.setChangeLocationInsideButton(true, 1.0);
-        self.showOverlayForLocationsTable();
-        self.disableLocationChange();
-        if (!keepErrorAndAddress) {
-            // The internet-unavailable error stays up while the pane tries again.
-            if (self.errorTopBarUpperText() != self.internetNotReachableErrorUpperText())
-                self.hideErrorNotificationBar();
-            self.updateIPAddress(LocaleData::connection_IP_address_refreshing_label());
-        }
-        model.setCurrentConnectionState(ConnectionStates::connecting);
-    });
+    post([keepErrorAndAddress](MainViewDetailsAreaController& self) { self.applyConnectingState(keepErrorAndAddress); });
+}
+
+void MainViewDetailsAreaController::applyConnectingState(bool keepErrorAndAddress) {
+    auto& model = this->model();
+    if (model.currentConnectionState() == ConnectionStates::connecting || connectButton_.isInConnectingState()) return;
+    toggleConnectButtonState(ConnectButtonStates::connecting, false);
+    view_.setConnectingXSignHidden(false);
+    view_.setChangeLocationInsideButton(true, 1.0);
+    showOverlayForLocationsTable();
+    disableLocationChange();
+    if (!keepErrorAndAddress) {
+        // The internet-unavailable error stays up while the pane tries again.
+        if (errorTopBarUpperText() != internetNotReachableErrorUpperText()) hideErrorNotificationBar();
+        updateIPAddress(LocaleData::connection_IP_address_refreshing_label());
+    }
+    model.setCurrentConnectionState(ConnectionStates::connecting);
 }
 
 void MainViewDetailsAreaController::setConnectButtonTo_Disconnected_state() {
