@@ -144,7 +144,7 @@ public:
     void onUpdateTopNotificationBar_CloseButton_click() override;
     void startAutoUpdater();
     // The update sheet has ended.
-    void autoUpdateSheetDidEnd();
+    void autoUpdateSheetDidEnd() override;
     void onTopBarLinkedButtonClick() override;
     void onFooterLinkClick() override;
     void onInviteFriendsBottomBarButtonClick();

@@ -511,6 +511,10 @@ void MainViewDetailsView::setFooterIcon(const ParseFilePtr& file) {
 }
 
 void MainViewDetailsView::crossFadeMaps(bool dark, double seconds) {
+    if (mapImages) {
+        auto [image, light] = mapImages();
+        setDarkMapImage(image, light);
+    }
     if (dark) {
         fadeInWithDuration(*darkMap_, seconds);
     } else if (darkMap_->isVisible()) {

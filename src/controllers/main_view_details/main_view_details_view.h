@@ -46,6 +46,8 @@ public:
 
     // The dark map drawn over the main window's light one while connected.
     void setDarkMapImage(const QImage& dark, QSize lightMapSize);
+    // Asked before each cross-fade: the dark map (may be null) and the light map's size.
+    std::function<std::pair<QImage, QSize>()> mapImages;
 
     // MainViewDetailsAreaView.
     void setEvents(MainViewDetailsAreaEvents* events) override { events_ = events; }
