@@ -37,8 +37,9 @@ void ConnectButton::paintEvent(QPaintEvent*) {
     if (!model_) return;
     drawKitImage(p, model_->backgroundImageName(), rect());
     p.setPen(Qt::white);
-    p.setFont(latoFont(700, 15));
-    p.drawText(titleRect(), Qt::AlignCenter, QString::fromStdString(model_->getCurrentButtonLabel()));
+    p.setFont(latoFont(700, 14));
+    // Blanks padding a label would push it off the centre of its half.
+    p.drawText(titleRect(), Qt::AlignCenter, QString::fromStdString(model_->getCurrentButtonLabel()).trimmed());
 }
 
 void ConnectButton::enterEvent(QEnterEvent* event) {

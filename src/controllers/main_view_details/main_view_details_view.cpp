@@ -296,12 +296,13 @@ void MainViewDetailsView::layoutContent() {
     connectedMark_->move(36, 52);
     name_->setGeometry(54, 34, cw - 74, 32);
     changeLocationTop_->setGeometry(16, 32, cw - 32, 36);
-    detailsBox_->setGeometry(16, 74, cw - 32, 36);
+    detailsBox_->setGeometry(16, 72, cw - 32, 36);
     const auto labels = detailsBox_->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
     const int col = (cw - 32) / 3;
     for (int i = 0; i < labels.size(); ++i) labels[i]->setGeometry((i / 2) * col, (i % 2) * 16, col, i % 2 ? 20 : 14);
-    button_->move((cw - button_->width()) / 2, kCardHeight - 55 - 10);
-    xSign_->move(button_->x() + 16, button_->y() + (55 - 16) / 2);
+    button_->move((cw - button_->width()) / 2, kCardHeight - 55 - 12);
+    // The cancel mark takes the change-location arrow's place while connecting.
+    xSign_->move(button_->x() + 147, button_->y() + (55 - 16) / 2);
     changeInside_->move(button_->x() + 146, button_->y() + (55 - 18) / 2);
     footerIcon_->setGeometry(w - 40, h - 40, 24, 24);
 
@@ -415,6 +416,7 @@ void MainViewDetailsView::setAutoReconnectOverlay(bool hidden, const std::string
     reconnectHeader_->setText(QString::fromStdString(header));
     reconnectSubheader_->setText(QString::fromStdString(subheader));
     reconnectOverlay_->setHidden(hidden);
+    coverMainWindowFlag(!hidden || !updateOverlay_->isHidden());
     if (!hidden) {
         reconnectOverlay_->raise();
         card_->raise();  // the button stays usable above the overlay
@@ -525,13 +527,29 @@ void MainViewDetailsView::crossFadeMaps(bool dark, double seconds) {
 void MainViewDetailsView::fadeAutoUpdateOverlay(bool in, double seconds, std::function<void()> done) {
     if (in) {
         updateOverlay_->raise();
+        coverMainWindowFlag(true);
         fadeInWithDuration(*updateOverlay_, seconds, std::move(done));
     } else {
         fadeOutWithDuration(*updateOverlay_, seconds, std::move(done));
     }
 }
 
-void MainViewDetailsView::setAutoUpdateOverlayHidden(bool hidden) { updateOverlay_->setHidden(hidden); }
+void MainViewDetailsView::setAutoUpdateOverlayHidden(bool hidden) {
+    updateOverlay_->setHidden(hidden);
+    coverMainWindowFlag(!hidden || !reconnectOverlay_->isHidden());
+}
+
+void MainViewDetailsView::coverMainWindowFlag(bool cover) {
+    // The window's flag sits over the pane's place: an overlay must cover
+    // it, and without one the flag must take its clicks again.
+    QWidget* place = parentWidget();
+    if (!place) return;
+    if (cover) {
+        place->raise();
+    } else {
+        place->lower();
+    }
+}
 
 void MainViewDetailsView::refreshHandCursors() {
     for (auto* b : findChildren<QAbstractButton*>()) {

@@ -33,8 +33,8 @@ class MainViewDetailsView final : public QWidget, public MainViewDetailsAreaView
     Q_OBJECT
 public:
     static constexpr int kCardWidth = 360;
-    static constexpr int kCardHeight = 176;
-    static constexpr int kCardBottomGap = 110;  // the information tile below
+    static constexpr int kCardHeight = 184;
+    static constexpr int kCardBottomGap = 106;  // the information tile below
     static constexpr int kErrorBarHeight = 58;
     static constexpr int kBarHeight = 40;
     static constexpr int kSlideInFrom = -60;
@@ -108,6 +108,7 @@ private:
     void layoutContent();
     void layoutErrorBar();
     QWidget* barOf(PaneTopBar bar) const;
+    void coverMainWindowFlag(bool cover);
 
     MainViewDetailsAreaEvents* events_ = nullptr;
     ConnectButtonModel* buttonModel_ = nullptr;
