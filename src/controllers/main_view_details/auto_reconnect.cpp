@@ -50,6 +50,7 @@ void MainViewDetailsAreaController::requestAutoReconnect() {
         log::info(kLog, "connection attempts count reached!");
         enableLocationChange();
         showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
+        endInReadyLook();
         return;
     }
     shell_.showAutoReconnectNotification(false);
@@ -64,6 +65,8 @@ void MainViewDetailsAreaController::startReconnect() {
     if (isIKEv2_currentConnectionProvider()) engine_.cleanUpSession(true);
     later(kReconnectDelayMs, [](MainViewDetailsAreaController& self) {
         log::info(kLog, "startReconnect() attempt started.");
+        // From here an error is this attempt's own, not the drop's echo.
+        self.autoReconnectStartedFromDisconnect_ = false;
         self.startConnectionRequest();
     });
 }
@@ -71,11 +74,26 @@ void MainViewDetailsAreaController::startReconnect() {
 void MainViewDetailsAreaController::checkAndRequestForAutoReconnect() {
     log::info(kLog, "checkAndRequestForAutoReconnect() started.");
     if (!autoReconnectStartedFromDisconnect_ && model().isLoggedInUser) {
+        // The error ended the running attempt: nothing else clears the flag
+        // without the kill switch, and the loop would stall at "Reconnecting".
+        model().setAutoReconnectInProgress(false);
         requestAutoReconnect();
     } else {
         model().setAutoReconnectInProgress(true);
     }
     autoReconnectStartedFromDisconnect_ = false;
+}
+
+void MainViewDetailsAreaController::endInReadyLook() {
+    // The loop gave up: the pane must not keep its busy look.
+    model().setAutoReconnectInProgress(false);
+    hideAutoReconnectOverlay();
+    stopAnimateFlagConnectionProgress();
+    hideConnectedIndicator();
+    setIsConnectedToVPN(false);
+    if (!connectButton_.isInConnectState()) setConnectButtonTo_Disconnected_state();
+    updateConnectToLabel(LocaleData::main_view_connect_to_label());
+    model().setCurrentConnectionState(ConnectionStates::disconnected);
 }
 
 void MainViewDetailsAreaController::restartReachability(const std::string& address) {

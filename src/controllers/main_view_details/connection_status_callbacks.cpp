@@ -97,7 +97,9 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
     auto& model = this->model();
     log::info(kLog, "onDisconnectedStateNotification: forceDisconnect:" + yesNo(forceDisconnect) +
                         ", skipUnsecuredWiFiFlagClear: " + yesNo(skipUnsecuredWiFiFlagClear));
-    if (isConnectedToVPN_) {
+    // A reconnect keeps isConnectedToVPN while its attempts fail: only the
+    // drop of a live tunnel is reported, once.
+    if (isConnectedToVPN_ && model.currentConnectionState() == ConnectionStates::connected) {
         sendAnalyticsEvent(AnalyticsEvent::VPN_DISCONNECT_EVENT);
         if (model.showNotificationsOnConnectDisconnect && dataObject_)
             shell_.showVPNDisconnectedNotification(dataObject_->name);

@@ -193,6 +193,7 @@ private:
     bool wifiSSIDHasChanged() const;
     void restartReachability(const std::string& address);
     void startReconnect();
+    void endInReadyLook();
     void applyConnectingState(bool keepErrorAndAddress);
     void endWithoutServer(const char* why);
     bool openLink(const std::optional<std::string>& url);
