@@ -320,7 +320,7 @@ void MainViewDetailsView::layoutErrorBar() {
     errorUpper_->setGeometry(16, top, w - 56, 18);
     errorLower_->setGeometry(16, top + 20, w - 56, 18);
     errorMulti_->setGeometry(16, top + 19, w - 56, kErrorBarHeight - top - 21);
-    // The link completes the lower line ("... pick a " + "different location.").
+    // The link completes the lower line, which ends in "pick a ".
     const int textWidth = errorLower_->fontMetrics().horizontalAdvance(errorLower_->text());
     auto* link = errorBar_->linkButton();
     link->adjustSize();

@@ -40,7 +40,7 @@ private:
     Qt::Alignment alignment_;
 };
 
-// The connection error bar: "#EF8F8F", its link "different location." left-aligned in "#9B2626".
+// The connection error bar: "#EF8F8F", its link left-aligned in "#9B2626".
 class ErrorNotificationsBar final : public LinkedNotificationBar {
     Q_OBJECT
 public:
