@@ -183,38 +183,6 @@ void BM_JSON_KeyedReads(benchmark::State& state) {
   }
 }
 
-// Deep merge of two maps of 100,000 keys each, half of them shared (and
-// themselves maps, so the shared half recurses); nlohmann's deep update of
-// the same documents is the yardstick.
-constexpr int kMergeKeys = 100'000;
-
-std::string mergeDocument(int offset) {
-  nlohmann::json doc = nlohmann::json::object();
-  for (int i = 0; i < kMergeKeys; ++i) {
-    const int key = offset + i;
-    doc["k" + std::to_string(key)] = nlohmann::json{{"v" + std::to_string(offset), key}};
-  }
-  return doc.dump();
-}
-
-void BM_JSON_Merge100kKeys(benchmark::State& state) {
-  const hw::JSON a = hw::JSON::fromData(mergeDocument(0));
-  const hw::JSON b = hw::JSON::fromData(mergeDocument(kMergeKeys / 2));
-  for (auto _ : state) benchmark::DoNotOptimize(a.merged(b));
-  state.counters["keys"] = kMergeKeys;
-}
-
-void BM_Nlohmann_Merge100kKeys(benchmark::State& state) {
-  const nlohmann::json a = nlohmann::json::parse(mergeDocument(0));
-  const nlohmann::json b = nlohmann::json::parse(mergeDocument(kMergeKeys / 2));
-  for (auto _ : state) {
-    nlohmann::json result = a;
-    result.update(b, true);
-    benchmark::DoNotOptimize(result);
-  }
-  state.counters["keys"] = kMergeKeys;
-}
-
 #if HW_BENCH_SIMDJSON
 // GCC 12 misreads simdjson's inlined tape references as dangling.
 #pragma GCC diagnostic push
@@ -283,5 +251,3 @@ BENCHMARK(BM_Nlohmann_Parse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JSON_Parse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Nlohmann_ParseAndTypedWalk)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JSON_KeyedReads)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_JSON_Merge100kKeys)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Nlohmann_Merge100kKeys)->Unit(benchmark::kMillisecond);

@@ -44,7 +44,7 @@ HelperContext::StateHold::~StateHold() {
 
 bool HelperContext::saveState() {
     std::string error;
-    if (!makeDirectories(paths.stateDir, 0700) || !state.save(paths.stateFile(), &error)) {
+    if (!makePrivateDirectory(paths.stateDir) || !state.save(paths.stateFile(), &error)) {
         log::error("HelperState", "cannot save the state: " + error);
         return false;
     }

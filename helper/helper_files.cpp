@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/log.h"
+
 namespace hw::helper {
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -74,6 +76,16 @@ bool makeDirectories(const std::string& path, mode_t mode) {
     }
     struct stat st{};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool makePrivateDirectory(const std::string& path) {
+    if (!makeDirectories(path, 0700)) return false;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        log::warning("HelperFiles", "refused: " + path + " is not a folder of ours alone");
+        return false;
+    }
+    return (st.st_mode & 077) == 0 || ::chmod(path.c_str(), 0700) == 0;
 }
 
 }  // namespace hw::helper

@@ -13,5 +13,10 @@ std::optional<std::string> readFile(const std::string& path);
 bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error);
 // mkdir -p with the given mode for the folders it creates.
 bool makeDirectories(const std::string& path, mode_t mode);
+// A folder for what only this helper may write: created when missing, and
+// refused unless it is a real folder of the helper's own user; left 0700.
+// What another user could have put there (a socket, a record, a script)
+// must never be trusted.
+bool makePrivateDirectory(const std::string& path);
 
 }  // namespace hw::helper

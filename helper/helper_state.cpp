@@ -38,6 +38,11 @@ HelperState HelperState::load(const std::string& path) {
         const auto& v = j.value("ipv6", json::object());
         s.ipv6.saved = v.value("saved", false);
         s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
+        for (const auto& a : v.value("addresses", json::array()))
+            s.ipv6.addresses.push_back({a.value("device", ""), a.value("address", "")});
+        for (const auto& r : v.value("routes", json::array()))
+            s.ipv6.routes.push_back({r.value("device", ""), r.value("destination", ""), r.value("gateway", ""),
+                                     r.value("metric", ""), r.value("protocol", "")});
         s.bootId = j.value("bootId", "");
     } catch (const json::exception&) {
         log::error("HelperState", "state file malformed, starting empty");
@@ -60,6 +65,11 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
 bool HelperState::save(const std::string& path, std::string* error) const {
     json routesJson = json::array();
     for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
+    json ipv6Addresses = json::array(), ipv6Routes = json::array();
+    for (const auto& a : ipv6.addresses) ipv6Addresses.push_back({{"device", a.device}, {"address", a.address}});
+    for (const auto& r : ipv6.routes)
+        ipv6Routes.push_back({{"device", r.device}, {"destination", r.destination}, {"gateway", r.gateway},
+                              {"metric", r.metric}, {"protocol", r.protocol}});
     json j = {
         {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
                   {"dnsResolvers", lock.dnsResolvers}}},
@@ -67,7 +77,8 @@ bool HelperState::save(const std::string& path, std::string* error) const {
         {"routes", routesJson},
         {"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink}, {"fileMode", dns.fileMode},
                  {"linkTarget", dns.linkTarget}, {"interface", dns.interface}}},
-        {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}}},
+        {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}, {"addresses", ipv6Addresses},
+                  {"routes", ipv6Routes}}},
         {"bootId", bootId},
     };
     return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error);

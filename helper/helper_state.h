@@ -29,8 +29,25 @@ struct HelperState {
         std::string interface;     // resolved mode: the link we configured
     };
     struct Ipv6 {
+        // What turning IPv6 off makes the kernel drop: the static addresses
+        // and routes of an interface, put back when IPv6 comes back.
+        struct Address {
+            std::string device;
+            std::string address;  // with its prefix length
+            bool operator==(const Address&) const = default;
+        };
+        struct Route {
+            std::string device;
+            std::string destination;  // "default" or a prefix
+            std::string gateway;      // may be empty
+            std::string metric;       // may be empty
+            std::string protocol;     // may be empty
+            bool operator==(const Route&) const = default;
+        };
         bool saved = false;
         std::map<std::string, std::string> disableIpv6;  // interface -> original value
+        std::vector<Address> addresses;
+        std::vector<Route> routes;
     };
 
     Lock lock;

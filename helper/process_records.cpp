@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,18 +49,24 @@ bool ProcessRecords::peerIsProcess(int socket, pid_t pid, unsigned long long sta
 
 bool ProcessRecords::record(pid_t pid) {
     auto start = startTime(pid);
-    if (pid <= 0 || !start || !makeDirectories(folder_, 0700)) return false;
+    if (pid <= 0 || !start || !makePrivateDirectory(folder_)) return false;
     std::string error;
     return writeFileAtomically(folder_ + "/" + std::to_string(pid), std::to_string(*start) + "\n", 0600, &error);
 }
 
 int ProcessRecords::terminateAll(std::chrono::milliseconds grace) {
     std::vector<pid_t> running;
+    // A record someone else could have written would name any process.
+    struct stat st {};
+    if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 077) != 0)
+        return 0;
     std::error_code ec;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) files.push_back(entry.path());
     for (const auto& file : files) {
         auto name = file.filename().string();
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
         auto text = readFile(file.string());
         ::unlink(file.c_str());
         pid_t pid = 0;

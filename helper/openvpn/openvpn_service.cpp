@@ -127,19 +127,9 @@ std::optional<std::string> OpenVPNService::readUserConfig(const std::string& pat
 
 bool OpenVPNService::prepareManagementFolder() const {
     const std::string path = managementPath();
-    const std::string folder = path.substr(0, path.rfind('/'));
-    if (!makeDirectories(folder, 0700)) {
-        log::error(kLog, "cannot create the management folder");
-        return false;
-    }
     // Only we may be able to put a socket there: one that someone else
     // could bind would get the user's credentials.
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
-        (st.st_mode & 077) != 0) {
-        log::warning(kLog, "refused: the management folder is not ours alone");
-        return false;
-    }
+    if (!makePrivateDirectory(path.substr(0, path.rfind('/')))) return false;
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
         log::error(kLog, "cannot remove the old management socket: " + std::string(std::strerror(errno)));
         return false;
@@ -227,7 +217,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
 
     const std::string copy = configCopyPath();
     std::string error;
-    if (!makeDirectories(copy.substr(0, copy.rfind('/')), 0700) ||
+    if (!makePrivateDirectory(copy.substr(0, copy.rfind('/'))) ||
         !writeFileAtomically(copy, *checked.config, 0600, &error)) {
         log::error(kLog, "cannot write the configuration copy: " + error);
         return replyWith(kNo);

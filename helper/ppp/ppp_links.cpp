@@ -146,7 +146,8 @@ void PppLinks::notify(const std::string& id, const PppLinkStatus& status) {
 }
 
 bool PppLinks::prepareRunFolder(std::string* error) {
-    if (!makeDirectories(paths_.runDir, 0700) || ::chmod(paths_.runDir.c_str(), 0700) != 0) {
+    // It holds the scripts pppd runs as root.
+    if (!makePrivateDirectory(paths_.runDir)) {
         if (error) *error = "cannot prepare " + paths_.runDir;
         return false;
     }

@@ -93,7 +93,7 @@ std::optional<PppSecrets> PppServiceStore::secrets(const std::string& id) const 
 
 std::optional<PppService> PppServiceStore::createOrUpdate(const PppService& service, const PppSecrets& secrets,
                                                           std::string* error) {
-    if (!makeDirectories(folder_, 0700) || ::chmod(folder_.c_str(), 0700) != 0) {
+    if (!makePrivateDirectory(folder_)) {
         if (error) *error = "cannot create " + folder_;
         return std::nullopt;
     }

@@ -41,7 +41,6 @@ public:
     // The management interface the helper handed over; the next connect()
     // takes it. A descriptor not yet taken is replaced (and closed).
     void setManagementSocket(UniqueFd socket) { managementSocket_ = std::move(socket); }
-    bool hasManagementSocket() const { return static_cast<bool>(managementSocket_); }
 
     // Starts a session with the credentials as they are now; without a
     // handed-over descriptor it ends at once in error 1.

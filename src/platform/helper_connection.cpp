@@ -59,6 +59,15 @@ bool HelperConnection::connect(const std::string& socketPath, std::string* error
         if (error) *error = std::string("cannot connect to the helper: ") + std::strerror(errno);
         return false;
     }
+    // Requests carry credentials: only a helper running as root (or as this
+    // very user, in tests) may get them, whoever put a socket at the path.
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || length != sizeof peer ||
+        (peer.uid != 0 && peer.uid != ::geteuid())) {
+        if (error) *error = "the helper socket is served by uid " + std::to_string(peer.uid) + ", not by root";
+        return false;
+    }
     start(std::move(fd));
     return true;
 }

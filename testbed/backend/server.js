@@ -19,10 +19,15 @@ function env(name) {
 async function main() {
   const dir = env('TESTBED_DIR');
   const host = '127.0.0.1';
+  // With the VPN servers up, the backend also listens on the machine's end of their link
+  // and names itself by that address, which the client namespace reaches too.
+  const linkHost = process.env.TESTBED_LINK_HOST || '';
+  const listenHosts = linkHost ? [host, linkHost] : [host];
+  const publicHost = linkHost || host;
   const parsePort = Number(env('TESTBED_PARSE_PORT'));
   const webPort = Number(env('TESTBED_WEB_PORT'));
-  const backendHost = `${host}:${parsePort}`;
-  const webHost = `${host}:${webPort}`;
+  const backendHost = `${publicHost}:${parsePort}`;
+  const webHost = `${publicHost}:${webPort}`;
   const tls = {
     key: fs.readFileSync(path.join(dir, 'ca', 'server.key')),
     cert: fs.readFileSync(path.join(dir, 'ca', 'server.crt')),
@@ -35,9 +40,9 @@ async function main() {
     masterKey: env('TESTBED_MASTER_KEY'),
     // Only the in-process SDK (cloud code calling back over HTTPS) knows this key.
     javascriptKey: require('crypto').randomBytes(20).toString('hex'),
-    masterKeyIps: ['127.0.0.1', '::1'],
+    masterKeyIps: ['127.0.0.1', '::1', ...(linkHost ? [linkHost] : [])],
     databaseURI: env('TESTBED_DATABASE_URI'),
-    serverURL: `https://${backendHost}/parse`,
+    serverURL: `https://${host}:${parsePort}/parse`,
     publicServerURL: `https://${backendHost}/parse`,
     cloud: path.join(__dirname, 'cloud', 'main.js'),
     filesAdapter: new FSFilesAdapter({ filesSubDirectory: 'parse' }),
@@ -62,17 +67,29 @@ async function main() {
   app.get('/', (req, res) => res.status(200).type('text/plain').send('Havenway testbed backend'));
   app.use('/parse', parseServer.app);
 
-  const listen = (server, port) => new Promise((resolve, reject) => {
+  const listen = (handler, port) => Promise.all(listenHosts.map((h) => new Promise((resolve, reject) => {
+    const server = https.createServer(tls, handler);
     server.once('error', reject);
-    server.listen(port, host, resolve);
-  });
-  await listen(https.createServer(tls, app), parsePort);
+    server.listen(port, h, resolve);
+  })));
+  await listen(app, parsePort);
   const { Parse } = global;
-  await listen(https.createServer(tls, makeHandler({ Parse, appId, webHost })), webPort);
+  await listen(makeHandler({ Parse, appId, webHost }), webPort);
 
-  await seed(Parse, { webHost, backendHost });
+  await seed(Parse, { webHost, backendHost, vpn: vpnSeed() });
   fs.writeFileSync(path.join(dir, 'ready'), `${process.pid}\n`);
   console.log(`testbed ready: backend https://${backendHost}/parse, web API https://${webHost}`);
+}
+
+// What the seeded locations need of the testbed's VPN servers, when they run.
+function vpnSeed() {
+  const resolver = process.env.TESTBED_DNS_RESOLVER;
+  if (!resolver) return null;
+  return {
+    resolver,
+    ca: fs.readFileSync(env('TESTBED_OPENVPN_CA'), 'utf8'),
+    tlsCrypt: fs.readFileSync(env('TESTBED_OPENVPN_TLS_CRYPT'), 'utf8'),
+  };
 }
 
 process.on('SIGTERM', () => process.exit(0));

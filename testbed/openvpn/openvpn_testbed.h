@@ -107,18 +107,31 @@ inline std::string helperUnavailable(const std::string& helperBinary) {
     return {};
 }
 
+// The version the helper binary reports: the one the application bundles.
+inline std::string helperVersion(const std::string& helperBinary, const std::string& dir) {
+    const std::string file = dir + "/helper-version";
+    ::unlink(file.c_str());
+    runQuiet({helperBinary, "--version"}, file);
+    std::string version = readText(file);
+    while (!version.empty() && (version.back() == '\n' || version.back() == ' ')) version.pop_back();
+    return version;
+}
+
+// The redirects that keep the real helper's files inside dir.
+inline std::vector<std::string> helperEnvironment(const std::string& dir) {
+    return {"HAVENWAY_HELPER_SOCKET=" + dir + "/helper.sock", "HAVENWAY_HELPER_CONF=" + dir + "/helper.conf",
+            "HAVENWAY_HELPER_STATE_DIR=" + dir + "/state",   "HAVENWAY_HELPER_RUN_DIR=" + dir + "/run",
+            "HAVENWAY_RESOLV_CONF=" + dir + "/resolv.conf", "HAVENWAY_RESOLVED_DIR=" + dir + "/no-resolved"};
+}
+
 // Starts the real helper in the current namespace with every path it touches
 // redirected into dir. Answers its socket once it listens, or empty.
 inline std::string startHelper(const std::string& helperBinary, const std::string& dir, ChildProcess& child) {
     std::ofstream(dir + "/helper.conf") << "uid=0\n";
-    std::ofstream(dir + "/resolv.conf") << "nameserver 192.0.2.53\n";
+    if (::access((dir + "/resolv.conf").c_str(), F_OK) != 0) std::ofstream(dir + "/resolv.conf") << "nameserver 192.0.2.53\n";
     const std::string socket = dir + "/helper.sock";
     ::unlink(socket.c_str());
-    child = ChildProcess({helperBinary}, dir + "/helper.log",
-                         {"HAVENWAY_HELPER_SOCKET=" + socket, "HAVENWAY_HELPER_CONF=" + dir + "/helper.conf",
-                          "HAVENWAY_HELPER_STATE_DIR=" + dir + "/state", "HAVENWAY_HELPER_RUN_DIR=" + dir + "/run",
-                          "HAVENWAY_RESOLV_CONF=" + dir + "/resolv.conf",
-                          "HAVENWAY_RESOLVED_DIR=" + dir + "/no-resolved"});
+    child = ChildProcess({helperBinary}, dir + "/helper.log", helperEnvironment(dir));
     if (!waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(5))) return {};
     return socket;
 }

@@ -67,11 +67,7 @@ protected:
         socket_ = testbed::startHelper(helperBinary_, d, helper_);
         ASSERT_FALSE(socket_.empty()) << testbed::readText(d + "/helper.log");
 
-        ProcessRequest version;
-        version.argv = {helperBinary_, "--version"};
-        version.timeout = std::chrono::seconds(5);
-        std::string bundled = runner_.run(version).out;
-        while (!bundled.empty() && (bundled.back() == '\n' || bundled.back() == ' ')) bundled.pop_back();
+        const std::string bundled = testbed::helperVersion(helperBinary_, d);
         jobs_.jobs[HelperTool_XPC_Connector::kServiceName] = helperBinary_;
         connector_ = std::make_unique<HelperTool_XPC_Connector>(queue, [this](std::string* error) {
             auto c = std::make_shared<HelperConnection>(queue);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,9 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(bed_.droppedOut(), -1);  // our table is gone
+    std::string routes;
+    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
+    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos) << routes;  // no tunnel needs the server's route
 }
 
 TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
@@ -103,6 +107,51 @@ TEST_F(HelperInNetns, DnsAndIpv6ComeBackExactly) {
     EXPECT_NE(readFile(dir_ / "resolv.conf"), original);
     EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
     EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
+}
+
+TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
+    ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", "2001:db8:77::1/64", "dev", "veth1", "nodad"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "2001:db8:77::2/64", "dev", "veth0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "via", "2001:db8:77::1", "dev", "veth0"}));
+    // Addresses without their lifetimes, and every route, in order.
+    auto snapshot = [&] {
+        std::string addresses, routes, out;
+        bed_.in(bed_.client, {"ip", "-6", "-o", "addr", "show", "dev", "veth0"}, &addresses);
+        std::istringstream lines(addresses);
+        for (std::string line; std::getline(lines, line);) {
+            auto from = line.find("inet6"), to = line.find('\\');
+            out += line.substr(from, to == std::string::npos ? std::string::npos : to - from) + "\n";
+        }
+        bed_.in(bed_.client, {"ip", "-6", "route", "show"}, &routes);
+        return out + routes;
+    };
+    // An address added back goes through duplicate address detection again.
+    auto settled = [&] {
+        std::string now = snapshot();
+        for (int i = 0; i < 100 && now.find("tentative") != std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            now = snapshot();
+        }
+        return now;
+    };
+    const std::string before = settled();
+    ASSERT_TRUE(bed_.udpGetsThrough("2001:db8:77::1", bed_.net));
+    ASSERT_NE(before.find("2001:db8:77::2/64"), std::string::npos);
+    ASSERT_NE(before.find("default via 2001:db8:77::1"), std::string::npos);
+
+    for (const std::string way : {"reEnableIPV6", "--reset"}) {
+        SCOPED_TRACE(way);
+        EXPECT_EQ(rpc("disableIPV6"), "YES");
+        EXPECT_EQ(snapshot().find("2001:db8:77::2"), std::string::npos);  // the kernel flushed it
+        if (way == "--reset") {
+            helper_.kill();
+            ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
+        } else {
+            EXPECT_EQ(rpc(way), "YES");
+        }
+        EXPECT_EQ(settled(), before);
+        EXPECT_TRUE(bed_.udpGetsThrough("2001:db8:77::1", bed_.net));
+    }
 }
 
 TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {

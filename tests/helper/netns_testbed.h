@@ -55,8 +55,8 @@ public:
 
     static void inside(const std::string& ns, const std::function<void()>& fn) { hw::test::NetnsRig::inside(ns, fn); }
 
-    // A UDP datagram from the client namespace to host:port; true when a
-    // socket listening in `listenNs` got it within a second.
+    // A UDP datagram from the client namespace to host:port (IPv4 or IPv6);
+    // true when a socket listening in `listenNs` got it within a second.
     bool udpGetsThrough(const std::string& host, const std::string& listenNs, int port = 9999) {
         return udpArrives(client, listenNs, host, port);
     }
@@ -65,26 +65,40 @@ public:
     // port is taken in toNs (then only the sending counts).
     static bool udpArrives(const std::string& fromNs, const std::string& toNs, const std::string& host, int port,
                            const std::string& device = {}) {
+        sockaddr_storage a{}, any{};
+        socklen_t len = 0;
+        if (auto* v4 = reinterpret_cast<sockaddr_in*>(&a); ::inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(static_cast<uint16_t>(port));
+            len = sizeof(sockaddr_in);
+            auto* w = reinterpret_cast<sockaddr_in*>(&any);
+            w->sin_family = AF_INET;
+            w->sin_port = v4->sin_port;
+        } else if (auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
+                   ::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(static_cast<uint16_t>(port));
+            len = sizeof(sockaddr_in6);
+            auto* w = reinterpret_cast<sockaddr_in6*>(&any);
+            w->sin6_family = AF_INET6;
+            w->sin6_port = v6->sin6_port;
+        } else {
+            return false;
+        }
         int rx = -1, tx = -1;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
         inside(toNs, [&] {
-            rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in any = a;
-            any.sin_addr.s_addr = htonl(INADDR_ANY);
-            if (::bind(rx, reinterpret_cast<sockaddr*>(&any), sizeof(any)) != 0) {
+            rx = ::socket(a.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (::bind(rx, reinterpret_cast<sockaddr*>(&any), len) != 0) {
                 ::close(rx);
                 rx = -1;
             }
         });
         inside(fromNs, [&] {
-            tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            tx = ::socket(a.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (!device.empty()) ::setsockopt(tx, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), device.size());
         });
         bool got = false;
-        const bool sent = tx >= 0 && ::sendto(tx, "x", 1, 0, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 1;
+        const bool sent = tx >= 0 && ::sendto(tx, "x", 1, 0, reinterpret_cast<sockaddr*>(&a), len) == 1;
         if (sent && rx >= 0) {
             pollfd p{rx, POLLIN, 0};
             got = ::poll(&p, 1, 1000) == 1;

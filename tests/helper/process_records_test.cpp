@@ -73,6 +73,19 @@ TEST(ProcessRecords, ReadsStartTimesDespiteOddCommandNames) {
     EXPECT_EQ(records.startTime(44), std::nullopt);
 }
 
+TEST(ProcessRecords, RecordsInAFolderOthersCanWriteNameNothing) {
+    test::ScratchDir dir;
+    ProcessRecords records(dir / "openvpn", "/proc");
+    Child ours;
+    ASSERT_TRUE(records.record(ours.pid));
+    ASSERT_EQ(::chmod((dir / "openvpn").c_str(), 0777), 0);
+    EXPECT_EQ(records.terminateAll(std::chrono::seconds(1)), 0);
+    EXPECT_TRUE(ours.running());
+    // Recording again makes the folder private again.
+    ASSERT_TRUE(records.record(ours.pid));
+    EXPECT_EQ(records.terminateAll(std::chrono::seconds(5)), 1);
+}
+
 TEST(ProcessRecords, ASocketPeerCountsAsOursOnlyByPidAndStartTime) {
     test::ScratchDir dir;
     ProcessRecords records(dir / "openvpn", "/proc");

@@ -138,6 +138,41 @@ TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
     EXPECT_EQ(read(sysctl("eth0")), "1\n");
 }
 
+TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlushed) {
+    write(sysctl("eth0"), "0\n");
+    runner_.responder = [](const ProcessRequest& r) {
+        const std::vector<std::string> addresses{"ip", "-j", "-6", "addr", "show", "dev", "eth0"};
+        const std::vector<std::string> routes{"ip", "-j", "-6", "route", "show", "dev", "eth0"};
+        if (r.argv == addresses)
+            return hw::test::FakeProcessRunner::exited(0, R"([{"ifname":"eth0","addr_info":[
+                {"family":"inet6","local":"2001:db8::2","prefixlen":64,"scope":"global"},
+                {"family":"inet6","local":"2001:db8::abcd","prefixlen":64,"scope":"global","dynamic":true},
+                {"family":"inet6","local":"2001:db8::9","prefixlen":64,"scope":"global","temporary":true},
+                {"family":"inet6","local":"fe80::1","prefixlen":64,"scope":"link"},
+                {"family":"inet6","local":"2001:db8::3 dev lo","prefixlen":64,"scope":"global"}]}])");
+        if (r.argv == routes)
+            return hw::test::FakeProcessRunner::exited(0, R"([
+                {"dst":"2001:db8::/64","protocol":"kernel","metric":256},
+                {"dst":"default","gateway":"fe80::1","protocol":"ra","metric":1024},
+                {"dst":"default","gateway":"2001:db8::1","protocol":"boot","metric":1024},
+                {"dst":"2001:db8:1::/48","gateway":"2001:db8::1; reboot","protocol":"static"},
+                {"dst":"2001:db8:2::/48","type":"unreachable","protocol":"static"},
+                {"dst":"2001:db8:3::/48","gateway":"2001:db8::1","protocol":"static"}])");
+        return hw::test::FakeProcessRunner::exited(0, "[]");
+    };
+    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    runner_.requests.clear();
+    EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
+    EXPECT_EQ(runner_.argvs(),
+              (std::vector<std::vector<std::string>>{
+                  {"ip", "-6", "addr", "replace", "2001:db8::2/64", "dev", "eth0"},
+                  {"ip", "-6", "route", "replace", "default", "via", "2001:db8::1", "dev", "eth0", "metric", "1024",
+                   "proto", "boot"},
+                  {"ip", "-6", "route", "replace", "2001:db8:3::/48", "via", "2001:db8::1", "dev", "eth0", "proto",
+                   "static"}}));
+    EXPECT_TRUE(services_.context.state.ipv6.addresses.empty());
+}
+
 TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
     test::ScratchDir dir;
     HelperState s;
@@ -148,6 +183,8 @@ TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
     s.dns.mode = "file";
     s.ipv6.saved = true;
     s.ipv6.disableIpv6 = {{"eth0", "0"}};
+    s.ipv6.addresses = {{"eth0", "2001:db8::2/64"}};
+    s.ipv6.routes = {{"eth0", "default", "2001:db8::1", "1024", "boot"}};
     ASSERT_TRUE(s.save(dir / "state.json", nullptr));
     struct stat st{};
     ::stat((dir / "state.json").c_str(), &st);
@@ -157,6 +194,8 @@ TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
     EXPECT_EQ(back.lock.dnsResolvers, s.lock.dnsResolvers);
     EXPECT_EQ(back.routes, s.routes);
     EXPECT_EQ(back.ipv6.disableIpv6, s.ipv6.disableIpv6);
+    EXPECT_EQ(back.ipv6.addresses, s.ipv6.addresses);
+    EXPECT_EQ(back.ipv6.routes, s.ipv6.routes);
     std::ofstream(dir / "bad.json") << R"({"lock": {"active": "yes"}})";
     EXPECT_FALSE(HelperState::load(dir / "bad.json").lock.active);
 }

@@ -24,7 +24,9 @@ const locations = [
     px: 0.878, py: 0.338, recommended: false, regions: ['AS'], timeZones: ['Asia/Tokyo'], sortOrder: 6 },
 ];
 
-function ovpnConfig(dnsPrefix, suffix) {
+// vpn: the testbed's VPN servers (their CA and tls-crypt key), when they run.
+function ovpnConfig(dnsPrefix, suffix, vpn) {
+  const inline = (tag, text) => [`<${tag}>`, text.trim(), `</${tag}>`];
   return [
     'client',
     'dev tun',
@@ -37,11 +39,12 @@ function ovpnConfig(dnsPrefix, suffix) {
     'auth-user-pass',
     'cipher AES-256-GCM',
     'verb 3',
+    ...(vpn ? ['remote-cert-tls server', ...inline('ca', vpn.ca), ...inline('tls-crypt', vpn.tlsCrypt)] : []),
     '',
   ].join('\n');
 }
 
-function remoteConfig({ webHost, backendHost, vpnConfigUpdatedAt }) {
+function remoteConfig({ webHost, backendHost, vpnConfigUpdatedAt, vpn }) {
   const web = `https://${webHost}`;
   return {
     publicIPInfoUrl: `${web}/api/ipinfo`,
@@ -59,8 +62,9 @@ function remoteConfig({ webHost, backendHost, vpnConfigUpdatedAt }) {
     appAutoUpdateDownloadURL: `${web}/downloads/havenway-update.zip`,
     appAutoUpdateDownloadURL_debug: `${web}/downloads/havenway-update-critical.zip`,
     useAutoUpdater: true,
-    DNSResolver: '8.8.4.4',
-    DNSResolverSecondary: '8.8.8.8',
+    // The testbed's name server answers for the VPN servers' names.
+    DNSResolver: vpn ? vpn.resolver : '8.8.4.4',
+    DNSResolverSecondary: vpn ? vpn.resolver : '8.8.8.8',
     authorizeForFreeTrialLink: `${web}/api/freeTrial/authorizeForFreeTrial.php`,
     authorizeForFreeTrialLink_v2: `${web}/api/freeTrial/authorizeForFreeTrial_v2.php`,
     rejectInAppFreeTrialSignUp: false,

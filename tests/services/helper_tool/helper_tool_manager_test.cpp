@@ -116,22 +116,6 @@ TEST_F(HelperClient, OpenVPNIsCreatedOnlyWithItsManagementInterfaceHandedOver) {
     EXPECT_EQ(::read(openvpnSide.get(), &c, 1), 1);
 }
 
-TEST_F(HelperClient, LockReplyTellsEngagedFromNotEngaged) {
-    int n = 0;
-    tool_.responder = [&n](const HelperMessage&) -> std::optional<HelperMessage> {
-        switch (n++) {
-        case 0: return HelperMessage{{"reply", "NO"}, {"engaged", true}};  // no default route
-        case 1: return HelperMessage{{"reply", "NO"}, {"engaged", false}};
-        default: return HelperMessage{{"reply", "192.168.1.1"}};
-        }
-    };
-    std::vector<std::pair<std::string, bool>> answers;
-    for (int i = 0; i < 3; ++i)
-        manager_.enableNetworkLock([&](const std::string& r, bool engaged) { answers.emplace_back(r, engaged); });
-    ASSERT_TRUE(queue_.waitFor([&] { return answers.size() == 3; }));
-    EXPECT_EQ(answers, (std::vector<std::pair<std::string, bool>>{{"NO", true}, {"NO", false}, {"192.168.1.1", true}}));
-}
-
 TEST_F(HelperClient, RepliesWithoutAReplyStringBecomeNo) {
     int n = 0;
     tool_.responder = [&n](const HelperMessage&) -> std::optional<HelperMessage> {

@@ -104,7 +104,9 @@ TEST_F(AccountTestbed, RemoteConfigurationPublicAddressAndAutomaticLocation) {
     ASSERT_TRUE(test::spinUntil([&] { return info.has_value(); }));
     EXPECT_FALSE(info->failed);
     EXPECT_EQ(info->countryCode, "NL");
-    EXPECT_EQ(info->address, "127.0.0.1");
+    // Asked from this machine, the lookup sees the address the backend answers on.
+    const std::string webHost = env->get("HAVENWAY_WEB_HOST");
+    EXPECT_EQ(info->address, webHost.substr(0, webHost.rfind(':')));
 
     std::optional<std::optional<std::string>> id;
     config->getAutomaticLocation(info->address, "Asia/Tokyo", [&](std::optional<std::string> i) { id = i; });

@@ -163,23 +163,6 @@ TEST(OpenVPNConnectorNoInterface, WithoutAHandedOverInterfaceItFailsAtOnceAndDia
     EXPECT_EQ(connector.getConnectionStatus(), 0);
 }
 
-TEST(OpenVPNConnectorNoInterface, EachInterfaceServesOneSession) {
-    ManualQueue queue;
-    RecordingEvents events;
-    FakeManagementServer server;
-    OpenVPNConnector connector(queue);
-    connector.setEventDelegate(&events);
-    connector.setManagementSocket(server.handOver());
-    EXPECT_TRUE(connector.hasManagementSocket());
-    connector.connect();
-    EXPECT_FALSE(connector.hasManagementSocket());
-    EXPECT_EQ(server.readLine(), "state on all");
-    // A second dial without a new openvpn has nothing to talk to.
-    connector.connect();
-    EXPECT_TRUE(server.clientClosed());
-    ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("error 1"); }));
-}
-
 TEST_F(OpenVPNConnectorTest, OldSessionEndingDoesNotTouchTheNewOne) {
     attach();
     FakeManagementServer second;

@@ -1,0 +1,257 @@
+#pragma once
+// The engine as the demo runs it: the hub on the real services and the
+// connection manager on the real helper, in the testbed's client namespace,
+// against the testbed's backend and VPN servers (scripts/testbed up, as
+// root). Shared by the end-to-end tests and the connect benchmark.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <memory>
+
+#include "../../testbed/openvpn/openvpn_testbed.h"
+#include "connection/system_vpn_service_helper.h"
+#include "connection/vpn_connection_manager_engine.h"
+#include "core/global_constants.h"
+#include "core/settings_user_defaults.h"
+#include "hub/default_service_layer_factory.h"
+#include "platform/posix_process_runner.h"
+#include "platform/system_clock.h"
+#include "platform/thread_pool.h"
+#include "services/auth_service.h"
+#include "services/locations_list_model.h"
+#include "services/vpn_parse_config.h"
+#include "support/fake_helper_install.h"
+#include "support/fake_image_codec.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/temp_dir.h"
+#include "testbed/testbed_env.h"
+
+// Last: Qt's keyword macros would clash with the engine's names.
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+#include "support/qt_test_app.h"
+
+namespace hw::test {
+
+// One DNS question from the calling thread's namespace; true when address
+// answered within the bound.
+inline bool nameServerAnswers(const std::string& address, int boundMs = 1000) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(53);
+    ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    const unsigned char query[] = {0x12, 0x34, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0, 5, 'p', 'r', 'o', 'b', 'e', 0, 0, 1, 0, 1};
+    bool answered = false;
+    if (::sendto(fd, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) == sizeof query) {
+        pollfd p{fd, POLLIN, 0};
+        answered = ::poll(&p, 1, boundMs) == 1;
+    }
+    ::close(fd);
+    return answered;
+}
+
+class TestbedEngine {
+public:
+    // Why the engine cannot run here, or empty. Moves the calling thread into
+    // the client namespace: call it first, before any socket or thread.
+    std::string enter() {
+        auto loaded = TestbedEnv::load();
+        if (!loaded) return "testbed not up (run scripts/testbed up): no " + TestbedEnv::path();
+        env = *loaded;
+        if (env.get("HAVENWAY_TESTBED_CLIENT_NETNS").empty()) return "the testbed runs no VPN servers (it needs root)";
+        helperBinary_ = std::string(HW_BINARY_DIR) + "/helper/havenway-helper";
+        if (::access(helperBinary_.c_str(), X_OK) != 0) return "no helper executable at " + helperBinary_;
+        if (!NetnsRig::enter(env.get("HAVENWAY_TESTBED_CLIENT_NETNS"))) return "cannot enter the client namespace";
+        return {};
+    }
+
+    // The helper, the hub and its engine, signed in with the demo account and
+    // with the required data loaded; empty when ready, else what failed.
+    std::string start() {
+        // Made here, inside the namespace: the threads they start stay in it.
+        qtTestApp();
+        queue_ = std::make_unique<QtMainQueue>();
+        background_ = std::make_unique<ThreadPool>(2);
+        installer_ = std::make_unique<FakeHelperInstaller>(*queue_);
+        env.exportToEnvironment();
+        for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "HAVENWAY_DATA_DIR"})
+            ::setenv(xdg, dir.file(xdg).c_str(), 1);
+        TempDir::write(dir.file("resolv.conf"), "nameserver " + env.get("HAVENWAY_TESTBED_VPN_SERVER") + "\n");
+        // The helper's run folder, which a system's own start-up would have made.
+        ::mkdir(dir.file("run").c_str(), 0700);
+        socket_ = testbed::startHelper(helperBinary_, dir.path(), helper_);
+        if (socket_.empty()) return "the helper did not start: " + helperLog();
+        const std::string bundled = testbed::helperVersion(helperBinary_, dir.path());
+        jobs.jobs[HelperTool_XPC_Connector::kServiceName] = helperBinary_;
+
+        settings.registerDefaults(SettingsUserDefaults::defaults());
+        system.serial = "TESTBED00001";
+        auto& queue = *queue_;
+        auto& background = *background_;
+        http = std::make_unique<QtHttpClient>(queue);
+        ParseClientConfig c;
+        c.applicationId = env.get("HAVENWAY_TESTBED_APP_ID");
+        c.clientKey = env.get("HAVENWAY_TESTBED_CLIENT_KEY");
+        c.serverURL = env.parseUrl();
+        c.secretService = "com.havenway.testbed-engine";
+        c.requestTimeoutMs = 15000;
+        parse = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        connector = std::make_unique<HelperTool_XPC_Connector>(queue, [this](std::string* error) {
+            auto connection = std::make_shared<HelperConnection>(*queue_);
+            return connection->connect(socket_, error) ? connection : nullptr;
+        });
+        auto makeManager = [this, bundled](ServiceLayer& hub) {
+            return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
+                *queue_, *background_, clock, hub.appModel(), *parse, "Linux", runner, *connector, jobs, *installer_, bundled,
+                std::make_shared<HelperSystemVPNServiceStore>(makeHelperSocketCall(socket_, std::chrono::seconds(5))),
+                nullptr, nullptr});
+        };
+        factory = std::make_shared<DefaultServiceLayerFactory>(
+            ServiceLayerPlatform{queue, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr},
+            makeManager);
+        hub = std::make_unique<ServiceLayer>(factory);
+        hub->prepareApplication();
+
+        std::optional<AuthResults> signedIn;
+        hub->authService()->login(env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"),
+                                  [&](AuthResults r, std::optional<std::string>) { signedIn = r; });
+        if (!spinUntil([&] { return signedIn.has_value(); }) || signedIn != AuthResults::success)
+            return "the demo account did not sign in";
+        bool loaded = false;
+        std::optional<std::string> failure;
+        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
+        if (!spinUntil([&] { return loaded || failure; }) || failure) return "required data: " + failure.value_or("none");
+
+        manager = hub->vpnConnectionManager();
+        if (!manager) return "the hub made no connection manager";
+        manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
+        manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
+        manager->onDisconnectedStateNotification = [this](bool, bool) { events.push_back("disconnected"); };
+        return {};
+    }
+
+    // Stops everything it started and undoes what the helper changed.
+    void stop() {
+        if (manager) {
+            manager->disconnect();
+            manager->disableNetworkLock();
+            spinFor(300);
+            manager->shutDown();
+            spinFor(200);
+        }
+        manager.reset();
+        hub.reset();
+        factory.reset();
+        connector.reset();
+        parse.reset();
+        http.reset();
+        background_.reset();
+        helper_.stop();
+        if (!socket_.empty()) {
+            auto environment = testbed::helperEnvironment(dir.path());
+            environment.push_back("ASAN_OPTIONS=detect_leaks=0");
+            ChildProcess reset({helperBinary_, "--reset"}, dir.file("helper.log"), environment);
+            waitFor([&] { return !reset.running(); }, std::chrono::seconds(20));
+            socket_.clear();
+        }
+    }
+
+    ApplicationModel& model() { return hub->appModel(); }
+
+    // The seeded location of the country, its server's name resolved the way
+    // the application resolves it.
+    std::shared_ptr<VPNParseConfig> location(const std::string& countryCode) {
+        const auto& list = model().locationsListModel();
+        if (!list) return nullptr;
+        for (const auto& item : list->items()) {
+            if (!item->vpnConfig || item->vpnConfig->countryCode != countryCode) continue;
+            const auto host = item->vpnConfig->serverHostName(model().vpnServersDomainSuffix);
+            const auto address = DNSServerHostResolver::resolveNow(host, {GlobalConstants::dnsResolver()});
+            if (!address || !item->vpnConfig->setVPNServerIPAddress(*address)) return nullptr;
+            return item->vpnConfig;
+        }
+        return nullptr;
+    }
+
+    // Connects to the country's location with the protocol; true once the
+    // manager reports the tunnel established.
+    bool connect(VPNTypes protocol, const std::string& countryCode = "NL", int boundMs = 45000) {
+        auto config = location(countryCode);
+        if (!config) return false;
+        events.clear();
+        model().vpnProtocol = protocol;
+        manager->prepareConnectionManager();
+        manager->connect(managerServerConfig(*config, model()));
+        return spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
+    }
+
+    bool disconnect() {
+        events.clear();
+        manager->disconnect();
+        return spinUntil([&] { return !events.empty(); }, 20000);
+    }
+
+    // The public address the testbed's lookup reports, asked afresh.
+    std::optional<std::string> publicAddress() {
+        model().userPublicIP.reset();
+        bool done = false;
+        hub->refreshUserIPAddress([&] { done = true; });
+        if (!spinUntil([&] { return done; }, 20000)) return std::nullopt;
+        return model().userPublicIP;
+    }
+
+    // Routes of every table, IPv6 on or off per link, and the helper's DNS
+    // file. Left out: link-local addresses, which come and go with IPv6
+    // itself, and the user-space ESP device, which lives as long as the
+    // helper's charon rather than the connection.
+    std::string networkState() {
+        ProcessRequest r;
+        r.argv = {"ip", "route", "show", "table", "all"};
+        r.timeout = std::chrono::seconds(5);
+        std::string state;
+        auto keep = [&](const std::string& text) {
+            std::istringstream lines(text);
+            for (std::string line; std::getline(lines, line);)
+                if (line.rfind("local fe80::", 0) != 0 && line.find("ipsec0") == std::string::npos) state += line + "\n";
+        };
+        keep(runner.run(r).out);
+        r.argv = {"sysctl", "-a", "-r", "^net\\.ipv6\\.conf\\..*\\.disable_ipv6$"};
+        keep(runner.run(r).out);
+        return state + "|" + TempDir::read(dir.file("resolv.conf"));
+    }
+
+    std::string helperLog() const { return TempDir::read(dir.file("helper.log")); }
+
+    TestbedEnv env;
+    TempDir dir;
+    std::vector<std::string> events;
+    std::unique_ptr<QtMainQueue> queue_;
+    std::unique_ptr<ThreadPool> background_;
+    std::unique_ptr<FakeHelperInstaller> installer_;
+    SystemClock clock;
+    PosixProcessRunner runner;
+    FakeSettingsStore settings;
+    FakeSecretStore secrets;
+    FakeSystemInfo system;
+    FakeImageCodec codec;
+    FakeHelperJobTable jobs;
+    std::unique_ptr<QtHttpClient> http;
+    std::unique_ptr<ParseClient> parse;
+    std::unique_ptr<HelperTool_XPC_Connector> connector;
+    std::shared_ptr<DefaultServiceLayerFactory> factory;
+    std::unique_ptr<ServiceLayer> hub;
+    std::shared_ptr<VPNConnectionManager> manager;
+
+private:
+    std::string helperBinary_;
+    std::string socket_;
+    ChildProcess helper_;
+};
+
+}  // namespace hw::test

@@ -1,0 +1,109 @@
+// The demo's road end to end: the demo account signs in against the testbed's
+// backend and connects to a seeded location over the testbed's real VPN
+// servers, from the client namespace, through the real helper.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "support/testbed_engine.h"
+
+namespace hw::test {
+namespace {
+
+class DemoConnect : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // The whole process works in the client namespace, from its first thread on.
+        skip_ = new std::string(engineHome().enter());
+    }
+    static void TearDownTestSuite() {
+        delete skip_;
+        skip_ = nullptr;
+    }
+    static TestbedEngine& engineHome() {
+        static TestbedEngine* engine = new TestbedEngine;
+        return *engine;
+    }
+
+    void SetUp() override {
+        if (!skip_->empty()) GTEST_SKIP() << *skip_;
+        const std::string error = bed.start();
+        ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
+    }
+    void TearDown() override { bed.stop(); }
+
+    std::string tunnelExit() const { return bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"); }
+    std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
+
+    static inline std::string* skip_ = nullptr;
+    TestbedEngine& bed = engineHome();
+};
+
+// Connects over the protocol, checks the tunnel carries the traffic, and
+// that a disconnect leaves the network as it found it.
+void connectsAndRestores(TestbedEngine& bed, VPNTypes protocol, const std::string& serverTunnelAddress,
+                         const std::string& tunnelExit) {
+    const std::string before = bed.networkState();
+    ASSERT_TRUE(bed.connect(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
+    EXPECT_TRUE(waitFor([&] { return nameServerAnswers(serverTunnelAddress); }, std::chrono::seconds(10)));
+    EXPECT_EQ(bed.publicAddress(), tunnelExit);
+    ASSERT_TRUE(bed.disconnect());
+    EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000))
+        << bed.networkState() << "\nversus\n" << before;
+    EXPECT_FALSE(nameServerAnswers(serverTunnelAddress)) << "reachable without a tunnel";
+    EXPECT_NE(bed.publicAddress(), tunnelExit);
+}
+
+TEST_F(DemoConnect, OverOpenVPNAndDisconnectLeavesTheNetworkAsItWas) {
+    connectsAndRestores(bed, VPNTypesOpenVPN, "10.67.0.1", tunnelExit());
+}
+
+TEST_F(DemoConnect, OverIKEv2AndDisconnectLeavesTheNetworkAsItWas) {
+    connectsAndRestores(bed, VPNTypesIKEv2_StrongSwan, "10.68.0.1", tunnelExit());
+}
+
+TEST_F(DemoConnect, AutomaticModeConnectsOnTheFirstProtocolThatWorks) {
+    ASSERT_TRUE(bed.connect(VPNTypesAutomatic)) << testing::PrintToString(bed.events) << bed.helperLog();
+    ASSERT_TRUE(bed.manager->currentProvider() && bed.manager->currentProvider()->type());
+    EXPECT_EQ(*bed.manager->currentProvider()->type(), VPNTypesIKEv2_StrongSwan);
+    EXPECT_FALSE(bed.manager->automaticModeDiscoveryInProgress());
+    EXPECT_TRUE(waitFor([&] { return nameServerAnswers("10.68.0.1"); }, std::chrono::seconds(10)));
+    EXPECT_EQ(bed.publicAddress(), tunnelExit());
+}
+
+TEST_F(DemoConnect, KillSwitchHoldsWhileTheServerIsStoppedAndReleasesOnDisconnect) {
+    const pid_t server = std::stoi(readText(bed.env.get("HAVENWAY_TESTBED_OPENVPN_PID")));
+    bed.model().setUseNetworkLock(true);
+    auto location = bed.location("NL");
+    ASSERT_TRUE(location);
+    std::optional<std::string> locked;
+    ASSERT_TRUE(bed.manager->enableNetworkLock(location->serverHostName(bed.model().vpnServersDomainSuffix), gateway(),
+                                               GlobalConstants::dnsResolver(), "",
+                                               [&](const std::string& a) { locked = a; }));
+    ASSERT_TRUE(spinUntil([&] { return locked.has_value(); })) << bed.helperLog();
+    ASSERT_EQ(locked, location->vpnServerIPAddress);
+    bed.model().networkLockActivated = true;
+    ASSERT_TRUE(bed.connect(VPNTypesOpenVPN)) << testing::PrintToString(bed.events) << bed.helperLog();
+
+    ::kill(server, SIGSTOP);
+    // Nothing gets around the stalled tunnel: not to the next hop, not to the backend.
+    EXPECT_FALSE(nameServerAnswers(gateway()));
+    EXPECT_NE(bed.publicAddress().value_or(""), bed.env.get("HAVENWAY_TESTBED_VPN_SERVER"));
+    ::kill(server, SIGCONT);
+
+    ASSERT_TRUE(bed.disconnect());
+    bed.manager->disableNetworkLock();
+    bed.model().networkLockActivated = false;
+    EXPECT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10)));
+}
+
+// No /dev/ppp here: the helper creates no service and the attempt ends at once.
+TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndDisconnectedAtOnce) {
+    for (VPNTypes protocol : {VPNTypesL2TP, VPNTypesPPTP}) {
+        EXPECT_FALSE(bed.connect(protocol, "NL", 10000)) << protocol;
+        EXPECT_EQ(bed.events, std::vector<std::string>{"disconnected"}) << protocol;
+        EXPECT_FALSE(bed.manager->connectionInProgress()) << protocol;
+    }
+}
+
+}  // namespace
+}  // namespace hw::test
