@@ -100,6 +100,8 @@ public:
     QWidget* autoReconnectOverlay() const;
     QWidget* card() const { return card_; }
     FooterIconView* footerIcon() const { return footerIcon_; }
+    QString connectionTimeText() const { return timeValue_->text(); }
+    QString connectToText() const { return connectTo_->text(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -1,0 +1,145 @@
+// The real pane widget, engine and helper connect the demo account to a
+// seeded location over the testbed's OpenVPN server, from the client namespace.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "connection/openvpn_constants.h"
+#include "controllers/main_view_details/connect_button.h"
+#include "controllers/main_view_details/main_view_details_area_controller.h"
+#include "controllers/main_view_details/main_view_details_view.h"
+#include "controllers/main_window_fixture.h"
+#include "support/testbed_engine.h"
+
+namespace hw::test {
+namespace {
+
+// The client's own openvpn: the one that runs our configuration file.
+pid_t clientOpenVPN() {
+    const std::string config = OpenVPNConstants::configFilePath();
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+        std::string cmdline((std::istreambuf_iterator<char>(in)), {});
+        if (cmdline.find("openvpn") != std::string::npos && cmdline.find(config) != std::string::npos)
+            return static_cast<pid_t>(std::stoi(name));
+    }
+    return -1;
+}
+
+class PaneEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { skip_ = new std::string(engineHome().enter()); }
+    static void TearDownTestSuite() {
+        delete skip_;
+        skip_ = nullptr;
+    }
+    static TestbedEngine& engineHome() {
+        static TestbedEngine* engine = new TestbedEngine;
+        return *engine;
+    }
+
+    void SetUp() override {
+        if (!skip_->empty()) GTEST_SKIP() << *skip_;
+        const std::string error = bed.start();
+        ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
+        auto& model = bed.model();
+        model.isLoggedInUser = true;
+        model.vpnProtocol = VPNTypesOpenVPN;
+        model.setUseAutomaticLocation(false);
+        bed.manager->prepareConnectionManager();
+        images = std::make_unique<RemoteImageLoader>(*bed.queue_, *bed.background_, codec);
+        view = std::make_unique<MainViewDetailsView>(*images);
+        view->resize(520, 512);
+        view->show();
+        engine = std::make_unique<VPNConnectionManagerPaneEngine>(*bed.manager);
+        MainViewDetailsEnvironment env{BaseControllerContext{model, nullptr, urlOpener}, *view, *bed.queue_, *engine,
+                                       shell};
+        env.links = bed.hub->linksManager().get();
+        env.wifiInfo = [this] { return bed.hub->wi_fi_InfoHelper(); };
+        env.reachability = [this] { return bed.hub->internetReachabilityHelper(); };
+        env.refreshUserIPAddress = [this](std::function<void()> done) { bed.hub->refreshUserIPAddress(std::move(done)); };
+        pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
+        pane->prepareConnectionStatusNotifications();
+        ASSERT_TRUE(bed.location("NL"));
+        for (const auto& item : model.locationsListModel()->items()) {
+            if (item->vpnConfig && item->vpnConfig->countryCode == "NL") pane->changeDetailsView(item);
+        }
+        ASSERT_TRUE(pane->dataObject());
+    }
+    void TearDown() override {
+        if (!skip_->empty()) return;
+        pane.reset();
+        view.reset();
+        bed.stop();
+    }
+
+    bool connectedLook(int boundMs = 45000) {
+        return spinUntil([&] { return pane->connectButtonState() == ConnectButtonStates::disconnect; }, boundMs);
+    }
+    bool timerRuns() {
+        return spinUntil([&] { return view->connectionTimeText() != "00:00:00" && !view->connectionTimeText().isEmpty(); },
+                         5000);
+    }
+    bool readyLook() {
+        return spinUntil(
+            [&] {
+                return pane->connectButtonState() == ConnectButtonStates::connect &&
+                       bed.model().currentConnectionState() == ConnectionStates::disconnected &&
+                       view->connectionTimeText() == "00:00:00";
+            },
+            20000);
+    }
+    void clickAfterTheGate() {
+        spinUntil([&] { return pane->isConnectedButtonActive(); }, 2000);
+        view->connectButton()->click();
+    }
+
+    static inline std::string* skip_ = nullptr;
+    TestbedEngine& bed = engineHome();
+    FakeImageCodec codec;
+    RecordingURLOpener urlOpener;
+    RecordingShellCommands shell;
+    std::unique_ptr<RemoteImageLoader> images;
+    std::unique_ptr<MainViewDetailsView> view;
+    std::unique_ptr<VPNConnectionManagerPaneEngine> engine;
+    std::shared_ptr<MainViewDetailsAreaController> pane;
+};
+
+TEST_F(PaneEndToEnd, ConnectsShowsTheTimerAndReturnsToReadyOnDisconnect) {
+    for (bool killSwitch : {false, true}) {
+        SCOPED_TRACE(killSwitch ? "with the kill switch" : "without the kill switch");
+        bed.model().setUseNetworkLock(killSwitch);
+        clickAfterTheGate();
+        ASSERT_TRUE(connectedLook()) << testing::PrintToString(shell.calls) << bed.helperLog();
+        EXPECT_EQ(view->connectToText(), "Connected to");
+        EXPECT_TRUE(timerRuns()) << view->connectionTimeText().toStdString();
+        clickAfterTheGate();
+        ASSERT_TRUE(readyLook()) << bed.helperLog();
+        EXPECT_FALSE(bed.model().autoReconnectInProgress());
+        bed.manager->disableNetworkLock();
+        bed.model().networkLockActivated = false;
+    }
+}
+
+TEST_F(PaneEndToEnd, AKilledClientIsReconnectedByThePane) {
+    view->connectButton()->click();
+    ASSERT_TRUE(connectedLook()) << bed.helperLog();
+    const pid_t client = clientOpenVPN();
+    ASSERT_GT(client, 0);
+    ::kill(client, SIGKILL);
+    // The drop starts the loop; its attempt brings the connected look back.
+    ASSERT_TRUE(spinUntil([&] { return bed.model().autoReconnectInProgress(); }, 20000)) << bed.helperLog();
+    ASSERT_TRUE(spinUntil([&] { return clientOpenVPN() > 0 && clientOpenVPN() != client; }, 30000));
+    ASSERT_TRUE(spinUntil([&] { return !bed.model().autoReconnectInProgress(); }, 45000)) << bed.helperLog();
+    EXPECT_TRUE(connectedLook(1000));
+    EXPECT_EQ(bed.model().autoReconnectAttemptsCount(), 0);
+    clickAfterTheGate();
+    EXPECT_TRUE(readyLook());
+}
+
+}  // namespace
+}  // namespace hw::test
