@@ -1,5 +1,8 @@
 // The real pane widget, engine and helper connect the demo account to a
 // seeded location over the testbed's OpenVPN server, from the client namespace.
+// The engine's headers come before Qt's, whose emit keyword they use as a name.
+#include "support/testbed_engine.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -11,7 +14,6 @@
 #include "controllers/main_view_details/main_view_details_area_controller.h"
 #include "controllers/main_view_details/main_view_details_view.h"
 #include "controllers/main_window_fixture.h"
-#include "support/testbed_engine.h"
 
 namespace hw::test {
 namespace {
