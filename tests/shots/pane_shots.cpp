@@ -15,16 +15,21 @@
 namespace hw::shots {
 namespace {
 
+std::unique_ptr<test::MainWindowTestbed> signedInDemo() {
+    const std::optional<test::TestbedEnv> env = test::TestbedEnv::load();
+    if (!env) throw std::runtime_error("testbed not up");
+    auto bed = std::make_unique<test::MainWindowTestbed>(*env);
+    const std::string user = env->get("HAVENWAY_TESTBED_DEMO_USER");
+    if (auto failure = bed->signInAndLoad(user, env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")); !failure.empty())
+        throw std::runtime_error(failure);
+    return bed;
+}
+
 // The main window with the real pane on a scripted engine; itself never shown.
 class PaneRig final : public QWidget {
 public:
     PaneRig() {
-        auto env = test::TestbedEnv::load();
-        if (!env) throw std::runtime_error("testbed not up");
-        rig = std::make_unique<test::MainWindowTestbed>(*env);
-        const auto why =
-            rig->signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
-        if (!why.empty()) throw std::runtime_error(why);
+        rig = signedInDemo();
         auto& model = rig->hub->appModel();
         model.isLoggedInUser = true;
         rig->images = std::make_unique<RemoteImageLoader>(rig->queue, rig->background, rig->codec);

@@ -42,8 +42,9 @@ pid_t clientOpenVPN() {
 class PaneEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        skip_ = new std::string(engineHome().enter());
-        if (skip_->empty()) *skip_ = privateResolver(engineHome().env.get("HAVENWAY_TESTBED_VPN_SERVER"));
+        std::string why = bed().enter();
+        if (why.empty()) why = privateResolver(bed().env.get("HAVENWAY_TESTBED_VPN_SERVER"));
+        skip_ = std::move(why);
     }
     // Without the kill switch openvpn resolves the server itself, through the
     // system's resolver: in a mount namespace of its own, this process and its
@@ -58,49 +59,46 @@ protected:
             return std::string("cannot bind the resolver file: ") + std::strerror(errno);
         return {};
     }
-    static void TearDownTestSuite() {
-        delete skip_;
-        skip_ = nullptr;
-    }
-    static TestbedEngine& engineHome() {
-        static TestbedEngine* engine = new TestbedEngine;
-        return *engine;
+    // One engine for the whole binary: it entered the client namespace.
+    static TestbedEngine& bed() {
+        static auto* shared = new TestbedEngine;
+        return *shared;
     }
 
     void SetUp() override {
-        if (!skip_->empty()) GTEST_SKIP() << *skip_;
+        if (!skip_.empty()) GTEST_SKIP() << skip_;
         widgetTestApp();  // before the engine's own application object
-        const std::string error = bed.start();
-        ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
-        auto& model = bed.model();
+        const std::string error = bed().start();
+        ASSERT_TRUE(error.empty()) << error << "\n" << bed().helperLog();
+        auto& model = bed().model();
         model.isLoggedInUser = true;
         model.vpnProtocol = VPNTypesOpenVPN;
         model.setUseAutomaticLocation(false);
-        bed.manager->prepareConnectionManager();
-        images = std::make_unique<RemoteImageLoader>(*bed.queue_, *bed.background_, codec);
+        bed().manager->prepareConnectionManager();
+        images = std::make_unique<RemoteImageLoader>(*bed().queue_, *bed().background_, codec);
         view = std::make_unique<MainViewDetailsView>(*images);
         view->resize(520, 512);
         view->show();
-        engine = std::make_unique<VPNConnectionManagerPaneEngine>(*bed.manager);
-        MainViewDetailsEnvironment env{BaseControllerContext{model, nullptr, urlOpener}, *view, *bed.queue_, *engine,
+        engine = std::make_unique<VPNConnectionManagerPaneEngine>(*bed().manager);
+        MainViewDetailsEnvironment env{BaseControllerContext{model, nullptr, urlOpener}, *view, *bed().queue_, *engine,
                                        shell};
-        env.links = bed.hub->linksManager().get();
-        env.wifiInfo = [this] { return bed.hub->wi_fi_InfoHelper(); };
-        env.reachability = [this] { return bed.hub->internetReachabilityHelper(); };
-        env.refreshUserIPAddress = [this](std::function<void()> done) { bed.hub->refreshUserIPAddress(std::move(done)); };
+        env.links = bed().hub->linksManager().get();
+        env.wifiInfo = [this] { return bed().hub->wi_fi_InfoHelper(); };
+        env.reachability = [this] { return bed().hub->internetReachabilityHelper(); };
+        env.refreshUserIPAddress = [this](std::function<void()> done) { bed().hub->refreshUserIPAddress(std::move(done)); };
         pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
         pane->prepareConnectionStatusNotifications();
-        ASSERT_TRUE(bed.location("NL"));
+        ASSERT_TRUE(bed().location("NL"));
         for (const auto& item : model.locationsListModel()->items()) {
             if (item->vpnConfig && item->vpnConfig->countryCode == "NL") pane->changeDetailsView(item);
         }
         ASSERT_TRUE(pane->dataObject());
     }
     void TearDown() override {
-        if (!skip_->empty()) return;
+        if (!skip_.empty()) return;
         pane.reset();
         view.reset();
-        bed.stop();
+        bed().stop();
     }
 
     bool connectedLook(int boundMs = 45000) {
@@ -114,7 +112,7 @@ protected:
         return spinUntil(
             [&] {
                 return pane->connectButtonState() == ConnectButtonStates::connect &&
-                       bed.model().currentConnectionState() == ConnectionStates::disconnected &&
+                       bed().model().currentConnectionState() == ConnectionStates::disconnected &&
                        view->connectionTimeText() == "00:00:00";
             },
             20000);
@@ -124,8 +122,7 @@ protected:
         view->connectButton()->click();
     }
 
-    static inline std::string* skip_ = nullptr;
-    TestbedEngine& bed = engineHome();
+    static inline std::string skip_;
     FakeImageCodec codec;
     RecordingURLOpener urlOpener;
     RecordingShellCommands shell;
@@ -140,34 +137,34 @@ TEST_F(PaneEndToEnd, ConnectsShowsTheTimerAndReturnsToReadyOnDisconnect) {
         SCOPED_TRACE(killSwitch ? "with the kill switch" : "without the kill switch");
         // The lock's resolver (the public ones) is out of reach here: it falls
         // back to the address resolved before, as after any earlier connection.
-        ASSERT_TRUE(spinUntil([&] { return bed.location("NL") != nullptr; }, 15000));
+        ASSERT_TRUE(spinUntil([&] { return bed().location("NL") != nullptr; }, 15000));
         // The gateway the application learnt before any lock, as the engine records it.
-        bed.model().setPreviousDefaultGatewayValue(bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"));
-        bed.model().setUseNetworkLock(killSwitch);
+        bed().model().setPreviousDefaultGatewayValue(bed().env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"));
+        bed().model().setUseNetworkLock(killSwitch);
         clickAfterTheGate();
-        ASSERT_TRUE(connectedLook()) << testing::PrintToString(shell.calls) << bed.helperLog();
+        ASSERT_TRUE(connectedLook()) << testing::PrintToString(shell.calls) << bed().helperLog();
         EXPECT_EQ(view->connectToText(), "Connected to");
         EXPECT_TRUE(timerRuns()) << view->connectionTimeText().toStdString();
         clickAfterTheGate();
-        ASSERT_TRUE(readyLook()) << bed.helperLog();
-        EXPECT_FALSE(bed.model().autoReconnectInProgress());
-        bed.manager->disableNetworkLock();
-        bed.model().networkLockActivated = false;
+        ASSERT_TRUE(readyLook()) << bed().helperLog();
+        EXPECT_FALSE(bed().model().autoReconnectInProgress());
+        bed().manager->disableNetworkLock();
+        bed().model().networkLockActivated = false;
     }
 }
 
 TEST_F(PaneEndToEnd, AKilledClientIsReconnectedByThePane) {
     view->connectButton()->click();
-    ASSERT_TRUE(connectedLook()) << bed.helperLog();
+    ASSERT_TRUE(connectedLook()) << bed().helperLog();
     const pid_t client = clientOpenVPN();
     ASSERT_GT(client, 0);
     ::kill(client, SIGKILL);
     // The drop starts the loop; its attempt brings the connected look back.
-    ASSERT_TRUE(spinUntil([&] { return bed.model().autoReconnectInProgress(); }, 20000)) << bed.helperLog();
+    ASSERT_TRUE(spinUntil([&] { return bed().model().autoReconnectInProgress(); }, 20000)) << bed().helperLog();
     ASSERT_TRUE(spinUntil([&] { return clientOpenVPN() > 0 && clientOpenVPN() != client; }, 30000));
-    ASSERT_TRUE(spinUntil([&] { return !bed.model().autoReconnectInProgress(); }, 45000)) << bed.helperLog();
+    ASSERT_TRUE(spinUntil([&] { return !bed().model().autoReconnectInProgress(); }, 45000)) << bed().helperLog();
     EXPECT_TRUE(connectedLook(1000));
-    EXPECT_EQ(bed.model().autoReconnectAttemptsCount(), 0);
+    EXPECT_EQ(bed().model().autoReconnectAttemptsCount(), 0);
     clickAfterTheGate();
     EXPECT_TRUE(readyLook());
 }

@@ -28,7 +28,7 @@ struct PaneManagerTest : ::testing::Test {
             f.queue, f.queue, f.queue, helper, context, uploads, runner, nullptr, "Havenway",
             (dir / "error.log").string(), (dir / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
             [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
-        manager = std::make_unique<VPNConnectionManager>(env, VPNConnectionManagerProviders{l2tp, pptp, openvpn, ike});
+        manager = std::make_unique<VPNConnectionManager>(env, providers);
         f.model.vpnProtocol = VPNTypesOpenVPN;
         managerPort = std::make_unique<VPNConnectionManagerModelPort>(*manager);
         f.ports.connectionManager = managerPort.get();
@@ -79,10 +79,11 @@ struct PaneManagerTest : ::testing::Test {
                                                           std::function<void(int)>) {}};
     NoUploads uploads;
     FakeProcessRunner runner;
-    std::shared_ptr<FakeProvider> l2tp = std::make_shared<FakeProvider>(VPNTypesL2TP);
-    std::shared_ptr<FakeProvider> pptp = std::make_shared<FakeProvider>(VPNTypesPPTP);
+    // Only OpenVPN is driven; the others stand in their places.
     std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
-    std::shared_ptr<FakeProvider> ike = std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan);
+    VPNConnectionManagerProviders providers{std::make_shared<FakeProvider>(VPNTypesL2TP),
+                                            std::make_shared<FakeProvider>(VPNTypesPPTP), openvpn,
+                                            std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan)};
     std::unique_ptr<VPNConnectionManager> manager;
     std::unique_ptr<VPNConnectionManagerModelPort> managerPort;
     std::unique_ptr<VPNConnectionManagerPaneEngine> engine;
