@@ -14,7 +14,7 @@ TEST_F(PaneRequestsTest, ClicksWithinOneSecondAreIgnoredAndTheButtonRearmsAtOneS
     EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
     queue.advance(500);
     click();  // would be a stop: ignored
-    EXPECT_TRUE(engine.calls.empty() || engine.calls.back() != "disconnect");
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
     queue.advance(499);
     EXPECT_FALSE(pane->isConnectedButtonActive());
     queue.advance(1);

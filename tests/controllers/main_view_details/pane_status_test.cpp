@@ -85,12 +85,6 @@ TEST_F(PaneStatusTest, DropTable) {
     }
 }
 
-TEST_F(PaneStatusTest, WiFiSecurityFlagSurvivesADropThatAsksToKeepIt) {
-    model.unsecured_Wi_Fi_VPN_activated = true;
-    pane->onDisconnectedStateNotification(false, true);
-    EXPECT_TRUE(model.unsecured_Wi_Fi_VPN_activated);
-}
-
 TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAgain) {
     click();
     queue.advance(200);
@@ -166,18 +160,6 @@ TEST_F(PaneStatusTest, KillSwitchHasNoLimitAndShowsTheOverlay) {
     EXPECT_FALSE(view.overlayHidden);
     EXPECT_TRUE(view.overlaySpinning);
     EXPECT_EQ(banners().front(), "reconnectBanner:lock");
-}
-
-TEST_F(PaneStatusTest, L2TPUnderTheKillSwitchRestartsReachabilityOnlyForARealRoute) {
-    model.networkLockActivated = true;
-    engine.providerType = VPNTypesL2TP;
-    pane->requestAutoReconnect();
-    queue.runUntilIdle();
-    ASSERT_EQ(engine.routes.size(), 1u);
-    EXPECT_EQ(engine.routes[0].address, "198.51.100.7");
-    // Without a reachability watch the replies change nothing and nothing fails.
-    for (const char* reply : {"NO", "", "198.51.100.7"}) engine.routes[0].completion(std::string(reply));
-    engine.routes[0].completion(std::nullopt);
 }
 
 TEST_F(PaneStatusTest, ErrorFromADisconnectStartedReconnectOnlyMarksItRunning) {
@@ -265,17 +247,6 @@ TEST_F(PaneStatusTest, OpenVPNNotReachableAfterSleepUnderTheKillSwitchOnlyArmsIt
     EXPECT_TRUE(view.detailsBoxHidden);
     EXPECT_TRUE(view.errorBar.upperText.empty());
     EXPECT_FALSE(model.autoReconnectInProgress());
-}
-
-TEST_F(PaneStatusTest, InternetErrorStaysUpWhenAConnectStartsOtherErrorsGo) {
-    for (bool internet : {true, false}) {
-        PaneFixture f;
-        f.pane->showErrorNotificationBar(internet ? f.pane->internetNotReachableError() : "boom");
-        f.view.finishSlides();
-        f.click();
-        EXPECT_EQ(f.view.isTopBarHidden(PaneTopBar::error) && f.view.slides.empty(), false);
-        EXPECT_EQ(f.pane->errorTopBarUpperText().empty(), !internet);
-    }
 }
 
 TEST_F(PaneStatusTest, TeardownLeavesNoClosureBehind) {
