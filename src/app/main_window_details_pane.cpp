@@ -8,13 +8,6 @@
 
 namespace hw {
 
-namespace {
-QImage imageOf(const ImagePtr& image) {
-    if (!image || !image->isValid()) return {};
-    return QImage(image->rgba.data(), image->width, image->height, image->width * 4, QImage::Format_RGBA8888).copy();
-}
-}  // namespace
-
 std::shared_ptr<DetailsPane> MainWindowPortAdapter::makeRealDetailsPane() {
     auto& hub = parts_.hub;
     auto* container = widget_->detailsContainer();
@@ -23,11 +16,7 @@ std::shared_ptr<DetailsPane> MainWindowPortAdapter::makeRealDetailsPane() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     auto& model = hub.appModel();
-    view->mapImages = [&model] {
-        const auto& light = model.mainViewMapImage;
-        return std::make_pair(imageOf(model.mainViewMapDarkImage),
-                              light ? QSize(light->width, light->height) : QSize());
-    };
+    view->mapImages = MainViewDetailsView::mapImagesOf(model);
     MainViewDetailsEnvironment env{BaseControllerContext{model, parts_.analytics, parts_.urlOpener}, *view,
                                    parts_.queue, *engine_, *parts_.shell()};
     env.links = hub.linksManager().get();

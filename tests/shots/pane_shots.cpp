@@ -41,6 +41,7 @@ public:
                                 [this, &model, context] {
                                     auto* container = rig->widget->detailsContainer();
                                     view = new MainViewDetailsView(*rig->images, container);
+                                    view->mapImages = MainViewDetailsView::mapImagesOf(model);
                                     auto* layout = new QVBoxLayout(container);
                                     layout->setContentsMargins(0, 0, 0, 0);
                                     layout->addWidget(view);
@@ -49,7 +50,6 @@ public:
                                     env.links = rig->hub->linksManager().get();
                                     env.wifiInfo = [this] { return rig->wifiInfo; };
                                     env.mainWindow = rig->widget.get();
-                                    (void)model;
                                     pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
                                     return pane;
                                 }};

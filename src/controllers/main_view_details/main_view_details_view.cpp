@@ -10,6 +10,7 @@
 #include <QTextLayout>
 
 #include "controllers/flag_placement.h"
+#include "core/application_model.h"
 #include "controllers/main_view_details/connect_button.h"
 #include "controllers/main_view_details/connect_button_model.h"
 #include "controllers/main_view_details/location_flag_image_view.h"
@@ -340,6 +341,17 @@ QWidget* MainViewDetailsView::barOf(PaneTopBar bar) const {
 QWidget* MainViewDetailsView::topBarView(PaneTopBar bar) const { return barOf(bar); }
 QPushButton* MainViewDetailsView::pickDifferentLocationLink() const { return errorBar_->linkButton(); }
 QWidget* MainViewDetailsView::autoReconnectOverlay() const { return reconnectOverlay_; }
+
+std::function<std::pair<QImage, QSize>()> MainViewDetailsView::mapImagesOf(const ApplicationModel& model) {
+    return [&model] {
+        QImage dark;
+        if (const auto& image = model.mainViewMapDarkImage; image && image->isValid())
+            dark = QImage(image->rgba.data(), image->width, image->height, image->width * 4, QImage::Format_RGBA8888)
+                       .copy();
+        const auto& light = model.mainViewMapImage;
+        return std::make_pair(dark, light ? QSize(light->width, light->height) : QSize());
+    };
+}
 
 void MainViewDetailsView::setDarkMapImage(const QImage& dark, QSize lightMapSize) {
     static_cast<DarkMapView*>(darkMap_)->setMap(dark, lightMapSize);

@@ -13,6 +13,7 @@ class QPushButton;
 namespace hw {
 
 class ActivityIndicatorWithImage;
+class ApplicationModel;
 class AutoReconnectOverlayView;
 class ChangeLocationButton;
 class ConnectButton;
@@ -48,6 +49,8 @@ public:
     void setDarkMapImage(const QImage& dark, QSize lightMapSize);
     // Asked before each cross-fade: the dark map (may be null) and the light map's size.
     std::function<std::pair<QImage, QSize>()> mapImages;
+    // The state object's two maps, as mapImages answers them.
+    static std::function<std::pair<QImage, QSize>()> mapImagesOf(const ApplicationModel& model);
 
     // MainViewDetailsAreaView.
     void setEvents(MainViewDetailsAreaEvents* events) override { events_ = events; }
