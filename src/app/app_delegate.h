@@ -237,6 +237,12 @@ public:
     void showAutoReconnectWithoutNetworkLockNotification() override;
     // --- end of the tray's block ---
 
+    // --- Details pane (app_delegate_details_pane.cpp) ---
+    void showVPNConnectedNotification(const std::string& locationName) override;
+    void showVPNDisconnectedNotification(const std::string& locationName) override;
+    void showAutoReconnectNotification(bool withNetworkLock) override;
+    // --- end of the details pane's block ---
+
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.

@@ -51,6 +51,8 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
                               parts_.isEnterpriseVersion};
     if (parts_.makeDetailsPane) {
         env.makeDetailsPane = [this] { return parts_.makeDetailsPane(*widget_); };
+    } else {
+        env.makeDetailsPane = [this] { return makeRealDetailsPane(); };
     }
     controller_ = std::make_shared<MainWindowViewController>(std::move(env));
     controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {

@@ -62,6 +62,7 @@ public:
     void hideAutoReconnectOverlay() override;
     // The pane once the window has loaded it.
     DetailsPanePort* detailsController() override;
+    void autoUpdateSheetDidEnd() override;
 
     void setupMainView(const std::shared_ptr<LocationsListModel>& data,
                        const VPNConnectionDetailsCallbacks& callbacks) override {
@@ -78,6 +79,9 @@ public:
     MainWindowWidget& widget() { return *widget_; }
 
 private:
+    // The real pane in the window's details place (main_window_details_pane.cpp).
+    std::shared_ptr<DetailsPane> makeRealDetailsPane();
+
     MainWindowAdapterParts parts_;
     std::unique_ptr<RemoteImageLoader> images_;
     std::unique_ptr<MainWindowWidget> widget_;

@@ -9,6 +9,7 @@ struct ConnectButtonCallbacks {
     // The pointer has rested on a connect button for its hover delay.
     static inline std::function<void()> onMouseHoverDelayedCallback;
     static inline std::function<void()> onMouseExitedCallback;
+    static inline std::function<void()> onMouseEnteredCallback;
 };
 
 // The connect button's title offsets: the button draws its title moved by

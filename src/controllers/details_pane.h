@@ -69,6 +69,8 @@ public:
     virtual void setViewHidden(bool hidden) = 0;
     // Re-applies the hand cursors of the pane's links and buttons.
     virtual void updateHandCursors() = 0;
+    // The update sheet over the main window has ended.
+    virtual void autoUpdateSheetDidEnd() {}
 };
 
 }  // namespace hw

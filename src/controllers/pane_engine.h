@@ -1,11 +1,14 @@
 #pragma once
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "core/vpn_types.h"
 
 namespace hw {
 
 class VPNConnectionManager;
+struct ManagerServerConfig;
 
 // The connection manager as the windows use it. Main thread only.
 class PaneEngine {
@@ -16,6 +19,30 @@ public:
     virtual bool connectionInitiateCanceled() const = 0;
     virtual void setConnectionInitiateCanceled(bool value) = 0;
     virtual void installDNSForVPN() = 0;
+
+    // --- Details pane ---
+    // The four status closures the pane installs; empty ones uninstall.
+    struct StatusClosures {
+        std::function<void()> established;
+        std::function<void(const std::string&)> error;
+        std::function<void()> connecting;
+        std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> disconnected;
+    };
+    virtual void setStatusClosures(StatusClosures closures) = 0;
+    virtual void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) = 0;
+    virtual void connect(const ManagerServerConfig& config) = 0;
+    virtual void disconnect() = 0;
+    virtual void cleanUpSession(bool forced) = 0;
+    // Answers whether the attempt must wait for the completion.
+    virtual bool enableNetworkLock(const std::string& serverHost, const std::optional<std::string>& previousGateway,
+                                   const std::string& dns1, const std::string& dns2,
+                                   std::function<void(const std::string&)> completion) = 0;
+    virtual void reapplyNetworkLock() = 0;
+    virtual bool startedAddVPNServerStaticRoute() const = 0;
+    virtual void addVPNServerStaticRoute(const std::string& serverAddress,
+                                         const std::optional<std::string>& gateway,
+                                         std::function<void(const std::optional<std::string>&)> completion) = 0;
+    // --- end of the details pane's block ---
 };
 
 // The real manager behind the windows.
@@ -26,6 +53,19 @@ public:
     bool connectionInitiateCanceled() const override;
     void setConnectionInitiateCanceled(bool value) override;
     void installDNSForVPN() override;
+
+    void setStatusClosures(StatusClosures closures) override;
+    void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) override;
+    void connect(const ManagerServerConfig& config) override;
+    void disconnect() override;
+    void cleanUpSession(bool forced) override;
+    bool enableNetworkLock(const std::string& serverHost, const std::optional<std::string>& previousGateway,
+                           const std::string& dns1, const std::string& dns2,
+                           std::function<void(const std::string&)> completion) override;
+    void reapplyNetworkLock() override;
+    bool startedAddVPNServerStaticRoute() const override;
+    void addVPNServerStaticRoute(const std::string& serverAddress, const std::optional<std::string>& gateway,
+                                 std::function<void(const std::optional<std::string>&)> completion) override;
 
 private:
     VPNConnectionManager& manager_;

@@ -86,6 +86,14 @@ public:
     virtual void showAutoReconnectWithNetworkLockNotification() {}
     virtual void showAutoReconnectWithoutNetworkLockNotification() {}
     // --- end of the tray's block ---
+
+    // --- Details pane ---
+    // Banners of the connection; each names the location.
+    virtual void showVPNConnectedNotification(const std::string& /*locationName*/) {}
+    virtual void showVPNDisconnectedNotification(const std::string& /*locationName*/) {}
+    // The reconnect banner, with or without the kill switch.
+    virtual void showAutoReconnectNotification(bool /*withNetworkLock*/) {}
+    // --- end of the details pane's block ---
 };
 
 }  // namespace hw

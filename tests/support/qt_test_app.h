@@ -6,6 +6,8 @@
 namespace hw::test {
 
 inline QCoreApplication& qtTestApp() {
+    // A widget test made its QApplication first: there is only ever one.
+    if (auto* existing = QCoreApplication::instance()) return *existing;
     static int argc = 1;
     static char name[] = "havenway_qt_test";
     static char* argv[] = {name, nullptr};

@@ -1,7 +1,10 @@
 #pragma once
 // The connection manager as the windows see it, scripted by the test.
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "connection/manager_server_config.h"
 #include "controllers/pane_engine.h"
 
 namespace hw::test {
@@ -16,6 +19,48 @@ public:
     bool connectionInitiateCanceled() const override { return canceled; }
     void setConnectionInitiateCanceled(bool value) override { canceled = value; }
     void installDNSForVPN() override { ++dnsInstalls; }
+
+    // The details pane's part.
+    struct LockRequest {
+        std::string host;
+        std::optional<std::string> gateway;
+        std::function<void(const std::string&)> completion;
+    };
+    struct RouteRequest {
+        std::string address;
+        std::optional<std::string> gateway;
+        std::function<void(const std::optional<std::string>&)> completion;
+    };
+    std::vector<std::string> calls;
+    StatusClosures closures;
+    std::function<void(const std::string&)> tick;
+    std::vector<ManagerServerConfig> connects;
+    std::vector<LockRequest> locks;
+    std::vector<RouteRequest> routes;
+    bool lockWaits = true;
+    bool routeBeingAdded = false;
+
+    void setStatusClosures(StatusClosures c) override { closures = std::move(c); }
+    void setConnectionTimerTickCallback(std::function<void(const std::string&)> t) override { tick = std::move(t); }
+    void connect(const ManagerServerConfig& config) override {
+        connects.push_back(config);
+        calls.push_back("connect");
+    }
+    void disconnect() override { calls.push_back("disconnect"); }
+    void cleanUpSession(bool forced) override { calls.push_back(forced ? "cleanUpSession:1" : "cleanUpSession:0"); }
+    bool enableNetworkLock(const std::string& host, const std::optional<std::string>& gateway, const std::string&,
+                           const std::string&, std::function<void(const std::string&)> completion) override {
+        locks.push_back({host, gateway, std::move(completion)});
+        calls.push_back("enableNetworkLock:" + host);
+        return lockWaits;
+    }
+    void reapplyNetworkLock() override { calls.push_back("reapplyNetworkLock"); }
+    bool startedAddVPNServerStaticRoute() const override { return routeBeingAdded; }
+    void addVPNServerStaticRoute(const std::string& address, const std::optional<std::string>& gateway,
+                                 std::function<void(const std::optional<std::string>&)> completion) override {
+        routes.push_back({address, gateway, std::move(completion)});
+        calls.push_back("addVPNServerStaticRoute:" + address);
+    }
 };
 
 }  // namespace hw::test

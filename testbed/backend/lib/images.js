@@ -55,9 +55,10 @@ function flag(colours, vertical, width = 32, height = 22) {
 }
 
 // A plain world-map stand-in: sea with a few land bands.
-function map(width = 400, height = 200) {
+function map(width = 400, height = 200, dark = false) {
   return png(width, height, (x, y) => {
     const land = Math.sin(x / 37) + Math.cos(y / 23) > 0.9;
+    if (dark) return land ? [62, 70, 66] : [30, 33, 38];
     return land ? [200, 214, 190] : [226, 236, 246];
   });
 }

@@ -1,0 +1,19 @@
+#include "app/app_delegate.h"
+
+namespace hw {
+
+// The pane names its banners in its own terms; the tray's notifications show them.
+void AppDelegate::showVPNConnectedNotification(const std::string& locationName) {
+    showConnectedNotification(locationName);
+}
+
+void AppDelegate::showVPNDisconnectedNotification(const std::string& locationName) {
+    showDisconnectedNotification(locationName);
+}
+
+void AppDelegate::showAutoReconnectNotification(bool withNetworkLock) {
+    if (withNetworkLock) showAutoReconnectWithNetworkLockNotification();
+    else showAutoReconnectWithoutNetworkLockNotification();
+}
+
+}  // namespace hw

@@ -1,0 +1,199 @@
+// The pane's widget offscreen: slides, error-bar layouts, the hover popover,
+// the button's title and the bars' partial redraws.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+
+#include "controllers/main_view_details/connect_button.h"
+#include "controllers/main_view_details/main_view_details_view.h"
+#include "controllers/main_view_details/pane_fixture.h"
+#include "support/manual_animation_driver.h"
+#include "support/widget_test_app.h"
+#include "view/kit_color.h"
+#include "view/kit_popover.h"
+#include "view/top_bar/notification_bar_views.h"
+#include "view/top_bar/top_bar_notification_area_controller.h"
+
+namespace hw::test {
+namespace {
+
+struct PaneWidgetTest : WidgetAppFirst, ::testing::Test {
+    PaneWidgetTest() {
+        view.resize(520, 512);
+        MainViewDetailsEnvironment env{f.context, view, f.queue, f.engine, f.shell};
+        pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
+        pane->changeDetailsView(f.nl);
+        f.queue.runUntilIdle();
+        view.show();
+    }
+    ~PaneWidgetTest() override {
+        ConnectButtonCallbacks::onMouseHoverDelayedCallback = nullptr;
+        ConnectButtonCallbacks::onMouseExitedCallback = nullptr;
+    }
+    int y(PaneTopBar bar) { return view.topBarView(bar)->y(); }
+
+    ManualAnimationDriver animations;
+    PaneFixture f;
+    RemoteImageLoader images{f.queue, f.queue, f.codec};
+    MainViewDetailsView view{images};
+    std::shared_ptr<MainViewDetailsAreaController> pane;
+};
+
+TEST_F(PaneWidgetTest, BarsSlideInFromSixtyAboveAndOutToFiftyAbove) {
+    pane->showErrorNotificationBar("boom");
+    animations.advance(0);
+    EXPECT_EQ(y(PaneTopBar::error), -60);
+    EXPECT_TRUE(view.topStrip()->isVisible());
+    animations.advanceInSteps(250);
+    EXPECT_EQ(y(PaneTopBar::error), 0);
+    EXPECT_FALSE(view.topStrip()->isVisible());
+
+    pane->hideErrorNotificationBar();
+    EXPECT_TRUE(view.topStrip()->isVisible());
+    animations.advanceInSteps(120);
+    // A show during the slide-out wins: the bar comes back and stays.
+    pane->showErrorNotificationBar("again");
+    animations.advanceInSteps(400);
+    EXPECT_EQ(y(PaneTopBar::error), 0);
+    EXPECT_TRUE(view.topBarView(PaneTopBar::error)->isVisible());
+
+    pane->hideErrorNotificationBar();
+    animations.advanceInSteps(400);
+    EXPECT_EQ(y(PaneTopBar::error), -50);
+    EXPECT_FALSE(view.topBarView(PaneTopBar::error)->isVisible());
+}
+
+TEST_F(PaneWidgetTest, ErrorBarLayouts) {
+    pane->showErrorNotificationBar("Please, try again or pick a ");
+    auto* link = view.pickDifferentLocationLink();
+    EXPECT_TRUE(link->isVisibleTo(&view));
+    // The link completes the lower line, on its baseline, right after its text.
+    EXPECT_EQ(link->y(), view.errorLowerText()->y());
+    EXPECT_EQ(link->x(), view.errorLowerText()->x() +
+                             view.errorLowerText()->fontMetrics().horizontalAdvance(view.errorLowerText()->text()));
+    pane->showErrorNotificationBar(std::string(80, 'w'));
+    EXPECT_FALSE(link->isVisibleTo(&view));
+    EXPECT_FALSE(view.errorLowerText()->isVisibleTo(&view));
+    EXPECT_TRUE(view.multiLineErrorLabel()->isVisibleTo(&view));
+    EXPECT_EQ(view.multiLineErrorLabel()->font().pixelSize(), 11);
+    EXPECT_LE(view.multiLineErrorLabel()->geometry().bottom(), view.topBarView(PaneTopBar::error)->height());
+}
+
+TEST_F(PaneWidgetTest, ButtonTitleIsMovedByTheCellsOffsets) {
+    auto* button = view.connectButton();
+    EXPECT_EQ(button->titleRect(), QRectF(-26, -2, 184, 55));
+    pane->connectButton().setToDisconnectState();
+    EXPECT_EQ(button->titleRect(), QRectF(-24, -2, 184, 55));
+}
+
+TEST_F(PaneWidgetTest, PopoverShowsOncePerRestInTheBandAndGoesOnAMove) {
+    int shown = 0;
+    ConnectButtonCallbacks::onMouseHoverDelayedCallback = [&] {
+        ++shown;
+        pane->showConnectButtonPopover();
+    };
+    ConnectButtonCallbacks::onMouseExitedCallback = [&] { pane->closeConnectButtonPopover(); };
+    auto* button = view.connectButton();
+    QTest::mouseMove(button, QPoint(20, 20));  // outside the band
+    f.queue.advance(2000);
+    EXPECT_EQ(shown, 0);
+    QTest::mouseMove(button, QPoint(140, 20));
+    f.queue.advance(999);
+    EXPECT_EQ(shown, 0);
+    f.queue.advance(1);
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(view.connectButtonPopover()->isVisible());
+    f.queue.advance(3000);
+    EXPECT_EQ(shown, 1);
+    QTest::mouseMove(button, QPoint(141, 22));
+    QTest::mouseMove(button, QPoint(143, 22));
+    EXPECT_FALSE(view.connectButtonPopover()->isVisible());
+    // The popover takes neither focus nor the mouse: the button keeps its pointer.
+    EXPECT_TRUE(view.connectButtonPopover()->windowFlags().testFlag(Qt::ToolTip));
+}
+
+TEST(NotificationBarViews, PartialRedrawFillsOnlyTheDirtyRectangle) {
+    widgetTestApp();
+    struct Row {
+        std::function<FlatColorView*()> make;
+        const char* fill;
+    };
+    const Row rows[] = {{[] { return new ErrorNotificationsBar; }, "#EF8F8F"},
+                        {[] { return new UpgradeAvailableNotificationsBar; }, "#B6E29C"},
+                        {[] { return new MainViewTopNotificationArea; }, "#e7f3fe"},
+                        {[] { return new ManViewErrorTopBar; }, "#FFF0F0"},
+                        {[] { return new AutoReconnectOverlayView; }, "#000000"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fill);
+        std::unique_ptr<FlatColorView> bar(row.make());
+        bar->resize(100, 40);
+        for (auto* child : bar->findChildren<QWidget*>()) child->hide();
+        QImage image(100, 40, QImage::Format_ARGB32);
+        image.fill(Qt::magenta);
+        bar->render(&image, QPoint(), QRegion(10, 5, 20, 10), QWidget::RenderFlags());
+        EXPECT_EQ(image.pixelColor(15, 8), kitColor(row.fill));
+        EXPECT_EQ(image.pixelColor(50, 30), QColor(Qt::magenta));
+    }
+    MainViewTopNotificationArea area;
+    area.applyBackgroundStyles(kitColor("#fcf8e5"), kitColor("#faecce"));
+    EXPECT_EQ(area.backgroundColor(), kitColor("#fcf8e5"));
+    EXPECT_EQ(area.backgroundBorderColor(), kitColor("#faecce"));
+}
+
+TEST(NotificationBarViews, LinkButtonTitles) {
+    widgetTestApp();
+    ErrorNotificationsBar error;
+    UpgradeAvailableNotificationsBar update;
+    EXPECT_EQ(error.linkButton()->text(), "different location.");
+    EXPECT_EQ(error.linkColor(), kitColor("#9B2626"));
+    EXPECT_TRUE(error.linkButton()->font().underline());
+    EXPECT_EQ(update.linkButton()->text(), "here");
+    EXPECT_EQ(update.linkColor(), kitColor("#3A7045"));
+    EXPECT_TRUE(update.linkAlignment() & Qt::AlignHCenter);
+    update.updateLinkButtonLabel("");
+    EXPECT_EQ(update.linkButton()->text(), "");
+}
+
+TEST(TopBarNotificationArea, SlidesDownFrom87AboveAndAShowStopsARunningHide) {
+    widgetTestApp();
+    ManualAnimationDriver animations;
+    QWidget window;
+    window.resize(600, 600);
+    auto* bar = new ManViewErrorTopBar(&window);
+    bar->setGeometry(0, 400, 600, 60);
+    QLabel upper(bar), lower(bar);
+    TopBarNotificationAreaController controller(*bar, upper, lower);
+    controller.calculateFrames();
+    EXPECT_EQ(controller.startFrame(), QRect(0, 313, 600, 60));
+    EXPECT_EQ(controller.endFrame(), QRect(0, 400, 600, 60));
+    window.show();
+    bar->hide();
+    controller.hideErrorNotificationBar();  // hidden: nothing runs
+    animations.advanceInSteps(600);
+    EXPECT_EQ(bar->geometry(), QRect(0, 400, 600, 60));
+
+    controller.showErrorNotification("upper", "lower");
+    EXPECT_EQ(upper.text(), "upper");
+    animations.advanceInSteps(300);
+    EXPECT_EQ(bar->geometry(), QRect(0, 400, 600, 60));
+    controller.hideErrorNotificationBar();
+    animations.advanceInSteps(200);
+    controller.showErrorNotification("second", "line");
+    animations.advanceInSteps(800);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->geometry(), QRect(0, 400, 600, 60));
+
+    // Shown with skip: visible where it stands, without movement.
+    controller.hideErrorNotificationBar();
+    animations.advanceInSteps(600);
+    EXPECT_FALSE(bar->isVisible());
+    controller.animateBarShowing(true);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->geometry(), QRect(0, 313, 600, 60));
+}
+
+}  // namespace
+}  // namespace hw::test
