@@ -46,6 +46,14 @@ public:
     void showInsecureWiFiNotification() override { calls.push_back("insecureWiFiBanner"); }
     void showInsecureWiFiNotLoggedInNotification() override { calls.push_back("insecureWiFiNotLoggedInBanner"); }
     void startAutoUpdater(WindowView&) override { calls.push_back("startAutoUpdater"); }
+    // The details pane's banners.
+    void showVPNConnectedNotification(const std::string& name) override { calls.push_back("connectedBanner:" + name); }
+    void showVPNDisconnectedNotification(const std::string& name) override {
+        calls.push_back("disconnectedBanner:" + name);
+    }
+    void showAutoReconnectNotification(bool lock) override {
+        calls.push_back(lock ? "reconnectBanner:lock" : "reconnectBanner");
+    }
 };
 
 }  // namespace hw::test
