@@ -14,6 +14,9 @@
 
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
+#include "app/auth_window_port_adapter.h"
+#include "controllers/web/enterprise_service.h"
+#include <QWebEngineView>
 #include "app/bare_shell_windows.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
@@ -43,7 +46,11 @@
 #include "platform/system_clock.h"
 #include "platform/thread_pool.h"
 #include "platform/xdg_login_items.h"
+#include "services/analytics_service.h"
+#include "services/auth_service.h"
+#include "services/links_manager.h"
 #include "view/havenway_application.h"
+#include "view/user_defaults_controller.h"
 
 namespace {
 
@@ -98,6 +105,10 @@ int main(int argc, char** argv) {
     }
 
     HavenwayApplication::prepare();
+    // Chromium's sandbox cannot start as root; the enterprise page then runs without it.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {
         std::fprintf(stderr, "havenway: %s\n", why.c_str());
@@ -156,11 +167,39 @@ int main(int argc, char** argv) {
     XdgLoginItems loginItems;
     const std::string self = ownPath();
 
-    AppDelegateEnvironment environment{hub, store, queue, services,
-                                       makeBareShellWindows([&delegate] {
-                                           if (delegate) delegate->quitKeyPressed();
-                                       }),
-                                       alerts, notifications};
+    auto onQuitKey = [&delegate] {
+        if (delegate) delegate->quitKeyPressed();
+    };
+    ShellWindows windows = makeBareShellWindows(onQuitKey);
+    UserDefaultsController userDefaults(store);
+    AuthWindowPortAdapter* authWindow = nullptr;
+    {
+        auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
+        };
+        const bool enterprise = GlobalConstants::isEnterpriseVersion;
+        ServiceLayerShell shell = hub.shell();
+        shell.makeEnterpriseService = [&store, &delegate] {
+            return std::make_shared<EnterpriseService>(store, [&delegate](const std::string& url) {
+                if (delegate) delegate->handleURL(url);
+            });
+        };
+        hub.setShell(std::move(shell));
+        EnterprisePageMaker makePage;
+        if (enterprise) {
+            makePage = [&hub](QWidget* parent) -> QWidget* {
+                auto service = hub.enterpriseService();
+                return service ? service->prepareEnterpriseVersionUI(parent) : nullptr;
+            };
+        }
+        auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
+            BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage), enterprise});
+        made->setQuitHandler(onQuitKey);
+        authWindow = made.get();
+        windows.auth = std::move(made);
+    }
+    AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
     environment.sleepWatch = &sleepWatch;
     environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
     environment.exitProcess = [](int code) { QCoreApplication::exit(code); };
@@ -175,6 +214,7 @@ int main(int argc, char** argv) {
     environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
     AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
+    authWindow->attach(appDelegate);
 
     app.setExceptionHandler([&appDelegate](const std::exception& e) { appDelegate.handleException(e); });
     QtSignalWatch signalWatch([&appDelegate](int) { appDelegate.terminateWithoutQuestion(); });

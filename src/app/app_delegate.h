@@ -166,6 +166,9 @@ public:
     void updateMainViewMapImage() override;
     DetailsPanePort* mainViewDetailsController() override;
 
+    // --- Login window (app_delegate_login.cpp) ---
+    void onLoginSuccess() override;
+
 private:
     void terminate();
     // Runs a shell entry; an exception goes to the shell's handler.

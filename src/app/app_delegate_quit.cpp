@@ -109,8 +109,8 @@ void AppDelegate::handleURLEvent(const std::optional<std::string>& text) {
         log::info(kLog, "");
         return;
     }
-    if (!windows_.auth->isShowingEnterprisePage()) {
-        log::warning(kLog, "authorization code arrived while no enterprise sign-in was shown; ignored");
+    if (!windows_.auth->canAcceptEnterpriseCode()) {
+        log::warning(kLog, "authorization code arrived while no enterprise sign-in was waiting; ignored");
         return;
     }
     std::weak_ptr<bool> alive = alive_;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "connection/vpn_connection_manager.h"
+#include "controllers/web/enterprise_service.h"
 #include "network/internet_reachability_helper.h"
 #include "platform/log.h"
 #include "services/analytics_service.h"
@@ -98,9 +99,8 @@ void HubShellServices::logOut() {
 }
 
 void HubShellServices::clearEnterpriseCookies() {
-    // The enterprise page keeps its cookies in its own profile, cleared by the
-    // sign-in window that owns it.
-    if (!hub_.enterpriseService()) missing("enterprise page");
+    if (auto page = hub_.enterpriseService()) page->clearCookies();
+    else missing("enterprise page");
 }
 
 void HubShellServices::requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) {

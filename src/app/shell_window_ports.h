@@ -40,6 +40,13 @@ public:
     virtual bool isShowingEnterprisePage() const = 0;
     virtual void startEnterpriseLogin(const std::string& username, const std::string& password) = 0;
     virtual std::optional<WindowFrame> frame() const = 0;
+
+    // --- Login window ---
+    // Whether an authorization code may be exchanged now: the sign-in page
+    // shows and no sign-in runs.
+    virtual bool canAcceptEnterpriseCode() const { return isShowingEnterprisePage(); }
+    // The data load after a successful sign-in failed.
+    virtual void onDataLoadFailed() {}
 };
 
 class MainWindowPort : public virtual ShellWindowPort {

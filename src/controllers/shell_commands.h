@@ -55,6 +55,11 @@ public:
     virtual void performQuitApplicationFromStatusBar() = 0;
     virtual void changeAppToBeUserAgent() = 0;
     virtual void changeAppToBeNormalApp() = 0;
+
+    // --- Login window ---
+    // A sign-in succeeded: load the data, then leave for the main window.
+    // Returns before the data have loaded.
+    virtual void onLoginSuccess() = 0;
 };
 
 }  // namespace hw

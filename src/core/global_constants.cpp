@@ -81,6 +81,9 @@ std::string GlobalConstants::parseServerURL() { return parseServerHost() + "/par
 std::string GlobalConstants::oauthTokenURL() {
     return baseURL("HAVENWAY_IDENTITY_HOST", HW_DEFAULT_IDENTITY_HOST) + "/oauth/token";
 }
+std::string GlobalConstants::oauthAuthorizeURL() {
+    return baseURL("HAVENWAY_IDENTITY_HOST", HW_DEFAULT_IDENTITY_HOST) + "/authorize";
+}
 std::string GlobalConstants::oauthUserInfoURL() {
     return baseURL("HAVENWAY_IDENTITY_HOST", HW_DEFAULT_IDENTITY_HOST) + "/userinfo";
 }

@@ -40,6 +40,8 @@ struct GlobalConstants {
     static constexpr char parseApplicationId[] = "Tm4Kq9Xz2Lw7Rb5Nc8Vd3Hf6Jp1Gs0Yt4Qk9Ze2W";
     static constexpr char parseClientKey[] = "7Hc2Mv9Qp4Xn1Lb8Rt5Kw3Zd6Fj0Gy2Ns7Tq4VbE";
     static std::string oauthTokenURL();
+    // The identity service's sign-in page that the enterprise page opens.
+    static std::string oauthAuthorizeURL();
     static std::string oauthUserInfoURL();
     static constexpr char oauthClientID[] = "Xq7pLmN2vR8tKw4zYb6cHd9fJs3gTn5e";
     static constexpr char oauthClientSecret[] =

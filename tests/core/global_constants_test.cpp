@@ -38,6 +38,7 @@ TEST(GlobalConstants, HostsDefaultToTheBuildAndFollowTheEnvironment) {
     EXPECT_EQ(GlobalConstants::analyticsTrackerURL(), "https://web.test:8443/api/app-analytics.php");
     EXPECT_EQ(GlobalConstants::oauthTokenURL(), "https://id.test/oauth/token");
     EXPECT_EQ(GlobalConstants::oauthUserInfoURL(), "https://id.test/userinfo");
+    EXPECT_EQ(GlobalConstants::oauthAuthorizeURL(), "https://id.test/authorize");
     EXPECT_EQ(GlobalConstants::supportEmail(), "help@example.org");
 }
 

@@ -1,0 +1,64 @@
+#pragma once
+#include <functional>
+#include <memory>
+
+#include "app/shell_window_ports.h"
+#include "controllers/auth_window_view_controller.h"
+#include "controllers/auth_window_widget.h"
+
+namespace hw {
+
+// What the login window is made of, besides the shell it reports to.
+struct AuthWindowAssembly {
+    BaseControllerContext context;
+    AuthService& authService;
+    LinksManager& linksManager;
+    MainQueue& mainQueue;
+    EnterpriseAuthService* enterpriseAuthService = nullptr;
+    UserDefaultsController* settings = nullptr;
+    EnterprisePageMaker makeEnterprisePage{};
+    bool isEnterpriseVersion = false;
+};
+
+// The shell's view of the login window: owns the window and its controller
+// and hands each call on. The controller reports to the shell, which is made
+// after its windows: attach() joins them before the launch.
+class AuthWindowPortAdapter final : public AuthWindowPort {
+public:
+    explicit AuthWindowPortAdapter(AuthWindowAssembly assembly);
+    ~AuthWindowPortAdapter() override;
+
+    void attach(ShellCommands& shell);
+    // The keyboard quit of this window.
+    void setQuitHandler(std::function<void()> handler);
+    AuthWindowWidget& widget() { return *widget_; }
+    AuthWindowViewController* controller() { return controller_.get(); }
+
+    void showWindow() override;
+    void orderOut() override;
+    void close() override;
+    bool isVisible() const override { return widget_->isVisible(); }
+    AlertView* sheetAlerts() override { return &widget_->alerts(); }
+
+    void setPendingLoginData(const std::optional<LoginData>& data) override;
+    void setupAfterOpening() override;
+    void closeWholeWindow(bool signMeIn) override;
+    void updateCreateNewAccountLink() override;
+    void showInternetConnectionIsUnavailableNotification() override;
+    void setIsInSignUpCompletedState(bool value) override;
+    bool isShowingEnterprisePage() const override;
+    void startEnterpriseLogin(const std::string& username, const std::string& password) override;
+    std::optional<WindowFrame> frame() const override { return widget_->frame(); }
+    bool canAcceptEnterpriseCode() const override;
+    void onDataLoadFailed() override;
+
+private:
+    // Runs the call on the controller; before attach() it is only logged.
+    void with(const char* what, const std::function<void(AuthWindowViewController&)>& call);
+
+    AuthWindowAssembly assembly_;
+    std::unique_ptr<AuthWindowWidget> widget_;
+    std::unique_ptr<AuthWindowViewController> controller_;
+};
+
+}  // namespace hw

@@ -1,0 +1,35 @@
+#pragma once
+#include <QSslCertificate>
+#include <QString>
+#include <QWebEnginePage>
+#include <functional>
+#include <string>
+
+namespace hw {
+
+// The page behind the enterprise view: refuses navigations to the
+// application's scheme and hands them on, turns host.log() into log lines,
+// and trusts the test CA only while one is configured.
+class EnterprisePage final : public QWebEnginePage {
+    Q_OBJECT
+public:
+    EnterprisePage(QWebEngineProfile* profile, QObject* parent, std::function<void(const std::string&)> handleURL,
+                   QString logMarker);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
+                                  const QString& sourceID) override;
+
+private:
+    std::function<void(const std::string&)> handleURL_;
+    QString logMarker_;
+};
+
+// Whether the chain (leaf first) is signed link by link up to the CA.
+bool certificateChainRootedIn(const QList<QSslCertificate>& chain, const QSslCertificate& ca);
+
+// The script that gives our page its host object; the marker tags its log lines.
+QString enterpriseHostScript(const QString& logMarker, const QString& hostName);
+
+}  // namespace hw

@@ -1,0 +1,121 @@
+// The login window's widget offscreen, driven by its real controller.
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "auth_window_fixture.h"
+#include "controllers/auth_window_widget.h"
+#include "controllers/login_window_views.h"
+#include "support/manual_animation_driver.h"
+#include "support/widget_test_app.h"
+#include "view/kit_color.h"
+
+namespace hw::test {
+namespace {
+
+class AuthWindowWidgetTest : public WidgetAppFirst, public AuthWindowFixture {
+protected:
+    AuthWindowWidgetTest() {
+        controller = std::make_unique<AuthWindowViewController>(
+            context, widget, widget, AuthWindowDependencies{auth, links, queue, shell}, false);
+    }
+    ~AuthWindowWidgetTest() override { controller.reset(); }
+    QLineEdit* field(AuthPart p) { return static_cast<QLineEdit*>(widget.part(p)); }
+
+    ManualAnimationDriver animations;
+    AuthWindowWidget widget;
+};
+
+TEST_F(AuthWindowWidgetTest, TypingAndLogInReachTheController) {
+    remember("someone@example.com", "", false);
+    model->signMeInWhenHavenwayStarts = false;
+    controller->pendingLoginData = auth.recentLoginData();
+    controller->showWindow();
+    queue.runUntilIdle();
+    ASSERT_EQ(widget.text(AuthPart::loginButton), "LOG IN");
+
+    field(AuthPart::loginField)->clear();
+    QTest::keyClicks(field(AuthPart::loginField), "  user@example.com ");
+    QTest::keyClicks(field(AuthPart::passwordField), "secret");
+    EXPECT_EQ(field(AuthPart::passwordField)->echoMode(), QLineEdit::Password);
+    QTest::mouseClick(widget.part(AuthPart::loginButton), Qt::LeftButton);
+    queue.runUntilIdle();
+    EXPECT_EQ(signIns, 1);
+    EXPECT_EQ(field(AuthPart::loginField)->text(), "user@example.com");
+    EXPECT_EQ(shell.count("onLoginSuccess"), 1);
+    EXPECT_FALSE(field(AuthPart::passwordField)->isEnabled()) << "busy while the data loads";
+}
+
+TEST_F(AuthWindowWidgetTest, EnterInThePasswordFieldSignsIn) {
+    model->signMeInWhenHavenwayStarts = false;
+    remember("user@example.com", "secret", false);
+    controller->pendingLoginData = auth.recentLoginData();
+    controller->showWindow();
+    queue.runUntilIdle();
+    QTest::keyClick(field(AuthPart::loginField), Qt::Key_Return);
+    queue.runUntilIdle();
+    EXPECT_EQ(signIns, 0) << "ENTER in the user field only moves on";
+    QTest::keyClick(field(AuthPart::passwordField), Qt::Key_Return);
+    queue.runUntilIdle();
+    EXPECT_EQ(signIns, 1);
+}
+
+TEST_F(AuthWindowWidgetTest, ErrorBarSlidesInOverItsDuration) {
+    controller->showWindow();
+    queue.runUntilIdle();
+    controller->showErrorNotificationBar("Login error", "Too many requests in this time frame.");
+    animations.advanceInSteps(150);
+    const double halfway = widget.shownBarLayout().errorBarTop;
+    EXPECT_GT(halfway, 73.0);
+    EXPECT_LT(halfway, 146.0);
+    animations.advanceInSteps(200);
+    EXPECT_EQ(widget.shownBarLayout().errorBarTop, 146.0);
+    EXPECT_EQ(widget.part(AuthPart::errorNotificationsBox)->geometry().top(), 146);
+    EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Too many requests in this time frame.");
+}
+
+// The bars must never cover the form, and the form never the button.
+TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
+    struct Row {
+        const char* name;
+        double fieldsCenterY;
+        double padding;
+        double barHeight;
+    };
+    for (const Row& row : {Row{"idle", -25, 40, 47}, Row{"one line", -68, 35, 47}, Row{"two lines", -85, 18, 63}}) {
+        SCOPED_TRACE(row.name);
+        AuthBarLayout layout;
+        layout.errorBarTop = 146;
+        layout.fieldsCenterY = row.fieldsCenterY;
+        layout.buttonPaddingBottom = row.padding;
+        layout.errorBarHeight = row.barHeight;
+        const auto g = authWindowGeometry(layout, AuthWindowWidget::kSize);
+        EXPECT_LT(g.errorBar.bottom(), g.heading.top());
+        EXPECT_LT(g.heading.bottom(), g.fieldsGroup.top());
+        EXPECT_LT(g.optionsRow.bottom() + 8, g.loginButton.top());
+        EXPECT_LT(g.loginButton.bottom() + 30, AuthWindowWidget::kSize.height() - 56);
+    }
+}
+
+// Asked to draw part of itself, each fill touches only that part.
+TEST(LoginWindowFills, PaintOnlyTheExposedArea) {
+    widgetTestApp();
+    LoginWindow_ErrorSubview error;
+    LoginViewInputFieldsBackground fields;
+    FreeTrialSignUpView signUp;
+    for (auto [view, color] : {std::pair<QWidget*, const char*>{&error, "#dd5b5b"}, {&fields, "#efefef"},
+                               {&signUp, "#15A9EA"}}) {
+        SCOPED_TRACE(color);
+        view->resize(40, 40);
+        QImage image(40, 40, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        view->render(&image, QPoint(10, 10), QRegion(10, 10, 5, 5), QWidget::DrawChildren);
+        EXPECT_EQ(image.pixelColor(12, 12), kitColor(color));
+        EXPECT_EQ(image.pixelColor(2, 2).alpha(), 0);
+        EXPECT_EQ(image.pixelColor(20, 20).alpha(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace hw::test
