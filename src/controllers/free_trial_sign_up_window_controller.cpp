@@ -39,7 +39,7 @@ bool isWebAddress(const std::string& url) { return url.rfind("https://", 0) == 0
 }  // namespace
 
 FreeTrialSignUpWindowController::FreeTrialSignUpWindowController(const BaseControllerContext& context,
-                                                                 WindowView& window, FreeTrialSignUpView& view,
+                                                                 WindowView& window, FreeTrialSignUpWindowView& view,
                                                                  FreeTrialSignUpDependencies dependencies)
     : BaseWindowViewController(context, window),
       view_(view),

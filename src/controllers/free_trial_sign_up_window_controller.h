@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "controllers/free_trial_sign_up_view.h"
+#include "controllers/free_trial_sign_up_window_view.h"
 #include "controllers/shell_commands.h"
 #include "controllers/sign_up_road.h"
 #include "view/base_window_view_controller.h"
@@ -37,7 +37,7 @@ public:
     static constexpr int kCompletedScreenDelayMs = 1000;
 
     FreeTrialSignUpWindowController(const BaseControllerContext& context, WindowView& window,
-                                    FreeTrialSignUpView& view, FreeTrialSignUpDependencies dependencies);
+                                    FreeTrialSignUpWindowView& view, FreeTrialSignUpDependencies dependencies);
     ~FreeTrialSignUpWindowController() override;
 
     bool signUpButtonDisabled() const { return signUpButtonDisabled_; }
@@ -85,7 +85,7 @@ private:
     void applyBusy(bool busy);
     void later(std::function<void()> task);
 
-    FreeTrialSignUpView& view_;
+    FreeTrialSignUpWindowView& view_;
     FreeTrialSignUpDependencies deps_;
     SignUpRoad road_;
     bool signUpButtonDisabled_ = false;

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "controllers/free_trial_sign_up_view.h"
+#include "controllers/free_trial_sign_up_window_view.h"
 
 namespace hw::test {
 
-class RecordingSignUpView final : public FreeTrialSignUpView {
+class RecordingSignUpView final : public FreeTrialSignUpWindowView {
 public:
     struct Part {
         std::string text;

@@ -65,9 +65,9 @@ public:
 };
 
 // What the sign-up window's controller asks of its widget.
-class FreeTrialSignUpView {
+class FreeTrialSignUpWindowView {
 public:
-    virtual ~FreeTrialSignUpView() = default;
+    virtual ~FreeTrialSignUpWindowView() = default;
     virtual void setActions(FreeTrialSignUpActions* actions) = 0;
 
     virtual void setText(SignUpPart part, const std::string& text) = 0;
