@@ -45,9 +45,13 @@ QRectF welcomeDotsRect(const PageDotsFrame& yUp, double contentHeight) {
     return flipRectInParent(QRectF(yUp.x, yUp.y, yUp.width, yUp.height), contentHeight);
 }
 
-WelcomeWindowWidget::WelcomeWindowWidget() {
+void WelcomeWindowWidget::registerResources() {
     static const bool registered = (initOnboardingResources(), true);
     (void)registered;
+}
+
+WelcomeWindowWidget::WelcomeWindowWidget() {
+    registerResources();
     setFixedSize(kSize);
     const int w = kSize.width();
     const int h = kSize.height();

@@ -27,6 +27,8 @@ public:
 
     WelcomeWindowWidget();
     ~WelcomeWindowWidget() override;
+    // The onboarding resource lives in this library.
+    static void registerResources();
 
     // Answers the page shown at an index; set by whoever owns the controller.
     std::function<std::optional<OnBoardingPage>(std::size_t index)> pageAt;
