@@ -1,6 +1,7 @@
 #include "controllers/free_trial_sign_up_window_widget.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
@@ -154,13 +155,18 @@ void FreeTrialSignUpWindowWidget::build() {
         if (actions_) actions_->onShowPasswordButtonClick();
     });
 
-    auto* box = new QCheckBox(root);
+    // The terms row belongs to the form: it goes with the fields group.
+    termsRow_ = new QWidget(root);
+    auto* box = new QCheckBox(termsRow_);
     box->setText(qs(LocaleData::free_trial_sign_up_terms_agree_checkbox()));
     box->setFont(latoFont(400, 10));
     box->setCursor(Qt::PointingHandCursor);
-    box->setStyleSheet(QStringLiteral("QCheckBox{color:%1;background:transparent;}").arg(kitColor("#FFFFFF").name()));
+    box->setStyleSheet(QStringLiteral("QCheckBox{color:#ffffff;background:transparent;spacing:6px;}"
+                                      "QCheckBox::indicator{width:12px;height:12px;border:1px solid #ffffff;"
+                                      "border-radius:2px;background:transparent;}"
+                                      "QCheckBox::indicator:checked{background:#ffffff;image:url(:/onboarding/Check.svg);}"));
     parts_[SignUpPart::agreeToOurTermsCheckbox] = box;
-    auto* tos = makeLink(root, "#FFFFFF");
+    auto* tos = makeLink(termsRow_, "#FFFFFF");
     parts_[SignUpPart::termsOfServiceButton] = tos;
     connect(tos, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onToSButtonClick();
@@ -271,13 +277,18 @@ void FreeTrialSignUpWindowWidget::relayout() {
     if (auto* separator = part(SignUpPart::loginFieldsGroup)->findChild<QWidget*>("separator")) {
         separator->setGeometry(12, kFieldRow, g.fieldsGroup.width() - 24, 1);
     }
+    // The box and its link side by side, centred as one line.
     const QRect options = g.optionsRow;
-    const int boxWidth = options.width() / 2 + 10;
-    part(SignUpPart::agreeToOurTermsCheckbox)->setGeometry(options.left(), options.top(), boxWidth, options.height());
-    part(SignUpPart::termsOfServiceButton)
-        ->setGeometry(options.left() + boxWidth + 2, options.top(), options.width() - boxWidth - 2, options.height());
+    termsRow_->setGeometry(options);
+    QWidget* box = part(SignUpPart::agreeToOurTermsCheckbox);
+    QWidget* tos = part(SignUpPart::termsOfServiceButton);
+    const int boxWidth = box->sizeHint().width();
+    const int tosWidth = tos->sizeHint().width();
+    const int left = std::max(0, (options.width() - boxWidth - 3 - tosWidth) / 2);
+    box->setGeometry(left, 0, boxWidth, options.height());
+    tos->setGeometry(left + boxWidth + 3, 0, tosWidth, options.height());
 
-    const QRect button(kMargin, h - kFooter - 40 - kButtonHeight, w - 2 * kMargin, kButtonHeight);
+    const QRect button(kMargin, options.bottom() + 1 + 36, w - 2 * kMargin, kButtonHeight);
     part(SignUpPart::startFreeButton)->setGeometry(button);
     part(SignUpPart::signUpLoadingIndicator)->setGeometry(button.width() / 2 - 12, button.height() / 2 - 12, 24, 24);
     part(SignUpPart::startFreeTrialButton)->setGeometry(button);
@@ -354,6 +365,9 @@ void FreeTrialSignUpWindowWidget::setHidden(SignUpPart p, bool hidden) {
     if (QWidget* widget = part(p)) widget->setHidden(hidden);
     // The footer is the existing-user row's ground: it goes with it.
     if (p == SignUpPart::existingUserButton) footer_->setHidden(hidden);
+    if (p == SignUpPart::loginFieldsGroup) termsRow_->setHidden(hidden);
+    // Check Inbox is part of the verify screen's own layout.
+    if (p == SignUpPart::verifyEmailLabel) part(SignUpPart::checkInboxButton)->setHidden(hidden);
 }
 
 bool FreeTrialSignUpWindowWidget::isHidden(SignUpPart p) const {

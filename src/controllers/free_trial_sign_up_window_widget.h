@@ -64,6 +64,7 @@ private:
     QWidget* completedUpper_ = nullptr;
     QWidget* completedLower_ = nullptr;
     QWidget* footer_ = nullptr;
+    QWidget* termsRow_ = nullptr;
     SignUpErrorBarLayout shown_;
     QPointer<QVariantAnimation> animation_;
 };
