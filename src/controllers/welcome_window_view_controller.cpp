@@ -51,7 +51,8 @@ PageDotsFrame WelcomeWindowViewController::pageDotsFrame(long pages, double wind
 void WelcomeWindowViewController::addPagination() {
     const long pages = pagesList_ ? static_cast<long>(pagesList_->size()) : 0;
     selection_.setCount(static_cast<std::size_t>(pages));
-    view_.setupPageDots(pages, kDotDiameter, kDotMargin, pageDotsFrame(pages, window().frame().width));
+    // The content width: a frame with decorations would put the dots off centre.
+    view_.setupPageDots(pages, kDotDiameter, kDotMargin, pageDotsFrame(pages, view_.contentWidth()));
     view_.setCurrentDot(0);
 }
 
