@@ -71,10 +71,8 @@ void SignUpRoad::performFreeTrialSignAfterAuthorize(const std::string& token) {
                                              if (alive.expired()) return;
                                              if (outcome.success) {
                                                  display_.onSignUpSucceed();
-                                                 deps_.analytics(AnalyticsEvent::SIGN_UP_PAGE_RESULT_EVENT,
-                                                                 AnalyticsParameters{
-                                                                     {AnalyticsEvent::SIGN_UP_RESULT_PARAMETER_NAME,
-                                                                      AnalyticsEvent::SIGN_UP_RESULT_SUCCESS}});
+                                                 sendSignUpEvent({{AnalyticsEvent::SIGN_UP_RESULT_PARAMETER_NAME,
+                                                                   AnalyticsEvent::SIGN_UP_RESULT_SUCCESS}});
                                                  return;
                                              }
                                              showSignUpErrorNotificationToUser(outcome.code, outcome.message, false);
@@ -82,21 +80,21 @@ void SignUpRoad::performFreeTrialSignAfterAuthorize(const std::string& token) {
                                          });
 }
 
+void SignUpRoad::sendSignUpEvent(const AnalyticsParameters& parameters) const {
+    if (deps_.analytics) deps_.analytics(AnalyticsEvent::SIGN_UP_PAGE_RESULT_EVENT, parameters);
+}
+
 void SignUpRoad::showSignUpErrorNotificationToUser(const std::string& code, const std::string& message,
                                                    bool fromAuthorizeCall) {
-    deps_.analytics(AnalyticsEvent::SIGN_UP_PAGE_RESULT_EVENT,
-                    AnalyticsParameters{
-                        {AnalyticsEvent::SIGN_UP_RESULT_PARAMETER_NAME, AnalyticsEvent::SIGN_UP_RESULT_ERROR},
-                        {AnalyticsEvent::SIGN_UP_ERROR_MESSAGE_PARAMETER_NAME, message + " (Error code: " + code + ")"}});
+    sendSignUpEvent({{AnalyticsEvent::SIGN_UP_RESULT_PARAMETER_NAME, AnalyticsEvent::SIGN_UP_RESULT_ERROR},
+                     {AnalyticsEvent::SIGN_UP_ERROR_MESSAGE_PARAMETER_NAME, message + " (Error code: " + code + ")"}});
     display_.showSignUpError(code, message, fromAuthorizeCall);
 }
 
 void SignUpRoad::showSignUpErrorPlainNotificationToUser(const std::string& text, bool fromAuthorizeCall) {
     display_.showSignUpPlainError(text, fromAuthorizeCall);
-    deps_.analytics(AnalyticsEvent::SIGN_UP_PAGE_RESULT_EVENT,
-                    AnalyticsParameters{
-                        {AnalyticsEvent::SIGN_UP_RESULT_PARAMETER_NAME, AnalyticsEvent::SIGN_UP_RESULT_ERROR},
-                        {AnalyticsEvent::SIGN_UP_ERROR_MESSAGE_PARAMETER_NAME, text}});
+    sendSignUpEvent({{AnalyticsEvent::SIGN_UP_RESULT_PARAMETER_NAME, AnalyticsEvent::SIGN_UP_RESULT_ERROR},
+                     {AnalyticsEvent::SIGN_UP_ERROR_MESSAGE_PARAMETER_NAME, text}});
 }
 
 void SignUpRoad::endLater() {

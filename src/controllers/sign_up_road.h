@@ -56,6 +56,7 @@ private:
     void showSignUpErrorNotificationToUser(const std::string& code, const std::string& message, bool fromAuthorizeCall);
     void showSignUpErrorPlainNotificationToUser(const std::string& text, bool fromAuthorizeCall);
     void endLater();
+    void sendSignUpEvent(const AnalyticsParameters& parameters) const;
 
     SignUpRoadDependencies deps_;
     SignUpRoadDisplay& display_;
