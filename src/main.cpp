@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     }
 
     HavenwayApplication::prepare();
+    EnterpriseService::registerURLScheme();
     // Chromium's sandbox cannot start as root; the enterprise page then runs without it.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 #include <QWebEngineCertificateError>
+#include <QWebEngineUrlRequestJob>
 #include <QUrl>
 #include <memory>
 
@@ -85,6 +86,17 @@ EnterprisePage::EnterprisePage(QWebEngineProfile* profile, QObject* parent,
             log::warning(kLog, "certificate refused: not issued by the test CA");
             answer.rejectCertificate();
         }
+    });
+}
+
+ApplicationSchemeHandler::ApplicationSchemeHandler(QObject* parent, std::function<void(const std::string&)> handleURL)
+    : QWebEngineUrlSchemeHandler(parent), handleURL_(std::move(handleURL)) {}
+
+void ApplicationSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
+    const std::string text = job->requestUrl().toString(QUrl::FullyEncoded).toStdString();
+    job->fail(QWebEngineUrlRequestJob::RequestDenied);
+    QTimer::singleShot(0, this, [this, text] {
+        if (handleURL_) handleURL_(text);
     });
 }
 

@@ -2,6 +2,7 @@
 #include <QSslCertificate>
 #include <QString>
 #include <QWebEnginePage>
+#include <QWebEngineUrlSchemeHandler>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,18 @@ protected:
 private:
     std::function<void(const std::string&)> handleURL_;
     QString logMarker_;
+};
+
+// Takes every request for the application's scheme, redirects included:
+// refused, and handed to the shell instead.
+class ApplicationSchemeHandler final : public QWebEngineUrlSchemeHandler {
+    Q_OBJECT
+public:
+    ApplicationSchemeHandler(QObject* parent, std::function<void(const std::string&)> handleURL);
+    void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+private:
+    std::function<void(const std::string&)> handleURL_;
 };
 
 // Whether the chain (leaf first) is signed link by link up to the CA.

@@ -9,6 +9,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
 #include "controllers/web/enterprise_page.h"
@@ -30,6 +31,13 @@ EnterpriseService::~EnterpriseService() {
     // Pages go before their profile.
     delete view_.data();
     delete profile_;
+}
+
+void EnterpriseService::registerURLScheme() {
+    if (QWebEngineUrlScheme::schemeByName("havenway").name() == "havenway") return;
+    QWebEngineUrlScheme scheme("havenway");
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
 }
 
 QWebEngineView* EnterpriseService::view() const { return view_.data(); }
@@ -59,6 +67,10 @@ void EnterpriseService::makeProfile() {
     (void)registered;
     // No storage name: off the record, nothing written by Chromium itself.
     profile_ = new QWebEngineProfile();
+    if (QWebEngineUrlScheme::schemeByName("havenway").name() == "havenway") {
+        // A second road for requests that reach the network layer.
+        profile_->installUrlSchemeHandler("havenway", new ApplicationSchemeHandler(profile_, handleURL_));
+    }
     QWebEngineCookieStore* cookies = profile_->cookieStore();
     QObject::connect(cookies, &QWebEngineCookieStore::cookieAdded, profile_, [this](const QNetworkCookie& c) {
         cookies_[cookieKey(c)] = c.toRawForm(QNetworkCookie::Full);

@@ -39,6 +39,10 @@ public:
     void saveCookies();
     void restoreCookies();
 
+    // Makes the application's scheme known to Chromium, so that the identity
+    // service's redirect to it reaches us. Before the application is made.
+    static void registerURLScheme();
+
     // What host.hostName() answers.
     static const char* hostName();
     // The page's address, carrying the identity service's sign-in address.
