@@ -8,46 +8,46 @@ namespace {
 TEST_F(SignUpTestbed, NewAccountInTheSignUpWindowThenContinueAndLogIn) {
     const std::string email = freshEmail("window");
     fillSignUpWindow(email, "secret12");
-    QWidget* proceed = signUpWidget.part(SignUpPart::startFreeTrialButton);
-    ASSERT_TRUE(waitFor([&] { return !proceed->isHidden(); })) << "no completed screen";
+    QWidget* proceed = signUpWidget->part(SignUpPart::startFreeTrialButton);
+    ASSERT_TRUE(spinUntil([&] { return !proceed->isHidden(); })) << "no completed screen";
     EXPECT_FALSE(alertBox());
 
     QTest::mouseClick(proceed, Qt::LeftButton);
-    ASSERT_TRUE(waitFor([this] { return shell.count("openAuthWindow") == 1; }));
+    ASSERT_TRUE(spinUntil([this] { return shell.count("openAuthWindow") == 1; }));
     EXPECT_EQ(settings.boolForKey(SettingsUserDefaults::signMeInWhenHavenwayStarts), true);
 
-    login->pendingLoginData = hub->authService()->recentLoginData();
-    login->showWindow();
-    waitFor([] { return false; }, 50);
-    EXPECT_EQ(loginWidget.text(AuthPart::loginField), email);
-    if (login->isInSignUpState()) login->onLogInLinkButtonClick();
-    waitFor([this] { return !login->isInSignUpState(); });
+    controller->pendingLoginData = hub->authService()->recentLoginData();
+    controller->showWindow();
+    spinUntil([] { return false; }, 50);
+    EXPECT_EQ(widget->text(AuthPart::loginField), email);
+    if (controller->isInSignUpState()) controller->onLogInLinkButtonClick();
+    spinUntil([this] { return !controller->isInSignUpState(); });
     clickLoginButton();
-    ASSERT_TRUE(waitFor([this] { return shell.count("onLoginSuccess") == 1; })) << "the new account did not sign in";
+    ASSERT_TRUE(spinUntil([this] { return shell.count("onLoginSuccess") == 1; })) << "the new account did not sign in";
 }
 
 TEST_F(SignUpTestbed, LoginWindowCreatesTheAccountAndGetStartedSignsIn) {
     openLoginInSignUpMode();
-    typeInto(loginWidget.part(AuthPart::loginField), freshEmail("login"));
-    typeInto(loginWidget.part(AuthPart::passwordField), "secret12");
+    typeInto(widget->part(AuthPart::loginField), freshEmail("login"));
+    typeInto(widget->part(AuthPart::passwordField), "secret12");
     clickLoginButton();
-    ASSERT_TRUE(waitFor([this] { return login->isInSignUpCompletedState(); })) << loginWidget.text(AuthPart::errorUpperText);
-    EXPECT_EQ(loginWidget.text(AuthPart::loginButton), "GET STARTED");
+    ASSERT_TRUE(spinUntil([this] { return controller->isInSignUpCompletedState(); })) << widget->text(AuthPart::errorUpperText);
+    EXPECT_EQ(widget->text(AuthPart::loginButton), "GET STARTED");
     clickLoginButton();
-    ASSERT_TRUE(waitFor([this] { return shell.count("onLoginSuccess") == 1; }));
+    ASSERT_TRUE(spinUntil([this] { return shell.count("onLoginSuccess") == 1; }));
 }
 
 TEST_F(SignUpTestbed, AnExistingEmailIsRefusedInBothWindows) {
     const std::string existing = env->get("HAVENWAY_TESTBED_USER");
     openLoginInSignUpMode();
-    typeInto(loginWidget.part(AuthPart::loginField), existing);
-    typeInto(loginWidget.part(AuthPart::passwordField), "secret12");
+    typeInto(widget->part(AuthPart::loginField), existing);
+    typeInto(widget->part(AuthPart::passwordField), "secret12");
     clickLoginButton();
-    ASSERT_TRUE(waitFor([this] { return !loginWidget.text(AuthPart::errorUpperText).empty(); }));
-    EXPECT_EQ(loginWidget.text(AuthPart::errorUpperText), "Account Already Exists.");
+    ASSERT_TRUE(spinUntil([this] { return !widget->text(AuthPart::errorUpperText).empty(); }));
+    EXPECT_EQ(widget->text(AuthPart::errorUpperText), "Account Already Exists.");
 
     fillSignUpWindow(existing, "secret12");
-    ASSERT_TRUE(waitFor([this] { return alertBox() != nullptr; }));
+    ASSERT_TRUE(spinUntil([this] { return alertBox() != nullptr; }));
     EXPECT_EQ(alertBox()->text(), "Sign Up Error");
     EXPECT_EQ(alertBox()->informativeText(), "An account with this e-mail address already exists.");
     EXPECT_EQ(alertBox()->textFormat(), Qt::PlainText);
