@@ -1,5 +1,7 @@
 #include "app/sign_up_window_port_adapter.h"
 
+#include "platform/log.h"
+
 namespace hw {
 
 SignUpWindowPortAdapter::SignUpWindowPortAdapter(const BaseControllerContext& context,
@@ -15,6 +17,12 @@ SignUpWindowPortAdapter::SignUpWindowPortAdapter(const BaseControllerContext& co
 SignUpWindowPortAdapter::~SignUpWindowPortAdapter() {
     controller_.reset();
     widget_->setCloseHandler(nullptr);
+}
+
+void SignUpWindowPortAdapter::showWindow() {
+    controller_->showWindow();
+    // Process tests and support logs look for the first window on screen.
+    log::info("SignUp", "shown");
 }
 
 }  // namespace hw

@@ -16,7 +16,7 @@ public:
     FreeTrialSignUpWindowWidget& widget() { return *widget_; }
     FreeTrialSignUpWindowController& controller() { return *controller_; }
 
-    void showWindow() override { controller_->showWindow(); }
+    void showWindow() override;
     void orderOut() override { controller_->orderOut(); }
     void close() override { controller_->close(); }
     bool isVisible() const override { return widget_->isVisible(); }

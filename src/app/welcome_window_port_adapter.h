@@ -22,7 +22,7 @@ public:
     WelcomeWindowWidget& widget() { return *widget_; }
     WelcomeWindowViewController& controller() { return *controller_; }
 
-    void showWindow() override { controller_->showWindow(); }
+    void showWindow() override;
     void orderOut() override { controller_->orderOut(); }
     void close() override { controller_->close(); }
     bool isVisible() const override { return widget_->isVisible(); }
