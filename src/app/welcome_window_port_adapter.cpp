@@ -3,8 +3,6 @@
 #include <QFile>
 #include <QShortcut>
 
-#include "platform/log.h"
-
 namespace hw {
 
 void installQuitShortcut(QWidget& window, std::function<void()> onQuit) {
@@ -24,27 +22,12 @@ std::optional<std::string> readBundledOnBoardingPages() {
 }
 
 WelcomeWindowPortAdapter::WelcomeWindowPortAdapter(const BaseControllerContext& context, ShellCommands& shell)
-    : widget_(std::make_unique<WelcomeWindowWidget>()) {
-    controller_ = std::make_unique<WelcomeWindowViewController>(
-        context, *widget_, *widget_, WelcomeDependencies{shell, readBundledOnBoardingPages});
-    widget_->pageAt = [this](std::size_t index) -> std::optional<OnBoardingPage> {
-        auto& item = controller_->viewControllerForIdentifier(controller_->identifierForObject(index));
-        return item.customView;
+    : ControllerWindowPort("Welcome") {
+    adopt(std::make_unique<WelcomeWindowViewController>(context, widget(), widget(),
+                                                        WelcomeDependencies{shell, readBundledOnBoardingPages}));
+    widget().pageAt = [this](std::size_t index) -> std::optional<OnBoardingPage> {
+        return controller().viewControllerForIdentifier(controller().identifierForObject(index)).customView;
     };
-    controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
-        if (onWindowClosedNotification) onWindowClosedNotification();
-    };
-}
-
-WelcomeWindowPortAdapter::~WelcomeWindowPortAdapter() {
-    controller_.reset();
-    widget_->setCloseHandler(nullptr);
-}
-
-void WelcomeWindowPortAdapter::showWindow() {
-    controller_->showWindow();
-    // Process tests and support logs look for the first window on screen.
-    log::info("Welcome", "shown");
 }
 
 }  // namespace hw

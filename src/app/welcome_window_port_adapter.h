@@ -1,7 +1,9 @@
 #pragma once
-#include <memory>
+#include <functional>
+#include <optional>
+#include <string>
 
-#include "app/shell_window_ports.h"
+#include "app/controller_window_port.h"
 #include "controllers/welcome_window_view_controller.h"
 #include "controllers/welcome_window_widget.h"
 
@@ -13,24 +15,11 @@ void installQuitShortcut(QWidget& window, std::function<void()> onQuit);
 // The onboarding pages as the application carries them.
 std::optional<std::string> readBundledOnBoardingPages();
 
-// The shell's view of the welcome window: owns the widget and its controller.
-class WelcomeWindowPortAdapter final : public ShellWindowPort {
+// The shell's view of the welcome window.
+class WelcomeWindowPortAdapter final
+    : public ControllerWindowPort<WelcomeWindowWidget, WelcomeWindowViewController> {
 public:
     WelcomeWindowPortAdapter(const BaseControllerContext& context, ShellCommands& shell);
-    ~WelcomeWindowPortAdapter() override;
-
-    WelcomeWindowWidget& widget() { return *widget_; }
-    WelcomeWindowViewController& controller() { return *controller_; }
-
-    void showWindow() override;
-    void orderOut() override { controller_->orderOut(); }
-    void close() override { controller_->close(); }
-    bool isVisible() const override { return widget_->isVisible(); }
-    AlertView* sheetAlerts() override { return &widget_->alerts(); }
-
-private:
-    std::unique_ptr<WelcomeWindowWidget> widget_;
-    std::unique_ptr<WelcomeWindowViewController> controller_;
 };
 
 }  // namespace hw

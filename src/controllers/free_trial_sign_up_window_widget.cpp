@@ -16,6 +16,7 @@
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
+#include "view/plain_text_controls.h"
 
 static void initSignUpResources() {
     Q_INIT_RESOURCE(login_images);
@@ -32,25 +33,6 @@ constexpr int kErrorBarHeight = 48;
 constexpr int kFooter = 56;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-QLabel* makeLabel(QWidget* parent, const QFont& font, const char* color, Qt::Alignment alignment) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    label->setAlignment(alignment);
-    label->setWordWrap(true);
-    label->setStyleSheet(QStringLiteral("color:%1;background:transparent;").arg(kitColor(color).name()));
-    return label;
-}
-
-QPushButton* makeLink(QWidget* parent, const char* color) {
-    auto* link = new NSButtonWithHandCursor(parent);
-    link->setFlat(true);
-    link->setFocusPolicy(Qt::NoFocus);
-    link->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;}")
-                            .arg(kitColor(color).name()));
-    return link;
-}
 
 QPushButton* makeButton(QWidget* parent) {
     auto* button = new NSButtonWithHandCursor(parent);
@@ -126,7 +108,7 @@ void FreeTrialSignUpWindowWidget::build() {
     logo->setAlignment(Qt::AlignCenter);
     parts_[SignUpPart::logoImage] = logo;
 
-    auto* heading = makeLabel(root, latoFont(900, 24), "#FFFFFF", Qt::AlignCenter);
+    auto* heading = makePlainLabel(root, latoFont(900, 24), "#FFFFFF", Qt::AlignCenter);
     heading->setText(qs(LocaleData::free_trial_sign_up_enter_your_details_label()));
     parts_[SignUpPart::enterYourDetailsLabel] = heading;
 
@@ -149,7 +131,7 @@ void FreeTrialSignUpWindowWidget::build() {
     auto* separator = new QWidget(group);
     separator->setObjectName("separator");
     separator->setStyleSheet(QStringLiteral("background:%1;").arg(kitColor("#d6d6d6").name()));
-    auto* reveal = makeLink(group, "#303334");
+    auto* reveal = makeFlatLink(group, "#303334");
     parts_[SignUpPart::revealPasswordButton] = reveal;
     connect(reveal, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onShowPasswordButtonClick();
@@ -166,7 +148,7 @@ void FreeTrialSignUpWindowWidget::build() {
                                       "border-radius:2px;background:transparent;}"
                                       "QCheckBox::indicator:checked{background:#ffffff;image:url(:/onboarding/Check.svg);}"));
     parts_[SignUpPart::agreeToOurTermsCheckbox] = box;
-    auto* tos = makeLink(termsRow_, "#FFFFFF");
+    auto* tos = makeFlatLink(termsRow_, "#FFFFFF");
     parts_[SignUpPart::termsOfServiceButton] = tos;
     connect(tos, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onToSButtonClick();
@@ -183,17 +165,17 @@ void FreeTrialSignUpWindowWidget::build() {
     parts_[SignUpPart::signUpLoadingIndicator] = spinner;
 
     footer_ = new ColorFillView(kitColor("#FFFFFF"), root);
-    auto* existing = makeLabel(footer_, latoFont(400, 13), "#303334", Qt::AlignRight | Qt::AlignVCenter);
+    auto* existing = makePlainLabel(footer_, latoFont(400, 13), "#303334", Qt::AlignRight | Qt::AlignVCenter);
     existing->setText(qs(LocaleData::free_trial_sign_up_existing_user_label()));
     parts_[SignUpPart::existingUserLabel] = existing;
-    auto* logIn = makeLink(footer_, "#52a1ff");
+    auto* logIn = makeFlatLink(footer_, "#52a1ff");
     parts_[SignUpPart::existingUserButton] = logIn;
     connect(logIn, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onLogInButtonClick();
     });
 
     // The verify-e-mail screen.
-    auto* verify = makeLabel(root, latoFont(900, 24), "#FFFFFF", Qt::AlignCenter);
+    auto* verify = makePlainLabel(root, latoFont(900, 24), "#FFFFFF", Qt::AlignCenter);
     verify->setText(qs(LocaleData::free_trial_sign_up_verify_email_label()));
     parts_[SignUpPart::verifyEmailLabel] = verify;
     auto* envelope = new QLabel(root);
@@ -203,26 +185,26 @@ void FreeTrialSignUpWindowWidget::build() {
     auto* checking = new ActivityIndicatorWithImage(root);
     checking->setImageName("Activity_spinner");
     parts_[SignUpPart::activityIndicator] = checking;
-    auto* sent = makeLabel(root, latoFont(400, 13), "#FFFFFF", Qt::AlignCenter);
+    auto* sent = makePlainLabel(root, latoFont(400, 13), "#FFFFFF", Qt::AlignCenter);
     sent->setText(qs(LocaleData::free_trial_sign_up_we_sent_verification_label()));
     parts_[SignUpPart::weSentVerificationEmailLabel] = sent;
-    parts_[SignUpPart::sent_to_Email_addressField] = makeLabel(root, latoFont(700, 14), "#FFFFFF", Qt::AlignCenter);
+    parts_[SignUpPart::sent_to_Email_addressField] = makePlainLabel(root, latoFont(700, 14), "#FFFFFF", Qt::AlignCenter);
     auto* inbox = makeButton(root);
     parts_[SignUpPart::checkInboxButton] = inbox;
     connect(inbox, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onCheckInboxButtonClick();
     });
-    auto* resend = makeLink(root, "#FFFFFF");
+    auto* resend = makeFlatLink(root, "#FFFFFF");
     resend->setFont(latoFont(400, 12));
     resend->setText(qs(LocaleData::free_trial_sign_up_resend_verification_button()));
     parts_[SignUpPart::resendVerificationEmailBar] = resend;
     connect(resend, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onResendVerificationEmailClick();
     });
-    auto* already = makeLabel(root, latoFont(400, 12), "#FFFFFF", Qt::AlignRight | Qt::AlignVCenter);
+    auto* already = makePlainLabel(root, latoFont(400, 12), "#FFFFFF", Qt::AlignRight | Qt::AlignVCenter);
     already->setText(qs(LocaleData::free_trial_sign_up_already_verified_label()));
     parts_[SignUpPart::alreadyVerifiedLabel] = already;
-    auto* clickHere = makeLink(root, "#18ef8e");
+    auto* clickHere = makeFlatLink(root, "#18ef8e");
     parts_[SignUpPart::alreadyVerifiedButton] = clickHere;
     connect(clickHere, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onAlreadyVerifiedLinkClick();
@@ -235,9 +217,9 @@ void FreeTrialSignUpWindowWidget::build() {
     done->setObjectName("completedImage");
     done->setPixmap(QPixmap::fromImage(kitImage("Sign_up_completed", {120, 120}, dpr)));
     done->setAlignment(Qt::AlignCenter);
-    completedUpper_ = makeLabel(completed, latoFont(900, 22), "#FFFFFF", Qt::AlignCenter);
+    completedUpper_ = makePlainLabel(completed, latoFont(900, 22), "#FFFFFF", Qt::AlignCenter);
     static_cast<QLabel*>(completedUpper_)->setText(qs(LocaleData::free_trial_sign_up_completed_label()));
-    completedLower_ = makeLabel(completed, latoFont(400, 13), "#FFFFFF", Qt::AlignCenter);
+    completedLower_ = makePlainLabel(completed, latoFont(400, 13), "#FFFFFF", Qt::AlignCenter);
     static_cast<QLabel*>(completedLower_)->setText(qs(LocaleData::free_trial_sign_up_completed_lower_label()));
     auto* proceed = makeButton(root);
     parts_[SignUpPart::startFreeTrialButton] = proceed;
@@ -256,8 +238,8 @@ void FreeTrialSignUpWindowWidget::build() {
     // The error bar never takes clicks, even while faded out.
     errorBar_ = new LoginWindow_ErrorSubview(root);
     errorBar_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    errorUpper_ = makeLabel(errorBar_, latoFont(700, 13), "#FFFFFF", Qt::AlignCenter);
-    errorLower_ = makeLabel(errorBar_, latoFont(400, 11), "#FFFFFF", Qt::AlignCenter);
+    errorUpper_ = makePlainLabel(errorBar_, latoFont(700, 13), "#FFFFFF", Qt::AlignCenter);
+    errorLower_ = makePlainLabel(errorBar_, latoFont(400, 11), "#FFFFFF", Qt::AlignCenter);
     shown_ = SignUpErrorBarLayout{};
     setOpacity(errorBar_, 0.0);
 }

@@ -13,6 +13,7 @@
 #include "view/kit_fonts.h"
 #include "view/kit_geometry.h"
 #include "view/page_container.h"
+#include "view/plain_text_controls.h"
 
 static void initOnboardingResources() { Q_INIT_RESOURCE(onboarding); }
 
@@ -116,18 +117,10 @@ QWidget* WelcomeWindowWidget::makePage(std::size_t index) {
     auto* image = new QLabel(view);
     image->setAlignment(Qt::AlignCenter);
     image->setPixmap(QIcon(qs(page->image)).pixmap(QSize(120, 120), devicePixelRatioF()));
-    auto* title = new QLabel(textOf(page->titleKey), view);
-    title->setTextFormat(Qt::PlainText);
-    title->setFont(latoFont(900, 20));
-    title->setAlignment(Qt::AlignCenter);
-    title->setWordWrap(true);
-    title->setStyleSheet(QStringLiteral("color:#ffffff;"));
-    auto* text = new QLabel(textOf(page->textKey), view);
-    text->setTextFormat(Qt::PlainText);
-    text->setFont(latoFont(400, 13));
-    text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    text->setWordWrap(true);
-    text->setStyleSheet(QStringLiteral("color:#ffffff;"));
+    QLabel* title = makePlainLabel(view, latoFont(900, 20), "#FFFFFF", Qt::AlignCenter);
+    title->setText(textOf(page->titleKey));
+    QLabel* text = makePlainLabel(view, latoFont(400, 13), "#FFFFFF", Qt::AlignHCenter | Qt::AlignTop);
+    text->setText(textOf(page->textKey));
     layout->addWidget(image);
     layout->addWidget(title);
     layout->addWidget(text);

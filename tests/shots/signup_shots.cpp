@@ -4,13 +4,7 @@
 #include "app/sign_up_window_port_adapter.h"
 #include "controllers/recording_shell_commands.h"
 #include "shots.h"
-#include "core/uuid_helper.h"
-#include "services/auth_service.h"
-#include "services/free_trial_sign_up_service.h"
-#include "services/links_manager.h"
-#include "support/fake_backend.h"
-#include "support/fake_hub_factory.h"
-#include "support/fake_system_info.h"
+#include "sign_up_services.h"
 #include "support/recording_url_opener.h"
 #include "view/user_defaults_controller.h"
 
@@ -22,7 +16,8 @@ public:
     SignUpRig() {
         window = std::make_unique<SignUpWindowPortAdapter>(
             BaseControllerContext{hub->appModel(), nullptr, opener},
-            FreeTrialSignUpDependencies{service, auth, links, factory->queue, shell, &defaults, nullptr});
+            FreeTrialSignUpDependencies{services.service, services.auth, services.links, factory->queue, shell,
+                                        &defaults, nullptr});
         window->widget().move(80, 40);
         window->showWindow();
         factory->queue.runUntilIdle();
@@ -39,13 +34,7 @@ public:
     test::RecordingShellCommands shell;
     UserDefaultsController defaults{factory->store};
     // The window's services on a backend that is never reached.
-    test::FakeBackend backend{factory->queue};
-    ParseClient parse{test::FakeBackend::clientConfig(), backend, factory->queue, factory->keychain, factory->store};
-    test::FakeSystemInfo system;
-    UUIDHelper uuid{factory->keychain, system, "svc"};
-    AuthService auth{parse, factory->keychain, hub->appModel(), "svc"};
-    FreeTrialSignUpService service{parse, backend, uuid, factory->queue};
-    LinksManager links{hub->appModel()};
+    SignUpServices services{*factory, hub->appModel()};
     std::unique_ptr<SignUpWindowPortAdapter> window;
 };
 
