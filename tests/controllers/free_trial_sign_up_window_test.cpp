@@ -1,5 +1,6 @@
 #include "sign_up_fixture.h"
 
+#include "support/capture_log.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -118,6 +119,9 @@ TEST_F(SignUpWindowTest, CloudRepliesByCodeAndShape) {
         {test::FakeBackend::Reply::error(141, R"({"errorCode":10.7,"message":"Slow down"})"),
          "Slow down (Error code: 10)"},
         {test::FakeBackend::Reply::error(141, "plain words"), "plain words (Error code: 141)"},
+        // A code no integer can hold falls back to the error's own.
+        {test::FakeBackend::Reply::error(141, R"({"errorCode":1e400,"message":"huge"})"),
+         R"({"errorCode":1e400,"message":"huge"} (Error code: 141))"},
         {test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success"})")), unknown + " (Error code: )"},
         {test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"no","message":"m"})")), wrong + " (Error code: )"},
         {test::FakeBackend::Reply::ok(JSON::parse("[1]")), unknown + " (Error code: -1)"},
@@ -131,6 +135,20 @@ TEST_F(SignUpWindowTest, CloudRepliesByCodeAndShape) {
         create();
         EXPECT_EQ(signUpResults(), std::vector<std::string>{"error: " + row.analytics});
     }
+}
+
+TEST_F(SignUpWindowTest, NeitherThePasswordNorTheRepliesReachTheLog) {
+    auto log = test::CaptureLog::install();
+    authorizeReplies({R"({"result":"success","authorization_token":"TOKEN-SECRET"})"});
+    signUpReply(test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"REPLY-SECRET"})")));
+    open();
+    fill("new@example.com", "PASSWORD-SECRET");
+    create();
+    EXPECT_EQ(signUpResults(), std::vector<std::string>{"success"});
+    for (const char* secret : {"TOKEN-SECRET", "REPLY-SECRET", "PASSWORD-SECRET", "UEFTU1dPUkQtU0VDUkVU"}) {
+        EXPECT_FALSE(log->contains(secret)) << secret;
+    }
+    log::setSink(nullptr);
 }
 
 TEST_F(SignUpWindowTest, CampaignArgumentsTravelWithTheSignUp) {
