@@ -126,15 +126,5 @@ TEST_F(AuthWindowSignUp, SuccessShowsGetStartedWhichSignsTheNewAccountIn) {
     ASSERT_FALSE(backend.requestsTo("/functions/authenticateUser").empty());
 }
 
-TEST_F(AuthWindowSignUp, ValidationErrorsSendNothing) {
-    openInSignUp();
-    signUp("", "");
-    EXPECT_EQ(bar(), (std::pair<std::string, std::string>{"Invalid Account Details",
-                                                          "Email address field cannot be empty."}));
-    signUp("me@example.com", "12345");
-    EXPECT_EQ(bar().second, "Password should contain at least 6 characters.");
-    EXPECT_EQ(authorizes, 0);
-}
-
 }  // namespace
 }  // namespace hw
