@@ -337,6 +337,8 @@ void FreeTrialSignUpWindowWidget::setTitle(SignUpPart p, const std::string& titl
     font.setUnderline(style.underline);
     button->setFont(font);
     button->setText(qs(title));
+    // The terms row is sized to its texts.
+    relayout();
 }
 
 void FreeTrialSignUpWindowWidget::setPlaceholder(SignUpPart p, const std::string& text) {
