@@ -149,7 +149,12 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
     auto* box = new QCheckBox(root);
     box->setFont(latoFont(400, 12));
     box->setCursor(Qt::PointingHandCursor);
-    box->setStyleSheet(QStringLiteral("QCheckBox{color:%1;background:transparent;}").arg(kitColor("#FFFFFF").name()));
+    box->setStyleSheet(QStringLiteral("QCheckBox{color:%1;background:transparent;spacing:8px;}"
+                                      "QCheckBox::indicator{width:12px;height:12px;border:1px solid %1;"
+                                      "border-radius:2px;background:transparent;}"
+                                      "QCheckBox::indicator:checked{background:%1;border:3px solid %2;"
+                                      "width:8px;height:8px;outline:1px solid %1;}")
+                           .arg(kitColor("#FFFFFF").name(), kitColor("#25aae7").name()));
     if (settings) bindCheckBox(*box, *settings, "signMeInWhenHavenwayStarts");
     parts_[AuthPart::signMeOnStart] = box;
 
@@ -343,7 +348,8 @@ void AuthWindowWidget::setText(AuthPart p, const std::string& text) {
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(qs(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        button->setText(qs(text));
+        // A button reads "&" as its shortcut mark.
+        button->setText(qs(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
     }
 }
 
@@ -352,7 +358,9 @@ std::string AuthWindowWidget::text(AuthPart p) const {
     QWidget* w = part(p);
     if (auto* field = qobject_cast<QLineEdit*>(w)) return field->text().toStdString();
     if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text().replace(QStringLiteral("&&"), QStringLiteral("&")).toStdString();
+    }
     return {};
 }
 

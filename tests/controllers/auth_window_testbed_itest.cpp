@@ -64,7 +64,7 @@ TEST_F(AuthWindowTestbed, RememberedCredentialsSignInOnceByThemselves) {
     controller->close();
     controller->onDataLoadFailed();  // back to idle, as after a sign-out
     open();
-    spinUntil([] { return false; }, 500);
+    spinFor(500);
     EXPECT_EQ(shell.count("onLoginSuccess"), 1) << "once per start";
 }
 

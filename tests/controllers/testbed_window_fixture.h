@@ -25,20 +25,14 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
+#include "support/qt_test_app.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
+#include "support/testbed_parse_config.h"
 #include "support/widget_test_app.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {
-
-template <class Done>
-bool spinUntil(Done done, int boundMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
 
 // The shell's part of a sign-in: load the data, as the application does.
 class DataLoadingShell final : public RecordingShellCommands {
@@ -69,13 +63,8 @@ protected:
         queueHolder = std::make_unique<QtMainQueue>();
         settings.registerDefaults(SettingsUserDefaults::defaults());
         http = std::make_unique<QtHttpClient>(*queueHolder);
-        ParseClientConfig c;
-        c.applicationId = env->get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env->get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env->parseUrl();
-        c.secretService = "com.havenway.login-itest";
-        c.datastorePath = dir.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
+        const ParseClientConfig c =
+            testbedParseConfig(*env, "com.havenway.login-itest", dir.file("datastore.sqlite"));
         parse = std::make_unique<ParseClient>(c, *http, *queueHolder, secrets, settings);
         parse->enableRevocableSession();
         parse->enableLocalDatastore();
@@ -100,7 +89,7 @@ protected:
         factory.reset();
         parse.reset();
         http.reset();
-        spinUntil([] { return false; }, 30);
+        spinFor(30);
         queueHolder.reset();
     }
     void makeWindow() {
@@ -120,7 +109,7 @@ protected:
     void open() {
         controller->pendingLoginData = hub->authService()->recentLoginData();
         controller->showWindow();
-        spinUntil([] { return false; }, 50);
+        spinFor(50);
     }
     void logInMode() {
         controller->onLogInLinkButtonClick();

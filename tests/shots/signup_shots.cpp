@@ -2,25 +2,25 @@
 #include <QAbstractButton>
 
 #include "app/sign_up_window_port_adapter.h"
-#include "controllers/recording_shell_commands.h"
+#include "controllers/login_window_services.h"
+#include "core/uuid_helper.h"
+#include "services/free_trial_sign_up_service.h"
 #include "shots.h"
-#include "sign_up_services.h"
-#include "support/recording_url_opener.h"
+#include "support/manual_queue.h"
 #include "view/user_defaults_controller.h"
 
 namespace hw::shots {
 namespace {
 
-class SignUpRig final : public QWidget {
+// The window on the login window's services, on a backend that is never reached.
+class SignUpRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
 public:
     SignUpRig() {
         window = std::make_unique<SignUpWindowPortAdapter>(
-            BaseControllerContext{hub->appModel(), nullptr, opener},
-            FreeTrialSignUpDependencies{services.service, services.auth, services.links, factory->queue, shell,
-                                        &defaults, nullptr});
+            context, FreeTrialSignUpDependencies{service, auth, links, queue, shell, &defaults, nullptr});
         window->widget().move(80, 40);
         window->showWindow();
-        factory->queue.runUntilIdle();
+        queue.runUntilIdle();
     }
     ~SignUpRig() override { window.reset(); }
     void type(const std::string& email, const std::string& password) {
@@ -28,13 +28,9 @@ public:
         window->widget().setText(SignUpPart::passwordField, password);
     }
 
-    std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
-    std::unique_ptr<ServiceLayer> hub = std::make_unique<ServiceLayer>(factory);
-    test::RecordingURLOpener opener;
-    test::RecordingShellCommands shell;
-    UserDefaultsController defaults{factory->store};
-    // The window's services on a backend that is never reached.
-    SignUpServices services{*factory, hub->appModel()};
+    UUIDHelper uuid{secrets, system, "svc"};
+    FreeTrialSignUpService service{parse, backend, uuid, queue};
+    UserDefaultsController defaults{settings};
     std::unique_ptr<SignUpWindowPortAdapter> window;
 };
 
@@ -61,15 +57,15 @@ HW_SHOT("signup.verify-email", [](ShotStage& stage) {
     auto& rig = stage.window<SignUpRig>();
     rig.type("new.user@example.com", "secret1");
     rig.window->controller().showVerifyEmailView();
-    rig.factory->queue.runUntilIdle();
+    rig.queue.runUntilIdle();
 });
 
 HW_SHOT("signup.completed", [](ShotStage& stage) {
     auto& rig = stage.window<SignUpRig>();
     rig.type("new.user@example.com", "secret1");
     rig.window->controller().onSignUpSucceed();
-    rig.factory->queue.advance(1000);
-    rig.factory->queue.runUntilIdle();
+    rig.queue.advance(1000);
+    rig.queue.runUntilIdle();
 });
 
 }  // namespace

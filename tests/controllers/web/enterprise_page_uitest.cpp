@@ -14,7 +14,7 @@
 #include "platform/json_settings_store.h"
 #include "support/capture_log.h"
 #include "support/scoped_env.h"
-#include "xvfb_display.h"
+#include "support/xvfb_server.h"
 
 // Chromium leaves allocations behind at exit and frees some through their
 // base types; neither is ours to fix. Set here rather than in the test's
@@ -28,9 +28,14 @@ namespace {
 
 // Chromium needs a real display; without Xvfb the test says why and skips.
 bool useXvfb() {
-    const XvfbDisplay* display = XvfbDisplay::shared();
+    // One display for the process, as there is one application.
+    static XvfbServer* display = [] {
+        auto* server = new XvfbServer;
+        std::string reason;
+        return server->start(&reason) ? server : nullptr;
+    }();
     if (!display) return false;
-    ::setenv("DISPLAY", display->name().c_str(), 1);
+    ::setenv("DISPLAY", display->display().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
@@ -91,7 +96,7 @@ TEST_F(EnterprisePageView, HostHasTwoMembersAndLogsOneLinePerCall) {
     manager.callFunction("host.log", std::vector<JSON>{JSON("via the manager")});
     manager.callFunction("alert(1);host.log", std::vector<JSON>{JSON("never")});
     spinUntil([&] { return javaScriptLines(*log).size() >= 4; }, 5000);
-    spinUntil([] { return false; }, 200);
+    spinFor(200);
     EXPECT_EQ(javaScriptLines(*log),
               (std::vector<std::string>{std::string("JavaScript: page ready on ") + EnterpriseService::hostName(),
                                         "JavaScript: one", "JavaScript: two lines", "JavaScript: via the manager"}));
@@ -192,7 +197,7 @@ TEST_F(EnterpriseSignIn, WithoutTheTestCATheIdentityPageIsRefused) {
     ASSERT_TRUE(waitForLoad(service->view()));
     clickSignIn();
     EXPECT_TRUE(waitForLoad(service->view(), false)) << "the testbed's certificate was accepted";
-    spinUntil([] { return false; }, 500);
+    spinFor(500);
     EXPECT_TRUE(handled.empty());
     EXPECT_EQ(shell.count("onLoginSuccess"), 0);
 }

@@ -1,0 +1,44 @@
+#pragma once
+// What the login window is handed, on the fake backend, for the shots and the
+// bench. Header-only, so the bench needs no test library.
+#include "controllers/auth_window_view_controller.h"
+#include "core/application_model.h"
+#include "core/settings_user_defaults.h"
+#include "platform/backend/parse_client.h"
+#include "recording_shell_commands.h"
+#include "services/auth_service.h"
+#include "services/links_manager.h"
+#include "support/fake_backend.h"
+#include "support/fake_image_codec.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/recording_url_opener.h"
+
+namespace hw::test {
+
+// Queue: the main queue the services run on (virtual or real time).
+template <class Queue>
+struct LoginWindowServices {
+    LoginWindowServices() { settings.registerDefaults(SettingsUserDefaults::defaults()); }
+    AuthWindowDependencies dependencies() { return AuthWindowDependencies{auth, links, queue, shell}; }
+
+    Queue queue;
+    struct Inline final : BackgroundQueue {
+        void async(Task task) override { task(); }
+    } background;
+    FakeBackend backend{queue};
+    FakeSecretStore secrets;
+    FakeSettingsStore settings;
+    FakeImageCodec codec;
+    FakeSystemInfo system;
+    ParseClient parse{FakeBackend::clientConfig(), backend, queue, secrets, settings};
+    ApplicationModel model{ApplicationModelEnvironment{settings, queue, background, codec, backend, system}};
+    AuthService auth{parse, secrets, model, "com.havenway.login-window"};
+    LinksManager links{model};
+    RecordingURLOpener opener;
+    RecordingShellCommands shell;
+    BaseControllerContext context{model, nullptr, opener};
+};
+
+}  // namespace hw::test
