@@ -20,6 +20,9 @@
 #include "controllers/web/enterprise_service.h"
 #include <QWebEngineView>
 #include "app/bare_shell_windows.h"
+#include "app/default_mail_client.h"
+#include "app/sign_up_window_port_adapter.h"
+#include "app/welcome_window_port_adapter.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
 #include "app/logging_user_notification_center.h"
@@ -187,6 +190,9 @@ int main(int argc, char** argv) {
     PosixProcessLauncher updateLauncher;
     // ---- end auto-update ----
 
+    auto onQuitKey = [&delegate] {
+        if (delegate) delegate->quitKeyPressed();
+    };
     UserDefaultsController userDefaults(store);
     // Bound settings wait for the settings window's Apply.
     userDefaults.setAppliesImmediately(false);
@@ -231,12 +237,34 @@ int main(int argc, char** argv) {
         }
         auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
             BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
-            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage), enterprise});
-        made->setQuitHandler([&delegate] {
-            if (delegate) delegate->quitKeyPressed();
-        });
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage), enterprise,
+            hub.freeTrialService().get()});
+        made->setQuitHandler(onQuitKey);
         authWindow = made.get();
         windows.auth = std::move(made);
+    }
+    // --- welcome pages and sign-up window: made on first use, after the shell exists ---
+    {
+        BaseControllerContext context{hub.appModel(),
+                                      [&hub](const std::string& name, const std::optional<AnalyticsParameters>& p) {
+                                          if (auto service = hub.analyticsService()) service->sendEvent(name, p);
+                                      },
+                                      opener};
+        windows.makeWelcome = [context, &delegate, onQuitKey]() -> std::unique_ptr<ShellWindowPort> {
+            auto made = std::make_unique<WelcomeWindowPortAdapter>(context, *delegate);
+            installQuitShortcut(made->widget(), onQuitKey);
+            return made;
+        };
+        windows.makeSignUp = [context, &delegate, &hub, &queue, &userDefaults, &runner, &background,
+                              onQuitKey]() -> std::unique_ptr<ShellWindowPort> {
+            auto made = std::make_unique<SignUpWindowPortAdapter>(
+                context, FreeTrialSignUpDependencies{*hub.freeTrialService(), *hub.authService(), *hub.linksManager(),
+                                                     queue, *delegate, &userDefaults, [&runner, &background] {
+                                                         background.async([&runner] { launchDefaultMailClient(runner); });
+                                                     }});
+            installQuitShortcut(made->widget(), onQuitKey);
+            return made;
+        };
     }
     AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
     // ---- Locations window ----

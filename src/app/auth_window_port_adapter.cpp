@@ -19,7 +19,7 @@ void AuthWindowPortAdapter::attach(ShellCommands& shell) {
     controller_ = std::make_unique<AuthWindowViewController>(
         assembly_.context, *widget_, *widget_,
         AuthWindowDependencies{assembly_.authService, assembly_.linksManager, assembly_.mainQueue, shell,
-                               assembly_.enterpriseAuthService, assembly_.settings},
+                               assembly_.enterpriseAuthService, assembly_.settings, assembly_.freeTrialService},
         assembly_.isEnterpriseVersion);
     controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
         if (onWindowClosedNotification) onWindowClosedNotification();

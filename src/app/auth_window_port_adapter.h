@@ -18,6 +18,8 @@ struct AuthWindowAssembly {
     UserDefaultsController* settings = nullptr;
     EnterprisePageMaker makeEnterprisePage{};
     bool isEnterpriseVersion = false;
+    // --- account creation ---
+    FreeTrialSignUpService* freeTrialService = nullptr;
 };
 
 // The shell's view of the login window: owns the window and its controller

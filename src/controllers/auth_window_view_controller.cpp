@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "controllers/auth_window_sign_up.h"
 #include "core/run_on_main_queue.h"
 #include "core/settings_user_defaults.h"
 #include "platform/log.h"
@@ -197,10 +198,6 @@ void AuthWindowViewController::onEnterPressed(AuthPart field) {
     } else {
         onLoginButtonClick();
     }
-}
-
-void AuthWindowViewController::performSignUpFieldsValidation() {
-    log::info(kLog, "sign-up requested; account creation is not available in this window yet");
 }
 
 bool AuthWindowViewController::checkFields() {

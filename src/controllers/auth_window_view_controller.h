@@ -12,7 +12,9 @@
 namespace hw {
 
 class AuthService;
+class FreeTrialSignUpService;
 class LinksManager;
+class SignUpRoad;
 class EnterpriseAuthService;
 class MainQueue;
 class UserDefaultsController;
@@ -27,6 +29,9 @@ struct AuthWindowDependencies {
     EnterpriseAuthService* enterpriseAuthService = nullptr;
     // What the sign-me-in check box is bound through; none: unbound.
     UserDefaultsController* settings = nullptr;
+    // --- account creation ---
+    // The sign-up road's service; none: sign-up starts nothing.
+    FreeTrialSignUpService* freeTrialService = nullptr;
 };
 
 // The login window: the form and its log-in and sign-up states, automatic
@@ -141,6 +146,19 @@ private:
     AuthBarLayout layout_;
     int settingsObservation_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    // --- account creation (auth_window_sign_up.cpp) ---
+public:
+    std::int64_t authorizeCallAttemptsCount() const;
+    void onStartFreeTrialActionApproved(const std::string& email, const std::string& password);
+    void onStartYourFreeTrialButtonClick();
+
+private:
+    class SignUpDisplay;
+    friend class SignUpDisplay;
+    // The road outlives no display: declared after it, destroyed first.
+    std::unique_ptr<SignUpDisplay> signUpDisplay_;
+    std::unique_ptr<SignUpRoad> signUpRoad_;
 };
 
 }  // namespace hw

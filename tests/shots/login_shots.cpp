@@ -137,3 +137,70 @@ HW_SHOT("login.enterprise", [](ShotStage& stage) {
 
 }  // namespace
 }  // namespace hw::shots
+
+// --- login window: account creation states ---
+#include "core/uuid_helper.h"
+#include "services/free_trial_sign_up_service.h"
+#include "support/fake_http_client.h"
+
+namespace hw::shots {
+namespace {
+
+// The login window in its sign-up state; the fake backend answers as told.
+class LoginSignUpRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
+public:
+    LoginSignUpRig() {
+        model.authorizeForFreeTrialLink = "https://web.test/api/authorize";
+        backend.web = [this](const HttpRequest&) { return test::FakeHttpClient::ok(authorizeReply); };
+        backend.functions["signupForFreeTrial"] = [](const JSON&) {
+            return test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"created"})"));
+        };
+        AuthWindowDependencies withSignUp = dependencies();
+        withSignUp.freeTrialService = &service;
+        window = std::make_unique<AuthWindowWidget>();
+        controller = std::make_unique<AuthWindowViewController>(context, *window, *window, withSignUp, false);
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = true;
+        window->move(80, 40);
+        controller->showWindow();
+        queue.runUntilIdle();
+        window->setText(AuthPart::loginField, "new.user@example.com");
+        window->setText(AuthPart::passwordField, "secret12");
+    }
+    ~LoginSignUpRig() override {
+        controller.reset();
+        window.reset();
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
+    }
+    void signUp() {
+        controller->onLoginButtonClick();
+        queue.runUntilIdle();
+    }
+
+    UUIDHelper uuid{secrets, system, "svc"};
+    FreeTrialSignUpService service{parse, backend, uuid, queue};
+    std::string authorizeReply = R"({"result":"success","authorization_token":"tok"})";
+    std::unique_ptr<AuthWindowWidget> window;
+    std::unique_ptr<AuthWindowViewController> controller;
+};
+
+HW_SHOT("login.sign-up-in-progress", [](ShotStage& stage) {
+    auto& rig = stage.window<LoginSignUpRig>();
+    rig.controller->activateSignUpInProgress_state();
+    rig.controller->showLoginProgressIndicator();
+    rig.queue.runUntilIdle();
+});
+
+HW_SHOT("login.sign-up-error", [](ShotStage& stage) {
+    auto& rig = stage.window<LoginSignUpRig>();
+    rig.authorizeReply = R"({"errorCode":11,"message":"exists"})";
+    stage.afterShown([&rig] { rig.signUp(); });
+    stage.advanceAnimations(600);
+});
+
+HW_SHOT("login.account-created", [](ShotStage& stage) {
+    auto& rig = stage.window<LoginSignUpRig>();
+    rig.signUp();
+});
+
+}  // namespace
+}  // namespace hw::shots

@@ -2,6 +2,7 @@
 // session bus, with every user folder redirected into a temporary one.
 #include <QDir>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <cstdio>
@@ -69,9 +70,12 @@ QRect visibleWindowsArea() {
 }
 
 bool waitForVisibleWindows() {
+    // Waiting runs the event loop, which may delete a window later in the list.
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets()) windows.append(w);
     bool all = true;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowHandle()) all = QTest::qWaitForWindowExposed(w->windowHandle(), 5000) && all;
+    for (const QPointer<QWidget>& w : windows)
+        if (w && w->isVisible() && w->windowHandle()) all = QTest::qWaitForWindowExposed(w->windowHandle(), 5000) && all;
     return all;
 }
 

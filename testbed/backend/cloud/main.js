@@ -10,6 +10,8 @@ const { sha1, SHARED_SIGNUP } = require('../lib/hashes');
 const LOGIN_FAILURE_LIMIT = 5;
 const LOGIN_FAILURE_WINDOW_MS = 60 * 1000;
 const AUTHORIZE_TOKEN_LIFETIME_MS = 30 * 60 * 1000;
+const SIGNUP_WINDOW_MS = 60 * 60 * 1000;
+const MAX_SIGNUPS_PER_WINDOW = 20;
 
 function text(params, key, { required = true, max = 512 } = {}) {
   const v = params[key];
@@ -129,19 +131,25 @@ Parse.Cloud.define('signupForFreeTrial', async (request) => {
   }
   const email = Buffer.from(emailB64, 'base64').toString('utf8').trim().toLowerCase();
   const password = Buffer.from(passwordB64, 'base64').toString('utf8');
-  if (!/^[^\s@]+@[^\s@]+\.[^\s@]+$/.test(email)) throw signupError(1, 'Please enter a valid e-mail address.');
-  if (password.length < 6) throw signupError(1, 'The password must have at least 6 characters.');
+  // Codes as the client reads them: 1 account exists, 10 too many attempts;
+  // other refusals are generic (20 bad input, 21 token, 22 hash).
+  if (!/^[^\s@]+@[^\s@]+\.[^\s@]+$/.test(email)) throw signupError(20, 'Please enter a valid e-mail address.');
+  if (password.length < 6) throw signupError(20, 'The password must have at least 6 characters.');
 
   const issued = state.authorizeTokens.get(authToken);
   if (!issued || issued.email_b64 !== emailB64 || issued.uuid !== uuid ||
       Date.now() - issued.issued > AUTHORIZE_TOKEN_LIFETIME_MS) {
-    throw signupError(2, 'The sign-up authorization is not valid. Please try again.');
+    throw signupError(21, 'The sign-up authorization is not valid. Please try again.');
   }
   if (v2 && token !== sha1(`${emailB64}:${passwordB64}:${uuid}:${authToken}:${SHARED_SIGNUP}`)) {
-    throw signupError(3, 'The sign-up request could not be verified.');
+    throw signupError(22, 'The sign-up request could not be verified.');
   }
   const existing = await new Parse.Query(Parse.User).equalTo('username', email).first({ useMasterKey: true });
-  if (existing) throw signupError(4, 'An account with this e-mail address already exists.');
+  if (existing) throw signupError(1, 'An account with this e-mail address already exists.');
+  const now = Date.now();
+  const made = state.recent(state.signUpAttempts, uuid, SIGNUP_WINDOW_MS, now);
+  if (made.length >= MAX_SIGNUPS_PER_WINDOW) throw signupError(10, 'Too many accounts created from this device.');
+  made.push(now);
   state.authorizeTokens.delete(authToken);
 
   const user = new Parse.User();

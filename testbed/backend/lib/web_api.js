@@ -9,6 +9,8 @@ const { accounts } = require('./data');
 
 const MAX_BODY = 64 * 1024;
 const MAX_ANALYTICS = 1000;
+const AUTHORIZE_WINDOW_MS = 60 * 60 * 1000;
+const MAX_AUTHORIZE_PER_WINDOW = 50;
 const OAUTH_CLIENT_ID = 'Xq7pLmN2vR8tKw4zYb6cHd9fJs3gTn5e';
 const OAUTH_CLIENT_SECRET = 'Vb3nQ7xKm2Lp9Rt4Wz8Yc6Hd1Fj5Gs0Nk3Pq7Tv2Xw9Zb4Mc8Ld6Rf1Hj5Kn0SpA';
 const OAUTH_REDIRECT = 'havenway://oauth/callback';
@@ -136,14 +138,25 @@ function makeHandler({ Parse, appId, webHost }) {
     routes[`GET ${p}`] = () => [200, page(p)];
   }
 
-  function authorize(body, v2) {
+  // Codes as the client reads them: 11 account exists, 12 too many attempts;
+  // other refusals are generic (20 missing fields, 21 wrong token).
+  async function authorize(body, v2) {
     const f = rawForm(body);
-    if (!f.email || !f.uuid || !f.token) return [200, { errorCode: 10, message: 'Missing parameters.' }];
+    if (!f.email || !f.uuid || !f.token) return [200, { errorCode: 20, message: 'Missing parameters.' }];
     if (f.email.length > 1024 || f.uuid.length > 128 || f.token !== authorizeHash(f.email, f.uuid, v2)) {
-      return [200, { errorCode: 11, message: 'The sign-up request could not be authorized.' }];
+      return [200, { errorCode: 21, message: 'The sign-up request could not be authorized.' }];
     }
+    const now = Date.now();
+    const attempts = state.recent(state.authorizeAttempts, f.uuid, AUTHORIZE_WINDOW_MS, now);
+    if (attempts.length >= MAX_AUTHORIZE_PER_WINDOW) {
+      return [200, { errorCode: 12, message: 'Too many sign-up attempts from this device.' }];
+    }
+    attempts.push(now);
+    const email = Buffer.from(f.email, 'base64').toString('utf8').trim().toLowerCase();
+    const existing = await new Parse.Query(Parse.User).equalTo('username', email).first({ useMasterKey: true });
+    if (existing) return [200, { errorCode: 11, message: 'An account with this e-mail address already exists.' }];
     const token = crypto.randomBytes(16).toString('hex');
-    state.authorizeTokens.set(token, { email_b64: f.email, uuid: f.uuid, issued: Date.now() });
+    state.authorizeTokens.set(token, { email_b64: f.email, uuid: f.uuid, issued: now });
     return [200, { result: 'success', authorization_token: token }];
   }
 

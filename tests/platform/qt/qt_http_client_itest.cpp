@@ -94,12 +94,12 @@ TEST_F(QtHttpClientTest, PostsBodiesAndHeadersAndNeverLogsThem) {
     auto log = hw::test::CaptureLog::install();
     hw::QtHttpClient client(queue_);
 
-    // Base64 "+" must travel unescaped; a wrong token is refused with errorCode 11.
+    // Base64 "+" must travel unescaped; a wrong token is refused with errorCode 21.
     auto refused = run(client, request("POST", env.webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php?token=QUERYSECRET",
                                         20000, {{"Content-Type", "application/x-www-form-urlencoded"}},
                                         "email=a+b/c==&uuid=U1&token=BODYSECRET"));
     ASSERT_FALSE(refused.error);
-    EXPECT_NE(refused.body.find("\"errorCode\":11"), std::string::npos) << refused.body;
+    EXPECT_NE(refused.body.find("\"errorCode\":21"), std::string::npos) << refused.body;
 
     auto fn = run(client, request("POST", env.parseUrl() + "/functions/getNotificationsDataV2", 20000,
                                    {{"X-Parse-Application-Id", env.get("HAVENWAY_TESTBED_APP_ID")},

@@ -1,0 +1,277 @@
+#include "sign_up_fixture.h"
+
+#include "support/capture_log.h"
+#include "texts/locale_data.h"
+
+namespace hw {
+namespace {
+
+using test::RecordingSignUpView;
+
+class SignUpWindowTest : public test::SignUpFixture {
+protected:
+    FreeTrialSignUpWindowController& open() {
+        if (!controller) {
+            controller = std::make_unique<FreeTrialSignUpWindowController>(
+                context, window, view,
+                FreeTrialSignUpDependencies{service, auth, links, queue, shell, &defaults, [this] { ++mailLaunches; }});
+        }
+        controller->showWindow();
+        queue.runUntilIdle();
+        return *controller;
+    }
+    void fill(const std::string& email, const std::string& password, bool agreed = true) {
+        view[SignUpPart::emailAddressField].text = email;
+        view[SignUpPart::passwordField].text = password;
+        view[SignUpPart::agreeToOurTermsCheckbox].checked = agreed;
+    }
+    void create() {
+        view.actions->onStartFreeButtonClicked();
+        runAll();
+    }
+    std::vector<std::string> alerts() const {
+        std::vector<std::string> out;
+        for (const auto& a : window.alertView.shown) out.push_back(a.request.title + "|" + a.request.message);
+        return out;
+    }
+
+    test::RecordingWindowView window;
+    RecordingSignUpView view;
+    int mailLaunches = 0;
+    std::unique_ptr<FreeTrialSignUpWindowController> controller;
+};
+
+TEST_F(SignUpWindowTest, EachAuthorizeOutcomeEndsInItsAlertAndAnalyticsText) {
+    const std::string failed = LocaleData::free_trial_failed_to_authorize_error_notification();
+    struct Row {
+        const char* body;
+        std::string alert;
+        std::string analytics;
+    };
+    const Row rows[] = {
+        {"not json", failed, failed + " (Error code: 104)"},
+        {R"({"result":"success"})", failed, failed + " (Error code: 102)"},
+        {R"({"result":"odd","authorization_token":"t"})", failed, failed + " (Error code: 101)"},
+        {R"({"other":1})", failed, failed + " (Error code: 103)"},
+        {R"({"errorCode":11,"message":"Exists already"})", "Exists already", "Exists already (Error code: 11)"},
+        {R"({"errorCode":12})", failed, failed + " (Error code: 12)"},
+        {R"({"errorCode":"11","message":"text code"})", failed, failed},
+        {R"({"errorCode":5,"message":" "})", "  (Error code: 5)", "  (Error code: 5)"},
+        {R"({"errorCode":5,"message":""})", " (Error code: 5)", " (Error code: 5)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.body);
+        controller.reset();
+        events.clear();
+        window.alertView.shown.clear();
+        authorizeReplies({row.body});
+        open();
+        fill("new@example.com", "secret1");
+        create();
+        ASSERT_EQ(alerts(), std::vector<std::string>{"Sign Up Error|" + row.alert});
+        EXPECT_EQ(signUpResults(), std::vector<std::string>{"error: " + row.analytics});
+        EXPECT_FALSE(controller->signUpButtonDisabled()) << "the form comes back";
+        EXPECT_EQ(view[SignUpPart::startFreeButton].style, (SignUpTitleStyle{12.0, true, false}));
+    }
+}
+
+TEST_F(SignUpWindowTest, TransportFailureIsCode100AndALinkThatIsNoWebAddressToo) {
+    model->authorizeForFreeTrialLink = "not a link";
+    open();
+    fill("new@example.com", "secret1");
+    create();
+    create();  // the silent resend used up, the second attempt reports at once
+    EXPECT_EQ(signUpResults().back(),
+              "error: " + LocaleData::free_trial_failed_to_authorize_error_notification() + " (Error code: 100)");
+    EXPECT_TRUE(authorizeSent.empty());
+}
+
+TEST_F(SignUpWindowTest, OnlyTheFirstFailedAuthorizeOfTheControllerIsResentSilently) {
+    authorizeReplies({"not json", "not json"});
+    open();
+    fill("new@example.com", "secret1");
+    create();
+    ASSERT_EQ(authorizeSent.size(), 2u);
+    EXPECT_EQ(authorizeSent[0], authorizeSent[1]) << "the resend carries the same body";
+    EXPECT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(controller->authorizeCallAttemptsCount(), 2);
+
+    // Later ones, also after a success, are reported at once.
+    authorizeReplies({R"({"result":"success","authorization_token":"t"})", "not json"});
+    authorizeSent.clear();
+    signUpReply(test::FakeBackend::Reply::error(141, R"({"errorCode":1,"message":"Account exists"})"));
+    create();
+    create();
+    EXPECT_EQ(authorizeSent.size(), 2u);
+    EXPECT_EQ(alerts().back(), "Sign Up Error|" + LocaleData::free_trial_failed_to_authorize_error_notification());
+}
+
+TEST_F(SignUpWindowTest, CloudRepliesByCodeAndShape) {
+    const std::string unknown = LocaleData::free_trial_unknown_error_notification();
+    const std::string wrong = LocaleData::free_trial_wrong_response_error_notification();
+    struct Row {
+        test::FakeBackend::Reply reply;
+        std::string analytics;
+    };
+    const Row rows[] = {
+        {test::FakeBackend::Reply::error(141, R"({"errorCode":1,"message":"Account exists"})"),
+         "Account exists (Error code: 1)"},
+        {test::FakeBackend::Reply::error(141, R"({"errorCode":10.7,"message":"Slow down"})"),
+         "Slow down (Error code: 10)"},
+        {test::FakeBackend::Reply::error(141, "plain words"), "plain words (Error code: 141)"},
+        // A code no integer can hold falls back to the error's own.
+        {test::FakeBackend::Reply::error(141, R"({"errorCode":1e400,"message":"huge"})"),
+         R"({"errorCode":1e400,"message":"huge"} (Error code: 141))"},
+        {test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success"})")), unknown + " (Error code: )"},
+        {test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"no","message":"m"})")), wrong + " (Error code: )"},
+        {test::FakeBackend::Reply::ok(JSON::parse("[1]")), unknown + " (Error code: -1)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.analytics);
+        events.clear();
+        signUpReply(row.reply);
+        open();
+        fill("new@example.com", "secret1");
+        create();
+        EXPECT_EQ(signUpResults(), std::vector<std::string>{"error: " + row.analytics});
+    }
+}
+
+TEST_F(SignUpWindowTest, NeitherThePasswordNorTheRepliesReachTheLog) {
+    auto log = test::CaptureLog::install();
+    authorizeReplies({R"({"result":"success","authorization_token":"TOKEN-SECRET"})"});
+    signUpReply(test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"REPLY-SECRET"})")));
+    open();
+    fill("new@example.com", "PASSWORD-SECRET");
+    create();
+    EXPECT_EQ(signUpResults(), std::vector<std::string>{"success"});
+    for (const char* secret : {"TOKEN-SECRET", "REPLY-SECRET", "PASSWORD-SECRET", "UEFTU1dPUkQtU0VDUkVU"}) {
+        EXPECT_FALSE(log->contains(secret)) << secret;
+    }
+    log::setSink(nullptr);
+}
+
+TEST_F(SignUpWindowTest, CampaignArgumentsTravelWithTheSignUp) {
+    model->setAppLaunchParameters(SettingValue(StringList{"-utm_source=news", "-pixel_url=a=b", "-utm_term", "x"}));
+    open();
+    fill("a+b/c@example.com", "secret1");
+    create();
+    ASSERT_EQ(signUpParams.size(), 1u);
+    EXPECT_EQ(signUpParams[0]["utm_source"].string(), std::optional<std::string>("news"));
+    EXPECT_EQ(signUpParams[0]["pixel_url"].string(), std::optional<std::string>("a"));
+    EXPECT_EQ(signUpParams[0]["utm_term"].string(), std::optional<std::string>(""));
+    EXPECT_EQ(signUpParams[0]["email_b64"].string(), service.username);
+    EXPECT_EQ(authorizeSent[0].rfind("email=" + *service.username + "&uuid=UUID-1&token=", 0), 0u);
+    EXPECT_EQ(auth.recentLoginData()->username, "a+b/c@example.com");
+}
+
+TEST_F(SignUpWindowTest, SuccessShowsTheCompletedScreenAfterASecondAndContinueSignsInNextTime) {
+    open();
+    fill("  new@example.com\t", " secret1 ");
+    view.actions->onStartFreeButtonClicked();
+    view.actions->onStartFreeButtonClicked();  // ignored while busy
+    view.actions->onEnterPressed(SignUpPart::passwordField);
+    EXPECT_FALSE(view[SignUpPart::startFreeButton].enabled);
+    queue.runUntilIdle();
+    EXPECT_EQ(authorizeSent.size(), 1u) << "one sign-up only";
+    EXPECT_EQ(view[SignUpPart::passwordField].text, "secret1");
+    EXPECT_EQ(signUpResults(), std::vector<std::string>{"success"});
+
+    queue.advance(999);
+    EXPECT_TRUE(view[SignUpPart::startFreeTrialButton].hidden);
+    queue.advance(1);
+    queue.runUntilIdle();
+    EXPECT_FALSE(view[SignUpPart::startFreeTrialButton].hidden);
+    EXPECT_TRUE(view[SignUpPart::startFreeButton].hidden);
+    EXPECT_TRUE(view[SignUpPart::logoImage].hidden);
+
+    view.actions->onStartYourFreeTrialButtonClick();
+    EXPECT_EQ(settings.boolForKey("signMeInWhenHavenwayStarts"), true);
+    EXPECT_TRUE(model->signMeInWhenHavenwayStarts);
+    EXPECT_EQ(shell.calls, std::vector<std::string>{"hideFreeTrialSignUpWindow"});
+    queue.runUntilIdle();
+    EXPECT_EQ(shell.calls.back(), "openAuthWindow");
+    EXPECT_EQ(model->loginWindowFrame, std::optional<WindowFrame>(window.currentFrame));
+
+    // Shown again, it stays completed with the bar hidden.
+    open();
+    EXPECT_FALSE(view[SignUpPart::startFreeTrialButton].hidden);
+    EXPECT_EQ(view.bar.alpha, 0.0);
+}
+
+TEST_F(SignUpWindowTest, LogInLinkIsIgnoredWhileBusyAndTakesTheFrameOtherwise) {
+    model->loginWindowFrame = WindowFrame{10, 20, 400, 600};
+    signUpReply(test::FakeBackend::Reply::error(141, "down"));
+    open();
+    EXPECT_EQ(window.currentFrame, (WindowFrame{10, 20, 400, 600}));
+    fill("new@example.com", "secret1");
+    view.actions->onStartFreeButtonClicked();
+    view.actions->onLogInButtonClick();
+    EXPECT_TRUE(shell.calls.empty());
+    runAll();
+    view.actions->onLogInButtonClick();
+    EXPECT_EQ(shell.count("hideFreeTrialSignUpWindow"), 1);
+}
+
+TEST_F(SignUpWindowTest, ShowHideCopiesTheWholeTextAndEnterMovesFocus) {
+    open();
+    view.actions->onShowPasswordButtonClick();
+    EXPECT_FALSE(view[SignUpPart::passwordField].hidden) << "nothing to reveal";
+
+    view[SignUpPart::passwordField].text = "abc";
+    view.actions->onShowPasswordButtonClick();
+    EXPECT_TRUE(view[SignUpPart::passwordField].hidden);
+    EXPECT_EQ(view[SignUpPart::passwordRevealedField].text, "abc");
+    EXPECT_EQ(view[SignUpPart::revealPasswordButton].text, "Hide");
+    view.actions->onEnterPressed(SignUpPart::emailAddressField);
+    EXPECT_EQ(view.focused.back(), SignUpPart::passwordRevealedField);
+
+    view[SignUpPart::passwordRevealedField].text = "";
+    view.actions->onShowPasswordButtonClick();
+    EXPECT_EQ(view[SignUpPart::passwordField].text, "") << "the emptied text goes back";
+    EXPECT_EQ(view.focused.back(), SignUpPart::passwordField);
+
+    // With the twin on display, its text is what is checked and sent.
+    fill("new@example.com", "xx");
+    view.actions->onShowPasswordButtonClick();
+    view[SignUpPart::passwordRevealedField].text = "longer1";
+    create();
+    EXPECT_EQ(*service.passwordPlain, "longer1");
+}
+
+TEST_F(SignUpWindowTest, ValidationFailureShowsTheBarAndSendsNothing) {
+    open();
+    fill("bad", "secret1");
+    create();
+    EXPECT_EQ(view.errorUpper, "Invalid Email");
+    EXPECT_EQ(view.bar, (SignUpErrorBarLayout{160.0, 10.0, 48.0, 1.0}));
+    EXPECT_TRUE(authorizeSent.empty());
+    EXPECT_TRUE(events.empty());
+    fill("new@example.com", "secret1", false);
+    create();
+    EXPECT_EQ(view.errorUpper, LocaleData::free_trial_sign_up_terms_of_service_agree_error());
+}
+
+TEST_F(SignUpWindowTest, VerifyScreenOnTheNextTurnAndCheckInbox) {
+    open();
+    view[SignUpPart::emailAddressField].text = "me@example.com";
+    controller->showVerifyEmailView();
+    EXPECT_TRUE(controller->isInVerifyEmailState());
+    EXPECT_TRUE(view[SignUpPart::verifyEmailLabel].hidden);
+    queue.runUntilIdle();
+    EXPECT_FALSE(view[SignUpPart::verifyEmailLabel].hidden);
+    EXPECT_TRUE(view[SignUpPart::loginFieldsGroup].hidden);
+    EXPECT_EQ(view[SignUpPart::sent_to_Email_addressField].text, "me@example.com");
+    view.actions->onCheckInboxButtonClick();
+    EXPECT_EQ(mailLaunches, 1);
+
+    service.onEmailVerificationApproved();
+    queue.runUntilIdle();
+    queue.advance(1000);
+    queue.runUntilIdle();
+    EXPECT_FALSE(controller->isInVerifyEmailState());
+    EXPECT_FALSE(view[SignUpPart::completedStateBackground].hidden);
+}
+
+}  // namespace
+}  // namespace hw

@@ -1,0 +1,177 @@
+// The welcome and sign-up windows offscreen, driven by their real controllers.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "auth_window_fixture.h"
+#include "controllers/auth_window_widget.h"
+#include "controllers/free_trial_sign_up_window_controller.h"
+#include "controllers/free_trial_sign_up_window_widget.h"
+#include "controllers/welcome_window_view_controller.h"
+#include "controllers/welcome_window_widget.h"
+#include "services/free_trial_sign_up_service.h"
+#include "support/manual_animation_driver.h"
+#include "support/widget_test_app.h"
+#include "view/bf_page_control.h"
+#include "view/page_container.h"
+
+namespace hw::test {
+namespace {
+
+constexpr char kPages[] = R"({"pages":[{"identifier":"1"},{"identifier":"2"},{"identifier":"3"}]})";
+
+class WelcomeWidgetTest : public WidgetAppFirst, public ModelFixture {
+protected:
+    WelcomeWidgetTest() {
+        controller = std::make_unique<WelcomeWindowViewController>(
+            context, widget, widget,
+            WelcomeDependencies{shell, [] { return std::optional<std::string>(kPages); }});
+        widget.pageAt = [this](std::size_t index) {
+            return controller->viewControllerForIdentifier(controller->identifierForObject(index)).customView;
+        };
+        controller->showWindow();
+    }
+    ~WelcomeWidgetTest() override { controller.reset(); }
+    QWidget* page(std::size_t index) { return widget.pages().pageAt(index); }
+
+    ManualAnimationDriver animations;
+    RecordingURLOpener opener;
+    BaseControllerContext context{*model, nullptr, opener};
+    RecordingShellCommands shell;
+    WelcomeWindowWidget widget;
+    std::unique_ptr<WelcomeWindowViewController> controller;
+};
+
+TEST_F(WelcomeWidgetTest, NextSlidesAndSettlesOnTheNextPage) {
+    QTest::mouseClick(&widget.nextButton(), Qt::LeftButton);
+    animations.advanceInSteps(PageContainer::kSlideMs / 2);
+    EXPECT_TRUE(widget.pages().isTransitioning());
+    EXPECT_LT(page(1)->x(), widget.width()) << "the next page comes in";
+    animations.advanceInSteps(PageContainer::kSlideMs);
+    EXPECT_FALSE(widget.pages().isTransitioning());
+    EXPECT_EQ(widget.selectedIndex(), 1u);
+    EXPECT_EQ(page(1)->geometry(), QRect(QPoint(0, 0), widget.pages().size()));
+    EXPECT_FALSE(page(1)->isHidden());
+    EXPECT_TRUE(page(0)->isHidden());
+    EXPECT_EQ(widget.dots().currentPage(), 1);
+    EXPECT_EQ(controller->pageItemsArrayController().selectionIndex(), 1u);
+}
+
+TEST_F(WelcomeWidgetTest, ADragBackPastAThirdReturnsAndShowsTheFirstPageAgain) {
+    QTest::mouseClick(&widget.nextButton(), Qt::LeftButton);
+    animations.advanceInSteps(PageContainer::kSlideMs + 50);
+    QWidget& strip = widget.pages();
+    const int y = strip.height() / 2;
+    QTest::mousePress(&strip, Qt::LeftButton, {}, QPoint(50, y));
+    QTest::mouseMove(&strip, QPoint(60, y));
+    QTest::mouseMove(&strip, QPoint(50 + strip.width() / 2, y));
+    QTest::mouseRelease(&strip, Qt::LeftButton, {}, QPoint(50 + strip.width() / 2, y));
+    animations.advanceInSteps(PageContainer::kSlideMs + 50);
+    EXPECT_EQ(widget.selectedIndex(), 0u);
+    EXPECT_FALSE(page(0)->isHidden()) << "hidden when the swipe began, shown where it lands";
+    EXPECT_EQ(widget.dots().currentPage(), 0);
+}
+
+TEST_F(WelcomeWidgetTest, AShortDragSnapsBackAndADotClickJumpsWithoutSliding) {
+    QWidget& strip = widget.pages();
+    const int y = strip.height() / 2;
+    QTest::mousePress(&strip, Qt::LeftButton, {}, QPoint(300, y));
+    QTest::mouseMove(&strip, QPoint(290, y));
+    QTest::mouseMove(&strip, QPoint(260, y));
+    QTest::mouseRelease(&strip, Qt::LeftButton, {}, QPoint(260, y));
+    animations.advanceInSteps(PageContainer::kSlideMs + 50);
+    EXPECT_EQ(widget.selectedIndex(), 0u);
+
+    BFPageControl& dots = widget.dots();
+    QTest::mouseClick(&dots, Qt::LeftButton, {}, dots.dotRects()[2].center().toPoint());
+    EXPECT_FALSE(widget.pages().isTransitioning());
+    EXPECT_EQ(widget.selectedIndex(), 2u);
+    EXPECT_EQ(dots.currentPage(), 2);
+    QTest::mouseClick(&widget.nextButton(), Qt::LeftButton);
+    EXPECT_EQ(shell.count("skipWelcomePage"), 1) << "Next on the last page hands over";
+}
+
+TEST_F(WelcomeWidgetTest, DotsStandAboveTheBottomInQtCoordinates) {
+    EXPECT_EQ(welcomeDotsRect(PageDotsFrame{174.0, 110.0, 52.0, 7.0}, 500.0), QRectF(174.0, 383.0, 52.0, 7.0));
+    // Three pages: 37 wide at x 181.5, which a widget can only round.
+    EXPECT_EQ(widget.dots().geometry(), QRect(182, 383, 37, 7));
+}
+
+// The shell's two hand-overs between the windows, as the application delegate does them.
+class RoundTripShell final : public RecordingShellCommands {
+public:
+    std::function<void()> toSignUp, toLogin, closeSignUp;
+    void openFreeTrialSignUpWindow() override { toSignUp(); }
+    void hideFreeTrialSignUpWindow() override { closeSignUp(); }
+    void openAuthWindow() override { toLogin(); }
+};
+
+class SignUpWidgetTest : public WidgetAppFirst, public AuthWindowFixture {
+protected:
+    SignUpWidgetTest() {
+        secrets.writeString("svc", "appID", "UUID-1");
+        signUp = std::make_unique<FreeTrialSignUpWindowController>(
+            context, signUpWidget, signUpWidget,
+            FreeTrialSignUpDependencies{service, auth, links, queue, roundTrip, nullptr, nullptr});
+    }
+    ~SignUpWidgetTest() override {
+        signUp.reset();
+        controller.reset();
+    }
+    QLineEdit* field(SignUpPart p) { return static_cast<QLineEdit*>(signUpWidget.part(p)); }
+
+    ManualAnimationDriver animations;
+    UUIDHelper uuid{secrets, system, "svc"};
+    FreeTrialSignUpService service{*client, http, uuid, queue};
+    RoundTripShell roundTrip;
+    AuthWindowWidget loginWidget;
+    FreeTrialSignUpWindowWidget signUpWidget;
+    std::unique_ptr<FreeTrialSignUpWindowController> signUp;
+};
+
+TEST_F(SignUpWidgetTest, EnterInTheEmailFieldMovesToTheVisiblePasswordField) {
+    signUp->showWindow();
+    QApplication::setActiveWindow(&signUpWidget);
+    field(SignUpPart::emailAddressField)->setFocus();
+    QTest::keyClick(field(SignUpPart::emailAddressField), Qt::Key_Return);
+    EXPECT_TRUE(field(SignUpPart::passwordField)->hasFocus());
+
+    QTest::keyClicks(field(SignUpPart::passwordField), "abcdef");
+    QTest::mouseClick(signUpWidget.part(SignUpPart::revealPasswordButton), Qt::LeftButton);
+    EXPECT_TRUE(field(SignUpPart::passwordRevealedField)->hasFocus());
+    EXPECT_EQ(field(SignUpPart::passwordRevealedField)->text(), "abcdef");
+    field(SignUpPart::emailAddressField)->setFocus();
+    QTest::keyClick(field(SignUpPart::emailAddressField), Qt::Key_Return);
+    EXPECT_TRUE(field(SignUpPart::passwordRevealedField)->hasFocus());
+}
+
+TEST_F(SignUpWidgetTest, LoginToSignUpAndBackThreeTimesKeepsBothWindowsWhereTheyWere) {
+    controller = std::make_unique<AuthWindowViewController>(
+        context, loginWidget, loginWidget, AuthWindowDependencies{auth, links, queue, roundTrip}, false);
+    roundTrip.toSignUp = [this] {
+        model->loginWindowFrame = loginWidget.frame();
+        controller->orderOut();
+        queue.post([this] { signUp->showWindow(); });
+    };
+    roundTrip.closeSignUp = [this] { queue.post([this] { signUp->close(); }); };
+    roundTrip.toLogin = [this] { controller->showWindow(); };
+
+    controller->showWindow();
+    loginWidget.setFrame(WindowFrame{120, 90, 380, 640});
+    queue.runUntilIdle();
+    const QRect login = loginWidget.geometry();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        roundTrip.openFreeTrialSignUpWindow();
+        queue.runUntilIdle();
+        ASSERT_TRUE(signUpWidget.isVisible());
+        EXPECT_EQ(signUpWidget.geometry(), login);
+        QTest::mouseClick(signUpWidget.part(SignUpPart::existingUserButton), Qt::LeftButton);
+        queue.runUntilIdle();
+        EXPECT_FALSE(signUpWidget.isVisible());
+        EXPECT_EQ(loginWidget.geometry(), login);
+    }
+}
+
+}  // namespace
+}  // namespace hw::test
