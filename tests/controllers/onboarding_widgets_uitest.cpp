@@ -37,7 +37,7 @@ protected:
     ManualAnimationDriver animations;
     RecordingURLOpener opener;
     BaseControllerContext context{*model, nullptr, opener};
-    RecordingShellCommands shell;
+    AuthShellCommands shell;
     WelcomeWindowWidget widget;
     std::unique_ptr<WelcomeWindowViewController> controller;
 };
@@ -98,7 +98,7 @@ TEST_F(WelcomeWidgetTest, DotsStandAboveTheBottomInQtCoordinates) {
 }
 
 // The shell's two hand-overs between the windows, as the application delegate does them.
-class RoundTripShell final : public RecordingShellCommands {
+class RoundTripShell final : public AuthShellCommands {
 public:
     std::function<void()> toSignUp, toLogin, closeSignUp;
     void openFreeTrialSignUpWindow() override { toSignUp(); }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "controllers/free_trial_sign_up_window_controller.h"
-#include "recording_shell_commands.h"
+#include "auth_shell_commands.h"
 #include "recording_sign_up_view.h"
 #include "services/auth_service.h"
 #include "services/free_trial_sign_up_service.h"
@@ -66,7 +66,7 @@ protected:
     std::vector<std::string> authorizeBodies;
     std::vector<std::string> authorizeSent;
     std::vector<JSON> signUpParams;
-    RecordingShellCommands shell;
+    AuthShellCommands shell;
 };
 
 }  // namespace hw::test

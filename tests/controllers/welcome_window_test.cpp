@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "controllers/auth_window_view_controller.h"
-#include "recording_shell_commands.h"
+#include "auth_shell_commands.h"
 #include "services/model_fixture.h"
 #include "support/recording_url_opener.h"
 #include "support/recording_window_view.h"
@@ -71,7 +71,7 @@ protected:
     BaseControllerContext context{*model, nullptr, opener};
     test::RecordingWindowView window;
     RecordingWelcomeView view;
-    test::RecordingShellCommands shell;
+    test::AuthShellCommands shell;
     std::unique_ptr<WelcomeWindowViewController> controller;
 };
 

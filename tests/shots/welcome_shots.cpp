@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "view/bf_page_control.h"
-#include "controllers/recording_shell_commands.h"
+#include "controllers/auth_shell_commands.h"
 #include "shots.h"
 #include "support/fake_hub_factory.h"
 #include "support/recording_url_opener.h"
@@ -28,7 +28,7 @@ public:
     std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
     std::unique_ptr<ServiceLayer> hub;
     test::RecordingURLOpener opener;
-    test::RecordingShellCommands shell;
+    test::AuthShellCommands shell;
     std::unique_ptr<WelcomeWindowPortAdapter> window;
 };
 
