@@ -82,6 +82,8 @@ function(hw_tests area)
     add_executable(${exe} ${sources})
     target_link_libraries(${exe} PRIVATE ${T_DEPS} hw_test_support GTest::gmock GTest::gtest_main)
     target_compile_definitions(${exe} PRIVATE HW_SOURCE_DIR="${PROJECT_SOURCE_DIR}" HW_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    # Every test file parses the test framework; parse it once per executable.
+    target_precompile_headers(${exe} PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
     gtest_discover_tests(${exe}
       TEST_PREFIX "${area}."
       DISCOVERY_TIMEOUT 60
