@@ -16,7 +16,9 @@ namespace {
 constexpr auto kToolTimeout = std::chrono::seconds(10);
 }
 
-HelperContext::HelperContext(ProcessRunner& r, HelperPaths p) : runner(r), paths(std::move(p)) { loadState(); }
+HelperContext::HelperContext(ProcessRunner& r, NetworkStack& n, HelperPaths p) : runner(r), network(n), paths(std::move(p)) {
+    loadState();
+}
 
 void HelperContext::loadState() {
     state = HelperState::load(paths.stateFile());

@@ -6,6 +6,7 @@
 
 #include "helper/helper_paths.h"
 #include "helper/helper_state.h"
+#include "helper/network_stack.h"
 #include "platform/process_runner.h"
 
 namespace hw::helper {
@@ -14,9 +15,10 @@ namespace hw::helper {
 // command thread, so nothing here needs a lock.
 class HelperContext {
 public:
-    HelperContext(ProcessRunner& runner, HelperPaths paths);
+    HelperContext(ProcessRunner& runner, NetworkStack& network, HelperPaths paths);
 
     ProcessRunner& runner;
+    NetworkStack& network;
     HelperPaths paths;
     HelperState state;
 
