@@ -52,7 +52,6 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     // Fail closed first, then take the default route away.
     for (int i = 0; i < 8 && currentDefaultRoute(); ++i)
         if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
-    log::info(kLog, "engaged");
     return lock.gateway.empty() ? std::string(kNo) : lock.gateway;
 }
 
@@ -68,10 +67,9 @@ bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     }
     lock = HelperState::Lock{};
     ctx_.state.servers.clear();
-    if (tunnelRunning()) log::info(kLog, "a tunnel runs: the servers' host routes stay");
+    if (tunnelRunning()) log::debug(kLog, "a tunnel runs: the servers' host routes stay");
     else removeServerRoutes();
     ctx_.saveState();
-    log::info(kLog, "released");
     return ok;
 }
 

@@ -203,6 +203,31 @@ TEST_F(NetworkCommands, ResetUndoesRoutesAndTable) {
     EXPECT_FALSE(services_->lock.active());
 }
 
+TEST_F(NetworkCommands, EachCommandOfTheRoadLogsOneLineWhenItWorksAndItsCauseWhenNot) {
+    struct Row {
+        const char* command;
+        HelperDictionary parameters;
+    };
+    const Row road[] = {{"retrieveDefaultGateway", {}},
+                        {"enableNetworkLock", {{"dnsResolver", "8.8.4.4"}}},
+                        {"staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}},
+                        {"addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}},
+                        {"install_DNS_for_VPN", {}},
+                        {"restore_DNS_to_original", {}},
+                        {"disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}},
+                        {"closeHelperTool", {}}};
+    for (const Row& row : road) {
+        const auto lines = log_->countAtLeast(LogLevel::Info);
+        EXPECT_NE(rpc(dispatcher_, row.command, row.parameters), "NO") << row.command;
+        EXPECT_EQ(log_->countAtLeast(LogLevel::Info), lines + 1) << row.command;
+        EXPECT_EQ(log_->countAtLeast(LogLevel::Warning), 0u) << row.command;
+    }
+    // A refused table says why, beside the command's own line.
+    net_.nftFails = true;
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "NO");
+    EXPECT_GE(log_->countAtLeast(LogLevel::Warning), 1u);
+}
+
 TEST(NftRuleset, OnlyValidatedAddressesReachTheRuleset) {
     auto r = buildLockRuleset({{"203.0.113.5", "1.2.3.4 }; chain evil {", "2001:db8::1"}, {"9.9.9.9"}});
     EXPECT_NE(r.find("elements = { 203.0.113.5 }"), std::string::npos);
