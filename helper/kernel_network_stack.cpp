@@ -101,7 +101,7 @@ public:
             if (r.outputInterface != index || r.type != RTN_UNICAST || r.multipath) continue;
             std::string destination = r.destinationLength == 0 ? "default" : text(AF_INET6, r.destination);
             if (r.destinationLength != 0 && r.destinationLength != 128)
-                destination += "/" + std::to_string(r.destinationLength);
+                destination.append("/").append(std::to_string(r.destinationLength));
             out.push_back({destination, r.gateway.empty() ? "" : text(AF_INET6, r.gateway), device, r.priority,
                            protocolName(r.protocol)});
         }
