@@ -21,10 +21,22 @@ HelperContext::HelperContext(ProcessRunner& r, NetworkStack& n, HelperPaths p) :
 }
 
 void HelperContext::loadState() {
-    state = HelperState::load(paths.stateFile());
-    auto bootId = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
-    while (!bootId.empty() && (bootId.back() == '\n' || bootId.back() == ' ')) bootId.pop_back();
-    state.forgetKernelStateUnlessBoot(bootId);
+    auto text = readFile(paths.stateFile());
+    if (!text) {
+        state = HelperState{};
+        seen_.reset();
+    } else if (seen_ && seen_->text == *text) {
+        state = seen_->state;
+    } else {
+        state = HelperState::parse(*text);
+        seen_ = Seen{std::move(*text), state};
+    }
+    if (!bootId_) {
+        auto id = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
+        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+        bootId_ = id;
+    }
+    state.forgetKernelStateUnlessBoot(*bootId_);
 }
 
 HelperContext::StateHold HelperContext::holdState() {

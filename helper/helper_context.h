@@ -45,6 +45,14 @@ public:
 
 private:
     void loadState();
+    // The state file's text when last read and what it parsed to: most
+    // commands find it unchanged, and parsing it cost more than they do.
+    struct Seen {
+        std::string text;
+        HelperState state;
+    };
+    std::optional<Seen> seen_;
+    std::optional<std::string> bootId_;  // fixed while this process runs
 };
 
 }  // namespace hw::helper

@@ -10,10 +10,13 @@ namespace hw::helper {
 using nlohmann::json;
 
 HelperState HelperState::load(const std::string& path) {
-    HelperState s;
     auto text = readFile(path);
-    if (!text) return s;
-    auto j = json::parse(*text, nullptr, false);
+    return text ? parse(*text) : HelperState{};
+}
+
+HelperState HelperState::parse(const std::string& text) {
+    HelperState s;
+    auto j = json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
         log::error("HelperState", "state file unreadable, starting empty");
         return s;

@@ -63,6 +63,7 @@ struct HelperState {
 
     // A missing or unreadable file gives the empty state.
     static HelperState load(const std::string& path);
+    static HelperState parse(const std::string& text);
     bool save(const std::string& path, std::string* error) const;
 };
 
