@@ -38,25 +38,22 @@ Figures figures(std::vector<double> micros) {
 
 double since(Clock::time_point start) { return std::chrono::duration<double, std::micro>(Clock::now() - start).count(); }
 
-// Two processes, one message each way per round, nothing else.
-Figures bareFloor() {
+// A peer process serving one end of a socket pair with serve(fd); each
+// round is timed on this side, then the peer is ended.
+Figures againstPeer(const std::function<void(int)>& serve, const std::function<bool(int)>& round) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return {};
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        char buf[512];
-        for (ssize_t n; (n = ::read(fds[1], buf, sizeof buf)) > 0;)
-            if (::write(fds[1], buf, static_cast<size_t>(n)) != n) break;
+        serve(fds[1]);
         ::_exit(0);
     }
     ::close(fds[1]);
-    const std::string request(120, 'x');  // about the size of a framed command
-    char buf[512];
     std::vector<double> micros;
     for (int i = 0; i < kRounds * 4; ++i) {
         auto start = Clock::now();
-        if (::write(fds[0], request.data(), request.size()) < 0 || ::read(fds[0], buf, sizeof buf) <= 0) break;
+        if (!round(fds[0])) break;
         micros.push_back(since(start));
     }
     ::close(fds[0]);
@@ -64,64 +61,69 @@ Figures bareFloor() {
     return figures(std::move(micros));
 }
 
+const std::string kRequest(120, 'x');  // about the size of a framed command
+
+// Two processes, one message each way per round, nothing else.
+Figures bareFloor() {
+    return againstPeer(
+        [](int fd) {
+            char buf[512];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+                if (::write(fd, buf, static_cast<size_t>(n)) != n) break;
+        },
+        [](int fd) {
+            char buf[512];
+            return ::write(fd, kRequest.data(), kRequest.size()) > 0 && ::read(fd, buf, sizeof buf) > 0;
+        });
+}
+
 // The same, with the app's request shape: a new reply channel each time,
 // passed with the request; the answer comes back on it.
 Figures channelFloor() {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        char buf[512];
-        char control[CMSG_SPACE(sizeof(int))];
-        for (;;) {
-            iovec iov{buf, sizeof buf};
+    return againstPeer(
+        [](int fd) {
+            char buf[512];
+            char control[CMSG_SPACE(sizeof(int))];
+            for (;;) {
+                iovec iov{buf, sizeof buf};
+                msghdr msg{};
+                msg.msg_iov = &iov;
+                msg.msg_iovlen = 1;
+                msg.msg_control = control;
+                msg.msg_controllen = sizeof control;
+                const ssize_t n = ::recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
+                cmsghdr* c = CMSG_FIRSTHDR(&msg);
+                if (n <= 0 || !c) break;
+                int reply;
+                std::memcpy(&reply, CMSG_DATA(c), sizeof reply);
+                const ssize_t written = ::write(reply, buf, static_cast<size_t>(n));
+                ::close(reply);
+                if (written != n) break;
+            }
+        },
+        [](int fd) {
+            int channel[2];
+            if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, channel) != 0) return false;
+            std::string request = kRequest;
+            iovec iov{request.data(), request.size()};
+            char control[CMSG_SPACE(sizeof(int))] = {};
             msghdr msg{};
             msg.msg_iov = &iov;
             msg.msg_iovlen = 1;
             msg.msg_control = control;
             msg.msg_controllen = sizeof control;
-            const ssize_t n = ::recvmsg(fds[1], &msg, MSG_CMSG_CLOEXEC);
             cmsghdr* c = CMSG_FIRSTHDR(&msg);
-            if (n <= 0 || !c) break;
-            int reply;
-            std::memcpy(&reply, CMSG_DATA(c), sizeof reply);
-            ssize_t written = ::write(reply, buf, static_cast<size_t>(n));
-            ::close(reply);
-            if (written != n) break;
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string request(120, 'x');
-    char buf[512];
-    std::vector<double> micros;
-    for (int i = 0; i < kRounds * 4; ++i) {
-        auto start = Clock::now();
-        int channel[2];
-        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, channel) != 0) break;
-        iovec iov{request.data(), request.size()};
-        char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr msg{};
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &channel[1], sizeof(int));
-        const bool ok = ::sendmsg(fds[0], &msg, 0) > 0;
-        ::close(channel[1]);
-        const bool answered = ok && ::read(channel[0], buf, sizeof buf) > 0;
-        ::close(channel[0]);
-        if (!answered) break;
-        micros.push_back(since(start));
-    }
-    ::close(fds[0]);
-    ::waitpid(child, nullptr, 0);
-    return figures(std::move(micros));
+            c->cmsg_level = SOL_SOCKET;
+            c->cmsg_type = SCM_RIGHTS;
+            c->cmsg_len = CMSG_LEN(sizeof(int));
+            std::memcpy(CMSG_DATA(c), &channel[1], sizeof(int));
+            const bool sent = ::sendmsg(fd, &msg, 0) > 0;
+            ::close(channel[1]);
+            char buf[512];
+            const bool answered = sent && ::read(channel[0], buf, sizeof buf) > 0;
+            ::close(channel[0]);
+            return answered;
+        });
 }
 
 class Daemon {

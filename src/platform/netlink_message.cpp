@@ -188,6 +188,33 @@ bool dumpEnded(const nlmsghdr& h, const std::uint8_t* payload, std::size_t len, 
     return true;
 }
 
+// Reads one datagram of a dump answering `seq`: each message of type
+// `type` goes to `take` with its fixed header; true once the dump is over.
+template <typename Header, typename Take>
+bool readDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::uint16_t type, int* error,
+              Take take) {
+    bool finished = false;
+    walk(data, size, [&](const nlmsghdr& h, const std::uint8_t* payload, std::size_t len) {
+        if (h.nlmsg_seq != seq) return false;
+        if (dumpEnded(h, payload, len, error)) return finished = true;
+        if (h.nlmsg_type != type || len < sizeof(Header)) return false;
+        Header fixed;
+        std::memcpy(&fixed, payload, sizeof fixed);
+        take(fixed, payload, len);
+        return false;
+    });
+    return finished;
+}
+
+template <typename Body>
+std::vector<std::uint8_t> dumpRequest(std::uint16_t type, std::uint32_t seq, const Body& body) {
+    auto buf = header(type, seq, body);
+    const std::uint16_t flags = NLM_F_REQUEST | NLM_F_DUMP;
+    std::memcpy(buf.data() + offsetof(nlmsghdr, nlmsg_flags), &flags, sizeof flags);
+    finish(buf);
+    return buf;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> routeChange(bool add, const RouteEntry& route, std::uint32_t seq) {
@@ -223,11 +250,7 @@ std::vector<std::uint8_t> routeChange(bool add, const RouteEntry& route, std::ui
 std::vector<std::uint8_t> routeDump(unsigned char family, std::uint32_t seq) {
     rtmsg rt{};
     rt.rtm_family = family;
-    auto buf = header(RTM_GETROUTE, seq, rt);
-    const std::uint16_t flags = NLM_F_REQUEST | NLM_F_DUMP;
-    std::memcpy(buf.data() + offsetof(nlmsghdr, nlmsg_flags), &flags, sizeof flags);
-    finish(buf);
-    return buf;
+    return dumpRequest(RTM_GETROUTE, seq, rt);
 }
 
 std::optional<int> parseAck(const std::uint8_t* data, std::size_t size, std::uint32_t seq) {
@@ -242,13 +265,8 @@ std::optional<int> parseAck(const std::uint8_t* data, std::size_t size, std::uin
 
 bool parseRouteDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<RouteEntry>& out,
                     int* error) {
-    bool finished = false;
-    walk(data, size, [&](const nlmsghdr& h, const std::uint8_t* payload, std::size_t len) {
-        if (h.nlmsg_seq != seq) return false;
-        if (dumpEnded(h, payload, len, error)) return finished = true;
-        if (h.nlmsg_type != RTM_NEWROUTE || len < sizeof(rtmsg)) return false;
-        rtmsg rt;
-        std::memcpy(&rt, payload, sizeof rt);
+    return readDump<rtmsg>(data, size, seq, RTM_NEWROUTE, error, [&](const rtmsg& rt, const std::uint8_t* payload,
+                                                                      std::size_t len) {
         RouteEntry r;
         r.family = rt.rtm_family;
         r.destinationLength = rt.rtm_dst_len;
@@ -271,9 +289,7 @@ bool parseRouteDump(const std::uint8_t* data, std::size_t size, std::uint32_t se
             } else if (type == RTA_MULTIPATH) r.multipath = true;
         });
         out.push_back(std::move(r));
-        return false;
     });
-    return finished;
 }
 
 std::vector<std::uint8_t> addressChange(const AddressEntry& address, std::uint32_t seq) {
@@ -297,22 +313,13 @@ std::vector<std::uint8_t> addressChange(const AddressEntry& address, std::uint32
 std::vector<std::uint8_t> addressDump(unsigned char family, std::uint32_t seq) {
     ifaddrmsg ifa{};
     ifa.ifa_family = family;
-    auto buf = header(RTM_GETADDR, seq, ifa);
-    const std::uint16_t flags = NLM_F_REQUEST | NLM_F_DUMP;
-    std::memcpy(buf.data() + offsetof(nlmsghdr, nlmsg_flags), &flags, sizeof flags);
-    finish(buf);
-    return buf;
+    return dumpRequest(RTM_GETADDR, seq, ifa);
 }
 
 bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<AddressEntry>& out,
                       int* error) {
-    bool finished = false;
-    walk(data, size, [&](const nlmsghdr& h, const std::uint8_t* payload, std::size_t len) {
-        if (h.nlmsg_seq != seq) return false;
-        if (dumpEnded(h, payload, len, error)) return finished = true;
-        if (h.nlmsg_type != RTM_NEWADDR || len < sizeof(ifaddrmsg)) return false;
-        ifaddrmsg ifa;
-        std::memcpy(&ifa, payload, sizeof ifa);
+    return readDump<ifaddrmsg>(data, size, seq, RTM_NEWADDR, error, [&](const ifaddrmsg& ifa,
+                                                                         const std::uint8_t* payload, std::size_t len) {
         AddressEntry a;
         a.family = ifa.ifa_family;
         a.prefixLength = ifa.ifa_prefixlen;
@@ -328,9 +335,7 @@ bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t 
         });
         a.address = !local.empty() ? local : peer;
         if (!a.address.empty()) out.push_back(std::move(a));
-        return false;
     });
-    return finished;
 }
 
 }  // namespace hw::netlink
