@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -195,8 +196,11 @@ int main() {
         std::puts("bench_helper_daemon: cannot wire the namespaces");
         return 1;
     }
-    // Beside the build, on the file system the helper's state really lives on.
-    const std::string dir = HW_BINARY_DIR "/bench-helper-" + std::to_string(::getpid());
+    // Beside the build, on a disk as the helper's state is; HW_BENCH_DIR
+    // names another folder (a tmpfs one shows the cost of the fsyncs).
+    const char* base = std::getenv("HW_BENCH_DIR");
+    const std::string dir =
+        std::string(base && *base ? base : HW_BINARY_DIR) + "/bench-helper-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/helper.conf") << "uid=0\n";
     std::ofstream(dir + "/resolv.conf") << "nameserver 10.77.0.1\n";
