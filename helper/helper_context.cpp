@@ -31,6 +31,7 @@ void HelperContext::loadState() {
         state = HelperState::parse(*text);
         seen_ = Seen{std::move(*text), state};
     }
+    dnsRecordOnDisk_ = state.dns.saved;
     if (!bootId_) {
         auto id = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
         while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
@@ -58,10 +59,12 @@ HelperContext::StateHold::~StateHold() {
 
 bool HelperContext::saveState() {
     std::string error;
-    if (!makePrivateDirectory(paths.stateDir) || !state.save(paths.stateFile(), &error)) {
+    if (!makePrivateDirectory(paths.stateDir) ||
+        !state.save(paths.stateFile(), &error, state.needsDurableWrite(dnsRecordOnDisk_))) {
         log::error("HelperState", "cannot save the state: " + error);
         return false;
     }
+    dnsRecordOnDisk_ = state.dns.saved;
     return true;
 }
 

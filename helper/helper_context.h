@@ -53,6 +53,7 @@ private:
     };
     std::optional<Seen> seen_;
     std::optional<std::string> bootId_;  // fixed while this process runs
+    bool dnsRecordOnDisk_ = false;
 };
 
 }  // namespace hw::helper

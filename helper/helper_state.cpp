@@ -65,7 +65,7 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
     if (!currentBootId.empty()) bootId = currentBootId;
 }
 
-bool HelperState::save(const std::string& path, std::string* error) const {
+bool HelperState::save(const std::string& path, std::string* error, bool durable) const {
     json routesJson = json::array();
     for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
     json ipv6Addresses = json::array(), ipv6Routes = json::array();
@@ -84,7 +84,8 @@ bool HelperState::save(const std::string& path, std::string* error) const {
                   {"routes", ipv6Routes}}},
         {"bootId", bootId},
     };
-    return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error);
+    return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error,
+                               durable);
 }
 
 }  // namespace hw::helper

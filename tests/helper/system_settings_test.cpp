@@ -156,6 +156,22 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
     EXPECT_TRUE(services_.context.state.ipv6.addresses.empty());
 }
 
+TEST(HelperStateFile, AWriteThatMakesOrEndsADnsRecordMustSurviveAPowerCut) {
+    struct Row {
+        const char* name;
+        bool recordOnDisk, recordNow, durable;
+    };
+    for (const Row& row : {Row{"lock and routes only: void after a reboot anyway", false, false, false},
+                           Row{"the record is made", false, true, true},
+                           Row{"the record stays while the lock changes", true, true, true},
+                           Row{"the record is ended", true, false, true}}) {
+        HelperState s;
+        s.lock.active = true;
+        s.dns.saved = row.recordNow;
+        EXPECT_EQ(s.needsDurableWrite(row.recordOnDisk), row.durable) << row.name;
+    }
+}
+
 TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
     test::ScratchDir dir;
     HelperState s;
