@@ -118,7 +118,6 @@ bool DnsSettings::install() {
         log::error(kLog, "cannot write " + ctx_.paths.resolvConf + ": " + error);
         return false;
     }
-    log::info(kLog, "installed " + std::to_string(servers.size()) + " servers");
     return true;
 }
 
@@ -145,7 +144,6 @@ bool DnsSettings::restore() {
     ::unlink(backupFile().c_str());
     dns = HelperState::Dns{};
     ctx_.saveState();
-    log::info(kLog, "restored");
     return true;
 }
 

@@ -50,7 +50,9 @@ protected:
 
     test::NetnsTestbed bed_;
     test::ScratchDir dir_;
-    test::RunningHelper helper_{bed_.client, dir_.path.string()};
+    // No ip or nft to start: routes, the lock, DNS, IPv6 and --reset all
+    // go straight to the kernel.
+    test::RunningHelper helper_{bed_.client, dir_.path.string(), {"PATH=" + (dir_ / "no-tools")}};
 };
 
 TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTheHelper) {
