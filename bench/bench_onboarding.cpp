@@ -17,6 +17,7 @@
 #include "platform/qt/qt_image_codec.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/thread_pool.h"
+#include "support/recording_shell_commands.h"
 #include "view/havenway_application.h"
 
 namespace {
@@ -72,43 +73,6 @@ struct BenchModel {
     hw::ApplicationModel model{hw::ApplicationModelEnvironment{store, queue, background, codec, http, system}};
 };
 
-// Only Next on the last page would reach it.
-class NullShell final : public hw::ShellCommands {
-public:
-    void skipWelcomePage() override {}
-    void openAuthWindow() override {}
-    void hideAuthWindow() override {}
-    void openMainWindow() override {}
-    void hideMainWindow() override {}
-    void openLocationsWindow() override {}
-    void hideLocationsWindow() override {}
-    void openSettingsWindow(bool) override {}
-    void closeSettingsWindow() override {}
-    void openFreeTrialSignUpWindow() override {}
-    void hideFreeTrialSignUpWindow() override {}
-    void createNewAccountForAppStoreCommand() override {}
-    void updateCreateNewAccountLink() override {}
-    void performConnectCommand() override {}
-    void performSelectLocationCommand(const std::shared_ptr<hw::LocationsListItemModel>&) override {}
-    void performLogIn() override {}
-    void performLogout() override {}
-    void disableStartMinimized() override {}
-    void prepareWiFiUnsecured_EarlyDetection() override {}
-    void showWiFiInsecureNotification_beforeLogin() override {}
-    void showWiFiInsecureNotification() override {}
-    void showConnectedToWiFiNotification() override {}
-    void showConnectionErrorNotification() override {}
-    void showAppUpgratePopup() override {}
-    void sendAnalyticsEvent(const std::string&, const std::optional<AnalyticsParameters>&) override {}
-    bool openURL(const std::string&) override { return false; }
-    void handleURL(const std::string&) override {}
-    void quitApplicationRequested() override {}
-    void performQuitApplicationFromStatusBar() override {}
-    void changeAppToBeUserAgent() override {}
-    void changeAppToBeNormalApp() override {}
-    void onLoginSuccess() override {}
-};
-
 class NullOpener final : public hw::URLOpener {
 public:
     bool openAllowedURL(const std::string&) override { return false; }
@@ -126,7 +90,7 @@ void BM_WelcomeFirstShow(benchmark::State& state) {
     }
     BenchModel doubles;
     NullOpener opener;
-    NullShell shell;
+    hw::test::RecordingShellCommands shell;  // only Next on the last page reaches it
     hw::BaseControllerContext context{doubles.model, nullptr, opener};
     Clock::duration total{};
     for (auto _ : state) {

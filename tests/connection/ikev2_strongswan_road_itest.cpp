@@ -4,6 +4,8 @@
 // server's.
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "connection/ikev2_strongswan_connection_provider.h"
 #include "connection/vpn_service_config.h"
 #include "ikev2_strongswan_fixture.h"
@@ -32,7 +34,14 @@ protected:
         o.charon.retransmitTimeoutSeconds = 4;
         o.initiateTimeout = 30s;
         context_.intentional = true;  // no reconnects in this test
-        ike::registerIkeCommands(dispatcher_, std::make_shared<ike::IkeService>(o, bed_->runner));
+        // The helper's reader thread may hold the service last and end it
+        // there; TearDown waits for that before the suite's runner goes.
+        destroyed_ = std::make_shared<std::promise<void>>();
+        ike::registerIkeCommands(dispatcher_, std::shared_ptr<ike::IkeService>(new ike::IkeService(o, bed_->runner),
+                                                                              [done = destroyed_](ike::IkeService* s) {
+                                                                                  delete s;
+                                                                                  done->set_value();
+                                                                              }));
 
         server_ = std::make_unique<HelperServer>(HelperServer::Options{}, [this](HelperRequest r) { dispatcher_.dispatch(std::move(r)); });
         auto [app, helper] = makeHelperSocketPair();
@@ -57,6 +66,7 @@ protected:
         server_->stop();
         serverThread_.join();
         dispatcher_ = helper::CommandDispatcher();  // ends the IKE service and its charon
+        EXPECT_EQ(destroyed_->get_future().wait_for(30s), std::future_status::ready);
         server_.reset();
     }
     bool waitStatus(std::int32_t status, std::chrono::seconds timeout) {
@@ -90,6 +100,7 @@ protected:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::vector<std::int32_t> statuses_;
+    std::shared_ptr<std::promise<void>> destroyed_;
 };
 
 TEST_F(StrongSwanRoad, ConnectsAndDisconnectsThroughTheHelper) {

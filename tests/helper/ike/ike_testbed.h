@@ -173,8 +173,6 @@ struct Testbed {
     }
 };
 
-
-// Counts the responder's IKE_SAs of its connection.
 // A suite on the road: it is set up once for all its tests and torn down after the last.
 class RoadSuite : public testing::Test {
 protected:
@@ -190,6 +188,7 @@ protected:
     static inline int counter_ = 0;  // a fresh work folder for each test
 };
 
+// Counts the responder's IKE_SAs of its connection.
 inline int responderSaCount(Testbed& bed) {
     int listed = 0;
     ViciClient watcher;
