@@ -139,6 +139,15 @@ public:
         return request(netlink::addressChange(a, ++seq_), "address " + prefix + " dev " + device);
     }
 
+    std::vector<std::string> linkNames() override {
+        std::vector<std::string> out;
+        if (auto* all = ::if_nameindex()) {
+            for (auto* i = all; i->if_index != 0; ++i) out.emplace_back(i->if_name);
+            ::if_freenameindex(all);
+        }
+        return out;
+    }
+
     bool applyRuleset(const std::string& ruleset) override {
         if (!nft_) return failed("nft context", ENOMEM);
         const bool ok = ::nft_run_cmd_from_buffer(nft_, ruleset.c_str()) == 0;

@@ -39,6 +39,9 @@ public:
     virtual std::vector<Address6> addresses6(const std::string& device) = 0;
     virtual bool replaceAddress6(const std::string& device, const std::string& prefix) = 0;
 
+    // The names of the network links there are now.
+    virtual std::vector<std::string> linkNames() = 0;
+
     // Runs one nft transaction (our own table's ruleset text).
     virtual bool applyRuleset(const std::string& ruleset) = 0;
 };

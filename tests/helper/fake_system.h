@@ -64,6 +64,8 @@ struct FakeNetwork final : NetworkStack {
         ops.push_back("address " + prefix + " dev " + device);
         return true;
     }
+    std::vector<std::string> links{"lo", "eth0"};
+    std::vector<std::string> linkNames() override { return links; }
     bool applyRuleset(const std::string& ruleset) override {
         ops.push_back("nft");
         if (nftFails) return false;
