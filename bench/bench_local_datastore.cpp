@@ -1,12 +1,14 @@
 // The locations cache: pinning a full server list and reading it back offline.
-#include <benchmark/benchmark.h>
 #include <unistd.h>
+
+#include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/backend/local_datastore.h"
+#include "bench_folder.h"
 
 namespace {
 
@@ -23,16 +25,9 @@ std::vector<hw::LocalDatastore::StoredObject> configs(int n) {
 }
 
 struct TempStore {
-    TempStore() {
-        char tmpl[] = "/tmp/bench_datastore.XXXXXX";
-        dir = ::mkdtemp(tmpl);
-        store = hw::LocalDatastore::open(dir + "/store.sqlite");
-    }
-    ~TempStore() {
-        store.reset();
-        std::filesystem::remove_all(dir);
-    }
-    std::string dir;
+    TempStore() { store = hw::LocalDatastore::open(folder.path + "/store.sqlite"); }
+    ~TempStore() { store.reset(); }
+    hw::bench::BenchFolder folder{"hw-bench-datastore"};
     std::unique_ptr<hw::LocalDatastore> store;
 };
 

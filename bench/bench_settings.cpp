@@ -1,10 +1,12 @@
-#include <benchmark/benchmark.h>
 #include <stdlib.h>
+
+#include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <string>
 
 #include "platform/json_settings_store.h"
+#include "bench_folder.h"
 
 namespace {
 
@@ -25,20 +27,10 @@ hw::SettingDict typicalSettings() {
     return d;
 }
 
-struct BenchFolder {
-    BenchFolder() {
-        std::string tmpl = "/tmp/hw-bench-XXXXXX";
-        path = ::mkdtemp(tmpl.data()) ? tmpl : "/tmp";
-    }
-    ~BenchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string path;
-};
+using hw::bench::BenchFolder;
 
 void BM_SettingsLoad(benchmark::State& state) {
-    BenchFolder dir;
+    BenchFolder dir("hw-bench-settings");
     const std::string file = dir.path + "/settings.json";
     {
         hw::JsonSettingsStore store(file);
@@ -55,7 +47,7 @@ BENCHMARK(BM_SettingsLoad)->Unit(benchmark::kMicrosecond);
 
 // One changed value, then a write that is on disk when it returns.
 void BM_SettingsDurableWrite(benchmark::State& state) {
-    BenchFolder dir;
+    BenchFolder dir("hw-bench-settings");
     hw::JsonSettingsStore store(dir.path + "/settings.json");
     for (const auto& [k, v] : typicalSettings()) store.set(k, v);
     std::int64_t n = 0;

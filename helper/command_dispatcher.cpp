@@ -1,5 +1,6 @@
 #include "helper/command_dispatcher.h"
 
+#include <chrono>
 #include <exception>
 
 #include "helper/helper_validation.h"
@@ -38,17 +39,21 @@ void CommandDispatcher::dispatch(HelperRequest request) {
     }
     const HelperDictionary* parameters = helperDictionary(request.message, "parameters");
     HelperCommand command{*type, *name, parameters ? *parameters : kNoParameters, request};
-    log::info(kLog, "command '" + *name + "' from uid " + uid);
+    const auto start = std::chrono::steady_clock::now();
     std::optional<HelperMessage> reply;
     try {
         reply = it->second(command);
     } catch (const std::exception& e) {
-        log::error(kLog, "command '" + command.name + "' failed: " + e.what());
+        log::error(kLog, "command '" + command.name + "' from uid " + uid + " failed: " + e.what());
         reply = replyWith(kNo);
     }
-    if (!reply) return;  // the handler answers later, or its request dies unanswered
-    if (auto text = helperString(*reply, "reply")) log::info(kLog, "command '" + command.name + "' -> " + *text);
-    request.reply(*reply);
+    // One line a command; what went wrong was logged where it went wrong.
+    const auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    const std::string* text = reply ? helperString(*reply, "reply") : nullptr;
+    const std::string outcome = !reply ? "answers later" : text ? "-> " + *text : "answered";
+    log::info(kLog, "'" + command.name + "' from uid " + uid + " " + outcome + " in " + std::to_string(micros) + " us");
+    if (reply) request.reply(*reply);  // else the handler answers later, or its request dies unanswered
 }
 
 }  // namespace hw::helper

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <nlohmann/json.hpp>
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
@@ -46,17 +46,16 @@ bool DnsSettings::resolvedRuns() const {
 
 std::string DnsSettings::tunnelInterface() {
     if (!tunnelInterface_.empty()) return tunnelInterface_;
-    auto r = ctx_.run({"ip", "-j", "link", "show"});
-    if (!r.ok()) return {};
-    auto j = nlohmann::json::parse(r.out, nullptr, false);
-    if (!j.is_array()) return {};
-    for (const auto& e : j) {
-        if (!e.is_object() || !e.contains("ifname") || !e["ifname"].is_string()) continue;
-        auto name = e["ifname"].get<std::string>();
+    for (const auto& name : ctx_.network.linkNames()) {
         if (!isInterfaceName(name)) continue;
         if (name.rfind("tun", 0) == 0 || name.rfind("ppp", 0) == 0 || name.rfind("tap", 0) == 0) return name;
     }
     return {};
+}
+
+bool DnsSettings::linkExists(const std::string& name) {
+    const auto links = ctx_.network.linkNames();
+    return std::find(links.begin(), links.end(), name) != links.end();
 }
 
 bool DnsSettings::saveFileOnce() {
@@ -118,7 +117,6 @@ bool DnsSettings::install() {
         log::error(kLog, "cannot write " + ctx_.paths.resolvConf + ": " + error);
         return false;
     }
-    log::info(kLog, "installed " + std::to_string(servers.size()) + " servers");
     return true;
 }
 
@@ -130,7 +128,7 @@ bool DnsSettings::restore() {
     if (dns.mode == "resolved") {
         // A link that is gone took its DNS settings with it.
         if (isInterfaceName(dns.interface) && !ctx_.run({"resolvectl", "revert", dns.interface}).ok())
-            ok = !ctx_.run({"ip", "link", "show", "dev", dns.interface}).ok();
+            ok = !linkExists(dns.interface);
     } else if (dns.wasSymlink) {
         ok = replaceWithSymlink(path, dns.linkTarget);
     } else if (dns.existed) {
@@ -145,7 +143,6 @@ bool DnsSettings::restore() {
     ::unlink(backupFile().c_str());
     dns = HelperState::Dns{};
     ctx_.saveState();
-    log::info(kLog, "restored");
     return true;
 }
 

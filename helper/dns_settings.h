@@ -26,6 +26,7 @@ public:
 private:
     bool resolvedRuns() const;
     std::string tunnelInterface();
+    bool linkExists(const std::string& name);
     bool saveFileOnce();
 
     HelperContext& ctx_;

@@ -16,13 +16,28 @@ namespace {
 constexpr auto kToolTimeout = std::chrono::seconds(10);
 }
 
-HelperContext::HelperContext(ProcessRunner& r, HelperPaths p) : runner(r), paths(std::move(p)) { loadState(); }
+HelperContext::HelperContext(ProcessRunner& r, NetworkStack& n, HelperPaths p) : runner(r), network(n), paths(std::move(p)) {
+    loadState();
+}
 
 void HelperContext::loadState() {
-    state = HelperState::load(paths.stateFile());
-    auto bootId = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
-    while (!bootId.empty() && (bootId.back() == '\n' || bootId.back() == ' ')) bootId.pop_back();
-    state.forgetKernelStateUnlessBoot(bootId);
+    auto text = readFile(paths.stateFile());
+    if (!text) {
+        state = HelperState{};
+        seen_.reset();
+    } else if (seen_ && seen_->text == *text) {
+        state = seen_->state;
+    } else {
+        state = HelperState::parse(*text);
+        seen_ = Seen{std::move(*text), state};
+    }
+    dnsRecordOnDisk_ = state.dns.saved;
+    if (!bootId_) {
+        auto id = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
+        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+        bootId_ = id;
+    }
+    state.forgetKernelStateUnlessBoot(*bootId_);
 }
 
 HelperContext::StateHold HelperContext::holdState() {
@@ -44,10 +59,12 @@ HelperContext::StateHold::~StateHold() {
 
 bool HelperContext::saveState() {
     std::string error;
-    if (!makePrivateDirectory(paths.stateDir) || !state.save(paths.stateFile(), &error)) {
+    if (!makePrivateDirectory(paths.stateDir) ||
+        !state.save(paths.stateFile(), &error, state.needsDurableWrite(dnsRecordOnDisk_))) {
         log::error("HelperState", "cannot save the state: " + error);
         return false;
     }
+    dnsRecordOnDisk_ = state.dns.saved;
     return true;
 }
 

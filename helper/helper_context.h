@@ -6,6 +6,7 @@
 
 #include "helper/helper_paths.h"
 #include "helper/helper_state.h"
+#include "helper/network_stack.h"
 #include "platform/process_runner.h"
 
 namespace hw::helper {
@@ -14,9 +15,10 @@ namespace hw::helper {
 // command thread, so nothing here needs a lock.
 class HelperContext {
 public:
-    HelperContext(ProcessRunner& runner, HelperPaths paths);
+    HelperContext(ProcessRunner& runner, NetworkStack& network, HelperPaths paths);
 
     ProcessRunner& runner;
+    NetworkStack& network;
     HelperPaths paths;
     HelperState state;
 
@@ -43,6 +45,15 @@ public:
 
 private:
     void loadState();
+    // The state file's text when last read and what it parsed to: most
+    // commands find it unchanged, and parsing it cost more than they do.
+    struct Seen {
+        std::string text;
+        HelperState state;
+    };
+    std::optional<Seen> seen_;
+    std::optional<std::string> bootId_;  // fixed while this process runs
+    bool dnsRecordOnDisk_ = false;
 };
 
 }  // namespace hw::helper

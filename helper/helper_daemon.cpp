@@ -37,7 +37,8 @@ std::optional<uid_t> readInstalledUser(const std::string& configPath) {
     return std::nullopt;
 }
 
-HelperDaemon::HelperDaemon(ProcessRunner& runner, HelperPaths paths) : services_(runner, std::move(paths)) {}
+HelperDaemon::HelperDaemon(ProcessRunner& runner, NetworkStack& network, HelperPaths paths)
+    : services_(runner, network, std::move(paths)) {}
 
 HelperDaemon::~HelperDaemon() { stop(); }
 

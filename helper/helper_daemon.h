@@ -21,7 +21,7 @@ std::optional<uid_t> readInstalledUser(const std::string& configPath);
 // so that commands run one at a time in the order they arrived.
 class HelperDaemon {
 public:
-    HelperDaemon(ProcessRunner& runner, HelperPaths paths);
+    HelperDaemon(ProcessRunner& runner, NetworkStack& network, HelperPaths paths);
     ~HelperDaemon();
 
     // Reads the config, registers the commands and listens.

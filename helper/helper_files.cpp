@@ -38,13 +38,14 @@ bool fail(std::string* error, const std::string& what) {
 }
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error) {
+bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error,
+                         bool durable) {
     auto slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     std::string tmp = dir + "/.hw-tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return fail(error, "create temp file");
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && (!durable || ::fsync(fd) == 0);
     ::close(fd);
     if (!ok) {
         ::unlink(tmp.c_str());
@@ -59,7 +60,7 @@ bool writeFileAtomically(const std::string& path, const std::string& content, mo
     }
     int out = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
     if (out < 0) return fail(error, "open in place");
-    ok = writeAll(out, content) && ::fsync(out) == 0;
+    ok = writeAll(out, content) && (!durable || ::fsync(out) == 0);
     ::close(out);
     return ok || fail(error, "write in place");
 }

@@ -9,8 +9,10 @@ namespace hw::helper {
 std::optional<std::string> readFile(const std::string& path);
 // Temp file in the same folder, fsync, rename. When the target is a mount
 // point (a bind-mounted resolv.conf) rename cannot replace it; then the file
-// is rewritten in place.
-bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error);
+// is rewritten in place. Without `durable` there is no fsync: the file is
+// whole after a crash of the process, not necessarily after a power cut.
+bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error,
+                         bool durable = true);
 // mkdir -p with the given mode for the folders it creates.
 bool makeDirectories(const std::string& path, mode_t mode);
 // A folder for what only this helper may write: created when missing, and

@@ -12,8 +12,8 @@ namespace hw::helper {
 // record the processes they start, let their server through the lock and
 // hand over their DNS servers.
 struct HelperServices {
-    HelperServices(ProcessRunner& runner, HelperPaths paths)
-        : context(runner, std::move(paths)), lock(context), dns(context), ipv6(context),
+    HelperServices(ProcessRunner& runner, NetworkStack& network, HelperPaths paths)
+        : context(runner, network, std::move(paths)), lock(context), dns(context), ipv6(context),
           openvpnProcesses(context.paths.runDir + "/openvpn", context.paths.procRoot) {}
 
     HelperContext context;

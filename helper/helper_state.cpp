@@ -10,10 +10,13 @@ namespace hw::helper {
 using nlohmann::json;
 
 HelperState HelperState::load(const std::string& path) {
-    HelperState s;
     auto text = readFile(path);
-    if (!text) return s;
-    auto j = json::parse(*text, nullptr, false);
+    return text ? parse(*text) : HelperState{};
+}
+
+HelperState HelperState::parse(const std::string& text) {
+    HelperState s;
+    auto j = json::parse(text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
         log::error("HelperState", "state file unreadable, starting empty");
         return s;
@@ -62,7 +65,7 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
     if (!currentBootId.empty()) bootId = currentBootId;
 }
 
-bool HelperState::save(const std::string& path, std::string* error) const {
+bool HelperState::save(const std::string& path, std::string* error, bool durable) const {
     json routesJson = json::array();
     for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
     json ipv6Addresses = json::array(), ipv6Routes = json::array();
@@ -81,7 +84,8 @@ bool HelperState::save(const std::string& path, std::string* error) const {
                   {"routes", ipv6Routes}}},
         {"bootId", bootId},
     };
-    return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error);
+    return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error,
+                               durable);
 }
 
 }  // namespace hw::helper

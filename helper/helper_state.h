@@ -63,7 +63,12 @@ struct HelperState {
 
     // A missing or unreadable file gives the empty state.
     static HelperState load(const std::string& path);
-    bool save(const std::string& path, std::string* error) const;
+    static HelperState parse(const std::string& text);
+    bool save(const std::string& path, std::string* error, bool durable = true) const;
+    // Whether a write of this state must reach the disk before it counts:
+    // only the DNS record outlives a reboot, so only a file that holds one,
+    // now or before this write, must survive a power cut.
+    bool needsDurableWrite(bool recordOnDisk) const { return dns.saved || recordOnDisk; }
 };
 
 }  // namespace hw::helper

@@ -3,8 +3,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include <nlohmann/json.hpp>
-
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
 #include "platform/log.h"
@@ -31,7 +29,7 @@ bool isDigits(const std::string& s, std::size_t maxLength) {
 }
 
 // "2001:db8::2/64" as the kernel reports it; checked before it goes back
-// into an argv.
+// to the kernel.
 bool isIPv6Prefix(const std::string& s) {
     auto slash = s.find('/');
     if (slash == std::string::npos || addressFamily(s.substr(0, slash)) != AddressFamily::V6) return false;
@@ -39,56 +37,33 @@ bool isIPv6Prefix(const std::string& s) {
     return isDigits(length, 3) && std::stoi(length) <= 128;
 }
 
-std::string stringField(const nlohmann::json& j, const char* key) {
-    auto it = j.find(key);
-    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
-bool flagged(const nlohmann::json& j, const char* key) {
-    auto it = j.find(key);
-    return it != j.end() && it->is_boolean() && it->get<bool>();
-}
-
 // Routes the kernel makes again by itself (from an address, a router
 // advertisement, a redirect) are not ours to restore.
 bool kernelMadeRoute(const std::string& protocol) {
     return protocol == "kernel" || protocol == "ra" || protocol == "redirect" || protocol == "kernel_ll";
 }
+
+bool restorable(const HelperState::Ipv6::Route& r) {
+    const bool destinationOk =
+        r.destination == "default" || isIPv6Prefix(r.destination) || addressFamily(r.destination) == AddressFamily::V6;
+    return isInterfaceName(r.device) && destinationOk &&
+           (r.gateway.empty() || addressFamily(r.gateway) == AddressFamily::V6) &&
+           (r.protocol.empty() || isStrictName(r.protocol, 16));
+}
 }  // namespace
 
 void Ipv6Settings::saveStatic(const std::string& device) {
     auto& saved = ctx_.state.ipv6;
-    auto addresses =
-        nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "addr", "show", "dev", device}).out, nullptr, false);
-    for (const auto& link : addresses.is_array() ? addresses : nlohmann::json::array()) {
-        auto info = link.find("addr_info");
-        if (info == link.end() || !info->is_array()) continue;
-        for (const auto& a : *info) {
-            // Addresses from autoconfiguration come back by themselves.
-            if (!a.is_object() || stringField(a, "scope") != "global" || flagged(a, "dynamic") ||
-                flagged(a, "temporary"))
-                continue;
-            auto length = a.find("prefixlen");
-            if (length == a.end() || !length->is_number_unsigned()) continue;
-            const std::string address = stringField(a, "local") + "/" + std::to_string(length->get<unsigned>());
-            if (isIPv6Prefix(address)) saved.addresses.push_back({device, address});
-        }
+    for (const auto& a : ctx_.network.addresses6(device)) {
+        // Addresses from autoconfiguration come back by themselves.
+        if (!a.global || a.dynamic || a.temporary) continue;
+        if (isIPv6Prefix(a.prefix)) saved.addresses.push_back({device, a.prefix});
     }
-    auto routes =
-        nlohmann::json::parse(ctx_.run({"ip", "-j", "-6", "route", "show", "dev", device}).out, nullptr, false);
-    for (const auto& r : routes.is_array() ? routes : nlohmann::json::array()) {
-        // Plain unicast routes through one gateway at most.
-        if (!r.is_object() || r.contains("type") || r.contains("nexthops")) continue;
-        HelperState::Ipv6::Route route{device, stringField(r, "dst"), stringField(r, "gateway"), "",
-                                       stringField(r, "protocol")};
-        if (auto m = r.find("metric"); m != r.end() && m->is_number_unsigned())
-            route.metric = std::to_string(m->get<unsigned long>());
-        if (kernelMadeRoute(route.protocol)) continue;
-        const bool destinationOk = route.destination == "default" || isIPv6Prefix(route.destination) ||
-                                   addressFamily(route.destination) == AddressFamily::V6;
-        const bool gatewayOk = route.gateway.empty() || addressFamily(route.gateway) == AddressFamily::V6;
-        const bool protocolOk = route.protocol.empty() || isStrictName(route.protocol, 16);
-        if (destinationOk && gatewayOk && protocolOk) saved.routes.push_back(route);
+    for (const auto& r : ctx_.network.routes6(device)) {
+        if (kernelMadeRoute(r.protocol)) continue;
+        HelperState::Ipv6::Route route{device, r.destination, r.gateway,
+                                       r.metric ? std::to_string(*r.metric) : std::string(), r.protocol};
+        if (restorable(route)) saved.routes.push_back(route);
     }
 }
 
@@ -97,16 +72,14 @@ bool Ipv6Settings::restoreStatic() {
     bool ok = true;
     for (const auto& a : saved.addresses) {
         if (!isInterfaceName(a.device) || !isIPv6Prefix(a.address)) continue;
-        ok = ctx_.run({"ip", "-6", "addr", "replace", a.address, "dev", a.device}).ok() && ok;
+        ok = ctx_.network.replaceAddress6(a.device, a.address) && ok;
     }
     for (const auto& r : saved.routes) {
-        if (!isInterfaceName(r.device)) continue;
-        std::vector<std::string> argv{"ip", "-6", "route", "replace", r.destination};
-        if (!r.gateway.empty()) argv.insert(argv.end(), {"via", r.gateway});
-        argv.insert(argv.end(), {"dev", r.device});
-        if (isDigits(r.metric, 10)) argv.insert(argv.end(), {"metric", r.metric});
-        if (!r.protocol.empty()) argv.insert(argv.end(), {"proto", r.protocol});
-        ok = ctx_.run(argv).ok() && ok;
+        // The record is a file: it is checked again before use.
+        if (!restorable(r)) continue;
+        std::optional<unsigned> metric;
+        if (isDigits(r.metric, 9)) metric = static_cast<unsigned>(std::stoul(r.metric));
+        ok = ctx_.network.replaceRoute({r.destination, r.gateway, r.device, metric, r.protocol}) && ok;
     }
     return ok;
 }

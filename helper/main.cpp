@@ -35,7 +35,8 @@ int serve(hw::ProcessRunner& runner) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    hw::helper::HelperDaemon daemon(runner, hw::helper::HelperPaths::fromEnvironment());
+    auto network = hw::helper::makeKernelNetworkStack();
+    hw::helper::HelperDaemon daemon(runner, *network, hw::helper::HelperPaths::fromEnvironment());
     std::string error;
     if (!daemon.start(&error)) {
         hw::log::error("havenway-helper", "cannot start: " + error);
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
     // openvpn's up and down command, run by the openvpn this helper started.
     if (option == "--openvpn-event") return hw::helper::runOpenVPNEvent(argc, argv);
     if (option == "--reset" && argc == 2) {
-        hw::helper::HelperServices services(runner, hw::helper::HelperPaths::fromEnvironment());
+        auto network = hw::helper::makeKernelNetworkStack();
+        hw::helper::HelperServices services(runner, *network, hw::helper::HelperPaths::fromEnvironment());
         auto held = services.context.holdState();
         bool ok = services.resetAll();
         std::printf("%s\n", ok ? "reset done" : "reset incomplete; see the log");

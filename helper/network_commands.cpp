@@ -115,10 +115,7 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         return replyWith(kYes);
     });
 
-    d.registerCommand("closeHelperTool", [](HelperCommand& c) -> std::optional<HelperMessage> {
-        log::info(kLog, "session closed by uid " + std::to_string(c.request.peer.uid));
-        return replyWith(kYes);
-    });
+    d.registerCommand("closeHelperTool", [](HelperCommand&) -> std::optional<HelperMessage> { return replyWith(kYes); });
 }
 
 }  // namespace hw::helper

@@ -1,9 +1,6 @@
 #include "helper/network_lock.h"
 
 #include <algorithm>
-#include <limits>
-
-#include <nlohmann/json.hpp>
 
 #include "helper/command_dispatcher.h"
 #include "helper/helper_validation.h"
@@ -17,22 +14,15 @@ constexpr const char* kLog = "NetworkLock";
 }
 
 std::optional<NetworkLock::DefaultRoute> NetworkLock::currentDefaultRoute() {
-    auto r = ctx_.run({"ip", "-j", "-4", "route", "show", "default"});
-    if (!r.ok()) return std::nullopt;
-    auto j = nlohmann::json::parse(r.out, nullptr, false);
-    if (j.is_discarded() || !j.is_array()) return std::nullopt;
     std::optional<DefaultRoute> best;
-    long long bestMetric = std::numeric_limits<long long>::max();
-    for (const auto& e : j) {
-        if (!e.is_object() || !e.contains("gateway") || !e["gateway"].is_string()) continue;
-        auto gw = e["gateway"].get<std::string>();
-        std::string dev = e.contains("dev") && e["dev"].is_string() ? e["dev"].get<std::string>() : "";
-        long long metric = e.contains("metric") && e["metric"].is_number_integer() ? e["metric"].get<long long>() : 0;
+    unsigned bestMetric = 0;
+    for (const auto& r : ctx_.network.defaultRoutes4()) {
         // What the kernel reports is still checked before it is reused.
-        if (!isIPv4Address(gw) || (!dev.empty() && !isInterfaceName(dev))) continue;
-        if (metric < bestMetric) {
+        if (!isIPv4Address(r.gateway) || (!r.device.empty() && !isInterfaceName(r.device))) continue;
+        const unsigned metric = r.metric.value_or(0);
+        if (!best || metric < bestMetric) {
             bestMetric = metric;
-            best = DefaultRoute{gw, dev};
+            best = DefaultRoute{r.gateway, r.device};
         }
     }
     return best;
@@ -40,7 +30,7 @@ std::optional<NetworkLock::DefaultRoute> NetworkLock::currentDefaultRoute() {
 
 bool NetworkLock::applyTable() {
     LockRules rules{ctx_.state.servers, ctx_.state.lock.dnsResolvers};
-    return ctx_.run({"nft", "-f", "-"}, buildLockRuleset(rules)).ok();
+    return ctx_.network.applyRuleset(buildLockRuleset(rules));
 }
 
 std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
@@ -61,31 +51,25 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     ctx_.saveState();
     // Fail closed first, then take the default route away.
     for (int i = 0; i < 8 && currentDefaultRoute(); ++i)
-        if (!ctx_.run({"ip", "-4", "route", "del", "default"}).ok()) break;
-    log::info(kLog, "engaged");
+        if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
     return lock.gateway.empty() ? std::string(kNo) : lock.gateway;
 }
 
 bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     auto& lock = ctx_.state.lock;
-    bool ok = ctx_.run({"nft", "-f", "-"}, buildReleaseRuleset()).ok();
+    bool ok = ctx_.network.applyRuleset(buildReleaseRuleset());
     std::string gw = gateway.value_or(lock.gateway);
     if (!gw.empty()) {
-        std::vector<std::string> argv{"ip", "-4", "route", "replace", "default", "via", gw};
-        if (gw == lock.gateway && !lock.device.empty()) {
-            argv.push_back("dev");
-            argv.push_back(lock.device);
-        }
-        ok = ctx_.run(argv).ok() && ok;
+        const std::string device = gw == lock.gateway ? lock.device : "";
+        ok = ctx_.network.replaceRoute({"default", gw, device, std::nullopt, ""}) && ok;
     } else {
         log::warning(kLog, "released without a gateway to restore");
     }
     lock = HelperState::Lock{};
     ctx_.state.servers.clear();
-    if (tunnelRunning()) log::info(kLog, "a tunnel runs: the servers' host routes stay");
+    if (tunnelRunning()) log::debug(kLog, "a tunnel runs: the servers' host routes stay");
     else removeServerRoutes();
     ctx_.saveState();
-    log::info(kLog, "released");
     return ok;
 }
 
@@ -94,18 +78,14 @@ bool NetworkLock::tunnelRunning() const {
 }
 
 void NetworkLock::removeServerRoutes() {
-    for (const auto& r : ctx_.state.routes) {
-        std::string family = addressFamily(r.destination) == AddressFamily::V6 ? "-6" : "-4";
-        // Already gone is as good as removed.
-        ctx_.run({"ip", family, "route", "del", r.destination, "via", r.via});
-    }
+    // Already gone is as good as removed.
+    for (const auto& r : ctx_.state.routes) ctx_.network.deleteRoute({r.destination, r.via, "", std::nullopt, ""});
     ctx_.state.routes.clear();
 }
 
 bool NetworkLock::addServerRoute(const std::string& server, const std::string& gateway) {
     if (addressFamily(server) != addressFamily(gateway)) return false;
-    std::string family = addressFamily(server) == AddressFamily::V4 ? "-4" : "-6";
-    if (!ctx_.run({"ip", family, "route", "replace", server, "via", gateway}).ok()) return false;
+    if (!ctx_.network.replaceRoute({server, gateway, "", std::nullopt, ""})) return false;
     HelperState::Route route{server, gateway};
     auto& routes = ctx_.state.routes;
     std::erase_if(routes, [&](const auto& r) { return r.destination == server; });
@@ -123,8 +103,7 @@ bool NetworkLock::allowServer(const std::string& server) {
 }
 
 bool NetworkLock::setDefaultGateway(const std::string& gateway) {
-    std::string family = addressFamily(gateway) == AddressFamily::V6 ? "-6" : "-4";
-    return ctx_.run({"ip", family, "route", "replace", "default", "via", gateway}).ok();
+    return ctx_.network.replaceRoute({"default", gateway, "", std::nullopt, ""});
 }
 
 bool NetworkLock::reset() {
@@ -133,7 +112,7 @@ bool NetworkLock::reset() {
     if (active() || !ctx_.state.lock.gateway.empty()) {
         ok = disable(std::nullopt);
     } else {
-        ok = ctx_.run({"nft", "-f", "-"}, buildReleaseRuleset()).ok();
+        ok = ctx_.network.applyRuleset(buildReleaseRuleset());
         ctx_.state.servers.clear();
         ctx_.saveState();
     }

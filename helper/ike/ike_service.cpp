@@ -295,6 +295,12 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     {
         std::lock_guard lock(mutex_);
         if (s->replaced || s->terminal || s->stopping) return;
+        if (result.succeeded() && !events->isOpen()) {
+            // charon died just after its reply, while this still counted
+            // as waiting in initiate: its loss told nobody.
+            finishLocked(*s, "down");
+            return;
+        }
         if (result.succeeded()) {
             if (!s->childUp) {
                 s->childUp = true;

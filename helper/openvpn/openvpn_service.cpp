@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -143,7 +146,15 @@ UniqueFd OpenVPNService::connectManagement(const Started& started) {
     const std::string path = managementPath();
     if (path.size() >= sizeof addr.sun_path) return UniqueFd();
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
+    // Woken by the socket appearing in our private folder or by openvpn
+    // ending, not by a timer.
+    if (!folderChanges_) folderChanges_ = UniqueFd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    const int changes = folderChanges_.get();
+    if (changes >= 0 &&
+        ::inotify_add_watch(changes, path.substr(0, path.rfind('/')).c_str(), IN_CREATE | IN_MOVED_TO) < 0)
+        folderChanges_.reset();
+    UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, started.child->pid, 0)));
+    const auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
     while (true) {
         UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (!fd) return UniqueFd();
@@ -152,15 +163,27 @@ UniqueFd OpenVPNService::connectManagement(const Started& started) {
             log::warning(kLog, "refused: the management socket is not held by the openvpn we started");
             return UniqueFd();
         }
+        // Bound but not yet listening: openvpn is moments from it.
+        const bool bound = errno == ECONNREFUSED;
         if (started.child->exited.load()) {
             log::warning(kLog, "openvpn ended before its management interface listened");
             return UniqueFd();
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
             log::warning(kLog, "openvpn's management interface did not listen in time");
             return UniqueFd();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // Without inotify or pidfd this is a short, bounded poll.
+        const int wait = bound || !folderChanges_ || !ended ? 1 : static_cast<int>(left.count());
+        pollfd events[2] = {{folderChanges_.get(), POLLIN, 0}, {ended.get(), POLLIN, 0}};
+        if (::poll(events, 2, wait) <= 0) continue;
+        char drain[4096];
+        while ((events[0].revents & POLLIN) && ::read(folderChanges_.get(), drain, sizeof drain) > 0) {
+        }
+        // It ended: the reaper's mark follows within moments.
+        if (events[1].revents & POLLIN) ended.reset();
     }
 }
 

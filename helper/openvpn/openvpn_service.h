@@ -66,6 +66,9 @@ private:
     OpenVPNServiceOptions options_;
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<Child>> children_;
+    // Kept for the service's life: closing an inotify instance costs the
+    // kernel a grace period, tens of milliseconds on a busy machine.
+    UniqueFd folderChanges_;
 };
 
 void registerOpenVPNCommands(CommandDispatcher& dispatcher, HelperServices& services,

@@ -5,6 +5,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace hw::netlink {
@@ -158,6 +159,183 @@ bool usable(const RouteAnswer& route, const LinkAnswer& link) {
     if (route.error != 0 || link.error != 0) return false;
     if (route.type != RTN_UNICAST && route.type != RTN_LOCAL) return false;
     return (link.flags & IFF_UP) && (link.flags & IFF_RUNNING);
+}
+
+namespace {
+
+std::size_t addressLength(unsigned char family) {
+    return family == AF_INET ? 4 : family == AF_INET6 ? 16 : 0;
+}
+
+// Each attribute of one message, with its payload.
+template <typename Visit>
+void attributes(const std::uint8_t* payload, std::size_t len, std::size_t start, Visit visit) {
+    std::size_t off = NLMSG_ALIGN(start);
+    while (off + sizeof(rtattr) <= len) {
+        rtattr rta;
+        std::memcpy(&rta, payload + off, sizeof rta);
+        if (rta.rta_len < sizeof(rtattr) || off + rta.rta_len > len) return;
+        visit(rta.rta_type, payload + off + RTA_LENGTH(0), rta.rta_len - RTA_LENGTH(0));
+        off += RTA_ALIGN(rta.rta_len);
+    }
+}
+
+// Whether this message closes a dump: done, or the kernel's refusal.
+bool dumpEnded(const nlmsghdr& h, const std::uint8_t* payload, std::size_t len, int* error) {
+    if (h.nlmsg_type != NLMSG_DONE && h.nlmsg_type != NLMSG_ERROR) return false;
+    auto e = h.nlmsg_type == NLMSG_ERROR ? errorOf(payload, len) : std::optional<int>(0);
+    if (error) *error = e.value_or(EPROTO);
+    return true;
+}
+
+// Reads one datagram of a dump answering `seq`: each message of type
+// `type` goes to `take` with its fixed header; true once the dump is over.
+template <typename Header, typename Take>
+bool readDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::uint16_t type, int* error,
+              Take take) {
+    bool finished = false;
+    walk(data, size, [&](const nlmsghdr& h, const std::uint8_t* payload, std::size_t len) {
+        if (h.nlmsg_seq != seq) return false;
+        if (dumpEnded(h, payload, len, error)) return finished = true;
+        if (h.nlmsg_type != type || len < sizeof(Header)) return false;
+        Header fixed;
+        std::memcpy(&fixed, payload, sizeof fixed);
+        take(fixed, payload, len);
+        return false;
+    });
+    return finished;
+}
+
+template <typename Body>
+std::vector<std::uint8_t> dumpRequest(std::uint16_t type, std::uint32_t seq, const Body& body) {
+    auto buf = header(type, seq, body);
+    const std::uint16_t flags = NLM_F_REQUEST | NLM_F_DUMP;
+    std::memcpy(buf.data() + offsetof(nlmsghdr, nlmsg_flags), &flags, sizeof flags);
+    finish(buf);
+    return buf;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> routeChange(bool add, const RouteEntry& route, std::uint32_t seq) {
+    const std::size_t length = addressLength(route.family);
+    if (length == 0 || (!route.destination.empty() && route.destination.size() != length) ||
+        (!route.gateway.empty() && route.gateway.size() != length) ||
+        route.destinationLength > length * 8)
+        return {};
+    rtmsg rt{};
+    rt.rtm_family = route.family;
+    rt.rtm_dst_len = route.destinationLength;
+    rt.rtm_table = RT_TABLE_MAIN;
+    if (add) {
+        rt.rtm_protocol = route.protocol ? route.protocol : RTPROT_BOOT;
+        rt.rtm_type = RTN_UNICAST;
+        // Without a gateway the route stays on the link, as ip makes it.
+        rt.rtm_scope = route.gateway.empty() ? RT_SCOPE_LINK : RT_SCOPE_UNIVERSE;
+    } else {
+        rt.rtm_scope = RT_SCOPE_NOWHERE;
+    }
+    auto buf = header(add ? RTM_NEWROUTE : RTM_DELROUTE, seq, rt);
+    std::uint16_t flags = NLM_F_REQUEST | NLM_F_ACK;
+    if (add) flags |= NLM_F_CREATE | NLM_F_REPLACE;
+    std::memcpy(buf.data() + offsetof(nlmsghdr, nlmsg_flags), &flags, sizeof flags);
+    if (!route.destination.empty()) putAttribute(buf, RTA_DST, route.destination.data(), length);
+    if (!route.gateway.empty()) putAttribute(buf, RTA_GATEWAY, route.gateway.data(), length);
+    if (route.outputInterface > 0) putAttribute(buf, RTA_OIF, &route.outputInterface, sizeof(int));
+    if (route.priority) putAttribute(buf, RTA_PRIORITY, &*route.priority, sizeof(std::uint32_t));
+    finish(buf);
+    return buf;
+}
+
+std::vector<std::uint8_t> routeDump(unsigned char family, std::uint32_t seq) {
+    rtmsg rt{};
+    rt.rtm_family = family;
+    return dumpRequest(RTM_GETROUTE, seq, rt);
+}
+
+std::optional<int> parseAck(const std::uint8_t* data, std::size_t size, std::uint32_t seq) {
+    std::optional<int> error;
+    walk(data, size, [&](const nlmsghdr& h, const std::uint8_t* payload, std::size_t len) {
+        if (h.nlmsg_seq != seq || h.nlmsg_type != NLMSG_ERROR) return false;
+        error = errorOf(payload, len);
+        return error.has_value();
+    });
+    return error;
+}
+
+bool parseRouteDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<RouteEntry>& out,
+                    int* error) {
+    return readDump<rtmsg>(data, size, seq, RTM_NEWROUTE, error, [&](const rtmsg& rt, const std::uint8_t* payload,
+                                                                      std::size_t len) {
+        RouteEntry r;
+        r.family = rt.rtm_family;
+        r.destinationLength = rt.rtm_dst_len;
+        r.table = rt.rtm_table;
+        r.protocol = rt.rtm_protocol;
+        r.type = rt.rtm_type;
+        const std::size_t length = addressLength(rt.rtm_family);
+        attributes(payload, len, sizeof(rtmsg), [&](unsigned short type, const std::uint8_t* value, std::size_t n) {
+            if ((type == RTA_DST || type == RTA_GATEWAY) && n == length && length > 0)
+                (type == RTA_DST ? r.destination : r.gateway).assign(value, value + n);
+            else if (type == RTA_OIF && n >= sizeof(int)) std::memcpy(&r.outputInterface, value, sizeof(int));
+            else if (type == RTA_PRIORITY && n >= sizeof(std::uint32_t)) {
+                std::uint32_t p;
+                std::memcpy(&p, value, sizeof p);
+                r.priority = p;
+            } else if (type == RTA_TABLE && n >= sizeof(std::uint32_t)) {
+                std::uint32_t t;
+                std::memcpy(&t, value, sizeof t);
+                r.table = static_cast<unsigned char>(t > 255 ? 0 : t);
+            } else if (type == RTA_MULTIPATH) r.multipath = true;
+        });
+        out.push_back(std::move(r));
+    });
+}
+
+std::vector<std::uint8_t> addressChange(const AddressEntry& address, std::uint32_t seq) {
+    const std::size_t length = addressLength(address.family);
+    if (length == 0 || address.address.size() != length || address.prefixLength > length * 8 || address.interface <= 0)
+        return {};
+    ifaddrmsg ifa{};
+    ifa.ifa_family = address.family;
+    ifa.ifa_prefixlen = address.prefixLength;
+    ifa.ifa_scope = address.scope;
+    ifa.ifa_index = static_cast<std::uint32_t>(address.interface);
+    auto buf = header(RTM_NEWADDR, seq, ifa);
+    const std::uint16_t flags = NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_REPLACE;
+    std::memcpy(buf.data() + offsetof(nlmsghdr, nlmsg_flags), &flags, sizeof flags);
+    putAttribute(buf, IFA_LOCAL, address.address.data(), length);
+    putAttribute(buf, IFA_ADDRESS, address.address.data(), length);
+    finish(buf);
+    return buf;
+}
+
+std::vector<std::uint8_t> addressDump(unsigned char family, std::uint32_t seq) {
+    ifaddrmsg ifa{};
+    ifa.ifa_family = family;
+    return dumpRequest(RTM_GETADDR, seq, ifa);
+}
+
+bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<AddressEntry>& out,
+                      int* error) {
+    return readDump<ifaddrmsg>(data, size, seq, RTM_NEWADDR, error, [&](const ifaddrmsg& ifa,
+                                                                         const std::uint8_t* payload, std::size_t len) {
+        AddressEntry a;
+        a.family = ifa.ifa_family;
+        a.prefixLength = ifa.ifa_prefixlen;
+        a.scope = ifa.ifa_scope;
+        a.flags = ifa.ifa_flags;
+        a.interface = static_cast<int>(ifa.ifa_index);
+        const std::size_t length = addressLength(ifa.ifa_family);
+        std::vector<std::uint8_t> local, peer;
+        attributes(payload, len, sizeof(ifaddrmsg), [&](unsigned short type, const std::uint8_t* value, std::size_t n) {
+            if (type == IFA_LOCAL && n == length && length > 0) local.assign(value, value + n);
+            else if (type == IFA_ADDRESS && n == length && length > 0) peer.assign(value, value + n);
+            else if (type == IFA_FLAGS && n >= sizeof(std::uint32_t)) std::memcpy(&a.flags, value, sizeof a.flags);
+        });
+        a.address = !local.empty() ? local : peer;
+        if (!a.address.empty()) out.push_back(std::move(a));
+    });
 }
 
 }  // namespace hw::netlink

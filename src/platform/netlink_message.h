@@ -38,3 +38,52 @@ bool carriesChange(const std::uint8_t* data, std::size_t size);
 bool usable(const RouteAnswer& route, const LinkAnswer& link);
 
 }  // namespace hw::netlink
+
+// The helper's writer: route changes and the dumps it reads them back with.
+namespace hw::netlink {
+
+struct RouteEntry {
+    unsigned char family = 0;  // AF_INET / AF_INET6
+    unsigned char destinationLength = 0;
+    unsigned char table = 0;     // RT_TABLE_*
+    unsigned char protocol = 0;  // RTPROT_*
+    unsigned char type = 0;      // RTN_*
+    std::vector<std::uint8_t> destination;  // empty for a default route
+    std::vector<std::uint8_t> gateway;
+    int outputInterface = 0;
+    std::optional<std::uint32_t> priority;  // the metric
+    bool multipath = false;
+};
+
+// RTM_NEWROUTE (create or replace) or RTM_DELROUTE in the main table, with
+// an acknowledgement asked for. Empty for an unknown family or a mismatched
+// address length.
+std::vector<std::uint8_t> routeChange(bool add, const RouteEntry& route, std::uint32_t seq);
+// A dump of one family's routes.
+std::vector<std::uint8_t> routeDump(unsigned char family, std::uint32_t seq);
+
+// The acknowledgement of `seq`: 0 or the kernel's errno; none when absent.
+std::optional<int> parseAck(const std::uint8_t* data, std::size_t size, std::uint32_t seq);
+
+// Adds the routes a dump datagram carries; true once the dump is finished
+// (done, or an error, which goes to *error).
+bool parseRouteDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<RouteEntry>& out,
+                    int* error);
+
+struct AddressEntry {
+    unsigned char family = 0;
+    unsigned char prefixLength = 0;
+    unsigned char scope = 0;  // RT_SCOPE_*
+    std::uint32_t flags = 0;  // IFA_F_*
+    int interface = 0;
+    std::vector<std::uint8_t> address;
+};
+
+// RTM_NEWADDR (create or replace), acknowledged; empty when malformed.
+std::vector<std::uint8_t> addressChange(const AddressEntry& address, std::uint32_t seq);
+std::vector<std::uint8_t> addressDump(unsigned char family, std::uint32_t seq);
+// As parseRouteDump, for addresses.
+bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<AddressEntry>& out,
+                      int* error);
+
+}  // namespace hw::netlink

@@ -1,62 +1,79 @@
 #pragma once
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "helper/command_dispatcher.h"
 #include "helper/helper_services.h"
+#include "helper/helper_validation.h"
 #include "platform/helper_socket.h"
 #include "support/fake_process_runner.h"
 
 namespace hw::helper::test {
 
-// Stands in for ip and nft: keeps the default routes and our table, and
-// answers the queries the helper makes.
-struct FakeNetwork {
-    struct Route {
+// Stands in for the kernel's routes and packet filter: keeps the default
+// routes and our table, and notes each change as ip would be asked for it.
+struct FakeNetwork final : NetworkStack {
+    struct Default {
         std::string gateway, device;
-        int metric = 0;
+        unsigned metric = 0;
     };
-    std::vector<Route> defaults{{"192.168.1.1", "eth0", 100}};
+    std::vector<Default> defaults{{"192.168.1.1", "eth0", 100}};
     bool tablePresent = false;
     std::string lastRuleset;
     bool nftFails = false;
+    std::vector<std::string> ops;  // "show default", "nft", "replace 1.2.3.4 via 5.6.7.8 dev eth0", ...
+    std::map<std::string, std::vector<Address6>> addresses;
+    std::map<std::string, std::vector<Route>> routes;
 
-    ProcessResult answer(const ProcessRequest& r) {
-        const auto& a = r.argv;
-        auto is = [&](std::initializer_list<const char*> prefix) {
-            if (a.size() < prefix.size()) return false;
-            std::size_t i = 0;
-            for (auto p : prefix)
-                if (a[i++] != p) return false;
-            return true;
-        };
-        if (is({"ip", "-j", "-4", "route", "show", "default"})) {
-            std::string out = "[";
-            for (const auto& d : defaults)
-                out += std::string(out.size() > 1 ? "," : "") + R"({"dst":"default","gateway":")" + d.gateway +
-                       R"(","dev":")" + d.device + R"(","metric":)" + std::to_string(d.metric) + "}";
-            return hw::test::FakeProcessRunner::exited(0, out + "]\n");
-        }
-        if (is({"ip", "-4", "route", "del", "default"})) {
-            if (defaults.empty()) return hw::test::FakeProcessRunner::exited(2, "", "RTNETLINK answers: No such process");
-            defaults.erase(defaults.begin());
-            return hw::test::FakeProcessRunner::exited(0);
-        }
-        if (is({"ip", "-4", "route", "replace", "default", "via"})) {
-            defaults = {{a[6], a.size() > 8 ? a[8] : "eth0", 0}};
-            return hw::test::FakeProcessRunner::exited(0);
-        }
-        if (is({"nft", "-f", "-"})) {
-            if (nftFails) return hw::test::FakeProcessRunner::exited(1, "", "Error: syntax error");
-            lastRuleset = r.stdinData.value_or("");
-            tablePresent = lastRuleset.find("policy drop") != std::string::npos;
-            return hw::test::FakeProcessRunner::exited(0);
-        }
-        return hw::test::FakeProcessRunner::exited(0, "[]");
+    static std::string describe(const Route& r) {
+        std::string s = r.destination;
+        if (!r.gateway.empty()) s += " via " + r.gateway;
+        if (!r.device.empty()) s += " dev " + r.device;
+        if (r.metric) s += " metric " + std::to_string(*r.metric);
+        if (!r.protocol.empty()) s += " proto " + r.protocol;
+        return s;
     }
+
+    std::vector<Route> defaultRoutes4() override {
+        ops.push_back("show default");
+        std::vector<Route> out;
+        for (const auto& d : defaults) out.push_back({"default", d.gateway, d.device, d.metric, "dhcp"});
+        return out;
+    }
+    std::vector<Route> routes6(const std::string& device) override { return routes[device]; }
+    bool replaceRoute(const Route& r) override {
+        ops.push_back("replace " + describe(r));
+        if (r.destination == "default" && addressFamily(r.gateway) == AddressFamily::V4)
+            defaults = {{r.gateway, r.device.empty() ? "eth0" : r.device, 0}};
+        return true;
+    }
+    bool deleteRoute(const Route& r) override {
+        ops.push_back("del " + describe(r));
+        if (r.destination != "default") return true;
+        if (defaults.empty()) return false;
+        defaults.erase(defaults.begin());
+        return true;
+    }
+    std::vector<Address6> addresses6(const std::string& device) override { return addresses[device]; }
+    bool replaceAddress6(const std::string& device, const std::string& prefix) override {
+        ops.push_back("address " + prefix + " dev " + device);
+        return true;
+    }
+    std::vector<std::string> links{"lo", "eth0"};
+    std::vector<std::string> linkNames() override { return links; }
+    bool applyRuleset(const std::string& ruleset) override {
+        ops.push_back("nft");
+        if (nftFails) return false;
+        lastRuleset = ruleset;
+        tablePresent = lastRuleset.find("policy drop") != std::string::npos;
+        return true;
+    }
+    bool did(const std::string& op) const { return std::find(ops.begin(), ops.end(), op) != ops.end(); }
 };
 
 // A scratch folder for the helper's files, removed afterwards.

@@ -29,14 +29,13 @@ TEST(InstalledUser, ReadsUidOrNameAndIgnoresJunk) {
     EXPECT_EQ(readInstalledUser(conf), std::nullopt);
 }
 
-// The daemon end to end on a socket file, with a fake ip/nft.
+// The daemon end to end on a socket file, with a fake kernel.
 TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     test::ScratchDir dir;
     test::FakeNetwork net;
     hw::test::FakeProcessRunner runner;
-    runner.responder = [&](const ProcessRequest& r) { return net.answer(r); };
     std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
-    HelperDaemon daemon(runner, test::scratchPaths(dir));
+    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
     std::string error;
     ASSERT_TRUE(daemon.start(&error)) << error;
     struct stat st{};

@@ -50,7 +50,9 @@ protected:
 
     test::NetnsTestbed bed_;
     test::ScratchDir dir_;
-    test::RunningHelper helper_{bed_.client, dir_.path.string()};
+    // No ip or nft to start: routes, the lock, DNS, IPv6 and --reset all
+    // go straight to the kernel.
+    test::RunningHelper helper_{bed_.client, dir_.path.string(), {"PATH=" + (dir_ / "no-tools")}};
 };
 
 TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTheHelper) {
@@ -65,7 +67,9 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     auto before = bed_.droppedOut();
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_FALSE(bed_.udpGetsThrough("10.77.0.1", bed_.net));  // not even the gateway itself
-    EXPECT_EQ(bed_.droppedOut(), before + 2);
+    // At least: the kernel's own IPv6 listener reports, sent for a while
+    // after the link comes up, fall on the same counter.
+    EXPECT_GE(bed_.droppedOut(), before + 2);
     EXPECT_TRUE(bed_.udpGetsThrough("127.0.0.1", bed_.client));
 
     EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}, {"defaultGateway", "10.77.0.1"}}),

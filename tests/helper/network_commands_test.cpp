@@ -15,32 +15,27 @@ using test::rpc;
 
 class NetworkCommands : public ::testing::Test {
 protected:
-    NetworkCommands() {
-        runner_.responder = [this](const ProcessRequest& r) { return net_.answer(r); };
-        registerAllCommands(dispatcher_, *services_);
-    }
+    NetworkCommands() { registerAllCommands(dispatcher_, *services_); }
     // A new helper process on the same files, as after a restart.
     void restart() {
-        services_ = std::make_unique<HelperServices>(runner_, test::scratchPaths(dir_));
+        services_ = std::make_unique<HelperServices>(runner_, net_, test::scratchPaths(dir_));
         dispatcher_ = CommandDispatcher();
         registerAllCommands(dispatcher_, *services_);
     }
-    std::vector<std::vector<std::string>> argvs() { return runner_.argvs(); }
 
     std::shared_ptr<hw::test::CaptureLog> log_ = hw::test::CaptureLog::install();
     test::ScratchDir dir_;
     FakeNetwork net_;
     hw::test::FakeProcessRunner runner_;
-    std::unique_ptr<HelperServices> services_ = std::make_unique<HelperServices>(runner_, test::scratchPaths(dir_));
+    std::unique_ptr<HelperServices> services_ = std::make_unique<HelperServices>(runner_, net_, test::scratchPaths(dir_));
     CommandDispatcher dispatcher_;
 };
 
 TEST_F(NetworkCommands, LockFailsClosedThenDropsTheDefaultRouteAndAnswersTheOldGateway) {
     EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
-    auto calls = argvs();
-    ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[1], (std::vector<std::string>{"nft", "-f", "-"}));
-    EXPECT_EQ(calls[2], (std::vector<std::string>{"ip", "-j", "-4", "route", "show", "default"}));
+    ASSERT_GE(net_.ops.size(), 3u);
+    EXPECT_EQ(net_.ops[1], "nft");
+    EXPECT_EQ(net_.ops[2], "show default");
     EXPECT_TRUE(net_.tablePresent);
     EXPECT_TRUE(net_.defaults.empty());
     EXPECT_EQ(net_.lastRuleset.rfind("table inet havenway {}\ndelete table inet havenway\n", 0), 0u);
@@ -59,7 +54,7 @@ TEST_F(NetworkCommands, AfterARebootTheOldLockRecordsAreVoid) {
     auto paths = test::scratchPaths(dir_);
     paths.procRoot = dir_ / "proc";
     std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-1\n";
-    services_ = std::make_unique<HelperServices>(runner_, paths);
+    services_ = std::make_unique<HelperServices>(runner_, net_, paths);
     registerAllCommands(dispatcher_, *services_);
     EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
     rpc(dispatcher_, "install_DNS_for_VPN");
@@ -68,7 +63,7 @@ TEST_F(NetworkCommands, AfterARebootTheOldLockRecordsAreVoid) {
     std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-2\n";
     net_ = FakeNetwork{};
     net_.defaults = {{"10.0.0.1", "wlan0", 600}};
-    services_ = std::make_unique<HelperServices>(runner_, paths);
+    services_ = std::make_unique<HelperServices>(runner_, net_, paths);
     dispatcher_ = CommandDispatcher();
     registerAllCommands(dispatcher_, *services_);
     EXPECT_FALSE(services_->lock.active());
@@ -82,8 +77,7 @@ TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {
     EXPECT_FALSE(net_.tablePresent);
     ASSERT_EQ(net_.defaults.size(), 1u);
     EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
-    EXPECT_EQ(argvs().back(),
-              (std::vector<std::string>{"ip", "-4", "route", "replace", "default", "via", "192.168.1.1", "dev", "eth0"}));
+    EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0");
 
     // No gateway from the app (none stored, or an outdated app): the lock is
     // still lifted and the saved way out restored.
@@ -128,25 +122,23 @@ TEST_F(NetworkCommands, NoAsAnswerTellsWhetherTheLockIsEngaged) {
 }
 
 TEST_F(NetworkCommands, ReleaseRemovesTheServersHostRouteUnlessATunnelRuns) {
-    const std::vector<std::string> removal{"ip", "-4", "route", "del", "203.0.113.5", "via", "192.168.1.1"};
+    const std::string removal = "del 203.0.113.5 via 192.168.1.1";
     bool tunnelUp = false;
     services_->lock.addTunnelCheck([&] { return tunnelUp; });
     for (bool up : {false, true}) {
         tunnelUp = up;
-        runner_.requests.clear();
+        net_.ops.clear();
         rpc(dispatcher_, "enableNetworkLock");
         rpc(dispatcher_, "staticRouteAddingProcessing",
             {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
         EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
-        auto calls = argvs();
-        EXPECT_EQ(std::find(calls.begin(), calls.end(), removal) != calls.end(), !up) << "tunnel up: " << up;
+        EXPECT_EQ(net_.did(removal), !up) << "tunnel up: " << up;
         EXPECT_EQ(services_->context.state.routes.empty(), !up);
     }
     // What stayed for the tunnel still goes with the reset.
-    runner_.requests.clear();
+    net_.ops.clear();
     EXPECT_TRUE(services_->resetAll());
-    auto calls = argvs();
-    EXPECT_NE(std::find(calls.begin(), calls.end(), removal), calls.end());
+    EXPECT_TRUE(net_.did(removal));
 }
 
 TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
@@ -157,10 +149,7 @@ TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
     EXPECT_EQ(rpc(dispatcher_, "staticRouteAddingProcessing",
                   {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}),
               "203.0.113.5");
-    auto calls = argvs();
-    EXPECT_NE(std::find(calls.begin(), calls.end(),
-                        std::vector<std::string>{"ip", "-4", "route", "replace", "203.0.113.5", "via", "192.168.1.1"}),
-              calls.end());
+    EXPECT_TRUE(net_.did("replace 203.0.113.5 via 192.168.1.1"));
     EXPECT_NE(net_.lastRuleset.find("set servers4 { type ipv4_addr; elements = { 203.0.113.5 }; }"), std::string::npos);
 
     EXPECT_EQ(rpc(dispatcher_, "addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
@@ -185,12 +174,13 @@ TEST_F(NetworkCommands, HostileParametersChangeNothing) {
             EXPECT_TRUE(reply == "NO" || reply == "<no reply>") << command << " " << key;
         }
     }
-    EXPECT_TRUE(runner_.requests.empty());
+    EXPECT_TRUE(net_.ops.empty());
     EXPECT_GE(log_->countAtLeast(LogLevel::Warning), 1u);
     // Wrong types are refused too.
     EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", 3232235777}}), "NO");
     EXPECT_EQ(rpc(dispatcher_, "restore_DNS_to_original", {{"forOpenVPN", 2}}), "NO");
     EXPECT_EQ(rpc(dispatcher_, "restore_DNS_to_original", {{"skipFallback", "1"}}), "NO");
+    EXPECT_TRUE(net_.ops.empty());
     EXPECT_TRUE(runner_.requests.empty());
 }
 
@@ -208,12 +198,34 @@ TEST_F(NetworkCommands, ResetUndoesRoutesAndTable) {
     EXPECT_TRUE(services_->resetAll());
     EXPECT_FALSE(net_.tablePresent);
     EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
-    auto calls = argvs();
-    EXPECT_NE(std::find(calls.begin(), calls.end(),
-                        std::vector<std::string>{"ip", "-4", "route", "del", "203.0.113.5", "via", "192.168.1.1"}),
-              calls.end());
+    EXPECT_TRUE(net_.did("del 203.0.113.5 via 192.168.1.1"));
     EXPECT_TRUE(services_->context.state.routes.empty());
     EXPECT_FALSE(services_->lock.active());
+}
+
+TEST_F(NetworkCommands, EachCommandOfTheRoadLogsOneLineWhenItWorksAndItsCauseWhenNot) {
+    struct Row {
+        const char* command;
+        HelperDictionary parameters;
+    };
+    const Row road[] = {{"retrieveDefaultGateway", {}},
+                        {"enableNetworkLock", {{"dnsResolver", "8.8.4.4"}}},
+                        {"staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}},
+                        {"addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}},
+                        {"install_DNS_for_VPN", {}},
+                        {"restore_DNS_to_original", {}},
+                        {"disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}},
+                        {"closeHelperTool", {}}};
+    for (const Row& row : road) {
+        const auto lines = log_->countAtLeast(LogLevel::Info);
+        EXPECT_NE(rpc(dispatcher_, row.command, row.parameters), "NO") << row.command;
+        EXPECT_EQ(log_->countAtLeast(LogLevel::Info), lines + 1) << row.command;
+        EXPECT_EQ(log_->countAtLeast(LogLevel::Warning), 0u) << row.command;
+    }
+    // A refused table says why, beside the command's own line.
+    net_.nftFails = true;
+    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "NO");
+    EXPECT_GE(log_->countAtLeast(LogLevel::Warning), 1u);
 }
 
 TEST(NftRuleset, OnlyValidatedAddressesReachTheRuleset) {

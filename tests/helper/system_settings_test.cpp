@@ -13,10 +13,7 @@ namespace {
 
 class SystemSettings : public ::testing::Test {
 protected:
-    SystemSettings() {
-        runner_.responder = [this](const ProcessRequest& r) { return net_.answer(r); };
-        registerAllCommands(dispatcher_, services_);
-    }
+    SystemSettings() { registerAllCommands(dispatcher_, services_); }
     void write(const std::string& path, const std::string& content) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path) << content;
@@ -27,7 +24,7 @@ protected:
     test::ScratchDir dir_;
     test::FakeNetwork net_;
     hw::test::FakeProcessRunner runner_;
-    HelperServices services_{runner_, test::scratchPaths(dir_)};
+    HelperServices services_{runner_, net_, test::scratchPaths(dir_)};
     CommandDispatcher dispatcher_;
 };
 
@@ -60,7 +57,7 @@ TEST_F(SystemSettings, AResetByAnotherRunIsWhatTheNextCommandSees) {
     };
     EXPECT_EQ(command("install_DNS_for_VPN"), "YES");
     {
-        HelperServices reset(runner_, test::scratchPaths(dir_));
+        HelperServices reset(runner_, net_, test::scratchPaths(dir_));
         auto held = reset.context.holdState();
         EXPECT_TRUE(reset.resetAll());
     }
@@ -88,6 +85,7 @@ TEST_F(SystemSettings, DnsUsesTheResolversTheAppNamedAndKeepsSymlinks) {
 TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
     write(dir_ / "no-resolved/io.systemd.Resolve", "");
     services_.dns.setTunnelServers({"10.8.0.1", "not an address"}, "tun0");
+    net_.links.push_back("tun0");
     EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
     EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
     EXPECT_EQ(runner_.argvs(), (std::vector<std::vector<std::string>>{
@@ -98,15 +96,12 @@ TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
 
     // A revert that fails on a link still there is no success; once the
     // link is gone, its settings went with it.
-    bool linkThere = true;
     runner_.responder = [&](const ProcessRequest& r) {
-        if (r.argv[0] == "resolvectl" && r.argv[1] == "revert") return hw::test::FakeProcessRunner::exited(1);
-        if (r.argv[0] == "ip" && r.argv[1] == "link") return hw::test::FakeProcessRunner::exited(linkThere ? 0 : 1);
-        return net_.answer(r);
+        return hw::test::FakeProcessRunner::exited(r.argv[0] == "resolvectl" && r.argv[1] == "revert" ? 1 : 0);
     };
     EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
     EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "NO");
-    linkThere = false;
+    net_.links.pop_back();
     EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
 }
 
@@ -140,37 +135,39 @@ TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
 
 TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlushed) {
     write(sysctl("eth0"), "0\n");
-    runner_.responder = [](const ProcessRequest& r) {
-        const std::vector<std::string> addresses{"ip", "-j", "-6", "addr", "show", "dev", "eth0"};
-        const std::vector<std::string> routes{"ip", "-j", "-6", "route", "show", "dev", "eth0"};
-        if (r.argv == addresses)
-            return hw::test::FakeProcessRunner::exited(0, R"([{"ifname":"eth0","addr_info":[
-                {"family":"inet6","local":"2001:db8::2","prefixlen":64,"scope":"global"},
-                {"family":"inet6","local":"2001:db8::abcd","prefixlen":64,"scope":"global","dynamic":true},
-                {"family":"inet6","local":"2001:db8::9","prefixlen":64,"scope":"global","temporary":true},
-                {"family":"inet6","local":"fe80::1","prefixlen":64,"scope":"link"},
-                {"family":"inet6","local":"2001:db8::3 dev lo","prefixlen":64,"scope":"global"}]}])");
-        if (r.argv == routes)
-            return hw::test::FakeProcessRunner::exited(0, R"([
-                {"dst":"2001:db8::/64","protocol":"kernel","metric":256},
-                {"dst":"default","gateway":"fe80::1","protocol":"ra","metric":1024},
-                {"dst":"default","gateway":"2001:db8::1","protocol":"boot","metric":1024},
-                {"dst":"2001:db8:1::/48","gateway":"2001:db8::1; reboot","protocol":"static"},
-                {"dst":"2001:db8:2::/48","type":"unreachable","protocol":"static"},
-                {"dst":"2001:db8:3::/48","gateway":"2001:db8::1","protocol":"static"}])");
-        return hw::test::FakeProcessRunner::exited(0, "[]");
-    };
+    net_.addresses["eth0"] = {{"2001:db8::2/64", true, false, false},
+                              {"2001:db8::abcd/64", true, true, false},
+                              {"2001:db8::9/64", true, false, true},
+                              {"fe80::1/64", false, false, false},
+                              {"2001:db8::3 dev lo/64", true, false, false}};
+    net_.routes["eth0"] = {{"2001:db8::/64", "", "eth0", 256, "kernel"},
+                           {"default", "fe80::1", "eth0", 1024, "ra"},
+                           {"default", "2001:db8::1", "eth0", 1024, "boot"},
+                           {"2001:db8:1::/48", "2001:db8::1; reboot", "eth0", std::nullopt, "static"},
+                           {"2001:db8:3::/48", "2001:db8::1", "eth0", std::nullopt, "static"}};
     EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
-    runner_.requests.clear();
+    net_.ops.clear();
     EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
-    EXPECT_EQ(runner_.argvs(),
-              (std::vector<std::vector<std::string>>{
-                  {"ip", "-6", "addr", "replace", "2001:db8::2/64", "dev", "eth0"},
-                  {"ip", "-6", "route", "replace", "default", "via", "2001:db8::1", "dev", "eth0", "metric", "1024",
-                   "proto", "boot"},
-                  {"ip", "-6", "route", "replace", "2001:db8:3::/48", "via", "2001:db8::1", "dev", "eth0", "proto",
-                   "static"}}));
+    EXPECT_EQ(net_.ops, (std::vector<std::string>{"address 2001:db8::2/64 dev eth0",
+                                                  "replace default via 2001:db8::1 dev eth0 metric 1024 proto boot",
+                                                  "replace 2001:db8:3::/48 via 2001:db8::1 dev eth0 proto static"}));
     EXPECT_TRUE(services_.context.state.ipv6.addresses.empty());
+}
+
+TEST(HelperStateFile, AWriteThatMakesOrEndsADnsRecordMustSurviveAPowerCut) {
+    struct Row {
+        const char* name;
+        bool recordOnDisk, recordNow, durable;
+    };
+    for (const Row& row : {Row{"lock and routes only: void after a reboot anyway", false, false, false},
+                           Row{"the record is made", false, true, true},
+                           Row{"the record stays while the lock changes", true, true, true},
+                           Row{"the record is ended", true, false, true}}) {
+        HelperState s;
+        s.lock.active = true;
+        s.dns.saved = row.recordNow;
+        EXPECT_EQ(s.needsDurableWrite(row.recordOnDisk), row.durable) << row.name;
+    }
 }
 
 TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {

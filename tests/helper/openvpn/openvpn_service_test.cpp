@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "../fake_system.h"
 #include "helper/openvpn/openvpn_service.h"
 #include "support/temp_dir.h"
 #include "support/fake_process_runner.h"
@@ -14,7 +15,7 @@ namespace {
 // The refusals happen before anything is started, so no openvpn runs here.
 class OpenVPNServiceRefusals : public ::testing::Test {
 protected:
-    OpenVPNServiceRefusals() : services(runner, paths()) {}
+    OpenVPNServiceRefusals() : services(runner, network, paths()) {}
     HelperPaths paths() {
         HelperPaths p;
         p.runDir = dir.file("run");
@@ -34,8 +35,9 @@ protected:
         return *helperString(service.create(command), "reply");
     }
 
-    test::TempDir dir;
+    hw::test::TempDir dir;
     hw::test::FakeProcessRunner runner;
+    helper::test::FakeNetwork network;
     HelperServices services;
     OpenVPNServiceOptions options{.openvpnBinary = "/nonexistent/openvpn", .eventProgram = "/x"};
     OpenVPNService service{services, options};

@@ -1,0 +1,249 @@
+// The real helper daemon, as root in a network namespace, answering each
+// command of the connect road, against the floor measured in the same run:
+// a bare SOCK_SEQPACKET ping-pong between two processes. Prints the median
+// and p99 of each and the ratio to the floor. Needs root; skips otherwise.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/helper_message.h"
+#include "platform/helper_socket.h"
+#include "support/netns_rig.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRounds = 200;
+
+struct Figures {
+    double median = 0, p99 = 0;
+};
+
+Figures figures(std::vector<double> micros) {
+    if (micros.empty()) return {};
+    std::sort(micros.begin(), micros.end());
+    return {micros[micros.size() / 2], micros[micros.size() * 99 / 100]};
+}
+
+double since(Clock::time_point start) { return std::chrono::duration<double, std::micro>(Clock::now() - start).count(); }
+
+// A peer process serving one end of a socket pair with serve(fd); each
+// round is timed on this side, then the peer is ended.
+Figures againstPeer(const std::function<void(int)>& serve, const std::function<bool(int)>& round) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        serve(fds[1]);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::vector<double> micros;
+    for (int i = 0; i < kRounds * 4; ++i) {
+        auto start = Clock::now();
+        if (!round(fds[0])) break;
+        micros.push_back(since(start));
+    }
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return figures(std::move(micros));
+}
+
+const std::string kRequest(120, 'x');  // about the size of a framed command
+
+// Two processes, one message each way per round, nothing else.
+Figures bareFloor() {
+    return againstPeer(
+        [](int fd) {
+            char buf[512];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+                if (::write(fd, buf, static_cast<size_t>(n)) != n) break;
+        },
+        [](int fd) {
+            char buf[512];
+            return ::write(fd, kRequest.data(), kRequest.size()) > 0 && ::read(fd, buf, sizeof buf) > 0;
+        });
+}
+
+// The same, with the app's request shape: a new reply channel each time,
+// passed with the request; the answer comes back on it.
+Figures channelFloor() {
+    return againstPeer(
+        [](int fd) {
+            char buf[512];
+            char control[CMSG_SPACE(sizeof(int))];
+            for (;;) {
+                iovec iov{buf, sizeof buf};
+                msghdr msg{};
+                msg.msg_iov = &iov;
+                msg.msg_iovlen = 1;
+                msg.msg_control = control;
+                msg.msg_controllen = sizeof control;
+                const ssize_t n = ::recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
+                cmsghdr* c = CMSG_FIRSTHDR(&msg);
+                if (n <= 0 || !c) break;
+                int reply;
+                std::memcpy(&reply, CMSG_DATA(c), sizeof reply);
+                const ssize_t written = ::write(reply, buf, static_cast<size_t>(n));
+                ::close(reply);
+                if (written != n) break;
+            }
+        },
+        [](int fd) {
+            int channel[2];
+            if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, channel) != 0) return false;
+            std::string request = kRequest;
+            iovec iov{request.data(), request.size()};
+            char control[CMSG_SPACE(sizeof(int))] = {};
+            msghdr msg{};
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            cmsghdr* c = CMSG_FIRSTHDR(&msg);
+            c->cmsg_level = SOL_SOCKET;
+            c->cmsg_type = SCM_RIGHTS;
+            c->cmsg_len = CMSG_LEN(sizeof(int));
+            std::memcpy(CMSG_DATA(c), &channel[1], sizeof(int));
+            const bool sent = ::sendmsg(fd, &msg, 0) > 0;
+            ::close(channel[1]);
+            char buf[512];
+            const bool answered = sent && ::read(channel[0], buf, sizeof buf) > 0;
+            ::close(channel[0]);
+            return answered;
+        });
+}
+
+class Daemon {
+public:
+    explicit Daemon(std::string dir) : dir_(std::move(dir)) {}
+
+    bool start(const std::string& ns) {
+        child_ = hw::test::ChildProcess({"ip", "netns", "exec", ns, HW_BINARY_DIR "/helper/havenway-helper"},
+                                        dir_ + "/helper.log",
+                                        {"HAVENWAY_HELPER_SOCKET=" + dir_ + "/helper.sock",
+                                         "HAVENWAY_HELPER_CONF=" + dir_ + "/helper.conf",
+                                         "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state",
+                                         "HAVENWAY_HELPER_RUN_DIR=" + dir_ + "/run",
+                                         "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf",
+                                         "HAVENWAY_RESOLVED_DIR=" + dir_ + "/no-resolved"});
+        return hw::test::waitFor([&] { return connect(); }, std::chrono::seconds(10));
+    }
+
+    // One request the way the app sends it: its own reply channel each time.
+    std::string call(const std::string& name, const hw::HelperDictionary& parameters) {
+        hw::HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", name}};
+        if (!parameters.empty()) m["parameters"] = hw::HelperValue(parameters);
+        auto [mine, theirs] = hw::makeHelperSocketPair();
+        if (!hw::sendHelperMessage(fd_.get(), m, theirs.get(), 5000, nullptr)) return "<send failed>";
+        theirs.reset();
+        auto env = hw::receiveHelperMessage(mine.get(), 30000, nullptr);
+        const std::string* reply = env ? hw::helperString(env->message, "reply") : nullptr;
+        return reply ? *reply : "<no reply>";
+    }
+
+private:
+    bool connect() {
+        hw::UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const std::string path = dir_ + "/helper.sock";
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return false;
+        fd_ = std::move(fd);
+        return true;
+    }
+
+    std::string dir_;
+    hw::test::ChildProcess child_;
+    hw::UniqueFd fd_;
+};
+
+struct Step {
+    const char* label;
+    const char* command;
+    hw::HelperDictionary parameters;
+};
+
+}  // namespace
+
+int main() {
+    if (::geteuid() != 0) {
+        std::puts("bench_helper_daemon: needs root (network namespaces); skipped");
+        return 0;
+    }
+    if (auto why = hw::test::NetnsRig::unavailable(); !why.empty()) {
+        std::printf("bench_helper_daemon: %s; skipped\n", why.c_str());
+        return 0;
+    }
+    hw::test::NetnsRig rig;
+    const std::string client = hw::test::NetnsRig::name("hwbc"), net = hw::test::NetnsRig::name("hwbn");
+    if (!rig.link(client, "veth0", "10.77.0.2/24", net, "veth1", "10.77.0.1/24") ||
+        !hw::test::NetnsRig::in(client, {"ip", "route", "add", "default", "via", "10.77.0.1"})) {
+        std::puts("bench_helper_daemon: cannot wire the namespaces");
+        return 1;
+    }
+    // Beside the build, on a disk as the helper's state is; HW_BENCH_DIR
+    // names another folder (a tmpfs one shows the cost of the fsyncs).
+    const char* base = std::getenv("HW_BENCH_DIR");
+    const std::string dir =
+        std::string(base && *base ? base : HW_BINARY_DIR) + "/bench-helper-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/helper.conf") << "uid=0\n";
+    std::ofstream(dir + "/resolv.conf") << "nameserver 10.77.0.1\n";
+
+    int status = 0;
+    {
+        Daemon daemon(dir);
+        if (!daemon.start(client)) {
+            std::puts("bench_helper_daemon: the helper did not start");
+            status = 1;
+        } else {
+            const std::vector<Step> road = {
+                {"no-op (unknown command)", "benchNoOp", {}},
+                {"retrieveDefaultGateway", "retrieveDefaultGateway", {}},
+                {"enableNetworkLock", "enableNetworkLock", {{"dnsResolver", "10.77.0.1"}}},
+                {"staticRouteAddingProcessing", "staticRouteAddingProcessing",
+                 {{"vpnServerAddress", "198.51.100.10"}, {"defaultGateway", "10.77.0.1"}}},
+                {"install_DNS_for_VPN", "install_DNS_for_VPN", {}},
+                {"disableIPV6", "disableIPV6", {}},
+                {"reEnableIPV6", "reEnableIPV6", {}},
+                {"restore_DNS_to_original", "restore_DNS_to_original", {{"forOpenVPN", 1}}},
+                {"disableNetworkLock", "disableNetworkLock", {{"gatewayAddress", "10.77.0.1"}}},
+            };
+            std::vector<std::vector<double>> micros(road.size());
+            std::vector<std::string> replies(road.size());
+            for (int round = 0; round < kRounds; ++round)
+                for (std::size_t i = 0; i < road.size(); ++i) {
+                    auto start = Clock::now();
+                    replies[i] = daemon.call(road[i].command, road[i].parameters);
+                    micros[i].push_back(since(start));
+                }
+            const Figures floor = bareFloor(), channel = channelFloor();
+            std::printf("%-30s %10s %10s %8s  %s\n", "command", "median_us", "p99_us", "x floor", "last reply");
+            std::printf("%-30s %10.1f %10.1f %8.2f\n", "bare SOCK_SEQPACKET floor", floor.median, floor.p99, 1.0);
+            std::printf("%-30s %10.1f %10.1f %8.2f\n", "floor with a reply channel", channel.median, channel.p99,
+                        floor.median > 0 ? channel.median / floor.median : 0.0);
+            for (std::size_t i = 0; i < road.size(); ++i) {
+                const Figures f = figures(micros[i]);
+                std::printf("%-30s %10.1f %10.1f %8.2f  %s\n", road[i].label, f.median, f.p99,
+                            floor.median > 0 ? f.median / floor.median : 0.0, replies[i].c_str());
+            }
+        }
+    }
+    std::filesystem::remove_all(dir);
+    return status;
+}
