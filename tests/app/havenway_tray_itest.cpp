@@ -85,8 +85,14 @@ protected:
         app = spawnLogged(binary, vars, log());
         ASSERT_GT(app, 0);
     }
+    // Starts the application; its item's bus name once the panel has it, else empty.
+    QString startItem() {
+        start();
+        if (!spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) return {};
+        return desktop.watcher->items().front();
+    }
     // The testbed's backend, and the demo account remembered from an earlier start.
-    void rememberDemoAccount(const TestbedEnv& env, const std::string& protocol = " Automatic") {
+    void rememberDemoAccount(const TestbedEnv& env, VPNProtocols protocol = VPNProtocols::Automatic) {
         for (auto& v : vars)
             if (v.rfind("HAVENWAY_BACKEND_HOST=", 0) == 0) v = "HAVENWAY_BACKEND_HOST=" + env.get("HAVENWAY_BACKEND_HOST");
         vars.push_back("HAVENWAY_WEB_HOST=" + env.get("HAVENWAY_WEB_HOST"));
@@ -95,7 +101,7 @@ protected:
         JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
         settings.set(SettingsUserDefaults::showWelcomePage, false);
         settings.set(SettingsUserDefaults::signMeInWhenHavenwayStarts, true);
-        settings.set(SettingsUserDefaults::vpnProtocols, protocol);
+        settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(protocol)));
         ASSERT_TRUE(settings.synchronize());
         FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
         const std::string service = GlobalConstants::keychainServiceName;
@@ -117,9 +123,8 @@ protected:
 };
 
 TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
-    start();
-    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = desktop.watcher->items().front();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
 
     MenuNode root;
     ASSERT_TRUE(spinUntil(
@@ -147,9 +152,8 @@ TEST_F(HavenwayTray, SignedInDemoGetsTheFullMenuWithEveryLocationAndItsFlag) {
     const auto env = TestbedEnv::load();
     if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
     rememberDemoAccount(*env);
-    start();
-    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = desktop.watcher->items().front();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
 
     MenuNode root;
     const MenuNode* locations = nullptr;
@@ -192,7 +196,7 @@ protected:
         std::erase_if(vars, [](const std::string& v) { return v.rfind("HAVENWAY_HELPER_SOCKET=", 0) == 0; });
         vars.push_back("HAVENWAY_HELPER_SOCKET=" + bed.dir.file("helper.sock"));
         vars.push_back("HAVENWAY_SYSTEMD_UNIT_DIRS=" + dir.file("units"));
-        rememberDemoAccount(bed.env, std::string(rawValue(VPNProtocols::OpenVPN)));
+        rememberDemoAccount(bed.env, VPNProtocols::OpenVPN);
     }
     void TearDown() override {
         HavenwayTray::TearDown();
@@ -200,17 +204,18 @@ protected:
         helper.stop();
         auto environment = testbed::helperEnvironment(bed.dir.path());
         environment.push_back("ASAN_OPTIONS=detect_leaks=0");
-        waitChild(spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"), helperBinary(), "--reset"},
-                              bed.dir.file("helper.log"), environment),
-                  20s);
+        const pid_t reset = spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"),
+                                         helperBinary(), "--reset"},
+                                        bed.dir.file("helper.log"), environment);
+        if (reset > 0) waitChild(reset, 20s);
     }
     static std::string helperBinary() { return HW_BINARY_DIR "/helper/havenway-helper"; }
-    // Every image the item offers, as the panel reads them.
+    // The pixels of every size of the item's image, as the panel reads them.
     QByteArray icon(const QString& service) {
-        const QDBusMessage reply = trayCall(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
-                                            {"org.kde.StatusNotifierItem", "IconPixmap"});
-        QByteArray bytes;
-        const auto images = reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+        const auto images = trayCall(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                     {"org.kde.StatusNotifierItem", "IconPixmap"})
+                                .arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+        QByteArray pixels;
         images.beginArray();
         while (!images.atEnd()) {
             int width = 0, height = 0;
@@ -218,10 +223,10 @@ protected:
             images.beginStructure();
             images >> width >> height >> data;
             images.endStructure();
-            bytes += data;
+            pixels += data;
         }
         images.endArray();
-        return bytes;
+        return pixels;
     }
     long notified(const QString& summary) const {
         return std::count_if(notifications.notified.begin(), notifications.notified.end(),
@@ -248,9 +253,8 @@ protected:
 
 TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLeavesNothingBehind) {
     const std::string before = bed.networkState();
-    start();
-    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = desktop.watcher->items().front();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
     MenuNode root;
     const MenuNode* locations = nullptr;
     ASSERT_TRUE(spinUntil([&] { return (locations = flaggedLocations(service, root)); }, 60000)) << TempDir::read(log());

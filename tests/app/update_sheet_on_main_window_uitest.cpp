@@ -85,10 +85,8 @@ protected:
     ParseClient parse{ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000}, http,
                       queue, secrets, store};
     FakeProcessRunner runner;
-    HelperTool_XPC_Connector connector{queue, [](std::string* error) -> std::shared_ptr<HelperConnection> {
-                                           *error = "no helper here";
-                                           return nullptr;
-                                       }};
+    // Nothing here connects: no helper is ever asked for.
+    HelperTool_XPC_Connector connector{queue, [](std::string*) { return std::shared_ptr<HelperConnection>(); }};
     FakeHelperJobTable jobs;
     FakeHelperInstaller installer{queue};
     std::shared_ptr<DefaultServiceLayerFactory> factory;
