@@ -28,6 +28,8 @@ std::shared_ptr<DetailsPane> MainWindowPortAdapter::makeRealDetailsPane() {
     return std::make_shared<MainViewDetailsAreaController>(std::move(env));
 }
 
+WindowView* MainWindowPortAdapter::windowView() { return widget_.get(); }
+
 void MainWindowPortAdapter::autoUpdateSheetDidEnd() {
     if (!controller_) return;
     if (auto& pane = controller_->detailsViewController()) pane->autoUpdateSheetDidEnd();

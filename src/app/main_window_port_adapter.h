@@ -62,6 +62,8 @@ public:
     void hideAutoReconnectOverlay() override;
     // The pane once the window has loaded it.
     DetailsPanePort* detailsController() override;
+    // The pane hands this window to the update sheet: the shell finds its end's owner by it.
+    WindowView* windowView() override;
     void autoUpdateSheetDidEnd() override;
 
     void setupMainView(const std::shared_ptr<LocationsListModel>& data,

@@ -45,6 +45,9 @@ void animate(QWidget& view, double to, double seconds, std::function<void(bool s
     animation->setStartValue(effect->opacity());
     animation->setEndValue(to);
     QObject::connect(animation, &QAbstractAnimation::finished, animation, [animation, atEnd = std::move(atEnd)] {
+        // Until its deletion runs (later still inside a nested loop), an ended
+        // fade must not be taken for a running one: its completion would run twice.
+        animation->setObjectName(QString());
         animation->deleteLater();
         if (atEnd) atEnd(animation->property("hw_superseded").toBool());
     });

@@ -1,6 +1,10 @@
 // The built application's tray as a desktop's panel meets it: the item
 // registers with the panel's watcher, offers the signed-out menu, and a click
-// on it is the reopen. A private X display and bus; no helper, no backend.
+// on it is the reopen. A private X display and bus; with the testbed, the
+// demo account, and as root the helper and the VPN servers.
+// The engine's headers come before Qt's, whose emit keyword they use as a name.
+#include "support/testbed_engine.h"
+
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -8,25 +12,52 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
+#include "core/vpn_protocols.h"
 #include "platform/file_secret_store.h"
 #include "platform/json_settings_store.h"
 #include "services/auth_service.h"
 #include "support/child_process.h"
+#include "support/fake_notification_daemon.h"
 #include "support/temp_dir.h"
 #include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
+#include "support/x_keyboard.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The locations submenu of the tray's layout (read into root) once it lists
+// Automatic and the six locations, each with its flag; else null.
+const MenuNode* flaggedLocations(const QString& service, MenuNode& root) {
+    root = trayLayout(service);
+    for (const auto& n : root.children) {
+        if (n.props.value("children-display").toString() != "submenu") continue;
+        const bool flagged = n.children.size() == 7 &&
+                             std::all_of(n.children.begin() + 1, n.children.end(), [](const MenuNode& c) {
+                                 return !c.props.value("icon-data").toByteArray().isEmpty();
+                             });
+        return flagged ? &n : nullptr;
+    }
+    return nullptr;
+}
+
+// The first item whose label starts with the text, in the tree.
+const MenuNode* itemStarting(const MenuNode& root, const QString& text) {
+    if (root.label().startsWith(text)) return &root;
+    for (const auto& c : root.children)
+        if (const MenuNode* hit = itemStarting(c, text)) return hit;
+    return nullptr;
+}
 
 class HavenwayTray : public ::testing::Test, public QtAppFirst {
 protected:
@@ -54,6 +85,31 @@ protected:
         app = spawnLogged(binary, vars, log());
         ASSERT_GT(app, 0);
     }
+    // Starts the application; its item's bus name once the panel has it, else empty.
+    QString startItem() {
+        start();
+        if (!spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) return {};
+        return desktop.watcher->items().front();
+    }
+    // The testbed's backend, and the demo account remembered from an earlier start.
+    void rememberDemoAccount(const TestbedEnv& env, VPNProtocols protocol = VPNProtocols::Automatic) {
+        for (auto& v : vars)
+            if (v.rfind("HAVENWAY_BACKEND_HOST=", 0) == 0) v = "HAVENWAY_BACKEND_HOST=" + env.get("HAVENWAY_BACKEND_HOST");
+        vars.push_back("HAVENWAY_WEB_HOST=" + env.get("HAVENWAY_WEB_HOST"));
+        vars.push_back("HAVENWAY_TEST_CA=" + env.get("HAVENWAY_TEST_CA"));
+        vars.push_back("HAVENWAY_SECRET_STORE=file");
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::showWelcomePage, false);
+        settings.set(SettingsUserDefaults::signMeInWhenHavenwayStarts, true);
+        settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(protocol)));
+        ASSERT_TRUE(settings.synchronize());
+        FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
+        const std::string service = GlobalConstants::keychainServiceName;
+        const std::string reference = service + "/" + AuthService::kPasswordKey;
+        ASSERT_TRUE(secrets.writeString(service, AuthService::kUsernameKey, env.get("HAVENWAY_TESTBED_DEMO_USER")));
+        ASSERT_TRUE(secrets.writeString(service, AuthService::kPasswordKey, env.get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+        ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
+    }
     std::string log() const { return dir.file("app.log"); }
     bool logShows(const std::string& text) {
         return spinUntil([&] { return TempDir::read(log()).find(text) != std::string::npos; }, 15000);
@@ -67,9 +123,8 @@ protected:
 };
 
 TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
-    start();
-    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = desktop.watcher->items().front();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
 
     MenuNode root;
     ASSERT_TRUE(spinUntil(
@@ -96,40 +151,13 @@ TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
 TEST_F(HavenwayTray, SignedInDemoGetsTheFullMenuWithEveryLocationAndItsFlag) {
     const auto env = TestbedEnv::load();
     if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
-    for (auto& v : vars)
-        if (v.rfind("HAVENWAY_BACKEND_HOST=", 0) == 0) v = "HAVENWAY_BACKEND_HOST=" + env->get("HAVENWAY_BACKEND_HOST");
-    vars.push_back("HAVENWAY_WEB_HOST=" + env->get("HAVENWAY_WEB_HOST"));
-    vars.push_back("HAVENWAY_TEST_CA=" + env->get("HAVENWAY_TEST_CA"));
-    vars.push_back("HAVENWAY_SECRET_STORE=file");
-    {
-        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
-        settings.set(SettingsUserDefaults::showWelcomePage, false);
-        settings.set(SettingsUserDefaults::signMeInWhenHavenwayStarts, true);
-        ASSERT_TRUE(settings.synchronize());
-        FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
-        const std::string service = GlobalConstants::keychainServiceName;
-        const std::string reference = service + "/" + AuthService::kPasswordKey;
-        ASSERT_TRUE(secrets.writeString(service, AuthService::kUsernameKey, env->get("HAVENWAY_TESTBED_DEMO_USER")));
-        ASSERT_TRUE(secrets.writeString(service, AuthService::kPasswordKey, env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
-        ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
-    }
-    start();
-    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
-    const QString service = desktop.watcher->items().front();
+    rememberDemoAccount(*env);
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
 
-    // The submenu once every location has its flag.
-    const MenuNode* locations = nullptr;
     MenuNode root;
-    auto flagged = [&] {
-        root = trayLayout(service);
-        locations = nullptr;
-        for (const auto& n : root.children)
-            if (n.props.value("children-display").toString() == "submenu") locations = &n;
-        return locations && locations->children.size() == 7 &&
-               std::all_of(locations->children.begin() + 1, locations->children.end(),
-                           [](const MenuNode& n) { return !n.props.value("icon-data").toByteArray().isEmpty(); });
-    };
-    ASSERT_TRUE(spinUntil(flagged, 60000)) << TempDir::read(log());
+    const MenuNode* locations = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (locations = flaggedLocations(service, root)); }, 60000)) << TempDir::read(log());
     EXPECT_EQ(locations->children[0].label(), "Automatic");
     QStringList labels;
     for (const auto& n : root.children)
@@ -141,6 +169,149 @@ TEST_F(HavenwayTray, SignedInDemoGetsTheFullMenuWithEveryLocationAndItsFlag) {
     ::kill(app, SIGTERM);
     EXPECT_EQ(waitChild(app, 15s), 0) << TempDir::read(log());
     app = -1;
+}
+
+// The whole road on the testbed's VPN servers, with the real helper. The
+// display, the bus and the application share the client namespace, where
+// their sockets may be abstract ones; the helper runs through ip netns exec
+// for the namespace's resolver, which its openvpn asks for the server.
+class HavenwayTrayConnects : public HavenwayTray {
+protected:
+    void SetUp() override {
+        if (const std::string why = bed.enter(); !why.empty()) GTEST_SKIP() << why;
+        HavenwayTray::SetUp();
+        if (IsSkipped()) return;
+        ASSERT_TRUE(notifications.serve(QString::fromStdString(desktop.bus.address())));
+        const std::string ns = bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS");
+        TempDir::write(bed.dir.file("helper.conf"), "uid=" + std::to_string(::getuid()) + "\n");
+        TempDir::write(bed.dir.file("resolv.conf"), "nameserver " + bed.env.get("HAVENWAY_TESTBED_VPN_SERVER") + "\n");
+        ::mkdir(bed.dir.file("run").c_str(), 0700);
+        helper = ChildProcess({"ip", "netns", "exec", ns, helperBinary()}, bed.dir.file("helper.log"),
+                              testbed::helperEnvironment(bed.dir.path()));
+        ASSERT_TRUE(waitFor([&] { return ::access(bed.dir.file("helper.sock").c_str(), F_OK) == 0; }, 10s))
+            << bed.helperLog();
+        // The helper as a system unit would have installed it.
+        std::filesystem::create_directories(dir.file("units"));
+        TempDir::write(dir.file("units/com.havenway.HelperTool.service"), "[Service]\nExecStart=" + helperBinary() + "\n");
+        std::erase_if(vars, [](const std::string& v) { return v.rfind("HAVENWAY_HELPER_SOCKET=", 0) == 0; });
+        vars.push_back("HAVENWAY_HELPER_SOCKET=" + bed.dir.file("helper.sock"));
+        vars.push_back("HAVENWAY_SYSTEMD_UNIT_DIRS=" + dir.file("units"));
+        rememberDemoAccount(bed.env, VPNProtocols::OpenVPN);
+    }
+    void TearDown() override {
+        HavenwayTray::TearDown();
+        if (helper.pid() <= 0) return;
+        helper.stop();
+        auto environment = testbed::helperEnvironment(bed.dir.path());
+        environment.push_back("ASAN_OPTIONS=detect_leaks=0");
+        const pid_t reset = spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"),
+                                         helperBinary(), "--reset"},
+                                        bed.dir.file("helper.log"), environment);
+        if (reset > 0) waitChild(reset, 20s);
+    }
+    static std::string helperBinary() { return HW_BINARY_DIR "/helper/havenway-helper"; }
+    // The pixels of every size of the item's image, as the panel reads them.
+    QByteArray icon(const QString& service) {
+        const auto images = trayCall(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                     {"org.kde.StatusNotifierItem", "IconPixmap"})
+                                .arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+        QByteArray pixels;
+        images.beginArray();
+        while (!images.atEnd()) {
+            int width = 0, height = 0;
+            QByteArray data;
+            images.beginStructure();
+            images >> width >> height >> data;
+            images.endStructure();
+            pixels += data;
+        }
+        images.endArray();
+        return pixels;
+    }
+    long notified(const QString& summary) const {
+        return std::count_if(notifications.notified.begin(), notifications.notified.end(),
+                             [&](const auto& n) { return n.summary == summary; });
+    }
+    void click(const QString& service, const MenuNode* item) {
+        ASSERT_NE(item, nullptr);
+        trayCall(service, "/MenuBar", "com.canonical.dbusmenu", "Event",
+                 {item->id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), uint(0)});
+    }
+    // The openvpn of the client namespace, which the helper started.
+    pid_t clientOpenVPN() {
+        ProcessRequest r;
+        r.argv = {"pgrep", "-x", "--ns", std::to_string(::getpid()), "--nslist", "net", "openvpn"};
+        r.timeout = 5s;
+        const auto found = bed.runner.run(r);
+        return found.ok() ? std::stoi(found.out) : -1;
+    }
+
+    TestbedEngine bed;
+    FakeNotificationDaemon notifications;
+    ChildProcess helper;
+};
+
+TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLeavesNothingBehind) {
+    const std::string before = bed.networkState();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    MenuNode root;
+    const MenuNode* locations = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (locations = flaggedLocations(service, root)); }, 60000)) << TempDir::read(log());
+    const QByteArray disconnectedIcon = icon(service);
+
+    click(service, itemStarting(*locations, "Netherlands"));
+    std::set<QByteArray> icons;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            icons.insert(icon(service));
+            return notified("Connected to Netherlands") == 1;
+        },
+        60000))
+        << TempDir::read(log()) << bed.helperLog();
+    const pid_t client = clientOpenVPN();
+    EXPECT_GT(client, 0);
+    const QByteArray connectedIcon = icon(service);
+    spinFor(600);
+    EXPECT_EQ(icon(service), connectedIcon) << "the animation went on";
+    icons.erase(disconnectedIcon);
+    icons.erase(connectedIcon);
+    EXPECT_GE(icons.size(), 2u) << "no animation while connecting";
+    EXPECT_NE(connectedIcon, disconnectedIcon);
+    const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
+    EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), ip) != nullptr; }, 20000));
+
+    // A drop is announced, and the reconnect that follows is too.
+    ::kill(client, SIGKILL);
+    EXPECT_TRUE(spinUntil([&] { return notified("Disconnected from Netherlands") == 1; }, 30000)) << TempDir::read(log());
+    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") == 2; }, 60000)) << TempDir::read(log());
+
+    // A disconnect the user asks for is not: the pane lets go of the tunnel
+    // before the engine reports its end.
+    click(service, itemStarting(trayLayout(service), "Disconnect"));
+    EXPECT_TRUE(spinUntil(
+        [&] { return icon(service) == disconnectedIcon && itemStarting(trayLayout(service), "Connect") != nullptr; },
+        30000));
+    EXPECT_EQ(notified("Disconnected from Netherlands"), 1);
+
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const auto shown = keyboard.shownWindows();
+    click(service, itemStarting(trayLayout(service), "Quit"));
+    xcb_window_t question = 0;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            for (xcb_window_t w : keyboard.shownWindows())
+                if (!shown.count(w)) question = w;
+            return question != 0;
+        },
+        10000));
+    ASSERT_TRUE(keyboard.press(question, 0xff0d /* Return: the default button, Quit */));
+    EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
+    app = -1;
+    EXPECT_EQ(clientOpenVPN(), -1);
+    EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000)) << bed.networkState() << "\nversus\n"
+                                                                                 << before;
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ public:
     QPushButton* pickDifferentLocationLink() const;
     QWidget* darkMap() const { return darkMap_; }
     QWidget* autoReconnectOverlay() const;
+    QWidget* autoUpdateOverlay() const { return updateOverlay_; }
     QWidget* card() const { return card_; }
     FooterIconView* footerIcon() const { return footerIcon_; }
     QString connectionTimeText() const { return timeValue_->text(); }

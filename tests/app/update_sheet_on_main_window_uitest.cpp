@@ -1,0 +1,137 @@
+// The update sheet on the real main window, offscreen, reached the way the
+// details pane reaches it: its update bar, the shell, the sheet, and the end
+// back through the main window to the pane's overlay.
+// The engine's headers come before Qt's, whose emit keyword they use as a name.
+#include "connection/vpn_connection_manager_engine.h"
+#include "support/fake_system_vpn_service.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+
+#include "app/app_delegate.h"
+#include "app/auto_update_window_factory.h"
+#include "app/auto_update_window_widget.h"
+#include "app/main_window_port_adapter.h"
+#include "app/shell_doubles.h"
+#include "controllers/main_view_details/main_view_details_view.h"
+#include "view/top_bar/notification_bar_views.h"
+#include "controllers/main_window_widget.h"
+#include "core/settings_user_defaults.h"
+#include "hub/default_service_layer_factory.h"
+#include "support/fake_file_download.h"
+#include "support/fake_helper_install.h"
+#include "support/fake_http_client.h"
+#include "support/fake_image_codec.h"
+#include "support/fake_process_runner.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_info.h"
+#include "support/fake_user_notification_center.h"
+#include "support/manual_animation_driver.h"
+#include "support/manual_queue.h"
+#include "support/recording_process_launcher.h"
+#include "support/recording_url_opener.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "support/widget_test_app.h"
+#include "view/kit_controls.h"
+
+namespace hw::test {
+namespace {
+
+// The application's shell and main window on the hub's real services and
+// engine, with fakes only where the machine would be reached.
+class UpdateSheetOnMainWindow : public ::testing::Test, private WidgetAppFirst {
+protected:
+    UpdateSheetOnMainWindow() {
+        store.registerDefaults(SettingsUserDefaults::defaults());
+        factory = std::make_shared<DefaultServiceLayerFactory>(
+            ServiceLayerPlatform{queue, queue, store, secrets, http, parse, system, codec, nullptr, nullptr, nullptr},
+            [this](ServiceLayer& hub) {
+                return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
+                    queue, queue, queue, hub.appModel(), parse, "Linux", runner, connector, jobs, installer, "1.0",
+                    std::make_shared<FakeSystemVPNServiceStore>(), nullptr, nullptr});
+            });
+        hub = std::make_unique<ServiceLayer>(factory);
+        hub->prepareApplication();
+        auto main = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
+            *hub, queue, queue, codec, queue, notifications, opener, nullptr,
+            [this]() -> ShellCommands* { return delegate.get(); }, nullptr, nullptr});
+        mainWindow = main.get();
+        ShellWindows windows;
+        windows.main = std::move(main);
+        windows.auth = std::make_unique<RecordingAuthWindow>("auth", journal);
+        windows.locations = std::make_unique<RecordingWindow>("locations", journal);
+        AppDelegateEnvironment e{*hub, store, queue, services, std::move(windows), alerts, notifications};
+        e.makeAutoUpdateWindowController =
+            autoUpdateWindowMaker(queue, hub->appModel(), download, launcher, "/usr/bin/havenway");
+        delegate = std::make_unique<AppDelegate>(std::move(e));
+    }
+    ~UpdateSheetOnMainWindow() override {
+        delegate.reset();
+        hub.reset();
+    }
+
+    TempDir dir;
+    ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
+    ManualQueue queue;
+    FakeSettingsStore store;
+    FakeSecretStore secrets;
+    FakeHttpClient http{queue};
+    FakeSystemInfo system;
+    FakeImageCodec codec;
+    ParseClient parse{ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000}, http,
+                      queue, secrets, store};
+    FakeProcessRunner runner;
+    // Nothing here connects: no helper is ever asked for.
+    HelperTool_XPC_Connector connector{queue, [](std::string*) { return std::shared_ptr<HelperConnection>(); }};
+    FakeHelperJobTable jobs;
+    FakeHelperInstaller installer{queue};
+    std::shared_ptr<DefaultServiceLayerFactory> factory;
+    std::unique_ptr<ServiceLayer> hub;
+    FakeUserNotificationCenter notifications;
+    RecordingURLOpener opener;
+    Journal journal;
+    FakeShellServices services{journal};
+    RecordingAlerts alerts{journal};
+    FakeFileDownload download;
+    RecordingProcessLauncher launcher;
+    MainWindowPortAdapter* mainWindow = nullptr;
+    std::unique_ptr<AppDelegate> delegate;
+    ManualAnimationDriver animations;
+};
+
+TEST_F(UpdateSheetOnMainWindow, ThePanesUpdateBarOpensTheSheetAndItsCancelFadesThePanesOverlayOut) {
+    hub->appModel().useAutoUpdater = true;
+    mainWindow->showWindow();
+    queue.runUntilIdle();
+    auto* pane = mainWindow->widget().findChild<MainViewDetailsView*>();
+    ASSERT_NE(pane, nullptr);
+    mainWindow->showUpdateAvailableNotificationBar();
+    animations.advanceInSteps(1000);
+    auto* bar = dynamic_cast<UpgradeAvailableNotificationsBar*>(pane->topBarView(PaneTopBar::update));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isVisible());
+
+    bar->linkButton()->click();
+    animations.advanceInSteps(500);
+    EXPECT_TRUE(pane->autoUpdateOverlay()->isVisible());
+    AutoUpdateWindowWidget* sheet = nullptr;
+    for (auto* w : QApplication::topLevelWidgets())
+        if (auto* u = qobject_cast<AutoUpdateWindowWidget*>(w); u && u->isVisible()) sheet = u;
+    ASSERT_NE(sheet, nullptr) << "the fade's end did not open the sheet";
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet->parentWidget(), &mainWindow->widget());
+    EXPECT_EQ(QApplication::activeModalWidget(), sheet);
+
+    sheet->cancelButton()->click();
+    queue.runUntilIdle();
+    animations.advanceInSteps(1500);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_TRUE(pane->autoUpdateOverlay()->isHidden()) << "the sheet's end never reached the pane";
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,74 @@
+#pragma once
+// A keyboard on a test's own X display, for windows another process shows:
+// finds the top-level windows it maps and types into one of them.
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace hw::test {
+
+class XKeyboard {
+public:
+    explicit XKeyboard(const std::string& display)
+        : c_(xcb_connect(display.c_str(), nullptr), xcb_disconnect) {}
+    bool ok() const { return c_ && !xcb_connection_has_error(c_.get()); }
+
+    // The top-level windows shown now (no window manager reparents them).
+    std::set<xcb_window_t> shownWindows() {
+        std::set<xcb_window_t> shown;
+        const xcb_window_t root = screen()->root;
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(c_.get(), xcb_query_tree(c_.get(), root), nullptr), std::free);
+        if (!tree) return shown;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
+                xcb_get_window_attributes_reply(c_.get(), xcb_get_window_attributes(c_.get(), children[i]), nullptr),
+                std::free);
+            if (a && a->map_state == XCB_MAP_STATE_VIEWABLE) shown.insert(children[i]);
+        }
+        return shown;
+    }
+
+    // Gives the window the input focus and presses and releases the key of keysym there.
+    bool press(xcb_window_t window, xcb_keysym_t keysym) {
+        const xcb_keycode_t code = keycodeOf(keysym);
+        if (!code) return false;
+        xcb_set_input_focus(c_.get(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        for (uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
+            xcb_key_press_event_t e{};
+            e.response_type = type;
+            e.detail = code;
+            e.root = screen()->root;
+            e.event = window;
+            e.same_screen = 1;
+            xcb_send_event(c_.get(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+        }
+        return xcb_flush(c_.get()) > 0;
+    }
+
+private:
+    xcb_screen_t* screen() { return xcb_setup_roots_iterator(xcb_get_setup(c_.get())).data; }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) {
+        const xcb_setup_t* setup = xcb_get_setup(c_.get());
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> map(
+            xcb_get_keyboard_mapping_reply(
+                c_.get(), xcb_get_keyboard_mapping(c_.get(), setup->min_keycode, static_cast<uint8_t>(count)), nullptr),
+            std::free);
+        if (!map) return 0;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
+        for (int k = 0; k < count; ++k)
+            for (int s = 0; s < map->keysyms_per_keycode; ++s)
+                if (syms[k * map->keysyms_per_keycode + s] == keysym)
+                    return static_cast<xcb_keycode_t>(setup->min_keycode + k);
+        return 0;
+    }
+
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c_;
+};
+
+}  // namespace hw::test
