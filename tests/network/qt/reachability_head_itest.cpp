@@ -1,4 +1,4 @@
-// The backend check and the probe over real HTTPS: a server of our own on
+// The backend check over real HTTPS: a server of our own on
 // loopback, with a certificate made for the test and trusted through
 // HAVENWAY_TEST_CA.
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <chrono>
 #include <optional>
 
-#include "network/probe_url_reachability_helper.h"
 #include "network/reachability.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
@@ -122,25 +121,6 @@ TEST_F(HttpsReachabilityTest, TheTestbedBackendPassesTheHeadCheck) {
     Reachability reachability(client, queue);
     EXPECT_EQ(reachability.backendHost(), env.get("HAVENWAY_BACKEND_HOST")) << "the redirect names the host";
     EXPECT_EQ(check(reachability), true);
-}
-
-TEST_F(HttpsReachabilityTest, ProbeBacksOffUntilTheAddressAnswers) {
-    struct Delegate : ProbeURLDelegate {
-        void onProbeURL_Succeded() override { outcome = "succeeded"; }
-        void onProbeURL_Failed() override { outcome = "failed"; }
-        std::string outcome;
-    };
-    auto delegate = std::make_shared<Delegate>();
-    ProbeURLReachabilityHelper probe(*http, queue);
-    probe.delegate = delegate;
-    server.status = 503;
-    probe.startProbeURLChecking("https://" + server.host() + "/probe");
-    ASSERT_TRUE(spinUntil([&] { return server.requests >= 1; }));
-    server.status = 204;
-    ASSERT_TRUE(spinUntil([&] { return !delegate->outcome.empty(); }));
-    EXPECT_EQ(delegate->outcome, "succeeded");
-    EXPECT_EQ(server.requests, 2);
-    EXPECT_FALSE(probe.probeURLCallInProgress());
 }
 
 }  // namespace
