@@ -1,17 +1,15 @@
-// Sign-in, remote configuration, public address, automatic location and sign-up on the testbed.
+// Sign-in, the web API and sign-up on the testbed (configuration, address and
+// automatic location run through the hub's own testbed test).
 #include <unistd.h>
 
 #include <chrono>
 
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
-#include "platform/base64.h"
 #include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/free_trial_sign_up_service.h"
-#include "services/links_manager.h"
 #include "services/locations_list_operations.h"
-#include "services/parse_config_service.h"
 #include "services/smart_wigdet_helper.h"
 #include "support/fake_image_codec.h"
 #include "support/fake_system_info.h"
@@ -33,16 +31,12 @@ protected:
         ports.loginData = auth.get();
         ports.locations = &locations;
         model->setPorts(ports);
-        links = std::make_unique<LinksManager>(*model);
         widget = std::make_unique<SmartWigdetHelper>(*http);
         analytics = std::make_unique<AnalyticsService>(*model, *http);
-        config = std::make_unique<ParseConfigService>(*model, *parse, *http, *links, *widget, *analytics);
     }
     void TearDown() override {
-        config.reset();
         analytics.reset();
         widget.reset();
-        links.reset();
         auth.reset();
         model.reset();
         TestbedServicesFixture::TearDown();
@@ -62,10 +56,8 @@ protected:
     ServicesLocationsListOperations locations;
     std::unique_ptr<ApplicationModel> model;
     std::unique_ptr<AuthService> auth;
-    std::unique_ptr<LinksManager> links;
     std::unique_ptr<SmartWigdetHelper> widget;
     std::unique_ptr<AnalyticsService> analytics;
-    std::unique_ptr<ParseConfigService> config;
 };
 
 TEST_F(AccountTestbed, SignsInStoresTheAccountAndSignsOut) {
@@ -75,29 +67,6 @@ TEST_F(AccountTestbed, SignsInStoresTheAccountAndSignsOut) {
     auth->logOut();
     EXPECT_FALSE(parse->currentUser());
     EXPECT_FALSE(auth->restoreLoginDataFromKeychain());
-}
-
-TEST_F(AccountTestbed, RemoteConfigurationPublicAddressAndAutomaticLocation) {
-    ASSERT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
-    bool loaded = false;
-    config->loadParseConfig([&] { loaded = true; }, [&](OptionalParseError e) {
-        ADD_FAILURE() << (e ? e->message : "");
-        loaded = true;
-    });
-    ASSERT_TRUE(test::spinUntil([&] { return loaded; }));
-    ASSERT_TRUE(model->publicIPInfoUrl);
-    EXPECT_FALSE(ParseConfigService::isConfigIncomplete(parse->currentConfig()));
-
-    std::optional<ParseConfigService::PublicAddressInfo> info;
-    config->requestPublicIPInfo(*model->publicIPInfoUrl, [&](ParseConfigService::PublicAddressInfo i) { info = i; });
-    ASSERT_TRUE(test::spinUntil([&] { return info.has_value(); }));
-    ASSERT_FALSE(info->failed);
-    EXPECT_EQ(info->countryCode, "NL");
-
-    std::optional<std::optional<std::string>> id;
-    config->getAutomaticLocation(info->address, "Asia/Tokyo", [&](std::optional<std::string> i) { id = i; });
-    ASSERT_TRUE(test::spinUntil([&] { return id.has_value(); }));
-    EXPECT_TRUE(*id && !(*id)->empty());
 }
 
 TEST_F(AccountTestbed, WidgetAndAnalyticsReachTheWebAPI) {
