@@ -7,6 +7,12 @@
 namespace hw::test {
 namespace {
 
+std::shared_ptr<FakeBackendFile> mapFile(const char* bytes) {
+    auto file = std::make_shared<FakeBackendFile>();
+    file->data = FakeImageCodec::bytes(bytes);
+    return file;
+}
+
 using ::testing::ElementsAre;
 using Keys = SettingsUserDefaults;
 
@@ -169,8 +175,7 @@ TEST_F(ApplicationModelTest, CachedMapIsReadAndDecodedOffTheMainQueueAndAssigned
 }
 
 TEST_F(ApplicationModelTest, FetchedMapsFillTheirImage) {
-    auto light = std::make_shared<FakeBackendFile>();
-    light->data = FakeImageCodec::bytes("IMG:3x3");
+    auto light = mapFile("IMG:3x3");
     model->setMainViewMapPFFile(light);
     light->finishFetch();
     auto dark = std::make_shared<FakeBackendFile>();
@@ -186,15 +191,13 @@ TEST_F(ApplicationModelTest, FetchedMapsFillTheirImage) {
 }
 
 TEST_F(ApplicationModelTest, FailedStaleOrOrphanedMapDownloadsChangeNothing) {
-    auto good = std::make_shared<FakeBackendFile>();
-    good->data = FakeImageCodec::bytes("IMG:2x2");
+    auto good = mapFile("IMG:2x2");
     model->setMainViewMapPFFile(good);
     good->finishFetch();
     runAll();
     const auto shown = model->mainViewMapImage;
     auto broken = std::make_shared<FakeBackendFile>();  // fetch error
-    auto garbage = std::make_shared<FakeBackendFile>();
-    garbage->data = FakeImageCodec::bytes("<html>");
+    auto garbage = mapFile("<html>");
     model->setMainViewMapPFFile(broken);
     broken->finishFetch();
     model->setMainViewMapPFFile(garbage);
@@ -203,10 +206,8 @@ TEST_F(ApplicationModelTest, FailedStaleOrOrphanedMapDownloadsChangeNothing) {
     EXPECT_EQ(model->mainViewMapImage, shown);
 
     // An older file finishing after a newer one was assigned must not win.
-    auto older = std::make_shared<FakeBackendFile>();
-    older->data = FakeImageCodec::bytes("IMG:8x8");
-    auto newer = std::make_shared<FakeBackendFile>();
-    newer->data = FakeImageCodec::bytes("IMG:5x5");
+    auto older = mapFile("IMG:8x8");
+    auto newer = mapFile("IMG:5x5");
     model->setMainViewMapPFFile(older);
     model->setMainViewMapPFFile(newer);
     newer->finishFetch();
@@ -214,8 +215,7 @@ TEST_F(ApplicationModelTest, FailedStaleOrOrphanedMapDownloadsChangeNothing) {
     runAll();
     EXPECT_EQ(model->mainViewMapImage->width, 5);
 
-    auto late = std::make_shared<FakeBackendFile>();
-    late->data = FakeImageCodec::bytes("IMG:2x2");
+    auto late = mapFile("IMG:2x2");
     model->setMainViewMapPFFile(late);
     model.reset();
     late->finishFetch();

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/vpn_connection.h"
-#include "core/vpn_types.h"
 #include "support/manual_queue.h"
 
 namespace hw {
@@ -100,12 +99,6 @@ TEST(VPNConnection, DestroyingARunningSessionCancelsItsTimer) {
     }
     queue.advance(1'000);
     EXPECT_EQ(ticks, 2);
-}
-
-TEST(VPNTypes, OnlyKnownNumbersConvert) {
-    EXPECT_EQ(vpnTypeFromValue(5), VPNTypesIKEv2_StrongSwan);
-    EXPECT_FALSE(vpnTypeFromValue(-1).has_value());
-    EXPECT_FALSE(vpnTypeFromValue(6).has_value());
 }
 
 }  // namespace

@@ -32,6 +32,12 @@ protected:
         helper->addOnConnectedToWiFiNetworkObserver([this] { events.push_back("connected"); });
     }
 
+    // A running watch whose first report was taken.
+    void watch() {
+        helper->reach(kHost);
+        queue.runUntilIdle();
+        take();
+    }
     // One burst of kernel events, then the settle delay.
     void kernelEvent() {
         routes.changed();
@@ -68,9 +74,7 @@ TEST_F(InternetReachabilityHelperTest, ReportsOnTheMainQueueInRegistrationOrder)
 }
 
 TEST_F(InternetReachabilityHelperTest, LinkLossAndReturnReachObserversOncePerChange) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
+    watch();
 
     routes.setRoutable(kAddr, false);
     routes.changed();
@@ -107,9 +111,7 @@ TEST_F(InternetReachabilityHelperTest, ReachDuringAWatchDoesNothingUntilStopped)
 }
 
 TEST_F(InternetReachabilityHelperTest, StopSilencesEverythingStillOnItsWay) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
+    watch();
     routes.setRoutable(kAddr, false);
     routes.changed();
     std::thread shell([this] { helper->stopReachability(); });
@@ -154,9 +156,7 @@ TEST_F(InternetReachabilityHelperTest, AHostWithAPortIsWatchedAsTheHost) {
 }
 
 TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastResolved) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
+    watch();
     resolver.set(kHost, {});
     kernelEvent();
     EXPECT_TRUE(take().empty()) << "a DNS hiccup is not a lost internet";
