@@ -9,6 +9,7 @@
 #include "services/locations_list_model.h"
 #include "services/qt/testbed_services_fixture.h"
 #include "support/fake_image_codec.h"
+#include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"
 
 namespace hw {
@@ -37,9 +38,7 @@ protected:
         return spinUntil([&] { return result.has_value(); }) && result == AuthResults::success;
     }
 
-    struct Background final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    test::InlineBackgroundQueue background;
     test::FakeSystemInfo system;
     test::FakeImageCodec codec;
     std::shared_ptr<DefaultServiceLayerFactory> factory;

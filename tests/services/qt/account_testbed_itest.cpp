@@ -12,6 +12,7 @@
 #include "services/locations_list_operations.h"
 #include "services/smart_wigdet_helper.h"
 #include "support/fake_image_codec.h"
+#include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"
 #include "testbed_services_fixture.h"
 
@@ -48,9 +49,7 @@ protected:
         return result;
     }
 
-    struct Background final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    test::InlineBackgroundQueue background;
     test::FakeImageCodec codec;
     test::FakeSystemInfo system;
     ServicesLocationsListOperations locations;
