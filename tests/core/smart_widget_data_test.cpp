@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "application_model_fixture.h"
 #include "support/scoped_env.h"
@@ -44,7 +43,6 @@ protected:
         runAll();
         return result;
     }
-    void putFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
     TempDir temp;
     std::string root = temp.path();
@@ -59,7 +57,7 @@ TEST_F(SmartWidgetDataTest, CacheFileNameIsTheLastPieceOfTheIconAddress) {
 
 TEST_F(SmartWidgetDataTest, UnsafeCacheNamesNeitherWriteNorRead) {
     const Image icon = FakeImageCodec::image(2, 2);
-    putFile(root + "/outside", "PNG:2x2");  // one level above the cache folder
+    TempDir::write(root + "/outside", "PNG:2x2");  // one level above the cache folder
     auto widget = record();
     for (const std::string& name : std::vector<std::string>{"", ".", "..", "../outside", "a/b", std::string("x\0y", 3)}) {
         EXPECT_FALSE(SmartWidgetData::isSafeCacheFileName(name));
@@ -173,7 +171,7 @@ TEST_F(SmartWidgetDataTest, DamagedArchivesReadAsEmptyFieldsOrNothing) {
     EXPECT_EQ(restored->image, "");
     EXPECT_EQ(restored->imageCachedFilename, "smartWidgetIcon");
 
-    putFile(root + "/stolen.png", "PNG:1x1");
+    TempDir::write(root + "/stolen.png", "PNG:1x1");
     store.set(Keys::smartWidgetData, FakeImageCodec::bytes(R"({"imageCachedFilename":"../stolen.png"})"));
     EXPECT_TRUE(model->loadCachedSmartWidgetData()->failedToLoadCachedImage());
 

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include "support/fake_helper_install.h"
 #include "support/fake_helper_tool.h"
 #include "support/fake_process_runner.h"
+#include "support/temp_dir.h"
 
 namespace hw {
 namespace {
@@ -182,15 +182,15 @@ TEST_F(HelperClient, ABrokenConnectionAnswersNoAndIsMadeAgain) {
 class HelperInstallCheck : public HelperClient {
 protected:
     HelperInstallCheck() {
-        std::ofstream(binary_) << "#!/bin/sh\n";
+        test::TempDir::write(binary_, "#!/bin/sh\n");
         jobs_.jobs["com.havenway.HelperTool"] = binary_;
         runner_.responder = [this](const ProcessRequest& r) {
             EXPECT_EQ(r.argv, (std::vector<std::string>{binary_, "--version"}));
             return test::FakeProcessRunner::exited(0, installed_ + "\n");
         };
     }
-    ~HelperInstallCheck() override { std::filesystem::remove(binary_); }
-    std::string binary_ = (std::filesystem::temp_directory_path() / ("hw-helper-bin-" + std::to_string(::getpid()))).string();
+    test::TempDir dir_;
+    std::string binary_ = dir_.file("havenway-helper");
     std::string installed_ = "1.0.0";
 };
 
@@ -239,15 +239,13 @@ TEST(PkexecHelperInstaller, RunsTheInstallerAndReadsPkexecsAnswer) {
 }
 
 TEST(SystemdHelperJobTable, FindsTheProgramOfTheUnit) {
-    auto dir = std::filesystem::temp_directory_path() / ("hw-units-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "com.havenway.HelperTool.service")
-        << "[Unit]\nDescription=x\nExecStart=/not/this\n\n[Service]\nExecStart=-/usr/libexec/havenway/havenway-helper --flag\n";
-    SystemdHelperJobTable table({(dir / "missing").string(), dir.string()});
+    test::TempDir dir;
+    test::TempDir::write(dir.file("com.havenway.HelperTool.service"),
+        "[Unit]\nDescription=x\nExecStart=/not/this\n\n[Service]\nExecStart=-/usr/libexec/havenway/havenway-helper --flag\n");
+    SystemdHelperJobTable table({dir.file("missing"), dir.path()});
     EXPECT_EQ(table.programPath("com.havenway.HelperTool"), "/usr/libexec/havenway/havenway-helper");
     EXPECT_EQ(table.programPath("other"), std::nullopt);
     EXPECT_EQ(SystemdHelperJobTable::execStartProgram("[Service]\nExecStart=relative/path\n"), std::nullopt);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
