@@ -171,31 +171,29 @@ TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastReso
 }
 
 TEST_F(InternetReachabilityHelperTest, InsecureUntrustedWiFiGoesToTheInsecureList) {
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
-
-    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "connected"}));
-}
-
-TEST_F(InternetReachabilityHelperTest, TrustMatchesSsidAndBssidWhileManagementIsOn) {
     trusted = {{"Cafe", "AA:BB:CC:00:00:01"}};
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
     helper->reach(kHost);
     queue.runUntilIdle();
-    EXPECT_EQ(take(), (V{"reachable", "connected"}));
-
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:99"));  // same name, another access point
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
-
-    management = false;
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"})) << "the switch off ignores the trusted list";
+    take();
+    struct Row {
+        const char* name;
+        WiFiNetwork network;
+        bool management;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"open and untrusted", FakeWiFi::open("Bar", "AA:BB:CC:00:00:05"), true, "insecure"},
+        {"protected", FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"), true, "connected"},
+        {"trusted", FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"), true, "connected"},
+        {"same name, another access point", FakeWiFi::open("Cafe", "AA:BB:CC:00:00:99"), true, "insecure"},
+        {"management off ignores the list", FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"), false, "insecure"},
+    };
+    for (const auto& row : rows) {
+        management = row.management;
+        wifi.join(row.network);
+        kernelEvent();
+        EXPECT_EQ(take(), (V{"reachable", row.expected})) << row.name;
+    }
 }
 
 TEST_F(InternetReachabilityHelperTest, ClearAllObserversLeavesTheInsecureList) {
