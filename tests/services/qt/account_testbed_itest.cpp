@@ -1,19 +1,18 @@
-// Sign-in, remote configuration, public address, automatic location and sign-up on the testbed.
+// Sign-in, the web API and sign-up on the testbed (configuration, address and
+// automatic location run through the hub's own testbed test).
 #include <unistd.h>
 
 #include <chrono>
 
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
-#include "platform/base64.h"
 #include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/free_trial_sign_up_service.h"
-#include "services/links_manager.h"
 #include "services/locations_list_operations.h"
-#include "services/parse_config_service.h"
 #include "services/smart_wigdet_helper.h"
 #include "support/fake_image_codec.h"
+#include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"
 #include "testbed_services_fixture.h"
 
@@ -33,16 +32,12 @@ protected:
         ports.loginData = auth.get();
         ports.locations = &locations;
         model->setPorts(ports);
-        links = std::make_unique<LinksManager>(*model);
         widget = std::make_unique<SmartWigdetHelper>(*http);
         analytics = std::make_unique<AnalyticsService>(*model, *http);
-        config = std::make_unique<ParseConfigService>(*model, *parse, *http, *links, *widget, *analytics);
     }
     void TearDown() override {
-        config.reset();
         analytics.reset();
         widget.reset();
-        links.reset();
         auth.reset();
         model.reset();
         TestbedServicesFixture::TearDown();
@@ -54,65 +49,23 @@ protected:
         return result;
     }
 
-    struct Background final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    test::InlineBackgroundQueue background;
     test::FakeImageCodec codec;
     test::FakeSystemInfo system;
     ServicesLocationsListOperations locations;
     std::unique_ptr<ApplicationModel> model;
     std::unique_ptr<AuthService> auth;
-    std::unique_ptr<LinksManager> links;
     std::unique_ptr<SmartWigdetHelper> widget;
     std::unique_ptr<AnalyticsService> analytics;
-    std::unique_ptr<ParseConfigService> config;
 };
 
 TEST_F(AccountTestbed, SignsInStoresTheAccountAndSignsOut) {
     EXPECT_EQ(login(demoUser(), "not-the-password"), AuthResults::failure);
     EXPECT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
     ASSERT_TRUE(parse->currentUser());
-    ASSERT_TRUE(model->recentLoginData());
-    EXPECT_EQ(model->recentLoginData()->username, demoUser());
-
-    AuthService restarted(*parse, secrets, *model, "com.havenway.services-itest");
-    ASSERT_TRUE(restarted.restoreLoginDataFromKeychain());
-    EXPECT_EQ(restarted.recentLoginData()->password, demoPassword());
-
     auth->logOut();
     EXPECT_FALSE(parse->currentUser());
     EXPECT_FALSE(auth->restoreLoginDataFromKeychain());
-}
-
-TEST_F(AccountTestbed, RemoteConfigurationPublicAddressAndAutomaticLocation) {
-    ASSERT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
-    bool loaded = false;
-    config->loadParseConfig([&] { loaded = true; }, [&](OptionalParseError e) {
-        ADD_FAILURE() << (e ? e->message : "");
-        loaded = true;
-    });
-    ASSERT_TRUE(test::spinUntil([&] { return loaded; }));
-    ASSERT_TRUE(model->publicIPInfoUrl);
-    EXPECT_EQ(model->parseMainDomainName, env->get("HAVENWAY_WEB_HOST"));
-    EXPECT_EQ(model->vpnServersDomainSuffix, "vpn.havenway.test");
-    EXPECT_TRUE(model->parseVPNConfigUpdatedAt);
-    EXPECT_FALSE(ParseConfigService::isConfigIncomplete(parse->currentConfig()));
-    EXPECT_TRUE(links->linksDataObject);
-
-    std::optional<ParseConfigService::PublicAddressInfo> info;
-    config->requestPublicIPInfo(*model->publicIPInfoUrl, [&](ParseConfigService::PublicAddressInfo i) { info = i; });
-    ASSERT_TRUE(test::spinUntil([&] { return info.has_value(); }));
-    EXPECT_FALSE(info->failed);
-    EXPECT_EQ(info->countryCode, "NL");
-    // Asked from this machine, the lookup sees the address the backend answers on.
-    const std::string webHost = env->get("HAVENWAY_WEB_HOST");
-    EXPECT_EQ(info->address, webHost.substr(0, webHost.rfind(':')));
-
-    std::optional<std::optional<std::string>> id;
-    config->getAutomaticLocation(info->address, "Asia/Tokyo", [&](std::optional<std::string> i) { id = i; });
-    ASSERT_TRUE(test::spinUntil([&] { return id.has_value(); }));
-    ASSERT_TRUE(*id);
-    EXPECT_FALSE((*id)->empty());
 }
 
 TEST_F(AccountTestbed, WidgetAndAnalyticsReachTheWebAPI) {
@@ -180,15 +133,6 @@ TEST_F(AccountTestbed, NewAccountIsAuthorisedCreatedAndVerified) {
     signUp.onEmailVerificationCompleted();
     ASSERT_TRUE(test::spinUntil([&] { return approved; }));
     EXPECT_TRUE(hidden);
-    EXPECT_FALSE(signUp.verificationInProgress);
-
-    // The authorize step already knows the account.
-    std::optional<FreeTrialSignUpService::AuthorizeOutcome> again;
-    signUp.authorizeForFreeTrial(env->webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php", *signUp.username,
-                                 [&](auto o) { again = o; });
-    ASSERT_TRUE(test::spinUntil([&] { return again.has_value(); }));
-    EXPECT_FALSE(again->success);
-    EXPECT_EQ(again->code, std::optional<std::int64_t>(11)) << "the account exists now";
 }
 
 }  // namespace
