@@ -10,23 +10,17 @@
 namespace hw::test {
 namespace {
 
-struct SizeCase {
-    long pages;
-    double diameter, spacing;
-    QSizeF expected;
-};
-
-class PageDotsSize : public ::testing::TestWithParam<SizeCase> {};
-
-TEST_P(PageDotsSize, IsDotsAndGapsWide) {
-    EXPECT_EQ(PageDotsLayout::intrinsicSize(GetParam().pages, GetParam().diameter, GetParam().spacing),
-              GetParam().expected);
+TEST(PageDotsLayout, IsDotsAndGapsWide) {
+    struct Row {
+        long pages;
+        double diameter, spacing;
+        QSizeF expected;
+    };
+    for (const Row& row : {Row{3, 10, 5, {40, 10}}, Row{1, 10, 5, {10, 10}}, Row{0, 10, 5, {0, 10}},
+                           Row{-4, 8, 5, {0, 8}}, Row{4, 7.5, 2.5, {37.5, 7.5}}}) {
+        EXPECT_EQ(PageDotsLayout::intrinsicSize(row.pages, row.diameter, row.spacing), row.expected) << row.pages;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, PageDotsSize,
-                         ::testing::Values(SizeCase{3, 10, 5, {40, 10}}, SizeCase{1, 10, 5, {10, 10}},
-                                           SizeCase{0, 10, 5, {0, 10}}, SizeCase{-4, 8, 5, {0, 8}},
-                                           SizeCase{4, 7.5, 2.5, {37.5, 7.5}}));
 
 TEST(PageDotsLayout, CentresWithTheOriginFloored) {
     // 40 wide in 101: (101 - 40) / 2 = 30.5, floored to 30; 10 high in 25: 7.5 → 7.
@@ -89,33 +83,24 @@ TEST(DOTabbar, LoadsFromItsDelegateInOrder) {
     EXPECT_TRUE(delegate.asked.empty());
 }
 
-struct SelectCase {
-    const char* name;
-    std::vector<std::string> steps;
-    std::string selectedIdentifier;
-    std::vector<std::string> selectedCells;
-};
-
-class DOTabbarSelect : public ::testing::TestWithParam<SelectCase> {};
-
-TEST_P(DOTabbarSelect, NeverTellsTheDelegate) {
-    RecordingTabbarDelegate delegate;
-    DOTabbar tabbar;
-    tabbar.setDelegate(&delegate);
-    tabbar.setHoveredItem("support");
-    for (const auto& step : GetParam().steps) tabbar.selectItemWithIdentifier(step);
-    EXPECT_EQ(tabbar.selectedIdentifier(), GetParam().selectedIdentifier);
-    EXPECT_EQ(selectedCells(tabbar), GetParam().selectedCells);
-    EXPECT_TRUE(delegate.selected.empty());
+TEST(DOTabbar, SelectingInCodeNeverTellsTheDelegate) {
+    struct Row {
+        std::vector<std::string> steps;
+        std::string selectedIdentifier;
+        std::vector<std::string> selectedCells;
+    };
+    for (const Row& row : {Row{{"protocol"}, "protocol", {"protocol"}}, Row{{"protocol", "general"}, "general", {"general"}},
+                           Row{{"protocol", "nothing"}, "", {}}, Row{{"support", "support"}, "support", {"support"}}}) {
+        RecordingTabbarDelegate delegate;
+        DOTabbar tabbar;
+        tabbar.setDelegate(&delegate);
+        tabbar.setHoveredItem("support");
+        for (const auto& step : row.steps) tabbar.selectItemWithIdentifier(step);
+        EXPECT_EQ(tabbar.selectedIdentifier(), row.selectedIdentifier);
+        EXPECT_EQ(selectedCells(tabbar), row.selectedCells);
+        EXPECT_TRUE(delegate.selected.empty());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, DOTabbarSelect,
-    ::testing::Values(SelectCase{"One", {"protocol"}, "protocol", {"protocol"}},
-                      SelectCase{"Another", {"protocol", "general"}, "general", {"general"}},
-                      SelectCase{"Unknown", {"protocol", "nothing"}, "", {}},
-                      SelectCase{"SameAgain", {"support", "support"}, "support", {"support"}}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(DOTabbar, SelectingClearsTheHoverAndTheSameIdentifierChangesNothing) {
     RecordingTabbarDelegate delegate;
@@ -136,7 +121,6 @@ TEST(DOTabbar, EveryClickTellsTheDelegateAfterSelecting) {
     RecordingTabbarDelegate delegate;
     DOTabbar tabbar;
     tabbar.setDelegate(&delegate);
-    std::string selectedWhenTold;
     tabbar.clickItem("support");
     tabbar.clickItem("support");
     tabbar.clickItem("nowhere");
