@@ -15,10 +15,9 @@
 #include "platform/posix_process_runner.h"
 #include "platform/secret_store_factory.h"
 #include "support/announcing_daemon.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
-
-extern char** environ;
 
 using hw::Bytes;
 using hw::LibsecretSecretStore;
@@ -59,16 +58,7 @@ public:
     void stop() {
         if (pid_ <= 0) return;
         ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 100; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        hw::test::waitChild(std::exchange(pid_, -1), 2s);
     }
 
 private:
