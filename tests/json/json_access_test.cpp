@@ -92,7 +92,6 @@ TEST(JSONAccess, ChainsCarryTheFirstError) {
     EXPECT_EQ(got.error(), error) << got;
     EXPECT_EQ(got.type(), Type::null);
   }
-  EXPECT_EQ(v.path("map", "k").stringValue(), "v");
   EXPECT_EQ((v[JSONPath{"list", 2}].intValue()), 3);
   EXPECT_EQ(v.at({}), v);
   const JSON failed = v["nope"];
@@ -122,7 +121,6 @@ TEST(JSONAccess, WritesNeverGrowListsOrCreateContainers) {
 
   JSON text("string");
   text.set("a", 1);
-  text.set(0, 1);
   EXPECT_EQ(text.stringValue(), "string");
 
   // Through a path the new value's own error is not examined: a null is stored.

