@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "support/recording_tabbar_delegate.h"
 #include "view/bf_page_control.h"
 #include "view/do_tabbar.h"
 #include "view/kit_popover.h"
@@ -33,33 +34,6 @@ TEST(PageDotsLayout, CentresWithTheOriginFloored) {
     EXPECT_EQ(PageDotsLayout::dotRects(3, 10, 5, QRectF(0, 0, 20, 10))[0].x(), -10);
     EXPECT_TRUE(PageDotsLayout::dotRects(0, 10, 5, QRectF(0, 0, 100, 10)).empty());
 }
-
-class RecordingTabbarDelegate : public DOTabbarDelegate {
-public:
-    std::vector<std::string> asked;
-    std::vector<std::string> selected;
-    std::vector<std::string> items{"general", "protocol", "support"};
-
-    std::vector<std::string> tabbarGroupIdentifiers(DOTabbar&) override {
-        asked.push_back("groups");
-        return {"groupID"};
-    }
-    std::optional<std::string> tabbarTitleForGroupIdentifier(DOTabbar&, const std::string& group) override {
-        asked.push_back("title:" + group);
-        return std::nullopt;
-    }
-    std::vector<std::string> tabbarItemIdentifiersForGroupIdentifier(DOTabbar&, const std::string& group) override {
-        asked.push_back("items:" + group);
-        return items;
-    }
-    DOTabbarItemCell tabbarCellForItemIdentifier(DOTabbar&, const std::string& item) override {
-        asked.push_back("cell:" + item);
-        DOTabbarItemCell cell;
-        cell.setTitle(item);
-        return cell;
-    }
-    void tabbarDidSelectItemWithIdentifier(DOTabbar&, const std::string& item) override { selected.push_back(item); }
-};
 
 std::vector<std::string> selectedCells(const DOTabbar& tabbar) {
     std::vector<std::string> out;
@@ -125,6 +99,7 @@ TEST(DOTabbar, EveryClickTellsTheDelegateAfterSelecting) {
     tabbar.clickItem("support");
     tabbar.clickItem("nowhere");
     EXPECT_EQ(delegate.selected, (std::vector<std::string>{"support", "support"}));
+    EXPECT_EQ(delegate.selectedWhenTold, delegate.selected);
     EXPECT_EQ(tabbar.selectedIdentifier(), "support");
 }
 
