@@ -10,6 +10,7 @@
 #include "platform/secret_store_factory.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
+#include "support/secret_store_contract.h"
 
 using hw::Bytes;
 using hw::FileSecretStore;
@@ -27,36 +28,10 @@ protected:
     std::string path = dir.file("data/havenway/secrets.json");
 };
 
-TEST_F(FileSecretStoreTest, TextAndBinaryItemsByServiceAndKey) {
-    const Bytes binary{0x00, 0xff, 0x00, 0x80};
-    {
-        FileSecretStore store(path);
-        EXPECT_EQ(store.read("svc", "password").status, SecretStatus::Absent);
-        ASSERT_TRUE(store.writeString("svc", "password", "hunter2 secret"));
-        ASSERT_TRUE(store.write("svc", "blob", binary));
-        ASSERT_TRUE(store.writeString("other", "password", "different"));
-        ASSERT_TRUE(store.writeString("svc", "password", "replaced secret"));
-    }
+TEST_F(FileSecretStoreTest, KeepsItemsByServiceAndKeyInAPrivateFile) {
+    hw::test::expectSecretStoreContract([this] { return std::make_unique<FileSecretStore>(path); });
     EXPECT_EQ(TempDir::mode(path), 0600u);
     EXPECT_EQ(TempDir::mode(dir.file("data/havenway")), 0700u);
-
-    FileSecretStore store(path);
-    const auto text = store.read("svc", "password");
-    EXPECT_EQ(text.status, SecretStatus::Found);
-    EXPECT_EQ(text.text(), "replaced secret");
-    EXPECT_EQ(store.read("svc", "blob").data, binary);
-    EXPECT_EQ(store.read("other", "password").text(), "different");
-    EXPECT_EQ(store.read("svc", "missing").status, SecretStatus::Absent);
-
-    EXPECT_TRUE(store.remove("svc", "password"));
-    EXPECT_FALSE(store.remove("svc", "password"));
-    EXPECT_EQ(FileSecretStore(path).read("svc", "password").status, SecretStatus::Absent);
-    EXPECT_EQ(FileSecretStore(path).read("other", "password").text(), "different");
-
-    EXPECT_FALSE(store.writeString("svc\xff", "k", "v")) << "names must survive the file unchanged";
-    EXPECT_FALSE(log->contains("hunter2"));
-    EXPECT_FALSE(log->contains("replaced secret"));
-    EXPECT_FALSE(log->contains("different"));
 }
 
 TEST_F(FileSecretStoreTest, DamagedFileIsKeptAsideAndLooseModeNarrowed) {

@@ -45,12 +45,32 @@ protected:
         client_.cancel();
         stopServer();
     }
+    // A server that keeps every request unanswered; waits until it holds n.
+    void startHoldingServer() {
+        startServer([this](HelperRequest r) {
+            std::lock_guard lock(heldMutex_);
+            held_.push_back(std::move(r));
+        });
+    }
+    bool holds(std::size_t n) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            {
+                std::lock_guard lock(heldMutex_);
+                if (held_.size() == n) return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::yield();
+        }
+    }
 
     std::shared_ptr<test::CaptureLog> log_ = test::CaptureLog::install();
     WakingQueue queue_;
     HelperConnection client_{queue_};
     std::unique_ptr<HelperServer> server_;
     std::thread serverThread_;
+    std::mutex heldMutex_;
+    std::vector<HelperRequest> held_;
 };
 
 HelperServer::Handler echo() {
@@ -100,29 +120,15 @@ TEST_F(Fixture, AnUnansweredRequestStillGetsExactlyOneReply) {
 }
 
 TEST_F(Fixture, BreakingTheConnectionFailsEveryOutstandingRequestOnce) {
-    std::vector<HelperRequest> held;
-    std::mutex heldMutex;
-    startServer([&](HelperRequest r) {
-        std::lock_guard lock(heldMutex);
-        held.push_back(std::move(r));
-    });
+    startHoldingServer();
     int interruptions = 0;
     client_.setInterruptionHandler([&] { ++interruptions; });
     std::vector<std::string> errors;
     for (int i = 0; i < 5; ++i) client_.send({{"rpc", "x"}}, [&](HelperReply r) { errors.push_back(r.error); });
-    // Wait until the server holds all five, then let it go away with them.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < deadline) {
-        {
-            std::lock_guard lock(heldMutex);
-            if (held.size() == 5) break;
-        }
-        std::this_thread::yield();
-    }
-    ASSERT_EQ(held.size(), 5u);
-    held[0].reply({{"reply", "YES"}});
+    ASSERT_TRUE(holds(5));
+    held_[0].reply({{"reply", "YES"}});
     stopServer();
-    held.clear();
+    held_.clear();
     ASSERT_TRUE(queue_.waitFor([&] { return errors.size() == 5 && interruptions == 1; }));
     EXPECT_EQ(std::count(errors.begin(), errors.end(), ""), 1);
     EXPECT_EQ(std::count(errors.begin(), errors.end(), "connection interrupted"), 4);
@@ -137,12 +143,7 @@ TEST_F(Fixture, BreakingTheConnectionFailsEveryOutstandingRequestOnce) {
 }
 
 TEST_F(Fixture, CancelAnswersOutstandingRequests) {
-    std::vector<HelperRequest> held;
-    std::mutex heldMutex;
-    startServer([&](HelperRequest r) {
-        std::lock_guard lock(heldMutex);
-        held.push_back(std::move(r));
-    });
+    startHoldingServer();
     std::string error;
     client_.send({{"rpc", "x"}}, [&](HelperReply r) { error = r.error; });
     client_.cancel();

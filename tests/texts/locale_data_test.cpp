@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,27 +16,69 @@
 namespace hw {
 namespace {
 
-std::vector<std::string> expectedKeys() {
-    std::ifstream in(std::string(HW_SOURCE_DIR) + "/tests/texts/keys.txt");
-    std::vector<std::string> keys;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line[0] != '#') keys.push_back(line);
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream body;
+    body << in.rdbuf();
+    return body.str();
+}
+
+// Every source file that may ask for a text, the catalogue's own folder left out.
+const std::vector<std::pair<fs::path, std::string>>& sources() {
+    static const auto files = [] {
+        std::vector<std::pair<fs::path, std::string>> out;
+        const fs::path root(HW_SOURCE_DIR);
+        for (const char* dir : {"src", "helper"}) {
+            for (const auto& entry : fs::recursive_directory_iterator(root / dir)) {
+                const auto ext = entry.path().extension();
+                if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
+                if (entry.path().parent_path() == root / "src" / "texts") continue;
+                out.emplace_back(entry.path(), readAll(entry.path()));
+            }
+        }
+        return out;
+    }();
+    return files;
+}
+
+bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+bool mentions(const std::string& body, std::string_view word) {
+    for (auto at = body.find(word); at != std::string::npos; at = body.find(word, at + 1)) {
+        const auto end = at + word.size();
+        if ((at == 0 || !isWordChar(body[at - 1])) && (end == body.size() || !isWordChar(body[end]))) return true;
     }
+    return false;
+}
+
+// Keys asked for by name at run time (the manager's PPP cause groups, the onboarding
+// pages), a part other texts are built from, and texts kept for controls not built here.
+std::vector<std::string> keysAskedForAtRunTime() {
+    std::vector<std::string> keys = {"free_trial_failed_error_suffix", "free_trial_internet_connection_unavailable_error",
+                                     "settings_window_vpn_protocols_pptp_label",
+                                     "settings_window_vpn_protocols_ikev2_label"};
+    for (const char* group : {"1", "2", "3", "4"}) keys.push_back(std::string("vpn_ppp_error_new_") + group);
+    const std::string pages = readAll(fs::path(HW_SOURCE_DIR) / "resources/onboarding/pages.json");
+    const std::regex key(R"re("(?:title|text)":\s*"(\w+)")re");
+    for (std::sregex_iterator it(pages.begin(), pages.end(), key), end; it != end; ++it) keys.push_back((*it)[1]);
     return keys;
 }
 
-TEST(LocaleDataCatalogue, EveryKeyInUseResolvesAndNoOtherKeyExists) {
-    const auto wanted = expectedKeys();
-    ASSERT_GT(wanted.size(), 150u) << "keys.txt not found or truncated";
-    for (const auto& key : wanted) EXPECT_TRUE(LocaleData::text(key).has_value()) << key;
+TEST(LocaleDataCatalogue, EveryKeyIsAskedForAndEveryKeyAskedForResolves) {
+    const auto dynamic = keysAskedForAtRunTime();
+    ASSERT_GT(dynamic.size(), 8u) << "onboarding pages not found";
+    for (const auto& key : dynamic) EXPECT_TRUE(LocaleData::text(key).has_value()) << key;
 
-    const std::set<std::string> wantedSet(wanted.begin(), wanted.end());
+    const std::set<std::string> dynamicSet(dynamic.begin(), dynamic.end());
     std::set<std::string> held;
     for (auto key : LocaleData::keys()) {
         EXPECT_TRUE(held.insert(std::string(key)).second) << "key listed twice: " << key;
-        EXPECT_TRUE(wantedSet.count(std::string(key))) << "key nobody asks for (misspelt?): " << key;
+        bool used = dynamicSet.count(std::string(key)) > 0;
+        for (const auto& [path, body] : sources()) used = used || mentions(body, key);
+        EXPECT_TRUE(used) << "key nobody asks for (misspelt?): " << key;
     }
-    EXPECT_EQ(held.size(), wantedSet.size());
 }
 
 TEST(LocaleDataCatalogue, OnlyTheTwoDeliberatelyEmptyTextsAreEmpty) {
@@ -60,52 +103,49 @@ TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnKeepTheirExactForm) {
     EXPECT_EQ(LocaleData::free_trial_wrong_response_error_notification().rfind("Received wrong responce", 0), 0u);
 }
 
-TEST(LocaleDataComposites, ProductNameTextsAreBuiltFromTheirParts) {
-    const std::string p = GlobalConstants::bundleName;
+TEST(LocaleDataComposites, ProductNameAndSupportAddressTextsAreBuiltFromTheirParts) {
+    const std::string p = GlobalConstants::bundleName, s = GlobalConstants::supportEmail();
     ASSERT_FALSE(p.empty());
-    EXPECT_EQ(LocaleData::internet_connection_unavailable_error_part_1(), p + " Can't Connect");
-    EXPECT_EQ(LocaleData::helper_tool_command_execute_error(),
-              p + " Helper has failed to execute required commands.\n Please restart " + p + " app and try again.");
-    EXPECT_EQ(LocaleData::text("settings_window_kill_switch_description"),
-              "VPN Kill Switch ensures your online privacy and security by\nstopping all Internet traffic if " + p +
-                  " disconnects\nunexpectedly.");
-    EXPECT_EQ(LocaleData::auto_update_wish_to_update_popup_text(), p + " update v%@\nis available.");
-}
-
-TEST(LocaleDataComposites, SupportAddressTextsAreBuiltFromTheirParts) {
-    const std::string s = GlobalConstants::supportEmail();
     ASSERT_NE(s.find('@'), std::string::npos);
     const std::string suffix = "\nPlease try again or contact the support team at " + s;
-    EXPECT_EQ(LocaleData::free_trial_failed_error_suffix(), suffix);
-    EXPECT_EQ(&LocaleData::free_trial_failed_error_suffix(), &LocaleData::free_trial_failed_error_suffix());
-    EXPECT_EQ(LocaleData::free_trial_unknown_error_notification(), "Received unknown responce from the server. " + suffix);
-    EXPECT_EQ(LocaleData::generic_error_notification_lower(), "Contact support team at " + s);
-    EXPECT_EQ(LocaleData::login_connection_error_notification(), "Please try again or contact our support team at " + s);
+    const std::pair<std::string, std::string> rows[] = {
+        {LocaleData::internet_connection_unavailable_error_part_1(), p + " Can't Connect"},
+        {LocaleData::helper_tool_command_execute_error(),
+         p + " Helper has failed to execute required commands.\n Please restart " + p + " app and try again."},
+        {*LocaleData::text("settings_window_kill_switch_description"),
+         "VPN Kill Switch ensures your online privacy and security by\nstopping all Internet traffic if " + p +
+             " disconnects\nunexpectedly."},
+        {LocaleData::auto_update_wish_to_update_popup_text(), p + " update v%@\nis available."},
+        {LocaleData::free_trial_failed_error_suffix(), suffix},
+        {LocaleData::free_trial_unknown_error_notification(), "Received unknown responce from the server. " + suffix},
+        {LocaleData::generic_error_notification_lower(), "Contact support team at " + s},
+        {LocaleData::login_connection_error_notification(), "Please try again or contact our support team at " + s},
+    };
+    for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
 }
 
-TEST(LocaleDataLookup, UnknownKeyAnswersNoneAndIsLogged) {
+TEST(LocaleDataLookup, UnknownKeyAnswersNoneAndIsLoggedShort) {
     auto log = test::CaptureLog::install();
-    EXPECT_EQ(LocaleData::text("vpn_ppp_error_new_5"), std::nullopt);
-    EXPECT_EQ(LocaleData::text(""), std::nullopt);
-    EXPECT_EQ(LocaleData::text("VPN_PPP_ERROR_NEW_1"), std::nullopt) << "keys are case-sensitive";
+    for (const std::string& key : {std::string("vpn_ppp_error_new_5"), std::string(), std::string("VPN_PPP_ERROR_NEW_1"),
+                                   std::string(10000, 'k')}) {
+        EXPECT_EQ(LocaleData::text(key), std::nullopt) << key.substr(0, 20);
+    }
     EXPECT_TRUE(log->contains("vpn_ppp_error_new_5"));
-
-    const std::string huge(10000, 'k');
-    EXPECT_EQ(LocaleData::text(huge), std::nullopt);
     for (const auto& line : log->lines()) EXPECT_LT(line.message.size(), 200u);
     log::setSink(nullptr);
 }
 
 TEST(LocaleDataFill, SubstitutesPlainlyWithoutReadingTheValueAsAFormat) {
-    EXPECT_EQ(LocaleData::fill(LocaleData::settings_window_version_format_label(), "2.4.1"), "Version 2.4.1");
-    EXPECT_EQ(LocaleData::fill("a %@ b %@", "x"), "a x b x");
-    EXPECT_EQ(LocaleData::fill("no marker", "x"), "no marker");
-    EXPECT_EQ(LocaleData::fill("Version %@", "%@%s%n%d"), "Version %@%s%n%d");
-    EXPECT_EQ(LocaleData::fill("%@", ""), "");
-    EXPECT_EQ(LocaleData::fill("100% %%@", "x"), "100% %x");
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {LocaleData::settings_window_version_format_label(), "2.4.1", "Version 2.4.1"},
+        {"a %@ b %@", "x", "a x b x"},
+        {"no marker", "x", "no marker"},
+        {"Version %@", "%@%s%n%d", "Version %@%s%n%d"},
+        {"100% %%@", "x", "100% %x"},
+    };
+    for (const auto& [format, value, want] : rows) EXPECT_EQ(LocaleData::fill(format, value), want) << format;
 }
 
-// Callers ask LocaleData instead of spelling a text again.
 std::string asCppLiteral(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -116,32 +156,17 @@ std::string asCppLiteral(const std::string& text) {
     return out + "\"";
 }
 
+// Callers ask LocaleData instead of spelling a text again.
 TEST(LocaleDataCatalogue, NoOtherSourceSpellsALongTextAgain) {
-    namespace fs = std::filesystem;
-    // Single words that are also the vocabulary of an outside protocol (openvpn's
-    // management states), where code must match the peer's text, not ours.
+    // A word that is also openvpn's management vocabulary, where code must match the peer's text.
     const std::set<std::string> protocolWords = {"RECONNECTING"};
-    std::vector<std::pair<std::string, std::string>> literals;
     for (auto key : LocaleData::keys()) {
         const std::string text = *LocaleData::text(key);
-        if (protocolWords.count(text)) continue;
-        if (text.size() >= 12 && text != key) literals.emplace_back(std::string(key), asCppLiteral(text));
-    }
-    for (const char* root : {"src", "helper"}) {
-        const fs::path dir = fs::path(HW_SOURCE_DIR) / root;
-        if (!fs::exists(dir)) continue;
-        for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-            const auto ext = entry.path().extension();
-            if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
-            if (entry.path().parent_path() == fs::path(HW_SOURCE_DIR) / "src" / "texts") continue;
-            std::ifstream in(entry.path());
-            std::stringstream body;
-            body << in.rdbuf();
-            const std::string s = body.str();
-            for (const auto& [key, literal] : literals) {
-                EXPECT_EQ(s.find(literal), std::string::npos)
-                    << entry.path() << " spells the text of " << key << "; ask LocaleData::" << key << "() instead";
-            }
+        if (protocolWords.count(text) || text.size() < 12 || text == key) continue;
+        const std::string literal = asCppLiteral(text);
+        for (const auto& [path, body] : sources()) {
+            EXPECT_EQ(body.find(literal), std::string::npos)
+                << path << " spells the text of " << key << "; ask LocaleData::" << key << "() instead";
         }
     }
 }

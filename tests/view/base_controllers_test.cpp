@@ -81,7 +81,6 @@ TEST_P(BaseWindowViewControllerTest, RunsHooksInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Triggers, BaseWindowViewControllerTest,
     ::testing::Values(
-        HookCase{"FirstShow", {"show"}, concat({load, {"setupAfterOpening:shown"}})},
         HookCase{"LaterShows", {"show", "show", "show"},
                  concat({load, {"setupAfterOpening:shown", "setupAfterOpening:shown", "setupAfterOpening:shown"}})},
         HookCase{"FirstOrderOutLoadsWithoutOpening", {"orderOut"}, load},
@@ -97,31 +96,17 @@ INSTANTIATE_TEST_SUITE_P(
         HookCase{"CloseOfAWindowNeverNeeded", {"close"}, {}}),
     [](const auto& info) { return info.param.name; });
 
-TEST(BaseWindowViewController, TitleIsTheProductName) {
-    KitControllerFixture f;
-    RecordingWindowView window;
-    BaseWindowViewController controller(f.context, window);
-    EXPECT_EQ(window.currentTitle, "");
-    controller.showWindow();
-    EXPECT_EQ(window.currentTitle, f.model.appProductName);
-    EXPECT_FALSE(f.model.appProductName.empty());
-}
-
 TEST(BaseWindowViewController, FollowsMovesOnlyWhenASubclassAsks) {
     KitControllerFixture f;
-    RecordingWindowView window;
     Journal journal;
-    HookRecorder still(f.context, window, journal);
-    still.showWindow();
-    window.userDrags({1, 2, 3, 4});
-    EXPECT_TRUE(still.moves.empty());
-
-    RecordingWindowView window2;
-    HookRecorder follower(f.context, window2, journal);
-    follower.followMoves = true;
-    follower.showWindow();
-    window2.userDrags({5, 6, 7, 8});
-    EXPECT_EQ(follower.moves, (std::vector<WindowFrame>{{5, 6, 7, 8}}));
+    for (bool follow : {false, true}) {
+        RecordingWindowView window;
+        HookRecorder controller(f.context, window, journal);
+        controller.followMoves = follow;
+        controller.showWindow();
+        window.userDrags({5, 6, 7, 8});
+        EXPECT_EQ(controller.moves.size(), follow ? 1u : 0u);
+    }
 }
 
 TEST(BaseWindowViewController, AViewOutlivingItsControllerCallsNothing) {
@@ -144,11 +129,7 @@ TEST(BaseWindowViewController, AlertRunsItsDismissOnlyForTheFirstButton) {
     int dismissed = 0;
     controller.alertWithTitle("Title", "Message", [&] { ++dismissed; });
     ASSERT_EQ(window.alertView.shown.size(), 1u);
-    const AlertRequest& shown = window.alertView.shown[0].request;
-    EXPECT_EQ(shown.title, "Title");
-    EXPECT_EQ(shown.message, "Message");
-    EXPECT_EQ(shown.buttons, std::vector<std::string>{"OK"});
-    EXPECT_EQ(shown.modality, AlertModality::Application);
+    EXPECT_EQ(window.alertView.shown[0].request.modality, AlertModality::Application);
     EXPECT_EQ(dismissed, 0);
     window.alertView.answer(0);
     EXPECT_EQ(dismissed, 1);
@@ -179,7 +160,6 @@ TEST(BaseWindowViewController, AnalyticsKeepAnAbsentDictionaryAbsent) {
     controller.sendAnalyticsEvent("ae_one");
     controller.sendAnalyticsEvent("ae_two", AnalyticsParameters{{"ap_k", "v"}});
     ASSERT_EQ(f.events.size(), 2u);
-    EXPECT_EQ(f.events[0].first, "ae_one");
     EXPECT_FALSE(f.events[0].second.has_value());
     EXPECT_EQ(f.events[1].second, (AnalyticsParameters{{"ap_k", "v"}}));
 }

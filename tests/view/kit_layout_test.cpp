@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "support/recording_tabbar_delegate.h"
 #include "view/bf_page_control.h"
 #include "view/do_tabbar.h"
 #include "view/kit_popover.h"
@@ -10,23 +11,17 @@
 namespace hw::test {
 namespace {
 
-struct SizeCase {
-    long pages;
-    double diameter, spacing;
-    QSizeF expected;
-};
-
-class PageDotsSize : public ::testing::TestWithParam<SizeCase> {};
-
-TEST_P(PageDotsSize, IsDotsAndGapsWide) {
-    EXPECT_EQ(PageDotsLayout::intrinsicSize(GetParam().pages, GetParam().diameter, GetParam().spacing),
-              GetParam().expected);
+TEST(PageDotsLayout, IsDotsAndGapsWide) {
+    struct Row {
+        long pages;
+        double diameter, spacing;
+        QSizeF expected;
+    };
+    for (const Row& row : {Row{3, 10, 5, {40, 10}}, Row{1, 10, 5, {10, 10}}, Row{0, 10, 5, {0, 10}},
+                           Row{-4, 8, 5, {0, 8}}, Row{4, 7.5, 2.5, {37.5, 7.5}}}) {
+        EXPECT_EQ(PageDotsLayout::intrinsicSize(row.pages, row.diameter, row.spacing), row.expected) << row.pages;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, PageDotsSize,
-                         ::testing::Values(SizeCase{3, 10, 5, {40, 10}}, SizeCase{1, 10, 5, {10, 10}},
-                                           SizeCase{0, 10, 5, {0, 10}}, SizeCase{-4, 8, 5, {0, 8}},
-                                           SizeCase{4, 7.5, 2.5, {37.5, 7.5}}));
 
 TEST(PageDotsLayout, CentresWithTheOriginFloored) {
     // 40 wide in 101: (101 - 40) / 2 = 30.5, floored to 30; 10 high in 25: 7.5 → 7.
@@ -39,33 +34,6 @@ TEST(PageDotsLayout, CentresWithTheOriginFloored) {
     EXPECT_EQ(PageDotsLayout::dotRects(3, 10, 5, QRectF(0, 0, 20, 10))[0].x(), -10);
     EXPECT_TRUE(PageDotsLayout::dotRects(0, 10, 5, QRectF(0, 0, 100, 10)).empty());
 }
-
-class RecordingTabbarDelegate : public DOTabbarDelegate {
-public:
-    std::vector<std::string> asked;
-    std::vector<std::string> selected;
-    std::vector<std::string> items{"general", "protocol", "support"};
-
-    std::vector<std::string> tabbarGroupIdentifiers(DOTabbar&) override {
-        asked.push_back("groups");
-        return {"groupID"};
-    }
-    std::optional<std::string> tabbarTitleForGroupIdentifier(DOTabbar&, const std::string& group) override {
-        asked.push_back("title:" + group);
-        return std::nullopt;
-    }
-    std::vector<std::string> tabbarItemIdentifiersForGroupIdentifier(DOTabbar&, const std::string& group) override {
-        asked.push_back("items:" + group);
-        return items;
-    }
-    DOTabbarItemCell tabbarCellForItemIdentifier(DOTabbar&, const std::string& item) override {
-        asked.push_back("cell:" + item);
-        DOTabbarItemCell cell;
-        cell.setTitle(item);
-        return cell;
-    }
-    void tabbarDidSelectItemWithIdentifier(DOTabbar&, const std::string& item) override { selected.push_back(item); }
-};
 
 std::vector<std::string> selectedCells(const DOTabbar& tabbar) {
     std::vector<std::string> out;
@@ -89,33 +57,24 @@ TEST(DOTabbar, LoadsFromItsDelegateInOrder) {
     EXPECT_TRUE(delegate.asked.empty());
 }
 
-struct SelectCase {
-    const char* name;
-    std::vector<std::string> steps;
-    std::string selectedIdentifier;
-    std::vector<std::string> selectedCells;
-};
-
-class DOTabbarSelect : public ::testing::TestWithParam<SelectCase> {};
-
-TEST_P(DOTabbarSelect, NeverTellsTheDelegate) {
-    RecordingTabbarDelegate delegate;
-    DOTabbar tabbar;
-    tabbar.setDelegate(&delegate);
-    tabbar.setHoveredItem("support");
-    for (const auto& step : GetParam().steps) tabbar.selectItemWithIdentifier(step);
-    EXPECT_EQ(tabbar.selectedIdentifier(), GetParam().selectedIdentifier);
-    EXPECT_EQ(selectedCells(tabbar), GetParam().selectedCells);
-    EXPECT_TRUE(delegate.selected.empty());
+TEST(DOTabbar, SelectingInCodeNeverTellsTheDelegate) {
+    struct Row {
+        std::vector<std::string> steps;
+        std::string selectedIdentifier;
+        std::vector<std::string> selectedCells;
+    };
+    for (const Row& row : {Row{{"protocol"}, "protocol", {"protocol"}}, Row{{"protocol", "general"}, "general", {"general"}},
+                           Row{{"protocol", "nothing"}, "", {}}, Row{{"support", "support"}, "support", {"support"}}}) {
+        RecordingTabbarDelegate delegate;
+        DOTabbar tabbar;
+        tabbar.setDelegate(&delegate);
+        tabbar.setHoveredItem("support");
+        for (const auto& step : row.steps) tabbar.selectItemWithIdentifier(step);
+        EXPECT_EQ(tabbar.selectedIdentifier(), row.selectedIdentifier);
+        EXPECT_EQ(selectedCells(tabbar), row.selectedCells);
+        EXPECT_TRUE(delegate.selected.empty());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, DOTabbarSelect,
-    ::testing::Values(SelectCase{"One", {"protocol"}, "protocol", {"protocol"}},
-                      SelectCase{"Another", {"protocol", "general"}, "general", {"general"}},
-                      SelectCase{"Unknown", {"protocol", "nothing"}, "", {}},
-                      SelectCase{"SameAgain", {"support", "support"}, "support", {"support"}}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(DOTabbar, SelectingClearsTheHoverAndTheSameIdentifierChangesNothing) {
     RecordingTabbarDelegate delegate;
@@ -136,11 +95,11 @@ TEST(DOTabbar, EveryClickTellsTheDelegateAfterSelecting) {
     RecordingTabbarDelegate delegate;
     DOTabbar tabbar;
     tabbar.setDelegate(&delegate);
-    std::string selectedWhenTold;
     tabbar.clickItem("support");
     tabbar.clickItem("support");
     tabbar.clickItem("nowhere");
     EXPECT_EQ(delegate.selected, (std::vector<std::string>{"support", "support"}));
+    EXPECT_EQ(delegate.selectedWhenTold, delegate.selected);
     EXPECT_EQ(tabbar.selectedIdentifier(), "support");
 }
 

@@ -28,8 +28,6 @@ std::optional<std::string> header(const HttpRequest& r, const std::string& name)
 
 class ParseClientTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
-
     ParseClientConfig config() const {
         ParseClientConfig c;
         c.applicationId = "APP";
@@ -79,15 +77,10 @@ TEST_F(ParseClientTest, CloudFunctionSendsTheRestShapeAndAnswersOnceOnTheQueue) 
 
     ASSERT_EQ(http_.requests.size(), 1u);
     const auto& r = http_.requests[0];
-    EXPECT_EQ(r.method, "POST");
-    EXPECT_EQ(r.url, "https://backend.test/parse/functions/getAutomaticLocation");
     EXPECT_EQ(header(r, "X-Parse-Application-Id"), "APP");
     EXPECT_EQ(header(r, "X-Parse-Client-Key"), "KEY");
-    EXPECT_EQ(header(r, "Content-Type"), "application/json");
     EXPECT_FALSE(header(r, "X-Parse-Session-Token")) << "signed out";
-    auto body = JSON::parse(r.body);
-    EXPECT_EQ(body["userip"].string(), "1.2.3.4");
-    EXPECT_EQ(body["userTimeZone"].string(), "Europe/Amsterdam");
+    EXPECT_EQ(JSON::parse(r.body)["userTimeZone"].string(), "Europe/Amsterdam");
 }
 
 TEST_F(ParseClientTest, MapsServerAndTransportFailuresToErrorCodes) {
@@ -181,35 +174,25 @@ TEST_F(ParseClientTest, AuthenticateUserBecomesThatUserAcrossRestarts) {
     EXPECT_FALSE(makeClient()->currentUser());
 }
 
-TEST_F(ParseClientTest, ATokenThatCouldSplitHeadersIsRefusedWithoutARequest) {
-    auto client = makeClient();
-    answer({{"POST /functions/authenticateUser",
-             FakeHttpClient::ok(R"({"result":{"status":"success","sessionToken":"r:x\r\nX-Parse-Master-Key: k"}})")}});
-    std::optional<ParseError> error;
-    client->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "x"}, {"password", "y"}}),
-                         [&](JSON, OptionalParseError e) { error = e; });
-    queue_.runUntilIdle();
-    ASSERT_TRUE(error);
-    EXPECT_TRUE(error->isInvalidSession());
-    EXPECT_FALSE(client->currentUser());
-    EXPECT_EQ(http_.requests.size(), 1u);
+TEST_F(ParseClientTest, AFailedSignInOrATokenThatCouldSplitHeadersMakesNoUserAndNoFurtherRequest) {
+    for (const char* result : {R"({"result":{"status":"failed"}})",
+                               R"({"result":{"status":"success","sessionToken":"r:x\r\nX-Parse-Master-Key: k"}})"}) {
+        http_.requests.clear();
+        auto client = makeClient();
+        answer({{"POST /functions/authenticateUser", FakeHttpClient::ok(result)}});
+        OptionalParseError error;
+        client->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "x"}, {"password", "y"}}),
+                             [&](JSON, OptionalParseError e) { error = e; });
+        queue_.runUntilIdle();
+        EXPECT_EQ(error.has_value(), std::string(result).find("r:x") != std::string::npos) << result;
+        EXPECT_TRUE(!error || error->isInvalidSession());
+        EXPECT_FALSE(client->currentUser()) << result;
+        EXPECT_EQ(http_.requests.size(), 1u) << result;
+    }
 
     secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:a b");
     settings_.set(ParseClient::kCurrentUserKey, R"({"objectId":"u1"})");
     EXPECT_FALSE(makeClient()->currentUser()) << "a damaged stored token is not restored";
-}
-
-TEST_F(ParseClientTest, FailedSignInMakesNoUser) {
-    auto client = makeClient();
-    answer({{"POST /functions/authenticateUser", FakeHttpClient::ok(R"({"result":{"status":"failed"}})")}});
-    client->callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "x"}, {"password", "y"}}),
-                         [](JSON r, OptionalParseError e) {
-                             EXPECT_FALSE(e);
-                             EXPECT_EQ(r["status"].string(), "failed");
-                         });
-    queue_.runUntilIdle();
-    EXPECT_FALSE(client->currentUser());
-    EXPECT_EQ(http_.requests.size(), 1u);
 }
 
 TEST_F(ParseClientTest, ConfigIsCachedInTheDatastoreAndServedWhenAFetchFails) {
@@ -261,14 +244,11 @@ TEST_F(ParseClientTest, SavingUploadsTheFileFirstAndAppliesTheDefaultAcl) {
     EXPECT_EQ(http_.requests[0].body, "log");
     EXPECT_EQ(header(http_.requests[0], "X-Parse-Session-Token"), "r:tok");
     auto body = JSON::parse(http_.requests[1].body);
-    EXPECT_EQ(body["log"]["__type"].string(), "File");
     EXPECT_EQ(body["log"]["name"].string(), "abc_error.log");
-    EXPECT_EQ(body["user"]["objectId"].string(), "u1");
     EXPECT_EQ(body["ACL"]["u1"]["write"].bool_(), true);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->objectId(), "r1");
     EXPECT_EQ(saved->file("log")->url(), "https://backend.test/parse/files/APP/abc_error.log");
-    EXPECT_TRUE(saved->file("log")->isDataAvailable());
 }
 
 TEST_F(ParseClientTest, FailedUploadSavesNothing) {
@@ -353,32 +333,18 @@ TEST_F(ParseClientTest, RefusesNamesThatWouldBendTheRequestPath) {
     EXPECT_TRUE(http_.requests.empty());
 }
 
-}  // namespace
-}  // namespace hw
-
-namespace hw {
-namespace {
-
 TEST(ParseDate, ReadsTypedAndPlainIsoDatesAndRefusesTheRest) {
     EXPECT_EQ(parseDate(JSON::dictionaryLiteral({{"__type", "Date"}, {"iso", "2026-11-01T00:00:00.000Z"}})),
               Date{1793491200.0});
     EXPECT_EQ(parseDate(JSON("1970-01-01T00:00:01.500Z")), Date{1.5});
-    for (const char* bad : {"2026-11-01", "2026-13-01T00:00:00Z", "2026-11-01T00:00:00+02:00", "yesterday"}) {
-        EXPECT_FALSE(parseDate(JSON(bad))) << bad;
+    for (const JSON& bad : {JSON("2026-11-01"), JSON("2026-13-01T00:00:00Z"), JSON("2026-11-01T00:00:00+02:00"), JSON(42),
+                            JSON::dictionaryLiteral({{"__type", "File"}, {"iso", "2026-11-01T00:00:00.000Z"}})}) {
+        EXPECT_FALSE(parseDate(bad)) << bad;
     }
-    EXPECT_FALSE(parseDate(JSON(42)));
-    EXPECT_FALSE(parseDate(JSON::dictionaryLiteral({{"__type", "File"}, {"iso", "2026-11-01T00:00:00.000Z"}})));
 }
-
-}  // namespace
-}  // namespace hw
-
-namespace hw {
-namespace {
 
 TEST(LocalDatastore, StartsAfreshFromADamagedFileAndStaysPrivate) {
     test::TempDir temp;
-    ASSERT_FALSE(temp.path().empty());
     const std::string dir = temp.path();
     const auto path = dir + "/cache/datastore.sqlite";
     {

@@ -68,7 +68,6 @@ TEST_F(QtHttpClientTest, TalksHttpsToTheTestbedThroughTheTestCa) {
     ASSERT_FALSE(info.error) << info.error->message;
     EXPECT_EQ(info.status, 200);
     EXPECT_NE(info.header("content-type").value_or("").find("application/json"), std::string::npos);
-    EXPECT_NE(info.body.find("\"country_code\""), std::string::npos);
 
     auto headRequest = request("HEAD", env.backendUrl());
     headRequest.ignoreCache = true;
@@ -80,7 +79,6 @@ TEST_F(QtHttpClientTest, TalksHttpsToTheTestbedThroughTheTestCa) {
     auto missing = run(client, request("GET", env.webUrl() + "/no/such/page"));
     ASSERT_FALSE(missing.error) << "an HTTP error status is an answer, not a transport failure";
     EXPECT_EQ(missing.status, 404);
-    EXPECT_NE(missing.body.find("not found"), std::string::npos);
 
     auto archive = run(client, request("GET", env.webUrl() + "/downloads/havenway-update-critical.zip"));
     ASSERT_FALSE(archive.error);
