@@ -33,7 +33,7 @@ TEST_F(AuthWindowWidgetTest, TypedTextAndEnterReachTheController) {
     ASSERT_EQ(widget.text(AuthPart::loginButton), "LOG IN");
     field(AuthPart::loginField)->clear();
     QTest::keyClicks(field(AuthPart::loginField), "  user@example.com ");
-    QTest::keyClicks(field(AuthPart::passwordField), "secret");
+    QTest::keyClicks(field(AuthPart::passwordField), " secret ");
     EXPECT_EQ(field(AuthPart::passwordField)->echoMode(), QLineEdit::Password);
     QTest::keyClick(field(AuthPart::loginField), Qt::Key_Return);
     queue.runUntilIdle();
@@ -41,7 +41,9 @@ TEST_F(AuthWindowWidgetTest, TypedTextAndEnterReachTheController) {
     QTest::keyClick(field(AuthPart::passwordField), Qt::Key_Return);
     queue.runUntilIdle();
     EXPECT_EQ(signIns, 1);
-    EXPECT_EQ(field(AuthPart::loginField)->text(), "user@example.com");
+    EXPECT_EQ(field(AuthPart::loginField)->text(), "user@example.com") << "both fields trimmed";
+    EXPECT_EQ(field(AuthPart::passwordField)->text(), "secret");
+    EXPECT_FALSE(log->contains("secret")) << "no password in the log";
     EXPECT_FALSE(field(AuthPart::passwordField)->isEnabled()) << "busy while the data loads";
 }
 
