@@ -163,6 +163,8 @@ TEST_F(SignUpWindowTest, EachFailureByOriginCodeAndShape) {
         {ok, Reply::error(141, R"({"errorCode":10.7,"message":"Slow down"})"), "Slow down (Error code: 10)"},
         {ok, Reply::error(141, "plain words"), "plain words (Error code: 141)"},
         // A code no integer can hold falls back to the error's own.
+        {ok, Reply::error(141, R"({"errorCode":1e19,"message":"huge"})"),
+         R"({"errorCode":1e19,"message":"huge"} (Error code: 141))"},
         {ok, Reply::error(141, R"({"errorCode":1e400,"message":"huge"})"),
          R"({"errorCode":1e400,"message":"huge"} (Error code: 141))"},
         {ok, Reply::ok(JSON::parse(R"({"result":"success"})")), unknown + " (Error code: )"},
