@@ -2,21 +2,64 @@
 // The login window's controller on real services (sign-in, links, the
 // enterprise code exchange) over the fake backend, in virtual time, with a
 // recording window, shell and URL opener.
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "controllers/auth_window_view_controller.h"
-#include "recording_auth_window_view.h"
 #include "auth_shell_commands.h"
+#include "controllers/auth_window_view.h"
+#include "controllers/auth_window_view_controller.h"
 #include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
 #include "services/links_manager.h"
 #include "services/model_fixture.h"
 #include "support/recording_url_opener.h"
+#include "support/recording_window_view.h"
 
 namespace hw::test {
+
+class RecordingAuthWindowView final : public RecordingWindowView, public AuthWindowView {
+public:
+    struct Control {
+        std::string text, placeholder, image;
+        bool hidden = false, enabled = true;
+        double alpha = 1.0;
+    };
+    AuthWindowActions* actions = nullptr;
+    std::map<AuthPart, Control> controls;
+    std::optional<AuthPart> focus;
+    bool spinning = false;
+    AuthBarLayout bars;
+    std::vector<int> animationsMs;
+    int enterprisePagesShown = 0;
+
+    Control& operator[](AuthPart part) { return controls[part]; }
+    bool shown(AuthPart part) { return !controls[part].hidden; }
+    void setActions(AuthWindowActions* a) override { actions = a; }
+    void setText(AuthPart part, const std::string& text) override { controls[part].text = text; }
+    std::string text(AuthPart part) const override { return controls.contains(part) ? controls.at(part).text : ""; }
+    void setPlaceholder(AuthPart part, const std::string& text) override { controls[part].placeholder = text; }
+    void setHidden(AuthPart part, bool hidden) override { controls[part].hidden = hidden; }
+    void setEnabled(AuthPart part, bool enabled) override { controls[part].enabled = enabled; }
+    void setAlpha(AuthPart part, double alpha) override { controls[part].alpha = alpha; }
+    double alpha(AuthPart part) const override { return controls.contains(part) ? controls.at(part).alpha : 1.0; }
+    void setImage(AuthPart part, const std::string& name) override { controls[part].image = name; }
+    void focusField(AuthPart field) override { focus = field; }
+    void clearFocus() override { focus.reset(); }
+    void setSpinning(bool on) override { spinning = on; }
+    void setBarLayout(const AuthBarLayout& layout) override { bars = layout; }
+    void animateBarLayout(const AuthBarLayout& layout, int ms) override {
+        bars = layout;
+        animationsMs.push_back(ms);
+    }
+    bool showEnterprisePage() override {
+        ++enterprisePagesShown;
+        controls[AuthPart::mainView].hidden = true;
+        return true;
+    }
+};
 
 // Answers what the backend answers, or, while silent, nothing until the
 // request's own time-out, as the real client does.
@@ -41,8 +84,6 @@ private:
 class AuthWindowFixture : public ModelFixture {
 protected:
     AuthWindowFixture() {
-        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
-        AuthWindowViewController::ACTIVATE_LOG_IN_STATE = false;
         ApplicationModelPorts ports = model->ports();
         ports.loginData = &auth;
         model->setPorts(ports);
@@ -53,9 +94,11 @@ protected:
         AuthWindowViewController::ACTIVATE_LOG_IN_STATE = false;
     }
 
-    AuthWindowViewController& make(bool enterprise = false) {
+    AuthWindowViewController& make(bool enterprise = false, FreeTrialSignUpService* signUp = nullptr) {
+        controller.reset();
         controller = std::make_unique<AuthWindowViewController>(
-            context, view, view, AuthWindowDependencies{auth, links, queue, shell, enterprise ? &enterpriseAuth : nullptr},
+            context, view, view,
+            AuthWindowDependencies{auth, links, queue, shell, enterprise ? &enterpriseAuth : nullptr, nullptr, signUp},
             enterprise);
         return *controller;
     }
@@ -65,6 +108,12 @@ protected:
         controller->pendingLoginData = auth.recentLoginData();
         controller->showWindow();
         queue.runUntilIdle();
+    }
+    // Remembered credentials in the form, no automatic sign-in.
+    void openFilled() {
+        remember("user@example.com", "secret");
+        model->signMeInWhenHavenwayStarts = false;
+        open();
     }
     void remember(const std::string& user, const std::string& password, bool withData = true) {
         auth.setRecentLoginData(LoginData{user, password, withData ? std::optional<Bytes>(Bytes{1}) : std::nullopt});

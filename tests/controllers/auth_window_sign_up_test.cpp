@@ -6,12 +6,15 @@
 namespace hw {
 namespace {
 
+using Reply = test::FakeBackend::Reply;
+constexpr char kAuthorized[] = R"({"result":"success","authorization_token":"t"})";
+
 class AuthWindowSignUp : public test::AuthWindowFixture {
 protected:
     AuthWindowSignUp() {
         secrets.writeString("svc", "appID", "UUID-1");
         model->authorizeForFreeTrialLink = "https://web.test/api/authorize";
-        authorizeWith(R"({"result":"success","authorization_token":"tok"})");
+        authorizeWith(kAuthorized);
         backend.functions["signupForFreeTrial"] = [this](const JSON&) {
             ++signUps;
             return cloud;
@@ -24,10 +27,7 @@ protected:
         };
     }
     void openInSignUp() {
-        controller.reset();
-        controller = std::make_unique<AuthWindowViewController>(
-            context, view, view,
-            AuthWindowDependencies{auth, links, queue, shell, nullptr, nullptr, &service}, false);
+        make(false, &service);
         AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = true;
         open();
         ASSERT_TRUE(controller->isInSignUpState());
@@ -37,13 +37,11 @@ protected:
         click();
         queue.runUntilIdle();
     }
-    std::pair<std::string, std::string> bar() {
-        return {view[AuthPart::errorUpperText].text, errorDetail()};
-    }
+    std::pair<std::string, std::string> bar() { return {view[AuthPart::errorUpperText].text, errorDetail()}; }
 
     UUIDHelper uuid{secrets, system, "svc"};
     FreeTrialSignUpService service{*client, http, uuid, queue};
-    test::FakeBackend::Reply cloud = test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"ok"})"));
+    Reply cloud = Reply::ok(JSON::parse(R"({"result":"success","message":"ok"})"));
     int authorizes = 0;
     int signUps = 0;
 };
@@ -75,13 +73,13 @@ TEST_F(AuthWindowSignUp, FailuresShowFixedTextsByOriginAndCode) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.authorize ? row.authorize : row.cloudError);
-        authorizeWith(R"({"result":"success","authorization_token":"t"})");
-        cloud = test::FakeBackend::Reply::error(141, "down");
+        authorizeWith(kAuthorized);
+        cloud = Reply::error(141, "down");
         openInSignUp();
         signUp("first@example.com");  // uses up the window's one silent resend
-        authorizeWith(row.authorize ? row.authorize : R"({"result":"success","authorization_token":"t"})");
-        cloud = row.cloudError ? test::FakeBackend::Reply::error(141, row.cloudError)
-                               : test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"ok"})"));
+        authorizeWith(row.authorize ? row.authorize : kAuthorized);
+        cloud = row.cloudError ? Reply::error(141, row.cloudError)
+                               : Reply::ok(JSON::parse(R"({"result":"success","message":"ok"})"));
         signUp();
         EXPECT_EQ(bar(), row.shown);
         EXPECT_FALSE(controller->loginButtonDisabled()) << "the form comes back";
@@ -110,6 +108,23 @@ TEST_F(AuthWindowSignUp, TwoQuickClicksOrEntersStartOneSignUp) {
     queue.runUntilIdle();
     EXPECT_EQ(authorizes, 1);
     EXPECT_EQ(signUps, 1);
+}
+
+TEST_F(AuthWindowSignUp, EnterInTheSignUpStatePassesTheSameBusyCheck) {
+    remember("user@example.com", "secret");
+    model->signMeInWhenHavenwayStarts = false;
+    make(false, &service);
+    open();
+    backend.hold = true;
+    click();  // a sign-in runs
+    controller->onSignUpFreeLinkButtonClick();
+    queue.runUntilIdle();
+    ASSERT_TRUE(controller->isInSignUpState());
+    enter();
+    backend.release();
+    queue.runUntilIdle();
+    EXPECT_EQ(authorizes, 0) << "no sign-up while a request runs";
+    EXPECT_EQ(signIns, 1);
 }
 
 TEST_F(AuthWindowSignUp, SuccessShowsGetStartedWhichSignsTheNewAccountIn) {

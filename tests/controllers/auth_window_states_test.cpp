@@ -6,58 +6,52 @@ namespace hw {
 namespace {
 
 using test::AuthWindowFixture;
+using Reply = test::FakeBackend::Reply;
 
 TEST_F(AuthWindowFixture, FourLayoutStatesShowTheirControls) {
     open();
+    using P = AuthPart;
     struct Row {
-        const char* state;
-        std::function<void()> enter;
+        void (AuthWindowViewController::*enter)();
         const char* button;
-        bool signUp;
-        bool completed;
-        std::vector<AuthPart> shown;
-        std::vector<AuthPart> hidden;
+        bool signUp, completed;
+        std::vector<AuthPart> shown, hidden;
     };
-    const std::vector<Row> rows = {
-        {"log-in", [&] { controller->activateLogIn_state(); }, "LOG IN", false, false,
-         {AuthPart::dontHaveAnAccountSubview, AuthPart::signMeOnStart, AuthPart::forgotPasswordLink,
-          AuthPart::needHelpLinkButton, AuthPart::loginFieldsGroup},
-         {AuthPart::alreadyHaveAccountSubview, AuthPart::tosSubview, AuthPart::creatingYourAccountSubview,
-          AuthPart::accountCreatedSubview, AuthPart::signUpCompletedImage}},
-        {"sign-up", [&] { controller->activateSignUp_state(); }, "SIGN UP", true, false,
-         {AuthPart::alreadyHaveAccountSubview, AuthPart::tosSubview, AuthPart::loginFieldsGroup},
-         {AuthPart::dontHaveAnAccountSubview, AuthPart::signMeOnStart, AuthPart::forgotPasswordLink,
-          AuthPart::needHelpLinkButton, AuthPart::signUpCompletedImage}},
-        {"in progress", [&] { controller->activateSignUpInProgress_state(); }, "", true, false,
-         {AuthPart::tosSubview, AuthPart::loginFieldsGroup}, {AuthPart::signUpCompletedImage}},
-        {"completed", [&] { controller->activateSignUpCompleted_state(); }, "GET STARTED", true, true,
-         {AuthPart::accountCreatedSubview, AuthPart::signUpCompletedImage},
-         {AuthPart::loginFieldsGroup, AuthPart::tosSubview, AuthPart::alreadyHaveAccountSubview,
-          AuthPart::dontHaveAnAccountSubview}},
+    const Row rows[] = {
+        {&AuthWindowViewController::activateLogIn_state, "LOG IN", false, false,
+         {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton, P::loginFieldsGroup},
+         {P::alreadyHaveAccountSubview, P::tosSubview, P::creatingYourAccountSubview, P::accountCreatedSubview,
+          P::signUpCompletedImage}},
+        {&AuthWindowViewController::activateSignUp_state, "SIGN UP", true, false,
+         {P::alreadyHaveAccountSubview, P::tosSubview, P::loginFieldsGroup},
+         {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton,
+          P::signUpCompletedImage}},
+        {&AuthWindowViewController::activateSignUpInProgress_state, "", true, false, {P::tosSubview, P::loginFieldsGroup},
+         {P::signUpCompletedImage}},
+        {&AuthWindowViewController::activateSignUpCompleted_state, "GET STARTED", true, true,
+         {P::accountCreatedSubview, P::signUpCompletedImage},
+         {P::loginFieldsGroup, P::tosSubview, P::alreadyHaveAccountSubview, P::dontHaveAnAccountSubview}},
     };
     type("typed@example.com", "typed");
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.state);
-        const std::string before = view[AuthPart::loginButton].text;
-        row.enter();
-        EXPECT_EQ(view[AuthPart::loginButton].text, before) << "a state's work waits for the queue";
+        SCOPED_TRACE(row.button);
+        const std::string before = view[P::loginButton].text;
+        ((*controller).*row.enter)();
+        EXPECT_EQ(view[P::loginButton].text, before) << "a state's work waits for the queue";
         queue.runUntilIdle();
-        EXPECT_EQ(view[AuthPart::loginButton].text, row.button);
+        EXPECT_EQ(view[P::loginButton].text, row.button);
         EXPECT_EQ(controller->isInSignUpState(), row.signUp);
         EXPECT_EQ(controller->isInSignUpCompletedState(), row.completed);
         for (AuthPart p : row.shown) EXPECT_TRUE(view.shown(p)) << static_cast<int>(p);
         for (AuthPart p : row.hidden) EXPECT_FALSE(view.shown(p)) << static_cast<int>(p);
-        EXPECT_EQ(view[AuthPart::loginField].text, "typed@example.com") << "no state clears the fields";
+        EXPECT_EQ(view[P::loginField].text, "typed@example.com") << "no state clears the fields";
     }
-    controller->changeLoginButtonLabelAccordingToState();
-    EXPECT_EQ(view[AuthPart::loginButton].text, "GET STARTED");
 }
 
 TEST_F(AuthWindowFixture, SwitchingToSignUpSendsTheErrorBarOut) {
     open();
     controller->onLogInLinkButtonClick();
     queue.runUntilIdle();
-    type("", "");
     click();
     ASSERT_TRUE(errorBarIn());
     controller->onSignUpFreeLinkButtonClick();
@@ -70,14 +64,13 @@ TEST_F(AuthWindowFixture, SwitchingToSignUpSendsTheErrorBarOut) {
 TEST_F(AuthWindowFixture, LinksOpenOnlyWebPagesAndOnlyWhenAllowed) {
     links.knowledgeBaseLink_Raw = "https://{$domainname}/kb";
     links.createNewAccountLink_Raw = "javascript:alert(1)";
-    remember("user@example.com", "secret");
-    model->signMeInWhenHavenwayStarts = false;
-    open();
+    openFilled();
     const std::string base = links.baseAddress();
+    const std::string help = links.knowledgeBaseURL().value();
 
     controller->onForgotButtonClick();
     controller->onNeedHelpLinkButtonClick();
-    EXPECT_EQ(opener.opened, (std::vector<std::string>{base + "members/pwreset.php", links.knowledgeBaseURL().value()}));
+    EXPECT_EQ(opener.opened, (std::vector<std::string>{base + "members/pwreset.php", help}));
 
     opener.opened.clear();
     backend.hold = true;
@@ -85,7 +78,7 @@ TEST_F(AuthWindowFixture, LinksOpenOnlyWebPagesAndOnlyWhenAllowed) {
     controller->onForgotButtonClick();
     controller->onCreateNewAccountButtonClick();
     controller->onNeedHelpLinkButtonClick();
-    EXPECT_EQ(opener.opened, std::vector<std::string>{links.knowledgeBaseURL().value()}) << "only help while busy";
+    EXPECT_EQ(opener.opened, std::vector<std::string>{help}) << "only help while busy";
     EXPECT_EQ(shell.count("createNewAccountForAppStoreCommand"), 0);
     backend.release();
     queue.runUntilIdle();
@@ -106,15 +99,12 @@ TEST_F(AuthWindowFixture, LinksOpenOnlyWebPagesAndOnlyWhenAllowed) {
 
 TEST_F(AuthWindowFixture, TermsLinkActsOnlyAtFullAlpha) {
     open();
-    const auto terms = links.termsOfServiceLink().value();
     for (double alpha : {0.35, 0.99, 1.0}) {
         view[AuthPart::tosLinkedButton].alpha = alpha;
         controller->onToSButtonClick();
     }
-    EXPECT_EQ(opener.opened, std::vector<std::string>{terms});
+    EXPECT_EQ(opener.opened, std::vector<std::string>{links.termsOfServiceLink().value()});
 }
-
-// ---- enterprise ----
 
 class EnterpriseAuthWindow : public AuthWindowFixture {
 protected:
@@ -125,35 +115,19 @@ protected:
     test::RecordingAlertView& alerts() { return view.alertView; }
 };
 
-TEST_F(EnterpriseAuthWindow, OpeningShowsThePageInsteadOfTheForm) {
-    EXPECT_EQ(view.enterprisePagesShown, 1);
-    EXPECT_TRUE(controller->isShowingEnterprisePage());
-    EXPECT_EQ(shell.count("prepareWiFiUnsecured_EarlyDetection"), 0);
-    EXPECT_EQ(signIns, 0);
-}
-
 TEST_F(EnterpriseAuthWindow, NoticesBecomeAlertsAndDismissalReloadsThePage) {
     struct Row {
-        const char* name;
-        std::function<test::FakeBackend::Reply(const JSON&)> reply;
-        std::string title;
-        std::string detail;
+        std::function<Reply(const JSON&)> reply;
+        std::string title, detail;
     };
-    const std::vector<Row> rows = {
-        {"wrong", nullptr, "Incorrect Password or Email.",
-         "Please make sure you're using your VPN account credentials."},
-        {"limited",
-         [](const JSON&) {
-             return test::FakeBackend::Reply::error(155, R"({"error":"x","nextValidRequestDate":"2026-01-01"})");
-         },
+    const Row rows[] = {
+        {nullptr, "Incorrect Password or Email.", "Please make sure you're using your VPN account credentials."},
+        {[](const JSON&) { return Reply::error(155, R"({"error":"x","nextValidRequestDate":"2026-01-01"})"); },
          "Login error", "Too many requests in this time frame.\n" + LocaleData::login_connection_error_notification()},
-        {"unknown",
-         [](const JSON&) { return test::FakeBackend::Reply::ok(JSON::dictionaryLiteral({{"status", "odd"}})); },
-         "Login error", LocaleData::generic_error_notification_lower()},
     };
     int pages = view.enterprisePagesShown;
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.title);
         if (row.reply) backend.functions["authenticateUser"] = row.reply;
         controller->startEnterpriseLogin("vpnuser", "wrong");
         queue.runUntilIdle();
@@ -167,6 +141,8 @@ TEST_F(EnterpriseAuthWindow, NoticesBecomeAlertsAndDismissalReloadsThePage) {
 }
 
 TEST_F(EnterpriseAuthWindow, CodesAreTakenOnlyWhileThePageWaits) {
+    EXPECT_EQ(view.enterprisePagesShown, 1) << "the page instead of the form";
+    EXPECT_EQ(signIns, 0);
     EXPECT_TRUE(controller->canAcceptEnterpriseCode());
     backend.hold = true;
     controller->startEnterpriseLogin("vpnuser", "secret");
@@ -186,7 +162,6 @@ TEST_F(EnterpriseAuthWindow, FailedCodeExchangeShowsTheGenericAlertAndStartsTheP
     backend.web = [](const HttpRequest&) {
         HttpResponse r;
         r.status = 500;
-        r.body = "oops";
         return r;
     };
     bool completed = false;

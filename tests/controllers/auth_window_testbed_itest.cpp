@@ -7,16 +7,6 @@ namespace {
 
 using AuthWindowTestbed = TestbedWindowFixture;
 
-TEST_F(AuthWindowTestbed, DemoAccountSignsInAndTheDataLoads) {
-    open();
-    logInMode();
-    signInByHand(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
-    ASSERT_TRUE(spinUntil([this] { return shell.loaded > 0 || shell.failed; })) << "no sign-in or data";
-    EXPECT_FALSE(shell.failed) << *shell.failed;
-    EXPECT_TRUE(controller->loginButtonDisabled()) << "busy until the shell leaves for the main window";
-    ASSERT_TRUE(hub->appModel().locationsListModel());
-}
-
 TEST_F(AuthWindowTestbed, WrongPasswordShowsItsNoticeAndReportsFailed) {
     open();
     logInMode();
@@ -44,12 +34,14 @@ TEST_F(AuthWindowTestbed, SixthAttemptForOneNameIsRefusedAsTooMany) {
     EXPECT_EQ(widget->text(AuthPart::errorLowerText), "Too many requests in this time frame.");
 }
 
-TEST_F(AuthWindowTestbed, RememberedCredentialsSignInOnceByThemselves) {
-    // A first sign-in by hand stores the credentials.
+TEST_F(AuthWindowTestbed, DemoAccountSignsInAndTheDataLoadsThenTheRememberedOneSignsInOnceByItself) {
     open();
     logInMode();
     signInByHand(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
-    ASSERT_TRUE(spinUntil([this] { return shell.loaded > 0 || shell.failed; }));
+    ASSERT_TRUE(spinUntil([this] { return shell.loaded > 0 || shell.failed; })) << "no sign-in or data";
+    ASSERT_FALSE(shell.failed) << *shell.failed;
+    EXPECT_TRUE(controller->loginButtonDisabled()) << "busy until the shell leaves for the main window";
+    ASSERT_TRUE(hub->appModel().locationsListModel());
 
     // The next start: a new window, the credentials from the secret store.
     shell.calls.clear();

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "controllers/auth_window_view_controller.h"
 #include "auth_shell_commands.h"
+#include "controllers/auth_window_view_controller.h"
 #include "services/model_fixture.h"
 #include "support/recording_url_opener.h"
 #include "support/recording_window_view.h"
@@ -14,14 +14,11 @@ namespace {
 class RecordingWelcomeView final : public WelcomeWindowView {
 public:
     WelcomeActions* actions = nullptr;
-    std::size_t arranged = 0;
-    std::size_t selected = 0;
-    int forwards = 0;
+    std::size_t arranged = 0, selected = 0;
     std::map<std::size_t, bool> hidden;
-    long dots = -1;
-    long currentDot = -1;
+    long dots = -1, currentDot = -1;
     PageDotsFrame dotsFrame;
-    std::string logIn, signUp;
+    std::string buttons;
 
     void setActions(WelcomeActions* a) override { actions = a; }
     double contentWidth() const override { return 400; }
@@ -30,7 +27,6 @@ public:
     void setSelectedIndex(std::size_t index) override { selected = index; }
     // The container slides, then reports both ends.
     void navigateForward() override {
-        ++forwards;
         actions->pageControllerWillStartLiveTransition();
         ++selected;
         actions->pageControllerDidEndLiveTransition();
@@ -42,15 +38,8 @@ public:
         dotsFrame = frame;
     }
     void setCurrentDot(long index) override { currentDot = index; }
-    void setButtonTitles(const std::string& l, const std::string& s) override {
-        logIn = l;
-        signUp = s;
-    }
+    void setButtonTitles(const std::string& l, const std::string& s) override { buttons = l + "|" + s; }
 };
-
-constexpr char kFourPages[] =
-    R"({"pages":[{"identifier":"b","title":"t3"},{"identifier":"a","title":"t2"},{"identifier":"10","title":"t1"},)"
-    R"({"title":"t0"}]})";
 
 class WelcomeWindowTest : public test::ModelFixture {
 protected:
@@ -59,7 +48,11 @@ protected:
         AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
         AuthWindowViewController::ACTIVATE_LOG_IN_STATE = false;
     }
-    WelcomeWindowViewController& open(std::optional<std::string> resource = std::string(kFourPages)) {
+    WelcomeWindowViewController& open(std::optional<std::string> resource =
+                                          R"({"pages":[{"identifier":"b","title":"t3"},{"identifier":"a","title":"t2"},)"
+                                          R"({"identifier":"10","title":"t1"},{"title":"t0"}]})") {
+        shell.calls.clear();
+        view = RecordingWelcomeView();
         controller.reset();
         controller = std::make_unique<WelcomeWindowViewController>(
             context, window, view, WelcomeDependencies{shell, [resource] { return resource; }});
@@ -75,29 +68,21 @@ protected:
     std::unique_ptr<WelcomeWindowViewController> controller;
 };
 
-TEST_F(WelcomeWindowTest, PagesSortUnnamedFirstThenByBytes) {
+TEST_F(WelcomeWindowTest, PagesSortUnnamedFirstThenByBytesUnderCentredDots) {
     auto& c = open();
     std::vector<std::string> titles;
     for (const auto& page : *c.pagesList()) titles.push_back(page.titleKey);
     EXPECT_EQ(titles, (std::vector<std::string>{"t0", "t1", "t2", "t3"}));
     EXPECT_EQ(view.arranged, 4u);
-    EXPECT_EQ(view.logIn, "LOG IN");
-    EXPECT_EQ(view.signUp, "SIGN UP");
-}
-
-TEST_F(WelcomeWindowTest, FourDotsAreCentredWithoutRounding) {
-    open();
+    EXPECT_EQ(view.buttons, "LOG IN|SIGN UP");
     EXPECT_EQ(view.dots, 4);
-    EXPECT_EQ(view.dotsFrame, (PageDotsFrame{174.0, 110.0, 52.0, 7.0}));
-    EXPECT_EQ(WelcomeWindowViewController::pageDotsFrame(1, 401).x, 197.0);
     EXPECT_EQ(view.currentDot, 0);
-}
+    EXPECT_EQ(view.dotsFrame, (PageDotsFrame{174.0, 110.0, 52.0, 7.0}));
+    EXPECT_EQ(WelcomeWindowViewController::pageDotsFrame(1, 401).x, 197.0) << "no rounding";
 
-TEST_F(WelcomeWindowTest, IdentifiersAreIndicesWithOneControllerEach) {
-    auto& c = open();
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(c.identifierForObject(i), std::to_string(i));
+    // Pages are made on first need, once each.
     EXPECT_EQ(c.identifierForObject(9), "0");
-    auto& second = c.viewControllerForIdentifier("2");
+    auto& second = c.viewControllerForIdentifier(c.identifierForObject(2));
     EXPECT_EQ(&second, &c.viewControllerForIdentifier("2"));
     EXPECT_EQ(second.customView->titleKey, "t2");
     EXPECT_EQ(c.pagesViewControllersCount(), 1u);
@@ -108,8 +93,7 @@ TEST_F(WelcomeWindowTest, EveryControlOnFirstMiddleAndLastPage) {
         const char* control;
         std::size_t page;
         std::size_t landsOn;  // when it stays
-        bool handsOver;
-        bool signUp, logIn;
+        bool handsOver, signUp, logIn;
     };
     const Row rows[] = {
         {"next", 0, 1, false, false, false}, {"next", 2, 3, false, false, false}, {"next", 3, 3, true, false, false},
@@ -118,9 +102,7 @@ TEST_F(WelcomeWindowTest, EveryControlOnFirstMiddleAndLastPage) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.control) + " on " + std::to_string(row.page));
-        shell.calls.clear();
         AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = AuthWindowViewController::ACTIVATE_LOG_IN_STATE = false;
-        view = RecordingWelcomeView();
         auto& c = open();
         view.actions->pageControlDidSelectPageAtIndex(static_cast<long>(row.page));
         const std::string control = row.control;
@@ -132,13 +114,10 @@ TEST_F(WelcomeWindowTest, EveryControlOnFirstMiddleAndLastPage) {
         EXPECT_EQ(shell.count("skipWelcomePage"), row.handsOver ? 1 : 0);
         EXPECT_EQ(AuthWindowViewController::ACTIVATE_SIGN_UP_STATE, row.signUp);
         EXPECT_EQ(AuthWindowViewController::ACTIVATE_LOG_IN_STATE, row.logIn);
-        if (!row.handsOver) {
-            EXPECT_EQ(view.selected, row.landsOn);
-            if (control != "dot") {  // the dots control lights its own dot
-                EXPECT_EQ(view.currentDot, static_cast<long>(row.landsOn));
-            }
-            EXPECT_EQ(c.pageItemsArrayController().selectionIndex(), row.landsOn);
-        }
+        if (row.handsOver) continue;
+        EXPECT_EQ(view.selected, row.landsOn);
+        if (control != "dot") { EXPECT_EQ(view.currentDot, static_cast<long>(row.landsOn)) << "dots light their own"; }
+        EXPECT_EQ(c.pageItemsArrayController().selectionIndex(), row.landsOn);
     }
 }
 
@@ -153,8 +132,6 @@ TEST_F(WelcomeWindowTest, ASwipeThatComesBackShowsItsPageAgain) {
 TEST_F(WelcomeWindowTest, UnreadablePagesGiveNoDotsAndNextHandsOver) {
     for (auto resource : {std::optional<std::string>(), std::optional<std::string>("{}"),
                           std::optional<std::string>(R"({"pages":[]})")}) {
-        shell.calls.clear();
-        view = RecordingWelcomeView();
         open(resource);
         EXPECT_EQ(view.dots, 0);
         EXPECT_EQ(view.arranged, 0u);

