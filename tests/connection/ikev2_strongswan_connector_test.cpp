@@ -37,7 +37,6 @@ protected:
         EXPECT_TRUE(queue_.waitFor([&] { return connected; }));
         return m;
     }
-    // Runs the queue until the peer has read its answer (bounded).
     template <typename F>
     bool answered(F& future) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);

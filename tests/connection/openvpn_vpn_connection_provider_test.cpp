@@ -11,7 +11,6 @@
 namespace hw {
 namespace {
 
-// The state object and the neighbours, recording every call in order.
 class FakeContext final : public OpenVPN_ProviderContext {
 public:
     std::vector<std::string>& calls;
