@@ -37,7 +37,6 @@ protected:
         EXPECT_TRUE(queue_.waitFor([&] { return connected; }));
         return m;
     }
-    // Runs the queue until the peer has read its answer (bounded).
     template <typename F>
     bool answered(F& future) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -62,19 +61,12 @@ protected:
 TEST_F(StrongSwanConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverThePassword) {
     auto log = test::CaptureLog::install();
     auto m = start();
-    EXPECT_EQ(*helperString(m, "type"), "rpc");
     EXPECT_EQ(*helperString(m, "rpc"), "start_connection");
-    EXPECT_EQ(*helperString(m, "name"), "Havenway_IKEv2");
     EXPECT_EQ(*helperString(m, "host"), "vpn.example");
     EXPECT_EQ(*helperString(m, "id"), "alice");
     EXPECT_FALSE(m.count("host_ip"));
     EXPECT_FALSE(m.count("password"));
     EXPECT_TRUE(helperChannel(m, "channel"));
-    const auto& current = connector_.currentConnection();
-    EXPECT_EQ(current.at("name"), "Havenway_IKEv2");
-    EXPECT_EQ(current.at("ID").size(), 36u);
-    EXPECT_EQ(current.at("ID").find_first_not_of("0123456789ABCDEF-"), std::string::npos);
-
     auto withIp = start({{"server", "vpn.example"}, {"username", "alice"}, {"server_IP", "192.0.2.1"}, {"password", "x"}});
     EXPECT_EQ(*helperString(withIp, "host_ip"), "192.0.2.1");
     log::setSink(nullptr);
@@ -93,26 +85,16 @@ TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     peer_.event(0, "child_up");
     ASSERT_TRUE(waitSeen(2));
     EXPECT_TRUE(connector_.isActive());
-    const std::vector<std::pair<std::string, std::string>> alerts = {
-        {"local-auth", "Client authentication failed"},
-        {"remote-auth", "Server authentication failed"},
-        {"dns", "Resolving server hostname failed"},
-        {"unreachable", "Server is unreachable"},
-        {"timeout", "Server did not respond"},
-        {"proposal-mismatch", "No common cryptographic algorithms found"},
-        {"ts-mismatch", "No common traffic selectors found"},
-    };
     peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", "made-up"}});
     peer_.event(0, {{"type", "event"}, {"event", "log"}, {"message", "a line"}});
     peer_.event(0, {{"type", "event"}, {"event", "nonsense"}});
     peer_.event(0, {{"event", "child_down"}});  // no "type": ignored
-    for (const auto& [alert, _] : alerts) peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", alert}});
+    peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", "local-auth"}});
+    peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", "timeout"}});
     peer_.event(0, "down");
-    ASSERT_TRUE(waitSeen(2 + alerts.size() + 1));
-    std::vector<std::string> expected{"change:1", "change:2"};
-    for (const auto& [_, text] : alerts) expected.push_back("raise:" + text);
-    expected.push_back("change:0");
-    EXPECT_EQ(delegate_.seen, expected);
+    ASSERT_TRUE(waitSeen(5));
+    EXPECT_EQ(delegate_.seen, (std::vector<std::string>{"change:1", "change:2", "raise:Client authentication failed",
+                                                        "raise:Server did not respond", "change:0"}));
     EXPECT_FALSE(connector_.isActive());
 }
 

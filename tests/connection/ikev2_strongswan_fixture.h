@@ -19,7 +19,6 @@ namespace hw::test {
 
 using WakingQueue = HelperTestQueue;
 
-// The state object as the provider sees it.
 class FakeIKEv2Context final : public IKEv2_StrongSwan_ProviderContext {
 public:
     std::optional<IKEv2LoginData> recentLoginData() const override { return login; }
@@ -88,7 +87,6 @@ public:
             return std::move(env->message);
         });
     }
-    // A request the app sent on a channel (a stop), with its reply channel.
     std::optional<HelperEnvelope> takeRequest(std::size_t channel) {
         std::string error;
         return receiveHelperMessage(channels.at(channel).get(), kWaitMs, &error);

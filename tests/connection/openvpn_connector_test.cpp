@@ -15,7 +15,6 @@ using test::FakeManagementServer;
 using test::ManualQueue;
 using test::pumpUntil;
 
-// Every event as one line, in arrival order.
 class RecordingEvents final : public OpenVPNConnectorEvents {
 public:
     std::vector<std::string> events;

@@ -28,7 +28,6 @@ public:
         if (client_ >= 0) ::close(client_);
     }
 
-    // The descriptor for the connector; once.
     UniqueFd handOver() { return std::move(handOver_); }
 
     void send(const std::string& line) { ::send(client_, line.data(), line.size(), MSG_NOSIGNAL); }
@@ -54,7 +53,6 @@ public:
             buffer_.append(buf, static_cast<std::size_t>(n));
         }
     }
-    // True when the client closed its end within the time.
     bool clientClosed(std::chrono::milliseconds within = std::chrono::seconds(5)) {
         while (auto line = readLine(within)) {
         }

@@ -103,6 +103,7 @@ TEST(OpenVPNManagementText, LinesAreMadeSafeToKeep) {
     EXPECT_EQ(sanitizeOpenVPNLine(">STATE:1,WAIT\r"), ">STATE:1,WAIT");
     EXPECT_EQ(sanitizeOpenVPNLine("caf\xC3\xA9 \xFF\xC3 x\x01"), "caf\xC3\xA9 ?? x?");
     EXPECT_EQ(sanitizeOpenVPNLine("\xED\xA0\x80"), "???");  // an encoded surrogate
+    EXPECT_EQ(sanitizeOpenVPNLine("\xC0\xAF"), "??");  // an overlong "/"
     EXPECT_EQ(sanitizeOpenVPNLine(">LOG:1,D,MANAGEMENT: CMD 'username \"Auth\" \"alice\"'\r"),
               ">LOG:1,D,MANAGEMENT: CMD 'username [...]'");
     EXPECT_EQ(sanitizeOpenVPNLine(">LOG:1,D,MANAGEMENT: CMD 'password \"Auth\" \"hunter2\"'"),

@@ -11,7 +11,6 @@
 namespace hw {
 namespace {
 
-// The state object and the neighbours, recording every call in order.
 class FakeContext final : public OpenVPN_ProviderContext {
 public:
     std::vector<std::string>& calls;
@@ -57,7 +56,6 @@ protected:
 };
 
 TEST_F(OpenVPNProviderTest, ErrorsReportDisconnectedWithTheirText) {
-    EXPECT_EQ(provider.type(), VPNTypesOpenVPN);
     provider.onError(2);
     provider.onError(7);
     provider.onNotReachable();
@@ -66,32 +64,27 @@ TEST_F(OpenVPNProviderTest, ErrorsReportDisconnectedWithTheirText) {
                                                "status 9 type 1"}));
 }
 
-TEST_F(OpenVPNProviderTest, ReconnectWithoutKillSwitchOnlyReportsConnecting) {
-    provider.onReConnected();
-    queue.runUntilIdle();
-    EXPECT_TRUE(context.reconnectFlag);
-    EXPECT_EQ(calls, std::vector<std::string>{"status 1 type 1"});
-}
-
-TEST_F(OpenVPNProviderTest, ReconnectUnderKillSwitchShowsOverlayAndReengagesLater) {
-    context.lockOn = true;
-    context.autoReconnect = true;
-    provider.onReConnected();
-    EXPECT_EQ(calls, (std::vector<std::string>{"overlay", "status 1 type 1"}));
-    queue.runUntilIdle();
-    EXPECT_EQ(calls.back(), "enableNetworkLock");
-
-    calls.clear();
-    context.autoReconnect = false;  // openvpn restarting by itself: the user is told
-    provider.onReConnected();
-    queue.runUntilIdle();
-    EXPECT_EQ(calls, (std::vector<std::string>{"banner", "overlay", "status 1 type 1", "enableNetworkLock"}));
-
-    calls.clear();
-    context.loggedIn = false;
-    provider.onReConnected();
-    queue.runUntilIdle();
-    EXPECT_EQ(calls, std::vector<std::string>{"status 1 type 1"});
+TEST_F(OpenVPNProviderTest, ReconnectUnderTheKillSwitchShowsTheOverlayAndReengagesLater) {
+    struct Case {
+        bool lockOn, autoReconnect, loggedIn;
+        std::vector<std::string> calls;
+    };
+    for (const Case& c : {Case{false, false, true, {"status 1 type 1"}},
+                          Case{true, true, true, {"overlay", "status 1 type 1", "enableNetworkLock"}},
+                          // openvpn restarting by itself: the user is told
+                          Case{true, false, true, {"banner", "overlay", "status 1 type 1", "enableNetworkLock"}},
+                          Case{true, false, false, {"status 1 type 1"}}}) {
+        calls.clear();
+        context.reconnectFlag = false;
+        context.lockOn = c.lockOn;
+        context.autoReconnect = c.autoReconnect;
+        context.loggedIn = c.loggedIn;
+        provider.onReConnected();
+        EXPECT_EQ(calls.back(), "status 1 type 1");  // the lock is engaged after the report, not inside it
+        queue.runUntilIdle();
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_TRUE(context.reconnectFlag);
+    }
 }
 
 TEST_F(OpenVPNProviderTest, DisconnectHandsOverToTheAutoReconnectOnlyUnderTheKillSwitch) {
@@ -118,14 +111,6 @@ TEST_F(OpenVPNProviderTest, ConnectedReengagesOnlyWhenAllThreeHold) {
         if (mask == 7) expected.push_back("enableNetworkLock");
         EXPECT_EQ(calls, expected) << mask;
     }
-}
-
-TEST_F(OpenVPNProviderTest, LatestGatewayFollowsTheLastReport) {
-    provider.onGatewayChanged("10.8.0.5");
-    provider.onGatewayChanged("10.89.0.1");
-    EXPECT_EQ(provider.latestGateway(), "10.89.0.1");
-    provider.onGatewayChanged(std::nullopt);
-    EXPECT_FALSE(provider.latestGateway());
 }
 
 TEST_F(OpenVPNProviderTest, LogDataKeepsTheLastThousandLinesWithoutThePassword) {

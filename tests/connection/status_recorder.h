@@ -27,7 +27,6 @@ public:
     VPNStatusCallback callback() {
         return [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) { add(s, m, t); };
     }
-    // The same for a connector, whose reports carry the type as a number.
     auto connectorCallback() {
         return [this](std::int32_t s, const std::optional<std::string>& m, std::int64_t t) { add(s, m, t); };
     }

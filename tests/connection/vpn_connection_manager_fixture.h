@@ -19,7 +19,6 @@
 
 namespace hw::test {
 
-// The state object, shell and details pane as the manager sees them.
 class FakeManagerContext final : public ConnectionManagerContext {
 public:
     VPNTypes vpnProtocol() const override { return protocol; }
@@ -92,7 +91,6 @@ protected:
         std::filesystem::remove_all(dir_, ec);
     }
 
-    // Builds the manager (after a test has set the context up).
     VPNConnectionManager& make(bool prepare = true) {
         VPNConnectionManagerEnvironment env{
             queue, queue, queue, helper, context, uploader, runner, nullptr, "Havenway",

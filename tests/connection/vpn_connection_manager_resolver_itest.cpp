@@ -78,7 +78,6 @@ protected:
     void TearDown() override {
         if (made_) run({"ip", "netns", "del", ns_});
     }
-    // Runs fn on a thread inside the namespace.
     void inside(const std::function<void()>& fn) {
         std::thread t([&] {
             int fd = ::open(("/run/netns/" + ns_).c_str(), O_RDONLY | O_CLOEXEC);

@@ -84,6 +84,9 @@ TEST_F(StatusHandling, ConnectedStartsTheClockAndHandsItTheTickCallback) {
     openvpn->report(2);
     queue.runUntilIdle();
     EXPECT_TRUE(manager->currentVPNConnection().isTimerValid());
+    // Without the kill switch there is no default route to let through.
+    EXPECT_TRUE(std::none_of(helper.sent.begin(), helper.sent.end(),
+                             [](const std::string& l) { return l.rfind("addDefaultGateway", 0) == 0; }));
     queue.advance(1000);
     ASSERT_FALSE(ticks.empty());
     EXPECT_EQ(ticks.back(), "00:00:01");
