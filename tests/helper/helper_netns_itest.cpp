@@ -158,7 +158,6 @@ TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {
 
 // A child that connects as another user and reports whether it got an answer.
 int askAs(uid_t uid, const std::string& socketPath) {
-    auto frame = encodeHelperMessage({{"type", "helper_tool_rpc"}, {"rpc", "retrieveDefaultGateway"}}, -1, nullptr);
     pid_t child = ::fork();
     if (child == 0) {
         if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(10);
@@ -177,7 +176,6 @@ int askAs(uid_t uid, const std::string& socketPath) {
         char buf[256];
         ::_exit(::recv(sv[0], buf, sizeof(buf), 0) > 0 ? 0 : 2);
     }
-    (void)frame;
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -5,25 +5,21 @@
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <csignal>
+#include <cstdlib>
 #include <unistd.h>
 
-#include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/ike_testbed.h"
 #include "helper/ike/ike_service.h"
-#include "helper/ike/vici_client.h"
 #include "support/capture_log.h"
 
 namespace hw::ike {
