@@ -109,11 +109,15 @@ public:
     }
 
     // Packets our table dropped on the way out.
-    long long droppedOut() {
-        std::string out;
-        if (!in(client, {"nft", "list", "counter", "inet", "havenway", "dropped_out"}, &out)) return -1;
-        auto at = out.find("packets ");
-        return at == std::string::npos ? -1 : std::stoll(out.substr(at + 8));
+    long long droppedOut() { return droppedOutIn(client); }
+    // -1 when our table is not there.
+    static long long droppedOutIn(const std::string& ns) {
+        ProcessRequest r;
+        r.argv = {"ip", "netns", "exec", ns, "nft", "list", "counter", "inet", "havenway", "dropped_out"};
+        r.timeout = std::chrono::seconds(10);
+        auto result = PosixProcessRunner().run(r);
+        auto at = result.out.find("packets ");
+        return !result.ok() || at == std::string::npos ? -1 : std::stoll(result.out.substr(at + 8));
     }
 
     std::string defaultRoute() {

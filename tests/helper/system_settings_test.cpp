@@ -106,26 +106,22 @@ TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
 }
 
 TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
-    write(sysctl("lo"), "0\n");
-    write(sysctl("all"), "0\n");
-    write(sysctl("default"), "0\n");
-    write(sysctl("eth0"), "0\n");
+    auto sysctls = [&] {
+        std::string out;
+        for (const char* i : {"lo", "all", "default", "eth0", "wlan0", "tun0"}) out += i + ("=" + read(sysctl(i)).substr(0, 1)) + " ";
+        return out;
+    };
+    for (const char* i : {"lo", "all", "default", "eth0"}) write(sysctl(i), "0\n");
     write(sysctl("wlan0"), "1\n");  // the user had it off already
     EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
-    EXPECT_EQ(read(sysctl("eth0")), "1\n");
-    EXPECT_EQ(read(sysctl("default")), "1\n");
-    EXPECT_EQ(read(sysctl("lo")), "0\n");
-    EXPECT_EQ(read(sysctl("all")), "0\n");
+    EXPECT_EQ(sysctls(), "lo=0 all=0 default=1 eth0=1 wlan0=1 tun0=< ");
     // Every attempt sends it again; what was saved first stays, and an
     // interface that appeared since is remembered as it was.
     write(sysctl("tun0"), "0\n");
     EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
-    EXPECT_EQ(read(sysctl("tun0")), "1\n");
+    EXPECT_EQ(sysctls(), "lo=0 all=0 default=1 eth0=1 wlan0=1 tun0=1 ");
     EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
-    EXPECT_EQ(read(sysctl("eth0")), "0\n");
-    EXPECT_EQ(read(sysctl("default")), "0\n");
-    EXPECT_EQ(read(sysctl("wlan0")), "1\n");
-    EXPECT_EQ(read(sysctl("tun0")), "0\n");
+    EXPECT_EQ(sysctls(), "lo=0 all=0 default=0 eth0=0 wlan0=1 tun0=0 ");
     EXPECT_FALSE(services_.context.state.ipv6.saved);
     // Re-enabling with nothing saved touches nothing.
     write(sysctl("eth0"), "1\n");

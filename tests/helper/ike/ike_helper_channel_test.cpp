@@ -83,19 +83,22 @@ TEST(IkeHelperChannel, CarriesEventsThePasswordAndTheAppsStops) {
     ASSERT_TRUE(app.waitSeen(3));
     EXPECT_EQ(app.seen, (std::vector<std::string>{"connecting", "alert", "get_password"}));
 
-    std::promise<HelperReply> plain, forced, unknown;
-    app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", "stop_connection"}}, [&](HelperReply r) { plain.set_value(r); });
-    app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", "stop_connection_forced"}}, [&](HelperReply r) { forced.set_value(r); });
-    app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", "get_password"}}, [&](HelperReply r) { unknown.set_value(r); });
-    auto p = plain.get_future();
-    auto f = forced.get_future();
-    auto u = unknown.get_future();
-    ASSERT_EQ(p.wait_for(5s), std::future_status::ready);
-    ASSERT_EQ(f.wait_for(5s), std::future_status::ready);
-    ASSERT_EQ(u.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(*helperString(p.get().message, "error"), "no active connection");
-    EXPECT_EQ(*helperString(f.get().message, "reply"), "YES");
-    EXPECT_EQ(*helperString(u.get().message, "reply"), "NO");
+    struct Row {
+        const char* rpc;
+        const char* key;
+        const char* answer;
+    };
+    for (const Row& row : {Row{"stop_connection", "error", "no active connection"},
+                           Row{"stop_connection_forced", "reply", "YES"}, Row{"get_password", "reply", "NO"}}) {
+        std::promise<HelperReply> reply;
+        app.connection.sendOnChannel(app.channelId, {{"type", "rpc"}, {"rpc", row.rpc}},
+                                     [&](HelperReply r) { reply.set_value(r); });
+        auto answered = reply.get_future();
+        ASSERT_EQ(answered.wait_for(5s), std::future_status::ready) << row.rpc;
+        const HelperReply got = answered.get();
+        const auto* text = helperString(got.message, row.key);
+        EXPECT_EQ(text ? *text : "", row.answer) << row.rpc;
+    }
     {
         std::lock_guard lock(mutex);
         EXPECT_EQ(stops, (std::vector<std::string>{"plain", "forced"}));

@@ -116,14 +116,7 @@ protected:
         return charon;
     }
 
-    long long droppedOut() {
-        std::string out;
-        if (!road::run({"ip", "netns", "exec", bed_->clientNs, "nft", "list", "counter", "inet", "havenway", "dropped_out"},
-                       5s, &out))
-            return -1;
-        const auto at = out.find("packets ");
-        return at == std::string::npos ? -1 : std::stoll(out.substr(at + 8));
-    }
+    long long droppedOut() { return helper::test::NetnsTestbed::droppedOutIn(bed_->clientNs); }
 
     std::string client(std::vector<std::string> args) {
         args.insert(args.begin(), {"ip", "-n", bed_->clientNs});
