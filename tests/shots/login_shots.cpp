@@ -58,10 +58,6 @@ public:
         window->move(80, 80);
         queue.runUntilIdle();
     }
-    void type(const std::string& user, const std::string& password) {
-        window->setText(AuthPart::loginField, user);
-        window->setText(AuthPart::passwordField, password);
-    }
 
     EnterpriseService page{settings, nullptr};
     bool pageLoaded = false;
@@ -69,52 +65,32 @@ public:
     std::unique_ptr<AuthWindowViewController> controller;
 };
 
-HW_SHOT("login.log-in", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "demo123456");
-    rig.open();
-});
+// The window opened with these remembered credentials (none: nothing remembered), then a step.
+void loginShot(const char* name, std::optional<std::string> password, std::function<void(LoginRig&)> then = nullptr) {
+    addShot(name, [=](ShotStage& stage) {
+        auto& rig = stage.window<LoginRig>();
+        if (password) rig.remember("demo@havenway.test", *password);
+        rig.open();
+        if (!then) return;
+        then(rig);
+        rig.queue.runUntilIdle();
+        stage.advanceAnimations(600);
+    });
+}
 
-HW_SHOT("login.sign-up", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.open();
-});
+void signIn(LoginRig& rig) { rig.controller->startLogin(); }
 
-HW_SHOT("login.signing-in", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "demo123456");
-    rig.open();
-    rig.backend.hold = true;
-    rig.controller->startLogin();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
-});
-
-HW_SHOT("login.error", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "");
-    rig.open();
-    rig.controller->startLogin();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
-});
-
-HW_SHOT("login.error-two-lines", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "not-the-password");
-    rig.open();
-    rig.controller->startLogin();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
-});
-
-HW_SHOT("login.no-internet", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "demo123456");
-    rig.open();
-    rig.controller->showInternetConnectionIsUnavailableNotification();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
+HW_SHOTS({
+    loginShot("login.log-in", "demo123456");
+    loginShot("login.sign-up", std::nullopt);
+    loginShot("login.signing-in", "demo123456", [](LoginRig& rig) {
+        rig.backend.hold = true;
+        signIn(rig);
+    });
+    loginShot("login.error", "", signIn);
+    loginShot("login.error-two-lines", "not-the-password", signIn);
+    loginShot("login.no-internet", "demo123456",
+              [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
 });
 
 HW_SHOT("login.enterprise", [](ShotStage& stage) {
