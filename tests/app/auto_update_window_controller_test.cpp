@@ -28,12 +28,11 @@ const UpdateLayout kFailed{13, false, "Error: Update has Failed to download.", "
 class AutoUpdateWindowTest : public ::testing::Test, protected test::KitControllerFixture {
 protected:
     AutoUpdateWindowTest() {
-        namespace fs = std::filesystem;
-        fs::create_directories(dir.file("Havenway/bin"));
-        fs::create_directories(dir.file("Havenway/share/havenway"));
-        test::TempDir::write(dir.file("Havenway/bin/havenway"), "#!/bin/sh\n");
+        for (const char* file : {"Havenway/bin/havenway", "Havenway/share/havenway/install-update.sh"}) {
+            std::filesystem::create_directories(std::filesystem::path(dir.file(file)).parent_path());
+            test::TempDir::write(dir.file(file), "#!/bin/sh\n");
+        }
         ::chmod(dir.file("Havenway/bin/havenway").c_str(), 0755);
-        test::TempDir::write(dir.file("Havenway/share/havenway/install-update.sh"), "#!/bin/sh\n");
         model.appAutoUpdateDownloadURL = "https://updates.test/havenway.zip";
         controller = std::make_unique<AutoUpdateWindowController>(AutoUpdateWindowEnvironment{
             queue, model, shell,
@@ -207,10 +206,9 @@ TEST_F(AutoUpdateWindowTest, ADownloadDropsTheTunnelFirstWhenTheButtonOffersDisc
 
 TEST_F(AutoUpdateWindowTest, AloneTheWindowIsCentredAndCancelTakesItAway) {
     controller->showWindow();
-    EXPECT_EQ(view->calls, std::vector<std::string>{"showCentered"});
     EXPECT_EQ(view->seen(), kConfirm);
     view->clickCancel();
-    EXPECT_EQ(view->calls.back(), "orderOut");
+    EXPECT_EQ(view->calls, (std::vector<std::string>{"showCentered", "orderOut"}));
 }
 
 TEST_F(AutoUpdateWindowTest, TheReadyStepDoesNotOverwriteAWindowShownAgain) {

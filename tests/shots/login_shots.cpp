@@ -3,14 +3,15 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QWebEngineView>
-#include <QWidget>
-#include <memory>
 
 #include "controllers/auth_window_view_controller.h"
 #include "controllers/auth_window_widget.h"
 #include "controllers/login_window_services.h"
 #include "controllers/web/enterprise_service.h"
+#include "core/uuid_helper.h"
+#include "services/free_trial_sign_up_service.h"
 #include "shots.h"
+#include "support/fake_http_client.h"
 #include "support/manual_queue.h"
 
 // Chromium, for the enterprise page, frees some objects through their base
@@ -110,17 +111,6 @@ HW_SHOT("login.enterprise", [](ShotStage& stage) {
         while (waited.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     });
 });
-
-}  // namespace
-}  // namespace hw::shots
-
-// --- login window: account creation states ---
-#include "core/uuid_helper.h"
-#include "services/free_trial_sign_up_service.h"
-#include "support/fake_http_client.h"
-
-namespace hw::shots {
-namespace {
 
 // The login window in its sign-up state; the fake backend answers as told.
 class LoginSignUpRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {

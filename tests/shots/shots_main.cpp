@@ -1,25 +1,20 @@
 // havenway_shots: renders the screenshot cases under a private X display and
 // session bus, with every user folder redirected into a temporary one.
-#include <QDir>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <string>
 #include <sys/stat.h>
-#include <vector>
 
 #include "shots.h"
 #include "support/manual_animation_driver.h"
 #include "support/private_dbus.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
-#include "support/widget_test_app.h"
 #include "support/xvfb_server.h"
 #include "view/havenway_application.h"
 #include "view/kit_url_opener.h"
