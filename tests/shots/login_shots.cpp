@@ -23,10 +23,12 @@ extern "C" [[gnu::used]] const char* __asan_default_options() {
 namespace hw::shots {
 namespace {
 
-// The window with everything it is handed; never shown itself.
+// The window with everything it is handed; never shown itself. In the sign-up
+// mode the fake backend creates accounts as told.
 class LoginRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
 public:
-    explicit LoginRig(bool enterprise = false) {
+    enum class Mode { logIn, enterprise, signUp };
+    explicit LoginRig(Mode mode = Mode::logIn) {
         backend.functions["authenticateUser"] = [](const JSON& p) {
             if (p["password"].string() != std::optional<std::string>("demo123456")) {
                 return test::FakeBackend::Reply::ok(JSON::dictionaryLiteral({{"status", "failed"}}));
@@ -34,34 +36,53 @@ public:
             return test::FakeBackend::Reply::ok(
                 JSON::dictionaryLiteral({{"status", "success"}, {"sessionToken", "r:shot"}, {"objectId", "user1"}}));
         };
+        backend.functions["signupForFreeTrial"] = [](const JSON&) {
+            return test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"created"})"));
+        };
+        backend.web = [this](const HttpRequest&) { return test::FakeHttpClient::ok(authorizeReply); };
+        model.authorizeForFreeTrialLink = "https://web.test/api/authorize";
         EnterprisePageMaker makePage;
-        if (enterprise) {
+        if (mode == Mode::enterprise) {
             makePage = [this](QWidget* parent) -> QWidget* {
                 QWebEngineView* view = page.prepareEnterpriseVersionUI(parent);
                 QObject::connect(view, &QWebEngineView::loadFinished, view, [this](bool) { pageLoaded = true; });
                 return view;
             };
         }
+        AuthWindowDependencies deps = dependencies();
+        if (mode == Mode::signUp) deps.freeTrialService = &service;
         window = std::make_unique<AuthWindowWidget>(nullptr, makePage);
-        controller = std::make_unique<AuthWindowViewController>(
-            context, *window, *window, dependencies(), enterprise);
+        controller = std::make_unique<AuthWindowViewController>(context, *window, *window, deps, mode == Mode::enterprise);
+        if (mode != Mode::signUp) return;
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = true;
+        open(40);
+        window->setText(AuthPart::loginField, "new.user@example.com");
+        window->setText(AuthPart::passwordField, "secret12");
     }
     ~LoginRig() override {
         controller.reset();
         window.reset();
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
     }
     void remember(const std::string& user, const std::string& password) {
         auth.setRecentLoginData(LoginData{user, password, Bytes{1}});
     }
-    void open() {
+    void open(int y = 80) {
         controller->pendingLoginData = auth.recentLoginData();
         controller->showWindow();
-        window->move(80, 80);
+        window->move(80, y);
+        queue.runUntilIdle();
+    }
+    void signUp() {
+        controller->onLoginButtonClick();
         queue.runUntilIdle();
     }
 
     EnterpriseService page{settings, nullptr};
     bool pageLoaded = false;
+    UUIDHelper uuid{secrets, system, "svc"};
+    FreeTrialSignUpService service{parse, backend, uuid, queue};
+    std::string authorizeReply = R"({"result":"success","authorization_token":"tok"})";
     std::unique_ptr<AuthWindowWidget> window;
     std::unique_ptr<AuthWindowViewController> controller;
 };
@@ -97,7 +118,7 @@ HW_SHOTS({
 HW_SHOT("login.enterprise", [](ShotStage& stage) {
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
-    auto& rig = stage.window<LoginRig>(true);
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::enterprise);
     rig.open();
     stage.afterShown([&rig] {
         // The page loads in Chromium's own time; a bounded wait for it.
@@ -112,59 +133,22 @@ HW_SHOT("login.enterprise", [](ShotStage& stage) {
     });
 });
 
-// The login window in its sign-up state; the fake backend answers as told.
-class LoginSignUpRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
-public:
-    LoginSignUpRig() {
-        model.authorizeForFreeTrialLink = "https://web.test/api/authorize";
-        backend.web = [this](const HttpRequest&) { return test::FakeHttpClient::ok(authorizeReply); };
-        backend.functions["signupForFreeTrial"] = [](const JSON&) {
-            return test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"created"})"));
-        };
-        AuthWindowDependencies withSignUp = dependencies();
-        withSignUp.freeTrialService = &service;
-        window = std::make_unique<AuthWindowWidget>();
-        controller = std::make_unique<AuthWindowViewController>(context, *window, *window, withSignUp, false);
-        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = true;
-        window->move(80, 40);
-        controller->showWindow();
-        queue.runUntilIdle();
-        window->setText(AuthPart::loginField, "new.user@example.com");
-        window->setText(AuthPart::passwordField, "secret12");
-    }
-    ~LoginSignUpRig() override {
-        controller.reset();
-        window.reset();
-        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
-    }
-    void signUp() {
-        controller->onLoginButtonClick();
-        queue.runUntilIdle();
-    }
-
-    UUIDHelper uuid{secrets, system, "svc"};
-    FreeTrialSignUpService service{parse, backend, uuid, queue};
-    std::string authorizeReply = R"({"result":"success","authorization_token":"tok"})";
-    std::unique_ptr<AuthWindowWidget> window;
-    std::unique_ptr<AuthWindowViewController> controller;
-};
-
 HW_SHOT("login.sign-up-in-progress", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginSignUpRig>();
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);
     rig.controller->activateSignUpInProgress_state();
     rig.controller->showLoginProgressIndicator();
     rig.queue.runUntilIdle();
 });
 
 HW_SHOT("login.sign-up-error", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginSignUpRig>();
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);
     rig.authorizeReply = R"({"errorCode":11,"message":"exists"})";
     stage.afterShown([&rig] { rig.signUp(); });
     stage.advanceAnimations(600);
 });
 
 HW_SHOT("login.account-created", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginSignUpRig>();
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);
     rig.signUp();
 });
 
