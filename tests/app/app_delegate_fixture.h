@@ -25,33 +25,23 @@ protected:
         log::setSink(nullptr);
     }
 
+    template <class W>
+    std::function<std::unique_ptr<W>()> maker(W*& slot, const char* name) {
+        return [this, &slot, name] {
+            auto w = std::make_unique<W>(name, journal);
+            slot = w.get();
+            return w;
+        };
+    }
     AppDelegate& make() {
         hub = std::make_unique<ServiceLayer>(factory);
-        auto auth = std::make_unique<RecordingAuthWindow>("auth", journal);
-        auto main = std::make_unique<RecordingMainWindow>("main", journal);
-        auto locations = std::make_unique<RecordingWindow>("locations", journal);
-        authWindow = auth.get();
-        mainWindow = main.get();
-        locationsWindow = locations.get();
         ShellWindows windows;
-        windows.auth = std::move(auth);
-        windows.main = std::move(main);
-        windows.locations = std::move(locations);
-        windows.makeWelcome = [this] {
-            auto w = std::make_unique<RecordingWindow>("welcome", journal);
-            welcomeWindow = w.get();
-            return w;
-        };
-        windows.makeSettings = [this] {
-            auto w = std::make_unique<RecordingSettingsWindow>("settings", journal);
-            settingsWindow = w.get();
-            return w;
-        };
-        windows.makeSignUp = [this] {
-            auto w = std::make_unique<RecordingWindow>("signUp", journal);
-            signUpWindow = w.get();
-            return w;
-        };
+        windows.auth = maker(authWindow, "auth")();
+        windows.main = maker(mainWindow, "main")();
+        windows.locations = std::make_unique<RecordingWindow>("locations", journal);
+        windows.makeWelcome = maker(welcomeWindow, "welcome");
+        windows.makeSettings = maker(settingsWindow, "settings");
+        windows.makeSignUp = maker(signUpWindow, "signUp");
         AppDelegateEnvironment e{*hub, factory->store, factory->queue, services, std::move(windows), alerts,
                                  notifications};
         e.openURL = [this](const std::string& url) {
@@ -66,7 +56,6 @@ protected:
         e.exceptionReportPath = reportPath;
         e.sleepWatch = sleepWatch;
         e.hideOnLaunch = hideOnLaunch;
-        // --- Tray, menus and data loading ---
         e.statusItem = &statusItemView;
         e.random = [this](int bound) {
             randomBounds.push_back(bound);
@@ -74,7 +63,7 @@ protected:
         };
         e.clock = &factory->queue;
         e.loadFlag = [](const ParseFilePtr&, std::function<void(ImagePtr)>) {};
-        // --- end of the tray's block ---
+        if (configure) configure(e);
         delegate = std::make_unique<AppDelegate>(std::move(e));
         return *delegate;
     }
@@ -83,10 +72,19 @@ protected:
         factory->queue.runUntilIdle();
         return *delegate;
     }
-    ApplicationModel& model() { return hub->appModel(); }
-    bool journaled(const std::string& entry) const {
-        return std::find(journal.begin(), journal.end(), entry) != journal.end();
+    // A new delegate on a new hub, for the next row of a table.
+    void restart() {
+        delegate.reset();
+        hub.reset();
+        journal.clear();
+        exitCodes.clear();
+        alerts.pending.clear();
+        services.terminationDone = nullptr;
+        notifications.removeAllCount = 0;
+        factory = std::make_shared<FakeHubFactory>();
     }
+    ApplicationModel& model() { return hub->appModel(); }
+    bool journaled(const std::string& entry) const { return count(entry) > 0; }
     std::size_t count(const std::string& entry) const {
         return static_cast<std::size_t>(std::count(journal.begin(), journal.end(), entry));
     }
@@ -104,26 +102,21 @@ protected:
     FakeShellServices services{journal};
     RecordingAlerts alerts{journal};
     FakeUserNotificationCenter notifications;
+    RecordingStatusItem statusItemView;
     std::unique_ptr<AppDelegate> delegate;
     RecordingAuthWindow* authWindow = nullptr;
     RecordingMainWindow* mainWindow = nullptr;
-    RecordingWindow* locationsWindow = nullptr;
     RecordingWindow* welcomeWindow = nullptr;
     RecordingSettingsWindow* settingsWindow = nullptr;
     RecordingWindow* signUpWindow = nullptr;
     std::vector<int> exitCodes;
     std::vector<std::string> arguments{"/usr/bin/havenway", "-utm_source", "ads"};
-    bool statusItem = false;
-    bool handlesURLs = false;
-    bool enterprise = false;
-    bool hideOnLaunch = false;
+    bool statusItem = false, handlesURLs = false, enterprise = false, hideOnLaunch = false;
     std::string reportPath;
     SleepWatch* sleepWatch = nullptr;
-    // --- Tray, menus and data loading ---
-    RecordingStatusItem statusItemView;
+    std::function<void(AppDelegateEnvironment&)> configure;  // last changes before the delegate is made
     int randomValue = 0;
     std::vector<int> randomBounds;
-    // --- end of the tray's block ---
 };
 
 }  // namespace hw::test

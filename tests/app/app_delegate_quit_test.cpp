@@ -5,97 +5,69 @@
 namespace hw::test {
 namespace {
 
-const std::string kQuitTitle = LocaleData::quit_app_confirmation_popup_title();
-
 TEST_F(AppDelegateTest, QuitRoads) {
+    const std::string question = "alert:" + LocaleData::quit_app_confirmation_popup_title();
+    const int quit = ShellAlertPresenter::kFirstButton, cancel = ShellAlertPresenter::kSecondButton;
     struct Row {
         std::string name;
-        bool statusItem;
-        bool openMain;
-        std::function<void(AppDelegate&, RecordingAlerts&)> act;
+        bool statusItem, openMain, enterprise;
+        std::function<void(AppDelegate&)> act;
+        std::optional<int> answer;
         std::string alert;  // empty: none asked
         bool terminated;
     };
     const std::vector<Row> rows{
-        {"quit key with a status item hides", true, true, [](AppDelegate& d, RecordingAlerts&) { d.quitKeyPressed(); },
-         "", false},
-        {"quit key without a status item asks", false, true,
-         [](AppDelegate& d, RecordingAlerts&) { d.quitKeyPressed(); }, "alert:" + kQuitTitle + "@main", false},
-        {"menu quit then Quit", true, true,
-         [](AppDelegate& d, RecordingAlerts& a) {
-             d.quitApplicationRequested();
-             a.answer(ShellAlertPresenter::kFirstButton);
-         },
-         "alert:" + kQuitTitle + "@main", true},
-        {"menu quit then Cancel", true, true,
-         [](AppDelegate& d, RecordingAlerts& a) {
-             d.quitApplicationRequested();
-             a.answer(ShellAlertPresenter::kSecondButton);
-         },
-         "alert:" + kQuitTitle + "@main", false},
-        {"quit key while the sheet is open", true, true,
-         [](AppDelegate& d, RecordingAlerts&) {
+        {"quit key with a status item hides", true, true, false, &AppDelegate::quitKeyPressed, {}, "", false},
+        {"quit key without a status item asks", false, true, false, &AppDelegate::quitKeyPressed, {},
+         question + "@main", false},
+        {"menu quit then Quit", true, true, false, &AppDelegate::quitApplicationRequested, quit, question + "@main", true},
+        {"menu quit then Cancel", true, true, false, &AppDelegate::quitApplicationRequested, cancel, question + "@main",
+         false},
+        {"quit key while the sheet is open", true, true, false,
+         [](AppDelegate& d) {
              d.quitApplicationRequested();
              d.quitKeyPressed();
          },
-         "alert:" + kQuitTitle + "@main", true},
-        {"menu quit with no window asks application-modal", true, false,
-         [](AppDelegate& d, RecordingAlerts& a) {
-             d.quitApplicationRequested();
-             a.answer(ShellAlertPresenter::kFirstButton);
-         },
-         "alert:" + kQuitTitle + "@app-modal", true},
-        {"update installed", false, true,
-         [](AppDelegate& d, RecordingAlerts&) { d.performQuitApplicationFromStatusBar(); }, "", true},
-        {"signal", false, true, [](AppDelegate& d, RecordingAlerts&) { d.terminateWithoutQuestion(); }, "", true},
+         {}, question + "@main", true},
+        {"menu quit with no window asks application-modal", true, false, false, &AppDelegate::quitApplicationRequested,
+         quit, question + "@app-modal", true},
+        {"update installed", false, true, false, &AppDelegate::performQuitApplicationFromStatusBar, {}, "", true},
+        {"signal", false, true, false, &AppDelegate::terminateWithoutQuestion, {}, "", true},
+        {"enterprise quit key hides", true, true, true, &AppDelegate::quitKeyPressed, {}, "", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        delegate.reset();
-        hub.reset();
-        journal.clear();
-        exitCodes.clear();
-        alerts.pending.clear();
-        services.terminationDone = nullptr;
-        notifications.removeAllCount = 0;
-        factory = std::make_shared<FakeHubFactory>();
+        restart();
         statusItem = row.statusItem;
+        enterprise = row.enterprise;
         make();
         if (row.openMain) delegate->openMainWindow();
         int modeChanges = 0;
         delegate->addAppModeChangeNotification([&] { ++modeChanges; });
-        row.act(*delegate, alerts);
-        if (row.alert.empty()) EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
-                                                       [](const std::string& e) { return e.rfind("alert:", 0) == 0; }),
-                                         0);
-        else EXPECT_TRUE(journaled(row.alert));
+        row.act(*delegate);
+        if (row.answer) alerts.answer(*row.answer);
+        EXPECT_EQ(std::count_if(journal.begin(), journal.end(), [](const std::string& e) { return e.rfind("alert:", 0) == 0; }),
+                  row.alert.empty() ? 0 : 1);
+        EXPECT_TRUE(row.alert.empty() || journaled(row.alert)) << row.alert;
         EXPECT_EQ(journaled("prepareForTermination"), row.terminated);
+        EXPECT_EQ(count("clearEnterpriseCookies"), row.enterprise ? 1u : 0u) << "cleared on every quit request";
+        EXPECT_TRUE(exitCodes.empty()) << "exited before the helper took the clean-up";
         if (row.terminated) {
-            // The exit waits for the helper to take the clean-up's messages.
-            EXPECT_TRUE(exitCodes.empty());
-            ASSERT_TRUE(services.terminationDone);
             services.terminationDone();
             EXPECT_EQ(exitCodes, std::vector<int>{0});
             EXPECT_LT(at("stopReachability"), at("prepareForTermination"));
             EXPECT_EQ(notifications.removeAllCount, 1);
-            EXPECT_TRUE(log->contains("applicationWillTerminate complitely finished."));
-        } else {
-            EXPECT_TRUE(exitCodes.empty());
         }
-        if (row.name == "quit key with a status item hides") {
-            EXPECT_TRUE(model().isAppInUserAgentMode());
-            EXPECT_EQ(modeChanges, 1);
-            EXPECT_FALSE(mainWindow->visible);
-        }
+        const bool hides = row.statusItem && row.alert.empty() && !row.terminated;
+        EXPECT_EQ(model().isAppInUserAgentMode(), hides);
+        EXPECT_EQ(modeChanges, hides ? 1 : 0);
     }
-}
-
-TEST_F(AppDelegateTest, AfterCancelTheQuitKeyHidesAgain) {
+    // After Cancel the quit key hides again.
+    restart();
     statusItem = true;
     make().openMainWindow();
     delegate->quitApplicationRequested();
-    alerts.answer(ShellAlertPresenter::kSecondButton);
-    EXPECT_FALSE(delegate->confirQuitApplicationPopupShown());
+    alerts.answer(cancel);
     delegate->quitKeyPressed();
     EXPECT_FALSE(journaled("prepareForTermination"));
     EXPECT_TRUE(model().isAppInUserAgentMode());
@@ -108,17 +80,8 @@ TEST_F(AppDelegateTest, AFailingCleanUpStepStillTakesTheHelperDownAndExits) {
     ASSERT_TRUE(services.terminationDone);
     services.terminationDone();
     EXPECT_EQ(exitCodes, std::vector<int>{0});
-    // A second request while the first is under way changes nothing.
     delegate->terminateWithoutQuestion();
-    EXPECT_EQ(count("prepareForTermination"), 1u);
-}
-
-TEST_F(AppDelegateTest, EnterpriseBuildsClearTheSignInCookiesOnEveryQuitRequest) {
-    enterprise = true;
-    statusItem = true;
-    make().quitKeyPressed();
-    EXPECT_EQ(count("clearEnterpriseCookies"), 1u);
-    EXPECT_FALSE(journaled("prepareForTermination"));
+    EXPECT_EQ(count("prepareForTermination"), 1u) << "a second request while the first is under way";
 }
 
 TEST_F(AppDelegateTest, TheHelperAlertIsASheetOnTheCurrentWindowElseApplicationModal) {
@@ -141,14 +104,12 @@ TEST_F(AppDelegateTest, ReopenShowsTheCurrentWindowOrTheMainOneForSettings) {
     welcomeWindow->close();
     journal.clear();
     EXPECT_FALSE(delegate->hasVisibleWindows());
-    EXPECT_TRUE(delegate->applicationShouldHandleReopen(delegate->hasVisibleWindows()));
+    EXPECT_TRUE(delegate->applicationShouldHandleReopen(false));
     EXPECT_TRUE(journaled("main.show"));
     EXPECT_FALSE(journaled("settings.show"));
 
-    // With a window visible nothing reopens, but the application comes out
-    // of status-bar-only mode.
+    // With a window visible nothing reopens, but the application leaves status-bar-only mode.
     delegate->changeAppToBeUserAgent();
-    EXPECT_TRUE(model().isAppInUserAgentMode());
     EXPECT_FALSE(mainWindow->visible);
     authWindow->visible = true;
     model().startMinimized = true;
@@ -156,18 +117,22 @@ TEST_F(AppDelegateTest, ReopenShowsTheCurrentWindowOrTheMainOneForSettings) {
     delegate->applicationShouldHandleReopen(true);
     EXPECT_FALSE(model().isAppInUserAgentMode());
     EXPECT_TRUE(model().startMinimized);
-    EXPECT_TRUE(journaled("main.show"));  // hidden by the switch, shown by the switch back
+    EXPECT_TRUE(journaled("main.show"));
+
+    ASSERT_TRUE(statusItemView.onActivated);
+    delegate->changeAppToBeUserAgent();
+    statusItemView.onActivated();
+    EXPECT_FALSE(model().isAppInUserAgentMode()) << "a click on the tray item is the reopen";
 }
 
-TEST_F(AppDelegateTest, WithoutAStatusItemTheApplicationStaysInTheForeground) {
+TEST_F(AppDelegateTest, ModeChangesNeedAStatusItemAndReachEverySubscriberInOrder) {
     make().openMainWindow();
     delegate->changeAppToBeUserAgent();
     EXPECT_FALSE(model().isAppInUserAgentMode());
     EXPECT_TRUE(mainWindow->visible);
     EXPECT_FALSE(delegate->MakeAppBackground());
-}
 
-TEST_F(AppDelegateTest, ModeSubscribersHearEachChangeInOrder) {
+    restart();
     statusItem = true;
     make();
     std::string heard;
@@ -182,28 +147,22 @@ TEST_F(AppDelegateTest, ModeSubscribersHearEachChangeInOrder) {
 }
 
 TEST_F(AppDelegateTest, TheCodeOfTheCallbackURL) {
-    struct Row {
-        std::string url;
-        std::optional<std::string> code;
-    };
-    for (const Row& row : {Row{"havenway://oauth/callback?code=abc", "abc"},
-                           Row{"havenway://oauth/callback?state=x&code=abc", "abc"},
-                           Row{"havenway://oauth/callback?code=a%2Fb&code=zz", "a/b"},
-                           Row{"havenway://oauth/callback?code", std::nullopt},
-                           Row{"havenway://oauth/callback?", std::nullopt},
-                           Row{"havenway://oauth/callback", std::nullopt},
-                           Row{"havenway://oauth/callback?code=%zz", std::nullopt},
-                           Row{"havenway://oauth/callback?codes=abc#code=x", std::nullopt}}) {
-        EXPECT_EQ(AppDelegate::getCodeValueFromURL(row.url), row.code) << row.url;
+    for (const auto& [url, code] : std::vector<std::pair<std::string, std::optional<std::string>>>{
+             {"havenway://oauth/callback?code=abc", "abc"},
+             {"havenway://oauth/callback?state=x&code=abc", "abc"},
+             {"havenway://oauth/callback?code=a%2Fb&code=zz", "a/b"},
+             {"havenway://oauth/callback?code", std::nullopt},
+             {"havenway://oauth/callback", std::nullopt},
+             {"havenway://oauth/callback?code=%zz", std::nullopt},
+             {"havenway://oauth/callback?codes=abc#code=x", std::nullopt}}) {
+        EXPECT_EQ(AppDelegate::getCodeValueFromURL(url), code) << url;
     }
 }
 
 TEST_F(AppDelegateTest, OnlyACodeForTheShownEnterprisePageStartsTheSignIn) {
     struct Row {
         std::string url;
-        bool handles;
-        bool pageShown;
-        bool starts;
+        bool handles, pageShown, starts;
     };
     for (const Row& row : {Row{"havenway://oauth/callback?code=abc", true, true, true},
                            Row{"havenway://oauth/callback?code=abc", false, true, false},
@@ -211,13 +170,9 @@ TEST_F(AppDelegateTest, OnlyACodeForTheShownEnterprisePageStartsTheSignIn) {
                            Row{"havenway://oauth/callback?code=", true, true, false},
                            Row{"havenway://other/callback?code=abc", true, true, false},
                            Row{"https://oauth/callback?code=abc", true, true, false},
-                           Row{"HAVENWAY://oauth/callback?code=abc", true, true, false},
-                           Row{"", true, true, false}}) {
+                           Row{"HAVENWAY://oauth/callback?code=abc", true, true, false}}) {
         SCOPED_TRACE(row.url);
-        delegate.reset();
-        hub.reset();
-        journal.clear();
-        factory = std::make_shared<FakeHubFactory>();
+        restart();
         handlesURLs = row.handles;
         make();
         authWindow->enterprisePage = row.pageShown;

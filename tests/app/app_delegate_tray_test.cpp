@@ -1,3 +1,4 @@
+// Data loading after sign-in, the tray's menus and icon, and the banners' clicks.
 #include <gtest/gtest.h>
 
 #include "app/app_delegate_fixture.h"
@@ -33,14 +34,12 @@ protected:
             if (c.name == "syncVPNAcccountDetails") c.completion(true);
         factory->queue.runUntilIdle();
     }
-    std::vector<std::string> from(const std::string& first) const {
-        return {journal.begin() + static_cast<std::ptrdiff_t>(at(first)), journal.end()};
-    }
     const ShellMenus& menus() { return delegate->menuBarMenuController().menus(); }
     std::size_t syncCalls() const {
         return static_cast<std::size_t>(std::count_if(factory->functions->calls.begin(), factory->functions->calls.end(),
                                                       [](const auto& c) { return c.name == "syncVPNAcccountDetails"; }));
     }
+    std::size_t widgetLoads() const { return count("requestSmartWidgetData:r:session"); }
 };
 
 TEST_F(AppDelegateTrayTest, SignInLoadsDataThenSwitchesWindowsMenusAndWiresTheWatchInOrder) {
@@ -55,28 +54,18 @@ TEST_F(AppDelegateTrayTest, SignInLoadsDataThenSwitchesWindowsMenusAndWiresTheWa
     journal.clear();
 
     dataLoads();
-    EXPECT_EQ(from("main.setupMainView"),
-              (std::vector<std::string>{"main.setupMainView", "auth.closeWholeWindow:1", "main.show",
-                                        "prepareAfterDataLoaded", "wire:stop", "wire:notReachable", "wire:reachable",
-                                        "wire:clearInsecure", "wire:insecure", "wire:connectedToWiFi",
-                                        "wire:notReachable", "wire:notReachable", "wire:reachable",
-                                        "wire:reach:www.example.test"}));
+    EXPECT_EQ(journal, (std::vector<std::string>{"main.setupMainView", "auth.closeWholeWindow:1", "main.show",
+                                                 "prepareAfterDataLoaded", "wire:stop", "wire:notReachable",
+                                                 "wire:reachable", "wire:clearInsecure", "wire:insecure",
+                                                 "wire:connectedToWiFi", "wire:notReachable", "wire:notReachable",
+                                                 "wire:reachable", "wire:reach:www.example.test"}));
     EXPECT_EQ(statusItemView.menu, menus().menuBarMenu);
     EXPECT_EQ(delegate->applicationDockMenu(), menus().dockMenu);
     EXPECT_TRUE(mainWindow->callbacks.onIPaddressUpdatedCallback) << "the pane reports to the menus";
     EXPECT_EQ(syncCalls(), 1u);
-}
 
-TEST_F(AppDelegateTrayTest, AFailedLoadReachesTheLoginWindowAndSignsOut) {
-    factory->parseConfig->configError = "offline";
-    signedIn();
-    EXPECT_TRUE(journaled("auth.onDataLoadFailed"));
-    EXPECT_FALSE(model().isLoggedInUser);
-    EXPECT_FALSE(journaled("main.setupMainView"));
-    EXPECT_EQ(statusItemView.menu, menus().default_menuBarMenu);
-}
-
-TEST_F(AppDelegateTrayTest, NoReachabilityWatchSkipsTheWiringOnly) {
+    // Without a reachability watch only the wiring is skipped.
+    restart();
     services.hasReachability = false;
     signedIn();
     dataLoads();
@@ -85,33 +74,40 @@ TEST_F(AppDelegateTrayTest, NoReachabilityWatchSkipsTheWiringOnly) {
     EXPECT_EQ(statusItemView.menu, menus().menuBarMenu);
 }
 
+TEST_F(AppDelegateTrayTest, AFailedLoadReachesTheLoginWindowAndSignsOut) {
+    factory->parseConfig->configError = "offline";
+    signedIn();
+    EXPECT_TRUE(journaled("auth.onDataLoadFailed"));
+    EXPECT_FALSE(model().isLoggedInUser);
+    EXPECT_FALSE(journaled("main.setupMainView"));
+    EXPECT_FALSE(journaled("main.show"));
+    EXPECT_FALSE(journaled("auth.closeWholeWindow:1")) << "the login window stays to say so";
+    EXPECT_EQ(statusItemView.menu, menus().default_menuBarMenu);
+}
+
 TEST_F(AppDelegateTrayTest, InternetLossSwitchesMenusUnlessTheLockHoldsThem) {
     signedIn();
     dataLoads();
-    auto lose = [&] {
-        for (auto& o : services.notReachable) o();
+    auto fire = [](const std::vector<std::function<void()>>& observers) {
+        for (auto& o : observers) o();
     };
-    auto regain = [&] {
-        for (auto& o : services.reachable) o();
+    auto shows = [&](const MenuPtr& bar, const MenuPtr& dock) {
+        EXPECT_EQ(statusItemView.menu, bar);
+        EXPECT_EQ(delegate->currentDockMenu(), dock);
     };
     model().networkLockActivated = true;
-    lose();
-    EXPECT_EQ(statusItemView.menu, menus().menuBarMenu);
-    EXPECT_EQ(delegate->currentDockMenu(), menus().dockMenu);
+    fire(services.notReachable);
+    shows(menus().menuBarMenu, menus().dockMenu);
     model().networkLockActivated = false;
-    lose();
-    EXPECT_EQ(statusItemView.menu, menus().noInternetConnection_menu);
-    EXPECT_EQ(delegate->currentDockMenu(), menus().noInternetConnection_DockMenu);
-    lose();
-    EXPECT_EQ(statusItemView.menu, menus().noInternetConnection_menu);
+    fire(services.notReachable);
+    fire(services.notReachable);
+    shows(menus().noInternetConnection_menu, menus().noInternetConnection_DockMenu);
     EXPECT_EQ(count("onInternetConnectionLost"), 3u);
-    regain();
-    EXPECT_EQ(statusItemView.menu, menus().menuBarMenu);
-    EXPECT_EQ(delegate->currentDockMenu(), menus().dockMenu);
+    fire(services.reachable);
+    shows(menus().menuBarMenu, menus().dockMenu);
     delegate->performLogout();
     factory->queue.runUntilIdle();
-    EXPECT_EQ(statusItemView.menu, menus().default_menuBarMenu);
-    EXPECT_EQ(delegate->currentDockMenu(), menus().default_DockMenuBarMenu);
+    shows(menus().default_menuBarMenu, menus().default_DockMenuBarMenu);
 }
 
 TEST_F(AppDelegateTrayTest, WidgetRefreshFollowsTheIntervalAndARandomDelay) {
@@ -121,10 +117,9 @@ TEST_F(AppDelegateTrayTest, WidgetRefreshFollowsTheIntervalAndARandomDelay) {
     signedIn();
     dataLoads();
     syncAnswers();
-    EXPECT_EQ(count("requestSmartWidgetData:r:session"), 1u) << "loaded once after sign-in";
+    EXPECT_EQ(widgetLoads(), 1u) << "loaded once after sign-in";
     services.widgetRequests.at(0)(SmartWidgetReply{"https://l", "t", "i", "s", "go"});
     EXPECT_TRUE(journaled("main.smartWidgetData"));
-    ASSERT_TRUE(delegate->hasSmartWidgetScheduleUpdateTimer());
 
     factory->queue.advance(299999);
     EXPECT_EQ(syncCalls(), 0u);
@@ -133,16 +128,16 @@ TEST_F(AppDelegateTrayTest, WidgetRefreshFollowsTheIntervalAndARandomDelay) {
     syncAnswers();
     EXPECT_EQ(randomBounds, std::vector<int>{30});
     factory->queue.advance(28999);
-    EXPECT_EQ(count("requestSmartWidgetData:r:session"), 1u);
+    EXPECT_EQ(widgetLoads(), 1u);
     factory->queue.advance(1);
-    EXPECT_EQ(count("requestSmartWidgetData:r:session"), 2u) << "29 s after the synchronisation";
+    EXPECT_EQ(widgetLoads(), 2u) << "29 s after the synchronisation";
     EXPECT_TRUE(delegate->hasSmartWidgetScheduleUpdateTimer()) << "the chain goes on";
 
     services.sessionToken.reset();
     factory->queue.advance(300000);
     syncAnswers();
     factory->queue.advance(30000);
-    EXPECT_EQ(count("requestSmartWidgetData:r:session"), 2u) << "no session token, no load";
+    EXPECT_EQ(widgetLoads(), 2u) << "no session token, no load";
 }
 
 TEST_F(AppDelegateTrayTest, ASecondSignInKeepsOneRefreshTimer) {
@@ -164,13 +159,12 @@ TEST_F(AppDelegateTrayTest, RefreshStopsInStatusBarOnlyModeWhenStartedMinimised)
     delegate->changeAppToBeUserAgent();
     dataLoads();
     syncAnswers();
-    EXPECT_EQ(count("requestSmartWidgetData:r:session"), 1u);
+    EXPECT_EQ(widgetLoads(), 1u);
     EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer());
 
-    // A chain already running ends at its next firing.
     delegate->sheduleNextSmartWidgetUpdate();
     factory->queue.advance(model().SMART_WIDGET_UPDATE_CHECK_INTERVAL() * 1000.0);
-    EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer());
+    EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer()) << "a running chain ends at its next firing";
 }
 
 TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) {
@@ -180,8 +174,7 @@ TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) 
     model().setCurrentConnectionState(ConnectionStates::connecting);
     factory->queue.advance(169);
     EXPECT_TRUE(statusItemView.images.empty());
-    factory->queue.advance(1);
-    factory->queue.advance(170 * 2);
+    factory->queue.advance(1 + 170 * 2);
     EXPECT_EQ(statusItemView.images, (std::vector<std::string>{"MenuBar_icon_CONNECTING_2", "MenuBar_icon_CONNECTING_3",
                                                                "MenuBar_icon_CONNECTING_1"}));
     model().setCurrentConnectionState(ConnectionStates::connected);
@@ -190,77 +183,55 @@ TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) 
     EXPECT_EQ(statusItemView.images.size(), 4u) << "the animation stopped";
 }
 
-TEST_F(AppDelegateTrayTest, ClickingTheTrayItemIsTheReopen) {
-    statusItem = true;
-    launch();
-    delegate->changeAppToBeUserAgent();
-    ASSERT_FALSE(welcomeWindow->visible);
-    ASSERT_TRUE(statusItemView.onActivated);
-    statusItemView.onActivated();
-    EXPECT_FALSE(model().isAppInUserAgentMode());
-    EXPECT_TRUE(welcomeWindow->visible);
-}
-
-class BannerClickTest : public AppDelegateTrayTest {
-protected:
-    void SetUp() override {
-        statusItem = true;
-        launch();
-        mainWindow->details = &pane;
-    }
-    void click(const std::function<void()>& show, const std::string& title, UserNotificationCenter::Activation how) {
-        delegate->changeAppToBeUserAgent();
-        journal.clear();
-        show();
-        ASSERT_TRUE(notifications.click(title, how)) << title;
-    }
-    RecordingDetailsPane pane;
-    UserNotificationHelper& banners() { return delegate->userNotificationHelper(); }
-};
+class BannerClickTest : public AppDelegateTrayTest {};
 
 TEST_F(BannerClickTest, ClicksRouteByBannerAndAlwaysLeaveStatusBarOnlyMode) {
+    statusItem = true;
+    launch();
+    RecordingDetailsPane pane;
+    mainWindow->details = &pane;
+    UserNotificationHelper& banners = delegate->userNotificationHelper();
     using A = UserNotificationCenter::Activation;
+    using B = ConnectButtonStates;
     const std::string insecure = LocaleData::connected_to_insecure_wi_fi_notification_title();
     const std::string notSignedIn = LocaleData::connected_to_insecure_wi_fi_notification_not_logged_in_user_title();
     const std::string error = LocaleData::connection_error_minimized_notification_title();
+    const std::function<void()> showInsecure = [&] { banners.showInsecureWiFiNotification(); };
+    const std::function<void()> showError = [&] { banners.showConnectionErrorNotification(); };
     struct Row {
         const char* name;
         std::function<void()> show;
         std::string title;
         A how;
-        ConnectButtonStates button;
-        bool connects;
-        bool removed;
+        B button;
+        bool connects, removed;
     } rows[] = {
-        {"insecure, Connect", [&] { banners().showInsecureWiFiNotification(); }, insecure, A::actionButtonClicked,
-         ConnectButtonStates::connect, true, false},
-        {"insecure, Connect while connected", [&] { banners().showInsecureWiFiNotification(); }, insecure,
-         A::actionButtonClicked, ConnectButtonStates::disconnect, false, false},
-        {"insecure, body", [&] { banners().showInsecureWiFiNotification(); }, insecure, A::contentsClicked,
-         ConnectButtonStates::connect, false, true},
-        {"not signed in, Protect me", [&] { banners().showInsecureWiFiNotLoggedInNotification(); }, notSignedIn,
-         A::actionButtonClicked, ConnectButtonStates::connect, false, false},
-        {"error, Retry", [&] { banners().showConnectionErrorNotification(); }, error, A::actionButtonClicked,
-         ConnectButtonStates::connect, true, false},
-        {"error, Retry while connecting", [&] { banners().showConnectionErrorNotification(); }, error,
-         A::actionButtonClicked, ConnectButtonStates::connecting, false, false},
-        {"error, body", [&] { banners().showConnectionErrorNotification(); }, error, A::contentsClicked,
-         ConnectButtonStates::connect, false, true},
+        {"insecure, Connect", showInsecure, insecure, A::actionButtonClicked, B::connect, true, false},
+        {"insecure, Connect while connected", showInsecure, insecure, A::actionButtonClicked, B::disconnect, false, false},
+        {"insecure, body", showInsecure, insecure, A::contentsClicked, B::connect, false, true},
+        {"not signed in, Protect me", [&] { banners.showInsecureWiFiNotLoggedInNotification(); }, notSignedIn,
+         A::actionButtonClicked, B::connect, false, false},
+        {"error, Retry", showError, error, A::actionButtonClicked, B::connect, true, false},
+        {"error, Retry while connecting", showError, error, A::actionButtonClicked, B::connecting, false, false},
+        {"error, body", showError, error, A::contentsClicked, B::connect, false, true},
+        {"kill switch, body", [&] { banners.showAutoReconnectWithNetworkLockNotification(); }, "VPN Kill Switch On",
+         A::contentsClicked, B::connect, false, false},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
         pane.buttonState = row.button;
         model().pendingVPN_Activated_on_UnsecuredWiFi = false;
         factory->queue.advance(20000);  // the throttle
-        click(row.show, row.title, row.how);
-        EXPECT_EQ(count("main.performConnectCommand"), row.connects ? 1u : 0u) << row.name;
-        EXPECT_EQ(model().pendingVPN_Activated_on_UnsecuredWiFi, row.connects && row.title == insecure) << row.name;
-        EXPECT_EQ(notifications.delivered.empty(), row.removed) << row.name;
-        EXPECT_FALSE(model().isAppInUserAgentMode()) << row.name;
+        delegate->changeAppToBeUserAgent();
+        journal.clear();
+        row.show();
+        ASSERT_TRUE(notifications.click(row.title, row.how));
+        EXPECT_EQ(count("main.performConnectCommand"), row.connects ? 1u : 0u);
+        EXPECT_EQ(model().pendingVPN_Activated_on_UnsecuredWiFi, row.connects && row.title == insecure);
+        EXPECT_EQ(notifications.delivered.empty(), row.removed);
+        EXPECT_FALSE(model().isAppInUserAgentMode());
     }
-
-    click([&] { banners().showAutoReconnectWithNetworkLockNotification(); }, "VPN Kill Switch On", A::contentsClicked);
-    EXPECT_FALSE(banners().hasAutoReconnectNotification());
-    EXPECT_FALSE(model().isAppInUserAgentMode());
+    EXPECT_FALSE(banners.hasAutoReconnectNotification());
 }
 
 }  // namespace

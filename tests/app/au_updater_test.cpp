@@ -15,18 +15,13 @@
 namespace hw {
 namespace {
 
-using test::FakeFileDownload;
-using test::ManualQueue;
-using test::RecordingProcessLauncher;
 using test::TempDir;
 
 struct RecordingDelegate final : AUUpdaterDelegate {
     void updaterWantsToInstallUpdateWithCriticalStatus(AUUpdater&, bool critical) override {
         installRequests.push_back(critical);
     }
-    void updaterDidChangeState(AUUpdater&, AUUpdaterState state) override {
-        states.push_back(static_cast<int>(state));
-    }
+    void updaterDidChangeState(AUUpdater&, AUUpdaterState state) override { states.push_back(static_cast<int>(state)); }
     void updaterDidChangeProgress(AUUpdater&, double progress) override { progress_.push_back(progress); }
     std::vector<int> states;
     std::vector<double> progress_;
@@ -35,7 +30,10 @@ struct RecordingDelegate final : AUUpdaterDelegate {
 
 class AUUpdaterTest : public ::testing::Test {
 protected:
+    // A new updater with a fresh delegate record.
     std::unique_ptr<AUUpdater> make(const std::string& host = "https://updates.test/havenway.zip") {
+        delegate = {};
+        download.transfers.clear();
         AUUpdaterPorts ports{queue, download, launcher, executable, [this] { return supportDir; },
                              [this](const char* name) -> const char* {
                                  auto it = environment.find(name);
@@ -45,32 +43,29 @@ protected:
         u->setDelegate(&delegate);
         return u;
     }
-    // A finished download of 8 bytes.
-    void complete(AUUpdater& u, std::map<std::string, std::string> headers = {}) {
+    // A download answered with this status and length, then 8 bytes.
+    void answer(AUUpdater& u, int status = 200, std::int64_t length = 8, std::map<std::string, std::string> headers = {}) {
         u.downloadUpdate();
-        download.last().respond(200, 8, std::move(headers));
+        if (download.transfers.empty()) return;
+        download.last().respond(status, length, std::move(headers));
         download.last().block(8);
         download.last().finish();
-        queue.runUntilIdle();
     }
     // Havenway/bin/havenway and the install script, under the temp folder.
     std::string makeBundle(const std::string& name = "Havenway", bool withApp = true, bool withScript = true) {
-        namespace fs = std::filesystem;
         const std::string bundle = dir.file(name);
-        fs::create_directories(bundle + "/bin");
-        fs::create_directories(bundle + "/share/havenway");
-        if (withApp) {
-            TempDir::write(bundle + "/bin/havenway", "#!/bin/sh\n");
-            ::chmod((bundle + "/bin/havenway").c_str(), 0755);
-        }
+        std::filesystem::create_directories(bundle + "/bin");
+        std::filesystem::create_directories(bundle + "/share/havenway");
+        if (withApp) TempDir::write(bundle + "/bin/havenway", "#!/bin/sh\n");
+        if (withApp) ::chmod((bundle + "/bin/havenway").c_str(), 0755);
         if (withScript) TempDir::write(bundle + "/share/havenway/install-update.sh", "#!/bin/sh\n");
         executable = bundle + "/bin/havenway";
         return bundle;
     }
 
-    ManualQueue queue;
-    FakeFileDownload download;
-    RecordingProcessLauncher launcher;
+    test::ManualQueue queue;
+    test::FakeFileDownload download;
+    test::RecordingProcessLauncher launcher;
     RecordingDelegate delegate;
     TempDir dir;
     std::optional<std::string> supportDir = dir.path();
@@ -104,6 +99,15 @@ TEST_F(AUUpdaterTest, ASecondFailureIsReportedAndTheNextRequestHasItsRetryAgain)
     EXPECT_EQ(download.transfers.size(), 4u) << "a new request gets its retry";
 }
 
+TEST_F(AUUpdaterTest, WithoutADataFolderTheAttemptFails) {
+    supportDir.reset();
+    auto u = make();
+    u->downloadUpdate();
+    queue.advance(5000);
+    EXPECT_TRUE(download.transfers.empty());
+    EXPECT_EQ(delegate.states, (std::vector<int>{1, 0, 1, 0, 4}));
+}
+
 TEST_F(AUUpdaterTest, RequestsOutOfTurnDoNothing) {
     auto u = make();
     u->downloadUpdate();
@@ -111,7 +115,6 @@ TEST_F(AUUpdaterTest, RequestsOutOfTurnDoNothing) {
     EXPECT_EQ(download.transfers.size(), 1u) << "checkForUpdates while downloading";
     EXPECT_FALSE(u->installUpdate());
     EXPECT_TRUE(launcher.launches.empty()) << "installUpdate before completion";
-
     download.last().respond(200, 8);
     download.last().finish();
     u->checkForUpdates();
@@ -120,31 +123,21 @@ TEST_F(AUUpdaterTest, RequestsOutOfTurnDoNothing) {
 }
 
 TEST_F(AUUpdaterTest, TheInstallRequestComesLaterOnTheMainQueueWithTheCriticalFlag) {
-    struct Row {
-        std::optional<std::string> disposition;
-        bool critical;
-    };
-    const Row rows[] = {
-        {"attachment; filename=\"havenway-update-critical.zip\"", true},
-        {"critical", true},
-        {"attachment; filename=\"Critical.zip\"", false},
-        {"attachment; filename=\"havenway.zip\"", false},
-        {std::nullopt, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.disposition.value_or("(no header)"));
-        RecordingDelegate d;
+    for (const auto& [disposition, critical] : std::vector<std::pair<std::optional<std::string>, bool>>{
+             {"attachment; filename=\"havenway-update-critical.zip\"", true},
+             {"critical", true},
+             {"attachment; filename=\"Critical.zip\"", false},
+             {"attachment; filename=\"havenway.zip\"", false},
+             {std::nullopt, false}}) {
+        SCOPED_TRACE(disposition.value_or("(no header)"));
         auto u = make();
-        u->setDelegate(&d);
         std::map<std::string, std::string> headers;
-        if (row.disposition) headers["content-disposition"] = *row.disposition;
-        u->downloadUpdate();
-        download.last().respond(200, 8, headers);
-        download.last().finish();
-        EXPECT_EQ(d.states, (std::vector<int>{1, 2}));
-        EXPECT_TRUE(d.installRequests.empty()) << "asked before the main queue ran";
+        if (disposition) headers["content-disposition"] = *disposition;
+        answer(*u, 200, 8, headers);
+        EXPECT_EQ(delegate.states, (std::vector<int>{1, 2}));
+        EXPECT_TRUE(delegate.installRequests.empty()) << "asked before the main queue ran";
         queue.runUntilIdle();
-        EXPECT_EQ(d.installRequests, std::vector<bool>{row.critical});
+        EXPECT_EQ(delegate.installRequests, std::vector<bool>{critical});
     }
 }
 
@@ -154,55 +147,29 @@ TEST_F(AUUpdaterTest, OnlyA2xxAnswerOverHttpsIsKept) {
         int status;
         bool kept;
     };
-    const Row rows[] = {
-        {"https://updates.test/a.zip", 200, true},
-        {"https://updates.test/a.zip", 204, true},
-        {"https://updates.test/a.zip", 404, false},
-        {"https://updates.test/a.zip", 500, false},
-        {"http://updates.test/a.zip", 200, false},
-        {"", 200, false},
-    };
-    for (const auto& row : rows) {
+    for (const Row& row : {Row{"https://updates.test/a.zip", 200, true}, Row{"https://updates.test/a.zip", 204, true},
+                           Row{"https://updates.test/a.zip", 404, false}, Row{"https://updates.test/a.zip", 500, false},
+                           Row{"http://updates.test/a.zip", 200, false}, Row{"", 200, false}}) {
         SCOPED_TRACE(row.host + " " + std::to_string(row.status));
-        download.transfers.clear();
-        RecordingDelegate d;
         auto u = make(row.host);
-        u->setDelegate(&d);
-        u->downloadUpdate();
-        if (!download.transfers.empty()) {
-            download.last().respond(row.status, 8);
-            download.last().block(8);
-            download.last().finish();
-        }
+        answer(*u, row.status);
         queue.runUntilIdle();
-        EXPECT_EQ(d.installRequests.size(), row.kept ? 1u : 0u);
-        EXPECT_EQ(d.states.back(), row.kept ? 2 : 0);
-        if (!row.kept && !download.transfers.empty()) {
-            EXPECT_TRUE(download.last().cancelled) << "the error page kept downloading";
-        }
+        EXPECT_EQ(delegate.installRequests.size(), row.kept ? 1u : 0u);
+        EXPECT_EQ(delegate.states.back(), row.kept ? 2 : 0);
+        EXPECT_TRUE(row.kept || download.transfers.empty() || download.last().cancelled) << "the error page kept downloading";
     }
 }
 
 TEST_F(AUUpdaterTest, ProgressIsAFractionOfAKnownLengthAndZeroOtherwise) {
-    struct Row {
-        std::int64_t length;
-        std::vector<double> expected;
-    };
-    const Row rows[] = {
-        {8, {0.0, 0.5, 1.0}},
-        {-1, {0.0, 0.0, 0.0}},
-        {0, {0.0, 0.0, 0.0}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.length);
-        RecordingDelegate d;
+    for (const auto& [length, expected] : std::vector<std::pair<std::int64_t, std::vector<double>>>{
+             {8, {0.0, 0.5, 1.0}}, {-1, {0.0, 0.0, 0.0}}, {0, {0.0, 0.0, 0.0}}}) {
+        SCOPED_TRACE(length);
         auto u = make();
-        u->setDelegate(&d);
         u->downloadUpdate();
-        download.last().respond(200, row.length);
+        download.last().respond(200, length);
         download.last().block(4);
         download.last().block(4);
-        EXPECT_EQ(d.progress_, row.expected);
+        EXPECT_EQ(delegate.progress_, expected);
         EXPECT_EQ(u->downloadedBytes(), 8);
     }
 }
@@ -238,20 +205,11 @@ TEST_F(AUUpdaterTest, ANewRequestDuringADownloadReplacesTheFirstTransfer) {
     EXPECT_EQ(u->downloadedBytes(), 0);
 }
 
-TEST_F(AUUpdaterTest, WithoutADataFolderTheAttemptFails) {
-    supportDir.reset();
-    auto u = make();
-    u->downloadUpdate();
-    queue.advance(5000);
-    EXPECT_TRUE(download.transfers.empty());
-    EXPECT_EQ(delegate.states, (std::vector<int>{1, 0, 1, 0, 4}));
-    EXPECT_EQ(u->destination(), "");
-}
-
 TEST_F(AUUpdaterTest, InstallStartsTheBundlesScriptWithOnlyFourVariables) {
     const std::string bundle = makeBundle();
     auto u = make();
-    complete(*u);
+    answer(*u);
+    queue.runUntilIdle();
     EXPECT_TRUE(u->installUpdate());
     ASSERT_EQ(launcher.launches.size(), 1u);
     const auto& l = launcher.launches[0];
@@ -268,31 +226,22 @@ TEST_F(AUUpdaterTest, InstallFailsAtOnceOutsideAReplaceableBundle) {
         std::string name;
         bool withApp, withScript, readOnly;
     };
-    const Row rows[] = {
-        {"havenway", true, true, false},
-        {"build", true, true, false},
-        {"Havenway", false, true, false},
-        {"Havenway", true, false, false},
-        {"Havenway", true, true, true},
-    };
-    for (const auto& row : rows) {
+    for (const Row& row : {Row{"havenway", true, true, false}, Row{"build", true, true, false},
+                           Row{"Havenway", false, true, false}, Row{"Havenway", true, false, false},
+                           Row{"Havenway", true, true, true}}) {
         SCOPED_TRACE(row.name + (row.withApp ? "" : " without the app") + (row.withScript ? "" : " without the script") +
                      (row.readOnly ? " read-only" : ""));
-        if (row.readOnly && ::geteuid() == 0) {
-            std::cout << "root writes anywhere: the read-only row needs a user\n";
-            continue;
-        }
+        if (row.readOnly && ::geteuid() == 0) continue;  // root writes anywhere
         std::filesystem::remove_all(dir.file(row.name));
         const std::string bundle = makeBundle(row.name, row.withApp, row.withScript);
         if (row.readOnly) ::chmod(bundle.c_str(), 0555);
         launcher.launches.clear();
-        RecordingDelegate d;
         auto u = make();
-        u->setDelegate(&d);
-        complete(*u);
+        answer(*u);
+        queue.runUntilIdle();
         EXPECT_FALSE(u->installUpdate());
         EXPECT_TRUE(launcher.launches.empty());
-        EXPECT_EQ(d.states, (std::vector<int>{1, 2, 3, 0, 4}));
+        EXPECT_EQ(delegate.states, (std::vector<int>{1, 2, 3, 0, 4}));
         if (row.readOnly) ::chmod(bundle.c_str(), 0755);
     }
 }

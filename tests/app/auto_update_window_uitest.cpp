@@ -6,18 +6,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
-#include <algorithm>
 #include <filesystem>
 
-#include "app/app_delegate.h"
+#include "app/app_delegate_fixture.h"
 #include "app/auto_update_window_factory.h"
 #include "app/auto_update_window_widget.h"
 #include "app/recording_auto_update_view.h"
-#include "app/shell_doubles.h"
 #include "platform/qt/qt_file_download.h"
 #include "platform/qt/qt_main_queue.h"
 #include "support/fake_file_download.h"
-#include "support/fake_hub_factory.h"
 #include "support/kit_controller_fixture.h"
 #include "support/qt_test_app.h"
 #include "support/recording_process_launcher.h"
@@ -39,65 +36,39 @@ AutoUpdateWindowWidget* shownUpdateWindow() {
 }
 
 // The main window as the shell sees it, on a real kit window.
-class KitMainWindow final : public test::RecordingWindow, public MainWindowPort {
+class KitMainWindow final : public test::RecordingMainWindow {
 public:
-    using RecordingWindow::RecordingWindow;
-    void performConnectCommand() override {}
-    void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool) override {}
-    void showUpdateAvailableNotificationBar() override {}
-    void showWiFiInsecureNotification() override {}
-    void showConnectedToWiFiNotification() override {}
-    void prepareMainViewAfterSettingsViewBeenClosed() override {}
-    void closeConnectButtonPopover() override {}
-    void hideAutoReconnectOverlay() override {}
-    DetailsPanePort* detailsController() override { return nullptr; }
+    explicit KitMainWindow(test::Journal& journal) : RecordingMainWindow("main", journal) { disconnectShown = true; }
     WindowView* windowView() override { return &kit; }
-    void autoUpdateSheetDidEnd() override { note("autoUpdateSheetDidEnd"); }
-    bool connectButtonIsInDisconnectOrEmptyState() override { return true; }
-    void performIntentionalDisconnect() override { note("performIntentionalDisconnect"); }
     KitWindow kit;
 };
 
-class UpdateSheet : public ::testing::Test, private test::WidgetAppFirst {
+class UpdateSheet : public test::AppDelegateTest, private test::WidgetAppFirst {
 protected:
-    UpdateSheet() {
-        ShellWindows windows;
-        auto main = std::make_unique<KitMainWindow>("main", journal);
-        mainWindow = main.get();
-        windows.main = std::move(main);
-        windows.auth = std::make_unique<test::RecordingAuthWindow>("auth", journal);
-        windows.locations = std::make_unique<test::RecordingWindow>("locations", journal);
-        AppDelegateEnvironment e{hub, factory->store, factory->queue, services, std::move(windows), alerts,
-                                 notifications};
-        e.makeAutoUpdateWindowController =
-            autoUpdateWindowMaker(factory->queue, hub.appModel(), download, launcher, "/usr/bin/havenway");
-        delegate = std::make_unique<AppDelegate>(std::move(e));
+    void SetUp() override {
+        configure = [this](AppDelegateEnvironment& e) {
+            auto main = std::make_unique<KitMainWindow>(journal);
+            kitMain = main.get();
+            e.windows.main = std::move(main);
+            e.makeAutoUpdateWindowController =
+                autoUpdateWindowMaker(factory->queue, model(), download, launcher, "/usr/bin/havenway");
+        };
+        make();
     }
-    bool journaled(const std::string& entry) const {
-        return std::find(journal.begin(), journal.end(), entry) != journal.end();
-    }
-
-    std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
-    ServiceLayer hub{factory};
-    test::Journal journal;
-    test::FakeShellServices services{journal};
-    test::RecordingAlerts alerts{journal};
-    test::FakeUserNotificationCenter notifications;
     test::FakeFileDownload download;
     test::RecordingProcessLauncher launcher;
-    KitMainWindow* mainWindow = nullptr;
-    std::unique_ptr<AppDelegate> delegate;
+    KitMainWindow* kitMain = nullptr;
 };
 
 TEST_F(UpdateSheet, ThePanesRoadShowsAWindowModalSheetWhoseEndReachesTheMainWindow) {
-    mainWindow->kit.resize(800, 600);
-    mainWindow->kit.show();
+    kitMain->kit.resize(800, 600);
+    kitMain->kit.show();
     ShellCommands& shell = *delegate;
-    shell.startAutoUpdater(mainWindow->kit);
+    shell.startAutoUpdater(kitMain->kit);
     auto* sheet = shownUpdateWindow();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(sheet->parentWidget(), &mainWindow->kit);
+    EXPECT_EQ(sheet->parentWidget(), &kitMain->kit);
     EXPECT_EQ(QApplication::activeModalWidget(), sheet);
 
     sheet->installButton()->click();
@@ -109,12 +80,12 @@ TEST_F(UpdateSheet, ThePanesRoadShowsAWindowModalSheetWhoseEndReachesTheMainWind
     EXPECT_EQ(sheet->parentWidget(), nullptr) << "the main window would own the controller's dialog";
     EXPECT_EQ(download.running(), 0u);
 
-    shell.startAutoUpdater(mainWindow->kit);
+    shell.startAutoUpdater(kitMain->kit);
     ASSERT_EQ(shownUpdateWindow(), sheet) << "one window for the process";
     EXPECT_EQ(sheet->installButton()->text(), "Install") << "shown again from the offer";
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(sheet, &escape);
-    EXPECT_TRUE(test::spinUntil([&] { return std::count(journal.begin(), journal.end(), "main.autoUpdateSheetDidEnd") == 2; }, 5000))
+    EXPECT_TRUE(test::spinUntil([&] { return count("main.autoUpdateSheetDidEnd") == 2; }, 5000))
         << "Escape left the overlay up";
 }
 
@@ -161,6 +132,7 @@ TEST(UpdateWindowEndToEnd, InstallDownloadsFromTheTestbedAndRestartHandsTheScrip
     const auto& l = launcher.launches[0];
     EXPECT_EQ(l.executable, bundle + "/share/havenway/install-update.sh");
     EXPECT_EQ(l.arguments, (std::vector<std::string>{dir.file("data") + "/auto-update.zip", bundle}));
+    EXPECT_EQ(test::TempDir::mode(l.arguments[0]), 0600u);
     ProcessLauncher::Environment expected;
     for (const char* name : {"PATH", "USER", "HOME", "SHELL"}) {
         if (const char* v = std::getenv(name)) expected.emplace_back(name, v);

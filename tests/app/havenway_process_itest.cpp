@@ -1,17 +1,10 @@
 // The built application as a user starts it: a private X display, its own
 // home and runtime folders, no helper and no backend.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -31,22 +24,20 @@ protected:
         std::string reason;
         if (!xvfb.start(&reason)) GTEST_SKIP() << reason;
         if (!dbus.start(&reason)) GTEST_SKIP() << reason;
-        for (const char* sub : {"home", "config", "data", "state", "run"})
-            std::filesystem::create_directories(dir.path() + "/" + sub);
-        env = {{"HOME", dir.path() + "/home"},
-               {"XDG_CONFIG_HOME", dir.path() + "/config"},
-               {"XDG_DATA_HOME", dir.path() + "/data"},
-               {"XDG_STATE_HOME", dir.path() + "/state"},
-               {"HAVENWAY_RUNTIME_DIR", dir.path() + "/run"},
-               {"HAVENWAY_HELPER_SOCKET", dir.path() + "/no-helper.sock"},
-               {"HAVENWAY_BACKEND_HOST", "http://127.0.0.1:9"},
-               {"DISPLAY", xvfb.display()},
-               {"DBUS_SESSION_BUS_ADDRESS", dbus.address()},
-               {"QT_QPA_PLATFORM", "xcb"},
-               // No GL driver to load and unload: the bare windows draw in software.
-               {"QT_XCB_GL_INTEGRATION", "none"},
-               {"TMPDIR", dir.path()},
-               {"PATH", "/usr/bin:/bin"}};
+        for (const auto& [name, sub] : {std::pair{"HOME", "home"}, {"XDG_CONFIG_HOME", "config"},
+                                        {"XDG_DATA_HOME", "data"}, {"XDG_STATE_HOME", "state"},
+                                        {"HAVENWAY_RUNTIME_DIR", "run"}}) {
+            std::filesystem::create_directories(env[name] = dir.file(sub));
+        }
+        env.insert({{"HAVENWAY_HELPER_SOCKET", dir.file("no-helper.sock")},
+                    {"HAVENWAY_BACKEND_HOST", "http://127.0.0.1:9"},
+                    {"DISPLAY", xvfb.display()},
+                    {"DBUS_SESSION_BUS_ADDRESS", dbus.address()},
+                    {"QT_QPA_PLATFORM", "xcb"},
+                    // No GL driver to load and unload: the bare windows draw in software.
+                    {"QT_XCB_GL_INTEGRATION", "none"},
+                    {"TMPDIR", dir.path()},
+                    {"PATH", "/usr/bin:/bin"}});
     }
     void TearDown() override {
         if (first > 0) {
@@ -61,10 +52,9 @@ protected:
         return spawnLogged(binary, vars, log);
     }
     bool logShows(const std::string& log, const std::string& text, std::chrono::milliseconds bound) {
-        const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto end = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < end;
+             std::this_thread::sleep_for(20ms)) {
             if (TempDir::read(log).find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(20ms);
         }
         return false;
     }

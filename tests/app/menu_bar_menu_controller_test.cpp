@@ -30,97 +30,78 @@ public:
     }
     void addAppModeChangeNotification(std::function<void()> s) override { subscribers.push_back(std::move(s)); }
     void clearAppModeChangeNotifications() override { subscribers.clear(); }
-    void notify() {
-        for (auto& s : subscribers) s();
-    }
     std::vector<std::string> calls;
     std::vector<std::function<void()>> subscribers;
 };
 
-ParseFilePtr flagFile(const std::string& name) {
-    return std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, name, "https://files.test/" + name, std::nullopt,
-                                       "image/png");
-}
-
-ImagePtr image(int side) {
+ImagePtr image() {
     auto i = std::make_shared<Image>();
-    i->width = i->height = side;
-    i->rgba.assign(static_cast<std::size_t>(side * side * 4), 0x80);
+    i->width = i->height = 40;
+    i->rgba.assign(40 * 40 * 4, 0x80);
     return i;
 }
 
 class MenuBarMenuControllerTest : public ::testing::Test {
 protected:
-    MenuBarMenuControllerTest() {
-        controller = std::make_unique<MenuBarMenuController>(model(), commands, [this](const ParseFilePtr& f, auto reply) {
-            loads.push_back(f->name());
-            if (deferFlags) pending.push_back(std::move(reply));
-            else reply(image(40));
-        });
-    }
     ApplicationModel& model() { return hub->appModel(); }
-    std::shared_ptr<LocationsListModel> list(const std::vector<std::string>& names) {
+    void prepare(const std::vector<std::string>& names) {
         std::vector<LocationsListItemPtr> items;
         for (const auto& n : names) {
             auto item = std::make_shared<LocationsListItemModel>("id-" + n, n);
-            item->flag = flagFile(n + ".png");
+            item->flag = std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, n + ".png",
+                                                     "https://files.test/" + n + ".png", std::nullopt, "image/png");
             items.push_back(item);
         }
-        return std::make_shared<LocationsListModel>(std::move(items));
-    }
-    void prepare(const std::vector<std::string>& names) {
-        controller->locationsListModel = list(names);
+        controller->locationsListModel = std::make_shared<LocationsListModel>(std::move(items));
         controller->prepareMenu();
     }
-    const MenuModel& sub(bool dock) {
-        const auto& m = dock ? controller->menus().dockMenu : controller->menus().menuBarMenu;
-        return *m->find(menu_tags::location)->submenu;
-    }
-    std::vector<std::string> titles(bool dock) {
-        std::vector<std::string> out;
-        for (const auto& i : sub(dock).items()) out.push_back(i->title);
-        return out;
-    }
-    std::string line(const char* tag, bool dock = false) {
-        const auto& m = dock ? controller->menus().dockMenu : controller->menus().menuBarMenu;
-        return m->find(tag)->title;
-    }
-    std::vector<std::string> checked(bool dock) {
+    const LocationsListItemModel& row(std::size_t i) { return *controller->locationsListModel->listWithOutGroups()[i]; }
+    const MenuPtr& menu(bool dock) { return dock ? controller->menus().dockMenu : controller->menus().menuBarMenu; }
+    const MenuModel& sub(bool dock) { return *menu(dock)->find(menu_tags::location)->submenu; }
+    std::string line(const char* tag, bool dock = false) { return menu(dock)->find(tag)->title; }
+    // Titles of the submenu's items that pass the test.
+    std::vector<std::string> titles(bool dock, bool (*keep)(const MenuItemModel&) = nullptr) {
         std::vector<std::string> out;
         for (const auto& i : sub(dock).items())
-            if (i->checked) out.push_back(i->title);
+            if (!keep || keep(*i)) out.push_back(i->title);
         return out;
     }
+    static bool isChecked(const MenuItemModel& i) { return i.checked; }
+    static bool isEnabled(const MenuItemModel& i) { return i.enabled; }
     void choose(bool dock, const std::string& title) {
         for (const auto& i : sub(dock).items())
             if (i->title == title) return i->action();
         FAIL() << "no item " << title;
+    }
+    void answerFlags(std::size_t n) {
+        for (; n > 0 && !pending.empty(); --n, pending.pop_front()) pending.front()(image());
     }
 
     std::shared_ptr<CaptureLog> log = CaptureLog::install();
     std::shared_ptr<FakeHubFactory> factory = std::make_shared<FakeHubFactory>();
     std::unique_ptr<ServiceLayer> hub = std::make_unique<ServiceLayer>(factory);
     RecordingMenuCommands commands;
-    std::vector<std::string> loads;
     bool deferFlags = false;
     std::deque<std::function<void(ImagePtr)>> pending;
-    std::unique_ptr<MenuBarMenuController> controller;
+    std::unique_ptr<MenuBarMenuController> controller = std::make_unique<MenuBarMenuController>(
+        model(), commands, [this](const ParseFilePtr&, std::function<void(ImagePtr)> reply) {
+            if (deferFlags) pending.push_back(std::move(reply));
+            else reply(image());
+        });
 };
 
 TEST_F(MenuBarMenuControllerTest, SubmenusListAutomaticThenEveryLocationWithItsFlag) {
     prepare({});
     EXPECT_EQ(titles(false), std::vector<std::string>{"Automatic"});
-    EXPECT_EQ(titles(true), std::vector<std::string>{"Automatic"});
     EXPECT_EQ(line(menu_tags::location), "Location: ") << "an empty list leaves the lines alone";
 
     prepare({"Netherlands", "Germany"});
-    EXPECT_EQ(titles(false), (std::vector<std::string>{"Automatic", "Netherlands", "Germany"}));
-    EXPECT_EQ(titles(true), titles(false));
+    for (bool dock : {false, true}) {
+        EXPECT_EQ(titles(dock), (std::vector<std::string>{"Automatic", "Netherlands", "Germany"}));
+        EXPECT_EQ(line(menu_tags::location, dock), "Location:  Netherlands") << "the label's space and the added one";
+    }
     EXPECT_EQ(sub(false).items()[0]->imageName, "Automatic_location_icon_small");
     EXPECT_NE(sub(false).items()[1]->image, nullptr);
-    // Two spaces: the label's own and the added one.
-    EXPECT_EQ(line(menu_tags::location), "Location:  Netherlands");
-    EXPECT_EQ(line(menu_tags::location, true), line(menu_tags::location));
 }
 
 TEST_F(MenuBarMenuControllerTest, LiveLinesReadAsTheEngineReportsThemOnBothMenus) {
@@ -156,54 +137,43 @@ TEST_F(MenuBarMenuControllerTest, SettingsLockDisablesEveryLocationItemAndObserv
     EXPECT_EQ(model().vpnSettingsChangingDisabledObserverCount(), before + 1) << "a second sign-in adds none";
 
     model().setVpnSettingsChangingDisabled(true);
-    for (bool dock : {false, true})
-        for (const auto& i : sub(dock).items()) EXPECT_FALSE(i->enabled) << i->title;
+    for (bool dock : {false, true}) EXPECT_TRUE(titles(dock, isEnabled).empty());
     prepare({"Netherlands"});
-    EXPECT_FALSE(sub(false).items()[1]->enabled) << "a rebuild under the lock stays locked";
+    EXPECT_TRUE(titles(false, isEnabled).empty()) << "a rebuild under the lock stays locked";
     model().setVpnSettingsChangingDisabled(false);
-    for (bool dock : {false, true})
-        for (const auto& i : sub(dock).items()) EXPECT_TRUE(i->enabled) << i->title;
+    for (bool dock : {false, true}) EXPECT_EQ(titles(dock, isEnabled), titles(dock));
 }
 
-TEST_F(MenuBarMenuControllerTest, ChosenLocationIsFoundByIdentityNotName) {
+TEST_F(MenuBarMenuControllerTest, TheCheckFollowsTheEnginesLocationByIdentityAndAPickChecksOnlyItsMenu) {
     prepare({"Netherlands", "Germany"});
-    const auto& rows = controller->locationsListModel->listWithOutGroups();
-    LocationsListItemModel lookalike("id-Germany", "Germany");
-    controller->connectionDetailsCallbacks.fireChosenLocationChanged(lookalike);
-    EXPECT_TRUE(checked(false).empty());
-
-    controller->connectionDetailsCallbacks.fireChosenLocationChanged(*rows[1]);
-    EXPECT_EQ(checked(false), std::vector<std::string>{"Germany"});
-    EXPECT_EQ(checked(true), std::vector<std::string>{"Germany"});
+    controller->connectionDetailsCallbacks.fireChosenLocationChanged(LocationsListItemModel("id-Germany", "Germany"));
+    EXPECT_TRUE(titles(false, isChecked).empty()) << "a lookalike is not the row";
+    controller->connectionDetailsCallbacks.fireChosenLocationChanged(row(1));
+    for (bool dock : {false, true}) EXPECT_EQ(titles(dock, isChecked), std::vector<std::string>{"Germany"});
     EXPECT_EQ(line(menu_tags::location), "Location:  Germany");
-}
 
-TEST_F(MenuBarMenuControllerTest, PickingALocationChecksOnlyItsOwnMenuAndSelects) {
-    prepare({"Netherlands", "Germany"});
-    controller->connectionDetailsCallbacks.fireChosenLocationChanged(*controller->locationsListModel->listWithOutGroups()[0]);
+    controller->connectionDetailsCallbacks.fireChosenLocationChanged(row(0));
     choose(true, "Germany");
-    EXPECT_EQ(checked(true), std::vector<std::string>{"Germany"});
-    EXPECT_EQ(checked(false), std::vector<std::string>{"Netherlands"}) << "the status bar follows the engine";
+    EXPECT_EQ(titles(true, isChecked), std::vector<std::string>{"Germany"});
+    EXPECT_EQ(titles(false, isChecked), std::vector<std::string>{"Netherlands"}) << "the status bar follows the engine";
     EXPECT_EQ(commands.calls, (std::vector<std::string>{"select:Germany",
                                                          "analytics:ae_current_vpn_location_changed:ap_location_id=Germany"}));
     EXPECT_FALSE(model().useAutomaticLocation());
 
     commands.calls.clear();
     choose(false, "Automatic");
-    EXPECT_EQ(checked(false), std::vector<std::string>{"Automatic"});
+    EXPECT_EQ(titles(false, isChecked), std::vector<std::string>{"Automatic"});
     EXPECT_TRUE(commands.calls.empty()) << "no automatic location known: only the check mark";
 }
 
 TEST_F(MenuBarMenuControllerTest, AppItemShowsExactlyInStatusBarOnlyMode) {
     prepare({"Netherlands"});
     auto app = controller->menus().menuBarMenu->find(menu_tags::app);
-    EXPECT_FALSE(app->visible);
-    model().setIsAppInUserAgentMode(true);
-    commands.notify();
-    EXPECT_TRUE(app->visible);
-    model().setIsAppInUserAgentMode(false);
-    commands.notify();
-    EXPECT_FALSE(app->visible);
+    for (bool agent : {false, true, false}) {
+        model().setIsAppInUserAgentMode(agent);
+        for (auto& s : commands.subscribers) s();
+        EXPECT_EQ(app->visible, agent);
+    }
     prepare({"Netherlands"});
     EXPECT_EQ(commands.subscribers.size(), 1u) << "each prepare replaces the subscription";
 }
@@ -211,25 +181,17 @@ TEST_F(MenuBarMenuControllerTest, AppItemShowsExactlyInStatusBarOnlyMode) {
 TEST_F(MenuBarMenuControllerTest, LateFlagsForARebuiltListOrAMovedLineAreDropped) {
     deferFlags = true;
     prepare({"Netherlands", "Germany"});
-    const auto staleReplies = pending.size();  // two per submenu and one per line
-    ASSERT_EQ(staleReplies, 6u);
-    auto rows = controller->locationsListModel->listWithOutGroups();
-    controller->connectionDetailsCallbacks.fireChosenLocationChanged(*rows[1]);  // the line moves on
+    const auto stale = pending.size();
+    ASSERT_EQ(stale, 6u) << "two per submenu and one per line";
+    controller->connectionDetailsCallbacks.fireChosenLocationChanged(row(1));  // the line moves on
     prepare({"Netherlands", "Germany"});
-    for (std::size_t i = 0; i < staleReplies; ++i) {
-        pending.front()(image(40));
-        pending.pop_front();
-    }
-    for (bool dock : {false, true}) {
+    answerFlags(stale);
+    for (bool dock : {false, true})
         for (const auto& i : sub(dock).items()) EXPECT_EQ(i->image, nullptr) << i->title;
-    }
-    EXPECT_EQ(controller->menus().menuBarMenu->find(menu_tags::location)->image, nullptr);
-    while (!pending.empty()) {
-        pending.front()(image(40));
-        pending.pop_front();
-    }
+    EXPECT_EQ(menu(false)->find(menu_tags::location)->image, nullptr);
+    answerFlags(pending.size());
     EXPECT_NE(sub(false).items()[1]->image, nullptr);
-    EXPECT_NE(controller->menus().menuBarMenu->find(menu_tags::location)->image, nullptr);
+    EXPECT_NE(menu(false)->find(menu_tags::location)->image, nullptr);
 }
 
 }  // namespace

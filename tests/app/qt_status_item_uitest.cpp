@@ -3,40 +3,19 @@
 // tray exists, so each case needs a process of its own (as ctest runs them).
 #include <gtest/gtest.h>
 
-#include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QSystemTrayIcon>
-#include <cstdlib>
 
 #include "app/app_delegate_fixture.h"
 #include "app/qt_status_item.h"
 #include "services/locations_list_model.h"
-#include "support/qt_test_app.h"
 #include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
 #include "support/widget_test_app.h"
 
 namespace hw::test {
 namespace {
-
-class RecordingCommands final : public MenuBarMenuCommands {
-public:
-    void changeAppToBeNormalApp() override { calls << "normal"; }
-    void changeAppToBeUserAgent() override { calls << "userAgent"; }
-    void performConnectCommand() override { calls << "performConnectCommand"; }
-    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>& i) override {
-        calls << QString::fromStdString("select:" + i->name);
-    }
-    void performLogout() override { calls << "logout"; }
-    void quitApplicationRequested() override { calls << "quit"; }
-    void sendAnalyticsEvent(const std::string&, const std::optional<std::map<std::string, std::string>>&) override {}
-    void addAppModeChangeNotification(std::function<void()>) override {}
-    void clearAppModeChangeNotifications() override {}
-    QStringList calls;
-};
 
 class TrayTest : public AppDelegateTest {
 protected:
@@ -45,11 +24,6 @@ protected:
         if (const std::string why = desktop.start(withWatcher); !why.empty()) GTEST_SKIP() << why;
         widgetTestApp();
     }
-    QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& member,
-                      const QVariantList& args) {
-        return trayCall(service, path, interface, member, args);
-    }
-
     TrayDesktop desktop;
 };
 
@@ -61,8 +35,7 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     const QString service = desktop.watcher->items().front();
 
     make();
-    RecordingCommands commands;
-    MenuBarMenuController controller(model(), commands, nullptr);
+    MenuBarMenuController& controller = delegate->menuBarMenuController();
     std::vector<LocationsListItemPtr> rows{std::make_shared<LocationsListItemModel>("nl", "Netherlands"),
                                            std::make_shared<LocationsListItemModel>("de", "Germany")};
     controller.locationsListModel = std::make_shared<LocationsListModel>(rows);
@@ -96,13 +69,13 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     }
 
     ASSERT_NE(connect, nullptr);
-    call(service, "/MenuBar", "com.canonical.dbusmenu", "Event",
-         {connect->id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), uint(0)});
-    EXPECT_TRUE(spinUntil([&] { return commands.calls.contains("performConnectCommand"); }, 10000));
+    trayCall(service, "/MenuBar", "com.canonical.dbusmenu", "Event",
+             {connect->id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), uint(0)});
+    EXPECT_TRUE(spinUntil([&] { return journaled("main.performConnectCommand"); }, 10000));
 
     int activations = 0;
     item.onActivated = [&] { ++activations; };
-    call(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
+    trayCall(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
     EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10000)) << "a click on the item is the reopen";
 }
 

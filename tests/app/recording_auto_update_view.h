@@ -3,7 +3,6 @@
 #include <functional>
 #include <ostream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "app/auto_update_window_controller.h"
@@ -25,20 +24,7 @@ struct UpdateLayout {
     bool instructionsHidden = true;
     bool failedHidden = true;
 
-    // What is hidden shows nothing.
-    UpdateLayout seen() const {
-        UpdateLayout l = *this;
-        if (l.statusHidden) l.status = l.statusColor = "";
-        if (l.progressHidden) l.progress = 0;
-        return l;
-    }
-    bool operator==(const UpdateLayout& other) const {
-        const auto a = seen(), b = other.seen();
-        return std::tie(a.statusTop, a.statusHidden, a.status, a.statusColor, a.progressHidden, a.progress, a.button,
-                        a.buttonEnabled, a.iconHidden, a.offerHidden, a.instructionsHidden, a.failedHidden) ==
-               std::tie(b.statusTop, b.statusHidden, b.status, b.statusColor, b.progressHidden, b.progress, b.button,
-                        b.buttonEnabled, b.iconHidden, b.offerHidden, b.instructionsHidden, b.failedHidden);
-    }
+    bool operator==(const UpdateLayout&) const = default;
 };
 
 inline std::ostream& operator<<(std::ostream& o, const UpdateLayout& l) {
@@ -80,6 +66,14 @@ public:
     void setActions(std::function<void()> update, std::function<void()> cancel) override {
         clickUpdate = std::move(update);
         clickCancel = std::move(cancel);
+    }
+
+    // What is hidden shows nothing.
+    UpdateLayout seen() const {
+        UpdateLayout l = layout;
+        if (l.statusHidden) l.status = l.statusColor = "";
+        if (l.progressHidden) l.progress = 0;
+        return l;
     }
 
     UpdateLayout layout;

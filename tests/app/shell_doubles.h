@@ -15,24 +15,19 @@ namespace hw::test {
 
 using Journal = std::vector<std::string>;
 
+inline std::string bit(bool value) { return value ? "1" : "0"; }
+
 class RecordingWindow : public virtual ShellWindowPort {
 public:
     RecordingWindow(std::string name, Journal& journal) : name(std::move(name)), journal(journal) {}
-    void showWindow() override {
-        note("show");
-        visible = true;
-    }
-    void orderOut() override {
-        note("orderOut");
-        visible = false;
-    }
+    void showWindow() override { note("show"); visible = true; }
+    void orderOut() override { note("orderOut"); visible = false; }
     void close() override {
         note("close");
         visible = false;
         if (onWindowClosedNotification) onWindowClosedNotification();
     }
     bool isVisible() const override { return visible; }
-
     void note(const std::string& what) {
         journal.push_back(name + "." + what);
         if (throwOn == what) throw std::runtime_error(name + " failed to " + what);
@@ -46,34 +41,27 @@ public:
 class RecordingAuthWindow final : public RecordingWindow, public AuthWindowPort {
 public:
     using RecordingWindow::RecordingWindow;
-    void setPendingLoginData(const std::optional<LoginData>& data) override {
-        note("pendingLoginData");
-        pendingLoginData = data;
-    }
+    void setPendingLoginData(const std::optional<LoginData>&) override { note("pendingLoginData"); }
     void setupAfterOpening() override { note("setupAfterOpening"); }
-    void closeWholeWindow(bool signMeIn) override {
-        note(std::string("closeWholeWindow:") + (signMeIn ? "1" : "0"));
-        visible = false;
-    }
+    void closeWholeWindow(bool signMeIn) override { note("closeWholeWindow:" + bit(signMeIn)); visible = false; }
     void updateCreateNewAccountLink() override { note("updateCreateNewAccountLink"); }
     void showInternetConnectionIsUnavailableNotification() override { note("internetUnavailable"); }
-    void setIsInSignUpCompletedState(bool value) override { note(std::string("signUpCompleted:") + (value ? "1" : "0")); }
+    void setIsInSignUpCompletedState(bool value) override { note("signUpCompleted:" + bit(value)); }
     bool isShowingEnterprisePage() const override { return enterprisePage; }
-    void startEnterpriseLogin(const std::string& username, const std::string& password) override {
-        note("startEnterpriseLogin:" + username + "/" + password);
+    void startEnterpriseLogin(const std::string& user, const std::string& password) override {
+        note("startEnterpriseLogin:" + user + "/" + password);
     }
     std::optional<WindowFrame> frame() const override { return WindowFrame{10, 20, 300, 400}; }
     void onDataLoadFailed() override { note("onDataLoadFailed"); }
-    std::optional<LoginData> pendingLoginData;
     bool enterprisePage = false;
 };
 
-class RecordingMainWindow final : public RecordingWindow, public MainWindowPort {
+class RecordingMainWindow : public RecordingWindow, public MainWindowPort {
 public:
     using RecordingWindow::RecordingWindow;
     void performConnectCommand() override { note("performConnectCommand"); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool skip) override {
-        note(std::string("selectLocation:") + (skip ? "1" : "0"));
+        note("selectLocation:" + bit(skip));
     }
     void showUpdateAvailableNotificationBar() override { note("showUpdateBar"); }
     void showWiFiInsecureNotification() override { note("showWiFiInsecureNotification"); }
@@ -82,8 +70,6 @@ public:
     void closeConnectButtonPopover() override { note("closeConnectButtonPopover"); }
     void hideAutoReconnectOverlay() override { note("hideAutoReconnectOverlay"); }
     DetailsPanePort* detailsController() override { return details; }
-
-    // --- Tray, menus and data loading ---
     void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks& c) override {
         note("setupMainView");
         callbacks = c;
@@ -91,11 +77,12 @@ public:
     void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) override {
         note("smartWidgetData");
     }
-    void showNoOnternetConnectionOverlay() override { note("showNoInternetOverlay"); }
-    void hideNoOnternetConnectionOverlay() override { note("hideNoInternetOverlay"); }
+    void autoUpdateSheetDidEnd() override { note("autoUpdateSheetDidEnd"); }
+    bool connectButtonIsInDisconnectOrEmptyState() override { return disconnectShown; }
+    void performIntentionalDisconnect() override { note("performIntentionalDisconnect"); }
     DetailsPanePort* details = nullptr;
     VPNConnectionDetailsCallbacks callbacks;
-    // --- end of the tray's block ---
+    bool disconnectShown = false;
 };
 
 class RecordingSettingsWindow final : public RecordingWindow, public SettingsWindowPort {
@@ -133,7 +120,7 @@ public:
     void prepareConnectionManager() override { note("prepareConnectionManager"); }
     void terminatePreviousOpenVPNProcesses() override { note("terminatePreviousOpenVPNProcesses"); }
     void disableNetworkLock() override { note("disableNetworkLock"); }
-    void setConnectionInitiateCanceled(bool v) override { note(std::string("connectionInitiateCanceled:") + (v ? "1" : "0")); }
+    void setConnectionInitiateCanceled(bool v) override { note("connectionInitiateCanceled:" + bit(v)); }
     void cleanUpSessionAndNotifyDisconnected() override { note("cleanUpSessionAndNotifyDisconnected"); }
     void disconnect() override { note("disconnect"); }
     void prepareForTermination(std::function<void()> done) override {
@@ -150,15 +137,12 @@ public:
     }
     void initParse() override { note("initParse"); }
     void trackAppOpened() override { note("trackAppOpened"); }
-    bool parseConfigNeedsFetch() override { return needsFetch; }
+    bool parseConfigNeedsFetch() override { return false; }
     void applyCachedParseConfig(std::function<void()> completion) override {
         note("applyCachedParseConfig");
         completion();
     }
-    std::optional<LoginData> restoreLoginData() override {
-        note("restoreLoginData");
-        return std::nullopt;
-    }
+    std::optional<LoginData> restoreLoginData() override { return std::nullopt; }
     void logOut() override { note("logOut"); }
     void clearEnterpriseCookies() override { note("clearEnterpriseCookies"); }
     void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override {
@@ -170,13 +154,11 @@ public:
         note("requestClientID:" + token);
         done("vpnuser", "vpnpass");
     }
-    void sendAnalyticsEvent(const std::string& name,
-                            const std::optional<std::map<std::string, std::string>>& parameters) override {
-        note("analytics:" + name + (parameters ? "+" : ""));
+    void sendAnalyticsEvent(const std::string& name, const std::optional<std::map<std::string, std::string>>&) override {
+        note("analytics:" + name);
     }
     void sendExceptionReport(const std::string&, const std::string& type) override { note("report:" + type); }
 
-    // --- Tray, menus and data loading ---
     // Records each registration as "wire:<call>" and keeps the observers.
     class Wiring final : public ShellReachabilityWiring {
     public:
@@ -209,38 +191,31 @@ public:
         note("requestSmartWidgetData:" + token);
         widgetRequests.push_back(std::move(done));
     }
+
+    Journal& journal;
+    std::string throwOn;
     bool hasReachability = true;
     std::optional<std::string> sessionToken = "r:session";
     std::vector<std::function<void()>> notReachable, reachable;
     std::vector<std::function<void(SmartWidgetReply)>> widgetRequests;
-    // --- end of the tray's block ---
-
-    Journal& journal;
-    bool needsFetch = false;
-    std::string throwOn;
-    std::function<void()> terminationDone;
-    std::function<void()> insecure;
+    std::function<void()> terminationDone, insecure;
 };
 
-// --- Tray, menus and data loading ---
 class RecordingStatusItem final : public StatusItemView {
 public:
-    bool isShown() const override { return shown; }
+    bool isShown() const override { return true; }
     void setImage(const std::string& name) override { images.push_back(name); }
     void setMenu(const MenuPtr& m) override { menu = m; }
-    bool shown = true;
     std::vector<std::string> images;
     MenuPtr menu;
 };
-// --- end of the tray's block ---
 
 class ManualSleepWatch final : public SleepWatch {
 public:
     bool subscribe(Handlers h) override {
         handlers = std::move(h);
-        return available;
+        return true;
     }
-    bool available = true;
     Handlers handlers;
 };
 

@@ -33,14 +33,25 @@ QLabel* caption(const QString& text, QWidget* parent, const QColor& color = kitC
     return label;
 }
 
+void fill(QWidget& widget, const QColor& colour) {
+    QPalette p = widget.palette();
+    p.setColor(QPalette::Window, colour);
+    widget.setPalette(p);
+    widget.setAutoFillBackground(true);
+}
+
+QVBoxLayout* column(QWidget* parent, int margin, int spacing = -1) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    if (spacing >= 0) layout->setSpacing(spacing);
+    return layout;
+}
+
 KitWindow& plainWindow(ShotStage& stage, int width, int height, const char* background = "#ffffff") {
     auto& window = stage.window<KitWindow>();
     window.setTitle("Havenway");
     window.setFixedSize(width, height);
-    QPalette p = window.palette();
-    p.setColor(QPalette::Window, kitColor(background));
-    window.setPalette(p);
-    window.setAutoFillBackground(true);
+    fill(window, kitColor(background));
     window.move(80, 80);
     return window;
 }
@@ -49,9 +60,7 @@ HW_SHOT("kit.links", [](ShotStage& stage) {
     auto& window = plainWindow(stage, 520, 260);
     auto* blue = new CustomNSView(&window);
     blue->setGeometry(0, 0, 520, 260);
-    auto* layout = new QVBoxLayout(blue);
-    layout->setContentsMargins(32, 28, 32, 28);
-    layout->setSpacing(14);
+    auto* layout = column(blue, 30, 14);
 
     auto* plain = new HyperlinkTextField(blue);
     plain->setTextColor(Qt::white);
@@ -79,8 +88,7 @@ HW_SHOT("kit.links", [](ShotStage& stage) {
 
 HW_SHOT("kit.page-control", [](ShotStage& stage) {
     auto& window = plainWindow(stage, 420, 220);
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(24, 24, 24, 24);
+    auto* layout = column(&window, 24);
     layout->addWidget(caption("Welcome to Havenway", &window), 0, Qt::AlignHCenter);
     layout->addStretch();
 
@@ -133,8 +141,7 @@ public:
 HW_SHOT("kit.tab-bar", [](ShotStage& stage) {
     static SettingsTabs delegate;
     auto& window = plainWindow(stage, 480, 200);
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
+    auto* layout = column(&window, 0);
     auto* tabs = new DOTabbarView(&window);
     tabs->tabbar().setDelegate(&delegate);
     tabs->tabbar().selectItemWithIdentifier("protocol");
@@ -146,28 +153,21 @@ HW_SHOT("kit.tab-bar", [](ShotStage& stage) {
 
 HW_SHOT("kit.placeholder", [](ShotStage& stage) {
     auto& window = plainWindow(stage, 440, 300, "#efefef");
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->addWidget(caption("Empty", &window));
-    auto* empty = new TextViewWithPlaceHolder(&window);
-    empty->setFont(kitFont("Lato-Regular", 13));
-    layout->addWidget(empty);
-    layout->addWidget(caption("With text", &window));
-    auto* filled = new TextViewWithPlaceHolder(&window);
-    filled->setFont(kitFont("Lato-Regular", 13));
-    filled->setPlainText("The connection drops every few minutes on hotel Wi-Fi.");
-    layout->addWidget(filled);
+    auto* layout = column(&window, 20);
+    for (const QString text : {"", "The connection drops every few minutes on hotel Wi-Fi."}) {
+        layout->addWidget(caption(text.isEmpty() ? "Empty" : "With text", &window));
+        auto* field = new TextViewWithPlaceHolder(&window);
+        field->setFont(kitFont("Lato-Regular", 13));
+        field->setPlainText(text);
+        layout->addWidget(field);
+    }
     window.show();
 });
 
 QWidget* fakeRows(QWidget* parent, const QString& background) {
     auto* list = new QWidget(parent);
-    list->setAutoFillBackground(true);
-    QPalette p = list->palette();
-    p.setColor(QPalette::Window, QColor(background));
-    list->setPalette(p);
-    auto* rows = new QVBoxLayout(list);
-    rows->setContentsMargins(16, 12, 16, 12);
+    fill(*list, QColor(background));
+    auto* rows = column(list, 14);
     for (const char* place : {"Automatic", "Germany", "Japan", "United States", "Brazil", "Canada"})
         rows->addWidget(caption(place, list, Qt::white));
     rows->addStretch();
@@ -219,8 +219,7 @@ HW_SHOT("kit.spinner", [](ShotStage& stage) {
 
 HW_SHOT("kit.alert-sheet", [](ShotStage& stage) {
     auto& window = plainWindow(stage, 560, 360, "#ffffff");
-    auto* layout = new QVBoxLayout(&window);
-    layout->addWidget(caption("Settings", &window), 0, Qt::AlignHCenter | Qt::AlignTop);
+    (new QVBoxLayout(&window))->addWidget(caption("Settings", &window), 0, Qt::AlignHCenter | Qt::AlignTop);
     window.show();
     stage.afterShown([&window] {
         window.alerts().presentAlert({"Are you sure you want to quit Havenway?",

@@ -1,12 +1,11 @@
 // The locations window's states beside the main window, on the demo account.
 #include <QCoreApplication>
 #include <QTest>
-#include <stdexcept>
 
 #include "controllers/locations_search_field_main.h"
 #include "controllers/locations_table_widget.h"
 #include "controllers/locations_window_testbed.h"
-#include "shots.h"
+#include "demo_rig.h"
 
 namespace hw::shots {
 namespace {
@@ -14,22 +13,12 @@ namespace {
 // Both windows on the hub; itself never shown.
 class LocationsRig final : public QWidget {
 public:
-    LocationsRig() {
-        auto env = checkoutTestbed<test::TestbedEnv>();
-        if (!env) throw std::runtime_error("testbed not up (scripts/testbed up)");
-        main = std::make_unique<test::MainWindowTestbed>(*env);
-        const auto why =
-            main->signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
-        if (!why.empty()) throw std::runtime_error(why);
-        main->openWindow();
-        main->widget->move(300, 40);
-        if (!main->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
+    LocationsRig() : main(demoMainWindow(300, 40)) {
         locations = std::make_unique<test::LocationsWindowTestbed>(*main);
         locations->open();
         locations->controller->onTableRowClicked(locations->rowOf("Netherlands"));
         // Its flags arrive from their files.
-        auto& images = *main->images;
-        if (!test::spinQtUntil([&] { return images.cachedCount() >= 6; })) throw std::runtime_error("flags missing");
+        if (!test::spinQtUntil([&] { return main->images->cachedCount() >= 6; })) throw std::runtime_error("flags missing");
         locations->widget->table().viewport()->update();
     }
     ~LocationsRig() override {

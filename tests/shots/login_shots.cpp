@@ -3,14 +3,15 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QWebEngineView>
-#include <QWidget>
-#include <memory>
 
 #include "controllers/auth_window_view_controller.h"
 #include "controllers/auth_window_widget.h"
 #include "controllers/login_window_services.h"
 #include "controllers/web/enterprise_service.h"
+#include "core/uuid_helper.h"
+#include "services/free_trial_sign_up_service.h"
 #include "shots.h"
+#include "support/fake_http_client.h"
 #include "support/manual_queue.h"
 
 // Chromium, for the enterprise page, frees some objects through their base
@@ -22,10 +23,12 @@ extern "C" [[gnu::used]] const char* __asan_default_options() {
 namespace hw::shots {
 namespace {
 
-// The window with everything it is handed; never shown itself.
+// The window with everything it is handed; never shown itself. In the sign-up
+// mode the fake backend creates accounts as told.
 class LoginRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
 public:
-    explicit LoginRig(bool enterprise = false) {
+    enum class Mode { logIn, enterprise, signUp };
+    explicit LoginRig(Mode mode = Mode::logIn) {
         backend.functions["authenticateUser"] = [](const JSON& p) {
             if (p["password"].string() != std::optional<std::string>("demo123456")) {
                 return test::FakeBackend::Reply::ok(JSON::dictionaryLiteral({{"status", "failed"}}));
@@ -33,94 +36,89 @@ public:
             return test::FakeBackend::Reply::ok(
                 JSON::dictionaryLiteral({{"status", "success"}, {"sessionToken", "r:shot"}, {"objectId", "user1"}}));
         };
+        backend.functions["signupForFreeTrial"] = [](const JSON&) {
+            return test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"created"})"));
+        };
+        backend.web = [this](const HttpRequest&) { return test::FakeHttpClient::ok(authorizeReply); };
+        model.authorizeForFreeTrialLink = "https://web.test/api/authorize";
         EnterprisePageMaker makePage;
-        if (enterprise) {
+        if (mode == Mode::enterprise) {
             makePage = [this](QWidget* parent) -> QWidget* {
                 QWebEngineView* view = page.prepareEnterpriseVersionUI(parent);
                 QObject::connect(view, &QWebEngineView::loadFinished, view, [this](bool) { pageLoaded = true; });
                 return view;
             };
         }
+        AuthWindowDependencies deps = dependencies();
+        if (mode == Mode::signUp) deps.freeTrialService = &service;
         window = std::make_unique<AuthWindowWidget>(nullptr, makePage);
-        controller = std::make_unique<AuthWindowViewController>(
-            context, *window, *window, dependencies(), enterprise);
+        controller = std::make_unique<AuthWindowViewController>(context, *window, *window, deps, mode == Mode::enterprise);
+        if (mode != Mode::signUp) return;
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = true;
+        open(40);
+        window->setText(AuthPart::loginField, "new.user@example.com");
+        window->setText(AuthPart::passwordField, "secret12");
     }
     ~LoginRig() override {
         controller.reset();
         window.reset();
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
     }
     void remember(const std::string& user, const std::string& password) {
         auth.setRecentLoginData(LoginData{user, password, Bytes{1}});
     }
-    void open() {
+    void open(int y = 80) {
         controller->pendingLoginData = auth.recentLoginData();
         controller->showWindow();
-        window->move(80, 80);
+        window->move(80, y);
         queue.runUntilIdle();
     }
-    void type(const std::string& user, const std::string& password) {
-        window->setText(AuthPart::loginField, user);
-        window->setText(AuthPart::passwordField, password);
+    void signUp() {
+        controller->onLoginButtonClick();
+        queue.runUntilIdle();
     }
 
     EnterpriseService page{settings, nullptr};
     bool pageLoaded = false;
+    UUIDHelper uuid{secrets, system, "svc"};
+    FreeTrialSignUpService service{parse, backend, uuid, queue};
+    std::string authorizeReply = R"({"result":"success","authorization_token":"tok"})";
     std::unique_ptr<AuthWindowWidget> window;
     std::unique_ptr<AuthWindowViewController> controller;
 };
 
-HW_SHOT("login.log-in", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "demo123456");
-    rig.open();
-});
+// The window opened with these remembered credentials (none: nothing remembered), then a step.
+void loginShot(const char* name, std::optional<std::string> password, std::function<void(LoginRig&)> then = nullptr) {
+    addShot(name, [=](ShotStage& stage) {
+        auto& rig = stage.window<LoginRig>();
+        if (password) rig.remember("demo@havenway.test", *password);
+        rig.open();
+        if (!then) return;
+        then(rig);
+        rig.queue.runUntilIdle();
+        stage.advanceAnimations(600);
+    });
+}
 
-HW_SHOT("login.sign-up", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.open();
-});
+void signIn(LoginRig& rig) { rig.controller->startLogin(); }
 
-HW_SHOT("login.signing-in", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "demo123456");
-    rig.open();
-    rig.backend.hold = true;
-    rig.controller->startLogin();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
-});
-
-HW_SHOT("login.error", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "");
-    rig.open();
-    rig.controller->startLogin();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
-});
-
-HW_SHOT("login.error-two-lines", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "not-the-password");
-    rig.open();
-    rig.controller->startLogin();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
-});
-
-HW_SHOT("login.no-internet", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginRig>();
-    rig.remember("demo@havenway.test", "demo123456");
-    rig.open();
-    rig.controller->showInternetConnectionIsUnavailableNotification();
-    rig.queue.runUntilIdle();
-    stage.advanceAnimations(600);
+HW_SHOTS({
+    loginShot("login.log-in", "demo123456");
+    loginShot("login.sign-up", std::nullopt);
+    loginShot("login.signing-in", "demo123456", [](LoginRig& rig) {
+        rig.backend.hold = true;
+        signIn(rig);
+    });
+    loginShot("login.error", "", signIn);
+    loginShot("login.error-two-lines", "not-the-password", signIn);
+    loginShot("login.no-internet", "demo123456",
+              [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
 });
 
 HW_SHOT("login.enterprise", [](ShotStage& stage) {
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
-    auto& rig = stage.window<LoginRig>(true);
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::enterprise);
     rig.open();
     stage.afterShown([&rig] {
         // The page loads in Chromium's own time; a bounded wait for it.
@@ -135,70 +133,22 @@ HW_SHOT("login.enterprise", [](ShotStage& stage) {
     });
 });
 
-}  // namespace
-}  // namespace hw::shots
-
-// --- login window: account creation states ---
-#include "core/uuid_helper.h"
-#include "services/free_trial_sign_up_service.h"
-#include "support/fake_http_client.h"
-
-namespace hw::shots {
-namespace {
-
-// The login window in its sign-up state; the fake backend answers as told.
-class LoginSignUpRig final : public QWidget, public test::LoginWindowServices<test::ManualQueue> {
-public:
-    LoginSignUpRig() {
-        model.authorizeForFreeTrialLink = "https://web.test/api/authorize";
-        backend.web = [this](const HttpRequest&) { return test::FakeHttpClient::ok(authorizeReply); };
-        backend.functions["signupForFreeTrial"] = [](const JSON&) {
-            return test::FakeBackend::Reply::ok(JSON::parse(R"({"result":"success","message":"created"})"));
-        };
-        AuthWindowDependencies withSignUp = dependencies();
-        withSignUp.freeTrialService = &service;
-        window = std::make_unique<AuthWindowWidget>();
-        controller = std::make_unique<AuthWindowViewController>(context, *window, *window, withSignUp, false);
-        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = true;
-        window->move(80, 40);
-        controller->showWindow();
-        queue.runUntilIdle();
-        window->setText(AuthPart::loginField, "new.user@example.com");
-        window->setText(AuthPart::passwordField, "secret12");
-    }
-    ~LoginSignUpRig() override {
-        controller.reset();
-        window.reset();
-        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
-    }
-    void signUp() {
-        controller->onLoginButtonClick();
-        queue.runUntilIdle();
-    }
-
-    UUIDHelper uuid{secrets, system, "svc"};
-    FreeTrialSignUpService service{parse, backend, uuid, queue};
-    std::string authorizeReply = R"({"result":"success","authorization_token":"tok"})";
-    std::unique_ptr<AuthWindowWidget> window;
-    std::unique_ptr<AuthWindowViewController> controller;
-};
-
 HW_SHOT("login.sign-up-in-progress", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginSignUpRig>();
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);
     rig.controller->activateSignUpInProgress_state();
     rig.controller->showLoginProgressIndicator();
     rig.queue.runUntilIdle();
 });
 
 HW_SHOT("login.sign-up-error", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginSignUpRig>();
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);
     rig.authorizeReply = R"({"errorCode":11,"message":"exists"})";
     stage.afterShown([&rig] { rig.signUp(); });
     stage.advanceAnimations(600);
 });
 
 HW_SHOT("login.account-created", [](ShotStage& stage) {
-    auto& rig = stage.window<LoginSignUpRig>();
+    auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);
     rig.signUp();
 });
 

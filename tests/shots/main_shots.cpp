@@ -3,12 +3,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
-#include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
 
 #include "controllers/locations_search_field_main.h"
-#include "controllers/main_window_testbed.h"
+#include "demo_rig.h"
 #include "controllers/profile_menu_popover.h"
 #include "services/smart_wigdet_helper.h"
 #include "shots.h"
@@ -19,20 +16,11 @@ namespace {
 // The hub, the window and its controller; itself never shown.
 class MainRig final : public QWidget {
 public:
-    explicit MainRig(bool withWidgetData = true) {
-        auto env = checkoutTestbed<test::TestbedEnv>();
-        if (!env) throw std::runtime_error("testbed not up (scripts/testbed up)");
-        rig = std::make_unique<test::MainWindowTestbed>(*env);
-        const auto why =
-            rig->signInAndLoad(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
-        if (!why.empty()) throw std::runtime_error(why);
-        rig->openWindow();
-        rig->widget->move(60, 60);
-        if (!rig->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
+    explicit MainRig(bool withWidgetData = true) : rig(demoMainWindow(60, 60)) {
         if (!withWidgetData) return;
         std::optional<SmartWidgetReply> reply;
         rig->hub->smartWidgetService()->requestSmartWidgetData(
-            env->get("HAVENWAY_TESTBED_APP_ID"), rig->parse->currentUser()->sessionToken,
+            checkoutTestbed<test::TestbedEnv>()->get("HAVENWAY_TESTBED_APP_ID"), rig->parse->currentUser()->sessionToken,
             [&](SmartWidgetReply r) { reply = r; }, [](const std::string&) {});
         if (!test::spinQtUntil([&] { return reply.has_value(); })) throw std::runtime_error("no widget data");
         auto data = rig->hub->appModel().makeSmartWidgetData(reply->link, reply->title, reply->image, reply->subtitle,
@@ -41,13 +29,11 @@ public:
         if (!test::spinQtUntil([&] { return rig->widget->smartWidgetTitle() == reply->title && data->imageData; }))
             throw std::runtime_error("widget never filled");
     }
-    ~MainRig() override { rig.reset(); }
 
     int rowOf(const std::string& name) {
         auto& table = rig->controller->tableViewModel();
-        for (int row = 0; row < table.rowCount(); ++row) {
+        for (int row = 0; row < table.rowCount(); ++row)
             if (auto item = table.itemAtRow(row); item && item->name == name) return row;
-        }
         throw std::runtime_error("no row " + name);
     }
 

@@ -61,42 +61,39 @@ private:
     UserNotificationCenter::Notification n_;
 };
 
-void bannerShot(ShotStage& stage, const std::function<void(UserNotificationHelper&, ApplicationModel&)>& show) {
-    auto factory = std::make_shared<test::FakeHubFactory>();
-    ServiceLayer hub(factory);
-    test::FakeUserNotificationCenter center;
-    UserNotificationHelper helper(center, factory->queue, factory->queue, hub.appModel());
-    show(helper, hub.appModel());
-    if (center.delivered.empty()) throw std::runtime_error("no banner delivered");
-    stage.window<NotificationCard>(center.delivered.back()).show();
+using Show = std::function<void(UserNotificationHelper&, ApplicationModel&)>;
+
+// The banner the helper delivers for this call, as the desktop draws it.
+void bannerShot(const char* name, Show show) {
+    addShot(name, [=](ShotStage& stage) {
+        auto factory = std::make_shared<test::FakeHubFactory>();
+        ServiceLayer hub(factory);
+        test::FakeUserNotificationCenter center;
+        UserNotificationHelper helper(center, factory->queue, factory->queue, hub.appModel());
+        show(helper, hub.appModel());
+        if (center.delivered.empty()) throw std::runtime_error("no banner delivered");
+        stage.window<NotificationCard>(center.delivered.back()).show();
+    });
 }
 
-HW_SHOT("notification.connected", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showConnectedNotification("Netherlands"); });
-});
-HW_SHOT("notification.wifi-secured", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel& m) {
+void bannerShot(const char* name, void (UserNotificationHelper::*show)()) {
+    bannerShot(name, [show](UserNotificationHelper& h, ApplicationModel&) { (h.*show)(); });
+}
+
+HW_SHOTS({
+    using H = UserNotificationHelper;
+    bannerShot("notification.connected", [](H& h, ApplicationModel&) { h.showConnectedNotification("Netherlands"); });
+    bannerShot("notification.wifi-secured", [](H& h, ApplicationModel& m) {
         m.pendingVPN_Activated_on_UnsecuredWiFi = true;
         h.showConnectedNotification("Netherlands");
     });
-});
-HW_SHOT("notification.disconnected", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showDisconnectedNotification("Netherlands"); });
-});
-HW_SHOT("notification.auto-reconnect", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showAutoReconnectWithoutNetworkLockNotification(); });
-});
-HW_SHOT("notification.kill-switch", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showAutoReconnectWithNetworkLockNotification(); });
-});
-HW_SHOT("notification.connection-error", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showConnectionErrorNotification(); });
-});
-HW_SHOT("notification.insecure-wifi", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showInsecureWiFiNotification(); });
-});
-HW_SHOT("notification.insecure-wifi-signed-out", [](ShotStage& s) {
-    bannerShot(s, [](UserNotificationHelper& h, ApplicationModel&) { h.showInsecureWiFiNotLoggedInNotification(); });
+    bannerShot("notification.disconnected",
+               [](H& h, ApplicationModel&) { h.showDisconnectedNotification("Netherlands"); });
+    bannerShot("notification.auto-reconnect", &H::showAutoReconnectWithoutNetworkLockNotification);
+    bannerShot("notification.kill-switch", &H::showAutoReconnectWithNetworkLockNotification);
+    bannerShot("notification.connection-error", &H::showConnectionErrorNotification);
+    bannerShot("notification.insecure-wifi", &H::showInsecureWiFiNotification);
+    bannerShot("notification.insecure-wifi-signed-out", &H::showInsecureWiFiNotLoggedInNotification);
 });
 
 }  // namespace

@@ -5,25 +5,14 @@
 
 #include "controllers/main_view_details/main_view_details_area_controller.h"
 #include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/main_window_testbed.h"
 #include "services/notification_bar_models.h"
-#include "shots.h"
+#include "demo_rig.h"
 #include "texts/locale_data.h"
 #include "view/top_bar/notification_bar_views.h"
 #include "view/top_bar/top_bar_notification_area_controller.h"
 
 namespace hw::shots {
 namespace {
-
-std::unique_ptr<test::MainWindowTestbed> signedInDemo() {
-    const std::optional<test::TestbedEnv> env = test::TestbedEnv::load();
-    if (!env) throw std::runtime_error("testbed not up");
-    auto bed = std::make_unique<test::MainWindowTestbed>(*env);
-    const std::string user = env->get("HAVENWAY_TESTBED_DEMO_USER");
-    if (auto failure = bed->signInAndLoad(user, env->get("HAVENWAY_TESTBED_DEMO_PASSWORD")); !failure.empty())
-        throw std::runtime_error(failure);
-    return bed;
-}
 
 // The main window with the real pane on a scripted engine; itself never shown.
 class PaneRig final : public QWidget {
@@ -87,89 +76,58 @@ public:
     std::shared_ptr<MainViewDetailsAreaController> pane;
 };
 
-constexpr bool kTestbed = true;
-
-HW_SHOT("pane.ready", [](ShotStage& stage) {
-    stage.window<PaneRig>();
-    stage.advanceAnimations(1000);
-}, kTestbed);
-
-HW_SHOT("pane.connecting", [](ShotStage& stage) {
-    auto& rig = stage.window<PaneRig>();
-    rig.pane->performConnectAction();
-    rig.settle(300);
-    rig.rig->engine.closures.connecting();
-    rig.settle();
-    stage.advanceAnimations(400);
-}, kTestbed);
-
-HW_SHOT("pane.connected", [](ShotStage& stage) {
-    auto& rig = stage.window<PaneRig>();
-    rig.connect();
-    stage.advanceAnimations(2000);
-}, kTestbed);
-
-HW_SHOT("pane.reconnecting-killswitch", [](ShotStage& stage) {
-    auto& rig = stage.window<PaneRig>();
-    rig.connect();
-    rig.rig->hub->appModel().networkLockActivated = true;
-    rig.rig->engine.closures.disconnected(false, false);
-    rig.settle();
-    stage.advanceAnimations(2000);
-}, kTestbed);
-
-void errorShot(ShotStage& stage, std::function<std::string(PaneRig&)> text) {
-    auto& rig = stage.window<PaneRig>();
-    rig.pane->showErrorNotificationBar(text(rig));
-    rig.settle();
-    stage.advanceAnimations(1000);
+// A state of the pane, then this much of the animations' time before the picture.
+void paneShot(const char* name, int ms, std::function<void(PaneRig&)> state = nullptr) {
+    addShot(name, [=](ShotStage& stage) {
+        auto& rig = stage.window<PaneRig>();
+        if (state) state(rig);
+        rig.settle();
+        stage.advanceAnimations(ms);
+    }, true);
 }
 
-HW_SHOT("pane.error-short", [](ShotStage& stage) {
-    errorShot(stage, [](PaneRig&) { return LocaleData::vpn_ppp_error_new_3(); });
-}, kTestbed);
+std::function<void(PaneRig&)> error(std::function<std::string(PaneRig&)> text) {
+    return [=](PaneRig& rig) { rig.pane->showErrorNotificationBar(text(rig)); };
+}
 
-HW_SHOT("pane.error-long", [](ShotStage& stage) {
-    errorShot(stage, [](PaneRig&) {
+HW_SHOTS({
+    paneShot("pane.ready", 1000);
+    paneShot("pane.connecting", 400, [](PaneRig& rig) {
+        rig.pane->performConnectAction();
+        rig.settle(300);
+        rig.rig->engine.closures.connecting();
+    });
+    paneShot("pane.connected", 2000, [](PaneRig& rig) { rig.connect(); });
+    paneShot("pane.reconnecting-killswitch", 2000, [](PaneRig& rig) {
+        rig.connect();
+        rig.rig->hub->appModel().networkLockActivated = true;
+        rig.rig->engine.closures.disconnected(false, false);
+    });
+    paneShot("pane.error-short", 1000, error([](PaneRig&) { return LocaleData::vpn_ppp_error_new_3(); }));
+    paneShot("pane.error-long", 1000, error([](PaneRig&) {
         return std::string("The server did not answer in time. Check your network settings and try another "
                            "protocol, or contact support.");
+    }));
+    paneShot("pane.error-pick-location", 1000, error([](PaneRig&) { return LocaleData::vpn_ppp_error_new_1(); }));
+    paneShot("pane.no-internet", 1000, error([](PaneRig& rig) { return rig.pane->internetNotReachableError(); }));
+    paneShot("pane.update-bar", 1000, [](PaneRig& rig) { rig.rig->controller->showUpdateAvailableNotificationBar(); });
+    paneShot("pane.server-bars", 1000, [](PaneRig& rig) {
+        rig.rig->controller->refreshTopNotificationBar(
+            std::make_shared<TopNotificationBarModel>("50% off", "https://havenway.test/offer",
+                                                      "Spring sale: 50% off every plan this week", "tip"),
+            std::make_shared<BottomNotificationBarModel>("Invite friends", "https://havenway.test/invite",
+                                                         "Invite friends and get a month free", nullptr));
+        rig.pane->showTopNotificationBar(PaneTopBar::server);
     });
-}, kTestbed);
-
-HW_SHOT("pane.error-pick-location", [](ShotStage& stage) {
-    errorShot(stage, [](PaneRig&) { return LocaleData::vpn_ppp_error_new_1(); });
-}, kTestbed);
-
-HW_SHOT("pane.no-internet", [](ShotStage& stage) {
-    errorShot(stage, [](PaneRig& rig) { return rig.pane->internetNotReachableError(); });
-}, kTestbed);
-
-HW_SHOT("pane.update-bar", [](ShotStage& stage) {
-    auto& rig = stage.window<PaneRig>();
-    rig.rig->controller->showUpdateAvailableNotificationBar();
-    rig.settle();
-    stage.advanceAnimations(1000);
-}, kTestbed);
-
-HW_SHOT("pane.server-bars", [](ShotStage& stage) {
-    auto& rig = stage.window<PaneRig>();
-    auto top = std::make_shared<TopNotificationBarModel>("50% off", "https://havenway.test/offer",
-                                                         "Spring sale: 50% off every plan this week", "tip");
-    auto bottom = std::make_shared<BottomNotificationBarModel>("Invite friends", "https://havenway.test/invite",
-                                                               "Invite friends and get a month free", nullptr);
-    rig.rig->controller->refreshTopNotificationBar(top, bottom);
-    rig.pane->showTopNotificationBar(PaneTopBar::server);
-    rig.settle();
-    stage.advanceAnimations(1000);
-}, kTestbed);
+});
 
 HW_SHOT("pane.connect-popover", [](ShotStage& stage) {
-    auto& rig = stage.window<PaneRig>();
-    stage.afterShown([&rig] {
+    stage.window<PaneRig>();
+    stage.afterShown([] {
         if (ConnectButtonCallbacks::onMouseHoverDelayedCallback) ConnectButtonCallbacks::onMouseHoverDelayedCallback();
     });
     stage.advanceAnimations(500);
-}, kTestbed);
+}, true);
 
 // The two-line bar on its own, slid into place.
 class TopBarAreaWindow final : public QWidget {

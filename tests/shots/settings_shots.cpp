@@ -55,98 +55,69 @@ public:
     SettingsWindowViewController controller;
 };
 
-HW_SHOT("settings.general", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.open();
-});
+using Step = std::function<void(SettingsRig&)>;
 
-HW_SHOT("settings.protocol", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.kit.store.set(Keys::vpnProtocols, std::string(" OpenVPN"));
-    rig.open();
-    rig.choosePane(1);
-    rig.settle();
-});
-
-HW_SHOT("settings.protocol-locked", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.kit.model.setVpnSettingsChangingDisabled(true);
-    rig.open();
-    rig.choosePane(1);
-    rig.settle();
-});
-
-HW_SHOT("settings.auto-wifi", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.kit.model.trustedNetworks = {{"Home", "AA:BB:CC:00:00:01"}, {"Office 5G", "AA:BB:CC:00:00:02"}};
-    rig.open();
-    rig.choosePane(2);
-    static_cast<QListWidget&>(dynamic_cast<NetworksListWidget&>(rig.widget.trustedNetworksTable())).setCurrentRow(1);
-});
-
-HW_SHOT("settings.auto-wifi-off", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.kit.model.trustedNetworks = {{"Home", "AA:BB:CC:00:00:01"}};
-    rig.open();
-    rig.choosePane(2);
-    rig.widget.checkBox(Keys::wi_fi_SecurityEnabled).click();
-});
-
-HW_SHOT("settings.add-network", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.kit.model.trustedNetworks = {{"Home", "AA:BB:CC:00:00:01"}};
-    rig.wifi.setScan({{"Home", "AA:BB:CC:00:00:01"},
-                      {"Cafe Corner", "AA:BB:CC:00:00:10"},
-                      {"Library Guest", "AA:BB:CC:00:00:11"},
-                      {std::nullopt, "AA:BB:CC:00:00:12"},
-                      {"Home", "AA:BB:CC:00:00:13"}});
-    rig.open();
-    rig.choosePane(2);
-    stage.afterShown([&rig] {
-        rig.controller.onAuto_WiFi_Plus_Button_Click();
+// The tabbed window on one pane: `before` sets what it opens with, `then` acts at once, `shown` once on screen.
+void settingsShot(const char* name, std::size_t pane, Step before = nullptr, Step then = nullptr, Step shown = nullptr) {
+    addShot(name, [=](ShotStage& stage) {
+        auto& rig = stage.window<SettingsRig>();
+        if (before) before(rig);
+        rig.open();
+        rig.choosePane(pane);
         rig.settle();
-        static_cast<QListWidget&>(dynamic_cast<NetworksListWidget&>(rig.widget.availableNetworksTable())).setCurrentRow(0);
+        if (then) then(rig);
+        if (shown) stage.afterShown([&rig, shown] { shown(rig); });
     });
-});
+}
 
-HW_SHOT("settings.kill-switch", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.open();
-    rig.choosePane(3);
-    rig.widget.checkBox(Keys::useNetworkLock).click();
-});
+QListWidget& list(NetworksTableView& table) { return dynamic_cast<NetworksListWidget&>(table); }
+void trustHome(SettingsRig& rig) { rig.kit.model.trustedNetworks = {{"Home", "AA:BB:CC:00:00:01"}}; }
+void checkForUpdates(SettingsRig& rig) { rig.controller.onCheckForUpdatesButtonClick(); }
 
-HW_SHOT("settings.support", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.open();
-    rig.choosePane(4);
-});
-
-HW_SHOT("settings.support-ticket", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.open();
-    rig.choosePane(4);
-    stage.afterShown([&rig] {
+HW_SHOTS({
+    settingsShot("settings.general", 0);
+    settingsShot("settings.protocol", 1, [](SettingsRig& rig) { rig.kit.store.set(Keys::vpnProtocols, std::string(" OpenVPN")); });
+    settingsShot("settings.protocol-locked", 1, [](SettingsRig& rig) { rig.kit.model.setVpnSettingsChangingDisabled(true); });
+    settingsShot(
+        "settings.auto-wifi", 2,
+        [](SettingsRig& rig) {
+            rig.kit.model.trustedNetworks = {{"Home", "AA:BB:CC:00:00:01"}, {"Office 5G", "AA:BB:CC:00:00:02"}};
+        },
+        [](SettingsRig& rig) { list(rig.widget.trustedNetworksTable()).setCurrentRow(1); });
+    settingsShot("settings.auto-wifi-off", 2, trustHome,
+                 [](SettingsRig& rig) { rig.widget.checkBox(Keys::wi_fi_SecurityEnabled).click(); });
+    settingsShot(
+        "settings.add-network", 2,
+        [](SettingsRig& rig) {
+            trustHome(rig);
+            rig.wifi.setScan({{"Home", "AA:BB:CC:00:00:01"},
+                              {"Cafe Corner", "AA:BB:CC:00:00:10"},
+                              {"Library Guest", "AA:BB:CC:00:00:11"},
+                              {std::nullopt, "AA:BB:CC:00:00:12"},
+                              {"Home", "AA:BB:CC:00:00:13"}});
+        },
+        nullptr,
+        [](SettingsRig& rig) {
+            rig.controller.onAuto_WiFi_Plus_Button_Click();
+            rig.settle();
+            list(rig.widget.availableNetworksTable()).setCurrentRow(0);
+        });
+    settingsShot("settings.kill-switch", 3, nullptr,
+                 [](SettingsRig& rig) { rig.widget.checkBox(Keys::useNetworkLock).click(); });
+    settingsShot("settings.support", 4);
+    settingsShot("settings.support-ticket", 4, nullptr, nullptr, [](SettingsRig& rig) {
         rig.controller.openSupportTicketButton_Click();
         rig.widget.supportTopicMenu().setCurrentIndex(1);
         rig.widget.supportTicketBodyField().setPlainText("The connection drops every few minutes on the office Wi-Fi.");
     });
-});
-
-HW_SHOT("settings.up-to-date", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.open();
-    rig.choosePane(4);
-    stage.afterShown([&rig] { rig.controller.onCheckForUpdatesButtonClick(); });
-});
-
-HW_SHOT("settings.update-available", [](ShotStage& stage) {
-    auto& rig = stage.window<SettingsRig>();
-    rig.newerVersion = true;
-    rig.kit.model.useAutoUpdater = false;
-    rig.open();
-    rig.choosePane(4);
-    stage.afterShown([&rig] { rig.controller.onCheckForUpdatesButtonClick(); });
+    settingsShot("settings.up-to-date", 4, nullptr, nullptr, checkForUpdates);
+    settingsShot(
+        "settings.update-available", 4,
+        [](SettingsRig& rig) {
+            rig.newerVersion = true;
+            rig.kit.model.useAutoUpdater = false;
+        },
+        nullptr, checkForUpdates);
 });
 
 HW_SHOT("settings.list", [](ShotStage& stage) {

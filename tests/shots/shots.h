@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,10 +20,8 @@ public:
     // Keeps a top-level widget (a window) for the length of the shot.
     template <class W, class... Args>
     W& window(Args&&... args) {
-        auto owned = std::make_unique<W>(std::forward<Args>(args)...);
-        W& ref = *owned;
-        windows_.push_back(std::move(owned));
-        return ref;
+        windows_.push_back(std::make_unique<W>(std::forward<Args>(args)...));
+        return static_cast<W&>(*windows_.back());
     }
     // Runs after the windows are on screen, before the picture (popovers, sheets).
     void afterShown(std::function<void()> step) { afterShown_.push_back(std::move(step)); }
@@ -39,13 +37,19 @@ private:
     int animationMs_ = 0;
 };
 
+using ShotBuild = std::function<void(ShotStage&)>;
+
 struct ShotCase {
     std::string name;  // "area.state"
     bool needsTestbed = false;
-    std::function<void(ShotStage&)> build;
+    ShotBuild build;
 };
 
 std::vector<ShotCase>& shotCases();
+inline bool addShot(std::string name, ShotBuild build, bool needsTestbed = false) {
+    shotCases().push_back({std::move(name), needsTestbed, std::move(build)});
+    return true;
+}
 
 // The checkout's testbed: build/testbed.env, two folders above this program
 // (build/<flavour>/tests), wherever the runner was started from.
@@ -55,20 +59,15 @@ std::optional<Env> checkoutTestbed() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return std::nullopt;
-    const auto file = self.parent_path().parent_path().parent_path() / "testbed.env";
-    ::setenv("HAVENWAY_TESTBED_ENV", file.c_str(), 1);
+    ::setenv("HAVENWAY_TESTBED_ENV", (self.parent_path().parent_path().parent_path() / "testbed.env").c_str(), 1);
     return Env::load();
 }
-
-struct ShotRegistrar {
-    ShotRegistrar(std::string name, std::function<void(ShotStage&)> build, bool needsTestbed = false) {
-        shotCases().push_back({std::move(name), needsTestbed, std::move(build)});
-    }
-};
 
 }  // namespace hw::shots
 
 #define HW_SHOT_CONCAT2(a, b) a##b
 #define HW_SHOT_CONCAT(a, b) HW_SHOT_CONCAT2(a, b)
-// HW_SHOT("area.state", [](ShotStage& stage) { ... });
-#define HW_SHOT(...) static const ::hw::shots::ShotRegistrar HW_SHOT_CONCAT(shotRegistrar_, __LINE__)(__VA_ARGS__)
+// HW_SHOT("area.state", [](ShotStage& stage) { ... } [, needsTestbed]);
+#define HW_SHOT(...) [[maybe_unused]] static const bool HW_SHOT_CONCAT(shot_, __LINE__) = ::hw::shots::addShot(__VA_ARGS__)
+// HW_SHOTS({ addShot(...) for each row of a table; })
+#define HW_SHOTS(...) [[maybe_unused]] static const bool HW_SHOT_CONCAT(shots_, __LINE__) = [] { __VA_ARGS__ return true; }()

@@ -1,24 +1,20 @@
 // havenway_shots: renders the screenshot cases under a private X display and
 // session bus, with every user folder redirected into a temporary one.
-#include <QDir>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <string>
 #include <sys/stat.h>
-#include <vector>
 
 #include "shots.h"
 #include "support/manual_animation_driver.h"
 #include "support/private_dbus.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
-#include "support/widget_test_app.h"
 #include "support/xvfb_server.h"
 #include "view/havenway_application.h"
 #include "view/kit_url_opener.h"
@@ -37,22 +33,23 @@ namespace {
 constexpr int kSkipped = 77;
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: havenway_shots --out DIR [--area AREA] [NAME...]\n"
-                 "       havenway_shots --list [--area AREA]\n"
-                 "       havenway_shots --needs-testbed [--area AREA] [NAME...]\n");
+    std::fprintf(stderr, "usage: havenway_shots (--out DIR | --list | --needs-testbed) [--area AREA] [NAME...]\n");
     return 2;
 }
 
 void setEnv(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
 
+int skipped(const std::string& reason) {
+    std::printf("skipped: %s\n", reason.c_str());
+    return kSkipped;
+}
+
 // Every folder the application could write goes under the temporary one.
 bool redirectUserFolders(const std::string& root) {
-    const std::vector<std::pair<const char*, std::string>> folders{
-        {"HOME", root + "/home"},         {"XDG_CONFIG_HOME", root + "/config"}, {"XDG_DATA_HOME", root + "/data"},
-        {"XDG_STATE_HOME", root + "/state"}, {"XDG_CACHE_HOME", root + "/cache"},  {"XDG_RUNTIME_DIR", root + "/run"},
-        {"HAVENWAY_RUNTIME_DIR", root + "/run/havenway"}};
-    for (const auto& [name, path] : folders) {
+    for (const auto& [name, sub] : {std::pair{"HOME", "/home"}, {"XDG_CONFIG_HOME", "/config"},
+                                    {"XDG_DATA_HOME", "/data"}, {"XDG_STATE_HOME", "/state"}, {"XDG_CACHE_HOME", "/cache"},
+                                    {"XDG_RUNTIME_DIR", "/run"}, {"HAVENWAY_RUNTIME_DIR", "/run/havenway"}}) {
+        const std::string path = root + sub;
         std::error_code ec;
         std::filesystem::create_directories(path, ec);
         if (ec || ::chmod(path.c_str(), 0700) != 0) return false;
@@ -97,17 +94,11 @@ bool render(const ShotCase& shot, const std::string& outDir, test::ManualAnimati
             for (const auto& step : stage.afterShownSteps()) step();
             ok = waitForVisibleWindows() && ok;
             driver.advanceInSteps(stage.animationMs());
-            // A real display: let it draw what the last events asked for.
-            QTest::qWait(200);
+            QTest::qWait(200);  // a real display: let it draw what the last events asked for
             const QRect area = visibleWindowsArea();
-            if (area.isEmpty()) {
-                std::fprintf(stderr, "%s: nothing on screen\n", shot.name.c_str());
-                ok = false;
-            } else {
-                const QPixmap picture =
-                    QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-                ok = picture.save(QString::fromStdString(path), "PNG") && ok;
-            }
+            if (area.isEmpty()) throw std::runtime_error("nothing on screen");
+            const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            ok = picture.save(QString::fromStdString(path), "PNG") && ok;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: %s\n", shot.name.c_str(), e.what());
             ok = false;
@@ -123,10 +114,8 @@ bool render(const ShotCase& shot, const std::string& outDir, test::ManualAnimati
 }  // namespace
 
 int run(int argc, char** argv) {
-    std::string outDir;
-    std::string area;
-    bool list = false;
-    bool needsTestbed = false;
+    std::string outDir, area;
+    bool list = false, needsTestbed = false;
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -139,26 +128,21 @@ int run(int argc, char** argv) {
     }
 
     std::vector<const ShotCase*> chosen;
-    const std::set<std::string> wanted(names.begin(), names.end());
-    std::set<std::string> known;
+    std::set<std::string> unknown(names.begin(), names.end());
     for (const auto& shot : shotCases()) {
-        known.insert(shot.name);
-        const bool inArea = area.empty() || shot.name.rfind(area + ".", 0) == 0;
-        if (inArea && (wanted.empty() || wanted.count(shot.name))) chosen.push_back(&shot);
+        const bool wanted = names.empty() || unknown.erase(shot.name) > 0;
+        if (wanted && (area.empty() || shot.name.rfind(area + ".", 0) == 0)) chosen.push_back(&shot);
     }
-    for (const auto& name : wanted) {
-        if (!known.count(name)) {
-            std::fprintf(stderr, "no screenshot case named '%s'\n", name.c_str());
-            return 2;
-        }
+    if (!unknown.empty()) {
+        std::fprintf(stderr, "no screenshot case named '%s'\n", unknown.begin()->c_str());
+        return 2;
     }
     if (list) {
         for (const auto* shot : chosen) std::printf("%s\n", shot->name.c_str());
         return 0;
     }
     if (needsTestbed) {
-        bool any = false;
-        for (const auto* shot : chosen) any = any || shot->needsTestbed;
+        const bool any = std::any_of(chosen.begin(), chosen.end(), [](const ShotCase* s) { return s->needsTestbed; });
         std::printf("%s\n", any ? "yes" : "no");
         return 0;
     }
@@ -174,15 +158,9 @@ int run(int argc, char** argv) {
     }
     std::string reason;
     test::XvfbServer xvfb;
-    if (!xvfb.start(&reason)) {
-        std::printf("skipped: %s\n", reason.c_str());
-        return kSkipped;
-    }
+    if (!xvfb.start(&reason)) return skipped(reason);
     test::PrivateDBus bus;
-    if (!bus.start(&reason)) {
-        std::printf("skipped: %s\n", reason.c_str());
-        return kSkipped;
-    }
+    if (!bus.start(&reason)) return skipped(reason);
     setEnv("DISPLAY", xvfb.display());
     setEnv("QT_QPA_PLATFORM", "xcb");
     setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address());

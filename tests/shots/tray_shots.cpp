@@ -23,24 +23,15 @@ const char* const kIcons[] = {"MenuBar_icon_DISCONNECTED", "MenuBar_icon_CONNECT
                               "MenuBar_icon_CONNECTING_3", "MenuBar_icon_CONNECTED"};
 
 // Horizontal stripes, enough to tell the flags apart.
-ImagePtr stripes(std::vector<QColor> colours) {
+ImagePtr stripes(const std::vector<QColor>& colours) {
     auto image = std::make_shared<Image>();
-    image->width = 38;
-    image->height = 38;
-    image->rgba.resize(38 * 38 * 4);
-    for (int y = 0; y < 38; ++y) {
-        const QColor c = colours[static_cast<std::size_t>(y * static_cast<int>(colours.size()) / 38)];
-        for (int x = 0; x < 38; ++x) {
-            auto* p = &image->rgba[static_cast<std::size_t>((y * 38 + x) * 4)];
-            p[0] = static_cast<std::uint8_t>(c.red());
-            p[1] = static_cast<std::uint8_t>(c.green());
-            p[2] = static_cast<std::uint8_t>(c.blue());
-            p[3] = 255;
-        }
+    image->width = image->height = 38;
+    for (std::size_t i = 0; i < 38 * 38; ++i) {
+        const QColor c = colours[i / 38 * colours.size() / 38];
+        for (int v : {c.red(), c.green(), c.blue(), 255}) image->rgba.push_back(static_cast<std::uint8_t>(v));
     }
     return image;
 }
-
 
 // A strip of the desktop's top panel, where the tray item sits.
 class Panel final : public QWidget {
@@ -108,8 +99,9 @@ public:
         c.fireIPaddressUpdated("185.107.56.21");
         c.fireConnectionStatusUpdated("Connected");
         c.fireConnectButtonStateChanged("DISCONNECT");
-        c.fireChosenLocationChanged(*controller->locationsListModel->listWithOutGroups()[0]);
+        c.fireChosenLocationChanged(*row(0));
     }
+    LocationsListItemPtr row(std::size_t i) { return controller->locationsListModel->listWithOutGroups()[i]; }
     void disconnected() {
         auto& c = controller->connectionDetailsCallbacks;
         c.fireIPaddressUpdated("203.0.113.7");
@@ -144,47 +136,32 @@ HW_SHOT("tray.icons", [](ShotStage& stage) {
     stage.window<Panel>(std::vector<std::string>(std::begin(kIcons), std::end(kIcons))).show();
 });
 
-void menuShot(ShotStage& stage, const char* icon, const std::function<MenuPtr(TrayRig&)>& pick, bool withLocations,
-              const std::function<void(TrayRig&)>& state = nullptr) {
-    auto& panel = stage.window<Panel>(std::vector<std::string>{icon});
-    panel.show();
-    auto& rig = stage.window<TrayRig>();
-    if (state) state(rig);
-    rig.show(stage, panel, pick(rig), withLocations);
+// The panel with this icon and, under it, the menu `pick` chooses after `state`.
+void menuShot(const char* name, const char* icon, MenuPtr ShellMenus::*pick, bool withLocations,
+              std::function<void(TrayRig&)> state = nullptr) {
+    addShot(name, [=](ShotStage& stage) {
+        auto& panel = stage.window<Panel>(std::vector<std::string>{icon});
+        panel.show();
+        auto& rig = stage.window<TrayRig>();
+        if (state) state(rig);
+        rig.show(stage, panel, rig.controller->menus().*pick, withLocations);
+    });
 }
 
-HW_SHOT("tray.menu-default", [](ShotStage& stage) {
-    menuShot(stage, "MenuBar_icon_DISCONNECTED", [](TrayRig& r) { return r.controller->menus().default_menuBarMenu; },
-             false);
-});
-
-HW_SHOT("tray.menu-full", [](ShotStage& stage) {
-    menuShot(stage, "MenuBar_icon_CONNECTED", [](TrayRig& r) { return r.controller->menus().menuBarMenu; }, false,
-             [](TrayRig& r) { r.connected(); });
-});
-
-HW_SHOT("tray.menu-no-internet", [](ShotStage& stage) {
-    menuShot(stage, "MenuBar_icon_DISCONNECTED",
-             [](TrayRig& r) { return r.controller->menus().noInternetConnection_menu; }, false);
-});
-
-HW_SHOT("tray.menu-locations", [](ShotStage& stage) {
-    menuShot(stage, "MenuBar_icon_DISCONNECTED", [](TrayRig& r) { return r.controller->menus().menuBarMenu; }, true,
-             [](TrayRig& r) {
-                 r.disconnected();
-                 r.controller->connectionDetailsCallbacks.fireChosenLocationChanged(
-                     *r.controller->locationsListModel->listWithOutGroups()[1]);
-             });
-});
-
-HW_SHOT("tray.menu-locked", [](ShotStage& stage) {
-    menuShot(stage, "MenuBar_icon_CONNECTING_2", [](TrayRig& r) { return r.controller->menus().menuBarMenu; }, true,
-             [](TrayRig& r) {
-                 r.connected();
-                 r.controller->connectionDetailsCallbacks.fireConnectionStatusUpdated("Connecting");
-                 r.controller->connectionDetailsCallbacks.fireConnectButtonStateChanged("CONNECTING      ");
-                 r.hub->appModel().setVpnSettingsChangingDisabled(true);
-             });
+HW_SHOTS({
+    menuShot("tray.menu-default", "MenuBar_icon_DISCONNECTED", &ShellMenus::default_menuBarMenu, false);
+    menuShot("tray.menu-full", "MenuBar_icon_CONNECTED", &ShellMenus::menuBarMenu, false, [](TrayRig& r) { r.connected(); });
+    menuShot("tray.menu-no-internet", "MenuBar_icon_DISCONNECTED", &ShellMenus::noInternetConnection_menu, false);
+    menuShot("tray.menu-locations", "MenuBar_icon_DISCONNECTED", &ShellMenus::menuBarMenu, true, [](TrayRig& r) {
+        r.disconnected();
+        r.controller->connectionDetailsCallbacks.fireChosenLocationChanged(*r.row(1));
+    });
+    menuShot("tray.menu-locked", "MenuBar_icon_CONNECTING_2", &ShellMenus::menuBarMenu, true, [](TrayRig& r) {
+        r.connected();
+        r.controller->connectionDetailsCallbacks.fireConnectionStatusUpdated("Connecting");
+        r.controller->connectionDetailsCallbacks.fireConnectButtonStateChanged("CONNECTING      ");
+        r.hub->appModel().setVpnSettingsChangingDisabled(true);
+    });
 });
 
 }  // namespace

@@ -1,17 +1,10 @@
 // The update window in each of its states, alone and as a sheet.
 #include <QWidget>
 
-#include "app/app_delegate.h"
-#include "app/auto_update_window_factory.h"
 #include "app/auto_update_window_widget.h"
-#include "app/bare_shell_windows.h"
-#include "app/kit_shell_alerts.h"
 #include "app/recording_auto_update_view.h"
-#include "app/shell_doubles.h"
+#include "shell_rig.h"
 #include "shots.h"
-#include "support/fake_file_download.h"
-#include "support/fake_hub_factory.h"
-#include "support/recording_process_launcher.h"
 
 namespace hw::shots {
 namespace {
@@ -71,36 +64,13 @@ HW_SHOT("update.failed", [](ShotStage& stage) {
     rig.fail();
 });
 
-// The shell with its bare main window, which the sheet drops from.
-class SheetRig final : public QWidget {
-public:
-    SheetRig() {
-        AppDelegateEnvironment e{hub, factory->store, factory->queue, services, makeBareShellWindows(nullptr), alerts,
-                                 notifications};
-        hub.appModel().newAppVersionString = "2.0.0";
-        e.makeAutoUpdateWindowController =
-            autoUpdateWindowMaker(factory->queue, hub.appModel(), download, launcher, "/usr/bin/havenway");
-        delegate = std::make_unique<AppDelegate>(std::move(e));
-        delegate->openMainWindow();
-        main().setGeometry(80, 80, 760, 480);
-    }
-    ~SheetRig() override { delegate.reset(); }
-    KitWindow& main() { return dynamic_cast<BareShellWindow&>(delegate->mainWindowController()).window(); }
-
-    std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
-    ServiceLayer hub{factory};
-    test::Journal journal;
-    test::FakeShellServices services{journal};
-    KitShellAlerts alerts;
-    test::FakeUserNotificationCenter notifications;
-    test::FakeFileDownload download;
-    test::RecordingProcessLauncher launcher;
-    std::unique_ptr<AppDelegate> delegate;
-};
-
 HW_SHOT("update.sheet-on-main-window", [](ShotStage& stage) {
-    auto& rig = stage.window<SheetRig>();
-    stage.afterShown([&rig] { rig.delegate->startAutoUpdater(rig.main()); });
+    auto& rig = stage.window<ShellRig>(false);
+    rig.hub.appModel().newAppVersionString = "2.0.0";
+    rig.delegate->openMainWindow();
+    KitWindow& main = rig.window(&rig.delegate->mainWindowController());
+    main.setGeometry(80, 80, 760, 480);
+    stage.afterShown([&rig, &main] { rig.delegate->startAutoUpdater(main); });
 });
 
 }  // namespace
