@@ -162,17 +162,6 @@ TEST_F(MainWindowMap, FlagAnimationsPauseDuringAnAutomaticReconnect) {
     EXPECT_EQ(view.ringSpinning, false);
 }
 
-TEST_F(MainWindowMap, FlagClickOpensTheLocationsWindowWhileTheWindowIsOpen) {
-    open();
-    ASSERT_TRUE(view.flagClick);
-    view.flagClick();
-    queue.runUntilIdle();
-    EXPECT_THAT(shell.calls, ::testing::Contains("openLocationsWindow"));
-    controller->close();
-    EXPECT_FALSE(view.flagClick);
-    EXPECT_THAT(shell.calls, ::testing::Contains("hideLocationsWindow"));
-}
-
 TEST(SmartWidgetSubtitle, SplitsIntoTwoLinesWordByWord) {
     struct Row {
         const char* name;

@@ -28,6 +28,7 @@
 #include "support/recording_pane_engine.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 #include "main_window_fixture.h"
@@ -48,14 +49,9 @@ public:
         env_.exportToEnvironment();
         settings.registerDefaults(SettingsUserDefaults::defaults());
         http = std::make_unique<QtHttpClient>(queue);
-        ParseClientConfig c;
-        c.applicationId = env_.get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env_.get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env_.parseUrl();
-        c.secretService = "com.havenway.main-window-itest";
-        c.datastorePath = dir.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
-        parse = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        parse = std::make_unique<ParseClient>(
+            testbedParseConfig(env_, "com.havenway.main-window-itest", dir.file("datastore.sqlite")), *http, queue,
+            secrets, settings);
         parse->enableRevocableSession();
         parse->enableLocalDatastore();
         factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
