@@ -62,21 +62,30 @@ TEST_F(PaneRequestsTest, StrongSwanReportsConnectingAtOnceOnTheDirectRoad) {
     EXPECT_EQ(engine.connects.size(), 1u);
 }
 
-TEST_F(PaneRequestsTest, LockRoadTakesTheHostOfTheProvider) {
+TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheStoredAddress) {
     model.setUseNetworkLock(true);
     struct Row {
         std::optional<VPNTypes> provider;
-        std::string host;
+        std::string host, reported, expected;
     };
-    for (const auto& row : {Row{std::nullopt, "nl-1.havenway.test"}, Row{VPNTypesIKEv2_StrongSwan, "nl-1.vpn.havenway.test"}}) {
+    for (const auto& row : {Row{std::nullopt, "nl-1.havenway.test", "203.0.113.9", "203.0.113.9"},
+                            Row{VPNTypesIKEv2_StrongSwan, "nl-1.vpn.havenway.test", "NO", "198.51.100.7"},
+                            Row{std::nullopt, "nl-1.havenway.test", "", "198.51.100.7"}}) {
+        SCOPED_TRACE(row.host + " " + row.reported);
+        engine.connects.clear();
         engine.locks.clear();
         engine.providerType = row.provider;
+        nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
         pane->startConnectionRequest();
         queue.runUntilIdle();
         ASSERT_EQ(engine.locks.size(), 1u);
         EXPECT_EQ(engine.locks[0].host, row.host);
         EXPECT_TRUE(pane->pendingConnectAttemptRequest());
         EXPECT_TRUE(model.networkLockActivated);
+        engine.locks[0].completion(row.reported);
+        queue.runUntilIdle();
+        ASSERT_EQ(engine.connects.size(), 1u);
+        EXPECT_EQ(engine.connects[0].vpnServerIPAddress, row.expected);
     }
 }
 
@@ -99,27 +108,6 @@ TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
     EXPECT_FALSE(pane->pendingConnectAttemptRequest());
     EXPECT_FALSE(model.cancelAutoReconnectProcessing);
     EXPECT_TRUE(engine.connects.empty());
-}
-
-TEST_F(PaneRequestsTest, LockCompletionConnectsToTheReportedOrElseTheStoredAddress) {
-    model.setUseNetworkLock(true);
-    struct Row {
-        std::string reported;
-        std::string expected;
-    };
-    for (const auto& row : {Row{"203.0.113.9", "203.0.113.9"}, Row{"NO", "198.51.100.7"}, Row{"", "198.51.100.7"}}) {
-        SCOPED_TRACE(row.reported);
-        engine.connects.clear();
-        engine.locks.clear();
-        nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
-        pane->startConnectionRequest();
-        queue.runUntilIdle();
-        ASSERT_EQ(engine.locks.size(), 1u);
-        engine.locks[0].completion(row.reported);
-        queue.runUntilIdle();
-        ASSERT_EQ(engine.connects.size(), 1u);
-        EXPECT_EQ(engine.connects[0].vpnServerIPAddress, row.expected);
-    }
 }
 
 TEST_F(PaneRequestsTest, LockWithoutAnyAddressEndsInTheReadyLookOutsideAReconnect) {

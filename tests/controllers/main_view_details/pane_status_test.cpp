@@ -110,13 +110,6 @@ TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAga
     EXPECT_EQ(engine.connects.size(), 1u);
 }
 
-TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDrop) {
-    model.networkLockActivated = true;
-    pane->onDisconnectedStateNotification(true, false);
-    pane->onDisconnectedStateNotification(false, false);
-    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 2);
-}
-
 TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
     struct Row {
         const char* name;
@@ -147,8 +140,13 @@ TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
     }
 }
 
-TEST_F(PaneStatusTest, KillSwitchHasNoLimitAndShowsTheOverlay) {
+TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTheOverlay) {
     model.networkLockActivated = true;
+    pane->onDisconnectedStateNotification(true, false);
+    pane->onDisconnectedStateNotification(false, false);
+    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 2);
+    model.setAutoReconnectInProgress(false);
+    model.setAutoReconnectAttemptsCount(0);
     for (int i = 0; i < 12; ++i) {
         pane->requestAutoReconnect();
         queue.advance(500);
