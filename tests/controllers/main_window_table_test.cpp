@@ -157,7 +157,8 @@ TEST_F(MainWindowTable, SearchFiltersAndTheSameTextOnlyReloads) {
     EXPECT_EQ(view.table->rowCount(), 3);
 }
 
-TEST_F(MainWindowTable, PaneFreezesAndReleasesTheTable) {
+TEST_F(MainWindowTable, PaneFreezesTheTableAndAnOpenLocationsWindowHearsChoicesAndMoves) {
+    model.currentAutomaticLocation = location("auto", "Germany");
     open();
     controller->onTableRowClicked(rowOf(jp));
     pane->deactivateTable();
@@ -165,21 +166,15 @@ TEST_F(MainWindowTable, PaneFreezesAndReleasesTheTable) {
     pane->activateTable();
     EXPECT_FALSE(view.scrollingDisabled);
     EXPECT_EQ(view.scrolledTo.back(), rowOf(jp));
-}
 
-TEST_F(MainWindowTable, SelectionReachesTheLocationsWindowAndAutomaticIsReapplied) {
-    model.currentAutomaticLocation = location("auto", "Germany");
-    open();
+    // A location chosen elsewhere while Automatic is on: Automatic is applied again.
     controller->onTableRowClicked(0);
     controller->selectLocation(jp, false);
     EXPECT_TRUE(model.useAutomaticLocation());
     EXPECT_EQ(model.currentLocation()->objectId, "auto");
     ASSERT_FALSE(locationsWindow.selections.empty());
     EXPECT_EQ(locationsWindow.selections.back().first, jp);
-}
 
-TEST_F(MainWindowTable, WindowMovesReachAnOpenLocationsWindow) {
-    open();
     view.userDrags({1, 2, 3, 4});
     EXPECT_TRUE(locationsWindow.mainWindowFrames.empty());
     locationsWindow.opened = true;
