@@ -84,7 +84,6 @@ TEST_F(MainWindowNetwork, ProbeThroughTheRealCheckerReachesTheController) {
     http.responder = [](const HttpRequest&) { return FakeHttpClient::ok("ok"); };
     controller->showWiFiInsecureNotification();
     queue.advance(1);
-    queue.runUntilIdle();
     EXPECT_EQ(pane->count("startConnectionRequest"), 1);
     EXPECT_EQ(http.requests.at(0).url, "https://probe.example/ping");
 }
@@ -173,7 +172,6 @@ TEST_F(MainWindowNetwork, SecureNetworkStopsARunningReconnectThenTearsDownASecon
     queue.advance(999);
     EXPECT_EQ(notifications.removeAllCount, 0);
     queue.advance(1);
-    queue.runUntilIdle();
     EXPECT_EQ(notifications.removeAllCount, 1);
     EXPECT_EQ(pane->count("onDisconnectedStateNotification:10"), 1);
     EXPECT_EQ(pane->count("setConnectButtonTo_Disconnected_state"), 1);

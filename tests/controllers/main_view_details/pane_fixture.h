@@ -158,7 +158,6 @@ struct PaneFixture : KitControllerFixture {
     void connectAndEstablish() {
         click();
         queue.advance(200);
-        queue.runUntilIdle();
         engine.closures.established();
         queue.runUntilIdle();
     }

@@ -28,7 +28,6 @@ TEST_F(PaneRequestsTest, DirectRoadConnectsAfter200msWithCredentialsThatTheLocat
     queue.advance(199);
     EXPECT_TRUE(engine.connects.empty());
     queue.advance(1);
-    queue.runUntilIdle();
     ASSERT_EQ(engine.connects.size(), 1u);
     EXPECT_EQ(engine.connects[0].username, "demo@example.test");
     EXPECT_EQ(engine.connects[0].password, "s3cret");
@@ -46,7 +45,6 @@ TEST_F(PaneRequestsTest, AStopWithin200msOfTheClickMeansNoRequest) {
     queue.advance(100);
     pane->performIntentionalDisconnect();
     queue.advance(200);
-    queue.runUntilIdle();
     EXPECT_TRUE(engine.connects.empty());
     EXPECT_TRUE(engine.locks.empty());
     EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
@@ -57,7 +55,6 @@ TEST_F(PaneRequestsTest, StrongSwanReportsConnectingAtOnceOnTheDirectRoad) {
     engine.providerType = VPNTypesIKEv2_StrongSwan;
     click();
     queue.advance(200);
-    queue.runUntilIdle();
     EXPECT_EQ(eventNames(), std::vector<std::string>{"ae_vpn_connecting"});
     EXPECT_EQ(engine.connects.size(), 1u);
 }
@@ -94,7 +91,6 @@ TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
     engine.routeBeingAdded = true;
     click();
     queue.advance(200);
-    queue.runUntilIdle();
     EXPECT_TRUE(engine.locks.empty());
     EXPECT_TRUE(pane->pendingConnectAttemptRequest());
     EXPECT_EQ(pane->pendingConnectAttemptRequest_VPNServer(), "nl-1.havenway.test");
@@ -115,7 +111,6 @@ TEST_F(PaneRequestsTest, LockWithoutAnyAddressEndsInTheReadyLookOutsideAReconnec
     nl->vpnConfig->vpnServerIPAddress.clear();
     click();
     queue.advance(200);
-    queue.runUntilIdle();
     engine.locks.at(0).completion("NO");
     queue.runUntilIdle();
     EXPECT_TRUE(engine.connects.empty());
@@ -132,7 +127,6 @@ TEST_F(PaneRequestsTest, LockWithoutAnyAddressInsideAReconnectRetriesPacedNotAtO
     nl->vpnConfig->vpnServerIPAddress.clear();
     pane->requestAutoReconnect();
     queue.advance(500);
-    queue.runUntilIdle();
     ASSERT_EQ(engine.locks.size(), 1u);
     engine.locks[0].completion("");
     queue.runUntilIdle();
@@ -140,7 +134,6 @@ TEST_F(PaneRequestsTest, LockWithoutAnyAddressInsideAReconnectRetriesPacedNotAtO
     queue.advance(499);
     EXPECT_EQ(engine.locks.size(), 1u);
     queue.advance(1);
-    queue.runUntilIdle();
     EXPECT_EQ(engine.locks.size(), 2u);
 }
 
@@ -152,7 +145,6 @@ TEST_F(PaneRequestsTest, MissingCredentialsOrConfigurationShowTheGenericErrorIns
         else f.nl->vpnConfig.reset();
         f.click();
         f.queue.advance(200);
-        f.queue.runUntilIdle();
         EXPECT_TRUE(f.engine.connects.empty());
         EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
         EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
