@@ -30,10 +30,7 @@ struct LocationsWindowUi : WidgetAppFirst, MainWindowFixture, ::testing::Test {
             std::vector<LocationsListItemPtr>{nl, jp, us, location("de", "Germany")});
         locations = std::make_shared<LocationsListWindowViewController>(LocationsListWindowEnvironment{
             context, window, window, queue, [this] { return main.get(); }, [this] { return pane; }, true});
-        MainWindowEnvironment env{context, mainWidget, mainWidget, queue, queue, shell, notifications, links, probe,
-                                  [this] { return wifiInfo; }, engine, images, locations.get(),
-                                  [this] { return pane; }};
-        main = std::make_shared<MainWindowViewController>(env);
+        main = makeController(mainWidget, mainWidget, locations.get());
         main->showWindow();
         main->setupMainView(list, {});
         drain();

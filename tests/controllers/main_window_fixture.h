@@ -128,9 +128,10 @@ struct MainWindowFixture : KitControllerFixture {
         list = std::make_shared<LocationsListModel>(std::vector<LocationsListItemPtr>{nl, jp, us});
     }
 
-    std::shared_ptr<MainWindowViewController> makeController(WindowView& window, MainWindowView& content) {
+    std::shared_ptr<MainWindowViewController> makeController(WindowView& window, MainWindowView& content,
+                                                             LocationsWindow* locations = nullptr) {
         MainWindowEnvironment env{context, window, content, queue, queue, shell, notifications, links, probe,
-                                  [this] { return wifiInfo; }, engine, images, &locationsWindow,
+                                  [this] { return wifiInfo; }, engine, images, locations ? locations : &locationsWindow,
                                   withPane_ ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
                                             : std::function<std::shared_ptr<DetailsPane>()>(),
                                   enterprise_};

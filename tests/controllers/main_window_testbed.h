@@ -28,6 +28,7 @@
 #include "support/recording_pane_engine.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
+#include "support/testbed_sign_in.h"
 #include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
@@ -69,18 +70,8 @@ public:
         http.reset();
     }
 
-    // Empty on success, else what failed.
     std::string signInAndLoad(const std::string& user, const std::string& password) {
-        std::optional<AuthResults> result;
-        hub->authService()->login(user, password, [&](AuthResults r, std::optional<std::string>) { result = r; });
-        if (!spinQtUntil([&] { return result.has_value(); })) return "sign-in never answered";
-        if (result != AuthResults::success) return "sign-in refused";
-        bool loaded = false;
-        std::optional<std::string> failure;
-        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
-        if (!spinQtUntil([&] { return loaded || failure; })) return "required data never arrived";
-        if (failure) return "required data failed: " + *failure;
-        return {};
+        return test::signInAndLoad(*hub, user, password);
     }
 
     // The window on the hub's services, shown, with the loaded list.

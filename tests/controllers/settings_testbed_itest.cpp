@@ -31,6 +31,7 @@
 #include "support/qt_test_app.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
+#include "support/testbed_sign_in.h"
 #include "support/testbed_parse_config.h"
 #include "support/widget_test_app.h"
 #include "testbed/testbed_env.h"
@@ -102,14 +103,8 @@ public:
         return text.str();
     }
     bool signInAndLoad() {
-        std::optional<AuthResults> result;
-        hub->authService()->login(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"),
-                                  [&](AuthResults r, std::optional<std::string>) { result = r; });
-        if (!spinUntil([&] { return result.has_value(); }) || result != AuthResults::success) return false;
-        bool loaded = false;
-        std::optional<std::string> failure;
-        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
-        return spinUntil([&] { return loaded || failure; }) && loaded;
+        return test::signInAndLoad(*hub, env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"))
+            .empty();
     }
     // Sets the announced version with the master key and has the hub read the configuration again.
     bool announceVersion(const std::string& version) {
