@@ -46,17 +46,20 @@ bool spinQtUntil(Done done, int boundMs = 30000) {
 
 class MainWindowTestbed {
 public:
-    explicit MainWindowTestbed(const TestbedEnv& env) : env_(env) {
+    // A test of the real settings file or Wi-Fi hands them in.
+    explicit MainWindowTestbed(const TestbedEnv& env, SettingsStore* store = nullptr, WiFiProvider* wifi = nullptr)
+        : env_(env) {
         env_.exportToEnvironment();
         settings.registerDefaults(SettingsUserDefaults::defaults());
+        SettingsStore& used = store ? *store : settings;
         http = std::make_unique<QtHttpClient>(queue);
         parse = std::make_unique<ParseClient>(
             testbedParseConfig(env_, "com.havenway.main-window-itest", dir.file("datastore.sqlite")), *http, queue,
-            secrets, settings);
+            secrets, used);
         parse->enableRevocableSession();
         parse->enableLocalDatastore();
         factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
-            queue, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr});
+            queue, background, used, secrets, *http, *parse, system, codec, wifi, nullptr, nullptr});
         hub = std::make_unique<ServiceLayer>(factory);
         hub->prepareApplication();
     }

@@ -267,7 +267,7 @@ TEST(SettingsWindowUpdate, AutoUpdaterSheetDimsTheWindowUntilItsEndIsReported) {
     EXPECT_EQ(f.view.overlay, (std::vector<std::string>{"in 0.3"}));
     EXPECT_EQ(parent, &f.window);
     f.controller->autoUpdaterSheetEnded();
-    EXPECT_EQ(f.view.overlay, (std::vector<std::string>{"in 0.3", "out 1"}));
+    EXPECT_EQ(f.view.overlay, (std::vector<std::string>{"in 0.3", "out 1.0"}));
     ASSERT_TRUE(f.view.fadeOutDone);
     f.view.fadeOutDone();
     EXPECT_EQ(f.view.overlay.back(), "hide");
