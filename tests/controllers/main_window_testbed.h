@@ -28,6 +28,8 @@
 #include "support/recording_pane_engine.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
+#include "support/testbed_sign_in.h"
+#include "support/testbed_parse_config.h"
 #include "testbed/testbed_env.h"
 
 #include "main_window_fixture.h"
@@ -44,22 +46,20 @@ bool spinQtUntil(Done done, int boundMs = 30000) {
 
 class MainWindowTestbed {
 public:
-    explicit MainWindowTestbed(const TestbedEnv& env) : env_(env) {
+    // A test of the real settings file or Wi-Fi hands them in.
+    explicit MainWindowTestbed(const TestbedEnv& env, SettingsStore* store = nullptr, WiFiProvider* wifi = nullptr)
+        : env_(env) {
         env_.exportToEnvironment();
         settings.registerDefaults(SettingsUserDefaults::defaults());
+        SettingsStore& used = store ? *store : settings;
         http = std::make_unique<QtHttpClient>(queue);
-        ParseClientConfig c;
-        c.applicationId = env_.get("HAVENWAY_TESTBED_APP_ID");
-        c.clientKey = env_.get("HAVENWAY_TESTBED_CLIENT_KEY");
-        c.serverURL = env_.parseUrl();
-        c.secretService = "com.havenway.main-window-itest";
-        c.datastorePath = dir.file("datastore.sqlite");
-        c.requestTimeoutMs = 15000;
-        parse = std::make_unique<ParseClient>(c, *http, queue, secrets, settings);
+        parse = std::make_unique<ParseClient>(
+            testbedParseConfig(env_, "com.havenway.main-window-itest", dir.file("datastore.sqlite")), *http, queue,
+            secrets, used);
         parse->enableRevocableSession();
         parse->enableLocalDatastore();
         factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
-            queue, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr});
+            queue, background, used, secrets, *http, *parse, system, codec, wifi, nullptr, nullptr});
         hub = std::make_unique<ServiceLayer>(factory);
         hub->prepareApplication();
     }
@@ -73,18 +73,8 @@ public:
         http.reset();
     }
 
-    // Empty on success, else what failed.
     std::string signInAndLoad(const std::string& user, const std::string& password) {
-        std::optional<AuthResults> result;
-        hub->authService()->login(user, password, [&](AuthResults r, std::optional<std::string>) { result = r; });
-        if (!spinQtUntil([&] { return result.has_value(); })) return "sign-in never answered";
-        if (result != AuthResults::success) return "sign-in refused";
-        bool loaded = false;
-        std::optional<std::string> failure;
-        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
-        if (!spinQtUntil([&] { return loaded || failure; })) return "required data never arrived";
-        if (failure) return "required data failed: " + *failure;
-        return {};
+        return test::signInAndLoad(*hub, user, password);
     }
 
     // The window on the hub's services, shown, with the loaded list.

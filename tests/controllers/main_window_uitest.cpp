@@ -44,10 +44,6 @@ TEST_F(MainWindowUi, ClicksAndKeysGoThroughTheGate) {
     EXPECT_EQ(events.size(), 1u);
     click(1);  // a header
     EXPECT_EQ(model.currentLocation(), jp);
-    model.setVpnSettingsChangingDisabled(true);
-    click(rowOf(nl));
-    EXPECT_EQ(model.currentLocation(), jp);
-    model.setVpnSettingsChangingDisabled(false);
 
     // Down from the recommended location skips the next header; Up comes back.
     click(rowOf(us));
@@ -77,8 +73,6 @@ TEST_F(MainWindowUi, FlagSitsOnTheDrawnMapAndAnswersClicks) {
     FlagPlacement placement = *flagPlacement(DrawnMap{10, 20, 400, 200}, 0.5, 0.25);
     widget.placeFlag(std::make_shared<Image>(FakeImageCodec::image(8, 8)), placement);
     EXPECT_EQ(widget.flag()->geometry().center(), QPoint(210, 70));
-    EXPECT_EQ(widget.flag()->width(), 39);
-    EXPECT_EQ(widget.flagRing()->width(), 51);
     EXPECT_EQ(widget.flagRing()->geometry().center(), widget.flag()->geometry().center());
     EXPECT_EQ(widget.flag()->cursor().shape(), Qt::PointingHandCursor);
 
@@ -86,6 +80,7 @@ TEST_F(MainWindowUi, FlagSitsOnTheDrawnMapAndAnswersClicks) {
     queue.runUntilIdle();
     EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "openLocationsWindow"), 1);
     controller->close();
+    EXPECT_EQ(shell.calls.back(), "hideLocationsWindow");
     QTest::mouseClick(widget.flag(), Qt::LeftButton);
     queue.runUntilIdle();
     EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "openLocationsWindow"), 1);
@@ -99,7 +94,6 @@ TEST_F(MainWindowUi, ProfilePopoverOpensBelowTheButtonAndClosesAfterItsCommand) 
     const QPoint buttonBottom = widget.profileButton()->mapToGlobal(QPoint(0, widget.profileButton()->height()));
     EXPECT_GT(popover->geometry().top(), buttonBottom.y());
     EXPECT_LE(popover->geometry().right(), widget.geometry().right());
-    EXPECT_EQ(popover->height(), 165);
     QTest::mouseClick(popover, Qt::LeftButton, {}, popover->rowRect(2).center());
     EXPECT_FALSE(popover->isVisible());
     EXPECT_EQ(shell.calls.back(), "openSettingsWindow:0");
@@ -128,9 +122,6 @@ TEST_F(MainWindowUi, SearchPlaceholderOnlyWithoutFocus) {
     widget.table()->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(field->placeholderText(), "Search for a Location...");
-    EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-    const QRect centred = field->rectForSearchButtonWhenCentered(true);
-    EXPECT_EQ(centred.x(), (field->width() - centred.width()) / 2 - 2);
 
     QTest::keyClicks(field, "jap");
     EXPECT_EQ(widget.tableModel()->rowCount(), 3);

@@ -14,26 +14,14 @@
 
 #include "controllers/settings_entire_page_widget.h"
 #include "controllers/settings_window_widget.h"
-#include "hub/default_service_layer_factory.h"
-#include "platform/backend/parse_client.h"
 #include "platform/json_settings_store.h"
 #include "platform/qt/nm_wifi.h"
-#include "platform/qt/qt_http_client.h"
-#include "platform/qt/qt_main_queue.h"
 #include "platform/thread_pool.h"
-#include "services/auth_service.h"
+#include "main_window_testbed.h"
 #include "settings_window_fixture.h"
-#include "support/fake_image_codec.h"
 #include "support/fake_network_manager.h"
-#include "support/fake_secret_store.h"
-#include "support/fake_system_info.h"
 #include "support/private_dbus.h"
-#include "support/qt_test_app.h"
-#include "support/recording_url_opener.h"
-#include "support/temp_dir.h"
-#include "support/testbed_parse_config.h"
 #include "support/widget_test_app.h"
-#include "testbed/testbed_env.h"
 #include "texts/locale_data.h"
 #include "view/qt_alert_view.h"
 
@@ -65,20 +53,13 @@ public:
         store->registerDefaults(SettingsUserDefaults::defaults());
         defaults = std::make_unique<UserDefaultsController>(*store);
         defaults->setAppliesImmediately(false);
-        http = std::make_unique<QtHttpClient>(queue);
-        parse = std::make_unique<ParseClient>(testbedParseConfig(*env, "com.havenway.settings-itest", dir.file("ds.sqlite")),
-                                              *http, queue, secrets, *store);
-        parse->enableRevocableSession();
-        ASSERT_TRUE(parse->enableLocalDatastore());
-        factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
-            queue, inlineBackground, *store, secrets, *http, *parse, system, codec, wifi.get(), nullptr, nullptr});
-        hub = std::make_unique<ServiceLayer>(factory);
-        hub->setShell(ServiceLayerShell{nullptr, lowerVersion, nullptr, nullptr});
+        rig.emplace(*env, store.get(), wifi.get());
+        rig->hub->setShell(ServiceLayerShell{nullptr, lowerVersion, nullptr, nullptr});
 
         widget = std::make_unique<SettingsWindowWidget>(*defaults, SettingsLayout::List);
-        context = std::make_unique<BaseControllerContext>(BaseControllerContext{hub->appModel(), nullptr, opener});
+        context = std::make_unique<BaseControllerContext>(BaseControllerContext{rig->hub->appModel(), nullptr, opener});
         controller = std::make_unique<SettingsWindowViewController>(
-            *context, *widget, *widget, settingsDependenciesFromHub(*hub, *defaults, shell, queue, scans),
+            *context, *widget, *widget, settingsDependenciesFromHub(*rig->hub, *defaults, shell, rig->queue, scans),
             widget->entirePage());
         widget->setController(controller.get());
         shell.closeSettings = [this] { controller->close(); };
@@ -87,10 +68,7 @@ public:
         if (widget) widget->setController(nullptr);
         controller.reset();
         widget.reset();
-        hub.reset();
-        factory.reset();
-        parse.reset();
-        http.reset();
+        rig.reset();
         spinUntil([] { return false; }, 30);
     }
 
@@ -102,14 +80,8 @@ public:
         return text.str();
     }
     bool signInAndLoad() {
-        std::optional<AuthResults> result;
-        hub->authService()->login(env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"),
-                                  [&](AuthResults r, std::optional<std::string>) { result = r; });
-        if (!spinUntil([&] { return result.has_value(); }) || result != AuthResults::success) return false;
-        bool loaded = false;
-        std::optional<std::string> failure;
-        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
-        return spinUntil([&] { return loaded || failure; }) && loaded;
+        return test::signInAndLoad(*rig->hub, env->get("HAVENWAY_TESTBED_DEMO_USER"), env->get("HAVENWAY_TESTBED_DEMO_PASSWORD"))
+            .empty();
     }
     // Sets the announced version with the master key and has the hub read the configuration again.
     bool announceVersion(const std::string& version) {
@@ -121,17 +93,17 @@ public:
                        {"Content-Type", "application/json"}};
         put.body = R"({"params":{"latestVersion_OSX":")" + version + R"("}})";
         std::optional<int> status;
-        http->send(put, [&](const HttpResponse& r) { status = r.status; });
+        rig->http->send(put, [&](const HttpResponse& r) { status = r.status; });
         if (!spinUntil([&] { return status.has_value(); }) || *status != 200) return false;
         bool read = false;
-        hub->loadParseConfig(true, [&] { read = true; }, [&](const std::optional<std::string>&) { read = true; });
-        return spinUntil([&] { return read; }) && hub->appModel().newAppVersionString == version;
+        rig->hub->loadParseConfig(true, [&] { read = true; }, [&](const std::optional<std::string>&) { read = true; });
+        return spinUntil([&] { return read; }) && rig->hub->appModel().newAppVersionString == version;
     }
     int fetch(const std::string& url) {
         HttpRequest get;
         get.url = url;
         std::optional<int> status;
-        http->send(get, [&](const HttpResponse& r) { status = r.status; });
+        rig->http->send(get, [&](const HttpResponse& r) { status = r.status; });
         spinUntil([&] { return status.has_value(); });
         return status.value_or(0);
     }
@@ -145,20 +117,10 @@ public:
     PrivateDBus bus;
     FakeNetworkManager nm;
     std::unique_ptr<NetworkManagerWiFi> wifi;
-    QtMainQueue queue;
     ThreadPool scans;
-    struct Inline final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } inlineBackground;
     std::unique_ptr<JsonSettingsStore> store;
     std::unique_ptr<UserDefaultsController> defaults;
-    std::unique_ptr<QtHttpClient> http;
-    FakeSecretStore secrets;
-    FakeSystemInfo system;
-    FakeImageCodec codec;
-    std::unique_ptr<ParseClient> parse;
-    std::shared_ptr<DefaultServiceLayerFactory> factory;
-    std::unique_ptr<ServiceLayer> hub;
+    std::optional<MainWindowTestbed> rig;
     RecordingURLOpener opener;
     SettingsShellDouble shell;
     std::unique_ptr<BaseControllerContext> context;
@@ -185,7 +147,7 @@ TEST_F(SettingsTestbed, ApplyWritesThePrivateSettingsFileAndTheModelFollowsWhile
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     const std::string file = settingsFile();
     EXPECT_NE(file.find("\" L2TP over IPSec\""), std::string::npos) << file;
-    EXPECT_EQ(hub->appModel().vpnProtocol, VPNTypesL2TP);
+    EXPECT_EQ(rig->hub->appModel().vpnProtocol, VPNTypesL2TP);
     EXPECT_EQ(store->boolForKey(Keys::startMinimized), true);
 
     open();
@@ -211,7 +173,7 @@ TEST_F(SettingsTestbed, ANetworkOfTheScanIsTrustedAndStored) {
     widget->applyButton().click();
 
     const std::vector<TrustedNetworkItem> trusted = {{"Library", "AA:BB:CC:00:00:11"}};
-    EXPECT_EQ(hub->appModel().trustedNetworks, trusted);
+    EXPECT_EQ(rig->hub->appModel().trustedNetworks, trusted);
     const auto data = store->dataForKey(Keys::trustedNetworks);
     ASSERT_TRUE(data);
     EXPECT_EQ(unarchiveTrustedNetworks(*data), trusted);
@@ -233,7 +195,7 @@ TEST_F(SettingsTestbed, CheckForUpdatesFollowsTheAnnouncedVersion) {
     EXPECT_EQ(shell.count("startAutoUpdater"), 0);
 
     ASSERT_TRUE(announceVersion("9.0.0"));
-    ASSERT_TRUE(hub->appModel().useAutoUpdater);
+    ASSERT_TRUE(rig->hub->appModel().useAutoUpdater);
     controller->onCheckForUpdatesButtonClick();
     EXPECT_EQ(shell.count("startAutoUpdater"), 1);
     EXPECT_TRUE(widget->autoUpdateOverlay().isVisible());

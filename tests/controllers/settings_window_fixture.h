@@ -40,7 +40,7 @@ public:
     std::optional<bool> addLoading;
     std::string topic = "Billing";
     std::optional<std::string> body = std::string();
-    std::vector<std::string> overlay;  // "in 0.3", "out 1", "hide"
+    std::vector<std::string> overlay;  // "in 0.3", "out 1.0", "hide"
     std::function<void()> fadeOutDone;
     std::vector<SettingsListItemModel> listRows;
     std::map<int, std::string> rowColours;
@@ -67,9 +67,9 @@ public:
     void endSupportTicketSheet() override { supportSheet = false; }
     std::string supportTopic() const override { return topic; }
     std::optional<std::string> supportTicketBody() const override { return body; }
-    void fadeInAutoUpdateOverlay(double s) override { overlay.push_back("in " + shortNumber(s)); }
+    void fadeInAutoUpdateOverlay(double s) override { overlay.push_back("in " + std::to_string(s).substr(0, 3)); }
     void fadeOutAutoUpdateOverlay(double s, std::function<void()> done) override {
-        overlay.push_back("out " + shortNumber(s));
+        overlay.push_back("out " + std::to_string(s).substr(0, 3));
         fadeOutDone = std::move(done);
     }
     void hideAutoUpdateOverlay() override { overlay.push_back("hide"); }
@@ -78,14 +78,6 @@ public:
     void selectSettingsListRow(int row) override { listSelection = row; }
     void scrollDetailsToY(double y) override { scrolls.push_back(y); }
     double detailsDocumentHeight() const override { return documentHeight; }
-
-private:
-    static std::string shortNumber(double s) {
-        std::string t = std::to_string(s);
-        while (t.back() == '0') t.pop_back();
-        if (t.back() == '.') t.pop_back();
-        return t;
-    }
 };
 
 class RecordingEntirePageView final : public SettingsEntirePageView {

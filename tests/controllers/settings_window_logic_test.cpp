@@ -2,7 +2,6 @@
 
 #include "controllers/settings_trusted_networks.h"
 #include "controllers/settings_window_logic.h"
-#include "support/capture_log.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -26,16 +25,10 @@ TEST(SettingsProtocolChoice, CellsMapToStoredTextsByIndexNeverByTitle) {
     EXPECT_EQ(settingsProtocolText(-1), std::nullopt);
 }
 
-TEST(SettingsProtocolChoice, DescriptionsOutsideTheTableFallBackToAutomaticAndSaySo) {
-    auto log = test::CaptureLog::install();
+TEST(SettingsProtocolChoice, DescriptionsOutsideTheTableFallBackToAutomatic) {
     EXPECT_EQ(vpnProtocolDescription(3), LocaleData::settings_window_vpn_protocols_pptp_description());
-    EXPECT_FALSE(log->contains("default case"));
-    for (int index : {5, -1}) {
+    for (int index : {5, -1})
         EXPECT_EQ(vpnProtocolDescription(index), LocaleData::settings_window_vpn_protocols_automatic_description());
-    }
-    int defaults = 0;
-    for (const auto& line : log->lines()) defaults += line.message == "selectVPNProtocol() default case";
-    EXPECT_EQ(defaults, 2);
 }
 
 TEST(SettingsListGeometry, BandsOwnTheirUpperBoundary) {

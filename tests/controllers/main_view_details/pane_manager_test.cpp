@@ -56,9 +56,7 @@ struct PaneManagerTest : ::testing::Test {
     void clickToDial() {
         pane->onConnectButtonClick();
         f.queue.advance(200);
-        f.queue.runUntilIdle();
         f.queue.advance(1100);
-        f.queue.runUntilIdle();
     }
     void report(std::int32_t status, std::optional<std::string> message = std::nullopt) {
         openvpn->report(status, std::move(message));
@@ -105,7 +103,6 @@ TEST_F(PaneManagerTest, ReportsReachTheLooksAndAUserDisconnectEndsReady) {
     f.queue.runUntilIdle();
     report(VPNStatusCodes::disconnected);
     f.queue.advance(2000);
-    f.queue.runUntilIdle();
     expectReadyLook();
     EXPECT_EQ(openvpn->count("startDial"), 1);  // no reconnect after the user's own disconnect
     EXPECT_LE(f.banners().size(), 2u);
@@ -116,9 +113,7 @@ TEST_F(PaneManagerTest, AFailedFirstAttemptRetriesToTheLimitAndEndsReady) {
     for (int attempt = 0; attempt < 10 && openvpn->callback; ++attempt) {
         report(VPNStatusCodes::disconnected, std::string("Please reconnect, or contact us."));
         f.queue.advance(500);
-        f.queue.runUntilIdle();
         f.queue.advance(1100);
-        f.queue.runUntilIdle();
     }
     // The first attempt and the four retries without the kill switch.
     EXPECT_EQ(openvpn->count("startDial"), 5);
@@ -134,9 +129,7 @@ TEST_F(PaneManagerTest, ADropReconnectsAndTheReadyLooksOwnCleanUpStartsNothing) 
     report(VPNStatusCodes::disconnected);
     EXPECT_TRUE(f.model.autoReconnectInProgress());
     f.queue.advance(500);
-    f.queue.runUntilIdle();
     f.queue.advance(1100);
-    f.queue.runUntilIdle();
     EXPECT_EQ(openvpn->count("startDial"), 2);
     report(VPNStatusCodes::connected);
     EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::disconnect);

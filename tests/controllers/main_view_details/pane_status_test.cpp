@@ -72,7 +72,6 @@ TEST_F(PaneStatusTest, DropTable) {
             EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::disconnect);
             EXPECT_FALSE(f.view.changeLocationEnabled);
             f.queue.advance(500);
-            f.queue.runUntilIdle();
             EXPECT_EQ(f.engine.connects.size(), 2u);
         } else {
             EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
@@ -88,7 +87,6 @@ TEST_F(PaneStatusTest, DropTable) {
 TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAgain) {
     click();
     queue.advance(200);
-    queue.runUntilIdle();
     events.clear();
     engine.closures.error("Some server error");
     queue.runUntilIdle();
@@ -96,7 +94,6 @@ TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAga
     EXPECT_EQ(banners(), std::vector<std::string>{"reconnectBanner"});
     // Its reconnect ends too; the look is ready and the state says so.
     queue.advance(500);
-    queue.runUntilIdle();
     model.setAutoReconnectInProgress(false);
     pane->performIntentionalDisconnect();
     queue.runUntilIdle();
@@ -106,15 +103,7 @@ TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAga
     click();
     EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
     queue.advance(200);
-    queue.runUntilIdle();
     EXPECT_EQ(engine.connects.size(), 1u);
-}
-
-TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDrop) {
-    model.networkLockActivated = true;
-    pane->onDisconnectedStateNotification(true, false);
-    pane->onDisconnectedStateNotification(false, false);
-    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 2);
 }
 
 TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
@@ -134,7 +123,6 @@ TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
             f.pane->requestAutoReconnect();
             f.pane->requestAutoReconnect();  // while one runs: no count
             f.queue.advance(500);
-            f.queue.runUntilIdle();
             f.model.setAutoReconnectInProgress(false);
         }
         EXPECT_EQ(f.model.autoReconnectAttemptsCount(), row.limit);
@@ -147,12 +135,16 @@ TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
     }
 }
 
-TEST_F(PaneStatusTest, KillSwitchHasNoLimitAndShowsTheOverlay) {
+TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTheOverlay) {
     model.networkLockActivated = true;
+    pane->onDisconnectedStateNotification(true, false);
+    pane->onDisconnectedStateNotification(false, false);
+    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 2);
+    model.setAutoReconnectInProgress(false);
+    model.setAutoReconnectAttemptsCount(0);
     for (int i = 0; i < 12; ++i) {
         pane->requestAutoReconnect();
         queue.advance(500);
-        queue.runUntilIdle();
         model.setAutoReconnectInProgress(false);
     }
     EXPECT_EQ(model.autoReconnectAttemptsCount(), 12);
@@ -224,7 +216,6 @@ TEST_F(PaneStatusTest, OpenVPNNotReachableIsHandledOnceUntilTheUserDisconnects) 
     EXPECT_TRUE(model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated);
     EXPECT_TRUE(model.autoReconnectInProgress());
     queue.advance(500);
-    queue.runUntilIdle();
     EXPECT_EQ(engine.connects.size(), 1u);
 
     model.setAutoReconnectInProgress(false);

@@ -137,24 +137,6 @@ TEST(NotificationBarViews, PartialRedrawFillsOnlyTheDirtyRectangle) {
         EXPECT_EQ(image.pixelColor(15, 8), kitColor(row.fill));
         EXPECT_EQ(image.pixelColor(50, 30), QColor(Qt::magenta));
     }
-    MainViewTopNotificationArea area;
-    area.applyBackgroundStyles(kitColor("#fcf8e5"), kitColor("#faecce"));
-    EXPECT_EQ(area.backgroundColor(), kitColor("#fcf8e5"));
-    EXPECT_EQ(area.backgroundBorderColor(), kitColor("#faecce"));
-}
-
-TEST(NotificationBarViews, LinkButtonTitles) {
-    widgetTestApp();
-    ErrorNotificationsBar error;
-    UpgradeAvailableNotificationsBar update;
-    EXPECT_EQ(error.linkButton()->text(), "different location.");
-    EXPECT_EQ(error.linkColor(), kitColor("#9B2626"));
-    EXPECT_TRUE(error.linkButton()->font().underline());
-    EXPECT_EQ(update.linkButton()->text(), "here");
-    EXPECT_EQ(update.linkColor(), kitColor("#3A7045"));
-    EXPECT_TRUE(update.linkAlignment() & Qt::AlignHCenter);
-    update.updateLinkButtonLabel("");
-    EXPECT_EQ(update.linkButton()->text(), "");
 }
 
 TEST(TopBarNotificationArea, SlidesDownFrom87AboveAndAShowStopsARunningHide) {

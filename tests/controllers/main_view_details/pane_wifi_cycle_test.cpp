@@ -38,7 +38,6 @@ TEST_F(PaneWiFiCycle, InsecureNetworkConnectsAndASecureOneTearsItDown) {
     ASSERT_EQ(http.requests.size(), 1u);  // the probe
     controller->onProbeURL_Succeded();
     queue.advance(1);
-    queue.runUntilIdle();
     EXPECT_TRUE(model.unsecured_Wi_Fi_VPN_activated);
     ASSERT_EQ(engine.connects.size(), 1u);
     engine.closures.established();
@@ -52,7 +51,6 @@ TEST_F(PaneWiFiCycle, InsecureNetworkConnectsAndASecureOneTearsItDown) {
     queue.runUntilIdle();
     engine.closures.disconnected(false, false);  // the manager's own report of it
     queue.advance(5000);
-    queue.runUntilIdle();
     EXPECT_FALSE(model.unsecured_Wi_Fi_VPN_activated);
     EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
     EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
