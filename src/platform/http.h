@@ -21,6 +21,9 @@ struct HttpRequest {
     std::string body;
     double timeoutMs = 60000;
     bool ignoreCache = false;
+    // On a connection of its own: one kept from before the tunnel came up or
+    // went down may run over a route that no longer answers.
+    bool freshConnection = false;
 };
 
 struct HttpTransportError {

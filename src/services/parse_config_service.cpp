@@ -198,6 +198,9 @@ void ParseConfigService::requestPublicIPInfo(const std::string& url, std::functi
     }
     HttpRequest request;
     request.url = url;
+    // Asked right after the tunnel came up or went down.
+    request.freshConnection = true;
+    request.ignoreCache = true;
     std::weak_ptr<bool> alive = alive_;
     http_.send(std::move(request), [alive, completion](HttpResponse response) {
         if (alive.expired()) return;

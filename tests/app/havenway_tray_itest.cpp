@@ -279,7 +279,13 @@ TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLea
     EXPECT_GE(icons.size(), 2u) << "no animation while connecting";
     EXPECT_NE(connectedIcon, disconnectedIcon);
     const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
-    EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), ip) != nullptr; }, 20000));
+    MenuNode menu;
+    EXPECT_TRUE(spinUntil([&] { return itemStarting(menu = trayLayout(service), ip) != nullptr; }, 20000))
+        << [&] {
+               QStringList labels;
+               for (const auto& n : menu.children) labels << n.label();
+               return labels.join(" | ").toStdString();
+           }();
 
     // A drop is announced, and the reconnect that follows is too.
     ::kill(client, SIGKILL);

@@ -36,13 +36,15 @@ protected:
         r.timeout = std::chrono::seconds(60);
         return PosixProcessRunner().run(r);
     }
-    // The version started again, once the script's detached start has run.
+    // The version started again, once the script's detached start has written
+    // its whole line (the file exists, empty, before the echo lands).
     std::string started() const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!std::filesystem::exists(dir.file("started")) && std::chrono::steady_clock::now() < deadline) {
+        std::string s = TempDir::read(dir.file("started"));
+        while ((s.empty() || s.back() != '\n') && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            s = TempDir::read(dir.file("started"));
         }
-        auto s = TempDir::read(dir.file("started"));
         while (!s.empty() && s.back() == '\n') s.pop_back();
         return s;
     }

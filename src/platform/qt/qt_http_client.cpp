@@ -126,8 +126,11 @@ void QtHttpClient::start(std::uint64_t id, HttpRequest request, std::function<vo
 
     const auto method = QByteArray::fromStdString(request.method.empty() ? std::string("GET") : request.method);
     // HEAD must go through head(): as a custom verb Qt would wait for a body that never comes.
-    auto* reply = method == "HEAD" ? manager_->head(req)
-                                   : manager_->sendCustomRequest(req, method, QByteArray::fromStdString(request.body));
+    auto* manager = manager_;
+    if (request.freshConnection) manager = new QNetworkAccessManager(context_);
+    auto* reply = method == "HEAD" ? manager->head(req)
+                                   : manager->sendCustomRequest(req, method, QByteArray::fromStdString(request.body));
+    if (manager != manager_) QObject::connect(reply, &QObject::destroyed, manager, &QObject::deleteLater);
     auto flight = std::make_unique<InFlight>();
     flight->completion = std::move(completion);
     flight->reply = reply;

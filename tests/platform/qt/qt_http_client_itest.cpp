@@ -146,6 +146,31 @@ TEST_F(QtHttpClientTest, ReportsTimeoutsRefusalsAndBadAddresses) {
     }
 }
 
+// A kept connection may run over a route the tunnel has replaced since.
+TEST_F(QtHttpClientTest, AFreshConnectionRequestNeverReusesAKeptConnection) {
+    QTcpServer server;  // answers every request, keeping the connection open
+    int connections = 0;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (auto* socket = server.nextPendingConnection()) {
+            ++connections;
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                if (!socket->readAll().contains("\r\n\r\n")) return;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n\r\nok");
+            });
+        }
+    });
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/";
+    hw::QtHttpClient client(queue_);
+    EXPECT_EQ(run(client, request("GET", url)).status, 200);
+    EXPECT_EQ(run(client, request("GET", url)).status, 200);
+    EXPECT_EQ(connections, 1);
+    auto fresh = request("GET", url);
+    fresh.freshConnection = true;
+    EXPECT_EQ(run(client, fresh).body, "ok");
+    EXPECT_EQ(connections, 2);
+}
+
 TEST_F(QtHttpClientTest, CompletesOnTheMainThreadWhenSentFromAnother) {
     hw::QtHttpClient client(queue_);
     int calls = 0;
