@@ -59,7 +59,7 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(rpc("retrieveDefaultGateway"), "10.77.0.1");
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
 
-    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "203.0.113.20"}}), "10.77.0.1");
     EXPECT_EQ(bed_.defaultRoute(), "");
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     // Even when a DHCP client puts a default route back, the table holds.
@@ -67,6 +67,7 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     auto before = bed_.droppedOut();
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_FALSE(bed_.udpGetsThrough("10.77.0.1", bed_.net));  // not even the gateway itself
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net, 53));  // the resolver, for DNS only
     // At least: the kernel's own IPv6 listener reports, sent for a while
     // after the link comes up, fall on the same counter.
     EXPECT_GE(bed_.droppedOut(), before + 2);
