@@ -23,6 +23,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
+#include "support/inline_background_queue.h"
 #include "support/fake_user_notification_center.h"
 #include "support/fake_wifi.h"
 #include "support/recording_pane_engine.h"
@@ -99,9 +100,7 @@ public:
         });
     }
 
-    struct Background final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    InlineBackgroundQueue background;
     struct WallClock final : Clock {
         double wallSeconds() const override { return 0; }
         std::int64_t steadyMillis() const override { return 0; }
