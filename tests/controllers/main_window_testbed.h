@@ -1,8 +1,6 @@
 #pragma once
 // The main window on the real hub against the testbed backend: sign in,
 // required data, then the window with its list, map and flags.
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <memory>
 #include <string>
 
@@ -26,6 +24,7 @@
 #include "support/inline_background_queue.h"
 #include "support/fake_user_notification_center.h"
 #include "support/fake_wifi.h"
+#include "support/qt_test_app.h"
 #include "support/recording_pane_engine.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
@@ -36,14 +35,6 @@
 #include "main_window_fixture.h"
 
 namespace hw::test {
-
-template <class Done>
-bool spinQtUntil(Done done, int boundMs = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
 
 class MainWindowTestbed {
 public:
@@ -95,9 +86,11 @@ public:
 
     // Waits until the map and the current location's flag are on the window.
     bool waitForMapAndFlag() {
-        return spinQtUntil([this] {
-            return hub->appModel().mainViewMapImage && !widget->flag()->image().isNull() && widget->flag()->isVisible();
-        });
+        return spinUntil(
+            [this] {
+                return hub->appModel().mainViewMapImage && !widget->flag()->image().isNull() && widget->flag()->isVisible();
+            },
+            30000);
     }
 
     InlineBackgroundQueue background;
