@@ -69,16 +69,20 @@ public:
         return test::signInAndLoad(*hub, user, password);
     }
 
-    // The window on the hub's services, shown, with the loaded list.
-    void openWindow(bool withPane = true) {
+    using PaneFactory = std::function<std::shared_ptr<DetailsPane>(const BaseControllerContext&)>;
+
+    // The window on the hub's services, shown, with the loaded list; its
+    // details pane the recording one unless a factory makes another.
+    void openWindow(PaneFactory makePane = nullptr) {
         images = std::make_unique<RemoteImageLoader>(queue, background, codec);
         widget = std::make_unique<MainWindowWidget>(*images);
         auto& model = hub->appModel();
         BaseControllerContext context{model, nullptr, urlOpener};
         MainWindowEnvironment e{context, *widget, *widget, queue, clock, shell, notifications, *hub->linksManager(),
                                 hub->probeURLHelper(), [this] { return wifiInfo; }, engine, *images, nullptr,
-                                withPane ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
-                                         : std::function<std::shared_ptr<DetailsPane>()>()};
+                                [this, context, makePane]() -> std::shared_ptr<DetailsPane> {
+                                    return makePane ? makePane(context) : pane;
+                                }};
         controller = std::make_shared<MainWindowViewController>(std::move(e));
         controller->showWindow();
         controller->setupMainView(model.locationsListModel(), {});
