@@ -90,11 +90,10 @@ public:
 
     // Waits until the map and the current location's flag are on the window.
     bool waitForMapAndFlag() {
-        return spinUntil(
-            [this] {
-                return hub->appModel().mainViewMapImage && !widget->flag()->image().isNull() && widget->flag()->isVisible();
-            },
-            30000);
+        auto placed = [this] {
+            return hub->appModel().mainViewMapImage && !widget->flag()->image().isNull() && widget->flag()->isVisible();
+        };
+        return spinUntil(placed, 30000);
     }
 
     InlineBackgroundQueue background;

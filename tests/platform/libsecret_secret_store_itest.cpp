@@ -70,9 +70,10 @@ private:
     }
     bool defaultCollectionAnswers() {
         std::string out;
-        return hw::test::runTool({"dbus-send", "--bus=" + bus_.address(), "--print-reply", "--dest=org.freedesktop.secrets",
-                                  "/org/freedesktop/secrets/aliases/default", "org.freedesktop.DBus.Properties.Get",
-                                  "string:org.freedesktop.Secret.Collection", "string:Locked"},
+        return hw::test::runTool({"dbus-send", "--bus=" + bus_.address(), "--print-reply",
+                                  "--dest=org.freedesktop.secrets", "/org/freedesktop/secrets/aliases/default",
+                                  "org.freedesktop.DBus.Properties.Get", "string:org.freedesktop.Secret.Collection",
+                                  "string:Locked"},
                                  2s, &out) &&
                out.find("boolean false") != std::string::npos;
     }

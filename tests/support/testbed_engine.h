@@ -118,9 +118,8 @@ public:
         hub = std::make_unique<ServiceLayer>(factory);
         hub->prepareApplication();
 
-        if (auto why = signInAndLoad(*hub, env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
-            !why.empty())
-            return why;
+        const auto why = signInAndLoad(*hub, env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
+        if (!why.empty()) return why;
 
         manager = hub->vpnConnectionManager();
         if (!manager) return "the hub made no connection manager";
