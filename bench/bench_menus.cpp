@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/menu_bar_menu_controller.h"
-#include "support/null_menu_commands.h"
+#include "support/recording_menu_commands.h"
 #include "app/qt_status_item.h"
 #include "core/application_model.h"
 #include "platform/log.h"
@@ -114,7 +114,7 @@ struct Controller {
         std::vector<NetworkInterfaceInfo> networkInterfaces() const override { return {}; }
         std::optional<OSRelease> osRelease() const override { return std::nullopt; }
     } system;
-    test::NullMenuCommands commands;
+    test::RecordingMenuCommands commands;
     ApplicationModel model;
     MenuBarMenuController controller;
 };

@@ -49,7 +49,7 @@ protected:
     pid_t spawn(const std::string& log) {
         std::vector<std::string> vars;
         for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
-        return spawnLogged(binary, vars, log);
+        return spawnLogged({binary}, vars, log);
     }
     bool logShows(const std::string& log, const std::string& text, std::chrono::milliseconds bound) {
         for (const auto end = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < end;

@@ -82,7 +82,7 @@ protected:
         }
     }
     void start() {
-        app = spawnLogged(binary, vars, log());
+        app = spawnLogged({binary}, vars, log());
         ASSERT_GT(app, 0);
     }
     // Starts the application; its item's bus name once the panel has it, else empty.

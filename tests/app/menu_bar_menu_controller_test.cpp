@@ -10,29 +10,10 @@
 #include "services/locations_list_model.h"
 #include "support/capture_log.h"
 #include "support/fake_hub_factory.h"
+#include "support/recording_menu_commands.h"
 
 namespace hw::test {
 namespace {
-
-class RecordingMenuCommands final : public MenuBarMenuCommands {
-public:
-    void changeAppToBeNormalApp() override { calls.push_back("normal"); }
-    void changeAppToBeUserAgent() override { calls.push_back("userAgent"); }
-    void performConnectCommand() override { calls.push_back("connect"); }
-    void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>& item) override {
-        calls.push_back("select:" + item->name);
-    }
-    void performLogout() override { calls.push_back("logout"); }
-    void quitApplicationRequested() override { calls.push_back("quit"); }
-    void sendAnalyticsEvent(const std::string& name,
-                            const std::optional<std::map<std::string, std::string>>& p) override {
-        calls.push_back("analytics:" + name + ":" + (p ? p->begin()->first + "=" + p->begin()->second : ""));
-    }
-    void addAppModeChangeNotification(std::function<void()> s) override { subscribers.push_back(std::move(s)); }
-    void clearAppModeChangeNotifications() override { subscribers.clear(); }
-    std::vector<std::string> calls;
-    std::vector<std::function<void()>> subscribers;
-};
 
 ImagePtr image() {
     auto i = std::make_shared<Image>();

@@ -8,6 +8,7 @@
 #include "services/qt/testbed_services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/fake_system_info.h"
+#include "support/inline_background_queue.h"
 #include "support/scoped_env.h"
 
 namespace hw {
@@ -15,9 +16,7 @@ namespace {
 
 class ShellTestbed : public test::TestbedServicesFixture {
 protected:
-    struct Inline final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    test::InlineBackgroundQueue background;
     test::FakeSystemInfo system;
     test::FakeImageCodec codec;
 };

@@ -14,18 +14,12 @@
 #include <thread>
 
 #include "connection/vpn_connection_manager_resolver.h"
-#include "platform/posix_process_runner.h"
+#include "support/run_tool.h"
 
 namespace hw::test {
 namespace {
 
-bool run(std::vector<std::string> argv) {
-    PosixProcessRunner runner;
-    ProcessRequest r;
-    r.argv = std::move(argv);
-    r.timeout = std::chrono::seconds(10);
-    return runner.run(r).ok();
-}
+bool run(std::vector<std::string> argv) { return runTool(std::move(argv), std::chrono::seconds(10)); }
 
 // Answers every A question with one address and a CNAME first, or with
 // NXDOMAIN for names that start with "missing".

@@ -1,16 +1,11 @@
 #pragma once
 // The shell as the login, sign-up and welcome windows see it.
-#include <algorithm>
-#include <string>
-
 #include "support/recording_shell_commands.h"
 
 namespace hw::test {
 
 class AuthShellCommands : public RecordingShellCommands {
 public:
-    int count(const std::string& name) const { return static_cast<int>(std::count(calls.begin(), calls.end(), name)); }
-
     void openFreeTrialSignUpWindow() override { calls.push_back("openFreeTrialSignUpWindow"); }
     void hideFreeTrialSignUpWindow() override { calls.push_back("hideFreeTrialSignUpWindow"); }
     void createNewAccountForAppStoreCommand() override { calls.push_back("createNewAccountForAppStoreCommand"); }

@@ -13,6 +13,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
+#include "support/inline_background_queue.h"
 #include "support/recording_url_opener.h"
 
 namespace hw::test {
@@ -24,9 +25,7 @@ struct LoginWindowServices {
     AuthWindowDependencies dependencies() { return AuthWindowDependencies{auth, links, queue, shell}; }
 
     Queue queue;
-    struct Inline final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    InlineBackgroundQueue background;
     FakeBackend backend{queue};
     FakeSecretStore secrets;
     FakeSettingsStore settings;

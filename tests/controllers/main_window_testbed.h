@@ -1,8 +1,6 @@
 #pragma once
 // The main window on the real hub against the testbed backend: sign in,
 // required data, then the window with its list, map and flags.
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <memory>
 #include <string>
 
@@ -23,8 +21,10 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
+#include "support/inline_background_queue.h"
 #include "support/fake_user_notification_center.h"
 #include "support/fake_wifi.h"
+#include "support/qt_test_app.h"
 #include "support/recording_pane_engine.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
@@ -35,14 +35,6 @@
 #include "main_window_fixture.h"
 
 namespace hw::test {
-
-template <class Done>
-bool spinQtUntil(Done done, int boundMs = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
 
 class MainWindowTestbed {
 public:
@@ -77,16 +69,20 @@ public:
         return test::signInAndLoad(*hub, user, password);
     }
 
-    // The window on the hub's services, shown, with the loaded list.
-    void openWindow(bool withPane = true) {
+    using PaneFactory = std::function<std::shared_ptr<DetailsPane>(const BaseControllerContext&)>;
+
+    // The window on the hub's services, shown, with the loaded list; its
+    // details pane the recording one unless a factory makes another.
+    void openWindow(PaneFactory makePane = nullptr) {
         images = std::make_unique<RemoteImageLoader>(queue, background, codec);
         widget = std::make_unique<MainWindowWidget>(*images);
         auto& model = hub->appModel();
         BaseControllerContext context{model, nullptr, urlOpener};
         MainWindowEnvironment e{context, *widget, *widget, queue, clock, shell, notifications, *hub->linksManager(),
                                 hub->probeURLHelper(), [this] { return wifiInfo; }, engine, *images, nullptr,
-                                withPane ? std::function<std::shared_ptr<DetailsPane>()>([this] { return pane; })
-                                         : std::function<std::shared_ptr<DetailsPane>()>()};
+                                [this, context, makePane]() -> std::shared_ptr<DetailsPane> {
+                                    return makePane ? makePane(context) : pane;
+                                }};
         controller = std::make_shared<MainWindowViewController>(std::move(e));
         controller->showWindow();
         controller->setupMainView(model.locationsListModel(), {});
@@ -94,14 +90,13 @@ public:
 
     // Waits until the map and the current location's flag are on the window.
     bool waitForMapAndFlag() {
-        return spinQtUntil([this] {
+        auto placed = [this] {
             return hub->appModel().mainViewMapImage && !widget->flag()->image().isNull() && widget->flag()->isVisible();
-        });
+        };
+        return spinUntil(placed, 30000);
     }
 
-    struct Background final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    InlineBackgroundQueue background;
     struct WallClock final : Clock {
         double wallSeconds() const override { return 0; }
         std::int64_t steadyMillis() const override { return 0; }

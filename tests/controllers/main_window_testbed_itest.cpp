@@ -67,7 +67,7 @@ TEST_F(WindowsTestbed, DemoSeesItsLocationsMapFlagsWidgetAndSearch) {
             shown += !rows->data(rows->index(row), LocationsTableQtModel::FlagRole).value<QImage>().isNull();
         return shown;
     };
-    ASSERT_TRUE(spinQtUntil([&] { return flagsShown() == 6; })) << flagsShown();
+    ASSERT_TRUE(spinUntil([&] { return flagsShown() == 6; }, 30000)) << flagsShown();
 
     QTest::keyClicks(&locations->widget->searchField(), "AN");
     EXPECT_EQ(sortedNames(locations->controller->tableViewModel().list()->listWithGroups()),
@@ -78,12 +78,12 @@ TEST_F(WindowsTestbed, DemoSeesItsLocationsMapFlagsWidgetAndSearch) {
     main->hub->smartWidgetService()->requestSmartWidgetData(
         env->get("HAVENWAY_TESTBED_APP_ID"), main->parse->currentUser()->sessionToken,
         [&](SmartWidgetReply r) { reply = r; }, [](const std::string&) {});
-    ASSERT_TRUE(spinQtUntil([&] { return reply.has_value(); })) << "no widget data";
+    ASSERT_TRUE(spinUntil([&] { return reply.has_value(); }, 30000)) << "no widget data";
     EXPECT_FALSE(reply->title.empty());
     auto data = main->hub->appModel().makeSmartWidgetData(reply->link, reply->title, reply->image, reply->subtitle,
                                                           reply->link_text);
     main->controller->onLatestSmartWidgetDataLoadedWithData(data);
-    EXPECT_TRUE(spinQtUntil([&] { return main->widget->smartWidgetTitle() == reply->title && data->imageData; }));
+    EXPECT_TRUE(spinUntil([&] { return main->widget->smartWidgetTitle() == reply->title && data->imageData; }, 30000));
 }
 
 TEST_F(WindowsTestbed, TestersStarIsKeptForTheNextLoad) {
@@ -95,7 +95,7 @@ TEST_F(WindowsTestbed, TestersStarIsKeptForTheNextLoad) {
 
     bool loaded = false;
     main->hub->loadRequiredData([&] { loaded = true; });
-    ASSERT_TRUE(spinQtUntil([&] { return loaded; })) << "second load never finished";
+    ASSERT_TRUE(spinUntil([&] { return loaded; }, 30000)) << "second load never finished";
     const auto& list = main->hub->appModel().locationsListModel();
     ASSERT_TRUE(list);
     EXPECT_NE(list, main->controller->tableViewModel().list()) << "a new list object";

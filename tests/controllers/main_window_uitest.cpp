@@ -78,12 +78,12 @@ TEST_F(MainWindowUi, FlagSitsOnTheDrawnMapAndAnswersClicks) {
 
     QTest::mouseClick(widget.flag(), Qt::LeftButton);
     queue.runUntilIdle();
-    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "openLocationsWindow"), 1);
+    EXPECT_EQ(shell.count("openLocationsWindow"), 1);
     controller->close();
     EXPECT_EQ(shell.calls.back(), "hideLocationsWindow");
     QTest::mouseClick(widget.flag(), Qt::LeftButton);
     queue.runUntilIdle();
-    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "openLocationsWindow"), 1);
+    EXPECT_EQ(shell.count("openLocationsWindow"), 1);
 }
 
 TEST_F(MainWindowUi, ProfilePopoverOpensBelowTheButtonAndClosesAfterItsCommand) {

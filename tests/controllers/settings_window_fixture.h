@@ -1,7 +1,6 @@
 #pragma once
 // The settings window's controller on recording views, a recording shell,
 // pending settings over a fake store and a scripted Wi-Fi, in virtual time.
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -104,7 +103,6 @@ class SettingsShellDouble final : public RecordingShellCommands {
 public:
     std::function<void()> closeSettings;
     std::function<void(WindowView&)> onStartAutoUpdater;
-    int count(const std::string& name) const { return int(std::count(calls.begin(), calls.end(), name)); }
 
     void closeSettingsWindow() override {
         RecordingShellCommands::closeSettingsWindow();

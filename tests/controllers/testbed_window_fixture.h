@@ -25,6 +25,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
+#include "support/inline_background_queue.h"
 #include "support/qt_test_app.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
@@ -137,9 +138,7 @@ protected:
         return answer ? answer->body : std::string();
     }
 
-    struct Inline final : BackgroundQueue {
-        void async(Task task) override { task(); }
-    } background;
+    InlineBackgroundQueue background;
     std::optional<TestbedEnv> env;
     TempDir dir;
     std::unique_ptr<QtMainQueue> queueHolder;

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix_process_runner.h"
 #include "support/netns_rig.h"
+#include "support/run_tool.h"
 
 namespace hw::helper::test {
 
@@ -31,7 +31,7 @@ public:
     // Empty when ready, else why the tests must skip.
     std::string setUp() {
         if (auto why = hw::test::NetnsRig::unavailable(); !why.empty()) return why;
-        if (!run({"nft", "--version"})) return "needs nft";
+        if (!hw::test::runTool({"nft", "--version"}, std::chrono::seconds(10))) return "needs nft";
         bool ok = rig.link(client, "veth0", "10.77.0.2/24", net, "veth1", "10.77.0.1/24") &&
                   in(net, {"ip", "addr", "add", "198.51.100.10/32", "dev", "lo"}) &&
                   in(net, {"ip", "addr", "add", "203.0.113.20/32", "dev", "lo"}) &&
@@ -39,18 +39,9 @@ public:
         return ok ? "" : "cannot wire the namespaces";
     }
 
-    bool run(std::vector<std::string> argv, std::string* out = nullptr, std::optional<std::string> input = {}) {
-        ProcessRequest r;
-        r.argv = std::move(argv);
-        r.stdinData = std::move(input);
-        r.timeout = std::chrono::seconds(10);
-        auto result = runner.run(r);
-        if (out) *out = result.out;
-        return result.ok();
-    }
-    bool in(const std::string& ns, std::vector<std::string> argv, std::string* out = nullptr) {
+    static bool in(const std::string& ns, std::vector<std::string> argv, std::string* out = nullptr) {
         argv.insert(argv.begin(), {"ip", "netns", "exec", ns});
-        return run(std::move(argv), out);
+        return hw::test::runTool(std::move(argv), std::chrono::seconds(10), out);
     }
 
     static void inside(const std::string& ns, const std::function<void()>& fn) { hw::test::NetnsRig::inside(ns, fn); }
@@ -112,12 +103,10 @@ public:
     long long droppedOut() { return droppedOutIn(client); }
     // -1 when our table is not there.
     static long long droppedOutIn(const std::string& ns) {
-        ProcessRequest r;
-        r.argv = {"ip", "netns", "exec", ns, "nft", "list", "counter", "inet", "havenway", "dropped_out"};
-        r.timeout = std::chrono::seconds(10);
-        auto result = PosixProcessRunner().run(r);
-        auto at = result.out.find("packets ");
-        return !result.ok() || at == std::string::npos ? -1 : std::stoll(result.out.substr(at + 8));
+        std::string out;
+        const bool ok = in(ns, {"nft", "list", "counter", "inet", "havenway", "dropped_out"}, &out);
+        auto at = out.find("packets ");
+        return !ok || at == std::string::npos ? -1 : std::stoll(out.substr(at + 8));
     }
 
     std::string defaultRoute() {
@@ -126,7 +115,6 @@ public:
         return out;
     }
 
-    PosixProcessRunner runner;
     hw::test::NetnsRig rig;
     std::string client;
     std::string net;

@@ -18,7 +18,8 @@ public:
         locations->open();
         locations->controller->onTableRowClicked(locations->rowOf("Netherlands"));
         // Its flags arrive from their files.
-        if (!test::spinQtUntil([&] { return main->images->cachedCount() >= 6; })) throw std::runtime_error("flags missing");
+        if (!test::spinUntil([&] { return main->images->cachedCount() >= 6; }, 30000))
+            throw std::runtime_error("flags missing");
         locations->widget->table().viewport()->update();
     }
     ~LocationsRig() override {

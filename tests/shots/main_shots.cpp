@@ -22,11 +22,11 @@ public:
         rig->hub->smartWidgetService()->requestSmartWidgetData(
             checkoutTestbed<test::TestbedEnv>()->get("HAVENWAY_TESTBED_APP_ID"), rig->parse->currentUser()->sessionToken,
             [&](SmartWidgetReply r) { reply = r; }, [](const std::string&) {});
-        if (!test::spinQtUntil([&] { return reply.has_value(); })) throw std::runtime_error("no widget data");
+        if (!test::spinUntil([&] { return reply.has_value(); }, 30000)) throw std::runtime_error("no widget data");
         auto data = rig->hub->appModel().makeSmartWidgetData(reply->link, reply->title, reply->image, reply->subtitle,
                                                              reply->link_text);
         rig->controller->onLatestSmartWidgetDataLoadedWithData(data);
-        if (!test::spinQtUntil([&] { return rig->widget->smartWidgetTitle() == reply->title && data->imageData; }))
+        if (!test::spinUntil([&] { return rig->widget->smartWidgetTitle() == reply->title && data->imageData; }, 30000))
             throw std::runtime_error("widget never filled");
     }
 
@@ -51,7 +51,7 @@ HW_SHOT("main.window", [](ShotStage& stage) {
 HW_SHOT("main.automatic", [](ShotStage& stage) {
     auto& rig = stage.window<MainRig>();
     rig.rig->controller->onTableRowClicked(0);
-    test::spinQtUntil([&] { return !rig.rig->widget->flag()->image().isNull(); });
+    test::spinUntil([&] { return !rig.rig->widget->flag()->image().isNull(); }, 30000);
     stage.advanceAnimations(1000);
 }, kTestbed);
 

@@ -21,30 +21,20 @@ public:
         rig = signedInDemo();
         auto& model = rig->hub->appModel();
         model.isLoggedInUser = true;
-        rig->images = std::make_unique<RemoteImageLoader>(rig->queue, rig->background, rig->codec);
-        rig->widget = std::make_unique<MainWindowWidget>(*rig->images);
-        BaseControllerContext context{model, nullptr, rig->urlOpener};
-        MainWindowEnvironment e{context, *rig->widget, *rig->widget, rig->queue, rig->clock, rig->shell,
-                                rig->notifications, *rig->hub->linksManager(), rig->hub->probeURLHelper(),
-                                [this] { return rig->wifiInfo; }, rig->engine, *rig->images, nullptr,
-                                [this, &model, context] {
-                                    auto* container = rig->widget->detailsContainer();
-                                    view = new MainViewDetailsView(*rig->images, container);
-                                    view->mapImages = MainViewDetailsView::mapImagesOf(model);
-                                    auto* layout = new QVBoxLayout(container);
-                                    layout->setContentsMargins(0, 0, 0, 0);
-                                    layout->addWidget(view);
-                                    MainViewDetailsEnvironment env{context, *view, rig->queue, rig->engine,
-                                                                   rig->shell};
-                                    env.links = rig->hub->linksManager().get();
-                                    env.wifiInfo = [this] { return rig->wifiInfo; };
-                                    env.mainWindow = rig->widget.get();
-                                    pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
-                                    return pane;
-                                }};
-        rig->controller = std::make_shared<MainWindowViewController>(std::move(e));
-        rig->controller->showWindow();
-        rig->controller->setupMainView(model.locationsListModel(), {});
+        rig->openWindow([this, &model](const BaseControllerContext& context) {
+            auto* container = rig->widget->detailsContainer();
+            view = new MainViewDetailsView(*rig->images, container);
+            view->mapImages = MainViewDetailsView::mapImagesOf(model);
+            auto* layout = new QVBoxLayout(container);
+            layout->setContentsMargins(0, 0, 0, 0);
+            layout->addWidget(view);
+            MainViewDetailsEnvironment env{context, *view, rig->queue, rig->engine, rig->shell};
+            env.links = rig->hub->linksManager().get();
+            env.wifiInfo = [this] { return rig->wifiInfo; };
+            env.mainWindow = rig->widget.get();
+            pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
+            return pane;
+        });
         rig->widget->move(60, 60);
         if (!rig->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
         settle();

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "app/menu_bar_menu_controller.h"
-#include "support/null_menu_commands.h"
+#include "support/recording_menu_commands.h"
 #include "app/qt_status_item.h"
 #include "hub/service_layer.h"
 #include "services/locations_list_model.h"
@@ -126,7 +126,7 @@ public:
 
     std::shared_ptr<test::FakeHubFactory> factory = std::make_shared<test::FakeHubFactory>();
     std::unique_ptr<ServiceLayer> hub;
-    test::NullMenuCommands commands;
+    test::RecordingMenuCommands commands;
     std::map<std::string, ImagePtr> images;
     std::unique_ptr<MenuBarMenuController> controller;
     std::unique_ptr<QtStatusItem> item;

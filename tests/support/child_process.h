@@ -5,8 +5,10 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,20 +46,32 @@ inline bool runChild(std::vector<std::string> args, std::chrono::milliseconds bo
     return rc == 0 && waitChild(pid, bound) == 0;
 }
 
-// Starts the program with exactly this environment ("NAME=value" each), its
-// output appended to the log; -1 when it could not start.
-inline pid_t spawnLogged(std::string binary, std::vector<std::string> env, const std::string& log) {
+// Starts argv (found on PATH) with exactly this environment ("NAME=value"
+// each), its output appended to the log; with input, that on its stdin and
+// then the end of it. -1 when it could not start.
+inline pid_t spawnLogged(std::vector<std::string> args, std::vector<std::string> env, const std::string& log,
+                         const std::optional<std::string>& input = std::nullopt) {
+    int in[2] = {-1, -1};
+    if (input && ::pipe2(in, O_CLOEXEC) != 0) return -1;
     std::vector<char*> envp;
     for (auto& v : env) envp.push_back(v.data());
     envp.push_back(nullptr);
-    std::vector<char*> argv{binary.data(), nullptr};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (input) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (input) {
+        ::close(in[0]);
+        if (rc == 0 && !input->empty()) (void)!::write(in[1], input->data(), input->size());
+        ::close(in[1]);
+    }
     return rc == 0 ? pid : -1;
 }
 

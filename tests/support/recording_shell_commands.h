@@ -1,5 +1,6 @@
 #pragma once
 // The shell's commands as the windows call them, recorded.
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@ namespace hw::test {
 class RecordingShellCommands : public ShellCommands {
 public:
     std::vector<std::string> calls;
+    int count(const std::string& name) const { return static_cast<int>(std::count(calls.begin(), calls.end(), name)); }
+
     void skipWelcomePage() override { calls.push_back("skipWelcomePage"); }
     void openAuthWindow() override { calls.push_back("openAuthWindow"); }
     void hideAuthWindow() override { calls.push_back("hideAuthWindow"); }

@@ -19,7 +19,6 @@
 #include "platform/posix_process_runner.h"
 #include "platform/system_clock.h"
 #include "platform/thread_pool.h"
-#include "services/auth_service.h"
 #include "services/locations_list_model.h"
 #include "services/vpn_parse_config.h"
 #include "support/fake_helper_install.h"
@@ -34,6 +33,7 @@
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
 #include "support/qt_test_app.h"
+#include "support/testbed_sign_in.h"
 
 namespace hw::test {
 
@@ -118,15 +118,8 @@ public:
         hub = std::make_unique<ServiceLayer>(factory);
         hub->prepareApplication();
 
-        std::optional<AuthResults> signedIn;
-        hub->authService()->login(env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"),
-                                  [&](AuthResults r, std::optional<std::string>) { signedIn = r; });
-        if (!spinUntil([&] { return signedIn.has_value(); }) || signedIn != AuthResults::success)
-            return "the demo account did not sign in";
-        bool loaded = false;
-        std::optional<std::string> failure;
-        hub->loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });
-        if (!spinUntil([&] { return loaded || failure; }) || failure) return "required data: " + failure.value_or("none");
+        const auto why = signInAndLoad(*hub, env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
+        if (!why.empty()) return why;
 
         manager = hub->vpnConnectionManager();
         if (!manager) return "the hub made no connection manager";

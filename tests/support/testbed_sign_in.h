@@ -11,11 +11,17 @@
 namespace hw::test {
 
 // Empty on success, else what failed.
-inline std::string signInAndLoad(ServiceLayer& hub, const std::string& user, const std::string& password) {
+inline std::string signIn(ServiceLayer& hub, const std::string& user, const std::string& password) {
     std::optional<AuthResults> result;
     hub.authService()->login(user, password, [&](AuthResults r, std::optional<std::string>) { result = r; });
     if (!spinUntil([&] { return result.has_value(); }, 30000)) return "sign-in never answered";
     if (result != AuthResults::success) return "sign-in refused";
+    return {};
+}
+
+// Then the required data, as the application loads it after a sign-in.
+inline std::string signInAndLoad(ServiceLayer& hub, const std::string& user, const std::string& password) {
+    if (auto why = signIn(hub, user, password); !why.empty()) return why;
     bool loaded = false;
     std::optional<std::string> failure;
     hub.loadRequiredData([&] { loaded = true; }, [&](const std::string& e) { failure = e; });

@@ -93,7 +93,7 @@ TEST_F(PaneBarsTest, UpdateInstallOpensTheDownloadPageOrTheSheet) {
 TEST_F(PaneBarsTest, LocationChangeLinksFollowTheLock) {
     pane->onPickDifferentLocation_linkButtonClick();
     pane->onChangeLinkFieldClick();
-    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "openLocationsWindow"), 2);
+    EXPECT_EQ(shell.count("openLocationsWindow"), 2);
     connectAndEstablish();
     shell.calls.clear();
     pane->onPickDifferentLocation_linkButtonClick();

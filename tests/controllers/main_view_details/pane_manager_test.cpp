@@ -134,7 +134,7 @@ TEST_F(PaneManagerTest, ADropReconnectsAndTheReadyLooksOwnCleanUpStartsNothing) 
     report(VPNStatusCodes::connected);
     EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::disconnect);
     EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
-    const auto drops = std::count(f.shell.calls.begin(), f.shell.calls.end(), "disconnectedBanner:Netherlands");
+    const auto drops = f.shell.count("disconnectedBanner:Netherlands");
     EXPECT_EQ(drops, 1);
 }
 

@@ -121,7 +121,7 @@ protected:
     std::string client(std::vector<std::string> args) {
         args.insert(args.begin(), {"ip", "-n", bed_->clientNs});
         std::string out;
-        road::run(args, 5s, &out);
+        road::runTool(args, 5s, &out);
         return out;
     }
 

@@ -17,8 +17,9 @@
 
 #include "helper/ike/charon_runner.h"
 #include "helper/ike/vici_client.h"
-#include "support/netns_rig.h"
 #include "platform/posix_process_runner.h"
+#include "support/netns_rig.h"
+#include "support/run_tool.h"
 
 namespace hw::ike::road {
 
@@ -46,21 +47,12 @@ inline std::string tail(const std::vector<std::string>& lines) {
     return out;
 }
 
-// Runs a tool to its end; whether it succeeded, and its output in *out.
-inline bool run(std::vector<std::string> argv, std::chrono::milliseconds timeout, std::string* out = nullptr) {
-    PosixProcessRunner runner;
-    ProcessRequest request;
-    request.argv = std::move(argv);
-    request.timeout = timeout;
-    auto result = runner.run(request);
-    if (out) *out = result.out;
-    return result.ok();
-}
+using hw::test::runTool;
 
 inline bool ip(const std::vector<std::string>& args) {
     std::vector<std::string> argv{"ip"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv, 5s);
+    return runTool(argv, 5s);
 }
 
 // The two namespaces, the test PKI and the responder live for the suite.
@@ -103,7 +95,7 @@ struct Testbed {
         std::vector<std::string> argv{"/usr/bin/pki"};
         argv.insert(argv.end(), args.begin(), args.end());
         std::string text;
-        if (!run(argv, 20s, &text)) return false;
+        if (!runTool(argv, 20s, &text)) return false;
         std::ofstream f(dir + "/" + out);
         f << text;
         return bool(f);

@@ -190,7 +190,7 @@ public:
 
 std::string routeTo(const std::string& address) {
     std::string out;
-    road::run({"ip", "route", "show", address + "/32"}, 5s, &out);
+    road::runTool({"ip", "route", "show", address + "/32"}, 5s, &out);
     return out;
 }
 

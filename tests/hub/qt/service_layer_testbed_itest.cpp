@@ -5,12 +5,12 @@
 
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
-#include "services/auth_service.h"
 #include "services/locations_list_model.h"
 #include "services/qt/testbed_services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"
+#include "support/testbed_sign_in.h"
 
 namespace hw {
 namespace {
@@ -32,12 +32,6 @@ protected:
         factory.reset();
         TestbedServicesFixture::TearDown();
     }
-    bool signIn() {
-        std::optional<AuthResults> result;
-        hub->authService()->login(demoUser(), demoPassword(), [&](AuthResults r, std::optional<std::string>) { result = r; });
-        return spinUntil([&] { return result.has_value(); }) && result == AuthResults::success;
-    }
-
     test::InlineBackgroundQueue background;
     test::FakeSystemInfo system;
     test::FakeImageCodec codec;
@@ -49,7 +43,7 @@ TEST_F(HubTestbed, PreparesSignsInAndLoadsTheRequiredData) {
     system.serial = "HUBITEST01";
     hub->prepareApplication();
     EXPECT_EQ(settings.stringForKey(SettingsUserDefaults::vpnProtocols), " Automatic");
-    ASSERT_TRUE(signIn());
+    ASSERT_EQ(test::signIn(*hub, demoUser(), demoPassword()), "");
 
     int completions = 0;
     std::optional<std::string> failure;
