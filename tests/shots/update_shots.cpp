@@ -3,6 +3,7 @@
 
 #include "app/auto_update_window_widget.h"
 #include "app/recording_auto_update_view.h"
+#include "demo_rig.h"
 #include "shell_rig.h"
 #include "shots.h"
 
@@ -64,14 +65,18 @@ HW_SHOT("update.failed", [](ShotStage& stage) {
     rig.fail();
 });
 
+// The demo's main window with the shell's update sheet over it.
+class SheetOnMainWindow final : public QWidget {
+public:
+    SheetOnMainWindow() { shell.hub.appModel().newAppVersionString = "2.0.0"; }
+    std::unique_ptr<test::MainWindowTestbed> main = demoMainWindow(80, 80);
+    ShellRig shell{false};
+};
+
 HW_SHOT("update.sheet-on-main-window", [](ShotStage& stage) {
-    auto& rig = stage.window<ShellRig>(false);
-    rig.hub.appModel().newAppVersionString = "2.0.0";
-    rig.delegate->openMainWindow();
-    KitWindow& main = rig.window(&rig.delegate->mainWindowController());
-    main.setGeometry(80, 80, 760, 480);
-    stage.afterShown([&rig, &main] { rig.delegate->startAutoUpdater(main); });
-});
+    auto& rig = stage.window<SheetOnMainWindow>();
+    stage.afterShown([&rig] { rig.shell.delegate->startAutoUpdater(*rig.main->widget); });
+}, true);
 
 }  // namespace
 }  // namespace hw::shots
