@@ -1,11 +1,15 @@
 // Time to a connected tunnel against the same local openvpn server, in one
 // run, alternating:
-//   raw    openvpn started by hand -> "Initialization Sequence Completed"
-//   road   the helper's "createOpenVPNConnection" -> the dial -> connected
+//   raw      openvpn started by hand -> "Initialization Sequence Completed"
+//   managed  the same with the road's management options, the credentials
+//            given over that interface (what openvpn itself adds to the road)
+//   road     the helper's "createOpenVPNConnection" -> the dial -> connected
 // Each run starts only once the previous openvpn has exited. Prints the
 // medians and the ratio. Needs root; run from build/release/bench
 // (HW_SOURCE_DIR may point at the tree).
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,6 +84,7 @@ struct Rig {
     std::unique_ptr<OpenVPN_VPNConnectionProvider> provider;
     std::int32_t last = -1;
     std::string error;
+    std::string runDir;
 
     Rig() {
         if (!bed.ok()) {
@@ -92,10 +97,12 @@ struct Rig {
         std::ofstream(d + "/helper.conf") << "uid=0\n";
         std::ofstream(d + "/resolv.conf") << "nameserver 192.0.2.53\n";
         const std::string socket = d + "/helper.sock";
+        // On tmpfs, as /run is where the helper is installed.
+        runDir = "/dev/shm/bench-openvpn-run-" + std::to_string(::getpid());
         helper = testbed::ChildProcess(
             {exeDir() + "/../helper/havenway-helper"}, d + "/helper.log",
             {"HAVENWAY_HELPER_SOCKET=" + socket, "HAVENWAY_HELPER_CONF=" + d + "/helper.conf",
-             "HAVENWAY_HELPER_STATE_DIR=" + d + "/state", "HAVENWAY_HELPER_RUN_DIR=" + d + "/run",
+             "HAVENWAY_HELPER_STATE_DIR=" + d + "/state", "HAVENWAY_HELPER_RUN_DIR=" + runDir,
              "HAVENWAY_RESOLV_CONF=" + d + "/resolv.conf"});
         testbed::waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(5));
         connection = std::make_unique<HelperConnection>(queue);
@@ -125,6 +132,9 @@ struct Rig {
         provider->startDial({});
         return queue.pumpUntil([&] { return last == 2 || last == 0; }, std::chrono::seconds(20)) && last == 2;
     }
+    ~Rig() {
+        if (!runDir.empty()) std::filesystem::remove_all(runDir);
+    }
     void hangUp() {
         provider->disconnect({});
         queue.pumpUntil([&] { return last == 0; }, std::chrono::seconds(10));
@@ -151,9 +161,53 @@ double millisSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// A word of a management command, quoted as openvpn reads it.
+std::string managementWord(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Plays the app's part on openvpn's management interface: the same
+// commands, then the credentials when asked.
+struct ManagementClient {
+    int fd = -1;
+    bool answered = false;
+    ~ManagementClient() {
+        if (fd >= 0) ::close(fd);
+    }
+    void serve(const std::string& path) {
+        if (fd < 0) {
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+            int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return (void)::close(s);
+            fd = s;
+            const std::string on = "state on all\nlog on\n";
+            (void)!::write(fd, on.data(), on.size());
+        }
+        char buf[8192];
+        ssize_t n;
+        while ((n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
+            if (answered || std::string(buf, static_cast<std::size_t>(n)).find(">PASSWORD:Need") == std::string::npos)
+                continue;
+            const std::string credentials = "username \"Auth\" " + managementWord(testbed::OpenVPNTestbed::kUser) +
+                                            "\npassword \"Auth\" " + managementWord(testbed::OpenVPNTestbed::kPassword) + "\n";
+            (void)!::write(fd, credentials.data(), credentials.size());
+            answered = true;
+        }
+    }
+};
+
 // One raw openvpn to "Initialization Sequence Completed"; its time, or a
 // negative number when it did not connect. Returns once it has exited.
-double rawOpenVPN(const std::string& config) {
+// With `management`, openvpn takes our road's management options and the
+// credentials come over that interface, as the app gives them.
+double rawOpenVPN(const std::string& config, const std::string& management = "") {
     // openvpn's output straight from a pipe, so the moment it connects is
     // seen at once.
     int out[2];
@@ -162,6 +216,9 @@ double rawOpenVPN(const std::string& config) {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     std::vector<std::string> args{"/usr/sbin/openvpn", "--config", config, "--verb", "3"};
+    if (!management.empty())
+        args.insert(args.end(), {"--management", management, "unix", "--management-query-passwords"});
+    ManagementClient client;
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -174,8 +231,12 @@ double rawOpenVPN(const std::string& config) {
     bool up = false;
     char buf[4096];
     while (rc == 0 && !up) {
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, 20000) != 1) break;
+        pollfd p[2] = {{out[0], POLLIN, 0}, {client.fd, POLLIN, 0}};
+        // Until the interface listens, look for it each millisecond.
+        const int wait = !management.empty() && client.fd < 0 ? 1 : 20000;
+        if (::poll(p, 2, wait) < 0) break;
+        if (!management.empty()) client.serve(management);
+        if (!(p[0].revents & (POLLIN | POLLHUP))) continue;
         ssize_t n = ::read(out[0], buf, sizeof buf);
         if (n <= 0) break;
         seen.append(buf, static_cast<std::size_t>(n));
@@ -216,12 +277,16 @@ int main(int argc, char** argv) {
     std::string config = r.bed.clientConfig();
     config.replace(config.find("auth-user-pass\n"), 15, "auth-user-pass " + d + "/raw-credentials\n");
     std::ofstream(d + "/raw.ovpn") << config;
+    std::ofstream(d + "/managed.ovpn") << r.bed.clientConfig();
 
-    std::vector<double> raw, road, create;
+    std::vector<double> raw, managed, road, create;
     for (int i = 0; i < runs; ++i) {
         const double t = rawOpenVPN(d + "/raw.ovpn");
         if (t < 0) return std::puts("bench_openvpn_dial: raw openvpn did not connect"), 1;
         raw.push_back(t);
+        const double m = rawOpenVPN(d + "/managed.ovpn", d + "/management.sock");
+        if (m < 0) return std::puts("bench_openvpn_dial: openvpn with its management interface did not connect"), 1;
+        managed.push_back(m);
 
         auto start = Clock::now();
         if (!r.create()) return std::puts("bench_openvpn_dial: createOpenVPNConnection failed"), 1;
@@ -236,6 +301,8 @@ int main(int argc, char** argv) {
     std::printf("%-40s %10s %10s %10s\n", "", "median_ms", "min_ms", "max_ms");
     std::printf("%-40s %10.1f %10.1f %10.1f\n", "raw openvpn to initialized", rawMedian,
                 *std::min_element(raw.begin(), raw.end()), *std::max_element(raw.begin(), raw.end()));
+    std::printf("%-40s %10.1f %10.1f %10.1f\n", "  the same with the management interface", median(managed),
+                *std::min_element(managed.begin(), managed.end()), *std::max_element(managed.begin(), managed.end()));
     std::printf("%-40s %10.1f %10.1f %10.1f\n", "our road: create to connected", roadMedian,
                 *std::min_element(road.begin(), road.end()), *std::max_element(road.begin(), road.end()));
     // Where the road's time goes: the helper's part (config check, spawn,

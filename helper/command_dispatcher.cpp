@@ -21,6 +21,12 @@ bool CommandDispatcher::has(const std::string& type, const std::string& name) co
     return handlers_.count({type, name}) > 0;
 }
 
+bool CommandDispatcher::takes(const HelperMessage& message) const {
+    const std::string* type = helperString(message, "type");
+    const std::string* name = helperString(message, "rpc");
+    return type && name && has(*type, *name);
+}
+
 void CommandDispatcher::dispatch(HelperRequest request) {
     const std::string* type = helperString(request.message, "type");
     const std::string* name = helperString(request.message, "rpc");

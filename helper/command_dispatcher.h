@@ -36,6 +36,8 @@ public:
     }
     void registerCommand(const std::string& type, const std::string& name, Handler handler);
     bool has(const std::string& type, const std::string& name) const;
+    // Whether a handler takes this message (by its "type" and "rpc").
+    bool takes(const HelperMessage& message) const;
 
     void dispatch(HelperRequest request);
 

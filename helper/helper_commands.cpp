@@ -37,7 +37,7 @@ bool HelperServices::resetAll() {
     std::filesystem::remove_all(context.paths.runDir + "/openvpn-config", ec);
     std::filesystem::remove_all(ppp.servicesDir, ec);
     // All undone: no record is needed any more.
-    if (ok) ::unlink(context.paths.stateFile().c_str());
+    if (ok) context.removeStateFiles();
     return ok;
 }
 

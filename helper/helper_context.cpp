@@ -21,17 +21,17 @@ HelperContext::HelperContext(ProcessRunner& r, NetworkStack& n, HelperPaths p) :
 }
 
 void HelperContext::loadState() {
-    auto text = readFile(paths.stateFile());
-    if (!text) {
-        state = HelperState{};
-        seen_.reset();
-    } else if (seen_ && seen_->text == *text) {
+    auto dns = readFile(paths.stateFile());
+    auto records = readFile(paths.recordsFile());
+    if (seen_ && seen_->dns == dns && seen_->records == records) {
         state = seen_->state;
     } else {
-        state = HelperState::parse(*text);
-        seen_ = Seen{std::move(*text), state};
+        state = HelperState::parse(dns, records);
+        seen_ = Seen{dns, records, state};
     }
-    dnsRecordOnDisk_ = state.dns.saved;
+    // What a save must rewrite: a file that is not there is as good as an empty part.
+    dnsOnDisk_ = dns.value_or(HelperState{}.dnsText());
+    recordsOnDisk_ = records.value_or(HelperState{}.recordsText());
     if (!bootId_) {
         auto id = readFile(paths.procRoot + "/sys/kernel/random/boot_id").value_or("");
         while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
@@ -42,8 +42,9 @@ void HelperContext::loadState() {
 
 HelperContext::StateHold HelperContext::holdState() {
     // The folder itself is locked: no lock file to be left behind.
-    int fd = -1;
-    if (makeDirectories(paths.stateDir, 0700)) fd = ::open(paths.stateDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(paths.stateDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && makeDirectories(paths.stateDir, 0700))
+        fd = ::open(paths.stateDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) log::warning("HelperState", "cannot lock the state; going on without");
     else
         while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
@@ -53,18 +54,40 @@ HelperContext::StateHold HelperContext::holdState() {
     return StateHold(fd);
 }
 
+void HelperContext::removeStateFiles() {
+    ::unlink(paths.stateFile().c_str());
+    ::unlink(paths.recordsFile().c_str());
+    dnsOnDisk_ = HelperState{}.dnsText();
+    recordsOnDisk_ = HelperState{}.recordsText();
+    seen_.reset();
+}
+
 HelperContext::StateHold::~StateHold() {
     if (fd_ >= 0) ::close(fd_);
 }
 
 bool HelperContext::saveState() {
     std::string error;
-    if (!makePrivateDirectory(paths.stateDir) ||
-        !state.save(paths.stateFile(), &error, state.needsDurableWrite(dnsRecordOnDisk_))) {
-        log::error("HelperState", "cannot save the state: " + error);
-        return false;
+    // The records first: a DNS record never names a change the records miss.
+    // They live on tmpfs and go without fsync; only the DNS record, which
+    // outlives a reboot, is written to the disk, and only when it changed.
+    std::string records = state.recordsText();
+    if (records != recordsOnDisk_) {
+        if (!makePrivateDirectory(paths.recordsDir()) ||
+            !writeFileAtomically(paths.recordsFile(), records, 0600, &error, /*durable=*/false)) {
+            log::error("HelperState", "cannot save the records: " + error);
+            return false;
+        }
+        recordsOnDisk_ = std::move(records);
     }
-    dnsRecordOnDisk_ = state.dns.saved;
+    std::string dns = state.dnsText();
+    if (dns != dnsOnDisk_) {
+        if (!makePrivateDirectory(paths.stateDir) || !writeFileAtomically(paths.stateFile(), dns, 0600, &error)) {
+            log::error("HelperState", "cannot save the DNS record: " + error);
+            return false;
+        }
+        dnsOnDisk_ = std::move(dns);
+    }
     return true;
 }
 

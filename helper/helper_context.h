@@ -24,6 +24,8 @@ public:
 
     // Writes the state file; a failure is logged and reported.
     bool saveState();
+    // Once everything is undone: no record is needed any more.
+    void removeStateFiles();
 
     // Held while a command or --reset changes the machine: another run of
     // the helper (--reset beside the daemon) waits, and the state file,
@@ -45,15 +47,16 @@ public:
 
 private:
     void loadState();
-    // The state file's text when last read and what it parsed to: most
-    // commands find it unchanged, and parsing it cost more than they do.
+    // The files' texts when last read and what they parsed to: most
+    // commands find them unchanged, and parsing cost more than they do.
     struct Seen {
-        std::string text;
+        std::optional<std::string> dns, records;
         HelperState state;
     };
     std::optional<Seen> seen_;
     std::optional<std::string> bootId_;  // fixed while this process runs
-    bool dnsRecordOnDisk_ = false;
+    // What each file holds now, so that a save writes only what changed.
+    std::string dnsOnDisk_, recordsOnDisk_;
 };
 
 }  // namespace hw::helper

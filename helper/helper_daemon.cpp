@@ -63,6 +63,8 @@ bool HelperDaemon::start(std::string* error) {
         return false;
     }
     server_ = std::make_unique<HelperServer>(options, [this](HelperRequest request) {
+        // A request no handler takes is refused here: it needs neither the state nor a turn.
+        if (!dispatcher_.takes(request.message)) return dispatcher_.dispatch(std::move(request));
         auto shared = std::make_shared<HelperRequest>(std::move(request));
         commands_.async([this, shared] {
             auto held = services_.context.holdState();

@@ -67,6 +67,8 @@ bool writeFileAtomically(const std::string& path, const std::string& content, mo
 
 bool makeDirectories(const std::string& path, mode_t mode) {
     if (path.empty()) return false;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);  // the common case: one call, not one per level
     std::string partial;
     std::size_t pos = 0;
     while (pos != std::string::npos) {
@@ -75,7 +77,6 @@ bool makeDirectories(const std::string& path, mode_t mode) {
         if (partial.empty()) continue;
         if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return false;
     }
-    struct stat st{};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

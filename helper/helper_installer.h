@@ -12,6 +12,7 @@ inline constexpr const char* kHelperJobLabel = "com.havenway.HelperTool";
 struct InstallLayout {
     std::string root;  // "" for the real system
     std::string binary() const { return root + "/usr/libexec/havenway/havenway-helper"; }
+    std::string eventProgram() const { return root + "/usr/libexec/havenway/havenway-openvpn-event"; }
     std::string unit() const { return root + "/etc/systemd/system/" + std::string(kHelperJobLabel) + ".service"; }
     std::string config() const { return root + "/etc/havenway/helper.conf"; }
     static InstallLayout fromEnvironment();

@@ -15,7 +15,12 @@ struct HelperPaths {
     std::string resolvedDir = "/run/systemd/resolve";      // HAVENWAY_RESOLVED_DIR
 
     static HelperPaths fromEnvironment();
+    // The DNS record: it outlives a reboot, as resolv.conf does.
     std::string stateFile() const { return stateDir + "/helper-state.json"; }
+    // The kernel's records (lock, routes, sysctls): void after a reboot, so
+    // under the run folder (tmpfs), in a folder of root's alone.
+    std::string recordsDir() const { return runDir + "/state"; }
+    std::string recordsFile() const { return recordsDir() + "/helper-state.json"; }
 };
 
 }  // namespace hw::helper

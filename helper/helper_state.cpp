@@ -9,49 +9,98 @@ namespace hw::helper {
 
 using nlohmann::json;
 
-HelperState HelperState::load(const std::string& path) {
-    auto text = readFile(path);
-    return text ? parse(*text) : HelperState{};
-}
+namespace {
 
-HelperState HelperState::parse(const std::string& text) {
-    HelperState s;
-    auto j = json::parse(text, nullptr, false);
+std::optional<json> object(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    auto j = json::parse(*text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
         log::error("HelperState", "state file unreadable, starting empty");
-        return s;
+        return std::nullopt;
     }
+    return j;
+}
+
+void readDns(const json& j, HelperState& s) {
+    const auto& d = j.value("dns", json::object());
+    s.dns.saved = d.value("saved", false);
+    s.dns.mode = d.value("mode", "");
+    s.dns.existed = d.value("existed", false);
+    s.dns.wasSymlink = d.value("wasSymlink", false);
+    s.dns.fileMode = d.value("fileMode", 0644u) & 07777;
+    s.dns.linkTarget = d.value("linkTarget", "");
+    s.dns.interface = d.value("interface", "");
+}
+
+void readRecords(const json& j, HelperState& s) {
+    const auto& l = j.value("lock", json::object());
+    s.lock.active = l.value("active", false);
+    s.lock.gateway = l.value("gateway", "");
+    s.lock.device = l.value("device", "");
+    s.lock.dnsResolvers = l.value("dnsResolvers", std::vector<std::string>{});
+    s.servers = j.value("servers", std::vector<std::string>{});
+    for (const auto& r : j.value("routes", json::array()))
+        s.routes.push_back({r.value("destination", ""), r.value("via", "")});
+    const auto& v = j.value("ipv6", json::object());
+    s.ipv6.saved = v.value("saved", false);
+    s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
+    for (const auto& a : v.value("addresses", json::array()))
+        s.ipv6.addresses.push_back({a.value("device", ""), a.value("address", "")});
+    for (const auto& r : v.value("routes", json::array()))
+        s.ipv6.routes.push_back({r.value("device", ""), r.value("destination", ""), r.value("gateway", ""),
+                                 r.value("metric", ""), r.value("protocol", "")});
+    s.bootId = j.value("bootId", "");
+}
+
+// A part that does not read whole is dropped whole: half a record would
+// undo half a change.
+template <typename Read>
+void readPart(const std::optional<json>& j, HelperState& s, Read read) {
+    if (!j) return;
+    HelperState part;
     try {
-        const auto& l = j.value("lock", json::object());
-        s.lock.active = l.value("active", false);
-        s.lock.gateway = l.value("gateway", "");
-        s.lock.device = l.value("device", "");
-        s.lock.dnsResolvers = l.value("dnsResolvers", std::vector<std::string>{});
-        s.servers = j.value("servers", std::vector<std::string>{});
-        for (const auto& r : j.value("routes", json::array()))
-            s.routes.push_back({r.value("destination", ""), r.value("via", "")});
-        const auto& d = j.value("dns", json::object());
-        s.dns.saved = d.value("saved", false);
-        s.dns.mode = d.value("mode", "");
-        s.dns.existed = d.value("existed", false);
-        s.dns.wasSymlink = d.value("wasSymlink", false);
-        s.dns.fileMode = d.value("fileMode", 0644u) & 07777;
-        s.dns.linkTarget = d.value("linkTarget", "");
-        s.dns.interface = d.value("interface", "");
-        const auto& v = j.value("ipv6", json::object());
-        s.ipv6.saved = v.value("saved", false);
-        s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
-        for (const auto& a : v.value("addresses", json::array()))
-            s.ipv6.addresses.push_back({a.value("device", ""), a.value("address", "")});
-        for (const auto& r : v.value("routes", json::array()))
-            s.ipv6.routes.push_back({r.value("device", ""), r.value("destination", ""), r.value("gateway", ""),
-                                     r.value("metric", ""), r.value("protocol", "")});
-        s.bootId = j.value("bootId", "");
+        read(*j, part);
     } catch (const json::exception&) {
         log::error("HelperState", "state file malformed, starting empty");
-        return HelperState{};
+        return;
     }
+    read(*j, s);
+}
+
+std::string text(const json& j) { return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n"; }
+
+}  // namespace
+
+HelperState HelperState::parse(const std::optional<std::string>& dnsText, const std::optional<std::string>& recordsText) {
+    HelperState s;
+    const auto dns = object(dnsText);
+    readPart(dns, s, readDns);
+    readPart(recordsText ? object(recordsText) : dns, s, readRecords);
     return s;
+}
+
+std::string HelperState::dnsText() const {
+    return text({{"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink},
+                          {"fileMode", dns.fileMode}, {"linkTarget", dns.linkTarget}, {"interface", dns.interface}}}});
+}
+
+std::string HelperState::recordsText() const {
+    json routesJson = json::array();
+    for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
+    json ipv6Addresses = json::array(), ipv6Routes = json::array();
+    for (const auto& a : ipv6.addresses) ipv6Addresses.push_back({{"device", a.device}, {"address", a.address}});
+    for (const auto& r : ipv6.routes)
+        ipv6Routes.push_back({{"device", r.device}, {"destination", r.destination}, {"gateway", r.gateway},
+                              {"metric", r.metric}, {"protocol", r.protocol}});
+    return text({
+        {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
+                  {"dnsResolvers", lock.dnsResolvers}}},
+        {"servers", servers},
+        {"routes", routesJson},
+        {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}, {"addresses", ipv6Addresses},
+                  {"routes", ipv6Routes}}},
+        {"bootId", bootId},
+    });
 }
 
 void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) {
@@ -65,27 +114,5 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
     if (!currentBootId.empty()) bootId = currentBootId;
 }
 
-bool HelperState::save(const std::string& path, std::string* error, bool durable) const {
-    json routesJson = json::array();
-    for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
-    json ipv6Addresses = json::array(), ipv6Routes = json::array();
-    for (const auto& a : ipv6.addresses) ipv6Addresses.push_back({{"device", a.device}, {"address", a.address}});
-    for (const auto& r : ipv6.routes)
-        ipv6Routes.push_back({{"device", r.device}, {"destination", r.destination}, {"gateway", r.gateway},
-                              {"metric", r.metric}, {"protocol", r.protocol}});
-    json j = {
-        {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
-                  {"dnsResolvers", lock.dnsResolvers}}},
-        {"servers", servers},
-        {"routes", routesJson},
-        {"dns", {{"saved", dns.saved}, {"mode", dns.mode}, {"existed", dns.existed}, {"wasSymlink", dns.wasSymlink}, {"fileMode", dns.fileMode},
-                 {"linkTarget", dns.linkTarget}, {"interface", dns.interface}}},
-        {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}, {"addresses", ipv6Addresses},
-                  {"routes", ipv6Routes}}},
-        {"bootId", bootId},
-    };
-    return writeFileAtomically(path, j.dump(2, ' ', false, json::error_handler_t::replace) + "\n", 0600, error,
-                               durable);
-}
 
 }  // namespace hw::helper

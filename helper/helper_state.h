@@ -1,5 +1,6 @@
 #pragma once
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,14 +62,14 @@ struct HelperState {
     // sysctls: their records are dropped; the DNS backup (a file) stays.
     void forgetKernelStateUnlessBoot(const std::string& currentBootId);
 
-    // A missing or unreadable file gives the empty state.
-    static HelperState load(const std::string& path);
-    static HelperState parse(const std::string& text);
-    bool save(const std::string& path, std::string* error, bool durable = true) const;
-    // Whether a write of this state must reach the disk before it counts:
-    // only the DNS record outlives a reboot, so only a file that holds one,
-    // now or before this write, must survive a power cut.
-    bool needsDurableWrite(bool recordOnDisk) const { return dns.saved || recordOnDisk; }
+    // The state from the DNS record's file and the kernel records' file; an
+    // unreadable text gives the empty part. A DNS record's file written
+    // before the two were apart also holds kernel records: those count
+    // while there is no records file.
+    static HelperState parse(const std::optional<std::string>& dnsText, const std::optional<std::string>& recordsText);
+    // The two files' texts.
+    std::string dnsText() const;
+    std::string recordsText() const;
 };
 
 }  // namespace hw::helper

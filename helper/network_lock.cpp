@@ -97,7 +97,9 @@ bool NetworkLock::allowServer(const std::string& server) {
     if (!isIPAddress(server)) return false;
     auto& servers = ctx_.state.servers;
     if (std::find(servers.begin(), servers.end(), server) == servers.end()) servers.push_back(server);
-    bool ok = !active() || applyTable();
+    // Into the table in place; should the table be gone, it is made anew.
+    const std::string element = buildAllowServerRuleset(server);
+    bool ok = !active() || (!element.empty() && ctx_.network.applyRuleset(element)) || applyTable();
     ctx_.saveState();
     return ok;
 }

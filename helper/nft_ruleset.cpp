@@ -63,6 +63,13 @@ std::string chain(const Direction& d) {
 
 }  // namespace
 
+std::string buildAllowServerRuleset(const std::string& server) {
+    const auto family = addressFamily(server);
+    if (family != AddressFamily::V4 && family != AddressFamily::V6) return "";
+    return std::string("add element inet ") + kLockTable + (family == AddressFamily::V4 ? " servers4" : " servers6") +
+           " { " + server + " }\n";
+}
+
 std::string buildReleaseRuleset() {
     return std::string("table inet ") + kLockTable + " {}\ndelete table inet " + kLockTable + "\n";
 }

@@ -15,6 +15,9 @@ struct LockRules {
 
 // One nft transaction that replaces our table (and only it) with the lock.
 std::string buildLockRuleset(const LockRules& rules);
+// Lets one more (validated) server through a lock already in place: an
+// element added to its set, not a new table.
+std::string buildAllowServerRuleset(const std::string& server);
 // One nft transaction that removes our table whether or not it exists.
 std::string buildReleaseRuleset();
 

@@ -51,7 +51,9 @@ bool ProcessRecords::record(pid_t pid) {
     auto start = startTime(pid);
     if (pid <= 0 || !start || !makePrivateDirectory(folder_)) return false;
     std::string error;
-    return writeFileAtomically(folder_ + "/" + std::to_string(pid), std::to_string(*start) + "\n", 0600, &error);
+    // No fsync: a power cut ends the process too; an empty record is skipped.
+    return writeFileAtomically(folder_ + "/" + std::to_string(pid), std::to_string(*start) + "\n", 0600, &error,
+                               false);
 }
 
 int ProcessRecords::terminateAll(std::chrono::milliseconds grace) {

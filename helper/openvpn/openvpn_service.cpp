@@ -38,6 +38,16 @@ std::string selfExecutable() {
     return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
+}  // namespace
+
+std::string defaultEventProgram() {
+    const std::string self = selfExecutable();
+    const std::string lean = self.substr(0, self.rfind('/') + 1) + kOpenVPNEventProgram;
+    return ::access(lean.c_str(), X_OK) == 0 ? lean : self;
+}
+
+namespace {
+
 // A word of openvpn's up/down command as its own parser reads it.
 std::string openvpnWord(const std::string& s) {
     std::string out = "\"";
@@ -59,7 +69,7 @@ struct OpenVPNService::Child {
 
 OpenVPNService::OpenVPNService(HelperServices& services, OpenVPNServiceOptions options)
     : services_(services), options_(std::move(options)) {
-    if (options_.eventProgram.empty()) options_.eventProgram = selfExecutable();
+    if (options_.eventProgram.empty()) options_.eventProgram = defaultEventProgram();
 }
 
 OpenVPNService::~OpenVPNService() { stopChildren(); }
@@ -241,7 +251,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
     const std::string copy = configCopyPath();
     std::string error;
     if (!makePrivateDirectory(copy.substr(0, copy.rfind('/'))) ||
-        !writeFileAtomically(copy, *checked.config, 0600, &error)) {
+        !writeFileAtomically(copy, *checked.config, 0600, &error, /*durable=*/false)) {
         log::error(kLog, "cannot write the configuration copy: " + error);
         return replyWith(kNo);
     }

@@ -14,10 +14,15 @@
 
 namespace hw::helper {
 
+inline constexpr const char* kOpenVPNEventProgram = "havenway-openvpn-event";
+// The small event program beside this executable, or this executable itself
+// (which takes "--openvpn-event" too) when there is none.
+std::string defaultEventProgram();
+
 struct OpenVPNServiceOptions {
     std::string openvpnBinary = "/usr/sbin/openvpn";
     // Runs as openvpn's up and down command ("--openvpn-event <socket>" is
-    // added); empty: this executable.
+    // added); empty: defaultEventProgram().
     std::string eventProgram;
     std::string configName = "config_current.ovpn";
     std::chrono::milliseconds listenTimeout{10000};

@@ -112,7 +112,7 @@ void HelperServer::acceptOne() {
 }
 
 bool HelperServer::serve(Client& client) {
-    // Bounded, so that one busy peer cannot starve the others.
+    // One message per turn, so that one busy peer cannot starve the others.
     for (int budget = 256; budget > 0; --budget) {
         std::string error;
         switch (client.reader.readPacket(client.socket.get(), &error)) {
@@ -135,7 +135,8 @@ bool HelperServer::serve(Client& client) {
             }
             auto& handler = client.handler ? client.handler : handler_;
             handler(HelperRequest(std::move(env->message), std::move(env->replyChannel), client.peer));
-            continue;
+            // Back to poll, which tells whether more waits: no empty read per request.
+            return true;
         }
         }
     }

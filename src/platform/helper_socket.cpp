@@ -158,20 +158,8 @@ std::optional<HelperEnvelope> HelperFrameReader::take(std::string* error) {
 std::optional<HelperEnvelope> receiveHelperMessage(int fd, int timeoutMs, std::string* error) {
     auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     HelperFrameReader reader;
+    // A reply is rarely there yet: wait first, then read.
     for (;;) {
-        switch (reader.readPacket(fd, error)) {
-        case HelperFrameReader::Status::Complete:
-            return reader.take(error);
-        case HelperFrameReader::Status::Partial:
-            continue;
-        case HelperFrameReader::Status::Closed:
-            setError(error, "peer closed");
-            return std::nullopt;
-        case HelperFrameReader::Status::Failed:
-            return std::nullopt;
-        case HelperFrameReader::Status::WouldBlock:
-            break;
-        }
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, remainingMs(deadline, timeoutMs));
         if (r == 0) {
@@ -181,6 +169,22 @@ std::optional<HelperEnvelope> receiveHelperMessage(int fd, int timeoutMs, std::s
         if (r < 0 && errno != EINTR) {
             setError(error, std::string("poll failed: ") + std::strerror(errno));
             return std::nullopt;
+        }
+        for (bool more = true; more;) {
+            switch (reader.readPacket(fd, error)) {
+            case HelperFrameReader::Status::Complete:
+                return reader.take(error);
+            case HelperFrameReader::Status::Partial:
+                continue;
+            case HelperFrameReader::Status::Closed:
+                setError(error, "peer closed");
+                return std::nullopt;
+            case HelperFrameReader::Status::Failed:
+                return std::nullopt;
+            case HelperFrameReader::Status::WouldBlock:
+                more = false;
+                break;
+            }
         }
     }
 }

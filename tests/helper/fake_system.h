@@ -68,9 +68,9 @@ struct FakeNetwork final : NetworkStack {
     std::vector<std::string> linkNames() override { return links; }
     bool applyRuleset(const std::string& ruleset) override {
         ops.push_back("nft");
-        if (nftFails) return false;
+        if (nftFails || (ruleset.rfind("add element", 0) == 0 && !tablePresent)) return false;
         lastRuleset = ruleset;
-        tablePresent = lastRuleset.find("policy drop") != std::string::npos;
+        if (ruleset.rfind("table inet", 0) == 0) tablePresent = lastRuleset.find("policy drop") != std::string::npos;
         return true;
     }
     bool did(const std::string& op) const { return std::find(ops.begin(), ops.end(), op) != ops.end(); }

@@ -146,7 +146,14 @@ TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
                   {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}),
               "203.0.113.5");
     EXPECT_TRUE(net_.did("replace 203.0.113.5 via 192.168.1.1"));
-    EXPECT_NE(net_.lastRuleset.find("set servers4 { type ipv4_addr; elements = { 203.0.113.5 }; }"), std::string::npos);
+    EXPECT_EQ(net_.lastRuleset, "add element inet havenway servers4 { 203.0.113.5 }\n") << "into the table in place";
+    // A table someone removed meanwhile is made anew, with every server.
+    net_.tablePresent = false;
+    EXPECT_EQ(rpc(dispatcher_, "staticRouteAddingProcessing",
+                  {{"vpnServerAddress", "2001:db8::5"}, {"defaultGateway", "fe80::1"}}),
+              "2001:db8::5");
+    EXPECT_NE(net_.lastRuleset.find("elements = { 203.0.113.5 }"), std::string::npos);
+    EXPECT_NE(net_.lastRuleset.find("set servers6 { type ipv6_addr; elements = { 2001:db8::5 }; }"), std::string::npos);
 
     EXPECT_EQ(rpc(dispatcher_, "addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
     EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");

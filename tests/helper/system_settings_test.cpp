@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "fake_system.h"
 #include "helper/helper_files.h"
 
@@ -150,23 +152,30 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
     EXPECT_TRUE(services_.context.state.ipv6.addresses.empty());
 }
 
-TEST(HelperStateFile, AWriteThatMakesOrEndsADnsRecordMustSurviveAPowerCut) {
-    struct Row {
-        const char* name;
-        bool recordOnDisk, recordNow, durable;
-    };
-    for (const Row& row : {Row{"lock and routes only: void after a reboot anyway", false, false, false},
-                           Row{"the record is made", false, true, true},
-                           Row{"the record stays while the lock changes", true, true, true},
-                           Row{"the record is ended", true, false, true}}) {
-        HelperState s;
-        s.lock.active = true;
-        s.dns.saved = row.recordNow;
-        EXPECT_EQ(s.needsDurableWrite(row.recordOnDisk), row.durable) << row.name;
-    }
+TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
+    write(dir_ / "resolv.conf", "nameserver 192.168.1.1\n");
+    write(sysctl("eth0"), "0\n");
+    struct stat before{}, after{};
+    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    ASSERT_EQ(::stat((dir_ / "state/helper-state.json").c_str(), &before), 0);
+    EXPECT_EQ(test::rpc(dispatcher_, "enableNetworkLock", {{"dnsResolver", "9.9.9.9"}}), "192.168.1.1");
+    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    ::stat((dir_ / "state/helper-state.json").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the lock and IPv6 changed only the records";
+    auto records = HelperState::parse(std::nullopt, readFile(dir_ / "run/state/helper-state.json"));
+    EXPECT_TRUE(records.lock.active);
+    EXPECT_TRUE(records.ipv6.saved);
+    EXPECT_FALSE(records.dns.saved);
+    ::stat((dir_ / "run/state").c_str(), &after);
+    EXPECT_EQ(after.st_mode & 0777, 0700u);
+
+    // A run after a crash finds both parts.
+    HelperServices next(runner_, net_, test::scratchPaths(dir_));
+    EXPECT_TRUE(next.context.state.dns.saved);
+    EXPECT_TRUE(next.context.state.lock.active);
 }
 
-TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
+TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     test::ScratchDir dir;
     HelperState s;
     s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"}};
@@ -178,19 +187,20 @@ TEST(HelperStateFile, SurvivesARoundTripAndIgnoresGarbage) {
     s.ipv6.disableIpv6 = {{"eth0", "0"}};
     s.ipv6.addresses = {{"eth0", "2001:db8::2/64"}};
     s.ipv6.routes = {{"eth0", "default", "2001:db8::1", "1024", "boot"}};
-    ASSERT_TRUE(s.save(dir / "state.json", nullptr));
-    struct stat st{};
-    ::stat((dir / "state.json").c_str(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    auto back = HelperState::load(dir / "state.json");
+    // The file an older helper wrote held everything in one object.
+    auto old = nlohmann::json::parse(s.recordsText());
+    old.update(nlohmann::json::parse(s.dnsText()));
+    auto back = HelperState::parse(old.dump(), std::nullopt);
+    EXPECT_TRUE(back.dns.saved);
     EXPECT_TRUE(back.lock.active);
     EXPECT_EQ(back.lock.dnsResolvers, s.lock.dnsResolvers);
     EXPECT_EQ(back.routes, s.routes);
     EXPECT_EQ(back.ipv6.disableIpv6, s.ipv6.disableIpv6);
     EXPECT_EQ(back.ipv6.addresses, s.ipv6.addresses);
     EXPECT_EQ(back.ipv6.routes, s.ipv6.routes);
-    std::ofstream(dir / "bad.json") << R"({"lock": {"active": "yes"}})";
-    EXPECT_FALSE(HelperState::load(dir / "bad.json").lock.active);
+    EXPECT_FALSE(HelperState::parse(old.dump(), HelperState{}.recordsText()).lock.active);
+    EXPECT_TRUE(HelperState::parse(old.dump(), R"({"lock": {"active": "yes"}})").dns.saved) << "one bad part only";
+    EXPECT_FALSE(HelperState::parse(old.dump(), R"({"lock": {"active": "yes"}})").lock.active);
 }
 
 }  // namespace
