@@ -74,7 +74,6 @@ TEST_F(AuthWindowFixture, SecondShowingNeverSignsInByItselfAndRestoresTheFrame) 
     EXPECT_FALSE(controller->loginButtonDisabled()) << "a new showing starts idle";
 }
 
-// Empty fields send nothing; each reply of the backend shows its own notice.
 TEST_F(AuthWindowFixture, EachFailedAttemptShowsItsNoticeAndReportsItsResult) {
     struct Row {
         const char* user;
