@@ -124,16 +124,16 @@ struct SettingsWindowFixture : KitControllerFixture {
     explicit SettingsWindowFixture(bool listLayout = false) {
         defaults.setAppliesImmediately(false);
         SettingsTrustedNetworksTableViewController::trustedNetworkList.clear();
-        controller = std::make_unique<SettingsWindowViewController>(
-            context, window, view,
-            SettingsWindowDependencies{defaults, shell, queue, background,
-                                       [this] { return hasWiFi ? wifiInfo : nullptr; },
-                                       [this] { return newerVersion; },
-                                       {[this] { return supportTicket; }, [this] { return knowledgeBase; },
-                                        [this] { return speedTest; }},
-                                       "support@havenway.test"},
-            listLayout ? &page : nullptr);
+        controller = std::make_unique<SettingsWindowViewController>(context, window, view, dependencies(),
+                                                                    listLayout ? &page : nullptr);
         shell.closeSettings = [this] { controller->close(); };
+    }
+    SettingsWindowDependencies dependencies() {
+        return SettingsWindowDependencies{
+            defaults, shell, queue, background, [this] { return hasWiFi ? wifiInfo : nullptr; },
+            [this] { return newerVersion; },
+            {[this] { return supportTicket; }, [this] { return knowledgeBase; }, [this] { return speedTest; }},
+            "support@havenway.test"};
     }
 
     // Shows the window and lets its queued view changes land.

@@ -21,34 +21,27 @@ namespace {
 using Keys = SettingsUserDefaults;
 
 // The real window on the controller, offscreen.
-struct SettingsWidgetFixture : WidgetAppFirst, KitControllerFixture {
-    explicit SettingsWidgetFixture(SettingsLayout layout = SettingsLayout::Tabbed)
-        : widget(defaults, layout),
-          controller(context, widget, widget,
-                     SettingsWindowDependencies{defaults, shell, queue, background, [] { return nullptr; },
-                                                [] { return false; }, {}, "support@havenway.test"},
-                     widget.entirePage()) {
-        widget.setController(&controller);
-        shell.closeSettings = [this] { controller.close(); };
+struct SettingsWidgetFixture : WidgetAppFirst, SettingsWindowFixture {
+    explicit SettingsWidgetFixture(SettingsLayout layout = SettingsLayout::Tabbed) : widget(defaults, layout) {
+        hasWiFi = false;
+        controller = std::make_unique<SettingsWindowViewController>(context, widget, widget, dependencies(),
+                                                                    widget.entirePage());
+        widget.setController(controller.get());
     }
-    ~SettingsWidgetFixture() { widget.setController(nullptr); }
-    void open() {
-        controller.showWindow();
-        queue.runUntilIdle();
+    ~SettingsWidgetFixture() {
+        widget.setController(nullptr);
+        controller.reset();
     }
-    std::optional<SettingValue> stored(const std::string& key) const { return storedValue(store, key); }
 
     ManualAnimationDriver animations;
-    UserDefaultsController defaults{store};
-    SettingsShellDouble shell;
     SettingsWindowWidget widget;
-    SettingsWindowViewController controller;
 };
 
 class SettingsWindowWidgetTest : public ::testing::Test {};
 
 TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextChecksNone) {
     SettingsWidgetFixture f;
+    f.defaults.setAppliesImmediately(true);
     f.defaults.setValue(Keys::vpnProtocols, std::string(" IKEv2 "));
     f.defaults.setAppliesImmediately(false);
     f.open();
@@ -111,7 +104,7 @@ TEST_F(SettingsWindowWidgetTest, TheUpdateCoverDimsToFortyPercentAndHidesAfterIt
     f.animations.advanceInSteps(300);
     EXPECT_TRUE(f.widget.autoUpdateOverlay().isVisible());
     EXPECT_NEAR(viewOpacity(f.widget.autoUpdateOverlay()), 0.4, 0.01);
-    f.controller.autoUpdaterSheetEnded();
+    f.controller->autoUpdaterSheetEnded();
     f.animations.advanceInSteps(100);
     EXPECT_TRUE(f.widget.autoUpdateOverlay().isVisible()) << "fading, not gone";
     EXPECT_LT(viewOpacity(f.widget.autoUpdateOverlay()), 0.4);
@@ -121,16 +114,15 @@ TEST_F(SettingsWindowWidgetTest, TheUpdateCoverDimsToFortyPercentAndHidesAfterIt
 
 TEST_F(SettingsWindowWidgetTest, ListLayoutScrollsToTheSectionAndTheWarningSlidesIntoPlace) {
     SettingsWidgetFixture f(SettingsLayout::List);
-    f.defaults.setAppliesImmediately(false);
     f.open();
     SettingsViewDetailsArea& details = *f.widget.detailsArea();
     EXPECT_EQ(details.verticalScrollBar()->value(), 0) << "starts at the top, the protocol section";
     EXPECT_EQ(f.widget.entirePage()->protocolMenu().count(), 3);
 
-    f.controller.tableViewShouldSelectRow(1);
+    f.controller->tableViewShouldSelectRow(1);
     f.animations.advanceInSteps(300);
     EXPECT_NEAR(details.detailsY(), 684.0, 1.0);
-    EXPECT_EQ(f.controller.previouslySelectedRow(), 1);
+    EXPECT_EQ(f.controller->previouslySelectedRow(), 1);
     const double viewport = details.viewport()->height();
     const double height = SettingsEntirePageWidget::kDocumentHeight;
     EXPECT_DOUBLE_EQ(details.verticalScrollBar()->value(), height - 684 - viewport);
