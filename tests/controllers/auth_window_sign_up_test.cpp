@@ -87,18 +87,6 @@ TEST_F(AuthWindowSignUp, FailuresShowFixedTextsByOriginAndCode) {
     }
 }
 
-TEST_F(AuthWindowSignUp, FirstFailedAuthorizeIsResentOnceThenReported) {
-    authorizeWith("not json");
-    openInSignUp();
-    signUp();
-    EXPECT_EQ(authorizes, 2);
-    EXPECT_EQ(bar().first, "Free Trial Authorization Error.");
-    EXPECT_EQ(events.back().second->at("ap_signup_error_msg"),
-              LocaleData::free_trial_failed_to_authorize_error_notification() + " (Error code: 104)");
-    signUp();
-    EXPECT_EQ(authorizes, 3) << "no second resend";
-}
-
 TEST_F(AuthWindowSignUp, TwoQuickClicksOrEntersStartOneSignUp) {
     openInSignUp();
     type("new@example.com", "secret1");

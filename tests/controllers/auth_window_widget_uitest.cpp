@@ -1,14 +1,11 @@
 // The login window's widget offscreen, driven by its real controller.
-#include <QImage>
 #include <QLineEdit>
 #include <QTest>
 
 #include "auth_window_fixture.h"
 #include "controllers/auth_window_widget.h"
-#include "controllers/login_window_views.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
-#include "view/kit_color.h"
 
 namespace hw::test {
 namespace {
@@ -59,7 +56,6 @@ TEST_F(AuthWindowWidgetTest, ErrorBarSlidesInOverItsDuration) {
     EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Too many requests in this time frame.");
 }
 
-// The bars must never cover the form, and the form never the button.
 TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
     for (auto [centerY, padding, barHeight] : {std::tuple{-25.0, 40.0, 47.0}, {-68.0, 35.0, 47.0}, {-85.0, 18.0, 63.0}}) {
         SCOPED_TRACE(centerY);
@@ -73,25 +69,6 @@ TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
         EXPECT_LT(g.heading.bottom(), g.fieldsGroup.top());
         EXPECT_LT(g.optionsRow.bottom() + 8, g.loginButton.top());
         EXPECT_LT(g.loginButton.bottom() + 30, AuthWindowWidget::kSize.height() - 56);
-    }
-}
-
-// Asked to draw part of itself, each fill touches only that part.
-TEST(LoginWindowFills, PaintOnlyTheExposedArea) {
-    widgetTestApp();
-    LoginWindow_ErrorSubview error;
-    LoginViewInputFieldsBackground fields;
-    FreeTrialSignUpView signUp;
-    for (auto [view, color] : {std::pair<QWidget*, const char*>{&error, "#dd5b5b"}, {&fields, "#efefef"},
-                               {&signUp, "#15A9EA"}}) {
-        SCOPED_TRACE(color);
-        view->resize(40, 40);
-        QImage image(40, 40, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        view->render(&image, QPoint(10, 10), QRegion(10, 10, 5, 5), QWidget::DrawChildren);
-        EXPECT_EQ(image.pixelColor(12, 12), kitColor(color));
-        EXPECT_EQ(image.pixelColor(2, 2).alpha(), 0);
-        EXPECT_EQ(image.pixelColor(20, 20).alpha(), 0);
     }
 }
 

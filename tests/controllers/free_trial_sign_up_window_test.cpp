@@ -137,7 +137,6 @@ protected:
     std::unique_ptr<FreeTrialSignUpWindowController> controller;
 };
 
-// Every failure of either call ends in one alert and its analytics text.
 TEST_F(SignUpWindowTest, EachFailureByOriginCodeAndShape) {
     const std::string failed = LocaleData::free_trial_failed_to_authorize_error_notification();
     const std::string unknown = LocaleData::free_trial_unknown_error_notification();

@@ -106,11 +106,10 @@ TEST_F(LocationsWindowUi, EachWindowKeepsItsRowsUntilItsOwnReload) {
     EXPECT_EQ(ownRows(), rowsOfList());
 }
 
-TEST_F(LocationsWindowUi, TitlesEmphasiseOnlyTheFirstMatch) {
+// Where the match lies is the pure function's; this proves it is drawn heavier.
+TEST_F(LocationsWindowUi, TitlesEmphasiseTheMatch) {
     const auto formats = locationTitleFormats("Banana", "AN");
     ASSERT_EQ(formats.size(), 2);
-    EXPECT_EQ(formats[1].start, 1);
-    EXPECT_EQ(formats[1].length, 2);
     EXPECT_GT(formats[1].format.font().weight(), formats[0].format.font().weight());
     EXPECT_EQ(locationTitleFormats("Banana", "xyz").size(), 1);
 }

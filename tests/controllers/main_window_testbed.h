@@ -38,10 +38,13 @@ namespace hw::test {
 
 class MainWindowTestbed {
 public:
-    // A test of the real settings file or Wi-Fi hands them in.
-    explicit MainWindowTestbed(const TestbedEnv& env, SettingsStore* store = nullptr, WiFiProvider* wifi = nullptr)
+    // A test of the real settings file or Wi-Fi hands them in; one that meets the
+    // testbed's per-install limits, a device serial of its own.
+    explicit MainWindowTestbed(const TestbedEnv& env, SettingsStore* store = nullptr, WiFiProvider* wifi = nullptr,
+                               const std::string& serial = {})
         : env_(env) {
         env_.exportToEnvironment();
+        if (!serial.empty()) system.serial = serial;
         settings.registerDefaults(SettingsUserDefaults::defaults());
         SettingsStore& used = store ? *store : settings;
         http = std::make_unique<QtHttpClient>(queue);

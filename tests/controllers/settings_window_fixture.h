@@ -97,6 +97,12 @@ public:
     void slideInKeepEnabledAlert(double offset) override { calls.push_back("slide " + std::to_string(int(offset))); }
 };
 
+inline std::optional<SettingValue> storedValue(const FakeSettingsStore& store, const std::string& key) {
+    const auto all = store.stored();
+    const auto it = all.find(key);
+    return it == all.end() ? std::nullopt : std::optional<SettingValue>(it->second);
+}
+
 // The shell as the settings window sees it: closing the settings window
 // closes the controller's window as the delegate does.
 class SettingsShellDouble final : public RecordingShellCommands {
@@ -118,16 +124,16 @@ struct SettingsWindowFixture : KitControllerFixture {
     explicit SettingsWindowFixture(bool listLayout = false) {
         defaults.setAppliesImmediately(false);
         SettingsTrustedNetworksTableViewController::trustedNetworkList.clear();
-        controller = std::make_unique<SettingsWindowViewController>(
-            context, window, view,
-            SettingsWindowDependencies{defaults, shell, queue, background,
-                                       [this] { return hasWiFi ? wifiInfo : nullptr; },
-                                       [this] { return newerVersion; },
-                                       {[this] { return supportTicket; }, [this] { return knowledgeBase; },
-                                        [this] { return speedTest; }},
-                                       "support@havenway.test"},
-            listLayout ? &page : nullptr);
+        controller = std::make_unique<SettingsWindowViewController>(context, window, view, dependencies(),
+                                                                    listLayout ? &page : nullptr);
         shell.closeSettings = [this] { controller->close(); };
+    }
+    SettingsWindowDependencies dependencies() {
+        return SettingsWindowDependencies{
+            defaults, shell, queue, background, [this] { return hasWiFi ? wifiInfo : nullptr; },
+            [this] { return newerVersion; },
+            {[this] { return supportTicket; }, [this] { return knowledgeBase; }, [this] { return speedTest; }},
+            "support@havenway.test"};
     }
 
     // Shows the window and lets its queued view changes land.
@@ -137,12 +143,7 @@ struct SettingsWindowFixture : KitControllerFixture {
     }
     // What a bound control does when the user changes it.
     void edit(const std::string& key, SettingValue value) { defaults.setValue(key, std::move(value)); }
-    std::optional<SettingValue> stored(const std::string& key) const {
-        const auto all = store.stored();
-        const auto it = all.find(key);
-        if (it == all.end()) return std::nullopt;
-        return it->second;
-    }
+    std::optional<SettingValue> stored(const std::string& key) const { return storedValue(store, key); }
 
     UserDefaultsController defaults{store};
     RecordingWindowView window;

@@ -21,59 +21,40 @@ namespace {
 using Keys = SettingsUserDefaults;
 
 // The real window on the controller, offscreen.
-struct SettingsWidgetFixture : WidgetAppFirst, KitControllerFixture {
-    explicit SettingsWidgetFixture(SettingsLayout layout = SettingsLayout::Tabbed)
-        : widget(defaults, layout),
-          controller(context, widget, widget,
-                     SettingsWindowDependencies{defaults, shell, queue, background, [] { return nullptr; },
-                                                [] { return false; }, {}, "support@havenway.test"},
-                     widget.entirePage()) {
-        widget.setController(&controller);
-        shell.closeSettings = [this] { controller.close(); };
+struct SettingsWidgetFixture : WidgetAppFirst, SettingsWindowFixture {
+    explicit SettingsWidgetFixture(SettingsLayout layout = SettingsLayout::Tabbed) : widget(defaults, layout) {
+        hasWiFi = false;
+        controller = std::make_unique<SettingsWindowViewController>(context, widget, widget, dependencies(),
+                                                                    widget.entirePage());
+        widget.setController(controller.get());
     }
-    ~SettingsWidgetFixture() { widget.setController(nullptr); }
-    void open() {
-        controller.showWindow();
-        queue.runUntilIdle();
-    }
-    std::optional<SettingValue> stored(const std::string& key) const {
-        const auto all = store.stored();
-        const auto it = all.find(key);
-        return it == all.end() ? std::nullopt : std::optional<SettingValue>(it->second);
+    ~SettingsWidgetFixture() {
+        widget.setController(nullptr);
+        controller.reset();
     }
 
     ManualAnimationDriver animations;
-    UserDefaultsController defaults{store};
-    SettingsShellDouble shell;
     SettingsWindowWidget widget;
-    SettingsWindowViewController controller;
 };
 
 class SettingsWindowWidgetTest : public ::testing::Test {};
 
-TEST_F(SettingsWindowWidgetTest, AToggleEnablesApplyAndCancelRedisplaysStoredValues) {
-    SettingsWidgetFixture f;
-    f.defaults.setAppliesImmediately(false);
-    f.open();
-    QCheckBox& minimized = f.widget.checkBox(Keys::startMinimized);
-    EXPECT_FALSE(f.widget.applyButton().isEnabled());
-    minimized.click();
-    EXPECT_TRUE(minimized.isChecked());
-    EXPECT_TRUE(f.widget.applyButton().isEnabled());
-    f.widget.cancelButton().click();
-    EXPECT_FALSE(minimized.isChecked());
-    EXPECT_FALSE(f.defaults.hasUnappliedChanges());
-    EXPECT_EQ(f.stored(Keys::startMinimized), std::nullopt);
-}
-
 TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextChecksNone) {
     SettingsWidgetFixture f;
+    f.defaults.setAppliesImmediately(true);
     f.defaults.setValue(Keys::vpnProtocols, std::string(" IKEv2 "));
     f.defaults.setAppliesImmediately(false);
     f.open();
     QButtonGroup& cells = f.widget.protocolGroup();
     EXPECT_EQ(cells.checkedButton(), nullptr);
-    EXPECT_EQ(cells.buttons().size(), 3);
+    EXPECT_FALSE(f.widget.applyButton().isEnabled());
+    cells.button(1)->click();
+    EXPECT_TRUE(f.widget.applyButton().isEnabled());
+    f.widget.cancelButton().click();
+    EXPECT_EQ(cells.checkedButton(), nullptr) << "Cancel shows the stored value again";
+    EXPECT_FALSE(f.defaults.hasUnappliedChanges());
+
+    f.open();
     f.widget.checkBox(Keys::startMinimized).click();
     f.widget.applyButton().click();
     EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" IKEv2 "))) << "stays until the user picks";
@@ -123,7 +104,7 @@ TEST_F(SettingsWindowWidgetTest, TheUpdateCoverDimsToFortyPercentAndHidesAfterIt
     f.animations.advanceInSteps(300);
     EXPECT_TRUE(f.widget.autoUpdateOverlay().isVisible());
     EXPECT_NEAR(viewOpacity(f.widget.autoUpdateOverlay()), 0.4, 0.01);
-    f.controller.autoUpdaterSheetEnded();
+    f.controller->autoUpdaterSheetEnded();
     f.animations.advanceInSteps(100);
     EXPECT_TRUE(f.widget.autoUpdateOverlay().isVisible()) << "fading, not gone";
     EXPECT_LT(viewOpacity(f.widget.autoUpdateOverlay()), 0.4);
@@ -133,16 +114,15 @@ TEST_F(SettingsWindowWidgetTest, TheUpdateCoverDimsToFortyPercentAndHidesAfterIt
 
 TEST_F(SettingsWindowWidgetTest, ListLayoutScrollsToTheSectionAndTheWarningSlidesIntoPlace) {
     SettingsWidgetFixture f(SettingsLayout::List);
-    f.defaults.setAppliesImmediately(false);
     f.open();
     SettingsViewDetailsArea& details = *f.widget.detailsArea();
     EXPECT_EQ(details.verticalScrollBar()->value(), 0) << "starts at the top, the protocol section";
     EXPECT_EQ(f.widget.entirePage()->protocolMenu().count(), 3);
 
-    f.controller.tableViewShouldSelectRow(1);
+    f.controller->tableViewShouldSelectRow(1);
     f.animations.advanceInSteps(300);
     EXPECT_NEAR(details.detailsY(), 684.0, 1.0);
-    EXPECT_EQ(f.controller.previouslySelectedRow(), 1);
+    EXPECT_EQ(f.controller->previouslySelectedRow(), 1);
     const double viewport = details.viewport()->height();
     const double height = SettingsEntirePageWidget::kDocumentHeight;
     EXPECT_DOUBLE_EQ(details.verticalScrollBar()->value(), height - 684 - viewport);

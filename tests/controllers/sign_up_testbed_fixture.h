@@ -20,12 +20,11 @@ inline std::string freshEmail(const char* tag) {
 
 class SignUpTestbed : public TestbedWindowFixture {
 protected:
+    // One install per test, so the testbed's per-install limits never meet.
+    std::string serial() const override { return "SIGNUP-" + std::to_string(QDateTime::currentMSecsSinceEpoch()); }
     void SetUp() override {
-        // One install per test, so the testbed's per-install limits never meet.
-        system.serial = "SIGNUP-" + std::to_string(QDateTime::currentMSecsSinceEpoch());
         TestbedWindowFixture::SetUp();
         if (IsSkipped()) return;
-        hub->initUUIDChecking();
         hub->appModel().authorizeForFreeTrialLink = env->webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php";
         controller.reset();  // the old one would clear the widget's actions on its way out
         controller = std::make_unique<AuthWindowViewController>(

@@ -11,27 +11,11 @@
 
 #include "controllers/auth_window_view_controller.h"
 #include "controllers/auth_window_widget.h"
-#include "core/settings_user_defaults.h"
-#include "hub/default_service_layer_factory.h"
-#include "platform/backend/parse_client.h"
-#include "platform/qt/qt_http_client.h"
-#include "platform/qt/qt_main_queue.h"
 #include "auth_shell_commands.h"
+#include "main_window_testbed.h"
 #include "services/analytics_service.h"
-#include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
-#include "services/links_manager.h"
-#include "support/fake_image_codec.h"
-#include "support/fake_secret_store.h"
-#include "support/fake_settings_store.h"
-#include "support/fake_system_info.h"
-#include "support/inline_background_queue.h"
-#include "support/qt_test_app.h"
-#include "support/recording_url_opener.h"
-#include "support/temp_dir.h"
-#include "support/testbed_parse_config.h"
 #include "support/widget_test_app.h"
-#include "testbed/testbed_env.h"
 
 namespace hw::test {
 
@@ -54,6 +38,9 @@ protected:
     virtual bool isEnterprise() const { return false; }
     virtual EnterprisePageMaker pageMaker() { return nullptr; }
 
+    // A device serial of its own, where the testbed counts per install.
+    virtual std::string serial() const { return {}; }
+
     void SetUp() override {
         env = TestbedEnv::load();
         if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
@@ -61,37 +48,26 @@ protected:
         prepareDisplay();
         if (IsSkipped()) return;
         widgetTestApp();
-        queueHolder = std::make_unique<QtMainQueue>();
         settings.registerDefaults(SettingsUserDefaults::defaults());
-        http = std::make_unique<QtHttpClient>(*queueHolder);
-        const ParseClientConfig c =
-            testbedParseConfig(*env, "com.havenway.login-itest", dir.file("datastore.sqlite"));
-        parse = std::make_unique<ParseClient>(c, *http, *queueHolder, secrets, settings);
-        parse->enableRevocableSession();
-        parse->enableLocalDatastore();
-        factory = std::make_shared<DefaultServiceLayerFactory>(ServiceLayerPlatform{
-            *queueHolder, background, settings, secrets, *http, *parse, system, codec, nullptr, nullptr, nullptr});
-        hub = std::make_unique<ServiceLayer>(factory);
-        hub->prepareApplication();
-        shell.hub = hub.get();
+        rig.emplace(*env, &settings, nullptr, serial());
+        hub = rig->hub.get();
+        parse = rig->parse.get();
+        queueHolder = &rig->queue;
+        shell.hub = hub;
         if (isEnterprise()) {
             const std::string identity = env->webUrl();
-            enterpriseAuth = std::make_unique<EnterpriseAuthService>(*http, identity + "/oauth/token",
+            enterpriseAuth = std::make_unique<EnterpriseAuthService>(*rig->http, identity + "/oauth/token",
                                                                      identity + "/userinfo");
         }
         makeWindow();
     }
     void TearDown() override {
-        if (!queueHolder) return;
+        if (!rig) return;
         controller.reset();
         widget.reset();
         enterpriseAuth.reset();
-        hub.reset();
-        factory.reset();
-        parse.reset();
-        http.reset();
         spinFor(30);
-        queueHolder.reset();
+        rig.reset();
     }
     void makeWindow() {
         controller.reset();
@@ -133,23 +109,19 @@ protected:
         std::optional<HttpResponse> answer;
         HttpRequest request;
         request.url = env->webUrl() + "/testbed/analytics";
-        http->send(request, [&](HttpResponse r) { answer = std::move(r); });
+        rig->http->send(request, [&](HttpResponse r) { answer = std::move(r); });
         spinUntil([&] { return answer.has_value(); });
         return answer ? answer->body : std::string();
     }
 
-    InlineBackgroundQueue background;
     std::optional<TestbedEnv> env;
     TempDir dir;
-    std::unique_ptr<QtMainQueue> queueHolder;
-    std::unique_ptr<QtHttpClient> http;
-    FakeSecretStore secrets;
     FakeSettingsStore settings;
-    FakeSystemInfo system;
-    FakeImageCodec codec;
-    std::unique_ptr<ParseClient> parse;
-    std::shared_ptr<DefaultServiceLayerFactory> factory;
-    std::unique_ptr<ServiceLayer> hub;
+    std::optional<MainWindowTestbed> rig;
+    // The rig's, under the names the windows' tests use.
+    ServiceLayer* hub = nullptr;
+    ParseClient* parse = nullptr;
+    QtMainQueue* queueHolder = nullptr;
     std::unique_ptr<EnterpriseAuthService> enterpriseAuth;
     RecordingURLOpener opener;
     DataLoadingShell shell;

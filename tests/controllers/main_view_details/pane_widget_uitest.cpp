@@ -9,6 +9,7 @@
 
 #include "controllers/main_view_details/connect_button.h"
 #include "controllers/main_view_details/main_view_details_view.h"
+#include "controllers/login_window_views.h"
 #include "controllers/main_view_details/pane_fixture.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
@@ -96,18 +97,12 @@ TEST_F(PaneWidgetTest, PopoverShowsOncePerRestInTheBandAndGoesOnAMove) {
         pane->showConnectButtonPopover();
     };
     ConnectButtonCallbacks::onMouseExitedCallback = [&] { pane->closeConnectButtonPopover(); };
+    // The band and the rest are the model's; this proves the real button feeds it.
     auto* button = view.connectButton();
-    QTest::mouseMove(button, QPoint(20, 20));  // outside the band
-    f.queue.advance(2000);
-    EXPECT_EQ(shown, 0);
     QTest::mouseMove(button, QPoint(140, 20));
-    f.queue.advance(999);
-    EXPECT_EQ(shown, 0);
-    f.queue.advance(1);
-    EXPECT_EQ(shown, 1);
-    EXPECT_TRUE(view.connectButtonPopover()->isVisible());
     f.queue.advance(3000);
     EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(view.connectButtonPopover()->isVisible());
     QTest::mouseMove(button, QPoint(141, 22));
     QTest::mouseMove(button, QPoint(143, 22));
     EXPECT_FALSE(view.connectButtonPopover()->isVisible());
@@ -115,20 +110,23 @@ TEST_F(PaneWidgetTest, PopoverShowsOncePerRestInTheBandAndGoesOnAMove) {
     EXPECT_TRUE(view.connectButtonPopover()->windowFlags().testFlag(Qt::ToolTip));
 }
 
-TEST(NotificationBarViews, PartialRedrawFillsOnlyTheDirtyRectangle) {
+TEST(FlatColorViews, PartialRedrawFillsOnlyTheDirtyRectangle) {
     widgetTestApp();
     struct Row {
-        std::function<FlatColorView*()> make;
+        std::function<QWidget*()> make;
         const char* fill;
     };
-    const Row rows[] = {{[] { return new ErrorNotificationsBar; }, "#EF8F8F"},
+    const Row rows[] = {{[] { return new LoginWindow_ErrorSubview; }, "#dd5b5b"},
+                        {[] { return new LoginViewInputFieldsBackground; }, "#efefef"},
+                        {[] { return new FreeTrialSignUpView; }, "#15A9EA"},
+                        {[] { return new ErrorNotificationsBar; }, "#EF8F8F"},
                         {[] { return new UpgradeAvailableNotificationsBar; }, "#B6E29C"},
                         {[] { return new MainViewTopNotificationArea; }, "#e7f3fe"},
                         {[] { return new ManViewErrorTopBar; }, "#FFF0F0"},
                         {[] { return new AutoReconnectOverlayView; }, "#000000"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fill);
-        std::unique_ptr<FlatColorView> bar(row.make());
+        std::unique_ptr<QWidget> bar(row.make());
         bar->resize(100, 40);
         for (auto* child : bar->findChildren<QWidget*>()) child->hide();
         QImage image(100, 40, QImage::Format_ARGB32);
