@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/child_process.h"
@@ -49,6 +50,13 @@ protected:
         std::vector<std::string> vars;
         for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
         return spawnLogged({binary()}, vars, log);
+    }
+    // Whether the log shows the text within the bound.
+    static bool logShows(const std::string& log, const std::string& text, std::chrono::milliseconds bound) {
+        for (const auto end = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < end;
+             std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (TempDir::read(log).find(text) != std::string::npos) return true;
+        return false;
     }
     // SIGTERM to the application; its exit code.
     int terminate() {
