@@ -81,8 +81,6 @@ TEST_P(BaseWindowViewControllerTest, RunsHooksInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Triggers, BaseWindowViewControllerTest,
     ::testing::Values(
-        HookCase{"LaterShows", {"show", "show", "show"},
-                 concat({load, {"setupAfterOpening:shown", "setupAfterOpening:shown", "setupAfterOpening:shown"}})},
         HookCase{"FirstOrderOutLoadsWithoutOpening", {"orderOut"}, load},
         HookCase{"ReadingTheWindowLoadsIt", {"read", "read"}, load},
         HookCase{"OrderOutHasNoCloseHooks", {"show", "orderOut", "show"},
