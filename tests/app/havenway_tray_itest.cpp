@@ -1,20 +1,29 @@
-// The built application's tray as a desktop's panel meets it: the item
-// registers with the panel's watcher, offers the signed-out menu, and a click
-// on it is the reopen. A private X display and bus; with the testbed, the
-// demo account, and as root the helper and the VPN servers.
+// The built application as a user starts it, and its tray as a desktop's panel
+// meets it. A private X display and bus; with the testbed, the demo account,
+// and as root the helper and the VPN servers.
 // The engine's headers come before Qt's, whose emit keyword they use as a name.
 #include "support/testbed_engine.h"
 
-#include <set>
+#include <signal.h>
+#include <unistd.h>
 
-#include "app/app_process_fixture.h"
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
 #include "core/vpn_protocols.h"
 #include "platform/file_secret_store.h"
 #include "platform/json_settings_store.h"
 #include "services/auth_service.h"
+#include "support/child_process.h"
 #include "support/fake_notification_daemon.h"
+#include "support/temp_dir.h"
+#include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
 #include "support/x_keyboard.h"
 #include "testbed/testbed_env.h"
@@ -47,9 +56,48 @@ const MenuNode* itemStarting(const MenuNode& root, const QString& text) {
     return nullptr;
 }
 
-class HavenwayTray : public QtAppFirst, public AppProcessTest {
+// The built application as a user starts it, on a private display and bus
+// with a panel's watcher: its own home, settings, data, state and runtime
+// folders, and no helper or backend until a test names them.
+class HavenwayTray : public ::testing::Test, public QtAppFirst {
 protected:
-    HavenwayTray() : AppProcessTest(true) {}
+    void SetUp() override {
+        if (::access(binary().c_str(), X_OK) != 0) GTEST_SKIP() << "havenway is not built: " << binary();
+        if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
+        for (const auto& [name, sub] : {std::pair{"HOME", "home"}, {"XDG_CONFIG_HOME", "config"},
+                                        {"XDG_DATA_HOME", "data"}, {"XDG_STATE_HOME", "state"},
+                                        {"HAVENWAY_RUNTIME_DIR", "run"}})
+            std::filesystem::create_directories(env[name] = dir.file(sub));
+        env.insert({{"HAVENWAY_HELPER_SOCKET", dir.file("no-helper.sock")},
+                    {"HAVENWAY_BACKEND_HOST", "http://127.0.0.1:9"},
+                    {"DISPLAY", desktop.xvfb.display()},
+                    {"DBUS_SESSION_BUS_ADDRESS", desktop.bus.address()},
+                    {"QT_QPA_PLATFORM", "xcb"},
+                    // No GL driver to load and unload (its leak at exit is not ours).
+                    {"QT_XCB_GL_INTEGRATION", "none"},
+                    {"TMPDIR", dir.path()},
+                    {"PATH", "/usr/bin:/bin"}});
+    }
+    void TearDown() override {
+        if (app > 0) {
+            ::kill(app, SIGKILL);
+            waitChild(app, 5s);
+        }
+    }
+    static std::string binary() { return HW_BINARY_DIR "/src/havenway"; }
+    pid_t spawn(const std::string& log) const {
+        std::vector<std::string> vars;
+        for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+        return spawnLogged({binary()}, vars, log);
+    }
+    // SIGTERM to the application; its exit code.
+    int terminate() {
+        ::kill(app, SIGTERM);
+        const int code = waitChild(app, 15s);
+        app = -1;
+        return code;
+    }
+
     // Starts the application; its item's bus name once the panel has it, else empty.
     QString startItem() {
         app = spawn(log());
@@ -74,21 +122,45 @@ protected:
         ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
     }
     std::string log() const { return dir.file("app.log"); }
+    // How often the application's log shows the text.
+    long logged(const std::string& text) const {
+        const std::string all = TempDir::read(log());
+        long n = 0;
+        for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    TempDir dir;
+    TrayDesktop desktop;
+    std::map<std::string, std::string> env;
+    pid_t app = -1;
 };
 
-TEST_F(HavenwayTray, RegistersOffersTheSignedOutMenuAndReopensOnAClick) {
+// Without a helper or backend, and without a runtime folder (the lock goes to the
+// temporary folder): one copy per user, the signed-out menu, a click on the item
+// is the reopen, and a clean end on SIGTERM.
+using HavenwayProcess = HavenwayTray;
+
+TEST_F(HavenwayProcess, OneCopyPerUserAndACleanEndOnSIGTERM) {
+    env.erase("HAVENWAY_RUNTIME_DIR");
     const QString service = startItem();
     ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
-
+    ASSERT_TRUE(spinUntil([&] { return logged(": shown") > 0; }, 30000)) << TempDir::read(log());
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/havenway-" + std::to_string(::geteuid()) + "/instance.lock"));
     MenuNode root;
     ASSERT_TRUE(spinUntil([&] { return !(root = trayLayout(service)).children.empty(); }, 10000));
     EXPECT_EQ(root.labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
 
+    const pid_t second = spawn(dir.file("second.log"));
+    EXPECT_EQ(waitChild(second, 10s), 0) << TempDir::read(dir.file("second.log"));
+    EXPECT_TRUE(spinUntil([&] { return logged("a later start asked for reopen") == 1; }, 10000)) << TempDir::read(log());
+    const long reopens = logged("applicationShouldHandleReopen");
     trayCall(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
-    EXPECT_TRUE(spinUntil([&] { return TempDir::read(log()).find("applicationShouldHandleReopen") != std::string::npos; },
-                          15000))
-        << TempDir::read(log());
+    EXPECT_TRUE(spinUntil([&] { return logged("applicationShouldHandleReopen") > reopens; }, 15000))
+        << "a click on the item is the reopen";
+
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    EXPECT_EQ(logged("applicationWillTerminate complitely finished."), 1) << TempDir::read(log());
 }
 
 // The whole road on the testbed's VPN servers, with the real helper. The
