@@ -63,7 +63,6 @@ protected:
         };
         e.clock = &factory->queue;
         e.loadFlag = [](const ParseFilePtr&, std::function<void(ImagePtr)>) {};
-        if (configure) configure(e);
         delegate = std::make_unique<AppDelegate>(std::move(e));
         return *delegate;
     }
@@ -114,7 +113,6 @@ protected:
     bool statusItem = false, handlesURLs = false, enterprise = false, hideOnLaunch = false;
     std::string reportPath;
     SleepWatch* sleepWatch = nullptr;
-    std::function<void(AppDelegateEnvironment&)> configure;  // last changes before the delegate is made
     int randomValue = 0;
     std::vector<int> randomBounds;
 };

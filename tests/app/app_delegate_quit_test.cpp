@@ -146,39 +146,34 @@ TEST_F(AppDelegateTest, ModeChangesNeedAStatusItemAndReachEverySubscriberInOrder
     EXPECT_EQ(heard, "ABAB");
 }
 
-TEST_F(AppDelegateTest, TheCodeOfTheCallbackURL) {
-    for (const auto& [url, code] : std::vector<std::pair<std::string, std::optional<std::string>>>{
-             {"havenway://oauth/callback?code=abc", "abc"},
-             {"havenway://oauth/callback?state=x&code=abc", "abc"},
-             {"havenway://oauth/callback?code=a%2Fb&code=zz", "a/b"},
-             {"havenway://oauth/callback?code", std::nullopt},
-             {"havenway://oauth/callback", std::nullopt},
-             {"havenway://oauth/callback?code=%zz", std::nullopt},
-             {"havenway://oauth/callback?codes=abc#code=x", std::nullopt}}) {
-        EXPECT_EQ(AppDelegate::getCodeValueFromURL(url), code) << url;
-    }
-}
-
 TEST_F(AppDelegateTest, OnlyACodeForTheShownEnterprisePageStartsTheSignIn) {
     struct Row {
         std::string url;
-        bool handles, pageShown, starts;
+        bool handles, pageShown;
+        std::optional<std::string> code;  // none: no sign-in starts
     };
-    for (const Row& row : {Row{"havenway://oauth/callback?code=abc", true, true, true},
-                           Row{"havenway://oauth/callback?code=abc", false, true, false},
-                           Row{"havenway://oauth/callback?code=abc", true, false, false},
-                           Row{"havenway://oauth/callback?code=", true, true, false},
-                           Row{"havenway://other/callback?code=abc", true, true, false},
-                           Row{"https://oauth/callback?code=abc", true, true, false},
-                           Row{"HAVENWAY://oauth/callback?code=abc", true, true, false}}) {
+    const std::string callback = "havenway://oauth/callback";
+    for (const Row& row : {Row{callback + "?code=abc", true, true, "abc"},
+                           Row{callback + "?state=x&code=abc", true, true, "abc"},
+                           Row{callback + "?code=a%2Fb&code=zz", true, true, "a/b"},
+                           Row{callback + "?code=abc", false, true, {}}, Row{callback + "?code=abc", true, false, {}},
+                           Row{callback + "?code=", true, true, {}}, Row{callback + "?code", true, true, {}},
+                           Row{callback, true, true, {}}, Row{callback + "?code=%zz", true, true, {}},
+                           Row{callback + "?codes=abc#code=x", true, true, {}},
+                           Row{"havenway://other/callback?code=abc", true, true, {}},
+                           Row{"https://oauth/callback?code=abc", true, true, {}},
+                           Row{"HAVENWAY://oauth/callback?code=abc", true, true, {}}}) {
         SCOPED_TRACE(row.url);
         restart();
         handlesURLs = row.handles;
         make();
         authWindow->enterprisePage = row.pageShown;
         delegate->handleURLEvent(row.url);
-        EXPECT_EQ(journaled("auth.startEnterpriseLogin:vpnuser/vpnpass"), row.starts);
-        EXPECT_EQ(journaled("requestAuthToken:abc"), row.starts);
+        EXPECT_EQ(journaled("auth.startEnterpriseLogin:vpnuser/vpnpass"), row.code.has_value());
+        EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                                [](const std::string& e) { return e.rfind("requestAuthToken:", 0) == 0; }),
+                  row.code ? 1 : 0);
+        EXPECT_TRUE(!row.code || journaled("requestAuthToken:" + *row.code));
     }
     EXPECT_FALSE(log->contains("token-of-abc"));
 }

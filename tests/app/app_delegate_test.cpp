@@ -15,6 +15,8 @@ namespace {
 using Keys = SettingsUserDefaults;
 
 TEST_F(AppDelegateTest, LaunchRunsItsStepsInOrderAndKeepsThePortsOthersSet) {
+    reportPath = dir.file("exception.json");
+    std::ofstream(reportPath) << R"({"type":"std::bad_alloc","stack":"a  |   b"})";
     launch();
     const std::vector<std::string> expected{
         "prepareConnectionManager", "welcome.show", "initParse", "terminatePreviousOpenVPNProcesses",
@@ -29,6 +31,8 @@ TEST_F(AppDelegateTest, LaunchRunsItsStepsInOrderAndKeepsThePortsOthersSet) {
     EXPECT_FALSE(hub->shell().compareIfVersionIsLowerThanWithAnotherVersion("1.0.0", "2.5"));
     EXPECT_EQ(factory->reachability->checks.size(), 1u);
     EXPECT_EQ(TempDir::mode(dir.path() + "/logs"), 0700u);
+    EXPECT_TRUE(journaled("report:std::bad_alloc")) << "the last run's fatal exception";
+    EXPECT_NE(::access(reportPath.c_str(), F_OK), 0);
 
     delegate->applicationDidFinishLaunching();
     EXPECT_EQ(count("prepareConnectionManager"), 1u) << "launched twice";
@@ -50,14 +54,6 @@ TEST_F(AppDelegateTest, AnExceptionInALaunchStepSkipsTheRestAndIsReported) {
     for (int i = 0; i < 12; ++i) delegate->handleException(std::runtime_error("boom"));
     EXPECT_EQ(count("report:std::runtime_error"), 10u) << "only the first ten are reported";
     EXPECT_THROW(delegate->wrapMainProcessingWithExceptionHandling([] { throw 42; }), int);
-}
-
-TEST_F(AppDelegateTest, AFatalExceptionsReportIsSentByTheNextLaunch) {
-    reportPath = dir.file("exception.json");
-    std::ofstream(reportPath) << R"({"type":"std::bad_alloc","stack":"a  |   b"})";
-    launch();
-    EXPECT_TRUE(journaled("report:std::bad_alloc"));
-    EXPECT_NE(::access(reportPath.c_str(), F_OK), 0);
 }
 
 TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnceButNoApplicationURL) {
@@ -203,21 +199,14 @@ protected:
                       factory->http, factory->queue, factory->keychain, factory->store};
 };
 
-TEST_F(HubShellServicesTest, TheShellRunsOnAHubWithoutReachabilityOrEngine) {
-    HubShellServices real(*hub, parse, factory->queue);
+// On a hub without reachability or engine: nothing to stop, but the exit still waits.
+TEST_F(HubShellServicesTest, TheExitWaitsForTheHelperToTakeTheLastMessagesButNotForever) {
+    std::function<void()> taken;
+    HubShellServices real(*hub, parse, factory->queue, [&](std::function<void()> done) { taken = std::move(done); });
     real.clearAllReachabilityObservers();
     real.stopReachability();
     real.watchInsecureWiFi("backend.example", [] {});
     real.disableNetworkLock();
-    bool done = false;
-    real.prepareForTermination([&] { done = true; });
-    factory->queue.runUntilIdle();
-    EXPECT_TRUE(done);
-}
-
-TEST_F(HubShellServicesTest, TheExitWaitsForTheHelperToTakeTheLastMessagesButNotForever) {
-    std::function<void()> taken;
-    HubShellServices real(*hub, parse, factory->queue, [&](std::function<void()> done) { taken = std::move(done); });
     int finished = 0;
     real.prepareForTermination([&] { ++finished; });
     factory->queue.runUntilIdle();
@@ -234,6 +223,10 @@ TEST_F(HubShellServicesTest, TheExitWaitsForTheHelperToTakeTheLastMessagesButNot
     EXPECT_EQ(finished, 1);
     factory->queue.advance(1);
     EXPECT_EQ(finished, 2);
+
+    HubShellServices(*hub, parse, factory->queue).prepareForTermination([&] { ++finished; });
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(finished, 3) << "without a helper to wait for";
 }
 
 }  // namespace

@@ -76,7 +76,6 @@ protected:
 
 TEST_F(AUUpdaterTest, ASecondFailureIsReportedAndTheNextRequestHasItsRetryAgain) {
     auto u = make();
-    u->setInterval(5.0);
     u->downloadUpdate();
     ASSERT_EQ(download.transfers.size(), 1u);
     EXPECT_EQ(download.last().request.url, "https://updates.test/havenway.zip");
@@ -89,7 +88,6 @@ TEST_F(AUUpdaterTest, ASecondFailureIsReportedAndTheNextRequestHasItsRetryAgain)
     ASSERT_EQ(download.transfers.size(), 2u);
     download.last().fail();
     EXPECT_EQ(delegate.states, (std::vector<int>{1, 0, 1, 0, 4}));
-    EXPECT_EQ(u->attemptsIfDownloadFailed(), 0);
     queue.advance(60000);
     EXPECT_EQ(download.transfers.size(), 2u) << "retried after the failure was reported";
 

@@ -48,16 +48,13 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     spinFor(200);
 
     MenuNode root = trayLayout(service);
-    QStringList labels;
     const MenuNode* connect = nullptr;
     const MenuNode* location = nullptr;
     for (const auto& n : root.children) {
-        if (n.props.value("type").toString() == "separator") continue;
-        labels << n.label();
         if (n.label() == "Disconnect") connect = &n;
         if (n.props.value("children-display").toString() == "submenu") location = &n;
     }
-    EXPECT_EQ(labels, (QStringList{"Open Havenway", "Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7",
+    EXPECT_EQ(root.labels(), (QStringList{"Open Havenway", "Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7",
                                    "Status: ", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
     EXPECT_FALSE(root.children.front().visible()) << "the app item shows only in status-bar-only mode";
     ASSERT_NE(location, nullptr);
@@ -69,26 +66,14 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     }
 
     ASSERT_NE(connect, nullptr);
-    trayCall(service, "/MenuBar", "com.canonical.dbusmenu", "Event",
-             {connect->id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), uint(0)});
+    trayClick(service, connect->id);
     EXPECT_TRUE(spinUntil([&] { return journaled("main.performConnectCommand"); }, 10000));
-
-    int activations = 0;
-    item.onActivated = [&] { ++activations; };
-    trayCall(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
-    EXPECT_TRUE(spinUntil([&] { return activations == 1; }, 10000)) << "a click on the item is the reopen";
 }
 
-TEST_F(TrayTest, WithoutAWatcherThereIsNoTrayAndTheKeyboardQuitAsks) {
+TEST_F(TrayTest, WithoutAWatcherThereIsNoTray) {
     start(false);
-    QtStatusItem item;
     EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
-    EXPECT_FALSE(item.isShown());
-    statusItem = item.isShown();
-    launch();
-    delegate->quitKeyPressed();
-    EXPECT_EQ(alerts.pending.size(), 1u);
-    EXPECT_TRUE(exitCodes.empty());
+    EXPECT_FALSE(QtStatusItem().isShown());
 }
 
 }  // namespace

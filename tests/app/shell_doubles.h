@@ -210,13 +210,4 @@ public:
     MenuPtr menu;
 };
 
-class ManualSleepWatch final : public SleepWatch {
-public:
-    bool subscribe(Handlers h) override {
-        handlers = std::move(h);
-        return true;
-    }
-    Handlers handlers;
-};
-
 }  // namespace hw::test

@@ -1,6 +1,7 @@
-// The update sheet on the real main window, offscreen, reached the way the
-// details pane reaches it: its update bar, the shell, the sheet, and the end
-// back through the main window to the pane's overlay.
+// The real update window offscreen: as a sheet on the real main window,
+// reached the way the details pane reaches it (its update bar, the shell, the
+// sheet, and the end back through the main window to the pane's overlay), and
+// alone end to end against the testbed.
 // The engine's headers come before Qt's, whose emit keyword they use as a name.
 #include "connection/vpn_connection_manager_engine.h"
 #include "support/fake_system_vpn_service.h"
@@ -8,18 +9,23 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "app/app_delegate.h"
 #include "app/auto_update_window_factory.h"
 #include "app/auto_update_window_widget.h"
 #include "app/main_window_port_adapter.h"
+#include "app/recording_auto_update_view.h"
 #include "app/shell_doubles.h"
 #include "controllers/main_view_details/main_view_details_view.h"
-#include "view/top_bar/notification_bar_views.h"
 #include "controllers/main_window_widget.h"
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
+#include "platform/qt/qt_file_download.h"
+#include "platform/qt/qt_main_queue.h"
 #include "support/fake_file_download.h"
 #include "support/fake_helper_install.h"
 #include "support/fake_http_client.h"
@@ -29,17 +35,27 @@
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
 #include "support/fake_user_notification_center.h"
+#include "support/kit_controller_fixture.h"
 #include "support/manual_animation_driver.h"
 #include "support/manual_queue.h"
+#include "support/qt_test_app.h"
 #include "support/recording_process_launcher.h"
 #include "support/recording_url_opener.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/widget_test_app.h"
+#include "testbed/testbed_env.h"
 #include "view/kit_controls.h"
+#include "view/top_bar/notification_bar_views.h"
 
 namespace hw::test {
 namespace {
+
+AutoUpdateWindowWidget* shownUpdateWindow() {
+    for (auto* w : QApplication::topLevelWidgets())
+        if (auto* u = qobject_cast<AutoUpdateWindowWidget*>(w); u && u->isVisible()) return u;
+    return nullptr;
+}
 
 // The application's shell and main window on the hub's real services and
 // engine, with fakes only where the machine would be reached.
@@ -118,9 +134,7 @@ TEST_F(UpdateSheetOnMainWindow, ThePanesUpdateBarOpensTheSheetAndItsCancelFadesT
     bar->linkButton()->click();
     animations.advanceInSteps(500);
     EXPECT_TRUE(pane->autoUpdateOverlay()->isVisible());
-    AutoUpdateWindowWidget* sheet = nullptr;
-    for (auto* w : QApplication::topLevelWidgets())
-        if (auto* u = qobject_cast<AutoUpdateWindowWidget*>(w); u && u->isVisible()) sheet = u;
+    AutoUpdateWindowWidget* sheet = shownUpdateWindow();
     ASSERT_NE(sheet, nullptr) << "the fade's end did not open the sheet";
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_EQ(sheet->parentWidget(), &mainWindow->widget());
@@ -130,7 +144,66 @@ TEST_F(UpdateSheetOnMainWindow, ThePanesUpdateBarOpensTheSheetAndItsCancelFadesT
     queue.runUntilIdle();
     animations.advanceInSteps(1500);
     EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(sheet->parentWidget(), nullptr) << "the main window would own the controller's dialog";
     EXPECT_TRUE(pane->autoUpdateOverlay()->isHidden()) << "the sheet's end never reached the pane";
+
+    // Escape counts as Cancel, on the same window shown again from the offer.
+    bar->linkButton()->click();
+    animations.advanceInSteps(500);
+    ASSERT_EQ(shownUpdateWindow(), sheet) << "one window for the process";
+    EXPECT_EQ(sheet->installButton()->text(), "Install");
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(sheet, &escape);
+    queue.runUntilIdle();
+    animations.advanceInSteps(1500);
+    EXPECT_TRUE(pane->autoUpdateOverlay()->isHidden()) << "Escape left the overlay up";
+}
+
+TEST(UpdateWindowEndToEnd, InstallDownloadsFromTheTestbedAndRestartHandsTheScriptTheArchive) {
+    widgetTestApp();
+    auto env = TestbedEnv::load();
+    if (!env) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
+    env->exportToEnvironment();
+    KitControllerFixture fixture;
+    TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string bundle = dir.file("Havenway");
+    fs::create_directories(bundle + "/bin");
+    fs::create_directories(bundle + "/share/havenway");
+    fs::copy_file(std::string(HW_SOURCE_DIR) + "/resources/install-update.sh",
+                  bundle + "/share/havenway/install-update.sh");
+    TempDir::write(bundle + "/bin/havenway", "#!/bin/sh\n");
+    fs::permissions(bundle + "/bin/havenway", fs::perms::owner_all);
+    ScopedEnv data("HAVENWAY_DATA_DIR", dir.file("data").c_str());
+
+    fixture.model.appAutoUpdateDownloadURL = env->webUrl() + "/downloads/havenway-update.zip";
+    QtMainQueue queue;
+    QtFileDownload download(queue);
+    RecordingProcessLauncher launcher;
+    RecordingAutoUpdateShell shell;
+    auto controller = autoUpdateWindowMaker(queue, fixture.model, download, launcher, bundle + "/bin/havenway")(shell);
+    controller->showWindow();
+    auto* window = shownUpdateWindow();
+    ASSERT_NE(window, nullptr);
+
+    int highest = 0;
+    QObject::connect(window->progressIndicator(), &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
+    window->installButton()->click();
+    ASSERT_TRUE(spinUntil([&] { return window->installButton()->text() == "Restart"; }, 20000))
+        << window->statusMessage()->text().toStdString();
+    EXPECT_EQ(highest, 100);
+
+    window->installButton()->click();
+    ASSERT_EQ(launcher.launches.size(), 1u);
+    const auto& l = launcher.launches[0];
+    EXPECT_EQ(l.arguments, (std::vector<std::string>{dir.file("data") + "/auto-update.zip", bundle}));
+    EXPECT_EQ(TempDir::mode(l.arguments[0]), 0600u);
+    ProcessLauncher::Environment expected;
+    for (const char* name : {"PATH", "USER", "HOME", "SHELL"})
+        if (const char* v = std::getenv(name)) expected.emplace_back(name, v);
+    EXPECT_EQ(l.environment, expected);
+    EXPECT_EQ(shell.calls, std::vector<std::string>{"performQuitApplicationFromStatusBar"});
+    EXPECT_FALSE(window->isVisible()) << "Restart left the window up";
 }
 
 }  // namespace

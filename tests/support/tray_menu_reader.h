@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QStringList>
 #include <QVariantMap>
 #include <vector>
 
@@ -19,6 +20,13 @@ struct MenuNode {
     QString label() const { return props.value("label").toString(); }
     bool enabled() const { return props.value("enabled", true).toBool(); }
     bool visible() const { return props.value("visible", true).toBool(); }
+    // The labels of the items below, separators left out.
+    QStringList labels() const {
+        QStringList out;
+        for (const auto& c : children)
+            if (c.props.value("type").toString() != "separator") out << c.label();
+        return out;
+    }
 };
 
 inline MenuNode readNode(const QDBusArgument& arg) {
@@ -44,6 +52,12 @@ inline QDBusMessage trayCall(const QString& service, const QString& path, const 
     QDBusPendingCallWatcher w(QDBusConnection::sessionBus().asyncCall(m));
     spinUntil([&] { return w.isFinished(); }, 10000);
     return w.reply();
+}
+
+// A click on the item, as the panel sends it.
+inline void trayClick(const QString& service, int id) {
+    trayCall(service, "/MenuBar", "com.canonical.dbusmenu", "Event",
+             {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)), uint(0)});
 }
 
 // The whole menu tree, or an empty root when the item did not answer.

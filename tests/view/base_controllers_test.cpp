@@ -81,8 +81,6 @@ TEST_P(BaseWindowViewControllerTest, RunsHooksInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Triggers, BaseWindowViewControllerTest,
     ::testing::Values(
-        HookCase{"LaterShows", {"show", "show", "show"},
-                 concat({load, {"setupAfterOpening:shown", "setupAfterOpening:shown", "setupAfterOpening:shown"}})},
         HookCase{"FirstOrderOutLoadsWithoutOpening", {"orderOut"}, load},
         HookCase{"ReadingTheWindowLoadsIt", {"read", "read"}, load},
         HookCase{"OrderOutHasNoCloseHooks", {"show", "orderOut", "show"},
@@ -96,33 +94,24 @@ INSTANTIATE_TEST_SUITE_P(
         HookCase{"CloseOfAWindowNeverNeeded", {"close"}, {}}),
     [](const auto& info) { return info.param.name; });
 
-TEST(BaseWindowViewController, FollowsMovesOnlyWhenASubclassAsks) {
+TEST(BaseWindowViewController, FollowsMovesOnlyWhenASubclassAsksAndOnlyWhileItLives) {
     KitControllerFixture f;
     Journal journal;
     for (bool follow : {false, true}) {
         RecordingWindowView window;
-        HookRecorder controller(f.context, window, journal);
-        controller.followMoves = follow;
-        controller.showWindow();
-        window.userDrags({5, 6, 7, 8});
-        EXPECT_EQ(controller.moves.size(), follow ? 1u : 0u);
+        {
+            HookRecorder controller(f.context, window, journal);
+            controller.followMoves = follow;
+            controller.showWindow();
+            window.userDrags({5, 6, 7, 8});
+            EXPECT_EQ(controller.moves.size(), follow ? 1u : 0u);
+        }
+        EXPECT_FALSE(window.closeHandler) << "a view outliving its controller calls nothing";
+        EXPECT_FALSE(window.moveHandler);
     }
 }
 
-TEST(BaseWindowViewController, AViewOutlivingItsControllerCallsNothing) {
-    KitControllerFixture f;
-    RecordingWindowView window;
-    {
-        Journal journal;
-        HookRecorder controller(f.context, window, journal);
-        controller.followMoves = true;
-        controller.showWindow();
-    }
-    EXPECT_FALSE(window.closeHandler);
-    EXPECT_FALSE(window.moveHandler);
-}
-
-TEST(BaseWindowViewController, AlertRunsItsDismissOnlyForTheFirstButton) {
+TEST(BaseWindowViewController, AlertsAndSheetsAnswerTheButtonPressedAndAnalyticsKeepAnAbsentDictionary) {
     KitControllerFixture f;
     RecordingWindowView window;
     BaseWindowViewController controller(f.context, window);
@@ -133,30 +122,18 @@ TEST(BaseWindowViewController, AlertRunsItsDismissOnlyForTheFirstButton) {
     EXPECT_EQ(dismissed, 0);
     window.alertView.answer(0);
     EXPECT_EQ(dismissed, 1);
-
     controller.alertWithTitle("Again", "", [&] { ++dismissed; });
     window.alertView.answer(1);
-    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(dismissed, 1) << "only the first button dismisses";
     controller.alertWithTitle("No closure", "");
     EXPECT_TRUE(window.alertView.answer(0));
-}
 
-TEST(BaseWindowViewController, SheetAnswersTheButtonPressed) {
-    KitControllerFixture f;
-    RecordingWindowView window;
-    BaseWindowViewController controller(f.context, window);
     int response = 0;
     controller.beginSheet({"Quit?", "", {"Quit", "Cancel"}}, [&](int r) { response = r; });
-    ASSERT_EQ(window.alertView.shown.size(), 1u);
-    EXPECT_EQ(window.alertView.shown[0].request.modality, AlertModality::Sheet);
+    EXPECT_EQ(window.alertView.shown.back().request.modality, AlertModality::Sheet);
     window.alertView.answer(1);
     EXPECT_EQ(response, kAlertSecondButtonReturn);
-}
 
-TEST(BaseWindowViewController, AnalyticsKeepAnAbsentDictionaryAbsent) {
-    KitControllerFixture f;
-    RecordingWindowView window;
-    BaseWindowViewController controller(f.context, window);
     controller.sendAnalyticsEvent("ae_one");
     controller.sendAnalyticsEvent("ae_two", AnalyticsParameters{{"ap_k", "v"}});
     ASSERT_EQ(f.events.size(), 2u);

@@ -15,7 +15,7 @@ struct FrameRecorder : IntervalAnimatorDelegate {
     void onIntervalAnimatorUpdate(IntervalAnimator&, int frame) override { frames.push_back(frame); }
 };
 
-TEST(IntervalAnimator, StepsOneFrameEveryInterval) {
+TEST(IntervalAnimator, StepsOneFrameEveryIntervalAndRestartsWithOneTimer) {
     ManualQueue queue;
     IntervalAnimator animator(queue);
     FrameRecorder recorder;
@@ -31,18 +31,13 @@ TEST(IntervalAnimator, StepsOneFrameEveryInterval) {
     animator.stop();
     queue.advance(1000);
     EXPECT_EQ(recorder.frames.size(), 4u);
-}
 
-TEST(IntervalAnimator, StartingAgainRestartsWithOneTimer) {
-    ManualQueue queue;
-    IntervalAnimator animator(queue);
-    FrameRecorder recorder;
-    animator.delegate = &recorder;
+    // Starting again, also while running, restarts from frame 0 with one timer.
+    recorder.frames.clear();
     animator.start();
     queue.advance(170);
     animator.start();
     queue.advance(340);
-    // One timer from frame 0: 1, 2; the first start's timer is gone.
     EXPECT_EQ(recorder.frames, (std::vector<int>{1, 1, 2}));
 }
 

@@ -43,10 +43,15 @@ std::vector<std::string> selectedCells(const DOTabbar& tabbar) {
     return out;
 }
 
-TEST(DOTabbar, LoadsFromItsDelegateInOrder) {
+// A tab bar loaded from a recording delegate.
+class Tabbar : public ::testing::Test {
+protected:
+    Tabbar() { tabbar.setDelegate(&delegate); }
     RecordingTabbarDelegate delegate;
     DOTabbar tabbar;
-    tabbar.setDelegate(&delegate);
+};
+
+TEST_F(Tabbar, LoadsFromItsDelegateInOrder) {
     EXPECT_EQ(delegate.asked, (std::vector<std::string>{"groups", "title:groupID", "items:groupID", "cell:general",
                                                         "cell:protocol", "cell:support"}));
     ASSERT_EQ(tabbar.groups().size(), 1u);
@@ -57,7 +62,7 @@ TEST(DOTabbar, LoadsFromItsDelegateInOrder) {
     EXPECT_TRUE(delegate.asked.empty());
 }
 
-TEST(DOTabbar, SelectingInCodeNeverTellsTheDelegate) {
+TEST_F(Tabbar, SelectingInCodeNeverTellsTheDelegate) {
     struct Row {
         std::vector<std::string> steps;
         std::string selectedIdentifier;
@@ -65,9 +70,6 @@ TEST(DOTabbar, SelectingInCodeNeverTellsTheDelegate) {
     };
     for (const Row& row : {Row{{"protocol"}, "protocol", {"protocol"}}, Row{{"protocol", "general"}, "general", {"general"}},
                            Row{{"protocol", "nothing"}, "", {}}, Row{{"support", "support"}, "support", {"support"}}}) {
-        RecordingTabbarDelegate delegate;
-        DOTabbar tabbar;
-        tabbar.setDelegate(&delegate);
         tabbar.setHoveredItem("support");
         for (const auto& step : row.steps) tabbar.selectItemWithIdentifier(step);
         EXPECT_EQ(tabbar.selectedIdentifier(), row.selectedIdentifier);
@@ -76,10 +78,7 @@ TEST(DOTabbar, SelectingInCodeNeverTellsTheDelegate) {
     }
 }
 
-TEST(DOTabbar, SelectingClearsTheHoverAndTheSameIdentifierChangesNothing) {
-    RecordingTabbarDelegate delegate;
-    DOTabbar tabbar;
-    tabbar.setDelegate(&delegate);
+TEST_F(Tabbar, SelectingClearsTheHoverAndTheSameIdentifierChangesNothing) {
     tabbar.selectItemWithIdentifier("general");
     tabbar.setHoveredItem("support");
     int changes = 0;
@@ -91,10 +90,7 @@ TEST(DOTabbar, SelectingClearsTheHoverAndTheSameIdentifierChangesNothing) {
     EXPECT_FALSE(tabbar.groups()[0].cells[2].hovered);
 }
 
-TEST(DOTabbar, EveryClickTellsTheDelegateAfterSelecting) {
-    RecordingTabbarDelegate delegate;
-    DOTabbar tabbar;
-    tabbar.setDelegate(&delegate);
+TEST_F(Tabbar, EveryClickTellsTheDelegateAfterSelecting) {
     tabbar.clickItem("support");
     tabbar.clickItem("support");
     tabbar.clickItem("nowhere");
@@ -103,10 +99,7 @@ TEST(DOTabbar, EveryClickTellsTheDelegateAfterSelecting) {
     EXPECT_EQ(tabbar.selectedIdentifier(), "support");
 }
 
-TEST(DOTabbar, ReloadKeepsASelectionThatStillExists) {
-    RecordingTabbarDelegate delegate;
-    DOTabbar tabbar;
-    tabbar.setDelegate(&delegate);
+TEST_F(Tabbar, ReloadKeepsASelectionThatStillExists) {
     tabbar.selectItemWithIdentifier("support");
     tabbar.reloadData();
     EXPECT_EQ(selectedCells(tabbar), std::vector<std::string>{"support"});

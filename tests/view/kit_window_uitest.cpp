@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStyle>
 #include <QTest>
 #include <stdexcept>
 
@@ -25,21 +24,6 @@ QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
     for (auto* b : box->findChildren<QPushButton*>())
         if (b->text() == title) return b;
     return nullptr;
-}
-
-TEST_F(KitWindowTest, AlertAsSheetBlocksOnlyItsWindow) {
-    KitWindow window;
-    window.resize(400, 300);
-    window.show();
-    int response = 0;
-    window.alerts().presentAlert({"Quit?", "Really", {"Quit", "Cancel"}, AlertStyle::Warning, AlertModality::Sheet},
-                                 [&](int r) { response = r; });
-    auto* box = static_cast<QtAlertView&>(window.alerts()).current();
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(box->parentWidget(), &window);
-    QTest::mouseClick(buttonTitled(box, "Cancel"), Qt::LeftButton);
-    EXPECT_EQ(response, 1001);
 }
 
 TEST_F(KitWindowTest, AlertAsModalBlocksTheApplicationAndShowsTextsAsTyped) {
