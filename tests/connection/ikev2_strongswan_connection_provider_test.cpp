@@ -119,18 +119,14 @@ TEST_F(IKEv2ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     tool_.connection = connection;
     bool connected = false;
     provider_.connect(serviceConfig("vpn.example", ""), [&] { connected = true; }, {});
-    auto m = peer.takeStart();
-    EXPECT_EQ(*helperString(m, "host"), "vpn.example");
-    EXPECT_EQ(*helperString(m, "id"), "alice");
-    EXPECT_FALSE(m.count("host_ip"));
+    EXPECT_FALSE(peer.takeStart().count("host_ip"));
     ASSERT_TRUE(queue_.waitFor([&] { return connected; }));
     EXPECT_EQ(provider_.connectorHelper()->currentConnection().at("password"), "s3cret");
 
     provider_.connect(serviceConfig("vpn.example", "192.0.2.1"), {}, {});
     EXPECT_EQ(*helperString(peer.takeStart(), "host_ip"), "192.0.2.1");
 
-    // Disconnect asks the service to stop on the tunnel's channel; the
-    // completion is never run.
+    // A stop goes to the tunnel's channel; its completion is never run.
     peer.event(1, "connecting");
     ASSERT_TRUE(queue_.waitFor([&] { return provider_.connectorHelper()->isActive(); }));
     provider_.disconnect([] { FAIL(); });
