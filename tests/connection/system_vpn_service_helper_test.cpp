@@ -10,7 +10,6 @@
 namespace hw {
 namespace {
 
-using Report = test::StatusRecorder::Report;
 constexpr char kID[] = "0123456789abcdef0123456789abcdef";
 
 // Answers as the helper's PPP commands do, for one service "Havenway".
@@ -100,8 +99,7 @@ TEST(HelperSystemVPNServiceStore, AProviderFollowsTheHelpersLinkThroughAWholeSes
     ASSERT_EQ(rec.waitFor(2).size(), 2u);
     provider.disconnect({});
     helper.set(0, 0, 5);
-    EXPECT_EQ(rec.waitFor(3), (std::vector<Report>{{1, std::nullopt, 3, {}}, {2, std::nullopt, 3, {}},
-                                                   {0, std::string("5"), 3, {}}}));
+    EXPECT_EQ(rec.waitFor(3), (std::vector<std::string>{"1/3", "2/3", "0:5/3"}));
     EXPECT_EQ(helper.count("stopVPNService"), 1u);
 
     provider.stopConnectionStatusUpdates();
@@ -127,8 +125,7 @@ TEST(HelperSystemVPNServiceStore, ChangesPushedByTheHelperArriveInOrderUntilTheW
     ASSERT_TRUE(helper.push(3, 8, 19));
     ASSERT_TRUE(helper.push(0, 0, 16));
     // Each change with its own cause.
-    EXPECT_EQ(rec.waitFor(4), (std::vector<Report>{{1, std::nullopt, 3, {}}, {2, std::nullopt, 3, {}},
-                                                   {3, std::string("19"), 3, {}}, {0, std::string("16"), 3, {}}}));
+    EXPECT_EQ(rec.waitFor(4), (std::vector<std::string>{"1/3", "2/3", "3:19/3", "0:16/3"}));
     auto reads = helper.count("getVPNServiceStatus");
     ASSERT_TRUE(helper.push(1, 1));
     ASSERT_EQ(rec.waitFor(5).size(), 5u);

@@ -234,6 +234,7 @@ TEST_F(StartUp, AutomaticFollowsAnExistingServiceOrElseStartsTheSearch) {
     make();
     EXPECT_EQ(manager->currentProvider(), l2tp);
     EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
+    EXPECT_EQ(l2tp->count("subscribe:report"), 1);
     // The first disconnected report only ends the synchronisation.
     l2tp->report(0);
     EXPECT_FALSE(manager->syncWithSystemConnectionStarted());
