@@ -78,7 +78,7 @@ class ManagerFixture : public ::testing::Test {
 protected:
     ~ManagerFixture() override { manager.reset(); }
 
-    VPNConnectionManager& make(bool prepare = true) {
+    VPNConnectionManager& make() {
         VPNConnectionManagerEnvironment env{
             queue, queue, queue, helper, context, uploader, runner, nullptr, "Havenway",
             dir_.file("error.log"), dir_.file("config_current.ovpn"), "/var/log/havenway-ppp.log",
@@ -90,10 +90,8 @@ protected:
         manager->onDisconnectedStateNotification = [this](bool a, bool b) {
             events.push_back(std::string("disconnected:") + (a ? "1" : "0") + (b ? "1" : "0"));
         };
-        if (prepare) {
-            manager->prepareConnectionManager();
-            queue.runUntilIdle();
-        }
+        manager->prepareConnectionManager();
+        queue.runUntilIdle();
         return *manager;
     }
 
