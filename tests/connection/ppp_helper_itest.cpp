@@ -21,8 +21,6 @@
 namespace hw {
 namespace {
 
-using Report = test::StatusRecorder::Report;
-
 class PppThroughTheHelper : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -86,12 +84,11 @@ TEST_F(PppThroughTheHelper, CreateFindDialHangUpAndRemoveAPPTPService) {
     bool dialled = false;
     provider.startDial([&] { dialled = true; });
     EXPECT_TRUE(dialled);
-    ASSERT_TRUE(rec.waitForStatus(2)) << "the stand-in pppd brings the link up";
+    ASSERT_TRUE(rec.waitForReport("2")) << "the stand-in pppd brings the link up";
     provider.disconnect({});
-    ASSERT_TRUE(rec.waitForStatus(0, "5")) << "pppd's exit on TERM is the last cause";
-    std::vector<std::int32_t> order;
-    for (const auto& r : rec.reports()) order.push_back(r.status);
-    EXPECT_EQ(order, (std::vector<std::int32_t>{0, 1, 2, 3, 0})) << "the current status first, then every change";
+    ASSERT_TRUE(rec.waitForReport("0:5")) << "pppd's exit on TERM is the last cause";
+    EXPECT_EQ(rec.reports(), (std::vector<std::string>{"0/3", "1/3", "2/3", "3/3", "0:5/3"}))
+        << "the current status first, then every change";
     provider.stopConnectionStatusUpdates();
 
     provider.deleteExistingVPNService("Havenway");

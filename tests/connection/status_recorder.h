@@ -12,54 +12,47 @@
 
 namespace hw::test {
 
-// Collects status reports from the connector's own thread; waits are bounded.
+// Collects status reports from the connector's own thread as
+// "status[:cause]/type"; waits are bounded.
 class StatusRecorder {
 public:
-    struct Report {
-        std::int32_t status;
-        std::optional<std::string> message;
-        std::int64_t type;
-        std::thread::id thread;
-        bool operator==(const Report& o) const {
-            return status == o.status && message == o.message && type == o.type;
-        }
-    };
     VPNStatusCallback callback() {
         return [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes t) { add(s, m, t); };
     }
     auto connectorCallback() {
         return [this](std::int32_t s, const std::optional<std::string>& m, std::int64_t t) { add(s, m, t); };
     }
+    // The reports once there are at least n, or whatever came within 10 s.
+    std::vector<std::string> waitFor(std::size_t n) {
+        return waitUntil([&] { return reports_.size() >= n; });
+    }
+    // True once a report starting with this text came within 10 s.
+    bool waitForReport(const std::string& prefix) {
+        auto all = waitUntil([&] {
+            return std::any_of(reports_.begin(), reports_.end(), [&](const auto& r) { return r.rfind(prefix, 0) == 0; });
+        });
+        return std::any_of(all.begin(), all.end(), [&](const auto& r) { return r.rfind(prefix, 0) == 0; });
+    }
+    std::vector<std::string> reports() { return waitFor(0); }
+    std::thread::id firstThread;
+
+private:
     void add(std::int32_t s, const std::optional<std::string>& m, std::int64_t t) {
         std::lock_guard lock(mutex_);
-        reports_.push_back({s, m, t, std::this_thread::get_id()});
+        if (reports_.empty()) firstThread = std::this_thread::get_id();
+        reports_.push_back(std::to_string(s) + (m ? ":" + *m : "") + "/" + std::to_string(t));
         changed_.notify_all();
     }
-    // The reports once there are at least n, or whatever came within 5 s.
-    std::vector<Report> waitFor(std::size_t n) {
+    template <typename Pred>
+    std::vector<std::string> waitUntil(Pred pred) {
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(5), [&] { return reports_.size() >= n; });
-        return reports_;
-    }
-    // True once a report of this status (and message, when given) came,
-    // within 10 s.
-    bool waitForStatus(std::int32_t status, std::optional<std::string> message = std::nullopt) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
-            return std::any_of(reports_.begin(), reports_.end(), [&](const Report& r) {
-                return r.status == status && (!message || r.message == message);
-            });
-        });
-    }
-    std::vector<Report> reports() {
-        std::lock_guard lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(10), pred);
         return reports_;
     }
 
-private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<Report> reports_;
+    std::vector<std::string> reports_;
 };
 
 }  // namespace hw::test

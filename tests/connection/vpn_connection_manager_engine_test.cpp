@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "connection/vpn_connection_manager_engine.h"
 #include "core/settings_user_defaults.h"
@@ -16,6 +13,7 @@
 #include "support/fake_system_info.h"
 #include "support/fake_system_vpn_service.h"
 #include "support/manual_queue.h"
+#include "support/temp_dir.h"
 #include "texts/locale_data.h"
 
 namespace hw::test {
@@ -25,29 +23,25 @@ namespace {
 class Engine : public ::testing::Test {
 protected:
     Engine() {
-        dir_ = std::filesystem::temp_directory_path() / ("hw_engine_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
-        ::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", dir_.file("state").c_str(), 1);
         store.registerDefaults(SettingsUserDefaults::defaults());
         model = std::make_unique<ApplicationModel>(
             ApplicationModelEnvironment{store, queue, queue, codec, http, system});
         installer.next = HelperInstallResult{false, true, 0};
-        engine = std::make_unique<VPNConnectionEngine>(VPNConnectionEngineParts{
-            queue, queue, queue, *model, parse, "Linux", runner, connector, jobs, installer, "1.0",
-            std::make_shared<FakeSystemVPNServiceStore>(),
-            [this](const std::string& m, const std::string& i, std::function<void(int)> done) {
-                alerts.push_back(m + "|" + i);
-                done(1000);
-            },
-            nullptr});
+        engine = std::make_unique<VPNConnectionEngine>(parts());
     }
-    ~Engine() override {
-        engine.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+    VPNConnectionEngineParts parts() {
+        return {queue, queue, queue, *model, parse, "Linux", runner, connector, jobs, installer, "1.0",
+                std::make_shared<FakeSystemVPNServiceStore>(),
+                [this](const std::string& m, const std::string& i, std::function<void(int)> done) {
+                    alerts.push_back(m + "|" + i);
+                    done(1000);
+                },
+                nullptr};
     }
 
+    TempDir dir_;
     std::shared_ptr<CaptureLog> log = CaptureLog::install();
     ManualQueue queue;
     FakeSettingsStore store;
@@ -67,7 +61,6 @@ protected:
     FakeHelperInstaller installer{queue};
     std::unique_ptr<VPNConnectionEngine> engine;
     std::vector<std::string> alerts;
-    std::filesystem::path dir_;
 };
 
 TEST_F(Engine, GivesTheStateObjectItsViewOfTheManagerAndTakesItBack) {
@@ -80,9 +73,7 @@ TEST_F(Engine, GivesTheStateObjectItsViewOfTheManagerAndTakesItBack) {
     EXPECT_EQ(model->ports().connectionManager, nullptr);
 
     // The manager handed to the hub keeps its engine until it goes.
-    auto manager = VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
-        queue, queue, queue, *model, parse, "Linux", runner, connector, jobs, installer, "1.0",
-        std::make_shared<FakeSystemVPNServiceStore>(), nullptr, nullptr});
+    auto manager = VPNConnectionEngine::makeManager(parts());
     ASSERT_NE(model->ports().connectionManager, nullptr);
     manager->disableNetworkLock();
     model->ports().connectionManager->removeExistingConnection();

@@ -1,11 +1,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +11,7 @@
 #include "support/fake_process_runner.h"
 #include "support/fake_provider.h"
 #include "support/manual_queue.h"
+#include "support/temp_dir.h"
 
 namespace hw::test {
 
@@ -80,21 +76,12 @@ public:
 // A manager over fakes, with the details pane's callbacks recorded as lines.
 class ManagerFixture : public ::testing::Test {
 protected:
-    ManagerFixture() {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("hw_manager_" + std::to_string(::getpid()) + "_" + std::to_string(++counter()));
-        std::filesystem::create_directories(dir_);
-    }
-    ~ManagerFixture() override {
-        manager.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    ~ManagerFixture() override { manager.reset(); }
 
-    VPNConnectionManager& make(bool prepare = true) {
+    VPNConnectionManager& make() {
         VPNConnectionManagerEnvironment env{
             queue, queue, queue, helper, context, uploader, runner, nullptr, "Havenway",
-            (dir_ / "error.log").string(), (dir_ / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
+            dir_.file("error.log"), dir_.file("config_current.ovpn"), "/var/log/havenway-ppp.log",
             [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
         manager = std::make_unique<VPNConnectionManager>(env, VPNConnectionManagerProviders{l2tp, pptp, openvpn, ike});
         manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
@@ -103,10 +90,8 @@ protected:
         manager->onDisconnectedStateNotification = [this](bool a, bool b) {
             events.push_back(std::string("disconnected:") + (a ? "1" : "0") + (b ? "1" : "0"));
         };
-        if (prepare) {
-            manager->prepareConnectionManager();
-            queue.runUntilIdle();
-        }
+        manager->prepareConnectionManager();
+        queue.runUntilIdle();
         return *manager;
     }
 
@@ -139,11 +124,8 @@ protected:
             default: return *openvpn;
         }
     }
-    std::string file(const std::string& name) const {
-        std::ifstream in(dir_ / name);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::filesystem::path dir() const { return dir_; }
+    std::string file(const std::string& name) const { return TempDir::read(dir_.file(name)); }
+    unsigned mode(const std::string& name) const { return TempDir::mode(dir_.file(name)) & 0777; }
 
     ManualQueue queue;
     FakeHelperToolCommands helper{queue};
@@ -159,11 +141,7 @@ protected:
     std::shared_ptr<CaptureLog> log = CaptureLog::install();
 
 private:
-    static int& counter() {
-        static int n = 0;
-        return n;
-    }
-    std::filesystem::path dir_;
+    TempDir dir_;
 };
 
 }  // namespace hw::test

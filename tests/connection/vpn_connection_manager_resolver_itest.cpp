@@ -1,11 +1,9 @@
 // The server-host resolver against a small DNS responder inside a private
 // network namespace.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,12 +12,10 @@
 #include <thread>
 
 #include "connection/vpn_connection_manager_resolver.h"
-#include "support/run_tool.h"
+#include "support/netns_rig.h"
 
 namespace hw::test {
 namespace {
-
-bool run(std::vector<std::string> argv) { return runTool(std::move(argv), std::chrono::seconds(10)); }
 
 // Answers every A question with one address and a CNAME first, or with
 // NXDOMAIN for names that start with "missing".
@@ -64,30 +60,22 @@ class ResolverInNetns : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "needs root";
-        if (!run({"ip", "netns", "add", ns_})) GTEST_SKIP() << "cannot create network namespaces";
+        if (!runQuiet({"ip", "netns", "add", ns_})) GTEST_SKIP() << "cannot create network namespaces";
         made_ = true;
-        ASSERT_TRUE(run({"ip", "-n", ns_, "link", "set", "lo", "up"}));
-        ASSERT_TRUE(run({"ip", "-n", ns_, "addr", "add", "192.0.2.53/32", "dev", "lo"}));
+        ASSERT_TRUE(NetnsRig::in(ns_, {"ip", "link", "set", "lo", "up"}));
+        ASSERT_TRUE(NetnsRig::in(ns_, {"ip", "addr", "add", "192.0.2.53/32", "dev", "lo"}));
     }
     void TearDown() override {
-        if (made_) run({"ip", "netns", "del", ns_});
-    }
-    void inside(const std::function<void()>& fn) {
-        std::thread t([&] {
-            int fd = ::open(("/run/netns/" + ns_).c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd >= 0 && ::setns(fd, CLONE_NEWNET) == 0) fn();
-            if (fd >= 0) ::close(fd);
-        });
-        t.join();
+        if (made_) runQuiet({"ip", "netns", "del", ns_});
     }
 
-    std::string ns_ = "hwres" + std::to_string(::getpid());
+    std::string ns_ = NetnsRig::name("hwres");
     bool made_ = false;
 };
 
 TEST_F(ResolverInNetns, AsksTheGivenServerAndSkipsToTheAddressRecord) {
     int fd = -1;
-    inside([&] {
+    NetnsRig::inside(ns_, [&] {
         fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -98,7 +86,7 @@ TEST_F(ResolverInNetns, AsksTheGivenServerAndSkipsToTheAddressRecord) {
     ASSERT_GE(fd, 0);
     DNSResponder responder(fd);
     std::optional<std::string> found, missing, invalid;
-    inside([&] {
+    NetnsRig::inside(ns_, [&] {
         // A server that is not an address is skipped; the usable one is asked.
         found = DNSServerHostResolver::resolveNow("de1.example.net", {"not an address", "192.0.2.53"});
         missing = DNSServerHostResolver::resolveNow("missing.example.net", {"192.0.2.53"});

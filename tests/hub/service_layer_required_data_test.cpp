@@ -117,27 +117,18 @@ TEST_F(RequiredData, CacheRule) {
     const Date later{1'700'000'001};
     struct Case {
         bool skip;
-        std::optional<Date> announced;
-        std::optional<Date> stored;
+        std::optional<Date> announced, stored;
         bool useCache;
     };
-    const std::vector<Case> cases = {
-        {false, stored, stored, true},     {false, later, stored, false}, {false, std::nullopt, stored, true},
-        {false, std::nullopt, std::nullopt, true}, {false, stored, std::nullopt, false},
-        {true, stored, stored, false},     {true, std::nullopt, std::nullopt, false},
-    };
-    for (const auto& c : cases) {
+    for (const Case& c : {Case{false, stored, stored, true}, Case{false, later, stored, false},
+                          Case{false, std::nullopt, stored, true}, Case{false, stored, std::nullopt, false},
+                          Case{true, stored, stored, false}}) {
         factory->store.set(Keys::skipCachedDataLoad, c.skip);
         model().parseVPNConfigUpdatedAt = c.announced;
         model().vpnConfigUpdatedAt = c.stored;
         EXPECT_EQ(hub->shouldUseCachedLocations(), c.useCache)
             << "skip " << c.skip << " announced " << c.announced.has_value() << " stored " << c.stored.has_value();
     }
-    // The registered default always fetches from the backend.
-    factory->store.remove(Keys::skipCachedDataLoad);
-    model().parseVPNConfigUpdatedAt = model().vpnConfigUpdatedAt = stored;
-    EXPECT_FALSE(hub->shouldUseCachedLocations());
-
     // The run asks the list service with the rule's answer and records the date.
     factory->store.set(Keys::skipCachedDataLoad, false);
     model().parseVPNConfigUpdatedAt = later;

@@ -150,12 +150,6 @@ TEST_F(HubTest, RemoteConfigurationRunsTheVersionCheckUnlessSkipped) {
     runQueue();
     EXPECT_EQ(completed, 2);
     EXPECT_EQ(delegate.calls, std::vector<std::string>{"showAppUpgratePopup"});
-
-    factory->parseConfig->configError = "Network unavailable";
-    std::optional<std::string> error;
-    hub->loadParseConfig(false, [] { FAIL(); }, [&](const auto& e) { error = e; });
-    runQueue();
-    EXPECT_EQ(error, "Network unavailable");
 }
 
 TEST_F(HubTest, AccountDetailsSyncSendsTheStoredAccountAndCompletesOnTheMainQueue) {
