@@ -81,10 +81,8 @@ TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecuri
     EXPECT_EQ(*open, (WiFiNetwork{"Cafe", "AA:BB:CC:00:00:01", WiFiSecurity::None}));
 
     nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath(kRoot + "/AccessPoint/2")));
-    auto home = offMain([&] { return wifi.currentNetwork(); });
-    ASSERT_TRUE(home);
-    EXPECT_EQ(home->ssid, "Home");
-    EXPECT_EQ(home->security, WiFiSecurity::Personal);
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }),
+              (WiFiNetwork{"Home", "AA:BB:CC:00:00:02", WiFiSecurity::Personal}));
 
     nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath("/")));
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); })) << "not associated";
@@ -92,15 +90,13 @@ TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecuri
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); })) << "device not activated";
 }
 
-TEST_F(NetworkManagerWiFiTest, ScanAsksForAFreshScanAndListsEveryAccessPointInOrder) {
+// The settings window's testbed test scans through this adapter; a hidden network only here.
+TEST_F(NetworkManagerWiFiTest, AHiddenNetworkIsScannedWithoutAnSSID) {
     serve();
     NetworkManagerWiFi wifi(address_);
     auto found = offMain([&] { return wifi.scan(); });
-    EXPECT_EQ(nm.scans, 1);
     ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(found[0].ssid, "Cafe");
-    EXPECT_EQ(found[1].bssid, "AA:BB:CC:00:00:02");
-    EXPECT_FALSE(found[2].ssid) << "a hidden network has no SSID";
+    EXPECT_FALSE(found[2].ssid);
     EXPECT_EQ(found[2].bssid, "AA:BB:CC:00:00:03");
 }
 
