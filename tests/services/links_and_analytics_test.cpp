@@ -21,8 +21,8 @@ protected:
 
 std::string b64(const std::string& s) { return b64::encode(Bytes(s.begin(), s.end())); }
 
-TEST_F(LinksManagerTest, FixedLinksFollowTheMainDomain) {
-    EXPECT_EQ(links.forgotPasswordLink(), std::optional<std::string>("https://www.example.test/members/pwreset.php"));
+// The login window's link test covers the fixed links; here, every placeholder is filled.
+TEST_F(LinksManagerTest, EveryDomainPlaceholderIsFilled) {
     links.createNewAccountLink_Raw = "https://{$domainname}/join?x={$domainname}";
     EXPECT_EQ(links.createNewAccountLink(), std::optional<std::string>("https://www.example.test/join?x=www.example.test"));
     EXPECT_FALSE(links.knowledgeBaseURL()) << "none until the configuration names it";

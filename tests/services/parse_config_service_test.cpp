@@ -103,24 +103,6 @@ TEST_F(ParseConfigServiceTest, AutomaticLocationAnswersEvenWhenTheBackendFails) 
     EXPECT_FALSE(answers[2]) << "an id that is no object id is not passed on";
 }
 
-TEST_F(ParseConfigServiceTest, AutomaticLocationRepeatsOnceAfterTheSessionIsRenewed) {
-    int calls = 0;
-    backend.functions["getAutomaticLocation"] = [&](const JSON&) {
-        return ++calls == 1 ? test::FakeBackend::Reply::error(209, "invalid session token")
-                            : test::FakeBackend::Reply::ok(JSON("nl123"));
-    };
-    int expired = 0;
-    service.onParseSessionExpired = [&](std::function<void()> retry) {
-        ++expired;
-        retry();
-    };
-    std::optional<std::string> got;
-    service.getAutomaticLocation("203.0.113.7", "Z", [&](std::optional<std::string> id) { got = id; });
-    queue.runUntilIdle();
-    EXPECT_EQ(expired, 1);
-    EXPECT_EQ(got, std::optional<std::string>("nl123"));
-}
-
 TEST_F(ParseConfigServiceTest, NotificationBars) {
     backend.functions["getNotificationsDataV2"] = [](const JSON&) {
         return test::FakeBackend::Reply::ok(JSON::dictionaryLiteral(
