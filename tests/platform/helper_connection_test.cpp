@@ -161,69 +161,21 @@ TEST(HelperConnectionAlone, WithoutAConnectionEveryRequestFailsAtOnce) {
     EXPECT_FALSE(reply->ok());
 }
 
-TEST_F(Fixture, TheHelperCanTalkBackOnAChannelAndGetAnswers) {
-    std::optional<HelperMessage> answer;
-    std::mutex answerMutex;
-    startServer([&](HelperRequest r) {
-        auto ch = helperChannel(r.message, "channel");
-        ASSERT_TRUE(ch);
-        auto [mine, theirs] = makeHelperSocketPair();
-        ASSERT_TRUE(sendHelperMessage(ch->get(), {{"event", "get_password"}}, theirs.get(), 1000, nullptr));
-        theirs.reset();
-        auto got = receiveHelperMessage(mine.get(), 5000, nullptr);
-        {
-            std::lock_guard lock(answerMutex);
-            if (got) answer = got->message;
-        }
-        r.reply({{"reply", "YES"}});
-    });
-    std::vector<std::string> events;
-    auto channel = client_.makeChannel([&](HelperIncoming in) {
-        events.push_back(*helperString(in.message, "event"));
-        EXPECT_TRUE(in.expectsReply());
-        in.reply({{"password", "pw"}});
-    });
+// Talk on a channel both ways runs through the helper's IKE channel test; here,
+// what happens once nobody holds the far end, and to a channel never made.
+TEST_F(Fixture, AChannelNobodyHoldsFailsItsRequests) {
+    startServer([](HelperRequest r) { r.reply({{"reply", "YES"}}); });  // keeps no copy of the channel
+    auto channel = client_.makeChannel([](HelperIncoming) {});
     std::string reply;
     client_.send({{"rpc", "start_connection"}, {"channel", channel.peer}},
                  [&](HelperReply r) { reply = *helperString(r.message, "reply"); });
     ASSERT_TRUE(queue_.waitFor([&] { return reply == "YES"; }));
-    EXPECT_EQ(events, std::vector<std::string>{"get_password"});
-    {
-        std::lock_guard lock(answerMutex);
-        ASSERT_TRUE(answer);
-        EXPECT_EQ(*helperString(*answer, "password"), "pw");
-    }
-    // Once our copy of the far end is gone, the channel lives on in the
-    // helper's hands; requests on it are answered, and fail once it is gone.
     channel.peer = HelperValue();
     std::optional<HelperReply> stop;
     client_.sendOnChannel(channel.id, {{"rpc", "stop_connection"}}, [&](HelperReply r) { stop = std::move(r); });
     ASSERT_TRUE(queue_.waitFor([&] { return stop.has_value(); }));
-    EXPECT_FALSE(stop->ok());  // the handler above kept no copy
-}
+    EXPECT_FALSE(stop->ok());
 
-TEST_F(Fixture, RequestsFlowBothWaysOnAChannel) {
-    std::mutex keptMutex;
-    std::vector<HelperChannel> kept;
-    startServer([&](HelperRequest r) {
-        auto ch = helperChannel(r.message, "channel");
-        auto fd = UniqueFd(::dup(ch->get()));
-        server_->adopt(std::move(fd), [](HelperRequest inner) {
-            inner.reply({{"reply", "stopped " + *helperString(inner.message, "rpc")}});
-        });
-        std::lock_guard lock(keptMutex);
-        kept.push_back(ch);
-        r.reply({{"reply", "started"}});
-    });
-    auto channel = client_.makeChannel([](HelperIncoming) {});
-    std::vector<std::string> replies;
-    client_.send({{"rpc", "start_connection"}, {"channel", channel.peer}},
-                 [&](HelperReply r) { replies.push_back(*helperString(r.message, "reply")); });
-    ASSERT_TRUE(queue_.waitFor([&] { return replies.size() == 1; }));
-    client_.sendOnChannel(channel.id, {{"rpc", "stop_connection"}},
-                          [&](HelperReply r) { replies.push_back(r.ok() ? *helperString(r.message, "reply") : r.error); });
-    ASSERT_TRUE(queue_.waitFor([&] { return replies.size() == 2; }));
-    EXPECT_EQ(replies[1], "stopped stop_connection");
     std::string unknown;
     client_.sendOnChannel(999, {{"rpc", "x"}}, [&](HelperReply r) { unknown = r.error; });
     queue_.inner.runUntilIdle();
