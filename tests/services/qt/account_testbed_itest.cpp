@@ -1,13 +1,8 @@
-// The web API, sign-up and the notification bars on the testbed (sign-in, the
-// locations list and the enterprise exchange run through the windows' and the
-// shell's testbed tests).
-#include <unistd.h>
-
-#include <chrono>
-
+// E-mail verification and the notification bars on the testbed (sign-in,
+// sign-up, analytics, the locations list and the enterprise exchange run
+// through the windows' and the shell's testbed tests).
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
-#include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/free_trial_sign_up_service.h"
 #include "services/locations_list_operations.h"
@@ -48,50 +43,13 @@ protected:
     std::unique_ptr<AuthService> auth;
 };
 
-TEST_F(AccountTestbed, AnalyticsReachTheTracker) {
-    AnalyticsService analytics(*model, *http);
-    analytics.trackerURL = env->webUrl() + "/api/app-analytics.php";
-    model->setSendAnalyticsData(true);
-    const std::string marker = "ae_itest_" + std::to_string(::getpid());
-    analytics.sendEvent(marker, AnalyticsService::Parameters{{"ap_location_id", "Japan"}});
-    bool seen = false;
-    test::spinUntil([&] {
-        if (seen) return true;
-        HttpRequest list;
-        list.url = env->webUrl() + "/testbed/analytics";
-        bool answered = false;
-        http->send(list, [&](HttpResponse r) {
-            seen = r.body.find(marker) != std::string::npos;
-            answered = true;
-        });
-        test::spinUntil([&] { return answered; }, 5000);
-        return seen;
-    }, 10000);
-    EXPECT_TRUE(seen) << "the tracker received the event";
-}
-
-TEST_F(AccountTestbed, NewAccountIsAuthorisedCreatedAndVerified) {
+// Authorising and creating an account run through the sign-up windows' testbed tests.
+TEST_F(AccountTestbed, EmailVerificationApprovesAnAccountTheBackendKnows) {
     secrets.writeString("svc", "appID", "itest-install-1");
     UUIDHelper uuid(secrets, system, "svc");
     FreeTrialSignUpService signUp(*parse, *http, uuid, queue);
     signUp.authService = auth.get();
-    const auto email = "new" + std::to_string(::getpid()) + "-" +
-                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "@havenway.test";
-    signUp.setCredentials(email, "fresh-pass-1");
-
-    std::optional<FreeTrialSignUpService::AuthorizeOutcome> authorized;
-    signUp.authorizeForFreeTrial(env->webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php", *signUp.username,
-                                 [&](auto o) { authorized = o; });
-    ASSERT_TRUE(test::spinUntil([&] { return authorized.has_value(); }));
-    ASSERT_TRUE(authorized->success) << (authorized->message ? *authorized->message : "no message");
-
-    std::optional<FreeTrialSignUpService::SignUpOutcome> created;
-    signUp.performFreeTrialSignUp(*signUp.username, *signUp.password, *authorized->token,
-                                  FreeTrialSignUpService::campaignParameters(std::nullopt),
-                                  [&](auto o) { created = o; });
-    ASSERT_TRUE(test::spinUntil([&] { return created.has_value(); }));
-    ASSERT_TRUE(created->success) << created->code << " " << created->message;
-
+    signUp.setCredentials(testUser(), testPassword());
     bool approved = false;
     bool hidden = false;
     signUp.emailVerificationApprovedHandler = [&] { approved = true; };
