@@ -27,16 +27,13 @@ protected:
     ParseConfigService service{*model, *parse, backend, links, widget, analytics};
 };
 
-TEST_F(ParseConfigServiceTest, ConfigurationIsCopiedKeyByKey) {
+TEST_F(ParseConfigServiceTest, ConfigurationValuesThatDoNotFitAreRefused) {
     const auto previousSecondary = GlobalConstants::dnsResolverSecondary();
     const auto defaultTracker = analytics.trackerURL;
     bool completed = false;
     service.loadParseConfig([&] { completed = true; }, [](OptionalParseError) { FAIL(); });
     queue.runUntilIdle();
-    ASSERT_TRUE(completed);
-    EXPECT_EQ(model->publicIPInfoUrl, std::optional<std::string>("https://web.test/api/ipinfo"));
-    ASSERT_TRUE(model->parseVPNConfigUpdatedAt);
-    EXPECT_EQ(model->parseVPNConfigUpdatedAt->secondsSince1970, 1777629600.0);
+    ASSERT_TRUE(completed);  // the plain copies are proven by the hub's tests on the real services
     ASSERT_TRUE(model->domainForCountriesList);
     ASSERT_EQ(model->domainForCountriesList->size(), 1u) << "an entry with a broken domain is left out";
     EXPECT_EQ((*model->domainForCountriesList)[0].domain, "mirror.example.test");
