@@ -8,12 +8,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/helper_connection.h"
 #include "support/fake_helper_tool.h"
+#include "support/poll_until.h"
 
 namespace hw {
 namespace {
@@ -38,21 +38,16 @@ TEST(HelperConnectionPeer, ASocketServedByAnotherUserIsNotTheHelper) {
         for (;;) ::pause();
     }
     ASSERT_GT(squatter, 0);
-    bool listening = false;
-    for (int i = 0; i < 500 && !listening; ++i) {
-        listening = std::filesystem::exists(path);
-        if (!listening) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(listening);
+    ASSERT_TRUE(test::pollUntil([&] { return std::filesystem::exists(path); }, std::chrono::seconds(5)));
 
     test::HelperTestQueue queue;
     HelperConnection client(queue);
     std::string error;
-    bool connected = client.connect(path, &error);
-    for (int i = 0; i < 100 && !connected && error.find("uid") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));  // bound, not yet listening
+    bool connected = false;
+    test::pollUntil([&] {  // bound but perhaps not yet listening
         connected = client.connect(path, &error);
-    }
+        return connected || error.find("uid") != std::string::npos;
+    }, std::chrono::seconds(1));
     EXPECT_FALSE(connected);
     EXPECT_FALSE(client.isConnected());
     EXPECT_NE(error.find("uid 65534"), std::string::npos) << error;

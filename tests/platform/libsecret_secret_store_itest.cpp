@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 #include "platform/secret_store_factory.h"
 #include "support/child_process.h"
+#include "support/poll_until.h"
 #include "support/private_dbus.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -43,7 +43,7 @@ public:
                                          env, dir_.file("keyring.log"), "havenway-test-password");
         if (keyring_ < 0) return "cannot start gnome-keyring-daemon";
         // Ready once the default collection answers on the bus.
-        if (!waitFor([&] { return defaultCollectionAnswers(); })) return "no Secret Service came up: " + logs();
+        if (!hw::test::pollUntil([&] { return defaultCollectionAnswers(); }, 10s, 50ms)) return "no Secret Service came up: " + logs();
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
         return "";
     }
@@ -59,15 +59,6 @@ public:
     }
 
 private:
-    template <typename F>
-    static bool waitFor(F ready) {
-        const auto until = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < until) {
-            if (ready()) return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
     bool defaultCollectionAnswers() {
         std::string out;
         return hw::test::runTool({"dbus-send", "--bus=" + bus_.address(), "--print-reply",

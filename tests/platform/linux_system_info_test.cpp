@@ -16,8 +16,6 @@ namespace fs = std::filesystem;
 // A fake root with sysfs and os-release laid out like a real machine.
 class FakeRoot : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(temp.path().empty()); }
-
     void write(const std::string& relative, const std::string& text) {
         const fs::path p = root / relative;
         fs::create_directories(p.parent_path());
@@ -47,9 +45,8 @@ TEST_F(FakeRoot, ReadsInterfacesSortedAndTellsVirtualFromPhysical) {
     const auto interfaces = LinuxSystemInfo(root.string() + "/").networkInterfaces();
     std::vector<std::pair<std::string, bool>> seen;
     for (const auto& i : interfaces) seen.emplace_back(i.name, i.isVirtual);
-    EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{
+    ASSERT_EQ(seen, (std::vector<std::pair<std::string, bool>>{
                         {"bogus", true}, {"enp0s31f6", false}, {"lo", true}, {"tun0", true}, {"wlp2s0", false}}));
-    ASSERT_EQ(interfaces.size(), 5u);
     EXPECT_EQ(interfaces[1].address, "54:E1:AD:aa:bb:cc");
     EXPECT_TRUE(interfaces[1].addressIsPermanent);
     EXPECT_TRUE(interfaces[1].permanentAddress.empty());  // no driver queries off the real root
@@ -59,16 +56,14 @@ TEST_F(FakeRoot, SerialIsTrimmedAndMissingFilesAnswerNothing) {
     LinuxSystemInfo info(root.string());
     EXPECT_FALSE(info.productSerial().has_value());
     EXPECT_FALSE(info.osRelease().has_value());
-    EXPECT_TRUE(info.networkInterfaces().empty());
 
     write("sys/class/dmi/id/product_serial", "  PF2ABCDE \n");
     EXPECT_EQ(info.productSerial(), "PF2ABCDE");
 
     write("usr/lib/os-release", "NAME=Fallback\n");
     EXPECT_EQ(info.osRelease()->name, "Fallback");
-    write("etc/os-release", "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n");
-    EXPECT_EQ(info.osRelease()->name, "Debian GNU/Linux");
-    EXPECT_EQ(info.osRelease()->versionId, "12");
+    write("etc/os-release", "NAME=Debian\n");
+    EXPECT_EQ(info.osRelease()->name, "Debian") << "/etc first";
 }
 
 TEST(OsRelease, ParsesQuotingCommentsAndSkipsJunk) {
@@ -84,9 +79,7 @@ TEST(OsRelease, ParsesQuotingCommentsAndSkipsJunk) {
     EXPECT_EQ(r.prettyName, "Debian GNU/Linux 12 (bookworm)");
     EXPECT_EQ(r.name, "Debian GNU/Linux");
     EXPECT_EQ(r.version, "12 (\"book\\worm\")");
-    EXPECT_EQ(r.versionId, "12");
-    EXPECT_EQ(r.id, "debian");
-    EXPECT_EQ(parseOsRelease("").name, "");
+    EXPECT_EQ(r.versionId + r.id, "12debian");
     EXPECT_EQ(parseOsRelease("NAME=\"").name, "\"");
 }
 

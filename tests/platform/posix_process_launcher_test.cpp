@@ -5,24 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
+#include "support/poll_until.h"
 #include "support/temp_dir.h"
 
 namespace hw {
 namespace {
-
-// The child writes its report last, by rename: present means complete.
-std::string awaitReport(const std::string& path) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!std::filesystem::exists(path) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return test::TempDir::read(path);
-}
 
 TEST(PosixProcessLauncher, TheChildGetsOnlyTheGivenEnvironmentItsOwnSessionAndNoneOfOurFiles) {
     test::TempDir dir;
@@ -40,7 +30,9 @@ TEST(PosixProcessLauncher, TheChildGetsOnlyTheGivenEnvironmentItsOwnSessionAndNo
         {{"PATH", "/usr/bin:/bin"}, {"HOME", "/home/ann with space"}}, &error);
     ::close(inherited);
     ASSERT_TRUE(started) << error;
-    const std::string report = awaitReport(dir.file("report"));
+    // The child writes its report last, by rename: present means complete.
+    test::pollUntil([&] { return std::filesystem::exists(dir.file("report")); }, std::chrono::seconds(10));
+    const std::string report = test::TempDir::read(dir.file("report"));
     EXPECT_NE(report.find("HOME=/home/ann with space\n"), std::string::npos) << report;
     EXPECT_EQ(report.find("USER="), std::string::npos) << "our environment leaked";
     std::string sid, self;

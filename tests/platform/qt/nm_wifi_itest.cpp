@@ -1,19 +1,15 @@
 #include "platform/qt/nm_wifi.h"
 #include "support/fake_network_manager.h"
 #include "support/private_dbus.h"
+#include "support/qt_test_app.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace hw {
 namespace {
-
-using namespace std::chrono_literals;
 
 using test::FakeNetworkManager;
 const QString kRoot = FakeNetworkManager::kRoot;
@@ -21,13 +17,12 @@ const QString kWifiDev = FakeNetworkManager::kWifiDev;
 const QString kDevice = FakeNetworkManager::kDevice;
 const QString kWireless = FakeNetworkManager::kWireless;
 
-class NetworkManagerWiFiTest : public ::testing::Test {
+class NetworkManagerWiFiTest : public ::testing::Test, private test::QtAppFirst {
 protected:
     void SetUp() override {
         std::string why;
         if (!bus_.start(&why)) GTEST_SKIP() << why;
         address_ = QString::fromStdString(bus_.address());
-        nowhere_ = "unix:path=" + dir_.filePath("no-such-bus");
     }
 
     void serve() {
@@ -47,19 +42,13 @@ protected:
             result = f();
             done = true;
         });
-        auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (!done && std::chrono::steady_clock::now() < deadline) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        test::spinUntil([&] { return done.load(); }, 15000);
         worker.join();
         return result;
     }
 
-    int argc_ = 1;
-    char name_[8] = "test";
-    char* argv_[2] = {name_, nullptr};
-    QCoreApplication app_{argc_, argv_};
-    QTemporaryDir dir_;
     test::PrivateDBus bus_;
-    QString address_, nowhere_;
+    QString address_;
     FakeNetworkManager nm;
 };
 
@@ -68,7 +57,7 @@ TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerThereIsNoWiFi) {
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }));
     EXPECT_TRUE(offMain([&] { return wifi.scan(); }).empty());
 
-    NetworkManagerWiFi nowhere(nowhere_);
+    NetworkManagerWiFi nowhere(QStringLiteral("unix:path=/nonexistent/havenway-no-bus"));
     EXPECT_FALSE(nowhere.currentNetwork());
     EXPECT_TRUE(nowhere.scan().empty());
 }
@@ -81,10 +70,8 @@ TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecuri
     EXPECT_EQ(*open, (WiFiNetwork{"Cafe", "AA:BB:CC:00:00:01", WiFiSecurity::None}));
 
     nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath(kRoot + "/AccessPoint/2")));
-    auto home = offMain([&] { return wifi.currentNetwork(); });
-    ASSERT_TRUE(home);
-    EXPECT_EQ(home->ssid, "Home");
-    EXPECT_EQ(home->security, WiFiSecurity::Personal);
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }),
+              (WiFiNetwork{"Home", "AA:BB:CC:00:00:02", WiFiSecurity::Personal}));
 
     nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath("/")));
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); })) << "not associated";
@@ -92,15 +79,13 @@ TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecuri
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); })) << "device not activated";
 }
 
-TEST_F(NetworkManagerWiFiTest, ScanAsksForAFreshScanAndListsEveryAccessPointInOrder) {
+// The settings window's testbed test scans through this adapter; a hidden network only here.
+TEST_F(NetworkManagerWiFiTest, AHiddenNetworkIsScannedWithoutAnSSID) {
     serve();
     NetworkManagerWiFi wifi(address_);
     auto found = offMain([&] { return wifi.scan(); });
-    EXPECT_EQ(nm.scans, 1);
     ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(found[0].ssid, "Cafe");
-    EXPECT_EQ(found[1].bssid, "AA:BB:CC:00:00:02");
-    EXPECT_FALSE(found[2].ssid) << "a hidden network has no SSID";
+    EXPECT_FALSE(found[2].ssid);
     EXPECT_EQ(found[2].bssid, "AA:BB:CC:00:00:03");
 }
 

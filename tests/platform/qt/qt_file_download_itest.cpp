@@ -3,63 +3,38 @@
 #include "platform/qt/qt_file_download.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
-#include <atomic>
 #include <filesystem>
-#include <thread>
 
 #include "platform/qt/qt_main_queue.h"
-#include "support/loopback_listener.h"
 #include "support/qt_test_app.h"
 #include "support/temp_dir.h"
 
 namespace hw {
 namespace {
 
-// Answers one connection with the given bytes, then closes it or holds it open.
+// Answers each request with the given bytes, then closes the connection or holds it open.
 class ScriptedServer {
 public:
-    ScriptedServer(std::string answer, bool holdOpen) : answer_(std::move(answer)), holdOpen_(holdOpen) {
-        fd_ = test::listenOnLoopback(port_, 1);
-        thread_ = std::thread([this] {
-            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0) return;
-            char buffer[4096];
-            std::string request;
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                request.append(buffer, static_cast<std::size_t>(n));
-            }
-            requestSeen = request;
-            ::send(c, answer_.data(), answer_.size(), MSG_NOSIGNAL);
-            while (holdOpen_ && !stop_) {
-                pollfd p{c, POLLIN, 0};
-                if (::poll(&p, 1, 20) > 0 && ::recv(c, buffer, sizeof buffer, 0) <= 0) break;
-            }
-            ::close(c);
+    ScriptedServer(std::string answer, bool holdOpen) {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this, answer, holdOpen] {
+            QTcpSocket* c = server_.nextPendingConnection();
+            QObject::connect(c, &QTcpSocket::readyRead, c, [this, c, answer, holdOpen] {
+                requestSeen += c->readAll().toStdString();
+                if (requestSeen.find("\r\n\r\n") == std::string::npos) return;
+                c->write(answer.data(), static_cast<qint64>(answer.size()));
+                if (!holdOpen) c->disconnectFromHost();
+            });
         });
     }
-    ~ScriptedServer() {
-        stop_ = true;
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/auto-update.zip"; }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + "/auto-update.zip"; }
     std::string requestSeen;
 
 private:
-    std::string answer_;
-    bool holdOpen_;
-    int fd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    QTcpServer server_;
 };
 
 std::string answer(const std::string& status, const std::string& headers, const std::string& body,

@@ -1,16 +1,12 @@
-// Sign-in, the web API and sign-up on the testbed (configuration, address and
-// automatic location run through the hub's own testbed test).
-#include <unistd.h>
-
-#include <chrono>
-
+// E-mail verification and the notification bars on the testbed (sign-in,
+// sign-up, analytics, the locations list and the enterprise exchange run
+// through the windows' and the shell's testbed tests).
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
-#include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/free_trial_sign_up_service.h"
 #include "services/locations_list_operations.h"
-#include "services/smart_wigdet_helper.h"
+#include "services/notifications_data.h"
 #include "support/fake_image_codec.h"
 #include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"
@@ -32,21 +28,11 @@ protected:
         ports.loginData = auth.get();
         ports.locations = &locations;
         model->setPorts(ports);
-        widget = std::make_unique<SmartWigdetHelper>(*http);
-        analytics = std::make_unique<AnalyticsService>(*model, *http);
     }
     void TearDown() override {
-        analytics.reset();
-        widget.reset();
         auth.reset();
         model.reset();
         TestbedServicesFixture::TearDown();
-    }
-    std::optional<AuthResults> login(const std::string& user, const std::string& password) {
-        std::optional<AuthResults> result;
-        auth->login(user, password, [&](AuthResults r, std::optional<std::string>) { result = r; });
-        EXPECT_TRUE(test::spinUntil([&] { return result.has_value(); }));
-        return result;
     }
 
     test::InlineBackgroundQueue background;
@@ -55,76 +41,15 @@ protected:
     ServicesLocationsListOperations locations;
     std::unique_ptr<ApplicationModel> model;
     std::unique_ptr<AuthService> auth;
-    std::unique_ptr<SmartWigdetHelper> widget;
-    std::unique_ptr<AnalyticsService> analytics;
 };
 
-TEST_F(AccountTestbed, SignsInStoresTheAccountAndSignsOut) {
-    EXPECT_EQ(login(demoUser(), "not-the-password"), AuthResults::failure);
-    EXPECT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
-    ASSERT_TRUE(parse->currentUser());
-    auth->logOut();
-    EXPECT_FALSE(parse->currentUser());
-    EXPECT_FALSE(auth->restoreLoginDataFromKeychain());
-}
-
-TEST_F(AccountTestbed, WidgetAndAnalyticsReachTheWebAPI) {
-    ASSERT_EQ(login(demoUser(), demoPassword()), AuthResults::success);
-    widget->smartWidgetURL = env->webUrl() + "/api/smart-widget";
-    std::optional<SmartWidgetReply> reply;
-    bool failed = false;
-    widget->requestSmartWidgetData(env->get("HAVENWAY_TESTBED_APP_ID"), parse->currentUser()->sessionToken,
-                                   [&](SmartWidgetReply r) { reply = r; },
-                                   [&](const std::string& reason) {
-                                       ADD_FAILURE() << reason;
-                                       failed = true;
-                                   });
-    ASSERT_TRUE(test::spinUntil([&] { return failed || reply.has_value(); }));
-    ASSERT_TRUE(reply);
-    EXPECT_FALSE(reply->title.empty());
-
-    analytics->trackerURL = env->webUrl() + "/api/app-analytics.php";
-    model->setSendAnalyticsData(true);
-    const std::string marker = "ae_itest_" + std::to_string(::getpid());
-    analytics->sendEvent(marker, AnalyticsService::Parameters{{"ap_location_id", "Japan"}});
-    bool seen = false;
-    test::spinUntil([&] {
-        if (seen) return true;
-        HttpRequest list;
-        list.url = env->webUrl() + "/testbed/analytics";
-        bool answered = false;
-        http->send(list, [&](HttpResponse r) {
-            seen = r.body.find(marker) != std::string::npos;
-            answered = true;
-        });
-        test::spinUntil([&] { return answered; }, 5000);
-        return seen;
-    }, 10000);
-    EXPECT_TRUE(seen) << "the tracker received the event";
-}
-
-TEST_F(AccountTestbed, NewAccountIsAuthorisedCreatedAndVerified) {
+// Authorising and creating an account run through the sign-up windows' testbed tests.
+TEST_F(AccountTestbed, EmailVerificationApprovesAnAccountTheBackendKnows) {
     secrets.writeString("svc", "appID", "itest-install-1");
     UUIDHelper uuid(secrets, system, "svc");
     FreeTrialSignUpService signUp(*parse, *http, uuid, queue);
     signUp.authService = auth.get();
-    const auto email = "new" + std::to_string(::getpid()) + "-" +
-                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "@havenway.test";
-    signUp.setCredentials(email, "fresh-pass-1");
-
-    std::optional<FreeTrialSignUpService::AuthorizeOutcome> authorized;
-    signUp.authorizeForFreeTrial(env->webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php", *signUp.username,
-                                 [&](auto o) { authorized = o; });
-    ASSERT_TRUE(test::spinUntil([&] { return authorized.has_value(); }));
-    ASSERT_TRUE(authorized->success) << (authorized->message ? *authorized->message : "no message");
-
-    std::optional<FreeTrialSignUpService::SignUpOutcome> created;
-    signUp.performFreeTrialSignUp(*signUp.username, *signUp.password, *authorized->token,
-                                  FreeTrialSignUpService::campaignParameters(std::nullopt),
-                                  [&](auto o) { created = o; });
-    ASSERT_TRUE(test::spinUntil([&] { return created.has_value(); }));
-    ASSERT_TRUE(created->success) << created->code << " " << created->message;
-
+    signUp.setCredentials(testUser(), testPassword());
     bool approved = false;
     bool hidden = false;
     signUp.emailVerificationApprovedHandler = [&] { approved = true; };
@@ -133,6 +58,20 @@ TEST_F(AccountTestbed, NewAccountIsAuthorisedCreatedAndVerified) {
     signUp.onEmailVerificationCompleted();
     ASSERT_TRUE(test::spinUntil([&] { return approved; }));
     EXPECT_TRUE(hidden);
+}
+
+TEST_F(AccountTestbed, NotificationBarsArrive) {
+    ASSERT_TRUE(signInDirectly(demoUser(), demoPassword()));
+    std::optional<NotificationsData> data;
+    bool done = false;
+    requestNotificationsData(*parse, "Linux", "1.0", [&](std::optional<NotificationsData> d, OptionalParseError e) {
+        EXPECT_FALSE(e);
+        data = std::move(d);
+        done = true;
+    });
+    ASSERT_TRUE(test::spinUntil([&] { return done; }));
+    ASSERT_TRUE(data && data->top && data->bottom);
+    EXPECT_FALSE(data->bottom->footerIconURL.empty());
 }
 
 }  // namespace
