@@ -174,28 +174,20 @@ TEST_F(ApplicationModelTest, CachedMapIsReadAndDecodedOffTheMainQueueAndAssigned
     EXPECT_EQ(model->mainViewMapImage->width, 7);
 }
 
-TEST_F(ApplicationModelTest, FetchedMapsFillTheirImage) {
-    auto light = mapFile("IMG:3x3");
-    model->setMainViewMapPFFile(light);
-    light->finishFetch();
-    auto dark = std::make_shared<FakeBackendFile>();
-    dark->available = true;  // the dark map always fetches
-    dark->data = FakeImageCodec::bytes("IMG:6x1");
-    model->setMainViewMapDarkPFFile(dark);
-    dark->finishFetch();
-    runAll();
-    EXPECT_EQ(model->mainViewMapImage->width, 3);
-    EXPECT_TRUE(model->mainViewMapPFFileLoaded);
-    EXPECT_EQ(model->mainViewMapDarkImage->width, 6);
-    EXPECT_THAT(journal.calls, ElementsAre("updateMainViewMapImage"));  // once, for the light map
-}
-
-TEST_F(ApplicationModelTest, FailedStaleOrOrphanedMapDownloadsChangeNothing) {
+TEST_F(ApplicationModelTest, FetchedMapsFillTheirImageFailedStaleOrOrphanedOnesChangeNothing) {
     auto good = mapFile("IMG:2x2");
     model->setMainViewMapPFFile(good);
     good->finishFetch();
+    auto dark = mapFile("IMG:6x1");
+    dark->available = true;  // the dark map always fetches
+    model->setMainViewMapDarkPFFile(dark);
+    dark->finishFetch();
     runAll();
     const auto shown = model->mainViewMapImage;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(model->mainViewMapPFFileLoaded);
+    EXPECT_EQ(model->mainViewMapDarkImage->width, 6);
+    EXPECT_THAT(journal.calls, ElementsAre("updateMainViewMapImage"));  // once, for the light map
     auto broken = std::make_shared<FakeBackendFile>();  // fetch error
     auto garbage = mapFile("<html>");
     model->setMainViewMapPFFile(broken);
