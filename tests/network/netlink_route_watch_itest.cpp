@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,8 +13,6 @@
 #include "support/fake_wifi.h"
 #include "support/child_process.h"
 #include "support/manual_queue.h"
-
-extern char** environ;
 
 namespace hw {
 namespace {
