@@ -108,7 +108,7 @@ TEST_F(ApplicationModelTest, DocklessModeStopsOrReloadsTheWidgetOnlyOnAChange) {
     EXPECT_EQ(journal.calls.size(), 2u);
 }
 
-TEST_F(ApplicationModelTest, NewLocationsListChoosesAndStoresTheCurrentLocation) {
+TEST_F(ApplicationModelTest, NewLocationsListChoosesTheCurrentLocationAndAnEmptyOrMissingOneKeepsIt) {
     auto list = FakeLocationsListOperations::list({"a", "b", "c"});
     model->setLocationsListModel(list);
     EXPECT_EQ(list->rebuilds, 1);
@@ -116,28 +116,25 @@ TEST_F(ApplicationModelTest, NewLocationsListChoosesAndStoresTheCurrentLocation)
 
     model->pendingLocationIDToSet = "c";
     model->setLocationsListModel(FakeLocationsListOperations::list({"a", "b", "c"}));
-    EXPECT_EQ(model->currentLocation()->objectId, "c");
+    const auto current = model->currentLocation();
+    EXPECT_EQ(current->objectId, "c");
     EXPECT_EQ(model->pendingLocationIDToSet, std::nullopt);
     EXPECT_EQ(store.stringForKey(Keys::lastLocation), "c");
 
+    model->pendingLocationIDToSet = "b";
+    model->setLocationsListModel(FakeLocationsListOperations::list({}));
+    model->setLocationsListModel(nullptr);
+    model->setPorts({});
+    model->setLocationsListModel(FakeLocationsListOperations::list({"z"}));
+    EXPECT_EQ(model->currentLocation(), current);
+    EXPECT_EQ(model->pendingLocationIDToSet, "b");  // kept for a list that has rows
+
+    model->setPorts({&manager, &reachability, &shell, &login, &locations});
     model->pendingLocationIDToSet = "gone";
     model->setLocationsListModel(FakeLocationsListOperations::list({"a"}));
     EXPECT_EQ(model->currentLocation(), nullptr);
     EXPECT_EQ(model->pendingLocationIDToSet, std::nullopt);
     EXPECT_EQ(store.stringForKey(Keys::lastLocation), "c");  // none stores nothing
-}
-
-TEST_F(ApplicationModelTest, EmptyOrMissingLocationsListKeepsTheCurrentLocation) {
-    model->setLocationsListModel(FakeLocationsListOperations::list({"a"}));
-    const auto current = model->currentLocation();
-    model->pendingLocationIDToSet = "b";
-    model->setLocationsListModel(FakeLocationsListOperations::list({}));
-    EXPECT_EQ(model->currentLocation(), current);
-    EXPECT_EQ(model->pendingLocationIDToSet, "b");  // kept for a list that has rows
-    model->setLocationsListModel(nullptr);
-    model->setPorts({});
-    model->setLocationsListModel(FakeLocationsListOperations::list({"z"}));
-    EXPECT_EQ(model->currentLocation(), current);
 }
 
 TEST_F(ApplicationModelTest, ConfigDateIsStoredOnlyWhenItChanges) {
