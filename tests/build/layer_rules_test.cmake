@@ -6,7 +6,6 @@ cmake_minimum_required(VERSION 3.25)
 # file | line written into it | expected: "ok" or a fragment of the error
 set(rows
   "src/view/probe.h|#include \"hub/service_layer.h\"|view/ may use core/, texts/, platform/, platform/qt/, json/, Qt (not hub/)"
-  "src/services/probe.h|#include \"connection/vpn_connection_manager.h\"|services/ may use core/, texts/, platform/, json/ (not connection/)"
   "helper/ike/probe.cpp|#include \"core/application_model.h\"|helper/ may use platform/, json/ (not core/)"
   "src/texts/probe.h|#include \"platform/log.h\"|ok"
   "src/texts/probe.h|#include \"platform/paths.h\"|texts/ may use core/, platform/log.h (not platform/)"

@@ -23,11 +23,8 @@ TEST_F(ApplicationModelSettingsTest, FirstLaunchAppliesTheRegisteredDefaults) {
     model->restoreRequiredData();
     model->applySettings(store.snapshot());
     model->applyPrivateSettings(store.snapshot());
-    model->skipVPNConnectorsNotification = false;
 
-    EXPECT_EQ(model->vpnProtocol, VPNTypesAutomatic);
     EXPECT_TRUE(model->signMeInWhenHavenwayStarts);
-    EXPECT_FALSE(model->startMinimized);
     EXPECT_THAT(startAtLogin, ElementsAre(true));
     EXPECT_TRUE(journal.calls.empty());  // the protocol did not change
     // The trusted networks were archived, so the next start restores them.

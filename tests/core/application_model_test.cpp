@@ -108,7 +108,7 @@ TEST_F(ApplicationModelTest, DocklessModeStopsOrReloadsTheWidgetOnlyOnAChange) {
     EXPECT_EQ(journal.calls.size(), 2u);
 }
 
-TEST_F(ApplicationModelTest, NewLocationsListChoosesAndStoresTheCurrentLocation) {
+TEST_F(ApplicationModelTest, NewLocationsListChoosesTheCurrentLocationAndAnEmptyOrMissingOneKeepsIt) {
     auto list = FakeLocationsListOperations::list({"a", "b", "c"});
     model->setLocationsListModel(list);
     EXPECT_EQ(list->rebuilds, 1);
@@ -116,28 +116,25 @@ TEST_F(ApplicationModelTest, NewLocationsListChoosesAndStoresTheCurrentLocation)
 
     model->pendingLocationIDToSet = "c";
     model->setLocationsListModel(FakeLocationsListOperations::list({"a", "b", "c"}));
-    EXPECT_EQ(model->currentLocation()->objectId, "c");
+    const auto current = model->currentLocation();
+    EXPECT_EQ(current->objectId, "c");
     EXPECT_EQ(model->pendingLocationIDToSet, std::nullopt);
     EXPECT_EQ(store.stringForKey(Keys::lastLocation), "c");
 
+    model->pendingLocationIDToSet = "b";
+    model->setLocationsListModel(FakeLocationsListOperations::list({}));
+    model->setLocationsListModel(nullptr);
+    model->setPorts({});
+    model->setLocationsListModel(FakeLocationsListOperations::list({"z"}));
+    EXPECT_EQ(model->currentLocation(), current);
+    EXPECT_EQ(model->pendingLocationIDToSet, "b");  // kept for a list that has rows
+
+    model->setPorts({&manager, &reachability, &shell, &login, &locations});
     model->pendingLocationIDToSet = "gone";
     model->setLocationsListModel(FakeLocationsListOperations::list({"a"}));
     EXPECT_EQ(model->currentLocation(), nullptr);
     EXPECT_EQ(model->pendingLocationIDToSet, std::nullopt);
     EXPECT_EQ(store.stringForKey(Keys::lastLocation), "c");  // none stores nothing
-}
-
-TEST_F(ApplicationModelTest, EmptyOrMissingLocationsListKeepsTheCurrentLocation) {
-    model->setLocationsListModel(FakeLocationsListOperations::list({"a"}));
-    const auto current = model->currentLocation();
-    model->pendingLocationIDToSet = "b";
-    model->setLocationsListModel(FakeLocationsListOperations::list({}));
-    EXPECT_EQ(model->currentLocation(), current);
-    EXPECT_EQ(model->pendingLocationIDToSet, "b");  // kept for a list that has rows
-    model->setLocationsListModel(nullptr);
-    model->setPorts({});
-    model->setLocationsListModel(FakeLocationsListOperations::list({"z"}));
-    EXPECT_EQ(model->currentLocation(), current);
 }
 
 TEST_F(ApplicationModelTest, ConfigDateIsStoredOnlyWhenItChanges) {
@@ -174,28 +171,20 @@ TEST_F(ApplicationModelTest, CachedMapIsReadAndDecodedOffTheMainQueueAndAssigned
     EXPECT_EQ(model->mainViewMapImage->width, 7);
 }
 
-TEST_F(ApplicationModelTest, FetchedMapsFillTheirImage) {
-    auto light = mapFile("IMG:3x3");
-    model->setMainViewMapPFFile(light);
-    light->finishFetch();
-    auto dark = std::make_shared<FakeBackendFile>();
-    dark->available = true;  // the dark map always fetches
-    dark->data = FakeImageCodec::bytes("IMG:6x1");
-    model->setMainViewMapDarkPFFile(dark);
-    dark->finishFetch();
-    runAll();
-    EXPECT_EQ(model->mainViewMapImage->width, 3);
-    EXPECT_TRUE(model->mainViewMapPFFileLoaded);
-    EXPECT_EQ(model->mainViewMapDarkImage->width, 6);
-    EXPECT_THAT(journal.calls, ElementsAre("updateMainViewMapImage"));  // once, for the light map
-}
-
-TEST_F(ApplicationModelTest, FailedStaleOrOrphanedMapDownloadsChangeNothing) {
+TEST_F(ApplicationModelTest, FetchedMapsFillTheirImageFailedStaleOrOrphanedOnesChangeNothing) {
     auto good = mapFile("IMG:2x2");
     model->setMainViewMapPFFile(good);
     good->finishFetch();
+    auto dark = mapFile("IMG:6x1");
+    dark->available = true;  // the dark map always fetches
+    model->setMainViewMapDarkPFFile(dark);
+    dark->finishFetch();
     runAll();
     const auto shown = model->mainViewMapImage;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(model->mainViewMapPFFileLoaded);
+    EXPECT_EQ(model->mainViewMapDarkImage->width, 6);
+    EXPECT_THAT(journal.calls, ElementsAre("updateMainViewMapImage"));  // once, for the light map
     auto broken = std::make_shared<FakeBackendFile>();  // fetch error
     auto garbage = mapFile("<html>");
     model->setMainViewMapPFFile(broken);

@@ -9,17 +9,13 @@ namespace {
 
 struct Relations {
   bool eq, lt, le, ge, gt;
+  bool operator==(const Relations&) const = default;
 };
 
-Relations relations(const JSON& a, const JSON& b) { return {a == b, a < b, a <= b, a >= b, a > b}; }
-
 void expect(const JSON& a, const JSON& b, Relations want) {
-  const Relations got = relations(a, b);
-  EXPECT_EQ(got.eq, want.eq) << a << " == " << b;
-  EXPECT_EQ(got.lt, want.lt) << a << " < " << b;
-  EXPECT_EQ(got.le, want.le) << a << " <= " << b;
-  EXPECT_EQ(got.ge, want.ge) << a << " >= " << b;
-  EXPECT_EQ(got.gt, want.gt) << a << " > " << b;
+  const Relations got{a == b, a < b, a <= b, a >= b, a > b};
+  EXPECT_TRUE(got == want) << a << " against " << b << ": == < <= >= > gave " << got.eq << got.lt << got.le << got.ge
+                           << got.gt;
 }
 
 TEST(JSONComparison, NumbersAndBools) {

@@ -18,13 +18,9 @@ TEST(JSONSharing, WritesThroughOneCopyNeverReachAnother) {
   copy.set("e", JSON::arrayLiteral({1}));
   JSON merged = original.merged(JSON::fromData(R"({"a": {"x": 1}})"));
 
-  EXPECT_EQ(original.path("a", "b", 2, "c").stringValue(), "d");
-  EXPECT_EQ(original["e"].stringValue(), "f");
-  EXPECT_EQ(original["a"]["x"].error(), SwiftyJSONError::notExist);
-  EXPECT_EQ(copy.path("a", "b", 2, "c").stringValue(), "changed");
-  EXPECT_EQ(copy["e"][0].intValue(), 1);
+  EXPECT_EQ(original, JSON::fromData(R"({"a": {"b": [1, 2, {"c": "d"}]}, "e": "f"})"));
+  EXPECT_EQ(copy, JSON::fromData(R"({"a": {"b": [1, 2, {"c": "changed"}]}, "e": [1]})"));
   EXPECT_EQ(merged.path("a", "x").intValue(), 1);
-  EXPECT_EQ(merged.path("a", "b", 1).intValue(), 2);
 
   // Raw copies handed out stay valid after the value they came from is gone.
   std::optional<JSON::RawArray> items;

