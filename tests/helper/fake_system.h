@@ -12,6 +12,7 @@
 #include "helper/helper_validation.h"
 #include "platform/helper_socket.h"
 #include "support/fake_process_runner.h"
+#include "support/temp_dir.h"
 
 namespace hw::helper::test {
 
@@ -76,15 +77,9 @@ struct FakeNetwork final : NetworkStack {
     bool did(const std::string& op) const { return std::find(ops.begin(), ops.end(), op) != ops.end(); }
 };
 
-// A scratch folder for the helper's files, removed afterwards.
-struct ScratchDir {
-    std::filesystem::path path;
-    ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "hw-helper-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
+// dir / "name": a path in it.
+struct ScratchDir : hw::test::TempDir {
+    std::string operator/(const std::string& name) const { return file(name); }
 };
 
 inline HelperPaths scratchPaths(const ScratchDir& dir) {

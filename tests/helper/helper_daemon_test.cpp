@@ -73,7 +73,7 @@ TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     test::ScratchDir dir;
     std::ofstream(dir / "self") << "binary bytes";
     hw::test::FakeProcessRunner runner;
-    InstallLayout layout{dir.path.string()};
+    InstallLayout layout{dir.path()};
     EXPECT_EQ(installHelper("root", dir / "self", layout, runner), 0);
     EXPECT_EQ(readFile(layout.binary()), "binary bytes");
     EXPECT_EQ(readFile(layout.config()), "user=root\n");

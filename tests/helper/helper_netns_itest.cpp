@@ -52,7 +52,7 @@ protected:
     test::ScratchDir dir_;
     // No ip or nft to start: routes, the lock, DNS, IPv6 and --reset all
     // go straight to the kernel.
-    test::RunningHelper helper_{bed_.client, dir_.path.string(), {"PATH=" + (dir_ / "no-tools")}};
+    test::RunningHelper helper_{bed_.client, dir_.path(), {"PATH=" + (dir_ / "no-tools")}};
 };
 
 TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTheHelper) {
@@ -188,7 +188,7 @@ TEST_F(HelperInNetns, OnlyRootAndTheInstalledUserAreServed) {
     ASSERT_EQ(::stat(socket.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0660u);
     EXPECT_EQ(st.st_uid, kInstalledUid);
-    ::chmod(dir_.path.c_str(), 0755);
+    ::chmod(dir_.path().c_str(), 0755);
     EXPECT_EQ(askAs(23456, socket), 3);  // the file's mode stops a stranger
     // With the file opened up, the peer check still refuses the stranger
     // and serves the installed-for user.
