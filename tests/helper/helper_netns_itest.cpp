@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,17 +35,12 @@ protected:
         }
     }
 
-    void restartHelper() {
-        EXPECT_EQ(helper_.stop(), 0);
-        ASSERT_TRUE(helper_.start());
-    }
     std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
         return helper_.rpc(name, std::move(parameters));
     }
-
-    std::string clientFile(const std::string& path) {
+    std::string routes() {
         std::string out;
-        bed_.in(bed_.client, {"cat", path}, &out);
+        bed_.in(bed_.client, {"ip", "route", "show"}, &out);
         return out;
     }
 
@@ -79,7 +75,8 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
 
     // The helper dies and comes back: the lock holds meanwhile and after.
-    restartHelper();
+    EXPECT_EQ(helper_.stop(), 0);
+    ASSERT_TRUE(helper_.start());
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
     EXPECT_TRUE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
@@ -88,9 +85,7 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(bed_.droppedOut(), -1);  // our table is gone
-    std::string routes;
-    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
-    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos) << routes;  // no tunnel needs the server's route
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos);  // no tunnel needs the server's route
 }
 
 TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
@@ -209,11 +204,11 @@ TEST_F(HelperInNetns, ResetUndoesEverythingAfterACrash) {
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_EQ(bed_.droppedOut(), -1);
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
-    std::string routes;
-    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
-    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos);
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos);
     EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
-    EXPECT_EQ(clientFile("/proc/sys/net/ipv6/conf/veth0/disable_ipv6"), "0\n");
+    std::string ipv6Off;
+    bed_.in(bed_.client, {"cat", "/proc/sys/net/ipv6/conf/veth0/disable_ipv6"}, &ipv6Off);
+    EXPECT_EQ(ipv6Off, "0\n");
 }
 
 TEST_F(HelperInNetns, ResetBesideARunningHelperNeverCostsTheUsersDns) {
