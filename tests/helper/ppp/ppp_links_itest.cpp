@@ -127,26 +127,6 @@ TEST_F(PppLinksTest, ANewRunStopsTheLinksAnEarlierRunLeftBehind) {
     EXPECT_TRUE(downReported());
 }
 
-TEST_F(PppLinksTest, SecretsAreRootOnlyAndInNoLog) {
-    auto s = services->create(params(2), nullptr);
-    ASSERT_TRUE(s);
-    std::string error;
-    EXPECT_FALSE(services->start(s->serviceID, &error));
-    for (const auto& f : std::filesystem::directory_iterator(paths.servicesDir)) {
-        struct stat st {};
-        ASSERT_EQ(::stat(f.path().c_str(), &st), 0);
-        EXPECT_EQ(st.st_uid, 0u) << f.path();
-        EXPECT_EQ(st.st_mode & 0777, 0600u) << f.path();
-    }
-    EXPECT_EQ(TempDir::mode(paths.servicesDir), 0700u);
-    EXPECT_EQ(TempDir::mode(paths.runDir), 0700u);
-    EXPECT_FALSE(std::filesystem::exists(optionsPath(paths, s->serviceID))) << "a failed start leaves no password";
-    EXPECT_FALSE(log->contains("p4ss"));
-    EXPECT_FALSE(log->contains("s3cret-psk"));
-    EXPECT_EQ(TempDir::read(paths.logFile).find("p4ss"), std::string::npos);
-    EXPECT_EQ(TempDir::mode(paths.logFile), 0640u) << "the error report reads it through the helper's group";
-}
-
 // --- the real pppd reads what we write ---------------------------------------
 
 class PppdDryRunTest : public ::testing::Test {
