@@ -24,21 +24,16 @@ namespace hw::ike {
 namespace {
 
 using namespace std::chrono_literals;
-using road::Testbed;
 
 constexpr const char* kL2tpServerIp = "10.77.0.7";
 constexpr const char* kPsk = "l2tp-shared-secret-9";
 const std::string kService = "00112233445566778899aabbccddeeff";
 
-class L2tpIpsecRoad : public testing::Test {
+class L2tpIpsecRoad : public road::RoadSuite {
 protected:
     static void SetUpTestSuite() {
-        bed_ = new Testbed;
-        if (bed_->setUp()) addResponder();
-    }
-    static void TearDownTestSuite() {
-        delete bed_;
-        bed_ = nullptr;
+        RoadSuite::SetUpTestSuite();
+        if (bed_->why.empty()) addResponder();
     }
     static void addResponder() {
         const std::string dev = "hwk" + std::to_string(::getpid());
@@ -111,14 +106,10 @@ protected:
         return {kService, std::move(remote), std::move(psk)};
     }
 
-    static Testbed* bed_;
-    static int counter_;
     std::shared_ptr<test::CaptureLog> log_;
     std::shared_ptr<IkeService> ike_;
     std::unique_ptr<ViciIpsecTransport> transport_;
 };
-Testbed* L2tpIpsecRoad::bed_ = nullptr;
-int L2tpIpsecRoad::counter_ = 0;
 
 TEST_F(L2tpIpsecRoad, CharonTakesTheConnectionAndNegotiatesWithTheKey) {
     // charon refuses a proposal it cannot build: loading proves the set.
@@ -145,24 +136,17 @@ TEST_F(L2tpIpsecRoad, CharonTakesTheConnectionAndNegotiatesWithTheKey) {
     EXPECT_FALSE(log_->contains(kPsk));
 }
 
-TEST_F(L2tpIpsecRoad, AWrongKeyOrASilentServerFailsBoundedWithItsCause) {
+TEST_F(L2tpIpsecRoad, AWrongKeyOrASilentServerFailsBoundedWithItsCauseAndCharonEnds) {
     std::string error;
     EXPECT_FALSE(transport_->up(request(kL2tpServerIp, "not-the-key"), &error));
     EXPECT_EQ(error, "the L2TP server refused the IPsec pre-shared key");
     EXPECT_FALSE(log_->contains("not-the-key"));
+    // No service needs charon any more.
+    EXPECT_TRUE(hw::test::waitFor([&] { return !ike_->charonRunning(); }, 10s));
 
     EXPECT_FALSE(transport_->up(request("10.79.0.9"), &error));
     EXPECT_EQ(error, "the L2TP server did not answer the IPsec negotiation");
     EXPECT_TRUE(loadedConnections().empty());
-}
-
-TEST_F(L2tpIpsecRoad, CharonEndsOnceNoServiceNeedsIt) {
-    std::string error;
-    EXPECT_FALSE(transport_->up(request(kL2tpServerIp, "not-the-key"), &error));
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (ike_->charonRunning() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(ike_->charonRunning());
 }
 
 // Stands in for xl2tpd: waits until it is told to end.
