@@ -19,14 +19,13 @@ namespace {
 
 TEST(InstalledUser, ReadsUidOrNameAndIgnoresJunk) {
     test::ScratchDir dir;
-    auto conf = dir / "helper.conf";
-    EXPECT_EQ(readInstalledUser(conf), std::nullopt);
-    std::ofstream(conf) << "# installed by the installer\nuser=root\n";
-    EXPECT_EQ(readInstalledUser(conf), 0u);
-    std::ofstream(conf) << "uid=1000\n";
-    EXPECT_EQ(readInstalledUser(conf), 1000u);
-    std::ofstream(conf) << "uid=-1\nuid=1000x\nuser=../etc\nuser=no-such-user-here\n";
-    EXPECT_EQ(readInstalledUser(conf), std::nullopt);
+    EXPECT_EQ(readInstalledUser(dir / "helper.conf"), std::nullopt);
+    for (auto [text, uid] : {std::pair<const char*, std::optional<uid_t>>{"# by the installer\nuser=root\n", 0},
+                             {"uid=1000\n", 1000},
+                             {"uid=-1\nuid=1000x\nuser=../etc\nuser=no-such-user-here\n", std::nullopt}}) {
+        std::ofstream(dir / "helper.conf") << text;
+        EXPECT_EQ(readInstalledUser(dir / "helper.conf"), uid) << text;
+    }
 }
 
 // The daemon end to end on a socket file, with a fake kernel.
@@ -38,9 +37,7 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     HelperDaemon daemon(runner, net, test::scratchPaths(dir));
     std::string error;
     ASSERT_TRUE(daemon.start(&error)) << error;
-    struct stat st{};
-    ASSERT_EQ(::stat((dir / "helper.sock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    EXPECT_EQ(dir.mode(dir / "helper.sock"), 0660u);
     std::thread serving([&] { daemon.run(); });
 
     hw::test::ManualQueue queue;

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -14,6 +13,7 @@
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
 #include "support/fake_system_vpn_pppd.h"
+#include "support/netns_rig.h"
 
 namespace hw::helper::ppp {
 namespace {
@@ -29,20 +29,16 @@ HelperDictionary params(std::int64_t type, const std::string& user = "alice") {
 // Status reports from the links' monitor threads, waited on with a bound.
 struct Reports {
     std::mutex mutex;
-    std::condition_variable changed;
     std::vector<PppLinkStatus> list;
     void add(const PppLinkStatus& s) {
         std::lock_guard lock(mutex);
         list.push_back(s);
-        changed.notify_all();
     }
     bool waitFor(std::function<bool(const PppLinkStatus&)> match) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            for (const auto& s : list)
-                if (match(s)) return true;
-            return false;
-        });
+        return hw::test::waitFor([&] {
+            std::lock_guard lock(mutex);
+            return std::any_of(list.begin(), list.end(), match);
+        }, std::chrono::seconds(10));
     }
 };
 
