@@ -104,13 +104,17 @@ inline std::optional<HelperMessage> call(CommandDispatcher& d, HelperMessage m, 
     return env->message;
 }
 
-inline std::string rpc(CommandDispatcher& d, const std::string& name, HelperDictionary parameters = {}) {
+inline HelperMessage rpcMessage(const std::string& name, HelperDictionary parameters) {
     HelperMessage m{{"type", kHelperToolRpc}, {"rpc", name}};
     if (!parameters.empty()) m["parameters"] = HelperValue(std::move(parameters));
-    auto reply = call(d, std::move(m));
-    if (!reply) return "<no reply>";
-    auto text = helperString(*reply, "reply");
-    return text ? *text : "<no reply string>";
+    return m;
+}
+inline std::string replyText(const std::optional<HelperMessage>& reply) {
+    const std::string* text = reply ? helperString(*reply, "reply") : nullptr;
+    return !reply ? "<no reply>" : text ? *text : "<no reply string>";
+}
+inline std::string rpc(CommandDispatcher& d, const std::string& name, HelperDictionary parameters = {}) {
+    return replyText(call(d, rpcMessage(name, std::move(parameters))));
 }
 
 }  // namespace hw::helper::test

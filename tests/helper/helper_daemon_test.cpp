@@ -12,7 +12,7 @@
 
 #include "fake_system.h"
 #include "platform/helper_connection.h"
-#include "support/manual_queue.h"
+#include "support/fake_helper_tool.h"
 
 namespace hw::helper {
 namespace {
@@ -40,7 +40,7 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     EXPECT_EQ(dir.mode(dir / "helper.sock"), 0660u);
     std::thread serving([&] { daemon.run(); });
 
-    hw::test::ManualQueue queue;
+    hw::test::HelperTestQueue queue;
     HelperConnection client(queue);
     ASSERT_TRUE(client.connect(dir / "helper.sock", &error)) << error;
     std::vector<std::string> replies;
@@ -49,22 +49,12 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
             auto s = helperString(r.message, "reply");
             replies.push_back(s ? *s : r.error);
         });
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (replies.size() < 4 && std::chrono::steady_clock::now() < deadline) {
-        queue.runUntilIdle();
-        std::this_thread::yield();
-    }
+    queue.waitFor([&] { return replies.size() == 4; });
     EXPECT_EQ(replies, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "NO", "YES"}));
     client.cancel();
     daemon.stop();
     serving.join();
 }
-
-}  // namespace
-}  // namespace hw::helper
-
-namespace hw::helper {
-namespace {
 
 TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     test::ScratchDir dir;

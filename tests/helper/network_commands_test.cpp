@@ -18,7 +18,7 @@ protected:
     NetworkCommands() { registerAllCommands(dispatcher_, *services_); }
     // A new helper process on the same files, as after a restart.
     void restart() {
-        services_ = std::make_unique<HelperServices>(runner_, net_, test::scratchPaths(dir_));
+        services_ = std::make_unique<HelperServices>(runner_, net_, paths_);
         dispatcher_ = CommandDispatcher();
         registerAllCommands(dispatcher_, *services_);
     }
@@ -27,7 +27,8 @@ protected:
     test::ScratchDir dir_;
     FakeNetwork net_;
     hw::test::FakeProcessRunner runner_;
-    std::unique_ptr<HelperServices> services_ = std::make_unique<HelperServices>(runner_, net_, test::scratchPaths(dir_));
+    HelperPaths paths_ = test::scratchPaths(dir_);
+    std::unique_ptr<HelperServices> services_ = std::make_unique<HelperServices>(runner_, net_, paths_);
     CommandDispatcher dispatcher_;
 };
 
@@ -51,11 +52,9 @@ TEST_F(NetworkCommands, LockFailsClosedThenDropsTheDefaultRouteAndAnswersTheOldG
 
 TEST_F(NetworkCommands, AfterARebootTheOldLockRecordsAreVoid) {
     std::filesystem::create_directories(dir_ / "proc/sys/kernel/random");
-    auto paths = test::scratchPaths(dir_);
-    paths.procRoot = dir_ / "proc";
+    paths_.procRoot = dir_ / "proc";
     std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-1\n";
-    services_ = std::make_unique<HelperServices>(runner_, net_, paths);
-    registerAllCommands(dispatcher_, *services_);
+    restart();
     EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
     rpc(dispatcher_, "install_DNS_for_VPN");
 
@@ -63,9 +62,7 @@ TEST_F(NetworkCommands, AfterARebootTheOldLockRecordsAreVoid) {
     std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-2\n";
     net_ = FakeNetwork{};
     net_.defaults = {{"10.0.0.1", "wlan0", 600}};
-    services_ = std::make_unique<HelperServices>(runner_, net_, paths);
-    dispatcher_ = CommandDispatcher();
-    registerAllCommands(dispatcher_, *services_);
+    restart();
     EXPECT_FALSE(services_->lock.active());
     EXPECT_TRUE(services_->context.state.dns.saved);  // resolv.conf outlives a reboot
     EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "10.0.0.1");

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_system.h"
 #include "platform/helper_connection.h"
 #include "support/child_process.h"
 #include "support/fake_helper_tool.h"
@@ -68,12 +69,7 @@ public:
         return reply->message;
     }
     std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
-        HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", name}};
-        if (!parameters.empty()) m["parameters"] = HelperValue(std::move(parameters));
-        auto reply = request(std::move(m));
-        if (!reply) return "<no reply>";
-        auto s = helperString(*reply, "reply");
-        return s ? *s : "<no reply string>";
+        return replyText(request(rpcMessage(name, std::move(parameters))));
     }
 
 private:
