@@ -162,15 +162,10 @@ int askAs(uid_t uid, const std::string& socketPath) {
         a.sun_family = AF_UNIX;
         std::memcpy(a.sun_path, socketPath.c_str(), socketPath.size());
         if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) ::_exit(errno == EACCES ? 3 : 4);
-        int sv[2];
-        ::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv);
-        auto withReply = encodeHelperMessage({{"type", "helper_tool_rpc"}, {"rpc", "retrieveDefaultGateway"}}, sv[1], nullptr);
-        if (!withReply || !sendHelperFrame(s, *withReply, 1000, nullptr)) ::_exit(2);  // refused while sending
-        ::close(sv[1]);
-        pollfd p{sv[0], POLLIN, 0};
-        if (::poll(&p, 1, 3000) != 1) ::_exit(5);
-        char buf[256];
-        ::_exit(::recv(sv[0], buf, sizeof(buf), 0) > 0 ? 0 : 2);
+        auto [mine, theirs] = makeHelperSocketPair();
+        if (!sendHelperMessage(s, test::rpcMessage("retrieveDefaultGateway", {}), theirs.get(), 1000, nullptr)) ::_exit(2);
+        theirs.reset();
+        ::_exit(receiveHelperMessage(mine.get(), 3000, nullptr) ? 0 : 2);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
