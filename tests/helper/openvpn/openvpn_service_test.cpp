@@ -6,7 +6,6 @@
 
 #include "../fake_system.h"
 #include "helper/openvpn/openvpn_service.h"
-#include "support/temp_dir.h"
 #include "support/fake_process_runner.h"
 
 namespace hw::helper {
@@ -15,13 +14,7 @@ namespace {
 // The refusals happen before anything is started, so no openvpn runs here.
 class OpenVPNServiceRefusals : public ::testing::Test {
 protected:
-    OpenVPNServiceRefusals() : services(runner, network, paths()) {}
-    HelperPaths paths() {
-        HelperPaths p;
-        p.runDir = dir.file("run");
-        p.stateDir = dir.file("state");
-        return p;
-    }
+    OpenVPNServiceRefusals() : services(runner, network, test::scratchPaths(dir)) {}
     std::string writeConfig(const std::string& name, const std::string& text) {
         std::string path = dir.file(name);
         std::ofstream(path) << text;
@@ -35,7 +28,7 @@ protected:
         return *helperString(service.create(command), "reply");
     }
 
-    hw::test::TempDir dir;
+    test::ScratchDir dir;
     hw::test::FakeProcessRunner runner;
     helper::test::FakeNetwork network;
     HelperServices services;
