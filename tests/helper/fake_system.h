@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "helper/command_dispatcher.h"
 #include "helper/helper_services.h"
 #include "helper/helper_validation.h"
@@ -116,5 +118,27 @@ inline std::string replyText(const std::optional<HelperMessage>& reply) {
 inline std::string rpc(CommandDispatcher& d, const std::string& name, HelperDictionary parameters = {}) {
     return replyText(call(d, rpcMessage(name, std::move(parameters))));
 }
+
+// The helper's services and commands over the fakes, its files in a scratch
+// folder; restart() is a new helper process on the same files.
+class HelperFixture : public ::testing::Test {
+protected:
+    HelperFixture() { restart(); }
+    void restart() {
+        services_ = std::make_unique<HelperServices>(runner_, net_, paths_);
+        dispatcher_ = CommandDispatcher();
+        registerAllCommands(dispatcher_, *services_);
+    }
+    std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
+        return test::rpc(dispatcher_, name, std::move(parameters));
+    }
+
+    ScratchDir dir_;
+    FakeNetwork net_;
+    hw::test::FakeProcessRunner runner_;
+    HelperPaths paths_ = scratchPaths(dir_);
+    std::unique_ptr<HelperServices> services_;
+    CommandDispatcher dispatcher_;
+};
 
 }  // namespace hw::helper::test
