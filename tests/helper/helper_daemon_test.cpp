@@ -2,7 +2,6 @@
 #include "helper/helper_files.h"
 #include "helper/helper_installer.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
