@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "helper/command_dispatcher.h"
 #include "helper/helper_services.h"
 #include "helper/helper_validation.h"
 #include "platform/helper_socket.h"
 #include "support/fake_process_runner.h"
+#include "support/temp_dir.h"
 
 namespace hw::helper::test {
 
@@ -76,15 +79,9 @@ struct FakeNetwork final : NetworkStack {
     bool did(const std::string& op) const { return std::find(ops.begin(), ops.end(), op) != ops.end(); }
 };
 
-// A scratch folder for the helper's files, removed afterwards.
-struct ScratchDir {
-    std::filesystem::path path;
-    ScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "hw-helper-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
+// dir / "name": a path in it.
+struct ScratchDir : hw::test::TempDir {
+    std::string operator/(const std::string& name) const { return file(name); }
 };
 
 inline HelperPaths scratchPaths(const ScratchDir& dir) {
@@ -109,13 +106,39 @@ inline std::optional<HelperMessage> call(CommandDispatcher& d, HelperMessage m, 
     return env->message;
 }
 
-inline std::string rpc(CommandDispatcher& d, const std::string& name, HelperDictionary parameters = {}) {
+inline HelperMessage rpcMessage(const std::string& name, HelperDictionary parameters) {
     HelperMessage m{{"type", kHelperToolRpc}, {"rpc", name}};
     if (!parameters.empty()) m["parameters"] = HelperValue(std::move(parameters));
-    auto reply = call(d, std::move(m));
-    if (!reply) return "<no reply>";
-    auto text = helperString(*reply, "reply");
-    return text ? *text : "<no reply string>";
+    return m;
 }
+inline std::string replyText(const std::optional<HelperMessage>& reply) {
+    const std::string* text = reply ? helperString(*reply, "reply") : nullptr;
+    return !reply ? "<no reply>" : text ? *text : "<no reply string>";
+}
+inline std::string rpc(CommandDispatcher& d, const std::string& name, HelperDictionary parameters = {}) {
+    return replyText(call(d, rpcMessage(name, std::move(parameters))));
+}
+
+// The helper's services and commands over the fakes, its files in a scratch
+// folder; restart() is a new helper process on the same files.
+class HelperFixture : public ::testing::Test {
+protected:
+    HelperFixture() { restart(); }
+    void restart() {
+        services_ = std::make_unique<HelperServices>(runner_, net_, paths_);
+        dispatcher_ = CommandDispatcher();
+        registerAllCommands(dispatcher_, *services_);
+    }
+    std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
+        return test::rpc(dispatcher_, name, std::move(parameters));
+    }
+
+    ScratchDir dir_;
+    FakeNetwork net_;
+    hw::test::FakeProcessRunner runner_;
+    HelperPaths paths_ = scratchPaths(dir_);
+    std::unique_ptr<HelperServices> services_;
+    CommandDispatcher dispatcher_;
+};
 
 }  // namespace hw::helper::test

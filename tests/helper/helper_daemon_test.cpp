@@ -2,7 +2,6 @@
 #include "helper/helper_files.h"
 #include "helper/helper_installer.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -12,21 +11,50 @@
 
 #include "fake_system.h"
 #include "platform/helper_connection.h"
-#include "support/manual_queue.h"
+#include "support/capture_log.h"
+#include "support/fake_helper_tool.h"
 
 namespace hw::helper {
 namespace {
 
 TEST(InstalledUser, ReadsUidOrNameAndIgnoresJunk) {
     test::ScratchDir dir;
-    auto conf = dir / "helper.conf";
-    EXPECT_EQ(readInstalledUser(conf), std::nullopt);
-    std::ofstream(conf) << "# installed by the installer\nuser=root\n";
-    EXPECT_EQ(readInstalledUser(conf), 0u);
-    std::ofstream(conf) << "uid=1000\n";
-    EXPECT_EQ(readInstalledUser(conf), 1000u);
-    std::ofstream(conf) << "uid=-1\nuid=1000x\nuser=../etc\nuser=no-such-user-here\n";
-    EXPECT_EQ(readInstalledUser(conf), std::nullopt);
+    EXPECT_EQ(readInstalledUser(dir / "helper.conf"), std::nullopt);
+    for (auto [text, uid] : {std::pair<const char*, std::optional<uid_t>>{"# by the installer\nuser=root\n", 0},
+                             {"uid=1000\n", 1000},
+                             {"uid=-1\nuid=1000x\nuser=../etc\nuser=no-such-user-here\n", std::nullopt}}) {
+        std::ofstream(dir / "helper.conf") << text;
+        EXPECT_EQ(readInstalledUser(dir / "helper.conf"), uid) << text;
+    }
+}
+
+TEST(CommandDispatcher, UnknownMalformedAndFailingCommandsAnswerNo) {
+    auto log = hw::test::CaptureLog::install();
+    CommandDispatcher d;
+    d.registerCommand("boom", [](HelperCommand&) -> std::optional<HelperMessage> { throw std::runtime_error("x"); });
+    // The tunnel commands belong to other services; until they register, "NO".
+    EXPECT_EQ(test::rpc(d, "connectToVPN"), "NO");
+    EXPECT_EQ(test::rpc(d, "createOpenVPNConnection"), "NO");
+    EXPECT_EQ(test::rpc(d, "boom"), "NO");
+    auto noType = test::call(d, {{"rpc", "x"}});
+    ASSERT_TRUE(noType);
+    EXPECT_EQ(*helperString(*noType, "reply"), "NO");
+    EXPECT_GE(log->countAtLeast(LogLevel::Warning), 1u);
+}
+
+TEST(CommandDispatcher, CommandsAreKeyedByTypeAndName) {
+    CommandDispatcher d;
+    d.registerCommand("rpc", "start_connection", [](HelperCommand& c) -> std::optional<HelperMessage> {
+        return HelperMessage{{"reply", "started " + c.type}};
+    });
+    d.registerCommand("withParams", [](HelperCommand& c) -> std::optional<HelperMessage> {
+        return replyWith(*helperString(c.parameters, "a"));
+    });
+    auto r = test::call(d, {{"type", "rpc"}, {"rpc", "start_connection"}});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(*helperString(*r, "reply"), "started rpc");
+    EXPECT_EQ(test::rpc(d, "start_connection"), "NO");  // not a helper_tool_rpc command
+    EXPECT_EQ(test::rpc(d, "withParams", {{"a", "b"}}), "b");
 }
 
 // The daemon end to end on a socket file, with a fake kernel.
@@ -38,12 +66,10 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     HelperDaemon daemon(runner, net, test::scratchPaths(dir));
     std::string error;
     ASSERT_TRUE(daemon.start(&error)) << error;
-    struct stat st{};
-    ASSERT_EQ(::stat((dir / "helper.sock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    EXPECT_EQ(dir.mode(dir / "helper.sock"), 0660u);
     std::thread serving([&] { daemon.run(); });
 
-    hw::test::ManualQueue queue;
+    hw::test::HelperTestQueue queue;
     HelperConnection client(queue);
     ASSERT_TRUE(client.connect(dir / "helper.sock", &error)) << error;
     std::vector<std::string> replies;
@@ -52,29 +78,19 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
             auto s = helperString(r.message, "reply");
             replies.push_back(s ? *s : r.error);
         });
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (replies.size() < 4 && std::chrono::steady_clock::now() < deadline) {
-        queue.runUntilIdle();
-        std::this_thread::yield();
-    }
+    queue.waitFor([&] { return replies.size() == 4; });
     EXPECT_EQ(replies, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "NO", "YES"}));
     client.cancel();
     daemon.stop();
     serving.join();
 }
 
-}  // namespace
-}  // namespace hw::helper
-
-namespace hw::helper {
-namespace {
-
 TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     test::ScratchDir dir;
     std::ofstream(dir / "self") << "binary bytes";
     std::ofstream(dir / "havenway-openvpn-event") << "event bytes";
     hw::test::FakeProcessRunner runner;
-    InstallLayout layout{dir.path.string()};
+    InstallLayout layout{dir.path()};
     EXPECT_EQ(installHelper("root", dir / "self", layout, runner), 0);
     EXPECT_EQ(readFile(layout.binary()), "binary bytes");
     EXPECT_EQ(readFile(layout.eventProgram()), "event bytes") << "openvpn's up command goes along";

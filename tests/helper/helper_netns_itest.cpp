@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,17 +35,12 @@ protected:
         }
     }
 
-    void restartHelper() {
-        EXPECT_EQ(helper_.stop(), 0);
-        ASSERT_TRUE(helper_.start());
-    }
     std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
         return helper_.rpc(name, std::move(parameters));
     }
-
-    std::string clientFile(const std::string& path) {
+    std::string routes() {
         std::string out;
-        bed_.in(bed_.client, {"cat", path}, &out);
+        bed_.in(bed_.client, {"ip", "route", "show"}, &out);
         return out;
     }
 
@@ -52,7 +48,7 @@ protected:
     test::ScratchDir dir_;
     // No ip or nft to start: routes, the lock, DNS, IPv6 and --reset all
     // go straight to the kernel.
-    test::RunningHelper helper_{bed_.client, dir_.path.string(), {"PATH=" + (dir_ / "no-tools")}};
+    test::RunningHelper helper_{bed_.client, dir_.path(), {"PATH=" + (dir_ / "no-tools")}};
 };
 
 TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTheHelper) {
@@ -79,7 +75,8 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
 
     // The helper dies and comes back: the lock holds meanwhile and after.
-    restartHelper();
+    EXPECT_EQ(helper_.stop(), 0);
+    ASSERT_TRUE(helper_.start());
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
     EXPECT_TRUE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
@@ -88,9 +85,7 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(bed_.droppedOut(), -1);  // our table is gone
-    std::string routes;
-    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
-    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos) << routes;  // no tunnel needs the server's route
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos);  // no tunnel needs the server's route
 }
 
 TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
@@ -167,15 +162,10 @@ int askAs(uid_t uid, const std::string& socketPath) {
         a.sun_family = AF_UNIX;
         std::memcpy(a.sun_path, socketPath.c_str(), socketPath.size());
         if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) ::_exit(errno == EACCES ? 3 : 4);
-        int sv[2];
-        ::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv);
-        auto withReply = encodeHelperMessage({{"type", "helper_tool_rpc"}, {"rpc", "retrieveDefaultGateway"}}, sv[1], nullptr);
-        if (!withReply || !sendHelperFrame(s, *withReply, 1000, nullptr)) ::_exit(2);  // refused while sending
-        ::close(sv[1]);
-        pollfd p{sv[0], POLLIN, 0};
-        if (::poll(&p, 1, 3000) != 1) ::_exit(5);
-        char buf[256];
-        ::_exit(::recv(sv[0], buf, sizeof(buf), 0) > 0 ? 0 : 2);
+        auto [mine, theirs] = makeHelperSocketPair();
+        if (!sendHelperMessage(s, test::rpcMessage("retrieveDefaultGateway", {}), theirs.get(), 1000, nullptr)) ::_exit(2);
+        theirs.reset();
+        ::_exit(receiveHelperMessage(mine.get(), 3000, nullptr) ? 0 : 2);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -188,7 +178,7 @@ TEST_F(HelperInNetns, OnlyRootAndTheInstalledUserAreServed) {
     ASSERT_EQ(::stat(socket.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0660u);
     EXPECT_EQ(st.st_uid, kInstalledUid);
-    ::chmod(dir_.path.c_str(), 0755);
+    ::chmod(dir_.path().c_str(), 0755);
     EXPECT_EQ(askAs(23456, socket), 3);  // the file's mode stops a stranger
     // With the file opened up, the peer check still refuses the stranger
     // and serves the installed-for user.
@@ -209,11 +199,11 @@ TEST_F(HelperInNetns, ResetUndoesEverythingAfterACrash) {
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
     EXPECT_EQ(bed_.droppedOut(), -1);
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
-    std::string routes;
-    bed_.in(bed_.client, {"ip", "route", "show"}, &routes);
-    EXPECT_EQ(routes.find("198.51.100.10"), std::string::npos);
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos);
     EXPECT_EQ(readFile(dir_ / "resolv.conf"), original);
-    EXPECT_EQ(clientFile("/proc/sys/net/ipv6/conf/veth0/disable_ipv6"), "0\n");
+    std::string ipv6Off;
+    bed_.in(bed_.client, {"cat", "/proc/sys/net/ipv6/conf/veth0/disable_ipv6"}, &ipv6Off);
+    EXPECT_EQ(ipv6Off, "0\n");
 }
 
 TEST_F(HelperInNetns, ResetBesideARunningHelperNeverCostsTheUsersDns) {

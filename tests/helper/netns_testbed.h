@@ -1,18 +1,11 @@
 #pragma once
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
+#include <netdb.h>
 #include <poll.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/netns_rig.h"
@@ -56,46 +49,36 @@ public:
     // port is taken in toNs (then only the sending counts).
     static bool udpArrives(const std::string& fromNs, const std::string& toNs, const std::string& host, int port,
                            const std::string& device = {}) {
-        sockaddr_storage a{}, any{};
-        socklen_t len = 0;
-        if (auto* v4 = reinterpret_cast<sockaddr_in*>(&a); ::inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
-            v4->sin_family = AF_INET;
-            v4->sin_port = htons(static_cast<uint16_t>(port));
-            len = sizeof(sockaddr_in);
-            auto* w = reinterpret_cast<sockaddr_in*>(&any);
-            w->sin_family = AF_INET;
-            w->sin_port = v4->sin_port;
-        } else if (auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-                   ::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
-            v6->sin6_family = AF_INET6;
-            v6->sin6_port = htons(static_cast<uint16_t>(port));
-            len = sizeof(sockaddr_in6);
-            auto* w = reinterpret_cast<sockaddr_in6*>(&any);
-            w->sin6_family = AF_INET6;
-            w->sin6_port = v6->sin6_port;
-        } else {
-            return false;
-        }
+        addrinfo hints{}, *to = nullptr, *any = nullptr;
+        hints.ai_flags = AI_NUMERICHOST;
+        hints.ai_socktype = SOCK_DGRAM;
+        const std::string service = std::to_string(port);
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &to) != 0) return false;
+        hints.ai_flags = AI_PASSIVE;
+        hints.ai_family = to->ai_family;
+        if (::getaddrinfo(nullptr, service.c_str(), &hints, &any) != 0) any = nullptr;
         int rx = -1, tx = -1;
         inside(toNs, [&] {
-            rx = ::socket(a.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            if (::bind(rx, reinterpret_cast<sockaddr*>(&any), len) != 0) {
+            rx = ::socket(to->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (!any || ::bind(rx, any->ai_addr, any->ai_addrlen) != 0) {
                 ::close(rx);
                 rx = -1;
             }
         });
         inside(fromNs, [&] {
-            tx = ::socket(a.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            tx = ::socket(to->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (!device.empty()) ::setsockopt(tx, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), device.size());
         });
         bool got = false;
-        const bool sent = tx >= 0 && ::sendto(tx, "x", 1, 0, reinterpret_cast<sockaddr*>(&a), len) == 1;
+        const bool sent = tx >= 0 && ::sendto(tx, "x", 1, 0, to->ai_addr, to->ai_addrlen) == 1;
         if (sent && rx >= 0) {
             pollfd p{rx, POLLIN, 0};
             got = ::poll(&p, 1, 1000) == 1;
         }
         if (rx >= 0) ::close(rx);
         if (tx >= 0) ::close(tx);
+        ::freeaddrinfo(to);
+        if (any) ::freeaddrinfo(any);
         return got;
     }
 

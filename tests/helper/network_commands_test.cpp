@@ -11,28 +11,14 @@ namespace hw::helper {
 namespace {
 
 using test::FakeNetwork;
-using test::rpc;
 
-class NetworkCommands : public ::testing::Test {
+class NetworkCommands : public test::HelperFixture {
 protected:
-    NetworkCommands() { registerAllCommands(dispatcher_, *services_); }
-    // A new helper process on the same files, as after a restart.
-    void restart() {
-        services_ = std::make_unique<HelperServices>(runner_, net_, test::scratchPaths(dir_));
-        dispatcher_ = CommandDispatcher();
-        registerAllCommands(dispatcher_, *services_);
-    }
-
     std::shared_ptr<hw::test::CaptureLog> log_ = hw::test::CaptureLog::install();
-    test::ScratchDir dir_;
-    FakeNetwork net_;
-    hw::test::FakeProcessRunner runner_;
-    std::unique_ptr<HelperServices> services_ = std::make_unique<HelperServices>(runner_, net_, test::scratchPaths(dir_));
-    CommandDispatcher dispatcher_;
 };
 
 TEST_F(NetworkCommands, LockFailsClosedThenDropsTheDefaultRouteAndAnswersTheOldGateway) {
-    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
     ASSERT_GE(net_.ops.size(), 3u);
     EXPECT_EQ(net_.ops[1], "nft");
     EXPECT_EQ(net_.ops[2], "show default");
@@ -42,50 +28,41 @@ TEST_F(NetworkCommands, LockFailsClosedThenDropsTheDefaultRouteAndAnswersTheOldG
 
     // Engaged again (every reconnect does so): the answer is still the way
     // out from before the lock, not "no gateway".
-    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
-    EXPECT_EQ(rpc(dispatcher_, "retrieveDefaultGateway"), "192.168.1.1");
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "192.168.1.1");
     // And so after a helper restart.
     restart();
-    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
 }
 
 TEST_F(NetworkCommands, AfterARebootTheOldLockRecordsAreVoid) {
-    std::filesystem::create_directories(dir_.path / "proc/sys/kernel/random");
-    auto paths = test::scratchPaths(dir_);
-    paths.procRoot = dir_ / "proc";
+    std::filesystem::create_directories(dir_ / "proc/sys/kernel/random");
+    paths_.procRoot = dir_ / "proc";
     std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-1\n";
-    services_ = std::make_unique<HelperServices>(runner_, net_, paths);
-    registerAllCommands(dispatcher_, *services_);
-    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "192.168.1.1");
-    rpc(dispatcher_, "install_DNS_for_VPN");
+    restart();
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    rpc("install_DNS_for_VPN");
 
     // Rebooted onto another network: the table is gone, a new gateway rules.
     std::ofstream(dir_ / "proc/sys/kernel/random/boot_id") << "boot-2\n";
     net_ = FakeNetwork{};
     net_.defaults = {{"10.0.0.1", "wlan0", 600}};
-    services_ = std::make_unique<HelperServices>(runner_, net_, paths);
-    dispatcher_ = CommandDispatcher();
-    registerAllCommands(dispatcher_, *services_);
+    restart();
     EXPECT_FALSE(services_->lock.active());
     EXPECT_TRUE(services_->context.state.dns.saved);  // resolv.conf outlives a reboot
-    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "10.0.0.1");
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.0.0.1");
 }
 
 TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {
-    rpc(dispatcher_, "enableNetworkLock");
-    EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
-    EXPECT_FALSE(net_.tablePresent);
-    ASSERT_EQ(net_.defaults.size(), 1u);
-    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
-    EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0");
-
-    // No gateway from the app (none stored, or an outdated app): the lock is
-    // still lifted and the saved way out restored.
-    rpc(dispatcher_, "enableNetworkLock");
-    EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock"), "YES");
-    EXPECT_FALSE(net_.tablePresent);
-    ASSERT_EQ(net_.defaults.size(), 1u);
-    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+    // Without a gateway from the app (none stored, or an outdated app) the
+    // lock is still lifted and the saved way out restored.
+    for (const HelperDictionary& p : {HelperDictionary{{"gatewayAddress", "192.168.1.1"}}, HelperDictionary{}}) {
+        rpc("enableNetworkLock");
+        EXPECT_EQ(rpc("disableNetworkLock", p), "YES");
+        EXPECT_FALSE(net_.tablePresent);
+        ASSERT_EQ(net_.defaults.size(), 1u);
+        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0");
+    }
 }
 
 TEST_F(NetworkCommands, NoAsAnswerTellsWhetherTheLockIsEngaged) {
@@ -124,38 +101,42 @@ TEST_F(NetworkCommands, ReleaseRemovesTheServersHostRouteUnlessATunnelRuns) {
     for (bool up : {false, true}) {
         tunnelUp = up;
         net_.ops.clear();
-        rpc(dispatcher_, "enableNetworkLock");
-        rpc(dispatcher_, "staticRouteAddingProcessing",
-            {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
-        EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+        rpc("enableNetworkLock");
+        rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
         EXPECT_EQ(net_.did(removal), !up) << "tunnel up: " << up;
         EXPECT_EQ(services_->context.state.routes.empty(), !up);
     }
-    // What stayed for the tunnel still goes with the reset.
+    // What stayed for the tunnel still goes with a reset by the next helper.
+    rpc("enableNetworkLock");
+    restart();
     net_.ops.clear();
     EXPECT_TRUE(services_->resetAll());
     EXPECT_TRUE(net_.did(removal));
+    EXPECT_FALSE(net_.tablePresent);
+    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+    EXPECT_TRUE(services_->context.state.routes.empty());
+    EXPECT_FALSE(services_->lock.active());
 }
 
 TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
-    rpc(dispatcher_, "enableNetworkLock", {{"dnsResolver", "8.8.4.4"}, {"dnsResolverSecondary", "2001:4860:4860::8888"}});
+    rpc("enableNetworkLock", {{"dnsResolver", "8.8.4.4"}, {"dnsResolverSecondary", "2001:4860:4860::8888"}});
     EXPECT_NE(net_.lastRuleset.find("set dns4 { type ipv4_addr; elements = { 8.8.4.4 }; }"), std::string::npos);
     EXPECT_NE(net_.lastRuleset.find("set dns6 { type ipv6_addr; elements = { 2001:4860:4860::8888 }; }"),
               std::string::npos);
-    EXPECT_EQ(rpc(dispatcher_, "staticRouteAddingProcessing",
-                  {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}),
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}),
               "203.0.113.5");
     EXPECT_TRUE(net_.did("replace 203.0.113.5 via 192.168.1.1"));
     EXPECT_EQ(net_.lastRuleset, "add element inet havenway servers4 { 203.0.113.5 }\n") << "into the table in place";
     // A table someone removed meanwhile is made anew, with every server.
     net_.tablePresent = false;
-    EXPECT_EQ(rpc(dispatcher_, "staticRouteAddingProcessing",
+    EXPECT_EQ(rpc("staticRouteAddingProcessing",
                   {{"vpnServerAddress", "2001:db8::5"}, {"defaultGateway", "fe80::1"}}),
               "2001:db8::5");
     EXPECT_NE(net_.lastRuleset.find("elements = { 203.0.113.5 }"), std::string::npos);
     EXPECT_NE(net_.lastRuleset.find("set servers6 { type ipv6_addr; elements = { 2001:db8::5 }; }"), std::string::npos);
 
-    EXPECT_EQ(rpc(dispatcher_, "addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
+    EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
     EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");
 }
 
@@ -173,37 +154,25 @@ TEST_F(NetworkCommands, HostileParametersChangeNothing) {
             HelperDictionary p{{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}};
             p[key] = HelperValue(bad);
             // Strings with NUL cannot even be sent; the rest must be refused.
-            auto reply = rpc(dispatcher_, command, p);
+            auto reply = rpc(command, p);
             EXPECT_TRUE(reply == "NO" || reply == "<no reply>") << command << " " << key;
         }
     }
     EXPECT_TRUE(net_.ops.empty());
     EXPECT_GE(log_->countAtLeast(LogLevel::Warning), 1u);
     // Wrong types are refused too.
-    EXPECT_EQ(rpc(dispatcher_, "disableNetworkLock", {{"gatewayAddress", 3232235777}}), "NO");
-    EXPECT_EQ(rpc(dispatcher_, "restore_DNS_to_original", {{"forOpenVPN", 2}}), "NO");
-    EXPECT_EQ(rpc(dispatcher_, "restore_DNS_to_original", {{"skipFallback", "1"}}), "NO");
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", 3232235777}}), "NO");
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 2}}), "NO");
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"skipFallback", "1"}}), "NO");
     EXPECT_TRUE(net_.ops.empty());
     EXPECT_TRUE(runner_.requests.empty());
 }
 
 TEST_F(NetworkCommands, RetrieveDefaultGatewayWithoutAnyRouteSaysNo) {
     net_.defaults.clear();
-    EXPECT_EQ(rpc(dispatcher_, "retrieveDefaultGateway"), "NO");
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "NO");
     net_.defaults = {{"10.0.0.1", "wlan0", 600}, {"192.168.1.1", "eth0", 100}};
-    EXPECT_EQ(rpc(dispatcher_, "retrieveDefaultGateway"), "192.168.1.1");  // the lowest metric wins
-}
-
-TEST_F(NetworkCommands, ResetUndoesRoutesAndTable) {
-    rpc(dispatcher_, "enableNetworkLock");
-    rpc(dispatcher_, "staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
-    restart();
-    EXPECT_TRUE(services_->resetAll());
-    EXPECT_FALSE(net_.tablePresent);
-    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
-    EXPECT_TRUE(net_.did("del 203.0.113.5 via 192.168.1.1"));
-    EXPECT_TRUE(services_->context.state.routes.empty());
-    EXPECT_FALSE(services_->lock.active());
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "192.168.1.1");  // the lowest metric wins
 }
 
 TEST_F(NetworkCommands, EachCommandOfTheRoadLogsOneLineWhenItWorksAndItsCauseWhenNot) {
@@ -221,13 +190,13 @@ TEST_F(NetworkCommands, EachCommandOfTheRoadLogsOneLineWhenItWorksAndItsCauseWhe
                         {"closeHelperTool", {}}};
     for (const Row& row : road) {
         const auto lines = log_->countAtLeast(LogLevel::Info);
-        EXPECT_NE(rpc(dispatcher_, row.command, row.parameters), "NO") << row.command;
+        EXPECT_NE(rpc(row.command, row.parameters), "NO") << row.command;
         EXPECT_EQ(log_->countAtLeast(LogLevel::Info), lines + 1) << row.command;
         EXPECT_EQ(log_->countAtLeast(LogLevel::Warning), 0u) << row.command;
     }
     // A refused table says why, beside the command's own line.
     net_.nftFails = true;
-    EXPECT_EQ(rpc(dispatcher_, "enableNetworkLock"), "NO");
+    EXPECT_EQ(rpc("enableNetworkLock"), "NO");
     EXPECT_GE(log_->countAtLeast(LogLevel::Warning), 1u);
 }
 

@@ -1,8 +1,7 @@
 #include "helper/process_records.h"
 
-#include <signal.h>
+#include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,35 +11,14 @@
 
 #include "fake_system.h"
 #include "platform/helper_message.h"
+#include "support/netns_rig.h"
 
 namespace hw::helper {
 namespace {
 
-// A child that runs until told otherwise: cat on a pipe we hold open.
-struct Child {
-    pid_t pid = -1;
-    int input = -1;
-    Child() {
-        int p[2];
-        if (::pipe(p) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(p[0], 0);
-            ::close(p[1]);
-            ::execlp("cat", "cat", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(p[0]);
-        input = p[1];
-    }
-    ~Child() {
-        if (input >= 0) ::close(input);
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-    bool running() const { return pid > 0 && ::kill(pid, 0) == 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
+// A child that runs until told otherwise.
+struct Child : hw::test::ChildProcess {
+    Child() : ChildProcess({"tail", "-f", "/dev/null"}, "/dev/null") {}
 };
 
 TEST(ProcessRecords, StopsOnlyWhatItStartedItself) {
@@ -48,14 +26,14 @@ TEST(ProcessRecords, StopsOnlyWhatItStartedItself) {
     ProcessRecords records(dir / "openvpn", "/proc");
     Child ours, unrelated;
     ASSERT_TRUE(ours.running());
-    ASSERT_TRUE(records.record(ours.pid));
+    ASSERT_TRUE(records.record(ours.pid()));
     // A record whose pid now belongs to another process (start time differs).
-    std::ofstream(dir / ("openvpn/" + std::to_string(unrelated.pid))) << "1\n";
+    std::ofstream(dir / ("openvpn/" + std::to_string(unrelated.pid()))) << "1\n";
     std::ofstream(dir / "openvpn/not-a-pid") << "1\n";
 
     EXPECT_EQ(records.terminateAll(std::chrono::seconds(5)), 1);
     // Gone (reaped by the helper, its parent here, or a zombie at most).
-    EXPECT_EQ(records.startTime(ours.pid), std::nullopt);
+    EXPECT_EQ(records.startTime(ours.pid()), std::nullopt);
     EXPECT_TRUE(unrelated.running());
     EXPECT_TRUE(std::filesystem::is_empty(dir / "openvpn"));
     EXPECT_EQ(records.terminateAll(std::chrono::seconds(1)), 0);
@@ -77,12 +55,12 @@ TEST(ProcessRecords, RecordsInAFolderOthersCanWriteNameNothing) {
     test::ScratchDir dir;
     ProcessRecords records(dir / "openvpn", "/proc");
     Child ours;
-    ASSERT_TRUE(records.record(ours.pid));
+    ASSERT_TRUE(records.record(ours.pid()));
     ASSERT_EQ(::chmod((dir / "openvpn").c_str(), 0777), 0);
     EXPECT_EQ(records.terminateAll(std::chrono::seconds(1)), 0);
     EXPECT_TRUE(ours.running());
     // Recording again makes the folder private again.
-    ASSERT_TRUE(records.record(ours.pid));
+    ASSERT_TRUE(records.record(ours.pid()));
     EXPECT_EQ(records.terminateAll(std::chrono::seconds(5)), 1);
 }
 
@@ -96,6 +74,7 @@ TEST(ProcessRecords, ASocketPeerCountsAsOursOnlyByPidAndStartTime) {
     const auto start = records.startTime(self);
     ASSERT_TRUE(start);
     Child other;
+    UniqueFd file(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     struct Row {
         const char* name;
         int socket;
@@ -105,8 +84,8 @@ TEST(ProcessRecords, ASocketPeerCountsAsOursOnlyByPidAndStartTime) {
     };
     for (const Row& row : {Row{"the process itself", near.get(), self, *start, true},
                            Row{"the pid, reused since", near.get(), self, *start + 1, false},
-                           Row{"another process", near.get(), other.pid, *records.startTime(other.pid), false},
-                           Row{"not a socket", other.input, self, *start, false}})
+                           Row{"another process", near.get(), other.pid(), *records.startTime(other.pid()), false},
+                           Row{"not a socket", file.get(), self, *start, false}})
         EXPECT_EQ(records.peerIsProcess(row.socket, row.pid, row.start), row.mine) << row.name;
 }
 

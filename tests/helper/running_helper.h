@@ -2,20 +2,22 @@
 // The real helper binary as root in a network namespace, with every path it
 // uses under one folder, driven over its real socket.
 #include <signal.h>
-#include <spawn.h>
 
 #include <chrono>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "fake_system.h"
 #include "platform/helper_connection.h"
 #include "support/child_process.h"
 #include "support/fake_helper_tool.h"
-
-extern char** environ;
+#include "support/netns_rig.h"
 
 namespace hw::helper::test {
 
@@ -30,6 +32,7 @@ public:
             ::kill(pid_, SIGKILL);
             hw::test::waitChild(pid_, std::chrono::seconds(10));
         }
+        if (::testing::Test::HasFailure()) std::cerr << "helper log:\n" << hw::test::readText(dir_ + "/helper.log");
     }
 
     std::string socketPath() const { return dir_ + "/helper.sock"; }
@@ -66,12 +69,7 @@ public:
         return reply->message;
     }
     std::string rpc(const std::string& name, HelperDictionary parameters = {}) {
-        HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", name}};
-        if (!parameters.empty()) m["parameters"] = HelperValue(std::move(parameters));
-        auto reply = request(std::move(m));
-        if (!reply) return "<no reply>";
-        auto s = helperString(*reply, "reply");
-        return s ? *s : "<no reply string>";
+        return replyText(request(rpcMessage(name, std::move(parameters))));
     }
 
 private:
@@ -86,17 +84,7 @@ private:
                                      "HAVENWAY_RESOLVED_DIR=" + dir_ + "/no-resolved",
                                      "ASAN_OPTIONS=detect_leaks=0"};
         env.insert(env.end(), extra_.begin(), extra_.end());
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        auto pointers = [](std::vector<std::string>& v) {
-            std::vector<char*> p;
-            for (auto& s : v) p.push_back(s.data());
-            p.push_back(nullptr);
-            return p;
-        };
-        auto argv = pointers(args);
-        auto envp = pointers(env);
-        pid_t pid = -1;
-        return ::posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), envp.data()) == 0 ? pid : -1;
+        return hw::test::spawnLogged(std::move(args), dir_ + "/helper.log", env);
     }
     int end(int signal) {
         client_.reset();

@@ -13,21 +13,14 @@
 namespace hw::helper {
 namespace {
 
-class SystemSettings : public ::testing::Test {
+class SystemSettings : public test::HelperFixture {
 protected:
-    SystemSettings() { registerAllCommands(dispatcher_, services_); }
     void write(const std::string& path, const std::string& content) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path) << content;
     }
     std::string read(const std::string& path) { return readFile(path).value_or("<missing>"); }
     std::string sysctl(const std::string& iface) { return dir_ / ("sys/net/ipv6/conf/" + iface + "/disable_ipv6"); }
-
-    test::ScratchDir dir_;
-    test::FakeNetwork net_;
-    hw::test::FakeProcessRunner runner_;
-    HelperServices services_{runner_, net_, test::scratchPaths(dir_)};
-    CommandDispatcher dispatcher_;
 };
 
 TEST_F(SystemSettings, DnsIsSavedOnceAndRestoredByteForByte) {
@@ -35,18 +28,16 @@ TEST_F(SystemSettings, DnsIsSavedOnceAndRestoredByteForByte) {
     auto path = dir_ / "resolv.conf";
     write(path, original);
     ::chmod(path.c_str(), 0640);
-    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
     EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 8.8.4.4\nnameserver 8.8.8.8\n");
     // Installing again must not take our own file for the original.
-    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
-    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
     EXPECT_EQ(read(path), original);
-    struct stat st{};
-    ::stat(path.c_str(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(dir_.mode(path), 0640u);
     // Restoring twice changes nothing more.
     write(path, "changed by the user\n");
-    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
     EXPECT_EQ(read(path), "changed by the user\n");
 }
 
@@ -54,8 +45,8 @@ TEST_F(SystemSettings, AResetByAnotherRunIsWhatTheNextCommandSees) {
     auto path = dir_ / "resolv.conf";
     write(path, "nameserver 192.168.1.1\n");
     auto command = [&](const std::string& name) {
-        auto held = services_.context.holdState();
-        return test::rpc(dispatcher_, name, {{"forOpenVPN", 0}, {"skipFallback", 0}});
+        auto held = services_->context.holdState();
+        return rpc(name, {{"forOpenVPN", 0}, {"skipFallback", 0}});
     };
     EXPECT_EQ(command("install_DNS_for_VPN"), "YES");
     {
@@ -74,11 +65,11 @@ TEST_F(SystemSettings, DnsUsesTheResolversTheAppNamedAndKeepsSymlinks) {
     auto path = dir_ / "resolv.conf";
     write(dir_ / "stub-resolv.conf", "nameserver 127.0.0.53\n");
     ASSERT_EQ(::symlink((dir_ / "stub-resolv.conf").c_str(), path.c_str()), 0);
-    test::rpc(dispatcher_, "enableNetworkLock", {{"dnsResolver", "9.9.9.9"}});
-    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    rpc("enableNetworkLock", {{"dnsResolver", "9.9.9.9"}});
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
     EXPECT_NE(read(path).find("nameserver 9.9.9.9\n"), std::string::npos);
     EXPECT_EQ(read(dir_ / "stub-resolv.conf"), "nameserver 127.0.0.53\n");  // written beside, not through
-    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
     std::error_code ec;
     EXPECT_TRUE(std::filesystem::is_symlink(path, ec));
     EXPECT_EQ(std::filesystem::read_symlink(path, ec), dir_ / "stub-resolv.conf");
@@ -86,10 +77,10 @@ TEST_F(SystemSettings, DnsUsesTheResolversTheAppNamedAndKeepsSymlinks) {
 
 TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
     write(dir_ / "no-resolved/io.systemd.Resolve", "");
-    services_.dns.setTunnelServers({"10.8.0.1", "not an address"}, "tun0");
+    services_->dns.setTunnelServers({"10.8.0.1", "not an address"}, "tun0");
     net_.links.push_back("tun0");
-    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
-    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
     EXPECT_EQ(runner_.argvs(), (std::vector<std::vector<std::string>>{
                                    {"resolvectl", "dns", "tun0", "10.8.0.1"},
                                    {"resolvectl", "domain", "tun0", "~."},
@@ -101,10 +92,10 @@ TEST_F(SystemSettings, DnsGoesThroughResolvedOnTheTunnelLinkWhenItRuns) {
     runner_.responder = [&](const ProcessRequest& r) {
         return hw::test::FakeProcessRunner::exited(r.argv[0] == "resolvectl" && r.argv[1] == "revert" ? 1 : 0);
     };
-    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
-    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "NO");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "NO");
     net_.links.pop_back();
-    EXPECT_EQ(test::rpc(dispatcher_, "restore_DNS_to_original"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
 }
 
 TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
@@ -115,19 +106,19 @@ TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
     };
     for (const char* i : {"lo", "all", "default", "eth0"}) write(sysctl(i), "0\n");
     write(sysctl("wlan0"), "1\n");  // the user had it off already
-    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
     EXPECT_EQ(sysctls(), "lo=0 all=0 default=1 eth0=1 wlan0=1 tun0=< ");
     // Every attempt sends it again; what was saved first stays, and an
     // interface that appeared since is remembered as it was.
     write(sysctl("tun0"), "0\n");
-    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
     EXPECT_EQ(sysctls(), "lo=0 all=0 default=1 eth0=1 wlan0=1 tun0=1 ");
-    EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
     EXPECT_EQ(sysctls(), "lo=0 all=0 default=0 eth0=0 wlan0=1 tun0=0 ");
-    EXPECT_FALSE(services_.context.state.ipv6.saved);
+    EXPECT_FALSE(services_->context.state.ipv6.saved);
     // Re-enabling with nothing saved touches nothing.
     write(sysctl("eth0"), "1\n");
-    EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
     EXPECT_EQ(read(sysctl("eth0")), "1\n");
 }
 
@@ -143,23 +134,23 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
                            {"default", "2001:db8::1", "eth0", 1024, "boot"},
                            {"2001:db8:1::/48", "2001:db8::1; reboot", "eth0", std::nullopt, "static"},
                            {"2001:db8:3::/48", "2001:db8::1", "eth0", std::nullopt, "static"}};
-    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
     net_.ops.clear();
-    EXPECT_EQ(test::rpc(dispatcher_, "reEnableIPV6"), "YES");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
     EXPECT_EQ(net_.ops, (std::vector<std::string>{"address 2001:db8::2/64 dev eth0",
                                                   "replace default via 2001:db8::1 dev eth0 metric 1024 proto boot",
                                                   "replace 2001:db8:3::/48 via 2001:db8::1 dev eth0 proto static"}));
-    EXPECT_TRUE(services_.context.state.ipv6.addresses.empty());
+    EXPECT_TRUE(services_->context.state.ipv6.addresses.empty());
 }
 
 TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
     write(dir_ / "resolv.conf", "nameserver 192.168.1.1\n");
     write(sysctl("eth0"), "0\n");
     struct stat before{}, after{};
-    EXPECT_EQ(test::rpc(dispatcher_, "install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
     ASSERT_EQ(::stat((dir_ / "state/helper-state.json").c_str(), &before), 0);
-    EXPECT_EQ(test::rpc(dispatcher_, "enableNetworkLock", {{"dnsResolver", "9.9.9.9"}}), "192.168.1.1");
-    EXPECT_EQ(test::rpc(dispatcher_, "disableIPV6"), "YES");
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "9.9.9.9"}}), "192.168.1.1");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
     ::stat((dir_ / "state/helper-state.json").c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino) << "the lock and IPv6 changed only the records";
     auto records = HelperState::parse(std::nullopt, readFile(dir_ / "run/state/helper-state.json"));
@@ -176,14 +167,10 @@ TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
 }
 
 TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
-    test::ScratchDir dir;
     HelperState s;
-    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"}};
-    s.servers = {"203.0.113.5"};
-    s.routes = {{"203.0.113.5", "192.168.1.1"}};
     s.dns.saved = true;
-    s.dns.mode = "file";
-    s.ipv6.saved = true;
+    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"}};
+    s.routes = {{"203.0.113.5", "192.168.1.1"}};
     s.ipv6.disableIpv6 = {{"eth0", "0"}};
     s.ipv6.addresses = {{"eth0", "2001:db8::2/64"}};
     s.ipv6.routes = {{"eth0", "default", "2001:db8::1", "1024", "boot"}};

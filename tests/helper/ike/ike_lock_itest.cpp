@@ -1,6 +1,7 @@
 // The helper binary on the IKEv2 road: the kill switch with the tunnel
 // through it, and what is left of the tunnel when the helper dies.
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -125,17 +126,11 @@ protected:
         return out;
     }
 
-    int charonPid() {
-        std::ifstream in(dir_ + "/run/ike/run/charon.pid");
-        int pid = 0;
-        in >> pid;
-        return pid;
-    }
+    int charonPid() { return std::atoi(road::readFile(dir_ + "/run/ike/run/charon.pid").c_str()); }
     static bool runs(int pid) {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const auto close = text.rfind(')');
-        return close != std::string::npos && text.substr(close + 2, 1) != "Z";
+        const std::string stat = road::readFile("/proc/" + std::to_string(pid) + "/stat");
+        const auto close = stat.rfind(')');
+        return close != std::string::npos && stat.compare(close + 2, 1, "Z") != 0;
     }
 
     // Nothing of the tunnel is left in the client's namespace.

@@ -6,24 +6,15 @@
 
 #include "../fake_system.h"
 #include "helper/openvpn/openvpn_service.h"
-#include "support/temp_dir.h"
-#include "support/fake_process_runner.h"
 
 namespace hw::helper {
 namespace {
 
 // The refusals happen before anything is started, so no openvpn runs here.
-class OpenVPNServiceRefusals : public ::testing::Test {
+class OpenVPNServiceRefusals : public test::HelperFixture {
 protected:
-    OpenVPNServiceRefusals() : services(runner, network, paths()) {}
-    HelperPaths paths() {
-        HelperPaths p;
-        p.runDir = dir.file("run");
-        p.stateDir = dir.file("state");
-        return p;
-    }
     std::string writeConfig(const std::string& name, const std::string& text) {
-        std::string path = dir.file(name);
+        std::string path = dir_.file(name);
         std::ofstream(path) << text;
         return path;
     }
@@ -35,12 +26,8 @@ protected:
         return *helperString(service.create(command), "reply");
     }
 
-    hw::test::TempDir dir;
-    hw::test::FakeProcessRunner runner;
-    helper::test::FakeNetwork network;
-    HelperServices services;
     OpenVPNServiceOptions options{.openvpnBinary = "/nonexistent/openvpn", .eventProgram = "/x"};
-    OpenVPNService service{services, options};
+    OpenVPNService service{*services_, options};
 };
 
 TEST_F(OpenVPNServiceRefusals, FileChecks) {
@@ -49,12 +36,12 @@ TEST_F(OpenVPNServiceRefusals, FileChecks) {
     EXPECT_EQ(create(good, ::getuid() + 1), "NO");  // someone else's file
     EXPECT_EQ(create(writeConfig("other.ovpn", "client\n")), "NO");
 
-    std::string linkDir = dir.file("l");
+    std::string linkDir = dir_.file("l");
     ::mkdir(linkDir.c_str(), 0700);
     ::symlink(writeConfig("target.ovpn", "client\n").c_str(), (linkDir + "/config_current.ovpn").c_str());
     EXPECT_EQ(create(linkDir + "/config_current.ovpn"), "NO");
 
-    std::string fifoDir = dir.file("f");
+    std::string fifoDir = dir_.file("f");
     ::mkdir(fifoDir.c_str(), 0700);
     ::mkfifo((fifoDir + "/config_current.ovpn").c_str(), 0600);
     EXPECT_EQ(create(fifoDir + "/config_current.ovpn"), "NO");  // and does not hang on it
@@ -72,7 +59,7 @@ TEST_F(OpenVPNServiceRefusals, OurArgvPutsManagementAndScriptsAfterTheFile) {
     auto at = [&](const std::string& v) { return std::find(args.begin(), args.end(), v) - args.begin(); };
     EXPECT_EQ(args[at("--management") + 1], service.managementPath());
     EXPECT_EQ(args[at("--management") + 2], "unix");
-    EXPECT_EQ(args[at("--up") + 1], "\"/x\" --openvpn-event \"" + services.context.paths.socket + "\"");
+    EXPECT_EQ(args[at("--up") + 1], "\"/x\" --openvpn-event \"" + services_->context.paths.socket + "\"");
     EXPECT_LT(at("--up"), static_cast<long>(args.size()));
 }
 
@@ -85,7 +72,7 @@ TEST_F(OpenVPNServiceRefusals, TunnelEventsOnlyFromRootAndTheCurrentOpenVPN) {
     const HelperDictionary up{{"dev", "tun0"}, {"dns", HelperArray{HelperValue("10.89.0.1")}}, {"pid", 4242}};
     EXPECT_EQ(event("up", up, 1000), "NO");
     EXPECT_EQ(event("up", up, 0), "NO");  // no openvpn of ours runs with that pid
-    EXPECT_NE(services.dns.serversToInstall().front(), "10.89.0.1");
+    EXPECT_NE(services_->dns.serversToInstall().front(), "10.89.0.1");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "helper/ppp/ppp_options.h"
 #include "helper/ppp/ppp_vpn_services.h"
 
 #include <filesystem>
@@ -22,10 +23,16 @@ HelperDictionary params(std::int64_t type) {
 }
 
 struct PppVpnServicesTest : ::testing::Test {
+    static PppPaths pathsIn(const TempDir& dir) {
+        auto p = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
+        p.logFile = dir.file("ppp.log");
+        return p;
+    }
     TempDir dir;
     std::shared_ptr<hw::test::CaptureLog> log = hw::test::CaptureLog::install();
     hw::test::FakeProcessRunner runner;
-    PppVpnServices services{PppPaths::under(dir.path() + "/state", dir.path() + "/run"), runner,
+    PppPaths paths = pathsIn(dir);
+    PppVpnServices services{paths, runner,
                             [](std::string* why) {
                                 *why = "no ESP here";
                                 return false;
@@ -52,20 +59,6 @@ TEST_F(PppVpnServicesTest, CreatesUpdatesFindsAndRemovesByName) {
     EXPECT_TRUE(services.remove("Havenway"));
     EXPECT_FALSE(services.find("Havenway"));
     EXPECT_FALSE(services.remove("Havenway"));
-}
-
-TEST_F(PppVpnServicesTest, FilesAreRootOnlyAndSecretsStayOutOfDefinitionsAndLogs) {
-    auto s = services.create(params(2), nullptr);
-    ASSERT_TRUE(s);
-    const std::string folder = dir.path() + "/state/ppp";
-    EXPECT_EQ(TempDir::mode(folder), 0700u);
-    EXPECT_EQ(TempDir::mode(folder + "/" + s->serviceID + ".service"), 0600u);
-    EXPECT_EQ(TempDir::mode(folder + "/" + s->serviceID + ".secrets"), 0600u);
-    auto definition = TempDir::read(folder + "/" + s->serviceID + ".service");
-    EXPECT_EQ(definition.find("p4ss-word"), std::string::npos);
-    EXPECT_EQ(definition.find("s3cret-psk"), std::string::npos);
-    EXPECT_FALSE(log->contains("p4ss-word"));
-    EXPECT_FALSE(log->contains("s3cret-psk"));
 }
 
 TEST_F(PppVpnServicesTest, RefusesEveryValueThatCouldInjectOrIsMissing) {
@@ -101,7 +94,7 @@ TEST_F(PppVpnServicesTest, RefusesEveryValueThatCouldInjectOrIsMissing) {
     EXPECT_FALSE(log->contains("plugin evil.so"));
 }
 
-TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESP) {
+TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESPLeavingSecretsRootOnlyAndInNoLog) {
     auto s = services.create(params(2), nullptr);
     ASSERT_TRUE(s);
     std::vector<PppLinkStatus> reports;
@@ -110,13 +103,23 @@ TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESP) {
     EXPECT_FALSE(services.start(s->serviceID, &error));
     EXPECT_NE(error.find("needs ESP in the kernel"), std::string::npos);
     EXPECT_NE(error.find("no ESP here"), std::string::npos);
-    auto status = services.status(s->serviceID);
-    EXPECT_EQ(status.status, 0);
-    EXPECT_EQ(status.lastCause, kPppExitNoKernelSupport);
+    EXPECT_EQ(services.status(s->serviceID).lastCause, kPppExitNoKernelSupport);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].lastCause, kPppExitNoKernelSupport);
     EXPECT_FALSE(services.start("ffffffffffffffffffffffffffffffff", &error));
     EXPECT_EQ(error, "no such service");
+
+    const std::string folder = dir.path() + "/state/ppp";
+    for (const std::string& f : {folder, paths.runDir}) EXPECT_EQ(TempDir::mode(f), 0700u) << f;
+    for (const char* ext : {".service", ".secrets"}) EXPECT_EQ(TempDir::mode(folder + "/" + s->serviceID + ext), 0600u);
+    EXPECT_FALSE(std::filesystem::exists(optionsPath(paths, s->serviceID))) << "a failed start leaves no password";
+    const auto definition = TempDir::read(folder + "/" + s->serviceID + ".service");
+    for (const char* secret : {"p4ss-word", "s3cret-psk"}) {
+        EXPECT_FALSE(log->contains(secret));
+        for (const std::string& text : {definition, TempDir::read(paths.logFile)})
+            EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+    }
+    EXPECT_EQ(TempDir::mode(paths.logFile), 0640u) << "the error report reads it through the helper's group";
 }
 
 TEST(PppLeftovers, ARunAfterACrashRemovesTheHostRoutesAndFilesItFinds) {
