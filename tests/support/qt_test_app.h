@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include "support/qt_leak_suppressions.h"
+
 namespace hw::test {
 
 inline QCoreApplication& qtTestApp() {

@@ -1,13 +1,8 @@
 #pragma once
 // The one HavenwayApplication of a widget test or shots binary.
+#include "support/qt_leak_suppressions.h"
 #include "view/havenway_application.h"
 
-// The font library keeps caches for the life of the process; the leak
-// checker would report them at exit of every binary that draws text. Qt's TLS
-// backend can leave OpenSSL's per-thread state to a thread still ending at exit.
-extern "C" [[gnu::used]] inline const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libcrypto.so\n";
-}
 
 namespace hw::test {
 

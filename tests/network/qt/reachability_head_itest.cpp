@@ -12,9 +12,6 @@
 #include "support/qt_test_app.h"
 #include "testbed/testbed_env.h"
 
-// Qt's TLS backend can leave OpenSSL's per-thread state to its thread still ending at exit.
-extern "C" [[gnu::used]] const char* __lsan_default_suppressions() { return "leak:libcrypto.so\n"; }
-
 namespace hw {
 namespace {
 
