@@ -75,7 +75,9 @@ bool makeDirectories(const std::string& path, mode_t mode) {
         pos = path.find('/', pos + 1);
         partial = path.substr(0, pos);
         if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return false;
+        // Only the last folder takes `mode`: a private folder must not make
+        // the folders above it (the socket's, say) unsearchable.
+        if (::mkdir(partial.c_str(), pos == std::string::npos ? mode : 0755) != 0 && errno != EEXIST) return false;
     }
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

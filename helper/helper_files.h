@@ -13,7 +13,7 @@ std::optional<std::string> readFile(const std::string& path);
 // whole after a crash of the process, not necessarily after a power cut.
 bool writeFileAtomically(const std::string& path, const std::string& content, mode_t mode, std::string* error,
                          bool durable = true);
-// mkdir -p with the given mode for the folders it creates.
+// mkdir -p: the folder itself gets `mode`, folders made above it 0755.
 bool makeDirectories(const std::string& path, mode_t mode);
 // A folder for what only this helper may write: created when missing, and
 // refused unless it is a real folder of the helper's own user; left 0700.

@@ -159,6 +159,8 @@ TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
     EXPECT_FALSE(records.dns.saved);
     ::stat((dir_ / "run/state").c_str(), &after);
     EXPECT_EQ(after.st_mode & 0777, 0700u);
+    ::stat((dir_ / "run").c_str(), &after);
+    EXPECT_EQ(after.st_mode & 0055, 0055u) << "the run folder, made on the way, still lets the app reach the socket";
 
     // A run after a crash finds both parts.
     HelperServices next(runner_, net_, test::scratchPaths(dir_));
