@@ -21,6 +21,7 @@
 
 #include "../testbed/openvpn/openvpn_testbed.h"
 #include "connection/openvpn_constants.h"
+#include "connection/openvpn_management_line.h"
 #include "connection/openvpn_vpn_connection_provider.h"
 #include "platform/helper_connection.h"
 #include "platform/paths.h"
@@ -161,16 +162,6 @@ double millisSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A word of a management command, quoted as openvpn reads it.
-std::string managementWord(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 // Plays the app's part on openvpn's management interface: the same
 // commands, then the credentials when asked.
 struct ManagementClient {
@@ -195,8 +186,9 @@ struct ManagementClient {
         while ((n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
             if (answered || std::string(buf, static_cast<std::size_t>(n)).find(">PASSWORD:Need") == std::string::npos)
                 continue;
-            const std::string credentials = "username \"Auth\" " + managementWord(testbed::OpenVPNTestbed::kUser) +
-                                            "\npassword \"Auth\" " + managementWord(testbed::OpenVPNTestbed::kPassword) + "\n";
+            const std::string credentials =
+                "username \"Auth\" " + quoteManagementArgument(testbed::OpenVPNTestbed::kUser).value_or("") +
+                "\npassword \"Auth\" " + quoteManagementArgument(testbed::OpenVPNTestbed::kPassword).value_or("") + "\n";
             (void)!::write(fd, credentials.data(), credentials.size());
             answered = true;
         }
