@@ -114,5 +114,4 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
     if (!currentBootId.empty()) bootId = currentBootId;
 }
 
-
 }  // namespace hw::helper
