@@ -5,7 +5,7 @@
 #include "app/shell_doubles.h"
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
-#include "services/qt/testbed_services_fixture.h"
+#include "support/testbed_services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/fake_system_info.h"
 #include "support/inline_background_queue.h"

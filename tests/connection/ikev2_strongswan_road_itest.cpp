@@ -11,7 +11,7 @@
 #include "ikev2_strongswan_fixture.h"
 #include "helper/command_dispatcher.h"
 #include "helper/ike/ike_helper_channel.h"
-#include "helper/ike/ike_testbed.h"
+#include "support/ike_testbed.h"
 #include "platform/helper_server.h"
 #include "platform/helper_socket.h"
 #include "support/capture_log.h"

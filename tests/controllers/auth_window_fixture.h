@@ -14,7 +14,7 @@
 #include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
 #include "services/links_manager.h"
-#include "services/model_fixture.h"
+#include "support/model_fixture.h"
 #include "support/recording_url_opener.h"
 #include "support/recording_window_view.h"
 

@@ -4,7 +4,7 @@
 
 #include "auth_shell_commands.h"
 #include "controllers/auth_window_view_controller.h"
-#include "services/model_fixture.h"
+#include "support/model_fixture.h"
 #include "support/recording_url_opener.h"
 #include "support/recording_window_view.h"
 

@@ -3,7 +3,7 @@
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
 #include "services/auth_service.h"
-#include "services/services_fixture.h"
+#include "support/services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/fake_system_info.h"
 

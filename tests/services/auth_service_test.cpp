@@ -1,6 +1,6 @@
 #include "services/auth_service.h"
 
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
 namespace hw {
 namespace {

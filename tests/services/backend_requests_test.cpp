@@ -2,7 +2,7 @@
 #include "services/app_exception_reporting_helper.h"
 #include "services/form_encoding.h"
 #include "services/smart_wigdet_helper.h"
-#include "services_fixture.h"
+#include "support/services_fixture.h"
 
 namespace hw {
 namespace {

@@ -1,7 +1,7 @@
 #include "services/free_trial_sign_up_service.h"
 
 #include "core/hashing.h"
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 #include "services/auth_service.h"
 #include "support/fake_system_info.h"
 #include "texts/locale_data.h"

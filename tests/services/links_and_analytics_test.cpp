@@ -2,7 +2,7 @@
 #include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/links_manager.h"
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
 namespace hw {
 namespace {

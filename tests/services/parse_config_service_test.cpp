@@ -1,7 +1,7 @@
 #include "services/parse_config_service.h"
 
 #include "core/global_constants.h"
-#include "model_fixture.h"
+#include "support/model_fixture.h"
 
 namespace hw {
 namespace {

@@ -1,6 +1,6 @@
 #include "services/vpn_configs_service.h"
 
-#include "services_fixture.h"
+#include "support/services_fixture.h"
 
 namespace hw {
 namespace {

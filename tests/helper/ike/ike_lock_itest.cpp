@@ -6,7 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "helper/ike/ike_testbed.h"
+#include "support/ike_testbed.h"
 #include "helper/netns_testbed.h"
 #include "helper/running_helper.h"
 #include "platform/helper_socket.h"

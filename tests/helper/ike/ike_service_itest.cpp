@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "helper/ike/charon_runner.h"
-#include "helper/ike/ike_testbed.h"
+#include "support/ike_testbed.h"
 #include "helper/ike/ike_service.h"
 #include "helper/ike/ipsec_transport_vici.h"
 #include "helper/esp_probe.h"

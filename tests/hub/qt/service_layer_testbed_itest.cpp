@@ -6,7 +6,7 @@
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
 #include "services/locations_list_model.h"
-#include "services/qt/testbed_services_fixture.h"
+#include "support/testbed_services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <optional>
 
-#include "services/qt/testbed_services_fixture.h"
+#include "support/testbed_services_fixture.h"
 
 namespace hw {
 namespace {

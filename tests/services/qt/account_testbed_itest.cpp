@@ -10,7 +10,7 @@
 #include "support/fake_image_codec.h"
 #include "support/inline_background_queue.h"
 #include "support/fake_system_info.h"
-#include "testbed_services_fixture.h"
+#include "support/testbed_services_fixture.h"
 
 namespace hw {
 namespace {

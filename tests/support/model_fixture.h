@@ -3,7 +3,7 @@
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
 #include "services/locations_list_operations.h"
-#include "services_fixture.h"
+#include "support/services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/fake_system_info.h"
 
