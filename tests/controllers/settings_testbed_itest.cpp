@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QListWidget>
@@ -30,12 +32,13 @@ namespace {
 
 using Keys = SettingsUserDefaults;
 
-// Whether the first version's three numbers are lower, part by part.
+// Whether the first version is lower: its three numbers compared in order
+// (1.0.5 is not lower than 0.9.9).
 bool lowerVersion(const std::string& installed, const std::string& announced) {
     int a[3] = {}, b[3] = {};
     if (std::sscanf(announced.c_str(), "%d.%d.%d", &b[0], &b[1], &b[2]) != 3) return false;
     std::sscanf(installed.c_str(), "%d.%d.%d", &a[0], &a[1], &a[2]);
-    return a[0] < b[0] || a[1] < b[1] || a[2] < b[2];
+    return std::lexicographical_compare(a, a + 3, b, b + 3);
 }
 
 class SettingsTestbed : public ::testing::Test, private WidgetAppFirst {
