@@ -6,19 +6,29 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "platform/log.h"
 
 namespace hw::helper {
 
 std::optional<std::string> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    // Plain reads: the state files are read on every command.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string out;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
 }
 
 namespace {
