@@ -1,7 +1,11 @@
 // The real helper daemon, as root in a network namespace, answering each
 // command of the connect road, against the floor measured in the same run:
 // a bare SOCK_SEQPACKET ping-pong between two processes. Prints the median
-// and p99 of each and the ratio to the floor. Needs root; skips otherwise.
+// and p99 of each and the ratio to the floor, then the kernel's and the
+// disk's own part of the heavy commands, done alone in the same namespace
+// and folder. Needs root; skips otherwise.
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -16,8 +20,12 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "helper/helper_files.h"
+#include "helper/network_stack.h"
+#include "helper/nft_ruleset.h"
 #include "platform/helper_message.h"
 #include "platform/helper_socket.h"
 #include "support/netns_rig.h"
@@ -172,6 +180,52 @@ private:
     hw::UniqueFd fd_;
 };
 
+// What the heavy commands ask of the kernel and the disk, without the
+// helper: the same nft transactions through the same code, in the same
+// namespace, and the same durable writes in the same folder.
+struct Floor {
+    const char* label;
+    const char* command;  // whose part it is
+    std::function<bool()> work;
+    Figures measured;
+};
+
+std::vector<Floor> kernelFloors(const std::string& ns, const std::string& stateDir) {
+    std::vector<Floor> out;
+    std::thread([&] {
+        const int fd = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0) return;
+        ::close(fd);
+        auto stack = hw::helper::makeKernelNetworkStack();
+        const std::string lock = hw::helper::buildLockRuleset({{}, {"10.77.0.1"}});
+        const std::string release = hw::helper::buildReleaseRuleset();
+        const std::string server = hw::helper::buildAllowServerRuleset("198.51.100.10");
+        auto write = [&](const char* name) {
+            return hw::helper::writeFileAtomically(stateDir + "/" + name, std::string(200, 'x'), 0600, nullptr);
+        };
+        std::vector<Floor> floors = {
+            {"nft: the lock's table", "enableNetworkLock", [&] { return stack->applyRuleset(lock); }, {}},
+            {"nft: one server into it", "staticRouteAddingProcessing", [&] { return stack->applyRuleset(server); }, {}},
+            {"nft: the table removed", "disableNetworkLock", [&] { return stack->applyRuleset(release); }, {}},
+            {"3 durable writes", "install_DNS_for_VPN", [&] { return write("a") && write("b") && write("c"); }, {}},
+            {"2 durable writes", "restore_DNS_to_original", [&] { return write("a") && write("b"); }, {}},
+        };
+        std::vector<std::vector<double>> micros(floors.size());
+        for (int round = 0; round < kRounds; ++round)
+            for (std::size_t i = 0; i < floors.size(); ++i) {
+                auto start = Clock::now();
+                if (!floors[i].work()) return;
+                micros[i].push_back(since(start));
+            }
+        for (std::size_t i = 0; i < floors.size(); ++i) {
+            floors[i].measured = figures(std::move(micros[i]));
+            floors[i].work = nullptr;  // it holds this thread's objects
+        }
+        out = std::move(floors);
+    }).join();
+    return out;
+}
+
 struct Step {
     const char* label;
     const char* command;
@@ -189,6 +243,11 @@ int main() {
         std::printf("bench_helper_daemon: %s; skipped\n", why.c_str());
         return 0;
     }
+    if (std::ifstream load("/proc/loadavg"); load) {
+        std::string one, five;
+        load >> one >> five;
+        std::printf("load average: %s (1 min), %s (5 min)\n", one.c_str(), five.c_str());
+    }
     hw::test::NetnsRig rig;
     const std::string client = hw::test::NetnsRig::name("hwbc"), net = hw::test::NetnsRig::name("hwbn");
     if (!rig.link(client, "veth0", "10.77.0.2/24", net, "veth1", "10.77.0.1/24") ||
@@ -201,7 +260,7 @@ int main() {
     const char* base = std::getenv("HW_BENCH_DIR");
     const std::string dir =
         std::string(base && *base ? base : HW_BINARY_DIR) + "/bench-helper-" + std::to_string(::getpid());
-    std::filesystem::create_directories(dir);
+    std::filesystem::create_directories(dir + "/floor");
     // The run folder on tmpfs, as /run is where the helper is installed.
     const std::string runDir = "/dev/shm/bench-helper-run-" + std::to_string(::getpid());
     std::ofstream(dir + "/helper.conf") << "uid=0\n";
@@ -252,11 +311,21 @@ int main() {
             std::printf("%-30s %10.1f %10.1f %8.2f  %s (%.2f x the reply-channel floor)\n", "no-op (unknown command)",
                         n.median, n.p99, floor.median > 0 ? n.median / floor.median : 0.0, noOpReply.c_str(),
                         channel.median > 0 ? n.median / channel.median : 0.0);
+            std::vector<double> medians;
             for (std::size_t i = 0; i < road.size(); ++i) {
                 const Figures f = figures(micros[i]);
+                medians.push_back(f.median);
                 std::printf("%-30s %10.1f %10.1f %8.2f  %s\n", road[i].label, f.median, f.p99,
                             floor.median > 0 ? f.median / floor.median : 0.0, replies[i].c_str());
             }
+            const auto own = kernelFloors(client, dir + "/floor");
+            if (own.empty()) std::puts("(the kernel's and the disk's part could not be measured)");
+            else std::printf("\n%-30s %10s %10s  %s\n", "the same work alone", "median_us", "p99_us", "of the command");
+            for (const auto& f : own)
+                for (std::size_t i = 0; i < road.size(); ++i)
+                    if (std::string(road[i].command) == f.command)
+                        std::printf("%-30s %10.1f %10.1f  %s: %.0f of %.0f us\n", f.label, f.measured.median,
+                                    f.measured.p99, f.command, f.measured.median, medians[i]);
         }
     }
     std::filesystem::remove_all(dir);
