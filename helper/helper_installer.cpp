@@ -41,14 +41,17 @@ int installHelper(const std::string& user, const std::string& selfPath, const In
         return 2;
     }
     auto binary = readFile(selfPath);
-    // openvpn's small event program, when it was built beside the helper.
+    // openvpn's event plugin and small event program, when they were built beside the helper.
     std::error_code ec;
     const auto self = std::filesystem::canonical(selfPath, ec);
-    auto eventProgram = ec ? std::nullopt : readFile((self.parent_path() / "havenway-openvpn-event").string());
+    auto beside = [&](const char* name) { return ec ? std::nullopt : readFile((self.parent_path() / name).string()); };
+    auto eventProgram = beside("havenway-openvpn-event");
+    auto eventPlugin = beside("havenway-openvpn-plugin.so");
     std::string error;
     bool ok = binary && makeDirectories(folderOf(layout.binary()), 0755) &&
               writeFileAtomically(layout.binary(), *binary, 0755, &error) &&
               (!eventProgram || writeFileAtomically(layout.eventProgram(), *eventProgram, 0755, &error)) &&
+              (!eventPlugin || writeFileAtomically(layout.eventPlugin(), *eventPlugin, 0644, &error)) &&
               makeDirectories(folderOf(layout.unit()), 0755) &&
               // The unit names the path on the real system, wherever the files went.
               writeFileAtomically(layout.unit(), helperUnitText(InstallLayout{}.binary()), 0644, &error) &&

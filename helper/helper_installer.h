@@ -13,6 +13,7 @@ struct InstallLayout {
     std::string root;  // "" for the real system
     std::string binary() const { return root + "/usr/libexec/havenway/havenway-helper"; }
     std::string eventProgram() const { return root + "/usr/libexec/havenway/havenway-openvpn-event"; }
+    std::string eventPlugin() const { return root + "/usr/libexec/havenway/havenway-openvpn-plugin.so"; }
     std::string unit() const { return root + "/etc/systemd/system/" + std::string(kHelperJobLabel) + ".service"; }
     std::string config() const { return root + "/etc/havenway/helper.conf"; }
     static InstallLayout fromEnvironment();

@@ -4,57 +4,63 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <sstream>
-#include <string>
 
-#include "helper/command_dispatcher.h"
-#include "helper/openvpn/openvpn_service.h"
 #include "platform/helper_socket.h"
-#include "platform/log.h"
 
 namespace hw::helper {
 
 namespace {
-constexpr const char* kLog = "openvpn-event";
 constexpr int kTimeoutMs = 3000;
+constexpr int kMostOptions = 100;
 }  // namespace
 
-int runOpenVPNEvent(int argc, char** argv) {
-    if (argc < 3) return 0;
-    const std::string socketPath = argv[2];
-    const char* type = std::getenv("script_type");
-    const char* dev = std::getenv("dev");
-    if (!type || !dev) return 0;
-
+std::optional<HelperMessage> openVPNEventMessage(const std::string& type,
+                                                 const std::function<const char*(const std::string&)>& env,
+                                                 std::int64_t openvpnPid) {
+    const char* dev = env("dev");
+    if (!dev) return std::nullopt;
     HelperArray dns;
-    for (int i = 1; i < 100; ++i) {
-        const char* option = std::getenv(("foreign_option_" + std::to_string(i)).c_str());
+    for (int i = 1; i < kMostOptions; ++i) {
+        const char* option = env("foreign_option_" + std::to_string(i));
         if (!option) break;
         std::istringstream words(option);
         std::string w1, w2, address;
         if (words >> w1 >> w2 >> address && w1 == "dhcp-option" && w2 == "DNS") dns.emplace_back(address);
     }
-    HelperMessage message{{"type", kOpenVPNEventType},
-                          {"rpc", std::string(type)},
-                          {"parameters", HelperDictionary{{"dev", std::string(dev)},
-                                                          {"dns", dns},
-                                                          {"pid", static_cast<std::int64_t>(::getppid())}}}};
+    return HelperMessage{{"type", kOpenVPNEventType},
+                         {"rpc", type},
+                         {"parameters", HelperDictionary{{"dev", std::string(dev)}, {"dns", dns}, {"pid", openvpnPid}}}};
+}
 
+bool sendOpenVPNEvent(const std::string& socketPath, const HelperMessage& message, std::string* error) {
     UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (!fd || socketPath.size() >= sizeof addr.sun_path) return 0;
+    if (!fd || socketPath.size() >= sizeof addr.sun_path) {
+        if (error) *error = "no socket for " + socketPath;
+        return false;
+    }
     std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
     if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        log::warning(kLog, "cannot reach the helper: " + std::string(std::strerror(errno)));
-        return 0;
+        if (error) *error = std::string("cannot reach the helper: ") + std::strerror(errno);
+        return false;
     }
-    // No reply is awaited: openvpn waits for this program, and the helper may
-    // be busy starting the next openvpn, which waits for this one to end.
+    return sendHelperMessage(fd.get(), message, -1, kTimeoutMs, error);
+}
+
+int runOpenVPNEvent(int argc, char** argv) {
+    const char* type = std::getenv("script_type");
+    if (argc < 3 || !type) return 0;
+    auto message = openVPNEventMessage(type, [](const std::string& name) { return std::getenv(name.c_str()); },
+                                       static_cast<std::int64_t>(::getppid()));
     std::string error;
-    if (!sendHelperMessage(fd.get(), message, -1, kTimeoutMs, &error)) log::warning(kLog, "cannot tell the helper: " + error);
+    if (message && !sendOpenVPNEvent(argv[2], *message, &error))
+        std::fprintf(stderr, "havenway-openvpn-event: %s\n", error.c_str());
     return 0;
 }
 

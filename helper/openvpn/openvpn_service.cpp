@@ -46,6 +46,12 @@ std::string defaultEventProgram() {
     return ::access(lean.c_str(), X_OK) == 0 ? lean : self;
 }
 
+std::string defaultEventPlugin() {
+    const std::string self = selfExecutable();
+    const std::string plugin = self.substr(0, self.rfind('/') + 1) + kOpenVPNEventPlugin;
+    return ::access(plugin.c_str(), R_OK) == 0 ? plugin : std::string();
+}
+
 namespace {
 
 // A word of openvpn's up/down command as its own parser reads it.
@@ -69,7 +75,8 @@ struct OpenVPNService::Child {
 
 OpenVPNService::OpenVPNService(HelperServices& services, OpenVPNServiceOptions options)
     : services_(services), options_(std::move(options)) {
-    if (options_.eventProgram.empty()) options_.eventProgram = defaultEventProgram();
+    if (options_.eventPlugin.empty()) options_.eventPlugin = defaultEventPlugin();
+    if (options_.eventProgram.empty() && options_.eventPlugin.empty()) options_.eventProgram = defaultEventProgram();
 }
 
 OpenVPNService::~OpenVPNService() { stopChildren(); }
@@ -83,18 +90,21 @@ std::string OpenVPNService::managementPath() const {
 }
 
 std::vector<std::string> OpenVPNService::openvpnArguments() const {
-    const std::string event = openvpnWord(options_.eventProgram) + " --openvpn-event " +
-                              openvpnWord(services_.context.paths.socket);
-    return {options_.openvpnBinary,
-            "--config", configCopyPath(),
-            // After the file, so that it cannot change them.
-            "--management", managementPath(), "unix",
-            "--management-query-passwords",
-            "--script-security", "2",
-            "--up", event,
-            "--down", event,
-            // The app reads the tunnel's gateway from openvpn's level-3 lines.
-            "--verb", "3"};
+    std::vector<std::string> args{options_.openvpnBinary,
+                                  "--config", configCopyPath(),
+                                  // After the file, so that it cannot change them.
+                                  "--management", managementPath(), "unix",
+                                  "--management-query-passwords",
+                                  // The app reads the tunnel's gateway from openvpn's level-3 lines.
+                                  "--verb", "3"};
+    const std::string& socket = services_.context.paths.socket;
+    if (!options_.eventPlugin.empty()) {
+        args.insert(args.end(), {"--plugin", options_.eventPlugin, socket});
+    } else {
+        const std::string event = openvpnWord(options_.eventProgram) + " --openvpn-event " + openvpnWord(socket);
+        args.insert(args.end(), {"--script-security", "2", "--up", event, "--down", event});
+    }
+    return args;
 }
 
 std::optional<std::string> OpenVPNService::readUserConfig(const std::string& path, uid_t owner) {

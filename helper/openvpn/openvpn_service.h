@@ -11,19 +11,26 @@
 
 #include "helper/command_dispatcher.h"
 #include "helper/helper_services.h"
+#include "helper/openvpn/openvpn_event.h"
 
 namespace hw::helper {
 
 inline constexpr const char* kOpenVPNEventProgram = "havenway-openvpn-event";
+inline constexpr const char* kOpenVPNEventPlugin = "havenway-openvpn-plugin.so";
 // The small event program beside this executable, or this executable itself
 // (which takes "--openvpn-event" too) when there is none.
 std::string defaultEventProgram();
+// The event plugin beside this executable; empty when there is none.
+std::string defaultEventPlugin();
 
 struct OpenVPNServiceOptions {
     std::string openvpnBinary = "/usr/sbin/openvpn";
     // Runs as openvpn's up and down command ("--openvpn-event <socket>" is
     // added); empty: defaultEventProgram().
     std::string eventProgram;
+    // Loaded into openvpn for the same events instead, when there is one;
+    // empty: defaultEventPlugin().
+    std::string eventPlugin;
     std::string configName = "config_current.ovpn";
     std::chrono::milliseconds listenTimeout{10000};
 };
@@ -78,7 +85,5 @@ private:
 
 void registerOpenVPNCommands(CommandDispatcher& dispatcher, HelperServices& services,
                              OpenVPNServiceOptions options = {});
-
-inline constexpr const char* kOpenVPNEventType = "havenway_openvpn_event";
 
 }  // namespace hw::helper

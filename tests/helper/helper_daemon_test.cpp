@@ -89,11 +89,13 @@ TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     test::ScratchDir dir;
     std::ofstream(dir / "self") << "binary bytes";
     std::ofstream(dir / "havenway-openvpn-event") << "event bytes";
+    std::ofstream(dir / "havenway-openvpn-plugin.so") << "plugin bytes";
     hw::test::FakeProcessRunner runner;
     InstallLayout layout{dir.path()};
     EXPECT_EQ(installHelper("root", dir / "self", layout, runner), 0);
     EXPECT_EQ(readFile(layout.binary()), "binary bytes");
     EXPECT_EQ(readFile(layout.eventProgram()), "event bytes") << "openvpn's up command goes along";
+    EXPECT_EQ(readFile(layout.eventPlugin()), "plugin bytes");
     EXPECT_EQ(readFile(layout.config()), "user=root\n");
     EXPECT_EQ(readInstalledUser(layout.config()), 0u);
     // The job table finds the installed helper through the unit's ExecStart.

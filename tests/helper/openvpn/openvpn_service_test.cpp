@@ -26,7 +26,7 @@ protected:
         return *helperString(service.create(command), "reply");
     }
 
-    OpenVPNServiceOptions options{.openvpnBinary = "/nonexistent/openvpn", .eventProgram = "/x"};
+    OpenVPNServiceOptions options{.openvpnBinary = "/nonexistent/openvpn", .eventProgram = "/x", .eventPlugin = {}};
     OpenVPNService service{*services_, options};
 };
 
@@ -61,6 +61,14 @@ TEST_F(OpenVPNServiceRefusals, OurArgvPutsManagementAndScriptsAfterTheFile) {
     EXPECT_EQ(args[at("--management") + 2], "unix");
     EXPECT_EQ(args[at("--up") + 1], "\"/x\" --openvpn-event \"" + services_->context.paths.socket + "\"");
     EXPECT_LT(at("--up"), static_cast<long>(args.size()));
+
+    // With the plugin, no program runs for the events and none may.
+    OpenVPNService withPlugin{*services_, {.openvpnBinary = "/nonexistent/openvpn", .eventProgram = "/x",
+                                           .eventPlugin = "/p.so"}};
+    args = withPlugin.openvpnArguments();
+    EXPECT_EQ(std::vector<std::string>(args.end() - 3, args.end()),
+              (std::vector<std::string>{"--plugin", "/p.so", services_->context.paths.socket}));
+    for (const char* script : {"--up", "--down", "--script-security"}) EXPECT_EQ(at(script), args.size()) << script;
 }
 
 TEST_F(OpenVPNServiceRefusals, TunnelEventsOnlyFromRootAndTheCurrentOpenVPN) {
