@@ -62,14 +62,15 @@ bool HelperDaemon::start(std::string* error) {
         if (error) *error = "cannot create the socket folder";
         return false;
     }
+    // Commands run on the serving thread itself, one at a time in the order
+    // they arrived: they wait for each other anyway, and handing each to
+    // another thread cost a wake-up per command. Nothing a command waits for
+    // comes through this socket (openvpn's events only queue while it runs).
     server_ = std::make_unique<HelperServer>(options, [this](HelperRequest request) {
-        // A request no handler takes is refused here: it needs neither the state nor a turn.
+        // A request no handler takes is refused at once: it needs no state.
         if (!dispatcher_.takes(request.message)) return dispatcher_.dispatch(std::move(request));
-        auto shared = std::make_shared<HelperRequest>(std::move(request));
-        commands_.async([this, shared] {
-            auto held = services_.context.holdState();
-            dispatcher_.dispatch(std::move(*shared));
-        });
+        auto held = services_.context.holdState();
+        dispatcher_.dispatch(std::move(request));
     });
     if (!server_->listen(error)) return false;
     log::info(kLog, "listening on " + paths.socket);

@@ -8,7 +8,6 @@
 #include "helper/command_dispatcher.h"
 #include "helper/helper_services.h"
 #include "platform/helper_server.h"
-#include "platform/thread_pool.h"
 
 namespace hw::helper {
 
@@ -17,8 +16,8 @@ namespace hw::helper {
 // there; then only root is served.
 std::optional<uid_t> readInstalledUser(const std::string& configPath);
 
-// The running helper: the socket, the peer check and one command thread,
-// so that commands run one at a time in the order they arrived.
+// The running helper: the socket, the peer check and the commands, run one
+// at a time in the order they arrived on the socket's thread.
 class HelperDaemon {
 public:
     HelperDaemon(ProcessRunner& runner, NetworkStack& network, HelperPaths paths);
@@ -38,7 +37,6 @@ private:
     HelperServices services_;
     CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
-    ThreadPool commands_{1};
 };
 
 }  // namespace hw::helper
