@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,7 +17,8 @@ namespace {
 constexpr auto kToolTimeout = std::chrono::seconds(10);
 }
 
-HelperContext::HelperContext(ProcessRunner& r, NetworkStack& n, HelperPaths p) : runner(r), network(n), paths(std::move(p)) {
+HelperContext::HelperContext(ProcessRunner& r, NetworkStack& n, HelperPaths p)
+    : runner(r), network(n), paths(std::move(p)), changes_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     loadState();
 }
 
@@ -50,8 +52,38 @@ HelperContext::StateHold HelperContext::holdState() {
         while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
         }
     // The tunnel services' in-memory DNS servers are not in the file and stay.
-    loadState();
-    return StateHold(fd);
+    if (othersChangedTheFiles()) loadState();
+    return StateHold(this, fd);
+}
+
+bool HelperContext::othersChangedTheFiles() {
+    if (!changes_) return true;
+    if (!watching_) {
+        // What happened before the watch began is unknown: read them this time.
+        constexpr std::uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
+                                           IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+        watching_ = ::inotify_add_watch(changes_.get(), paths.stateDir.c_str(), kChanges) >= 0 &&
+                    ::inotify_add_watch(changes_.get(), paths.recordsDir().c_str(), kChanges) >= 0;
+        forgetOwnChanges();
+        return true;
+    }
+    return forgetOwnChanges();
+}
+
+bool HelperContext::forgetOwnChanges() {
+    if (!changes_) return false;
+    bool any = false;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(changes_.get(), buffer, sizeof buffer)) > 0;) {
+        any = true;
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            // A watch that ended (its folder went) or news that overflowed.
+            if (event->mask & (IN_IGNORED | IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF)) watching_ = false;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return any;
 }
 
 void HelperContext::removeStateFiles() {
@@ -63,6 +95,7 @@ void HelperContext::removeStateFiles() {
 }
 
 HelperContext::StateHold::~StateHold() {
+    if (context_) context_->forgetOwnChanges();
     if (fd_ >= 0) ::close(fd_);
 }
 

@@ -7,12 +7,13 @@
 #include "helper/helper_paths.h"
 #include "helper/helper_state.h"
 #include "helper/network_stack.h"
+#include "platform/helper_message.h"
 #include "platform/process_runner.h"
 
 namespace hw::helper {
 
 // What every command works with. Commands run one at a time on the helper's
-// command thread, so nothing here needs a lock.
+// serving thread, so nothing here needs a lock.
 class HelperContext {
 public:
     HelperContext(ProcessRunner& runner, NetworkStack& network, HelperPaths paths);
@@ -32,12 +33,14 @@ public:
     // re-read on taking it, is the only record of what was changed.
     class StateHold {
     public:
-        explicit StateHold(int fd) : fd_(fd) {}
-        StateHold(StateHold&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+        StateHold(HelperContext* context, int fd) : context_(context), fd_(fd) {}
+        StateHold(StateHold&& other) noexcept
+            : context_(std::exchange(other.context_, nullptr)), fd_(std::exchange(other.fd_, -1)) {}
         StateHold& operator=(StateHold&&) = delete;
         ~StateHold();
 
     private:
+        HelperContext* context_;
         int fd_;
     };
     StateHold holdState();
@@ -47,6 +50,14 @@ public:
 
 private:
     void loadState();
+    // Every writer of the state files holds the state lock, so a change
+    // seen while taking it was another process's (a --reset), and this
+    // process's own are let go of before it lets go of the lock. Without a
+    // watch on both folders the files are read every time.
+    bool othersChangedTheFiles();
+    bool forgetOwnChanges();  // whether there were any
+    UniqueFd changes_;  // inotify
+    bool watching_ = false;
     // The files' texts when last read and what they parsed to: most
     // commands find them unchanged, and parsing cost more than they do.
     struct Seen {

@@ -61,6 +61,43 @@ TEST_F(SystemSettings, AResetByAnotherRunIsWhatTheNextCommandSees) {
     EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
 }
 
+// The daemon reads the files again only when the folders' watch says another
+// run changed them; it must not miss a change, even after the folders were
+// removed and made anew.
+TEST_F(SystemSettings, EveryChangeByAnotherRunIsSeenByTheNextHold) {
+    HelperServices other(runner_, net_, test::scratchPaths(dir_));
+    auto& mine = services_->context;
+    auto lockedBy = [](HelperServices& s, bool active) {
+        auto held = s.context.holdState();
+        s.context.state.lock.active = active;
+        s.context.state.servers = active ? std::vector<std::string>{"198.51.100.7"} : std::vector<std::string>{};
+        EXPECT_TRUE(s.context.saveState());
+    };
+    auto seen = [&] {
+        auto held = mine.holdState();
+        return mine.state.lock.active && mine.state.servers == std::vector<std::string>{"198.51.100.7"};
+    };
+    lockedBy(*services_, false);  // both folders exist and are watched from here on
+    EXPECT_FALSE(seen());
+
+    lockedBy(other, true);
+    EXPECT_TRUE(seen()) << "a file replaced";
+    lockedBy(*services_, false);
+    EXPECT_FALSE(seen()) << "its own change is kept";
+    lockedBy(other, true);
+    std::filesystem::remove_all(paths_.recordsDir());
+    EXPECT_FALSE(seen()) << "the records folder removed";
+    lockedBy(other, true);
+    EXPECT_TRUE(seen()) << "the folder made anew, and watched again";
+    lockedBy(*services_, false);
+    {
+        auto held = other.context.holdState();
+        other.context.removeStateFiles();
+    }
+    lockedBy(other, true);
+    EXPECT_TRUE(seen());
+}
+
 TEST_F(SystemSettings, DnsUsesTheResolversTheAppNamedAndKeepsSymlinks) {
     auto path = dir_ / "resolv.conf";
     write(dir_ / "stub-resolv.conf", "nameserver 127.0.0.53\n");
