@@ -20,6 +20,7 @@
 
 #include "helper/esp_probe.h"
 #include "helper/helper_files.h"
+#include "helper/socket_wait.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -184,7 +185,7 @@ bool CharonRunner::writeConfig(std::string* error) {
     return helper::writeFileAtomically(runDir() + "/strongswan.conf", strongswanConf(options_, libipsec_), 0600, error);
 }
 
-bool CharonRunner::start(std::string* error) {
+bool CharonRunner::start(std::string* error, UniqueFd* socketChanges) {
     if (running()) return true;
     switch (options_.esp) {
     case EspBackend::Kernel: libipsec_ = false; break;
@@ -194,7 +195,8 @@ bool CharonRunner::start(std::string* error) {
     if (!writeConfig(error) || !spawn(error)) return false;
     owned_ = true;
     if (!records_.record(pid_)) log::warning("ike", "could not record charon's process; --reset will not find it");
-    if (!waitForSocket(error)) {
+    UniqueFd ownChanges;
+    if (!waitForSocket(socketChanges ? *socketChanges : ownChanges, error)) {
         stop();
         return false;
     }
@@ -281,41 +283,31 @@ bool CharonRunner::spawn(std::string* error) {
     return true;
 }
 
-bool CharonRunner::waitForSocket(std::string* error) {
+bool CharonRunner::waitForSocket(UniqueFd& changes, std::string* error) {
+    UniqueFd probe;
     const auto deadline = std::chrono::steady_clock::now() + options_.startTimeout;
-    const std::string path = viciSocketPath();
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) {
-        if (error) *error = "charon's folder path is too long";
+    const auto ended = [&] {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+        pid_ = -1;
+        return true;
+    };
+    switch (helper::connectWhenListening(viciSocketPath(), pid_, deadline, ended, changes, &probe)) {
+    case helper::ListenWait::Connected: return true;
+    case helper::ListenWait::Ended: {
+        const std::string tail = outputTail();
+        if (error)
+            *error = tail.find("Address already in use") != std::string::npos ? portTaken("500 or 4500")
+                                                                               : "charon exited while starting: " + tail;
         return false;
     }
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    for (;;) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            const std::string tail = outputTail();
-            if (error) {
-                if (tail.find("Address already in use") != std::string::npos)
-                    *error = portTaken("500 or 4500");
-                else
-                    *error = "charon exited while starting: " + tail;
-            }
-            return false;
-        }
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0) {
-            const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-            ::close(fd);
-            if (ok) return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            if (error) *error = "charon did not open its VICI socket in time";
-            return false;
-        }
-        ::poll(nullptr, 0, 20);
+    case helper::ListenWait::TimedOut:
+        if (error) *error = "charon did not open its VICI socket in time";
+        return false;
+    case helper::ListenWait::Failed: break;
     }
+    if (error) *error = "charon's folder path is too long";
+    return false;
 }
 
 std::string CharonRunner::outputTail() const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "helper/process_records.h"
+#include "platform/helper_message.h"
 #include "platform/process_runner.h"
 
 namespace hw::ike {
@@ -45,7 +46,9 @@ public:
     CharonRunner& operator=(const CharonRunner&) = delete;
 
     // Starts charon and waits (bounded) until its VICI socket answers.
-    bool start(std::string* error);
+    // socketChanges: the caller's inotify instance for the wait on charon's
+    // socket, kept across starts (see connectWhenListening); none: its own.
+    bool start(std::string* error, UniqueFd* socketChanges = nullptr);
     // TERM, a bounded wait, then KILL; then removes what charon may have
     // left (its routing rule and table, its files). Safe when not running.
     void stop();
@@ -69,7 +72,7 @@ private:
     void removeFiles();
     bool tool(std::vector<std::string> args);
     bool spawn(std::string* error);
-    bool waitForSocket(std::string* error);
+    bool waitForSocket(UniqueFd& changes, std::string* error);
     std::string outputTail() const;
 
     CharonOptions options_;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "helper/esp_probe.h"
 #include "helper/ike/ike_alerts.h"
 #include "platform/ip_address.h"
 #include "platform/log.h"
@@ -471,8 +472,14 @@ bool IkeService::ensureCharon(std::string* error) {
     if (control_) control_->close();
     if (events_) events_->close();
     // The runner of a charon that died clears its traces as it goes.
-    charon_ = std::make_unique<CharonRunner>(options_.charon, runner_);
-    if (!charon_->start(error)) return false;
+    CharonOptions charon = options_.charon;
+    if (charon.esp == EspBackend::Auto) {
+        // The kernel's answer does not change while the helper runs: asked once.
+        if (!kernelEsp_) kernelEsp_ = helper::kernelSupportsEsp(runner_);
+        charon.esp = *kernelEsp_ ? EspBackend::Kernel : EspBackend::Libipsec;
+    }
+    charon_ = std::make_unique<CharonRunner>(charon, runner_);
+    if (!charon_->start(error, &charonSocketChanges_)) return false;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
     events_->setCloseHandler([this] { onCharonLost(); });

@@ -110,6 +110,8 @@ private:
     ProcessRunner& runner_;
     std::mutex charonMutex_;  // guards the runner, the lent clients and (re)connecting the clients
     std::unique_ptr<CharonRunner> charon_;
+    std::optional<bool> kernelEsp_;  // the kernel's ESP, once asked
+    UniqueFd charonSocketChanges_;   // kept: closing one waits for the kernel
     std::vector<std::weak_ptr<ViciClient>> lent_;  // handed out by connectToCharon
     std::shared_ptr<ViciClient> events_;   // events, and the long initiate
     std::shared_ptr<ViciClient> control_;  // everything else

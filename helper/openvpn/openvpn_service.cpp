@@ -20,6 +20,7 @@
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
+#include "helper/socket_wait.h"
 #include "helper/openvpn/openvpn_command_line.h"
 #include "helper/openvpn/openvpn_config_filter.h"
 #include "platform/log.h"
@@ -161,50 +162,19 @@ bool OpenVPNService::prepareManagementFolder() const {
 }
 
 UniqueFd OpenVPNService::connectManagement(const Started& started) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::string path = managementPath();
-    if (path.size() >= sizeof addr.sun_path) return UniqueFd();
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    // Woken by the socket appearing in our private folder or by openvpn
-    // ending, not by a timer.
-    if (!folderChanges_) folderChanges_ = UniqueFd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    const int changes = folderChanges_.get();
-    if (changes >= 0 &&
-        ::inotify_add_watch(changes, path.substr(0, path.rfind('/')).c_str(), IN_CREATE | IN_MOVED_TO) < 0)
-        folderChanges_.reset();
-    UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, started.child->pid, 0)));
+    UniqueFd fd;
     const auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
-    while (true) {
-        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (!fd) return UniqueFd();
-        if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-            if (services_.openvpnProcesses.peerIsProcess(fd.get(), started.child->pid, started.startTime)) return fd;
-            log::warning(kLog, "refused: the management socket is not held by the openvpn we started");
-            return UniqueFd();
-        }
-        // Bound but not yet listening: openvpn is moments from it.
-        const bool bound = errno == ECONNREFUSED;
-        if (started.child->exited.load()) {
-            log::warning(kLog, "openvpn ended before its management interface listened");
-            return UniqueFd();
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            log::warning(kLog, "openvpn's management interface did not listen in time");
-            return UniqueFd();
-        }
-        // Without inotify or pidfd this is a short, bounded poll.
-        const int wait = bound || !folderChanges_ || !ended ? 1 : static_cast<int>(left.count());
-        pollfd events[2] = {{folderChanges_.get(), POLLIN, 0}, {ended.get(), POLLIN, 0}};
-        if (::poll(events, 2, wait) <= 0) continue;
-        char drain[4096];
-        while ((events[0].revents & POLLIN) && ::read(folderChanges_.get(), drain, sizeof drain) > 0) {
-        }
-        // It ended: the reaper's mark follows within moments.
-        if (events[1].revents & POLLIN) ended.reset();
+    switch (connectWhenListening(managementPath(), started.child->pid, deadline,
+                                 [&] { return started.child->exited.load(); }, folderChanges_, &fd)) {
+    case ListenWait::Connected:
+        if (services_.openvpnProcesses.peerIsProcess(fd.get(), started.child->pid, started.startTime)) return fd;
+        log::warning(kLog, "refused: the management socket is not held by the openvpn we started");
+        return UniqueFd();
+    case ListenWait::Ended: log::warning(kLog, "openvpn ended before its management interface listened"); break;
+    case ListenWait::TimedOut: log::warning(kLog, "openvpn's management interface did not listen in time"); break;
+    case ListenWait::Failed: break;
     }
+    return UniqueFd();
 }
 
 std::optional<pid_t> OpenVPNService::runningPid() const {
