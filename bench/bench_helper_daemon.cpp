@@ -200,6 +200,16 @@ std::vector<Floor> kernelFloors(const std::string& ns, const std::string& stateD
         const std::string lock = hw::helper::buildLockRuleset({{}, {"10.77.0.1"}});
         const std::string release = hw::helper::buildReleaseRuleset();
         const std::string server = hw::helper::buildAllowServerRuleset("198.51.100.10");
+        // The interfaces the helper switches (all but lo and "all"), opened
+        // from this thread, so in the namespace's own /proc/sys/net.
+        auto ipv6Off = [](const char* value) {
+            bool ok = true;
+            for (const char* device : {"default", "veth0"}) {
+                std::ofstream sysctl(std::string("/proc/sys/net/ipv6/conf/") + device + "/disable_ipv6");
+                ok = static_cast<bool>(sysctl << value << "\n" << std::flush) && ok;
+            }
+            return ok;
+        };
         auto write = [&](const char* name) {
             return hw::helper::writeFileAtomically(stateDir + "/" + name, std::string(200, 'x'), 0600, nullptr);
         };
@@ -209,6 +219,8 @@ std::vector<Floor> kernelFloors(const std::string& ns, const std::string& stateD
             {"nft: the table removed", "disableNetworkLock", [&] { return stack->applyRuleset(release); }, {}},
             {"3 durable writes", "install_DNS_for_VPN", [&] { return write("a") && write("b") && write("c"); }, {}},
             {"2 durable writes", "restore_DNS_to_original", [&] { return write("a") && write("b"); }, {}},
+            {"IPv6 off on each interface", "disableIPV6", [&] { return ipv6Off("1"); }, {}},
+            {"IPv6 back on each interface", "reEnableIPV6", [&] { return ipv6Off("0"); }, {}},
         };
         std::vector<std::vector<double>> micros(floors.size());
         for (int round = 0; round < kRounds; ++round)
