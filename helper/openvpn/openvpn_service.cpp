@@ -177,6 +177,12 @@ UniqueFd OpenVPNService::connectManagement(const Started& started) {
     return UniqueFd();
 }
 
+std::optional<pid_t> OpenVPNService::lastStartedPid() const {
+    std::lock_guard lock(mutex_);
+    if (children_.empty()) return std::nullopt;
+    return children_.back()->pid;
+}
+
 std::optional<pid_t> OpenVPNService::runningPid() const {
     std::lock_guard lock(mutex_);
     for (auto it = children_.rbegin(); it != children_.rend(); ++it)
@@ -324,9 +330,12 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
         return replyWith(kNo);
     }
     // Only the openvpn started last speaks for the tunnel; a late "down" of
-    // the one it replaced must not clear the new tunnel's servers.
+    // the one it replaced must not clear the new tunnel's servers. Its own
+    // "down" counts even when its end was seen first: openvpn sends it just
+    // before it exits.
     auto pid = helperInt(c.parameters, "pid");
-    if (!pid || !runningPid() || *pid != *runningPid()) {
+    const auto speaker = c.name == "down" ? lastStartedPid() : runningPid();
+    if (!pid || !speaker || *pid != *speaker) {
         log::info(kLog, "openvpn event '" + c.name + "' from a replaced openvpn ignored");
         return replyWith(kNo);
     }

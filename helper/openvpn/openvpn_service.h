@@ -58,6 +58,8 @@ public:
     std::vector<std::string> openvpnArguments() const;
     // The running openvpn we started last, if any.
     std::optional<pid_t> runningPid() const;
+    // The openvpn started last, running or not (until the next start).
+    std::optional<pid_t> lastStartedPid() const;
 
 private:
     struct Child;

@@ -7,6 +7,7 @@
 
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
+#include "helper/openvpn/openvpn_event.h"
 #include "openvpn_fake_management.h"
 #include "platform/helper_connection.h"
 #include "platform/paths.h"
@@ -117,6 +118,21 @@ TEST_F(OpenVPNEndToEnd, ConnectsWithTheRightPasswordAndDisconnectEndsOpenVPN) {
     ASSERT_TRUE(test::pumpUntil(queue, [&] { return statuses.back().code == 0; }));
     EXPECT_TRUE(testbed::waitFor([&] { return ::kill(pids[0], 0) != 0; }, std::chrono::seconds(10)))
         << "openvpn " << pids[0] << " still runs";
+    // Its down event is sent just before it ends, and still counts when the
+    // helper saw the end first: the pushed server is not used after it.
+    std::optional<std::string> heard;
+    connection.send({{"type", helper::kOpenVPNEventType},
+                     {"rpc", "down"},
+                     {"parameters", HelperDictionary{{"dev", "tun0"}, {"dns", HelperArray{}}, {"pid", pids[0]}}}},
+                    [&](HelperReply r) {
+                        const std::string* text = helperString(r.message, "reply");
+                        heard = text ? *text : "";
+                    });
+    test::pumpUntil(queue, [&] { return heard.has_value(); }, std::chrono::seconds(20));
+    EXPECT_EQ(heard, "YES");
+    EXPECT_EQ(call("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(testbed::readText(bed_->dir() + "/resolv.conf").find(OpenVPNTestbed::kTunnelGateway), std::string::npos);
+    EXPECT_EQ(call("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
 }
 
 TEST_F(OpenVPNEndToEnd, WrongPasswordIsAnAuthenticationError) {
