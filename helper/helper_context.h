@@ -29,8 +29,9 @@ public:
     void removeStateFiles();
 
     // Held while a command or --reset changes the machine: another run of
-    // the helper (--reset beside the daemon) waits, and the state file,
-    // re-read on taking it, is the only record of what was changed.
+    // the helper (--reset beside the daemon) waits, and the state files,
+    // read again on taking it when another run changed them, are the only
+    // record of what was changed.
     class StateHold {
     public:
         StateHold(HelperContext* context, int fd) : context_(context), fd_(fd) {}

@@ -3,12 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <poll.h>
-#include <sys/inotify.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,9 +15,9 @@
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
-#include "helper/socket_wait.h"
 #include "helper/openvpn/openvpn_command_line.h"
 #include "helper/openvpn/openvpn_config_filter.h"
+#include "helper/socket_wait.h"
 #include "platform/log.h"
 
 extern char** environ;
