@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_helper.h"
 #include "helper/helper_files.h"
 #include "helper/network_stack.h"
 #include "helper/nft_ruleset.h"
@@ -135,51 +136,6 @@ Figures channelFloor() {
         });
 }
 
-class Daemon {
-public:
-    Daemon(std::string dir, std::string runDir) : dir_(std::move(dir)), runDir_(std::move(runDir)) {}
-
-    bool start(const std::string& ns) {
-        child_ = hw::test::ChildProcess({"ip", "netns", "exec", ns, HW_BINARY_DIR "/helper/havenway-helper"},
-                                        dir_ + "/helper.log",
-                                        {"HAVENWAY_HELPER_SOCKET=" + dir_ + "/helper.sock",
-                                         "HAVENWAY_HELPER_CONF=" + dir_ + "/helper.conf",
-                                         "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state",
-                                         "HAVENWAY_HELPER_RUN_DIR=" + runDir_,
-                                         "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf",
-                                         "HAVENWAY_RESOLVED_DIR=" + dir_ + "/no-resolved"});
-        return hw::test::waitFor([&] { return connect(); }, std::chrono::seconds(10));
-    }
-
-    // One request the way the app sends it: its own reply channel each time.
-    std::string call(const std::string& name, const hw::HelperDictionary& parameters) {
-        hw::HelperMessage m{{"type", "helper_tool_rpc"}, {"rpc", name}};
-        if (!parameters.empty()) m["parameters"] = hw::HelperValue(parameters);
-        auto [mine, theirs] = hw::makeHelperSocketPair();
-        if (!hw::sendHelperMessage(fd_.get(), m, theirs.get(), 5000, nullptr)) return "<send failed>";
-        theirs.reset();
-        auto env = hw::receiveHelperMessage(mine.get(), 30000, nullptr);
-        const std::string* reply = env ? hw::helperString(env->message, "reply") : nullptr;
-        return reply ? *reply : "<no reply>";
-    }
-
-private:
-    bool connect() {
-        hw::UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const std::string path = dir_ + "/helper.sock";
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return false;
-        fd_ = std::move(fd);
-        return true;
-    }
-
-    std::string dir_, runDir_;
-    hw::test::ChildProcess child_;
-    hw::UniqueFd fd_;
-};
-
 // What the heavy commands ask of the kernel and the disk, without the
 // helper: the same nft transactions through the same code, in the same
 // namespace, and the same durable writes in the same folder.
@@ -275,12 +231,10 @@ int main() {
     std::filesystem::create_directories(dir + "/floor");
     // The run folder on tmpfs, as /run is where the helper is installed.
     const std::string runDir = "/dev/shm/bench-helper-run-" + std::to_string(::getpid());
-    std::ofstream(dir + "/helper.conf") << "uid=0\n";
-    std::ofstream(dir + "/resolv.conf") << "nameserver 10.77.0.1\n";
 
     int status = 0;
     {
-        Daemon daemon(dir, runDir);
+        BenchHelper daemon(dir, runDir);
         if (!daemon.start(client)) {
             std::puts("bench_helper_daemon: the helper did not start");
             status = 1;
@@ -289,10 +243,10 @@ int main() {
             // the daemon's own overhead, not the wake-up after a long command.
             std::vector<double> noOp;
             std::string noOpReply;
-            for (int i = 0; i < kRounds; ++i) daemon.call("benchNoOp", {});  // past the helper's start-up
+            for (int i = 0; i < kRounds; ++i) daemon.rpc("benchNoOp", {});  // past the helper's start-up
             for (int i = 0; i < kRounds * 4; ++i) {
                 auto start = Clock::now();
-                noOpReply = daemon.call("benchNoOp", {});
+                noOpReply = daemon.rpc("benchNoOp", {});
                 noOp.push_back(since(start));
             }
             const std::vector<Step> road = {
@@ -311,7 +265,7 @@ int main() {
             for (int round = 0; round < kRounds; ++round)
                 for (std::size_t i = 0; i < road.size(); ++i) {
                     auto start = Clock::now();
-                    replies[i] = daemon.call(road[i].command, road[i].parameters);
+                    replies[i] = daemon.rpc(road[i].command, road[i].parameters);
                     micros[i].push_back(since(start));
                 }
             const Figures floor = bareFloor(), channel = channelFloor();

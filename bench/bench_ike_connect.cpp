@@ -10,8 +10,6 @@
 #include <pty.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench_helper.h"
 #include "helper/esp_probe.h"
 #include "platform/helper_socket.h"
 #include "support/child_process.h"
@@ -39,17 +38,6 @@ double millisSince(Clock::time_point start) {
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool exited(pid_t pid, std::chrono::seconds bound) {
-    const auto deadline = Clock::now() + bound;
-    while (Clock::now() < deadline) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid) return true;
-        ::poll(nullptr, 0, 5);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return false;
 }
 
 // The road's own charon settings (ports, plugins, ESP backend) for
@@ -102,92 +90,37 @@ double rawCharonCmd(const road::Testbed& bed, double* asked) {
             established = millisSince(start);
     }
     ::kill(pid, SIGINT);
-    if (!exited(pid, std::chrono::seconds(10))) established = -1;
+    hw::test::waitChild(pid, std::chrono::seconds(10));  // gone before the next run: killed at the bound
     ::close(terminal);
     if (established < 0) std::fprintf(stderr, "charon-cmd said:\n%s\n", seen.substr(seen.size() > 2000 ? seen.size() - 2000 : 0).c_str());
     return established;
 }
 
-// The real helper in the client's namespace, spoken to as the app does.
-class Helper {
-public:
-    Helper(const road::Testbed& bed, std::string dir) : bed_(bed), dir_(std::move(dir)) {}
-    ~Helper() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            hw::test::waitChild(pid_, std::chrono::seconds(10));
+// start_connection -> child_up on the real helper, the password given when
+// asked; then the app's stop, which answers once charon has ended.
+double connectAndStop(BenchHelper& helper, double* answered, double* asked) {
+    auto [mine, theirs] = makeHelperSocketPair();
+    HelperMessage m{{"type", "rpc"},          {"rpc", "start_connection"}, {"name", "Havenway_IKEv2"},
+                    {"host", road::kServerName}, {"host_ip", road::kServerIp}, {"id", road::kUser}};
+    m["channel"] = HelperValue(std::make_shared<UniqueFd>(std::move(theirs)));
+    const auto start = Clock::now();
+    if (BenchHelper::call(helper.socket(), m) != "YES") return -1;
+    *answered = millisSince(start);
+    double up = -1;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (up < 0 && Clock::now() < deadline) {
+        auto in = receiveHelperMessage(mine.get(), 500, nullptr);
+        if (!in) continue;
+        if (const auto* rpc = helperString(in->message, "rpc"); rpc && *rpc == "get_password" && in->replyChannel) {
+            *asked = millisSince(start);
+            sendHelperMessage(in->replyChannel.get(), {{"password", road::kGoodPassword}}, -1, 2000, nullptr);
+        } else if (const auto* event = helperString(in->message, "event"); event && *event == "child_up") {
+            up = millisSince(start);
         }
     }
-
-    bool start() {
-        std::filesystem::create_directories(dir_);
-        std::ofstream(dir_ + "/helper.conf") << "uid=0\n";
-        std::ofstream(dir_ + "/resolv.conf") << "nameserver 10.77.0.1\n";
-        pid_ = hw::test::spawnLogged({"ip", "netns", "exec", bed_.clientNs, HW_BINARY_DIR "/helper/havenway-helper"},
-                                     dir_ + "/helper.log",
-                                     {"HAVENWAY_HELPER_SOCKET=" + dir_ + "/helper.sock",
-                                      "HAVENWAY_HELPER_CONF=" + dir_ + "/helper.conf",
-                                      "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state",
-                                      "HAVENWAY_HELPER_RUN_DIR=" + dir_ + "/run",
-                                      "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf",
-                                      "HAVENWAY_RESOLVED_DIR=" + dir_ + "/no-resolved",
-                                      "HAVENWAY_TEST_CA=" + bed_.dir + "/ca.pem"});
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (pid_ > 0 && Clock::now() < deadline) {
-            UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-            sockaddr_un addr{};
-            addr.sun_family = AF_UNIX;
-            std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", (dir_ + "/helper.sock").c_str());
-            if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-                socket_ = std::move(fd);
-                return true;
-            }
-            ::poll(nullptr, 0, 20);
-        }
-        return false;
-    }
-
-    // start_connection -> child_up, the password given when asked; then the
-    // app's stop, which answers once charon has ended.
-    double connectAndStop(double* answered, double* asked) {
-        auto [mine, theirs] = makeHelperSocketPair();
-        HelperMessage m{{"type", "rpc"},          {"rpc", "start_connection"}, {"name", "Havenway_IKEv2"},
-                        {"host", road::kServerName}, {"host_ip", road::kServerIp}, {"id", road::kUser}};
-        m["channel"] = HelperValue(std::make_shared<UniqueFd>(std::move(theirs)));
-        const auto start = Clock::now();
-        if (call(socket_.get(), m) != "YES") return -1;
-        *answered = millisSince(start);
-        double up = -1;
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        while (up < 0 && Clock::now() < deadline) {
-            auto in = receiveHelperMessage(mine.get(), 500, nullptr);
-            if (!in) continue;
-            if (const auto* rpc = helperString(in->message, "rpc"); rpc && *rpc == "get_password" && in->replyChannel) {
-                *asked = millisSince(start);
-                sendHelperMessage(in->replyChannel.get(), {{"password", road::kGoodPassword}}, -1, 2000, nullptr);
-            }
-            else if (const auto* event = helperString(in->message, "event"); event && *event == "child_up")
-                up = millisSince(start);
-        }
-        if (call(mine.get(), {{"type", "rpc"}, {"rpc", "stop_connection"}}) != "YES") return -1;
-        return up;
-    }
-
-private:
-    static std::string call(int fd, const HelperMessage& m) {
-        auto [mine, theirs] = makeHelperSocketPair();
-        if (!sendHelperMessage(fd, m, theirs.get(), 5000, nullptr)) return "<send failed>";
-        theirs.reset();
-        auto reply = receiveHelperMessage(mine.get(), 20000, nullptr);
-        const std::string* text = reply ? helperString(reply->message, "reply") : nullptr;
-        return text ? *text : "<no reply>";
-    }
-
-    const road::Testbed& bed_;
-    std::string dir_;
-    pid_t pid_ = -1;
-    UniqueFd socket_;
-};
+    if (BenchHelper::call(mine.get(), {{"type", "rpc"}, {"rpc", "stop_connection"}}) != "YES") return -1;
+    return up;
+}
 
 }  // namespace
 
@@ -206,8 +139,9 @@ int main(int argc, char** argv) {
         std::printf("bench_ike_connect: %s; skipped\n", bed.why.c_str());
         return 0;
     }
-    Helper helper(bed, bed.dir + "/helper");
-    if (!helper.start()) return std::puts("bench_ike_connect: the helper did not start"), 1;
+    std::filesystem::create_directories(bed.dir + "/helper");
+    BenchHelper helper(bed.dir + "/helper", bed.dir + "/helper/run", {"HAVENWAY_TEST_CA=" + bed.dir + "/ca.pem"});
+    if (!helper.start(bed.clientNs)) return std::puts("bench_ike_connect: the helper did not start"), 1;
 
     std::vector<double> raw, rawAsked, road, answered, asked;
     for (int i = 0; i < runs; ++i) {
@@ -220,7 +154,7 @@ int main(int argc, char** argv) {
         raw.push_back(r);
         rawAsked.push_back(rawPrompt);
         double a = 0, p = 0;
-        const double t = helper.connectAndStop(&a, &p);
+        const double t = connectAndStop(helper, &a, &p);
         if (t < 0) return std::puts("bench_ike_connect: the road did not connect"), 1;
         road.push_back(t);
         answered.push_back(a);
