@@ -128,6 +128,7 @@ public:
     void openLocationsWindow() override;
     void hideLocationsWindow() override;
     void openSettingsWindow(bool setupComponentsAgain = false) override;
+    void openSettingsWindowOnProtocol() override;
     void closeSettingsWindow() override;
     void openFreeTrialSignUpWindow() override;
     void hideFreeTrialSignUpWindow() override;
@@ -211,6 +212,8 @@ public:
     void onDataLoaded_postProcessing();
     void syncAccountAnd_loadSmartWidgetData();
     void sheduleNextSmartWidgetUpdate();
+    // Asks the server for its notification bars and hands them to the main window.
+    void loadNotificationBars();
     bool hasSmartWidgetScheduleUpdateTimer() const { return smartWidgetScheduleUpdateTimer_ != nullptr; }
     // (app_delegate_tray.cpp)
     void updateMenuBarStatusIcon(ConnectionStates state);

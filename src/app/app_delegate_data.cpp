@@ -2,6 +2,7 @@
 #include "app/app_delegate.h"
 #include "core/try_catch_finally.h"
 #include "platform/log.h"
+#include "services/notification_bar_models.h"
 
 namespace hw {
 namespace {
@@ -76,6 +77,7 @@ void AppDelegate::onDataLoaded_postProcessing() {
         wiring->addOnInternetReachableObserver(whileAlive([this] { onInternetReachable_menus(); }));
         wiring->reach(model().reachabilityDomainName);
     });
+    loadNotificationBars();
     hub_.syncVPNAcccountDetails([this, alive] {
         if (alive.expired()) return;
         loadSmartWidgetData();
@@ -105,6 +107,19 @@ void AppDelegate::loadSmartWidgetData() {
         });
 }
 
+void AppDelegate::loadNotificationBars() {
+    std::weak_ptr<bool> alive = alive_;
+    services_.requestNotificationBars([this, alive](std::shared_ptr<TopNotificationBarModel> top,
+                                                    std::shared_ptr<BottomNotificationBarModel> bottom) {
+        queue_.post([this, alive, top = std::move(top), bottom = std::move(bottom)] {
+            // A sign-out meanwhile leaves the bars of the next account alone.
+            if (alive.expired() || !model().isLoggedInUser) return;
+            model().bottomNotificaitonBar = bottom;
+            windows_.main->refreshTopNotificationBar(top, bottom);
+        });
+    });
+}
+
 void AppDelegate::sheduleNextSmartWidgetUpdate() {
     // A second sign-in must not leave a second chain running.
     stopSheduleNextSmartWidgetUpdateTimer();
@@ -123,7 +138,9 @@ void AppDelegate::syncAccountAnd_loadSmartWidgetData() {
         const int r = env_.random ? env_.random(30) : 0;
         log::info(kLog, "syncAccountAnd_loadSmartWidgetData -- randomTime: " + std::to_string(r));
         queue_.postAfter(r * 1000.0, [this, alive] {
-            if (!alive.expired()) loadSmartWidgetData();
+            if (alive.expired()) return;
+            loadSmartWidgetData();
+            loadNotificationBars();
         });
     });
     if (!(model().startMinimized && model().isAppInUserAgentMode())) {

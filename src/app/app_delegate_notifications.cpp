@@ -56,7 +56,9 @@ void AppDelegate::showAutoReconnectWithoutNetworkLockNotification() {
     userNotificationHelper_->showAutoReconnectWithoutNetworkLockNotification();
 }
 void AppDelegate::showConnectionErrorNotification() { userNotificationHelper_->showConnectionErrorNotification(); }
-void AppDelegate::showInsecureWiFiNotification() { userNotificationHelper_->showInsecureWiFiNotificationThrottled(); }
+// The main window asks for this banner each time the network is found
+// insecure; only the signed-out banner is rate-limited.
+void AppDelegate::showInsecureWiFiNotification() { userNotificationHelper_->showInsecureWiFiNotification(); }
 void AppDelegate::showInsecureWiFiNotLoggedInNotification() {
     userNotificationHelper_->showInsecureWiFiNotLoggedInNotification();
 }

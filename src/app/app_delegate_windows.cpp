@@ -71,6 +71,11 @@ void AppDelegate::openSettingsWindow(bool setupComponentsAgain) {
     });
 }
 
+void AppDelegate::openSettingsWindowOnProtocol() {
+    openSettingsWindow(false);
+    if (SettingsWindowPort* settings = settingsWindowController()) settings->showProtocolPane();
+}
+
 void AppDelegate::closeSettingsWindow() {
     if (settingsWindowController_) settingsWindowController_->close();
     windows_.main->prepareMainViewAfterSettingsViewBeenClosed();

@@ -49,6 +49,7 @@ public:
     std::optional<std::string> currentSessionToken() override;
     void requestSmartWidgetData(const std::string& sessionToken, std::function<void(SmartWidgetReply)> onCompleted,
                                 std::function<void(const std::string&)> onError) override;
+    void requestNotificationBars(NotificationBarsDone done) override;
     // --- end of the tray's block ---
 
 private:

@@ -3,6 +3,8 @@
 #include "core/global_constants.h"
 #include "network/internet_reachability_helper.h"
 #include "platform/log.h"
+#include "services/notification_bar_models.h"
+#include "services/parse_config_service.h"
 
 namespace hw {
 namespace {
@@ -65,6 +67,24 @@ void HubShellServices::requestSmartWidgetData(const std::string& sessionToken,
     }
     service->requestSmartWidgetData(GlobalConstants::parseApplicationId, sessionToken, std::move(onCompleted),
                                     std::move(onError));
+}
+
+void HubShellServices::requestNotificationBars(NotificationBarsDone done) {
+    auto service = hub_.parseConfigService();
+    if (!service) {
+        if (done) done(nullptr, nullptr);
+        return;
+    }
+    ParseClient* parse = &parse_;
+    service->requestNotificationsData(
+        [parse, done = std::move(done)](std::optional<NotificationsData> data, OptionalParseError error) {
+            if (error) log::warning(kLog, "notification bars failed to load");
+            std::shared_ptr<TopNotificationBarModel> top;
+            std::shared_ptr<BottomNotificationBarModel> bottom;
+            if (data && data->top) top = makeTopNotificationBarModel(*data->top);
+            if (data && data->bottom) bottom = makeBottomNotificationBarModel(*data->bottom, parse);
+            if (done) done(std::move(top), std::move(bottom));
+        });
 }
 
 }  // namespace hw

@@ -76,6 +76,10 @@ public:
     void updateMainViewMapImage() override { controller().updateMainViewMapImage(); }
     void showNoOnternetConnectionOverlay() override { controller().showNoOnternetConnectionOverlay(); }
     void hideNoOnternetConnectionOverlay() override { controller().hideNoOnternetConnectionOverlay(); }
+    void refreshTopNotificationBar(const std::shared_ptr<TopNotificationBarModel>& top,
+                                   const std::shared_ptr<BottomNotificationBarModel>& bottom) override {
+        controller().refreshTopNotificationBar(top, bottom);
+    }
 
     MainWindowViewController& controller();
     MainWindowWidget& widget() { return *widget_; }

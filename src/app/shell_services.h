@@ -9,6 +9,11 @@
 #include "services/smart_wigdet_helper.h"
 
 namespace hw {
+class TopNotificationBarModel;
+class BottomNotificationBarModel;
+}  // namespace hw
+
+namespace hw {
 
 // What the shell asks of the services beyond the hub's own flows: the
 // connection manager, the reachability watch, the backend client and the
@@ -87,6 +92,13 @@ public:
                                         std::function<void(SmartWidgetReply)> /*onCompleted*/,
                                         std::function<void(const std::string&)> onError) {
         if (onError) onError("no information widget service");
+    }
+    // The server's notification bars; done gets none for a bar the server
+    // has not, or both after a failure, and may run on any thread.
+    using NotificationBarsDone = std::function<void(std::shared_ptr<TopNotificationBarModel>,
+                                                    std::shared_ptr<BottomNotificationBarModel>)>;
+    virtual void requestNotificationBars(NotificationBarsDone done) {
+        if (done) done(nullptr, nullptr);
     }
     // --- end of the tray's block ---
 };

@@ -16,6 +16,8 @@ namespace hw {
 class LocationsListItemModel;
 class LocationsListModel;
 class SmartWidgetData;
+class TopNotificationBarModel;
+class BottomNotificationBarModel;
 
 class ShellWindowPort {
 public:
@@ -86,6 +88,8 @@ public:
     virtual void updateMainViewMapImage() {}
     virtual void showNoOnternetConnectionOverlay() {}
     virtual void hideNoOnternetConnectionOverlay() {}
+    virtual void refreshTopNotificationBar(const std::shared_ptr<TopNotificationBarModel>&,
+                                           const std::shared_ptr<BottomNotificationBarModel>&) {}
     // --- end of the main window's block ---
 };
 
@@ -93,6 +97,7 @@ class SettingsWindowPort : public virtual ShellWindowPort {
 public:
     virtual void centerOnScreen() = 0;
     virtual void setupComponents() = 0;
+    virtual void showProtocolPane() {}
 };
 
 // The shell's windows. The sign-in, main and locations windows exist from the

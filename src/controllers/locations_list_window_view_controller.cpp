@@ -135,7 +135,7 @@ void LocationsListWindowViewController::onFavoriteButtonClick(int row) {
     if (!item || !tableViewDataObject_) return;
     item->toggleFavoriteFlag();
     tableViewDataObject_->rebuildLists();
-    if (tableViewDataObject_->containsOnlyFavorites()) {
+    if (table_.containsOnlyFavorites()) {
         reloadTableData();
         return;
     }
@@ -152,7 +152,10 @@ void LocationsListWindowViewController::onSearchFieldChanged() {
     if (!tableViewDataObject_) return;
     const auto text = env_.view.searchText();
     env_.view.setTitleHighlight(text);
-    if (tableViewDataObject_->applySearchString(text)) reloadTableData();
+    if (text != table_.searchText()) {
+        table_.setSearchText(text);
+        reloadTableData();
+    }
     if (!text.empty()) return;
     later(kScrollBackDelayMs, [](LocationsListWindowViewController& self) {
         auto shown = self.paneLocation();

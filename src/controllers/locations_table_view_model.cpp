@@ -23,9 +23,30 @@ void LocationsTableViewModel::reload(std::shared_ptr<LocationsListModel> list) {
 void LocationsTableViewModel::reload() {
     reloading_ = true;
     if (onWillReset) onWillReset();
-    copyRows(list_ ? list_->listWithGroups() : std::vector<LocationsListItemPtr>{});
+    copyRows(ownRows());
     if (onDidReset) onDidReset();
     reloading_ = false;
+}
+
+template <typename Read>
+auto LocationsTableViewModel::withOwnSearch(Read read) const {
+    // Both windows read one list: this table's search filters only what it
+    // reads, and the list is left as the other readers had it.
+    const std::string shared = list_->searchString();
+    if (shared == searchText_) return read(*list_);
+    list_->applySearchString(searchText_);
+    auto result = read(*list_);
+    list_->applySearchString(shared);
+    return result;
+}
+
+std::vector<LocationsListItemPtr> LocationsTableViewModel::ownRows() const {
+    if (!list_) return {};
+    return withOwnSearch([](const LocationsListModel& l) { return l.listWithGroups(); });
+}
+
+bool LocationsTableViewModel::containsOnlyFavorites() const {
+    return list_ && withOwnSearch([](const LocationsListModel& l) { return l.containsOnlyFavorites(); });
 }
 
 void LocationsTableViewModel::copyRows(std::vector<LocationsListItemPtr> rows) {
@@ -46,7 +67,7 @@ void LocationsTableViewModel::copyRows(std::vector<LocationsListItemPtr> rows) {
 }
 
 std::optional<int> LocationsTableViewModel::reloadMovingRow(int fromRow) {
-    auto fresh = list_ ? list_->listWithGroups() : std::vector<LocationsListItemPtr>{};
+    auto fresh = ownRows();
     const auto from = static_cast<std::size_t>(fromRow - 1);
     std::optional<std::size_t> to;
     if (onWillMoveRow && fromRow >= 1 && from < rows_.size() && fresh.size() == rows_.size()) {
@@ -170,9 +191,10 @@ bool LocationsTableViewModel::doubleClickConnects(int row) const {
 
 bool LocationsTableViewModel::applySearch(const std::string& text) {
     if (!list_) return false;
-    const bool rebuilt = list_->applySearchString(text);
+    const bool changed = text != searchText_;
+    searchText_ = text;
     reload();
-    return rebuilt;
+    return changed;
 }
 
 std::optional<int> LocationsTableViewModel::nextSelectableRow(int from, int step) const {

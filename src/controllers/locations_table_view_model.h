@@ -97,9 +97,14 @@ public:
     LocationsListItemPtr favoriteItemAtRow(int row) const;
     // Whether a double click on the row connects (clicked row -1: outside).
     bool doubleClickConnects(int row) const;
-    // Stores the text in the list and reloads; false when the list kept its
-    // rows because the text was the same.
+    // This table's own filter: reloads, and answers false when the text was
+    // the one already applied.
     bool applySearch(const std::string& text);
+    const std::string& searchText() const { return searchText_; }
+    // The list as this table's search shows it holds favourites only.
+    bool containsOnlyFavorites() const;
+    // Takes the filter for the next reload.
+    void setSearchText(const std::string& text) { searchText_ = text; }
     // The next row that is not a group, stepping by +1 or -1; nothing at the ends.
     std::optional<int> nextSelectableRow(int from, int step) const;
 
@@ -107,6 +112,9 @@ public:
 
 private:
     void copyRows(std::vector<LocationsListItemPtr> rows);
+    std::vector<LocationsListItemPtr> ownRows() const;
+    template <typename Read>
+    auto withOwnSearch(Read read) const;
 
     ApplicationModel& model_;
     std::shared_ptr<LocationsListModel> list_;
@@ -114,6 +122,7 @@ private:
     std::unordered_map<const LocationsListItemModel*, int> rowOf_;
     std::unordered_map<std::string, std::vector<int>> rowsByFlag_;
     std::optional<int> paintedSelection_;
+    std::string searchText_;
     bool reloading_ = false;
 };
 

@@ -79,6 +79,8 @@ public:
     // The profile button's popover and its pop-up menu.
     virtual void showProfilePopover(const std::vector<ProfileMenuTableItemModel>& rows, double height) = 0;
     virtual void closeProfilePopover() = 0;
+    // One "#RRGGBB" colour per row, in row order.
+    virtual void setProfileMenuRowBackgrounds(const std::vector<std::string>& colours) = 0;
     virtual void setProfilePopUpMenuIcons(const std::array<std::string, 4>& iconNames) = 0;
 
     virtual void setNoInternetOverlayHidden(bool hidden) = 0;

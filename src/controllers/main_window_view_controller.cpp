@@ -16,6 +16,7 @@ MainWindowViewController::MainWindowViewController(MainWindowEnvironment env)
       profileMenu_(env_.isEnterpriseVersion) {
     env_.view.setEvents(this);
     profileMenu_.onCommand = [this](ProfileMenuTableSections section) { runProfileCommand(section); };
+    profileMenu_.onBackgroundsChanged = [this] { env_.view.setProfileMenuRowBackgrounds(profileMenu_.rowBackgrounds()); };
 }
 
 MainWindowViewController::~MainWindowViewController() {

@@ -361,6 +361,10 @@ void MainWindowWidget::showProfilePopover(const std::vector<ProfileMenuTableItem
 
 void MainWindowWidget::closeProfilePopover() { popover_->close(); }
 
+void MainWindowWidget::setProfileMenuRowBackgrounds(const std::vector<std::string>& colours) {
+    popover_->setRowBackgrounds(colours);
+}
+
 void MainWindowWidget::setProfilePopUpMenuIcons(const std::array<std::string, 4>& iconNames) {
     for (std::size_t i = 0; i < iconNames.size(); ++i) popUpActions_[i]->setIcon(kitIcon(iconNames[i]));
 }

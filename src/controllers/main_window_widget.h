@@ -62,6 +62,7 @@ public:
     void setSmartWidgetClickHandler(std::function<void()> handler) override;
     void showProfilePopover(const std::vector<ProfileMenuTableItemModel>& rows, double height) override;
     void closeProfilePopover() override;
+    void setProfileMenuRowBackgrounds(const std::vector<std::string>& colours) override;
     void setProfilePopUpMenuIcons(const std::array<std::string, 4>& iconNames) override;
     void setNoInternetOverlayHidden(bool hidden) override;
     void refreshHandCursors() override;

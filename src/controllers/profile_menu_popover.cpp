@@ -28,6 +28,12 @@ void ProfileMenuPopover::setRows(const std::vector<ProfileMenuTableItemModel>& r
     update();
 }
 
+void ProfileMenuPopover::setRowBackgrounds(const std::vector<std::string>& colours) {
+    backgrounds_ = colours;
+    // A click closes the menu at once: the clicked row's colour must reach the screen first.
+    if (isVisible()) repaint();
+}
+
 QRect ProfileMenuPopover::rowRect(int row) const {
     const int h = static_cast<int>(ProfileMenuTableViewController::kRowHeight);
     return {kInset, kInset + row * h, width() - 2 * kInset, h};
@@ -66,6 +72,10 @@ void ProfileMenuPopover::paintEvent(QPaintEvent*) {
     p.setFont(kitFont("Lato-Semibold", 13));
     for (int i = 0; i < rowCount(); ++i) {
         const QRect r = rowRect(i);
+        const auto index = static_cast<std::size_t>(i);
+        p.fillRect(r, kitColor(index < backgrounds_.size()
+                                   ? backgrounds_[index].c_str()
+                                   : ProfileMenuTableViewController::NORMAL_LOCATIONS_VIEW_ITEM_BACKGROUND));
         if (i == hovered_) p.fillRect(r, kitColor(ProfileMenuTableViewController::HIGHLIGHT_BACKGROUND));
         const QRect icon(r.left() + 14, r.top() + (r.height() - 18) / 2, 18, 18);
         drawKitImage(p, rows_[static_cast<std::size_t>(i)].icon, icon);

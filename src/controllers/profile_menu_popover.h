@@ -19,6 +19,8 @@ public:
     std::function<void(int row)> onRowClicked;
 
     void setRows(const std::vector<ProfileMenuTableItemModel>& rows, double height);
+    // "#RRGGBB" per row; the pointer's row is lit over it.
+    void setRowBackgrounds(const std::vector<std::string>& colours);
     // Below the anchor, centred on it, inside the anchor's screen.
     void showBelow(const QWidget& anchor);
     QRect rowRect(int row) const;
@@ -34,6 +36,7 @@ private:
     int rowAt(const QPoint& point) const;
 
     std::vector<ProfileMenuTableItemModel> rows_;
+    std::vector<std::string> backgrounds_;
     int hovered_ = -1;
 };
 

@@ -23,10 +23,26 @@ void ProfileMenuTableViewController::setupProfileMenuData() {
                       "profile_menu_icon_sign_out"});
 }
 
+void ProfileMenuTableViewController::clearSelectedRows() {
+    selectedRow_.reset();
+    if (onBackgroundsChanged) onBackgroundsChanged();
+}
+
+const char* ProfileMenuTableViewController::backgroundOfRow(int row) const {
+    return selectedRow_ == row ? SELECTED_LOCATIONS_VIEW_ITEM_BACKGROUND : NORMAL_LOCATIONS_VIEW_ITEM_BACKGROUND;
+}
+
+std::vector<std::string> ProfileMenuTableViewController::rowBackgrounds() const {
+    std::vector<std::string> out;
+    for (int row = 0; row < numberOfRows(); ++row) out.emplace_back(backgroundOfRow(row));
+    return out;
+}
+
 bool ProfileMenuTableViewController::shouldSelectRow(int row) {
     if (row < 0 || row >= numberOfRows()) return false;
     selectedRow_ = row;
     previouslySelectedRow_ = row;
+    if (onBackgroundsChanged) onBackgroundsChanged();
     const auto section = (*rows_)[static_cast<std::size_t>(row)].section;
     if (onCommand) onCommand(section);
     return true;

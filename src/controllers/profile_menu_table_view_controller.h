@@ -33,6 +33,8 @@ public:
 
     // Runs the row's command; set by the main window.
     std::function<void(ProfileMenuTableSections)> onCommand;
+    // The rows' backgrounds changed; told before a command runs.
+    std::function<void()> onBackgroundsChanged;
 
     // Rebuilds the rows with the catalogue's titles of this moment.
     void setupProfileMenuData();
@@ -43,7 +45,10 @@ public:
     // Paints the row selected and runs its command; false outside the rows.
     bool shouldSelectRow(int row);
     // No row shows selected (the popover opens clean).
-    void clearSelectedRows() { selectedRow_.reset(); }
+    void clearSelectedRows();
+    // A "#RRGGBB" colour: the clicked row stands out until the next opening.
+    const char* backgroundOfRow(int row) const;
+    std::vector<std::string> rowBackgrounds() const;
     std::optional<int> previouslySelectedRow() const { return previouslySelectedRow_; }
     std::optional<int> selectedRow() const { return selectedRow_; }
 

@@ -93,6 +93,8 @@ public:
     virtual void showVPNDisconnectedNotification(const std::string& /*locationName*/) {}
     // The reconnect banner, with or without the kill switch.
     virtual void showAutoReconnectNotification(bool /*withNetworkLock*/) {}
+    // The settings window, opened on its protocol pane.
+    virtual void openSettingsWindowOnProtocol() {}
     // --- end of the details pane's block ---
 };
 

@@ -82,6 +82,8 @@ public:
         popoverOpen = true;
     }
     void closeProfilePopover() override { popoverOpen = false; }
+    void setProfileMenuRowBackgrounds(const std::vector<std::string>& colours) override { rowBackgrounds = colours; }
+    std::vector<std::string> rowBackgrounds;
     void setProfilePopUpMenuIcons(const std::array<std::string, 4>& names) override { menuIcons = names; }
     void setNoInternetOverlayHidden(bool h) override { overlayHidden = h; }
     void refreshHandCursors() override { ++cursorRefreshes; }

@@ -23,6 +23,7 @@ public:
     void openLocationsWindow() override { calls.push_back("openLocationsWindow"); }
     void hideLocationsWindow() override { calls.push_back("hideLocationsWindow"); }
     void openSettingsWindow(bool again) override { calls.push_back(again ? "openSettingsWindow:1" : "openSettingsWindow:0"); }
+    void openSettingsWindowOnProtocol() override { calls.push_back("openSettingsWindowOnProtocol"); }
     void closeSettingsWindow() override { calls.push_back("closeSettingsWindow"); }
     void openFreeTrialSignUpWindow() override {}
     void hideFreeTrialSignUpWindow() override {}

@@ -33,6 +33,16 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
     };
     engine_.setStatusClosures(std::move(closures));
     statusClosuresInstalled_ = true;
+    if (!protocolObserverInstalled_) {
+        protocolObserverInstalled_ = true;
+        model().addVPNProtocolUpdatedObserver([weak](const std::string&) {
+            auto self = weak.lock();
+            if (!self) return;
+            const bool inUse =
+                self->isConnectedToVPN_ || self->model().currentConnectionState() != ConnectionStates::disconnected;
+            self->refreshProtocolField(inUse);
+        });
+    }
 }
 
 void MainViewDetailsAreaController::onConnection_Established_NotificationHandler() {
@@ -45,6 +55,7 @@ void MainViewDetailsAreaController::onConnection_Established_NotificationHandler
         self.stopAnimateFlagConnectionProgress();
         self.showConnectedIndicator();
         self.view_.setConnectionDetailsBoxHidden(false);
+        self.refreshProtocolField(true);
         self.disableLocationChange();
         if (model.showNotificationsOnConnectDisconnect && self.dataObject_)
             self.shell_.showVPNConnectedNotification(self.dataObject_->name);
@@ -80,6 +91,7 @@ void MainViewDetailsAreaController::onConnectingStateNotification() {
     post([](MainViewDetailsAreaController& self) {
         self.setConnectButtonTo_Connecting_state(false);
         self.view_.setConnectionDetailsBoxHidden(true);
+        self.refreshProtocolField(true);
         self.disableLocationChange();
         self.startAnimateFlagConnectionProgress();
         log::info(kLog, "on CONNECTING State Notification");
@@ -126,6 +138,7 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
     if (!reconnecting && !connectButton_.isInConnectState()) setConnectButtonTo_Disconnected_state();
     skipConnectingStateNotification_ = false;
     if (!reconnecting) {
+        refreshProtocolField(false);
         updateConnectToLabel(LocaleData::main_view_connect_to_label());
         // Nothing else ends the connecting or connected state: without this
         // the tray keeps spinning and the next click acts on a stale state.

@@ -65,7 +65,10 @@ void MainViewDetailsAreaController::later(double ms, std::function<void(MainView
 void MainViewDetailsAreaController::setupAfterAwakeFromNib() {
     view_.setChangeProtocolLinkText(LocaleData::change_protocol_label());
     view_.setConnectToText(LocaleData::main_view_connect_to_label());
-    view_.setBarActivityIndicatorsSpinning(true);
+    // The bars stay hidden until their records arrive, so nothing is
+    // loading in view: a spinner here would only keep the idle loop awake.
+    view_.setBarActivityIndicatorsSpinning(false);
+    view_.setBottomBar(std::nullopt);
     view_.setConnectionTimeText(LocaleData::connection_timer_default_label());
     view_.setConnectionDetailsBoxHidden(true);
     view_.setConnectingXSignHidden(true);
@@ -113,13 +116,35 @@ void MainViewDetailsAreaController::updateDetailsViewFields() {
     if (!dataObject_) return;
     changeLocationLabel(dataObject_->name);
     view_.setFlagImage(dataObject_->flag);
-    view_.setProtocolText(model().vpnProtocolReadableClean);
-    updateConnectToLabel(LocaleData::main_view_connect_to_label());
+    const auto state = model().currentConnectionState();
+    refreshProtocolField(isConnectedToVPN_ || state != ConnectionStates::disconnected);
+    // The same location chosen again (the locations window does so as it
+    // opens) must not lose the line of a connection in use: no status follows.
+    if (state == ConnectionStates::connected)
+        updateConnectToLabel(LocaleData::main_view_connected_to_label());
+    else if (state == ConnectionStates::connecting)
+        updateConnectToLabel(LocaleData::main_view_connecting_to_label());
+    else
+        updateConnectToLabel(LocaleData::main_view_connect_to_label());
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
     engine_.setConnectionTimerTickCallback([weak](const std::string& elapsed) {
         if (auto self = weak.lock()) self->view_.setConnectionTimeText(elapsed);
     });
     tickInstalled_ = true;
+}
+
+void MainViewDetailsAreaController::refreshProtocolField(bool connectionInUse) {
+    // A connection names its own protocol (automatic mode's current try
+    // included); otherwise the stored choice is what the next connect uses.
+    std::int64_t shown = model().vpnProtocol;
+    if (connectionInUse) {
+        if (const auto type = engine_.currentProviderType()) shown = *type;
+    }
+    std::string text = ApplicationModel::getReadableVPNProtocol(shown);
+    const auto first = text.find_first_not_of(' ');
+    text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
+    model().vpnProtocolReadableClean = text;
+    view_.setProtocolText(text);
 }
 
 void MainViewDetailsAreaController::updateIPAddress(const std::optional<std::string>& address) {

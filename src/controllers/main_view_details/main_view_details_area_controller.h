@@ -80,6 +80,8 @@ public:
     void changeDetailsView(const std::shared_ptr<LocationsListItemModel>& location) override;
     std::shared_ptr<LocationsListItemModel> dataObject() const override { return dataObject_; }
     void updateDetailsViewFields();
+    // Writes the state object's vpnProtocolReadableClean and shows it.
+    void refreshProtocolField(bool connectionInUse);
     void updateIPAddress(const std::optional<std::string>& address) override;
     void performConnectAction() override { onConnectButtonClick(); }
     void disableLocationChange();
@@ -147,10 +149,19 @@ public:
     void autoUpdateSheetDidEnd() override;
     void onTopBarLinkedButtonClick() override;
     void onFooterLinkClick() override;
-    void onInviteFriendsBottomBarButtonClick();
+    void onInviteFriendsBottomBarButtonClick() override;
+    // Only logged: the bar has nothing to close or open yet.
+    void onBottomBarCloseClick() override;
+    void giftBottonToOpenBottonBarClickHandler() override;
+    void updateHandCursorsForTheBottomBar();
+    void hideLocationsWindow() { shell_.hideLocationsWindow(); }
     void onPickDifferentLocation_linkButtonClick() override;
     void onChangeLinkFieldClick() override;
+    void onChangeProtocolLinkClick() override;
     const std::shared_ptr<TopNotificationBarModel>& latestTopBarData() const { return latestTopBarData_; }
+    const std::shared_ptr<BottomNotificationBarModel>& lastBottomNotificationBar() const {
+        return lastBottomNotificationBar_;
+    }
 
     // Presentation (state_presentation.cpp).
     void prepareToConnectingState(bool skipStatus, bool skipFlagAnimation) override;
@@ -234,6 +245,7 @@ private:
     std::array<std::uint64_t, 4> barGeneration_{};
     bool statusClosuresInstalled_ = false;
     bool tickInstalled_ = false;
+    bool protocolObserverInstalled_ = false;
 };
 
 }  // namespace hw

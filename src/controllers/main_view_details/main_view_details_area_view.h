@@ -33,7 +33,14 @@ struct ServerBarLook {
     std::string linkText;
     // UTF-16 units of linkText drawn in the title's font, not underlined.
     std::optional<std::pair<std::size_t, std::size_t>> boldRange;
-    std::string footerText;
+};
+
+// The server's line at the pane's foot.
+struct BottomBarLook {
+    std::string text;
+    // UTF-16 units of text that carry the link; none: the whole line does.
+    std::optional<std::pair<std::size_t, std::size_t>> linkRange;
+    ParseFilePtr icon;
 };
 
 // What the widget reports to the pane.
@@ -42,12 +49,16 @@ public:
     virtual ~MainViewDetailsAreaEvents() = default;
     virtual void onConnectButtonClick() = 0;
     virtual void onChangeLinkFieldClick() = 0;
+    virtual void onChangeProtocolLinkClick() = 0;
     virtual void onPickDifferentLocation_linkButtonClick() = 0;
     virtual void onErrorTopNotificationBar_CloseButton_click() = 0;
     virtual void onUpdateInstall_linkButtonClick() = 0;
     virtual void onUpdateTopNotificationBar_CloseButton_click() = 0;
     virtual void onTopBarLinkedButtonClick() = 0;
     virtual void onFooterLinkClick() = 0;
+    virtual void onInviteFriendsBottomBarButtonClick() = 0;
+    virtual void onBottomBarCloseClick() = 0;
+    virtual void giftBottonToOpenBottonBarClickHandler() = 0;
 };
 
 // The details pane's views as its controller drives them. Main thread only.
@@ -99,7 +110,10 @@ public:
     // The server bar, the footer and their spinners.
     virtual void setServerBarLook(const ServerBarLook& look) = 0;
     virtual void setBarActivityIndicatorsSpinning(bool spinning) = 0;
-    virtual void setFooterIcon(const ParseFilePtr& file) = 0;
+    // None: the bottom bar is hidden.
+    virtual void setBottomBar(const std::optional<BottomBarLook>& look) = 0;
+    // Closed by the user: only the gift button shows, to open it again.
+    virtual void setBottomBarCollapsed(bool collapsed) = 0;
 
     // Maps: the dark one over the light one while connected.
     virtual void crossFadeMaps(bool dark, double seconds) = 0;

@@ -14,6 +14,7 @@
 #include "controllers/main_view_details/connect_button.h"
 #include "controllers/main_view_details/connect_button_model.h"
 #include "controllers/main_view_details/location_flag_image_view.h"
+#include "controllers/main_window_small_views.h"
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/kit_color.h"
@@ -161,6 +162,43 @@ private:
     std::optional<std::pair<std::size_t, std::size_t>> bold_;
 };
 
+// The bottom bar's line: dark brown bold on the light bar, its linked words
+// underlined; plain text throughout.
+class FooterLinkButton final : public QAbstractButton {
+public:
+    explicit FooterLinkButton(QWidget* parent) : QAbstractButton(parent) { setCursor(Qt::PointingHandCursor); }
+    void setLook(const QString& text, std::optional<std::pair<std::size_t, std::size_t>> link) {
+        setText(text);
+        link_ = link;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        QFont font = latoFont(700, 12);
+        font.setUnderline(!link_);
+        QTextLayout layout(text(), font);
+        if (link_) {
+            QTextLayout::FormatRange range;
+            range.start = int(link_->first);
+            range.length = int(link_->second);
+            range.format.setFontUnderline(true);
+            layout.setFormats({range});
+        }
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(width());
+        layout.endLayout();
+        p.setPen(kitColor("#412618"));
+        const double x = std::max(0.0, (width() - line.naturalTextWidth()) / 2);
+        layout.draw(&p, QPointF(x, (height() - line.height()) / 2));
+    }
+
+private:
+    std::optional<std::pair<std::size_t, std::size_t>> link_;
+};
+
 MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
     darkMap_ = new DarkMapView(this);
@@ -194,10 +232,39 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     addressValue_ = column(LocaleData::main_view_public_ip_caption());
     timeValue_ = column(LocaleData::main_view_connection_time_caption());
     button_ = new ConnectButton(card_);
-    xSign_ = icon(card_, "Connecting_x_sign", {16, 16});
-    changeInside_ = icon(card_, "Change_location_arrow", {18, 18});
-    footerIcon_ = new FooterIconView(images, this);
-    footerIcon_->hide();
+    // Both marks sit in the button's hover band, so the pointer on them keeps
+    // the hover hint; the arrow takes its own clicks.
+    xSign_ = icon(button_, "Connecting_x_sign", {kMarkSize, kMarkSize});
+    changeInside_ = new ChangeLocationButton(button_);
+    changeInside_->setFlat(true);
+    changeInside_->setFocusPolicy(Qt::NoFocus);
+    changeInside_->setIcon(kitIcon("Change_location_arrow"));
+    changeInside_->setIconSize({kMarkSize, kMarkSize});
+    changeInside_->setFixedSize(kMarkSize, kMarkSize);
+    changeInside_->setStyleSheet("QPushButton { border: none; background: transparent; padding: 0; }");
+    // The server's line at the foot, above the information tile; closed, a
+    // gift button stays to bring it back.
+    bottomBar_ = new MainViewBottomBar(this);
+    new LoadingViewBottomBarView(bottomBar_);
+    inviteButton_ = new NSButtonWithHandCursor(bottomBar_);
+    inviteButton_->setFlat(true);
+    inviteButton_->setFocusPolicy(Qt::NoFocus);
+    inviteButton_->setStyleSheet("QPushButton { border: none; background: transparent; }");
+    footerIcon_ = new FooterIconView(images, inviteButton_);
+    footerIcon_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    footerLink_ = new FooterLinkButton(bottomBar_);
+    bottomClose_ = closeButton(bottomBar_);
+    bottomSpinner_ = new FlagActivityIndicator(bottomBar_);
+    bottomSpinner_->hide();
+    bottomBar_->hide();
+    gift_ = new NSButtonWithHandCursor(this);
+    gift_->setFlat(true);
+    gift_->setFocusPolicy(Qt::NoFocus);
+    gift_->setIcon(kitIcon("Footer_gift"));
+    gift_->setIconSize({20, 20});
+    gift_->setFixedSize(kGiftSize, kGiftSize);
+    gift_->setStyleSheet("QPushButton { border: none; background: transparent; }");
+    gift_->hide();
 
     // Overlays: the reconnect message (the card stays above it) and the update sheet's shade.
     reconnectOverlay_ = new AutoReconnectOverlayView(this);
@@ -253,12 +320,17 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     };
     forward(button_, [](Events& e) { e.onConnectButtonClick(); });
     forward(changeLocationTop_, [](Events& e) { e.onChangeLinkFieldClick(); });
-    forward(changeProtocol_, [](Events& e) { e.onChangeLinkFieldClick(); });
+    forward(changeInside_, [](Events& e) { e.onChangeLinkFieldClick(); });
+    forward(changeProtocol_, [](Events& e) { e.onChangeProtocolLinkClick(); });
     forward(errorBar_->linkButton(), [](Events& e) { e.onPickDifferentLocation_linkButtonClick(); });
     forward(errorClose_, [](Events& e) { e.onErrorTopNotificationBar_CloseButton_click(); });
     forward(updateBar_->linkButton(), [](Events& e) { e.onUpdateInstall_linkButtonClick(); });
     forward(updateClose_, [](Events& e) { e.onUpdateTopNotificationBar_CloseButton_click(); });
     forward(serverLink_, [](Events& e) { e.onTopBarLinkedButtonClick(); });
+    forward(footerLink_, [](Events& e) { e.onFooterLinkClick(); });
+    forward(inviteButton_, [](Events& e) { e.onInviteFriendsBottomBarButtonClick(); });
+    forward(bottomClose_, [](Events& e) { e.onBottomBarCloseClick(); });
+    forward(gift_, [](Events& e) { e.giftBottonToOpenBottonBarClickHandler(); });
     layoutContent();
 }
 
@@ -288,7 +360,18 @@ void MainViewDetailsView::layoutContent() {
                              kBarHeight);
     serverSpinner_->setGeometry(w - 34, (kBarHeight - 20) / 2, 20, 20);
 
-    card_->setGeometry((w - kCardWidth) / 2, h - kCardBottomGap - kCardHeight, kCardWidth, kCardHeight);
+    // The foot's line sits on the information tile; the card makes room for it.
+    const int footY = h - kCardBottomGap - kBottomBarHeight;
+    bottomBar_->setGeometry(12, footY, w - 24, kBottomBarHeight);
+    for (auto* fill : bottomBar_->findChildren<LoadingViewBottomBarView*>()) fill->setGeometry(bottomBar_->rect());
+    inviteButton_->setGeometry(8, (kBottomBarHeight - 20) / 2, 20, 20);
+    footerIcon_->setGeometry(inviteButton_->rect());
+    bottomClose_->move(bottomBar_->width() - 28, (kBottomBarHeight - 24) / 2);
+    bottomSpinner_->setGeometry(bottomBar_->width() - 52, (kBottomBarHeight - 16) / 2, 16, 16);
+    footerLink_->setGeometry(34, 0, bottomBar_->width() - 34 - 56, kBottomBarHeight);
+    gift_->move(w - 12 - kGiftSize, h - kCardBottomGap - kGiftSize);
+    const int lift = bottomBar_->isHidden() ? 0 : kBottomBarHeight + 6;
+    card_->setGeometry((w - kCardWidth) / 2, h - kCardBottomGap - kCardHeight - lift, kCardWidth, kCardHeight);
     const int cw = kCardWidth;
     connectTo_->setGeometry(20, 10, cw / 2, 18);
     changeProtocol_->setGeometry(cw - 140, 10, 124, 18);
@@ -303,9 +386,9 @@ void MainViewDetailsView::layoutContent() {
     for (int i = 0; i < labels.size(); ++i) labels[i]->setGeometry((i / 2) * col, (i % 2) * 16, col, i % 2 ? 20 : 14);
     button_->move((cw - button_->width()) / 2, kCardHeight - 55 - 12);
     // The cancel mark takes the change-location arrow's place while connecting.
-    xSign_->move(button_->x() + 147, button_->y() + (55 - 16) / 2);
-    changeInside_->move(button_->x() + 146, button_->y() + (55 - 18) / 2);
-    footerIcon_->setGeometry(w - 40, h - 40, 24, 24);
+    const int markX = button_->width() + int(xSignPaddingLeft_);
+    xSign_->move(markX, (button_->height() - kMarkSize) / 2);
+    changeInside_->move(markX, (button_->height() - kMarkSize) / 2);
 
     reconnectOverlay_->setGeometry(rect());
     reconnectSpinner_->setGeometry((w - 32) / 2, 70, 32, 32);
@@ -339,6 +422,13 @@ QWidget* MainViewDetailsView::barOf(PaneTopBar bar) const {
 }
 
 QWidget* MainViewDetailsView::topBarView(PaneTopBar bar) const { return barOf(bar); }
+QAbstractButton* MainViewDetailsView::changeLocationInsideOfConnectButton() const { return changeInside_; }
+QAbstractButton* MainViewDetailsView::changeProtocolLink() const { return changeProtocol_; }
+QAbstractButton* MainViewDetailsView::footerLink() const { return footerLink_; }
+QWidget* MainViewDetailsView::bottomBar() const { return bottomBar_; }
+QAbstractButton* MainViewDetailsView::bottomBarCloseButton() const { return bottomClose_; }
+QAbstractButton* MainViewDetailsView::giftButton() const { return gift_; }
+QAbstractButton* MainViewDetailsView::inviteButton() const { return inviteButton_; }
 QPushButton* MainViewDetailsView::pickDifferentLocationLink() const { return errorBar_->linkButton(); }
 QWidget* MainViewDetailsView::autoReconnectOverlay() const { return reconnectOverlay_; }
 
@@ -393,8 +483,10 @@ void MainViewDetailsView::setChangeLocationEnabled(bool enabled, double alpha) {
 }
 
 void MainViewDetailsView::setConnectingXSignHidden(bool hidden) { xSign_->setHidden(hidden); }
-void MainViewDetailsView::setConnectButtonXSignPaddingLeft(double) {
-    // The cross sits at a fixed place inside the button's left end.
+void MainViewDetailsView::setConnectButtonXSignPaddingLeft(double padding) {
+    if (padding == xSignPaddingLeft_) return;
+    xSignPaddingLeft_ = padding;
+    layoutContent();
 }
 
 void MainViewDetailsView::setChangeLocationInsideButton(bool hidden, double alpha) {
@@ -511,17 +603,31 @@ void MainViewDetailsView::setServerBarLook(const ServerBarLook& look) {
 }
 
 void MainViewDetailsView::setBarActivityIndicatorsSpinning(bool spinning) {
-    serverSpinner_->setVisible(spinning);
-    if (spinning) {
-        serverSpinner_->startRotationAnimation();
-    } else {
-        serverSpinner_->stopRotationAnimation();
+    for (auto* spinner : {serverSpinner_, bottomSpinner_}) {
+        spinner->setVisible(spinning);
+        if (spinning) {
+            spinner->startRotationAnimation();
+        } else {
+            spinner->stopRotationAnimation();
+        }
     }
 }
 
-void MainViewDetailsView::setFooterIcon(const ParseFilePtr& file) {
-    footerIcon_->setFooterIcon(file);
-    footerIcon_->setVisible(file != nullptr);
+void MainViewDetailsView::setBottomBar(const std::optional<BottomBarLook>& look) {
+    hasBottomBar_ = look.has_value();
+    if (look) {
+        footerLink_->setLook(QString::fromStdString(look->text), look->linkRange);
+        footerIcon_->setFooterIcon(look->icon);
+        inviteButton_->setVisible(look->icon != nullptr);
+    }
+    setBottomBarCollapsed(bottomBarCollapsed_);
+}
+
+void MainViewDetailsView::setBottomBarCollapsed(bool collapsed) {
+    bottomBarCollapsed_ = collapsed;
+    bottomBar_->setVisible(hasBottomBar_ && !collapsed);
+    gift_->setVisible(hasBottomBar_ && collapsed);
+    layoutContent();
 }
 
 void MainViewDetailsView::crossFadeMaps(bool dark, double seconds) {

@@ -8,6 +8,7 @@
 
 #include <QLabel>
 class QAbstractAnimation;
+class QAbstractButton;
 class QPushButton;
 
 namespace hw {
@@ -20,6 +21,8 @@ class ConnectButton;
 class ErrorNotificationsBar;
 class FlagActivityIndicator;
 class FooterIconView;
+class FooterLinkButton;
+class MainViewBottomBar;
 class KitPopover;
 class LocationFlagImageView;
 class MainViewTopNotificationArea;
@@ -41,6 +44,9 @@ public:
     static constexpr int kSlideInFrom = -60;
     static constexpr int kSlideOutTo = -50;
     static constexpr int kSlideMs = 250;
+    static constexpr int kMarkSize = 16;
+    static constexpr int kBottomBarHeight = 30;
+    static constexpr int kGiftSize = 24;
 
     explicit MainViewDetailsView(RemoteImageLoader& images, QWidget* parent = nullptr);
     ~MainViewDetailsView() override;
@@ -83,7 +89,8 @@ public:
     bool isTopBarHidden(PaneTopBar bar) const override;
     void setServerBarLook(const ServerBarLook& look) override;
     void setBarActivityIndicatorsSpinning(bool spinning) override;
-    void setFooterIcon(const ParseFilePtr& file) override;
+    void setBottomBar(const std::optional<BottomBarLook>& look) override;
+    void setBottomBarCollapsed(bool collapsed) override;
     void crossFadeMaps(bool dark, double seconds) override;
     void fadeAutoUpdateOverlay(bool in, double seconds, std::function<void()> done) override;
     void setAutoUpdateOverlayHidden(bool hidden) override;
@@ -94,7 +101,8 @@ public:
     QWidget* topStrip() const { return strip_; }
     ConnectButton* connectButton() const { return button_; }
     KitPopover* connectButtonPopover() const { return popover_; }
-    QWidget* changeLocationInsideOfConnectButton() const { return changeInside_; }
+    QAbstractButton* changeLocationInsideOfConnectButton() const;
+    QAbstractButton* changeProtocolLink() const;
     QLabel* errorUpperText() const { return errorUpper_; }
     QLabel* errorLowerText() const { return errorLower_; }
     QLabel* multiLineErrorLabel() const { return errorMulti_; }
@@ -104,6 +112,11 @@ public:
     QWidget* autoUpdateOverlay() const { return updateOverlay_; }
     QWidget* card() const { return card_; }
     FooterIconView* footerIcon() const { return footerIcon_; }
+    QWidget* bottomBar() const;
+    QAbstractButton* footerLink() const;
+    QAbstractButton* bottomBarCloseButton() const;
+    QAbstractButton* giftButton() const;
+    QAbstractButton* inviteButton() const;
     QString connectionTimeText() const { return timeValue_->text(); }
     QString connectToText() const { return connectTo_->text(); }
 
@@ -149,8 +162,17 @@ private:
     QLabel* timeValue_;
     ConnectButton* button_;
     QLabel* xSign_;
-    QLabel* changeInside_;
+    ChangeLocationButton* changeInside_;
+    double xSignPaddingLeft_ = -54.0;
     FooterIconView* footerIcon_;
+    MainViewBottomBar* bottomBar_;
+    FooterLinkButton* footerLink_;
+    QPushButton* bottomClose_;
+    QPushButton* gift_;
+    QPushButton* inviteButton_;
+    FlagActivityIndicator* bottomSpinner_;
+    bool hasBottomBar_ = false;
+    bool bottomBarCollapsed_ = false;
     AutoReconnectOverlayView* reconnectOverlay_;
     QLabel* reconnectHeader_;
     QLabel* reconnectSubheader_;

@@ -51,11 +51,27 @@ void MainViewDetailsAreaController::setupTopNotificationBar(const std::shared_pt
     log::info(kLog, "setupTopNotificationBar() executed");
     latestTopBarData_ = top;
     latestBottomBarData_ = bottom;
+    setLastBottomNotificationBar(bottom);
+    view_.setBarActivityIndicatorsSpinning(false);
     const auto& styles = GlobalConstants::notificationBarStyles();
     auto tip = styles.find("tip");
     if (tip == styles.end()) return;
-    if (!top || !bottom) {
-        log::warning(kLog, "setupTopNotificationBar without both records: styling skipped");
+    // The server may send either bar alone, or none: a bar without its
+    // record leaves, and takes no room.
+    if (bottom) {
+        BottomBarLook footer;
+        footer.text = bottom->footerLinkedText;
+        const auto linked = bottom->linkedTitleRange();
+        const auto units = utf16RangeOfCharacters(bottom->footerLinkedText, linked.location, linked.length);
+        if (bottom->linkedTitleOffset() && units.length > 0) footer.linkRange = std::make_pair(units.location, units.length);
+        footer.icon = bottom->footerIcon;
+        view_.setBottomBar(footer);
+        view_.setBottomBarCollapsed(model().isMainViewBottomBarHidden());
+    } else {
+        view_.setBottomBar(std::nullopt);
+    }
+    if (!top) {
+        hideTopNotificationBar(PaneTopBar::server);
         return;
     }
     ServerBarLook look;
@@ -71,16 +87,31 @@ void MainViewDetailsAreaController::setupTopNotificationBar(const std::shared_pt
     const auto bold = top->boldTextRange();
     const auto units = utf16RangeOfCharacters(top->displayedText(), bold.location, bold.length);
     if (units.length > 0) look.boldRange = std::make_pair(units.location, units.length);
-    look.footerText = bottom->footerLinkedText;
     view_.setServerBarLook(look);
-    view_.setBarActivityIndicatorsSpinning(false);
-    view_.setFooterIcon(bottom->footerIcon);
+    if (view_.isTopBarHidden(PaneTopBar::server)) showTopNotificationBar(PaneTopBar::server);
 }
 
 void MainViewDetailsAreaController::setLastBottomNotificationBar(
     const std::shared_ptr<BottomNotificationBarModel>& bar) {
     lastBottomNotificationBar_ = bar;
-    view_.refreshHandCursors();
+    updateHandCursorsForTheBottomBar();
+}
+
+void MainViewDetailsAreaController::updateHandCursorsForTheBottomBar() { view_.refreshHandCursors(); }
+
+// A close button that left the bar in place would do nothing the user can
+// see: the bar folds into the gift button, which opens it again, and the
+// choice is kept across starts.
+void MainViewDetailsAreaController::onBottomBarCloseClick() {
+    log::info(kLog, "onBottomBarCloseClick()");
+    model().setIsMainViewBottomBarHidden(true);
+    view_.setBottomBarCollapsed(true);
+}
+
+void MainViewDetailsAreaController::giftBottonToOpenBottonBarClickHandler() {
+    log::info(kLog, "giftBottonToOpenBottonBarClickHandler()");
+    model().setIsMainViewBottomBarHidden(false);
+    view_.setBottomBarCollapsed(false);
 }
 
 void MainViewDetailsAreaController::showUpdateTopNotificationBar() { showTopNotificationBar(PaneTopBar::update); }
@@ -148,6 +179,11 @@ void MainViewDetailsAreaController::onPickDifferentLocation_linkButtonClick() {
 
 void MainViewDetailsAreaController::onChangeLinkFieldClick() {
     if (locationChangeEnabled_) openLocationsWindow();
+}
+
+void MainViewDetailsAreaController::onChangeProtocolLinkClick() {
+    // Dimmed with location change: the protocol of a live connection stays.
+    if (locationChangeEnabled_) shell_.openSettingsWindowOnProtocol();
 }
 
 }  // namespace hw

@@ -40,7 +40,9 @@ TEST_F(PaneBarsTest, ServerBarTakesTheTipColoursAndItsBoldRangeInUtf16) {
     EXPECT_EQ(view.serverLook->icon, "");  // "action": no icon, moved left
     EXPECT_EQ(view.serverLook->leftConstraint, 15.0);
     EXPECT_EQ(view.serverLook->boldRange, (std::pair<std::size_t, std::size_t>{3, 9}));
-    EXPECT_EQ(view.serverLook->footerText, "Invite friends");
+    ASSERT_TRUE(view.bottomBar);
+    EXPECT_EQ(view.bottomBar->text, "Invite friends");
+    EXPECT_EQ(view.bottomBar->linkRange, (std::pair<std::size_t, std::size_t>{7, 7}));
 }
 
 TEST_F(PaneBarsTest, LinksOpenOnlyAsWebPagesAndOnlyOnline) {

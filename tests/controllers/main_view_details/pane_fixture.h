@@ -17,7 +17,10 @@ namespace hw::test {
 class RecordingDetailsView : public MainViewDetailsAreaView {
 public:
     std::vector<std::string> calls;
-    std::string connectTo, time;
+    std::string connectTo, time, protocol;
+    bool barSpinnersSpinning = false;
+    std::optional<BottomBarLook> bottomBar;
+    bool bottomBarCollapsed = false;
     bool detailsBoxHidden = true;
     bool changeLocationEnabled = true;
     double protocolLinkAlpha = 1.0;
@@ -41,7 +44,7 @@ public:
     void setConnectToText(const std::string& t) override { connectTo = t; }
     void setLocationName(const std::string&) override {}
     void setFlagImage(const ParseFilePtr&) override {}
-    void setProtocolText(const std::string&) override {}
+    void setProtocolText(const std::string& t) override { protocol = t; }
     void setPublicIPAddressText(const std::string&) override {}
     void setConnectionTimeText(const std::string& t) override { time = t; }
     void setConnectionDetailsBoxHidden(bool h) override { detailsBoxHidden = h; }
@@ -72,8 +75,9 @@ public:
         return it == barHidden.end() || it->second;
     }
     void setServerBarLook(const ServerBarLook& l) override { serverLook = l; }
-    void setBarActivityIndicatorsSpinning(bool) override {}
-    void setFooterIcon(const ParseFilePtr&) override {}
+    void setBarActivityIndicatorsSpinning(bool s) override { barSpinnersSpinning = s; }
+    void setBottomBar(const std::optional<BottomBarLook>& l) override { bottomBar = l; }
+    void setBottomBarCollapsed(bool c) override { bottomBarCollapsed = c; }
     void crossFadeMaps(bool dark, double) override { darkMap = dark; }
     void fadeAutoUpdateOverlay(bool in, double seconds, std::function<void()> done) override {
         fades.emplace_back(std::string(in ? "in:" : "out:") + std::to_string(seconds).substr(0, 3), std::move(done));
