@@ -8,6 +8,18 @@ namespace {
 
 using ::testing::ElementsAre;
 
+TEST(MainWindowProfile, ClickedRowIsPaintedSelectedAndTheNextOpeningIsClean) {
+    MainWindowFixture f;
+    f.open();
+    f.view.profileButtonClick();
+    const std::vector<std::string> clean(4, "#373a3d");
+    EXPECT_EQ(f.view.rowBackgrounds, clean);
+    f.controller->onProfileMenuRowClicked(2);
+    EXPECT_EQ(f.view.rowBackgrounds, (std::vector<std::string>{"#373a3d", "#373a3d", "#4b4e51", "#373a3d"}));
+    f.view.profileButtonClick();
+    EXPECT_EQ(f.view.rowBackgrounds, clean);
+}
+
 TEST(MainWindowProfile, PopoverRowsRunTheirCommandsAndClose) {
     struct Row {
         const char* name;

@@ -155,6 +155,28 @@ TEST_F(MainWindowTable, SearchFiltersAndTheSameTextOnlyReloads) {
     EXPECT_EQ(view.table->rowCount(), 3);
 }
 
+TEST_F(MainWindowTable, EachWindowsSearchFiltersOnlyItsOwnRows) {
+    model.setCurrentLocation(us);
+    open();
+    const int whole = view.table->rowCount();
+    // The locations window reads the same list through a table of its own.
+    LocationsTableViewModel other(model);
+    other.reload(list);
+    other.applySearch("ja");
+    EXPECT_EQ(other.rowCount(), 1 + 2);
+    EXPECT_EQ(list->searchString(), "");
+
+    // Connecting reloads the main table: it stays whole, the chosen row in it.
+    controller->deactivateTableView();
+    EXPECT_EQ(view.table->rowCount(), whole);
+    EXPECT_TRUE(view.table->rowOfItem(us.get()));
+
+    controller->onSearchFieldChanged("un");
+    other.reload();
+    EXPECT_EQ(other.rowCount(), 1 + 2) << "the main window's search leaves the other table alone";
+    EXPECT_EQ(other.itemAtRow(2), jp);
+}
+
 TEST_F(MainWindowTable, PaneFreezesTheTableAndAnOpenLocationsWindowHearsChoicesAndMoves) {
     model.currentAutomaticLocation = location("auto", "Germany");
     open();

@@ -238,6 +238,8 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     changeInside_ = new ChangeLocationButton(button_);
     changeInside_->setFlat(true);
     changeInside_->setFocusPolicy(Qt::NoFocus);
+    // Its unhandled moves pass on to the button, whose hover machine needs them.
+    changeInside_->setMouseTracking(true);
     changeInside_->setIcon(kitIcon("Change_location_arrow"));
     changeInside_->setIconSize({kMarkSize, kMarkSize});
     changeInside_->setFixedSize(kMarkSize, kMarkSize);

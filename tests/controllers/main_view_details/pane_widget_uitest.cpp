@@ -11,6 +11,7 @@
 #include "controllers/main_view_details/main_view_details_view.h"
 #include "controllers/login_window_views.h"
 #include "controllers/main_view_details/pane_fixture.h"
+#include "services/notification_bar_models.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
 #include "view/kit_color.h"
@@ -108,6 +109,43 @@ TEST_F(PaneWidgetTest, PopoverShowsOncePerRestInTheBandAndGoesOnAMove) {
     EXPECT_FALSE(view.connectButtonPopover()->isVisible());
     // The popover takes neither focus nor the mouse: the button keeps its pointer.
     EXPECT_TRUE(view.connectButtonPopover()->windowFlags().testFlag(Qt::ToolTip));
+}
+
+TEST_F(PaneWidgetTest, ArrowInTheHoverBandChangesLocationAndTheProtocolLinkOpensSettings) {
+    auto* arrow = view.changeLocationInsideOfConnectButton();
+    auto* button = view.connectButton();
+    ASSERT_EQ(arrow->parentWidget(), button);
+    const QRect at = arrow->geometry();
+    EXPECT_EQ(at.left(), int(ConnectButtonModel::BUTTON_WIDTH) - 54);
+    for (int x : {at.left(), at.right()})
+        EXPECT_TRUE(ConnectButtonModel::inHoverBand({double(x), 20.0}, button->width())) << x;
+
+    QTest::mouseClick(arrow, Qt::LeftButton);
+    f.queue.runUntilIdle();
+    EXPECT_EQ(f.shell.count("openLocationsWindow"), 1);
+    EXPECT_TRUE(f.engine.connects.empty());
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
+
+    QTest::mouseClick(view.changeProtocolLink(), Qt::LeftButton);
+    EXPECT_EQ(f.shell.count("openSettingsWindowOnProtocol"), 1);
+    EXPECT_EQ(f.shell.count("openLocationsWindow"), 1);
+}
+
+TEST_F(PaneWidgetTest, BottomBarClosesToTheGiftAndMovesTheCardForItsLine) {
+    const int cardY = view.card()->y();
+    pane->setupTopNotificationBar(nullptr, std::make_shared<BottomNotificationBarModel>(
+                                               "Invite friends", "https://havenway.test/invite",
+                                               "Invite friends and get a free month", nullptr));
+    ASSERT_TRUE(view.bottomBar()->isVisible());
+    EXPECT_LT(view.card()->geometry().bottom(), view.bottomBar()->y()) << "the card clears the line";
+    EXPECT_LT(view.card()->y(), cardY);
+    QTest::mouseClick(view.bottomBarCloseButton(), Qt::LeftButton);
+    EXPECT_FALSE(view.bottomBar()->isVisible());
+    EXPECT_TRUE(view.giftButton()->isVisible());
+    EXPECT_EQ(view.card()->y(), cardY);
+    QTest::mouseClick(view.giftButton(), Qt::LeftButton);
+    EXPECT_TRUE(view.bottomBar()->isVisible());
+    EXPECT_FALSE(view.giftButton()->isVisible());
 }
 
 TEST(FlatColorViews, PartialRedrawFillsOnlyTheDirtyRectangle) {
