@@ -127,6 +127,14 @@ TEST_F(AppDelegateTest, TheCurrentWindowIsTheOneShownOrClosedLast) {
     EXPECT_TRUE(journaled("report:std::runtime_error")) << "a failing window is caught";
 }
 
+TEST_F(AppDelegateTest, SettingsOnTheProtocolPaneOpensTheWindowFirst) {
+    launch();
+    delegate->openSettingsWindowOnProtocol();
+    ASSERT_TRUE(journaled("settings.showProtocolPane"));
+    EXPECT_LT(at("settings.show"), at("settings.showProtocolPane"));
+    EXPECT_EQ(delegate->currentWindowController(), settingsWindow);
+}
+
 TEST_F(AppDelegateTest, MenuCommandsAndEarlyWarningsReachTheirWindows) {
     launch();
     delegate->performSelectLocationCommand(nullptr);

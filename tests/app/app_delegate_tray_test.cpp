@@ -3,6 +3,7 @@
 
 #include "app/app_delegate_fixture.h"
 #include "services/locations_list_model.h"
+#include "services/notification_bar_models.h"
 #include "support/recording_details_pane.h"
 #include "texts/locale_data.h"
 
@@ -140,6 +141,45 @@ TEST_F(AppDelegateTrayTest, WidgetRefreshFollowsTheIntervalAndARandomDelay) {
     EXPECT_EQ(widgetLoads(), 2u) << "no session token, no load";
 }
 
+TEST_F(AppDelegateTrayTest, ServerBarsAreAskedForAfterSignInAndOnEachRefresh) {
+    make();
+    model().smartWidgetCheckIntervalMin = 5;
+    signedIn();
+    EXPECT_TRUE(services.barRequests.empty()) << "not before the data";
+    dataLoads();
+    ASSERT_EQ(services.barRequests.size(), 1u);
+    auto top = std::make_shared<TopNotificationBarModel>("Notice", "https://t", "Notice: read", "tip");
+    auto bottom = std::make_shared<BottomNotificationBarModel>("Invite", "https://b", "Invite friends", nullptr);
+    services.barRequests[0](top, bottom);
+    EXPECT_FALSE(journaled("main.refreshTopNotificationBar")) << "the answer reaches the window on the main queue";
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(mainWindow->bars.first, top);
+    EXPECT_EQ(mainWindow->bars.second, bottom);
+    EXPECT_EQ(model().bottomNotificaitonBar, bottom);
+
+    syncAnswers();
+    factory->queue.advance(300000);
+    syncAnswers();
+    factory->queue.advance(30000);
+    EXPECT_EQ(services.barRequests.size(), 2u) << "the refresh asks again";
+    services.barRequests[1](nullptr, nullptr);
+    factory->queue.runUntilIdle();
+    EXPECT_EQ(mainWindow->bars.first, nullptr) << "a bar the server dropped leaves";
+    EXPECT_EQ(model().bottomNotificaitonBar, nullptr);
+
+    // An answer that arrives after the sign-out is dropped.
+    factory->queue.advance(300000);
+    syncAnswers();
+    factory->queue.advance(30000);
+    ASSERT_EQ(services.barRequests.size(), 3u);
+    delegate->performLogout();
+    factory->queue.runUntilIdle();
+    journal.clear();
+    services.barRequests[2](top, bottom);
+    factory->queue.runUntilIdle();
+    EXPECT_FALSE(journaled("main.refreshTopNotificationBar"));
+}
+
 TEST_F(AppDelegateTrayTest, ASecondSignInKeepsOneRefreshTimer) {
     signedIn();
     dataLoads();
@@ -181,6 +221,26 @@ TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) 
     factory->queue.advance(1000);
     EXPECT_EQ(statusItemView.images.back(), "MenuBar_icon_CONNECTED");
     EXPECT_EQ(statusItemView.images.size(), 4u) << "the animation stopped";
+}
+
+TEST_F(AppDelegateTrayTest, InsecureWiFiBannerForASignedInUserComesEveryTimeTheWindowAsks) {
+    launch();
+    const std::string signedInTitle = LocaleData::connected_to_insecure_wi_fi_notification_title();
+    const std::string signedOutTitle = LocaleData::connected_to_insecure_wi_fi_notification_not_logged_in_user_title();
+    auto delivered = [&](const std::string& title) {
+        return std::count_if(notifications.history.begin(), notifications.history.end(),
+                             [&](const auto& n) { return n.title == title; });
+    };
+    ShellCommands& shell = *delegate;
+    shell.showInsecureWiFiNotification();
+    factory->queue.advance(1000);
+    shell.showInsecureWiFiNotification();
+    EXPECT_EQ(delivered(signedInTitle), 2);
+    // The signed-out banner keeps its 10 s limit.
+    shell.showInsecureWiFiNotLoggedInNotification();
+    factory->queue.advance(1000);
+    shell.showInsecureWiFiNotLoggedInNotification();
+    EXPECT_EQ(delivered(signedOutTitle), 1);
 }
 
 class BannerClickTest : public AppDelegateTrayTest {};

@@ -77,6 +77,12 @@ public:
     void onLatestSmartWidgetDataLoadedWithData(const std::shared_ptr<SmartWidgetData>&) override {
         note("smartWidgetData");
     }
+    void refreshTopNotificationBar(const std::shared_ptr<TopNotificationBarModel>& t,
+                                   const std::shared_ptr<BottomNotificationBarModel>& b) override {
+        note("refreshTopNotificationBar");
+        bars = {t, b};
+    }
+    std::pair<std::shared_ptr<TopNotificationBarModel>, std::shared_ptr<BottomNotificationBarModel>> bars;
     void autoUpdateSheetDidEnd() override { note("autoUpdateSheetDidEnd"); }
     bool connectButtonIsInDisconnectOrEmptyState() override { return disconnectShown; }
     void performIntentionalDisconnect() override { note("performIntentionalDisconnect"); }
@@ -90,6 +96,7 @@ public:
     using RecordingWindow::RecordingWindow;
     void centerOnScreen() override { note("center"); }
     void setupComponents() override { note("setupComponents"); }
+    void showProtocolPane() override { note("showProtocolPane"); }
 };
 
 // Holds each question until the test answers it.
@@ -191,6 +198,9 @@ public:
         note("requestSmartWidgetData:" + token);
         widgetRequests.push_back(std::move(done));
     }
+    // Kept out of the journal: the answer is what the tests follow.
+    void requestNotificationBars(NotificationBarsDone done) override { barRequests.push_back(std::move(done)); }
+    std::vector<NotificationBarsDone> barRequests;
 
     Journal& journal;
     std::string throwOn;
