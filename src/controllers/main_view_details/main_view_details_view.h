@@ -119,6 +119,7 @@ public:
     QAbstractButton* inviteButton() const;
     QString connectionTimeText() const { return timeValue_->text(); }
     QString connectToText() const { return connectTo_->text(); }
+    QString protocolText() const { return protocolValue_->text(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -54,6 +54,68 @@ function flag(colours, vertical, width = 32, height = 22) {
   });
 }
 
+// The demo countries' flags, drawn from their shapes; (u, v) run from 0 to 1
+// across and down. Each pixel averages 4x4 samples, so discs and diagonals
+// stay recognisable at 32 px.
+const RED = [200, 16, 46];
+const WHITE = [255, 255, 255];
+const SHAPES = {
+  NL: (u, v) => hex(['#ae1c28', '#ffffff', '#21468b'][Math.min(2, Math.floor(v * 3))]),
+  DE: (u, v) => hex(['#000000', '#dd0000', '#ffce00'][Math.min(2, Math.floor(v * 3))]),
+  JP: (u, v) => {
+    const dx = (u - 0.5) * 1.5;
+    const dy = v - 0.5;
+    return dx * dx + dy * dy < 0.3 * 0.3 ? hex('#bc002d') : WHITE;
+  },
+  CA: (u, v) => {
+    if (u < 0.25 || u >= 0.75) return hex('#d80621');
+    // The leaf: a pointed star on a stem, in the white square.
+    const x = (u - 0.5) * 4;
+    const y = (v - 0.48) * 2;
+    const r = Math.hypot(x, y);
+    const a = Math.atan2(y, x);
+    const edge = 0.55 + 0.2 * Math.cos(5 * (a + Math.PI / 2));
+    const stem = Math.abs(x) < 0.05 && y > 0.2 && y < 0.75;
+    return r < edge || stem ? hex('#d80621') : WHITE;
+  },
+  US: (u, v) => {
+    if (u < 0.4 && v < 7 / 13) {
+      const sx = (u / 0.4) * 6;
+      const sy = (v / (7 / 13)) * 5;
+      const star = Math.hypot(sx - Math.floor(sx) - 0.5, sy - Math.floor(sy) - 0.5) < 0.2;
+      return star ? WHITE : hex('#3c3b6e');
+    }
+    return Math.floor(v * 13) % 2 === 0 ? hex('#b22234') : WHITE;
+  },
+  GB: (u, v) => {
+    const x = u - 0.5;
+    const y = (v - 0.5) * 0.5;
+    if (Math.abs(x) < 0.05 || Math.abs(y) < 0.05 * 0.5 * 2) return RED;
+    if (Math.abs(x) < 0.09 || Math.abs(y) < 0.085) return WHITE;
+    const d1 = Math.abs(x - y * 2) / Math.SQRT2;
+    const d2 = Math.abs(x + y * 2) / Math.SQRT2;
+    if (Math.min(d1, d2) < 0.025) return RED;
+    if (Math.min(d1, d2) < 0.07) return WHITE;
+    return hex('#012169');
+  },
+};
+
+function countryFlag(code, fallback, width = 32, height = 22) {
+  const shape = SHAPES[code];
+  if (!shape) return flag(...fallback, width, height);
+  const n = 4;
+  return png(width, height, (x, y) => {
+    const sum = [0, 0, 0];
+    for (let i = 0; i < n; i++) {
+      for (let j = 0; j < n; j++) {
+        const c = shape((x + (i + 0.5) / n) / width, (y + (j + 0.5) / n) / height);
+        for (let k = 0; k < 3; k++) sum[k] += c[k];
+      }
+    }
+    return sum.map((s) => Math.round(s / (n * n)));
+  });
+}
+
 // A plain world-map stand-in: sea with a few land bands.
 function map(width = 400, height = 200, dark = false) {
   return png(width, height, (x, y) => {
@@ -101,4 +163,4 @@ function zip(files) {
   return Buffer.concat([...locals, cd, end]);
 }
 
-module.exports = { png, flag, map, zip };
+module.exports = { png, flag, countryFlag, map, zip };

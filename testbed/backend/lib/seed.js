@@ -74,8 +74,8 @@ async function seed(Parse, { webHost, backendHost, vpn }) {
       l2tpSharedKey: 'havenway-testbed-psk',
       ovpnConfigWithDNSName: ovpnConfig(l.dnsPrefix, 'vpn.havenway.test', vpn),
       protocols: vpn ? TESTBED_PROTOCOLS : ALL_PROTOCOLS,
-      flag: await file(Parse, `flag_${l.code}.png`, images.flag(...l.flag)),
-      main_view_flag: await file(Parse, `map_flag_${l.code}.png`, images.flag(...l.flag, 48, 32)),
+      flag: await file(Parse, `flag_${l.code}.png`, images.countryFlag(l.code, l.flag)),
+      main_view_flag: await file(Parse, `map_flag_${l.code}.png`, images.countryFlag(l.code, l.flag, 48, 32)),
       flag_px: l.px,
       flag_py: l.py,
       isRecommended: l.recommended,
@@ -106,11 +106,11 @@ async function seed(Parse, { webHost, backendHost, vpn }) {
   notice.set({
     toptextbold: 'Testbed notice',
     toplink: 'https://{$domainname}/knowledgebase',
-    toptext: 'This backend runs on your machine. Read the guide',
+    toptext: 'Testbed notice: this backend runs on your machine. Read the guide',
     style: 'tip',
     bottomtextbold: 'Invite friends',
     bottomlink: 'https://{$domainname}/api/autoclientarealogin.php?goto=invite&{$token}',
-    bottomtext: 'and get a free month',
+    bottomtext: 'Invite friends and get a free month',
     bottomicon: await file(Parse, 'bottom_icon.png', images.flag(['#1d71cc', '#ffffff'], true, 16, 16)),
   });
   notice.setACL(new Parse.ACL());
