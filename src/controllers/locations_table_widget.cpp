@@ -1,7 +1,9 @@
 #include "controllers/locations_table_widget.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPropertyAnimation>
 #include <QScrollBar>
 
 #include "controllers/location_row_delegate.h"
@@ -19,6 +21,59 @@ LocationsTableWidget::LocationsTableWidget(QWidget* parent) : QListView(parent) 
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setFocusPolicy(Qt::StrongFocus);
     setItemDelegate(new LocationRowDelegate(this));
+}
+
+void LocationsTableWidget::setModel(QAbstractItemModel* model) {
+    if (QAbstractItemModel* old = this->model()) disconnect(old, nullptr, this, nullptr);
+    QListView::setModel(model);
+    if (!model) return;
+    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this,
+            [this](const QModelIndex&, int start, int, const QModelIndex&, int) { rowAboutToMove(start); });
+    connect(model, &QAbstractItemModel::rowsMoved, this, [this](const QModelIndex&, int start, int, const QModelIndex&, int to) {
+        rowMoved(to > start ? to - 1 : to);
+    });
+}
+
+QWidget* LocationsTableWidget::movingRow() const { return moving_.data(); }
+
+void LocationsTableWidget::rowAboutToMove(int row) {
+    movingFrom_ = visualRect(model()->index(row, 0));
+    movingPicture_ = movingFrom_.isValid() ? viewport()->grab(movingFrom_) : QPixmap();
+}
+
+// The row is drawn travelling from its old place to its new one, so the eye
+// follows it into (or out of) the favourites; the list itself has moved at once.
+void LocationsTableWidget::rowMoved(int row) {
+    delete moving_;
+    delete cover_;
+    if (movingPicture_.isNull()) return;
+    executeDelayedItemsLayout();
+    const QRect to = visualRect(model()->index(row, 0));
+    if (!to.isValid()) return;
+    // The row's new place stays blank until the picture arrives there.
+    cover_ = new QWidget(viewport());
+    cover_->setAutoFillBackground(true);
+    QPalette palette = cover_->palette();
+    palette.setColor(QPalette::Window, QColor(0x37, 0x3a, 0x3d));
+    cover_->setPalette(palette);
+    cover_->setGeometry(to);
+    cover_->show();
+    moving_ = new QLabel(viewport());
+    moving_->setPixmap(movingPicture_);
+    moving_->setGeometry(QRect(movingFrom_.topLeft(), movingPicture_.deviceIndependentSize().toSize()));
+    moving_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    moving_->show();
+    moving_->raise();
+    auto* slide = new QPropertyAnimation(moving_, "pos", moving_);
+    slide->setDuration(kMoveMs);
+    slide->setEasingCurve(QEasingCurve::InOutQuad);
+    slide->setEndValue(to.topLeft());
+    connect(slide, &QAbstractAnimation::finished, this, [this] {
+        if (moving_) moving_->deleteLater();
+        if (cover_) cover_->deleteLater();
+    });
+    slide->start(QAbstractAnimation::DeleteWhenStopped);
+    movingPicture_ = QPixmap();
 }
 
 bool LocationsTableWidget::onStar(const QPoint& point, int row) const {

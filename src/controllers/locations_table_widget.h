@@ -1,6 +1,9 @@
 #pragma once
 #include <QListView>
+#include <QPointer>
 #include <functional>
+
+class QLabel;
 
 namespace hw {
 
@@ -23,6 +26,12 @@ public:
     bool scrollingDisabled() const { return scrollingDisabled_; }
     // The row the keyboard moves from: the selected one.
     void setKeyboardRow(int row) { keyboardRow_ = row; }
+    void setModel(QAbstractItemModel* model) override;
+
+    static constexpr int kMoveMs = 300;
+    // The picture of a moved row on its way from its old place to its new
+    // one; none when no move runs.
+    QWidget* movingRow() const;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -34,10 +43,16 @@ protected:
 
 private:
     bool onStar(const QPoint& point, int row) const;
+    void rowAboutToMove(int row);
+    void rowMoved(int row);
 
     const LocationsTableViewModel* viewModel_ = nullptr;
     bool scrollingDisabled_ = false;
     int keyboardRow_ = -1;
+    QPixmap movingPicture_;
+    QRect movingFrom_;
+    QPointer<QLabel> moving_;
+    QPointer<QWidget> cover_;
 };
 
 // Hands the table's clicks, double clicks and stars to a window's events

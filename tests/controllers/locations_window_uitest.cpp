@@ -15,6 +15,7 @@
 #include "controllers/locations_window_views.h"
 #include "controllers/main_window_widget.h"
 #include "main_window_fixture.h"
+#include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/color_fill_views.h"
@@ -66,6 +67,26 @@ struct LocationsWindowUi : WidgetAppFirst, MainWindowFixture, ::testing::Test {
     std::unique_ptr<QAbstractItemModelTester> mainTester;
     std::unique_ptr<QAbstractItemModelTester> ownTester;
 };
+
+TEST_F(LocationsWindowUi, AStarredRowTravelsToItsNewPlace) {
+    ManualAnimationDriver animations;
+    star(*locations->tableViewModel().rowOfItem(nl.get()));  // the favourites group now exists
+    animations.advanceInSteps(LocationsTableWidget::kMoveMs + 50);
+    const QRect from = ownRect(*locations->tableViewModel().rowOfItem(jp.get()));
+    star(*locations->tableViewModel().rowOfItem(jp.get()));
+    const QRect to = ownRect(*locations->tableViewModel().rowOfItem(jp.get()));
+    ASSERT_NE(from.top(), to.top());
+    QWidget* moving = window.table().movingRow();
+    ASSERT_TRUE(moving);
+    animations.advance(0);
+    EXPECT_EQ(moving->y(), from.top());
+    animations.advanceInSteps(LocationsTableWidget::kMoveMs / 2);
+    EXPECT_GT(moving->y(), std::min(from.top(), to.top()));
+    EXPECT_LT(moving->y(), std::max(from.top(), to.top()));
+    animations.advanceInSteps(LocationsTableWidget::kMoveMs);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window.table().movingRow()) << "the picture leaves once the row has arrived";
+}
 
 TEST_F(LocationsWindowUi, EachWindowKeepsItsRowsUntilItsOwnReload) {
     ASSERT_EQ(ownRows(), rowsOfList());
