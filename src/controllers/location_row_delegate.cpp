@@ -7,6 +7,7 @@
 
 #include "controllers/location_title_highlight.h"
 #include "controllers/locations_table_qt_model.h"
+#include "controllers/locations_window_views.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
 
@@ -79,17 +80,8 @@ void LocationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         if (infoIcon_) drawInfoIcon(p, r);
     } else {
         const QRect flag = flagRect(r);
-        const QImage image = index.data(LocationsTableQtModel::FlagRole).value<QImage>();
-        p.setPen(Qt::NoPen);
-        p.setBrush(kitColor("#e8e8e8"));
-        p.drawEllipse(flag);
-        if (!image.isNull()) {
-            QPainterPath clip;
-            clip.addEllipse(QRectF(flag).adjusted(1, 1, -1, -1));
-            p.setClipPath(clip);
-            p.drawImage(QRectF(flag).adjusted(1, 1, -1, -1), image);
-            p.setClipping(false);
-        }
+        // No ring until the flag's file has arrived.
+        LocationItemFlagImage::drawFlag(p, flag, index.data(LocationsTableQtModel::FlagRole).value<QImage>());
         const QRect star = starHitRect(r);
         const QRect titleRect(r.left() + kTextLeft, r.top(), star.left() - r.left() - kTextLeft - 4, r.height());
         if (highlightTitles_) drawHighlightedTitle(p, titleRect, title);

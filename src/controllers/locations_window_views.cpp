@@ -27,21 +27,27 @@ void LocationItemFlagImage::setImage(const QImage& image) {
     update();
 }
 
-void LocationItemFlagImage::paintEvent(QPaintEvent*) {
-    if (image_.isNull()) return;
-    QPainter p(this);
+void LocationItemFlagImage::drawFlag(QPainter& p, const QRectF& ring, const QImage& image) {
+    if (image.isNull()) return;
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    // The ring keeps its place at the bottom-left corner whatever the view's size.
-    const QRectF ring = flipRectInParent(QRectF(0, 0, kRing, kRing), height());
     p.setPen(Qt::NoPen);
     p.setBrush(kitColor(kRingColor));
     p.drawEllipse(ring);
-    const QRectF inner = flipRectInParent(QRectF(1, 1, kRing - 2, kRing - 2), height());
+    const QRectF inner = ring.adjusted(1, 1, -1, -1);
     QPainterPath clip;
     clip.addEllipse(inner);
     p.setClipPath(clip);
-    p.drawImage(inner, image_);
+    p.drawImage(inner, image);
+    p.restore();
+}
+
+void LocationItemFlagImage::paintEvent(QPaintEvent*) {
+    if (image_.isNull()) return;
+    QPainter p(this);
+    // The ring keeps its place at the bottom-left corner whatever the view's size.
+    drawFlag(p, flipRectInParent(QRectF(0, 0, kRing, kRing), height()), image_);
 }
 
 AutomaticLocationTooltipTextView::AutomaticLocationTooltipTextView(QWidget* parent) : QLabel(parent) {

@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <functional>
 
+class QPainter;
+
 namespace hw {
 
 // The rounded dark backing behind the locations window's search field.
@@ -28,6 +30,9 @@ public:
     void setImage(const QImage& image);
     const QImage& image() const { return image_; }
     QSize sizeHint() const override { return {kRing, kRing}; }
+    // The ring with the image inside it; nothing at all without an image.
+    // The list rows draw their flags with it too.
+    static void drawFlag(QPainter& p, const QRectF& ring, const QImage& image);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -206,6 +206,14 @@ TEST_F(LocationsWindowUi, FlagRingIsDrawnOnlyWithAnImage) {
     EXPECT_EQ(ring.red(), ring.blue());
     EXPECT_EQ(qAlpha(drawn.pixel(15, 5)), 0);
     EXPECT_EQ(qAlpha(drawn.pixel(35, 25)), 0);
+
+    // The rows draw their flags the same way: before its file arrives, no ring.
+    const int row = *locations->tableViewModel().rowOfItem(jp.get());
+    ASSERT_TRUE(window.tableModel()->index(row).data(LocationsTableQtModel::FlagRole).value<QImage>().isNull());
+    const QImage table = rendered(*window.table().viewport());
+    const QRect at = LocationRowDelegate::flagRect(ownRect(row));
+    for (const QPoint p : {at.center(), QPoint(at.left() + 1, at.center().y())})
+        EXPECT_NE(QColor(table.pixel(p)), QColor(LocationItemFlagImage::kRingColor)) << p.x() << "," << p.y();
 }
 
 TEST_F(LocationsWindowUi, SpinnerRunsOneAnimationAfterTwoStarts) {
