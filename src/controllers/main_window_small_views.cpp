@@ -30,8 +30,6 @@ void NoInternetConnectionOverlayView::paintEvent(QPaintEvent* event) {
     QPainter(this).fillRect(event->rect(), kitColor("#FFFFFF"));
 }
 
-void MainViewContainerView::paintEvent(QPaintEvent* event) { QPainter(this).fillRect(event->rect(), kitColor("#3283fa")); }
-
 MainViewFlagImage::MainViewFlagImage(QWidget* parent) : QWidget(parent) {
     restoreCursor();
     setAttribute(Qt::WA_TranslucentBackground);

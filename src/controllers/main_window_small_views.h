@@ -41,15 +41,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-class MainViewContainerView : public QWidget {
-    Q_OBJECT
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-};
-
 // The chosen location's flag on the map, with a hand cursor. Clicks go to
 // one handler shared by every flag view.
 class MainViewFlagImage : public QWidget {

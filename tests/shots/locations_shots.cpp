@@ -67,6 +67,16 @@ HW_SHOT("locations.locked", [](ShotStage& stage) {
     stage.advanceAnimations(1000);
 }, kTestbed);
 
+// Germany starred: its row half way up to the favourites.
+HW_SHOT("locations.favourite-move", [](ShotStage& stage) {
+    auto& rig = stage.window<LocationsRig>();
+    stage.afterShown([&rig] {
+        rig.locations->controller->onFavoriteButtonClick(rig.locations->rowOf("Germany"));
+        QCoreApplication::processEvents();
+    });
+    stage.advanceAnimations(LocationsTableWidget::kMoveMs / 2);
+}, kTestbed);
+
 HW_SHOT("locations.tooltip", [](ShotStage& stage) {
     auto& rig = stage.window<LocationsRig>();
     stage.afterShown([&rig] {

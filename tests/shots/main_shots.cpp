@@ -16,7 +16,16 @@ namespace {
 // The hub, the window and its controller; itself never shown.
 class MainRig final : public QWidget {
 public:
-    explicit MainRig(bool withWidgetData = true) : rig(demoMainWindow(60, 60)) {
+    explicit MainRig(bool withWidgetData = true, bool withPane = false) {
+        if (withPane) {
+            rig = signedInDemo();
+            openWithRealPane(*rig, pane);
+            rig->widget->move(60, 60);
+            if (!rig->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
+            showDemoBars(*rig);
+        } else {
+            rig = demoMainWindow(60, 60);
+        }
         if (!withWidgetData) return;
         std::optional<SmartWidgetReply> reply;
         rig->hub->smartWidgetService()->requestSmartWidgetData(
@@ -38,12 +47,14 @@ public:
     }
 
     std::unique_ptr<test::MainWindowTestbed> rig;
+    DemoPane pane;
 };
 
 constexpr bool kTestbed = true;
 
+// With its real pane and the demo account's server bars.
 HW_SHOT("main.window", [](ShotStage& stage) {
-    auto& rig = stage.window<MainRig>();
+    auto& rig = stage.window<MainRig>(true, true);
     rig.rig->controller->onTableRowClicked(rig.rowOf("Netherlands"));
     stage.advanceAnimations(1000);
 }, kTestbed);

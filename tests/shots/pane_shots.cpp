@@ -19,22 +19,10 @@ class PaneRig final : public QWidget {
 public:
     PaneRig() {
         rig = signedInDemo();
-        auto& model = rig->hub->appModel();
-        model.isLoggedInUser = true;
-        rig->openWindow([this, &model](const BaseControllerContext& context) {
-            auto* container = rig->widget->detailsContainer();
-            view = new MainViewDetailsView(*rig->images, container);
-            view->mapImages = MainViewDetailsView::mapImagesOf(model);
-            auto* layout = new QVBoxLayout(container);
-            layout->setContentsMargins(0, 0, 0, 0);
-            layout->addWidget(view);
-            MainViewDetailsEnvironment env{context, *view, rig->queue, rig->engine, rig->shell};
-            env.links = rig->hub->linksManager().get();
-            env.wifiInfo = [this] { return rig->wifiInfo; };
-            env.mainWindow = rig->widget.get();
-            pane = std::make_shared<MainViewDetailsAreaController>(std::move(env));
-            return pane;
-        });
+        DemoPane made;
+        openWithRealPane(*rig, made);
+        view = made.view;
+        pane = made.pane;
         rig->widget->move(60, 60);
         if (!rig->waitForMapAndFlag()) throw std::runtime_error("map or flag never placed");
         settle();
@@ -52,6 +40,8 @@ public:
         while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     void connect() {
+        // The connection the scripted engine reports runs over OpenVPN.
+        rig->engine.providerType = VPNTypesOpenVPN;
         pane->performConnectAction();
         settle(300);
         rig->engine.closures.established();
@@ -107,7 +97,11 @@ HW_SHOTS({
                                                       "Spring sale: 50% off every plan this week", "tip"),
             std::make_shared<BottomNotificationBarModel>("Invite friends", "https://havenway.test/invite",
                                                          "Invite friends and get a month free", nullptr));
-        rig.pane->showTopNotificationBar(PaneTopBar::server);
+    });
+    // The demo account's own bars from the testbed, the bottom one with its icon.
+    paneShot("pane.bottom-bar", 1000, [](PaneRig& rig) {
+        showDemoBars(*rig.rig);
+        rig.settle(300);
     });
 });
 

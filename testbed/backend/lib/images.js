@@ -100,6 +100,15 @@ const SHAPES = {
   },
 };
 
+// The invitation's icon at the foot of the window: a white plus on a blue disc.
+SHAPES.INVITE = (u, v) => {
+  const x = u - 0.5;
+  const y = v - 0.5;
+  if (Math.hypot(x, y) > 0.48) return WHITE;
+  const bar = (a, b) => Math.abs(a) < 0.07 && Math.abs(b) < 0.26;
+  return bar(x, y) || bar(y, x) ? WHITE : hex('#1d71cc');
+};
+
 function countryFlag(code, fallback, width = 32, height = 22) {
   const shape = SHAPES[code];
   if (!shape) return flag(...fallback, width, height);

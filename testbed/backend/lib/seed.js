@@ -111,7 +111,7 @@ async function seed(Parse, { webHost, backendHost, vpn }) {
     bottomtextbold: 'Invite friends',
     bottomlink: 'https://{$domainname}/api/autoclientarealogin.php?goto=invite&{$token}',
     bottomtext: 'Invite friends and get a free month',
-    bottomicon: await file(Parse, 'bottom_icon.png', images.flag(['#1d71cc', '#ffffff'], true, 16, 16)),
+    bottomicon: await file(Parse, 'bottom_icon.png', images.countryFlag('INVITE', [['#1d71cc'], false], 32, 32)),
   });
   notice.setACL(new Parse.ACL());
   await notice.save(null, master);
