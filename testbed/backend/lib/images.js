@@ -104,7 +104,7 @@ const SHAPES = {
 SHAPES.INVITE = (u, v) => {
   const x = u - 0.5;
   const y = v - 0.5;
-  if (Math.hypot(x, y) > 0.48) return WHITE;
+  if (Math.hypot(x, y) > 0.48) return hex('#efefef'); // the bar's own grey
   const bar = (a, b) => Math.abs(a) < 0.07 && Math.abs(b) < 0.26;
   return bar(x, y) || bar(y, x) ? WHITE : hex('#1d71cc');
 };
