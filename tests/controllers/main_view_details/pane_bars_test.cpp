@@ -62,7 +62,8 @@ TEST_F(PaneBarsTest, LinksOpenOnlyAsWebPagesAndOnlyOnline) {
                                       std::make_shared<BottomNotificationBarModel>("b", row.link, "b", nullptr));
         pane->onTopBarLinkedButtonClick();
         pane->onFooterLinkClick();
-        EXPECT_EQ(urlOpener.opened.size(), row.opens ? 2u : 0u);
+        pane->onInviteFriendsBottomBarButtonClick();
+        EXPECT_EQ(urlOpener.opened.size(), row.opens ? 3u : 0u);
     }
 }
 

@@ -126,16 +126,6 @@ TEST_F(PaneTruthTest, ClosedBottomBarFoldsIntoTheGiftAcrossRefreshes) {
     EXPECT_FALSE(model.isMainViewBottomBarHidden());
 }
 
-TEST_F(PaneTruthTest, BottomBarLinksOpenTheServersAddresses) {
-    model.isConnectedToInternet = true;
-    pane->setupTopNotificationBar(top(), bottom());
-    pane->onFooterLinkClick();
-    pane->onInviteFriendsBottomBarButtonClick();
-    pane->onTopBarLinkedButtonClick();
-    EXPECT_EQ(urlOpener.opened, (std::vector<std::string>{"https://havenway.test/invite", "https://havenway.test/invite",
-                                                          "https://help.havenway.test/guide"}));
-}
-
 TEST_F(PaneTruthTest, ChangeProtocolOpensTheProtocolSettingsOnlyWhileTheProtocolMayChange) {
     pane->onChangeProtocolLinkClick();
     EXPECT_EQ(shell.calls, std::vector<std::string>{"openSettingsWindowOnProtocol"});
