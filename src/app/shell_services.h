@@ -9,11 +9,9 @@
 #include "services/smart_wigdet_helper.h"
 
 namespace hw {
+
 class TopNotificationBarModel;
 class BottomNotificationBarModel;
-}  // namespace hw
-
-namespace hw {
 
 // What the shell asks of the services beyond the hub's own flows: the
 // connection manager, the reachability watch, the backend client and the

@@ -8,6 +8,7 @@
 
 #include "controllers/location_row_delegate.h"
 #include "controllers/locations_table_view_model.h"
+#include "view/kit_color.h"
 
 namespace hw {
 
@@ -54,7 +55,7 @@ void LocationsTableWidget::rowMoved(int row) {
     cover_ = new QWidget(viewport());
     cover_->setAutoFillBackground(true);
     QPalette palette = cover_->palette();
-    palette.setColor(QPalette::Window, QColor(0x37, 0x3a, 0x3d));
+    palette.setColor(QPalette::Window, kitColor(LocationsTableViewModel::NORMAL_LOCATIONS_VIEW_ITEM_BACKGROUND));
     cover_->setPalette(palette);
     cover_->setGeometry(to);
     cover_->show();

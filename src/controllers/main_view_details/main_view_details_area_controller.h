@@ -150,7 +150,7 @@ public:
     void onTopBarLinkedButtonClick() override;
     void onFooterLinkClick() override;
     void onInviteFriendsBottomBarButtonClick() override;
-    // Only logged: the bar has nothing to close or open yet.
+    // Fold the bottom bar into the gift button and back; the choice is kept.
     void onBottomBarCloseClick() override;
     void giftBottonToOpenBottonBarClickHandler() override;
     void updateHandCursorsForTheBottomBar();
