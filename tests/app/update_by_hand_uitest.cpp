@@ -163,7 +163,8 @@ protected:
     pid_t walk() {
         std::vector<std::string> vars;
         for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
-        app = spawnLogged({folder() + "/bin/havenway"}, vars, dir.file("app.log"));
+        appLog = dir.file("app" + std::to_string(++walks) + ".log");
+        app = spawnLogged({folder() + "/bin/havenway"}, vars, appLog);
         EXPECT_GT(app, 0);
         XPointer pointer(desktop.xvfb.display());
         XKeyboard keyboard(desktop.xvfb.display());
@@ -177,7 +178,7 @@ protected:
                 return link.has_value();
             },
             60000);
-        EXPECT_TRUE(shown) << TempDir::read(dir.file("app.log"));
+        EXPECT_TRUE(shown) << TempDir::read(appLog);
         if (!shown) return -1;
         // Announced to this application; nobody else's start need see it.
         EXPECT_TRUE(offer(served, ""));
@@ -198,11 +199,11 @@ protected:
             },
             20000))
             << "no update sheet after a click at " << link->x << "," << link->y << "\n"
-            << TempDir::read(dir.file("app.log"));
+            << TempDir::read(appLog);
         if (!sheet) return -1;
         EXPECT_TRUE(keyboard.press(sheet, 0xff0d /* Return: Install, the default button */));
         EXPECT_TRUE(spinUntil([&] { return logged("update downloaded and ready to install") > 0; }, 60000))
-            << TempDir::read(dir.file("app.log"));
+            << TempDir::read(appLog);
         // Restart is offered a second later; Return until it is taken.
         EXPECT_TRUE(spinUntil(
             [&] {
@@ -212,9 +213,9 @@ protected:
                 return false;
             },
             20000))
-            << TempDir::read(dir.file("app.log"));
+            << TempDir::read(appLog);
         const bool quit = spinUntil([&] { return exited(app); }, 60000);
-        EXPECT_TRUE(quit) << TempDir::read(dir.file("app.log"));
+        EXPECT_TRUE(quit) << TempDir::read(appLog);
         if (!quit) return -1;
         app = -1;
         // The script waits for the end, then unpacks and swaps the folder.
@@ -223,7 +224,7 @@ protected:
         return again.empty() ? -1 : again.front();
     }
     long logged(const std::string& text) const {
-        const std::string all = TempDir::read(dir.file("app.log"));
+        const std::string all = TempDir::read(appLog);
         long n = 0;
         for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
         return n;
@@ -245,9 +246,23 @@ protected:
     bool offered = false;
     pid_t app = -1;
     pid_t reaped = -1;
+    int walks = 0;
+    std::string appLog;
 };
 
-TEST_F(UpdateByHand, TheNewApplicationStartsFromTheSameFolder) {
+// One walk after the other: the testbed offers one update at a time.
+TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTheSameFolder) {
+    // The testbed's bad archive: no bin/havenway.
+    ASSERT_TRUE(offer("", nextVersion()));
+    const pid_t old = walk();
+    ASSERT_GT(old, 0) << "the old application was not started again";
+    EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "old");
+    EXPECT_TRUE(fs::exists(folder() + "/bin/havenway"));
+    EXPECT_TRUE(leftovers().empty());
+    EXPECT_FALSE(fs::exists(archive())) << "the refused archive stays behind";
+    ::kill(old, SIGKILL);
+    ASSERT_TRUE(spinUntil([&] { return running().empty(); }, 10000));
+
     served = makeUpdate();
     ASSERT_TRUE(offer(served, nextVersion()));
     const pid_t again = walk();
@@ -255,16 +270,6 @@ TEST_F(UpdateByHand, TheNewApplicationStartsFromTheSameFolder) {
     EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "new");
     EXPECT_TRUE(leftovers().empty()) << "the old application or the unpacking stayed behind";
     EXPECT_FALSE(fs::exists(archive())) << "the installed archive stays behind";
-}
-
-TEST_F(UpdateByHand, TheBadArchiveLeavesTheOldApplicationAndStartsItAgain) {
-    ASSERT_TRUE(offer(served, nextVersion()));  // the testbed's bad archive: no bin/havenway
-    const pid_t again = walk();
-    ASSERT_GT(again, 0) << "the old application was not started again";
-    EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "old");
-    EXPECT_TRUE(fs::exists(folder() + "/bin/havenway"));
-    EXPECT_TRUE(leftovers().empty());
-    EXPECT_FALSE(fs::exists(archive())) << "the refused archive stays behind";
 }
 
 }  // namespace
