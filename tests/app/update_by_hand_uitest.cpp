@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "core/global_constants.h"
-#include "havenway/build_config.h"
 #include "core/settings_user_defaults.h"
+#include "havenway/build_config.h"
 #include "platform/file_secret_store.h"
 #include "platform/json_settings_store.h"
 #include "platform/posix_process_runner.h"
