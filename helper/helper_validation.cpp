@@ -1,8 +1,42 @@
 #include "helper/helper_validation.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace hw::helper {
+
+namespace {
+
+std::string v4Problem(const unsigned char* a) {
+    if (a[0] == 0) return "an unspecified address";
+    if (a[0] == 255 && a[1] == 255 && a[2] == 255 && a[3] == 255) return "the broadcast address";
+    if ((a[0] & 0xf0) == 0xe0) return "a multicast address";
+    return {};
+}
+
+}  // namespace
+
+std::string hostAddressProblem(std::string_view text) {
+    const auto family = addressFamily(text);
+    if (!family) return "not an IP address";
+    std::array<char, INET6_ADDRSTRLEN> copy{};
+    text.copy(copy.data(), text.size());
+    unsigned char a[16] = {};
+    if (*family == AddressFamily::V4) {
+        ::inet_pton(AF_INET, copy.data(), a);
+        return v4Problem(a);
+    }
+    ::inet_pton(AF_INET6, copy.data(), a);
+    if (std::all_of(a, a + 16, [](unsigned char b) { return b == 0; })) return "an unspecified address";
+    if (a[0] == 0xff) return "a multicast address";
+    // An IPv4 address written as IPv6 is judged as itself.
+    constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::equal(kMapped, kMapped + 12, a)) return v4Problem(a + 12);
+    return {};
+}
 
 bool isInterfaceName(std::string_view text) {
     if (text.empty() || text.size() > 15 || text == "." || text == "..") return false;

@@ -12,6 +12,11 @@ using hw::AddressFamily;
 using hw::addressFamily;
 using hw::isIPAddress;
 using hw::isIPv4Address;
+// Why the text is not the address of a host (a resolver, a server, a
+// gateway): not an address, or unspecified, broadcast or multicast. Empty
+// when it is one.
+std::string hostAddressProblem(std::string_view text);
+inline bool isHostAddress(std::string_view text) { return hostAddressProblem(text).empty(); }
 // A network interface name as the kernel allows it, minus anything odd.
 bool isInterfaceName(std::string_view text);
 // A plain name: letters, digits, '.', '_' and '-', not starting with '-'.

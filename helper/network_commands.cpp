@@ -24,9 +24,11 @@ AddressParam addressParam(const HelperCommand& c, const char* key) {
     if (it == c.parameters.end()) return p;
     p.present = true;
     const std::string* s = it->second.string();
-    if (!s || !isIPAddress(*s)) {
-        log::warning(kLog, "'" + c.name + "': invalid " + key + " " +
-                               (s ? describeForLog(*s) : std::string("(not a string)")));
+    // Each of these names a host: a resolver, a server or a gateway.
+    const std::string problem = s ? hostAddressProblem(*s) : std::string("not a string");
+    if (!problem.empty()) {
+        log::warning(kLog, "'" + c.name + "': invalid " + key + " " + (s ? describeForLog(*s) + ": " : std::string()) +
+                               problem);
         p.valid = false;
         return p;
     }

@@ -61,26 +61,50 @@ if [ "$(readlink "/proc/$PPID/exe" 2>/dev/null || true)" = "${2:-}/bin/havenway"
 fi
 
 work=
+archive=
+# Once tried, the archive is of no more use: a new attempt downloads it anew.
+drop_archive() {
+    if [ -n "$archive" ] && [ -f "$archive" ]; then rm -f -- "$archive" || true; fi
+}
 refuse() {
     log "$1; the application is left as it was"
     if [ -n "$work" ]; then rm -rf -- "$work" || true; fi
+    drop_archive
     start_app "$bundle"
     exit 1
 }
 
+# The sizes the archive lists, summed, in bytes; nothing when it lists none.
+listed_size() {
+    unzip -Zt "$1" 2>/dev/null |
+        sed -n 's/^[0-9][0-9]* files*, \([0-9][0-9]*\) bytes* uncompressed.*/\1/p'
+}
+
+# Whether the unpacked tree is an application that can be started again.
+is_application() {
+    [ -f "$1/bin/havenway" ] && [ ! -L "$1/bin/havenway" ] && [ -x "$1/bin/havenway" ] &&
+        [ -f "$1/share/havenway/install-update.sh" ] && [ ! -L "$1/share/havenway/install-update.sh" ]
+}
+
+# An update is bounded by the application it replaces (4 times its size, at
+# least 512 MiB), and a deflated stream may grow at most 100-fold: beyond
+# either it fills the disk rather than installing anything.
+max_ratio=100
+min_bound_kib=524288
+
 if [ "$#" -ne 2 ]; then log "usage: install-update.sh ARCHIVE BUNDLE"; exit 2; fi
-archive=$1
 bundle=$2
 
-case $archive in /*) ;; *) log "the archive path is not absolute"; exit 2 ;; esac
+case $1 in /*) ;; *) log "the archive path is not absolute"; exit 2 ;; esac
 case $bundle in /*) ;; *) log "the application path is not absolute"; exit 2 ;; esac
 bundle=${bundle%/}
 parent=$(dirname -- "$bundle")
+archive=$1
 
 # Bounded: the application quits right after starting us.
 waited=0
 while app_running "$bundle"; do
-    if [ "$waited" -ge 60 ]; then log "the application is still running"; exit 1; fi
+    if [ "$waited" -ge 60 ]; then log "the application is still running"; drop_archive; exit 1; fi
     sleep 1
     waited=$((waited + 1))
 done
@@ -94,10 +118,35 @@ if ! printf '%s\n' "$names" | names_are_safe; then refuse "the archive is not a 
 # A link could point the unpacking anywhere.
 if unzip -Z "$archive" 2>/dev/null | grep -q '^l'; then refuse "the archive holds links"; fi
 
+unpacked=$(listed_size "$archive")
+[ -n "$unpacked" ] || refuse "the archive lists no sizes"
+unpacked_kib=$(( (unpacked + 1023) / 1024 ))
+packed_kib=$(( ($(wc -c <"$archive") + 1023) / 1024 ))
+current_kib=$(du -sk -- "$bundle" 2>/dev/null | cut -f1)
+bound_kib=$(( ${current_kib:-0} * 4 ))
+[ "$bound_kib" -ge "$min_bound_kib" ] || bound_kib=$min_bound_kib
+if [ "$unpacked_kib" -gt "$bound_kib" ]; then
+    refuse "the archive would unpack to $unpacked_kib KiB, more than $bound_kib KiB"
+fi
+if [ "$unpacked_kib" -gt $(( packed_kib * max_ratio )) ]; then
+    refuse "the archive would grow more than $max_ratio-fold when unpacked"
+fi
+# The listing may understate: unpack once into nothing, stopping just past it.
+streamed=$(unzip -p "$archive" </dev/null 2>/dev/null | head -c $((unpacked + 1)) | wc -c)
+if [ "$streamed" -ne "$unpacked" ]; then refuse "the archive does not unpack to the sizes it lists"; fi
+free_kib=$(df -Pk -- "$parent" 2>/dev/null | awk 'NR == 2 { print $4 }')
+if [ -z "$free_kib" ] || [ "$free_kib" -lt $(( unpacked_kib + unpacked_kib / 10 + 1024 )) ]; then
+    refuse "not enough free space beside the application"
+fi
+
 # Beside the application, so that the swap is a rename on one file system.
 work=$(mktemp -d "$parent/.havenway-update.XXXXXX") || refuse "no room to unpack"
-unzip -qq "$archive" -d "$work/new" >/dev/null 2>&1 || refuse "the archive cannot be unpacked"
+# Should the archive change meanwhile, no file grows past the bound anyway.
+( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec unzip -qq "$archive" -d "$work/new" ) </dev/null >/dev/null 2>&1 ||
+    refuse "the archive cannot be unpacked"
 [ -d "$work/new/Havenway" ] || refuse "the archive holds no Havenway folder"
+is_application "$work/new/Havenway" ||
+    refuse "the archive holds no application to start (bin/havenway and share/havenway/install-update.sh)"
 
 mv -- "$bundle" "$work/old" || refuse "the application folder cannot be moved"
 if ! mv -- "$work/new/Havenway" "$bundle"; then
@@ -106,5 +155,6 @@ if ! mv -- "$work/new/Havenway" "$bundle"; then
     exit 1
 fi
 rm -rf -- "$work" || true
+drop_archive
 log "updated $bundle"
 start_app "$bundle"

@@ -8,11 +8,15 @@
 #include <sstream>
 
 #include "helper/esp_probe.h"
+#include "helper/helper_validation.h"
 #include "helper/ike/ike_alerts.h"
 #include "platform/ip_address.h"
 #include "platform/log.h"
 
 namespace hw::ike {
+
+using helper::hostAddressProblem;
+using helper::isHostAddress;
 
 namespace {
 
@@ -103,8 +107,9 @@ std::string validateIkeStart(const IkeStartRequest& r) {
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
         if (!ok) return "invalid connection name";
     }
+    if (isIPAddress(r.host) && !isHostAddress(r.host)) return "invalid server host name: " + hostAddressProblem(r.host);
     if (!isHostName(r.host) && !isIPAddress(r.host)) return "invalid server host name";
-    if (!r.hostIp.empty() && !isIPAddress(r.hostIp)) return "invalid server address";
+    if (!r.hostIp.empty() && !isHostAddress(r.hostIp)) return "invalid server address: " + hostAddressProblem(r.hostIp);
     if (!isPrintable(r.id, 255)) return "invalid identity";
     return {};
 }
@@ -234,6 +239,11 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     std::string address = req.hostIp;
     if (address.empty()) {
         auto resolved = options_.resolve(req.host);
+        // A blocking resolver answers 0.0.0.0: as good as no answer.
+        if (resolved && !isHostAddress(*resolved)) {
+            log::warning(kCategory, "the server name resolves to " + hostAddressProblem(*resolved));
+            resolved.reset();
+        }
         if (!resolved) {
             log::warning(kCategory, "the server name does not resolve");
             {

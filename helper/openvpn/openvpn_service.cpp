@@ -48,6 +48,14 @@ std::string defaultEventPlugin() {
     return ::access(plugin.c_str(), R_OK) == 0 ? plugin : std::string();
 }
 
+std::string openvpnLogLine(std::string_view line) {
+    // openvpn masks the password it is given, not the user name beside it.
+    constexpr std::string_view kUsername = "MANAGEMENT: CMD 'username";
+    const auto at = line.find(kUsername);
+    if (at == std::string_view::npos) return std::string(line);
+    return std::string(line.substr(0, at + kUsername.size())) + " [...]'";
+}
+
 namespace {
 
 // A word of openvpn's up/down command as its own parser reads it.
@@ -90,6 +98,8 @@ std::vector<std::string> OpenVPNService::openvpnArguments() const {
                                   "--config", configCopyPath(),
                                   // After the file, so that it cannot change them.
                                   "--management", managementPath(), "unix",
+                                  // openvpn makes the socket 0777: only root's connections count.
+                                  "--management-client-user", "root",
                                   "--management-query-passwords",
                                   // The app reads the tunnel's gateway from openvpn's level-3 lines.
                                   "--verb", "3"};
@@ -162,9 +172,16 @@ UniqueFd OpenVPNService::connectManagement(const Started& started) {
     switch (connectWhenListening(managementPath(), started.child->pid, deadline,
                                  [&] { return started.child->exited.load(); }, folderChanges_, &fd)) {
     case ListenWait::Connected:
-        if (services_.openvpnProcesses.peerIsProcess(fd.get(), started.child->pid, started.startTime)) return fd;
-        log::warning(kLog, "refused: the management socket is not held by the openvpn we started");
-        return UniqueFd();
+        if (!services_.openvpnProcesses.peerIsProcess(fd.get(), started.child->pid, started.startTime)) {
+            log::warning(kLog, "refused: the management socket is not held by the openvpn we started");
+            return UniqueFd();
+        }
+        // openvpn binds it under a umask of 0; the folder alone must not be all that guards it.
+        if (::chmod(managementPath().c_str(), 0600) != 0) {
+            log::error(kLog, "cannot narrow the management socket: " + std::string(std::strerror(errno)));
+            return UniqueFd();
+        }
+        return fd;
     case ListenWait::Ended: log::warning(kLog, "openvpn ended before its management interface listened"); break;
     case ListenWait::TimedOut: log::warning(kLog, "openvpn's management interface did not listen in time"); break;
     case ListenWait::Failed: break;
@@ -299,7 +316,7 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn() {
             if (n <= 0) break;
             pending.append(buf, static_cast<std::size_t>(n));
             for (auto nl = pending.find('\n'); nl != std::string::npos; nl = pending.find('\n')) {
-                log::info("openvpn", pending.substr(0, std::min<std::size_t>(nl, 2000)));
+                log::info("openvpn", openvpnLogLine(std::string_view(pending).substr(0, std::min<std::size_t>(nl, 2000))));
                 pending.erase(0, nl + 1);
             }
         }
@@ -343,7 +360,7 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
         if (list) {
             for (const auto& v : *list) {
                 const std::string* s = v.string();
-                if (!s || !isIPAddress(*s) || servers.size() >= 8) return replyWith(kNo);
+                if (!s || !isHostAddress(*s) || servers.size() >= 8) return replyWith(kNo);
                 servers.push_back(*s);
             }
         }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "helper/command_dispatcher.h"
@@ -22,6 +23,8 @@ inline constexpr const char* kOpenVPNEventPlugin = "havenway-openvpn-plugin.so";
 std::string defaultEventProgram();
 // The event plugin beside this executable; empty when there is none.
 std::string defaultEventPlugin();
+// A line of openvpn's output as the log may keep it: no user name.
+std::string openvpnLogLine(std::string_view line);
 
 struct OpenVPNServiceOptions {
     std::string openvpnBinary = "/usr/sbin/openvpn";

@@ -41,7 +41,7 @@ bool pathsArePlain(const PppPaths& p) {
 }  // namespace
 
 bool isEndpoint(std::string_view text) {
-    if (isIPAddress(text)) return true;
+    if (isIPAddress(text)) return isHostAddress(text);
     if (text.empty() || text.size() > 253) return false;
     std::string_view rest = text;
     if (rest.back() == '.') rest.remove_suffix(1);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/log.h"
 #include "platform/paths.h"
 
 namespace hw::single_instance {
@@ -54,7 +55,20 @@ std::optional<std::string> runtimeDir(std::string* error) {
     std::string tmp = env("TMPDIR");
     if (tmp.empty()) tmp = "/tmp";
     const std::string dir = tmp + "/havenway-" + std::to_string(::geteuid());
-    return ownedPrivateDir(dir, error) ? std::optional(dir) : std::nullopt;
+    std::string shared;
+    if (ownedPrivateDir(dir, &shared)) return dir;
+    // Anyone may take that name first; nobody else can deny a folder in the
+    // user's own state folder.
+    std::string state = env("XDG_STATE_HOME");
+    if (state.empty()) state = paths::home() + "/.local/state";
+    const std::string own = state + "/havenway/run";
+    std::string why;
+    if (paths::ensurePrivateDir(own, &why)) {
+        log::warning("SingleInstance", shared + "; using " + own);
+        return own;
+    }
+    fail(error, shared + "; " + why);
+    return std::nullopt;
 }
 
 std::optional<UniqueFd> tryLock(const std::string& dir, std::string* error) {

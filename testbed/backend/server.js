@@ -9,6 +9,7 @@ const { ParseServer } = require('parse-server');
 const FSFilesAdapter = require('@parse/fs-files-adapter');
 const { seed } = require('./lib/seed');
 const { makeHandler } = require('./lib/web_api');
+const { offer } = require('./lib/update');
 
 function env(name) {
   const v = process.env[name];
@@ -74,9 +75,12 @@ async function main() {
   })));
   await listen(app, parsePort);
   const { Parse } = global;
-  await listen(makeHandler({ Parse, appId, webHost }), webPort);
+  await listen(makeHandler({ Parse, appId, webHost, masterKey: env('TESTBED_MASTER_KEY') }), webPort);
 
   await seed(Parse, { webHost, backendHost, vpn: vpnSeed() });
+  if (process.env.TESTBED_UPDATE_ARCHIVE) {
+    await offer(Parse, { archive: process.env.TESTBED_UPDATE_ARCHIVE, version: env('TESTBED_UPDATE_VERSION') });
+  }
   fs.writeFileSync(path.join(dir, 'ready'), `${process.pid}\n`);
   console.log(`testbed ready: backend https://${backendHost}/parse, web API https://${webHost}`);
 }

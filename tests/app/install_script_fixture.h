@@ -28,7 +28,13 @@ protected:
     }
     // The new version as the archive carries it.
     std::vector<ZipEntry> newApp(const std::string& top = "Havenway/") const {
-        return {{top, ""}, {top + "bin/", ""}, {top + "bin/havenway", startedBy("new"), 0755}, {top + "VERSION", "new"}};
+        return {{top, ""},
+                {top + "bin/", ""},
+                {top + "bin/havenway", startedBy("new"), 0755},
+                {top + "share/", ""},
+                {top + "share/havenway/", ""},
+                {top + "share/havenway/install-update.sh", "#!/bin/sh\n", 0755},
+                {top + "VERSION", "new"}};
     }
     ProcessResult install(const std::string& archive, const std::string& bundle) {
         ProcessRequest r;

@@ -1,6 +1,7 @@
 // The install script on a sample application folder: it replaces the folder
 // only with a sound archive, and always leaves an application to start.
 #include <filesystem>
+#include <optional>
 
 #include "app/install_script_fixture.h"
 
@@ -13,8 +14,18 @@ TEST_F(InstallScriptTest, AnUnsoundArchiveLeavesTheApplicationAndStartsItAgain) 
         entries.push_back(std::move(extra));
         return zipArchive(entries);
     };
+    // The new application with one entry changed (or, without a replacement, left out).
+    auto changed = [this](const std::string& name, std::optional<ZipEntry> replacement) {
+        std::vector<ZipEntry> entries;
+        for (auto& e : newApp()) {
+            if (e.name != name) entries.push_back(e);
+            else if (replacement) entries.push_back(*replacement);
+        }
+        return zipArchive(entries);
+    };
     auto twoTops = newApp();
     for (auto& e : newApp("Other/")) twoTops.push_back(e);
+    ZipEntry zeros{"Havenway/zeros", std::string(1024, '\0')};
     const std::pair<const char*, std::string> rows[] = {
         {"a name climbing out", with({"../x", "escaped"})},
         {"a name climbing out inside", with({"Havenway/../../x", "escaped"})},
@@ -24,6 +35,15 @@ TEST_F(InstallScriptTest, AnUnsoundArchiveLeavesTheApplicationAndStartsItAgain) 
         {"no Havenway folder", zipArchive(newApp("Other/"))},
         {"a corrupt archive", "PK\x03\x04 not really a zip archive"},
         {"an empty file", ""},
+        // Nothing that could be started again.
+        {"no binary", changed("Havenway/bin/havenway", std::nullopt)},
+        {"a binary not executable", changed("Havenway/bin/havenway", ZipEntry{"Havenway/bin/havenway", "x", 0644})},
+        {"a binary that is a folder", changed("Havenway/bin/havenway", ZipEntry{"Havenway/bin/havenway/", ""})},
+        {"no install script", changed("Havenway/share/havenway/install-update.sh", std::nullopt)},
+        // Refused from the listing, before anything is unpacked.
+        {"a listing past the bound", with({zeros.name, zeros.data, 0644, 1u << 30})},
+        {"an absurd expansion", with({zeros.name, zeros.data, 0644, 300u << 20})},
+        {"a listing that understates", with({zeros.name, zeros.data, 0644, 1})},
     };
     for (const auto& [name, archive] : rows) {
         SCOPED_TRACE(name);
@@ -39,6 +59,7 @@ TEST_F(InstallScriptTest, AnUnsoundArchiveLeavesTheApplicationAndStartsItAgain) 
         EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
         EXPECT_FALSE(std::filesystem::exists("/tmp/havenway-abs-x"));
         EXPECT_TRUE(leftovers(dir.path()).empty());
+        EXPECT_FALSE(std::filesystem::exists(dir.file("auto-update.zip"))) << "a refused archive stays behind";
     }
 
     // An application path that is not a folder.
@@ -63,6 +84,7 @@ TEST_F(InstallScriptTest, PathsAreTakenLiterally) {
     EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "new");
     EXPECT_EQ(started(), "new");
     EXPECT_TRUE(leftovers(folder).empty()) << "the old application or the unpacking stayed behind";
+    EXPECT_FALSE(std::filesystem::exists(archive)) << "the installed archive stays behind";
     for (const auto& name : {"pwned", "pwned2", "pwned3"}) {
         EXPECT_FALSE(std::filesystem::exists(dir.file(name)) || std::filesystem::exists(name)) << name;
     }

@@ -106,6 +106,13 @@ TEST_F(OpenVPNEndToEnd, ConnectsWithTheRightPasswordAndDisconnectEndsOpenVPN) {
     ASSERT_EQ(::stat((bed_->dir() + "/run/openvpn-config/config.ovpn").c_str(), &st), 0);  // what openvpn reads
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(st.st_uid, 0u);
+    // Closed by itself too, not only by its folder.
+    ASSERT_EQ(::stat((bed_->dir() + "/run/openvpn-management/management.sock").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    const std::string helperLog = testbed::readText(bed_->dir() + "/helper.log");
+    EXPECT_NE(helperLog.find("MANAGEMENT: CMD 'username [...]'"), std::string::npos) << helperLog;
+    EXPECT_EQ(helperLog.find(OpenVPNTestbed::kUser), std::string::npos) << "the user name is in the log";
 
     // The up event told the helper the pushed DNS server.
     EXPECT_EQ(call("install_DNS_for_VPN"), "YES");

@@ -168,6 +168,37 @@ TEST_F(NetworkCommands, HostileParametersChangeNothing) {
     EXPECT_TRUE(runner_.requests.empty());
 }
 
+// A resolver, a server and a gateway are hosts: an address that names no
+// host is refused, and the log says what kind of address it is.
+TEST_F(NetworkCommands, AddressesOfNoHostAreRefusedWithTheirReason) {
+    const char* unspecified = "an unspecified address";
+    const char* broadcast = "the broadcast address";
+    const char* multicast = "a multicast address";
+    const std::pair<const char*, const char*> rows[] = {
+        {"0.0.0.0", unspecified},        {"0.1.2.3", unspecified},        {"::", unspecified},
+        {"::ffff:0.0.0.0", unspecified}, {"255.255.255.255", broadcast},  {"::ffff:255.255.255.255", broadcast},
+        {"224.0.0.1", multicast},        {"239.255.255.250", multicast}, {"ff02::1", multicast},
+    };
+    for (const auto& [address, reason] : rows) {
+        for (auto [command, key] : {std::pair{"disableNetworkLock", "gatewayAddress"},
+                                    {"addDefaultGatewayForOpenVPN", "gatewayAddress"},
+                                    {"staticRouteAddingProcessing", "vpnServerAddress"},
+                                    {"staticRouteAddingProcessing", "defaultGateway"},
+                                    {"enableNetworkLock", "dnsResolver"},
+                                    {"enableNetworkLock", "dnsResolverSecondary"}}) {
+            SCOPED_TRACE(std::string(command) + " " + key + " " + address);
+            HelperDictionary p{{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}};
+            p[key] = HelperValue(std::string(address));
+            EXPECT_EQ(rpc(command, p), "NO");
+            EXPECT_TRUE(log_->contains(std::string(key) + " \"" + address + "\": " + reason));
+        }
+    }
+    EXPECT_TRUE(net_.ops.empty());
+    EXPECT_FALSE(services_->lock.active());
+    for (const char* host : {"203.0.113.5", "10.8.0.1", "2001:db8::1", "fe80::1", "::ffff:192.0.2.1", "223.255.255.254"})
+        EXPECT_TRUE(isHostAddress(host)) << host;
+}
+
 TEST_F(NetworkCommands, RetrieveDefaultGatewayWithoutAnyRouteSaysNo) {
     net_.defaults.clear();
     EXPECT_EQ(rpc("retrieveDefaultGateway"), "NO");

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/single_instance.h"
@@ -32,12 +34,45 @@ TEST(SingleInstance, TheFolderComesFromTheEnvironmentElseAPrivateOneInTheTempora
     ASSERT_EQ(::lstat(fallback.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
 
-    // Someone else's name in a shared folder: a link is refused.
-    ::rmdir(fallback.c_str());
-    ASSERT_EQ(::symlink(dir.path().c_str(), fallback.c_str()), 0);
-    std::string error;
-    EXPECT_FALSE(si::runtimeDir(&error));
-    EXPECT_FALSE(error.empty());
+}
+
+// Another local user who takes the shared name first cannot deny the start:
+// the folder moves to the user's own state folder, and every later start
+// agrees on it.
+TEST(SingleInstance, ASquattedTemporaryNameFallsBackToAPrivateFolderOfTheUser) {
+    test::TempDir dir;
+    test::ScopedEnv env;
+    env.set("HAVENWAY_RUNTIME_DIR", nullptr);
+    env.set("XDG_RUNTIME_DIR", nullptr);
+    env.set("TMPDIR", dir.path().c_str());
+    env.set("XDG_STATE_HOME", (dir.path() + "/state").c_str());
+    const std::string squatted = dir.path() + "/havenway-" + std::to_string(::geteuid());
+    const std::string own = dir.path() + "/state/havenway/run";
+    ::mkdir(dir.file("elsewhere").c_str(), 0777);
+    const std::pair<const char*, std::function<int()>> squats[] = {
+        {"a link", [&] { return ::symlink(dir.file("elsewhere").c_str(), squatted.c_str()); }},
+        {"a file", [&] { return test::TempDir::write(squatted, "mine"), 0; }},
+        // Only root can make a folder of another user here.
+        {"another user's folder",
+         [&] { return ::geteuid() == 0 ? ::mkdir(squatted.c_str(), 0777) | ::chown(squatted.c_str(), 65534, 65534) : 1; }},
+    };
+    for (const auto& [name, squat] : squats) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(squatted);
+        std::filesystem::remove_all(dir.file("state"));
+        const int made = squat();
+        if (made == 1) continue;
+        ASSERT_EQ(made, 0);
+        std::string error;
+        EXPECT_EQ(si::runtimeDir(&error), own) << error;
+        EXPECT_EQ(si::runtimeDir(&error), own) << "a second start looks elsewhere";
+        struct stat st{};
+        ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+        EXPECT_TRUE(si::tryLock(*si::runtimeDir(), &error)) << error;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.file("elsewhere"))) << "the lock went through the link";
+    }
 }
 
 TEST(SingleInstance, OneLockPerFolder) {

@@ -300,6 +300,9 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     errorBar_->linkButton()->setFont(latoFont(400, 12));
     dynamic_cast<LinkedNotificationBar*>(errorBar_)->updateLinkButtonLabel(
         LocaleData::main_view_top_bar_notifications_pick_different_location_button());
+    // The texts span their bars; the links that complete them must stay on top to be clicked.
+    errorBar_->linkButton()->raise();
+    updateBar_->linkButton()->raise();
     updateBar_->linkButton()->setFont(latoFont(700, 12));
     dynamic_cast<LinkedNotificationBar*>(updateBar_)
         ->updateLinkButtonLabel(LocaleData::main_view_top_bar_notifications_install_update_here_button());

@@ -6,6 +6,7 @@ const state = require('./state');
 const { authorizeHash } = require('./hashes');
 const images = require('./images');
 const { accounts } = require('./data');
+const update = require('./update');
 
 const MAX_BODY = 64 * 1024;
 const MAX_ANALYTICS = 1000;
@@ -19,10 +20,6 @@ const OAUTH_TEST_CODE = 'testbed-enterprise-code';
 const ENTERPRISE_ACCOUNT = accounts[0];
 
 const widgetIcon = images.png(48, 48, (x, y) => ((x - 24) ** 2 + (y - 24) ** 2 < 400 ? [29, 113, 204] : [255, 255, 255]));
-const updateArchive = images.zip({
-  'Havenway/VERSION': Buffer.from('1.0.1\n'),
-  'Havenway/README': Buffer.from('Havenway testbed update archive.\n'),
-});
 
 function send(res, status, body, headers = {}) {
   const data = Buffer.isBuffer(body) ? body : Buffer.from(typeof body === 'string' ? body : JSON.stringify(body));
@@ -78,7 +75,7 @@ async function sessionUser(Parse, token) {
   return session.get('user') || null;
 }
 
-function makeHandler({ Parse, appId, webHost }) {
+function makeHandler({ Parse, appId, webHost, masterKey }) {
   const web = `https://${webHost}`;
   const routes = {
     'GET /': () => [200, page('Havenway')],
@@ -130,9 +127,24 @@ function makeHandler({ Parse, appId, webHost }) {
       return [200, { sub: user, email: user, user_metadata: { username: account.username, password: account.password } }];
     },
     'GET /downloads/havenway-update.zip': () =>
-      [200, updateArchive, { 'Content-Type': 'application/zip', 'Content-Disposition': 'attachment; filename="havenway-update.zip"' }],
+      [200, update.archive(), { 'Content-Type': 'application/zip', 'Content-Disposition': 'attachment; filename="havenway-update.zip"' }],
     'GET /downloads/havenway-update-critical.zip': () =>
-      [200, updateArchive, { 'Content-Type': 'application/zip', 'Content-Disposition': 'attachment; filename="havenway-update-critical.zip"' }],
+      [200, update.archive(), { 'Content-Type': 'application/zip', 'Content-Disposition': 'attachment; filename="havenway-update-critical.zip"' }],
+    'GET /downloads/havenway-update-bad.zip': () =>
+      [200, update.badArchive, { 'Content-Type': 'application/zip', 'Content-Disposition': 'attachment; filename="havenway-update-bad.zip"' }],
+    // Tests switch the offered update; only from this machine, with the master key.
+    'PUT /testbed/update': async (req, body) => {
+      const local = ['127.0.0.1', '::1'].includes(clientAddress(req));
+      if (!local || req.headers['x-parse-master-key'] !== masterKey) return [403, { error: 'forbidden' }];
+      let wanted;
+      try {
+        wanted = JSON.parse(body || '{}');
+      } catch (e) {
+        return [400, { error: 'not JSON' }];
+      }
+      await update.offer(Parse, wanted || {});
+      return [200, update.current];
+    },
   };
   for (const p of ['/members/pwreset.php', '/signup', '/legal/terms', '/knowledgebase', '/speedtest', '/api/autoclientarealogin.php']) {
     routes[`GET ${p}`] = () => [200, page(p)];
@@ -185,7 +197,7 @@ function makeHandler({ Parse, appId, webHost }) {
         send(res, 404, { error: 'not found' });
         return;
       }
-      const body = method === 'POST' ? await readBody(req) : '';
+      const body = method === 'POST' || method === 'PUT' ? await readBody(req) : '';
       const [status, reply, headers] = await route(req, body, url);
       send(res, status, reply, headers);
     } catch (e) {

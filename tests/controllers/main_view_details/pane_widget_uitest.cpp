@@ -84,6 +84,18 @@ TEST_F(PaneWidgetTest, ErrorBarLayouts) {
     EXPECT_LE(view.multiLineErrorLabel()->geometry().bottom(), view.topBarView(PaneTopBar::error)->height());
 }
 
+// A click on a bar's link reaches the link, not the text laid across the bar.
+TEST_F(PaneWidgetTest, BarLinksTakeTheClickOverTheirText) {
+    pane->showErrorNotificationBar("Please, try again or pick a ");
+    pane->showUpdateTopNotificationBar();
+    view.resize(521, 512);
+    for (auto kind : {PaneTopBar::error, PaneTopBar::update}) {
+        QWidget* bar = view.topBarView(kind);
+        QPushButton* link = static_cast<LinkedNotificationBar*>(bar)->linkButton();
+        EXPECT_EQ(bar->childAt(link->geometry().center()), link) << static_cast<int>(kind);
+    }
+}
+
 TEST_F(PaneWidgetTest, ButtonTitleIsMovedByTheCellsOffsets) {
     auto* button = view.connectButton();
     EXPECT_EQ(button->titleRect(), QRectF(-26, -2, 184, 55));

@@ -161,12 +161,14 @@ TEST_F(IkeRoad, EachFailureRaisesItsOwnAlert) {
         const char* hostIp;
         const char* password = kGoodPassword;
         bool resolves = true;
+        bool blocked = false;  // the name resolves to 0.0.0.0, as a blocking resolver answers
     };
     const Row rows[] = {
         {"local-auth", kServerIp, "wrong-password"},
         {"proposal-mismatch", road::kStrictServerIp},
         {"remote-auth", road::kRogueServerIp},
         {"dns", "", kGoodPassword, false},
+        {"dns", "", kGoodPassword, true, true},
         {"timeout", "10.79.0.2"},  // silent
         {"unreachable", "10.80.0.1"},  // no route
     };
@@ -177,7 +179,8 @@ TEST_F(IkeRoad, EachFailureRaisesItsOwnAlert) {
         // retransmits must outlast that pause.
         if (row.password != std::string(kGoodPassword)) options.charon.retransmitTimeoutSeconds = 4;
         if (!row.resolves) options.resolve = [](const std::string&) -> std::optional<std::string> { return {}; };
-        options.charon.workDir += row.alert;
+        if (row.blocked) options.resolve = [](const std::string&) -> std::optional<std::string> { return "0.0.0.0"; };
+        options.charon.workDir += std::string(row.alert) + (row.blocked ? "-blocked" : "");
         auto channel = std::make_shared<RecordingChannel>(row.password);
         IkeService service(options, bed_->runner);
         ASSERT_EQ(service.start(request(row.hostIp), channel), "");

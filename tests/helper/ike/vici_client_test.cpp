@@ -106,6 +106,10 @@ TEST(IkeStartValidation, RefusesWhatCouldSteerCharonElsewhere) {
     EXPECT_NE(with([](auto& r) { r.host = "-vpn.example"; }), "");
     EXPECT_NE(with([](auto& r) { r.host = "vpn.example/../x"; }), "");
     EXPECT_NE(with([](auto& r) { r.hostIp = "10.0.0.1; rm"; }), "");
+    // An address of no host, given or as the server's name.
+    EXPECT_EQ(with([](auto& r) { r.hostIp = "0.0.0.0"; }), "invalid server address: an unspecified address");
+    EXPECT_EQ(with([](auto& r) { r.hostIp = "ff02::1"; }), "invalid server address: a multicast address");
+    EXPECT_EQ(with([](auto& r) { r.host = "255.255.255.255"; }), "invalid server host name: the broadcast address");
     EXPECT_NE(with([](auto& r) { r.id = ""; }), "");
     EXPECT_NE(with([](auto& r) { r.id = "alice\nbob"; }), "");
     EXPECT_NE(with([](auto& r) { r.id = std::string(256, 'a'); }), "");

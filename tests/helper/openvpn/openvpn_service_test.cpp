@@ -83,5 +83,13 @@ TEST_F(OpenVPNServiceRefusals, TunnelEventsOnlyFromRootAndTheCurrentOpenVPN) {
     EXPECT_NE(services_->dns.serversToInstall().front(), "10.89.0.1");
 }
 
+// openvpn itself masks the password it is handed, not the user name.
+TEST(OpenVPNLog, TheUserNameNeverReachesTheLog) {
+    EXPECT_EQ(openvpnLogLine("2026-12-07 06:00:00 MANAGEMENT: CMD 'username \"Auth\" \"demo@havenway.test\"'"),
+              "2026-12-07 06:00:00 MANAGEMENT: CMD 'username [...]'");
+    EXPECT_EQ(openvpnLogLine("MANAGEMENT: CMD 'password [...]'"), "MANAGEMENT: CMD 'password [...]'");
+    EXPECT_EQ(openvpnLogLine("Initialization Sequence Completed"), "Initialization Sequence Completed");
+}
+
 }  // namespace
 }  // namespace hw::helper

@@ -22,7 +22,8 @@ TEST(PppEndpoint, OnlyHostNamesAndAddressesPass) {
          {"de1.example.net", "example.net.", "vpn-1.example.net", "192.0.2.7", "2001:db8::1", "localhost"})
         EXPECT_TRUE(isEndpoint(ok)) << ok;
     for (const char* bad : {"", "1.2.3", "-x.example.net", "a..b", "a b", "x;reboot", "$(id).net", "a`id`",
-                            "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o"})
+                            "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o", "0.0.0.0",
+                            "255.255.255.255", "::", "224.0.0.1"})
         EXPECT_FALSE(isEndpoint(bad)) << bad;
     EXPECT_FALSE(isEndpoint(std::string(64, 'a') + ".net"));
 }

@@ -1,0 +1,276 @@
+// The update road as a user walks it: a "Havenway" folder of this build, the
+// testbed announcing a newer version; the update bar's link, Install, Restart.
+// The application, the install script and the application they start again
+// are all real, on a private X display and bus.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/global_constants.h"
+#include "core/settings_user_defaults.h"
+#include "havenway/build_config.h"
+#include "platform/file_secret_store.h"
+#include "platform/json_settings_store.h"
+#include "platform/posix_process_runner.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+#include "services/auth_service.h"
+#include "support/child_process.h"
+#include "support/qt_test_app.h"
+#include "support/temp_dir.h"
+#include "support/tray_desktop.h"
+#include "support/x_keyboard.h"
+#include "support/x_pointer.h"
+#include "testbed/testbed_env.h"
+
+namespace hw::test {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// The update bar's link colour: nothing else on the main window has it.
+constexpr std::uint32_t kUpdateLinkColour = 0x3A7045;
+
+class UpdateByHand : public ::testing::Test, public QtAppFirst {
+protected:
+    void SetUp() override {
+        auto loaded = TestbedEnv::load();
+        if (!loaded) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
+        testbed = *loaded;
+        if (::access(built().c_str(), X_OK) != 0) GTEST_SKIP() << "havenway is not built: " << built();
+        if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
+        if (!XPointer(desktop.xvfb.display()).ok()) GTEST_SKIP() << "no XTEST on the display";
+        // The client trusts the testbed's CA from the environment it starts in.
+        testbed.exportToEnvironment();
+        http = std::make_unique<QtHttpClient>(queue);
+
+        makeApplication(folder(), "old");
+        // Every file of the user under HOME, and the session in XDG_RUNTIME_DIR: the
+        // install script hands the application it starts again only those.
+        fs::create_directories(dir.file("home"));
+        fs::create_directories(dir.file("run"));
+        ::chmod(dir.file("run").c_str(), 0700);
+        env = {{"HOME", dir.file("home")},
+               {"XDG_RUNTIME_DIR", dir.file("run")},
+               {"DISPLAY", desktop.xvfb.display()},
+               {"DBUS_SESSION_BUS_ADDRESS", desktop.bus.address()},
+               {"QT_QPA_PLATFORM", "xcb"},
+               {"QT_XCB_GL_INTEGRATION", "none"},
+               {"HAVENWAY_SECRET_STORE", "file"},
+               {"PATH", "/usr/bin:/bin"}};
+        for (const char* name : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_WEB_HOST", "HAVENWAY_TEST_CA"})
+            env[name] = testbed.get(name);
+        rememberDemoAccount();
+    }
+    void TearDown() override {
+        for (pid_t pid : running()) ::kill(pid, SIGKILL);
+        if (app > 0) waitChild(app, 5s);
+        if (offered && http) offer("", "");
+    }
+
+    static std::string built() { return HW_BINARY_DIR "/src/havenway"; }
+    std::string folder() const { return dir.file("apps/Havenway"); }
+    std::string archive() const { return dir.file("home/.local/share/havenway/auto-update.zip"); }
+
+    // A folder as the build installs it, marked with the version it stands for.
+    // Copied, not linked: the script waits for whoever runs that very file.
+    void makeApplication(const std::string& at, const std::string& version) {
+        fs::create_directories(at + "/bin");
+        fs::create_directories(at + "/share/havenway");
+        fs::copy_file(built(), at + "/bin/havenway");
+        fs::copy_file(std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", at + "/share/havenway/install-update.sh");
+        TempDir::write(at + "/VERSION", version);
+    }
+    // The current build laid out as the "Havenway" folder, zipped, marked "new".
+    std::string makeUpdate() {
+        makeApplication(dir.file("stage/Havenway"), "new");
+        ProcessRequest zip;
+        // The paths travel as arguments, never inside the program text.
+        zip.argv = {"/bin/sh", "-c", "cd \"$1\" && exec zip -q -r -0 \"$2\" Havenway", "sh", dir.file("stage"),
+                    dir.file("update.zip")};
+        zip.timeout = 120s;
+        const auto made = PosixProcessRunner().run(zip);
+        EXPECT_TRUE(made.ok()) << made.err;
+        fs::remove_all(dir.file("stage"));
+        return dir.file("update.zip");
+    }
+
+    void rememberDemoAccount() {
+        JsonSettingsStore settings(dir.file("home/.config/havenway/settings.json"));
+        settings.set(SettingsUserDefaults::showWelcomePage, false);
+        settings.set(SettingsUserDefaults::signMeInWhenHavenwayStarts, true);
+        ASSERT_TRUE(settings.synchronize());
+        FileSecretStore secrets(dir.file("home/.local/share/havenway/secrets.json"));
+        const std::string service = GlobalConstants::keychainServiceName;
+        const std::string reference = service + "/" + AuthService::kPasswordKey;
+        ASSERT_TRUE(secrets.writeString(service, AuthService::kUsernameKey, testbed.get("HAVENWAY_TESTBED_DEMO_USER")));
+        ASSERT_TRUE(secrets.writeString(service, AuthService::kPasswordKey, testbed.get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
+        ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
+    }
+
+    // What the testbed offers: the archive to serve ("" the bad one) and the
+    // version to announce ("" the seeded one). Asked on loopback, as it demands.
+    bool offer(const std::string& path, const std::string& version) {
+        const std::string web = testbed.get("HAVENWAY_WEB_HOST");
+        HttpRequest put;
+        put.method = "PUT";
+        put.url = "https://127.0.0.1" + web.substr(web.rfind(':')) + "/testbed/update";
+        put.headers = {{"X-Parse-Master-Key", testbed.get("HAVENWAY_TESTBED_MASTER_KEY")},
+                       {"Content-Type", "application/json"}};
+        put.body = R"({"archive":")" + path + R"(","version":")" + version + R"("})";
+        std::optional<int> status;
+        http->send(put, [&](const HttpResponse& r) { status = r.status; });
+        offered = true;
+        return spinUntil([&] { return status.has_value(); }) && *status == 200;
+    }
+    // The version after the one this build reports, as the testbed's switch announces it.
+    static std::string nextVersion() {
+        const std::string v = HW_VERSION;
+        return v.substr(0, v.rfind('.') + 1) + std::to_string(std::stoi(v.substr(v.rfind('.') + 1)) + 1);
+    }
+
+    // The processes that run the folder's application now.
+    std::vector<pid_t> running() const {
+        std::vector<pid_t> pids;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator("/proc", ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::error_code readError;
+            if (fs::read_symlink(e.path() / "exe", readError).string() == folder() + "/bin/havenway")
+                pids.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+        return pids;
+    }
+    // Once reaped it stays exited: a second wait would find no child.
+    bool exited(pid_t pid) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) reaped = pid;
+        return reaped == pid;
+    }
+
+    // Starts the folder's application, follows the update bar's link, and answers
+    // Install, then Restart. The application started again afterwards, or -1.
+    pid_t walk() {
+        std::vector<std::string> vars;
+        for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+        appLog = dir.file("app" + std::to_string(++walks) + ".log");
+        app = spawnLogged({folder() + "/bin/havenway"}, vars, appLog);
+        EXPECT_GT(app, 0);
+        XPointer pointer(desktop.xvfb.display());
+        XKeyboard keyboard(desktop.xvfb.display());
+        std::optional<XPointer::Point> link;
+        xcb_window_t main = 0;
+        // Shown a few seconds after the configuration announced the version.
+        const bool shown = spinUntil(
+            [&] {
+                for (xcb_window_t w : keyboard.shownWindows())
+                    if ((link = pointer.findColour(w, kUpdateLinkColour))) main = w;
+                return link.has_value();
+            },
+            60000);
+        EXPECT_TRUE(shown) << TempDir::read(appLog);
+        if (!shown) return -1;
+        // Announced to this application; nobody else's start need see it.
+        EXPECT_TRUE(offer(served, ""));
+
+        const auto before = keyboard.shownWindows();
+        xcb_window_t sheet = 0;
+        // The bar slides in: aim again until the click lands.
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                if (auto at = pointer.findColour(main, kUpdateLinkColour)) pointer.click(*(link = at));
+                return spinUntil(
+                    [&] {
+                        for (xcb_window_t w : keyboard.shownWindows())
+                            if (!before.count(w) && w != main) sheet = w;
+                        return sheet != 0;
+                    },
+                    2000);
+            },
+            20000))
+            << "no update sheet after a click at " << link->x << "," << link->y << "\n"
+            << TempDir::read(appLog);
+        if (!sheet) return -1;
+        EXPECT_TRUE(keyboard.press(sheet, 0xff0d /* Return: Install, the default button */));
+        EXPECT_TRUE(spinUntil([&] { return logged("update downloaded and ready to install") > 0; }, 60000))
+            << TempDir::read(appLog);
+        // Restart is offered a second later; Return until it is taken.
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                if (logged("install script started") > 0) return true;
+                keyboard.press(sheet, 0xff0d);
+                spinFor(300);
+                return false;
+            },
+            20000))
+            << TempDir::read(appLog);
+        const bool quit = spinUntil([&] { return exited(app); }, 60000);
+        EXPECT_TRUE(quit) << TempDir::read(appLog);
+        if (!quit) return -1;
+        app = -1;
+        // The script waits for the end, then unpacks and swaps the folder.
+        std::vector<pid_t> again;
+        spinUntil([&] { return !(again = running()).empty(); }, 90000);
+        return again.empty() ? -1 : again.front();
+    }
+    long logged(const std::string& text) const {
+        const std::string all = TempDir::read(appLog);
+        long n = 0;
+        for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+        return n;
+    }
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.file("apps")))
+            if (e.path().filename() != "Havenway") names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    TestbedEnv testbed;
+    TempDir dir;
+    TrayDesktop desktop;
+    QtMainQueue queue;
+    std::unique_ptr<QtHttpClient> http;
+    std::map<std::string, std::string> env;
+    std::string served;
+    bool offered = false;
+    pid_t app = -1;
+    pid_t reaped = -1;
+    int walks = 0;
+    std::string appLog;
+};
+
+// One walk after the other: the testbed offers one update at a time.
+TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTheSameFolder) {
+    // The testbed's bad archive: no bin/havenway.
+    ASSERT_TRUE(offer("", nextVersion()));
+    const pid_t old = walk();
+    ASSERT_GT(old, 0) << "the old application was not started again";
+    EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "old");
+    EXPECT_TRUE(fs::exists(folder() + "/bin/havenway"));
+    EXPECT_TRUE(leftovers().empty());
+    EXPECT_FALSE(fs::exists(archive())) << "the refused archive stays behind";
+    ::kill(old, SIGKILL);
+    ASSERT_TRUE(spinUntil([&] { return running().empty(); }, 10000));
+
+    served = makeUpdate();
+    ASSERT_TRUE(offer(served, nextVersion()));
+    const pid_t again = walk();
+    ASSERT_GT(again, 0) << "nothing started again";
+    EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "new");
+    EXPECT_TRUE(leftovers().empty()) << "the old application or the unpacking stayed behind";
+    EXPECT_FALSE(fs::exists(archive())) << "the installed archive stays behind";
+}
+
+}  // namespace
+}  // namespace hw::test
