@@ -126,13 +126,11 @@ void AppDelegate::setupViewLayerCallbacks() {
 
 void AppDelegate::prepareUI() {
     const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
-    // A start from the login items opens its first window off the screen,
-    // whatever the setting.
-    const bool startMinimized = model().startMinimized;
+    // A start from the login items stays off the screen, whatever the setting,
+    // until the user asks for a window (which clears it).
     if (env_.hideOnLaunch) model().startMinimized = true;
     if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
     else prepareLoginWindow();
-    if (env_.hideOnLaunch) model().startMinimized = startMinimized;
 }
 
 void AppDelegate::showWelcomeWindow() {

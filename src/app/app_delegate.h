@@ -160,6 +160,9 @@ public:
     // A later start asked for the application (the launcher clicked again).
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool hasVisibleWindows() const;
+    // What the reopen shows: the current window, the main one for settings;
+    // ends a hidden start.
+    void showCurrentWindow();
     // The keyboard quit.
     void quitKeyPressed();
     // A quit from the outside (a signal, the session ending): clean-up and

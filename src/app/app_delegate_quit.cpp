@@ -141,14 +141,17 @@ bool AppDelegate::hasVisibleWindows() const {
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     log::info(kLog, "applicationShouldHandleReopen");
     guarded([&] {
-        if (!hasVisibleWindows && currentWindowController_) {
-            if (currentWindowController_ == settingsWindowController_.get()) windows_.main->showWindow();
-            else currentWindowController_->showWindow();
-            if (model().startMinimized) model().startMinimized = false;
-        }
+        if (!hasVisibleWindows) showCurrentWindow();
         changeAppToBeNormalApp();
     });
     return true;
+}
+
+void AppDelegate::showCurrentWindow() {
+    if (!currentWindowController_) return;
+    if (currentWindowController_ == settingsWindowController_.get()) windows_.main->showWindow();
+    else currentWindowController_->showWindow();
+    if (model().startMinimized) model().startMinimized = false;
 }
 
 bool AppDelegate::MakeAppBackground() {
@@ -177,6 +180,9 @@ bool AppDelegate::MakeAppForeground() {
         (currentWindowController_->isVisible() ||
          std::find(hidden.begin(), hidden.end(), currentWindowController_) != hidden.end()))
         currentWindowController_->showWindow();
+    // Started hidden (or every window closed): coming forward is the user's
+    // ask for a window, so one shows.
+    if (!hasVisibleWindows()) showCurrentWindow();
     return true;
 }
 

@@ -110,4 +110,28 @@ bool LibsecretSecretStore::serviceAvailable(std::string* why) {
     return true;
 }
 
+bool LibsecretSecretStore::ensureDefaultCollection(std::string* why) {
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (!service) {
+        if (why) *why = error && error->message ? error->message : "no Secret Service";
+        if (error) g_error_free(error);
+        return false;
+    }
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    if (!collection && !error) {
+        log::info(kCategory, "the Secret Service has no default collection; creating one");
+        collection = secret_collection_create_sync(service, "Login", SECRET_COLLECTION_DEFAULT,
+                                                   SECRET_COLLECTION_CREATE_NONE, nullptr, &error);
+        if (collection) log::info(kCategory, "default collection created");
+    }
+    const bool ok = collection != nullptr;
+    if (!ok && why) *why = error && error->message ? error->message : "no default collection";
+    if (error) g_error_free(error);
+    if (collection) g_object_unref(collection);
+    g_object_unref(service);
+    return ok;
+}
+
 }  // namespace hw

@@ -76,5 +76,22 @@ TEST_F(TrayTest, WithoutAWatcherThereIsNoTray) {
     EXPECT_FALSE(QtStatusItem().isShown());
 }
 
+TEST_F(TrayTest, APanelThatStartsLaterStillGetsTheItemWithItsImageAndMenu) {
+    start(false);
+    QtStatusItem item;
+    EXPECT_FALSE(item.isShown());
+    item.setImage("MenuBar_icon_CONNECTED");
+    make();
+    item.setMenu(delegate->menuBarMenuController().menus().default_menuBarMenu);
+    spinFor(100);
+
+    FakeStatusNotifierWatcher late(QString::fromStdString(desktop.bus.address()));
+    ASSERT_TRUE(late.startServing());
+    ASSERT_TRUE(spinUntil([&] { return late.items().size() == 1; }, 10000)) << "the item registers when the panel does";
+    EXPECT_TRUE(item.isShown());
+    EXPECT_EQ(item.imageName(), "MenuBar_icon_CONNECTED");
+    EXPECT_EQ(trayLayout(late.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+}
+
 }  // namespace
 }  // namespace hw::test

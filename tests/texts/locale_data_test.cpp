@@ -101,6 +101,9 @@ TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnAndCompositesKeepTheirExactForm
         {LocaleData::auto_update_wish_to_update_popup_text(), p + " update v%@\nis available."},
         {LocaleData::free_trial_unknown_error_notification(), "Received unknown responce from the server. " + suffix},
         {LocaleData::generic_error_notification_lower(), "Contact support team at " + s},
+        {LocaleData::quit_app_confirmation_popup_title(), "Closing " + p},
+        {LocaleData::quit_app_confirmation_popup_text(),
+         p + "'s VPN protection will be turned off until " + p + " is reopened."},
     };
     for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
 }
