@@ -222,6 +222,7 @@ public:
     void stopStatusBarIconAnimation();
     void onIntervalAnimatorUpdate(IntervalAnimator& animator, int frame) override;
     void onInternetNotReachable_menus();
+    void performSignInCommand() override;
     void onInternetReachable_menus();
     void changeAppToBeInNormalModeCommand() { changeAppToBeNormalApp(); }
     void activateAppNormalMode() { changeAppToBeNormalApp(); }

@@ -237,6 +237,7 @@ void AppDelegate::showQuitApplicationConfirmationPopup() {
                      LocaleData::quit_app_confirmation_popup_quit_button(),
                      LocaleData::quit_app_confirmation_popup_cancel_button()};
     confirQuitApplicationPopupShown_ = true;
+    log::info(kLog, "asking: " + alert.messageText);
     std::weak_ptr<bool> alive = alive_;
     // Without a current window the question is application-modal, so it is
     // still asked and answered.

@@ -55,7 +55,7 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
         if (n.props.value("children-display").toString() == "submenu") location = &n;
     }
     EXPECT_EQ(root.labels(), (QStringList{"Open Havenway", "Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7",
-                                   "Status: ", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
+                                   "Status: Disconnected", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
     EXPECT_FALSE(root.children.front().visible()) << "the app item shows only in status-bar-only mode";
     ASSERT_NE(location, nullptr);
     ASSERT_EQ(location->children.size(), 3u);

@@ -1,0 +1,105 @@
+// The shell as a user meets it: the built application on a private display,
+// with a panel's watcher and a notification daemon, driven through its tray
+// and the keyboard. The cases with an account need the testbed's backend.
+#include "app/havenway_process_fixture.h"
+
+namespace hw::test {
+namespace {
+
+class ShellByHand : public HavenwayTray {
+protected:
+    void SetUp() override {
+        HavenwayTray::SetUp();
+        if (IsSkipped()) return;
+        ASSERT_TRUE(notifications.serve(QString::fromStdString(desktop.bus.address())));
+    }
+    // The windows another process maps on the display, beyond those given.
+    std::set<xcb_window_t> newWindows(XKeyboard& keyboard, const std::set<xcb_window_t>& before = {}) {
+        std::set<xcb_window_t> out;
+        for (xcb_window_t w : keyboard.shownWindows())
+            if (!before.count(w)) out.insert(w);
+        return out;
+    }
+    bool signedInMenu(const QString& service) { return itemStarting(trayLayout(service), "Sign Out") != nullptr; }
+    void click(const QString& service, const QString& label) {
+        const MenuNode* item = itemStarting(trayLayout(service), label);
+        ASSERT_NE(item, nullptr) << label.toStdString();
+        trayClick(service, item->id);
+    }
+
+    FakeNotificationDaemon notifications;
+};
+
+TEST_F(ShellByHand, AHiddenStartMapsNoWindowUntilOpenHavenwayShowsTheMainOne) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem({"--hidden"});
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    ASSERT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+    spinFor(1000);
+    EXPECT_TRUE(newWindows(keyboard).empty()) << "the automatic sign-in's main window stays hidden";
+
+    click(service, "Open Havenway");
+    EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard).size() == 1; }, 10000)) << "the main window, alone";
+}
+
+TEST_F(ShellByHand, APanelThatStartsThreeSecondsLaterStillGetsTheItem) {
+    desktop.watcher.reset();
+    app = spawn(log());
+    ASSERT_GT(app, 0);
+    spinFor(3000);
+    FakeStatusNotifierWatcher late(QString::fromStdString(desktop.bus.address()));
+    ASSERT_TRUE(late.startServing());
+    ASSERT_TRUE(spinUntil([&] { return late.items().size() == 1; }, 15000)) << TempDir::read(log());
+    EXPECT_EQ(trayLayout(late.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+}
+
+// Typing only the password and Return signs in again: so the window is in
+// Log In mode, the e-mail was kept, and the password field was empty.
+TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    ASSERT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+    const auto mainWindows = newWindows(keyboard);
+
+    click(service, "Sign Out");
+    std::set<xcb_window_t> login;
+    ASSERT_TRUE(spinUntil([&] { return !signedInMenu(service) && !(login = newWindows(keyboard, mainWindows)).empty(); },
+                          15000))
+        << TempDir::read(log());
+    spinFor(500);
+    const std::string password = testbed.get("HAVENWAY_TESTBED_DEMO_PASSWORD");
+    ASSERT_EQ(password.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
+    ASSERT_TRUE(keyboard.type(*login.begin(), password));
+    ASSERT_TRUE(keyboard.press(*login.begin(), 0xff0d /* Return */));
+    EXPECT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+}
+
+// Without a tray the quit key cannot hide the application: it asks.
+TEST_F(ShellByHand, CtrlQAsksClosingHavenwayInADialogTitledHavenway) {
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawn(log());
+    std::set<xcb_window_t> first;
+    ASSERT_TRUE(spinUntil([&] { return !(first = newWindows(keyboard)).empty(); }, 30000)) << TempDir::read(log());
+    spinFor(500);
+    ASSERT_TRUE(keyboard.press(*first.begin(), 'q', XCB_MOD_MASK_CONTROL));
+    std::set<xcb_window_t> question;
+    ASSERT_TRUE(spinUntil([&] { return !(question = newWindows(keyboard, first)).empty(); }, 10000))
+        << TempDir::read(log());
+    EXPECT_EQ(keyboard.title(*question.begin()), "Havenway");
+    EXPECT_EQ(logged("asking: Closing Havenway"), 1) << TempDir::read(log());
+    ASSERT_TRUE(keyboard.press(*question.begin(), 0xff0d /* Return: Quit */));
+    EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
+    app = -1;
+}
+
+}  // namespace
+}  // namespace hw::test
