@@ -110,7 +110,7 @@ bool LibsecretSecretStore::serviceAvailable(std::string* why) {
     return true;
 }
 
-bool LibsecretSecretStore::ensureDefaultCollection(std::string* why) {
+bool LibsecretSecretStore::hasDefaultCollection(std::string* why) {
     GError* error = nullptr;
     SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
     if (!service) {
@@ -118,16 +118,12 @@ bool LibsecretSecretStore::ensureDefaultCollection(std::string* why) {
         if (error) g_error_free(error);
         return false;
     }
+    // Making one would prompt for a keyring password before any window
+    // shows; the caller keeps the secrets elsewhere instead.
     SecretCollection* collection =
         secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
-    if (!collection && !error) {
-        log::info(kCategory, "the Secret Service has no default collection; creating one");
-        collection = secret_collection_create_sync(service, "Login", SECRET_COLLECTION_DEFAULT,
-                                                   SECRET_COLLECTION_CREATE_NONE, nullptr, &error);
-        if (collection) log::info(kCategory, "default collection created");
-    }
     const bool ok = collection != nullptr;
-    if (!ok && why) *why = error && error->message ? error->message : "no default collection";
+    if (!ok && why) *why = error && error->message ? error->message : "";
     if (error) g_error_free(error);
     if (collection) g_object_unref(collection);
     g_object_unref(service);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "platform/secret_store_factory.h"
 #include "support/capture_log.h"
@@ -131,7 +132,7 @@ protected:
     SecretServiceBed bed_;
 };
 
-TEST_F(FreshKeyringTest, WithoutADefaultCollectionOneIsMadeOrTheFileKeepsTheSecrets) {
+TEST_F(FreshKeyringTest, WithoutADefaultCollectionTheFileKeepsTheSecretsAndTheLogSaysSo) {
     ::unsetenv("HAVENWAY_SECRET_STORE");
     TempDir data;
     ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
@@ -139,8 +140,9 @@ TEST_F(FreshKeyringTest, WithoutADefaultCollectionOneIsMadeOrTheFileKeepsTheSecr
     auto store = hw::makeSecretStore();
     ASSERT_TRUE(store->writeString("com.havenway.Havenway", "username", "user@example.com"));
     EXPECT_EQ(store->read("com.havenway.Havenway", "username").text(), "user@example.com");
-    const bool service = dynamic_cast<LibsecretSecretStore*>(store.get()) != nullptr;
-    EXPECT_TRUE(service ? log->contains("default collection created") : log->contains("no default collection"));
+    EXPECT_EQ(dynamic_cast<LibsecretSecretStore*>(store.get()), nullptr);
+    EXPECT_TRUE(log->contains("no default collection"));
+    EXPECT_TRUE(std::filesystem::exists(data.path() + "/havenway/secrets.json"));
     ::unsetenv("XDG_DATA_HOME");
 }
 
