@@ -89,6 +89,8 @@ void AuthWindowViewController::setupAfterOpening() {
         view_.setText(AuthPart::loginField, pendingLoginData->username);
         view_.setText(AuthPart::passwordField, pendingLoginData->password);
         view_.focusField(AuthPart::passwordField);
+        log::info(kLog, std::string("LoginView -- remembered e-mail filled, password ") +
+                            (pendingLoginData->password.empty() ? "empty" : "filled"));
     }
     view_.setEnabled(AuthPart::loginButton, true);
     hideLoginProgressIndicator();
@@ -126,8 +128,10 @@ void AuthWindowViewController::prepareSignUpOrLogInMode() {
     }
     const auto recent = deps_.authService.recentLoginData();
     if (recent && AuthService::hasUsername(*recent)) {
+        log::info(kLog, "LoginView -- log-in mode");
         activateLogIn_state();
     } else {
+        log::info(kLog, "LoginView -- sign-up mode");
         activateSignUp_state();
     }
 }
