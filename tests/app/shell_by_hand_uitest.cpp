@@ -97,5 +97,33 @@ TEST_F(ShellByHand, CtrlQAsksClosingHavenwayInADialogTitledHavenway) {
     app = -1;
 }
 
+// In the testbed's client namespace, as in many containers and VMs, no
+// physical network interface shows: the install identifier the sign-up
+// sends still is never empty.
+class ShellByHandInTheNamespace : public ShellByHand {
+protected:
+    void SetUp() override {
+        if (const std::string why = bed.enter(); !why.empty()) GTEST_SKIP() << why;
+        ShellByHand::SetUp();
+    }
+    TestbedEngine bed;
+};
+
+TEST_F(ShellByHandInTheNamespace, TheInstallIdentifierComesFromTheMachineId) {
+    for (const char* name : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_WEB_HOST", "HAVENWAY_TEST_CA"})
+        env[name] = bed.env.get(name);
+    env["HAVENWAY_SECRET_STORE"] = "file";
+    std::vector<std::string> vars;
+    for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+    // Through ip netns exec, as the application runs there: it mounts the
+    // namespace's own /sys, whose network folder lists only its interfaces.
+    app = spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"), binary()}, vars, log());
+    ASSERT_TRUE(spinUntil([&] { return logged("install identifier stored") == 1; }, 30000)) << TempDir::read(log());
+    EXPECT_EQ(logged("device identifier taken from the machine-id"), 1) << TempDir::read(log());
+    FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
+    const std::string id = secrets.read(GlobalConstants::keychainServiceName, "appID").text();
+    EXPECT_EQ(id.size(), 40u) << id;
+}
+
 }  // namespace
 }  // namespace hw::test
