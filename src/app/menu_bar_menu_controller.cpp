@@ -126,10 +126,11 @@ void MenuBarMenuController::prepareMenu() {
     updateLocationItemTitle(list.empty() ? nullptr : list.front());
     // The pane reports a status only when it changes: until the first
     // connection the line would otherwise read "Status: " alone.
+    using L = LocaleData;
     const ConnectionStates state = model_.currentConnectionState();
-    onConnectionStatusUpdatedCallback(state == ConnectionStates::connected    ? LocaleData::connection_status_connected_label()
-                                      : state == ConnectionStates::connecting ? LocaleData::connection_status_connecting_label()
-                                                                              : LocaleData::connection_status_disconnected_label());
+    onConnectionStatusUpdatedCallback(state == ConnectionStates::connected    ? L::connection_status_connected_label()
+                                      : state == ConnectionStates::connecting ? L::connection_status_connecting_label()
+                                                                              : L::connection_status_disconnected_label());
     setIPLineShown(state != ConnectionStates::disconnected);
     onVPNProtocolUpdatedCallback(model_.vpnProtocolReadable);
     commands_.clearAppModeChangeNotifications();
