@@ -85,15 +85,18 @@ void AuthWindowViewController::setupAfterOpening() {
         return;
     }
     if (model().loginWindowFrame) window().setFrame(*model().loginWindowFrame);
-    if (!ACTIVATE_SIGN_UP_STATE && pendingLoginData) {
+    const bool filled = !ACTIVATE_SIGN_UP_STATE && pendingLoginData;
+    if (filled) {
         view_.setText(AuthPart::loginField, pendingLoginData->username);
         view_.setText(AuthPart::passwordField, pendingLoginData->password);
-        view_.focusField(AuthPart::passwordField);
         log::info(kLog, std::string("LoginView -- remembered e-mail filled, password ") +
                             (pendingLoginData->password.empty() ? "empty" : "filled"));
     }
     view_.setEnabled(AuthPart::loginButton, true);
     hideLoginProgressIndicator();
+    // After the fields are enabled again (the last sign-in's progress state
+    // left them disabled): a disabled field cannot take the focus.
+    if (filled) later([this] { view_.focusField(AuthPart::passwordField); });
     hideAllErrorIcons();
     hideErrorNotificationBar();
     updateHandCursorsForLinks();

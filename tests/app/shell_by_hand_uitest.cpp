@@ -75,6 +75,16 @@ TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {
     EXPECT_EQ(logged("LoginView -- log-in mode"), 2);
     EXPECT_EQ(logged("LoginView -- sign-up mode"), 0);
     EXPECT_EQ(logged("Login button CLICKED"), 1) << "no second automatic sign-in";
+
+    // The password alone, typed where the focus is, and Return sign in again.
+    spinFor(300);
+    const std::set<xcb_window_t> login = keyboard.shownWindows();
+    ASSERT_EQ(login.size(), 1u);
+    const std::string password = testbed.get("HAVENWAY_TESTBED_DEMO_PASSWORD");
+    ASSERT_EQ(password.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
+    ASSERT_TRUE(keyboard.type(*login.begin(), password));
+    ASSERT_TRUE(keyboard.press(*login.begin(), 0xff0d /* Return */));
+    EXPECT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
 }
 
 // Without a tray the quit key cannot hide the application: it asks.
