@@ -96,7 +96,8 @@ void AuthWindowViewController::setupAfterOpening() {
     hideLoginProgressIndicator();
     // After the fields are enabled again (the last sign-in's progress state
     // left them disabled): a disabled field cannot take the focus.
-    if (filled) later([this] { view_.focusField(AuthPart::passwordField); });
+    // Nothing remembered: typing starts in the e-mail field.
+    later([this, filled] { view_.focusField(filled ? AuthPart::passwordField : AuthPart::loginField); });
     hideAllErrorIcons();
     hideErrorNotificationBar();
     updateHandCursorsForLinks();

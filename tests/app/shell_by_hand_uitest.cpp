@@ -135,5 +135,38 @@ TEST_F(ShellByHandInTheNamespace, TheInstallIdentifierComesFromTheMachineId) {
     EXPECT_EQ(id.size(), 40u) << id;
 }
 
+// The account made by hand: e-mail, password, Return, then GET STARTED.
+TEST_F(ShellByHandInTheNamespace, ANewAccountSignsUpAndSignsIn) {
+    for (const char* name : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_WEB_HOST", "HAVENWAY_TEST_CA"})
+        env[name] = bed.env.get(name);
+    env["HAVENWAY_SECRET_STORE"] = "file";
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::showWelcomePage, false);
+    ASSERT_TRUE(settings.synchronize());
+    std::vector<std::string> vars;
+    for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"), binary()}, vars, log());
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
+    const QString service = desktop.watcher->items().front();
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil([&] { return (shown = keyboard.shownWindows()).size() == 1 && logged("sign-up mode") == 1; },
+                          30000))
+        << TempDir::read(log());
+    spinFor(500);
+    const xcb_window_t login = *shown.begin();
+    const std::string email = "by.hand." + std::to_string(::getpid()) + "." + std::to_string(::time(nullptr)) + "@example.com";
+    ASSERT_TRUE(keyboard.type(login, email));
+    ASSERT_TRUE(keyboard.press(login, 0xff0d /* Return: on to the password */));
+    ASSERT_TRUE(keyboard.type(login, "byhand123"));
+    ASSERT_TRUE(keyboard.press(login, 0xff0d /* Return: sign up */));
+    ASSERT_TRUE(spinUntil([&] { return logged("account created") == 1; }, 60000)) << TempDir::read(log());
+    spinFor(1500);
+    // GET STARTED, where the log-in button is.
+    ASSERT_TRUE(keyboard.click(login, 190, 478));
+    EXPECT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+}
+
 }  // namespace
 }  // namespace hw::test

@@ -53,11 +53,31 @@ public:
         return xcb_flush(c_.get()) > 0;
     }
 
-    // Lower-case letters and digits, one key each (their keysyms are their codes).
+    // Printable ASCII, one key each (their keysyms are their codes), with
+    // Shift where the layout puts the character on the shifted level.
     bool type(xcb_window_t window, const std::string& text) {
-        for (char c : text)
-            if (!press(window, static_cast<xcb_keysym_t>(static_cast<unsigned char>(c)))) return false;
+        for (char c : text) {
+            const auto keysym = static_cast<xcb_keysym_t>(static_cast<unsigned char>(c));
+            if (!press(window, keysym, shifted(keysym) ? XCB_MOD_MASK_SHIFT : 0)) return false;
+        }
         return true;
+    }
+
+    // A click of the first button at a point of the window.
+    bool click(xcb_window_t window, int16_t x, int16_t y) {
+        for (uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+            xcb_button_press_event_t e{};
+            e.response_type = type;
+            e.detail = 1;
+            e.root = screen()->root;
+            e.event = window;
+            e.event_x = x;
+            e.event_y = y;
+            e.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+            e.same_screen = 1;
+            xcb_send_event(c_.get(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+        }
+        return xcb_flush(c_.get()) > 0;
     }
 
     // The window's title as the window manager reads it (_NET_WM_NAME).
@@ -80,7 +100,12 @@ private:
         return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
     xcb_screen_t* screen() { return xcb_setup_roots_iterator(xcb_get_setup(c_.get())).data; }
-    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) {
+    bool shifted(xcb_keysym_t keysym) {
+        int level = 0;
+        keycodeOf(keysym, &level);
+        return level == 1;
+    }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym, int* level = nullptr) {
         const xcb_setup_t* setup = xcb_get_setup(c_.get());
         const int count = setup->max_keycode - setup->min_keycode + 1;
         std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> map(
@@ -91,8 +116,10 @@ private:
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
         for (int k = 0; k < count; ++k)
             for (int s = 0; s < map->keysyms_per_keycode; ++s)
-                if (syms[k * map->keysyms_per_keycode + s] == keysym)
+                if (syms[k * map->keysyms_per_keycode + s] == keysym) {
+                    if (level) *level = s;
                     return static_cast<xcb_keycode_t>(setup->min_keycode + k);
+                }
         return 0;
     }
 
