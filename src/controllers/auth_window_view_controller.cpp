@@ -94,9 +94,9 @@ void AuthWindowViewController::setupAfterOpening() {
     }
     view_.setEnabled(AuthPart::loginButton, true);
     hideLoginProgressIndicator();
-    // After the fields are enabled again (the last sign-in's progress state
-    // left them disabled): a disabled field cannot take the focus.
-    // Nothing remembered: typing starts in the e-mail field.
+    // Queued after the fields are enabled again (the last sign-in left them
+    // disabled, and a disabled field takes no focus). With nothing
+    // remembered, typing starts in the e-mail field.
     later([this, filled] { view_.focusField(filled ? AuthPart::passwordField : AuthPart::loginField); });
     hideAllErrorIcons();
     hideErrorNotificationBar();
