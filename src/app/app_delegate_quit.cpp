@@ -151,7 +151,10 @@ void AppDelegate::showCurrentWindow() {
     if (!currentWindowController_) return;
     if (currentWindowController_ == settingsWindowController_.get()) windows_.main->showWindow();
     else currentWindowController_->showWindow();
-    if (model().startMinimized) model().startMinimized = false;
+    if (!model().startMinimized) return;
+    model().startMinimized = false;
+    // A start minimised into the tray held the widget's refresh back.
+    if (model().isLoggedInUser && !hasSmartWidgetScheduleUpdateTimer()) sheduleNextSmartWidgetUpdate();
 }
 
 bool AppDelegate::MakeAppBackground() {
