@@ -159,8 +159,8 @@ int main(int argc, char** argv) {
         ServiceLayerPlatform{queue, background, store, *secrets, http, parse, system, codec, &wifi, &routes, &resolver},
         [&](ServiceLayer& hub) {
             return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
-                queue, background, clock, hub.appModel(), parse, "Linux", runner, connector, jobs, installer,
-                HW_VERSION, defaultSystemVPNServiceStore(),
+                queue, background, clock, hub.appModel(), parse, hub.appModel().platform, runner, connector, jobs,
+                installer, HW_VERSION, defaultSystemVPNServiceStore(),
                 [&delegate](const std::string& m, const std::string& i, std::function<void(int)> done) {
                     if (delegate) delegate->presentHelperInstallAlert(m, i, std::move(done));
                     else done(kAlertFirstButtonReturn);

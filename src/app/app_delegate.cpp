@@ -126,13 +126,15 @@ void AppDelegate::setupViewLayerCallbacks() {
 
 void AppDelegate::prepareUI() {
     const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
-    // A start from the login items opens its first window off the screen,
-    // whatever the setting.
-    const bool startMinimized = model().startMinimized;
-    if (env_.hideOnLaunch) model().startMinimized = true;
+    // A start from the login items stays off the screen, whatever the setting,
+    // until the user asks for a window (which clears it).
+    if (env_.hideOnLaunch) {
+        model().startMinimized = true;
+        // It lives in the tray until then, whose menu offers to open it.
+        if (env_.statusItemShown && env_.statusItemShown()) changeAppToBeUserAgent();
+    }
     if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
     else prepareLoginWindow();
-    if (env_.hideOnLaunch) model().startMinimized = startMinimized;
 }
 
 void AppDelegate::showWelcomeWindow() {
@@ -188,8 +190,9 @@ void AppDelegate::preloadParseConfigAndCheckInternetReachabiltity() {
     if (model().useNetworkLock()) services_.disableNetworkLock();
     if (services_.parseConfigNeedsFetch()) {
         hub_.checkInternetConnectionReachability();
+        // The update offer waits for the sign-in's own configuration load.
         hub_.loadParseConfig(
-            false, [] { log::info(kLog, "parseConfig loaded"); },
+            true, [] { log::info(kLog, "parseConfig loaded"); },
             [](const std::optional<std::string>& error) { log::warning(kLog, error.value_or("unknown error")); });
     } else {
         std::weak_ptr<bool> alive = alive_;

@@ -161,6 +161,9 @@ public:
     // A later start asked for the application (the launcher clicked again).
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool hasVisibleWindows() const;
+    // What the reopen shows: the current window, the main one for settings;
+    // ends a hidden start.
+    void showCurrentWindow();
     // The keyboard quit.
     void quitKeyPressed();
     // A quit from the outside (a signal, the session ending): clean-up and
@@ -222,6 +225,7 @@ public:
     void stopStatusBarIconAnimation();
     void onIntervalAnimatorUpdate(IntervalAnimator& animator, int frame) override;
     void onInternetNotReachable_menus();
+    void performSignInCommand() override;
     void onInternetReachable_menus();
     void changeAppToBeInNormalModeCommand() { changeAppToBeNormalApp(); }
     void activateAppNormalMode() { changeAppToBeNormalApp(); }

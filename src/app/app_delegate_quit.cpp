@@ -141,14 +141,20 @@ bool AppDelegate::hasVisibleWindows() const {
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     log::info(kLog, "applicationShouldHandleReopen");
     guarded([&] {
-        if (!hasVisibleWindows && currentWindowController_) {
-            if (currentWindowController_ == settingsWindowController_.get()) windows_.main->showWindow();
-            else currentWindowController_->showWindow();
-            if (model().startMinimized) model().startMinimized = false;
-        }
+        if (!hasVisibleWindows) showCurrentWindow();
         changeAppToBeNormalApp();
     });
     return true;
+}
+
+void AppDelegate::showCurrentWindow() {
+    if (!currentWindowController_) return;
+    if (currentWindowController_ == settingsWindowController_.get()) windows_.main->showWindow();
+    else currentWindowController_->showWindow();
+    if (!model().startMinimized) return;
+    model().startMinimized = false;
+    // A start minimised into the tray held the widget's refresh back.
+    if (model().isLoggedInUser && !hasSmartWidgetScheduleUpdateTimer()) sheduleNextSmartWidgetUpdate();
 }
 
 bool AppDelegate::MakeAppBackground() {
@@ -177,6 +183,9 @@ bool AppDelegate::MakeAppForeground() {
         (currentWindowController_->isVisible() ||
          std::find(hidden.begin(), hidden.end(), currentWindowController_) != hidden.end()))
         currentWindowController_->showWindow();
+    // Started hidden (or every window closed): coming forward is the user's
+    // ask for a window, so one shows.
+    if (!hasVisibleWindows()) showCurrentWindow();
     return true;
 }
 
@@ -231,6 +240,7 @@ void AppDelegate::showQuitApplicationConfirmationPopup() {
                      LocaleData::quit_app_confirmation_popup_quit_button(),
                      LocaleData::quit_app_confirmation_popup_cancel_button()};
     confirQuitApplicationPopupShown_ = true;
+    log::info(kLog, "asking: " + alert.messageText);
     std::weak_ptr<bool> alive = alive_;
     // Without a current window the question is application-modal, so it is
     // still asked and answered.

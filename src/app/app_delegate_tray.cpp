@@ -75,4 +75,16 @@ void AppDelegate::onInternetReachable_menus() {
     if (currentDockMenu_ != menus.dockMenu) currentDockMenu_ = menus.dockMenu;
 }
 
+void AppDelegate::performSignInCommand() {
+    changeAppToBeNormalApp();
+    // The sign-up window in front would hide the login window the user asked
+    // for: it gives way, as its own "Log in" link does.
+    if (!freeTrialSignUpWindowController_ || !freeTrialSignUpWindowController_->isVisible()) return;
+    hideFreeTrialSignUpWindow();
+    std::weak_ptr<bool> alive = alive_;
+    queue_.post([this, alive] {
+        if (!alive.expired()) performLogIn();
+    });
+}
+
 }  // namespace hw

@@ -124,6 +124,14 @@ void MenuBarMenuController::prepareMenu() {
     createLocationsList(true);
     const auto& list = locationsListModel->listWithOutGroups();
     updateLocationItemTitle(list.empty() ? nullptr : list.front());
+    // The pane reports a status only when it changes: until the first
+    // connection the line would otherwise read "Status: " alone.
+    using L = LocaleData;
+    const ConnectionStates state = model_.currentConnectionState();
+    onConnectionStatusUpdatedCallback(state == ConnectionStates::connected    ? L::connection_status_connected_label()
+                                      : state == ConnectionStates::connecting ? L::connection_status_connecting_label()
+                                                                              : L::connection_status_disconnected_label());
+    setIPLineShown(state != ConnectionStates::disconnected);
     onVPNProtocolUpdatedCallback(model_.vpnProtocolReadable);
     commands_.clearAppModeChangeNotifications();
     std::weak_ptr<bool> alive = alive_;
@@ -269,6 +277,17 @@ void MenuBarMenuController::onIPaddressUpdatedCallback(const std::string& addres
     setTwinTitles(statusBar_->ipItem, dockSide_->ipItem, LocaleData::menu_bar_menu_IP_address_label() + address);
 }
 
+// Disconnected, the pane leaves its refreshing text behind and looks up no
+// address: the line would stay stale until the next connection.
+void MenuBarMenuController::setIPLineShown(bool shown) {
+    for (bool dock : {false, true}) {
+        Side& s = side(dock);
+        if (s.ipItem->visible == shown) continue;
+        s.ipItem->visible = shown;
+        s.menu->changed(s.ipItem.get());
+    }
+}
+
 void MenuBarMenuController::onConnectionStatusUpdatedCallback(const std::string& status) {
     log::info(kLog, "Connection status updated: " + status);
     setTwinTitles(statusBar_->statusItem, dockSide_->statusItem, LocaleData::menu_bar_menu_status_label() + status);
@@ -299,6 +318,7 @@ void MenuBarMenuController::onConnectButtonStateChangedCallback(const std::strin
                                    ? LocaleData::connect_button_status_disconnect_label()
                                    : state;
     setTwinTitles(statusBar_->connectItem, dockSide_->connectItem, capitalized(shown));
+    setIPLineShown(state != LocaleData::connect_button_status_connect_label());
 }
 
 void MenuBarMenuController::selectItem(bool dock, const MenuItemModel* item) {
@@ -374,7 +394,7 @@ void MenuBarMenuController::onLocationItemSelectedProcessing(const std::shared_p
                                  std::map<std::string, std::string>{{AnalyticsEvent::VPN_LOCATION_CHANGE_EVENT_PARAMETER_NAME, location->name}});
 }
 
-void MenuBarMenuController::onSignInItemClick() { commands_.changeAppToBeNormalApp(); }
+void MenuBarMenuController::onSignInItemClick() { commands_.performSignInCommand(); }
 void MenuBarMenuController::onSignOutItemClick() { commands_.performLogout(); }
 void MenuBarMenuController::onQuitMenuItemClick() { commands_.quitApplicationRequested(); }
 

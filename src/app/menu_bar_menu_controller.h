@@ -25,6 +25,8 @@ public:
     virtual void performConnectCommand() = 0;
     virtual void performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>& item) = 0;
     virtual void performLogout() = 0;
+    // The signed-out menu's Sign In.
+    virtual void performSignInCommand() = 0;
     virtual void quitApplicationRequested() = 0;
     virtual void sendAnalyticsEvent(const std::string& name,
                                     const std::optional<std::map<std::string, std::string>>& parameters) = 0;
@@ -125,6 +127,7 @@ private:
     void onLocationItemSelectedProcessing(const std::shared_ptr<LocationsListItemModel>& location);
     // Sets a line's title on both menus.
     void setTwinTitles(const MenuItemPtr& bar, const MenuItemPtr& dock, const std::string& title);
+    void setIPLineShown(bool shown);
 
     ApplicationModel& model_;
     MenuBarMenuCommands& commands_;

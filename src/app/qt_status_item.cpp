@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QMenu>
 #include <QPalette>
 #include <QSet>
@@ -16,6 +19,7 @@ namespace {
 
 constexpr char kLog[] = "StatusItem";
 constexpr int kIconSize = 22;
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 QIcon flagIcon(const Image& image) {
     const int side = static_cast<int>(MenuBarMenuController::LOCATION_ITEM_FLAG_IMAGE_SIZE);
@@ -25,29 +29,53 @@ QIcon flagIcon(const Image& image) {
 
 }  // namespace
 
-QtStatusItem::QtStatusItem(QObject* parent)
-    : QObject(parent), tray_(std::make_unique<QSystemTrayIcon>()), root_(std::make_unique<QMenu>()) {
+QtStatusItem::QtStatusItem(QObject* parent) : QObject(parent), root_(std::make_unique<QMenu>()) {
+    // Qt settles once per process whether the desktop has a tray, on the
+    // first item made: an item made before the panel's watcher is up would
+    // stay absent all session. So none is made until the watcher is there.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher)) {
+        makeTray();
+        return;
+    }
+    log::warning(kLog, "no tray host yet: the status item waits for one");
+    if (!bus.isConnected()) return;
+    hostWatch_ = std::make_unique<QDBusServiceWatcher>(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration);
+    QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        if (tray_) return;
+        log::info(kLog, "a tray host appeared");
+        makeTray();
+    });
+}
+
+void QtStatusItem::makeTray() {
+    tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setToolTip(QStringLiteral("Havenway"));
     tray_->setContextMenu(root_.get());
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
         if (why == QSystemTrayIcon::Trigger && onActivated) onActivated();
     });
     // The desktop refuses an item without an icon.
-    setImage("MenuBar_icon_DISCONNECTED");
+    applyImage(imageName_.empty() ? std::string("MenuBar_icon_DISCONNECTED") : imageName_);
     if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
     else log::warning(kLog, "no system tray: the status item is not shown");
 }
 
 QtStatusItem::~QtStatusItem() {
     detach(menu_);
-    tray_->setContextMenu(nullptr);
+    if (tray_) tray_->setContextMenu(nullptr);
 }
 
-bool QtStatusItem::isShown() const { return QSystemTrayIcon::isSystemTrayAvailable() && tray_->isVisible(); }
+bool QtStatusItem::isShown() const { return tray_ && QSystemTrayIcon::isSystemTrayAvailable() && tray_->isVisible(); }
 
 void QtStatusItem::setImage(const std::string& name) {
     if (name == imageName_) return;
+    applyImage(name);
+}
+
+void QtStatusItem::applyImage(const std::string& name) {
     imageName_ = name;
+    if (!tray_) return;
     const QColor ink = QApplication::palette().color(QPalette::WindowText);
     QIcon icon;
     for (int scale : {1, 2})

@@ -7,6 +7,7 @@
 #include "app/status_item_view.h"
 
 class QAction;
+class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -14,7 +15,7 @@ namespace hw {
 
 // The status item on QSystemTrayIcon, which registers with the desktop's
 // StatusNotifierWatcher and exports its QMenu over com.canonical.dbusmenu.
-// Without a tray host the item stays absent.
+// Without a tray host the item stays absent until one appears.
 class QtStatusItem final : public QObject, public StatusItemView {
 public:
     explicit QtStatusItem(QObject* parent = nullptr);
@@ -32,7 +33,10 @@ private:
     void fill(QMenu* target, const MenuPtr& model);
     void apply(QAction* action, const MenuItemModel& item);
     void detach(const MenuPtr& model);
+    void makeTray();
+    void applyImage(const std::string& name);
 
+    std::unique_ptr<QDBusServiceWatcher> hostWatch_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QMenu> root_;
     MenuPtr menu_;

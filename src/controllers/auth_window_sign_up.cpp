@@ -61,6 +61,7 @@ void AuthWindowViewController::SignUpDisplay::showSignUpPlainError(const std::st
 }
 
 void AuthWindowViewController::SignUpDisplay::onSignUpSucceed() {
+    log::info(kLog, "LoginView -- account created");
     window_.hideLoginProgressIndicator();
     window_.activateSignUpCompleted_state();
 }

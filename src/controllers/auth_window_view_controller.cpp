@@ -85,13 +85,19 @@ void AuthWindowViewController::setupAfterOpening() {
         return;
     }
     if (model().loginWindowFrame) window().setFrame(*model().loginWindowFrame);
-    if (!ACTIVATE_SIGN_UP_STATE && pendingLoginData) {
+    const bool filled = !ACTIVATE_SIGN_UP_STATE && pendingLoginData;
+    if (filled) {
         view_.setText(AuthPart::loginField, pendingLoginData->username);
         view_.setText(AuthPart::passwordField, pendingLoginData->password);
-        view_.focusField(AuthPart::passwordField);
+        log::info(kLog, std::string("LoginView -- remembered e-mail filled, password ") +
+                            (pendingLoginData->password.empty() ? "empty" : "filled"));
     }
     view_.setEnabled(AuthPart::loginButton, true);
     hideLoginProgressIndicator();
+    // Queued after the fields are enabled again (the last sign-in left them
+    // disabled, and a disabled field takes no focus). With nothing
+    // remembered, typing starts in the e-mail field.
+    later([this, filled] { view_.focusField(filled ? AuthPart::passwordField : AuthPart::loginField); });
     hideAllErrorIcons();
     hideErrorNotificationBar();
     updateHandCursorsForLinks();
@@ -126,8 +132,10 @@ void AuthWindowViewController::prepareSignUpOrLogInMode() {
     }
     const auto recent = deps_.authService.recentLoginData();
     if (recent && AuthService::hasUsername(*recent)) {
+        log::info(kLog, "LoginView -- log-in mode");
         activateLogIn_state();
     } else {
+        log::info(kLog, "LoginView -- sign-up mode");
         activateSignUp_state();
     }
 }

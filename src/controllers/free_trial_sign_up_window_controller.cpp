@@ -190,6 +190,10 @@ void FreeTrialSignUpWindowController::showSignUpError(const std::string& code, c
     alertWithTitle(kSignUpErrorTitle, blank ? message + " (Error code: " + code + ")" : message);
 }
 
+void FreeTrialSignUpWindowController::onInternetConnectionBecomeUnReachable() {
+    alertWithTitle("Internet Connection Error", LocaleData::free_trial_internet_connection_unavailable_error());
+}
+
 void FreeTrialSignUpWindowController::showSignUpPlainError(const std::string& text, bool) {
     alertWithTitle(kSignUpErrorTitle, text);
 }

@@ -52,6 +52,8 @@ public:
     void showVerifyEmailView();
     void showVerificationComplitedView();
     void onEmailVerificationApproved();
+    // The no-connection alert; no analytics.
+    void onInternetConnectionBecomeUnReachable();
     void setRememberMeFlag();
     void openLoginView();
 

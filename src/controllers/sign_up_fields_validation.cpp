@@ -10,15 +10,31 @@ namespace {
 constexpr std::uint32_t kEmailType = 1;
 constexpr std::uint32_t kPasswordType = 3;
 
+// The tab and Unicode's space separators (Zs), as UTF-8: whitespace without
+// line breaks. A pasted address often ends in a no-break space.
+constexpr std::string_view kBlanks[] = {
+    "\t",           " ",            "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+    "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87",
+    "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
+};
+
 }  // namespace
 
 std::string trimSpacesAndTabs(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && blank(text[begin])) ++begin;
-    while (end > begin && blank(text[end - 1])) --end;
-    return std::string(text.substr(begin, end - begin));
+    auto strip = [&text](bool front) {
+        for (std::string_view blank : kBlanks) {
+            if (front ? text.starts_with(blank) : text.ends_with(blank)) {
+                text = front ? text.substr(blank.size()) : text.substr(0, text.size() - blank.size());
+                return true;
+            }
+        }
+        return false;
+    };
+    while (strip(true)) {
+    }
+    while (strip(false)) {
+    }
+    return std::string(text);
 }
 
 SignUpFieldsCheck validateSignUpFields(std::string_view email, std::string_view password,

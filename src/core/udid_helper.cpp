@@ -5,6 +5,8 @@
 #include <cctype>
 #include <optional>
 
+#include "core/global_constants.h"
+#include "core/hashing.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -80,7 +82,20 @@ std::string UDIDHelper::serialNumber() const {
         const bool printable = std::all_of(s.begin(), s.end(), [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
         if (printable && !isPlaceholderSerial(s)) return s;
     }
-    return getDeviceNetworkMACaddress();
+    // Containers, VMs and network namespaces often show no physical
+    // interface; the backend refuses an empty identifier.
+    if (std::string mac = getDeviceNetworkMACaddress(); !mac.empty()) return mac;
+    return machineIdentifier();
+}
+
+std::string UDIDHelper::machineIdentifier() const {
+    const auto id = system_.machineId();
+    if (!id) {
+        log::warning("UDIDHelper", "no machine-id either: no device identifier");
+        return {};
+    }
+    log::info("UDIDHelper", "device identifier taken from the machine-id");
+    return SHA1(std::string(GlobalConstants::bundleIdentifier) + ":" + lowered(*id));
 }
 
 std::string UDIDHelper::getDeviceNetworkMACaddress() const {

@@ -87,9 +87,12 @@ std::shared_ptr<SmartWigdetHelper> DefaultServiceLayerFactory::makeSmartWidgetSe
     return widget_;
 }
 
-std::shared_ptr<FreeTrialSignUpService> DefaultServiceLayerFactory::makeFreeTrialService(ServiceLayer&) {
+std::shared_ptr<FreeTrialSignUpService> DefaultServiceLayerFactory::makeFreeTrialService(ServiceLayer& hub) {
     uuid_ = std::make_shared<UUIDHelper>(p_.keychain, p_.system, GlobalConstants::keychainServiceName);
-    return std::make_shared<FreeTrialSignUpService>(p_.parse, p_.http, *uuid_, p_.mainQueue);
+    auto service = std::make_shared<FreeTrialSignUpService>(p_.parse, p_.http, *uuid_, p_.mainQueue);
+    // Its verification check ("Already verified? Click here.") signs in.
+    service->authService = hub.authService().get();
+    return service;
 }
 
 std::shared_ptr<UUIDHelper> DefaultServiceLayerFactory::makeUUIDHelper(ServiceLayer&) { return uuid_; }

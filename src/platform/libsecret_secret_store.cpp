@@ -110,4 +110,24 @@ bool LibsecretSecretStore::serviceAvailable(std::string* why) {
     return true;
 }
 
+bool LibsecretSecretStore::hasDefaultCollection(std::string* why) {
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (!service) {
+        if (why) *why = error && error->message ? error->message : "no Secret Service";
+        if (error) g_error_free(error);
+        return false;
+    }
+    // Making one would prompt for a keyring password before any window
+    // shows; the caller keeps the secrets elsewhere instead.
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    const bool ok = collection != nullptr;
+    if (!ok && why) *why = error && error->message ? error->message : "";
+    if (error) g_error_free(error);
+    if (collection) g_object_unref(collection);
+    g_object_unref(service);
+    return ok;
+}
+
 }  // namespace hw

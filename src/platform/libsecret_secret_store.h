@@ -18,6 +18,9 @@ public:
     // True when a Secret Service answers on the session bus (it may be
     // started by D-Bus activation). The reason goes to *error otherwise.
     static bool serviceAvailable(std::string* error = nullptr);
+    // True when the service has a default collection to store in (a fresh
+    // keyring has none); the reason otherwise.
+    static bool hasDefaultCollection(std::string* error = nullptr);
 
 private:
     std::mutex mutex_;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +120,17 @@ std::optional<std::string> LinuxSystemInfo::productSerial() const {
     auto data = readSmallFile(path("sys/class/dmi/id/product_serial"), 4096);
     if (!data) return std::nullopt;
     return trimmed(*data);
+}
+
+std::optional<std::string> LinuxSystemInfo::machineId() const {
+    for (const char* file : {"etc/machine-id", "var/lib/dbus/machine-id"}) {
+        const std::string id = trimmed(readSmallFile(path(file), 256).value_or(""));
+        const bool valid = id.size() == 32 && std::all_of(id.begin(), id.end(), [](unsigned char c) {
+                               return std::isxdigit(c) != 0;
+                           }) && id.find_first_not_of('0') != std::string::npos;
+        if (valid) return id;
+    }
+    return std::nullopt;
 }
 
 std::vector<NetworkInterfaceInfo> LinuxSystemInfo::networkInterfaces() const {

@@ -16,6 +16,7 @@ public:
     std::optional<std::string> productSerial() const override;
     std::vector<NetworkInterfaceInfo> networkInterfaces() const override;
     std::optional<OSRelease> osRelease() const override;
+    std::optional<std::string> machineId() const override;
 
 private:
     std::string path(std::string_view relative) const;

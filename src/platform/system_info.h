@@ -39,6 +39,8 @@ public:
     virtual std::vector<NetworkInterfaceInfo> networkInterfaces() const = 0;
     // Nothing when no os-release file can be read.
     virtual std::optional<OSRelease> osRelease() const = 0;
+    // The installation's own identity (machine-id: 32 hex digits), when set.
+    virtual std::optional<std::string> machineId() const { return std::nullopt; }
 };
 
 }  // namespace hw

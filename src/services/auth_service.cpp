@@ -115,7 +115,10 @@ void AuthService::logOut() {
     log::info(kLog, "AuthService -- log out");
     ++attempt_;  // a sign-in still in flight must not sign the user back in
     for (const char* key : {kUsernameKey, kPasswordKey, kPasswordDataKey}) keychain_.remove(service_, itemName(key));
-    recentLoginData_.reset();
+    // The login window offers the same e-mail again, but never the password.
+    if (recentLoginData_ && !recentLoginData_->username.empty())
+        recentLoginData_ = LoginData{recentLoginData_->username, "", std::nullopt};
+    else recentLoginData_.reset();
     wasLoginDataRestoredFromKeychain = false;
     parse_.logOut();
 }

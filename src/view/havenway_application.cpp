@@ -2,6 +2,7 @@
 
 #include <QStyleFactory>
 
+#include "core/global_constants.h"
 #include "platform/log.h"
 #include "view/kit_fonts.h"
 
@@ -17,6 +18,8 @@ HavenwayApplication::HavenwayApplication(int& argc, char** argv) : QApplication(
     // The tray keeps the application alive with every window closed.
     setQuitOnLastWindowClosed(false);
     setDesktopFileName(QStringLiteral("havenway"));
+    // Dialogs without a title of their own take this one.
+    setApplicationDisplayName(QString::fromUtf8(GlobalConstants::bundleName));
     // Standard controls (alerts, buttons) in the windows' own type.
     setFont(latoFont(400, 13));
 }

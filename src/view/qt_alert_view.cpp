@@ -1,5 +1,6 @@
 #include "view/qt_alert_view.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,6 +31,7 @@ void QtAlertView::presentAlert(const AlertRequest& request, std::function<void(i
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(iconFor(request.style));
     box->setTextFormat(Qt::PlainText);
+    box->setWindowTitle(QGuiApplication::applicationDisplayName());
     box->setText(QString::fromStdString(request.title));
     box->setInformativeText(QString::fromStdString(request.message));
     // The informative label guesses its format from the text; backend texts stay plain.

@@ -56,6 +56,16 @@ TEST_F(AppDelegateTest, AnExceptionInALaunchStepSkipsTheRestAndIsReported) {
     EXPECT_THROW(delegate->wrapMainProcessingWithExceptionHandling([] { throw 42; }), int);
 }
 
+TEST_F(AppDelegateTest, TheLaunchPreloadNeverOffersTheUpdate) {
+    factory->hubOptions.appVersion = "1.0.0";
+    factory->parseConfig->applyConfig = [this] { model().newAppVersionString = "2.0.0"; };
+    services.configNeedsFetch = true;
+    launch();
+    factory->queue.advance(5000);
+    EXPECT_NE(model().newAppVersionString, std::nullopt) << "the configuration was loaded";
+    EXPECT_FALSE(journaled("main.showUpdateBar"));
+}
+
 TEST_F(AppDelegateTest, TheFirstStartStoresItsArgumentsOnceButNoApplicationURL) {
     const StringList stored{"/usr/bin/havenway", "-utm_source", "ads"};
     arguments.push_back("havenway://oauth/callback?code=secret");
@@ -93,7 +103,7 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
         model().startMinimized = row.minimized;
         delegate->prepareUI();
         EXPECT_TRUE(journaled(row.expected));
-        EXPECT_EQ(model().startMinimized, row.minimized) << "hidden only this once";
+        EXPECT_EQ(model().startMinimized, row.minimized || row.hidden) << "hidden until the user asks";
         auto* current = dynamic_cast<RecordingWindow*>(delegate->currentWindowController());
         ASSERT_TRUE(current);
         EXPECT_EQ(current->name, row.current);
@@ -102,6 +112,64 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
     launch().skipWelcomePage();
     EXPECT_FALSE(factory->store.boolForKey(Keys::showWelcomePage));
     EXPECT_LT(at("welcome.close"), at("auth.show"));
+    EXPECT_EQ(delegate->currentWindowController(), authWindow);
+}
+
+// Started from the login items: nothing maps, the automatic sign-in's main
+// window included, until the user asks; every ask shows the window that fits.
+TEST_F(AppDelegateTest, AHiddenStartShowsNoWindowUntilTheUserAsks) {
+    const UserNotificationCenter::Notification protectMe{
+        LocaleData::connected_to_insecure_wi_fi_notification_not_logged_in_user_title(),
+        LocaleData::connected_to_insecure_wi_fi_notification_not_logged_in_user_description()};
+    struct Row {
+        std::string ask;
+        std::function<void(AppDelegate&)> act;
+    };
+    const std::vector<Row> asks{
+        {"Open Havenway", [](AppDelegate& d) { d.changeAppToBeNormalApp(); }},
+        {"Sign In", [](AppDelegate& d) { d.performSignInCommand(); }},
+        {"Protect me",
+         [&](AppDelegate& d) {
+             d.userNotificationCenterDidActivate(protectMe, UserNotificationCenter::Activation::actionButtonClicked);
+         }},
+        {"a click on the item", [](AppDelegate& d) { d.applicationShouldHandleReopen(d.hasVisibleWindows()); }},
+    };
+    for (const Row& row : asks) {
+        for (bool signedIn : {false, true}) {
+            SCOPED_TRACE(row.ask + (signedIn ? ", signed in" : ", signed out"));
+            restart();
+            factory->store.set(Keys::showWelcomePage, false);
+            statusItem = true;
+            hideOnLaunch = true;
+            launch();
+            if (signedIn) delegate->openMainWindow();
+            factory->queue.runUntilIdle();
+            EXPECT_FALSE(delegate->hasVisibleWindows());
+            EXPECT_TRUE(model().isAppInUserAgentMode()) << "the tray offers Open Havenway";
+            EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                                    [](const std::string& e) { return e.ends_with(".show"); }),
+                      0);
+            row.act(*delegate);
+            factory->queue.runUntilIdle();
+            EXPECT_TRUE(journaled(signedIn ? "main.show" : "auth.show"));
+            EXPECT_FALSE(model().startMinimized) << "later windows show as usual";
+            EXPECT_FALSE(model().isAppInUserAgentMode());
+        }
+    }
+}
+
+TEST_F(AppDelegateTest, SignInFromTheTrayLeavesTheSignUpWindowForTheLoginWindow) {
+    factory->store.set(Keys::showWelcomePage, false);
+    statusItem = true;
+    launch();
+    delegate->openFreeTrialSignUpWindow();
+    factory->queue.runUntilIdle();
+    ASSERT_TRUE(signUpWindow && signUpWindow->visible);
+    journal.clear();
+    delegate->performSignInCommand();
+    factory->queue.runUntilIdle();
+    EXPECT_TRUE(journaled("signUp.close"));
+    EXPECT_TRUE(journaled("auth.show"));
     EXPECT_EQ(delegate->currentWindowController(), authWindow);
 }
 

@@ -207,6 +207,18 @@ TEST_F(AppDelegateTrayTest, RefreshStopsInStatusBarOnlyModeWhenStartedMinimised)
     EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer()) << "a running chain ends at its next firing";
 }
 
+TEST_F(AppDelegateTrayTest, AHiddenStartRefreshesTheWidgetOnceItsWindowShows) {
+    statusItem = true;
+    hideOnLaunch = true;
+    signedIn();
+    dataLoads();
+    syncAnswers();
+    EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer());
+    delegate->changeAppToBeNormalApp();
+    EXPECT_TRUE(journaled("main.show"));
+    EXPECT_TRUE(delegate->hasSmartWidgetScheduleUpdateTimer());
+}
+
 TEST_F(AppDelegateTrayTest, StatusIconAnimatesWhileConnectingThenShowsTheState) {
     launch();
     EXPECT_EQ(statusItemView.images, std::vector<std::string>{"MenuBar_icon_DISCONNECTED"});

@@ -111,6 +111,33 @@ TEST_F(MenuBarMenuControllerTest, LiveLinesReadAsTheEngineReportsThemOnBothMenus
     EXPECT_EQ(line(menu_tags::protocol), "Protocol: IKEv2") << "prepareMenu shows the current protocol";
 }
 
+// No line outlives what it describes: the status reads before the first
+// connection, and the IP line goes with the tunnel whose address it was.
+TEST_F(MenuBarMenuControllerTest, StatusAndIPLinesNeverGoStale) {
+    struct Row {
+        ConnectionStates state;
+        std::string status;
+        bool ipShown;
+    };
+    for (const Row& row : {Row{ConnectionStates::disconnected, "Status: Disconnected", false},
+                           Row{ConnectionStates::connecting, "Status: Connecting", true},
+                           Row{ConnectionStates::connected, "Status: Connected", true}}) {
+        model().setCurrentConnectionState(row.state);
+        prepare({"Netherlands"});
+        for (bool dock : {false, true}) {
+            EXPECT_EQ(line(menu_tags::status, dock), row.status);
+            EXPECT_EQ(menu(dock)->find(menu_tags::ip)->visible, row.ipShown) << row.status;
+        }
+    }
+    auto& c = controller->connectionDetailsCallbacks;
+    for (const auto& [button, ipShown] : {std::pair{"CONNECTING      ", true}, {"DISCONNECT", true}, {"CONNECT", false},
+                                          {"RECONNECTING", true}, {"CONNECT", false}}) {
+        c.fireConnectButtonStateChanged(button);
+        c.fireIPaddressUpdated("Refreshing...");
+        for (bool dock : {false, true}) EXPECT_EQ(menu(dock)->find(menu_tags::ip)->visible, ipShown) << button;
+    }
+}
+
 TEST_F(MenuBarMenuControllerTest, SettingsLockDisablesEveryLocationItemAndObservesOnce) {
     const auto before = model().vpnSettingsChangingDisabledObserverCount();
     prepare({"Netherlands", "Germany"});

@@ -55,7 +55,7 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
         if (n.props.value("children-display").toString() == "submenu") location = &n;
     }
     EXPECT_EQ(root.labels(), (QStringList{"Open Havenway", "Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7",
-                                   "Status: ", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
+                                   "Status: Disconnected", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
     EXPECT_FALSE(root.children.front().visible()) << "the app item shows only in status-bar-only mode";
     ASSERT_NE(location, nullptr);
     ASSERT_EQ(location->children.size(), 3u);
@@ -74,6 +74,23 @@ TEST_F(TrayTest, WithoutAWatcherThereIsNoTray) {
     start(false);
     EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     EXPECT_FALSE(QtStatusItem().isShown());
+}
+
+TEST_F(TrayTest, APanelThatStartsLaterStillGetsTheItemWithItsImageAndMenu) {
+    start(false);
+    QtStatusItem item;
+    EXPECT_FALSE(item.isShown());
+    item.setImage("MenuBar_icon_CONNECTED");
+    make();
+    item.setMenu(delegate->menuBarMenuController().menus().default_menuBarMenu);
+    spinFor(100);
+
+    FakeStatusNotifierWatcher late(QString::fromStdString(desktop.bus.address()));
+    ASSERT_TRUE(late.startServing());
+    ASSERT_TRUE(spinUntil([&] { return late.items().size() == 1; }, 10000)) << "the item registers when the panel does";
+    EXPECT_TRUE(item.isShown());
+    EXPECT_EQ(item.imageName(), "MenuBar_icon_CONNECTED");
+    EXPECT_EQ(trayLayout(late.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
 }
 
 }  // namespace

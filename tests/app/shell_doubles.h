@@ -144,7 +144,7 @@ public:
     }
     void initParse() override { note("initParse"); }
     void trackAppOpened() override { note("trackAppOpened"); }
-    bool parseConfigNeedsFetch() override { return false; }
+    bool parseConfigNeedsFetch() override { return configNeedsFetch; }
     void applyCachedParseConfig(std::function<void()> completion) override {
         note("applyCachedParseConfig");
         completion();
@@ -205,6 +205,7 @@ public:
     Journal& journal;
     std::string throwOn;
     bool hasReachability = true;
+    bool configNeedsFetch = false;
     std::optional<std::string> sessionToken = "r:session";
     std::vector<std::function<void()>> notReachable, reachable;
     std::vector<std::function<void(SmartWidgetReply)>> widgetRequests;

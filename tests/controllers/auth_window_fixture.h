@@ -46,7 +46,10 @@ public:
     void setAlpha(AuthPart part, double alpha) override { controls[part].alpha = alpha; }
     double alpha(AuthPart part) const override { return controls.contains(part) ? controls.at(part).alpha : 1.0; }
     void setImage(AuthPart part, const std::string& name) override { controls[part].image = name; }
-    void focusField(AuthPart field) override { focus = field; }
+    // As a widget: a disabled field does not take the focus.
+    void focusField(AuthPart field) override {
+        if (controls[field].enabled) focus = field;
+    }
     void clearFocus() override { focus.reset(); }
     void setSpinning(bool on) override { spinning = on; }
     void setBarLayout(const AuthBarLayout& layout) override { bars = layout; }

@@ -57,6 +57,24 @@ INSTANTIATE_TEST_SUITE_P(
                       OpeningRow{"UserNameOnly", false, false, OpeningRow::userOnly, true, false, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Signed in (the fields disabled while the data loaded), then out: the
+// window opens again with the typing going into the empty password field.
+TEST_F(AuthWindowFixture, AfterASignOutThePasswordFieldIsEnabledAndHasTheFocus) {
+    openFilled();
+    click();
+    queue.runUntilIdle();
+    ASSERT_FALSE(view[AuthPart::passwordField].enabled);
+    controller->close();
+    view.focus.reset();
+    auth.logOut();
+    open();
+    EXPECT_EQ(view[AuthPart::loginField].text, "user@example.com");
+    EXPECT_EQ(view[AuthPart::passwordField].text, "");
+    EXPECT_TRUE(view[AuthPart::passwordField].enabled);
+    EXPECT_EQ(view.focus, AuthPart::passwordField);
+    EXPECT_EQ(view[AuthPart::loginButton].text, "LOG IN");
+}
+
 TEST_F(AuthWindowFixture, SecondShowingNeverSignsInByItselfAndRestoresTheFrame) {
     remember("user@example.com", "secret");
     open();

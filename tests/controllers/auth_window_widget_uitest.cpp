@@ -1,5 +1,8 @@
 // The login window's widget offscreen, driven by its real controller.
+#include <QAbstractButton>
 #include <QLineEdit>
+
+#include "view/user_defaults_controller.h"
 #include <QTest>
 
 #include "auth_window_fixture.h"
@@ -54,6 +57,35 @@ TEST_F(AuthWindowWidgetTest, ErrorBarSlidesInOverItsDuration) {
     animations.advanceInSteps(200);
     EXPECT_EQ(widget.part(AuthPart::errorNotificationsBox)->geometry().top(), 146);
     EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Too many requests in this time frame.");
+}
+
+class SignMeInBoxTest : public WidgetAppFirst, public AuthWindowFixture {
+protected:
+    UserDefaultsController defaults{settings};
+    AuthWindowWidget bound{&defaults};
+    std::unique_ptr<AuthWindowViewController> c = std::make_unique<AuthWindowViewController>(
+        context, bound, bound, AuthWindowDependencies{auth, links, queue, shell, nullptr, &defaults, nullptr}, false);
+    QAbstractButton* box() { return static_cast<QAbstractButton*>(bound.part(AuthPart::signMeOnStart)); }
+    void show() {
+        c->pendingLoginData = auth.recentLoginData();
+        c->showWindow();
+        queue.runUntilIdle();
+    }
+};
+
+// The sign-up window's CONTINUE writes the setting while this window is closed.
+TEST_F(SignMeInBoxTest, TheBoxShowsTheSettingWrittenWhileTheWindowWasClosed) {
+    defaults.setAppliesImmediately(false);
+    show();
+    EXPECT_TRUE(box()->isChecked()) << "default";
+    box()->click();
+    EXPECT_FALSE(settings.boolForKey(SettingsUserDefaults::signMeInWhenHavenwayStarts)) << "applies while shown";
+    c->close();
+    defaults.setAppliesImmediately(true);
+    defaults.setValue(SettingsUserDefaults::signMeInWhenHavenwayStarts, SettingValue(true));
+    defaults.setAppliesImmediately(false);
+    show();
+    EXPECT_TRUE(box()->isChecked()) << "after continue";
 }
 
 TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {

@@ -191,6 +191,12 @@ TEST_F(SignUpWindowTest, TransportFailureIsCode100AndALinkThatIsNoWebAddressToo)
     EXPECT_TRUE(authorizeSent.empty());
 }
 
+TEST_F(SignUpWindowTest, NoConnectionAlertSendsNoEvent) {
+    open().onInternetConnectionBecomeUnReachable();
+    EXPECT_EQ(alerts(), std::vector<std::string>{"Internet Connection Error|Please check your internet connection, and try again."});
+    EXPECT_TRUE(signUpResults().empty());
+}
+
 TEST_F(SignUpWindowTest, OnlyTheFirstFailedAuthorizeOfTheControllerIsResentSilently) {
     authorizeReplies({"not json", "not json"});
     createOnce();

@@ -37,5 +37,18 @@ TEST(SignUpFieldsValidation, ShowsOnlyTheFirstFailingCheck) {
     EXPECT_EQ(check.password, "pass word");
 }
 
+TEST(SignUpFieldsValidation, TrimsEveryBlankButNoLineBreakNorWhatMerelyEndsLikeOne) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"me@x.io\xC2\xA0", "me@x.io"},                          // no-break space, as pasted
+        {"\xE3\x80\x80\xE2\x80\xAF me@x.io\t\xE2\x80\x89", "me@x.io"},  // ideographic, narrow, thin
+        {"me@x.io\n", "me@x.io\n"},
+        {"\xE2\x80\xA8me@x.io", "\xE2\x80\xA8me@x.io"},  // line separator stays
+        {"\xC3\xA0", "\xC3\xA0"},                          // "a" with grave: its last byte is not a space
+        {"\xE2\x80\x8B", "\xE2\x80\x8B"},                // zero-width space is not a separator
+    };
+    for (const auto& [raw, want] : rows) EXPECT_EQ(trimSpacesAndTabs(raw), want) << raw;
+    EXPECT_EQ(validateSignUpFields("me@x.io\xC2\xA0", "123456", true).error, std::nullopt);
+}
+
 }  // namespace
 }  // namespace hw

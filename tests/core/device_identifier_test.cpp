@@ -31,6 +31,19 @@ TEST(UDIDHelper, PlaceholderSerialsFallBackToTheMacAddress) {
     system.serial.reset();  // unreadable (not root)
     EXPECT_EQ(helper.serialNumber(), "54e1ad0a0b0c");
 
+    // No physical interface (a container, a network namespace): a salted
+    // digest of the machine-id, the same in either case, never the id itself.
+    system.interfaces.clear();
+    system.machine = "0123456789abcdef0123456789abcdef";
+    const std::string fromMachine = helper.serialNumber();
+    EXPECT_EQ(fromMachine.size(), 40u);
+    EXPECT_EQ(fromMachine.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(fromMachine.find("0123456789abcdef"), std::string::npos);
+    system.machine = "0123456789ABCDEF0123456789ABCDEF";
+    EXPECT_EQ(helper.serialNumber(), fromMachine);
+    system.machine.reset();
+    EXPECT_EQ(helper.serialNumber(), "");
+
     system.serial = " PF2ABCDE\n";
     EXPECT_EQ(helper.serialNumber(), "PF2ABCDE");
     system.serial = "VMware-56 4d 9a 1b";

@@ -3,6 +3,7 @@
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
 #include "services/auth_service.h"
+#include "services/free_trial_sign_up_service.h"
 #include "support/services_fixture.h"
 #include "support/fake_image_codec.h"
 #include "support/fake_system_info.h"
@@ -68,6 +69,19 @@ TEST_F(HubOnRealServices, BothBranchesMeetingAnExpiredSessionShareOneSilentSignI
     ASSERT_TRUE(model.currentAutomaticLocation);
     EXPECT_EQ(model.currentAutomaticLocation->objectId, "de");
     EXPECT_FALSE(log->contains("secret"));
+}
+
+// "Already verified? Click here." checks the new account by signing in.
+TEST_F(HubOnRealServices, TheSignUpsVerificationCheckSignsInThroughTheHubsSignIn) {
+    auto signUp = hub->freeTrialService();
+    ASSERT_TRUE(signUp);
+    signUp->usernamePlain = "new@example.com";
+    signUp->passwordPlain = "secret";
+    signUp->onEmailVerificationCompleted();
+    runAll();
+    EXPECT_EQ(signIns, 1);
+    ASSERT_TRUE(hub->authService()->recentLoginData());
+    EXPECT_EQ(hub->authService()->recentLoginData()->username, "new@example.com");
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "platform/secret_store_factory.h"
+#include "support/capture_log.h"
 #include "support/child_process.h"
 #include "support/poll_until.h"
 #include "support/private_dbus.h"
@@ -23,10 +25,11 @@ using namespace std::chrono_literals;
 namespace {
 
 // A private session bus (no service activation, so nothing else answers)
-// with gnome-keyring's Secret Service on it, unlocked with a test password.
+// with gnome-keyring's Secret Service on it, unlocked with a test password,
+// or fresh: no keyring made yet, so no default collection.
 class SecretServiceBed {
 public:
-    std::string setUp() {
+    std::string setUp(bool fresh = false) {
         for (const char* program : {"dbus-daemon", "dbus-send", "gnome-keyring-daemon"}) {
             if (!hw::test::programOnPath(program)) return std::string(program) + " is not installed";
         }
@@ -39,11 +42,13 @@ public:
                                               "XDG_RUNTIME_DIR=" + run, "XDG_DATA_HOME=" + home + "/data",
                                               "XDG_CONFIG_HOME=" + home + "/config",
                                               "DBUS_SESSION_BUS_ADDRESS=" + bus_.address()};
-        keyring_ = hw::test::spawnLogged({"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"},
-                                         env, dir_.file("keyring.log"), "havenway-test-password");
+        std::vector<std::string> argv{"gnome-keyring-daemon", "--foreground", "--components=secrets"};
+        if (!fresh) argv.push_back("--unlock");
+        keyring_ = hw::test::spawnLogged(argv, env, dir_.file("keyring.log"), fresh ? "" : "havenway-test-password");
         if (keyring_ < 0) return "cannot start gnome-keyring-daemon";
-        // Ready once the default collection answers on the bus.
-        if (!hw::test::pollUntil([&] { return defaultCollectionAnswers(); }, 10s, 50ms)) return "no Secret Service came up: " + logs();
+        // Ready once the default collection (or, fresh, the service) answers on the bus.
+        if (!hw::test::pollUntil([&] { return fresh ? serviceAnswers() : defaultCollectionAnswers(); }, 10s, 50ms))
+            return "no Secret Service came up: " + logs();
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
         return "";
     }
@@ -67,6 +72,14 @@ private:
                                   "string:Locked"},
                                  2s, &out) &&
                out.find("boolean false") != std::string::npos;
+    }
+    bool serviceAnswers() {
+        std::string out;
+        return hw::test::runTool({"dbus-send", "--bus=" + bus_.address(), "--print-reply",
+                                  "--dest=org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                  "org.freedesktop.DBus.Properties.Get", "string:org.freedesktop.Secret.Service",
+                                  "string:Collections"},
+                                 2s, &out);
     }
     std::string logs() const { return TempDir::read(dir_.file("keyring.log")); }
 
@@ -103,6 +116,34 @@ TEST_F(LibsecretSecretStoreTest, FactoryPicksTheServiceWhenItAnswers) {
     ::unsetenv("HAVENWAY_SECRET_STORE");
     auto store = hw::makeSecretStore();
     EXPECT_NE(dynamic_cast<LibsecretSecretStore*>(store.get()), nullptr);
+}
+
+// gnome-keyring before its first unlock: the Secret Service answers but has
+// nowhere to store. The credentials are kept either way, and the log says where.
+class FreshKeyringTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = bed_.setUp(true); !why.empty()) GTEST_SKIP() << why;
+    }
+    void TearDown() override {
+        bed_.tearDown();
+        hw::log::setSink(nullptr);
+    }
+    SecretServiceBed bed_;
+};
+
+TEST_F(FreshKeyringTest, WithoutADefaultCollectionTheFileKeepsTheSecretsAndTheLogSaysSo) {
+    ::unsetenv("HAVENWAY_SECRET_STORE");
+    TempDir data;
+    ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    auto log = hw::test::CaptureLog::install();
+    auto store = hw::makeSecretStore();
+    ASSERT_TRUE(store->writeString("com.havenway.Havenway", "username", "user@example.com"));
+    EXPECT_EQ(store->read("com.havenway.Havenway", "username").text(), "user@example.com");
+    EXPECT_EQ(dynamic_cast<LibsecretSecretStore*>(store.get()), nullptr);
+    EXPECT_TRUE(log->contains("no default collection"));
+    EXPECT_TRUE(std::filesystem::exists(data.path() + "/havenway/secrets.json"));
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -66,6 +66,20 @@ TEST_F(FakeRoot, SerialIsTrimmedAndMissingFilesAnswerNothing) {
     EXPECT_EQ(info.osRelease()->name, "Debian") << "/etc first";
 }
 
+TEST_F(FakeRoot, MachineIdFromEtcElseDBusAndNeverAnUnsetOne) {
+    LinuxSystemInfo info(root.string());
+    EXPECT_FALSE(info.machineId().has_value());
+    write("var/lib/dbus/machine-id", "3D1219C7C4C5404AAA1F6D2A48ADFDA4\n");
+    EXPECT_EQ(info.machineId(), "3D1219C7C4C5404AAA1F6D2A48ADFDA4");
+    // Empty, "uninitialized" (first boot) or all zeros: not an identity.
+    for (const char* unset : {"", "uninitialized\n", "00000000000000000000000000000000\n"}) {
+        write("etc/machine-id", unset);
+        EXPECT_EQ(info.machineId(), "3D1219C7C4C5404AAA1F6D2A48ADFDA4") << unset;
+    }
+    write("etc/machine-id", "0123456789abcdef0123456789abcdef\n");
+    EXPECT_EQ(info.machineId(), "0123456789abcdef0123456789abcdef") << "/etc first";
+}
+
 TEST(OsRelease, ParsesQuotingCommentsAndSkipsJunk) {
     const OSRelease r = parseOsRelease(
         "# comment\n"

@@ -100,6 +100,11 @@ TEST_F(AuthServiceTest, RestoreAndLogOut) {
     queue.runUntilIdle();
     EXPECT_EQ(secrets.size(), 0u);
     EXPECT_FALSE(parse->currentUser());
+    // The next person at the machine gets the e-mail, never the password.
+    ASSERT_TRUE(auth.recentLoginData());
+    EXPECT_EQ(auth.recentLoginData()->username, "user@example.com");
+    EXPECT_EQ(auth.recentLoginData()->password, "");
+    EXPECT_FALSE(auth.recentLoginData()->passwordData);
 }
 
 }  // namespace

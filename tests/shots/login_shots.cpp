@@ -115,6 +115,16 @@ HW_SHOTS({
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
 });
 
+// Signed in with the remembered account, then out: the e-mail stays, the password goes.
+HW_SHOT("login.after-sign-out", [](ShotStage& stage) {
+    auto& rig = stage.window<LoginRig>();
+    rig.remember("demo@havenway.test", "demo123456");
+    rig.open();
+    rig.controller->close();
+    rig.auth.logOut();
+    rig.open();
+});
+
 HW_SHOT("login.enterprise", [](ShotStage& stage) {
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);

@@ -17,6 +17,7 @@ public:
         return interfaces;
     }
     std::optional<OSRelease> osRelease() const override { return release; }
+    std::optional<std::string> machineId() const override { return machine; }
 
     // A physical Ethernet device with a burnt-in address.
     static NetworkInterfaceInfo physical(std::string name, std::string address) {
@@ -31,6 +32,7 @@ public:
     std::optional<std::string> serial;
     std::vector<NetworkInterfaceInfo> interfaces;
     std::optional<OSRelease> release;
+    std::optional<std::string> machine;
     mutable std::atomic<int> serialReads{0};
     mutable std::atomic<int> interfaceReads{0};
 };

@@ -18,6 +18,7 @@ public:
         calls.push_back("select:" + item->name);
     }
     void performLogout() override { calls.push_back("logout"); }
+    void performSignInCommand() override { calls.push_back("signIn"); }
     void quitApplicationRequested() override { calls.push_back("quit"); }
     void sendAnalyticsEvent(const std::string& name,
                             const std::optional<std::map<std::string, std::string>>& p) override {

@@ -4,6 +4,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -33,8 +34,9 @@ public:
         return shown;
     }
 
-    // Gives the window the input focus and presses and releases the key of keysym there.
-    bool press(xcb_window_t window, xcb_keysym_t keysym) {
+    // Gives the window the input focus and presses and releases the key of
+    // keysym there, with the modifiers of state (XCB_MOD_MASK_*) held.
+    bool press(xcb_window_t window, xcb_keysym_t keysym, uint16_t state = 0) {
         const xcb_keycode_t code = keycodeOf(keysym);
         if (!code) return false;
         xcb_set_input_focus(c_.get(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
@@ -44,15 +46,66 @@ public:
             e.detail = code;
             e.root = screen()->root;
             e.event = window;
+            e.state = state;
             e.same_screen = 1;
             xcb_send_event(c_.get(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
         }
         return xcb_flush(c_.get()) > 0;
     }
 
+    // Printable ASCII, one key each (their keysyms are their codes), with
+    // Shift where the layout puts the character on the shifted level.
+    bool type(xcb_window_t window, const std::string& text) {
+        for (char c : text) {
+            const auto keysym = static_cast<xcb_keysym_t>(static_cast<unsigned char>(c));
+            if (!press(window, keysym, shifted(keysym) ? XCB_MOD_MASK_SHIFT : 0)) return false;
+        }
+        return true;
+    }
+
+    // A click of the first button at a point of the window.
+    bool click(xcb_window_t window, int16_t x, int16_t y) {
+        for (uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+            xcb_button_press_event_t e{};
+            e.response_type = type;
+            e.detail = 1;
+            e.root = screen()->root;
+            e.event = window;
+            e.event_x = x;
+            e.event_y = y;
+            e.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+            e.same_screen = 1;
+            xcb_send_event(c_.get(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+        }
+        return xcb_flush(c_.get()) > 0;
+    }
+
+    // The window's title as the window manager reads it (_NET_WM_NAME).
+    std::string title(xcb_window_t window) {
+        const xcb_atom_t name = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> p(
+            xcb_get_property_reply(c_.get(), xcb_get_property(c_.get(), 0, window, name, utf8, 0, 1024), nullptr),
+            std::free);
+        if (!p) return {};
+        return std::string(static_cast<const char*>(xcb_get_property_value(p.get())),
+                           static_cast<std::size_t>(xcb_get_property_value_length(p.get())));
+    }
+
 private:
+    xcb_atom_t atom(const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(c_.get(), xcb_intern_atom(c_.get(), 0, static_cast<uint16_t>(std::strlen(name)), name),
+                                  nullptr),
+            std::free);
+        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
     xcb_screen_t* screen() { return xcb_setup_roots_iterator(xcb_get_setup(c_.get())).data; }
-    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) {
+    bool shifted(xcb_keysym_t keysym) {
+        int level = 0;
+        keycodeOf(keysym, &level);
+        return level == 1;
+    }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym, int* level = nullptr) {
         const xcb_setup_t* setup = xcb_get_setup(c_.get());
         const int count = setup->max_keycode - setup->min_keycode + 1;
         std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> map(
@@ -63,8 +116,10 @@ private:
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
         for (int k = 0; k < count; ++k)
             for (int s = 0; s < map->keysyms_per_keycode; ++s)
-                if (syms[k * map->keysyms_per_keycode + s] == keysym)
+                if (syms[k * map->keysyms_per_keycode + s] == keysym) {
+                    if (level) *level = s;
                     return static_cast<xcb_keycode_t>(setup->min_keycode + k);
+                }
         return 0;
     }
 

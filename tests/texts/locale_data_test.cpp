@@ -56,7 +56,7 @@ bool mentions(const std::string& body, std::string_view word) {
 // Keys asked for by name at run time (the manager's PPP cause groups, the onboarding
 // pages), a part other texts are built from, and texts kept for controls not built here.
 std::vector<std::string> keysAskedForAtRunTime() {
-    std::vector<std::string> keys = {"free_trial_failed_error_suffix", "free_trial_internet_connection_unavailable_error",
+    std::vector<std::string> keys = {"free_trial_failed_error_suffix",
                                      "settings_window_vpn_protocols_pptp_label",
                                      "settings_window_vpn_protocols_ikev2_label"};
     for (const char* group : {"1", "2", "3", "4"}) keys.push_back(std::string("vpn_ppp_error_new_") + group);
@@ -101,6 +101,9 @@ TEST(LocaleDataCatalogue, TextsOtherCodeMatchesOnAndCompositesKeepTheirExactForm
         {LocaleData::auto_update_wish_to_update_popup_text(), p + " update v%@\nis available."},
         {LocaleData::free_trial_unknown_error_notification(), "Received unknown responce from the server. " + suffix},
         {LocaleData::generic_error_notification_lower(), "Contact support team at " + s},
+        {LocaleData::quit_app_confirmation_popup_title(), "Closing " + p},
+        {LocaleData::quit_app_confirmation_popup_text(),
+         p + "'s VPN protection will be turned off until " + p + " is reopened."},
     };
     for (const auto& [got, want] : rows) EXPECT_EQ(got, want);
 }

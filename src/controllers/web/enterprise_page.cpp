@@ -7,6 +7,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QUrl>
 #include <memory>
+#include <utility>
 
 #include "platform/log.h"
 
@@ -87,6 +88,15 @@ EnterprisePage::EnterprisePage(QWebEngineProfile* profile, QObject* parent,
             answer.rejectCertificate();
         }
     });
+    // Each load's document gets a host object of its own; the next load, or
+    // the page's end, takes the last one away.
+    connect(this, &QWebEnginePage::loadStarted, this, [this] {
+        if (std::exchange(hostInstalled_, true)) log::info(kLog, "JsHost destroy.");
+    });
+}
+
+EnterprisePage::~EnterprisePage() {
+    if (hostInstalled_) log::info(kLog, "JsHost destroy.");
 }
 
 ApplicationSchemeHandler::ApplicationSchemeHandler(QObject* parent, std::function<void(const std::string&)> handleURL)

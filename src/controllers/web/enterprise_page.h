@@ -16,6 +16,7 @@ class EnterprisePage final : public QWebEnginePage {
 public:
     EnterprisePage(QWebEngineProfile* profile, QObject* parent, std::function<void(const std::string&)> handleURL,
                    QString logMarker);
+    ~EnterprisePage() override;
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -25,6 +26,7 @@ protected:
 private:
     std::function<void(const std::string&)> handleURL_;
     QString logMarker_;
+    bool hostInstalled_ = false;
 };
 
 // Takes every request for the application's scheme, redirects included:

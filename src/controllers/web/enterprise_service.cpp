@@ -102,7 +102,14 @@ QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
 }
 
 void EnterpriseService::clearCookies() {
-    if (profile_) profile_->cookieStore()->deleteAllCookies();
+    // The next person's sign-in must not reuse this one's cached pages.
+    // The profile is off the record: HTTP authentication lives only in its
+    // memory, and the next page load starts without it.
+    if (profile_) {
+        profile_->cookieStore()->deleteAllCookies();
+        profile_->clearHttpCache();
+        profile_->clearAllVisitedLinks();
+    }
     cookies_.clear();
     store_.remove(kCookiesKey);
     store_.synchronize();

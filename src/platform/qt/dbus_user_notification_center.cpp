@@ -54,6 +54,7 @@ void DBusUserNotificationCenter::deliver(const Notification& n) {
             return;
         }
         if (it == shown_.end()) return;
+        log::info(kLog, "NSUserNotification didDeliverNotification -- " + it->second.notification.title);
         it->second.daemonId = reply.value();
         if (it->second.closeWhenKnown) {
             close(reply.value());

@@ -98,6 +98,11 @@ TEST_F(EnterprisePageView, HostHasTwoMembersAndLogsOneLinePerCall) {
     EXPECT_EQ(javaScriptLines(*log),
               (std::vector<std::string>{std::string("JavaScript: page ready on ") + EnterpriseService::hostName(),
                                         "JavaScript: one", "JavaScript: two lines", "JavaScript: via the manager"}));
+
+    // The page started over: its document, and its host object, are new.
+    EXPECT_FALSE(log->contains("JsHost destroy."));
+    service.prepareEnterpriseVersionUI(parentHolder.get());
+    EXPECT_TRUE(spinUntil([&] { return log->contains("JsHost destroy."); }, 5000));
 }
 
 TEST_F(EnterprisePageView, CookiesSaveRestoreAndClearInThePrivateSettingsFile) {

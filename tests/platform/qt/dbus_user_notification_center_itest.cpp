@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 
+#include "support/capture_log.h"
 #include "support/fake_notification_daemon.h"
 #include "support/private_dbus.h"
 #include "support/qt_test_app.h"
@@ -59,6 +60,19 @@ TEST_F(DBusNotificationsTest, NotifyCarriesTheApplicationsIdentityAndButtons) {
     EXPECT_EQ(plain.hints.value("desktop-entry").toString(), "havenway");
     EXPECT_EQ(plain.actions, (QStringList{"default", ""}));
     EXPECT_EQ(daemon.notified[1].actions, (QStringList{"default", "", "action", "Retry"}));
+}
+
+TEST_F(DBusNotificationsTest, ADeliveryIsLoggedOnceTheDaemonTookIt) {
+    auto log = CaptureLog::install();
+    makeCenter();
+    center->deliver(banner(1));
+    spinFor(300);
+    EXPECT_FALSE(log->contains("didDeliverNotification")) << "no daemon: nothing was delivered";
+    startDaemon();
+    center->deliver(banner(2));
+    EXPECT_TRUE(spinUntil([&] { return log->contains("NSUserNotification didDeliverNotification -- Connected to Netherlands"); },
+                          5000));
+    log::setSink(nullptr);
 }
 
 TEST_F(DBusNotificationsTest, RemovalClosesOnlyThatBannerEvenBeforeItsIdIsKnown) {

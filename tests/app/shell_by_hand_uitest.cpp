@@ -1,0 +1,177 @@
+// The shell as a user meets it: the built application on a private display,
+// with a panel's watcher and a notification daemon, driven through its tray
+// and the keyboard. The cases with an account need the testbed's backend.
+#include "app/havenway_process_fixture.h"
+
+namespace hw::test {
+namespace {
+
+class ShellByHand : public HavenwayTray {
+protected:
+    void SetUp() override {
+        HavenwayTray::SetUp();
+        if (IsSkipped()) return;
+        ASSERT_TRUE(notifications.serve(QString::fromStdString(desktop.bus.address())));
+    }
+    // The windows another process maps on the display, beyond those given.
+    std::set<xcb_window_t> newWindows(XKeyboard& keyboard, const std::set<xcb_window_t>& before = {}) {
+        std::set<xcb_window_t> out;
+        for (xcb_window_t w : keyboard.shownWindows())
+            if (!before.count(w)) out.insert(w);
+        return out;
+    }
+    bool signedInMenu(const QString& service) { return itemStarting(trayLayout(service), "Sign Out") != nullptr; }
+    void click(const QString& service, const QString& label) {
+        const MenuNode root = trayLayout(service);
+        const MenuNode* item = itemStarting(root, label);
+        ASSERT_NE(item, nullptr) << label.toStdString();
+        trayClick(service, item->id);
+    }
+
+    FakeNotificationDaemon notifications;
+};
+
+TEST_F(ShellByHand, AHiddenStartMapsNoWindowUntilOpenHavenwayShowsTheMainOne) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem({"--hidden"});
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    ASSERT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+    spinFor(1000);
+    EXPECT_TRUE(newWindows(keyboard).empty()) << "the automatic sign-in's main window stays hidden";
+
+    click(service, "Open Havenway");
+    EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard).size() == 1; }, 10000)) << "the main window, alone";
+}
+
+TEST_F(ShellByHand, APanelThatStartsThreeSecondsLaterStillGetsTheItem) {
+    desktop.watcher.reset();
+    app = spawn(log());
+    ASSERT_GT(app, 0);
+    spinFor(3000);
+    FakeStatusNotifierWatcher late(QString::fromStdString(desktop.bus.address()));
+    ASSERT_TRUE(late.startServing());
+    ASSERT_TRUE(spinUntil([&] { return late.items().size() == 1; }, 15000)) << TempDir::read(log());
+    EXPECT_EQ(trayLayout(late.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+}
+
+TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    ASSERT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+    EXPECT_EQ(logged("password filled"), 1) << "the remembered account at the start";
+
+    click(service, "Sign Out");
+    ASSERT_TRUE(spinUntil(
+        [&] { return !signedInMenu(service) && keyboard.shownWindows().size() == 1 && logged("password empty") == 1; },
+        15000))
+        << TempDir::read(log());
+    EXPECT_EQ(logged("LoginView -- log-in mode"), 2);
+    EXPECT_EQ(logged("LoginView -- sign-up mode"), 0);
+    EXPECT_EQ(logged("Login button CLICKED"), 1) << "no second automatic sign-in";
+
+    // The password alone, typed where the focus is, and Return sign in again.
+    spinFor(300);
+    const std::set<xcb_window_t> login = keyboard.shownWindows();
+    ASSERT_EQ(login.size(), 1u);
+    const std::string password = testbed.get("HAVENWAY_TESTBED_DEMO_PASSWORD");
+    ASSERT_EQ(password.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
+    ASSERT_TRUE(keyboard.type(*login.begin(), password));
+    ASSERT_TRUE(keyboard.press(*login.begin(), 0xff0d /* Return */));
+    EXPECT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+}
+
+// Without a tray the quit key cannot hide the application: it asks.
+TEST_F(ShellByHand, CtrlQAsksClosingHavenwayInADialogTitledHavenway) {
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawn(log());
+    std::set<xcb_window_t> first;
+    ASSERT_TRUE(spinUntil([&] { return !(first = newWindows(keyboard)).empty(); }, 30000)) << TempDir::read(log());
+    spinFor(500);
+    ASSERT_TRUE(keyboard.press(*first.begin(), 'q', XCB_MOD_MASK_CONTROL));
+    std::set<xcb_window_t> question;
+    ASSERT_TRUE(spinUntil([&] { return !(question = newWindows(keyboard, first)).empty(); }, 10000))
+        << TempDir::read(log());
+    EXPECT_EQ(keyboard.title(*question.begin()), "Havenway");
+    EXPECT_EQ(logged("asking: Closing Havenway"), 1) << TempDir::read(log());
+    ASSERT_TRUE(keyboard.press(*question.begin(), 0xff0d /* Return: Quit */));
+    EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
+    app = -1;
+}
+
+// In the testbed's client namespace, as in many containers and VMs, no
+// physical network interface shows: the install identifier the sign-up
+// sends still is never empty.
+class ShellByHandInTheNamespace : public ShellByHand {
+protected:
+    void SetUp() override {
+        if (const std::string why = bed.enter(); !why.empty()) GTEST_SKIP() << why;
+        ShellByHand::SetUp();
+    }
+    TestbedEngine bed;
+};
+
+TEST_F(ShellByHandInTheNamespace, TheInstallIdentifierComesFromTheMachineId) {
+    for (const char* name : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_WEB_HOST", "HAVENWAY_TEST_CA"})
+        env[name] = bed.env.get(name);
+    env["HAVENWAY_SECRET_STORE"] = "file";
+    std::vector<std::string> vars;
+    for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+    // Through ip netns exec, as the application runs there: it mounts the
+    // namespace's own /sys, whose network folder lists only its interfaces.
+    app = spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"), binary()}, vars, log());
+    ASSERT_TRUE(spinUntil([&] { return logged("install identifier stored") == 1; }, 30000)) << TempDir::read(log());
+    EXPECT_EQ(logged("device identifier taken from the machine-id"), 1) << TempDir::read(log());
+    FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
+    const std::string id = secrets.read(GlobalConstants::keychainServiceName, "appID").text();
+    EXPECT_EQ(id.size(), 40u) << id;
+}
+
+// The account made by hand: e-mail, password, Return, then GET STARTED.
+TEST_F(ShellByHandInTheNamespace, ANewAccountSignsUpAndSignsIn) {
+    for (const char* name : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_WEB_HOST", "HAVENWAY_TEST_CA"})
+        env[name] = bed.env.get(name);
+    env["HAVENWAY_SECRET_STORE"] = "file";
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::showWelcomePage, false);
+    ASSERT_TRUE(settings.synchronize());
+    std::vector<std::string> vars;
+    for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawnLogged({"ip", "netns", "exec", bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS"), binary()}, vars, log());
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 30000)) << TempDir::read(log());
+    const QString service = desktop.watcher->items().front();
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil([&] { return (shown = keyboard.shownWindows()).size() == 1 && logged("sign-up mode") == 1; },
+                          30000))
+        << TempDir::read(log());
+    spinFor(500);
+    const xcb_window_t login = *shown.begin();
+    const std::string email = "by.hand." + std::to_string(::getpid()) + "." + std::to_string(::time(nullptr)) + "@example.com";
+    ASSERT_TRUE(keyboard.type(login, email));
+    ASSERT_TRUE(keyboard.press(login, 0xff0d /* Return: on to the password */));
+    ASSERT_TRUE(keyboard.type(login, "byhand123"));
+    ASSERT_TRUE(keyboard.press(login, 0xff0d /* Return: sign up */));
+    ASSERT_TRUE(spinUntil([&] { return logged("account created") == 1; }, 60000)) << TempDir::read(log());
+    // GET STARTED, where the log-in button is, once it shows (again after a
+    // while if a busy machine let the click come first).
+    spinFor(1000);
+    bool signedIn = false;
+    for (int attempt = 0; attempt < 3 && !signedIn; ++attempt) {
+        ASSERT_TRUE(keyboard.click(login, 190, 478));
+        signedIn = spinUntil([&] { return signedInMenu(service); }, 20000);
+    }
+    EXPECT_TRUE(signedIn) << TempDir::read(log());
+}
+
+}  // namespace
+}  // namespace hw::test
