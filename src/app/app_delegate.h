@@ -129,6 +129,7 @@ public:
     void hideLocationsWindow() override;
     void openSettingsWindow(bool setupComponentsAgain = false) override;
     void closeSettingsWindow() override;
+    void openSettingsWindowOnPane(const std::string& paneIdentifier) override;
     void openFreeTrialSignUpWindow() override;
     void hideFreeTrialSignUpWindow() override;
     void createNewAccountForAppStoreCommand() override;

@@ -71,6 +71,14 @@ void AppDelegate::openSettingsWindow(bool setupComponentsAgain) {
     });
 }
 
+void AppDelegate::openSettingsWindowOnPane(const std::string& paneIdentifier) {
+    openSettingsWindow();
+    // After opening: a first opening marks General in the tab bar.
+    guarded([&] {
+        if (settingsWindowController_) settingsWindowController_->selectPane(paneIdentifier);
+    });
+}
+
 void AppDelegate::closeSettingsWindow() {
     if (settingsWindowController_) settingsWindowController_->close();
     windows_.main->prepareMainViewAfterSettingsViewBeenClosed();

@@ -22,6 +22,7 @@ class UserDefaultsController;
 
 // Where the bars and the form stand for a bar layout, in window pixels.
 struct AuthWindowGeometry {
+    QRect logo;
     QRect errorBar;
     QRect yellowBar;
     QRect heading;

@@ -29,6 +29,14 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QString textOf(const std::string& key) { return qs(LocaleData::text(key).value_or("")); }
 
+// The last two words wrap together, so a paragraph never ends in one short
+// word alone on its line.
+QString withoutLoneLastWord(QString text) {
+    const qsizetype last = text.lastIndexOf(QLatin1Char(' '));
+    if (last > 0 && text.left(last).contains(QLatin1Char(' '))) text[last] = QChar(0x00A0);
+    return text;
+}
+
 QPushButton* makeButton(QWidget* parent, const char* ground, const char* border) {
     auto* button = new NSButtonWithHandCursor(parent);
     button->setFont(latoFont(700, 13));
@@ -120,7 +128,7 @@ QWidget* WelcomeWindowWidget::makePage(std::size_t index) {
     QLabel* title = makePlainLabel(view, latoFont(900, 20), "#FFFFFF", Qt::AlignCenter);
     title->setText(textOf(page->titleKey));
     QLabel* text = makePlainLabel(view, latoFont(400, 13), "#FFFFFF", Qt::AlignHCenter | Qt::AlignTop);
-    text->setText(textOf(page->textKey));
+    text->setText(withoutLoneLastWord(textOf(page->textKey)));
     layout->addWidget(image);
     layout->addWidget(title);
     layout->addWidget(text);
