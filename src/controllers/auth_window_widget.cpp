@@ -35,7 +35,7 @@ constexpr double kYellowBarHeight = 47.0;
 // The logo ends above the bars' shown place (146).
 constexpr int kLogoTop = 70;
 constexpr int kLogoSize = 64;
-constexpr int kFormAnchor = 227;
+constexpr int kFormAnchor = 231;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -351,6 +351,13 @@ void AuthWindowWidget::relayout() {
     part(AuthPart::yellowNotificationBarLowerText)->setGeometry(8, 25, barWidth - 16, 16);
     applyOpacity(part(AuthPart::errorNotificationsBox), shown_.errorAlpha);
     applyOpacity(part(AuthPart::yellowNotificationBar), shown_.yellowAlpha);
+}
+
+bool AuthWindowWidget::errorDetailFitsOneLine(const std::string& text) const {
+    // Measured in the detail's own font, across the bar less its margins.
+    const QFontMetrics metrics(latoFont(400, shown_.errorDetailFontSize));
+    const int room = width() - 2 * kBarMargin - 16;
+    return metrics.horizontalAdvance(qs(text)) <= room;
 }
 
 QWidget* AuthWindowWidget::part(AuthPart p) const {

@@ -62,6 +62,7 @@ public:
     void setBarLayout(const AuthBarLayout& layout) override;
     void animateBarLayout(const AuthBarLayout& layout, int durationMs) override;
     bool showEnterprisePage() override;
+    bool errorDetailFitsOneLine(const std::string& text) const override;
 
     // For tests and shots.
     QWidget* part(AuthPart part) const;

@@ -57,13 +57,14 @@ SettingsWindowWidget::SettingsWindowWidget(UserDefaultsController& settings, Set
         stack_->addWidget(pane);
 
     if (layout_ == SettingsLayout::Tabbed) {
+        // The toolbar is the row that switches the panes. The tab bar, which
+        // carries the same items, stays behind it: shown as well, the window
+        // would offer the same row twice.
         buildToolbar();
         root->addWidget(toolbar_);
-        // The panes give way to the tab bar, never the reverse.
-        tabbarView_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        root->addWidget(tabbarView_);
+        tabbarView_->hide();
         root->addWidget(stack_, 1);
-        setFixedSize(560, 640);
+        setFixedSize(560, 540);
     } else {
         // The list arrangement: the panes stay behind the scenes for the
         // trusted networks; the single page shows everything else.

@@ -29,12 +29,21 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QString textOf(const std::string& key) { return qs(LocaleData::text(key).value_or("")); }
 
-// The last two words wrap together, so a paragraph never ends in one short
-// word alone on its line.
-QString withoutLoneLastWord(QString text) {
-    const qsizetype last = text.lastIndexOf(QLatin1Char(' '));
-    if (last > 0 && text.left(last).contains(QLatin1Char(' '))) text[last] = QChar(0x00A0);
-    return text;
+// The narrowest width that wraps the text into no more lines than the
+// available one does, so its lines come out of even length and the last
+// one never holds a word or two alone.
+int balancedTextWidth(const QFontMetrics& metrics, const QString& text, int available) {
+    auto height = [&](int width) {
+        return metrics.boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap, text).height();
+    };
+    const int lines = height(available);
+    int low = 1, high = available;
+    while (low < high) {
+        const int mid = (low + high) / 2;
+        if (height(mid) <= lines) high = mid;
+        else low = mid + 1;
+    }
+    return high;
 }
 
 QPushButton* makeButton(QWidget* parent, const char* ground, const char* border) {
@@ -128,10 +137,12 @@ QWidget* WelcomeWindowWidget::makePage(std::size_t index) {
     QLabel* title = makePlainLabel(view, latoFont(900, 20), "#FFFFFF", Qt::AlignCenter);
     title->setText(textOf(page->titleKey));
     QLabel* text = makePlainLabel(view, latoFont(400, 13), "#FFFFFF", Qt::AlignHCenter | Qt::AlignTop);
-    text->setText(withoutLoneLastWord(textOf(page->textKey)));
+    text->setText(textOf(page->textKey));
+    const int available = kSize.width() - 2 * 40;
+    text->setFixedWidth(balancedTextWidth(QFontMetrics(text->font()), text->text(), available) + 2);
     layout->addWidget(image);
     layout->addWidget(title);
-    layout->addWidget(text);
+    layout->addWidget(text, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     return view;
 }

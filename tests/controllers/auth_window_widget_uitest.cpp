@@ -60,6 +60,23 @@ TEST_F(AuthWindowWidgetTest, ErrorBarSlidesInOverItsDuration) {
     EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Too many requests in this time frame.");
 }
 
+TEST_F(AuthWindowWidgetTest, ErrorDetailTakesASecondLineOnlyWhenTheBarHasNoRoom) {
+    open();
+    // 42 characters: over the character limit, well within the bar.
+    controller->showUsernameAndPasswordFieldIsEmptyNotification();
+    animations.advanceInSteps(400);
+    EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Email and Password fields cannot be empty.");
+    EXPECT_EQ(widget.text(AuthPart::errorLowerTextSecondLine), "");
+    EXPECT_EQ(widget.part(AuthPart::errorNotificationsBox)->height(), 47);
+
+    const std::string wide = "The backend refused this request for a reason it explains at some length here.";
+    controller->showGenericErorrNotification(wide);
+    animations.advanceInSteps(400);
+    EXPECT_NE(widget.text(AuthPart::errorLowerTextSecondLine), "");
+    EXPECT_EQ(widget.text(AuthPart::errorLowerText) + widget.text(AuthPart::errorLowerTextSecondLine), wide + " ");
+    EXPECT_EQ(widget.part(AuthPart::errorNotificationsBox)->height(), 63);
+}
+
 TEST_F(AuthWindowWidgetTest, CreateAccountLinkAndTopBarLineAreTheKitsControls) {
     remember("someone@example.com", "pw123456", false);
     model->signMeInWhenHavenwayStarts = false;
