@@ -293,7 +293,8 @@ void FreeTrialSignUpWindowWidget::relayout() {
     part(SignUpPart::checkInboxButton)->setGeometry(kMargin, 374, w - 2 * kMargin, kButtonHeight);
     part(SignUpPart::resendVerificationEmailBar)->setGeometry(kMargin, 428, w - 2 * kMargin, 22);
     part(SignUpPart::alreadyVerifiedLabel)->setGeometry(0, 462, w / 2 + 24, 22);
-    part(SignUpPart::alreadyVerifiedButton)->setGeometry(w / 2 + 28, 462, w / 2 - 28, 22);
+    // The link's text block sits on the label's baseline 2 px lower.
+    part(SignUpPart::alreadyVerifiedButton)->setGeometry(w / 2 + 28, 464, w / 2 - 28, 22);
 
     QWidget* completed = part(SignUpPart::completedStateBackground);
     completed->setGeometry(0, 90, w, 330);
