@@ -1,11 +1,11 @@
 #include "controllers/settings_window_widget.h"
 
+#include <QActionGroup>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QActionGroup>
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
