@@ -60,6 +60,28 @@ TEST_F(AuthWindowWidgetTest, ErrorBarSlidesInOverItsDuration) {
     EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Too many requests in this time frame.");
 }
 
+TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
+    // The bar out (at 73, transparent), in with one detail line, in with two.
+    for (auto [barTop, centerY, padding, barHeight] :
+         {std::tuple{73.0, -25.0, 40.0, 47.0}, {146.0, -68.0, 35.0, 47.0}, {146.0, -85.0, 18.0, 63.0}}) {
+        SCOPED_TRACE(centerY);
+        AuthBarLayout layout;
+        layout.errorBarTop = barTop;
+        layout.fieldsCenterY = centerY;
+        layout.buttonPaddingBottom = padding;
+        layout.errorBarHeight = barHeight;
+        const auto g = authWindowGeometry(layout, AuthWindowWidget::kSize);
+        EXPECT_LT(g.errorBar.bottom(), g.heading.top());
+        EXPECT_LT(g.heading.bottom(), g.fieldsGroup.top());
+        EXPECT_LT(g.optionsRow.bottom() + 8, g.loginButton.top());
+        EXPECT_LT(g.loginButton.bottom() + 30, AuthWindowWidget::kSize.height() - 56);
+        EXPECT_LT(g.logo.bottom(), 146) << "a bar that is in never covers the logo";
+        if (barTop == 73.0) {
+            EXPECT_LE(g.heading.top() - g.logo.bottom(), 40) << "no hole under the logo";
+        }
+    }
+}
+
 TEST_F(AuthWindowWidgetTest, ErrorDetailTakesASecondLineOnlyWhenTheBarHasNoRoom) {
     open();
     // 42 characters: over the character limit, well within the bar.
@@ -124,28 +146,6 @@ TEST(SignUpWindowLinks, AlreadyVerifiedLinkIsALabelWhoseLinkReachesTheController
     EXPECT_EQ(actions.clicks, 0) << "beside the text is no link";
     QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, link->height() / 2));
     EXPECT_EQ(actions.clicks, 1);
-}
-
-TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
-    // The bar out (at 73, transparent), in with one detail line, in with two.
-    for (auto [barTop, centerY, padding, barHeight] :
-         {std::tuple{73.0, -25.0, 40.0, 47.0}, {146.0, -68.0, 35.0, 47.0}, {146.0, -85.0, 18.0, 63.0}}) {
-        SCOPED_TRACE(centerY);
-        AuthBarLayout layout;
-        layout.errorBarTop = barTop;
-        layout.fieldsCenterY = centerY;
-        layout.buttonPaddingBottom = padding;
-        layout.errorBarHeight = barHeight;
-        const auto g = authWindowGeometry(layout, AuthWindowWidget::kSize);
-        EXPECT_LT(g.errorBar.bottom(), g.heading.top());
-        EXPECT_LT(g.heading.bottom(), g.fieldsGroup.top());
-        EXPECT_LT(g.optionsRow.bottom() + 8, g.loginButton.top());
-        EXPECT_LT(g.loginButton.bottom() + 30, AuthWindowWidget::kSize.height() - 56);
-        EXPECT_LT(g.logo.bottom(), 146) << "a bar that is in never covers the logo";
-        if (barTop == 73.0) {
-            EXPECT_LE(g.heading.top() - g.logo.bottom(), 40) << "no hole under the logo";
-        }
-    }
 }
 
 }  // namespace
