@@ -130,6 +130,7 @@ public:
     void openSettingsWindow(bool setupComponentsAgain = false) override;
     void openSettingsWindowOnProtocol() override;
     void closeSettingsWindow() override;
+    void openSettingsWindowOnPane(const std::string& paneIdentifier) override;
     void openFreeTrialSignUpWindow() override;
     void hideFreeTrialSignUpWindow() override;
     void createNewAccountForAppStoreCommand() override;

@@ -72,8 +72,15 @@ void AppDelegate::openSettingsWindow(bool setupComponentsAgain) {
 }
 
 void AppDelegate::openSettingsWindowOnProtocol() {
-    openSettingsWindow(false);
-    if (SettingsWindowPort* settings = settingsWindowController()) settings->showProtocolPane();
+    openSettingsWindowOnPane("com.havenway.Havenway.TouchBarItem.ProtocolItem");
+}
+
+void AppDelegate::openSettingsWindowOnPane(const std::string& paneIdentifier) {
+    openSettingsWindow();
+    // After opening: a first opening marks General in the tab bar.
+    guarded([&] {
+        if (settingsWindowController_) settingsWindowController_->selectPane(paneIdentifier);
+    });
 }
 
 void AppDelegate::closeSettingsWindow() {

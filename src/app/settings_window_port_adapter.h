@@ -38,7 +38,7 @@ public:
     AlertView* sheetAlerts() override { return &widget_->alerts(); }
     void centerOnScreen() override { controller_->window().center(); }
     void setupComponents() override { controller_->setupComponents(); }
-    void showProtocolPane() override { controller_->onProtocolItemClick(); }
+    void selectPane(const std::string& identifier) override { controller_->selectPaneWithIdentifier(identifier); }
     WindowView* windowView() override { return widget_.get(); }
     void autoUpdateSheetDidEnd() override { controller_->autoUpdaterSheetEnded(); }
 

@@ -97,7 +97,8 @@ class SettingsWindowPort : public virtual ShellWindowPort {
 public:
     virtual void centerOnScreen() = 0;
     virtual void setupComponents() = 0;
-    virtual void showProtocolPane() {}
+    // Shows the pane of that tab-bar identifier; an unknown one changes nothing.
+    virtual void selectPane(const std::string& /*identifier*/) {}
 };
 
 // The shell's windows. The sign-in, main and locations windows exist from the

@@ -6,10 +6,10 @@
 
 namespace hw {
 
-AuthErrorDetailLayout layoutErrorDetail(std::string_view detail) {
+AuthErrorDetailLayout layoutErrorDetail(std::string_view detail, bool fitsOneLine) {
     AuthErrorDetailLayout out;
     const std::size_t length = characterCount(detail);
-    if (length <= kErrorBarSingleLineMaxChars) {
+    if (fitsOneLine || length <= kErrorBarSingleLineMaxChars) {
         out.firstLine = std::string(detail);
         return out;
     }

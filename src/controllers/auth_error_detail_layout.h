@@ -19,7 +19,9 @@ struct AuthErrorDetailLayout {
 
 inline constexpr std::size_t kErrorBarSingleLineMaxChars = 40;
 
-AuthErrorDetailLayout layoutErrorDetail(std::string_view detail);
+// fitsOneLine: the bar shows the whole detail on its first line, however
+// many characters it has.
+AuthErrorDetailLayout layoutErrorDetail(std::string_view detail, bool fitsOneLine = false);
 
 // The title sits in the middle of the bar when the detail says nothing.
 double errorTitleTopOffset(std::string_view firstDetailLine);

@@ -37,7 +37,7 @@ void AuthWindowViewController::showErrorNotificationBar(const std::string& title
     }
     view_.setHidden(AuthPart::errorNotificationsBox, false);
     view_.setText(AuthPart::errorUpperText, title);
-    const AuthErrorDetailLayout detail = layoutErrorDetail(lowerText);
+    const AuthErrorDetailLayout detail = layoutErrorDetail(lowerText, view_.errorDetailFitsOneLine(lowerText));
     view_.setText(AuthPart::errorLowerText, detail.firstLine);
     view_.setText(AuthPart::errorLowerTextSecondLine, detail.secondLine);
     // A short detail keeps what a long one set before it.

@@ -99,6 +99,10 @@ public:
     // Replaces the form by the enterprise sign-in page and loads it; false
     // when no page can be made, and the form stays.
     virtual bool showEnterprisePage() = 0;
+
+    // Whether the error bar's first detail line holds the whole text. The
+    // character limit stands in for this where a window cannot measure.
+    virtual bool errorDetailFitsOneLine(const std::string& /*text*/) const { return false; }
 };
 
 }  // namespace hw

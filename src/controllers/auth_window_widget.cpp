@@ -11,13 +11,17 @@
 #include "controllers/auth_window_view_controller.h"
 #include "controllers/login_window_views.h"
 #include "view/activity_indicator_with_image.h"
+#include "view/hyperlink_text_field.h"
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
 #include "view/user_defaults_bindings.h"
 
-static void initLoginImages() { Q_INIT_RESOURCE(login_images); }
+static void initLoginImages() {
+    Q_INIT_RESOURCE(login_images);
+    Q_INIT_RESOURCE(onboarding);
+}
 
 namespace hw {
 namespace {
@@ -28,6 +32,10 @@ constexpr int kFieldRow = 48;
 constexpr int kFooter = 56;
 constexpr int kButtonHeight = 44;
 constexpr double kYellowBarHeight = 47.0;
+// The logo ends above the bars' shown place (146).
+constexpr int kLogoTop = 70;
+constexpr int kLogoSize = 64;
+constexpr int kFormAnchor = 231;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -70,10 +78,12 @@ AuthWindowGeometry authWindowGeometry(const AuthBarLayout& layout, QSize window)
     const int w = window.width();
     const int h = window.height();
     const int innerWidth = w - 2 * kMargin;
-    // The offsets count from the window's top (bars) and from a form centre
-    // a little below the middle (negative: lower), as the design gives them.
-    const int fieldsCenter = qRound(h / 2.0 - 20 - layout.fieldsCenterY);
+    // The offsets count from the window's top (bars) and from the form's
+    // resting centre (negative: lower). That centre puts the heading just
+    // under a bar that is in, and close under the logo while both are out.
+    const int fieldsCenter = qRound(kFormAnchor - layout.fieldsCenterY);
     AuthWindowGeometry g;
+    g.logo = QRect(0, kLogoTop, w, kLogoSize);
     g.fieldsGroup = QRect(kMargin, fieldsCenter - kFieldRow, innerWidth, 2 * kFieldRow);
     g.heading = QRect(kMargin, g.fieldsGroup.top() - 42, innerWidth, 30);
     g.optionsRow = QRect(kMargin, g.fieldsGroup.bottom() + 1 + 12, innerWidth, 22);
@@ -149,12 +159,12 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
     auto* box = new QCheckBox(root);
     box->setFont(latoFont(400, 12));
     box->setCursor(Qt::PointingHandCursor);
+    // Checked: the same white box, filled, with the tick the sign-up form uses.
     box->setStyleSheet(QStringLiteral("QCheckBox{color:%1;background:transparent;spacing:8px;}"
                                       "QCheckBox::indicator{width:12px;height:12px;border:1px solid %1;"
                                       "border-radius:2px;background:transparent;}"
-                                      "QCheckBox::indicator:checked{background:%1;border:3px solid %2;"
-                                      "width:8px;height:8px;outline:1px solid %1;}")
-                           .arg(kitColor("#FFFFFF").name(), kitColor("#25aae7").name()));
+                                      "QCheckBox::indicator:checked{background:%1;image:url(:/onboarding/Check.svg);}")
+                           .arg(kitColor("#FFFFFF").name()));
     if (settings) bindCheckBox(*box, *settings, "signMeInWhenHavenwayStarts");
     parts_[AuthPart::signMeOnStart] = box;
 
@@ -196,11 +206,18 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
         if (actions_) actions_->onNeedHelpLinkButtonClick();
     });
 
-    auto* create = makeLink(root, latoFont(400, 12), "#FFFFFF");
+    // Its text keeps to the right edge, under the window's corner.
+    auto* create = new CreateAccountLinkedText(root);
+    create->setFlat(true);
+    create->setFont(latoFont(400, 12));
+    create->setFocusPolicy(Qt::NoFocus);
+    create->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;"
+                                         "text-align:right;}")
+                              .arg(kitColor("#FFFFFF").name()));
     parts_[AuthPart::createNewAccountLink] = create;
-    connect(create, &QPushButton::clicked, this, [this] {
+    create->onOpenAccountSignUp = [this] {
         if (actions_) actions_->onCreateNewAccountButtonClick();
-    });
+    };
 
     // The footer: a white band with the row that switches the mode, or the
     // account-creation messages.
@@ -243,8 +260,12 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
     parts_[AuthPart::yellowNotificationBar] = yellowBar;
     parts_[AuthPart::yellowNotificationBarUpperText] =
         makeLabel(yellowBar, latoFont(700, 13), "#303334", Qt::AlignCenter);
-    parts_[AuthPart::yellowNotificationBarLowerText] =
-        makeLabel(yellowBar, latoFont(400, 11), "#303334", Qt::AlignCenter);
+    // The top bar's line: plain today, and able to carry a link.
+    auto* topBarField = new MixedNSTextFieldWithHyperlink(yellowBar);
+    topBarField->setObjectName("normalTopBarNotificationField");
+    topBarField->setFont(latoFont(400, 11));
+    topBarField->setTextColor(kitColor("#303334"));
+    parts_[AuthPart::yellowNotificationBarLowerText] = topBarField;
     applyOpacity(errorBar, 0.0);
     applyOpacity(yellowBar, 0.0);
     alpha_[AuthPart::errorNotificationsBox] = 0.0;
@@ -264,7 +285,7 @@ void AuthWindowWidget::relayout() {
     const int w = size.width();
     const int h = size.height();
 
-    logo_->setGeometry(0, 32, w, 64);
+    logo_->setGeometry(g.logo);
     part(AuthPart::logInSignUpLabel)->setGeometry(g.heading);
     part(AuthPart::loginFieldsGroup)->setGeometry(g.fieldsGroup);
     for (AuthPart field : {AuthPart::loginField, AuthPart::passwordField}) {
@@ -332,6 +353,13 @@ void AuthWindowWidget::relayout() {
     applyOpacity(part(AuthPart::yellowNotificationBar), shown_.yellowAlpha);
 }
 
+bool AuthWindowWidget::errorDetailFitsOneLine(const std::string& text) const {
+    // Measured in the detail's own font, across the bar less its margins.
+    const QFontMetrics metrics(latoFont(400, shown_.errorDetailFontSize));
+    const int room = width() - 2 * kBarMargin - 16;
+    return metrics.horizontalAdvance(qs(text)) <= room;
+}
+
 QWidget* AuthWindowWidget::part(AuthPart p) const {
     auto it = parts_.find(p);
     return it == parts_.end() ? nullptr : it->second;
@@ -345,6 +373,8 @@ void AuthWindowWidget::setText(AuthPart p, const std::string& text) {
     QWidget* w = part(p);
     if (auto* field = qobject_cast<QLineEdit*>(w)) {
         field->setText(qs(text));
+    } else if (auto* mixed = qobject_cast<MixedNSTextFieldWithHyperlink*>(w)) {
+        mixed->applyPlainText(text);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(qs(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -357,6 +387,7 @@ std::string AuthWindowWidget::text(AuthPart p) const {
     if (auto it = groupLabels_.find(p); it != groupLabels_.end()) return it->second->text().toStdString();
     QWidget* w = part(p);
     if (auto* field = qobject_cast<QLineEdit*>(w)) return field->text().toStdString();
+    if (auto* mixed = qobject_cast<HyperlinkTextField*>(w)) return mixed->stringValue();
     if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         return button->text().replace(QStringLiteral("&&"), QStringLiteral("&")).toStdString();

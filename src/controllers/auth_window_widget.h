@@ -22,6 +22,7 @@ class UserDefaultsController;
 
 // Where the bars and the form stand for a bar layout, in window pixels.
 struct AuthWindowGeometry {
+    QRect logo;
     QRect errorBar;
     QRect yellowBar;
     QRect heading;
@@ -61,6 +62,7 @@ public:
     void setBarLayout(const AuthBarLayout& layout) override;
     void animateBarLayout(const AuthBarLayout& layout, int durationMs) override;
     bool showEnterprisePage() override;
+    bool errorDetailFitsOneLine(const std::string& text) const override;
 
     // For tests and shots.
     QWidget* part(AuthPart part) const;

@@ -12,6 +12,7 @@
 #include "controllers/login_window_views.h"
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
+#include "view/hyperlink_text_field.h"
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
@@ -204,11 +205,11 @@ void FreeTrialSignUpWindowWidget::build() {
     auto* already = makePlainLabel(root, latoFont(400, 12), "#FFFFFF", Qt::AlignRight | Qt::AlignVCenter);
     already->setText(qs(LocaleData::free_trial_sign_up_already_verified_label()));
     parts_[SignUpPart::alreadyVerifiedLabel] = already;
-    auto* clickHere = makeFlatLink(root, "#18ef8e");
+    auto* clickHere = new ActionLinkLabel("", Color::fromRgba("#18ef8e"), root);
     parts_[SignUpPart::alreadyVerifiedButton] = clickHere;
-    connect(clickHere, &QPushButton::clicked, this, [this] {
+    clickHere->customLinkClickHandler = [this](const std::string&) {
         if (actions_) actions_->onAlreadyVerifiedLinkClick();
-    });
+    };
 
     // The completed screen.
     auto* completed = new QWidget(root);
@@ -292,11 +293,8 @@ void FreeTrialSignUpWindowWidget::relayout() {
     part(SignUpPart::checkInboxButton)->setGeometry(kMargin, 374, w - 2 * kMargin, kButtonHeight);
     part(SignUpPart::resendVerificationEmailBar)->setGeometry(kMargin, 428, w - 2 * kMargin, 22);
     part(SignUpPart::alreadyVerifiedLabel)->setGeometry(0, 462, w / 2 + 24, 22);
-    part(SignUpPart::alreadyVerifiedButton)->setGeometry(w / 2 + 28, 462, w / 2 - 28, 22);
-    static_cast<QPushButton*>(part(SignUpPart::alreadyVerifiedButton))
-        ->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;"
-                                       "text-align:left;text-decoration:underline;}")
-                            .arg(kitColor("#18ef8e").name()));
+    // The link's text block sits on the label's baseline 2 px lower.
+    part(SignUpPart::alreadyVerifiedButton)->setGeometry(w / 2 + 28, 464, w / 2 - 28, 22);
 
     QWidget* completed = part(SignUpPart::completedStateBackground);
     completed->setGeometry(0, 90, w, 330);
@@ -305,7 +303,13 @@ void FreeTrialSignUpWindowWidget::relayout() {
     completedLower_->setGeometry(kMargin, 228, w - 2 * kMargin, 40);
 
     errorBar_->setGeometry(g.errorBar);
-    errorUpper_->setGeometry(8, 6, g.errorBar.width() - 16, 18);
+    // A title without a detail line (the terms notice runs over two lines)
+    // has the whole bar.
+    if (static_cast<QLabel*>(errorLower_)->text().isEmpty()) {
+        errorUpper_->setGeometry(8, 0, g.errorBar.width() - 16, g.errorBar.height());
+    } else {
+        errorUpper_->setGeometry(8, 6, g.errorBar.width() - 16, 18);
+    }
     errorLower_->setGeometry(8, 24, g.errorBar.width() - 16, 18);
     setOpacity(errorBar_, shown_.alpha);
 }
@@ -327,10 +331,16 @@ std::string FreeTrialSignUpWindowWidget::text(SignUpPart p) const {
     if (auto* field = qobject_cast<QLineEdit*>(widget)) return field->text().toStdString();
     if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+    if (auto* link = qobject_cast<HyperlinkTextField*>(widget)) return link->stringValue();
     return {};
 }
 
 void FreeTrialSignUpWindowWidget::setTitle(SignUpPart p, const std::string& title, const SignUpTitleStyle& style) {
+    if (auto* link = qobject_cast<ActionLinkLabel*>(part(p))) {
+        link->setFont(latoFont(400, style.pointSize));
+        link->setTitle(title, style.bold ? 700 : 400, style.underline);
+        return;
+    }
     auto* button = qobject_cast<QAbstractButton*>(part(p));
     if (!button) return;
     QFont font = latoFont(style.bold ? 700 : 400, style.pointSize);
@@ -382,6 +392,7 @@ void FreeTrialSignUpWindowWidget::focus(SignUpPart p) {
 void FreeTrialSignUpWindowWidget::setErrorTexts(const std::string& upper, const std::string& lower) {
     static_cast<QLabel*>(errorUpper_)->setText(qs(upper));
     static_cast<QLabel*>(errorLower_)->setText(qs(lower));
+    relayout();
 }
 
 void FreeTrialSignUpWindowWidget::setErrorBarLayout(const SignUpErrorBarLayout& layout, int durationMs) {

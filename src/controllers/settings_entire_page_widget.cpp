@@ -4,6 +4,7 @@
 #include <QPropertyAnimation>
 #include <QSignalBlocker>
 
+#include "controllers/settings_pane_controllers.h"
 #include "controllers/settings_views.h"
 #include "controllers/settings_window_view_controller.h"
 #include "core/settings_user_defaults.h"
@@ -133,7 +134,7 @@ void SettingsEntirePageWidget::buildGeneral(UserDefaultsController& settings) {
     makeSettingsHeader(L::settings_window_general_options_header_label(), section)
         ->setGeometry(kMargin, 14, kContentWidth, 24);
     int y = 46;
-    for (const auto& [text, key] : generalOptionBoxes()) {
+    for (const auto& [text, key] : Settings_GeneralOptionsController::optionBoxes()) {
         auto* box = makeSettingsCheckBox(text, section);
         box->setGeometry(kMargin, y, kContentWidth, 24);
         bindCheckBox(*box, settings, key);

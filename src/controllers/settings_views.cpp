@@ -7,7 +7,6 @@
 #include <QPropertyAnimation>
 #include <QScrollBar>
 
-#include "core/settings_user_defaults.h"
 #include "texts/locale_data.h"
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
@@ -23,21 +22,6 @@ double detailsYForScrollValue(double documentHeight, double scrollValue, double 
 
 double detailsScrollValueForY(double documentHeight, double y, double viewportHeight) {
     return flipRectInParent(QRectF(0, y, 1, viewportHeight), documentHeight).y();
-}
-
-std::vector<std::pair<std::string, const char*>> generalOptionBoxes() {
-    using L = LocaleData;
-    using Keys = SettingsUserDefaults;
-    return {
-        {L::settings_window_general_options_start_on_app_startup_label(), Keys::startOnOsStartup},
-        {L::settings_window_general_options_start_minimized_label(), Keys::startMinimized},
-        // The one start option without a label of its own.
-        {L::settings_window_general_options_auto_connect_on_startup_label(), Keys::signMeInWhenHavenwayStarts},
-        {L::settings_window_general_options_alert_when_connecting_to_public_network_label(),
-         Keys::alertWhenConnectedToPublicNetwork},
-        {L::settings_window_general_options_show_notifications_on_connect_disconnect_label(),
-         Keys::showNotificationsOnConnectDisconnect},
-    };
 }
 
 QLabel* makeSettingsHeader(const std::string& text, QWidget* parent) {

@@ -25,9 +25,6 @@ QLabel* makeSettingsText(const std::string& text, QWidget* parent);
 QCheckBox* makeSettingsCheckBox(const std::string& text, QWidget* parent);
 QPushButton* makeSettingsLink(const std::string& text, QWidget* parent);
 
-// The general options in their order: each box's text and its setting.
-std::vector<std::pair<std::string, const char*>> generalOptionBoxes();
-
 // The dark surface behind the list layout.
 class SettingsMainView : public QWidget {
     Q_OBJECT

@@ -1,10 +1,9 @@
-// The five panes and the two sheets of the settings window.
+// The panes without controllers of their own and the two sheets of the settings window.
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -61,44 +60,6 @@ QCheckBox* SettingsWindowWidget::boundBox(const std::string& text, const char* k
     return box;
 }
 
-QWidget* SettingsWindowWidget::buildGeneralPane() {
-    auto* pane = new SettingsViewDetailsSubView;
-    auto* layout = paneLayout(pane, L::settings_window_general_options_header_label());
-    for (const auto& [text, key] : generalOptionBoxes()) {
-        auto* box = boundBox(text, key, pane);
-        connect(box, &QCheckBox::toggled, this, &SettingsWindowWidget::changed);
-        layout->addWidget(box);
-    }
-    layout->addStretch(1);
-    return pane;
-}
-
-QWidget* SettingsWindowWidget::buildProtocolPane() {
-    auto* pane = new SettingsViewDetailsSubView;
-    auto* layout = paneLayout(pane, L::settings_window_vpn_protocols_header_label());
-    protocols_ = new QButtonGroup(pane);
-    const std::pair<const std::string&, const std::string&> cells[] = {
-        {L::settings_window_vpn_protocols_automatic_label(), L::settings_window_vpn_protocols_automatic_description()},
-        {L::settings_window_vpn_protocols_open_vpn_label(), L::settings_window_vpn_protocols_open_vpn_description()},
-        {L::settings_window_vpn_protocols_l2tp_label(), L::settings_window_vpn_protocols_l2tp_description()},
-    };
-    std::vector<std::string> stored;
-    for (const auto& [title, description] : cells) {
-        auto* cell = new QRadioButton(QString::fromStdString(title), pane);
-        cell->setFont(latoFont(600, 13));
-        protocols_->addButton(cell, int(stored.size()));
-        stored.push_back(*settingsProtocolText(int(stored.size())));
-        layout->addWidget(cell);
-        layout->addWidget(indented(makeSettingsText(description, pane)));
-    }
-    bindTextChoice(*protocols_, settings_, Keys::vpnProtocols, stored);
-    connect(protocols_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked && controller_) controller_->onVPNProtocolSelectionChanged();
-    });
-    layout->addStretch(1);
-    return pane;
-}
-
 QWidget* SettingsWindowWidget::buildAutoWiFiPane() {
     auto* pane = new SettingsViewDetailsSubView;
     auto* layout = paneLayout(pane, L::settings_window_wi_fi_security_header_label());
@@ -148,37 +109,6 @@ QWidget* SettingsWindowWidget::buildKillSwitchPane() {
     layout->addWidget(box);
     layout->addWidget(indented(makeSettingsText(L::settings_window_kill_switch_description(), pane)));
     layout->addStretch(1);
-    return pane;
-}
-
-QWidget* SettingsWindowWidget::buildSupportPane() {
-    auto* pane = new SettingsViewDetailsSubView;
-    auto* layout = paneLayout(pane, L::settings_window_support_options_header_label());
-    using Action = std::function<void(SettingsWindowViewController&)>;
-    const std::pair<const std::string&, Action> links[] = {
-        {L::settings_window_support_create_ticket_label(), [](auto& c) { c.openSupportTicketButton_Click(); }},
-        {L::settings_window_support_knowledge_base_label(), [](auto& c) { c.onKnowledgeBase_click(); }},
-        {L::settings_window_support_run_speed_test_label(), [](auto& c) { c.onRunSpeedTest_click(); }},
-    };
-    for (const auto& [text, action] : links) {
-        auto* link = makeSettingsLink(text, pane);
-        connect(link, &QPushButton::clicked, this, [this, action = action] {
-            if (controller_) action(*controller_);
-        });
-        layout->addWidget(link);
-    }
-    layout->addSpacing(10);
-    auto* check = new QPushButton(QString::fromStdString(L::settings_window_check_for_updates_button()), pane);
-    connect(check, &QPushButton::clicked, this, [this] {
-        if (controller_) controller_->onCheckForUpdatesButtonClick();
-    });
-    auto* row = new QHBoxLayout;
-    row->addWidget(check);
-    row->addStretch(1);
-    layout->addLayout(row);
-    layout->addStretch(1);
-    version_ = makeSettingsText("", pane);
-    layout->addWidget(version_);
     return pane;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "controllers/settings_pane_controllers.h"
 #include "controllers/settings_trusted_networks.h"
 #include "controllers/settings_window_logic.h"
 #include "view/do_tabbar.h"
@@ -18,8 +19,8 @@ public:
     virtual ~SettingsWindowView() = default;
 
     virtual void setApplyEnabled(bool enabled) = 0;
-    // The protocol choice and the kill-switch box.
-    virtual void setProtocolsChangingEnabled(bool enabled) = 0;
+    // Locked with the protocol choice while a connection forbids changes.
+    virtual void setKillSwitchCheckboxEnabled(bool enabled) = 0;
     virtual void setTrustedNetworksCheckboxEnabled(bool enabled) = 0;
     // The plus/minus control and the trusted table.
     virtual void setTrustedNetworksEditingEnabled(bool enabled) = 0;
@@ -27,6 +28,11 @@ public:
     // -1 without a selection.
     virtual long selectedTrustedNetworkRow() const = 0;
     virtual void setVersionText(const std::string& text) = 0;
+
+    // The panes that have controllers of their own.
+    virtual SettingsGeneralOptionsView& generalOptionsView() = 0;
+    virtual SettingsVPNProtocolsOptionsView& vpnProtocolsOptionsView() = 0;
+    virtual SettingsSupportOptionsView& supportOptionsView() = 0;
 
     // Tabbed layout.
     virtual DOTabbar& tabbar() = 0;

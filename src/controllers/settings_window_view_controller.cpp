@@ -47,6 +47,15 @@ SettingsWindowViewController::SettingsWindowViewController(const BaseControllerC
       deps_(std::move(dependencies)),
       alive_(std::make_shared<Alive>(Alive{this})) {
     if (entirePage) entirePage_ = std::make_unique<Settings_EntirePageController>(context, *entirePage, deps_.links);
+    general_ = std::make_unique<Settings_GeneralOptionsController>(context, view_.generalOptionsView(),
+                                                                   [this] { onParametersChanges(); });
+    protocols_ = std::make_unique<Settings_VPNProtocolsOptionsController>(context, view_.vpnProtocolsOptionsView(),
+                                                                          [this] { onVPNProtocolSelectionChanged(); });
+    support_ = std::make_unique<Settings_SupportOptionsController>(
+        context, view_.supportOptionsView(),
+        Settings_SupportOptionsController::Actions{[this] { openSupportTicketButton_Click(); },
+                                                   [this] { onRunSpeedTest_click(); },
+                                                   [this] { onCheckForUpdatesButtonClick(); }});
 }
 
 SettingsWindowViewController::~SettingsWindowViewController() {
@@ -63,6 +72,9 @@ void SettingsWindowViewController::later(std::function<void(SettingsWindowViewCo
 // --- Opening and closing ---
 
 void SettingsWindowViewController::setupComponents() {
+    general_->loadViewIfNeeded();
+    protocols_->loadViewIfNeeded();
+    support_->loadViewIfNeeded();
     if (view_.tabbar().delegate() != this) view_.tabbar().setDelegate(this);
     view_.tabbar().selectItemWithIdentifier(settingsPaneItems()[0].identifier);
     populateCopyrightField();
@@ -198,14 +210,16 @@ void SettingsWindowViewController::onVPNSettingsChangingDisabledNotification(boo
 
 void SettingsWindowViewController::disableProtocolsChanging() {
     later([](SettingsWindowViewController& self) {
-        self.view_.setProtocolsChangingEnabled(false);
+        self.protocols_->disableProtocolsChanging();
+        self.view_.setKillSwitchCheckboxEnabled(false);
         if (self.entirePage_) self.entirePage_->disableProtocolsChanging();
     });
 }
 
 void SettingsWindowViewController::enableProtocolsChanging() {
     later([](SettingsWindowViewController& self) {
-        self.view_.setProtocolsChangingEnabled(true);
+        self.protocols_->enableProtocolsChanging();
+        self.view_.setKillSwitchCheckboxEnabled(true);
         if (self.entirePage_) self.entirePage_->enableProtocolsChanging();
     });
 }
@@ -409,6 +423,14 @@ void SettingsWindowViewController::tabbarDidSelectItemWithIdentifier(DOTabbar&, 
         return;
     }
     selectPane(*item);
+}
+
+bool SettingsWindowViewController::selectPaneWithIdentifier(const std::string& identifier) {
+    const auto* item = settingsPaneItem(identifier);
+    if (!item) return false;
+    view_.tabbar().selectItemWithIdentifier(identifier);
+    selectPane(*item);
+    return true;
 }
 
 void SettingsWindowViewController::selectPane(const SettingsPaneItem& item) {

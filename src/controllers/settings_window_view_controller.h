@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "controllers/settings_entire_page_controller.h"
+#include "controllers/settings_pane_controllers.h"
 #include "controllers/settings_trusted_networks.h"
 #include "controllers/settings_window_view.h"
 #include "controllers/shell_commands.h"
@@ -134,7 +135,7 @@ public:
     }
     void tabbarDidSelectItemWithIdentifier(DOTabbar& tabbar, const std::string& identifier) override;
 
-    // Toolbar: a factory only; the window shows no toolbar.
+    // Toolbar: the items the window's toolbar shows.
     SettingsToolbarItem toolbarItemForItemIdentifier(const std::string& identifier, bool willBeInserted);
     void toolbarWillAddItem(SettingsToolbarItem& item);
     SettingsToolbarItem customToolbarItem(const std::string& identifier, const std::string& label,
@@ -157,6 +158,14 @@ public:
     std::optional<int> previouslySelectedRow() const { return previouslySelectedRow_; }
     Settings_EntirePageController* entirePageSettingsController() const { return entirePage_.get(); }
 
+    // The panes' own controllers.
+    Settings_GeneralOptionsController& generalOptionsController() { return *general_; }
+    Settings_VPNProtocolsOptionsController& vpnProtocolsViewController() { return *protocols_; }
+    Settings_SupportOptionsController& supportOptionsController() { return *support_; }
+    // Shows a pane as its tab-bar item does; false for an identifier that
+    // names none. The window may be open or about to be.
+    bool selectPaneWithIdentifier(const std::string& identifier);
+
 private:
     struct Alive {
         SettingsWindowViewController* self;
@@ -174,6 +183,9 @@ private:
     SettingsWindowView& view_;
     SettingsWindowDependencies deps_;
     std::unique_ptr<Settings_EntirePageController> entirePage_;
+    std::unique_ptr<Settings_GeneralOptionsController> general_;
+    std::unique_ptr<Settings_VPNProtocolsOptionsController> protocols_;
+    std::unique_ptr<Settings_SupportOptionsController> support_;
     std::unique_ptr<SettingsTrustedNetworksTableViewController> trustedController_;
     std::unique_ptr<SettingsAddNetworkToTrustedTableViewController> addNetworkController_;
     std::vector<SettingsListItemModel> rows_;

@@ -1,15 +1,18 @@
 #include "controllers/settings_window_widget.h"
 
+#include <QActionGroup>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "controllers/settings_entire_page_widget.h"
+#include "controllers/settings_pane_widgets.h"
 #include "controllers/settings_views.h"
 #include "controllers/settings_window_view_controller.h"
 #include "texts/locale_data.h"
@@ -19,6 +22,7 @@
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
 #include "view/kit_fades.h"
+#include "view/kit_images.h"
 
 namespace hw {
 
@@ -45,16 +49,22 @@ SettingsWindowWidget::SettingsWindowWidget(UserDefaultsController& settings, Set
 
     tabbarView_ = new DOTabbarView(this);
     stack_ = new QStackedWidget(this);
-    for (QWidget* pane : {buildGeneralPane(), buildProtocolPane(), buildAutoWiFiPane(), buildKillSwitchPane(),
-                          buildSupportPane()})
+    generalPane_ = new SettingsGeneralPaneWidget(settings_);
+    protocolPane_ = new SettingsProtocolPaneWidget(settings_);
+    supportPane_ = new SettingsSupportPaneWidget;
+    for (QWidget* pane : {static_cast<QWidget*>(generalPane_), static_cast<QWidget*>(protocolPane_),
+                          buildAutoWiFiPane(), buildKillSwitchPane(), static_cast<QWidget*>(supportPane_)})
         stack_->addWidget(pane);
 
     if (layout_ == SettingsLayout::Tabbed) {
-        // The panes give way to the tab bar, never the reverse.
-        tabbarView_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        root->addWidget(tabbarView_);
+        // The toolbar is the row that switches the panes. The tab bar, which
+        // carries the same items, stays behind it: shown as well, the window
+        // would offer the same row twice.
+        buildToolbar();
+        root->addWidget(toolbar_);
+        tabbarView_->hide();
         root->addWidget(stack_, 1);
-        setFixedSize(560, 520);
+        setFixedSize(560, 540);
     } else {
         // The list arrangement: the panes stay behind the scenes for the
         // trusted networks; the single page shows everything else.
@@ -96,6 +106,54 @@ SettingsWindowWidget::~SettingsWindowWidget() {
 void SettingsWindowWidget::setController(SettingsWindowViewController* controller) {
     controller_ = controller;
     if (entirePage_) entirePage_->setController(controller);
+    generalPane_->setController(controller ? &controller->generalOptionsController() : nullptr);
+    protocolPane_->setController(controller ? &controller->vpnProtocolsViewController() : nullptr);
+    supportPane_->setController(controller ? &controller->supportOptionsController() : nullptr);
+    if (!toolbar_) return;
+    // The controller is the toolbar's delegate: it makes the items.
+    toolbar_->clear();
+    if (!controller) return;
+    auto* group = new QActionGroup(toolbar_);
+    for (const auto& pane : settingsPaneItems()) {
+        SettingsToolbarItem item = controller->toolbarItemForItemIdentifier(pane.identifier, true);
+        controller->toolbarWillAddItem(item);
+        QAction* action = toolbar_->addAction(QString::fromStdString(item.label).trimmed());
+        action->setObjectName(QString::fromStdString(item.identifier));
+        action->setToolTip(QString::fromStdString(item.toolTip).trimmed());
+        if (!item.image.empty())
+            action->setIcon(QIcon(QPixmap::fromImage(
+                kitTemplateImage(item.image, kitColor("#4b4e51"), {22, 22}, devicePixelRatioF()))));
+        action->setCheckable(true);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [run = item.action] {
+            if (run) run();
+        });
+    }
+    markToolbarItem();
+}
+
+void SettingsWindowWidget::buildToolbar() {
+    toolbar_ = new QToolBar(this);
+    toolbar_->setMovable(false);
+    toolbar_->setFloatable(false);
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar_->setIconSize({22, 22});
+    toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
+    toolbar_->setStyleSheet(QStringLiteral("QToolBar{background:%1;border:none;border-bottom:1px solid %2;"
+                                           "padding:4px 10px;spacing:2px;}"
+                                           "QToolButton{color:%3;padding:3px 8px;border-radius:4px;}"
+                                           "QToolButton:checked{background:%2;}")
+                                .arg(kitColor("#efefef").name(), kitColor("#d6d6d6").name(),
+                                     kitColor("#303334").name()));
+}
+
+void SettingsWindowWidget::markToolbarItem() {
+    if (!toolbar_) return;
+    const std::string tab = selectedTab();
+    for (QAction* action : toolbar_->actions()) {
+        const auto* item = settingsPaneItem(action->objectName().toStdString());
+        if (item && tab == item->tab) action->setChecked(true);
+    }
 }
 
 QWidget* SettingsWindowWidget::buildBottomBar() {
@@ -103,6 +161,11 @@ QWidget* SettingsWindowWidget::buildBottomBar() {
     bar->setFixedHeight(54);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(20, 10, 20, 10);
+    knowledgeBase_ = new BottomBarLinkedText(LocaleData::settings_window_support_knowledge_base_label(), bar);
+    knowledgeBase_->customLinkClickHandler = [this](const std::string&) {
+        if (controller_) controller_->onKnowledgeBase_click();
+    };
+    row->addWidget(knowledgeBase_);
     row->addStretch(1);
     cancel_ = new QPushButton(QString::fromStdString(LocaleData::settings_window_cancel_button()), bar);
     apply_ = new QPushButton(QString::fromStdString(LocaleData::settings_window_apply_button()), bar);
@@ -125,7 +188,17 @@ void SettingsWindowWidget::changed() {
     if (controller_) controller_->onParametersChanges();
 }
 
-QCheckBox& SettingsWindowWidget::checkBox(const std::string& key) { return *boxes_.at(key); }
+QCheckBox& SettingsWindowWidget::checkBox(const std::string& key) {
+    const auto& general = generalPane_->boxes();
+    const auto it = general.find(key);
+    return it != general.end() ? *it->second : *boxes_.at(key);
+}
+
+QButtonGroup& SettingsWindowWidget::protocolGroup() { return protocolPane_->group(); }
+
+SettingsGeneralOptionsView& SettingsWindowWidget::generalOptionsView() { return *generalPane_; }
+SettingsVPNProtocolsOptionsView& SettingsWindowWidget::vpnProtocolsOptionsView() { return *protocolPane_; }
+SettingsSupportOptionsView& SettingsWindowWidget::supportOptionsView() { return *supportPane_; }
 
 void SettingsWindowWidget::resizeEvent(QResizeEvent* event) {
     KitWindow::resizeEvent(event);
@@ -143,10 +216,7 @@ void SettingsWindowWidget::closeEvent(QCloseEvent* event) {
 
 void SettingsWindowWidget::setApplyEnabled(bool enabled) { apply_->setEnabled(enabled); }
 
-void SettingsWindowWidget::setProtocolsChangingEnabled(bool enabled) {
-    for (QAbstractButton* cell : protocols_->buttons()) cell->setEnabled(enabled);
-    boxes_.at("useNetworkLock")->setEnabled(enabled);
-}
+void SettingsWindowWidget::setKillSwitchCheckboxEnabled(bool enabled) { boxes_.at("useNetworkLock")->setEnabled(enabled); }
 
 void SettingsWindowWidget::setTrustedNetworksCheckboxEnabled(bool enabled) {
     boxes_.at("enableTrustedNetworksManagement")->setEnabled(enabled);
@@ -158,13 +228,14 @@ void SettingsWindowWidget::setTrustedNetworksEditingEnabled(bool enabled) {
     trustedTable_->setEnabled(enabled);
 }
 
-void SettingsWindowWidget::setVersionText(const std::string& text) { version_->setText(QString::fromStdString(text)); }
+void SettingsWindowWidget::setVersionText(const std::string& text) { supportPane_->setVersionText(text); }
 
 DOTabbar& SettingsWindowWidget::tabbar() { return tabbarView_->tabbar(); }
 
 void SettingsWindowWidget::selectTab(const std::string& tab) {
     const int index = std::atoi(tab.c_str()) - 1;
     if (index >= 0 && index < stack_->count()) stack_->setCurrentIndex(index);
+    markToolbarItem();
 }
 
 std::string SettingsWindowWidget::selectedTab() const { return std::to_string(stack_->currentIndex() + 1); }

@@ -12,12 +12,17 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
+class QToolBar;
 class QToolButton;
 
 namespace hw {
 
 class ActivityIndicatorWithImage;
 class AutoUpdateModalOverlay;
+class BottomBarLinkedText;
+class SettingsGeneralPaneWidget;
+class SettingsProtocolPaneWidget;
+class SettingsSupportPaneWidget;
 class DOTabbarView;
 class SettingsEntirePageWidget;
 class SettingTableView;
@@ -52,7 +57,10 @@ public:
 
     // SettingsWindowView.
     void setApplyEnabled(bool enabled) override;
-    void setProtocolsChangingEnabled(bool enabled) override;
+    void setKillSwitchCheckboxEnabled(bool enabled) override;
+    SettingsGeneralOptionsView& generalOptionsView() override;
+    SettingsVPNProtocolsOptionsView& vpnProtocolsOptionsView() override;
+    SettingsSupportOptionsView& supportOptionsView() override;
     void setTrustedNetworksCheckboxEnabled(bool enabled) override;
     void setTrustedNetworksEditingEnabled(bool enabled) override;
     NetworksTableView& trustedNetworksTable() override { return *trustedTable_; }
@@ -83,7 +91,11 @@ public:
     QPushButton& applyButton() { return *apply_; }
     QPushButton& cancelButton() { return *cancel_; }
     QCheckBox& checkBox(const std::string& key);
-    QButtonGroup& protocolGroup() { return *protocols_; }
+    QButtonGroup& protocolGroup();
+    SettingsSupportPaneWidget& supportPane() { return *supportPane_; }
+    BottomBarLinkedText& knowledgeBaseLink() { return *knowledgeBase_; }
+    // The window's toolbar; none in the list layout.
+    QToolBar* toolbar() const { return toolbar_; }
     QDialog& addNetworkSheet() { return *addSheet_; }
     QDialog& supportTicketSheet() { return *supportSheet_; }
     QComboBox& supportTopicMenu() { return *topics_; }
@@ -98,14 +110,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QWidget* buildGeneralPane();
-    QWidget* buildProtocolPane();
     QWidget* buildAutoWiFiPane();
     QWidget* buildKillSwitchPane();
     QWidget* buildSupportPane();
     void buildAddNetworkSheet();
     void buildSupportTicketSheet();
     QWidget* buildBottomBar();
+    void buildToolbar();
+    void markToolbarItem();
     QCheckBox* boundBox(const std::string& text, const char* key, QWidget* parent);
     void changed();
 
@@ -117,8 +129,11 @@ private:
     QPushButton* apply_ = nullptr;
     QPushButton* cancel_ = nullptr;
     std::map<std::string, QCheckBox*> boxes_;
-    QButtonGroup* protocols_ = nullptr;
-    QLabel* version_ = nullptr;
+    SettingsGeneralPaneWidget* generalPane_ = nullptr;
+    SettingsProtocolPaneWidget* protocolPane_ = nullptr;
+    SettingsSupportPaneWidget* supportPane_ = nullptr;
+    BottomBarLinkedText* knowledgeBase_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
     NetworksListWidget* trustedTable_ = nullptr;
     QToolButton* plus_ = nullptr;
     QToolButton* minus_ = nullptr;

@@ -29,6 +29,8 @@ public:
     virtual void hideLocationsWindow() = 0;
     virtual void openSettingsWindow(bool setupComponentsAgain = false) = 0;
     virtual void closeSettingsWindow() = 0;
+    // Opens the settings window showing the pane of that tab-bar identifier.
+    virtual void openSettingsWindowOnPane(const std::string& /*paneIdentifier*/) { openSettingsWindow(); }
     virtual void openFreeTrialSignUpWindow() = 0;
     virtual void hideFreeTrialSignUpWindow() = 0;
     virtual void createNewAccountForAppStoreCommand() = 0;

@@ -29,6 +29,23 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QString textOf(const std::string& key) { return qs(LocaleData::text(key).value_or("")); }
 
+// The narrowest width that wraps the text into no more lines than the
+// available one does, so its lines come out of even length and the last
+// one never holds a word or two alone.
+int balancedTextWidth(const QFontMetrics& metrics, const QString& text, int available) {
+    auto height = [&](int width) {
+        return metrics.boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap, text).height();
+    };
+    const int lines = height(available);
+    int low = 1, high = available;
+    while (low < high) {
+        const int mid = (low + high) / 2;
+        if (height(mid) <= lines) high = mid;
+        else low = mid + 1;
+    }
+    return high;
+}
+
 QPushButton* makeButton(QWidget* parent, const char* ground, const char* border) {
     auto* button = new NSButtonWithHandCursor(parent);
     button->setFont(latoFont(700, 13));
@@ -121,9 +138,11 @@ QWidget* WelcomeWindowWidget::makePage(std::size_t index) {
     title->setText(textOf(page->titleKey));
     QLabel* text = makePlainLabel(view, latoFont(400, 13), "#FFFFFF", Qt::AlignHCenter | Qt::AlignTop);
     text->setText(textOf(page->textKey));
+    const int available = kSize.width() - 2 * 40;
+    text->setFixedWidth(balancedTextWidth(QFontMetrics(text->font()), text->text(), available) + 2);
     layout->addWidget(image);
     layout->addWidget(title);
-    layout->addWidget(text);
+    layout->addWidget(text, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     return view;
 }

@@ -128,6 +128,21 @@ void HyperlinkTextField::openLinkProcessing(const std::string& url) {
     opener->openURL(url);
 }
 
+ActionLinkLabel::ActionLinkLabel(const std::string& title, Color color, QWidget* parent)
+    : NSLabelWithHyperlink(parent), color_(color) {
+    setTitle(title);
+}
+
+void ActionLinkLabel::setTitle(const std::string& title, int weight, bool underline) {
+    TextRun run = hyperlinkFromString(title, "#" + title, color_, underline).runs.front();
+    run.weight = weight;
+    setAttributedValue(AttributedText{{run}});
+}
+
+void ActionLinkLabel::openLinkProcessing(const std::string& url) {
+    if (customLinkClickHandler) customLinkClickHandler(url);
+}
+
 MixedNSTextFieldWithHyperlink::MixedNSTextFieldWithHyperlink(QWidget* parent) : HyperlinkTextField(parent) {
     setAlignment(Qt::AlignHCenter);
 }

@@ -73,6 +73,19 @@ public:
     std::function<void(const std::string& url)> customLinkClickHandler;
 };
 
+// One link whose click goes to customLinkClickHandler instead of a browser:
+// its address only tells links apart and is never opened.
+class ActionLinkLabel : public NSLabelWithHyperlink {
+    Q_OBJECT
+public:
+    ActionLinkLabel(const std::string& title, Color color, QWidget* parent = nullptr);
+    void setTitle(const std::string& title, int weight = 600, bool underline = false);
+    void openLinkProcessing(const std::string& url) override;
+
+private:
+    Color color_;
+};
+
 // One centred line: plain text, a link, more plain text; or a plain line.
 class MixedNSTextFieldWithHyperlink : public HyperlinkTextField {
     Q_OBJECT

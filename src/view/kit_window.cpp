@@ -17,6 +17,18 @@ void KitWindow::setTitle(const std::string& title) { setWindowTitle(QString::fro
 std::string KitWindow::title() const { return windowTitle().toStdString(); }
 
 void KitWindow::show() {
+    // A window that cannot grow offers no maximize button: the window
+    // manager hears it from the size hints and from the decoration hints.
+    const Qt::WindowFlags flags = windowFlags();
+    if (minimumSize() == maximumSize() && windowType() == Qt::Window &&
+        !(flags & (Qt::CustomizeWindowHint | Qt::FramelessWindowHint)) && (flags & Qt::WindowMaximizeButtonHint)) {
+        // Changing flags re-creates a shown window; it must stay where it is.
+        const bool shown = QWidget::isVisible();
+        const QPoint at = pos();
+        setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        if (shown) move(at);
+    }
     QWidget::show();
     raise();
     activateWindow();
@@ -31,7 +43,10 @@ bool KitWindow::isVisible() const { return QWidget::isVisible(); }
 void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window) {
     const QScreen* screen = window.screen();
     if (!screen) return;
-    window.move(centeredOrigin(window.frameGeometry().size(), screen->availableGeometry()));
+    // By the content's size: the frame's is only known once the window has
+    // been shown, and a window that grew a title bar between two openings
+    // would otherwise stand higher at each one.
+    window.move(centeredOrigin(window.size(), screen->availableGeometry()));
 }
 
 void KitWindow::center() { setFrameOriginToPositionWindowInCenterOfScreen(*this); }

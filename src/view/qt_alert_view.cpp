@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <memory>
@@ -54,6 +55,12 @@ void QtAlertView::presentAlert(const AlertRequest& request, std::function<void(i
         const int response = kAlertFirstButtonReturn + static_cast<int>(index < 0 ? (buttons.size() > 1 ? 1 : 0) : index);
         if (auto run = std::exchange(*done, nullptr)) run(response);
     });
+
+    // Wide enough that a window manager never cuts the title; the box sizes
+    // itself from its layout, so the width goes in as a spacer.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(kMinimumAlertWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
 
     box->setWindowModality(sheet ? Qt::WindowModal : Qt::ApplicationModal);
     current_ = box;

@@ -12,6 +12,7 @@ namespace hw {
 // application-modal alert blocks every window. Texts are always plain.
 class QtAlertView final : public AlertView {
 public:
+    static constexpr int kMinimumAlertWidth = 360;
     explicit QtAlertView(QWidget* parent = nullptr) : parent_(parent) {}
     void presentAlert(const AlertRequest& request, std::function<void(int response)> completion) override;
 

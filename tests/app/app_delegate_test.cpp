@@ -193,13 +193,20 @@ TEST_F(AppDelegateTest, TheCurrentWindowIsTheOneShownOrClosedLast) {
     settingsWindow->throwOn = "orderOut";
     delegate->openSettingsWindow();
     EXPECT_TRUE(journaled("report:std::runtime_error")) << "a failing window is caught";
+
+    settingsWindow->throwOn.clear();
+    model().startMinimized = false;
+    delegate->openSettingsWindowOnPane("com.havenway.Havenway.TouchBarItem.ProtocolItem");
+    ASSERT_TRUE(journaled("settings.selectPane:com.havenway.Havenway.TouchBarItem.ProtocolItem"));
+    EXPECT_LT(at("settings.show"), at("settings.selectPane:com.havenway.Havenway.TouchBarItem.ProtocolItem"))
+        << "the pane is chosen once the window has set itself up";
 }
 
 TEST_F(AppDelegateTest, SettingsOnTheProtocolPaneOpensTheWindowFirst) {
     launch();
     delegate->openSettingsWindowOnProtocol();
-    ASSERT_TRUE(journaled("settings.showProtocolPane"));
-    EXPECT_LT(at("settings.show"), at("settings.showProtocolPane"));
+    ASSERT_TRUE(journaled("settings.selectPane:com.havenway.Havenway.TouchBarItem.ProtocolItem"));
+    EXPECT_LT(at("settings.show"), at("settings.selectPane:com.havenway.Havenway.TouchBarItem.ProtocolItem"));
     EXPECT_EQ(delegate->currentWindowController(), settingsWindow);
 }
 

@@ -96,7 +96,7 @@ public:
     using RecordingWindow::RecordingWindow;
     void centerOnScreen() override { note("center"); }
     void setupComponents() override { note("setupComponents"); }
-    void showProtocolPane() override { note("showProtocolPane"); }
+    void selectPane(const std::string& identifier) override { note("selectPane:" + identifier); }
 };
 
 // Holds each question until the test answers it.

@@ -7,6 +7,10 @@
 
 #include "auth_window_fixture.h"
 #include "controllers/auth_window_widget.h"
+#include "controllers/free_trial_sign_up_window_widget.h"
+#include "controllers/login_window_views.h"
+#include "texts/locale_data.h"
+#include "view/hyperlink_text_field.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
 
@@ -89,10 +93,12 @@ TEST_F(SignMeInBoxTest, TheBoxShowsTheSettingWrittenWhileTheWindowWasClosed) {
 }
 
 TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
-    for (auto [centerY, padding, barHeight] : {std::tuple{-25.0, 40.0, 47.0}, {-68.0, 35.0, 47.0}, {-85.0, 18.0, 63.0}}) {
+    // The bar out (at 73, transparent), in with one detail line, in with two.
+    for (auto [barTop, centerY, padding, barHeight] :
+         {std::tuple{73.0, -25.0, 40.0, 47.0}, {146.0, -68.0, 35.0, 47.0}, {146.0, -85.0, 18.0, 63.0}}) {
         SCOPED_TRACE(centerY);
         AuthBarLayout layout;
-        layout.errorBarTop = 146;
+        layout.errorBarTop = barTop;
         layout.fieldsCenterY = centerY;
         layout.buttonPaddingBottom = padding;
         layout.errorBarHeight = barHeight;
@@ -101,7 +107,77 @@ TEST(AuthWindowGeometryTest, BarsFormAndButtonNeverOverlap) {
         EXPECT_LT(g.heading.bottom(), g.fieldsGroup.top());
         EXPECT_LT(g.optionsRow.bottom() + 8, g.loginButton.top());
         EXPECT_LT(g.loginButton.bottom() + 30, AuthWindowWidget::kSize.height() - 56);
+        EXPECT_LT(g.logo.bottom(), 146) << "a bar that is in never covers the logo";
+        if (barTop == 73.0) {
+            EXPECT_LE(g.heading.top() - g.logo.bottom(), 40) << "no hole under the logo";
+        }
     }
+}
+
+TEST_F(AuthWindowWidgetTest, ErrorDetailTakesASecondLineOnlyWhenTheBarHasNoRoom) {
+    open();
+    // 42 characters: over the character limit, well within the bar.
+    controller->showUsernameAndPasswordFieldIsEmptyNotification();
+    animations.advanceInSteps(400);
+    EXPECT_EQ(widget.text(AuthPart::errorLowerText), "Email and Password fields cannot be empty.");
+    EXPECT_EQ(widget.text(AuthPart::errorLowerTextSecondLine), "");
+    EXPECT_EQ(widget.part(AuthPart::errorNotificationsBox)->height(), 47);
+
+    const std::string wide = "The backend refused this request for a reason it explains at some length here.";
+    controller->showGenericErorrNotification(wide);
+    animations.advanceInSteps(400);
+    EXPECT_NE(widget.text(AuthPart::errorLowerTextSecondLine), "");
+    EXPECT_EQ(widget.text(AuthPart::errorLowerText) + widget.text(AuthPart::errorLowerTextSecondLine), wide + " ");
+    EXPECT_EQ(widget.part(AuthPart::errorNotificationsBox)->height(), 63);
+}
+
+TEST_F(AuthWindowWidgetTest, CreateAccountLinkAndTopBarLineAreTheKitsControls) {
+    remember("someone@example.com", "pw123456", false);
+    model->signMeInWhenHavenwayStarts = false;
+    open();
+    auto* create = qobject_cast<CreateAccountLinkedText*>(widget.part(AuthPart::createNewAccountLink));
+    ASSERT_NE(create, nullptr);
+    create->setVisible(true);
+    QTest::mouseClick(create, Qt::LeftButton);
+    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "createNewAccountForAppStoreCommand"), 1);
+    EXPECT_TRUE(create->styleSheet().contains("text-align:right"));
+
+    controller->showInternetConnectionIsUnavailableNotification();
+    queue.runUntilIdle();
+    auto* line = qobject_cast<MixedNSTextFieldWithHyperlink*>(widget.part(AuthPart::yellowNotificationBarLowerText));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->stringValue(), LocaleData::internet_connection_unavailable_error_part_2_for_login_view());
+}
+
+class AlreadyVerifiedClicks final : public FreeTrialSignUpActions {
+public:
+    int clicks = 0;
+    void onStartFreeButtonClicked() override {}
+    void onLogInButtonClick() override {}
+    void onShowPasswordButtonClick() override {}
+    void onToSButtonClick() override {}
+    void onCheckInboxButtonClick() override {}
+    void onResendVerificationEmailClick() override {}
+    void onAlreadyVerifiedLinkClick() override { ++clicks; }
+    void onStartYourFreeTrialButtonClick() override {}
+    void onEnterPressed(SignUpPart) override {}
+};
+
+TEST(SignUpWindowLinks, AlreadyVerifiedLinkIsALabelWhoseLinkReachesTheController) {
+    WidgetAppFirst app;
+    FreeTrialSignUpWindowWidget widget;
+    AlreadyVerifiedClicks actions;
+    widget.setActions(&actions);
+    widget.setTitle(SignUpPart::alreadyVerifiedButton, "Click here.", {12, false, true});
+    widget.setHidden(SignUpPart::alreadyVerifiedButton, false);
+    widget.show();
+    QWidget* link = widget.part(SignUpPart::alreadyVerifiedButton);
+    ASSERT_NE(qobject_cast<NSLabelWithHyperlink*>(link), nullptr);
+    EXPECT_EQ(widget.text(SignUpPart::alreadyVerifiedButton), "Click here.");
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(link->width() - 2, link->height() / 2));
+    EXPECT_EQ(actions.clicks, 0) << "beside the text is no link";
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, link->height() / 2));
+    EXPECT_EQ(actions.clicks, 1);
 }
 
 }  // namespace

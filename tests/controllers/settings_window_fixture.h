@@ -28,9 +28,43 @@ public:
     }
 };
 
+class RecordingGeneralPane final : public SettingsGeneralOptionsView {
+public:
+    std::string header;
+    std::vector<SettingsOptionBox> boxes;
+    void setHeaderText(const std::string& t) override { header = t; }
+    void showOptionBoxes(const std::vector<SettingsOptionBox>& b) override { boxes = b; }
+};
+
+class RecordingProtocolsPane final : public SettingsVPNProtocolsOptionsView {
+public:
+    std::string header;
+    std::vector<SettingsProtocolChoice> choices;
+    std::optional<bool> groupEnabled;
+    int enables = 0;
+    void setHeaderText(const std::string& t) override { header = t; }
+    void showProtocolChoices(const std::vector<SettingsProtocolChoice>& c) override { choices = c; }
+    void setProtocolsGroupEnabled(bool e) override {
+        groupEnabled = e;
+        ++enables;
+    }
+};
+
+class RecordingSupportPane final : public SettingsSupportOptionsView {
+public:
+    std::string header, checkTitle;
+    std::vector<std::string> links;
+    void setHeaderText(const std::string& t) override { header = t; }
+    void showLinks(const std::vector<std::string>& titles) override { links = titles; }
+    void setCheckForUpdatesTitle(const std::string& t) override { checkTitle = t; }
+};
+
 class RecordingSettingsWindowView final : public SettingsWindowView {
 public:
-    std::optional<bool> applyEnabled, protocolsEnabled, trustedCheckboxEnabled, trustedEditingEnabled;
+    std::optional<bool> applyEnabled, killSwitchEnabled, trustedCheckboxEnabled, trustedEditingEnabled;
+    RecordingGeneralPane general;
+    RecordingProtocolsPane protocols;
+    RecordingSupportPane support;
     std::string version;
     std::string tab = "1";
     DOTabbar bar;
@@ -48,7 +82,10 @@ public:
     double documentHeight = 1010.0;
 
     void setApplyEnabled(bool e) override { applyEnabled = e; }
-    void setProtocolsChangingEnabled(bool e) override { protocolsEnabled = e; }
+    void setKillSwitchCheckboxEnabled(bool e) override { killSwitchEnabled = e; }
+    SettingsGeneralOptionsView& generalOptionsView() override { return general; }
+    SettingsVPNProtocolsOptionsView& vpnProtocolsOptionsView() override { return protocols; }
+    SettingsSupportOptionsView& supportOptionsView() override { return support; }
     void setTrustedNetworksCheckboxEnabled(bool e) override { trustedCheckboxEnabled = e; }
     void setTrustedNetworksEditingEnabled(bool e) override { trustedEditingEnabled = e; }
     NetworksTableView& trustedNetworksTable() override { return trusted; }

@@ -74,20 +74,27 @@ TEST(SettingsWindowLock, ProtocolAndKillSwitchFollowTheLockOnTheNextTurn) {
     SettingsWindowFixture f;
     f.model.setVpnSettingsChangingDisabled(true);
     f.controller->showWindow();
-    EXPECT_EQ(f.view.protocolsEnabled, std::nullopt) << "queued, not at once";
+    EXPECT_EQ(f.view.killSwitchEnabled, std::nullopt) << "queued, not at once";
+    EXPECT_EQ(f.view.protocols.groupEnabled, true) << "queued, not at once";
     f.queue.runUntilIdle();
-    EXPECT_EQ(f.view.protocolsEnabled, false) << "at opening";
+    EXPECT_EQ(f.view.killSwitchEnabled, false) << "at opening";
+    EXPECT_EQ(f.view.protocols.groupEnabled, false) << "at opening";
+    EXPECT_FALSE(f.controller->vpnProtocolsViewController().protocolsChangingEnabled());
 
-    f.view.protocolsEnabled.reset();
+    f.view.killSwitchEnabled.reset();
+    f.view.protocols.groupEnabled.reset();
     f.view.bar.clickItem(kProtocolItem);
     EXPECT_EQ(f.view.tab, "2");
-    EXPECT_EQ(f.view.protocolsEnabled, std::nullopt);
+    EXPECT_EQ(f.view.killSwitchEnabled, std::nullopt);
+    EXPECT_EQ(f.view.protocols.groupEnabled, std::nullopt);
     f.queue.runUntilIdle();
-    EXPECT_EQ(f.view.protocolsEnabled, false) << "on choosing Protocol";
+    EXPECT_EQ(f.view.killSwitchEnabled, false) << "on choosing Protocol";
+    EXPECT_EQ(f.view.protocols.groupEnabled, false) << "on choosing Protocol";
 
     f.model.setVpnSettingsChangingDisabled(false);
     f.queue.runUntilIdle();
-    EXPECT_EQ(f.view.protocolsEnabled, true) << "live change";
+    EXPECT_EQ(f.view.killSwitchEnabled, true) << "live change";
+    EXPECT_EQ(f.view.protocols.groupEnabled, true) << "live change";
 }
 
 TEST(SettingsWindowLock, ApplyUnderTheLockKeepsProtocolAndKillSwitchButStoresOtherEdits) {

@@ -6,10 +6,14 @@
 #include <QImage>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
+#include <QToolBar>
 
 #include "controllers/settings_entire_page_widget.h"
+#include "controllers/settings_pane_widgets.h"
 #include "controllers/settings_views.h"
 #include "controllers/settings_window_widget.h"
+#include "view/do_tabbar_view.h"
 #include "settings_window_fixture.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
@@ -42,7 +46,7 @@ class SettingsWindowWidgetTest : public ::testing::Test {};
 TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextChecksNone) {
     SettingsWidgetFixture f;
     f.defaults.setAppliesImmediately(true);
-    f.defaults.setValue(Keys::vpnProtocols, std::string(" IKEv2 "));
+    f.defaults.setValue(Keys::vpnProtocols, std::string(" PPTP"));
     f.defaults.setAppliesImmediately(false);
     f.open();
     QButtonGroup& cells = f.widget.protocolGroup();
@@ -57,7 +61,7 @@ TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextC
     f.open();
     f.widget.checkBox(Keys::startMinimized).click();
     f.widget.applyButton().click();
-    EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" IKEv2 "))) << "stays until the user picks";
+    EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" PPTP"))) << "stays until the user picks";
 
     f.open();
     cells.button(2)->click();
@@ -65,6 +69,12 @@ TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextC
     EXPECT_TRUE(f.widget.applyButton().isEnabled());
     f.widget.applyButton().click();
     EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" L2TP over IPSec")));
+
+    f.open();
+    ASSERT_EQ(cells.buttons().size(), 4);
+    cells.button(3)->click();
+    f.widget.applyButton().click();
+    EXPECT_EQ(f.stored(Keys::vpnProtocols), SettingValue(std::string(" IKEv2 "))) << "IKEv2 through strongSwan";
 }
 
 TEST_F(SettingsWindowWidgetTest, TheLockDisablesTheCellsAndTheKillSwitch) {
@@ -76,6 +86,32 @@ TEST_F(SettingsWindowWidgetTest, TheLockDisablesTheCellsAndTheKillSwitch) {
     f.model.setVpnSettingsChangingDisabled(false);
     f.queue.runUntilIdle();
     EXPECT_TRUE(f.widget.checkBox(Keys::useNetworkLock).isEnabled());
+}
+
+TEST_F(SettingsWindowWidgetTest, ToolbarAndLinksDriveTheControllerAndFollowThePane) {
+    SettingsWidgetFixture f;
+    f.knowledgeBase = "https://help.havenway.test/";
+    f.open();
+    QToolBar& bar = *f.widget.toolbar();
+    ASSERT_EQ(bar.actions().size(), 5);
+    EXPECT_EQ(bar.actions()[1]->text().toStdString(), "Protocol") << "the label without its padding blanks";
+    EXPECT_TRUE(bar.actions()[0]->isChecked());
+    bar.actions()[4]->trigger();
+    EXPECT_EQ(f.widget.selectedTab(), "5");
+    f.widget.tabbarView().tabbar().clickItem(settingsPaneItems()[1].identifier);
+    EXPECT_TRUE(bar.actions()[1]->isChecked()) << "the tab bar's choice shows in the toolbar";
+
+    // Links are clicked where their text is.
+    auto click = [](QWidget& link) {
+        QTest::mouseClick(&link, Qt::LeftButton, {}, QPoint(3, link.height() / 2));
+    };
+    f.widget.show();
+    click(f.widget.knowledgeBaseLink());
+    EXPECT_EQ(f.urlOpener.opened, std::vector<std::string>{"https://help.havenway.test/"});
+    f.widget.selectTab("5");
+    click(*f.widget.supportPane().links().at(0));
+    EXPECT_TRUE(f.widget.supportTicketSheet().isVisible());
+    f.widget.supportTicketSheet().reject();
 }
 
 TEST_F(SettingsWindowWidgetTest, SettingTableViewDrawsNoGridBelowItsLastRow) {

@@ -1,4 +1,5 @@
 // The login window's states, on its controller over the fake backend.
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -110,7 +111,20 @@ HW_SHOTS({
         signIn(rig);
     });
     loginShot("login.error", "", signIn);
-    loginShot("login.error-two-lines", "not-the-password", signIn);
+    loginShot("login.error-wrong-password", "not-the-password", signIn);
+    // A detail too wide for the bar's line.
+    loginShot("login.error-two-lines", "demo123456", [](LoginRig& rig) {
+        rig.controller->showGenericErorrNotification(
+            std::string("The service could not sign you in just now. Please wait a minute and try again."));
+    });
+    loginShot("login.error-both-empty", "", [](LoginRig& rig) {
+        rig.window->setText(AuthPart::loginField, "");
+        signIn(rig);
+    });
+    // The box checked, as a remembered account with automatic sign-in has it.
+    loginShot("login.sign-me-in", "demo123456", [](LoginRig& rig) {
+        static_cast<QCheckBox*>(rig.window->part(AuthPart::signMeOnStart))->setChecked(true);
+    });
     loginShot("login.no-internet", "demo123456",
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
 });

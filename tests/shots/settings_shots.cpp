@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QToolBar>
 #include <QWidget>
 
 #include "controllers/settings_entire_page_widget.h"
@@ -76,6 +77,8 @@ void checkForUpdates(SettingsRig& rig) { rig.controller.onCheckForUpdatesButtonC
 
 HW_SHOTS({
     settingsShot("settings.general", 0);
+    // Kill Switch chosen from the window's toolbar.
+    settingsShot("settings.toolbar", 0, nullptr, [](SettingsRig& rig) { rig.widget.toolbar()->actions().at(3)->trigger(); });
     settingsShot("settings.protocol", 1, [](SettingsRig& rig) { rig.kit.store.set(Keys::vpnProtocols, std::string(" OpenVPN")); });
     settingsShot("settings.protocol-locked", 1, [](SettingsRig& rig) { rig.kit.model.setVpnSettingsChangingDisabled(true); });
     settingsShot(

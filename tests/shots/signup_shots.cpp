@@ -47,6 +47,13 @@ HW_SHOT("signup.error", [](ShotStage& stage) {
     stage.advanceAnimations(600);
 });
 
+HW_SHOT("signup.terms-error", [](ShotStage& stage) {
+    auto& rig = stage.window<SignUpRig>();
+    rig.type("new.user@example.com", "secret1");
+    stage.afterShown([&rig] { rig.window->controller().onStartFreeButtonClicked(); });
+    stage.advanceAnimations(600);
+});
+
 HW_SHOT("signup.busy", [](ShotStage& stage) {
     auto& rig = stage.window<SignUpRig>();
     rig.type("new.user@example.com", "secret1");

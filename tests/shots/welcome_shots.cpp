@@ -34,6 +34,14 @@ public:
 
 HW_SHOT("welcome.first-page", [](ShotStage& stage) { stage.window<WelcomeRig>(); });
 
+HW_SHOT("welcome.third-page", [](ShotStage& stage) {
+    auto& rig = stage.window<WelcomeRig>();
+    stage.afterShown([&rig] {
+        BFPageControl& dots = rig.window->widget().dots();
+        QTest::mouseClick(&dots, Qt::LeftButton, {}, dots.dotRects().at(2).center().toPoint());
+    });
+});
+
 HW_SHOT("welcome.last-page", [](ShotStage& stage) {
     auto& rig = stage.window<WelcomeRig>();
     // A click on the last dot, as a user would.

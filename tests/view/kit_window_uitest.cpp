@@ -67,6 +67,35 @@ TEST_F(KitWindowTest, ClosingTheWindowRunsTheControllersCloseHooks) {
     EXPECT_FALSE(window.isVisible());
 }
 
+TEST_F(KitWindowTest, FixedSizeWindowOffersNoMaximizeAndReopensWhereItWas) {
+    KitWindow fixed, free;
+    fixed.setFixedSize(300, 200);
+    free.resize(300, 200);
+    for (int opening = 0; opening < 2; ++opening) {
+        fixed.center();
+        const QPoint at = fixed.pos();
+        fixed.show();
+        free.show();
+        EXPECT_FALSE(fixed.windowFlags() & Qt::WindowMaximizeButtonHint);
+        EXPECT_TRUE(fixed.windowFlags() & Qt::WindowCloseButtonHint);
+        EXPECT_TRUE(fixed.windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_TRUE(free.windowFlags() & Qt::WindowMaximizeButtonHint) << "a window that can grow keeps it";
+        EXPECT_EQ(fixed.pos(), at);
+        fixed.orderOut();
+        fixed.center();
+        EXPECT_EQ(fixed.pos(), at) << "opening " << opening;
+    }
+}
+
+TEST_F(KitWindowTest, AlertIsWideEnoughForItsTitle) {
+    QtAlertView alerts;
+    alerts.presentAlert({"Quit?", "", {"OK"}, AlertStyle::Informational, AlertModality::Application}, [](int) {});
+    QMessageBox* box = alerts.current();
+    ASSERT_NE(box, nullptr);
+    EXPECT_GE(box->width(), QtAlertView::kMinimumAlertWidth);
+    box->reject();
+}
+
 TEST_F(KitWindowTest, AnExceptionFromAnEventReachesTheHandler) {
     struct Thrower : QObject {
         bool event(QEvent* e) override {
