@@ -27,8 +27,9 @@ public:
     // while the lock is on; "NO" when there is none or the lock failed.
     std::string enable(const std::vector<std::string>& dnsResolvers);
     // Removes the table and puts the default route back through gateway
-    // (validated by the caller), or through the one saved at enable time;
-    // the servers' host routes go too unless a tunnel still runs.
+    // (validated by the caller), else through the one saved at enable time;
+    // the servers' host routes go too unless a tunnel still runs. False when
+    // no default route could be restored: the saved one is then kept.
     bool disable(const std::optional<std::string>& gateway);
     // Host route to the server via gateway; the server passes the lock.
     bool addServerRoute(const std::string& server, const std::string& gateway);
@@ -47,6 +48,7 @@ public:
 
 private:
     bool applyTable();
+    bool restoreDefaultRoute(const std::optional<std::string>& gateway);
     bool tunnelRunning() const;
     void removeServerRoutes();
 

@@ -46,10 +46,10 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
                                              std::function<void(const std::string&)> completion) {
     if (!env_.context.useNetworkLock()) return false;
     std::weak_ptr<bool> alive = alive_;
-    auto afterResolve = [this, alive, previousGateway, completion](std::optional<std::string> address) {
+    auto afterResolve = [this, alive, serverHost, previousGateway, completion](std::optional<std::string> address) {
         if (!alive.lock()) return;
         if (!address || address->empty()) {
-            logLine("enableNetworkLock -- the server's address is unknown");
+            log::warning(manager_log::kCategory, "enableNetworkLock -- the lookup of " + serverHost + " failed");
             if (completion) completion(HelperToolManager::kNo);
             return;
         }
@@ -207,6 +207,9 @@ void VPNConnectionManager::onInternetConnectionLost() { scheduleVPNServiceCleanu
 
 void VPNConnectionManager::shutDown() {
     if (isType(currentProvider_, VPNTypesOpenVPN)) disconnect(false);
+    // No tunnel outlives the app (the helper ends IKEv2 with its channel):
+    // a lock left engaged would keep the user offline after a quit.
+    if (env_.context.networkLockActivated()) disableNetworkLock();
     closeHelperTool();
     stopStatusUpdates();
 }

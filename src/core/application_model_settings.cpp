@@ -71,6 +71,9 @@ void ApplicationModel::applySettings(const SettingDict& values) {
             reachability->stopReachability();
             reachability->reach(reachabilityDomainName);
         }
+        // A lock the user turned off must not keep blocking; a running
+        // tunnel keeps it until the tunnel ends (the pane lifts it then).
+        if (currentConnectionState() != ConnectionStates::connected) releaseNetworkLock();
     }
     if (const auto* v = valueOf<bool>(values, Keys::showNotificationsOnConnectDisconnect);
         v && *v != showNotificationsOnConnectDisconnect) {

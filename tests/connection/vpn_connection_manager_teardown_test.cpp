@@ -171,6 +171,21 @@ TEST_F(Teardown, ShutDownStopsOpenVPNAndClosesTheHelper) {
     EXPECT_EQ(helper.sent, (std::vector<std::string>{"restoreDNS:10", "reEnableIPV6", "closeHelperTool"}));
 }
 
+TEST_F(Teardown, QuitLiftsAnEngagedLockBeforeClosingTheHelper) {
+    // No tunnel outlives the app, so an engaged lock would only strand the user.
+    for (bool engaged : {false, true}) {
+        make();
+        helper.sent.clear();
+        context.lockActivated = engaged;
+        context.gateway = "192.168.1.1";
+        manager->shutDown();
+        const std::vector<std::string> withLock{"restoreDNS:10", "reEnableIPV6", "disableNetworkLock:192.168.1.1",
+                                                "closeHelperTool"};
+        const std::vector<std::string> without{"restoreDNS:10", "reEnableIPV6", "closeHelperTool"};
+        EXPECT_EQ(helper.sent, engaged ? withLock : without) << engaged;
+    }
+}
+
 TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     context.protocol = VPNTypesIKEv2_StrongSwan;
     make();

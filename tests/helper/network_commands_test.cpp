@@ -65,6 +65,58 @@ TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {
     }
 }
 
+TEST_F(NetworkCommands, ReleaseWithAGatewayThatCannotBeInstalledFallsBackToTheSavedOne) {
+    // The app's stored gateway may be stale after a network change, or no
+    // address at all; the way out saved at engage time still works.
+    for (const char* given : {"0.0.0.0", "10.99.0.1"}) {
+        net_ = FakeNetwork{};
+        net_.unreachable.push_back("10.99.0.1");
+        rpc("enableNetworkLock");
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", given}}), "YES") << given;
+        EXPECT_FALSE(net_.tablePresent) << given;
+        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0") << given;
+        EXPECT_EQ(services_->context.state.lock.gateway, "") << given;
+    }
+}
+
+TEST_F(NetworkCommands, AFailedReleaseKeepsTheSavedRouteForTheNextReleaseAndForReset) {
+    struct Row {
+        const char* name;
+        bool byReset;
+    };
+    for (const Row& row : {Row{"released again", false}, Row{"reset by a new helper", true}}) {
+        net_ = FakeNetwork{};
+        rpc("enableNetworkLock");
+        // The old network is gone for now: nothing can be put back.
+        net_.unreachable.push_back("192.168.1.1");
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "0.0.0.0"}}), "NO") << row.name;
+        EXPECT_FALSE(net_.tablePresent) << row.name;  // never blocking for nothing
+        EXPECT_TRUE(net_.defaults.empty()) << row.name;
+        EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1") << row.name;
+        // Engaging again meanwhile keeps that record: there is no route to take.
+        rpc("enableNetworkLock");
+        EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1") << row.name;
+
+        net_.unreachable.pop_back();
+        if (row.byReset) {
+            restart();
+            EXPECT_TRUE(services_->resetAll()) << row.name;
+        } else {
+            EXPECT_EQ(rpc("disableNetworkLock"), "YES") << row.name;
+        }
+        EXPECT_FALSE(net_.tablePresent) << row.name;
+        ASSERT_EQ(net_.defaults.size(), 1u) << row.name;
+        EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1") << row.name;
+        EXPECT_EQ(services_->context.state.lock.gateway, "") << row.name;
+    }
+    // A reset that cannot bring the route back says so.
+    rpc("enableNetworkLock");
+    net_.unreachable.push_back("192.168.1.1");
+    restart();
+    EXPECT_FALSE(services_->resetAll());
+    EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1");
+}
+
 TEST_F(NetworkCommands, NoAsAnswerTellsWhetherTheLockIsEngaged) {
     auto engage = [&] {
         auto reply = test::call(dispatcher_, {{"type", kHelperToolRpc}, {"rpc", "enableNetworkLock"}});

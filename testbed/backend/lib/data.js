@@ -49,7 +49,8 @@ function remoteConfig({ webHost, backendHost, vpnConfigUpdatedAt, vpn }) {
   return {
     publicIPInfoUrl: `${web}/api/ipinfo`,
     vpnConfigUpdatedAt,
-    mainDomainName: webHost,
+    // With the VPN servers, a name their resolver serves: the servers' hosts are built on it.
+    mainDomainName: vpn ? vpn.mainDomain : webHost,
     mirrorDomainName: webHost,
     mirrorDomainCountries: ['CN', 'IR'],
     // A JSON text, read as a dictionary: {"list": [{"countries": [...], "domain": "..."}]}
