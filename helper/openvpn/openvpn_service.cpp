@@ -100,6 +100,11 @@ std::vector<std::string> OpenVPNService::openvpnArguments() const {
         const std::string event = openvpnWord(options_.eventProgram) + " --openvpn-event " + openvpnWord(socket);
         args.insert(args.end(), {"--script-security", "2", "--up", event, "--down", event});
     }
+    // Under the kill switch the routes are the lock's: the server's host route
+    // came with it and the tunnel's default route comes when the tunnel is up.
+    // openvpn's own redirect finds no default route to go around and would
+    // leave the tunnel in a route error that never counts as connected.
+    if (services_.lock.active()) args.insert(args.end(), {"--pull-filter", "ignore", "redirect-gateway"});
     return args;
 }
 
