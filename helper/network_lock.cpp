@@ -98,6 +98,13 @@ bool NetworkLock::tunnelRunning() const {
     return std::any_of(tunnelChecks_.begin(), tunnelChecks_.end(), [](const auto& running) { return running(); });
 }
 
+void NetworkLock::tunnelEnded() {
+    // Under the lock the routes are the next attempt's.
+    if (active() || ctx_.state.routes.empty()) return;
+    removeServerRoutes();
+    ctx_.saveState();
+}
+
 void NetworkLock::removeServerRoutes() {
     // Already gone is as good as removed.
     for (const auto& r : ctx_.state.routes) ctx_.network.deleteRoute({r.destination, r.via, "", std::nullopt, ""});

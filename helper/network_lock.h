@@ -45,6 +45,8 @@ public:
     // A tunnel service says whether it runs; while one does, releasing the
     // lock keeps the server's host route, which carries the tunnel.
     void addTunnelCheck(std::function<bool()> running) { tunnelChecks_.push_back(std::move(running)); }
+    // The tunnel ended: host routes a release kept for it go now.
+    void tunnelEnded();
 
 private:
     bool applyTable();

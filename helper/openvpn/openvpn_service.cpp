@@ -255,6 +255,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
 }
 
 std::optional<OpenVPNService::Started> OpenVPNService::spawn() {
+    tunnelDown_ = false;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
     posix_spawn_file_actions_t actions;
@@ -357,6 +358,8 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
     }
     log::info(kLog, "tunnel " + c.name + " on " + *dev + " with " + std::to_string(servers.size()) + " DNS servers");
     services_.dns.setTunnelServers(std::move(servers), c.name == "up" ? *dev : std::string());
+    tunnelDown_ = c.name == "down";
+    if (tunnelDown_) services_.lock.tunnelEnded();
     return replyWith(kYes);
 }
 
@@ -364,7 +367,8 @@ void registerOpenVPNCommands(CommandDispatcher& d, HelperServices& s, OpenVPNSer
     auto service = std::make_shared<OpenVPNService>(s, std::move(options));
     s.lock.addTunnelCheck([weak = std::weak_ptr<OpenVPNService>(service)] {
         auto running = weak.lock();
-        return running && running->runningPid().has_value();
+        // An openvpn whose tunnel went down carries nothing while it exits.
+        return running && running->runningPid().has_value() && !running->tunnelDown();
     });
     d.registerCommand("createOpenVPNConnection", [service](HelperCommand& c) -> std::optional<HelperMessage> {
         return service->create(c);

@@ -159,6 +159,16 @@ TEST_F(NetworkCommands, ReleaseRemovesTheServersHostRouteUnlessATunnelRuns) {
         EXPECT_EQ(net_.did(removal), !up) << "tunnel up: " << up;
         EXPECT_EQ(services_->context.state.routes.empty(), !up);
     }
+    // Its end takes the kept route with it; under a new lock it stays.
+    rpc("enableNetworkLock");
+    services_->lock.tunnelEnded();
+    EXPECT_FALSE(services_->context.state.routes.empty());
+    rpc("disableNetworkLock");
+    net_.ops.clear();
+    services_->lock.tunnelEnded();
+    EXPECT_TRUE(net_.did(removal));
+    EXPECT_TRUE(services_->context.state.routes.empty());
+    rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
     // What stayed for the tunnel still goes with a reset by the next helper.
     rpc("enableNetworkLock");
     restart();

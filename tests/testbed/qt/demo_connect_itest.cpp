@@ -93,6 +93,77 @@ TEST_F(DemoConnect, KillSwitchHoldsWhileTheServerIsStoppedAndReleasesOnDisconnec
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10)));
 }
 
+// How often the testbed's name server logged a question asked at that
+// address from a source starting with the prefix.
+long questions(const TestbedEngine& bed, const std::string& at, const std::string& fromPrefix) {
+    const std::string log = TempDir::read(bed.env.get("HAVENWAY_TESTBED_DNS_LOG"));
+    const std::string needle = " at " + at + " from " + fromPrefix;
+    long n = 0;
+    for (auto i = log.find(needle); i != std::string::npos; i = log.find(needle, i + 1)) ++n;
+    return n;
+}
+
+// The lock road as the pane takes it: the server's host in the form of the
+// protocol, looked up through the public resolvers, then the tunnel.
+TEST_F(DemoConnect, TheLockRoadConnectsOverBothProtocolsThroughThePublicResolvers) {
+    for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        SCOPED_TRACE(protocol);
+        const std::string before = bed.networkState();
+        bed.model().setUseNetworkLock(true);
+        auto location = bed.location("NL");
+        ASSERT_TRUE(location);
+        const std::string host = location->serverHostName(
+            protocol == VPNTypesIKEv2_StrongSwan ? bed.model().vpnServersDomainSuffix : bed.model().mainDomainName);
+        const long asked = questions(bed, GlobalConstants::primaryDNS, "");
+        std::optional<std::string> locked;
+        ASSERT_TRUE(bed.manager->enableNetworkLock(host, gateway(), GlobalConstants::primaryDNS,
+                                                   GlobalConstants::secondaryDNS, [&](const std::string& a) { locked = a; }));
+        ASSERT_TRUE(spinUntil([&] { return locked.has_value(); })) << bed.helperLog();
+        EXPECT_EQ(locked, bed.env.get("HAVENWAY_TESTBED_VPN_SERVER")) << host;
+        EXPECT_TRUE(waitFor([&] { return questions(bed, GlobalConstants::primaryDNS, "") > asked; },
+                            std::chrono::seconds(5)));
+        bed.model().networkLockActivated = true;
+        ASSERT_TRUE(bed.connect(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
+        EXPECT_EQ(bed.publicAddress(), tunnelExit());
+
+        ASSERT_TRUE(bed.disconnect());
+        bed.manager->disableNetworkLock();
+        bed.model().networkLockActivated = false;
+        bed.model().setUseNetworkLock(false);
+        EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000))
+            << bed.networkState() << "\nversus\n" << before;
+    }
+}
+
+// The server pushes its DNS and takes the default route: lookups reach its
+// resolver through the tunnel, and so do datagrams to an address outside it.
+TEST_F(DemoConnect, OverOpenVPNDnsAndEveryOtherDatagramGoThroughTheTunnel) {
+    const std::string outside = GlobalConstants::primaryDNS;
+    ASSERT_TRUE(bed.connect(VPNTypesOpenVPN)) << testing::PrintToString(bed.events) << bed.helperLog();
+    bed.manager->installDNSForVPN();
+    ASSERT_TRUE(waitFor([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("nameserver 10.67.0.1") !=
+                                     std::string::npos; },
+                        std::chrono::seconds(10)))
+        << TempDir::read(bed.dir.file("resolv.conf"));
+    const long throughTunnel = questions(bed, "10.67.0.1", "10.67.0.");
+    const long outsideViaTunnel = questions(bed, outside, "10.67.0.");
+    const long outsideDirect = questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1));
+    EXPECT_TRUE(nameServerAnswers("10.67.0.1"));
+    EXPECT_TRUE(nameServerAnswers(outside));
+    EXPECT_TRUE(waitFor([&] { return questions(bed, "10.67.0.1", "10.67.0.") == throughTunnel + 1; },
+                        std::chrono::seconds(5)));
+    EXPECT_TRUE(waitFor([&] { return questions(bed, outside, "10.67.0.") == outsideViaTunnel + 1; },
+                        std::chrono::seconds(5)));
+    EXPECT_EQ(questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)), outsideDirect);
+
+    ASSERT_TRUE(bed.disconnect());
+    EXPECT_TRUE(waitFor([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("10.67.0.1") == std::string::npos; },
+                        std::chrono::seconds(10)));
+    EXPECT_TRUE(waitFor([&] { return nameServerAnswers(outside); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(waitFor([&] { return questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)) > outsideDirect; },
+                        std::chrono::seconds(5)));
+}
+
 // No /dev/ppp here: the helper creates no service and the attempt ends at once,
 // in its error.
 TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndInTheirErrorAtOnce) {
