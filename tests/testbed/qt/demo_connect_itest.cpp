@@ -109,27 +109,13 @@ TEST_F(DemoConnect, TheLockRoadConnectsOverBothProtocolsThroughThePublicResolver
     for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
         SCOPED_TRACE(protocol);
         const std::string before = bed.networkState();
-        bed.model().setUseNetworkLock(true);
-        auto location = bed.location("NL");
-        ASSERT_TRUE(location);
-        const std::string host = location->serverHostName(
-            protocol == VPNTypesIKEv2_StrongSwan ? bed.model().vpnServersDomainSuffix : bed.model().mainDomainName);
         const long asked = questions(bed, GlobalConstants::primaryDNS, "");
-        std::optional<std::string> locked;
-        ASSERT_TRUE(bed.manager->enableNetworkLock(host, gateway(), GlobalConstants::primaryDNS,
-                                                   GlobalConstants::secondaryDNS, [&](const std::string& a) { locked = a; }));
-        ASSERT_TRUE(spinUntil([&] { return locked.has_value(); })) << bed.helperLog();
-        EXPECT_EQ(locked, bed.env.get("HAVENWAY_TESTBED_VPN_SERVER")) << host;
-        EXPECT_TRUE(waitFor([&] { return questions(bed, GlobalConstants::primaryDNS, "") > asked; },
-                            std::chrono::seconds(5)));
-        bed.model().networkLockActivated = true;
-        ASSERT_TRUE(bed.connect(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
+        ASSERT_TRUE(bed.connectLocked(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
+        EXPECT_GT(questions(bed, GlobalConstants::primaryDNS, ""), asked) << "the lookup went elsewhere";
         EXPECT_EQ(bed.publicAddress(), tunnelExit());
 
         ASSERT_TRUE(bed.disconnect());
-        bed.manager->disableNetworkLock();
-        bed.model().networkLockActivated = false;
-        bed.model().setUseNetworkLock(false);
+        bed.releaseLock();
         EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000))
             << bed.networkState() << "\nversus\n" << before;
     }
