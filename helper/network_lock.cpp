@@ -28,6 +28,12 @@ std::optional<NetworkLock::DefaultRoute> NetworkLock::currentDefaultRoute() {
     return best;
 }
 
+std::optional<std::string> NetworkLock::wayOut() {
+    if (auto route = currentDefaultRoute()) return route->gateway;
+    if (!ctx_.state.lock.gateway.empty()) return ctx_.state.lock.gateway;
+    return std::nullopt;
+}
+
 bool NetworkLock::applyTable() {
     LockRules rules{ctx_.state.servers, ctx_.state.lock.dnsResolvers};
     return ctx_.network.applyRuleset(buildLockRuleset(rules));

@@ -22,6 +22,9 @@ public:
     };
     // The IPv4 default route in force (lowest metric), if any.
     std::optional<DefaultRoute> currentDefaultRoute();
+    // The way out: the default route's gateway, or under the lock (which
+    // took that route away) the one saved when it was engaged.
+    std::optional<std::string> wayOut();
 
     // Reply: the gateway in force before the lock, also when called again
     // while the lock is on; "NO" when there is none or the lock failed.

@@ -54,13 +54,15 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
             return;
         }
         const std::string resolved = *address;
-        staticRouteAddingProcessing(resolved, previousGateway.value_or(""),
-                                    [this, alive, resolved, completion](const std::optional<std::string>&) {
-                                        if (!alive.lock()) return;
-                                        enableNetworkLock([resolved, completion](const std::string&) {
-                                            if (completion) completion(resolved);
-                                        });
-                                    });
+        // Before the first lock the way out is not known here yet: the helper
+        // then takes the one in force.
+        const auto gateway = previousGateway && !previousGateway->empty() ? previousGateway : std::nullopt;
+        env_.helper.staticRouteAddingProcessing(resolved, gateway, [this, alive, resolved, completion](const std::string&) {
+            if (!alive.lock()) return;
+            enableNetworkLock([resolved, completion](const std::string&) {
+                if (completion) completion(resolved);
+            });
+        });
     };
     if (isIPv4Address(serverHost) || !env_.resolver) {
         afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);

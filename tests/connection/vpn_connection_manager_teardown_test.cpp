@@ -122,6 +122,14 @@ TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {
                                            [&](const std::string& a) { done.push_back(a); }));
     queue.runUntilIdle();
     EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO"}));
+    // Before the first lock no gateway is known: none is sent, not an empty one
+    // the helper would refuse.
+    helper.sent.clear();
+    for (const std::optional<std::string>& unknown : {std::optional<std::string>(""), std::optional<std::string>()}) {
+        manager->enableNetworkLock("203.0.113.7", unknown, "8.8.8.8", "8.8.4.4", {});
+        queue.runUntilIdle();
+    }
+    EXPECT_EQ(std::count(helper.sent.begin(), helper.sent.end(), "staticRoute:203.0.113.7:<none>"), 2);
 }
 
 class Teardown : public ManagerFixture {};

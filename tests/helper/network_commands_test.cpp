@@ -202,6 +202,22 @@ TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
     EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");
 }
 
+TEST_F(NetworkCommands, AServerRouteWithoutAGatewayTakesTheWayOutTheHelperKnows) {
+    // The app's first lock: it has not learnt the gateway yet.
+    const HelperDictionary serverOnly{{"vpnServerAddress", "203.0.113.5"}};
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", serverOnly), "203.0.113.5");
+    EXPECT_TRUE(net_.did("replace 203.0.113.5 via 192.168.1.1"));
+    // Under the lock the default route is gone: the saved one still leads out.
+    rpc("enableNetworkLock");
+    net_.ops.clear();
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.6"}}), "203.0.113.6");
+    EXPECT_TRUE(net_.did("replace 203.0.113.6 via 192.168.1.1"));
+    // No way out at all: refused.
+    services_->lock.reset();
+    net_.defaults.clear();
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", serverOnly), "NO");
+}
+
 TEST_F(NetworkCommands, HostileParametersChangeNothing) {
     const std::vector<std::string> hostile = {
         "192.168.1.1; rm -rf /", "$(reboot)", "192.168.1.1\nflush ruleset", "`id`", "1.2.3.4/0", "default",
