@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include "support/testbed_engine.h"
+#include "services/free_trial_sign_up_service.h"
 #include "texts/locale_data.h"
 
 namespace hw::test {
@@ -148,6 +149,36 @@ TEST_F(DemoConnect, OverOpenVPNDnsAndEveryOtherDatagramGoThroughTheTunnel) {
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(outside); }, std::chrono::seconds(10)));
     EXPECT_TRUE(waitFor([&] { return questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)) > outsideDirect; },
                         std::chrono::seconds(5)));
+}
+
+// The servers ask the backend, not a list read at their start: an account
+// made by sign-up a moment ago connects over both protocols.
+TEST_F(DemoConnect, AnAccountSignedUpAMomentAgoConnectsOverBothProtocols) {
+    auto service = bed.hub->freeTrialService();
+    ASSERT_TRUE(service);
+    const std::string email = "fresh-" + std::to_string(::time(nullptr)) + "-" + std::to_string(::getpid()) + "@havenway.test";
+    const std::string password = "fresh-pass-42";
+    service->setCredentials(email, password);
+    std::optional<FreeTrialSignUpService::AuthorizeOutcome> authorized;
+    service->authorizeForFreeTrial(bed.env.webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php",
+                                   service->username.value_or(""), [&](auto outcome) { authorized = outcome; });
+    ASSERT_TRUE(spinUntil([&] { return authorized.has_value(); }, 20000));
+    ASSERT_TRUE(authorized->success && authorized->token) << authorized->message.value_or("");
+    service->authorizeToken = *authorized->token;
+    service->prepareForFreeTrialSignUp();
+    std::optional<FreeTrialSignUpService::SignUpOutcome> made;
+    service->performFreeTrialSignUp(service->username.value_or(""), service->password.value_or(""), *authorized->token,
+                                    {}, [&](auto outcome) { made = outcome; });
+    ASSERT_TRUE(spinUntil([&] { return made.has_value(); }, 20000));
+    ASSERT_TRUE(made->success) << made->code << " " << made->message;
+
+    const std::string why = signInAndLoad(*bed.hub, email, password);
+    ASSERT_TRUE(why.empty()) << why;
+    for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        ASSERT_TRUE(bed.connect(protocol)) << protocol << testing::PrintToString(bed.events) << bed.helperLog();
+        EXPECT_EQ(bed.publicAddress(), tunnelExit()) << protocol;
+        ASSERT_TRUE(bed.disconnect()) << protocol;
+    }
 }
 
 // No /dev/ppp here: the helper creates no service and the attempt ends at once,
