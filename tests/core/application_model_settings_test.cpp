@@ -111,7 +111,8 @@ TEST_F(ApplicationModelSettingsTest, TurningTheLockOffKeepsItWhileATunnelRunsAnd
     for (const Row& row : {Row{ConnectionStates::connected, false}, Row{ConnectionStates::connecting, true},
                            Row{ConnectionStates::disconnected, true}}) {
         journal.calls.clear();
-        model->setUseNetworkLock(true);
+        // As the settings window applies: the store already says off.
+        model->setUseNetworkLock(false);
         model->networkLockActivated = true;
         model->setCurrentConnectionState(row.state);
         model->applySettings({{Keys::useNetworkLock, false}});
