@@ -27,7 +27,7 @@ hw::test::TestbedEngine* ready() {
     return engine;
 }
 
-void connectOver(benchmark::State& state, hw::VPNTypes protocol) {
+void connectOver(benchmark::State& state, hw::VPNTypes protocol, bool locked = false) {
     auto* bed = ready();
     if (!bed) {
         state.SkipWithError(unavailable.c_str());
@@ -35,7 +35,8 @@ void connectOver(benchmark::State& state, hw::VPNTypes protocol) {
     }
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const bool connected = bed->connect(protocol);
+        // Under the kill switch the time includes the lookup, the route and the lock.
+        const bool connected = locked ? bed->connectLocked(protocol) : bed->connect(protocol);
         const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
         state.SetIterationTime(elapsed.count());
         if (!connected) {
@@ -44,6 +45,7 @@ void connectOver(benchmark::State& state, hw::VPNTypes protocol) {
         }
         state.PauseTiming();
         bed->disconnect();
+        if (locked) bed->releaseLock();
         hw::test::spinFor(500);
         state.ResumeTiming();
     }
@@ -51,11 +53,19 @@ void connectOver(benchmark::State& state, hw::VPNTypes protocol) {
 
 void BM_DemoConnectOpenVPN(benchmark::State& state) { connectOver(state, hw::VPNTypesOpenVPN); }
 void BM_DemoConnectIKEv2(benchmark::State& state) { connectOver(state, hw::VPNTypesIKEv2_StrongSwan); }
+void BM_DemoConnectOpenVPNKillSwitch(benchmark::State& state) { connectOver(state, hw::VPNTypesOpenVPN, true); }
+void BM_DemoConnectIKEv2KillSwitch(benchmark::State& state) {
+    connectOver(state, hw::VPNTypesIKEv2_StrongSwan, true);
+}
 
 BENCHMARK(BM_DemoConnectOpenVPN)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_DemoConnectIKEv2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10)
     ->ReportAggregatesOnly(true);
+BENCHMARK(BM_DemoConnectOpenVPNKillSwitch)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)
+    ->Repetitions(10)->ReportAggregatesOnly(true);
+BENCHMARK(BM_DemoConnectIKEv2KillSwitch)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)
+    ->Repetitions(10)->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -54,11 +54,7 @@ HelperMessage yesNo(bool ok) { return replyWith(ok ? kYes : kNo); }
 
 void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     d.registerCommand("retrieveDefaultGateway", [&s](HelperCommand&) -> std::optional<HelperMessage> {
-        if (auto route = s.lock.currentDefaultRoute()) return replyWith(route->gateway);
-        // Under the lock the default route is gone on purpose; the way out
-        // is still the one saved when it was engaged.
-        if (!s.context.state.lock.gateway.empty()) return replyWith(s.context.state.lock.gateway);
-        return replyWith(kNo);
+        return replyWith(s.lock.wayOut().value_or(kNo));
     });
 
     d.registerCommand("enableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
@@ -85,8 +81,10 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     d.registerCommand("staticRouteAddingProcessing", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
         auto server = addressParam(c, "vpnServerAddress");
         auto gw = addressParam(c, "defaultGateway");
-        if (!server.present || !server.valid || !gw.present || !gw.valid) return replyWith(kNo);
-        if (!s.lock.addServerRoute(server.value, gw.value)) return replyWith(kNo);
+        if (!server.present || !server.valid || !gw.valid) return replyWith(kNo);
+        // An app that has not learnt the way out yet (its first lock) sends none.
+        const auto gateway = gw.present ? std::optional(gw.value) : s.lock.wayOut();
+        if (!gateway || !s.lock.addServerRoute(server.value, *gateway)) return replyWith(kNo);
         return replyWith(server.value);
     });
 

@@ -28,6 +28,12 @@ std::optional<NetworkLock::DefaultRoute> NetworkLock::currentDefaultRoute() {
     return best;
 }
 
+std::optional<std::string> NetworkLock::wayOut() {
+    if (auto route = currentDefaultRoute()) return route->gateway;
+    if (!ctx_.state.lock.gateway.empty()) return ctx_.state.lock.gateway;
+    return std::nullopt;
+}
+
 bool NetworkLock::applyTable() {
     LockRules rules{ctx_.state.servers, ctx_.state.lock.dnsResolvers};
     return ctx_.network.applyRuleset(buildLockRuleset(rules));
@@ -35,16 +41,19 @@ bool NetworkLock::applyTable() {
 
 std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     auto& lock = ctx_.state.lock;
+    const HelperState::Lock before = lock;
     if (!dnsResolvers.empty()) lock.dnsResolvers = dnsResolvers;
     if (!lock.active) {
-        // Remember the way out before anything changes.
-        auto route = currentDefaultRoute();
-        lock.gateway = route ? route->gateway : "";
-        lock.device = route ? route->device : "";
+        // Remember the way out before anything changes; a release that
+        // could not put it back left its record, which still counts.
+        if (auto route = currentDefaultRoute()) {
+            lock.gateway = route->gateway;
+            lock.device = route->device;
+        }
     }
     if (!applyTable()) {
         log::error(kLog, "could not install the lock table");
-        if (!lock.active) lock = HelperState::Lock{};
+        if (!lock.active) lock = before;
         return kNo;
     }
     lock.active = true;
@@ -57,24 +66,49 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
 
 bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     auto& lock = ctx_.state.lock;
-    bool ok = ctx_.network.applyRuleset(buildReleaseRuleset());
-    std::string gw = gateway.value_or(lock.gateway);
-    if (!gw.empty()) {
-        const std::string device = gw == lock.gateway ? lock.device : "";
-        ok = ctx_.network.replaceRoute({"default", gw, device, std::nullopt, ""}) && ok;
-    } else {
-        log::warning(kLog, "released without a gateway to restore");
-    }
-    lock = HelperState::Lock{};
+    const bool released = ctx_.network.applyRuleset(buildReleaseRuleset());
+    if (released) lock.active = false;
+    const bool hadWayOut = gateway || !lock.gateway.empty();
+    const bool restored = restoreDefaultRoute(gateway);
+    if (!hadWayOut) log::warning(kLog, "released without a gateway to restore");
+    // The record of the way out stays until the route is really back, so
+    // that a later release or --reset can still bring it back.
+    if (released && restored) lock = HelperState::Lock{};
     ctx_.state.servers.clear();
     if (tunnelRunning()) log::debug(kLog, "a tunnel runs: the servers' host routes stay");
     else removeServerRoutes();
     ctx_.saveState();
-    return ok;
+    return released && restored;
+}
+
+bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& gateway) {
+    const auto& lock = ctx_.state.lock;
+    // The app's gateway first (it may know a newer one), then the one saved
+    // when the lock was engaged: the app's may be stale after a network
+    // change, or no address at all.
+    std::vector<DefaultRoute> candidates;
+    if (gateway && *gateway != "0.0.0.0") candidates.push_back({*gateway, *gateway == lock.gateway ? lock.device : ""});
+    if (!lock.gateway.empty() && lock.gateway != "0.0.0.0" && (!gateway || *gateway != lock.gateway))
+        candidates.push_back({lock.gateway, lock.device});
+    for (const auto& c : candidates) {
+        if (ctx_.network.replaceRoute({"default", c.gateway, c.device, std::nullopt, ""})) return true;
+        log::warning(kLog, "could not restore the default route via " + c.gateway);
+    }
+    // Nothing of ours to put back, or someone (DHCP, the user) already did.
+    if (candidates.empty() || currentDefaultRoute()) return true;
+    log::error(kLog, "no default route could be restored");
+    return false;
 }
 
 bool NetworkLock::tunnelRunning() const {
     return std::any_of(tunnelChecks_.begin(), tunnelChecks_.end(), [](const auto& running) { return running(); });
+}
+
+void NetworkLock::tunnelEnded() {
+    // Under the lock the routes are the next attempt's.
+    if (active() || ctx_.state.routes.empty()) return;
+    removeServerRoutes();
+    ctx_.saveState();
 }
 
 void NetworkLock::removeServerRoutes() {

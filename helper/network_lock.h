@@ -22,13 +22,17 @@ public:
     };
     // The IPv4 default route in force (lowest metric), if any.
     std::optional<DefaultRoute> currentDefaultRoute();
+    // The way out: the default route's gateway, or under the lock (which
+    // took that route away) the one saved when it was engaged.
+    std::optional<std::string> wayOut();
 
     // Reply: the gateway in force before the lock, also when called again
     // while the lock is on; "NO" when there is none or the lock failed.
     std::string enable(const std::vector<std::string>& dnsResolvers);
     // Removes the table and puts the default route back through gateway
-    // (validated by the caller), or through the one saved at enable time;
-    // the servers' host routes go too unless a tunnel still runs.
+    // (validated by the caller), else through the one saved at enable time;
+    // the servers' host routes go too unless a tunnel still runs. False when
+    // no default route could be restored: the saved one is then kept.
     bool disable(const std::optional<std::string>& gateway);
     // Host route to the server via gateway; the server passes the lock.
     bool addServerRoute(const std::string& server, const std::string& gateway);
@@ -44,9 +48,12 @@ public:
     // A tunnel service says whether it runs; while one does, releasing the
     // lock keeps the server's host route, which carries the tunnel.
     void addTunnelCheck(std::function<bool()> running) { tunnelChecks_.push_back(std::move(running)); }
+    // The tunnel ended: host routes a release kept for it go now.
+    void tunnelEnded();
 
 private:
     bool applyTable();
+    bool restoreDefaultRoute(const std::optional<std::string>& gateway);
     bool tunnelRunning() const;
     void removeServerRoutes();
 

@@ -110,6 +110,11 @@ std::vector<std::string> OpenVPNService::openvpnArguments() const {
         const std::string event = openvpnWord(options_.eventProgram) + " --openvpn-event " + openvpnWord(socket);
         args.insert(args.end(), {"--script-security", "2", "--up", event, "--down", event});
     }
+    // Under the kill switch the routes are the lock's: the server's host route
+    // came with it and the tunnel's default route comes when the tunnel is up.
+    // openvpn's own redirect finds no default route to go around and would
+    // leave the tunnel in a route error that never counts as connected.
+    if (services_.lock.active()) args.insert(args.end(), {"--pull-filter", "ignore", "redirect-gateway"});
     return args;
 }
 
@@ -267,6 +272,7 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
 }
 
 std::optional<OpenVPNService::Started> OpenVPNService::spawn() {
+    tunnelDown_ = false;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
     posix_spawn_file_actions_t actions;
@@ -369,6 +375,8 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
     }
     log::info(kLog, "tunnel " + c.name + " on " + *dev + " with " + std::to_string(servers.size()) + " DNS servers");
     services_.dns.setTunnelServers(std::move(servers), c.name == "up" ? *dev : std::string());
+    tunnelDown_ = c.name == "down";
+    if (tunnelDown_) services_.lock.tunnelEnded();
     return replyWith(kYes);
 }
 
@@ -376,7 +384,8 @@ void registerOpenVPNCommands(CommandDispatcher& d, HelperServices& s, OpenVPNSer
     auto service = std::make_shared<OpenVPNService>(s, std::move(options));
     s.lock.addTunnelCheck([weak = std::weak_ptr<OpenVPNService>(service)] {
         auto running = weak.lock();
-        return running && running->runningPid().has_value();
+        // An openvpn whose tunnel went down carries nothing while it exits.
+        return running && running->runningPid().has_value() && !running->tunnelDown();
     });
     d.registerCommand("createOpenVPNConnection", [service](HelperCommand& c) -> std::optional<HelperMessage> {
         return service->create(c);

@@ -63,6 +63,8 @@ public:
     std::optional<pid_t> runningPid() const;
     // The openvpn started last, running or not (until the next start).
     std::optional<pid_t> lastStartedPid() const;
+    // The last started openvpn said its tunnel went down (it exits next).
+    bool tunnelDown() const { return tunnelDown_; }
 
 private:
     struct Child;
@@ -83,6 +85,7 @@ private:
     OpenVPNServiceOptions options_;
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<Child>> children_;
+    bool tunnelDown_ = false;
     // Kept for the service's life: closing an inotify instance costs the
     // kernel a grace period, tens of milliseconds on a busy machine.
     UniqueFd folderChanges_;

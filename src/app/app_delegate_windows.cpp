@@ -155,6 +155,7 @@ void AppDelegate::performLogout() {
     m.setAutoReconnectAttemptsCount(0);
     services_.disableNetworkLock();
     services_.terminatePreviousOpenVPNProcesses();
+    services_.forgetAccountAttempt();
     services_.setConnectionInitiateCanceled(false);
     m.networkLockActivated = false;
     m.wasConnectedToVPN_Before_EnteringSleepMode = false;

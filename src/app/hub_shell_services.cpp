@@ -31,6 +31,7 @@ HubShellServices::HubShellServices(ServiceLayer& hub, ParseClient& parse, MainQu
 void HubShellServices::prepareConnectionManager() { HW_MANAGER(prepareConnectionManager()); }
 void HubShellServices::terminatePreviousOpenVPNProcesses() { HW_MANAGER(terminatePreviousOpenVPNProcesses()); }
 void HubShellServices::disableNetworkLock() { HW_MANAGER(disableNetworkLock()); }
+void HubShellServices::forgetAccountAttempt() { HW_MANAGER(forgetAccountAttempt()); }
 void HubShellServices::setConnectionInitiateCanceled(bool value) { HW_MANAGER(setConnectionInitiateCanceled(value)); }
 void HubShellServices::cleanUpSessionAndNotifyDisconnected() { HW_MANAGER(cleanUpSessionAndNotifyDisconnected()); }
 void HubShellServices::disconnect() { HW_MANAGER(disconnect()); }

@@ -20,6 +20,7 @@ public:
     void prepareConnectionManager() override;
     void terminatePreviousOpenVPNProcesses() override;
     void disableNetworkLock() override;
+    void forgetAccountAttempt() override;
     void setConnectionInitiateCanceled(bool value) override;
     void cleanUpSessionAndNotifyDisconnected() override;
     void disconnect() override;

@@ -44,6 +44,8 @@ public:
     virtual void setConnectionInitiateCanceled(bool value) = 0;
     virtual void cleanUpSessionAndNotifyDisconnected() = 0;
     virtual void disconnect() = 0;
+    // At sign-out: the engine keeps nothing of this account's attempts.
+    virtual void forgetAccountAttempt() {}
     // Disconnects OpenVPN and closes the helper; done runs once the helper
     // has taken the last message (or could not), on the main queue.
     virtual void prepareForTermination(std::function<void()> done) = 0;

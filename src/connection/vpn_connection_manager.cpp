@@ -80,6 +80,30 @@ void VPNConnectionManager::onVPNProtocolChanged() {
 
 void VPNConnectionManager::updateCurrentProvider() { currentProvider_ = providerForType(selectedProtocol()); }
 
+void VPNConnectionManager::beginUserConnect() {
+    if (selectedProtocol() != VPNTypesAutomatic) return;
+    // Only a road that connected is kept; one that merely came last in a
+    // failed search is no winner, so the search starts over.
+    const bool winner = !automaticModeDiscoveryInProgress_ && currentProvider_ && preferedVPNProtocolForAutomaticMode_ &&
+                        currentProvider_->type() == preferedVPNProtocolForAutomaticMode_;
+    if (winner) return;
+    Provider first = firstProviderForAutomaticMode();
+    if (currentProvider_ && currentProvider_ != first) currentProvider_->stopConnectionStatusUpdates();
+    currentProvider_ = first;
+}
+
+void VPNConnectionManager::forgetAccountAttempt() {
+    // The next account starts afresh: no road, server or flag of this one.
+    if (currentProvider_) currentProvider_->stopConnectionStatusUpdates();
+    currentVPNConfig_.reset();
+    preferedVPNProtocolForAutomaticMode_.reset();
+    automaticModeDiscoveryInProgress_ = false;
+    connectionInProgress_ = false;
+    connectionEstablishingInProgress_ = false;
+    startedAddVPNServerStaticRoute_ = false;
+    updateCurrentProvider();
+}
+
 VPNConnectionManager::Provider VPNConnectionManager::providerForType(VPNTypes type) {
     switch (type) {
         case VPNTypesAutomatic: return firstProviderForAutomaticMode();
@@ -250,17 +274,14 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
         return;
     }
     if (!created) {
-        // Nothing to dial: end the attempt as a disconnect, which also moves
-        // the automatic order on.
         logLine("Connection created callback -- the helper created nothing");
         const VPNTypes type = currentProvider_ && currentProvider_->type() ? *currentProvider_->type() : VPNTypesAutomatic;
-        const bool stepsOn = automaticModeDiscoveryInProgress_ && !preferedConnectionProviders_.empty() &&
-                             currentProvider_ != preferedConnectionProviders_.back();
-        handleStatusChange(VPNStatusCodes::disconnected, std::nullopt, type);
-        // A PPP road reports a plain disconnect silently; here the UI must hear of it.
-        if (!stepsOn && (type == VPNTypesL2TP || type == VPNTypesPPTP)) {
-            post([this] { notifyDisconnected(false, false); });
-        }
+        // The automatic order moves on to its next road; otherwise the
+        // refusal ends this attempt as its error, never in silence.
+        if (automaticModeDiscoveryInProgress_ && stepAutomaticOrder(VPNStatusCodes::disconnected, type)) return;
+        connectionEstablishingInProgress_ = false;
+        connectionInProgress_ = false;
+        post([this] { notifyError(LocaleData::vpn_connection_generic_error()); });
         return;
     }
     postAfter(1000, [this] {

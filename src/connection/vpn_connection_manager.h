@@ -75,6 +75,11 @@ public:
     void prepareAfterDataLoaded();
     void onVPNProtocolChanged();
     void updateCurrentProvider();
+    // A connect the user asked for: in the automatic mode the search starts
+    // again unless the current road is the one that last connected.
+    void beginUserConnect();
+    // At sign-out: nothing of this account's attempts reaches the next.
+    void forgetAccountAttempt();
     Provider providerForType(VPNTypes type);
     bool isHelperToolInstalled();
     void checkAndInstallHelperToolIfRequired(std::function<void()> onSucceed);

@@ -46,21 +46,23 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
                                              std::function<void(const std::string&)> completion) {
     if (!env_.context.useNetworkLock()) return false;
     std::weak_ptr<bool> alive = alive_;
-    auto afterResolve = [this, alive, previousGateway, completion](std::optional<std::string> address) {
+    auto afterResolve = [this, alive, serverHost, previousGateway, completion](std::optional<std::string> address) {
         if (!alive.lock()) return;
         if (!address || address->empty()) {
-            logLine("enableNetworkLock -- the server's address is unknown");
+            log::warning(manager_log::kCategory, "enableNetworkLock -- the lookup of " + serverHost + " failed");
             if (completion) completion(HelperToolManager::kNo);
             return;
         }
         const std::string resolved = *address;
-        staticRouteAddingProcessing(resolved, previousGateway.value_or(""),
-                                    [this, alive, resolved, completion](const std::optional<std::string>&) {
-                                        if (!alive.lock()) return;
-                                        enableNetworkLock([resolved, completion](const std::string&) {
-                                            if (completion) completion(resolved);
-                                        });
-                                    });
+        // Before the first lock the way out is not known here yet: the helper
+        // then takes the one in force.
+        const auto gateway = previousGateway && !previousGateway->empty() ? previousGateway : std::nullopt;
+        env_.helper.staticRouteAddingProcessing(resolved, gateway, [this, alive, resolved, completion](const std::string&) {
+            if (!alive.lock()) return;
+            enableNetworkLock([resolved, completion](const std::string&) {
+                if (completion) completion(resolved);
+            });
+        });
     };
     if (isIPv4Address(serverHost) || !env_.resolver) {
         afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
@@ -207,6 +209,9 @@ void VPNConnectionManager::onInternetConnectionLost() { scheduleVPNServiceCleanu
 
 void VPNConnectionManager::shutDown() {
     if (isType(currentProvider_, VPNTypesOpenVPN)) disconnect(false);
+    // No tunnel outlives the app (the helper ends IKEv2 with its channel):
+    // a lock left engaged would keep the user offline after a quit.
+    if (env_.context.networkLockActivated()) disableNetworkLock();
     closeHelperTool();
     stopStatusUpdates();
 }

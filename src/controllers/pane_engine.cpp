@@ -9,6 +9,8 @@ std::optional<VPNTypes> VPNConnectionManagerPaneEngine::currentProviderType() co
     return manager_.currentProvider()->type();
 }
 
+void VPNConnectionManagerPaneEngine::beginUserConnect() { manager_.beginUserConnect(); }
+
 bool VPNConnectionManagerPaneEngine::connectionInitiateCanceled() const { return manager_.connectionInitiateCanceled(); }
 
 void VPNConnectionManagerPaneEngine::setConnectionInitiateCanceled(bool value) {

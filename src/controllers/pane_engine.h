@@ -19,6 +19,8 @@ public:
     virtual bool connectionInitiateCanceled() const = 0;
     virtual void setConnectionInitiateCanceled(bool value) = 0;
     virtual void installDNSForVPN() = 0;
+    // A connect the user asked for (not a reconnect, not a step of the search).
+    virtual void beginUserConnect() {}
 
     // --- Details pane ---
     // The four status closures the pane installs; empty ones uninstall.
@@ -53,6 +55,7 @@ public:
     bool connectionInitiateCanceled() const override;
     void setConnectionInitiateCanceled(bool value) override;
     void installDNSForVPN() override;
+    void beginUserConnect() override;
 
     void setStatusClosures(StatusClosures closures) override;
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) override;

@@ -145,7 +145,10 @@ void ApplicationModel::setPreviousDefaultGatewayValue(const std::string& gateway
 
 void ApplicationModel::setIntensionallyDisconnectedVPN(bool value) {
     intensionallyDisconnectedVPN_ = value;
-    if (!value) return;
+    if (value) releaseNetworkLock();
+}
+
+void ApplicationModel::releaseNetworkLock() {
     networkLockActivated = false;
     if (ports_.connectionManager) ports_.connectionManager->disableNetworkLock();
 }

@@ -118,6 +118,8 @@ public:
     void setAutoReconnectAttemptsCount(int count);
     bool useNetworkLock() const;
     void setUseNetworkLock(bool value);
+    // Lifts the kill switch through the engine and forgets that it was on.
+    void releaseNetworkLock();
     bool openVPN_Reconnect_in_progress() const { return openVPN_Reconnect_in_progress_; }
     void setOpenVPN_Reconnect_in_progress(bool value);
     std::string previousDefaultGatewayValue() const;

@@ -65,12 +65,18 @@ void ApplicationModel::applySettings(const SettingDict& values) {
         if (*v != wi_fi_SecurityEnabled) wi_fi_SecurityEnabled = *v;
         if (!wi_fi_SecurityEnabled) unsecured_Wi_Fi_VPN_activated = false;
     }
-    // Turning the lock off restarts the reachability watch; the store keeps its value.
-    if (const auto* v = valueOf<bool>(values, Keys::useNetworkLock); v && !*v && useNetworkLock()) {
-        if (InternetReachabilityPort* reachability = ports_.internetReachability) {
-            reachability->stopReachability();
-            reachability->reach(reachabilityDomainName);
+    if (const auto* v = valueOf<bool>(values, Keys::useNetworkLock); v && !*v) {
+        // Turning the lock off restarts the reachability watch; the store keeps its value.
+        if (useNetworkLock()) {
+            if (InternetReachabilityPort* reachability = ports_.internetReachability) {
+                reachability->stopReachability();
+                reachability->reach(reachabilityDomainName);
+            }
         }
+        // A lock the user turned off must not keep blocking, whatever the
+        // store says by now (the settings window saves before it applies); a
+        // running tunnel keeps it until the tunnel ends (the pane lifts it then).
+        if (networkLockActivated && currentConnectionState() != ConnectionStates::connected) releaseNetworkLock();
     }
     if (const auto* v = valueOf<bool>(values, Keys::showNotificationsOnConnectDisconnect);
         v && *v != showNotificationsOnConnectDisconnect) {

@@ -91,6 +91,7 @@ function vpnSeed() {
   if (!resolver) return null;
   return {
     resolver,
+    mainDomain: process.env.TESTBED_MAIN_DOMAIN || 'havenway.test',
     ca: fs.readFileSync(env('TESTBED_OPENVPN_CA'), 'utf8'),
     tlsCrypt: fs.readFileSync(env('TESTBED_OPENVPN_TLS_CRYPT'), 'utf8'),
   };

@@ -1,14 +1,19 @@
 'use strict';
 // The testbed's name server, in the VPN servers' namespace: every A question for a name
-// under the VPN servers' domain gets the servers' address; anything else is NXDOMAIN.
+// under DOMAIN gets the servers' address, the domain itself DNS_APEX_ADDRESS (when set);
+// anything else is NXDOMAIN. Each question is logged with the address it was asked at, so
+// that tests can tell which way a lookup went.
 //   node dns.js DOMAIN ADDRESS LISTEN_ADDRESS...
 // One socket per address: a reply must come from the address asked, which a socket on
 // the wildcard address would not ensure.
 const dgram = require('dgram');
 
 const [domain, address, ...listen] = process.argv.slice(2);
-const octets = (address || '').split('.').map(Number);
-if (!domain || !listen.length || octets.length !== 4 || octets.some((o) => !(o >= 0 && o <= 255))) {
+const parse = (text) => (text || '').split('.').map(Number);
+const valid = (o) => o.length === 4 && o.every((x) => x >= 0 && x <= 255);
+const octets = parse(address);
+const apex = process.env.DNS_APEX_ADDRESS ? parse(process.env.DNS_APEX_ADDRESS) : null;
+if (!domain || !listen.length || !valid(octets) || (apex && !valid(apex))) {
   console.error('usage: node dns.js DOMAIN ADDRESS LISTEN_ADDRESS...');
   process.exit(2);
 }
@@ -32,7 +37,8 @@ function question(msg) {
 function answer(msg) {
   const q = question(msg);
   if (!q) return null;
-  const ours = q.name.endsWith(`.${domain}`);
+  const isApex = apex && q.name === domain;
+  const ours = isApex || q.name.endsWith(`.${domain}`);
   const head = Buffer.from(msg.subarray(0, q.end));
   head.writeUInt16BE(0x8180 | (ours ? 0 : 3), 2); // a response, recursion available, NXDOMAIN when not ours
   head.writeUInt16BE(0, 8);
@@ -42,7 +48,7 @@ function answer(msg) {
     return head;
   }
   head.writeUInt16BE(1, 6);
-  const record = Buffer.from([0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, ...octets]);
+  const record = Buffer.from([0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, ...(isApex ? apex : octets)]);
   return Buffer.concat([head, record]);
 }
 
@@ -51,7 +57,10 @@ for (const at of listen) {
   const socket = dgram.createSocket('udp4');
   socket.on('message', (msg, peer) => {
     const reply = answer(msg);
-    if (reply) socket.send(reply, peer.port, peer.address);
+    if (!reply) return;
+    const q = question(msg);
+    console.log(`query ${q.name.replace(/[^\x21-\x7e]/g, '?')} at ${at} from ${peer.address}`);
+    socket.send(reply, peer.port, peer.address);
   });
   socket.bind(53, at, () => {
     if (++bound === listen.length) console.log(`dns ready: *.${domain} is ${address}`);

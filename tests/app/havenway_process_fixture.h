@@ -6,11 +6,13 @@
 #include "support/testbed_engine.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,7 +65,7 @@ class HavenwayTray : public ::testing::Test, public QtAppFirst {
 protected:
     void SetUp() override {
         if (::access(binary().c_str(), X_OK) != 0) GTEST_SKIP() << "havenway is not built: " << binary();
-        if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
+        if (const std::string why = desktop.start(true, appUser.has_value()); !why.empty()) GTEST_SKIP() << why;
         for (const auto& [name, sub] : {std::pair{"HOME", "home"}, {"XDG_CONFIG_HOME", "config"},
                                         {"XDG_DATA_HOME", "data"}, {"XDG_STATE_HOME", "state"},
                                         {"HAVENWAY_RUNTIME_DIR", "run"}})
@@ -89,8 +91,20 @@ protected:
         std::vector<std::string> vars;
         for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
         std::vector<std::string> argv{binary()};
+        if (appUser) {
+            const std::string id = std::to_string(*appUser);
+            argv = {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--", binary()};
+        }
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return spawnLogged(argv, vars, log);
+    }
+    // The application's folders become the ordinary user's, as a home is.
+    void handOver() {
+        if (!appUser) return;
+        ::chmod(dir.path().c_str(), 0711);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+            if (::lchown(entry.path().c_str(), *appUser, *appUser) != 0) ADD_FAILURE() << entry.path();
+        ASSERT_EQ(::chown(dir.path().c_str(), *appUser, *appUser), 0);
     }
     // SIGTERM to the application; its exit code.
     int terminate() {
@@ -136,6 +150,8 @@ protected:
     TrayDesktop desktop;
     std::map<std::string, std::string> env;
     pid_t app = -1;
+    // Set before SetUp: the application runs as this ordinary user.
+    std::optional<uid_t> appUser;
 };
 
 }  // namespace hw::test

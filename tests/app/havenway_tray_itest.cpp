@@ -45,7 +45,9 @@ protected:
         if (IsSkipped()) return;
         ASSERT_TRUE(notifications.serve(QString::fromStdString(desktop.bus.address())));
         const std::string ns = bed.env.get("HAVENWAY_TESTBED_CLIENT_NETNS");
-        TempDir::write(bed.dir.file("helper.conf"), "uid=" + std::to_string(::getuid()) + "\n");
+        TempDir::write(bed.dir.file("helper.conf"), "uid=" + std::to_string(appUser.value_or(::getuid())) + "\n");
+        // The socket is the user's; its folder only needs to be passed through.
+        ::chmod(bed.dir.path().c_str(), 0711);
         TempDir::write(bed.dir.file("resolv.conf"), "nameserver " + bed.env.get("HAVENWAY_TESTBED_VPN_SERVER") + "\n");
         ::mkdir(bed.dir.file("run").c_str(), 0700);
         helper = ChildProcess({"ip", "netns", "exec", ns, helperBinary()}, bed.dir.file("helper.log"),
@@ -178,6 +180,125 @@ TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLea
     EXPECT_EQ(clientOpenVPN(), -1);
     EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000)) << bed.networkState() << "\nversus\n"
                                                                                  << before;
+}
+
+// The kill switch in the running application, as a user meets it: the real
+// havenway as an ordinary user (nobody) beside the real root helper, the
+// setting turned on in an earlier run, the windows' tray driven as a panel.
+class KillSwitchByHand : public HavenwayTrayConnects {
+protected:
+    void SetUp() override {
+        appUser = 65534;
+        HavenwayTrayConnects::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::useNetworkLock, true);
+        ASSERT_TRUE(settings.synchronize());
+        handOver();
+    }
+    void TearDown() override {
+        run({"nft", "delete", "table", "inet", "hw_test_no_dns"});
+        HavenwayTrayConnects::TearDown();
+    }
+    ProcessResult run(std::vector<std::string> argv) {
+        ProcessRequest r;
+        r.argv = std::move(argv);
+        r.timeout = 5s;
+        return bed.runner.run(r);
+    }
+    bool lockEngaged() { return run({"nft", "list", "table", "inet", "havenway"}).ok(); }
+    std::string defaultRoute() { return run({"ip", "route", "show", "default"}).out; }
+    // Questions the testbed's name server took at that address from sources
+    // starting with the prefix.
+    long questions(const std::string& at, const std::string& fromPrefix) const {
+        const std::string log = TempDir::read(bed.env.get("HAVENWAY_TESTBED_DNS_LOG"));
+        const std::string needle = " at " + at + " from " + fromPrefix;
+        long n = 0;
+        for (auto i = log.find(needle); i != std::string::npos; i = log.find(needle, i + 1)) ++n;
+        return n;
+    }
+    const MenuNode* locationsMenu(const QString& service) {
+        MenuNode root;
+        const MenuNode* locations = nullptr;
+        spinUntil([&] { return (locations = flaggedLocations(service, root)); }, 60000);
+        static MenuNode kept;
+        if (locations) kept = *locations;
+        return locations ? &kept : nullptr;
+    }
+};
+
+TEST_F(KillSwitchByHand, TheLockRoadConnectsAndADisconnectLetsGoOfTheLock) {
+    const std::string route = defaultRoute();
+    ASSERT_FALSE(route.empty());
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") == 1; }, 90000))
+        << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(lockEngaged());
+    const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
+    EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), ip) != nullptr; }, 20000));
+
+    // A datagram to an address outside the tunnel arrives only through it.
+    const std::string outside = GlobalConstants::primaryDNS;
+    const long through = questions(outside, "10.67.0."), around = questions(outside, "10.66.0.");
+    EXPECT_TRUE(nameServerAnswers(outside));
+    EXPECT_TRUE(waitFor([&] { return questions(outside, "10.67.0.") == through + 1; }, 5s));
+    EXPECT_EQ(questions(outside, "10.66.0."), around);
+
+    click(service, itemStarting(trayLayout(service), "Disconnect"));
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
+        << defaultRoute() << bed.helperLog();
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+}
+
+// The stranding sequence: the lock is on, the server's lookup fails; the
+// attempt ends, and leaving the application brings the route back.
+TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack) {
+    const std::string route = defaultRoute();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    // No name server answers from here on.
+    for (const std::string& rule : {std::string("add table inet hw_test_no_dns"),
+                                    std::string("add chain inet hw_test_no_dns out { type filter hook output priority -10; }"),
+                                    std::string("add rule inet hw_test_no_dns out udp dport 53 drop")}) {
+        ProcessRequest r;
+        r.argv = {"nft", "-f", "-"};
+        r.stdinData = rule + "\n";
+        r.timeout = 5s;
+        ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
+    }
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return logged("enableNetworkLock -- the lookup of nl1.havenway.test failed") == 1; },
+                          60000))
+        << TempDir::read(log());
+    // The attempt ends in the error bar; the kill switch holds meanwhile.
+    EXPECT_TRUE(spinUntil([&] { return logged("the network lock gave no server address") == 1; }, 20000))
+        << TempDir::read(log());
+    EXPECT_TRUE(spinUntil([&] { return lockEngaged(); }, 10000));
+    run({"nft", "delete", "table", "inet", "hw_test_no_dns"});
+
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const auto shown = keyboard.shownWindows();
+    click(service, itemStarting(trayLayout(service), "Quit"));
+    xcb_window_t question = 0;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            for (xcb_window_t w : keyboard.shownWindows())
+                if (!shown.count(w)) question = w;
+            return question != 0;
+        },
+        10000));
+    ASSERT_TRUE(keyboard.press(question, 0xff0d /* Return: the default button, Quit */));
+    EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
+    app = -1;
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
+        << defaultRoute() << bed.helperLog();
 }
 
 }  // namespace

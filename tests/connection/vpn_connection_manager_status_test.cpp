@@ -129,6 +129,16 @@ TEST_F(StatusHandling, MissingRequiredCallbacksAreLoggedNotCalled) {
 
 class AutomaticOrder : public ManagerFixture {
 protected:
+    // Walks the whole order to its end: strongSwan and OpenVPN fail, and
+    // the helper refuses L2TP's service.
+    void failWholeOrder() {
+        helper.createResults = {true, false};
+        ike->report(0);
+        queue.advance(1100);
+        openvpn->dialCompletion();
+        openvpn->report(0, "Auth failed");
+        queue.advance(3000);
+    }
     void SetUp() override {
         context.protocol = VPNTypesAutomatic;
         make();
@@ -204,6 +214,55 @@ TEST_F(AutomaticOrder, FirstConnectedProtocolIsRememberedAndEndsTheSearch) {
     queue.advance(1100);
     EXPECT_EQ(manager->currentProvider(), openvpn);
     EXPECT_EQ(events.back(), "disconnected:00");
+}
+
+TEST_F(AutomaticOrder, ARefusedLastRoadEndsInTheErrorBar) {
+    failWholeOrder();
+    EXPECT_EQ(manager->currentProvider(), l2tp);
+    EXPECT_EQ(l2tp->count("startDial"), 0);
+    EXPECT_EQ(events, (std::vector<std::string>{generic()}));
+    EXPECT_FALSE(manager->connectionInProgress());
+}
+
+TEST_F(AutomaticOrder, EachUserConnectStartsFromTheFirstRoadUnlessTheLastOneConnected) {
+    failWholeOrder();
+    ASSERT_EQ(manager->currentProvider(), l2tp);
+    const int l2tpStops = l2tp->count("stopUpdates");
+    manager->beginUserConnect();
+    EXPECT_EQ(manager->currentProvider(), ike);
+    EXPECT_TRUE(manager->automaticModeDiscoveryInProgress());
+    EXPECT_EQ(l2tp->count("stopUpdates"), l2tpStops + 1);  // the failed road falls silent
+    EXPECT_FALSE(manager->preferedVPNProtocolForAutomaticMode());
+
+    // OpenVPN connects this time: it is the road the next connect takes.
+    connectThrough();
+    ike->report(0);
+    queue.advance(1100);
+    openvpn->report(2);
+    openvpn->report(0);
+    queue.advance(1100);
+    manager->beginUserConnect();
+    EXPECT_EQ(manager->currentProvider(), openvpn);
+    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
+}
+
+TEST_F(AutomaticOrder, TheNextAccountInheritsNoRoadServerOrFlag) {
+    failWholeOrder();
+    manager->forgetAccountAttempt();
+    EXPECT_EQ(manager->currentProvider(), ike);
+    EXPECT_FALSE(manager->currentVPNConfig());
+    EXPECT_FALSE(manager->connectionInProgress());
+    EXPECT_FALSE(manager->preferedVPNProtocolForAutomaticMode());
+}
+
+class FixedProtocol : public ManagerFixture {};
+
+TEST_F(FixedProtocol, AUserConnectKeepsTheChosenRoad) {
+    context.protocol = VPNTypesOpenVPN;
+    make();
+    manager->beginUserConnect();
+    EXPECT_EQ(manager->currentProvider(), openvpn);
+    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
 }
 
 }  // namespace

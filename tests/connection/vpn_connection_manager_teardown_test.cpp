@@ -122,6 +122,14 @@ TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {
                                            [&](const std::string& a) { done.push_back(a); }));
     queue.runUntilIdle();
     EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO"}));
+    // Before the first lock no gateway is known: none is sent, not an empty one
+    // the helper would refuse.
+    helper.sent.clear();
+    for (const std::optional<std::string>& unknown : {std::optional<std::string>(""), std::optional<std::string>()}) {
+        manager->enableNetworkLock("203.0.113.7", unknown, "8.8.8.8", "8.8.4.4", {});
+        queue.runUntilIdle();
+    }
+    EXPECT_EQ(std::count(helper.sent.begin(), helper.sent.end(), "staticRoute:203.0.113.7:<none>"), 2);
 }
 
 class Teardown : public ManagerFixture {};
@@ -169,6 +177,21 @@ TEST_F(Teardown, ShutDownStopsOpenVPNAndClosesTheHelper) {
     manager->shutDown();
     EXPECT_EQ(openvpn->calls, (std::vector<std::string>{"disconnect", "stopUpdates"}));
     EXPECT_EQ(helper.sent, (std::vector<std::string>{"restoreDNS:10", "reEnableIPV6", "closeHelperTool"}));
+}
+
+TEST_F(Teardown, QuitLiftsAnEngagedLockBeforeClosingTheHelper) {
+    // No tunnel outlives the app, so an engaged lock would only strand the user.
+    for (bool engaged : {false, true}) {
+        make();
+        helper.sent.clear();
+        context.lockActivated = engaged;
+        context.gateway = "192.168.1.1";
+        manager->shutDown();
+        const std::vector<std::string> withLock{"restoreDNS:10", "reEnableIPV6", "disableNetworkLock:192.168.1.1",
+                                                "closeHelperTool"};
+        const std::vector<std::string> without{"restoreDNS:10", "reEnableIPV6", "closeHelperTool"};
+        EXPECT_EQ(helper.sent, engaged ? withLock : without) << engaged;
+    }
 }
 
 TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {

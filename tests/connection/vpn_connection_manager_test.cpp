@@ -122,15 +122,20 @@ TEST_F(ConnectRoad, SecondConnectWhileCreatingMakesNoSecondService) {
     EXPECT_EQ(openvpn->count("startDial"), 1);
 }
 
-TEST_F(ConnectRoad, FailedCreationEndsDisconnectedWithoutDialling) {
-    context.protocol = VPNTypesL2TP;
-    make();
-    helper.createSucceeds = false;
-    manager->connect(server());
-    queue.advance(3000);
-    EXPECT_EQ(l2tp->count("startDial"), 0);
-    EXPECT_FALSE(manager->connectionInProgress());
-    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:00"}));
+TEST_F(ConnectRoad, ARefusedCreationEndsTheAttemptAsItsErrorWithoutDialling) {
+    // A plain disconnect would leave the pane waiting for a road that never
+    // comes; the refusal is this attempt's error.
+    for (VPNTypes protocol : {VPNTypesL2TP, VPNTypesOpenVPN}) {
+        events.clear();
+        context.protocol = protocol;
+        make();
+        helper.createSucceeds = false;
+        manager->connect(server());
+        queue.advance(3000);
+        EXPECT_EQ(providerOf(protocol).count("startDial"), 0) << protocol;
+        EXPECT_FALSE(manager->connectionInProgress()) << protocol;
+        EXPECT_EQ(events, (std::vector<std::string>{"error:" + LocaleData::vpn_connection_generic_error()})) << protocol;
+    }
 }
 
 TEST_F(ConnectRoad, FailedCreationInTheAutomaticOrderMovesOn) {

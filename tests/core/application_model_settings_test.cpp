@@ -94,9 +94,32 @@ TEST_F(ApplicationModelSettingsTest, WiFiSecurityAndNetworkLockSwitches) {
     model->applySettings({{Keys::useNetworkLock, false}});  // the store says off too
     EXPECT_TRUE(journal.calls.empty());
     model->setUseNetworkLock(true);
+    model->networkLockActivated = true;
     model->applySettings({{Keys::useNetworkLock, false}});
-    EXPECT_THAT(journal.calls, ElementsAre("stopReachability", "reach " + model->reachabilityDomainName));
+    // No tunnel runs: the lock the user turned off is lifted at once.
+    EXPECT_THAT(journal.calls,
+                ElementsAre("stopReachability", "reach " + model->reachabilityDomainName, "disableNetworkLock"));
+    EXPECT_FALSE(model->networkLockActivated);
     EXPECT_TRUE(model->useNetworkLock());  // the step writes nothing
+}
+
+TEST_F(ApplicationModelSettingsTest, TurningTheLockOffKeepsItWhileATunnelRunsAndLiftsItOtherwise) {
+    struct Row {
+        ConnectionStates state;
+        bool lifted;
+    };
+    for (const Row& row : {Row{ConnectionStates::connected, false}, Row{ConnectionStates::connecting, true},
+                           Row{ConnectionStates::disconnected, true}}) {
+        journal.calls.clear();
+        // As the settings window applies: the store already says off.
+        model->setUseNetworkLock(false);
+        model->networkLockActivated = true;
+        model->setCurrentConnectionState(row.state);
+        model->applySettings({{Keys::useNetworkLock, false}});
+        const bool sent = std::find(journal.calls.begin(), journal.calls.end(), "disableNetworkLock") != journal.calls.end();
+        EXPECT_EQ(sent, row.lifted) << static_cast<int>(row.state);
+        EXPECT_EQ(model->networkLockActivated, !row.lifted) << static_cast<int>(row.state);
+    }
 }
 
 TEST_F(ApplicationModelSettingsTest, TrustedNetworksSurviveARestartWhateverTheirOctets) {

@@ -29,6 +29,8 @@ struct FakeNetwork final : NetworkStack {
     bool tablePresent = false;
     std::string lastRuleset;
     bool nftFails = false;
+    // Gateways on no link of ours: the kernel refuses a route through them.
+    std::vector<std::string> unreachable{"0.0.0.0"};
     std::vector<std::string> ops;  // "show default", "nft", "replace 1.2.3.4 via 5.6.7.8 dev eth0", ...
     std::map<std::string, std::vector<Address6>> addresses;
     std::map<std::string, std::vector<Route>> routes;
@@ -51,6 +53,7 @@ struct FakeNetwork final : NetworkStack {
     std::vector<Route> routes6(const std::string& device) override { return routes[device]; }
     bool replaceRoute(const Route& r) override {
         ops.push_back("replace " + describe(r));
+        if (std::find(unreachable.begin(), unreachable.end(), r.gateway) != unreachable.end()) return false;
         if (r.destination == "default" && addressFamily(r.gateway) == AddressFamily::V4)
             defaults = {{r.gateway, r.device.empty() ? "eth0" : r.device, 0}};
         return true;

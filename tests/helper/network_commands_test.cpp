@@ -65,6 +65,58 @@ TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {
     }
 }
 
+TEST_F(NetworkCommands, ReleaseWithAGatewayThatCannotBeInstalledFallsBackToTheSavedOne) {
+    // The app's stored gateway may be stale after a network change, or no
+    // address at all; the way out saved at engage time still works.
+    for (const char* given : {"0.0.0.0", "10.99.0.1"}) {
+        net_ = FakeNetwork{};
+        net_.unreachable.push_back("10.99.0.1");
+        rpc("enableNetworkLock");
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", given}}), "YES") << given;
+        EXPECT_FALSE(net_.tablePresent) << given;
+        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0") << given;
+        EXPECT_EQ(services_->context.state.lock.gateway, "") << given;
+    }
+}
+
+TEST_F(NetworkCommands, AFailedReleaseKeepsTheSavedRouteForTheNextReleaseAndForReset) {
+    struct Row {
+        const char* name;
+        bool byReset;
+    };
+    for (const Row& row : {Row{"released again", false}, Row{"reset by a new helper", true}}) {
+        net_ = FakeNetwork{};
+        rpc("enableNetworkLock");
+        // The old network is gone for now: nothing can be put back.
+        net_.unreachable.push_back("192.168.1.1");
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "0.0.0.0"}}), "NO") << row.name;
+        EXPECT_FALSE(net_.tablePresent) << row.name;  // never blocking for nothing
+        EXPECT_TRUE(net_.defaults.empty()) << row.name;
+        EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1") << row.name;
+        // Engaging again meanwhile keeps that record: there is no route to take.
+        rpc("enableNetworkLock");
+        EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1") << row.name;
+
+        net_.unreachable.pop_back();
+        if (row.byReset) {
+            restart();
+            EXPECT_TRUE(services_->resetAll()) << row.name;
+        } else {
+            EXPECT_EQ(rpc("disableNetworkLock"), "YES") << row.name;
+        }
+        EXPECT_FALSE(net_.tablePresent) << row.name;
+        ASSERT_EQ(net_.defaults.size(), 1u) << row.name;
+        EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1") << row.name;
+        EXPECT_EQ(services_->context.state.lock.gateway, "") << row.name;
+    }
+    // A reset that cannot bring the route back says so.
+    rpc("enableNetworkLock");
+    net_.unreachable.push_back("192.168.1.1");
+    restart();
+    EXPECT_FALSE(services_->resetAll());
+    EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1");
+}
+
 TEST_F(NetworkCommands, NoAsAnswerTellsWhetherTheLockIsEngaged) {
     auto engage = [&] {
         auto reply = test::call(dispatcher_, {{"type", kHelperToolRpc}, {"rpc", "enableNetworkLock"}});
@@ -107,6 +159,16 @@ TEST_F(NetworkCommands, ReleaseRemovesTheServersHostRouteUnlessATunnelRuns) {
         EXPECT_EQ(net_.did(removal), !up) << "tunnel up: " << up;
         EXPECT_EQ(services_->context.state.routes.empty(), !up);
     }
+    // Its end takes the kept route with it; under a new lock it stays.
+    rpc("enableNetworkLock");
+    services_->lock.tunnelEnded();
+    EXPECT_FALSE(services_->context.state.routes.empty());
+    rpc("disableNetworkLock");
+    net_.ops.clear();
+    services_->lock.tunnelEnded();
+    EXPECT_TRUE(net_.did(removal));
+    EXPECT_TRUE(services_->context.state.routes.empty());
+    rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
     // What stayed for the tunnel still goes with a reset by the next helper.
     rpc("enableNetworkLock");
     restart();
@@ -138,6 +200,22 @@ TEST_F(NetworkCommands, ServerRouteOpensTheLockForThatServerOnly) {
 
     EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
     EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");
+}
+
+TEST_F(NetworkCommands, AServerRouteWithoutAGatewayTakesTheWayOutTheHelperKnows) {
+    // The app's first lock: it has not learnt the gateway yet.
+    const HelperDictionary serverOnly{{"vpnServerAddress", "203.0.113.5"}};
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", serverOnly), "203.0.113.5");
+    EXPECT_TRUE(net_.did("replace 203.0.113.5 via 192.168.1.1"));
+    // Under the lock the default route is gone: the saved one still leads out.
+    rpc("enableNetworkLock");
+    net_.ops.clear();
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.6"}}), "203.0.113.6");
+    EXPECT_TRUE(net_.did("replace 203.0.113.6 via 192.168.1.1"));
+    // No way out at all: refused.
+    services_->lock.reset();
+    net_.defaults.clear();
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", serverOnly), "NO");
 }
 
 TEST_F(NetworkCommands, HostileParametersChangeNothing) {

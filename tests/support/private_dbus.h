@@ -1,5 +1,7 @@
 #pragma once
 // A session bus of our own, so nothing reaches the user's.
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
@@ -12,12 +14,16 @@ class PrivateDBus {
 public:
     // Without activation the bus starts no services on demand: only the
     // daemons a test starts itself answer on it.
-    bool start(std::string* reason, bool activation = true) {
+    // anyUser: clients of every uid may connect (an application the test runs
+    // as an ordinary user); it implies no activation.
+    bool start(std::string* reason, bool activation = true, bool anyUser = false) {
         std::vector<std::string> argv{"dbus-daemon", "--nofork", "--nopidfile", "--print-address={fd}"};
-        if (activation) {
+        if (activation && !anyUser) {
             argv.push_back("--session");
         } else {
             config_.emplace();
+            // The socket lives here: another user must be able to reach it.
+            if (anyUser) ::chmod(config_->path().c_str(), 0711);
             const std::string file = config_->file("bus.conf");
             TempDir::write(file,
                            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
@@ -25,7 +31,8 @@ public:
                            "<busconfig><type>session</type><listen>unix:path=" +
                                config_->file("bus") +
                                "</listen><auth>EXTERNAL</auth>"
-                               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                               "<policy context=\"default\">" + std::string(anyUser ? "<allow user=\"*\"/>" : "") +
+                               "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
                                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
             argv.push_back("--config-file=" + file);
         }

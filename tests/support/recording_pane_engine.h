@@ -19,6 +19,8 @@ public:
     bool connectionInitiateCanceled() const override { return canceled; }
     void setConnectionInitiateCanceled(bool value) override { canceled = value; }
     void installDNSForVPN() override { ++dnsInstalls; }
+    int userConnects = 0;
+    void beginUserConnect() override { ++userConnects; }
 
     // The details pane's part.
     struct LockRequest {

@@ -184,6 +184,32 @@ public:
         return spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
     }
 
+    // The kill switch's road, as the details pane takes it: the server's host
+    // in the protocol's form, looked up through the public resolvers, its
+    // route and the lock, then the connect; true once established.
+    bool connectLocked(VPNTypes protocol, const std::string& countryCode = "NL", int boundMs = 45000) {
+        auto config = location(countryCode);
+        if (!config) return false;
+        model().setUseNetworkLock(true);
+        const std::string host = config->serverHostName(
+            protocol == VPNTypesIKEv2_StrongSwan ? model().vpnServersDomainSuffix : model().mainDomainName);
+        std::optional<std::string> locked;
+        manager->enableNetworkLock(host, env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"), GlobalConstants::primaryDNS,
+                                   GlobalConstants::secondaryDNS, [&](const std::string& a) { locked = a; });
+        if (!spinUntil([&] { return locked.has_value(); }, boundMs) || !config->setVPNServerIPAddress(*locked)) return false;
+        model().networkLockActivated = true;
+        events.clear();
+        model().vpnProtocol = protocol;
+        manager->prepareConnectionManager();
+        manager->connect(managerServerConfig(*config, model()));
+        return spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
+    }
+    void releaseLock() {
+        manager->disableNetworkLock();
+        model().networkLockActivated = false;
+        model().setUseNetworkLock(false);
+    }
+
     bool disconnect() {
         events.clear();
         manager->disconnect();

@@ -14,10 +14,11 @@ namespace hw::test {
 struct TrayDesktop {
     // Why it cannot run here, or empty. Points this process's display, Qt
     // platform and session bus at it: call before the application exists.
-    std::string start(bool withWatcher) {
+    // anyUser: the bus serves an application of another uid too.
+    std::string start(bool withWatcher, bool anyUser = false) {
         std::string why;
         if (!xvfb.start(&why)) return "no Xvfb: " + why;
-        if (!bus.start(&why)) return "no dbus-daemon: " + why;
+        if (!bus.start(&why, true, anyUser)) return "no dbus-daemon: " + why;
         ::setenv("DISPLAY", xvfb.display().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);

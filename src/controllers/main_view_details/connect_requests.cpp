@@ -38,6 +38,7 @@ void MainViewDetailsAreaController::onConnectButtonClick() {
 
 void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     if (!dataObject_) return;
+    engine_.beginUserConnect();
     engine_.setConnectionInitiateCanceled(false);
     // Every supported system takes the newest road: no flag animation on a click.
     prepareToConnectingState(false, true);

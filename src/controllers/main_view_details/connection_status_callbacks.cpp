@@ -146,6 +146,8 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
     }
     changeBackgroundImageToNormalState();
     if (model.unsecured_Wi_Fi_VPN_activated && !skipUnsecuredWiFiFlagClear) model.unsecured_Wi_Fi_VPN_activated = false;
+    // The kill switch was turned off while the tunnel ran: it ends with it.
+    if (model.networkLockActivated && !model.useNetworkLock()) model.releaseNetworkLock();
     if (model.networkLockActivated) engine_.reapplyNetworkLock();
     if (!reconnecting) enableLocationChange();
 }

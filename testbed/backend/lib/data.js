@@ -46,10 +46,14 @@ function ovpnConfig(dnsPrefix, suffix, vpn) {
 
 function remoteConfig({ webHost, backendHost, vpnConfigUpdatedAt, vpn }) {
   const web = `https://${webHost}`;
+  // The account pages are the web API's; with the VPN servers "mainDomainName" names
+  // their servers' domain instead, so the links name the web API themselves.
+  const site = vpn ? web : 'https://{$domainname}';
   return {
     publicIPInfoUrl: `${web}/api/ipinfo`,
     vpnConfigUpdatedAt,
-    mainDomainName: webHost,
+    // With the VPN servers, a name their resolver serves: the servers' hosts are built on it.
+    mainDomainName: vpn ? vpn.mainDomain : webHost,
     mirrorDomainName: webHost,
     mirrorDomainCountries: ['CN', 'IR'],
     // A JSON text, read as a dictionary: {"list": [{"countries": [...], "domain": "..."}]}
@@ -68,14 +72,14 @@ function remoteConfig({ webHost, backendHost, vpnConfigUpdatedAt, vpn }) {
     authorizeForFreeTrialLink: `${web}/api/freeTrial/authorizeForFreeTrial.php`,
     authorizeForFreeTrialLink_v2: `${web}/api/freeTrial/authorizeForFreeTrial_v2.php`,
     rejectInAppFreeTrialSignUp: false,
-    linkFreeTrialSignup: 'https://{$domainname}/signup',
-    knowledgebaseLink: 'https://{$domainname}/knowledgebase',
-    linkTermsOfUse: 'https://{$domainname}/legal/terms',
-    supportTicketLink: 'https://{$domainname}/api/autoclientarealogin.php?goto=submitticket&{$token}',
+    linkFreeTrialSignup: `${site}/signup`,
+    knowledgebaseLink: `${site}/knowledgebase`,
+    linkTermsOfUse: `${site}/legal/terms`,
+    supportTicketLink: `${site}/api/autoclientarealogin.php?goto=submitticket&{$token}`,
     speedTestLink: `${web}/speedtest`,
-    myAccountLink: 'https://{$domainname}/api/autoclientarealogin.php?goto=clientarea&{$token}',
-    inviteFriendsLink: 'https://{$domainname}/api/autoclientarealogin.php?goto=invite&{$token}',
-    viewInvoicesLink: 'https://{$domainname}/api/autoclientarealogin.php?goto=invoices&{$token}',
+    myAccountLink: `${site}/api/autoclientarealogin.php?goto=clientarea&{$token}`,
+    inviteFriendsLink: `${site}/api/autoclientarealogin.php?goto=invite&{$token}`,
+    viewInvoicesLink: `${site}/api/autoclientarealogin.php?goto=invoices&{$token}`,
     smartWidgetURL: `${web}/api/smart-widget`,
     smartWidgetCheckIntervalMin: 30,
     analyticsTrackerURL: `${web}/api/app-analytics.php`,

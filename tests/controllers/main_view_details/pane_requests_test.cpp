@@ -84,6 +84,17 @@ TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheSt
     }
 }
 
+TEST_F(PaneRequestsTest, OnlyTheUsersConnectStartsTheAutomaticOrderAgain) {
+    click();
+    queue.advance(200);
+    EXPECT_EQ(engine.userConnects, 1);
+    // A reconnect goes on where the search stands.
+    pane->requestAutoReconnect();
+    queue.advance(500);
+    EXPECT_EQ(engine.connects.size(), 2u);
+    EXPECT_EQ(engine.userConnects, 1);
+}
+
 TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
     model.setUseNetworkLock(true);
     engine.routeBeingAdded = true;

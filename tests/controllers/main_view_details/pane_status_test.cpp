@@ -132,6 +132,7 @@ TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
 }
 
 TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTheOverlay) {
+    model.setUseNetworkLock(true);
     model.networkLockActivated = true;
     pane->onDisconnectedStateNotification(true, false);
     pane->onDisconnectedStateNotification(false, false);
@@ -223,6 +224,17 @@ TEST_F(PaneStatusTest, OpenVPNNotReachableIsHandledOnceUntilTheUserDisconnects) 
     pane->performIntentionalDisconnect();
     queue.runUntilIdle();
     EXPECT_FALSE(model.openvpn_not_reachable_error_notification_arrived);
+}
+
+TEST_F(PaneStatusTest, ALockTurnedOffWhileTheTunnelRanEndsWithTheTunnel) {
+    model.networkLockActivated = true;  // engaged, then the setting went off
+    journal.calls.clear();
+    pane->onDisconnectedStateNotification(false, false);
+    EXPECT_EQ(std::count(journal.calls.begin(), journal.calls.end(), "disableNetworkLock"), 1);
+    EXPECT_FALSE(model.networkLockActivated);
+    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 0);
+    // The reconnect that follows is the plain one, with its limit.
+    EXPECT_TRUE(view.overlayHidden);
 }
 
 TEST_F(PaneStatusTest, OpenVPNNotReachableAfterSleepUnderTheKillSwitchOnlyArmsItsFlag) {

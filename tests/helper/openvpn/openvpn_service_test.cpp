@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 #include "../fake_system.h"
@@ -69,6 +71,21 @@ TEST_F(OpenVPNServiceRefusals, OurArgvPutsManagementAndScriptsAfterTheFile) {
     EXPECT_EQ(std::vector<std::string>(args.end() - 3, args.end()),
               (std::vector<std::string>{"--plugin", "/p.so", services_->context.paths.socket}));
     for (const char* script : {"--up", "--down", "--script-security"}) EXPECT_EQ(at(script), args.size()) << script;
+}
+
+TEST_F(OpenVPNServiceRefusals, UnderTheLockThePushedRedirectIsIgnored) {
+    // The lock took the default route away: openvpn's own redirect would end
+    // in a route error that never counts as connected.
+    auto ignores = [&] {
+        const auto args = service.openvpnArguments();
+        const std::vector<std::string> filter{"--pull-filter", "ignore", "redirect-gateway"};
+        return std::search(args.begin(), args.end(), filter.begin(), filter.end()) != args.end();
+    };
+    EXPECT_FALSE(ignores());
+    ASSERT_NE(services_->lock.enable({}), "");
+    EXPECT_TRUE(ignores());
+    services_->lock.disable(std::nullopt);
+    EXPECT_FALSE(ignores());
 }
 
 TEST_F(OpenVPNServiceRefusals, TunnelEventsOnlyFromRootAndTheCurrentOpenVPN) {

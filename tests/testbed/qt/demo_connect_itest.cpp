@@ -5,6 +5,8 @@
 #include <signal.h>
 
 #include "support/testbed_engine.h"
+#include "services/free_trial_sign_up_service.h"
+#include "texts/locale_data.h"
 
 namespace hw::test {
 namespace {
@@ -92,11 +94,99 @@ TEST_F(DemoConnect, KillSwitchHoldsWhileTheServerIsStoppedAndReleasesOnDisconnec
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10)));
 }
 
-// No /dev/ppp here: the helper creates no service and the attempt ends at once.
-TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndDisconnectedAtOnce) {
+// How often the testbed's name server logged a question asked at that
+// address from a source starting with the prefix.
+long questions(const TestbedEngine& bed, const std::string& at, const std::string& fromPrefix) {
+    const std::string log = TempDir::read(bed.env.get("HAVENWAY_TESTBED_DNS_LOG"));
+    const std::string needle = " at " + at + " from " + fromPrefix;
+    long n = 0;
+    for (auto i = log.find(needle); i != std::string::npos; i = log.find(needle, i + 1)) ++n;
+    return n;
+}
+
+// The lock road as the pane takes it: the server's host in the form of the
+// protocol, looked up through the public resolvers, then the tunnel.
+TEST_F(DemoConnect, TheLockRoadConnectsOverBothProtocolsThroughThePublicResolvers) {
+    for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        SCOPED_TRACE(protocol);
+        const std::string before = bed.networkState();
+        const long asked = questions(bed, GlobalConstants::primaryDNS, "");
+        ASSERT_TRUE(bed.connectLocked(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
+        EXPECT_GT(questions(bed, GlobalConstants::primaryDNS, ""), asked) << "the lookup went elsewhere";
+        EXPECT_EQ(bed.publicAddress(), tunnelExit());
+
+        ASSERT_TRUE(bed.disconnect());
+        bed.releaseLock();
+        EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000))
+            << bed.networkState() << "\nversus\n" << before;
+    }
+}
+
+// The server pushes its DNS and takes the default route: lookups reach its
+// resolver through the tunnel, and so do datagrams to an address outside it.
+TEST_F(DemoConnect, OverOpenVPNDnsAndEveryOtherDatagramGoThroughTheTunnel) {
+    const std::string outside = GlobalConstants::primaryDNS;
+    ASSERT_TRUE(bed.connect(VPNTypesOpenVPN)) << testing::PrintToString(bed.events) << bed.helperLog();
+    bed.manager->installDNSForVPN();
+    ASSERT_TRUE(waitFor([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("nameserver 10.67.0.1") !=
+                                     std::string::npos; },
+                        std::chrono::seconds(10)))
+        << TempDir::read(bed.dir.file("resolv.conf"));
+    const long throughTunnel = questions(bed, "10.67.0.1", "10.67.0.");
+    const long outsideViaTunnel = questions(bed, outside, "10.67.0.");
+    const long outsideDirect = questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1));
+    EXPECT_TRUE(nameServerAnswers("10.67.0.1"));
+    EXPECT_TRUE(nameServerAnswers(outside));
+    EXPECT_TRUE(waitFor([&] { return questions(bed, "10.67.0.1", "10.67.0.") == throughTunnel + 1; },
+                        std::chrono::seconds(5)));
+    EXPECT_TRUE(waitFor([&] { return questions(bed, outside, "10.67.0.") == outsideViaTunnel + 1; },
+                        std::chrono::seconds(5)));
+    EXPECT_EQ(questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)), outsideDirect);
+
+    ASSERT_TRUE(bed.disconnect());
+    EXPECT_TRUE(waitFor([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("10.67.0.1") == std::string::npos; },
+                        std::chrono::seconds(10)));
+    EXPECT_TRUE(waitFor([&] { return nameServerAnswers(outside); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(waitFor([&] { return questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)) > outsideDirect; },
+                        std::chrono::seconds(5)));
+}
+
+// The servers ask the backend, not a list read at their start: an account
+// made by sign-up a moment ago connects over both protocols.
+TEST_F(DemoConnect, AnAccountSignedUpAMomentAgoConnectsOverBothProtocols) {
+    auto service = bed.hub->freeTrialService();
+    ASSERT_TRUE(service);
+    const std::string email = "fresh-" + std::to_string(::time(nullptr)) + "-" + std::to_string(::getpid()) + "@havenway.test";
+    const std::string password = "fresh-pass-42";
+    service->setCredentials(email, password);
+    std::optional<FreeTrialSignUpService::AuthorizeOutcome> authorized;
+    service->authorizeForFreeTrial(bed.env.webUrl() + "/api/freeTrial/authorizeForFreeTrial_v2.php",
+                                   service->username.value_or(""), [&](auto outcome) { authorized = outcome; });
+    ASSERT_TRUE(spinUntil([&] { return authorized.has_value(); }, 20000));
+    ASSERT_TRUE(authorized->success && authorized->token) << authorized->message.value_or("");
+    service->authorizeToken = *authorized->token;
+    service->prepareForFreeTrialSignUp();
+    std::optional<FreeTrialSignUpService::SignUpOutcome> made;
+    service->performFreeTrialSignUp(service->username.value_or(""), service->password.value_or(""), *authorized->token,
+                                    {}, [&](auto outcome) { made = outcome; });
+    ASSERT_TRUE(spinUntil([&] { return made.has_value(); }, 20000));
+    ASSERT_TRUE(made->success) << made->code << " " << made->message;
+
+    const std::string why = signInAndLoad(*bed.hub, email, password);
+    ASSERT_TRUE(why.empty()) << why;
+    for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        ASSERT_TRUE(bed.connect(protocol)) << protocol << testing::PrintToString(bed.events) << bed.helperLog();
+        EXPECT_EQ(bed.publicAddress(), tunnelExit()) << protocol;
+        ASSERT_TRUE(bed.disconnect()) << protocol;
+    }
+}
+
+// No /dev/ppp here: the helper creates no service and the attempt ends at once,
+// in its error.
+TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndInTheirErrorAtOnce) {
     for (VPNTypes protocol : {VPNTypesL2TP, VPNTypesPPTP}) {
         EXPECT_FALSE(bed.connect(protocol, "NL", 10000)) << protocol;
-        EXPECT_EQ(bed.events, std::vector<std::string>{"disconnected"}) << protocol;
+        EXPECT_EQ(bed.events, std::vector<std::string>{"error:" + LocaleData::vpn_connection_generic_error()}) << protocol;
         EXPECT_FALSE(bed.manager->connectionInProgress()) << protocol;
     }
 }
