@@ -72,10 +72,23 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     });
 
     d.registerCommand("disableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
-        auto gw = addressParam(c, "gatewayAddress");
-        if (!gw.valid) return replyWith(kNo);
-        if (gw.present && !isIPv4Address(gw.value)) return replyWith(kNo);
-        return yesNo(s.lock.disable(gw.present ? std::optional(gw.value) : std::nullopt));
+        // Releasing must not fail on a stale hint: an address that names no
+        // host ("0.0.0.0") is a gateway that cannot be installed, and the
+        // way out saved at engage time takes its place.
+        std::optional<std::string> hint;
+        if (auto it = c.parameters.find("gatewayAddress"); it != c.parameters.end()) {
+            const std::string* text = it->second.string();
+            if (!text || !isIPv4Address(*text)) {
+                log::warning(kLog, "'" + c.name + "': invalid gatewayAddress");
+                return replyWith(kNo);
+            }
+            if (const std::string problem = hostAddressProblem(*text); problem.empty())
+                hint = *text;
+            else
+                log::info(kLog, "'" + c.name + "': gatewayAddress " + describeForLog(*text) + ": " + problem +
+                                    "; the saved way out is used");
+        }
+        return yesNo(s.lock.disable(hint));
     });
 
     d.registerCommand("staticRouteAddingProcessing", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
