@@ -1,4 +1,351 @@
+// The application's launch, shared by both editions: main_standard.cpp and
+// main_enterprise.cpp hand it their enterprise ports, or none.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// The engine first: it uses names that Qt defines as macros.
+#include "connection/system_vpn_service_helper.h"
+#include "connection/vpn_connection_manager_engine.h"
+#include "services/helper_tool/helper_tool_manager.h"
+
 #include "app/havenway_main.h"
 
-// The standard edition: no enterprise sign-in, no URL scheme.
-int main(int argc, char** argv) { return hw::runHavenway(argc, argv, nullptr); }
+#include "app/app_auto_load_on_startup_helper.h"
+#include "app/app_delegate.h"
+#include "app/auto_update_window_factory.h"
+#include "app/auth_window_port_adapter.h"
+#include "app/bare_shell_windows.h"
+#include "app/default_mail_client.h"
+#include "app/sign_up_window_port_adapter.h"
+#include "app/welcome_window_port_adapter.h"
+#include "app/hub_shell_services.h"
+#include "app/kit_shell_alerts.h"
+#include "app/logging_user_notification_center.h"
+#include "app/locations_window_port_adapter.h"
+#include "app/main_window_port_adapter.h"
+#include "app/settings_window_port_adapter.h"
+#include "app/qt_status_item.h"
+#include "controllers/remote_image_loader.h"
+#include "platform/qt/dbus_user_notification_center.h"
+#include "core/global_constants.h"
+#include "core/settings_user_defaults.h"
+#include "havenway/build_config.h"
+#include "hub/default_service_layer_factory.h"
+#include "platform/helper_installer.h"
+#include "platform/helper_job_table.h"
+#include "platform/json_settings_store.h"
+#include "platform/linux_system_info.h"
+#include "platform/log.h"
+#include "platform/netlink_route_watch.h"
+#include "platform/paths.h"
+#include "platform/posix_process_launcher.h"
+#include "platform/posix_process_runner.h"
+#include "platform/qt/logind_sleep_watch.h"
+#include "platform/qt/nm_wifi.h"
+#include "platform/qt/qt_file_download.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_image_codec.h"
+#include "platform/qt/qt_main_queue.h"
+#include "platform/qt/qt_signal_watch.h"
+#include "platform/qt/qt_single_instance.h"
+#include "platform/qt/qt_url_opener.h"
+#include "platform/route_watch_resolver.h"
+#include "platform/secret_store_factory.h"
+#include "platform/system_clock.h"
+#include "platform/thread_pool.h"
+#include "platform/xdg_login_items.h"
+#include "services/analytics_service.h"
+#include "services/auth_service.h"
+#include "services/links_manager.h"
+#include "view/havenway_application.h"
+#include "view/user_defaults_controller.h"
+#include "services/analytics_service.h"
+
+#include <QShortcut>
+
+namespace {
+
+struct Options {
+    bool hidden = false;
+    std::optional<std::string> url;
+};
+
+Options readOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--hidden") o.hidden = true;
+        else if (a.rfind("havenway:", 0) == 0) o.url = a;
+    }
+    return o;
+}
+
+std::string ownPath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("havenway");
+}
+
+std::string bundledHelper() {
+    const char* v = std::getenv("HAVENWAY_BUNDLED_HELPER");
+    return v && *v == '/' ? v : "/usr/libexec/havenway/havenway-helper";
+}
+
+std::string userName() {
+    const char* v = std::getenv("USER");
+    return v && *v ? v : std::to_string(::getuid());
+}
+
+}  // namespace
+
+int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) {
+    using namespace hw;
+    if (GlobalConstants::isEnterpriseVersion != (enterprise != nullptr)) {
+        std::fprintf(stderr, "havenway: the executable links the libraries of another edition\n");
+        return 1;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("havenway %s\n", HW_VERSION);
+        return 0;
+    }
+    const Options options = readOptions(argc, argv);
+
+    // One copy per user: a later start hands its request over before it
+    // touches the display, the settings or the helper.
+    auto instance = QtSingleInstance::start(options.url);
+    if (instance.outcome == QtSingleInstance::Outcome::Forwarded) return 0;
+    if (instance.outcome == QtSingleInstance::Outcome::Failed) {
+        std::fprintf(stderr, "havenway: %s\n", instance.why.c_str());
+        return 1;
+    }
+
+    HavenwayApplication::prepare();
+    if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
+    HavenwayApplication app(argc, argv);
+    if (std::string why; !instance.primary->listen(&why)) {
+        std::fprintf(stderr, "havenway: %s\n", why.c_str());
+        return 1;
+    }
+    QtMainQueue queue;
+    ThreadPool background;
+    SystemClock clock;
+    JsonSettingsStore store;
+    store.registerDefaults(SettingsUserDefaults::defaults());
+    std::unique_ptr<SecretStore> secrets = makeSecretStore();
+    QtHttpClient http(queue);
+    LinuxSystemInfo system;
+    QtImageCodec codec;
+    std::string error;
+    if (!paths::ensurePrivateDir(paths::dataDir(), &error)) log::warning("havenway", "data folder: " + error);
+    ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
+                                        GlobalConstants::parseServerURL(), GlobalConstants::keychainServiceName,
+                                        paths::dataDir() + "/datastore.sqlite", "", 60000},
+                      http, queue, *secrets, store);
+    NetworkManagerWiFi wifi;
+    NetlinkRouteWatch routes(queue);
+    SystemNameResolver resolver;
+    PosixProcessRunner runner;
+    HelperTool_XPC_Connector& connector = HelperTool_XPC_Connector::shared(queue);
+    SystemdHelperJobTable jobs;
+    PkexecHelperInstaller installer(runner, background, queue, bundledHelper(), userName());
+    AppDelegate* delegate = nullptr;
+
+    auto factory = std::make_shared<DefaultServiceLayerFactory>(
+        ServiceLayerPlatform{queue, background, store, *secrets, http, parse, system, codec, &wifi, &routes, &resolver},
+        [&](ServiceLayer& hub) {
+            return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
+                queue, background, clock, hub.appModel(), parse, "Linux", runner, connector, jobs, installer,
+                HW_VERSION, defaultSystemVPNServiceStore(),
+                [&delegate](const std::string& m, const std::string& i, std::function<void(int)> done) {
+                    if (delegate) delegate->presentHelperInstallAlert(m, i, std::move(done));
+                    else done(kAlertFirstButtonReturn);
+                },
+                [&delegate] {
+                    if (delegate) delegate->showAutoReconnectWithNetworkLockNotification();
+                }});
+        });
+    ServiceLayer::installFactory(factory);
+    ServiceLayer& hub = ServiceLayer::sharedInstance();
+
+    // A message on the same connection answered means the ones before it
+    // were taken: the exit waits for that.
+    HelperToolManager flushClient(queue, connector, jobs, installer, runner, HW_VERSION);
+    HubShellServices services(hub, parse, queue, [&flushClient](std::function<void()> done) {
+        flushClient.execute_XPC_command("closeHelperTool", std::nullopt,
+                                        [done = std::move(done)](const std::string&) { done(); });
+    });
+    KitShellAlerts alerts;
+    DBusUserNotificationCenter notifications;
+    LogindSleepWatch sleepWatch;
+    QtURLOpener opener;
+    XdgLoginItems loginItems;
+    const std::string self = ownPath();
+    // ---- Auto-update ----
+    QtFileDownload updateDownload(queue);
+    PosixProcessLauncher updateLauncher;
+    // ---- end auto-update ----
+
+    auto onQuitKey = [&delegate] {
+        if (delegate) delegate->quitKeyPressed();
+    };
+    UserDefaultsController userDefaults(store);
+    // Bound settings wait for the settings window's Apply.
+    userDefaults.setAppliesImmediately(false);
+    ShellWindows windows = makeBareShellWindows([&delegate] {
+        if (delegate) delegate->quitKeyPressed();
+    });
+    // The settings window, made on first use, when the delegate exists.
+    windows.makeSettings = [&hub, &userDefaults, &queue, &background, &opener,
+                            &delegate]() -> std::unique_ptr<SettingsWindowPort> {
+        auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
+        };
+        auto window = std::make_unique<SettingsWindowPortAdapter>(
+            SettingsWindowAssembly{BaseControllerContext{hub.appModel(), analytics, opener}, userDefaults, queue,
+                                   background, hub},
+            *delegate);
+        auto* shortcut = new QShortcut(QKeySequence::Quit, &window->widget());
+        QObject::connect(shortcut, &QShortcut::activated, &window->widget(), [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        });
+        return window;
+    };
+    AuthWindowPortAdapter* authWindow = nullptr;
+    {
+        auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
+        };
+        EnterprisePageMaker makePage;
+        if (enterprise) {
+            ServiceLayerShell shell = hub.shell();
+            shell.makeEnterpriseService = [enterprise, &store, &delegate] {
+                return enterprise->makeService(store, [&delegate](const std::string& url) {
+                    if (delegate) delegate->handleURL(url);
+                });
+            };
+            hub.setShell(std::move(shell));
+            makePage = [enterprise, &hub](QWidget* parent) -> QWidget* {
+                auto service = hub.enterpriseService();
+                return service ? enterprise->preparePage(*service, parent) : nullptr;
+            };
+            services.setClearEnterpriseCookies([enterprise, &hub] {
+                if (auto service = hub.enterpriseService()) enterprise->clearCookies(*service);
+            });
+        }
+        auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
+            BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage),
+            enterprise != nullptr, hub.freeTrialService().get()});
+        made->setQuitHandler(onQuitKey);
+        authWindow = made.get();
+        windows.auth = std::move(made);
+    }
+    // --- welcome pages and sign-up window: made on first use, after the shell exists ---
+    {
+        BaseControllerContext context{hub.appModel(),
+                                      [&hub](const std::string& name, const std::optional<AnalyticsParameters>& p) {
+                                          if (auto service = hub.analyticsService()) service->sendEvent(name, p);
+                                      },
+                                      opener};
+        windows.makeWelcome = [context, &delegate, onQuitKey]() -> std::unique_ptr<ShellWindowPort> {
+            auto made = std::make_unique<WelcomeWindowPortAdapter>(context, *delegate);
+            installQuitShortcut(made->widget(), onQuitKey);
+            return made;
+        };
+        windows.makeSignUp = [context, &delegate, &hub, &queue, &userDefaults, &runner, &background,
+                              onQuitKey]() -> std::unique_ptr<ShellWindowPort> {
+            auto made = std::make_unique<SignUpWindowPortAdapter>(
+                context, FreeTrialSignUpDependencies{*hub.freeTrialService(), *hub.authService(), *hub.linksManager(),
+                                                     queue, *delegate, &userDefaults, [&runner, &background] {
+                                                         background.async([&runner] { launchDefaultMailClient(runner); });
+                                                     }});
+            installQuitShortcut(made->widget(), onQuitKey);
+            return made;
+        };
+    }
+    AppDelegateEnvironment environment{hub, store, queue, services, std::move(windows), alerts, notifications};
+    // ---- Locations window ----
+    MainWindowPortAdapter* mainAdapter = nullptr;
+    auto locationsAdapter = std::make_unique<LocationsWindowPortAdapter>(LocationsWindowAdapterParts{
+        hub.appModel(), queue, background, codec, opener,
+        [&delegate](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (delegate) delegate->sendAnalyticsEvent(name, parameters);
+        },
+        [&mainAdapter]() -> MainWindowViewController* { return mainAdapter ? &mainAdapter->controller() : nullptr; },
+        [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        }});
+    LocationsWindow& locationsWindow = locationsAdapter->locationsWindow();
+    environment.windows.locations = std::move(locationsAdapter);
+    // ---- end locations window ----
+    auto mainWindow = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
+        hub, queue, background, codec, clock, notifications, opener,
+        [&delegate](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
+            if (delegate) delegate->sendAnalyticsEvent(name, parameters);
+        },
+        [&delegate]() -> ShellCommands* { return delegate; },
+        [&delegate] {
+            if (delegate) delegate->quitKeyPressed();
+        },
+        &locationsWindow});
+    mainAdapter = mainWindow.get();
+    environment.windows.main = std::move(mainWindow);
+    // --- Tray, menus, notifications ---
+    QtStatusItem statusItem;
+    RemoteImageLoader flags(queue, background, codec);
+    environment.statusItem = &statusItem;
+    environment.statusItemShown = [&statusItem] { return statusItem.isShown(); };
+    environment.loadFlag = [&flags](const ParseFilePtr& file, std::function<void(ImagePtr)> reply) {
+        // A cached flag answers at once: a long list does not flicker in.
+        if (file) {
+            if (ImagePtr hit = flags.cached(RemoteImageLoader::keyOf(*file))) return reply(std::move(hit));
+        }
+        flags.load(file, std::move(reply));
+    };
+    std::mt19937 randomEngine{std::random_device{}()};
+    environment.random = [&randomEngine](int bound) {
+        return std::uniform_int_distribution<int>(0, bound - 1)(randomEngine);
+    };
+    environment.clock = &clock;
+    // --- end of the tray's block ---
+    environment.sleepWatch = &sleepWatch;
+    environment.openURL = [&opener](const std::string& url) { return opener.openURL(url); };
+    environment.exitProcess = [](int code) { QCoreApplication::exit(code); };
+    environment.makeStartOnOSStartUpHelper = [&loginItems, self] {
+        return std::make_shared<AppAutoLoadOnStartupHelper>(loginItems, self);
+    };
+    environment.arguments.assign(argv, argv + argc);
+    environment.handlesURLs = enterprise != nullptr;
+    environment.isEnterpriseVersion = enterprise != nullptr;
+    environment.alwaysShowWelcomePage = GlobalConstants::alwaysShowWelcomePage;
+    environment.hideOnLaunch = options.hidden;
+    environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
+    // ---- Auto-update ----
+    environment.makeAutoUpdateWindowController =
+        autoUpdateWindowMaker(queue, hub.appModel(), updateDownload, updateLauncher, self);
+    // ---- end auto-update ----
+    AppDelegate appDelegate(std::move(environment));
+    delegate = &appDelegate;
+    authWindow->attach(appDelegate);
+
+    app.setExceptionHandler([&appDelegate](const std::exception& e) { appDelegate.handleException(e); });
+    QtSignalWatch signalWatch([&appDelegate](int) { appDelegate.terminateWithoutQuestion(); });
+    instance.primary->setHandler([&appDelegate](const std::optional<std::string>& url) {
+        if (url) appDelegate.handleURLEvent(url);
+        else appDelegate.applicationShouldHandleReopen(appDelegate.hasVisibleWindows());
+    });
+
+    appDelegate.applicationWillFinishLaunching();
+    appDelegate.applicationDidFinishLaunching();
+    if (options.url) appDelegate.handleURLEvent(options.url);
+    const int code = app.exec();
+    delegate = nullptr;
+    return code;
+}
