@@ -46,7 +46,6 @@ protected:
                     {"DISPLAY", desktop.xvfb.display()},
                     {"DBUS_SESSION_BUS_ADDRESS", desktop.bus.address()},
                     {"QT_QPA_PLATFORM", "xcb"},
-                    {"QT_XCB_GL_INTEGRATION", "none"},
                     {"QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu"},
                     {"TMPDIR", dir.path()},
                     {"PATH", "/usr/bin:/bin"}});
