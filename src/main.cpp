@@ -126,7 +126,6 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
 
-    HavenwayApplication::prepare();
     if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {

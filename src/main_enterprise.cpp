@@ -6,6 +6,7 @@
 #include "app/havenway_main.h"
 #include "controllers/web/enterprise_service.h"
 #include "core/global_constants.h"
+#include "view/havenway_application.h"
 
 // The enterprise edition: sign-in through the identity service's web page, whose
 // answer comes back as a havenway: URL. Linking this file sets the build switch.
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     using namespace hw;
     EnterpriseEdition edition;
     edition.prepareProcess = [] {
+        // Shared GL contexts load GL at start-up: only the page needs them.
+        HavenwayApplication::prepare();
         EnterpriseService::registerURLScheme();
         // Chromium's sandbox cannot start as root; the page then runs without it.
         if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
