@@ -1,6 +1,7 @@
 #include "view/kit_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMoveEvent>
 #include <QScreen>
 
@@ -17,9 +18,13 @@ void KitWindow::setTitle(const std::string& title) { setWindowTitle(QString::fro
 std::string KitWindow::title() const { return windowTitle().toStdString(); }
 
 void KitWindow::show() {
+    const bool wasShown = QWidget::isVisible();
     QWidget::show();
     raise();
     activateWindow();
+    // The map goes to the display now rather than when the event loop next
+    // runs: the launch goes on after its first window with work that draws nothing.
+    if (!wasShown) QGuiApplication::sync();
 }
 
 void KitWindow::orderOut() { QWidget::hide(); }
