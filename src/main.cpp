@@ -126,6 +126,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
 
+    // Found while the application object and the hub are made.
+    std::unique_ptr<SecretStore> secrets = makeSecretStoreInBackground();
     if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {
@@ -137,7 +139,6 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     SystemClock clock;
     JsonSettingsStore store;
     store.registerDefaults(SettingsUserDefaults::defaults());
-    std::unique_ptr<SecretStore> secrets = makeSecretStore();
     QtHttpClient http(queue);
     LinuxSystemInfo system;
     QtImageCodec codec;
