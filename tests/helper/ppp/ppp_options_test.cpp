@@ -24,7 +24,7 @@ TEST(PppEndpoint, OnlyHostNamesAndAddressesPass) {
     for (const char* bad : {"", "1.2.3", "-x.example.net", "a..b", "a b", "x;reboot", "$(id).net", "a`id`",
                             "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o"})
         EXPECT_FALSE(isEndpoint(bad)) << bad;
-    EXPECT_FALSE(isEndpoint(std::string(64, 'a') + ".net"));
+    EXPECT_FALSE(isEndpoint(std::string(64, 'a').append(".net")));
 }
 
 TEST(PppCredential, ControlCharactersAndEmptyAreRefused) {
