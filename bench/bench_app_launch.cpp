@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_qt_main.h"
 #include "bench_report.h"
 #include "app/app_delegate.h"
 #include "app/bare_shell_windows.h"
@@ -42,8 +43,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Folder {
     Folder() {
-        std::string tmpl = "/tmp/hw-bench-launch-XXXXXX";
-        path = ::mkdtemp(tmpl.data()) ? tmpl : "/tmp";
+        std::string tmpl = hw::bench::runFolder() + "/launch-XXXXXX";
+        path = ::mkdtemp(tmpl.data()) ? tmpl : hw::bench::runFolder();
     }
     ~Folder() {
         std::error_code ec;
@@ -110,17 +111,7 @@ private:
     LinuxSystemInfo system_;
 };
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "bench_app_launch";
-    static char* argv[] = {name, nullptr};
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication app(argc, argv);
-    return app;
-}
-
 void BM_LaunchToFirstWindow(benchmark::State& state) {
-    application();
     log::setSink(std::make_shared<QuietLog>());
     std::vector<double> ms;
     for (auto _ : state) {
@@ -202,3 +193,5 @@ void BM_ForwardingSecondStart(benchmark::State& state) {
 BENCHMARK(BM_ForwardingSecondStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(25);
 
 }  // namespace
+
+int main(int argc, char** argv) { return hw::bench::runQtBenchmarks(argc, argv); }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_qt_main.h"
 #include "bench_report.h"
 #include "controllers/settings_window_view_controller.h"
 #include "controllers/settings_window_widget.h"
@@ -39,20 +40,9 @@ struct NoOpener final : URLOpener {
     bool openAllowedURL(const std::string&) override { return false; }
 };
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "bench_settings_window";
-    static char* argv[] = {name, nullptr};
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    HavenwayApplication::prepare();
-    static HavenwayApplication app(argc, argv);
-    return app;
-}
-
 void BM_SettingsWindowFirstShow(benchmark::State& state) {
-    application();
     log::setSink(std::make_shared<QuietLog>());
-    const std::string path = "/tmp/bench_settings_window_" + std::to_string(::getpid()) + ".json";
+    const std::string path = hw::bench::runFolder() + "/settings.json";
     QtMainQueue queue;
     ThreadPool background(1);
     JsonSettingsStore store(path);
@@ -110,3 +100,7 @@ void BM_FilterScanAgainstTrusted(benchmark::State& state) {
 BENCHMARK(BM_FilterScanAgainstTrusted)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    return hw::bench::runQtBenchmarks<hw::HavenwayApplication>(argc, argv, &hw::HavenwayApplication::prepare);
+}

@@ -1,3 +1,5 @@
+// The application's launch, shared by both editions: main_standard.cpp and
+// main_enterprise.cpp hand it their enterprise ports, or none.
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +15,12 @@
 #include "connection/vpn_connection_manager_engine.h"
 #include "services/helper_tool/helper_tool_manager.h"
 
+#include "app/havenway_main.h"
+
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
 #include "app/auto_update_window_factory.h"
 #include "app/auth_window_port_adapter.h"
-#include "controllers/web/enterprise_service.h"
-#include <QWebEngineView>
 #include "app/bare_shell_windows.h"
 #include "app/default_mail_client.h"
 #include "app/sign_up_window_port_adapter.h"
@@ -103,8 +105,12 @@ std::string userName() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) {
     using namespace hw;
+    if (GlobalConstants::isEnterpriseVersion != (enterprise != nullptr)) {
+        std::fprintf(stderr, "havenway: the executable links the libraries of another edition\n");
+        return 1;
+    }
     if (argc == 2 && std::string(argv[1]) == "--version") {
         std::printf("havenway %s\n", HW_VERSION);
         return 0;
@@ -120,12 +126,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    HavenwayApplication::prepare();
-    EnterpriseService::registerURLScheme();
-    // Chromium's sandbox cannot start as root; the enterprise page then runs without it.
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
+    // Found while the application object and the hub are made.
+    std::unique_ptr<SecretStore> secrets = makeSecretStoreInBackground();
+    if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {
         std::fprintf(stderr, "havenway: %s\n", why.c_str());
@@ -136,7 +139,6 @@ int main(int argc, char** argv) {
     SystemClock clock;
     JsonSettingsStore store;
     store.registerDefaults(SettingsUserDefaults::defaults());
-    std::unique_ptr<SecretStore> secrets = makeSecretStore();
     QtHttpClient http(queue);
     LinuxSystemInfo system;
     QtImageCodec codec;
@@ -220,25 +222,27 @@ int main(int argc, char** argv) {
         auto analytics = [&hub](const std::string& name, const std::optional<AnalyticsParameters>& parameters) {
             if (auto service = hub.analyticsService()) service->sendEvent(name, parameters);
         };
-        const bool enterprise = GlobalConstants::isEnterpriseVersion;
-        ServiceLayerShell shell = hub.shell();
-        shell.makeEnterpriseService = [&store, &delegate] {
-            return std::make_shared<EnterpriseService>(store, [&delegate](const std::string& url) {
-                if (delegate) delegate->handleURL(url);
-            });
-        };
-        hub.setShell(std::move(shell));
         EnterprisePageMaker makePage;
         if (enterprise) {
-            makePage = [&hub](QWidget* parent) -> QWidget* {
-                auto service = hub.enterpriseService();
-                return service ? service->prepareEnterpriseVersionUI(parent) : nullptr;
+            ServiceLayerShell shell = hub.shell();
+            shell.makeEnterpriseService = [enterprise, &store, &delegate] {
+                return enterprise->makeService(store, [&delegate](const std::string& url) {
+                    if (delegate) delegate->handleURL(url);
+                });
             };
+            hub.setShell(std::move(shell));
+            makePage = [enterprise, &hub](QWidget* parent) -> QWidget* {
+                auto service = hub.enterpriseService();
+                return service ? enterprise->preparePage(*service, parent) : nullptr;
+            };
+            services.setClearEnterpriseCookies([enterprise, &hub] {
+                if (auto service = hub.enterpriseService()) enterprise->clearCookies(*service);
+            });
         }
         auto made = std::make_unique<AuthWindowPortAdapter>(AuthWindowAssembly{
             BaseControllerContext{hub.appModel(), analytics, opener}, *hub.authService(), *hub.linksManager(), queue,
-            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage), enterprise,
-            hub.freeTrialService().get()});
+            enterprise ? hub.enterpriseAuthService().get() : nullptr, &userDefaults, std::move(makePage),
+            enterprise != nullptr, hub.freeTrialService().get()});
         made->setQuitHandler(onQuitKey);
         authWindow = made.get();
         windows.auth = std::move(made);
@@ -318,8 +322,8 @@ int main(int argc, char** argv) {
         return std::make_shared<AppAutoLoadOnStartupHelper>(loginItems, self);
     };
     environment.arguments.assign(argv, argv + argc);
-    environment.handlesURLs = GlobalConstants::isEnterpriseVersion;
-    environment.isEnterpriseVersion = GlobalConstants::isEnterpriseVersion;
+    environment.handlesURLs = enterprise != nullptr;
+    environment.isEnterpriseVersion = enterprise != nullptr;
     environment.alwaysShowWelcomePage = GlobalConstants::alwaysShowWelcomePage;
     environment.hideOnLaunch = options.hidden;
     environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";

@@ -6,19 +6,29 @@
 
 namespace hw {
 
-AuthWindowPortAdapter::AuthWindowPortAdapter(AuthWindowAssembly assembly)
-    : assembly_(std::move(assembly)),
-      widget_(std::make_unique<AuthWindowWidget>(assembly_.settings, assembly_.makeEnterprisePage)) {}
+AuthWindowPortAdapter::AuthWindowPortAdapter(AuthWindowAssembly assembly) : assembly_(std::move(assembly)) {}
 
 AuthWindowPortAdapter::~AuthWindowPortAdapter() {
     controller_.reset();
-    widget_->setCloseHandler(nullptr);
+    if (widget_) widget_->setCloseHandler(nullptr);
 }
 
-void AuthWindowPortAdapter::attach(ShellCommands& shell) {
+void AuthWindowPortAdapter::attach(ShellCommands& shell) { shell_ = &shell; }
+
+void AuthWindowPortAdapter::setQuitHandler(std::function<void()> handler) { onQuitKey_ = std::move(handler); }
+
+void AuthWindowPortAdapter::make() {
+    if (widget_) return;
+    widget_ = std::make_unique<AuthWindowWidget>(assembly_.settings, assembly_.makeEnterprisePage);
+    if (onQuitKey_) {
+        auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [handler = onQuitKey_] { handler(); });
+    }
+    if (!shell_) return;
     controller_ = std::make_unique<AuthWindowViewController>(
         assembly_.context, *widget_, *widget_,
-        AuthWindowDependencies{assembly_.authService, assembly_.linksManager, assembly_.mainQueue, shell,
+        AuthWindowDependencies{assembly_.authService, assembly_.linksManager, assembly_.mainQueue, *shell_,
                                assembly_.enterpriseAuthService, assembly_.settings, assembly_.freeTrialService},
         assembly_.isEnterpriseVersion);
     controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
@@ -26,20 +36,34 @@ void AuthWindowPortAdapter::attach(ShellCommands& shell) {
     };
 }
 
-void AuthWindowPortAdapter::setQuitHandler(std::function<void()> handler) {
-    auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
-    shortcut->setContext(Qt::WindowShortcut);
-    QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [handler = std::move(handler)] {
-        if (handler) handler();
-    });
+AuthWindowWidget& AuthWindowPortAdapter::widget() {
+    make();
+    return *widget_;
+}
+
+AuthWindowViewController* AuthWindowPortAdapter::controller() {
+    if (shell_) make();
+    return controller_.get();
 }
 
 void AuthWindowPortAdapter::with(const char* what, const std::function<void(AuthWindowViewController&)>& call) {
-    if (controller_) {
+    if (shell_) {
+        make();
         call(*controller_);
     } else {
         log::warning("LoginView", std::string(what) + " before the login window was attached; ignored");
     }
+}
+
+void AuthWindowPortAdapter::ifMade(const std::function<void(AuthWindowViewController&)>& call) {
+    if (controller_) call(*controller_);
+}
+
+bool AuthWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
+AlertView* AuthWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->alerts() : nullptr; }
+std::optional<WindowFrame> AuthWindowPortAdapter::frame() const {
+    if (!widget_) return std::nullopt;
+    return widget_->frame();
 }
 
 void AuthWindowPortAdapter::showWindow() {
@@ -49,7 +73,7 @@ void AuthWindowPortAdapter::orderOut() {
     with("orderOut", [](AuthWindowViewController& c) { c.orderOut(); });
 }
 void AuthWindowPortAdapter::close() {
-    with("close", [](AuthWindowViewController& c) { c.close(); });
+    ifMade([](AuthWindowViewController& c) { c.close(); });
 }
 void AuthWindowPortAdapter::setPendingLoginData(const std::optional<LoginData>& data) {
     with("pendingLoginData", [&data](AuthWindowViewController& c) { c.pendingLoginData = data; });
@@ -58,16 +82,19 @@ void AuthWindowPortAdapter::setupAfterOpening() {
     with("setupAfterOpening", [](AuthWindowViewController& c) { c.setupAfterOpening(); });
 }
 void AuthWindowPortAdapter::closeWholeWindow(bool signMeIn) {
-    with("closeWholeWindow", [signMeIn](AuthWindowViewController& c) { c.closeWholeWindow(signMeIn); });
+    ifMade([signMeIn](AuthWindowViewController& c) { c.closeWholeWindow(signMeIn); });
 }
 void AuthWindowPortAdapter::updateCreateNewAccountLink() {
-    with("updateCreateNewAccountLink", [](AuthWindowViewController& c) { c.updateCreateNewAccountLink(); });
+    // A window made later reads the link when it loads.
+    ifMade([](AuthWindowViewController& c) { c.updateCreateNewAccountLink(); });
 }
 void AuthWindowPortAdapter::showInternetConnectionIsUnavailableNotification() {
     with("no-internet notice",
          [](AuthWindowViewController& c) { c.showInternetConnectionIsUnavailableNotification(); });
 }
 void AuthWindowPortAdapter::setIsInSignUpCompletedState(bool value) {
+    // A window made later starts outside that state.
+    if (!value && !controller_) return;
     with("isInSignUpCompletedState", [value](AuthWindowViewController& c) { c.setIsInSignUpCompletedState(value); });
 }
 bool AuthWindowPortAdapter::isShowingEnterprisePage() const {

@@ -24,7 +24,8 @@ struct AuthWindowAssembly {
 
 // The shell's view of the login window: owns the window and its controller
 // and hands each call on. The controller reports to the shell, which is made
-// after its windows: attach() joins them before the launch.
+// after its windows: attach() joins them before the launch. The window itself
+// is made when first needed: a launch into the main window never pays for it.
 class AuthWindowPortAdapter final : public AuthWindowPort {
 public:
     explicit AuthWindowPortAdapter(AuthWindowAssembly assembly);
@@ -33,14 +34,15 @@ public:
     void attach(ShellCommands& shell);
     // The keyboard quit of this window.
     void setQuitHandler(std::function<void()> handler);
-    AuthWindowWidget& widget() { return *widget_; }
-    AuthWindowViewController* controller() { return controller_.get(); }
+    AuthWindowWidget& widget();
+    // None before attach().
+    AuthWindowViewController* controller();
 
     void showWindow() override;
     void orderOut() override;
     void close() override;
-    bool isVisible() const override { return widget_->isVisible(); }
-    AlertView* sheetAlerts() override { return &widget_->alerts(); }
+    bool isVisible() const override;
+    AlertView* sheetAlerts() override;
 
     void setPendingLoginData(const std::optional<LoginData>& data) override;
     void setupAfterOpening() override;
@@ -50,15 +52,21 @@ public:
     void setIsInSignUpCompletedState(bool value) override;
     bool isShowingEnterprisePage() const override;
     void startEnterpriseLogin(const std::string& username, const std::string& password) override;
-    std::optional<WindowFrame> frame() const override { return widget_->frame(); }
+    std::optional<WindowFrame> frame() const override;
     bool canAcceptEnterpriseCode() const override;
     void onDataLoadFailed() override;
 
 private:
-    // Runs the call on the controller; before attach() it is only logged.
+    // Runs the call on the controller, made now if need be; before attach()
+    // it is only logged.
     void with(const char* what, const std::function<void(AuthWindowViewController&)>& call);
+    // Calls that change nothing on a window never made.
+    void ifMade(const std::function<void(AuthWindowViewController&)>& call);
+    void make();
 
     AuthWindowAssembly assembly_;
+    ShellCommands* shell_ = nullptr;
+    std::function<void()> onQuitKey_;
     std::unique_ptr<AuthWindowWidget> widget_;
     std::unique_ptr<AuthWindowViewController> controller_;
 };

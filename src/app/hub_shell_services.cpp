@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "connection/vpn_connection_manager.h"
-#include "controllers/web/enterprise_service.h"
 #include "network/internet_reachability_helper.h"
 #include "platform/log.h"
 #include "services/analytics_service.h"
@@ -100,7 +99,7 @@ void HubShellServices::logOut() {
 }
 
 void HubShellServices::clearEnterpriseCookies() {
-    if (auto page = hub_.enterpriseService()) page->clearCookies();
+    if (clearEnterpriseCookies_) clearEnterpriseCookies_();
     else missing("enterprise page");
 }
 

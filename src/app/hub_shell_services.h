@@ -17,6 +17,9 @@ public:
     HubShellServices(ServiceLayer& hub, ParseClient& parse, MainQueue& queue,
                      std::function<void(std::function<void()> done)> flushHelper = nullptr);
 
+    // The enterprise edition's cookie clean-up; without it there is no page to clean.
+    void setClearEnterpriseCookies(std::function<void()> clear) { clearEnterpriseCookies_ = std::move(clear); }
+
     void prepareConnectionManager() override;
     void terminatePreviousOpenVPNProcesses() override;
     void disableNetworkLock() override;
@@ -58,6 +61,7 @@ private:
     ParseClient& parse_;
     MainQueue& queue_;
     std::function<void(std::function<void()>)> flushHelper_;
+    std::function<void()> clearEnterpriseCookies_;
 };
 
 }  // namespace hw

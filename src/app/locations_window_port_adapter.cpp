@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QShortcut>
+#include <utility>
 
 #include "controllers/locations_list_window_widget.h"
 #include "controllers/main_window_view_controller.h"
@@ -9,10 +10,17 @@
 
 namespace hw {
 
-LocationsWindowPortAdapter::LocationsWindowPortAdapter(LocationsWindowAdapterParts parts)
-    : parts_(std::move(parts)),
-      images_(std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec)),
-      widget_(std::make_unique<LocationsListWindowWidget>(*images_)) {
+LocationsWindowPortAdapter::LocationsWindowPortAdapter(LocationsWindowAdapterParts parts) : parts_(std::move(parts)) {}
+
+LocationsWindowPortAdapter::~LocationsWindowPortAdapter() {
+    // The controller lets go of the view before the view goes.
+    controller_.reset();
+}
+
+LocationsListWindowViewController& LocationsWindowPortAdapter::made() {
+    if (controller_) return *controller_;
+    images_ = std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec);
+    widget_ = std::make_unique<LocationsListWindowWidget>(*images_);
     if (parts_.onQuitKey) {
         auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
         shortcut->setContext(Qt::WindowShortcut);
@@ -35,15 +43,32 @@ LocationsWindowPortAdapter::LocationsWindowPortAdapter(LocationsWindowAdapterPar
     controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
         if (onWindowClosedNotification) onWindowClosedNotification();
     };
+    if (tableData_) controller_->updateTableData(std::exchange(tableData_, nullptr));
+    return *controller_;
 }
 
-LocationsWindowPortAdapter::~LocationsWindowPortAdapter() {
-    // The controller lets go of the view before the view goes.
-    controller_.reset();
+LocationsListWindowWidget& LocationsWindowPortAdapter::widget() {
+    made();
+    return *widget_;
 }
 
-bool LocationsWindowPortAdapter::isVisible() const { return widget_->isVisible(); }
+bool LocationsWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
 
-AlertView* LocationsWindowPortAdapter::sheetAlerts() { return &widget_->alerts(); }
+AlertView* LocationsWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->alerts() : nullptr; }
+
+void LocationsWindowPortAdapter::updateTableData(const std::shared_ptr<LocationsListModel>& model) {
+    if (controller_) controller_->updateTableData(model);
+    else tableData_ = model;
+}
+
+void LocationsWindowPortAdapter::selectLocation(const std::shared_ptr<LocationsListItemModel>& location,
+                                               bool skipFlagAnimation) {
+    // A window made later selects the pane's location as it loads.
+    if (controller_) controller_->selectLocation(location, skipFlagAnimation);
+}
+
+void LocationsWindowPortAdapter::onMainWindowMoved(const WindowFrame& mainWindowFrame) {
+    if (controller_) controller_->onMainWindowMoved(mainWindowFrame);
+}
 
 }  // namespace hw

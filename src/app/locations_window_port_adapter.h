@@ -25,25 +25,39 @@ struct LocationsWindowAdapterParts {
     std::function<void()> onQuitKey;
 };
 
-// The shell's port onto the locations window's controller: forwards, nothing more.
-class LocationsWindowPortAdapter final : public ShellWindowPort {
+// The shell's port onto the locations window's controller, and the main
+// window's view of it. The window is made when first shown; until then the
+// main window's list is kept for it, and its choice is read from the pane when
+// it loads.
+class LocationsWindowPortAdapter final : public ShellWindowPort, public LocationsWindow {
 public:
     explicit LocationsWindowPortAdapter(LocationsWindowAdapterParts parts);
     ~LocationsWindowPortAdapter() override;
 
-    void showWindow() override { controller_->showWindow(); }
-    void orderOut() override { controller_->orderOut(); }
-    void close() override { controller_->close(); }
+    void showWindow() override { made().showWindow(); }
+    void orderOut() override { made().orderOut(); }
+    void close() override {
+        if (controller_) controller_->close();
+    }
     bool isVisible() const override;
     AlertView* sheetAlerts() override;
 
+    void updateTableData(const std::shared_ptr<LocationsListModel>& model) override;
+    void selectLocation(const std::shared_ptr<LocationsListItemModel>& location, bool skipFlagAnimation) override;
+    bool windowOpened() const override { return controller_ && controller_->windowOpened(); }
+    void onMainWindowMoved(const WindowFrame& mainWindowFrame) override;
+
     // What the main window hands its list and moves to.
-    LocationsWindow& locationsWindow() { return *controller_; }
-    LocationsListWindowViewController& controller() { return *controller_; }
-    LocationsListWindowWidget& widget() { return *widget_; }
+    LocationsWindow& locationsWindow() { return *this; }
+    LocationsListWindowViewController& controller() { return made(); }
+    LocationsListWindowWidget& widget();
+    bool isMade() const { return controller_ != nullptr; }
 
 private:
+    LocationsListWindowViewController& made();
+
     LocationsWindowAdapterParts parts_;
+    std::shared_ptr<LocationsListModel> tableData_;
     std::unique_ptr<RemoteImageLoader> images_;
     std::unique_ptr<LocationsListWindowWidget> widget_;
     std::shared_ptr<LocationsListWindowViewController> controller_;

@@ -9,15 +9,18 @@
 
 namespace hw {
 
-MainWindowPortAdapter::MainWindowPortAdapter(MainWindowAdapterParts parts)
-    : parts_(std::move(parts)),
-      images_(std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec)),
-      widget_(std::make_unique<MainWindowWidget>(*images_)) {
+MainWindowPortAdapter::MainWindowPortAdapter(MainWindowAdapterParts parts) : parts_(std::move(parts)) {}
+
+MainWindowWidget& MainWindowPortAdapter::widget() {
+    if (widget_) return *widget_;
+    images_ = std::make_unique<RemoteImageLoader>(parts_.queue, parts_.background, parts_.codec);
+    widget_ = std::make_unique<MainWindowWidget>(*images_);
     if (parts_.onQuitKey) {
         auto* shortcut = new QShortcut(QKeySequence::Quit, widget_.get());
         shortcut->setContext(Qt::WindowShortcut);
         QObject::connect(shortcut, &QShortcut::activated, widget_.get(), [quit = parts_.onQuitKey] { quit(); });
     }
+    return *widget_;
 }
 
 MainWindowPortAdapter::~MainWindowPortAdapter() {
@@ -33,6 +36,7 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
     if (!hub.vpnConnectionManager() || !hub.linksManager()) {
         throw std::logic_error("the main window needs the hub's connection manager and links");
     }
+    widget();
     engine_ = std::make_unique<VPNConnectionManagerPaneEngine>(*hub.vpnConnectionManager());
     MainWindowEnvironment env{BaseControllerContext{hub.appModel(), parts_.analytics, parts_.urlOpener},
                               *widget_,
@@ -61,9 +65,9 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
     return *controller_;
 }
 
-bool MainWindowPortAdapter::isVisible() const { return widget_->isVisible(); }
+bool MainWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
 
-AlertView* MainWindowPortAdapter::sheetAlerts() { return &widget_->alerts(); }
+AlertView* MainWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->alerts() : nullptr; }
 
 void MainWindowPortAdapter::hideAutoReconnectOverlay() {
     if (auto& pane = controller().detailsViewController()) pane->hideAutoReconnectOverlay();

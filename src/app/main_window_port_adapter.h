@@ -33,7 +33,7 @@ struct MainWindowAdapterParts {
 };
 
 // The shell's port onto the main window's controller: forwards, nothing more.
-// The controller is made on the first call, once the shell exists.
+// The window and its controller are made on the first call, once the shell exists.
 class MainWindowPortAdapter final : public MainWindowPort {
 public:
     explicit MainWindowPortAdapter(MainWindowAdapterParts parts);
@@ -82,7 +82,7 @@ public:
     }
 
     MainWindowViewController& controller();
-    MainWindowWidget& widget() { return *widget_; }
+    MainWindowWidget& widget();
 
 private:
     // The real pane in the window's details place (main_window_details_pane.cpp).

@@ -493,6 +493,8 @@ bool AuthWindowWidget::showEnterprisePage() {
     mainView_->hide();
     page->setGeometry(rect());
     page->show();
+    // The page's SIGN IN button takes Return.
+    page->setFocus(Qt::OtherFocusReason);
     return true;
 }
 

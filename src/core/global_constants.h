@@ -18,8 +18,9 @@ namespace hw {
 struct GlobalConstants {
     GlobalConstants() = delete;
 
-    // Build switches.
-    static constexpr bool isEnterpriseVersion = false;
+    // Build switches. The edition is chosen when the executable is linked:
+    // the libraries are shared, and the enterprise entry defines its own value.
+    static const bool isEnterpriseVersion;
     static constexpr bool useDebugUpdatePackage = false;
     static constexpr bool alwaysShowWelcomePage = false;
     static constexpr bool freeTrialVerificationStep = false;

@@ -209,6 +209,9 @@ std::optional<SettingValue> JsonSettingsStore::object(const std::string& key) co
 
 void JsonSettingsStore::set(const std::string& key, SettingValue value) {
     std::lock_guard lock(mutex_);
+    // The same value again changes nothing: the launch's writes of what the
+    // file already holds cost no disk flush before the first window.
+    if (const auto it = values_.find(key); it != values_.end() && it->second == value) return;
     values_[key] = std::move(value);
     ++generation_;
 }

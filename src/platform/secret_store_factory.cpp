@@ -1,6 +1,8 @@
 #include "platform/secret_store_factory.h"
 
 #include <cstdlib>
+#include <future>
+#include <mutex>
 #include <string>
 
 #include "platform/file_secret_store.h"
@@ -31,5 +33,34 @@ std::unique_ptr<SecretStore> makeSecretStore() {
     }
     return std::make_unique<FileSecretStore>();
 }
+
+namespace {
+
+class BackgroundChosenSecretStore final : public SecretStore {
+public:
+    BackgroundChosenSecretStore() : choice_(std::async(std::launch::async, [] { return makeSecretStore(); })) {}
+    ~BackgroundChosenSecretStore() override {
+        if (choice_.valid()) choice_.wait();
+    }
+    SecretRead read(const std::string& service, const std::string& key) override { return chosen().read(service, key); }
+    bool write(const std::string& service, const std::string& key, const Bytes& data) override {
+        return chosen().write(service, key, data);
+    }
+    bool remove(const std::string& service, const std::string& key) override { return chosen().remove(service, key); }
+
+private:
+    SecretStore& chosen() {
+        std::call_once(once_, [this] { store_ = choice_.get(); });
+        return *store_;
+    }
+
+    std::future<std::unique_ptr<SecretStore>> choice_;
+    std::once_flag once_;
+    std::unique_ptr<SecretStore> store_;
+};
+
+}  // namespace
+
+std::unique_ptr<SecretStore> makeSecretStoreInBackground() { return std::make_unique<BackgroundChosenSecretStore>(); }
 
 }  // namespace hw

@@ -11,8 +11,9 @@ class HavenwayApplication : public QApplication {
 public:
     using ExceptionHandler = std::function<void(const std::exception&)>;
 
-    // Settings that only count before the application exists; main and the
-    // tests call it first.
+    // Settings that only count before the application exists, for the web
+    // page: the enterprise edition and the tests call it first. It makes every
+    // start load GL, so the standard edition does without.
     static void prepare();
 
     HavenwayApplication(int& argc, char** argv);

@@ -1,6 +1,7 @@
 #include "view/kit_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMoveEvent>
 #include <QScreen>
 
@@ -17,21 +18,24 @@ void KitWindow::setTitle(const std::string& title) { setWindowTitle(QString::fro
 std::string KitWindow::title() const { return windowTitle().toStdString(); }
 
 void KitWindow::show() {
+    const bool wasShown = QWidget::isVisible();
     // A window that cannot grow offers no maximize button: the window
     // manager hears it from the size hints and from the decoration hints.
     const Qt::WindowFlags flags = windowFlags();
     if (minimumSize() == maximumSize() && windowType() == Qt::Window &&
         !(flags & (Qt::CustomizeWindowHint | Qt::FramelessWindowHint)) && (flags & Qt::WindowMaximizeButtonHint)) {
         // Changing flags re-creates a shown window; it must stay where it is.
-        const bool shown = QWidget::isVisible();
         const QPoint at = pos();
         setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-        if (shown) move(at);
+        if (wasShown) move(at);
     }
     QWidget::show();
     raise();
     activateWindow();
+    // The map goes to the display now rather than when the event loop next
+    // runs: the launch goes on after its first window with work that draws nothing.
+    if (!wasShown) QGuiApplication::sync();
 }
 
 void KitWindow::orderOut() { QWidget::hide(); }

@@ -133,7 +133,7 @@ TEST_F(OpenVPNConnectorTest, FatalLinesAndUnreachableServer) {
     server.sendLine(">FATAL:Cannot load CA certificate file ca.crt");
     server.sendLine(">FATAL:Exiting due to something else");
     server.sendLine(">LOG:1,W,write UDPv4 []: Cannot assign requested address (fd=3,code=99)");
-    server.send(std::string(20000, 'x') + "\r\n");  // longer than any line we keep
+    server.send(std::string(20000, 'x').append("\r\n"));  // longer than any line we keep
     server.sendLine(">STATE:1,CONNECTED,SUCCESS,,,,,");
     ASSERT_TRUE(pumpUntil(queue, [&] { return events.has("connected"); }));
     EXPECT_EQ(events.events, (std::vector<std::string>{"error 2", "error 3", "error 4", "notReachable",

@@ -16,8 +16,8 @@ TEST(GlobalConstants, HostsDefaultToTheBuildAndFollowTheEnvironment) {
     {
         ScopedEnv backend("HAVENWAY_BACKEND_HOST", nullptr);
         ScopedEnv web("HAVENWAY_WEB_HOST", nullptr);
-        EXPECT_EQ(GlobalConstants::parseServerURL(), std::string("https://") + HW_DEFAULT_BACKEND_HOST + "/parse");
-        EXPECT_EQ(GlobalConstants::termsOfServiceURL(), std::string("https://") + HW_DEFAULT_WEB_HOST + "/legal/terms");
+        EXPECT_EQ(GlobalConstants::parseServerURL(), std::string("https://").append(HW_DEFAULT_BACKEND_HOST).append("/parse"));
+        EXPECT_EQ(GlobalConstants::termsOfServiceURL(), std::string("https://").append(HW_DEFAULT_WEB_HOST).append("/legal/terms"));
     }
     ScopedEnv backend("HAVENWAY_BACKEND_HOST", "http://127.0.0.1:4000/");
     ScopedEnv web("HAVENWAY_WEB_HOST", "web.test:8443");

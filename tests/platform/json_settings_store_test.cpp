@@ -80,6 +80,12 @@ TEST_F(JsonSettingsStoreTest, WritesAPrivateFileInAPrivateFolderOnlyWhenChanged)
     EXPECT_EQ(TempDir::mode(dir.file("config/havenway")), 0700u);
     EXPECT_EQ(filesIn(dir.file("config/havenway")), std::vector<std::string>{"settings.json"}) << "no temp file left";
 
+    // The value it already holds is no change.
+    const auto written = std::filesystem::last_write_time(path);
+    store.set("k", "v");
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_EQ(std::filesystem::last_write_time(path), written);
+
     // A removal is a change too.
     store.remove("k");
     ASSERT_TRUE(store.synchronize());

@@ -3,12 +3,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#if HW_SHOTS_ENTERPRISE_PAGE
 #include <QWebEngineView>
+#endif
 
 #include "controllers/auth_window_view_controller.h"
 #include "controllers/auth_window_widget.h"
 #include "controllers/login_window_services.h"
+#if HW_SHOTS_ENTERPRISE_PAGE
 #include "controllers/web/enterprise_service.h"
+#endif
 #include "core/uuid_helper.h"
 #include "services/free_trial_sign_up_service.h"
 #include "shots.h"
@@ -43,6 +47,7 @@ public:
         backend.web = [this](const HttpRequest&) { return test::FakeHttpClient::ok(authorizeReply); };
         model.authorizeForFreeTrialLink = "https://web.test/api/authorize";
         EnterprisePageMaker makePage;
+#if HW_SHOTS_ENTERPRISE_PAGE
         if (mode == Mode::enterprise) {
             makePage = [this](QWidget* parent) -> QWidget* {
                 QWebEngineView* view = page.prepareEnterpriseVersionUI(parent);
@@ -50,6 +55,7 @@ public:
                 return view;
             };
         }
+#endif
         AuthWindowDependencies deps = dependencies();
         if (mode == Mode::signUp) deps.freeTrialService = &service;
         window = std::make_unique<AuthWindowWidget>(nullptr, makePage);
@@ -79,7 +85,9 @@ public:
         queue.runUntilIdle();
     }
 
+#if HW_SHOTS_ENTERPRISE_PAGE
     EnterpriseService page{settings, nullptr};
+#endif
     bool pageLoaded = false;
     UUIDHelper uuid{secrets, system, "svc"};
     FreeTrialSignUpService service{parse, backend, uuid, queue};
@@ -139,6 +147,7 @@ HW_SHOT("login.after-sign-out", [](ShotStage& stage) {
     rig.open();
 });
 
+#if HW_SHOTS_ENTERPRISE_PAGE
 HW_SHOT("login.enterprise", [](ShotStage& stage) {
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
@@ -156,6 +165,7 @@ HW_SHOT("login.enterprise", [](ShotStage& stage) {
         while (waited.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     });
 });
+#endif
 
 HW_SHOT("login.sign-up-in-progress", [](ShotStage& stage) {
     auto& rig = stage.window<LoginRig>(LoginRig::Mode::signUp);

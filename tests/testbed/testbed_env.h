@@ -15,10 +15,10 @@ public:
     // The checkout's copy in build/, unless redirected.
     static std::string path() {
         if (const char* p = std::getenv("HAVENWAY_TESTBED_ENV"); p && *p) return p;
-        if (const char* d = std::getenv("HAVENWAY_TESTBED_DIR"); d && *d) return std::string(d) + "/testbed.env";
-        if (const char* s = std::getenv("HW_SOURCE_DIR"); s && *s) return std::string(s) + "/build/testbed.env";
+        if (const char* d = std::getenv("HAVENWAY_TESTBED_DIR"); d && *d) return std::string(d).append("/testbed.env");
+        if (const char* s = std::getenv("HW_SOURCE_DIR"); s && *s) return std::string(s).append("/build/testbed.env");
 #ifdef HW_SOURCE_DIR
-        return std::string(HW_SOURCE_DIR) + "/build/testbed.env";
+        return std::string(HW_SOURCE_DIR).append("/build/testbed.env");
 #else
         return "build/testbed.env";
 #endif

@@ -25,7 +25,7 @@ TEST(PppEndpoint, OnlyHostNamesAndAddressesPass) {
                             "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o", "0.0.0.0",
                             "255.255.255.255", "::", "224.0.0.1"})
         EXPECT_FALSE(isEndpoint(bad)) << bad;
-    EXPECT_FALSE(isEndpoint(std::string(64, 'a') + ".net"));
+    EXPECT_FALSE(isEndpoint(std::string(64, 'a').append(".net")));
 }
 
 TEST(PppCredential, ControlCharactersAndEmptyAreRefused) {

@@ -1,0 +1,292 @@
+// Cold start of the real application against a minimal Qt Widgets program,
+// both as a user starts them: exec to the first window mapped on a private
+// Xvfb, alternating, 15 runs each; the proportional memory (PSS) with that
+// window shown; and a second start that forwards to the running copy against
+// the minimal program's exec to exit. Prints each median and the ratios
+// (targets: 1.5x). HW_COLD_START_BINARY names another build of the application
+// (the enterprise edition); every environment variable passes through, so
+// QT_XCB_GL_INTEGRATION=none measures without GL. Each measured start finds the
+// files an unmeasured first start wrote, as a user's later starts do;
+// HW_COLD_START_FIRST_RUN=1 gives every start a fresh home instead.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/announcing_daemon.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kRuns = 15;
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+std::string application() {
+    const char* other = std::getenv("HW_COLD_START_BINARY");
+    return other && *other ? other : HAVENWAY_BINARY;
+}
+
+// One private display and bus, and the user folders the starts share (or a
+// fresh set for each, for first starts).
+class Desk {
+public:
+    bool start(std::string* why) {
+        std::string folder = (std::filesystem::temp_directory_path() / "hw-cold-start-XXXXXX").string();
+        if (!::mkdtemp(folder.data())) return (*why = "no temporary folder", false);
+        root_ = folder;
+        if (!xvfb_.startInstalled("xvfb", {"Xvfb", "-displayfd", "{fd}", "-screen", "0", "1600x1000x24", "-nolisten",
+                                            "tcp", "-noreset"},
+                                  why))
+            return false;
+        display_ = ":" + xvfb_.announcement();
+        if (!bus_.startInstalled("dbus-daemon", {"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                                 "--print-address={fd}"},
+                                 why))
+            return false;
+        x_ = xcb_connect(display_.c_str(), nullptr);
+        if (xcb_connection_has_error(x_)) return (*why = "no connection to " + display_, false);
+        // No window manager: the programs' top-level windows are the root's children.
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(x_, screen()->root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(x_);
+        return true;
+    }
+    ~Desk() {
+        if (x_) xcb_disconnect(x_);
+        bus_.stop();
+        xvfb_.stop();
+        std::error_code ec;
+        if (!root_.empty()) std::filesystem::remove_all(root_, ec);
+    }
+
+    // A fresh home for one start.
+    std::vector<std::string> environment() {
+        const char* first = std::getenv("HW_COLD_START_FIRST_RUN");
+        const bool fresh = first && std::string(first) == "1";
+        const std::string home = root_ + "/home" + (fresh ? std::to_string(++runs_) : std::string());
+        std::map<std::string, std::string> vars;
+        for (char** e = environ; *e; ++e) {
+            const std::string kv = *e;
+            const auto eq = kv.find('=');
+            if (eq != std::string::npos) vars[kv.substr(0, eq)] = kv.substr(eq + 1);
+        }
+        for (const auto& [name, sub] : {std::pair{"HOME", ""}, {"XDG_CONFIG_HOME", "/config"},
+                                        {"XDG_DATA_HOME", "/data"}, {"XDG_STATE_HOME", "/state"},
+                                        {"XDG_CACHE_HOME", "/cache"}, {"XDG_RUNTIME_DIR", "/run"}}) {
+            std::filesystem::create_directories(home + sub);
+            std::filesystem::permissions(home + sub, std::filesystem::perms::owner_all);
+            vars[name] = home + sub;
+        }
+        vars["HAVENWAY_RUNTIME_DIR"] = root_ + "/instance";
+        std::filesystem::create_directories(root_ + "/instance");
+        std::filesystem::permissions(root_ + "/instance", std::filesystem::perms::owner_all);
+        vars["HAVENWAY_HELPER_SOCKET"] = root_ + "/no-helper.sock";
+        // Nothing answers: the first window does not wait for the backend.
+        vars["HAVENWAY_BACKEND_HOST"] = "http://127.0.0.1:9";
+        vars["HAVENWAY_WEB_HOST"] = "http://127.0.0.1:9";
+        vars["DISPLAY"] = display_;
+        vars["DBUS_SESSION_BUS_ADDRESS"] = bus_.announcement();
+        vars["QT_QPA_PLATFORM"] = "xcb";
+        std::vector<std::string> out;
+        for (const auto& [k, v] : vars) out.push_back(k + "=" + v);
+        return out;
+    }
+
+    // Spawns argv; the time from just before exec to its first top-level window mapped.
+    pid_t startAndWaitForWindow(const std::vector<std::string>& argv, double* elapsed) {
+        drain();
+        const auto env = environment();
+        const auto start = Clock::now();
+        const pid_t pid = spawn(argv, env);
+        if (pid <= 0) return -1;
+        while (Clock::now() - start < 30s) {
+            std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> e(xcb_poll_for_event(x_), std::free);
+            if (!e) {
+                int status = 0;
+                if (::waitpid(pid, &status, WNOHANG) == pid) return -1;
+                std::this_thread::sleep_for(200us);
+                continue;
+            }
+            if ((e->response_type & 0x7f) != XCB_MAP_NOTIFY) continue;
+            const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(e.get());
+            if (map->override_redirect) continue;  // tooltips and popups
+            *elapsed = ms(Clock::now() - start);
+            return pid;
+        }
+        stop(pid);
+        return -1;
+    }
+
+    // Spawns argv and waits for its end; the time from just before exec, or -1.
+    double runToExit(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+        const auto start = Clock::now();
+        const pid_t pid = spawn(argv, env);
+        int status = 0;
+        if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+        return ms(Clock::now() - start);
+    }
+
+    static void stop(pid_t pid) {
+        ::kill(pid, SIGTERM);
+        for (int i = 0; i < 500; ++i) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) return;
+            std::this_thread::sleep_for(10ms);
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+
+private:
+    static pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+        std::vector<char*> argv, envp;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        pid_t pid = -1;
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        const int failed = ::posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&quiet);
+        return failed ? -1 : pid;
+    }
+    xcb_screen_t* screen() { return xcb_setup_roots_iterator(xcb_get_setup(x_)).data; }
+    void drain() {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(x_)) std::free(e);
+    }
+
+    hw::test::AnnouncingDaemon xvfb_, bus_;
+    std::string display_, root_;
+    xcb_connection_t* x_ = nullptr;
+    int runs_ = 0;
+};
+
+// The process's proportional set size in MiB, its shared libraries split among their users.
+double pssMiB(pid_t pid) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string key;
+    long kib = 0;
+    while (rollup >> key) {
+        if (key == "Pss:") {
+            rollup >> kib;
+            return kib / 1024.0;
+        }
+        rollup.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+void report(benchmark::State& state, const char* what, const std::vector<double>& app,
+            const std::vector<double>& minimal, const char* unit) {
+    const double a = median(app), m = median(minimal);
+    const double ratio = m > 0 ? a / m : 0;
+    std::printf("%-32s havenway %8.1f %s   minimal %8.1f %s   ratio %.2fx (target <= 1.50x) %s\n", what, a, unit, m,
+                unit, ratio, ratio <= 1.5 ? "met" : "MISSED");
+    state.counters[std::string(what) + " ratio"] = ratio;
+}
+
+void BM_ColdStart(benchmark::State& state) {
+    Desk desk;
+    std::string why;
+    if (!desk.start(&why)) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    const std::string app = application();
+    std::printf("application: %s\n", app.c_str());
+    // The first start writes the settings, the secrets and the login item.
+    for (const std::string& program : {app, std::string(MINIMAL_BINARY)}) {
+        double elapsed = 0;
+        if (const pid_t pid = desk.startAndWaitForWindow({program}, &elapsed); pid > 0) Desk::stop(pid);
+    }
+    std::vector<double> appMs, minimalMs, appPss, minimalPss;
+    for (auto _ : state) {
+        // Alternating, so that a change in the machine's load meets both alike.
+        for (int i = 0; i < kRuns; ++i) {
+            for (const bool real : {true, false}) {
+                double elapsed = 0;
+                const pid_t pid = desk.startAndWaitForWindow(real ? std::vector<std::string>{app}
+                                                                  : std::vector<std::string>{MINIMAL_BINARY},
+                                                             &elapsed);
+                if (pid <= 0) {
+                    state.SkipWithError(real ? "the application showed no window" : "the minimal program failed");
+                    return;
+                }
+                // The window drawn and settled before its memory is read.
+                std::this_thread::sleep_for(300ms);
+                (real ? appMs : minimalMs).push_back(elapsed);
+                (real ? appPss : minimalPss).push_back(pssMiB(pid));
+                Desk::stop(pid);
+            }
+        }
+        state.SetIterationTime(median(appMs) / 1000.0);
+    }
+    report(state, "exec to first window mapped", appMs, minimalMs, "ms");
+    report(state, "PSS with the first window", appPss, minimalPss, "MiB");
+}
+BENCHMARK(BM_ColdStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ForwardingSecondStart(benchmark::State& state) {
+    Desk desk;
+    std::string why;
+    if (!desk.start(&why)) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    const std::string app = application();
+    double shown = 0;
+    const pid_t first = desk.startAndWaitForWindow({app}, &shown);
+    if (first <= 0) {
+        state.SkipWithError("the first copy showed no window");
+        return;
+    }
+    const auto env = desk.environment();
+    std::vector<double> appMs, minimalMs;
+    for (auto _ : state) {
+        for (int i = 0; i < kRuns; ++i) {
+            const double second = desk.runToExit({app}, env);
+            const double minimal = desk.runToExit({MINIMAL_BINARY, "--exit"}, env);
+            if (second < 0 || minimal < 0) {
+                state.SkipWithError("a start failed");
+                break;
+            }
+            appMs.push_back(second);
+            minimalMs.push_back(minimal);
+        }
+        state.SetIterationTime(median(appMs) / 1000.0);
+    }
+    Desk::stop(first);
+    report(state, "forwarding start vs minimal exit", appMs, minimalMs, "ms");
+}
+BENCHMARK(BM_ForwardingSecondStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace

@@ -1,0 +1,107 @@
+// The enterprise edition as a person meets it: the built enterprise havenway on
+// a private X display and bus, against the testbed's backend and identity
+// service. Its login window is the web sign-in page; the identity service's
+// answer comes back as a havenway: URL, and a later start carrying one hands it
+// to the running copy, as a desktop's URL handler would.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/qt_test_app.h"
+#include "support/temp_dir.h"
+#include "support/tray_desktop.h"
+#include "support/tray_menu_reader.h"
+#include "support/x_keyboard.h"
+#include "testbed/testbed_env.h"
+
+namespace hw::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class EnterpriseByHand : public ::testing::Test, public QtAppFirst {
+protected:
+    void SetUp() override {
+        if (::access(binary().c_str(), X_OK) != 0) GTEST_SKIP() << "the enterprise edition is not built: " << binary();
+        const auto testbed = TestbedEnv::load();
+        if (!testbed) GTEST_SKIP() << "the testbed is not up (scripts/testbed up)";
+        if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
+        for (const auto& [name, sub] : {std::pair{"HOME", "home"}, {"XDG_CONFIG_HOME", "config"},
+                                        {"XDG_DATA_HOME", "data"}, {"XDG_STATE_HOME", "state"},
+                                        {"XDG_CACHE_HOME", "cache"}, {"HAVENWAY_RUNTIME_DIR", "run"}}) {
+            std::filesystem::create_directories(env[name] = dir.file(sub));
+            std::filesystem::permissions(env[name], std::filesystem::perms::owner_all);
+        }
+        for (const char* name : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_WEB_HOST", "HAVENWAY_TEST_CA"})
+            env[name] = testbed->get(name);
+        env.insert({{"HAVENWAY_IDENTITY_HOST", testbed->get("HAVENWAY_WEB_HOST")},
+                    {"HAVENWAY_SECRET_STORE", "file"},
+                    {"HAVENWAY_HELPER_SOCKET", dir.file("no-helper.sock")},
+                    {"DISPLAY", desktop.xvfb.display()},
+                    {"DBUS_SESSION_BUS_ADDRESS", desktop.bus.address()},
+                    {"QT_QPA_PLATFORM", "xcb"},
+                    {"QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu"},
+                    {"TMPDIR", dir.path()},
+                    {"PATH", "/usr/bin:/bin"}});
+        // Chromium's allocations at exit are not ours.
+        env["ASAN_OPTIONS"] = "detect_leaks=0:new_delete_type_mismatch=0";
+    }
+    void TearDown() override {
+        if (app <= 0) return;
+        ::kill(app, SIGTERM);
+        if (waitChild(app, 20s) < 0) ::kill(app, SIGKILL);
+    }
+    static std::string binary() { return HW_BINARY_DIR "/src/enterprise/havenway"; }
+    pid_t spawn(std::vector<std::string> args, const std::string& log) const {
+        std::vector<std::string> vars;
+        for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+        args.insert(args.begin(), binary());
+        return spawnLogged(std::move(args), vars, log);
+    }
+    std::string log() const { return dir.file("app.log"); }
+    bool logged(const std::string& text) const { return TempDir::read(log()).find(text) != std::string::npos; }
+
+    // Starts the edition; true once its item is on the panel and its page is ready.
+    bool startOnThePage() {
+        app = spawn({}, log());
+        return app > 0 && spinUntil([&] { return desktop.watcher->items().size() == 1; }, 60000) &&
+               spinUntil([&] { return logged("page ready on"); }, 60000);
+    }
+    bool signedIn() {
+        return spinUntil([&] { return trayLayout(desktop.watcher->items().front()).labels().contains("Sign Out"); },
+                         60000);
+    }
+
+    TempDir dir;
+    TrayDesktop desktop;
+    std::map<std::string, std::string> env;
+    pid_t app = -1;
+};
+
+TEST_F(EnterpriseByHand, ReturnOnThePageSignsTheDemoAccountIn) {
+    ASSERT_TRUE(startOnThePage()) << TempDir::read(log());
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const auto shown = keyboard.shownWindows();
+    ASSERT_FALSE(shown.empty());
+    // The page's button has the focus: Return follows the identity service's sign-in.
+    for (xcb_window_t window : shown) ASSERT_TRUE(keyboard.press(window, 0xff0d));
+    EXPECT_TRUE(signedIn()) << TempDir::read(log());
+}
+
+TEST_F(EnterpriseByHand, ASecondStartCarryingTheCodeSignsTheRunningCopyIn) {
+    ASSERT_TRUE(startOnThePage()) << TempDir::read(log());
+    const pid_t second = spawn({"havenway://oauth/callback?code=testbed-enterprise-code"}, dir.file("second.log"));
+    EXPECT_EQ(waitChild(second, 20s), 0) << TempDir::read(dir.file("second.log"));
+    EXPECT_TRUE(signedIn()) << TempDir::read(log());
+    EXPECT_FALSE(logged("before the login window")) << TempDir::read(log());
+}
+
+}  // namespace
+}  // namespace hw::test
