@@ -1,4 +1,6 @@
 #pragma once
+#include <algorithm>
+
 #include <QPoint>
 #include <QPointF>
 #include <QRect>
@@ -33,6 +35,14 @@ inline qreal rotationDegreesFromRadians(qreal yUpRadians) { return -yUpRadians *
 // The top-left corner that centres a window of this size in the area.
 inline QPoint centeredOrigin(const QSize& window, const QRect& area) {
     return {area.x() + (area.width() - window.width()) / 2, area.y() + (area.height() - window.height()) / 2};
+}
+
+// The frame moved, size kept, so that it lies inside the area; one larger than
+// the area keeps its top-left corner there, where the title bar is.
+inline QRect keptInArea(const QRect& frame, const QRect& area) {
+    const int x = std::max(area.left(), std::min(frame.x(), area.x() + area.width() - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.y(), area.y() + area.height() - frame.height()));
+    return {x, y, frame.width(), frame.height()};
 }
 
 }  // namespace hw

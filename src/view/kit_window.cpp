@@ -61,7 +61,14 @@ WindowFrame KitWindow::frame() const {
 }
 
 void KitWindow::setFrame(const WindowFrame& frame) {
-    setGeometry(QRectF(frame.x, frame.y, frame.width, frame.height).toRect());
+    QRect wanted = QRectF(frame.x, frame.y, frame.width, frame.height).toRect();
+    // A frame placed beside another window (the locations window left of the
+    // main one) or remembered from another screen must stay where it can be
+    // seen and reached: a window beyond the screen's edge is lost to the user.
+    const QScreen* on = QGuiApplication::screenAt(wanted.center());
+    if (!on) on = screen();
+    if (on) wanted = keptInArea(wanted, on->availableGeometry());
+    setGeometry(wanted);
 }
 
 void KitWindow::closeEvent(QCloseEvent* event) {

@@ -42,5 +42,18 @@ TEST(KitGeometry, ClockwiseTurnIsPositiveInQtAndWindowsCentreInTheAvailableArea)
     EXPECT_EQ(centeredOrigin(QSize(400, 300), QRect(1600, 0, 1000, 800)), QPoint(1900, 250));
 }
 
+TEST(KitGeometry, FramesBeyondTheAreaComeBackInsideWithTheirSize) {
+    const QRect area(0, 30, 1280, 870);
+    struct Case {
+        QRect frame, kept;
+    } cases[] = {
+        {{-239, 21, 239, 518}, {0, 30, 239, 518}},      // left of a main window at the left edge
+        {{100, 200, 239, 518}, {100, 200, 239, 518}},   // inside: untouched
+        {{1200, 700, 239, 518}, {1041, 382, 239, 518}}, // past the right and bottom edges
+        {{-50, -50, 1400, 1000}, {0, 30, 1400, 1000}},  // larger than the area: top-left inside
+    };
+    for (const auto& c : cases) EXPECT_EQ(keptInArea(c.frame, area), c.kept) << c.frame.x() << "," << c.frame.y();
+}
+
 }  // namespace
 }  // namespace hw::test
