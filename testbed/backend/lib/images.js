@@ -125,8 +125,10 @@ function countryFlag(code, fallback, width = 32, height = 22) {
   });
 }
 
-// A plain world-map stand-in: sea with a few land bands.
-function map(width = 400, height = 200, dark = false) {
+// A plain world-map stand-in: sea with a few land bands. The application draws
+// the map scaled to fit its area, aspect kept; drawn at that area's shape
+// (520 x 512) it fills the area with no empty band above and below.
+function map(width = 520, height = 512, dark = false) {
   return png(width, height, (x, y) => {
     const land = Math.sin(x / 37) + Math.cos(y / 23) > 0.9;
     if (dark) return land ? [62, 70, 66] : [30, 33, 38];

@@ -119,7 +119,7 @@ async function seed(Parse, { webHost, backendHost, vpn }) {
   const config = remoteConfig({ webHost, backendHost, vpn, vpnConfigUpdatedAt: new Date('2026-11-01T00:00:00Z') });
   config.mainViewMap = await file(Parse, 'main_view_map.png', images.map());
   // The same land, dark: the map behind a live connection.
-  config.mainViewMapDark = await file(Parse, 'main_view_map_dark.png', images.map(400, 200, true));
+  config.mainViewMapDark = await file(Parse, 'main_view_map_dark.png', images.map(undefined, undefined, true));
   await Parse.Config.save(config);
 }
 
