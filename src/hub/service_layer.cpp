@@ -119,7 +119,9 @@ void ServiceLayer::onMain(std::function<void()> task) {
 }
 
 void ServiceLayer::prepareApplication() {
-    initUUIDChecking();
+    // The identifier lives in the secret store, which may answer slowly: the
+    // first window does not wait for it.
+    onMain([this] { initUUIDChecking(); });
     // The settings applied below must not reset the connection engine.
     appModel_->skipVPNConnectorsNotification = true;
     prepareUserDefaultsToBeApplied();

@@ -1,8 +1,11 @@
 #include "platform/libsecret_secret_store.h"
 
+#include <dlfcn.h>
 #include <libsecret/secret.h>
 
 #include <memory>
+#include <string>
+#include <type_traits>
 
 #include "platform/log.h"
 
@@ -21,6 +24,54 @@ const SecretSchema* schema() {
         return x;
     }();
     return &s;
+}
+
+// The library (and GIO under it) is loaded on first use rather than with the
+// program: the first window does not wait for it, and a system without it
+// keeps its secrets in the file store.
+struct Libsecret {
+    decltype(&secret_service_get_sync) serviceGet = nullptr;
+    decltype(&secret_collection_for_alias_sync) collectionForAlias = nullptr;
+    decltype(&secret_password_lookupv_binary_sync) lookup = nullptr;
+    decltype(&secret_password_storev_binary_sync) store = nullptr;
+    decltype(&secret_password_clearv_sync) clear = nullptr;
+    decltype(&secret_value_new) valueNew = nullptr;
+    decltype(&secret_value_get) valueGet = nullptr;
+    decltype(&secret_value_unref) valueUnref = nullptr;
+    decltype(&g_object_unref) objectUnref = nullptr;
+};
+
+const Libsecret* libsecret(std::string* why = nullptr) {
+    static std::string failure;
+    static const Libsecret* loaded = []() -> const Libsecret* {
+        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* e = ::dlerror();
+            failure = e ? e : "libsecret-1.so.0 not found";
+            return nullptr;
+        }
+        static Libsecret l;
+        bool complete = true;
+        auto bind = [&](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(handle, name));
+            if (!fn) {
+                complete = false;
+                failure = std::string("libsecret lacks ") + name;
+            }
+        };
+        bind(l.serviceGet, "secret_service_get_sync");
+        bind(l.collectionForAlias, "secret_collection_for_alias_sync");
+        bind(l.lookup, "secret_password_lookupv_binary_sync");
+        bind(l.store, "secret_password_storev_binary_sync");
+        bind(l.clear, "secret_password_clearv_sync");
+        bind(l.valueNew, "secret_value_new");
+        bind(l.valueGet, "secret_value_get");
+        bind(l.valueUnref, "secret_value_unref");
+        bind(l.objectUnref, "g_object_unref");
+        return complete ? &l : nullptr;
+    }();
+    if (!loaded && why) *why = failure;
+    return loaded;
 }
 
 struct HashTableDeleter {
@@ -47,23 +98,30 @@ void logError(const char* what, GError* error) {
 }  // namespace
 
 SecretRead LibsecretSecretStore::read(const std::string& service, const std::string& key) {
-    if (!validText(service) || !validText(key)) return {SecretStatus::Error, {}};
+    const Libsecret* lib = libsecret();
+    if (!lib || !validText(service) || !validText(key)) return {SecretStatus::Error, {}};
     std::lock_guard lock(mutex_);
     GError* error = nullptr;
-    SecretValue* value = secret_password_lookupv_binary_sync(schema(), attributes(service, key).get(), nullptr, &error);
+    SecretValue* value = lib->lookup(schema(), attributes(service, key).get(), nullptr, &error);
     if (error) {
         logError("cannot read a secret", error);
         return {SecretStatus::Error, {}};
     }
     if (!value) return {SecretStatus::Absent, {}};
     gsize length = 0;
-    const gchar* bytes = secret_value_get(value, &length);
+    const gchar* bytes = lib->valueGet(value, &length);
     SecretRead result{SecretStatus::Found, Bytes(bytes, bytes + length)};
-    secret_value_unref(value);
+    lib->valueUnref(value);
     return result;
 }
 
 bool LibsecretSecretStore::write(const std::string& service, const std::string& key, const Bytes& data) {
+    std::string why;
+    const Libsecret* lib = libsecret(&why);
+    if (!lib) {
+        log::error(kCategory, "cannot store a secret: " + why);
+        return false;
+    }
     if (!validText(service) || !validText(key)) {
         log::error(kCategory, "a secret's service and key must be UTF-8 text");
         return false;
@@ -71,14 +129,14 @@ bool LibsecretSecretStore::write(const std::string& service, const std::string& 
     const char* raw = data.empty() ? "" : reinterpret_cast<const char*>(data.data());
     const bool text = g_utf8_validate(raw, static_cast<gssize>(data.size()), nullptr);
     SecretValue* value =
-        secret_value_new(raw, static_cast<gssize>(data.size()), text ? "text/plain" : "application/octet-stream");
+        lib->valueNew(raw, static_cast<gssize>(data.size()), text ? "text/plain" : "application/octet-stream");
     const std::string label = "Havenway: " + service + " (" + key + ")";
     std::lock_guard lock(mutex_);
     GError* error = nullptr;
-    const gboolean ok = secret_password_storev_binary_sync(schema(), attributes(service, key).get(),
+    const gboolean ok = lib->store(schema(), attributes(service, key).get(),
                                                            SECRET_COLLECTION_DEFAULT, label.c_str(), value, nullptr,
                                                            &error);
-    secret_value_unref(value);
+    lib->valueUnref(value);
     if (!ok || error) {
         logError("cannot store a secret", error);
         return false;
@@ -87,10 +145,11 @@ bool LibsecretSecretStore::write(const std::string& service, const std::string& 
 }
 
 bool LibsecretSecretStore::remove(const std::string& service, const std::string& key) {
-    if (!validText(service) || !validText(key)) return false;
+    const Libsecret* lib = libsecret();
+    if (!lib || !validText(service) || !validText(key)) return false;
     std::lock_guard lock(mutex_);
     GError* error = nullptr;
-    const gboolean removed = secret_password_clearv_sync(schema(), attributes(service, key).get(), nullptr, &error);
+    const gboolean removed = lib->clear(schema(), attributes(service, key).get(), nullptr, &error);
     if (error) {
         logError("cannot remove a secret", error);
         return false;
@@ -99,20 +158,24 @@ bool LibsecretSecretStore::remove(const std::string& service, const std::string&
 }
 
 bool LibsecretSecretStore::serviceAvailable(std::string* why) {
+    const Libsecret* lib = libsecret(why);
+    if (!lib) return false;
     GError* error = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    SecretService* service = lib->serviceGet(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
     if (!service) {
         if (why) *why = error && error->message ? error->message : "no Secret Service";
         if (error) g_error_free(error);
         return false;
     }
-    g_object_unref(service);
+    lib->objectUnref(service);
     return true;
 }
 
 bool LibsecretSecretStore::hasDefaultCollection(std::string* why) {
+    const Libsecret* lib = libsecret(why);
+    if (!lib) return false;
     GError* error = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    SecretService* service = lib->serviceGet(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
     if (!service) {
         if (why) *why = error && error->message ? error->message : "no Secret Service";
         if (error) g_error_free(error);
@@ -121,12 +184,12 @@ bool LibsecretSecretStore::hasDefaultCollection(std::string* why) {
     // Making one would prompt for a keyring password before any window
     // shows; the caller keeps the secrets elsewhere instead.
     SecretCollection* collection =
-        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+        lib->collectionForAlias(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
     const bool ok = collection != nullptr;
     if (!ok && why) *why = error && error->message ? error->message : "";
     if (error) g_error_free(error);
-    if (collection) g_object_unref(collection);
-    g_object_unref(service);
+    if (collection) lib->objectUnref(collection);
+    lib->objectUnref(service);
     return ok;
 }
 

@@ -11,6 +11,7 @@ class FakeSecretStore final : public SecretStore {
 public:
     SecretRead read(const std::string& service, const std::string& key) override {
         std::lock_guard lock(mutex_);
+        ++reads;
         if (failReads) return {SecretStatus::Error, {}};
         auto it = items_.find({service, key});
         if (it == items_.end()) return {SecretStatus::Absent, {}};
@@ -32,6 +33,7 @@ public:
     }
     bool failReads = false;
     bool failWrites = false;
+    int reads = 0;
 
 private:
     mutable std::mutex mutex_;

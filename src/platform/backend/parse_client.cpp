@@ -66,9 +66,11 @@ void ParseClient::setDefaultACL(JSON acl, bool withAccessForCurrentUser) {
 // ---- users and sessions ----
 
 void ParseClient::restoreCurrentUser() {
-    const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
+    // Signed out, the secret store is not asked: it may still be starting.
     const auto stored = settings_.stringForKey(kCurrentUserKey);
-    if (token.status != SecretStatus::Found || !isPlausibleToken(token.text()) || !stored) return;
+    if (!stored) return;
+    const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
+    if (token.status != SecretStatus::Found || !isPlausibleToken(token.text())) return;
     auto data = JSON::parse(*stored);
     auto id = data["objectId"].string();
     if (!id || id->empty()) return;

@@ -153,8 +153,10 @@ TEST_F(ParseClientTest, AuthenticateUserBecomesThatUserAcrossRestarts) {
     EXPECT_EQ(settings_.stringForKey(ParseClient::kCurrentUserKey)->find("r:tok"), std::string::npos)
         << "the token lives in the secret store only";
 
+    secrets_.reads = 0;
     auto restarted = makeClient();
     ASSERT_TRUE(restarted->currentUser());
+    EXPECT_EQ(secrets_.reads, 1);
     restarted->callFunction("getNotificationsDataV2", JSON::dictionaryLiteral({}), [](JSON, OptionalParseError) {});
     queue_.runUntilIdle();
     EXPECT_EQ(header(http_.requests.back(), "X-Parse-Session-Token"), "r:tok");
@@ -182,6 +184,12 @@ TEST_F(ParseClientTest, AFailedSignInOrATokenThatCouldSplitHeadersMakesNoUserAnd
         EXPECT_FALSE(client->currentUser()) << result;
         EXPECT_EQ(http_.requests.size(), 1u) << result;
     }
+
+    // Signed out, the start waits on no secret store (it may still be starting).
+    secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:left");
+    secrets_.reads = 0;
+    EXPECT_FALSE(makeClient()->currentUser()) << "a token without its user is not a sign-in";
+    EXPECT_EQ(secrets_.reads, 0);
 
     secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:a b");
     settings_.set(ParseClient::kCurrentUserKey, R"({"objectId":"u1"})");
