@@ -323,6 +323,20 @@ protected:
         spinUntil([&] { return !(again = running()).empty(); }, 90000);
         return again.empty() ? -1 : again.front();
     }
+    // Whether the application started again signed in as the one that quit: its
+    // main window, not the login, shows. Started with fewer variables, it would
+    // read other files and ask another backend.
+    bool signedInAgain() {
+        XPointer pointer(desktop.xvfb.display());
+        XKeyboard keyboard(desktop.xvfb.display());
+        return spinUntil(
+            [&] {
+                for (xcb_window_t w : keyboard.shownWindows())
+                    if (gear(pointer, w)) return true;
+                return false;
+            },
+            60000);
+    }
     long logged(const std::string& text) const {
         const std::string all = TempDir::read(appLog);
         long n = 0;
@@ -361,6 +375,7 @@ TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTh
     EXPECT_TRUE(fs::exists(folder() + "/bin/havenway"));
     EXPECT_TRUE(leftovers().empty());
     EXPECT_FALSE(fs::exists(archive())) << "the refused archive stays behind";
+    ASSERT_TRUE(signedInAgain()) << "the old application started again without its session";
     ::kill(old, SIGKILL);
     ASSERT_TRUE(spinUntil([&] { return running().empty(); }, 10000));
 
@@ -371,6 +386,7 @@ TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTh
     EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "new");
     EXPECT_TRUE(leftovers().empty()) << "the old application or the unpacking stayed behind";
     EXPECT_FALSE(fs::exists(archive())) << "the installed archive stays behind";
+    EXPECT_TRUE(signedInAgain()) << "the new application started without its session";
 }
 
 }  // namespace
