@@ -53,11 +53,12 @@ names_are_safe() {
 
 # We get only PATH, USER, HOME and SHELL; the application we start again
 # also needs its desktop session, which our parent (the quitting
-# application) still has.
+# application) still has, and the user's folders, language and own settings,
+# or it would start on other files than it quit on.
 session_env=
 if [ "$(readlink "/proc/$PPID/exe" 2>/dev/null || true)" = "${2:-}/bin/havenway" ]; then
     session_env=$(tr '\000' '\n' <"/proc/$PPID/environ" 2>/dev/null |
-        grep -E '^(DISPLAY|WAYLAND_DISPLAY|XAUTHORITY|XDG_RUNTIME_DIR|DBUS_SESSION_BUS_ADDRESS)=' || true)
+        grep -E '^(DISPLAY|WAYLAND_DISPLAY|XAUTHORITY|DBUS_SESSION_BUS_ADDRESS|XDG_[A-Z_]+|LANG|LANGUAGE|LC_[A-Z]+|TZ|QT_[A-Z0-9_]+|HAVENWAY_[A-Z0-9_]+)=' || true)
 fi
 
 work=

@@ -1,5 +1,6 @@
 // The update road as a user walks it: a "Havenway" folder of this build, the
-// testbed announcing a newer version; the update bar's link, Install, Restart.
+// testbed announcing a newer version; Settings' "Check for updates" or the
+// update bar's link, then Install, then Restart.
 // The application, the install script and the application they start again
 // are all real, on a private X display and bus.
 #include <signal.h>
@@ -9,8 +10,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,17 @@ namespace fs = std::filesystem;
 
 // The update bar's link colour: nothing else on the main window has it.
 constexpr std::uint32_t kUpdateLinkColour = 0x3A7045;
+// The main window's top bar and the ink of its buttons.
+constexpr std::uint32_t kTopBarColour = 0x151617;
+constexpr std::uint32_t kTopBarInk = 0xD5D6D8;
+// Settings: the toolbar's labels (and the panes' headers), the Support pane's
+// links, and the text of a push button.
+constexpr std::uint32_t kToolbarText = 0x303334;
+constexpr std::uint32_t kSettingsLinkColour = 0x15A9EA;
+constexpr std::uint32_t kButtonText = 0x000000;
+
+// Which way to the update sheet.
+enum class Road { Settings, UpdateBar };
 
 class UpdateByHand : public ::testing::Test, public QtAppFirst {
 protected:
@@ -158,9 +173,108 @@ protected:
         return reaped == pid;
     }
 
-    // Starts the folder's application, follows the update bar's link, and answers
-    // Install, then Restart. The application started again afterwards, or -1.
-    pid_t walk() {
+    // A window shown now that was not among those; a tooltip is none.
+    static xcb_window_t newWindow(XKeyboard& keyboard, const std::set<xcb_window_t>& before) {
+        for (xcb_window_t w : keyboard.shownWindows())
+            if (!before.count(w) && !keyboard.overrideRedirect(w)) return w;
+        return 0;
+    }
+
+    // The top bar's gear: its buttons from the right are the profile, the gear, the locations.
+    static std::optional<XPointer::Point> gear(XPointer& pointer, xcb_window_t main) {
+        const auto bars = pointer.findPatches(main, kTopBarColour, 1);
+        const auto bar = std::max_element(bars.begin(), bars.end(), [](const auto& a, const auto& b) {
+            return a.right - a.left < b.right - b.left;
+        });
+        if (bar == bars.end()) return std::nullopt;
+        std::vector<XPointer::Patch> icons;
+        // Far enough apart that two buttons never join, close enough that one icon's
+        // strokes do; near the ink, as a smoothed line one pixel wide never quite has it.
+        for (const auto& ink : pointer.findPatches(main, kTopBarInk, 6, 24))
+            if (ink.top >= bar->top && ink.bottom <= bar->bottom && ink.left > (bar->left + bar->right) / 2)
+                icons.push_back(ink);
+        if (icons.size() < 3) return std::nullopt;
+        return icons[icons.size() - 2].middle();
+    }
+    // The toolbar's last item, Support: the rightmost label of the top row.
+    static std::optional<XPointer::Point> supportItem(XPointer& pointer, xcb_window_t settings) {
+        const auto labels = pointer.findPatches(settings, kToolbarText, 6);
+        if (labels.empty()) return std::nullopt;
+        int top = labels.front().top;
+        for (const auto& l : labels) top = std::min(top, l.top);
+        std::optional<XPointer::Point> last;
+        for (const auto& l : labels)
+            if (l.top <= top + 4) last = l.middle();
+        return last;
+    }
+    // "Check for updates": the first push button's label below the Support pane's
+    // first link (the bottom bar has a link of that colour too).
+    static std::optional<XPointer::Point> checkButton(XPointer& pointer, xcb_window_t settings) {
+        const auto links = pointer.findPatches(settings, kSettingsLinkColour, 6);
+        const auto first = std::min_element(links.begin(), links.end(), [](const auto& a, const auto& b) {
+            return a.top < b.top;
+        });
+        if (first == links.end()) return std::nullopt;
+        std::optional<XPointer::Patch> button;
+        for (const auto& t : pointer.findPatches(settings, kButtonText, 6))
+            if (t.top > first->bottom && (!button || t.top < button->top)) button = t;
+        if (!button) return std::nullopt;
+        return button->middle();
+    }
+
+    // Settings as a user opens them, the Support pane, "Check for updates": the sheet it shows.
+    xcb_window_t sheetFromSettings(XPointer& pointer, XKeyboard& keyboard, xcb_window_t main) {
+        const auto before = keyboard.shownWindows();
+        xcb_window_t settings = 0;
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                // Asked once more at the end: no second click then.
+                if (settings) return true;
+                if (auto at = gear(pointer, main)) pointer.click(*at);
+                return spinUntil([&] { return (settings = newWindow(keyboard, before)) != 0; }, 2000);
+            },
+            20000))
+            << "no settings window after a click on the gear\n"
+            << TempDir::read(appLog);
+        if (!settings) return 0;
+        auto shown = keyboard.shownWindows();
+        xcb_window_t sheet = 0;
+        // The pane may still be drawing when first aimed at: aim again until the sheet shows.
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                if (sheet) return true;
+                if (auto at = supportItem(pointer, settings)) pointer.click(*at);
+                std::optional<XPointer::Point> check;
+                if (!spinUntil([&] { return (check = checkButton(pointer, settings)).has_value(); }, 2000))
+                    return false;
+                pointer.click(*check);
+                return spinUntil([&] { return (sheet = newWindow(keyboard, shown)) != 0; }, 2000);
+            },
+            30000))
+            << "no update sheet from the Support pane's \"Check for updates\"\n"
+            << TempDir::read(appLog);
+        return sheet;
+    }
+    xcb_window_t sheetFromUpdateBar(XPointer& pointer, XKeyboard& keyboard, xcb_window_t main,
+                                    std::optional<XPointer::Point> link) {
+        const auto before = keyboard.shownWindows();
+        xcb_window_t sheet = 0;
+        // The bar slides in: aim again until the click lands.
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                if (sheet) return true;
+                if (auto at = pointer.findColour(main, kUpdateLinkColour)) pointer.click(*(link = at));
+                return spinUntil([&] { return (sheet = newWindow(keyboard, before)) != 0; }, 2000);
+            },
+            20000))
+            << "no update sheet after a click at " << link->x << "," << link->y << "\n"
+            << TempDir::read(appLog);
+        return sheet;
+    }
+
+    // Starts the folder's application, opens the update sheet by the road, and
+    // answers Install, then Restart. The application started again afterwards, or -1.
+    pid_t walk(Road road) {
         std::vector<std::string> vars;
         for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
         appLog = dir.file("app" + std::to_string(++walks) + ".log");
@@ -170,7 +284,8 @@ protected:
         XKeyboard keyboard(desktop.xvfb.display());
         std::optional<XPointer::Point> link;
         xcb_window_t main = 0;
-        // Shown a few seconds after the configuration announced the version.
+        // Shown a few seconds after the configuration announced the version;
+        // only then does "Check for updates" know of it too.
         const bool shown = spinUntil(
             [&] {
                 for (xcb_window_t w : keyboard.shownWindows())
@@ -183,23 +298,8 @@ protected:
         // Announced to this application; nobody else's start need see it.
         EXPECT_TRUE(offer(served, ""));
 
-        const auto before = keyboard.shownWindows();
-        xcb_window_t sheet = 0;
-        // The bar slides in: aim again until the click lands.
-        EXPECT_TRUE(spinUntil(
-            [&] {
-                if (auto at = pointer.findColour(main, kUpdateLinkColour)) pointer.click(*(link = at));
-                return spinUntil(
-                    [&] {
-                        for (xcb_window_t w : keyboard.shownWindows())
-                            if (!before.count(w) && w != main) sheet = w;
-                        return sheet != 0;
-                    },
-                    2000);
-            },
-            20000))
-            << "no update sheet after a click at " << link->x << "," << link->y << "\n"
-            << TempDir::read(appLog);
+        const xcb_window_t sheet = road == Road::Settings ? sheetFromSettings(pointer, keyboard, main)
+                                                          : sheetFromUpdateBar(pointer, keyboard, main, link);
         if (!sheet) return -1;
         EXPECT_TRUE(keyboard.press(sheet, 0xff0d /* Return: Install, the default button */));
         EXPECT_TRUE(spinUntil([&] { return logged("update downloaded and ready to install") > 0; }, 60000))
@@ -222,6 +322,20 @@ protected:
         std::vector<pid_t> again;
         spinUntil([&] { return !(again = running()).empty(); }, 90000);
         return again.empty() ? -1 : again.front();
+    }
+    // Whether the application started again signed in as the one that quit: its
+    // main window, not the login, shows. Started with fewer variables, it would
+    // read other files and ask another backend.
+    bool signedInAgain() {
+        XPointer pointer(desktop.xvfb.display());
+        XKeyboard keyboard(desktop.xvfb.display());
+        return spinUntil(
+            [&] {
+                for (xcb_window_t w : keyboard.shownWindows())
+                    if (gear(pointer, w)) return true;
+                return false;
+            },
+            60000);
     }
     long logged(const std::string& text) const {
         const std::string all = TempDir::read(appLog);
@@ -250,26 +364,29 @@ protected:
     std::string appLog;
 };
 
-// One walk after the other: the testbed offers one update at a time.
+// One walk after the other: the testbed offers one update at a time. The bad
+// archive is reached by the update bar, the good one by Settings.
 TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTheSameFolder) {
     // The testbed's bad archive: no bin/havenway.
     ASSERT_TRUE(offer("", nextVersion()));
-    const pid_t old = walk();
+    const pid_t old = walk(Road::UpdateBar);
     ASSERT_GT(old, 0) << "the old application was not started again";
     EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "old");
     EXPECT_TRUE(fs::exists(folder() + "/bin/havenway"));
     EXPECT_TRUE(leftovers().empty());
     EXPECT_FALSE(fs::exists(archive())) << "the refused archive stays behind";
+    ASSERT_TRUE(signedInAgain()) << "the old application started again without its session";
     ::kill(old, SIGKILL);
     ASSERT_TRUE(spinUntil([&] { return running().empty(); }, 10000));
 
     served = makeUpdate();
     ASSERT_TRUE(offer(served, nextVersion()));
-    const pid_t again = walk();
+    const pid_t again = walk(Road::Settings);
     ASSERT_GT(again, 0) << "nothing started again";
     EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "new");
     EXPECT_TRUE(leftovers().empty()) << "the old application or the unpacking stayed behind";
     EXPECT_FALSE(fs::exists(archive())) << "the installed archive stays behind";
+    EXPECT_TRUE(signedInAgain()) << "the new application started without its session";
 }
 
 }  // namespace

@@ -34,6 +34,13 @@ public:
         return shown;
     }
 
+    // Whether the window is a tooltip or a popup the window manager never sees.
+    bool overrideRedirect(xcb_window_t window) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
+            xcb_get_window_attributes_reply(c_.get(), xcb_get_window_attributes(c_.get(), window), nullptr), std::free);
+        return a && a->override_redirect;
+    }
+
     // Gives the window the input focus and presses and releases the key of
     // keysym there, with the modifiers of state (XCB_MOD_MASK_*) held.
     bool press(xcb_window_t window, xcb_keysym_t keysym, uint16_t state = 0) {

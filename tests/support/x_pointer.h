@@ -6,11 +6,13 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hw::test {
 
@@ -31,36 +33,57 @@ public:
     // The middle of the pixels of exactly this colour ("#RRGGBB" as 0xRRGGBB) inside the
     // window, in screen coordinates; nothing when the window shows none.
     std::optional<Point> findColour(xcb_window_t window, std::uint32_t rgb) {
-        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
-            xcb_get_geometry_reply(c_.get(), xcb_get_geometry(c_.get(), window), nullptr), std::free);
-        if (!g) return std::nullopt;
-        std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
-            xcb_get_image_reply(c_.get(),
-                                xcb_get_image(c_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, g->width, g->height, ~0u),
-                                nullptr),
-            std::free);
-        // Xvfb's default screen: 24 bits in 32, blue first.
-        if (!image || image->depth != 24 ||
-            xcb_get_image_data_length(image.get()) < static_cast<int>(4u * g->width * g->height))
-            return std::nullopt;
-        const std::uint8_t* p = xcb_get_image_data(image.get());
+        const auto shot = grab(window);
         long sx = 0, sy = 0, n = 0;
-        for (int y = 0; y < g->height; ++y) {
-            for (int x = 0; x < g->width; ++x) {
-                const std::uint8_t* px = p + 4 * (y * g->width + x);
-                if ((std::uint32_t(px[2]) << 16 | std::uint32_t(px[1]) << 8 | px[0]) != rgb) continue;
-                sx += x;
-                sy += y;
-                ++n;
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x)
+                if (shot.at(x, y) == rgb) sx += x, sy += y, ++n;
+        if (n == 0) return std::nullopt;
+        return Point{shot.origin.x + static_cast<int>(sx / n), shot.origin.y + static_cast<int>(sy / n)};
+    }
+
+    // A patch of one colour: its bounds in screen coordinates, edges included.
+    struct Patch {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        Point middle() const { return {(left + right) / 2, (top + bottom) / 2}; }
+    };
+    // The separate patches of this colour inside the window, left to right;
+    // pixels at most gap apart belong to one patch, as the strokes of one icon or
+    // the letters of one word do. Tolerance: how far each channel may stray, for
+    // thin strokes smoothed at their edges.
+    std::vector<Patch> findPatches(xcb_window_t window, std::uint32_t rgb, int gap = 3, int tolerance = 0) {
+        auto shot = grab(window);
+        shot.tolerance = tolerance;
+        std::vector<int> label(static_cast<std::size_t>(shot.width) * static_cast<std::size_t>(shot.height), -1);
+        std::vector<Patch> patches;
+        for (int y = 0; y < shot.height; ++y) {
+            for (int x = 0; x < shot.width; ++x) {
+                if (label[idx(shot, x, y)] >= 0 || !shot.is(x, y, rgb)) continue;
+                const int id = static_cast<int>(patches.size());
+                Patch patch{x, y, x, y};
+                std::vector<Point> todo{{x, y}};
+                label[idx(shot, x, y)] = id;
+                while (!todo.empty()) {
+                    const Point p = todo.back();
+                    todo.pop_back();
+                    patch.left = std::min(patch.left, p.x), patch.right = std::max(patch.right, p.x);
+                    patch.top = std::min(patch.top, p.y), patch.bottom = std::max(patch.bottom, p.y);
+                    for (int ny = std::max(0, p.y - gap); ny <= std::min(shot.height - 1, p.y + gap); ++ny)
+                        for (int nx = std::max(0, p.x - gap); nx <= std::min(shot.width - 1, p.x + gap); ++nx)
+                            if (label[idx(shot, nx, ny)] < 0 && shot.is(nx, ny, rgb)) {
+                                label[idx(shot, nx, ny)] = id;
+                                todo.push_back({nx, ny});
+                            }
+                }
+                patches.push_back(patch);
             }
         }
-        if (n == 0) return std::nullopt;
-        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> at(
-            xcb_translate_coordinates_reply(
-                c_.get(), xcb_translate_coordinates(c_.get(), window, screen()->root, 0, 0), nullptr),
-            std::free);
-        if (!at) return std::nullopt;
-        return Point{at->dst_x + static_cast<int>(sx / n), at->dst_y + static_cast<int>(sy / n)};
+        for (Patch& p : patches) {
+            p.left += shot.origin.x, p.right += shot.origin.x;
+            p.top += shot.origin.y, p.bottom += shot.origin.y;
+        }
+        std::sort(patches.begin(), patches.end(), [](const Patch& a, const Patch& b) { return a.left < b.left; });
+        return patches;
     }
 
     // Moves there and clicks the first button.
@@ -74,6 +97,49 @@ public:
     }
 
 private:
+    // The window's pixels as the screen shows them, and where it is on it.
+    struct Shot {
+        int width = 0, height = 0;
+        Point origin;
+        std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image{nullptr, std::free};
+        std::uint32_t at(int x, int y) const {
+            const std::uint8_t* px = xcb_get_image_data(image.get()) + 4 * (y * width + x);
+            return std::uint32_t(px[2]) << 16 | std::uint32_t(px[1]) << 8 | px[0];
+        }
+        int tolerance = 0;
+        bool is(int x, int y, std::uint32_t rgb) const {
+            const std::uint32_t c = at(x, y);
+            for (int shift : {0, 8, 16})
+                if (std::abs(int(c >> shift & 0xFF) - int(rgb >> shift & 0xFF)) > tolerance) return false;
+            return true;
+        }
+    };
+    static std::size_t idx(const Shot& s, int x, int y) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(s.width) + static_cast<std::size_t>(x);
+    }
+    // Empty when the window is gone or the screen is not Xvfb's default.
+    Shot grab(xcb_window_t window) {
+        Shot shot;
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(c_.get(), xcb_get_geometry(c_.get(), window), nullptr), std::free);
+        if (!g) return shot;
+        shot.image.reset(xcb_get_image_reply(
+            c_.get(), xcb_get_image(c_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, g->width, g->height, ~0u),
+            nullptr));
+        // Xvfb's default screen: 24 bits in 32, blue first.
+        if (!shot.image || shot.image->depth != 24 ||
+            xcb_get_image_data_length(shot.image.get()) < static_cast<int>(4u * g->width * g->height))
+            return shot;
+        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> at(
+            xcb_translate_coordinates_reply(c_.get(), xcb_translate_coordinates(c_.get(), window, screen()->root, 0, 0),
+                                            nullptr),
+            std::free);
+        if (!at) return shot;
+        shot.width = g->width;
+        shot.height = g->height;
+        shot.origin = {at->dst_x, at->dst_y};
+        return shot;
+    }
     static xcb_extension_t& xtest() {
         static xcb_extension_t id{"XTEST", 0};
         return id;
