@@ -382,6 +382,43 @@ TEST_F(KillSwitchByHand, SettingsTurnTheLockOnForBothProtocolsAndOffAgain) {
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
 }
 
+// An account made a moment ago in the sign-up window connects: e-mail,
+// password, Return, then GET STARTED.
+TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
+    std::filesystem::remove(dir.path() + "/data/havenway/secrets.json");
+    const std::string route = defaultRoute();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil([&] { return (shown = keys->shownWindows()).size() == 1 && logged("sign-up mode") == 1; },
+                          30000))
+        << TempDir::read(log());
+    spinFor(500);
+    const xcb_window_t window = *shown.begin();
+    const std::string email = "kill.switch." + std::to_string(::getpid()) + "." + std::to_string(::time(nullptr)) +
+                              "@example.com";
+    ASSERT_TRUE(keys->type(window, email));
+    ASSERT_TRUE(keys->press(window, 0xff0d /* Return: on to the password */));
+    ASSERT_TRUE(keys->type(window, "byhand123"));
+    ASSERT_TRUE(keys->press(window, 0xff0d /* Return: sign up */));
+    ASSERT_TRUE(spinUntil([&] { return logged("account created") == 1; }, 60000)) << TempDir::read(log());
+    // GET STARTED, where the log-in button is, once it shows (again after a
+    // while if a busy machine let the click come first).
+    spinFor(1000);
+    bool signedIn = false;
+    for (int attempt = 0; attempt < 3 && !signedIn; ++attempt) {
+        ASSERT_TRUE(keys->click(window, 190, 478));
+        signedIn = spinUntil([&] { return itemStarting(trayLayout(service), "Sign Out") != nullptr; }, 20000);
+    }
+    ASSERT_TRUE(signedIn) << TempDir::read(log());
+
+    EXPECT_TRUE(connectNetherlands(service, 1).contains("OpenVPN")) << TempDir::read(log()) << bed.helperLog();
+    click(service, itemStarting(trayLayout(service), "Disconnect"));
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
+        << defaultRoute() << bed.helperLog();
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+}
+
 // The stranding sequence: the lock is on, the server's lookup fails; the
 // attempt ends, and leaving the application brings the route back.
 TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack) {
