@@ -382,9 +382,10 @@ TEST_F(KillSwitchByHand, SettingsTurnTheLockOnForBothProtocolsAndOffAgain) {
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
 }
 
-// An account made a moment ago in the sign-up window connects: e-mail,
-// password, Return, then GET STARTED.
+// An account made a moment ago in the sign-up window connects, under the lock
+// an earlier run left on: e-mail, password, Return, then GET STARTED.
 TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
+    killSwitchWasOn();
     std::filesystem::remove(dir.path() + "/data/havenway/secrets.json");
     const std::string route = defaultRoute();
     const QString service = startItem();
@@ -413,6 +414,7 @@ TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
     ASSERT_TRUE(signedIn) << TempDir::read(log());
 
     EXPECT_TRUE(connectNetherlands(service, 1).contains("OpenVPN")) << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(lockEngaged());
     click(service, itemStarting(trayLayout(service), "Disconnect"));
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
         << defaultRoute() << bed.helperLog();
