@@ -29,6 +29,7 @@
 #include "support/tray_desktop.h"
 #include "support/tray_menu_reader.h"
 #include "support/x_keyboard.h"
+#include "support/x_pointer.h"
 #include "testbed/testbed_env.h"
 
 namespace hw::test {

@@ -50,8 +50,10 @@ protected:
         ::chmod(bed.dir.path().c_str(), 0711);
         TempDir::write(bed.dir.file("resolv.conf"), "nameserver " + bed.env.get("HAVENWAY_TESTBED_VPN_SERVER") + "\n");
         ::mkdir(bed.dir.file("run").c_str(), 0700);
-        helper = ChildProcess({"ip", "netns", "exec", ns, helperBinary()}, bed.dir.file("helper.log"),
-                              testbed::helperEnvironment(bed.dir.path()));
+        // The testbed's CA, which its IKEv2 server's certificate comes from.
+        auto environment = testbed::helperEnvironment(bed.dir.path());
+        environment.push_back("HAVENWAY_TEST_CA=" + bed.env.get("HAVENWAY_TEST_CA"));
+        helper = ChildProcess({"ip", "netns", "exec", ns, helperBinary()}, bed.dir.file("helper.log"), environment);
         ASSERT_TRUE(waitFor([&] { return ::access(bed.dir.file("helper.sock").c_str(), F_OK) == 0; }, 10s))
             << bed.helperLog();
         // The helper as a system unit would have installed it.
@@ -183,22 +185,31 @@ TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLea
 }
 
 // The kill switch in the running application, as a user meets it: the real
-// havenway as an ordinary user (nobody) beside the real root helper, the
-// setting turned on in an earlier run, the windows' tray driven as a panel.
+// havenway as an ordinary user (nobody) beside the real root helper, its
+// Settings window reached through the main window's gear, the tray driven as
+// a panel.
 class KillSwitchByHand : public HavenwayTrayConnects {
 protected:
     void SetUp() override {
         appUser = 65534;
         HavenwayTrayConnects::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
-        settings.set(SettingsUserDefaults::useNetworkLock, true);
-        ASSERT_TRUE(settings.synchronize());
         handOver();
+        keys = std::make_unique<XKeyboard>(desktop.xvfb.display());
+        mouse = std::make_unique<XPointer>(desktop.xvfb.display());
+        ASSERT_TRUE(keys->ok());
+        ASSERT_TRUE(mouse->ok());
     }
     void TearDown() override {
         run({"nft", "delete", "table", "inet", "hw_test_no_dns"});
         HavenwayTrayConnects::TearDown();
+    }
+    // The setting as an earlier run left it.
+    void killSwitchWasOn() {
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::useNetworkLock, true);
+        ASSERT_TRUE(settings.synchronize());
+        handOver();
     }
     ProcessResult run(std::vector<std::string> argv) {
         ProcessRequest r;
@@ -225,29 +236,185 @@ protected:
         if (locations) kept = *locations;
         return locations ? &kept : nullptr;
     }
+    // The settings file as the application left it.
+    JsonSettingsStore stored() { return JsonSettingsStore(dir.path() + "/config/havenway/settings.json"); }
+
+    // Colours the windows draw with: the main window's top-bar buttons, the
+    // Settings toolbar's icons, the rim of a check or radio box, the default
+    // button's rim.
+    static constexpr std::uint32_t kTopBarInk = 0xd5d6d8, kToolbarIcon = 0x4b4e51, kBoxRim = 0xbcbcbc,
+                                   kDefaultRim = 0x26709e;
+
+    // Settings as a user opens it: Open Havenway, then the gear, second from
+    // the right of the main window's top-bar buttons (the list button's thin
+    // lines never show the ink unblended). The Settings window, or 0.
+    xcb_window_t openSettings(const QString& service) {
+        const MenuNode menu = trayLayout(service);
+        const MenuNode* open = itemStarting(menu, "Open Havenway");
+        if (!open) return 0;
+        trayClick(service, open->id);
+        std::vector<XPointer::Point> buttons;
+        const bool shown = spinUntil(
+            [&] {
+                for (xcb_window_t w : keys->shownWindows())
+                    if ((buttons = mouse->findColourSpots(w, kTopBarInk, {0, 0, 1 << 15, 48}, 8)).size() >= 2) return true;
+                return false;
+            },
+            20000);
+        if (!shown) return 0;
+        const auto before = keys->shownWindows();
+        mouse->click(buttons[buttons.size() - 2]);
+        xcb_window_t settings = 0;
+        spinUntil(
+            [&] {
+                for (xcb_window_t w : keys->shownWindows())
+                    if (!before.count(w)) settings = w;
+                return settings != 0;
+            },
+            15000);
+        return settings;
+    }
+    // Clicks the pane's item in the toolbar (0 General, 1 Protocol, 3 Kill
+    // Switch), then, once the pane shows its count of check or radio boxes,
+    // the box-th from the top, then Apply. Empty once the window has closed,
+    // else the step that failed.
+    std::string tickAndApply(xcb_window_t settings, int pane, const std::string& paneAction, std::size_t count,
+                             std::size_t box) {
+        std::vector<XPointer::Point> items, boxes, apply;
+        if (!spinUntil([&] { return (items = mouse->findColourSpots(settings, kToolbarIcon, {0, 0, 1 << 15, 60}, 8)).size() == 5; },
+                       10000))
+            return "toolbar items: " + std::to_string(items.size());
+        const long chosen = logged(paneAction);
+        mouse->click(items[std::size_t(pane)]);
+        if (!spinUntil([&] { return logged(paneAction) > chosen; }, 10000)) return "no " + paneAction;
+        const XPointer::Point size = mouse->size(settings);
+        // The boxes' column is the leftmost showing their rim (text, further
+        // right, has pixels of that grey too); the boxes lie down it.
+        const auto column = [&]() -> std::vector<XPointer::Point> {
+            const auto spots = mouse->findColourSpots(settings, kBoxRim, {0, 70, size.x / 4, size.y - 60}, 4);
+            if (spots.empty()) return {};
+            const int x = spots.front().x - mouse->origin(settings).x;
+            return mouse->findColourSpots(settings, kBoxRim, {x - 8, 70, x + 8, size.y - 60}, 16, false, true);
+        };
+        if (!spinUntil([&] { return (boxes = column()).size() == count; }, 10000))
+            return "boxes: " + std::to_string(boxes.size());
+        const long changes = logged("on Options parameters changed!");
+        // Again after a while when a busy start let the click come too early.
+        bool changed = false;
+        for (int attempt = 0; attempt < 3 && !changed; ++attempt) {
+            mouse->click(boxes[box]);
+            changed = spinUntil([&] { return logged("on Options parameters changed!") > changes; }, 5000);
+        }
+        if (!changed) return "no change at " + std::to_string(boxes[box].x) + "," + std::to_string(boxes[box].y);
+        const XPointer::Band bottom{size.x / 2, size.y - 54, size.x, size.y};
+        if (!spinUntil([&] { return !(apply = mouse->findColourSpots(settings, kDefaultRim, bottom, 8)).empty(); }, 10000))
+            return "no Apply";
+        mouse->click(apply.back());
+        return spinUntil([&] { return !keys->shownWindows().count(settings); }, 10000) ? "" : "the window stayed";
+    }
+    // Connects to the Netherlands from the tray; the protocol the tray then names.
+    QString connectNetherlands(const QString& service, long times) {
+        const MenuNode* locations = locationsMenu(service);
+        if (!locations) return "no locations";
+        click(service, itemStarting(*locations, "Netherlands"));
+        if (!spinUntil([&] { return notified("Connected to Netherlands") == times; }, 90000)) return "not connected";
+        const MenuNode* protocol = nullptr;
+        MenuNode menu;
+        spinUntil([&] { return (protocol = itemStarting(menu = trayLayout(service), "Protocol:")) != nullptr; }, 10000);
+        return protocol ? protocol->label() : "no protocol";
+    }
+    // A datagram to an address outside the tunnel arrives only through it,
+    // from the tunnel's addresses (the prefix).
+    void outsideOnlyThrough(const std::string& tunnelPrefix) {
+        const std::string outside = GlobalConstants::primaryDNS;
+        const long through = questions(outside, tunnelPrefix), around = questions(outside, "10.66.0.");
+        EXPECT_TRUE(nameServerAnswers(outside));
+        EXPECT_TRUE(waitFor([&] { return questions(outside, tunnelPrefix) == through + 1; }, 5s)) << tunnelPrefix;
+        EXPECT_EQ(questions(outside, "10.66.0."), around);
+    }
+
+    std::unique_ptr<XKeyboard> keys;
+    std::unique_ptr<XPointer> mouse;
 };
 
-TEST_F(KillSwitchByHand, TheLockRoadConnectsAndADisconnectLetsGoOfTheLock) {
+// One launch for the whole road: the kill switch on in Settings, a connect
+// over OpenVPN and then over IKEv2 (chosen in Settings) under the lock, and
+// the kill switch off again.
+TEST_F(KillSwitchByHand, SettingsTurnTheLockOnForBothProtocolsAndOffAgain) {
     const std::string route = defaultRoute();
     ASSERT_FALSE(route.empty());
     const QString service = startItem();
     ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
-    const MenuNode* locations = locationsMenu(service);
-    ASSERT_NE(locations, nullptr) << TempDir::read(log());
-    click(service, itemStarting(*locations, "Netherlands"));
-    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") == 1; }, 90000))
-        << TempDir::read(log()) << bed.helperLog();
-    EXPECT_TRUE(lockEngaged());
+    ASSERT_NE(locationsMenu(service), nullptr) << TempDir::read(log());
     const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
+    const auto disconnect = [&] {
+        click(service, itemStarting(trayLayout(service), "Disconnect"));
+        EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
+            << defaultRoute() << bed.helperLog();
+    };
+
+    xcb_window_t settings = openSettings(service);
+    ASSERT_NE(settings, 0u) << TempDir::read(log());
+    ASSERT_EQ(tickAndApply(settings, 3, "onKillSwitchItemClick", 1, 0), "") << TempDir::read(log());
+    EXPECT_TRUE(stored().boolForKey(SettingsUserDefaults::useNetworkLock));
+
+    EXPECT_TRUE(connectNetherlands(service, 1).contains("OpenVPN")) << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(lockEngaged());
     EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), ip) != nullptr; }, 20000));
+    outsideOnlyThrough("10.67.0.");
+    disconnect();
 
-    // A datagram to an address outside the tunnel arrives only through it.
-    const std::string outside = GlobalConstants::primaryDNS;
-    const long through = questions(outside, "10.67.0."), around = questions(outside, "10.66.0.");
-    EXPECT_TRUE(nameServerAnswers(outside));
-    EXPECT_TRUE(waitFor([&] { return questions(outside, "10.67.0.") == through + 1; }, 5s));
-    EXPECT_EQ(questions(outside, "10.66.0."), around);
+    // IKEv2, the fourth of the protocol's radio boxes.
+    ASSERT_NE(settings = openSettings(service), 0u) << TempDir::read(log());
+    ASSERT_EQ(tickAndApply(settings, 1, "onProtocolItemClick", 4, 3), "") << TempDir::read(log());
+    EXPECT_EQ(stored().stringForKey(SettingsUserDefaults::vpnProtocols), std::string(rawValue(VPNProtocols::IKEv2_StrongSwan)));
+    EXPECT_TRUE(connectNetherlands(service, 2).contains("IKEv2")) << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(lockEngaged());
+    EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), ip) != nullptr; }, 20000));
+    outsideOnlyThrough("10.68.0.");
+    disconnect();
 
+    ASSERT_NE(settings = openSettings(service), 0u) << TempDir::read(log());
+    ASSERT_EQ(tickAndApply(settings, 3, "onKillSwitchItemClick", 1, 0), "") << TempDir::read(log());
+    EXPECT_FALSE(stored().boolForKey(SettingsUserDefaults::useNetworkLock));
+    EXPECT_FALSE(lockEngaged());
+    EXPECT_EQ(defaultRoute(), route);
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+}
+
+// An account made a moment ago in the sign-up window connects, under the lock
+// an earlier run left on: e-mail, password, Return, then GET STARTED.
+TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
+    killSwitchWasOn();
+    std::filesystem::remove(dir.path() + "/data/havenway/secrets.json");
+    const std::string route = defaultRoute();
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil([&] { return (shown = keys->shownWindows()).size() == 1 && logged("sign-up mode") == 1; },
+                          30000))
+        << TempDir::read(log());
+    spinFor(500);
+    const xcb_window_t window = *shown.begin();
+    const std::string email = "kill.switch." + std::to_string(::getpid()) + "." + std::to_string(::time(nullptr)) +
+                              "@example.com";
+    ASSERT_TRUE(keys->type(window, email));
+    ASSERT_TRUE(keys->press(window, 0xff0d /* Return: on to the password */));
+    ASSERT_TRUE(keys->type(window, "byhand123"));
+    ASSERT_TRUE(keys->press(window, 0xff0d /* Return: sign up */));
+    ASSERT_TRUE(spinUntil([&] { return logged("account created") == 1; }, 60000)) << TempDir::read(log());
+    // GET STARTED, where the log-in button is, once it shows (again after a
+    // while if a busy machine let the click come first).
+    spinFor(1000);
+    bool signedIn = false;
+    for (int attempt = 0; attempt < 3 && !signedIn; ++attempt) {
+        ASSERT_TRUE(keys->click(window, 190, 478));
+        signedIn = spinUntil([&] { return itemStarting(trayLayout(service), "Sign Out") != nullptr; }, 20000);
+    }
+    ASSERT_TRUE(signedIn) << TempDir::read(log());
+
+    EXPECT_TRUE(connectNetherlands(service, 1).contains("OpenVPN")) << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(lockEngaged());
     click(service, itemStarting(trayLayout(service), "Disconnect"));
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
         << defaultRoute() << bed.helperLog();
@@ -257,6 +424,7 @@ TEST_F(KillSwitchByHand, TheLockRoadConnectsAndADisconnectLetsGoOfTheLock) {
 // The stranding sequence: the lock is on, the server's lookup fails; the
 // attempt ends, and leaving the application brings the route back.
 TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack) {
+    killSwitchWasOn();
     const std::string route = defaultRoute();
     const QString service = startItem();
     ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
@@ -282,19 +450,17 @@ TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack
     EXPECT_TRUE(spinUntil([&] { return lockEngaged(); }, 10000));
     run({"nft", "delete", "table", "inet", "hw_test_no_dns"});
 
-    XKeyboard keyboard(desktop.xvfb.display());
-    ASSERT_TRUE(keyboard.ok());
-    const auto shown = keyboard.shownWindows();
+    const auto shown = keys->shownWindows();
     click(service, itemStarting(trayLayout(service), "Quit"));
     xcb_window_t question = 0;
     ASSERT_TRUE(spinUntil(
         [&] {
-            for (xcb_window_t w : keyboard.shownWindows())
+            for (xcb_window_t w : keys->shownWindows())
                 if (!shown.count(w)) question = w;
             return question != 0;
         },
         10000));
-    ASSERT_TRUE(keyboard.press(question, 0xff0d /* Return: the default button, Quit */));
+    ASSERT_TRUE(keys->press(question, 0xff0d /* Return: the default button, Quit */));
     EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
     app = -1;
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))

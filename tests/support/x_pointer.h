@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <algorithm>
 
 namespace hw::test {
 
@@ -84,6 +85,73 @@ public:
         }
         std::sort(patches.begin(), patches.end(), [](const Patch& a, const Patch& b) { return a.left < b.left; });
         return patches;
+    }
+
+    struct Band {
+        int left = 0, top = 0, right = 1 << 15, bottom = 1 << 15;
+    };
+    // The middles of the separate spots of exactly this colour inside the band of
+    // the window, in screen coordinates, left to right (or top to bottom with
+    // down): lines of the colour closer than gap belong to one spot, so a row of
+    // drawn buttons gives one spot each.
+    std::vector<Point> findColourSpots(xcb_window_t window, std::uint32_t rgb, Band band, int gap = 4,
+                                       bool oneSpot = false, bool down = false) {
+        std::vector<Point> spots;
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(c_.get(), xcb_get_geometry(c_.get(), window), nullptr), std::free);
+        if (!g) return spots;
+        std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
+            xcb_get_image_reply(c_.get(),
+                                xcb_get_image(c_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, g->width, g->height, ~0u),
+                                nullptr),
+            std::free);
+        // Xvfb's default screen: 24 bits in 32, blue first.
+        if (!image || image->depth != 24 ||
+            xcb_get_image_data_length(image.get()) < static_cast<int>(4u * g->width * g->height))
+            return spots;
+        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> at(
+            xcb_translate_coordinates_reply(
+                c_.get(), xcb_translate_coordinates(c_.get(), window, screen()->root, 0, 0), nullptr),
+            std::free);
+        if (!at) return spots;
+        const std::uint8_t* p = xcb_get_image_data(image.get());
+        const int x0 = std::max(band.left, 0), x1 = std::min<int>(band.right, g->width);
+        const int y0 = std::max(band.top, 0), y1 = std::min<int>(band.bottom, g->height);
+        long sx = 0, sy = 0, n = 0;
+        int last = -(1 << 20);
+        const auto close = [&] {
+            if (n > 0) spots.push_back({at->dst_x + static_cast<int>(sx / n), at->dst_y + static_cast<int>(sy / n)});
+            sx = sy = n = 0;
+        };
+        const int outer0 = down ? y0 : x0, outer1 = down ? y1 : x1, inner0 = down ? x0 : y0, inner1 = down ? x1 : y1;
+        for (int o = outer0; o < outer1; ++o) {
+            for (int i = inner0; i < inner1; ++i) {
+                const int x = down ? i : o, y = down ? o : i;
+                const std::uint8_t* px = p + 4 * (y * g->width + x);
+                if ((std::uint32_t(px[2]) << 16 | std::uint32_t(px[1]) << 8 | px[0]) != rgb) continue;
+                if (!oneSpot && o - last > gap) close();
+                last = o;
+                sx += x;
+                sy += y;
+                ++n;
+            }
+        }
+        close();
+        return spots;
+    }
+    // Where the window's corner is on the screen.
+    Point origin(xcb_window_t window) {
+        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> at(
+            xcb_translate_coordinates_reply(
+                c_.get(), xcb_translate_coordinates(c_.get(), window, screen()->root, 0, 0), nullptr),
+            std::free);
+        return at ? Point{at->dst_x, at->dst_y} : Point{};
+    }
+    // The window's size.
+    Point size(xcb_window_t window) {
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(c_.get(), xcb_get_geometry(c_.get(), window), nullptr), std::free);
+        return g ? Point{g->width, g->height} : Point{};
     }
 
     // Moves there and clicks the first button.
