@@ -95,6 +95,15 @@ void logError(const char* what, GError* error) {
     if (error) g_error_free(error);
 }
 
+// The session's Secret Service, or null with the reason.
+SecretService* openService(const Libsecret& lib, std::string* why) {
+    GError* error = nullptr;
+    SecretService* service = lib.serviceGet(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (!service && why) *why = error && error->message ? error->message : "no Secret Service";
+    if (error) g_error_free(error);
+    return service;
+}
+
 }  // namespace
 
 SecretRead LibsecretSecretStore::read(const std::string& service, const std::string& key) {
@@ -159,28 +168,17 @@ bool LibsecretSecretStore::remove(const std::string& service, const std::string&
 
 bool LibsecretSecretStore::serviceAvailable(std::string* why) {
     const Libsecret* lib = libsecret(why);
-    if (!lib) return false;
-    GError* error = nullptr;
-    SecretService* service = lib->serviceGet(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
-    if (!service) {
-        if (why) *why = error && error->message ? error->message : "no Secret Service";
-        if (error) g_error_free(error);
-        return false;
-    }
+    SecretService* service = lib ? openService(*lib, why) : nullptr;
+    if (!service) return false;
     lib->objectUnref(service);
     return true;
 }
 
 bool LibsecretSecretStore::hasDefaultCollection(std::string* why) {
     const Libsecret* lib = libsecret(why);
-    if (!lib) return false;
+    SecretService* service = lib ? openService(*lib, why) : nullptr;
+    if (!service) return false;
     GError* error = nullptr;
-    SecretService* service = lib->serviceGet(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
-    if (!service) {
-        if (why) *why = error && error->message ? error->message : "no Secret Service";
-        if (error) g_error_free(error);
-        return false;
-    }
     // Making one would prompt for a keyring password before any window
     // shows; the caller keeps the secrets elsewhere instead.
     SecretCollection* collection =
