@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -44,13 +45,12 @@
 #include "platform/linux_system_info.h"
 #include "platform/log.h"
 #include "platform/netlink_route_watch.h"
+#include "platform/network_module.h"
 #include "platform/paths.h"
 #include "platform/posix_process_launcher.h"
 #include "platform/posix_process_runner.h"
 #include "platform/qt/logind_sleep_watch.h"
 #include "platform/qt/nm_wifi.h"
-#include "platform/qt/qt_file_download.h"
-#include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_image_codec.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/qt/qt_signal_watch.h"
@@ -64,6 +64,7 @@
 #include "services/analytics_service.h"
 #include "services/auth_service.h"
 #include "services/links_manager.h"
+#include "view/font_warm_up.h"
 #include "view/havenway_application.h"
 #include "view/user_defaults_controller.h"
 #include "services/analytics_service.h"
@@ -126,8 +127,10 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
 
-    // Found while the application object and the hub are made.
-    std::unique_ptr<SecretStore> secrets = makeSecretStoreInBackground();
+    // Read while the application object is made, which takes longer.
+    std::jthread fonts = warmUpFontConfiguration();
+    // Chosen once the first window is up, or at the first secret if sooner.
+    std::unique_ptr<BackgroundChosenSecretStore> secrets = makeSecretStoreInBackground();
     if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
     if (std::string why; !instance.primary->listen(&why)) {
@@ -139,7 +142,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     SystemClock clock;
     JsonSettingsStore store;
     store.registerDefaults(SettingsUserDefaults::defaults());
-    QtHttpClient http(queue);
+    LateHttpClient http(queue);
     LinuxSystemInfo system;
     QtImageCodec codec;
     std::string error;
@@ -188,7 +191,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     XdgLoginItems loginItems;
     const std::string self = ownPath();
     // ---- Auto-update ----
-    QtFileDownload updateDownload(queue);
+    LateFileDownload updateDownload(queue);
     PosixProcessLauncher updateLauncher;
     // ---- end auto-update ----
 
@@ -345,6 +348,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     appDelegate.applicationWillFinishLaunching();
     appDelegate.applicationDidFinishLaunching();
     if (options.url) appDelegate.handleURLEvent(options.url);
+    queue.post([&secrets] { secrets->begin(); });
     const int code = app.exec();
     delegate = nullptr;
     return code;

@@ -3,39 +3,76 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include <openssl/opensslv.h>
+
 #include <array>
 #include <stdexcept>
+
+#include "platform/shared_library.h"
 
 namespace hw {
 namespace {
 
-Bytes digest(const EVP_MD* md, const void* data, std::size_t size) {
+// libcrypto is opened at the first digest: the first window needs none, and
+// loading it with the program costs every start its relocation.
+struct Crypto {
+    decltype(&EVP_Digest) digest = nullptr;
+    decltype(&EVP_md5) md5 = nullptr;
+    decltype(&EVP_sha1) sha1 = nullptr;
+    decltype(&EVP_sha256) sha256 = nullptr;
+    decltype(&OPENSSL_cleanse) cleanse = nullptr;
+};
+
+#define HW_STRINGIFY2(x) #x
+#define HW_STRINGIFY(x) HW_STRINGIFY2(x)
+
+const Crypto& crypto() {
+    // A failed load throws, and the next digest tries again.
+    static const Crypto loaded = [] {
+        SharedLibrary library("libcrypto.so." HW_STRINGIFY(OPENSSL_VERSION_MAJOR));
+        Crypto c;
+        library.bind(c.digest, "EVP_Digest");
+        library.bind(c.md5, "EVP_md5");
+        library.bind(c.sha1, "EVP_sha1");
+        library.bind(c.sha256, "EVP_sha256");
+        library.bind(c.cleanse, "OPENSSL_cleanse");
+        if (!library.ok()) throw std::runtime_error("no digests: " + library.failure());
+        return c;
+    }();
+    return loaded;
+}
+
+enum class Algorithm { MD5, SHA1, SHA256 };
+
+Bytes digest(Algorithm algorithm, const void* data, std::size_t size) {
+    const Crypto& c = crypto();
+    const EVP_MD* md = algorithm == Algorithm::MD5 ? c.md5() : algorithm == Algorithm::SHA1 ? c.sha1() : c.sha256();
     std::array<unsigned char, EVP_MAX_MD_SIZE> out{};
     unsigned int length = 0;
-    if (EVP_Digest(data, size, out.data(), &length, md, nullptr) != 1) {
+    if (c.digest(data, size, out.data(), &length, md, nullptr) != 1) {
         // Only a broken libcrypto gets here; an empty digest would pass for a value.
         throw std::runtime_error("digest failed");
     }
     Bytes result(out.begin(), out.begin() + length);
-    OPENSSL_cleanse(out.data(), out.size());
+    c.cleanse(out.data(), out.size());
     return result;
 }
 
-std::string hexDigest(const EVP_MD* md, std::string_view text) {
-    Bytes raw = digest(md, text.data(), text.size());
+std::string hexDigest(Algorithm algorithm, std::string_view text) {
+    Bytes raw = digest(algorithm, text.data(), text.size());
     std::string hex = toHexString(raw);
-    OPENSSL_cleanse(raw.data(), raw.size());
+    crypto().cleanse(raw.data(), raw.size());
     return hex;
 }
 
 }  // namespace
 
-Bytes MD5(std::span<const std::uint8_t> data) { return digest(EVP_md5(), data.data(), data.size()); }
-Bytes SHA1(std::span<const std::uint8_t> data) { return digest(EVP_sha1(), data.data(), data.size()); }
-Bytes SHA256(std::span<const std::uint8_t> data) { return digest(EVP_sha256(), data.data(), data.size()); }
-std::string MD5(std::string_view utf8) { return hexDigest(EVP_md5(), utf8); }
-std::string SHA1(std::string_view utf8) { return hexDigest(EVP_sha1(), utf8); }
-std::string SHA256(std::string_view utf8) { return hexDigest(EVP_sha256(), utf8); }
+Bytes MD5(std::span<const std::uint8_t> data) { return digest(Algorithm::MD5, data.data(), data.size()); }
+Bytes SHA1(std::span<const std::uint8_t> data) { return digest(Algorithm::SHA1, data.data(), data.size()); }
+Bytes SHA256(std::span<const std::uint8_t> data) { return digest(Algorithm::SHA256, data.data(), data.size()); }
+std::string MD5(std::string_view utf8) { return hexDigest(Algorithm::MD5, utf8); }
+std::string SHA1(std::string_view utf8) { return hexDigest(Algorithm::SHA1, utf8); }
+std::string SHA256(std::string_view utf8) { return hexDigest(Algorithm::SHA256, utf8); }
 
 std::string toHexString(std::span<const std::uint8_t> bytes) {
     static constexpr char digits[] = "0123456789abcdef";

@@ -36,11 +36,16 @@ std::unique_ptr<SecretStore> makeSecretStore() {
 
 namespace {
 
-class BackgroundChosenSecretStore final : public SecretStore {
+class ChosenOnAThread final : public BackgroundChosenSecretStore {
 public:
-    BackgroundChosenSecretStore() : choice_(std::async(std::launch::async, [] { return makeSecretStore(); })) {}
-    ~BackgroundChosenSecretStore() override {
+    ~ChosenOnAThread() override {
+        std::lock_guard lock(mutex_);
         if (choice_.valid()) choice_.wait();
+    }
+    void begin() override {
+        std::lock_guard lock(mutex_);
+        if (!begun_) choice_ = std::async(std::launch::async, [] { return makeSecretStore(); });
+        begun_ = true;
     }
     SecretRead read(const std::string& service, const std::string& key) override { return chosen().read(service, key); }
     bool write(const std::string& service, const std::string& key, const Bytes& data) override {
@@ -50,10 +55,16 @@ public:
 
 private:
     SecretStore& chosen() {
-        std::call_once(once_, [this] { store_ = choice_.get(); });
+        std::call_once(once_, [this] {
+            begin();
+            std::lock_guard lock(mutex_);
+            store_ = choice_.get();
+        });
         return *store_;
     }
 
+    std::mutex mutex_;
+    bool begun_ = false;
     std::future<std::unique_ptr<SecretStore>> choice_;
     std::once_flag once_;
     std::unique_ptr<SecretStore> store_;
@@ -61,6 +72,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SecretStore> makeSecretStoreInBackground() { return std::make_unique<BackgroundChosenSecretStore>(); }
+std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground() { return std::make_unique<ChosenOnAThread>(); }
 
 }  // namespace hw

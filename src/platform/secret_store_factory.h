@@ -10,9 +10,14 @@ namespace hw {
 // set to "file" or "libsecret" skips the probe and picks that one.
 std::unique_ptr<SecretStore> makeSecretStore();
 
-// The same choice, made on a thread of its own: asking the session bus for the
-// Secret Service can take a while (the bus may start the service first), and
-// the launch has other work until its first secret. The first call waits for it.
-std::unique_ptr<SecretStore> makeSecretStoreInBackground();
+// The same choice, made on a thread of its own once begin() is called: asking
+// the session bus for the Secret Service can take a while (the bus may start the
+// service first), and loading libsecret with GIO while the first window is made
+// holds that window up. A read or write before begin() begins it and waits.
+class BackgroundChosenSecretStore : public SecretStore {
+public:
+    virtual void begin() = 0;
+};
+std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground();
 
 }  // namespace hw

@@ -43,5 +43,23 @@ TEST(EditionLinkage, EachEditionLoadsTheWebEngineOnlyWhenItHasThePage) {
     }
 }
 
+// Opened where first used, after the first window: loaded with the program,
+// they would hold up every start.
+TEST(EditionLinkage, NeitherEditionLoadsAtStartWhatItOpensOnFirstUse) {
+    for (const char* name : {"/src/havenway", "/src/enterprise/havenway"}) {
+        const std::string binary = std::string(HW_BINARY_DIR) + name;
+        if (!std::filesystem::exists(binary)) continue;
+        const std::string libraries = loadedLibraries(binary);
+        for (const char* late : {"libsqlite3", "libsecret-1"}) {
+            EXPECT_EQ(libraries.find(late), std::string::npos) << binary << " loads " << late;
+        }
+        // The enterprise page links these for its own use.
+        if (std::string(name) != "/src/havenway") continue;
+        for (const char* late : {"libcrypto", "libQt6Network", "libkrb5"}) {
+            EXPECT_EQ(libraries.find(late), std::string::npos) << binary << " loads " << late;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace hw

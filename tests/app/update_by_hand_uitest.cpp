@@ -102,6 +102,8 @@ protected:
         fs::create_directories(at + "/bin");
         fs::create_directories(at + "/share/havenway");
         fs::copy_file(built(), at + "/bin/havenway");
+        fs::create_directories(at + "/lib/havenway");
+        fs::copy_file(HW_BINARY_DIR "/src/havenway-network.so", at + "/lib/havenway/havenway-network.so");
         fs::copy_file(std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", at + "/share/havenway/install-update.sh");
         TempDir::write(at + "/VERSION", version);
     }

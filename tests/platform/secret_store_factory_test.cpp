@@ -36,5 +36,22 @@ TEST(BackgroundChosenSecretStore, ConcurrentFirstCallsShareTheChosenStore) {
     }
 }
 
+// The launch begins the choice once its first window is up, which may come
+// after the first secret or never (a start that ends at once).
+TEST(BackgroundChosenSecretStore, BeginsOnceWhicheverComesFirstAndEndsUnbegun) {
+    TempDir dir;
+    ScopedEnv choice("HAVENWAY_SECRET_STORE", "file");
+    ScopedEnv file("HAVENWAY_SECRETS_FILE", dir.file("secrets.json").c_str());
+    { auto never = makeSecretStoreInBackground(); }
+    auto store = makeSecretStoreInBackground();
+    EXPECT_TRUE(store->writeString("svc", "key", "before"));
+    store->begin();
+    store->begin();
+    EXPECT_EQ(store->read("svc", "key").text(), "before");
+    auto begunFirst = makeSecretStoreInBackground();
+    begunFirst->begin();
+    EXPECT_EQ(begunFirst->read("svc", "key").text(), "before");
+}
+
 }  // namespace
 }  // namespace hw::test

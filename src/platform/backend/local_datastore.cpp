@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/log.h"
+#include "platform/shared_library.h"
 
 namespace hw {
 
@@ -16,30 +17,81 @@ namespace {
 
 constexpr std::string_view kLog = "LocalDatastore";
 
+// SQLite is opened with the first datastore rather than with the program: the
+// first window needs none.
+struct Sqlite {
+    decltype(&sqlite3_prepare_v2) prepare_v2 = nullptr;
+    decltype(&sqlite3_finalize) finalize = nullptr;
+    decltype(&sqlite3_bind_text) bind_text = nullptr;
+    decltype(&sqlite3_bind_blob) bind_blob = nullptr;
+    decltype(&sqlite3_step) step = nullptr;
+    decltype(&sqlite3_column_text) column_text = nullptr;
+    decltype(&sqlite3_column_bytes) column_bytes = nullptr;
+    decltype(&sqlite3_column_blob) column_blob = nullptr;
+    decltype(&sqlite3_open_v2) open_v2 = nullptr;
+    decltype(&sqlite3_errmsg) errmsg = nullptr;
+    decltype(&sqlite3_close) close = nullptr;
+    decltype(&sqlite3_busy_timeout) busy_timeout = nullptr;
+    decltype(&sqlite3_errcode) errcode = nullptr;
+    decltype(&sqlite3_exec) exec = nullptr;
+    decltype(&sqlite3_free) free = nullptr;
+};
+
+// Nothing, with the reason, when the library cannot be used; tried once.
+const Sqlite* loadSqlite(std::string* why) {
+    static std::string failure;
+    static const Sqlite* loaded = [] () -> const Sqlite* {
+        SharedLibrary library("libsqlite3.so.0");
+        static Sqlite l;
+        library.bind(l.prepare_v2, "sqlite3_prepare_v2");
+        library.bind(l.finalize, "sqlite3_finalize");
+        library.bind(l.bind_text, "sqlite3_bind_text");
+        library.bind(l.bind_blob, "sqlite3_bind_blob");
+        library.bind(l.step, "sqlite3_step");
+        library.bind(l.column_text, "sqlite3_column_text");
+        library.bind(l.column_bytes, "sqlite3_column_bytes");
+        library.bind(l.column_blob, "sqlite3_column_blob");
+        library.bind(l.open_v2, "sqlite3_open_v2");
+        library.bind(l.errmsg, "sqlite3_errmsg");
+        library.bind(l.close, "sqlite3_close");
+        library.bind(l.busy_timeout, "sqlite3_busy_timeout");
+        library.bind(l.errcode, "sqlite3_errcode");
+        library.bind(l.exec, "sqlite3_exec");
+        library.bind(l.free, "sqlite3_free");
+        failure = library.failure();
+        return library.ok() ? &l : nullptr;
+    }();
+    if (!loaded && why) *why = failure;
+    return loaded;
+}
+
+// Only reached through a datastore, which exists only once the library loaded.
+const Sqlite& api() { return *loadSqlite(nullptr); }
+
 // A prepared statement that finalises itself.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(sqlite3* db, const char* sql) { ok_ = api().prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
+    ~Statement() { api().finalize(stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     bool ok() const { return ok_; }
     Statement& text(int i, const std::string& s) {
-        sqlite3_bind_text(stmt_, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        api().bind_text(stmt_, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Statement& blob(int i, const Bytes& b) {
-        sqlite3_bind_blob(stmt_, i, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+        api().bind_blob(stmt_, i, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
         return *this;
     }
-    int step() { return sqlite3_step(stmt_); }
+    int step() { return api().step(stmt_); }
     std::string column(int i) const {
-        auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))) : std::string();
+        auto* p = reinterpret_cast<const char*>(api().column_text(stmt_, i));
+        return p ? std::string(p, static_cast<std::size_t>(api().column_bytes(stmt_, i))) : std::string();
     }
     Bytes columnBlob(int i) const {
-        auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, i));
-        return p ? Bytes(p, p + sqlite3_column_bytes(stmt_, i)) : Bytes();
+        auto* p = static_cast<const std::uint8_t*>(api().column_blob(stmt_, i));
+        return p ? Bytes(p, p + api().column_bytes(stmt_, i)) : Bytes();
     }
 
 private:
@@ -70,18 +122,22 @@ sqlite3* openFile(const std::string& path) {
     ::fchmod(fd, 0600);
     ::close(fd);
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
-        log::error(kLog, "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
-        sqlite3_close(db);
+    if (api().open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        log::error(kLog, "cannot open " + path + ": " + (db ? api().errmsg(db) : "out of memory"));
+        api().close(db);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, 2000);
+    api().busy_timeout(db, 2000);
     return db;
 }
 
 }  // namespace
 
 std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
+    if (std::string why; !loadSqlite(&why)) {
+        log::error(kLog, "no datastore: " + why);
+        return nullptr;
+    }
     std::error_code ec;
     const auto folder = std::filesystem::path(path).parent_path();
     if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
@@ -93,7 +149,7 @@ std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
         if (!db) return nullptr;
         std::unique_ptr<LocalDatastore> store(new LocalDatastore(db));
         if (store->exec(kSchema)) return store;
-        const int why = sqlite3_errcode(db);
+        const int why = api().errcode(db);
         store.reset();
         // Only a cache: a damaged file is started afresh rather than left disabled for good
         // (a busy or unreadable one is left alone).
@@ -105,13 +161,13 @@ std::unique_ptr<LocalDatastore> LocalDatastore::open(const std::string& path) {
     return nullptr;
 }
 
-LocalDatastore::~LocalDatastore() { sqlite3_close(db_); }
+LocalDatastore::~LocalDatastore() { api().close(db_); }
 
 bool LocalDatastore::exec(const char* sql) const {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    if (api().exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
     log::error(kLog, std::string("statement failed: ") + (message ? message : "?"));
-    sqlite3_free(message);
+    api().free(message);
     return false;
 }
 

@@ -1,8 +1,14 @@
 #include "platform/qt/qt_single_instance.h"
 
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "platform/log.h"
 #include "platform/single_instance.h"
@@ -14,6 +20,51 @@ constexpr char kLog[] = "SingleInstance";
 constexpr char kSocket[] = "/instance.sock";
 
 }  // namespace
+
+// One later start's connection: its request line, then our "ok".
+class QtSingleInstance::Peer final : public QObject {
+public:
+    Peer(QtSingleInstance& owner, UniqueFd fd) : QObject(&owner), owner_(owner), fd_(std::move(fd)) {
+        notifier_ = new QSocketNotifier(fd_.get(), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, [this] { read(); });
+        // A peer that says nothing is dropped.
+        QTimer::singleShot(kAnswerTimeoutMs, this, [this] { drop(); });
+    }
+
+private:
+    void read() {
+        char buffer[1024];
+        const ssize_t n = ::recv(fd_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        if (n <= 0) return drop();
+        line_.append(buffer, static_cast<std::size_t>(n));
+        const auto end = line_.find('\n');
+        if (end == std::string::npos) {
+            if (line_.size() > single_instance::kMaxLine) drop();
+            return;
+        }
+        std::optional<std::string> url;
+        if (end > single_instance::kMaxLine || !single_instance::parseRequestLine(line_.substr(0, end), url)) {
+            log::warning(kLog, "unreadable request from a later start; dropped");
+            return drop();
+        }
+        (void)::send(fd_.get(), "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT);
+        QtSingleInstance& owner = owner_;
+        drop();
+        log::info(kLog, url ? "a later start handed over a URL" : "a later start asked for reopen");
+        if (owner.handler_) owner.handler_(url);
+    }
+    void drop() {
+        notifier_->setEnabled(false);
+        fd_ = UniqueFd();
+        deleteLater();
+    }
+
+    QtSingleInstance& owner_;
+    UniqueFd fd_;
+    QSocketNotifier* notifier_ = nullptr;
+    std::string line_;
+};
 
 QtSingleInstance::Start QtSingleInstance::start(const std::optional<std::string>& url) {
     Start result;
@@ -41,52 +92,39 @@ QtSingleInstance::Start QtSingleInstance::start(const std::optional<std::string>
 QtSingleInstance::QtSingleInstance(std::string folder, UniqueFd lock)
     : folder_(std::move(folder)), lock_(std::move(lock)) {}
 
-QtSingleInstance::~QtSingleInstance() {
-    if (server_) server_->close();
-}
+QtSingleInstance::~QtSingleInstance() = default;
 
 bool QtSingleInstance::listen(std::string* error) {
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString path = QString::fromStdString(folder_ + kSocket);
-    // We hold the lock: a socket file left there is from a copy that died.
-    QLocalServer::removeServer(path);
-    if (!server_->listen(path)) {
-        *error = "cannot listen on " + path.toStdString() + ": " + server_->errorString().toStdString();
+    const std::string path = folder_ + kSocket;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        *error = "cannot listen on " + path + ": the path is too long";
         return false;
     }
-    connect(server_, &QLocalServer::newConnection, this, &QtSingleInstance::onConnection);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    // We hold the lock: a socket file left there is from a copy that died.
+    ::unlink(path.c_str());
+    // Only this user may hand over a request; the folder is private as well.
+    const mode_t mask = ::umask(0077);
+    const bool bound = fd && ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::umask(mask);
+    if (!bound || ::listen(fd.get(), 16) != 0) {
+        *error = "cannot listen on " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    server_ = std::move(fd);
+    auto* notifier = new QSocketNotifier(server_.get(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &QtSingleInstance::onConnection);
     return true;
 }
 
 void QtSingleInstance::onConnection() {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        // A peer that says nothing is dropped.
-        QTimer::singleShot(kAnswerTimeoutMs, socket, [socket] { socket->abort(); });
-        auto read = [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > static_cast<qint64>(single_instance::kMaxLine)) socket->abort();
-                return;
-            }
-            const QByteArray raw = socket->readLine(single_instance::kMaxLine + 1);
-            std::string line = raw.toStdString();
-            if (!line.empty() && line.back() == '\n') line.pop_back();
-            std::optional<std::string> url;
-            if (!single_instance::parseRequestLine(line, url)) {
-                log::warning(kLog, "unreadable request from a later start; dropped");
-                socket->abort();
-                return;
-            }
-            socket->write("ok\n");
-            socket->flush();
-            socket->disconnectFromServer();
-            log::info(kLog, url ? "a later start handed over a URL" : "a later start asked for reopen");
-            if (handler_) handler_(url);
-        };
-        connect(socket, &QLocalSocket::readyRead, this, read);
-        // What came before the socket was handed over raises no signal.
-        if (socket->bytesAvailable() > 0) QTimer::singleShot(0, socket, read);
+    for (;;) {
+        UniqueFd peer(::accept4(server_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!peer) return;
+        new Peer(*this, std::move(peer));
     }
 }
 

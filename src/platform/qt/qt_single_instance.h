@@ -7,8 +7,6 @@
 
 #include "platform/helper_message.h"
 
-class QLocalServer;
-
 namespace hw {
 
 // The running copy's end: holds the per-user lock and answers later starts on
@@ -41,12 +39,15 @@ public:
     ~QtSingleInstance() override;
 
 private:
+    class Peer;
     QtSingleInstance(std::string folder, UniqueFd lock);
     void onConnection();
 
     std::string folder_;
     UniqueFd lock_;
-    QLocalServer* server_ = nullptr;
+    // A plain socket rather than QtNetwork's: the first window does not wait
+    // for that library to load.
+    UniqueFd server_;
     std::function<void(const std::optional<std::string>&)> handler_;
 };
 

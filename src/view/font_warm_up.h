@@ -1,0 +1,12 @@
+#pragma once
+#include <thread>
+
+namespace hw {
+
+// Reads the system's font configuration on a thread of its own, so that the
+// first window's text does not wait for it; the launch starts this before the
+// application object, whose making takes longer. Qt takes the configuration
+// read here. Joined when dropped.
+std::jthread warmUpFontConfiguration();
+
+}  // namespace hw
