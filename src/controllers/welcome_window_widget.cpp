@@ -12,6 +12,7 @@
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
 #include "view/kit_geometry.h"
+#include "view/kit_images.h"
 #include "view/page_container.h"
 #include "view/plain_text_controls.h"
 
@@ -133,7 +134,7 @@ QWidget* WelcomeWindowWidget::makePage(std::size_t index) {
     layout->setSpacing(18);
     auto* image = new QLabel(view);
     image->setAlignment(Qt::AlignCenter);
-    image->setPixmap(QIcon(qs(page->image)).pixmap(QSize(120, 120), devicePixelRatioF()));
+    image->setPixmap(svgPixmap(qs(page->image), QSize(120, 120), devicePixelRatioF()));
     QLabel* title = makePlainLabel(view, latoFont(900, 20), "#FFFFFF", Qt::AlignCenter);
     title->setText(textOf(page->titleKey));
     QLabel* text = makePlainLabel(view, latoFont(400, 13), "#FFFFFF", Qt::AlignHCenter | Qt::AlignTop);

@@ -80,4 +80,18 @@ QIcon kitIcon(std::string_view name) {
     return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
+QPixmap svgPixmap(const QString& path, QSize box, qreal devicePixelRatio) {
+    QSvgRenderer renderer(path);
+    if (!renderer.isValid()) return {};
+    const QSize size = renderer.defaultSize().scaled(box, Qt::KeepAspectRatio);
+    QImage image(size * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())));
+    painter.end();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+}
+
 }  // namespace hw

@@ -131,6 +131,31 @@ TEST_F(KitWindowTest, EveryImageNameTheCodeUsesResolves) {
     EXPECT_TRUE(kitImage("No_such_image").isNull());
 }
 
+// The first window draws its pictures without the icon engine's plugin: they
+// must come out as that engine draws them, whatever the box and the scale.
+TEST_F(KitWindowTest, SvgPixmapsMatchWhatTheIconEngineDraws) {
+    QDirIterator shipped(":/images");
+    int compared = 0;
+    while (shipped.hasNext() && compared < 12) {
+        const QString path = shipped.next();
+        if (!path.endsWith(".svg")) continue;
+        ++compared;
+        for (const QSize box : {QSize(120, 120), QSize(40, 24)}) {
+            for (const qreal scale : {1.0, 2.0}) {
+                const QPixmap ours = svgPixmap(path, box, scale);
+                const QPixmap engine = QIcon(path).pixmap(box, scale);
+                ASSERT_FALSE(ours.isNull()) << path.toStdString();
+                EXPECT_EQ(ours.devicePixelRatio(), engine.devicePixelRatio()) << path.toStdString();
+                EXPECT_EQ(ours.toImage().convertToFormat(QImage::Format_ARGB32),
+                          engine.toImage().convertToFormat(QImage::Format_ARGB32))
+                    << path.toStdString() << " " << box.width() << "x" << box.height() << "@" << scale;
+            }
+        }
+    }
+    EXPECT_GT(compared, 0);
+    EXPECT_TRUE(svgPixmap(":/images/No_such_image.svg", QSize(10, 10), 1.0).isNull());
+}
+
 TEST_F(KitWindowTest, TemplateImagesTakeTheirColour) {
     const QImage tinted = kitTemplateImage("Top_bar_icon_style_green", Qt::red, QSize(20, 20));
     ASSERT_FALSE(tinted.isNull());
