@@ -64,6 +64,10 @@ void QtStatusItem::makeTray() {
 QtStatusItem::~QtStatusItem() {
     detach(menu_);
     if (tray_) tray_->setContextMenu(nullptr);
+    // Removing the actions frees the exported menu's items; a menu destroyed
+    // with its actions in place leaves them behind.
+    for (QMenu* sub : root_->findChildren<QMenu*>()) sub->clear();
+    root_->clear();
 }
 
 bool QtStatusItem::isShown() const { return tray_ && QSystemTrayIcon::isSystemTrayAvailable() && tray_->isVisible(); }
