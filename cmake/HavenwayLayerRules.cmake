@@ -1,11 +1,13 @@
 # Who may include whom: the layer table of DESIGN.md, read by the configure
 # step and by each library's build (so an edit between configures is caught).
-# A layer is the longest folder below src/ (or helper/) that names one; an
-# entry is a layer, a single header, or QT for Qt's own headers. Not
-# transitive: a layer names every layer it includes directly.
+# A layer is the longest folder below src/ (or helper/) that names one, where
+# * stands for any one folder; an entry is a layer, a single header, or QT for
+# Qt's own headers. Not transitive: a layer names every layer it includes
+# directly.
 cmake_policy(VERSION 3.25)
 set(HW_LAYER_RULES_FILE "${CMAKE_CURRENT_LIST_FILE}")
-set(HW_LAYERS json platform platform/qt core texts network services connection hub view controllers app helper)
+set(HW_LAYERS json platform platform/qt core texts network services connection hub view
+  windows windows/*/widgets windows/login/enterprise app helper)
 set(HW_MAY_USE_json "")
 set(HW_MAY_USE_platform json)
 set(HW_MAY_USE_platform/qt platform QT)
@@ -18,8 +20,15 @@ set(HW_MAY_USE_connection services network core texts platform)
 set(HW_MAY_USE_hub connection services network core texts platform json)
 # The kit reaches the ports (settings, URL opener, log) directly, as core does.
 set(HW_MAY_USE_view core texts platform platform/qt json QT)
-set(HW_MAY_USE_controllers hub connection services network core texts platform platform/qt json view QT)
-set(HW_MAY_USE_app controllers view hub connection services network core texts platform platform/qt json QT)
+# A window's logic is plain C++ too: of the kit, only its Qt-free controller bases.
+set(HW_MAY_USE_windows hub connection services network core texts platform json
+  view/base_controller_context.h view/base_view_controller.h view/base_window_view_controller.h
+  view/user_defaults_controller.h view/window_view.h view/do_tabbar.h)
+# Each window's Qt side, in its widgets/ folder.
+set(HW_MAY_USE_windows/*/widgets windows view hub connection services network core texts platform platform/qt json QT)
+# Chromium: only the enterprise edition links it, so nothing of the shell names it.
+set(HW_MAY_USE_windows/login/enterprise windows windows/*/widgets view core texts platform platform/qt json QT)
+set(HW_MAY_USE_app windows windows/*/widgets view hub connection services network core texts platform platform/qt json QT)
 set(HW_MAY_USE_helper platform json)
 
 # The layer a path (relative to src/ or to the project) belongs to, or "".
@@ -28,7 +37,8 @@ function(hw_layer_of path out)
   foreach(layer IN LISTS HW_LAYERS)
     string(LENGTH "${layer}" n)
     string(LENGTH "${found}" best)
-    if((path MATCHES "^${layer}/") AND n GREATER best)
+    string(REPLACE "*" "[^/]+" pattern "${layer}")
+    if((path MATCHES "^${pattern}/") AND n GREATER best)
       set(found "${layer}")
     endif()
   endforeach()

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "controllers/locations_window.h"
+#include "windows/shared/locations_window.h"
 
 namespace hw::test {
 

@@ -1,4 +1,4 @@
-#include "controllers/main_view_details/connect_button_model.h"
+#include "windows/details_pane/connect_button_model.h"
 
 #include <cmath>
 

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "controllers/connect_button_callbacks.h"
-#include "controllers/details_pane.h"
 #include "platform/main_queue.h"
+#include "windows/shared/connect_button_callbacks.h"
+#include "windows/shared/details_pane.h"
 
 namespace hw {
 

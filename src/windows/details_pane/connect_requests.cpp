@@ -1,5 +1,4 @@
 #include "connection/manager_server_config.h"
-#include "controllers/main_view_details/main_view_details_area_controller.h"
 #include "core/application_model.h"
 #include "core/global_constants.h"
 #include "network/wifi_info_helper.h"
@@ -7,6 +6,7 @@
 #include "services/locations_list_item_model.h"
 #include "services/vpn_parse_config.h"
 #include "texts/locale_data.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/main_view_details/main_view_details_area_controller.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
 
 #include "core/application_model.h"
 #include "platform/log.h"

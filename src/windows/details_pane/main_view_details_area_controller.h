@@ -6,14 +6,14 @@
 #include <optional>
 #include <string>
 
-#include "controllers/details_pane.h"
-#include "controllers/main_view_details/connect_button_model.h"
-#include "controllers/main_view_details/main_view_details_area_view.h"
-#include "controllers/pane_engine.h"
-#include "controllers/shell_commands.h"
 #include "core/vpn_connection_details_callbacks.h"
 #include "platform/main_queue.h"
 #include "view/base_controller_context.h"
+#include "windows/details_pane/connect_button_model.h"
+#include "windows/details_pane/main_view_details_area_view.h"
+#include "windows/shared/details_pane.h"
+#include "windows/shared/pane_engine.h"
+#include "windows/shared/shell_commands.h"
 
 namespace hw {
 

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "controllers/main_view_details/main_view_details_area_controller.h"
 #include "core/application_model.h"
 #include "core/global_constants.h"
 #include "core/grapheme_text.h"
@@ -9,6 +8,7 @@
 #include "services/links_manager.h"
 #include "services/notification_bar_models.h"
 #include "texts/locale_data.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
 
 namespace hw {
 

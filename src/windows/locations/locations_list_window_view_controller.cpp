@@ -1,7 +1,7 @@
-#include "controllers/locations_list_window_view_controller.h"
+#include "windows/locations/locations_list_window_view_controller.h"
 
-#include "controllers/location_choice.h"
 #include "platform/log.h"
+#include "windows/shared/location_choice.h"
 
 namespace hw {
 

@@ -3,12 +3,12 @@
 #include <memory>
 #include <optional>
 
-#include "controllers/details_pane.h"
-#include "controllers/locations_list_window_view.h"
-#include "controllers/locations_table_view_model.h"
-#include "controllers/locations_window.h"
 #include "platform/main_queue.h"
 #include "view/base_window_view_controller.h"
+#include "windows/locations/locations_list_window_view.h"
+#include "windows/shared/details_pane.h"
+#include "windows/shared/locations_table_view_model.h"
+#include "windows/shared/locations_window.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/auth_error_detail_layout.h"
+#include "windows/login/auth_error_detail_layout.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 // The login window's error bar, yellow notice bar and named notices.
-#include "controllers/auth_error_detail_layout.h"
-#include "controllers/auth_window_view_controller.h"
+#include "windows/login/auth_error_detail_layout.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
+#include "windows/login/auth_window_view_controller.h"
 
 namespace hw {
 namespace {

@@ -1,9 +1,9 @@
-#include "controllers/auth_window_sign_up.h"
+#include "windows/login/auth_window_sign_up.h"
 
-#include "controllers/sign_up_fields_validation.h"
 #include "core/global_constants.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
+#include "windows/sign_up/sign_up_fields_validation.h"
 
 namespace hw {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/sign_up_road.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "windows/sign_up/sign_up_road.h"
 
 namespace hw {
 

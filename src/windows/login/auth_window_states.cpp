@@ -1,9 +1,9 @@
 // The login window's layout states, button label and links.
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/login_window_views.h"
+#include "windows/login/auth_window_view_controller.h"
 #include "platform/log.h"
 #include "services/links_manager.h"
 #include "texts/locale_data.h"
+#include "windows/sign_up/sign_up_road.h"
 
 namespace hw {
 namespace {

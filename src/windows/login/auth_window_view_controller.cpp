@@ -1,8 +1,7 @@
-#include "controllers/auth_window_view_controller.h"
+#include "windows/login/auth_window_view_controller.h"
 
 #include <utility>
 
-#include "controllers/auth_window_sign_up.h"
 #include "core/run_on_main_queue.h"
 #include "core/settings_user_defaults.h"
 #include "platform/log.h"
@@ -11,6 +10,7 @@
 #include "services/enterprise_auth_service.h"
 #include "texts/locale_data.h"
 #include "view/user_defaults_controller.h"
+#include "windows/login/auth_window_sign_up.h"
 
 namespace hw {
 namespace {

@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 
-#include "controllers/auth_window_view.h"
-#include "controllers/shell_commands.h"
 #include "core/application_model_ports.h"
 #include "services/auth_results.h"
 #include "view/base_window_view_controller.h"
+#include "windows/login/auth_window_view.h"
+#include "windows/shared/shell_commands.h"
 
 namespace hw {
 

@@ -1,7 +1,7 @@
 #include <sstream>
 
-#include "controllers/main_window_view_controller.h"
 #include "platform/log.h"
+#include "windows/main/main_window_view_controller.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/main_window_view_controller.h"
+#include "windows/main/main_window_view_controller.h"
 #include "platform/log.h"
 
 namespace hw {

@@ -1,6 +1,6 @@
-#include "controllers/location_choice.h"
-#include "controllers/main_window_view_controller.h"
+#include "windows/shared/location_choice.h"
 #include "platform/log.h"
+#include "windows/main/main_window_view_controller.h"
 
 namespace hw {
 

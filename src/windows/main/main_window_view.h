@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "controllers/flag_placement.h"
-#include "controllers/profile_menu_table_view_controller.h"
 #include "platform/image_codec.h"
+#include "windows/main/profile_menu_table_view_controller.h"
+#include "windows/shared/flag_placement.h"
 
 namespace hw {
 

@@ -1,7 +1,7 @@
-#include "controllers/main_window_view_controller.h"
+#include "windows/main/main_window_view_controller.h"
 
-#include "controllers/connect_button_callbacks.h"
 #include "platform/log.h"
+#include "windows/shared/connect_button_callbacks.h"
 
 namespace hw {
 

@@ -6,15 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "controllers/details_pane.h"
-#include "controllers/locations_table_view_model.h"
-#include "controllers/locations_list_window_view.h"
-#include "controllers/locations_window.h"
-#include "controllers/main_window_view.h"
-#include "controllers/pane_engine.h"
-#include "controllers/profile_menu_table_view_controller.h"
-#include "controllers/remote_image_loader.h"
-#include "controllers/shell_commands.h"
 #include "core/global_constants.h"
 #include "core/smart_widget_data.h"
 #include "core/vpn_connection_details_callbacks.h"
@@ -22,6 +13,15 @@
 #include "platform/clock.h"
 #include "platform/user_notification_center.h"
 #include "view/base_window_view_controller.h"
+#include "windows/locations/locations_list_window_view.h"
+#include "windows/main/main_window_view.h"
+#include "windows/main/profile_menu_table_view_controller.h"
+#include "windows/shared/details_pane.h"
+#include "windows/shared/locations_table_view_model.h"
+#include "windows/shared/locations_window.h"
+#include "windows/shared/pane_engine.h"
+#include "windows/shared/remote_image_loader.h"
+#include "windows/shared/shell_commands.h"
 
 namespace hw {
 

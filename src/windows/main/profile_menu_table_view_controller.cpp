@@ -1,4 +1,4 @@
-#include "controllers/profile_menu_table_view_controller.h"
+#include "windows/main/profile_menu_table_view_controller.h"
 
 #include "texts/locale_data.h"
 

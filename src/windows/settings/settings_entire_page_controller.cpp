@@ -1,8 +1,8 @@
-#include "controllers/settings_entire_page_controller.h"
+#include "windows/settings/settings_entire_page_controller.h"
 
-#include "controllers/settings_window_logic.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
+#include "windows/settings/settings_window_logic.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/settings_pane_controllers.h"
+#include "windows/settings/settings_pane_controllers.h"
 
 #include "core/settings_user_defaults.h"
 #include "platform/log.h"

@@ -1,7 +1,7 @@
-#include "controllers/settings_trusted_networks.h"
+#include "windows/settings/settings_trusted_networks.h"
 
-#include "controllers/settings_window_logic.h"
 #include "platform/log.h"
+#include "windows/settings/settings_window_logic.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/settings_window_logic.h"
+#include "windows/settings/settings_window_logic.h"
 
 #include <functional>
 #include <unordered_set>

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "controllers/settings_pane_controllers.h"
-#include "controllers/settings_trusted_networks.h"
-#include "controllers/settings_window_logic.h"
 #include "view/do_tabbar.h"
+#include "windows/settings/settings_pane_controllers.h"
+#include "windows/settings/settings_trusted_networks.h"
+#include "windows/settings/settings_window_logic.h"
 
 namespace hw {
 

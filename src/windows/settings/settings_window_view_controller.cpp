@@ -1,4 +1,4 @@
-#include "controllers/settings_window_view_controller.h"
+#include "windows/settings/settings_window_view_controller.h"
 
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "controllers/settings_entire_page_controller.h"
-#include "controllers/settings_pane_controllers.h"
-#include "controllers/settings_trusted_networks.h"
-#include "controllers/settings_window_view.h"
-#include "controllers/shell_commands.h"
 #include "view/base_window_view_controller.h"
 #include "view/do_tabbar.h"
+#include "windows/settings/settings_entire_page_controller.h"
+#include "windows/settings/settings_pane_controllers.h"
+#include "windows/settings/settings_trusted_networks.h"
+#include "windows/settings/settings_window_view.h"
+#include "windows/shared/shell_commands.h"
 
 namespace hw {
 

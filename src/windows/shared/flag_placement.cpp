@@ -1,4 +1,4 @@
-#include "controllers/flag_placement.h"
+#include "windows/shared/flag_placement.h"
 
 #include <cmath>
 

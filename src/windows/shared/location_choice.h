@@ -1,7 +1,7 @@
 #pragma once
-#include "controllers/locations_table_view_model.h"
 #include "services/analytics_event.h"
 #include "view/base_controller_context.h"
+#include "windows/shared/locations_table_view_model.h"
 
 namespace hw {
 

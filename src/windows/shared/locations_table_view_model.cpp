@@ -1,4 +1,4 @@
-#include "controllers/locations_table_view_model.h"
+#include "windows/shared/locations_table_view_model.h"
 
 #include "platform/log.h"
 #include "texts/locale_data.h"

@@ -1,4 +1,4 @@
-#include "controllers/pane_engine.h"
+#include "windows/shared/pane_engine.h"
 
 #include "connection/vpn_connection_manager.h"
 

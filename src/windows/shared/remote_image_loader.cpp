@@ -1,4 +1,4 @@
-#include "controllers/remote_image_loader.h"
+#include "windows/shared/remote_image_loader.h"
 
 #include "platform/log.h"
 

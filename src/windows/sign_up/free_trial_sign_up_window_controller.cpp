@@ -1,6 +1,5 @@
-#include "controllers/free_trial_sign_up_window_controller.h"
+#include "windows/sign_up/free_trial_sign_up_window_controller.h"
 
-#include "controllers/sign_up_fields_validation.h"
 #include "core/application_model.h"
 #include "core/global_constants.h"
 #include "core/settings_user_defaults.h"
@@ -9,6 +8,7 @@
 #include "services/links_manager.h"
 #include "texts/locale_data.h"
 #include "view/user_defaults_controller.h"
+#include "windows/sign_up/sign_up_fields_validation.h"
 
 namespace hw {
 namespace {

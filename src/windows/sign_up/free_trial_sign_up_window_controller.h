@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "controllers/free_trial_sign_up_window_view.h"
-#include "controllers/shell_commands.h"
-#include "controllers/sign_up_road.h"
 #include "view/base_window_view_controller.h"
+#include "windows/shared/shell_commands.h"
+#include "windows/sign_up/free_trial_sign_up_window_view.h"
+#include "windows/sign_up/sign_up_road.h"
 
 namespace hw {
 

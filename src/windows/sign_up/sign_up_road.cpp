@@ -1,14 +1,16 @@
-#include "controllers/sign_up_road.h"
+#include "windows/sign_up/sign_up_road.h"
 
 #include <variant>
 
 #include "core/application_model.h"
 #include "platform/log.h"
 #include "platform/main_queue.h"
+#include "platform/url_opener.h"
 #include "services/analytics_event.h"
 #include "services/auth_service.h"
 #include "services/links_manager.h"
 #include "texts/locale_data.h"
+#include "windows/shared/shell_commands.h"
 
 namespace hw {
 namespace {
@@ -103,6 +105,20 @@ void SignUpRoad::endLater() {
     deps_.mainQueue.post([this, alive] {
         if (!alive.expired()) display_.signUpEnded();
     });
+}
+
+void openAccountSignUp(const ApplicationModel& model, const LinksManager& links, ShellCommands& shell,
+                       URLOpener& opener) {
+    if (!model.rejectInAppFreeTrialSignUp) {
+        shell.createNewAccountForAppStoreCommand();
+        return;
+    }
+    const auto url = links.createNewAccountLink();
+    if (url && (url->rfind("https://", 0) == 0 || url->rfind("http://", 0) == 0)) {
+        opener.openURL(*url);
+    } else {
+        log::info("LoginView", "create-account link not configured or not a web address; nothing opened");
+    }
 }
 
 }  // namespace hw

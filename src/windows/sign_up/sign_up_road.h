@@ -14,6 +14,8 @@ class ApplicationModel;
 class AuthService;
 class LinksManager;
 class MainQueue;
+class ShellCommands;
+class URLOpener;
 
 // How one window shows the road's progress and outcomes.
 class SignUpRoadDisplay {
@@ -62,5 +64,10 @@ private:
     SignUpRoadDisplay& display_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// Where a new account is made: the sign-up window, or the service's web
+// page while accounts are made there.
+void openAccountSignUp(const ApplicationModel& model, const LinksManager& links, ShellCommands& shell,
+                       URLOpener& opener);
 
 }  // namespace hw

@@ -1,4 +1,4 @@
-#include "app/au_updater.h"
+#include "windows/update/au_updater.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

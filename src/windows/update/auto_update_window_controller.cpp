@@ -1,4 +1,4 @@
-#include "app/auto_update_window_controller.h"
+#include "windows/update/auto_update_window_controller.h"
 
 #include "platform/log.h"
 #include "texts/locale_data.h"

@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "app/au_updater.h"
-#include "app/auto_update_window_view.h"
 #include "core/application_model.h"
 #include "platform/main_queue.h"
+#include "windows/update/au_updater.h"
+#include "windows/update/auto_update_window_view.h"
 
 namespace hw {
 

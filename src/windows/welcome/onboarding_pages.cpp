@@ -1,4 +1,4 @@
-#include "controllers/onboarding_pages.h"
+#include "windows/welcome/onboarding_pages.h"
 
 #include <algorithm>
 

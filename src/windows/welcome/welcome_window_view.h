@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "controllers/onboarding_pages.h"
+#include "windows/welcome/onboarding_pages.h"
 
 namespace hw {
 

@@ -1,10 +1,10 @@
-#include "controllers/welcome_window_view_controller.h"
+#include "windows/welcome/welcome_window_view_controller.h"
 
 #include <charconv>
 
-#include "controllers/auth_window_view_controller.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
+#include "windows/login/auth_window_view_controller.h"
 
 namespace hw {
 namespace {

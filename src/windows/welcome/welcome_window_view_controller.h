@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "controllers/onboarding_pages.h"
-#include "controllers/shell_commands.h"
-#include "controllers/welcome_window_view.h"
 #include "view/base_window_view_controller.h"
+#include "windows/shared/shell_commands.h"
+#include "windows/welcome/onboarding_pages.h"
+#include "windows/welcome/welcome_window_view.h"
 
 namespace hw {
 

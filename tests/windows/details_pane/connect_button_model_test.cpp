@@ -1,8 +1,8 @@
 // The connect button's faces and its hover machine, in virtual time.
 #include <gtest/gtest.h>
 
-#include "controllers/main_view_details/connect_button_model.h"
 #include "support/kit_controller_fixture.h"
+#include "windows/details_pane/connect_button_model.h"
 
 namespace hw::test {
 namespace {

@@ -1,9 +1,9 @@
 // The pane's top bars, its links and the update sheet's overlay.
 #include <gtest/gtest.h>
 
-#include "controllers/main_view_details/pane_fixture.h"
 #include "core/global_constants.h"
 #include "services/notification_bar_models.h"
+#include "windows/details_pane/pane_fixture.h"
 
 namespace hw::test {
 namespace {

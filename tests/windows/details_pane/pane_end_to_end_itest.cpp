@@ -14,11 +14,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "controllers/main_view_details/connect_button.h"
-#include "controllers/main_view_details/main_view_details_area_controller.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/main_window_fixture.h"
 #include "support/widget_test_app.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "windows/details_pane/widgets/connect_button.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
+#include "windows/main/main_window_fixture.h"
 
 namespace hw::test {
 namespace {

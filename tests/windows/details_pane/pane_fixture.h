@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "controllers/main_view_details/main_view_details_area_controller.h"
-#include "controllers/main_window_fixture.h"
 #include "network/internet_reachability_helper.h"
 #include "services/locations_list_item_model.h"
 #include "services/vpn_parse_config.h"
 #include "support/fake_application_model_ports.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "windows/main/main_window_fixture.h"
 
 namespace hw::test {
 

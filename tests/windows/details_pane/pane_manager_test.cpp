@@ -6,11 +6,11 @@
 
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_model_adapters.h"
-#include "controllers/main_view_details/pane_fixture.h"
 #include "support/fake_helper_tool_commands.h"
 #include "support/fake_process_runner.h"
 #include "support/fake_provider.h"
 #include "texts/locale_data.h"
+#include "windows/details_pane/pane_fixture.h"
 
 namespace hw::test {
 namespace {

@@ -1,8 +1,8 @@
 // Connect, cancel and disconnect requests of the details pane, in virtual time.
 #include <gtest/gtest.h>
 
-#include "controllers/main_view_details/pane_fixture.h"
 #include "texts/locale_data.h"
+#include "windows/details_pane/pane_fixture.h"
 
 namespace hw::test {
 namespace {

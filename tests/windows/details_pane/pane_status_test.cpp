@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "controllers/main_view_details/pane_fixture.h"
 #include "texts/locale_data.h"
+#include "windows/details_pane/pane_fixture.h"
 
 namespace hw::test {
 namespace {

@@ -3,9 +3,9 @@
 // links that leave the pane.
 #include <gtest/gtest.h>
 
-#include "controllers/main_view_details/pane_fixture.h"
 #include "core/settings_user_defaults.h"
 #include "services/notification_bar_models.h"
+#include "windows/details_pane/pane_fixture.h"
 
 namespace hw::test {
 namespace {

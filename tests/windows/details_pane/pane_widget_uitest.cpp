@@ -7,10 +7,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "controllers/main_view_details/connect_button.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/login_window_views.h"
-#include "controllers/main_view_details/pane_fixture.h"
 #include "services/notification_bar_models.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
@@ -18,6 +14,10 @@
 #include "view/kit_popover.h"
 #include "view/top_bar/notification_bar_views.h"
 #include "view/top_bar/top_bar_notification_area_controller.h"
+#include "windows/details_pane/pane_fixture.h"
+#include "windows/details_pane/widgets/connect_button.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
+#include "windows/login/widgets/login_window_views.h"
 
 namespace hw::test {
 namespace {

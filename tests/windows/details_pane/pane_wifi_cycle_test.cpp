@@ -1,7 +1,7 @@
 // The Wi-Fi security cycle through the real main window and the real pane.
 #include <gtest/gtest.h>
 
-#include "controllers/main_view_details/pane_fixture.h"
+#include "windows/details_pane/pane_fixture.h"
 
 namespace hw::test {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <QRectF>
 
-#include "controllers/locations_list_window_view_controller.h"
 #include "support/kit_controller_fixture.h"
 #include "support/recording_details_pane.h"
 #include "support/recording_window_view.h"
 #include "view/kit_geometry.h"
+#include "windows/locations/locations_list_window_view_controller.h"
 
 namespace hw::test {
 namespace {

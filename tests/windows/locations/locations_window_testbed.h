@@ -1,8 +1,8 @@
 #pragma once
 // The locations window beside the main window, both on the real hub and the testbed.
-#include "controllers/locations_list_window_view_controller.h"
-#include "controllers/locations_list_window_widget.h"
-#include "main_window_testbed.h"
+#include "windows/locations/locations_list_window_view_controller.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+#include "windows/main/main_window_testbed.h"
 
 namespace hw::test {
 

@@ -5,20 +5,20 @@
 #include <QTest>
 #include <QVariantAnimation>
 
-#include "controllers/location_row_delegate.h"
-#include "controllers/location_title_highlight.h"
-#include "controllers/locations_list_window_view_controller.h"
-#include "controllers/locations_list_window_widget.h"
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_qt_model.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/locations_window_views.h"
-#include "controllers/main_window_widget.h"
-#include "main_window_fixture.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/color_fill_views.h"
+#include "windows/locations/locations_list_window_view_controller.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+#include "windows/main/main_window_fixture.h"
+#include "windows/main/widgets/main_window_widget.h"
+#include "windows/shared/widgets/location_row_delegate.h"
+#include "windows/shared/widgets/location_title_highlight.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_table_widget.h"
+#include "windows/shared/widgets/locations_window_views.h"
 
 namespace hw::test {
 namespace {

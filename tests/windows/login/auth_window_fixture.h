@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "auth_shell_commands.h"
-#include "controllers/auth_window_view.h"
-#include "controllers/auth_window_view_controller.h"
 #include "services/auth_service.h"
 #include "services/enterprise_auth_service.h"
 #include "services/links_manager.h"
 #include "support/model_fixture.h"
 #include "support/recording_url_opener.h"
 #include "support/recording_window_view.h"
+#include "windows/login/auth_window_view.h"
+#include "windows/login/auth_window_view_controller.h"
 
 namespace hw::test {
 

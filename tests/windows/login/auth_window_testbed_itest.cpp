@@ -1,6 +1,6 @@
 // The login window against the testbed: the whole road from typing to the
 // loaded data.
-#include "testbed_window_fixture.h"
+#include "windows/shared/testbed_window_fixture.h"
 
 namespace hw::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "controllers/auth_window_view_controller.h"
+#include "windows/login/auth_window_view_controller.h"
 
 #include "auth_window_fixture.h"
 #include "texts/locale_data.h"

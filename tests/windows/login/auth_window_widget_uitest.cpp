@@ -6,13 +6,13 @@
 #include <QTest>
 
 #include "auth_window_fixture.h"
-#include "controllers/auth_window_widget.h"
-#include "controllers/free_trial_sign_up_window_widget.h"
-#include "controllers/login_window_views.h"
-#include "texts/locale_data.h"
-#include "view/hyperlink_text_field.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
+#include "texts/locale_data.h"
+#include "view/hyperlink_text_field.h"
+#include "windows/login/widgets/auth_window_widget.h"
+#include "windows/login/widgets/login_window_views.h"
+#include "windows/sign_up/widgets/free_trial_sign_up_window_widget.h"
 
 namespace hw::test {
 namespace {

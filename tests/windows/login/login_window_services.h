@@ -1,11 +1,10 @@
 #pragma once
 // What the login window is handed, on the fake backend, for the shots and the
 // bench. Header-only, so the bench needs no test library.
-#include "controllers/auth_window_view_controller.h"
+#include "auth_shell_commands.h"
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
 #include "platform/backend/parse_client.h"
-#include "auth_shell_commands.h"
 #include "services/auth_service.h"
 #include "services/links_manager.h"
 #include "support/fake_backend.h"
@@ -15,6 +14,7 @@
 #include "support/fake_system_info.h"
 #include "support/inline_background_queue.h"
 #include "support/recording_url_opener.h"
+#include "windows/login/auth_window_view_controller.h"
 
 namespace hw::test {
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "controllers/main_window_view_controller.h"
 #include "network/wifi_info_helper.h"
 #include "services/links_manager.h"
 #include "support/fake_user_notification_center.h"
@@ -19,6 +18,7 @@
 #include "support/recording_pane_engine.h"
 #include "support/recording_shell_commands.h"
 #include "support/recording_window_view.h"
+#include "windows/main/main_window_view_controller.h"
 
 namespace hw::test {
 

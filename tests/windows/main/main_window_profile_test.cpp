@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 
-#include "controllers/connect_button_callbacks.h"
 #include "main_window_fixture.h"
+#include "windows/shared/connect_button_callbacks.h"
 
 namespace hw::test {
 namespace {

@@ -4,9 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "controllers/main_window_view_controller.h"
-#include "controllers/main_window_small_views.h"
-#include "controllers/main_window_widget.h"
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
 #include "hub/service_layer.h"
@@ -21,16 +18,19 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
-#include "support/inline_background_queue.h"
 #include "support/fake_user_notification_center.h"
 #include "support/fake_wifi.h"
+#include "support/inline_background_queue.h"
 #include "support/qt_test_app.h"
 #include "support/recording_pane_engine.h"
 #include "support/recording_url_opener.h"
 #include "support/temp_dir.h"
-#include "support/testbed_sign_in.h"
 #include "support/testbed_parse_config.h"
+#include "support/testbed_sign_in.h"
 #include "testbed/testbed_env.h"
+#include "windows/main/main_window_view_controller.h"
+#include "windows/main/widgets/main_window_small_views.h"
+#include "windows/main/widgets/main_window_widget.h"
 
 #include "main_window_fixture.h"
 

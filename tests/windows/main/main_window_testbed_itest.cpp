@@ -5,11 +5,11 @@
 #include <QTest>
 #include <algorithm>
 
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_qt_model.h"
-#include "locations_window_testbed.h"
 #include "services/smart_wigdet_helper.h"
 #include "support/widget_test_app.h"
+#include "windows/locations/locations_window_testbed.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
 
 namespace hw::test {
 namespace {

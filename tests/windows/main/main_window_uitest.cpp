@@ -7,16 +7,16 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_qt_model.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/location_row_delegate.h"
-#include "controllers/main_window_small_views.h"
-#include "controllers/main_window_widget.h"
-#include "controllers/profile_menu_popover.h"
-#include "controllers/smart_widget_view.h"
 #include "main_window_fixture.h"
 #include "support/widget_test_app.h"
+#include "windows/main/widgets/main_window_small_views.h"
+#include "windows/main/widgets/main_window_widget.h"
+#include "windows/main/widgets/profile_menu_popover.h"
+#include "windows/main/widgets/smart_widget_view.h"
+#include "windows/shared/widgets/location_row_delegate.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_table_widget.h"
 
 namespace hw::test {
 namespace {

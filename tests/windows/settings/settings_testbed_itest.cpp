@@ -14,18 +14,18 @@
 #include <fstream>
 #include <sstream>
 
-#include "controllers/settings_entire_page_widget.h"
-#include "controllers/settings_window_widget.h"
 #include "platform/json_settings_store.h"
 #include "platform/qt/nm_wifi.h"
 #include "platform/thread_pool.h"
-#include "main_window_testbed.h"
 #include "settings_window_fixture.h"
 #include "support/fake_network_manager.h"
 #include "support/private_dbus.h"
 #include "support/widget_test_app.h"
 #include "texts/locale_data.h"
 #include "view/qt_alert_view.h"
+#include "windows/main/main_window_testbed.h"
+#include "windows/settings/widgets/settings_entire_page_widget.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 namespace hw::test {
 namespace {

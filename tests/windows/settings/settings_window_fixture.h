@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "controllers/settings_window_view_controller.h"
 #include "core/settings_user_defaults.h"
 #include "network/wifi_info_helper.h"
 #include "support/fake_wifi.h"
@@ -14,6 +13,7 @@
 #include "support/recording_shell_commands.h"
 #include "support/recording_window_view.h"
 #include "view/user_defaults_controller.h"
+#include "windows/settings/settings_window_view_controller.h"
 
 namespace hw::test {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "controllers/settings_trusted_networks.h"
-#include "controllers/settings_window_logic.h"
 #include "texts/locale_data.h"
+#include "windows/settings/settings_trusted_networks.h"
+#include "windows/settings/settings_window_logic.h"
 
 namespace hw {
 namespace {

@@ -9,15 +9,15 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "controllers/settings_entire_page_widget.h"
-#include "controllers/settings_pane_widgets.h"
-#include "controllers/settings_views.h"
-#include "controllers/settings_window_widget.h"
-#include "view/do_tabbar_view.h"
 #include "settings_window_fixture.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
+#include "view/do_tabbar_view.h"
 #include "view/kit_fades.h"
+#include "windows/settings/widgets/settings_entire_page_widget.h"
+#include "windows/settings/widgets/settings_pane_widgets.h"
+#include "windows/settings/widgets/settings_views.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 namespace hw::test {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "controllers/location_title_highlight.h"
+#include "windows/shared/widgets/location_title_highlight.h"
 
 namespace hw {
 namespace {

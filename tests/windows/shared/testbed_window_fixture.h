@@ -9,13 +9,13 @@
 #include <functional>
 #include <memory>
 
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/auth_window_widget.h"
-#include "auth_shell_commands.h"
-#include "main_window_testbed.h"
 #include "services/analytics_service.h"
 #include "services/enterprise_auth_service.h"
 #include "support/widget_test_app.h"
+#include "windows/login/auth_shell_commands.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "windows/login/widgets/auth_window_widget.h"
+#include "windows/main/main_window_testbed.h"
 
 namespace hw::test {
 

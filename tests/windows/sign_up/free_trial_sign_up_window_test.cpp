@@ -1,10 +1,9 @@
 // The sign-up window's controller on the real sign-up and sign-in services
 // over the fake backend, in virtual time.
-#include "controllers/free_trial_sign_up_window_controller.h"
+#include "windows/sign_up/free_trial_sign_up_window_controller.h"
 
 #include <map>
 
-#include "auth_shell_commands.h"
 #include "services/auth_service.h"
 #include "services/free_trial_sign_up_service.h"
 #include "services/links_manager.h"
@@ -13,6 +12,7 @@
 #include "support/recording_window_view.h"
 #include "texts/locale_data.h"
 #include "view/user_defaults_controller.h"
+#include "windows/login/auth_shell_commands.h"
 
 namespace hw {
 namespace {

@@ -1,4 +1,4 @@
-#include "controllers/sign_up_fields_validation.h"
+#include "windows/sign_up/sign_up_fields_validation.h"
 
 #include <gtest/gtest.h>
 

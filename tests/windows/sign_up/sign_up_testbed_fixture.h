@@ -5,12 +5,12 @@
 #include <QDateTime>
 #include <QMessageBox>
 
-#include "controllers/free_trial_sign_up_window_controller.h"
-#include "controllers/free_trial_sign_up_window_widget.h"
 #include "services/free_trial_sign_up_service.h"
-#include "testbed_window_fixture.h"
 #include "view/qt_alert_view.h"
 #include "view/user_defaults_controller.h"
+#include "windows/shared/testbed_window_fixture.h"
+#include "windows/sign_up/free_trial_sign_up_window_controller.h"
+#include "windows/sign_up/widgets/free_trial_sign_up_window_widget.h"
 
 namespace hw::test {
 

@@ -1,5 +1,5 @@
 // The updater in virtual time, against a scripted download and a recording launcher.
-#include "app/au_updater.h"
+#include "windows/update/au_updater.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,17 +1,17 @@
 // The update window's decisions, against a recording view in virtual time.
-#include "app/auto_update_window_controller.h"
+#include "windows/update/auto_update_window_controller.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "app/recording_auto_update_view.h"
 #include "support/fake_file_download.h"
 #include "support/kit_controller_fixture.h"
 #include "support/recording_process_launcher.h"
 #include "support/recording_window_view.h"
 #include "support/temp_dir.h"
+#include "windows/update/recording_auto_update_view.h"
 
 namespace hw {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/auto_update_window_controller.h"
+#include "windows/update/auto_update_window_controller.h"
 
 namespace hw::test {
 

@@ -3,17 +3,17 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "auth_window_fixture.h"
-#include "controllers/auth_window_widget.h"
-#include "controllers/free_trial_sign_up_window_controller.h"
-#include "controllers/free_trial_sign_up_window_widget.h"
-#include "controllers/welcome_window_view_controller.h"
-#include "controllers/welcome_window_widget.h"
 #include "services/free_trial_sign_up_service.h"
 #include "support/manual_animation_driver.h"
 #include "support/widget_test_app.h"
 #include "view/bf_page_control.h"
 #include "view/page_container.h"
+#include "windows/login/auth_window_fixture.h"
+#include "windows/login/widgets/auth_window_widget.h"
+#include "windows/sign_up/free_trial_sign_up_window_controller.h"
+#include "windows/sign_up/widgets/free_trial_sign_up_window_widget.h"
+#include "windows/welcome/welcome_window_view_controller.h"
+#include "windows/welcome/widgets/welcome_window_widget.h"
 
 namespace hw::test {
 namespace {

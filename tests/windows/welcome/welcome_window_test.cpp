@@ -1,12 +1,12 @@
-#include "controllers/welcome_window_view_controller.h"
+#include "windows/welcome/welcome_window_view_controller.h"
 
 #include <gtest/gtest.h>
 
-#include "auth_shell_commands.h"
-#include "controllers/auth_window_view_controller.h"
 #include "support/model_fixture.h"
 #include "support/recording_url_opener.h"
 #include "support/recording_window_view.h"
+#include "windows/login/auth_shell_commands.h"
+#include "windows/login/auth_window_view_controller.h"
 
 namespace hw {
 namespace {

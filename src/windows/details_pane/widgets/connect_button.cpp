@@ -1,12 +1,12 @@
-#include "controllers/main_view_details/connect_button.h"
+#include "windows/details_pane/widgets/connect_button.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "controllers/main_view_details/connect_button_model.h"
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
+#include "windows/details_pane/connect_button_model.h"
 
 namespace hw {
 

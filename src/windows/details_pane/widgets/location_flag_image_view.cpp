@@ -1,10 +1,10 @@
-#include "controllers/main_view_details/location_flag_image_view.h"
+#include "windows/details_pane/widgets/location_flag_image_view.h"
 
 #include <QPainter>
 #include <QPainterPath>
 
-#include "controllers/remote_image_loader.h"
 #include "view/kit_color.h"
+#include "windows/shared/remote_image_loader.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/main_view_details/main_view_details_view.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
 
 #include <QAbstractButton>
 #include <QGraphicsOpacityEffect>
@@ -9,12 +9,7 @@
 #include <QPushButton>
 #include <QTextLayout>
 
-#include "controllers/flag_placement.h"
 #include "core/application_model.h"
-#include "controllers/main_view_details/connect_button.h"
-#include "controllers/main_view_details/connect_button_model.h"
-#include "controllers/main_view_details/location_flag_image_view.h"
-#include "controllers/main_window_small_views.h"
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/kit_color.h"
@@ -23,6 +18,11 @@
 #include "view/kit_images.h"
 #include "view/kit_popover.h"
 #include "view/top_bar/notification_bar_views.h"
+#include "windows/details_pane/connect_button_model.h"
+#include "windows/details_pane/widgets/connect_button.h"
+#include "windows/details_pane/widgets/location_flag_image_view.h"
+#include "windows/main/widgets/main_window_small_views.h"
+#include "windows/shared/flag_placement.h"
 
 namespace hw {
 

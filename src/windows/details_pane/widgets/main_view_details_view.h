@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <map>
 
-#include "controllers/main_view_details/main_view_details_area_view.h"
+#include "windows/details_pane/main_view_details_area_view.h"
 
 #include <QLabel>
 class QAbstractAnimation;

@@ -1,18 +1,18 @@
-#include "controllers/locations_list_window_widget.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
-#include "controllers/location_row_delegate.h"
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_qt_model.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/locations_window_views.h"
 #include "texts/locale_data.h"
 #include "view/color_fill_views.h"
 #include "view/kit_color.h"
 #include "view/kit_fades.h"
+#include "windows/shared/widgets/location_row_delegate.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_table_widget.h"
+#include "windows/shared/widgets/locations_window_views.h"
 
 namespace hw {
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "controllers/locations_list_window_view.h"
 #include "view/kit_window.h"
+#include "windows/locations/locations_list_window_view.h"
 
 namespace hw {
 

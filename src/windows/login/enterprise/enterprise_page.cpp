@@ -1,4 +1,4 @@
-#include "controllers/web/enterprise_page.h"
+#include "windows/login/enterprise/enterprise_page.h"
 
 #include <openssl/x509.h>
 

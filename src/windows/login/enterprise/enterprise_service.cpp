@@ -1,4 +1,4 @@
-#include "controllers/web/enterprise_service.h"
+#include "windows/login/enterprise/enterprise_service.h"
 
 #include <QNetworkCookie>
 #include <QUrl>
@@ -12,10 +12,10 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
-#include "controllers/web/enterprise_page.h"
 #include "core/global_constants.h"
 #include "platform/log.h"
 #include "platform/settings_store.h"
+#include "windows/login/enterprise/enterprise_page.h"
 
 static void initWebPage() { Q_INIT_RESOURCE(web); }
 

@@ -1,4 +1,4 @@
-#include "controllers/web/js_context_manager.h"
+#include "windows/login/enterprise/js_context_manager.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineView>

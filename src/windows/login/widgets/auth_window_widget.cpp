@@ -1,4 +1,4 @@
-#include "controllers/auth_window_widget.h"
+#include "windows/login/widgets/auth_window_widget.h"
 
 #include <QCheckBox>
 #include <QGraphicsOpacityEffect>
@@ -8,8 +8,6 @@
 #include <QResizeEvent>
 #include <QVariantAnimation>
 
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/login_window_views.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/hyperlink_text_field.h"
 #include "view/kit_color.h"
@@ -17,6 +15,8 @@
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
 #include "view/user_defaults_bindings.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "windows/login/widgets/login_window_views.h"
 
 static void initLoginImages() {
     Q_INIT_RESOURCE(login_images);

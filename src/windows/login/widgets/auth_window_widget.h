@@ -5,8 +5,8 @@
 #include <functional>
 #include <map>
 
-#include "controllers/auth_window_view.h"
 #include "view/kit_window.h"
+#include "windows/login/auth_window_view.h"
 
 class QLabel;
 class QLineEdit;

@@ -10,11 +10,6 @@
 
 namespace hw {
 
-class ApplicationModel;
-class LinksManager;
-class ShellCommands;
-class URLOpener;
-
 // The red ground of the login window's error bar.
 class LoginWindow_ErrorSubview : public ColorFillView {
     Q_OBJECT
@@ -35,11 +30,6 @@ class FreeTrialSignUpView : public ColorFillView {
 public:
     explicit FreeTrialSignUpView(QWidget* parent = nullptr);
 };
-
-// Where a new account is made: the sign-up window, or the service's web
-// page while accounts are made there.
-void openAccountSignUp(const ApplicationModel& model, const LinksManager& links, ShellCommands& shell,
-                       URLOpener& opener);
 
 // A control that opens the account sign-up; any address a click carries is
 // ignored.

@@ -1,4 +1,4 @@
-#include "controllers/main_window_small_views.h"
+#include "windows/main/widgets/main_window_small_views.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "controllers/main_window_widget.h"
+#include "windows/main/widgets/main_window_widget.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -8,16 +8,16 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_qt_model.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/main_window_small_views.h"
-#include "controllers/profile_menu_popover.h"
-#include "controllers/smart_widget_view.h"
 #include "texts/locale_data.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
+#include "windows/main/widgets/main_window_small_views.h"
+#include "windows/main/widgets/profile_menu_popover.h"
+#include "windows/main/widgets/smart_widget_view.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_table_widget.h"
 
 // Static libraries keep their resources only when asked for by name.
 static void initMainWindowImages() { Q_INIT_RESOURCE(main_window); }

@@ -2,8 +2,8 @@
 #include <QImage>
 #include <array>
 
-#include "controllers/main_window_view.h"
 #include "view/kit_window.h"
+#include "windows/main/main_window_view.h"
 
 class QAbstractButton;
 class QMenu;

@@ -1,4 +1,4 @@
-#include "controllers/profile_menu_popover.h"
+#include "windows/main/widgets/profile_menu_popover.h"
 
 #include <QMouseEvent>
 #include <QPainter>

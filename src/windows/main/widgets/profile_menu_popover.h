@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "controllers/profile_menu_table_view_controller.h"
+#include "windows/main/profile_menu_table_view_controller.h"
 
 namespace hw {
 

@@ -1,13 +1,13 @@
-#include "controllers/smart_widget_view.h"
+#include "windows/main/widgets/smart_widget_view.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 
-#include "controllers/main_window_small_views.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
+#include "windows/main/widgets/main_window_small_views.h"
 
 namespace hw {
 

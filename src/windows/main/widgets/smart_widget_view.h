@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "controllers/elided_label.h"
+#include "windows/shared/widgets/elided_label.h"
 
 class QLabel;
 class QPushButton;

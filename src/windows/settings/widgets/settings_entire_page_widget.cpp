@@ -1,18 +1,18 @@
-#include "controllers/settings_entire_page_widget.h"
+#include "windows/settings/widgets/settings_entire_page_widget.h"
 
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QSignalBlocker>
 
-#include "controllers/settings_pane_controllers.h"
-#include "controllers/settings_views.h"
-#include "controllers/settings_window_view_controller.h"
 #include "core/settings_user_defaults.h"
 #include "texts/locale_data.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
 #include "view/kit_geometry.h"
 #include "view/user_defaults_bindings.h"
+#include "windows/settings/settings_pane_controllers.h"
+#include "windows/settings/settings_window_view_controller.h"
+#include "windows/settings/widgets/settings_views.h"
 
 namespace hw {
 

@@ -2,8 +2,8 @@
 #include <QComboBox>
 #include <QWidget>
 
-#include "controllers/settings_entire_page_controller.h"
-#include "controllers/settings_window_logic.h"
+#include "windows/settings/settings_entire_page_controller.h"
+#include "windows/settings/settings_window_logic.h"
 
 class QCheckBox;
 class QLabel;

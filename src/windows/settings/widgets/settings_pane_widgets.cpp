@@ -1,4 +1,4 @@
-#include "controllers/settings_pane_widgets.h"
+#include "windows/settings/widgets/settings_pane_widgets.h"
 
 #include <QHBoxLayout>
 #include <QRadioButton>

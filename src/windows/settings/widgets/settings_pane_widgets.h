@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "controllers/settings_pane_controllers.h"
-#include "controllers/settings_views.h"
 #include "view/hyperlink_text_field.h"
+#include "windows/settings/settings_pane_controllers.h"
+#include "windows/settings/widgets/settings_views.h"
 
 namespace hw {
 

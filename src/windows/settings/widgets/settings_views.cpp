@@ -1,4 +1,4 @@
-#include "controllers/settings_views.h"
+#include "windows/settings/widgets/settings_views.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "controllers/settings_window_logic.h"
+#include "windows/settings/settings_window_logic.h"
 
 namespace hw {
 

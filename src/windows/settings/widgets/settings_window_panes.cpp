@@ -7,15 +7,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "controllers/settings_views.h"
-#include "controllers/settings_window_view_controller.h"
-#include "controllers/settings_window_widget.h"
 #include "core/settings_user_defaults.h"
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
 #include "view/user_defaults_bindings.h"
+#include "windows/settings/settings_window_view_controller.h"
+#include "windows/settings/widgets/settings_views.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 namespace hw {
 

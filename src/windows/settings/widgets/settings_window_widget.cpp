@@ -1,4 +1,4 @@
-#include "controllers/settings_window_widget.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -11,10 +11,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "controllers/settings_entire_page_widget.h"
-#include "controllers/settings_pane_widgets.h"
-#include "controllers/settings_views.h"
-#include "controllers/settings_window_view_controller.h"
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/color_fill_views.h"
@@ -23,6 +19,10 @@
 #include "view/kit_controls.h"
 #include "view/kit_fades.h"
 #include "view/kit_images.h"
+#include "windows/settings/settings_window_view_controller.h"
+#include "windows/settings/widgets/settings_entire_page_widget.h"
+#include "windows/settings/widgets/settings_pane_widgets.h"
+#include "windows/settings/widgets/settings_views.h"
 
 namespace hw {
 

@@ -5,8 +5,8 @@
 #include <QStackedWidget>
 #include <memory>
 
-#include "controllers/settings_window_view.h"
 #include "view/kit_window.h"
+#include "windows/settings/settings_window_view.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -1,4 +1,4 @@
-#include "controllers/elided_label.h"
+#include "windows/shared/widgets/elided_label.h"
 
 namespace hw {
 

@@ -1,15 +1,15 @@
-#include "controllers/location_row_delegate.h"
+#include "windows/shared/widgets/location_row_delegate.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
 #include <cmath>
 
-#include "controllers/location_title_highlight.h"
-#include "controllers/locations_table_qt_model.h"
-#include "controllers/locations_window_views.h"
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"
+#include "windows/shared/widgets/location_title_highlight.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_window_views.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/location_title_highlight.h"
+#include "windows/shared/widgets/location_title_highlight.h"
 
 #include "view/kit_color.h"
 #include "view/kit_fonts.h"

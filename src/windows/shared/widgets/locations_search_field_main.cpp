@@ -1,4 +1,4 @@
-#include "controllers/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
 
 #include <QPainter>
 #include <QPalette>

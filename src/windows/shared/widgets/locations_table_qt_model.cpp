@@ -1,4 +1,4 @@
-#include "controllers/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
 
 #include "view/kit_color.h"
 

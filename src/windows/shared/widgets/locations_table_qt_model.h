@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "controllers/locations_table_view_model.h"
-#include "controllers/remote_image_loader.h"
+#include "windows/shared/locations_table_view_model.h"
+#include "windows/shared/remote_image_loader.h"
 
 namespace hw {
 

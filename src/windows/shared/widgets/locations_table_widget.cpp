@@ -1,4 +1,4 @@
-#include "controllers/locations_table_widget.h"
+#include "windows/shared/widgets/locations_table_widget.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,9 +6,9 @@
 #include <QPropertyAnimation>
 #include <QScrollBar>
 
-#include "controllers/location_row_delegate.h"
-#include "controllers/locations_table_view_model.h"
 #include "view/kit_color.h"
+#include "windows/shared/locations_table_view_model.h"
+#include "windows/shared/widgets/location_row_delegate.h"
 
 namespace hw {
 

@@ -1,4 +1,4 @@
-#include "controllers/locations_window_views.h"
+#include "windows/shared/widgets/locations_window_views.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "controllers/free_trial_sign_up_window_widget.h"
+#include "windows/sign_up/widgets/free_trial_sign_up_window_widget.h"
 
 #include <QCheckBox>
 #include <algorithm>
@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QVariantAnimation>
 
-#include "controllers/free_trial_sign_up_window_controller.h"
-#include "controllers/login_window_views.h"
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/hyperlink_text_field.h"
@@ -18,6 +16,8 @@
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
 #include "view/plain_text_controls.h"
+#include "windows/login/widgets/login_window_views.h"
+#include "windows/sign_up/free_trial_sign_up_window_controller.h"
 
 static void initSignUpResources() {
     Q_INIT_RESOURCE(login_images);

@@ -4,8 +4,8 @@
 #include <QSize>
 #include <map>
 
-#include "controllers/free_trial_sign_up_window_view.h"
 #include "view/kit_window.h"
+#include "windows/sign_up/free_trial_sign_up_window_view.h"
 
 class QVariantAnimation;
 

@@ -1,4 +1,4 @@
-#include "app/auto_update_window_widget.h"
+#include "windows/update/widgets/auto_update_window_widget.h"
 
 #include <QApplication>
 #include <QLabel>

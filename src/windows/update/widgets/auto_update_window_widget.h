@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "app/auto_update_window_view.h"
+#include "windows/update/auto_update_window_view.h"
 
 class QLabel;
 class QProgressBar;

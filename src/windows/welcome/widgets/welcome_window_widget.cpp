@@ -1,4 +1,4 @@
-#include "controllers/welcome_window_widget.h"
+#include "windows/welcome/widgets/welcome_window_widget.h"
 
 #include <QLabel>
 #include <QLinearGradient>

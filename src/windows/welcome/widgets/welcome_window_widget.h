@@ -4,9 +4,9 @@
 #include <map>
 #include <optional>
 
-#include "controllers/welcome_window_view.h"
 #include "view/bf_page_control.h"
 #include "view/kit_window.h"
+#include "windows/welcome/welcome_window_view.h"
 
 class QLabel;
 class QPushButton;

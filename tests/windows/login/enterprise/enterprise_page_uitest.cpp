@@ -8,13 +8,13 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
-#include "controllers/testbed_window_fixture.h"
-#include "controllers/web/enterprise_service.h"
-#include "controllers/web/js_context_manager.h"
 #include "platform/json_settings_store.h"
 #include "support/capture_log.h"
 #include "support/scoped_env.h"
 #include "support/xvfb_server.h"
+#include "windows/login/enterprise/enterprise_service.h"
+#include "windows/login/enterprise/js_context_manager.h"
+#include "windows/shared/testbed_window_fixture.h"
 
 // Chromium leaves allocations behind at exit and frees some through their
 // base types; neither is ours to fix. Set here rather than in the test's
