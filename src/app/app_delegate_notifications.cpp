@@ -2,7 +2,7 @@
 #include "app/app_delegate.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
-#include "windows/shared/details_pane.h"
+#include "windows/details_pane/details_pane.h"
 
 namespace hw {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/shared/details_pane.h"
+#include "windows/details_pane/details_pane.h"
 
 namespace hw::test {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/main_queue.h"
-#include "windows/shared/connect_button_callbacks.h"
-#include "windows/shared/details_pane.h"
+#include "windows/details_pane/connect_button_callbacks.h"
+#include "windows/details_pane/details_pane.h"
 
 namespace hw {
 

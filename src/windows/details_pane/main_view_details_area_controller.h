@@ -10,8 +10,8 @@
 #include "platform/main_queue.h"
 #include "view/base_controller_context.h"
 #include "windows/details_pane/connect_button_model.h"
+#include "windows/details_pane/details_pane.h"
 #include "windows/details_pane/main_view_details_area_view.h"
-#include "windows/shared/details_pane.h"
 #include "windows/shared/pane_engine.h"
 #include "windows/shared/shell_commands.h"
 

@@ -5,10 +5,10 @@
 
 #include "platform/main_queue.h"
 #include "view/base_window_view_controller.h"
+#include "windows/details_pane/details_pane.h"
 #include "windows/locations/locations_list_window_view.h"
-#include "windows/shared/details_pane.h"
+#include "windows/locations/locations_window.h"
 #include "windows/shared/locations_table_view_model.h"
-#include "windows/shared/locations_window.h"
 
 namespace hw {
 

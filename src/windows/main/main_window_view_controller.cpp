@@ -1,7 +1,7 @@
 #include "windows/main/main_window_view_controller.h"
 
 #include "platform/log.h"
-#include "windows/shared/connect_button_callbacks.h"
+#include "windows/details_pane/connect_button_callbacks.h"
 
 namespace hw {
 

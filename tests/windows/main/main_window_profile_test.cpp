@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 
 #include "main_window_fixture.h"
-#include "windows/shared/connect_button_callbacks.h"
+#include "windows/details_pane/connect_button_callbacks.h"
 
 namespace hw::test {
 namespace {
