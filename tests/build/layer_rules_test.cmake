@@ -19,7 +19,10 @@ set(rows
   "src/windows/settings/widgets/probe.h|#include <QWidget>\n#include \"view/kit_controls.h\"\n#include \"windows/settings/settings_window_view.h\"|ok"
   "src/windows/shared/widgets/probe.h|#include \"windows/login/enterprise/enterprise_page.h\"|(not windows/login/enterprise/)"
   "src/app/probe.h|#include \"windows/login/enterprise/enterprise_page.h\"|(not windows/login/enterprise/)"
-  "src/windows/login/enterprise/probe.h|#include <QWebEngineView>\n#include \"windows/login/widgets/auth_window_widget.h\"|ok")
+  "src/windows/login/enterprise/probe.h|#include <QWebEngineView>\n#include \"windows/login/widgets/auth_window_widget.h\"|ok"
+  "src/view/base_view_controller.h|#include <QtCore/QObject>|view/base_view_controller.h may use core/, texts/, platform/, json/, view/base_controller_context.h"
+  "src/view/window_view.h|#include \"view/kit_window.h\"|(not view/)"
+  "src/view/window_view.h|#include \"view/alert_view.h\"\n#include \"core/application_model_ports.h\"|ok")
 
 # A project that uses our layer functions, with one folder of ours below it.
 function(write_scratch tree top)
