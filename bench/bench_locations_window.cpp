@@ -10,11 +10,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "controllers/locations_list_window_view_controller.h"
-#include "controllers/locations_list_window_widget.h"
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/remote_image_loader.h"
 #include "core/settings_user_defaults.h"
 #include "platform/json_settings_store.h"
 #include "platform/linux_system_info.h"
@@ -25,6 +20,11 @@
 #include "services/locations_list_model.h"
 #include "support/recording_url_opener.h"
 #include "view/havenway_application.h"
+#include "windows/locations/locations_list_window_view_controller.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+#include "windows/shared/remote_image_loader.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_widget.h"
 
 namespace hw {
 namespace {

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/auth_window_widget.h"
-#include "controllers/login_window_services.h"
-#include "controllers/web/enterprise_service.h"
 #include "platform/log.h"
-#include "support/fake_settings_store.h"
 #include "platform/qt/qt_main_queue.h"
+#include "support/fake_settings_store.h"
 #include "view/havenway_application.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "windows/login/enterprise/enterprise_service.h"
+#include "windows/login/login_window_services.h"
+#include "windows/login/widgets/auth_window_widget.h"
 
 namespace {
 

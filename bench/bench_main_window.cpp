@@ -18,10 +18,6 @@
 #include <string>
 #include <unistd.h>
 
-#include "controllers/locations_table_qt_model.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/main_window_view_controller.h"
-#include "controllers/main_window_widget.h"
 #include "core/settings_user_defaults.h"
 #include "platform/json_settings_store.h"
 #include "platform/linux_system_info.h"
@@ -36,6 +32,10 @@
 #include "support/recording_shell_commands.h"
 #include "support/recording_url_opener.h"
 #include "view/havenway_application.h"
+#include "windows/main/main_window_view_controller.h"
+#include "windows/main/widgets/main_window_widget.h"
+#include "windows/shared/widgets/locations_table_qt_model.h"
+#include "windows/shared/widgets/locations_table_widget.h"
 
 namespace hw {
 namespace {

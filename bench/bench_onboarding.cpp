@@ -4,12 +4,8 @@
 #include <chrono>
 #include <string>
 
-#include "controllers/sign_up_fields_validation.h"
-#include "controllers/welcome_window_view_controller.h"
-#include "controllers/welcome_window_widget.h"
-#include "core/application_model.h"
-#include "platform/url_opener.h"
 #include "app/welcome_window_port_adapter.h"
+#include "core/application_model.h"
 #include "core/settings_user_defaults.h"
 #include "platform/json_settings_store.h"
 #include "platform/linux_system_info.h"
@@ -17,8 +13,12 @@
 #include "platform/qt/qt_image_codec.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/thread_pool.h"
+#include "platform/url_opener.h"
 #include "support/recording_shell_commands.h"
 #include "view/havenway_application.h"
+#include "windows/sign_up/sign_up_fields_validation.h"
+#include "windows/welcome/welcome_window_view_controller.h"
+#include "windows/welcome/widgets/welcome_window_widget.h"
 
 namespace {
 

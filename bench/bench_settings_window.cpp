@@ -12,8 +12,6 @@
 
 #include "bench_qt_main.h"
 #include "bench_report.h"
-#include "controllers/settings_window_view_controller.h"
-#include "controllers/settings_window_widget.h"
 #include "core/application_model.h"
 #include "core/settings_user_defaults.h"
 #include "platform/json_settings_store.h"
@@ -23,9 +21,11 @@
 #include "platform/qt/qt_image_codec.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/thread_pool.h"
-#include "view/havenway_application.h"
 #include "support/recording_shell_commands.h"
+#include "view/havenway_application.h"
 #include "view/user_defaults_controller.h"
+#include "windows/settings/settings_window_view_controller.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QtGlobal>
 
 #include "app/havenway_main.h"
-#include "controllers/web/enterprise_service.h"
 #include "core/global_constants.h"
 #include "view/havenway_application.h"
+#include "windows/login/enterprise/enterprise_service.h"
 
 // The enterprise edition: sign-in through the identity service's web page, whose
 // answer comes back as a havenway: URL. Linking this file sets the build switch.

@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "app/auto_update_window_controller.h"
 #include "app/exception_handling_object.h"
 #include "app/menu_bar_menu_controller.h"
-#include "app/status_item_view.h"
-#include "app/user_notification_helper.h"
 #include "app/shell_services.h"
 #include "app/shell_window_ports.h"
-#include "controllers/shell_commands.h"
+#include "app/status_item_view.h"
+#include "app/user_notification_helper.h"
 #include "core/application_model_ports.h"
 #include "hub/service_layer.h"
 #include "platform/sleep_watch.h"
 #include "platform/user_notification_center.h"
 #include "view/interval_animator.h"
+#include "windows/shared/shell_commands.h"
+#include "windows/update/auto_update_window_controller.h"
 
 namespace hw {
 

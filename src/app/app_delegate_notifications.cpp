@@ -1,8 +1,8 @@
 // Banners and what a click on one does.
 #include "app/app_delegate.h"
-#include "controllers/details_pane.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
+#include "windows/details_pane/details_pane.h"
 
 namespace hw {
 namespace {

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "app/shell_window_ports.h"
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/auth_window_widget.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "windows/login/widgets/auth_window_widget.h"
 
 namespace hw {
 

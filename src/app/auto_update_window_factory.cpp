@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "app/auto_update_window_widget.h"
 #include "core/application_support_directory.h"
+#include "windows/update/widgets/auto_update_window_widget.h"
 
 namespace hw {
 

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "app/auto_update_window_controller.h"
 #include "platform/file_download.h"
 #include "platform/process_launcher.h"
+#include "windows/update/auto_update_window_controller.h"
 
 namespace hw {
 

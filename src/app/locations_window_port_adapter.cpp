@@ -4,9 +4,9 @@
 #include <QShortcut>
 #include <utility>
 
-#include "controllers/locations_list_window_widget.h"
-#include "controllers/main_window_view_controller.h"
-#include "controllers/remote_image_loader.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+#include "windows/main/main_window_view_controller.h"
+#include "windows/shared/remote_image_loader.h"
 
 namespace hw {
 

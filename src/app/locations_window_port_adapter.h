@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/shell_window_ports.h"
-#include "controllers/locations_list_window_view_controller.h"
+#include "windows/locations/locations_list_window_view_controller.h"
 
 namespace hw {
 

@@ -1,10 +1,10 @@
 #include <QVBoxLayout>
 
 #include "app/main_window_port_adapter.h"
-#include "controllers/main_view_details/main_view_details_area_controller.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/main_window_widget.h"
 #include "hub/service_layer.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
+#include "windows/main/widgets/main_window_widget.h"
 
 namespace hw {
 

@@ -3,9 +3,9 @@
 #include <QShortcut>
 #include <stdexcept>
 
-#include "controllers/main_window_widget.h"
-#include "controllers/pane_engine.h"
 #include "hub/service_layer.h"
+#include "windows/main/widgets/main_window_widget.h"
+#include "windows/shared/pane_engine.h"
 
 namespace hw {
 

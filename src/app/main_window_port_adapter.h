@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "app/shell_window_ports.h"
-#include "controllers/main_window_view_controller.h"
 #include "view/base_controller_context.h"
+#include "windows/main/main_window_view_controller.h"
 
 namespace hw {
 

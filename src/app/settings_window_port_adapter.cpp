@@ -1,6 +1,6 @@
 #include "app/settings_window_port_adapter.h"
 
-#include "controllers/settings_entire_page_widget.h"
+#include "windows/settings/widgets/settings_entire_page_widget.h"
 
 namespace hw {
 

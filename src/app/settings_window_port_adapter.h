@@ -2,8 +2,8 @@
 #include <memory>
 
 #include "app/shell_window_ports.h"
-#include "controllers/settings_window_view_controller.h"
-#include "controllers/settings_window_widget.h"
+#include "windows/settings/settings_window_view_controller.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 namespace hw {
 

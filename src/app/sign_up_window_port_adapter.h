@@ -1,7 +1,7 @@
 #pragma once
 #include "app/controller_window_port.h"
-#include "controllers/free_trial_sign_up_window_controller.h"
-#include "controllers/free_trial_sign_up_window_widget.h"
+#include "windows/sign_up/free_trial_sign_up_window_controller.h"
+#include "windows/sign_up/widgets/free_trial_sign_up_window_widget.h"
 
 namespace hw {
 

@@ -14,7 +14,7 @@ void installQuitShortcut(QWidget& window, std::function<void()> onQuit) {
 }
 
 std::optional<std::string> readBundledOnBoardingPages() {
-    // The resource lives in the controllers' library; make sure it is registered.
+    // The resource lives in the windows' library; make sure it is registered.
     WelcomeWindowWidget::registerResources();
     QFile file(QStringLiteral(":/onboarding/pages.json"));
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/controller_window_port.h"
-#include "controllers/welcome_window_view_controller.h"
-#include "controllers/welcome_window_widget.h"
+#include "windows/welcome/welcome_window_view_controller.h"
+#include "windows/welcome/widgets/welcome_window_widget.h"
 
 namespace hw {
 

@@ -14,9 +14,6 @@
 #include "app/locations_window_port_adapter.h"
 #include "app/main_window_port_adapter.h"
 #include "app/shell_doubles.h"
-#include "controllers/auth_window_widget.h"
-#include "controllers/locations_list_window_widget.h"
-#include "controllers/main_window_widget.h"
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
 #include "services/locations_list_model.h"
@@ -33,6 +30,9 @@
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/widget_test_app.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+#include "windows/login/widgets/auth_window_widget.h"
+#include "windows/main/widgets/main_window_widget.h"
 
 namespace hw::test {
 namespace {

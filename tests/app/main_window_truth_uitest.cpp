@@ -19,20 +19,20 @@
 #include <thread>
 
 #include "app/hub_shell_services.h"
-#include "controllers/locations_list_window_view_controller.h"
-#include "controllers/locations_list_window_widget.h"
-#include "controllers/locations_search_field_main.h"
-#include "controllers/main_view_details/connect_button.h"
-#include "controllers/main_view_details/main_view_details_area_controller.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/main_window_view_controller.h"
-#include "controllers/main_window_widget.h"
 #include "platform/qt/qt_image_codec.h"
 #include "services/smart_wigdet_helper.h"
 #include "support/fake_user_notification_center.h"
 #include "support/recording_shell_commands.h"
 #include "support/recording_url_opener.h"
 #include "support/widget_test_app.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "windows/details_pane/widgets/connect_button.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
+#include "windows/locations/locations_list_window_view_controller.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+#include "windows/main/main_window_view_controller.h"
+#include "windows/main/widgets/main_window_widget.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
 
 namespace hw::test {
 namespace {

@@ -16,12 +16,8 @@
 
 #include "app/app_delegate.h"
 #include "app/auto_update_window_factory.h"
-#include "app/auto_update_window_widget.h"
 #include "app/main_window_port_adapter.h"
-#include "app/recording_auto_update_view.h"
 #include "app/shell_doubles.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/main_window_widget.h"
 #include "core/settings_user_defaults.h"
 #include "hub/default_service_layer_factory.h"
 #include "platform/qt/qt_file_download.h"
@@ -47,6 +43,10 @@
 #include "testbed/testbed_env.h"
 #include "view/kit_controls.h"
 #include "view/top_bar/notification_bar_views.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
+#include "windows/main/widgets/main_window_widget.h"
+#include "windows/update/recording_auto_update_view.h"
+#include "windows/update/widgets/auto_update_window_widget.h"
 
 namespace hw::test {
 namespace {

@@ -5,8 +5,8 @@
 #include "app/hub_shell_services.h"
 #include "app/shell_doubles.h"
 #include "app/welcome_window_port_adapter.h"
-#include "controllers/sign_up_testbed_fixture.h"
 #include "platform/json_settings_store.h"
+#include "windows/sign_up/sign_up_testbed_fixture.h"
 
 namespace hw::test {
 namespace {

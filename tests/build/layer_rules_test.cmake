@@ -11,7 +11,18 @@ set(rows
   "src/texts/probe.h|#include \"platform/paths.h\"|texts/ may use core/, platform/log.h (not platform/)"
   "src/core/probe.h|#include <QtCore/QObject>|core/ may use platform/, json/ (not Qt)"
   "src/platform/probe.h|#include \"platform/qt/qt_main_queue.h\"|platform/ may use json/ (not platform/qt/)"
-  "src/hub/probe.h|#include \"connection/vpn_connection_manager.h\"\n#include \"probe.h\"\n#include <vector>|ok")
+  "src/hub/probe.h|#include \"connection/vpn_connection_manager.h\"\n#include \"probe.h\"\n#include <vector>|ok"
+  "src/windows/settings/probe.cpp|#include <QString>|windows/ may use hub/, connection/, services/, network/, core/, texts/, platform/, json/, view/base_controller_context.h"
+  "src/windows/settings/probe.h|#include \"view/kit_controls.h\"|(not view/)"
+  "src/windows/main/probe.h|#include \"windows/main/widgets/main_window_widget.h\"|(not windows/*/widgets/)"
+  "src/windows/main/probe.h|#include \"view/base_window_view_controller.h\"\n#include \"windows/shared/pane_engine.h\"|ok"
+  "src/windows/settings/widgets/probe.h|#include <QWidget>\n#include \"view/kit_controls.h\"\n#include \"windows/settings/settings_window_view.h\"|ok"
+  "src/windows/shared/widgets/probe.h|#include \"windows/login/enterprise/enterprise_page.h\"|(not windows/login/enterprise/)"
+  "src/app/probe.h|#include \"windows/login/enterprise/enterprise_page.h\"|(not windows/login/enterprise/)"
+  "src/windows/login/enterprise/probe.h|#include <QWebEngineView>\n#include \"windows/login/widgets/auth_window_widget.h\"|ok"
+  "src/view/base_view_controller.h|#include <QtCore/QObject>|view/base_view_controller.h may use core/, texts/, platform/, json/, view/base_controller_context.h"
+  "src/view/window_view.h|#include \"view/kit_window.h\"|(not view/)"
+  "src/view/window_view.h|#include \"view/alert_view.h\"\n#include \"core/application_model_ports.h\"|ok")
 
 # A project that uses our layer functions, with one folder of ours below it.
 function(write_scratch tree top)
@@ -35,15 +46,15 @@ foreach(row IN LISTS rows)
   set(tree "${scratch}/${index}")
   file(REMOVE_RECURSE "${tree}")
   string(REGEX MATCH "^[a-z]+" top "${file}")
-  string(REGEX MATCH "^src/([a-z]+)" layer "${file}")
-  set(layer "${CMAKE_MATCH_1}")
+  get_filename_component(dir "${file}" DIRECTORY)
+  string(REGEX REPLACE "^src/" "" dir "${dir}")
   file(WRITE "${tree}/${file}" "${text}\n")
   write_scratch("${tree}" "${top}")
   if(top STREQUAL "helper")
     file(WRITE "${tree}/helper/CMakeLists.txt"
       "add_library(hw_helper INTERFACE)\nhw_check_layer(hw_helper RECURSE DIRS \${CMAKE_CURRENT_SOURCE_DIR})\n")
   else()
-    file(WRITE "${tree}/src/CMakeLists.txt" "hw_layer(hw_${layer} DIRS ${layer})\n")
+    file(WRITE "${tree}/src/CMakeLists.txt" "hw_layer(hw_probe DIRS ${dir})\n")
   endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -S "${tree}" -B "${tree}/build" -G "${GENERATOR}"
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)

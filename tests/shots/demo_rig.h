@@ -4,11 +4,11 @@
 #include <stdexcept>
 
 #include "app/hub_shell_services.h"
-#include "controllers/main_view_details/main_view_details_area_controller.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "controllers/main_window_testbed.h"
 #include "services/notification_bar_models.h"
 #include "shots.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
+#include "windows/main/main_window_testbed.h"
 
 namespace hw::shots {
 

@@ -2,10 +2,10 @@
 #include <QCoreApplication>
 #include <QTest>
 
-#include "controllers/locations_search_field_main.h"
-#include "controllers/locations_table_widget.h"
-#include "controllers/locations_window_testbed.h"
 #include "demo_rig.h"
+#include "windows/locations/locations_window_testbed.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
+#include "windows/shared/widgets/locations_table_widget.h"
 
 namespace hw::shots {
 namespace {

@@ -7,11 +7,11 @@
 #include <QWebEngineView>
 #endif
 
-#include "controllers/auth_window_view_controller.h"
-#include "controllers/auth_window_widget.h"
-#include "controllers/login_window_services.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "windows/login/login_window_services.h"
+#include "windows/login/widgets/auth_window_widget.h"
 #if HW_SHOTS_ENTERPRISE_PAGE
-#include "controllers/web/enterprise_service.h"
+#include "windows/login/enterprise/enterprise_service.h"
 #endif
 #include "core/uuid_helper.h"
 #include "services/free_trial_sign_up_service.h"

@@ -4,11 +4,11 @@
 #include <QMenu>
 #include <QTest>
 
-#include "controllers/locations_search_field_main.h"
 #include "demo_rig.h"
-#include "controllers/profile_menu_popover.h"
 #include "services/smart_wigdet_helper.h"
 #include "shots.h"
+#include "windows/main/widgets/profile_menu_popover.h"
+#include "windows/shared/widgets/locations_search_field_main.h"
 
 namespace hw::shots {
 namespace {

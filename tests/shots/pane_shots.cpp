@@ -3,13 +3,13 @@
 #include <QVBoxLayout>
 #include <stdexcept>
 
-#include "controllers/main_view_details/main_view_details_area_controller.h"
-#include "controllers/main_view_details/main_view_details_view.h"
-#include "services/notification_bar_models.h"
 #include "demo_rig.h"
+#include "services/notification_bar_models.h"
 #include "texts/locale_data.h"
 #include "view/top_bar/notification_bar_views.h"
 #include "view/top_bar/top_bar_notification_area_controller.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "windows/details_pane/widgets/main_view_details_view.h"
 
 namespace hw::shots {
 namespace {

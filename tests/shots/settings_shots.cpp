@@ -6,11 +6,11 @@
 #include <QToolBar>
 #include <QWidget>
 
-#include "controllers/settings_entire_page_widget.h"
-#include "controllers/settings_window_fixture.h"
-#include "controllers/settings_window_widget.h"
 #include "shots.h"
 #include "view/kit_controls.h"
+#include "windows/settings/settings_window_fixture.h"
+#include "windows/settings/widgets/settings_entire_page_widget.h"
+#include "windows/settings/widgets/settings_window_widget.h"
 
 namespace hw::shots {
 namespace {

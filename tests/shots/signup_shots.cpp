@@ -2,12 +2,12 @@
 #include <QAbstractButton>
 
 #include "app/sign_up_window_port_adapter.h"
-#include "controllers/login_window_services.h"
 #include "core/uuid_helper.h"
 #include "services/free_trial_sign_up_service.h"
 #include "shots.h"
 #include "support/manual_queue.h"
 #include "view/user_defaults_controller.h"
+#include "windows/login/login_window_services.h"
 
 namespace hw::shots {
 namespace {

@@ -1,11 +1,11 @@
 // The update window in each of its states, alone and as a sheet.
 #include <QWidget>
 
-#include "app/auto_update_window_widget.h"
-#include "app/recording_auto_update_view.h"
 #include "demo_rig.h"
 #include "shell_rig.h"
 #include "shots.h"
+#include "windows/update/recording_auto_update_view.h"
+#include "windows/update/widgets/auto_update_window_widget.h"
 
 namespace hw::shots {
 namespace {

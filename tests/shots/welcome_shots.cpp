@@ -2,11 +2,11 @@
 #include "app/welcome_window_port_adapter.h"
 #include <QTest>
 
-#include "view/bf_page_control.h"
-#include "controllers/auth_shell_commands.h"
 #include "shots.h"
 #include "support/fake_hub_factory.h"
 #include "support/recording_url_opener.h"
+#include "view/bf_page_control.h"
+#include "windows/login/auth_shell_commands.h"
 
 namespace hw::shots {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "controllers/details_pane.h"
+#include "windows/details_pane/details_pane.h"
 
 namespace hw::test {
 

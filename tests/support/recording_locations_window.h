@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "controllers/locations_window.h"
+#include "windows/locations/locations_window.h"
 
 namespace hw::test {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "connection/manager_server_config.h"
-#include "controllers/pane_engine.h"
+#include "windows/shared/pane_engine.h"
 
 namespace hw::test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "controllers/shell_commands.h"
+#include "windows/shared/shell_commands.h"
 
 namespace hw::test {
 

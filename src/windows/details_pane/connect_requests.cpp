@@ -1,0 +1,195 @@
+#include "connection/manager_server_config.h"
+#include "core/application_model.h"
+#include "core/global_constants.h"
+#include "network/wifi_info_helper.h"
+#include "platform/log.h"
+#include "services/locations_list_item_model.h"
+#include "services/vpn_parse_config.h"
+#include "texts/locale_data.h"
+#include "windows/details_pane/main_view_details_area_controller.h"
+
+namespace hw {
+
+namespace {
+constexpr const char* kLog = "MainViewDetailsAreaController";
+}  // namespace
+
+void MainViewDetailsAreaController::onConnectButtonClick() {
+    log::info(kLog, "onConnectButtonClick -- triggered");
+    if (!isConnectedButtonActive_) return;
+    isConnectedButtonActive_ = false;
+    later(kButtonRearmMs, [](MainViewDetailsAreaController& self) { self.isConnectedButtonActive_ = true; });
+    if (!dataObject_) {
+        log::warning(kLog, "onConnectButtonClick without a location: skipped");
+        return;
+    }
+    model().autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
+    if (connectButton_.isInConnectState()) {
+        if (auto wifi = wifiInfo_ ? wifiInfo_() : nullptr; wifi && wifi->networkWiFi_SSID_hasChanged())
+            wifi->setNetworkWiFi_SSID_hasChanged(false);
+        prepareAndConnectToVPN();
+        return;
+    }
+    if (!connectButton_.isInDisconnectState() && !connectButton_.isInConnectingState()) return;
+    log::info(kLog, connectButton_.isInConnectingState() ? "onConnectButtonClick -- STOP connecting requested"
+                                                         : "onConnectButtonClick -- DISCONNECT requested");
+    performIntentionalDisconnect();
+}
+
+void MainViewDetailsAreaController::prepareAndConnectToVPN() {
+    if (!dataObject_) return;
+    engine_.beginUserConnect();
+    engine_.setConnectionInitiateCanceled(false);
+    // Every supported system takes the newest road: no flag animation on a click.
+    prepareToConnectingState(false, true);
+    later(kConnectStartMs, [](MainViewDetailsAreaController& self) {
+        if (!self.engine_.connectionInitiateCanceled()) self.startConnectionRequest();
+    });
+}
+
+std::string MainViewDetailsAreaController::serverHostFor(const VPNParseConfig& config) const {
+    return config.serverHostName(isIKEv2_currentConnectionProvider() ? model().vpnServersDomainSuffix
+                                                                     : model().mainDomainName);
+}
+
+void MainViewDetailsAreaController::startConnectionRequest() {
+    log::info(kLog, "startConnectionRequest() started.");
+    auto& model = this->model();
+    model.setIntensionallyDisconnectedVPN(false);
+    auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
+    if (!config) {
+        endWithoutServer("startConnectionRequest: no location or configuration");
+        return;
+    }
+    if (model.useNetworkLock()) {
+        model.networkLockActivated = true;
+        model.cancelAutoReconnectProcessing = false;
+        const std::string host = serverHostFor(*config);
+        const std::string gateway = model.previousDefaultGatewayValue();
+        if (engine_.startedAddVPNServerStaticRoute()) {
+            pendingConnectAttemptRequest_ = true;
+            pendingConnectAttemptRequest_VPNServer_ = host;
+            model.cancelAutoReconnectProcessing = true;
+            return;
+        }
+        std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+        const bool waits = engine_.enableNetworkLock(
+            host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway), GlobalConstants::primaryDNS,
+            GlobalConstants::secondaryDNS, [weak](const std::string& reported) {
+                if (auto self = weak.lock()) self->lockCompletion(reported);
+            });
+        prepareToConnectingState(true, false);
+        if (waits) pendingConnectAttemptRequest_ = true;
+        return;
+    }
+    config->resetResolvedServer();
+    prepareToConnectingState(true, false);
+    if (isIKEv2_currentConnectionProvider()) onConnectingStateNotification();
+    sendConnectRequest();
+}
+
+void MainViewDetailsAreaController::lockCompletion(const std::string& reported) {
+    // The engine may answer from its own thread; the pane's state lives on the main one.
+    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+    queue_.runOnMain([weak, reported] {
+        if (auto self = weak.lock()) self->onNetworkLockEnabled(reported);
+    });
+}
+
+void MainViewDetailsAreaController::sendConnectRequest() {
+    if (engine_.connectionInitiateCanceled()) return;
+    log::info(kLog, "onConnectButtonClick -- CONNECT requested");
+    auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
+    auto login = model().recentLoginData();
+    if (!config || !login) {
+        endWithoutServer("sendConnectRequest: no account credentials or configuration");
+        return;
+    }
+    // The credentials go into this one request only: the location's stored
+    // configuration never holds them.
+    ManagerServerConfig request = managerServerConfig(*config, model());
+    request.username = login->username;
+    request.password = login->password;
+    post([request = std::move(request)](MainViewDetailsAreaController& self) {
+        log::info(kLog, "vpnConnectionManager.CONNECT -- requested");
+        self.engine_.connect(request);
+    });
+}
+
+void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& reportedAddress) {
+    auto& model = this->model();
+    if (!model.isLoggedInUser) return;
+    auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
+    std::string address;
+    if (!reportedAddress.empty() && reportedAddress != "NO" && config && config->setVPNServerIPAddress(reportedAddress)) {
+        address = reportedAddress;
+    } else if (config) {
+        address = config->vpnServerIPAddress;
+    }
+    if (model.cancelAutoReconnectProcessing) {
+        log::info(kLog, "On cancelAutoReconnectProcessing TRIGGERED!");
+        if (pendingConnectAttemptRequest_ && pendingConnectAttemptRequest_VPNServer_) {
+            post([host = *pendingConnectAttemptRequest_VPNServer_](MainViewDetailsAreaController& self) {
+                const std::string gateway = self.model().previousDefaultGatewayValue();
+                std::weak_ptr<MainViewDetailsAreaController> weak = self.weak_from_this();
+                self.engine_.enableNetworkLock(
+                    host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
+                    GlobalConstants::primaryDNS, GlobalConstants::secondaryDNS, [weak](const std::string& reported) {
+                        if (auto pane = weak.lock()) pane->lockCompletion(reported);
+                    });
+            });
+        }
+        pendingConnectAttemptRequest_ = false;
+        pendingConnectAttemptRequest_VPNServer_.reset();
+        model.cancelAutoReconnectProcessing = false;
+        return;
+    }
+    if (!address.empty()) {
+        restartReachability(address);
+        sendConnectRequest();
+        return;
+    }
+    log::info(kLog, "VPNServerIP is EMPTY! --  Default gateway Delete skipped!");
+    pendingConnectAttemptRequest_ = false;
+    if (model.autoReconnectInProgress()) {
+        // Paced like every other attempt: an unreachable resolver must not spin.
+        startReconnect();
+    } else {
+        endWithoutServer("the network lock gave no server address");
+    }
+}
+
+void MainViewDetailsAreaController::endWithoutServer(const char* why) {
+    // A request that cannot be sent must not leave the pane connecting forever.
+    log::warning(kLog, why);
+    model().setAutoReconnectInProgress(false);
+    showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
+    onDisconnectedStateNotification(true, false);
+}
+
+void MainViewDetailsAreaController::performIntentionalDisconnect() {
+    post([](MainViewDetailsAreaController& self) {
+        auto& model = self.model();
+        model.setIntensionallyDisconnectedVPN(true);
+        self.engine_.setConnectionInitiateCanceled(true);
+        model.cancelAutoReconnectProcessing = true;
+        self.pendingConnectAttemptRequest_ = false;
+        self.pendingConnectAttemptRequest_VPNServer_.reset();
+        self.setIsConnectedToVPN(false);
+        model.unsecured_Wi_Fi_VPN_activated = false;
+        model.setAutoReconnectInProgress(false);
+        model.setOpenVPN_Reconnect_in_progress(false);
+        self.autoReconnectStartedFromDisconnect_ = false;
+        model.openvpn_not_reachable_error_notification_arrived = false;
+        self.setConnectionAttemptsCount(0);
+        model.setCurrentConnectionState(ConnectionStates::disconnected);
+        if (self.engine_.currentProviderType() == VPNTypesL2TP) self.onDisconnectedStateNotification(false, false);
+        self.hideAutoReconnectOverlay();
+        self.stopAnimateFlagConnectionProgress();
+        self.setConnectButtonTo_Disconnected_state();
+        self.enableLocationChange();
+        self.engine_.disconnect();
+    });
+}
+
+}  // namespace hw

@@ -1,0 +1,100 @@
+#include "windows/details_pane/main_view_details_area_controller.h"
+#include "core/application_model.h"
+#include "core/grapheme_text.h"
+#include "network/wifi_info_helper.h"
+#include "platform/log.h"
+#include "services/locations_list_item_model.h"
+#include "texts/locale_data.h"
+
+namespace hw {
+
+namespace {
+constexpr const char* kLog = "MainViewDetailsAreaController";
+}  // namespace
+
+std::string MainViewDetailsAreaController::internetNotReachableError() const {
+    return LocaleData::internet_connection_unavailable_error_part_1() + "\n" +
+           LocaleData::internet_connection_unavailable_error_part_2();
+}
+
+std::string MainViewDetailsAreaController::internetNotReachableErrorUpperText() const {
+    return LocaleData::internet_connection_unavailable_error_part_1();
+}
+
+std::string MainViewDetailsAreaController::helperToolError() const {
+    return LocaleData::helper_tool_command_execute_error();
+}
+
+void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const std::string& text) {
+    auto& model = this->model();
+    log::info(kLog, "onConnection_Error_NotificationHandler() error: " + text);
+    if (!model.isLoggedInUser) return;
+    view_.setConnectionDetailsBoxHidden(true);
+    if (text == LocaleData::openvpn_not_reachable_error_notification()) {
+        if (model.openvpn_not_reachable_error_notification_arrived) return;
+        model.openvpn_not_reachable_error_notification_arrived = true;
+        if (model.deviceEnteredSleepMode && model.networkLockActivated) return;
+        log::info(kLog, "if errorString == LocaleData.openvpn_not_reachable_error_notification");
+        if (!model.networkLockActivated) onDisconnectedStateNotification(true, true);
+        model.isConnectedToInternet = true;
+        showErrorNotificationBar(internetNotReachableError());
+        const bool ssidChanged = wifiSSIDHasChanged();
+        log::info(kLog, "------");
+        log::info(kLog, ssidChanged ? "true" : "false");
+        log::info(kLog, model.unsecured_Wi_Fi_VPN_activated ? "true" : "false");
+        log::info(kLog, ssidChanged ? "true" : "false");
+        if (model.unsecured_Wi_Fi_VPN_activated && ssidChanged) return;
+        model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
+        checkAndRequestForAutoReconnect();
+        return;
+    }
+    showErrorNotificationBar(text);
+    onDisconnectedStateNotification(true, false);
+    skipConnectingStateNotification_ = false;
+    if (model.startMinimized) shell_.showConnectionErrorNotification();
+    if (!model.intensionallyDisconnectedVPN()) checkAndRequestForAutoReconnect();
+}
+
+void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::string& text) {
+    ErrorBarContent bar;
+    const std::string name = dataObject_ ? dataObject_->name : std::string();
+    bar.upperText = LocaleData::vpn_ppp_error_new_prefix_1() + " " + name + ".";
+    if (text == LocaleData::vpn_ppp_error_new_3()) {
+        bar.upperText = LocaleData::vpn_ppp_error_new_prefix_2();
+    } else if (text == LocaleData::vpn_ppp_error_new_1()) {
+        bar.pickDifferentLocationLinkVisible = true;
+    }
+    bar.upperTextTopConstraint = 6.0;
+    if (text == internetNotReachableError()) {
+        bar.upperText = LocaleData::internet_connection_unavailable_error_part_1();
+        bar.lowerText = LocaleData::internet_connection_unavailable_error_part_2();
+    } else if (text == helperToolError()) {
+        bar.upperText = LocaleData::helper_tool_command_execute_error_upper();
+        bar.lowerText = LocaleData::helper_tool_command_execute_error_lower();
+    } else if (characterCount(text) >= MAX_CHARS_TO_USE_SMALLER_FONT) {
+        bar.multiLine = true;
+        bar.multiLineText = text;
+        bar.upperTextTopConstraint = -1.0;
+    } else {
+        bar.lowerText = text;
+    }
+    errorBar_ = bar;
+    view_.setErrorBar(errorBar_);
+    showTopNotificationBar(PaneTopBar::error);
+}
+
+void MainViewDetailsAreaController::hideErrorNotificationBar() {
+    errorBar_.upperText.clear();
+    hideTopNotificationBar(PaneTopBar::error);
+}
+
+void MainViewDetailsAreaController::onErrorTopNotificationBar_CloseButton_click() {
+    log::info(kLog, "onErrorTopNotificationBar_CloseButton_click");
+    hideErrorNotificationBar();
+}
+
+void MainViewDetailsAreaController::onHelperToolFailedToPerfromCommand_Error() {
+    showErrorNotificationBar(helperToolError());
+}
+
+}  // namespace hw

@@ -1,0 +1,123 @@
+// The login window's error bar, yellow notice bar and named notices.
+#include "windows/login/auth_error_detail_layout.h"
+#include "platform/log.h"
+#include "texts/locale_data.h"
+#include "windows/login/auth_window_view_controller.h"
+
+namespace hw {
+namespace {
+
+constexpr char kLog[] = "LoginView";
+constexpr int kBarInMs = 300;
+constexpr int kErrorBarOutMs = 500;
+constexpr int kYellowBarOutMs = 300;
+
+}  // namespace
+
+void AuthWindowViewController::applyBarLayout(int durationMs) {
+    if (durationMs > 0) {
+        view_.animateBarLayout(layout_, durationMs);
+    } else {
+        view_.setBarLayout(layout_);
+    }
+}
+
+void AuthWindowViewController::showErrorNotificationBar(const std::string& title, const std::string& lowerText) {
+    if (isEnterpriseVersion_) {
+        std::string detail = lowerText;
+        if (title != LocaleData::username_or_password_is_incorrect_error_notification() &&
+            detail != LocaleData::generic_error_notification_lower()) {
+            detail += "\n" + LocaleData::login_connection_error_notification();
+        }
+        std::weak_ptr<bool> alive = alive_;
+        alertWithTitle(title, detail, [this, alive] {
+            if (!alive.expired()) prepareEnterpriseVersionUI();
+        });
+        return;
+    }
+    view_.setHidden(AuthPart::errorNotificationsBox, false);
+    view_.setText(AuthPart::errorUpperText, title);
+    const AuthErrorDetailLayout detail = layoutErrorDetail(lowerText, view_.errorDetailFitsOneLine(lowerText));
+    view_.setText(AuthPart::errorLowerText, detail.firstLine);
+    view_.setText(AuthPart::errorLowerTextSecondLine, detail.secondLine);
+    // A short detail keeps what a long one set before it.
+    if (detail.fontSize) layout_.errorDetailFontSize = *detail.fontSize;
+    if (detail.titleSpacing) layout_.errorTitleSpacing = *detail.titleSpacing;
+    layout_.errorTitleTop = errorTitleTopOffset(detail.firstLine);
+    layout_.errorAlpha = 0.5;
+    applyBarLayout(0);
+
+    layout_.errorBarHeight = detail.twoLines ? ERROR_BAR_INCREASED_HEIGHT : ERROR_BAR_NORMAL_HEIGHT;
+    layout_.errorBarTop = 146.0;
+    layout_.fieldsCenterY = detail.twoLines ? -85.0 : -68.0;
+    layout_.buttonPaddingBottom = detail.twoLines ? 18.0 : 35.0;
+    layout_.errorAlpha = 1.0;
+    applyBarLayout(kBarInMs);
+}
+
+void AuthWindowViewController::hideErrorNotificationBar() {
+    layout_.errorBarTop = 73.0;
+    layout_.fieldsCenterY = -25.0;
+    layout_.buttonPaddingBottom = 40.0;
+    layout_.errorAlpha = 0.0;
+    applyBarLayout(kErrorBarOutMs);
+}
+
+void AuthWindowViewController::showNormalNotificationArea() {
+    view_.setHidden(AuthPart::yellowNotificationBar, false);
+    layout_.yellowAlpha = 0.5;
+    applyBarLayout(0);
+    layout_.yellowBarTop = 146.0;
+    layout_.fieldsCenterY = -68.0;
+    layout_.yellowAlpha = 1.0;
+    applyBarLayout(kBarInMs);
+}
+
+void AuthWindowViewController::hideNormalNotificationArea() {
+    layout_.yellowBarTop = 73.0;
+    layout_.fieldsCenterY = -25.0;
+    layout_.yellowAlpha = 0.0;
+    applyBarLayout(kYellowBarOutMs);
+}
+
+void AuthWindowViewController::showUsernameAndPasswordFieldIsEmptyNotification() {
+    hideNormalNotificationArea();
+    showErrorNotificationBar(LocaleData::username_and_password_field_is_empty_error_notification(),
+                             LocaleData::username_and_password_field_is_empty_error_notification_lower());
+}
+
+void AuthWindowViewController::showUsernameFieldIsEmptyNotification() {
+    hideNormalNotificationArea();
+    showErrorNotificationBar(LocaleData::username_field_is_empty_error_notification(),
+                             LocaleData::username_field_is_empty_error_notification_lower());
+}
+
+void AuthWindowViewController::showPasswordFieldIsEmptyNotification() {
+    hideNormalNotificationArea();
+    showErrorNotificationBar(LocaleData::password_field_is_empty_error_notification(),
+                             LocaleData::password_field_is_empty_error_notification_lower());
+}
+
+void AuthWindowViewController::showUsernameOrPasswordIncorrectNotification() {
+    if (!isEnterpriseVersion_) hideNormalNotificationArea();
+    showErrorNotificationBar(LocaleData::username_or_password_is_incorrect_error_notification(),
+                             LocaleData::username_or_password_is_incorrect_error_notification_lower());
+}
+
+void AuthWindowViewController::showGenericErorrNotification(const std::optional<std::string>& message) {
+    if (!isEnterpriseVersion_) hideNormalNotificationArea();
+    showErrorNotificationBar(LocaleData::login_generic_error_notification(),
+                             message ? *message : LocaleData::generic_error_notification_lower());
+}
+
+void AuthWindowViewController::showInternetConnectionIsUnavailableNotification() {
+    hideErrorNotificationBar();
+    log::info(kLog, "showInternetConnectionIsUnavailableNotification");
+    view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::internet_connection_unavailable_error_part_1());
+    view_.setText(AuthPart::yellowNotificationBarLowerText,
+                  LocaleData::internet_connection_unavailable_error_part_2_for_login_view());
+    showNormalNotificationArea();
+    hideLoginProgressIndicator();
+}
+
+}  // namespace hw

@@ -1,0 +1,141 @@
+#include "windows/login/enterprise/enterprise_service.h"
+
+#include <QNetworkCookie>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QUuid>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineView>
+
+#include "core/global_constants.h"
+#include "platform/log.h"
+#include "platform/settings_store.h"
+#include "windows/login/enterprise/enterprise_page.h"
+
+static void initWebPage() { Q_INIT_RESOURCE(web); }
+
+namespace hw {
+namespace {
+constexpr char kLog[] = "EnterpriseService";
+}
+
+EnterpriseService::EnterpriseService(SettingsStore& store, std::function<void(const std::string& url)> handleURL)
+    : store_(store), handleURL_(std::move(handleURL)) {}
+
+EnterpriseService::~EnterpriseService() {
+    // Pages go before their profile.
+    delete view_.data();
+    delete profile_;
+}
+
+void EnterpriseService::registerURLScheme() {
+    if (QWebEngineUrlScheme::schemeByName("havenway").name() == "havenway") return;
+    QWebEngineUrlScheme scheme("havenway");
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+QWebEngineView* EnterpriseService::view() const { return view_.data(); }
+
+const char* EnterpriseService::hostName() { return "MacOS X WebKit"; }
+
+std::string EnterpriseService::pageURL() {
+    QUrl authorize(QString::fromStdString(GlobalConstants::oauthAuthorizeURL()));
+    QUrlQuery authorizeQuery;
+    authorizeQuery.addQueryItem("client_id", GlobalConstants::oauthClientID);
+    authorizeQuery.addQueryItem("redirect_uri", GlobalConstants::oauthCallbackURL);
+    authorizeQuery.addQueryItem("response_type", "code");
+    authorize.setQuery(authorizeQuery);
+    QUrl page(QStringLiteral("qrc:/web/main.html"));
+    QUrlQuery query;
+    query.addQueryItem("authorize", QString::fromUtf8(QUrl::toPercentEncoding(authorize.toString(QUrl::FullyEncoded))));
+    page.setQuery(query);
+    return page.toString(QUrl::FullyEncoded).toStdString();
+}
+
+std::string EnterpriseService::cookieKey(const QNetworkCookie& cookie) {
+    return (cookie.name() + '\x1f' + cookie.domain().toUtf8() + '\x1f' + cookie.path().toUtf8()).toStdString();
+}
+
+void EnterpriseService::makeProfile() {
+    static const bool registered = (initWebPage(), true);
+    (void)registered;
+    // No storage name: off the record, nothing written by Chromium itself.
+    profile_ = new QWebEngineProfile();
+    if (QWebEngineUrlScheme::schemeByName("havenway").name() == "havenway") {
+        // A second road for requests that reach the network layer.
+        profile_->installUrlSchemeHandler("havenway", new ApplicationSchemeHandler(profile_, handleURL_));
+    }
+    QWebEngineCookieStore* cookies = profile_->cookieStore();
+    QObject::connect(cookies, &QWebEngineCookieStore::cookieAdded, profile_, [this](const QNetworkCookie& c) {
+        cookies_[cookieKey(c)] = c.toRawForm(QNetworkCookie::Full);
+    });
+    QObject::connect(cookies, &QWebEngineCookieStore::cookieRemoved, profile_,
+                     [this](const QNetworkCookie& c) { cookies_.erase(cookieKey(c)); });
+}
+
+QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
+    if (!profile_) makeProfile();
+    if (!view_) {
+        const QString marker = QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char(':');
+        auto* view = new QWebEngineView(parent);
+        auto* page = new EnterprisePage(profile_, view, handleURL_, marker);
+        page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+        page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+        QWebEngineScript host;
+        host.setName(QStringLiteral("havenway-host"));
+        host.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        host.setWorldId(QWebEngineScript::MainWorld);
+        host.setRunsOnSubFrames(false);
+        host.setSourceCode(enterpriseHostScript(marker, QString::fromLatin1(hostName())));
+        page->scripts().insert(host);
+        view->setPage(page);
+        view_ = view;
+    }
+    view_->load(QUrl(QString::fromStdString(pageURL())));
+    return view_;
+}
+
+void EnterpriseService::clearCookies() {
+    // The next person's sign-in must not reuse this one's cached pages.
+    // The profile is off the record: HTTP authentication lives only in its
+    // memory, and the next page load starts without it.
+    if (profile_) {
+        profile_->cookieStore()->deleteAllCookies();
+        profile_->clearHttpCache();
+        profile_->clearAllVisitedLinks();
+    }
+    cookies_.clear();
+    store_.remove(kCookiesKey);
+    store_.synchronize();
+    log::info(kLog, "cookies reseted!");
+}
+
+void EnterpriseService::saveCookies() {
+    QByteArray all;
+    for (const auto& [key, raw] : cookies_) {
+        if (!all.isEmpty()) all += '\n';
+        all += raw;
+    }
+    store_.set(kCookiesKey, Bytes(all.begin(), all.end()));
+    store_.synchronize();
+}
+
+void EnterpriseService::restoreCookies() {
+    const auto data = store_.dataForKey(kCookiesKey);
+    if (!data || data->empty()) return;
+    if (!profile_) makeProfile();
+    const QByteArray all(reinterpret_cast<const char*>(data->data()), qsizetype(data->size()));
+    for (const QByteArray& line : all.split('\n')) {
+        for (const QNetworkCookie& cookie : QNetworkCookie::parseCookies(line)) {
+            profile_->cookieStore()->setCookie(cookie);
+        }
+    }
+}
+
+}  // namespace hw

@@ -1,0 +1,200 @@
+#include "windows/main/main_window_view_controller.h"
+#include "network/wifi_info_helper.h"
+#include "platform/log.h"
+#include "services/links_manager.h"
+
+namespace hw {
+
+namespace {
+constexpr char kLog[] = "MainWindow";
+
+bool restartsOnNetworkChange(std::optional<VPNTypes> type) {
+    return type == VPNTypesIKEv2_StrongSwan || type == VPNTypesOpenVPN;
+}
+}  // namespace
+
+void MainWindowViewController::installDNSIfSettled() {
+    auto& m = model();
+    const auto& pane = detailsViewController_;
+    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan) return;
+    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || env_.engine.connectionInitiateCanceled() ||
+        m.cancelAutoReconnectProcessing)
+        return;
+    if (!pane || !pane->isConnectedToVPN() || !m.isLoggedInUser) return;
+    log::info(kLog, "install_DNS_for_VPN() started to update DNS after Wi-Fi network changing.");
+    env_.engine.installDNSForVPN();
+}
+
+void MainWindowViewController::showWiFiInsecureNotification() {
+    log::info(kLog, "!!! === showWiFiInsecureNotification");
+    auto& m = model();
+    auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
+    const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
+    log::info(kLog, std::string("networkWiFi_SSID_hasChanged: ") + (changed ? "true" : "false"));
+    if (changed) m.setIntensionallyDisconnectedVPN(false);
+
+    const auto& pane = detailsViewController_;
+    if (pane && pane->isConnectedToVPN()) {
+        if (changed && restartsOnNetworkChange(env_.engine.currentProviderType())) {
+            m.setAutoReconnectAttemptsCount(0);
+            pane->requestAutoReconnect();
+        } else if (!changed && m.autoReconnectInProgress()) {
+            m.setAutoReconnectAttemptsCount(0);
+            pane->requestAutoReconnect();
+        }
+        installDNSIfSettled();
+    } else if (!m.isLoggedInUser) {
+        env_.shell.showInsecureWiFiNotLoggedInNotification();
+    } else if (!m.wi_fi_SecurityEnabled) {
+        env_.shell.showInsecureWiFiNotification();
+    } else if (m.intensionallyDisconnectedVPN()) {
+        resetIntensionallyDisconnectedVPN_Flag_withDelay();
+    } else if (!isVPN_for_Unsecured_Wi_Fi_establishing()) {
+        startProbeURLChecking();
+    }
+    if (changed) wifi->setNetworkWiFi_SSID_hasChanged(false);
+}
+
+void MainWindowViewController::showConnectedToWiFiNotification() {
+    log::info(kLog, "showConnectedToWiFiNotification -- PROCEEDING!");
+    lastConnectedToWiFi_ = env_.clock.wallSeconds();
+    log::info(kLog, "!!! === showConnectedToWiFiNotification");
+    auto& m = model();
+    if (env_.probe) env_.probe->stopProbeURLChecking();
+    const auto& pane = detailsViewController_;
+
+    if (m.unsecured_Wi_Fi_VPN_activated) {
+        if (m.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated || m.autoReconnectInProgress()) {
+            log::info(kLog, "### autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated ###");
+            if (env_.probe) env_.probe->stopProbeURLChecking();
+            m.cancelAutoReconnectProcessing = true;
+            m.setAutoReconnectInProgress(false);
+            m.setOpenVPN_Reconnect_in_progress(false);
+            m.openvpn_not_reachable_error_notification_arrived = false;
+            // One past the limit, so that the reconnect loop stops.
+            const int pastLimit = m.autoReconnectTryAttempts_if_NetworkLockDisabled() + 1;
+            if (pane) pane->setConnectionAttemptsCount(pastLimit); else m.setAutoReconnectAttemptsCount(pastLimit);
+            env_.engine.setConnectionInitiateCanceled(true);
+            later(1000, [](MainWindowViewController& self) {
+                self.later(0, [](MainWindowViewController& s) {
+                    log::info(kLog, "OpenVPN -- Disconnect VPN if it was previously connected by Wi-Fi Security.");
+                    s.model().setIntensionallyDisconnectedVPN(true);
+                    if (auto& p = s.detailsViewController_) {
+                        p->onDisconnectedStateNotification(true, false);
+                        p->setConnectButtonTo_Disconnected_state();
+                    }
+                    s.stopAnimateFlagConnectionProgress();
+                    s.model().isConnectedToVPN = false;
+                });
+                self.env_.notifications.removeAllDeliveredNotifications();
+            });
+        } else {
+            log::info(kLog, "Disconnect VPN if it was previously connected by Wi-Fi Security.");
+            m.setIntensionallyDisconnectedVPN(true);
+            if (pane) pane->onDisconnectedStateNotification(true, false);
+        }
+        m.unsecured_Wi_Fi_VPN_activated = false;
+    } else if (pane && pane->isConnectedToVPN()) {
+        auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
+        const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
+        const auto type = env_.engine.currentProviderType();
+        if (type) {
+            if (changed && restartsOnNetworkChange(type)) {
+                log::info(kLog, "Started Auto-Reconnect of on-going VPN connection on WiFi SSID change.");
+                m.setAutoReconnectAttemptsCount(0);
+                pane->requestAutoReconnect();
+                wifi->setNetworkWiFi_SSID_hasChanged(false);
+            } else if (!changed) {
+                installDNSIfSettled();
+            }
+        }
+    }
+    m.pendingVPN_Activated_on_UnsecuredWiFi = false;
+}
+
+void MainWindowViewController::showNoOnternetConnectionOverlay() {
+    log::info(kLog, "showNoOnternetConnectionOverlay()");
+    auto& m = model();
+    const auto& pane = detailsViewController_;
+    const bool lockedConnecting = env_.engine.currentProviderType() && m.networkLockActivated &&
+                                  m.currentConnectionState() == ConnectionStates::connecting;
+    if (!lockedConnecting && pane) pane->showErrorNotificationBar(pane->internetNotReachableError());
+    if (m.currentConnectionState() == ConnectionStates::connected && !m.autoReconnectInProgress() &&
+        !m.openVPN_Reconnect_in_progress()) {
+        log::info(kLog,
+                  "if ServiceLayer.model.currentConnectionState == .connected && "
+                  "!ServiceLayer.model.autoReconnectInProgress");
+        if (env_.engine.currentProviderType() && pane) pane->requestAutoReconnect();
+    }
+}
+
+void MainWindowViewController::hideNoOnternetConnectionOverlay() {
+    auto& m = model();
+    const auto& pane = detailsViewController_;
+    if (m.autoReconnectInProgress() && m.isLoggedInUser) {
+        if (const auto type = env_.engine.currentProviderType()) {
+            if (*type == VPNTypesL2TP || *type == VPNTypesIKEv2_StrongSwan) m.setAutoReconnectInProgress(false);
+            if (*type != VPNTypesIKEv2_StrongSwan) {
+                if (pane) pane->setConnectionAttemptsCount(0); else m.setAutoReconnectAttemptsCount(0);
+            }
+        }
+        if (pane) pane->requestAutoReconnect();
+    }
+    if (pane && pane->errorTopBarUpperText() == pane->internetNotReachableErrorUpperText()) {
+        pane->hideErrorNotificationBar();
+    }
+    if (pane) pane->setViewHidden(false);
+    if (isWindowLoaded()) {
+        env_.view.setNoInternetOverlayHidden(true);
+        env_.view.setSearchFieldHidden(false);
+    }
+}
+
+void MainWindowViewController::startProbeURLChecking() {
+    auto url = env_.links.probeURL();
+    if (!url || !env_.probe) {
+        log::info(kLog, "no probe address: Wi-Fi security does not connect");
+        return;
+    }
+    env_.probe->delegate = std::weak_ptr<ProbeURLDelegate>(shared_from_this());
+    env_.probe->startProbeURLChecking(*url);
+}
+
+void MainWindowViewController::onProbeURL_Succeded() {
+    log::info(kLog, "onProbeURL_Succeded");
+    later(1, [](MainWindowViewController& self) {
+        auto& m = self.model();
+        const auto& pane = self.detailsViewController_;
+        // The network may have changed, the user signed out or connected meanwhile.
+        if (!m.isLoggedInUser || !m.wi_fi_SecurityEnabled || !pane ||
+            pane->connectButtonState() != ConnectButtonStates::connect ||
+            m.currentConnectionState() != ConnectionStates::disconnected) {
+            log::info(kLog, "probe answered, but Wi-Fi security no longer connects");
+            return;
+        }
+        m.unsecured_Wi_Fi_VPN_activated = true;
+        pane->prepareToConnectingState(false, false);
+        self.env_.engine.setConnectionInitiateCanceled(false);
+        pane->startConnectionRequest();
+    });
+}
+
+void MainWindowViewController::onProbeURL_Failed() { log::info(kLog, "onProbeURL_Failed"); }
+
+void MainWindowViewController::resetIntensionallyDisconnectedVPN_Flag_withDelay() {
+    if (resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_) return;
+    resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_ = true;
+    later(500, [](MainWindowViewController& self) {
+        self.model().setIntensionallyDisconnectedVPN(false);
+        self.resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_ = false;
+    });
+}
+
+bool MainWindowViewController::isVPN_for_Unsecured_Wi_Fi_establishing() const {
+    if (model().unsecured_Wi_Fi_VPN_activated) return true;
+    if (detailsViewController_ && detailsViewController_->connectButtonState() == ConnectButtonStates::connecting)
+        return true;
+    return env_.probe && env_.probe->probeURLCallInProgress();
+}
+
+}  // namespace hw

@@ -1,0 +1,58 @@
+#include "windows/shared/pane_engine.h"
+
+#include "connection/vpn_connection_manager.h"
+
+namespace hw {
+
+std::optional<VPNTypes> VPNConnectionManagerPaneEngine::currentProviderType() const {
+    if (!manager_.currentProvider()) return std::nullopt;
+    return manager_.currentProvider()->type();
+}
+
+void VPNConnectionManagerPaneEngine::beginUserConnect() { manager_.beginUserConnect(); }
+
+bool VPNConnectionManagerPaneEngine::connectionInitiateCanceled() const { return manager_.connectionInitiateCanceled(); }
+
+void VPNConnectionManagerPaneEngine::setConnectionInitiateCanceled(bool value) {
+    manager_.setConnectionInitiateCanceled(value);
+}
+
+void VPNConnectionManagerPaneEngine::installDNSForVPN() { manager_.installDNSForVPN(); }
+
+void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) {
+    manager_.onConnectionEstablishedNotification = std::move(closures.established);
+    manager_.onConnectionErrorNotification = std::move(closures.error);
+    manager_.onConnectingStateNotification = std::move(closures.connecting);
+    manager_.onDisconnectedStateNotification = std::move(closures.disconnected);
+}
+
+void VPNConnectionManagerPaneEngine::setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) {
+    manager_.connectionTimerTickCallback = std::move(tick);
+}
+
+void VPNConnectionManagerPaneEngine::connect(const ManagerServerConfig& config) { manager_.connect(config); }
+
+void VPNConnectionManagerPaneEngine::disconnect() { manager_.disconnect(); }
+
+void VPNConnectionManagerPaneEngine::cleanUpSession(bool forced) { manager_.cleanUpSession(forced); }
+
+bool VPNConnectionManagerPaneEngine::enableNetworkLock(const std::string& serverHost,
+                                                       const std::optional<std::string>& previousGateway,
+                                                       const std::string& dns1, const std::string& dns2,
+                                                       std::function<void(const std::string&)> completion) {
+    return manager_.enableNetworkLock(serverHost, previousGateway, dns1, dns2, std::move(completion));
+}
+
+void VPNConnectionManagerPaneEngine::reapplyNetworkLock() { manager_.reapplyNetworkLock(); }
+
+bool VPNConnectionManagerPaneEngine::startedAddVPNServerStaticRoute() const {
+    return manager_.startedAddVPNServerStaticRoute();
+}
+
+void VPNConnectionManagerPaneEngine::addVPNServerStaticRoute(
+    const std::string& serverAddress, const std::optional<std::string>& gateway,
+    std::function<void(const std::optional<std::string>&)> completion) {
+    manager_.addVPNServerStaticRoute(serverAddress, gateway, std::move(completion));
+}
+
+}  // namespace hw

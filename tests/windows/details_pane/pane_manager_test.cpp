@@ -1,0 +1,151 @@
+// The pane over the real connection manager, with scripted providers and helper.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "connection/vpn_connection_manager.h"
+#include "connection/vpn_connection_manager_model_adapters.h"
+#include "support/fake_helper_tool_commands.h"
+#include "support/fake_process_runner.h"
+#include "support/fake_provider.h"
+#include "texts/locale_data.h"
+#include "windows/details_pane/pane_fixture.h"
+
+namespace hw::test {
+namespace {
+
+class NoUploads final : public ErrorLogReportUploader {
+public:
+    void upload(const std::string&, const std::string&) override {}
+};
+
+struct PaneManagerTest : ::testing::Test {
+    PaneManagerTest() {
+        dir = std::filesystem::temp_directory_path() / ("hw_pane_manager_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        VPNConnectionManagerEnvironment env{
+            f.queue, f.queue, f.queue, helper, context, uploads, runner, nullptr, "Havenway",
+            (dir / "error.log").string(), (dir / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
+            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
+        manager = std::make_unique<VPNConnectionManager>(env, providers);
+        f.model.vpnProtocol = VPNTypesOpenVPN;
+        managerPort = std::make_unique<VPNConnectionManagerModelPort>(*manager);
+        f.ports.connectionManager = managerPort.get();
+        f.model.setPorts(f.ports);
+        manager->prepareConnectionManager();
+        f.queue.runUntilIdle();
+        // The pane of the fixture talks to the scripted engine: this one talks to the manager.
+        f.pane.reset();
+        engine = std::make_unique<VPNConnectionManagerPaneEngine>(*manager);
+        MainViewDetailsEnvironment e{f.context, f.view, f.queue, *engine, f.shell};
+        pane = std::make_shared<MainViewDetailsAreaController>(std::move(e));
+        pane->setConnectionDetailsCallbacks(f.callbacks());
+        pane->prepareConnectionStatusNotifications();
+        pane->changeDetailsView(f.nl);
+        f.queue.runUntilIdle();
+    }
+    ~PaneManagerTest() override {
+        pane.reset();
+        manager.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    // A click that reaches the provider's dial.
+    void clickToDial() {
+        pane->onConnectButtonClick();
+        f.queue.advance(200);
+        f.queue.advance(1100);
+    }
+    void report(std::int32_t status, std::optional<std::string> message = std::nullopt) {
+        openvpn->report(status, std::move(message));
+        f.queue.runUntilIdle();
+    }
+    void expectReadyLook() {
+        EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+        EXPECT_FALSE(f.view.flagSpinning);
+        EXPECT_TRUE(f.view.changeLocationEnabled);
+    }
+
+    PaneFixture f;
+    std::filesystem::path dir;
+    FakeHelperToolCommands helper{f.queue};
+    ApplicationModelConnectionContext context{f.model, [](const std::string&, const std::string&,
+                                                          std::function<void(int)>) {}};
+    NoUploads uploads;
+    FakeProcessRunner runner;
+    // Only OpenVPN is driven; the others stand in their places.
+    std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
+    VPNConnectionManagerProviders providers{std::make_shared<FakeProvider>(VPNTypesL2TP),
+                                            std::make_shared<FakeProvider>(VPNTypesPPTP), openvpn,
+                                            std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan)};
+    std::unique_ptr<VPNConnectionManager> manager;
+    std::unique_ptr<VPNConnectionManagerModelPort> managerPort;
+    std::unique_ptr<VPNConnectionManagerPaneEngine> engine;
+    std::shared_ptr<MainViewDetailsAreaController> pane;
+};
+
+TEST_F(PaneManagerTest, ReportsReachTheLooksAndAUserDisconnectEndsReady) {
+    clickToDial();
+    ASSERT_EQ(openvpn->count("startDial"), 1);
+    report(VPNStatusCodes::connecting);
+    EXPECT_EQ(f.view.connectTo, "Connecting to");
+    report(VPNStatusCodes::connected);
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::disconnect);
+    EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+    EXPECT_EQ(f.banners(), std::vector<std::string>{"connectedBanner:Netherlands"});
+
+    f.queue.advance(1000);
+    pane->onConnectButtonClick();
+    f.queue.runUntilIdle();
+    report(VPNStatusCodes::disconnected);
+    f.queue.advance(2000);
+    expectReadyLook();
+    EXPECT_EQ(openvpn->count("startDial"), 1);  // no reconnect after the user's own disconnect
+    EXPECT_LE(f.banners().size(), 2u);
+}
+
+TEST_F(PaneManagerTest, AFailedFirstAttemptRetriesToTheLimitAndEndsReady) {
+    clickToDial();
+    for (int attempt = 0; attempt < 10 && openvpn->callback; ++attempt) {
+        report(VPNStatusCodes::disconnected, std::string("Please reconnect, or contact us."));
+        f.queue.advance(500);
+        f.queue.advance(1100);
+    }
+    // The first attempt and the four retries without the kill switch.
+    EXPECT_EQ(openvpn->count("startDial"), 5);
+    EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+    expectReadyLook();
+    EXPECT_TRUE(f.banners().empty() || f.banners().front() != "disconnectedBanner:Netherlands");
+}
+
+TEST_F(PaneManagerTest, ADropReconnectsAndTheReadyLooksOwnCleanUpStartsNothing) {
+    clickToDial();
+    report(VPNStatusCodes::connected);
+    f.shell.calls.clear();
+    report(VPNStatusCodes::disconnected);
+    EXPECT_TRUE(f.model.autoReconnectInProgress());
+    f.queue.advance(500);
+    f.queue.advance(1100);
+    EXPECT_EQ(openvpn->count("startDial"), 2);
+    report(VPNStatusCodes::connected);
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::disconnect);
+    EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
+    const auto drops = f.shell.count("disconnectedBanner:Netherlands");
+    EXPECT_EQ(drops, 1);
+}
+
+TEST_F(PaneManagerTest, TeardownLeavesNoClosureInTheManager) {
+    pane.reset();
+    EXPECT_FALSE(manager->onConnectionEstablishedNotification);
+    EXPECT_FALSE(manager->onConnectionErrorNotification);
+    EXPECT_FALSE(manager->onConnectingStateNotification);
+    EXPECT_FALSE(manager->onDisconnectedStateNotification);
+    EXPECT_FALSE(manager->connectionTimerTickCallback);
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,195 @@
+// Connect, cancel and disconnect requests of the details pane, in virtual time.
+#include <gtest/gtest.h>
+
+#include "texts/locale_data.h"
+#include "windows/details_pane/pane_fixture.h"
+
+namespace hw::test {
+namespace {
+
+struct PaneRequestsTest : PaneFixture, ::testing::Test {};
+
+TEST_F(PaneRequestsTest, DirectRoadConnectsAfter200msWithCredentialsThatTheLocationNeverKeeps) {
+    nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+    click();
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
+    queue.advance(199);
+    EXPECT_TRUE(engine.connects.empty());
+    queue.advance(1);
+    ASSERT_EQ(engine.connects.size(), 1u);
+    EXPECT_EQ(engine.connects[0].username, "demo@example.test");
+    EXPECT_EQ(engine.connects[0].password, "s3cret");
+    EXPECT_EQ(engine.connects[0].dnsPrefix, "nl-1");
+    // The engine resolves the server again, and the stored record holds no secret.
+    EXPECT_EQ(nl->vpnConfig->vpnServerIPAddress, "");
+    EXPECT_FALSE(nl->vpnConfig->username);
+    EXPECT_FALSE(nl->vpnConfig->password);
+    EXPECT_EQ(model.currentConnectionState(), ConnectionStates::connecting);
+    EXPECT_EQ(view.connectTo, "Connecting to");
+
+    // Clicks within a second of the first are ignored; the button re-arms at one second.
+    queue.advance(300);
+    click();
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
+    queue.advance(499);
+    EXPECT_FALSE(pane->isConnectedButtonActive());
+    queue.advance(1);
+    EXPECT_TRUE(pane->isConnectedButtonActive());
+    EXPECT_EQ(engine.connects.size(), 1u);
+}
+
+TEST_F(PaneRequestsTest, AStopWithin200msOfTheClickMeansNoRequest) {
+    click();
+    queue.advance(100);
+    pane->performIntentionalDisconnect();
+    queue.advance(200);
+    EXPECT_TRUE(engine.connects.empty());
+    EXPECT_TRUE(engine.locks.empty());
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
+    EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
+}
+
+TEST_F(PaneRequestsTest, StrongSwanReportsConnectingAtOnceOnTheDirectRoad) {
+    engine.providerType = VPNTypesIKEv2_StrongSwan;
+    click();
+    queue.advance(200);
+    EXPECT_EQ(eventNames(), std::vector<std::string>{"ae_vpn_connecting"});
+    EXPECT_EQ(engine.connects.size(), 1u);
+}
+
+TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheStoredAddress) {
+    model.setUseNetworkLock(true);
+    struct Row {
+        std::optional<VPNTypes> provider;
+        std::string host, reported, expected;
+    };
+    for (const auto& row : {Row{std::nullopt, "nl-1.havenway.test", "203.0.113.9", "203.0.113.9"},
+                            Row{VPNTypesIKEv2_StrongSwan, "nl-1.vpn.havenway.test", "NO", "198.51.100.7"},
+                            Row{std::nullopt, "nl-1.havenway.test", "", "198.51.100.7"}}) {
+        SCOPED_TRACE(row.host + " " + row.reported);
+        engine.connects.clear();
+        engine.locks.clear();
+        engine.providerType = row.provider;
+        nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        pane->startConnectionRequest();
+        queue.runUntilIdle();
+        ASSERT_EQ(engine.locks.size(), 1u);
+        EXPECT_EQ(engine.locks[0].host, row.host);
+        EXPECT_TRUE(pane->pendingConnectAttemptRequest());
+        EXPECT_TRUE(model.networkLockActivated);
+        engine.locks[0].completion(row.reported);
+        queue.runUntilIdle();
+        ASSERT_EQ(engine.connects.size(), 1u);
+        EXPECT_EQ(engine.connects[0].vpnServerIPAddress, row.expected);
+    }
+}
+
+TEST_F(PaneRequestsTest, OnlyTheUsersConnectStartsTheAutomaticOrderAgain) {
+    click();
+    queue.advance(200);
+    EXPECT_EQ(engine.userConnects, 1);
+    // A reconnect goes on where the search stands.
+    pane->requestAutoReconnect();
+    queue.advance(500);
+    EXPECT_EQ(engine.connects.size(), 2u);
+    EXPECT_EQ(engine.userConnects, 1);
+}
+
+TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
+    model.setUseNetworkLock(true);
+    engine.routeBeingAdded = true;
+    click();
+    queue.advance(200);
+    EXPECT_TRUE(engine.locks.empty());
+    EXPECT_TRUE(pane->pendingConnectAttemptRequest());
+    EXPECT_EQ(pane->pendingConnectAttemptRequest_VPNServer(), "nl-1.havenway.test");
+    EXPECT_TRUE(model.cancelAutoReconnectProcessing);
+
+    // The earlier lock's completion then re-engages the parked host.
+    pane->onNetworkLockEnabled("203.0.113.9");
+    queue.runUntilIdle();
+    ASSERT_EQ(engine.locks.size(), 1u);
+    EXPECT_EQ(engine.locks[0].host, "nl-1.havenway.test");
+    EXPECT_FALSE(pane->pendingConnectAttemptRequest());
+    EXPECT_FALSE(model.cancelAutoReconnectProcessing);
+    EXPECT_TRUE(engine.connects.empty());
+}
+
+TEST_F(PaneRequestsTest, LockWithoutAnyAddressEndsInTheReadyLookOutsideAReconnect) {
+    model.setUseNetworkLock(true);
+    nl->vpnConfig->vpnServerIPAddress.clear();
+    click();
+    queue.advance(200);
+    engine.locks.at(0).completion("NO");
+    queue.runUntilIdle();
+    EXPECT_TRUE(engine.connects.empty());
+    EXPECT_EQ(view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
+    EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
+    queue.advance(5000);
+    EXPECT_EQ(engine.locks.size(), 1u);  // and no retry
+}
+
+TEST_F(PaneRequestsTest, LockWithoutAnyAddressInsideAReconnectRetriesPacedNotAtOnce) {
+    model.setUseNetworkLock(true);
+    model.networkLockActivated = true;
+    nl->vpnConfig->vpnServerIPAddress.clear();
+    pane->requestAutoReconnect();
+    queue.advance(500);
+    ASSERT_EQ(engine.locks.size(), 1u);
+    engine.locks[0].completion("");
+    queue.runUntilIdle();
+    EXPECT_EQ(engine.locks.size(), 1u);
+    queue.advance(499);
+    EXPECT_EQ(engine.locks.size(), 1u);
+    queue.advance(1);
+    EXPECT_EQ(engine.locks.size(), 2u);
+}
+
+TEST_F(PaneRequestsTest, MissingCredentialsOrConfigurationShowTheGenericErrorInsteadOfConnectingForever) {
+    for (int row = 0; row < 2; ++row) {
+        SCOPED_TRACE(row);
+        PaneFixture f;
+        if (row == 0) f.login.data.reset();
+        else f.nl->vpnConfig.reset();
+        f.click();
+        f.queue.advance(200);
+        EXPECT_TRUE(f.engine.connects.empty());
+        EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+        f.queue.advance(5000);
+        EXPECT_TRUE(f.engine.connects.empty());
+    }
+}
+
+TEST_F(PaneRequestsTest, UserDisconnectResetsEveryFlagAndL2TPReportsItsOwnDropFirst) {
+    for (auto provider : {VPNTypesOpenVPN, VPNTypesL2TP}) {
+        SCOPED_TRACE(provider);
+        PaneFixture f;
+        f.connectAndEstablish();
+        f.engine.providerType = provider;
+        f.model.setAutoReconnectAttemptsCount(3);
+        f.model.openvpn_not_reachable_error_notification_arrived = true;
+        f.queue.advance(1000);
+        f.engine.calls.clear();
+        f.click();
+        EXPECT_TRUE(f.model.intensionallyDisconnectedVPN());
+        EXPECT_TRUE(f.engine.canceled);
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
+        EXPECT_FALSE(f.model.openvpn_not_reachable_error_notification_arrived);
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+        // Only the L2TP road runs the drop handler itself, which re-arms the button.
+        EXPECT_EQ(f.pane->isConnectedButtonActive(), provider == VPNTypesL2TP);
+        EXPECT_EQ(f.engine.calls.front(), "disconnect");
+        EXPECT_EQ(f.engine.calls.back(), "cleanUpSession:0");
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        // The user's own disconnect is no drop: nothing reconnects.
+        f.engine.closures.disconnected(false, false);
+        f.queue.advance(2000);
+        EXPECT_EQ(f.engine.connects.size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace hw::test

@@ -1,0 +1,266 @@
+// Status reports, the reconnect loop and connection errors of the details pane.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "texts/locale_data.h"
+#include "windows/details_pane/pane_fixture.h"
+
+namespace hw::test {
+namespace {
+
+struct PaneStatusTest : PaneFixture, ::testing::Test {};
+
+TEST_F(PaneStatusTest, EstablishedShowsTheConnectedLookOnceAndRefreshesTheAddress) {
+    connectAndEstablish();
+    EXPECT_TRUE(pane->isConnectedToVPN());
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::disconnect);
+    EXPECT_EQ(model.currentConnectionState(), ConnectionStates::connected);
+    EXPECT_EQ(view.connectTo, "Connected to");
+    EXPECT_FALSE(view.connectedMarkHidden);
+    EXPECT_EQ(view.darkMap, true);
+    EXPECT_FALSE(view.changeLocationEnabled);
+    EXPECT_TRUE(model.vpnSettingsChangingDisabled());
+    EXPECT_EQ(statuses.back(), "Connected");
+    EXPECT_EQ(ipRefreshes, 1);
+    EXPECT_EQ(banners(), std::vector<std::string>{"connectedBanner:Netherlands"});
+
+    // A second report changes nothing on screen but is still counted.
+    engine.closures.established();
+    queue.runUntilIdle();
+    EXPECT_EQ(ipRefreshes, 1);
+    EXPECT_EQ(banners().size(), 1u);
+    const auto names = eventNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "ae_vpn_connected"), 2);
+}
+
+TEST_F(PaneStatusTest, DropTable) {
+    struct Row {
+        const char* name;
+        std::function<void(PaneFixture&)> setUp;
+        bool force;
+        bool reconnects;
+    };
+    const Row rows[] = {
+        {"unexpected", [](PaneFixture&) {}, false, true},
+        {"forced", [](PaneFixture&) {}, true, false},
+        {"intentional", [](PaneFixture& f) { f.model.setIntensionallyDisconnectedVPN(true); }, false, false},
+        {"signed out", [](PaneFixture& f) { f.model.isLoggedInUser = false; }, false, false},
+        {"Wi-Fi security", [](PaneFixture& f) { f.model.unsecured_Wi_Fi_VPN_activated = true; }, false, false},
+        {"SSID changed", [](PaneFixture& f) { f.wifiInfo->setNetworkWiFi_SSID_hasChanged(true); }, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PaneFixture f;
+        f.connectAndEstablish();
+        f.shell.calls.clear();
+        f.events.clear();
+        row.setUp(f);
+        f.engine.closures.disconnected(row.force, false);
+        f.queue.runUntilIdle();
+        // Connected before: the drop is reported whatever follows.
+        EXPECT_EQ(f.eventNames().front(), "ae_vpn_disconnected");
+        EXPECT_EQ(f.banners().front(), "disconnectedBanner:Netherlands");
+        EXPECT_EQ(f.model.autoReconnectInProgress(), row.reconnects);
+        EXPECT_FALSE(f.model.unsecured_Wi_Fi_VPN_activated);
+        if (row.reconnects) {
+            // The busy look stays while the loop runs.
+            EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::disconnect);
+            EXPECT_FALSE(f.view.changeLocationEnabled);
+            f.queue.advance(500);
+            EXPECT_EQ(f.engine.connects.size(), 2u);
+        } else {
+            EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+            EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+            EXPECT_TRUE(f.view.changeLocationEnabled);
+            EXPECT_EQ(f.view.connectTo, "Connect to");
+            f.queue.advance(2000);
+            EXPECT_EQ(f.engine.connects.size(), 1u);
+        }
+    }
+}
+
+TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAgain) {
+    click();
+    queue.advance(200);
+    events.clear();
+    engine.closures.error("Some server error");
+    queue.runUntilIdle();
+    EXPECT_TRUE(eventNames().empty());
+    EXPECT_EQ(banners(), std::vector<std::string>{"reconnectBanner"});
+    // Its reconnect ends too; the look is ready and the state says so.
+    queue.advance(500);
+    model.setAutoReconnectInProgress(false);
+    pane->performIntentionalDisconnect();
+    queue.runUntilIdle();
+    EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
+    queue.advance(1000);
+    engine.connects.clear();
+    click();
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
+    queue.advance(200);
+    EXPECT_EQ(engine.connects.size(), 1u);
+}
+
+TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
+    struct Row {
+        const char* name;
+        std::optional<std::int64_t> provider;
+        bool discovery;
+        int limit;
+    };
+    for (const auto& row : {Row{"OpenVPN", VPNTypesOpenVPN, false, 4}, Row{"strongSwan", VPNTypesIKEv2_StrongSwan, false, 10},
+                            Row{"protocol search", VPNTypesIKEv2_StrongSwan, true, 4}}) {
+        SCOPED_TRACE(row.name);
+        PaneFixture f;
+        f.manager.providerType = row.provider;
+        f.manager.discovery = row.discovery;
+        for (int i = 0; i < row.limit; ++i) {
+            f.pane->requestAutoReconnect();
+            f.pane->requestAutoReconnect();  // while one runs: no count
+            f.queue.advance(500);
+            f.model.setAutoReconnectInProgress(false);
+        }
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), row.limit);
+        EXPECT_TRUE(f.view.errorBar.upperText.empty());
+        f.pane->requestAutoReconnect();
+        f.queue.runUntilIdle();
+        EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), row.limit);
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+    }
+}
+
+TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTheOverlay) {
+    model.setUseNetworkLock(true);
+    model.networkLockActivated = true;
+    pane->onDisconnectedStateNotification(true, false);
+    pane->onDisconnectedStateNotification(false, false);
+    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 2);
+    model.setAutoReconnectInProgress(false);
+    model.setAutoReconnectAttemptsCount(0);
+    for (int i = 0; i < 12; ++i) {
+        pane->requestAutoReconnect();
+        queue.advance(500);
+        model.setAutoReconnectInProgress(false);
+    }
+    EXPECT_EQ(model.autoReconnectAttemptsCount(), 12);
+    EXPECT_TRUE(view.errorBar.upperText.empty());
+    EXPECT_FALSE(view.overlayHidden);
+    EXPECT_TRUE(view.overlaySpinning);
+    EXPECT_EQ(banners().front(), "reconnectBanner:lock");
+}
+
+TEST_F(PaneStatusTest, ErrorFromADisconnectStartedReconnectOnlyMarksItRunning) {
+    connectAndEstablish();
+    engine.closures.disconnected(false, false);
+    EXPECT_TRUE(pane->autoReconnectStartedFromDisconnect());
+    model.setAutoReconnectInProgress(false);
+    pane->checkAndRequestForAutoReconnect();
+    EXPECT_TRUE(model.autoReconnectInProgress());
+    EXPECT_FALSE(pane->autoReconnectStartedFromDisconnect());
+    EXPECT_EQ(model.autoReconnectAttemptsCount(), 1);
+}
+
+TEST_F(PaneStatusTest, ErrorBarTexts) {
+    const std::string text49(49, 'x'), text50(50, 'x');
+    struct Row {
+        std::string text;
+        std::string upper;
+        std::string lower;
+        bool multiLine;
+        bool link;
+    };
+    const Row rows[] = {
+        {text49, "Cannot connect to Netherlands.", text49, false, false},
+        {text50, "Cannot connect to Netherlands.", "", true, false},
+        {"Please reconnect, or contact us.", "Connection lost", "Please reconnect, or contact us.", false, false},
+        {"Please, try again or pick a ", "Cannot connect to Netherlands.", "Please, try again or pick a ", false, true},
+        {LocaleData::helper_tool_command_execute_error(), LocaleData::helper_tool_command_execute_error_upper(),
+         LocaleData::helper_tool_command_execute_error_lower(), false, false},
+        {pane->internetNotReachableError(), LocaleData::internet_connection_unavailable_error_part_1(),
+         LocaleData::internet_connection_unavailable_error_part_2(), false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        pane->showErrorNotificationBar(row.text);
+        EXPECT_EQ(view.errorBar.upperText, row.upper);
+        EXPECT_EQ(view.errorBar.lowerText, row.lower);
+        EXPECT_EQ(view.errorBar.multiLine, row.multiLine);
+        EXPECT_EQ(view.errorBar.multiLineText, row.multiLine ? row.text : "");
+        EXPECT_EQ(view.errorBar.upperTextTopConstraint, row.multiLine ? -1.0 : 6.0);
+        EXPECT_EQ(view.errorBar.pickDifferentLocationLinkVisible, row.link);
+    }
+}
+
+TEST_F(PaneStatusTest, ErrorsAfterSignOutOrAUserDisconnectStartNoReconnect) {
+    model.isLoggedInUser = false;
+    engine.closures.error("boom");
+    EXPECT_TRUE(view.errorBar.upperText.empty());
+    model.isLoggedInUser = true;
+    model.setIntensionallyDisconnectedVPN(true);
+    engine.closures.error("boom");
+    EXPECT_EQ(view.errorBar.lowerText, "boom");
+    EXPECT_FALSE(model.autoReconnectInProgress());
+    queue.advance(1000);
+    EXPECT_TRUE(engine.connects.empty());
+}
+
+TEST_F(PaneStatusTest, OpenVPNNotReachableIsHandledOnceUntilTheUserDisconnects) {
+    const auto text = LocaleData::openvpn_not_reachable_error_notification();
+    engine.closures.error(text);
+    EXPECT_EQ(view.errorBar.upperText, LocaleData::internet_connection_unavailable_error_part_1());
+    EXPECT_TRUE(model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated);
+    EXPECT_TRUE(model.autoReconnectInProgress());
+    queue.advance(500);
+    EXPECT_EQ(engine.connects.size(), 1u);
+
+    model.setAutoReconnectInProgress(false);
+    pane->hideErrorNotificationBar();
+    engine.closures.error(text);
+    EXPECT_TRUE(view.errorBar.upperText.empty() || pane->errorTopBarUpperText().empty());
+    EXPECT_FALSE(model.autoReconnectInProgress());
+
+    pane->performIntentionalDisconnect();
+    queue.runUntilIdle();
+    EXPECT_FALSE(model.openvpn_not_reachable_error_notification_arrived);
+}
+
+TEST_F(PaneStatusTest, ALockTurnedOffWhileTheTunnelRanEndsWithTheTunnel) {
+    model.networkLockActivated = true;  // engaged, then the setting went off
+    journal.calls.clear();
+    pane->onDisconnectedStateNotification(false, false);
+    EXPECT_EQ(std::count(journal.calls.begin(), journal.calls.end(), "disableNetworkLock"), 1);
+    EXPECT_FALSE(model.networkLockActivated);
+    EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 0);
+    // The reconnect that follows is the plain one, with its limit.
+    EXPECT_TRUE(view.overlayHidden);
+}
+
+TEST_F(PaneStatusTest, OpenVPNNotReachableAfterSleepUnderTheKillSwitchOnlyArmsItsFlag) {
+    model.deviceEnteredSleepMode = true;
+    model.networkLockActivated = true;
+    view.detailsBoxHidden = false;
+    engine.closures.error(LocaleData::openvpn_not_reachable_error_notification());
+    EXPECT_TRUE(model.openvpn_not_reachable_error_notification_arrived);
+    EXPECT_TRUE(view.detailsBoxHidden);
+    EXPECT_TRUE(view.errorBar.upperText.empty());
+    EXPECT_FALSE(model.autoReconnectInProgress());
+}
+
+TEST_F(PaneStatusTest, TeardownLeavesNoClosureBehind) {
+    ConnectButtonCallbacks::onMouseHoverDelayedCallback = [] {};
+    ASSERT_TRUE(engine.closures.established);
+    ASSERT_TRUE(engine.tick);
+    pane.reset();
+    EXPECT_FALSE(engine.closures.established);
+    EXPECT_FALSE(engine.closures.error);
+    EXPECT_FALSE(engine.closures.connecting);
+    EXPECT_FALSE(engine.closures.disconnected);
+    EXPECT_FALSE(engine.tick);
+    EXPECT_FALSE(ConnectButtonCallbacks::onMouseHoverDelayedCallback);
+    queue.advance(5000);  // nothing posted reaches the dead pane
+}
+
+}  // namespace
+}  // namespace hw::test
