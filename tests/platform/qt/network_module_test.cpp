@@ -8,19 +8,10 @@
 #include "platform/qt/qt_main_queue.h"
 #include "platform/shared_library.h"
 #include "support/qt_test_app.h"
+#include "support/scoped_env.h"
 
 namespace hw {
 namespace {
-
-// The module as built beside the application, opened as the application opens it.
-const NetworkModule* builtModule(std::string* why) {
-    static SharedLibrary library(HW_NETWORK_MODULE);
-    static NetworkModule module;
-    library.bind(module.makeHttpClient, "havenway_network_make_http_client");
-    library.bind(module.makeFileDownload, "havenway_network_make_file_download");
-    if (!library.ok()) *why = library.failure();
-    return library.ok() ? &module : nullptr;
-}
 
 const NetworkModule* missingModule(std::string* why) {
     SharedLibrary library("/nonexistent/havenway-network.so");
@@ -30,6 +21,7 @@ const NetworkModule* missingModule(std::string* why) {
 
 class LateNetworkTest : public ::testing::Test, private test::QtAppFirst {
 protected:
+    test::ScopedEnv module{"HAVENWAY_NETWORK_MODULE", HW_NETWORK_MODULE};
     QtMainQueue queue;
 
     std::vector<HttpResponse> sendAll(HttpClient& client, const std::vector<std::string>& urls, bool fromAnotherThread) {
@@ -59,7 +51,7 @@ protected:
 // module's client answers as the linked one does: once each, on the main thread.
 TEST_F(LateNetworkTest, TheModulesClientAnswersEveryRequestOnceAfterALateLoad) {
     for (const bool fromAnotherThread : {true, false}) {
-        LateHttpClient client(queue, builtModule);
+        LateHttpClient client(queue);
         const auto answers = sendAll(client, {"not a url", "ftp://127.0.0.1/file"}, fromAnotherThread);
         ASSERT_EQ(answers.size(), 2u) << fromAnotherThread;
         for (const auto& a : answers) {
