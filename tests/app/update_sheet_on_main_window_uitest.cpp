@@ -2,9 +2,8 @@
 // reached the way the details pane reaches it (its update bar, the shell, the
 // sheet, and the end back through the main window to the pane's overlay), and
 // alone end to end against the testbed.
-// The engine's headers come before Qt's, whose emit keyword they use as a name.
-#include "connection/vpn_connection_manager_engine.h"
-#include "support/fake_system_vpn_service.h"
+// The hub's headers come before Qt's, whose emit keyword they use as a name.
+#include "app/offscreen_hub.h"
 
 #include <gtest/gtest.h>
 
@@ -17,28 +16,13 @@
 #include "app/app_delegate.h"
 #include "app/auto_update_window_factory.h"
 #include "app/main_window_port_adapter.h"
-#include "app/shell_doubles.h"
-#include "core/settings_user_defaults.h"
-#include "hub/default_service_layer_factory.h"
 #include "platform/qt/qt_file_download.h"
 #include "platform/qt/qt_main_queue.h"
 #include "support/fake_file_download.h"
-#include "support/fake_helper_install.h"
-#include "support/fake_http_client.h"
-#include "support/fake_image_codec.h"
-#include "support/fake_process_runner.h"
-#include "support/fake_secret_store.h"
-#include "support/fake_settings_store.h"
-#include "support/fake_system_info.h"
-#include "support/fake_user_notification_center.h"
 #include "support/kit_controller_fixture.h"
 #include "support/manual_animation_driver.h"
-#include "support/manual_queue.h"
 #include "support/qt_test_app.h"
 #include "support/recording_process_launcher.h"
-#include "support/recording_url_opener.h"
-#include "support/scoped_env.h"
-#include "support/temp_dir.h"
 #include "support/widget_test_app.h"
 #include "testbed/testbed_env.h"
 #include "view/kit_controls.h"
@@ -59,19 +43,9 @@ AutoUpdateWindowWidget* shownUpdateWindow() {
 
 // The application's shell and main window on the hub's real services and
 // engine, with fakes only where the machine would be reached.
-class UpdateSheetOnMainWindow : public ::testing::Test, private WidgetAppFirst {
+class UpdateSheetOnMainWindow : public ::testing::Test, private WidgetAppFirst, protected OffscreenHub {
 protected:
     UpdateSheetOnMainWindow() {
-        store.registerDefaults(SettingsUserDefaults::defaults());
-        factory = std::make_shared<DefaultServiceLayerFactory>(
-            ServiceLayerPlatform{queue, queue, store, secrets, http, parse, system, codec, nullptr, nullptr, nullptr},
-            [this](ServiceLayer& hub) {
-                return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
-                    queue, queue, queue, hub.appModel(), parse, "Linux", runner, connector, jobs, installer, "1.0",
-                    std::make_shared<FakeSystemVPNServiceStore>(), nullptr, nullptr});
-            });
-        hub = std::make_unique<ServiceLayer>(factory);
-        hub->prepareApplication();
         auto main = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
             *hub, queue, queue, codec, queue, notifications, opener, nullptr,
             [this]() -> ShellCommands* { return delegate.get(); }, nullptr, nullptr});
@@ -90,28 +64,6 @@ protected:
         hub.reset();
     }
 
-    TempDir dir;
-    ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
-    ManualQueue queue;
-    FakeSettingsStore store;
-    FakeSecretStore secrets;
-    FakeHttpClient http{queue};
-    FakeSystemInfo system;
-    FakeImageCodec codec;
-    ParseClient parse{ParseClientConfig{"app", "key", "https://backend.invalid/parse", "hw-test", "", "", 1000}, http,
-                      queue, secrets, store};
-    FakeProcessRunner runner;
-    // Nothing here connects: no helper is ever asked for.
-    HelperTool_XPC_Connector connector{queue, [](std::string*) { return std::shared_ptr<HelperConnection>(); }};
-    FakeHelperJobTable jobs;
-    FakeHelperInstaller installer{queue};
-    std::shared_ptr<DefaultServiceLayerFactory> factory;
-    std::unique_ptr<ServiceLayer> hub;
-    FakeUserNotificationCenter notifications;
-    RecordingURLOpener opener;
-    Journal journal;
-    FakeShellServices services{journal};
-    RecordingAlerts alerts{journal};
     FakeFileDownload download;
     RecordingProcessLauncher launcher;
     MainWindowPortAdapter* mainWindow = nullptr;

@@ -6,8 +6,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "../../testbed/openvpn/openvpn_testbed.h"
@@ -68,6 +73,21 @@ public:
         helperBinary_ = std::string(HW_BINARY_DIR) + "/helper/havenway-helper";
         if (::access(helperBinary_.c_str(), X_OK) != 0) return "no helper executable at " + helperBinary_;
         if (!NetnsRig::enter(env.get("HAVENWAY_TESTBED_CLIENT_NETNS"))) return "cannot enter the client namespace";
+        return {};
+    }
+
+    // enter(), and then openvpn, which resolves its server through the system's
+    // resolver, asks the testbed's name server: this process and its helper get a
+    // mount namespace of their own, and the machine's file stays as it is.
+    std::string enterWithTestbedResolver() {
+        if (std::string why = enter(); !why.empty()) return why;
+        if (::unshare(CLONE_NEWNS) != 0) return std::string("no private mount namespace: ") + std::strerror(errno);
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return "cannot make / private";
+        static const std::string file =
+            std::filesystem::temp_directory_path() / ("hw_testbed_resolv_" + std::to_string(::getpid()) + ".conf");
+        std::ofstream(file) << "nameserver " << env.get("HAVENWAY_TESTBED_VPN_SERVER") << "\n";
+        if (::mount(file.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
+            return std::string("cannot bind the resolver file: ") + std::strerror(errno);
         return {};
     }
 

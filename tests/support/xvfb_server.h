@@ -8,10 +8,12 @@ namespace hw::test {
 
 class XvfbServer {
 public:
-    // Starts Xvfb on a free display with one 1600×1000×24 screen.
-    bool start(std::string* reason) {
+    // Starts Xvfb on a free display with one 1600×1000×24 screen. A server that
+    // outlives its owner (one kept for the whole process) ends with its last client
+    // instead, so the process's exit takes it along without racing Qt's teardown.
+    bool start(std::string* reason, bool endWithLastClient = false) {
         if (!daemon_.startInstalled("xvfb", {"Xvfb", "-displayfd", "{fd}", "-screen", "0", "1600x1000x24", "-nolisten",
-                                             "tcp", "-noreset"},
+                                             "tcp", endWithLastClient ? "-terminate" : "-noreset"},
                                     reason))
             return false;
         display_ = ":" + daemon_.announcement();

@@ -42,22 +42,7 @@ pid_t clientOpenVPN() {
 class PaneEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        std::string why = bed().enter();
-        if (why.empty()) why = privateResolver(bed().env.get("HAVENWAY_TESTBED_VPN_SERVER"));
-        skip_ = std::move(why);
-    }
-    // Without the kill switch openvpn resolves the server itself, through the
-    // system's resolver: in a mount namespace of its own, this process and its
-    // helper ask the testbed's name server, and the machine's file stays as it is.
-    static std::string privateResolver(const std::string& nameServer) {
-        if (::unshare(CLONE_NEWNS) != 0) return std::string("no private mount namespace: ") + std::strerror(errno);
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return "cannot make / private";
-        static const std::string file = std::filesystem::temp_directory_path() /
-                                        ("hw_pane_resolv_" + std::to_string(::getpid()) + ".conf");
-        std::ofstream(file) << "nameserver " << nameServer << "\n";
-        if (::mount(file.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
-            return std::string("cannot bind the resolver file: ") + std::strerror(errno);
-        return {};
+        skip_ = bed().enterWithTestbedResolver();
     }
     // One engine for the whole binary: it entered the client namespace.
     static TestbedEngine& bed() {

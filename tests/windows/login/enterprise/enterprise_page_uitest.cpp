@@ -27,10 +27,11 @@ namespace hw::test {
 namespace {
 
 // Chromium needs a real display: one for the process, as there is one application.
+// It goes when the process's last connection to it closes.
 bool useXvfb() {
     static XvfbServer* display = [] {
         auto* server = new XvfbServer;
-        return server->start(nullptr) ? server : nullptr;
+        return server->start(nullptr, true) ? server : nullptr;
     }();
     if (!display) return false;
     ::setenv("DISPLAY", display->display().c_str(), 1);
