@@ -209,7 +209,7 @@ public:
     }
 
     bool dictionary(HelperDictionary& out, int depth) {
-        std::uint8_t t;
+        std::uint8_t t = 0;
         if (!byte(t)) return false;
         if (t != TagDict) return fail("dictionary expected");
         return dictionaryBody(out, depth);
@@ -241,7 +241,7 @@ private:
 
     bool value(HelperValue& out, int depth) {
         if (depth > kHelperMessageMaxDepth) return fail("nested too deeply");
-        std::uint8_t t;
+        std::uint8_t t = 0;
         if (!byte(t)) return false;
         switch (t) {
         case TagString: {
