@@ -81,9 +81,11 @@ listed_size() {
         sed -n 's/^[0-9][0-9]* files*, \([0-9][0-9]*\) bytes* uncompressed.*/\1/p'
 }
 
-# Whether the unpacked tree is an application that can be started again.
+# Whether the unpacked tree is an application that can be started again, and
+# reach the network (its first request opens the network module) to update again.
 is_application() {
     [ -f "$1/bin/havenway" ] && [ ! -L "$1/bin/havenway" ] && [ -x "$1/bin/havenway" ] &&
+        [ -f "$1/lib/havenway/havenway-network.so" ] && [ ! -L "$1/lib/havenway/havenway-network.so" ] &&
         [ -f "$1/share/havenway/install-update.sh" ] && [ ! -L "$1/share/havenway/install-update.sh" ]
 }
 
@@ -147,7 +149,7 @@ work=$(mktemp -d "$parent/.havenway-update.XXXXXX") || refuse "no room to unpack
     refuse "the archive cannot be unpacked"
 [ -d "$work/new/Havenway" ] || refuse "the archive holds no Havenway folder"
 is_application "$work/new/Havenway" ||
-    refuse "the archive holds no application to start (bin/havenway and share/havenway/install-update.sh)"
+    refuse "the archive holds no application to start (bin/havenway, lib/havenway/havenway-network.so and share/havenway/install-update.sh)"
 
 mv -- "$bundle" "$work/old" || refuse "the application folder cannot be moved"
 if ! mv -- "$work/new/Havenway" "$bundle"; then

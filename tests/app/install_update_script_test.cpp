@@ -40,6 +40,8 @@ TEST_F(InstallScriptTest, AnUnsoundArchiveLeavesTheApplicationAndStartsItAgain) 
         {"a binary not executable", changed("Havenway/bin/havenway", ZipEntry{"Havenway/bin/havenway", "x", 0644})},
         {"a binary that is a folder", changed("Havenway/bin/havenway", ZipEntry{"Havenway/bin/havenway/", ""})},
         {"no install script", changed("Havenway/share/havenway/install-update.sh", std::nullopt)},
+        // It would start, but never reach the backend to update again.
+        {"no network module", changed("Havenway/lib/havenway/havenway-network.so", std::nullopt)},
         // Refused from the listing, before anything is unpacked.
         {"a listing past the bound", with({zeros.name, zeros.data, 0644, 1u << 30})},
         {"an absurd expansion", with({zeros.name, zeros.data, 0644, 300u << 20})},
