@@ -1,13 +1,12 @@
 #include "platform/libsecret_secret_store.h"
 
-#include <dlfcn.h>
 #include <libsecret/secret.h>
 
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include "platform/log.h"
+#include "platform/shared_library.h"
 
 namespace hw {
 namespace {
@@ -44,31 +43,20 @@ struct Libsecret {
 const Libsecret* libsecret(std::string* why = nullptr) {
     static std::string failure;
     static const Libsecret* loaded = []() -> const Libsecret* {
-        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char* e = ::dlerror();
-            failure = e ? e : "libsecret-1.so.0 not found";
-            return nullptr;
-        }
+        SharedLibrary library("libsecret-1.so.0");
         static Libsecret l;
-        bool complete = true;
-        auto bind = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(handle, name));
-            if (!fn) {
-                complete = false;
-                failure = std::string("libsecret lacks ") + name;
-            }
-        };
-        bind(l.serviceGet, "secret_service_get_sync");
-        bind(l.collectionForAlias, "secret_collection_for_alias_sync");
-        bind(l.lookup, "secret_password_lookupv_binary_sync");
-        bind(l.store, "secret_password_storev_binary_sync");
-        bind(l.clear, "secret_password_clearv_sync");
-        bind(l.valueNew, "secret_value_new");
-        bind(l.valueGet, "secret_value_get");
-        bind(l.valueUnref, "secret_value_unref");
-        bind(l.objectUnref, "g_object_unref");
-        return complete ? &l : nullptr;
+        library.bind(l.serviceGet, "secret_service_get_sync");
+        library.bind(l.collectionForAlias, "secret_collection_for_alias_sync");
+        library.bind(l.lookup, "secret_password_lookupv_binary_sync");
+        library.bind(l.store, "secret_password_storev_binary_sync");
+        library.bind(l.clear, "secret_password_clearv_sync");
+        library.bind(l.valueNew, "secret_value_new");
+        library.bind(l.valueGet, "secret_value_get");
+        library.bind(l.valueUnref, "secret_value_unref");
+        library.bind(l.objectUnref, "g_object_unref");
+        if (library.ok()) return &l;
+        failure = library.failure();
+        return nullptr;
     }();
     if (!loaded && why) *why = failure;
     return loaded;
