@@ -89,9 +89,8 @@ Options readOptions(int argc, char** argv) {
 }
 
 std::string ownPath() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("havenway");
+    const std::string self = hw::paths::executable();
+    return self.empty() ? std::string("havenway") : self;
 }
 
 std::string bundledHelper() {

@@ -1,12 +1,10 @@
 #include "platform/network_module.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/log.h"
+#include "platform/paths.h"
 #include "platform/shared_library.h"
 
 namespace hw {
@@ -17,10 +15,9 @@ constexpr char kFile[] = "havenway-network.so";
 
 std::string modulePath() {
     if (const char* forced = std::getenv("HAVENWAY_NETWORK_MODULE"); forced && *forced) return forced;
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return kFile;
-    const std::filesystem::path folder = std::filesystem::path(std::string(buffer, static_cast<std::size_t>(n))).parent_path();
+    const std::string self = paths::executable();
+    if (self.empty()) return kFile;
+    const std::filesystem::path folder = std::filesystem::path(self).parent_path();
     std::error_code ec;
     for (const auto& candidate : {folder / kFile, folder.parent_path() / kFile, folder.parent_path() / "lib/havenway" / kFile}) {
         if (std::filesystem::exists(candidate, ec)) return candidate.string();

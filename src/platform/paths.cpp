@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -95,6 +96,12 @@ std::string helperSocket() { return env("HAVENWAY_HELPER_SOCKET").value_or("/run
 std::string settingsFile() { return env("HAVENWAY_SETTINGS_FILE").value_or(join(configDir(), "settings.json")); }
 
 std::string secretsFile() { return env("HAVENWAY_SECRETS_FILE").value_or(join(dataDir(), "secrets.json")); }
+
+std::string executable() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
 
 std::string parentOf(const std::string& path) {
     const auto slash = path.find_last_of('/');

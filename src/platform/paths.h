@@ -24,6 +24,9 @@ std::string settingsFile();
 // $HAVENWAY_SECRETS_FILE, else dataDir()/secrets.json.
 std::string secretsFile();
 
+// The running program's own file, or "" when the system does not say.
+std::string executable();
+
 // The folder part of a path ("." when there is none).
 std::string parentOf(const std::string& path);
 
