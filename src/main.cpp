@@ -22,7 +22,6 @@
 #include "app/app_delegate.h"
 #include "app/auth_window_port_adapter.h"
 #include "app/auto_update_window_factory.h"
-#include "app/bare_shell_windows.h"
 #include "app/default_mail_client.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
@@ -200,9 +199,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     UserDefaultsController userDefaults(store);
     // Bound settings wait for the settings window's Apply.
     userDefaults.setAppliesImmediately(false);
-    ShellWindows windows = makeBareShellWindows([&delegate] {
-        if (delegate) delegate->quitKeyPressed();
-    });
+    // Every window below is the real one, made when first needed.
+    ShellWindows windows;
     // The settings window, made on first use, when the delegate exists.
     windows.makeSettings = [&hub, &userDefaults, &queue, &background, &opener,
                             &delegate]() -> std::unique_ptr<SettingsWindowPort> {

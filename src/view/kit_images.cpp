@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/log.h"
+#include "view/svg_raster.h"
 
 static void initKitImages() { Q_INIT_RESOURCE(images); }
 
@@ -81,14 +82,9 @@ QIcon kitIcon(std::string_view name) {
 }
 
 QPixmap svgPixmap(const QString& path, QSize box, qreal devicePixelRatio) {
-    QSvgRenderer renderer(path);
-    if (!renderer.isValid()) return {};
-    const QSize size = renderer.defaultSize().scaled(box, Qt::KeepAspectRatio);
-    QImage image(size * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())));
-    painter.end();
+    QImage image = prerenderedSvg(path, box, devicePixelRatio);
+    if (image.isNull()) image = rasterizeSvg(path, box, devicePixelRatio);
+    if (image.isNull()) return {};
     QPixmap pixmap = QPixmap::fromImage(image);
     pixmap.setDevicePixelRatio(devicePixelRatio);
     return pixmap;

@@ -20,11 +20,20 @@ const QString kButtonAction = QStringLiteral("action");
 }  // namespace
 
 DBusUserNotificationCenter::DBusUserNotificationCenter(QDBusConnection bus, QObject* parent)
-    : QObject(parent), bus_(std::move(bus)) {
+    : QObject(parent), bus_(std::move(bus)) {}
+
+void DBusUserNotificationCenter::listen() {
+    if (listening_) return;
+    listening_ = true;
     bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                  SLOT(onActionInvoked(uint, QString)));
     bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                  SLOT(onNotificationClosed(uint, uint)));
+}
+
+void DBusUserNotificationCenter::setActivationHandler(ActivationHandler handler) {
+    handler_ = std::move(handler);
+    listen();
 }
 
 DBusUserNotificationCenter::~DBusUserNotificationCenter() {
@@ -35,6 +44,7 @@ DBusUserNotificationCenter::~DBusUserNotificationCenter() {
 }
 
 void DBusUserNotificationCenter::deliver(const Notification& n) {
+    listen();
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QStringList actions{kDefaultAction, QString()};
     if (!n.actionButtonTitle.empty()) actions << kButtonAction << QString::fromStdString(n.actionButtonTitle);

@@ -31,7 +31,7 @@ public:
     void deliver(const Notification& notification) override;
     void removeAllDeliveredNotifications() override;
     void removeDeliveredNotification(std::uint64_t identifier) override;
-    void setActivationHandler(ActivationHandler handler) override { handler_ = std::move(handler); }
+    void setActivationHandler(ActivationHandler handler) override;
 
 private slots:
     void onActionInvoked(uint id, const QString& actionKey);
@@ -44,10 +44,14 @@ private:
         std::optional<uint> daemonId;
         bool closeWhenKnown = false;
     };
+    // The daemon's signals are subscribed to once something is shown or
+    // listened for: each subscription is a round trip to the bus.
+    void listen();
     void close(uint daemonId);
     std::map<std::uint64_t, Shown>::iterator findByDaemonId(uint id);
 
     QDBusConnection bus_;
+    bool listening_ = false;
     ActivationHandler handler_;
     std::map<std::uint64_t, Shown> shown_;
     QList<QDBusPendingCallWatcher*> closing_;

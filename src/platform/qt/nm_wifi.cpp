@@ -101,23 +101,29 @@ bool validPath(const QString& p) { return !p.isEmpty() && p != QStringLiteral("/
 
 }  // namespace
 
-NetworkManagerWiFi::NetworkManagerWiFi(const QString& busAddress)
-    : bus_(QDBusConnection::systemBus()) {
-    if (!busAddress.isEmpty()) {
-        connectionName_ = QStringLiteral("havenway-nm-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-        bus_ = QDBusConnection::connectToBus(busAddress, connectionName_);
-    }
-}
+NetworkManagerWiFi::NetworkManagerWiFi(const QString& busAddress) : busAddress_(busAddress) {}
 
 NetworkManagerWiFi::~NetworkManagerWiFi() {
     if (!connectionName_.isEmpty()) {
-        bus_ = QDBusConnection(QString());
+        bus_.reset();
         QDBusConnection::disconnectFromBus(connectionName_);
     }
 }
 
+QDBusConnection& NetworkManagerWiFi::bus() {
+    std::call_once(connected_, [this] {
+        if (busAddress_.isEmpty()) {
+            bus_.emplace(QDBusConnection::systemBus());
+            return;
+        }
+        connectionName_ = QStringLiteral("havenway-nm-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        bus_.emplace(QDBusConnection::connectToBus(busAddress_, connectionName_));
+    });
+    return *bus_;
+}
+
 std::optional<WiFiNetwork> NetworkManagerWiFi::currentNetwork() {
-    Bus bus(bus_);
+    Bus bus(this->bus());
     if (!bus.hasNetworkManager()) return std::nullopt;
     auto device = bus.wifiDevice();
     if (device.isEmpty() || bus.uintProperty(device, kDevice, QStringLiteral("State")) != kDeviceStateActivated) return std::nullopt;
@@ -137,7 +143,7 @@ std::optional<WiFiNetwork> NetworkManagerWiFi::currentNetwork() {
 }
 
 std::vector<WiFiScanEntry> NetworkManagerWiFi::scan() {
-    Bus bus(bus_);
+    Bus bus(this->bus());
     if (!bus.hasNetworkManager()) return {};
     auto device = bus.wifiDevice();
     if (device.isEmpty()) return {};

@@ -1,4 +1,7 @@
 #pragma once
+#include <mutex>
+#include <optional>
+
 #include <QDBusConnection>
 #include <QString>
 
@@ -20,7 +23,13 @@ public:
     std::vector<WiFiScanEntry> scan() override;
 
 private:
-    QDBusConnection bus_;
+    // Connected at the first call, not at launch: nothing asks before the
+    // first window is up.
+    QDBusConnection& bus();
+
+    QString busAddress_;
+    std::once_flag connected_;
+    std::optional<QDBusConnection> bus_;
     QString connectionName_;
 };
 

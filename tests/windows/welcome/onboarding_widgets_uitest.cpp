@@ -1,4 +1,8 @@
 // The welcome and sign-up windows offscreen, driven by their real controllers.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -8,6 +12,7 @@
 #include "support/widget_test_app.h"
 #include "view/bf_page_control.h"
 #include "view/page_container.h"
+#include "view/svg_raster.h"
 #include "windows/login/auth_window_fixture.h"
 #include "windows/login/widgets/auth_window_widget.h"
 #include "windows/sign_up/free_trial_sign_up_window_controller.h"
@@ -49,6 +54,54 @@ protected:
     WelcomeWindowWidget widget;
     std::unique_ptr<WelcomeWindowViewController> controller;
 };
+
+// The build draws every page's picture for the box the page asks and for 1x
+// and 2x screens: each must be the very picture the SVG draws there.
+TEST(WelcomePictures, EveryPageIsPredrawnAsItsSvgDraws) {
+    WelcomeWindowWidget::registerResources();
+    QFile list(QStringLiteral(":/onboarding/pages.json"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QJsonArray pages = QJsonDocument::fromJson(list.readAll()).object().value("pages").toArray();
+    ASSERT_FALSE(pages.isEmpty());
+    const QSize box(120, 120);
+    for (const auto& page : pages) {
+        const QString path = page.toObject().value("image").toString();
+        for (const qreal scale : {1.0, 2.0}) {
+            const QImage drawn = prerenderedSvg(path, box, scale);
+            ASSERT_FALSE(drawn.isNull()) << path.toStdString() << " @" << scale;
+            EXPECT_EQ(drawn, rasterizeSvg(path, box, scale)) << path.toStdString() << " @" << scale;
+        }
+        // Other ratios and boxes are drawn when asked.
+        EXPECT_TRUE(prerenderedSvg(path, box, 1.5).isNull());
+        EXPECT_TRUE(prerenderedSvg(path, QSize(60, 60), 1.0).isNull());
+    }
+}
+
+TEST(WelcomePictures, ADamagedPredrawnPictureIsRefused) {
+    QImage image(3, 2, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::red);
+    const QByteArray whole = encodePrerendered(image);
+    struct Row {
+        const char* what;
+        QByteArray data;
+    };
+    QByteArray wrongMagic = whole;
+    wrongMagic[0] = 'X';
+    QByteArray huge = whole;
+    huge[7] = char(0x7f);  // width far beyond any picture
+    const Row rows[] = {
+        {"cut short", whole.left(whole.size() - 1)},
+        {"too long", whole + QByteArray(1, '\0')},
+        {"no header", whole.left(6)},
+        {"another format", wrongMagic},
+        {"absurd size", huge},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_TRUE(decodePrerendered(row.data).isNull());
+    }
+    EXPECT_EQ(decodePrerendered(whole), image);
+}
 
 TEST_F(WelcomeWidgetTest, NextSlidesAndSettlesOnTheNextPage) {
     QTest::mouseClick(&widget.nextButton(), Qt::LeftButton);

@@ -16,7 +16,10 @@
 #include "view/page_container.h"
 #include "view/plain_text_controls.h"
 
-static void initOnboardingResources() { Q_INIT_RESOURCE(onboarding); }
+static void initOnboardingResources() {
+    Q_INIT_RESOURCE(onboarding);
+    Q_INIT_RESOURCE(onboarding_prerendered);
+}
 
 namespace hw {
 namespace {
