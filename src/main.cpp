@@ -131,6 +131,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     std::unique_ptr<BackgroundChosenSecretStore> secrets = makeSecretStoreInBackground();
     if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
+    std::jthread fontList = warmUpFontDatabase();
     if (std::string why; !instance.primary->listen(&why)) {
         std::fprintf(stderr, "havenway: %s\n", why.c_str());
         return 1;
@@ -298,7 +299,9 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     mainAdapter = mainWindow.get();
     environment.windows.main = std::move(mainWindow);
     // --- Tray, menus, notifications ---
-    QtStatusItem statusItem;
+    // A start into the tray decides by it before any window; any other start
+    // shows its window first.
+    QtStatusItem statusItem(nullptr, options.hidden ? QtStatusItem::Settle::Now : QtStatusItem::Settle::Later);
     RemoteImageLoader flags(queue, background, codec);
     environment.statusItem = &statusItem;
     environment.statusItemShown = [&statusItem] { return statusItem.isShown(); };
@@ -346,6 +349,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     appDelegate.applicationDidFinishLaunching();
     if (options.url) appDelegate.handleURLEvent(options.url);
     queue.post([&secrets] { secrets->begin(); });
+    queue.post([&statusItem] { statusItem.settle(); });
     const int code = app.exec();
     delegate = nullptr;
     return code;

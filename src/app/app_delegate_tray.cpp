@@ -10,9 +10,9 @@ constexpr char kConnectingPrefix[] = "MenuBar_icon_CONNECTING_";
 }  // namespace
 
 void AppDelegate::createMenuBar() {
+    // Whether a tray shows it the item itself logs, once it has asked the desktop.
     if (env_.statusItem) {
         env_.statusItem->onActivated = [this] { applicationShouldHandleReopen(hasVisibleWindows()); };
-        if (!env_.statusItem->isShown()) log::warning(kLog, "no tray host on this desktop: the status item stays absent");
     } else {
         log::warning(kLog, "no status item");
     }

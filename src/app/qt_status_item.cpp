@@ -29,7 +29,13 @@ QIcon flagIcon(const Image& image) {
 
 }  // namespace
 
-QtStatusItem::QtStatusItem(QObject* parent) : QObject(parent), root_(std::make_unique<QMenu>()) {
+QtStatusItem::QtStatusItem(QObject* parent, Settle when) : QObject(parent), root_(std::make_unique<QMenu>()) {
+    if (when == Settle::Now) settle();
+}
+
+void QtStatusItem::settle() {
+    if (settled_) return;
+    settled_ = true;
     // Qt settles once per process whether the desktop has a tray, on the
     // first item made: an item made before the panel's watcher is up would
     // stay absent all session. So none is made until the watcher is there.

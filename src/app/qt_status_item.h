@@ -18,12 +18,19 @@ namespace hw {
 // Without a tray host the item stays absent until one appears.
 class QtStatusItem final : public QObject, public StatusItemView {
 public:
-    explicit QtStatusItem(QObject* parent = nullptr);
+    enum class Settle { Now, Later };
+    // Later: the item asks for a tray host only at settle(), so a launch
+    // whose window shows at once does not wait for the desktop's tray
+    // first. Image and menu set before then are kept.
+    explicit QtStatusItem(QObject* parent = nullptr, Settle when = Settle::Now);
     ~QtStatusItem() override;
 
     bool isShown() const override;
     void setImage(const std::string& name) override;
     void setMenu(const MenuPtr& menu) override;
+
+    // Looks for the tray host once; later calls do nothing.
+    void settle();
 
     // The menu as drawn, for tests and screenshots.
     QMenu* qmenu() const { return root_.get(); }
@@ -36,6 +43,7 @@ private:
     void makeTray();
     void applyImage(const std::string& name);
 
+    bool settled_ = false;
     std::unique_ptr<QDBusServiceWatcher> hostWatch_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QMenu> root_;

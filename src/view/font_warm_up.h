@@ -9,4 +9,9 @@ namespace hw {
 // read here. Joined when dropped.
 std::jthread warmUpFontConfiguration();
 
+// Lists the system's fonts into Qt's font database on a thread of its own
+// while the launch wires itself up; the first window's text then only loads
+// its faces. Start once the application object exists; drop before it goes.
+std::jthread warmUpFontDatabase();
+
 }  // namespace hw
