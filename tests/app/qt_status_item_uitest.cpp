@@ -70,6 +70,27 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     EXPECT_TRUE(spinUntil([&] { return journaled("main.performConnectCommand"); }, 10000));
 }
 
+// A launch that shows its window first asks the desktop only afterwards: the
+// item is absent till then, and shows with what it was given meanwhile.
+TEST_F(TrayTest, AnItemSettledLaterAsksOnlyThenAndKeepsItsImageAndMenu) {
+    start(true);
+    QtStatusItem item(nullptr, QtStatusItem::Settle::Later);
+    item.setImage("MenuBar_icon_CONNECTED");
+    make();
+    item.setMenu(delegate->menuBarMenuController().menus().default_menuBarMenu);
+    spinFor(100);
+    EXPECT_FALSE(item.isShown());
+    EXPECT_TRUE(desktop.watcher->items().empty()) << "nothing registers before it settles";
+
+    item.settle();
+    item.settle();
+    EXPECT_TRUE(item.isShown());
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000)) << "one item, once";
+    EXPECT_EQ(item.imageName(), "MenuBar_icon_CONNECTED");
+    EXPECT_EQ(trayLayout(desktop.watcher->items().front()).labels(),
+              (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+}
+
 TEST_F(TrayTest, WithoutAWatcherThereIsNoTray) {
     start(false);
     EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
