@@ -3,7 +3,7 @@
 
 namespace hw {
 
-// Hands addresses to the desktop through QDesktopServices (xdg-open and friends).
+// Hands addresses to the desktop through xdg-open, whose output is dropped.
 class QtURLOpener final : public URLOpener {
 protected:
     bool openAllowedURL(const std::string& url) override;
