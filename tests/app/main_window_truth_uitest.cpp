@@ -57,15 +57,8 @@ long mainThreadSwitches() {
     return -1;
 }
 
-class MainWindowTruth : public ::testing::Test {
+class MainWindowTruth : public TestbedEngineSuite {
 protected:
-    static void SetUpTestSuite() {
-        skip_ = bed().enterWithTestbedResolver();
-    }
-    static TestbedEngine& bed() {
-        static auto* shared = new TestbedEngine;
-        return *shared;
-    }
 
     void SetUp() override {
         if (!skip_.empty()) GTEST_SKIP() << skip_;
@@ -165,7 +158,6 @@ protected:
         spinUntil([&] { return bed().model().currentConnectionState() == ConnectionStates::disconnected; }, 20000);
     }
 
-    static inline std::string skip_;
     QtImageCodec codec;
     RecordingURLOpener urlOpener;
     TruthShell shell;

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <memory>
 
+#include <gtest/gtest.h>
+
 #include "../../testbed/openvpn/openvpn_testbed.h"
 #include "connection/system_vpn_service_helper.h"
 #include "connection/vpn_connection_manager_engine.h"
@@ -291,6 +293,18 @@ private:
     std::string helperBinary_;
     std::string socket_;
     ChildProcess helper_;
+};
+
+// Suites on one engine for the whole test binary: a process enters the client
+// namespace once and cannot leave it. skip_ holds why the testbed is out of reach.
+class TestbedEngineSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { skip_ = bed().enterWithTestbedResolver(); }
+    static TestbedEngine& bed() {
+        static auto* shared = new TestbedEngine;
+        return *shared;
+    }
+    static inline std::string skip_;
 };
 
 }  // namespace hw::test

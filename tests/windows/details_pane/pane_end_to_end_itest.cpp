@@ -39,16 +39,8 @@ pid_t clientOpenVPN() {
     return -1;
 }
 
-class PaneEndToEnd : public ::testing::Test {
+class PaneEndToEnd : public TestbedEngineSuite {
 protected:
-    static void SetUpTestSuite() {
-        skip_ = bed().enterWithTestbedResolver();
-    }
-    // One engine for the whole binary: it entered the client namespace.
-    static TestbedEngine& bed() {
-        static auto* shared = new TestbedEngine;
-        return *shared;
-    }
 
     void SetUp() override {
         if (!skip_.empty()) GTEST_SKIP() << skip_;
@@ -107,7 +99,6 @@ protected:
         view->connectButton()->click();
     }
 
-    static inline std::string skip_;
     FakeImageCodec codec;
     RecordingURLOpener urlOpener;
     RecordingShellCommands shell;
