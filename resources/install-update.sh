@@ -1,23 +1,53 @@
 #!/bin/sh
 # Replaces the application folder with the one inside an update archive once
 # the application has quit, then starts the application again. Whatever goes
-# wrong, the old folder stays (or is put back) and is started instead.
+# wrong, the old folder stays (or is put back) and is started instead, told
+# with --update-refused that the update was not installed.
 #   install-update.sh ARCHIVE BUNDLE
+# Paths may hold any byte but NUL: they are never read back from a command's
+# output, where a newline would split them.
 set -eu
+# The application that started us may have logged into a pipe that ends
+# with it: no message of ours is worth stopping half-way for.
+trap '' PIPE
 
-log() { printf 'install-update: %s\n' "$*" >&2; }
+log() { printf 'install-update: %s\n' "$*" >&2 2>/dev/null || true; }
 
-# Starts the application in the given folder, detached from this script.
+nl='
+'
+soh=$(printf '\001')
+
+# Whether NAME=VALUE may be handed on to the application started again: a
+# name of the desktop session, the user's folders, language or our own
+# settings, and a value on one line.
+may_pass() {
+    case $1 in *"$nl"* | *"$soh"*) return 1 ;; esac
+    name=${1%%=*}
+    [ "$name" != "$1" ] || return 1
+    case $name in '' | *[!A-Z0-9_]*) return 1 ;; esac
+    case $name in
+        DISPLAY | WAYLAND_DISPLAY | XAUTHORITY | DBUS_SESSION_BUS_ADDRESS | LANG | LANGUAGE | TZ | BROWSER) return 0 ;;
+        XDG_?* | LC_?* | QT_?* | HAVENWAY_?*) return 0 ;;
+    esac
+    return 1
+}
+
+# Starts the application in the given folder, detached from this script,
+# with any further arguments.
 start_app() {
-    if [ -x "$1/bin/havenway" ]; then
+    app=$1
+    shift
+    if [ -x "$app/bin/havenway" ]; then
         (
             cd /
             if [ -n "$session_env" ]; then
-                while IFS= read -r pair; do export "$pair"; done <<SESSION
+                while IFS= read -r pair; do
+                    if may_pass "$pair"; then export "$pair"; fi
+                done <<SESSION
 $session_env
 SESSION
             fi
-            "$1/bin/havenway" </dev/null >/dev/null 2>&1 &
+            "$app/bin/havenway" "$@" </dev/null >/dev/null 2>&1 &
         )
     fi
 }
@@ -33,7 +63,8 @@ app_running() {
 }
 
 # Reads archive names on standard input; fails on any name that could land
-# outside the unpacking folder, or outside the one top folder.
+# outside the unpacking folder, or outside the one top folder. Only a first
+# sieve: the unpacked tree decides.
 names_are_safe() {
     found=no
     while IFS= read -r name; do
@@ -51,42 +82,75 @@ names_are_safe() {
     [ "$found" = yes ]
 }
 
+# A count that shell arithmetic holds without overflow: digits only, at most
+# 15 of them (beyond any bound below by far).
+is_count() {
+    case $1 in '' | *[!0-9]*) return 1 ;; esac
+    [ "${#1}" -le 15 ]
+}
+
+# The identity of an ELF file (class, byte order, version, machine), or
+# failure for anything else: empty, a script, no executable or library at
+# all. The tree it is asked about holds no links by then.
+elf_identity() {
+    [ -f "$1" ] && [ -s "$1" ] || return 1
+    # shellcheck disable=SC2046 # one word per byte
+    set -- $(od -An -tx1 -v -N20 -- "$1" 2>/dev/null)
+    [ "$#" -eq 20 ] && [ "$1$2$3$4" = 7f454c46 ] || return 1
+    case ${17}${18} in 0200 | 0300 | 0002 | 0003) ;; *) return 1 ;; esac
+    printf '%s\n' "$5 $6 $7 ${19}${20}"
+}
+
+# The application we start again must start on this machine, and reach the
+# network (its first request opens the network module) to update again.
+is_application() {
+    here=$(elf_identity "/proc/$$/exe") || return 1
+    [ -x "$1/bin/havenway" ] && [ "$(elf_identity "$1/bin/havenway")" = "$here" ] &&
+        [ "$(elf_identity "$1/lib/havenway/havenway-network.so")" = "$here" ] &&
+        [ -f "$1/share/havenway/install-update.sh" ] && [ ! -L "$1/share/havenway/install-update.sh" ]
+}
+
 # We get only PATH, USER, HOME and SHELL; the application we start again
 # also needs its desktop session, which our parent (the quitting
 # application) still has, and the user's folders, language and own settings,
-# or it would start on other files than it quit on.
+# or it would start on other files than it quit on. Each entry is taken on
+# its own: one holding a newline is dropped whole rather than split in two.
 session_env=
-if [ "$(readlink "/proc/$PPID/exe" 2>/dev/null || true)" = "${2:-}/bin/havenway" ]; then
-    session_env=$(tr '\000' '\n' <"/proc/$PPID/environ" 2>/dev/null |
-        grep -E '^(DISPLAY|WAYLAND_DISPLAY|XAUTHORITY|DBUS_SESSION_BUS_ADDRESS|XDG_[A-Z_]+|LANG|LANGUAGE|LC_[A-Z]+|TZ|QT_[A-Z0-9_]+|HAVENWAY_[A-Z0-9_]+)=' || true)
+if [ "$#" -eq 2 ] && [ "/proc/$PPID/exe" -ef "$2/bin/havenway" ]; then
+    while IFS= read -r pair || [ -n "$pair" ]; do
+        if may_pass "$pair"; then session_env=$session_env$pair$nl; fi
+    done <<ENVIRON
+$(tr '\n\000' '\001\n' <"/proc/$PPID/environ" 2>/dev/null || true)
+ENVIRON
 fi
 
 work=
 archive=
+bundle=
+# before: nothing touched; moved: the old folder is in $work/old; done.
+phase=before
 # Once tried, the archive is of no more use: a new attempt downloads it anew.
 drop_archive() {
     if [ -n "$archive" ] && [ -f "$archive" ]; then rm -f -- "$archive" || true; fi
 }
 refuse() {
+    trap - EXIT
     log "$1; the application is left as it was"
     if [ -n "$work" ]; then rm -rf -- "$work" || true; fi
     drop_archive
-    start_app "$bundle"
+    start_app "$bundle" --update-refused
     exit 1
 }
-
-# The sizes the archive lists, summed, in bytes; nothing when it lists none.
-listed_size() {
-    unzip -Zt "$1" 2>/dev/null |
-        sed -n 's/^[0-9][0-9]* files*, \([0-9][0-9]*\) bytes* uncompressed.*/\1/p'
-}
-
-# Whether the unpacked tree is an application that can be started again, and
-# reach the network (its first request opens the network module) to update again.
-is_application() {
-    [ -f "$1/bin/havenway" ] && [ ! -L "$1/bin/havenway" ] && [ -x "$1/bin/havenway" ] &&
-        [ -f "$1/lib/havenway/havenway-network.so" ] && [ ! -L "$1/lib/havenway/havenway-network.so" ] &&
-        [ -f "$1/share/havenway/install-update.sh" ] && [ ! -L "$1/share/havenway/install-update.sh" ]
+# Whatever stops this script on the way (a tool that fails, a value no
+# check foresaw) is a refusal too: the old application starts again.
+unexpected_end() {
+    status=$?
+    trap - EXIT
+    [ "$phase" != done ] || exit "$status"
+    if [ "$phase" = moved ] && [ ! -e "$bundle" ]; then
+        mv -- "$work/old" "$bundle" || { log "could not put the old application back; it is in $work/old"; exit 1; }
+    fi
+    refuse "stopped unexpectedly (status $status)"
 }
 
 # An update is bounded by the application it replaces (4 times its size, at
@@ -96,13 +160,13 @@ max_ratio=100
 min_bound_kib=524288
 
 if [ "$#" -ne 2 ]; then log "usage: install-update.sh ARCHIVE BUNDLE"; exit 2; fi
-bundle=$2
-
 case $1 in /*) ;; *) log "the archive path is not absolute"; exit 2 ;; esac
-case $bundle in /*) ;; *) log "the application path is not absolute"; exit 2 ;; esac
-bundle=${bundle%/}
-parent=$(dirname -- "$bundle")
+case $2 in /*) ;; *) log "the application path is not absolute"; exit 2 ;; esac
 archive=$1
+bundle=$2
+while [ "$bundle" != / ] && [ "${bundle%/}" != "$bundle" ]; do bundle=${bundle%/}; done
+parent=${bundle%/*}
+[ -n "$parent" ] || parent=/
 
 # Bounded: the application quits right after starting us.
 waited=0
@@ -111,6 +175,7 @@ while app_running "$bundle"; do
     sleep 1
     waited=$((waited + 1))
 done
+trap unexpected_end EXIT
 
 if [ ! -d "$bundle" ] || [ -L "$bundle" ]; then refuse "the application path is not a folder"; fi
 if [ ! -w "$bundle" ] || [ ! -w "$parent" ]; then refuse "the application folder cannot be replaced"; fi
@@ -118,16 +183,21 @@ if [ ! -f "$archive" ]; then refuse "no archive"; fi
 
 names=$(unzip -Z1 "$archive" 2>/dev/null) || refuse "the archive cannot be read"
 if ! printf '%s\n' "$names" | names_are_safe; then refuse "the archive is not a single Havenway folder"; fi
-# A link could point the unpacking anywhere.
-if unzip -Z "$archive" 2>/dev/null | grep -q '^l'; then refuse "the archive holds links"; fi
 
-unpacked=$(listed_size "$archive")
-[ -n "$unpacked" ] || refuse "the archive lists no sizes"
-unpacked_kib=$(( (unpacked + 1023) / 1024 ))
-packed_kib=$(( ($(wc -c <"$archive") + 1023) / 1024 ))
-current_kib=$(du -sk -- "$bundle" 2>/dev/null | cut -f1)
+# Sizes come from tools as text; each is checked before any arithmetic.
+listed=$(unzip -Zt "$archive" 2>/dev/null |
+    sed -n 's/^[0-9][0-9]* files*, \([0-9][0-9]*\) bytes* uncompressed.*/\1/p') || true
+[ -n "$listed" ] || refuse "the archive lists no sizes"
+packed=$(wc -c <"$archive")
+current_kib=$(cd -- "$bundle" && du -sk . 2>/dev/null | cut -f1) || true
+free_kib=$(cd -- "$parent" && df -Pk . 2>/dev/null | awk 'NR == 2 { print $4 }') || true
+is_count "$packed" || refuse "the archive's size is unreadable"
+is_count "${current_kib:-0}" || refuse "the application's size is unreadable"
 bound_kib=$(( ${current_kib:-0} * 4 ))
 [ "$bound_kib" -ge "$min_bound_kib" ] || bound_kib=$min_bound_kib
+is_count "$listed" || refuse "the archive lists more than $bound_kib KiB"
+unpacked_kib=$(( (listed + 1023) / 1024 ))
+packed_kib=$(( (packed + 1023) / 1024 ))
 if [ "$unpacked_kib" -gt "$bound_kib" ]; then
     refuse "the archive would unpack to $unpacked_kib KiB, more than $bound_kib KiB"
 fi
@@ -135,28 +205,41 @@ if [ "$unpacked_kib" -gt $(( packed_kib * max_ratio )) ]; then
     refuse "the archive would grow more than $max_ratio-fold when unpacked"
 fi
 # The listing may understate: unpack once into nothing, stopping just past it.
-streamed=$(unzip -p "$archive" </dev/null 2>/dev/null | head -c $((unpacked + 1)) | wc -c)
-if [ "$streamed" -ne "$unpacked" ]; then refuse "the archive does not unpack to the sizes it lists"; fi
-free_kib=$(df -Pk -- "$parent" 2>/dev/null | awk 'NR == 2 { print $4 }')
-if [ -z "$free_kib" ] || [ "$free_kib" -lt $(( unpacked_kib + unpacked_kib / 10 + 1024 )) ]; then
+streamed=$(unzip -p "$archive" </dev/null 2>/dev/null | head -c $((listed + 1)) | wc -c)
+if [ "$streamed" -ne "$listed" ]; then refuse "the archive does not unpack to the sizes it lists"; fi
+if ! is_count "$free_kib" || [ "$free_kib" -lt $(( unpacked_kib + unpacked_kib / 10 + 1024 )) ]; then
     refuse "not enough free space beside the application"
 fi
 
-# Beside the application, so that the swap is a rename on one file system.
+# Private, and beside the application, so that the swap is a rename on one
+# file system.
 work=$(mktemp -d "$parent/.havenway-update.XXXXXX") || refuse "no room to unpack"
 # Should the archive change meanwhile, no file grows past the bound anyway.
-( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec unzip -qq "$archive" -d "$work/new" ) </dev/null >/dev/null 2>&1 ||
+( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec unzip -qq -n "$archive" -d "$work/new" ) </dev/null >/dev/null 2>&1 ||
     refuse "the archive cannot be unpacked"
-[ -d "$work/new/Havenway" ] || refuse "the archive holds no Havenway folder"
+
+# From here on the tree decides, not what the archive listed: an entry made
+# on another system lists as a file and may unpack as a link. A folder
+# unpacked without read or search rights would hide what is in it.
+chmod -R u+rwX -- "$work/new" 2>/dev/null || refuse "the unpacked tree cannot be read"
+odd=$(find "$work/new" ! -type d ! -type f -printf x -quit) || refuse "the unpacked tree cannot be read"
+[ -z "$odd" ] || refuse "the archive holds a link, a device, a fifo or a socket"
+if [ ! -d "$work/new/Havenway" ] ||
+    [ -n "$(find "$work/new" -mindepth 1 -maxdepth 1 ! -name Havenway -printf x -quit)" ]; then
+    refuse "the archive holds no single Havenway folder"
+fi
 is_application "$work/new/Havenway" ||
-    refuse "the archive holds no application to start (bin/havenway, lib/havenway/havenway-network.so and share/havenway/install-update.sh)"
+    refuse "the archive holds no application to start on this machine (bin/havenway, lib/havenway/havenway-network.so and share/havenway/install-update.sh)"
 
 mv -- "$bundle" "$work/old" || refuse "the application folder cannot be moved"
+phase=moved
 if ! mv -- "$work/new/Havenway" "$bundle"; then
-    mv -- "$work/old" "$bundle" || log "could not put the old application back; it is in $work/old"
-    [ -d "$bundle" ] && refuse "the new application cannot be put in place"
-    exit 1
+    mv -- "$work/old" "$bundle" || { trap - EXIT; log "could not put the old application back; it is in $work/old"; exit 1; }
+    phase=before
+    refuse "the new application cannot be put in place"
 fi
+phase=done
+trap - EXIT
 rm -rf -- "$work" || true
 drop_archive
 log "updated $bundle"

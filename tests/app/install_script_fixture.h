@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "app/zip_archive.h"
@@ -15,38 +16,58 @@ namespace hw::test {
 
 class InstallScriptTest : public ::testing::Test {
 protected:
-    // An application folder whose bin/havenway notes its name when started.
+    // An application folder whose bin/havenway notes its name, its arguments
+    // and its environment when started.
     void makeApp(const std::string& bundle, const std::string& version) {
         namespace fs = std::filesystem;
         fs::create_directories(bundle + "/bin");
         TempDir::write(bundle + "/VERSION", version);
-        TempDir::write(bundle + "/bin/havenway", startedBy(version));
+        TempDir::write(bundle + "/bin/havenway", stub());
+        TempDir::write(bundle + "/bin/havenway.sh", startedBy(version));
         ::chmod((bundle + "/bin/havenway").c_str(), 0755);
+        ::chmod((bundle + "/bin/havenway.sh").c_str(), 0755);
     }
     std::string startedBy(const std::string& version) const {
-        return "#!/bin/sh\necho " + version + " > '" + dir.file("started") + "'\n";
+        return "#!/bin/sh\nenv > '" + dir.file("started.env") + "'\necho " + version + " \"$@\" > '" +
+               dir.file("started") + "'\n";
     }
+    // An executable of this machine that runs the script beside it.
+    static std::string stub() { return TempDir::read(HW_STUB_APPLICATION); }
     // The new version as the archive carries it.
     std::vector<ZipEntry> newApp(const std::string& top = "Havenway/") const {
         return {{top, ""},
                 {top + "bin/", ""},
-                {top + "bin/havenway", startedBy("new"), 0755},
+                {top + "bin/havenway", stub(), 0755},
+                {top + "bin/havenway.sh", startedBy("new"), 0755},
                 {top + "lib/", ""},
                 {top + "lib/havenway/", ""},
-                {top + "lib/havenway/havenway-network.so", "module"},
+                {top + "lib/havenway/havenway-network.so", stub()},
                 {top + "share/", ""},
                 {top + "share/havenway/", ""},
                 {top + "share/havenway/install-update.sh", "#!/bin/sh\n", 0755},
                 {top + "VERSION", "new"}};
     }
+    static std::string script() { return std::string(HW_SOURCE_DIR) + "/resources/install-update.sh"; }
     ProcessResult install(const std::string& archive, const std::string& bundle) {
         ProcessRequest r;
-        r.argv = {"/bin/sh", std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", archive, bundle};
+        r.argv = {"/bin/sh", script(), archive, bundle};
         r.timeout = std::chrono::seconds(60);
         return PosixProcessRunner().run(r);
     }
-    // The version started again, once the script's detached start has written
-    // its whole line (the file exists, empty, before the echo lands).
+    // As the application installs an update: its bin/havenway starts the
+    // script and quits, with these variables in its own environment.
+    void quitInto(const std::string& archive, const std::string& bundle,
+                  const std::map<std::string, std::string>& session) {
+        ProcessRequest r;
+        r.argv = {bundle + "/bin/havenway", "--install", script(), archive};
+        r.environment = session;
+        r.timeout = std::chrono::seconds(60);
+        const auto result = PosixProcessRunner().run(r);
+        EXPECT_EQ(result.exitCode, 0) << "the script did not wait for the application: " << result.out;
+    }
+    // The version started again and its arguments, once the script's detached
+    // start has written its whole line (the file exists, empty, before the
+    // echo lands).
     std::string started() const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         std::string s = TempDir::read(dir.file("started"));
@@ -54,7 +75,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             s = TempDir::read(dir.file("started"));
         }
-        while (!s.empty() && s.back() == '\n') s.pop_back();
+        while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
         return s;
     }
     // Whatever the script left beside the application.

@@ -23,7 +23,7 @@ TEST_F(InstallScriptTest, AReadOnlyApplicationFolderIsRefusedAndLeftAsItWas) {
     if (result.exitCode == 77 || !result.started) GTEST_SKIP() << "no read-only bind mount here: " << result.out;
     EXPECT_EQ(result.exitCode, 1) << result.out;
     EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "old");
-    EXPECT_EQ(started(), "old");
+    EXPECT_EQ(started(), "old --update-refused");
     EXPECT_TRUE(leftovers(dir.path()).empty());
 }
 
@@ -40,7 +40,7 @@ TEST_F(InstallScriptTest, AnUpdateThatDoesNotFitIsRefusedBeforeUnpacking) {
     // The paths travel as arguments, never inside the program text.
     r.argv = {"unshare", "-m", "--propagation", "private", "/bin/sh", "-c",
               "mount -t tmpfs -o size=2m none \"$1\" || exit 77; mkdir -p \"$1/Havenway/bin\" && "
-              "cp \"$3/bin/havenway\" \"$1/Havenway/bin/\" && echo old > \"$1/Havenway/VERSION\" && "
+              "cp \"$3/bin/havenway\" \"$3/bin/havenway.sh\" \"$1/Havenway/bin/\" && echo old > \"$1/Havenway/VERSION\" && "
               "exec /bin/sh \"$0\" \"$2\" \"$1/Havenway\"",
               std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", apps, dir.file("auto-update.zip"),
               dir.file("template")};
@@ -50,7 +50,7 @@ TEST_F(InstallScriptTest, AnUpdateThatDoesNotFitIsRefusedBeforeUnpacking) {
     if (result.exitCode == 77 || !result.started) GTEST_SKIP() << "no tmpfs here: " << result.out;
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_NE(result.err.find("not enough free space"), std::string::npos) << result.err;
-    EXPECT_EQ(started(), "old");
+    EXPECT_EQ(started(), "old --update-refused");
     EXPECT_FALSE(std::filesystem::exists(dir.file("auto-update.zip")));
 }
 

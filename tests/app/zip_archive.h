@@ -11,7 +11,8 @@ struct ZipEntry {
     std::string name;  // a folder ends in "/"
     std::string data;
     unsigned mode = 0644;  // with a file type (0120000 a link) or without
-    std::uint32_t listedSize = 0;  // what the archive claims it unpacks to, when not the data's size
+    std::uint64_t listedSize = 0;  // what the archive claims it unpacks to, when not the data's size
+    unsigned madeBy = 3;  // the system that made the entry: 3 Unix, 2 VMS, 0 DOS
 };
 
 inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
@@ -23,35 +24,46 @@ inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
         }
         return ~c;
     };
-    auto put = [](std::string& out, std::uint32_t v, int bytes) {
+    auto put = [](std::string& out, std::uint64_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     };
     std::string out, central;
     for (const auto& e : entries) {
         const bool folder = !e.name.empty() && e.name.back() == '/';
         const std::uint32_t crc = crc32(e.data), size = static_cast<std::uint32_t>(e.data.size());
-        const std::uint32_t listed = e.listedSize ? e.listedSize : size;
+        const std::uint64_t listed = e.listedSize ? e.listedSize : size;
+        // Sizes past 32 bits travel in a zip64 field, both of them.
+        const bool zip64 = listed > 0xFFFFFFFEu;
+        std::string extra;
+        if (zip64) {
+            put(extra, 0x0001, 2);
+            put(extra, 16, 2);
+            put(extra, listed, 8);
+            put(extra, size, 8);
+        }
+        const unsigned needed = zip64 ? 45u : 20u;
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
         put(out, 0x04034b50, 4);
-        for (std::uint32_t v : {20u, 0u, 0u, 0u, 0x21u}) put(out, v, 2);
+        for (unsigned v : {needed, 0u, 0u, 0u, 0x21u}) put(out, v, 2);
         put(out, crc, 4);
-        put(out, size, 4);
-        put(out, listed, 4);
-        put(out, static_cast<std::uint32_t>(e.name.size()), 2);
-        put(out, 0, 2);
-        out += e.name + e.data;
+        put(out, zip64 ? 0xFFFFFFFFu : size, 4);
+        put(out, zip64 ? 0xFFFFFFFFu : listed, 4);
+        put(out, e.name.size(), 2);
+        put(out, extra.size(), 2);
+        out += e.name + extra + e.data;
 
         put(central, 0x02014b50, 4);
-        for (std::uint32_t v : {(3u << 8) | 20u, 20u, 0u, 0u, 0u, 0x21u}) put(central, v, 2);
+        for (unsigned v : {(e.madeBy << 8) | needed, needed, 0u, 0u, 0u, 0x21u}) put(central, v, 2);
         put(central, crc, 4);
-        put(central, size, 4);
-        put(central, listed, 4);
-        put(central, static_cast<std::uint32_t>(e.name.size()), 2);
-        for (int i = 0; i < 4; ++i) put(central, 0, 2);
+        put(central, zip64 ? 0xFFFFFFFFu : size, 4);
+        put(central, zip64 ? 0xFFFFFFFFu : listed, 4);
+        put(central, e.name.size(), 2);
+        put(central, extra.size(), 2);
+        for (int i = 0; i < 3; ++i) put(central, 0, 2);
         const unsigned type = (e.mode & 0170000u) ? 0u : folder ? 0040000u : 0100000u;
         put(central, (type | e.mode) << 16, 4);
         put(central, offset, 4);
-        central += e.name;
+        central += e.name + extra;
     }
     const std::uint32_t cdOffset = static_cast<std::uint32_t>(out.size());
     out += central;
