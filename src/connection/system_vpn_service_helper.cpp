@@ -1,11 +1,9 @@
 #include "connection/system_vpn_service_helper.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <map>
 #include <type_traits>
 #include <mutex>
@@ -246,20 +244,17 @@ std::unique_ptr<SystemVPNConnection> HelperSystemVPNServiceStore::connectionForS
 HelperCall makeHelperSocketCall(std::string socketPath, std::chrono::milliseconds timeout) {
     return [socketPath = std::move(socketPath), timeout](const std::string& rpc,
                                                          HelperDictionary parameters) -> std::optional<HelperMessage> {
-        UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (!fd || socketPath.size() >= sizeof addr.sun_path) return std::nullopt;
-        std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            log::warning(kLog, "cannot reach the helper: " + std::string(std::strerror(errno)));
+        std::string error;
+        // The same road as the main connection: the peer proves itself first.
+        UniqueFd fd = connectToHelper(socketPath, &error);
+        if (!fd) {
+            log::warning(kLog, "'" + rpc + "' not sent: " + error);
             return std::nullopt;
         }
         auto [mine, theirs] = makeHelperSocketPair();
         if (!mine) return std::nullopt;
         HelperMessage message{{"type", "helper_tool_rpc"}, {"rpc", rpc}};
         if (!parameters.empty()) message["parameters"] = HelperValue(std::move(parameters));
-        std::string error;
         int ms = static_cast<int>(timeout.count());
         if (!sendHelperMessage(fd.get(), message, theirs.get(), ms, &error)) {
             log::warning(kLog, "'" + rpc + "' not sent: " + error);

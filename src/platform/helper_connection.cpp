@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,27 +46,8 @@ HelperConnection::HelperConnection(MainQueue& queue) : queue_(queue) {}
 HelperConnection::~HelperConnection() { cancel(); }
 
 bool HelperConnection::connect(const std::string& socketPath, std::string* error) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (socketPath.empty() || socketPath.size() >= sizeof(addr.sun_path)) {
-        if (error) *error = "socket path too long";
-        return false;
-    }
-    std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
-    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-    if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        if (error) *error = std::string("cannot connect to the helper: ") + std::strerror(errno);
-        return false;
-    }
-    // Requests carry credentials: only a helper running as root (or as this
-    // very user, in tests) may get them, whoever put a socket at the path.
-    ucred peer{};
-    socklen_t length = sizeof peer;
-    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || length != sizeof peer ||
-        (peer.uid != 0 && peer.uid != ::geteuid())) {
-        if (error) *error = "the helper socket is served by uid " + std::to_string(peer.uid) + ", not by root";
-        return false;
-    }
+    UniqueFd fd = connectToHelper(socketPath, error);
+    if (!fd) return false;
     start(std::move(fd));
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,6 +60,29 @@ bool sendPacket(int fd, std::string_view packet, const std::vector<int>& fds, St
 }
 
 }  // namespace
+
+UniqueFd connectToHelper(const std::string& socketPath, std::string* error) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof addr.sun_path) {
+        setError(error, "socket path too long");
+        return {};
+    }
+    std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
+    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        setError(error, std::string("cannot connect to the helper: ") + std::strerror(errno));
+        return {};
+    }
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || length != sizeof peer ||
+        (peer.uid != 0 && peer.uid != ::geteuid())) {
+        setError(error, "the helper socket is served by uid " + std::to_string(peer.uid) + ", not by root");
+        return {};
+    }
+    return fd;
+}
 
 std::pair<UniqueFd, UniqueFd> makeHelperSocketPair() {
     int sv[2];

@@ -13,6 +13,11 @@ namespace hw {
 // socket, so a full-sized message never depends on the socket buffer limits.
 inline constexpr std::size_t kHelperPacketBytes = 60 * 1024;
 
+// Connects to the helper's listening socket, and keeps the connection only
+// when root (or this very user, in tests) serves it: requests carry
+// credentials, whoever put a socket at the path. Nothing is sent.
+UniqueFd connectToHelper(const std::string& socketPath, std::string* error);
+
 // A connected SOCK_SEQPACKET pair (close-on-exec); both invalid on failure.
 std::pair<UniqueFd, UniqueFd> makeHelperSocketPair();
 
