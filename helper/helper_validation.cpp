@@ -38,6 +38,34 @@ std::string hostAddressProblem(std::string_view text) {
     return {};
 }
 
+std::string serverProblem(std::string_view text) {
+    if (isIPAddress(text)) return hostAddressProblem(text);
+    if (text.empty() || text.size() > 253) return "no host name";
+    std::string_view rest = text;
+    if (rest.back() == '.') rest.remove_suffix(1);
+    std::string_view last;
+    for (;;) {
+        const auto dot = rest.find('.');
+        last = rest.substr(0, dot);
+        if (last.empty() || last.size() > 63 || last.front() == '-' || last.back() == '-') return "no host name";
+        for (char c : last) {
+            const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+            if (!ok) return "no host name";
+        }
+        if (dot == std::string_view::npos) break;
+        rest.remove_prefix(dot + 1);
+    }
+    // The resolver reads these as addresses without asking anyone: "0x0" is
+    // 0.0.0.0, "3232235777" 192.168.1.1.
+    std::array<char, 256> copy{};
+    text.copy(copy.data(), text.size());
+    in_addr numeric{};
+    if (::inet_aton(copy.data(), &numeric) != 0) return "a number, not an address in dotted form";
+    if (std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return "a number, not an address in dotted form";
+    return {};
+}
+
 bool isInterfaceName(std::string_view text) {
     if (text.empty() || text.size() > 15 || text == "." || text == "..") return false;
     for (char c : text) {

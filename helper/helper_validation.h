@@ -17,6 +17,12 @@ using hw::isIPv4Address;
 // when it is one.
 std::string hostAddressProblem(std::string_view text);
 inline bool isHostAddress(std::string_view text) { return hostAddressProblem(text).empty(); }
+// Why the text is not a server the helper may be asked to reach, by address
+// or by name: an address that names no host, a number in one of the short
+// forms only the resolver reads ("0", "0x0", "1.2.3", "0xffffffff"), or no
+// host name (letters, digits and '-' in labels). Empty when it is one. What
+// a name resolves to is checked again with hostAddressProblem.
+std::string serverProblem(std::string_view text);
 // A network interface name as the kernel allows it, minus anything odd.
 bool isInterfaceName(std::string_view text);
 // A plain name: letters, digits, '.', '_' and '-', not starting with '-'.

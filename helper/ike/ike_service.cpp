@@ -23,26 +23,6 @@ namespace {
 constexpr const char* kCategory = "ike";
 constexpr const char* kSecretId = "havenway-eap";
 
-bool isHostName(const std::string& s) {
-    if (s.empty() || s.size() > 253) return false;
-    std::size_t label = 0;
-    char prev = '.';
-    for (char c : s) {
-        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (c == '.') {
-            if (label == 0 || prev == '-') return false;
-            label = 0;
-        } else if (alnum || c == '-') {
-            if (c == '-' && label == 0) return false;
-            if (++label > 63) return false;
-        } else {
-            return false;
-        }
-        prev = c;
-    }
-    return label > 0 && prev != '-';
-}
-
 bool isPrintable(const std::string& s, std::size_t max) {
     if (s.empty() || s.size() > max) return false;
     for (unsigned char c : s) {
@@ -107,8 +87,8 @@ std::string validateIkeStart(const IkeStartRequest& r) {
         const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
         if (!ok) return "invalid connection name";
     }
-    if (isIPAddress(r.host) && !isHostAddress(r.host)) return "invalid server host name: " + hostAddressProblem(r.host);
-    if (!isHostName(r.host) && !isIPAddress(r.host)) return "invalid server host name";
+    if (const auto problem = helper::serverProblem(r.host); !problem.empty())
+        return "invalid server host name: " + problem;
     if (!r.hostIp.empty() && !isHostAddress(r.hostIp)) return "invalid server address: " + hostAddressProblem(r.hostIp);
     if (!isPrintable(r.id, 255)) return "invalid identity";
     return {};

@@ -38,7 +38,10 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::optional<std::string> resolveServer(const std::string& endpoint) {
+// The server's address: the one given, else the first its name resolves to
+// that names a host. A name may resolve to what names none (a blocking
+// resolver's 0.0.0.0): that is a refusal, told apart by *noHost.
+std::optional<std::string> resolveServer(const std::string& endpoint, bool* noHost = nullptr) {
     if (isIPAddress(endpoint)) return endpoint;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -46,17 +49,24 @@ std::optional<std::string> resolveServer(const std::string& endpoint) {
     addrinfo* found = nullptr;
     if (::getaddrinfo(endpoint.c_str(), nullptr, &hints, &found) != 0 || !found) return std::nullopt;
     std::optional<std::string> v4, v6;
+    bool refused = false;
     for (auto* a = found; a; a = a->ai_next) {
         char text[INET6_ADDRSTRLEN] = {};
-        if (a->ai_family == AF_INET && !v4) {
+        if (a->ai_family == AF_INET)
             ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, text, sizeof text);
-            v4 = text;
-        } else if (a->ai_family == AF_INET6 && !v6) {
+        else if (a->ai_family == AF_INET6)
             ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr, text, sizeof text);
-            v6 = text;
+        else
+            continue;
+        if (!isHostAddress(text)) {
+            refused = true;
+            continue;
         }
+        auto& slot = a->ai_family == AF_INET ? v4 : v6;
+        if (!slot) slot = text;
     }
     ::freeaddrinfo(found);
+    if (noHost) *noHost = refused && !v4 && !v6;
     return v4 ? v4 : v6;
 }
 
@@ -228,7 +238,21 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
         fail(id, kPppExitFatal);
         return false;
     }
-    auto options = pppdOptions(service, secrets, paths_);
+    // pptp dials what the name resolves to here, checked; a name that does not
+    // resolve yet is left to pptp, which reports it.
+    PppService dialled = service;
+    if (service.type == PppServiceType::PPTP) {
+        bool noHost = false;
+        if (auto address = resolveServer(service.endpoint, &noHost)) {
+            dialled.endpoint = *address;
+        } else if (noHost) {
+            if (error) *error = "the PPTP server's name resolves to no host";
+            log::warning(kLog, "the PPTP server's name resolves to no host");
+            fail(id, kPppExitFatal);
+            return false;
+        }
+    }
+    auto options = pppdOptions(dialled, secrets, paths_);
     if (!options || !writeFileAtomically(optionsPath(paths_, id), *options, 0600, error)) {
         if (!options && error) *error = "the service holds a value that cannot be used";
         fail(id, kPppExitFatal);
@@ -269,7 +293,6 @@ bool PppLinks::start(const PppService& service, const PppSecrets& secrets, std::
             fail(id, kPppExitFatal);
             return false;
         }
-        PppService dialled = service;
         dialled.endpoint = *address;
         auto conf = xl2tpdConfig(dialled, paths_);
         std::string confPath = paths_.runDir + "/" + id + ".xl2tpd.conf";
@@ -373,10 +396,13 @@ void PppLinks::monitor(std::string id) {
 
 std::optional<std::string> PppLinks::routeToServer(const std::string& endpoint, std::string* hostRoute,
                                                   std::string* error) {
-    auto address = resolveServer(endpoint);
+    bool noHost = false;
+    auto address = resolveServer(endpoint, &noHost);
     if (!address) {
-        if (error) *error = "the L2TP server's name does not resolve";
-        log::warning(kLog, "the L2TP server's name does not resolve");
+        const std::string why = noHost ? "the L2TP server's name resolves to no host"
+                                       : "the L2TP server's name does not resolve";
+        if (error) *error = why;
+        log::warning(kLog, why);
         return std::nullopt;
     }
     std::string out;

@@ -6,15 +6,6 @@ namespace hw::helper::ppp {
 
 namespace {
 
-bool isHostLabel(std::string_view label) {
-    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
-    for (char c : label) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 // Paths come from the helper's own configuration, but they still land in a
 // shell script and in files without quoting: keep them to a plain alphabet.
 bool isPlainPath(std::string_view p) {
@@ -40,24 +31,7 @@ bool pathsArePlain(const PppPaths& p) {
 
 }  // namespace
 
-bool isEndpoint(std::string_view text) {
-    if (isIPAddress(text)) return isHostAddress(text);
-    if (text.empty() || text.size() > 253) return false;
-    std::string_view rest = text;
-    if (rest.back() == '.') rest.remove_suffix(1);
-    bool allDigits = true;
-    while (true) {
-        auto dot = rest.find('.');
-        auto label = rest.substr(0, dot);
-        if (!isHostLabel(label)) return false;
-        for (char c : label)
-            if (c < '0' || c > '9') allDigits = false;
-        if (dot == std::string_view::npos) break;
-        rest.remove_prefix(dot + 1);
-    }
-    // "1.2.3" is no host name and no address either.
-    return !allDigits;
-}
+bool isEndpoint(std::string_view text) { return serverProblem(text).empty(); }
 
 bool isCredential(std::string_view text) {
     if (text.empty() || text.size() > 255) return false;

@@ -256,6 +256,10 @@ TEST_F(NetworkCommands, AddressesOfNoHostAreRefusedWithTheirReason) {
         {"0.0.0.0", unspecified},        {"0.1.2.3", unspecified},        {"::", unspecified},
         {"::ffff:0.0.0.0", unspecified}, {"255.255.255.255", broadcast},  {"::ffff:255.255.255.255", broadcast},
         {"224.0.0.1", multicast},        {"239.255.255.250", multicast}, {"ff02::1", multicast},
+        // Short forms only the resolver reads, "0x0" as 0.0.0.0: no address at all here.
+        {"0", "not an IP address"},      {"0x0", "not an IP address"},   {"0xffffffff", "not an IP address"},
+        {"0xe0000001", "not an IP address"}, {"3232235777", "not an IP address"}, {"127.1", "not an IP address"},
+        {"010.0.0.1", "not an IP address"},
     };
     for (const auto& [address, reason] : rows) {
         // disableNetworkLock is not here: a release never fails on its hint.

@@ -110,6 +110,10 @@ TEST(IkeStartValidation, RefusesWhatCouldSteerCharonElsewhere) {
     EXPECT_EQ(with([](auto& r) { r.hostIp = "0.0.0.0"; }), "invalid server address: an unspecified address");
     EXPECT_EQ(with([](auto& r) { r.hostIp = "ff02::1"; }), "invalid server address: a multicast address");
     EXPECT_EQ(with([](auto& r) { r.host = "255.255.255.255"; }), "invalid server host name: the broadcast address");
+    // Numbers the resolver would read as addresses, "0x0" as 0.0.0.0.
+    for (const char* number : {"0x0", "0", "0xffffffff", "3232235777", "127.1"})
+        EXPECT_EQ(with([&](auto& r) { r.host = number; }), "invalid server host name: a number, not an address in dotted form")
+            << number;
     EXPECT_NE(with([](auto& r) { r.id = ""; }), "");
     EXPECT_NE(with([](auto& r) { r.id = "alice\nbob"; }), "");
     EXPECT_NE(with([](auto& r) { r.id = std::string(256, 'a'); }), "");

@@ -23,7 +23,10 @@ TEST(PppEndpoint, OnlyHostNamesAndAddressesPass) {
         EXPECT_TRUE(isEndpoint(ok)) << ok;
     for (const char* bad : {"", "1.2.3", "-x.example.net", "a..b", "a b", "x;reboot", "$(id).net", "a`id`",
                             "host\nnoauth", "x.example.net --nolaunchpppd", "\"q\"", "a_b.net", "-o", "0.0.0.0",
-                            "255.255.255.255", "::", "224.0.0.1"})
+                            "255.255.255.255", "::", "224.0.0.1",
+                            // Numbers the resolver reads as addresses: "0x0" is 0.0.0.0.
+                            "0", "0x0", "0xffffffff", "0xe0000001", "3232235777", "127.1", "0x7f.1", "1.2.3.4.",
+                            "example.123"})
         EXPECT_FALSE(isEndpoint(bad)) << bad;
     EXPECT_FALSE(isEndpoint(std::string(64, 'a').append(".net")));
 }
