@@ -52,6 +52,19 @@ std::optional<std::string> runtimeDir(std::string* error) {
         const std::string dir = base + "/havenway";
         return paths::ensurePrivateDir(dir, error) ? std::optional(dir) : std::nullopt;
     }
+    std::string state = env("XDG_STATE_HOME");
+    if (state.empty()) state = paths::home() + "/.local/state";
+    const std::string own = state + "/havenway/run";
+    // Once a start has fallen back to the user's own folder, every later one
+    // stays there: should the squatter leave, the freed shared name would
+    // otherwise make a second copy beside the running one.
+    struct stat st{};
+    std::string why;
+    if (::lstat(own.c_str(), &st) == 0) {
+        if (paths::ensurePrivateDir(own, &why)) return own;
+        fail(error, why);
+        return std::nullopt;
+    }
     std::string tmp = env("TMPDIR");
     if (tmp.empty()) tmp = "/tmp";
     const std::string dir = tmp + "/havenway-" + std::to_string(::geteuid());
@@ -59,10 +72,6 @@ std::optional<std::string> runtimeDir(std::string* error) {
     if (ownedPrivateDir(dir, &shared)) return dir;
     // Anyone may take that name first; nobody else can deny a folder in the
     // user's own state folder.
-    std::string state = env("XDG_STATE_HOME");
-    if (state.empty()) state = paths::home() + "/.local/state";
-    const std::string own = state + "/havenway/run";
-    std::string why;
     if (paths::ensurePrivateDir(own, &why)) {
         log::warning("SingleInstance", shared + "; using " + own);
         return own;

@@ -10,7 +10,8 @@ namespace hw::single_instance {
 // $HAVENWAY_RUNTIME_DIR, else $XDG_RUNTIME_DIR/havenway, else a 0700
 // "havenway-<uid>" of this user in $TMPDIR (else the standard temporary
 // folder); when another user holds that name, "havenway/run" in the user's
-// state folder. Made when missing; nothing when it cannot be made private.
+// state folder, which then stays the choice of every later start. Made when
+// missing; nothing when it cannot be made private.
 std::optional<std::string> runtimeDir(std::string* error = nullptr);
 
 // The per-user lock, held for the process's life by its descriptor.

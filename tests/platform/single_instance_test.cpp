@@ -28,6 +28,7 @@ TEST(SingleInstance, TheFolderComesFromTheEnvironmentElseAPrivateOneInTheTempora
 
     env.set("XDG_RUNTIME_DIR", nullptr);
     env.set("TMPDIR", dir.path().c_str());
+    env.set("XDG_STATE_HOME", (dir.path() + "/state").c_str());
     const std::string fallback = dir.path() + "/havenway-" + std::to_string(::geteuid());
     EXPECT_EQ(si::runtimeDir(), fallback);
     struct stat st{};
@@ -73,6 +74,53 @@ TEST(SingleInstance, ASquattedTemporaryNameFallsBackToAPrivateFolderOfTheUser) {
         EXPECT_TRUE(si::tryLock(*si::runtimeDir(), &error)) << error;
         EXPECT_TRUE(std::filesystem::is_empty(dir.file("elsewhere"))) << "the lock went through the link";
     }
+}
+
+// Squat, fall back, squatter leaves, start again: the second start finds
+// the running copy where the first one went, and hands over to it.
+TEST(SingleInstance, ASquatterWhoLeavesLetsNoSecondCopyStart) {
+    test::TempDir dir;
+    test::ScopedEnv env;
+    env.set("HAVENWAY_RUNTIME_DIR", nullptr);
+    env.set("XDG_RUNTIME_DIR", nullptr);
+    env.set("TMPDIR", dir.path().c_str());
+    env.set("XDG_STATE_HOME", (dir.path() + "/state").c_str());
+    const std::string squatted = dir.path() + "/havenway-" + std::to_string(::geteuid());
+    test::TempDir::write(squatted, "mine");
+
+    std::string error;
+    const auto first = si::runtimeDir(&error);
+    ASSERT_EQ(first, dir.path() + "/state/havenway/run") << error;
+    auto lock = si::tryLock(*first, &error);
+    ASSERT_TRUE(lock) << error;
+    UniqueFd server(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = *first + "/instance.sock";
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(server.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(server.get(), 1), 0);
+    std::string received;
+    std::thread running([&] {
+        UniqueFd c(::accept(server.get(), nullptr, nullptr));
+        char buffer[64];
+        const ssize_t n = ::recv(c.get(), buffer, sizeof buffer, 0);
+        if (n > 0) received.assign(buffer, static_cast<std::size_t>(n));
+        ::send(c.get(), "ok\n", 3, MSG_NOSIGNAL);
+    });
+
+    ASSERT_EQ(::unlink(squatted.c_str()), 0);
+    const auto second = si::runtimeDir(&error);
+    EXPECT_EQ(second, first) << "the freed name made another folder";
+    EXPECT_FALSE(std::filesystem::exists(squatted));
+    EXPECT_FALSE(second && si::tryLock(*second, &error)) << "a second start became a first";
+    EXPECT_TRUE(error.empty()) << error;
+    std::string why;
+    const bool forwarded = second && si::forward(*second + "/instance.sock", "reopen", 2000, &why);
+    EXPECT_TRUE(forwarded) << why;
+    if (!forwarded) ::shutdown(server.get(), SHUT_RDWR);  // no one will come
+    running.join();
+    EXPECT_EQ(received, "reopen\n");
 }
 
 TEST(SingleInstance, OneLockPerFolder) {
