@@ -78,22 +78,5 @@ TEST(VPNServers, DownAfterAKillOfEverythingLeavesNothingBehind) {
         EXPECT_TRUE(waitFor([&] { return ::kill(pid, 0) != 0; }, std::chrono::seconds(5))) << pid << " still runs";
 }
 
-// The application runs as the user who called sudo; plain root is told how
-// to run it before anything is built or started.
-TEST(RunScript, PlainRootWithoutSudoIsToldHowToRunIt) {
-    if (::geteuid() != 0) GTEST_SKIP() << "only root reaches that check";
-    TempDir dir;
-    const std::string log = dir.file("run.log");
-    for (const char* sudoUser : {"", "root"}) {
-        EXPECT_FALSE(runQuiet({"env", "-u", "SUDO_USER", std::string("SUDO_USER=") + sudoUser,
-                               NetnsRig::sourceDir() + "/scripts/run"},
-                              log))
-            << sudoUser;
-    }
-    const std::string said = readText(log);
-    EXPECT_NE(said.find("sudo scripts/run"), std::string::npos) << said;
-    EXPECT_EQ(said.find("setup:"), std::string::npos) << "it went on: " << said;
-}
-
 }  // namespace
 }  // namespace hw::test
