@@ -40,6 +40,7 @@ start_app() {
     if [ -x "$app/bin/havenway" ]; then
         (
             cd /
+            trap - PIPE
             if [ -n "$session_env" ]; then
                 while IFS= read -r pair; do
                     if may_pass "$pair"; then export "$pair"; fi
