@@ -79,22 +79,27 @@ void EnterpriseService::makeProfile() {
                      [this](const QNetworkCookie& c) { cookies_.erase(cookieKey(c)); });
 }
 
+void EnterpriseService::makePage(QWebEngineView* view) {
+    const QString marker = QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char(':');
+    auto* page = new EnterprisePage(profile_, view, handleURL_, marker);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    QWebEngineScript host;
+    host.setName(QStringLiteral("havenway-host"));
+    host.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    host.setWorldId(QWebEngineScript::MainWorld);
+    host.setRunsOnSubFrames(false);
+    host.setSourceCode(enterpriseHostScript(marker, QString::fromLatin1(hostName())));
+    page->scripts().insert(host);
+    // The view owns its page: the one it had goes with this call.
+    view->setPage(page);
+}
+
 QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
     if (!profile_) makeProfile();
     if (!view_) {
-        const QString marker = QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char(':');
         auto* view = new QWebEngineView(parent);
-        auto* page = new EnterprisePage(profile_, view, handleURL_, marker);
-        page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
-        page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
-        QWebEngineScript host;
-        host.setName(QStringLiteral("havenway-host"));
-        host.setInjectionPoint(QWebEngineScript::DocumentCreation);
-        host.setWorldId(QWebEngineScript::MainWorld);
-        host.setRunsOnSubFrames(false);
-        host.setSourceCode(enterpriseHostScript(marker, QString::fromLatin1(hostName())));
-        page->scripts().insert(host);
-        view->setPage(page);
+        makePage(view);
         view_ = view;
     }
     view_->load(QUrl(QString::fromStdString(pageURL())));
@@ -102,13 +107,18 @@ QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
 }
 
 void EnterpriseService::clearCookies() {
-    // The next person's sign-in must not reuse this one's cached pages.
-    // The profile is off the record: HTTP authentication lives only in its
-    // memory, and the next page load starts without it.
+    // The next person's sign-in must not reuse this one's cached pages nor
+    // the HTTP authentication Chromium keeps in the profile's memory, which
+    // no call clears: the profile itself is replaced.
     if (profile_) {
         profile_->cookieStore()->deleteAllCookies();
         profile_->clearHttpCache();
         profile_->clearAllVisitedLinks();
+        QWebEngineProfile* old = profile_;
+        makeProfile();
+        if (view_) makePage(view_);
+        // Only once no page of its own is left.
+        delete old;
     }
     cookies_.clear();
     store_.remove(kCookiesKey);

@@ -50,6 +50,8 @@ public:
 
 private:
     void makeProfile();
+    // A fresh page on the current profile, in the view.
+    void makePage(QWebEngineView* view);
     static std::string cookieKey(const QNetworkCookie& cookie);
 
     SettingsStore& store_;

@@ -1,7 +1,12 @@
 // The enterprise sign-in page in a real Chromium under a private X display.
 #include <sys/stat.h>
 
+#include <map>
+
+#include <QAuthenticator>
 #include <QNetworkCookie>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrlQuery>
 #include <QWebEngineCookieStore>
 #include <QWebEnginePage>
@@ -64,6 +69,41 @@ std::vector<std::string> javaScriptLines(const CaptureLog& log) {
     }
     return out;
 }
+
+// A page behind HTTP basic authentication, on a loopback port.
+class BasicAuthServer {
+public:
+    BasicAuthServer() {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { answer(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/protected").arg(server_.serverPort())); }
+
+private:
+    static void answer(QTcpSocket* socket) {
+        QByteArray& request = pending()[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n")) return;
+        const bool authorized = request.contains("\r\nAuthorization: Basic ");
+        pending().erase(socket);
+        const QByteArray body = authorized ? "<html><body>inside</body></html>" : "<html><body>who?</body></html>";
+        QByteArray reply = authorized ? "HTTP/1.1 200 OK\r\n"
+                                      : "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"identity\"\r\n";
+        reply += "Content-Type: text/html\r\nCache-Control: no-store\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        socket->write(reply);
+    }
+    static std::map<QTcpSocket*, QByteArray>& pending() {
+        static std::map<QTcpSocket*, QByteArray> requests;
+        return requests;
+    }
+    QTcpServer server_;
+};
 
 class EnterprisePageView : public ::testing::Test {
 protected:
@@ -141,6 +181,35 @@ TEST_F(EnterprisePageView, CookiesSaveRestoreAndClearInThePrivateSettingsFile) {
     second.saveCookies();
     auto after = store.dataForKey("cookies");
     EXPECT_EQ(after.value_or(Bytes{1}).size(), 0u) << "nothing left in the profile";
+}
+
+TEST_F(EnterprisePageView, APageBehindHttpAuthenticationAsksAgainAfterSignOut) {
+    BasicAuthServer server;
+    FakeSettingsStore store;
+    EnterpriseService service(store, nullptr);
+    QWebEngineView* view = service.prepareEnterpriseVersionUI(parentHolder.get());
+    ASSERT_TRUE(waitForLoad(view));
+    int asked = 0;
+    auto answerOn = [&](QWebEnginePage* page) {
+        QObject::connect(page, &QWebEnginePage::authenticationRequired, [&](const QUrl&, QAuthenticator* auth) {
+            ++asked;
+            auth->setUser(QStringLiteral("demo"));
+            auth->setPassword(QStringLiteral("pass"));
+        });
+    };
+    answerOn(view->page());
+    for (int load = 0; load < 2; ++load) {
+        view->load(server.url());
+        ASSERT_TRUE(waitForLoad(view));
+    }
+    EXPECT_EQ(asked, 1) << "the page's session remembers what it was told";
+
+    service.clearCookies();
+    answerOn(view->page());
+    view->load(server.url());
+    ASSERT_TRUE(waitForLoad(view));
+    EXPECT_EQ(asked, 2) << "the next person was signed in with the last one's password";
+    EXPECT_EQ(runScript(view, "document.body.textContent"), "inside");
 }
 
 // The whole enterprise road against the testbed's identity service.
