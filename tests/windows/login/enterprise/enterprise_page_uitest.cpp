@@ -207,7 +207,7 @@ TEST_F(EnterprisePageView, APageBehindHttpAuthenticationAsksAgainAfterSignOut) {
     service.clearCookies();
     answerOn(view->page());
     view->load(server.url());
-    ASSERT_TRUE(waitForLoad(view));
+    EXPECT_TRUE(waitForLoad(view));
     EXPECT_EQ(asked, 2) << "the next person was signed in with the last one's password";
     EXPECT_EQ(runScript(view, "document.body.textContent"), "inside");
 }
