@@ -42,6 +42,8 @@ public:
     // Makes the application's scheme known to Chromium, so that the identity
     // service's redirect to it reaches us. Before the application is made.
     static void registerURLScheme();
+    // Keeps Chromium's own chatter out of the log. Before Chromium starts.
+    static void quietChromiumLog();
 
     // What host.hostName() answers.
     static const char* hostName();
@@ -58,6 +60,8 @@ private:
     std::function<void(const std::string&)> handleURL_;
     QWebEngineProfile* profile_ = nullptr;
     QPointer<QWebEngineView> view_;
+    // Over the view until its page's first frame.
+    QPointer<QWidget> cover_;
     // What the profile holds now, as its store reports it.
     std::map<std::string, QByteArray> cookies_;
 };

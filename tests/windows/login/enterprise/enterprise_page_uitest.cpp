@@ -4,6 +4,7 @@
 #include <map>
 
 #include <QAuthenticator>
+#include <QLoggingCategory>
 #include <QNetworkCookie>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -14,6 +15,7 @@
 #include <QWebEngineView>
 
 #include "platform/json_settings_store.h"
+#include "view/color_fill_views.h"
 #include "support/capture_log.h"
 #include "support/scoped_env.h"
 #include "support/xvfb_server.h"
@@ -210,6 +212,49 @@ TEST_F(EnterprisePageView, APageBehindHttpAuthenticationAsksAgainAfterSignOut) {
     EXPECT_TRUE(waitForLoad(view));
     EXPECT_EQ(asked, 2) << "the next person was signed in with the last one's password";
     EXPECT_EQ(runScript(view, "document.body.textContent"), "inside");
+}
+
+TEST_F(EnterprisePageView, TheWindowsColourStandsOverTheViewUntilThePagesFirstFrame) {
+    FakeSettingsStore store;
+    EnterpriseService service(store, nullptr);
+    QWebEngineView* view = service.prepareEnterpriseVersionUI(parentHolder.get());
+    view->setGeometry(parentHolder->rect());
+    view->show();
+    auto cover = [view]() -> QWidget* {
+        for (auto* c : view->findChildren<CustomNSView*>(QString(), Qt::FindDirectChildrenOnly))
+            if (c->isVisible()) return c;
+        return nullptr;
+    };
+    ASSERT_TRUE(cover()) << "black until the first frame";
+    EXPECT_EQ(cover()->geometry(), view->rect());
+    EXPECT_EQ(view->page()->backgroundColor(), static_cast<CustomNSView*>(cover())->fillColor());
+    EXPECT_TRUE(spinUntil([&] { return cover() == nullptr; }, 20000)) << "the page never uncovered";
+    for (const auto& line : javaScriptLines(*log))
+        EXPECT_EQ(line.rfind("JavaScript: page ready", 0), 0u) << "the paint report is no page log line: " << line;
+
+    // A sign-out's fresh page is covered again until it paints.
+    service.clearCookies();
+    EXPECT_TRUE(cover());
+    service.prepareEnterpriseVersionUI(parentHolder.get());
+    EXPECT_TRUE(spinUntil([&] { return cover() == nullptr; }, 20000));
+}
+
+TEST(EnterpriseChromiumLog, StartUpChatterIsQuietUnlessTheUserAsksForIt) {
+    struct Row {
+        const char* given;
+        const char* expected;
+    } rows[] = {
+        {nullptr, "--log-level=3"},
+        {"--disable-gpu", "--disable-gpu --log-level=3"},
+        {"--log-level=0", "--log-level=0"},
+    };
+    for (const auto& row : rows) {
+        ScopedEnv flags("QTWEBENGINE_CHROMIUM_FLAGS", row.given);
+        EnterpriseService::quietChromiumLog();
+        EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray(row.expected)) << (row.given ? row.given : "unset");
+    }
+    EXPECT_FALSE(QLoggingCategory("qt.webenginecontext").isInfoEnabled());
+    EXPECT_TRUE(QLoggingCategory("qt.webenginecontext").isWarningEnabled()) << "its warnings still reach the log";
 }
 
 // The whole enterprise road against the testbed's identity service.
