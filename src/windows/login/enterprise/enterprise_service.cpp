@@ -160,6 +160,8 @@ void EnterpriseService::clearCookies() {
         if (view_) makePage(view_);
         // Only once no page of its own is left.
         delete old;
+        // A page on screen starts over at once; a hidden one when it is next prepared.
+        if (view_ && view_->isVisible()) view_->load(QUrl(QString::fromStdString(pageURL())));
     }
     cookies_.clear();
     store_.remove(kCookiesKey);
