@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
         // Shared GL contexts load GL at start-up: only the page needs them.
         HavenwayApplication::prepare();
         EnterpriseService::registerURLScheme();
+        EnterpriseService::quietChromiumLog();
         // Chromium's sandbox cannot start as root; the page then runs without it.
         if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

@@ -50,6 +50,7 @@ void AppDelegate::hideMainWindow() {
 
 void AppDelegate::openLocationsWindow() {
     windows_.main->closeConnectButtonPopover();
+    windows_.main->dropConnectButtonHover();
     present(*windows_.locations);
 }
 

@@ -62,7 +62,9 @@ void AuthWindowPortAdapter::ifMade(const std::function<void(AuthWindowViewContro
 bool AuthWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
 AlertView* AuthWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->alerts() : nullptr; }
 std::optional<WindowFrame> AuthWindowPortAdapter::frame() const {
-    if (!widget_) return std::nullopt;
+    // A window never shown has no place yet: its geometry is the screen's
+    // corner, where the next window would otherwise be put.
+    if (!widget_ || !widget_->isVisible()) return std::nullopt;
     return widget_->frame();
 }
 

@@ -59,6 +59,7 @@ public:
     void showConnectedToWiFiNotification() override { note("showConnectedToWiFiNotification"); }
     void prepareMainViewAfterSettingsViewBeenClosed() override {}
     void closeConnectButtonPopover() override {}
+    void dropConnectButtonHover() override {}
     void hideAutoReconnectOverlay() override {}
     DetailsPanePort* detailsController() override { return nullptr; }
 };

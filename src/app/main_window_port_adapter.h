@@ -59,6 +59,7 @@ public:
         controller().prepareMainViewAfterSettingsViewBeenClosed();
     }
     void closeConnectButtonPopover() override { controller().closeConnectButtonPopover(); }
+    void dropConnectButtonHover() override { controller().dropConnectButtonHover(); }
     void hideAutoReconnectOverlay() override;
     // The pane once the window has loaded it.
     DetailsPanePort* detailsController() override;

@@ -70,8 +70,11 @@ public:
     virtual void showWiFiInsecureNotification() = 0;
     virtual void showConnectedToWiFiNotification() = 0;
     virtual void prepareMainViewAfterSettingsViewBeenClosed() = 0;
-    // The details pane closes its connect-button popover and drops the hover.
+    // The details pane closes its connect-button popover.
     virtual void closeConnectButtonPopover() = 0;
+    // Its connect button drops its hover state: a rest begun before another
+    // window came up must not pop the hint up over it.
+    virtual void dropConnectButtonHover() = 0;
     virtual void hideAutoReconnectOverlay() = 0;
     // Nothing until the details pane exists.
     virtual DetailsPanePort* detailsController() = 0;

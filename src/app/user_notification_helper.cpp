@@ -74,8 +74,11 @@ void UserNotificationHelper::showAutoReconnect(const std::string& title, const s
 }
 
 void UserNotificationHelper::showAutoReconnectWithNetworkLockNotification() {
+    // openvpn may restart its tunnel many times under one kill switch: one banner says so.
+    if (lastNetworkLockNotification_) center_.removeDeliveredNotification(*lastNetworkLockNotification_);
     showAutoReconnect(LocaleData::auto_reconnect_started_with_network_lock_notification_title(),
                       LocaleData::auto_reconnect_started_with_network_lock_notification_description());
+    lastNetworkLockNotification_ = lastAutoReconnectNotification_;
 }
 
 void UserNotificationHelper::showAutoReconnectWithoutNetworkLockNotification() {

@@ -60,6 +60,7 @@ private:
     std::uint64_t nextIdentifier_ = 1;
     std::optional<std::uint64_t> lastDisconnectedNotification_;
     std::optional<std::uint64_t> lastAutoReconnectNotification_;
+    std::optional<std::uint64_t> lastNetworkLockNotification_;
     // Steady milliseconds: a change of the wall clock neither silences the
     // banner nor lets it repeat.
     std::optional<std::int64_t> lastInsecureWiFiNotificationTime_;

@@ -21,6 +21,8 @@ std::mutex& assignableMutex() {
 struct Assignable {
     std::string dnsResolver = "8.8.4.4";
     std::string dnsResolverSecondary = "8.8.8.8";
+    bool dnsResolverAssigned = false;
+    bool dnsResolverSecondaryAssigned = false;
     std::string logsDirectoryPath;  // empty: the default data folder
 };
 
@@ -119,6 +121,7 @@ bool GlobalConstants::setDnsResolver(std::string address) {
     }
     std::lock_guard lock(assignableMutex());
     assignable().dnsResolver = std::move(address);
+    assignable().dnsResolverAssigned = true;
     return true;
 }
 std::string GlobalConstants::dnsResolverSecondary() {
@@ -132,7 +135,25 @@ bool GlobalConstants::setDnsResolverSecondary(std::string address) {
     }
     std::lock_guard lock(assignableMutex());
     assignable().dnsResolverSecondary = std::move(address);
+    assignable().dnsResolverSecondaryAssigned = true;
     return true;
+}
+// The built-in resolvers are swapped against the lock's fallbacks: only one
+// the backend sent replaces a fallback.
+std::string GlobalConstants::networkLockPrimaryDNS() {
+    std::lock_guard lock(assignableMutex());
+    return assignable().dnsResolverAssigned ? assignable().dnsResolver : std::string(primaryDNS);
+}
+void GlobalConstants::resetDnsResolvers() {
+    std::lock_guard lock(assignableMutex());
+    Assignable& a = assignable();
+    a.dnsResolver = "8.8.4.4";
+    a.dnsResolverSecondary = "8.8.8.8";
+    a.dnsResolverAssigned = a.dnsResolverSecondaryAssigned = false;
+}
+std::string GlobalConstants::networkLockSecondaryDNS() {
+    std::lock_guard lock(assignableMutex());
+    return assignable().dnsResolverSecondaryAssigned ? assignable().dnsResolverSecondary : std::string(secondaryDNS);
 }
 
 std::string GlobalConstants::logsDirectoryPath() {

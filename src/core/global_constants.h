@@ -61,6 +61,12 @@ struct GlobalConstants {
     // Fallback DNS servers of the network lock.
     static constexpr char primaryDNS[] = "8.8.8.8";
     static constexpr char secondaryDNS[] = "8.8.4.4";
+    // The network lock's resolvers: each the remote configuration's
+    // resolver once one was accepted, else its fallback above.
+    static std::string networkLockPrimaryDNS();
+    static std::string networkLockSecondaryDNS();
+    // Back to the built-in resolvers, as before any remote configuration.
+    static void resetDnsResolvers();
 
     // Web site, support and test account.
     static std::string termsOfServiceURL();

@@ -179,6 +179,7 @@ TEST_F(AppDelegateTest, TheCurrentWindowIsTheOneShownOrClosedLast) {
     delegate->openLocationsWindow();
     EXPECT_EQ(delegate->currentWindowController(), mainWindow);
     EXPECT_LT(at("main.closeConnectButtonPopover"), at("locations.show"));
+    EXPECT_LT(at("main.dropConnectButtonHover"), at("locations.show"));
     model().startMinimized = true;
     delegate->openSettingsWindow(true);
     EXPECT_TRUE(journaled("settings.orderOut"));

@@ -47,7 +47,7 @@ protected:
         auto auth = std::make_unique<AuthWindowPortAdapter>(
             AuthWindowAssembly{BaseControllerContext{hub->appModel(), nullptr, opener}, *hub->authService(),
                                *hub->linksManager(), queue, nullptr, nullptr, {}, false, hub->freeTrialService().get()});
-        AuthWindowPortAdapter* authWindow = auth.get();
+        authWindow = auth.get();
         windows.auth = std::move(auth);
         delegate = std::make_unique<AppDelegate>(
             AppDelegateEnvironment{*hub, store, queue, services, std::move(windows), alerts, notifications});
@@ -57,6 +57,7 @@ protected:
     }
 
     LocationsWindowPortAdapter* locationsWindow = nullptr;
+    AuthWindowPortAdapter* authWindow = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -93,6 +94,21 @@ TEST_F(LazyWindows, TheListHandedOverEarlyReachesTheLocationsWindowWhenFirstShow
     auto later = std::make_shared<LocationsListModel>(std::vector<LocationsListItemPtr>{});
     forMain.updateTableData(later);
     EXPECT_EQ(locationsWindow->controller().tableViewDataObject(), later);
+}
+
+TEST_F(LazyWindows, TheSignUpWindowTakesTheLoginWindowsPlaceOnlyWhenThatOneIsShown) {
+    launch(false);
+    ASSERT_TRUE(authWindow->isVisible());
+    delegate->openFreeTrialSignUpWindow();
+    EXPECT_TRUE(hub->appModel().loginWindowFrame);
+    delegate.reset();
+    hub->appModel().loginWindowFrame.reset();
+
+    // Made for another reason but never shown: no place to take.
+    launch(true);
+    authWindow->orderOut();
+    delegate->openFreeTrialSignUpWindow();
+    EXPECT_FALSE(hub->appModel().loginWindowFrame) << "the sign-up window would jump to the screen's corner";
 }
 
 }  // namespace

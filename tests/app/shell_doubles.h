@@ -68,6 +68,7 @@ public:
     void showConnectedToWiFiNotification() override { note("showConnectedToWiFiNotification"); }
     void prepareMainViewAfterSettingsViewBeenClosed() override { note("afterSettingsClosed"); }
     void closeConnectButtonPopover() override { note("closeConnectButtonPopover"); }
+    void dropConnectButtonHover() override { note("dropConnectButtonHover"); }
     void hideAutoReconnectOverlay() override { note("hideAutoReconnectOverlay"); }
     DetailsPanePort* detailsController() override { return details; }
     void setupMainView(const std::shared_ptr<LocationsListModel>&, const VPNConnectionDetailsCallbacks& c) override {

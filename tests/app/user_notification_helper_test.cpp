@@ -109,6 +109,21 @@ TEST_F(UserNotificationHelperTest, AutoReconnectSuppressesOneDisconnectBanner) {
     EXPECT_EQ(center.titles(), std::vector<std::string>{"Disconnected from Germany"});
 }
 
+TEST_F(UserNotificationHelperTest, AKillSwitchBannerTakesDownTheKillSwitchBannerBeforeIt) {
+    helper.showDisconnectedNotification("Germany");
+    const auto disconnected = center.history.back().identifier;
+    helper.showAutoReconnectWithNetworkLockNotification();
+    const auto first = center.history.back().identifier;
+    EXPECT_EQ(center.removed, std::vector<std::uint64_t>{disconnected}) << "the disconnect banner goes first";
+
+    helper.showAutoReconnectWithNetworkLockNotification();
+    EXPECT_EQ(center.removed, (std::vector<std::uint64_t>{disconnected, first, disconnected}));
+
+    // The plain reconnect banner leaves kill-switch banners to their own rule.
+    helper.showAutoReconnectWithoutNetworkLockNotification();
+    EXPECT_EQ(center.removed.size(), 4u);
+}
+
 TEST_F(UserNotificationHelperTest, ConnectionThatSecuresWiFiSaysSo) {
     struct Row {
         bool security, unsecuredActivated, pending;

@@ -142,6 +142,23 @@ TEST_F(OpenVPNEndToEnd, ConnectsWithTheRightPasswordAndDisconnectEndsOpenVPN) {
     EXPECT_EQ(call("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
 }
 
+TEST_F(OpenVPNEndToEnd, ATunnelRestartedByOpenVPNReportsConnectedAgain) {
+    context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
+    ASSERT_EQ(createConnection(bed_->clientConfig()), "YES") << testbed::readText(bed_->dir() + "/helper.log");
+    provider->startDial([] {});
+    ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(2); }, std::chrono::seconds(20))) << provider->logData();
+    auto pids = recordedOpenVPN();
+    ASSERT_EQ(pids.size(), 1u);
+    const std::size_t before = statuses.size();
+    ASSERT_EQ(::kill(pids[0], SIGUSR1), 0);
+    ASSERT_TRUE(test::pumpUntil(queue, [&] {
+        return std::any_of(statuses.begin() + long(before), statuses.end(), [](const Status& s) { return s.code == 2; });
+    }, std::chrono::seconds(30))) << provider->logData();
+    EXPECT_EQ(statuses[before].code, 1) << "the restart is reported as a reconnect first";
+    provider->disconnect([] {});
+    test::pumpUntil(queue, [&] { return statuses.back().code == 0; });
+}
+
 TEST_F(OpenVPNEndToEnd, WrongPasswordIsAnAuthenticationError) {
     context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, "wrong password"};
     ASSERT_EQ(createConnection(bed_->clientConfig()), "YES");

@@ -92,6 +92,25 @@ TEST_F(StatusHandling, ConnectedStartsTheClockAndHandsItTheTickCallback) {
     EXPECT_EQ(ticks.back(), "00:00:01");
 }
 
+TEST_F(StatusHandling, EveryConnectedReportRestartsTheClockWhateverRoadTheReconnectTook) {
+    make();
+    std::vector<std::string> ticks;
+    manager->connectionTimerTickCallback = [&](const std::string& t) { ticks.push_back(t); };
+    connectThrough();
+    openvpn->report(2);
+    queue.runUntilIdle();
+    queue.advance(5000);
+    // openvpn restarting its tunnel reports connecting, not a drop: the clock runs on meanwhile.
+    openvpn->report(1);
+    queue.runUntilIdle();
+    queue.advance(2000);
+    EXPECT_EQ(ticks.back(), "00:00:07");
+    openvpn->report(2);
+    queue.runUntilIdle();
+    queue.advance(1000);
+    EXPECT_EQ(ticks.back(), "00:00:01") << "the session counts from the tunnel now up";
+}
+
 TEST_F(StatusHandling, OpenVPNConnectedUnderTheKillSwitchLetsTheGatewayThroughFirst) {
     make();
     context.lockActivated = true;

@@ -59,6 +59,21 @@ HW_SHOT("main.window", [](ShotStage& stage) {
     stage.advanceAnimations(1000);
 }, kTestbed);
 
+// Each seeded location's flag on the map, beside the real pane's card.
+void flagShot(ShotStage& stage, const std::string& name) {
+    auto& rig = stage.window<MainRig>(false, true);
+    const QImage before = rig.rig->widget->flag()->image();
+    rig.rig->controller->onTableRowClicked(rig.rowOf(name));
+    test::spinUntil([&] { return rig.rig->widget->flag()->image() != before; }, 30000);
+    stage.advanceAnimations(1000);
+}
+HW_SHOT("main.flag-nl", [](ShotStage& stage) { flagShot(stage, "Netherlands"); }, kTestbed);
+HW_SHOT("main.flag-de", [](ShotStage& stage) { flagShot(stage, "Germany"); }, kTestbed);
+HW_SHOT("main.flag-gb", [](ShotStage& stage) { flagShot(stage, "United Kingdom"); }, kTestbed);
+HW_SHOT("main.flag-us", [](ShotStage& stage) { flagShot(stage, "United States"); }, kTestbed);
+HW_SHOT("main.flag-ca", [](ShotStage& stage) { flagShot(stage, "Canada"); }, kTestbed);
+HW_SHOT("main.flag-jp", [](ShotStage& stage) { flagShot(stage, "Japan"); }, kTestbed);
+
 HW_SHOT("main.automatic", [](ShotStage& stage) {
     auto& rig = stage.window<MainRig>();
     rig.rig->controller->onTableRowClicked(0);

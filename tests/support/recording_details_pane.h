@@ -80,6 +80,7 @@ public:
     void showUpdateTopNotificationBar() override { calls.push_back("showUpdateTopNotificationBar"); }
     void showConnectButtonPopover() override { calls.push_back("showConnectButtonPopover"); }
     void closeConnectButtonPopover() override { calls.push_back("closeConnectButtonPopover"); }
+    void dropConnectButtonHover() override { calls.push_back("dropConnectButtonHover"); }
     void setViewHidden(bool hidden) override { viewHidden = hidden; }
     void updateHandCursors() override { calls.push_back("updateHandCursors"); }
 

@@ -27,6 +27,7 @@ public:
         std::string host;
         std::optional<std::string> gateway;
         std::function<void(const std::string&)> completion;
+        std::string dns1, dns2;
     };
     struct RouteRequest {
         std::string address;
@@ -50,9 +51,9 @@ public:
     }
     void disconnect() override { calls.push_back("disconnect"); }
     void cleanUpSession(bool forced) override { calls.push_back(forced ? "cleanUpSession:1" : "cleanUpSession:0"); }
-    bool enableNetworkLock(const std::string& host, const std::optional<std::string>& gateway, const std::string&,
-                           const std::string&, std::function<void(const std::string&)> completion) override {
-        locks.push_back({host, gateway, std::move(completion)});
+    bool enableNetworkLock(const std::string& host, const std::optional<std::string>& gateway, const std::string& dns1,
+                           const std::string& dns2, std::function<void(const std::string&)> completion) override {
+        locks.push_back({host, gateway, std::move(completion), dns1, dns2});
         calls.push_back("enableNetworkLock:" + host);
         return lockWaits;
     }

@@ -102,6 +102,10 @@ void ConnectButtonModel::mouseMoved(Point p) {
 
 void ConnectButtonModel::mouseExited() {
     log::debug(kLog, "mouseExited -- ");
+    mouseExitedProcessing();
+}
+
+void ConnectButtonModel::mouseExitedProcessing() {
     stopDelayedHoverTimer();
     lastMouseMovePoint_.reset();
     if (isInConnectState()) fire(ConnectButtonCallbacks::onMouseExitedCallback);

@@ -64,6 +64,8 @@ public:
     void mouseEntered(Point p);
     void mouseMoved(Point p);
     void mouseExited();
+    // Drops the hover (rest timer, last point) as a leave would, without the log line.
+    void mouseExitedProcessing();
     bool hoverTimerRunning() const { return timer_ != nullptr; }
 
 private:

@@ -74,8 +74,8 @@ void MainViewDetailsAreaController::startConnectionRequest() {
         }
         std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
         const bool waits = engine_.enableNetworkLock(
-            host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway), GlobalConstants::primaryDNS,
-            GlobalConstants::secondaryDNS, [weak](const std::string& reported) {
+            host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
+            GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(), [weak](const std::string& reported) {
                 if (auto self = weak.lock()) self->lockCompletion(reported);
             });
         prepareToConnectingState(true, false);
@@ -134,7 +134,8 @@ void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& repo
                 std::weak_ptr<MainViewDetailsAreaController> weak = self.weak_from_this();
                 self.engine_.enableNetworkLock(
                     host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
-                    GlobalConstants::primaryDNS, GlobalConstants::secondaryDNS, [weak](const std::string& reported) {
+                    GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
+                    [weak](const std::string& reported) {
                         if (auto pane = weak.lock()) pane->lockCompletion(reported);
                     });
             });

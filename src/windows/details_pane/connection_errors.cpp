@@ -58,7 +58,13 @@ void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const
 void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::string& text) {
     ErrorBarContent bar;
     const std::string name = dataObject_ ? dataObject_->name : std::string();
-    bar.upperText = LocaleData::vpn_ppp_error_new_prefix_1() + " " + name + ".";
+    if (name.find_first_not_of(" \t\n") == std::string::npos) {
+        // "Cannot connect to ." names nothing: say only that the connection failed.
+        log::warning(kLog, "connection error without a chosen location: " + text);
+        bar.upperText = LocaleData::vpn_ppp_error_no_location_prefix();
+    } else {
+        bar.upperText = LocaleData::vpn_ppp_error_new_prefix_1() + " " + name + ".";
+    }
     if (text == LocaleData::vpn_ppp_error_new_3()) {
         bar.upperText = LocaleData::vpn_ppp_error_new_prefix_2();
     } else if (text == LocaleData::vpn_ppp_error_new_1()) {

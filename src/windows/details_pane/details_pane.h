@@ -64,6 +64,8 @@ public:
     // The hint over the connect button.
     virtual void showConnectButtonPopover() = 0;
     virtual void closeConnectButtonPopover() = 0;
+    // The connect button forgets the pointer, as if it had left.
+    virtual void dropConnectButtonHover() = 0;
 
     // The pane's own views.
     virtual void setViewHidden(bool hidden) = 0;

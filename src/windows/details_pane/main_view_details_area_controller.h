@@ -181,6 +181,7 @@ public:
     void hideAutoReconnectOverlay() override;
     void showConnectButtonPopover() override;
     void closeConnectButtonPopover() override;
+    void dropConnectButtonHover() override { connectButton_.mouseExitedProcessing(); }
     bool isIKEv2_currentConnectionProvider() const;
 
     // State the other windows and the tests read.

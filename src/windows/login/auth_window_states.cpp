@@ -59,6 +59,8 @@ constexpr FormStateRow kFormStates[] = {
     {AuthPart::signMeOnStart, false, true},
     {AuthPart::forgotPasswordLink, false, true},
     {AuthPart::needHelpLinkButton, false, true},
+    // An account is being made already: no second road to making one.
+    {AuthPart::createNewAccountLink, false, true},
     {AuthPart::signUpCompletedImage, true, true},
     {AuthPart::loginFieldsGroup, false, false},
 };
@@ -105,7 +107,8 @@ void AuthWindowViewController::activateSignUpCompleted_state() {
     hideLoginProgressIndicator();
     later([this] {
         for (AuthPart p : {AuthPart::alreadyHaveAccountSubview, AuthPart::dontHaveAnAccountSubview,
-                           AuthPart::creatingYourAccountSubview, AuthPart::tosSubview, AuthPart::loginFieldsGroup}) {
+                           AuthPart::creatingYourAccountSubview, AuthPart::tosSubview, AuthPart::loginFieldsGroup,
+                           AuthPart::createNewAccountLink}) {
             view_.setHidden(p, true);
         }
         view_.setHidden(AuthPart::accountCreatedSubview, false);

@@ -77,6 +77,10 @@ void MainWindowViewController::closeConnectButtonPopover() {
     connectButtonPopoverShown_ = false;
 }
 
+void MainWindowViewController::dropConnectButtonHover() {
+    if (detailsViewController_) detailsViewController_->dropConnectButtonHover();
+}
+
 void MainWindowViewController::onSettingsButtonClick() { env_.shell.openSettingsWindow(false); }
 
 void MainWindowViewController::openLocationsWindow() {

@@ -163,6 +163,7 @@ public:
     bool connectButtonPopoverShown() const { return connectButtonPopoverShown_; }
     // The shell closes the hint, as the pointer leaving the button would.
     void closeConnectButtonPopover();
+    void dropConnectButtonHover();
     bool isInDisconnectedState() const;
     bool isInConnectedState() const;
     bool isInConnectingState() const;

@@ -55,6 +55,19 @@ TEST_F(ConnectButtonModelTest, FacesLabelsAndTitleOffsets) {
     EXPECT_EQ(button.getCurrentButtonLabel(), "RECONNECTING");
 }
 
+TEST_F(ConnectButtonModelTest, DroppingTheHoverCancelsARestUnderWay) {
+    button.mouseEntered({150, 20});
+    queue.advance(900);
+    button.mouseExitedProcessing();
+    EXPECT_FALSE(button.hoverTimerRunning());
+    queue.advance(2000);
+    EXPECT_EQ(calls, (std::vector<std::string>{"entered", "exited"})) << "no hint after the drop";
+    // The next report starts a fresh rest rather than comparing with a stale point.
+    button.mouseMoved({151, 20});
+    queue.advance(1000);
+    EXPECT_EQ(calls.back(), "hover");
+}
+
 TEST_F(ConnectButtonModelTest, HoverBandInTheButtonsOwnCoordinates) {
     const double w = ConnectButtonModel::BUTTON_WIDTH;
     EXPECT_FALSE(ConnectButtonModel::inHoverBand({128.9, 20}, w));

@@ -1,6 +1,7 @@
 // Connect, cancel and disconnect requests of the details pane, in virtual time.
 #include <gtest/gtest.h>
 
+#include "core/global_constants.h"
 #include "texts/locale_data.h"
 #include "windows/details_pane/pane_fixture.h"
 
@@ -82,6 +83,32 @@ TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheSt
         ASSERT_EQ(engine.connects.size(), 1u);
         EXPECT_EQ(engine.connects[0].vpnServerIPAddress, row.expected);
     }
+}
+
+TEST_F(PaneRequestsTest, LockRoadLooksTheServerUpWithTheBackendsResolversOnceSent) {
+    model.setUseNetworkLock(true);
+    struct Row {
+        const char* name;
+        std::optional<std::string> primary, secondary;
+        std::string dns1, dns2;
+    } rows[] = {
+        {"none sent", std::nullopt, std::nullopt, "8.8.8.8", "8.8.4.4"},
+        {"both sent", "9.9.9.9", "2620:fe::fe", "9.9.9.9", "2620:fe::fe"},
+        {"only the first", "1.1.1.1", std::nullopt, "1.1.1.1", "8.8.4.4"},
+        {"a bad first", "dns.example", "149.112.112.112", "8.8.8.8", "149.112.112.112"},
+    };
+    for (const auto& row : rows) {
+        GlobalConstants::resetDnsResolvers();
+        if (row.primary) GlobalConstants::setDnsResolver(*row.primary);
+        if (row.secondary) GlobalConstants::setDnsResolverSecondary(*row.secondary);
+        engine.locks.clear();
+        pane->startConnectionRequest();
+        queue.runUntilIdle();
+        ASSERT_EQ(engine.locks.size(), 1u) << row.name;
+        EXPECT_EQ(engine.locks[0].dns1, row.dns1) << row.name;
+        EXPECT_EQ(engine.locks[0].dns2, row.dns2) << row.name;
+    }
+    GlobalConstants::resetDnsResolvers();
 }
 
 TEST_F(PaneRequestsTest, OnlyTheUsersConnectStartsTheAutomaticOrderAgain) {

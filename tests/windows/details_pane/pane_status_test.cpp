@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "support/capture_log.h"
 #include "texts/locale_data.h"
 #include "windows/details_pane/pane_fixture.h"
 
@@ -191,6 +192,19 @@ TEST_F(PaneStatusTest, ErrorBarTexts) {
         EXPECT_EQ(view.errorBar.upperTextTopConstraint, row.multiLine ? -1.0 : 6.0);
         EXPECT_EQ(view.errorBar.pickDifferentLocationLinkVisible, row.link);
     }
+}
+
+TEST_F(PaneStatusTest, AnErrorWithoutAChosenLocationNamesNoneAndIsLogged) {
+    auto log = CaptureLog::install();
+    for (const auto& location : {LocationsListItemPtr(), configuredLocation("xx", " ")}) {
+        auto bare = makePane();
+        if (location) bare->changeDetailsView(location);
+        bare->showErrorNotificationBar("boom");
+        EXPECT_EQ(view.errorBar.upperText, "Cannot connect.");
+        EXPECT_EQ(view.errorBar.lowerText, "boom");
+    }
+    EXPECT_TRUE(log->contains("connection error without a chosen location: boom"));
+    log::setSink(nullptr);
 }
 
 TEST_F(PaneStatusTest, ErrorsAfterSignOutOrAUserDisconnectStartNoReconnect) {

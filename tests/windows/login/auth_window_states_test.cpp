@@ -19,18 +19,20 @@ TEST_F(AuthWindowFixture, FourLayoutStatesShowTheirControls) {
     };
     const Row rows[] = {
         {&AuthWindowViewController::activateLogIn_state, "LOG IN", false, false,
-         {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton, P::loginFieldsGroup},
+         {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton, P::loginFieldsGroup,
+          P::createNewAccountLink},
          {P::alreadyHaveAccountSubview, P::tosSubview, P::creatingYourAccountSubview, P::accountCreatedSubview,
           P::signUpCompletedImage}},
         {&AuthWindowViewController::activateSignUp_state, "SIGN UP", true, false,
          {P::alreadyHaveAccountSubview, P::tosSubview, P::loginFieldsGroup},
          {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton,
-          P::signUpCompletedImage}},
+          P::signUpCompletedImage, P::createNewAccountLink}},
         {&AuthWindowViewController::activateSignUpInProgress_state, "", true, false, {P::tosSubview, P::loginFieldsGroup},
          {P::signUpCompletedImage}},
         {&AuthWindowViewController::activateSignUpCompleted_state, "GET STARTED", true, true,
          {P::accountCreatedSubview, P::signUpCompletedImage},
-         {P::loginFieldsGroup, P::tosSubview, P::alreadyHaveAccountSubview, P::dontHaveAnAccountSubview}},
+         {P::loginFieldsGroup, P::tosSubview, P::alreadyHaveAccountSubview, P::dontHaveAnAccountSubview,
+          P::createNewAccountLink}},
     };
     type("typed@example.com", "typed");
     for (const Row& row : rows) {

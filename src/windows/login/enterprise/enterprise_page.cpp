@@ -55,8 +55,16 @@ bool certificateChainRootedIn(const QList<QSslCertificate>& chain, const QSslCer
     return true;
 }
 
-QString enterpriseHostScript(const QString& logMarker, const QString& hostName) {
+QString enterpriseHostScript(const QString& logMarker, const QString& hostName, const QString& paintMarker) {
     // Only our own page gets the object, and it has exactly these two members.
+    // A frame requested inside a frame callback runs once the first has been drawn.
+    const QString paint = paintMarker.isEmpty()
+                              ? QString()
+                              : QStringLiteral("  var painted = %1;\n"
+                                               "  requestAnimationFrame(function () {\n"
+                                               "    requestAnimationFrame(function () { console.log(painted); });\n"
+                                               "  });\n")
+                                    .arg(jsString(paintMarker));
     return QStringLiteral(
                "(function () {\n"
                "  if (window.location.protocol !== 'qrc:') return;\n"
@@ -66,13 +74,18 @@ QString enterpriseHostScript(const QString& logMarker, const QString& hostName) 
                "    hostName: function () { return %2; }\n"
                "  });\n"
                "  Object.defineProperty(window, 'host', {value: host, enumerable: true});\n"
+               "%3"
                "})();\n")
-        .arg(jsString(logMarker), jsString(hostName));
+        .arg(jsString(logMarker), jsString(hostName), paint);
 }
 
 EnterprisePage::EnterprisePage(QWebEngineProfile* profile, QObject* parent,
-                               std::function<void(const std::string&)> handleURL, QString logMarker)
-    : QWebEnginePage(profile, parent), handleURL_(std::move(handleURL)), logMarker_(std::move(logMarker)) {
+                               std::function<void(const std::string&)> handleURL, QString logMarker,
+                               QString paintMarker)
+    : QWebEnginePage(profile, parent),
+      handleURL_(std::move(handleURL)),
+      logMarker_(std::move(logMarker)),
+      paintMarker_(std::move(paintMarker)) {
     connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError& error) {
         QWebEngineCertificateError answer = error;
         const QByteArray caFile = qgetenv("HAVENWAY_TEST_CA");
@@ -92,6 +105,17 @@ EnterprisePage::EnterprisePage(QWebEngineProfile* profile, QObject* parent,
     // the page's end, takes the last one away.
     connect(this, &QWebEnginePage::loadStarted, this, [this] {
         if (std::exchange(hostInstalled_, true)) log::info(kLog, "JsHost destroy.");
+    });
+    // Chromium's own log is kept quiet (see the edition's start); what fails here is ours to say.
+    connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        if (!ok) {
+            log::warning(kLog, "the sign-in page did not load");
+            Q_EMIT painted();  // Chromium's error page is what there is to see
+        }
+    });
+    connect(this, &QWebEnginePage::renderProcessTerminated, this, [](RenderProcessTerminationStatus status, int code) {
+        if (status == NormalTerminationStatus) return;
+        log::error(kLog, "the sign-in page's renderer ended abnormally, code " + std::to_string(code));
     });
 }
 
@@ -123,7 +147,12 @@ bool EnterprisePage::acceptNavigationRequest(const QUrl& url, NavigationType, bo
 
 void EnterprisePage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                               const QString&) {
-    if (url().scheme() != QLatin1String("qrc") || !message.startsWith(logMarker_)) return;
+    if (url().scheme() != QLatin1String("qrc")) return;
+    if (!paintMarker_.isEmpty() && message == paintMarker_) {
+        Q_EMIT painted();
+        return;
+    }
+    if (!message.startsWith(logMarker_)) return;
     QString text = message.mid(logMarker_.size());
     text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
     log::info(kLog, "JavaScript: " + text.toStdString());

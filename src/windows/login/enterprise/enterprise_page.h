@@ -15,8 +15,12 @@ class EnterprisePage final : public QWebEnginePage {
     Q_OBJECT
 public:
     EnterprisePage(QWebEngineProfile* profile, QObject* parent, std::function<void(const std::string&)> handleURL,
-                   QString logMarker);
+                   QString logMarker, QString paintMarker = {});
     ~EnterprisePage() override;
+
+Q_SIGNALS:
+    // Our page has put its first frame on screen.
+    void painted();
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -26,6 +30,7 @@ protected:
 private:
     std::function<void(const std::string&)> handleURL_;
     QString logMarker_;
+    QString paintMarker_;
     bool hostInstalled_ = false;
 };
 
@@ -45,6 +50,7 @@ private:
 bool certificateChainRootedIn(const QList<QSslCertificate>& chain, const QSslCertificate& ca);
 
 // The script that gives our page its host object; the marker tags its log lines.
-QString enterpriseHostScript(const QString& logMarker, const QString& hostName);
+// With a paint marker it also reports, once, that the page's first frame is up.
+QString enterpriseHostScript(const QString& logMarker, const QString& hostName, const QString& paintMarker = {});
 
 }  // namespace hw

@@ -1,5 +1,7 @@
 #include "windows/login/enterprise/enterprise_service.h"
 
+#include <QEvent>
+#include <QLoggingCategory>
 #include <QNetworkCookie>
 #include <QUrl>
 #include <QUrlQuery>
@@ -13,6 +15,7 @@
 #include <QWebEngineView>
 
 #include "core/global_constants.h"
+#include "view/color_fill_views.h"
 #include "platform/log.h"
 #include "platform/settings_store.h"
 #include "windows/login/enterprise/enterprise_page.h"
@@ -22,7 +25,28 @@ static void initWebPage() { Q_INIT_RESOURCE(web); }
 namespace hw {
 namespace {
 constexpr char kLog[] = "EnterpriseService";
-}
+
+// Chromium shows black until a new page's first frame: the window's own
+// colour stands over the view until then.
+class FirstPaintCover final : public CustomNSView {
+public:
+    explicit FirstPaintCover(QWidget* view) : CustomNSView(view) {
+        view->installEventFilter(this);
+        setGeometry(view->rect());
+        raise();
+        show();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && (event->type() == QEvent::Resize || event->type() == QEvent::ChildAdded)) {
+            setGeometry(parentWidget()->rect());
+            raise();
+        }
+        return false;
+    }
+};
+}  // namespace
 
 EnterpriseService::EnterpriseService(SettingsStore& store, std::function<void(const std::string& url)> handleURL)
     : store_(store), handleURL_(std::move(handleURL)) {}
@@ -38,6 +62,17 @@ void EnterpriseService::registerURLScheme() {
     QWebEngineUrlScheme scheme("havenway");
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+void EnterpriseService::quietChromiumLog() {
+    // Chromium's start-up report and the GPU retries it recovers from say
+    // nothing to the user; the page's real failures are logged by the page.
+    // Rules or flags the user sets in the environment still win.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--log-level")) return;
+    flags += flags.isEmpty() ? "--log-level=3" : " --log-level=3";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
 
 QWebEngineView* EnterpriseService::view() const { return view_.data(); }
@@ -79,22 +114,33 @@ void EnterpriseService::makeProfile() {
                      [this](const QNetworkCookie& c) { cookies_.erase(cookieKey(c)); });
 }
 
+void EnterpriseService::makePage(QWebEngineView* view) {
+    const QString marker = QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char(':');
+    const QString paintMarker = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    delete cover_.data();
+    auto* cover = new FirstPaintCover(view);
+    cover_ = cover;
+    auto* page = new EnterprisePage(profile_, view, handleURL_, marker, paintMarker);
+    page->setBackgroundColor(cover->fillColor());
+    QObject::connect(page, &EnterprisePage::painted, cover, &QObject::deleteLater);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    QWebEngineScript host;
+    host.setName(QStringLiteral("havenway-host"));
+    host.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    host.setWorldId(QWebEngineScript::MainWorld);
+    host.setRunsOnSubFrames(false);
+    host.setSourceCode(enterpriseHostScript(marker, QString::fromLatin1(hostName()), paintMarker));
+    page->scripts().insert(host);
+    // The view owns its page: the one it had goes with this call.
+    view->setPage(page);
+}
+
 QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
     if (!profile_) makeProfile();
     if (!view_) {
-        const QString marker = QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char(':');
         auto* view = new QWebEngineView(parent);
-        auto* page = new EnterprisePage(profile_, view, handleURL_, marker);
-        page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
-        page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
-        QWebEngineScript host;
-        host.setName(QStringLiteral("havenway-host"));
-        host.setInjectionPoint(QWebEngineScript::DocumentCreation);
-        host.setWorldId(QWebEngineScript::MainWorld);
-        host.setRunsOnSubFrames(false);
-        host.setSourceCode(enterpriseHostScript(marker, QString::fromLatin1(hostName())));
-        page->scripts().insert(host);
-        view->setPage(page);
+        makePage(view);
         view_ = view;
     }
     view_->load(QUrl(QString::fromStdString(pageURL())));
@@ -102,13 +148,20 @@ QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
 }
 
 void EnterpriseService::clearCookies() {
-    // The next person's sign-in must not reuse this one's cached pages.
-    // The profile is off the record: HTTP authentication lives only in its
-    // memory, and the next page load starts without it.
+    // The next person's sign-in must not reuse this one's cached pages nor
+    // the HTTP authentication Chromium keeps in the profile's memory, which
+    // no call clears: the profile itself is replaced.
     if (profile_) {
         profile_->cookieStore()->deleteAllCookies();
         profile_->clearHttpCache();
         profile_->clearAllVisitedLinks();
+        QWebEngineProfile* old = profile_;
+        makeProfile();
+        if (view_) makePage(view_);
+        // Only once no page of its own is left.
+        delete old;
+        // A page on screen starts over at once; a hidden one when it is next prepared.
+        if (view_ && view_->isVisible()) view_->load(QUrl(QString::fromStdString(pageURL())));
     }
     cookies_.clear();
     store_.remove(kCookiesKey);

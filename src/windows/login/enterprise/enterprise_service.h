@@ -42,6 +42,8 @@ public:
     // Makes the application's scheme known to Chromium, so that the identity
     // service's redirect to it reaches us. Before the application is made.
     static void registerURLScheme();
+    // Keeps Chromium's own chatter out of the log. Before Chromium starts.
+    static void quietChromiumLog();
 
     // What host.hostName() answers.
     static const char* hostName();
@@ -50,12 +52,16 @@ public:
 
 private:
     void makeProfile();
+    // A fresh page on the current profile, in the view.
+    void makePage(QWebEngineView* view);
     static std::string cookieKey(const QNetworkCookie& cookie);
 
     SettingsStore& store_;
     std::function<void(const std::string&)> handleURL_;
     QWebEngineProfile* profile_ = nullptr;
     QPointer<QWebEngineView> view_;
+    // Over the view until its page's first frame.
+    QPointer<QWidget> cover_;
     // What the profile holds now, as its store reports it.
     std::map<std::string, QByteArray> cookies_;
 };

@@ -1,7 +1,13 @@
 // The enterprise sign-in page in a real Chromium under a private X display.
 #include <sys/stat.h>
 
+#include <map>
+
+#include <QAuthenticator>
+#include <QLoggingCategory>
 #include <QNetworkCookie>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrlQuery>
 #include <QWebEngineCookieStore>
 #include <QWebEnginePage>
@@ -9,6 +15,7 @@
 #include <QWebEngineView>
 
 #include "platform/json_settings_store.h"
+#include "view/color_fill_views.h"
 #include "support/capture_log.h"
 #include "support/scoped_env.h"
 #include "support/xvfb_server.h"
@@ -64,6 +71,41 @@ std::vector<std::string> javaScriptLines(const CaptureLog& log) {
     }
     return out;
 }
+
+// A page behind HTTP basic authentication, on a loopback port.
+class BasicAuthServer {
+public:
+    BasicAuthServer() {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { answer(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/protected").arg(server_.serverPort())); }
+
+private:
+    static void answer(QTcpSocket* socket) {
+        QByteArray& request = pending()[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n")) return;
+        const bool authorized = request.contains("\r\nAuthorization: Basic ");
+        pending().erase(socket);
+        const QByteArray body = authorized ? "<html><body>inside</body></html>" : "<html><body>who?</body></html>";
+        QByteArray reply = authorized ? "HTTP/1.1 200 OK\r\n"
+                                      : "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"identity\"\r\n";
+        reply += "Content-Type: text/html\r\nCache-Control: no-store\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        socket->write(reply);
+    }
+    static std::map<QTcpSocket*, QByteArray>& pending() {
+        static std::map<QTcpSocket*, QByteArray> requests;
+        return requests;
+    }
+    QTcpServer server_;
+};
 
 class EnterprisePageView : public ::testing::Test {
 protected:
@@ -141,6 +183,78 @@ TEST_F(EnterprisePageView, CookiesSaveRestoreAndClearInThePrivateSettingsFile) {
     second.saveCookies();
     auto after = store.dataForKey("cookies");
     EXPECT_EQ(after.value_or(Bytes{1}).size(), 0u) << "nothing left in the profile";
+}
+
+TEST_F(EnterprisePageView, APageBehindHttpAuthenticationAsksAgainAfterSignOut) {
+    BasicAuthServer server;
+    FakeSettingsStore store;
+    EnterpriseService service(store, nullptr);
+    QWebEngineView* view = service.prepareEnterpriseVersionUI(parentHolder.get());
+    ASSERT_TRUE(waitForLoad(view));
+    int asked = 0;
+    auto answerOn = [&](QWebEnginePage* page) {
+        QObject::connect(page, &QWebEnginePage::authenticationRequired, [&](const QUrl&, QAuthenticator* auth) {
+            ++asked;
+            auth->setUser(QStringLiteral("demo"));
+            auth->setPassword(QStringLiteral("pass"));
+        });
+    };
+    answerOn(view->page());
+    for (int load = 0; load < 2; ++load) {
+        view->load(server.url());
+        ASSERT_TRUE(waitForLoad(view));
+    }
+    EXPECT_EQ(asked, 1) << "the page's session remembers what it was told";
+
+    service.clearCookies();
+    answerOn(view->page());
+    view->load(server.url());
+    EXPECT_TRUE(waitForLoad(view));
+    EXPECT_EQ(asked, 2) << "the next person was signed in with the last one's password";
+    EXPECT_EQ(runScript(view, "document.body.textContent"), "inside");
+}
+
+TEST_F(EnterprisePageView, TheWindowsColourStandsOverTheViewUntilThePagesFirstFrame) {
+    FakeSettingsStore store;
+    EnterpriseService service(store, nullptr);
+    QWebEngineView* view = service.prepareEnterpriseVersionUI(parentHolder.get());
+    view->setGeometry(parentHolder->rect());
+    view->show();
+    auto cover = [view]() -> QWidget* {
+        for (auto* c : view->findChildren<CustomNSView*>(QString(), Qt::FindDirectChildrenOnly))
+            if (c->isVisible()) return c;
+        return nullptr;
+    };
+    ASSERT_TRUE(cover()) << "black until the first frame";
+    EXPECT_EQ(cover()->geometry(), view->rect());
+    EXPECT_EQ(view->page()->backgroundColor(), static_cast<CustomNSView*>(cover())->fillColor());
+    EXPECT_TRUE(spinUntil([&] { return cover() == nullptr; }, 20000)) << "the page never uncovered";
+    for (const auto& line : javaScriptLines(*log))
+        EXPECT_EQ(line.rfind("JavaScript: page ready", 0), 0u) << "the paint report is no page log line: " << line;
+
+    // A sign-out's fresh page is covered again until it paints.
+    service.clearCookies();
+    EXPECT_TRUE(cover());
+    service.prepareEnterpriseVersionUI(parentHolder.get());
+    EXPECT_TRUE(spinUntil([&] { return cover() == nullptr; }, 20000));
+}
+
+TEST(EnterpriseChromiumLog, StartUpChatterIsQuietUnlessTheUserAsksForIt) {
+    struct Row {
+        const char* given;
+        const char* expected;
+    } rows[] = {
+        {nullptr, "--log-level=3"},
+        {"--disable-gpu", "--disable-gpu --log-level=3"},
+        {"--log-level=0", "--log-level=0"},
+    };
+    for (const auto& row : rows) {
+        ScopedEnv flags("QTWEBENGINE_CHROMIUM_FLAGS", row.given);
+        EnterpriseService::quietChromiumLog();
+        EXPECT_EQ(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray(row.expected)) << (row.given ? row.given : "unset");
+    }
+    EXPECT_FALSE(QLoggingCategory("qt.webenginecontext").isInfoEnabled());
+    EXPECT_TRUE(QLoggingCategory("qt.webenginecontext").isWarningEnabled()) << "its warnings still reach the log";
 }
 
 // The whole enterprise road against the testbed's identity service.
