@@ -7,7 +7,8 @@ set -eu
 
 log() { printf 'install-update: %s\n' "$*" >&2; }
 
-# Starts the application in the given folder, detached from this script.
+# Starts the application in the given folder, detached from this script; a
+# second argument is passed on to it.
 start_app() {
     if [ -x "$1/bin/havenway" ]; then
         (
@@ -17,7 +18,7 @@ start_app() {
 $session_env
 SESSION
             fi
-            "$1/bin/havenway" </dev/null >/dev/null 2>&1 &
+            "$1/bin/havenway" ${2:+"$2"} </dev/null >/dev/null 2>&1 &
         )
     fi
 }
@@ -71,7 +72,7 @@ refuse() {
     log "$1; the application is left as it was"
     if [ -n "$work" ]; then rm -rf -- "$work" || true; fi
     drop_archive
-    start_app "$bundle"
+    start_app "$bundle" --update-refused
     exit 1
 }
 
