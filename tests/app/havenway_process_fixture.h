@@ -139,6 +139,14 @@ protected:
         ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
     }
     std::string log() const { return dir.file("app.log"); }
+    // How often the process's main thread gave up the processor by itself, as
+    // the kernel counts it; -1 when it cannot be read.
+    static long voluntarySwitches(pid_t pid) {
+        const std::string status = TempDir::read("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/status");
+        const std::string key = "voluntary_ctxt_switches:";
+        const auto at = status.find(key);
+        return at == std::string::npos ? -1 : std::stol(status.substr(at + key.size()));
+    }
     // How often the application's log shows the text.
     long logged(const std::string& text) const {
         const std::string all = TempDir::read(log());

@@ -30,14 +30,7 @@ protected:
 
     FakeNotificationDaemon notifications;
     static constexpr const char* kTrayer = "/usr/bin/trayer";
-    // How often the process's main thread gave up the processor by itself, as
-    // the kernel counts it; -1 when it cannot be read.
-    static long voluntarySwitches(pid_t pid) {
-        const std::string status = TempDir::read("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/status");
-        const std::string key = "voluntary_ctxt_switches:";
-        const auto at = status.find(key);
-        return at == std::string::npos ? -1 : std::stol(status.substr(at + key.size()));
-    }
+
 };
 
 TEST_F(ShellByHand, AHiddenStartMapsNoWindowUntilOpenHavenwayShowsTheMainOne) {
