@@ -116,7 +116,10 @@ protected:
 };
 
 // Connected in automatic mode and left alone: the tray names the protocol in
-// use, as the pane does, and the main thread wakes at most once a second.
+// use, as the pane does, and the main thread wakes once a second, for the
+// session clock on screen. Each repaint of it waits once more, inside that
+// wake, for the X server to release the last frame's shared memory: two
+// voluntary switches a second at most.
 TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
     settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(VPNProtocols::Automatic)));
@@ -143,8 +146,8 @@ TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     ASSERT_GE(before, 0);
     spinFor(10000);
     const long wakeUps = voluntarySwitches(app) - before;
-    std::printf("main thread, connected and idle: %ld wake-ups in 10 s\n", wakeUps);
-    EXPECT_LE(wakeUps, 10) << TempDir::read(log());
+    std::printf("main thread, connected and idle: %ld voluntary switches in 10 s\n", wakeUps);
+    EXPECT_LE(wakeUps, 20) << TempDir::read(log());
 }
 
 TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLeavesNothingBehind) {
