@@ -141,7 +141,8 @@ TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     EXPECT_TRUE(protocol->label().contains("IKEv2") || protocol->label().contains("OpenVPN"))
         << protocol->label().toStdString() << ": the protocol in use, not the setting";
 
-    spinFor(3000);
+    // The clock's two seconds.
+    ASSERT_TRUE(mainThreadSettles(app, 4)) << TempDir::read(log());
     const long before = voluntarySwitches(app);
     ASSERT_GE(before, 0);
     spinFor(10000);

@@ -212,7 +212,7 @@ TEST_F(ShellByHand, SignedInAndIdleTheMainThreadSleeps) {
     EXPECT_EQ(logged("Login button CLICKED"), 1) << "signed in by the login window's button";
     // The main window's first drawing and the data loads settle first.
     ASSERT_TRUE(spinUntil([&] { return logged("setupMainView executed!") > 0; }, 30000)) << TempDir::read(log());
-    spinFor(3000);
+    ASSERT_TRUE(mainThreadSettles(app)) << TempDir::read(log());
     const long before = voluntarySwitches(app);
     ASSERT_GE(before, 0);
     spinFor(10000);
