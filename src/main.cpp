@@ -70,10 +70,15 @@
 
 #include <QShortcut>
 
+#include "app/last_window_close_guard.h"
+#include "windows/locations/widgets/locations_list_window_widget.h"
+
 namespace {
 
 struct Options {
     bool hidden = false;
+    // The install script started this version again after refusing an archive.
+    bool updateRefused = false;
     std::optional<std::string> url;
 };
 
@@ -82,6 +87,7 @@ Options readOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--hidden") o.hidden = true;
+        else if (a == "--update-refused") o.updateRefused = true;
         else if (a.rfind("havenway:", 0) == 0) o.url = a;
     }
     return o;
@@ -284,6 +290,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
             if (delegate) delegate->quitKeyPressed();
         }});
     LocationsWindow& locationsWindow = locationsAdapter->locationsWindow();
+    LocationsWindowPortAdapter* locationsPort = locationsAdapter.get();
     environment.windows.locations = std::move(locationsAdapter);
     // ---- end locations window ----
     auto mainWindow = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{
@@ -329,6 +336,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     environment.isEnterpriseVersion = enterprise != nullptr;
     environment.alwaysShowWelcomePage = GlobalConstants::alwaysShowWelcomePage;
     environment.hideOnLaunch = options.hidden;
+    environment.updateRefused = options.updateRefused;
     environment.exceptionReportPath = paths::dataDir() + "/exception-report.json";
     // ---- Auto-update ----
     environment.makeAutoUpdateWindowController =
@@ -338,6 +346,13 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     delegate = &appDelegate;
     authWindow->attach(appDelegate);
 
+    // The main window takes its locations window along when it closes.
+    LastWindowCloseGuard closeGuard([&appDelegate] { return appDelegate.lastWindowMayClose(); },
+                                    [&mainAdapter, locationsPort](QWidget* closing) -> QWidget* {
+                                        if (!locationsPort->isMade() || !mainAdapter) return nullptr;
+                                        auto* main = dynamic_cast<QWidget*>(mainAdapter->windowView());
+                                        return main == closing ? &locationsPort->widget() : nullptr;
+                                    });
     app.setExceptionHandler([&appDelegate](const std::exception& e) { appDelegate.handleException(e); });
     QtSignalWatch signalWatch([&appDelegate](int) { appDelegate.terminateWithoutQuestion(); });
     instance.primary->setHandler([&appDelegate](const std::optional<std::string>& url) {

@@ -69,6 +69,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         hub_.prepareApplication();
         services_.prepareConnectionManager();
         prepareUI();
+        if (env_.updateRefused) tellUpdateWasRefused();
         initParse();
         saveAppLaunchParameters();
         preloadParseConfigAndCheckInternetReachabiltity();
@@ -135,6 +136,19 @@ void AppDelegate::prepareUI() {
     }
     if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
     else prepareLoginWindow();
+    if (model().startMinimized) showWindowUnlessATrayAppears();
+}
+
+void AppDelegate::showWindowUnlessATrayAppears() {
+    std::weak_ptr<bool> alive = alive_;
+    queue_.postAfter(kTrayHostWaitMs, [this, alive] {
+        // Asked for a window meanwhile, or quitting: nothing to do.
+        if (alive.expired() || terminating_ || !model().startMinimized) return;
+        if (env_.statusItemShown && env_.statusItemShown()) return;
+        log::warning(kLog, "no tray host appeared within " + std::to_string(kTrayHostWaitMs / 1000) +
+                               " s: the window shows, as nothing else would lead back to the application");
+        guarded([this] { changeAppToBeNormalApp(); });
+    });
 }
 
 void AppDelegate::showWelcomeWindow() {

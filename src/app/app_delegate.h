@@ -50,6 +50,8 @@ struct AppDelegateEnvironment {
     bool alwaysShowWelcomePage = false;
     // Started from the login items: the first window stays off the screen.
     bool hideOnLaunch = false;
+    // Started again after the install script refused an update archive.
+    bool updateRefused = false;
     // Where a report of an exception that ends the process is kept.
     std::string exceptionReportPath{};
 
@@ -171,6 +173,12 @@ public:
     // exit without a question.
     void terminateWithoutQuestion();
     void showQuitApplicationConfirmationPopup();
+    // The user closes a window and no other would stay on screen: false
+    // keeps it open. Without a tray item that close would leave nothing to
+    // reach the application by, so the quit question comes instead.
+    bool lastWindowMayClose();
+    // How long a start off the screen waits for a tray before it shows its window.
+    static constexpr int kTrayHostWaitMs = 3000;
     // True: terminate now.
     bool applicationShouldTerminate();
     void applicationWillTerminate();
@@ -197,6 +205,9 @@ public:
     // Made on first use; none when the environment makes none.
     AutoUpdateWindowController* autoUpdateWindowController();
     void startAutoUpdater(WindowView& parent) override;
+    // Started again by the install script after it refused the archive: the
+    // user hears that the update did not happen.
+    void tellUpdateWasRefused();
     // AutoUpdateShell.
     bool connectButtonIsInDisconnectOrEmptyState() override;
     void performIntentionalDisconnect() override;
@@ -261,6 +272,8 @@ private:
     void finishTermination();
     // Every window made so far.
     std::vector<ShellWindowPort*> allWindows() const;
+    // A start off the screen with no tray to come back by shows its window.
+    void showWindowUnlessATrayAppears();
 
     ServiceLayer& hub_;
     SettingsStore& store_;

@@ -1,5 +1,6 @@
 #include "app/app_delegate.h"
 #include "platform/log.h"
+#include "texts/locale_data.h"
 
 namespace hw {
 
@@ -30,6 +31,21 @@ void AppDelegate::startAutoUpdater(WindowView& parent) {
         controller->beginSheet(parent, [owner, alive = std::weak_ptr<bool>(alive_)] {
             if (!alive.expired() && owner) owner->autoUpdateSheetDidEnd();
         });
+    });
+}
+
+void AppDelegate::tellUpdateWasRefused() {
+    const std::string title = LocaleData::auto_update_refused_title();
+    log::warning(kLog, title + ": the install script refused the archive and started this version again");
+    std::weak_ptr<bool> alive = alive_;
+    // After the first window, on its own: a sheet would go with a login
+    // window that the sign-in closes.
+    queue_.post([this, alive, title] {
+        if (alive.expired() || terminating_) return;
+        alerts_.present(nullptr,
+                        ShellAlert{title, LocaleData::fill(LocaleData::auto_update_refused_text(), model().appVersion),
+                                   LocaleData::notification_popup_ok_button(), ""},
+                        [](int) {});
     });
 }
 

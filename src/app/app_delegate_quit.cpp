@@ -258,6 +258,13 @@ void AppDelegate::showQuitApplicationConfirmationPopup() {
     });
 }
 
+bool AppDelegate::lastWindowMayClose() {
+    if (terminating_ || (env_.statusItemShown && env_.statusItemShown())) return true;
+    log::info(kLog, "the last window closes with no tray item to come back by");
+    if (!confirQuitApplicationPopupShown_) showQuitApplicationConfirmationPopup();
+    return false;
+}
+
 bool AppDelegate::applicationShouldTerminate() {
     if (env_.isEnterpriseVersion) guarded([this] { services_.clearEnterpriseCookies(); });
     if (quitAppInitiatedFromStatusBar_) {

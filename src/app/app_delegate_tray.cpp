@@ -1,6 +1,7 @@
 // The status item, its icon and which menus show.
 #include "app/app_delegate.h"
 #include "core/try_catch_finally.h"
+#include "windows/login/auth_window_view_controller.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -76,6 +77,15 @@ void AppDelegate::onInternetReachable_menus() {
 }
 
 void AppDelegate::performSignInCommand() {
+    // From the welcome pages the login window comes forward as their own
+    // LOG IN brings it, instead of the pages the user was asked past.
+    if (welcomeWindowController_ && currentWindowController_ == welcomeWindowController_.get()) {
+        std::erase(hiddenForBackground_, welcomeWindowController_.get());
+        AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
+        AuthWindowViewController::ACTIVATE_LOG_IN_STATE = true;
+        model().startMinimized = false;
+        skipWelcomePage();
+    }
     changeAppToBeNormalApp();
     // The sign-up window in front would hide the login window the user asked
     // for: it gives way, as its own "Log in" link does.

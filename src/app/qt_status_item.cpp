@@ -1,16 +1,17 @@
 #include "app/qt_status_item.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 #include <QMenu>
-#include <QPalette>
+#include <QPainter>
+#include <QPointer>
 #include <QSet>
 #include <QSystemTrayIcon>
 
 #include "app/menu_bar_menu_controller.h"
+#include "app/xembed_tray_watch.h"
 #include "platform/log.h"
 #include "view/kit_images.h"
 
@@ -20,6 +21,27 @@ namespace {
 constexpr char kLog[] = "StatusItem";
 constexpr int kIconSize = 22;
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+constexpr char kStatusNotifier[] = "StatusNotifierItem";
+constexpr char kXEmbed[] = "XEmbed";
+
+// The template drawn light, inside a dark outline one pixel wide: it reads on
+// a light panel and on a dark one alike.
+QPixmap outlinedStatusImage(const std::string& name, int scale) {
+    const QSize inner(kIconSize - 2, kIconSize - 2);
+    const QImage outline = kitTemplateImage(name, QColor(0x1e, 0x1e, 0x1e), inner, scale);
+    const QImage fill = kitTemplateImage(name, QColor(0xfa, 0xfa, 0xfa), inner, scale);
+    if (outline.isNull() || fill.isNull()) return {};
+    QImage out(kIconSize * scale, kIconSize * scale, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    out.setDevicePixelRatio(scale);
+    QPainter painter(&out);
+    for (int dx = 0; dx <= 2; ++dx)
+        for (int dy = 0; dy <= 2; ++dy)
+            if (dx != 1 || dy != 1) painter.drawImage(QPoint(dx, dy), outline);
+    painter.drawImage(QPoint(1, 1), fill);
+    painter.end();
+    return QPixmap::fromImage(out);
+}
 
 QIcon flagIcon(const Image& image) {
     const int side = static_cast<int>(MenuBarMenuController::LOCATION_ITEM_FLAG_IMAGE_SIZE);
@@ -36,25 +58,37 @@ QtStatusItem::QtStatusItem(QObject* parent, Settle when) : QObject(parent), root
 void QtStatusItem::settle() {
     if (settled_) return;
     settled_ = true;
-    // Qt settles once per process whether the desktop has a tray, on the
+    // Qt settles once per process which kind of tray the desktop has, on the
     // first item made: an item made before the panel's watcher is up would
-    // stay absent all session. So none is made until the watcher is there.
+    // dock in the older tray or stay absent all session. So none is made
+    // until a tray of either kind is there, the newer kind first.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher)) {
-        makeTray();
+        makeTray(kStatusNotifier);
+        return;
+    }
+    xembedWatch_ = std::make_unique<XEmbedTrayWatch>();
+    if (xembedWatch_->trayRuns()) {
+        makeTray(kXEmbed);
         return;
     }
     log::warning(kLog, "no tray host yet: the status item waits for one");
+    QPointer<QtStatusItem> self(this);
+    xembedWatch_->watch([self] {
+        if (!self || self->tray_) return;
+        log::info(kLog, "a system tray appeared");
+        self->makeTray(kXEmbed);
+    });
     if (!bus.isConnected()) return;
     hostWatch_ = std::make_unique<QDBusServiceWatcher>(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration);
     QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] {
         if (tray_) return;
         log::info(kLog, "a tray host appeared");
-        makeTray();
+        makeTray(kStatusNotifier);
     });
 }
 
-void QtStatusItem::makeTray() {
+void QtStatusItem::makeTray(const char* kind) {
     tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setToolTip(QStringLiteral("Havenway"));
     tray_->setContextMenu(root_.get());
@@ -63,8 +97,13 @@ void QtStatusItem::makeTray() {
     });
     // The desktop refuses an item without an icon.
     applyImage(imageName_.empty() ? std::string("MenuBar_icon_DISCONNECTED") : imageName_);
-    if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
-    else log::warning(kLog, "no system tray: the status item is not shown");
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        log::warning(kLog, "no system tray: the status item is not shown");
+        return;
+    }
+    tray_->show();
+    trayKind_ = kind;
+    log::info(kLog, std::string("the status item shows in the tray (") + kind + ")");
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -83,13 +122,17 @@ void QtStatusItem::setImage(const std::string& name) {
     applyImage(name);
 }
 
+QIcon QtStatusItem::statusIcon(const std::string& name) {
+    QIcon icon;
+    for (int scale : {1, 2})
+        if (QPixmap p = outlinedStatusImage(name, scale); !p.isNull()) icon.addPixmap(p);
+    return icon;
+}
+
 void QtStatusItem::applyImage(const std::string& name) {
     imageName_ = name;
     if (!tray_) return;
-    const QColor ink = QApplication::palette().color(QPalette::WindowText);
-    QIcon icon;
-    for (int scale : {1, 2})
-        icon.addPixmap(QPixmap::fromImage(kitTemplateImage(name, ink, QSize(kIconSize, kIconSize), scale)));
+    const QIcon icon = statusIcon(name);
     if (icon.isNull()) log::warning(kLog, "no status image " + name);
     tray_->setIcon(icon);
 }

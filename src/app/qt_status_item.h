@@ -2,6 +2,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include <QIcon>
 #include <QObject>
 
 #include "app/status_item_view.h"
@@ -12,10 +13,15 @@ class QMenu;
 class QSystemTrayIcon;
 
 namespace hw {
+class XEmbedTrayWatch;
+}
 
-// The status item on QSystemTrayIcon, which registers with the desktop's
-// StatusNotifierWatcher and exports its QMenu over com.canonical.dbusmenu.
-// Without a tray host the item stays absent until one appears.
+namespace hw {
+
+// The status item on QSystemTrayIcon: with a StatusNotifierItem host it
+// registers with the desktop's watcher and exports its QMenu over
+// com.canonical.dbusmenu; else it docks in the XEmbed system tray. Without a
+// tray of either kind the item stays absent until one appears.
 class QtStatusItem final : public QObject, public StatusItemView {
 public:
     enum class Settle { Now, Later };
@@ -29,8 +35,16 @@ public:
     void setImage(const std::string& name) override;
     void setMenu(const MenuPtr& menu) override;
 
+    // The icon a tray gets for one of the status images: light, outlined in
+    // dark, so that it reads on light and dark panels alike.
+    static QIcon statusIcon(const std::string& name);
+
     // Looks for the tray host once; later calls do nothing.
     void settle();
+
+    // Which kind of tray shows the item: "StatusNotifierItem", "XEmbed", or
+    // empty while there is none.
+    const char* trayKind() const { return trayKind_; }
 
     // The menu as drawn, for tests and screenshots.
     QMenu* qmenu() const { return root_.get(); }
@@ -40,11 +54,13 @@ private:
     void fill(QMenu* target, const MenuPtr& model);
     void apply(QAction* action, const MenuItemModel& item);
     void detach(const MenuPtr& model);
-    void makeTray();
+    void makeTray(const char* kind);
     void applyImage(const std::string& name);
 
     bool settled_ = false;
+    const char* trayKind_ = "";
     std::unique_ptr<QDBusServiceWatcher> hostWatch_;
+    std::unique_ptr<XEmbedTrayWatch> xembedWatch_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QMenu> root_;
     MenuPtr menu_;

@@ -14,7 +14,17 @@ void VPNConnection::startConnectionTimer() {
     startTime_ = clock_.wallSeconds();
     startSteadyMillis_ = clock_.steadyMillis();
     started_ = true;
-    timer_ = queue_.startTimer(timerUpdateInterval * 1000.0, true, [this] { updateTime(); });
+    scheduleTick(timerUpdateInterval * 1000.0);
+}
+
+void VPNConnection::scheduleTick(double ms) {
+    timer_ = queue_.startTimer(ms, false, [this] {
+        updateTime();
+        if (!timer_) return;
+        // The text changes on the next whole second of the session.
+        const auto elapsed = clock_.steadyMillis() - startSteadyMillis_;
+        scheduleTick(static_cast<double>(1000 - elapsed % 1000));
+    });
 }
 
 void VPNConnection::stopConnectionTimer() {

@@ -9,8 +9,10 @@
 
 namespace hw {
 
-// One connected session and its elapsed-time clock. Ticks arrive on the main
-// queue every timerUpdateInterval seconds while the clock runs; each tick
+// One connected session and its elapsed-time clock. The first tick arrives on
+// the main queue timerUpdateInterval seconds after the start, and the next
+// ones each time the text would change (on every whole second), so the
+// connected application wakes once a second rather than ten times; each tick
 // hands the elapsed "HH:MM:SS" text to tickUpdateCallback, when one is set.
 //
 // Elapsed time comes from the clock's steady time, so setting the wall clock
@@ -37,7 +39,8 @@ public:
     void resetTimer();
     // Counts from zero again with a fresh timer.
     void restartTimer();
-    // One tick: builds the text and hands it on.
+    // One tick: builds the text and hands it on; a running clock then waits
+    // for the next second.
     void updateTime();
 
     bool isTimerValid() const { return timer_ != nullptr; }
@@ -50,6 +53,7 @@ public:
     static std::string elapsedTimeText(double seconds);
 
 private:
+    void scheduleTick(double ms);
     MainQueue& queue_;
     const Clock& clock_;
     std::unique_ptr<Timer> timer_;

@@ -43,6 +43,7 @@ void ActivityIndicatorWithImage::startRotationAnimation() {
     animation_ = animation;
     degrees_ = 0;
     animation->start();
+    if (!isVisible()) animation->pause();
     update();
 }
 
@@ -52,6 +53,16 @@ void ActivityIndicatorWithImage::stopRotationAnimation() {
     delete animation_.data();
     degrees_ = 0;
     update();
+}
+
+void ActivityIndicatorWithImage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (animation_ && animation_->state() == QAbstractAnimation::Paused) animation_->resume();
+}
+
+void ActivityIndicatorWithImage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (animation_ && animation_->state() == QAbstractAnimation::Running) animation_->pause();
 }
 
 bool ActivityIndicatorWithImage::isAnimating() const {

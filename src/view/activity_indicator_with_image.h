@@ -8,7 +8,8 @@
 namespace hw {
 
 // An image that spins clockwise about its centre as a busy indicator: one
-// turn every 0.7 s until stopped.
+// turn every 0.7 s until stopped. While it is off the screen (hidden, or its
+// window hidden) the turn pauses, so no animation timer runs for nothing.
 class ActivityIndicatorWithImage : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +32,8 @@ protected:
     // Runs just before each start; subclasses fill it.
     virtual void additionalProcessing() {}
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     std::string imageName_;

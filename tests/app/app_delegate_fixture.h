@@ -56,6 +56,7 @@ protected:
         e.exceptionReportPath = reportPath;
         e.sleepWatch = sleepWatch;
         e.hideOnLaunch = hideOnLaunch;
+        e.updateRefused = updateRefused;
         e.statusItem = &statusItemView;
         e.random = [this](int bound) {
             randomBounds.push_back(bound);
@@ -110,7 +111,7 @@ protected:
     RecordingWindow* signUpWindow = nullptr;
     std::vector<int> exitCodes;
     std::vector<std::string> arguments{"/usr/bin/havenway", "-utm_source", "ads"};
-    bool statusItem = false, handlesURLs = false, enterprise = false, hideOnLaunch = false;
+    bool statusItem = false, handlesURLs = false, enterprise = false, hideOnLaunch = false, updateRefused = false;
     std::string reportPath;
     SleepWatch* sleepWatch = nullptr;
     int randomValue = 0;

@@ -1,5 +1,6 @@
 // Quitting, the application URL, reopen and the process mode.
 #include "app_delegate_fixture.h"
+#include "core/settings_user_defaults.h"
 #include "texts/locale_data.h"
 
 namespace hw::test {
@@ -176,6 +177,95 @@ TEST_F(AppDelegateTest, OnlyACodeForTheShownEnterprisePageStartsTheSignIn) {
         EXPECT_TRUE(!row.code || journaled("requestAuthToken:" + *row.code));
     }
     EXPECT_FALSE(log->contains("token-of-abc"));
+}
+
+}  // namespace
+}  // namespace hw::test
+
+namespace hw::test {
+namespace {
+
+using Keys = SettingsUserDefaults;
+
+// How many lines so far carry the text.
+long logged(const CaptureLog& log, const std::string& text) {
+    const auto lines = log.lines();
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const CaptureLog::Line& l) { return l.message.find(text) != std::string::npos; });
+}
+
+// A start off the screen waits a few seconds for a tray; with none by then it
+// shows its window, since nothing else would lead back to the application.
+TEST_F(AppDelegateTest, AStartOffTheScreenShowsItsWindowWhenNoTrayAppears) {
+    struct Row {
+        std::string name;
+        bool hidden, minimizedSetting, trayComes, userAsks;
+        bool shown;
+    };
+    const std::vector<Row> rows{
+        {"hidden, no tray", true, false, false, false, true},
+        {"start minimized, no tray", false, true, false, false, true},
+        {"hidden, a tray comes in time", true, false, true, false, false},
+        {"hidden, the user asked already", true, false, false, true, true},
+    };
+    const int wait = AppDelegate::kTrayHostWaitMs;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        restart();
+        factory->store.set(Keys::showWelcomePage, false);
+        factory->store.set(Keys::startMinimized, row.minimizedSetting);
+        hideOnLaunch = row.hidden;
+        launch();
+        EXPECT_FALSE(delegate->hasVisibleWindows());
+        if (row.userAsks) delegate->changeAppToBeNormalApp();
+        statusItem = row.trayComes;
+        factory->queue.advance(wait - 1);
+        EXPECT_EQ(delegate->hasVisibleWindows(), row.userAsks) << "a millisecond before the wait ends";
+        factory->queue.advance(1);
+        EXPECT_EQ(delegate->hasVisibleWindows(), row.shown);
+        EXPECT_EQ(count("auth.show"), row.shown ? 1u : 0u) << "shown once";
+        EXPECT_EQ(logged(*log, "no tray host appeared"), row.shown && !row.userAsks ? 1 : 0);
+        log = CaptureLog::install();
+    }
+}
+
+TEST_F(AppDelegateTest, TheLastWindowClosesOnlyWhereATrayLeadsBack) {
+    const std::string question = "alert:" + LocaleData::quit_app_confirmation_popup_title() + "@main";
+    restart();
+    statusItem = true;
+    make().openMainWindow();
+    EXPECT_TRUE(delegate->lastWindowMayClose());
+    EXPECT_FALSE(journaled(question));
+
+    restart();
+    statusItem = false;
+    make().openMainWindow();
+    EXPECT_FALSE(delegate->lastWindowMayClose());
+    EXPECT_FALSE(delegate->lastWindowMayClose()) << "a second click while asking";
+    EXPECT_EQ(count(question), 1u);
+    alerts.answer(ShellAlertPresenter::kSecondButton);
+    EXPECT_FALSE(journaled("prepareForTermination"));
+    EXPECT_FALSE(delegate->lastWindowMayClose()) << "asked again after Cancel";
+    alerts.answer(ShellAlertPresenter::kFirstButton);
+    EXPECT_TRUE(journaled("prepareForTermination"));
+}
+
+TEST_F(AppDelegateTest, AStartAfterARefusedUpdateSaysSo) {
+    const std::string notice = "alert:" + LocaleData::auto_update_refused_title() + "@app-modal";
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "an ordinary start");
+        restart();
+        factory->store.set(Keys::showWelcomePage, false);
+        updateRefused = refused;
+        make().applicationDidFinishLaunching();
+        factory->queue.runUntilIdle();
+        EXPECT_EQ(count(notice), refused ? 1u : 0u);
+        EXPECT_EQ(logged(*log, "The update could not be installed"), refused ? 1 : 0);
+        log = CaptureLog::install();
+        if (refused) {
+            EXPECT_LT(at("auth.show"), at(notice)) << "after the first window";
+        }
+    }
 }
 
 }  // namespace

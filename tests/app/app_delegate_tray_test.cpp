@@ -6,6 +6,8 @@
 #include "services/notification_bar_models.h"
 #include "support/recording_details_pane.h"
 #include "texts/locale_data.h"
+#include "windows/login/auth_window_view_controller.h"
+#include "core/settings_user_defaults.h"
 
 namespace hw::test {
 namespace {
@@ -304,6 +306,28 @@ TEST_F(BannerClickTest, ClicksRouteByBannerAndAlwaysLeaveStatusBarOnlyMode) {
         EXPECT_FALSE(model().isAppInUserAgentMode());
     }
     EXPECT_FALSE(banners.hasAutoReconnectNotification());
+}
+
+// The tray's Sign In while the welcome pages show: the login window comes
+// forward, in its log-in mode, and the pages go.
+TEST_F(AppDelegateTest, SignInFromTheTrayLeavesTheWelcomePagesForTheLoginWindow) {
+    for (bool hidden : {false, true}) {
+        SCOPED_TRACE(hidden ? "started into the tray" : "pages on screen");
+        restart();
+        factory->store.set(SettingsUserDefaults::showWelcomePage, true);
+        statusItem = true;
+        hideOnLaunch = hidden;
+        launch();
+        ASSERT_EQ(delegate->currentWindowController(), welcomeWindow);
+        journal.clear();
+        delegate->performSignInCommand();
+        factory->queue.runUntilIdle();
+        EXPECT_EQ(delegate->currentWindowController(), authWindow);
+        EXPECT_TRUE(authWindow->isVisible());
+        EXPECT_FALSE(welcomeWindow->isVisible());
+        EXPECT_EQ(count("welcome.show"), 0u) << "no flash of the pages";
+        EXPECT_TRUE(AuthWindowViewController::ACTIVATE_LOG_IN_STATE);
+    }
 }
 
 }  // namespace

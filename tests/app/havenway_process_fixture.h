@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
+
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -139,6 +141,27 @@ protected:
         ASSERT_TRUE(secrets.write(service, AuthService::kPasswordDataKey, Bytes(reference.begin(), reference.end())));
     }
     std::string log() const { return dir.file("app.log"); }
+    // Once the main thread has had two quiet seconds, at most `allowed`
+    // switches (the loads after a sign-in or a connect over, which on a busy
+    // machine take a while): true, else false after boundMs.
+    bool mainThreadSettles(pid_t pid, long allowed = 1, int boundMs = 30000) const {
+        QElapsedTimer bound;
+        bound.start();
+        while (bound.elapsed() < boundMs) {
+            const long before = voluntarySwitches(pid);
+            spinFor(2000);
+            if (before >= 0 && voluntarySwitches(pid) - before <= allowed) return true;
+        }
+        return false;
+    }
+    // How often the process's main thread gave up the processor by itself, as
+    // the kernel counts it; -1 when it cannot be read.
+    static long voluntarySwitches(pid_t pid) {
+        const std::string status = TempDir::read("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/status");
+        const std::string key = "voluntary_ctxt_switches:";
+        const auto at = status.find(key);
+        return at == std::string::npos ? -1 : std::stol(status.substr(at + key.size()));
+    }
     // How often the application's log shows the text.
     long logged(const std::string& text) const {
         const std::string all = TempDir::read(log());

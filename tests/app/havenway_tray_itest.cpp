@@ -115,6 +115,42 @@ protected:
     ChildProcess helper;
 };
 
+// Connected in automatic mode and left alone: the tray names the protocol in
+// use, as the pane does, and the main thread wakes once a second, for the
+// session clock on screen. Each repaint of it waits once more, inside that
+// wake, for the X server to release the last frame's shared memory: two
+// voluntary switches a second at most.
+TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(VPNProtocols::Automatic)));
+    ASSERT_TRUE(settings.synchronize());
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    MenuNode root;
+    const MenuNode* locations = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (locations = flaggedLocations(service, root)); }, 60000)) << TempDir::read(log());
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") == 1; }, 90000))
+        << TempDir::read(log()) << bed.helperLog();
+    const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
+    MenuNode menu;
+    EXPECT_TRUE(spinUntil([&] { return itemStarting(menu = trayLayout(service), ip) != nullptr; }, 20000))
+        << menu.labels().join(" | ").toStdString();
+    const MenuNode* protocol = itemStarting(menu, "Protocol:");
+    ASSERT_NE(protocol, nullptr) << menu.labels().join(" | ").toStdString();
+    EXPECT_TRUE(protocol->label().contains("IKEv2") || protocol->label().contains("OpenVPN"))
+        << protocol->label().toStdString() << ": the protocol in use, not the setting";
+
+    // The clock's two seconds.
+    ASSERT_TRUE(mainThreadSettles(app, 4)) << TempDir::read(log());
+    const long before = voluntarySwitches(app);
+    ASSERT_GE(before, 0);
+    spinFor(10000);
+    const long wakeUps = voluntarySwitches(app) - before;
+    std::printf("main thread, connected and idle: %ld voluntary switches in 10 s\n", wakeUps);
+    EXPECT_LE(wakeUps, 20) << TempDir::read(log());
+}
+
 TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLeavesNothingBehind) {
     const std::string before = bed.networkState();
     const QString service = startItem();

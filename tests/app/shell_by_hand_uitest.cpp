@@ -29,6 +29,8 @@ protected:
     }
 
     FakeNotificationDaemon notifications;
+    static constexpr const char* kTrayer = "/usr/bin/trayer";
+
 };
 
 TEST_F(ShellByHand, AHiddenStartMapsNoWindowUntilOpenHavenwayShowsTheMainOne) {
@@ -46,15 +48,116 @@ TEST_F(ShellByHand, AHiddenStartMapsNoWindowUntilOpenHavenwayShowsTheMainOne) {
     EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard).size() == 1; }, 10000)) << "the main window, alone";
 }
 
-TEST_F(ShellByHand, APanelThatStartsThreeSecondsLaterStillGetsTheItem) {
+TEST_F(ShellByHand, AStatusNotifierHostThatStartsLaterGetsTheItemWithItsMenu) {
     desktop.watcher.reset();
     app = spawn(log());
     ASSERT_GT(app, 0);
+    ASSERT_TRUE(spinUntil([&] { return logged("no tray host yet") == 1; }, 30000)) << TempDir::read(log());
     spinFor(3000);
     FakeStatusNotifierWatcher late(QString::fromStdString(desktop.bus.address()));
     ASSERT_TRUE(late.startServing());
     ASSERT_TRUE(spinUntil([&] { return late.items().size() == 1; }, 15000)) << TempDir::read(log());
     EXPECT_EQ(trayLayout(late.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+    EXPECT_EQ(logged("the status item shows in the tray (StatusNotifierItem)"), 1) << TempDir::read(log());
+}
+
+// The older kind of tray, an XEmbed one, started once the application has
+// looked for a tray and found none: the icon docks there, with the same
+// image, and its menu opens under a right click.
+TEST_F(ShellByHand, AnXEmbedTrayThatStartsLaterGetsTheItemWithItsMenu) {
+    if (::access(kTrayer, X_OK) != 0) GTEST_SKIP() << "no " << kTrayer << " (scripts/setup installs it)";
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    XPointer pointer(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok() && pointer.ok());
+    app = spawn(log());
+    ASSERT_TRUE(spinUntil([&] { return logged("no tray host yet") == 1; }, 30000)) << TempDir::read(log());
+    spinFor(3000);
+    // A dark panel: the icon must read on it.
+    ChildProcess tray({kTrayer, "--transparent", "true", "--alpha", "0", "--tint", "0x202020"}, dir.file("trayer.log"));
+    std::set<xcb_window_t> docked;
+    ASSERT_TRUE(spinUntil([&] { return !(docked = keyboard.nestedWindowsOfClass("havenway")).empty(); }, 15000))
+        << TempDir::read(log()) << TempDir::read(dir.file("trayer.log"));
+    EXPECT_EQ(logged("the status item shows in the tray (XEmbed)"), 1) << TempDir::read(log());
+    const xcb_window_t icon = *docked.begin();
+    // The shield's light fill and its dark outline both show.
+    EXPECT_TRUE(spinUntil([&] { return !pointer.findPatches(icon, 0xFAFAFA, 3, 24).empty(); }, 5000));
+    EXPECT_FALSE(pointer.findPatches(icon, 0x1E1E1E, 3, 24).empty());
+
+    const std::set<xcb_window_t> before = keyboard.shownWindows();
+    const XPointer::Point at = pointer.origin(icon), size = pointer.size(icon);
+    ASSERT_TRUE(pointer.click({at.x + size.x / 2, at.y + size.y / 2}, 3));
+    std::set<xcb_window_t> menu;
+    EXPECT_TRUE(spinUntil(
+        [&] {
+            menu.clear();
+            for (xcb_window_t w : keyboard.shownWindows())
+                if (!before.count(w) && keyboard.overrideRedirect(w)) menu.insert(w);
+            return !menu.empty();
+        },
+        10000))
+        << "no menu under a right click on the docked icon\n"
+        << TempDir::read(log());
+    ASSERT_FALSE(menu.empty());
+    EXPECT_GT(pointer.size(*menu.begin()).y, 60) << "the menu's three items";
+}
+
+// No tray of either kind: a start into the tray would leave nothing on
+// screen, so after a few seconds the window shows, and the log says why.
+TEST_F(ShellByHand, AHiddenStartWithNoTrayShowsAWindow) {
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawn(log(), {"--hidden"});
+    ASSERT_GT(app, 0);
+    EXPECT_TRUE(spinUntil([&] { return !newWindows(keyboard).empty(); }, 10000)) << TempDir::read(log());
+    EXPECT_EQ(logged("no tray host appeared within"), 1) << TempDir::read(log());
+}
+
+TEST_F(ShellByHand, StartMinimizedWithoutATrayShowsAWindow) {
+    desktop.watcher.reset();
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::startMinimized, true);
+    settings.set(SettingsUserDefaults::showWelcomePage, false);
+    ASSERT_TRUE(settings.synchronize());
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawn(log());
+    ASSERT_GT(app, 0);
+    EXPECT_TRUE(spinUntil([&] { return !newWindows(keyboard).empty(); }, 10000)) << TempDir::read(log());
+    EXPECT_EQ(logged("no tray host appeared within"), 1) << TempDir::read(log());
+}
+
+// Signed in, no tray: the main window's close button asks before anything
+// goes; Cancel leaves the window where it was.
+TEST_F(ShellByHand, ClosingTheMainWindowWithoutATrayLeavesAWayBack) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawn(log());
+    std::set<xcb_window_t> login;
+    ASSERT_TRUE(spinUntil([&] { return !(login = newWindows(keyboard)).empty(); }, 30000)) << TempDir::read(log());
+    std::set<xcb_window_t> main;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            main = newWindows(keyboard, login);
+            return logged("setupMainView executed!") > 0 && main.size() == 1 && newWindows(keyboard).size() == 1;
+        },
+        60000))
+        << TempDir::read(log());
+    spinFor(500);
+    ASSERT_TRUE(keyboard.closeByTitleBar(*main.begin()));
+    std::set<xcb_window_t> question;
+    ASSERT_TRUE(spinUntil([&] { return !(question = newWindows(keyboard, main)).empty(); }, 10000))
+        << TempDir::read(log());
+    EXPECT_EQ(logged("asking: Closing Havenway"), 1) << TempDir::read(log());
+    EXPECT_TRUE(keyboard.shownWindows().count(*main.begin())) << "the main window stays while the question is asked";
+    ASSERT_TRUE(keyboard.press(*question.begin(), 0xff1b /* Escape: Cancel */));
+    EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard) == main; }, 10000)) << TempDir::read(log());
+    spinFor(500);
+    EXPECT_EQ(newWindows(keyboard), main) << "the main window is still there to come back to";
 }
 
 TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {
@@ -85,6 +188,37 @@ TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {
     ASSERT_TRUE(keyboard.type(*login.begin(), password));
     ASSERT_TRUE(keyboard.press(*login.begin(), 0xff0d /* Return */));
     EXPECT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+}
+
+// Signed in by hand through the login window, then left alone: nothing on
+// screen moves, so the main thread sleeps (at most one wake-up a second).
+TEST_F(ShellByHand, SignedInAndIdleTheMainThreadSleeps) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::signMeInWhenHavenwayStarts, false);
+    ASSERT_TRUE(settings.synchronize());
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    std::set<xcb_window_t> login;
+    ASSERT_TRUE(spinUntil([&] { return (login = newWindows(keyboard)).size() == 1 && logged("password filled") == 1; },
+                          30000))
+        << TempDir::read(log());
+    spinFor(500);
+    ASSERT_TRUE(keyboard.press(*login.begin(), 0xff0d /* Return: LOG IN */));
+    ASSERT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
+    EXPECT_EQ(logged("Login button CLICKED"), 1) << "signed in by the login window's button";
+    // The main window's first drawing and the data loads settle first.
+    ASSERT_TRUE(spinUntil([&] { return logged("setupMainView executed!") > 0; }, 30000)) << TempDir::read(log());
+    ASSERT_TRUE(mainThreadSettles(app)) << TempDir::read(log());
+    const long before = voluntarySwitches(app);
+    ASSERT_GE(before, 0);
+    spinFor(10000);
+    const long wakeUps = voluntarySwitches(app) - before;
+    std::printf("main thread, signed in and idle: %ld wake-ups in 10 s\n", wakeUps);
+    EXPECT_LE(wakeUps, 10) << TempDir::read(log());
 }
 
 // Without a tray the quit key cannot hide the application: it asks.

@@ -62,7 +62,7 @@ protected:
         if (!loaded) GTEST_SKIP() << "testbed not up (run scripts/testbed up): no " << TestbedEnv::path();
         testbed = *loaded;
         if (::access(built().c_str(), X_OK) != 0) GTEST_SKIP() << "havenway is not built: " << built();
-        if (const std::string why = desktop.start(true); !why.empty()) GTEST_SKIP() << why;
+        if (const std::string why = desktop.start(true, asNobody); !why.empty()) GTEST_SKIP() << why;
         if (!XPointer(desktop.xvfb.display()).ok()) GTEST_SKIP() << "no XTEST on the display";
         // The client trusts the testbed's CA from the environment it starts in.
         testbed.exportToEnvironment();
@@ -96,16 +96,30 @@ protected:
     std::string folder() const { return dir.file("apps/Havenway"); }
     std::string archive() const { return dir.file("home/.local/share/havenway/auto-update.zip"); }
 
-    // A folder as the build installs it, marked with the version it stands for.
-    // Copied, not linked: the script waits for whoever runs that very file.
+    // A folder as the README's road installs it (cmake --install), marked
+    // with the version it stands for.
     void makeApplication(const std::string& at, const std::string& version) {
-        fs::create_directories(at + "/bin");
-        fs::create_directories(at + "/share/havenway");
-        fs::copy_file(built(), at + "/bin/havenway");
-        fs::create_directories(at + "/lib/havenway");
-        fs::copy_file(HW_BINARY_DIR "/src/havenway-network.so", at + "/lib/havenway/havenway-network.so");
-        fs::copy_file(std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", at + "/share/havenway/install-update.sh");
+        ProcessRequest install;
+        install.argv = {"cmake", "--install", HW_BINARY_DIR, "--prefix", at};
+        install.timeout = 120s;
+        const auto done = PosixProcessRunner().run(install);
+        ASSERT_TRUE(done.ok()) << done.err;
         TempDir::write(at + "/VERSION", version);
+    }
+    // The shared libraries the installed executable asks for.
+    std::string neededLibraries() const {
+        ProcessRequest read;
+        read.argv = {"readelf", "-d", folder() + "/bin/havenway"};
+        read.timeout = 30s;
+        const auto done = PosixProcessRunner().run(read);
+        EXPECT_TRUE(done.ok()) << done.err;
+        return done.out;
+    }
+    // The arguments a process was started with, one after the other.
+    static std::string commandLine(pid_t pid) {
+        std::string all = TempDir::read("/proc/" + std::to_string(pid) + "/cmdline");
+        std::replace(all.begin(), all.end(), '\0', ' ');
+        return all;
     }
     // The current build laid out as the "Havenway" folder, zipped, marked "new".
     std::string makeUpdate() {
@@ -364,7 +378,21 @@ protected:
     pid_t reaped = -1;
     int walks = 0;
     std::string appLog;
+    // Set before SetUp: the application runs as nobody, who cannot replace its folder.
+    bool asNobody = false;
 };
+
+// What the README's road installs: the standard edition, without the web
+// engine the enterprise sign-in needs.
+TEST_F(UpdateByHand, TheInstalledApplicationIsTheStandardEdition) {
+    const std::string needed = neededLibraries();
+    EXPECT_NE(needed.find("libQt6Widgets"), std::string::npos) << needed;
+    EXPECT_EQ(needed.find("WebEngine"), std::string::npos) << needed;
+    EXPECT_FALSE(fs::exists(folder() + "/share/applications/havenway.desktop") &&
+                 TempDir::read(folder() + "/share/applications/havenway.desktop").find("x-scheme-handler/havenway") !=
+                     std::string::npos)
+        << "the standard edition registers no havenway: links";
+}
 
 // One walk after the other: the testbed offers one update at a time. The bad
 // archive is reached by the update bar, the good one by Settings.
@@ -373,11 +401,24 @@ TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTh
     ASSERT_TRUE(offer("", nextVersion()));
     const pid_t old = walk(Road::UpdateBar);
     ASSERT_GT(old, 0) << "the old application was not started again";
+    EXPECT_NE(commandLine(old).find("--update-refused"), std::string::npos) << commandLine(old);
     EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "old");
     EXPECT_TRUE(fs::exists(folder() + "/bin/havenway"));
     EXPECT_TRUE(leftovers().empty());
     EXPECT_FALSE(fs::exists(archive())) << "the refused archive stays behind";
     ASSERT_TRUE(signedInAgain()) << "the old application started again without its session";
+    {
+        // Besides its main window, the notice that the update was not installed.
+        XKeyboard keyboard(desktop.xvfb.display());
+        EXPECT_TRUE(spinUntil(
+            [&] {
+                int shown = 0;
+                for (xcb_window_t w : keyboard.shownWindows()) shown += keyboard.overrideRedirect(w) ? 0 : 1;
+                return shown >= 2;
+            },
+            30000))
+            << "no word that the update failed";
+    }
     ::kill(old, SIGKILL);
     ASSERT_TRUE(spinUntil([&] { return running().empty(); }, 10000));
 
@@ -389,6 +430,69 @@ TEST_F(UpdateByHand, ABadArchiveLeavesTheOldApplicationThenTheNewOneStartsFromTh
     EXPECT_TRUE(leftovers().empty()) << "the old application or the unpacking stayed behind";
     EXPECT_FALSE(fs::exists(archive())) << "the installed archive stays behind";
     EXPECT_TRUE(signedInAgain()) << "the new application started without its session";
+}
+
+// The folder is the user's, but the folder around it is not: Restart says
+// that the update cannot be installed here, keeps the application running
+// and leaves no archive behind.
+class UpdateByHandAsNobody : public UpdateByHand {
+protected:
+    void SetUp() override {
+        asNobody = true;
+        UpdateByHand::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the application as another user";
+        const uid_t nobody = 65534;
+        ::chmod(dir.path().c_str(), 0711);
+        for (const std::string& top : {dir.file("home"), dir.file("run"), folder()}) {
+            ASSERT_EQ(::chown(top.c_str(), nobody, nobody), 0) << top;
+            for (const auto& e : fs::recursive_directory_iterator(top))
+                ASSERT_EQ(::lchown(e.path().c_str(), nobody, nobody), 0) << e.path();
+        }
+        ::chmod(dir.file("apps").c_str(), 0755);
+    }
+};
+
+TEST_F(UpdateByHandAsNobody, AFolderTheUserCannotReplaceSaysSoAndKeepsNoArchive) {
+    served = makeUpdate();
+    ASSERT_TRUE(offer(served, nextVersion()));
+    std::vector<std::string> vars;
+    for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+    appLog = dir.file("app.log");
+    app = spawnLogged({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", folder() + "/bin/havenway"},
+                      vars, appLog);
+    ASSERT_GT(app, 0);
+    XPointer pointer(desktop.xvfb.display());
+    XKeyboard keyboard(desktop.xvfb.display());
+    std::optional<XPointer::Point> link;
+    xcb_window_t main = 0;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            for (xcb_window_t w : keyboard.shownWindows())
+                if ((link = pointer.findColour(w, kUpdateLinkColour))) main = w;
+            return link.has_value();
+        },
+        60000))
+        << TempDir::read(appLog);
+    const xcb_window_t sheet = sheetFromUpdateBar(pointer, keyboard, main, link);
+    ASSERT_NE(sheet, 0u);
+    ASSERT_TRUE(keyboard.press(sheet, 0xff0d /* Return: Install */));
+    ASSERT_TRUE(spinUntil([&] { return logged("update downloaded and ready to install") > 0; }, 60000))
+        << TempDir::read(appLog);
+    EXPECT_TRUE(spinUntil(
+        [&] {
+            if (logged("Auto-Update cannot be installed here") > 0) return true;
+            keyboard.press(sheet, 0xff0d /* Restart, once offered */);
+            spinFor(300);
+            return false;
+        },
+        20000))
+        << TempDir::read(appLog);
+    EXPECT_EQ(logged("Auto-Update download failed"), 0) << "no download failed";
+    EXPECT_NE(logged("the bundle cannot be replaced by this user"), 0) << TempDir::read(appLog);
+    EXPECT_FALSE(fs::exists(archive())) << "an archive that nothing here can install stays behind";
+    EXPECT_FALSE(exited(app)) << "the application keeps running";
+    EXPECT_EQ(TempDir::read(folder() + "/VERSION"), "old");
 }
 
 }  // namespace

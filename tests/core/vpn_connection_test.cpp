@@ -29,7 +29,9 @@ struct Session : ::testing::Test {
     }
 };
 
-TEST_F(Session, TicksTenTimesASecondFromOneIntervalAfterTheStart) {
+// The first text one interval after the start, then each new text on its
+// second, and no tick in between that would repeat one.
+TEST_F(Session, TicksOneIntervalAfterTheStartThenOnEverySecond) {
     session.startConnectionTimer();
     EXPECT_TRUE(session.isTimerValid());
     queue.advance(99);
@@ -37,9 +39,15 @@ TEST_F(Session, TicksTenTimesASecondFromOneIntervalAfterTheStart) {
     queue.advance(1);
     ASSERT_EQ(ticks.size(), 1u);
     EXPECT_EQ(ticks[0], "00:00:00");
-    queue.advance(58'900);
-    EXPECT_EQ(ticks.size(), 590u);
+    queue.advance(899);
+    EXPECT_EQ(ticks.size(), 1u) << "a millisecond before the first second";
+    queue.advance(1);
+    ASSERT_EQ(ticks.size(), 2u);
+    EXPECT_EQ(ticks[1], "00:00:01");
+    queue.advance(58'000);
+    EXPECT_EQ(ticks.size(), 60u);
     EXPECT_EQ(ticks.back(), "00:00:59");
+    for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_NE(ticks[i], ticks[i - 1]) << "a repeated text at " << i;
 }
 
 TEST_F(Session, IgnoresWallClockJumps) {
@@ -90,7 +98,7 @@ TEST(VPNConnection, DestroyingARunningSessionCancelsItsTimer) {
         VPNConnection session(queue, queue);
         session.tickUpdateCallback = [&](const std::string&) { ++ticks; };
         session.startConnectionTimer();
-        queue.advance(200);
+        queue.advance(1'000);
     }
     queue.advance(1'000);
     EXPECT_EQ(ticks, 2);

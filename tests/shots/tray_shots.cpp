@@ -33,10 +33,10 @@ ImagePtr stripes(const std::vector<QColor>& colours) {
     return image;
 }
 
-// A strip of the desktop's top panel, where the tray item sits.
+// A strip of the desktop's top panel, where the tray item sits, dark or light.
 class Panel final : public QWidget {
 public:
-    explicit Panel(std::vector<std::string> icons) : icons_(std::move(icons)) {
+    explicit Panel(std::vector<std::string> icons, bool light = false) : icons_(std::move(icons)), light_(light) {
         setWindowFlags(Qt::FramelessWindowHint);
         resize(std::max(360, 40 + 34 * static_cast<int>(icons_.size())), 30);
         move(100, 60);
@@ -45,19 +45,21 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), kitColor("#2B2B2BFF"));
-        p.setPen(kitColor("#E6E6E6FF"));
+        p.fillRect(rect(), kitColor(light_ ? "#EDEDEDFF" : "#2B2B2BFF"));
+        p.setPen(kitColor(light_ ? "#202020FF" : "#E6E6E6FF"));
         p.setFont(latoFont(QFont::Bold, 13));
         p.drawText(QRect(10, 0, 120, height()), Qt::AlignVCenter, QStringLiteral("Activities"));
         int x = width() - 34 * static_cast<int>(icons_.size()) - 6;
         for (const auto& name : icons_) {
-            p.drawImage(QPoint(x + 6, 4), kitTemplateImage(name, kitColor("#F2F2F2FF"), QSize(22, 22), devicePixelRatioF()));
+            // The icon as the tray item hands it to the desktop.
+            p.drawPixmap(QPoint(x + 6, 4), QtStatusItem::statusIcon(name).pixmap(QSize(22, 22), devicePixelRatioF()));
             x += 34;
         }
     }
 
 private:
     std::vector<std::string> icons_;
+    bool light_ = false;
 };
 
 // The menus on a hub of fakes, drawn by the real tray item.
@@ -134,6 +136,10 @@ public:
 
 HW_SHOT("tray.icons", [](ShotStage& stage) {
     stage.window<Panel>(std::vector<std::string>(std::begin(kIcons), std::end(kIcons))).show();
+});
+
+HW_SHOT("tray.icons-light-panel", [](ShotStage& stage) {
+    stage.window<Panel>(std::vector<std::string>(std::begin(kIcons), std::end(kIcons)), true).show();
 });
 
 // The panel with this icon and, under it, the menu `pick` chooses after `state`.

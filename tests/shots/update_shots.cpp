@@ -65,6 +65,16 @@ HW_SHOT("update.failed", [](ShotStage& stage) {
     rig.fail();
 });
 
+// Restart where the application cannot replace its own folder (here a
+// system path): the window says so and offers no Try Again.
+HW_SHOT("update.cannot-install", [](ShotStage& stage) {
+    auto& rig = stage.window<UpdateRig>();
+    rig.downloadTo(100);
+    rig.download.last().finish();
+    rig.factory->queue.advance(1000);
+    rig.controller->onUpdateButtonClick();
+});
+
 // The demo's main window with the shell's update sheet over it.
 class SheetOnMainWindow final : public QWidget {
 public:

@@ -24,6 +24,7 @@ public:
         uint id = 0;
         QString appName;
         uint replacesId = 0;
+        QString appIcon;
         QString summary;
         QString body;
         QStringList actions;
@@ -52,6 +53,7 @@ public:
             s.id = nextId_++;
             s.appName = args.value(0).toString();
             s.replacesId = args.value(1).toUInt();
+            s.appIcon = args.value(2).toString();
             s.summary = args.value(3).toString();
             s.body = args.value(4).toString();
             s.actions = args.value(5).toStringList();

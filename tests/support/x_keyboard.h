@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace hw::test {
 
@@ -87,6 +88,43 @@ public:
         return xcb_flush(c_.get()) > 0;
     }
 
+    // Asks the window to close as a window manager's close button does.
+    bool closeByTitleBar(xcb_window_t window) {
+        xcb_client_message_event_t e{};
+        e.response_type = XCB_CLIENT_MESSAGE;
+        e.format = 32;
+        e.window = window;
+        e.type = atom("WM_PROTOCOLS");
+        e.data.data32[0] = atom("WM_DELETE_WINDOW");
+        e.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(c_.get(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+        return xcb_flush(c_.get()) > 0;
+    }
+
+    // The windows below the root's children whose WM_CLASS names the class:
+    // an icon docked in a tray is reparented into the tray's own window.
+    std::set<xcb_window_t> nestedWindowsOfClass(const std::string& wmClass) {
+        std::set<xcb_window_t> found;
+        std::vector<xcb_window_t> todo;
+        for (xcb_window_t w : children(screen()->root))
+            for (xcb_window_t below : children(w)) todo.push_back(below);
+        while (!todo.empty()) {
+            const xcb_window_t w = todo.back();
+            todo.pop_back();
+            std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> p(
+                xcb_get_property_reply(c_.get(), xcb_get_property(c_.get(), 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256),
+                                       nullptr),
+                std::free);
+            if (p && xcb_get_property_value_length(p.get()) > 0 &&
+                std::string(static_cast<const char*>(xcb_get_property_value(p.get())),
+                            static_cast<std::size_t>(xcb_get_property_value_length(p.get())))
+                        .find(wmClass) != std::string::npos)
+                found.insert(w);
+            for (xcb_window_t below : children(w)) todo.push_back(below);
+        }
+        return found;
+    }
+
     // The window's title as the window manager reads it (_NET_WM_NAME).
     std::string title(xcb_window_t window) {
         const xcb_atom_t name = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
@@ -99,6 +137,13 @@ public:
     }
 
 private:
+    std::vector<xcb_window_t> children(xcb_window_t parent) {
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(c_.get(), xcb_query_tree(c_.get(), parent), nullptr), std::free);
+        if (!tree) return {};
+        const xcb_window_t* first = xcb_query_tree_children(tree.get());
+        return {first, first + xcb_query_tree_children_length(tree.get())};
+    }
     xcb_atom_t atom(const char* name) {
         std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
             xcb_intern_atom_reply(c_.get(), xcb_intern_atom(c_.get(), 0, static_cast<uint16_t>(std::strlen(name)), name),

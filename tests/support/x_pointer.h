@@ -154,12 +154,12 @@ public:
         return g ? Point{g->width, g->height} : Point{};
     }
 
-    // Moves there and clicks the first button.
-    bool click(Point at) {
+    // Moves there and clicks the first button (3: the right one).
+    bool click(Point at, std::uint8_t button = 1) {
         constexpr std::uint8_t kMotion = 6, kPress = 4, kRelease = 5;
         fake(kMotion, 0, at);
-        fake(kPress, 1, at);
-        fake(kRelease, 1, at);
+        fake(kPress, button, at);
+        fake(kRelease, button, at);
         sync();
         return !xcb_connection_has_error(c_.get());
     }

@@ -206,6 +206,30 @@ TEST_F(KitWidgets, SpinnerRestartsWithOneAnimation) {
     EXPECT_TRUE(spinner.findChildren<QVariantAnimation*>().empty());
 }
 
+// Off the screen the spinner's turn pauses: no animation timer runs for a
+// window nobody sees; shown again, it turns on.
+TEST_F(KitWidgets, ASpinnerOffTheScreenRunsNoAnimation) {
+    ManualAnimationDriver driver;
+    QWidget window;
+    auto* spinner = new ActivityIndicatorWithImage(&window);
+    spinner->setImageName("Activity_spinner");
+    spinner->resize(32, 32);
+    spinner->startRotationAnimation();
+    auto* animation = spinner->findChild<QVariantAnimation*>();
+    ASSERT_NE(animation, nullptr);
+    EXPECT_EQ(animation->state(), QAbstractAnimation::Paused) << "started in a window never shown";
+    window.show();
+    EXPECT_EQ(animation->state(), QAbstractAnimation::Running);
+    driver.advance(175);
+    window.hide();
+    EXPECT_EQ(animation->state(), QAbstractAnimation::Paused) << "its window hidden";
+    driver.advance(5000);
+    EXPECT_NEAR(spinner->rotationDegrees(), 90.0, 1.0);
+    window.show();
+    EXPECT_EQ(animation->state(), QAbstractAnimation::Running) << "shown again";
+    spinner->stopRotationAnimation();
+}
+
 TEST_F(KitWidgets, FieldsValidateByTheirType) {
     QLineEdit email;
     email.setText("someone@havenway");

@@ -1,9 +1,14 @@
 #include "platform/qt/dbus_user_notification_center.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
+#include <optional>
 
 #include "platform/log.h"
 
@@ -16,6 +21,25 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kDefaultAction = QStringLiteral("default");
 const QString kButtonAction = QStringLiteral("action");
+// The icon theme's name for the application's icon, as its desktop entry says.
+const QString kIconName = QStringLiteral("havenway");
+constexpr int kImageSide = 64;
+
+// The application's window icon as the specification's image-data hint
+// (iiibiiay): daemons that cannot find the themed icon still show it.
+std::optional<QDBusArgument> iconImage() {
+    const QIcon icon = QGuiApplication::windowIcon();
+    if (icon.isNull()) return std::nullopt;
+    const QImage image =
+        icon.pixmap(QSize(kImageSide, kImageSide)).toImage().convertToFormat(QImage::Format_RGBA8888);
+    if (image.isNull()) return std::nullopt;
+    QDBusArgument data;
+    data.beginStructure();
+    data << image.width() << image.height() << int(image.bytesPerLine()) << true << 8 << 4
+         << QByteArray(reinterpret_cast<const char*>(image.constBits()), static_cast<int>(image.sizeInBytes()));
+    data.endStructure();
+    return data;
+}
 
 }  // namespace
 
@@ -49,7 +73,8 @@ void DBusUserNotificationCenter::deliver(const Notification& n) {
     QStringList actions{kDefaultAction, QString()};
     if (!n.actionButtonTitle.empty()) actions << kButtonAction << QString::fromStdString(n.actionButtonTitle);
     QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("havenway")}};
-    call << QStringLiteral("Havenway") << uint(0) << QString() << QString::fromStdString(n.title)
+    if (const auto image = iconImage()) hints.insert(QStringLiteral("image-data"), QVariant::fromValue(*image));
+    call << QStringLiteral("Havenway") << uint(0) << kIconName << QString::fromStdString(n.title)
          << QString::fromStdString(n.informativeText) << actions << hints << int(-1);
     shown_[n.identifier] = Shown{n, std::nullopt, false};
     const std::uint64_t identifier = n.identifier;

@@ -141,6 +141,8 @@ void MainViewDetailsAreaController::refreshProtocolField(bool connectionInUse) {
         if (const auto type = engine_.currentProviderType()) shown = *type;
     }
     std::string text = ApplicationModel::getReadableVPNProtocol(shown);
+    // The tray's protocol line says what the pane says.
+    if (connectionDetailsCallbacks_) connectionDetailsCallbacks_->fireVPNProtocolUpdated(text);
     const auto first = text.find_first_not_of(' ');
     text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
     model().vpnProtocolReadableClean = text;

@@ -151,6 +151,7 @@ void AUUpdater::didFail(const std::string& reason) {
         return;
     }
     attemptsIfDownloadFailed_ = 0;
+    lastFailure_ = AUUpdaterFailure::Download;
     report(AUUpdaterState::Failed);
 }
 
@@ -195,7 +196,10 @@ bool AUUpdater::installUpdate() {
         return true;
     }
     log::error(kLog, "cannot install the update: " + why);
-    // The archive stays; the user may try again.
+    // Nothing could ever install this archive here; a new request
+    // downloads afresh.
+    deleteDownloadedUpdate();
+    lastFailure_ = AUUpdaterFailure::Install;
     setState(AUUpdaterState::Idle);
     report(AUUpdaterState::Failed);
     return false;

@@ -22,6 +22,14 @@ enum class AUUpdaterState : std::int32_t {
 
 class AUUpdater;
 
+// What the last report of AUUpdaterState::Failed was about.
+enum class AUUpdaterFailure : std::int32_t {
+    Download = 0,
+    // The archive is there but cannot be installed over this application
+    // (not its own replaceable folder, or the script would not start).
+    Install = 1,
+};
+
 // Every message arrives on the main queue.
 class AUUpdaterDelegate {
 public:
@@ -76,12 +84,14 @@ public:
     void cancelUpdateDownload();
     void deleteDownloadedUpdate();
     // Starts the install script when the archive is complete. False (and
-    // state 4 reported) when it could not start: the caller must not quit.
+    // state 4 reported, the archive removed) when it could not start: the
+    // caller must not quit.
     bool installUpdate();
 
     AUUpdaterState state() const { return state_; }
     double progress() const;
     bool critical() const { return critical_; }
+    AUUpdaterFailure lastFailure() const { return lastFailure_; }
     const std::string& host() const { return host_; }
     const std::string& channel() const { return channel_; }
     std::int64_t percentile() const { return percentile_; }
@@ -110,6 +120,7 @@ private:
     std::string destination_;
     AUUpdaterState state_ = AUUpdaterState::Idle;
     bool critical_ = false;
+    AUUpdaterFailure lastFailure_ = AUUpdaterFailure::Download;
     double interval_ = 5.0;
     std::int64_t totalBytes_ = 0;
     std::int64_t downloadedBytes_ = 0;

@@ -59,6 +59,7 @@ void AutoUpdateWindowController::enterState(AutoUpdateStates state) {
         case AutoUpdateStates::DownloadingUpdate: setDownloadUpdateState(); break;
         case AutoUpdateStates::ReadyToInstallUpdate: setUpdateReadyToInstallState(); break;
         case AutoUpdateStates::FailedToDownloadUpdate: setDownloadFailedState(); break;
+        case AutoUpdateStates::FailedToInstallUpdate: setInstallFailedState(); break;
     }
     currentState_ = state;
 }
@@ -72,6 +73,7 @@ void AutoUpdateWindowController::setConfirmUpdateState() {
     v.setProgressHidden(true);
     v.setInstallInstructionsHidden(true);
     v.setFailedToDownloadMessageHidden(true);
+    v.setInstallButtonHidden(false);
     v.setInstallButtonEnabled(true);
     v.setInstallButtonTitle(LocaleData::auto_update_install_button());
     v.showApplicationIcon();
@@ -124,12 +126,21 @@ void AutoUpdateWindowController::setDownloadFailedState() {
     v.setFailedToDownloadMessageHidden(false);
     // Reached from the ready layout too, when the install could not start.
     v.setInstallInstructionsHidden(true);
+    v.setFailedToDownloadMessage(LocaleData::auto_update_failed_to_download_text());
     v.setStatusMessage(LocaleData::auto_update_failed_to_download_status());
     v.setStatusMessageHidden(false);
     v.setStatusMessageColor(kFailedStatusMessageColor);
     v.setProgressHidden(true);
     v.setInstallButtonEnabled(true);
     v.setInstallButtonTitle(LocaleData::auto_update_try_again_button());
+}
+
+void AutoUpdateWindowController::setInstallFailedState() {
+    setDownloadFailedState();
+    auto& v = window();
+    v.setFailedToDownloadMessage(LocaleData::auto_update_cannot_install_text());
+    v.setStatusMessage(LocaleData::auto_update_cannot_install_status());
+    v.setInstallButtonHidden(true);
 }
 
 void AutoUpdateWindowController::onDownloadProgressChangedWithCurrentProgress(double value) {
@@ -141,7 +152,8 @@ void AutoUpdateWindowController::onUpdateButtonClick() {
     switch (currentState_) {
         case AutoUpdateStates::ConfirmUpdate:
         case AutoUpdateStates::FailedToDownloadUpdate: enterState(AutoUpdateStates::DownloadingUpdate); break;
-        case AutoUpdateStates::DownloadingUpdate: break;
+        case AutoUpdateStates::DownloadingUpdate:
+        case AutoUpdateStates::FailedToInstallUpdate: break;
         case AutoUpdateStates::ReadyToInstallUpdate:
             // Quitting without a running script would leave the user with nothing.
             if (!autoUpdater_->installUpdate()) return;
@@ -170,9 +182,13 @@ void AutoUpdateWindowController::updaterDidChangeProgress(AUUpdater&, double pro
     log::debug(kLog, "AUUpdaterDelegate -- didChangeProgress: " + std::to_string(progress));
 }
 
-void AutoUpdateWindowController::updaterDidChangeState(AUUpdater&, AUUpdaterState state) {
+void AutoUpdateWindowController::updaterDidChangeState(AUUpdater& updater, AUUpdaterState state) {
     log::info(kLog, "AUUpdaterDelegate -- didChange: " + std::to_string(static_cast<int>(state)));
-    if (state == AUUpdaterState::Failed) {
+    if (state != AUUpdaterState::Failed) return;
+    if (updater.lastFailure() == AUUpdaterFailure::Install) {
+        log::info(kLog, "Auto-Update cannot be installed here.");
+        enterState(AutoUpdateStates::FailedToInstallUpdate);
+    } else {
         log::info(kLog, "Auto-Update download failed.");
         enterState(AutoUpdateStates::FailedToDownloadUpdate);
     }

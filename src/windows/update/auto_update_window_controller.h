@@ -16,6 +16,9 @@ enum class AutoUpdateStates : std::uint8_t {
     DownloadingUpdate = 1,
     ReadyToInstallUpdate = 2,
     FailedToDownloadUpdate = 3,
+    // The archive cannot be installed over this application: trying again
+    // would never help, so no button offers it.
+    FailedToInstallUpdate = 4,
 };
 
 // What the update window asks of the application shell.
@@ -82,6 +85,7 @@ private:
     void setDownloadUpdateState();
     void setUpdateReadyToInstallState();
     void setDownloadFailedState();
+    void setInstallFailedState();
     // Ends the sheet, or hides the window shown alone.
     void dismiss();
 

@@ -31,6 +31,9 @@ public:
     virtual void setConfirmUpdateMessageHidden(bool hidden) = 0;
     virtual void setInstallInstructionsHidden(bool hidden) = 0;
     virtual void setFailedToDownloadMessageHidden(bool hidden) = 0;
+    // The text under a failure's status line.
+    virtual void setFailedToDownloadMessage(const std::string& text) = 0;
+    virtual void setInstallButtonHidden(bool hidden) = 0;
 
     // Alone: centred on the screen and shown.
     virtual void showCentered() = 0;

@@ -62,6 +62,17 @@ TEST_F(DBusNotificationsTest, NotifyCarriesTheApplicationsIdentityAndButtons) {
     EXPECT_EQ(daemon.notified[1].actions, (QStringList{"default", "", "action", "Retry"}));
 }
 
+// The banner names the application's themed icon; the pixels of its window
+// icon ride along only where the application has one (a widget test's case).
+TEST_F(DBusNotificationsTest, BannersNameTheApplicationsIcon) {
+    startDaemon();
+    makeCenter();
+    center->deliver(banner(1));
+    ASSERT_TRUE(spinUntil([&] { return daemon.notified.size() == 1; }, 5000));
+    EXPECT_EQ(daemon.notified[0].appIcon, "havenway");
+    EXPECT_FALSE(daemon.notified[0].hints.contains("image-data")) << "no window icon in this process";
+}
+
 TEST_F(DBusNotificationsTest, ADeliveryIsLoggedOnceTheDaemonTookIt) {
     auto log = CaptureLog::install();
     makeCenter();

@@ -237,9 +237,12 @@ TEST_F(AUUpdaterTest, InstallFailsAtOnceOutsideAReplaceableBundle) {
         auto u = make();
         answer(*u);
         queue.runUntilIdle();
+        TempDir::write(dir.file("auto-update.zip"), "PK");
         EXPECT_FALSE(u->installUpdate());
         EXPECT_TRUE(launcher.launches.empty());
         EXPECT_EQ(delegate.states, (std::vector<int>{1, 2, 3, 0, 4}));
+        EXPECT_EQ(u->lastFailure(), AUUpdaterFailure::Install) << "not a failed download";
+        EXPECT_FALSE(std::filesystem::exists(dir.file("auto-update.zip"))) << "an archive nothing here can install";
         if (row.readOnly) ::chmod(bundle.c_str(), 0755);
     }
 }

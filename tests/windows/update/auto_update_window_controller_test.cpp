@@ -11,6 +11,7 @@
 #include "support/recording_process_launcher.h"
 #include "support/recording_window_view.h"
 #include "support/temp_dir.h"
+#include "texts/locale_data.h"
 #include "windows/update/recording_auto_update_view.h"
 
 namespace hw {
@@ -24,6 +25,10 @@ const UpdateLayout kDownloading{25, false, "Downloading update...", "black", fal
 const UpdateLayout kPreparing{25, false, "Preparing package to install...", "black", false, 100, "Installing...", false, true, true, true, true};
 const UpdateLayout kReady{13, false, "Ready to install.", "black", true, 0, "Restart", true, true, true, false, true};
 const UpdateLayout kFailed{13, false, "Error: Update has Failed to download.", "red", true, 0, "Try Again", true, true, true, true, false};
+// The archive cannot go over this application: no download failed, and
+// trying again would not help.
+const UpdateLayout kCannotInstall{13,   false, "Error: Update cannot be installed here.", "red", true, 0, "Try Again",
+                                  true, true,  true,                                      true,  false};
 
 class AutoUpdateWindowTest : public ::testing::Test, protected test::KitControllerFixture {
 protected:
@@ -103,6 +108,8 @@ TEST_F(AutoUpdateWindowTest, OnlyTheSecondFailureShowsTheFailureLayout) {
     queue.advance(5000);
     download.last().fail();
     EXPECT_EQ(view->seen(), kFailed);
+    EXPECT_EQ(view->failure, LocaleData::auto_update_failed_to_download_text());
+    EXPECT_FALSE(view->buttonHidden);
     EXPECT_EQ(controller->currentState(), AutoUpdateStates::FailedToDownloadUpdate);
 
     view->clickUpdate();
@@ -159,7 +166,12 @@ TEST_F(AutoUpdateWindowTest, RestartEndsTheSheetAndQuitsOnlyWhenTheScriptStarted
         } else {
             EXPECT_TRUE(shell.calls.empty()) << "quit without a script to replace us";
             EXPECT_EQ(sheetEnds, 0);
-            EXPECT_EQ(view->seen(), kFailed);
+            EXPECT_EQ(view->seen(), kCannotInstall);
+            EXPECT_EQ(view->failure, LocaleData::auto_update_cannot_install_text());
+            EXPECT_TRUE(view->buttonHidden) << "no Try Again that could never succeed";
+            EXPECT_EQ(controller->currentState(), AutoUpdateStates::FailedToInstallUpdate);
+            view->clickUpdate();
+            EXPECT_EQ(download.running(), 0u) << "no new download from the failure";
         }
     }
 }

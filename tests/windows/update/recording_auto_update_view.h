@@ -50,6 +50,8 @@ public:
     void setConfirmUpdateMessageHidden(bool hidden) override { layout.offerHidden = hidden; }
     void setInstallInstructionsHidden(bool hidden) override { layout.instructionsHidden = hidden; }
     void setFailedToDownloadMessageHidden(bool hidden) override { layout.failedHidden = hidden; }
+    void setFailedToDownloadMessage(const std::string& text) override { failure = text; }
+    void setInstallButtonHidden(bool hidden) override { buttonHidden = hidden; }
     void showCentered() override { calls.push_back("showCentered"); }
     void beginSheet(WindowView&, std::function<void()> ended) override {
         calls.push_back("beginSheet");
@@ -78,6 +80,8 @@ public:
 
     UpdateLayout layout;
     std::string offer = "(from the window)";
+    std::string failure;
+    bool buttonHidden = false;
     std::vector<std::string> calls;
     std::function<void()> sheetEnded;
     std::function<void()> clickUpdate;

@@ -93,8 +93,7 @@ AutoUpdateWindowWidget::AutoUpdateWindowWidget(QWidget* parent) : QDialog(parent
         QStringLiteral("Press Restart to install the new version. Havenway closes, updates itself and opens again."));
     failedToDownloadMessage_ = makeLabel(this, latoFont(400, 13), QRect(kMargin, 42, contentWidth, 48));
     failedToDownloadMessage_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    failedToDownloadMessage_->setText(
-        QStringLiteral("Check your Internet connection, then press Try Again. Havenway keeps working as it is."));
+    failedToDownloadMessage_->setText(QString::fromStdString(LocaleData::auto_update_failed_to_download_text()));
     for (auto* label : {confirmUpdateMessage_, statusMessage_, updateInstallInstructionsText_, failedToDownloadMessage_}) {
         setTextColor(label, kitColor("#000000"));
     }
@@ -143,6 +142,10 @@ void AutoUpdateWindowWidget::setInstallInstructionsHidden(bool hidden) {
 void AutoUpdateWindowWidget::setFailedToDownloadMessageHidden(bool hidden) {
     failedToDownloadMessage_->setHidden(hidden);
 }
+void AutoUpdateWindowWidget::setFailedToDownloadMessage(const std::string& text) {
+    failedToDownloadMessage_->setText(QString::fromStdString(text));
+}
+void AutoUpdateWindowWidget::setInstallButtonHidden(bool hidden) { installButton_->setHidden(hidden); }
 
 void AutoUpdateWindowWidget::showCentered() {
     if (isSheet()) return;

@@ -36,6 +36,8 @@ public:
     void setConfirmUpdateMessageHidden(bool hidden) override;
     void setInstallInstructionsHidden(bool hidden) override;
     void setFailedToDownloadMessageHidden(bool hidden) override;
+    void setFailedToDownloadMessage(const std::string& text) override;
+    void setInstallButtonHidden(bool hidden) override;
     void showCentered() override;
     void beginSheet(WindowView& parent, std::function<void()> ended) override;
     bool isSheet() const override { return sheetEnded_ != nullptr; }

@@ -1,0 +1,40 @@
+#include "app/last_window_close_guard.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QWidget>
+
+namespace hw {
+namespace {
+
+bool staysOnScreen(const QWidget* w) {
+    const Qt::WindowType type = w->windowType();
+    return w->isVisible() && !w->isMinimized() && (type == Qt::Window || type == Qt::Dialog);
+}
+
+}  // namespace
+
+LastWindowCloseGuard::LastWindowCloseGuard(std::function<bool()> mayClose,
+                                           std::function<QWidget*(QWidget*)> companion)
+    : mayClose_(std::move(mayClose)), companion_(std::move(companion)) {
+    QApplication::instance()->installEventFilter(this);
+}
+
+LastWindowCloseGuard::~LastWindowCloseGuard() {
+    if (QApplication::instance()) QApplication::instance()->removeEventFilter(this);
+}
+
+bool LastWindowCloseGuard::eventFilter(QObject* watched, QEvent* event) {
+    // Closes the application makes itself are not the user's.
+    if (event->type() != QEvent::Close || !event->spontaneous() || !watched->isWidgetType()) return false;
+    auto* closing = static_cast<QWidget*>(watched);
+    if (!closing->isWindow() || !staysOnScreen(closing)) return false;
+    QWidget* along = companion_ ? companion_(closing) : nullptr;
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w != closing && w != along && staysOnScreen(w)) return false;
+    if (!mayClose_ || mayClose_()) return false;
+    event->ignore();
+    return true;
+}
+
+}  // namespace hw
