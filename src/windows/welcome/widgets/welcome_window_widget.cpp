@@ -53,7 +53,6 @@ int balancedTextWidth(const QFontMetrics& metrics, const QString& text, int avai
 QPushButton* makeButton(QWidget* parent, const char* ground, const char* border) {
     auto* button = new NSButtonWithHandCursor(parent);
     button->setFont(latoFont(700, 13));
-    button->setFocusPolicy(Qt::NoFocus);
     button->setStyleSheet(QStringLiteral("QPushButton{color:#ffffff;background:%1;border:1px solid %2;"
                                          "border-radius:4px;}QPushButton:pressed{background:%3;}")
                               .arg(kitColor(ground).name(QColor::HexArgb), kitColor(border).name(QColor::HexArgb),
@@ -95,7 +94,6 @@ WelcomeWindowWidget::WelcomeWindowWidget() {
 
     next_ = new NSButtonWithHandCursor(this);
     next_->setFlat(true);
-    next_->setFocusPolicy(Qt::NoFocus);
     next_->setFont(latoFont(700, 12));
     next_->setText(qs(LocaleData::welcome_window_next_button()));
     next_->setStyleSheet(QStringLiteral("QPushButton{color:#ffffff;background:transparent;border:none;}"));
