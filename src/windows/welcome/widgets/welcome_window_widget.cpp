@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "texts/locale_data.h"
@@ -113,6 +114,18 @@ WelcomeWindowWidget::WelcomeWindowWidget() {
     connect(signUp_, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onSignUpButtonClick();
     });
+    // The arrows turn the pages as the dots do, wherever the focus is; Tab
+    // goes through the buttons.
+    for (const int key : {int(Qt::Key_Left), int(Qt::Key_Right)}) {
+        auto* turn = new QShortcut(QKeySequence(key), this);
+        turn->setContext(Qt::WindowShortcut);
+        connect(turn, &QShortcut::activated, this, [this, key] {
+            const long at = long(pages_->selectedIndex()) + (key == Qt::Key_Right ? 1 : -1);
+            if (!actions_ || at < 0) return;
+            actions_->pageControlDidSelectPageAtIndex(at);
+            setCurrentDot(long(pages_->selectedIndex()));
+        });
+    }
 }
 
 WelcomeWindowWidget::~WelcomeWindowWidget() = default;
