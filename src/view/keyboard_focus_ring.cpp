@@ -3,10 +3,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QWindow>
 
 #include "view/kit_color.h"
 
@@ -57,51 +59,65 @@ bool pressesOnReturn(const QWidget& widget) {
            !qobject_cast<const QRadioButton*>(&widget);
 }
 
-KeyboardFocusRing::KeyboardFocusRing(QObject* parent) : QObject(parent) { qApp->installEventFilter(this); }
+namespace {
+KeyboardFocusRing* theRing = nullptr;
+}
 
-KeyboardFocusRing::~KeyboardFocusRing() { delete ring_.data(); }
+// Per window rather than on the whole application: a filter there would sit
+// in the way of every event of the embedded web page.
+KeyboardFocusRing::KeyboardFocusRing(QObject* parent) : QObject(parent) {
+    theRing = this;
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        follow(fromKeyboard_ ? now : nullptr);
+    });
+}
+
+KeyboardFocusRing::~KeyboardFocusRing() {
+    if (theRing == this) theRing = nullptr;
+    delete ring_.data();
+}
+
+KeyboardFocusRing* KeyboardFocusRing::instance() { return theRing; }
+
+void KeyboardFocusRing::watch(QWidget& window) {
+    QWindow* handle = window.windowHandle();
+    if (!handle || handle->property("hw_keyboard_watched").toBool()) return;
+    handle->setProperty("hw_keyboard_watched", true);
+    handle->installEventFilter(this);
+}
 
 QWidget* KeyboardFocusRing::ringedWidget() const { return ring_ && ring_->isVisible() ? target_.data() : nullptr; }
 
+bool KeyboardFocusRing::keyPressed(QKeyEvent& key) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus) return false;
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    // Dialogs keep Qt's own rule: Return presses their default button.
+    if (enter && !key.isAutoRepeat() && key.modifiers() == Qt::NoModifier && pressesOnReturn(*focus) &&
+        focus->isEnabled() && !qobject_cast<QDialog*>(focus->window())) {
+        static_cast<QAbstractButton*>(focus)->animateClick();
+        return true;
+    }
+    if (navigationKey(key.key()) && !fromKeyboard_) {
+        fromKeyboard_ = true;
+        follow(focus);
+    }
+    return false;
+}
+
 bool KeyboardFocusRing::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-        case QEvent::KeyPress: {
-            QWidget* focus = QApplication::focusWidget();
-            if (watched != focus || !focus) break;
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-            if (enter && !key->isAutoRepeat() && pressesOnReturn(*focus) && focus->isEnabled()) {
-                static_cast<QAbstractButton*>(focus)->animateClick();
-                return true;
-            }
-            if (navigationKey(key->key()) && !fromKeyboard_) {
-                fromKeyboard_ = true;
-                follow(focus);
-            }
+        case QEvent::KeyPress:
+            if (qobject_cast<QWindow*>(watched)) return keyPressed(*static_cast<QKeyEvent*>(event));
             break;
-        }
-        case QEvent::FocusIn: {
-            const auto reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
-                fromKeyboard_ = true;
-            else if (reason == Qt::MouseFocusReason)
-                fromKeyboard_ = false;
-            if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget == QApplication::focusWidget())
-                follow(fromKeyboard_ ? widget : nullptr);
-            break;
-        }
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
-            if (fromKeyboard_) {
+            if (fromKeyboard_ && qobject_cast<QWindow*>(watched)) {
                 fromKeyboard_ = false;
                 follow(nullptr);
             }
             break;
-        case QEvent::FocusOut:
         case QEvent::Hide:
-            if (watched == target_ && !target_->hasFocus()) follow(nullptr);
-            else if (watched == target_) place();
-            break;
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::Show:
@@ -113,6 +129,11 @@ bool KeyboardFocusRing::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void KeyboardFocusRing::follow(QWidget* target) {
+    if (target_ != target) {
+        if (target_) target_->removeEventFilter(this);
+        // Its moves and size changes carry the ring along.
+        if (target) target->installEventFilter(this);
+    }
     target_ = target;
     place();
 }

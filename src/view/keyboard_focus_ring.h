@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QKeyEvent;
+
 namespace hw {
 
 // Shows where the keyboard is, and only once the keyboard moved it: a ring
@@ -14,6 +16,10 @@ class KeyboardFocusRing : public QObject {
 public:
     explicit KeyboardFocusRing(QObject* parent = nullptr);
     ~KeyboardFocusRing() override;
+    // The one the application made; null in processes without one.
+    static KeyboardFocusRing* instance();
+    // Follows the keyboard in the top-level window (its keys and clicks).
+    void watch(QWidget& window);
 
     // The control the ring surrounds now; null while hidden.
     QWidget* ringedWidget() const;
@@ -23,6 +29,7 @@ protected:
 
 private:
     void follow(QWidget* target);
+    bool keyPressed(QKeyEvent& key);
     void place();
 
     bool fromKeyboard_ = false;

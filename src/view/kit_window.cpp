@@ -9,6 +9,9 @@
 #include <QMoveEvent>
 #include <QScreen>
 
+#include "view/hyperlink_text_field.h"
+#include "view/keyboard_focus_ring.h"
+#include "view/kit_controls.h"
 #include "view/kit_geometry.h"
 
 namespace hw {
@@ -99,6 +102,21 @@ void KitWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void KitWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (auto* ring = KeyboardFocusRing::instance()) ring->watch(*this);
+    if (focusWidget()) return;
+    // A window opens on its first field or list, as it did before its buttons
+    // and links took the keyboard: those wait for Tab.
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (w->window() != this || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(this))
+            continue;
+        if (qobject_cast<NSButtonWithHandCursor*>(w) || qobject_cast<HyperlinkTextField*>(w)) continue;
+        w->setFocus(Qt::OtherFocusReason);
+        return;
+    }
 }
 
 bool KitWindow::focusNextPrevChild(bool next) {

@@ -35,6 +35,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Tab goes through the controls in reading order, whatever order they were made in.
     bool focusNextPrevChild(bool next) override;
 

@@ -144,6 +144,11 @@ TEST_F(KeyboardByHand, WelcomeSignInConnectDisconnectEverySettingsPaneAndQuit) {
     EXPECT_TRUE(spinUntil([&] { return !titled("Settings \u2014 Havenway"); }, 10000)) << "Escape closes Settings";
     EXPECT_EQ(titled("Havenway"), main) << "and only Settings";
 
+    // Escape leaves the main window alone.
+    press(main, {kEscape});
+    spinFor(300);
+    EXPECT_EQ(titled("Havenway"), main);
+
     // Ctrl+Q asks; Return answers Quit.
     const std::set<xcb_window_t> before = keys->shownWindows();
     press(main, {'q'}, XCB_MOD_MASK_CONTROL);

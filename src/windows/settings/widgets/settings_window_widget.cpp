@@ -135,11 +135,10 @@ void SettingsWindowWidget::setController(SettingsWindowViewController* controlle
 }
 
 void SettingsWindowWidget::showEvent(QShowEvent* event) {
-    KitWindow::showEvent(event);
     // The window opens on the pane switcher, not on whichever control was made first.
-    if (!toolbar_ || focusWidget()) return;
-    if (QWidget* first = toolbar_->actions().isEmpty() ? nullptr : toolbar_->widgetForAction(toolbar_->actions().front()))
-        first->setFocus(Qt::OtherFocusReason);
+    if (toolbar_ && !focusWidget() && !toolbar_->actions().isEmpty())
+        if (QWidget* first = toolbar_->widgetForAction(toolbar_->actions().front())) first->setFocus(Qt::OtherFocusReason);
+    KitWindow::showEvent(event);
 }
 
 void SettingsWindowWidget::buildToolbar() {
