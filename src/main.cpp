@@ -28,6 +28,7 @@
 #include "app/locations_window_port_adapter.h"
 #include "app/logging_user_notification_center.h"
 #include "app/main_window_port_adapter.h"
+#include "windows/main/widgets/main_window_widget.h"
 #include "app/qt_status_item.h"
 #include "app/settings_window_port_adapter.h"
 #include "app/sign_up_window_port_adapter.h"
@@ -288,7 +289,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         [&mainAdapter]() -> MainWindowViewController* { return mainAdapter ? &mainAdapter->controller() : nullptr; },
         [&delegate] {
             if (delegate) delegate->quitKeyPressed();
-        }});
+        },
+        [&mainAdapter]() -> QWidget* { return mainAdapter ? &mainAdapter->widget() : nullptr; }});
     LocationsWindow& locationsWindow = locationsAdapter->locationsWindow();
     LocationsWindowPortAdapter* locationsPort = locationsAdapter.get();
     environment.windows.locations = std::move(locationsAdapter);

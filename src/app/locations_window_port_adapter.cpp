@@ -1,7 +1,10 @@
 #include "app/locations_window_port_adapter.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QShortcut>
+#include <QWidget>
+#include <QWindow>
 #include <utility>
 
 #include "windows/locations/widgets/locations_list_window_widget.h"
@@ -10,11 +13,46 @@
 
 namespace hw {
 
+namespace {
+
+// Minimizes the list with the main window and brings it back with it, for
+// window managers that do not do so for a transient window themselves.
+class MinimizedWithMain : public QObject {
+public:
+    MinimizedWithMain(QWidget& main, QWidget& list) : main_(&main), list_(&list) {
+        main.installEventFilter(this);
+    }
+    ~MinimizedWithMain() override {
+        if (main_) main_->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != main_ || event->type() != QEvent::WindowStateChange || !list_) return false;
+        if (main_->isMinimized() && list_->isVisible() && !list_->isMinimized()) {
+            list_->showMinimized();
+            minimizedHere_ = true;
+        } else if (!main_->isMinimized() && minimizedHere_) {
+            minimizedHere_ = false;
+            if (list_->isMinimized()) list_->showNormal();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> main_;
+    QPointer<QWidget> list_;
+    bool minimizedHere_ = false;
+};
+
+}  // namespace
+
 LocationsWindowPortAdapter::LocationsWindowPortAdapter(LocationsWindowAdapterParts parts) : parts_(std::move(parts)) {}
 
 LocationsWindowPortAdapter::~LocationsWindowPortAdapter() {
     // The controller lets go of the view before the view goes.
     controller_.reset();
+    follower_.reset();
 }
 
 LocationsListWindowViewController& LocationsWindowPortAdapter::made() {
@@ -45,6 +83,18 @@ LocationsListWindowViewController& LocationsWindowPortAdapter::made() {
     };
     if (tableData_) controller_->updateTableData(std::exchange(tableData_, nullptr));
     return *controller_;
+}
+
+void LocationsWindowPortAdapter::followMainWindow() {
+    if (follower_ || !parts_.mainWidget) return;
+    QWidget* main = parts_.mainWidget();
+    if (!main) return;
+    // Transient for the main window: window managers keep it above that one,
+    // where a small screen makes them overlap, and minimize it along.
+    main->winId();
+    widget_->winId();
+    if (main->windowHandle() && widget_->windowHandle()) widget_->windowHandle()->setTransientParent(main->windowHandle());
+    follower_ = std::make_unique<MinimizedWithMain>(*main, *widget_);
 }
 
 LocationsListWindowWidget& LocationsWindowPortAdapter::widget() {

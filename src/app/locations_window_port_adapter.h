@@ -5,6 +5,9 @@
 #include "app/shell_window_ports.h"
 #include "windows/locations/locations_list_window_view_controller.h"
 
+class QObject;
+class QWidget;
+
 namespace hw {
 
 class ImageCodec;
@@ -23,6 +26,8 @@ struct LocationsWindowAdapterParts {
     // The main window's controller, once it exists.
     std::function<MainWindowViewController*()> main;
     std::function<void()> onQuitKey;
+    // The main window itself, which this one goes with: above it, minimized and restored with it.
+    std::function<QWidget*()> mainWidget;
 };
 
 // The shell's port onto the locations window's controller, and the main
@@ -34,7 +39,11 @@ public:
     explicit LocationsWindowPortAdapter(LocationsWindowAdapterParts parts);
     ~LocationsWindowPortAdapter() override;
 
-    void showWindow() override { made().showWindow(); }
+    void showWindow() override {
+        made();
+        followMainWindow();
+        controller_->showWindow();
+    }
     void orderOut() override { made().orderOut(); }
     void close() override {
         if (controller_) controller_->close();
@@ -55,12 +64,14 @@ public:
 
 private:
     LocationsListWindowViewController& made();
+    void followMainWindow();
 
     LocationsWindowAdapterParts parts_;
     std::shared_ptr<LocationsListModel> tableData_;
     std::unique_ptr<RemoteImageLoader> images_;
     std::unique_ptr<LocationsListWindowWidget> widget_;
     std::shared_ptr<LocationsListWindowViewController> controller_;
+    std::unique_ptr<QObject> follower_;
 };
 
 }  // namespace hw

@@ -27,7 +27,10 @@ void BaseWindowViewController::loadWindowIfNeeded() {
     customizeComponents();
 }
 
-void BaseWindowViewController::changeWindowTitleName() { windowView_.setTitle(model().appProductName); }
+void BaseWindowViewController::changeWindowTitleName() {
+    windowView_.setTitle(windowName_.empty() ? model().appProductName
+                                             : windowName_ + " \u2014 " + model().appProductName);
+}
 
 void BaseWindowViewController::showWindow() {
     loadWindowIfNeeded();

@@ -51,12 +51,16 @@ protected:
     virtual void setupBeforeClosing() {}
 
     const BaseControllerContext& context() const { return context_; }
+    // The window's own name, before the product's in its title, so that
+    // task bars and window lists tell the windows apart; the main window has none.
+    void setWindowName(std::string name) { windowName_ = std::move(name); }
 
 private:
     void loadWindowIfNeeded();
     void windowWillClose();
 
     BaseControllerContext context_;
+    std::string windowName_;
     bool loaded_ = false;
 };
 

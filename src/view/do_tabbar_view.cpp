@@ -1,5 +1,6 @@
 #include "view/do_tabbar_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
 #include <QPainter>
@@ -21,6 +22,8 @@ constexpr int kSidePadding = 12;
 
 DOTabbarView::DOTabbarView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
+    // Tab reaches the bar and the arrows pick the pane, as in a tab bar.
+    setFocusPolicy(Qt::TabFocus);
     tabbar_.onChange = [this] {
         updateGeometry();
         update();
@@ -106,6 +109,24 @@ void DOTabbarView::paintEvent(QPaintEvent*) {
         }
         groupX += int(group.cells.size()) * kItemWidth + kGroupGap;
     }
+}
+
+void DOTabbarView::keyPressEvent(QKeyEvent* event) {
+    const int step = event->key() == Qt::Key_Right ? 1 : event->key() == Qt::Key_Left ? -1 : 0;
+    std::vector<std::string> items;
+    long selected = -1;
+    for (const auto& group : tabbar_.groups())
+        for (const auto& cell : group.cells) {
+            if (cell.selected) selected = long(items.size());
+            items.push_back(cell.identifier());
+        }
+    if (step == 0 || items.empty()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    const long next = selected < 0 ? 0 : selected + step;
+    if (next >= 0 && next < long(items.size()) && next != selected) tabbar_.clickItem(items[std::size_t(next)]);
 }
 
 void DOTabbarView::mouseMoveEvent(QMouseEvent* event) {

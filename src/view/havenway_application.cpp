@@ -4,7 +4,9 @@
 
 #include "core/global_constants.h"
 #include "platform/log.h"
+#include "view/keyboard_focus_ring.h"
 #include "view/kit_fonts.h"
+#include "view/kit_images.h"
 
 namespace hw {
 
@@ -22,6 +24,9 @@ HavenwayApplication::HavenwayApplication(int& argc, char** argv) : QApplication(
     setApplicationDisplayName(QString::fromUtf8(GlobalConstants::bundleName));
     // Standard controls (alerts, buttons) in the windows' own type.
     setFont(latoFont(400, 13));
+    // Every window's title bar, task bar entry and Alt+Tab entry.
+    setWindowIcon(kitApplicationIcon());
+    new KeyboardFocusRing(this);
 }
 
 bool HavenwayApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,6 +1,7 @@
 #include "view/hyperlink_text_field.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextOption>
@@ -13,6 +14,17 @@
 
 namespace hw {
 
+namespace {
+
+// The keyboard opens a field's first link: the fields hold one.
+std::string firstLink(const AttributedText& text) {
+    for (const auto& run : text.runs)
+        if (run.link && !run.link->empty()) return *run.link;
+    return {};
+}
+
+}  // namespace
+
 HyperlinkTextField::HyperlinkTextField(QWidget* parent) : QWidget(parent), textColor_(palette().color(QPalette::WindowText)) {
     setMouseTracking(true);
     setFont(latoFont(400, 13));
@@ -23,6 +35,8 @@ HyperlinkTextField::HyperlinkTextField(QWidget* parent) : QWidget(parent), textC
 
 void HyperlinkTextField::setAttributedValue(const AttributedText& text) {
     value_ = text;
+    // A field with a link is a control the keyboard reaches; a plain text is not.
+    setFocusPolicy(firstLink(value_).empty() ? Qt::NoFocus : Qt::TabFocus);
     relayout();
 }
 
@@ -107,6 +121,18 @@ void HyperlinkTextField::mouseReleaseEvent(QMouseEvent* event) {
     }
     event->accept();
     if (!deactivated) openLinkProcessing(link);
+}
+
+void HyperlinkTextField::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const std::string link = firstLink(value_);
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !link.empty() &&
+        !event->isAutoRepeat()) {
+        event->accept();
+        if (!deactivated) openLinkProcessing(link);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void HyperlinkTextField::resizeEvent(QResizeEvent* event) {

@@ -9,6 +9,8 @@ namespace hw {
 
 NSButtonWithHandCursor::NSButtonWithHandCursor(const QString& title, QWidget* parent) : QPushButton(title, parent) {
     setCursor(Qt::PointingHandCursor);
+    // Tab reaches it, a click does not take the focus (nor change its look).
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void CustomizedNSScrollView::wheelEvent(QWheelEvent* event) {

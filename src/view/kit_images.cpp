@@ -81,6 +81,17 @@ QIcon kitIcon(std::string_view name) {
     return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
+QIcon kitApplicationIcon() {
+    // The sizes task bars, window lists and Alt+Tab ask for, drawn once here
+    // rather than through the SVG icon engine's plugin.
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64, 128}) {
+        const QImage image = kitImage("havenway", QSize(side, side));
+        if (!image.isNull()) icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
 QPixmap svgPixmap(const QString& path, QSize box, qreal devicePixelRatio) {
     QImage image = prerenderedSvg(path, box, devicePixelRatio);
     if (image.isNull()) image = rasterizeSvg(path, box, devicePixelRatio);

@@ -28,6 +28,8 @@ QImage kitTemplateImage(std::string_view name, const QColor& color, QSize size, 
 bool drawKitImage(QPainter& painter, std::string_view name, const QRectF& target);
 
 QIcon kitIcon(std::string_view name);
+// The product's icon, at the sizes window managers show.
+QIcon kitApplicationIcon();
 // An SVG file drawn as QIcon would draw it into the box (its proportions kept),
 // without loading the icon engine's plugin: the first window does not wait for it.
 QPixmap svgPixmap(const QString& path, QSize box, qreal devicePixelRatio);

@@ -1,10 +1,17 @@
 #include "view/kit_window.h"
 
 #include <QCloseEvent>
+#include <QButtonGroup>
 #include <QGuiApplication>
+#include <QRadioButton>
+#include <algorithm>
+#include <QKeyEvent>
 #include <QMoveEvent>
 #include <QScreen>
 
+#include "view/hyperlink_text_field.h"
+#include "view/keyboard_focus_ring.h"
+#include "view/kit_controls.h"
 #include "view/kit_geometry.h"
 
 namespace hw {
@@ -71,12 +78,89 @@ void KitWindow::setFrame(const WindowFrame& frame) {
     setGeometry(wanted);
 }
 
+std::optional<WindowFrame> KitWindow::screenAreaAround(const WindowFrame& frame) const {
+    const QRect around = QRectF(frame.x, frame.y, frame.width, frame.height).toRect();
+    const QScreen* on = QGuiApplication::screenAt(around.center());
+    if (!on) on = screen();
+    if (!on) return std::nullopt;
+    const QRect a = on->availableGeometry();
+    return WindowFrame{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+}
+
 void KitWindow::closeEvent(QCloseEvent* event) {
     if (closeHandler_) {
         auto handler = closeHandler_;
         handler();
     }
     event->accept();
+}
+
+void KitWindow::keyPressEvent(QKeyEvent* event) {
+    if (closesOnEscape_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void KitWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (auto* ring = KeyboardFocusRing::instance()) ring->watch(*this);
+    if (focusWidget()) return;
+    // A window opens on its first field or list, as it did before its buttons
+    // and links took the keyboard: those wait for Tab.
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (w->window() != this || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(this))
+            continue;
+        if (qobject_cast<NSButtonWithHandCursor*>(w) || qobject_cast<HyperlinkTextField*>(w)) continue;
+        w->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+}
+
+bool KitWindow::focusNextPrevChild(bool next) {
+    const std::vector<QWidget*> chain = keyboardChain(*this);
+    if (chain.empty()) return QWidget::focusNextPrevChild(next);
+    QWidget* focus = focusWidget();
+    auto at = std::find(chain.begin(), chain.end(), focus);
+    long index = at == chain.end() ? (next ? -1 : long(chain.size())) : long(at - chain.begin());
+    index = (index + (next ? 1 : -1) + long(chain.size())) % long(chain.size());
+    chain[std::size_t(index)]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+std::vector<QWidget*> keyboardChain(QWidget& window) {
+    struct Stop {
+        QWidget* widget;
+        QRect rect;
+    };
+    std::vector<Stop> stops;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->window() != &window || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() ||
+            !w->isVisibleTo(&window) || w->focusProxy())
+            continue;
+        if (auto* radio = qobject_cast<QRadioButton*>(w); radio && !radio->isChecked()) {
+            // Arrows move within the group; Tab stops at its checked button only.
+            const auto siblings = radio->group() ? radio->group()->buttons() : QList<QAbstractButton*>();
+            if (std::any_of(siblings.begin(), siblings.end(), [](QAbstractButton* b) { return b->isChecked(); }))
+                continue;
+        }
+        stops.push_back({w, QRect(w->mapTo(&window, QPoint(0, 0)), w->size())});
+    }
+    // Rows first (controls whose tops lie within a few pixels share one), then left to right.
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.rect.top() < b.rect.top(); });
+    constexpr int kRowSlack = 12;
+    std::vector<QWidget*> chain;
+    for (std::size_t row = 0; row < stops.size();) {
+        std::size_t end = row + 1;
+        while (end < stops.size() && stops[end].rect.top() - stops[row].rect.top() <= kRowSlack) ++end;
+        std::stable_sort(stops.begin() + long(row), stops.begin() + long(end),
+                         [](const Stop& a, const Stop& b) { return a.rect.left() < b.rect.left(); });
+        for (std::size_t i = row; i < end; ++i) chain.push_back(stops[i].widget);
+        row = end;
+    }
+    return chain;
 }
 
 void KitWindow::moveEvent(QMoveEvent* event) {

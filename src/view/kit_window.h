@@ -1,5 +1,6 @@
 #pragma once
 #include <QWidget>
+#include <vector>
 
 #include "view/qt_alert_view.h"
 #include "view/window_view.h"
@@ -23,19 +24,31 @@ public:
     void center() override;
     WindowFrame frame() const override;
     void setFrame(const WindowFrame& frame) override;
+    std::optional<WindowFrame> screenAreaAround(const WindowFrame& frame) const override;
     void setCloseHandler(std::function<void()> handler) override { closeHandler_ = std::move(handler); }
     void setMoveHandler(std::function<void(const WindowFrame&)> handler) override { moveHandler_ = std::move(handler); }
     AlertView& alerts() override { return alerts_; }
+    // Escape closes the window as its close button does, but for the main one.
+    void setClosesOnEscape(bool closes) { closesOnEscape_ = closes; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Tab goes through the controls in reading order, whatever order they were made in.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     std::function<void()> closeHandler_;
     std::function<void(const WindowFrame&)> moveHandler_;
+    bool closesOnEscape_ = true;
     QtAlertView alerts_{this};
 };
+
+// The controls of the window Tab visits, in reading order: rows from the
+// top, each from the left; of a group of radio buttons only the checked one.
+std::vector<QWidget*> keyboardChain(QWidget& window);
 
 // Moves a top-level window so that it is centred on its screen.
 void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window);

@@ -21,7 +21,8 @@ QLabel* makePlainLabel(QWidget* parent, const QFont& font, std::string_view colo
 QPushButton* makeFlatLink(QWidget* parent, std::string_view color) {
     auto* link = new NSButtonWithHandCursor(parent);
     link->setFlat(true);
-    link->setFocusPolicy(Qt::NoFocus);
+    // The keyboard reaches it; a click leaves the focus where it was.
+    link->setFocusPolicy(Qt::TabFocus);
     link->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;}")
                             .arg(kitColor(color).name()));
     return link;

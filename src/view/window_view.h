@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/application_model_ports.h"
@@ -27,6 +28,9 @@ public:
     // Screen frame, in Qt's coordinates (origin top-left).
     virtual WindowFrame frame() const = 0;
     virtual void setFrame(const WindowFrame& frame) = 0;
+    // The usable part (without panels) of the screen the frame is on; none
+    // where that is not known.
+    virtual std::optional<WindowFrame> screenAreaAround(const WindowFrame&) const { return std::nullopt; }
 
     // Runs when the window is about to close, whoever closes it.
     virtual void setCloseHandler(std::function<void()> handler) = 0;

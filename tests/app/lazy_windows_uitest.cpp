@@ -38,7 +38,7 @@ protected:
         store.set(SettingsUserDefaults::showWelcomePage, showWelcome);
         ShellWindows windows;
         auto locations = std::make_unique<LocationsWindowPortAdapter>(LocationsWindowAdapterParts{
-            hub->appModel(), queue, queue, codec, opener, nullptr, [] { return nullptr; }, nullptr});
+            hub->appModel(), queue, queue, codec, opener, nullptr, [] { return nullptr; }, nullptr, nullptr});
         locationsWindow = locations.get();
         windows.locations = std::move(locations);
         windows.main = std::make_unique<MainWindowPortAdapter>(MainWindowAdapterParts{

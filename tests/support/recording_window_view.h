@@ -40,6 +40,8 @@ public:
     void center() override { calls.push_back("center"); }
     WindowFrame frame() const override { return currentFrame; }
     void setFrame(const WindowFrame& frame) override { currentFrame = frame; }
+    std::optional<WindowFrame> screenAreaAround(const WindowFrame&) const override { return screenArea; }
+    std::optional<WindowFrame> screenArea;
     void setCloseHandler(std::function<void()> handler) override { closeHandler = std::move(handler); }
     void setMoveHandler(std::function<void(const WindowFrame&)> handler) override { moveHandler = std::move(handler); }
     AlertView& alerts() override { return alertView; }

@@ -13,6 +13,7 @@ LocationsListWindowViewController::LocationsListWindowViewController(LocationsLi
     : BaseWindowViewController(environment.context, environment.window),
       env_(std::move(environment)),
       table_(model()) {
+    setWindowName("Locations");
     table_.logsGate = false;
     table_.holdSelectionUntilFirstReload();
 }
@@ -84,6 +85,15 @@ void LocationsListWindowViewController::onMainWindowMoved(const WindowFrame& mai
     // Left edges 239 px apart; this window's bottom 21 px above the main window's.
     own.x = main.x - LOCATIONS_WINDOW_FRAME_X_OFFSET;
     own.y = main.y + main.height + LOCATIONS_WINDOW_FRAME_Y_OFFSET - own.height;
+    // Where the screen leaves no room on the left (the main window at its
+    // edge, a small screen), the list goes to the right, mirrored, rather
+    // than under the main window; with room on neither side, to the wider one.
+    if (const auto area = window().screenAreaAround(main)) {
+        const double roomLeft = main.x - area->x;
+        const double roomRight = area->x + area->width - (main.x + main.width);
+        const double rightX = main.x + main.width + LOCATIONS_WINDOW_FRAME_X_OFFSET - own.width;
+        if (roomLeft < own.width && (roomRight >= own.width || roomRight > roomLeft)) own.x = rightX;
+    }
     window().setFrame(own);
 }
 

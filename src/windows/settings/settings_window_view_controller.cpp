@@ -46,6 +46,7 @@ SettingsWindowViewController::SettingsWindowViewController(const BaseControllerC
       view_(view),
       deps_(std::move(dependencies)),
       alive_(std::make_shared<Alive>(Alive{this})) {
+    setWindowName(LocaleData::user_profile_menu_item_my_settings());
     if (entirePage) entirePage_ = std::make_unique<Settings_EntirePageController>(context, *entirePage, deps_.links);
     general_ = std::make_unique<Settings_GeneralOptionsController>(context, view_.generalOptionsView(),
                                                                    [this] { onParametersChanges(); });

@@ -47,6 +47,7 @@ FreeTrialSignUpWindowController::FreeTrialSignUpWindowController(const BaseContr
       road_(SignUpRoadDependencies{deps_.service, deps_.authService, deps_.linksManager, context.model,
                                    deps_.mainQueue, context.analytics},
             *this) {
+    setWindowName("Create Account");
     view_.setActions(this);
 }
 

@@ -16,6 +16,7 @@ constexpr char kLog[] = "Welcome";
 WelcomeWindowViewController::WelcomeWindowViewController(const BaseControllerContext& context, WindowView& window,
                                                          WelcomeWindowView& view, WelcomeDependencies dependencies)
     : BaseWindowViewController(context, window), view_(view), deps_(std::move(dependencies)) {
+    setWindowName("Welcome");
     view_.setActions(this);
 }
 

@@ -2,6 +2,7 @@
 // the button's title and the bars' partial redraws.
 #include <gtest/gtest.h>
 
+#include <QHelpEvent>
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
@@ -101,6 +102,26 @@ TEST_F(PaneWidgetTest, ButtonTitleIsMovedByTheCellsOffsets) {
     EXPECT_EQ(button->titleRect(), QRectF(-26, -2, 184, 55));
     pane->connectButton().setToDisconnectState();
     EXPECT_EQ(button->titleRect(), QRectF(-24, -2, 184, 55));
+}
+
+// Ctrl+Return presses the button from anywhere in its window; the tooltip
+// names the key beside what the button does now.
+TEST_F(PaneWidgetTest, CtrlReturnPressesTheButtonAndItsTooltipNamesTheKey) {
+    auto* button = view.connectButton();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTest::keyClick(&view, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clicks == 1; }, 2000));
+
+    const QString key = ConnectButton::connectShortcut().toString(QKeySequence::NativeText);
+    for (const bool disconnect : {false, true}) {
+        if (disconnect) pane->connectButton().setToDisconnectState();
+        QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), button->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(button, &help);
+        EXPECT_EQ(button->toolTip(), (disconnect ? "Disconnect (" : "Connect (") + key + ")");
+    }
 }
 
 TEST_F(PaneWidgetTest, PopoverShowsOncePerRestInTheBandAndGoesOnAMove) {

@@ -148,6 +148,33 @@ TEST_F(LocationsWindowTest, StaysBesideTheMainWindowWhileOpen) {
     EXPECT_FALSE(controller->windowOpened());
 }
 
+// The list never hides under the main window: without room on the left it
+// goes to the right, and with room on neither side, to the wider one.
+TEST_F(LocationsWindowTest, GoesWhereTheScreenHasRoomBesideTheMainWindow) {
+    struct Row {
+        const char* name;
+        WindowFrame screen;
+        double mainX;
+        double ownX;
+    };
+    const Row rows[] = {
+        {"room on the left", {0, 0, 1920, 1080}, 500, 261},
+        {"main window at the left edge", {0, 0, 1920, 1080}, 0, 820},
+        {"1024 wide, main window at the left edge", {0, 0, 1024, 700}, 0, 820},
+        {"1024 wide, more room on the left", {0, 0, 1024, 700}, 200, -39},
+        {"1024 wide, more room on the right", {0, 0, 1024, 700}, 100, 920},
+        {"a second screen to the right", {1920, 0, 1280, 1024}, 1920, 2740},
+    };
+    window.currentFrame = {0, 0, 239, 518};
+    for (const auto& row : rows) {
+        window.screenArea = row.screen;
+        main.frame = WindowFrame{row.mainX, 100, 820, 560};
+        controller->window();
+        controller->onMainWindowMoved(*main.frame);
+        EXPECT_EQ(window.currentFrame.x, row.ownX) << row.name;
+    }
+}
+
 TEST_F(LocationsWindowTest, LeavesItsPlaceAloneWhereClientsCannotPlaceWindows) {
     canPlace = false;
     controller = std::make_shared<LocationsListWindowViewController>(LocationsListWindowEnvironment{

@@ -99,6 +99,42 @@ TEST_F(MainWindowUi, ProfilePopoverOpensBelowTheButtonAndClosesAfterItsCommand) 
     EXPECT_EQ(shell.calls.back(), "openSettingsWindow:0");
 }
 
+// Return does on the chosen row what a double click does, Space what a click
+// on its star does.
+TEST_F(MainWindowUi, ReturnConnectsTheChosenRowAndSpaceStarsIt) {
+    click(rowOf(jp));
+    widget.table()->setFocus();
+    QTest::keyClick(widget.table(), Qt::Key_Return);
+    EXPECT_EQ(pane->count("performConnectAction"), 1);
+    QTest::keyClick(widget.table(), Qt::Key_Space);
+    EXPECT_TRUE(jp->isFavorite);
+    QTest::keyClick(widget.table(), Qt::Key_Space);
+    EXPECT_FALSE(jp->isFavorite) << "Space again takes the star back";
+
+}
+
+TEST_F(MainWindowUi, TheProfileMenuTakesTheArrowsAndReturnAndTheFlagReturnOrSpace) {
+    widget.move(100, 100);
+    widget.profileButton()->setFocus();
+    QTest::keyClick(widget.profileButton(), Qt::Key_Space);
+    auto* popover = widget.profilePopover();
+    ASSERT_TRUE(popover->isVisible());
+    EXPECT_EQ(popover->highlightedRow(), -1);
+    // From the last row Down wraps to the first; Up goes back round.
+    for (const auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}) QTest::keyClick(popover, key);
+    EXPECT_EQ(popover->highlightedRow(), 2);
+    QTest::keyClick(popover, Qt::Key_Return);
+    EXPECT_FALSE(popover->isVisible());
+    EXPECT_EQ(shell.calls.back(), "openSettingsWindow:0");
+
+    FlagPlacement placement = *flagPlacement(DrawnMap{10, 20, 400, 200}, 0.5, 0.25);
+    widget.placeFlag(std::make_shared<Image>(FakeImageCodec::image(8, 8)), placement);
+    EXPECT_TRUE(widget.flag()->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(widget.flag(), Qt::Key_Return);
+    queue.runUntilIdle();
+    EXPECT_EQ(shell.count("openLocationsWindow"), 1);
+}
+
 TEST_F(MainWindowUi, TileRunsItsHandlerOnceAndPassesClicksOnWithoutOne) {
     SmartWidgetView tile;
     tile.resize(300, 86);

@@ -3,6 +3,7 @@
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
@@ -14,7 +15,25 @@ ConnectButton::ConnectButton(QWidget* parent) : NSButtonWithHandCursor(parent) {
     setMouseTracking(true);
     setFlat(true);
     setFixedSize(sizeHint());
-    setFocusPolicy(Qt::NoFocus);
+    // The key presses the button wherever the focus is in its window; the
+    // tooltip names it beside what the button does now.
+    auto* shortcut = new QShortcut(connectShortcut(), this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] {
+        if (isVisible() && isEnabled()) animateClick();
+    });
+}
+
+QKeySequence ConnectButton::connectShortcut() { return QKeySequence(Qt::CTRL | Qt::Key_Return); }
+
+bool ConnectButton::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && model_) {
+        const QString label = QString::fromStdString(model_->getCurrentButtonLabel()).trimmed();
+        setToolTip(label.isEmpty() ? QString()
+                                   : label.left(1).toUpper() + label.mid(1).toLower() + QStringLiteral(" (") +
+                                         connectShortcut().toString(QKeySequence::NativeText) + QStringLiteral(")"));
+    }
+    return NSButtonWithHandCursor::event(event);
 }
 
 QSize ConnectButton::sizeHint() const {

@@ -1,4 +1,6 @@
 #pragma once
+#include <QKeySequence>
+
 #include "view/kit_controls.h"
 
 namespace hw {
@@ -16,8 +18,11 @@ public:
     // Where the title is drawn, in the button's coordinates.
     QRectF titleRect() const;
     QSize sizeHint() const override;
+    // Presses the button from anywhere in its window.
+    static QKeySequence connectShortcut();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

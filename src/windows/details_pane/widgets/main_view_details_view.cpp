@@ -237,7 +237,6 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     xSign_ = icon(button_, "Connecting_x_sign", {kMarkSize, kMarkSize});
     changeInside_ = new ChangeLocationButton(button_);
     changeInside_->setFlat(true);
-    changeInside_->setFocusPolicy(Qt::NoFocus);
     // Its unhandled moves pass on to the button, whose hover machine needs them.
     changeInside_->setMouseTracking(true);
     changeInside_->setIcon(kitIcon("Change_location_arrow"));
@@ -250,7 +249,6 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     new LoadingViewBottomBarView(bottomBar_);
     inviteButton_ = new NSButtonWithHandCursor(bottomBar_);
     inviteButton_->setFlat(true);
-    inviteButton_->setFocusPolicy(Qt::NoFocus);
     inviteButton_->setStyleSheet("QPushButton { border: none; background: transparent; }");
     footerIcon_ = new FooterIconView(images, inviteButton_);
     footerIcon_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -261,7 +259,6 @@ MainViewDetailsView::MainViewDetailsView(RemoteImageLoader& images, QWidget* par
     bottomBar_->hide();
     gift_ = new NSButtonWithHandCursor(this);
     gift_->setFlat(true);
-    gift_->setFocusPolicy(Qt::NoFocus);
     gift_->setIcon(kitIcon("Footer_gift"));
     gift_->setIconSize({20, 20});
     gift_->setFixedSize(kGiftSize, kGiftSize);

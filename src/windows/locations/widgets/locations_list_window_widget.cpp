@@ -41,8 +41,9 @@ LocationsListWindowWidget::LocationsListWindowWidget(RemoteImageLoader& images, 
     palette.setColor(QPalette::Base, kitColor(kBackground));
     table_->setPalette(palette);
     table_->viewport()->installEventFilter(this);
-    // The placeholder shows until the user clicks into the field.
-    searchField_->setFocusPolicy(Qt::ClickFocus);
+    // The window opens on the list, so that the field's placeholder shows
+    // until the user clicks or tabs into it.
+    table_->setFocus();
     // Dims the locked list rather than hiding it.
     overlay_->setFillColor(kitColor("#00000099"));
     overlay_->hide();

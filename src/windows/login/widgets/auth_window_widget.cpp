@@ -52,7 +52,6 @@ NSButtonWithHandCursor* makeLink(QWidget* parent, const QFont& font, const char*
     auto* link = new NSButtonWithHandCursor(parent);
     link->setFlat(true);
     link->setFont(font);
-    link->setFocusPolicy(Qt::NoFocus);
     link->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;}")
                             .arg(kitColor(color).name()));
     return link;
@@ -210,7 +209,6 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
     auto* create = new CreateAccountLinkedText(root);
     create->setFlat(true);
     create->setFont(latoFont(400, 12));
-    create->setFocusPolicy(Qt::NoFocus);
     create->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;"
                                          "text-align:right;}")
                               .arg(kitColor("#FFFFFF").name()));

@@ -1,5 +1,6 @@
 #include "windows/main/widgets/main_window_small_views.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -32,7 +33,20 @@ void NoInternetConnectionOverlayView::paintEvent(QPaintEvent* event) {
 
 MainViewFlagImage::MainViewFlagImage(QWidget* parent) : QWidget(parent) {
     restoreCursor();
+    // A click on the flag is a control: the keyboard reaches it and presses it too.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void MainViewFlagImage::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && mouseDownHandler) {
+        event->accept();
+        auto handler = mouseDownHandler;
+        handler();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MainViewFlagImage::restoreCursor() { setCursor(Qt::PointingHandCursor); }

@@ -141,6 +141,8 @@ MainWindowWidget::MainWindowWidget(RemoteImageLoader& images, QWidget* parent)
     static const bool imagesReady = (initMainWindowImages(), true);
     (void)imagesReady;
     setFixedSize(kWidth, kHeight);
+    // Escape closes the other windows; this one only from its title bar.
+    setClosesOnEscape(false);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kitColor("#1f2022"));

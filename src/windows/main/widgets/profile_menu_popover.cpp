@@ -1,5 +1,6 @@
 #include "windows/main/widgets/profile_menu_popover.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -85,6 +86,26 @@ void ProfileMenuPopover::paintEvent(QPaintEvent*) {
                    p.fontMetrics().elidedText(QString::fromStdString(rows_[static_cast<std::size_t>(i)].header),
                                               Qt::ElideRight, text.width()));
     }
+}
+
+// As a menu: the arrows mark a row (from the first or the last), Return,
+// Enter or Space choose it; Escape closes the menu as a popup does.
+void ProfileMenuPopover::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const int count = rowCount();
+    if ((key == Qt::Key_Down || key == Qt::Key_Up) && count > 0) {
+        const int step = key == Qt::Key_Down ? 1 : -1;
+        hovered_ = hovered_ < 0 ? (step > 0 ? 0 : count - 1) : (hovered_ + step + count) % count;
+        update();
+        event->accept();
+        return;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && hovered_ >= 0) {
+        event->accept();
+        if (onRowClicked) onRowClicked(hovered_);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ProfileMenuPopover::mouseMoveEvent(QMouseEvent* event) {

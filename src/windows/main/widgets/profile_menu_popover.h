@@ -23,10 +23,13 @@ public:
     void setRowBackgrounds(const std::vector<std::string>& colours);
     // Below the anchor, centred on it, inside the anchor's screen.
     void showBelow(const QWidget& anchor);
+    // The row the pointer or the arrows mark; -1 when none.
+    int highlightedRow() const { return hovered_; }
     QRect rowRect(int row) const;
     int rowCount() const { return static_cast<int>(rows_.size()); }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

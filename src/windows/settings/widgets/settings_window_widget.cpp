@@ -125,11 +125,20 @@ void SettingsWindowWidget::setController(SettingsWindowViewController* controlle
                 kitTemplateImage(item.image, kitColor("#4b4e51"), {22, 22}, devicePixelRatioF()))));
         action->setCheckable(true);
         group->addAction(action);
+        // A toolbar's buttons take no focus of their own; these are the panes' only way in.
+        if (QWidget* button = toolbar_->widgetForAction(action)) button->setFocusPolicy(Qt::TabFocus);
         connect(action, &QAction::triggered, this, [run = item.action] {
             if (run) run();
         });
     }
     markToolbarItem();
+}
+
+void SettingsWindowWidget::showEvent(QShowEvent* event) {
+    // The window opens on the pane switcher, not on whichever control was made first.
+    if (toolbar_ && !focusWidget() && !toolbar_->actions().isEmpty())
+        if (QWidget* first = toolbar_->widgetForAction(toolbar_->actions().front())) first->setFocus(Qt::OtherFocusReason);
+    KitWindow::showEvent(event);
 }
 
 void SettingsWindowWidget::buildToolbar() {

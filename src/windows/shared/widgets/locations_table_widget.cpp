@@ -115,7 +115,22 @@ void LocationsTableWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void LocationsTableWidget::keyPressEvent(QKeyEvent* event) {
-    const int step = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
+    const int key = event->key();
+    if (viewModel_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        event->modifiers() == Qt::NoModifier) {
+        // Return does what a double click does, Space what a click on the star does.
+        event->accept();
+        const int row = viewModel_->selectedRow().value_or(keyboardRow_);
+        if (row < 0 || row >= model()->rowCount()) return;
+        if (key != Qt::Key_Space) {
+            if (onRowDoubleClicked) onRowDoubleClicked(row);
+        } else if (viewModel_->starsEnabled() &&
+                   viewModel_->kindOfRow(row) == LocationsTableViewModel::RowKind::location && onStarClicked) {
+            onStarClicked(row);
+        }
+        return;
+    }
+    const int step = key == Qt::Key_Down ? 1 : key == Qt::Key_Up ? -1 : 0;
     if (step == 0 || !viewModel_) {
         QListView::keyPressEvent(event);
         return;

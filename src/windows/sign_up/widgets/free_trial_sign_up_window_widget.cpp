@@ -37,7 +37,6 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QPushButton* makeButton(QWidget* parent) {
     auto* button = new NSButtonWithHandCursor(parent);
-    button->setFocusPolicy(Qt::NoFocus);
     button->setStyleSheet(QStringLiteral("QPushButton{color:#ffffff;background:%1;border:none;border-radius:4px;}"
                                          "QPushButton:pressed{background:%2;}QPushButton:disabled{background:%3;}")
                               .arg(kitColor("#303334").name(), kitColor("#4b4e51").name(),

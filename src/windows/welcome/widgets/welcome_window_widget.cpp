@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "texts/locale_data.h"
@@ -53,7 +54,6 @@ int balancedTextWidth(const QFontMetrics& metrics, const QString& text, int avai
 QPushButton* makeButton(QWidget* parent, const char* ground, const char* border) {
     auto* button = new NSButtonWithHandCursor(parent);
     button->setFont(latoFont(700, 13));
-    button->setFocusPolicy(Qt::NoFocus);
     button->setStyleSheet(QStringLiteral("QPushButton{color:#ffffff;background:%1;border:1px solid %2;"
                                          "border-radius:4px;}QPushButton:pressed{background:%3;}")
                               .arg(kitColor(ground).name(QColor::HexArgb), kitColor(border).name(QColor::HexArgb),
@@ -95,7 +95,6 @@ WelcomeWindowWidget::WelcomeWindowWidget() {
 
     next_ = new NSButtonWithHandCursor(this);
     next_->setFlat(true);
-    next_->setFocusPolicy(Qt::NoFocus);
     next_->setFont(latoFont(700, 12));
     next_->setText(qs(LocaleData::welcome_window_next_button()));
     next_->setStyleSheet(QStringLiteral("QPushButton{color:#ffffff;background:transparent;border:none;}"));
@@ -115,6 +114,18 @@ WelcomeWindowWidget::WelcomeWindowWidget() {
     connect(signUp_, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onSignUpButtonClick();
     });
+    // The arrows turn the pages as the dots do, wherever the focus is; Tab
+    // goes through the buttons.
+    for (const int key : {int(Qt::Key_Left), int(Qt::Key_Right)}) {
+        auto* turn = new QShortcut(QKeySequence(key), this);
+        turn->setContext(Qt::WindowShortcut);
+        connect(turn, &QShortcut::activated, this, [this, key] {
+            const long at = long(pages_->selectedIndex()) + (key == Qt::Key_Right ? 1 : -1);
+            if (!actions_ || at < 0) return;
+            actions_->pageControlDidSelectPageAtIndex(at);
+            setCurrentDot(long(pages_->selectedIndex()));
+        });
+    }
 }
 
 WelcomeWindowWidget::~WelcomeWindowWidget() = default;
