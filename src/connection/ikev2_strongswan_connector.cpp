@@ -45,11 +45,25 @@ void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connec
     copy["ID"] = makeUpperCaseUUID();
     currentConnection_ = copy;
 
-    std::shared_ptr<HelperConnection> helper = helper_.getConnection();
+    bool tried = false;
+    std::shared_ptr<HelperConnection> helper = helper_.getConnection(&tried);
     if (!helper) {
         const std::string error = helper_.getError();
-        log::error(kLog, error);
-        if (del_) del_->raise(error, connection);
+        if (tried) log::error(kLog, error);
+        // The failure comes when the helper may be tried again, so that the
+        // reconnects it sets off go at the connector's pace, not in a storm.
+        const auto delay = helper_.msUntilNextTry();
+        if (delay <= 0) {
+            if (del_) del_->raise(error, connection);
+            return;
+        }
+        std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
+        const std::string id = copy["ID"];
+        queue_.postAfter(static_cast<double>(delay), [weak, error, connection, id] {
+            auto self = weak.lock();
+            if (!self || !*self || valueOf((*self)->currentConnection_, "ID") != id) return;
+            if ((*self)->del_) (*self)->del_->raise(error, connection);
+        });
         return;
     }
     HelperMessage message{{"type", "rpc"},

@@ -277,6 +277,15 @@ TEST_F(NetworkCommands, AddressesOfNoHostAreRefusedWithTheirReason) {
         EXPECT_TRUE(isHostAddress(host)) << host;
 }
 
+TEST_F(NetworkCommands, TheLockStateSurvivesAHelperRestartAndEndsWithTheRelease) {
+    EXPECT_EQ(rpc("networkLockState"), "NO");
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    restart();
+    EXPECT_EQ(rpc("networkLockState"), "YES");
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    EXPECT_EQ(rpc("networkLockState"), "NO");
+}
+
 TEST_F(NetworkCommands, RetrieveDefaultGatewayWithoutAnyRouteSaysNo) {
     net_.defaults.clear();
     EXPECT_EQ(rpc("retrieveDefaultGateway"), "NO");
