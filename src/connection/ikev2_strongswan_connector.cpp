@@ -161,6 +161,13 @@ void IKEv2_StrongSwan_Connector::handleEvent(HelperIncoming& in, const Channel& 
     if (*type != "event") return;
     const std::string* event = helperString(in.message, "event");
     if (!event) return;
+    // A start that was replaced still reports on its own channel: its late
+    // "connecting" or "down" would paint over the tunnel that runs now.
+    const bool current = valueOf(connection, "ID") == valueOf(currentConnection_, "ID");
+    if (!current && *event != "log") {
+        log::info(kLog, "'" + *event + "' of an earlier start ignored");
+        return;
+    }
     if (*event == "log") {
         if (const auto* m = helperString(in.message, "message")) log::info(kLog, *m);
     } else if (*event == "alert") {

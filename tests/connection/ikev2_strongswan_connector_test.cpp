@@ -123,6 +123,24 @@ TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     EXPECT_FALSE(connector_.isActive());
 }
 
+// Reconnects leave earlier starts' channels behind; what they report late
+// (their "connecting", their "down") says nothing of the tunnel now.
+TEST_F(StrongSwanConnectorTest, StatesOfAnEarlierStartAreIgnored) {
+    start();
+    start({{"server", "vpn.example"}, {"username", "alice"}, {"password", "s3cret"}});
+    peer_.event(1, "connecting");
+    peer_.event(1, "child_up");
+    ASSERT_TRUE(waitSeen(2));
+    auto log = test::CaptureLog::install();
+    peer_.event(0, "connecting");
+    peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", "timeout"}});
+    peer_.event(0, "down");
+    EXPECT_TRUE(queue_.waitFor([&] { return log->contains("'down' of an earlier start ignored"); }));
+    log::setSink(nullptr);
+    EXPECT_EQ(delegate_.seen, (std::vector<std::string>{"change:1", "change:2"}));
+    EXPECT_TRUE(connector_.isActive());
+}
+
 TEST_F(StrongSwanConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {
     start();
     auto answer = peer_.request(0, {{"type", "rpc"}, {"rpc", "get_password"}});
