@@ -74,6 +74,12 @@ bool HelperDaemon::start(std::string* error) {
     });
     if (!server_->listen(error)) return false;
     log::info(kLog, "listening on " + paths.socket);
+    // A link that drops takes the VPN server's host route with it; put back
+    // while a tunnel runs, between commands like one of them.
+    routes_.start([this] {
+        auto held = services_.context.holdState();
+        services_.lock.keepServerRoutes();
+    });
     return true;
 }
 
@@ -82,6 +88,7 @@ void HelperDaemon::run() {
 }
 
 void HelperDaemon::stop() {
+    routes_.stop();
     if (server_) server_->stop();
 }
 

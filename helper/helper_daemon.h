@@ -7,6 +7,7 @@
 
 #include "helper/command_dispatcher.h"
 #include "helper/helper_services.h"
+#include "helper/route_keeper.h"
 #include "platform/helper_server.h"
 
 namespace hw::helper {
@@ -37,6 +38,7 @@ private:
     HelperServices services_;
     CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
+    RouteKeeper routes_;
 };
 
 }  // namespace hw::helper

@@ -93,6 +93,16 @@ public:
         return out;
     }
 
+    std::vector<Route> hostRoutes4() override {
+        std::vector<Route> out;
+        for (const auto& r : dumpRoutes(AF_INET)) {
+            if (r.destinationLength != 32 || r.gateway.empty() || r.multipath || r.table != RT_TABLE_MAIN) continue;
+            out.push_back({text(AF_INET, r.destination), text(AF_INET, r.gateway), deviceName(r.outputInterface),
+                           r.priority, protocolName(r.protocol)});
+        }
+        return out;
+    }
+
     std::vector<Route> routes6(const std::string& device) override {
         std::vector<Route> out;
         const int index = static_cast<int>(::if_nametoindex(device.c_str()));

@@ -57,6 +57,14 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         return replyWith(s.lock.wayOut().value_or(kNo));
     });
 
+    // Whether a lock is in force: an app that starts after a crash keeps
+    // the one its user chose instead of lifting it blind.
+    d.registerCommand("networkLockState", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+        HelperMessage reply = yesNo(s.lock.active());
+        reply["engaged"] = HelperValue(s.lock.active());
+        return reply;
+    });
+
     d.registerCommand("enableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
         std::vector<std::string> resolvers;
         for (auto key : {"dnsResolver", "dnsResolverSecondary"}) {

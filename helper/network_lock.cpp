@@ -111,6 +111,63 @@ void NetworkLock::tunnelEnded() {
     ctx_.saveState();
 }
 
+std::optional<std::string> NetworkLock::wayOutOutsideTunnels() {
+    auto isTunnel = [](const std::string& device) {
+        for (const char* prefix : {"tun", "tap", "ppp", "ipsec"})
+            if (device.rfind(prefix, 0) == 0) return true;
+        return false;
+    };
+    std::optional<std::string> best;
+    unsigned bestMetric = 0;
+    for (const auto& r : ctx_.network.defaultRoutes4()) {
+        if (!isIPv4Address(r.gateway) || r.device.empty() || !isInterfaceName(r.device) || isTunnel(r.device)) continue;
+        const unsigned metric = r.metric.value_or(0);
+        if (!best || metric < bestMetric) {
+            bestMetric = metric;
+            best = r.gateway;
+        }
+    }
+    if (!best && !ctx_.state.lock.gateway.empty()) best = ctx_.state.lock.gateway;
+    return best;
+}
+
+void NetworkLock::keepServerRoutes() {
+    if (!tunnelRunning()) return;
+    std::vector<HelperState::Route> wanted = ctx_.state.routes;
+    if (tunnelServer_ && std::none_of(wanted.begin(), wanted.end(),
+                                      [&](const auto& r) { return r.destination == tunnelServer_->destination; }))
+        wanted.push_back(*tunnelServer_);
+    if (wanted.empty()) return;
+    const auto present = ctx_.network.hostRoutes4();
+    std::optional<std::string> way;
+    bool asked = false;
+    for (const auto& r : wanted) {
+        if (!isIPv4Address(r.destination)) continue;
+        const bool there = std::any_of(present.begin(), present.end(),
+                                       [&](const auto& p) { return p.destination == r.destination; });
+        if (there) continue;
+        if (!asked) {
+            way = wayOutOutsideTunnels();
+            asked = true;
+        }
+        // The link's new gateway first; the one the route had, should the
+        // link come back to the same network without a default route.
+        std::vector<std::string> vias;
+        if (way) vias.push_back(*way);
+        if (!r.via.empty() && (!way || *way != r.via)) vias.push_back(r.via);
+        for (const auto& via : vias) {
+            if (!isIPv4Address(via) || !ctx_.network.replaceRoute({r.destination, via, "", std::nullopt, ""})) continue;
+            log::info(kLog, "the host route to the VPN server " + r.destination + " is back, via " + via);
+            // Removed later by what it is now.
+            for (auto& kept : ctx_.state.routes)
+                if (kept.destination == r.destination) kept.via = via;
+            if (tunnelServer_ && tunnelServer_->destination == r.destination) tunnelServer_->via = via;
+            ctx_.saveState();
+            break;
+        }
+    }
+}
+
 void NetworkLock::removeServerRoutes() {
     // Already gone is as good as removed.
     for (const auto& r : ctx_.state.routes) ctx_.network.deleteRoute({r.destination, r.via, "", std::nullopt, ""});

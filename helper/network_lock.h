@@ -51,14 +51,29 @@ public:
     // The tunnel ended: host routes a release kept for it go now.
     void tunnelEnded();
 
+    // The host route openvpn made to its server (outside the lock), kept
+    // like the lock's own while its tunnel runs; cleared when it ends.
+    void setTunnelServerRoute(std::optional<HelperState::Route> route) { tunnelServer_ = std::move(route); }
+    // After a route or link change: while a tunnel runs, a server host route
+    // the kernel dropped with its link is put back through the way out there
+    // is now. Without it the tunnel's own packets go into the tunnel, which
+    // then carries nothing. Routes still there are left alone, so the change
+    // this makes does not set off another.
+    void keepServerRoutes();
+
 private:
     bool applyTable();
     bool restoreDefaultRoute(const std::optional<std::string>& gateway);
     bool tunnelRunning() const;
     void removeServerRoutes();
 
+    // The way out now that no tunnel carries: a default route on a link
+    // that is not a tunnel's, else the one saved when the lock was engaged.
+    std::optional<std::string> wayOutOutsideTunnels();
+
     HelperContext& ctx_;
     std::vector<std::function<bool()>> tunnelChecks_;
+    std::optional<HelperState::Route> tunnelServer_;
 };
 
 }  // namespace hw::helper

@@ -23,6 +23,8 @@ public:
     // The main table's IPv4 default routes through a gateway, in the
     // kernel's order.
     virtual std::vector<Route> defaultRoutes4() = 0;
+    // The main table's IPv4 host routes (/32) through a gateway.
+    virtual std::vector<Route> hostRoutes4() = 0;
     // Plain unicast routes of the main table leaving through device (IPv6).
     virtual std::vector<Route> routes6(const std::string& device) = 0;
     // Creates or replaces the route for that destination.

@@ -32,9 +32,12 @@ std::optional<HelperMessage> openVPNEventMessage(const std::string& type,
         std::string w1, w2, address;
         if (words >> w1 >> w2 >> address && w1 == "dhcp-option" && w2 == "DNS") dns.emplace_back(address);
     }
-    return HelperMessage{{"type", kOpenVPNEventType},
-                         {"rpc", type},
-                         {"parameters", HelperDictionary{{"dev", std::string(dev)}, {"dns", dns}, {"pid", openvpnPid}}}};
+    HelperDictionary parameters{{"dev", std::string(dev)}, {"dns", dns}, {"pid", openvpnPid}};
+    // The server and the way out openvpn routes it through, for the helper
+    // to keep that host route while the tunnel runs.
+    if (const char* server = env("trusted_ip")) parameters["server"] = std::string(server);
+    if (const char* gateway = env("route_net_gateway")) parameters["netGateway"] = std::string(gateway);
+    return HelperMessage{{"type", kOpenVPNEventType}, {"rpc", type}, {"parameters", std::move(parameters)}};
 }
 
 bool sendOpenVPNEvent(const std::string& socketPath, const HelperMessage& message, std::string* error) {

@@ -373,6 +373,14 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
     } else if (c.name != "down") {
         return replyWith(kNo);
     }
+    std::optional<HelperState::Route> serverRoute;
+    if (c.name == "up") {
+        const std::string* server = helperString(c.parameters, "server");
+        const std::string* gateway = helperString(c.parameters, "netGateway");
+        if (server && isIPv4Address(*server) && hostAddressProblem(*server).empty())
+            serverRoute = HelperState::Route{*server, gateway && isIPv4Address(*gateway) ? *gateway : std::string()};
+    }
+    services_.lock.setTunnelServerRoute(serverRoute);
     log::info(kLog, "tunnel " + c.name + " on " + *dev + " with " + std::to_string(servers.size()) + " DNS servers");
     services_.dns.setTunnelServers(std::move(servers), c.name == "up" ? *dev : std::string());
     tunnelDown_ = c.name == "down";

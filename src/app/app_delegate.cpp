@@ -201,7 +201,10 @@ void AppDelegate::preloadParseConfigAndCheckInternetReachabiltity() {
     log::info(kLog, "preloadParseConfigAndCheckInternetReachabiltity() started");
     if (model().vpnProtocol == VPNTypesAutomatic || model().vpnProtocol == VPNTypesOpenVPN)
         services_.terminatePreviousOpenVPNProcesses();
-    if (model().useNetworkLock()) services_.disableNetworkLock();
+    // A lock still in force here was left by a run that ended without
+    // releasing it (a crash): with the kill switch chosen it stays until the
+    // user disconnects or switches it off, so nothing leaks meanwhile.
+    if (model().useNetworkLock()) services_.keepNetworkLockLeftFromEarlierRun();
     if (services_.parseConfigNeedsFetch()) {
         hub_.checkInternetConnectionReachability();
         // The update offer waits for the sign-in's own configuration load.

@@ -28,8 +28,16 @@ HubShellServices::HubShellServices(ServiceLayer& hub, ParseClient& parse, MainQu
     } while (0)
 
 void HubShellServices::prepareConnectionManager() { HW_MANAGER(prepareConnectionManager()); }
-void HubShellServices::terminatePreviousOpenVPNProcesses() { HW_MANAGER(terminatePreviousOpenVPNProcesses()); }
+void HubShellServices::terminatePreviousOpenVPNProcesses() {
+    // A request the launch made through the tunnel of the openvpn that ends
+    // here would wait on an address that is gone: made again, afresh.
+    std::weak_ptr<bool> alive = alive_;
+    HW_MANAGER(terminatePreviousOpenVPNProcesses([this, alive] {
+        if (alive.lock()) parse_.dropConnections();
+    }));
+}
 void HubShellServices::disableNetworkLock() { HW_MANAGER(disableNetworkLock()); }
+void HubShellServices::keepNetworkLockLeftFromEarlierRun() { HW_MANAGER(keepNetworkLockLeftFromEarlierRun()); }
 void HubShellServices::forgetAccountAttempt() { HW_MANAGER(forgetAccountAttempt()); }
 void HubShellServices::setConnectionInitiateCanceled(bool value) { HW_MANAGER(setConnectionInitiateCanceled(value)); }
 void HubShellServices::cleanUpSessionAndNotifyDisconnected() { HW_MANAGER(cleanUpSessionAndNotifyDisconnected()); }

@@ -23,6 +23,7 @@ public:
     void prepareConnectionManager() override;
     void terminatePreviousOpenVPNProcesses() override;
     void disableNetworkLock() override;
+    void keepNetworkLockLeftFromEarlierRun() override;
     void forgetAccountAttempt() override;
     void setConnectionInitiateCanceled(bool value) override;
     void cleanUpSessionAndNotifyDisconnected() override;
@@ -62,6 +63,7 @@ private:
     MainQueue& queue_;
     std::function<void(std::function<void()>)> flushHelper_;
     std::function<void()> clearEnterpriseCookies_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace hw

@@ -41,6 +41,9 @@ public:
     virtual void prepareConnectionManager() = 0;
     virtual void terminatePreviousOpenVPNProcesses() = 0;
     virtual void disableNetworkLock() = 0;
+    // At launch: a lock the last run left engaged stays when the kill
+    // switch is chosen (see VPNConnectionManager).
+    virtual void keepNetworkLockLeftFromEarlierRun() = 0;
     virtual void setConnectionInitiateCanceled(bool value) = 0;
     virtual void cleanUpSessionAndNotifyDisconnected() = 0;
     virtual void disconnect() = 0;

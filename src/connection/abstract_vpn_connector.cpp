@@ -229,7 +229,22 @@ void AbstractVPNConnector::startDialCurrentConnection(std::function<void()> onSt
         connection = lastConnectionObject_;
     }
     if (!connection) return;
-    if (startConnection(*connection) && onStarted) onStarted();
+    if (startConnection(*connection)) {
+        if (onStarted) onStarted();
+        return;
+    }
+    // A refused start changes no status, so no change would ever report
+    // it: the attempt ends here, with the cause the helper recorded.
+    std::uint64_t generation;
+    {
+        std::lock_guard lock(mutex_);
+        if (connection != lastConnectionObject_) return;
+        generation = generation_;
+    }
+    auto cause = lastCauseMessage(connection, 0);
+    // "0" and "5" would read as a disconnect the user asked for.
+    if (!cause || *cause == "0" || *cause == "5") cause = std::to_string(kStartRefusedCause);
+    post([this, generation, cause] { report(generation, 0, cause); });
 }
 
 void AbstractVPNConnector::disconnect(std::function<void()>) {

@@ -33,6 +33,10 @@ public:
     AbstractVPNConnector(const AbstractVPNConnector&) = delete;
     AbstractVPNConnector& operator=(const AbstractVPNConnector&) = delete;
 
+    // The PPP cause a refused start reports when the system gave none: a
+    // fatal error, which the user sees as the generic one.
+    static constexpr std::int64_t kStartRefusedCause = 1;
+
     virtual std::int64_t getConnectorType() const { return 2; }
     virtual bool configureTopInterface(SystemVPNPreferences& prefs, const std::string& serviceID,
                                        const VPNServiceConfig& config);

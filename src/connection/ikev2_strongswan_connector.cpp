@@ -45,11 +45,25 @@ void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connec
     copy["ID"] = makeUpperCaseUUID();
     currentConnection_ = copy;
 
-    std::shared_ptr<HelperConnection> helper = helper_.getConnection();
+    bool tried = false;
+    std::shared_ptr<HelperConnection> helper = helper_.getConnection(&tried);
     if (!helper) {
         const std::string error = helper_.getError();
-        log::error(kLog, error);
-        if (del_) del_->raise(error, connection);
+        if (tried) log::error(kLog, error);
+        // The failure comes when the helper may be tried again, so that the
+        // reconnects it sets off go at the connector's pace, not in a storm.
+        const auto delay = helper_.msUntilNextTry();
+        if (delay <= 0) {
+            if (del_) del_->raise(error, connection);
+            return;
+        }
+        std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
+        const std::string id = copy["ID"];
+        queue_.postAfter(static_cast<double>(delay), [weak, error, connection, id] {
+            auto self = weak.lock();
+            if (!self || !*self || valueOf((*self)->currentConnection_, "ID") != id) return;
+            if ((*self)->del_) (*self)->del_->raise(error, connection);
+        });
         return;
     }
     HelperMessage message{{"type", "rpc"},
@@ -147,6 +161,13 @@ void IKEv2_StrongSwan_Connector::handleEvent(HelperIncoming& in, const Channel& 
     if (*type != "event") return;
     const std::string* event = helperString(in.message, "event");
     if (!event) return;
+    // A start that was replaced still reports on its own channel: its late
+    // "connecting" or "down" would paint over the tunnel that runs now.
+    const bool current = valueOf(connection, "ID") == valueOf(currentConnection_, "ID");
+    if (!current && *event != "log") {
+        log::info(kLog, "'" + *event + "' of an earlier start ignored");
+        return;
+    }
     if (*event == "log") {
         if (const auto* m = helperString(in.message, "message")) log::info(kLog, *m);
     } else if (*event == "alert") {

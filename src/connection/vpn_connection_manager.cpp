@@ -208,6 +208,7 @@ void VPNConnectionManager::subscribeNow(const Provider& provider, bool skipCurre
 void VPNConnectionManager::connect(const ManagerServerConfig& config) {
     logLine("VPNManager -- connect() started.");
     if (connectionInitiateCanceled_) return;
+    ++attempt_;
     syncWithSystemConnectionStarted_ = false;
     currentVPNConfig_ = config;
     if (!currentProvider_) {

@@ -111,6 +111,10 @@ public:
                            std::function<void(const std::string&)> completion);
     void reapplyNetworkLock(std::function<void()> onError = [] {});
     void disableNetworkLock();
+    // At launch with the kill switch chosen: a lock the last run left in
+    // force (it ended without releasing it) stays, and is marked engaged so
+    // that the user's disconnect or switching the kill switch off releases it.
+    void keepNetworkLockLeftFromEarlierRun();
     void disableNetworkLockIfNeeded() { disableNetworkLock(); }
     void staticRouteAddingProcessing(const std::string& serverAddress, const std::string& gateway,
                                      std::function<void(const std::optional<std::string>&)> completion);
@@ -127,7 +131,7 @@ public:
     void cleanUpSessionAndNotifyDisconnected();
     void closeHelperTool();
     void removeExistingConnection();
-    void terminatePreviousOpenVPNProcesses();
+    void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
     void stopStatusUpdates(const Provider& provider = nullptr);
     void deleteExistingVPNService();
     void scheduleVPNServiceCleanup();
@@ -155,6 +159,12 @@ private:
     void onConnectionCreated(bool created);
     void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
     void handleConnected(VPNTypes type);
+    // Under the kill switch an OpenVPN tunnel is up only once its default
+    // route is: tries again while the helper may be coming back, then ends
+    // the attempt in its error.
+    void letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft, std::uint64_t attempt);
+    void finishConnected();
+    void failConnected();
     void handleDisconnected(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
     bool stepAutomaticOrder(std::int32_t status, VPNTypes type);
     void reportPPPFailure(const std::string& message);
@@ -181,6 +191,11 @@ private:
     std::unique_ptr<VPNConnection> vpnConnection_;
     bool connectionInitiateCanceled_ = false;
     bool prepared_ = false;
+    // Bumped by every connect, disconnect and down report: work waiting on
+    // the helper for an earlier attempt drops out.
+    std::uint64_t attempt_ = 0;
+    static constexpr int kDefaultRouteTries = 4;
+    static constexpr int kDefaultRouteRetryMs = 1000;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

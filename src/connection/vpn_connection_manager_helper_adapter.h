@@ -28,15 +28,21 @@ public:
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
         helper_.disableNetworkLock(gatewayAddress);
     }
+    void networkLockState(std::function<void(std::optional<bool>)> completion) override {
+        helper_.networkLockState(std::move(completion));
+    }
     void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                      const std::optional<std::string>& defaultGateway,
                                      StringBlock onStaticRouteAdded) override {
         helper_.staticRouteAddingProcessing(vpnServerAddress, defaultGateway, std::move(onStaticRouteAdded));
     }
-    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress) override {
-        helper_.addDefaultGatewayForOpenVPN(gatewayAddress);
+    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress,
+                                     StringBlock completion) override {
+        helper_.addDefaultGatewayForOpenVPN(gatewayAddress, std::move(completion));
     }
-    void terminatePreviousOpenVPNProcesses() override { helper_.terminatePreviousOpenVPNProcesses(); }
+    void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
+        helper_.terminatePreviousOpenVPNProcesses(std::move(done));
+    }
     void install_DNS_for_VPN() override { helper_.install_DNS_for_VPN(); }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
         helper_.restore_DNS_to_original(forOpenVPN, skipFallback);

@@ -27,6 +27,7 @@ public:
     bool perfromHelperToolStoredVersionCheck() const override { return model_.perfromHelperToolStoredVersionCheck; }
     bool useNetworkLock() const override { return model_.useNetworkLock(); }
     bool networkLockActivated() const override { return model_.networkLockActivated; }
+    void setNetworkLockActivated(bool v) override { model_.networkLockActivated = v; }
     std::string previousDefaultGatewayValue() const override { return model_.previousDefaultGatewayValue(); }
     void setPreviousDefaultGatewayValue(const std::string& g) override { model_.setPreviousDefaultGatewayValue(g); }
     bool openVPN_Reconnect_in_progress() const override { return model_.openVPN_Reconnect_in_progress(); }

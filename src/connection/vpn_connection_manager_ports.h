@@ -81,11 +81,16 @@ public:
     using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
     virtual void enableNetworkLock(LockBlock completion) = 0;
     virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
+    // Whether the helper holds a lock; nothing when it did not answer.
+    virtual void networkLockState(std::function<void(std::optional<bool> engaged)> completion) = 0;
     virtual void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                              const std::optional<std::string>& defaultGateway,
                                              StringBlock onStaticRouteAdded) = 0;
-    virtual void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress) = 0;
-    virtual void terminatePreviousOpenVPNProcesses() = 0;
+    // The completion gets the reply: "NO" when the route is not in place.
+    virtual void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress,
+                                             StringBlock completion) = 0;
+    // done runs once the helper has ended them (or could not be reached).
+    virtual void terminatePreviousOpenVPNProcesses(std::function<void()> done) = 0;
     virtual void install_DNS_for_VPN() = 0;
     virtual void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) = 0;
     virtual void closeHelperTool() = 0;
@@ -107,6 +112,7 @@ public:
 
     virtual bool useNetworkLock() const = 0;
     virtual bool networkLockActivated() const = 0;
+    virtual void setNetworkLockActivated(bool value) = 0;
     virtual std::string previousDefaultGatewayValue() const = 0;
     virtual void setPreviousDefaultGatewayValue(const std::string& gateway) = 0;
     virtual bool openVPN_Reconnect_in_progress() const = 0;

@@ -2,6 +2,7 @@
 
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
+#include "services/helper_tool/helper_tool_manager.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -59,8 +60,49 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
         // The kill switch must let the tunnel's default route through.
         std::optional<std::string> gateway =
             OpenVPN_connectionProvider ? OpenVPN_connectionProvider->latestGateway() : std::nullopt;
-        post([this, gateway] { env_.helper.addDefaultGatewayForOpenVPN(gateway); });
+        const std::uint64_t attempt = attempt_;
+        post([this, gateway, attempt] { letTheTunnelRouteThrough(gateway, kDefaultRouteTries, attempt); });
+        return;
     }
+    finishConnected();
+}
+
+void VPNConnectionManager::letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft,
+                                                    std::uint64_t attempt) {
+    if (attempt != attempt_) return;
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.addDefaultGatewayForOpenVPN(gateway, [this, alive, gateway, triesLeft,
+                                                      attempt](const std::string& reply) {
+        if (!alive.lock() || attempt != attempt_) return;
+        if (reply != HelperToolManager::kNo) {
+            finishConnected();
+            return;
+        }
+        if (triesLeft > 1) {
+            logLine("addDefaultGatewayForOpenVPN failed -- trying again");
+            postAfter(kDefaultRouteRetryMs,
+                      [this, gateway, triesLeft, attempt] { letTheTunnelRouteThrough(gateway, triesLeft - 1, attempt); });
+            return;
+        }
+        logLine("addDefaultGatewayForOpenVPN failed -- the tunnel has no default route");
+        failConnected();
+    });
+}
+
+void VPNConnectionManager::failConnected() {
+    ++attempt_;
+    connectionEstablishingInProgress_ = false;
+    connectionInProgress_ = false;
+    automaticModeDiscoveryInProgress_ = false;
+    // A tunnel nothing can use is no connection: it goes, and the lock stays.
+    if (currentProvider_) {
+        currentProvider_->stopConnectionStatusUpdates();
+        currentProvider_->disconnect([] {});
+    }
+    notifyError(LocaleData::vpn_connection_generic_error());
+}
+
+void VPNConnectionManager::finishConnected() {
     connectionEstablishingInProgress_ = false;
     syncWithSystemConnectionStarted_ = false;
     if (automaticModeDiscoveryInProgress_) {
@@ -76,6 +118,7 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
 
 void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::optional<std::string>& message,
                                               VPNTypes type) {
+    ++attempt_;
     if (syncWithSystemConnectionStarted_) {
         syncWithSystemConnectionStarted_ = false;
         return;

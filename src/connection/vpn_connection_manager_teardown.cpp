@@ -95,6 +95,18 @@ void VPNConnectionManager::disableNetworkLock() {
     env_.helper.disableNetworkLock(gateway.empty() ? std::nullopt : std::optional<std::string>(gateway));
 }
 
+void VPNConnectionManager::keepNetworkLockLeftFromEarlierRun() {
+    if (!env_.helper.isHelperToolPresent()) return;
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.networkLockState([this, alive](std::optional<bool> engaged) {
+        if (!alive.lock() || engaged != true || !env_.context.useNetworkLock()) return;
+        // Lifting it here would let traffic out with no tunnel and no one
+        // having asked for that.
+        logLine("a network lock left from an earlier run is kept");
+        env_.context.setNetworkLockActivated(true);
+    });
+}
+
 void VPNConnectionManager::staticRouteAddingProcessing(
     const std::string& serverAddress, const std::string& gateway,
     std::function<void(const std::optional<std::string>&)> completion) {
@@ -128,17 +140,21 @@ void VPNConnectionManager::closeHelperTool() { env_.helper.closeHelperTool(); }
 // --- teardown ---
 
 void VPNConnectionManager::disconnect(bool forced) {
+    ++attempt_;
     currentVPNConnection().resetTimer();
     if (currentProvider_) {
         if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan) && forced) {
             currentProvider_->forceDisconnect();
         } else if (isType(currentProvider_, VPNTypesOpenVPN)) {
             currentProvider_->disconnect([] { logLine("OpenVPN Disconnected."); });
-            restoreDNSToOriginal(true, false);
         } else {
             currentProvider_->disconnect([] { logLine("disconnected!"); });
         }
     }
+    // The main window installs the tunnel's DNS whatever the protocol: the
+    // user's own resolver comes back with every teardown (a no-op in the
+    // helper when nothing was installed).
+    restoreDNSToOriginal(isType(currentProvider_, VPNTypesOpenVPN), false);
     if (activeTimer_) {
         activeTimer_->cancel();
         activeTimer_.reset();
@@ -187,9 +203,12 @@ void VPNConnectionManager::removeExistingConnection() {
     connectionExists_ = false;
 }
 
-void VPNConnectionManager::terminatePreviousOpenVPNProcesses() {
+void VPNConnectionManager::terminatePreviousOpenVPNProcesses(std::function<void()> done) {
     logLine("terminatePreviousOpenVPNProcesses() started");
-    env_.helper.terminatePreviousOpenVPNProcesses();
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.terminatePreviousOpenVPNProcesses([alive, done = std::move(done)] {
+        if (alive.lock() && done) done();
+    });
 }
 
 void VPNConnectionManager::stopStatusUpdates(const Provider& provider) {

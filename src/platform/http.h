@@ -48,6 +48,10 @@ class HttpClient {
 public:
     virtual ~HttpClient() = default;
     virtual void send(HttpRequest request, std::function<void(HttpResponse)> completion) = 0;
+    // A tunnel under the connections ended or began: a kept connection may
+    // run from an address that is gone and never answer. Kept connections
+    // are closed, and requests in flight go again on fresh ones.
+    virtual void dropConnections() {}
 };
 
 }  // namespace hw

@@ -65,6 +65,11 @@ HttpClient* LateHttpClient::client(std::string* why) {
     return client_.get();
 }
 
+void LateHttpClient::dropConnections() {
+    std::lock_guard lock(mutex_);
+    if (client_) client_->dropConnections();
+}
+
 void LateHttpClient::send(HttpRequest request, std::function<void(HttpResponse)> completion) {
     bool made = false;
     {

@@ -29,6 +29,8 @@ public:
     explicit LateHttpClient(MainQueue& queue, NetworkModuleLoader load = networkModule);
     ~LateHttpClient() override;
     void send(HttpRequest request, std::function<void(HttpResponse)> completion) override;
+    // Before the first request there is nothing to drop.
+    void dropConnections() override;
 
 private:
     HttpClient* client(std::string* why);

@@ -56,6 +56,19 @@ TEST_F(AppDelegateTest, AnExceptionInALaunchStepSkipsTheRestAndIsReported) {
     EXPECT_THROW(delegate->wrapMainProcessingWithExceptionHandling([] { throw 42; }), int);
 }
 
+// With the kill switch chosen the launch never lifts a lock blind: one left
+// by a crash keeps the user's traffic in until the user acts.
+TEST_F(AppDelegateTest, TheLaunchKeepsALockLeftEngagedWhenTheKillSwitchIsChosen) {
+    for (bool chosen : {true, false}) {
+        SCOPED_TRACE(chosen);
+        restart();
+        factory->store.set(Keys::useNetworkLock, chosen);
+        launch();
+        EXPECT_FALSE(journaled("disableNetworkLock"));
+        EXPECT_EQ(journaled("keepNetworkLockLeftFromEarlierRun"), chosen);
+    }
+}
+
 TEST_F(AppDelegateTest, TheLaunchPreloadNeverOffersTheUpdate) {
     factory->hubOptions.appVersion = "1.0.0";
     factory->parseConfig->applyConfig = [this] { model().newAppVersionString = "2.0.0"; };

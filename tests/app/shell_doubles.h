@@ -128,6 +128,7 @@ public:
     void prepareConnectionManager() override { note("prepareConnectionManager"); }
     void terminatePreviousOpenVPNProcesses() override { note("terminatePreviousOpenVPNProcesses"); }
     void disableNetworkLock() override { note("disableNetworkLock"); }
+    void keepNetworkLockLeftFromEarlierRun() override { note("keepNetworkLockLeftFromEarlierRun"); }
     void setConnectionInitiateCanceled(bool v) override { note("connectionInitiateCanceled:" + bit(v)); }
     void cleanUpSessionAndNotifyDisconnected() override { note("cleanUpSessionAndNotifyDisconnected"); }
     void disconnect() override { note("disconnect"); }

@@ -73,10 +73,35 @@ TEST_F(StrongSwanConnectorTest, StartMessageCarriesTheServerAndIdentityButNeverT
     EXPECT_FALSE(log->contains("s3cret"));
 }
 
-TEST_F(StrongSwanConnectorTest, NoHelperConnectionRaisesTheConnectorError) {
+// Without a helper the error comes when the helper may be tried again, so the
+// reconnects it sets off go at the back-off's pace: one try and one log
+// line per interval, however often connect is called meanwhile.
+TEST_F(StrongSwanConnectorTest, NoHelperConnectionRaisesTheConnectorErrorAtTheBackOffsPace) {
+    auto log = test::CaptureLog::install();
     tool_.connection = nullptr;
-    connector_.connect({{"server", "vpn.example"}, {"username", "alice"}}, [] { FAIL() << "nothing was sent"; });
-    EXPECT_EQ(delegate_.seen, std::vector<std::string>{"raise:creating XPC mach service failed"});
+    const IKEv2ConnectionDictionary d{{"server", "vpn.example"}, {"username", "alice"}};
+    const std::vector<std::string> raised{"raise:creating XPC mach service failed"};
+    connector_.connect(d, [] { FAIL() << "nothing was sent"; });
+    queue_.inner.advance(999);
+    EXPECT_TRUE(delegate_.seen.empty());
+    queue_.inner.advance(1);
+    EXPECT_EQ(delegate_.seen, raised);
+    // Retried inside the back-off: no try, no line, the error at its end.
+    tool_.nowMs = 500;
+    delegate_.seen.clear();
+    for (int i = 0; i < 100; ++i) connector_.connect(d, [] { FAIL() << "nothing was sent"; });
+    queue_.inner.advance(499);
+    EXPECT_TRUE(delegate_.seen.empty());
+    queue_.inner.advance(1);
+    EXPECT_EQ(delegate_.seen, raised) << "only the latest start reports";
+    EXPECT_EQ(tool_.asked, 1);
+    EXPECT_EQ(log->countAtLeast(LogLevel::Warning), 2u) << "the connector's line and the start's";
+    // The next try comes after a doubled back-off and finds the helper back.
+    tool_.nowMs = 1000;
+    tool_.connection = connection_;
+    start();
+    EXPECT_EQ(tool_.asked, 2);
+    log::setSink(nullptr);
 }
 
 TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
@@ -96,6 +121,24 @@ TEST_F(StrongSwanConnectorTest, EventsBecomeStatesAndAlertsBecomeTexts) {
     EXPECT_EQ(delegate_.seen, (std::vector<std::string>{"change:1", "change:2", "raise:Client authentication failed",
                                                         "raise:Server did not respond", "change:0"}));
     EXPECT_FALSE(connector_.isActive());
+}
+
+// Reconnects leave earlier starts' channels behind; what they report late
+// (their "connecting", their "down") says nothing of the tunnel now.
+TEST_F(StrongSwanConnectorTest, StatesOfAnEarlierStartAreIgnored) {
+    start();
+    start({{"server", "vpn.example"}, {"username", "alice"}, {"password", "s3cret"}});
+    peer_.event(1, "connecting");
+    peer_.event(1, "child_up");
+    ASSERT_TRUE(waitSeen(2));
+    auto log = test::CaptureLog::install();
+    peer_.event(0, "connecting");
+    peer_.event(0, {{"type", "event"}, {"event", "alert"}, {"alert", "timeout"}});
+    peer_.event(0, "down");
+    EXPECT_TRUE(queue_.waitFor([&] { return log->contains("'down' of an earlier start ignored"); }));
+    log::setSink(nullptr);
+    EXPECT_EQ(delegate_.seen, (std::vector<std::string>{"change:1", "change:2"}));
+    EXPECT_TRUE(connector_.isActive());
 }
 
 TEST_F(StrongSwanConnectorTest, PasswordGoesOnlyToTheCurrentStartsChannel) {

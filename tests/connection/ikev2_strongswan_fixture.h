@@ -36,17 +36,22 @@ public:
     int reconnectRequests = 0, lockEngaged = 0;
 };
 
-// The helper tool's connector, handing out the test's connection (or none).
+// The helper tool's connector, handing out the test's connection (or none),
+// its back-off timed by nowMs.
 class TestHelperTool {
 public:
     explicit TestHelperTool(MainQueue& queue)
-        : connector(queue, [this](std::string* error) -> std::shared_ptr<HelperConnection> {
-              ++asked;
-              if (!connection) *error = "creating XPC mach service failed";
-              return connection;
-          }) {}
+        : connector(
+              queue,
+              [this](std::string* error) -> std::shared_ptr<HelperConnection> {
+                  ++asked;
+                  if (!connection) *error = "creating XPC mach service failed";
+                  return connection;
+              },
+              [this] { return nowMs; }) {}
     std::shared_ptr<HelperConnection> connection;
     int asked = 0;
+    std::int64_t nowMs = 0;
     HelperTool_XPC_Connector connector;
 };
 

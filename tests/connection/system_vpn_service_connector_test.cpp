@@ -141,6 +141,29 @@ TEST_F(SystemVPNConnectorTest, DialStartsAndDisconnectForcesTheWatchedConnection
     EXPECT_EQ(conn->stops, std::vector<bool>{true});
 }
 
+// A start the system refuses changes no status: the connector itself ends
+// the attempt, with the recorded cause unless that would read as a
+// disconnect the user asked for.
+TEST_F(SystemVPNConnectorTest, ARefusedDialEndsTheAttemptWithItsCause) {
+    struct Row {
+        const char* name;
+        std::optional<std::int64_t> lastCause;
+        std::string report;
+    };
+    for (const Row& row : {Row{"NoCause", std::nullopt, "0:1/2"}, Row{"NoKernelSupport", 4, "0:4/2"},
+                           Row{"StaleUserRequest", 5, "0:1/2"}, Row{"StaleNoError", 0, "0:1/2"}}) {
+        auto& s = store->addService(std::string("Havenway") + row.name, SystemVPNInterfaceType::L2TP);
+        auto conn = store->connection(s.id);
+        conn->failStart = true;
+        conn->extended.lastCause = row.lastCause;
+        L2TPConnector connector(store);
+        test::StatusRecorder rec;
+        connector.retrieveConnectionAndSubscribeToStatusUpdates(s.name, rec.connectorCallback(), true);
+        connector.startDialCurrentConnection([] { FAIL() << "a refused start is no start"; });
+        EXPECT_EQ(rec.waitFor(1), std::vector<std::string>{row.report}) << row.name;
+    }
+}
+
 TEST_F(SystemVPNConnectorTest, ConnectStartsTheNamedServiceOnly) {
     auto& s = store->addService("Havenway", SystemVPNInterfaceType::L2TP);
     auto conn = store->connection(s.id);

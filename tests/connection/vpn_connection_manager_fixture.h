@@ -27,6 +27,7 @@ public:
     bool perfromHelperToolStoredVersionCheck() const override { return storedVersionCheck; }
     bool useNetworkLock() const override { return useLock; }
     bool networkLockActivated() const override { return lockActivated; }
+    void setNetworkLockActivated(bool v) override { lockActivated = v; }
     std::string previousDefaultGatewayValue() const override { return gateway; }
     void setPreviousDefaultGatewayValue(const std::string& g) override { gateway = g; }
     bool openVPN_Reconnect_in_progress() const override { return openVPNReconnecting; }
@@ -83,7 +84,9 @@ protected:
             queue, queue, queue, helper, context, uploader, runner, nullptr, "Havenway",
             dir_.file("error.log"), dir_.file("config_current.ovpn"), "/var/log/havenway-ppp.log",
             [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
-        manager = std::make_unique<VPNConnectionManager>(env, VPNConnectionManagerProviders{l2tp, pptp, openvpn, ike});
+        std::shared_ptr<ManagedConnectionProvider> l2tpRoad = l2tp;
+        if (realL2TP) l2tpRoad = realL2TP;
+        manager = std::make_unique<VPNConnectionManager>(env, VPNConnectionManagerProviders{l2tpRoad, pptp, openvpn, ike});
         manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
         manager->onConnectingStateNotification = [this] { events.push_back("connecting"); };
         manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
@@ -136,6 +139,8 @@ protected:
     std::shared_ptr<FakeProvider> pptp = std::make_shared<FakeProvider>(VPNTypesPPTP);
     std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
     std::shared_ptr<FakeProvider> ike = std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan);
+    // Set before make(): the L2TP road on a real provider instead of the fake.
+    std::shared_ptr<ManagedConnectionProvider> realL2TP;
     std::unique_ptr<VPNConnectionManager> manager;
     std::vector<std::string> events;
     std::shared_ptr<CaptureLog> log = CaptureLog::install();

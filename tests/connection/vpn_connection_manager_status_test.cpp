@@ -1,6 +1,10 @@
 #include <thread>
 
+#include "connection/l2tp_vpn_connection_provider.h"
 #include "connection/vpn_connection_manager_fixture.h"
+#include "connection/vpn_connection_manager_provider_adapters.h"
+#include "support/fake_system_vpn_service.h"
+#include "support/poll_until.h"
 #include "texts/locale_data.h"
 
 namespace hw::test {
@@ -121,6 +125,80 @@ TEST_F(StatusHandling, OpenVPNConnectedUnderTheKillSwitchLetsTheGatewayThroughFi
     queue.runUntilIdle();
     EXPECT_EQ(events, (std::vector<std::string>{"established:addDefaultGatewayForOpenVPN:10.8.0.1"}));
 }
+
+// The helper creates the service, then refuses to start it (no ESP in the
+// kernel): the attempt ends in the error bar and its report, not in a
+// CONNECTING that never ends.
+TEST_F(StatusHandling, AnL2TPStartTheHelperRefusesEndsInTheErrorBarWithinFiveSeconds) {
+    auto store = std::make_shared<FakeSystemVPNServiceStore>();
+    auto& service = store->addService("Havenway", SystemVPNInterfaceType::L2TP);
+    auto connection = store->connection(service.id);
+    connection->failStart = true;
+    connection->extended.lastCause = 4;
+    realL2TP = std::make_shared<ProviderAdapter>(std::make_shared<L2TP_VPNConnectionProvider>(store));
+    context.protocol = VPNTypesL2TP;
+    make();
+    runner.responder = [](const ProcessRequest&) { return FakeProcessRunner::exited(0, "ppp line\n"); };
+    manager->connect(server());
+    // Virtual time for the road's waits; the connector reports from a thread of its own.
+    int elapsedMs = 0;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            if (elapsedMs < 5000) {
+                queue.advance(10);
+                elapsedMs += 10;
+            }
+            queue.runUntilIdle();
+            return !events.empty();
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(1)));
+    EXPECT_LE(elapsedMs, 5000);
+    EXPECT_EQ(connection->starts, 1);
+    EXPECT_EQ(events, std::vector<std::string>{generic()});
+    ASSERT_EQ(uploader.reports.size(), 1u);
+    EXPECT_EQ(uploader.reports[0].message, LocaleData::vpn_ppp_error_new_2());
+    EXPECT_FALSE(manager->connectionInProgress());
+}
+
+// A helper that cannot put the tunnel's default route in (killed, restarting)
+// is asked again a few times; a tunnel that never gets its route is that
+// attempt's error, never Connected.
+struct DefaultRouteCase {
+    const char* name;
+    std::deque<std::string> replies;
+    bool userDisconnectsAfterFirst;
+    std::vector<std::string> events;
+    int sends;
+    bool tunnelEnded;
+};
+
+class DefaultRouteUnderTheLock : public ManagerFixture, public ::testing::WithParamInterface<DefaultRouteCase> {};
+
+TEST_P(DefaultRouteUnderTheLock, EndsConnectedOnlyWithTheRouteInPlace) {
+    const auto& c = GetParam();
+    make();
+    context.lockActivated = true;
+    openvpn->gateway = "10.8.0.1";
+    helper.defaultGatewayReplies = c.replies;
+    connectThrough();
+    openvpn->calls.clear();
+    openvpn->report(2);
+    queue.runUntilIdle();
+    if (c.userDisconnectsAfterFirst) manager->disconnect();
+    queue.advance(10000);
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(helper.count("addDefaultGatewayForOpenVPN:10.8.0.1"), c.sends);
+    EXPECT_EQ(std::count(openvpn->calls.begin(), openvpn->calls.end(), "disconnect") > 0, c.tunnelEnded);
+    EXPECT_EQ(manager->currentVPNConnection().isTimerValid(), c.events == std::vector<std::string>{"established"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, DefaultRouteUnderTheLock,
+    ::testing::Values(DefaultRouteCase{"InPlace", {"YES"}, false, {"established"}, 1, false},
+                      DefaultRouteCase{"HelperBackOnTheThirdTry", {"NO", "NO", "YES"}, false, {"established"}, 3, false},
+                      DefaultRouteCase{"HelperNeverBack", {"NO", "NO", "NO", "NO", "YES"}, false, {generic()}, 4, true},
+                      DefaultRouteCase{"UserDisconnectsWhileWaiting", {"NO", "YES"}, true, {}, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StatusHandling, ReportsFromAnotherThreadArriveOnTheMainQueueInOrder) {
     make();

@@ -14,7 +14,7 @@ struct DisconnectCase {
 
 class Disconnect : public ManagerFixture, public ::testing::WithParamInterface<DisconnectCase> {};
 
-TEST_P(Disconnect, StopsTheProviderRestoresIPv6AndClearsTheAttempt) {
+TEST_P(Disconnect, StopsTheProviderRestoresDNSAndIPv6AndClearsTheAttempt) {
     const auto& c = GetParam();
     context.protocol = c.road.value_or(VPNTypesIKEv2);  // the platform's IKEv2 has no provider
     make();
@@ -44,17 +44,53 @@ TEST_P(Disconnect, StopsTheProviderRestoresIPv6AndClearsTheAttempt) {
 INSTANTIATE_TEST_SUITE_P(
     Roads, Disconnect,
     ::testing::Values(
-        DisconnectCase{"StrongSwanForced", VPNTypesIKEv2_StrongSwan, true, {"forceDisconnect"}, {"reEnableIPV6"}},
-        DisconnectCase{"StrongSwan", VPNTypesIKEv2_StrongSwan, false, {"disconnect"}, {"reEnableIPV6"}},
+        DisconnectCase{"StrongSwanForced", VPNTypesIKEv2_StrongSwan, true, {"forceDisconnect"},
+                       {"restoreDNS:00", "reEnableIPV6"}},
+        DisconnectCase{"StrongSwan", VPNTypesIKEv2_StrongSwan, false, {"disconnect"}, {"restoreDNS:00", "reEnableIPV6"}},
         DisconnectCase{"OpenVPN", VPNTypesOpenVPN, true, {"disconnect"}, {"restoreDNS:10", "reEnableIPV6"}},
-        DisconnectCase{"L2TP", VPNTypesL2TP, false, {"disconnect"}, {"reEnableIPV6"}},
-        DisconnectCase{"NoProvider", std::nullopt, false, {}, {"reEnableIPV6"}}),
+        DisconnectCase{"L2TP", VPNTypesL2TP, false, {"disconnect"}, {"restoreDNS:00", "reEnableIPV6"}},
+        DisconnectCase{"NoProvider", std::nullopt, false, {}, {"restoreDNS:00", "reEnableIPV6"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class KillSwitch : public ManagerFixture {};
 
 // The gateway to restore is the one before the lock: stored without line
 // breaks, kept when the helper answers with the locked route, "NO" or nothing.
+// After a crash under the lock the next launch keeps the lock the user chose
+// and marks it engaged (so that a disconnect or switching it off releases
+// it); nothing here ever lifts it.
+TEST_F(KillSwitch, ALockLeftByAnEarlierRunIsKeptWhenTheKillSwitchIsChosen) {
+    struct Row {
+        const char* name;
+        bool useLock;
+        std::optional<bool> held;
+        bool helperInstalled;
+        bool activated;
+        std::vector<std::string> sent;
+    };
+    const Row rows[] = {
+        {"HeldAndChosen", true, true, true, true, {"networkLockState"}},
+        {"NotHeld", true, false, true, false, {"networkLockState"}},
+        {"HelperSilent", true, std::nullopt, true, false, {"networkLockState"}},
+        {"HeldButNotChosen", false, true, true, false, {"networkLockState"}},
+        {"NoHelper", true, true, false, false, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        make();
+        context.useLock = row.useLock;
+        context.lockActivated = false;
+        helper.lockHeld = row.held;
+        if (!row.helperInstalled) helper.installedVersion.clear();
+        helper.sent.clear();
+        manager->keepNetworkLockLeftFromEarlierRun();
+        queue.runUntilIdle();
+        EXPECT_EQ(context.lockActivated, row.activated);
+        EXPECT_EQ(helper.sent, row.sent);
+        helper.installedVersion = helper.bundledVersion;
+    }
+}
+
 TEST_F(KillSwitch, EngagingAndReapplyingKeepTheGatewayToRestore) {
     make();
     std::vector<std::string> finished;

@@ -51,15 +51,23 @@ struct FakeNetwork final : NetworkStack {
         return out;
     }
     std::vector<Route> routes6(const std::string& device) override { return routes[device]; }
+    // IPv4 host routes through a gateway, as replaced and deleted.
+    std::vector<Route> hosts;
+    std::vector<Route> hostRoutes4() override { return hosts; }
     bool replaceRoute(const Route& r) override {
         ops.push_back("replace " + describe(r));
         if (std::find(unreachable.begin(), unreachable.end(), r.gateway) != unreachable.end()) return false;
         if (r.destination == "default" && addressFamily(r.gateway) == AddressFamily::V4)
             defaults = {{r.gateway, r.device.empty() ? "eth0" : r.device, 0}};
+        if (isIPv4Address(r.destination) && !r.gateway.empty()) {
+            std::erase_if(hosts, [&](const Route& h) { return h.destination == r.destination; });
+            hosts.push_back(r);
+        }
         return true;
     }
     bool deleteRoute(const Route& r) override {
         ops.push_back("del " + describe(r));
+        std::erase_if(hosts, [&](const Route& h) { return h.destination == r.destination; });
         if (r.destination != "default") return true;
         if (defaults.empty()) return false;
         defaults.erase(defaults.begin());

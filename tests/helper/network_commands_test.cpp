@@ -281,6 +281,61 @@ TEST_F(NetworkCommands, AddressesOfNoHostAreRefusedWithTheirReason) {
         EXPECT_TRUE(isHostAddress(host)) << host;
 }
 
+TEST_F(NetworkCommands, TheLockStateSurvivesAHelperRestartAndEndsWithTheRelease) {
+    EXPECT_EQ(rpc("networkLockState"), "NO");
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    restart();
+    EXPECT_EQ(rpc("networkLockState"), "YES");
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    EXPECT_EQ(rpc("networkLockState"), "NO");
+}
+
+// A link that drops takes the server's host route with it; without it the
+// tunnel's own packets would go into the tunnel. While a tunnel runs the
+// route comes back through the way out there is now, and only when missing.
+TEST_F(NetworkCommands, WhileATunnelRunsAServerRouteTheLinkTookComesBackThroughTheWayOutThereIsNow) {
+    bool tunnel = true;
+    services_->lock.addTunnelCheck([&] { return tunnel; });
+    auto hostVia = [&](const std::string& server) {
+        for (const auto& h : net_.hosts)
+            if (h.destination == server) return h.gateway;
+        return std::string("<none>");
+    };
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}}),
+              "203.0.113.5");
+    // openvpn's own host route to its server, outside the lock's.
+    services_->lock.setTunnelServerRoute(HelperState::Route{"198.51.100.9", "192.168.1.1"});
+    net_.hosts.push_back({"198.51.100.9", "192.168.1.1", "eth0", std::nullopt, ""});
+
+    // The link is gone: nothing can be put back yet.
+    net_.hosts.clear();
+    net_.unreachable.push_back("192.168.1.1");
+    services_->lock.keepServerRoutes();
+    EXPECT_EQ(hostVia("203.0.113.5"), "<none>");
+
+    // It comes back on another network, DHCP's default route with it.
+    net_.unreachable.pop_back();
+    net_.defaults = {{"10.0.0.1", "wlan0", 600}, {"10.67.0.1", "tun0", 0}};
+    services_->lock.keepServerRoutes();
+    EXPECT_EQ(hostVia("203.0.113.5"), "10.0.0.1");
+    EXPECT_EQ(hostVia("198.51.100.9"), "10.0.0.1");
+    const auto ops = net_.ops.size();
+    services_->lock.keepServerRoutes();
+    EXPECT_EQ(std::count_if(net_.ops.begin() + static_cast<long>(ops), net_.ops.end(),
+                            [](const std::string& op) { return op.rfind("replace", 0) == 0; }),
+              0)
+        << "routes in place are left alone";
+    // The release removes the route by the way it goes now.
+    tunnel = false;
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    EXPECT_TRUE(net_.did("del 203.0.113.5 via 10.0.0.1"));
+    // No tunnel: a dropped route stays dropped.
+    net_.hosts.clear();
+    services_->lock.keepServerRoutes();
+    EXPECT_EQ(hostVia("198.51.100.9"), "<none>");
+}
+
 TEST_F(NetworkCommands, RetrieveDefaultGatewayWithoutAnyRouteSaysNo) {
     net_.defaults.clear();
     EXPECT_EQ(rpc("retrieveDefaultGateway"), "NO");

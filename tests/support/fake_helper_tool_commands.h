@@ -51,15 +51,32 @@ public:
     void disableNetworkLock(const std::optional<std::string>& gateway) override {
         sent.push_back("disableNetworkLock:" + gateway.value_or("<none>"));
     }
+    void networkLockState(std::function<void(std::optional<bool>)> done) override {
+        sent.push_back("networkLockState");
+        queue_.post([done, engaged = lockHeld] { done(engaged); });
+    }
     void staticRouteAddingProcessing(const std::optional<std::string>& server, const std::optional<std::string>& gateway,
                                      StringBlock done) override {
         sent.push_back("staticRoute:" + server.value_or("<none>") + ":" + gateway.value_or("<none>"));
         queue_.post([done, r = staticRouteReply] { done(r); });
     }
-    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gateway) override {
+    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gateway, StringBlock done) override {
         sent.push_back("addDefaultGatewayForOpenVPN:" + gateway.value_or("<none>"));
+        std::string reply = defaultGatewayReply;
+        if (!defaultGatewayReplies.empty()) {
+            reply = defaultGatewayReplies.front();
+            defaultGatewayReplies.pop_front();
+        }
+        queue_.post([done, reply] {
+            if (done) done(reply);
+        });
     }
-    void terminatePreviousOpenVPNProcesses() override { sent.push_back("terminatePreviousOpenVPNProcesses"); }
+    void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
+        sent.push_back("terminatePreviousOpenVPNProcesses");
+        queue_.post([done] {
+            if (done) done();
+        });
+    }
     void install_DNS_for_VPN() override { sent.push_back("install_DNS_for_VPN"); }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
         sent.push_back(std::string("restoreDNS:") + (forOpenVPN ? "1" : "0") + (skipFallback ? "1" : "0"));
@@ -81,7 +98,10 @@ public:
     double createDelayMs = 0;
     std::string enableNetworkLockReply = "192.168.1.1\n";
     std::optional<bool> lockEngages;  // none: engaged unless the reply is "NO"
+    std::optional<bool> lockHeld = false;  // what networkLockState answers; none: no helper
     std::string staticRouteReply = "203.0.113.7";
+    std::string defaultGatewayReply = "YES";
+    std::deque<std::string> defaultGatewayReplies;  // taken first, one per command
     std::vector<std::string> sent;
     std::vector<HelperVPNServiceDescription> created;
 

@@ -27,6 +27,7 @@ public:
     ApplicationModel* model = nullptr;  // when set, attempts are written through
 
     void requestAutoReconnect() override { calls.push_back("requestAutoReconnect"); }
+    void refreshIPAddressIfBlank() override { calls.push_back("refreshIPAddressIfBlank"); }
     void showAutoReconnectOverlay() override { calls.push_back("showAutoReconnectOverlay"); }
     void hideAutoReconnectOverlay() override { calls.push_back("hideAutoReconnectOverlay"); }
     void setDeactivateTableCallback(std::function<void()> c) override { deactivateTable = std::move(c); }

@@ -269,6 +269,17 @@ public:
 
     std::string helperLog() const { return TempDir::read(dir.file("helper.log")); }
 
+    // The helper dies as under kill -9 (what it started lives on), and comes
+    // back as its service would, on the same socket.
+    void killHelper() {
+        if (helper_.pid() > 0) ::kill(helper_.pid(), SIGKILL);
+        helper_.stop();
+    }
+    bool restartHelper() {
+        socket_ = testbed::startHelper(helperBinary_, dir.path(), helper_);
+        return !socket_.empty();
+    }
+
     TestbedEnv env;
     TempDir dir;
     std::vector<std::string> events;

@@ -166,6 +166,8 @@ void ParseClient::callFunction(const std::string& name, const JSON& params, Pars
 
 // ---- remote configuration ----
 
+void ParseClient::dropConnections() { core_->http.dropConnections(); }
+
 void ParseClient::fetchConfig(std::function<void(ParseConfig, OptionalParseError)> done) {
     std::weak_ptr<bool> alive = alive_;
     core_->call("GET", "/config", std::nullopt, [this, alive, done](JSON reply, OptionalParseError error) {

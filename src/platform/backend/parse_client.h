@@ -78,6 +78,10 @@ public:
     bool pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace = true);
     bool unpinAll(const std::string& pin);
 
+    // The routes under the kept connections changed (a tunnel ended): they
+    // are dropped, and requests in flight go again on fresh ones.
+    void dropConnections();
+
     // ---- analytics ----
     void trackAppOpened(std::function<void(OptionalParseError)> done = nullptr);
 

@@ -54,6 +54,8 @@ HttpResponse transportError(int code, std::string message) {
 }  // namespace
 
 struct QtHttpClient::InFlight {
+    HttpRequest request;  // kept to be sent again on a fresh connection
+    bool resend = false;
     std::function<void(HttpResponse)> completion;
     QNetworkReply* reply = nullptr;
     QTimer* timer = nullptr;
@@ -68,13 +70,40 @@ QtHttpClient::QtHttpClient(MainQueue& queue, Options options)
       options_(std::move(options)),
       alive_(std::make_shared<bool>(true)),
       context_(new QObject),
-      manager_(new QNetworkAccessManager(context_)) {
-    if (!options_.cacheDirectory.isEmpty()) {
-        auto* cache = new QNetworkDiskCache(manager_);
-        cache->setCacheDirectory(options_.cacheDirectory);
-        manager_->setCache(cache);
-    }
+      manager_(makeManager()) {
     if (auto tls = testCaConfiguration(kLog)) tls_ = std::make_unique<QSslConfiguration>(*tls);
+}
+
+QNetworkAccessManager* QtHttpClient::makeManager() {
+    auto* manager = new QNetworkAccessManager(context_);
+    if (!options_.cacheDirectory.isEmpty()) {
+        auto* cache = new QNetworkDiskCache(manager);
+        cache->setCacheDirectory(options_.cacheDirectory);
+        manager->setCache(cache);
+    }
+    return manager;
+}
+
+void QtHttpClient::dropConnections() {
+    std::weak_ptr<bool> alive = alive_;
+    queue_.runOnMain([this, alive] {
+        if (alive.expired()) return;
+        // A new manager has no kept connections; the old one goes once its
+        // replies, aborted here, are gone.
+        auto* old = manager_;
+        manager_ = makeManager();
+        std::vector<std::uint64_t> ids;
+        for (auto& [id, f] : inFlight_) {
+            f->resend = true;
+            ids.push_back(id);
+        }
+        log::info(kLog, "connections dropped; " + std::to_string(ids.size()) + " request(s) sent again");
+        for (auto id : ids) {
+            auto it = inFlight_.find(id);
+            if (it != inFlight_.end()) it->second->reply->abort();
+        }
+        old->deleteLater();
+    });
 }
 
 QtHttpClient::~QtHttpClient() {
@@ -132,6 +161,7 @@ void QtHttpClient::start(std::uint64_t id, HttpRequest request, std::function<vo
                                    : manager->sendCustomRequest(req, method, QByteArray::fromStdString(request.body));
     if (manager != manager_) QObject::connect(reply, &QObject::destroyed, manager, &QObject::deleteLater);
     auto flight = std::make_unique<InFlight>();
+    flight->request = request;
     flight->completion = std::move(completion);
     flight->reply = reply;
     auto* f = flight.get();
@@ -165,6 +195,10 @@ void QtHttpClient::finish(std::uint64_t id) {
     auto* reply = flight->reply;
     flight->timer->stop();
     reply->deleteLater();
+    if (flight->resend && !flight->timedOut && !flight->tooLarge) {
+        start(nextId_++, std::move(flight->request), std::move(flight->completion));
+        return;
+    }
 
     const auto where = redacted(reply->url());
     const auto status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

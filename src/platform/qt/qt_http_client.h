@@ -29,10 +29,12 @@ public:
     ~QtHttpClient() override;
 
     void send(HttpRequest request, std::function<void(HttpResponse)> completion) override;
+    void dropConnections() override;
 
 private:
     struct InFlight;
     void start(std::uint64_t id, HttpRequest request, std::function<void(HttpResponse)> completion);
+    QNetworkAccessManager* makeManager();
     void finish(std::uint64_t id);
     void deliver(std::function<void(HttpResponse)> completion, HttpResponse response);
 

@@ -62,7 +62,7 @@ HelperToolManager::StringBlock HelperToolManager::logThen(const char* line, Stri
 }
 
 void HelperToolManager::connectToHelperTool_XPC() {
-    helper_ = connector_.getConnection();
+    helper_ = connector_.getConnection(&triedHelper_);
     if (helper_ && helper_ != channelOwner_) {
         // The return channel lives on its connection; a new connection gets a new one.
         channelOwner_ = helper_;
@@ -84,7 +84,9 @@ void HelperToolManager::execute(const std::string& command, const std::optional<
                                 MessageBlock reply) {
     connectToHelperTool_XPC();
     if (!helper_) {
-        log::warning(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
+        // Inside the connector's back-off nothing was tried: no line for it.
+        if (triedHelper_)
+            log::warning(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
         if (reply) queue_.post([reply] { reply(kNo, {}); });
         return;
     }
@@ -204,6 +206,13 @@ void HelperToolManager::retrieveDefaultGateway(StringBlock completion) {
           logThen("onRetrieveDefaultGatewayCompletedBlock", std::move(completion)));
 }
 
+void HelperToolManager::networkLockState(std::function<void(std::optional<bool> engaged)> completion) {
+    later("networkLockState", std::nullopt,
+          MessageBlock([completion = std::move(completion)](const std::string&, const HelperMessage& message) {
+              if (completion) completion(helperBool(message, "engaged"));
+          }));
+}
+
 void HelperToolManager::staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                                     const std::optional<std::string>& defaultGateway,
                                                     StringBlock onStaticRouteAdded) {
@@ -213,13 +222,17 @@ void HelperToolManager::staticRouteAddingProcessing(const std::optional<std::str
           logThen("onStaticRouteAddingProcessingCompletedBlock", std::move(onStaticRouteAdded)));
 }
 
-void HelperToolManager::addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress) {
+void HelperToolManager::addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress,
+                                                    StringBlock completion) {
     HelperParameterList p{{"gatewayAddress", gatewayAddress ? HelperParameter(*gatewayAddress) : HelperParameter()}};
-    later("addDefaultGatewayForOpenVPN", orderedUntilAbsent(p), logOnly("onAddDefaultGatewayForOpenVPNCompletedBlock"));
+    later("addDefaultGatewayForOpenVPN", orderedUntilAbsent(p),
+          logThen("onAddDefaultGatewayForOpenVPNCompletedBlock", std::move(completion)));
 }
 
-void HelperToolManager::terminatePreviousOpenVPNProcesses() {
-    later("terminatePreviousOpenVPNProcesses", std::nullopt, StringBlock{});
+void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void()> done) {
+    later("terminatePreviousOpenVPNProcesses", std::nullopt, StringBlock([done = std::move(done)](const std::string&) {
+              if (done) done();
+          }));
 }
 
 void HelperToolManager::install_DNS_for_VPN() { now("install_DNS_for_VPN", std::nullopt, {}); }

@@ -49,10 +49,13 @@ public:
     void enableNetworkLock(LockBlock completion);
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress);
     void retrieveDefaultGateway(StringBlock completion);
+    // Whether the helper holds a lock; nothing when no helper answered.
+    void networkLockState(std::function<void(std::optional<bool> engaged)> completion);
     void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                      const std::optional<std::string>& defaultGateway, StringBlock onStaticRouteAdded);
-    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress);
-    void terminatePreviousOpenVPNProcesses();
+    void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress, StringBlock completion = {});
+    // done runs once the helper answered (or could not be reached).
+    void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
     void install_DNS_for_VPN();
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
     void closeHelperTool();
@@ -99,6 +102,7 @@ private:
     std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
     HelperValue app_connection_;
     ManagementBlock openVPNManagement_;
+    bool triedHelper_ = false;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 

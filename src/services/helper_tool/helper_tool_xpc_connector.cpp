@@ -2,6 +2,8 @@
 
 #include <sys/un.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "platform/log.h"
@@ -27,14 +29,24 @@ HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue& queue)
           auto c = std::make_shared<HelperConnection>(queue);
           std::string why;
           if (!c->connect(path, &why)) {
-              log::warning(kLog, why);
+              // The connector logs the failure once per try; this is its detail.
+              log::debug(kLog, why);
               *error = "creating XPC mach service failed";
               return nullptr;
           }
           return c;
       }) {}
 
-HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue&, Factory factory) : factory_(std::move(factory)) {}
+HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue&, Factory factory, Now now)
+    : factory_(std::move(factory)), now_(std::move(now)) {
+    if (!now_) {
+        now_ = [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        };
+    }
+}
 
 HelperTool_XPC_Connector::~HelperTool_XPC_Connector() { close(); }
 
@@ -67,15 +79,32 @@ bool HelperTool_XPC_Connector::make(const std::string& serviceName) {
     return true;
 }
 
-std::shared_ptr<HelperConnection> HelperTool_XPC_Connector::getConnection() {
+std::shared_ptr<HelperConnection> HelperTool_XPC_Connector::getConnection(bool* tried) {
+    if (tried) *tried = false;
     {
         std::lock_guard lock(mutex_);
         if (helper_ && helper_->isConnected()) return helper_;
         helper_.reset();
+        if (now_() < nextTryAt_) return nullptr;
     }
-    if (!make(kServiceName)) return nullptr;
+    if (tried) *tried = true;
+    const bool made = make(kServiceName);
     std::lock_guard lock(mutex_);
+    if (!made) {
+        backoffMs_ = backoffMs_ == 0 ? kFirstBackoffMs : std::min(backoffMs_ * 2, kLongestBackoffMs);
+        nextTryAt_ = now_() + backoffMs_;
+        log::warning(kLog, "the helper cannot be reached (" + errmsg_ + "); next try in " +
+                               std::to_string(backoffMs_) + " ms");
+        return nullptr;
+    }
+    backoffMs_ = 0;
+    nextTryAt_ = 0;
     return helper_;
+}
+
+std::int64_t HelperTool_XPC_Connector::msUntilNextTry() const {
+    std::lock_guard lock(mutex_);
+    return std::max<std::int64_t>(0, nextTryAt_ - now_());
 }
 
 std::string HelperTool_XPC_Connector::getError() const {

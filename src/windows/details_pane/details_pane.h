@@ -29,6 +29,9 @@ public:
     // Installs the engine's connection-state callbacks.
     virtual void prepareConnectionStatusNotifications() = 0;
     virtual void updateIPAddress(const std::optional<std::string>& address) = 0;
+    // The internet is back: a public address the outage left blank is
+    // looked up again.
+    virtual void refreshIPAddressIfBlank() {}
 
     // The location shown.
     virtual void changeDetailsView(const std::shared_ptr<LocationsListItemModel>& location) = 0;

@@ -158,6 +158,14 @@ void MainViewDetailsAreaController::updateIPAddress(const std::optional<std::str
     });
 }
 
+void MainViewDetailsAreaController::refreshIPAddressIfBlank() {
+    if (!refreshUserIPAddress_ || !model().userPublicIP.value_or("").empty()) return;
+    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+    refreshUserIPAddress_([weak] {
+        if (auto pane = weak.lock()) pane->updateIPAddress(std::nullopt);
+    });
+}
+
 void MainViewDetailsAreaController::disableLocationChange() {
     post([](MainViewDetailsAreaController& self) {
         self.locationChangeEnabled_ = false;

@@ -83,6 +83,7 @@ public:
     // Writes the state object's vpnProtocolReadableClean and shows it.
     void refreshProtocolField(bool connectionInUse);
     void updateIPAddress(const std::optional<std::string>& address) override;
+    void refreshIPAddressIfBlank() override;
     void performConnectAction() override { onConnectButtonClick(); }
     void disableLocationChange();
     void enableLocationChange();

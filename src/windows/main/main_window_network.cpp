@@ -144,6 +144,7 @@ void MainWindowViewController::hideNoOnternetConnectionOverlay() {
         pane->hideErrorNotificationBar();
     }
     if (pane) pane->setViewHidden(false);
+    if (pane) pane->refreshIPAddressIfBlank();
     if (isWindowLoaded()) {
         env_.view.setNoInternetOverlayHidden(true);
         env_.view.setSearchFieldHidden(false);

@@ -87,12 +87,16 @@ TEST_F(EventPlugin, TellsTheHelperTheDeviceAndPushedDnsOfEachEvent) {
         const char* rpc;  // nullptr: nothing is sent
         const char* dev;
         HelperArray dns;
+        // The server and the way out to it, for the helper to keep that route.
+        const char* server = nullptr;
+        const char* netGateway = nullptr;
     };
     const std::vector<Row> rows = {
         {"up with two servers among other options", OPENVPN_PLUGIN_UP,
          {"dev_type=tun", "dev=tun1", "foreign_option_1=dhcp-option DNS 10.89.0.1",
-          "foreign_option_2=dhcp-option DOMAIN example.test", "foreign_option_3=dhcp-option DNS 10.89.0.2"},
-         "up", "tun1", {HelperValue("10.89.0.1"), HelperValue("10.89.0.2")}},
+          "foreign_option_2=dhcp-option DOMAIN example.test", "foreign_option_3=dhcp-option DNS 10.89.0.2",
+          "trusted_ip=198.51.100.9", "route_net_gateway=192.168.1.1"},
+         "up", "tun1", {HelperValue("10.89.0.1"), HelperValue("10.89.0.2")}, "198.51.100.9", "192.168.1.1"},
         {"numbering stops at the first gap", OPENVPN_PLUGIN_UP,
          {"dev=tun0", "foreign_option_2=dhcp-option DNS 10.89.0.9"}, "up", "tun0", {}},
         {"down", OPENVPN_PLUGIN_DOWN, {"dev=tun0"}, "down", "tun0", {}},
@@ -118,6 +122,10 @@ TEST_F(EventPlugin, TellsTheHelperTheDeviceAndPushedDnsOfEachEvent) {
         const HelperArray* dns = parameters->at("dns").array();
         ASSERT_TRUE(dns);
         EXPECT_EQ(*dns, row.dns);
+        const std::string* server = helperString(*parameters, "server");
+        const std::string* gateway = helperString(*parameters, "netGateway");
+        EXPECT_EQ(server ? *server : "", row.server ? row.server : "");
+        EXPECT_EQ(gateway ? *gateway : "", row.netGateway ? row.netGateway : "");
     }
 
     // A helper that cannot be reached never fails openvpn's tunnel.

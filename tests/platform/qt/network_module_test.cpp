@@ -19,6 +19,22 @@ const NetworkModule* missingModule(std::string* why) {
     return nullptr;
 }
 
+// A module whose client counts what reaches it.
+int droppedInModule = 0;
+class CountingHttpClient final : public HttpClient {
+public:
+    void send(HttpRequest, std::function<void(HttpResponse)> completion) override {
+        HttpResponse answer;
+        answer.status = 200;
+        completion(answer);
+    }
+    void dropConnections() override { ++droppedInModule; }
+};
+const NetworkModule* countingModule(std::string*) {
+    static const NetworkModule module{[](MainQueue&) -> HttpClient* { return new CountingHttpClient; }, nullptr};
+    return &module;
+}
+
 class LateNetworkTest : public ::testing::Test, private test::QtAppFirst {
 protected:
     test::ScopedEnv module{"HAVENWAY_NETWORK_MODULE", HW_NETWORK_MODULE};
@@ -59,6 +75,18 @@ TEST_F(LateNetworkTest, TheModulesClientAnswersEveryRequestOnceAfterALateLoad) {
             EXPECT_EQ(a.error->code, HttpBadUrl) << a.error->message;
         }
     }
+}
+
+// Dropping the kept connections reaches the module's client once it is made;
+// before the first request there are none to drop.
+TEST_F(LateNetworkTest, DroppingConnectionsReachesTheModulesClientOnceMade) {
+    droppedInModule = 0;
+    LateHttpClient client(queue, countingModule);
+    client.dropConnections();
+    EXPECT_EQ(droppedInModule, 0);
+    EXPECT_EQ(sendAll(client, {"http://127.0.0.1:9/"}, false).size(), 1u);
+    client.dropConnections();
+    EXPECT_EQ(droppedInModule, 1);
 }
 
 // Without the module nothing crashes: requests fail with the loader's reason,

@@ -158,6 +158,44 @@ TEST_F(QtHttpClientTest, AFreshConnectionRequestNeverReusesAKeptConnection) {
     EXPECT_EQ(connections, 2);
 }
 
+// The first connection swallows its request, as one through a tunnel that
+// ended does; once connections are dropped the request goes again on a new
+// one and its completion runs once, with that answer.
+TEST_F(QtHttpClientTest, DroppedConnectionsSendTheRequestsInFlightAgainOnFreshOnes) {
+    QTcpServer server;
+    int connections = 0;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (auto* socket = server.nextPendingConnection()) {
+            const bool answers = ++connections > 1;
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answers] {
+                if (!socket->readAll().contains("\r\n\r\n") || !answers) return;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n\r\nok");
+            });
+        }
+    });
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/";
+    hw::QtHttpClient client(queue_);
+    int calls = 0;
+    HttpResponse got;
+    client.send(request("POST", url, 60000, {}, "body"), [&](HttpResponse r) {
+        ++calls;
+        got = std::move(r);
+    });
+    ASSERT_TRUE(spinUntil([&] { return connections == 1; }));
+    spinFor(50);
+    EXPECT_EQ(calls, 0);
+    client.dropConnections();
+    ASSERT_TRUE(spinUntil([&] { return calls > 0; }));
+    spinFor(30);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(got.status, 200);
+    EXPECT_EQ(got.body, "ok");
+    EXPECT_EQ(connections, 2);
+    // Later requests go on the new connections too.
+    EXPECT_EQ(run(client, request("GET", url)).body, "ok");
+}
+
 TEST_F(QtHttpClientTest, CompletesOnTheMainThreadWhenSentFromAnother) {
     hw::QtHttpClient client(queue_);
     int calls = 0;

@@ -30,7 +30,8 @@ protected:
     std::shared_ptr<test::CaptureLog> log_ = test::CaptureLog::install();
     test::HelperTestQueue queue_;
     test::FakeHelperTool tool_{queue_};
-    HelperTool_XPC_Connector connector_{queue_, tool_.factory(queue_)};
+    std::int64_t nowMs_ = 0;
+    HelperTool_XPC_Connector connector_{queue_, tool_.factory(queue_), [this] { return nowMs_; }};
     test::FakeHelperJobTable jobs_;
     test::FakeHelperInstaller installer_{queue_};
     test::FakeProcessRunner runner_;
@@ -125,7 +126,8 @@ TEST_F(HelperClient, WithoutAConnectionEveryCompletionGetsNoAtOnce) {
     queue_.inner.runUntilIdle();
     EXPECT_EQ(replies_, (std::vector<std::string>{"NO", "NO", "NO"}));
     EXPECT_EQ(connector_.getError(), "creating XPC mach service failed");
-    // The next command asks again and finds the helper back.
+    // The next command after the back-off asks again and finds the helper back.
+    nowMs_ = HelperTool_XPC_Connector::kFirstBackoffMs;
     tool_.refuseConnections = false;
     tool_.responder = [](const HelperMessage&) -> std::optional<HelperMessage> { return HelperMessage{{"reply", "192.168.1.1"}}; };
     manager_.retrieveDefaultGateway(collect());

@@ -59,6 +59,21 @@ TEST_F(DemoConnect, OverIKEv2AndDisconnectLeavesTheNetworkAsItWas) {
     connectsAndRestores(bed, VPNTypesIKEv2_StrongSwan, "10.68.0.1", tunnelExit());
 }
 
+// The main window installs the tunnel's DNS on an IKEv2 session too (a
+// watched host reachable again): the disconnect gives the user's resolver
+// file back, as the OpenVPN one does.
+TEST_F(DemoConnect, OverIKEv2TheResolverFileTheSessionInstalledIsGivenBackOnDisconnect) {
+    const std::string before = bed.networkState();
+    ASSERT_TRUE(bed.connect(VPNTypesIKEv2_StrongSwan)) << testing::PrintToString(bed.events) << bed.helperLog();
+    bed.manager->installDNSForVPN();
+    ASSERT_TRUE(spinUntil([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("havenway-helper") != std::string::npos; },
+                          5000))
+        << TempDir::read(bed.dir.file("resolv.conf")) << bed.helperLog();
+    ASSERT_TRUE(bed.disconnect());
+    EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000))
+        << bed.networkState() << "\nversus\n" << before;
+}
+
 TEST_F(DemoConnect, AutomaticModeConnectsOnTheFirstProtocolThatWorks) {
     ASSERT_TRUE(bed.connect(VPNTypesAutomatic)) << testing::PrintToString(bed.events) << bed.helperLog();
     ASSERT_TRUE(bed.manager->currentProvider() && bed.manager->currentProvider()->type());

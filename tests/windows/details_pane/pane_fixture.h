@@ -45,7 +45,8 @@ public:
     void setLocationName(const std::string&) override {}
     void setFlagImage(const ParseFilePtr&) override {}
     void setProtocolText(const std::string& t) override { protocol = t; }
-    void setPublicIPAddressText(const std::string&) override {}
+    void setPublicIPAddressText(const std::string& text) override { publicIP = text; }
+    std::string publicIP;
     void setConnectionTimeText(const std::string& t) override { time = t; }
     void setConnectionDetailsBoxHidden(bool h) override { detailsBoxHidden = h; }
     void setChangeProtocolLinkText(const std::string&) override {}

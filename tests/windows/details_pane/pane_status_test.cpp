@@ -35,6 +35,21 @@ TEST_F(PaneStatusTest, EstablishedShowsTheConnectedLookOnceAndRefreshesTheAddres
     EXPECT_EQ(std::count(names.begin(), names.end(), "ae_vpn_connected"), 2);
 }
 
+// A lookup that failed in a backend outage left the line blank: once the
+// internet is back it is asked again; an address still shown is kept.
+TEST_F(PaneStatusTest, ABlankPublicAddressIsLookedUpAgainWhenTheInternetIsBack) {
+    model.userPublicIP = std::string();
+    const int before = ipRefreshes;
+    pane->refreshIPAddressIfBlank();
+    model.userPublicIP = "203.0.113.9";  // the lookup's answer
+    queue.runUntilIdle();
+    EXPECT_EQ(ipRefreshes, before + 1);
+    EXPECT_EQ(view.publicIP, "203.0.113.9");
+    pane->refreshIPAddressIfBlank();
+    queue.runUntilIdle();
+    EXPECT_EQ(ipRefreshes, before + 1);
+}
+
 TEST_F(PaneStatusTest, DropTable) {
     struct Row {
         const char* name;

@@ -193,6 +193,7 @@ TEST_F(MainWindowNetwork, InternetLossAndReturn) {
     EXPECT_EQ(model.autoReconnectAttemptsCount(), 0);
     EXPECT_EQ(pane->count("requestAutoReconnect"), 2);
     EXPECT_EQ(pane->count("hideErrorNotificationBar"), 1);
+    EXPECT_EQ(pane->count("refreshIPAddressIfBlank"), 1) << "an outage may have left the public address blank";
     EXPECT_EQ(pane->viewHidden, false);
     EXPECT_EQ(view.overlayHidden, true);
     EXPECT_EQ(view.searchHidden, false);

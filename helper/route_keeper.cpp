@@ -1,0 +1,89 @@
+#include "helper/route_keeper.h"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "platform/log.h"
+#include "platform/netlink_message.h"
+
+namespace hw::helper {
+
+namespace {
+constexpr const char* kLog = "RouteKeeper";
+
+// Reads what is queued; true when any of it was a change (or some was lost).
+bool drain(int fd) {
+    alignas(nlmsghdr) std::uint8_t buf[32768];
+    bool change = false;
+    for (;;) {
+        auto n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == ENOBUFS) change = true;  // lost events: look again
+            if (errno == EINTR || errno == ENOBUFS) continue;
+            return change;
+        }
+        if (n == 0) return change;
+        if (netlink::carriesChange(buf, static_cast<std::size_t>(n))) change = true;
+    }
+}
+}  // namespace
+
+RouteKeeper::~RouteKeeper() { stop(); }
+
+bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
+    stop();
+    socket_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    sockaddr_nl addr{};
+    addr.nl_family = AF_NETLINK;
+    addr.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (socket_ < 0 || wake_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        log::error(kLog, std::string("cannot watch the kernel's routes: ") + std::strerror(errno));
+        stop();
+        return false;
+    }
+    int size = 1 << 20;
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    reader_ = std::thread([fd = socket_, wake = wake_, changed = std::move(changed), settleMs] {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+        bool pending = false;
+        for (;;) {
+            // While a burst goes on, wait for it to settle.
+            const int n = ::poll(fds, 2, pending ? settleMs : -1);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (fds[1].revents) return;
+            if (n == 0) {
+                pending = false;
+                changed();
+                continue;
+            }
+            if (drain(fd)) pending = true;
+        }
+    });
+    return true;
+}
+
+void RouteKeeper::stop() {
+    if (reader_.joinable()) {
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto w = ::write(wake_, &one, sizeof one);
+        reader_.join();
+    }
+    if (socket_ >= 0) ::close(socket_);
+    if (wake_ >= 0) ::close(wake_);
+    socket_ = wake_ = -1;
+}
+
+}  // namespace hw::helper

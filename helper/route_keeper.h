@@ -1,0 +1,28 @@
+#pragma once
+#include <functional>
+#include <thread>
+
+namespace hw::helper {
+
+// Watches the kernel's links and routes (rtnetlink) on a thread of its own
+// and calls changed once per burst of changes, after the burst has settled,
+// on that thread. A link that comes back brings a burst: its addresses, its
+// routes, a DHCP client's default route.
+class RouteKeeper {
+public:
+    RouteKeeper() = default;
+    ~RouteKeeper();
+    RouteKeeper(const RouteKeeper&) = delete;
+    RouteKeeper& operator=(const RouteKeeper&) = delete;
+
+    // False when the kernel's groups cannot be joined.
+    bool start(std::function<void()> changed, int settleMs = 300);
+    void stop();
+
+private:
+    std::thread reader_;
+    int socket_ = -1;
+    int wake_ = -1;
+};
+
+}  // namespace hw::helper

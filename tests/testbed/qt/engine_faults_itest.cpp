@@ -1,0 +1,161 @@
+// Faults a laptop meets, on the engine as the demo runs it (the real helper,
+// openvpn and charon against the testbed's servers, from the client
+// namespace): a link that drops for ten seconds, a helper killed in the middle
+// of a connect.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "support/capture_log.h"
+#include "support/testbed_engine.h"
+
+namespace hw::test {
+namespace {
+
+class EngineFaults : public ::testing::Test {
+protected:
+    static TestbedEngine& engineHome() {
+        static TestbedEngine* engine = new TestbedEngine;
+        return *engine;
+    }
+    static const std::string& skipReason() {
+        static const std::string why = engineHome().enter();
+        return why;
+    }
+
+    void SetUp() override {
+        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
+        const std::string error = bed.start();
+        ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
+    }
+    void TearDown() override { bed.stop(); }
+
+    std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
+    std::string tunnelExit() const { return bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"); }
+
+    // The link the default route leaves by.
+    std::string outerLink() {
+        ProcessRequest r;
+        r.argv = {"ip", "-o", "route", "show", "default"};
+        r.timeout = std::chrono::seconds(5);
+        const std::string out = bed.runner.run(r).out;
+        const auto at = out.find(" dev ");
+        if (at == std::string::npos) return {};
+        const auto end = out.find(' ', at + 5);
+        return out.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+    }
+    // Waits for the tunnel's far end to answer through it, the engine's queue
+    // running meanwhile; the milliseconds it took, or nothing within the bound.
+    std::optional<long> msUntilTheTunnelCarries(const std::string& farEnd, int boundMs) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!spinUntil([&] { return nameServerAnswers(farEnd, 500); }, boundMs)) return std::nullopt;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    TestbedEngine& bed = engineHome();
+};
+
+struct LinkRow {
+    const char* name;
+    VPNTypes protocol;
+    bool lock;
+    const char* farEnd;  // the server's address inside the tunnel
+};
+
+// The outer link goes down for ten seconds and comes back with its default
+// route (as DHCP would put it back): the kernel took the server's host route
+// with the link, and without it the tunnel's own packets would go into the
+// tunnel. Traffic goes through the tunnel again within a minute.
+TEST_F(EngineFaults, ALinkThatDropsTenSecondsComesBack) {
+    const LinkRow rows[] = {{"IKEv2Locked", VPNTypesIKEv2_StrongSwan, true, "10.68.0.1"},
+                            {"OpenVPNLocked", VPNTypesOpenVPN, true, "10.67.0.1"},
+                            {"IKEv2", VPNTypesIKEv2_StrongSwan, false, "10.68.0.1"},
+                            {"OpenVPN", VPNTypesOpenVPN, false, "10.67.0.1"}};
+    const std::string link = outerLink();
+    ASSERT_FALSE(link.empty());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool up = row.lock ? bed.connectLocked(row.protocol) : bed.connect(row.protocol);
+        ASSERT_TRUE(up) << testing::PrintToString(bed.events) << bed.helperLog();
+        ASSERT_TRUE(msUntilTheTunnelCarries(row.farEnd, 10000));
+
+        ASSERT_TRUE(testbed::runQuiet({"ip", "link", "set", link, "down"}));
+        spinFor(10000);  // the outage itself
+        ASSERT_TRUE(testbed::runQuiet({"ip", "link", "set", link, "up"}));
+        ASSERT_TRUE(testbed::runQuiet({"ip", "route", "add", "default", "via", gateway(), "dev", link, "metric", "100"}));
+        const auto back = msUntilTheTunnelCarries(row.farEnd, 60000);
+        EXPECT_TRUE(back) << bed.helperLog();
+        std::printf("[ recovery ] %s: %ld ms after the link came back\n", row.name, back.value_or(-1));
+
+        ASSERT_TRUE(bed.disconnect());
+        if (row.lock) bed.releaseLock();
+        testbed::runQuiet({"ip", "route", "del", "default", "via", gateway(), "metric", "100"});
+        testbed::runQuiet({"ip", "route", "replace", "default", "via", gateway(), "dev", link});
+        ASSERT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10)));
+    }
+}
+
+// The helper is killed 0.2 s into a connect under the lock and comes back two
+// seconds later, as its service would: the attempt ends Connected with a
+// default route that works, or in its error, never Connected without one;
+// while the helper is gone the log does not fill with tries.
+TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
+    for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        SCOPED_TRACE(protocol);
+        auto config = bed.location("NL");
+        ASSERT_TRUE(config);
+        bed.model().setUseNetworkLock(true);
+        const std::string host = config->serverHostName(
+            protocol == VPNTypesIKEv2_StrongSwan ? bed.model().vpnServersDomainSuffix : bed.model().mainDomainName);
+        std::optional<std::string> locked;
+        bed.manager->enableNetworkLock(host, gateway(), GlobalConstants::primaryDNS, GlobalConstants::secondaryDNS,
+                                       [&](const std::string& a) { locked = a; });
+        ASSERT_TRUE(spinUntil([&] { return locked.has_value(); })) << bed.helperLog();
+        ASSERT_TRUE(config->setVPNServerIPAddress(*locked));
+        bed.model().networkLockActivated = true;
+        bed.events.clear();
+        bed.model().vpnProtocol = protocol;
+        bed.manager->prepareConnectionManager();
+        bed.manager->connect(managerServerConfig(*config, bed.model()));
+        spinFor(200);
+
+        auto log = CaptureLog::install();
+        const auto gone = std::chrono::steady_clock::now();
+        bed.killHelper();
+        spinFor(2000);
+        const auto goneMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gone).count();
+        // The lines saying the helper cannot be reached, as tries would log them.
+        std::size_t linesWhileGone = 0;
+        std::string seen;
+        for (const auto& line : log->lines()) {
+            const bool unreachable = line.message.find("cannot be reached") != std::string::npos ||
+                                     line.message.find("no connection") != std::string::npos ||
+                                     line.message.find("creating XPC") != std::string::npos;
+            if (!unreachable || line.level < LogLevel::Warning) continue;
+            ++linesWhileGone;
+            seen += line.message + "\n";
+        }
+        ASSERT_TRUE(bed.restartHelper()) << bed.helperLog();
+        log::setSink(nullptr);
+        EXPECT_LE(linesWhileGone, static_cast<std::size_t>(goneMs / 1000 + 1)) << seen;
+
+        ASSERT_TRUE(spinUntil([&] { return !bed.events.empty(); }, 45000)) << bed.helperLog();
+        spinFor(4000);  // a late report would turn up here
+        const std::string last = bed.events.back();
+        if (last == "established") {
+            EXPECT_EQ(bed.publicAddress(), tunnelExit()) << "Connected, but nothing goes through the tunnel";
+        } else {
+            EXPECT_TRUE(last.rfind("error:", 0) == 0 || last == "disconnected") << testing::PrintToString(bed.events);
+        }
+        std::printf("[ ended ] protocol %d: %s\n", static_cast<int>(protocol), testing::PrintToString(bed.events).c_str());
+        bed.disconnect();
+        bed.releaseLock();
+        ASSERT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10))) << bed.helperLog();
+    }
+}
+
+}  // namespace
+}  // namespace hw::test
