@@ -225,17 +225,6 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         std::lock_guard lock(mutex_);
         if (s->replaced) return;
     }
-    std::string error;
-    if (!ensureCharon(&error)) return fail(error);
-    std::shared_ptr<ViciClient> control, events;
-    {
-        std::lock_guard lock(charonMutex_);
-        control = control_;
-        events = events_;
-    }
-    // Whatever an earlier start left behind goes first: one SA of this name.
-    terminate(req.name, true);
-
     std::string address = req.hostIp;
     if (address.empty()) {
         auto resolved = options_.resolve(req.host);
@@ -260,8 +249,23 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         std::lock_guard lock(mutex_);
         if (s->replaced || s->stopping || s->terminal) return;
     }
+    // Asked before charon starts: the app answers while charon does.
+    auto pendingPassword = s->channel->askPassword();
 
-    auto password = s->channel->requestPassword(options_.passwordTimeout);
+    std::string error;
+    bool started = false;
+    if (!ensureCharon(&error, &started)) return fail(error);
+    std::shared_ptr<ViciClient> control, events;
+    {
+        std::lock_guard lock(charonMutex_);
+        control = control_;
+        events = events_;
+    }
+    // Whatever an earlier start left behind goes first: one SA of this name.
+    // A charon started just now holds none.
+    if (!started) terminate(req.name, true);
+
+    auto password = pendingPassword(options_.passwordTimeout);
     if (!password) return fail("the app did not provide the password");
     if (!isPrintable(*password, 255)) {
         wipe(*password);
@@ -270,9 +274,6 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     ViciSection secret;
     secret.set("id", kSecretId).set("type", "EAP").set("data", *password).setList("owners", {req.id});
     wipe(*password);
-    auto loaded = control->request("load-shared", secret, options_.commandTimeout);
-    secret = ViciSection();
-    if (!loaded.succeeded()) return fail("loading the EAP secret failed: " + loaded.errmsg());
 
     ViciSection conn;
     auto& c = conn.addSection(req.name);
@@ -282,8 +283,14 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     c.addSection("remote").set("auth", "pubkey").set("id", req.host);
     auto& child = c.addSection("children").addSection(req.name);
     child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
-    auto loadedConn = control->request("load-conn", conn, options_.commandTimeout);
-    if (!loadedConn.succeeded()) return fail("loading the connection failed: " + loadedConn.errmsg());
+    // Both in one go; each answer is still checked.
+    std::vector<ViciPacket> load{ViciClient::command("load-shared", std::move(secret)),
+                                 ViciClient::command("load-conn", std::move(conn))};
+    auto batch = control->send(load);
+    load.clear();
+    auto loaded = control->wait(batch, std::chrono::steady_clock::now() + options_.commandTimeout);
+    if (!loaded[0].succeeded()) return fail("loading the EAP secret failed: " + loaded[0].errmsg());
+    if (!loaded[1].succeeded()) return fail("loading the connection failed: " + loaded[1].errmsg());
 
     {
         std::lock_guard lock(mutex_);
@@ -476,7 +483,7 @@ std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler
     return client;
 }
 
-bool IkeService::ensureCharon(std::string* error) {
+bool IkeService::ensureCharon(std::string* error, bool* started) {
     std::lock_guard lock(charonMutex_);
     if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
     if (control_) control_->close();
@@ -490,37 +497,52 @@ bool IkeService::ensureCharon(std::string* error) {
     }
     charon_ = std::make_unique<CharonRunner>(charon, runner_);
     if (!charon_->start(error, &charonSocketChanges_)) return false;
+    if (started) *started = true;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
     events_->setCloseHandler([this] { onCharonLost(); });
     control_ = std::make_shared<ViciClient>();
     if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
         return false;
-    for (const char* e : {"ike-updown", "child-updown", "log", "control-log"}) {
-        if (!events_->registerEvent(e, options_.commandTimeout, error)) return false;
+    // The registrations and the authorities go at once, on the two
+    // connections, which charon serves side by side.
+    std::vector<ViciPacket> registrations;
+    for (const char* e : {"ike-updown", "child-updown", "log", "control-log"})
+        registrations.push_back(ViciClient::registration(e));
+    auto registered = events_->send(registrations);
+    auto certs = authorities();
+    auto loadedCerts = control_->send(certs);
+    const auto deadline = std::chrono::steady_clock::now() + options_.commandTimeout;
+    for (const auto& r : events_->wait(registered, deadline)) {
+        if (!r.ok) {
+            if (error) *error = r.error;
+            return false;
+        }
     }
-    loadAuthorities();
+    int loaded = 0;
+    for (const auto& r : control_->wait(loadedCerts, deadline)) loaded += r.succeeded() ? 1 : 0;
+    if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
+    else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
     return true;
 }
 
-void IkeService::loadAuthorities() {
+std::vector<ViciPacket> IkeService::authorities() const {
     std::ifstream in(options_.caPath);
     std::stringstream all;
     all << in.rdbuf();
     const std::string text = all.str();
     static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
     static const std::string kEnd = "-----END CERTIFICATE-----";
-    int loaded = 0;
+    std::vector<ViciPacket> certs;
     for (std::size_t at = text.find(kBegin); at != std::string::npos; at = text.find(kBegin, at)) {
         const std::size_t end = text.find(kEnd, at);
         if (end == std::string::npos) break;
         ViciSection cert;
         cert.set("type", "X509").set("flag", "CA").set("data", text.substr(at, end + kEnd.size() - at) + "\n");
-        if (control_->request("load-cert", cert, options_.commandTimeout).succeeded()) ++loaded;
+        certs.push_back(ViciClient::command("load-cert", std::move(cert)));
         at = end;
     }
-    if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
-    else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
+    return certs;
 }
 
 void IkeService::onCharonLost() {

@@ -26,6 +26,12 @@ public:
     // Asks the app that created this channel for the EAP secret; blocks,
     // bounded. None when the app does not answer.
     virtual std::optional<std::string> requestPassword(std::chrono::milliseconds timeout) = 0;
+    // The same in two steps: asks now, and answers through the returned
+    // call, which blocks, bounded, if the answer has not come yet.
+    using PendingPassword = std::function<std::optional<std::string>(std::chrono::milliseconds timeout)>;
+    virtual PendingPassword askPassword() {
+        return [this](std::chrono::milliseconds timeout) { return requestPassword(timeout); };
+    }
 };
 
 struct IkeStartRequest {
@@ -89,8 +95,10 @@ public:
 private:
     struct Session;
     void connect(std::shared_ptr<Session> session);
-    bool ensureCharon(std::string* error);
-    void loadAuthorities();
+    // Starts charon unless one runs (`started` says which), connects to it,
+    // registers the events and loads the authorities.
+    bool ensureCharon(std::string* error, bool* started = nullptr);
+    std::vector<ViciPacket> authorities() const;
     void onEvent(const std::string& name, const ViciSection& body);
     void onCharonLost();
     // Sends the one terminal event of a session ("down", "child_down" or an
