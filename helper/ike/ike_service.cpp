@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kCategory = "ike";
 constexpr const char* kSecretId = "havenway-eap";
+constexpr const char* kEvents[] = {"ike-updown", "child-updown", "log", "control-log"};
 
 bool isHostName(const std::string& s) {
     if (s.empty() || s.size() > 253) return false;
@@ -90,6 +91,7 @@ struct IkeService::Session {
     bool childUp = false;
     bool stopping = false;
     bool initiateDone = false;
+    bool connecting = false;    // "connecting" went out
     std::optional<std::string> alert;  // the first cause charon logged
 };
 
@@ -253,17 +255,16 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     auto pendingPassword = s->channel->askPassword();
 
     std::string error;
-    bool started = false;
-    if (!ensureCharon(&error, &started)) return fail(error);
-    std::shared_ptr<ViciClient> control, events;
+    Setup setup;
+    if (!ensureCharon(&error, &setup)) return fail(error);
+    std::shared_ptr<ViciClient> events;
     {
         std::lock_guard lock(charonMutex_);
-        control = control_;
         events = events_;
     }
     // Whatever an earlier start left behind goes first: one SA of this name.
     // A charon started just now holds none.
-    if (!started) terminate(req.name, true);
+    if (!setup.batch) terminate(req.name, true);
 
     auto password = pendingPassword(options_.passwordTimeout);
     if (!password) return fail("the app did not provide the password");
@@ -283,23 +284,32 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     c.addSection("remote").set("auth", "pubkey").set("id", req.host);
     auto& child = c.addSection("children").addSection(req.name);
     child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
-    // Both in one go; each answer is still checked.
-    std::vector<ViciPacket> load{ViciClient::command("load-shared", std::move(secret)),
-                                 ViciClient::command("load-conn", std::move(conn))};
-    auto batch = control->send(load);
-    load.clear();
-    auto loaded = control->wait(batch, std::chrono::steady_clock::now() + options_.commandTimeout);
-    if (!loaded[0].succeeded()) return fail("loading the EAP secret failed: " + loaded[0].errmsg());
-    if (!loaded[1].succeeded()) return fail("loading the connection failed: " + loaded[1].errmsg());
-
-    {
-        std::lock_guard lock(mutex_);
-        if (s->replaced || s->stopping || s->terminal) return;
-        s->channel->sendEvent("connecting");
-    }
     ViciSection init;
     init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "1");
-    auto result = events->request("initiate", init, options_.initiateTimeout);
+    // The secret, the connection and the initiation go in one go, behind
+    // charon's setup on the same connection: charon takes them in order, so
+    // the initiation finds both loaded. Each answer is still checked; should
+    // one fail, what the initiation began is ended.
+    std::vector<ViciPacket> run{ViciClient::command("load-shared", std::move(secret)),
+                                ViciClient::command("load-conn", std::move(conn)),
+                                ViciClient::command("initiate", std::move(init))};
+    auto running = events->send(run);
+    run.clear();
+    auto abandon = [&](const std::string& why) {
+        terminate(req.name, true);
+        fail(why);
+    };
+    if (!finishSetup(setup, &error)) return abandon(error);
+    auto loaded = events->wait(running, std::chrono::steady_clock::now() + options_.commandTimeout, 2);
+    if (!loaded[0].succeeded()) return abandon("loading the EAP secret failed: " + loaded[0].errmsg());
+    if (!loaded[1].succeeded()) return abandon("loading the connection failed: " + loaded[1].errmsg());
+    {
+        // A stop or a newer start that came meanwhile ends the initiation
+        // once it answers (below).
+        std::lock_guard lock(mutex_);
+        if (!(s->replaced || s->stopping || s->terminal)) announceLocked(*s, "connecting");
+    }
+    auto result = events->wait(running, std::chrono::steady_clock::now() + options_.initiateTimeout).back();
 
     bool cleanUp = false;
     {
@@ -320,10 +330,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
             return;
         }
         if (result.succeeded()) {
-            if (!s->childUp) {
-                s->childUp = true;
-                s->channel->sendEvent("child_up");
-            }
+            announceLocked(*s, "child_up");
             log::info(kCategory, "IKEv2 connection established");
             return;
         }
@@ -343,6 +350,19 @@ void IkeService::connect(std::shared_ptr<Session> s) {
             forget(name);
             endCharonIfIdle();
         });
+    }
+}
+
+void IkeService::announceLocked(Session& s, const std::string& event) {
+    // The app keeps a connection's channel from its "connecting" on: that
+    // goes first, whichever thread hears of the tunnel first.
+    if (!s.connecting) {
+        s.connecting = true;
+        s.channel->sendEvent("connecting");
+    }
+    if (event == "child_up" && !s.childUp) {
+        s.childUp = true;
+        s.channel->sendEvent("child_up");
     }
 }
 
@@ -483,7 +503,7 @@ std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler
     return client;
 }
 
-bool IkeService::ensureCharon(std::string* error, bool* started) {
+bool IkeService::ensureCharon(std::string* error, Setup* pending) {
     std::lock_guard lock(charonMutex_);
     if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
     if (control_) control_->close();
@@ -497,30 +517,37 @@ bool IkeService::ensureCharon(std::string* error, bool* started) {
     }
     charon_ = std::make_unique<CharonRunner>(charon, runner_);
     if (!charon_->start(error, &charonSocketChanges_)) return false;
-    if (started) *started = true;
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
     events_->setCloseHandler([this] { onCharonLost(); });
     control_ = std::make_shared<ViciClient>();
     if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
         return false;
-    // The registrations and the authorities go at once, on the two
-    // connections, which charon serves side by side.
-    std::vector<ViciPacket> registrations;
-    for (const char* e : {"ike-updown", "child-updown", "log", "control-log"})
-        registrations.push_back(ViciClient::registration(e));
-    auto registered = events_->send(registrations);
-    auto certs = authorities();
-    auto loadedCerts = control_->send(certs);
-    const auto deadline = std::chrono::steady_clock::now() + options_.commandTimeout;
-    for (const auto& r : events_->wait(registered, deadline)) {
-        if (!r.ok) {
-            if (error) *error = r.error;
+    // All at once: charon answers them as it finishes starting.
+    std::vector<ViciPacket> setup;
+    for (const char* e : kEvents) setup.push_back(ViciClient::registration(e));
+    for (auto& cert : authorities()) setup.push_back(std::move(cert));
+    Setup sent{events_, events_->send(setup)};
+    if (pending) {
+        *pending = std::move(sent);
+        return true;
+    }
+    return finishSetup(sent, error);
+}
+
+bool IkeService::finishSetup(const Setup& setup, std::string* error) {
+    if (!setup.batch) return true;
+    const auto results = setup.client->wait(setup.batch, std::chrono::steady_clock::now() + options_.commandTimeout);
+    int loaded = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (i < std::size(kEvents) && !results[i].ok) {
+            if (error) *error = results[i].error;
+            // Not set up: the next start begins with a new charon.
+            setup.client->close();
             return false;
         }
+        if (i >= std::size(kEvents) && results[i].succeeded()) ++loaded;
     }
-    int loaded = 0;
-    for (const auto& r : control_->wait(loadedCerts, deadline)) loaded += r.succeeded() ? 1 : 0;
     if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
     else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
     return true;
@@ -582,10 +609,7 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
     const bool up = body.flag("up");
     if (name == "child-updown") {
         if (up) {
-            if (!s->childUp && !s->terminal) {
-                s->childUp = true;
-                s->channel->sendEvent("child_up");
-            }
+            if (!s->terminal) announceLocked(*s, "child_up");
         } else if (s->childUp && !s->terminal) {
             const bool stopping = s->stopping;
             finishLocked(*s, stopping ? "down" : "child_down");

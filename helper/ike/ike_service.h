@@ -95,15 +95,25 @@ public:
 private:
     struct Session;
     void connect(std::shared_ptr<Session> session);
-    // Starts charon unless one runs (`started` says which), connects to it,
-    // registers the events and loads the authorities.
-    bool ensureCharon(std::string* error, bool* started = nullptr);
+    // What a charon just started was sent: the event registrations and the
+    // authorities, on the events connection, answers still to come.
+    struct Setup {
+        std::shared_ptr<ViciClient> client;
+        std::shared_ptr<ViciClient::Batch> batch;
+    };
+    // Starts charon unless one runs and connects to it. A charon started
+    // here gets its setup; with `pending` the caller checks it (finishSetup)
+    // and may send more behind it meanwhile, else it is checked here.
+    bool ensureCharon(std::string* error, Setup* pending = nullptr);
+    bool finishSetup(const Setup& setup, std::string* error);
     std::vector<ViciPacket> authorities() const;
     void onEvent(const std::string& name, const ViciSection& body);
     void onCharonLost();
     // Sends the one terminal event of a session ("down", "child_down" or an
     // alert) unless it was sent or the session was replaced. Lock held.
     void finishLocked(Session& session, const std::string& event, const std::string& alert = {});
+    // "connecting" once, then "child_up" once when that is the event. Lock held.
+    void announceLocked(Session& session, const std::string& event);
     void terminate(const std::string& name, bool forced);
     // Unloads the session's secret and connection from charon.
     void forget(const std::string& name);

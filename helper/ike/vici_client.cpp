@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -142,8 +143,8 @@ std::shared_ptr<ViciClient::Batch> ViciClient::send(const std::vector<ViciPacket
 }
 
 std::vector<ViciResult> ViciClient::wait(const std::shared_ptr<Batch>& batch,
-                                         std::chrono::steady_clock::time_point deadline) {
-    const std::size_t count = batch->replies.size();
+                                         std::chrono::steady_clock::time_point deadline, std::size_t count) {
+    count = std::min(count, batch->replies.size());
     auto settled = [&] {
         for (std::size_t i = 0; i < count; ++i)
             if (!batch->replies[i] && batch->errors[i].empty()) return false;
@@ -165,12 +166,12 @@ std::vector<ViciResult> ViciClient::wait(const std::shared_ptr<Batch>& batch,
             result.error = closed ? "charon closed the connection" : "charon did not answer in time";
             continue;
         }
-        ViciPacket& reply = *batch->replies[i];
+        const ViciPacket& reply = *batch->replies[i];
         switch (reply.type) {
         case ViciPacketType::CmdResponse:
         case ViciPacketType::EventConfirm:
             result.ok = true;
-            result.body = std::move(reply.body);
+            result.body = reply.body;
             break;
         case ViciPacketType::CmdUnknown: result.error = "charon does not know the command"; break;
         case ViciPacketType::EventUnknown: result.error = "charon does not know the event"; break;

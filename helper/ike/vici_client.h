@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -53,10 +54,12 @@ public:
     // Writes the requests in one go and returns at once; wait() collects
     // their answers.
     std::shared_ptr<Batch> send(const std::vector<ViciPacket>& packets);
-    // The answers of a batch, one per request in order, waiting until the
-    // deadline for those still missing. A late answer leaves the stream out
-    // of step, so the client then closes.
-    std::vector<ViciResult> wait(const std::shared_ptr<Batch>& batch, std::chrono::steady_clock::time_point deadline);
+    // The answers to the first `count` requests of a batch (all by
+    // default), in order, waiting until the deadline for those still
+    // missing; the rest may be collected by a later call. A late answer
+    // leaves the stream out of step, so the client then closes.
+    std::vector<ViciResult> wait(const std::shared_ptr<Batch>& batch, std::chrono::steady_clock::time_point deadline,
+                                 std::size_t count = SIZE_MAX);
 
     ViciResult request(const std::string& command, const ViciSection& args, std::chrono::milliseconds timeout);
     bool registerEvent(const std::string& event, std::chrono::milliseconds timeout, std::string* error = nullptr);
