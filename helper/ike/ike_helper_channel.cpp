@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/helper_socket.h"
 #include "platform/log.h"
@@ -58,11 +60,11 @@ void IkeHelperChannel::sendEvent(const std::string& event, const std::string& ke
 }
 
 std::optional<std::string> IkeHelperChannel::requestPassword(std::chrono::milliseconds timeout) {
-    return askPassword()(timeout);
+    return askPassword(timeout)();
 }
 
-IkeChannel::PendingPassword IkeHelperChannel::askPassword() {
-    auto none = [](std::chrono::milliseconds) -> std::optional<std::string> { return std::nullopt; };
+IkeChannel::PendingPassword IkeHelperChannel::askPassword(std::chrono::milliseconds timeout) {
+    auto none = []() -> std::optional<std::string> { return std::nullopt; };
     if (state_->broken) return none;
     auto [mine, theirs] = makeHelperSocketPair();
     if (!mine) return none;
@@ -75,10 +77,11 @@ IkeChannel::PendingPassword IkeHelperChannel::askPassword() {
             return none;
         }
     }
-    return [answerFd = std::make_shared<UniqueFd>(std::move(mine))](
-               std::chrono::milliseconds timeout) -> std::optional<std::string> {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    return [answerFd = std::make_shared<UniqueFd>(std::move(mine)), deadline]() -> std::optional<std::string> {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         std::string error;
-        auto answer = receiveHelperMessage(answerFd->get(), static_cast<int>(timeout.count()), &error);
+        auto answer = receiveHelperMessage(answerFd->get(), static_cast<int>(std::max<std::int64_t>(0, left.count())), &error);
         if (!answer) return std::nullopt;
         const std::string* password = helperString(answer->message, "password");
         if (!password) return std::nullopt;

@@ -252,7 +252,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         if (s->replaced || s->stopping || s->terminal) return;
     }
     // Asked before charon starts: the app answers while charon does.
-    auto pendingPassword = s->channel->askPassword();
+    auto pendingPassword = s->channel->askPassword(options_.passwordTimeout);
 
     std::string error;
     Setup setup;
@@ -266,7 +266,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     // A charon started just now holds none.
     if (!setup.batch) terminate(req.name, true);
 
-    auto password = pendingPassword(options_.passwordTimeout);
+    auto password = pendingPassword();
     if (!password) return fail("the app did not provide the password");
     if (!isPrintable(*password, 255)) {
         wipe(*password);

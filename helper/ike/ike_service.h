@@ -27,10 +27,10 @@ public:
     // bounded. None when the app does not answer.
     virtual std::optional<std::string> requestPassword(std::chrono::milliseconds timeout) = 0;
     // The same in two steps: asks now, and answers through the returned
-    // call, which blocks, bounded, if the answer has not come yet.
-    using PendingPassword = std::function<std::optional<std::string>(std::chrono::milliseconds timeout)>;
-    virtual PendingPassword askPassword() {
-        return [this](std::chrono::milliseconds timeout) { return requestPassword(timeout); };
+    // call, which blocks until the answer or `timeout` after the question.
+    using PendingPassword = std::function<std::optional<std::string>()>;
+    virtual PendingPassword askPassword(std::chrono::milliseconds timeout) {
+        return [answer = requestPassword(timeout)] { return answer; };
     }
 };
 
