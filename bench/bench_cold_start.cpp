@@ -167,6 +167,13 @@ public:
         return 0;
     }
 
+    // A window's width and height, or zeros.
+    std::pair<int, int> size(xcb_window_t window) {
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> g(
+            xcb_get_geometry_reply(x_, xcb_get_geometry(x_, window), nullptr), std::free);
+        return g ? std::pair<int, int>{g->width, g->height} : std::pair<int, int>{0, 0};
+    }
+
     // Runs xdotool on this display; whether it succeeded.
     bool xdotool(std::vector<std::string> args) {
         args.insert(args.begin(), "xdotool");
@@ -312,6 +319,17 @@ pid_t signIn(Desk& desk, const std::string& app, const hw::test::TestbedEnv& tes
     xcb_window_t login = 0;
     const pid_t pid = desk.startAndWaitForWindow({app}, &shown, desk.environment(true, desk.sharedHome()), &login);
     if (pid <= 0) return (*why = "the application showed no window", -1);
+    // A home that has not signed in yet opens on the welcome pages (the
+    // shorter window): their LOG IN, bottom left, opens the login window.
+    if (const auto [width, height] = desk.size(login); height > 0 && height < 560) {
+        const xcb_window_t welcome = login;
+        if (!desk.xdotool({"mousemove", "--window", std::to_string(welcome), std::to_string(width * 28 / 100),
+                           std::to_string(height * 90 / 100), "click", "1"}) ||
+            !(login = desk.waitForMap(pid, welcome, 30s))) {
+            Desk::stop(pid);
+            return (*why = "the welcome pages' LOG IN showed no login window", -1);
+        }
+    }
     // The login field has the focus; Return in the password field signs in.
     const bool typed = desk.xdotool({"windowfocus", "--sync", std::to_string(login)}) &&
                        desk.xdotool({"type", "--delay", "2", testbed.get("HAVENWAY_TESTBED_DEMO_USER")}) &&

@@ -126,8 +126,8 @@ std::string userName() {
 
 int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) {
     using namespace hw;
-    // Before any thread: the workers share two arenas, not one each.
-    limitMallocArenas(2);
+    // Before any thread: the workers share the main arena, not one each.
+    limitMallocArenas(1);
     if (GlobalConstants::isEnterpriseVersion != (enterprise != nullptr)) {
         std::fprintf(stderr, "havenway: the executable links the libraries of another edition\n");
         return 1;

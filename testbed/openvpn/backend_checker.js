@@ -1,10 +1,9 @@
 'use strict';
-// The testbed openvpn server's account check, one process for the server's life: openvpn
-// hands each connect to it over its management socket (--management-client-auth), and it
-// asks the backend, so an account made a moment ago connects too.
-//   node backend_checker.js CONFIG_JSON MANAGEMENT_SOCKET
-// CONFIG_JSON names the backend: {"url", "ca", "appId", "clientKey"}. It releases the
-// server's hold once connected, and ends when the server does.
+// The testbed openvpn server's account check, one process for the server's life: openvpn's
+// plugin (backend_auth_plugin.c) hands it each connect over a Unix socket, and it asks the
+// backend, so an account made a moment ago connects too.
+//   node backend_checker.js CONFIG_JSON SOCKET
+// CONFIG_JSON names the backend: {"url", "ca", "appId", "clientKey"}.
 const fs = require('fs');
 const https = require('https');
 const net = require('net');
@@ -46,57 +45,24 @@ function accepted(username, password) {
   });
 }
 
-// A client's CONNECT or REAUTH with its environment, as openvpn sends it:
-//   >CLIENT:CONNECT,{CID},{KID}  then  >CLIENT:ENV,name=value ...  >CLIENT:ENV,END
+// One connect's check (backend_auth_plugin.c): the user name and the password on a line
+// each; the answer is one byte, '1' to accept.
 function serve(socket) {
   let buffered = '';
-  let pending = null;  // the request whose ENV lines are arriving
-  const answer = (line) => { if (!socket.destroyed) socket.write(`${line}\n`); };
-  const decide = async ({ cid, kid, env }) => {
-    const ok = await accepted(env.username || '', env.password || '');
-    answer(ok ? `client-auth-nt ${cid} ${kid}` : `client-deny ${cid} ${kid} "account check failed"`);
-  };
+  let asked = false;
   socket.setEncoding('utf8');
-  socket.on('data', (chunk) => {
+  socket.setTimeout(15000, () => socket.destroy());
+  socket.on('error', () => {});
+  socket.on('data', async (chunk) => {
     buffered += chunk;
-    let end;
-    while ((end = buffered.indexOf('\n')) >= 0) {
-      const line = buffered.slice(0, end).replace(/\r$/, '');
-      buffered = buffered.slice(end + 1);
-      const request = /^>CLIENT:(CONNECT|REAUTH),(\d+),(\d+)$/.exec(line);
-      if (request) {
-        pending = { cid: request[2], kid: request[3], env: {} };
-      } else if (line.startsWith('>CLIENT:ENV,') && pending) {
-        const pair = line.slice('>CLIENT:ENV,'.length);
-        if (pair === 'END') {
-          decide(pending);
-          pending = null;
-        } else {
-          const eq = pair.indexOf('=');
-          if (eq > 0) pending.env[pair.slice(0, eq)] = pair.slice(eq + 1);
-        }
-      } else if (line.startsWith('>HOLD:')) {
-        answer('hold release');
-      }
-    }
+    const lines = buffered.split('\n');
+    if (asked || lines.length < 3) return;
+    asked = true;
+    const ok = await accepted(lines[0], lines[1]);
+    socket.end(ok ? '1' : '0');
   });
 }
 
-// openvpn makes its socket as it starts: wait for it, bounded.
-function connect(triesLeft) {
-  const socket = net.createConnection(socketPath);
-  let connected = false;
-  socket.once('connect', () => {
-    connected = true;
-    serve(socket);
-  });
-  socket.on('error', () => {
-    if (connected) return;  // 'close' follows
-    socket.destroy();
-    if (triesLeft <= 0) process.exit(1);
-    setTimeout(() => connect(triesLeft - 1), 20);
-  });
-  socket.on('close', () => { if (connected) process.exit(0); });
-}
-
-connect(500);
+// Ready once it listens: start_server waits for the socket before openvpn starts.
+fs.rmSync(socketPath, { force: true });
+net.createServer(serve).listen(socketPath, () => fs.chmodSync(socketPath, 0o600));
