@@ -42,6 +42,7 @@
 #include "platform/json_settings_store.h"
 #include "platform/linux_system_info.h"
 #include "platform/log.h"
+#include "platform/memory_trim.h"
 #include "platform/netlink_route_watch.h"
 #include "platform/network_module.h"
 #include "platform/paths.h"
@@ -69,7 +70,9 @@
 #include "view/user_defaults_controller.h"
 #include "windows/shared/remote_image_loader.h"
 
+#include <QEvent>
 #include <QShortcut>
+#include <QWidget>
 
 #include "app/last_window_close_guard.h"
 #include "windows/locations/widgets/locations_list_window_widget.h"
@@ -104,6 +107,23 @@ std::string bundledHelper() {
     return v && *v == '/' ? v : "/usr/libexec/havenway/havenway-helper";
 }
 
+// A window shown or hidden ends a burst of allocations (the launch, the
+// main window after the sign-in): the heap is trimmed once it is quiet.
+class TrimAfterWindows final : public QObject {
+public:
+    explicit TrimAfterWindows(hw::MemoryTrim& trim) : trim_(trim) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const auto type = event->type();
+        if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow())
+            trim_.afterBurst();
+        return false;
+    }
+
+private:
+    hw::MemoryTrim& trim_;
+};
+
 std::string userName() {
     const char* v = std::getenv("USER");
     return v && *v ? v : std::to_string(::getuid());
@@ -113,6 +133,8 @@ std::string userName() {
 
 int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) {
     using namespace hw;
+    // Before any thread: the workers share the main arena, not one each.
+    limitMallocArenas(1);
     if (GlobalConstants::isEnterpriseVersion != (enterprise != nullptr)) {
         std::fprintf(stderr, "havenway: the executable links the libraries of another edition\n");
         return 1;
@@ -144,6 +166,9 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
     QtMainQueue queue;
+    MemoryTrim memoryTrim(queue);
+    TrimAfterWindows trimAfterWindows(memoryTrim);
+    app.installEventFilter(&trimAfterWindows);
     ThreadPool background;
     SystemClock clock;
     JsonSettingsStore store;

@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/helper_socket.h"
 #include "platform/log.h"
@@ -58,24 +60,33 @@ void IkeHelperChannel::sendEvent(const std::string& event, const std::string& ke
 }
 
 std::optional<std::string> IkeHelperChannel::requestPassword(std::chrono::milliseconds timeout) {
-    if (state_->broken) return std::nullopt;
+    return askPassword(timeout)();
+}
+
+IkeChannel::PendingPassword IkeHelperChannel::askPassword(std::chrono::milliseconds timeout) {
+    auto none = []() -> std::optional<std::string> { return std::nullopt; };
+    if (state_->broken) return none;
     auto [mine, theirs] = makeHelperSocketPair();
-    if (!mine) return std::nullopt;
+    if (!mine) return none;
     std::string error;
     {
         std::lock_guard lock(state_->sendMutex);
         if (!sendHelperMessage(state_->fd.get(), {{"type", "rpc"}, {"rpc", "get_password"}}, theirs.get(),
                                kSendTimeoutMs, &error)) {
             state_->broken = true;
-            return std::nullopt;
+            return none;
         }
     }
-    theirs.reset();
-    auto answer = receiveHelperMessage(mine.get(), static_cast<int>(timeout.count()), &error);
-    if (!answer) return std::nullopt;
-    const std::string* password = helperString(answer->message, "password");
-    if (!password) return std::nullopt;
-    return *password;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    return [answerFd = std::make_shared<UniqueFd>(std::move(mine)), deadline]() -> std::optional<std::string> {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        std::string error;
+        auto answer = receiveHelperMessage(answerFd->get(), static_cast<int>(std::max<std::int64_t>(0, left.count())), &error);
+        if (!answer) return std::nullopt;
+        const std::string* password = helperString(answer->message, "password");
+        if (!password) return std::nullopt;
+        return *password;
+    };
 }
 
 void IkeHelperChannel::readLoop(std::shared_ptr<State> st) {

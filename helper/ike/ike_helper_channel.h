@@ -30,6 +30,7 @@ public:
 
     void sendEvent(const std::string& event, const std::string& key, const std::string& value) override;
     std::optional<std::string> requestPassword(std::chrono::milliseconds timeout) override;
+    PendingPassword askPassword(std::chrono::milliseconds timeout) override;
 
     static constexpr int kSendTimeoutMs = 2000;
 

@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kCategory = "ike";
 constexpr const char* kSecretId = "havenway-eap";
+constexpr const char* kEvents[] = {"ike-updown", "child-updown", "log", "control-log"};
 
 bool isPrintable(const std::string& s, std::size_t max) {
     if (s.empty() || s.size() > max) return false;
@@ -70,6 +71,7 @@ struct IkeService::Session {
     bool childUp = false;
     bool stopping = false;
     bool initiateDone = false;
+    bool connecting = false;    // "connecting" went out
     std::optional<std::string> alert;  // the first cause charon logged
 };
 
@@ -205,17 +207,6 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         std::lock_guard lock(mutex_);
         if (s->replaced) return;
     }
-    std::string error;
-    if (!ensureCharon(&error)) return fail(error);
-    std::shared_ptr<ViciClient> control, events;
-    {
-        std::lock_guard lock(charonMutex_);
-        control = control_;
-        events = events_;
-    }
-    // Whatever an earlier start left behind goes first: one SA of this name.
-    terminate(req.name, true);
-
     std::string address = req.hostIp;
     if (address.empty()) {
         auto resolved = options_.resolve(req.host);
@@ -240,8 +231,22 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         std::lock_guard lock(mutex_);
         if (s->replaced || s->stopping || s->terminal) return;
     }
+    // Asked before charon starts: the app answers while charon does.
+    auto pendingPassword = s->channel->askPassword(options_.passwordTimeout);
 
-    auto password = s->channel->requestPassword(options_.passwordTimeout);
+    std::string error;
+    Setup setup;
+    if (!ensureCharon(&error, &setup)) return fail(error);
+    std::shared_ptr<ViciClient> events;
+    {
+        std::lock_guard lock(charonMutex_);
+        events = events_;
+    }
+    // Whatever an earlier start left behind goes first: one SA of this name.
+    // A charon started just now holds none.
+    if (!setup.batch) terminate(req.name, true);
+
+    auto password = pendingPassword();
     if (!password) return fail("the app did not provide the password");
     if (!isPrintable(*password, 255)) {
         wipe(*password);
@@ -250,9 +255,6 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     ViciSection secret;
     secret.set("id", kSecretId).set("type", "EAP").set("data", *password).setList("owners", {req.id});
     wipe(*password);
-    auto loaded = control->request("load-shared", secret, options_.commandTimeout);
-    secret = ViciSection();
-    if (!loaded.succeeded()) return fail("loading the EAP secret failed: " + loaded.errmsg());
 
     ViciSection conn;
     auto& c = conn.addSection(req.name);
@@ -262,17 +264,32 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     c.addSection("remote").set("auth", "pubkey").set("id", req.host);
     auto& child = c.addSection("children").addSection(req.name);
     child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
-    auto loadedConn = control->request("load-conn", conn, options_.commandTimeout);
-    if (!loadedConn.succeeded()) return fail("loading the connection failed: " + loadedConn.errmsg());
-
-    {
-        std::lock_guard lock(mutex_);
-        if (s->replaced || s->stopping || s->terminal) return;
-        s->channel->sendEvent("connecting");
-    }
     ViciSection init;
     init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "1");
-    auto result = events->request("initiate", init, options_.initiateTimeout);
+    // The secret, the connection and the initiation go in one go, behind
+    // charon's setup on the same connection: charon takes them in order, so
+    // the initiation finds both loaded. Each answer is still checked; should
+    // one fail, what the initiation began is ended.
+    std::vector<ViciPacket> run{ViciClient::command("load-shared", std::move(secret)),
+                                ViciClient::command("load-conn", std::move(conn)),
+                                ViciClient::command("initiate", std::move(init))};
+    auto running = events->send(run);
+    run.clear();
+    auto abandon = [&](const std::string& why) {
+        terminate(req.name, true);
+        fail(why);
+    };
+    if (!finishSetup(setup, &error)) return abandon(error);
+    auto loaded = events->wait(running, std::chrono::steady_clock::now() + options_.commandTimeout, 2);
+    if (!loaded[0].succeeded()) return abandon("loading the EAP secret failed: " + loaded[0].errmsg());
+    if (!loaded[1].succeeded()) return abandon("loading the connection failed: " + loaded[1].errmsg());
+    {
+        // A stop or a newer start that came meanwhile ends the initiation
+        // once it answers (below).
+        std::lock_guard lock(mutex_);
+        if (!(s->replaced || s->stopping || s->terminal)) announceLocked(*s, "connecting");
+    }
+    auto result = events->wait(running, std::chrono::steady_clock::now() + options_.initiateTimeout).back();
 
     bool cleanUp = false;
     {
@@ -293,10 +310,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
             return;
         }
         if (result.succeeded()) {
-            if (!s->childUp) {
-                s->childUp = true;
-                s->channel->sendEvent("child_up");
-            }
+            announceLocked(*s, "child_up");
             log::info(kCategory, "IKEv2 connection established");
             return;
         }
@@ -316,6 +330,19 @@ void IkeService::connect(std::shared_ptr<Session> s) {
             forget(name);
             endCharonIfIdle();
         });
+    }
+}
+
+void IkeService::announceLocked(Session& s, const std::string& event) {
+    // The app keeps a connection's channel from its "connecting" on: that
+    // goes first, whichever thread hears of the tunnel first.
+    if (!s.connecting) {
+        s.connecting = true;
+        s.channel->sendEvent("connecting");
+    }
+    if (event == "child_up" && !s.childUp) {
+        s.childUp = true;
+        s.channel->sendEvent("child_up");
     }
 }
 
@@ -456,7 +483,7 @@ std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler
     return client;
 }
 
-bool IkeService::ensureCharon(std::string* error) {
+bool IkeService::ensureCharon(std::string* error, Setup* pending) {
     std::lock_guard lock(charonMutex_);
     if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
     if (control_) control_->close();
@@ -476,31 +503,53 @@ bool IkeService::ensureCharon(std::string* error) {
     control_ = std::make_shared<ViciClient>();
     if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
         return false;
-    for (const char* e : {"ike-updown", "child-updown", "log", "control-log"}) {
-        if (!events_->registerEvent(e, options_.commandTimeout, error)) return false;
+    // All at once: charon answers them as it finishes starting.
+    std::vector<ViciPacket> setup;
+    for (const char* e : kEvents) setup.push_back(ViciClient::registration(e));
+    for (auto& cert : authorities()) setup.push_back(std::move(cert));
+    Setup sent{events_, events_->send(setup)};
+    if (pending) {
+        *pending = std::move(sent);
+        return true;
     }
-    loadAuthorities();
+    return finishSetup(sent, error);
+}
+
+bool IkeService::finishSetup(const Setup& setup, std::string* error) {
+    if (!setup.batch) return true;
+    const auto results = setup.client->wait(setup.batch, std::chrono::steady_clock::now() + options_.commandTimeout);
+    int loaded = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (i < std::size(kEvents) && !results[i].ok) {
+            if (error) *error = results[i].error;
+            // Not set up: the next start begins with a new charon.
+            setup.client->close();
+            return false;
+        }
+        if (i >= std::size(kEvents) && results[i].succeeded()) ++loaded;
+    }
+    if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
+    else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
     return true;
 }
 
-void IkeService::loadAuthorities() {
+std::vector<ViciPacket> IkeService::authorities() const {
     std::ifstream in(options_.caPath);
     std::stringstream all;
     all << in.rdbuf();
     const std::string text = all.str();
     static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
     static const std::string kEnd = "-----END CERTIFICATE-----";
-    int loaded = 0;
+    std::vector<ViciPacket> certs;
     for (std::size_t at = text.find(kBegin); at != std::string::npos; at = text.find(kBegin, at)) {
         const std::size_t end = text.find(kEnd, at);
         if (end == std::string::npos) break;
         ViciSection cert;
         cert.set("type", "X509").set("flag", "CA").set("data", text.substr(at, end + kEnd.size() - at) + "\n");
-        if (control_->request("load-cert", cert, options_.commandTimeout).succeeded()) ++loaded;
+        certs.push_back(ViciClient::command("load-cert", std::move(cert)));
         at = end;
     }
-    if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
-    else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");
+    return certs;
 }
 
 void IkeService::onCharonLost() {
@@ -540,10 +589,7 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
     const bool up = body.flag("up");
     if (name == "child-updown") {
         if (up) {
-            if (!s->childUp && !s->terminal) {
-                s->childUp = true;
-                s->channel->sendEvent("child_up");
-            }
+            if (!s->terminal) announceLocked(*s, "child_up");
         } else if (s->childUp && !s->terminal) {
             const bool stopping = s->stopping;
             finishLocked(*s, stopping ? "down" : "child_down");

@@ -26,6 +26,12 @@ public:
     // Asks the app that created this channel for the EAP secret; blocks,
     // bounded. None when the app does not answer.
     virtual std::optional<std::string> requestPassword(std::chrono::milliseconds timeout) = 0;
+    // The same in two steps: asks now, and answers through the returned
+    // call, which blocks until the answer or `timeout` after the question.
+    using PendingPassword = std::function<std::optional<std::string>()>;
+    virtual PendingPassword askPassword(std::chrono::milliseconds timeout) {
+        return [answer = requestPassword(timeout)] { return answer; };
+    }
 };
 
 struct IkeStartRequest {
@@ -89,13 +95,25 @@ public:
 private:
     struct Session;
     void connect(std::shared_ptr<Session> session);
-    bool ensureCharon(std::string* error);
-    void loadAuthorities();
+    // What a charon just started was sent: the event registrations and the
+    // authorities, on the events connection, answers still to come.
+    struct Setup {
+        std::shared_ptr<ViciClient> client;
+        std::shared_ptr<ViciClient::Batch> batch;
+    };
+    // Starts charon unless one runs and connects to it. A charon started
+    // here gets its setup; with `pending` the caller checks it (finishSetup)
+    // and may send more behind it meanwhile, else it is checked here.
+    bool ensureCharon(std::string* error, Setup* pending = nullptr);
+    bool finishSetup(const Setup& setup, std::string* error);
+    std::vector<ViciPacket> authorities() const;
     void onEvent(const std::string& name, const ViciSection& body);
     void onCharonLost();
     // Sends the one terminal event of a session ("down", "child_down" or an
     // alert) unless it was sent or the session was replaced. Lock held.
     void finishLocked(Session& session, const std::string& event, const std::string& alert = {});
+    // "connecting" once, then "child_up" once when that is the event. Lock held.
+    void announceLocked(Session& session, const std::string& event);
     void terminate(const std::string& name, bool forced);
     // Unloads the session's secret and connection from charon.
     void forget(const std::string& name);

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -76,6 +77,12 @@ void ViciClient::close() {
     replied_.notify_all();
 }
 
+class ViciClient::Batch {
+public:
+    std::vector<std::optional<ViciPacket>> replies;
+    std::vector<std::string> errors;  // why a request was never sent
+};
+
 bool ViciClient::writeAll(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -87,73 +94,99 @@ bool ViciClient::writeAll(const std::string& bytes) {
     return true;
 }
 
-ViciResult ViciClient::exchange(const ViciPacket& packet, std::chrono::milliseconds timeout) {
-    ViciResult result;
-    auto frame = encodeViciPacket(packet);
-    if (!frame) {
-        result.error = "request does not fit a VICI packet";
-        return result;
-    }
-    std::lock_guard command(commandMutex_);
-    std::unique_lock lock(mutex_);
-    if (!open_) {
-        result.error = "not connected to charon";
-        return result;
-    }
-    reply_.reset();
-    awaiting_ = true;
-    if (!writeAll(*frame)) {
-        awaiting_ = false;
-        result.error = "writing to charon failed";
-        return result;
-    }
-    const bool arrived = replied_.wait_for(lock, timeout, [this] { return reply_.has_value() || !open_; });
-    awaiting_ = false;
-    if (!arrived || !reply_) {
-        result.error = open_ ? "charon did not answer in time" : "charon closed the connection";
-        const bool timedOut = open_;
-        lock.unlock();
-        if (timedOut) {
-            std::lock_guard again(mutex_);
-            if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+ViciPacket ViciClient::command(std::string name, ViciSection args) {
+    ViciPacket p;
+    p.type = ViciPacketType::CmdRequest;
+    p.name = std::move(name);
+    p.body = std::move(args);
+    return p;
+}
+
+ViciPacket ViciClient::registration(std::string event) {
+    ViciPacket p;
+    p.type = ViciPacketType::EventRegister;
+    p.name = std::move(event);
+    return p;
+}
+
+std::shared_ptr<ViciClient::Batch> ViciClient::send(const std::vector<ViciPacket>& packets) {
+    auto batch = std::make_shared<Batch>();
+    batch->replies.resize(packets.size());
+    batch->errors.resize(packets.size());
+    std::string frames;
+    std::vector<std::size_t> sent;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        if (auto frame = encodeViciPacket(packets[i])) {
+            frames += *frame;
+            sent.push_back(i);
+        } else {
+            batch->errors[i] = "request does not fit a VICI packet";
         }
-        return result;
     }
-    ViciPacket reply = std::move(*reply_);
-    reply_.reset();
-    lock.unlock();
-    switch (reply.type) {
-    case ViciPacketType::CmdResponse:
-    case ViciPacketType::EventConfirm:
-        result.ok = true;
-        result.body = std::move(reply.body);
-        break;
-    case ViciPacketType::CmdUnknown:
-        result.error = "charon does not know the command";
-        break;
-    case ViciPacketType::EventUnknown:
-        result.error = "charon does not know the event";
-        break;
-    default:
-        result.error = "unexpected reply from charon";
-        break;
+    std::lock_guard order(sendMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) {
+            for (auto i : sent) batch->errors[i] = "not connected to charon";
+            return batch;
+        }
+        // Counted as awaited before a byte goes out: the answer may come at once.
+        for (auto i : sent) awaiting_.emplace_back(batch, i);
     }
-    return result;
+    // Not under mutex_: a large batch can fill the socket while charon's
+    // answers wait for the reader, which takes mutex_.
+    if (!writeAll(frames)) {
+        std::lock_guard lock(mutex_);
+        if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);  // the reader fails what is awaited
+    }
+    return batch;
+}
+
+std::vector<ViciResult> ViciClient::wait(const std::shared_ptr<Batch>& batch,
+                                         std::chrono::steady_clock::time_point deadline, std::size_t count) {
+    count = std::min(count, batch->replies.size());
+    auto settled = [&] {
+        for (std::size_t i = 0; i < count; ++i)
+            if (!batch->replies[i] && batch->errors[i].empty()) return false;
+        return true;
+    };
+    std::unique_lock lock(mutex_);
+    replied_.wait_until(lock, deadline, [&] { return settled() || !open_; });
+    const bool closed = !open_;
+    // A late answer would be taken for another request's.
+    if (!settled() && !closed && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    std::vector<ViciResult> results(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        ViciResult& result = results[i];
+        if (!batch->errors[i].empty()) {
+            result.error = batch->errors[i];
+            continue;
+        }
+        if (!batch->replies[i]) {
+            result.error = closed ? "charon closed the connection" : "charon did not answer in time";
+            continue;
+        }
+        const ViciPacket& reply = *batch->replies[i];
+        switch (reply.type) {
+        case ViciPacketType::CmdResponse:
+        case ViciPacketType::EventConfirm:
+            result.ok = true;
+            result.body = reply.body;
+            break;
+        case ViciPacketType::CmdUnknown: result.error = "charon does not know the command"; break;
+        case ViciPacketType::EventUnknown: result.error = "charon does not know the event"; break;
+        default: result.error = "unexpected reply from charon"; break;
+        }
+    }
+    return results;
 }
 
 ViciResult ViciClient::request(const std::string& command, const ViciSection& args, std::chrono::milliseconds timeout) {
-    ViciPacket p;
-    p.type = ViciPacketType::CmdRequest;
-    p.name = command;
-    p.body = args;
-    return exchange(p, timeout);
+    return wait(send({ViciClient::command(command, args)}), std::chrono::steady_clock::now() + timeout).front();
 }
 
 bool ViciClient::registerEvent(const std::string& event, std::chrono::milliseconds timeout, std::string* error) {
-    ViciPacket p;
-    p.type = ViciPacketType::EventRegister;
-    p.name = event;
-    auto r = exchange(p, timeout);
+    auto r = wait(send({registration(event)}), std::chrono::steady_clock::now() + timeout).front();
     if (!r.ok && error) *error = r.error;
     return r.ok;
 }
@@ -183,11 +216,13 @@ void ViciClient::readLoop() {
                 continue;
             }
             std::lock_guard lock(mutex_);
-            if (!awaiting_ || reply_) {
+            if (awaiting_.empty()) {
                 bad = true;  // a reply nobody asked for: the stream is out of step
                 break;
             }
-            reply_ = std::move(*packet);
+            auto [batch, slot] = std::move(awaiting_.front());
+            awaiting_.pop_front();
+            batch->replies[slot] = std::move(*packet);
             replied_.notify_all();
         }
         if (bad || frames.broken()) {
@@ -199,6 +234,7 @@ void ViciClient::readLoop() {
     {
         std::lock_guard lock(mutex_);
         open_ = false;
+        awaiting_.clear();
         byPeer = !closing_;
         replied_.notify_all();
     }

@@ -41,6 +41,12 @@ public:
         return client;
     }
 
+    // charon's end of the i-th client's connection.
+    int serverEnd(std::size_t i) {
+        std::lock_guard lock(mutex_);
+        return fds_.at(i);
+    }
+
     std::vector<std::string> names() {
         std::lock_guard lock(mutex_);
         std::vector<std::string> out;

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -53,7 +54,10 @@ public:
         }
         changed_.notify_all();
     }
-    std::optional<std::string> requestPassword(std::chrono::milliseconds) override { return password_; }
+    std::optional<std::string> requestPassword(std::chrono::milliseconds) override {
+        if (onAsked) onAsked();
+        return password_;
+    }
     // Waits (bounded) for an event other than log; answers it or "".
     std::string waitForFinal(std::chrono::milliseconds timeout, const std::string& wanted) {
         auto found = [&]() -> std::string {
@@ -71,6 +75,7 @@ public:
     }
     std::vector<std::string> events;
     std::vector<std::string> logs;
+    std::function<void()> onAsked;
 
 private:
     std::string password_;
@@ -125,6 +130,22 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     // Nothing needs charon now: it ends, and its folder with it.
     EXPECT_FALSE(service.charonRunning());
     EXPECT_FALSE(std::filesystem::exists(options_.charon.workDir));
+}
+
+// The app answers while charon starts; a charon started for this start
+// holds no SA, so it is sent no terminate.
+TEST_F(IkeRoad, ThePasswordIsAskedBeforeCharonStartsAndAFreshCharonIsSentNoTerminate) {
+    auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_, bed_->runner);
+    std::optional<bool> charonRanWhenAsked;
+    channel->onAsked = [&] { charonRanWhenAsked = service.charonRunning(); };
+    ASSERT_EQ(service.start(request(), channel), "");
+    ASSERT_EQ(channel->waitForFinal(15s, "child_up"), "child_up") << tail(channel->logs);
+    EXPECT_EQ(charonRanWhenAsked, false);
+    const std::string log = readFile(options_.charon.workDir + "/run/charon.log");
+    EXPECT_NE(log.find("vici initiate"), std::string::npos) << log;
+    EXPECT_EQ(log.find("vici terminate"), std::string::npos) << log;
+    EXPECT_EQ(service.stop(false), "");
 }
 
 TEST_F(IkeRoad, CharonDyingWhileUpReportsDownAndTheNextStartRunsANewOne) {

@@ -70,6 +70,63 @@ TEST(ViciClient, BrokenOrLateAnswersCloseTheConnection) {
     }
 }
 
+TEST(ViciClient, PipelinedRequestsEachGetTheirOwnAnswerInOrder) {
+    FakeCharon charon([](const ViciPacket& r, std::vector<std::string>& out) {
+        if (r.name == "load-shared") out = {FakeCharon::event("log", "between"), FakeCharon::reply(r.type, false, "bad secret")};
+        if (r.name == "nonsense") out = {FakeCharon::frame(ViciPacketType::CmdUnknown)};
+    });
+    std::vector<std::string> seen;
+    auto client = charon.client([&](const std::string& name, const ViciSection&) { seen.push_back(name); });
+    ViciSection conn;
+    conn.set("name", "c");
+    auto batch = client->send({ViciClient::registration("log"), ViciClient::command("load-cert"),
+                               ViciClient::command("load-shared"), ViciClient::command("nonsense"),
+                               ViciClient::command("load-conn", conn)});
+    auto results = client->wait(batch, std::chrono::steady_clock::now() + 5s);
+    ASSERT_EQ(results.size(), 5u);
+    EXPECT_TRUE(results[0].ok);
+    EXPECT_TRUE(results[1].succeeded());
+    EXPECT_EQ(results[2].errmsg(), "bad secret");
+    EXPECT_EQ(results[3].error, "charon does not know the command");
+    EXPECT_TRUE(results[4].succeeded());
+    EXPECT_EQ(charon.names(), (std::vector<std::string>{"log", "load-cert", "load-shared", "nonsense", "load-conn"}));
+    EXPECT_EQ(*charon.body("load-conn").value("name"), "c");
+    EXPECT_EQ(seen, std::vector<std::string>{"log"});
+    // The stream is still in step: the next request gets its own answer.
+    EXPECT_TRUE(client->request("version", {}, 5s).succeeded());
+}
+
+// What a batch did not hear before charon went quiet or away is each
+// request's failure; the answers that came still count.
+TEST(ViciClient, ABatchCutShortReportsOnlyTheMissingAnswersAsFailed) {
+    struct Row {
+        const char* name;
+        bool hangUp;  // charon closes instead of staying silent
+        const char* error;
+    };
+    for (const Row& row : {Row{"silent", false, "charon did not answer in time"},
+                           Row{"gone", true, "charon closed the connection"}}) {
+        SCOPED_TRACE(row.name);
+        int fd = -1;
+        bool quiet = false;  // from the second request on
+        FakeCharon charon([&](const ViciPacket& r, std::vector<std::string>& out) {
+            quiet = quiet || r.name == "second";
+            if (!quiet) return;
+            out = {""};
+            if (row.hangUp) ::shutdown(fd, SHUT_RDWR);
+        });
+        auto client = charon.client();
+        fd = charon.serverEnd(0);
+        auto batch = client->send({ViciClient::command("first"), ViciClient::command("second"), ViciClient::command("third")});
+        auto results = client->wait(batch, std::chrono::steady_clock::now() + (row.hangUp ? 5000ms : 100ms));
+        EXPECT_TRUE(results[0].succeeded());
+        EXPECT_EQ(results[1].error, row.error);
+        EXPECT_EQ(results[2].error, row.error);
+        // Out of step either way: nothing more goes through this client.
+        EXPECT_FALSE(client->request("version", {}, 5s).ok);
+    }
+}
+
 TEST(IkeAlerts, CharonLinesMapToTheSevenAlerts) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"received EAP_FAILURE, EAP authentication failed", "local-auth"},
