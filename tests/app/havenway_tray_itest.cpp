@@ -218,6 +218,54 @@ protected:
         return bed.runner.run(r);
     }
     bool lockEngaged() { return run({"nft", "list", "table", "inet", "havenway"}).ok(); }
+    // The IPv4 servers the lock lets through, as nft lists them ("a, b").
+    std::string allowedServers() {
+        const std::string out = run({"nft", "list", "set", "inet", "havenway", "servers4"}).out;
+        const auto from = out.find("elements = {"), to = out.find('}', from);
+        if (from == std::string::npos || to == std::string::npos) return "";
+        std::string list = out.substr(from + 12, to - from - 12);
+        std::erase_if(list, [](char c) { return c == ' ' || c == '\n' || c == '\t'; });
+        return list;
+    }
+    // From here on no name server answers the client namespace (the
+    // application's lookups, the helper's openvpn and charon alike).
+    void blockNameServers() {
+        for (const std::string& rule : {std::string("add table inet hw_test_no_dns"),
+                                        std::string("add chain inet hw_test_no_dns out { type filter hook output priority -10; }"),
+                                        std::string("add rule inet hw_test_no_dns out udp dport 53 drop"),
+                                        std::string("add rule inet hw_test_no_dns out tcp dport 53 drop")}) {
+            ProcessRequest r;
+            r.argv = {"nft", "-f", "-"};
+            r.stdinData = rule + "\n";
+            r.timeout = 5s;
+            ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
+        }
+    }
+    void unblockNameServers() { run({"nft", "delete", "table", "inet", "hw_test_no_dns"}); }
+    // The settings an earlier run left: the protocol and the kill switch.
+    void earlierRunChose(VPNProtocols protocol, bool lock) {
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(protocol)));
+        settings.set(SettingsUserDefaults::useNetworkLock, lock);
+        ASSERT_TRUE(settings.synchronize());
+        handOver();
+    }
+    // Quits from the tray and answers the question with its default, Quit.
+    void quitFromTheTray(const QString& service) {
+        const auto shown = keys->shownWindows();
+        click(service, itemStarting(trayLayout(service), "Quit"));
+        xcb_window_t question = 0;
+        ASSERT_TRUE(spinUntil(
+            [&] {
+                for (xcb_window_t w : keys->shownWindows())
+                    if (!shown.count(w)) question = w;
+                return question != 0;
+            },
+            10000));
+        ASSERT_TRUE(keys->press(question, 0xff0d /* Return */));
+        EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
+        app = -1;
+    }
     std::string defaultRoute() { return run({"ip", "route", "show", "default"}).out; }
     // Questions the testbed's name server took at that address from sources
     // starting with the prefix.
@@ -296,12 +344,25 @@ protected:
             const int x = spots.front().x - mouse->origin(settings).x;
             return mouse->findColourSpots(settings, kBoxRim, {x - 8, 70, x + 8, size.y - 60}, 16, false, true);
         };
-        if (!spinUntil([&] { return (boxes = column()).size() == count; }, 10000))
-            return "boxes: " + std::to_string(boxes.size());
+        // The boxes where they stay: the same in two looks in a row (a busy
+        // machine may still be laying the pane out, or resizing the window).
+        const auto settledBoxes = [&] {
+            std::vector<XPointer::Point> previous;
+            return spinUntil(
+                [&] {
+                    boxes = column();
+                    const bool settled = boxes.size() == count && boxes == previous;
+                    previous = boxes;
+                    return settled;
+                },
+                20000);
+        };
+        if (!settledBoxes()) return "boxes: " + std::to_string(boxes.size());
         const long changes = logged("on Options parameters changed!");
-        // Again after a while when a busy start let the click come too early.
+        // Again, from a fresh look, when the click came before the box took clicks.
         bool changed = false;
-        for (int attempt = 0; attempt < 3 && !changed; ++attempt) {
+        for (int attempt = 0; attempt < 5 && !changed; ++attempt) {
+            if (attempt > 0 && !settledBoxes()) return "boxes: " + std::to_string(boxes.size());
             mouse->click(boxes[box]);
             changed = spinUntil([&] { return logged("on Options parameters changed!") > changes; }, 5000);
         }
@@ -431,15 +492,7 @@ TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack
     const MenuNode* locations = locationsMenu(service);
     ASSERT_NE(locations, nullptr) << TempDir::read(log());
     // No name server answers from here on.
-    for (const std::string& rule : {std::string("add table inet hw_test_no_dns"),
-                                    std::string("add chain inet hw_test_no_dns out { type filter hook output priority -10; }"),
-                                    std::string("add rule inet hw_test_no_dns out udp dport 53 drop")}) {
-        ProcessRequest r;
-        r.argv = {"nft", "-f", "-"};
-        r.stdinData = rule + "\n";
-        r.timeout = 5s;
-        ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
-    }
+    blockNameServers();
     click(service, itemStarting(*locations, "Netherlands"));
     ASSERT_TRUE(spinUntil([&] { return logged("enableNetworkLock -- the lookup of nl1.havenway.test failed") == 1; },
                           60000))
@@ -448,23 +501,110 @@ TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack
     EXPECT_TRUE(spinUntil([&] { return logged("the network lock gave no server address") == 1; }, 20000))
         << TempDir::read(log());
     EXPECT_TRUE(spinUntil([&] { return lockEngaged(); }, 10000));
-    run({"nft", "delete", "table", "inet", "hw_test_no_dns"});
+    unblockNameServers();
 
-    const auto shown = keys->shownWindows();
-    click(service, itemStarting(trayLayout(service), "Quit"));
-    xcb_window_t question = 0;
-    ASSERT_TRUE(spinUntil(
-        [&] {
-            for (xcb_window_t w : keys->shownWindows())
-                if (!shown.count(w)) question = w;
-            return question != 0;
-        },
-        10000));
-    ASSERT_TRUE(keys->press(question, 0xff0d /* Return: the default button, Quit */));
-    EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
-    app = -1;
+    quitFromTheTray(service);
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
         << defaultRoute() << bed.helperLog();
+}
+
+// The address stored from an earlier connect is used when the lookup fails,
+// but only behind the lock: the tunnel comes up with our table there and
+// that address alone let through, or the attempt ends in the error bar.
+// Never connected without the table.
+TEST_F(KillSwitchByHand, AStoredAddressConnectsOnlyUnderTheLock) {
+    const std::string route = defaultRoute();
+    for (const VPNProtocols protocol : {VPNProtocols::OpenVPN, VPNProtocols::IKEv2_StrongSwan}) {
+        const std::string name(rawValue(protocol));
+        SCOPED_TRACE(name);
+        earlierRunChose(protocol, true);
+        const QString service = startItem();
+        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+        ASSERT_TRUE(connectNetherlands(service, 1).contains(QString::fromStdString(name).trimmed()))
+            << TempDir::read(log()) << bed.helperLog();
+        const std::string stored = allowedServers();
+        ASSERT_FALSE(stored.empty());
+        ASSERT_EQ(stored.find(','), std::string::npos) << stored;
+        click(service, itemStarting(trayLayout(service), "Disconnect"));
+        ASSERT_TRUE(spinUntil([&] { return !lockEngaged() && itemStarting(trayLayout(service), "Connect") != nullptr; },
+                              30000))
+            << bed.helperLog();
+
+        blockNameServers();
+        const long failedLookups = logged("enableNetworkLock -- the lookup of"), limits = logged("connection attempts count reached!"),
+                   noAddress = logged("the network lock gave no server address"),
+                   storedLocks = logged("it is engaged for the stored one, " + stored);
+        const MenuNode* locations = locationsMenu(service);
+        ASSERT_NE(locations, nullptr);
+        click(service, itemStarting(*locations, "Netherlands"));
+        bool withoutTable = false;
+        const bool ended = spinUntil(
+            [&] {
+                const bool connected = notified("Connected to Netherlands") == 2;
+                if (connected && !lockEngaged()) withoutTable = true;
+                return connected || logged("connection attempts count reached!") > limits ||
+                       logged("the network lock gave no server address") > noAddress;
+            },
+            120000);
+        EXPECT_TRUE(ended) << TempDir::read(log());
+        EXPECT_GT(logged("enableNetworkLock -- the lookup of"), failedLookups) << "the lookup did not fail";
+        EXPECT_FALSE(withoutTable) << "connected without the lock";
+        if (notified("Connected to Netherlands") == 2) {
+            EXPECT_TRUE(lockEngaged());
+            EXPECT_EQ(allowedServers(), stored) << "only the stored address passes the lock";
+            EXPECT_GT(logged("it is engaged for the stored one, " + stored), storedLocks) << TempDir::read(log());
+        }
+        unblockNameServers();
+        quitFromTheTray(service);
+        EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
+            << defaultRoute() << bed.helperLog();
+        notifications.notified.clear();
+    }
+}
+
+// With no name server to ask and no lock, each try ends (openvpn would retry
+// its lookup for ever; the bound is a minute) and the reconnect loop counts
+// them to its limit: 4 reconnects over OpenVPN, 10 over IKEv2, then the error
+// bar and the ready look.
+TEST_F(KillSwitchByHand, AnUnresolvableServerEndsEachTry) {
+    struct Row {
+        VPNProtocols protocol;
+        int reconnects;
+    };
+    for (const Row& row : {Row{VPNProtocols::OpenVPN, 4}, Row{VPNProtocols::IKEv2_StrongSwan, 10}}) {
+        const std::string name(rawValue(row.protocol));
+        SCOPED_TRACE(name);
+        earlierRunChose(row.protocol, false);
+        const QString service = startItem();
+        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+        const MenuNode* locations = locationsMenu(service);
+        ASSERT_NE(locations, nullptr) << TempDir::read(log());
+        blockNameServers();
+        const auto since = [&](const std::string& text) {
+            const long base = logged(text);
+            return [this, text, base] { return logged(text) - base; };
+        };
+        auto errors = since("onConnection_Error_NotificationHandler() error"), reconnects = since("startReconnect() attempt started."),
+             limit = since("connection attempts count reached!"), last = since("Connection attempts count: " + std::to_string(row.reconnects)),
+             beyond = since("Connection attempts count: " + std::to_string(row.reconnects + 1)),
+             lockNamed = since("for Kill Switch ON");
+        const auto clicked = std::chrono::steady_clock::now();
+        click(service, itemStarting(*locations, "Netherlands"));
+        // The first try's end: its error reaches the pane, or its drop starts a reconnect.
+        ASSERT_TRUE(spinUntil([&] { return errors() + reconnects() >= 1; }, 75000)) << TempDir::read(log());
+        EXPECT_LT(std::chrono::steady_clock::now() - clicked, 70s) << "the first try did not end within its minute";
+        // Each reconnect a minute at most, then the count's end.
+        EXPECT_TRUE(spinUntil([&] { return limit() == 1; }, (row.reconnects + 1) * 70000)) << TempDir::read(log());
+        EXPECT_EQ(last(), 1);
+        EXPECT_EQ(beyond(), 0);
+        EXPECT_EQ(reconnects(), row.reconnects);
+        EXPECT_EQ(lockNamed(), 0) << "a log line names a lock that is off";
+        EXPECT_FALSE(lockEngaged());
+        EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), "Connect") != nullptr; }, 15000))
+            << "the tray is not back to Connect";
+        unblockNameServers();
+        EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    }
 }
 
 }  // namespace
