@@ -177,6 +177,14 @@ TEST_F(OpenVPNProviderTest, TheBoundSparesATryThatConnectedOrEndedAndNeverReache
     queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs * 2);
     EXPECT_EQ(calls, std::vector<std::string>{"status 2 type 1"});
 
+    // Nor, before the tunnel, an IPv6 try where IPv6 is off.
+    calls.clear();
+    dial();
+    provider.onLog(">LOG:1700000000,W,write UDPv6: Network is unreachable (fd=5,code=101)");
+    provider.onConnected();
+    queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs * 2);
+    EXPECT_EQ(calls, std::vector<std::string>{"status 2 type 1"});
+
     calls.clear();
     dial();
     queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs / 2);
