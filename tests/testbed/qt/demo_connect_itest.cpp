@@ -134,8 +134,18 @@ TEST_F(DemoConnect, TheLockRoadConnectsOverBothProtocolsThroughThePublicResolver
 // resolver through the tunnel, and so do datagrams to an address outside it.
 TEST_F(DemoConnect, OverOpenVPNDnsAndEveryOtherDatagramGoThroughTheTunnel) {
     const std::string outside = GlobalConstants::primaryDNS;
+    const auto tunnelsUp = [&] {
+        const std::string log = bed.helperLog();
+        long n = 0;
+        for (auto at = log.find("tunnel up on "); at != std::string::npos; at = log.find("tunnel up on ", at + 1)) ++n;
+        return n;
+    };
+    const long upBefore = tunnelsUp();
     ASSERT_TRUE(bed.connect(VPNTypesOpenVPN)) << testing::PrintToString(bed.events) << bed.helperLog();
     expectCarriedBy(bed, VPNTypesOpenVPN);
+    // The helper learns the pushed servers from openvpn's up event, which
+    // may reach it after the tunnel reports itself connected.
+    ASSERT_TRUE(waitFor([&] { return tunnelsUp() > upBefore; }, std::chrono::seconds(10))) << bed.helperLog();
     bed.manager->installDNSForVPN();
     ASSERT_TRUE(waitFor([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("nameserver 10.67.0.1") !=
                                      std::string::npos; },
