@@ -348,16 +348,17 @@ protected:
         };
         // The boxes where they stay: the same in two looks in a row (a busy
         // machine may still be laying the pane out, or resizing the window).
+        // Looks are counted, not timed: a machine this busy may stall long
+        // enough for any time bound to pass between two looks.
         const auto settledBoxes = [&] {
             std::vector<XPointer::Point> previous;
-            return spinUntil(
-                [&] {
-                    boxes = column();
-                    const bool settled = boxes.size() == count && boxes == previous;
-                    previous = boxes;
-                    return settled;
-                },
-                20000);
+            for (int look = 0; look < 500; ++look) {
+                boxes = column();
+                if (boxes.size() == count && boxes == previous) return true;
+                previous = boxes;
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 40);
+            }
+            return false;
         };
         if (!settledBoxes()) return "boxes: " + std::to_string(boxes.size());
         const long changes = logged("on Options parameters changed!");
