@@ -43,6 +43,12 @@ void connectOver(benchmark::State& state, hw::VPNTypes protocol, bool locked = f
             state.SkipWithError("the connect failed");
             break;
         }
+        // A figure counts only for the protocol it names.
+        const char* command = protocol == hw::VPNTypesOpenVPN ? "createOpenVPNConnection" : "start_connection";
+        if (bed->connectedOver != protocol || bed->commandUsed != command) {
+            state.SkipWithError(("connected over another protocol: " + bed->commandUsed).c_str());
+            break;
+        }
         state.PauseTiming();
         bed->disconnect();
         if (locked) bed->releaseLock();

@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto event = hw::classifyOpenVPNLine(line);
         if (event.kind == hw::OpenVPNLineEvent::Kind::Gateway && event.gateway.empty()) __builtin_trap();
         (void)hw::parseOpenVPNGateway(raw);
+        (void)hw::openVPNServerOutOfReach(line);
         (void)hw::quoteManagementArgument(raw);
         if (end == std::string_view::npos) break;
         input.remove_prefix(end + 1);

@@ -1,4 +1,6 @@
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <poll.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
@@ -8,8 +10,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <sstream>
+#include <thread>
 
 #include "helper/helper_validation.h"
 #include "helper/network_stack.h"
@@ -22,6 +29,9 @@ namespace {
 
 constexpr const char* kLog = "NetworkStack";
 constexpr int kReplyTimeoutMs = 5000;
+// A neighbour on the link answers within milliseconds; the kernel's own
+// probes of a silent one take about three seconds to fail.
+constexpr int kNeighbourWaitMs = 1500;
 
 // The names ip gives the route protocols the helper saves and restores.
 struct Protocol {
@@ -149,6 +159,37 @@ public:
         return request(netlink::addressChange(a, ++seq_), "address " + prefix + " dev " + device);
     }
 
+    bool isOwnAddress(const std::string& address) override {
+        in_addr wanted{};
+        if (::inet_pton(AF_INET, address.c_str(), &wanted) != 1) return false;
+        ifaddrs* all = nullptr;
+        if (::getifaddrs(&all) != 0) return false;
+        bool own = false;
+        for (auto* a = all; a && !own; a = a->ifa_next)
+            own = a->ifa_addr && a->ifa_addr->sa_family == AF_INET &&
+                  reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr == wanted.s_addr;
+        ::freeifaddrs(all);
+        return own;
+    }
+
+    bool neighbourAnswers(const std::string& address) override {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(9);  // discard: the datagram only makes the kernel ask for the neighbour
+        if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1) return false;
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return failed("neighbour probe socket", errno);
+        const bool sent = ::sendto(fd, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        ::close(fd);
+        if (!sent) return false;  // no link leads there
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kNeighbourWaitMs);
+        for (;;) {
+            if (neighbourComplete(address)) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
     std::vector<std::string> linkNames() override {
         std::vector<std::string> out;
         if (auto* all = ::if_nameindex()) {
@@ -170,6 +211,21 @@ public:
     }
 
 private:
+    // The kernel's IPv4 neighbour table as this namespace sees it: a
+    // complete entry (ATF_COM) is a host that answered.
+    static bool neighbourComplete(const std::string& address) {
+        std::ifstream table("/proc/net/arp");
+        std::string line;
+        std::getline(table, line);  // the heading
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string ip, type, flags;
+            if (!(fields >> ip >> type >> flags) || ip != address) continue;
+            return (std::strtoul(flags.c_str(), nullptr, 16) & 0x2) != 0;
+        }
+        return false;
+    }
+
     bool failed(const std::string& what, int error) {
         log::warning(kLog, what + " failed: " + std::strerror(error));
         return false;

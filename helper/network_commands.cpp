@@ -80,21 +80,19 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     });
 
     d.registerCommand("disableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
-        // Releasing must not fail on a stale hint: an address that names no
-        // host ("0.0.0.0") is a gateway that cannot be installed, and the
-        // way out saved at engage time takes its place.
+        // Releasing never fails on its hint: one that is no host's IPv4
+        // address is passed over, and the way out saved at engage time is used.
         std::optional<std::string> hint;
         if (auto it = c.parameters.find("gatewayAddress"); it != c.parameters.end()) {
             const std::string* text = it->second.string();
-            if (!text || !isIPv4Address(*text)) {
-                log::warning(kLog, "'" + c.name + "': invalid gatewayAddress");
-                return replyWith(kNo);
-            }
-            if (const std::string problem = hostAddressProblem(*text); problem.empty())
+            const std::string problem = !text ? "not a string"
+                                        : !isIPv4Address(*text) ? "not an IPv4 address"
+                                                                : hostAddressProblem(*text);
+            if (problem.empty())
                 hint = *text;
             else
-                log::info(kLog, "'" + c.name + "': gatewayAddress " + describeForLog(*text) + ": " + problem +
-                                    "; the saved way out is used");
+                log::info(kLog, "'" + c.name + "': gatewayAddress " + (text ? describeForLog(*text) + " " : "") +
+                                    "passed over (" + problem + "); the saved way out is used");
         }
         return yesNo(s.lock.disable(hint));
     });

@@ -81,22 +81,43 @@ bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     return released && restored;
 }
 
-bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& gateway) {
+std::string NetworkLock::hintProblem(const std::string& hint) {
+    const auto& saved = ctx_.state.lock.gateway;
+    if (hint == saved) return {};
+    if (hint.rfind("127.", 0) == 0) return "a loopback address";
+    if (ctx_.network.isOwnAddress(hint)) return "this machine's own address";
+    if (!ctx_.network.neighbourAnswers(hint)) return "no host answers there";
+    return {};
+}
+
+bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint) {
     const auto& lock = ctx_.state.lock;
-    // The app's gateway first (it may know a newer one), then the one saved
-    // when the lock was engaged: the app's may be stale after a network
-    // change, or no address at all.
+    // The app's hint first when it is a gateway that answers (it may know a
+    // newer one), then the way out saved when the lock was engaged.
     std::vector<DefaultRoute> candidates;
-    if (gateway && *gateway != "0.0.0.0") candidates.push_back({*gateway, *gateway == lock.gateway ? lock.device : ""});
-    if (!lock.gateway.empty() && lock.gateway != "0.0.0.0" && (!gateway || *gateway != lock.gateway))
+    if (hint) {
+        if (const std::string problem = hintProblem(*hint); problem.empty())
+            candidates.push_back({*hint, *hint == lock.gateway ? lock.device : ""});
+        else
+            log::info(kLog, "gateway hint " + *hint + " passed over: " + problem);
+    }
+    if (!lock.gateway.empty() && lock.gateway != "0.0.0.0" && (!hint || *hint != lock.gateway))
         candidates.push_back({lock.gateway, lock.device});
+    bool installed = false;
     for (const auto& c : candidates) {
-        if (ctx_.network.replaceRoute({"default", c.gateway, c.device, std::nullopt, ""})) return true;
-        log::warning(kLog, "could not restore the default route via " + c.gateway);
+        if (!ctx_.network.replaceRoute({"default", c.gateway, c.device, std::nullopt, ""})) {
+            log::warning(kLog, "could not restore the default route via " + c.gateway);
+            continue;
+        }
+        installed = true;
+        // A route through a gateway that never answers is no way back.
+        if (ctx_.network.neighbourAnswers(c.gateway)) return true;
+        log::warning(kLog, "the default route via " + c.gateway + " is in place, but no host answers there");
     }
     // Nothing of ours to put back, or someone (DHCP, the user) already did.
-    if (candidates.empty() || currentDefaultRoute()) return true;
-    log::error(kLog, "no default route could be restored");
+    if (candidates.empty()) return true;
+    if (!installed && currentDefaultRoute()) return true;
+    log::error(kLog, "no default route that answers could be restored: the saved one is kept for a later release");
     return false;
 }
 

@@ -29,10 +29,12 @@ public:
     // Reply: the gateway in force before the lock, also when called again
     // while the lock is on; "NO" when there is none or the lock failed.
     std::string enable(const std::vector<std::string>& dnsResolvers);
-    // Removes the table and puts the default route back through gateway
-    // (validated by the caller), else through the one saved at enable time;
-    // the servers' host routes go too unless a tunnel still runs. False when
-    // no default route could be restored: the saved one is then kept.
+    // Removes the table and puts the default route back through the hint
+    // (an IPv4 address the caller checked) when it is a usable gateway, else
+    // through the one saved at enable time; the servers' host routes go too
+    // unless a tunnel still runs. False when no default route that answers
+    // could be restored: the saved one is then kept for a later release or
+    // --reset.
     bool disable(const std::optional<std::string>& gateway);
     // Host route to the server via gateway; the server passes the lock.
     bool addServerRoute(const std::string& server, const std::string& gateway);
@@ -63,7 +65,9 @@ public:
 
 private:
     bool applyTable();
-    bool restoreDefaultRoute(const std::optional<std::string>& gateway);
+    bool restoreDefaultRoute(const std::optional<std::string>& hint);
+    // Why the hint cannot stand for the way out; empty when it can.
+    std::string hintProblem(const std::string& hint);
     bool tunnelRunning() const;
     void removeServerRoutes();
 

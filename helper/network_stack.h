@@ -41,6 +41,12 @@ public:
     virtual std::vector<Address6> addresses6(const std::string& device) = 0;
     virtual bool replaceAddress6(const std::string& device, const std::string& prefix) = 0;
 
+    // Whether the IPv4 address is one of this machine's own.
+    virtual bool isOwnAddress(const std::string& address) = 0;
+    // Whether a host answers at the IPv4 address on a link of ours (its
+    // neighbour entry resolves), asked now and waited for at most a moment.
+    virtual bool neighbourAnswers(const std::string& address) = 0;
+
     // The names of the network links there are now.
     virtual std::vector<std::string> linkNames() = 0;
 

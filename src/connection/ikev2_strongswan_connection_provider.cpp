@@ -99,7 +99,8 @@ void IKEv2_StrongSwan_ConnectionProvider::onDisconnected() {
     report(0);
     // The status handling may have changed both fields: look again.
     if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) {
-        printLine("Starting next Auto-Reconnect attempt for Kill Switch ON | proto IKEv2");
+        printLine(std::string("Starting next Auto-Reconnect attempt ") +
+                  (context_.networkLockActivated() ? "for Kill Switch ON" : "without the Kill Switch") + " | proto IKEv2");
         context_.setAutoReconnectInProgress(false);
         context_.requestAutoReconnect();
     }

@@ -38,6 +38,11 @@ OpenVPNLineEvent classifyOpenVPNLine(std::string_view line);
 // Only an IPv4 address counts.
 std::optional<std::string> parseOpenVPNGateway(std::string_view line);
 
+// Why openvpn cannot get to its server, from one of its log lines: the
+// server's name did not resolve, or no route leads there; empty otherwise.
+// openvpn itself would keep trying (resolv-retry, connect-retry).
+std::string openVPNServerOutOfReach(std::string_view line);
+
 // A management-interface argument in double quotes with '\' and '"' escaped,
 // as openvpn's own parser reads it; none when the text holds CR, LF or NUL,
 // which would end the command early and start another.

@@ -1,6 +1,7 @@
 #include "connection/openvpn_vpn_connection_provider.h"
 
 #include "connection/openvpn_constants.h"
+#include "connection/openvpn_management_line.h"
 #include "platform/log.h"
 
 namespace hw {
@@ -53,10 +54,30 @@ void OpenVPN_VPNConnectionProvider::applyCredentials() {
 
 void OpenVPN_VPNConnectionProvider::startDial(std::function<void()>) {
     applyCredentials();
+    const std::uint64_t id = ++tryId_;
+    tryConnected_ = false;
+    tryEnded_ = false;
+    queue_.postAfter(kTryBoundMs, [this, id, alive = std::weak_ptr<bool>(alive_)] {
+        auto a = alive.lock();
+        if (!a || !*a || id != tryId_ || tryConnected_ || tryEnded_) return;
+        endTry("it did not connect within " + std::to_string(static_cast<int>(kTryBoundMs / 1000)) + " s");
+    });
     connectorHelper_->connect();
 }
 
-void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) { connectorHelper_->disconnect(); }
+void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) {
+    // A disconnect ends the try: its bound must not end a later one.
+    ++tryId_;
+    connectorHelper_->disconnect();
+}
+
+void OpenVPN_VPNConnectionProvider::endTry(const std::string& why) {
+    log::warning(kLog, "the attempt ends: " + why);
+    tryEnded_ = true;
+    ++tryId_;
+    connectorHelper_->disconnect();
+    report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
+}
 
 void OpenVPN_VPNConnectionProvider::report(std::int32_t status, std::optional<std::string> message) {
     if (newStatusReceivedCallback_)
@@ -71,6 +92,8 @@ void OpenVPN_VPNConnectionProvider::queueEnableNetworkLock() {
 
 void OpenVPN_VPNConnectionProvider::onConnected() {
     printLine("onConnected");
+    if (tryEnded_) return;
+    tryConnected_ = true;
     if (context_.useNetworkLock() && context_.networkLockActivated() && context_.autoReconnectInProgress())
         queueEnableNetworkLock();
     report(VPNStatusCodes::connected);
@@ -78,6 +101,7 @@ void OpenVPN_VPNConnectionProvider::onConnected() {
 
 void OpenVPN_VPNConnectionProvider::onDisconnected() {
     printLine("onDisconnected");
+    if (tryEnded_) return;  // the ended try has reported its end
     report(VPNStatusCodes::disconnected);
     if (context_.networkLockActivated() && context_.autoReconnectInProgress()) {
         context_.setAutoReconnectInProgress(false);
@@ -88,6 +112,7 @@ void OpenVPN_VPNConnectionProvider::onDisconnected() {
 
 void OpenVPN_VPNConnectionProvider::onReConnected() {
     printLine("onReConnected");
+    if (tryEnded_) return;
     context_.setOpenVPN_Reconnect_in_progress(true);
     if (context_.networkLockActivated() && context_.isLoggedInUser()) {
         if (!context_.autoReconnectInProgress()) context_.showAutoReconnectWithNetworkLockNotification();
@@ -99,6 +124,7 @@ void OpenVPN_VPNConnectionProvider::onReConnected() {
 
 void OpenVPN_VPNConnectionProvider::onNotReachable() {
     printLine("onNotReachable");
+    if (tryEnded_) return;
     report(VPNStatusCodes::notReachable);
 }
 
@@ -108,6 +134,7 @@ void OpenVPN_VPNConnectionProvider::onStateChanged(const std::optional<std::stri
 
 void OpenVPN_VPNConnectionProvider::onError(std::uint32_t code) {
     printLine("onError: " + std::to_string(code));
+    if (tryEnded_) return;
     report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(code));
 }
 
@@ -122,6 +149,13 @@ void OpenVPN_VPNConnectionProvider::onLog(const std::optional<std::string>& line
             kept.replace(at, password.size(), "[...]");
     }
     printLine("OpenVPN: " + kept);
+    if (!tryConnected_ && !tryEnded_) {
+        if (const std::string why = openVPNServerOutOfReach(kept); !why.empty()) {
+            logLines_.push_back(std::move(kept));
+            endTry(why);
+            return;
+        }
+    }
     logLines_.push_back(std::move(kept));
     while (logLines_.size() > kLogLinesKept) logLines_.pop_front();
 }

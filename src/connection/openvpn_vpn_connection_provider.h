@@ -44,6 +44,9 @@ public:
 class OpenVPN_VPNConnectionProvider final : public AbstractVPNConnectionProvider, public OpenVPNConnectorEvents {
 public:
     static constexpr std::size_t kLogLinesKept = 1000;
+    // However the served configuration tells openvpn to retry, a try that
+    // has not connected by then ends as a failure.
+    static constexpr double kTryBoundMs = 60000;
 
     OpenVPN_VPNConnectionProvider(MainQueue& queue, OpenVPN_ProviderContext& context);
     ~OpenVPN_VPNConnectionProvider() override;
@@ -77,6 +80,8 @@ public:
 private:
     void report(std::int32_t status, std::optional<std::string> message = std::nullopt);
     void queueEnableNetworkLock();
+    // Stops openvpn and reports this try's failure; its later events are dropped.
+    void endTry(const std::string& why);
 
     MainQueue& queue_;
     OpenVPN_ProviderContext& context_;
@@ -84,6 +89,9 @@ private:
     VPNStatusCallback newStatusReceivedCallback_;
     std::deque<std::string> logLines_;
     std::optional<std::string> latestGateway_;
+    std::uint64_t tryId_ = 0;
+    bool tryConnected_ = false;
+    bool tryEnded_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -155,6 +155,7 @@ public:
 
 private:
     void continueConnectAfterHelperCheck(const ManagerServerConfig& config);
+    void engageNetworkLock(std::function<void(const std::string& gateway, bool engaged)> onFinished);
     void subscribeNow(const Provider& provider, bool skipCurrentStatusNotification);
     void onConnectionCreated(bool created);
     void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);

@@ -20,6 +20,12 @@ std::string trimLineBreaks(const std::string& text) {
 // --- kill switch, routes and DNS ---
 
 void VPNConnectionManager::enableNetworkLock(std::function<void(const std::string&)> onFinished) {
+    engageNetworkLock([onFinished = std::move(onFinished)](const std::string& gateway, bool) {
+        if (onFinished) onFinished(gateway);
+    });
+}
+
+void VPNConnectionManager::engageNetworkLock(std::function<void(const std::string& gateway, bool engaged)> onFinished) {
     logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired()");
     std::weak_ptr<bool> alive = alive_;
     checkAndInstallHelperToolIfRequired([this, alive, onFinished = std::move(onFinished)] {
@@ -35,7 +41,7 @@ void VPNConnectionManager::enableNetworkLock(std::function<void(const std::strin
             }
             const std::string stored = env_.context.previousDefaultGatewayValue();
             logLine("before onFinished?(" + stored + ")");
-            if (onFinished) onFinished(stored);
+            if (onFinished) onFinished(stored, engaged);
         });
     });
 }
@@ -59,8 +65,11 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
         const auto gateway = previousGateway && !previousGateway->empty() ? previousGateway : std::nullopt;
         env_.helper.staticRouteAddingProcessing(resolved, gateway, [this, alive, resolved, completion](const std::string&) {
             if (!alive.lock()) return;
-            enableNetworkLock([resolved, completion](const std::string&) {
-                if (completion) completion(resolved);
+            engageNetworkLock([resolved, completion](const std::string&, bool engaged) {
+                // An address handed back is a promise that the lock holds:
+                // the caller connects through it.
+                if (!engaged) log::warning(manager_log::kCategory, "enableNetworkLock -- no lock for " + resolved);
+                if (completion) completion(engaged ? resolved : std::string(HelperToolManager::kNo));
             });
         });
     };

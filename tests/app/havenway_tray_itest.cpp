@@ -3,6 +3,8 @@
 // and as root the helper and the VPN servers.
 #include "app/havenway_process_fixture.h"
 
+#include <iostream>
+
 namespace hw::test {
 namespace {
 
@@ -254,6 +256,54 @@ protected:
         return bed.runner.run(r);
     }
     bool lockEngaged() { return run({"nft", "list", "table", "inet", "havenway"}).ok(); }
+    // The IPv4 servers the lock lets through, as nft lists them ("a, b").
+    std::string allowedServers() {
+        const std::string out = run({"nft", "list", "set", "inet", "havenway", "servers4"}).out;
+        const auto from = out.find("elements = {"), to = out.find('}', from);
+        if (from == std::string::npos || to == std::string::npos) return "";
+        std::string list = out.substr(from + 12, to - from - 12);
+        std::erase_if(list, [](char c) { return c == ' ' || c == '\n' || c == '\t'; });
+        return list;
+    }
+    // From here on no name server answers the client namespace (the
+    // application's lookups, the helper's openvpn and charon alike).
+    void blockNameServers() {
+        for (const std::string& rule : {std::string("add table inet hw_test_no_dns"),
+                                        std::string("add chain inet hw_test_no_dns out { type filter hook output priority -10; }"),
+                                        std::string("add rule inet hw_test_no_dns out udp dport 53 drop"),
+                                        std::string("add rule inet hw_test_no_dns out tcp dport 53 drop")}) {
+            ProcessRequest r;
+            r.argv = {"nft", "-f", "-"};
+            r.stdinData = rule + "\n";
+            r.timeout = 5s;
+            ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
+        }
+    }
+    void unblockNameServers() { run({"nft", "delete", "table", "inet", "hw_test_no_dns"}); }
+    // The settings an earlier run left: the protocol and the kill switch.
+    void earlierRunChose(VPNProtocols protocol, bool lock) {
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(protocol)));
+        settings.set(SettingsUserDefaults::useNetworkLock, lock);
+        ASSERT_TRUE(settings.synchronize());
+        handOver();
+    }
+    // Quits from the tray and answers the question with its default, Quit.
+    void quitFromTheTray(const QString& service) {
+        const auto shown = keys->shownWindows();
+        click(service, itemStarting(trayLayout(service), "Quit"));
+        xcb_window_t question = 0;
+        ASSERT_TRUE(spinUntil(
+            [&] {
+                for (xcb_window_t w : keys->shownWindows())
+                    if (!shown.count(w)) question = w;
+                return question != 0;
+            },
+            10000));
+        ASSERT_TRUE(keys->press(question, 0xff0d /* Return */));
+        EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
+        app = -1;
+    }
     std::string defaultRoute() { return run({"ip", "route", "show", "default"}).out; }
     // Questions the testbed's name server took at that address from sources
     // starting with the prefix.
@@ -332,12 +382,26 @@ protected:
             const int x = spots.front().x - mouse->origin(settings).x;
             return mouse->findColourSpots(settings, kBoxRim, {x - 8, 70, x + 8, size.y - 60}, 16, false, true);
         };
-        if (!spinUntil([&] { return (boxes = column()).size() == count; }, 10000))
-            return "boxes: " + std::to_string(boxes.size());
+        // The boxes where they stay: the same in two looks in a row (a busy
+        // machine may still be laying the pane out, or resizing the window).
+        // Looks are counted, not timed: a machine this busy may stall long
+        // enough for any time bound to pass between two looks.
+        const auto settledBoxes = [&] {
+            std::vector<XPointer::Point> previous;
+            for (int look = 0; look < 500; ++look) {
+                boxes = column();
+                if (boxes.size() == count && boxes == previous) return true;
+                previous = boxes;
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 40);
+            }
+            return false;
+        };
+        if (!settledBoxes()) return "boxes: " + std::to_string(boxes.size());
         const long changes = logged("on Options parameters changed!");
-        // Again after a while when a busy start let the click come too early.
+        // Again, from a fresh look, when the click came before the box took clicks.
         bool changed = false;
-        for (int attempt = 0; attempt < 3 && !changed; ++attempt) {
+        for (int attempt = 0; attempt < 5 && !changed; ++attempt) {
+            if (attempt > 0 && !settledBoxes()) return "boxes: " + std::to_string(boxes.size());
             mouse->click(boxes[box]);
             changed = spinUntil([&] { return logged("on Options parameters changed!") > changes; }, 5000);
         }
@@ -368,6 +432,9 @@ protected:
         EXPECT_TRUE(waitFor([&] { return questions(outside, tunnelPrefix) == through + 1; }, 5s)) << tunnelPrefix;
         EXPECT_EQ(questions(outside, "10.66.0."), around);
     }
+
+    void storedAddressRoad(VPNProtocols protocol);
+    void unresolvableRoad(VPNProtocols protocol, int reconnects);
 
     std::unique_ptr<XKeyboard> keys;
     std::unique_ptr<XPointer> mouse;
@@ -467,15 +534,7 @@ TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack
     const MenuNode* locations = locationsMenu(service);
     ASSERT_NE(locations, nullptr) << TempDir::read(log());
     // No name server answers from here on.
-    for (const std::string& rule : {std::string("add table inet hw_test_no_dns"),
-                                    std::string("add chain inet hw_test_no_dns out { type filter hook output priority -10; }"),
-                                    std::string("add rule inet hw_test_no_dns out udp dport 53 drop")}) {
-        ProcessRequest r;
-        r.argv = {"nft", "-f", "-"};
-        r.stdinData = rule + "\n";
-        r.timeout = 5s;
-        ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
-    }
+    blockNameServers();
     click(service, itemStarting(*locations, "Netherlands"));
     ASSERT_TRUE(spinUntil([&] { return logged("enableNetworkLock -- the lookup of nl1.havenway.test failed") == 1; },
                           60000))
@@ -484,24 +543,112 @@ TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack
     EXPECT_TRUE(spinUntil([&] { return logged("the network lock gave no server address") == 1; }, 20000))
         << TempDir::read(log());
     EXPECT_TRUE(spinUntil([&] { return lockEngaged(); }, 10000));
-    run({"nft", "delete", "table", "inet", "hw_test_no_dns"});
+    unblockNameServers();
 
-    const auto shown = keys->shownWindows();
-    click(service, itemStarting(trayLayout(service), "Quit"));
-    xcb_window_t question = 0;
-    ASSERT_TRUE(spinUntil(
-        [&] {
-            for (xcb_window_t w : keys->shownWindows())
-                if (!shown.count(w)) question = w;
-            return question != 0;
-        },
-        10000));
-    ASSERT_TRUE(keys->press(question, 0xff0d /* Return: the default button, Quit */));
-    EXPECT_EQ(waitChild(app, 30s), 0) << TempDir::read(log());
-    app = -1;
+    quitFromTheTray(service);
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
         << defaultRoute() << bed.helperLog();
 }
+
+// The address stored from an earlier connect is used when the lookup fails,
+// but only behind the lock: the tunnel comes up with our table there and
+// that address alone let through, or the attempt ends in the error bar.
+// Never connected without the table.
+void KillSwitchByHand::storedAddressRoad(VPNProtocols protocol) {
+    const std::string route = defaultRoute();
+    const QString name = QString::fromStdString(std::string(rawValue(protocol))).trimmed();
+    earlierRunChose(protocol, true);
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    ASSERT_TRUE(connectNetherlands(service, 1).contains(name)) << TempDir::read(log()) << bed.helperLog();
+    const std::string stored = allowedServers();
+    ASSERT_FALSE(stored.empty());
+    ASSERT_EQ(stored.find(','), std::string::npos) << stored;
+    // The pane takes one click a second: a tunnel up sooner than that (IKEv2
+    // here) lets the Disconnect come too early, so it is given again until
+    // the tray shows Connect.
+    bool released = false;
+    for (int attempt = 0; attempt < 5 && !released; ++attempt) {
+        const MenuNode menu = trayLayout(service);
+        if (const MenuNode* item = itemStarting(menu, "Disconnect")) trayClick(service, item->id);
+        released = spinUntil([&] { return !lockEngaged() && itemStarting(trayLayout(service), "Connect") != nullptr; }, 6000);
+    }
+    ASSERT_TRUE(released) << TempDir::read(log()) << bed.helperLog();
+
+    blockNameServers();
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr);
+    click(service, itemStarting(*locations, "Netherlands"));
+    bool withoutTable = false;
+    const bool ended = spinUntil(
+        [&] {
+            const bool connected = notified("Connected to Netherlands") == 2;
+            if (connected && !lockEngaged()) withoutTable = true;
+            return connected || logged("connection attempts count reached!") > 0 ||
+                   logged("the network lock gave no server address") > 0;
+        },
+        120000);
+    EXPECT_TRUE(ended) << TempDir::read(log());
+    EXPECT_EQ(logged("enableNetworkLock -- the lookup of"), 1) << "the lookup did not fail";
+    EXPECT_FALSE(withoutTable) << "connected without the lock";
+    const bool connected = notified("Connected to Netherlands") == 2;
+    std::cout << "[ road ] " << name.toStdString() << (connected ? ": connected under the lock" : ": the error bar") << "\n";
+    if (connected) {
+        EXPECT_TRUE(lockEngaged());
+        EXPECT_EQ(allowedServers(), stored) << "only the stored address passes the lock";
+        EXPECT_EQ(logged("it is engaged for the stored one, " + stored), 1) << TempDir::read(log());
+        MenuNode menu;
+        EXPECT_TRUE(spinUntil([&] { return itemStarting(menu = trayLayout(service), "Protocol: " + name) != nullptr; },
+                              10000))
+            << menu.labels().join(" | ").toStdString();
+    }
+    unblockNameServers();
+    quitFromTheTray(service);
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
+        << defaultRoute() << bed.helperLog();
+}
+
+TEST_F(KillSwitchByHand, AStoredAddressConnectsOnlyUnderTheLock) { storedAddressRoad(VPNProtocols::OpenVPN); }
+TEST_F(KillSwitchByHand, AStoredAddressConnectsOnlyUnderTheLockOverIKEv2) {
+    storedAddressRoad(VPNProtocols::IKEv2_StrongSwan);
+}
+
+// With no name server to ask and no lock, each try ends (openvpn would retry
+// its lookup for ever; the bound is a minute) and the reconnect loop counts
+// them to its limit: 4 reconnects over OpenVPN, 10 over IKEv2, then the error
+// bar and the ready look.
+void KillSwitchByHand::unresolvableRoad(VPNProtocols protocol, int reconnects) {
+    earlierRunChose(protocol, false);
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    blockNameServers();
+    const auto clicked = std::chrono::steady_clock::now();
+    click(service, itemStarting(*locations, "Netherlands"));
+    // The first try's end: its error reaches the pane, or its drop starts a reconnect.
+    ASSERT_TRUE(spinUntil([&] { return logged("onConnection_Error_NotificationHandler() error") +
+                                       logged("startReconnect() attempt started.") >= 1; },
+                          75000))
+        << TempDir::read(log());
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, 70s) << "the first try did not end within its minute";
+    // Each reconnect a minute at most, then the count's end (every later
+    // request meets it again: the drop's and the error's).
+    EXPECT_TRUE(spinUntil([&] { return logged("connection attempts count reached!") >= 1; }, (reconnects + 1) * 70000))
+        << TempDir::read(log());
+    EXPECT_EQ(logged("Connection attempts count: " + std::to_string(reconnects)), 1);
+    EXPECT_EQ(logged("Connection attempts count: " + std::to_string(reconnects + 1)), 0);
+    EXPECT_EQ(logged("startReconnect() attempt started."), reconnects);
+    EXPECT_EQ(logged("for Kill Switch ON"), 0) << "a log line names a lock that is off";
+    EXPECT_FALSE(lockEngaged());
+    EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), "Connect") != nullptr; }, 15000))
+        << "the tray is not back to Connect";
+    unblockNameServers();
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+}
+
+TEST_F(KillSwitchByHand, AnUnresolvableServerEndsEachTry) { unresolvableRoad(VPNProtocols::OpenVPN, 4); }
+TEST_F(KillSwitchByHand, AnUnresolvableServerEndsEachTryOverIKEv2) { unresolvableRoad(VPNProtocols::IKEv2_StrongSwan, 10); }
 
 }  // namespace
 }  // namespace hw::test

@@ -68,9 +68,8 @@ protected:
         auto& model = bed().model();
         model.isLoggedInUser = true;
         model.isConnectedToInternet = true;
-        model.applySettings({{SettingsUserDefaults::vpnProtocols, std::string(" OpenVPN")}});
+        bed().chooseProtocol(VPNTypesOpenVPN);
         model.setUseAutomaticLocation(false);
-        bed().manager->prepareConnectionManager();
         auto& queue = *bed().queue_;
         images = std::make_unique<RemoteImageLoader>(queue, *bed().background_, codec);
         engine = std::make_unique<VPNConnectionManagerPaneEngine>(*bed().manager);
@@ -185,6 +184,11 @@ TEST_F(MainWindowTruth, ConnectedOverOpenVPNTheFieldsSaySoAlsoWithTheLocationsWi
     EXPECT_EQ(view->connectToText(), "Connected to");
     EXPECT_EQ(view->protocolText(), "OpenVPN");
     EXPECT_EQ(bed().model().vpnProtocolReadableClean, "OpenVPN");
+    // What the fields say is what carried the tunnel.
+    ASSERT_TRUE(bed().manager->currentProvider());
+    EXPECT_EQ(bed().manager->currentProvider()->type(), VPNTypesOpenVPN);
+    EXPECT_EQ(bed().tunnelCommands()["createOpenVPNConnection"], 1);
+    EXPECT_EQ(bed().tunnelCommands()["start_connection"], 0);
 
     locations->showWindow();
     spinFor(300);

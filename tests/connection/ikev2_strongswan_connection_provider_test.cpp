@@ -5,6 +5,7 @@
 #include "connection/openvpn_constants.h"
 #include "connection/vpn_service_config.h"
 #include "ikev2_strongswan_fixture.h"
+#include "support/capture_log.h"
 
 namespace hw {
 namespace {
@@ -70,6 +71,21 @@ TEST_F(IKEv2ProviderTest, OnlyAnUnintendedDropRequestsAReconnect) {
         if (row != Row::unsubscribed) {
             EXPECT_EQ(flagged, std::vector<bool>{row != Row::userStop && row != Row::signedOut});
         }
+    }
+}
+
+// The log names the road the reconnect takes: with the lock, or without it.
+TEST_F(IKEv2ProviderTest, TheReconnectsLogLineNamesTheLockOnlyWhenItIsOn) {
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock);
+        auto log = test::CaptureLog::install();
+        test::FakeIKEv2Context context;
+        context.lockActivated = lock;
+        IKEv2_StrongSwan_ConnectionProvider provider(queue_.inner, tool_.connector, context);
+        provider.setNewStatusReceivedCallback([](std::int32_t, const std::optional<std::string>&, VPNTypes) {});
+        provider.change(0, {});
+        EXPECT_EQ(log->contains("Starting next Auto-Reconnect attempt for Kill Switch ON"), lock);
+        EXPECT_EQ(log->contains("Starting next Auto-Reconnect attempt without the Kill Switch"), !lock);
     }
 }
 

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
+#include "openvpn_fake_management.h"
 #include "support/temp_dir.h"
 #include "support/manual_queue.h"
 
@@ -49,7 +51,15 @@ protected:
             false);
     }
 
+    // A dial onto a management interface that says nothing.
+    void dial() {
+        servers.emplace_back(std::make_unique<test::FakeManagementServer>());
+        provider.connectorHelper()->setManagementSocket(servers.back()->handOver());
+        provider.startDial({});
+    }
+
     test::ManualQueue queue;
+    std::vector<std::unique_ptr<test::FakeManagementServer>> servers;
     std::vector<std::string> calls;
     FakeContext context{calls};
     OpenVPN_VPNConnectionProvider provider{queue, context};
@@ -124,6 +134,68 @@ TEST_F(OpenVPNProviderTest, LogDataKeepsTheLastThousandLinesWithoutThePassword) 
     EXPECT_EQ(log.find("s3cret pass"), std::string::npos);
     EXPECT_NE(log.find("bad password [...] for alice\n"), std::string::npos);
     EXPECT_TRUE(calls.empty());
+}
+
+// Whatever the served configuration says (resolv-retry infinite), a try
+// ends: after the bound, or at once when openvpn cannot get to its server.
+TEST_F(OpenVPNProviderTest, ATryThatDoesNotConnectEndsAsItsOwnFailure) {
+    const std::string failure = "status 0 " + OpenVPNConstants::errorText(4) + " type 1";
+    struct Row {
+        const char* name;
+        std::string line;  // none: openvpn stays silent
+        double endsAfterMs;
+    };
+    for (const Row& row :
+         {Row{"silent", "", OpenVPN_VPNConnectionProvider::kTryBoundMs},
+          Row{"unresolvable", ">LOG:1700000000,N,RESOLVE: Cannot resolve host address: ca1.havenway.test:1194 "
+                              "(Temporary failure in name resolution)", 0},
+          Row{"no route", ">LOG:1700000000,W,write UDPv4: Network is unreachable (fd=5,code=101)", 0}}) {
+        SCOPED_TRACE(row.name);
+        calls.clear();
+        dial();
+        queue.runUntilIdle();
+        if (!row.line.empty()) provider.onLog(row.line);
+        queue.advance(row.endsAfterMs == 0 ? 0 : row.endsAfterMs - 1);
+        if (row.endsAfterMs != 0) {
+            EXPECT_TRUE(calls.empty());
+            queue.advance(1);
+        }
+        EXPECT_EQ(calls, std::vector<std::string>{failure});
+        // The stopped openvpn's own end is not a second report.
+        provider.onDisconnected();
+        provider.onError(4);
+        queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs);
+        EXPECT_EQ(calls, std::vector<std::string>{failure});
+    }
+}
+
+TEST_F(OpenVPNProviderTest, TheBoundSparesATryThatConnectedOrEndedAndNeverReachesTheNextTry) {
+    dial();
+    provider.onConnected();
+    // A tunnel up: lines about a route are no end of the try.
+    provider.onLog(">LOG:1700000000,W,write UDPv4: Network is unreachable (fd=5,code=101)");
+    queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs * 2);
+    EXPECT_EQ(calls, std::vector<std::string>{"status 2 type 1"});
+
+    // Nor, before the tunnel, an IPv6 try where IPv6 is off.
+    calls.clear();
+    dial();
+    provider.onLog(">LOG:1700000000,W,write UDPv6: Network is unreachable (fd=5,code=101)");
+    provider.onConnected();
+    queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs * 2);
+    EXPECT_EQ(calls, std::vector<std::string>{"status 2 type 1"});
+
+    calls.clear();
+    dial();
+    queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs / 2);
+    provider.disconnect({});
+    queue.runUntilIdle();
+    calls.clear();
+    dial();
+    queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs / 2);
+    EXPECT_TRUE(calls.empty()) << "the first try's bound ended the second";
+    queue.advance(OpenVPN_VPNConnectionProvider::kTryBoundMs / 2);
+    EXPECT_EQ(calls.size(), 1u);
 }
 
 }  // namespace

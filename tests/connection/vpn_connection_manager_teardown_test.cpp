@@ -158,6 +158,13 @@ TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {
                                            [&](const std::string& a) { done.push_back(a); }));
     queue.runUntilIdle();
     EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO"}));
+    // A lock the helper could not engage hands back no address to connect through.
+    helper.lockEngages = false;
+    manager->enableNetworkLock("203.0.113.7", std::string("192.168.1.1"), "8.8.8.8", "8.8.4.4",
+                               [&](const std::string& a) { done.push_back(a); });
+    queue.runUntilIdle();
+    EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO", "NO"}));
+    helper.lockEngages.reset();
     // Before the first lock no gateway is known: none is sent, not an empty one
     // the helper would refuse.
     helper.sent.clear();

@@ -78,6 +78,14 @@ struct FakeNetwork final : NetworkStack {
         ops.push_back("address " + prefix + " dev " + device);
         return true;
     }
+    // This machine's addresses; hosts on the link that never answer.
+    std::vector<std::string> own{"127.0.0.1", "192.168.1.20"};
+    std::vector<std::string> silent;
+    bool isOwnAddress(const std::string& a) override { return std::find(own.begin(), own.end(), a) != own.end(); }
+    bool neighbourAnswers(const std::string& a) override {
+        auto in = [&](const std::vector<std::string>& v) { return std::find(v.begin(), v.end(), a) != v.end(); };
+        return !in(unreachable) && !in(silent) && !in(own);
+    }
     std::vector<std::string> links{"lo", "eth0"};
     std::vector<std::string> linkNames() override { return links; }
     bool applyRuleset(const std::string& ruleset) override {

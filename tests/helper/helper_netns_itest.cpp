@@ -88,6 +88,36 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos);  // no tunnel needs the server's route
 }
 
+// Whatever hint the app sends, the release brings back the saved way out,
+// and it answers.
+TEST_F(HelperInNetns, ReleaseWithAnyHintBringsBackTheSavedRouteThatAnswers) {
+    for (const std::string hint : {"10.77.0.77" /* on the link, no host */, "10.77.0.2" /* our own */, "127.0.0.1", "::",
+                                   "", "abc", "0.0.0.0", "10.99.0.1" /* stale: on no link */}) {
+        SCOPED_TRACE(hint);
+        EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+        EXPECT_EQ(bed_.defaultRoute(), "");
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", hint}}), "YES");
+        EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
+        EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    }
+}
+
+// The saved gateway is gone for now: the release cannot bring back a way
+// out that answers, keeps its record, and --reset restores the route later.
+TEST_F(HelperInNetns, ResetRestoresTheRouteAReleaseCouldNotBringBack) {
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    ASSERT_TRUE(bed_.in(bed_.net, {"ip", "addr", "del", "10.77.0.1/24", "dev", "veth1"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "neigh", "flush", "dev", "veth0"}));
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "10.77.0.1"}}), "NO");
+    EXPECT_EQ(bed_.droppedOut(), -1);  // never blocking for nothing
+    ASSERT_TRUE(bed_.in(bed_.net, {"ip", "addr", "add", "10.77.0.1/24", "dev", "veth1"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "del", "default"}));
+    helper_.kill();
+    ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
+    EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+}
+
 TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
     ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", "2001:db8:77::1/64", "dev", "veth1", "nodad"}));
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "2001:db8:77::2/64", "dev", "veth0"}));
@@ -143,7 +173,8 @@ TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {
     auto before = snapshot();
     for (const std::string& bad : std::vector<std::string>{"10.77.0.1; ip route flush all", "$(ip link del veth0)", "10.77.0.1\nflush ruleset",
                                   "`reboot`", "10.77.0.1 dev lo", "0.0.0.0/0", std::string(4096, '9')}) {
-        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", bad}}), "NO");
+        // A release passes over a hint it cannot use, and there is no lock to release.
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", bad}}), "YES");
         EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", bad}}), "NO");
         EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", bad}, {"defaultGateway", "10.77.0.1"}}), "NO");
         EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", bad}}), "NO");

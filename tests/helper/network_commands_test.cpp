@@ -79,6 +79,63 @@ TEST_F(NetworkCommands, ReleaseWithAGatewayThatCannotBeInstalledFallsBackToTheSa
     }
 }
 
+// A hint is only a hint: one that is no usable gateway never stands for the
+// way out, and never makes the release fail.
+TEST_F(NetworkCommands, ReleaseWithAnyHintPutsBackAGatewayThatAnswers) {
+    struct Row {
+        const char* name;
+        HelperValue hint;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"on the link, no host there", HelperValue("192.168.1.77"), "192.168.1.1"},
+        {"our own address", HelperValue("192.168.1.20"), "192.168.1.1"},
+        {"loopback", HelperValue("127.0.0.1"), "192.168.1.1"},
+        {"another loopback", HelperValue("127.3.2.1"), "192.168.1.1"},
+        {"IPv6 unspecified", HelperValue("::"), "192.168.1.1"},
+        {"mapped unspecified", HelperValue("::ffff:0.0.0.0"), "192.168.1.1"},
+        {"empty", HelperValue(""), "192.168.1.1"},
+        {"no address", HelperValue("abc"), "192.168.1.1"},
+        {"unspecified", HelperValue("0.0.0.0"), "192.168.1.1"},
+        {"stale, on no link", HelperValue("10.99.0.1"), "192.168.1.1"},
+        {"not a string", HelperValue(std::int64_t{3232235777}), "192.168.1.1"},
+        {"a newer gateway that answers", HelperValue("192.168.1.254"), "192.168.1.254"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        net_ = FakeNetwork{};
+        net_.silent = {"192.168.1.77"};
+        net_.unreachable.push_back("10.99.0.1");
+        rpc("enableNetworkLock");
+        EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", row.hint}}), "YES");
+        EXPECT_FALSE(net_.tablePresent);
+        ASSERT_EQ(net_.defaults.size(), 1u);
+        EXPECT_EQ(net_.defaults[0].gateway, row.expected);
+        EXPECT_EQ(std::count_if(net_.ops.begin(), net_.ops.end(),
+                                [](const std::string& op) { return op.rfind("replace default", 0) == 0; }),
+                  1);
+        EXPECT_EQ(services_->context.state.lock.gateway, "");
+    }
+}
+
+// The saved gateway is put back but no host answers there (the network is
+// not back yet): the record stays, and a later --reset restores the route.
+TEST_F(NetworkCommands, ARouteThatDoesNotAnswerKeepsTheSavedRecordForReset) {
+    rpc("enableNetworkLock");
+    net_.silent = {"192.168.1.1", "192.168.1.77"};
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.77"}}), "NO");
+    EXPECT_FALSE(net_.tablePresent);
+    EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1");
+
+    net_.silent.clear();
+    net_.defaults.clear();
+    restart();
+    EXPECT_TRUE(services_->resetAll());
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+    EXPECT_EQ(services_->context.state.lock.gateway, "");
+}
+
 TEST_F(NetworkCommands, AFailedReleaseKeepsTheSavedRouteForTheNextReleaseAndForReset) {
     struct Row {
         const char* name;
@@ -239,7 +296,6 @@ TEST_F(NetworkCommands, HostileParametersChangeNothing) {
     EXPECT_TRUE(net_.ops.empty());
     EXPECT_GE(log_->countAtLeast(LogLevel::Warning), 1u);
     // Wrong types are refused too.
-    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", 3232235777}}), "NO");
     EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 2}}), "NO");
     EXPECT_EQ(rpc("restore_DNS_to_original", {{"skipFallback", "1"}}), "NO");
     EXPECT_TRUE(net_.ops.empty());

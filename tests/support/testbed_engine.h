@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -33,6 +34,7 @@
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
 #include "support/fake_system_info.h"
+#include "support/protocol_choice.h"
 #include "support/temp_dir.h"
 #include "testbed/testbed_env.h"
 
@@ -145,6 +147,9 @@ public:
 
         manager = hub->vpnConnectionManager();
         if (!manager) return "the hub made no connection manager";
+        // Once, as the application's launch does: from here on a protocol
+        // changes only through the state object's notification.
+        manager->prepareConnectionManager();
         manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
         manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
         manager->onDisconnectedStateNotification = [this](bool, bool) { events.push_back("disconnected"); };
@@ -194,16 +199,28 @@ public:
         return nullptr;
     }
 
+    // Chooses the protocol the way the Protocol pane's Apply does.
+    void chooseProtocol(VPNTypes protocol) { applyProtocolChoice(model(), *manager, protocol); }
+
+    // How often the helper's log shows each command that starts a tunnel.
+    std::map<std::string, long> tunnelCommands() const {
+        std::map<std::string, long> counts;
+        const std::string log = helperLog();
+        for (const char* command : {"createOpenVPNConnection", "start_connection", "createVPNConnection"}) {
+            const std::string needle = std::string("'") + command + "' from uid";
+            for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++counts[command];
+        }
+        return counts;
+    }
+
     // Connects to the country's location with the protocol; true once the
-    // manager reports the tunnel established.
+    // manager reports the tunnel established. connectedOver and commandUsed
+    // then say which provider carried it and which helper command started it.
     bool connect(VPNTypes protocol, const std::string& countryCode = "NL", int boundMs = 45000) {
         auto config = location(countryCode);
         if (!config) return false;
-        events.clear();
-        model().vpnProtocol = protocol;
-        manager->prepareConnectionManager();
-        manager->connect(managerServerConfig(*config, model()));
-        return spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
+        chooseProtocol(protocol);
+        return connectNow(*config, boundMs);
     }
 
     // The kill switch's road, as the details pane takes it: the server's host
@@ -212,6 +229,7 @@ public:
     bool connectLocked(VPNTypes protocol, const std::string& countryCode = "NL", int boundMs = 45000) {
         auto config = location(countryCode);
         if (!config) return false;
+        chooseProtocol(protocol);
         model().setUseNetworkLock(true);
         const std::string host = config->serverHostName(
             protocol == VPNTypesIKEv2_StrongSwan ? model().vpnServersDomainSuffix : model().mainDomainName);
@@ -220,12 +238,29 @@ public:
                                    GlobalConstants::secondaryDNS, [&](const std::string& a) { locked = a; });
         if (!spinUntil([&] { return locked.has_value(); }, boundMs) || !config->setVPNServerIPAddress(*locked)) return false;
         model().networkLockActivated = true;
-        events.clear();
-        model().vpnProtocol = protocol;
-        manager->prepareConnectionManager();
-        manager->connect(managerServerConfig(*config, model()));
-        return spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
+        return connectNow(*config, boundMs);
     }
+
+    std::optional<VPNTypes> connectedOver;
+    std::string commandUsed;
+
+private:
+    bool connectNow(const VPNParseConfig& config, int boundMs) {
+        events.clear();
+        connectedOver.reset();
+        commandUsed.clear();
+        const auto before = tunnelCommands();
+        manager->connect(managerServerConfig(config, model()));
+        const bool up = spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
+        if (manager->currentProvider()) connectedOver = manager->currentProvider()->type();
+        for (const auto& [command, count] : tunnelCommands()) {
+            const auto was = before.find(command);
+            if (count > (was == before.end() ? 0 : was->second)) commandUsed += (commandUsed.empty() ? "" : ",") + command;
+        }
+        return up;
+    }
+
+public:
     void releaseLock() {
         manager->disableNetworkLock();
         model().networkLockActivated = false;

@@ -30,6 +30,7 @@ public:
     struct Point {
         int x = 0;
         int y = 0;
+        bool operator==(const Point&) const = default;
     };
     // The middle of the pixels of exactly this colour ("#RRGGBB" as 0xRRGGBB) inside the
     // window, in screen coordinates; nothing when the window shows none.

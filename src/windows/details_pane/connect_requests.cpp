@@ -88,11 +88,11 @@ void MainViewDetailsAreaController::startConnectionRequest() {
     sendConnectRequest();
 }
 
-void MainViewDetailsAreaController::lockCompletion(const std::string& reported) {
+void MainViewDetailsAreaController::lockCompletion(const std::string& reported, const std::string& storedAddress) {
     // The engine may answer from its own thread; the pane's state lives on the main one.
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
-    queue_.runOnMain([weak, reported] {
-        if (auto self = weak.lock()) self->onNetworkLockEnabled(reported);
+    queue_.runOnMain([weak, reported, storedAddress] {
+        if (auto self = weak.lock()) self->onNetworkLockReport(reported, storedAddress);
     });
 }
 
@@ -117,14 +117,23 @@ void MainViewDetailsAreaController::sendConnectRequest() {
 }
 
 void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& reportedAddress) {
+    onNetworkLockReport(reportedAddress, {});
+}
+
+void MainViewDetailsAreaController::onNetworkLockReport(const std::string& reported, const std::string& storedAddress) {
     auto& model = this->model();
     if (!model.isLoggedInUser) return;
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
-    std::string address;
-    if (!reportedAddress.empty() && reportedAddress != "NO" && config && config->setVPNServerIPAddress(reportedAddress)) {
-        address = reportedAddress;
+    const bool answered = !reported.empty() && reported != "NO";
+    std::string address, stored;
+    if (!storedAddress.empty()) {
+        // The lock was engaged for the stored address: that one, or nothing.
+        if (answered && reported == storedAddress && config && config->vpnServerIPAddress == storedAddress)
+            address = reported;
+    } else if (answered && config && config->setVPNServerIPAddress(reported)) {
+        address = reported;
     } else if (config) {
-        address = config->vpnServerIPAddress;
+        stored = config->vpnServerIPAddress;
     }
     if (model.cancelAutoReconnectProcessing) {
         log::info(kLog, "On cancelAutoReconnectProcessing TRIGGERED!");
@@ -150,6 +159,12 @@ void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& repo
         sendConnectRequest();
         return;
     }
+    if (!stored.empty()) {
+        // No lock stands behind the stored address yet: the tunnel goes
+        // there only once the lock is engaged for it.
+        lockStoredAddress(stored);
+        return;
+    }
     log::info(kLog, "VPNServerIP is EMPTY! --  Default gateway Delete skipped!");
     pendingConnectAttemptRequest_ = false;
     if (model.autoReconnectInProgress()) {
@@ -158,6 +173,21 @@ void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& repo
     } else {
         endWithoutServer("the network lock gave no server address");
     }
+}
+
+void MainViewDetailsAreaController::lockStoredAddress(const std::string& address) {
+    if (engine_.connectionInitiateCanceled()) return;
+    log::info(kLog, "the lock holds no server address: it is engaged for the stored one, " + address);
+    const std::string gateway = model().previousDefaultGatewayValue();
+    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+    const bool waits = engine_.enableNetworkLock(
+        address, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway), GlobalConstants::primaryDNS,
+        GlobalConstants::secondaryDNS, [weak, address](const std::string& reported) {
+            if (auto self = weak.lock()) self->lockCompletion(reported, address);
+        });
+    pendingConnectAttemptRequest_ = waits;
+    // The lock was turned off meanwhile: this attempt ends, it never goes around it.
+    if (!waits) onNetworkLockReport("NO", address);
 }
 
 void MainViewDetailsAreaController::endWithoutServer(const char* why) {

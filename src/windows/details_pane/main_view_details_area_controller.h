@@ -211,7 +211,11 @@ private:
     void endWithoutServer(const char* why);
     bool openLink(const std::optional<std::string>& url);
     std::string serverHostFor(const class VPNParseConfig& config) const;
-    void lockCompletion(const std::string& reported);
+    // storedAddress: the report answers a lock engaged for that stored address
+    // after the lookup failed; only that address may then be connected.
+    void lockCompletion(const std::string& reported, const std::string& storedAddress = {});
+    void onNetworkLockReport(const std::string& reported, const std::string& storedAddress);
+    void lockStoredAddress(const std::string& address);
 
     BaseControllerContext context_;
     MainViewDetailsAreaView& view_;

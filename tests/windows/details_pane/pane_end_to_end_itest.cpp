@@ -49,9 +49,8 @@ protected:
         ASSERT_TRUE(error.empty()) << error << "\n" << bed().helperLog();
         auto& model = bed().model();
         model.isLoggedInUser = true;
-        model.vpnProtocol = VPNTypesOpenVPN;
+        bed().chooseProtocol(VPNTypesOpenVPN);
         model.setUseAutomaticLocation(false);
-        bed().manager->prepareConnectionManager();
         images = std::make_unique<RemoteImageLoader>(*bed().queue_, *bed().background_, codec);
         view = std::make_unique<MainViewDetailsView>(*images);
         view->resize(520, 512);
@@ -117,8 +116,13 @@ TEST_F(PaneEndToEnd, ConnectsShowsTheTimerAndReturnsToReadyOnDisconnect) {
         // The gateway the application learnt before any lock, as the engine records it.
         bed().model().setPreviousDefaultGatewayValue(bed().env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"));
         bed().model().setUseNetworkLock(killSwitch);
+        const long openvpnStarts = bed().tunnelCommands()["createOpenVPNConnection"];
         clickAfterTheGate();
         ASSERT_TRUE(connectedLook()) << testing::PrintToString(shell.calls) << bed().helperLog();
+        ASSERT_TRUE(bed().manager->currentProvider());
+        EXPECT_EQ(bed().manager->currentProvider()->type(), VPNTypesOpenVPN);
+        EXPECT_EQ(bed().tunnelCommands()["createOpenVPNConnection"], openvpnStarts + 1);
+        EXPECT_EQ(bed().tunnelCommands()["start_connection"], 0);
         EXPECT_EQ(view->connectToText(), "Connected to");
         EXPECT_TRUE(timerRuns()) << view->connectionTimeText().toStdString();
         clickAfterTheGate();
@@ -132,6 +136,8 @@ TEST_F(PaneEndToEnd, ConnectsShowsTheTimerAndReturnsToReadyOnDisconnect) {
 TEST_F(PaneEndToEnd, AKilledClientIsReconnectedByThePane) {
     view->connectButton()->click();
     ASSERT_TRUE(connectedLook()) << bed().helperLog();
+    ASSERT_TRUE(bed().manager->currentProvider());
+    EXPECT_EQ(bed().manager->currentProvider()->type(), VPNTypesOpenVPN);
     const pid_t client = clientOpenVPN();
     ASSERT_GT(client, 0);
     ::kill(client, SIGKILL);

@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "connection/openvpn_constants.h"
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_model_adapters.h"
 #include "support/fake_helper_tool_commands.h"
 #include "support/fake_process_runner.h"
 #include "support/fake_provider.h"
+#include "support/protocol_choice.h"
 #include "texts/locale_data.h"
 #include "windows/details_pane/pane_fixture.h"
 
@@ -79,9 +81,9 @@ struct PaneManagerTest : ::testing::Test {
     FakeProcessRunner runner;
     // Only OpenVPN is driven; the others stand in their places.
     std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
+    std::shared_ptr<FakeProvider> ike = std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan);
     VPNConnectionManagerProviders providers{std::make_shared<FakeProvider>(VPNTypesL2TP),
-                                            std::make_shared<FakeProvider>(VPNTypesPPTP), openvpn,
-                                            std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan)};
+                                            std::make_shared<FakeProvider>(VPNTypesPPTP), openvpn, ike};
     std::unique_ptr<VPNConnectionManager> manager;
     std::unique_ptr<VPNConnectionManagerModelPort> managerPort;
     std::unique_ptr<VPNConnectionManagerPaneEngine> engine;
@@ -122,6 +124,47 @@ TEST_F(PaneManagerTest, AFailedFirstAttemptRetriesToTheLimitAndEndsReady) {
     EXPECT_TRUE(f.banners().empty() || f.banners().front() != "disconnectedBanner:Netherlands");
 }
 
+// Each try that ends as the OpenVPN provider ends one at its bound: without
+// the lock the count ends in the error bar; under it the tries go on past that
+// count, each behind the lock (a failed lookup: the stored address's), and the
+// pane says it is reconnecting.
+TEST_F(PaneManagerTest, TriesThatEndAtTheirBoundCountToTheLimitOrGoOnUnderTheLock) {
+    for (const bool locked : {false, true}) {
+        SCOPED_TRACE(locked ? "locked" : "unlocked");
+        f.model.setUseNetworkLock(locked);
+        // The address an earlier connect stored (the road without the lock forgets it).
+        f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        const int dials = openvpn->count("startDial");
+        helper.sent.clear();
+        clickToDial();
+        for (int attempt = 1; attempt <= 8 && openvpn->count("startDial") == dials + attempt; ++attempt) {
+            if (locked) {
+                EXPECT_GE(helper.count("enableNetworkLock"), attempt);
+                EXPECT_EQ(std::count_if(helper.sent.begin(), helper.sent.end(),
+                                        [](const std::string& l) { return l.rfind("staticRoute:198.51.100.7:", 0) == 0; }),
+                          attempt);
+                EXPECT_TRUE(f.model.networkLockActivated);
+            }
+            report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
+            f.queue.advance(500);
+            f.queue.advance(1100);
+        }
+        if (!locked) {
+            EXPECT_EQ(openvpn->count("startDial"), dials + 5);
+            EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+            expectReadyLook();
+            continue;
+        }
+        EXPECT_EQ(openvpn->count("startDial"), dials + 9);
+        EXPECT_GE(f.model.autoReconnectAttemptsCount(), 8);
+        EXPECT_FALSE(f.view.overlayHidden);
+        EXPECT_TRUE(f.model.autoReconnectInProgress());
+        EXPECT_GE(f.shell.count("reconnectBanner:lock"), 1);
+        pane->performIntentionalDisconnect();
+        f.queue.advance(2000);
+    }
+}
+
 TEST_F(PaneManagerTest, ADropReconnectsAndTheReadyLooksOwnCleanUpStartsNothing) {
     clickToDial();
     report(VPNStatusCodes::connected);
@@ -136,6 +179,25 @@ TEST_F(PaneManagerTest, ADropReconnectsAndTheReadyLooksOwnCleanUpStartsNothing) 
     EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
     const auto drops = f.shell.count("disconnectedBanner:Netherlands");
     EXPECT_EQ(drops, 1);
+}
+
+// A protocol chosen as the Protocol pane's Apply chooses it (and as the
+// testbed's engine does) carries the next connect: IKEv2 after OpenVPN.
+TEST_F(PaneManagerTest, AProtocolAppliedAfterAnOpenVPNConnectCarriesTheNextConnect) {
+    clickToDial();
+    report(VPNStatusCodes::connected);
+    ASSERT_EQ(manager->currentProvider(), openvpn);
+    pane->performIntentionalDisconnect();
+    f.queue.advance(2000);
+
+    applyProtocolChoice(f.model, *manager, VPNTypesIKEv2_StrongSwan);
+    ASSERT_EQ(manager->currentProvider(), ike);
+    f.queue.advance(1000);
+    clickToDial();
+    EXPECT_EQ(ike->count("connect"), 1);
+    EXPECT_EQ(openvpn->count("startDial"), 1);
+    applyProtocolChoice(f.model, *manager, VPNTypesOpenVPN);
+    EXPECT_EQ(manager->currentProvider(), openvpn);
 }
 
 TEST_F(PaneManagerTest, TeardownLeavesNoClosureInTheManager) {

@@ -58,7 +58,9 @@ TEST_F(PaneRequestsTest, StrongSwanReportsConnectingAtOnceOnTheDirectRoad) {
     EXPECT_EQ(engine.connects.size(), 1u);
 }
 
-TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheStoredAddress) {
+// Under the lock a connect goes only where a lock was engaged for: the
+// reported address, or after a failed lookup the stored one, locked in turn.
+TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheStoredAddressUnderItsOwnLock) {
     model.setUseNetworkLock(true);
     struct Row {
         std::optional<VPNTypes> provider;
@@ -80,6 +82,13 @@ TEST_F(PaneRequestsTest, LockRoadTakesTheProvidersHostThenTheReportedOrElseTheSt
         EXPECT_TRUE(model.networkLockActivated);
         engine.locks[0].completion(row.reported);
         queue.runUntilIdle();
+        if (row.reported != row.expected) {
+            EXPECT_TRUE(engine.connects.empty()) << "connected before the lock held the stored address";
+            ASSERT_EQ(engine.locks.size(), 2u);
+            EXPECT_EQ(engine.locks[1].host, row.expected);
+            engine.locks[1].completion(row.expected);
+            queue.runUntilIdle();
+        }
         ASSERT_EQ(engine.connects.size(), 1u);
         EXPECT_EQ(engine.connects[0].vpnServerIPAddress, row.expected);
     }
@@ -109,6 +118,37 @@ TEST_F(PaneRequestsTest, LockRoadLooksTheServerUpWithTheBackendsResolversOnceSen
         EXPECT_EQ(engine.locks[0].dns2, row.dns2) << row.name;
     }
     GlobalConstants::resetDnsResolvers();
+}
+
+// The stored address could not be locked either: the attempt fails closed.
+TEST_F(PaneRequestsTest, AStoredAddressTheLockCannotHoldIsNeverConnected) {
+    struct Row {
+        const char* name;
+        std::string storedReport;
+        bool lockTurnedOff;
+    };
+    for (const Row& row : {Row{"the lock answers no", "NO", false}, Row{"another address", "203.0.113.9", false},
+                           Row{"the lock was turned off", "", true}}) {
+        SCOPED_TRACE(row.name);
+        engine.connects.clear();
+        engine.locks.clear();
+        engine.lockWaits = true;
+        view.errorBar = {};
+        model.setUseNetworkLock(true);
+        nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        pane->startConnectionRequest();
+        queue.runUntilIdle();
+        engine.lockWaits = !row.lockTurnedOff;
+        engine.locks.at(0).completion("NO");
+        queue.runUntilIdle();
+        ASSERT_EQ(engine.locks.size(), 2u);
+        if (!row.lockTurnedOff) engine.locks[1].completion(row.storedReport);
+        queue.runUntilIdle();
+        EXPECT_TRUE(engine.connects.empty());
+        EXPECT_EQ(view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+        EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
+        EXPECT_EQ(engine.locks.size(), 2u) << "no third try";
+    }
 }
 
 TEST_F(PaneRequestsTest, OnlyTheUsersConnectStartsTheAutomaticOrderAgain) {
