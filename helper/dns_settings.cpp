@@ -29,8 +29,10 @@ bool replaceWithSymlink(const std::string& path, const std::string& target) {
 
 void DnsSettings::setTunnelServers(std::vector<std::string> servers, std::string interface) {
     std::erase_if(servers, [](const auto& s) { return !isIPAddress(s); });
+    const bool changed = !servers.empty() && servers != tunnelServers_;
     tunnelServers_ = std::move(servers);
     tunnelInterface_ = isInterfaceName(interface) ? interface : "";
+    if (installed_ && changed && !install()) log::warning(kLog, "cannot install the tunnel's own DNS servers");
 }
 
 std::vector<std::string> DnsSettings::serversToInstall() const {
@@ -99,6 +101,7 @@ bool DnsSettings::install() {
             std::vector<std::string> argv{"resolvectl", "dns", link};
             argv.insert(argv.end(), servers.begin(), servers.end());
             bool ok = ctx_.run(argv).ok() && ctx_.run({"resolvectl", "domain", link, "~."}).ok();
+            installed_ = ok;
             if (ok && !ctx_.state.dns.saved) {
                 ctx_.state.dns = HelperState::Dns{};
                 ctx_.state.dns.saved = true;
@@ -117,10 +120,12 @@ bool DnsSettings::install() {
         log::error(kLog, "cannot write " + ctx_.paths.resolvConf + ": " + error);
         return false;
     }
+    installed_ = true;
     return true;
 }
 
 bool DnsSettings::restore() {
+    installed_ = false;
     auto& dns = ctx_.state.dns;
     if (!dns.saved) return true;
     bool ok = true;

@@ -13,7 +13,9 @@ class DnsSettings {
 public:
     explicit DnsSettings(HelperContext& context) : ctx_(context) {}
 
-    // Tunnel services tell what their tunnel pushed; used by install().
+    // Tunnel services tell what their tunnel pushed; used by install(). A
+    // tunnel that comes up after its DNS was installed rewrites it with its
+    // own servers, as openvpn may report connected before its up event lands.
     void setTunnelServers(std::vector<std::string> servers, std::string interface);
 
     bool install();
@@ -32,6 +34,7 @@ private:
     HelperContext& ctx_;
     std::vector<std::string> tunnelServers_;
     std::string tunnelInterface_;
+    bool installed_ = false;
 };
 
 // The resolvers used when neither the tunnel nor the app named any.

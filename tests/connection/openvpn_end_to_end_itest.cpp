@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "support/manual_queue.h"
 #include "support/openvpn_helper_suite.h"
+#include "support/poll_until.h"
 
 namespace hw {
 namespace {
@@ -114,9 +115,16 @@ TEST_F(OpenVPNEndToEnd, ConnectsWithTheRightPasswordAndDisconnectEndsOpenVPN) {
     EXPECT_NE(helperLog.find("MANAGEMENT: CMD 'username [...]'"), std::string::npos) << helperLog;
     EXPECT_EQ(helperLog.find(OpenVPNTestbed::kUser), std::string::npos) << "the user name is in the log";
 
-    // The up event told the helper the pushed DNS server.
+    // The up event told the helper the pushed DNS server; it may land just
+    // after openvpn reports connected, and then rewrites what was installed.
     EXPECT_EQ(call("install_DNS_for_VPN"), "YES");
-    EXPECT_NE(testbed::readText(bed_->dir() + "/resolv.conf").find(OpenVPNTestbed::kTunnelGateway), std::string::npos);
+    EXPECT_TRUE(test::pollUntil(
+        [&] {
+            return testbed::readText(bed_->dir() + "/resolv.conf").find(OpenVPNTestbed::kTunnelGateway) !=
+                   std::string::npos;
+        },
+        std::chrono::seconds(5)))
+        << testbed::readText(bed_->dir() + "/resolv.conf");
     EXPECT_EQ(call("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
 
     auto pids = recordedOpenVPN();

@@ -41,6 +41,22 @@ TEST_F(SystemSettings, DnsIsSavedOnceAndRestoredByteForByte) {
     EXPECT_EQ(read(path), "changed by the user\n");
 }
 
+// openvpn can report connected before its up event reaches us: the servers
+// it pushed then replace the fallback already written, and only while ours.
+TEST_F(SystemSettings, ATunnelsServersArrivingAfterTheInstallReplaceTheFallback) {
+    auto path = dir_ / "resolv.conf";
+    write(path, "nameserver 192.168.1.1\n");
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_NE(read(path).find("nameserver 8.8.8.8\n"), std::string::npos);
+    services_->dns.setTunnelServers({"10.67.0.1"}, "tun0");
+    EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 10.67.0.1\n");
+    services_->dns.setTunnelServers({}, "");  // the tunnel's down event
+    EXPECT_NE(read(path).find("nameserver 10.67.0.1\n"), std::string::npos);
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
+    services_->dns.setTunnelServers({"10.67.0.9"}, "tun0");
+    EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
+}
+
 TEST_F(SystemSettings, AResetByAnotherRunIsWhatTheNextCommandSees) {
     auto path = dir_ / "resolv.conf";
     write(path, "nameserver 192.168.1.1\n");
