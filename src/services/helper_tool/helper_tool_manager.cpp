@@ -85,8 +85,9 @@ void HelperToolManager::execute(const std::string& command, const std::optional<
     connectToHelperTool_XPC();
     if (!helper_) {
         // Inside the connector's back-off nothing was tried: no line for it.
+        // A try that failed was already warned of by the connector, once.
         if (triedHelper_)
-            log::warning(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
+            log::info(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
         if (reply) queue_.post([reply] { reply(kNo, {}); });
         return;
     }
