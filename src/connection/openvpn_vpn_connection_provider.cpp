@@ -56,6 +56,12 @@ void OpenVPN_VPNConnectionProvider::startDial(std::function<void()>) {
     connectorHelper_->connect();
 }
 
+void OpenVPN_VPNConnectionProvider::adoptRunning() {
+    // A restart of openvpn asks for the credentials again.
+    applyCredentials();
+    connectorHelper_->adopt();
+}
+
 void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) { connectorHelper_->disconnect(); }
 
 void OpenVPN_VPNConnectionProvider::report(std::int32_t status, std::optional<std::string> message) {
