@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -75,8 +76,13 @@ public:
                     verdict = errno;
                     break;
                 }
-                int length = static_cast<int>(n);
-                for (auto* h = reinterpret_cast<nlmsghdr*>(answer); NLMSG_OK(h, length); h = NLMSG_NEXT(h, length)) {
+                // Walked by hand: the kernel's macros compare signed and unsigned.
+                std::size_t length = static_cast<std::size_t>(n);
+                for (std::size_t at = 0; length - at >= sizeof(nlmsghdr);) {
+                    auto* h = reinterpret_cast<nlmsghdr*>(answer + at);
+                    if (h->nlmsg_len < sizeof(nlmsghdr) || h->nlmsg_len > length - at) break;
+                    at += NLMSG_ALIGN(h->nlmsg_len);
+                    if (at > length) at = length;
                     if (h->nlmsg_type != NLMSG_ERROR || h->nlmsg_seq != 1) continue;
                     if (h->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) continue;
                     verdict = -static_cast<const nlmsgerr*>(NLMSG_DATA(h))->error;
