@@ -22,7 +22,6 @@ public:
 
     void prepareConnectionManager() override;
     void terminatePreviousOpenVPNProcesses() override;
-    void adoptOrEndLeftoverOpenVPN() override;
     void disableNetworkLock() override;
     void keepNetworkLockLeftFromEarlierRun() override;
     void forgetAccountAttempt() override;
