@@ -25,7 +25,7 @@ const QString kButtonAction = QStringLiteral("action");
 const QString kIconName = QStringLiteral("havenway");
 constexpr int kImageSide = 64;
 
-// The application's window icon as the specification's image-data hint
+// The application's window icon as the notification protocol's image-data hint
 // (iiibiiay): daemons that cannot find the themed icon still show it.
 std::optional<QDBusArgument> iconImage() {
     const QIcon icon = QGuiApplication::windowIcon();
