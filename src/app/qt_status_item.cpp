@@ -3,12 +3,15 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDBusServiceWatcher>
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QSet>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "app/menu_bar_menu_controller.h"
 #include "app/xembed_tray_watch.h"
@@ -41,6 +44,17 @@ QPixmap outlinedStatusImage(const std::string& name, int scale) {
     painter.drawImage(QPoint(1, 1), fill);
     painter.end();
     return QPixmap::fromImage(out);
+}
+
+// Qt asks this of the watcher once per process, when the first item is made.
+bool hostRegistered(QDBusConnection& bus) {
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage answer = bus.call(get, QDBus::Block, 500);
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) return false;
+    return answer.arguments().front().value<QDBusVariant>().variant().toBool();
 }
 
 QIcon flagIcon(const Image& image) {
@@ -84,7 +98,22 @@ void QtStatusItem::settle() {
     QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] {
         if (tray_) return;
         log::info(kLog, "a tray host appeared");
+        makeTrayOnceHostRegistered(20);
+    });
+}
+
+// A watcher's name comes up before its host registers with it; an item made
+// in between would be judged trayless for the rest of the session.
+void QtStatusItem::makeTrayOnceHostRegistered(int triesLeft) {
+    if (tray_) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (triesLeft <= 0 || hostRegistered(bus)) {
         makeTray(kStatusNotifier);
+        return;
+    }
+    QPointer<QtStatusItem> self(this);
+    QTimer::singleShot(150, this, [self, triesLeft] {
+        if (self) self->makeTrayOnceHostRegistered(triesLeft - 1);
     });
 }
 

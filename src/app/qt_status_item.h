@@ -55,6 +55,7 @@ private:
     void apply(QAction* action, const MenuItemModel& item);
     void detach(const MenuPtr& model);
     void makeTray(const char* kind);
+    void makeTrayOnceHostRegistered(int triesLeft);
     void applyImage(const std::string& name);
 
     bool settled_ = false;
