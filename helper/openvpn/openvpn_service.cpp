@@ -73,6 +73,8 @@ std::string openvpnWord(const std::string& s) {
 // One openvpn we started: its output is logged by a thread that then reaps it.
 struct OpenVPNService::Child {
     pid_t pid = -1;
+    unsigned long long startTime = 0;
+    uid_t owner = 0;
     std::atomic<bool> exited{false};
     std::thread reaper;
 };
@@ -171,9 +173,9 @@ bool OpenVPNService::prepareManagementFolder() const {
     return true;
 }
 
-UniqueFd OpenVPNService::connectManagement(const Started& started) {
+UniqueFd OpenVPNService::connectManagement(const Started& started, std::chrono::milliseconds timeout) {
     UniqueFd fd;
-    const auto deadline = std::chrono::steady_clock::now() + options_.listenTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     switch (connectWhenListening(managementPath(), started.child->pid, deadline,
                                  [&] { return started.child->exited.load(); }, folderChanges_, &fd)) {
     case ListenWait::Connected:
@@ -259,9 +261,9 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
         return replyWith(kNo);
     }
 
-    auto started = spawn();
+    auto started = spawn(c.request.peer.uid);
     if (!started) return replyWith(kNo);
-    UniqueFd management = connectManagement(*started);
+    UniqueFd management = connectManagement(*started, options_.listenTimeout);
     if (!management) {
         stopChildren();
         return replyWith(kNo);
@@ -271,7 +273,30 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
     return reply;
 }
 
-std::optional<OpenVPNService::Started> OpenVPNService::spawn() {
+HelperMessage OpenVPNService::attach(const HelperCommand& c) {
+    std::shared_ptr<Child> child;
+    {
+        std::lock_guard lock(mutex_);
+        if (!children_.empty() && !children_.back()->exited.load()) child = children_.back();
+    }
+    if (!child || tunnelDown_) return replyWith(kNo);
+    // Whoever holds the interface can end the tunnel or read its log: only
+    // the uid that started it may take it over.
+    if (c.request.peer.uid != child->owner) {
+        log::warning(kLog, "refused: openvpn " + std::to_string(child->pid) + " was started for another uid");
+        return replyWith(kNo);
+    }
+    // openvpn takes one client at a time: a short wait, as a live client
+    // keeps it from listening.
+    UniqueFd management = connectManagement(Started{child, child->startTime}, std::chrono::milliseconds(1500));
+    if (!management) return replyWith(kNo);
+    log::info(kLog, "openvpn " + std::to_string(child->pid) + " handed over to a restarted app");
+    HelperMessage reply = replyWith(kYes);
+    reply["management"] = HelperValue(std::make_shared<UniqueFd>(std::move(management)));
+    return reply;
+}
+
+std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
     tunnelDown_ = false;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
@@ -313,6 +338,8 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn() {
     Started started{std::make_shared<Child>(), services_.openvpnProcesses.startTime(pid).value_or(0)};
     auto child = started.child;
     child->pid = pid;
+    child->startTime = started.startTime;
+    child->owner = owner;
     child->reaper = std::thread([child, fd = pipeFds[0]] {
         std::string pending;
         char buf[4096];
@@ -397,6 +424,9 @@ void registerOpenVPNCommands(CommandDispatcher& d, HelperServices& s, OpenVPNSer
     });
     d.registerCommand("createOpenVPNConnection", [service](HelperCommand& c) -> std::optional<HelperMessage> {
         return service->create(c);
+    });
+    d.registerCommand("attachRunningOpenVPN", [service](HelperCommand& c) -> std::optional<HelperMessage> {
+        return service->attach(c);
     });
     for (auto name : {"up", "down"}) {
         d.registerCommand(kOpenVPNEventType, name, [service](HelperCommand& c) -> std::optional<HelperMessage> {

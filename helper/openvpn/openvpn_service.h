@@ -55,6 +55,10 @@ public:
 
     HelperMessage create(const HelperCommand& command);
     HelperMessage event(const HelperCommand& command);
+    // "attachRunningOpenVPN": a fresh connection to the interface of the
+    // openvpn we started and that still runs, for the uid that asked for it,
+    // so that an app that restarted can take its tunnel over.
+    HelperMessage attach(const HelperCommand& command);
 
     std::string configCopyPath() const;
     std::string managementPath() const;
@@ -73,12 +77,12 @@ private:
         std::shared_ptr<Child> child;
         unsigned long long startTime = 0;
     };
-    std::optional<Started> spawn();
+    std::optional<Started> spawn(uid_t owner);
     bool prepareManagementFolder() const;
     // A connection to the management socket once openvpn listens there and
     // only when the listener is the child itself; none when it exits first,
     // the time runs out or the listener is someone else.
-    UniqueFd connectManagement(const Started& started);
+    UniqueFd connectManagement(const Started& started, std::chrono::milliseconds timeout);
     void stopChildren();
 
     HelperServices& services_;

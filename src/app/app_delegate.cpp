@@ -200,7 +200,7 @@ void AppDelegate::saveAppLaunchParameters() {
 void AppDelegate::preloadParseConfigAndCheckInternetReachabiltity() {
     log::info(kLog, "preloadParseConfigAndCheckInternetReachabiltity() started");
     if (model().vpnProtocol == VPNTypesAutomatic || model().vpnProtocol == VPNTypesOpenVPN)
-        services_.terminatePreviousOpenVPNProcesses();
+        services_.adoptOrEndLeftoverOpenVPN();
     // A lock still in force here was left by a run that ended without
     // releasing it (a crash): with the kill switch chosen it stays until the
     // user disconnects or switches it off, so nothing leaks meanwhile.

@@ -36,6 +36,12 @@ void HubShellServices::terminatePreviousOpenVPNProcesses() {
         if (alive.lock()) parse_.dropConnections();
     }));
 }
+void HubShellServices::adoptOrEndLeftoverOpenVPN() {
+    std::weak_ptr<bool> alive = alive_;
+    HW_MANAGER(adoptRunningOpenVPN([this, alive](bool adopted) {
+        if (alive.lock() && !adopted) terminatePreviousOpenVPNProcesses();
+    }));
+}
 void HubShellServices::disableNetworkLock() { HW_MANAGER(disableNetworkLock()); }
 void HubShellServices::keepNetworkLockLeftFromEarlierRun() { HW_MANAGER(keepNetworkLockLeftFromEarlierRun()); }
 void HubShellServices::forgetAccountAttempt() { HW_MANAGER(forgetAccountAttempt()); }

@@ -40,6 +40,9 @@ public:
     // Connection manager.
     virtual void prepareConnectionManager() = 0;
     virtual void terminatePreviousOpenVPNProcesses() = 0;
+    // At launch: an openvpn the last run left connected is taken over;
+    // otherwise it is ended as above.
+    virtual void adoptOrEndLeftoverOpenVPN() = 0;
     virtual void disableNetworkLock() = 0;
     // At launch: a lock the last run left engaged stays when the kill
     // switch is chosen (see VPNConnectionManager).

@@ -43,6 +43,9 @@ public:
                                                                        VPNStatusCallback onStatus,
                                                                        bool skipCurrentStatusNotification);
     virtual void startDial(std::function<void()> completion);
+    // Takes over a tunnel of this kind left running by an earlier run; its
+    // status comes as usual. Only OpenVPN can.
+    virtual void adoptRunning() {}
     // Callers must not wait for the completion: most providers never run it.
     virtual void disconnect(std::function<void()> completion);
     virtual void stopConnectionStatusUpdates();

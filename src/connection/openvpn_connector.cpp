@@ -26,6 +26,8 @@ struct OpenVPNConnector::Session {
     bool attached = false;
     bool stop = false;
     bool disconnectReported = false;  // reader thread only
+    bool adopting = false;            // waits for the answer to "state"
+
     std::thread thread;
 
     // Sends everything or nothing more; false when the socket failed.
@@ -74,10 +76,15 @@ void OpenVPNConnector::emit(const Session& session, std::function<void(OpenVPNCo
     });
 }
 
-void OpenVPNConnector::connect() {
+void OpenVPNConnector::connect() { start(false); }
+
+void OpenVPNConnector::adopt() { start(true); }
+
+void OpenVPNConnector::start(bool adopting) {
     endSession(false);
     auto session = std::make_shared<Session>();
     session->id = nextId_++;
+    session->adopting = adopting;
     session->username = username_;
     session->password = password_;
     session->fd = managementSocket_.release();
@@ -124,10 +131,30 @@ void OpenVPNConnector::answerPasswordRequest(const std::shared_ptr<Session>& s) 
     s->sendAll("username \"Auth\" " + *user + "\npassword \"Auth\" " + *pass + "\n");
 }
 
+void OpenVPNConnector::handleAdoptedState(const std::shared_ptr<Session>& s, std::string_view line) {
+    // "<time>,<state>,<detail>,<local address>,...": the one line "state" answers.
+    s->adopting = false;
+    std::string_view rest = line.substr(line.find(',') + 1);
+    if (rest.starts_with("CONNECTED,SUCCESS,")) {
+        log::info(kLog, "the running openvpn is connected: taken over");
+        setStatus(*s, connected);
+        emit(*s, [](OpenVPNConnectorEvents& d) { d.onConnected(); });
+        return;
+    }
+    // Half a tunnel nobody set up is not worth keeping: it goes, and its
+    // end comes as the session's end.
+    log::warning(kLog, "the running openvpn is not connected: asked to stop");
+    s->sendAll("signal SIGTERM\n");
+}
+
 void OpenVPNConnector::handleLine(const std::shared_ptr<Session>& s, std::string_view raw) {
     using Kind = OpenVPNLineEvent::Kind;
     std::string line = sanitizeOpenVPNLine(raw);
     log::info(kLog, line);
+    if (s->adopting && !line.empty() && line[0] != '>' && line.find(',') != std::string::npos) {
+        handleAdoptedState(s, line);
+        return;
+    }
     const OpenVPNLineEvent e = classifyOpenVPNLine(line);
     switch (e.kind) {
     case Kind::PasswordRequest:
@@ -184,7 +211,7 @@ void OpenVPNConnector::run(const std::shared_ptr<Session>& s) {
             emit(*s, [](OpenVPNConnectorEvents& d) { d.onError(1); });
             return;
         }
-        bool ok = s->sendAll("state on all\nlog on\n");
+        bool ok = s->sendAll(s->adopting ? "state\nstate on\nlog on\n" : "state on all\nlog on\n");
         std::string line;
         bool overlong = false;
         char buf[4096];

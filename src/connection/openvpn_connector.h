@@ -45,6 +45,10 @@ public:
     // Starts a session with the credentials as they are now; without a
     // handed-over descriptor it ends at once in error 1.
     void connect();
+    // Takes over an openvpn that runs already (the app restarted): asks its
+    // state first and reports onConnected only when it is connected; any
+    // other state asks it to stop, which ends the session.
+    void adopt();
     // Asks openvpn to stop ("signal SIGTERM") when the session is attached,
     // then ends the session; its end arrives as onDisconnected.
     void disconnect();
@@ -58,6 +62,8 @@ private:
     void setStatus(const Session& session, Status status);
     void emit(const Session& session, std::function<void(OpenVPNConnectorEvents&)> call);
     void endSession(bool askOpenVPNToStop);
+    void start(bool adopting);
+    void handleAdoptedState(const std::shared_ptr<Session>& session, std::string_view line);
 
     MainQueue& queue_;
     UniqueFd managementSocket_;

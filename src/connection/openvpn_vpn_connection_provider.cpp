@@ -65,6 +65,16 @@ void OpenVPN_VPNConnectionProvider::startDial(std::function<void()>) {
     connectorHelper_->connect();
 }
 
+void OpenVPN_VPNConnectionProvider::adoptRunning() {
+    // A restart of openvpn asks for the credentials again. A tunnel taken
+    // over is already up: no bound for it, and no ended try to mute it.
+    applyCredentials();
+    ++tryId_;
+    tryConnected_ = false;
+    tryEnded_ = false;
+    connectorHelper_->adopt();
+}
+
 void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) {
     // A disconnect ends the try: its bound must not end a later one.
     ++tryId_;

@@ -58,6 +58,7 @@ public:
                                                                bool skipCurrentStatusNotification) override;
     // Neither runs its completion.
     void startDial(std::function<void()> completion) override;
+    void adoptRunning() override;
     void disconnect(std::function<void()> completion) override;
     void setNewStatusReceivedCallback(VPNStatusCallback callback);
     void applyCredentials();

@@ -209,6 +209,7 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
     logLine("VPNManager -- connect() started.");
     if (connectionInitiateCanceled_) return;
     ++attempt_;
+    establishedUnheard_ = false;
     syncWithSystemConnectionStarted_ = false;
     currentVPNConfig_ = config;
     if (!currentProvider_) {

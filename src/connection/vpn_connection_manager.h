@@ -132,6 +132,13 @@ public:
     void closeHelperTool();
     void removeExistingConnection();
     void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
+    // At launch: an openvpn an earlier run left connected (the app crashed)
+    // is taken over and shown connected; done(false) when there is none or
+    // it is not connected, and then nothing of it is kept.
+    void adoptRunningOpenVPN(std::function<void(bool adopted)> done);
+    // The pane installs its hooks after sign-in, later than a tunnel taken
+    // over at launch came up: it hears of it then.
+    void replayEstablishedToLateListener();
     void stopStatusUpdates(const Provider& provider = nullptr);
     void deleteExistingVPNService();
     void scheduleVPNServiceCleanup();
@@ -170,6 +177,7 @@ private:
     bool stepAutomaticOrder(std::int32_t status, VPNTypes type);
     void reportPPPFailure(const std::string& message);
     void notifyDisconnected(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear);
+    void endAdoption(bool adopted);
     void notifyError(const std::string& text);
     // Posts onto the main queue; the task is dropped once the manager is gone.
     void post(Task task);
@@ -197,6 +205,10 @@ private:
     std::uint64_t attempt_ = 0;
     static constexpr int kDefaultRouteTries = 4;
     static constexpr int kDefaultRouteRetryMs = 1000;
+    static constexpr int kAdoptionTimeoutMs = 5000;
+    // Set while a running openvpn is being taken over.
+    std::function<void(bool adopted)> adoption_;
+    bool establishedUnheard_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

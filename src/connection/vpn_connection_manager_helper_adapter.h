@@ -40,6 +40,9 @@ public:
                                      StringBlock completion) override {
         helper_.addDefaultGatewayForOpenVPN(gatewayAddress, std::move(completion));
     }
+    void attachRunningOpenVPN(std::function<void(bool)> done) override {
+        helper_.attachRunningOpenVPN(std::move(done));
+    }
     void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
         helper_.terminatePreviousOpenVPNProcesses(std::move(done));
     }

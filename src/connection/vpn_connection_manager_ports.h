@@ -47,6 +47,7 @@ public:
                                                                        ManagerStatusCallback onStatus,
                                                                        bool skipCurrentStatusNotification) = 0;
     virtual void startDial(std::function<void()> completion) = 0;
+    virtual void adoptRunning() {}
     // Callers never wait for the completion: many providers do not run it.
     virtual void disconnect(std::function<void()> completion) = 0;
     virtual void forceDisconnect() {}
@@ -89,6 +90,9 @@ public:
     // The completion gets the reply: "NO" when the route is not in place.
     virtual void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress,
                                              StringBlock completion) = 0;
+    // The interface of an openvpn the helper still runs for us goes to the
+    // OpenVPN connector; done says whether there was one.
+    virtual void attachRunningOpenVPN(std::function<void(bool attached)> done) = 0;
     // done runs once the helper has ended them (or could not be reached).
     virtual void terminatePreviousOpenVPNProcesses(std::function<void()> done) = 0;
     virtual void install_DNS_for_VPN() = 0;

@@ -43,6 +43,7 @@ public:
                                                                         skip);
     }
     void startDial(std::function<void()> completion) override { provider_->startDial(std::move(completion)); }
+    void adoptRunning() override { provider_->adoptRunning(); }
     void disconnect(std::function<void()> completion) override { provider_->disconnect(std::move(completion)); }
     void forceDisconnect() override;
     void stopConnectionStatusUpdates() override {

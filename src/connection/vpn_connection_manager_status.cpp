@@ -32,6 +32,7 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
     switch (status) {
         case VPNStatusCodes::connecting:
             syncWithSystemConnectionStarted_ = false;
+            if (adoption_) return;
             post([this] {
                 if (onConnectingStateNotification) onConnectingStateNotification();
             });
@@ -56,6 +57,12 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
 
 void VPNConnectionManager::handleConnected(VPNTypes type) {
     logLine("SUCCESSFULLY connected");
+    if (adoption_) {
+        // Its routes, and the lock's, were set when it first connected.
+        finishConnected();
+        endAdoption(true);
+        return;
+    }
     if (type == VPNTypesOpenVPN && env_.context.networkLockActivated()) {
         // The kill switch must let the tunnel's default route through.
         std::optional<std::string> gateway =
@@ -113,12 +120,18 @@ void VPNConnectionManager::finishConnected() {
     post([this] { currentVPNConnection().restartTimer(); });
     post([this] {
         if (onConnectionEstablishedNotification) onConnectionEstablishedNotification();
+        else establishedUnheard_ = true;
     });
 }
 
 void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::optional<std::string>& message,
                                               VPNTypes type) {
     ++attempt_;
+    establishedUnheard_ = false;
+    if (adoption_) {
+        endAdoption(false);
+        return;
+    }
     if (syncWithSystemConnectionStarted_) {
         syncWithSystemConnectionStarted_ = false;
         return;

@@ -150,6 +150,7 @@ void VPNConnectionManager::closeHelperTool() { env_.helper.closeHelperTool(); }
 
 void VPNConnectionManager::disconnect(bool forced) {
     ++attempt_;
+    establishedUnheard_ = false;
     currentVPNConnection().resetTimer();
     if (currentProvider_) {
         if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan) && forced) {
@@ -218,6 +219,58 @@ void VPNConnectionManager::terminatePreviousOpenVPNProcesses(std::function<void(
     env_.helper.terminatePreviousOpenVPNProcesses([alive, done = std::move(done)] {
         if (alive.lock() && done) done();
     });
+}
+
+void VPNConnectionManager::adoptRunningOpenVPN(std::function<void(bool adopted)> done) {
+    Provider provider = OpenVPN_connectionProvider;
+    if (!provider || !env_.helper.isHelperToolPresent()) {
+        if (done) done(false);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.attachRunningOpenVPN([this, alive, provider, done = std::move(done)](bool attached) mutable {
+        if (!alive.lock()) return;
+        if (!attached) {
+            if (done) done(false);
+            return;
+        }
+        logLine("an openvpn left running by an earlier run is being taken over");
+        const std::uint64_t attempt = ++attempt_;
+        adoption_ = std::move(done);
+        currentProvider_ = provider;
+        provider->retrieveConnectionAndSubscribeToStatusUpdates(
+            connectionName(),
+            [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
+                if (alive.lock()) handleStatusChange(status, message, type);
+            },
+            true);
+        provider->adoptRunning();
+        postAfter(kAdoptionTimeoutMs, [this, attempt] {
+            if (attempt != attempt_ || !adoption_) return;
+            logLine("the running openvpn did not answer in time");
+            endAdoption(false);
+        });
+    });
+}
+
+void VPNConnectionManager::replayEstablishedToLateListener() {
+    if (!establishedUnheard_ || !onConnectionEstablishedNotification) return;
+    establishedUnheard_ = false;
+    post([this] {
+        if (onConnectionEstablishedNotification) onConnectionEstablishedNotification();
+    });
+}
+
+void VPNConnectionManager::endAdoption(bool adopted) {
+    auto done = std::move(adoption_);
+    adoption_ = nullptr;
+    if (!adopted && currentProvider_) {
+        currentProvider_->stopConnectionStatusUpdates();
+        currentProvider_->disconnect([] {});
+        connectionExists_ = false;
+        updateCurrentProvider();
+    }
+    if (done) done(adopted);
 }
 
 void VPNConnectionManager::stopStatusUpdates(const Provider& provider) {

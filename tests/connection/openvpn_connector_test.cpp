@@ -165,5 +165,44 @@ TEST_F(OpenVPNConnectorTest, OldSessionEndingDoesNotTouchTheNewOne) {
     EXPECT_EQ(connector->getConnectionStatus(), 2);
 }
 
+TEST_F(OpenVPNConnectorTest, TakingOverARunningOpenVPNKeepsItOnlyWhenConnected) {
+    struct Row {
+        const char* name;
+        const char* answer;  // openvpn's answer to "state"
+        bool kept;
+    };
+    for (const Row& row : {Row{"connected", "1796579336,CONNECTED,SUCCESS,10.67.0.2,10.88.0.1,1194,,", true},
+                           Row{"route error", "1796579336,CONNECTED,ERROR,10.67.0.2,10.88.0.1,1194,,", false},
+                           Row{"reconnecting", "1796579336,RECONNECTING,ping-restart,,,,,", false},
+                           Row{"waiting", "1796579336,WAIT,,,,,,", false}}) {
+        SCOPED_TRACE(row.name);
+        FakeManagementServer running;
+        RecordingEvents seen;
+        OpenVPNConnector taker(queue);
+        taker.setEventDelegate(&seen);
+        taker.setManagementSocket(running.handOver());
+        taker.adopt();
+        EXPECT_EQ(running.readLine(), "state");
+        EXPECT_EQ(running.readLine(), "state on");
+        EXPECT_EQ(running.readLine(), "log on");
+        running.sendLine(">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info");
+        running.sendLine(row.answer);
+        running.sendLine("END");
+        if (row.kept) {
+            ASSERT_TRUE(pumpUntil(queue, [&] { return seen.has("connected"); }));
+            EXPECT_EQ(taker.getConnectionStatus(), 2);
+            // Later states are followed as in any session.
+            running.sendLine(">STATE:2,RECONNECTING,ping-restart,,,,,");
+            ASSERT_TRUE(pumpUntil(queue, [&] { return seen.has("reconnected"); }));
+        } else {
+            EXPECT_EQ(running.readLine(), "signal SIGTERM");
+            running.closeClient();
+            ASSERT_TRUE(pumpUntil(queue, [&] { return seen.has("disconnected"); }));
+            EXPECT_FALSE(seen.has("connected"));
+        }
+        taker.setEventDelegate(nullptr);
+    }
+}
+
 }  // namespace
 }  // namespace hw

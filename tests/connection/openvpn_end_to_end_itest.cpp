@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
@@ -193,6 +194,49 @@ TEST_F(OpenVPNEndToEnd, TerminatePreviousStopsOurOpenVPNOnly) {
     EXPECT_EQ(call("terminatePreviousOpenVPNProcesses"), "YES");
     for (pid_t pid : pids) EXPECT_NE(::kill(pid, 0), 0) << "openvpn " << pid << " still runs";
     EXPECT_TRUE(unrelated.running());
+}
+
+// The app dies with openvpn connected: its end of the interface closes, and
+// openvpn, which keeps running under the helper, is taken over by the app
+// that starts next, connected at once; its disconnect then ends openvpn.
+TEST_F(OpenVPNEndToEnd, ARestartedAppTakesOverTheOpenVPNThatRuns) {
+    context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
+    EXPECT_EQ(call("attachRunningOpenVPN"), "NO") << "none runs yet";
+    ASSERT_EQ(createConnection(bed_->clientConfig()), "YES") << testbed::readText(bed_->dir() + "/helper.log");
+    provider->startDial([] {});
+    ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(2) || statusSeen(0); }, std::chrono::seconds(20)));
+    ASSERT_TRUE(statusSeen(2)) << provider->logData();
+    const auto pids = recordedOpenVPN();
+    ASSERT_FALSE(pids.empty());
+
+    provider.reset();  // as a crash: the descriptor closes, openvpn is not told
+    statuses.clear();
+    provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
+    provider->retrieveConnectionAndSubscribeToStatusUpdates(
+        "", [this](std::int32_t s, const std::optional<std::string>& m, VPNTypes) { statuses.push_back({s, m}); }, false);
+    const auto start = std::chrono::steady_clock::now();
+    HelperMessage reply;
+    ASSERT_EQ(call("attachRunningOpenVPN", {}, &reply), "YES") << testbed::readText(bed_->dir() + "/helper.log");
+    HelperChannel management = helperChannel(reply, "management");
+    ASSERT_TRUE(management && *management);
+    provider->connectorHelper()->setManagementSocket(UniqueFd(management->release()));
+    provider->adoptRunning();
+    ASSERT_TRUE(test::pumpUntil(queue, [&] { return statusSeen(2) || statusSeen(0); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(statusSeen(2)) << provider->logData();
+    std::cout << "taken over in "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count()
+              << " ms\n";
+    for (pid_t pid : pids) EXPECT_EQ(::kill(pid, 0), 0) << "openvpn " << pid << " was ended";
+
+    provider->disconnect([] {});
+    ASSERT_TRUE(testbed::waitFor(
+        [&] {
+            for (pid_t pid : pids)
+                if (::kill(pid, 0) == 0) return false;
+            return true;
+        },
+        std::chrono::seconds(10)));
+    EXPECT_EQ(call("attachRunningOpenVPN"), "NO") << "it ended";
 }
 
 // A local user of another uid who binds openvpn's management port, or its

@@ -91,6 +91,60 @@ TEST_F(KillSwitch, ALockLeftByAnEarlierRunIsKeptWhenTheKillSwitchIsChosen) {
     }
 }
 
+// After a crash the openvpn the helper still runs is taken over when it is
+// connected: no route or lock command (they stand), Connected shown, even
+// to a pane that hooks in later. Anything else leaves it to be ended.
+TEST_F(KillSwitch, AnOpenVPNLeftConnectedIsTakenOverAtLaunch) {
+    struct Row {
+        const char* name;
+        bool running;
+        std::optional<std::int32_t> answer;  // none: openvpn never says
+        bool adopted;
+    };
+    const Row rows[] = {
+        {"Connected", true, VPNStatusCodes::connected, true},
+        {"NotConnected", true, VPNStatusCodes::disconnected, false},
+        {"Silent", true, std::nullopt, false},
+        {"NoneRunning", false, std::nullopt, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        make();
+        context.lockActivated = true;
+        helper.openVPNRunning = row.running;
+        helper.sent.clear();
+        openvpn->calls.clear();
+        events.clear();
+        std::optional<bool> adopted;
+        manager->adoptRunningOpenVPN([&](bool a) { adopted = a; });
+        queue.runUntilIdle();
+        if (row.answer) openvpn->report(*row.answer);
+        queue.runUntilIdle();
+        queue.advance(5100);
+        ASSERT_TRUE(adopted.has_value());
+        EXPECT_EQ(*adopted, row.adopted);
+        EXPECT_EQ(helper.sent, std::vector<std::string>{"attachRunningOpenVPN"});
+        EXPECT_EQ(openvpn->count("adoptRunning"), row.running ? 1 : 0);
+        EXPECT_EQ(openvpn->count("disconnect"), row.running && !row.adopted ? 1 : 0);
+        EXPECT_EQ(events, row.adopted ? std::vector<std::string>{"established"} : std::vector<std::string>{});
+        EXPECT_EQ(context.lockActivated, true) << "the lock is never lifted here";
+    }
+    // The pane hooks in after sign-in, once the tunnel is up.
+    make();
+    helper.openVPNRunning = true;
+    manager->onConnectionEstablishedNotification = nullptr;
+    manager->adoptRunningOpenVPN({});
+    queue.runUntilIdle();
+    openvpn->report(VPNStatusCodes::connected);
+    queue.runUntilIdle();
+    events.clear();
+    manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
+    manager->replayEstablishedToLateListener();
+    manager->replayEstablishedToLateListener();
+    queue.runUntilIdle();
+    EXPECT_EQ(events, std::vector<std::string>{"established"});
+}
+
 TEST_F(KillSwitch, EngagingAndReapplyingKeepTheGatewayToRestore) {
     make();
     std::vector<std::string> finished;

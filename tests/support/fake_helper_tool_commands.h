@@ -71,6 +71,12 @@ public:
             if (done) done(reply);
         });
     }
+    void attachRunningOpenVPN(std::function<void(bool)> done) override {
+        sent.push_back("attachRunningOpenVPN");
+        queue_.post([done, attached = openVPNRunning] {
+            if (done) done(attached);
+        });
+    }
     void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
         sent.push_back("terminatePreviousOpenVPNProcesses");
         queue_.post([done] {
@@ -99,6 +105,7 @@ public:
     std::string enableNetworkLockReply = "192.168.1.1\n";
     std::optional<bool> lockEngages;  // none: engaged unless the reply is "NO"
     std::optional<bool> lockHeld = false;  // what networkLockState answers; none: no helper
+    bool openVPNRunning = false;           // what attachRunningOpenVPN answers
     std::string staticRouteReply = "203.0.113.7";
     std::string defaultGatewayReply = "YES";
     std::deque<std::string> defaultGatewayReplies;  // taken first, one per command

@@ -40,6 +40,7 @@ public:
         calls.push_back("startDial");
         dialCompletion = std::move(completion);
     }
+    void adoptRunning() override { calls.push_back("adoptRunning"); }
     void disconnect(std::function<void()> completion) override {
         calls.push_back("disconnect");
         if (completion) completion();

@@ -113,9 +113,17 @@ public:
         if (socket_.empty()) return "the helper did not start: " + helperLog();
         const std::string bundled = testbed::helperVersion(helperBinary_, dir.path());
         jobs.jobs[HelperTool_XPC_Connector::kServiceName] = helperBinary_;
-
+        bundled_ = bundled;
         settings.registerDefaults(SettingsUserDefaults::defaults());
         system.serial = "TESTBED00001";
+        return startApp(false);
+    }
+
+    // The application's side as a launch makes it, on the helper that runs;
+    // adoptFirst: the launch takes over an openvpn left running (keeping a
+    // lock left engaged) before it signs in, as after a crash.
+    std::string startApp(bool adoptFirst) {
+        const std::string bundled = bundled_;
         auto& queue = *queue_;
         auto& background = *background_;
         http = std::make_unique<QtHttpClient>(queue);
@@ -141,7 +149,15 @@ public:
             makeManager);
         hub = std::make_unique<ServiceLayer>(factory);
         hub->prepareApplication();
-
+        adopted.reset();
+        if (adoptFirst) {
+            auto& launched = hub->vpnConnectionManager();
+            if (!launched) return "the hub made no connection manager at launch";
+            launched->keepNetworkLockLeftFromEarlierRun();
+            launched->adoptRunningOpenVPN([this](bool a) { adopted = a; });
+            if (!spinUntil([&] { return adopted.has_value(); }, 10000)) return "the take-over never ended";
+        }
+        signInStarted = std::chrono::steady_clock::now();
         const auto why = signInAndLoad(*hub, env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
         if (!why.empty()) return why;
 
@@ -154,6 +170,18 @@ public:
         manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
         manager->onDisconnectedStateNotification = [this](bool, bool) { events.push_back("disconnected"); };
         return {};
+    }
+
+    // The application dies as under kill -9: nothing is torn down, and what
+    // the helper started lives on.
+    void crashApp() {
+        if (manager) manager->onConnectionEstablishedNotification = nullptr;
+        manager.reset();
+        hub.reset();
+        factory.reset();
+        connector.reset();
+        parse.reset();
+        http.reset();
     }
 
     // Stops everything it started and undoes what the helper changed.
@@ -318,6 +346,8 @@ public:
     TestbedEnv env;
     TempDir dir;
     std::vector<std::string> events;
+    std::optional<bool> adopted;  // what the last startApp(true) took over
+    std::chrono::steady_clock::time_point signInStarted;
     std::unique_ptr<QtMainQueue> queue_;
     std::unique_ptr<ThreadPool> background_;
     std::unique_ptr<FakeHelperInstaller> installer_;
@@ -337,6 +367,7 @@ public:
 
 private:
     std::string helperBinary_;
+    std::string bundled_;
     std::string socket_;
     ChildProcess helper_;
 };

@@ -230,6 +230,16 @@ void HelperToolManager::addDefaultGatewayForOpenVPN(const std::optional<std::str
           logThen("onAddDefaultGatewayForOpenVPNCompletedBlock", std::move(completion)));
 }
 
+void HelperToolManager::attachRunningOpenVPN(std::function<void(bool attached)> done) {
+    later("attachRunningOpenVPN", std::nullopt,
+          MessageBlock([this, done = std::move(done)](const std::string& reply, const HelperMessage& message) {
+              HelperChannel management = helperChannel(message, "management");
+              const bool attached = reply != kNo && management && *management && openVPNManagement_;
+              if (attached) openVPNManagement_(UniqueFd(management->release()));
+              if (done) done(attached);
+          }));
+}
+
 void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void()> done) {
     later("terminatePreviousOpenVPNProcesses", std::nullopt, StringBlock([done = std::move(done)](const std::string&) {
               if (done) done();

@@ -54,6 +54,9 @@ public:
     void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                      const std::optional<std::string>& defaultGateway, StringBlock onStaticRouteAdded);
     void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress, StringBlock completion = {});
+    // Asks for the interface of the openvpn the helper still runs for us;
+    // it goes to the management receiver before done(true).
+    void attachRunningOpenVPN(std::function<void(bool attached)> done);
     // done runs once the helper answered (or could not be reached).
     void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
     void install_DNS_for_VPN();

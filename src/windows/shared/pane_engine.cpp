@@ -24,6 +24,7 @@ void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) 
     manager_.onConnectionErrorNotification = std::move(closures.error);
     manager_.onConnectingStateNotification = std::move(closures.connecting);
     manager_.onDisconnectedStateNotification = std::move(closures.disconnected);
+    manager_.replayEstablishedToLateListener();
 }
 
 void VPNConnectionManagerPaneEngine::setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) {
