@@ -139,7 +139,35 @@ void IkeHelperChannel::readLoop(std::shared_ptr<State> st) {
     }
 }
 
+namespace {
+
+// The helper's end of a channel the app handed over with a request.
+std::shared_ptr<IkeHelperChannel> keepChannel(const HelperChannel& channel, const std::shared_ptr<IkeService>& service) {
+    UniqueFd fd(::fcntl(channel->get(), F_DUPFD_CLOEXEC, 3));
+    if (!fd) return nullptr;
+    std::weak_ptr<IkeService> weak = service;
+    IkeHelperChannel::Handlers handlers;
+    handlers.stop = [weak](bool forced, const IkeChannel* c, std::function<void(std::string)> answer) {
+        if (auto s = weak.lock()) s->stopAsync(forced, c, std::move(answer));
+        else answer("the IKE service has ended");
+    };
+    handlers.closed = [weak](const IkeChannel* c) {
+        if (auto s = weak.lock()) s->channelClosed(c);
+    };
+    return std::make_shared<IkeHelperChannel>(std::move(fd), std::move(handlers));
+}
+
+}  // namespace
+
 void registerIkeCommands(helper::CommandDispatcher& dispatcher, std::shared_ptr<IkeService> service) {
+    dispatcher.registerCommand("rpc", "attach_connection", [service](helper::HelperCommand& command) -> std::optional<HelperMessage> {
+        HelperChannel channel = helperChannel(command.request.message, "channel");
+        if (!channel || !*channel) return refusal("missing parameters");
+        auto kept = keepChannel(channel, service);
+        if (!kept) return refusal("the channel could not be kept");
+        if (auto error = service->attach(command.request.peer.uid, kept); !error.empty()) return refusal(error);
+        return HelperMessage{{"reply", helper::kYes}};
+    });
     dispatcher.registerCommand("rpc", "start_connection", [service](helper::HelperCommand& command) -> std::optional<HelperMessage> {
         const auto& m = command.request.message;
         const std::string* name = helperString(m, "name");
@@ -149,21 +177,12 @@ void registerIkeCommands(helper::CommandDispatcher& dispatcher, std::shared_ptr<
         HelperChannel channel = helperChannel(m, "channel");
         if (!name || !host || !id || !channel || !*channel) return refusal("missing parameters");
         if (m.count("host_ip") && !hostIp) return refusal("invalid server address");
-        IkeStartRequest request{*name, *host, hostIp ? *hostIp : std::string(), *id};
+        IkeStartRequest request{*name, *host, hostIp ? *hostIp : std::string(), *id, command.request.peer.uid};
         if (auto why = validateIkeStart(request); !why.empty()) return refusal(why);
 
-        UniqueFd fd(::fcntl(channel->get(), F_DUPFD_CLOEXEC, 3));
-        if (!fd) return refusal("the channel could not be kept");
-        std::weak_ptr<IkeService> weak = service;
-        IkeHelperChannel::Handlers handlers;
-        handlers.stop = [weak](bool forced, const IkeChannel* c, std::function<void(std::string)> answer) {
-            if (auto s = weak.lock()) s->stopAsync(forced, c, std::move(answer));
-            else answer("the IKE service has ended");
-        };
-        handlers.closed = [weak](const IkeChannel* c) {
-            if (auto s = weak.lock()) s->channelClosed(c);
-        };
-        auto error = service->start(request, std::make_shared<IkeHelperChannel>(std::move(fd), std::move(handlers)));
+        auto kept = keepChannel(channel, service);
+        if (!kept) return refusal("the channel could not be kept");
+        auto error = service->start(request, kept);
         if (!error.empty()) return refusal(error);
         return HelperMessage{{"reply", helper::kYes}};
     });

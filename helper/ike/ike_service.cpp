@@ -382,6 +382,12 @@ void IkeService::channelClosed(const IkeChannel* channel) {
     {
         std::lock_guard lock(mutex_);
         if (!current_ || current_->channel.get() != channel || current_->replaced) return;
+        if (current_->childUp && !current_->terminal && !current_->stopping) {
+            // Ending it would leave a lock with no tunnel, or send the user's
+            // traffic out in the open, for an app that may be back at once.
+            log::info(kCategory, "the app's channel closed with the tunnel up; it is kept for the app's return");
+            return;
+        }
         s = current_;
         s->replaced = true;
         s->stopping = true;
@@ -393,6 +399,22 @@ void IkeService::channelClosed(const IkeChannel* channel) {
         forget(name);
         endCharonIfIdle();
     });
+}
+
+std::string IkeService::attach(uid_t uid, std::shared_ptr<IkeChannel> channel) {
+    if (!channel) return "no return channel";
+    std::lock_guard lock(mutex_);
+    const auto& s = current_;
+    if (!s || s->replaced || s->terminal || s->stopping || !s->childUp) return "no running connection";
+    if (s->request.owner != uid) {
+        log::warning(kCategory, "refused: the IKEv2 connection was started for another uid");
+        return "the connection belongs to another user";
+    }
+    s->channel = std::move(channel);
+    log::info(kCategory, "the IKEv2 connection to " + s->request.host + " handed over to a restarted app");
+    s->channel->sendEvent("connecting");
+    s->channel->sendEvent("child_up");
+    return {};
 }
 
 void IkeService::terminate(const std::string& name, bool forced) {

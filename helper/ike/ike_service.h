@@ -1,4 +1,5 @@
 #pragma once
+#include <sys/types.h>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -39,6 +40,7 @@ struct IkeStartRequest {
     std::string host;    // the server's host name: its certificate identity
     std::string hostIp;  // optional address; else the host name is resolved
     std::string id;      // the EAP identity
+    uid_t owner = 0;     // who asked for it: only they may take it over
 };
 
 struct IkeServiceOptions {
@@ -77,9 +79,14 @@ public:
     std::string stop(bool forced, const IkeChannel* channel = nullptr);
     // The same on the service's worker; done runs there.
     void stopAsync(bool forced, const IkeChannel* channel, std::function<void(std::string)> done);
-    // The app's end of this channel went away: bring its connection down.
-    // Not to be called from inside IkeChannel::sendEvent.
+    // The app's end of this channel went away: bring its connection down,
+    // unless its tunnel is up (the app crashed; a restarted one takes it
+    // over). Not to be called from inside IkeChannel::sendEvent.
     void channelClosed(const IkeChannel* channel);
+    // The tunnel that runs, up and left by its app, reports on this channel
+    // from now on (it hears "connecting" and "child_up" at once). An error
+    // text, or empty.
+    std::string attach(uid_t uid, std::shared_ptr<IkeChannel> channel);
     // A VICI connection of its own to this service's charon, started if need
     // be: other users of the one IKE daemon (L2TP's transport mode) go
     // through it. handler receives the events it registers.

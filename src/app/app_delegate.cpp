@@ -199,8 +199,11 @@ void AppDelegate::saveAppLaunchParameters() {
 
 void AppDelegate::preloadParseConfigAndCheckInternetReachabiltity() {
     log::info(kLog, "preloadParseConfigAndCheckInternetReachabiltity() started");
-    if (model().vpnProtocol == VPNTypesAutomatic || model().vpnProtocol == VPNTypesOpenVPN)
-        services_.adoptOrEndLeftoverOpenVPN();
+    // A tunnel the last run left up (a crash) is taken over, whatever the
+    // protocol chosen now; an openvpn that is not is ended when this run may
+    // start its own.
+    services_.adoptOrEndLeftoverTunnel(model().vpnProtocol == VPNTypesAutomatic ||
+                                       model().vpnProtocol == VPNTypesOpenVPN);
     // A lock still in force here was left by a run that ended without
     // releasing it (a crash): with the kill switch chosen it stays until the
     // user disconnects or switches it off, so nothing leaks meanwhile.

@@ -36,10 +36,10 @@ void HubShellServices::terminatePreviousOpenVPNProcesses() {
         if (alive.lock()) parse_.dropConnections();
     }));
 }
-void HubShellServices::adoptOrEndLeftoverOpenVPN() {
+void HubShellServices::adoptOrEndLeftoverTunnel(bool endLeftoverOpenVPN) {
     std::weak_ptr<bool> alive = alive_;
-    HW_MANAGER(adoptRunningOpenVPN([this, alive](bool adopted) {
-        if (alive.lock() && !adopted) terminatePreviousOpenVPNProcesses();
+    HW_MANAGER(adoptRunningTunnel([this, alive, endLeftoverOpenVPN](bool adopted) {
+        if (alive.lock() && !adopted && endLeftoverOpenVPN) terminatePreviousOpenVPNProcesses();
     }));
 }
 void HubShellServices::disableNetworkLock() { HW_MANAGER(disableNetworkLock()); }

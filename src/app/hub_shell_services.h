@@ -22,7 +22,7 @@ public:
 
     void prepareConnectionManager() override;
     void terminatePreviousOpenVPNProcesses() override;
-    void adoptOrEndLeftoverOpenVPN() override;
+    void adoptOrEndLeftoverTunnel(bool endLeftoverOpenVPN) override;
     void disableNetworkLock() override;
     void keepNetworkLockLeftFromEarlierRun() override;
     void forgetAccountAttempt() override;

@@ -40,9 +40,9 @@ public:
     // Connection manager.
     virtual void prepareConnectionManager() = 0;
     virtual void terminatePreviousOpenVPNProcesses() = 0;
-    // At launch: an openvpn the last run left connected is taken over;
-    // otherwise it is ended as above.
-    virtual void adoptOrEndLeftoverOpenVPN() = 0;
+    // At launch: a tunnel the last run left connected is taken over;
+    // otherwise a leftover openvpn is ended as above when asked.
+    virtual void adoptOrEndLeftoverTunnel(bool endLeftoverOpenVPN) = 0;
     virtual void disableNetworkLock() = 0;
     // At launch: a lock the last run left engaged stays when the kill
     // switch is chosen (see VPNConnectionManager).

@@ -44,7 +44,8 @@ public:
                                                                        bool skipCurrentStatusNotification);
     virtual void startDial(std::function<void()> completion);
     // Takes over a tunnel of this kind left running by an earlier run; its
-    // status comes as usual. Only OpenVPN can.
+    // status comes as usual (disconnected when there is none). OpenVPN and
+    // IKEv2 can.
     virtual void adoptRunning() {}
     // Callers must not wait for the completion: most providers never run it.
     virtual void disconnect(std::function<void()> completion);

@@ -54,6 +54,13 @@ std::int32_t IKEv2_StrongSwan_ConnectionProvider::retrieveConnectionAndSubscribe
 
 void IKEv2_StrongSwan_ConnectionProvider::startDial(std::function<void()>) {}
 
+void IKEv2_StrongSwan_ConnectionProvider::adoptRunning() {
+    std::weak_ptr<bool> alive = alive_;
+    connectorHelper_->adopt([this, alive](bool adopted) {
+        if (auto a = alive.lock(); a && *a && !adopted) report(0);
+    });
+}
+
 void IKEv2_StrongSwan_ConnectionProvider::disconnect(std::function<void()>) { connectorHelper_->disconnect(false); }
 
 void IKEv2_StrongSwan_ConnectionProvider::setNewStatusReceivedCallback(VPNStatusCallback callback) {

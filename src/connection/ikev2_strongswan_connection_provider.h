@@ -52,6 +52,7 @@ public:
                                                                bool skipCurrentStatusNotification) override;
     // The connection starts in connect; neither runs its completion.
     void startDial(std::function<void()> completion) override;
+    void adoptRunning() override;
     void disconnect(std::function<void()> completion) override;
     void setNewStatusReceivedCallback(VPNStatusCallback callback);
     void forceDisconnect();

@@ -102,6 +102,43 @@ void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connec
     });
 }
 
+void IKEv2_StrongSwan_Connector::adopt(std::function<void(bool adopted)> done) {
+    IKEv2ConnectionDictionary connection{{"name", kConnectionName}, {"ID", makeUpperCaseUUID()}};
+    currentConnection_ = connection;
+    std::shared_ptr<HelperConnection> helper = helper_.getConnection(nullptr);
+    if (!helper) {
+        queue_.post([done = std::move(done)] { done(false); });
+        return;
+    }
+    std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
+    auto channel = std::make_shared<Channel>();
+    channel->connection = helper;
+    auto end = helper->makeChannel(
+        [weak, connection, channel](HelperIncoming in) {
+            auto self = weak.lock();
+            if (self && *self) (*self)->handleEvent(in, *channel, connection);
+        },
+        [weak, connection] {
+            auto self = weak.lock();
+            if (self && *self) (*self)->channelBroke(connection);
+        });
+    channel->id = end.id;
+    currentChannel_ = *channel;
+    if (end.id == 0) {
+        queue_.post([done = std::move(done)] { done(false); });
+        return;
+    }
+    HelperMessage message{{"type", "rpc"}, {"rpc", "attach_connection"}, {"channel", end.peer}};
+    helper->send(std::move(message), [weak, done = std::move(done)](HelperReply reply) {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        const std::string* answer = reply.ok() ? helperString(reply.message, "reply") : nullptr;
+        const bool adopted = answer && *answer == "YES";
+        log::info(kLog, adopted ? "the IKEv2 tunnel left running was taken over" : "no IKEv2 tunnel left running");
+        done(adopted);
+    });
+}
+
 void IKEv2_StrongSwan_Connector::disconnect(bool forced) {
     const std::string f = forcedText(forced);
     log::info(kLog, "'IKEv2 Disconnect (FORCED: " + f + ")' command is ABOUT to be started.");

@@ -41,6 +41,10 @@ public:
 
     void connect(const IKEv2ConnectionDictionary& connection, std::function<void()> connectedHandler);
     void disconnect(bool forced);
+    // Takes over the tunnel the helper kept up when this app's last run
+    // ended without a stop: its events come as a start's would. done says
+    // whether the helper handed it over.
+    void adopt(std::function<void(bool adopted)> done);
 
     // A return channel: its id is only meaningful on the connection that made it.
     struct Channel {

@@ -132,10 +132,10 @@ public:
     void closeHelperTool();
     void removeExistingConnection();
     void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
-    // At launch: an openvpn an earlier run left connected (the app crashed)
-    // is taken over and shown connected; done(false) when there is none or
-    // it is not connected, and then nothing of it is kept.
-    void adoptRunningOpenVPN(std::function<void(bool adopted)> done);
+    // At launch: an openvpn or IKEv2 tunnel an earlier run left connected
+    // (the app crashed) is taken over and shown connected; done(false) when
+    // there is none or it is not connected, and then nothing of it is kept.
+    void adoptRunningTunnel(std::function<void(bool adopted)> done);
     // The pane installs its hooks after sign-in, later than a tunnel taken
     // over at launch came up: it hears of it then.
     void replayEstablishedToLateListener();
@@ -177,6 +177,7 @@ private:
     bool stepAutomaticOrder(std::int32_t status, VPNTypes type);
     void reportPPPFailure(const std::string& message);
     void notifyDisconnected(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear);
+    void beginAdoption(const Provider& provider, std::function<void(bool adopted)> done);
     void endAdoption(bool adopted);
     void notifyError(const std::string& text);
     // Posts onto the main queue; the task is dropped once the manager is gone.

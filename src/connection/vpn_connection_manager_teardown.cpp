@@ -221,35 +221,47 @@ void VPNConnectionManager::terminatePreviousOpenVPNProcesses(std::function<void(
     });
 }
 
-void VPNConnectionManager::adoptRunningOpenVPN(std::function<void(bool adopted)> done) {
-    Provider provider = OpenVPN_connectionProvider;
-    if (!provider || !env_.helper.isHelperToolPresent()) {
+void VPNConnectionManager::adoptRunningTunnel(std::function<void(bool adopted)> done) {
+    if (!env_.helper.isHelperToolPresent()) {
         if (done) done(false);
         return;
     }
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.attachRunningOpenVPN([this, alive, provider, done = std::move(done)](bool attached) mutable {
+    auto adoptIKEv2 = [this, done](bool) mutable {
+        // The helper answers for an IKEv2 tunnel itself: none, and the
+        // provider reports disconnected, which ends the take-over.
+        if (IKEv2_StrongSwan_connectionProvider) beginAdoption(IKEv2_StrongSwan_connectionProvider, std::move(done));
+        else if (done) done(false);
+    };
+    if (!OpenVPN_connectionProvider) {
+        adoptIKEv2(false);
+        return;
+    }
+    env_.helper.attachRunningOpenVPN([this, alive, done, adoptIKEv2](bool attached) mutable {
         if (!alive.lock()) return;
-        if (!attached) {
-            if (done) done(false);
-            return;
-        }
-        logLine("an openvpn left running by an earlier run is being taken over");
-        const std::uint64_t attempt = ++attempt_;
-        adoption_ = std::move(done);
-        currentProvider_ = provider;
-        provider->retrieveConnectionAndSubscribeToStatusUpdates(
-            connectionName(),
-            [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
-                if (alive.lock()) handleStatusChange(status, message, type);
-            },
-            true);
-        provider->adoptRunning();
-        postAfter(kAdoptionTimeoutMs, [this, attempt] {
-            if (attempt != attempt_ || !adoption_) return;
-            logLine("the running openvpn did not answer in time");
-            endAdoption(false);
-        });
+        if (attached) beginAdoption(OpenVPN_connectionProvider, std::move(done));
+        else adoptIKEv2(false);
+    });
+}
+
+void VPNConnectionManager::beginAdoption(const Provider& provider, std::function<void(bool adopted)> done) {
+    logLine(isType(provider, VPNTypesOpenVPN) ? "an openvpn left running by an earlier run is being taken over"
+                                              : "looking for an IKEv2 tunnel an earlier run left running");
+    std::weak_ptr<bool> alive = alive_;
+    const std::uint64_t attempt = ++attempt_;
+    adoption_ = std::move(done);
+    currentProvider_ = provider;
+    provider->retrieveConnectionAndSubscribeToStatusUpdates(
+        connectionName(),
+        [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
+            if (alive.lock()) handleStatusChange(status, message, type);
+        },
+        true);
+    provider->adoptRunning();
+    postAfter(kAdoptionTimeoutMs, [this, attempt] {
+        if (attempt != attempt_ || !adoption_) return;
+        logLine("the running tunnel did not answer in time");
+        endAdoption(false);
     });
 }
 

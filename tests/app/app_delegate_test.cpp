@@ -19,7 +19,7 @@ TEST_F(AppDelegateTest, LaunchRunsItsStepsInOrderAndKeepsThePortsOthersSet) {
     std::ofstream(reportPath) << R"({"type":"std::bad_alloc","stack":"a  |   b"})";
     launch();
     const std::vector<std::string> expected{
-        "prepareConnectionManager", "welcome.show", "initParse", "adoptOrEndLeftoverOpenVPN",
+        "prepareConnectionManager", "welcome.show", "initParse", "adoptOrEndLeftoverTunnel",
         "applyCachedParseConfig", "trackAppOpened"};
     std::vector<std::string> seen;
     std::copy_if(journal.begin(), journal.end(), std::back_inserter(seen),
@@ -42,7 +42,7 @@ TEST_F(AppDelegateTest, AnExceptionInALaunchStepSkipsTheRestAndIsReported) {
     for (const auto& [failing, firstSkipped] : std::vector<std::pair<std::string, std::string>>{
              {"prepareConnectionManager", "initParse"},
              {"initParse", "trackAppOpened"},
-             {"adoptOrEndLeftoverOpenVPN", "applyCachedParseConfig"},
+             {"adoptOrEndLeftoverTunnel", "applyCachedParseConfig"},
              {"trackAppOpened", "report:none"}}) {
         SCOPED_TRACE(failing);
         restart();

@@ -127,7 +127,7 @@ public:
     }
     void prepareConnectionManager() override { note("prepareConnectionManager"); }
     void terminatePreviousOpenVPNProcesses() override { note("terminatePreviousOpenVPNProcesses"); }
-    void adoptOrEndLeftoverOpenVPN() override { note("adoptOrEndLeftoverOpenVPN"); }
+    void adoptOrEndLeftoverTunnel(bool) override { note("adoptOrEndLeftoverTunnel"); }
     void disableNetworkLock() override { note("disableNetworkLock"); }
     void keepNetworkLockLeftFromEarlierRun() override { note("keepNetworkLockLeftFromEarlierRun"); }
     void setConnectionInitiateCanceled(bool v) override { note("connectionInitiateCanceled:" + bit(v)); }

@@ -94,46 +94,54 @@ TEST_F(KillSwitch, ALockLeftByAnEarlierRunIsKeptWhenTheKillSwitchIsChosen) {
 // After a crash the openvpn the helper still runs is taken over when it is
 // connected: no route or lock command (they stand), Connected shown, even
 // to a pane that hooks in later. Anything else leaves it to be ended.
-TEST_F(KillSwitch, AnOpenVPNLeftConnectedIsTakenOverAtLaunch) {
+TEST_F(KillSwitch, ATunnelLeftConnectedIsTakenOverAtLaunch) {
     struct Row {
         const char* name;
-        bool running;
-        std::optional<std::int32_t> answer;  // none: openvpn never says
+        bool openvpnRunning;
+        std::optional<std::int32_t> answer;  // of the provider asked last; none: it never says
         bool adopted;
     };
     const Row rows[] = {
-        {"Connected", true, VPNStatusCodes::connected, true},
-        {"NotConnected", true, VPNStatusCodes::disconnected, false},
-        {"Silent", true, std::nullopt, false},
-        {"NoneRunning", false, std::nullopt, false},
+        {"OpenVPNConnected", true, VPNStatusCodes::connected, true},
+        {"OpenVPNNotConnected", true, VPNStatusCodes::disconnected, false},
+        {"OpenVPNSilent", true, std::nullopt, false},
+        {"IKEv2Connected", false, VPNStatusCodes::connected, true},
+        {"NoneRunning", false, VPNStatusCodes::disconnected, false},
+        {"IKEv2Silent", false, std::nullopt, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         make();
         context.lockActivated = true;
-        helper.openVPNRunning = row.running;
+        helper.openVPNRunning = row.openvpnRunning;
         helper.sent.clear();
         openvpn->calls.clear();
+        ike->calls.clear();
         events.clear();
+        FakeProvider& asked = row.openvpnRunning ? *openvpn : *ike;
         std::optional<bool> adopted;
-        manager->adoptRunningOpenVPN([&](bool a) { adopted = a; });
+        manager->adoptRunningTunnel([&](bool a) { adopted = a; });
         queue.runUntilIdle();
-        if (row.answer) openvpn->report(*row.answer);
+        if (row.answer) asked.report(*row.answer);
         queue.runUntilIdle();
         queue.advance(5100);
         ASSERT_TRUE(adopted.has_value());
         EXPECT_EQ(*adopted, row.adopted);
         EXPECT_EQ(helper.sent, std::vector<std::string>{"attachRunningOpenVPN"});
-        EXPECT_EQ(openvpn->count("adoptRunning"), row.running ? 1 : 0);
-        EXPECT_EQ(openvpn->count("disconnect"), row.running && !row.adopted ? 1 : 0);
+        EXPECT_EQ(openvpn->count("adoptRunning"), row.openvpnRunning ? 1 : 0);
+        EXPECT_EQ(ike->count("adoptRunning"), row.openvpnRunning ? 0 : 1) << "an IKEv2 tunnel is looked for only without an openvpn";
+        EXPECT_EQ(asked.count("disconnect"), row.adopted ? 0 : 1);
         EXPECT_EQ(events, row.adopted ? std::vector<std::string>{"established"} : std::vector<std::string>{});
+        if (row.adopted) {
+            EXPECT_EQ(manager->currentProvider()->type(), asked.type()) << "the road that carries it";
+        }
         EXPECT_EQ(context.lockActivated, true) << "the lock is never lifted here";
     }
     // The pane hooks in after sign-in, once the tunnel is up.
     make();
     helper.openVPNRunning = true;
     manager->onConnectionEstablishedNotification = nullptr;
-    manager->adoptRunningOpenVPN({});
+    manager->adoptRunningTunnel({});
     queue.runUntilIdle();
     openvpn->report(VPNStatusCodes::connected);
     queue.runUntilIdle();

@@ -153,8 +153,10 @@ public:
         if (adoptFirst) {
             auto& launched = hub->vpnConnectionManager();
             if (!launched) return "the hub made no connection manager at launch";
+            // In the launch's order: the manager is prepared before it looks for what runs.
+            launched->prepareConnectionManager();
             launched->keepNetworkLockLeftFromEarlierRun();
-            launched->adoptRunningOpenVPN([this](bool a) { adopted = a; });
+            launched->adoptRunningTunnel([this](bool a) { adopted = a; });
             if (!spinUntil([&] { return adopted.has_value(); }, 10000)) return "the take-over never ended";
         }
         signInStarted = std::chrono::steady_clock::now();
@@ -211,6 +213,16 @@ public:
     }
 
     ApplicationModel& model() { return hub->appModel(); }
+
+    // How often the testbed's name server logged a question asked at that
+    // address from a source starting with the prefix.
+    long dnsQuestions(const std::string& at, const std::string& fromPrefix) const {
+        const std::string log = TempDir::read(env.get("HAVENWAY_TESTBED_DNS_LOG"));
+        const std::string needle = " at " + at + " from " + fromPrefix;
+        long n = 0;
+        for (auto i = log.find(needle); i != std::string::npos; i = log.find(needle, i + 1)) ++n;
+        return n;
+    }
 
     // The seeded location of the country, its server's name resolved the way
     // the application resolves it.

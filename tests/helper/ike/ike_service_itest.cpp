@@ -132,6 +132,39 @@ TEST_F(IkeRoad, GoodPasswordConnectsAndStopTearsTheSaDown) {
     EXPECT_FALSE(std::filesystem::exists(options_.charon.workDir));
 }
 
+// An app that goes away with the tunnel up (a crash) leaves it to the uid
+// that started it: another uid cannot take it, the owner's next run hears it
+// up and can stop it. One that goes away before the tunnel is up takes it down.
+TEST_F(IkeRoad, ATunnelUpOutlivesItsAppForTheOwnersNextRun) {
+    auto first = std::make_shared<RecordingChannel>(kGoodPassword);
+    IkeService service(options_, bed_->runner);
+    IkeStartRequest owned = request();
+    owned.owner = 1000;
+    ASSERT_EQ(service.start(owned, first), "");
+    ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
+    service.channelClosed(first.get());
+    EXPECT_EQ(road::responderSaCount(*bed_), 1);
+
+    auto stranger = std::make_shared<RecordingChannel>("");
+    EXPECT_NE(service.attach(1001, stranger), "");
+    EXPECT_TRUE(stranger->snapshot().empty());
+    auto next = std::make_shared<RecordingChannel>("");
+    ASSERT_EQ(service.attach(1000, next), "");
+    EXPECT_EQ(next->snapshot(), (std::vector<std::string>{"connecting", "child_up"}));
+    EXPECT_EQ(service.stop(false, next.get()), "");
+    EXPECT_EQ(next->snapshot().back(), "down");
+    EXPECT_EQ(road::responderSaCount(*bed_), 0);
+    EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "") << "nothing runs any more";
+
+    // Gone while connecting: nothing is left for anyone.
+    auto early = std::make_shared<RecordingChannel>(kGoodPassword);
+    ASSERT_EQ(service.start(owned, early), "");
+    service.channelClosed(early.get());
+    EXPECT_TRUE(test::waitFor([&] { return !service.charonRunning(); }, 15s));
+    EXPECT_EQ(road::responderSaCount(*bed_), 0);
+    EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "");
+}
+
 // The app answers while charon starts; a charon started for this start
 // holds no SA, so it is sent no terminate.
 TEST_F(IkeRoad, ThePasswordIsAskedBeforeCharonStartsAndAFreshCharonIsSentNoTerminate) {

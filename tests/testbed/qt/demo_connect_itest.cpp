@@ -116,26 +116,16 @@ TEST_F(DemoConnect, KillSwitchHoldsWhileTheServerIsStoppedAndReleasesOnDisconnec
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10)));
 }
 
-// How often the testbed's name server logged a question asked at that
-// address from a source starting with the prefix.
-long questions(const TestbedEngine& bed, const std::string& at, const std::string& fromPrefix) {
-    const std::string log = TempDir::read(bed.env.get("HAVENWAY_TESTBED_DNS_LOG"));
-    const std::string needle = " at " + at + " from " + fromPrefix;
-    long n = 0;
-    for (auto i = log.find(needle); i != std::string::npos; i = log.find(needle, i + 1)) ++n;
-    return n;
-}
-
 // The lock road as the pane takes it: the server's host in the form of the
 // protocol, looked up through the public resolvers, then the tunnel.
 TEST_F(DemoConnect, TheLockRoadConnectsOverBothProtocolsThroughThePublicResolvers) {
     for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
         SCOPED_TRACE(protocol);
         const std::string before = bed.networkState();
-        const long asked = questions(bed, GlobalConstants::primaryDNS, "");
+        const long asked = bed.dnsQuestions(GlobalConstants::primaryDNS, "");
         ASSERT_TRUE(bed.connectLocked(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
         expectCarriedBy(bed, protocol);
-        EXPECT_GT(questions(bed, GlobalConstants::primaryDNS, ""), asked) << "the lookup went elsewhere";
+        EXPECT_GT(bed.dnsQuestions(GlobalConstants::primaryDNS, ""), asked) << "the lookup went elsewhere";
         EXPECT_EQ(bed.publicAddress(), tunnelExit());
 
         ASSERT_TRUE(bed.disconnect());
@@ -166,22 +156,22 @@ TEST_F(DemoConnect, OverOpenVPNDnsAndEveryOtherDatagramGoThroughTheTunnel) {
                                      std::string::npos; },
                         std::chrono::seconds(10)))
         << TempDir::read(bed.dir.file("resolv.conf"));
-    const long throughTunnel = questions(bed, "10.67.0.1", "10.67.0.");
-    const long outsideViaTunnel = questions(bed, outside, "10.67.0.");
-    const long outsideDirect = questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1));
+    const long throughTunnel = bed.dnsQuestions("10.67.0.1", "10.67.0.");
+    const long outsideViaTunnel = bed.dnsQuestions(outside, "10.67.0.");
+    const long outsideDirect = bed.dnsQuestions(outside, gateway().substr(0, gateway().rfind('.') + 1));
     EXPECT_TRUE(nameServerAnswers("10.67.0.1"));
     EXPECT_TRUE(nameServerAnswers(outside));
-    EXPECT_TRUE(waitFor([&] { return questions(bed, "10.67.0.1", "10.67.0.") == throughTunnel + 1; },
+    EXPECT_TRUE(waitFor([&] { return bed.dnsQuestions("10.67.0.1", "10.67.0.") == throughTunnel + 1; },
                         std::chrono::seconds(5)));
-    EXPECT_TRUE(waitFor([&] { return questions(bed, outside, "10.67.0.") == outsideViaTunnel + 1; },
+    EXPECT_TRUE(waitFor([&] { return bed.dnsQuestions(outside, "10.67.0.") == outsideViaTunnel + 1; },
                         std::chrono::seconds(5)));
-    EXPECT_EQ(questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)), outsideDirect);
+    EXPECT_EQ(bed.dnsQuestions(outside, gateway().substr(0, gateway().rfind('.') + 1)), outsideDirect);
 
     ASSERT_TRUE(bed.disconnect());
     EXPECT_TRUE(waitFor([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("10.67.0.1") == std::string::npos; },
                         std::chrono::seconds(10)));
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(outside); }, std::chrono::seconds(10)));
-    EXPECT_TRUE(waitFor([&] { return questions(bed, outside, gateway().substr(0, gateway().rfind('.') + 1)) > outsideDirect; },
+    EXPECT_TRUE(waitFor([&] { return bed.dnsQuestions(outside, gateway().substr(0, gateway().rfind('.') + 1)) > outsideDirect; },
                         std::chrono::seconds(5)));
 }
 
