@@ -62,7 +62,7 @@ HelperToolManager::StringBlock HelperToolManager::logThen(const char* line, Stri
 }
 
 void HelperToolManager::connectToHelperTool_XPC() {
-    helper_ = connector_.getConnection(&triedHelper_);
+    helper_ = connector_.getConnection();
     if (helper_ && helper_ != channelOwner_) {
         // The return channel lives on its connection; a new connection gets a new one.
         channelOwner_ = helper_;
@@ -84,10 +84,9 @@ void HelperToolManager::execute(const std::string& command, const std::optional<
                                 MessageBlock reply) {
     connectToHelperTool_XPC();
     if (!helper_) {
-        // Inside the connector's back-off nothing was tried: no line for it.
-        // A try that failed was already warned of by the connector, once.
-        if (triedHelper_)
-            log::info(kLog, "helperTool call '" + command + "' -- no connection: " + connector_.getError());
+        // Inside the connector's back-off nothing was tried, and a try that
+        // failed has the connector's one line: a helper that is gone costs
+        // one line per interval, however many commands meet it.
         if (reply) queue_.post([reply] { reply(kNo, {}); });
         return;
     }

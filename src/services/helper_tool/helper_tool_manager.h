@@ -105,7 +105,6 @@ private:
     std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
     HelperValue app_connection_;
     ManagementBlock openVPNManagement_;
-    bool triedHelper_ = false;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 

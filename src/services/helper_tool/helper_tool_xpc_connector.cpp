@@ -20,7 +20,7 @@ std::string HelperTool_XPC_Connector::socketPath() {
 }
 
 HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue& queue)
-    : HelperTool_XPC_Connector(queue, [&queue](std::string* error) -> std::shared_ptr<HelperConnection> {
+    : HelperTool_XPC_Connector(queue, [this, &queue](std::string* error) -> std::shared_ptr<HelperConnection> {
           auto path = socketPath();
           if (path.size() >= sizeof(sockaddr_un{}.sun_path)) {
               *error = "converting XPC service name failed";
@@ -29,8 +29,9 @@ HelperTool_XPC_Connector::HelperTool_XPC_Connector(MainQueue& queue)
           auto c = std::make_shared<HelperConnection>(queue);
           std::string why;
           if (!c->connect(path, &why)) {
-              // The connector logs the failure once per try; this is its detail.
-              log::debug(kLog, why);
+              // The try's one log line carries this detail.
+              std::lock_guard lock(mutex_);
+              detail_ = why;
               *error = "creating XPC mach service failed";
               return nullptr;
           }
@@ -93,8 +94,9 @@ std::shared_ptr<HelperConnection> HelperTool_XPC_Connector::getConnection(bool* 
     if (!made) {
         backoffMs_ = backoffMs_ == 0 ? kFirstBackoffMs : std::min(backoffMs_ * 2, kLongestBackoffMs);
         nextTryAt_ = now_() + backoffMs_;
-        log::warning(kLog, "the helper cannot be reached (" + errmsg_ + "); next try in " +
-                               std::to_string(backoffMs_) + " ms");
+        log::warning(kLog, "the helper cannot be reached (" + errmsg_ + (detail_.empty() ? "" : ": " + detail_) +
+                               "); next try in " + std::to_string(backoffMs_) + " ms");
+        detail_.clear();
         return nullptr;
     }
     backoffMs_ = 0;

@@ -60,6 +60,7 @@ private:
     std::int64_t nextTryAt_ = 0;
     std::shared_ptr<HelperConnection> helper_;
     std::string errmsg_;
+    std::string detail_;  // why the last try failed, for its log line
     // Lets late interruption notices tell that this connector is gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

@@ -87,6 +87,7 @@ void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::strin
     errorBar_ = bar;
     view_.setErrorBar(errorBar_);
     showTopNotificationBar(PaneTopBar::error);
+    log::info(kLog, "the error bar shows: " + text);
 }
 
 void MainViewDetailsAreaController::hideErrorNotificationBar() {

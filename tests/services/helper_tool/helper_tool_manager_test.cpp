@@ -118,6 +118,8 @@ TEST_F(HelperClient, RepliesWithoutAReplyStringBecomeNo) {
     EXPECT_EQ(waitReplies(4), (std::vector<std::string>{"NO", "", "NO", "NO"}));
 }
 
+// A helper that is gone costs one log line per try, however many commands
+// meet it (a storm of them once filled the log).
 TEST_F(HelperClient, WithoutAConnectionEveryCompletionGetsNoAtOnce) {
     tool_.refuseConnections = true;
     manager_.enableNetworkLock(collect());
@@ -126,6 +128,9 @@ TEST_F(HelperClient, WithoutAConnectionEveryCompletionGetsNoAtOnce) {
     queue_.inner.runUntilIdle();
     EXPECT_EQ(replies_, (std::vector<std::string>{"NO", "NO", "NO"}));
     EXPECT_EQ(connector_.getError(), "creating XPC mach service failed");
+    EXPECT_EQ(log_->countAtLeast(LogLevel::Warning), 1u);
+    EXPECT_TRUE(log_->contains("next try in 1000 ms"));
+    EXPECT_FALSE(log_->contains("no connection"));
     // The next command after the back-off asks again and finds the helper back.
     nowMs_ = HelperTool_XPC_Connector::kFirstBackoffMs;
     tool_.refuseConnections = false;
