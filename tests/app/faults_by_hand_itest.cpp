@@ -203,5 +203,68 @@ TEST_F(FaultsByHand, ALinkThatDropsTenSecondsComesBack) {
     }
 }
 
+// The application is killed (kill -9) connected under the lock, the helper
+// running on, and started again: the lock holds throughout, nothing leaves
+// outside the tunnel, the restart takes the tunnel over and signs in through
+// it within 15 s, and a disconnect then leaves the network as it was.
+TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
+    const std::string route = defaultRoute();
+    const std::string before = bed.networkState();
+    for (const ProtocolRow& row : {kOpenVPN, kIKEv2}) {
+        SCOPED_TRACE(row.name);
+        earlierRunChose(row.protocol, true);
+        QString service = launch();
+        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+        const long connects = notified("Connected to Netherlands");
+        ASSERT_TRUE(connectNetherlands(service, connects + 1).contains(row.name)) << TempDir::read(log()) << bed.helperLog();
+        ASSERT_TRUE(lockEngaged());
+
+        ::kill(app, SIGKILL);
+        waitChild(app, 10s);
+        app = -1;
+        EXPECT_TRUE(lockEngaged()) << "the lock went with the application";
+        outsideOnlyThrough(row.tunnelPrefix);
+
+        const auto handOvers = [&] {
+            const std::string text = bed.helperLog();
+            long n = 0;
+            for (auto at = text.find("handed over to a restarted app"); at != std::string::npos;
+                 at = text.find("handed over to a restarted app", at + 1))
+                ++n;
+            return n;
+        };
+        const long handedOver = handOvers();
+        const std::size_t logAt = TempDir::read(log()).size();
+        const auto restarted = std::chrono::steady_clock::now();
+        ASSERT_FALSE((service = launch()).isEmpty()) << TempDir::read(log());
+        bool lockHeld = true;
+        const bool signedIn = spinUntil(
+            [&] {
+                lockHeld = lockHeld && lockEngaged();
+                return itemStarting(trayLayout(service), "Sign Out") != nullptr;
+            },
+            15000);
+        const long signInMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - restarted).count();
+        EXPECT_TRUE(signedIn) << TempDir::read(log()).substr(logAt);
+        EXPECT_TRUE(lockHeld) << "the lock was lifted before the user acted";
+        EXPECT_TRUE(spinUntil([&] { return trayStatus(service) == "Connected"; }, 10000))
+            << trayStatus(service).toStdString() << TempDir::read(log()).substr(logAt);
+        MenuNode menu;
+        EXPECT_TRUE(spinUntil([&] { return itemStarting(menu = trayLayout(service), "Protocol: " + QString(row.name)); }, 10000))
+            << menu.labels().join(" | ").toStdString();
+        outsideOnlyThrough(row.tunnelPrefix);
+        EXPECT_EQ(handOvers(), handedOver + 1) << "a new tunnel, not the one left running";
+        std::printf("[ restart ] %s: signed in %ld ms after the restart, the tunnel taken over\n", row.name, signInMs);
+
+        click(service, itemStarting(trayLayout(service), "Disconnect"));
+        EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
+            << defaultRoute() << bed.helperLog();
+        EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 10000)) << bed.networkState() << "\nversus\n"
+                                                                                    << before;
+        EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    }
+}
+
 }  // namespace
 }  // namespace hw::test
