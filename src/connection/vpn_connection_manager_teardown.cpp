@@ -301,9 +301,12 @@ void VPNConnectionManager::scheduleVPNServiceCleanup() {
 void VPNConnectionManager::onInternetConnectionLost() { scheduleVPNServiceCleanup(); }
 
 void VPNConnectionManager::shutDown() {
-    if (isType(currentProvider_, VPNTypesOpenVPN)) disconnect(false);
-    // No tunnel outlives the app (the helper ends IKEv2 with its channel):
-    // a lock left engaged would keep the user offline after a quit.
+    // The helper keeps a tunnel that is up when the app goes away without a
+    // word (for its next run): a quit says the word, for both protocols.
+    if (isType(currentProvider_, VPNTypesOpenVPN) || isType(currentProvider_, VPNTypesIKEv2_StrongSwan))
+        disconnect(false);
+    // No tunnel outlives a quit: a lock left engaged would keep the user
+    // offline after it.
     if (env_.context.networkLockActivated()) disableNetworkLock();
     closeHelperTool();
     stopStatusUpdates();

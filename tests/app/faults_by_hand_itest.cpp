@@ -264,6 +264,16 @@ TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
                                                                                     << before;
         EXPECT_EQ(terminate(), 0) << TempDir::read(log());
     }
+
+    // What the helper keeps for a crashed app it does not keep past a quit.
+    QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const long connects = notified("Connected to Netherlands");
+    ASSERT_TRUE(connectNetherlands(service, connects + 1).contains("IKEv2")) << TempDir::read(log());
+    quitFromTheTray(service);
+    EXPECT_TRUE(spinUntil([&] { return run({"ip", "xfrm", "state"}).out.empty(); }, 15000)) << "the SA outlived the quit";
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && bed.networkState() == before; }, 15000))
+        << bed.networkState() << "\nversus\n" << before;
 }
 
 }  // namespace

@@ -276,12 +276,19 @@ TEST_F(Teardown, DelayedCleanupWaitsASecondAndSparesTheKillSwitchAndStrongSwan) 
     EXPECT_EQ(ike->count("disconnect"), 0);
 }
 
-TEST_F(Teardown, ShutDownStopsOpenVPNAndClosesTheHelper) {
-    make();
-    openvpn->calls.clear();
-    manager->shutDown();
-    EXPECT_EQ(openvpn->calls, (std::vector<std::string>{"disconnect", "stopUpdates"}));
-    EXPECT_EQ(helper.sent, (std::vector<std::string>{"restoreDNS:10", "reEnableIPV6", "closeHelperTool"}));
+TEST_F(Teardown, ShutDownStopsTheTunnelOfEitherProtocolAndClosesTheHelper) {
+    for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        SCOPED_TRACE(protocol);
+        context.protocol = protocol;
+        make();
+        FakeProvider& provider = protocol == VPNTypesOpenVPN ? *openvpn : *ike;
+        provider.calls.clear();
+        helper.sent.clear();
+        manager->shutDown();
+        EXPECT_EQ(provider.calls, (std::vector<std::string>{"disconnect", "stopUpdates"}));
+        EXPECT_EQ(helper.sent, (std::vector<std::string>{protocol == VPNTypesOpenVPN ? "restoreDNS:10" : "restoreDNS:00",
+                                                         "reEnableIPV6", "closeHelperTool"}));
+    }
 }
 
 TEST_F(Teardown, QuitLiftsAnEngagedLockBeforeClosingTheHelper) {
