@@ -47,6 +47,9 @@ public:
     std::function<void()> onConnectingStateNotification;
     std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> onDisconnectedStateNotification;
     std::function<void(const std::string&)> connectionTimerTickCallback;
+    // Sets the above; a session timed already (a tunnel taken over before
+    // the pane was there) ticks into it from now on.
+    void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick);
 
     bool connectionExists() const { return connectionExists_; }
     bool helperToolInstallFailed() const { return helperToolInstallFailed_; }

@@ -124,6 +124,11 @@ void VPNConnectionManager::finishConnected() {
     });
 }
 
+void VPNConnectionManager::setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) {
+    connectionTimerTickCallback = std::move(tick);
+    if (currentVPNConnection().isTimerValid()) currentVPNConnection().tickUpdateCallback = connectionTimerTickCallback;
+}
+
 void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::optional<std::string>& message,
                                               VPNTypes type) {
     ++attempt_;

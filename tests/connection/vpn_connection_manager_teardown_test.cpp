@@ -151,6 +151,11 @@ TEST_F(KillSwitch, ATunnelLeftConnectedIsTakenOverAtLaunch) {
     manager->replayEstablishedToLateListener();
     queue.runUntilIdle();
     EXPECT_EQ(events, std::vector<std::string>{"established"});
+    // Its clock too: the session counts from the take-over.
+    std::string shown;
+    manager->setConnectionTimerTickCallback([&](const std::string& t) { shown = t; });
+    queue.advance(3000);
+    EXPECT_EQ(shown, "00:00:03");
 }
 
 TEST_F(KillSwitch, EngagingAndReapplyingKeepTheGatewayToRestore) {

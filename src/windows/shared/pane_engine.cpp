@@ -28,7 +28,7 @@ void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) 
 }
 
 void VPNConnectionManagerPaneEngine::setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) {
-    manager_.connectionTimerTickCallback = std::move(tick);
+    manager_.setConnectionTimerTickCallback(std::move(tick));
 }
 
 void VPNConnectionManagerPaneEngine::connect(const ManagerServerConfig& config) { manager_.connect(config); }
