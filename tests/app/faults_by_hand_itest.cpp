@@ -203,5 +203,33 @@ TEST_F(FaultsByHand, ALinkThatDropsTenSecondsComesBack) {
     }
 }
 
+// A protocol this kernel cannot carry (no PPP, no ESP here): the helper
+// refuses the start, and the window shows the error within five seconds of
+// the click, never left at Connecting. The reconnect loop then meets the same
+// refusal to its limit and leaves the pane ready.
+TEST_F(FaultsByHand, AnL2TPStartTheHelperRefusesEndsInTheErrorBar) {
+    earlierRunChose(VPNProtocols::L2TP, false);
+    const QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    const auto clicked = std::chrono::steady_clock::now();
+    const auto since = [&] {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clicked).count());
+    };
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return logged("the error bar shows: ") >= 1; }, 5000))
+        << trayStatus(service).toStdString() << TempDir::read(log()) << bed.helperLog();
+    std::printf("[ ended ] L2TP: the error bar %lld ms after the click\n", since());
+    ASSERT_TRUE(spinUntil([&] { return logged("connection attempts count reached!") == 1; }, 30000)) << TempDir::read(log());
+    EXPECT_TRUE(spinUntil([&] { return trayStatus(service) == "Disconnected"; }, 5000)) << TempDir::read(log());
+    std::printf("[ ended ] L2TP: the reconnect loop's end %lld ms after the click\n", since());
+    spinFor(2000);  // a late report would turn up here
+    EXPECT_EQ(trayStatus(service).toStdString(), "Disconnected") << TempDir::read(log()) << bed.helperLog();
+    EXPECT_NE(itemStarting(trayLayout(service), "Connect"), nullptr);
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+}
+
 }  // namespace
 }  // namespace hw::test
