@@ -146,6 +146,7 @@ TEST_F(HelperClient, AtShutDownAWaitingCallIsAnsweredAndNoConnectionIsMadeAgain)
     std::condition_variable released;
     bool release = false;
     tool_.responder = [&](const HelperMessage&) -> std::optional<HelperMessage> {
+        queue_.notify();  // the request is in: the test goes on while this one waits
         std::unique_lock lock(mutex);
         released.wait(lock, [&] { return release; });
         return std::nullopt;
