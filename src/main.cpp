@@ -394,5 +394,6 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     queue.post([&statusItem] { statusItem.settle(); });
     const int code = app.exec();
     delegate = nullptr;
+    connector.shutDown();
     return code;
 }

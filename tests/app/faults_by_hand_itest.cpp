@@ -66,16 +66,14 @@ protected:
         line = itemStarting(menu = trayLayout(service), "Status:");
         return line ? line->label().mid(7).trimmed() : QString();
     }
-    // Lines the application logged since the offset that say the helper is not there.
-    long helperUnreachableLines(std::size_t from, std::string* seen) const {
+    // Lines the application logged since the offset holding any of the texts.
+    long linesSince(std::size_t from, const std::vector<std::string>& texts, std::string* seen) const {
         const std::string all = TempDir::read(log());
         long n = 0;
-        std::size_t at = std::min(from, all.size());
-        while (at < all.size()) {
+        for (std::size_t at = std::min(from, all.size()); at < all.size();) {
             const std::size_t end = std::min(all.find('\n', at), all.size());
             const std::string line = all.substr(at, end - at);
-            if (line.find("cannot be reached") != std::string::npos || line.find("cannot connect to the helper") != std::string::npos ||
-                line.find("no connection") != std::string::npos) {
+            if (std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return line.find(t) != std::string::npos; })) {
                 ++n;
                 *seen += line + "\n";
             }
@@ -126,10 +124,13 @@ TEST_F(FaultsByHand, AHelperKilledMidConnectEndsInTheTruth) {
         spinFor(2000);
         const long goneMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gone).count();
-        std::string seen;
-        const long lines = helperUnreachableLines(logAt, &seen);
+        std::string seen, tries;
+        const long lines = linesSince(logAt, {"cannot be reached", "cannot connect to the helper", "no connection"}, &seen);
+        // Reconnects under the lock have no limit, only their half-second pace.
+        const long reconnects = linesSince(logAt, {"startReconnect() attempt started."}, &tries);
         ASSERT_TRUE(restartHelper()) << bed.helperLog();
         EXPECT_LE(lines, goneMs / 1000 + 1) << seen;
+        EXPECT_LE(reconnects, goneMs / 500 + 1) << tries;
 
         // Settled: Connected, or the error shown and the pane back at rest,
         // either holding for a few seconds (a late report would turn up).
@@ -274,6 +275,34 @@ TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
     EXPECT_TRUE(spinUntil([&] { return run({"ip", "xfrm", "state"}).out.empty(); }, 15000)) << "the SA outlived the quit";
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && bed.networkState() == before; }, 15000))
         << bed.networkState() << "\nversus\n" << before;
+}
+
+// A protocol this kernel cannot carry (no PPP, no ESP here): the helper
+// refuses the start, and the window shows the error within five seconds of
+// the click, never left at Connecting. The reconnect loop then meets the same
+// refusal to its limit and leaves the pane ready.
+TEST_F(FaultsByHand, AnL2TPStartTheHelperRefusesEndsInTheErrorBar) {
+    earlierRunChose(VPNProtocols::L2TP, false);
+    const QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    const auto clicked = std::chrono::steady_clock::now();
+    const auto since = [&] {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clicked).count());
+    };
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return logged("the error bar shows: ") >= 1; }, 5000))
+        << trayStatus(service).toStdString() << TempDir::read(log()) << bed.helperLog();
+    std::printf("[ ended ] L2TP: the error bar %lld ms after the click\n", since());
+    ASSERT_TRUE(spinUntil([&] { return logged("connection attempts count reached!") == 1; }, 30000)) << TempDir::read(log());
+    EXPECT_TRUE(spinUntil([&] { return trayStatus(service) == "Disconnected"; }, 5000)) << TempDir::read(log());
+    std::printf("[ ended ] L2TP: the reconnect loop's end %lld ms after the click\n", since());
+    spinFor(2000);  // a late report would turn up here
+    EXPECT_EQ(trayStatus(service).toStdString(), "Disconnected") << TempDir::read(log()) << bed.helperLog();
+    EXPECT_NE(itemStarting(trayLayout(service), "Connect"), nullptr);
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ std::shared_ptr<HelperConnection> HelperTool_XPC_Connector::getConnection(bool* 
         std::lock_guard lock(mutex_);
         if (helper_ && helper_->isConnected()) return helper_;
         helper_.reset();
-        if (now_() < nextTryAt_) return nullptr;
+        if (shutDown_ || now_() < nextTryAt_) return nullptr;
     }
     if (tried) *tried = true;
     const bool made = make(kServiceName);
@@ -126,6 +126,14 @@ void HelperTool_XPC_Connector::close() {
         c = std::move(helper_);
     }
     if (c) c->cancel();
+}
+
+void HelperTool_XPC_Connector::shutDown() {
+    {
+        std::lock_guard lock(mutex_);
+        shutDown_ = true;
+    }
+    close();
 }
 
 }  // namespace hw

@@ -49,6 +49,10 @@ public:
     void setError(const std::string& error);
     // Drops the connection (outstanding requests get their error reply).
     void close();
+    // Closes for good: no connection is made after it. The process calls it
+    // while its main queue still lives, since this instance outlives that
+    // queue and a connection cancelled later would post to it.
+    void shutDown();
 
     static std::string socketPath();
 
@@ -61,6 +65,7 @@ private:
     std::shared_ptr<HelperConnection> helper_;
     std::string errmsg_;
     std::string detail_;  // why the last try failed, for its log line
+    bool shutDown_ = false;
     // Lets late interruption notices tell that this connector is gone.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

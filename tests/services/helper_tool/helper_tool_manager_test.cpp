@@ -139,6 +139,33 @@ TEST_F(HelperClient, WithoutAConnectionEveryCompletionGetsNoAtOnce) {
     EXPECT_EQ(waitReplies(4).back(), "192.168.1.1");
 }
 
+// At the process's end a call still waiting is answered while the queue
+// lives, and nothing later opens a connection again.
+TEST_F(HelperClient, AtShutDownAWaitingCallIsAnsweredAndNoConnectionIsMadeAgain) {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    tool_.responder = [&](const HelperMessage&) -> std::optional<HelperMessage> {
+        queue_.notify();  // the request is in: the test goes on while this one waits
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return release; });
+        return std::nullopt;
+    };
+    manager_.retrieveDefaultGateway(collect());
+    ASSERT_TRUE(tool_.waitForMessages(1));
+    connector_.shutDown();
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    EXPECT_EQ(waitReplies(1), std::vector<std::string>{"NO"});
+    const int made = tool_.connectionsMade;
+    manager_.retrieveDefaultGateway(collect());
+    EXPECT_EQ(waitReplies(2).back(), "NO");
+    EXPECT_EQ(tool_.connectionsMade, made);
+}
+
 TEST_F(HelperClient, EachCallKeepsItsOwnParametersAndCompletion) {
     tool_.responder = [](const HelperMessage& m) -> std::optional<HelperMessage> {
         return HelperMessage{{"reply", *helperString(*helperDictionary(m, "parameters"), "vpnServerAddress")}};
