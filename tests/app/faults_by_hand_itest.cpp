@@ -13,11 +13,13 @@ namespace {
 class FaultsByHand : public KillSwitchByHand {
 protected:
     void TearDown() override {
-        // A link a failed case left down would strand every later one.
+        // A link a failed case left down, or its second default route, would
+        // strand every later case.
         if (!downLink.empty()) {
             run({"ip", "link", "set", downLink, "up"});
             run({"ip", "route", "replace", "default", "via", gateway(), "dev", downLink});
         }
+        run({"ip", "route", "del", "default", "via", gateway(), "metric", "100"});
         KillSwitchByHand::TearDown();
     }
     std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
@@ -61,9 +63,8 @@ protected:
 
     // The tray's status line ("Connected", "Connecting", "Disconnected").
     QString trayStatus(const QString& service) {
-        const MenuNode* line = nullptr;
-        MenuNode menu;
-        line = itemStarting(menu = trayLayout(service), "Status:");
+        const MenuNode menu = trayLayout(service);
+        const MenuNode* line = itemStarting(menu, "Status:");
         return line ? line->label().mid(7).trimmed() : QString();
     }
     // Lines the application logged since the offset holding any of the texts.
