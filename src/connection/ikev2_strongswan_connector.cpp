@@ -40,6 +40,7 @@ IKEv2_StrongSwan_Connector::~IKEv2_StrongSwan_Connector() { *self_ = nullptr; }
 
 void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connection,
                                          std::function<void()> connectedHandler) {
+    adoptingID_.clear();
     auto copy = connection;
     copy["name"] = kConnectionName;
     copy["ID"] = makeUpperCaseUUID();
@@ -129,12 +130,17 @@ void IKEv2_StrongSwan_Connector::adopt(std::function<void(bool adopted)> done) {
         return;
     }
     HelperMessage message{{"type", "rpc"}, {"rpc", "attach_connection"}, {"channel", end.peer}};
-    helper->send(std::move(message), [weak, done = std::move(done)](HelperReply reply) {
+    // A helper with nothing to hand over drops the channel, maybe before its
+    // answer comes: that is no tunnel going down.
+    adoptingID_ = valueOf(connection, "ID");
+    helper->send(std::move(message), [weak, done = std::move(done), id = adoptingID_](HelperReply reply) {
         auto self = weak.lock();
         if (!self || !*self) return;
         const std::string* answer = reply.ok() ? helperString(reply.message, "reply") : nullptr;
         const bool adopted = answer && *answer == "YES";
         log::info(kLog, adopted ? "the IKEv2 tunnel left running was taken over" : "no IKEv2 tunnel left running");
+        if ((*self)->adoptingID_ == id) (*self)->adoptingID_.clear();
+        if (!adopted && valueOf((*self)->currentConnection_, "ID") == id) (*self)->currentConnection_.clear();
         done(adopted);
     });
 }
@@ -225,6 +231,10 @@ void IKEv2_StrongSwan_Connector::handleEvent(HelperIncoming& in, const Channel& 
 
 void IKEv2_StrongSwan_Connector::channelBroke(const IKEv2ConnectionDictionary& connection) {
     const std::string id = valueOf(connection, "ID");
+    if (!adoptingID_.empty() && id == adoptingID_) {
+        log::info(kLog, "the channel of the take-over closed before the helper answered");
+        return;
+    }
     const std::string current = valueOf(currentConnection_, "ID");
     log::info(kLog, "IKEv2_StrongSwan_Connector -- ID: " + id +
                         " -- XPC_ERROR_CONNECTION_INTERRUPTED -- currentConnectionID: " + current);

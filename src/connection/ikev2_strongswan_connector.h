@@ -71,6 +71,7 @@ private:
     IKEv2ConnectionDictionary currentConnection_;
     Channel currentChannel_;
     bool skipDisconnectEventSend_ = false;
+    std::string adoptingID_;  // the take-over waiting for the helper's answer
     // Replies and channel messages may arrive after the connector is gone.
     std::shared_ptr<IKEv2_StrongSwan_Connector*> self_;
 };

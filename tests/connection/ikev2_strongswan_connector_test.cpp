@@ -189,6 +189,35 @@ TEST_F(StrongSwanConnectorTest, ForcedStopHoldsBackDownEventsUntilItsReply) {
     EXPECT_FALSE(connector_.skipDisconnectEventSend());
 }
 
+// The take-over of a tunnel the helper kept: refused, the dropped channel is
+// no tunnel going down, whichever of the two arrives first; accepted, the
+// helper's events become states as a start's would.
+TEST_F(StrongSwanConnectorTest, ATakeOverHearsTheRunningTunnelAndARefusalIsNoDrop) {
+    auto log = test::CaptureLog::install();
+    std::optional<bool> adopted;
+    connector_.adopt([&](bool a) { adopted = a; });
+    EXPECT_EQ(*helperString(peer_.takeAttach(false), "rpc"), "attach_connection");
+    ASSERT_TRUE(queue_.waitFor([&] {
+        return adopted.has_value() && (log->contains("XPC_ERROR_CONNECTION_INTERRUPTED") ||
+                                       log->contains("the channel of the take-over closed"));
+    }));
+    EXPECT_FALSE(*adopted);
+    EXPECT_TRUE(delegate_.seen.empty()) << testing::PrintToString(delegate_.seen);
+    EXPECT_FALSE(connector_.isActive());
+
+    adopted.reset();
+    connector_.adopt([&](bool a) { adopted = a; });
+    peer_.takeAttach(true);
+    peer_.event(0, "connecting");
+    peer_.event(0, "child_up");
+    ASSERT_TRUE(waitSeen(2));
+    ASSERT_TRUE(queue_.waitFor([&] { return adopted.has_value(); }));
+    EXPECT_TRUE(*adopted);
+    EXPECT_EQ(delegate_.seen, (std::vector<std::string>{"change:1", "change:2"}));
+    EXPECT_TRUE(connector_.isActive()) << "a tunnel taken over can be stopped";
+    log::setSink(nullptr);
+}
+
 TEST_F(StrongSwanConnectorTest, OnlyTheCurrentStartsBrokenChannelReportsDown) {
     start();
     start();

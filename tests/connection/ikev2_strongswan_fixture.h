@@ -75,6 +75,19 @@ public:
         sendHelperMessage(env->replyChannel.get(), {{"reply", "YES"}}, -1, kWaitMs, &error);
         return std::move(env->message);
     }
+    // The next take-over request. Refused, its channel is dropped before the
+    // answer, as a helper with nothing to hand over drops it.
+    HelperMessage takeAttach(bool accept) {
+        std::string error;
+        auto env = receiveHelperMessage(socket_.get(), kWaitMs, &error);
+        EXPECT_TRUE(env) << error;
+        if (!env) return {};
+        HelperMessage m = std::move(env->message);
+        if (auto ch = helperChannel(m, "channel"); ch && accept) channels.push_back(UniqueFd(::dup(ch->get())));
+        if (!accept) m.erase("channel");
+        sendHelperMessage(env->replyChannel.get(), {{"reply", accept ? "YES" : "NO"}}, -1, kWaitMs, &error);
+        return m;
+    }
     void event(std::size_t channel, HelperMessage m) {
         std::string error;
         ASSERT_TRUE(sendHelperMessage(channels.at(channel).get(), m, -1, kWaitMs, &error)) << error;
