@@ -45,21 +45,6 @@ protected:
         return desktop.watcher->items().back();
     }
 
-    // The link the default route leaves by.
-    std::string outerLink() {
-        const std::string out = run({"ip", "-o", "route", "show", "default"}).out;
-        const auto at = out.find(" dev ");
-        if (at == std::string::npos) return {};
-        const auto end = out.find(' ', at + 5);
-        return out.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
-    }
-    // Milliseconds until the tunnel's far end answers through it, or nothing
-    // within the bound; the application's events run meanwhile.
-    std::optional<long> msUntilTheTunnelCarries(const std::string& farEnd, int boundMs) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!spinUntil([&] { return nameServerAnswers(farEnd, 500); }, boundMs)) return std::nullopt;
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    }
 
     // The tray's status line ("Connected", "Connecting", "Disconnected").
     QString trayStatus(const QString& service) {
@@ -172,7 +157,7 @@ TEST_F(FaultsByHand, ALinkThatDropsTenSecondsComesBack) {
                             {"OpenVPN", kOpenVPN, false},
                             {"IKEv2", kIKEv2, false}};
     const std::string route = defaultRoute();
-    const std::string link = outerLink();
+    const std::string link = defaultRouteLink(bed.runner);
     ASSERT_FALSE(link.empty());
     for (const LinkRow& row : rows) {
         SCOPED_TRACE(row.name);

@@ -65,6 +65,26 @@ inline bool nameServerAnswers(const std::string& address, int boundMs = 1000) {
     return answered;
 }
 
+// The link the default route leaves by, or empty.
+inline std::string defaultRouteLink(ProcessRunner& runner) {
+    ProcessRequest r;
+    r.argv = {"ip", "-o", "route", "show", "default"};
+    r.timeout = std::chrono::seconds(5);
+    const std::string out = runner.run(r).out;
+    const auto at = out.find(" dev ");
+    if (at == std::string::npos) return {};
+    const auto end = out.find(' ', at + 5);
+    return out.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+}
+
+// Milliseconds until the tunnel's far end answers through it, or nothing
+// within the bound; the main queue runs meanwhile.
+inline std::optional<long> msUntilTheTunnelCarries(const std::string& farEnd, int boundMs) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!spinUntil([&] { return nameServerAnswers(farEnd, 500); }, boundMs)) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
 class TestbedEngine {
 public:
     // Why the engine cannot run here, or empty. Moves the calling thread into
@@ -195,12 +215,7 @@ public:
             manager->shutDown();
             spinFor(200);
         }
-        manager.reset();
-        hub.reset();
-        factory.reset();
-        connector.reset();
-        parse.reset();
-        http.reset();
+        crashApp();
         background_.reset();
         helper_.stop();
         if (!socket_.empty()) {

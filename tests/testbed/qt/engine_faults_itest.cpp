@@ -36,24 +36,6 @@ protected:
     std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
     std::string tunnelExit() const { return bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"); }
 
-    // The link the default route leaves by.
-    std::string outerLink() {
-        ProcessRequest r;
-        r.argv = {"ip", "-o", "route", "show", "default"};
-        r.timeout = std::chrono::seconds(5);
-        const std::string out = bed.runner.run(r).out;
-        const auto at = out.find(" dev ");
-        if (at == std::string::npos) return {};
-        const auto end = out.find(' ', at + 5);
-        return out.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
-    }
-    // Waits for the tunnel's far end to answer through it, the engine's queue
-    // running meanwhile; the milliseconds it took, or nothing within the bound.
-    std::optional<long> msUntilTheTunnelCarries(const std::string& farEnd, int boundMs) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!spinUntil([&] { return nameServerAnswers(farEnd, 500); }, boundMs)) return std::nullopt;
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    }
 
     TestbedEngine& bed = engineHome();
 };
@@ -74,7 +56,7 @@ TEST_F(EngineFaults, ALinkThatDropsTenSecondsComesBack) {
                             {"OpenVPNLocked", VPNTypesOpenVPN, true, "10.67.0.1"},
                             {"IKEv2", VPNTypesIKEv2_StrongSwan, false, "10.68.0.1"},
                             {"OpenVPN", VPNTypesOpenVPN, false, "10.67.0.1"}};
-    const std::string link = outerLink();
+    const std::string link = defaultRouteLink(bed.runner);
     ASSERT_FALSE(link.empty());
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
