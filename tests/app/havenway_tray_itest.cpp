@@ -37,9 +37,10 @@ TEST_F(HavenwayProcess, OneCopyPerUserAndACleanEndOnSIGTERM) {
 
 // Connected in automatic mode and left alone: the tray names the protocol in
 // use, as the pane does, and the main thread wakes once a second, for the
-// session clock on screen. Each repaint of it waits once more, inside that
-// wake, for the X server to release the last frame's shared memory: two
-// voluntary switches a second at most.
+// session clock on screen. Each repaint of it may wait once more, inside
+// that wake, for the X server to release the last frame's shared memory, and
+// once for the X reader thread's hand-over of the server's answer (on a busy
+// machine that thread comes later): three voluntary switches a second at most.
 TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
     settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(VPNProtocols::Automatic)));
@@ -68,7 +69,7 @@ TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     spinFor(10000);
     const long wakeUps = voluntarySwitches(app) - before;
     std::printf("main thread, connected and idle: %ld voluntary switches in 10 s\n", wakeUps);
-    EXPECT_LE(wakeUps, 20) << TempDir::read(log());
+    EXPECT_LE(wakeUps, 30) << TempDir::read(log());
 }
 
 TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLeavesNothingBehind) {
