@@ -14,7 +14,9 @@ namespace {
 // left as Qt made it.
 bool holdsWebPage(const QWidget& window) {
     const auto children = window.findChildren<QWidget*>();
-    return std::any_of(children.begin(), children.end(), [](const QWidget* w) { return w->inherits("QQuickWidget"); });
+    return std::any_of(children.begin(), children.end(), [](const QWidget* w) {
+        return w->inherits("QWebEngineView") || w->inherits("QQuickWidget");
+    });
 }
 
 }  // namespace
