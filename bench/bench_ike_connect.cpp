@@ -6,16 +6,22 @@
 // Each run starts only once the previous charon has exited. Prints the
 // medians and the ratio. Needs root; skips otherwise.
 #include <fcntl.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <netinet/ip.h>
+#include <netinet/udp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -40,6 +46,81 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// The IKE packets of one run as the client's namespace saw them: when the
+// first left and when the last answer came, on the bench's clock. What lies
+// before the first is start-up work; after the last, installing the SA.
+class WireTap {
+public:
+    explicit WireTap(const std::string& ns) {
+        UniqueFd own(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+        UniqueFd there(::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC));
+        if (!own || !there || ::setns(there.get(), CLONE_NEWNET) != 0) return;
+        // ETH_P_ALL: only such a tap sees what leaves as well.
+        fd_.reset(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ALL)));
+        const int on = 1;
+        if (fd_) ::setsockopt(fd_.get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        if (::setns(own.get(), CLONE_NEWNET) != 0) std::abort();  // the bench must not stay in there
+    }
+
+    // Drops what an earlier run left queued.
+    void clear() { collect(nullptr, nullptr); }
+
+    // The first IKE packet out and the last one in, as milliseconds after
+    // start; false when the tap saw none.
+    bool collect(Clock::time_point start, double* first, double* last) {
+        startTime_ = start;
+        return collect(first, last);
+    }
+
+private:
+    bool collect(double* first, double* last) {
+        if (!fd_) return false;
+        // The kernel stamps packets on the wall clock: mapped to the steady one.
+        timespec wall{};
+        ::clock_gettime(CLOCK_REALTIME, &wall);
+        const auto steadyNow = Clock::now();
+        bool sawOut = false, sawIn = false;
+        for (;;) {
+            unsigned char packet[2048];
+            char control[256];
+            sockaddr_ll from{};
+            iovec io{packet, sizeof packet};
+            msghdr msg{};
+            msg.msg_name = &from;
+            msg.msg_namelen = sizeof from;
+            msg.msg_iov = &io;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            const ssize_t n = ::recvmsg(fd_.get(), &msg, MSG_DONTWAIT);
+            if (n < 0) break;
+            if (!first || from.sll_protocol != htons(ETH_P_IP)) continue;
+            if (n < static_cast<ssize_t>(sizeof(iphdr) + sizeof(udphdr))) continue;
+            const auto* ip = reinterpret_cast<const iphdr*>(packet);
+            if (ip->protocol != IPPROTO_UDP || n < ip->ihl * 4 + static_cast<ssize_t>(sizeof(udphdr))) continue;
+            const auto* udp = reinterpret_cast<const udphdr*>(packet + ip->ihl * 4);
+            const auto isIke = [](std::uint16_t port) { return port == 500 || port == 4500; };
+            if (!isIke(ntohs(udp->source)) || !isIke(ntohs(udp->dest))) continue;
+            timespec stamp{};
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            const double agoMs = (wall.tv_sec - stamp.tv_sec) * 1e3 + (wall.tv_nsec - stamp.tv_nsec) / 1e6;
+            const double at = std::chrono::duration<double, std::milli>(steadyNow - startTime_).count() - agoMs;
+            if (from.sll_pkttype == PACKET_OUTGOING) {
+                if (!sawOut) *first = at;
+                sawOut = true;
+            } else {
+                *last = at;
+                sawIn = true;
+            }
+        }
+        return sawOut && sawIn;
+    }
+
+    UniqueFd fd_;
+    Clock::time_point startTime_{};
+};
+
 // The road's own charon settings (ports, plugins, ESP backend) for
 // charon-cmd, whose defaults differ; its files go to the bench's folder.
 std::string charonCmdConf(const road::Testbed& bed) {
@@ -54,10 +135,21 @@ std::string charonCmdConf(const road::Testbed& bed) {
     return conf;
 }
 
+// Milliseconds from the start of one run.
+struct Times {
+    double up = -1;        // the tunnel reported established
+    double asked = 0;      // the password asked for
+    double answered = 0;   // the helper's answer (the road only)
+    double firstOut = -1;  // the first IKE packet sent
+    double lastIn = -1;    // the last IKE packet received
+};
+
 // charon-cmd asks for the EAP password on its terminal: a pty answers it.
-double rawCharonCmd(const road::Testbed& bed, double* asked) {
+double rawCharonCmd(const road::Testbed& bed, WireTap& tap, Times* times) {
+    double* asked = &times->asked;
     const std::string ca = bed.dir + "/ca.pem", ns = "/run/netns/" + bed.clientNs, conf = bed.dir + "/charon-cmd.conf";
     std::ofstream(conf) << charonCmdConf(bed);
+    tap.clear();
     const auto start = Clock::now();
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -85,10 +177,13 @@ double rawCharonCmd(const road::Testbed& bed, double* asked) {
             const std::string line = std::string(road::kGoodPassword) + "\n";
             answered = ::write(terminal, line.data(), line.size()) == static_cast<ssize_t>(line.size());
         }
-        const auto child = seen.find("CHILD_SA");
-        if (child != std::string::npos && seen.find("established", child) != std::string::npos)
-            established = millisSince(start);
+        // charon's own line for it ("CHILD_SA cmd{1} established with SPIs ..."):
+        // earlier lines say "establishing CHILD_SA" and, at the EAP's end, "MSK
+        // established", a round trip and the SA's installation too soon.
+        if (established < 0 && seen.find("established with SPIs") != std::string::npos) established = millisSince(start);
     }
+    tap.collect(start, &times->firstOut, &times->lastIn);
+    times->up = established;
     ::kill(pid, SIGINT);
     hw::test::waitChild(pid, std::chrono::seconds(10));  // gone before the next run: killed at the bound
     ::close(terminal);
@@ -98,11 +193,14 @@ double rawCharonCmd(const road::Testbed& bed, double* asked) {
 
 // start_connection -> child_up on the real helper, the password given when
 // asked; then the app's stop, which answers once charon has ended.
-double connectAndStop(BenchHelper& helper, double* answered, double* asked) {
+double connectAndStop(BenchHelper& helper, WireTap& tap, Times* times) {
+    double* answered = &times->answered;
+    double* asked = &times->asked;
     auto [mine, theirs] = makeHelperSocketPair();
     HelperMessage m{{"type", "rpc"},          {"rpc", "start_connection"}, {"name", "Havenway_IKEv2"},
                     {"host", road::kServerName}, {"host_ip", road::kServerIp}, {"id", road::kUser}};
     m["channel"] = HelperValue(std::make_shared<UniqueFd>(std::move(theirs)));
+    tap.clear();
     const auto start = Clock::now();
     if (BenchHelper::call(helper.socket(), m) != "YES") return -1;
     *answered = millisSince(start);
@@ -118,6 +216,8 @@ double connectAndStop(BenchHelper& helper, double* answered, double* asked) {
             up = millisSince(start);
         }
     }
+    tap.collect(start, &times->firstOut, &times->lastIn);
+    times->up = up;
     if (BenchHelper::call(mine.get(), {{"type", "rpc"}, {"rpc", "stop_connection"}}) != "YES") return -1;
     return up;
 }
@@ -143,36 +243,50 @@ int main(int argc, char** argv) {
     BenchHelper helper(bed.dir + "/helper", bed.dir + "/helper/run", {"HAVENWAY_TEST_CA=" + bed.dir + "/ca.pem"});
     if (!helper.start(bed.clientNs)) return std::puts("bench_ike_connect: the helper did not start"), 1;
 
-    std::vector<double> raw, rawAsked, road, answered, asked;
+    WireTap tap(bed.clientNs);
+    std::vector<Times> raw, road;
     for (int i = 0; i < runs; ++i) {
-        double rawPrompt = 0;
-        const double r = rawCharonCmd(bed, &rawPrompt);
-        if (r < 0) {
+        Times r;
+        if (rawCharonCmd(bed, tap, &r) < 0) {
             std::fprintf(stderr, "the responder's log:\n%s\n", road::readFile(bed.responder->logPath()).c_str());
             return std::puts("bench_ike_connect: charon-cmd did not connect"), 1;
         }
         raw.push_back(r);
-        rawAsked.push_back(rawPrompt);
-        double a = 0, p = 0;
-        const double t = connectAndStop(helper, &a, &p);
-        if (t < 0) return std::puts("bench_ike_connect: the road did not connect"), 1;
+        Times t;
+        if (connectAndStop(helper, tap, &t) < 0) return std::puts("bench_ike_connect: the road did not connect"), 1;
         road.push_back(t);
-        answered.push_back(a);
-        asked.push_back(p);
     }
-    auto line = [](const char* label, const std::vector<double>& v) {
+    auto line = [](const char* label, const std::vector<Times>& runs, auto figure) {
+        std::vector<double> v;
+        for (const auto& t : runs)
+            if (const double x = figure(t); x >= 0) v.push_back(x);
+        if (v.empty()) return;
         std::printf("%-40s %10.1f %10.1f %10.1f\n", label, median(v), *std::min_element(v.begin(), v.end()),
                     *std::max_element(v.begin(), v.end()));
     };
+    // Where each side's time goes: before its first IKE packet (charon's
+    // start, and on the road the helper's work), the exchange with the
+    // responder, and from the last answer to the tunnel reported up.
+    const auto before = [](const Times& t) { return t.firstOut; };
+    const auto exchange = [](const Times& t) { return t.firstOut < 0 || t.lastIn < 0 ? -1 : t.lastIn - t.firstOut; };
+    const auto after = [](const Times& t) { return t.lastIn < 0 ? -1 : t.up - t.lastIn; };
     std::printf("%-40s %10s %10s %10s\n", "", "median_ms", "min_ms", "max_ms");
-    line("raw charon-cmd to CHILD_SA established", raw);
-    line("  of which to the password asked", rawAsked);
-    line("our road: start_connection to child_up", road);
-    // Where the road's time goes: the helper's answer (charon started, the
-    // connection loaded, the initiation begun), the password asked for
-    // after the server's certificate, then the rest of the exchange.
-    line("  of which to the helper's answer", answered);
-    line("  of which to the password asked", asked);
-    std::printf("ratio road / raw: %.2f over %d runs each\n", median(road) / median(raw), runs);
+    line("raw charon-cmd to CHILD_SA established", raw, [](const Times& t) { return t.up; });
+    line("  of which to the password asked", raw, [](const Times& t) { return t.asked; });
+    line("  before the first IKE packet", raw, before);
+    line("  first IKE packet to the last answer", raw, exchange);
+    line("  last answer to established", raw, after);
+    line("our road: start_connection to child_up", road, [](const Times& t) { return t.up; });
+    // The helper answers once the start is accepted; the password is asked
+    // before charon starts.
+    line("  of which to the helper's answer", road, [](const Times& t) { return t.answered; });
+    line("  of which to the password asked", road, [](const Times& t) { return t.asked; });
+    line("  before the first IKE packet", road, before);
+    line("  first IKE packet to the last answer", road, exchange);
+    line("  last answer to child_up", road, after);
+    std::vector<double> rawUp, roadUp;
+    for (const auto& t : raw) rawUp.push_back(t.up);
+    for (const auto& t : road) roadUp.push_back(t.up);
+    std::printf("ratio road / raw: %.2f over %d runs each\n", median(roadUp) / median(rawUp), runs);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <mutex>
 
 #include "../testbed/openvpn/openvpn_testbed.h"
@@ -32,7 +33,8 @@ namespace {
 using namespace hw;
 using Clock = std::chrono::steady_clock;
 
-// A main queue that the benchmark thread drains.
+// A main queue that the benchmark thread drains; delayed tasks run when due
+// (the provider bounds each try with one a minute away).
 class PumpQueue final : public MainQueue {
 public:
     void post(Task task) override {
@@ -40,14 +42,27 @@ public:
         tasks_.push_back(std::move(task));
         wake_.notify_all();
     }
-    void postAfter(double, Task task) override { post(std::move(task)); }
+    void postAfter(double ms, Task task) override {
+        std::lock_guard lock(mutex_);
+        later_.emplace(Clock::now() + std::chrono::microseconds(static_cast<long long>(ms * 1000)), std::move(task));
+        wake_.notify_all();
+    }
     std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
     bool isMainThread() const override { return std::this_thread::get_id() == owner_; }
     bool pumpUntil(const std::function<bool()>& done, std::chrono::seconds within) {
         auto deadline = Clock::now() + within;
         while (!done()) {
             std::unique_lock lock(mutex_);
-            if (!wake_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) return false;
+            for (;;) {
+                while (!later_.empty() && later_.begin()->first <= Clock::now()) {
+                    tasks_.push_back(std::move(later_.begin()->second));
+                    later_.erase(later_.begin());
+                }
+                if (!tasks_.empty()) break;
+                if (Clock::now() >= deadline) return false;
+                const auto until = later_.empty() ? deadline : std::min(deadline, later_.begin()->first);
+                wake_.wait_until(lock, until);
+            }
             auto task = std::move(tasks_.front());
             tasks_.pop_front();
             lock.unlock();
@@ -60,6 +75,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;
+    std::multimap<Clock::time_point, Task> later_;
     std::thread::id owner_ = std::this_thread::get_id();
 };
 

@@ -1,5 +1,7 @@
 // The application's launch, shared by both editions: main_standard.cpp and
 // main_enterprise.cpp hand it their enterprise ports, or none.
+#include <malloc.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,7 @@
 #include "app/auth_window_port_adapter.h"
 #include "app/auto_update_window_factory.h"
 #include "app/default_mail_client.h"
+#include "app/hidden_window_release.h"
 #include "app/hub_shell_services.h"
 #include "app/kit_shell_alerts.h"
 #include "app/locations_window_port_adapter.h"
@@ -111,17 +114,20 @@ std::string bundledHelper() {
 // main window after the sign-in): the heap is trimmed once it is quiet.
 class TrimAfterWindows final : public QObject {
 public:
-    explicit TrimAfterWindows(hw::MemoryTrim& trim) : trim_(trim) {}
+    TrimAfterWindows(hw::MemoryTrim& trim, hw::HiddenWindowRelease& hidden) : trim_(trim), hidden_(hidden) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         const auto type = event->type();
         if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
-            static_cast<QWidget*>(watched)->isWindow())
+            static_cast<QWidget*>(watched)->isWindow()) {
+            if (type == QEvent::Hide) hidden_.hidden(static_cast<QWidget*>(watched));
             trim_.afterBurst();
+        }
         return false;
     }
 
 private:
     hw::MemoryTrim& trim_;
+    hw::HiddenWindowRelease& hidden_;
 };
 
 std::string userName() {
@@ -166,8 +172,13 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
     QtMainQueue queue;
-    MemoryTrim memoryTrim(queue);
-    TrimAfterWindows trimAfterWindows(memoryTrim);
+    // Windows still hidden once quiet give their backing stores back first.
+    HiddenWindowRelease hiddenWindows;
+    MemoryTrim memoryTrim(queue, 2000, [&hiddenWindows] {
+        hiddenWindows.release();
+        ::malloc_trim(0);
+    });
+    TrimAfterWindows trimAfterWindows(memoryTrim, hiddenWindows);
     app.installEventFilter(&trimAfterWindows);
     ThreadPool background;
     SystemClock clock;
@@ -332,6 +343,10 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         &locationsWindow});
     mainAdapter = mainWindow.get();
     environment.windows.main = std::move(mainWindow);
+    hiddenWindows.setKeeps([&mainAdapter, locationsPort](QWidget* window) {
+        return (mainAdapter && window == dynamic_cast<QWidget*>(mainAdapter->windowView())) ||
+               (locationsPort->isMade() && window == &locationsPort->widget());
+    });
     // --- Tray, menus, notifications ---
     // A start into the tray decides by it before any window; any other start
     // shows its window first.

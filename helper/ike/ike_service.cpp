@@ -492,24 +492,42 @@ bool IkeService::charonRunning() {
 
 std::shared_ptr<ViciClient> IkeService::control() {
     std::lock_guard lock(charonMutex_);
+    // Made at its first use, after the connect's own requests: a second
+    // connection while charon starts would only hold the initiation up.
+    if (!control_ && charon_ && events_ && events_->isOpen()) {
+        auto client = std::make_shared<ViciClient>();
+        std::string error;
+        if (!client->connect(charon_->viciSocketPath(), &error)) {
+            log::warning(kCategory, "second connection to charon: " + error);
+            return nullptr;
+        }
+        control_ = std::move(client);
+    }
     return control_;
 }
 
 std::shared_ptr<ViciClient> IkeService::connectToCharon(ViciClient::EventHandler handler, std::string* error) {
-    if (!ensureCharon(error)) return nullptr;
-    std::lock_guard lock(charonMutex_);
-    auto client = std::make_shared<ViciClient>();
-    if (handler) client->setEventHandler(std::move(handler));
-    if (!client->connect(charon_->viciSocketPath(), error)) return nullptr;
-    lent_.push_back(client);
-    return client;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!ensureCharon(error)) return nullptr;
+        std::lock_guard lock(charonMutex_);
+        // The worker ended an idle charon between the start and the lock.
+        if (!charon_) continue;
+        auto client = std::make_shared<ViciClient>();
+        if (handler) client->setEventHandler(std::move(handler));
+        if (!client->connect(charon_->viciSocketPath(), error)) return nullptr;
+        lent_.push_back(client);
+        return client;
+    }
+    if (error) *error = "charon ended while starting";
+    return nullptr;
 }
 
 bool IkeService::ensureCharon(std::string* error, Setup* pending) {
     std::lock_guard lock(charonMutex_);
-    if (charon_ && charon_->running() && events_ && events_->isOpen() && control_ && control_->isOpen()) return true;
+    if (charon_ && charon_->running() && events_ && events_->isOpen() && (!control_ || control_->isOpen())) return true;
     if (control_) control_->close();
     if (events_) events_->close();
+    control_.reset();
     // The runner of a charon that died clears its traces as it goes.
     CharonOptions charon = options_.charon;
     if (charon.esp == EspBackend::Auto) {
@@ -522,9 +540,7 @@ bool IkeService::ensureCharon(std::string* error, Setup* pending) {
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
     events_->setCloseHandler([this] { onCharonLost(); });
-    control_ = std::make_shared<ViciClient>();
-    if (!events_->connect(charon_->viciSocketPath(), error) || !control_->connect(charon_->viciSocketPath(), error))
-        return false;
+    if (!events_->connect(charon_->viciSocketPath(), error)) return false;
     // All at once: charon answers them as it finishes starting.
     std::vector<ViciPacket> setup;
     for (const char* e : kEvents) setup.push_back(ViciClient::registration(e));

@@ -198,7 +198,8 @@ public:
     // Map images of the main window.
     bool mainViewMapPFFileLoaded = false;
     ImagePtr mainViewMapImage;
-    ImagePtr mainViewMapDarkImage;
+    // Shown only while connected: kept encoded, and decoded on each call.
+    ImagePtr mainViewMapDarkImage() const;
 
     const std::shared_ptr<BackendFile>& mainViewMapPFFile() const { return mainViewMapPFFile_; }
     // Fetches and decodes off the main thread; the image is assigned on it.
@@ -237,9 +238,11 @@ public:
 private:
     void setBool(const char* key, bool value, bool synchronize);
     enum class MapKind { light, dark };
-    // Decodes off the main thread, then hands the image to deliverMapImage.
+    // Decodes off the main thread, then hands the image to deliverMapImage
+    // (the dark map's bytes to deliverDarkMap).
     void decodeMapImage(Bytes data, MapKind kind, bool fetched, std::uint64_t generation);
-    void deliverMapImage(ImagePtr image, MapKind kind, bool fetched, std::uint64_t generation);
+    void deliverMapImage(ImagePtr image, bool fetched, std::uint64_t generation);
+    void deliverDarkMap(std::shared_ptr<const Bytes> data, std::uint64_t generation);
 
     SettingsStore& store_;
     MainQueue& mainQueue_;
@@ -264,6 +267,7 @@ private:
     std::shared_ptr<LocationsListModel> locationsListModel_;
     std::shared_ptr<BackendFile> mainViewMapPFFile_;
     std::shared_ptr<BackendFile> mainViewMapDarkPFFile_;
+    std::shared_ptr<const Bytes> mainViewMapDarkData_;  // a file that decoded
     std::uint64_t mapGeneration_ = 0;
     std::uint64_t darkMapGeneration_ = 0;
 };

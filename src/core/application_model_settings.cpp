@@ -148,7 +148,7 @@ void ApplicationModel::setMainViewMapPFFile(std::shared_ptr<BackendFile> file) {
             auto image = codec.decode(*data);
             if (!image) return;
             queue.post([alive, generation, image = std::move(image)] {
-                if (auto self = alive.lock()) (*self)->deliverMapImage(image, MapKind::light, false, generation);
+                if (auto self = alive.lock()) (*self)->deliverMapImage(image, false, generation);
             });
         });
         return;
@@ -176,21 +176,33 @@ void ApplicationModel::setMainViewMapDarkPFFile(std::shared_ptr<BackendFile> fil
 
 void ApplicationModel::decodeMapImage(Bytes data, MapKind kind, bool fetched, std::uint64_t generation) {
     std::weak_ptr<ApplicationModel*> alive = self_;
-    auto shared = std::make_shared<Bytes>(std::move(data));
+    auto shared = std::make_shared<const Bytes>(std::move(data));
     background_.async([alive, shared, kind, fetched, generation, &queue = mainQueue_, &codec = imageCodec_] {
         auto image = codec.decode(*shared);
         if (!image) return;
-        queue.post([alive, kind, fetched, generation, image = std::move(image)] {
-            if (auto self = alive.lock()) (*self)->deliverMapImage(image, kind, fetched, generation);
+        if (kind == MapKind::dark) {
+            // Proven to decode; its pixels would idle in memory until a connect.
+            image.reset();
+            queue.post([alive, shared, generation] {
+                if (auto self = alive.lock()) (*self)->deliverDarkMap(shared, generation);
+            });
+            return;
+        }
+        queue.post([alive, fetched, generation, image = std::move(image)] {
+            if (auto self = alive.lock()) (*self)->deliverMapImage(image, fetched, generation);
         });
     });
 }
 
-void ApplicationModel::deliverMapImage(ImagePtr image, MapKind kind, bool fetched, std::uint64_t generation) {
-    if (kind == MapKind::dark) {
-        if (generation == darkMapGeneration_) mainViewMapDarkImage = std::move(image);
-        return;
-    }
+void ApplicationModel::deliverDarkMap(std::shared_ptr<const Bytes> data, std::uint64_t generation) {
+    if (generation == darkMapGeneration_) mainViewMapDarkData_ = std::move(data);
+}
+
+ImagePtr ApplicationModel::mainViewMapDarkImage() const {
+    return mainViewMapDarkData_ ? imageCodec_.decode(*mainViewMapDarkData_) : nullptr;
+}
+
+void ApplicationModel::deliverMapImage(ImagePtr image, bool fetched, std::uint64_t generation) {
     if (generation != mapGeneration_) return;
     mainViewMapImage = std::move(image);
     if (fetched) mainViewMapPFFileLoaded = true;

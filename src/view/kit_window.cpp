@@ -104,6 +104,10 @@ void KitWindow::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+void KitWindow::releaseNativeWindow() {
+    if (isHidden() && windowHandle()) destroy();
+}
+
 void KitWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (auto* ring = KeyboardFocusRing::instance()) ring->watch(*this);

@@ -30,6 +30,9 @@ public:
     AlertView& alerts() override { return alerts_; }
     // Escape closes the window as its close button does, but for the main one.
     void setClosesOnEscape(bool closes) { closesOnEscape_ = closes; }
+    // A hidden window gives its native window and backing store back; the
+    // next show makes them anew. Nothing while it is shown.
+    void releaseNativeWindow();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

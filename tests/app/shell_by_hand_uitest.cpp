@@ -169,6 +169,10 @@ TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {
     ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
     ASSERT_TRUE(spinUntil([&] { return signedInMenu(service); }, 60000)) << TempDir::read(log());
     EXPECT_EQ(logged("password filled"), 1) << "the remembered account at the start";
+    // Once quiet, the hidden login window has given its native window back:
+    // signing out makes it anew.
+    ASSERT_TRUE(spinUntil([&] { return logged("hidden windows released their native windows") >= 1; }, 15000))
+        << TempDir::read(log());
 
     click(service, "Sign Out");
     ASSERT_TRUE(spinUntil(

@@ -77,6 +77,11 @@ public:
     }
 
 protected:
+    void hideEvent(QHideEvent*) override {
+        // Faded out: the pixels go until the next fade-in brings them back.
+        // Not when only the window hides, which shows it again as it was.
+        if (isHidden()) dark_ = QImage();
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QSize size = dark_.isNull() ? light_ : dark_.size();
@@ -437,9 +442,12 @@ QWidget* MainViewDetailsView::autoReconnectOverlay() const { return reconnectOve
 std::function<std::pair<QImage, QSize>()> MainViewDetailsView::mapImagesOf(const ApplicationModel& model) {
     return [&model] {
         QImage dark;
-        if (const auto& image = model.mainViewMapDarkImage; image && image->isValid())
-            dark = QImage(image->rgba.data(), image->width, image->height, image->width * 4, QImage::Format_RGBA8888)
-                       .copy();
+        if (auto image = model.mainViewMapDarkImage(); image && image->isValid()) {
+            // Wraps the pixels just decoded rather than copying them.
+            auto* keep = new ImagePtr(image);
+            dark = QImage(image->rgba.data(), image->width, image->height, image->width * 4, QImage::Format_RGBA8888,
+                          [](void* p) { delete static_cast<ImagePtr*>(p); }, keep);
+        }
         const auto& light = model.mainViewMapImage;
         return std::make_pair(dark, light ? QSize(light->width, light->height) : QSize());
     };
@@ -633,7 +641,8 @@ void MainViewDetailsView::setBottomBarCollapsed(bool collapsed) {
 }
 
 void MainViewDetailsView::crossFadeMaps(bool dark, double seconds) {
-    if (mapImages) {
+    // A fade-out keeps the map it shows.
+    if (mapImages && dark) {
         auto [image, light] = mapImages();
         setDarkMapImage(image, light);
     }
