@@ -38,6 +38,25 @@ IKEv2_StrongSwan_Connector::IKEv2_StrongSwan_Connector(MainQueue& queue, HelperT
 
 IKEv2_StrongSwan_Connector::~IKEv2_StrongSwan_Connector() { *self_ = nullptr; }
 
+HelperConnection::ChannelEnd IKEv2_StrongSwan_Connector::openChannel(const std::shared_ptr<HelperConnection>& helper,
+                                                                     const IKEv2ConnectionDictionary& connection) {
+    std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
+    auto channel = std::make_shared<Channel>();
+    channel->connection = helper;
+    auto end = helper->makeChannel(
+        [weak, connection, channel](HelperIncoming in) {
+            auto self = weak.lock();
+            if (self && *self) (*self)->handleEvent(in, *channel, connection);
+        },
+        [weak, connection] {
+            auto self = weak.lock();
+            if (self && *self) (*self)->channelBroke(connection);
+        });
+    channel->id = end.id;
+    currentChannel_ = *channel;
+    return end;
+}
+
 void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connection,
                                          std::function<void()> connectedHandler) {
     adoptingID_.clear();
@@ -75,19 +94,7 @@ void IKEv2_StrongSwan_Connector::connect(const IKEv2ConnectionDictionary& connec
     if (auto ip = copy.find("server_IP"); ip != copy.end()) message["host_ip"] = ip->second;
 
     std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
-    auto channel = std::make_shared<Channel>();
-    channel->connection = helper;
-    auto end = helper->makeChannel(
-        [weak, copy, channel](HelperIncoming in) {
-            auto self = weak.lock();
-            if (self && *self) (*self)->handleEvent(in, *channel, copy);
-        },
-        [weak, copy] {
-            auto self = weak.lock();
-            if (self && *self) (*self)->channelBroke(copy);
-        });
-    channel->id = end.id;
-    currentChannel_ = *channel;
+    auto end = openChannel(helper, copy);
     if (end.id == 0) {
         const std::string error = "creating the return channel failed";
         log::error(kLog, error);
@@ -112,19 +119,7 @@ void IKEv2_StrongSwan_Connector::adopt(std::function<void(bool adopted)> done) {
         return;
     }
     std::weak_ptr<IKEv2_StrongSwan_Connector*> weak = self_;
-    auto channel = std::make_shared<Channel>();
-    channel->connection = helper;
-    auto end = helper->makeChannel(
-        [weak, connection, channel](HelperIncoming in) {
-            auto self = weak.lock();
-            if (self && *self) (*self)->handleEvent(in, *channel, connection);
-        },
-        [weak, connection] {
-            auto self = weak.lock();
-            if (self && *self) (*self)->channelBroke(connection);
-        });
-    channel->id = end.id;
-    currentChannel_ = *channel;
+    auto end = openChannel(helper, connection);
     if (end.id == 0) {
         queue_.post([done = std::move(done)] { done(false); });
         return;

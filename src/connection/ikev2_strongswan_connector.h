@@ -64,6 +64,11 @@ public:
     bool isActive() const { return active_.count(kConnectionName) > 0; }
 
 private:
+    // A return channel on the connection whose events and break go to this
+    // connector as the connection's; it becomes the current one.
+    HelperConnection::ChannelEnd openChannel(const std::shared_ptr<HelperConnection>& helper,
+                                             const IKEv2ConnectionDictionary& connection);
+
     MainQueue& queue_;
     HelperTool_XPC_Connector& helper_;
     IKEv2_StrongSwan_ControlDelegate* del_;
