@@ -249,6 +249,8 @@ TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
             << defaultRoute() << bed.helperLog();
         EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 10000)) << bed.networkState() << "\nversus\n"
                                                                                     << before;
+        // The next row's server route must not meet this openvpn's exit.
+        EXPECT_TRUE(spinUntil([&] { return clientOpenVPN() == -1; }, 10000));
         EXPECT_EQ(terminate(), 0) << TempDir::read(log());
     }
 

@@ -328,6 +328,15 @@ public:
         return spinUntil([&] { return !events.empty(); }, 20000);
     }
 
+    // Whether an openvpn runs in this namespace (one asked to stop takes its
+    // routes away as it exits, after the manager has reported the end).
+    bool openvpnRuns() {
+        ProcessRequest r;
+        r.argv = {"pgrep", "-x", "--ns", std::to_string(::getpid()), "--nslist", "net", "openvpn"};
+        r.timeout = std::chrono::seconds(5);
+        return runner.run(r).ok();
+    }
+
     // The public address the testbed's lookup reports, asked afresh.
     std::optional<std::string> publicAddress() {
         model().userPublicIP.reset();

@@ -184,6 +184,8 @@ TEST_F(EngineFaults, ACrashUnderTheLockIsTakenOverAndTheRestartSignsIn) {
         ASSERT_TRUE(bed.disconnect());
         bed.releaseLock();
         ASSERT_TRUE(waitFor([&] { return nameServerAnswers(gateway()); }, std::chrono::seconds(10))) << bed.helperLog();
+        // The next row's server route must not meet this openvpn's exit.
+        EXPECT_TRUE(waitFor([&] { return !bed.openvpnRuns(); }, std::chrono::seconds(10)));
         EXPECT_EQ(network(), before) << bed.helperLog();
     }
 }
