@@ -420,4 +420,31 @@ protected:
     static inline std::string skip_;
 };
 
+// A test on the engine as the demo runs it. The whole process works in the
+// client namespace, from its first thread on; each test starts the
+// application's side afresh on a helper of its own.
+class TestbedEngineTest : public ::testing::Test {
+protected:
+    static TestbedEngine& engineHome() {
+        static TestbedEngine* engine = new TestbedEngine;
+        return *engine;
+    }
+    static const std::string& skipReason() {
+        static const std::string why = engineHome().enter();
+        return why;
+    }
+
+    void SetUp() override {
+        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
+        const std::string error = bed.start();
+        ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
+    }
+    void TearDown() override { bed.stop(); }
+
+    std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
+    std::string tunnelExit() const { return bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"); }
+
+    TestbedEngine& bed = engineHome();
+};
+
 }  // namespace hw::test

@@ -14,30 +14,7 @@
 namespace hw::test {
 namespace {
 
-class DemoConnect : public ::testing::Test {
-protected:
-    static TestbedEngine& engineHome() {
-        static TestbedEngine* engine = new TestbedEngine;
-        return *engine;
-    }
-    // The whole process works in the client namespace, from its first thread on.
-    static const std::string& skipReason() {
-        static const std::string why = engineHome().enter();
-        return why;
-    }
-
-    void SetUp() override {
-        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
-        const std::string error = bed.start();
-        ASSERT_TRUE(error.empty()) << error << "\n" << bed.helperLog();
-    }
-    void TearDown() override { bed.stop(); }
-
-    std::string tunnelExit() const { return bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"); }
-    std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
-
-    TestbedEngine& bed = engineHome();
-};
+class DemoConnect : public TestbedEngineTest {};
 
 // The provider that carried the last connect, and the helper command that started it.
 void expectCarriedBy(const TestbedEngine& bed, VPNTypes protocol) {
