@@ -189,7 +189,7 @@ bool CharonRunner::writeConfig(std::string* error) {
                                        /*durable=*/false);
 }
 
-bool CharonRunner::start(std::string* error, UniqueFd* socketChanges) {
+bool CharonRunner::start(std::string* error, UniqueFd* socketChanges, UniqueFd* connection) {
     if (running()) return true;
     switch (options_.esp) {
     case EspBackend::Kernel: libipsec_ = false; break;
@@ -200,7 +200,7 @@ bool CharonRunner::start(std::string* error, UniqueFd* socketChanges) {
     owned_ = true;
     if (!records_.record(pid_)) log::warning("ike", "could not record charon's process; --reset will not find it");
     UniqueFd ownChanges;
-    if (!waitForSocket(socketChanges ? *socketChanges : ownChanges, error)) {
+    if (!waitForSocket(socketChanges ? *socketChanges : ownChanges, error, connection)) {
         stop();
         return false;
     }
@@ -328,7 +328,7 @@ bool CharonRunner::spawn(std::string* error) {
     return true;
 }
 
-bool CharonRunner::waitForSocket(UniqueFd& changes, std::string* error) {
+bool CharonRunner::waitForSocket(UniqueFd& changes, std::string* error, UniqueFd* connection) {
     UniqueFd probe;
     const auto deadline = std::chrono::steady_clock::now() + options_.startTimeout;
     const auto ended = [&] {
@@ -338,7 +338,9 @@ bool CharonRunner::waitForSocket(UniqueFd& changes, std::string* error) {
         return true;
     };
     switch (helper::connectWhenListening(viciSocketPath(), pid_, deadline, ended, changes, &probe)) {
-    case helper::ListenWait::Connected: return true;
+    case helper::ListenWait::Connected:
+        if (connection) *connection = std::move(probe);
+        return true;
     case helper::ListenWait::Ended: {
         const std::string tail = outputTail();
         if (error)

@@ -48,7 +48,9 @@ public:
     // Starts charon and waits (bounded) until its VICI socket answers.
     // socketChanges: the caller's inotify instance for the wait on charon's
     // socket, kept across starts (see connectWhenListening); none: its own.
-    bool start(std::string* error, UniqueFd* socketChanges = nullptr);
+    // connection: receives the connection that found the socket answering,
+    // so the caller need not make another; none: it is closed.
+    bool start(std::string* error, UniqueFd* socketChanges = nullptr, UniqueFd* connection = nullptr);
     // TERM, a bounded wait, then KILL; then removes what charon may have
     // left (its routing rule and table, its files). Safe when not running.
     void stop();
@@ -72,7 +74,7 @@ private:
     void removeFiles();
     bool tool(std::vector<std::string> args);
     bool spawn(std::string* error);
-    bool waitForSocket(UniqueFd& changes, std::string* error);
+    bool waitForSocket(UniqueFd& changes, std::string* error, UniqueFd* connection);
     std::string outputTail() const;
 
     CharonOptions options_;
