@@ -1,5 +1,9 @@
 #include "view/havenway_application.h"
 
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QProxyStyle>
 #include <QStyleFactory>
 
 #include "core/global_constants.h"
@@ -10,13 +14,42 @@
 
 namespace hw {
 
+namespace {
+
+// Fusion, whose line-edit clear button is read with its format named: read
+// as the style reads it, the format is guessed by loading every image
+// plugin installed, and they stay loaded for the application's life.
+class KitStyle final : public QProxyStyle {
+public:
+    KitStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+        if (which != SP_LineEditClearButton) return QProxyStyle::standardIcon(which, option, widget);
+        if (clear_.isNull()) {
+            for (const char* size : {"16", "32"}) {
+                QFile file(QStringLiteral(":/qt-project.org/styles/commonstyle/images/cleartext-%1.png").arg(QLatin1String(size)));
+                if (!file.open(QIODevice::ReadOnly)) continue;
+                QImageReader reader(&file, "png");
+                reader.setAutoDetectImageFormat(false);
+                if (const QImage image = reader.read(); !image.isNull()) clear_.addPixmap(QPixmap::fromImage(image));
+            }
+        }
+        return clear_.isNull() ? QProxyStyle::standardIcon(which, option, widget) : clear_;
+    }
+
+private:
+    mutable QIcon clear_;
+};
+
+}  // namespace
+
 void HavenwayApplication::prepare() {
     // The embedded web page shares GL contexts; this only counts before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 HavenwayApplication::HavenwayApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    setStyle(new KitStyle);
     // The tray keeps the application alive with every window closed.
     setQuitOnLastWindowClosed(false);
     setDesktopFileName(QStringLiteral("havenway"));
