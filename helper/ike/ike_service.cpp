@@ -266,23 +266,23 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
     ViciSection init;
     init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "1");
-    // The secret and the connection go behind charon's setup on the same
-    // connection, while the authorities load on the other; the initiation
-    // waits for all of them, as IKE_AUTH's certificate request names the
-    // authorities. Should a later step fail, what the initiation began is ended.
-    std::vector<ViciPacket> load{ViciClient::command("load-shared", std::move(secret)),
-                                 ViciClient::command("load-conn", std::move(conn))};
-    auto loading = events->send(load);
-    load.clear();
+    // The secret, the connection and the initiation go in one go, behind
+    // charon's setup on the same connection: charon takes them in order, so
+    // the initiation finds both loaded. Each answer is still checked; should
+    // one fail, what the initiation began is ended.
+    std::vector<ViciPacket> run{ViciClient::command("load-shared", std::move(secret)),
+                                ViciClient::command("load-conn", std::move(conn)),
+                                ViciClient::command("initiate", std::move(init))};
+    auto running = events->send(run);
+    run.clear();
     auto abandon = [&](const std::string& why) {
         terminate(req.name, true);
         fail(why);
     };
     if (!finishSetup(setup, &error)) return abandon(error);
-    auto loaded = events->wait(loading, std::chrono::steady_clock::now() + options_.commandTimeout);
+    auto loaded = events->wait(running, std::chrono::steady_clock::now() + options_.commandTimeout, 2);
     if (!loaded[0].succeeded()) return abandon("loading the EAP secret failed: " + loaded[0].errmsg());
     if (!loaded[1].succeeded()) return abandon("loading the connection failed: " + loaded[1].errmsg());
-    auto running = events->send({ViciClient::command("initiate", std::move(init))});
     {
         // A stop or a newer start that came meanwhile ends the initiation
         // once it answers (below).
@@ -492,7 +492,8 @@ bool IkeService::charonRunning() {
 
 std::shared_ptr<ViciClient> IkeService::control() {
     std::lock_guard lock(charonMutex_);
-    // Made with charon; again should that one have failed to connect.
+    // Made at its first use, after the connect's own requests: a second
+    // connection while charon starts would only hold the initiation up.
     if (!control_ && charon_ && events_ && events_->isOpen()) {
         auto client = std::make_shared<ViciClient>();
         std::string error;
@@ -546,14 +547,8 @@ bool IkeService::ensureCharon(std::string* error, Setup* pending) {
     // All at once: charon answers them as it finishes starting.
     std::vector<ViciPacket> setup;
     for (const char* e : kEvents) setup.push_back(ViciClient::registration(e));
-    Setup sent{events_, events_->send(setup), nullptr, nullptr};
-    // Parsing the authorities is the longest part of the setup: a second
-    // connection has charon do it beside the registrations.
-    auto control = std::make_shared<ViciClient>();
-    if (!control->connect(charon_->viciSocketPath(), error)) return false;
-    control_ = control;
-    sent.certClient = control;
-    sent.certs = control->send(authorities());
+    for (auto& cert : authorities()) setup.push_back(std::move(cert));
+    Setup sent{events_, events_->send(setup)};
     if (pending) {
         *pending = std::move(sent);
         return true;
@@ -563,18 +558,16 @@ bool IkeService::ensureCharon(std::string* error, Setup* pending) {
 
 bool IkeService::finishSetup(const Setup& setup, std::string* error) {
     if (!setup.batch) return true;
-    const auto deadline = std::chrono::steady_clock::now() + options_.commandTimeout;
-    for (const auto& registered : setup.client->wait(setup.batch, deadline)) {
-        if (!registered.ok) {
-            if (error) *error = registered.error;
+    const auto results = setup.client->wait(setup.batch, std::chrono::steady_clock::now() + options_.commandTimeout);
+    int loaded = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (i < std::size(kEvents) && !results[i].ok) {
+            if (error) *error = results[i].error;
             // Not set up: the next start begins with a new charon.
             setup.client->close();
             return false;
         }
-    }
-    int loaded = 0;
-    for (const auto& cert : setup.certClient->wait(setup.certs, deadline)) {
-        if (cert.succeeded()) ++loaded;
+        if (i >= std::size(kEvents) && results[i].succeeded()) ++loaded;
     }
     if (loaded == 0) log::warning(kCategory, "no CA certificate loaded from " + options_.caPath);
     else log::info(kCategory, "loaded " + std::to_string(loaded) + " CA certificates");

@@ -102,14 +102,11 @@ public:
 private:
     struct Session;
     void connect(std::shared_ptr<Session> session);
-    // What a charon just started was sent, answers still to come: the event
-    // registrations on the events connection and, beside them on the control
-    // connection, the authorities, which charon loads meanwhile.
+    // What a charon just started was sent: the event registrations and the
+    // authorities, on the events connection, answers still to come.
     struct Setup {
         std::shared_ptr<ViciClient> client;
         std::shared_ptr<ViciClient::Batch> batch;
-        std::shared_ptr<ViciClient> certClient;
-        std::shared_ptr<ViciClient::Batch> certs;
     };
     // Starts charon unless one runs and connects to it. A charon started
     // here gets its setup; with `pending` the caller checks it (finishSetup)
@@ -142,7 +139,7 @@ private:
     UniqueFd charonSocketChanges_;   // kept: closing one waits for the kernel
     std::vector<std::weak_ptr<ViciClient>> lent_;  // handed out by connectToCharon
     std::shared_ptr<ViciClient> events_;   // events, and the long initiate
-    std::shared_ptr<ViciClient> control_;  // the authorities, and everything else
+    std::shared_ptr<ViciClient> control_;  // everything else
     std::shared_ptr<ViciClient> control();
 
     std::mutex mutex_;
