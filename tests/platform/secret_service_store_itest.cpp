@@ -253,3 +253,34 @@ TEST_F(FreshKeyringTest, WithoutADefaultCollectionTheFileKeepsTheSecretsAndTheLo
 }
 
 }  // namespace
+
+// A locked keyring with no one to answer its password prompt (no prompter on
+// this bus): the prompt ends dismissed, and the store says it could not read,
+// never that the secret is absent.
+class LockedKeyringTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = bed_.setUp(); !why.empty()) GTEST_SKIP() << why;
+    }
+    void TearDown() override {
+        bed_.tearDown();
+        hw::log::setSink(nullptr);
+    }
+    SecretServiceBed bed_;
+};
+
+TEST_F(LockedKeyringTest, AnItemBehindADismissedPromptIsAnErrorNotAbsent) {
+    SecretServiceStore store;
+    ASSERT_TRUE(store.writeString("svc", "password", "hunter2"));
+    std::string out;
+    ASSERT_TRUE(hw::test::runTool({"dbus-send", "--print-reply", "--dest=org.freedesktop.secrets",
+                                   "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
+                                   "array:objpath:/org/freedesktop/secrets/aliases/default"},
+                                  5s, &out))
+        << out;
+    auto log = hw::test::CaptureLog::install();
+    EXPECT_EQ(store.read("svc", "password").status, hw::SecretStatus::Error);
+    EXPECT_FALSE(store.writeString("svc", "password", "hunter3"));
+    EXPECT_TRUE(log->contains("dismissed")) << "the log says why";
+    EXPECT_FALSE(log->contains("hunter"));
+}
