@@ -44,6 +44,7 @@ const Library* library(std::string* why) {
         so.bind(l.openContainer, "dbus_message_iter_open_container");
         so.bind(l.closeContainer, "dbus_message_iter_close_container");
         so.bind(l.abandonContainer, "dbus_message_iter_abandon_container");
+        so.bind(l.validUtf8, "dbus_validate_utf8");
         if (so.ok()) return &l;
         failure = so.failure();
         return nullptr;

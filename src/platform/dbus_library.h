@@ -45,6 +45,7 @@ struct Library {
     decltype(&dbus_message_iter_open_container) openContainer = nullptr;
     decltype(&dbus_message_iter_close_container) closeContainer = nullptr;
     decltype(&dbus_message_iter_abandon_container) abandonContainer = nullptr;
+    decltype(&dbus_validate_utf8) validUtf8 = nullptr;
 };
 
 // Null with the loader's reason when libdbus-1 cannot be opened.

@@ -34,8 +34,13 @@ constexpr std::size_t kMaxPublicKey = 512;
 constexpr std::size_t kMaxParameters = 256;
 constexpr std::size_t kMaxPaths = 4096;
 
-// D-Bus strings are UTF-8 without NUL; names that are not would not come back unchanged.
+// D-Bus strings are UTF-8 without NUL: names that are not would not come back
+// unchanged, and libdbus aborts the program on a string it refuses.
 bool isText(std::string_view s) { return s.find('\0') == std::string_view::npos && jsonIsValidUTF8(s); }
+bool isDBusText(const std::string& s) {
+    const dbus::Library* lib = dbus::library();
+    return isText(s) && (!lib || lib->validUtf8(s.c_str(), nullptr));
+}
 
 using Fill = std::function<void(dbus::Writer&)>;
 
@@ -326,7 +331,7 @@ SecretServiceStore::Session* SecretServiceStore::session(std::string* why) {
 }
 
 SecretRead SecretServiceStore::read(const std::string& service, const std::string& key) {
-    if (!isText(service) || !isText(key)) return {SecretStatus::Error, {}};
+    if (!isDBusText(service) || !isDBusText(key)) return {SecretStatus::Error, {}};
     std::lock_guard lock(mutex_);
     std::string why;
     Session* s = session(&why);
@@ -347,7 +352,7 @@ SecretRead SecretServiceStore::read(const std::string& service, const std::strin
 }
 
 bool SecretServiceStore::write(const std::string& service, const std::string& key, const Bytes& data) {
-    if (!isText(service) || !isText(key)) {
+    if (!isDBusText(service) || !isDBusText(key)) {
         log::error(kCategory, "a secret's service and key must be UTF-8 text");
         return false;
     }
@@ -373,7 +378,7 @@ bool SecretServiceStore::write(const std::string& service, const std::string& ke
 }
 
 bool SecretServiceStore::remove(const std::string& service, const std::string& key) {
-    if (!isText(service) || !isText(key)) return false;
+    if (!isDBusText(service) || !isDBusText(key)) return false;
     std::lock_guard lock(mutex_);
     std::string why;
     Session* s = session(&why);
