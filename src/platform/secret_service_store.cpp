@@ -92,6 +92,9 @@ public:
     }
 
     bool connected() const { return connection_->connected(); }
+    // Whether a call since clearFailure() had an error for its answer.
+    bool failedOnTheBus() const { return failedOnTheBus_; }
+    void clearFailure() { failedOnTheBus_ = false; }
 
     // The path the alias stands for; "/" when there is none.
     std::optional<std::string> readAlias(const char* alias, std::string* why) {
@@ -277,7 +280,10 @@ private:
         }
         std::string reason;
         auto reply = connection_->call(std::move(request), kCallTimeout, errorName, &reason);
-        if (!reply && why) *why = std::string(method) + ": " + reason;
+        if (!reply) {
+            failedOnTheBus_ = true;
+            if (why) *why = std::string(method) + ": " + reason;
+        }
         return reply;
     }
 
@@ -319,6 +325,7 @@ private:
     std::unique_ptr<dbus::Connection> connection_;
     std::unique_ptr<SecretServiceCipher> cipher_;
     std::string path_;
+    bool failedOnTheBus_ = false;
 };
 
 SecretServiceStore::SecretServiceStore() = default;
@@ -330,25 +337,46 @@ SecretServiceStore::Session* SecretServiceStore::session(std::string* why) {
     return session_.get();
 }
 
+bool SecretServiceStore::run(const std::function<bool(Session&, std::string*)>& operation, std::string* why) {
+    for (int attempt = 0;; ++attempt) {
+        const bool kept = session_ && session_->connected();
+        Session* s = session(why);
+        if (!s) return false;
+        s->clearFailure();
+        if (operation(*s, why)) return true;
+        // A session kept from before may be gone with the service that opened
+        // it (restarted, say); a new one is worth one more try. A prompt the
+        // user dismissed is not asked again.
+        const bool retry = kept && attempt == 0 && s->failedOnTheBus();
+        session_.reset();
+        if (!retry) return false;
+    }
+}
+
 SecretRead SecretServiceStore::read(const std::string& service, const std::string& key) {
     if (!isDBusText(service) || !isDBusText(key)) return {SecretStatus::Error, {}};
     std::lock_guard lock(mutex_);
+    SecretRead result{SecretStatus::Error, {}};
     std::string why;
-    Session* s = session(&why);
-    std::optional<Session::Found> found;
-    std::optional<Bytes> data;
-    if (s && (found = s->search({service, key}, &why))) {
-        if (found->unlocked.empty() && found->locked.empty()) return {SecretStatus::Absent, {}};
-        const bool wasLocked = found->unlocked.empty();
-        const std::string item = wasLocked ? found->locked.front() : found->unlocked.front();
-        if (!wasLocked || s->unlock({item}, &why)) data = s->secret(item, &why);
-    }
-    if (!data) {
-        log::error(kCategory, "cannot read a secret: " + why);
-        session_.reset();
-        return {SecretStatus::Error, {}};
-    }
-    return {SecretStatus::Found, std::move(*data)};
+    const bool ok = run(
+        [&](Session& s, std::string* why) {
+            auto found = s.search({service, key}, why);
+            if (!found) return false;
+            if (found->unlocked.empty() && found->locked.empty()) {
+                result = {SecretStatus::Absent, {}};
+                return true;
+            }
+            const bool wasLocked = found->unlocked.empty();
+            const std::string item = wasLocked ? found->locked.front() : found->unlocked.front();
+            if (wasLocked && !s.unlock({item}, why)) return false;
+            auto data = s.secret(item, why);
+            if (!data) return false;
+            result = {SecretStatus::Found, std::move(*data)};
+            return true;
+        },
+        &why);
+    if (!ok) log::error(kCategory, "cannot read a secret: " + why);
+    return result;
 }
 
 bool SecretServiceStore::write(const std::string& service, const std::string& key, const Bytes& data) {
@@ -359,21 +387,20 @@ bool SecretServiceStore::write(const std::string& service, const std::string& ke
     const std::string label = "Havenway: " + service + " (" + key + ")";
     std::lock_guard lock(mutex_);
     std::string why;
-    Session* s = session(&why);
-    std::optional<std::string> collection;
-    std::optional<bool> locked;
-    bool ok = false;
-    if (s && (collection = s->readAlias("default", &why))) {
-        if (*collection == "/") {
-            why = "the Secret Service has no default collection";
-        } else if ((locked = s->locked(*collection, &why)) && (!*locked || s->unlock({*collection}, &why))) {
-            ok = s->create(*collection, label, {service, key}, data, &why);
-        }
-    }
-    if (!ok) {
-        log::error(kCategory, "cannot store a secret: " + why);
-        session_.reset();
-    }
+    const bool ok = run(
+        [&](Session& s, std::string* why) {
+            const auto collection = s.readAlias("default", why);
+            if (!collection) return false;
+            if (*collection == "/") {
+                *why = "the Secret Service has no default collection";
+                return false;
+            }
+            const auto locked = s.locked(*collection, why);
+            if (!locked || (*locked && !s.unlock({*collection}, why))) return false;
+            return s.create(*collection, label, {service, key}, data, why);
+        },
+        &why);
+    if (!ok) log::error(kCategory, "cannot store a secret: " + why);
     return ok;
 }
 
@@ -381,22 +408,20 @@ bool SecretServiceStore::remove(const std::string& service, const std::string& k
     if (!isDBusText(service) || !isDBusText(key)) return false;
     std::lock_guard lock(mutex_);
     std::string why;
-    Session* s = session(&why);
-    std::optional<Session::Found> found;
-    bool ok = false, removed = false;
-    if (s && (found = s->search({service, key}, &why))) {
-        ok = found->locked.empty() || s->unlock(found->locked, &why);
-        found->unlocked.insert(found->unlocked.end(), found->locked.begin(), found->locked.end());
-        for (const std::string& item : found->unlocked) {
-            if (!ok) break;
-            ok = s->remove(item, &why);
-            removed = removed || ok;
-        }
-    }
-    if (!ok) {
-        log::error(kCategory, "cannot remove a secret: " + why);
-        session_.reset();
-    }
+    bool removed = false;
+    const bool ok = run(
+        [&](Session& s, std::string* why) {
+            auto found = s.search({service, key}, why);
+            if (!found || (!found->locked.empty() && !s.unlock(found->locked, why))) return false;
+            found->unlocked.insert(found->unlocked.end(), found->locked.begin(), found->locked.end());
+            for (const std::string& item : found->unlocked) {
+                if (!s.remove(item, why)) return false;
+                removed = true;
+            }
+            return true;
+        },
+        &why);
+    if (!ok) log::error(kCategory, "cannot remove a secret: " + why);
     return removed;
 }
 

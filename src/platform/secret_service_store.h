@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -32,6 +33,8 @@ public:
 private:
     // The open session, reopened after a failure; null with the reason.
     Session* session(std::string* why);
+    // The operation on the session; false with the reason when it failed.
+    bool run(const std::function<bool(Session&, std::string*)>& operation, std::string* why);
 
     std::mutex mutex_;
     std::unique_ptr<Session> session_;

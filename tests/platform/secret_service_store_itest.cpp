@@ -43,28 +43,42 @@ public:
                                               "XDG_RUNTIME_DIR=" + run, "XDG_DATA_HOME=" + home + "/data",
                                               "XDG_CONFIG_HOME=" + home + "/config",
                                               "DBUS_SESSION_BUS_ADDRESS=" + bus_.address()};
-        std::vector<std::string> argv{"gnome-keyring-daemon", "--foreground", "--components=secrets"};
-        if (!fresh) argv.push_back("--unlock");
-        keyring_ = hw::test::spawnLogged(argv, env, dir_.file("keyring.log"), fresh ? "" : "havenway-test-password");
-        if (keyring_ < 0) return "cannot start gnome-keyring-daemon";
-        // Ready once the default collection (or, fresh, the service) answers on the bus.
-        if (!hw::test::pollUntil([&] { return fresh ? serviceAnswers() : defaultCollectionAnswers(); }, 10s, 50ms))
-            return "no Secret Service came up: " + logs();
+        env_ = env;
+        fresh_ = fresh;
+        if (const std::string why = startKeyring(); !why.empty()) return why;
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
         return "";
+    }
+    // The same keyring in a new daemon on the same bus, as after a crash.
+    std::string restartKeyring() {
+        stopKeyring();
+        return startKeyring();
     }
     void tearDown() {
         // Drop libsecret's cached connection before its bus goes away.
         secret_service_disconnect();
-        if (keyring_ > 0) {
-            ::kill(keyring_, SIGTERM);
-            hw::test::waitChild(std::exchange(keyring_, -1), 2s);
-        }
+        stopKeyring();
         bus_.stop();
         ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
 
 private:
+    std::string startKeyring() {
+        std::vector<std::string> argv{"gnome-keyring-daemon", "--foreground", "--components=secrets"};
+        if (!fresh_) argv.push_back("--unlock");
+        keyring_ = hw::test::spawnLogged(argv, env_, dir_.file("keyring.log"), fresh_ ? "" : "havenway-test-password");
+        if (keyring_ < 0) return "cannot start gnome-keyring-daemon";
+        // Ready once the default collection (or, fresh, the service) answers on the bus.
+        if (!hw::test::pollUntil([&] { return fresh_ ? serviceAnswers() : defaultCollectionAnswers(); }, 10s, 50ms))
+            return "no Secret Service came up: " + logs();
+        return "";
+    }
+    void stopKeyring() {
+        if (keyring_ > 0) {
+            ::kill(keyring_, SIGTERM);
+            hw::test::waitChild(std::exchange(keyring_, -1), 2s);
+        }
+    }
     bool defaultCollectionAnswers() {
         std::string out;
         return hw::test::runTool({"dbus-send", "--bus=" + bus_.address(), "--print-reply",
@@ -85,6 +99,8 @@ private:
     std::string logs() const { return TempDir::read(dir_.file("keyring.log")); }
 
     TempDir dir_;
+    std::vector<std::string> env_;
+    bool fresh_ = false;
     hw::test::PrivateDBus bus_;
     pid_t keyring_ = -1;
 };
@@ -254,10 +270,8 @@ TEST_F(FreshKeyringTest, WithoutADefaultCollectionTheFileKeepsTheSecretsAndTheLo
 
 }  // namespace
 
-// A locked keyring with no one to answer its password prompt (no prompter on
-// this bus): the prompt ends dismissed, and the store says it could not read,
-// never that the secret is absent.
-class LockedKeyringTest : public ::testing::Test {
+// Cases that lock or restart the keyring get one of their own.
+class KeyringOfItsOwnTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const std::string why = bed_.setUp(); !why.empty()) GTEST_SKIP() << why;
@@ -269,7 +283,10 @@ protected:
     SecretServiceBed bed_;
 };
 
-TEST_F(LockedKeyringTest, AnItemBehindADismissedPromptIsAnErrorNotAbsent) {
+// A locked keyring with no one to answer its password prompt (no prompter on
+// this bus): the prompt ends dismissed, and the store says it could not read,
+// never that the secret is absent.
+TEST_F(KeyringOfItsOwnTest, AnItemBehindADismissedPromptIsAnErrorNotAbsent) {
     SecretServiceStore store;
     ASSERT_TRUE(store.writeString("svc", "password", "hunter2"));
     std::string out;
@@ -283,4 +300,17 @@ TEST_F(LockedKeyringTest, AnItemBehindADismissedPromptIsAnErrorNotAbsent) {
     EXPECT_FALSE(store.writeString("svc", "password", "hunter3"));
     EXPECT_TRUE(log->contains("dismissed")) << "the log says why";
     EXPECT_FALSE(log->contains("hunter"));
+}
+
+// The keyring's daemon restarts under a running application: the session the
+// store kept is gone with it, and the next call opens another rather than fail.
+TEST_F(KeyringOfItsOwnTest, AStoreOutlivesARestartOfTheService) {
+    SecretServiceStore store;
+    ASSERT_TRUE(store.writeString("svc", "password", "hunter2"));
+    ASSERT_EQ(bed_.restartKeyring(), "");
+    EXPECT_EQ(store.read("svc", "password").text(), "hunter2");
+    ASSERT_EQ(bed_.restartKeyring(), "");
+    EXPECT_TRUE(store.writeString("svc", "password", "hunter3"));
+    ASSERT_EQ(bed_.restartKeyring(), "");
+    EXPECT_TRUE(store.remove("svc", "password"));
 }
