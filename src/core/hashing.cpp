@@ -3,12 +3,10 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
-#include <openssl/opensslv.h>
-
 #include <array>
 #include <stdexcept>
 
-#include "platform/shared_library.h"
+#include "platform/libcrypto.h"
 
 namespace hw {
 namespace {
@@ -23,13 +21,10 @@ struct Crypto {
     decltype(&OPENSSL_cleanse) cleanse = nullptr;
 };
 
-#define HW_STRINGIFY2(x) #x
-#define HW_STRINGIFY(x) HW_STRINGIFY2(x)
-
 const Crypto& crypto() {
     // A failed load throws, and the next digest tries again.
     static const Crypto loaded = [] {
-        SharedLibrary library("libcrypto.so." HW_STRINGIFY(OPENSSL_VERSION_MAJOR));
+        SharedLibrary library = openLibcrypto();
         Crypto c;
         library.bind(c.digest, "EVP_Digest");
         library.bind(c.md5, "EVP_md5");

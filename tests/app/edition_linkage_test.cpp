@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/posix_process_runner.h"
@@ -50,13 +51,31 @@ TEST(EditionLinkage, NeitherEditionLoadsAtStartWhatItOpensOnFirstUse) {
         const std::string binary = std::string(HW_BINARY_DIR) + name;
         if (!std::filesystem::exists(binary)) continue;
         const std::string libraries = loadedLibraries(binary);
-        for (const char* late : {"libsqlite3", "libsecret-1"}) {
+        for (const char* late : {"libsqlite3"}) {
             EXPECT_EQ(libraries.find(late), std::string::npos) << binary << " loads " << late;
         }
         // The enterprise page links these for its own use.
         if (std::string(name) != "/src/havenway") continue;
         for (const char* late : {"libcrypto", "libQt6Network", "libkrb5"}) {
             EXPECT_EQ(libraries.find(late), std::string::npos) << binary << " loads " << late;
+        }
+    }
+}
+
+// The Secret Service is spoken to over the libdbus Qt already loads: GIO,
+// GObject and libsecret would cost every signed-in session their memory and
+// GDBus's thread. Neither linked nor named for a dlopen.
+TEST(EditionLinkage, NeitherEditionLinksOrOpensGioOrLibsecret) {
+    for (const char* name : {"/src/havenway", "/src/enterprise/havenway"}) {
+        const std::string binary = std::string(HW_BINARY_DIR) + name;
+        if (!std::filesystem::exists(binary)) continue;
+        const std::string libraries = loadedLibraries(binary);
+        std::string image(std::filesystem::file_size(binary), '\0');
+        std::ifstream(binary, std::ios::binary).read(image.data(), static_cast<std::streamsize>(image.size()));
+        ASSERT_FALSE(image.empty()) << binary;
+        for (const char* library : {"libgio-2.0.so", "libgobject-2.0.so", "libsecret-1.so"}) {
+            EXPECT_EQ(libraries.find(library), std::string::npos) << binary << " links " << library;
+            EXPECT_EQ(image.find(library), std::string::npos) << binary << " names " << library;
         }
     }
 }

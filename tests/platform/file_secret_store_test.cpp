@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/libsecret_secret_store.h"
+#include "platform/secret_service_store.h"
 #include "platform/secret_store_factory.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
@@ -101,8 +101,10 @@ TEST(SecretStoreFactory, FallsBackToTheFileWithAWarningWhenNoServiceAnswers) {
     EXPECT_EQ(file->path(), dir.file("secrets.json"));
     EXPECT_EQ(log->countAtLeast(hw::LogLevel::Warning), 1u);
 
-    ::setenv("HAVENWAY_SECRET_STORE", "libsecret", 1);
-    EXPECT_NE(dynamic_cast<hw::LibsecretSecretStore*>(hw::makeSecretStore().get()), nullptr);
+    for (const char* name : {"secret-service", "libsecret"}) {
+        ::setenv("HAVENWAY_SECRET_STORE", name, 1);
+        EXPECT_NE(dynamic_cast<hw::SecretServiceStore*>(hw::makeSecretStore().get()), nullptr) << name;
+    }
     ::setenv("HAVENWAY_SECRET_STORE", "file", 1);
     EXPECT_NE(dynamic_cast<FileSecretStore*>(hw::makeSecretStore().get()), nullptr);
 
