@@ -22,7 +22,9 @@ namespace {
 
 constexpr const char* kCategory = "ike";
 constexpr const char* kSecretId = "havenway-eap";
-constexpr const char* kEvents[] = {"ike-updown", "child-updown", "log", "control-log"};
+// No "control-log": charon sends it from the threads that run the exchange,
+// before each step goes on; the plain log carries the same lines.
+constexpr const char* kEvents[] = {"ike-updown", "child-updown", "log"};
 
 bool isPrintable(const std::string& s, std::size_t max) {
     if (s.empty() || s.size() > max) return false;
@@ -157,6 +159,7 @@ std::string IkeService::start(const IkeStartRequest& request, std::shared_ptr<Ik
         old = current_;
         if (old) old->replaced = true;
         current_ = session;
+        causeHeard_.notify_all();
     }
     log::info(kCategory, "starting IKEv2 connection to " + request.host);
     // The caller (the helper's serving thread) must not wait for an older
@@ -265,7 +268,7 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     auto& child = c.addSection("children").addSection(req.name);
     child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
     ViciSection init;
-    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "1");
+    init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "-1");
     // The secret, the connection and the initiation go in one go, behind
     // charon's setup on the same connection: charon takes them in order, so
     // the initiation finds both loaded. Each answer is still checked; should
@@ -293,7 +296,12 @@ void IkeService::connect(std::shared_ptr<Session> s) {
 
     bool cleanUp = false;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        // Until the cause is heard (or the wait ends) the session counts as
+        // still initiating, so the IKE SA's end is not taken for the cause.
+        if (!result.succeeded())
+            causeHeard_.wait_for(lock, options_.causeTimeout,
+                                 [&] { return s->alert || s->replaced || s->stopping || s->terminal; });
         s->initiateDone = true;
         // A stop that came while initiate was on its way may have found no
         // SA to end yet: end it now.
@@ -365,6 +373,7 @@ std::string IkeService::stop(bool forced, const IkeChannel* channel) {
         if (!s || s->replaced) return "no active connection";
         if (channel && s->channel.get() != channel) return "not the current connection";
         s->stopping = true;
+        causeHeard_.notify_all();
     }
     log::info(kCategory, forced ? "stopping the IKEv2 connection (forced)" : "stopping the IKEv2 connection");
     terminate(s->request.name, forced);
@@ -608,13 +617,6 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
     auto s = current_;
     if (!s || s->replaced) return;
     const std::string& conn = s->request.name;
-    if (name == "control-log") {
-        // charon's lines about the SA being initiated, sent ahead of the
-        // initiate reply (plain log events may trail it).
-        const auto* msg = body.value("msg");
-        if (msg && !s->alert && !s->childUp) s->alert = alertForCharonLog(*msg);
-        return;
-    }
     if (name == "log") {
         const auto* msg = body.value("msg");
         if (!msg) return;
@@ -622,7 +624,7 @@ void IkeService::onEvent(const std::string& name, const ViciSection& body) {
         // serves one connection, they are ours too.
         const auto* sa = body.value("ikesa-name");
         if (sa && *sa != conn) return;
-        if (!s->alert && !s->childUp) s->alert = alertForCharonLog(*msg);
+        if (!s->alert && !s->childUp && (s->alert = alertForCharonLog(*msg))) causeHeard_.notify_all();
         if (!s->terminal) s->channel->sendEvent("log", "message", *msg);
         return;
     }

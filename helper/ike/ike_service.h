@@ -52,6 +52,9 @@ struct IkeServiceOptions {
     std::chrono::milliseconds passwordTimeout{10000};
     std::chrono::milliseconds commandTimeout{10000};
     std::chrono::milliseconds initiateTimeout{120000};
+    // How long a failed initiation waits for charon's line about its cause,
+    // which comes as a log event and may trail the answer.
+    std::chrono::milliseconds causeTimeout{250};
     std::chrono::milliseconds stopTimeout{5000};
     std::chrono::milliseconds forcedStopTimeout{1500};
 };
@@ -143,6 +146,7 @@ private:
     std::shared_ptr<ViciClient> control();
 
     std::mutex mutex_;
+    std::condition_variable causeHeard_;  // a session's alert was set, or it ended
     std::shared_ptr<Session> current_;
     std::thread connectThread_;
 
