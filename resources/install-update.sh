@@ -11,7 +11,16 @@ set -eu
 # with it: no message of ours is worth stopping half-way for.
 trap '' PIPE
 
-log() { printf 'install-update: %s\n' "$*" >&2 2>/dev/null || true; }
+# Said on standard error (the terminal, when started by hand) and kept in
+# the application's log folder once that is known: the refused application's
+# alert says that the log says why.
+log_file=
+log() {
+    printf 'install-update: %s\n' "$*" >&2 2>/dev/null || true
+    if [ -n "$log_file" ]; then
+        printf '%s install-update: %s\n' "$(date -u '+%Y-%m-%d %H:%M:%S' 2>/dev/null)" "$*" >>"$log_file" 2>/dev/null || true
+    fi
+}
 
 nl='
 '
@@ -125,6 +134,33 @@ $(tr '\n\000' '\001\n' <"/proc/$PPID/environ" 2>/dev/null || true)
 ENVIRON
 fi
 
+# The application's log folder, as it finds it: HAVENWAY_LOGS_DIR, else
+# $XDG_STATE_HOME/havenway/logs, else under HOME; from the quitting
+# application's session where we have it. Only an absolute path counts.
+session_value() {
+    printf '%s' "$session_env" | sed -n "s/^$1=//p" | head -n 1
+}
+logs_dir() {
+    for candidate in "$(session_value HAVENWAY_LOGS_DIR)" "${HAVENWAY_LOGS_DIR:-}"; do
+        case $candidate in /*) printf '%s\n' "$candidate"; return 0 ;; esac
+    done
+    for candidate in "$(session_value XDG_STATE_HOME)" "${XDG_STATE_HOME:-}" "${HOME:+$HOME/.local/state}"; do
+        case $candidate in /*) printf '%s/havenway/logs\n' "$candidate"; return 0 ;; esac
+    done
+    return 1
+}
+# The folder is the user's own, 0700 as the application makes it; a link or
+# a file in its place is left alone, and a log grown past 256 KiB starts anew.
+if logs=$(logs_dir) && (umask 077 && mkdir -p -- "$logs") 2>/dev/null && [ -d "$logs" ] && [ ! -L "$logs" ]; then
+    candidate=$logs/install-update.log
+    if [ ! -L "$candidate" ] && { [ ! -e "$candidate" ] || [ -f "$candidate" ]; }; then
+        if [ -f "$candidate" ] && [ "$(wc -c <"$candidate" 2>/dev/null || echo 0)" -gt 262144 ]; then
+            : >"$candidate" 2>/dev/null || true
+        fi
+        (umask 077 && : >>"$candidate") 2>/dev/null && log_file=$candidate
+    fi
+fi
+
 work=
 archive=
 bundle=
@@ -182,47 +218,81 @@ if [ ! -d "$bundle" ] || [ -L "$bundle" ]; then refuse "the application path is 
 if [ ! -w "$bundle" ] || [ ! -w "$parent" ]; then refuse "the application folder cannot be replaced"; fi
 if [ ! -f "$archive" ]; then refuse "no archive"; fi
 
-names=$(unzip -Z1 "$archive" 2>/dev/null) || refuse "the archive cannot be read"
-if ! printf '%s\n' "$names" | names_are_safe; then refuse "the archive is not a single Havenway folder"; fi
-
-# Sizes come from tools as text; each is checked before any arithmetic.
-listed=$(unzip -Zt "$archive" 2>/dev/null |
-    sed -n 's/^[0-9][0-9]* files*, \([0-9][0-9]*\) bytes* uncompressed.*/\1/p') || true
-[ -n "$listed" ] || refuse "the archive lists no sizes"
-packed=$(wc -c <"$archive")
 current_kib=$(cd -- "$bundle" && du -sk . 2>/dev/null | cut -f1) || true
-free_kib=$(cd -- "$parent" && df -Pk . 2>/dev/null | awk 'NR == 2 { print $4 }') || true
-is_count "$packed" || refuse "the archive's size is unreadable"
 is_count "${current_kib:-0}" || refuse "the application's size is unreadable"
 bound_kib=$(( ${current_kib:-0} * 4 ))
 [ "$bound_kib" -ge "$min_bound_kib" ] || bound_kib=$min_bound_kib
+free_kib() { (cd -- "$parent" && df -Pk . 2>/dev/null | awk 'NR == 2 { print $4 }') || true; }
+
+# Everything below reads one private copy, beside the application so that
+# the swap is a rename on one file system: the archive's own name may be
+# renamed over at any moment, by whoever can write its folder.
+packed=$(wc -c <"$archive" 2>/dev/null) || refuse "the archive cannot be read"
+is_count "$packed" || refuse "the archive's size is unreadable"
+packed_kib=$(( (packed + 1023) / 1024 ))
+free=$(free_kib)
+if ! is_count "$free" || [ "$free" -lt $(( packed_kib + 1024 )) ]; then
+    refuse "not enough free space beside the application"
+fi
+work=$(mktemp -d "$parent/.havenway-update.XXXXXX") || refuse "no room to unpack"
+copy=$work/update.zip
+# An archive is never larger than what it may unpack to; one that grows
+# while copied is cut off there (dash counts 512-byte blocks).
+( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec cat -- "$archive" ) </dev/null >"$copy" 2>/dev/null ||
+    refuse "the archive cannot be copied, or is larger than $bound_kib KiB"
+packed=$(wc -c <"$copy")
+is_count "$packed" || refuse "the archive's size is unreadable"
+packed_kib=$(( (packed + 1023) / 1024 ))
+
+names=$(unzip -Z1 "$copy" 2>/dev/null) || refuse "the archive cannot be read"
+if ! printf '%s\n' "$names" | names_are_safe; then refuse "the archive is not a single Havenway folder"; fi
+
+# Sizes come from tools as text; each is checked before any arithmetic.
+listed=$(unzip -Zt "$copy" 2>/dev/null |
+    sed -n 's/^[0-9][0-9]* files*, \([0-9][0-9]*\) bytes* uncompressed.*/\1/p') || true
+[ -n "$listed" ] || refuse "the archive lists no sizes"
 is_count "$listed" || refuse "the archive lists more than $bound_kib KiB"
 unpacked_kib=$(( (listed + 1023) / 1024 ))
-packed_kib=$(( (packed + 1023) / 1024 ))
 if [ "$unpacked_kib" -gt "$bound_kib" ]; then
     refuse "the archive would unpack to $unpacked_kib KiB, more than $bound_kib KiB"
 fi
 if [ "$unpacked_kib" -gt $(( packed_kib * max_ratio )) ]; then
     refuse "the archive would grow more than $max_ratio-fold when unpacked"
 fi
-# The listing may understate: unpack once into nothing, stopping just past it.
-streamed=$(unzip -p "$archive" </dev/null 2>/dev/null | head -c $((listed + 1)) | wc -c)
-if [ "$streamed" -ne "$listed" ]; then refuse "the archive does not unpack to the sizes it lists"; fi
-if ! is_count "$free_kib" || [ "$free_kib" -lt $(( unpacked_kib + unpacked_kib / 10 + 1024 )) ]; then
+# The listing may understate: unpack once into nothing, counting, and stop
+# just past it. unzip goes on inflating into a pipe nobody reads when
+# SIGPIPE is ignored (as here), so it is ended once the count is reached.
+if mkfifo -m 0600 "$work/stream" 2>/dev/null; then
+    ( trap - PIPE; exec unzip -p "$copy" ) </dev/null >"$work/stream" 2>/dev/null &
+    inflating=$!
+    streamed=$(head -c $((listed + 1)) <"$work/stream" | wc -c) || true
+    kill -KILL "$inflating" 2>/dev/null || true
+    wait "$inflating" 2>/dev/null || true
+    rm -f -- "$work/stream"
+else
+    # A file system without fifos: SIGPIPE, restored, ends it.
+    streamed=$( ( trap - PIPE; exec unzip -p "$copy" ) </dev/null 2>/dev/null | head -c $((listed + 1)) | wc -c) || true
+fi
+if [ "$streamed" != "$listed" ]; then refuse "the archive does not unpack to the sizes it lists"; fi
+free=$(free_kib)
+if ! is_count "$free" || [ "$free" -lt $(( unpacked_kib + unpacked_kib / 10 + 1024 )) ]; then
     refuse "not enough free space beside the application"
 fi
 
-# Private, and beside the application, so that the swap is a rename on one
-# file system.
-work=$(mktemp -d "$parent/.havenway-update.XXXXXX") || refuse "no room to unpack"
-# Should the archive change meanwhile, no file grows past the bound anyway.
-( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec unzip -qq -n "$archive" -d "$work/new" ) </dev/null >/dev/null 2>&1 ||
+# The copy is checked and nobody else can reach it; a file still grows no
+# further than the bound.
+( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec unzip -qq -n "$copy" -d "$work/new" ) </dev/null >/dev/null 2>&1 ||
     refuse "the archive cannot be unpacked"
+rm -f -- "$copy"
 
 # From here on the tree decides, not what the archive listed: an entry made
 # on another system lists as a file and may unpack as a link. A folder
-# unpacked without read or search rights would hide what is in it.
-chmod -R u+rwX -- "$work/new" 2>/dev/null || refuse "the unpacked tree cannot be read"
+# unpacked without read or search rights would hide what is in it, and one
+# that others may write would let any local user replace the application:
+# the archive's modes give no group or other write anywhere.
+chmod -R u+rwX,go-w -- "$work/new" 2>/dev/null || refuse "the unpacked tree cannot be read"
+writable=$(find "$work/new" -perm /022 -printf x -quit) || refuse "the unpacked tree cannot be read"
+[ -z "$writable" ] || refuse "the unpacked tree stays writable by others"
 odd=$(find "$work/new" ! -type d ! -type f -printf x -quit) || refuse "the unpacked tree cannot be read"
 [ -z "$odd" ] || refuse "the archive holds a link, a device, a fifo or a socket"
 if [ ! -d "$work/new/Havenway" ] ||

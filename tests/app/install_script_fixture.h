@@ -51,9 +51,15 @@ protected:
     ProcessResult install(const std::string& archive, const std::string& bundle) {
         ProcessRequest r;
         r.argv = {"/bin/sh", script(), archive, bundle};
+        r.environment = privateHome();
         r.timeout = std::chrono::seconds(60);
         return PosixProcessRunner().run(r);
     }
+    // The script keeps its log under the user's state folder: never the real one.
+    std::map<std::string, std::string> privateHome() const {
+        return {{"HOME", dir.file("home")}, {"XDG_STATE_HOME", dir.file("state")}, {"HAVENWAY_LOGS_DIR", ""}};
+    }
+    std::string scriptLog() const { return TempDir::read(dir.file("state/havenway/logs/install-update.log")); }
     // As the application installs an update: its bin/havenway starts the
     // script and quits, with these variables in its own environment.
     void quitInto(const std::string& archive, const std::string& bundle,

@@ -18,6 +18,7 @@ TEST_F(InstallScriptTest, AReadOnlyApplicationFolderIsRefusedAndLeftAsItWas) {
               "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\" || exit 77; "
               "exec /bin/sh \"$0\" \"$2\" \"$1\"",
               std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", bundle, dir.file("auto-update.zip")};
+    r.environment = privateHome();
     r.timeout = std::chrono::seconds(60);
     const auto result = PosixProcessRunner().run(r);
     if (result.exitCode == 77 || !result.started) GTEST_SKIP() << "no read-only bind mount here: " << result.out;
@@ -45,6 +46,7 @@ TEST_F(InstallScriptTest, AnUpdateThatDoesNotFitIsRefusedBeforeUnpacking) {
               std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", apps, dir.file("auto-update.zip"),
               dir.file("template")};
     makeApp(dir.file("template"), "old");
+    r.environment = privateHome();
     r.timeout = std::chrono::seconds(60);
     const auto result = PosixProcessRunner().run(r);
     if (result.exitCode == 77 || !result.started) GTEST_SKIP() << "no tmpfs here: " << result.out;

@@ -1,8 +1,14 @@
 // The install script on a sample application folder: it replaces the folder
 // only with a sound archive, and always leaves an application to start.
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <thread>
 
 #include "app/install_script_fixture.h"
 
@@ -144,6 +150,151 @@ TEST_F(InstallScriptTest, PathsAreTakenLiterally) {
     for (const auto& name : {"pwned", "pwned2", "pwned3"}) {
         EXPECT_FALSE(std::filesystem::exists(dir.file(name)) || std::filesystem::exists(name)) << name;
     }
+}
+
+// The archive's modes are its maker's: any local user could replace an
+// application unpacked as they say.
+TEST_F(InstallScriptTest, TheInstalledTreeGivesNoGroupOrOtherWrite) {
+    const std::string bundle = dir.file("apps/Havenway");
+    makeApp(bundle, "old");
+    auto entries = newApp();
+    for (auto& e : entries) e.mode = e.name.back() == '/' ? 040777 : 0100777;
+    TempDir::write(dir.file("apps/auto-update.zip"), zipArchive(entries));
+    const auto r = install(dir.file("apps/auto-update.zip"), bundle);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(TempDir::read(bundle + "/VERSION"), "new");
+    EXPECT_EQ(started(), "new");
+    std::vector<std::string> paths = {bundle};
+    for (const auto& e : std::filesystem::recursive_directory_iterator(bundle)) paths.push_back(e.path().string());
+    for (const auto& path : paths) {
+        struct stat st{};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        EXPECT_EQ(st.st_mode & (S_IWGRP | S_IWOTH), 0u) << path;
+        EXPECT_NE(st.st_mode & S_IWUSR, 0u) << path;
+    }
+}
+
+// A member listed at 1 KiB whose deflate stream runs on for 4 GiB of
+// zeros: a block inflating to 16 MiB, repeated.
+ZipEntry hiddenStream(const std::string& name) {
+    constexpr std::size_t chunk = 16u << 20;
+    constexpr std::size_t repeats = 256;
+    const std::string zeros(chunk, '\0');
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    auto deflated = [&z](const std::string& in, int flush) {
+        std::string out(in.size() / 100 + 4096, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z.avail_in = static_cast<uInt>(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = static_cast<uInt>(out.size());
+        EXPECT_NE(deflate(&z, flush), Z_STREAM_ERROR);
+        EXPECT_EQ(z.avail_in, 0u);
+        out.resize(out.size() - z.avail_out);
+        return out;
+    };
+    // Each block ends on a byte and refers to nothing before it.
+    const std::string block = deflated(zeros, Z_FULL_FLUSH);
+    std::string stream;
+    for (std::size_t i = 0; i < repeats; ++i) stream += block;
+    stream += deflated("", Z_FINISH);
+    deflateEnd(&z);
+    const uLong one = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
+    uLong crc = 0;
+    for (std::size_t i = 0; i < repeats; ++i) crc = crc32_combine(crc, one, static_cast<z_off_t>(chunk));
+    ZipEntry e{name, stream, 0644, 1024};
+    e.method = 8;
+    e.crc = static_cast<std::uint32_t>(crc);
+    return e;
+}
+
+TEST_F(InstallScriptTest, AHiddenStreamBehindASmallListingIsRefusedWithoutInflatingIt) {
+    const std::string bundle = dir.file("apps/Havenway");
+    makeApp(bundle, "old");
+    auto entries = newApp();
+    entries.push_back(hiddenStream("Havenway/data"));
+    TempDir::write(dir.file("apps/auto-update.zip"), zipArchive(entries));
+    const auto before = std::chrono::steady_clock::now();
+    const auto r = install(dir.file("apps/auto-update.zip"), bundle);
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("does not unpack to the sizes it lists"), std::string::npos) << r.err;
+    EXPECT_EQ(started(), "old --update-refused");
+    EXPECT_TRUE(leftovers(dir.file("apps")).empty());
+    // Inflating it all takes seconds on any machine; the whole script with
+    // the count stopped at the listing, a fraction of one.
+    EXPECT_LT(took, std::chrono::seconds(3)) << std::chrono::duration<double>(took).count() << " s";
+}
+
+// Once the private folder appears, an archive that understates what it
+// holds is renamed over the checked one: either the checked archive is
+// installed or the new one is refused, never what it hides installed.
+TEST_F(InstallScriptTest, AnArchiveRenamedOverDuringTheChecksIsNeverInstalled) {
+    const std::string folder = dir.file("apps");
+    const std::string bundle = folder + "/Havenway";
+    const std::string archive = folder + "/auto-update.zip";
+    auto hostile = newApp();
+    for (auto& e : hostile)
+        if (e.name == "Havenway/VERSION") e.data = "hostile";
+    hostile.push_back({"Havenway/zeros", std::string(1 << 20, '\0'), 0644, 1});
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove(dir.file("started"));
+        std::filesystem::create_directories(folder);
+        makeApp(bundle, "old");
+        TempDir::write(archive, zipArchive(newApp()));
+        TempDir::write(dir.file("hostile.zip"), zipArchive(hostile));
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            while (!done) {
+                std::error_code ec;
+                for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+                    if (e.path().filename().string().rfind(".havenway-update.", 0) == 0) {
+                        std::filesystem::rename(dir.file("hostile.zip"), archive, ec);
+                        return;
+                    }
+                }
+            }
+        });
+        const auto r = install(archive, bundle);
+        done = true;
+        swapper.join();
+        const std::string version = TempDir::read(bundle + "/VERSION");
+        EXPECT_NE(version, "hostile") << r.err;
+        EXPECT_FALSE(std::filesystem::exists(bundle + "/zeros"));
+        if (version == "new") {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(started(), "new");
+        } else {
+            EXPECT_EQ(version, "old");
+            EXPECT_EQ(started(), "old --update-refused");
+        }
+        EXPECT_TRUE(leftovers(folder).empty());
+    }
+}
+
+// The refused application's alert says that the log says why: the reason
+// is kept in the application's log folder, as the quitting application's
+// session names it.
+TEST_F(InstallScriptTest, TheReasonIsKeptInTheApplicationsLogFolder) {
+    const std::string bundle = dir.file("apps/Havenway");
+    makeApp(bundle, "old");
+    TempDir::write(dir.file("apps/auto-update.zip"), zipArchive(newApp("Other/")));
+    EXPECT_NE(install(dir.file("apps/auto-update.zip"), bundle).exitCode, 0);
+    EXPECT_NE(scriptLog().find("install-update: the archive is not a single Havenway folder"), std::string::npos)
+        << scriptLog();
+    struct stat st{};
+    ASSERT_EQ(::stat(dir.file("state/havenway/logs/install-update.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // Started by the application, the script has no XDG_STATE_HOME of its own.
+    std::filesystem::remove(dir.file("started"));
+    TempDir::write(dir.file("apps/auto-update.zip"), "not an archive");
+    quitInto(dir.file("apps/auto-update.zip"), bundle, {{"XDG_STATE_HOME", dir.file("session-state")}});
+    EXPECT_EQ(started(), "old --update-refused");
+    const std::string kept = TempDir::read(dir.file("session-state/havenway/logs/install-update.log"));
+    EXPECT_NE(kept.find("install-update: the archive cannot be read"), std::string::npos) << kept;
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ struct ZipEntry {
     unsigned mode = 0644;  // with a file type (0120000 a link) or without
     std::uint64_t listedSize = 0;  // what the archive claims it unpacks to, when not the data's size
     unsigned madeBy = 3;  // the system that made the entry: 3 Unix, 2 VMS, 0 DOS
+    // Deflated (8): data is the raw deflate stream, and listedSize and crc
+    // describe what it claims to inflate to.
+    unsigned method = 0;
+    std::uint32_t crc = 0;
 };
 
 inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
@@ -30,7 +34,7 @@ inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
     std::string out, central;
     for (const auto& e : entries) {
         const bool folder = !e.name.empty() && e.name.back() == '/';
-        const std::uint32_t crc = crc32(e.data), size = static_cast<std::uint32_t>(e.data.size());
+        const std::uint32_t crc = e.method ? e.crc : crc32(e.data), size = static_cast<std::uint32_t>(e.data.size());
         const std::uint64_t listed = e.listedSize ? e.listedSize : size;
         // Sizes past 32 bits travel in a zip64 field, both of them.
         const bool zip64 = listed > 0xFFFFFFFEu;
@@ -44,7 +48,7 @@ inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
         const unsigned needed = zip64 ? 45u : 20u;
         const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
         put(out, 0x04034b50, 4);
-        for (unsigned v : {needed, 0u, 0u, 0u, 0x21u}) put(out, v, 2);
+        for (unsigned v : {needed, 0u, e.method, 0u, 0x21u}) put(out, v, 2);
         put(out, crc, 4);
         put(out, zip64 ? 0xFFFFFFFFu : size, 4);
         put(out, zip64 ? 0xFFFFFFFFu : listed, 4);
@@ -53,7 +57,7 @@ inline std::string zipArchive(const std::vector<ZipEntry>& entries) {
         out += e.name + extra + e.data;
 
         put(central, 0x02014b50, 4);
-        for (unsigned v : {(e.madeBy << 8) | needed, needed, 0u, 0u, 0u, 0x21u}) put(central, v, 2);
+        for (unsigned v : {(e.madeBy << 8) | needed, needed, 0u, e.method, 0u, 0x21u}) put(central, v, 2);
         put(central, crc, 4);
         put(central, zip64 ? 0xFFFFFFFFu : size, 4);
         put(central, zip64 ? 0xFFFFFFFFu : listed, 4);

@@ -1,13 +1,30 @@
 // scripts/run as root: whom it runs the application as, and what that
 // process is handed. A sample build stands in for the release one.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
+#include <thread>
+#include <vector>
 
+#include "platform/helper_connection.h"
 #include "platform/posix_process_runner.h"
+#include "support/child_process.h"
+#include "support/fake_helper_tool.h"
 #include "support/netns_rig.h"
 #include "support/temp_dir.h"
 #include "testbed/testbed_env.h"
@@ -28,6 +45,110 @@ protected:
         fs::create_directories(dir.file("build/helper"));
         fs::create_directories(dir.file("marks"));
         fs::permissions(dir.file("marks"), fs::perms::all);
+    }
+    void TearDown() override {
+        // A helper a failed case left running with its lock would hold the
+        // testbed's client namespace shut.
+        auto testbed = TestbedEnv::load();
+        if (!testbed || testbed->get("HAVENWAY_TESTBED_CLIENT_DIR").empty()) return;
+        const std::string client = testbed->get("HAVENWAY_TESTBED_CLIENT_DIR");
+        if (const pid_t pid = keptHelper(client); pid > 0) {
+            ::kill(pid, SIGKILL);
+            runQuiet({"env", "HAVENWAY_HELPER_SOCKET=" + client + "/helper.sock",
+                      "HAVENWAY_HELPER_CONF=" + client + "/helper.conf",
+                      "HAVENWAY_HELPER_STATE_DIR=" + client + "/state", "HAVENWAY_HELPER_RUN_DIR=" + client + "/run",
+                      "HAVENWAY_RESOLV_CONF=" + client + "/resolv.conf",
+                      "HAVENWAY_RESOLVED_DIR=" + client + "/no-resolved", "ip", "netns", "exec",
+                      testbed->get("HAVENWAY_TESTBED_CLIENT_NETNS"), HW_BINARY_DIR "/helper/havenway-helper",
+                      "--reset"},
+                     dir.file("reset.log"));
+            fs::remove(client + "/helper.pid");
+        }
+    }
+    // The helper scripts/run left running, from its record; 0 when none runs.
+    static pid_t keptHelper(const std::string& client) {
+        std::istringstream record(readText(client + "/helper.pid"));
+        long pid = 0;
+        if (!(record >> pid) || pid <= 0) return 0;
+        return ::kill(static_cast<pid_t>(pid), 0) == 0 ? static_cast<pid_t>(pid) : 0;
+    }
+    // The processes of a user in the namespace, as "pid command" lines.
+    static std::string usersProcessesIn(const std::string& ns, uid_t uid) {
+        ProcessRequest list;
+        list.argv = {"ip", "netns", "pids", ns};
+        list.timeout = std::chrono::seconds(10);
+        std::istringstream in(PosixProcessRunner().run(list).out);
+        std::string found;
+        for (std::string pid; in >> pid;) {
+            struct stat st{};
+            if (::stat(("/proc/" + pid).c_str(), &st) != 0 || st.st_uid != uid) continue;
+            const std::string stat = readText("/proc/" + pid + "/stat");
+            if (stat.find(") Z ") != std::string::npos) continue;  // ended; only its parent's reaping is left
+            std::string command = readText("/proc/" + pid + "/cmdline");
+            std::replace(command.begin(), command.end(), '\0', ' ');
+            found += pid + " " + command + "\n";
+        }
+        return found;
+    }
+    // Root's login shell on a terminal: scripts/run started in a session whose
+    // controlling terminal is a new pty. Its output, and the bytes left unread
+    // on the terminal's input (what a TIOCSTI would have pushed).
+    struct OnTerminal {
+        std::string output;
+        int exitCode = -1;
+        int pendingInput = -1;
+    };
+    OnTerminal runOnTerminal(std::map<std::string, std::string> env) {
+        OnTerminal result;
+        int master = -1, slave = -1;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return result;
+        env["HAVENWAY_RUN_BUILD_DIR"] = dir.file("build");
+        std::vector<std::string> envStore;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            if (!env.count(entry.substr(0, entry.find('=')))) envStore.push_back(entry);
+        }
+        for (const auto& [k, v] : env) envStore.push_back(k + "=" + v);
+        std::vector<char*> envp;
+        for (auto& e : envStore) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string script = NetnsRig::sourceDir() + "/scripts/run";
+        char* argv[] = {script.data(), nullptr};
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setsid();
+            ::ioctl(slave, TIOCSCTTY, 0);
+            ::dup2(slave, 0);
+            ::dup2(slave, 1);
+            ::dup2(slave, 2);
+            ::close(master);
+            if (slave > 2) ::close(slave);
+            ::execve(argv[0], argv, envp.data());
+            ::_exit(127);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        int status = 0;
+        bool ended = false;
+        char buffer[4096];
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
+                const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (n > 0) result.output.append(buffer, static_cast<std::size_t>(n));
+            } else if (ended) {
+                break;
+            }
+            if (!ended && ::waitpid(pid, &status, WNOHANG) == pid) ended = true;
+        }
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        result.exitCode = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ::ioctl(slave, FIONREAD, &result.pendingInput);
+        ::close(master);
+        ::close(slave);
+        return result;
     }
     void sampleApp(const std::string& text) { executable(dir.file("build/src/havenway"), text); }
     static void executable(const std::string& path, const std::string& text) {
@@ -111,6 +232,11 @@ TEST_F(RunScript, TheUsersProcessGetsItsSessionAndNothingOfRoots) {
                                               {"BROWSER", "sample-browser"},
                                               {"XDG_CURRENT_DESKTOP", "Sample"},
                                               {"XDG_CONFIG_HOME", "/root/.config"},
+                                              // Inside the home by its letters only.
+                                              {"XDG_DATA_HOME", "/nonexistent/../root/.local/share"},
+                                              {"XDG_CACHE_HOME", "/nonexistent/.."},
+                                              // Inside, once resolved: handed on resolved.
+                                              {"XDG_STATE_HOME", "/nonexistent/./state/../state"},
                                               {"QT_STYLE_OVERRIDE", "a\nHAVENWAY_INJECTED=1"},
                                               {"DBUS_SESSION_BUS_ADDRESS", "unix:abstract=/tmp/dbus-sample"}};
     for (const char* key : secretKeys) env[key] = testbed.get(key);
@@ -120,9 +246,11 @@ TEST_F(RunScript, TheUsersProcessGetsItsSessionAndNothingOfRoots) {
     EXPECT_NE(r.out.find("uid 65534\n"), std::string::npos) << r.out;
     for (const char* handed : {"HOME=/nonexistent", "LANG=C.UTF-8", "LC_TIME=C", "QT_SCALE_FACTOR=2",
                                "BROWSER=sample-browser", "XDG_CURRENT_DESKTOP=Sample", "HAVENWAY_BACKEND_HOST=",
+                               "XDG_STATE_HOME=/nonexistent/state\n",
                                "HAVENWAY_TEST_CA=", "HAVENWAY_HELPER_SOCKET="})
         EXPECT_NE(r.out.find(std::string("\nenv ") + handed), std::string::npos) << handed << "\n" << r.out;
     for (const char* kept : {"HAVENWAY_TESTBED_", "HAVENWAY_INJECTED", "QT_STYLE_OVERRIDE", "XDG_CONFIG_HOME",
+                             "XDG_DATA_HOME", "XDG_CACHE_HOME",
                              "DBUS_SESSION_BUS_ADDRESS=unix:abstract", "SUDO_"})
         EXPECT_EQ(r.out.find(std::string("\nenv ") + kept), std::string::npos) << kept << "\n" << r.out;
     for (const char* key : secretKeys) {
@@ -148,6 +276,181 @@ TEST_F(RunScript, TheUsersProcessGetsItsSessionAndNothingOfRoots) {
         }
     }
     EXPECT_GE(seen, 3) << r.out;
+}
+
+// Run from root's shell on a terminal, the user's process gets none: no
+// controlling terminal, no terminal among its descriptors, nothing pushed
+// into root's input; its output still shows, as text.
+TEST_F(RunScript, TheUsersProcessGetsNoTerminalFromRootsShell) {
+    HW_REQUIRE_TESTBED(testbed);
+    if (testbed.get("HAVENWAY_TESTBED_CLIENT_NETNS").empty()) GTEST_SKIP() << "the testbed runs without VPN servers";
+    if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
+    if (::access("/usr/bin/perl", X_OK) != 0) GTEST_SKIP() << "no perl for the TIOCSTI probe";
+    fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
+    sampleApp(
+        "#!/bin/sh\n"
+        "echo \"tty_nr $(sed 's/.*) //' /proc/$$/stat | cut -d' ' -f5)\"\n"
+        "if (: </dev/tty) 2>/dev/null; then echo 'opened /dev/tty'; fi\n"
+        "perl -e 'for my $fd (0, 1, 2) { open(my $h, ($fd ? \">&=\" : \"<&=\"), $fd) or next; my $c = \"i\";"
+        " print \"pushed through $fd\\n\" if ioctl($h, 0x5412, $c); }'\n"
+        "printf 'escape \\033[31m end\\n'\n");
+    const auto r = runOnTerminal({{"SUDO_USER", "nobody"}});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("tty_nr 0\r\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("opened /dev/tty"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("pushed through"), std::string::npos) << r.output;
+    EXPECT_EQ(r.pendingInput, 0) << "bytes were pushed into root's terminal";
+    EXPECT_NE(r.output.find("escape [31m end"), std::string::npos) << "the output, as text: " << r.output;
+}
+
+// The session bus and notification daemon the application starts when it
+// finds none end with the run.
+TEST_F(RunScript, NothingTheRunStartedIsLeftInTheNamespace) {
+    HW_REQUIRE_TESTBED(testbed);
+    const std::string ns = testbed.get("HAVENWAY_TESTBED_CLIENT_NETNS");
+    if (ns.empty()) GTEST_SKIP() << "the testbed runs without VPN servers";
+    if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
+    fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
+    ASSERT_EQ(usersProcessesIn(ns, 65534), "");
+    // A daemon of its own session, as dbus-launch makes one, and a child left
+    // to run on.
+    sampleApp(
+        "#!/bin/sh\n"
+        "setsid sleep 600 </dev/null >/dev/null 2>&1 &\n"
+        "sleep 600 </dev/null >/dev/null 2>&1 &\n"
+        "echo started\n");
+    const auto r = run({{"SUDO_USER", "nobody"}});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("started"), std::string::npos) << r.out;
+    EXPECT_EQ(usersProcessesIn(ns, 65534), "");
+    EXPECT_EQ(keptHelper(testbed.get("HAVENWAY_TESTBED_CLIENT_DIR")), 0) << "an ordinary end keeps no helper";
+}
+
+// scripts/run started in the background with the test's environment and
+// these variables; its output in the log.
+pid_t runInBackground(const std::map<std::string, std::string>& env, const std::string& log) {
+    std::vector<std::string> vars;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('=')))) vars.push_back(entry);
+    }
+    for (const auto& [k, v] : env) vars.push_back(k + "=" + v);
+    return spawnLogged({NetnsRig::sourceDir() + "/scripts/run"}, vars, log);
+}
+bool waitForFile(const std::string& path, std::chrono::seconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!fs::exists(path)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+// Whether the helper's records hold its lock engaged.
+bool lockEngaged(const std::string& records) {
+    std::string text = readText(records);
+    text.erase(std::remove_if(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); }), text.end());
+    return text.find("\"lock\":{\"active\":true") != std::string::npos;
+}
+// Whether it ends within the bound: a real wait on a real process.
+bool endsWithin(pid_t pid, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, nullptr, WNOHANG) != 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+bool running(pid_t pid) {
+    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    return !stat.empty() && stat.find(") Z ") == std::string::npos;
+}
+
+// At an update's Restart the application quits and its install script
+// starts the new one, in a session of its own: the run lasts while that one
+// runs, and it reaches the same helper.
+TEST_F(RunScript, TheRunLastsWhileTheRestartedApplicationRunsWithTheSameHelper) {
+    HW_REQUIRE_TESTBED(testbed);
+    if (testbed.get("HAVENWAY_TESTBED_CLIENT_NETNS").empty()) GTEST_SKIP() << "the testbed runs without VPN servers";
+    if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
+    fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
+    const std::string client = testbed.get("HAVENWAY_TESTBED_CLIENT_DIR");
+    ASSERT_EQ(::mkfifo(dir.file("marks/go").c_str(), 0666), 0);
+    fs::create_directories(dir.file("installed/bin"));
+    executable(dir.file("installed/bin/havenway"),
+               "#!/bin/sh\n"
+               "if [ -S \"$HAVENWAY_HELPER_SOCKET\" ]; then echo \"$HAVENWAY_HELPER_SOCKET\" >'" +
+                   dir.file("marks/socket") + "'; fi\n"
+               "touch '" + dir.file("marks/restarted") + "'\n"
+               "read line <'" + dir.file("marks/go") + "'\n");
+    sampleApp("#!/bin/sh\nsetsid /bin/sh '" + dir.file("installed/bin/havenway") +
+              "' </dev/null >/dev/null 2>&1 &\n");
+    const pid_t script = runInBackground({{"SUDO_USER", "nobody"}, {"HAVENWAY_RUN_BUILD_DIR", dir.file("build")}},
+                                         dir.file("run.log"));
+    ASSERT_GT(script, 0);
+    ASSERT_TRUE(waitForFile(dir.file("marks/restarted"), std::chrono::seconds(60))) << readText(dir.file("run.log"));
+    const pid_t helper = keptHelper(client);
+    EXPECT_GT(helper, 0);
+    EXPECT_EQ(readText(dir.file("marks/socket")), client + "/helper.sock\n");
+    // A run that took the first process's end for its own ends well within this.
+    EXPECT_FALSE(endsWithin(script, std::chrono::seconds(2))) << "the run ended with the first process";
+    EXPECT_TRUE(helper > 0 && running(helper)) << "the helper was stopped under the restarted application";
+    {
+        std::ofstream go(dir.file("marks/go"));
+        go << "end\n";
+    }
+    EXPECT_EQ(waitChild(script, std::chrono::seconds(60)), 0) << readText(dir.file("run.log"));
+    if (helper > 0) EXPECT_FALSE(running(helper)) << "the helper outlived the run";
+}
+
+// The application killed while its helper holds the lock: the helper runs
+// on with it, and the next run takes it over; that run's ordinary end stops
+// it and lifts the lock.
+TEST_F(RunScript, AnApplicationKilledUnderTheLockLeavesTheHelperForTheNextRun) {
+    HW_REQUIRE_TESTBED(testbed);
+    const std::string ns = testbed.get("HAVENWAY_TESTBED_CLIENT_NETNS");
+    if (ns.empty()) GTEST_SKIP() << "the testbed runs without VPN servers";
+    if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
+    fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
+    const std::string client = testbed.get("HAVENWAY_TESTBED_CLIENT_DIR");
+    const std::string records = client + "/run/state/helper-state.json";
+    ASSERT_EQ(::mkfifo(dir.file("marks/go").c_str(), 0666), 0);
+    sampleApp("#!/bin/sh\necho $$ >'" + dir.file("marks/pid.new") + "'\nmv '" + dir.file("marks/pid.new") + "' '" +
+              dir.file("marks/pid") + "'\nread line <'" + dir.file("marks/go") + "'\n");
+    const std::map<std::string, std::string> env = {{"SUDO_USER", "nobody"},
+                                                    {"HAVENWAY_RUN_BUILD_DIR", dir.file("build")}};
+    const pid_t script = runInBackground(env, dir.file("first.log"));
+    ASSERT_GT(script, 0);
+    ASSERT_TRUE(waitForFile(dir.file("marks/pid"), std::chrono::seconds(60))) << readText(dir.file("first.log"));
+    {
+        // As the application engages it, over the helper's socket.
+        HelperTestQueue queue;
+        HelperConnection connection(queue);
+        ASSERT_TRUE(connection.connect(client + "/helper.sock", nullptr));
+        std::optional<HelperReply> reply;
+        connection.send(HelperMessage{{"type", std::string("helper_tool_rpc")}, {"rpc", std::string("enableNetworkLock")}},
+                        [&](HelperReply r) { reply = std::move(r); });
+        ASSERT_TRUE(queue.waitFor([&] { return reply.has_value(); }));
+        ASSERT_TRUE(reply->ok()) << reply->error;
+    }
+    ASSERT_TRUE(lockEngaged(records)) << readText(records);
+    const pid_t app = static_cast<pid_t>(std::stol(readText(dir.file("marks/pid"))));
+    ASSERT_EQ(::kill(app, SIGKILL), 0);
+    EXPECT_EQ(waitChild(script, std::chrono::seconds(60)), 128 + SIGKILL) << readText(dir.file("first.log"));
+    const std::string first = readText(dir.file("first.log"));
+    EXPECT_NE(first.find("run scripts/run again to take"), std::string::npos) << first;
+    const pid_t helper = keptHelper(client);
+    ASSERT_GT(helper, 0) << "the helper was stopped: " << first;
+    EXPECT_TRUE(lockEngaged(records)) << "the lock was lifted";
+
+    sampleApp("#!/bin/sh\necho \"helper at $HAVENWAY_HELPER_SOCKET\"\n");
+    const auto second = run(env);
+    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_NE(second.err.find("helper left running (pid " + std::to_string(helper) + ") serves this run"),
+              std::string::npos)
+        << second.err;
+    EXPECT_NE(second.out.find("helper at " + client + "/helper.sock"), std::string::npos) << second.out;
+    EXPECT_FALSE(running(helper)) << "the ordinary end left the helper";
+    EXPECT_FALSE(lockEngaged(records)) << "the lock stayed: " << readText(records);
 }
 
 }  // namespace
