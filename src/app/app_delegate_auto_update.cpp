@@ -1,5 +1,6 @@
 #include "app/app_delegate.h"
 #include "platform/log.h"
+#include "platform/paths.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -36,7 +37,8 @@ void AppDelegate::startAutoUpdater(WindowView& parent) {
 
 void AppDelegate::tellUpdateWasRefused() {
     const std::string title = LocaleData::auto_update_refused_title();
-    log::warning(kLog, title + ": the install script refused the archive and started this version again");
+    log::warning(kLog, title + ": the install script refused the archive and started this version again; its reason is in " +
+                           paths::logsDir() + "/install-update.log");
     std::weak_ptr<bool> alive = alive_;
     // After the first window, on its own: a sheet would go with a login
     // window that the sign-in closes.

@@ -1,6 +1,9 @@
 // The install script on a sample application folder: it replaces the folder
 // only with a sound archive, and always leaves an application to start.
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -174,11 +177,10 @@ TEST_F(InstallScriptTest, TheInstalledTreeGivesNoGroupOrOtherWrite) {
     }
 }
 
-// A member listed at 1 KiB whose deflate stream runs on for 4 GiB of
-// zeros: a block inflating to 16 MiB, repeated.
-ZipEntry hiddenStream(const std::string& name) {
+// A member whose deflate stream inflates to chunks × 16 MiB of zeros (a
+// block repeated), listed at the given size: little to write, much to unpack.
+ZipEntry deflatedZeros(const std::string& name, std::size_t chunks, std::uint64_t listed) {
     constexpr std::size_t chunk = 16u << 20;
-    constexpr std::size_t repeats = 256;
     const std::string zeros(chunk, '\0');
     z_stream z{};
     EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
@@ -196,13 +198,13 @@ ZipEntry hiddenStream(const std::string& name) {
     // Each block ends on a byte and refers to nothing before it.
     const std::string block = deflated(zeros, Z_FULL_FLUSH);
     std::string stream;
-    for (std::size_t i = 0; i < repeats; ++i) stream += block;
+    for (std::size_t i = 0; i < chunks; ++i) stream += block;
     stream += deflated("", Z_FINISH);
     deflateEnd(&z);
     const uLong one = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
     uLong crc = 0;
-    for (std::size_t i = 0; i < repeats; ++i) crc = crc32_combine(crc, one, static_cast<z_off_t>(chunk));
-    ZipEntry e{name, stream, 0644, 1024};
+    for (std::size_t i = 0; i < chunks; ++i) crc = crc32_combine(crc, one, static_cast<z_off_t>(chunk));
+    ZipEntry e{name, stream, 0644, listed};
     e.method = 8;
     e.crc = static_cast<std::uint32_t>(crc);
     return e;
@@ -212,7 +214,8 @@ TEST_F(InstallScriptTest, AHiddenStreamBehindASmallListingIsRefusedWithoutInflat
     const std::string bundle = dir.file("apps/Havenway");
     makeApp(bundle, "old");
     auto entries = newApp();
-    entries.push_back(hiddenStream("Havenway/data"));
+    // 4 GiB behind a listing of 1 KiB.
+    entries.push_back(deflatedZeros("Havenway/data", 256, 1024));
     TempDir::write(dir.file("apps/auto-update.zip"), zipArchive(entries));
     const auto before = std::chrono::steady_clock::now();
     const auto r = install(dir.file("apps/auto-update.zip"), bundle);
@@ -226,9 +229,11 @@ TEST_F(InstallScriptTest, AHiddenStreamBehindASmallListingIsRefusedWithoutInflat
     EXPECT_LT(took, std::chrono::seconds(3)) << std::chrono::duration<double>(took).count() << " s";
 }
 
-// Once the private folder appears, an archive that understates what it
-// holds is renamed over the checked one: either the checked archive is
-// installed or the new one is refused, never what it hides installed.
+// The moment the script's private folder appears (seen through inotify),
+// an archive listing 608 MiB, past the 512 MiB bound, is renamed over the
+// checked one, as a local user who can write its folder might: either the
+// checked archive is installed or the new one refused, never the other
+// installed.
 TEST_F(InstallScriptTest, AnArchiveRenamedOverDuringTheChecksIsNeverInstalled) {
     const std::string folder = dir.file("apps");
     const std::string bundle = folder + "/Havenway";
@@ -236,7 +241,9 @@ TEST_F(InstallScriptTest, AnArchiveRenamedOverDuringTheChecksIsNeverInstalled) {
     auto hostile = newApp();
     for (auto& e : hostile)
         if (e.name == "Havenway/VERSION") e.data = "hostile";
-    hostile.push_back({"Havenway/zeros", std::string(1 << 20, '\0'), 0644, 1});
+    // Each member below the bound, as the unpacking's limit per file is.
+    hostile.push_back(deflatedZeros("Havenway/zeros1", 19, 19ull << 24));
+    hostile.push_back(deflatedZeros("Havenway/zeros2", 19, 19ull << 24));
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         std::filesystem::remove_all(folder);
@@ -245,24 +252,33 @@ TEST_F(InstallScriptTest, AnArchiveRenamedOverDuringTheChecksIsNeverInstalled) {
         makeApp(bundle, "old");
         TempDir::write(archive, zipArchive(newApp()));
         TempDir::write(dir.file("hostile.zip"), zipArchive(hostile));
+        const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
         std::atomic<bool> done{false};
         std::thread swapper([&] {
+            alignas(inotify_event) char events[4096];
             while (!done) {
-                std::error_code ec;
-                for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-                    if (e.path().filename().string().rfind(".havenway-update.", 0) == 0) {
-                        std::filesystem::rename(dir.file("hostile.zip"), archive, ec);
+                pollfd p{watch, POLLIN, 0};
+                if (::poll(&p, 1, 10) <= 0) continue;
+                const ssize_t n = ::read(watch, events, sizeof events);
+                for (ssize_t at = 0; at < n;) {
+                    const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+                    if (e->len && std::string(e->name).rfind(".havenway-update.", 0) == 0) {
+                        ::rename(dir.file("hostile.zip").c_str(), archive.c_str());
                         return;
                     }
+                    at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
                 }
             }
         });
         const auto r = install(archive, bundle);
         done = true;
         swapper.join();
+        ::close(watch);
         const std::string version = TempDir::read(bundle + "/VERSION");
         EXPECT_NE(version, "hostile") << r.err;
-        EXPECT_FALSE(std::filesystem::exists(bundle + "/zeros"));
+        EXPECT_FALSE(std::filesystem::exists(bundle + "/zeros1"));
         if (version == "new") {
             EXPECT_EQ(r.exitCode, 0) << r.err;
             EXPECT_EQ(started(), "new");

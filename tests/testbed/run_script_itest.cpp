@@ -399,7 +399,9 @@ TEST_F(RunScript, TheRunLastsWhileTheRestartedApplicationRunsWithTheSameHelper) 
         go << "end\n";
     }
     EXPECT_EQ(waitChild(script, std::chrono::seconds(60)), 0) << readText(dir.file("run.log"));
-    if (helper > 0) EXPECT_FALSE(running(helper)) << "the helper outlived the run";
+    if (helper > 0) {
+        EXPECT_FALSE(running(helper)) << "the helper outlived the run";
+    }
 }
 
 // The application killed while its helper holds the lock: the helper runs
