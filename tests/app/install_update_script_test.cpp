@@ -298,6 +298,7 @@ TEST_F(InstallScriptTest, TheReasonIsKeptInTheApplicationsLogFolder) {
     makeApp(bundle, "old");
     TempDir::write(dir.file("apps/auto-update.zip"), zipArchive(newApp("Other/")));
     EXPECT_NE(install(dir.file("apps/auto-update.zip"), bundle).exitCode, 0);
+    EXPECT_EQ(started(), "old --update-refused");
     EXPECT_NE(scriptLog().find("install-update: the archive is not a single Havenway folder"), std::string::npos)
         << scriptLog();
     struct stat st{};
