@@ -227,7 +227,7 @@ free_kib() { (cd -- "$parent" && df -Pk . 2>/dev/null | awk 'NR == 2 { print $4 
 # Everything below reads one private copy, beside the application so that
 # the swap is a rename on one file system: the archive's own name may be
 # renamed over at any moment, by whoever can write its folder.
-packed=$(wc -c <"$archive" 2>/dev/null) || refuse "the archive cannot be read"
+packed=$(stat -L -c %s -- "$archive" 2>/dev/null) || refuse "the archive cannot be read"
 is_count "$packed" || refuse "the archive's size is unreadable"
 packed_kib=$(( (packed + 1023) / 1024 ))
 free=$(free_kib)
@@ -237,8 +237,11 @@ fi
 work=$(mktemp -d "$parent/.havenway-update.XXXXXX") || refuse "no room to unpack"
 copy=$work/update.zip
 # An archive is never larger than what it may unpack to; one that grows
-# while copied is cut off there (dash counts 512-byte blocks).
-( ulimit -f $(( bound_kib * 2 )) 2>/dev/null; exec cat -- "$archive" ) </dev/null >"$copy" 2>/dev/null ||
+# while copied is cut off there (dash counts 512-byte blocks). Opened without
+# waiting: a fifo renamed into its place gives nothing rather than a wait
+# for ever.
+( ulimit -f $(( bound_kib * 2 )) 2>/dev/null
+  exec dd if="$archive" of="$copy" bs=65536 iflag=nonblock status=none ) </dev/null 2>/dev/null ||
     refuse "the archive cannot be copied, or is larger than $bound_kib KiB"
 packed=$(wc -c <"$copy")
 is_count "$packed" || refuse "the archive's size is unreadable"
