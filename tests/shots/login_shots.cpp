@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #if HW_SHOTS_ENTERPRISE_PAGE
 #include <QWebEngineView>
 #endif
@@ -135,6 +136,26 @@ HW_SHOTS({
     });
     loginShot("login.no-internet", "demo123456",
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
+});
+
+// Reached with Tab: the ring hugs what the control draws, inside the window.
+void focusShot(const char* name, AuthPart part) {
+    addShot(name, [part](ShotStage& stage) {
+        auto& rig = stage.window<LoginRig>();
+        rig.remember("demo@havenway.test", "demo123456");
+        rig.open();
+        stage.afterShown([&rig, part] {
+            rig.window->activateWindow();
+            (void)QTest::qWaitForWindowActive(rig.window.get(), 2000);
+            QTest::keyClick(rig.window->windowHandle(), Qt::Key_Tab);
+            rig.window->part(part)->setFocus(Qt::TabFocusReason);
+        });
+    });
+}
+
+HW_SHOTS({
+    focusShot("login.focus-log-in", AuthPart::loginButton);
+    focusShot("login.focus-need-help", AuthPart::needHelpLinkButton);
 });
 
 // Signed in with the remembered account, then out: the e-mail stays, the password goes.

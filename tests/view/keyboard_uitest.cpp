@@ -3,6 +3,8 @@
 // the pane switcher's arrows.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
@@ -81,6 +83,21 @@ TEST_F(KitKeyboardTest, TabGoesThroughTheControlsInReadingOrderWhateverOrderThey
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "apply");
 }
 
+// A notice's close button sits in its top corner, above its link: Tab
+// reaches the link first, then the close, then what follows the notice.
+TEST_F(KitKeyboardTest, ANoticesCloseButtonComesAfterItsOtherControls) {
+    auto* notice = at(0, 20, new QWidget(&window), 400, 60);
+    at(360, 4, new QPushButton("x", notice), 24, 24)->setObjectName("close");
+    at(20, 30, new QPushButton("link", notice))->setObjectName("link");
+    at(10, 200, new QPushButton("below", &window))->setObjectName("below");
+    at(10, 2, new QPushButton("above", &window))->setObjectName("above");
+    showActive();
+    EXPECT_EQ(names(keyboardChain(window)), (std::vector<QString>{"above", "close", "link", "below"}))
+        << "unmarked, reading order alone";
+    setTabbedLastInItsGroup(*named("close"));
+    EXPECT_EQ(names(keyboardChain(window)), (std::vector<QString>{"above", "link", "close", "below"}));
+}
+
 // Keys and clicks as the display delivers them: to the window.
 TEST_F(KitKeyboardTest, TheRingShowsAfterTheKeyboardMovesTheFocusAndGoesAtTheNextClick) {
     KeyboardFocusRing ring;
@@ -125,22 +142,34 @@ TEST_F(KitKeyboardTest, ReturnAndEnterPressTheFocusedButtonButNotACheckBox) {
     EXPECT_TRUE(box->isChecked()) << "Space toggles it, as Qt's boxes do";
 }
 
-TEST_F(KitKeyboardTest, EscapeClosesAWindowUnlessItIsTheMainOne) {
+TEST_F(KitKeyboardTest, EscapeClosesAWindowUnlessItIsTheMainOneOrTheUserCloseCheckRefuses) {
     struct Row {
         const char* name;
+        bool closesOnEscape;
+        std::optional<bool> checkAnswers;
         bool closes;
     };
-    for (const Row& row : {Row{"other window", true}, Row{"main window", false}}) {
+    for (const Row& row : {Row{"other window", true, std::nullopt, true}, Row{"main window", false, std::nullopt, false},
+                           Row{"the check allows", true, true, true}, Row{"the check refuses", true, false, false}}) {
         KitWindow w;
-        int closed = 0;
+        int closed = 0, asked = 0;
+        if (row.checkAnswers) {
+            KitWindow::setUserCloseCheck([&](QWidget& closing) {
+                ++asked;
+                EXPECT_EQ(&closing, &w);
+                return *row.checkAnswers;
+            });
+        }
         w.setCloseHandler([&] { ++closed; });
-        w.setClosesOnEscape(row.closes);
+        w.setClosesOnEscape(row.closesOnEscape);
         auto* field = new QLineEdit(&w);
         w.show();
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Escape);
+        KitWindow::setUserCloseCheck(nullptr);
         EXPECT_EQ(closed, row.closes ? 1 : 0) << row.name;
         EXPECT_EQ(w.isVisible(), !row.closes) << row.name;
+        EXPECT_EQ(asked, row.checkAnswers ? 1 : 0) << row.name;
     }
 }
 
