@@ -139,11 +139,13 @@ HW_SHOTS({
 });
 
 // Reached with Tab: the ring hugs what the control draws, inside the window.
-void focusShot(const char* name, AuthPart part) {
-    addShot(name, [part](ShotStage& stage) {
-        auto& rig = stage.window<LoginRig>();
-        rig.remember("demo@havenway.test", "demo123456");
-        rig.open();
+void focusShot(const char* name, AuthPart part, LoginRig::Mode mode = LoginRig::Mode::logIn) {
+    addShot(name, [part, mode](ShotStage& stage) {
+        auto& rig = stage.window<LoginRig>(mode);
+        if (mode == LoginRig::Mode::logIn) {
+            rig.remember("demo@havenway.test", "demo123456");
+            rig.open();
+        }
         stage.afterShown([&rig, part] {
             rig.window->activateWindow();
             (void)QTest::qWaitForWindowActive(rig.window.get(), 2000);
@@ -156,6 +158,8 @@ void focusShot(const char* name, AuthPart part) {
 HW_SHOTS({
     focusShot("login.focus-log-in", AuthPart::loginButton);
     focusShot("login.focus-need-help", AuthPart::needHelpLinkButton);
+    focusShot("login.focus-sign-up-free", AuthPart::signUpFreeButton);
+    focusShot("login.focus-log-in-link", AuthPart::logInLinkButton, LoginRig::Mode::signUp);
 });
 
 // Signed in with the remembered account, then out: the e-mail stays, the password goes.

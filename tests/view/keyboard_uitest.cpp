@@ -123,6 +123,56 @@ TEST_F(KitKeyboardTest, TheRingShowsAfterTheKeyboardMovesTheFocusAndGoesAtTheNex
     EXPECT_EQ(ring.ringedWidget(), nullptr);
 }
 
+// The ring goes round what a control draws and stays whole inside the window:
+// a link as wide as its row gets a ring round its words, placed as they are.
+TEST_F(KitKeyboardTest, TheRingHugsALinksWordsAndStaysInsideTheWindow) {
+    KeyboardFocusRing ring;
+    struct Row {
+        const char* name;
+        QRect geometry;
+        std::optional<Qt::Alignment> hugs;
+    };
+    const Row rows[] = {
+        {"a button at the window's edge", {0, 0, 400, 40}, std::nullopt},
+        {"a centred link across the window", {0, 200, 400, 22}, Qt::AlignHCenter},
+        {"a left-aligned link to the right edge", {200, 240, 200, 50}, Qt::AlignLeft},
+        {"a right-aligned link", {0, 100, 300, 20}, Qt::AlignRight},
+    };
+    std::vector<QPushButton*> controls;
+    for (const Row& row : rows) {
+        auto* control = new QPushButton("Need Help?", &window);
+        control->setFlat(true);
+        control->setGeometry(row.geometry);
+        if (row.hugs) setFocusRingHugsText(*control, *row.hugs);
+        controls.push_back(control);
+    }
+    showActive();
+    QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+    const int words = controls[0]->fontMetrics().horizontalAdvance("Need Help?");
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        controls[i]->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(ring.ringedWidget(), controls[i]);
+        const QRect drawn = ring.ringGeometry();
+        EXPECT_TRUE(window.rect().contains(drawn)) << "the ring is never cut by the window's edge";
+        const QRect control = rows[i].geometry;
+        if (!rows[i].hugs) {
+            EXPECT_EQ(drawn, control.adjusted(-3, -3, 3, 3).intersected(window.rect()));
+            continue;
+        }
+        EXPECT_LT(drawn.width(), words + 30) << "round the words, not the row";
+        EXPECT_GE(drawn.width(), words);
+        EXPECT_LE(std::abs(drawn.center().y() - control.center().y()), 1);
+        if (*rows[i].hugs == Qt::AlignLeft) {
+            EXPECT_EQ(drawn.left(), control.left() - 3 - 4) << "the words' padding on both sides";
+        } else if (*rows[i].hugs == Qt::AlignRight) {
+            EXPECT_EQ(drawn.right(), control.right() + 3 + 4);
+        } else {
+            EXPECT_LE(std::abs(drawn.center().x() - control.center().x()), 1);
+        }
+    }
+}
+
 TEST_F(KitKeyboardTest, ReturnAndEnterPressTheFocusedButtonButNotACheckBox) {
     KeyboardFocusRing ring;
     auto* button = at(10, 10, new NSButtonWithHandCursor("Cancel", &window));
