@@ -11,10 +11,7 @@ QString oneLineText(std::string_view utf8) {
     QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
     for (QChar& c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20) c = QChar(char16_t(0x2400 + u));
-        else if (u == 0x7f) c = QChar(char16_t(0x2421));
-        else if (u >= 0x80 && u < 0xa0) c = QChar(char16_t(0xfffd));
-        else if (u == 0x2028 || u == 0x2029) c = QChar(char16_t(0x2424));
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029) c = QChar(char16_t(0xfffd));
     }
     return text;
 }
