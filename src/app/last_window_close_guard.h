@@ -8,10 +8,10 @@ class QWidget;
 namespace hw {
 
 // Watches the closes the user asks for (the window manager's close button,
-// and Escape in the kit's windows) across the application: when the closing window is the last one on screen,
-// mayClose decides, and false keeps the window open. A window may take a
-// companion along when it closes (the main window its locations window),
-// which then does not count as staying.
+// and Escape in the kit's windows) across the application: when the closing
+// window is the last one on screen, mayClose decides, and false keeps the
+// window open. A window may take a companion along when it closes (the main
+// window its locations window), which then does not count as staying.
 class LastWindowCloseGuard final : public QObject {
 public:
     LastWindowCloseGuard(std::function<bool()> mayClose, std::function<QWidget*(QWidget*)> companion);

@@ -161,7 +161,8 @@ TEST_F(ShellByHand, EscapeWithoutATrayLeavesAWindowOrAsksToQuit) {
         }
         app = spawn(log());
         std::set<xcb_window_t> shown;
-        ASSERT_TRUE(spinUntil([&] { return (shown = newWindows(keyboard)).size() == 1; }, 30000)) << TempDir::read(log());
+        ASSERT_TRUE(spinUntil([&] { return (shown = newWindows(keyboard)).size() == 1; }, 30000))
+            << TempDir::read(log());
         spinFor(500);
         if (row.toCreateAccount) {
             // The window's "create account" link, in its top right corner.
