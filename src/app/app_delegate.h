@@ -291,6 +291,9 @@ private:
     // Windows hidden by the switch to the background, shown again by the
     // switch back.
     std::vector<ShellWindowPort*> hiddenForBackground_;
+    // The window opened off the screen (its opening steps ran there, the
+    // automatic sign-in's among them): shown later, it stays as they left it.
+    ShellWindowPort* openedOffScreen_ = nullptr;
     std::vector<std::function<void()>> appModeChangeNotification_;
 
     bool launched_ = false;

@@ -149,8 +149,14 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
 
 void AppDelegate::showCurrentWindow() {
     if (!currentWindowController_) return;
-    if (currentWindowController_ == settingsWindowController_.get()) windows_.main->showWindow();
-    else currentWindowController_->showWindow();
+    if (currentWindowController_ == settingsWindowController_.get()) {
+        windows_.main->showWindow();
+    } else if (currentWindowController_ == openedOffScreen_) {
+        openedOffScreen_ = nullptr;
+        currentWindowController_->orderFront();
+    } else {
+        currentWindowController_->showWindow();
+    }
     if (!model().startMinimized) return;
     model().startMinimized = false;
     // A start minimised into the tray held the widget's refresh back.
@@ -175,14 +181,15 @@ bool AppDelegate::MakeAppBackground() {
 bool AppDelegate::MakeAppForeground() {
     auto hidden = std::move(hiddenForBackground_);
     hiddenForBackground_.clear();
+    // Each comes back as it was left: its opening does not run again.
     for (ShellWindowPort* w : hidden) {
-        if (w != currentWindowController_) w->showWindow();
+        if (w != currentWindowController_) w->orderFront();
     }
     // Shown last, so it is the active one.
     if (currentWindowController_ &&
         (currentWindowController_->isVisible() ||
          std::find(hidden.begin(), hidden.end(), currentWindowController_) != hidden.end()))
-        currentWindowController_->showWindow();
+        currentWindowController_->orderFront();
     // Started hidden (or every window closed): coming forward is the user's
     // ask for a window, so one shows.
     if (!hasVisibleWindows()) showCurrentWindow();
@@ -259,7 +266,16 @@ void AppDelegate::showQuitApplicationConfirmationPopup() {
 }
 
 bool AppDelegate::lastWindowMayClose() {
-    if (terminating_ || (env_.statusItemShown && env_.statusItemShown())) return true;
+    if (terminating_) return true;
+    if (env_.statusItemShown && env_.statusItemShown()) {
+        // Nothing is left on screen but the tray: the application lives
+        // there now, and its menu offers the way back to the window.
+        if (!model().isAppInUserAgentMode()) {
+            model().setIsAppInUserAgentMode(true);
+            notifyAppModeChangeSubscribers();
+        }
+        return true;
+    }
     log::info(kLog, "the last window closes with no tray item to come back by");
     if (!confirQuitApplicationPopupShown_) showQuitApplicationConfirmationPopup();
     return false;

@@ -15,6 +15,7 @@ void AppDelegate::prepareWindowController(ShellWindowPort& window) {
 void AppDelegate::onWindowIsAboutToBeClosedNotification(ShellWindowPort* window) {
     log::info(kLog, "onWindowIsAboutToBeClosedNotification executed");
     currentWindowController_ = window;
+    if (openedOffScreen_ == window) openedOffScreen_ = nullptr;
 }
 
 ShellWindowPort* AppDelegate::welcomeWindowController() {
@@ -97,8 +98,10 @@ void AppDelegate::openAuthWindow() {
     if (model().startMinimized) {
         auth.orderOut();
         auth.setupAfterOpening();
+        openedOffScreen_ = &auth;
     } else {
         auth.showWindow();
+        if (openedOffScreen_ == &auth) openedOffScreen_ = nullptr;
     }
     currentWindowController_ = &auth;
 }

@@ -71,6 +71,9 @@ std::optional<WindowFrame> AuthWindowPortAdapter::frame() const {
 void AuthWindowPortAdapter::showWindow() {
     with("showWindow", [](AuthWindowViewController& c) { c.showWindow(); });
 }
+void AuthWindowPortAdapter::orderFront() {
+    with("orderFront", [](AuthWindowViewController& c) { c.orderFront(); });
+}
 void AuthWindowPortAdapter::orderOut() {
     with("orderOut", [](AuthWindowViewController& c) { c.orderOut(); });
 }

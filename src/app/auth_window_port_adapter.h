@@ -39,6 +39,7 @@ public:
     AuthWindowViewController* controller();
 
     void showWindow() override;
+    void orderFront() override;
     void orderOut() override;
     void close() override;
     bool isVisible() const override;

@@ -20,6 +20,10 @@ public:
         // Process tests and support logs look for the first window on screen.
         log::info(logName_, "shown");
     }
+    void orderFront() override {
+        controller_->orderFront();
+        log::info(logName_, "shown");
+    }
     void orderOut() override { controller_->orderOut(); }
     void close() override { controller_->close(); }
     bool isVisible() const override { return widget_->isVisible(); }

@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QWidget>
 
+#include "view/kit_window.h"
+
 namespace hw {
 namespace {
 
@@ -18,21 +20,27 @@ LastWindowCloseGuard::LastWindowCloseGuard(std::function<bool()> mayClose,
                                            std::function<QWidget*(QWidget*)> companion)
     : mayClose_(std::move(mayClose)), companion_(std::move(companion)) {
     QApplication::instance()->installEventFilter(this);
+    // Escape is the user's close too.
+    KitWindow::setUserCloseCheck([this](QWidget& closing) { return allows(closing); });
 }
 
 LastWindowCloseGuard::~LastWindowCloseGuard() {
+    KitWindow::setUserCloseCheck(nullptr);
     if (QApplication::instance()) QApplication::instance()->removeEventFilter(this);
+}
+
+bool LastWindowCloseGuard::allows(QWidget& closing) {
+    if (!closing.isWindow() || !staysOnScreen(&closing)) return true;
+    QWidget* along = companion_ ? companion_(&closing) : nullptr;
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w != &closing && w != along && staysOnScreen(w)) return true;
+    return !mayClose_ || mayClose_();
 }
 
 bool LastWindowCloseGuard::eventFilter(QObject* watched, QEvent* event) {
     // Closes the application makes itself are not the user's.
     if (event->type() != QEvent::Close || !event->spontaneous() || !watched->isWidgetType()) return false;
-    auto* closing = static_cast<QWidget*>(watched);
-    if (!closing->isWindow() || !staysOnScreen(closing)) return false;
-    QWidget* along = companion_ ? companion_(closing) : nullptr;
-    for (const QWidget* w : QApplication::topLevelWidgets())
-        if (w != closing && w != along && staysOnScreen(w)) return false;
-    if (!mayClose_ || mayClose_()) return false;
+    if (allows(*static_cast<QWidget*>(watched))) return false;
     event->ignore();
     return true;
 }

@@ -1,6 +1,10 @@
 #include "app/main_window_port_adapter.h"
 
+#include <QEvent>
 #include <QShortcut>
+#include <QWidget>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "hub/service_layer.h"
@@ -8,6 +12,35 @@
 #include "windows/shared/pane_engine.h"
 
 namespace hw {
+namespace {
+
+// Tells whether a window is on the screen: shown and not minimised.
+class OnScreenWatch final : public QObject {
+public:
+    OnScreenWatch(QWidget& window, std::function<void(bool)> changed) : window_(window), changed_(std::move(changed)) {
+        window_.installEventFilter(this);
+        report();
+    }
+    ~OnScreenWatch() override { window_.removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        const auto type = event->type();
+        if (type == QEvent::Show || type == QEvent::Hide || type == QEvent::WindowStateChange) report();
+        return false;
+    }
+
+private:
+    void report() {
+        const bool onScreen = window_.isVisible() && !window_.isMinimized();
+        if (onScreen == last_) return;
+        last_ = onScreen;
+        changed_(onScreen);
+    }
+    QWidget& window_;
+    std::function<void(bool)> changed_;
+    std::optional<bool> last_;
+};
+
+}  // namespace
 
 MainWindowPortAdapter::MainWindowPortAdapter(MainWindowAdapterParts parts) : parts_(std::move(parts)) {}
 
@@ -26,6 +59,7 @@ MainWindowWidget& MainWindowPortAdapter::widget() {
 MainWindowPortAdapter::~MainWindowPortAdapter() {
     // The controller lets go of the view before the view goes.
     controller_.reset();
+    onScreenWatch_.reset();
 }
 
 MainWindowViewController& MainWindowPortAdapter::controller() {
@@ -38,6 +72,10 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
     }
     widget();
     engine_ = std::make_unique<VPNConnectionManagerPaneEngine>(*hub.vpnConnectionManager());
+    // The pane's clock is the only one on screen: hidden in the tray, the
+    // application does not wake each second for it.
+    onScreenWatch_ = std::make_unique<OnScreenWatch>(
+        *widget_, [engine = engine_.get()](bool onScreen) { engine->setSessionClockShown(onScreen); });
     MainWindowEnvironment env{BaseControllerContext{hub.appModel(), parts_.analytics, parts_.urlOpener},
                               *widget_,
                               *widget_,

@@ -6,6 +6,8 @@
 #include "view/base_controller_context.h"
 #include "windows/main/main_window_view_controller.h"
 
+class QObject;
+
 namespace hw {
 
 class MainWindowWidget;
@@ -40,6 +42,7 @@ public:
     ~MainWindowPortAdapter() override;
 
     void showWindow() override { controller().showWindow(); }
+    void orderFront() override { controller().orderFront(); }
     void orderOut() override { controller().orderOut(); }
     // A window never made has nothing to close.
     void close() override {
@@ -93,6 +96,8 @@ private:
     std::unique_ptr<RemoteImageLoader> images_;
     std::unique_ptr<MainWindowWidget> widget_;
     std::unique_ptr<VPNConnectionManagerPaneEngine> engine_;
+    // Follows the window on and off the screen for the session clock.
+    std::unique_ptr<QObject> onScreenWatch_;
     std::shared_ptr<MainWindowViewController> controller_;
 };
 

@@ -32,6 +32,7 @@ public:
     SettingsWindowViewController& controller() { return *controller_; }
 
     void showWindow() override { controller_->showWindow(); }
+    void orderFront() override { controller_->orderFront(); }
     void orderOut() override { controller_->orderOut(); }
     void close() override { controller_->close(); }
     bool isVisible() const override { return widget_->isVisible(); }

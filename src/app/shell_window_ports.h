@@ -23,6 +23,9 @@ class ShellWindowPort {
 public:
     virtual ~ShellWindowPort() = default;
     virtual void showWindow() = 0;
+    // Back on screen as it was left, for a window whose opening already ran
+    // off the screen: what it shows (an error bar, a half-filled form) stays.
+    virtual void orderFront() { showWindow(); }
     // Made, but kept off the screen.
     virtual void orderOut() = 0;
     virtual void close() = 0;

@@ -10,27 +10,48 @@ VPNConnection::VPNConnection(MainQueue& queue, const Clock& clock) : queue_(queu
 VPNConnection::~VPNConnection() { stopConnectionTimer(); }
 
 void VPNConnection::startConnectionTimer() {
-    if (timer_) return;
+    if (running_) return;
     startTime_ = clock_.wallSeconds();
     startSteadyMillis_ = clock_.steadyMillis();
-    started_ = true;
-    scheduleTick(timerUpdateInterval * 1000.0);
+    started_ = running_ = true;
+    if (!paused_) scheduleTick(timerUpdateInterval * 1000.0);
 }
 
 void VPNConnection::scheduleTick(double ms) {
     timer_ = queue_.startTimer(ms, false, [this] {
         updateTime();
-        if (!timer_) return;
-        // The text changes on the next whole second of the session.
-        const auto elapsed = clock_.steadyMillis() - startSteadyMillis_;
-        scheduleTick(static_cast<double>(1000 - elapsed % 1000));
+        if (running_ && !paused_) scheduleNextSecond();
     });
 }
 
-void VPNConnection::stopConnectionTimer() {
+void VPNConnection::scheduleNextSecond() {
+    // The text changes on the next whole second of the session.
+    const auto elapsed = clock_.steadyMillis() - startSteadyMillis_;
+    scheduleTick(static_cast<double>(1000 - elapsed % 1000));
+}
+
+void VPNConnection::cancelTimer() {
     if (!timer_) return;
     timer_->cancel();
     timer_.reset();
+}
+
+void VPNConnection::stopConnectionTimer() {
+    running_ = false;
+    cancelTimer();
+}
+
+void VPNConnection::setTicksPaused(bool paused) {
+    if (paused == paused_) return;
+    paused_ = paused;
+    if (paused) {
+        cancelTimer();
+        return;
+    }
+    if (!running_) return;
+    updateTime();
+    // The tick may have ended the session or paused it again.
+    if (running_ && !paused_ && !timer_) scheduleNextSecond();
 }
 
 void VPNConnection::resetTimer() {

@@ -18,6 +18,10 @@ namespace hw {
 // Elapsed time comes from the clock's steady time, so setting the wall clock
 // back or forth does not move it, and it never reads below 00:00:00. The
 // hours wrap after a day.
+//
+// While nothing shows the clock its ticks can be paused: the session keeps
+// its start, no timer wakes the application, and resuming hands over the
+// text of the moment at once.
 class VPNConnection {
 public:
     using TickCallback = std::function<void(const std::string&)>;
@@ -42,8 +46,12 @@ public:
     // One tick: builds the text and hands it on; a running clock then waits
     // for the next second.
     void updateTime();
+    // Pauses or resumes the ticks; a session started while paused ticks once resumed.
+    void setTicksPaused(bool paused);
+    bool ticksPaused() const { return paused_; }
 
-    bool isTimerValid() const { return timer_ != nullptr; }
+    // Whether the session's clock runs (paused or not).
+    bool isTimerValid() const { return running_; }
     // Wall time (seconds since 1970) at which the clock started; 0 when idle.
     double startTime() const { return startTime_; }
     // Seconds since the start by the steady clock; 0 when idle.
@@ -54,12 +62,16 @@ public:
 
 private:
     void scheduleTick(double ms);
+    void scheduleNextSecond();
+    void cancelTimer();
     MainQueue& queue_;
     const Clock& clock_;
     std::unique_ptr<Timer> timer_;
     double startTime_ = 0;
     std::int64_t startSteadyMillis_ = 0;
     bool started_ = false;
+    bool running_ = false;
+    bool paused_ = false;
 };
 
 }  // namespace hw

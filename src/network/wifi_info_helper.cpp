@@ -4,10 +4,52 @@
 
 namespace hw {
 
+namespace {
+// The length of the well-formed UTF-8 sequence at i (RFC 3629), or 0.
+std::size_t utf8SequenceAt(const std::string& text, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = at(i);
+    std::size_t n = 0;
+    // The second octet's range: narrower after E0, ED, F0 and F4 (no overlong
+    // forms, no surrogates, nothing past U+10FFFF).
+    unsigned char low = 0x80, high = 0xbf;
+    if (c >= 0xc2 && c <= 0xdf) {
+        n = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        n = 3;
+        if (c == 0xe0) low = 0xa0;
+        if (c == 0xed) high = 0x9f;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        n = 4;
+        if (c == 0xf0) low = 0x90;
+        if (c == 0xf4) high = 0x8f;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size() || at(i + 1) < low || at(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xbf) return 0;
+    return n;
+}
+}  // namespace
+
 std::string printableSSID(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (unsigned char c : text) out.push_back(c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c));
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out.push_back(c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c));
+            ++i;
+        } else if (const std::size_t n = utf8SequenceAt(text, i)) {
+            out.append(text, i, n);
+            i += n;
+        } else {
+            // An octet that is not UTF-8 would make the log a binary file.
+            out.push_back('?');
+            ++i;
+        }
+    }
     return out;
 }
 

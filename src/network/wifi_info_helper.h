@@ -37,8 +37,8 @@ private:
     std::optional<std::string> lastSSID_;
 };
 
-// SSIDs come from any access point in range: keep control characters out of
-// the log lines they go into.
+// SSIDs come from any access point in range: keep control characters and
+// octets that are not UTF-8 out of the log lines they go into.
 std::string printableSSID(const std::string& text);
 
 }  // namespace hw

@@ -38,6 +38,11 @@ void BaseWindowViewController::showWindow() {
     setupAfterOpening();
 }
 
+void BaseWindowViewController::orderFront() {
+    loadWindowIfNeeded();
+    windowView_.show();
+}
+
 void BaseWindowViewController::orderOut() {
     loadWindowIfNeeded();
     windowView_.orderOut();

@@ -28,6 +28,9 @@ public:
     bool isWindowLoaded() const { return loaded_; }
 
     void showWindow();
+    // Back on screen without the opening hooks: for a window whose opening
+    // already ran while it was off the screen.
+    void orderFront();
     // Hides the window; no close hooks run.
     void orderOut();
     void close();

@@ -36,6 +36,13 @@ public:
         }
         return clear_.isNull() ? QProxyStyle::standardIcon(which, option, widget) : clear_;
     }
+    // A link the kit's ring goes round by its words has no frame of the
+    // style's own across its whole row.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_FrameFocusRect && widget && focusRingHugsText(*widget)) return;
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
 
 private:
     mutable QIcon clear_;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QStyle>
 #include <QWindow>
 
 #include "view/kit_color.h"
@@ -61,7 +62,30 @@ bool pressesOnReturn(const QWidget& widget) {
 
 namespace {
 KeyboardFocusRing* theRing = nullptr;
+constexpr char kHugsText[] = "hw_focusRingHugsText";
+constexpr int kTextPadding = 4;
+
+// Where the ring goes around the target, in the target's coordinates.
+QRect ringedArea(const QWidget& target) {
+    const QVariant hug = target.property(kHugsText);
+    const auto* button = qobject_cast<const QAbstractButton*>(&target);
+    if (!hug.isValid() || !button || button->text().isEmpty()) return target.rect();
+    const QFontMetrics metrics(button->font());
+    const QSize text(metrics.horizontalAdvance(button->text()) + 2 * kTextPadding, metrics.height() + kTextPadding);
+    const auto alignment = Qt::Alignment(hug.toInt());
+    QRect area = QStyle::alignedRect(button->layoutDirection(), alignment | Qt::AlignVCenter, text, target.rect());
+    // Words flush with an edge keep the padding on both sides.
+    if (alignment & Qt::AlignLeft) area.translate(-kTextPadding, 0);
+    if (alignment & Qt::AlignRight) area.translate(kTextPadding, 0);
+    return area;
 }
+}  // namespace
+
+void setFocusRingHugsText(QWidget& link, Qt::Alignment alignment) {
+    link.setProperty(kHugsText, int(alignment & Qt::AlignHorizontal_Mask));
+}
+
+bool focusRingHugsText(const QWidget& widget) { return widget.property(kHugsText).isValid(); }
 
 // Per window rather than on the whole application: a filter there would sit
 // in the way of every event of the embedded web page.
@@ -87,6 +111,8 @@ void KeyboardFocusRing::watch(QWidget& window) {
 }
 
 QWidget* KeyboardFocusRing::ringedWidget() const { return ring_ && ring_->isVisible() ? target_.data() : nullptr; }
+
+QRect KeyboardFocusRing::ringGeometry() const { return ring_ && ring_->isVisible() ? ring_->geometry() : QRect(); }
 
 bool KeyboardFocusRing::keyPressed(QKeyEvent& key) {
     QWidget* focus = QApplication::focusWidget();
@@ -149,8 +175,11 @@ void KeyboardFocusRing::place() {
         delete ring_.data();
         ring_ = new RingView(window);
     }
-    const QPoint at = target->mapTo(window, QPoint(0, 0));
-    ring_->setGeometry(QRect(at, target->size()).adjusted(-kGap, -kGap, kGap, kGap));
+    const QRect area = ringedArea(*target);
+    QRect ring = QRect(target->mapTo(window, area.topLeft()), area.size()).adjusted(-kGap, -kGap, kGap, kGap);
+    // Whole inside the window: a control at its edge keeps a closed ring.
+    ring = ring.intersected(window->rect());
+    ring_->setGeometry(ring);
     ring_->raise();
     ring_->show();
 }

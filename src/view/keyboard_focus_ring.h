@@ -23,6 +23,8 @@ public:
 
     // The control the ring surrounds now; null while hidden.
     QWidget* ringedWidget() const;
+    // Where the ring is drawn, in its window; empty while hidden.
+    QRect ringGeometry() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -40,5 +42,10 @@ private:
 // Whether Return or Enter on the control presses it: buttons that are not
 // check boxes or radio buttons.
 bool pressesOnReturn(const QWidget& widget);
+
+// A link laid out wider than its words (a row of the window's width): the
+// ring goes around its text, placed as the text is aligned.
+void setFocusRingHugsText(QWidget& link, Qt::Alignment alignment);
+bool focusRingHugsText(const QWidget& widget);
 
 }  // namespace hw

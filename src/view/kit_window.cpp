@@ -15,6 +15,21 @@
 #include "view/kit_geometry.h"
 
 namespace hw {
+namespace {
+constexpr char kTabbedLast[] = "hw_tabbedLastInItsGroup";
+
+std::function<bool(QWidget&)>& userCloseCheck() {
+    static std::function<bool(QWidget&)> check;
+    return check;
+}
+}  // namespace
+
+void KitWindow::setUserCloseCheck(std::function<bool(QWidget& closing)> check) { userCloseCheck() = std::move(check); }
+
+bool KitWindow::userMayClose(QWidget& closing) {
+    const auto& check = userCloseCheck();
+    return !check || check(closing);
+}
 
 KitWindow::KitWindow(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
@@ -98,7 +113,8 @@ void KitWindow::closeEvent(QCloseEvent* event) {
 void KitWindow::keyPressEvent(QKeyEvent* event) {
     if (closesOnEscape_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         event->accept();
-        close();
+        // The same road as the title bar's close: the last window may not go.
+        if (userMayClose(*this)) close();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -164,8 +180,23 @@ std::vector<QWidget*> keyboardChain(QWidget& window) {
         for (std::size_t i = row; i < end; ++i) chain.push_back(stops[i].widget);
         row = end;
     }
+    // Each marked control moves to just after the last of its siblings.
+    std::vector<QWidget*> marked;
+    for (QWidget* w : chain)
+        if (w->property(kTabbedLast).toBool()) marked.push_back(w);
+    for (QWidget* w : marked) {
+        auto last = std::find_if(chain.rbegin(), chain.rend(), [&](QWidget* other) {
+            return other != w && other->parentWidget() == w->parentWidget();
+        });
+        if (last == chain.rend()) continue;
+        QWidget* after = *last;
+        chain.erase(std::find(chain.begin(), chain.end(), w));
+        chain.insert(std::find(chain.begin(), chain.end(), after) + 1, w);
+    }
     return chain;
 }
+
+void setTabbedLastInItsGroup(QWidget& control) { control.setProperty(kTabbedLast, true); }
 
 void KitWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);

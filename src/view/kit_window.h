@@ -1,5 +1,6 @@
 #pragma once
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "view/qt_alert_view.h"
@@ -30,6 +31,10 @@ public:
     AlertView& alerts() override { return alerts_; }
     // Escape closes the window as its close button does, but for the main one.
     void setClosesOnEscape(bool closes) { closesOnEscape_ = closes; }
+    // What decides a close the user asks for (the title bar's or Escape):
+    // false keeps the window open. None: every such close goes ahead.
+    static void setUserCloseCheck(std::function<bool(QWidget& closing)> check);
+    static bool userMayClose(QWidget& closing);
     // A hidden window gives its native window and backing store back; the
     // next show makes them anew. Nothing while it is shown.
     void releaseNativeWindow();
@@ -51,7 +56,12 @@ private:
 
 // The controls of the window Tab visits, in reading order: rows from the
 // top, each from the left; of a group of radio buttons only the checked one.
+// A control marked below comes after the others of its parent.
 std::vector<QWidget*> keyboardChain(QWidget& window);
+
+// Tab reaches this control after the others that share its parent, wherever
+// it sits: a notice's close button, in its corner, after the notice's link.
+void setTabbedLastInItsGroup(QWidget& control);
 
 // Moves a top-level window so that it is centred on its screen.
 void setFrameOriginToPositionWindowInCenterOfScreen(QWidget& window);

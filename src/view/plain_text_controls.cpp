@@ -7,6 +7,15 @@
 
 namespace hw {
 
+QString oneLineText(std::string_view utf8) {
+    QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029) c = QChar(char16_t(0xfffd));
+    }
+    return text;
+}
+
 QLabel* makePlainLabel(QWidget* parent, const QFont& font, std::string_view color, Qt::Alignment alignment,
                        bool wordWrap) {
     auto* label = new QLabel(parent);

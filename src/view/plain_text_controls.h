@@ -1,5 +1,6 @@
 #pragma once
 #include <QFont>
+#include <QString>
 #include <string_view>
 
 class QLabel;
@@ -11,6 +12,11 @@ namespace hw {
 // A label on a transparent ground; its text is always plain, never markup.
 QLabel* makePlainLabel(QWidget* parent, const QFont& font, std::string_view color, Qt::Alignment alignment,
                        bool wordWrap = true);
+
+// Outside text (a Wi-Fi network's name) for one line: octets that are not
+// UTF-8 and control characters (a line end, an escape) show as U+FFFD, which
+// every font draws, so nothing breaks the line or hides.
+QString oneLineText(std::string_view utf8);
 
 // A borderless button that reads as a link, with the hand cursor.
 QPushButton* makeFlatLink(QWidget* parent, std::string_view color);

@@ -209,6 +209,36 @@ TEST_F(AppDelegateTrayTest, RefreshStopsInStatusBarOnlyModeWhenStartedMinimised)
     EXPECT_FALSE(delegate->hasSmartWidgetScheduleUpdateTimer()) << "a running chain ends at its next firing";
 }
 
+// Closed into the tray, the signed-in menu offers the window again, and
+// that item brings the window back; without a tray nothing changes mode.
+TEST_F(AppDelegateTrayTest, TheMainWindowClosedIntoTheTrayLeavesOpenHavenwayInTheMenu) {
+    for (bool tray : {true, false}) {
+        SCOPED_TRACE(tray ? "a tray" : "no tray");
+        restart();
+        statusItem = tray;
+        factory->store.set(SettingsUserDefaults::showWelcomePage, false);
+        signedIn();
+        dataLoads();
+        const auto open = menus().menuBarMenu->find(menu_tags::app);
+        ASSERT_TRUE(open);
+        ASSERT_TRUE(mainWindow->visible);
+        EXPECT_FALSE(open->visible) << "the window shows: no need for the item";
+
+        const bool closes = delegate->lastWindowMayClose();
+        EXPECT_EQ(closes, tray);
+        if (closes) mainWindow->close();
+        EXPECT_EQ(open->visible, tray);
+        EXPECT_EQ(model().isAppInUserAgentMode(), tray);
+        if (!tray) continue;
+
+        journal.clear();
+        open->action();
+        EXPECT_TRUE(journaled("main.show"));
+        EXPECT_FALSE(open->visible);
+        EXPECT_FALSE(model().isAppInUserAgentMode());
+    }
+}
+
 TEST_F(AppDelegateTrayTest, AHiddenStartRefreshesTheWidgetOnceItsWindowShows) {
     statusItem = true;
     hideOnLaunch = true;

@@ -72,6 +72,34 @@ TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     EXPECT_LE(wakeUps, 30) << TempDir::read(log());
 }
 
+// Connected, with every window in the tray: the session clock is on no
+// screen, so nothing wakes the main thread each second.
+TEST_F(HavenwayTrayConnects, ConnectedAndHiddenTheMainThreadSleeps) {
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem({"--hidden"});
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    MenuNode root;
+    const MenuNode* locations = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (locations = flaggedLocations(service, root)); }, 60000)) << TempDir::read(log());
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") == 1; }, 90000))
+        << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(keyboard.shownWindows().empty()) << "nothing on screen";
+
+    ASSERT_TRUE(mainThreadSettles(app, 2)) << TempDir::read(log());
+    const long before = voluntarySwitches(app);
+    ASSERT_GE(before, 0);
+    spinFor(20000);
+    const long wakeUps = voluntarySwitches(app) - before;
+    std::printf("main thread, connected and hidden: %ld voluntary switches in 20 s\n", wakeUps);
+    EXPECT_LE(wakeUps, 5) << TempDir::read(log());
+
+    // The window still comes back from the tray.
+    click(service, itemStarting(trayLayout(service), "Open Havenway"));
+    EXPECT_TRUE(spinUntil([&] { return keyboard.shownWindows().size() == 1; }, 10000)) << TempDir::read(log());
+}
+
 TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLeavesNothingBehind) {
     const std::string before = bed.networkState();
     const QString service = startItem();

@@ -128,6 +128,99 @@ TEST_F(ShellByHand, StartMinimizedWithoutATrayShowsAWindow) {
     EXPECT_EQ(logged("no tray host appeared within"), 1) << TempDir::read(log());
 }
 
+// No tray: Escape in a window that would leave nothing on screen asks, as
+// the title bar's close does, and Cancel leaves the window where it was.
+TEST_F(ShellByHand, EscapeWithoutATrayLeavesAWindowOrAsksToQuit) {
+    struct Row {
+        const char* window;
+        bool welcome, rememberedUser, toCreateAccount;
+        const char* title;
+    };
+    const Row rows[] = {
+        {"welcome", true, false, false, "Welcome — Havenway"},
+        {"Sign In", false, true, false, "Sign In — Havenway"},
+        {"Sign Up", false, false, false, "Sign Up — Havenway"},
+        {"Create Account", false, true, true, "Create Account — Havenway"},
+    };
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.window);
+        std::filesystem::remove_all(dir.path() + "/config");
+        std::filesystem::remove_all(dir.path() + "/data");
+        std::filesystem::remove(log());
+        JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+        settings.set(SettingsUserDefaults::showWelcomePage, row.welcome);
+        ASSERT_TRUE(settings.synchronize());
+        env["HAVENWAY_SECRET_STORE"] = "file";
+        if (row.rememberedUser) {
+            FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
+            ASSERT_TRUE(secrets.writeString(GlobalConstants::keychainServiceName, AuthService::kUsernameKey,
+                                            "someone@example.com"));
+        }
+        app = spawn(log());
+        std::set<xcb_window_t> shown;
+        ASSERT_TRUE(spinUntil([&] { return (shown = newWindows(keyboard)).size() == 1; }, 30000))
+            << TempDir::read(log());
+        spinFor(500);
+        if (row.toCreateAccount) {
+            // The window's "create account" link, in its top right corner.
+            ASSERT_TRUE(keyboard.click(*shown.begin(), 330, 18));
+            ASSERT_TRUE(spinUntil(
+                [&] {
+                    shown = newWindows(keyboard);
+                    return shown.size() == 1 && keyboard.title(*shown.begin()) == row.title;
+                },
+                10000))
+                << TempDir::read(log());
+            spinFor(500);
+        }
+        const xcb_window_t window = *shown.begin();
+        EXPECT_EQ(keyboard.title(window), row.title);
+        ASSERT_TRUE(keyboard.press(window, 0xff1b /* Escape */));
+        std::set<xcb_window_t> question;
+        ASSERT_TRUE(spinUntil([&] { return !(question = newWindows(keyboard, shown)).empty(); }, 10000))
+            << "nothing asked: " << TempDir::read(log());
+        EXPECT_EQ(logged("asking: Closing Havenway"), 1) << TempDir::read(log());
+        EXPECT_TRUE(keyboard.shownWindows().count(window)) << "the window stays while the question is asked";
+        ASSERT_TRUE(keyboard.press(*question.begin(), 0xff1b /* Escape: Cancel */));
+        EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard) == shown; }, 10000)) << TempDir::read(log());
+        EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    }
+}
+
+// Started minimised with no tray, the remembered password no longer the
+// account's: the login window that shows after the wait says so.
+TEST_F(ShellByHand, AStartMinimizedWithAWrongRememberedPasswordShowsTheErrorBar) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
+    ASSERT_TRUE(secrets.writeString(GlobalConstants::keychainServiceName, AuthService::kPasswordKey, "changed-since"));
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::startMinimized, true);
+    ASSERT_TRUE(settings.synchronize());
+    desktop.watcher.reset();
+    XKeyboard keyboard(desktop.xvfb.display());
+    XPointer pointer(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok() && pointer.ok());
+    app = spawn(log());
+    ASSERT_GT(app, 0);
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil([&] { return (shown = newWindows(keyboard)).size() == 1; }, 30000)) << TempDir::read(log());
+    EXPECT_EQ(logged("Login button CLICKED"), 1) << "the automatic sign-in, off the screen";
+    // The bar slides in over a fraction of a second; its red then fills a wide patch.
+    const auto barShows = [&] {
+        for (const auto& patch : pointer.findPatches(*shown.begin(), 0xDD5B5B, 1, 2))
+            if (patch.right - patch.left > 200 && patch.bottom - patch.top > 30) return true;
+        return false;
+    };
+    EXPECT_TRUE(spinUntil(barShows, 5000)) << TempDir::read(log());
+    spinFor(1000);
+    EXPECT_TRUE(barShows()) << "still there a second later";
+    EXPECT_EQ(logged("LoginView -- setupAfterOpening() executed."), 1) << "opened once, off the screen";
+}
+
 // Signed in, no tray: the main window's close button asks before anything
 // goes; Cancel leaves the window where it was.
 TEST_F(ShellByHand, ClosingTheMainWindowWithoutATrayLeavesAWayBack) {
@@ -158,6 +251,45 @@ TEST_F(ShellByHand, ClosingTheMainWindowWithoutATrayLeavesAWayBack) {
     EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard) == main; }, 10000)) << TempDir::read(log());
     spinFor(500);
     EXPECT_EQ(newWindows(keyboard), main) << "the main window is still there to come back to";
+}
+
+// With a tray, the main window's close sends the application there; its
+// menu then offers the window again, and that item brings it back.
+TEST_F(ShellByHand, TheMainWindowClosedIntoTheTrayIsOpenedAgainFromItsMenu) {
+    HW_REQUIRE_TESTBED(testbed);
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    const QString service = startItem();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    std::set<xcb_window_t> main;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            main = newWindows(keyboard);
+            return signedInMenu(service) && logged("setupMainView executed!") > 0 && main.size() == 1 &&
+                   keyboard.title(*main.begin()) == "Havenway";
+        },
+        60000))
+        << TempDir::read(log());
+    const MenuNode shownMenu = trayLayout(service);
+    const MenuNode* open = itemStarting(shownMenu, "Open Havenway");
+    EXPECT_TRUE(open && !open->visible()) << "the window shows: no need for the item";
+    spinFor(500);
+    ASSERT_TRUE(keyboard.closeByTitleBar(*main.begin()));
+    ASSERT_TRUE(spinUntil([&] { return newWindows(keyboard).empty(); }, 10000)) << TempDir::read(log());
+    EXPECT_EQ(logged("asking: Closing Havenway"), 0);
+    MenuNode menu;
+    EXPECT_TRUE(spinUntil(
+        [&] {
+            open = itemStarting(menu = trayLayout(service), "Open Havenway");
+            return open && open->visible();
+        },
+        10000))
+        << menu.labels().join(" | ").toStdString();
+    ASSERT_NE(open, nullptr);
+    EXPECT_TRUE(signedInMenu(service));
+    trayClick(service, open->id);
+    EXPECT_TRUE(spinUntil([&] { return newWindows(keyboard).size() == 1; }, 10000)) << TempDir::read(log());
 }
 
 TEST_F(ShellByHand, SignOutShowsLogInWithTheEmailAndAnEmptyPassword) {

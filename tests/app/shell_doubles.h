@@ -21,6 +21,7 @@ class RecordingWindow : public virtual ShellWindowPort {
 public:
     RecordingWindow(std::string name, Journal& journal) : name(std::move(name)), journal(journal) {}
     void showWindow() override { note("show"); visible = true; }
+    void orderFront() override { note("orderFront"); visible = true; }
     void orderOut() override { note("orderOut"); visible = false; }
     void close() override {
         note("close");

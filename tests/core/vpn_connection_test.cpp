@@ -91,6 +91,42 @@ TEST_F(Session, SecondStartKeepsTheSessionRestartCountsFromZeroStopKeepsTheStart
     EXPECT_EQ(ticks.size(), before);
 }
 
+// Nothing shows the clock: nothing waits on the queue, the session keeps
+// its start, and showing it again gives the text of the moment at once.
+TEST_F(Session, PausedTheClockWakesNothingAndResumesWithTheTextOfTheMoment) {
+    session.startConnectionTimer();
+    queue.advance(2'000);
+    session.setTicksPaused(true);
+    EXPECT_TRUE(session.isTimerValid()) << "the session runs on";
+    const std::size_t before = ticks.size();
+    queue.advance(62'500);
+    EXPECT_EQ(ticks.size(), before);
+
+    session.setTicksPaused(false);
+    ASSERT_EQ(ticks.size(), before + 1);
+    EXPECT_EQ(ticks.back(), "00:01:04");
+    queue.advance(499);
+    EXPECT_EQ(ticks.size(), before + 1) << "a millisecond before the session's next second";
+    queue.advance(1);
+    EXPECT_EQ(ticks.back(), "00:01:05");
+
+    // A session that starts while paused ticks only once resumed, from its own start.
+    session.resetTimer();
+    session.setTicksPaused(true);
+    session.startConnectionTimer();
+    queue.advance(3'000);
+    EXPECT_EQ(ticks.size(), before + 2);
+    session.setTicksPaused(false);
+    EXPECT_EQ(ticks.back(), "00:00:03");
+    // Stopped while paused: resuming shows nothing.
+    session.setTicksPaused(true);
+    session.stopConnectionTimer();
+    const std::size_t stopped = ticks.size();
+    session.setTicksPaused(false);
+    queue.advance(2'000);
+    EXPECT_EQ(ticks.size(), stopped);
+}
+
 TEST(VPNConnection, DestroyingARunningSessionCancelsItsTimer) {
     ManualQueue queue;
     int ticks = 0;

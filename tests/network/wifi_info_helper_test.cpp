@@ -43,5 +43,22 @@ TEST(WiFiInfoHelper, ScanListsAndLogsEveryNetworkWithoutControlCharacters) {
     log::setSink(nullptr);
 }
 
+TEST(WiFiInfoHelper, APrintableSSIDIsUTF8WithoutControlCharacters) {
+    struct Row {
+        const char* name;
+        std::string ssid, printed;
+    };
+    const std::vector<Row> rows{
+        {"UTF-8 kept", "Caf\xc3\xa9 \xe2\x98\x95 \xf0\x9f\x93\xb6", "Caf\xc3\xa9 \xe2\x98\x95 \xf0\x9f\x93\xb6"},
+        {"an escape", "red\x1b[31m", "red?[31m"},
+        {"Latin-1", "caf\xe9", "caf?"},
+        {"a cut sequence", "ab\xe2\x98", "ab??"},
+        {"an overlong slash", "\xc0\xaf", "??"},
+        {"a surrogate", "\xed\xa0\x80", "???"},
+        {"past U+10FFFF", "\xf4\x90\x80\x80", "????"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(printableSSID(row.ssid), row.printed) << row.name;
+}
+
 }  // namespace
 }  // namespace hw

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #if HW_SHOTS_ENTERPRISE_PAGE
 #include <QWebEngineView>
 #endif
@@ -135,6 +136,30 @@ HW_SHOTS({
     });
     loginShot("login.no-internet", "demo123456",
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
+});
+
+// Reached with Tab: the ring hugs what the control draws, inside the window.
+void focusShot(const char* name, AuthPart part, LoginRig::Mode mode = LoginRig::Mode::logIn) {
+    addShot(name, [part, mode](ShotStage& stage) {
+        auto& rig = stage.window<LoginRig>(mode);
+        if (mode == LoginRig::Mode::logIn) {
+            rig.remember("demo@havenway.test", "demo123456");
+            rig.open();
+        }
+        stage.afterShown([&rig, part] {
+            rig.window->activateWindow();
+            (void)QTest::qWaitForWindowActive(rig.window.get(), 2000);
+            QTest::keyClick(rig.window->windowHandle(), Qt::Key_Tab);
+            rig.window->part(part)->setFocus(Qt::TabFocusReason);
+        });
+    });
+}
+
+HW_SHOTS({
+    focusShot("login.focus-log-in", AuthPart::loginButton);
+    focusShot("login.focus-need-help", AuthPart::needHelpLinkButton);
+    focusShot("login.focus-sign-up-free", AuthPart::signUpFreeButton);
+    focusShot("login.focus-log-in-link", AuthPart::logInLinkButton, LoginRig::Mode::signUp);
 });
 
 // Signed in with the remembered account, then out: the e-mail stays, the password goes.

@@ -1,5 +1,6 @@
 // The sign-up window: its form, error bar, busy state and both later screens.
 #include <QAbstractButton>
+#include <QTest>
 
 #include "app/sign_up_window_port_adapter.h"
 #include "core/uuid_helper.h"
@@ -37,6 +38,18 @@ public:
 HW_SHOT("signup.form", [](ShotStage& stage) {
     auto& rig = stage.window<SignUpRig>();
     rig.type("new.user@example.com", "secret1");
+});
+
+// Reached with Tab: the ring goes round the "Log in" link's words, inside the window.
+HW_SHOT("signup.focus-log-in", [](ShotStage& stage) {
+    auto& rig = stage.window<SignUpRig>();
+    stage.afterShown([&rig] {
+        QWidget& window = rig.window->widget();
+        window.activateWindow();
+        (void)QTest::qWaitForWindowActive(&window, 2000);
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        rig.window->widget().part(SignUpPart::existingUserButton)->setFocus(Qt::TabFocusReason);
+    });
 });
 
 HW_SHOT("signup.error", [](ShotStage& stage) {

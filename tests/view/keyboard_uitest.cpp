@@ -3,6 +3,8 @@
 // the pane switcher's arrows.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
@@ -81,6 +83,21 @@ TEST_F(KitKeyboardTest, TabGoesThroughTheControlsInReadingOrderWhateverOrderThey
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "apply");
 }
 
+// A notice's close button sits in its top corner, above its link: Tab
+// reaches the link first, then the close, then what follows the notice.
+TEST_F(KitKeyboardTest, ANoticesCloseButtonComesAfterItsOtherControls) {
+    auto* notice = at(0, 20, new QWidget(&window), 400, 60);
+    at(360, 4, new QPushButton("x", notice), 24, 24)->setObjectName("close");
+    at(20, 30, new QPushButton("link", notice))->setObjectName("link");
+    at(10, 200, new QPushButton("below", &window))->setObjectName("below");
+    at(10, 2, new QPushButton("above", &window))->setObjectName("above");
+    showActive();
+    EXPECT_EQ(names(keyboardChain(window)), (std::vector<QString>{"above", "close", "link", "below"}))
+        << "unmarked, reading order alone";
+    setTabbedLastInItsGroup(*named("close"));
+    EXPECT_EQ(names(keyboardChain(window)), (std::vector<QString>{"above", "link", "close", "below"}));
+}
+
 // Keys and clicks as the display delivers them: to the window.
 TEST_F(KitKeyboardTest, TheRingShowsAfterTheKeyboardMovesTheFocusAndGoesAtTheNextClick) {
     KeyboardFocusRing ring;
@@ -106,6 +123,56 @@ TEST_F(KitKeyboardTest, TheRingShowsAfterTheKeyboardMovesTheFocusAndGoesAtTheNex
     EXPECT_EQ(ring.ringedWidget(), nullptr);
 }
 
+// The ring goes round what a control draws and stays whole inside the window:
+// a link as wide as its row gets a ring round its words, placed as they are.
+TEST_F(KitKeyboardTest, TheRingHugsALinksWordsAndStaysInsideTheWindow) {
+    KeyboardFocusRing ring;
+    struct Row {
+        const char* name;
+        QRect geometry;
+        std::optional<Qt::Alignment> hugs;
+    };
+    const Row rows[] = {
+        {"a button at the window's edge", {0, 0, 400, 40}, std::nullopt},
+        {"a centred link across the window", {0, 200, 400, 22}, Qt::AlignHCenter},
+        {"a left-aligned link to the right edge", {200, 240, 200, 50}, Qt::AlignLeft},
+        {"a right-aligned link", {0, 100, 300, 20}, Qt::AlignRight},
+    };
+    std::vector<QPushButton*> controls;
+    for (const Row& row : rows) {
+        auto* control = new QPushButton("Need Help?", &window);
+        control->setFlat(true);
+        control->setGeometry(row.geometry);
+        if (row.hugs) setFocusRingHugsText(*control, *row.hugs);
+        controls.push_back(control);
+    }
+    showActive();
+    QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+    const int words = controls[0]->fontMetrics().horizontalAdvance("Need Help?");
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        controls[i]->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(ring.ringedWidget(), controls[i]);
+        const QRect drawn = ring.ringGeometry();
+        EXPECT_TRUE(window.rect().contains(drawn)) << "the ring is never cut by the window's edge";
+        const QRect control = rows[i].geometry;
+        if (!rows[i].hugs) {
+            EXPECT_EQ(drawn, control.adjusted(-3, -3, 3, 3).intersected(window.rect()));
+            continue;
+        }
+        EXPECT_LT(drawn.width(), words + 30) << "round the words, not the row";
+        EXPECT_GE(drawn.width(), words);
+        EXPECT_LE(std::abs(drawn.center().y() - control.center().y()), 1);
+        if (*rows[i].hugs == Qt::AlignLeft) {
+            EXPECT_EQ(drawn.left(), control.left() - 3 - 4) << "the words' padding on both sides";
+        } else if (*rows[i].hugs == Qt::AlignRight) {
+            EXPECT_EQ(drawn.right(), control.right() + 3 + 4);
+        } else {
+            EXPECT_LE(std::abs(drawn.center().x() - control.center().x()), 1);
+        }
+    }
+}
+
 TEST_F(KitKeyboardTest, ReturnAndEnterPressTheFocusedButtonButNotACheckBox) {
     KeyboardFocusRing ring;
     auto* button = at(10, 10, new NSButtonWithHandCursor("Cancel", &window));
@@ -125,22 +192,34 @@ TEST_F(KitKeyboardTest, ReturnAndEnterPressTheFocusedButtonButNotACheckBox) {
     EXPECT_TRUE(box->isChecked()) << "Space toggles it, as Qt's boxes do";
 }
 
-TEST_F(KitKeyboardTest, EscapeClosesAWindowUnlessItIsTheMainOne) {
+TEST_F(KitKeyboardTest, EscapeClosesAWindowUnlessItIsTheMainOneOrTheUserCloseCheckRefuses) {
     struct Row {
         const char* name;
+        bool closesOnEscape;
+        std::optional<bool> checkAnswers;
         bool closes;
     };
-    for (const Row& row : {Row{"other window", true}, Row{"main window", false}}) {
+    for (const Row& row : {Row{"other window", true, std::nullopt, true}, Row{"main window", false, std::nullopt, false},
+                           Row{"the check allows", true, true, true}, Row{"the check refuses", true, false, false}}) {
         KitWindow w;
-        int closed = 0;
+        int closed = 0, asked = 0;
+        if (row.checkAnswers) {
+            KitWindow::setUserCloseCheck([&](QWidget& closing) {
+                ++asked;
+                EXPECT_EQ(&closing, &w);
+                return *row.checkAnswers;
+            });
+        }
         w.setCloseHandler([&] { ++closed; });
-        w.setClosesOnEscape(row.closes);
+        w.setClosesOnEscape(row.closesOnEscape);
         auto* field = new QLineEdit(&w);
         w.show();
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Escape);
+        KitWindow::setUserCloseCheck(nullptr);
         EXPECT_EQ(closed, row.closes ? 1 : 0) << row.name;
         EXPECT_EQ(w.isVisible(), !row.closes) << row.name;
+        EXPECT_EQ(asked, row.checkAnswers ? 1 : 0) << row.name;
     }
 }
 

@@ -13,7 +13,6 @@ LocationsListWindowViewController::LocationsListWindowViewController(LocationsLi
     : BaseWindowViewController(environment.context, environment.window),
       env_(std::move(environment)),
       table_(model()) {
-    setWindowName("Locations");
     table_.logsGate = false;
     table_.holdSelectionUntilFirstReload();
 }

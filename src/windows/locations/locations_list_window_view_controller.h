@@ -82,6 +82,9 @@ public:
     const std::shared_ptr<LocationsListModel>& tableViewDataObject() const { return tableViewDataObject_; }
 
 protected:
+    // A narrow window: its name alone fits the title bar, which cut
+    // "Locations — Havenway" to "Locations… avenway".
+    void changeWindowTitleName() override { window().setTitle("Locations"); }
     void setupAfterAwakeFromNib() override;
     void setupComponents() override;
     void setupAfterOpening() override;

@@ -31,6 +31,10 @@ void VPNConnectionManagerPaneEngine::setConnectionTimerTickCallback(std::functio
     manager_.setConnectionTimerTickCallback(std::move(tick));
 }
 
+void VPNConnectionManagerPaneEngine::setSessionClockShown(bool shown) {
+    manager_.currentVPNConnection().setTicksPaused(!shown);
+}
+
 void VPNConnectionManagerPaneEngine::connect(const ManagerServerConfig& config) { manager_.connect(config); }
 
 void VPNConnectionManagerPaneEngine::disconnect() { manager_.disconnect(); }

@@ -59,6 +59,8 @@ public:
 
     void setStatusClosures(StatusClosures closures) override;
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) override;
+    // The session clock ticks only while something shows it.
+    void setSessionClockShown(bool shown);
     void connect(const ManagerServerConfig& config) override;
     void disconnect() override;
     void cleanUpSession(bool forced) override;

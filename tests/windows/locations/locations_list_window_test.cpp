@@ -187,6 +187,7 @@ TEST_F(LocationsWindowTest, LeavesItsPlaceAloneWhereClientsCannotPlaceWindows) {
 
 TEST_F(LocationsWindowTest, ReloadsOnEachOpeningAndNothingIsSelectableBefore) {
     controller->window();  // loaded, never opened
+    EXPECT_EQ(window.title(), "Locations") << "the name alone fits the narrow window's title bar";
     EXPECT_EQ(controller->tableViewModel().rowCount(), 0);
     const auto choices = main.choices.size();
     controller->onTableRowClicked(0);

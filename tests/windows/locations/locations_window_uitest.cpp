@@ -9,6 +9,7 @@
 #include "support/widget_test_app.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/color_fill_views.h"
+#include "view/kit_color.h"
 #include "windows/locations/locations_list_window_view_controller.h"
 #include "windows/locations/widgets/locations_list_window_widget.h"
 #include "windows/main/main_window_fixture.h"
@@ -214,6 +215,21 @@ TEST_F(LocationsWindowUi, FlagRingIsDrawnOnlyWithAnImage) {
     const QRect at = LocationRowDelegate::flagRect(ownRect(row));
     for (const QPoint p : {at.center(), QPoint(at.left() + 1, at.center().y())})
         EXPECT_NE(QColor(table.pixel(p)), QColor(LocationItemFlagImage::kRingColor)) << p.x() << "," << p.y();
+}
+
+// The chosen row's shade differs little from the others': a bar at its left
+// edge marks it, on that row alone, in both windows' lists.
+TEST_F(LocationsWindowUi, TheChosenRowCarriesABarAtItsEdge) {
+    const QColor bar = kitColor("#15A9EA");
+    const int chosen = *locations->tableViewModel().rowOfItem(nl.get());
+    const int other = *locations->tableViewModel().rowOfItem(jp.get());
+    ASSERT_TRUE(window.tableModel()->index(chosen).data(LocationsTableQtModel::SelectedRole).toBool());
+    const QImage table = rendered(*window.table().viewport());
+    for (int row : {chosen, other}) {
+        const QRect r = ownRect(row);
+        EXPECT_EQ(QColor(table.pixel(r.left() + 1, r.center().y())) == bar, row == chosen) << row;
+        EXPECT_NE(QColor(table.pixel(r.left() + 6, r.center().y())), bar) << "a thin bar only";
+    }
 }
 
 TEST_F(LocationsWindowUi, SpinnerRunsOneAnimationAfterTwoStarts) {

@@ -15,21 +15,24 @@ TEST_F(AuthWindowFixture, FourLayoutStatesShowTheirControls) {
         void (AuthWindowViewController::*enter)();
         const char* button;
         bool signUp, completed;
+        // The title names the form; the two states inside the sign-up keep its title.
+        const char* title;
         std::vector<AuthPart> shown, hidden;
     };
     const Row rows[] = {
-        {&AuthWindowViewController::activateLogIn_state, "LOG IN", false, false,
+        {&AuthWindowViewController::activateLogIn_state, "LOG IN", false, false, "Sign In — Havenway",
          {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton, P::loginFieldsGroup,
           P::createNewAccountLink},
          {P::alreadyHaveAccountSubview, P::tosSubview, P::creatingYourAccountSubview, P::accountCreatedSubview,
           P::signUpCompletedImage}},
-        {&AuthWindowViewController::activateSignUp_state, "SIGN UP", true, false,
+        {&AuthWindowViewController::activateSignUp_state, "SIGN UP", true, false, "Sign Up — Havenway",
          {P::alreadyHaveAccountSubview, P::tosSubview, P::loginFieldsGroup},
          {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton,
           P::signUpCompletedImage, P::createNewAccountLink}},
-        {&AuthWindowViewController::activateSignUpInProgress_state, "", true, false, {P::tosSubview, P::loginFieldsGroup},
+        {&AuthWindowViewController::activateSignUpInProgress_state, "", true, false, "Sign Up — Havenway",
+         {P::tosSubview, P::loginFieldsGroup},
          {P::signUpCompletedImage}},
-        {&AuthWindowViewController::activateSignUpCompleted_state, "GET STARTED", true, true,
+        {&AuthWindowViewController::activateSignUpCompleted_state, "GET STARTED", true, true, "Sign Up — Havenway",
          {P::accountCreatedSubview, P::signUpCompletedImage},
          {P::loginFieldsGroup, P::tosSubview, P::alreadyHaveAccountSubview, P::dontHaveAnAccountSubview,
           P::createNewAccountLink}},
@@ -44,6 +47,7 @@ TEST_F(AuthWindowFixture, FourLayoutStatesShowTheirControls) {
         EXPECT_EQ(view[P::loginButton].text, row.button);
         EXPECT_EQ(controller->isInSignUpState(), row.signUp);
         EXPECT_EQ(controller->isInSignUpCompletedState(), row.completed);
+        EXPECT_EQ(view.title(), row.title);
         for (AuthPart p : row.shown) EXPECT_TRUE(view.shown(p)) << static_cast<int>(p);
         for (AuthPart p : row.hidden) EXPECT_FALSE(view.shown(p)) << static_cast<int>(p);
         EXPECT_EQ(view[P::loginField].text, "typed@example.com") << "no state clears the fields";

@@ -43,6 +43,35 @@ struct SettingsWidgetFixture : WidgetAppFirst, SettingsWindowFixture {
 
 class SettingsWindowWidgetTest : public ::testing::Test {};
 
+// A network's name is any 32 octets: each row stays one line, and control
+// characters and octets that are not UTF-8 show as U+FFFD.
+TEST_F(SettingsWindowWidgetTest, ANetworkNameShowsOnOneLineWhateverItsOctets) {
+    WidgetAppFirst app;
+    struct Row {
+        const char* name;
+        std::string ssid;
+        QString shown;
+    };
+    const std::vector<Row> rows{
+        {"plain", "Cafe Wi-Fi", QStringLiteral("Cafe Wi-Fi")},
+        {"a line end", "two\nlines", QString::fromUtf8("two\uFFFDlines")},
+        {"an escape", "red\x1b[31m", QString::fromUtf8("red\uFFFD[31m")},
+        {"a tab and a delete", "a\tb\x7f", QString::fromUtf8("a\uFFFDb\uFFFD")},
+        {"a line separator", "a\xe2\x80\xa8" "b", QString::fromUtf8("a\uFFFDb")},
+        {"not UTF-8", "caf\xe9", QString::fromUtf8("caf\uFFFD")},
+        {"UTF-8", "Caf\xc3\xa9 \xe2\x98\x95", QString::fromUtf8("Caf\u00E9 \u2615")},
+    };
+    NetworksListWidget list;
+    std::vector<TrustedNetworkItem> items;
+    for (const Row& row : rows) items.push_back({row.ssid, "aa:bb\n"});
+    list.reloadNetworks(items);
+    ASSERT_EQ(list.count(), int(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(list.item(int(i))->text(), rows[i].shown) << rows[i].name;
+        EXPECT_FALSE(list.item(int(i))->toolTip().contains(QChar('\n'))) << rows[i].name;
+    }
+}
+
 TEST_F(SettingsWindowWidgetTest, ProtocolCellsStoreTheRawTextAndAnUnofferedTextChecksNone) {
     SettingsWidgetFixture f;
     f.defaults.setAppliesImmediately(true);

@@ -17,6 +17,7 @@
 #include "view/kit_fonts.h"
 #include "view/kit_images.h"
 #include "view/kit_popover.h"
+#include "view/kit_window.h"
 #include "view/top_bar/notification_bar_views.h"
 #include "windows/details_pane/connect_button_model.h"
 #include "windows/details_pane/widgets/connect_button.h"
@@ -53,6 +54,7 @@ QPushButton* closeButton(QWidget* parent) {
     b->setFixedSize(24, 24);
     b->setCursor(Qt::PointingHandCursor);
     b->setStyleSheet("QPushButton { border: none; background: transparent; }");
+    setTabbedLastInItsGroup(*b);
     return b;
 }
 

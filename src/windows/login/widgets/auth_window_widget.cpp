@@ -10,6 +10,7 @@
 
 #include "view/activity_indicator_with_image.h"
 #include "view/hyperlink_text_field.h"
+#include "view/keyboard_focus_ring.h"
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
@@ -179,6 +180,7 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
     parts_[AuthPart::tosPrefixLabel] = tosPrefix;
     auto* tosLink = makeLink(tos, latoFont(700, 12), "#FFFFFF");
     parts_[AuthPart::tosLinkedButton] = tosLink;
+    setFocusRingHugsText(*tosLink, Qt::AlignLeft);
     connect(tosLink, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onToSButtonClick();
     });
@@ -201,6 +203,8 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
 
     auto* help = makeLink(root, latoFont(400, 12), "#FFFFFF");
     parts_[AuthPart::needHelpLinkButton] = help;
+    // Links laid out across a row: the keyboard's ring goes round their words.
+    setFocusRingHugsText(*help, Qt::AlignHCenter);
     connect(help, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onNeedHelpLinkButtonClick();
     });
@@ -213,6 +217,7 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
                                          "text-align:right;}")
                               .arg(kitColor("#FFFFFF").name()));
     parts_[AuthPart::createNewAccountLink] = create;
+    setFocusRingHugsText(*create, Qt::AlignRight);
     create->onOpenAccountSignUp = [this] {
         if (actions_) actions_->onCreateNewAccountButtonClick();
     };
@@ -327,6 +332,7 @@ void AuthWindowWidget::relayout() {
     }
     for (QPushButton* link : {static_cast<QPushButton*>(part(AuthPart::signUpFreeButton)),
                               static_cast<QPushButton*>(part(AuthPart::logInLinkButton))}) {
+        setFocusRingHugsText(*link, Qt::AlignLeft);
         link->setStyleSheet(QStringLiteral("QPushButton{border:none;background:transparent;color:%1;padding:0;"
                                            "text-align:left;}")
                                 .arg(kitColor("#52a1ff").name()));

@@ -19,6 +19,7 @@
 #include "view/kit_controls.h"
 #include "view/kit_fades.h"
 #include "view/kit_images.h"
+#include "view/plain_text_controls.h"
 #include "windows/settings/settings_window_view_controller.h"
 #include "windows/settings/widgets/settings_entire_page_widget.h"
 #include "windows/settings/widgets/settings_pane_widgets.h"
@@ -34,10 +35,10 @@ NetworksListWidget::NetworksListWidget(QWidget* parent) : QListWidget(parent) {
 void NetworksListWidget::reloadNetworks(const std::vector<TrustedNetworkItem>& rows) {
     clear();
     for (const auto& row : rows) {
-        const std::string& ssid = row.networkName();
-        auto* item = new QListWidgetItem(QString::fromUtf8(ssid.data(), qsizetype(ssid.size())), this);
+        // A name is any 32 octets: a line end or an escape in it shows, and breaks nothing.
+        auto* item = new QListWidgetItem(oneLineText(row.networkName()), this);
         // Two access points of one network differ only here.
-        item->setToolTip(QString::fromUtf8(row.BSSID.data(), qsizetype(row.BSSID.size())));
+        item->setToolTip(oneLineText(row.BSSID));
     }
 }
 

@@ -41,6 +41,8 @@ void drawElided(QPainter& p, const QRect& r, const QString& text, const QFont& f
     p.drawText(r, Qt::AlignVCenter | Qt::AlignLeft, metrics.elidedText(text, Qt::ElideRight, r.width()));
 }
 
+constexpr int kSelectedBarWidth = 3;
+
 }  // namespace
 
 QRect LocationRowDelegate::starHitRect(const QRect& row) {
@@ -63,6 +65,9 @@ void LocationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     const auto kind = static_cast<Kind>(index.data(LocationsTableQtModel::KindRole).toInt());
     const QString title = index.data(Qt::DisplayRole).toString();
     const bool selected = index.data(LocationsTableQtModel::SelectedRole).toBool();
+    // The chosen row's shade is close to the others': a bar at its edge marks it.
+    if (selected && kind != Kind::group)
+        p.fillRect(QRect(r.left(), r.top(), kSelectedBarWidth, r.height()), kitColor("#15A9EA"));
 
     if (kind == Kind::group) {
         drawElided(p, r.adjusted(kGroupTextLeft, 0, -16, 0), title.toUpper(), kitFont("Lato-Bold", 10),

@@ -11,6 +11,7 @@
 #include "texts/locale_data.h"
 #include "view/activity_indicator_with_image.h"
 #include "view/hyperlink_text_field.h"
+#include "view/keyboard_focus_ring.h"
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
 #include "view/kit_fonts.h"
@@ -170,6 +171,8 @@ void FreeTrialSignUpWindowWidget::build() {
     parts_[SignUpPart::existingUserLabel] = existing;
     auto* logIn = makeFlatLink(footer_, "#52a1ff");
     parts_[SignUpPart::existingUserButton] = logIn;
+    // A link as wide as the rest of its row: the keyboard's ring goes round its words.
+    setFocusRingHugsText(*logIn, Qt::AlignLeft);
     connect(logIn, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onLogInButtonClick();
     });
@@ -198,6 +201,7 @@ void FreeTrialSignUpWindowWidget::build() {
     resend->setFont(latoFont(400, 12));
     resend->setText(qs(LocaleData::free_trial_sign_up_resend_verification_button()));
     parts_[SignUpPart::resendVerificationEmailBar] = resend;
+    setFocusRingHugsText(*resend, Qt::AlignHCenter);
     connect(resend, &QPushButton::clicked, this, [this] {
         if (actions_) actions_->onResendVerificationEmailClick();
     });
