@@ -308,14 +308,21 @@ private:
         manager->connect(managerServerConfig(config, model()));
         const bool up = spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
         if (manager->currentProvider()) connectedOver = manager->currentProvider()->type();
-        for (const auto& [command, count] : tunnelCommands()) {
-            const auto was = before.find(command);
-            if (count > (was == before.end() ? 0 : was->second)) commandUsed += (commandUsed.empty() ? "" : ",") + command;
-        }
+        commandUsed = tunnelCommandsSince(before);
         return up;
     }
 
 public:
+    // The tunnel commands the helper took since the counts were read, comma-separated.
+    std::string tunnelCommandsSince(const std::map<std::string, long>& before) const {
+        std::string used;
+        for (const auto& [command, count] : tunnelCommands()) {
+            const auto was = before.find(command);
+            if (count > (was == before.end() ? 0 : was->second)) used += (used.empty() ? "" : ",") + command;
+        }
+        return used;
+    }
+
     void releaseLock() {
         manager->disableNetworkLock();
         model().networkLockActivated = false;

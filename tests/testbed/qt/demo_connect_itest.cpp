@@ -52,6 +52,7 @@ TEST_F(DemoConnect, OverIKEv2AndDisconnectLeavesTheNetworkAsItWas) {
 TEST_F(DemoConnect, OverIKEv2TheResolverFileTheSessionInstalledIsGivenBackOnDisconnect) {
     const std::string before = bed.networkState();
     ASSERT_TRUE(bed.connect(VPNTypesIKEv2_StrongSwan)) << testing::PrintToString(bed.events) << bed.helperLog();
+    expectCarriedBy(bed, VPNTypesIKEv2_StrongSwan);
     bed.manager->installDNSForVPN();
     ASSERT_TRUE(spinUntil([&] { return TempDir::read(bed.dir.file("resolv.conf")).find("havenway-helper") != std::string::npos; },
                           5000))

@@ -66,6 +66,7 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         SCOPED_TRACE(protocol);
         auto config = bed.location("NL");
         ASSERT_TRUE(config);
+        bed.chooseProtocol(protocol);
         bed.model().setUseNetworkLock(true);
         const std::string host = config->serverHostName(
             protocol == VPNTypesIKEv2_StrongSwan ? bed.model().vpnServersDomainSuffix : bed.model().mainDomainName);
@@ -76,10 +77,12 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         ASSERT_TRUE(config->setVPNServerIPAddress(*locked));
         bed.model().networkLockActivated = true;
         bed.events.clear();
-        bed.model().vpnProtocol = protocol;
-        bed.manager->prepareConnectionManager();
+        const auto commandsBefore = bed.tunnelCommands();
         bed.manager->connect(managerServerConfig(*config, bed.model()));
         spinFor(200);
+        // The attempt the kill interrupts is the row's own.
+        ASSERT_TRUE(bed.manager->currentProvider());
+        EXPECT_EQ(bed.manager->currentProvider()->type(), protocol);
 
         auto log = CaptureLog::install();
         const auto gone = std::chrono::steady_clock::now();
@@ -110,6 +113,9 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         } else {
             EXPECT_TRUE(last.rfind("error:", 0) == 0 || last == "disconnected") << testing::PrintToString(bed.events);
         }
+        EXPECT_EQ(bed.tunnelCommandsSince(commandsBefore),
+                  protocol == VPNTypesOpenVPN ? "createOpenVPNConnection" : "start_connection")
+            << bed.helperLog();
         std::printf("[ ended ] protocol %d: %s\n", static_cast<int>(protocol), testing::PrintToString(bed.events).c_str());
         bed.disconnect();
         bed.releaseLock();
