@@ -19,6 +19,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include "platform/json_settings_store.h"
 #include "view/color_fill_views.h"
@@ -251,11 +252,12 @@ TEST_F(EnterprisePageView, TheWindowsColourStandsOverTheViewUntilThePagesFirstFr
     EXPECT_TRUE(spinUntil([&] { return cover() == nullptr; }, 20000));
 }
 
-// The colour the X server shows at a window's first expose, before Qt draws
-// anything: on a connection of its own, asked as the event arrives.
+// The colour the X server shows at the first expose of a window's native
+// window (the one it has then), before Qt draws anything: read on a
+// connection of its own as the event arrives.
 class FirstExposeColour final : public QAbstractNativeEventFilter {
 public:
-    explicit FirstExposeColour(xcb_window_t window) : window_(window), connection_(xcb_connect(nullptr, nullptr)) {
+    explicit FirstExposeColour(const QWidget& window) : window_(window), connection_(xcb_connect(nullptr, nullptr)) {
         qApp->installNativeEventFilter(this);
     }
     ~FirstExposeColour() override {
@@ -267,11 +269,11 @@ public:
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         if ((event->response_type & 0x7f) != XCB_EXPOSE) return false;
         const auto* expose = reinterpret_cast<const xcb_expose_event_t*>(event);
-        if (expose->window != window_) return false;
+        if (expose->window != xcb_window_t(window_.internalWinId())) return false;
         std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
             xcb_get_image_reply(connection_,
-                                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, expose->x + expose->width / 2,
-                                              expose->y + expose->height / 2, 1, 1, ~0u),
+                                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, expose->window,
+                                              expose->x + expose->width / 2, expose->y + expose->height / 2, 1, 1, ~0u),
                                 nullptr),
             &std::free);
         if (image && xcb_get_image_data_length(image.get()) >= 4) {
@@ -284,27 +286,42 @@ public:
     std::optional<std::uint32_t> rgb() const { return rgb_; }
 
 private:
-    xcb_window_t window_;
+    const QWidget& window_;
     xcb_connection_t* connection_;
     std::optional<std::uint32_t> rgb_;
 };
 
 // A window holding the page draws its first frame only once the page's GL
 // composition is up: until then the server shows the window's own colour.
+// The login window makes its page once it shows, which has Qt make its native
+// window again; a page made first has it made once.
 TEST_F(EnterprisePageView, TheWindowShowsItsOwnColourFromItsFirstFrame) {
-    FakeSettingsStore store;
-    EnterpriseService service(store, nullptr);
-    QWidget window;
-    window.resize(380, 640);
-    QWebEngineView* view = service.prepareEnterpriseVersionUI(&window);
-    view->setGeometry(window.rect());
-    const QColor own = CustomNSView().fillColor();
-    window.winId();
-    FirstExposeColour probe(xcb_window_t(window.internalWinId()));
-    window.show();
-    ASSERT_TRUE(spinUntil([&] { return probe.rgb().has_value(); }, 10000)) << "never exposed";
-    EXPECT_EQ(*probe.rgb(), std::uint32_t(own.rgb() & 0xffffff))
-        << std::hex << "shown first as #" << *probe.rgb() << " rather than #" << (own.rgb() & 0xffffff);
+    const std::uint32_t own = CustomNSView().fillColor().rgb() & 0xffffff;
+    for (const bool pageFirst : {false, true}) {
+        SCOPED_TRACE(pageFirst ? "the page made before the window shows" : "the page made once the window shows");
+        FakeSettingsStore store;
+        EnterpriseService service(store, nullptr);
+        QWidget window;
+        // Where no window has been: the server keeps no picture of a window gone.
+        window.setGeometry(pageFirst ? 1150 : 700, 100, 380, 640);
+        std::optional<FirstExposeColour> probe;
+        if (pageFirst) {
+            service.prepareEnterpriseVersionUI(&window)->setGeometry(window.rect());
+            probe.emplace(window);
+            window.show();
+        } else {
+            window.show();
+            ASSERT_TRUE(spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 10000));
+            const WId shown = window.internalWinId();
+            probe.emplace(window);
+            QWebEngineView* view = service.prepareEnterpriseVersionUI(&window);
+            view->setGeometry(window.rect());
+            view->show();
+            ASSERT_TRUE(spinUntil([&] { return window.internalWinId() != shown; }, 10000)) << "no new native window";
+        }
+        ASSERT_TRUE(spinUntil([&] { return probe->rgb().has_value(); }, 10000)) << "never exposed";
+        EXPECT_EQ(*probe->rgb(), own) << std::hex << "shown first as #" << *probe->rgb() << " rather than #" << own;
+    }
 }
 
 TEST(EnterpriseChromiumLog, StartUpChatterIsQuietUnlessTheUserAsksForIt) {
