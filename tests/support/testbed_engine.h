@@ -261,7 +261,7 @@ public:
     std::map<std::string, long> tunnelCommands() const {
         std::map<std::string, long> counts;
         const std::string log = helperLog();
-        for (const char* command : {"createOpenVPNConnection", "start_connection", "createVPNConnection"}) {
+        for (const char* command : {"createOpenVPNConnection", "start_connection", "connectToVPN"}) {
             const std::string needle = std::string("'") + command + "' from uid";
             for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++counts[command];
         }
@@ -414,6 +414,21 @@ private:
     std::string socket_;
     ChildProcess helper_;
 };
+
+// The helper command that starts a tunnel over the protocol.
+inline const char* tunnelCommandOf(VPNTypes protocol) {
+    switch (protocol) {
+        case VPNTypesOpenVPN: return "createOpenVPNConnection";
+        case VPNTypesIKEv2_StrongSwan: return "start_connection";
+        default: return "connectToVPN";
+    }
+}
+
+// The provider that carried the last connect, and the helper command that started it.
+inline void expectCarriedBy(const TestbedEngine& bed, VPNTypes protocol) {
+    EXPECT_EQ(bed.connectedOver, std::optional<VPNTypes>(protocol));
+    EXPECT_EQ(bed.commandUsed, tunnelCommandOf(protocol));
+}
 
 // Suites on one engine for the whole test binary: a process enters the client
 // namespace once and cannot leave it. skip_ holds why the testbed is out of reach.

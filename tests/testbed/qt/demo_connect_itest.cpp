@@ -16,12 +16,6 @@ namespace {
 
 class DemoConnect : public TestbedEngineTest {};
 
-// The provider that carried the last connect, and the helper command that started it.
-void expectCarriedBy(const TestbedEngine& bed, VPNTypes protocol) {
-    EXPECT_EQ(bed.connectedOver, std::optional<VPNTypes>(protocol));
-    EXPECT_EQ(bed.commandUsed, protocol == VPNTypesOpenVPN ? "createOpenVPNConnection" : "start_connection");
-}
-
 // Connects over the protocol, checks the tunnel carries the traffic, and
 // that a disconnect leaves the network as it found it.
 void connectsAndRestores(TestbedEngine& bed, VPNTypes protocol, const std::string& serverTunnelAddress,
@@ -199,7 +193,7 @@ TEST_F(DemoConnect, TheProtocolsTheTestbedDoesNotServeEndInTheirErrorAtOnce) {
                                                .count()));
         EXPECT_EQ(bed.events, std::vector<std::string>{"error:" + LocaleData::vpn_connection_generic_error()}) << protocol;
         EXPECT_FALSE(bed.manager->connectionInProgress()) << protocol;
-        EXPECT_EQ(bed.connectedOver, std::optional<VPNTypes>(protocol));
+        expectCarriedBy(bed, protocol);
     }
 }
 

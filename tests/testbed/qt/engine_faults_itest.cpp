@@ -39,6 +39,7 @@ TEST_F(EngineFaults, ALinkThatDropsTenSecondsComesBack) {
         SCOPED_TRACE(row.name);
         const bool up = row.lock ? bed.connectLocked(row.protocol) : bed.connect(row.protocol);
         ASSERT_TRUE(up) << testing::PrintToString(bed.events) << bed.helperLog();
+        expectCarriedBy(bed, row.protocol);
         ASSERT_TRUE(msUntilTheTunnelCarries(row.farEnd, 10000));
 
         ASSERT_TRUE(testbed::runQuiet({"ip", "link", "set", link, "down"}));
@@ -113,9 +114,7 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         } else {
             EXPECT_TRUE(last.rfind("error:", 0) == 0 || last == "disconnected") << testing::PrintToString(bed.events);
         }
-        EXPECT_EQ(bed.tunnelCommandsSince(commandsBefore),
-                  protocol == VPNTypesOpenVPN ? "createOpenVPNConnection" : "start_connection")
-            << bed.helperLog();
+        EXPECT_EQ(bed.tunnelCommandsSince(commandsBefore), tunnelCommandOf(protocol)) << bed.helperLog();
         std::printf("[ ended ] protocol %d: %s\n", static_cast<int>(protocol), testing::PrintToString(bed.events).c_str());
         bed.disconnect();
         bed.releaseLock();
@@ -143,6 +142,7 @@ TEST_F(EngineFaults, ACrashUnderTheLockIsTakenOverAndTheRestartSignsIn) {
     for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
         SCOPED_TRACE(protocol);
         ASSERT_TRUE(bed.connectLocked(protocol)) << bed.helperLog();
+        expectCarriedBy(bed, protocol);
         bed.crashApp();
         const auto restarted = std::chrono::steady_clock::now();
         const std::string error = bed.startApp(true);
