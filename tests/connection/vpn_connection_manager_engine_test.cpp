@@ -13,6 +13,7 @@
 #include "support/fake_system_info.h"
 #include "support/fake_system_vpn_service.h"
 #include "support/manual_queue.h"
+#include "support/protocol_choice.h"
 #include "support/temp_dir.h"
 #include "texts/locale_data.h"
 
@@ -64,8 +65,9 @@ protected:
 };
 
 TEST_F(Engine, GivesTheStateObjectItsViewOfTheManagerAndTakesItBack) {
-    model->vpnProtocol = VPNTypesIKEv2_StrongSwan;
     engine->manager().prepareConnectionManager();
+    applyProtocolChoice(*model, engine->manager(), VPNTypesIKEv2_StrongSwan);
+    queue.runUntilIdle();
     ConnectionManagerPort* port = model->ports().connectionManager;
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->currentProviderType(), VPNTypesIKEv2_StrongSwan);
@@ -83,13 +85,14 @@ TEST_F(Engine, GivesTheStateObjectItsViewOfTheManagerAndTakesItBack) {
 }
 
 TEST_F(Engine, AHelperThatCannotBeInstalledEndsTheAttemptDisconnected) {
-    model->vpnProtocol = VPNTypesL2TP;
     auto& manager = engine->manager();
     std::vector<std::string> events;
     manager.onDisconnectedStateNotification = [&](bool a, bool b) {
         events.push_back(std::string(a ? "1" : "0") + (b ? "1" : "0"));
     };
     manager.prepareConnectionManager();
+    applyProtocolChoice(*model, manager, VPNTypesL2TP);
+    queue.runUntilIdle();
     VPNParseConfig location;
     location.dnsPrefix = "de1";
     location.vpnServerIPAddress = "203.0.113.7";

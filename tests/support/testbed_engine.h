@@ -261,7 +261,7 @@ public:
     std::map<std::string, long> tunnelCommands() const {
         std::map<std::string, long> counts;
         const std::string log = helperLog();
-        for (const char* command : {"createOpenVPNConnection", "start_connection", "createVPNConnection"}) {
+        for (const char* command : {"createOpenVPNConnection", "start_connection", "connectToVPN"}) {
             const std::string needle = std::string("'") + command + "' from uid";
             for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++counts[command];
         }
@@ -308,14 +308,21 @@ private:
         manager->connect(managerServerConfig(config, model()));
         const bool up = spinUntil([&] { return !events.empty(); }, boundMs) && events.front() == "established";
         if (manager->currentProvider()) connectedOver = manager->currentProvider()->type();
-        for (const auto& [command, count] : tunnelCommands()) {
-            const auto was = before.find(command);
-            if (count > (was == before.end() ? 0 : was->second)) commandUsed += (commandUsed.empty() ? "" : ",") + command;
-        }
+        commandUsed = tunnelCommandsSince(before);
         return up;
     }
 
 public:
+    // The tunnel commands the helper took since the counts were read, comma-separated.
+    std::string tunnelCommandsSince(const std::map<std::string, long>& before) const {
+        std::string used;
+        for (const auto& [command, count] : tunnelCommands()) {
+            const auto was = before.find(command);
+            if (count > (was == before.end() ? 0 : was->second)) used += (used.empty() ? "" : ",") + command;
+        }
+        return used;
+    }
+
     void releaseLock() {
         manager->disableNetworkLock();
         model().networkLockActivated = false;
@@ -407,6 +414,21 @@ private:
     std::string socket_;
     ChildProcess helper_;
 };
+
+// The helper command that starts a tunnel over the protocol.
+inline const char* tunnelCommandOf(VPNTypes protocol) {
+    switch (protocol) {
+        case VPNTypesOpenVPN: return "createOpenVPNConnection";
+        case VPNTypesIKEv2_StrongSwan: return "start_connection";
+        default: return "connectToVPN";
+    }
+}
+
+// The provider that carried the last connect, and the helper command that started it.
+inline void expectCarriedBy(const TestbedEngine& bed, VPNTypes protocol) {
+    EXPECT_EQ(bed.connectedOver, std::optional<VPNTypes>(protocol));
+    EXPECT_EQ(bed.commandUsed, tunnelCommandOf(protocol));
+}
 
 // Suites on one engine for the whole test binary: a process enters the client
 // namespace once and cannot leave it. skip_ holds why the testbed is out of reach.

@@ -8,12 +8,12 @@ namespace hw::test {
 
 class XvfbServer {
 public:
-    // Starts Xvfb on a free display with one 1600×1000×24 screen. A server that
-    // outlives its owner (one kept for the whole process) ends with its last client
-    // instead, so the process's exit takes it along without racing Qt's teardown.
-    bool start(std::string* reason, bool endWithLastClient = false) {
+    // Starts Xvfb on a free display with one 1600×1000×24 screen; it runs until
+    // stopped, with its owner. (Xvfb's -terminate is no substitute: any client
+    // that stays, a bus started for the display say, keeps it running.)
+    bool start(std::string* reason) {
         if (!daemon_.startInstalled("xvfb", {"Xvfb", "-displayfd", "{fd}", "-screen", "0", "1600x1000x24", "-nolisten",
-                                             "tcp", endWithLastClient ? "-terminate" : "-noreset"},
+                                             "tcp", "-noreset"},
                                     reason))
             return false;
         display_ = ":" + daemon_.announcement();

@@ -65,7 +65,7 @@ struct QtFileDownload::Engine {
     void readAvailable(const std::shared_ptr<Transfer>& t);
     void finished(const std::shared_ptr<Transfer>& t);
     void fail(const std::shared_ptr<Transfer>& t, std::string reason);
-    // Stops the reply and removes the temp file; no event follows.
+    // Lets the reply go and removes the temp file; no event follows.
     void finish(const std::shared_ptr<Transfer>& t);
 
     template <class F>
@@ -229,8 +229,9 @@ void QtFileDownload::Engine::fail(const std::shared_ptr<Transfer>& t, std::strin
 void QtFileDownload::Engine::finish(const std::shared_ptr<Transfer>& t) {
     if (auto* reply = t->reply) {
         t->reply = nullptr;
+        // Not aborted: a failure already on its way would then be reported a
+        // second time. Deleted, the reply stops its request.
         QObject::disconnect(reply, nullptr, context, nullptr);
-        reply->abort();
         reply->deleteLater();
     }
     if (t->fd >= 0) {

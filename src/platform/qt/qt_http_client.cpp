@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/log.h"
 #include "platform/qt/qt_test_ca.h"
@@ -53,14 +54,24 @@ HttpResponse transportError(int code, std::string message) {
 
 }  // namespace
 
+// A reply given up before its end is never aborted: abort() reports a
+// cancellation, and a failure Qt's HTTP thread has already sent on then
+// reports a second error. It is let go instead, unheard, and deleted, which
+// takes those reports with it and stops its request.
 struct QtHttpClient::InFlight {
     HttpRequest request;  // kept to be sent again on a fresh connection
     bool resend = false;
     std::function<void(HttpResponse)> completion;
     QNetworkReply* reply = nullptr;
     QTimer* timer = nullptr;
+    std::vector<QMetaObject::Connection> heard;
     bool timedOut = false;
     bool tooLarge = false;
+    void letGo() {
+        timer->stop();
+        for (const auto& connection : heard) QObject::disconnect(connection);
+        heard.clear();
+    }
 };
 
 QtHttpClient::QtHttpClient(MainQueue& queue) : QtHttpClient(queue, Options{}) {}
@@ -98,10 +109,7 @@ void QtHttpClient::dropConnections() {
             ids.push_back(id);
         }
         log::info(kLog, "connections dropped; " + std::to_string(ids.size()) + " request(s) sent again");
-        for (auto id : ids) {
-            auto it = inFlight_.find(id);
-            if (it != inFlight_.end()) it->second->reply->abort();
-        }
+        for (auto id : ids) finish(id);
         old->deleteLater();
     });
 }
@@ -111,10 +119,10 @@ QtHttpClient::~QtHttpClient() {
     auto pending = std::move(inFlight_);
     inFlight_.clear();
     for (auto& [id, f] : pending) {
-        QObject::disconnect(f->reply, nullptr, nullptr, nullptr);
-        f->reply->abort();
+        f->letGo();
         deliver(std::move(f->completion), transportError(HttpCancelled, "the HTTP client was shut down"));
     }
+    // Its managers go with it, and their replies.
     delete context_;
 }
 
@@ -170,20 +178,20 @@ void QtHttpClient::start(std::uint64_t id, HttpRequest request, std::function<vo
     const auto timeout = delayToMillis(request.timeoutMs);
     f->timer = new QTimer(reply);
     f->timer->setSingleShot(true);
-    QObject::connect(f->timer, &QTimer::timeout, reply, [f] {
+    f->heard.push_back(QObject::connect(f->timer, &QTimer::timeout, context_, [this, f, id] {
         f->timedOut = true;
-        f->reply->abort();
-    });
+        finish(id);
+    }));
     f->timer->start(timeout > INT_MAX ? INT_MAX : static_cast<int>(timeout));
 
     const auto limit = options_.maxResponseBytes;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [f, limit](qint64 received, qint64) {
-        if (received > limit && !f->tooLarge) {
+    f->heard.push_back(
+        QObject::connect(reply, &QNetworkReply::downloadProgress, context_, [this, f, id, limit](qint64 received, qint64) {
+            if (received <= limit) return;
             f->tooLarge = true;
-            f->reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, context_, [this, id] { finish(id); });
+            finish(id);
+        }));
+    f->heard.push_back(QObject::connect(reply, &QNetworkReply::finished, context_, [this, id] { finish(id); }));
     log::debug(kLog, request.method + " " + redacted(url));
 }
 
@@ -193,7 +201,8 @@ void QtHttpClient::finish(std::uint64_t id) {
     auto flight = std::move(it->second);
     inFlight_.erase(it);
     auto* reply = flight->reply;
-    flight->timer->stop();
+    // Heard until now only: finish may run inside one of the reply's own signals.
+    flight->letGo();
     reply->deleteLater();
     if (flight->resend && !flight->timedOut && !flight->tooLarge) {
         start(nextId_++, std::move(flight->request), std::move(flight->completion));

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -194,6 +199,37 @@ TEST_F(QtHttpClientTest, DroppedConnectionsSendTheRequestsInFlightAgainOnFreshOn
     EXPECT_EQ(connections, 2);
     // Later requests go on the new connections too.
     EXPECT_EQ(run(client, request("GET", url)).body, "ok");
+}
+
+// Offline, as at a first start: the launch drops its connections while its
+// first requests have failed on Qt's HTTP thread and their reports wait on
+// the main thread. Each request is sent again and fails once, and no reply
+// reports an error twice.
+TEST_F(QtHttpClientTest, OfflineADropWhileFailuresAreOnTheirWayReportsEachOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a network namespace of its own needs root";
+    // This thread, and those Qt's network starts from it later: no route anywhere.
+    ASSERT_EQ(::unshare(CLONE_NEWNET), 0) << std::strerror(errno);
+    static std::vector<std::string> warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type >= QtWarningMsg) warnings.push_back(text.toStdString());
+    });
+    hw::QtHttpClient client(queue_);
+    std::vector<HttpResponse> got;
+    for (const char* url : {"https://192.0.2.1/parse/config", "http://192.0.2.1:8080/"})
+        client.send(request("GET", url), [&](HttpResponse r) { got.push_back(std::move(r)); });
+    // The HTTP thread finds no route at once; the main thread stays busy meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    client.dropConnections();
+    EXPECT_TRUE(spinUntil([&] { return got.size() == 2; }, 20000));
+    spinFor(200);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(got.size(), 2u);
+    for (const auto& r : got) {
+        ASSERT_TRUE(r.error);
+        EXPECT_EQ(r.error->code, hw::HttpCannotConnect) << r.error->message;
+    }
+    EXPECT_EQ(warnings, std::vector<std::string>{});
 }
 
 TEST_F(QtHttpClientTest, CompletesOnTheMainThreadWhenSentFromAnother) {

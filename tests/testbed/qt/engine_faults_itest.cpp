@@ -39,6 +39,7 @@ TEST_F(EngineFaults, ALinkThatDropsTenSecondsComesBack) {
         SCOPED_TRACE(row.name);
         const bool up = row.lock ? bed.connectLocked(row.protocol) : bed.connect(row.protocol);
         ASSERT_TRUE(up) << testing::PrintToString(bed.events) << bed.helperLog();
+        expectCarriedBy(bed, row.protocol);
         ASSERT_TRUE(msUntilTheTunnelCarries(row.farEnd, 10000));
 
         ASSERT_TRUE(testbed::runQuiet({"ip", "link", "set", link, "down"}));
@@ -66,6 +67,7 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         SCOPED_TRACE(protocol);
         auto config = bed.location("NL");
         ASSERT_TRUE(config);
+        bed.chooseProtocol(protocol);
         bed.model().setUseNetworkLock(true);
         const std::string host = config->serverHostName(
             protocol == VPNTypesIKEv2_StrongSwan ? bed.model().vpnServersDomainSuffix : bed.model().mainDomainName);
@@ -76,10 +78,12 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         ASSERT_TRUE(config->setVPNServerIPAddress(*locked));
         bed.model().networkLockActivated = true;
         bed.events.clear();
-        bed.model().vpnProtocol = protocol;
-        bed.manager->prepareConnectionManager();
+        const auto commandsBefore = bed.tunnelCommands();
         bed.manager->connect(managerServerConfig(*config, bed.model()));
         spinFor(200);
+        // The attempt the kill interrupts is the row's own.
+        ASSERT_TRUE(bed.manager->currentProvider());
+        EXPECT_EQ(bed.manager->currentProvider()->type(), protocol);
 
         auto log = CaptureLog::install();
         const auto gone = std::chrono::steady_clock::now();
@@ -110,6 +114,7 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         } else {
             EXPECT_TRUE(last.rfind("error:", 0) == 0 || last == "disconnected") << testing::PrintToString(bed.events);
         }
+        EXPECT_EQ(bed.tunnelCommandsSince(commandsBefore), tunnelCommandOf(protocol)) << bed.helperLog();
         std::printf("[ ended ] protocol %d: %s\n", static_cast<int>(protocol), testing::PrintToString(bed.events).c_str());
         bed.disconnect();
         bed.releaseLock();
@@ -137,6 +142,7 @@ TEST_F(EngineFaults, ACrashUnderTheLockIsTakenOverAndTheRestartSignsIn) {
     for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
         SCOPED_TRACE(protocol);
         ASSERT_TRUE(bed.connectLocked(protocol)) << bed.helperLog();
+        expectCarriedBy(bed, protocol);
         bed.crashApp();
         const auto restarted = std::chrono::steady_clock::now();
         const std::string error = bed.startApp(true);

@@ -31,11 +31,11 @@ struct PaneManagerTest : ::testing::Test {
             (dir / "error.log").string(), (dir / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
             [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
         manager = std::make_unique<VPNConnectionManager>(env, providers);
-        f.model.vpnProtocol = VPNTypesOpenVPN;
         managerPort = std::make_unique<VPNConnectionManagerModelPort>(*manager);
         f.ports.connectionManager = managerPort.get();
         f.model.setPorts(f.ports);
         manager->prepareConnectionManager();
+        applyProtocolChoice(f.model, *manager, VPNTypesOpenVPN);
         f.queue.runUntilIdle();
         // The pane of the fixture talks to the scripted engine: this one talks to the manager.
         f.pane.reset();

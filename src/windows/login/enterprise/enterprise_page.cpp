@@ -108,10 +108,10 @@ EnterprisePage::EnterprisePage(QWebEngineProfile* profile, QObject* parent,
     });
     // Chromium's own log is kept quiet (see the edition's start); what fails here is ours to say.
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        if (!ok) {
-            log::warning(kLog, "the sign-in page did not load");
-            Q_EMIT painted();  // Chromium's error page is what there is to see
-        }
+        // Refusing the identity service's answer, which went to the shell, ends the load too.
+        if (std::exchange(handedOver_, false) || ok) return;
+        log::warning(kLog, "the sign-in page did not load");
+        Q_EMIT painted();  // Chromium's error page is what there is to see
     });
     connect(this, &QWebEnginePage::renderProcessTerminated, this, [](RenderProcessTerminationStatus status, int code) {
         if (status == NormalTerminationStatus) return;
@@ -139,6 +139,7 @@ bool EnterprisePage::acceptNavigationRequest(const QUrl& url, NavigationType, bo
     // The identity service's answer: never loaded, handed to the shell
     // after this navigation has been refused.
     const std::string text = url.toString(QUrl::FullyEncoded).toStdString();
+    handedOver_ = true;
     QTimer::singleShot(0, this, [this, text] {
         if (handleURL_) handleURL_(text);
     });

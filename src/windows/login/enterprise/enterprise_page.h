@@ -32,6 +32,8 @@ private:
     QString logMarker_;
     QString paintMarker_;
     bool hostInstalled_ = false;
+    // This load's navigation was the identity service's answer, refused and handed on.
+    bool handedOver_ = false;
 };
 
 // Takes every request for the application's scheme, redirects included:

@@ -19,6 +19,7 @@
 #include "platform/log.h"
 #include "platform/settings_store.h"
 #include "windows/login/enterprise/enterprise_page.h"
+#include "windows/login/enterprise/native_background.h"
 
 static void initWebPage() { Q_INIT_RESOURCE(web); }
 
@@ -132,8 +133,12 @@ void EnterpriseService::makePage(QWebEngineView* view) {
     host.setRunsOnSubFrames(false);
     host.setSourceCode(enterpriseHostScript(marker, QString::fromLatin1(hostName()), paintMarker));
     page->scripts().insert(host);
-    // The view owns its page: the one it had goes with this call.
+    // A view keeps only a page it made itself: ours goes here, before anything
+    // releases the profile it was made on.
+    EnterprisePage* old = page_;
     view->setPage(page);
+    page_ = page;
+    delete old;
 }
 
 QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
@@ -142,6 +147,8 @@ QWebEngineView* EnterpriseService::prepareEnterpriseVersionUI(QWidget* parent) {
         auto* view = new QWebEngineView(parent);
         makePage(view);
         view_ = view;
+        // The window is black until its first frame, which waits for the page's GL composition.
+        if (parent) fillNativeWindowWith(parent->window(), static_cast<CustomNSView*>(cover_.data())->fillColor());
     }
     view_->load(QUrl(QString::fromStdString(pageURL())));
     return view_;
@@ -158,7 +165,7 @@ void EnterpriseService::clearCookies() {
         QWebEngineProfile* old = profile_;
         makeProfile();
         if (view_) makePage(view_);
-        // Only once no page of its own is left.
+        // Only once no page of its own is left (makePage has deleted the last).
         delete old;
         // A page on screen starts over at once; a hidden one when it is next prepared.
         if (view_ && view_->isVisible()) view_->load(QUrl(QString::fromStdString(pageURL())));

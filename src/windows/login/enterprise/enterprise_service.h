@@ -60,6 +60,8 @@ private:
     std::function<void(const std::string&)> handleURL_;
     QWebEngineProfile* profile_ = nullptr;
     QPointer<QWebEngineView> view_;
+    // The view's page, which the view does not own.
+    QPointer<EnterprisePage> page_;
     // Over the view until its page's first frame.
     QPointer<QWidget> cover_;
     // What the profile holds now, as its store reports it.

@@ -1,8 +1,14 @@
 // The enterprise sign-in page in a real Chromium under a private X display.
 #include <sys/stat.h>
+#include <xcb/xcb.h>
 
+#include <climits>
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
 #include <map>
 
+#include <QAbstractNativeEventFilter>
 #include <QAuthenticator>
 #include <QLoggingCategory>
 #include <QNetworkCookie>
@@ -13,10 +19,12 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include "platform/json_settings_store.h"
 #include "view/color_fill_views.h"
 #include "support/capture_log.h"
+#include "support/private_dbus.h"
 #include "support/scoped_env.h"
 #include "support/xvfb_server.h"
 #include "windows/login/enterprise/enterprise_service.h"
@@ -33,15 +41,20 @@ extern "C" [[gnu::used]] const char* __asan_default_options() {
 namespace hw::test {
 namespace {
 
-// Chromium needs a real display: one for the process, as there is one application.
-// It goes when the process's last connection to it closes.
+// Chromium needs a real display, and a session bus: without one, the first
+// client to ask starts a bus for the display that keeps it, and itself,
+// running for good. One of each for the process, as there is one
+// application; both end with it.
 bool useXvfb() {
-    static XvfbServer* display = [] {
-        auto* server = new XvfbServer;
-        return server->start(nullptr, true) ? server : nullptr;
-    }();
-    if (!display) return false;
-    ::setenv("DISPLAY", display->display().c_str(), 1);
+    struct Desktop {
+        XvfbServer display;
+        PrivateDBus bus;
+    };
+    static Desktop desktop;
+    static const bool up = desktop.display.start(nullptr) && desktop.bus.start(nullptr, false);
+    if (!up) return false;
+    ::setenv("DISPLAY", desktop.display.display().c_str(), 1);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", desktop.bus.address().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
     if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
@@ -239,6 +252,78 @@ TEST_F(EnterprisePageView, TheWindowsColourStandsOverTheViewUntilThePagesFirstFr
     EXPECT_TRUE(spinUntil([&] { return cover() == nullptr; }, 20000));
 }
 
+// The colour the X server shows at the first expose of a window's native
+// window (the one it has then), before Qt draws anything: read on a
+// connection of its own as the event arrives.
+class FirstExposeColour final : public QAbstractNativeEventFilter {
+public:
+    explicit FirstExposeColour(const QWidget& window) : window_(window), connection_(xcb_connect(nullptr, nullptr)) {
+        qApp->installNativeEventFilter(this);
+    }
+    ~FirstExposeColour() override {
+        qApp->removeNativeEventFilter(this);
+        xcb_disconnect(connection_);
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (rgb_ || type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_EXPOSE) return false;
+        const auto* expose = reinterpret_cast<const xcb_expose_event_t*>(event);
+        if (expose->window != xcb_window_t(window_.internalWinId())) return false;
+        std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
+            xcb_get_image_reply(connection_,
+                                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, expose->window,
+                                              expose->x + expose->width / 2, expose->y + expose->height / 2, 1, 1, ~0u),
+                                nullptr),
+            &std::free);
+        if (image && xcb_get_image_data_length(image.get()) >= 4) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, xcb_get_image_data(image.get()), 4);
+            rgb_ = pixel & 0xffffff;
+        }
+        return false;
+    }
+    std::optional<std::uint32_t> rgb() const { return rgb_; }
+
+private:
+    const QWidget& window_;
+    xcb_connection_t* connection_;
+    std::optional<std::uint32_t> rgb_;
+};
+
+// A window holding the page draws its first frame only once the page's GL
+// composition is up: until then the server shows the window's own colour.
+// The login window makes its page once it shows, which has Qt make its native
+// window again; a page made first has it made once.
+TEST_F(EnterprisePageView, TheWindowShowsItsOwnColourFromItsFirstFrame) {
+    const std::uint32_t own = CustomNSView().fillColor().rgb() & 0xffffff;
+    for (const bool pageFirst : {false, true}) {
+        SCOPED_TRACE(pageFirst ? "the page made before the window shows" : "the page made once the window shows");
+        FakeSettingsStore store;
+        EnterpriseService service(store, nullptr);
+        QWidget window;
+        // Where no window has been: the server keeps no picture of a window gone.
+        window.setGeometry(pageFirst ? 1150 : 700, 100, 380, 640);
+        std::optional<FirstExposeColour> probe;
+        if (pageFirst) {
+            service.prepareEnterpriseVersionUI(&window)->setGeometry(window.rect());
+            probe.emplace(window);
+            window.show();
+        } else {
+            window.show();
+            ASSERT_TRUE(spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 10000));
+            const WId shown = window.internalWinId();
+            probe.emplace(window);
+            QWebEngineView* view = service.prepareEnterpriseVersionUI(&window);
+            view->setGeometry(window.rect());
+            view->show();
+            ASSERT_TRUE(spinUntil([&] { return window.internalWinId() != shown; }, 10000)) << "no new native window";
+        }
+        ASSERT_TRUE(spinUntil([&] { return probe->rgb().has_value(); }, 10000)) << "never exposed";
+        EXPECT_EQ(*probe->rgb(), own) << std::hex << "shown first as #" << *probe->rgb() << " rather than #" << own;
+    }
+}
+
 TEST(EnterpriseChromiumLog, StartUpChatterIsQuietUnlessTheUserAsksForIt) {
     struct Row {
         const char* given;
@@ -318,6 +403,86 @@ TEST_F(EnterpriseSignIn, FollowsTheRedirectToTheShellAndSignsTheDemoUserIn) {
     ASSERT_EQ(handled.size(), 1u);
     EXPECT_EQ(handled[0].rfind("havenway://oauth/callback?", 0), 0u);
     EXPECT_EQ(shell.count("onLoginSuccess"), 1);
+}
+
+// Qt's own warnings while it lives.
+class QtWarnings {
+public:
+    QtWarnings() {
+        seen() = {};
+        previous() = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type >= QtWarningMsg) seen().push_back(text.toStdString());
+            if (previous()) previous()(type, context, text);
+        });
+    }
+    ~QtWarnings() { qInstallMessageHandler(previous()); }
+    const std::vector<std::string>& lines() const { return seen(); }
+
+private:
+    static std::vector<std::string>& seen() {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+    static QtMessageHandler& previous() {
+        static QtMessageHandler handler = nullptr;
+        return handler;
+    }
+};
+
+long entriesIn(const char* folder) {
+    long n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+    return n;
+}
+
+// A desk shared by turns: ten sign-ins, each followed by a sign-out, which
+// gives the page a fresh profile. The old page goes before its profile, a
+// hand-over is no failed load, and a round keeps no descriptor or thread.
+TEST_F(EnterpriseSignIn, TenRoundsOfSignInAndSignOutKeepNothing) {
+    auto log = CaptureLog::install();
+    QtWarnings warnings;
+    struct Use {
+        long descriptors, threads;
+    };
+    // At the same step of every round, the fresh page loaded: the fewest seen
+    // over a second and a half, as connections come and go.
+    auto use = [] {
+        Use fewest{LONG_MAX, LONG_MAX};
+        for (int sample = 0; sample < 6; ++sample) {
+            spinFor(250);
+            fewest = {std::min(fewest.descriptors, entriesIn("/proc/self/fd")),
+                      std::min(fewest.threads, entriesIn("/proc/self/task"))};
+        }
+        return fewest;
+    };
+    std::optional<Use> afterFirst;
+    open();
+    ASSERT_TRUE(nextLoad());
+    for (int round = 1; round <= 10; ++round) {
+        SCOPED_TRACE(round);
+        const int before = shell.count("onLoginSuccess");
+        clickSignIn();
+        ASSERT_TRUE(spinUntil([&] { return shell.count("onLoginSuccess") > before || shell.failed; }, 30000));
+        ASSERT_FALSE(shell.failed) << *shell.failed;
+        // The shell takes the window away; signing out, the account goes, and
+        // the page starts over when the window shows again.
+        controller->close();
+        hub->authService()->logOut();
+        service->clearCookies();
+        loads.clear();
+        consumed = 0;
+        open();
+        ASSERT_TRUE(spinUntil([&] { return !loads.empty() && loads.back() && !service->view()->page()->isLoading(); },
+                              20000));
+        if (round == 1) afterFirst = use();
+    }
+    // A round that kept one would show nine more.
+    const Use last = use();
+    EXPECT_LE(last.descriptors, afterFirst->descriptors + 2);
+    EXPECT_LE(last.threads, afterFirst->threads + 2);
+    EXPECT_EQ(shell.count("onLoginSuccess"), 10);
+    for (const auto& line : warnings.lines()) EXPECT_EQ(line.find("profile"), std::string::npos) << line;
+    EXPECT_FALSE(log->contains("the sign-in page did not load"));
 }
 
 TEST_F(EnterpriseSignIn, WithoutTheTestCATheIdentityPageIsRefused) {
