@@ -2,6 +2,7 @@
 #include "helper/helper_files.h"
 #include "helper/helper_installer.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include "fake_system.h"
 #include "platform/helper_connection.h"
+#include "platform/helper_socket.h"
 #include "support/capture_log.h"
 #include "support/fake_helper_tool.h"
 
@@ -81,6 +83,42 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     queue.waitFor([&] { return replies.size() == 4; });
     EXPECT_EQ(replies, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "NO", "YES"}));
     client.cancel();
+    daemon.stop();
+    serving.join();
+}
+
+// Nobody keeps the app out by holding connections: past the bound, the one
+// heard from longest ago goes.
+TEST(HelperDaemon, IdleConnectionsMakeRoomForANewClient) {
+    test::ScratchDir dir;
+    test::FakeNetwork net;
+    hw::test::FakeProcessRunner runner;
+    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
+    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
+    std::string error;
+    ASSERT_TRUE(daemon.start(&error)) << error;
+    std::thread serving([&] { daemon.run(); });
+
+    std::vector<UniqueFd> idle;
+    for (int i = 0; i < 100; ++i) {
+        idle.push_back(connectToHelper(dir / "helper.sock", &error));
+        ASSERT_TRUE(idle.back()) << error;
+    }
+    UniqueFd client = connectToHelper(dir / "helper.sock", &error);
+    ASSERT_TRUE(client) << error;
+    auto [mine, theirs] = makeHelperSocketPair();
+    ASSERT_TRUE(sendHelperMessage(client.get(), test::rpcMessage("networkLockState", {}), theirs.get(), 5000, &error));
+    theirs.reset();
+    auto reply = receiveHelperMessage(mine.get(), 5000, &error);
+    ASSERT_TRUE(reply) << error;
+    EXPECT_EQ(test::replyText(reply->message), "NO");
+    // Accepted in order, so every one before the client was taken and judged.
+    const auto stillHeld = std::count_if(idle.begin(), idle.end(), [](const UniqueFd& fd) {
+        pollfd p{fd.get(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 0;
+    });
+    EXPECT_EQ(static_cast<std::size_t>(stillHeld), kMaxConnectionsPerProcess - 1);
+
     daemon.stop();
     serving.join();
 }
