@@ -138,6 +138,7 @@ TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     EXPECT_EQ(readInstalledUser(layout.config()), 0u);
     // The job table finds the installed helper through the unit's ExecStart.
     EXPECT_NE(readFile(layout.unit())->find("ExecStart=/usr/libexec/havenway/havenway-helper\n"), std::string::npos);
+    EXPECT_NE(readFile(layout.unit())->find("\nLimitNOFILE=1024\n"), std::string::npos) << "what the helper's bounds need";
     EXPECT_EQ(runner.argvs(), (std::vector<std::vector<std::string>>{
                                   {"systemctl", "daemon-reload"},
                                   {"systemctl", "enable", "--now", "com.havenway.HelperTool.service"}}));
