@@ -134,13 +134,15 @@ void HelperServer::makeRoomFor(const HelperPeer& peer) {
 void HelperServer::acceptOne() {
     int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
+        acceptStalled_ = false;
         adopt(UniqueFd(fd));
         return;
     }
     // The connection stays queued; polling the listener again at once would
     // only spin on it.
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        log::warning(kLog, std::string("cannot take a connection now: ") + std::strerror(errno));
+        if (!acceptStalled_) log::warning(kLog, std::string("cannot take a connection now: ") + std::strerror(errno));
+        acceptStalled_ = true;
         acceptResumes_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
     }
 }

@@ -108,6 +108,7 @@ private:
     // Out of descriptors: the listener rests until then instead of waking
     // the loop for a connection it cannot take.
     std::optional<std::chrono::steady_clock::time_point> acceptResumes_;
+    bool acceptStalled_ = false;  // said once per stall
 };
 
 }  // namespace hw
