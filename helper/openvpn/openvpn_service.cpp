@@ -305,13 +305,14 @@ HelperMessage OpenVPNService::attach(const HelperCommand& c) {
         log::warning(kLog, "refused: openvpn " + std::to_string(child->pid) + " was started for another uid");
         return replyWith(kNo);
     }
-    // openvpn takes one client at a time: a short wait, as a live client
-    // keeps it from listening.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    UniqueFd management = connectManagement(Started{child, child->startTime}, std::chrono::milliseconds(1500));
+    // openvpn takes one client at a time: a short wait, for a crashed app's
+    // end to be seen closed.
+    constexpr std::chrono::milliseconds kWait{1500};
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    UniqueFd management = connectManagement(Started{child, child->startTime}, kWait);
     if (!management) return replyWith(kNo);
-    // A connection it has not taken yet still connects, to its queue; while
-    // a running app holds the interface it would wait there unanswered.
+    // A connection it has not taken yet connects all the same, into its
+    // queue; while a running app holds the interface it waits there unanswered.
     if (!greetedBy(management.get(), deadline)) {
         log::warning(kLog, "refused: openvpn " + std::to_string(child->pid) + "'s management interface is held");
         return replyWith(kNo);
