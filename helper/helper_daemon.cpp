@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <pwd.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "helper/helper_files.h"
@@ -56,6 +57,17 @@ bool HelperDaemon::start(std::string* error) {
     } else log::warning(kLog, "no installed-for user in " + paths.config + "; serving root only");
     if (group* g = ::getgrnam(kGroup)) options.group = g->gr_gid;
     options.mode = 0660;
+    options.maxClients = kMaxConnections;
+    options.maxClientsPerProcess = kMaxConnectionsPerProcess;
+    // Started by hand or by an older unit, the soft limit may be lower.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < kDescriptorLimit) {
+        files.rlim_cur = std::min(files.rlim_max, kDescriptorLimit);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        if (files.rlim_cur < kDescriptorLimit)
+            log::warning(kLog, "only " + std::to_string(files.rlim_cur) + " descriptors allowed; " +
+                                   std::to_string(kDescriptorLimit) + " wanted");
+    }
 
     auto slash = paths.socket.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeDirectories(paths.socket.substr(0, slash), 0755)) {

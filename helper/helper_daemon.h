@@ -1,4 +1,5 @@
 #pragma once
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <memory>
@@ -11,6 +12,17 @@
 #include "platform/helper_server.h"
 
 namespace hw::helper {
+
+// Connections served at once, in all and per peer process: the oldest
+// idle one goes for a new one, so that nobody can keep the app out.
+inline constexpr std::size_t kMaxConnections = 64;
+inline constexpr std::size_t kMaxConnectionsPerProcess = 16;
+// Descriptors the helper may hold: the connections, the PPP watches, one
+// message's channels in flight and what the services keep open (the state
+// lock, inotify, openvpn's output, charon's and pppd's sockets) take a few
+// hundred at most; the rest is room for the programs it starts, which
+// inherit the limit. The installed unit sets it (LimitNOFILE).
+inline constexpr rlim_t kDescriptorLimit = 1024;
 
 // The user the helper was installed for, from its config file: a line
 // "user=<name>" or "uid=<number>". Absent when the file or the user is not

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "helper/helper_daemon.h"
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
 #include "platform/log.h"
@@ -29,7 +30,9 @@ std::string helperUnitText(const std::string& binaryPath) {
            "After=network-pre.target\n\n"
            "[Service]\n"
            "ExecStart=" + binaryPath + "\n"
-           "Restart=on-failure\n\n"
+           "Restart=on-failure\n"
+           // What the helper's bounds need; see kDescriptorLimit.
+           "LimitNOFILE=" + std::to_string(kDescriptorLimit) + "\n\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
 }

@@ -38,6 +38,23 @@ std::string hostAddressProblem(std::string_view text) {
     return {};
 }
 
+std::string gatewayAddressProblem(std::string_view text) {
+    if (auto problem = hostAddressProblem(text); !problem.empty()) return problem;
+    std::array<char, INET6_ADDRSTRLEN> copy{};
+    text.copy(copy.data(), text.size());
+    unsigned char a[16] = {};
+    if (addressFamily(text) == AddressFamily::V4) {
+        ::inet_pton(AF_INET, copy.data(), a);
+        return a[0] == 127 ? "a loopback address" : "";
+    }
+    ::inet_pton(AF_INET6, copy.data(), a);
+    constexpr unsigned char kLoopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    if (std::equal(kLoopback, kLoopback + 16, a)) return "a loopback address";
+    constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::equal(kMapped, kMapped + 12, a)) return "an IPv4 address written as IPv6";
+    return {};
+}
+
 std::string serverProblem(std::string_view text) {
     if (isIPAddress(text)) return hostAddressProblem(text);
     if (text.empty() || text.size() > 253) return "no host name";

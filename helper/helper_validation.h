@@ -17,6 +17,10 @@ using hw::isIPv4Address;
 // when it is one.
 std::string hostAddressProblem(std::string_view text);
 inline bool isHostAddress(std::string_view text) { return hostAddressProblem(text).empty(); }
+// Why the text cannot be a gateway to route through: what hostAddressProblem
+// says, or a loopback address, or an IPv4 address written as IPv6. Empty when
+// it can. Whether it is one of this machine's own is the network's to say.
+std::string gatewayAddressProblem(std::string_view text);
 // Why the text is not a server the helper may be asked to reach, by address
 // or by name: an address that names no host, a number in one of the short
 // forms only the resolver reads ("0", "0x0", "1.2.3", "0xffffffff"), or no

@@ -13,12 +13,20 @@ namespace {
 constexpr const char* kLog = "NetworkLock";
 }
 
+std::string NetworkLock::gatewayProblem(const std::string& gateway) {
+    if (auto problem = gatewayAddressProblem(gateway); !problem.empty()) return problem;
+    if (ctx_.network.isOwnAddress(gateway)) return "this machine's own address";
+    return {};
+}
+
 std::optional<NetworkLock::DefaultRoute> NetworkLock::currentDefaultRoute() {
     std::optional<DefaultRoute> best;
     unsigned bestMetric = 0;
     for (const auto& r : ctx_.network.defaultRoutes4()) {
         // What the kernel reports is still checked before it is reused.
         if (!isIPv4Address(r.gateway) || (!r.device.empty() && !isInterfaceName(r.device))) continue;
+        // A route through loopback or ourselves leads nowhere: never a way out.
+        if (!gatewayProblem(r.gateway).empty()) continue;
         const unsigned metric = r.metric.value_or(0);
         if (!best || metric < bestMetric) {
             bestMetric = metric;
@@ -30,8 +38,19 @@ std::optional<NetworkLock::DefaultRoute> NetworkLock::currentDefaultRoute() {
 
 std::optional<std::string> NetworkLock::wayOut() {
     if (auto route = currentDefaultRoute()) return route->gateway;
-    if (!ctx_.state.lock.gateway.empty()) return ctx_.state.lock.gateway;
+    if (auto saved = savedWayOut()) return saved;
     return std::nullopt;
+}
+
+std::optional<std::string> NetworkLock::savedWayOut() {
+    const auto& saved = ctx_.state.lock.gateway;
+    if (saved.empty()) return std::nullopt;
+    // A record an older helper wrote may name one.
+    if (const std::string problem = gatewayProblem(saved); !problem.empty()) {
+        log::warning(kLog, "the saved way out " + describeForLog(saved) + " is passed over: " + problem);
+        return std::nullopt;
+    }
+    return saved;
 }
 
 bool NetworkLock::applyTable() {
@@ -49,6 +68,9 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
         if (auto route = currentDefaultRoute()) {
             lock.gateway = route->gateway;
             lock.device = route->device;
+        } else if (!lock.gateway.empty() && !savedWayOut()) {
+            lock.gateway.clear();
+            lock.device.clear();
         }
     }
     if (!applyTable()) {
@@ -59,7 +81,7 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     lock.active = true;
     ctx_.saveState();
     // Fail closed first, then take the default route away.
-    for (int i = 0; i < 8 && currentDefaultRoute(); ++i)
+    for (int i = 0; i < 8 && !ctx_.network.defaultRoutes4().empty(); ++i)
         if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
     return lock.gateway.empty() ? std::string(kNo) : lock.gateway;
 }
@@ -82,10 +104,8 @@ bool NetworkLock::disable(const std::optional<std::string>& gateway) {
 }
 
 std::string NetworkLock::hintProblem(const std::string& hint) {
-    const auto& saved = ctx_.state.lock.gateway;
-    if (hint == saved) return {};
-    if (hint.rfind("127.", 0) == 0) return "a loopback address";
-    if (ctx_.network.isOwnAddress(hint)) return "this machine's own address";
+    if (auto problem = gatewayProblem(hint); !problem.empty()) return problem;
+    if (hint == ctx_.state.lock.gateway) return {};
     if (!ctx_.network.neighbourAnswers(hint)) return "no host answers there";
     return {};
 }
@@ -101,8 +121,7 @@ bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint) {
         else
             log::info(kLog, "gateway hint " + *hint + " passed over: " + problem);
     }
-    if (!lock.gateway.empty() && lock.gateway != "0.0.0.0" && (!hint || *hint != lock.gateway))
-        candidates.push_back({lock.gateway, lock.device});
+    if (auto saved = savedWayOut(); saved && (!hint || *hint != *saved)) candidates.push_back({*saved, lock.device});
     bool installed = false;
     for (const auto& c : candidates) {
         if (!ctx_.network.replaceRoute({"default", c.gateway, c.device, std::nullopt, ""})) {
@@ -142,13 +161,14 @@ std::optional<std::string> NetworkLock::wayOutOutsideTunnels() {
     unsigned bestMetric = 0;
     for (const auto& r : ctx_.network.defaultRoutes4()) {
         if (!isIPv4Address(r.gateway) || r.device.empty() || !isInterfaceName(r.device) || isTunnel(r.device)) continue;
+        if (!gatewayProblem(r.gateway).empty()) continue;
         const unsigned metric = r.metric.value_or(0);
         if (!best || metric < bestMetric) {
             bestMetric = metric;
             best = r.gateway;
         }
     }
-    if (!best && !ctx_.state.lock.gateway.empty()) best = ctx_.state.lock.gateway;
+    if (!best) best = savedWayOut();
     return best;
 }
 
@@ -177,7 +197,9 @@ void NetworkLock::keepServerRoutes() {
         if (way) vias.push_back(*way);
         if (!r.via.empty() && (!way || *way != r.via)) vias.push_back(r.via);
         for (const auto& via : vias) {
-            if (!isIPv4Address(via) || !ctx_.network.replaceRoute({r.destination, via, "", std::nullopt, ""})) continue;
+            if (!isIPv4Address(via) || !gatewayProblem(via).empty() ||
+                !ctx_.network.replaceRoute({r.destination, via, "", std::nullopt, ""}))
+                continue;
             log::info(kLog, "the host route to the VPN server " + r.destination + " is back, via " + via);
             // Removed later by what it is now.
             for (auto& kept : ctx_.state.routes)
@@ -197,6 +219,10 @@ void NetworkLock::removeServerRoutes() {
 
 bool NetworkLock::addServerRoute(const std::string& server, const std::string& gateway) {
     if (addressFamily(server) != addressFamily(gateway)) return false;
+    if (const std::string problem = gatewayProblem(gateway); !problem.empty()) {
+        log::warning(kLog, "no host route through " + describeForLog(gateway) + ": " + problem);
+        return false;
+    }
     if (!ctx_.network.replaceRoute({server, gateway, "", std::nullopt, ""})) return false;
     HelperState::Route route{server, gateway};
     auto& routes = ctx_.state.routes;
@@ -217,6 +243,12 @@ bool NetworkLock::allowServer(const std::string& server) {
 }
 
 bool NetworkLock::setDefaultGateway(const std::string& gateway) {
+    // The app passes on what the server pushed: a server must not be able
+    // to send every packet to loopback or back to us.
+    if (const std::string problem = gatewayProblem(gateway); !problem.empty()) {
+        log::warning(kLog, "no default route through " + describeForLog(gateway) + ": " + problem);
+        return false;
+    }
     return ctx_.network.replaceRoute({"default", gateway, "", std::nullopt, ""});
 }
 

@@ -47,6 +47,10 @@ public:
 
     bool active() const { return ctx_.state.lock.active; }
 
+    // Why no route may go through this gateway: no host's address, loopback,
+    // or this machine's own. Empty when one may.
+    std::string gatewayProblem(const std::string& gateway);
+
     // A tunnel service says whether it runs; while one does, releasing the
     // lock keeps the server's host route, which carries the tunnel.
     void addTunnelCheck(std::function<bool()> running) { tunnelChecks_.push_back(std::move(running)); }
@@ -68,6 +72,8 @@ private:
     bool restoreDefaultRoute(const std::optional<std::string>& hint);
     // Why the hint cannot stand for the way out; empty when it can.
     std::string hintProblem(const std::string& hint);
+    // The way out saved when the lock was engaged, when it is a gateway.
+    std::optional<std::string> savedWayOut();
     bool tunnelRunning() const;
     void removeServerRoutes();
 

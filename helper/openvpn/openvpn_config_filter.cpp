@@ -11,7 +11,7 @@ namespace {
 const std::set<std::string, std::less<>>& allowedDirectives() {
     static const std::set<std::string, std::less<>> names{
         "client", "pull", "tls-client", "dev", "dev-type", "proto", "remote", "remote-random",
-        "remote-random-hostname", "port", "rport", "lport", "local", "bind", "nobind", "float", "resolv-retry",
+        "remote-random-hostname", "port", "rport", "nobind", "float", "resolv-retry",
         "connect-retry", "connect-retry-max", "connect-timeout", "server-poll-timeout", "persist-key", "persist-tun",
         "persist-remote-ip", "persist-local-ip", "explicit-exit-notify", "cipher", "data-ciphers",
         "data-ciphers-fallback", "ncp-ciphers", "ncp-disable", "auth", "tls-version-min", "tls-version-max",
@@ -22,12 +22,29 @@ const std::set<std::string, std::less<>>& allowedDirectives() {
         "keepalive", "inactive", "auth-user-pass", "auth-nocache", "auth-retry", "static-challenge", "pull-filter",
         "route-nopull", "redirect-gateway", "redirect-private", "route", "route-ipv6", "route-metric", "route-delay",
         "route-gateway", "block-ipv6", "tun-mtu", "tun-mtu-extra", "link-mtu", "mssfix", "fragment", "mtu-disc",
-        "sndbuf", "rcvbuf", "fast-io", "txqueuelen", "topology", "ifconfig", "ifconfig-ipv6", "replay-window",
+        "sndbuf", "rcvbuf", "fast-io", "txqueuelen", "topology", "replay-window",
         "mark", "disable-dco", "dhcp-option", "block-outside-dns", "register-dns", "ip-win32", "route-method",
         "tun-ipv6", "http-proxy", "http-proxy-option", "http-proxy-retry", "socks-proxy", "socks-proxy-retry",
         "remap-usr1", "single-session", "tls-exit", "peer-fingerprint", "push-peer-info", "key-method",
     };
     return names;
+}
+
+// What would have root's openvpn listen for peers or serve them: it runs
+// only as a TLS client of the remote server.
+const std::set<std::string, std::less<>>& listeningDirectives() {
+    static const std::set<std::string, std::less<>> names{
+        "lport", "local", "bind", "ifconfig", "ifconfig-ipv6", "mode", "server", "server-ipv6", "server-bridge",
+        "tls-server", "client-to-client", "duplicate-cn", "ifconfig-pool", "ifconfig-ipv6-pool", "push",
+        "port-share", "ccd-exclusive", "client-config-dir", "max-clients",
+    };
+    return names;
+}
+
+bool isClientProto(std::string_view p) {
+    for (std::string_view ok : {"udp", "udp4", "udp6", "tcp", "tcp4", "tcp6", "tcp-client", "tcp4-client", "tcp6-client"})
+        if (p == ok) return true;
+    return false;
 }
 
 // Blocks of inline material; "connection" holds directives instead.
@@ -121,6 +138,9 @@ std::optional<std::string> argumentProblem(const std::vector<std::string>& t) {
     if (d == "socks-proxy" && args > 2) return "a proxy credentials file";
     if (d == "dev" && (args != 1 || !isDevName(t[1]))) return "an unexpected device";
     if (d == "peer-fingerprint" && args != 1) return "no fingerprint";
+    if (d == "proto" && (args != 1 || !isClientProto(t[1]))) return "other than a client's udp or tcp";
+    if (d == "remote" && args == 0) return "no host";
+    if (d == "remote" && args >= 3 && !isClientProto(t[3])) return "other than a client's udp or tcp";
     return std::nullopt;
 }
 
@@ -129,6 +149,7 @@ struct Filter {
     std::size_t at = 0;
     std::string out;
     std::string refusal;
+    std::set<std::string, std::less<>> seen;
 
     bool refuse(std::string why) {
         refusal = "line " + std::to_string(at) + ": " + why;
@@ -169,8 +190,11 @@ struct Filter {
             return refuse("block <" + name.substr(0, 40) + "> is not allowed");
         }
         if (d.rfind("--", 0) == 0) d.erase(0, 2);
+        if (listeningDirectives().count(d))
+            return refuse("'" + d + "' would have openvpn listen or serve; it runs only as a client");
         if (!allowedDirectives().count(d)) return refuse("directive '" + d.substr(0, 40) + "' is not allowed");
         if (auto problem = argumentProblem(*tokens)) return refuse("'" + d + "' with " + *problem);
+        seen.insert(d);
         std::string line;
         for (const auto& t : *tokens) {
             if (!line.empty()) line += ' ';
@@ -208,6 +232,16 @@ OpenVPNConfigCheck filterOpenVPNConfig(std::string_view text) {
             result.refusal = f.refusal;
             return result;
         }
+    }
+    // Without client mode openvpn waits for a peer to come to it.
+    const bool client = f.seen.count("client") || (f.seen.count("tls-client") && f.seen.count("pull"));
+    if (!client) {
+        result.refusal = "no 'client' (or 'tls-client' with 'pull'): openvpn runs only as a client";
+        return result;
+    }
+    if (!f.seen.count("remote")) {
+        result.refusal = "no 'remote': openvpn runs only as a client of a remote server";
+        return result;
     }
     result.config = std::move(f.out);
     return result;

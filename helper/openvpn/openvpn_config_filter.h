@@ -7,7 +7,8 @@ namespace hw::helper {
 
 // The configuration openvpn gets from us, rebuilt from the user's file: only
 // directives that neither run programs nor read or write files pass (keys
-// and certificates inline only). Each line is re-emitted with our own
+// and certificates inline only), and only for a TLS client of a remote
+// server: nothing that listens or serves. Each line is re-emitted with our own
 // quoting, so openvpn reads exactly the words we checked.
 struct OpenVPNConfigCheck {
     std::optional<std::string> config;  // the rebuilt file; none when refused

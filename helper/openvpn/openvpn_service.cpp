@@ -1,12 +1,15 @@
 #include "helper/openvpn/openvpn_service.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -66,6 +69,22 @@ std::string openvpnWord(const std::string& s) {
         out += c;
     }
     return out + "\"";
+}
+
+// openvpn greets each client it takes with an ">INFO:" line; peeked, so
+// that the app still reads it.
+bool greetedBy(int fd, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        char first = 0;
+        const ssize_t n = ::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        return n == 1 && first == '>';
+    }
 }
 
 }  // namespace
@@ -286,10 +305,18 @@ HelperMessage OpenVPNService::attach(const HelperCommand& c) {
         log::warning(kLog, "refused: openvpn " + std::to_string(child->pid) + " was started for another uid");
         return replyWith(kNo);
     }
-    // openvpn takes one client at a time: a short wait, as a live client
-    // keeps it from listening.
-    UniqueFd management = connectManagement(Started{child, child->startTime}, std::chrono::milliseconds(1500));
+    // openvpn takes one client at a time: a short wait, for a crashed app's
+    // end to be seen closed.
+    constexpr std::chrono::milliseconds kWait{1500};
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    UniqueFd management = connectManagement(Started{child, child->startTime}, kWait);
     if (!management) return replyWith(kNo);
+    // A connection it has not taken yet connects all the same, into its
+    // queue; while a running app holds the interface it waits there unanswered.
+    if (!greetedBy(management.get(), deadline)) {
+        log::warning(kLog, "refused: openvpn " + std::to_string(child->pid) + "'s management interface is held");
+        return replyWith(kNo);
+    }
     log::info(kLog, "openvpn " + std::to_string(child->pid) + " handed over to a restarted app");
     HelperMessage reply = replyWith(kYes);
     reply["management"] = HelperValue(std::make_shared<UniqueFd>(std::move(management)));

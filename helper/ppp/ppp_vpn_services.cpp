@@ -1,5 +1,13 @@
 #include "helper/ppp/ppp_vpn_services.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "helper/helper_services.h"
 #include "helper/helper_validation.h"
 #include "helper/esp_probe.h"
@@ -29,7 +37,10 @@ bool isServiceIDParam(const std::string& id) {
 }  // namespace
 
 PppVpnServices::PppVpnServices(PppPaths paths, ProcessRunner& runner, PppLinks::EspProbe espProbe)
-    : paths_(std::move(paths)), store_(paths_.servicesDir), links_(paths_, runner, std::move(espProbe)) {
+    : paths_(std::move(paths)),
+      store_(paths_.servicesDir),
+      watchWake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      links_(paths_, runner, std::move(espProbe)) {
     links_.setListener([this](const std::string& id, const PppLinkStatus& s) { broadcast(id, s); });
     if (int stopped = links_.stopLeftovers())
         log::info(kLog, "stopped " + std::to_string(stopped) + " links of an earlier run");
@@ -80,6 +91,12 @@ std::optional<PppService> PppVpnServices::create(const HelperDictionary& p, std:
 PppVpnServices::~PppVpnServices() {
     links_.stopAll();
     links_.setListener({});
+    {
+        std::lock_guard lock(watchMutex_);
+        watchQuit_ = true;
+    }
+    wakeWatchThread();
+    if (watchThread_.joinable()) watchThread_.join();
 }
 
 void PppVpnServices::setObserver(PppLinks::Listener observer) {
@@ -87,12 +104,84 @@ void PppVpnServices::setObserver(PppLinks::Listener observer) {
     observer_ = std::move(observer);
 }
 
-void PppVpnServices::watch(const std::string& serviceID, HelperChannel channel) {
-    if (!channel || !*channel) return;
+bool PppVpnServices::watch(const std::string& serviceID, HelperChannel channel, pid_t client) {
+    if (!channel || !*channel) return false;
+    const auto services = store_.all();
+    if (std::none_of(services.begin(), services.end(), [&](const auto& s) { return s.serviceID == serviceID; })) {
+        log::warning(kLog, "no watch for a service that does not exist");
+        return false;
+    }
     std::lock_guard lock(watchMutex_);
     // A client that keeps asking must not pile up descriptors.
-    if (watchers_.count(serviceID) >= 8) watchers_.erase(watchers_.find(serviceID));
-    watchers_.emplace(serviceID, std::move(channel));
+    auto dropOldest = [&](auto matches, std::size_t bound) {
+        auto count = static_cast<std::size_t>(std::count_if(watches_.begin(), watches_.end(), matches));
+        for (auto it = watches_.begin(); it != watches_.end() && count >= bound;) {
+            if (matches(*it)) {
+                it = watches_.erase(it);
+                --count;
+            } else {
+                ++it;
+            }
+        }
+    };
+    dropOldest([&](const Watch& w) { return w.serviceID == serviceID; }, kWatchesPerService);
+    dropOldest([&](const Watch& w) { return w.client == client; }, kWatchesPerClient);
+    dropOldest([](const Watch&) { return true; }, kWatchesInAll);
+    watches_.push_back({serviceID, client, std::move(channel)});
+    if (!watchThread_.joinable() && watchWake_) watchThread_ = std::thread([this] { followWatches(); });
+    wakeWatchThread();
+    return true;
+}
+
+std::size_t PppVpnServices::watchCount() {
+    std::lock_guard lock(watchMutex_);
+    return watches_.size();
+}
+
+void PppVpnServices::wakeWatchThread() {
+    std::uint64_t one = 1;
+    if (watchWake_) (void)!::write(watchWake_.get(), &one, sizeof one);
+}
+
+namespace {
+bool readerLeft(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+}  // namespace
+
+void PppVpnServices::releaseClosedWatches() {
+    std::lock_guard lock(watchMutex_);
+    std::erase_if(watches_, [](const Watch& w) {
+        pollfd p{w.channel->get(), 0, 0};
+        return ::poll(&p, 1, 0) == 1 && readerLeft(p.revents);
+    });
+}
+
+void PppVpnServices::followWatches() {
+    for (;;) {
+        std::vector<HelperChannel> held;
+        {
+            std::lock_guard lock(watchMutex_);
+            if (watchQuit_) return;
+            for (const auto& w : watches_) held.push_back(w.channel);
+        }
+        // No events asked: a closed end is reported all the same.
+        std::vector<pollfd> fds{{watchWake_.get(), POLLIN, 0}};
+        for (const auto& c : held) fds.push_back({c->get(), 0, 0});
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            log::error(kLog, std::string("watching the watches failed: ") + std::strerror(errno));
+            return;
+        }
+        std::uint64_t count;
+        if (fds[0].revents) (void)!::read(watchWake_.get(), &count, sizeof count);
+        std::vector<const UniqueFd*> left;
+        for (std::size_t k = 1; k < fds.size(); ++k)
+            if (readerLeft(fds[k].revents)) left.push_back(held[k - 1].get());
+        if (left.empty()) continue;
+        std::lock_guard lock(watchMutex_);
+        std::erase_if(watches_, [&](const Watch& w) {
+            return std::find(left.begin(), left.end(), w.channel.get()) != left.end();
+        });
+    }
 }
 
 void PppVpnServices::broadcast(const std::string& id, const PppLinkStatus& status) {
@@ -101,16 +190,12 @@ void PppVpnServices::broadcast(const std::string& id, const PppLinkStatus& statu
     HelperMessage event{{"event", "status"}, {"status", static_cast<std::int64_t>(status.status)}};
     if (status.pppStatus) event["pppStatus"] = *status.pppStatus;
     if (status.lastCause) event["lastCause"] = *status.lastCause;
-    auto [first, last] = watchers_.equal_range(id);
-    for (auto it = first; it != last;) {
-        std::string error;
+    const auto before = watches_.size();
+    std::erase_if(watches_, [&](const Watch& w) {
         // A reader that is gone or stuck loses its watch, not the link.
-        if (sendHelperMessage((*it->second).get(), event, -1, 1000, &error)) {
-            ++it;
-        } else {
-            it = watchers_.erase(it);
-        }
-    }
+        return w.serviceID == id && !sendHelperMessage(w.channel->get(), event, -1, 1000, nullptr);
+    });
+    if (watches_.size() != before) wakeWatchThread();
 }
 
 bool PppVpnServices::remove(const std::string& name) {
@@ -188,8 +273,7 @@ void registerPppCommands(CommandDispatcher& d, std::shared_ptr<PppVpnServices> s
         auto id = text(c.parameters, "serviceID");
         auto channel = helperChannel(c.parameters, "channel");
         if (!id || !isServiceIDParam(*id) || !channel) return replyWith(kNo);
-        s->watch(*id, std::move(channel));
-        return replyWith(kYes);
+        return replyWith(s->watch(*id, std::move(channel), c.request.peer.pid) ? kYes : kNo);
     });
 }
 

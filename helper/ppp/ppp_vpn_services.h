@@ -4,6 +4,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "helper/command_dispatcher.h"
 #include "helper/ppp/ppp_links.h"
@@ -15,6 +17,10 @@ struct HelperServices;
 }
 
 namespace hw::helper::ppp {
+
+inline constexpr std::size_t kWatchesPerService = 8;
+inline constexpr std::size_t kWatchesPerClient = 8;
+inline constexpr std::size_t kWatchesInAll = 32;
 
 // The system VPN services of the helper: the store and the running links,
 // behind the helper commands.
@@ -33,8 +39,15 @@ public:
     bool stop(const std::string& serviceID, bool force) { return links_.stop(serviceID, force); }
     PppLinkStatus status(const std::string& serviceID) { return links_.status(serviceID); }
     // Every status change of the service's link from now on goes to the
-    // channel as {"event": "status", "status": n}, until its reader leaves.
-    void watch(const std::string& serviceID, HelperChannel channel);
+    // channel as {"event": "status", "status": n}, until its reader leaves
+    // (its end closes). Only for a service that exists. Each watch holds a
+    // descriptor: past kWatchesPerService for the service, kWatchesPerClient
+    // for the client (its pid) or kWatchesInAll, the oldest goes.
+    bool watch(const std::string& serviceID, HelperChannel channel, pid_t client = 0);
+    std::size_t watchCount();
+    // Ends the watches whose reader closed its end; a thread of ours does so
+    // as soon as one closes.
+    void releaseClosedWatches();
     // Sees every change of every link too (tests, diagnostics).
     void setObserver(PppLinks::Listener observer);
 
@@ -44,11 +57,22 @@ public:
 
 private:
     void broadcast(const std::string& serviceID, const PppLinkStatus& status);
+    void followWatches();
+    void wakeWatchThread();
+
+    struct Watch {
+        std::string serviceID;
+        pid_t client = 0;
+        HelperChannel channel;
+    };
 
     PppPaths paths_;
     PppServiceStore store_;
     std::mutex watchMutex_;
-    std::multimap<std::string, HelperChannel> watchers_;
+    std::vector<Watch> watches_;  // oldest first
+    UniqueFd watchWake_;
+    std::thread watchThread_;
+    bool watchQuit_ = false;
     PppLinks::Listener observer_;
     PppLinks links_;  // last: its monitors report into the members above
 };

@@ -98,17 +98,53 @@ bool HelperServer::adopt(UniqueFd connection, Handler handler) {
     c->socket = std::move(connection);
     c->peer = *peer;
     c->handler = std::move(handler);
+    c->lastHeard = std::chrono::steady_clock::now().time_since_epoch().count();
     std::lock_guard lock(mutex_);
+    makeRoomFor(*peer);
     clients_.push_back(std::move(c));
     std::uint64_t one = 1;
     (void)!::write(wakeFd_.get(), &one, sizeof(one));
     return true;
 }
 
+void HelperServer::makeRoomFor(const HelperPeer& peer) {
+    auto dropIdlest = [&](auto matches, std::size_t bound) {
+        if (bound == 0) return;
+        for (;;) {
+            std::size_t count = 0;
+            Client* idlest = nullptr;
+            for (auto& c : clients_) {
+                if (c->dropped || !matches(*c)) continue;
+                ++count;
+                if (!idlest || c->lastHeard.load() < idlest->lastHeard.load()) idlest = c.get();
+            }
+            if (count < bound || !idlest) return;
+            // Closed by the serving loop, which may be polling it right now.
+            idlest->dropped = true;
+        }
+    };
+    const std::size_t before = std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->dropped; });
+    dropIdlest([&](const Client& c) { return c.peer.pid == peer.pid; }, options_.maxClientsPerProcess);
+    dropIdlest([](const Client&) { return true; }, options_.maxClients);
+    const std::size_t after = std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->dropped; });
+    if (after > before)
+        log::warning(kLog, "too many connections: dropped " + std::to_string(after - before) + " heard from longest ago");
+}
+
 void HelperServer::acceptOne() {
     int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    adopt(UniqueFd(fd));
+    if (fd >= 0) {
+        acceptStalled_ = false;
+        adopt(UniqueFd(fd));
+        return;
+    }
+    // The connection stays queued; polling the listener again at once would
+    // only spin on it.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        if (!acceptStalled_) log::warning(kLog, std::string("cannot take a connection now: ") + std::strerror(errno));
+        acceptStalled_ = true;
+        acceptResumes_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    }
 }
 
 bool HelperServer::serve(Client& client) {
@@ -154,7 +190,9 @@ void HelperServer::run() {
             owners.clear();
             fds.push_back({wakeFd_.get(), POLLIN, 0});
             owners.push_back(nullptr);
-            if (listener_) {
+            std::erase_if(clients_, [](const auto& c) { return c->dropped; });
+            if (acceptResumes_ && std::chrono::steady_clock::now() >= *acceptResumes_) acceptResumes_.reset();
+            if (listener_ && !acceptResumes_) {
                 fds.push_back({listener_.get(), POLLIN, 0});
                 owners.push_back(nullptr);
             }
@@ -163,7 +201,12 @@ void HelperServer::run() {
                 owners.push_back(c.get());
             }
         }
-        int r = ::poll(fds.data(), fds.size(), -1);
+        int timeout = -1;
+        if (acceptResumes_) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*acceptResumes_ - std::chrono::steady_clock::now());
+            timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        }
+        int r = ::poll(fds.data(), fds.size(), timeout);
         if (r < 0) {
             if (errno == EINTR) continue;
             log::error(kLog, std::string("poll failed: ") + std::strerror(errno));
@@ -179,6 +222,8 @@ void HelperServer::run() {
                 acceptOne();
             } else if (!serve(*owners[k])) {
                 dropped.push_back(owners[k]);
+            } else {
+                owners[k]->lastHeard = std::chrono::steady_clock::now().time_since_epoch().count();
             }
         }
         if (!dropped.empty()) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <sys/types.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -52,6 +54,10 @@ public:
         mode_t mode = 0660;
         std::optional<uid_t> owner;  // chown the socket to this user
         std::optional<gid_t> group;  // and this group
+        // Connections held at once, in all and per peer process (0: no
+        // bound); past either, the one heard from longest ago is dropped.
+        std::size_t maxClients = 0;
+        std::size_t maxClientsPerProcess = 0;
     };
     using Handler = std::function<void(HelperRequest)>;
 
@@ -82,8 +88,13 @@ private:
         HelperPeer peer;
         HelperFrameReader reader;
         Handler handler;
+        // Set by the serving loop, read by adopt() on any thread.
+        std::atomic<std::chrono::steady_clock::rep> lastHeard{0};
+        bool dropped = false;  // under the mutex
     };
     void acceptOne();
+    // With the mutex held: makes room for one more connection of peer.
+    void makeRoomFor(const HelperPeer& peer);
     // False when the client is to be dropped.
     bool serve(Client& client);
 
@@ -94,6 +105,10 @@ private:
     std::mutex mutex_;
     std::vector<std::unique_ptr<Client>> clients_;
     bool stopping_ = false;
+    // Out of descriptors: the listener rests until then instead of waking
+    // the loop for a connection it cannot take.
+    std::optional<std::chrono::steady_clock::time_point> acceptResumes_;
+    bool acceptStalled_ = false;  // said once per stall
 };
 
 }  // namespace hw

@@ -2,6 +2,7 @@
 #include "helper/helper_files.h"
 #include "helper/helper_installer.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include "fake_system.h"
 #include "platform/helper_connection.h"
+#include "platform/helper_socket.h"
 #include "support/capture_log.h"
 #include "support/fake_helper_tool.h"
 
@@ -85,6 +87,42 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     serving.join();
 }
 
+// Nobody keeps the app out by holding connections: past the bound, the one
+// heard from longest ago goes.
+TEST(HelperDaemon, IdleConnectionsMakeRoomForANewClient) {
+    test::ScratchDir dir;
+    test::FakeNetwork net;
+    hw::test::FakeProcessRunner runner;
+    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
+    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
+    std::string error;
+    ASSERT_TRUE(daemon.start(&error)) << error;
+    std::thread serving([&] { daemon.run(); });
+
+    std::vector<UniqueFd> idle;
+    for (int i = 0; i < 100; ++i) {
+        idle.push_back(connectToHelper(dir / "helper.sock", &error));
+        ASSERT_TRUE(idle.back()) << error;
+    }
+    UniqueFd client = connectToHelper(dir / "helper.sock", &error);
+    ASSERT_TRUE(client) << error;
+    auto [mine, theirs] = makeHelperSocketPair();
+    ASSERT_TRUE(sendHelperMessage(client.get(), test::rpcMessage("networkLockState", {}), theirs.get(), 5000, &error));
+    theirs.reset();
+    auto reply = receiveHelperMessage(mine.get(), 5000, &error);
+    ASSERT_TRUE(reply) << error;
+    EXPECT_EQ(test::replyText(reply->message), "NO");
+    // Accepted in order, so every one before the client was taken and judged.
+    const auto stillHeld = std::count_if(idle.begin(), idle.end(), [](const UniqueFd& fd) {
+        pollfd p{fd.get(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 0;
+    });
+    EXPECT_EQ(static_cast<std::size_t>(stillHeld), kMaxConnectionsPerProcess - 1);
+
+    daemon.stop();
+    serving.join();
+}
+
 TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     test::ScratchDir dir;
     std::ofstream(dir / "self") << "binary bytes";
@@ -100,6 +138,7 @@ TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
     EXPECT_EQ(readInstalledUser(layout.config()), 0u);
     // The job table finds the installed helper through the unit's ExecStart.
     EXPECT_NE(readFile(layout.unit())->find("ExecStart=/usr/libexec/havenway/havenway-helper\n"), std::string::npos);
+    EXPECT_NE(readFile(layout.unit())->find("\nLimitNOFILE=1024\n"), std::string::npos) << "what the helper's bounds need";
     EXPECT_EQ(runner.argvs(), (std::vector<std::vector<std::string>>{
                                   {"systemctl", "daemon-reload"},
                                   {"systemctl", "enable", "--now", "com.havenway.HelperTool.service"}}));

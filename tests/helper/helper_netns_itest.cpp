@@ -102,6 +102,43 @@ TEST_F(HelperInNetns, ReleaseWithAnyHintBringsBackTheSavedRouteThatAnswers) {
     }
 }
 
+// A gateway on loopback or on this machine leads nowhere: neither the app's
+// hint, a route put in front of the real one, nor a record an older helper
+// saved takes the real gateway's place, after a release or a --reset.
+TEST_F(HelperInNetns, LoopbackGatewaysNeverTakeThePlaceOfTheRealOne) {
+    const std::string real = "default via 10.77.0.1 dev veth0 \n";
+    for (const char* gateway : {"127.0.0.1", "10.77.0.2", "0.0.0.0", "224.0.0.1"})
+        EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", gateway}}), "NO") << gateway;
+    EXPECT_EQ(bed_.defaultRoute(), real);
+
+    // A loopback route in front of the real one is not the way out.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "via", "10.77.0.1", "metric", "100"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "del", "default", "via", "10.77.0.1", "metric", "0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "127.0.0.1", "dev", "lo"}));
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "10.77.0.1");
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "127.0.0.1"}}), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), real);
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+
+    // A record that names loopback as the way out, as an older helper wrote
+    // it; the user's network put the real route back meanwhile.
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    helper_.kill();
+    const std::string records = dir_ / "run/state/helper-state.json";
+    auto text = readFile(records);
+    ASSERT_TRUE(text);
+    ASSERT_NE(text->find("\"10.77.0.1\""), std::string::npos);
+    text->replace(text->find("\"10.77.0.1\""), 11, "\"127.0.0.1\"");
+    text->replace(text->find("\"veth0\""), 7, "\"lo\"");
+    std::ofstream(records) << *text;
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.77.0.1"}));
+    ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
+    EXPECT_EQ(bed_.defaultRoute(), real);
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    EXPECT_EQ(readFile(records).value_or("").find("127.0.0.1"), std::string::npos);
+}
+
 // The saved gateway is gone for now: the release cannot bring back a way
 // out that answers, keeps its record, and --reset restores the route later.
 TEST_F(HelperInNetns, ResetRestoresTheRouteAReleaseCouldNotBringBack) {

@@ -118,6 +118,69 @@ TEST_F(NetworkCommands, ReleaseWithAnyHintPutsBackAGatewayThatAnswers) {
     }
 }
 
+// A server pushes the gateway the app passes on: none may send every packet
+// to loopback, back to this machine, or nowhere.
+TEST_F(NetworkCommands, GatewaysThatLeadNowhereAreRefused) {
+    struct Row {
+        const char* gateway;
+        const char* reason;
+    };
+    for (const Row& row : {Row{"127.0.0.1", "a loopback address"}, Row{"127.3.2.1", "a loopback address"},
+                           Row{"::1", "a loopback address"}, Row{"::ffff:127.0.0.1", "an IPv4 address written as IPv6"},
+                           Row{"192.168.1.20", "this machine's own address"},
+                           Row{"0.0.0.0", "an unspecified address"}, Row{"224.0.0.1", "a multicast address"},
+                           Row{"ff02::1", "a multicast address"}, Row{"255.255.255.255", "the broadcast address"}}) {
+        SCOPED_TRACE(row.gateway);
+        net_.ops.clear();
+        EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", row.gateway}}), "NO");
+        EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", row.gateway}}),
+                  "NO");
+        EXPECT_TRUE(log_->contains(std::string("\"") + row.gateway + "\": " + row.reason));
+        EXPECT_TRUE(net_.ops.empty());
+        ASSERT_EQ(net_.defaults.size(), 1u);
+        EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+    }
+    EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");  // the tunnel's
+    EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");
+}
+
+// A default route through loopback (put there by hand, or by an older
+// helper) is never the way out: not saved, answered, nor put back.
+TEST_F(NetworkCommands, TheLockNeverSavesNorRestoresAGatewayThatLeadsNowhere) {
+    net_.defaults = {{"127.0.0.1", "lo", 0}, {"192.168.1.1", "eth0", 100}};
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "192.168.1.1");
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    EXPECT_TRUE(net_.defaults.empty());
+    EXPECT_EQ(services_->context.state.lock.gateway, "192.168.1.1");
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "127.0.0.1"}}), "YES");
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+
+    net_.defaults = {{"127.0.0.1", "lo", 0}};
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "NO");
+    EXPECT_EQ(rpc("enableNetworkLock"), "NO");
+    EXPECT_EQ(services_->context.state.lock.gateway, "");
+    EXPECT_TRUE(services_->lock.reset());
+
+    // Records an older helper left: a release and a reset pass them over.
+    for (bool byReset : {false, true}) {
+        SCOPED_TRACE(byReset ? "reset" : "release");
+        net_ = FakeNetwork{};
+        services_->context.state.lock.active = true;
+        services_->context.state.lock.gateway = "127.0.0.1";
+        services_->context.state.lock.device = "lo";
+        ASSERT_TRUE(services_->context.saveState());
+        restart();
+        EXPECT_EQ(rpc("retrieveDefaultGateway"), "192.168.1.1");
+        if (byReset) EXPECT_TRUE(services_->resetAll());
+        else EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "127.0.0.1"}}), "YES");
+        EXPECT_FALSE(net_.did("replace default via 127.0.0.1 dev lo"));
+        ASSERT_EQ(net_.defaults.size(), 1u);
+        EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
+        EXPECT_EQ(services_->context.state.lock.gateway, "");
+    }
+}
+
 // The saved gateway is put back but no host answers there (the network is
 // not back yet): the record stays, and a later --reset restores the route.
 TEST_F(NetworkCommands, ARouteThatDoesNotAnswerKeepsTheSavedRecordForReset) {

@@ -67,12 +67,81 @@ TEST(OpenVPNConfigFilter, TricksWithQuotingAndBlocksAreRefused) {
     }
     EXPECT_FALSE(filterOpenVPNConfig(std::string(kOpenVPNConfigMaxBytes + 1, '#')).config);
     // A comment ends a line only at the start of a word.
-    auto r = filterOpenVPNConfig("remote host#1 1194 # comment ; up /x\n");
+    auto r = filterOpenVPNConfig("client\nremote host#1 1194 # comment ; up /x\n");
     ASSERT_TRUE(r.config) << r.refusal;
-    EXPECT_EQ(*r.config, "remote \"host#1\" 1194\n");
-    r = filterOpenVPNConfig("remote \"#host\" 1194\n");
+    EXPECT_EQ(*r.config, "client\nremote \"host#1\" 1194\n");
+    r = filterOpenVPNConfig("client\nremote \"#host\" 1194\n");
     ASSERT_TRUE(r.config);
-    EXPECT_EQ(*r.config, "remote \"#host\" 1194\n");
+    EXPECT_EQ(*r.config, "client\nremote \"#host\" 1194\n");
+}
+
+// Root's openvpn is only ever a TLS client of the remote server: one row per
+// way a file could have it listen for peers or serve them.
+TEST(OpenVPNConfigFilter, ServerAndListeningFormsAreRefused) {
+    const std::string head = "client\nremote vpn.example.net 1194\n";
+    struct Row {
+        std::string text;
+        std::string refusal;
+    };
+    for (const Row& row : std::vector<Row>{
+             {head + "proto tcp-server\n", "line 3: 'proto' with other than a client's udp or tcp"},
+             {head + "proto tcp4-server\n", "line 3: 'proto' with other than a client's udp or tcp"},
+             {head + "proto tcp6-server\n", "line 3: 'proto' with other than a client's udp or tcp"},
+             {head + "proto udp tcp\n", "line 3: 'proto' with other than a client's udp or tcp"},
+             {head + "remote 10.0.0.1 443 tcp-server\n", "line 3: 'remote' with other than a client's udp or tcp"},
+             {"client\n<connection>\nremote 10.0.0.1 443 tcp-server\n</connection>\n",
+              "line 3: 'remote' with other than a client's udp or tcp"},
+             {"client\n<connection>\nremote 10.0.0.1\nlport 25\n</connection>\n",
+              "line 4: 'lport' would have openvpn listen or serve; it runs only as a client"},
+             {head + "--lport 25\n", "line 3: 'lport' would have openvpn listen or serve; it runs only as a client"},
+             {head + "local 0.0.0.0\n", "line 3: 'local' would have openvpn listen or serve; it runs only as a client"},
+             {head + "bind\n", "line 3: 'bind' would have openvpn listen or serve; it runs only as a client"},
+             {head + "ifconfig 10.9.0.1 10.9.0.2\n",
+              "line 3: 'ifconfig' would have openvpn listen or serve; it runs only as a client"},
+             {head + "ifconfig-ipv6 fd00::1/64 fd00::2\n",
+              "line 3: 'ifconfig-ipv6' would have openvpn listen or serve; it runs only as a client"},
+             {head + "mode server\n", "line 3: 'mode' would have openvpn listen or serve; it runs only as a client"},
+             {head + "server 10.8.0.0 255.255.255.0\n",
+              "line 3: 'server' would have openvpn listen or serve; it runs only as a client"},
+             {head + "tls-server\n", "line 3: 'tls-server' would have openvpn listen or serve; it runs only as a client"},
+             {head + "push \"route 0.0.0.0\"\n",
+              "line 3: 'push' would have openvpn listen or serve; it runs only as a client"},
+             // The whole case of the report: no client mode at all.
+             {"dev tun0\nproto tcp-server\n", "line 2: 'proto' with other than a client's udp or tcp"},
+             {"dev tun0\nproto udp\nremote 10.0.0.1\n",
+              "no 'client' (or 'tls-client' with 'pull'): openvpn runs only as a client"},
+             {"tls-client\nremote 10.0.0.1\n", "no 'client' (or 'tls-client' with 'pull'): openvpn runs only as a client"},
+             {"pull\nremote 10.0.0.1\n", "no 'client' (or 'tls-client' with 'pull'): openvpn runs only as a client"},
+             {"client\nproto udp\n", "no 'remote': openvpn runs only as a client of a remote server"},
+             {"client\nremote\n", "line 2: 'remote' with no host"},
+         }) {
+        auto r = filterOpenVPNConfig(row.text);
+        EXPECT_FALSE(r.config) << row.text;
+        EXPECT_EQ(r.refusal, row.refusal) << row.text;
+    }
+    for (const char* text : {"tls-client\npull\nremote 10.0.0.1 1194 tcp-client\n", "client\nremote a 1 udp6\nproto tcp4\n",
+                             "client\nremote a\nproto tcp6-client\n"})
+        EXPECT_TRUE(filterOpenVPNConfig(text).config) << text;
+}
+
+// What the service hands out, as the testbed's backend builds it, with the
+// inline blocks of its servers.
+TEST(OpenVPNConfigFilter, TheServedConfigurationPassesUnchanged) {
+    const std::string served =
+        "client\ndev tun\nproto udp\nremote us1.vpn.havenway.test 1194\nresolv-retry infinite\nnobind\n"
+        "persist-key\npersist-tun\nauth-user-pass\ncipher AES-256-GCM\nverb 3\nremote-cert-tls server\n"
+        "<ca>\n-----BEGIN CERTIFICATE-----\nMIIBszCCAVmgAwIBAgIUQ+/x==\n-----END CERTIFICATE-----\n</ca>\n"
+        "<tls-crypt>\n#\n# 2048 bit OpenVPN static key\n#\n-----BEGIN OpenVPN Static key V1-----\n"
+        "6b3c6f0e\n-----END OpenVPN Static key V1-----\n</tls-crypt>\n";
+    auto r = filterOpenVPNConfig(served);
+    ASSERT_TRUE(r.config) << r.refusal;
+    EXPECT_EQ(*r.config, served);
+    // The application writes it with the server's address in place of its name.
+    std::string byAddress = served;
+    byAddress.replace(byAddress.find("us1.vpn.havenway.test"), 21, "10.88.0.1");
+    r = filterOpenVPNConfig(byAddress);
+    ASSERT_TRUE(r.config) << r.refusal;
+    EXPECT_EQ(*r.config, byAddress);
 }
 
 TEST(OpenVPNCommandLine, OnlyTheConfigPathIsTaken) {

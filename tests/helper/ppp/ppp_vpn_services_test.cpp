@@ -122,6 +122,44 @@ TEST_F(PppVpnServicesTest, L2TPFailsAtOnceWithoutKernelESPLeavingSecretsRootOnly
     EXPECT_EQ(TempDir::mode(paths.logFile), 0640u) << "the error report reads it through the helper's group";
 }
 
+// Each watch holds a descriptor of the helper's: only for a service that
+// exists, bounded per service, per client and in all, and given back when
+// its reader goes.
+TEST_F(PppVpnServicesTest, WatchesAreBoundedAndEndWithTheirReader) {
+    std::vector<std::string> ids;
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        auto p = params(3);
+        p["name"] = name;
+        auto s = services.create(p, nullptr);
+        ASSERT_TRUE(s);
+        ids.push_back(s->serviceID);
+    }
+    std::vector<UniqueFd> readers;
+    auto watch = [&](const std::string& id, pid_t client) {
+        auto [mine, theirs] = makeHelperSocketPair();
+        readers.push_back(std::move(mine));
+        return services.watch(id, std::make_shared<UniqueFd>(std::move(theirs)), client);
+    };
+    EXPECT_FALSE(watch(std::string(32, 'f'), 1));
+    EXPECT_EQ(services.watchCount(), 0u);
+
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(watch(ids[0], 1));
+    EXPECT_EQ(services.watchCount(), kWatchesPerService);
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(watch(ids[1 + i % 4], 2));
+    EXPECT_EQ(services.watchCount(), 2 * kWatchesPerClient);
+    for (pid_t client = 3; client < 12; ++client)
+        for (std::size_t i = 0; i < kWatchesPerClient; ++i) EXPECT_TRUE(watch(ids[(client + i) % 5], client));
+    EXPECT_EQ(services.watchCount(), kWatchesInAll);
+
+    // The newest are the ones kept: the last reader's leaving ends one.
+    readers.pop_back();
+    services.releaseClosedWatches();
+    EXPECT_EQ(services.watchCount(), kWatchesInAll - 1);
+    readers.clear();
+    services.releaseClosedWatches();
+    EXPECT_EQ(services.watchCount(), 0u);
+}
+
 TEST(PppLeftovers, ARunAfterACrashRemovesTheHostRoutesAndFilesItFinds) {
     TempDir dir;
     const auto paths = PppPaths::under(dir.path() + "/state", dir.path() + "/run");
