@@ -33,6 +33,7 @@ ReconnectPolicy::Hooks MainViewDetailsAreaController::policyHooks() {
     hooks.refused = [this] { onAttemptRefused(); };
     hooks.countChanged = [this](int count) {
         if (model().autoReconnectAttemptsCount() != count) model().setAutoReconnectAttemptsCount(count);
+        if (count > 0) log::info(kLog, "Connection attempts count: " + std::to_string(count));
     };
     hooks.log = [](const std::string& text) { log::info(kLog, text); };
     return hooks;
