@@ -187,6 +187,46 @@ TEST_F(PaneStatusTest, ErrorFromADisconnectStartedReconnectOnlyMarksItRunning) {
     EXPECT_EQ(engine.connects.size(), 2u);
 }
 
+// A refusal is not tried again. Without the lock the pane is ready at once;
+// under it the window keeps the lock's look (never Connect with it engaged)
+// for exactly as long as the lock: turning the kill switch off ends both.
+TEST_F(PaneStatusTest, ARefusalEndsTheAttemptAndTheLocksLookLastsAsLongAsTheLock) {
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock ? "locked" : "unlocked");
+        PaneFixture f;
+        f.model.setUseNetworkLock(lock);
+        f.click();
+        f.queue.advance(200);
+        if (lock) f.engine.locks.at(0).completion("203.0.113.9");
+        f.queue.runUntilIdle();
+        ASSERT_EQ(f.engine.connects.size(), 1u);
+        f.engine.closures.refused(LocaleData::vpn_ppp_error_new_4());
+        f.engine.closures.disconnected(false, false);  // the manager's echo
+        f.queue.runUntilIdle();
+        EXPECT_EQ(f.view.errorBar.multiLineText, LocaleData::vpn_ppp_error_new_4());
+        f.queue.advance(120000);
+        EXPECT_EQ(f.engine.connects.size(), 1u) << "a refusal is not tried again";
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+        if (!lock) {
+            EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+            EXPECT_TRUE(f.view.overlayHidden);
+            continue;
+        }
+        EXPECT_TRUE(f.pane->lockHeld());
+        EXPECT_NE(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_FALSE(f.view.overlayHidden);
+        EXPECT_FALSE(f.view.overlaySpinning);
+        EXPECT_LE(f.shell.count("reconnectBanner:lock"), 1);
+        // The kill switch turned off (as the settings apply it) lifts the lock, and the look goes with it.
+        f.model.releaseNetworkLock();
+        f.queue.runUntilIdle();
+        EXPECT_FALSE(f.pane->lockHeld());
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_TRUE(f.view.overlayHidden);
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+    }
+}
+
 TEST_F(PaneStatusTest, ErrorBarTexts) {
     const std::string text49(49, 'x'), text50(50, 'x');
     struct Row {
