@@ -225,8 +225,8 @@ TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
 }
 
-// The stranding sequence: the lock is on, the server's lookup fails; the
-// attempt ends, and leaving the application brings the route back.
+// The lock is on and the server's lookup fails: the lock holds while the
+// next tries are paced, and leaving the application brings the route back.
 TEST_F(KillSwitchByHand, ALookupThatFailsUnderTheLockKeepsItAndQuitBringsTheRouteBack) {
     killSwitchWasOn();
     const std::string route = defaultRoute();

@@ -116,6 +116,12 @@ void MainViewDetailsAreaController::announceReconnect() {
 }
 
 void MainViewDetailsAreaController::startPolicyTry() {
+    if (!model().isLoggedInUser) {
+        // Signed out while the try was due: nothing is tried for nobody.
+        policy_->cancel();
+        model().setAutoReconnectInProgress(false);
+        return;
+    }
     log::info(kLog, "startReconnect() attempt started.");
     // From here an error is this try's own, not the drop's echo.
     autoReconnectStartedFromDisconnect_ = false;
