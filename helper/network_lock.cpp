@@ -83,11 +83,41 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     // Fail closed first, then take the default route away.
     for (int i = 0; i < 8 && !ctx_.network.defaultRoutes4().empty(); ++i)
         if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
+    routeResolvers();
     return lock.gateway.empty() ? std::string(kNo) : lock.gateway;
+}
+
+// The table lets the resolvers through on port 53; without the default
+// route they also need a way there, or the app's next lookup of its server
+// fails at once and the lock strands the user. Through the way out saved at
+// engage time; a tunnel's default route (OpenVPN) takes them back.
+void NetworkLock::routeResolvers() {
+    const auto& lock = ctx_.state.lock;
+    if (!lock.active || lock.gateway.empty() || !isIPv4Address(lock.gateway)) return;
+    // An openvpn that runs has its server already, and its tunnel carries the lookups.
+    if (tunnelRunning()) return;
+    for (const auto& resolver : lock.dnsResolvers) {
+        if (!isIPv4Address(resolver)) continue;
+        if (ctx_.network.replaceRoute({resolver, lock.gateway, lock.device, std::nullopt, ""}))
+            log::debug(kLog, "the resolver " + resolver + " is reached through " + lock.gateway + " under the lock");
+    }
+}
+
+void NetworkLock::unrouteResolvers() {
+    const auto& lock = ctx_.state.lock;
+    if (lock.gateway.empty()) return;
+    // Already gone is as good as removed; a server's own host route stays.
+    for (const auto& resolver : lock.dnsResolvers) {
+        if (!isIPv4Address(resolver)) continue;
+        const auto& routes = ctx_.state.routes;
+        if (std::any_of(routes.begin(), routes.end(), [&](const auto& r) { return r.destination == resolver; })) continue;
+        ctx_.network.deleteRoute({resolver, lock.gateway, "", std::nullopt, ""});
+    }
 }
 
 bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     auto& lock = ctx_.state.lock;
+    unrouteResolvers();
     const bool released = ctx_.network.applyRuleset(buildReleaseRuleset());
     if (released) lock.active = false;
     const bool hadWayOut = gateway || !lock.gateway.empty();
@@ -249,6 +279,8 @@ bool NetworkLock::setDefaultGateway(const std::string& gateway) {
         log::warning(kLog, "no default route through " + describeForLog(gateway) + ": " + problem);
         return false;
     }
+    // Lookups go through the tunnel from now on, not around it.
+    unrouteResolvers();
     return ctx_.network.replaceRoute({"default", gateway, "", std::nullopt, ""});
 }
 

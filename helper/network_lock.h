@@ -69,6 +69,10 @@ public:
 
 private:
     bool applyTable();
+    // Host routes to the resolvers the lock lets through, while it holds and
+    // no tunnel's default route carries them.
+    void routeResolvers();
+    void unrouteResolvers();
     bool restoreDefaultRoute(const std::optional<std::string>& hint);
     // Why the hint cannot stand for the way out; empty when it can.
     std::string hintProblem(const std::string& hint);

@@ -217,7 +217,8 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
         logLine("connect() -- no provider for the selected protocol");
         connectionInProgress_ = false;
         connectionEstablishingInProgress_ = false;
-        post([this] { notifyDisconnected(false, false); });
+        // No try can run here: the attempt ends in its error, lock or not.
+        post([this] { notifyRefused(LocaleData::vpn_connection_generic_error()); });
         return;
     }
     currentProvider_->stopConnectionStatusUpdates();
@@ -283,7 +284,8 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
         if (automaticModeDiscoveryInProgress_ && stepAutomaticOrder(VPNStatusCodes::disconnected, type)) return;
         connectionEstablishingInProgress_ = false;
         connectionInProgress_ = false;
-        post([this] { notifyError(LocaleData::vpn_connection_generic_error()); });
+        // The helper's refusal: the attempt ends in its error, not retried.
+        post([this] { notifyRefused(LocaleData::vpn_connection_generic_error()); });
         return;
     }
     postAfter(1000, [this] {

@@ -44,6 +44,9 @@ public:
     // Hooks the owner installs.
     std::function<void()> onConnectionEstablishedNotification;
     std::function<void(const std::string&)> onConnectionErrorNotification;
+    // The system refused the try outright (a protocol this machine cannot
+    // run, a helper that created nothing): no retry helps. Unset: as an error.
+    std::function<void(const std::string&)> onConnectionRefusedNotification;
     std::function<void()> onConnectingStateNotification;
     std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> onDisconnectedStateNotification;
     std::function<void(const std::string&)> connectionTimerTickCallback;
@@ -183,6 +186,7 @@ private:
     void beginAdoption(const Provider& provider, std::function<void(bool adopted)> done);
     void endAdoption(bool adopted);
     void notifyError(const std::string& text);
+    void notifyRefused(const std::string& text);
     // Posts onto the main queue; the task is dropped once the manager is gone.
     void post(Task task);
     void postAfter(double ms, Task task);
@@ -213,6 +217,10 @@ private:
     // Set while a running openvpn is being taken over.
     std::function<void(bool adopted)> adoption_;
     bool establishedUnheard_ = false;
+    // The resolvers the lock road last used; every engagement lets them through.
+    std::vector<std::string> lockResolvers_;
+    // As the helper last answered.
+    bool lockEngaged_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

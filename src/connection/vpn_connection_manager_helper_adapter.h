@@ -25,6 +25,9 @@ public:
     void disableIPV6() override { helper_.disableIPV6(); }
     void reEnableIPV6() override { helper_.reEnableIPV6(); }
     void enableNetworkLock(LockBlock completion) override { helper_.enableNetworkLock(std::move(completion)); }
+    void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) override {
+        helper_.enableNetworkLock(resolvers, std::move(completion));
+    }
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
         helper_.disableNetworkLock(gatewayAddress);
     }

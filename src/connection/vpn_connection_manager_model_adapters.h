@@ -41,6 +41,9 @@ public:
     void requestAutoReconnect() override {
         if (auto* pane = model_.mainViewDetailsController()) pane->requestAutoReconnect();
     }
+    void requestReconnect(ReconnectReason reason) override {
+        if (auto* pane = model_.mainViewDetailsController()) pane->requestReconnect(reason);
+    }
     void showHelperInstallAlert(const std::string& message, const std::string& info,
                                 std::function<void(int)> completion) override;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/reconnect_reason.h"
 #include "core/vpn_types.h"
 #include "platform/clock.h"
 #include "platform/main_queue.h"
@@ -81,6 +82,13 @@ public:
     // there was no default gateway to report).
     using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
     virtual void enableNetworkLock(LockBlock completion) = 0;
+    // The same, the lock letting the resolvers through (name lookups on port
+    // 53, with their host routes while no tunnel carries): the next try can
+    // resolve its server under the lock.
+    virtual void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) {
+        (void)resolvers;
+        enableNetworkLock(std::move(completion));
+    }
     virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
     // Whether the helper holds a lock; nothing when it did not answer.
     virtual void networkLockState(std::function<void(std::optional<bool> engaged)> completion) = 0;
@@ -129,6 +137,11 @@ public:
 
     // The details pane's reconnect; nothing before the main window exists.
     virtual void requestAutoReconnect() = 0;
+    // The pane's reconnect policy, with the reason (a wake, a network change).
+    virtual void requestReconnect(ReconnectReason reason) {
+        (void)reason;
+        requestAutoReconnect();
+    }
     // A sheet on the current window; the completion gets the response.
     virtual void showHelperInstallAlert(const std::string& messageText, const std::string& informativeText,
                                         std::function<void(int response)> completion) = 0;

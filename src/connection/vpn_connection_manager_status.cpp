@@ -111,6 +111,9 @@ void VPNConnectionManager::failConnected() {
 
 void VPNConnectionManager::finishConnected() {
     connectionEstablishingInProgress_ = false;
+    // The connect is over: the next one (a reconnect after a network change)
+    // must not find it still in progress and return at once.
+    connectionInProgress_ = false;
     syncWithSystemConnectionStarted_ = false;
     if (automaticModeDiscoveryInProgress_) {
         if (currentProvider_ && currentProvider_->type()) preferedVPNProtocolForAutomaticMode_ = currentProvider_->type();
@@ -165,6 +168,10 @@ void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::op
             post([this] { notifyDisconnected(false, false); });
             break;
         case VPNTypesOpenVPN:
+            // Also during a reconnect: the pane's policy takes one end of a
+            // try once, and without this word a try that ended stays "trying".
+            post([this] { notifyDisconnected(false, false); });
+            break;
         case VPNTypesIKEv2:
             if (!env_.context.autoReconnectInProgress()) post([this] { notifyDisconnected(false, false); });
             break;
@@ -219,6 +226,14 @@ std::string VPNConnectionManager::pppErrorKey(const std::string& lastCause) {
 
 void VPNConnectionManager::reportPPPFailure(const std::string& message) {
     if (!onConnectionErrorNotification) return;
+    // pppd's own refusals (2: bad options, 3: not root, 4: no kernel
+    // support, the helper's answer where L2TP lacks ESP): no retry can help.
+    if (message == "2" || message == "3" || message == "4") {
+        logLine("the system refused the PPP link (cause " + message + "): no retry");
+        post([this] { notifyRefused(LocaleData::vpn_ppp_error_new_4()); });
+        sendPPPLogErrorReport(LocaleData::text(pppErrorKey(message)).value_or(message));
+        return;
+    }
     // The user sees the generic text; the report carries the cause.
     if (auto cause = LocaleData::text(pppErrorKey(message))) {
         post([this] { notifyError(LocaleData::vpn_connection_generic_error()); });
@@ -236,6 +251,14 @@ void VPNConnectionManager::notifyDisconnected(bool forceDisconnect, bool skipUns
         return;
     }
     onDisconnectedStateNotification(forceDisconnect, skipUnsecuredWiFiFlagClear);
+}
+
+void VPNConnectionManager::notifyRefused(const std::string& text) {
+    if (!onConnectionRefusedNotification) {
+        notifyError(text);
+        return;
+    }
+    onConnectionRefusedNotification(text);
 }
 
 void VPNConnectionManager::notifyError(const std::string& text) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
 #include "platform/ip_address.h"
@@ -30,9 +32,10 @@ void VPNConnectionManager::engageNetworkLock(std::function<void(const std::strin
     std::weak_ptr<bool> alive = alive_;
     checkAndInstallHelperToolIfRequired([this, alive, onFinished = std::move(onFinished)] {
         logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired() -- success");
-        env_.helper.enableNetworkLock([this, alive, onFinished](const std::string& reply, bool engaged) {
+        env_.helper.enableNetworkLock(lockResolvers_, [this, alive, onFinished](const std::string& reply, bool engaged) {
             if (!alive.lock()) return;
             logLine("self.helperToolManager.enableNetworkLock");
+            lockEngaged_ = engaged;
             if (!engaged) logLine("enableNetworkLock -- the kill switch is not engaged");
             if (reply != HelperToolManager::kNo) {
                 logLine("previousDefaultGateway != nil");
@@ -52,8 +55,21 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
                                              std::function<void(const std::string&)> completion) {
     if (!env_.context.useNetworkLock()) return false;
     std::weak_ptr<bool> alive = alive_;
+    // The resolvers this road uses: the lock lets them through, so that a
+    // later try resolves under it.
+    std::vector<std::string> servers;
+    for (const auto& s : {dns1, dns2}) {
+        if (!s.empty() && std::find(servers.begin(), servers.end(), s) == servers.end()) servers.push_back(s);
+    }
+    if (!servers.empty()) lockResolvers_ = servers;
     auto afterResolve = [this, alive, serverHost, previousGateway, completion](std::optional<std::string> address) {
         if (!alive.lock()) return;
+        if (connectionInitiateCanceled_) {
+            // The user cancelled meanwhile: no lock comes back for this attempt.
+            logLine("enableNetworkLock -- the attempt was cancelled: the lock is not engaged for it");
+            if (completion) completion(HelperToolManager::kNo);
+            return;
+        }
         if (!address || address->empty()) {
             log::warning(manager_log::kCategory, "enableNetworkLock -- the lookup of " + serverHost + " failed");
             if (completion) completion(HelperToolManager::kNo);
@@ -65,6 +81,11 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
         const auto gateway = previousGateway && !previousGateway->empty() ? previousGateway : std::nullopt;
         env_.helper.staticRouteAddingProcessing(resolved, gateway, [this, alive, resolved, completion](const std::string&) {
             if (!alive.lock()) return;
+            if (connectionInitiateCanceled_) {
+                logLine("enableNetworkLock -- the attempt was cancelled: the lock is not engaged for it");
+                if (completion) completion(HelperToolManager::kNo);
+                return;
+            }
             engageNetworkLock([resolved, completion](const std::string&, bool engaged) {
                 // An address handed back is a promise that the lock holds:
                 // the caller connects through it.
@@ -73,14 +94,24 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
             });
         });
     };
-    if (isIPv4Address(serverHost) || !env_.resolver) {
-        afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
-    } else {
-        std::vector<std::string> servers;
-        for (const auto& s : {dns1, dns2}) {
-            if (!s.empty()) servers.push_back(s);
+    auto resolve = [this, serverHost, servers, afterResolve] {
+        if (isIPv4Address(serverHost) || !env_.resolver) {
+            afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
+        } else {
+            env_.resolver->resolve(serverHost, servers, afterResolve);
         }
-        env_.resolver->resolve(serverHost, servers, afterResolve);
+    };
+    if (lockEngaged_ && !servers.empty() && !isIPv4Address(serverHost)) {
+        // The lock holds already (an earlier try's): it lets the resolvers
+        // through first, or the lookup meets it and fails at once.
+        logLine("enableNetworkLock -- the lock holds: the resolvers are let through before the lookup");
+        env_.helper.enableNetworkLock(servers, [this, alive, resolve](const std::string&, bool engaged) {
+            if (!alive.lock()) return;
+            lockEngaged_ = engaged;
+            resolve();
+        });
+    } else {
+        resolve();
     }
     return true;
 }
@@ -90,8 +121,9 @@ void VPNConnectionManager::reapplyNetworkLock(std::function<void()> onError) {
     std::weak_ptr<bool> alive = alive_;
     // With no default route the lock is engaged all the same and answers
     // "NO"; only a lock that is not engaged is an error.
-    env_.helper.enableNetworkLock([alive, onError = std::move(onError)](const std::string&, bool engaged) {
+    env_.helper.enableNetworkLock(lockResolvers_, [this, alive, onError = std::move(onError)](const std::string&, bool engaged) {
         if (!alive.lock()) return;
+        lockEngaged_ = engaged;
         if (!engaged && onError) onError();
     });
 }
@@ -100,6 +132,7 @@ void VPNConnectionManager::disableNetworkLock() {
     // Any helper that runs can lift its lock, whatever its version; none is
     // installed just for that.
     if (!env_.helper.isHelperToolPresent()) return;
+    lockEngaged_ = false;
     const std::string gateway = env_.context.previousDefaultGatewayValue();
     env_.helper.disableNetworkLock(gateway.empty() ? std::nullopt : std::optional<std::string>(gateway));
 }
@@ -112,6 +145,7 @@ void VPNConnectionManager::keepNetworkLockLeftFromEarlierRun() {
         // Lifting it here would let traffic out with no tunnel and no one
         // having asked for that.
         logLine("a network lock left from an earlier run is kept");
+        lockEngaged_ = true;
         env_.context.setNetworkLockActivated(true);
     });
 }
@@ -306,8 +340,15 @@ void VPNConnectionManager::shutDown() {
     if (isType(currentProvider_, VPNTypesOpenVPN) || isType(currentProvider_, VPNTypesIKEv2_StrongSwan))
         disconnect(false);
     // No tunnel outlives a quit: a lock left engaged would keep the user
-    // offline after it.
-    if (env_.context.networkLockActivated()) disableNetworkLock();
+    // offline after it. Also one the state object no longer knows of (an
+    // engagement still in flight at a cancel): released without a gateway
+    // hint, which leaves a network without a lock as it is.
+    if (env_.context.networkLockActivated()) {
+        disableNetworkLock();
+    } else if (env_.helper.isHelperToolPresent()) {
+        lockEngaged_ = false;
+        env_.helper.disableNetworkLock(std::nullopt);
+    }
     closeHelperTool();
     stopStatusUpdates();
 }
@@ -319,10 +360,7 @@ void VPNConnectionManager::onDeviceWillSleep() {
 
 void VPNConnectionManager::onDeviceDidWake() {
     env_.context.setDeviceEnteredSleepMode(false);
-    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
-        env_.context.setAutoReconnectAttemptsCount(0);
-        env_.context.requestAutoReconnect();
-    }
+    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) env_.context.requestReconnect(ReconnectReason::woke);
 }
 
 }  // namespace hw

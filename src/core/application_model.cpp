@@ -151,6 +151,7 @@ void ApplicationModel::setIntensionallyDisconnectedVPN(bool value) {
 void ApplicationModel::releaseNetworkLock() {
     networkLockActivated = false;
     if (ports_.connectionManager) ports_.connectionManager->disableNetworkLock();
+    if (onNetworkLockReleased) onNetworkLockReleased();
 }
 
 void ApplicationModel::setVpnSettingsChangingDisabled(bool value) {

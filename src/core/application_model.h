@@ -120,6 +120,9 @@ public:
     void setUseNetworkLock(bool value);
     // Lifts the kill switch through the engine and forgets that it was on.
     void releaseNetworkLock();
+    // Told after every release (a cancel, the kill switch turned off): the
+    // details pane leaves a look that says the lock holds. One listener.
+    std::function<void()> onNetworkLockReleased;
     bool openVPN_Reconnect_in_progress() const { return openVPN_Reconnect_in_progress_; }
     void setOpenVPN_Reconnect_in_progress(bool value);
     std::string previousDefaultGatewayValue() const;

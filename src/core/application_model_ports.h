@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/reconnect_reason.h"
 #include "platform/settings_store.h"
 
 // What the state object needs of the components above core/. The hub injects
@@ -82,7 +83,12 @@ public:
 class DetailsPanePort {
 public:
     virtual ~DetailsPanePort() = default;
+    // A reconnect whose reason the caller does not know (a provider's down
+    // report): the pane's policy takes it as the end of the try in flight.
     virtual void requestAutoReconnect() = 0;
+    // The one entry of the reconnect policy: every road that wants the
+    // tunnel back, or tells of the network, says why.
+    virtual void requestReconnect(ReconnectReason reason) = 0;
     virtual void showAutoReconnectOverlay() = 0;
 };
 

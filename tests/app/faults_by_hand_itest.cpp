@@ -20,6 +20,7 @@ protected:
             run({"ip", "route", "replace", "default", "via", gateway(), "dev", downLink});
         }
         run({"ip", "route", "del", "default", "via", gateway(), "metric", "100"});
+        unblockIKE();
         KillSwitchByHand::TearDown();
     }
     std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
@@ -67,6 +68,20 @@ protected:
         }
         return n;
     }
+
+    // From here on no IKE packet leaves the client namespace (UDP 500 and 4500).
+    void blockIKE() {
+        for (const std::string& rule : {std::string("add table inet hw_test_no_ike"),
+                                        std::string("add chain inet hw_test_no_ike out { type filter hook output priority -10; }"),
+                                        std::string("add rule inet hw_test_no_ike out udp dport { 500, 4500 } drop")}) {
+            ProcessRequest r;
+            r.argv = {"nft", "-f", "-"};
+            r.stdinData = rule + "\n";
+            r.timeout = 5s;
+            ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
+        }
+    }
+    void unblockIKE() { run({"nft", "delete", "table", "inet", "hw_test_no_ike"}); }
 
     std::string downLink;
 };
@@ -267,30 +282,157 @@ TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
 
 // A protocol this kernel cannot carry (no PPP, no ESP here): the helper
 // refuses the start, and the window shows the error within five seconds of
-// the click, never left at Connecting. The reconnect loop then meets the same
-// refusal to its limit and leaves the pane ready.
+// the click, never left at Connecting, and tries no more. Without the lock the
+// pane is ready at once; under it the lock stays and the window says so (never
+// Connect with the lock engaged), at a few log lines a second and one banner at
+// most, until one cancel lifts it; a quit leaves no lock.
 TEST_F(FaultsByHand, AnL2TPStartTheHelperRefusesEndsInTheErrorBar) {
-    earlierRunChose(VPNProtocols::L2TP, false);
+    const std::string route = defaultRoute();
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock ? "locked" : "unlocked");
+        earlierRunChose(VPNProtocols::L2TP, lock);
+        const QString service = launch();
+        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+        const MenuNode* locations = locationsMenu(service);
+        ASSERT_NE(locations, nullptr) << TempDir::read(log());
+        const long errors = logged("the error bar shows: "), requests = logged("vpnConnectionManager.CONNECT -- requested");
+        const long banners = notified("VPN Kill Switch On");
+        const auto clicked = std::chrono::steady_clock::now();
+        const auto since = [&] {
+            return static_cast<long long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clicked).count());
+        };
+        click(service, itemStarting(*locations, "Netherlands"));
+        ASSERT_TRUE(spinUntil([&] { return logged("the error bar shows: ") > errors; }, 5000))
+            << trayStatus(service).toStdString() << TempDir::read(log()) << bed.helperLog();
+        const long long errorMs = since();
+        // What follows the error: no loop.
+        const std::size_t logAt = TempDir::read(log()).size();
+        spinFor(10000);
+        std::string seen;
+        const long lines = linesSince(logAt, {""}, &seen);
+        const long tries = logged("vpnConnectionManager.CONNECT -- requested") - requests;
+        std::printf("[ ended ] L2TP%s: the error bar %lld ms after the click; then %ld log lines in 10 s, %ld tries, "
+                    "%ld kill-switch banners\n",
+                    lock ? " under the lock" : "", errorMs, lines, tries, notified("VPN Kill Switch On") - banners);
+        EXPECT_EQ(tries, 1) << "a refusal is not tried again";
+        EXPECT_LE(lines, 50) << "more than a few log lines a second\n" << seen;
+        EXPECT_LE(notified("VPN Kill Switch On") - banners, 1);
+        EXPECT_EQ(logged("startReconnect() attempt started."), 0);
+        if (!lock) {
+            EXPECT_EQ(trayStatus(service).toStdString(), "Disconnected") << TempDir::read(log()) << bed.helperLog();
+            EXPECT_NE(itemStarting(trayLayout(service), "Connect"), nullptr);
+            EXPECT_FALSE(lockEngaged());
+            EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+            continue;
+        }
+        // The lock holds, and the window offers only its cancel.
+        EXPECT_TRUE(lockEngaged());
+        const MenuNode held = trayLayout(service);
+        EXPECT_EQ(itemStarting(held, "Connect"), nullptr) << held.labels().join(" | ").toStdString();
+        const MenuNode* cancel = itemStarting(held, "Disconnect");
+        ASSERT_NE(cancel, nullptr) << held.labels().join(" | ").toStdString();
+        const auto cancelled = std::chrono::steady_clock::now();
+        trayClick(service, cancel->id);
+        EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && itemStarting(trayLayout(service), "Connect") != nullptr; }, 5000))
+            << "one cancel did not lift the lock" << TempDir::read(log()) << bed.helperLog();
+        std::printf("[ cancel ] L2TP under the lock: lifted %ld ms after one cancel\n",
+                    static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - cancelled)
+                                          .count()));
+        EXPECT_TRUE(spinUntil([&] { return defaultRoute() == route; }, 10000)) << defaultRoute();
+        // Connected again, refused again, then a quit: no lock stays.
+        click(service, itemStarting(*locationsMenu(service), "Netherlands"));
+        ASSERT_TRUE(spinUntil([&] { return lockEngaged() && logged("the error bar shows: ") > errors + 1; }, 10000))
+            << TempDir::read(log());
+        quitFromTheTray(service);
+        EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
+            << defaultRoute() << bed.helperLog();
+    }
+}
+
+// UDP 500 and 4500 blocked for a minute under the lock: the tries are paced
+// (a try starts only once the one before has ended: none ends another), and
+// once the ports open the tunnel comes up within seconds.
+TEST_F(FaultsByHand, IKEv2UnderTheLockAgainstBlockedIKEPortsIsPacedAndConnectsOnceTheyOpen) {
+    const std::string route = defaultRoute();
+    earlierRunChose(VPNProtocols::IKEv2_StrongSwan, true);
     const QString service = launch();
     ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
     const MenuNode* locations = locationsMenu(service);
     ASSERT_NE(locations, nullptr) << TempDir::read(log());
-    const auto clicked = std::chrono::steady_clock::now();
-    const auto since = [&] {
-        return static_cast<long long>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clicked).count());
-    };
+    blockIKE();
+    const long connects = notified("Connected to Netherlands"), banners = notified("VPN Kill Switch On");
+    const std::size_t logAt = TempDir::read(log()).size();
     click(service, itemStarting(*locations, "Netherlands"));
-    ASSERT_TRUE(spinUntil([&] { return logged("the error bar shows: ") >= 1; }, 5000))
-        << trayStatus(service).toStdString() << TempDir::read(log()) << bed.helperLog();
-    std::printf("[ ended ] L2TP: the error bar %lld ms after the click\n", since());
-    ASSERT_TRUE(spinUntil([&] { return logged("connection attempts count reached!") == 1; }, 30000)) << TempDir::read(log());
-    EXPECT_TRUE(spinUntil([&] { return trayStatus(service) == "Disconnected"; }, 5000)) << TempDir::read(log());
-    std::printf("[ ended ] L2TP: the reconnect loop's end %lld ms after the click\n", since());
-    spinFor(2000);  // a late report would turn up here
-    EXPECT_EQ(trayStatus(service).toStdString(), "Disconnected") << TempDir::read(log()) << bed.helperLog();
-    EXPECT_NE(itemStarting(trayLayout(service), "Connect"), nullptr);
-    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    spinFor(60000);
+    std::string starts, ended, all;
+    const long tries = linesSince(logAt, {"vpnConnectionManager.CONNECT -- requested"}, &starts);
+    const long forced = linesSince(logAt, {"'IKEv2 Disconnect (FORCED: TRUE)' command STARTED"}, &ended);
+    const long lines = linesSince(logAt, {""}, &all);
+    EXPECT_EQ(notified("Connected to Netherlands"), connects) << "connected through blocked ports";
+    EXPECT_TRUE(lockEngaged());
+    unblockIKE();
+    const auto opened = std::chrono::steady_clock::now();
+    const bool up = spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 60000);
+    const long upMs = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - opened).count());
+    std::printf("[ blocked ] IKEv2 under the lock, 60 s: %ld tries, %ld ended by a forced stop, %ld log lines "
+                "(%.1f a second), %ld kill-switch banners; connected %ld ms after the ports opened\n",
+                tries, forced, lines, lines / 60.0, notified("VPN Kill Switch On") - banners, up ? upMs : -1);
+    EXPECT_GE(tries, 1);
+    EXPECT_LE(tries, 6) << starts;
+    EXPECT_EQ(forced, 0) << "a try was ended by the next\n" << ended;
+    EXPECT_LE(notified("VPN Kill Switch On") - banners, 1);
+    EXPECT_TRUE(up) << TempDir::read(log()).substr(logAt) << bed.helperLog();
+    EXPECT_LE(upMs, 30000) << "not within seconds of the ports opening";
+    if (up) {
+        EXPECT_TRUE(msUntilTheTunnelCarries(kIKEv2.farEnd, 10000));
+        outsideOnlyThrough(kIKEv2.tunnelPrefix);
+    }
+    quitFromTheTray(service);
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
+        << defaultRoute() << bed.helperLog();
+}
+
+// The kill switch on, no name server answering, a location never used
+// before (no address stored): the error bar, the lock holding and the window
+// saying so; once the name server answers again a later try resolves through
+// the lock and connects, the kill switch still on.
+TEST_F(FaultsByHand, AFailedLookupUnderTheLockDoesNotStrandTheUser) {
+    const std::string route = defaultRoute();
+    earlierRunChose(VPNProtocols::OpenVPN, true);
+    const QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    const long connects = notified("Connected to Netherlands");
+    blockNameServers();
+    click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return logged("the network lock gave no server address") >= 1; }, 60000))
+        << TempDir::read(log());
+    EXPECT_TRUE(spinUntil([&] { return lockEngaged(); }, 10000));
+    EXPECT_EQ(itemStarting(trayLayout(service), "Connect"), nullptr) << "Connect shown with the lock engaged";
+    spinFor(8000);
+    EXPECT_EQ(itemStarting(trayLayout(service), "Connect"), nullptr) << "Connect shown with the lock engaged";
+    unblockNameServers();
+    const auto back = std::chrono::steady_clock::now();
+    const bool up = spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 90000);
+    const long upMs = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - back).count());
+    std::printf("[ stranding ] OpenVPN under the lock: %ld failed lookups; connected %ld ms after the name server "
+                "answered again\n",
+                logged("the network lock gave no server address"), up ? upMs : -1);
+    EXPECT_TRUE(up) << TempDir::read(log()) << bed.helperLog();
+    EXPECT_TRUE(stored().boolForKey(SettingsUserDefaults::useNetworkLock)) << "the kill switch went off";
+    if (up) {
+        EXPECT_TRUE(lockEngaged());
+        EXPECT_TRUE(msUntilTheTunnelCarries(kOpenVPN.farEnd, 10000));
+        outsideOnlyThrough(kOpenVPN.tunnelPrefix);
+    }
+    quitFromTheTray(service);
+    EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
+        << defaultRoute() << bed.helperLog();
 }
 
 }  // namespace

@@ -253,9 +253,9 @@ TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
 }
 
-// The stranding sequence: the lock is on, the server's lookup fails; the
-// attempt ends, and leaving the application brings the route back.
-TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack) {
+// The lock is on and the server's lookup fails: the lock holds while the
+// next tries are paced, and leaving the application brings the route back.
+TEST_F(KillSwitchByHand, ALookupThatFailsUnderTheLockKeepsItAndQuitBringsTheRouteBack) {
     killSwitchWasOn();
     const std::string route = defaultRoute();
     const QString service = startItem();
@@ -268,7 +268,7 @@ TEST_F(KillSwitchByHand, ALookupThatFailsEndsTheAttemptAndQuitBringsTheRouteBack
     ASSERT_TRUE(spinUntil([&] { return logged("enableNetworkLock -- the lookup of nl1.havenway.test failed") == 1; },
                           60000))
         << TempDir::read(log());
-    // The attempt ends in the error bar; the kill switch holds meanwhile.
+    // The error bar; the kill switch holds while the next tries are paced.
     EXPECT_TRUE(spinUntil([&] { return logged("the network lock gave no server address") == 1; }, 20000))
         << TempDir::read(log());
     EXPECT_TRUE(spinUntil([&] { return lockEngaged(); }, 10000));

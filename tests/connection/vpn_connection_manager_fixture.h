@@ -37,6 +37,10 @@ public:
     int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return attemptLimit; }
     void setDeviceEnteredSleepMode(bool v) override { sleeping = v; }
     void requestAutoReconnect() override { ++reconnectRequests; }
+    void requestReconnect(ReconnectReason reason) override {
+        ++reconnectRequests;
+        reconnectReasons.push_back(reconnectReasonName(reason));
+    }
     void showHelperInstallAlert(const std::string& message, const std::string& info,
                                 std::function<void(int)> completion) override {
         alerts.push_back(message + "|" + info);
@@ -61,6 +65,7 @@ public:
     int attemptLimit = 4;
     bool sleeping = false;
     int reconnectRequests = 0;
+    std::vector<std::string> reconnectReasons;
     std::vector<std::string> alerts;
     std::function<void(int)> alertCompletion;
 };

@@ -151,7 +151,7 @@ TEST_F(ConnectRoad, FailedCreationInTheAutomaticOrderMovesOn) {
     EXPECT_EQ(openvpn->count("startDial"), 0);
 }
 
-TEST_F(ConnectRoad, PlatformIKEv2HasNoProviderAndEndsDisconnected) {
+TEST_F(ConnectRoad, PlatformIKEv2HasNoProviderAndEndsInItsErrorAtOnce) {
     context.protocol = VPNTypesIKEv2;
     make();
     EXPECT_EQ(manager->currentProvider(), nullptr);
@@ -159,7 +159,8 @@ TEST_F(ConnectRoad, PlatformIKEv2HasNoProviderAndEndsDisconnected) {
     manager->connect(server());
     queue.advance(3000);
     EXPECT_TRUE(helper.sent.empty());
-    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:00"}));
+    // Nothing can carry it here: a refusal, which no retry helps.
+    EXPECT_EQ(events, (std::vector<std::string>{"error:" + LocaleData::vpn_connection_generic_error()}));
 }
 
 class HelperInstall : public ManagerFixture {};

@@ -455,6 +455,27 @@ TEST_F(NetworkCommands, WhileATunnelRunsAServerRouteTheLinkTookComesBackThroughT
     EXPECT_EQ(hostVia("198.51.100.9"), "<none>");
 }
 
+// Under the lock the app's next lookup of its server must reach the resolvers
+// it names: a way there while no tunnel carries, taken back by the tunnel's
+// default route and by the release.
+TEST_F(NetworkCommands, TheLockRoutesTheResolversItLetsThroughUntilATunnelCarriesThem) {
+    auto hostVia = [&](const std::string& host) {
+        for (const auto& h : net_.hosts)
+            if (h.destination == host) return h.gateway;
+        return std::string("<none>");
+    };
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "8.8.4.4"}, {"dnsResolverSecondary", "2620:fe::fe"}}),
+              "192.168.1.1");
+    EXPECT_EQ(hostVia("8.8.4.4"), "192.168.1.1");
+    EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
+    EXPECT_EQ(hostVia("8.8.4.4"), "<none>");
+    // Engaged again after the tunnel went: the way is back, and the release takes it.
+    EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
+    EXPECT_EQ(hostVia("8.8.4.4"), "192.168.1.1");
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    EXPECT_EQ(hostVia("8.8.4.4"), "<none>");
+}
+
 TEST_F(NetworkCommands, RetrieveDefaultGatewayWithoutAnyRouteSaysNo) {
     net_.defaults.clear();
     EXPECT_EQ(rpc("retrieveDefaultGateway"), "NO");

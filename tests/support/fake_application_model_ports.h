@@ -42,6 +42,9 @@ class FakeDetailsPane final : public DetailsPanePort {
 public:
     explicit FakeDetailsPane(PortJournal& j) : journal(j) {}
     void requestAutoReconnect() override { journal.add("requestAutoReconnect"); }
+    void requestReconnect(ReconnectReason reason) override {
+        journal.add(std::string("requestReconnect:") + reconnectReasonName(reason));
+    }
     void showAutoReconnectOverlay() override { journal.add("showAutoReconnectOverlay"); }
     PortJournal& journal;
 };

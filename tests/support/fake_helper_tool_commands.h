@@ -48,6 +48,10 @@ public:
         const bool engaged = lockEngages.value_or(enableNetworkLockReply != "NO");
         queue_.post([completion, r = enableNetworkLockReply, engaged] { completion(r, engaged); });
     }
+    void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) override {
+        lockResolvers = resolvers;
+        enableNetworkLock(std::move(completion));
+    }
     void disableNetworkLock(const std::optional<std::string>& gateway) override {
         sent.push_back("disableNetworkLock:" + gateway.value_or("<none>"));
     }
@@ -94,6 +98,12 @@ public:
         for (const auto& s : sent) n += s == line;
         return n;
     }
+    int countStarting(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& s : sent) n += s.rfind(prefix, 0) == 0;
+        return n;
+    }
+    std::vector<std::string> lockResolvers;  // what the last engagement let through
 
     std::string bundledVersion = "1.0";
     std::string installedVersion = "1.0";

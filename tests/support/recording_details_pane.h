@@ -27,6 +27,12 @@ public:
     ApplicationModel* model = nullptr;  // when set, attempts are written through
 
     void requestAutoReconnect() override { calls.push_back("requestAutoReconnect"); }
+    void reachabilityChanged(bool reachable) override {
+        calls.push_back(std::string("reachabilityChanged:") + (reachable ? "1" : "0"));
+    }
+    void requestReconnect(ReconnectReason reason) override {
+        calls.push_back(std::string("requestReconnect:") + reconnectReasonName(reason));
+    }
     void refreshIPAddressIfBlank() override { calls.push_back("refreshIPAddressIfBlank"); }
     void showAutoReconnectOverlay() override { calls.push_back("showAutoReconnectOverlay"); }
     void hideAutoReconnectOverlay() override { calls.push_back("hideAutoReconnectOverlay"); }

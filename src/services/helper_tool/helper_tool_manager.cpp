@@ -196,6 +196,20 @@ void HelperToolManager::enableNetworkLock(LockBlock completion) {
           }));
 }
 
+void HelperToolManager::enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) {
+    HelperParameterList p;
+    const char* keys[] = {"dnsResolver", "dnsResolverSecondary"};
+    for (std::size_t i = 0; i < resolvers.size() && i < 2; ++i) p.push_back({keys[i], HelperParameter(resolvers[i])});
+    std::optional<HelperParameterList> parameters;
+    if (!p.empty()) parameters = std::move(p);
+    later("enableNetworkLock", std::move(parameters),
+          MessageBlock([completion = std::move(completion)](const std::string& reply, const HelperMessage& message) {
+              log::info(kLog, "onEnableNetworkLockCompletedBlock");
+              const bool engaged = helperBool(message, "engaged").value_or(reply != kNo);
+              if (completion) completion(reply, engaged);
+          }));
+}
+
 void HelperToolManager::disableNetworkLock(const std::optional<std::string>& gatewayAddress) {
     HelperParameterList p{{"gatewayAddress", gatewayAddress ? HelperParameter(*gatewayAddress) : HelperParameter()}};
     now("disableNetworkLock", orderedUntilAbsent(p), logOnly("onDisableNetworkLockCompletedBlock"));

@@ -47,6 +47,9 @@ public:
     // and when the lock could not be engaged.
     using LockBlock = std::function<void(const std::string& reply, bool engaged)>;
     void enableNetworkLock(LockBlock completion);
+    // With the resolvers the lock lets through (at most two; the first two
+    // given are sent as the helper's dnsResolver and dnsResolverSecondary).
+    void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion);
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress);
     void retrieveDefaultGateway(StringBlock completion);
     // Whether the helper holds a lock; nothing when no helper answered.

@@ -40,6 +40,11 @@ void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     if (!dataObject_) return;
     engine_.beginUserConnect();
     engine_.setConnectionInitiateCanceled(false);
+    // Each Connect of the user's starts the count afresh.
+    policy_->beginUserAttempt();
+    lockHeld_ = false;
+    waitingForNetworkShown_ = false;
+    model().setAutoReconnectInProgress(false);
     // Every supported system takes the newest road: no flag animation on a click.
     prepareToConnectingState(false, true);
     later(kConnectStartMs, [](MainViewDetailsAreaController& self) {
@@ -61,6 +66,9 @@ void MainViewDetailsAreaController::startConnectionRequest() {
         endWithoutServer("startConnectionRequest: no location or configuration");
         return;
     }
+    // One try at a time: the policy hears of each one that starts.
+    policy_->tryStarted();
+    syncReconnectFlag();
     if (model.useNetworkLock()) {
         model.networkLockActivated = true;
         model.cancelAutoReconnectProcessing = false;
@@ -167,9 +175,15 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
     }
     log::info(kLog, "VPNServerIP is EMPTY! --  Default gateway Delete skipped!");
     pendingConnectAttemptRequest_ = false;
-    if (model.autoReconnectInProgress()) {
-        // Paced like every other attempt: an unreachable resolver must not spin.
-        startReconnect();
+    if (model.networkLockActivated && model.useNetworkLock() && !engine_.connectionInitiateCanceled()) {
+        // Under the lock a lookup that failed is a try that ended: the next
+        // is paced like every other (the lock lets the resolvers through, so
+        // it resolves once the name server answers), and the window keeps
+        // saying that the lock holds.
+        log::warning(kLog, "the network lock gave no server address: the next try is paced");
+        showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
+        requestReconnect(ReconnectReason::tryEnded);
+        onDisconnectedStateNotification(true, false);
     } else {
         endWithoutServer("the network lock gave no server address");
     }
@@ -180,9 +194,12 @@ void MainViewDetailsAreaController::lockStoredAddress(const std::string& address
     log::info(kLog, "the lock holds no server address: it is engaged for the stored one, " + address);
     const std::string gateway = model().previousDefaultGatewayValue();
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+    // The backend's resolvers, like the other lock roads: the lock lets
+    // through the ones the road uses.
     const bool waits = engine_.enableNetworkLock(
-        address, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway), GlobalConstants::primaryDNS,
-        GlobalConstants::secondaryDNS, [weak, address](const std::string& reported) {
+        address, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
+        GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
+        [weak, address](const std::string& reported) {
             if (auto self = weak.lock()) self->lockCompletion(reported, address);
         });
     pendingConnectAttemptRequest_ = waits;
@@ -195,10 +212,16 @@ void MainViewDetailsAreaController::endWithoutServer(const char* why) {
     log::warning(kLog, why);
     model().setAutoReconnectInProgress(false);
     showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
+    policy_->cancel();
     onDisconnectedStateNotification(true, false);
 }
 
 void MainViewDetailsAreaController::performIntentionalDisconnect() {
+    // At once: a try due meanwhile must not start, nor a lock come back.
+    policy_->cancel();
+    lockHeld_ = false;
+    waitingForNetworkShown_ = false;
+    engine_.setConnectionInitiateCanceled(true);
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
         model.setIntensionallyDisconnectedVPN(true);

@@ -25,6 +25,22 @@ std::string MainViewDetailsAreaController::helperToolError() const {
     return LocaleData::helper_tool_command_execute_error();
 }
 
+void MainViewDetailsAreaController::onConnection_Refused_NotificationHandler(const std::string& text) {
+    auto& model = this->model();
+    log::info(kLog, "onConnection_Refused_NotificationHandler() refusal: " + text);
+    if (!model.isLoggedInUser) return;
+    view_.setConnectionDetailsBoxHidden(true);
+    showErrorNotificationBar(text);
+    skipConnectingStateNotification_ = false;
+    if (model.startMinimized) shell_.showConnectionErrorNotification();
+    if (!model.intensionallyDisconnectedVPN()) {
+        // A try opened by a road other than the pane's (or none) still ends.
+        if (!policy_->inAttempt()) policy_->tryStarted();
+        requestReconnect(ReconnectReason::refused);
+    }
+    onDisconnectedStateNotification(true, false);
+}
+
 void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const std::string& text) {
     auto& model = this->model();
     log::info(kLog, "onConnection_Error_NotificationHandler() error: " + text);
@@ -49,10 +65,11 @@ void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const
         return;
     }
     showErrorNotificationBar(text);
-    onDisconnectedStateNotification(true, false);
     skipConnectingStateNotification_ = false;
     if (model.startMinimized) shell_.showConnectionErrorNotification();
+    // The policy first: the look that follows says whether the attempt goes on.
     if (!model.intensionallyDisconnectedVPN()) checkAndRequestForAutoReconnect();
+    onDisconnectedStateNotification(true, false);
 }
 
 void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::string& text) {

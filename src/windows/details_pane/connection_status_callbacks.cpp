@@ -31,6 +31,9 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
     closures.disconnected = [weak](bool force, bool skip) {
         if (auto self = weak.lock()) self->onDisconnectedStateNotification(force, skip);
     };
+    closures.refused = [weak](const std::string& text) {
+        if (auto self = weak.lock()) self->onConnection_Refused_NotificationHandler(text);
+    };
     engine_.setStatusClosures(std::move(closures));
     statusClosuresInstalled_ = true;
     if (!protocolObserverInstalled_) {
@@ -48,7 +51,14 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
 void MainViewDetailsAreaController::onConnection_Established_NotificationHandler() {
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
-        if (self.connectButton_.isInDisconnectState()) return;
+        // The attempt is over, whatever the button shows.
+        self.policy_->connected();
+        self.lockHeld_ = false;
+        self.waitingForNetworkShown_ = false;
+        if (self.connectButton_.isInDisconnectState()) {
+            model.setAutoReconnectInProgress(false);
+            return;
+        }
         self.setIsConnectedToVPN(true);
         model.setAutoReconnectInProgress(false);
         self.autoReconnectStartedFromDisconnect_ = false;
@@ -119,16 +129,19 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
     if (!forceDisconnect && !model.intensionallyDisconnectedVPN() && model.isLoggedInUser) {
         const bool ssidChanged = wifiSSIDHasChanged();
         log::info(kLog, "networkWiFi_SSID_hasChanged: " + yesNo(ssidChanged));
-        if (!model.autoReconnectInProgress() && !model.unsecured_Wi_Fi_VPN_activated && !ssidChanged) {
+        if (!model.unsecured_Wi_Fi_VPN_activated && !ssidChanged) {
+            // The policy takes it once: a second report of the same end is absorbed.
             autoReconnectStartedFromDisconnect_ = true;
-            requestAutoReconnect();
+            requestReconnect(ReconnectReason::tryEnded);
         } else {
-            log::info(kLog, "onDisconnectedStateNotification: ServiceLayer.model.autoReconnectInProgress == " +
+            log::info(kLog, "onDisconnectedStateNotification: the Wi-Fi road decides, autoReconnectInProgress == " +
                                 yesNo(model.autoReconnectInProgress()));
         }
     }
     view_.setConnectionDetailsBoxHidden(true);
-    const bool reconnecting = model.autoReconnectInProgress();
+    // The connecting look stays while the attempt goes on or a lock holds:
+    // the window never shows CONNECT with a lock engaged.
+    const bool reconnecting = attemptGoesOn() || model.autoReconnectInProgress();
     if (!reconnecting) {
         stopAnimateFlagConnectionProgress();
         hideConnectedIndicator();

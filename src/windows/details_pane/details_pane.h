@@ -44,6 +44,8 @@ public:
     virtual ConnectButtonStates connectButtonState() const = 0;
     // Writes the state object's autoReconnectAttemptsCount.
     virtual void setConnectionAttemptsCount(int count) = 0;
+    // The reachability watch's report, for the reconnect policy.
+    virtual void reachabilityChanged(bool /*reachable*/) {}
     virtual void onDisconnectedStateNotification(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear) = 0;
     virtual void setConnectButtonTo_Disconnected_state() = 0;
     virtual void prepareToConnectingState(bool skipStatus, bool skipFlagAnimation) = 0;

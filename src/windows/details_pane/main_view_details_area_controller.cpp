@@ -23,8 +23,15 @@ MainViewDetailsAreaController::MainViewDetailsAreaController(MainViewDetailsEnvi
       reachability_(std::move(environment.reachability)),
       refreshUserIPAddress_(std::move(environment.refreshUserIPAddress)),
       mainWindow_(environment.mainWindow),
-      connectButton_(environment.queue, environment.context.model) {
+      connectButton_(environment.queue, environment.context.model),
+      policy_(std::make_unique<ReconnectPolicy>(environment.queue, policyHooks(),
+                                                ReconnectPolicy::Timing{kReconnectDelayMs, kReconnectCapMs})) {
     view_.setEvents(this);
+    // The model outlives the pane; a later pane takes the listener over.
+    std::weak_ptr<bool> token = lockListenerToken_;
+    model().onNetworkLockReleased = [this, token] {
+        if (!token.expired()) onLockReleased();
+    };
     view_.bindConnectButton(connectButton_);
     connectButton_.onChanged = [this] { view_.refreshConnectButton(); };
     setupAfterAwakeFromNib();

@@ -12,6 +12,7 @@
 #include "windows/details_pane/connect_button_model.h"
 #include "windows/details_pane/details_pane.h"
 #include "windows/details_pane/main_view_details_area_view.h"
+#include "windows/details_pane/reconnect_policy.h"
 #include "windows/shared/pane_engine.h"
 #include "windows/shared/shell_commands.h"
 
@@ -60,7 +61,10 @@ public:
     static constexpr double CONNECTED_ACTIVITY_INDICATOR_ANIMATION_DURATION = 1.0;
     static constexpr double kButtonRearmMs = 1000;
     static constexpr double kConnectStartMs = 200;
+    // The first retry's delay, as it always was; later retries double it up
+    // to the cap, so that tries that keep failing cost a few a minute.
     static constexpr double kReconnectDelayMs = 500;
+    static constexpr double kReconnectCapMs = 30000;
     static constexpr double kXSignPaddingLeft = -54.0;
     static constexpr double kAutoUpdateFadeIn = 0.3;
     static constexpr double kAutoUpdateFadeOut = 1.0;
@@ -101,12 +105,20 @@ public:
     void onConnectingStateNotification();
     void onDisconnectedStateNotification(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear) override;
 
-    // The reconnect loop (auto_reconnect.cpp).
+    // The reconnect policy (auto_reconnect.cpp). requestReconnect is its one
+    // entry; requestAutoReconnect (a provider's down report) is a try's end.
     void requestAutoReconnect() override;
+    void requestReconnect(ReconnectReason reason) override;
+    // The reachability watch's report. Under the lock it says nothing of the
+    // network (the lock takes the default route away): it is then only logged.
+    void reachabilityChanged(bool reachable) override;
     void checkAndRequestForAutoReconnect();
     int connectionAttemptsCount() const;
     void setConnectionAttemptsCount(int count) override;
     bool autoReconnectStartedFromDisconnect() const { return autoReconnectStartedFromDisconnect_; }
+    const ReconnectPolicy& reconnectPolicy() const { return *policy_; }
+    // A refused attempt under the lock: the lock stays, and the window says so.
+    bool lockHeld() const { return lockHeld_; }
 
     // Requests (connect_requests.cpp).
     void onConnectButtonClick() override;
@@ -123,6 +135,8 @@ public:
 
     // Errors (connection_errors.cpp).
     void onConnection_Error_NotificationHandler(const std::string& text);
+    // The system refused the try outright: the attempt ends in its error.
+    void onConnection_Refused_NotificationHandler(const std::string& text);
     void showTopNotificationErrorBar(const std::string& text);
     void showErrorNotificationBar(const std::string& text) override { showTopNotificationErrorBar(text); }
     void hideErrorNotificationBar() override;
@@ -205,7 +219,17 @@ private:
     void fireConnectButtonStateChanged(const std::string& label);
     bool wifiSSIDHasChanged() const;
     void restartReachability(const std::string& address);
-    void startReconnect();
+    ReconnectPolicy::Hooks policyHooks();
+    void startPolicyTry();
+    void announceReconnect();
+    void showWaitingForNetwork(bool waiting);
+    void onAttemptGaveUp();
+    void onAttemptRefused();
+    void onLockReleased();
+    void syncReconnectFlag();
+    // Whether the pane keeps its connecting look: an attempt goes on, or a
+    // lock holds.
+    bool attemptGoesOn() const { return policy_->inAttempt() || lockHeld_; }
     void endInReadyLook();
     void applyConnectingState(bool keepErrorAndAddress);
     void endWithoutServer(const char* why);
@@ -252,6 +276,11 @@ private:
     bool statusClosuresInstalled_ = false;
     bool tickInstalled_ = false;
     bool protocolObserverInstalled_ = false;
+    bool lockHeld_ = false;
+    bool waitingForNetworkShown_ = false;
+    std::unique_ptr<ReconnectPolicy> policy_;
+    // Alive while the pane is: the model's lock-release listener checks it.
+    std::shared_ptr<bool> lockListenerToken_ = std::make_shared<bool>(true);
 };
 
 }  // namespace hw

@@ -35,12 +35,11 @@ void MainWindowViewController::showWiFiInsecureNotification() {
 
     const auto& pane = detailsViewController_;
     if (pane && pane->isConnectedToVPN()) {
+        // The pane's reconnect policy decides; the reason is all this says.
         if (changed && restartsOnNetworkChange(env_.engine.currentProviderType())) {
-            m.setAutoReconnectAttemptsCount(0);
-            pane->requestAutoReconnect();
+            pane->requestReconnect(ReconnectReason::networkChanged);
         } else if (!changed && m.autoReconnectInProgress()) {
-            m.setAutoReconnectAttemptsCount(0);
-            pane->requestAutoReconnect();
+            pane->requestReconnect(ReconnectReason::networkReturned);
         }
         installDNSIfSettled();
     } else if (!m.isLoggedInUser) {
@@ -101,8 +100,7 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
         if (type) {
             if (changed && restartsOnNetworkChange(type)) {
                 log::info(kLog, "Started Auto-Reconnect of on-going VPN connection on WiFi SSID change.");
-                m.setAutoReconnectAttemptsCount(0);
-                pane->requestAutoReconnect();
+                pane->requestReconnect(ReconnectReason::networkChanged);
                 wifi->setNetworkWiFi_SSID_hasChanged(false);
             } else if (!changed) {
                 installDNSIfSettled();
@@ -119,27 +117,15 @@ void MainWindowViewController::showNoOnternetConnectionOverlay() {
     const bool lockedConnecting = env_.engine.currentProviderType() && m.networkLockActivated &&
                                   m.currentConnectionState() == ConnectionStates::connecting;
     if (!lockedConnecting && pane) pane->showErrorNotificationBar(pane->internetNotReachableError());
-    if (m.currentConnectionState() == ConnectionStates::connected && !m.autoReconnectInProgress() &&
-        !m.openVPN_Reconnect_in_progress()) {
-        log::info(kLog,
-                  "if ServiceLayer.model.currentConnectionState == .connected && "
-                  "!ServiceLayer.model.autoReconnectInProgress");
-        if (env_.engine.currentProviderType() && pane) pane->requestAutoReconnect();
-    }
+    // The pane's reconnect policy: a tunnel is not shown connected without a
+    // network, and no try starts or counts until it is back.
+    if (pane) pane->reachabilityChanged(false);
 }
 
 void MainWindowViewController::hideNoOnternetConnectionOverlay() {
-    auto& m = model();
     const auto& pane = detailsViewController_;
-    if (m.autoReconnectInProgress() && m.isLoggedInUser) {
-        if (const auto type = env_.engine.currentProviderType()) {
-            if (*type == VPNTypesL2TP || *type == VPNTypesIKEv2_StrongSwan) m.setAutoReconnectInProgress(false);
-            if (*type != VPNTypesIKEv2_StrongSwan) {
-                if (pane) pane->setConnectionAttemptsCount(0); else m.setAutoReconnectAttemptsCount(0);
-            }
-        }
-        if (pane) pane->requestAutoReconnect();
-    }
+    // A try waiting for the network starts now (the policy paces it).
+    if (pane) pane->reachabilityChanged(true);
     if (pane && pane->errorTopBarUpperText() == pane->internetNotReachableErrorUpperText()) {
         pane->hideErrorNotificationBar();
     }

@@ -24,6 +24,7 @@ void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) 
     manager_.onConnectionErrorNotification = std::move(closures.error);
     manager_.onConnectingStateNotification = std::move(closures.connecting);
     manager_.onDisconnectedStateNotification = std::move(closures.disconnected);
+    manager_.onConnectionRefusedNotification = std::move(closures.refused);
     manager_.replayEstablishedToLateListener();
 }
 

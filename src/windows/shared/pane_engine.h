@@ -29,6 +29,8 @@ public:
         std::function<void(const std::string&)> error;
         std::function<void()> connecting;
         std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> disconnected;
+        // The system refused the try outright: the attempt ends in its error.
+        std::function<void(const std::string&)> refused;
     };
     virtual void setStatusClosures(StatusClosures closures) = 0;
     virtual void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) = 0;

@@ -114,12 +114,14 @@ TEST_F(PaneManagerTest, AFailedFirstAttemptRetriesToTheLimitAndEndsReady) {
     clickToDial();
     for (int attempt = 0; attempt < 10 && openvpn->callback; ++attempt) {
         report(VPNStatusCodes::disconnected, std::string("Please reconnect, or contact us."));
-        f.queue.advance(500);
+        // Paced: each retry waits longer than the one before, up to the cap.
+        f.queue.advance(30000);
         f.queue.advance(1100);
     }
     // The first attempt and the four retries without the kill switch.
     EXPECT_EQ(openvpn->count("startDial"), 5);
-    EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+    // The last try's own error stays in the bar.
+    EXPECT_EQ(f.view.errorBar.lowerText, "Please reconnect, or contact us.");
     expectReadyLook();
     EXPECT_TRUE(f.banners().empty() || f.banners().front() != "disconnectedBanner:Netherlands");
 }
@@ -146,7 +148,7 @@ TEST_F(PaneManagerTest, TriesThatEndAtTheirBoundCountToTheLimitOrGoOnUnderTheLoc
                 EXPECT_TRUE(f.model.networkLockActivated);
             }
             report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
-            f.queue.advance(500);
+            f.queue.advance(30000);
             f.queue.advance(1100);
         }
         if (!locked) {
@@ -198,6 +200,89 @@ TEST_F(PaneManagerTest, AProtocolAppliedAfterAnOpenVPNConnectCarriesTheNextConne
     EXPECT_EQ(openvpn->count("startDial"), 1);
     applyProtocolChoice(f.model, *manager, VPNTypesOpenVPN);
     EXPECT_EQ(manager->currentProvider(), openvpn);
+}
+
+// Connected over each protocol, lock on and off, the network changes under
+// the tunnel: the old session ends (whatever its protocol), the next try goes
+// over the same protocol within a second, and one banner says so.
+TEST_F(PaneManagerTest, ANetworkChangeReconnectsOverTheSameProtocolEndingTheOldSessionWithOneBanner) {
+    struct Row {
+        const char* name;
+        VPNTypes protocol;
+        bool lock;
+    };
+    for (const Row& row : {Row{"OpenVPN", VPNTypesOpenVPN, false}, Row{"OpenVPN, locked", VPNTypesOpenVPN, true},
+                           Row{"IKEv2", VPNTypesIKEv2_StrongSwan, false},
+                           Row{"IKEv2, locked", VPNTypesIKEv2_StrongSwan, true}}) {
+        SCOPED_TRACE(row.name);
+        applyProtocolChoice(f.model, *manager, row.protocol);
+        f.model.setUseNetworkLock(row.lock);
+        f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        FakeProvider& provider = row.protocol == VPNTypesOpenVPN ? *openvpn : *ike;
+        const char* tryCall = row.protocol == VPNTypesOpenVPN ? "startDial" : "connect";
+        const int tries = provider.count(tryCall);
+        clickToDial();
+        ASSERT_EQ(provider.count(tryCall), tries + 1);
+        provider.report(VPNStatusCodes::connected);
+        f.queue.advance(100);
+        ASSERT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+        f.shell.calls.clear();
+        provider.calls.clear();
+
+        pane->requestReconnect(ReconnectReason::networkChanged);
+        f.queue.runUntilIdle();
+        EXPECT_EQ(provider.count(row.protocol == VPNTypesOpenVPN ? "disconnect" : "forceDisconnect"), 1)
+            << "the old session runs on";
+        EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::disconnect) << "shown connected over the old way";
+        f.queue.advance(500);
+        f.queue.advance(1100);
+        EXPECT_EQ(provider.count(tryCall), 1) << "no new try over the same protocol";
+        provider.report(VPNStatusCodes::connected);
+        f.queue.advance(100);
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+        EXPECT_EQ(manager->currentProvider()->type(), row.protocol);
+        EXPECT_EQ(f.shell.count(row.lock ? "reconnectBanner:lock" : "reconnectBanner"), 1);
+        EXPECT_EQ(f.shell.count("connectedBanner:Netherlands"), 1);
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
+
+        pane->performIntentionalDisconnect();
+        f.queue.advance(2000);
+        EXPECT_FALSE(f.model.networkLockActivated);
+    }
+}
+
+// A try the system refuses under the lock is not tried again; the lock
+// stays and the window says so (never CONNECT with it engaged); one cancel
+// lifts it and leaves the pane ready.
+TEST_F(PaneManagerTest, ARefusalUnderTheLockEndsTheAttemptAndOneCancelLiftsTheLock) {
+    f.model.setUseNetworkLock(true);
+    f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+    helper.createSucceeds = false;
+    const int before = helper.countStarting("create:");
+    pane->onConnectButtonClick();
+    f.queue.advance(200);
+    f.queue.advance(5000);
+    EXPECT_EQ(helper.countStarting("create:"), before + 1);
+    EXPECT_TRUE(pane->lockHeld());
+    EXPECT_TRUE(f.model.networkLockActivated);
+    EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
+    EXPECT_FALSE(f.view.overlayHidden);
+    EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+    f.queue.advance(120000);
+    EXPECT_EQ(helper.countStarting("create:"), before + 1) << "a refusal is not retried";
+    EXPECT_LE(f.shell.count("reconnectBanner:lock"), 1);
+
+    EXPECT_FALSE(helper.lockResolvers.empty()) << "the lock lets no resolver through";
+    const int releases = helper.countStarting("disableNetworkLock");
+    f.queue.advance(1000);
+    pane->onConnectButtonClick();
+    f.queue.runUntilIdle();
+    EXPECT_EQ(helper.countStarting("disableNetworkLock"), releases + 1);
+    EXPECT_FALSE(f.model.networkLockActivated);
+    EXPECT_FALSE(pane->lockHeld());
+    expectReadyLook();
+    f.queue.advance(60000);
+    EXPECT_EQ(helper.countStarting("create:"), before + 1);
 }
 
 TEST_F(PaneManagerTest, TeardownLeavesNoClosureInTheManager) {

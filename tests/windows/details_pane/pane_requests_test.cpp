@@ -133,6 +133,7 @@ TEST_F(PaneRequestsTest, AStoredAddressTheLockCannotHoldIsNeverConnected) {
         engine.connects.clear();
         engine.locks.clear();
         engine.lockWaits = true;
+        engine.canceled = false;
         view.errorBar = {};
         model.setUseNetworkLock(true);
         nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
@@ -146,8 +147,11 @@ TEST_F(PaneRequestsTest, AStoredAddressTheLockCannotHoldIsNeverConnected) {
         queue.runUntilIdle();
         EXPECT_TRUE(engine.connects.empty());
         EXPECT_EQ(view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
-        EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
-        EXPECT_EQ(engine.locks.size(), 2u) << "no third try";
+        // The window keeps saying that the lock holds: never CONNECT under it.
+        EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_EQ(engine.locks.size(), 2u) << "no third try at once";
+        pane->performIntentionalDisconnect();
+        queue.runUntilIdle();
     }
 }
 
@@ -182,7 +186,9 @@ TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
     EXPECT_TRUE(engine.connects.empty());
 }
 
-TEST_F(PaneRequestsTest, LockWithoutAnyAddressEndsInTheReadyLookOutsideAReconnect) {
+// Under the lock a lookup that failed is a try that ended: the window keeps
+// the lock's look, and the next try comes paced, not at once.
+TEST_F(PaneRequestsTest, LockWithoutAnyAddressKeepsTheLocksLookAndRetriesPaced) {
     model.setUseNetworkLock(true);
     nl->vpnConfig->vpnServerIPAddress.clear();
     click();
@@ -191,26 +197,25 @@ TEST_F(PaneRequestsTest, LockWithoutAnyAddressEndsInTheReadyLookOutsideAReconnec
     queue.runUntilIdle();
     EXPECT_TRUE(engine.connects.empty());
     EXPECT_EQ(view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
-    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
-    EXPECT_EQ(model.currentConnectionState(), ConnectionStates::disconnected);
-    queue.advance(5000);
-    EXPECT_EQ(engine.locks.size(), 1u);  // and no retry
-}
-
-TEST_F(PaneRequestsTest, LockWithoutAnyAddressInsideAReconnectRetriesPacedNotAtOnce) {
-    model.setUseNetworkLock(true);
-    model.networkLockActivated = true;
-    nl->vpnConfig->vpnServerIPAddress.clear();
-    pane->requestAutoReconnect();
-    queue.advance(500);
-    ASSERT_EQ(engine.locks.size(), 1u);
-    engine.locks[0].completion("");
-    queue.runUntilIdle();
+    EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
     EXPECT_EQ(engine.locks.size(), 1u);
     queue.advance(499);
     EXPECT_EQ(engine.locks.size(), 1u);
     queue.advance(1);
+    ASSERT_EQ(engine.locks.size(), 2u);
+    // The next failure waits twice as long.
+    engine.locks[1].completion("");
+    queue.runUntilIdle();
+    queue.advance(999);
     EXPECT_EQ(engine.locks.size(), 2u);
+    queue.advance(1);
+    EXPECT_EQ(engine.locks.size(), 3u);
+    // One cancel ends it all, and the lock with it.
+    pane->performIntentionalDisconnect();
+    queue.advance(60000);
+    EXPECT_EQ(engine.locks.size(), 3u);
+    EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
+    EXPECT_FALSE(model.networkLockActivated);
 }
 
 TEST_F(PaneRequestsTest, MissingCredentialsOrConfigurationShowTheGenericErrorInsteadOfConnectingForever) {

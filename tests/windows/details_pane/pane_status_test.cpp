@@ -80,8 +80,8 @@ TEST_F(PaneStatusTest, DropTable) {
         EXPECT_EQ(f.model.autoReconnectInProgress(), row.reconnects);
         EXPECT_FALSE(f.model.unsecured_Wi_Fi_VPN_activated);
         if (row.reconnects) {
-            // The busy look stays while the loop runs.
-            EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::disconnect);
+            // A tunnel that went down is no longer shown connected: reconnecting at once.
+            EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connecting);
             EXPECT_FALSE(f.view.changeLocationEnabled);
             f.queue.advance(500);
             EXPECT_EQ(f.engine.connects.size(), 2u);
@@ -131,19 +131,23 @@ TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
         PaneFixture f;
         f.manager.providerType = row.provider;
         f.manager.discovery = row.discovery;
+        f.pane->startConnectionRequest();
+        f.queue.runUntilIdle();
         for (int i = 0; i < row.limit; ++i) {
             f.pane->requestAutoReconnect();
-            f.pane->requestAutoReconnect();  // while one runs: no count
-            f.queue.advance(500);
-            f.model.setAutoReconnectInProgress(false);
+            f.pane->requestAutoReconnect();  // the same end told twice: one count
+            f.queue.advance(30000);
         }
         EXPECT_EQ(f.model.autoReconnectAttemptsCount(), row.limit);
         EXPECT_TRUE(f.view.errorBar.upperText.empty());
         f.pane->requestAutoReconnect();
         f.queue.runUntilIdle();
         EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
-        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), row.limit);
+        // The attempt ended: the next Connect starts its count afresh.
+        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
         EXPECT_FALSE(f.model.autoReconnectInProgress());
+        f.queue.advance(120000);
+        EXPECT_EQ(f.engine.connects.size(), static_cast<std::size_t>(row.limit + 1));
     }
 }
 
@@ -155,12 +159,14 @@ TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTh
     EXPECT_EQ(std::count(engine.calls.begin(), engine.calls.end(), "reapplyNetworkLock"), 2);
     model.setAutoReconnectInProgress(false);
     model.setAutoReconnectAttemptsCount(0);
+    pane->startConnectionRequest();
+    queue.runUntilIdle();
     for (int i = 0; i < 12; ++i) {
         pane->requestAutoReconnect();
-        queue.advance(500);
-        model.setAutoReconnectInProgress(false);
+        queue.advance(30000);
     }
     EXPECT_EQ(model.autoReconnectAttemptsCount(), 12);
+    EXPECT_EQ(engine.locks.size(), 13u) << "a try after each end, one at a time";
     EXPECT_TRUE(view.errorBar.upperText.empty());
     EXPECT_FALSE(view.overlayHidden);
     EXPECT_TRUE(view.overlaySpinning);
@@ -175,7 +181,50 @@ TEST_F(PaneStatusTest, ErrorFromADisconnectStartedReconnectOnlyMarksItRunning) {
     pane->checkAndRequestForAutoReconnect();
     EXPECT_TRUE(model.autoReconnectInProgress());
     EXPECT_FALSE(pane->autoReconnectStartedFromDisconnect());
-    EXPECT_EQ(model.autoReconnectAttemptsCount(), 1);
+    // The drop's echo is the same end: one try follows, and nothing is counted yet.
+    EXPECT_EQ(model.autoReconnectAttemptsCount(), 0);
+    queue.advance(500);
+    EXPECT_EQ(engine.connects.size(), 2u);
+}
+
+// A refusal is not tried again. Without the lock the pane is ready at once;
+// under it the window keeps the lock's look (never Connect with it engaged)
+// for exactly as long as the lock: turning the kill switch off ends both.
+TEST_F(PaneStatusTest, ARefusalEndsTheAttemptAndTheLocksLookLastsAsLongAsTheLock) {
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock ? "locked" : "unlocked");
+        PaneFixture f;
+        f.model.setUseNetworkLock(lock);
+        f.click();
+        f.queue.advance(200);
+        if (lock) f.engine.locks.at(0).completion("203.0.113.9");
+        f.queue.runUntilIdle();
+        ASSERT_EQ(f.engine.connects.size(), 1u);
+        f.engine.closures.refused(LocaleData::vpn_ppp_error_new_4());
+        f.engine.closures.disconnected(false, false);  // the manager's echo
+        f.queue.runUntilIdle();
+        EXPECT_EQ(f.view.errorBar.multiLineText, LocaleData::vpn_ppp_error_new_4());
+        f.queue.advance(120000);
+        EXPECT_EQ(f.engine.connects.size(), 1u) << "a refusal is not tried again";
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+        if (!lock) {
+            EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+            EXPECT_TRUE(f.view.overlayHidden);
+            continue;
+        }
+        EXPECT_TRUE(f.pane->lockHeld());
+        EXPECT_NE(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_FALSE(f.view.overlayHidden);
+        EXPECT_FALSE(f.view.overlaySpinning);
+        EXPECT_LE(f.shell.count("reconnectBanner:lock"), 1);
+        // The kill switch turned off (as the settings apply it) lifts the lock, and the look goes with it.
+        f.model.releaseNetworkLock();
+        f.queue.runUntilIdle();
+        EXPECT_FALSE(f.pane->lockHeld());
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_TRUE(f.view.overlayHidden);
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+    }
 }
 
 TEST_F(PaneStatusTest, ErrorBarTexts) {
@@ -237,12 +286,13 @@ TEST_F(PaneStatusTest, ErrorsAfterSignOutOrAUserDisconnectStartNoReconnect) {
 
 TEST_F(PaneStatusTest, OpenVPNNotReachableIsHandledOnceUntilTheUserDisconnects) {
     const auto text = LocaleData::openvpn_not_reachable_error_notification();
+    connectAndEstablish();
     engine.closures.error(text);
     EXPECT_EQ(view.errorBar.upperText, LocaleData::internet_connection_unavailable_error_part_1());
     EXPECT_TRUE(model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated);
     EXPECT_TRUE(model.autoReconnectInProgress());
     queue.advance(500);
-    EXPECT_EQ(engine.connects.size(), 1u);
+    EXPECT_EQ(engine.connects.size(), 2u);
 
     model.setAutoReconnectInProgress(false);
     pane->hideErrorNotificationBar();
