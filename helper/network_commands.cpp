@@ -120,7 +120,15 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         return yesNo(s.ipv6.restore());
     });
 
-    d.registerCommand("install_DNS_for_VPN", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+    d.registerCommand("install_DNS_for_VPN", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        const auto forOpenVPN = flagParam(c, "forOpenVPN");
+        if (!forOpenVPN) return replyWith(kNo);
+        // An up event lost (this helper started after it) leaves the pushed
+        // servers unknown: installing others would pass for them.
+        if (*forOpenVPN && !s.dns.tunnelUpHeard()) {
+            log::warning(kLog, "install_DNS_for_VPN: no openvpn up event heard; its DNS servers are not known");
+            return replyWith(kNo);
+        }
         return yesNo(s.dns.install());
     });
     d.registerCommand("restore_DNS_to_original", [&s](HelperCommand& c) -> std::optional<HelperMessage> {

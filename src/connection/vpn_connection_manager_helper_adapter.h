@@ -22,7 +22,7 @@ public:
     void deleteExistingVPNService(const std::string& serviceName) override {
         helper_.deleteExistingVPNService(serviceName);
     }
-    void disableIPV6() override { helper_.disableIPV6(); }
+    void disableIPV6(StringBlock done) override { helper_.disableIPV6(std::move(done)); }
     void reEnableIPV6() override { helper_.reEnableIPV6(); }
     void enableNetworkLock(LockBlock completion) override { helper_.enableNetworkLock(std::move(completion)); }
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
@@ -46,7 +46,9 @@ public:
     void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
         helper_.terminatePreviousOpenVPNProcesses(std::move(done));
     }
-    void install_DNS_for_VPN() override { helper_.install_DNS_for_VPN(); }
+    void install_DNS_for_VPN(bool forOpenVPN, StringBlock done) override {
+        helper_.install_DNS_for_VPN(forOpenVPN, std::move(done));
+    }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
         helper_.restore_DNS_to_original(forOpenVPN, skipFallback);
     }

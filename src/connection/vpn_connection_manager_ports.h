@@ -75,7 +75,8 @@ public:
     virtual void createVPNConnection(const HelperVPNServiceDescription& config,
                                      std::function<void(bool created)> onCreated) = 0;
     virtual void deleteExistingVPNService(const std::string& serviceName) = 0;
-    virtual void disableIPV6() = 0;
+    // done gets the reply ("NO": IPv6 may still be on); it may be empty.
+    virtual void disableIPV6(StringBlock done) = 0;
     virtual void reEnableIPV6() = 0;
     // The reply, and whether the lock is engaged ("NO" with the lock on:
     // there was no default gateway to report).
@@ -95,7 +96,9 @@ public:
     virtual void attachRunningOpenVPN(std::function<void(bool attached)> done) = 0;
     // done runs once the helper has ended them (or could not be reached).
     virtual void terminatePreviousOpenVPNProcesses(std::function<void()> done) = 0;
-    virtual void install_DNS_for_VPN() = 0;
+    // done gets the reply; it may be empty. For OpenVPN the helper installs
+    // only the servers its openvpn named, "NO" until it has heard of them.
+    virtual void install_DNS_for_VPN(bool forOpenVPN, StringBlock done) = 0;
     virtual void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) = 0;
     virtual void closeHelperTool() = 0;
 };
