@@ -294,6 +294,12 @@ void VPNConnectionManager::scheduleVPNServiceCleanup() {
     if (env_.context.networkLockActivated() || env_.context.openVPN_Reconnect_in_progress()) return;
     postAfter(1000, [this] {
         if (!currentProvider_ || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) return;
+        // The same loss started the details pane's reconnect, whose own try
+        // this would end: the reconnect replaces the session itself.
+        if (env_.context.autoReconnectInProgress()) {
+            logLine("internet lost: the running reconnect replaces the session");
+            return;
+        }
         removeExistingConnection();
     });
 }
