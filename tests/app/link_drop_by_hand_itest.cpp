@@ -108,7 +108,7 @@ void LinkDropByHand::dropsComeBack(const Row& row, std::initializer_list<int> ou
         QElapsedTimer back;
         back.start();
         // Seen within the outage's first seconds, and never Connected after.
-        EXPECT_GE(reconnectingMs, 0) << "Connected throughout the outage";
+        EXPECT_GE(reconnectingMs, 0) << "Connected throughout the outage\n" << TempDir::read(log()).substr(logAt);
         EXPECT_LE(reconnectingMs, 3000);
         EXPECT_FALSE(connectedAgain) << "Connected while the link was down\n" << TempDir::read(log()).substr(logAt);
 
