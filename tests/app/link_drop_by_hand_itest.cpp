@@ -30,11 +30,13 @@ protected:
         if (app <= 0 || !spinUntil([&] { return desktop.watcher->items().size() > before; }, 30000)) return {};
         return desktop.watcher->items().back();
     }
-    // The tray's status line: "Connected", "Connecting" or "Disconnected".
+    // The tray's status line ("Connected", "Connecting", ...), or the line
+    // its menu shows alone while the internet is out of reach.
     QString trayStatus(const QString& service) {
         const MenuNode menu = trayLayout(service);
-        const MenuNode* line = itemStarting(menu, "Status:");
-        return line ? line->label().mid(7).trimmed() : QString();
+        if (const MenuNode* line = itemStarting(menu, "Status:")) return line->label().mid(7).trimmed();
+        if (const MenuNode* line = itemStarting(menu, "No internet")) return line->label();
+        return {};
     }
     void linkDown(const std::string& link) {
         ASSERT_TRUE(run({"ip", "link", "set", link, "down"}).ok());
