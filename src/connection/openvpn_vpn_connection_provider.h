@@ -93,6 +93,11 @@ private:
     std::uint64_t tryId_ = 0;
     bool tryConnected_ = false;
     bool tryEnded_ = false;
+    // The manager's dial completion: it clears its connect-in-progress, so it
+    // runs once the try has connected or ended, or a reconnect would find the
+    // connect still going and return at once.
+    std::function<void()> dialed_;
+    void dialDone();
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
