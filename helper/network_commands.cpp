@@ -1,4 +1,6 @@
 #include <chrono>
+#include <sstream>
+#include <vector>
 
 #include "helper/helper_services.h"
 #include "helper/helper_validation.h"
@@ -124,10 +126,22 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         const auto forOpenVPN = flagParam(c, "forOpenVPN");
         if (!forOpenVPN) return replyWith(kNo);
         // An up event lost (this helper started after it) leaves the pushed
-        // servers unknown: installing others would pass for them.
+        // servers to what the app saw; installing others would pass for them.
         if (*forOpenVPN && !s.dns.tunnelUpHeard()) {
-            log::warning(kLog, "install_DNS_for_VPN: no openvpn up event heard; its DNS servers are not known");
-            return replyWith(kNo);
+            std::vector<std::string> pushed;
+            if (const std::string* list = helperString(c.parameters, "pushedServers")) {
+                std::stringstream words(*list);
+                for (std::string server; std::getline(words, server, ',');) {
+                    if (!isHostAddress(server) || pushed.size() >= 8) return replyWith(kNo);
+                    pushed.push_back(server);
+                }
+            }
+            if (pushed.empty()) {
+                log::warning(kLog, "install_DNS_for_VPN: no openvpn up event heard and no servers named");
+                return replyWith(kNo);
+            }
+            log::info(kLog, "install_DNS_for_VPN: no openvpn up event heard; the servers the app saw pushed");
+            s.dns.setTunnelServers(std::move(pushed), "");
         }
         return yesNo(s.dns.install());
     });

@@ -60,6 +60,7 @@ void OpenVPN_VPNConnectionProvider::dialDone() {
 
 void OpenVPN_VPNConnectionProvider::startDial(std::function<void()> dialed) {
     dialed_ = std::move(dialed);
+    pushedDNS_.clear();
     applyCredentials();
     const std::uint64_t id = ++tryId_;
     tryConnected_ = false;
@@ -170,6 +171,7 @@ void OpenVPN_VPNConnectionProvider::onLog(const std::optional<std::string>& line
             kept.replace(at, password.size(), "[...]");
     }
     printLine("OpenVPN: " + kept);
+    if (auto pushed = parseOpenVPNPushedDNS(kept); !pushed.empty()) pushedDNS_ = std::move(pushed);
     if (!tryConnected_ && !tryEnded_) {
         if (const std::string why = openVPNServerOutOfReach(kept); !why.empty()) {
             logLines_.push_back(std::move(kept));

@@ -46,8 +46,8 @@ public:
     void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
         helper_.terminatePreviousOpenVPNProcesses(std::move(done));
     }
-    void install_DNS_for_VPN(bool forOpenVPN, StringBlock done) override {
-        helper_.install_DNS_for_VPN(forOpenVPN, std::move(done));
+    void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) override {
+        helper_.install_DNS_for_VPN(forOpenVPN, pushed, std::move(done));
     }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
         helper_.restore_DNS_to_original(forOpenVPN, skipFallback);

@@ -57,6 +57,7 @@ public:
     // OpenVPN only: what openvpn logged, and the tunnel's gateway.
     virtual std::string logData() const { return {}; }
     virtual std::optional<std::string> latestGateway() const { return std::nullopt; }
+    virtual std::vector<std::string> pushedDNSServers() const { return {}; }
 };
 
 // The privileged helper commands the manager sends. Completions run on the
@@ -97,8 +98,9 @@ public:
     // done runs once the helper has ended them (or could not be reached).
     virtual void terminatePreviousOpenVPNProcesses(std::function<void()> done) = 0;
     // done gets the reply; it may be empty. For OpenVPN the helper installs
-    // only the servers its openvpn named, "NO" until it has heard of them.
-    virtual void install_DNS_for_VPN(bool forOpenVPN, StringBlock done) = 0;
+    // the servers its openvpn's up event named; a helper started after that
+    // event takes the ones the app saw pushed, and answers "NO" without any.
+    virtual void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) = 0;
     virtual void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) = 0;
     virtual void closeHelperTool() = 0;
 };

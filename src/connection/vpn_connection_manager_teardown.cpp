@@ -138,7 +138,7 @@ void VPNConnectionManager::addVPNServerStaticRoute(const std::string& serverAddr
         });
 }
 
-void VPNConnectionManager::installDNSForVPN() { env_.helper.install_DNS_for_VPN(false, {}); }
+void VPNConnectionManager::installDNSForVPN() { env_.helper.install_DNS_for_VPN(false, {}, {}); }
 
 void VPNConnectionManager::restoreDNSToOriginal(bool forOpenVPN, bool skipFallback) {
     env_.helper.restore_DNS_to_original(forOpenVPN, skipFallback);

@@ -50,7 +50,8 @@ void VPNConnectionManager::settleTunnelSettings(bool ipv6Off, bool dnsInstalled,
         });
     }
     if (!dnsInstalled) {
-        env_.helper.install_DNS_for_VPN(true, [outcome, judge](const std::string& reply) {
+        const auto pushed = currentProvider_ ? currentProvider_->pushedDNSServers() : std::vector<std::string>{};
+        env_.helper.install_DNS_for_VPN(true, pushed, [outcome, judge](const std::string& reply) {
             outcome->dnsInstalled = reply != HelperToolManager::kNo;
             judge();
         });

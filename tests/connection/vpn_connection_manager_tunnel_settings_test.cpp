@@ -65,6 +65,18 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsCase{"UserDisconnectsWhileWaiting", {"NO"}, {}, true, {}, 1, 1, "IPv6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What openvpn showed the server pushing goes with the DNS step: a helper
+// restarted after the tunnel's up event has only that to go by.
+TEST_F(TunnelSettings, TheServersTheTunnelPushedGoWithTheDNSStep) {
+    make();
+    connectThrough();
+    openvpn->pushedDNS = {"10.67.0.1"};
+    openvpn->report(2);
+    queue.runUntilIdle();
+    ASSERT_EQ(helper.dnsPushed.size(), 1u);
+    EXPECT_EQ(helper.dnsPushed[0], std::vector<std::string>{"10.67.0.1"});
+}
+
 // Under the kill switch the tunnel's route comes first: DNS servers inside the
 // tunnel are reached only through it.
 TEST_F(TunnelSettings, UnderTheLockTheRouteGoesInBeforeTheSettings) {

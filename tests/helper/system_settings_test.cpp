@@ -71,6 +71,10 @@ TEST_F(SystemSettings, AnOpenVPNInstallTakesOnlyTheServersAnUpEventNamed) {
     EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 10.67.0.1\n");
     services_->dns.setTunnelServers({}, "");  // the down event
     EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "NO");
+    // What the app saw the server push stands in for the lost event.
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}, {"pushedServers", "10.67.0.1,bad"}}), "NO");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}, {"pushedServers", "10.67.0.9"}}), "YES");
+    EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 10.67.0.9\n");
     services_->dns.setTunnelServers({}, "tun1");  // an up event naming no servers
     EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
     EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");

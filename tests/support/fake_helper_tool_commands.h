@@ -86,8 +86,9 @@ public:
             if (done) done();
         });
     }
-    void install_DNS_for_VPN(bool forOpenVPN, StringBlock done) override {
+    void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) override {
         sent.push_back(forOpenVPN ? "install_DNS_for_VPN:openvpn" : "install_DNS_for_VPN");
+        dnsPushed.push_back(pushed);
         answer(dnsReplies, done);
     }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
@@ -117,6 +118,7 @@ public:
     std::deque<std::string> defaultGatewayReplies;  // taken first, one per command
     std::deque<std::string> ipv6Replies;  // taken first, one per command; then "YES"
     std::deque<std::string> dnsReplies;   // the same for the DNS install
+    std::vector<std::vector<std::string>> dnsPushed;  // the servers each install named
     std::vector<std::string> sent;
     std::vector<HelperVPNServiceDescription> created;
 

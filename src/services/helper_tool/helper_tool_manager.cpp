@@ -260,9 +260,15 @@ void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void()> 
 
 void HelperToolManager::install_DNS_for_VPN() { now("install_DNS_for_VPN", std::nullopt, {}); }
 
-void HelperToolManager::install_DNS_for_VPN(bool forOpenVPN, StringBlock done) {
+void HelperToolManager::install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed,
+                                            StringBlock done) {
     std::optional<HelperParameterList> p;
-    if (forOpenVPN) p = HelperParameterList{{"forOpenVPN", std::int64_t{1}}};
+    if (forOpenVPN) {
+        std::string list;
+        for (const auto& s : pushed) list += (list.empty() ? "" : ",") + s;
+        p = HelperParameterList{{"forOpenVPN", std::int64_t{1}}};
+        if (!list.empty()) p->emplace_back("pushedServers", list);
+    }
     now("install_DNS_for_VPN", p, logOutcome("install_DNS_for_VPN", "onInstallDNSForVPNCompletedBlock", std::move(done)));
 }
 

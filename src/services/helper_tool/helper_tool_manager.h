@@ -62,9 +62,10 @@ public:
     // done runs once the helper answered (or could not be reached).
     void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
     void install_DNS_for_VPN();
-    // The same, done getting the reply. For OpenVPN the helper installs only
-    // the servers its openvpn's up event named ("NO" until one has).
-    void install_DNS_for_VPN(bool forOpenVPN, StringBlock done);
+    // The same, done getting the reply. For OpenVPN the helper installs the
+    // servers its openvpn's up event named; one that started after that
+    // event takes `pushed`, what the app saw the server push ("NO" without).
+    void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done);
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
     void closeHelperTool();
 
