@@ -17,6 +17,9 @@ public:
     // tunnel that comes up after its DNS was installed rewrites it with its
     // own servers, as openvpn may report connected before its up event lands.
     void setTunnelServers(std::vector<std::string> servers, std::string interface);
+    // Whether a tunnel's up event has told its servers (none pushed counts)
+    // and no down event has ended it since.
+    bool tunnelUpHeard() const { return !tunnelInterface_.empty(); }
 
     bool install();
     // Nothing saved: nothing to do (true).

@@ -1,4 +1,6 @@
 #include <chrono>
+#include <sstream>
+#include <vector>
 
 #include "helper/helper_services.h"
 #include "helper/helper_validation.h"
@@ -120,7 +122,27 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         return yesNo(s.ipv6.restore());
     });
 
-    d.registerCommand("install_DNS_for_VPN", [&s](HelperCommand&) -> std::optional<HelperMessage> {
+    d.registerCommand("install_DNS_for_VPN", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        const auto forOpenVPN = flagParam(c, "forOpenVPN");
+        if (!forOpenVPN) return replyWith(kNo);
+        // An up event lost (this helper started after it) leaves the pushed
+        // servers to what the app saw; installing others would pass for them.
+        if (*forOpenVPN && !s.dns.tunnelUpHeard()) {
+            std::vector<std::string> pushed;
+            if (const std::string* list = helperString(c.parameters, "pushedServers")) {
+                std::stringstream words(*list);
+                for (std::string server; std::getline(words, server, ',');) {
+                    if (!isHostAddress(server) || pushed.size() >= 8) return replyWith(kNo);
+                    pushed.push_back(server);
+                }
+            }
+            if (pushed.empty()) {
+                log::warning(kLog, "install_DNS_for_VPN: no openvpn up event heard and no servers named");
+                return replyWith(kNo);
+            }
+            log::info(kLog, "install_DNS_for_VPN: no openvpn up event heard; the servers the app saw pushed");
+            s.dns.setTunnelServers(std::move(pushed), "");
+        }
         return yesNo(s.dns.install());
     });
     d.registerCommand("restore_DNS_to_original", [&s](HelperCommand& c) -> std::optional<HelperMessage> {

@@ -174,4 +174,24 @@ std::string sanitizeOpenVPNLine(std::string_view line) {
     return validUtf8(line);
 }
 
+std::vector<std::string> parseOpenVPNPushedDNS(std::string_view line) {
+    std::vector<std::string> servers;
+    const auto at = line.find("PUSH_REPLY,");
+    if (at == std::string_view::npos) return servers;
+    std::string_view options = line.substr(at + 11);
+    options = options.substr(0, options.find('\''));
+    constexpr std::string_view kDNS = "dhcp-option DNS ";
+    while (!options.empty() && servers.size() < 8) {
+        const auto comma = options.find(',');
+        const std::string_view option = options.substr(0, comma);
+        if (option.substr(0, kDNS.size()) == kDNS) {
+            const std::string address(option.substr(kDNS.size()));
+            if (isIPAddress(address)) servers.push_back(address);
+        }
+        if (comma == std::string_view::npos) break;
+        options.remove_prefix(comma + 1);
+    }
+    return servers;
+}
+
 }  // namespace hw

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hw {
 
@@ -42,6 +43,11 @@ std::optional<std::string> parseOpenVPNGateway(std::string_view line);
 // server's name did not resolve, or no route leads there; empty otherwise.
 // openvpn itself would keep trying (resolv-retry, connect-retry).
 std::string openVPNServerOutOfReach(std::string_view line);
+
+// The DNS servers a server's PUSH_REPLY line hands the client (its
+// "dhcp-option DNS" entries, numeric addresses only, eight at most); none
+// when the line is no push reply.
+std::vector<std::string> parseOpenVPNPushedDNS(std::string_view line);
 
 // A management-interface argument in double quotes with '\' and '"' escaped,
 // as openvpn's own parser reads it; none when the text holds CR, LF or NUL,

@@ -1,5 +1,7 @@
 #include "connection/openvpn_vpn_connection_provider.h"
 
+#include <utility>
+
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_management_line.h"
 #include "platform/log.h"
@@ -52,7 +54,13 @@ void OpenVPN_VPNConnectionProvider::applyCredentials() {
     connectorHelper_->setPassword(std::move(login->password));
 }
 
-void OpenVPN_VPNConnectionProvider::startDial(std::function<void()>) {
+void OpenVPN_VPNConnectionProvider::dialDone() {
+    if (auto done = std::exchange(dialed_, nullptr)) done();
+}
+
+void OpenVPN_VPNConnectionProvider::startDial(std::function<void()> dialed) {
+    dialed_ = std::move(dialed);
+    pushedDNS_.clear();
     applyCredentials();
     const std::uint64_t id = ++tryId_;
     tryConnected_ = false;
@@ -84,6 +92,7 @@ void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) {
 void OpenVPN_VPNConnectionProvider::endTry(const std::string& why) {
     log::warning(kLog, "the attempt ends: " + why);
     tryEnded_ = true;
+    dialDone();
     ++tryId_;
     connectorHelper_->disconnect();
     report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
@@ -104,6 +113,7 @@ void OpenVPN_VPNConnectionProvider::onConnected() {
     printLine("onConnected");
     if (tryEnded_) return;
     tryConnected_ = true;
+    dialDone();
     if (context_.useNetworkLock() && context_.networkLockActivated() && context_.autoReconnectInProgress())
         queueEnableNetworkLock();
     report(VPNStatusCodes::connected);
@@ -111,6 +121,7 @@ void OpenVPN_VPNConnectionProvider::onConnected() {
 
 void OpenVPN_VPNConnectionProvider::onDisconnected() {
     printLine("onDisconnected");
+    dialDone();
     if (tryEnded_) return;  // the ended try has reported its end
     report(VPNStatusCodes::disconnected);
     if (context_.networkLockActivated() && context_.autoReconnectInProgress()) {
@@ -144,6 +155,7 @@ void OpenVPN_VPNConnectionProvider::onStateChanged(const std::optional<std::stri
 
 void OpenVPN_VPNConnectionProvider::onError(std::uint32_t code) {
     printLine("onError: " + std::to_string(code));
+    dialDone();
     if (tryEnded_) return;
     report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(code));
 }
@@ -159,6 +171,7 @@ void OpenVPN_VPNConnectionProvider::onLog(const std::optional<std::string>& line
             kept.replace(at, password.size(), "[...]");
     }
     printLine("OpenVPN: " + kept);
+    if (auto pushed = parseOpenVPNPushedDNS(kept); !pushed.empty()) pushedDNS_ = std::move(pushed);
     if (!tryConnected_ && !tryEnded_) {
         if (const std::string why = openVPNServerOutOfReach(kept); !why.empty()) {
             logLines_.push_back(std::move(kept));

@@ -77,6 +77,8 @@ public:
     // The last kLogLinesKept lines from openvpn, each ending in a line feed.
     std::string logData() const;
     const std::optional<std::string>& latestGateway() const { return latestGateway_; }
+    // The DNS servers the server pushed to the current try.
+    const std::vector<std::string>& pushedDNSServers() const { return pushedDNS_; }
 
 private:
     void report(std::int32_t status, std::optional<std::string> message = std::nullopt);
@@ -90,9 +92,15 @@ private:
     VPNStatusCallback newStatusReceivedCallback_;
     std::deque<std::string> logLines_;
     std::optional<std::string> latestGateway_;
+    std::vector<std::string> pushedDNS_;
     std::uint64_t tryId_ = 0;
     bool tryConnected_ = false;
     bool tryEnded_ = false;
+    // The manager's dial completion: it clears its connect-in-progress, so it
+    // runs once the try has connected or ended, or a reconnect would find the
+    // connect still going and return at once.
+    std::function<void()> dialed_;
+    void dialDone();
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -140,7 +140,7 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
             logLine("installAction finished RESULT: succeed");
             helperToolInstallFailed_ = false;
             logLine("installAction before onSucceed()");
-            env_.helper.disableIPV6();
+            env_.helper.disableIPV6({});
             // The new helper settles for a second; the main thread is not held meanwhile.
             postAfter(1000, [this, onSucceed, version] {
                 if (onSucceed) onSucceed();
@@ -300,7 +300,7 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
 }
 
 void VPNConnectionManager::startDialConnection() {
-    env_.helper.disableIPV6();
+    env_.helper.disableIPV6({});
     logLine("before startDialConnection -- dispatch(after: 50)");
     postAfter(50, [this] {
         if (connectionInitiateCanceled_) {

@@ -177,6 +177,10 @@ private:
     // route is: tries again while the helper may be coming back, then ends
     // the attempt in its error.
     void letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft, std::uint64_t attempt);
+    // An OpenVPN tunnel is up only once IPv6 is off and the DNS servers it
+    // pushed are in place (_tunnel_settings.cpp): the helper is asked again
+    // while it may be coming back, then the attempt ends in its error.
+    void settleTunnelSettings(bool ipv6Off, bool dnsInstalled, int triesLeft, std::uint64_t attempt);
     void finishConnected();
     void failConnected();
     void handleDisconnected(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);

@@ -22,7 +22,7 @@ public:
     void deleteExistingVPNService(const std::string& serviceName) override {
         helper_.deleteExistingVPNService(serviceName);
     }
-    void disableIPV6() override { helper_.disableIPV6(); }
+    void disableIPV6(StringBlock done) override { helper_.disableIPV6(std::move(done)); }
     void reEnableIPV6() override { helper_.reEnableIPV6(); }
     void enableNetworkLock(LockBlock completion) override { helper_.enableNetworkLock(std::move(completion)); }
     void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) override {
@@ -49,7 +49,9 @@ public:
     void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
         helper_.terminatePreviousOpenVPNProcesses(std::move(done));
     }
-    void install_DNS_for_VPN() override { helper_.install_DNS_for_VPN(); }
+    void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) override {
+        helper_.install_DNS_for_VPN(forOpenVPN, pushed, std::move(done));
+    }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
         helper_.restore_DNS_to_original(forOpenVPN, skipFallback);
     }

@@ -58,6 +58,7 @@ public:
     // OpenVPN only: what openvpn logged, and the tunnel's gateway.
     virtual std::string logData() const { return {}; }
     virtual std::optional<std::string> latestGateway() const { return std::nullopt; }
+    virtual std::vector<std::string> pushedDNSServers() const { return {}; }
 };
 
 // The privileged helper commands the manager sends. Completions run on the
@@ -76,7 +77,8 @@ public:
     virtual void createVPNConnection(const HelperVPNServiceDescription& config,
                                      std::function<void(bool created)> onCreated) = 0;
     virtual void deleteExistingVPNService(const std::string& serviceName) = 0;
-    virtual void disableIPV6() = 0;
+    // done gets the reply ("NO": IPv6 may still be on); it may be empty.
+    virtual void disableIPV6(StringBlock done) = 0;
     virtual void reEnableIPV6() = 0;
     // The reply, and whether the lock is engaged ("NO" with the lock on:
     // there was no default gateway to report).
@@ -103,7 +105,10 @@ public:
     virtual void attachRunningOpenVPN(std::function<void(bool attached)> done) = 0;
     // done runs once the helper has ended them (or could not be reached).
     virtual void terminatePreviousOpenVPNProcesses(std::function<void()> done) = 0;
-    virtual void install_DNS_for_VPN() = 0;
+    // done gets the reply; it may be empty. For OpenVPN the helper installs
+    // the servers its openvpn's up event named; a helper started after that
+    // event takes the ones the app saw pushed, and answers "NO" without any.
+    virtual void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) = 0;
     virtual void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) = 0;
     virtual void closeHelperTool() = 0;
 };

@@ -65,4 +65,10 @@ std::optional<std::string> ProviderAdapter::latestGateway() const {
     return std::nullopt;
 }
 
+std::vector<std::string> ProviderAdapter::pushedDNSServers() const {
+    if (auto* openvpn = dynamic_cast<const OpenVPN_VPNConnectionProvider*>(provider_.get()))
+        return openvpn->pushedDNSServers();
+    return {};
+}
+
 }  // namespace hw

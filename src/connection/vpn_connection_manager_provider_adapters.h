@@ -53,6 +53,7 @@ public:
     void deleteExistingVPNService(const std::string& name) override { provider_->deleteExistingVPNService(name); }
     std::string logData() const override;
     std::optional<std::string> latestGateway() const override;
+    std::vector<std::string> pushedDNSServers() const override;
 
     AbstractVPNConnectionProvider& provider() { return *provider_; }
 

@@ -71,6 +71,11 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
         post([this, gateway, attempt] { letTheTunnelRouteThrough(gateway, kDefaultRouteTries, attempt); });
         return;
     }
+    if (type == VPNTypesOpenVPN) {
+        const std::uint64_t attempt = attempt_;
+        post([this, attempt] { settleTunnelSettings(false, false, kDefaultRouteTries, attempt); });
+        return;
+    }
     finishConnected();
 }
 
@@ -82,7 +87,7 @@ void VPNConnectionManager::letTheTunnelRouteThrough(const std::optional<std::str
                                                       attempt](const std::string& reply) {
         if (!alive.lock() || attempt != attempt_) return;
         if (reply != HelperToolManager::kNo) {
-            finishConnected();
+            settleTunnelSettings(false, false, kDefaultRouteTries, attempt);
             return;
         }
         if (triesLeft > 1) {

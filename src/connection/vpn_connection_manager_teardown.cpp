@@ -172,7 +172,7 @@ void VPNConnectionManager::addVPNServerStaticRoute(const std::string& serverAddr
         });
 }
 
-void VPNConnectionManager::installDNSForVPN() { env_.helper.install_DNS_for_VPN(); }
+void VPNConnectionManager::installDNSForVPN() { env_.helper.install_DNS_for_VPN(false, {}, {}); }
 
 void VPNConnectionManager::restoreDNSToOriginal(bool forOpenVPN, bool skipFallback) {
     env_.helper.restore_DNS_to_original(forOpenVPN, skipFallback);
@@ -328,6 +328,12 @@ void VPNConnectionManager::scheduleVPNServiceCleanup() {
     if (env_.context.networkLockActivated() || env_.context.openVPN_Reconnect_in_progress()) return;
     postAfter(1000, [this] {
         if (!currentProvider_ || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) return;
+        // The same loss started the details pane's reconnect, whose own try
+        // this would end: the reconnect replaces the session itself.
+        if (env_.context.autoReconnectInProgress()) {
+            logLine("internet lost: the running reconnect replaces the session");
+            return;
+        }
         removeExistingConnection();
     });
 }

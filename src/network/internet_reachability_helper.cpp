@@ -135,16 +135,25 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         ports.background.async([weak, gen, t = target, cached = lastAddresses] {
             auto self = weak.lock();
             if (!self) return;
-            auto result = self->look(t, cached);
+            auto result = self->look(t, cached, [&] {
+                self->ports.main.post([weak, gen] {
+                    if (auto s = weak.lock()) s->lostOnTheWay(gen);
+                });
+            });
             self->ports.main.post([weak, gen, result = std::move(result)] {
                 if (auto s = weak.lock()) s->complete(gen, result);
             });
         });
     }
 
-    // Runs on the background queue: every call here may block.
-    Evaluation look(const Target& t, const std::vector<std::string>& cached) {
+    // Runs on the background queue: every call here may block. `lost` is
+    // told at once when the addresses last resolved have no way left.
+    template <typename Lost>
+    Evaluation look(const Target& t, const std::vector<std::string>& cached, Lost lost) {
         Evaluation e;
+        // A link gone takes the resolver's way too: resolving would only time
+        // out, many seconds on, while the window goes on saying connected.
+        if (!t.numeric && !cached.empty() && !ports.routes.hasRoute(cached)) lost();
         e.resolved = t.numeric ? std::vector<std::string>{t.host} : ports.resolver.resolve(t.host);
         // A resolver that fails while routes still work (a DNS hiccup as a
         // tunnel comes up) must not read as a lost internet: fall back to
@@ -153,6 +162,15 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         e.snapshot.reachable = !addresses.empty() && ports.routes.hasRoute(addresses);
         if (e.snapshot.reachable) e.snapshot.wifi = ports.wifiInfo.currentNetwork();
         return e;
+    }
+
+    // Reported before the look ends; its end reports again only if it differs.
+    void lostOnTheWay(std::uint64_t gen) {
+        if (gen != active || !current(gen)) return;
+        const Snapshot unreachable;
+        if (lastReport && *lastReport == unreachable) return;
+        lastReport = unreachable;
+        report(unreachable);
     }
 
     void complete(std::uint64_t gen, const Evaluation& e) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <linux/if.h>
+#include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 
@@ -51,6 +52,20 @@ void walk(const std::uint8_t* data, std::size_t size, Visit visit) {
         if (step >= size) return;
         data += step;
         size -= step;
+    }
+}
+
+// Each attribute of a message or nested attribute from `start` on; `visit`
+// gets its type, payload and payload length.
+template <typename Visit>
+void eachAttribute(const std::uint8_t* payload, std::size_t len, std::size_t start, Visit visit) {
+    std::size_t off = NLMSG_ALIGN(start);
+    while (off + sizeof(rtattr) <= len) {
+        rtattr rta;
+        std::memcpy(&rta, payload + off, sizeof rta);
+        if (rta.rta_len < sizeof(rtattr) || off + rta.rta_len > len) return;
+        visit(rta.rta_type, payload + off + RTA_LENGTH(0), static_cast<std::size_t>(rta.rta_len - RTA_LENGTH(0)));
+        off += RTA_ALIGN(rta.rta_len);
     }
 }
 
@@ -129,13 +144,20 @@ std::optional<LinkAnswer> parseLinkReply(const std::uint8_t* data, std::size_t s
         if (h.nlmsg_seq != seq) return false;
         if (h.nlmsg_type == NLMSG_ERROR) {
             auto e = errorOf(payload, len);
-            if (e && *e != 0) answer = LinkAnswer{*e, 0};
+            if (e && *e != 0) answer = LinkAnswer{*e, 0, {}};
             return e.has_value() && *e != 0;
         }
         if (h.nlmsg_type != RTM_NEWLINK || len < sizeof(ifinfomsg)) return false;
         ifinfomsg ifi;
         std::memcpy(&ifi, payload, sizeof ifi);
-        answer = LinkAnswer{0, ifi.ifi_flags};
+        answer = LinkAnswer{0, ifi.ifi_flags, {}};
+        eachAttribute(payload, len, sizeof(ifinfomsg), [&](unsigned short type, const std::uint8_t* value, std::size_t n) {
+            if ((type & NLA_TYPE_MASK) != IFLA_LINKINFO) return;
+            eachAttribute(value, n, 0, [&](unsigned short inner, const std::uint8_t* text, std::size_t m) {
+                if ((inner & NLA_TYPE_MASK) != IFLA_INFO_KIND || m == 0 || m > IFNAMSIZ) return;
+                answer->kind.assign(reinterpret_cast<const char*>(text), strnlen(reinterpret_cast<const char*>(text), m));
+            });
+        });
         return true;
     });
     return answer;
@@ -159,6 +181,16 @@ bool usable(const RouteAnswer& route, const LinkAnswer& link) {
     if (route.error != 0 || link.error != 0) return false;
     if (route.type != RTN_UNICAST && route.type != RTN_LOCAL) return false;
     return (link.flags & IFF_UP) && (link.flags & IFF_RUNNING);
+}
+
+bool tunnelLink(const LinkAnswer& link) {
+    // By the driver, not the name: openvpn's and strongSwan's (libipsec)
+    // devices are "tun". A PPP link may be the machine's own uplink (PPPoE),
+    // and a raw-IP modem looks like a tun by its flags: neither counts.
+    static constexpr const char* kTunnels[] = {"tun", "wireguard", "xfrm", "vti", "vti6", "ipip", "gre", "sit", "ip6tnl"};
+    for (const char* kind : kTunnels)
+        if (link.kind == kind) return true;
+    return false;
 }
 
 namespace {
@@ -336,6 +368,21 @@ bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t 
         a.address = !local.empty() ? local : peer;
         if (!a.address.empty()) out.push_back(std::move(a));
     });
+}
+
+bool wayOutOutsideTunnels(const std::vector<RouteEntry>& routes,
+                          const std::function<std::optional<LinkAnswer>(int)>& link) {
+    for (const auto& r : routes) {
+        if (r.type != RTN_UNICAST || r.table == RT_TABLE_LOCAL || r.outputInterface <= 0) continue;
+        const std::size_t full = addressLength(r.family) * 8;
+        const bool isDefault = r.destinationLength == 0;
+        const bool hostViaGateway = full > 0 && r.destinationLength == full && !r.gateway.empty();
+        if (!isDefault && !hostViaGateway) continue;
+        const auto answer = link(r.outputInterface);
+        if (!answer || answer->error != 0 || tunnelLink(*answer)) continue;
+        if ((answer->flags & IFF_UP) && (answer->flags & IFF_RUNNING)) return true;
+    }
+    return false;
 }
 
 }  // namespace hw::netlink

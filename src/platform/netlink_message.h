@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct RouteAnswer {
 struct LinkAnswer {
     int error = 0;
     unsigned flags = 0;  // IFF_*
+    std::string kind;    // the driver's link kind ("tun", "wireguard"); empty for a plain device
 };
 
 // Each finds the answer to `seq` in one datagram; none when it is not there
@@ -36,6 +38,10 @@ bool carriesChange(const std::uint8_t* data, std::size_t size);
 
 // Whether a route of that type, out of a link with those flags, carries traffic.
 bool usable(const RouteAnswer& route, const LinkAnswer& link);
+
+// Whether the link is a VPN's tunnel: what goes in travels inside packets to
+// its server, so it carries only while some other link leads out.
+bool tunnelLink(const LinkAnswer& link);
 
 }  // namespace hw::netlink
 
@@ -85,5 +91,13 @@ std::vector<std::uint8_t> addressDump(unsigned char family, std::uint32_t seq);
 // As parseRouteDump, for addresses.
 bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t seq, std::vector<AddressEntry>& out,
                       int* error);
+
+// Whether any of the routes (of every table) leads out of the machine through
+// a usable link that is no tunnel: a default route, or a host route through a
+// gateway (a tunnel's own way to its server, which the lock keeps). A link
+// gone, down or without carrier takes its routes out of the count. `link`
+// answers for an interface index, none when it cannot.
+bool wayOutOutsideTunnels(const std::vector<RouteEntry>& routes,
+                          const std::function<std::optional<LinkAnswer>(int)>& link);
 
 }  // namespace hw::netlink

@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <optional>
+#include <vector>
 
 #include "platform/log.h"
 #include "platform/netlink_message.h"
@@ -64,9 +67,45 @@ public:
         return {};
     }
 
+    // A dump, read to its end; false when it did not end.
+    bool dumpRoutes(unsigned char family, std::uint32_t seq, std::vector<netlink::RouteEntry>& out) {
+        const auto request = netlink::routeDump(family, seq);
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        if (::sendto(fd_, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+            return false;
+        alignas(nlmsghdr) std::uint8_t buf[32768];
+        for (int i = 0; i < 4096; ++i) {
+            auto n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            int error = 0;
+            if (netlink::parseRouteDump(buf, static_cast<std::size_t>(n), seq, out, &error)) return error == 0;
+        }
+        return false;
+    }
+
 private:
     int fd_;
 };
+
+// Whether a link that is no tunnel leads out, by the routes of both families.
+bool wayOutOutsideTunnels(Asker& asker, std::uint32_t& seq) {
+    std::vector<netlink::RouteEntry> routes;
+    // An IPv4 dump cut short could miss the way out: it counts as none. A
+    // kernel without IPv6 may refuse that dump: only its routes are missing.
+    if (!asker.dumpRoutes(AF_INET, ++seq, routes)) return false;
+    asker.dumpRoutes(AF_INET6, ++seq, routes);
+    std::map<int, std::optional<netlink::LinkAnswer>> links;
+    return netlink::wayOutOutsideTunnels(routes, [&](int index) {
+        auto it = links.find(index);
+        if (it != links.end()) return it->second;
+        ++seq;
+        auto answer = asker.ask(netlink::linkRequest(index, seq), seq, netlink::parseLinkReply);
+        links.emplace(index, answer);
+        return answer;
+    });
+}
 
 }  // namespace
 
@@ -140,6 +179,7 @@ bool NetlinkRouteWatch::hasRoute(const std::vector<std::string>& numericAddresse
     Asker asker;
     if (!asker.ok()) return false;
     std::uint32_t seq = 1;
+    std::optional<bool> wayOut;  // asked once, for the first tunnel met
     for (const auto& address : numericAddresses) {
         auto request = netlink::routeRequest(address, ++seq);
         if (request.empty()) continue;
@@ -147,7 +187,10 @@ bool NetlinkRouteWatch::hasRoute(const std::vector<std::string>& numericAddresse
         if (!route || route->error != 0 || route->outputInterface <= 0) continue;
         ++seq;
         auto link = asker.ask(netlink::linkRequest(route->outputInterface, seq), seq, netlink::parseLinkReply);
-        if (link && netlink::usable(*route, *link)) return true;
+        if (!link || !netlink::usable(*route, *link)) continue;
+        if (!netlink::tunnelLink(*link)) return true;
+        if (!wayOut) wayOut = wayOutOutsideTunnels(asker, seq);
+        if (*wayOut) return true;
     }
     return false;
 }

@@ -16,7 +16,11 @@ public:
     virtual void stop() = 0;
     // Whether any of the numeric addresses has a usable route: the kernel
     // routes it (not unreachable, prohibit or blackhole) through a link that
-    // is up and has carrier. Blocks briefly; any thread.
+    // is up and has carrier. A route into a VPN's tunnel counts only while a
+    // link that is no tunnel still leads out (a default route, or the host
+    // route that carries a tunnel to its server): with the outer link gone
+    // the tunnel carries nothing, however up its device. Blocks briefly; any
+    // thread.
     virtual bool hasRoute(const std::vector<std::string>& numericAddresses) = 0;
 };
 

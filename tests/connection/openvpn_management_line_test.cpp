@@ -90,6 +90,16 @@ TEST(OpenVPNGatewayParser, UtunLinesTakeTheWordAfterTheLocalAddress) {
     EXPECT_FALSE(parseOpenVPNGateway("ifconfig utun 10.8.0.6 10.8.0.5 mtu 1500"));
 }
 
+TEST(OpenVPNPushedDNS, OnlyAPushReplysNumericDNSEntriesCount) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(parseOpenVPNPushedDNS(">LOG:1,I,PUSH: Received control message: 'PUSH_REPLY,dhcp-option DNS 10.67.0.1,"
+                                    "route 198.18.0.1 255.255.255.255,dhcp-option DNS 2001:db8::53,"
+                                    "dhcp-option DOMAIN lan,dhcp-option DNS ns.example,ping 10'"),
+              (V{"10.67.0.1", "2001:db8::53"}));
+    EXPECT_EQ(parseOpenVPNPushedDNS(">LOG:1,I,OPTIONS IMPORT: dhcp-option DNS 10.67.0.1"), V{}) << "not a push reply";
+    EXPECT_EQ(parseOpenVPNPushedDNS("PUSH_REPLY,dhcp-option DNS 10.0.0.1 ,ping 10"), V{}) << "a trailing space is no address";
+}
+
 TEST(OpenVPNManagementText, CredentialsAreQuotedAndLineBreaksRefused) {
     EXPECT_EQ(quoteManagementArgument("plain"), "\"plain\"");
     EXPECT_EQ(quoteManagementArgument("a b\"c\\d"), "\"a b\\\"c\\\\d\"");

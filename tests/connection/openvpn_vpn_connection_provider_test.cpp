@@ -198,5 +198,33 @@ TEST_F(OpenVPNProviderTest, TheBoundSparesATryThatConnectedOrEndedAndNeverReache
     EXPECT_EQ(calls.size(), 1u);
 }
 
+// The dial's completion (the manager's connect-in-progress ends with it) runs
+// once per try, when it connected or ended, however it ended.
+TEST_F(OpenVPNProviderTest, TheDialCompletesOnceWhenTheTryConnectsOrEnds) {
+    struct Row {
+        const char* name;
+        std::function<void()> end;
+    };
+    const Row rows[] = {{"connected", [&] { provider.onConnected(); }},
+                        {"openvpn ended", [&] { provider.onDisconnected(); }},
+                        {"an error", [&] { provider.onError(0); }},
+                        {"no route", [&] { provider.onLog(">LOG:1700000000,W,write UDPv4: Network is unreachable (fd=5,code=101)"); }}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        servers.emplace_back(std::make_unique<test::FakeManagementServer>());
+        provider.connectorHelper()->setManagementSocket(servers.back()->handOver());
+        int completions = 0;
+        provider.startDial([&] { ++completions; });
+        queue.runUntilIdle();
+        EXPECT_EQ(completions, 0);
+        row.end();
+        provider.onDisconnected();
+        queue.runUntilIdle();
+        EXPECT_EQ(completions, 1);
+        provider.disconnect({});
+        queue.runUntilIdle();
+    }
+}
+
 }  // namespace
 }  // namespace hw

@@ -121,10 +121,12 @@ TEST_F(StatusHandling, OpenVPNConnectedUnderTheKillSwitchLetsTheGatewayThroughFi
     context.lockActivated = true;
     openvpn->gateway = "10.8.0.1";
     connectThrough();
-    manager->onConnectionEstablishedNotification = [this] { events.push_back("established:" + helper.sent.back()); };
+    manager->onConnectionEstablishedNotification = [this] {
+        events.push_back("established:" + std::to_string(helper.count("addDefaultGatewayForOpenVPN:10.8.0.1")));
+    };
     openvpn->report(2);
     queue.runUntilIdle();
-    EXPECT_EQ(events, (std::vector<std::string>{"established:addDefaultGatewayForOpenVPN:10.8.0.1"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"established:1"}));
 }
 
 // The helper creates the service, then refuses to start it (no ESP in the
@@ -338,6 +340,7 @@ TEST_F(AutomaticOrder, EachUserConnectStartsFromTheFirstRoadUnlessTheLastOneConn
     ike->report(0);
     queue.advance(1100);
     openvpn->report(2);
+    queue.runUntilIdle();  // its IPv6 and DNS steps answered
     openvpn->report(0);
     queue.advance(1100);
     manager->beginUserConnect();

@@ -57,6 +57,30 @@ TEST_F(SystemSettings, ATunnelsServersArrivingAfterTheInstallReplaceTheFallback)
     EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
 }
 
+// A helper that started after openvpn's up event (killed and restarted
+// mid-connect) does not know what the server pushed: an OpenVPN install is
+// refused then, rather than passing other servers off as the tunnel's.
+TEST_F(SystemSettings, AnOpenVPNInstallTakesOnlyTheServersAnUpEventNamed) {
+    auto path = dir_ / "resolv.conf";
+    write(path, "nameserver 192.168.1.1\n");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "NO");
+    EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 2}}), "NO");
+    services_->dns.setTunnelServers({"10.67.0.1"}, "tun0");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
+    EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 10.67.0.1\n");
+    services_->dns.setTunnelServers({}, "");  // the down event
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "NO");
+    // What the app saw the server push stands in for the lost event.
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}, {"pushedServers", "10.67.0.1,bad"}}), "NO");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}, {"pushedServers", "10.67.0.9"}}), "YES");
+    EXPECT_EQ(read(path), "# Written by havenway-helper for the VPN; restored when it ends.\nnameserver 10.67.0.9\n");
+    services_->dns.setTunnelServers({}, "tun1");  // an up event naming no servers
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
+    EXPECT_EQ(read(path), "nameserver 192.168.1.1\n");
+}
+
 TEST_F(SystemSettings, AResetByAnotherRunIsWhatTheNextCommandSees) {
     auto path = dir_ / "resolv.conf";
     write(path, "nameserver 192.168.1.1\n");

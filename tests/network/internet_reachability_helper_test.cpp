@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
+#include "platform/thread_pool.h"
 #include "support/fake_netlink_watch.h"
+#include "support/poll_until.h"
 #include "support/fake_wifi.h"
 #include "support/manual_queue.h"
 
@@ -71,7 +75,7 @@ TEST_F(InternetReachabilityHelperTest, LinkLossAndReturnReachObserversOncePerCha
     routes.changed();
     queue.advance(InternetReachabilityHelper::kSettleMs);
     EXPECT_EQ(take(), (V{"unreachable"}));
-    EXPECT_EQ(routes.asked.size(), 2u) << "a burst of events is one look";
+    EXPECT_EQ(resolver.lookups.size(), 2u) << "a burst of events is one look";
 
     kernelEvent();  // nothing changed: nothing reported
     EXPECT_TRUE(take().empty());
@@ -152,6 +156,74 @@ TEST_F(InternetReachabilityHelperTest, AFailingResolverKeepsTheAddressesLastReso
     helper->reach("never.resolved.test");
     queue.runUntilIdle();
     EXPECT_EQ(take(), (V{"unreachable"}));
+}
+
+// A resolver whose server is out of reach: it answers only when let.
+class HeldResolver final : public NameResolver {
+public:
+    std::vector<std::string> resolve(const std::string&) override {
+        std::unique_lock lock(mutex_);
+        ++calls_;
+        cv_.wait(lock, [&] { return open_; });
+        return {kAddr};
+    }
+    void hold() {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        cv_.notify_all();
+    }
+    int calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool open_ = true;
+    int calls_ = 0;
+};
+
+// The link goes, and the resolver with it: the loss is told while the
+// lookup still waits for its time-out, not when it gives up.
+TEST_F(InternetReachabilityHelperTest, ALostWayIsReportedBeforeTheResolverGivesUp) {
+    HeldResolver held;
+    ThreadPool pool(1);
+    InternetReachabilityHelper watcher({queue, pool, routes, held, info, {}});
+    V seen;
+    watcher.addOnInternetReachableObserver([&] { seen.push_back("reachable"); });
+    watcher.addOnInternetNotReachableObserver([&] { seen.push_back("unreachable"); });
+    const auto until = [&](const V& wanted) {
+        return test::pollUntil(
+            [&] {
+                queue.runUntilIdle();
+                return seen == wanted;
+            },
+            std::chrono::seconds(5), std::chrono::milliseconds(1));
+    };
+    watcher.reach(kHost);
+    ASSERT_TRUE(until(V{"reachable"}));
+
+    held.hold();
+    routes.setRoutable(kAddr, false);
+    routes.changed();
+    queue.advance(InternetReachabilityHelper::kSettleMs);
+    EXPECT_TRUE(until(V{"reachable", "unreachable"}));
+    EXPECT_EQ(held.calls(), 2) << "the lookup is still waiting";
+
+    held.release();
+    routes.setRoutable(kAddr, true);
+    routes.changed();
+    queue.advance(InternetReachabilityHelper::kSettleMs);
+    EXPECT_TRUE(until(V{"reachable", "unreachable", "reachable"})) << "the way back is seen once it is there";
+    watcher.stopReachability();
+    queue.runUntilIdle();
 }
 
 TEST_F(InternetReachabilityHelperTest, InsecureUntrustedWiFiGoesToTheInsecureList) {

@@ -1,8 +1,14 @@
 #include "platform/netlink_route_watch.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <thread>
@@ -100,6 +106,58 @@ TEST_F(NetnsTest, ObserversHearLossThenReturnOfCarrierAndRoute) {
     ASSERT_TRUE(ip({"route", "del", "unreachable", "192.0.2.0/24"}));
     queue.advance(1000);
     EXPECT_TRUE(events.empty());
+}
+
+// A tun device as openvpn holds it: up with carrier for as long as the
+// descriptor stays open.
+class HeldTun {
+public:
+    explicit HeldTun(const char* name) : fd_(::open("/dev/net/tun", O_RDWR | O_CLOEXEC)) {
+        if (fd_ < 0) return;
+        ifreq ifr{};
+        ifr.ifr_flags = IFF_TUN | IFF_NO_PI;
+        std::strncpy(ifr.ifr_name, name, IFNAMSIZ - 1);
+        if (::ioctl(fd_, TUNSETIFF, &ifr) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~HeldTun() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// A full tunnel over v0: the tunnel's device stays up whatever happens
+// outside, so only the way out beside it says whether it can carry.
+TEST_F(NetnsTest, ARouteIntoATunnelCountsOnlyWhileALinkBesideItLeadsOut) {
+    HeldTun tun("hwt0");
+    if (!tun.ok()) GTEST_SKIP() << "no tun device here";
+    ASSERT_TRUE(ip({"addr", "add", "10.67.0.6/24", "dev", "hwt0"}));
+    ASSERT_TRUE(ip({"link", "set", "hwt0", "up"}));
+    ASSERT_TRUE(ip({"route", "add", "198.51.100.7", "via", "10.77.0.2", "dev", "v0"}));  // the server's
+    ASSERT_TRUE(ip({"route", "add", "0.0.0.0/1", "dev", "hwt0"}));
+    ASSERT_TRUE(ip({"route", "add", "128.0.0.0/1", "dev", "hwt0"}));
+    NetlinkRouteWatch routes(queue);
+    const V far{"192.0.2.10"};
+
+    EXPECT_TRUE(routes.hasRoute(far)) << "through the tunnel, the uplink beside it";
+    ASSERT_TRUE(ip({"link", "set", "v1", "down"}));  // the cable out: v0 keeps its routes, loses its carrier
+    EXPECT_FALSE(routes.hasRoute(far));
+    EXPECT_FALSE(routes.hasRoute({"198.51.100.7"})) << "nor the server itself, now routed into its own tunnel";
+    ASSERT_TRUE(ip({"link", "set", "v1", "up"}));
+    EXPECT_TRUE(routes.hasRoute(far));
+
+    // The lock's shape: no default route, the server's host route the only way out.
+    ASSERT_TRUE(ip({"route", "del", "default"}));
+    EXPECT_TRUE(routes.hasRoute(far));
+    EXPECT_TRUE(routes.hasRoute({"198.51.100.7"}));
+    ASSERT_TRUE(ip({"link", "set", "v0", "down"}));  // the link taken down: its routes go with it
+    EXPECT_FALSE(routes.hasRoute(far));
+    EXPECT_FALSE(routes.hasRoute({"198.51.100.7"}));
 }
 
 }  // namespace

@@ -41,7 +41,10 @@ public:
         queue_.postAfter(createDelayMs, [onCreated, ok] { onCreated(ok); });
     }
     void deleteExistingVPNService(const std::string& name) override { sent.push_back("deleteService:" + name); }
-    void disableIPV6() override { sent.push_back("disableIPV6"); }
+    void disableIPV6(StringBlock done) override {
+        sent.push_back("disableIPV6");
+        answer(ipv6Replies, done);
+    }
     void reEnableIPV6() override { sent.push_back("reEnableIPV6"); }
     void enableNetworkLock(LockBlock completion) override {
         sent.push_back("enableNetworkLock");
@@ -87,7 +90,11 @@ public:
             if (done) done();
         });
     }
-    void install_DNS_for_VPN() override { sent.push_back("install_DNS_for_VPN"); }
+    void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) override {
+        sent.push_back(forOpenVPN ? "install_DNS_for_VPN:openvpn" : "install_DNS_for_VPN");
+        dnsPushed.push_back(pushed);
+        answer(dnsReplies, done);
+    }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override {
         sent.push_back(std::string("restoreDNS:") + (forOpenVPN ? "1" : "0") + (skipFallback ? "1" : "0"));
     }
@@ -119,10 +126,22 @@ public:
     std::string staticRouteReply = "203.0.113.7";
     std::string defaultGatewayReply = "YES";
     std::deque<std::string> defaultGatewayReplies;  // taken first, one per command
+    std::deque<std::string> ipv6Replies;  // taken first, one per command; then "YES"
+    std::deque<std::string> dnsReplies;   // the same for the DNS install
+    std::vector<std::vector<std::string>> dnsPushed;  // the servers each install named
     std::vector<std::string> sent;
     std::vector<HelperVPNServiceDescription> created;
 
 private:
+    void answer(std::deque<std::string>& replies, const StringBlock& done) {
+        std::string reply = "YES";
+        if (!replies.empty()) {
+            reply = replies.front();
+            replies.pop_front();
+        }
+        if (done) queue_.post([done, reply] { done(reply); });
+    }
+
     MainQueue& queue_;
 };
 

@@ -53,6 +53,7 @@ public:
     void deleteExistingVPNService(const std::string&) override { calls.push_back("deleteService"); }
     std::string logData() const override { return log; }
     std::optional<std::string> latestGateway() const override { return gateway; }
+    std::vector<std::string> pushedDNSServers() const override { return pushedDNS; }
 
     // Sends a report as the provider's connector would; false when nobody listens.
     bool report(std::int32_t status, std::optional<std::string> message = std::nullopt) {
@@ -75,6 +76,7 @@ public:
     std::int32_t existingType = -1;
     std::string log;
     std::optional<std::string> gateway;
+    std::vector<std::string> pushedDNS;
     std::optional<std::int32_t> reportOnConnect;  // a start that fails at once
 
 private:

@@ -61,6 +61,15 @@ HelperToolManager::StringBlock HelperToolManager::logThen(const char* line, Stri
     };
 }
 
+HelperToolManager::StringBlock HelperToolManager::logOutcome(const char* command, const char* line, StringBlock next) {
+    return [command, line, next = std::move(next)](const std::string& reply) {
+        // A "NO" or a helper out of reach did not do it: never logged as done.
+        if (reply == kNo) log::warning(kLog, std::string(command) + " failed: the helper did not carry it out");
+        else log::info(kLog, line);
+        if (next) next(reply);
+    };
+}
+
 void HelperToolManager::connectToHelperTool_XPC() {
     helper_ = connector_.getConnection();
     if (helper_ && helper_ != channelOwner_) {
@@ -178,7 +187,11 @@ void HelperToolManager::deleteExistingVPNService(const std::optional<std::string
     later("deleteExistingVPNService", orderedUntilAbsent(p), logOnly("onDeleteExistingVPNServiceCompletedBlock"));
 }
 
-void HelperToolManager::disableIPV6() { now("disableIPV6", std::nullopt, logOnly("onDisableIPV6CompletedBlock")); }
+void HelperToolManager::disableIPV6() { disableIPV6({}); }
+
+void HelperToolManager::disableIPV6(StringBlock done) {
+    now("disableIPV6", std::nullopt, logOutcome("disableIPV6", "onDisableIPV6CompletedBlock", std::move(done)));
+}
 
 void HelperToolManager::reEnableIPV6() { later("reEnableIPV6", std::nullopt, logOnly("onReEnableIPV6CompletedBlock")); }
 
@@ -260,6 +273,18 @@ void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void()> 
 }
 
 void HelperToolManager::install_DNS_for_VPN() { now("install_DNS_for_VPN", std::nullopt, {}); }
+
+void HelperToolManager::install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed,
+                                            StringBlock done) {
+    std::optional<HelperParameterList> p;
+    if (forOpenVPN) {
+        std::string list;
+        for (const auto& s : pushed) list += (list.empty() ? "" : ",") + s;
+        p = HelperParameterList{{"forOpenVPN", std::int64_t{1}}};
+        if (!list.empty()) p->emplace_back("pushedServers", list);
+    }
+    now("install_DNS_for_VPN", p, logOutcome("install_DNS_for_VPN", "onInstallDNSForVPNCompletedBlock", std::move(done)));
+}
 
 void HelperToolManager::restore_DNS_to_original(bool forOpenVPN, bool skipFallback) {
     HelperParameterList p{{"forOpenVPN", std::int64_t{forOpenVPN ? 1 : 0}},

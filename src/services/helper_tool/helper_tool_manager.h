@@ -40,6 +40,8 @@ public:
                                  ProxyErrorBlock onProxyError = {});
     void deleteExistingVPNService(const std::optional<std::string>& serviceName);
     void disableIPV6();
+    // The same, done getting the reply ("NO": IPv6 may still be on).
+    void disableIPV6(StringBlock done);
     void reEnableIPV6();
     void enableNetworkLock(StringBlock completion, ProxyErrorBlock onProxyError = {});
     // The same command, also telling whether the lock is engaged: "NO" is
@@ -63,6 +65,10 @@ public:
     // done runs once the helper answered (or could not be reached).
     void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
     void install_DNS_for_VPN();
+    // The same, done getting the reply. For OpenVPN the helper installs the
+    // servers its openvpn's up event named; one that started after that
+    // event takes `pushed`, what the app saw the server push ("NO" without).
+    void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done);
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
     void closeHelperTool();
 
@@ -96,6 +102,8 @@ private:
     void later(std::string command, std::optional<HelperParameterList> parameters, MessageBlock reply);
     static StringBlock logOnly(const char* line);
     static StringBlock logThen(const char* line, StringBlock next);
+    // Logs the line on success and what failed otherwise, then hands on the reply.
+    static StringBlock logOutcome(const char* command, const char* line, StringBlock next);
     std::optional<std::string> installedVersion(const std::string& path);
 
     MainQueue& queue_;

@@ -1,0 +1,108 @@
+#include <algorithm>
+
+#include "connection/vpn_connection_manager_fixture.h"
+#include "support/capture_log.h"
+#include "texts/locale_data.h"
+
+namespace hw::test {
+namespace {
+
+// openvpn reports its tunnel up; the helper answers the IPv6 and DNS steps as
+// the row says (a helper killed and restarting answers "NO" for a while; one
+// that started after the tunnel's up event cannot name its DNS servers).
+struct SettingsCase {
+    const char* name;
+    std::deque<std::string> ipv6Replies;
+    std::deque<std::string> dnsReplies;
+    bool userDisconnectsAfterFirst;
+    std::vector<std::string> events;
+    int ipv6Sends;
+    int dnsSends;
+    std::string logNames;  // what the log says failed; empty when nothing did
+};
+
+std::string generic() { return "error:" + LocaleData::vpn_connection_generic_error(); }
+
+class TunnelSettings : public ManagerFixture, public ::testing::WithParamInterface<SettingsCase> {};
+
+TEST_P(TunnelSettings, AnOpenVPNTunnelIsConnectedOnlyWithIPv6OffAndItsDNSInPlace) {
+    const auto& c = GetParam();
+    make();
+    connectThrough();
+    helper.ipv6Replies = c.ipv6Replies;
+    helper.dnsReplies = c.dnsReplies;
+    helper.sent.clear();
+    openvpn->calls.clear();
+    auto log = CaptureLog::install();
+    openvpn->report(2);
+    queue.runUntilIdle();
+    if (c.userDisconnectsAfterFirst) manager->disconnect();
+    queue.advance(10000);
+    log::setSink(nullptr);
+
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(helper.count("disableIPV6"), c.ipv6Sends);
+    EXPECT_EQ(helper.count("install_DNS_for_VPN:openvpn"), c.dnsSends);
+    const bool ended = std::count(openvpn->calls.begin(), openvpn->calls.end(), "disconnect") > 0;
+    EXPECT_EQ(ended, c.events != std::vector<std::string>{"established"});
+    EXPECT_EQ(manager->currentVPNConnection().isTimerValid(), c.events == std::vector<std::string>{"established"});
+    std::string failures;
+    for (const auto& line : log->lines())
+        if (line.message.find("could not be") != std::string::npos) failures += line.message + "\n";
+    if (c.logNames.empty()) EXPECT_EQ(failures, "");
+    else EXPECT_NE(failures.find(c.logNames), std::string::npos) << failures;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, TunnelSettings,
+    ::testing::Values(
+        SettingsCase{"BothInPlace", {}, {}, false, {"established"}, 1, 1, ""},
+        SettingsCase{"HelperBackOnTheThirdTry", {"NO", "NO"}, {"NO", "NO"}, false, {"established"}, 3, 3, "IPv6"},
+        // The up event lands just after openvpn's connected report: only the DNS is asked again.
+        SettingsCase{"UpEventHeardLate", {}, {"NO"}, false, {"established"}, 1, 2, "DNS"},
+        SettingsCase{"IPv6NeverOff", {"NO", "NO", "NO", "NO"}, {}, false, {generic()}, 4, 1, "IPv6"},
+        SettingsCase{"DNSNeverInstalled", {}, {"NO", "NO", "NO", "NO"}, false, {generic()}, 1, 4, "DNS"},
+        SettingsCase{"UserDisconnectsWhileWaiting", {"NO"}, {}, true, {}, 1, 1, "IPv6"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What openvpn showed the server pushing goes with the DNS step: a helper
+// restarted after the tunnel's up event has only that to go by.
+TEST_F(TunnelSettings, TheServersTheTunnelPushedGoWithTheDNSStep) {
+    make();
+    connectThrough();
+    openvpn->pushedDNS = {"10.67.0.1"};
+    openvpn->report(2);
+    queue.runUntilIdle();
+    ASSERT_EQ(helper.dnsPushed.size(), 1u);
+    EXPECT_EQ(helper.dnsPushed[0], std::vector<std::string>{"10.67.0.1"});
+}
+
+// Under the kill switch the tunnel's route comes first: DNS servers inside the
+// tunnel are reached only through it.
+TEST_F(TunnelSettings, UnderTheLockTheRouteGoesInBeforeTheSettings) {
+    make();
+    context.lockActivated = true;
+    openvpn->gateway = "10.8.0.1";
+    connectThrough();
+    helper.sent.clear();
+    openvpn->report(2);
+    queue.runUntilIdle();
+    EXPECT_EQ(events, std::vector<std::string>{"established"});
+    EXPECT_EQ(helper.sent, (std::vector<std::string>{"addDefaultGatewayForOpenVPN:10.8.0.1", "disableIPV6",
+                                                     "install_DNS_for_VPN:openvpn"}));
+}
+
+// The steps are OpenVPN's: an IKEv2 tunnel is Connected on its report.
+TEST_F(TunnelSettings, OtherRoadsAreConnectedWithoutTheSteps) {
+    context.protocol = VPNTypesIKEv2_StrongSwan;
+    make();
+    connectThrough();
+    helper.sent.clear();
+    providerOf(VPNTypesIKEv2_StrongSwan).report(2);
+    queue.runUntilIdle();
+    EXPECT_EQ(events, std::vector<std::string>{"established"});
+    EXPECT_EQ(helper.count("install_DNS_for_VPN:openvpn"), 0);
+}
+
+}  // namespace
+}  // namespace hw::test
