@@ -67,13 +67,6 @@ void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) {
 }
 
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
-    if (model().networkLockActivated) {
-        // The lock took the default route away: the watch says nothing of
-        // the link then, and the tries go on at their pace.
-        log::info(kLog, std::string("reachability under the lock (") + (reachable ? "reachable" : "not reachable") +
-                            "): not taken for the network's state");
-        return;
-    }
     requestReconnect(reachable ? ReconnectReason::networkReturned : ReconnectReason::networkLost);
 }
 
