@@ -164,8 +164,29 @@ void AppDelegate::hideWelcomeWindow() {
 }
 
 void AppDelegate::prepareLoginWindow() {
-    (void)services_.restoreLoginData();
-    openAuthWindow();
+    // The stored account comes from the keychain off this thread. The window
+    // waits a moment for it, never longer: a keyring still waiting on its
+    // prompt fills the fields once it answers.
+    auto opened = std::make_shared<bool>(false);
+    std::weak_ptr<bool> alive = alive_;
+    services_.restoreLoginData([this, alive, opened](std::optional<LoginData> data) {
+        if (alive.expired() || terminating_) return;
+        if (!*opened) {
+            *opened = true;
+            openAuthWindow();
+        } else if (data && currentWindowController_ == windows_.auth.get()) {
+            guarded([this] {
+                windows_.auth->setPendingLoginData(model().recentLoginData());
+                windows_.auth->setupAfterOpening();
+            });
+        }
+    });
+    if (*opened) return;
+    queue_.postAfter(kKeychainGraceMs, [this, alive, opened] {
+        if (alive.expired() || terminating_ || *opened) return;
+        *opened = true;
+        openAuthWindow();
+    });
 }
 
 void AppDelegate::skipWelcomePage() {

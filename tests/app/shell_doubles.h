@@ -152,7 +152,10 @@ public:
         note("applyCachedParseConfig");
         completion();
     }
-    std::optional<LoginData> restoreLoginData() override { return std::nullopt; }
+    void restoreLoginData(std::function<void(std::optional<LoginData>)> done) override {
+        note("restoreLoginData");
+        done(std::nullopt);
+    }
     void logOut() override { note("logOut"); }
     void clearEnterpriseCookies() override { note("clearEnterpriseCookies"); }
     void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override {
