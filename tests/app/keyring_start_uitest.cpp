@@ -65,8 +65,8 @@ TEST(EditionLinkage, WithoutAKeyringOrItsDefaultCollectionTheApplicationMapsNoGi
 class KeyringAtStart : public HavenwayTray {};
 
 // No one ever types the keyring's password: the login window shows as fast as
-// without a keyring, the tray answers, the wait ends in a line in the log, and
-// the application quits when asked.
+// without a keyring, empty, the tray answers, and the application quits when
+// asked. (The line the wait ends in is the sign-in service's own case.)
 TEST_F(KeyringAtStart, APromptThatNeverCompletesLeavesTheLoginWindowAndTheApplicationUsable) {
     StuckPromptSecretService keyring;
     ASSERT_TRUE(keyring.serve(QString::fromStdString(desktop.bus.address())));
@@ -82,14 +82,15 @@ TEST_F(KeyringAtStart, APromptThatNeverCompletesLeavesTheLoginWindowAndTheApplic
     ASSERT_TRUE(spinUntil([&] { return keyboard.shownWindows().size() == 1; }, 10000)) << TempDir::read(log());
     EXPECT_LT(started.elapsed(), 10000);
     EXPECT_TRUE(spinUntil([&] { return keyring.prompts > 0; }, 10000)) << "the keychain is waiting on its prompt";
-    EXPECT_EQ(logged("LoginView -- sign-up mode"), 1) << TempDir::read(log());
+    EXPECT_TRUE(spinUntil([&] { return logged("LoginView -- sign-up mode") == 1; }, 10000)) << TempDir::read(log());
     ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000)) << TempDir::read(log());
     EXPECT_EQ(trayLayout(desktop.watcher->items().front()).labels(),
               (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
-    EXPECT_TRUE(spinUntil([&] { return logged("the keychain has not answered in 30 s") == 1; }, 45000))
-        << TempDir::read(log());
-    EXPECT_TRUE(mainThreadSettles(app)) << "the main thread waits on nothing";
+    // The store's call still waits on the prompt: quitting does not.
+    QElapsedTimer quitting;
+    quitting.start();
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    EXPECT_LT(quitting.elapsed(), 10000);
 }
 
 }  // namespace
