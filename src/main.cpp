@@ -176,6 +176,9 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     QtMainQueue queue;
     // The account's and the identifier's store calls, off this thread.
     SecretStoreQueue secretsQueue(secrets, queue);
+    // The backend client keeps the synchronous port: its session token, read
+    // at a signed-in start, waits a bounded while at most.
+    QueuedSecretStore parseSecrets(secretsQueue, 5000);
     // Windows still hidden once quiet give their backing stores back first.
     HiddenWindowRelease hiddenWindows;
     MemoryTrim memoryTrim(queue, 2000, [&hiddenWindows] {
@@ -196,7 +199,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
                                         GlobalConstants::parseServerURL(), GlobalConstants::keychainServiceName,
                                         paths::dataDir() + "/datastore.sqlite", "", 60000},
-                      http, queue, *secrets, store);
+                      http, queue, parseSecrets, store);
     NetworkManagerWiFi wifi;
     NetlinkRouteWatch routes(queue);
     SystemNameResolver resolver;

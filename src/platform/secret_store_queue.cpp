@@ -3,8 +3,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
+
+#include "platform/log.h"
 
 namespace hw {
 
@@ -106,6 +109,34 @@ void SecretStoreQueue::remove(const std::string& service, const std::string& key
         const bool ok = store.remove(service, key);
         if (done) answer([done, ok] { done(ok); });
     });
+}
+
+SecretRead QueuedSecretStore::read(const std::string& service, const std::string& key) {
+    auto answer = std::make_shared<std::promise<SecretRead>>();
+    std::future<SecretRead> result = answer->get_future();
+    queue_.run([answer, service, key](SecretStore& store) { answer->set_value(store.read(service, key)); });
+    if (result.wait_for(std::chrono::milliseconds(waitMs_)) == std::future_status::ready) {
+        try {
+            return result.get();
+        } catch (const std::future_error&) {
+            return {SecretStatus::Error, {}};  // dropped: the queue is ending
+        }
+    }
+    log::warning("secrets", "the keychain has not answered in " + std::to_string(waitMs_ / 1000) +
+                                " s; carrying on without the item");
+    return {SecretStatus::Error, {}};
+}
+
+bool QueuedSecretStore::write(const std::string& service, const std::string& key, const Bytes& data) {
+    queue_.run([service, key, data](SecretStore& store) {
+        if (!store.write(service, key, data)) log::warning("secrets", "a queued write to the keychain failed");
+    });
+    return true;
+}
+
+bool QueuedSecretStore::remove(const std::string& service, const std::string& key) {
+    queue_.run([service, key](SecretStore& store) { store.remove(service, key); });
+    return true;
 }
 
 }  // namespace hw

@@ -42,6 +42,23 @@ private:
     BackgroundQueue* worker_;
 };
 
+// The queue as a store, for callers that keep the synchronous port: writes and
+// removals join the queue and answer true at once (a failure is logged where
+// it happens, on the queue); a read waits its turn for at most waitMs, then
+// answers Error with a line in the log, so a keyring that never answers costs
+// the caller a bounded wait.
+class QueuedSecretStore final : public SecretStore {
+public:
+    QueuedSecretStore(SecretStoreQueue& queue, int waitMs) : queue_(queue), waitMs_(waitMs) {}
+    SecretRead read(const std::string& service, const std::string& key) override;
+    bool write(const std::string& service, const std::string& key, const Bytes& data) override;
+    bool remove(const std::string& service, const std::string& key) override;
+
+private:
+    SecretStoreQueue& queue_;
+    const int waitMs_;
+};
+
 // A store the caller owns, for a queue that must not delete it.
 inline std::shared_ptr<SecretStore> unownedSecretStore(SecretStore& store) {
     return std::shared_ptr<SecretStore>(std::shared_ptr<SecretStore>(), &store);

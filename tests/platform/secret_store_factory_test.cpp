@@ -125,5 +125,31 @@ TEST(SecretStoreQueue, AnswersComeOnTheMainQueueInTheOrderAsked) {
     EXPECT_EQ(answers, (std::vector<std::string>{"wrote", "read 1", "removed", "gone"}));
 }
 
+// The backend client's synchronous view: its writes keep their order behind
+// earlier calls, and a read that does not come back in time is an error, never
+// an absent item.
+TEST(QueuedSecretStore, WritesJoinTheQueueAndAReadWaitsABoundedWhile) {
+    FakeSecretStore secrets;
+    ManualQueue main;
+    struct Inline final : BackgroundQueue {
+        void async(Task task) override { task(); }
+    } inlineWorker;
+    struct Stuck final : BackgroundQueue {
+        void async(Task) override {}
+    } stuck;
+    SecretStoreQueue answering(unownedSecretStore(secrets), main, inlineWorker);
+    QueuedSecretStore store(answering, 1000);
+    EXPECT_TRUE(store.writeString("svc", "token", "r:1"));
+    EXPECT_EQ(store.read("svc", "token").text(), "r:1");
+    EXPECT_TRUE(store.remove("svc", "token"));
+    EXPECT_EQ(store.read("svc", "token").status, SecretStatus::Absent);
+
+    auto log = CaptureLog::install();
+    SecretStoreQueue silent(unownedSecretStore(secrets), main, stuck);
+    EXPECT_EQ(QueuedSecretStore(silent, 0).read("svc", "token").status, SecretStatus::Error);
+    EXPECT_TRUE(log->contains("the keychain has not answered"));
+    log::setSink(nullptr);
+}
+
 }  // namespace
 }  // namespace hw::test
