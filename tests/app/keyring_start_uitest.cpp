@@ -93,5 +93,23 @@ TEST_F(KeyringAtStart, APromptThatNeverCompletesLeavesTheLoginWindowAndTheApplic
     EXPECT_LT(quitting.elapsed(), 10000);
 }
 
+// Signed in when it last quit: the session token is behind the same prompt. The
+// wait for it is bounded, and the login window shows rather than nothing.
+TEST_F(KeyringAtStart, ASignedInStartBehindAPromptThatNeverCompletesShowsTheLoginWindow) {
+    StuckPromptSecretService keyring;
+    ASSERT_TRUE(keyring.serve(QString::fromStdString(desktop.bus.address())));
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::showWelcomePage, false);
+    settings.set("parseCurrentUser", std::string(R"({"objectId":"u1","username":"user@example.com"})"));
+    ASSERT_TRUE(settings.synchronize());
+    XKeyboard keyboard(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok());
+    app = spawn(log());
+    ASSERT_GT(app, 0);
+    EXPECT_TRUE(spinUntil([&] { return keyboard.shownWindows().size() == 1; }, 20000)) << TempDir::read(log());
+    EXPECT_EQ(logged("the keychain has not answered in 5 s"), 1) << TempDir::read(log());
+    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+}
+
 }  // namespace
 }  // namespace hw::test
