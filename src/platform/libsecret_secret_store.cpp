@@ -30,6 +30,9 @@ const SecretSchema* schema() {
 struct Libsecret {
     decltype(&secret_service_search_sync) search = nullptr;
     decltype(&secret_item_get_secret) itemSecret = nullptr;
+    decltype(&secret_service_disconnect) disconnect = nullptr;
+    decltype(&g_dbus_error_quark) dbusErrorQuark = nullptr;
+    decltype(&g_io_error_quark) ioErrorQuark = nullptr;
     decltype(&secret_password_storev_binary_sync) store = nullptr;
     decltype(&secret_password_clearv_sync) clear = nullptr;
     decltype(&secret_value_new) valueNew = nullptr;
@@ -53,6 +56,9 @@ const Libsecret* libsecret(std::string* why = nullptr) {
         static Libsecret l;
         library.bind(l.search, "secret_service_search_sync");
         library.bind(l.itemSecret, "secret_item_get_secret");
+        library.bind(l.disconnect, "secret_service_disconnect");
+        library.bind(l.dbusErrorQuark, "g_dbus_error_quark");
+        library.bind(l.ioErrorQuark, "g_io_error_quark");
         library.bind(l.store, "secret_password_storev_binary_sync");
         library.bind(l.clear, "secret_password_clearv_sync");
         library.bind(l.valueNew, "secret_value_new");
@@ -103,6 +109,26 @@ void logError(const Libsecret& lib, const char* what, GError* error) {
     if (error) lib.errorFree(error);
 }
 
+// A failure on the bus: a name or object gone, or an error the service
+// answered that GIO has no code for (a session it no longer knows).
+bool failedOnTheBus(const Libsecret& lib, const GError* error) {
+    return error->domain == lib.dbusErrorQuark() ||
+           (error->domain == lib.ioErrorQuark() && error->code == G_IO_ERROR_DBUS_ERROR);
+}
+
+// Runs the call; when it failed on the bus (the service restarted, and the
+// session libsecret keeps went with it), drops that session and runs it once more.
+template <class Call>
+auto reconnectingOnce(const Libsecret& lib, GError** error, Call call) {
+    auto result = call(error);
+    if (!*error || !failedOnTheBus(lib, *error)) return result;
+    log::info(kCategory, std::string("the Secret Service's session is gone (") + (*error)->message + "); opening another");
+    lib.errorFree(*error);
+    *error = nullptr;
+    lib.disconnect();
+    return call(error);
+}
+
 }  // namespace
 
 bool LibsecretSecretStore::available(std::string* why) { return libsecret(why) != nullptr; }
@@ -120,9 +146,10 @@ SecretRead LibsecretSecretStore::read(const std::string& service, const std::str
     // A search rather than a lookup: an item whose keyring stays locked (its
     // prompt dismissed) is found without its secret, which is an error, where
     // a lookup would answer that nothing is stored.
-    GList* items = lib->search(nullptr, schema(), Attributes(*lib, service, key).get(),
-                               static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
-                               nullptr, &error);
+    GList* items = reconnectingOnce(*lib, &error, [&](GError** e) {
+        return lib->search(nullptr, schema(), Attributes(*lib, service, key).get(),
+                           static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr, e);
+    });
     if (error) {
         if (items) lib->listFree(items, lib->objectUnref);
         logError(*lib, "cannot read a secret", error);
@@ -160,8 +187,10 @@ bool LibsecretSecretStore::write(const std::string& service, const std::string& 
     const std::string label = "Havenway: " + service + " (" + key + ")";
     std::lock_guard lock(mutex_);
     GError* error = nullptr;
-    const gboolean ok = lib->store(schema(), Attributes(*lib, service, key).get(), SECRET_COLLECTION_DEFAULT,
-                                   label.c_str(), value, nullptr, &error);
+    const gboolean ok = reconnectingOnce(*lib, &error, [&](GError** e) {
+        return lib->store(schema(), Attributes(*lib, service, key).get(), SECRET_COLLECTION_DEFAULT, label.c_str(),
+                          value, nullptr, e);
+    });
     lib->valueUnref(value);
     if (!ok || error) {
         logError(*lib, "cannot store a secret", error);
@@ -175,7 +204,9 @@ bool LibsecretSecretStore::remove(const std::string& service, const std::string&
     if (!lib || !validText(*lib, service) || !validText(*lib, key)) return false;
     std::lock_guard lock(mutex_);
     GError* error = nullptr;
-    const gboolean removed = lib->clear(schema(), Attributes(*lib, service, key).get(), nullptr, &error);
+    const gboolean removed = reconnectingOnce(*lib, &error, [&](GError** e) {
+        return lib->clear(schema(), Attributes(*lib, service, key).get(), nullptr, e);
+    });
     if (error) {
         logError(*lib, "cannot remove a secret", error);
         return false;

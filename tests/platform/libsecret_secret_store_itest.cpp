@@ -203,3 +203,16 @@ TEST_F(KeyringOfItsOwnTest, AnItemBehindADismissedPromptIsAnErrorNotAbsent) {
     EXPECT_TRUE(log->contains("cannot read a secret")) << "the log says why";
     EXPECT_FALSE(log->contains("hunter"));
 }
+
+// The keyring's daemon restarts under a running application: libsecret's
+// session went with it, and the next calls still reach the new one.
+TEST_F(KeyringOfItsOwnTest, AStoreOutlivesARestartOfTheService) {
+    LibsecretSecretStore store;
+    ASSERT_TRUE(store.writeString("svc", "password", "hunter2"));
+    ASSERT_EQ(bed_.restartKeyring(), "");
+    EXPECT_EQ(store.read("svc", "password").text(), "hunter2");
+    ASSERT_EQ(bed_.restartKeyring(), "");
+    EXPECT_TRUE(store.writeString("svc", "password", "hunter3"));
+    ASSERT_EQ(bed_.restartKeyring(), "");
+    EXPECT_TRUE(store.remove("svc", "password"));
+}
