@@ -221,7 +221,8 @@ private:
                                            "XDG_RUNTIME_DIR=" + home + "/run", "PATH=/usr/bin:/bin",
                                            "DBUS_SESSION_BUS_ADDRESS=" + bus_.announcement()};
         int input[2];
-        if (::pipe(input) != 0) return (*why = "no pipe", false);
+        // Close-on-exec: the daemon reads its password to the end, which its own copy of the pipe would never give.
+        if (::pipe2(input, O_CLOEXEC) != 0) return (*why = "no pipe", false);
         keyring_ = spawn({"gnome-keyring-daemon", "--foreground", "--components=secrets", "--unlock"}, env, input[0]);
         ::close(input[0]);
         const std::string password = "havenway-bench";
