@@ -59,8 +59,10 @@
 #include "platform/qt/qt_signal_watch.h"
 #include "platform/qt/qt_single_instance.h"
 #include "platform/qt/qt_url_opener.h"
+#include "platform/qt/secret_service_probe.h"
 #include "platform/route_watch_resolver.h"
 #include "platform/secret_store_factory.h"
+#include "platform/secret_store_queue.h"
 #include "platform/system_clock.h"
 #include "platform/thread_pool.h"
 #include "platform/xdg_login_items.h"
@@ -163,7 +165,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     // Read while the application object is made, which takes longer.
     std::jthread fonts = warmUpFontConfiguration();
     // Chosen once the first window is up, or at the first secret if sooner.
-    std::unique_ptr<BackgroundChosenSecretStore> secrets = makeSecretStoreInBackground();
+    std::shared_ptr<BackgroundChosenSecretStore> secrets = makeSecretStoreInBackground([] { return askSecretService(); });
     if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
     std::jthread fontList = warmUpFontDatabase();
@@ -172,6 +174,11 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
     QtMainQueue queue;
+    // The account's and the identifier's store calls, off this thread.
+    SecretStoreQueue secretsQueue(secrets, queue);
+    // The backend client keeps the synchronous port: its session token, read
+    // at a signed-in start, waits a bounded while at most.
+    QueuedSecretStore parseSecrets(secretsQueue, 5000);
     // Windows still hidden once quiet give their backing stores back first.
     HiddenWindowRelease hiddenWindows;
     MemoryTrim memoryTrim(queue, 2000, [&hiddenWindows] {
@@ -192,7 +199,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
                                         GlobalConstants::parseServerURL(), GlobalConstants::keychainServiceName,
                                         paths::dataDir() + "/datastore.sqlite", "", 60000},
-                      http, queue, *secrets, store);
+                      http, queue, parseSecrets, store);
     NetworkManagerWiFi wifi;
     NetlinkRouteWatch routes(queue);
     SystemNameResolver resolver;
@@ -203,7 +210,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     AppDelegate* delegate = nullptr;
 
     auto factory = std::make_shared<DefaultServiceLayerFactory>(
-        ServiceLayerPlatform{queue, background, store, *secrets, http, parse, system, codec, &wifi, &routes, &resolver},
+        ServiceLayerPlatform{queue, background, store, *secrets, http, parse, system, codec, &wifi, &routes, &resolver,
+                             &secretsQueue},
         [&](ServiceLayer& hub) {
             return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
                 queue, background, clock, hub.appModel(), parse, hub.appModel().platform, runner, connector, jobs,

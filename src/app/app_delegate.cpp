@@ -164,8 +164,32 @@ void AppDelegate::hideWelcomeWindow() {
 }
 
 void AppDelegate::prepareLoginWindow() {
-    (void)services_.restoreLoginData();
-    openAuthWindow();
+    // The stored account comes from the keychain off this thread. At launch
+    // the window waits a moment for it, never longer; one that replaces
+    // another window (the welcome pages) shows at once, as a gap between the
+    // two would read as the last window closing. Either way a keyring still
+    // waiting on its prompt fills the fields once it answers.
+    auto opened = std::make_shared<bool>(currentWindowController_ != nullptr);
+    if (*opened) openAuthWindow();
+    std::weak_ptr<bool> alive = alive_;
+    services_.restoreLoginData([this, alive, opened](std::optional<LoginData> data) {
+        if (alive.expired() || terminating_) return;
+        if (!*opened) {
+            *opened = true;
+            openAuthWindow();
+        } else if (data && currentWindowController_ == windows_.auth.get()) {
+            guarded([this] {
+                windows_.auth->setPendingLoginData(model().recentLoginData());
+                windows_.auth->setupAfterOpening();
+            });
+        }
+    });
+    if (*opened) return;
+    queue_.postAfter(kKeychainGraceMs, [this, alive, opened] {
+        if (alive.expired() || terminating_ || *opened) return;
+        *opened = true;
+        openAuthWindow();
+    });
 }
 
 void AppDelegate::skipWelcomePage() {

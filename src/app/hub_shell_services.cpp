@@ -102,9 +102,9 @@ void HubShellServices::applyCachedParseConfig(std::function<void()> completion) 
     else if (completion) completion();
 }
 
-std::optional<LoginData> HubShellServices::restoreLoginData() {
-    if (auto auth = hub_.authService()) return auth->restoreLoginDataFromKeychain();
-    return std::nullopt;
+void HubShellServices::restoreLoginData(std::function<void(std::optional<LoginData>)> done) {
+    if (auto auth = hub_.authService()) auth->restoreLoginDataFromKeychain(std::move(done));
+    else if (done) done(std::nullopt);
 }
 
 void HubShellServices::logOut() {

@@ -39,7 +39,7 @@ public:
     void trackAppOpened() override;
     bool parseConfigNeedsFetch() override;
     void applyCachedParseConfig(std::function<void()> completion) override;
-    std::optional<LoginData> restoreLoginData() override;
+    void restoreLoginData(std::function<void(std::optional<LoginData>)> done) override;
     void logOut() override;
     void clearEnterpriseCookies() override;
     void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override;

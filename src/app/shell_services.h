@@ -73,7 +73,9 @@ public:
     virtual void applyCachedParseConfig(std::function<void()> completion) = 0;
 
     // Sign-in.
-    virtual std::optional<LoginData> restoreLoginData() = 0;
+    // The stored account, read off the main thread; done runs on the main
+    // queue, unless a sign-in or sign-out began meanwhile.
+    virtual void restoreLoginData(std::function<void(std::optional<LoginData>)> done) = 0;
     virtual void logOut() = 0;
     virtual void clearEnterpriseCookies() = 0;
     virtual void requestAuthToken(const std::string& code, std::function<void(const std::string& token)> done) = 0;

@@ -6,57 +6,28 @@
 #include <array>
 #include <stdexcept>
 
-#include "platform/libcrypto.h"
-
 namespace hw {
 namespace {
-
-// libcrypto is opened at the first digest: the first window needs none, and
-// loading it with the program costs every start its relocation.
-struct Crypto {
-    decltype(&EVP_Digest) digest = nullptr;
-    decltype(&EVP_md5) md5 = nullptr;
-    decltype(&EVP_sha1) sha1 = nullptr;
-    decltype(&EVP_sha256) sha256 = nullptr;
-    decltype(&OPENSSL_cleanse) cleanse = nullptr;
-};
-
-const Crypto& crypto() {
-    // A failed load throws, and the next digest tries again.
-    static const Crypto loaded = [] {
-        SharedLibrary library = openLibcrypto();
-        Crypto c;
-        library.bind(c.digest, "EVP_Digest");
-        library.bind(c.md5, "EVP_md5");
-        library.bind(c.sha1, "EVP_sha1");
-        library.bind(c.sha256, "EVP_sha256");
-        library.bind(c.cleanse, "OPENSSL_cleanse");
-        if (!library.ok()) throw std::runtime_error("no digests: " + library.failure());
-        return c;
-    }();
-    return loaded;
-}
 
 enum class Algorithm { MD5, SHA1, SHA256 };
 
 Bytes digest(Algorithm algorithm, const void* data, std::size_t size) {
-    const Crypto& c = crypto();
-    const EVP_MD* md = algorithm == Algorithm::MD5 ? c.md5() : algorithm == Algorithm::SHA1 ? c.sha1() : c.sha256();
+    const EVP_MD* md = algorithm == Algorithm::MD5 ? EVP_md5() : algorithm == Algorithm::SHA1 ? EVP_sha1() : EVP_sha256();
     std::array<unsigned char, EVP_MAX_MD_SIZE> out{};
     unsigned int length = 0;
-    if (c.digest(data, size, out.data(), &length, md, nullptr) != 1) {
+    if (EVP_Digest(data, size, out.data(), &length, md, nullptr) != 1) {
         // Only a broken libcrypto gets here; an empty digest would pass for a value.
         throw std::runtime_error("digest failed");
     }
     Bytes result(out.begin(), out.begin() + length);
-    c.cleanse(out.data(), out.size());
+    OPENSSL_cleanse(out.data(), out.size());
     return result;
 }
 
 std::string hexDigest(Algorithm algorithm, std::string_view text) {
     Bytes raw = digest(algorithm, text.data(), text.size());
     std::string hex = toHexString(raw);
-    crypto().cleanse(raw.data(), raw.size());
+    OPENSSL_cleanse(raw.data(), raw.size());
     return hex;
 }
 

@@ -37,7 +37,12 @@ private:
 
 DefaultServiceLayerFactory::DefaultServiceLayerFactory(ServiceLayerPlatform platform,
                                                        ConnectionManagerMaker makeConnectionManager)
-    : p_(platform), makeConnectionManager_(std::move(makeConnectionManager)) {}
+    : p_(platform),
+      makeConnectionManager_(std::move(makeConnectionManager)),
+      ownKeychainQueue_(p_.keychainQueue ? nullptr
+                                         : std::make_unique<SecretStoreQueue>(unownedSecretStore(p_.keychain),
+                                                                              p_.mainQueue, p_.background)),
+      keychainQueue_(p_.keychainQueue ? *p_.keychainQueue : *ownKeychainQueue_) {}
 
 DefaultServiceLayerFactory::~DefaultServiceLayerFactory() = default;
 
@@ -51,7 +56,7 @@ std::unique_ptr<ApplicationModel> DefaultServiceLayerFactory::makeAppModel() {
 }
 
 HubService<AuthService, HubAuthPort> DefaultServiceLayerFactory::makeAuthService(ServiceLayer& hub) {
-    auto service = std::make_shared<AuthService>(p_.parse, p_.keychain, hub.appModel());
+    auto service = std::make_shared<AuthService>(p_.parse, keychainQueue_, hub.appModel());
     reachabilityPort_ = std::make_unique<LazyInternetReachability>(hub);
     ApplicationModelPorts ports = hub.appModel().ports();
     ports.loginData = service.get();
@@ -88,7 +93,8 @@ std::shared_ptr<SmartWigdetHelper> DefaultServiceLayerFactory::makeSmartWidgetSe
 }
 
 std::shared_ptr<FreeTrialSignUpService> DefaultServiceLayerFactory::makeFreeTrialService(ServiceLayer& hub) {
-    uuid_ = std::make_shared<UUIDHelper>(p_.keychain, p_.system, GlobalConstants::keychainServiceName);
+    uuid_ = std::make_shared<UUIDHelper>(p_.keychain, p_.system, GlobalConstants::keychainServiceName,
+                                         &keychainQueue_);
     auto service = std::make_shared<FreeTrialSignUpService>(p_.parse, p_.http, *uuid_, p_.mainQueue);
     // Its verification check ("Already verified? Click here.") signs in.
     service->authService = hub.authService().get();

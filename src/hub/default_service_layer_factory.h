@@ -8,6 +8,7 @@
 #include "platform/image_codec.h"
 #include "platform/route_watch.h"
 #include "platform/secret_store.h"
+#include "platform/secret_store_queue.h"
 #include "platform/system_info.h"
 #include "platform/wifi.h"
 #include "services/locations_list_operations.h"
@@ -29,6 +30,9 @@ struct ServiceLayerPlatform {
     WiFiProvider* wifi = nullptr;
     RouteWatch* routes = nullptr;
     NameResolver* resolver = nullptr;
+    // Where the account's and the identifier's store calls run, off the main
+    // thread; without one, the factory queues them on background.
+    SecretStoreQueue* keychainQueue = nullptr;
 };
 
 // Builds the real services. The connection engine comes from the
@@ -75,6 +79,8 @@ private:
     std::shared_ptr<AnalyticsService> analytics_;
     std::shared_ptr<SmartWigdetHelper> widget_;
     std::shared_ptr<UUIDHelper> uuid_;
+    std::unique_ptr<SecretStoreQueue> ownKeychainQueue_;
+    SecretStoreQueue& keychainQueue_;
 };
 
 }  // namespace hw

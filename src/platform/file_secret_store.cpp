@@ -128,6 +128,14 @@ SecretRead FileSecretStore::read(const std::string& service, const std::string& 
     return {SecretStatus::Found, it->second};
 }
 
+std::optional<FileSecretStore::Items> FileSecretStore::readAll() {
+    std::lock_guard lock(mutex_);
+    FolderLock folder(paths::parentOf(path_));
+    Items items;
+    if (!load(items)) return std::nullopt;
+    return items;
+}
+
 bool FileSecretStore::write(const std::string& service, const std::string& key, const Bytes& data) {
     if (!validName(service) || !validName(key)) {
         log::error(kCategory, "a secret's service and key must be UTF-8 text");

@@ -1,6 +1,7 @@
 #pragma once
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -25,10 +26,13 @@ public:
     bool write(const std::string& service, const std::string& key, const Bytes& data) override;
     bool remove(const std::string& service, const std::string& key) override;
 
+    using Items = std::map<std::pair<std::string, std::string>, Bytes>;
+    // Every item, by service and key; none when the file cannot be read.
+    std::optional<Items> readAll();
+
     const std::string& path() const { return path_; }
 
 private:
-    using Items = std::map<std::pair<std::string, std::string>, Bytes>;
     bool load(Items& items);
     bool save(const Items& items);
 

@@ -6,31 +6,83 @@
 #include <string>
 
 #include "platform/file_secret_store.h"
+#include "platform/libsecret_secret_store.h"
 #include "platform/log.h"
 #include "platform/paths.h"
-#include "platform/secret_service_store.h"
 
 namespace hw {
+namespace {
 
-std::unique_ptr<SecretStore> makeSecretStore() {
+constexpr std::string_view kCategory = "secrets";
+
+void warnFileOnly(const std::string& reason) {
+    log::warning(kCategory, reason + "; keeping secrets in " + paths::secretsFile() + ", protected only by its file mode");
+}
+
+}  // namespace
+
+KeyringOverFileStore::KeyringOverFileStore(std::unique_ptr<SecretStore> keyring, std::unique_ptr<FileSecretStore> file)
+    : keyring_(std::move(keyring)), file_(std::move(file)) {
+    const auto items = file_->readAll();
+    if (!items || items->empty()) return;
+    std::size_t moved = 0;
+    for (const auto& [id, data] : *items) {
+        // The file is only written while no keyring answers: its copy is the newer one.
+        if (keyring_->write(id.first, id.second, data) && file_->remove(id.first, id.second)) ++moved;
+    }
+    if (moved == items->size()) {
+        log::info(kCategory, "moved " + std::to_string(moved) + " secrets from " + file_->path() +
+                                 " into the Secret Service");
+    } else {
+        log::warning(kCategory, "moved " + std::to_string(moved) + " of " + std::to_string(items->size()) +
+                                    " secrets from " + file_->path() + " into the Secret Service; the rest stay there");
+    }
+}
+
+KeyringOverFileStore::~KeyringOverFileStore() = default;
+
+SecretRead KeyringOverFileStore::read(const std::string& service, const std::string& key) {
+    SecretRead read = keyring_->read(service, key);
+    // Only an item that could not move is still in the file.
+    if (read.status == SecretStatus::Absent) return file_->read(service, key);
+    return read;
+}
+
+bool KeyringOverFileStore::write(const std::string& service, const std::string& key, const Bytes& data) {
+    if (!keyring_->write(service, key, data)) return false;
+    file_->remove(service, key);
+    return true;
+}
+
+bool KeyringOverFileStore::remove(const std::string& service, const std::string& key) {
+    const bool fromKeyring = keyring_->remove(service, key);
+    const bool fromFile = file_->remove(service, key);
+    return fromKeyring || fromFile;
+}
+
+std::unique_ptr<SecretStore> makeSecretStore(const SecretServiceProbe& probe) {
     const char* forced = std::getenv("HAVENWAY_SECRET_STORE");
     const std::string choice = forced ? forced : "";
     // "libsecret" is the name settings and scripts have always used for it.
-    if (choice == "secret-service" || choice == "libsecret") return std::make_unique<SecretServiceStore>();
-    if (choice != "file") {
-        std::string why;
-        if (!SecretServiceStore::serviceAvailable(&why)) {
-            log::warning("secrets", "no Secret Service (" + why + "); keeping secrets in " + paths::secretsFile() +
-                                        ", protected only by its file mode");
-        } else if (!SecretServiceStore::hasDefaultCollection(&why)) {
+    if (choice == "secret-service" || choice == "libsecret") return std::make_unique<LibsecretSecretStore>();
+    if (choice == "file") return std::make_unique<FileSecretStore>();
+    const SecretServiceAnswer answer = probe ? probe() : SecretServiceAnswer{SecretServiceAnswer::Kind::NoService, "not asked"};
+    switch (answer.kind) {
+        case SecretServiceAnswer::Kind::NoService:
+            warnFileOnly("no Secret Service (" + answer.why + ")");
+            break;
+        case SecretServiceAnswer::Kind::NoDefaultCollection:
             // Writes would fail there, and the account would not be remembered.
-            log::warning("secrets", "the Secret Service has no default collection" + (why.empty() ? "" : " (" + why + ")") +
-                                        "; keeping secrets in " + paths::secretsFile() +
-                                        ", protected only by its file mode");
-        } else {
-            log::info("secrets", "keeping secrets in the Secret Service");
-            return std::make_unique<SecretServiceStore>();
-        }
+            warnFileOnly("the Secret Service has no default collection" + (answer.why.empty() ? "" : " (" + answer.why + ")"));
+            break;
+        case SecretServiceAnswer::Kind::Ready:
+            if (std::string why; !LibsecretSecretStore::available(&why)) {
+                warnFileOnly("libsecret cannot be opened (" + why + ")");
+                break;
+            }
+            log::info(kCategory, "keeping secrets in the Secret Service");
+            return std::make_unique<KeyringOverFileStore>(std::make_unique<LibsecretSecretStore>(),
+                                                          std::make_unique<FileSecretStore>());
     }
     return std::make_unique<FileSecretStore>();
 }
@@ -39,13 +91,14 @@ namespace {
 
 class ChosenOnAThread final : public BackgroundChosenSecretStore {
 public:
+    explicit ChosenOnAThread(SecretServiceProbe probe) : probe_(std::move(probe)) {}
     ~ChosenOnAThread() override {
         std::lock_guard lock(mutex_);
         if (choice_.valid()) choice_.wait();
     }
     void begin() override {
         std::lock_guard lock(mutex_);
-        if (!begun_) choice_ = std::async(std::launch::async, [] { return makeSecretStore(); });
+        if (!begun_) choice_ = std::async(std::launch::async, [this] { return makeSecretStore(probe_); });
         begun_ = true;
     }
     SecretRead read(const std::string& service, const std::string& key) override { return chosen().read(service, key); }
@@ -64,6 +117,7 @@ private:
         return *store_;
     }
 
+    const SecretServiceProbe probe_;
     std::mutex mutex_;
     bool begun_ = false;
     std::future<std::unique_ptr<SecretStore>> choice_;
@@ -73,6 +127,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground() { return std::make_unique<ChosenOnAThread>(); }
+std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe) {
+    return std::make_unique<ChosenOnAThread>(std::move(probe));
+}
 
 }  // namespace hw

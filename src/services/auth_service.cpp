@@ -16,7 +16,7 @@ bool isTooManyRequests(const ParseError& error) {
 
 }  // namespace
 
-AuthService::AuthService(ParseClient& parse, SecretStore& keychain, ApplicationModel& model, std::string service)
+AuthService::AuthService(ParseClient& parse, SecretStoreQueue& keychain, ApplicationModel& model, std::string service)
     : parse_(parse), keychain_(keychain), model_(model), service_(std::move(service)) {}
 
 AuthService::~AuthService() = default;
@@ -28,6 +28,7 @@ std::string AuthService::itemName(const char* key) {
 void AuthService::login(const std::string& username, const std::string& password, Completion completion) {
     log::info(kLog, "AuthService -- login process started..");
     const auto attempt = ++attempt_;
+    ++accountChanges_;
     if (!parse_.currentUser()) {
         log::info(kLog, "Log Out Before Login skipped -- Started Normal Log In");
         authenticate(attempt, username, password, std::move(completion));
@@ -90,30 +91,63 @@ void AuthService::storeCredentials(const std::string& username, const std::strin
     // Our keychain has no persistent item references: the reference names the item.
     const std::string reference = service_ + "/" + itemName(kPasswordKey);
     const Bytes referenceData(reference.begin(), reference.end());
-    const bool stored = keychain_.writeString(service_, itemName(kUsernameKey), username) &&
-                        keychain_.writeString(service_, itemName(kPasswordKey), password) &&
-                        keychain_.write(service_, itemName(kPasswordDataKey), referenceData);
-    if (!stored) log::warning(kLog, "the credentials could not be stored in the keychain");
-    recentLoginData_ = LoginData{username, password, stored ? std::optional<Bytes>(referenceData) : std::nullopt};
+    recentLoginData_ = LoginData{username, password, referenceData};
+    std::weak_ptr<bool> alive = alive_;
+    const auto changes = accountChanges_;
+    keychain_.run([this, alive, changes, answer = keychain_.answerer(), service = service_, username, password,
+                   referenceData](SecretStore& store) {
+        const bool stored = store.writeString(service, itemName(kUsernameKey), username) &&
+                            store.writeString(service, itemName(kPasswordKey), password) &&
+                            store.write(service, itemName(kPasswordDataKey), referenceData);
+        if (stored) return;
+        answer([this, alive, changes] {
+            log::warning(kLog, "the credentials could not be stored in the keychain");
+            // Without the items the record is no longer complete: no automatic sign-in on its strength.
+            if (!alive.expired() && changes == accountChanges_ && recentLoginData_) recentLoginData_->passwordData.reset();
+        });
+    });
 }
 
-std::optional<LoginData> AuthService::restoreLoginDataFromKeychain() {
-    const auto user = keychain_.read(service_, itemName(kUsernameKey));
-    if (user.status != SecretStatus::Found || user.data.empty()) return std::nullopt;
-    LoginData data;
-    data.username = user.text();
-    const auto password = keychain_.read(service_, itemName(kPasswordKey));
-    if (password.status == SecretStatus::Found) data.password = password.text();
-    const auto reference = keychain_.read(service_, itemName(kPasswordDataKey));
-    if (reference.status == SecretStatus::Found) data.passwordData = reference.data;
-    recentLoginData_ = data;
-    wasLoginDataRestoredFromKeychain = true;
-    return data;
+void AuthService::restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done) {
+    std::weak_ptr<bool> alive = alive_;
+    const auto changes = accountChanges_;
+    auto answered = std::make_shared<bool>(false);
+    keychain_.mainQueue().postAfter(kKeychainWaitMs, [alive, answered] {
+        if (alive.expired() || *answered) return;
+        log::warning(kLog, "the keychain has not answered in " + std::to_string(kKeychainWaitMs / 1000) +
+                               " s; the login form stays empty until it does");
+    });
+    keychain_.run([this, alive, changes, answered, done = std::move(done), answer = keychain_.answerer(),
+                   service = service_](SecretStore& store) {
+        std::optional<LoginData> found;
+        const auto user = store.read(service, itemName(kUsernameKey));
+        if (user.status == SecretStatus::Found && !user.data.empty()) {
+            found = LoginData{user.text(), "", std::nullopt};
+            const auto password = store.read(service, itemName(kPasswordKey));
+            if (password.status == SecretStatus::Found) found->password = password.text();
+            const auto reference = store.read(service, itemName(kPasswordDataKey));
+            if (reference.status == SecretStatus::Found) found->passwordData = reference.data;
+        }
+        answer([this, alive, changes, answered, done, found = std::move(found)] {
+            *answered = true;
+            if (alive.expired()) return;
+            if (changes != accountChanges_) {
+                log::info(kLog, "the keychain's answer came after a sign-in or sign-out began; dropped");
+                return;
+            }
+            if (found) {
+                recentLoginData_ = found;
+                wasLoginDataRestoredFromKeychain = true;
+            }
+            if (done) done(found);
+        });
+    });
 }
 
 void AuthService::logOut() {
     log::info(kLog, "AuthService -- log out");
     ++attempt_;  // a sign-in still in flight must not sign the user back in
+    ++accountChanges_;
     for (const char* key : {kUsernameKey, kPasswordKey, kPasswordDataKey}) keychain_.remove(service_, itemName(key));
     // The login window offers the same e-mail again, but never the password.
     if (recentLoginData_ && !recentLoginData_->username.empty())

@@ -8,13 +8,14 @@
 #include "core/application_model.h"
 #include "core/global_constants.h"
 #include "platform/backend/parse_client.h"
-#include "platform/secret_store.h"
+#include "platform/secret_store_queue.h"
 #include "services/auth_results.h"
 
 namespace hw {
 
 // Signs the account in and out through the backend and keeps its credentials
-// in the secret store. Main thread only. Passwords never reach a log line.
+// in the secret store, whose calls run off the main thread. Main thread only.
+// Passwords never reach a log line.
 class AuthService final : public LoginDataSource {
 public:
     using Completion = std::function<void(AuthResults, std::optional<std::string> message)>;
@@ -23,7 +24,10 @@ public:
     static constexpr char kPasswordKey[] = "user_pass";
     static constexpr char kPasswordDataKey[] = "vpn_password2";
 
-    AuthService(ParseClient& parse, SecretStore& keychain, ApplicationModel& model,
+    // How long the keychain may take before the log says the form stays empty.
+    static constexpr int kKeychainWaitMs = 30000;
+
+    AuthService(ParseClient& parse, SecretStoreQueue& keychain, ApplicationModel& model,
                 std::string keychainService = GlobalConstants::keychainServiceName);
     ~AuthService() override;
     AuthService(const AuthService&) = delete;
@@ -40,8 +44,13 @@ public:
     // Ends any current session first. A reply that arrives after the sign-in
     // was cancelled, or after a newer sign-in started, is dropped.
     void login(const std::string& username, const std::string& password, Completion completion);
-    std::optional<LoginData> restoreLoginDataFromKeychain();
-    // Forgets the stored credentials and ends the backend session.
+    // Reads the stored account off the main thread; done runs on the main
+    // queue with what was found (also kept as recentLoginData), or none. An
+    // answer that comes after a sign-in or sign-out began is dropped, done
+    // and all.
+    void restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done = nullptr);
+    // Forgets the stored credentials (in every store that holds them) and
+    // ends the backend session.
     void logOut();
 
     // The item names of this build (enterprise builds use their own).
@@ -61,11 +70,13 @@ private:
     void storeCredentials(const std::string& username, const std::string& password);
 
     ParseClient& parse_;
-    SecretStore& keychain_;
+    SecretStoreQueue& keychain_;
     ApplicationModel& model_;
     std::string service_;
     std::optional<LoginData> recentLoginData_;
     std::uint64_t attempt_ = 0;
+    // Counts sign-ins and sign-outs: a restore that began before one is stale.
+    std::uint64_t accountChanges_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -128,6 +128,29 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
     EXPECT_EQ(delegate->currentWindowController(), authWindow);
 }
 
+// The keychain's answer comes later than the first window may: the login
+// window shows after a short wait without it, and its fields fill when it
+// comes. One that follows the welcome pages never waits.
+TEST_F(AppDelegateTest, TheLoginWindowWaitsAMomentForTheKeychainAndFillsWhenItAnswers) {
+    factory->store.set(Keys::showWelcomePage, false);
+    services.holdRestore = true;
+    make().prepareUI();
+    EXPECT_FALSE(journaled("auth.show"));
+    factory->queue.advance(AppDelegate::kKeychainGraceMs - 1);
+    EXPECT_FALSE(journaled("auth.show"));
+    factory->queue.advance(1);
+    EXPECT_TRUE(journaled("auth.show"));
+    journal.clear();
+    ASSERT_TRUE(services.heldRestore);
+    services.heldRestore(LoginData{"user@example.com", "secret", std::nullopt});
+    EXPECT_EQ(journal, (std::vector<std::string>{"auth.pendingLoginData", "auth.setupAfterOpening"}));
+
+    restart();
+    services.holdRestore = true;
+    launch().skipWelcomePage();
+    EXPECT_TRUE(journaled("auth.show")) << "no gap after the welcome pages";
+}
+
 // Started from the login items: nothing maps, the automatic sign-in's main
 // window included, until the user asks; every ask shows the window that fits.
 TEST_F(AppDelegateTest, AHiddenStartShowsNoWindowUntilTheUserAsks) {

@@ -153,7 +153,14 @@ public:
         note("applyCachedParseConfig");
         completion();
     }
-    std::optional<LoginData> restoreLoginData() override { return std::nullopt; }
+    void restoreLoginData(std::function<void(std::optional<LoginData>)> done) override {
+        note("restoreLoginData");
+        if (holdRestore) heldRestore = std::move(done);
+        else done(std::nullopt);
+    }
+    // A keyring slow to answer: the answer waits until the test gives it.
+    bool holdRestore = false;
+    std::function<void(std::optional<LoginData>)> heldRestore;
     void logOut() override { note("logOut"); }
     void clearEnterpriseCookies() override { note("clearEnterpriseCookies"); }
     void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override {

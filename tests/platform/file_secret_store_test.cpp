@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/secret_service_store.h"
+#include "platform/libsecret_secret_store.h"
 #include "platform/secret_store_factory.h"
 #include "support/temp_dir.h"
 #include "support/capture_log.h"
@@ -87,30 +87,49 @@ TEST_F(FileSecretStoreTest, StoresSharingTheFileLoseNoUpdates) {
     }
 }
 
-TEST(SecretStoreFactory, FallsBackToTheFileWithAWarningWhenNoServiceAnswers) {
+// The bus's answer picks the store; only a keyring with a default collection
+// gets libsecret, and every other answer leaves a warning naming the file.
+TEST(SecretStoreFactory, OnlyAKeyringWithADefaultCollectionGetsLibsecret) {
+    using Kind = hw::SecretServiceAnswer::Kind;
     TempDir dir;
-    auto log = CaptureLog::install();
-    const std::string bus = "unix:path=" + dir.file("no-bus-here");
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
     ::setenv("HAVENWAY_SECRETS_FILE", dir.file("secrets.json").c_str(), 1);
-    ::unsetenv("HAVENWAY_SECRET_STORE");
-
-    auto store = hw::makeSecretStore();
-    auto* file = dynamic_cast<FileSecretStore*>(store.get());
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->path(), dir.file("secrets.json"));
-    EXPECT_EQ(log->countAtLeast(hw::LogLevel::Warning), 1u);
-
-    for (const char* name : {"secret-service", "libsecret"}) {
-        ::setenv("HAVENWAY_SECRET_STORE", name, 1);
-        EXPECT_NE(dynamic_cast<hw::SecretServiceStore*>(hw::makeSecretStore().get()), nullptr) << name;
+    struct Row {
+        const char* forced;
+        Kind answer;
+        bool keyring;
+        const char* warning;
+    };
+    const Row rows[] = {
+        {nullptr, Kind::NoService, false, "no Secret Service (no bus)"},
+        {nullptr, Kind::NoDefaultCollection, false, "no default collection"},
+        {nullptr, Kind::Ready, true, nullptr},
+        {"file", Kind::Ready, false, nullptr},
+        {"secret-service", Kind::NoService, true, nullptr},
+        {"libsecret", Kind::NoService, true, nullptr},
+    };
+    for (const Row& row : rows) {
+        auto log = CaptureLog::install();
+        if (row.forced) ::setenv("HAVENWAY_SECRET_STORE", row.forced, 1);
+        else ::unsetenv("HAVENWAY_SECRET_STORE");
+        int asked = 0;
+        auto store = hw::makeSecretStore([&] {
+            ++asked;
+            return hw::SecretServiceAnswer{row.answer, "no bus"};
+        });
+        const bool keyring = dynamic_cast<hw::KeyringOverFileStore*>(store.get()) ||
+                             dynamic_cast<hw::LibsecretSecretStore*>(store.get());
+        EXPECT_EQ(keyring, row.keyring) << (row.forced ? row.forced : "asked");
+        EXPECT_EQ(asked, row.forced ? 0 : 1) << "a forced choice asks no bus";
+        if (auto* file = dynamic_cast<FileSecretStore*>(store.get())) {
+            EXPECT_EQ(file->path(), dir.file("secrets.json"));
+        }
+        if (row.warning) {
+            EXPECT_TRUE(log->contains(row.warning)) << row.warning;
+            EXPECT_TRUE(log->contains(dir.file("secrets.json")));
+        }
     }
-    ::setenv("HAVENWAY_SECRET_STORE", "file", 1);
-    EXPECT_NE(dynamic_cast<FileSecretStore*>(hw::makeSecretStore().get()), nullptr);
-
     ::unsetenv("HAVENWAY_SECRET_STORE");
     ::unsetenv("HAVENWAY_SECRETS_FILE");
-    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     hw::log::setSink(nullptr);
 }
 

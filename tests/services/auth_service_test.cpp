@@ -32,7 +32,19 @@ protected:
         return *o;
     }
 
-    AuthService auth{*parse, secrets, *model, "svc"};
+    std::optional<LoginData> restore(AuthService& service) {
+        std::optional<LoginData> found;
+        bool answered = false;
+        service.restoreLoginDataFromKeychain([&](std::optional<LoginData> data) {
+            found = std::move(data);
+            answered = true;
+        });
+        queue.runUntilIdle();
+        EXPECT_TRUE(answered);
+        return found;
+    }
+
+    AuthService auth{*parse, keychain, *model, "svc"};
     std::vector<bool> finished;
 };
 
@@ -85,15 +97,15 @@ TEST_F(AuthServiceTest, SignInEndsTheCurrentSessionFirst) {
 }
 
 TEST_F(AuthServiceTest, RestoreAndLogOut) {
-    EXPECT_FALSE(auth.restoreLoginDataFromKeychain()) << "nothing stored";
+    EXPECT_FALSE(restore(auth)) << "nothing stored";
     secrets.writeString("svc", "username", "kept@example.com");
-    auto restored = auth.restoreLoginDataFromKeychain();
+    auto restored = restore(auth);
     ASSERT_TRUE(restored);
     EXPECT_FALSE(AuthService::isComplete(*restored)) << "no stored password reads as empty";
 
     login("user@example.com", "secret");
-    AuthService again(*parse, secrets, *model, "svc");
-    ASSERT_TRUE(again.restoreLoginDataFromKeychain());
+    AuthService again(*parse, keychain, *model, "svc");
+    ASSERT_TRUE(restore(again));
     EXPECT_EQ(again.recentLoginData()->username, "user@example.com");
 
     auth.logOut();
@@ -105,6 +117,58 @@ TEST_F(AuthServiceTest, RestoreAndLogOut) {
     EXPECT_EQ(auth.recentLoginData()->username, "user@example.com");
     EXPECT_EQ(auth.recentLoginData()->password, "");
     EXPECT_FALSE(auth.recentLoginData()->passwordData);
+}
+
+// The keychain answers on the main queue, after the window asked: an answer
+// that comes once a sign-in or sign-out has begun would bring back what that
+// replaced, so it is dropped.
+TEST_F(AuthServiceTest, ALateKeychainAnswerNeverOverridesASignInOrSignOut) {
+    struct Row {
+        const char* name;
+        std::function<void()> between;
+        int answers;
+        std::optional<std::string> user;
+    };
+    const Row rows[] = {
+        {"nothing between", [] {}, 1, "stored@example.com"},
+        {"a sign-in between", [this] { start("user@example.com", "secret"); }, 0, "user@example.com"},
+        {"a sign-out between", [this] { auth.logOut(); }, 0, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        secrets.writeString("svc", "username", "stored@example.com");
+        auth.setRecentLoginData(std::nullopt);
+        int answers = 0;
+        auth.restoreLoginDataFromKeychain([&answers](std::optional<LoginData>) { ++answers; });
+        row.between();
+        queue.runUntilIdle();
+        EXPECT_EQ(answers, row.answers) << row.name;
+        const auto recent = auth.recentLoginData();
+        EXPECT_EQ(recent ? std::optional<std::string>(recent->username) : std::nullopt, row.user) << row.name;
+    }
+}
+
+// A keyring whose prompt never completes: the wait ends in a line in the log.
+TEST_F(AuthServiceTest, AKeychainThatNeverAnswersIsLoggedAfterTheWait) {
+    struct Stuck final : BackgroundQueue {
+        void async(Task) override {}
+    } stuck;
+    SecretStoreQueue silent(unownedSecretStore(secrets), queue, stuck);
+    AuthService waiting(*parse, silent, *model, "svc");
+    bool answered = false;
+    waiting.restoreLoginDataFromKeychain([&answered](std::optional<LoginData>) { answered = true; });
+    queue.advance(AuthService::kKeychainWaitMs - 1);
+    EXPECT_FALSE(log->contains("has not answered"));
+    queue.advance(1);
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(log->contains("the keychain has not answered in 30 s"));
+}
+
+TEST_F(AuthServiceTest, CredentialsThatCannotBeStoredLeaveNoCompleteRecord) {
+    secrets.failWrites = true;
+    EXPECT_EQ(login("user@example.com", "secret").result, AuthResults::success);
+    ASSERT_TRUE(auth.recentLoginData());
+    EXPECT_FALSE(AuthService::isComplete(*auth.recentLoginData())) << "no automatic sign-in on an unstored account";
+    EXPECT_TRUE(log->contains("could not be stored"));
 }
 
 }  // namespace

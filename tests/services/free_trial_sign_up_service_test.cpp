@@ -60,7 +60,7 @@ TEST_F(FreeTrialSignUpServiceTest, AFailedCallWithoutAPayloadIsAWrongResponse) {
 }
 
 TEST_F(FreeTrialSignUpServiceTest, VerificationApprovesOnlyASyncedAccount) {
-    AuthService auth(*parse, secrets, *model, "svc");
+    AuthService auth(*parse, keychain, *model, "svc");
     service.authService = &auth;
     service.setCredentials("user@example.com", "secret");
     std::vector<std::string> events;

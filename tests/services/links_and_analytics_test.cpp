@@ -15,7 +15,7 @@ protected:
         model->setPorts(ports);
         model->mainDomainName = "www.example.test";
     }
-    AuthService auth{*parse, secrets, *model, "svc"};
+    AuthService auth{*parse, keychain, *model, "svc"};
     LinksManager links{*model};
 };
 

@@ -13,6 +13,8 @@
 #include "support/fake_http_client.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
+#include "support/inline_background_queue.h"
+#include "platform/secret_store_queue.h"
 #include "support/manual_queue.h"
 
 namespace hw::test {
@@ -69,6 +71,9 @@ protected:
     ManualQueue queue;
     FakeBackend backend;
     FakeSecretStore secrets;
+    // Store calls run at once; their answers wait on the queue, as they would for the worker.
+    InlineBackgroundQueue storeWorker;
+    SecretStoreQueue keychain{unownedSecretStore(secrets), queue, storeWorker};
     FakeSettingsStore settings;
     std::unique_ptr<ParseClient> parse;
     int signIns = 0;

@@ -9,6 +9,8 @@
 #include "platform/backend/parse_client.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
+#include "platform/secret_store_queue.h"
+#include "support/inline_background_queue.h"
 #include "support/temp_dir.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
@@ -63,6 +65,8 @@ protected:
     QtMainQueue queue;
     std::unique_ptr<QtHttpClient> http;
     FakeSecretStore secrets;
+    InlineBackgroundQueue storeWorker;
+    SecretStoreQueue keychain{unownedSecretStore(secrets), queue, storeWorker};
     FakeSettingsStore settings;
     std::unique_ptr<ParseClient> parse;
 };

@@ -23,7 +23,7 @@ protected:
         settings.registerDefaults(SettingsUserDefaults::defaults());
         model = std::make_unique<ApplicationModel>(
             ApplicationModelEnvironment{settings, queue, background, codec, *http, system});
-        auth = std::make_unique<AuthService>(*parse, secrets, *model, "com.havenway.services-itest");
+        auth = std::make_unique<AuthService>(*parse, keychain, *model, "com.havenway.services-itest");
         ApplicationModelPorts ports;
         ports.loginData = auth.get();
         ports.locations = &locations;

@@ -146,7 +146,7 @@ protected:
     SilenceableHttp http{backend, queue};
     std::unique_ptr<ParseClient> client =
         std::make_unique<ParseClient>(FakeBackend::clientConfig(), http, queue, secrets, settings);
-    AuthService auth{*client, secrets, *model, "svc"};
+    AuthService auth{*client, keychain, *model, "svc"};
     LinksManager links{*model};
     EnterpriseAuthService enterpriseAuth{backend, "https://id.test/oauth/token", "https://id.test/userinfo"};
     RecordingURLOpener opener;

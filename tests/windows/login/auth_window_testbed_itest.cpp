@@ -39,7 +39,10 @@ TEST_F(AuthWindowTestbed, DemoAccountSignsInAndTheDataLoadsThenTheRememberedOneS
     shell.calls.clear();
     shell.loaded = 0;
     makeWindow();
-    ASSERT_TRUE(hub->authService()->restoreLoginDataFromKeychain());
+    std::optional<std::optional<LoginData>> restored;
+    hub->authService()->restoreLoginDataFromKeychain([&restored](std::optional<LoginData> d) { restored = d; });
+    ASSERT_TRUE(spinUntil([&restored] { return restored.has_value(); })) << "the keychain never answered";
+    ASSERT_TRUE(*restored);
     hub->appModel().signMeInWhenHavenwayStarts = true;
     open();
     ASSERT_TRUE(spinUntil([this] { return shell.loaded > 0 || shell.failed; })) << "no automatic sign-in";

@@ -33,7 +33,8 @@ struct LoginWindowServices {
     FakeSystemInfo system;
     ParseClient parse{FakeBackend::clientConfig(), backend, queue, secrets, settings};
     ApplicationModel model{ApplicationModelEnvironment{settings, queue, background, codec, backend, system}};
-    AuthService auth{parse, secrets, model, "com.havenway.login-window"};
+    SecretStoreQueue keychain{unownedSecretStore(secrets), queue, background};
+    AuthService auth{parse, keychain, model, "com.havenway.login-window"};
     LinksManager links{model};
     RecordingURLOpener opener;
     AuthShellCommands shell;

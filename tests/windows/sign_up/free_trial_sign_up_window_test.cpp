@@ -119,7 +119,7 @@ protected:
     }
 
     UUIDHelper uuid{secrets, system, "svc"};
-    AuthService auth{*parse, secrets, *model, "svc"};
+    AuthService auth{*parse, keychain, *model, "svc"};
     FreeTrialSignUpService service{*parse, backend, uuid, queue};
     LinksManager links{*model};
     test::RecordingURLOpener opener;
