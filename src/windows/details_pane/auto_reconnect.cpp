@@ -67,6 +67,12 @@ void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) {
 }
 
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
+    if (!reachable && model().networkLockActivated && policy_->state() != ReconnectPolicy::State::connected) {
+        // The lock takes the default route away before the tunnel is up, so
+        // the watch reads a loss then; only a tunnel that was up can lose its link.
+        log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
+        return;
+    }
     requestReconnect(reachable ? ReconnectReason::networkReturned : ReconnectReason::networkLost);
 }
 
