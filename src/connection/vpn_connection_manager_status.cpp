@@ -76,6 +76,13 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
         post([this, attempt] { settleTunnelSettings(false, false, kDefaultRouteTries, attempt); });
         return;
     }
+    if (type == VPNTypesIKEv2_StrongSwan) {
+        // This road has no dial step, yet its tunnel carries IPv4 alone: IPv6
+        // left on would go around it. Its DNS is the main window's to install.
+        const std::uint64_t attempt = attempt_;
+        post([this, attempt] { settleTunnelSettings(false, true, kDefaultRouteTries, attempt); });
+        return;
+    }
     finishConnected();
 }
 

@@ -92,17 +92,37 @@ TEST_F(TunnelSettings, UnderTheLockTheRouteGoesInBeforeTheSettings) {
                                                      "install_DNS_for_VPN:openvpn"}));
 }
 
-// The steps are OpenVPN's: an IKEv2 tunnel is Connected on its report.
-TEST_F(TunnelSettings, OtherRoadsAreConnectedWithoutTheSteps) {
+// The strongSwan tunnel carries IPv4 alone: it is Connected once IPv6 is off,
+// and its DNS is left to the main window.
+struct IKEv2Case {
+    const char* name;
+    std::deque<std::string> ipv6Replies;
+    std::vector<std::string> events;
+    int ipv6Sends;
+};
+
+class IKEv2Settings : public ManagerFixture, public ::testing::WithParamInterface<IKEv2Case> {};
+
+TEST_P(IKEv2Settings, AnIKEv2TunnelIsConnectedOnlyWithIPv6Off) {
+    const auto& c = GetParam();
     context.protocol = VPNTypesIKEv2_StrongSwan;
     make();
     connectThrough();
+    helper.ipv6Replies = c.ipv6Replies;
     helper.sent.clear();
     providerOf(VPNTypesIKEv2_StrongSwan).report(2);
     queue.runUntilIdle();
-    EXPECT_EQ(events, std::vector<std::string>{"established"});
+    queue.advance(10000);
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(helper.count("disableIPV6"), c.ipv6Sends);
     EXPECT_EQ(helper.count("install_DNS_for_VPN:openvpn"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Replies, IKEv2Settings,
+                         ::testing::Values(IKEv2Case{"IPv6Off", {}, {"established"}, 1},
+                                           IKEv2Case{"HelperBackOnTheSecondTry", {"NO"}, {"established"}, 2},
+                                           IKEv2Case{"IPv6NeverOff", {"NO", "NO", "NO", "NO"}, {generic()}, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace hw::test

@@ -23,6 +23,9 @@ void connectsAndRestores(TestbedEngine& bed, VPNTypes protocol, const std::strin
     const std::string before = bed.networkState();
     ASSERT_TRUE(bed.connect(protocol)) << testing::PrintToString(bed.events) << bed.helperLog();
     expectCarriedBy(bed, protocol);
+    // Both tunnels carry IPv4 alone: IPv6 left on would go around them.
+    EXPECT_NE(bed.networkState().find("net.ipv6.conf.default.disable_ipv6 = 1"), std::string::npos)
+        << "Connected with IPv6 on\n" << bed.networkState();
     EXPECT_TRUE(waitFor([&] { return nameServerAnswers(serverTunnelAddress); }, std::chrono::seconds(10)));
     EXPECT_EQ(bed.publicAddress(), tunnelExit);
     ASSERT_TRUE(bed.disconnect());
