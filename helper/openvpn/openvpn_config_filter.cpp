@@ -243,6 +243,9 @@ OpenVPNConfigCheck filterOpenVPNConfig(std::string_view text) {
         result.refusal = "no 'remote': openvpn runs only as a client of a remote server";
         return result;
     }
+    // A client needs no fixed port; without this root's openvpn would hold
+    // 1194 on every address, and a reconnect could find it still taken.
+    if (!f.seen.count("nobind")) f.out += "nobind\n";
     result.config = std::move(f.out);
     return result;
 }

@@ -69,10 +69,22 @@ TEST(OpenVPNConfigFilter, TricksWithQuotingAndBlocksAreRefused) {
     // A comment ends a line only at the start of a word.
     auto r = filterOpenVPNConfig("client\nremote host#1 1194 # comment ; up /x\n");
     ASSERT_TRUE(r.config) << r.refusal;
-    EXPECT_EQ(*r.config, "client\nremote \"host#1\" 1194\n");
+    EXPECT_EQ(*r.config, "client\nremote \"host#1\" 1194\nnobind\n");
     r = filterOpenVPNConfig("client\nremote \"#host\" 1194\n");
     ASSERT_TRUE(r.config);
-    EXPECT_EQ(*r.config, "client\nremote \"#host\" 1194\n");
+    EXPECT_EQ(*r.config, "client\nremote \"#host\" 1194\nnobind\n");
+}
+
+// Root's openvpn holds no fixed local port, whether the file says so or not.
+TEST(OpenVPNConfigFilter, EveryClientIsGivenNoFixedPort) {
+    for (const char* text : {"client\nremote vpn.example.net 1194\n", "client\nremote vpn.example.net 1194\nnobind\n",
+                             "client\nproto tcp\n<connection>\nremote vpn.example.net 443\n</connection>\n"}) {
+        auto r = filterOpenVPNConfig(text);
+        ASSERT_TRUE(r.config) << text << r.refusal;
+        std::size_t count = 0;
+        for (auto at = r.config->find("nobind\n"); at != std::string::npos; at = r.config->find("nobind\n", at + 1)) ++count;
+        EXPECT_EQ(count, 1u) << *r.config;
+    }
 }
 
 // Root's openvpn is only ever a TLS client of the remote server: one row per
