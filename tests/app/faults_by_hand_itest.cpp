@@ -70,17 +70,7 @@ protected:
     }
 
     // From here on no IKE packet leaves the client namespace (UDP 500 and 4500).
-    void blockIKE() {
-        for (const std::string& rule : {std::string("add table inet hw_test_no_ike"),
-                                        std::string("add chain inet hw_test_no_ike out { type filter hook output priority -10; }"),
-                                        std::string("add rule inet hw_test_no_ike out udp dport { 500, 4500 } drop")}) {
-            ProcessRequest r;
-            r.argv = {"nft", "-f", "-"};
-            r.stdinData = rule + "\n";
-            r.timeout = 5s;
-            ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
-        }
-    }
+    void blockIKE() { dropOutgoing("hw_test_no_ike", {"udp dport { 500, 4500 }"}); }
     void unblockIKE() { run({"nft", "delete", "table", "inet", "hw_test_no_ike"}); }
 
     std::string downLink;

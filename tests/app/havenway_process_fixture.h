@@ -154,6 +154,15 @@ protected:
         }
         return false;
     }
+    // How often the application's main thread woke over the wait; -1 when
+    // the kernel's count cannot be read.
+    long wakeUpsOver(int ms) const {
+        const long before = voluntarySwitches(app);
+        if (before < 0) return -1;
+        spinFor(ms);
+        const long after = voluntarySwitches(app);
+        return after < 0 ? -1 : after - before;
+    }
     // How often the process's main thread gave up the processor by itself, as
     // the kernel counts it; -1 when it cannot be read.
     static long voluntarySwitches(pid_t pid) {

@@ -134,13 +134,14 @@ protected:
         std::erase_if(list, [](char c) { return c == ' ' || c == '\n' || c == '\t'; });
         return list;
     }
-    // From here on no name server answers the client namespace (the
-    // application's lookups, the helper's openvpn and charon alike).
-    void blockNameServers() {
-        for (const std::string& rule : {std::string("add table inet hw_test_no_dns"),
-                                        std::string("add chain inet hw_test_no_dns out { type filter hook output priority -10; }"),
-                                        std::string("add rule inet hw_test_no_dns out udp dport 53 drop"),
-                                        std::string("add rule inet hw_test_no_dns out tcp dport 53 drop")}) {
+    // From here on nothing the matches name leaves the client namespace, the
+    // application's, the helper's openvpn's and charon's packets alike; the
+    // table's deletion lifts it.
+    void dropOutgoing(const std::string& table, const std::vector<std::string>& matches) {
+        std::vector<std::string> rules{"add table inet " + table,
+                                       "add chain inet " + table + " out { type filter hook output priority -10; }"};
+        for (const auto& match : matches) rules.push_back("add rule inet " + table + " out " + match + " drop");
+        for (const auto& rule : rules) {
             ProcessRequest r;
             r.argv = {"nft", "-f", "-"};
             r.stdinData = rule + "\n";
@@ -148,6 +149,8 @@ protected:
             ASSERT_TRUE(bed.runner.run(r).ok()) << rule;
         }
     }
+    // From here on no name server answers the client namespace.
+    void blockNameServers() { dropOutgoing("hw_test_no_dns", {"udp dport 53", "tcp dport 53"}); }
     void unblockNameServers() { run({"nft", "delete", "table", "inet", "hw_test_no_dns"}); }
     // The settings an earlier run left: the protocol and the kill switch.
     void earlierRunChose(VPNProtocols protocol, bool lock) {
