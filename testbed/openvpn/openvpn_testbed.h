@@ -132,7 +132,7 @@ inline std::string startHelper(const std::string& helperBinary, const std::strin
     const std::string socket = dir + "/helper.sock";
     ::unlink(socket.c_str());
     child = ChildProcess({helperBinary}, dir + "/helper.log", helperEnvironment(dir));
-    if (!waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(5))) return {};
+    if (!waitFor([&] { return test::helperSocketListens(socket); }, std::chrono::seconds(5))) return {};
     return socket;
 }
 

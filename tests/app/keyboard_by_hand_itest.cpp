@@ -31,7 +31,7 @@ protected:
         auto environment = testbed::helperEnvironment(bed.dir.path());
         environment.push_back("HAVENWAY_TEST_CA=" + bed.env.get("HAVENWAY_TEST_CA"));
         helper = ChildProcess({"ip", "netns", "exec", ns, helperBinary()}, bed.dir.file("helper.log"), environment);
-        ASSERT_TRUE(waitFor([&] { return ::access(bed.dir.file("helper.sock").c_str(), F_OK) == 0; }, 10s))
+        ASSERT_TRUE(waitFor([&] { return helperSocketListens(bed.dir.file("helper.sock")); }, 10s))
             << bed.helperLog();
         std::filesystem::create_directories(dir.file("units"));
         TempDir::write(dir.file("units/com.havenway.HelperTool.service"), "[Service]\nExecStart=" + helperBinary() + "\n");

@@ -23,7 +23,7 @@ protected:
         TempDir::write(bed.dir.file("resolv.conf"), "nameserver " + bed.env.get("HAVENWAY_TESTBED_VPN_SERVER") + "\n");
         ::mkdir(bed.dir.file("run").c_str(), 0700);
         startHelper();
-        ASSERT_TRUE(waitFor([&] { return ::access(bed.dir.file("helper.sock").c_str(), F_OK) == 0; }, 10s))
+        ASSERT_TRUE(waitFor([&] { return helperSocketListens(bed.dir.file("helper.sock")); }, 10s))
             << bed.helperLog();
         // The helper as a system unit would have installed it.
         std::filesystem::create_directories(dir.file("units"));

@@ -47,7 +47,7 @@ protected:
              "HAVENWAY_HELPER_STATE_DIR=" + dir_ + "/state", "HAVENWAY_HELPER_RUN_DIR=" + dir_ + "/run",
              "HAVENWAY_RESOLV_CONF=" + dir_ + "/resolv.conf", "HAVENWAY_PPPD=" + dir_ + "/pppd",
              "HAVENWAY_PPP_LOG=" + dir_ + "/ppp.log", "ASAN_OPTIONS=detect_leaks=0"});
-        return pid_ > 0 && test::waitFor([&] { return std::filesystem::exists(dir_ + "/helper.sock"); },
+        return pid_ > 0 && test::waitFor([&] { return test::helperSocketListens(dir_ + "/helper.sock"); },
                                          std::chrono::seconds(10));
     }
     int waitHelper() {

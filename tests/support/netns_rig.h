@@ -7,11 +7,14 @@
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -43,6 +46,20 @@ inline pid_t spawnLogged(std::vector<std::string> argv, const std::string& logFi
     if (::posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&fa);
     return pid;
+}
+
+// Whether the helper listens on its socket file. The file exists from the
+// server's bind on, and a connect is still refused until its listen.
+inline bool helperSocketListens(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool listens = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return listens;
 }
 
 // Runs argv to its end, output appended to logFile; true on exit code 0.

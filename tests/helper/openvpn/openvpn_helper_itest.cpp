@@ -278,7 +278,7 @@ TEST_F(OpenVPNHelper, AHelperOutOfDescriptorsWaitsInsteadOfSpinning) {
     ::unlink(socket_.c_str());
     helper_ = testbed::ChildProcess({"prlimit", "--nofile=" + limit + ":" + limit, helperBinary_},
                                     bed_->dir() + "/helper.log", testbed::helperEnvironment(bed_->dir()));
-    ASSERT_TRUE(waitFor([&] { return ::access(socket_.c_str(), F_OK) == 0; }, std::chrono::seconds(5)));
+    ASSERT_TRUE(waitFor([&] { return hw::test::helperSocketListens(socket_); }, std::chrono::seconds(5)));
 
     std::vector<UniqueFd> idle;
     for (int i = 0; i < 40; ++i) {
