@@ -23,8 +23,8 @@ const std::set<std::string, std::less<>>& allowedDirectives() {
         "route-nopull", "redirect-gateway", "redirect-private", "route", "route-ipv6", "route-metric", "route-delay",
         "route-gateway", "block-ipv6", "tun-mtu", "tun-mtu-extra", "link-mtu", "mssfix", "fragment", "mtu-disc",
         "sndbuf", "rcvbuf", "fast-io", "txqueuelen", "topology", "replay-window",
-        "mark", "disable-dco", "dhcp-option", "block-outside-dns", "register-dns", "ip-win32", "route-method",
-        "tun-ipv6", "http-proxy", "http-proxy-option", "http-proxy-retry", "socks-proxy", "socks-proxy-retry",
+        "disable-dco", "dhcp-option", "block-outside-dns", "register-dns", "ip-win32", "route-method",
+        "tun-ipv6", "http-proxy", "http-proxy-option", "http-proxy-retry",
         "remap-usr1", "single-session", "tls-exit", "peer-fingerprint", "push-peer-info", "key-method",
     };
     return names;
@@ -47,12 +47,74 @@ bool isClientProto(std::string_view p) {
     return false;
 }
 
-// Blocks of inline material; "connection" holds directives instead.
-const std::set<std::string, std::less<>>& inlineBlocks() {
-    static const std::set<std::string, std::less<>> names{
-        "ca", "cert", "key", "tls-auth", "tls-crypt", "tls-crypt-v2", "extra-certs", "crl-verify", "peer-fingerprint",
-    };
-    return names;
+// Blocks of key material, by what their lines may hold.
+enum class Material { Pem, StaticKey, Fingerprints };
+
+std::optional<Material> inlineBlock(std::string_view name) {
+    for (std::string_view pem : {"ca", "cert", "key", "extra-certs", "crl-verify", "tls-crypt-v2"})
+        if (name == pem) return Material::Pem;
+    if (name == "tls-auth" || name == "tls-crypt") return Material::StaticKey;
+    if (name == "peer-fingerprint") return Material::Fingerprints;
+    return std::nullopt;
+}
+
+bool allOf(std::string_view s, std::string_view alphabet) {
+    return !s.empty() && s.find_first_not_of(alphabet) == std::string_view::npos;
+}
+
+constexpr std::string_view kHex = "0123456789abcdefABCDEF";
+constexpr std::string_view kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+
+// "-----BEGIN CERTIFICATE-----", "-----END OpenVPN Static key V1-----".
+bool armour(std::string_view line) {
+    constexpr std::string_view dashes = "-----";
+    if (line.size() < 2 * dashes.size() || line.substr(0, 5) != dashes || line.substr(line.size() - 5) != dashes)
+        return false;
+    line = line.substr(5, line.size() - 10);
+    if (line.rfind("BEGIN ", 0) == 0)
+        line.remove_prefix(6);
+    else if (line.rfind("END ", 0) == 0)
+        line.remove_prefix(4);
+    else
+        return false;
+    return allOf(line, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 -") && line.front() != '-' &&
+           line.back() != '-';
+}
+
+// A legacy encrypted key's headers, whose pass phrase openvpn asks for.
+bool pemHeader(std::string_view line) {
+    if (line == "Proc-Type: 4,ENCRYPTED") return true;
+    if (line.rfind("DEK-Info: ", 0) != 0) return false;
+    line.remove_prefix(10);
+    auto comma = line.find(',');
+    return comma != std::string_view::npos &&
+           allOf(line.substr(0, comma), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-") && allOf(line.substr(comma + 1), kHex);
+}
+
+// "AB:CD:...": one digest's pairs of hex digits.
+bool fingerprint(std::string_view line) {
+    if (line.size() % 3 != 2) return false;
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (i % 3 == 2 ? line[i] != ':' : kHex.find(line[i]) == std::string_view::npos) return false;
+    return true;
+}
+
+// Whether a trimmed line of the block is key material; comments (which
+// generated static keys carry) are left out of what openvpn gets.
+enum class Content { Keep, Drop, Refuse };
+Content material(Material kind, std::string_view line) {
+    if (line.empty() || armour(line)) return Content::Keep;
+    switch (kind) {
+        case Material::Pem:
+            return allOf(line, kBase64) || pemHeader(line) ? Content::Keep : Content::Refuse;
+        case Material::StaticKey:
+            if (line.front() == '#') return Content::Drop;
+            return allOf(line, kHex) ? Content::Keep : Content::Refuse;
+        case Material::Fingerprints:
+            if (line.front() == '#') return Content::Drop;
+            return fingerprint(line) ? Content::Keep : Content::Refuse;
+    }
+    return Content::Refuse;
 }
 
 bool plainToken(const std::string& t) {
@@ -115,10 +177,18 @@ std::optional<std::vector<std::string>> tokenize(std::string_view line) {
     }
 }
 
-bool printable(std::string_view line) {
-    for (unsigned char c : line)
-        if ((c < 0x20 && c != '\t') || c == 0x7F) return false;
-    return true;
+// What openvpn would read otherwise than we do: it reads 255 bytes of a line
+// at most with its newline, stops at NUL, and takes CR and other controls
+// for blanks.
+std::optional<std::string> lineProblem(std::string_view raw) {
+    if (raw.size() > kOpenVPNMaxLineBytes)
+        return "longer than " + std::to_string(kOpenVPNMaxLineBytes) + " bytes, which openvpn would cut";
+    if (raw.find('\0') != std::string_view::npos) return std::string("a NUL byte");
+    auto cr = raw.find('\r');
+    if (cr != std::string_view::npos && cr + 1 != raw.size()) return std::string("a carriage return inside the line");
+    for (unsigned char c : raw.substr(0, cr))
+        if ((c < 0x20 && c != '\t') || c == 0x7F) return std::string("control characters");
+    return std::nullopt;
 }
 
 bool isDevName(const std::string& v) {
@@ -135,7 +205,6 @@ std::optional<std::string> argumentProblem(const std::vector<std::string>& t) {
     const std::size_t args = t.size() - 1;
     if (d == "auth-user-pass" && args > 0) return "a credentials file";
     if (d == "http-proxy" && args > 2) return "a proxy credentials file";
-    if (d == "socks-proxy" && args > 2) return "a proxy credentials file";
     if (d == "dev" && (args != 1 || !isDevName(t[1]))) return "an unexpected device";
     if (d == "peer-fingerprint" && args != 1) return "no fingerprint";
     if (d == "proto" && (args != 1 || !isClientProto(t[1]))) return "other than a client's udp or tcp";
@@ -156,7 +225,7 @@ struct Filter {
         return false;
     }
 
-    bool block(const std::string& name, bool connection) {
+    bool block(const std::string& name, std::optional<Material> kind) {
         const std::string close = "</" + name + ">";
         out += "<" + name + ">\n";
         while (at < lines.size()) {
@@ -168,11 +237,14 @@ struct Filter {
                 out += close + "\n";
                 return true;
             }
-            if (connection) {
+            if (!kind) {
                 if (!directiveLine(raw, false)) return false;
-            } else {
-                if (!line.empty() && line.front() == '<') return refuse("a tag inside <" + name + ">");
-                out += std::string(line) + "\n";
+                continue;
+            }
+            switch (material(*kind, line)) {
+                case Content::Keep: out += std::string(line) + "\n"; break;
+                case Content::Drop: break;
+                case Content::Refuse: return refuse("<" + name + "> holds something other than key material");
             }
         }
         return refuse("<" + name + "> is not closed");
@@ -182,11 +254,14 @@ struct Filter {
         auto tokens = tokenize(raw);
         if (!tokens) return refuse("quoting openvpn might read differently");
         if (tokens->empty()) return true;
+        // No client line needs more; openvpn keeps 16 words of a line.
+        if (tokens->size() > 16) return refuse("more than 16 words");
         std::string& d = (*tokens)[0];
         if (d.size() > 1 && d.front() == '<' && d.back() == '>' && tokens->size() == 1) {
             std::string name = d.substr(1, d.size() - 2);
-            if (name == "connection" && topLevel) return block(name, true);
-            if (inlineBlocks().count(name)) return block(name, false);
+            if (!topLevel) return refuse("a block inside <connection>");
+            if (name == "connection") return block(name, std::nullopt);
+            if (auto kind = inlineBlock(name)) return block(name, kind);
             return refuse("block <" + name.substr(0, 40) + "> is not allowed");
         }
         if (d.rfind("--", 0) == 0) d.erase(0, 2);
@@ -200,6 +275,7 @@ struct Filter {
             if (!line.empty()) line += ' ';
             line += quoted(t);
         }
+        if (line.size() > kOpenVPNMaxLineBytes) return refuse("too long once quoted for openvpn");
         out += line + "\n";
         return true;
     }
@@ -214,15 +290,18 @@ OpenVPNConfigCheck filterOpenVPNConfig(std::string_view text) {
         return result;
     }
     Filter f;
+    // openvpn skips a byte order mark; it still counts in the first line's length.
+    const std::string_view bom = "\xEF\xBB\xBF";
     std::size_t start = 0;
     while (start <= text.size()) {
         auto nl = text.find('\n', start);
         std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (!printable(line)) {
-            result.refusal = "line " + std::to_string(f.lines.size() + 1) + ": control characters";
+        if (auto problem = lineProblem(line)) {
+            result.refusal = "line " + std::to_string(f.lines.size() + 1) + ": " + *problem;
             return result;
         }
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (start == 0 && line.substr(0, bom.size()) == bom) line.remove_prefix(bom.size());
         f.lines.push_back(line);
         if (nl == std::string_view::npos) break;
         start = nl + 1;
