@@ -56,7 +56,10 @@ TEST(OpenVPNHostileConfig, RefusedOrLoadingNothingIntoARealOpenVPN) {
     };
     const std::string tooLong = ": longer than 254 bytes, which openvpn would cut";
     for (const Row& row : std::vector<Row>{
-             {"a long line ends <ca> early for openvpn", head + "<ca>\n" + past + "</ca>\nplugin @P\n",
+             // Whole lines read, this passed: openvpn's blocks end where the filter's do not.
+             {"a long line ends <ca> early for openvpn",
+              head + "<ca>\n" + past + "</ca>\nplugin @P\n\"<cert>\"\n</ca>\nverify-x509-name " + std::string(238, 'x') +
+                  "</cert>\n",
               "line 4" + tooLong, true},
              {"a long line ends <connection> early for openvpn",
               head + "<connection>\nremote 127.0.0.1 9" + std::string(237, ' ') + "</connection>\nplugin @P\n",
@@ -73,13 +76,10 @@ TEST(OpenVPNHostileConfig, RefusedOrLoadingNothingIntoARealOpenVPN) {
               "line 3: too long once quoted for openvpn"},
              {"a quote hiding a directive", head + "verify-x509-name 'a\" plugin @P \"'\n", ""},
              {"an escaped quote hiding a directive", head + "verify-x509-name \"a\\\" plugin @P\"\n", ""},
-             {"a quoted directive", head + "\"plugin\" @P\n", "line 3: directive 'plugin' is not allowed"},
              {"a CR inside a line", head + "verify-x509-name a\rplugin @P\n", "line 3: a carriage return inside the line"},
              {"CR LF line ends", "client\r\nremote 127.0.0.1 9\r\n<ca>\r\nAAAA\r\n</ca>\r\n", ""},
              {"a NUL byte", head + "verify-x509-name a" + std::string(1, '\0') + "\nplugin @P\n", "line 3: a NUL byte"},
              {"a directive in a key block", head + "<ca>\nplugin @P\n</ca>\n",
-              "line 4: <ca> holds something other than key material"},
-             {"text after a close tag", head + "<ca>\n</ca> plugin @P\n</ca>\n",
               "line 4: <ca> holds something other than key material"},
              {"a static key's comments", head + "<tls-crypt>\n# plugin @P\n" + key + "</tls-crypt>\n", ""},
              {"a block inside <connection>", "client\n<connection>\nremote 127.0.0.1 9\n<ca>\nAAAA\n</ca>\n</connection>\n",
