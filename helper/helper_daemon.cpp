@@ -59,6 +59,7 @@ bool HelperDaemon::start(std::string* error) {
     options.mode = 0660;
     options.maxClients = kMaxConnections;
     options.maxClientsPerProcess = kMaxConnectionsPerProcess;
+    options.maxDescriptorsInFlight = kDescriptorsInFlight;
     // Started by hand or by an older unit, the soft limit may be lower.
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < kDescriptorLimit) {

@@ -17,11 +17,16 @@ namespace hw::helper {
 // idle one goes for a new one, so that nobody can keep the app out.
 inline constexpr std::size_t kMaxConnections = 64;
 inline constexpr std::size_t kMaxConnectionsPerProcess = 16;
-// Descriptors the helper may hold: the connections, the PPP watches, one
-// message's channels in flight and what the services keep open (the state
-// lock, inotify, openvpn's output, charon's and pppd's sockets) take a few
-// hundred at most; the rest is room for the programs it starts, which
-// inherit the limit. The installed unit sets it (LimitNOFILE).
+// Descriptors that unfinished messages may hold, over all connections: a
+// client's request carries one, a handed-over channel a few more.
+inline constexpr std::size_t kDescriptorsInFlight = 128;
+// Descriptors the helper may hold: the connections, the descriptors in
+// flight, the PPP watches, one whole message's channels and what the
+// services keep open (the state lock, inotify, openvpn's output, charon's and
+// pppd's sockets) take a few hundred at most, all of them bounded; the rest
+// is the reserve that its own work (locking its state, putting resolv.conf
+// back) and the programs it starts, which inherit the limit, can count on.
+// The installed unit sets it (LimitNOFILE).
 inline constexpr rlim_t kDescriptorLimit = 1024;
 
 // The user the helper was installed for, from its config file: a line

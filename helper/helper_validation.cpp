@@ -1,10 +1,13 @@
 #include "helper/helper_validation.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 namespace hw::helper {
 
@@ -27,31 +30,48 @@ std::string hostAddressProblem(std::string_view text) {
     unsigned char a[16] = {};
     if (*family == AddressFamily::V4) {
         ::inet_pton(AF_INET, copy.data(), a);
-        return v4Problem(a);
+        if (auto problem = v4Problem(a); !problem.empty()) return problem;
+        return a[0] == 127 ? "a loopback address" : "";
     }
     ::inet_pton(AF_INET6, copy.data(), a);
     if (std::all_of(a, a + 16, [](unsigned char b) { return b == 0; })) return "an unspecified address";
     if (a[0] == 0xff) return "a multicast address";
-    // An IPv4 address written as IPv6 is judged as itself.
-    constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    if (std::equal(kMapped, kMapped + 12, a)) return v4Problem(a + 12);
+    constexpr unsigned char kLoopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    if (std::equal(kLoopback, kLoopback + 16, a)) return "a loopback address";
+    const bool zeros80 = std::all_of(a, a + 10, [](unsigned char b) { return b == 0; });
+    // Mapped (::ffff:a.b.c.d) or compatible (::a.b.c.d): said as what the
+    // IPv4 address is where it names no host at all.
+    if (zeros80 && ((a[10] == 0xff && a[11] == 0xff) || (a[10] == 0 && a[11] == 0))) {
+        if (auto problem = v4Problem(a + 12); !problem.empty()) return problem;
+        return "an IPv4 address written as IPv6";
+    }
     return {};
 }
 
-std::string gatewayAddressProblem(std::string_view text) {
-    if (auto problem = hostAddressProblem(text); !problem.empty()) return problem;
-    std::array<char, INET6_ADDRSTRLEN> copy{};
-    text.copy(copy.data(), text.size());
-    unsigned char a[16] = {};
-    if (addressFamily(text) == AddressFamily::V4) {
-        ::inet_pton(AF_INET, copy.data(), a);
-        return a[0] == 127 ? "a loopback address" : "";
+bool isThisMachinesAddress(const std::string& text) {
+    const auto family = addressFamily(text);
+    if (!family) return false;
+    const int af = *family == AddressFamily::V4 ? AF_INET : AF_INET6;
+    unsigned char wanted[16] = {};
+    if (::inet_pton(af, text.c_str(), wanted) != 1) return false;
+    ifaddrs* all = nullptr;
+    if (::getifaddrs(&all) != 0) return false;
+    bool own = false;
+    for (auto* i = all; i && !own; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != af) continue;
+        const void* mine = af == AF_INET
+                               ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr)
+                               : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(i->ifa_addr)->sin6_addr);
+        own = std::memcmp(mine, wanted, af == AF_INET ? 4 : 16) == 0;
     }
-    ::inet_pton(AF_INET6, copy.data(), a);
-    constexpr unsigned char kLoopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    if (std::equal(kLoopback, kLoopback + 16, a)) return "a loopback address";
-    constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    if (std::equal(kMapped, kMapped + 12, a)) return "an IPv4 address written as IPv6";
+    ::freeifaddrs(all);
+    return own;
+}
+
+std::string addressProblem(std::string_view text, const std::function<bool(const std::string&)>& isOwn) {
+    if (auto problem = hostAddressProblem(text); !problem.empty()) return problem;
+    const std::string address(text);
+    if (isOwn ? isOwn(address) : isThisMachinesAddress(address)) return "this machine's own address";
     return {};
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,15 +13,23 @@ using hw::AddressFamily;
 using hw::addressFamily;
 using hw::isIPAddress;
 using hw::isIPv4Address;
-// Why the text is not the address of a host (a resolver, a server, a
-// gateway): not an address, or unspecified, broadcast or multicast. Empty
-// when it is one.
+// Why the text is not the address of another host (a resolver, a server, a
+// gateway, an endpoint): not an address, or unspecified, broadcast,
+// multicast, loopback, or an IPv4 address written as IPv6 (which names the
+// same host by another road past every check on IPv4). Empty when it is one.
 std::string hostAddressProblem(std::string_view text);
 inline bool isHostAddress(std::string_view text) { return hostAddressProblem(text).empty(); }
-// Why the text cannot be a gateway to route through: what hostAddressProblem
-// says, or a loopback address, or an IPv4 address written as IPv6. Empty when
-// it can. Whether it is one of this machine's own is the network's to say.
-std::string gatewayAddressProblem(std::string_view text);
+// Whether the kernel lists the address as one of this machine's own (in the
+// network namespace the helper runs in).
+bool isThisMachinesAddress(const std::string& text);
+// The one check of every address a command takes: what hostAddressProblem
+// says, or one of this machine's own, as isOwn tells (the kernel's list when
+// none is given). Empty when the address names another host.
+std::string addressProblem(std::string_view text, const std::function<bool(const std::string&)>& isOwn = {});
+// Why the text cannot be a gateway to route through; the same as for any
+// address of another host. Whether it is one of this machine's own is the
+// network's to say.
+inline std::string gatewayAddressProblem(std::string_view text) { return hostAddressProblem(text); }
 // Why the text is not a server the helper may be asked to reach, by address
 // or by name: an address that names no host, a number in one of the short
 // forms only the resolver reads ("0", "0x0", "1.2.3", "0xffffffff"), or no

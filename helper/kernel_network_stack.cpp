@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <ifaddrs.h>
 #include <poll.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -159,18 +158,7 @@ public:
         return request(netlink::addressChange(a, ++seq_), "address " + prefix + " dev " + device);
     }
 
-    bool isOwnAddress(const std::string& address) override {
-        in_addr wanted{};
-        if (::inet_pton(AF_INET, address.c_str(), &wanted) != 1) return false;
-        ifaddrs* all = nullptr;
-        if (::getifaddrs(&all) != 0) return false;
-        bool own = false;
-        for (auto* a = all; a && !own; a = a->ifa_next)
-            own = a->ifa_addr && a->ifa_addr->sa_family == AF_INET &&
-                  reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr == wanted.s_addr;
-        ::freeifaddrs(all);
-        return own;
-    }
+    bool isOwnAddress(const std::string& address) override { return isThisMachinesAddress(address); }
 
     bool neighbourAnswers(const std::string& address) override {
         sockaddr_in to{};

@@ -8,12 +8,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "havenway/build_config.h"
 #include "helper/helper_daemon.h"
 #include "helper/helper_installer.h"
+#include "helper/log_limiter.h"
 #include "helper/openvpn/openvpn_event.h"
 #include "platform/log.h"
 #include "platform/posix_process_runner.h"
@@ -35,11 +37,14 @@ int serve(hw::ProcessRunner& runner) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
+    // Whatever a peer makes the helper say, a flood of it stays a few lines.
+    hw::log::setSink(std::make_shared<hw::helper::LogLimiter>(hw::log::sink()));
     auto network = hw::helper::makeKernelNetworkStack();
     hw::helper::HelperDaemon daemon(runner, *network, hw::helper::HelperPaths::fromEnvironment());
     std::string error;
     if (!daemon.start(&error)) {
         hw::log::error("havenway-helper", "cannot start: " + error);
+        hw::log::setSink(nullptr);
         return 1;
     }
     std::thread waiter([&] {
@@ -55,6 +60,7 @@ int serve(hw::ProcessRunner& runner) {
     waiter.join();
     // The lock, DNS and IPv6 stay as they are: a helper that stops must not
     // open the kill switch (fail closed); --reset undoes them on purpose.
+    hw::log::setSink(nullptr);  // tells what the limiter left out
     return 0;
 }
 

@@ -12,6 +12,10 @@ namespace {
 
 constexpr const char* kLog = "HelperCommands";
 
+std::function<bool(const std::string&)> isOwnOf(HelperServices& services) {
+    return [&services](const std::string& address) { return services.context.network.isOwnAddress(address); };
+}
+
 // A parameter that must be an address: absent, valid, or (anything else) a
 // refusal of the whole command.
 struct AddressParam {
@@ -20,14 +24,14 @@ struct AddressParam {
     std::string value;
 };
 
-AddressParam addressParam(const HelperCommand& c, const char* key) {
+AddressParam addressParam(const HelperCommand& c, const char* key, HelperServices& services) {
     AddressParam p;
     auto it = c.parameters.find(key);
     if (it == c.parameters.end()) return p;
     p.present = true;
     const std::string* s = it->second.string();
-    // Each of these names a host: a resolver, a server or a gateway.
-    const std::string problem = s ? hostAddressProblem(*s) : std::string("not a string");
+    // Each of these names another host: a resolver, a server or a gateway.
+    const std::string problem = s ? addressProblem(*s, isOwnOf(services)) : std::string("not a string");
     if (!problem.empty()) {
         log::warning(kLog, "'" + c.name + "': invalid " + key + " " + (s ? describeForLog(*s) + ": " : std::string()) +
                                problem);
@@ -70,7 +74,7 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     d.registerCommand("enableNetworkLock", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
         std::vector<std::string> resolvers;
         for (auto key : {"dnsResolver", "dnsResolverSecondary"}) {
-            auto p = addressParam(c, key);
+            auto p = addressParam(c, key, s);
             if (!p.valid) return replyWith(kNo);
             if (p.present) resolvers.push_back(p.value);
         }
@@ -100,8 +104,8 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     });
 
     d.registerCommand("staticRouteAddingProcessing", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
-        auto server = addressParam(c, "vpnServerAddress");
-        auto gw = addressParam(c, "defaultGateway");
+        auto server = addressParam(c, "vpnServerAddress", s);
+        auto gw = addressParam(c, "defaultGateway", s);
         if (!server.present || !server.valid || !gw.valid) return replyWith(kNo);
         // An app that has not learnt the way out yet (its first lock) sends none.
         const auto gateway = gw.present ? std::optional(gw.value) : s.lock.wayOut();
@@ -110,7 +114,7 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     });
 
     d.registerCommand("addDefaultGatewayForOpenVPN", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
-        auto gw = addressParam(c, "gatewayAddress");
+        auto gw = addressParam(c, "gatewayAddress", s);
         if (!gw.present || !gw.valid) return replyWith(kNo);
         return yesNo(s.lock.setDefaultGateway(gw.value));
     });
@@ -132,7 +136,7 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
             if (const std::string* list = helperString(c.parameters, "pushedServers")) {
                 std::stringstream words(*list);
                 for (std::string server; std::getline(words, server, ',');) {
-                    if (!isHostAddress(server) || pushed.size() >= 8) return replyWith(kNo);
+                    if (!addressProblem(server, isOwnOf(s)).empty() || pushed.size() >= 8) return replyWith(kNo);
                     pushed.push_back(server);
                 }
             }

@@ -134,6 +134,39 @@ $(tr '\n\000' '\001\n' <"/proc/$PPID/environ" 2>/dev/null || true)
 ENVIRON
 fi
 
+me=$(id -u)
+# Whether a folder lets nobody but us and root change what is in it: ours or
+# root's, and writable by no one else; with "sticky", others may write it if
+# they cannot rename or remove what is not theirs. Group write counts too:
+# it is also how an access list granting another user shows.
+folder_ok() {
+    info=$(stat -L -c '%u %a' -- "$1" 2>/dev/null) || return 1
+    # shellcheck disable=SC2086 # two words
+    set -- "$1" "$2" $info
+    [ "$#" -eq 4 ] || return 1
+    [ "$3" = 0 ] || [ "$3" = "$me" ] || return 1
+    case $4 in '' | *[!0-7]*) return 1 ;; esac
+    [ $((0$4 & 022)) -eq 0 ] && return 0
+    [ "$2" = sticky ] && [ $((0$4 & 01000)) -ne 0 ]
+}
+# Whether nobody but us and root can put anything else where the path leads:
+# the folder and every folder above it, as written and as resolved.
+private_folder() {
+    # A name may end in a newline, which $(...) would take off.
+    resolved=$(realpath -e -- "$1" 2>/dev/null && echo x) || return 1
+    resolved=${resolved%"$nl"x}
+    for start in "$1" "$resolved"; do
+        case $start in /*) ;; *) return 1 ;; esac
+        folder_ok "$start" strict || return 1
+        above=$start
+        while [ "$above" != / ]; do
+            above=${above%/*}
+            [ -n "$above" ] || above=/
+            folder_ok "$above" sticky || return 1
+        done
+    done
+}
+
 # The application's log folder, as it finds it: HAVENWAY_LOGS_DIR, else
 # $XDG_STATE_HOME/havenway/logs, else under HOME; from the quitting
 # application's session where we have it. Only an absolute path counts.
@@ -151,9 +184,13 @@ logs_dir() {
 }
 # The folder is the user's own, 0700 as the application makes it; a link or
 # a file in its place is left alone, and a log grown past 256 KiB starts anew.
-if logs=$(logs_dir) && (umask 077 && mkdir -p -- "$logs") 2>/dev/null && [ -d "$logs" ] && [ ! -L "$logs" ]; then
+# Nothing is written where another user could have put the folder or the
+# file: in a private folder, what is checked here is still there when written.
+if logs=$(logs_dir) && (umask 077 && mkdir -p -- "$logs") 2>/dev/null && [ -d "$logs" ] && [ ! -L "$logs" ] &&
+    private_folder "$logs"; then
     candidate=$logs/install-update.log
-    if [ ! -L "$candidate" ] && { [ ! -e "$candidate" ] || [ -f "$candidate" ]; }; then
+    if [ ! -L "$candidate" ] && { [ ! -e "$candidate" ] ||
+        { [ -f "$candidate" ] && [ -O "$candidate" ] && [ "$(stat -c %h -- "$candidate" 2>/dev/null)" = 1 ]; }; }; then
         if [ -f "$candidate" ] && [ "$(wc -c <"$candidate" 2>/dev/null || echo 0)" -gt 262144 ]; then
             : >"$candidate" 2>/dev/null || true
         fi
@@ -185,7 +222,7 @@ unexpected_end() {
     trap - EXIT
     [ "$phase" != done ] || exit "$status"
     if [ "$phase" = moved ] && [ ! -e "$bundle" ]; then
-        mv -- "$work/old" "$bundle" || { log "could not put the old application back; it is in $work/old"; exit 1; }
+        mv -T -- "$work/old" "$bundle" || { log "could not put the old application back; it is in $work/old"; exit 1; }
     fi
     refuse "stopped unexpectedly (status $status)"
 }
@@ -216,6 +253,9 @@ trap unexpected_end EXIT
 
 if [ ! -d "$bundle" ] || [ -L "$bundle" ]; then refuse "the application path is not a folder"; fi
 if [ ! -w "$bundle" ] || [ ! -w "$parent" ]; then refuse "the application folder cannot be replaced"; fi
+# Between the two renames below, whoever else may write the parent could put
+# a link where the application was, and have the new tree land in his folder.
+private_folder "$parent" || refuse "another user can change the folder the application is in"
 if [ ! -f "$archive" ]; then refuse "no archive"; fi
 
 current_kib=$(cd -- "$bundle" && du -sk . 2>/dev/null | cut -f1) || true
@@ -305,10 +345,10 @@ fi
 is_application "$work/new/Havenway" ||
     refuse "the archive holds no application to start on this machine (bin/havenway, lib/havenway/havenway-network.so and share/havenway/install-update.sh)"
 
-mv -- "$bundle" "$work/old" || refuse "the application folder cannot be moved"
+mv -T -- "$bundle" "$work/old" || refuse "the application folder cannot be moved"
 phase=moved
-if ! mv -- "$work/new/Havenway" "$bundle"; then
-    mv -- "$work/old" "$bundle" || { trap - EXIT; log "could not put the old application back; it is in $work/old"; exit 1; }
+if ! mv -T -- "$work/new/Havenway" "$bundle"; then
+    mv -T -- "$work/old" "$bundle" || { trap - EXIT; log "could not put the old application back; it is in $work/old"; exit 1; }
     phase=before
     refuse "the new application cannot be put in place"
 fi

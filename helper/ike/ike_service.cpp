@@ -15,8 +15,6 @@
 
 namespace hw::ike {
 
-using helper::hostAddressProblem;
-using helper::isHostAddress;
 
 namespace {
 
@@ -93,7 +91,9 @@ std::string validateIkeStart(const IkeStartRequest& r) {
     }
     if (const auto problem = helper::serverProblem(r.host); !problem.empty())
         return "invalid server host name: " + problem;
-    if (!r.hostIp.empty() && !isHostAddress(r.hostIp)) return "invalid server address: " + hostAddressProblem(r.hostIp);
+    if (!r.hostIp.empty())
+        if (const auto problem = helper::addressProblem(r.hostIp); !problem.empty())
+            return "invalid server address: " + problem;
     if (!isPrintable(r.id, 255)) return "invalid identity";
     return {};
 }
@@ -214,8 +214,8 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     if (address.empty()) {
         auto resolved = options_.resolve(req.host);
         // A blocking resolver answers 0.0.0.0: as good as no answer.
-        if (resolved && !isHostAddress(*resolved)) {
-            log::warning(kCategory, "the server name resolves to " + hostAddressProblem(*resolved));
+        if (const auto problem = resolved ? helper::addressProblem(*resolved) : std::string(); !problem.empty()) {
+            log::warning(kCategory, "the server name resolves to " + problem);
             resolved.reset();
         }
         if (!resolved) {

@@ -420,7 +420,10 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
         if (list) {
             for (const auto& v : *list) {
                 const std::string* s = v.string();
-                if (!s || !isHostAddress(*s) || servers.size() >= 8) return replyWith(kNo);
+                if (!s || !addressProblem(*s, [this](const std::string& a) {
+                               return services_.context.network.isOwnAddress(a);
+                           }).empty() || servers.size() >= 8)
+                    return replyWith(kNo);
                 servers.push_back(*s);
             }
         }

@@ -39,10 +39,15 @@ bool exists(const std::string& path) {
 }
 
 // The server's address: the one given, else the first its name resolves to
-// that names a host. A name may resolve to what names none (a blocking
-// resolver's 0.0.0.0): that is a refusal, told apart by *noHost.
+// that names another host. An address given, or what a name resolves to
+// (a blocking resolver's 0.0.0.0, this machine's own), may name none: that is
+// a refusal, told apart by *noHost.
 std::optional<std::string> resolveServer(const std::string& endpoint, bool* noHost = nullptr) {
-    if (isIPAddress(endpoint)) return endpoint;
+    if (isIPAddress(endpoint)) {
+        const bool host = addressProblem(endpoint).empty();
+        if (noHost) *noHost = !host;
+        return host ? std::optional(endpoint) : std::nullopt;
+    }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
@@ -58,7 +63,7 @@ std::optional<std::string> resolveServer(const std::string& endpoint, bool* noHo
             ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr, text, sizeof text);
         else
             continue;
-        if (!isHostAddress(text)) {
+        if (!addressProblem(text).empty()) {
             refused = true;
             continue;
         }

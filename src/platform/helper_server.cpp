@@ -131,6 +131,31 @@ void HelperServer::makeRoomFor(const HelperPeer& peer) {
         log::warning(kLog, "too many connections: dropped " + std::to_string(after - before) + " heard from longest ago");
 }
 
+bool HelperServer::boundDescriptorsInFlight(Client& client) {
+    if (options_.maxDescriptorsInFlight == 0) return true;
+    std::lock_guard lock(mutex_);
+    std::size_t dropped = 0;
+    for (;;) {
+        std::size_t held = 0;
+        Client* idlest = nullptr;
+        for (auto& c : clients_) {
+            if (c->dropped || c->reader.descriptorsHeld() == 0) continue;
+            held += c->reader.descriptorsHeld();
+            // The one that just sent is heard from now, whatever its stamp says.
+            if (c.get() != &client && (!idlest || c->lastHeard.load() < idlest->lastHeard.load())) idlest = c.get();
+        }
+        if (held <= options_.maxDescriptorsInFlight) break;
+        // Alone over the bound, the sender itself goes.
+        Client* victim = idlest ? idlest : &client;
+        victim->dropped = true;
+        ++dropped;
+    }
+    if (dropped > 0)
+        log::warning(kLog, "too many descriptors in unfinished messages: dropped " + std::to_string(dropped) +
+                               " connections heard from longest ago");
+    return !client.dropped;
+}
+
 void HelperServer::acceptOne() {
     int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
@@ -153,6 +178,7 @@ bool HelperServer::serve(Client& client) {
         std::string error;
         switch (client.reader.readPacket(client.socket.get(), &error)) {
         case HelperFrameReader::Status::Partial:
+            if (client.reader.descriptorsHeld() > 0 && !boundDescriptorsInFlight(client)) return false;
             continue;
         case HelperFrameReader::Status::WouldBlock:
             return true;

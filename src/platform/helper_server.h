@@ -58,6 +58,10 @@ public:
         // bound); past either, the one heard from longest ago is dropped.
         std::size_t maxClients = 0;
         std::size_t maxClientsPerProcess = 0;
+        // Descriptors held in frames not yet complete, over all connections
+        // (0: no bound); past it, the holders heard from longest ago are
+        // dropped and what they sent is closed.
+        std::size_t maxDescriptorsInFlight = 0;
     };
     using Handler = std::function<void(HelperRequest)>;
 
@@ -97,6 +101,9 @@ private:
     void makeRoomFor(const HelperPeer& peer);
     // False when the client is to be dropped.
     bool serve(Client& client);
+    // After client took descriptors with a frame's first packet; false when
+    // it is dropped itself.
+    bool boundDescriptorsInFlight(Client& client);
 
     Options options_;
     Handler handler_;

@@ -36,6 +36,8 @@ public:
     // After Complete: decodes the frame and resets for the next one.
     std::optional<HelperEnvelope> take(std::string* error);
     bool midFrame() const { return !buffer_.empty(); }
+    // Descriptors received with a frame not yet complete.
+    std::size_t descriptorsHeld() const { return complete_ ? 0 : fds_.size(); }
 
 private:
     std::string buffer_;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "app/zip_archive.h"
@@ -48,10 +49,11 @@ protected:
                 {top + "VERSION", "new"}};
     }
     static std::string script() { return std::string(HW_SOURCE_DIR) + "/resources/install-update.sh"; }
-    ProcessResult install(const std::string& archive, const std::string& bundle) {
+    ProcessResult install(const std::string& archive, const std::string& bundle,
+                          std::optional<std::map<std::string, std::string>> environment = std::nullopt) {
         ProcessRequest r;
         r.argv = {"/bin/sh", script(), archive, bundle};
-        r.environment = privateHome();
+        r.environment = environment ? *environment : privateHome();
         r.timeout = std::chrono::seconds(60);
         return PosixProcessRunner().run(r);
     }

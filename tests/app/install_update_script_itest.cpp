@@ -29,7 +29,8 @@ TEST_F(InstallScriptTest, AReadOnlyApplicationFolderIsRefusedAndLeftAsItWas) {
 }
 
 // An update that would not fit beside the application is refused before any
-// of it is unpacked; here the application lives on a small tmpfs of its own.
+// of it is unpacked; here the application lives on a small tmpfs of its own
+// (only ours to write, as any folder it is installed in must be).
 TEST_F(InstallScriptTest, AnUpdateThatDoesNotFitIsRefusedBeforeUnpacking) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root for a mount namespace";
     const std::string apps = dir.file("apps");
@@ -40,7 +41,7 @@ TEST_F(InstallScriptTest, AnUpdateThatDoesNotFitIsRefusedBeforeUnpacking) {
     ProcessRequest r;
     // The paths travel as arguments, never inside the program text.
     r.argv = {"unshare", "-m", "--propagation", "private", "/bin/sh", "-c",
-              "mount -t tmpfs -o size=2m none \"$1\" || exit 77; mkdir -p \"$1/Havenway/bin\" && "
+              "mount -t tmpfs -o size=2m,mode=0755 none \"$1\" || exit 77; mkdir -p \"$1/Havenway/bin\" && "
               "cp \"$3/bin/havenway\" \"$3/bin/havenway.sh\" \"$1/Havenway/bin/\" && echo old > \"$1/Havenway/VERSION\" && "
               "exec /bin/sh \"$0\" \"$2\" \"$1/Havenway\"",
               std::string(HW_SOURCE_DIR) + "/resources/install-update.sh", apps, dir.file("auto-update.zip"),

@@ -316,5 +316,76 @@ TEST_F(InstallScriptTest, TheReasonIsKeptInTheApplicationsLogFolder) {
     EXPECT_NE(kept.find("install-update: the archive cannot be read"), std::string::npos) << kept;
 }
 
+// Whoever else can change the folder the application is in could put a link
+// where it stood between the two renames, and have the new tree land in his
+// own folder; whoever else owns the log folder or file would choose what we
+// append to.
+TEST_F(InstallScriptTest, NothingGoesWhereAnotherUserCouldRedirectIt) {
+    const bool root = ::geteuid() == 0;
+    constexpr uid_t kNobody = 65534;
+    struct Row {
+        const char* name;
+        const char* changed;  // below the row's folder
+        mode_t mode;
+        bool otherOwner;
+    };
+    int n = 0;
+    for (auto row : {Row{"a shared folder, sticky", "up/apps", 01777, false},
+                     Row{"a folder above, writable by all", "up", 0777, false},
+                     Row{"another user's folder", "up/apps", 0755, true}}) {
+        if (row.otherOwner && !root) continue;
+        SCOPED_TRACE(row.name);
+        const std::string top = dir.file("install" + std::to_string(++n));
+        const std::string bundle = top + "/up/apps/Havenway";
+        makeApp(bundle, "old");
+        TempDir::write(top + "/up/apps/auto-update.zip", zipArchive(newApp()));
+        const std::string changed = top + "/" + row.changed;
+        ASSERT_EQ(::chmod(changed.c_str(), row.mode), 0);
+        if (row.otherOwner) {
+            ASSERT_EQ(::chown(changed.c_str(), kNobody, kNobody), 0);
+        }
+        std::filesystem::remove(dir.file("started"));
+        EXPECT_EQ(install(top + "/up/apps/auto-update.zip", bundle).exitCode, 1);
+        EXPECT_EQ(started(), "old --update-refused");
+        EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "old");
+        EXPECT_TRUE(leftovers(top + "/up/apps").empty());
+        EXPECT_NE(scriptLog().find("another user can change the folder the application is in"), std::string::npos);
+    }
+
+    const std::string bundle = dir.file("apps/Havenway");
+    makeApp(bundle, "old");
+    TempDir::write(dir.file("apps/auto-update.zip"), "not an archive");
+    struct LogRow {
+        const char* name;
+        mode_t folderMode;
+        bool otherFolder;
+        bool otherFile;
+    };
+    for (auto row : {LogRow{"a log folder all may write", 0777, false, false},
+                     LogRow{"another user's log folder", 0700, true, false},
+                     LogRow{"another user's log file", 0700, false, true}}) {
+        if ((row.otherFolder || row.otherFile) && !root) continue;
+        SCOPED_TRACE(row.name);
+        const std::string logs = dir.file(std::string("logs") + std::to_string(++n));
+        std::filesystem::create_directories(logs);
+        ASSERT_EQ(::chmod(logs.c_str(), row.folderMode), 0);
+        if (row.otherFolder) {
+            ASSERT_EQ(::chown(logs.c_str(), kNobody, kNobody), 0);
+        }
+        const std::string log = logs + "/install-update.log";
+        if (row.otherFile) {
+            TempDir::write(log, "his\n");
+            ASSERT_EQ(::chown(log.c_str(), kNobody, kNobody), 0);
+        }
+        auto env = privateHome();
+        env["HAVENWAY_LOGS_DIR"] = logs;
+        std::filesystem::remove(dir.file("started"));
+        EXPECT_EQ(install(dir.file("apps/auto-update.zip"), bundle, env).exitCode, 1);
+        EXPECT_EQ(started(), "old --update-refused");
+        EXPECT_EQ(TempDir::read(log), row.otherFile ? "his\n" : "");
+        EXPECT_EQ(std::filesystem::exists(log), row.otherFile);
+    }
+}
+
 }  // namespace
 }  // namespace hw::test

@@ -2,9 +2,12 @@
 #include "helper/helper_files.h"
 #include "helper/helper_installer.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -118,6 +121,76 @@ TEST(HelperDaemon, IdleConnectionsMakeRoomForANewClient) {
         return ::poll(&p, 1, 0) == 0;
     });
     EXPECT_EQ(static_cast<std::size_t>(stillHeld), kMaxConnectionsPerProcess - 1);
+
+    daemon.stop();
+    serving.join();
+}
+
+// Peers that start messages carrying descriptors and never finish them cannot
+// make the helper hold more than its bound: what a dropped one sent is
+// closed, and the helper still locks its state and answers.
+TEST(HelperDaemon, DescriptorsInUnfinishedMessagesStayWithinTheBound) {
+    test::ScratchDir dir;
+    test::FakeNetwork net;
+    hw::test::FakeProcessRunner runner;
+    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
+    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
+    std::string error;
+    ASSERT_TRUE(daemon.start(&error)) << error;
+    std::thread serving([&] { daemon.run(); });
+
+    // Each sends the write end of its own pipe 16 times: the pipe reads its
+    // end only once the helper holds none of them.
+    constexpr int kPerMessage = 16;
+    struct Sender {
+        UniqueFd socket, readEnd;
+    };
+    std::vector<Sender> senders;
+    for (std::size_t i = 0; i < kMaxConnectionsPerProcess; ++i) {
+        int p[2];
+        ASSERT_EQ(::pipe2(p, O_CLOEXEC | O_NONBLOCK), 0);
+        UniqueFd writeEnd(p[1]);
+        Sender s{connectToHelper(dir / "helper.sock", &error), UniqueFd(p[0])};
+        ASSERT_TRUE(s.socket) << error;
+        char packet[] = {'M', 'x'};  // the first of more packets
+        iovec iov{packet, sizeof packet};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kPerMessage)] = {};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int) * kPerMessage);
+        for (int k = 0; k < kPerMessage; ++k) std::memcpy(CMSG_DATA(c) + k * sizeof(int), &p[1], sizeof(int));
+        ASSERT_EQ(::sendmsg(s.socket.get(), &msg, 0), static_cast<ssize_t>(sizeof packet));
+        senders.push_back(std::move(s));
+    }
+    // Served after every sender before it was taken and read.
+    UniqueFd client = connectToHelper(dir / "helper.sock", &error);
+    ASSERT_TRUE(client) << error;
+    auto [mine, theirs] = makeHelperSocketPair();
+    ASSERT_TRUE(sendHelperMessage(client.get(), test::rpcMessage("networkLockState", {}), theirs.get(), 5000, &error));
+    theirs.reset();
+    auto reply = receiveHelperMessage(mine.get(), 5000, &error);
+    ASSERT_TRUE(reply) << error;
+    EXPECT_EQ(test::replyText(reply->message), "NO");
+
+    std::size_t held = 0, closedOfDropped = 0, dropped = 0;
+    for (auto& s : senders) {
+        char byte;
+        const bool stillSent = ::read(s.readEnd.get(), &byte, 1) < 0 && errno == EAGAIN;
+        pollfd p{s.socket.get(), POLLIN, 0};
+        const bool droppedByHelper = ::poll(&p, 1, 0) == 1;
+        held += stillSent ? kPerMessage : 0;
+        dropped += droppedByHelper;
+        closedOfDropped += droppedByHelper && !stillSent;
+    }
+    EXPECT_LE(held, kDescriptorsInFlight);
+    EXPECT_GT(held, 0u) << "the newest unfinished messages are kept";
+    EXPECT_EQ(closedOfDropped, dropped);
 
     daemon.stop();
     serving.join();

@@ -379,6 +379,10 @@ TEST_F(NetworkCommands, AddressesOfNoHostAreRefusedWithTheirReason) {
         {"0", "not an IP address"},      {"0x0", "not an IP address"},   {"0xffffffff", "not an IP address"},
         {"0xe0000001", "not an IP address"}, {"3232235777", "not an IP address"}, {"127.1", "not an IP address"},
         {"010.0.0.1", "not an IP address"},
+        // This machine, by any name: loopback, IPv4 written as IPv6, its own.
+        {"127.0.0.1", "a loopback address"}, {"127.3.2.1", "a loopback address"}, {"::1", "a loopback address"},
+        {"::ffff:192.0.2.1", "an IPv4 address written as IPv6"}, {"::192.0.2.1", "an IPv4 address written as IPv6"},
+        {"192.168.1.20", "this machine's own address"},
     };
     for (const auto& [address, reason] : rows) {
         // disableNetworkLock is not here: a release never fails on its hint.
@@ -396,8 +400,12 @@ TEST_F(NetworkCommands, AddressesOfNoHostAreRefusedWithTheirReason) {
     }
     EXPECT_TRUE(net_.ops.empty());
     EXPECT_FALSE(services_->lock.active());
-    for (const char* host : {"203.0.113.5", "10.8.0.1", "2001:db8::1", "fe80::1", "::ffff:192.0.2.1", "223.255.255.254"})
+    for (const char* host :
+         {"203.0.113.5", "10.8.0.1", "2001:db8::1", "fe80::1", "64:ff9b::c000:201", "223.255.255.254"})
         EXPECT_TRUE(isHostAddress(host)) << host;
+    // Servers the tunnel pushes are checked the same way.
+    for (const char* pushed : {"127.0.0.53", "::ffff:10.67.0.1", "192.168.1.20"})
+        EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}, {"pushedServers", pushed}}), "NO") << pushed;
 }
 
 TEST_F(NetworkCommands, TheLockStateSurvivesAHelperRestartAndEndsWithTheRelease) {

@@ -293,7 +293,9 @@ TEST_F(RunScript, TheUsersProcessGetsNoTerminalFromRootsShell) {
         "if (: </dev/tty) 2>/dev/null; then echo 'opened /dev/tty'; fi\n"
         "perl -e 'for my $fd (0, 1, 2) { open(my $h, ($fd ? \">&=\" : \"<&=\"), $fd) or next; my $c = \"i\";"
         " print \"pushed through $fd\\n\" if ioctl($h, 0x5412, $c); }'\n"
-        "printf 'escape \\033[31m end\\n'\n");
+        "printf 'escape \\033[31m end\\n'\n"
+        // C1's CSI raw and in UTF-8, beside text in UTF-8 that must stay whole.
+        "printf 'c1 \\233[31m \\302\\233[32m \\303\\251\\342\\202\\254 end\\n'\n");
     const auto r = runOnTerminal({{"SUDO_USER", "nobody"}});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("tty_nr 0\r\n"), std::string::npos) << r.output;
@@ -301,6 +303,7 @@ TEST_F(RunScript, TheUsersProcessGetsNoTerminalFromRootsShell) {
     EXPECT_EQ(r.output.find("pushed through"), std::string::npos) << r.output;
     EXPECT_EQ(r.pendingInput, 0) << "bytes were pushed into root's terminal";
     EXPECT_NE(r.output.find("escape [31m end"), std::string::npos) << "the output, as text: " << r.output;
+    EXPECT_NE(r.output.find("c1 [31m [32m \xc3\xa9\xe2\x82\xac end"), std::string::npos) << r.output;
 }
 
 // The session bus and notification daemon the application starts when it
@@ -312,12 +315,13 @@ TEST_F(RunScript, NothingTheRunStartedIsLeftInTheNamespace) {
     if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
     fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
     ASSERT_EQ(usersProcessesIn(ns, 65534), "");
-    // A daemon of its own session, as dbus-launch makes one, and a child left
-    // to run on.
+    // A daemon of its own session, as dbus-launch makes one, a child left
+    // to run on, and one that forks anew every 20 ms, its parent ending.
     sampleApp(
         "#!/bin/sh\n"
         "setsid sleep 600 </dev/null >/dev/null 2>&1 &\n"
         "sleep 600 </dev/null >/dev/null 2>&1 &\n"
+        "perl -e 'for (;;) { select(undef, undef, undef, 0.02); fork and exit; }' </dev/null >/dev/null 2>&1 &\n"
         "echo started\n");
     const auto r = run({{"SUDO_USER", "nobody"}});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;

@@ -167,6 +167,10 @@ TEST(IkeStartValidation, RefusesWhatCouldSteerCharonElsewhere) {
     EXPECT_EQ(with([](auto& r) { r.hostIp = "0.0.0.0"; }), "invalid server address: an unspecified address");
     EXPECT_EQ(with([](auto& r) { r.hostIp = "ff02::1"; }), "invalid server address: a multicast address");
     EXPECT_EQ(with([](auto& r) { r.host = "255.255.255.255"; }), "invalid server host name: the broadcast address");
+    EXPECT_EQ(with([](auto& r) { r.hostIp = "127.0.0.1"; }), "invalid server address: a loopback address");
+    EXPECT_EQ(with([](auto& r) { r.hostIp = "::ffff:192.0.2.7"; }),
+              "invalid server address: an IPv4 address written as IPv6");
+    EXPECT_EQ(with([](auto& r) { r.host = "::1"; }), "invalid server host name: a loopback address");
     // Numbers the resolver would read as addresses, "0x0" as 0.0.0.0.
     for (const char* number : {"0x0", "0", "0xffffffff", "3232235777", "127.1"})
         EXPECT_EQ(with([&](auto& r) { r.host = number; }), "invalid server host name: a number, not an address in dotted form")

@@ -1,0 +1,71 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/log.h"
+
+namespace hw::helper {
+
+// A log sink before another that lets at most a few lines a second through
+// for any one cause (the same level, category and wording, numbers and
+// quoted values aside), then one line with the count of those left out: a
+// flood of connections or requests costs a few lines, not the disk.
+class LogLimiter final : public LogSink {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    using Clock = std::function<TimePoint()>;
+    static constexpr std::size_t kLinesPerWindow = 5;
+    static constexpr std::chrono::seconds kWindow{1};
+    // Causes told apart at once; the rest share one.
+    static constexpr std::size_t kCauses = 64;
+
+    // Without a clock, a thread of its own tells what was left out as soon
+    // as a window ends; with one (tests), only writes and flush() do.
+    explicit LogLimiter(std::shared_ptr<LogSink> next, Clock clock = {});
+    ~LogLimiter() override;
+    LogLimiter(const LogLimiter&) = delete;
+    LogLimiter& operator=(const LogLimiter&) = delete;
+
+    void write(LogLevel level, std::string_view category, std::string_view message) override;
+    // Tells what was left out in the windows that have ended.
+    void flush();
+
+private:
+    struct Cause {
+        LogLevel level;
+        std::string category;
+        TimePoint start;
+        std::size_t written = 0;
+        std::size_t leftOut = 0;
+        std::string firstLeftOut;
+    };
+    struct Line {
+        LogLevel level;
+        std::string category;
+        std::string message;
+    };
+    TimePoint now() const { return clock_ ? clock_() : std::chrono::steady_clock::now(); }
+    // With the mutex held: the counts of the causes whose window ended
+    // (all of them when everything), which are then forgotten.
+    void takeEnded(TimePoint at, bool everything, std::vector<Line>& out);
+    void emit(const std::vector<Line>& lines);
+    void tell();
+
+    std::shared_ptr<LogSink> next_;
+    Clock clock_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::map<std::string, Cause> causes_;
+    bool stopping_ = false;
+    std::thread teller_;
+};
+
+}  // namespace hw::helper
