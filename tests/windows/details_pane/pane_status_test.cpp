@@ -1,6 +1,7 @@
 // Status reports, the reconnect loop and connection errors of the details pane.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/capture_log.h"
@@ -226,6 +227,40 @@ TEST_F(PaneStatusTest, ARefusalEndsTheAttemptAndTheLocksLookLastsAsLongAsTheLock
         EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
         EXPECT_TRUE(f.view.overlayHidden);
         EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+    }
+}
+
+// An end the user chose is final: a late "established" after a Cancel (or
+// a sign-out) ends its tunnel and is never shown; no blip after it reconnects.
+TEST_F(PaneStatusTest, AfterACancelOrASignOutNothingComesBackUnasked) {
+    for (const bool signOut : {false, true}) {
+        SCOPED_TRACE(signOut ? "signed out" : "cancelled");
+        PaneFixture f;
+        f.click();
+        f.queue.advance(200);
+        if (signOut) {
+            f.model.isLoggedInUser = false;
+            f.engine.closures.disconnected(false, false);
+            f.queue.runUntilIdle();
+            f.model.isLoggedInUser = true;  // and in again, without connecting
+        } else {
+            f.pane->performIntentionalDisconnect();  // the connecting button's ×
+            f.queue.runUntilIdle();
+        }
+        f.engine.calls.clear();
+        f.engine.closures.established();
+        f.queue.runUntilIdle();
+        EXPECT_EQ(std::count(f.engine.calls.begin(), f.engine.calls.end(), "cleanUpSession:1"), 1);
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_FALSE(f.pane->isConnectedToVPN());
+        f.pane->reachabilityChanged(false);
+        f.queue.advance(5000);
+        f.pane->reachabilityChanged(true);
+        f.pane->requestReconnect(ReconnectReason::networkChanged);
+        f.queue.advance(60000);
+        EXPECT_EQ(f.engine.connects.size(), 1u) << "no tunnel the user never asked for";
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+        EXPECT_EQ(f.shell.count("connectedBanner:Netherlands"), 0);
     }
 }
 
