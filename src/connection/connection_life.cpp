@@ -88,25 +88,24 @@ bool ConnectionLife::connected() {
     }
     // A tunnel found up with no attempt of ours (a take-over) is adopted.
     if (state_ == State::disconnected) openAttempt(Origin::takeOver);
+    hadConnected_ = true;
+    settle(State::connected);
+    return true;
+}
+
+void ConnectionLife::settle(State to) {
     ++generation_;
     step_ = 0;
     announced_ = false;
-    hadConnected_ = true;
     tryRunning_ = false;
     setCountTo(0);
-    setState(State::connected);
-    return true;
+    setState(to);
 }
 
 void ConnectionLife::end(State to, const char* why) {
     say(std::string("the attempt ends: ") + why);
-    ++generation_;
-    step_ = 0;
-    announced_ = false;
-    tryRunning_ = false;
     endedOnPurpose_ = true;
-    setCountTo(0);
-    setState(to);
+    settle(to);
 }
 
 void ConnectionLife::cancel() { end(State::disconnected, "the user cancelled or disconnected"); }

@@ -138,6 +138,8 @@ private:
     void afterTryEnded();
     void announceOnce();
     void end(State to, const char* why);
+    // Nothing due, nothing counted: the attempt rests in `to`.
+    void settle(State to);
     void setState(State state);
     void setCountTo(int count);
     void say(const std::string& text) const;
