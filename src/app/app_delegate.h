@@ -261,7 +261,7 @@ public:
     // --- Details pane (app_delegate_details_pane.cpp) ---
     void showVPNConnectedNotification(const std::string& locationName) override;
     void showVPNDisconnectedNotification(const std::string& locationName) override;
-    void showAutoReconnectNotification(bool withNetworkLock) override;
+    void showAutoReconnectNotification(bool withNetworkLock, bool hadConnected) override;
     // --- end of the details pane's block ---
 
 private:

@@ -1,4 +1,5 @@
 #include "app/app_delegate.h"
+#include "app/user_notification_helper.h"
 
 namespace hw {
 
@@ -11,8 +12,9 @@ void AppDelegate::showVPNDisconnectedNotification(const std::string& locationNam
     showDisconnectedNotification(locationName);
 }
 
-void AppDelegate::showAutoReconnectNotification(bool withNetworkLock) {
-    if (withNetworkLock) showAutoReconnectWithNetworkLockNotification();
+void AppDelegate::showAutoReconnectNotification(bool withNetworkLock, bool hadConnected) {
+    if (!hadConnected) userNotificationHelper_->showFirstConnectRetryNotification(withNetworkLock);
+    else if (withNetworkLock) showAutoReconnectWithNetworkLockNotification();
     else showAutoReconnectWithoutNetworkLockNotification();
 }
 

@@ -86,6 +86,18 @@ void UserNotificationHelper::showAutoReconnectWithoutNetworkLockNotification() {
                       LocaleData::auto_reconnect_started_without_network_lock_notification_description());
 }
 
+void UserNotificationHelper::showFirstConnectRetryNotification(bool withNetworkLock) {
+    if (!withNetworkLock) {
+        showAutoReconnect(LocaleData::auto_reconnect_started_without_network_lock_notification_title(),
+                          LocaleData::first_connect_retry_without_network_lock_notification_description());
+        return;
+    }
+    if (lastNetworkLockNotification_) center_.removeDeliveredNotification(*lastNetworkLockNotification_);
+    showAutoReconnect(LocaleData::auto_reconnect_started_with_network_lock_notification_title(),
+                      LocaleData::first_connect_retry_with_network_lock_notification_description());
+    lastNetworkLockNotification_ = lastAutoReconnectNotification_;
+}
+
 void UserNotificationHelper::showConnectionErrorNotification() {
     showNotification(LocaleData::connection_error_minimized_notification_title(),
                      LocaleData::connection_error_minimized_notification_description(), false,

@@ -36,6 +36,8 @@ public:
     void showDisconnectedNotification(const std::string& locationName);
     void showAutoReconnectWithNetworkLockNotification();
     void showAutoReconnectWithoutNetworkLockNotification();
+    // A first connect that never connected tries again: nothing "has disconnected".
+    void showFirstConnectRetryNotification(bool withNetworkLock);
     void showConnectionErrorNotification();
     void showInsecureWiFiNotification();
     void showInsecureWiFiNotificationThrottled();

@@ -102,13 +102,12 @@ void IKEv2_StrongSwan_ConnectionProvider::onConnected() {
 void IKEv2_StrongSwan_ConnectionProvider::onDisconnected() {
     printLine("IKEv2 (StrongSwan) - onDisconnected");
     if (!newStatusReceivedCallback_) return;
-    if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) context_.setAutoReconnectInProgress(true);
     report(0);
-    // The status handling may have changed both fields: look again.
+    // The status handling may have changed both fields: look again. Whether
+    // and when a next try starts is the connection life's to say.
     if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) {
-        printLine(std::string("Starting next Auto-Reconnect attempt ") +
-                  (context_.networkLockActivated() ? "for Kill Switch ON" : "without the Kill Switch") + " | proto IKEv2");
-        context_.setAutoReconnectInProgress(false);
+        printLine(std::string("the tunnel ended ") +
+                  (context_.networkLockActivated() ? "under the Kill Switch" : "without the Kill Switch") + " | proto IKEv2");
         context_.requestAutoReconnect();
     }
 }

@@ -68,6 +68,11 @@ const std::vector<std::string>& OpenVPNConstants::errorTexts() {
     return texts;
 }
 
+bool OpenVPNConstants::isRefusalText(const std::string& text) {
+    const auto& texts = errorTexts();
+    return text == texts[0] || text == texts[2] || text == texts[3];
+}
+
 std::string OpenVPNConstants::errorText(std::uint32_t code) {
     const auto& texts = errorTexts();
     if (code < texts.size()) return texts[code];

@@ -35,6 +35,8 @@ struct OpenVPNConstants {
     static constexpr const char* generalErrorWithCodeText = "General connection error, code:";
     // The text for an error code, "General connection error, code: N" beyond the table.
     static std::string errorText(std::uint32_t code);
+    // An answer no other try can change (the account, the certificate, a missing device).
+    static bool isRefusalText(const std::string& text);
 
     // Wraps a path in single quotes so that a shell (or the helper's reader
     // of the line) takes it as one word, quotes inside it included.

@@ -76,6 +76,7 @@ OpenVPNLineEvent classifyOpenVPNLine(std::string_view line) {
         }
         if (has(line, "PASSWORD:Verification Failed: 'Auth'") || has(line, "FATAL:Error: private key password"))
             return error(0);
+        if (has(line, "AUTH_FAILED")) return error(0);
         if (has(line, "FATAL:") &&
             (has(line, "Cannot allocate TUN/TAP dev dynamically") || has(line, "Cannot open TUN/TAP dev")))
             return error(2);

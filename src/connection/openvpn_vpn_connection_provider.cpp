@@ -123,24 +123,21 @@ void OpenVPN_VPNConnectionProvider::onDisconnected() {
     printLine("onDisconnected");
     dialDone();
     if (tryEnded_) return;  // the ended try has reported its end
+    // The report is the try's end: the connection life paces the next.
     report(VPNStatusCodes::disconnected);
-    if (context_.networkLockActivated() && context_.autoReconnectInProgress()) {
-        context_.setAutoReconnectInProgress(false);
-        context_.requestAutoReconnect();
-        printLine("autoReconnectInProgress");
-    }
 }
 
 void OpenVPN_VPNConnectionProvider::onReConnected() {
     printLine("onReConnected");
     if (tryEnded_) return;
     context_.setOpenVPN_Reconnect_in_progress(true);
-    if (context_.networkLockActivated() && context_.isLoggedInUser()) {
-        if (!context_.autoReconnectInProgress()) context_.showAutoReconnectWithNetworkLockNotification();
-        context_.showAutoReconnectOverlay();
-        queueEnableNetworkLock();
-    }
+    if (context_.networkLockActivated() && context_.isLoggedInUser()) queueEnableNetworkLock();
     report(VPNStatusCodes::connecting);
+    // A tunnel that was up went down: openvpn's own restart would look the
+    // server up through the dead tunnel. The connection life ends it and
+    // paces its own tries, with the attempt's one banner.
+    if (tryConnected_ && context_.isLoggedInUser())
+        context_.requestAutoReconnect();
 }
 
 void OpenVPN_VPNConnectionProvider::onNotReachable() {

@@ -288,25 +288,37 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
         post([this] { notifyRefused(LocaleData::vpn_connection_generic_error()); });
         return;
     }
-    postAfter(1000, [this] {
+    const std::uint64_t attempt = attempt_;
+    postAfter(1000, [this, attempt] {
         if (connectionInitiateCanceled_) {
             logLine("self.connectionInitiateCanceled 2");
             return;
         }
+        if (dialEnded(attempt)) return;
         subscribeToStatusUpdates(true);
         logLine("before startDialConnection");
-        post([this] { startDialConnection(); });
+        post([this, attempt] { startDialConnection(attempt); });
     });
 }
 
-void VPNConnectionManager::startDialConnection() {
+bool VPNConnectionManager::dialEnded(std::uint64_t attempt) {
+    if (attempt == attempt_) return false;
+    // Its try ended (or another began) meanwhile: it never dials, and it
+    // leaves nothing that would hold the next connect back.
+    logLine("a dial of an ended try is dropped");
+    connectionInProgress_ = false;
+    return true;
+}
+
+void VPNConnectionManager::startDialConnection(std::uint64_t attempt) {
     env_.helper.disableIPV6({});
     logLine("before startDialConnection -- dispatch(after: 50)");
-    postAfter(50, [this] {
+    postAfter(50, [this, attempt] {
         if (connectionInitiateCanceled_) {
             logLine("self.connectionInitiateCanceled 3");
             return;
         }
+        if (dialEnded(attempt)) return;
         if (!currentProvider_) {
             logLine("startDialConnection -- no current provider");
             connectionInProgress_ = false;

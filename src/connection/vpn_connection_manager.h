@@ -95,7 +95,8 @@ public:
 
     // The connect road.
     void connect(const ManagerServerConfig& config);
-    void startDialConnection();
+    void startDialConnection(std::uint64_t attempt);
+    bool dialEnded(std::uint64_t attempt);
     ManagerServiceConfig vpnConfigForConnector(const ManagerServerConfig& config);
     void writeOpenVPNConfig(const std::string& text);
 

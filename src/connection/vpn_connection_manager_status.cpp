@@ -2,6 +2,7 @@
 
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
+#include "connection/openvpn_constants.h"
 #include "services/helper_tool/helper_tool_manager.h"
 #include "texts/locale_data.h"
 
@@ -168,7 +169,13 @@ void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::op
         }
         if (type == VPNTypesOpenVPN) {
             if (!onConnectionErrorNotification) return;
-            post([this, text = *message] { notifyError(text); });
+            // The account or the machine said no: another try gets the same answer.
+            if (OpenVPNConstants::isRefusalText(*message)) {
+                logLine("openvpn's refusal: no retry");
+                post([this, text = *message] { notifyRefused(text); });
+            } else {
+                post([this, text = *message] { notifyError(text); });
+            }
             writeErrorLog(*message);
             return;
         }
@@ -197,10 +204,8 @@ bool VPNConnectionManager::stepAutomaticOrder(std::int32_t status, VPNTypes type
     if (status == VPNStatusCodes::disconnecting) return true;
     if (!currentProvider_) return false;
     if (currentProvider_->type() != type) return true;  // a late report of an earlier attempt
-    if (type == VPNTypesIKEv2_StrongSwan && env_.context.autoReconnectInProgress() &&
-        env_.context.autoReconnectAttemptsCount() < env_.context.autoReconnectTryAttempts_if_NetworkLockDisabled()) {
-        return true;  // the details pane retries strongSwan first
-    }
+    // Every protocol of the order gets its try: a road that got no answer
+    // hands over to the next, and the last one's end is the try's end.
     Provider old = currentProvider_;
     if (!nextProviderForAutomaticMode()) return false;
     if (!currentVPNConfig_) return true;

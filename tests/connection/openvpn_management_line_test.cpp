@@ -17,6 +17,7 @@ TEST(OpenVPNLineClassifier, NotificationsAndErrors) {
         std::uint32_t code;
     };
     for (const Case& c : {Case{">PASSWORD:Verification Failed: 'Auth'", 0},
+                          Case{">FATAL:AUTH_FAILED", 0},
                           Case{">FATAL:Error: private key password verification failed", 0},
                           Case{">FATAL:Cannot allocate TUN/TAP dev dynamically", 2},
                           Case{">FATAL:ERROR: Cannot open TUN/TAP dev /dev/net/tun: No such device (errno=19)", 2},

@@ -95,6 +95,7 @@ protected:
         manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
         manager->onConnectingStateNotification = [this] { events.push_back("connecting"); };
         manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
+        manager->onConnectionRefusedNotification = [this](const std::string& t) { events.push_back("refused:" + t); };
         manager->onDisconnectedStateNotification = [this](bool a, bool b) {
             events.push_back(std::string("disconnected:") + (a ? "1" : "0") + (b ? "1" : "0"));
         };

@@ -1,5 +1,6 @@
 #include <thread>
 
+#include "connection/openvpn_constants.h"
 #include "connection/l2tp_vpn_connection_provider.h"
 #include "connection/vpn_connection_manager_fixture.h"
 #include "connection/vpn_connection_manager_provider_adapters.h"
@@ -44,6 +45,11 @@ std::vector<ReportCase> reportCases() {
         {"L2TPCause5", VPNTypesL2TP, 0, "5", {}, none},
         {"L2TPCause0", VPNTypesL2TP, 0, "0", {"disconnected:00"}, none},
         {"OpenVPNError", VPNTypesOpenVPN, 0, "Auth failed", {"error:Auth failed"}, "Auth failed"},
+        // Answers another try cannot change end the attempt in their own error.
+        {"OpenVPNWrongPassword", VPNTypesOpenVPN, 0, OpenVPNConstants::errorText(0),
+         {"refused:" + OpenVPNConstants::errorText(0)}, OpenVPNConstants::errorText(0)},
+        {"OpenVPNNoTunDevice", VPNTypesOpenVPN, 0, OpenVPNConstants::errorText(2),
+         {"refused:" + OpenVPNConstants::errorText(2)}, OpenVPNConstants::errorText(2)},
         {"OpenVPNNotReachable", VPNTypesOpenVPN, 9,
          {}, {"error:" + LocaleData::openvpn_not_reachable_error_notification()}, none},
         {"L2TPNotReachable", VPNTypesL2TP, 9, {}, {}, none},
@@ -158,7 +164,7 @@ TEST_F(StatusHandling, AnL2TPStartTheHelperRefusesEndsInTheErrorBarWithinFiveSec
     EXPECT_LE(elapsedMs, 5000);
     EXPECT_EQ(connection->starts, 1);
     // A refusal (no ESP here): the attempt ends in its error, which says what to check.
-    EXPECT_EQ(events, std::vector<std::string>{"error:" + LocaleData::vpn_ppp_error_new_4()});
+    EXPECT_EQ(events, std::vector<std::string>{"refused:" + LocaleData::vpn_ppp_error_new_4()});
     ASSERT_EQ(uploader.reports.size(), 1u);
     EXPECT_EQ(uploader.reports[0].message, LocaleData::vpn_ppp_error_new_2());
     EXPECT_FALSE(manager->connectionInProgress());
@@ -290,14 +296,12 @@ TEST_F(AutomaticOrder, LateReportOfAnEarlierProviderIsIgnored) {
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(AutomaticOrder, StrongSwanWithReconnectsLeftIsRetriedBeforeMovingOn) {
+// IKE that got no answer hands over to the next protocol, whatever the
+// retries: a reconnect never waits with nothing running.
+TEST_F(AutomaticOrder, StrongSwanWithoutAnAnswerHandsOverEvenWhileReconnecting) {
     context.reconnecting = true;
     context.attempts = 2;
     context.attemptLimit = 4;
-    ike->report(0);
-    queue.advance(1100);
-    EXPECT_EQ(manager->currentProvider(), ike);
-    context.attempts = 4;
     ike->report(0);
     queue.advance(1100);
     EXPECT_EQ(manager->currentProvider(), openvpn);
@@ -321,7 +325,7 @@ TEST_F(AutomaticOrder, ARefusedLastRoadEndsInTheErrorBar) {
     failWholeOrder();
     EXPECT_EQ(manager->currentProvider(), l2tp);
     EXPECT_EQ(l2tp->count("startDial"), 0);
-    EXPECT_EQ(events, (std::vector<std::string>{generic()}));
+    EXPECT_EQ(events, (std::vector<std::string>{"refused:" + LocaleData::vpn_connection_generic_error()}));
     EXPECT_FALSE(manager->connectionInProgress());
 }
 

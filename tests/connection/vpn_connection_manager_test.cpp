@@ -134,7 +134,7 @@ TEST_F(ConnectRoad, ARefusedCreationEndsTheAttemptAsItsErrorWithoutDialling) {
         queue.advance(3000);
         EXPECT_EQ(providerOf(protocol).count("startDial"), 0) << protocol;
         EXPECT_FALSE(manager->connectionInProgress()) << protocol;
-        EXPECT_EQ(events, (std::vector<std::string>{"error:" + LocaleData::vpn_connection_generic_error()})) << protocol;
+        EXPECT_EQ(events, (std::vector<std::string>{"refused:" + LocaleData::vpn_connection_generic_error()})) << protocol;
     }
 }
 
@@ -160,7 +160,7 @@ TEST_F(ConnectRoad, PlatformIKEv2HasNoProviderAndEndsInItsErrorAtOnce) {
     queue.advance(3000);
     EXPECT_TRUE(helper.sent.empty());
     // Nothing can carry it here: a refusal, which no retry helps.
-    EXPECT_EQ(events, (std::vector<std::string>{"error:" + LocaleData::vpn_connection_generic_error()}));
+    EXPECT_EQ(events, (std::vector<std::string>{"refused:" + LocaleData::vpn_connection_generic_error()}));
 }
 
 class HelperInstall : public ManagerFixture {};

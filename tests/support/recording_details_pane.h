@@ -55,10 +55,11 @@ public:
     std::shared_ptr<LocationsListItemModel> dataObject() const override { return shown; }
     void performConnectAction() override { calls.push_back("performConnectAction"); }
     bool isConnectedToVPN() const override { return connected; }
+    bool byWiFiSecurity = false;
     ConnectButtonStates connectButtonState() const override { return buttonState; }
-    void setConnectionAttemptsCount(int count) override {
-        if (model) model->setAutoReconnectAttemptsCount(count);
-        calls.push_back("connectionAttemptsCount=" + std::to_string(count));
+    bool secureNetworkJoined() override {
+        calls.push_back("secureNetworkJoined");
+        return byWiFiSecurity;
     }
     void onDisconnectedStateNotification(bool force, bool skip) override {
         calls.push_back(std::string("onDisconnectedStateNotification:") + (force ? "1" : "0") + (skip ? "1" : "0"));

@@ -55,8 +55,8 @@ public:
     void showVPNDisconnectedNotification(const std::string& name) override {
         calls.push_back("disconnectedBanner:" + name);
     }
-    void showAutoReconnectNotification(bool lock) override {
-        calls.push_back(lock ? "reconnectBanner:lock" : "reconnectBanner");
+    void showAutoReconnectNotification(bool lock, bool hadConnected) override {
+        calls.push_back(std::string(lock ? "reconnectBanner:lock" : "reconnectBanner") + (hadConnected ? "" : ":first"));
     }
 };
 

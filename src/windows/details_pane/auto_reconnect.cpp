@@ -12,25 +12,26 @@ namespace {
 constexpr const char* kLog = "MainViewDetailsAreaController";
 }  // namespace
 
-ReconnectPolicy::Hooks MainViewDetailsAreaController::policyHooks() {
-    // The policy lives and dies with the pane: its hooks may hold this.
-    ReconnectPolicy::Hooks hooks;
+ConnectionLife::Hooks MainViewDetailsAreaController::lifeHooks() {
+    // The machine lives and dies with the pane: its hooks may hold this.
+    ConnectionLife::Hooks hooks;
     hooks.startTry = [this] { startPolicyTry(); };
     hooks.endSession = [this] {
         // Every protocol's: an openvpn or a PPP link left running would meet
         // the next try, and IKEv2's start would end its predecessor's.
-        log::info(kLog, "the session in force ends before the next try");
+        log::info(kLog, "the session in force ends");
         engine_.cleanUpSession(true);
     };
-    hooks.announce = [this] { announceReconnect(); };
-    hooks.waitingForNetwork = [this](bool waiting) { showWaitingForNetwork(waiting); };
+    hooks.announce = [this](bool hadConnected) { announceReconnect(hadConnected); };
     hooks.limit = [this]() -> std::optional<int> {
         // Under the lock the user is offline anyway: tries go on, paced.
         if (model().networkLockActivated) return std::nullopt;
         return model().autoReconnectTryAttempts_if_NetworkLockDisabled();
     };
+    hooks.lockEngaged = [this] { return model().networkLockActivated; };
     hooks.gaveUp = [this] { onAttemptGaveUp(); };
-    hooks.refused = [this] { onAttemptRefused(); };
+    hooks.refused = [this](bool held) { onAttemptRefused(held); };
+    hooks.stateChanged = [this](ConnectionLife::State from, ConnectionLife::State to) { onLifeChanged(from, to); };
     hooks.countChanged = [this](int count) {
         if (model().autoReconnectAttemptsCount() != count) model().setAutoReconnectAttemptsCount(count);
         if (count > 0) log::info(kLog, "Connection attempts count: " + std::to_string(count));
@@ -39,12 +40,17 @@ ReconnectPolicy::Hooks MainViewDetailsAreaController::policyHooks() {
     return hooks;
 }
 
-int MainViewDetailsAreaController::connectionAttemptsCount() const { return model().autoReconnectAttemptsCount(); }
-
-void MainViewDetailsAreaController::setConnectionAttemptsCount(int count) {
-    model().setAutoReconnectAttemptsCount(count);
-    policy_->setCount(count);
+void MainViewDetailsAreaController::onLifeChanged(ConnectionLife::State from, ConnectionLife::State to) {
+    using State = ConnectionLife::State;
+    // The one place the flags other parts read are written.
+    auto& model = this->model();
+    if (model.autoReconnectInProgress() != life_->reconnecting()) model.setAutoReconnectInProgress(life_->reconnecting());
+    model.unsecured_Wi_Fi_VPN_activated = life_->byWiFiSecurity();
+    if (to == State::waitingForNetwork) showWaitingForNetwork(true);
+    else if (from == State::waitingForNetwork) showWaitingForNetwork(false);
 }
+
+int MainViewDetailsAreaController::connectionAttemptsCount() const { return life_->count(); }
 
 void MainViewDetailsAreaController::requestAutoReconnect() {
     // A provider's (or an older road's) word that the try or the tunnel ended.
@@ -53,21 +59,16 @@ void MainViewDetailsAreaController::requestAutoReconnect() {
 }
 
 void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) {
-    auto& model = this->model();
-    const bool aboutNetwork = reason == ReconnectReason::networkLost || reason == ReconnectReason::networkReturned;
-    if (!model.isLoggedInUser && !aboutNetwork) return;
-    if (lockHeld_ && !aboutNetwork) {
-        // The attempt ended in a refusal; only the user goes on from here.
-        log::info(kLog, std::string("the lock holds after a refused attempt: ") + reconnectReasonName(reason) +
-                            " starts nothing");
+    if (!model().isLoggedInUser) {
+        // Signed out: no event of the account's attempt acts again.
+        if (life_->state() != ConnectionLife::State::disconnected) life_->signOut();
         return;
     }
-    policy_->request(reason);
-    syncReconnectFlag();
+    life_->request(reason);
 }
 
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
-    if (!reachable && model().networkLockActivated && policy_->state() != ReconnectPolicy::State::connected) {
+    if (!reachable && model().networkLockActivated && life_->state() != ConnectionLife::State::connected) {
         // The lock takes the default route away before the tunnel is up, so
         // the watch reads a loss then; only a tunnel that was up can lose its link.
         log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
@@ -76,20 +77,17 @@ void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
     requestReconnect(reachable ? ReconnectReason::networkReturned : ReconnectReason::networkLost);
 }
 
-void MainViewDetailsAreaController::syncReconnectFlag() {
-    using State = ReconnectPolicy::State;
-    const State state = policy_->state();
-    const bool reconnecting = state == State::waiting || state == State::waitingForNetwork ||
-                              (state == State::trying && model().autoReconnectInProgress());
-    if (!reconnecting && model().autoReconnectInProgress()) model().setAutoReconnectInProgress(false);
-    if (reconnecting && !model().autoReconnectInProgress()) model().setAutoReconnectInProgress(true);
+bool MainViewDetailsAreaController::secureNetworkJoined() {
+    if (!life_->secureNetwork()) return false;
+    log::info(kLog, "a secure network: Wi-Fi security's connection ends");
+    endOnPurpose();
+    return true;
 }
 
-void MainViewDetailsAreaController::announceReconnect() {
+void MainViewDetailsAreaController::announceReconnect(bool hadConnected) {
     auto& model = this->model();
     const bool lock = model.networkLockActivated;
     engine_.setConnectionInitiateCanceled(false);
-    model.setAutoReconnectInProgress(true);
     log::info(kLog, std::string("reconnecting ") + (lock ? "under the kill switch" : "without the kill switch"));
     if (lock && engine_.currentProviderType() == VPNTypesL2TP) {
         log::info(kLog, std::string("isConnectedToInternet: ") + (model.isConnectedToInternet ? "true" : "false"));
@@ -108,7 +106,7 @@ void MainViewDetailsAreaController::announceReconnect() {
         });
     }
     // Once per attempt: the banner, and the look that says so.
-    shell_.showAutoReconnectNotification(lock);
+    shell_.showAutoReconnectNotification(lock, hadConnected);
     if (lock) showAutoReconnectOverlay();
     // A tunnel that was up is no longer shown connected.
     if (model.currentConnectionState() == ConnectionStates::connected) prepareToConnectingState(true, false);
@@ -117,15 +115,13 @@ void MainViewDetailsAreaController::announceReconnect() {
 void MainViewDetailsAreaController::startPolicyTry() {
     if (!model().isLoggedInUser) {
         // Signed out while the try was due: nothing is tried for nobody.
-        policy_->cancel();
-        model().setAutoReconnectInProgress(false);
+        life_->signOut();
         return;
     }
     log::info(kLog, "startReconnect() attempt started.");
-    // From here an error is this try's own, not the drop's echo.
-    autoReconnectStartedFromDisconnect_ = false;
-    model().setAutoReconnectInProgress(true);
     engine_.setConnectionInitiateCanceled(false);
+    // Automatic gives every protocol of its order its try again, from the first.
+    engine_.beginUserConnect();
     startConnectionRequest();
 }
 
@@ -137,6 +133,9 @@ void MainViewDetailsAreaController::showWaitingForNetwork(bool waiting) {
         prepareToConnectingState(true, false);
         post([](MainViewDetailsAreaController& self) {
             if (!self.waitingForNetworkShown_) return;
+            // The dead tunnel's address and time are not this wait's.
+            self.updateIPAddress(LocaleData::connection_IP_address_refreshing_label());
+            self.view_.setConnectionTimeText(LocaleData::connection_timer_default_label());
             self.updateConnectToLabel(LocaleData::main_view_waiting_for_network_label());
             self.updateConnectionStatus(LocaleData::connection_status_waiting_for_network_label());
             if (self.model().networkLockActivated && !self.view_.isAutoReconnectOverlayHidden())
@@ -158,7 +157,6 @@ void MainViewDetailsAreaController::showWaitingForNetwork(bool waiting) {
 void MainViewDetailsAreaController::checkAndRequestForAutoReconnect() {
     log::info(kLog, "checkAndRequestForAutoReconnect() started.");
     requestReconnect(ReconnectReason::tryEnded);
-    autoReconnectStartedFromDisconnect_ = false;
 }
 
 void MainViewDetailsAreaController::onAttemptGaveUp() {
@@ -168,27 +166,27 @@ void MainViewDetailsAreaController::onAttemptGaveUp() {
     endInReadyLook();
 }
 
-void MainViewDetailsAreaController::onAttemptRefused() {
-    auto& model = this->model();
+void MainViewDetailsAreaController::onAttemptRefused(bool held) {
     log::info(kLog, "the system refused the try: it is not tried again, the attempt ends in its error");
-    model.setAutoReconnectInProgress(false);
-    if (!model.networkLockActivated) {
+    if (!held) {
         endInReadyLook();
         return;
     }
     // The lock stays (nothing leaves outside a tunnel) and the window says
-    // so: the kill switch's overlay, still, and the button's cancel, which
-    // lifts it.
-    lockHeld_ = true;
-    log::info(kLog, "the lock holds: the window shows it until the user cancels");
+    // so: nothing is tried, so no connecting look; the overlay carries the
+    // error, and the button's DISCONNECT lifts the lock.
+    log::info(kLog, "the lock holds: the window shows it until the user lifts it");
     stopAnimateFlagConnectionProgress();
     hideConnectedIndicator();
     setIsConnectedToVPN(false);
-    setConnectButtonTo_Connecting_state(true);
-    post([](MainViewDetailsAreaController& self) {
-        if (!self.lockHeld_) return;
+    const std::string error = errorBar_.lowerText.empty() ? errorBar_.multiLineText : errorBar_.lowerText;
+    post([error](MainViewDetailsAreaController& self) {
+        if (self.life_->state() != ConnectionLife::State::heldByLock) return;
+        self.toggleConnectButtonState(ConnectButtonStates::disconnect, false);
+        self.view_.setConnectingXSignHidden(true);
         self.view_.setAutoReconnectOverlay(false, LocaleData::main_view_kill_switch_held_header(),
-                                           LocaleData::main_view_kill_switch_held_subheader());
+                                           error.empty() ? LocaleData::main_view_kill_switch_held_subheader()
+                                                         : error + "\n" + LocaleData::main_view_kill_switch_held_subheader());
         self.view_.setAutoReconnectSpinning(false);
         self.updateConnectToLabel(LocaleData::main_view_connect_to_label());
         self.updateConnectionStatus(LocaleData::connection_status_disconnected_label());
@@ -196,22 +194,19 @@ void MainViewDetailsAreaController::onAttemptRefused() {
 }
 
 void MainViewDetailsAreaController::onLockReleased() {
-    if (lockHeld_) {
+    if (life_->lockLifted()) {
         log::info(kLog, "the lock was lifted: the window leaves its look");
-        lockHeld_ = false;
         endInReadyLook();
         return;
     }
     // The attempt goes on without the lock: no kill-switch overlay.
-    if (policy_->inAttempt()) hideAutoReconnectOverlay();
+    if (life_->inAttempt()) hideAutoReconnectOverlay();
 }
 
 void MainViewDetailsAreaController::endInReadyLook() {
     // The attempt ended: the pane must not keep its busy look.
-    policy_->cancel();
-    lockHeld_ = false;
+    if (life_->busy()) life_->cancel();
     waitingForNetworkShown_ = false;
-    model().setAutoReconnectInProgress(false);
     hideAutoReconnectOverlay();
     stopAnimateFlagConnectionProgress();
     hideConnectedIndicator();

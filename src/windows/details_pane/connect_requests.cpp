@@ -40,14 +40,15 @@ void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     if (!dataObject_) return;
     engine_.beginUserConnect();
     engine_.setConnectionInitiateCanceled(false);
-    // Each Connect of the user's starts the count afresh.
-    policy_->beginUserAttempt();
-    lockHeld_ = false;
+    // Each Connect of the user's is a fresh attempt, its count at zero.
+    life_->begin(ConnectionLife::Origin::user);
     waitingForNetworkShown_ = false;
-    model().setAutoReconnectInProgress(false);
     // Every supported system takes the newest road: no flag animation on a click.
     prepareToConnectingState(false, true);
-    later(kConnectStartMs, [](MainViewDetailsAreaController& self) {
+    // A Stop within the moment prevents the request.
+    const auto ticket = life_->ticket();
+    later(kConnectStartMs, [ticket](MainViewDetailsAreaController& self) {
+        if (!self.life_->isCurrent(ticket, "the Connect's start")) return;
         if (!self.engine_.connectionInitiateCanceled()) self.startConnectionRequest();
     });
 }
@@ -66,9 +67,14 @@ void MainViewDetailsAreaController::startConnectionRequest() {
         endWithoutServer("startConnectionRequest: no location or configuration");
         return;
     }
-    // One try at a time: the policy hears of each one that starts.
-    policy_->tryStarted();
-    syncReconnectFlag();
+    // One try at a time: the machine hears of each one that starts. One
+    // outside an attempt (Wi-Fi security's) opens its own.
+    using State = ConnectionLife::State;
+    if (life_->state() == State::disconnected || life_->state() == State::heldByLock)
+        life_->begin(model.unsecured_Wi_Fi_VPN_activated ? ConnectionLife::Origin::wifiSecurity
+                                                          : ConnectionLife::Origin::user);
+    life_->tryStarted();
+    const auto ticket = life_->ticket();
     if (model.useNetworkLock()) {
         model.networkLockActivated = true;
         model.cancelAutoReconnectProcessing = false;
@@ -83,8 +89,9 @@ void MainViewDetailsAreaController::startConnectionRequest() {
         std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
         const bool waits = engine_.enableNetworkLock(
             host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
-            GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(), [weak](const std::string& reported) {
-                if (auto self = weak.lock()) self->lockCompletion(reported);
+            GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
+            [weak, ticket](const std::string& reported) {
+                if (auto self = weak.lock()) self->lockCompletion(reported, ticket);
             });
         prepareToConnectingState(true, false);
         if (waits) pendingConnectAttemptRequest_ = true;
@@ -96,11 +103,12 @@ void MainViewDetailsAreaController::startConnectionRequest() {
     sendConnectRequest();
 }
 
-void MainViewDetailsAreaController::lockCompletion(const std::string& reported, const std::string& storedAddress) {
+void MainViewDetailsAreaController::lockCompletion(const std::string& reported, ConnectionLife::Ticket ticket,
+                                                   const std::string& storedAddress) {
     // The engine may answer from its own thread; the pane's state lives on the main one.
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
-    queue_.runOnMain([weak, reported, storedAddress] {
-        if (auto self = weak.lock()) self->onNetworkLockReport(reported, storedAddress);
+    queue_.runOnMain([weak, reported, storedAddress, ticket] {
+        if (auto self = weak.lock()) self->onNetworkLockReport(reported, storedAddress, ticket);
     });
 }
 
@@ -118,17 +126,19 @@ void MainViewDetailsAreaController::sendConnectRequest() {
     ManagerServerConfig request = managerServerConfig(*config, model());
     request.username = login->username;
     request.password = login->password;
-    post([request = std::move(request)](MainViewDetailsAreaController& self) {
+    post([request = std::move(request), ticket = life_->ticket()](MainViewDetailsAreaController& self) {
+        if (!self.life_->isCurrent(ticket, "the connect request")) return;
         log::info(kLog, "vpnConnectionManager.CONNECT -- requested");
         self.engine_.connect(request);
     });
 }
 
 void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& reportedAddress) {
-    onNetworkLockReport(reportedAddress, {});
+    onNetworkLockReport(reportedAddress, {}, life_->ticket());
 }
 
-void MainViewDetailsAreaController::onNetworkLockReport(const std::string& reported, const std::string& storedAddress) {
+void MainViewDetailsAreaController::onNetworkLockReport(const std::string& reported, const std::string& storedAddress,
+                                                        ConnectionLife::Ticket ticket) {
     auto& model = this->model();
     if (!model.isLoggedInUser) return;
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
@@ -152,8 +162,8 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
                 self.engine_.enableNetworkLock(
                     host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
                     GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
-                    [weak](const std::string& reported) {
-                        if (auto pane = weak.lock()) pane->lockCompletion(reported);
+                    [weak, ticket = self.life_->ticket()](const std::string& reported) {
+                        if (auto pane = weak.lock()) pane->lockCompletion(reported, ticket);
                     });
             });
         }
@@ -162,6 +172,7 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
         model.cancelAutoReconnectProcessing = false;
         return;
     }
+    if (!life_->isCurrent(ticket, "the lock's answer")) return;
     if (!address.empty()) {
         restartReachability(address);
         sendConnectRequest();
@@ -181,7 +192,6 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
         // it resolves once the name server answers), and the window keeps
         // saying that the lock holds.
         log::warning(kLog, "the network lock gave no server address: the next try is paced");
-        showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
         requestReconnect(ReconnectReason::tryEnded);
         onDisconnectedStateNotification(true, false);
     } else {
@@ -199,27 +209,29 @@ void MainViewDetailsAreaController::lockStoredAddress(const std::string& address
     const bool waits = engine_.enableNetworkLock(
         address, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
         GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
-        [weak, address](const std::string& reported) {
-            if (auto self = weak.lock()) self->lockCompletion(reported, address);
+        [weak, address, ticket = life_->ticket()](const std::string& reported) {
+            if (auto self = weak.lock()) self->lockCompletion(reported, ticket, address);
         });
     pendingConnectAttemptRequest_ = waits;
     // The lock was turned off meanwhile: this attempt ends, it never goes around it.
-    if (!waits) onNetworkLockReport("NO", address);
+    if (!waits) onNetworkLockReport("NO", address, life_->ticket());
 }
 
 void MainViewDetailsAreaController::endWithoutServer(const char* why) {
     // A request that cannot be sent must not leave the pane connecting forever.
     log::warning(kLog, why);
-    model().setAutoReconnectInProgress(false);
     showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
-    policy_->cancel();
+    life_->cancel();
     onDisconnectedStateNotification(true, false);
 }
 
 void MainViewDetailsAreaController::performIntentionalDisconnect() {
     // At once: a try due meanwhile must not start, nor a lock come back.
-    policy_->cancel();
-    lockHeld_ = false;
+    life_->cancel();
+    endOnPurpose();
+}
+
+void MainViewDetailsAreaController::endOnPurpose() {
     waitingForNetworkShown_ = false;
     engine_.setConnectionInitiateCanceled(true);
     post([](MainViewDetailsAreaController& self) {
@@ -230,12 +242,8 @@ void MainViewDetailsAreaController::performIntentionalDisconnect() {
         self.pendingConnectAttemptRequest_ = false;
         self.pendingConnectAttemptRequest_VPNServer_.reset();
         self.setIsConnectedToVPN(false);
-        model.unsecured_Wi_Fi_VPN_activated = false;
-        model.setAutoReconnectInProgress(false);
         model.setOpenVPN_Reconnect_in_progress(false);
-        self.autoReconnectStartedFromDisconnect_ = false;
         model.openvpn_not_reachable_error_notification_arrived = false;
-        self.setConnectionAttemptsCount(0);
         model.setCurrentConnectionState(ConnectionStates::disconnected);
         if (self.engine_.currentProviderType() == VPNTypesL2TP) self.onDisconnectedStateNotification(false, false);
         self.hideAutoReconnectOverlay();

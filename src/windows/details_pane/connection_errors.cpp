@@ -33,11 +33,8 @@ void MainViewDetailsAreaController::onConnection_Refused_NotificationHandler(con
     showErrorNotificationBar(text);
     skipConnectingStateNotification_ = false;
     if (model.startMinimized) shell_.showConnectionErrorNotification();
-    if (!model.intensionallyDisconnectedVPN()) {
-        // A try opened by a road other than the pane's (or none) still ends.
-        if (!policy_->inAttempt()) policy_->tryStarted();
-        requestReconnect(ReconnectReason::refused);
-    }
+    // Ends the attempt in this error, lock or not (the bar above is what the held lock's overlay says).
+    if (!model.intensionallyDisconnectedVPN()) requestReconnect(ReconnectReason::refused);
     onDisconnectedStateNotification(true, false);
 }
 
@@ -51,24 +48,30 @@ void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const
         model.openvpn_not_reachable_error_notification_arrived = true;
         if (model.deviceEnteredSleepMode && model.networkLockActivated) return;
         log::info(kLog, "if errorString == LocaleData.openvpn_not_reachable_error_notification");
-        if (!model.networkLockActivated) onDisconnectedStateNotification(true, true);
         model.isConnectedToInternet = true;
-        showErrorNotificationBar(internetNotReachableError());
         const bool ssidChanged = wifiSSIDHasChanged();
-        log::info(kLog, "------");
-        log::info(kLog, ssidChanged ? "true" : "false");
-        log::info(kLog, model.unsecured_Wi_Fi_VPN_activated ? "true" : "false");
-        log::info(kLog, ssidChanged ? "true" : "false");
-        if (model.unsecured_Wi_Fi_VPN_activated && ssidChanged) return;
-        model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
-        checkAndRequestForAutoReconnect();
+        log::info(kLog, std::string("the server is out of reach; the Wi-Fi network changed: ") +
+                            (ssidChanged ? "true" : "false"));
+        if (!(model.unsecured_Wi_Fi_VPN_activated && ssidChanged)) {
+            model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
+            checkAndRequestForAutoReconnect();
+        }
+        if (!model.networkLockActivated) onDisconnectedStateNotification(true, true);
+        // While the machine tries again by itself the window says so, not "check your Internet".
+        if (!life_->inAttempt()) showErrorNotificationBar(internetNotReachableError());
         return;
     }
-    showErrorNotificationBar(text);
     skipConnectingStateNotification_ = false;
-    if (model.startMinimized) shell_.showConnectionErrorNotification();
-    // The policy first: the look that follows says whether the attempt goes on.
+    // The machine first: an error whose attempt goes on is no end to show,
+    // and one that ended it has shown the attempt's own end.
+    const bool inAttempt = life_->inAttempt();
     if (!model.intensionallyDisconnectedVPN()) checkAndRequestForAutoReconnect();
+    if (life_->inAttempt()) {
+        log::info(kLog, "the attempt goes on: no error bar under its reconnecting look");
+    } else if (!inAttempt) {
+        showErrorNotificationBar(text);
+        if (model.startMinimized) shell_.showConnectionErrorNotification();
+    }
     onDisconnectedStateNotification(true, false);
 }
 

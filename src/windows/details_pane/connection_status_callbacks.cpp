@@ -51,17 +51,12 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
 void MainViewDetailsAreaController::onConnection_Established_NotificationHandler() {
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
-        // The attempt is over, whatever the button shows.
-        self.policy_->connected();
-        self.lockHeld_ = false;
+        // A tunnel of an attempt that ended (a Cancel it crossed, a sign-out,
+        // a refusal) is ended by the machine, never shown.
+        if (!self.life_->connected()) return;
         self.waitingForNetworkShown_ = false;
-        if (self.connectButton_.isInDisconnectState()) {
-            model.setAutoReconnectInProgress(false);
-            return;
-        }
+        if (self.connectButton_.isInDisconnectState() && self.isConnectedToVPN_) return;
         self.setIsConnectedToVPN(true);
-        model.setAutoReconnectInProgress(false);
-        self.autoReconnectStartedFromDisconnect_ = false;
         self.stopAnimateFlagConnectionProgress();
         self.showConnectedIndicator();
         self.view_.setConnectionDetailsBoxHidden(false);
@@ -88,7 +83,6 @@ void MainViewDetailsAreaController::onConnection_Established_NotificationHandler
         self.skipConnectingStateNotification_ = false;
         self.showOverlayForLocationsTable();
         self.changeBackgroundImageToConnectedState();
-        model.setAutoReconnectAttemptsCount(0);
         model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
         self.hideAutoReconnectOverlay();
         self.view_.closeConnectButtonPopover();
@@ -121,27 +115,28 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
                         ", skipUnsecuredWiFiFlagClear: " + yesNo(skipUnsecuredWiFiFlagClear));
     // A reconnect keeps isConnectedToVPN while its attempts fail: only the
     // drop of a live tunnel is reported, once.
-    if (isConnectedToVPN_ && model.currentConnectionState() == ConnectionStates::connected) {
-        sendAnalyticsEvent(AnalyticsEvent::VPN_DISCONNECT_EVENT);
-        if (model.showNotificationsOnConnectDisconnect && dataObject_)
-            shell_.showVPNDisconnectedNotification(dataObject_->name);
-    }
+    const bool liveTunnelDropped = isConnectedToVPN_ && model.currentConnectionState() == ConnectionStates::connected;
+    if (!model.isLoggedInUser && life_->state() != ConnectionLife::State::disconnected) life_->signOut();
     if (!forceDisconnect && !model.intensionallyDisconnectedVPN() && model.isLoggedInUser) {
         const bool ssidChanged = wifiSSIDHasChanged();
         log::info(kLog, "networkWiFi_SSID_hasChanged: " + yesNo(ssidChanged));
-        if (!model.unsecured_Wi_Fi_VPN_activated && !ssidChanged) {
-            // The policy takes it once: a second report of the same end is absorbed.
-            autoReconnectStartedFromDisconnect_ = true;
+        if (!ssidChanged) {
+            // The machine takes it once: a second report of the same end is absorbed.
             requestReconnect(ReconnectReason::tryEnded);
         } else {
-            log::info(kLog, "onDisconnectedStateNotification: the Wi-Fi road decides, autoReconnectInProgress == " +
-                                yesNo(model.autoReconnectInProgress()));
+            log::info(kLog, "onDisconnectedStateNotification: the network change decides");
         }
+    }
+    if (liveTunnelDropped) {
+        sendAnalyticsEvent(AnalyticsEvent::VPN_DISCONNECT_EVENT);
+        // One notification per drop: one that is retried has the reconnect banner.
+        if (model.showNotificationsOnConnectDisconnect && dataObject_ && !life_->inAttempt())
+            shell_.showVPNDisconnectedNotification(dataObject_->name);
     }
     view_.setConnectionDetailsBoxHidden(true);
     // The connecting look stays while the attempt goes on or a lock holds:
     // the window never shows CONNECT with a lock engaged.
-    const bool reconnecting = attemptGoesOn() || model.autoReconnectInProgress();
+    const bool reconnecting = attemptGoesOn();
     if (!reconnecting) {
         stopAnimateFlagConnectionProgress();
         hideConnectedIndicator();
@@ -158,7 +153,8 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
         model.setCurrentConnectionState(ConnectionStates::disconnected);
     }
     changeBackgroundImageToNormalState();
-    if (model.unsecured_Wi_Fi_VPN_activated && !skipUnsecuredWiFiFlagClear) model.unsecured_Wi_Fi_VPN_activated = false;
+    // Wi-Fi security's mark is the machine's: it lasts as long as its attempt.
+    (void)skipUnsecuredWiFiFlagClear;
     // The kill switch was turned off while the tunnel ran: it ends with it.
     if (model.networkLockActivated && !model.useNetworkLock()) model.releaseNetworkLock();
     if (model.networkLockActivated) engine_.reapplyNetworkLock();

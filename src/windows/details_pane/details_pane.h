@@ -42,8 +42,9 @@ public:
     // Connection state and the reconnect loop.
     virtual bool isConnectedToVPN() const = 0;
     virtual ConnectButtonStates connectButtonState() const = 0;
-    // Writes the state object's autoReconnectAttemptsCount.
-    virtual void setConnectionAttemptsCount(int count) = 0;
+    // A secure network was joined: Wi-Fi security's own connection ends,
+    // whatever its state. False when the connection is not Wi-Fi security's.
+    virtual bool secureNetworkJoined() { return false; }
     // The reachability watch's report, for the reconnect policy.
     virtual void reachabilityChanged(bool /*reachable*/) {}
     virtual void onDisconnectedStateNotification(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear) = 0;

@@ -24,8 +24,8 @@ MainViewDetailsAreaController::MainViewDetailsAreaController(MainViewDetailsEnvi
       refreshUserIPAddress_(std::move(environment.refreshUserIPAddress)),
       mainWindow_(environment.mainWindow),
       connectButton_(environment.queue, environment.context.model),
-      policy_(std::make_unique<ReconnectPolicy>(environment.queue, policyHooks(),
-                                                ReconnectPolicy::Timing{kReconnectDelayMs, kReconnectCapMs})) {
+      life_(std::make_unique<ConnectionLife>(environment.queue, lifeHooks(),
+                                             ConnectionLife::Timing{kReconnectDelayMs, kReconnectCapMs})) {
     view_.setEvents(this);
     // The model outlives the pane; a later pane takes the listener over.
     std::weak_ptr<bool> token = lockListenerToken_;

@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "connection/connection_life.h"
 #include "core/vpn_connection_details_callbacks.h"
 #include "platform/main_queue.h"
 #include "view/base_controller_context.h"
 #include "windows/details_pane/connect_button_model.h"
 #include "windows/details_pane/details_pane.h"
 #include "windows/details_pane/main_view_details_area_view.h"
-#include "windows/details_pane/reconnect_policy.h"
 #include "windows/shared/pane_engine.h"
 #include "windows/shared/shell_commands.h"
 
@@ -105,7 +105,7 @@ public:
     void onConnectingStateNotification();
     void onDisconnectedStateNotification(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear) override;
 
-    // The reconnect policy (auto_reconnect.cpp). requestReconnect is its one
+    // The connection's life (auto_reconnect.cpp). requestReconnect is its one
     // entry; requestAutoReconnect (a provider's down report) is a try's end.
     void requestAutoReconnect() override;
     void requestReconnect(ReconnectReason reason) override;
@@ -114,11 +114,11 @@ public:
     void reachabilityChanged(bool reachable) override;
     void checkAndRequestForAutoReconnect();
     int connectionAttemptsCount() const;
-    void setConnectionAttemptsCount(int count) override;
-    bool autoReconnectStartedFromDisconnect() const { return autoReconnectStartedFromDisconnect_; }
-    const ReconnectPolicy& reconnectPolicy() const { return *policy_; }
+    // A secure network: Wi-Fi security's own connection ends, whatever its state.
+    bool secureNetworkJoined() override;
+    const ConnectionLife& connectionLife() const { return *life_; }
     // A refused attempt under the lock: the lock stays, and the window says so.
-    bool lockHeld() const { return lockHeld_; }
+    bool lockHeld() const { return life_->state() == ConnectionLife::State::heldByLock; }
 
     // Requests (connect_requests.cpp).
     void onConnectButtonClick() override;
@@ -219,26 +219,29 @@ private:
     void fireConnectButtonStateChanged(const std::string& label);
     bool wifiSSIDHasChanged() const;
     void restartReachability(const std::string& address);
-    ReconnectPolicy::Hooks policyHooks();
+    ConnectionLife::Hooks lifeHooks();
+    void onLifeChanged(ConnectionLife::State from, ConnectionLife::State to);
     void startPolicyTry();
-    void announceReconnect();
+    void announceReconnect(bool hadConnected);
     void showWaitingForNetwork(bool waiting);
     void onAttemptGaveUp();
-    void onAttemptRefused();
+    void onAttemptRefused(bool held);
     void onLockReleased();
-    void syncReconnectFlag();
-    // Whether the pane keeps its connecting look: an attempt goes on, or a
-    // lock holds.
-    bool attemptGoesOn() const { return policy_->inAttempt() || lockHeld_; }
+    // Whether the pane keeps its busy look: an attempt goes on, or a lock holds.
+    bool attemptGoesOn() const { return life_->busy(); }
     void endInReadyLook();
+    // The user's (or Wi-Fi security's) end: the engine disconnects and the window is ready.
+    void endOnPurpose();
     void applyConnectingState(bool keepErrorAndAddress);
     void endWithoutServer(const char* why);
     bool openLink(const std::optional<std::string>& url);
     std::string serverHostFor(const class VPNParseConfig& config) const;
     // storedAddress: the report answers a lock engaged for that stored address
     // after the lookup failed; only that address may then be connected.
-    void lockCompletion(const std::string& reported, const std::string& storedAddress = {});
-    void onNetworkLockReport(const std::string& reported, const std::string& storedAddress);
+    void lockCompletion(const std::string& reported, ConnectionLife::Ticket ticket,
+                        const std::string& storedAddress = {});
+    void onNetworkLockReport(const std::string& reported, const std::string& storedAddress,
+                             ConnectionLife::Ticket ticket);
     void lockStoredAddress(const std::string& address);
 
     BaseControllerContext context_;
@@ -264,7 +267,6 @@ private:
     ErrorBarContent errorBar_;
     bool isConnectedToVPN_ = false;
     bool skipConnectingStateNotification_ = false;
-    bool autoReconnectStartedFromDisconnect_ = false;
     bool isConnectedButtonActive_ = true;
     bool pendingConnectAttemptRequest_ = false;
     std::optional<std::string> pendingConnectAttemptRequest_VPNServer_;
@@ -276,9 +278,8 @@ private:
     bool statusClosuresInstalled_ = false;
     bool tickInstalled_ = false;
     bool protocolObserverInstalled_ = false;
-    bool lockHeld_ = false;
     bool waitingForNetworkShown_ = false;
-    std::unique_ptr<ReconnectPolicy> policy_;
+    std::unique_ptr<ConnectionLife> life_;
     // Alive while the pane is: the model's lock-release listener checks it.
     std::shared_ptr<bool> lockListenerToken_ = std::make_shared<bool>(true);
 };

@@ -17,8 +17,12 @@ void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bo
         self.applyConnectingState(skipStatus);
         if (!skipFlagAnimation) self.startAnimateFlagConnectionProgress();
         self.hideConnectedIndicator();
-        self.updateConnectToLabel(LocaleData::main_view_connecting_to_label());
-        self.updateConnectionStatus(LocaleData::connection_status_connecting_label());
+        // The card and the overlay say the same: waiting for the network, or connecting.
+        const bool waiting = self.life_->state() == ConnectionLife::State::waitingForNetwork;
+        self.updateConnectToLabel(waiting ? LocaleData::main_view_waiting_for_network_label()
+                                          : LocaleData::main_view_connecting_to_label());
+        self.updateConnectionStatus(waiting ? LocaleData::connection_status_waiting_for_network_label()
+                                            : LocaleData::connection_status_connecting_label());
     });
 }
 
@@ -118,7 +122,10 @@ void MainViewDetailsAreaController::showAutoReconnectOverlay() {
     post([](MainViewDetailsAreaController& self) {
         if (!self.view_.isAutoReconnectOverlayHidden()) return;
         self.stopAnimateFlagConnectionProgress();
-        self.view_.setAutoReconnectOverlay(false, LocaleData::main_view_auto_reconnect_header(),
+        const bool waiting = self.life_->state() == ConnectionLife::State::waitingForNetwork;
+        self.view_.setAutoReconnectOverlay(false,
+                                           waiting ? LocaleData::main_view_waiting_for_network_header()
+                                                   : LocaleData::main_view_auto_reconnect_header(),
                                            LocaleData::main_view_auto_reconnect_subheader());
         self.prepareToConnectingState(true, false);
         log::debug(kLog, "startAnimateAutoReconnect()");

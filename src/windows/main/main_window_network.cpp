@@ -62,37 +62,11 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
     if (env_.probe) env_.probe->stopProbeURLChecking();
     const auto& pane = detailsViewController_;
 
-    if (m.unsecured_Wi_Fi_VPN_activated) {
-        if (m.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated || m.autoReconnectInProgress()) {
-            log::info(kLog, "### autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated ###");
-            if (env_.probe) env_.probe->stopProbeURLChecking();
-            m.cancelAutoReconnectProcessing = true;
-            m.setAutoReconnectInProgress(false);
-            m.setOpenVPN_Reconnect_in_progress(false);
-            m.openvpn_not_reachable_error_notification_arrived = false;
-            // One past the limit, so that the reconnect loop stops.
-            const int pastLimit = m.autoReconnectTryAttempts_if_NetworkLockDisabled() + 1;
-            if (pane) pane->setConnectionAttemptsCount(pastLimit); else m.setAutoReconnectAttemptsCount(pastLimit);
-            env_.engine.setConnectionInitiateCanceled(true);
-            later(1000, [](MainWindowViewController& self) {
-                self.later(0, [](MainWindowViewController& s) {
-                    log::info(kLog, "OpenVPN -- Disconnect VPN if it was previously connected by Wi-Fi Security.");
-                    s.model().setIntensionallyDisconnectedVPN(true);
-                    if (auto& p = s.detailsViewController_) {
-                        p->onDisconnectedStateNotification(true, false);
-                        p->setConnectButtonTo_Disconnected_state();
-                    }
-                    s.stopAnimateFlagConnectionProgress();
-                    s.model().isConnectedToVPN = false;
-                });
-                self.env_.notifications.removeAllDeliveredNotifications();
-            });
-        } else {
-            log::info(kLog, "Disconnect VPN if it was previously connected by Wi-Fi Security.");
-            m.setIntensionallyDisconnectedVPN(true);
-            if (pane) pane->onDisconnectedStateNotification(true, false);
-        }
-        m.unsecured_Wi_Fi_VPN_activated = false;
+    // Whether this network ends Wi-Fi security's own connection, whatever
+    // its state, is the pane's connection life to say.
+    if (pane && pane->secureNetworkJoined()) {
+        log::info(kLog, "Disconnect VPN if it was previously connected by Wi-Fi Security.");
+        env_.notifications.removeAllDeliveredNotifications();
     } else if (pane && pane->isConnectedToVPN()) {
         auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
         const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
@@ -116,10 +90,12 @@ void MainWindowViewController::showNoOnternetConnectionOverlay() {
     const auto& pane = detailsViewController_;
     const bool lockedConnecting = env_.engine.currentProviderType() && m.networkLockActivated &&
                                   m.currentConnectionState() == ConnectionStates::connecting;
-    if (!lockedConnecting && pane) pane->showErrorNotificationBar(pane->internetNotReachableError());
-    // The pane's reconnect policy: a tunnel is not shown connected without a
+    // The pane's connection life: a tunnel is not shown connected without a
     // network, and no try starts or counts until it is back.
     if (pane) pane->reachabilityChanged(false);
+    // While it waits for the network by itself the window says so, not "check your Internet".
+    if (!lockedConnecting && !m.autoReconnectInProgress() && pane)
+        pane->showErrorNotificationBar(pane->internetNotReachableError());
 }
 
 void MainWindowViewController::hideNoOnternetConnectionOverlay() {

@@ -93,8 +93,9 @@ public:
     // Banners of the connection; each names the location.
     virtual void showVPNConnectedNotification(const std::string& /*locationName*/) {}
     virtual void showVPNDisconnectedNotification(const std::string& /*locationName*/) {}
-    // The reconnect banner, with or without the kill switch.
-    virtual void showAutoReconnectNotification(bool /*withNetworkLock*/) {}
+    // The reconnect banner, with or without the kill switch; hadConnected:
+    // a tunnel was up (a first connect that never connected says so).
+    virtual void showAutoReconnectNotification(bool /*withNetworkLock*/, bool /*hadConnected*/) {}
     // The settings window, opened on its protocol pane.
     virtual void openSettingsWindowOnProtocol() {}
     // --- end of the details pane's block ---

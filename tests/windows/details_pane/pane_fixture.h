@@ -28,6 +28,7 @@ public:
     bool connectedMarkHidden = true;
     bool overlayHidden = true;
     bool overlaySpinning = false;
+    std::string overlayHeader, overlaySubheader;
     ErrorBarContent errorBar;
     bool stripHidden = false;
     std::map<PaneTopBar, bool> barHidden;
@@ -62,7 +63,11 @@ public:
     void setFlagLoadingSpinning(bool s) override { flagSpinning = s; }
     void setFlagConnectedIndicatorHidden(bool h) override { connectedMarkHidden = h; }
     bool isAutoReconnectOverlayHidden() const override { return overlayHidden; }
-    void setAutoReconnectOverlay(bool h, const std::string&, const std::string&) override { overlayHidden = h; }
+    void setAutoReconnectOverlay(bool h, const std::string& header, const std::string& subheader) override {
+        overlayHidden = h;
+        overlayHeader = header;
+        overlaySubheader = subheader;
+    }
     void setAutoReconnectSpinning(bool s) override { overlaySpinning = s; }
     void setErrorBar(const ErrorBarContent& c) override { errorBar = c; }
     void setUpdateBarText(const std::string&, const std::string&) override {}

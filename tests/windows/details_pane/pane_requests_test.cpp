@@ -146,7 +146,7 @@ TEST_F(PaneRequestsTest, AStoredAddressTheLockCannotHoldIsNeverConnected) {
         if (!row.lockTurnedOff) engine.locks[1].completion(row.storedReport);
         queue.runUntilIdle();
         EXPECT_TRUE(engine.connects.empty());
-        EXPECT_EQ(view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+        EXPECT_TRUE(view.errorBar.lowerText.empty()) << "no error bar under the reconnecting look";
         // The window keeps saying that the lock holds: never CONNECT under it.
         EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
         EXPECT_EQ(engine.locks.size(), 2u) << "no third try at once";
@@ -155,15 +155,16 @@ TEST_F(PaneRequestsTest, AStoredAddressTheLockCannotHoldIsNeverConnected) {
     }
 }
 
-TEST_F(PaneRequestsTest, OnlyTheUsersConnectStartsTheAutomaticOrderAgain) {
+// Each paced try gives Automatic's order its round again (the manager keeps
+// a protocol that connected): a search that ended never leaves one road alone.
+TEST_F(PaneRequestsTest, EachTryStartsTheAutomaticOrderAgain) {
     click();
     queue.advance(200);
     EXPECT_EQ(engine.userConnects, 1);
-    // A reconnect goes on where the search stands.
     pane->requestAutoReconnect();
     queue.advance(500);
     EXPECT_EQ(engine.connects.size(), 2u);
-    EXPECT_EQ(engine.userConnects, 1);
+    EXPECT_EQ(engine.userConnects, 2);
 }
 
 TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
@@ -196,7 +197,7 @@ TEST_F(PaneRequestsTest, LockWithoutAnyAddressKeepsTheLocksLookAndRetriesPaced) 
     engine.locks.at(0).completion("NO");
     queue.runUntilIdle();
     EXPECT_TRUE(engine.connects.empty());
-    EXPECT_EQ(view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
+    EXPECT_TRUE(view.errorBar.lowerText.empty()) << "no error bar under the reconnecting look";
     EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
     EXPECT_EQ(engine.locks.size(), 1u);
     queue.advance(499);
@@ -241,7 +242,6 @@ TEST_F(PaneRequestsTest, UserDisconnectResetsEveryFlagAndL2TPReportsItsOwnDropFi
         PaneFixture f;
         f.connectAndEstablish();
         f.engine.providerType = provider;
-        f.model.setAutoReconnectAttemptsCount(3);
         f.model.openvpn_not_reachable_error_notification_arrived = true;
         f.queue.advance(1000);
         f.engine.calls.clear();

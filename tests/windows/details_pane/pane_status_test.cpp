@@ -1,6 +1,7 @@
 // Status reports, the reconnect loop and connection errors of the details pane.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/capture_log.h"
@@ -62,7 +63,8 @@ TEST_F(PaneStatusTest, DropTable) {
         {"forced", [](PaneFixture&) {}, true, false},
         {"intentional", [](PaneFixture& f) { f.model.setIntensionallyDisconnectedVPN(true); }, false, false},
         {"signed out", [](PaneFixture& f) { f.model.isLoggedInUser = false; }, false, false},
-        {"Wi-Fi security", [](PaneFixture& f) { f.model.unsecured_Wi_Fi_VPN_activated = true; }, false, false},
+        // Wi-Fi security's tunnel is as worth keeping: its drop is retried too.
+        {"Wi-Fi security", [](PaneFixture& f) { f.model.unsecured_Wi_Fi_VPN_activated = true; }, false, true},
         {"SSID changed", [](PaneFixture& f) { f.wifiInfo->setNetworkWiFi_SSID_hasChanged(true); }, false, false},
     };
     for (const auto& row : rows) {
@@ -76,7 +78,8 @@ TEST_F(PaneStatusTest, DropTable) {
         f.queue.runUntilIdle();
         // Connected before: the drop is reported whatever follows.
         EXPECT_EQ(f.eventNames().front(), "ae_vpn_disconnected");
-        EXPECT_EQ(f.banners().front(), "disconnectedBanner:Netherlands");
+        // One notification per drop: the reconnect's banner when it is retried.
+        EXPECT_EQ(f.banners().front(), row.reconnects ? "reconnectBanner" : "disconnectedBanner:Netherlands");
         EXPECT_EQ(f.model.autoReconnectInProgress(), row.reconnects);
         EXPECT_FALSE(f.model.unsecured_Wi_Fi_VPN_activated);
         if (row.reconnects) {
@@ -103,7 +106,7 @@ TEST_F(PaneStatusTest, AFailedFirstAttemptSendsNothingAndTheNextClickConnectsAga
     engine.closures.error("Some server error");
     queue.runUntilIdle();
     EXPECT_TRUE(eventNames().empty());
-    EXPECT_EQ(banners(), std::vector<std::string>{"reconnectBanner"});
+    EXPECT_EQ(banners(), std::vector<std::string>{"reconnectBanner:first"});
     // Its reconnect ends too; the look is ready and the state says so.
     queue.advance(500);
     model.setAutoReconnectInProgress(false);
@@ -170,19 +173,18 @@ TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTh
     EXPECT_TRUE(view.errorBar.upperText.empty());
     EXPECT_FALSE(view.overlayHidden);
     EXPECT_TRUE(view.overlaySpinning);
-    EXPECT_EQ(banners().front(), "reconnectBanner:lock");
+    EXPECT_EQ(banners().front(), "reconnectBanner:lock:first");
 }
 
-TEST_F(PaneStatusTest, ErrorFromADisconnectStartedReconnectOnlyMarksItRunning) {
+TEST_F(PaneStatusTest, ADropAndItsErrorEchoAreOneEndWithOneTryAndNoErrorBar) {
     connectAndEstablish();
     engine.closures.disconnected(false, false);
-    EXPECT_TRUE(pane->autoReconnectStartedFromDisconnect());
-    model.setAutoReconnectInProgress(false);
-    pane->checkAndRequestForAutoReconnect();
+    engine.closures.error(LocaleData::vpn_connection_generic_error());
+    queue.runUntilIdle();
     EXPECT_TRUE(model.autoReconnectInProgress());
-    EXPECT_FALSE(pane->autoReconnectStartedFromDisconnect());
-    // The drop's echo is the same end: one try follows, and nothing is counted yet.
     EXPECT_EQ(model.autoReconnectAttemptsCount(), 0);
+    EXPECT_TRUE(view.errorBar.upperText.empty()) << "no error bar under the reconnecting look";
+    EXPECT_EQ(shell.count("disconnectedBanner:" + pane->dataObject()->name), 0) << "one notification per drop";
     queue.advance(500);
     EXPECT_EQ(engine.connects.size(), 2u);
 }
@@ -213,7 +215,8 @@ TEST_F(PaneStatusTest, ARefusalEndsTheAttemptAndTheLocksLookLastsAsLongAsTheLock
             continue;
         }
         EXPECT_TRUE(f.pane->lockHeld());
-        EXPECT_NE(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::disconnect) << "nothing is tried: no CONNECTING";
+        EXPECT_NE(f.view.overlaySubheader.find(LocaleData::vpn_ppp_error_new_4()), std::string::npos);
         EXPECT_FALSE(f.view.overlayHidden);
         EXPECT_FALSE(f.view.overlaySpinning);
         EXPECT_LE(f.shell.count("reconnectBanner:lock"), 1);
@@ -224,6 +227,40 @@ TEST_F(PaneStatusTest, ARefusalEndsTheAttemptAndTheLocksLookLastsAsLongAsTheLock
         EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
         EXPECT_TRUE(f.view.overlayHidden);
         EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
+    }
+}
+
+// An end the user chose is final: a late "established" after a Cancel (or
+// a sign-out) ends its tunnel and is never shown; no blip after it reconnects.
+TEST_F(PaneStatusTest, AfterACancelOrASignOutNothingComesBackUnasked) {
+    for (const bool signOut : {false, true}) {
+        SCOPED_TRACE(signOut ? "signed out" : "cancelled");
+        PaneFixture f;
+        f.click();
+        f.queue.advance(200);
+        if (signOut) {
+            f.model.isLoggedInUser = false;
+            f.engine.closures.disconnected(false, false);
+            f.queue.runUntilIdle();
+            f.model.isLoggedInUser = true;  // and in again, without connecting
+        } else {
+            f.pane->performIntentionalDisconnect();  // the connecting button's ×
+            f.queue.runUntilIdle();
+        }
+        f.engine.calls.clear();
+        f.engine.closures.established();
+        f.queue.runUntilIdle();
+        EXPECT_EQ(std::count(f.engine.calls.begin(), f.engine.calls.end(), "cleanUpSession:1"), 1);
+        EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
+        EXPECT_FALSE(f.pane->isConnectedToVPN());
+        f.pane->reachabilityChanged(false);
+        f.queue.advance(5000);
+        f.pane->reachabilityChanged(true);
+        f.pane->requestReconnect(ReconnectReason::networkChanged);
+        f.queue.advance(60000);
+        EXPECT_EQ(f.engine.connects.size(), 1u) << "no tunnel the user never asked for";
+        EXPECT_FALSE(f.model.autoReconnectInProgress());
+        EXPECT_EQ(f.shell.count("connectedBanner:Netherlands"), 0);
     }
 }
 
@@ -288,17 +325,16 @@ TEST_F(PaneStatusTest, OpenVPNNotReachableIsHandledOnceUntilTheUserDisconnects) 
     const auto text = LocaleData::openvpn_not_reachable_error_notification();
     connectAndEstablish();
     engine.closures.error(text);
-    EXPECT_EQ(view.errorBar.upperText, LocaleData::internet_connection_unavailable_error_part_1());
+    // It tries again by itself: no "check your Internet" bar while it does.
+    EXPECT_TRUE(view.errorBar.upperText.empty());
     EXPECT_TRUE(model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated);
     EXPECT_TRUE(model.autoReconnectInProgress());
     queue.advance(500);
     EXPECT_EQ(engine.connects.size(), 2u);
 
-    model.setAutoReconnectInProgress(false);
-    pane->hideErrorNotificationBar();
     engine.closures.error(text);
-    EXPECT_TRUE(view.errorBar.upperText.empty() || pane->errorTopBarUpperText().empty());
-    EXPECT_FALSE(model.autoReconnectInProgress());
+    queue.advance(60000);
+    EXPECT_EQ(engine.connects.size(), 2u) << "taken once";
 
     pane->performIntentionalDisconnect();
     queue.runUntilIdle();
