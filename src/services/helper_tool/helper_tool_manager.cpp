@@ -117,7 +117,8 @@ void HelperToolManager::execute(const std::string& command, const std::optional<
     if (parameters && !parameters->empty()) message["parameters"] = HelperValue(toDictionary(*parameters));
     if (app_connection_.channel()) message["channel"] = app_connection_;
     helper_->send(std::move(message), [this, alive = std::weak_ptr<int>(lifetime_), command, reply](HelperReply r) {
-        if (alive.lock()) noteReachable(r.ok());
+        // Our own close (the app ending) says nothing of the helper.
+        if (alive.lock() && r.error != "connection cancelled") noteReachable(r.ok());
         const std::string* text = r.ok() ? helperString(r.message, "reply") : nullptr;
         if (!text) {
             log::warning(kLog, "helperTool call '" + command + "' -- no reply" + (r.ok() ? "" : ": " + r.error));
