@@ -9,6 +9,7 @@
 #include "helper/ike/ipsec_transport_vici.h"
 #include "helper/openvpn/openvpn_service.h"
 #include "helper/ppp/ppp_vpn_services.h"
+#include "platform/log.h"
 
 namespace hw::helper {
 
@@ -44,8 +45,17 @@ bool HelperServices::resetAll() {
 void registerAllCommands(CommandDispatcher& dispatcher, HelperServices& services) {
     registerNetworkCommands(dispatcher, services);
     auto ikeService = std::make_shared<ike::IkeService>(ikeOptions(services.context.paths), services.context.runner);
-    // A helper that died may have left its charon carrying traffic.
-    ikeService->endLeftovers();
+    // A helper that died may have left its charon or openvpn carrying
+    // traffic: they end, and with them what was set up for their tunnel.
+    // An openvpn whose end this helper saw has no record left.
+    int openvpns = 0;
+    services.openvpnProcesses.terminateAll(std::chrono::seconds(3), &openvpns);
+    if (ikeService->endLeftovers() || openvpns > 0) {
+        log::warning("HelperCommands", "a tunnel an earlier helper left ended; its DNS, IPv6 and routes are put back");
+        services.dns.restore();
+        services.ipv6.restore();
+        services.lock.tunnelEnded();
+    }
     ike::registerIkeCommands(dispatcher, ikeService);
     ppp::setIpsecTransport(ike::makeL2tpIpsecTransport(ikeService));
     ppp::registerPppCommands(dispatcher, services);

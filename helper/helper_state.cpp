@@ -41,6 +41,8 @@ void readRecords(const json& j, HelperState& s) {
     s.servers = j.value("servers", std::vector<std::string>{});
     for (const auto& r : j.value("routes", json::array()))
         s.routes.push_back({r.value("destination", ""), r.value("via", "")});
+    if (const auto t = j.find("tunnelRoute"); t != j.end() && t->is_object())
+        s.tunnelRoute = HelperState::Route{t->value("destination", ""), t->value("via", "")};
     const auto& v = j.value("ipv6", json::object());
     s.ipv6.saved = v.value("saved", false);
     s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
@@ -92,11 +94,13 @@ std::string HelperState::recordsText() const {
     for (const auto& r : ipv6.routes)
         ipv6Routes.push_back({{"device", r.device}, {"destination", r.destination}, {"gateway", r.gateway},
                               {"metric", r.metric}, {"protocol", r.protocol}});
+    json tunnel = tunnelRoute ? json{{"destination", tunnelRoute->destination}, {"via", tunnelRoute->via}} : json();
     return text({
         {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
                   {"dnsResolvers", lock.dnsResolvers}}},
         {"servers", servers},
         {"routes", routesJson},
+        {"tunnelRoute", tunnel},
         {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}, {"addresses", ipv6Addresses},
                   {"routes", ipv6Routes}}},
         {"bootId", bootId},
@@ -109,6 +113,7 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
         lock = Lock{};
         servers.clear();
         routes.clear();
+        tunnelRoute.reset();
         ipv6 = Ipv6{};
     }
     if (!currentBootId.empty()) bootId = currentBootId;

@@ -54,6 +54,9 @@ struct HelperState {
     Lock lock;
     std::vector<std::string> servers;  // VPN servers allowed through the lock
     std::vector<Route> routes;         // host routes this helper added
+    // openvpn's own host route to its server: one that forgot its server
+    // (a failed lookup) or whose route was moved leaves it behind.
+    std::optional<Route> tunnelRoute;
     Dns dns;
     Ipv6 ipv6;
     std::string bootId;  // the boot these records belong to

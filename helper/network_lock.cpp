@@ -174,11 +174,35 @@ bool NetworkLock::tunnelRunning() const {
     return std::any_of(tunnelChecks_.begin(), tunnelChecks_.end(), [](const auto& running) { return running(); });
 }
 
+void NetworkLock::setTunnelServerRoute(std::optional<HelperState::Route> route) {
+    if (route == ctx_.state.tunnelRoute) return;
+    ctx_.state.tunnelRoute = std::move(route);
+    ctx_.saveState();
+}
+
 void NetworkLock::tunnelEnded() {
+    const bool recorded = ctx_.state.tunnelRoute.has_value();
+    removeTunnelRoute();
     // Under the lock the routes are the next attempt's.
-    if (active() || ctx_.state.routes.empty()) return;
+    if (active() || ctx_.state.routes.empty()) {
+        if (recorded) ctx_.saveState();
+        return;
+    }
     removeServerRoutes();
     ctx_.saveState();
+}
+
+void NetworkLock::removeTunnelRoute() {
+    auto& tunnel = ctx_.state.tunnelRoute;
+    if (!tunnel) return;
+    // One the lock holds for the same server is the lock's to remove; one
+    // with no gateway would name every route there.
+    const auto& routes = ctx_.state.routes;
+    const bool lockHolds = std::any_of(routes.begin(), routes.end(),
+                                       [&](const auto& r) { return r.destination == tunnel->destination; });
+    if (!lockHolds && isIPv4Address(tunnel->destination) && isIPv4Address(tunnel->via))
+        ctx_.network.deleteRoute({tunnel->destination, tunnel->via, "", std::nullopt, ""});
+    tunnel.reset();
 }
 
 std::optional<std::string> NetworkLock::wayOutOutsideTunnels() {
@@ -205,9 +229,10 @@ std::optional<std::string> NetworkLock::wayOutOutsideTunnels() {
 void NetworkLock::keepServerRoutes() {
     if (!tunnelRunning()) return;
     std::vector<HelperState::Route> wanted = ctx_.state.routes;
-    if (tunnelServer_ && std::none_of(wanted.begin(), wanted.end(),
-                                      [&](const auto& r) { return r.destination == tunnelServer_->destination; }))
-        wanted.push_back(*tunnelServer_);
+    const auto& tunnelServer = ctx_.state.tunnelRoute;
+    if (tunnelServer && std::none_of(wanted.begin(), wanted.end(),
+                                     [&](const auto& r) { return r.destination == tunnelServer->destination; }))
+        wanted.push_back(*tunnelServer);
     if (wanted.empty()) return;
     const auto present = ctx_.network.hostRoutes4();
     std::optional<std::string> way;
@@ -234,7 +259,7 @@ void NetworkLock::keepServerRoutes() {
             // Removed later by what it is now.
             for (auto& kept : ctx_.state.routes)
                 if (kept.destination == r.destination) kept.via = via;
-            if (tunnelServer_ && tunnelServer_->destination == r.destination) tunnelServer_->via = via;
+            if (auto& t = ctx_.state.tunnelRoute; t && t->destination == r.destination) t->via = via;
             ctx_.saveState();
             break;
         }
@@ -286,6 +311,7 @@ bool NetworkLock::setDefaultGateway(const std::string& gateway) {
 
 bool NetworkLock::reset() {
     bool ok = true;
+    removeTunnelRoute();
     removeServerRoutes();
     if (active() || !ctx_.state.lock.gateway.empty()) {
         ok = disable(std::nullopt);

@@ -58,8 +58,9 @@ public:
     void tunnelEnded();
 
     // The host route openvpn made to its server (outside the lock), kept
-    // like the lock's own while its tunnel runs; cleared when it ends.
-    void setTunnelServerRoute(std::optional<HelperState::Route> route) { tunnelServer_ = std::move(route); }
+    // like the lock's own while its tunnel runs and recorded, so that its
+    // end, or a later --reset, removes it.
+    void setTunnelServerRoute(std::optional<HelperState::Route> route);
     // After a route or link change: while a tunnel runs, a server host route
     // the kernel dropped with its link is put back through the way out there
     // is now. Without it the tunnel's own packets go into the tunnel, which
@@ -80,6 +81,7 @@ private:
     std::optional<std::string> savedWayOut();
     bool tunnelRunning() const;
     void removeServerRoutes();
+    void removeTunnelRoute();
 
     // The way out now that no tunnel carries: a default route on a link
     // that is not a tunnel's, else the one saved when the lock was engaged.
@@ -87,7 +89,6 @@ private:
 
     HelperContext& ctx_;
     std::vector<std::function<bool()>> tunnelChecks_;
-    std::optional<HelperState::Route> tunnelServer_;
 };
 
 }  // namespace hw::helper

@@ -56,8 +56,13 @@ bool ProcessRecords::record(pid_t pid) {
                                false);
 }
 
-int ProcessRecords::terminateAll(std::chrono::milliseconds grace) {
+void ProcessRecords::forget(pid_t pid) {
+    if (pid > 0) ::unlink((folder_ + "/" + std::to_string(pid)).c_str());
+}
+
+int ProcessRecords::terminateAll(std::chrono::milliseconds grace, int* found) {
     std::vector<pid_t> running;
+    if (found) *found = 0;
     // A record someone else could have written would name any process.
     struct stat st {};
     if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
@@ -71,6 +76,7 @@ int ProcessRecords::terminateAll(std::chrono::milliseconds grace) {
         if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
         auto text = readFile(file.string());
         ::unlink(file.c_str());
+        if (found) ++*found;
         pid_t pid = 0;
         unsigned long long recorded = 0;
         try {

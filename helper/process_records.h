@@ -16,9 +16,11 @@ public:
         : folder_(std::move(folder)), procRoot_(std::move(procRoot)) {}
 
     bool record(pid_t pid);
+    // Its end was seen: a record left standing means its helper died first.
+    void forget(pid_t pid);
     // TERM, then KILL after grace; returns how many recorded processes were
-    // still running and got stopped. Records are removed.
-    int terminateAll(std::chrono::milliseconds grace);
+    // still running and got stopped. Records are removed; found counts them.
+    int terminateAll(std::chrono::milliseconds grace, int* found = nullptr);
 
     // The kernel's start time of pid (field 22 of its stat), if it runs.
     std::optional<unsigned long long> startTime(pid_t pid) const;

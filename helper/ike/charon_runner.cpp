@@ -170,13 +170,14 @@ void CharonRunner::removeFiles() {
     ::rmdir(options_.workDir.c_str());
 }
 
-void CharonRunner::endLeftovers() {
+bool CharonRunner::endLeftovers() {
     // The folder lives from a start to its stop: without it nothing is ours.
     struct stat st {};
-    if (running() || ::lstat(options_.workDir.c_str(), &st) != 0) return;
+    if (running() || ::lstat(options_.workDir.c_str(), &st) != 0) return false;
     if (records_.terminateAll(options_.stopTimeout) > 0) log::warning("ike", "ended a charon left behind by an earlier run");
     removeRouting();
     removeFiles();
+    return true;
 }
 
 bool CharonRunner::writeConfig(std::string* error) {

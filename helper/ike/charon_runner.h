@@ -66,7 +66,8 @@ public:
     static std::string strongswanConf(const CharonOptions& options, bool libipsec);
     // Ends a charon of ours that outlived its helper (TERM, then KILL) and
     // removes what it installed. Only while this runner runs none.
-    void endLeftovers();
+    // True when an earlier run had one set up (its folder was left).
+    bool endLeftovers();
 
 private:
     bool writeConfig(std::string* error);

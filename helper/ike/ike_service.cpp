@@ -488,10 +488,10 @@ void IkeService::charonReleased() {
     post([this] { endCharonIfIdle(); });
 }
 
-void IkeService::endLeftovers() {
+bool IkeService::endLeftovers() {
     std::lock_guard lock(charonMutex_);
-    if (charon_) return;
-    CharonRunner(options_.charon, runner_).endLeftovers();
+    if (charon_) return false;
+    return CharonRunner(options_.charon, runner_).endLeftovers();
 }
 
 bool IkeService::charonRunning() {

@@ -97,8 +97,8 @@ public:
     // A user of connectToCharon is done: charon ends once nothing needs it.
     void charonReleased();
     // Ends a charon an earlier helper left behind, and its traces; before
-    // the first start.
-    void endLeftovers();
+    // the first start. True when there was one.
+    bool endLeftovers();
     // Whether our charon runs now (tests, diagnostics).
     bool charonRunning();
 

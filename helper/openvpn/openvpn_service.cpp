@@ -123,7 +123,11 @@ std::vector<std::string> OpenVPNService::openvpnArguments() const {
                                   "--management-client-user", "root",
                                   "--management-query-passwords",
                                   // The app reads the tunnel's gateway from openvpn's level-3 lines.
-                                  "--verb", "3"};
+                                  "--verb", "3",
+                                  // Its own restart after a ping timeout looks the server up
+                                  // again through the dead tunnel's routes and DNS, for good:
+                                  // it ends instead, and the app's paced tries take over.
+                                  "--remap-usr1", "SIGTERM"};
     const std::string& socket = services_.context.paths.socket;
     if (!options_.eventPlugin.empty()) {
         args.insert(args.end(), {"--plugin", options_.eventPlugin, socket});
@@ -367,7 +371,7 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
     child->pid = pid;
     child->startTime = started.startTime;
     child->owner = owner;
-    child->reaper = std::thread([child, fd = pipeFds[0]] {
+    child->reaper = std::thread([child, fd = pipeFds[0], records = &services_.openvpnProcesses] {
         std::string pending;
         char buf[4096];
         while (true) {
@@ -385,6 +389,7 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
         while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
         }
         log::info(kLog, "openvpn " + std::to_string(child->pid) + " ended");
+        records->forget(child->pid);
         child->exited.store(true);
     });
     {
@@ -430,14 +435,14 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
     } else if (c.name != "down") {
         return replyWith(kNo);
     }
-    std::optional<HelperState::Route> serverRoute;
     if (c.name == "up") {
+        std::optional<HelperState::Route> serverRoute;
         const std::string* server = helperString(c.parameters, "server");
         const std::string* gateway = helperString(c.parameters, "netGateway");
         if (server && isIPv4Address(*server) && hostAddressProblem(*server).empty())
             serverRoute = HelperState::Route{*server, gateway && isIPv4Address(*gateway) ? *gateway : std::string()};
+        services_.lock.setTunnelServerRoute(serverRoute);
     }
-    services_.lock.setTunnelServerRoute(serverRoute);
     log::info(kLog, "tunnel " + c.name + " on " + *dev + " with " + std::to_string(servers.size()) + " DNS servers");
     services_.dns.setTunnelServers(std::move(servers), c.name == "up" ? *dev : std::string());
     tunnelDown_ = c.name == "down";

@@ -113,7 +113,7 @@ OpenVPNLineEvent classifyOpenVPNLine(std::string_view line) {
 
 std::string openVPNServerOutOfReach(std::string_view line) {
     if (!line.starts_with(">LOG:")) return {};
-    if (has(line, "Cannot resolve host address")) return "the server's name does not resolve";
+    if (has(line, "Cannot resolve host address")) return kServerNameDoesNotResolve;
     // An IPv6 try fails so where IPv6 is off; openvpn goes on over IPv4.
     if (has(line, "UDPv6") || has(line, "TCPv6") || has(line, "AF_INET6")) return {};
     if (has(line, "Network is unreachable") || has(line, "No route to host")) return "no route leads to the server";

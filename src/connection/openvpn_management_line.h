@@ -43,6 +43,7 @@ std::optional<std::string> parseOpenVPNGateway(std::string_view line);
 // server's name did not resolve, or no route leads there; empty otherwise.
 // openvpn itself would keep trying (resolv-retry, connect-retry).
 std::string openVPNServerOutOfReach(std::string_view line);
+inline constexpr const char* kServerNameDoesNotResolve = "the server's name does not resolve";
 
 // The DNS servers a server's PUSH_REPLY line hands the client (its
 // "dhcp-option DNS" entries, numeric addresses only, eight at most); none

@@ -89,13 +89,14 @@ void OpenVPN_VPNConnectionProvider::disconnect(std::function<void()>) {
     connectorHelper_->disconnect();
 }
 
-void OpenVPN_VPNConnectionProvider::endTry(const std::string& why) {
+void OpenVPN_VPNConnectionProvider::endTry(const std::string& why, bool asDrop) {
     log::warning(kLog, "the attempt ends: " + why);
     tryEnded_ = true;
     dialDone();
     ++tryId_;
     connectorHelper_->disconnect();
-    report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
+    if (asDrop) report(VPNStatusCodes::disconnected);
+    else report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
 }
 
 void OpenVPN_VPNConnectionProvider::report(std::int32_t status, std::optional<std::string> message) {
@@ -169,10 +170,15 @@ void OpenVPN_VPNConnectionProvider::onLog(const std::optional<std::string>& line
     }
     printLine("OpenVPN: " + kept);
     if (auto pushed = parseOpenVPNPushedDNS(kept); !pushed.empty()) pushedDNS_ = std::move(pushed);
-    if (!tryConnected_ && !tryEnded_) {
-        if (const std::string why = openVPNServerOutOfReach(kept); !why.empty()) {
+    if (!tryEnded_) {
+        const std::string why = openVPNServerOutOfReach(kept);
+        // Once connected, only a lookup means an openvpn that restarted by
+        // itself and now looks through its dead tunnel; a link that drops a
+        // moment is the network watch's.
+        const bool lookup = why == kServerNameDoesNotResolve;
+        if (!why.empty() && (!tryConnected_ || lookup)) {
             logLines_.push_back(std::move(kept));
-            endTry(why);
+            endTry(why, tryConnected_);
             return;
         }
     }

@@ -83,8 +83,9 @@ public:
 private:
     void report(std::int32_t status, std::optional<std::string> message = std::nullopt);
     void queueEnableNetworkLock();
-    // Stops openvpn and reports this try's failure; its later events are dropped.
-    void endTry(const std::string& why);
+    // Stops openvpn and reports this try's failure (a drop, with no error,
+    // for a tunnel that had connected); its later events are dropped.
+    void endTry(const std::string& why, bool asDrop = false);
 
     MainQueue& queue_;
     OpenVPN_ProviderContext& context_;

@@ -134,6 +134,8 @@ public:
     void disconnect(bool forced);
     void disconnect();
     void disconnectAndNotify();
+    // The helper that answered before cannot be reached (died), or answers again.
+    void helperDied(bool died);
     void cleanUpSession(bool forced);
     void cleanUpSessionAndNotifyDisconnected();
     void closeHelperTool();

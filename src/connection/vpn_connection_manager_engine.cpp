@@ -125,6 +125,9 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
                                             return p;
                                         }};
     manager_ = std::make_shared<VPNConnectionManager>(std::move(env), std::move(providers));
+    helperClient_->setHelperDiedObserver([manager = std::weak_ptr<VPNConnectionManager>(manager_)](bool died) {
+        if (auto m = manager.lock()) m->helperDied(died);
+    });
     providerContexts_->view.manager = manager_.get();
     modelPort_ = std::make_unique<VPNConnectionManagerModelPort>(*manager_);
     ApplicationModelPorts ports = parts.model.ports();

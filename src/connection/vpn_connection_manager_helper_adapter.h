@@ -14,6 +14,7 @@ public:
         return helper_.isHeloperToolAlreadyInstalled(storedVersion, withVersionCheck);
     }
     bool isHelperToolPresent() override;
+    bool helperDied() const override { return helper_.helperDied(); }
     void installAction(InstallBlock completion) override { helper_.installAction(std::move(completion)); }
     void createVPNConnection(const HelperVPNServiceDescription& config,
                              std::function<void(bool created)> onCreated) override {

@@ -72,6 +72,8 @@ public:
     virtual bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) = 0;
     // Installed at all, whatever its version.
     virtual bool isHelperToolPresent() = 0;
+    // It answered before and cannot be reached now.
+    virtual bool helperDied() const { return false; }
     virtual void installAction(InstallBlock completion) = 0;
 
     virtual void createVPNConnection(const HelperVPNServiceDescription& config,

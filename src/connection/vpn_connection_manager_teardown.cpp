@@ -4,6 +4,7 @@
 #include "connection/vpn_connection_manager_log.h"
 #include "platform/ip_address.h"
 #include "services/helper_tool/helper_tool_manager.h"
+#include "texts/locale_data.h"
 
 namespace hw {
 
@@ -210,6 +211,15 @@ void VPNConnectionManager::disconnect(bool forced) {
 void VPNConnectionManager::disconnect() {
     disconnect(false);
     connectionExists_ = false;
+    // Without the helper a tunnel it runs, and the DNS and IPv6 it changed,
+    // stay: said, rather than a Disconnected that is not true.
+    if (env_.helper.helperDied()) post([this] { notifyError(LocaleData::helper_unreachable_disconnect_error()); });
+}
+
+void VPNConnectionManager::helperDied(bool died) {
+    if (!died) return;
+    logLine("the helper cannot be reached");
+    post([this] { notifyError(LocaleData::helper_unreachable_error()); });
 }
 
 void VPNConnectionManager::disconnectAndNotify() {

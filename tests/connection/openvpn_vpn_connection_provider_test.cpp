@@ -198,6 +198,21 @@ TEST_F(OpenVPNProviderTest, TheBoundSparesATryThatConnectedOrEndedAndNeverReache
     EXPECT_EQ(calls.size(), 1u);
 }
 
+// A connected openvpn that looks its server up again restarted by itself
+// and looks through its dead tunnel, for good: it goes, as a drop the
+// policy's paced tries take over, with no error of a try.
+TEST_F(OpenVPNProviderTest, AConnectedOpenVPNThatLooksItsServerUpAgainEndsAsADrop) {
+    dial();
+    provider.onConnected();
+    calls.clear();
+    provider.onLog(">LOG:1700000000,N,RESOLVE: Cannot resolve host address: ca1.havenway.test:1194 "
+                   "(Temporary failure in name resolution)");
+    EXPECT_EQ(calls, std::vector<std::string>{"status 0 type 1"});
+    provider.onDisconnected();
+    provider.onReConnected();
+    EXPECT_EQ(calls.size(), 1u) << "its own end is no second report";
+}
+
 // The dial's completion (the manager's connect-in-progress ends with it) runs
 // once per try, when it connected or ended, however it ended.
 TEST_F(OpenVPNProviderTest, TheDialCompletesOnceWhenTheTryConnectsOrEnds) {

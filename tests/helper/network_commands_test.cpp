@@ -525,5 +525,32 @@ TEST(NftRuleset, OnlyValidatedAddressesReachTheRuleset) {
     EXPECT_NE(r.find("chain input {\n    type filter hook input priority filter; policy drop;"), std::string::npos);
 }
 
+// openvpn's own host route to its server, moved by a link change to the way
+// out there is now: openvpn would delete it by the old way, or not at all
+// once it forgot its server. Its end, or --reset in a later process, removes
+// it as it is now.
+TEST_F(NetworkCommands, OpenVPNsHostRouteGoesWithItsTunnelAndWithResetWhereverItWasMoved) {
+    for (const bool byReset : {false, true}) {
+        SCOPED_TRACE(byReset ? "--reset" : "the tunnel's end");
+        restart();
+        net_ = FakeNetwork{};
+        services_->lock.addTunnelCheck([] { return true; });
+        services_->lock.setTunnelServerRoute(HelperState::Route{"198.51.100.9", "192.168.1.1"});
+        // The link went and came back on another network, without the route.
+        net_.defaults = {{"10.0.0.1", "wlan0", 600}, {"10.67.0.1", "tun0", 0}};
+        services_->lock.keepServerRoutes();
+        ASSERT_EQ(net_.hosts.size(), 1u);
+        if (byReset) {
+            restart();
+            EXPECT_TRUE(services_->resetAll());
+        } else {
+            services_->lock.tunnelEnded();
+        }
+        EXPECT_TRUE(net_.did("del 198.51.100.9 via 10.0.0.1"));
+        EXPECT_TRUE(net_.hosts.empty());
+        EXPECT_FALSE(services_->context.state.tunnelRoute);
+    }
+}
+
 }  // namespace
 }  // namespace hw::helper

@@ -1,4 +1,6 @@
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -267,6 +269,47 @@ TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     EXPECT_FALSE(HelperState::parse(old.dump(), HelperState{}.recordsText()).lock.active);
     EXPECT_TRUE(HelperState::parse(old.dump(), R"({"lock": {"active": "yes"}})").dns.saved) << "one bad part only";
     EXPECT_FALSE(HelperState::parse(old.dump(), R"({"lock": {"active": "yes"}})").lock.active);
+}
+
+// The helper died under a running openvpn and its service started it again:
+// the tunnel ends, and the DNS, IPv6 and host route set up for it come back.
+// An openvpn whose end the helper saw leaves that to the app's disconnect.
+TEST_F(SystemSettings, ARestartedHelperEndsTheTunnelADeadOneLeftAndPutsTheNetworkBack) {
+    const std::string original = "nameserver 192.168.1.1\n";
+    for (const bool endSeen : {false, true}) {
+        SCOPED_TRACE(endSeen ? "its end seen" : "left running");
+        write(dir_ / "resolv.conf", original);
+        write(sysctl("eth0"), "0\n");
+        ASSERT_EQ(rpc("install_DNS_for_VPN"), "YES");
+        ASSERT_EQ(rpc("disableIPV6"), "YES");
+        services_->lock.setTunnelServerRoute(HelperState::Route{"198.51.100.9", "192.168.1.1"});
+        const pid_t openvpn = ::fork();
+        if (openvpn == 0) {
+            for (;;) ::pause();
+        }
+        ASSERT_GT(openvpn, 0);
+        ASSERT_TRUE(services_->openvpnProcesses.record(openvpn));
+        if (endSeen) {
+            ::kill(openvpn, SIGKILL);
+            ::waitpid(openvpn, nullptr, 0);
+            services_->openvpnProcesses.forget(openvpn);
+        }
+        net_.ops.clear();
+        restart();
+        if (endSeen) {
+            EXPECT_NE(read(dir_ / "resolv.conf"), original);
+            EXPECT_EQ(read(sysctl("eth0")), "1\n");
+            EXPECT_EQ(rpc("restore_DNS_to_original"), "YES");
+            EXPECT_EQ(rpc("reEnableIPV6"), "YES");
+            continue;
+        }
+        const bool running = ::waitpid(openvpn, nullptr, WNOHANG) == 0;
+        EXPECT_FALSE(running);
+        if (running) ::kill(openvpn, SIGKILL), ::waitpid(openvpn, nullptr, 0);
+        EXPECT_EQ(read(dir_ / "resolv.conf"), original);
+        EXPECT_EQ(read(sysctl("eth0")), "0\n");
+        EXPECT_TRUE(net_.did("del 198.51.100.9 via 192.168.1.1"));
+    }
 }
 
 }  // namespace

@@ -82,6 +82,17 @@ void HelperToolManager::connectToHelperTool_XPC() {
     }
 }
 
+void HelperToolManager::noteReachable(bool reachable) {
+    const bool died = answered_ && !reachable;
+    const bool wasDead = helperDied();
+    if (reachable) answered_ = true;
+    reachable_ = reachable;
+    if (died == wasDead) return;
+    if (died) log::warning(kLog, "the helper that answered before cannot be reached");
+    else log::info(kLog, "the helper answers again");
+    if (diedObserver_) diedObserver_(died);
+}
+
 void HelperToolManager::execute_XPC_command(const std::string& command,
                                             const std::optional<HelperParameterList>& parameters, StringBlock reply) {
     execute(command, parameters, [reply = std::move(reply)](const std::string& text, const HelperMessage&) {
@@ -96,13 +107,18 @@ void HelperToolManager::execute(const std::string& command, const std::optional<
         // Inside the connector's back-off nothing was tried, and a try that
         // failed has the connector's one line: a helper that is gone costs
         // one line per interval, however many commands meet it.
-        if (reply) queue_.post([reply] { reply(kNo, {}); });
+        queue_.post([this, alive = std::weak_ptr<int>(lifetime_), reply] {
+            if (alive.lock()) noteReachable(false);
+            if (reply) reply(kNo, {});
+        });
         return;
     }
     HelperMessage message{{"type", "helper_tool_rpc"}, {"rpc", command}};
     if (parameters && !parameters->empty()) message["parameters"] = HelperValue(toDictionary(*parameters));
     if (app_connection_.channel()) message["channel"] = app_connection_;
-    helper_->send(std::move(message), [command, reply](HelperReply r) {
+    helper_->send(std::move(message), [this, alive = std::weak_ptr<int>(lifetime_), command, reply](HelperReply r) {
+        // Our own close (the app ending) says nothing of the helper.
+        if (alive.lock() && r.error != "connection cancelled") noteReachable(r.ok());
         const std::string* text = r.ok() ? helperString(r.message, "reply") : nullptr;
         if (!text) {
             log::warning(kLog, "helperTool call '" + command + "' -- no reply" + (r.ok() ? "" : ": " + r.error));

@@ -77,6 +77,13 @@ public:
     using ManagementBlock = std::function<void(UniqueFd)>;
     void setOpenVPNManagementReceiver(ManagementBlock receiver) { openVPNManagement_ = std::move(receiver); }
 
+    // A helper that answered once and now cannot be reached died: the
+    // observer hears it once (false), and again when it answers (true), on
+    // the main queue. One never reached (not installed, not started) is not
+    // reported: its calls answer "NO" as before.
+    void setHelperDiedObserver(std::function<void(bool died)> observer) { diedObserver_ = std::move(observer); }
+    bool helperDied() const { return answered_ && !reachable_; }
+
     // Installation and version check.
     void installAction(InstallBlock completion);
     bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck);
@@ -105,6 +112,7 @@ private:
     // Logs the line on success and what failed otherwise, then hands on the reply.
     static StringBlock logOutcome(const char* command, const char* line, StringBlock next);
     std::optional<std::string> installedVersion(const std::string& path);
+    void noteReachable(bool reachable);
 
     MainQueue& queue_;
     HelperTool_XPC_Connector& connector_;
@@ -116,6 +124,9 @@ private:
     std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
     HelperValue app_connection_;
     ManagementBlock openVPNManagement_;
+    std::function<void(bool)> diedObserver_;
+    bool answered_ = false;  // the helper answered at least once
+    bool reachable_ = true;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 

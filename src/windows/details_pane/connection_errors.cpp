@@ -97,6 +97,12 @@ void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::strin
     } else if (text == helperToolError()) {
         bar.upperText = LocaleData::helper_tool_command_execute_error_upper();
         bar.lowerText = LocaleData::helper_tool_command_execute_error_lower();
+    } else if (text == LocaleData::helper_unreachable_error() ||
+               text == LocaleData::helper_unreachable_disconnect_error()) {
+        bar.upperText = LocaleData::helper_unreachable_error_upper();
+        bar.lowerText = text == LocaleData::helper_unreachable_error()
+                            ? LocaleData::helper_unreachable_error_lower()
+                            : LocaleData::helper_unreachable_disconnect_error_lower();
     } else if (characterCount(text) >= MAX_CHARS_TO_USE_SMALLER_FONT) {
         bar.multiLine = true;
         bar.multiLineText = text;

@@ -74,6 +74,7 @@ void AuthWindowViewController::showNormalNotificationArea() {
 }
 
 void AuthWindowViewController::hideNormalNotificationArea() {
+    view_.setHidden(AuthPart::liftNetworkLockButton, true);
     layout_.yellowBarTop = 73.0;
     layout_.fieldsCenterY = -25.0;
     layout_.yellowAlpha = 0.0;
@@ -116,8 +117,35 @@ void AuthWindowViewController::showInternetConnectionIsUnavailableNotification()
     view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::internet_connection_unavailable_error_part_1());
     view_.setText(AuthPart::yellowNotificationBarLowerText,
                   LocaleData::internet_connection_unavailable_error_part_2_for_login_view());
+    view_.setHidden(AuthPart::liftNetworkLockButton, true);
     showNormalNotificationArea();
     hideLoginProgressIndicator();
+}
+
+bool AuthWindowViewController::networkLockHeld() const {
+    // Nobody signed in runs a tunnel: a lock in force now was left by a run
+    // that ended without releasing it, and keeps the backend out of reach.
+    return model().networkLockActivated && !model().isLoggedInUser;
+}
+
+void AuthWindowViewController::showHeldNetworkLockNotification() {
+    hideErrorNotificationBar();
+    log::info(kLog, "showHeldNetworkLockNotification");
+    view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::held_network_lock_login_notification());
+    view_.setText(AuthPart::yellowNotificationBarLowerText, {});
+    view_.setText(AuthPart::liftNetworkLockButton, LocaleData::held_network_lock_login_release());
+    view_.setHidden(AuthPart::liftNetworkLockButton, false);
+    showNormalNotificationArea();
+}
+
+void AuthWindowViewController::onLiftNetworkLockClick() {
+    log::info(kLog, "the held network lock is released from the login window");
+    hideNormalNotificationArea();
+    if (model().networkLockActivated) model().releaseNetworkLock();
+    // The sign-in the lock kept from the backend goes out again.
+    if (!signInRunning_ && (isEnterpriseVersion_ ? enterpriseLoginData_.has_value()
+                                                 : !view_.text(AuthPart::passwordField).empty()))
+        startLogin();
 }
 
 }  // namespace hw

@@ -36,6 +36,9 @@ enum class AuthPart {
     yellowNotificationBar,
     yellowNotificationBarUpperText,
     yellowNotificationBarLowerText,
+    // Under the yellow bar's title while a lock left from an earlier run
+    // holds: releases it.
+    liftNetworkLockButton,
 };
 
 // Where the two notice bars and the form stand: layout offsets in points
@@ -68,6 +71,7 @@ public:
     virtual void onNeedHelpLinkButtonClick() = 0;
     virtual void onToSButtonClick() = 0;
     virtual void onCreateNewAccountButtonClick() = 0;
+    virtual void onLiftNetworkLockClick() = 0;
 };
 
 // The login window's content as its controller sees it; the window itself is

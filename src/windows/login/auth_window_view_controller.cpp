@@ -118,6 +118,7 @@ void AuthWindowViewController::setupAfterOpening() {
         deps_.shell.prepareWiFiUnsecured_EarlyDetection();
     }
     prepareSignUpOrLogInMode();
+    if (networkLockHeld()) later([this] { showHeldNetworkLockNotification(); });
 }
 
 void AuthWindowViewController::prepareSignUpOrLogInMode() {
@@ -257,7 +258,8 @@ void AuthWindowViewController::onLoginCompleted(AuthResults result, const std::o
         signInRunning_ = false;
         ++errorsCount_;
         if (!isEnterpriseVersion_) view_.setEnabled(AuthPart::loginButton, true);
-        showGenericErorrNotification(message);
+        if (networkLockHeld()) showHeldNetworkLockNotification();
+        else showGenericErorrNotification(message);
         deps_.shell.prepareWiFiUnsecured_EarlyDetection();
         break;
     }

@@ -92,6 +92,10 @@ public:
     void showUsernameOrPasswordIncorrectNotification();
     void showGenericErorrNotification(const std::optional<std::string>& message);
     void showInternetConnectionIsUnavailableNotification();
+    // A kill switch lock left by an earlier run blocks every sign-in: says
+    // so, beside the control that releases it.
+    void showHeldNetworkLockNotification();
+    bool networkLockHeld() const;
 
     // Layout states; each runs in one later main-queue turn.
     void activateLogIn_state();
@@ -112,6 +116,7 @@ public:
     void onNeedHelpLinkButtonClick() override;
     void onToSButtonClick() override;
     void onCreateNewAccountButtonClick() override;
+    void onLiftNetworkLockClick() override;
 
 protected:
     void customizeComponents() override;

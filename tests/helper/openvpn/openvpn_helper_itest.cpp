@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -301,6 +302,75 @@ TEST_F(OpenVPNHelper, AHelperOutOfDescriptorsWaitsInsteadOfSpinning) {
     idle.clear();
     EXPECT_NE(call("networkLockState"), "(no connection)");
     EXPECT_NE(call("networkLockState"), "(no reply)");
+}
+
+// A management line's argument as openvpn reads it.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Reads the interface until a line holds the text (answering the password
+// prompt on the way); false when it closes or the time runs out.
+bool readUntil(int fd, const std::string& text, std::chrono::seconds bound) {
+    std::string seen;
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 200) != 1) continue;
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return false;
+        seen.append(buffer, static_cast<std::size_t>(n));
+        if (seen.find(">PASSWORD:Need 'Auth'") != std::string::npos) {
+            const std::string answer = "username \"Auth\" " + quoted(testbed::OpenVPNTestbed::kUser) +
+                                       "\npassword \"Auth\" " + quoted(testbed::OpenVPNTestbed::kPassword) + "\n";
+            if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(answer.size())) return false;
+            seen.clear();
+        }
+        if (seen.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Connected, then the server falls silent: openvpn's own restart would look
+// it up again through the dead tunnel, for good. It ends, for the app's
+// tries to take over. Short ping timers stand in for the server's 60 s.
+TEST_F(OpenVPNHelper, AServerThatFallsSilentEndsOpenVPNInsteadOfRestartingIt) {
+    UniqueFd management;
+    const std::string config = bed_->clientConfig() + "ping 1\nping-restart 3\npull-filter ignore ping\n";
+    ASSERT_EQ(create(config, &management), "YES") << readText(bed_->dir() + "/helper.log");
+    const char state[] = "state on\n";
+    ASSERT_EQ(::send(management.get(), state, sizeof state - 1, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof state - 1));
+    ASSERT_TRUE(readUntil(management.get(), "CONNECTED,SUCCESS", std::chrono::seconds(20)))
+        << readText(bed_->dir() + "/helper.log");
+    ASSERT_EQ(ourOpenVPNs().size(), 1u);
+
+    const pid_t server = std::stoi(readText(bed_->dir() + "/pki/openvpn.pid"));
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    const bool ended = waitFor([&] { return ourOpenVPNs().empty(); }, std::chrono::seconds(20));
+    ::kill(server, SIGCONT);
+    EXPECT_TRUE(ended) << "openvpn restarted itself\n" << readText(bed_->dir() + "/helper.log");
+}
+
+// The helper dies under a running openvpn; its service starts it again.
+TEST_F(OpenVPNHelper, ARestartedHelperEndsTheOpenVPNItsPredecessorLeft) {
+    UniqueFd management;
+    ASSERT_EQ(create(bed_->clientConfig(), &management), "YES") << readText(bed_->dir() + "/helper.log");
+    const auto left = ourOpenVPNs();
+    ASSERT_EQ(left.size(), 1u);
+    ::kill(helper_.pid(), SIGKILL);
+    helper_.stop();
+    ASSERT_EQ(ourOpenVPNs(), left) << "it outlives its helper";
+
+    socket_ = testbed::startHelper(helperBinary_, bed_->dir(), helper_);
+    ASSERT_FALSE(socket_.empty()) << readText(bed_->dir() + "/helper.log");
+    EXPECT_TRUE(waitFor([&] { return ourOpenVPNs().empty(); }, std::chrono::seconds(10)))
+        << readText(bed_->dir() + "/helper.log");
 }
 
 }  // namespace

@@ -210,6 +210,41 @@ TEST_F(HelperClient, ABrokenConnectionAnswersNoAndIsMadeAgain) {
     EXPECT_EQ(tool_.connectionsMade, 2);
 }
 
+// A helper that answered and then cannot be reached died: the window is told
+// once, not per call, and told again when it answers. One never reached (not
+// started yet) is no death.
+TEST_F(HelperClient, AHelperThatDiesIsReportedOnceAndAgainWhenItAnswers) {
+    std::vector<bool> heard;
+    manager_.setHelperDiedObserver([&](bool died) { heard.push_back(died); });
+    auto call = [&](std::size_t n) {
+        manager_.retrieveDefaultGateway(collect());
+        waitReplies(n);
+        queue_.inner.runUntilIdle();
+    };
+    tool_.refuseConnections = true;
+    call(1);
+    EXPECT_TRUE(heard.empty()) << "never reached";
+    tool_.refuseConnections = false;
+    nowMs_ += HelperTool_XPC_Connector::kLongestBackoffMs;
+    call(2);
+    EXPECT_TRUE(heard.empty());
+    EXPECT_FALSE(manager_.helperDied());
+
+    tool_.refuseConnections = true;
+    tool_.restart();
+    call(3);
+    nowMs_ += HelperTool_XPC_Connector::kLongestBackoffMs;
+    call(4);
+    EXPECT_EQ(heard, std::vector<bool>{true});
+    EXPECT_TRUE(manager_.helperDied());
+
+    tool_.refuseConnections = false;
+    nowMs_ += HelperTool_XPC_Connector::kLongestBackoffMs;
+    call(5);
+    EXPECT_EQ(heard, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(manager_.helperDied());
+}
+
 class HelperInstallCheck : public HelperClient {
 protected:
     HelperInstallCheck() {

@@ -234,5 +234,40 @@ TEST_F(AuthWindowFixture, NoInternetNoticeReplacesTheErrorBarAndEndsTheProgressS
     EXPECT_EQ(view.bars.yellowBarTop, 73.0);
 }
 
+// A run that ended under the kill switch left its lock, and no tunnel to take
+// over: no sign-in reaches the backend. The window says so from the start and
+// after the failed automatic sign-in, and its control releases the lock, after
+// which that sign-in goes out again.
+TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow) {
+    int released = 0;
+    model->onNetworkLockReleased = [&] { ++released; };
+    model->networkLockActivated = true;
+    remember("user@example.com", "secret");
+    http.silent = true;
+    const auto notice = [&] {
+        return view.shown(AuthPart::liftNetworkLockButton) && view.bars.yellowAlpha == 1.0 && !errorBarIn() &&
+               view[AuthPart::yellowNotificationBarUpperText].text ==
+                   LocaleData::held_network_lock_login_notification() &&
+               view[AuthPart::liftNetworkLockButton].text == LocaleData::held_network_lock_login_release();
+    };
+    open();
+    EXPECT_TRUE(notice()) << "on opening";
+    queue.advance(50 + test::FakeBackend::clientConfig().requestTimeoutMs);
+    queue.runUntilIdle();
+    ASSERT_EQ(loginResults(), std::vector<std::string>{"error"});
+    EXPECT_TRUE(notice()) << "after the sign-in it blocked";
+    EXPECT_EQ(released, 0);
+
+    http.silent = false;
+    view.actions->onLiftNetworkLockClick();
+    queue.runUntilIdle();
+    EXPECT_EQ(released, 1);
+    EXPECT_FALSE(model->networkLockActivated);
+    EXPECT_FALSE(view.shown(AuthPart::liftNetworkLockButton));
+    EXPECT_EQ(view.bars.yellowAlpha, 0.0);
+    EXPECT_EQ(signIns, 1);
+    EXPECT_EQ(shell.count("onLoginSuccess"), 1);
+}
+
 }  // namespace
 }  // namespace hw

@@ -269,6 +269,13 @@ void AuthWindowWidget::build(UserDefaultsController* settings) {
     topBarField->setFont(latoFont(400, 11));
     topBarField->setTextColor(kitColor("#303334"));
     parts_[AuthPart::yellowNotificationBarLowerText] = topBarField;
+    // The bar takes no clicks: its one control lies over it.
+    auto* lift = makeLink(root, latoFont(700, 11), "#303334");
+    parts_[AuthPart::liftNetworkLockButton] = lift;
+    lift->hide();
+    connect(lift, &QPushButton::clicked, this, [this] {
+        if (actions_) actions_->onLiftNetworkLockClick();
+    });
     applyOpacity(errorBar, 0.0);
     applyOpacity(yellowBar, 0.0);
     alpha_[AuthPart::errorNotificationsBox] = 0.0;
@@ -353,6 +360,8 @@ void AuthWindowWidget::relayout() {
     part(AuthPart::yellowNotificationBar)->setGeometry(g.yellowBar);
     part(AuthPart::yellowNotificationBarUpperText)->setGeometry(8, 5, barWidth - 16, 20);
     part(AuthPart::yellowNotificationBarLowerText)->setGeometry(8, 25, barWidth - 16, 16);
+    part(AuthPart::liftNetworkLockButton)->setGeometry(g.yellowBar.x() + 8, g.yellowBar.y() + 25, barWidth - 16, 16);
+    part(AuthPart::liftNetworkLockButton)->raise();
     applyOpacity(part(AuthPart::errorNotificationsBox), shown_.errorAlpha);
     applyOpacity(part(AuthPart::yellowNotificationBar), shown_.yellowAlpha);
 }
