@@ -18,6 +18,7 @@
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
+#include "helper/nft_ruleset.h"
 #include "helper/openvpn/openvpn_command_line.h"
 #include "helper/openvpn/openvpn_config_filter.h"
 #include "helper/socket_wait.h"
@@ -123,7 +124,9 @@ std::vector<std::string> OpenVPNService::openvpnArguments() const {
                                   "--management-client-user", "root",
                                   "--management-query-passwords",
                                   // The app reads the tunnel's gateway from openvpn's level-3 lines.
-                                  "--verb", "3"};
+                                  "--verb", "3",
+                                  // The kill switch lets only marked packets reach the server.
+                                  "--mark", std::to_string(kLockMark)};
     const std::string& socket = services_.context.paths.socket;
     if (!options_.eventPlugin.empty()) {
         args.insert(args.end(), {"--plugin", options_.eventPlugin, socket});
