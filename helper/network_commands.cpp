@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "helper/helper_services.h"
+#include "helper/host_lookup.h"
 #include "helper/helper_validation.h"
 #include "platform/log.h"
 
@@ -101,6 +102,33 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
                                     "passed over (" + problem + "); the saved way out is used");
         }
         return yesNo(s.lock.disable(hint));
+    });
+
+    // The lock lets no lookup of the app's out: the helper asks the lock's
+    // resolvers (or the ones named) for the server's address instead.
+    d.registerCommand("resolveVPNServerHost", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+        const std::string* host = helperString(c.parameters, "vpnServerHost");
+        const std::string problem = host ? serverProblem(*host) : std::string("absent");
+        if (!problem.empty()) {
+            log::warning(kLog, "'" + c.name + "': invalid vpnServerHost " + (host ? describeForLog(*host) + ": " : "") +
+                                   problem);
+            return replyWith(kNo);
+        }
+        std::vector<std::string> resolvers;
+        for (auto key : {"dnsResolver", "dnsResolverSecondary"}) {
+            auto p = addressParam(c, key);
+            if (!p.valid) return replyWith(kNo);
+            if (p.present) resolvers.push_back(p.value);
+        }
+        if (resolvers.empty()) resolvers = s.context.state.lock.dnsResolvers;
+        if (resolvers.empty()) resolvers = kFallbackResolvers;
+        const auto address = lookUpHost(*host, resolvers);
+        // A blocking resolver's 0.0.0.0 names no server.
+        if (!address || !isHostAddress(*address)) {
+            log::warning(kLog, "'" + c.name + "': " + describeForLog(*host) + " does not resolve");
+            return replyWith(kNo);
+        }
+        return replyWith(*address);
     });
 
     d.registerCommand("staticRouteAddingProcessing", [&s](HelperCommand& c) -> std::optional<HelperMessage> {

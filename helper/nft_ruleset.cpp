@@ -35,17 +35,34 @@ struct Direction {
     const char* dhcp4;      // our port, then theirs
     const char* dhcp6;
     const char* router;     // the neighbour-discovery message this side sends or gets
-    const char* addr;       // daddr / saddr
-    const char* port;       // dport / sport
     const char* counter;
+    bool output;
 };
 constexpr Direction kOutput{"output", "oifname", "rt",  "udp sport 68 udp dport 67",   "udp sport 546 udp dport 547",
-                            "nd-router-solicit", "daddr", "dport", "dropped_out"};
+                            "nd-router-solicit", "dropped_out", true};
 constexpr Direction kInput{"input", "iifname", "meta", "udp sport 67 udp dport 68",    "udp sport 547 udp dport 546",
-                           "nd-router-advert",  "saddr", "sport", "dropped_in"};
+                           "nd-router-advert",  "dropped_in", false};
+
+// Out to the servers and resolvers: what carries the helper's mark; ESP and
+// GRE, which only the kernel sends for root; and the ports of root's L2TP
+// and PPTP tools, which the helper starts but cannot mark. Nothing of an
+// ordinary user's.
+std::string outputToPeers() {
+    const std::string mark = "meta mark " + std::to_string(kLockMark) + " ";
+    std::string r;
+    for (const char* ip : {"ip", "ip6"}) {
+        const std::string v = ip[2] == '6' ? "6" : "4";
+        const std::string servers = std::string(ip) + " daddr @servers" + v;
+        r += "    " + mark + servers + " accept\n";
+        r += "    " + servers + " meta l4proto { esp, gre } accept\n";
+        r += "    meta skuid 0 " + servers + " udp dport { 500, 1701, 4500 } accept\n";
+        r += "    meta skuid 0 " + servers + " tcp dport 1723 accept\n";
+        r += "    " + mark + ip + " daddr @dns" + v + " meta l4proto { tcp, udp } th dport 53 accept\n";
+    }
+    return r;
+}
 
 std::string chain(const Direction& d) {
-    const std::string addr = d.addr, port = d.port;
     std::string r = std::string("  chain ") + d.hook + " {\n    type filter hook " + d.hook +
                     " priority filter; policy drop;\n";
     r += std::string("    ") + d.iface + " \"lo\" accept\n";
@@ -54,9 +71,9 @@ std::string chain(const Direction& d) {
     r += std::string("    ") + d.dhcp4 + " accept\n";
     r += std::string("    ") + d.dhcp6 + " accept\n";
     r += std::string("    icmpv6 type { ") + d.router + ", nd-neighbor-solicit, nd-neighbor-advert } ip6 hoplimit 255 accept\n";
-    r += "    ip " + addr + " @servers4 accept\n    ip6 " + addr + " @servers6 accept\n";
-    r += "    ip " + addr + " @dns4 meta l4proto { tcp, udp } th " + port + " 53 accept\n";
-    r += "    ip6 " + addr + " @dns6 meta l4proto { tcp, udp } th " + port + " 53 accept\n";
+    r += d.output ? outputToPeers() : "    ip saddr @servers4 accept\n    ip6 saddr @servers6 accept\n"
+                                      "    ip saddr @dns4 meta l4proto { tcp, udp } th sport 53 accept\n"
+                                      "    ip6 saddr @dns6 meta l4proto { tcp, udp } th sport 53 accept\n";
     r += std::string("    counter name ") + d.counter + "\n  }\n";
     return r;
 }

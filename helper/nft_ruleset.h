@@ -6,8 +6,15 @@ namespace hw::helper {
 
 inline constexpr const char* kLockTable = "havenway";  // family inet
 
+// The socket mark of the helper's own lookups and of the tunnel software it
+// runs (openvpn's --mark, charon's sockets and its SAs' outer packets). Under
+// the lock only marked packets reach the resolvers and the servers; no
+// ordinary user can set a mark.
+inline constexpr unsigned kLockMark = 0x4857;
+
 // What the lock lets through besides loopback, DHCP, tunnel devices and
-// IPsec (kernel policies, or user-space ESP's device).
+// IPsec (kernel policies, or user-space ESP's device). Out of the machine,
+// only marked packets and root's tunnel tools reach these.
 struct LockRules {
     std::vector<std::string> servers;       // validated addresses, either family
     std::vector<std::string> dnsResolvers;  // validated addresses, port 53 only

@@ -21,6 +21,7 @@
 
 #include "helper/esp_probe.h"
 #include "helper/helper_files.h"
+#include "helper/nft_ruleset.h"
 #include "helper/socket_wait.h"
 #include "platform/log.h"
 
@@ -129,6 +130,8 @@ std::string CharonRunner::strongswanConf(const CharonOptions& o, bool libipsec) 
     for (const char* p : kPlugins) {
         c << "    " << p << " {\n      load = 1\n";
         if (std::strcmp(p, "vici") == 0) c << "      socket = unix:///run/charon.vici\n";
+        // The kill switch lets only marked packets reach the server.
+        if (std::strcmp(p, "socket-default") == 0) c << "      fwmark = " << helper::kLockMark << "\n";
         c << "    }\n";
     }
     c << "    kernel-netlink {\n      load = 2\n    }\n";

@@ -10,6 +10,7 @@
 #include "helper/esp_probe.h"
 #include "helper/helper_validation.h"
 #include "helper/ike/ike_alerts.h"
+#include "helper/nft_ruleset.h"
 #include "platform/ip_address.h"
 #include "platform/log.h"
 
@@ -267,6 +268,9 @@ void IkeService::connect(std::shared_ptr<Session> s) {
     c.addSection("remote").set("auth", "pubkey").set("id", req.host);
     auto& child = c.addSection("children").addSection(req.name);
     child.setList("remote_ts", {"0.0.0.0/0"}).set("mode", "tunnel").set("dpd_action", "clear");
+    // The kernel's ESP in UDP carries the sender's owner, not charon's: the
+    // mark is what lets it past the kill switch.
+    child.set("set_mark_out", std::to_string(helper::kLockMark));
     ViciSection init;
     init.set("child", req.name).set("ike", req.name).set("timeout", "0").set("init-limits", "no").set("loglevel", "-1");
     // The secret, the connection and the initiation go in one go, behind

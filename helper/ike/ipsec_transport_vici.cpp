@@ -6,6 +6,7 @@
 
 #include "helper/ike/ike_alerts.h"
 #include "helper/ike/ike_service.h"
+#include "helper/nft_ruleset.h"
 #include "helper/ppp/ppp_options.h"
 #include "platform/log.h"
 
@@ -88,6 +89,9 @@ ViciSection l2tpIpsecConnection(const std::string& name, const std::string& remo
     child.setList("local_ts", {"dynamic[udp/1701]"}).setList("remote_ts", {"dynamic[udp/1701]"});
     child.setList("esp_proposals", {"aes256-sha1", "aes128-sha1", "3des-sha1", "default"});
     child.set("dpd_action", "clear").set("start_action", "none");
+    // The kernel's ESP in UDP carries the sender's owner, not charon's: the
+    // mark is what lets it past the kill switch.
+    child.set("set_mark_out", std::to_string(helper::kLockMark));
     return body;
 }
 

@@ -18,6 +18,7 @@
 
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
+#include "helper/nft_ruleset.h"
 #include "helper/openvpn/openvpn_command_line.h"
 #include "helper/openvpn/openvpn_config_filter.h"
 #include "helper/socket_wait.h"
@@ -124,6 +125,8 @@ std::vector<std::string> OpenVPNService::openvpnArguments() const {
                                   "--management-query-passwords",
                                   // The app reads the tunnel's gateway from openvpn's level-3 lines.
                                   "--verb", "3",
+                                  // The kill switch lets only marked packets reach the server.
+                                  "--mark", std::to_string(kLockMark),
                                   // Its own restart after a ping timeout looks the server up
                                   // again through the dead tunnel's routes and DNS, for good:
                                   // it ends instead, and the app's paced tries take over.

@@ -29,6 +29,10 @@ public:
     void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) override {
         helper_.enableNetworkLock(resolvers, std::move(completion));
     }
+    void resolveVPNServerHost(const std::string& host, const std::vector<std::string>& resolvers,
+                              StringBlock completion) override {
+        helper_.resolveVPNServerHost(host, resolvers, std::move(completion));
+    }
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
         helper_.disableNetworkLock(gatewayAddress);
     }

@@ -93,6 +93,14 @@ public:
         (void)resolvers;
         enableNetworkLock(std::move(completion));
     }
+    // The server's address as the helper looks it up (the lock lets no
+    // lookup of ours out); the completion gets it, or "NO".
+    virtual void resolveVPNServerHost(const std::string& host, const std::vector<std::string>& resolvers,
+                                      StringBlock completion) {
+        (void)host;
+        (void)resolvers;
+        if (completion) completion("NO");
+    }
     virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
     // Whether the helper holds a lock; nothing when it did not answer.
     virtual void networkLockState(std::function<void(std::optional<bool> engaged)> completion) = 0;

@@ -96,7 +96,12 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
         });
     };
     auto resolve = [this, serverHost, servers, afterResolve] {
-        if (isIPv4Address(serverHost) || !env_.resolver) {
+        if (lockEngaged_ && !isIPv4Address(serverHost)) {
+            // The lock lets no lookup of ours out: the helper's goes.
+            env_.helper.resolveVPNServerHost(serverHost, servers, [afterResolve](const std::string& reply) {
+                afterResolve(reply == HelperToolManager::kNo ? std::nullopt : std::optional<std::string>(reply));
+            });
+        } else if (isIPv4Address(serverHost) || !env_.resolver) {
             afterResolve(isIPv4Address(serverHost) ? std::optional<std::string>(serverHost) : std::nullopt);
         } else {
             env_.resolver->resolve(serverHost, servers, afterResolve);

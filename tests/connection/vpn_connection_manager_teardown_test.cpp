@@ -220,17 +220,30 @@ TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {
                                            [&](const std::string& a) { done.push_back(a); }));
     queue.runUntilIdle();
     EXPECT_EQ(helper.sent, (std::vector<std::string>{"staticRoute:203.0.113.7:192.168.1.1", "enableNetworkLock"}));
-    // A host name with no resolver to ask cannot be routed.
+    // Under the lock a host name is the helper's to look up, through the
+    // lock's resolvers (the app's own lookup would meet the lock); one it
+    // cannot resolve is not routed.
+    helper.sent.clear();
     EXPECT_TRUE(manager->enableNetworkLock("de1.example.net", std::nullopt, "8.8.8.8", "8.8.4.4",
                                            [&](const std::string& a) { done.push_back(a); }));
     queue.runUntilIdle();
     EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO"}));
+    EXPECT_EQ(helper.sent, (std::vector<std::string>{"enableNetworkLock",
+                                                     "resolveVPNServerHost:de1.example.net:8.8.8.8:8.8.4.4"}));
+    helper.resolveReply = helper.staticRouteReply = "198.51.100.9";
+    manager->enableNetworkLock("de1.example.net", std::nullopt, "8.8.8.8", "8.8.4.4",
+                               [&](const std::string& a) { done.push_back(a); });
+    queue.runUntilIdle();
+    EXPECT_EQ(done.back(), "198.51.100.9");
+    EXPECT_EQ(helper.sent.back(), "enableNetworkLock");
+    EXPECT_EQ(std::count(helper.sent.begin(), helper.sent.end(), "staticRoute:198.51.100.9:<none>"), 1);
+    helper.staticRouteReply = "203.0.113.7";
     // A lock the helper could not engage hands back no address to connect through.
     helper.lockEngages = false;
     manager->enableNetworkLock("203.0.113.7", std::string("192.168.1.1"), "8.8.8.8", "8.8.4.4",
                                [&](const std::string& a) { done.push_back(a); });
     queue.runUntilIdle();
-    EXPECT_EQ(done, (std::vector<std::string>{"203.0.113.7", "NO", "NO"}));
+    EXPECT_EQ(done.back(), "NO");
     helper.lockEngages.reset();
     // Before the first lock no gateway is known: none is sent, not an empty one
     // the helper would refuse.

@@ -63,7 +63,9 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
     auto before = bed_.droppedOut();
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_FALSE(bed_.udpGetsThrough("10.77.0.1", bed_.net));  // not even the gateway itself
-    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net, 53));  // the resolver, for DNS only
+    // Not even the resolver: only the helper's own (marked) lookups go there.
+    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net, 53));
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("203.0.113.20", bed_.net, 53));
     // At least: the kernel's own IPv6 listener reports, sent for a while
     // after the link comes up, fall on the same counter.
     EXPECT_GE(bed_.droppedOut(), before + 2);
@@ -71,15 +73,15 @@ TEST_F(HelperInNetns, KillSwitchLetsOnlyLoopbackAndTheServerThroughAndOutlivesTh
 
     EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}, {"defaultGateway", "10.77.0.1"}}),
               "198.51.100.10");
-    EXPECT_TRUE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
-    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_FALSE(bed_.markedUdpGetsThrough("203.0.113.20", bed_.net));
 
     // The helper dies and comes back: the lock holds meanwhile and after.
     EXPECT_EQ(helper_.stop(), 0);
     ASSERT_TRUE(helper_.start());
     EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
-    EXPECT_TRUE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
 
     EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "10.77.0.1"}}), "YES");
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 \n");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "helper/nft_ruleset.h"
 #include "support/netns_rig.h"
 #include "support/run_tool.h"
 
@@ -44,11 +45,15 @@ public:
     bool udpGetsThrough(const std::string& host, const std::string& listenNs, int port = 9999) {
         return udpArrives(client, listenNs, host, port);
     }
+    // The same from a socket with the mark of the helper's tunnel software.
+    bool markedUdpGetsThrough(const std::string& host, const std::string& listenNs, int port = 9999) {
+        return udpArrives(client, listenNs, host, port, {}, kLockMark);
+    }
     // The same between any two namespaces; sent out of `device` when one is
     // named, past whatever routes a tunnel put in front. Sent also when the
     // port is taken in toNs (then only the sending counts).
     static bool udpArrives(const std::string& fromNs, const std::string& toNs, const std::string& host, int port,
-                           const std::string& device = {}) {
+                           const std::string& device = {}, unsigned mark = 0) {
         addrinfo hints{}, *to = nullptr, *any = nullptr;
         hints.ai_flags = AI_NUMERICHOST;
         hints.ai_socktype = SOCK_DGRAM;
@@ -68,6 +73,7 @@ public:
         inside(fromNs, [&] {
             tx = ::socket(to->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (!device.empty()) ::setsockopt(tx, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), device.size());
+            if (mark) ::setsockopt(tx, SOL_SOCKET, SO_MARK, &mark, sizeof(mark));
         });
         bool got = false;
         const bool sent = tx >= 0 && ::sendto(tx, "x", 1, 0, to->ai_addr, to->ai_addrlen) == 1;

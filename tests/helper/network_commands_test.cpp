@@ -348,8 +348,10 @@ TEST_F(NetworkCommands, HostileParametersChangeNothing) {
         for (auto [command, key] : {std::pair{"addDefaultGatewayForOpenVPN", "gatewayAddress"},
                                     {"staticRouteAddingProcessing", "vpnServerAddress"},
                                     {"staticRouteAddingProcessing", "defaultGateway"},
-                                    {"enableNetworkLock", "dnsResolver"}}) {
-            HelperDictionary p{{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}};
+                                    {"enableNetworkLock", "dnsResolver"},
+                                    {"resolveVPNServerHost", "dnsResolver"}}) {
+            HelperDictionary p{{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"},
+                               {"vpnServerHost", "vpn.example.com"}};
             p[key] = HelperValue(bad);
             // Strings with NUL cannot even be sent; the rest must be refused.
             auto reply = rpc(command, p);

@@ -55,6 +55,13 @@ public:
         lockResolvers = resolvers;
         enableNetworkLock(std::move(completion));
     }
+    void resolveVPNServerHost(const std::string& host, const std::vector<std::string>& resolvers,
+                              StringBlock done) override {
+        std::string line = "resolveVPNServerHost:" + host;
+        for (const auto& r : resolvers) line += ":" + r;
+        sent.push_back(line);
+        queue_.post([done, r = resolveReply] { done(r); });
+    }
     void disableNetworkLock(const std::optional<std::string>& gateway) override {
         sent.push_back("disableNetworkLock:" + gateway.value_or("<none>"));
     }
@@ -124,6 +131,7 @@ public:
     std::optional<bool> lockHeld = false;  // what networkLockState answers; none: no helper
     bool openVPNRunning = false;           // what attachRunningOpenVPN answers
     std::string staticRouteReply = "203.0.113.7";
+    std::string resolveReply = "NO";
     std::string defaultGatewayReply = "YES";
     std::deque<std::string> defaultGatewayReplies;  // taken first, one per command
     std::deque<std::string> ipv6Replies;  // taken first, one per command; then "YES"

@@ -256,6 +256,14 @@ void HelperToolManager::networkLockState(std::function<void(std::optional<bool> 
           }));
 }
 
+void HelperToolManager::resolveVPNServerHost(const std::string& host, const std::vector<std::string>& resolvers,
+                                             StringBlock completion) {
+    HelperParameterList p{{"vpnServerHost", HelperParameter(host)}};
+    const char* keys[] = {"dnsResolver", "dnsResolverSecondary"};
+    for (std::size_t i = 0; i < resolvers.size() && i < 2; ++i) p.push_back({keys[i], HelperParameter(resolvers[i])});
+    later("resolveVPNServerHost", std::move(p), logThen("onResolveVPNServerHostCompletedBlock", std::move(completion)));
+}
+
 void HelperToolManager::staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                                     const std::optional<std::string>& defaultGateway,
                                                     StringBlock onStaticRouteAdded) {

@@ -56,6 +56,10 @@ public:
     void retrieveDefaultGateway(StringBlock completion);
     // Whether the helper holds a lock; nothing when no helper answered.
     void networkLockState(std::function<void(std::optional<bool> engaged)> completion);
+    // The helper looks the host up through the resolvers (sent as
+    // dnsResolver and dnsResolverSecondary); the reply is the address or "NO".
+    void resolveVPNServerHost(const std::string& host, const std::vector<std::string>& resolvers,
+                              StringBlock completion);
     void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,
                                      const std::optional<std::string>& defaultGateway, StringBlock onStaticRouteAdded);
     void addDefaultGatewayForOpenVPN(const std::optional<std::string>& gatewayAddress, StringBlock completion = {});

@@ -1,0 +1,142 @@
+// What leaves the client namespace while the lock holds and no tunnel runs,
+// counted where it would arrive: on the far side of the link.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "fake_system.h"
+#include "helper/nft_ruleset.h"
+#include "netns_testbed.h"
+#include "running_helper.h"
+
+namespace hw::helper {
+namespace {
+
+constexpr uid_t kUser = 12345;
+constexpr const char* kServer = "198.51.100.10";
+constexpr const char* kResolver = "203.0.113.20";  // not the server's address
+
+// One packet (a DNS datagram, or a connection's first) from its own source port.
+struct Probe {
+    const char* what;
+    uid_t uid;
+    unsigned mark;
+    int type;
+    const char* to;
+    int port;
+    bool arrives;
+};
+
+// A DNS question for example.com, as a resolver would read it.
+const unsigned char kQuestion[] = {0x12, 0x34, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 7, 'e', 'x', 'a', 'm', 'p', 'l',
+                                   'e', 3, 'c', 'o', 'm', 0, 0, 1, 0, 1};
+
+// In a child: into the namespace, down to the uid, then one try.
+void sendProbe(const std::string& ns, const Probe& p, int sourcePort) {
+    if (!hw::test::NetnsRig::enter(ns)) ::_exit(2);
+    if (p.uid != 0 && (::setgid(p.uid) != 0 || ::setuid(p.uid) != 0)) ::_exit(3);
+    const int s = ::socket(AF_INET, p.type, 0);
+    if (p.mark && ::setsockopt(s, SOL_SOCKET, SO_MARK, &p.mark, sizeof(p.mark)) != 0) ::_exit(4);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    from.sin_port = htons(static_cast<uint16_t>(sourcePort));
+    to.sin_port = htons(static_cast<uint16_t>(p.port));
+    ::inet_pton(AF_INET, p.to, &to.sin_addr);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0) ::_exit(5);
+    // A connection's first packet is what must not leave; the rest cannot without it.
+    if (p.type == SOCK_DGRAM)
+        ::sendto(s, kQuestion, sizeof(kQuestion), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    else if (::fcntl(s, F_SETFL, O_NONBLOCK) == 0)
+        ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    ::_exit(0);
+}
+
+class LockLeaks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto why = bed_.setUp();
+        if (!why.empty()) GTEST_SKIP() << why;
+        std::ofstream(dir_ / "helper.conf") << "uid=" << kUser << "\n";
+        std::ofstream(dir_ / "resolv.conf") << "nameserver " << kResolver << "\n";
+        ASSERT_TRUE(helper_.start());
+        ASSERT_EQ(helper_.rpc("enableNetworkLock", {{"dnsResolver", kResolver}}), "10.77.0.1");
+        ASSERT_EQ(helper_.rpc("staticRouteAddingProcessing", {{"vpnServerAddress", kServer}}), kServer);
+    }
+    void TearDown() override {
+        if (helper_.pid() > 0) {
+            EXPECT_EQ(helper_.stop(), 0);
+        }
+    }
+
+    test::NetnsTestbed bed_;
+    test::ScratchDir dir_;
+    test::RunningHelper helper_{bed_.client, dir_.path(), {"PATH=" + (dir_ / "no-tools")}};
+};
+
+TEST_F(LockLeaks, NothingOfTheUsersReachesTheServerOrTheResolvers) {
+    const int udp = SOCK_DGRAM, tcp = SOCK_STREAM;
+    const Probe probes[] = {
+        {"a user's DNS over UDP", kUser, 0, udp, kResolver, 53, false},
+        {"a user's DNS over TCP", kUser, 0, tcp, kResolver, 53, false},
+        {"a user's bytes to the server's port 53", kUser, 0, udp, kServer, 53, false},
+        {"a user's connection to the server's port 80", kUser, 0, tcp, kServer, 80, false},
+        {"a user's datagram to the tunnel's own port", kUser, 0, udp, kServer, 1194, false},
+        {"a user's datagram to the IKE port", kUser, 0, udp, kServer, 500, false},
+        {"root's unmarked lookup", 0, 0, udp, kResolver, 53, false},
+        {"root's unmarked connection to port 80", 0, 0, tcp, kServer, 80, false},
+        {"the tunnel software over UDP", 0, kLockMark, udp, kServer, 1194, true},
+        {"the tunnel software over TCP", 0, kLockMark, tcp, kServer, 443, true},
+        {"root's L2TP tools to the IKE port", 0, 0, udp, kServer, 500, true},
+    };
+    // A counter per probe where the link arrives, told apart by source port.
+    std::string table = "table inet hwprobe {\n";
+    std::string rules = "  chain seen {\n    type filter hook prerouting priority raw; policy accept;\n";
+    for (std::size_t i = 0; i < std::size(probes); ++i) {
+        const std::string n = std::to_string(i);
+        table += "  counter p" + n + " {}\n";
+        rules += std::string("    iifname \"veth1\" meta l4proto ") + (probes[i].type == udp ? "udp" : "tcp") +
+                 " th sport " + std::to_string(41000 + i) + " counter name p" + n + "\n";
+    }
+    // The helper's own lookup, from a port of its choosing.
+    table += "  counter helper {}\n";
+    rules += std::string("    iifname \"veth1\" ip daddr ") + kResolver +
+             " udp dport 53 udp sport != 41000-41099 counter name helper\n";
+    const std::string rulesFile = dir_ / "probe.nft";
+    std::ofstream(rulesFile) << table << rules << "  }\n}\n";
+    ASSERT_TRUE(bed_.in(bed_.net, {"nft", "-f", rulesFile}));
+
+    std::vector<pid_t> children;
+    for (std::size_t i = 0; i < std::size(probes); ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) sendProbe(bed_.client, probes[i], static_cast<int>(41000 + i));
+        children.push_back(child);
+    }
+    // After the forks: a child of a process with more threads may find a lock taken.
+    std::thread lookup([&] {
+        // Nothing answers there: only its leaving counts.
+        EXPECT_EQ(helper_.rpc("resolveVPNServerHost", {{"vpnServerHost", "vpn.example.com"}}), "NO");
+    });
+    for (pid_t child : children) EXPECT_EQ(hw::test::waitChild(child, std::chrono::seconds(10)), 0);
+
+    lookup.join();
+    auto arrived = [&](const std::string& counter) {
+        std::string out;
+        bed_.in(bed_.net, {"nft", "list", "counter", "inet", "hwprobe", counter}, &out);
+        const auto at = out.find("packets ");
+        return at != std::string::npos && std::stoll(out.substr(at + 8)) > 0;
+    };
+    for (std::size_t i = 0; i < std::size(probes); ++i)
+        EXPECT_EQ(arrived("p" + std::to_string(i)), probes[i].arrives) << probes[i].what;
+    EXPECT_TRUE(arrived("helper")) << "the helper's own lookup";
+}
+
+}  // namespace
+}  // namespace hw::helper
