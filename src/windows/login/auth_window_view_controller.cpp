@@ -159,6 +159,8 @@ void AuthWindowViewController::onLoginButtonClick() {
         return;
     }
     log::info(kLog, "Login button CLICKED");
+    userActed_ = true;
+    setRestoringAccount(false);
     view_.clearFocus();
     if (!isEnterpriseVersion_) {
         hideAllErrorIcons();
