@@ -61,6 +61,7 @@
 #include "platform/qt/qt_single_instance.h"
 #include "platform/qt/qt_url_opener.h"
 #include "platform/qt/secret_service_probe.h"
+#include "platform/qt/secret_service_watch.h"
 #include "platform/route_watch_resolver.h"
 #include "platform/secret_store_factory.h"
 #include "platform/secret_store_queue.h"
@@ -420,7 +421,12 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     if (options.url) appDelegate.handleURLEvent(options.url);
     // The bus is asked without blocking; the choice, and the move of the
     // file's items, run on a thread of their own.
-    queue.post([secrets] {
+    // A keyring unlocked later is read again for an account it could not give.
+    std::unique_ptr<SecretServiceWatch> keyringWatch;
+    queue.post([secrets, &keyringWatch, &hub] {
+        keyringWatch = std::make_unique<SecretServiceWatch>(QDBusConnection::sessionBus(), [&hub] {
+            if (auto auth = hub.authService()) auth->keychainChanged();
+        });
         if (secretStoreForced()) return secrets->begin();
         askSecretServiceLater(QDBusConnection::sessionBus(), 10000,
                               [secrets](SecretServiceAnswer answer) { secrets->begin(std::move(answer)); });

@@ -1,5 +1,7 @@
 #include "services/auth_service.h"
 
+#include <utility>
+
 #include "platform/log.h"
 #include "texts/locale_data.h"
 
@@ -118,6 +120,7 @@ struct AuthService::Restore {
     std::function<void(std::optional<LoginData>)> done;
     bool answered = false;
     bool fileAsked = false;
+    bool keychainFailed = false;
     int outstanding = 0;
 };
 
@@ -164,6 +167,7 @@ void AuthService::readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> r
             if (found && keychain_.removalPending(service_, itemName(kUsernameKey))) found.reset();
             if (found && keychain_.removalPending(service_, itemName(kPasswordKey))) found->password.clear();
             if (found && keychain_.removalPending(service_, itemName(kPasswordDataKey))) found->passwordData.reset();
+            if (isKeychain) restore->keychainFailed = failed && !found;
             if (isKeychain && failed && fileCopy_ && !restore->fileAsked && !restore->answered) {
                 restore->fileAsked = true;
                 readAccount(*fileCopy_, restore);
@@ -174,6 +178,7 @@ void AuthService::readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> r
 }
 
 void AuthService::answerRestore(const std::shared_ptr<Restore>& restore, std::optional<LoginData> found, bool last) {
+    if (!found && last && restore->keychainFailed) readAgain_ = restore;
     if (restore->answered || (!found && !last)) return;
     restore->answered = true;
     if (restore->changes != accountChanges_) {
@@ -185,6 +190,17 @@ void AuthService::answerRestore(const std::shared_ptr<Restore>& restore, std::op
         wasLoginDataRestoredFromKeychain = true;
     }
     if (restore->done) restore->done(found);
+}
+
+void AuthService::keychainChanged() {
+    auto last = std::exchange(readAgain_, nullptr);
+    if (!last || last->changes != accountChanges_) return;
+    log::info(kLog, "the keychain changed after a read it could not answer; reading it again");
+    auto again = std::make_shared<Restore>();
+    again->changes = last->changes;
+    again->done = last->done;
+    again->fileAsked = true;  // the file's copy had its turn
+    readAccount(keychain_, again);
 }
 
 void AuthService::logOut() {

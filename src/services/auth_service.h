@@ -55,6 +55,9 @@ public:
     // found nothing. An answer that comes after a sign-in or sign-out began
     // is dropped, done and all.
     void restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done = nullptr);
+    // The keychain may have been unlocked: a restore that met it erring and
+    // found nothing reads it again, answering through the same done.
+    void keychainChanged();
     // Forgets the stored credentials (in every store that holds them) and
     // ends the backend session.
     void logOut();
@@ -84,6 +87,8 @@ private:
     ApplicationModel& model_;
     std::string service_;
     std::optional<LoginData> recentLoginData_;
+    // The last restore, while its keychain read erred and nothing was found.
+    std::shared_ptr<Restore> readAgain_;
     std::uint64_t attempt_ = 0;
     // Counts sign-ins and sign-outs: a restore that began before one is stale.
     std::uint64_t accountChanges_ = 0;

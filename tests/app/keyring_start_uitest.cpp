@@ -130,9 +130,11 @@ TEST_F(KeyringAtStart, TheFirstWindowMapsAtOnceTheAccountSignsInAndASignOutStand
             EXPECT_EQ(terminate(), 0) << TempDir::read(log());
             continue;
         }
-        const auto signOut = [&] { return itemStarting(trayLayout(service), "Sign Out"); };
-        ASSERT_TRUE(spinUntil([&] { return signOut() != nullptr; }, 30000)) << TempDir::read(log());
-        trayClick(service, signOut()->id);
+        MenuNode menu;
+        const MenuNode* signOut = nullptr;
+        ASSERT_TRUE(spinUntil([&] { return (signOut = itemStarting(menu = trayLayout(service), "Sign Out")); }, 30000))
+            << TempDir::read(log());
+        trayClick(service, signOut->id);
         EXPECT_EQ(terminate(), 0) << TempDir::read(log());
 
         // The next start: the account is gone from every store the sign-out could reach, and never signs in.

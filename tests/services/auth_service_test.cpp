@@ -209,6 +209,25 @@ TEST_F(AuthServiceTest, TheFileCopyStandsInForAKeychainThatErrsOrIsLate) {
         EXPECT_EQ(*answer ? (*answer)->username : "", row.restored ? row.restored : "");
     }
 
+    // A keychain that erred (locked) and is then unlocked is read again.
+    {
+        FakeSecretStore locked;
+        locked.writeString("svc", "username", "unlocked@example.com");
+        locked.failReads = true;
+        SecretStoreQueue lockedQueue(unownedSecretStore(locked), queue, storeWorker);
+        AuthService service(*parse, lockedQueue, *model, "svc");
+        std::vector<std::string> answers;
+        service.restoreLoginDataFromKeychain(
+            [&answers](std::optional<LoginData> data) { answers.push_back(data ? data->username : "none"); });
+        queue.runUntilIdle();
+        locked.failReads = false;
+        service.keychainChanged();
+        queue.runUntilIdle();
+        service.keychainChanged();
+        queue.runUntilIdle();
+        EXPECT_EQ(answers, (std::vector<std::string>{"none", "unlocked@example.com"})) << "read again once, then done";
+    }
+
     FakeSecretStore keyring;
     keyring.writeString("svc", "username", "gone@example.com");
     keyring.failRemoves = true;
