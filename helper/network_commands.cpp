@@ -116,7 +116,7 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         }
         std::vector<std::string> resolvers;
         for (auto key : {"dnsResolver", "dnsResolverSecondary"}) {
-            auto p = addressParam(c, key);
+            auto p = addressParam(c, key, s);
             if (!p.valid) return replyWith(kNo);
             if (p.present) resolvers.push_back(p.value);
         }
