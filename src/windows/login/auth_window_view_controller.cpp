@@ -250,6 +250,7 @@ void AuthWindowViewController::onLoginCompleted(AuthResults result, const std::o
             showUsernameOrPasswordIncorrectNotification();
         }
         deps_.shell.prepareWiFiUnsecured_EarlyDetection();
+        deps_.shell.onLoginFailed();
         value = AnalyticsEvent::LOGIN_PAGE_LOGIN_RESULT_FAILED;
         break;
     case AuthResults::error:
@@ -259,6 +260,7 @@ void AuthWindowViewController::onLoginCompleted(AuthResults result, const std::o
         if (!isEnterpriseVersion_) view_.setEnabled(AuthPart::loginButton, true);
         showGenericErorrNotification(message);
         deps_.shell.prepareWiFiUnsecured_EarlyDetection();
+        deps_.shell.onLoginFailed();
         break;
     }
     sendAnalyticsEvent(AnalyticsEvent::LOGIN_PAGE_LOGIN_RESULT_EVENT,
@@ -270,6 +272,7 @@ void AuthWindowViewController::onDataLoadFailed() {
     signInRunning_ = false;
     if (!isEnterpriseVersion_) hideLoginProgressIndicator();
     showGenericErorrNotification(std::nullopt);
+    deps_.shell.onLoginFailed();
 }
 
 // --- progress state ---
