@@ -135,9 +135,9 @@ TEST_F(ShellByHand, AnXEmbedTrayThatStartsLaterGetsTheItemWithItsMenu) {
     EXPECT_GT(pointer.size(*menu.begin()).y, 60) << "the menu's three items";
 }
 
-// An XEmbed tray under a window manager: the window closed into the tray
-// leaves "Open Havenway" in the icon's menu (one item more); when the tray
-// ends, the window comes back, and a new tray gets the icon again.
+// An XEmbed tray under a window manager: the window closes into the tray
+// without asking; when the tray ends, the window comes back, and a
+// new tray gets the icon again.
 TEST_F(ShellByHand, AnXEmbedTrayKeepsAWayBackAndItsEndBringsTheWindow) {
     if (::access(kTrayer, X_OK) != 0 || ::access(kOpenbox, X_OK) != 0)
         GTEST_SKIP() << "no " << kTrayer << " or " << kOpenbox << " (scripts/setup installs them)";
@@ -164,7 +164,6 @@ TEST_F(ShellByHand, AnXEmbedTrayKeepsAWayBackAndItsEndBringsTheWindow) {
     ASSERT_TRUE(keyboard.closeByTitleBar(*shown.begin()));
     ASSERT_TRUE(spinUntil([&] { return framedWindows(keyboard, pointer).empty(); }, 10000)) << TempDir::read(log());
     EXPECT_EQ(logged("asking: Closing Havenway"), 0);
-    EXPECT_GT(trayMenuHeight(keyboard, pointer, *docked.begin()), before) << "no \"Open Havenway\" in the menu";
 
     tray.reset();
     EXPECT_TRUE(spinUntil([&] { return !framedWindows(keyboard, pointer).empty(); }, 10000))
