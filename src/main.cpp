@@ -22,6 +22,7 @@
 
 #include "app/app_auto_load_on_startup_helper.h"
 #include "app/app_delegate.h"
+#include "app/discarded_output.h"
 #include "app/auth_window_port_adapter.h"
 #include "app/auto_update_window_factory.h"
 #include "app/default_mail_client.h"
@@ -154,6 +155,10 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 0;
     }
     const Options options = readOptions(argc, argv);
+    // Started with its output discarded (as the update's restart starts it),
+    // it keeps that output in its log folder: nothing else would say why a
+    // start failed.
+    keepDiscardedOutput(paths::logsDir());
 
     // One copy per user: a later start hands its request over before it
     // touches the display, the settings or the helper.

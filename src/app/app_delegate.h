@@ -124,6 +124,7 @@ public:
     // ShellCommands.
     void skipWelcomePage() override;
     void openAuthWindow() override;
+    void openAuthWindowToLogIn() override;
     void hideAuthWindow() override;
     void openMainWindow() override;
     void hideMainWindow() override;
@@ -218,6 +219,7 @@ public:
     // --- end of the main window's block ---
     // --- Login window (app_delegate_login.cpp) ---
     void onLoginSuccess() override;
+    void onLoginFailed() override;
 
     // --- Tray, menus, notifications and data loading ---
     // (app_delegate_data.cpp)
@@ -274,6 +276,7 @@ private:
     std::vector<ShellWindowPort*> allWindows() const;
     // A start off the screen with no tray to come back by shows its window.
     void showWindowUnlessATrayAppears();
+    void onTrayLost();
 
     ServiceLayer& hub_;
     SettingsStore& store_;

@@ -14,6 +14,7 @@ void AppDelegate::createMenuBar() {
     // Whether a tray shows it the item itself logs, once it has asked the desktop.
     if (env_.statusItem) {
         env_.statusItem->onActivated = [this] { applicationShouldHandleReopen(hasVisibleWindows()); };
+        env_.statusItem->onLost = [this] { onTrayLost(); };
     } else {
         log::warning(kLog, "no status item");
     }
@@ -22,6 +23,14 @@ void AppDelegate::createMenuBar() {
     if (env_.statusItem) env_.statusItem->setMenu(statusItemMenu_);
     currentDockMenu_ = menuBarMenuController_->menus().default_DockMenuBarMenu;
     menuBarMenuController_->prepareAboutMenu();
+}
+
+void AppDelegate::onTrayLost() {
+    // Living in the tray, the application would have no way back left: the
+    // window shows, as a start without a tray does.
+    if (terminating_ || hasVisibleWindows()) return;
+    log::warning(kLog, "the tray went away: the window shows, as nothing else would lead back to the application");
+    guarded([this] { changeAppToBeNormalApp(); });
 }
 
 void AppDelegate::updateMenuBarStatusIcon(ConnectionStates state) {

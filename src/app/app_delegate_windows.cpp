@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
 #include "core/settings_user_defaults.h"
 #include "platform/log.h"
+#include "windows/login/auth_window_view_controller.h"
 
 namespace hw {
 namespace {
@@ -104,6 +105,13 @@ void AppDelegate::openAuthWindow() {
         if (openedOffScreen_ == &auth) openedOffScreen_ = nullptr;
     }
     currentWindowController_ = &auth;
+}
+
+void AppDelegate::openAuthWindowToLogIn() {
+    // With no account remembered the window would pick its sign-up form.
+    AuthWindowViewController::ACTIVATE_SIGN_UP_STATE = false;
+    AuthWindowViewController::ACTIVATE_LOG_IN_STATE = true;
+    openAuthWindow();
 }
 
 void AppDelegate::hideAuthWindow() {

@@ -11,6 +11,9 @@ namespace {
 
 bool staysOnScreen(const QWidget* w) {
     const Qt::WindowType type = w->windowType();
+    // An XEmbed tray icon is a top-level window of ours that the window
+    // manager never sees: it is no window the user could come back to.
+    if (w->windowFlags().testFlag(Qt::BypassWindowManagerHint)) return false;
     return w->isVisible() && !w->isMinimized() && (type == Qt::Window || type == Qt::Dialog);
 }
 

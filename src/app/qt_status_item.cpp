@@ -1,5 +1,7 @@
 #include "app/qt_status_item.h"
 
+#include <string_view>
+
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -77,6 +79,7 @@ void QtStatusItem::settle() {
     // dock in the older tray or stay absent all session. So none is made
     // until a tray of either kind is there, the newer kind first.
     QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) watchStatusNotifierHost(bus);
     if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher)) {
         makeTray(kStatusNotifier);
         return;
@@ -87,18 +90,54 @@ void QtStatusItem::settle() {
         return;
     }
     log::warning(kLog, "no tray host yet: the status item waits for one");
-    QPointer<QtStatusItem> self(this);
-    xembedWatch_->watch([self] {
-        if (!self || self->tray_) return;
-        log::info(kLog, "a system tray appeared");
-        self->makeTray(kXEmbed);
-    });
-    if (!bus.isConnected()) return;
-    hostWatch_ = std::make_unique<QDBusServiceWatcher>(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration);
+    waitForXEmbedTray();
+}
+
+void QtStatusItem::watchStatusNotifierHost(QDBusConnection& bus) {
+    hostWatch_ = std::make_unique<QDBusServiceWatcher>(
+        kWatcher, bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
     QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        // An XEmbed icon stays made through its tray's absence: Qt keeps to
+        // the kind of tray it met first.
         if (tray_) return;
         log::info(kLog, "a tray host appeared");
         makeTrayOnceHostRegistered(20);
+    });
+    QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        if (trayKind_ != std::string_view(kStatusNotifier)) return;
+        // A new watcher knows nothing of the old item: a new one registers.
+        tray_->setContextMenu(nullptr);
+        tray_.reset();
+        lost();
+    });
+}
+
+void QtStatusItem::waitForXEmbedTray() {
+    QPointer<QtStatusItem> self(this);
+    xembedWatch_->watch([self] {
+        if (!self || *self->trayKind_) return;
+        log::info(kLog, "a system tray appeared");
+        // Qt docks an icon it made before in the new tray itself.
+        if (self->tray_) self->shownIn(kXEmbed);
+        else self->makeTray(kXEmbed);
+    });
+}
+
+void QtStatusItem::lost() {
+    trayKind_ = "";
+    log::warning(kLog, "the tray went away: the status item waits for another");
+    if (onLost) onLost();
+}
+
+void QtStatusItem::shownIn(const char* kind) {
+    trayKind_ = kind;
+    log::info(kLog, std::string("the status item shows in the tray (") + kind + ")");
+    if (kind != std::string_view(kXEmbed)) return;
+    QPointer<QtStatusItem> self(this);
+    xembedWatch_->watchGone([self] {
+        if (!self || self->trayKind_ != std::string_view(kXEmbed)) return;
+        self->lost();
+        self->waitForXEmbedTray();
     });
 }
 
@@ -131,8 +170,7 @@ void QtStatusItem::makeTray(const char* kind) {
         return;
     }
     tray_->show();
-    trayKind_ = kind;
-    log::info(kLog, std::string("the status item shows in the tray (") + kind + ")");
+    shownIn(kind);
 }
 
 QtStatusItem::~QtStatusItem() {

@@ -8,6 +8,7 @@
 #include "app/status_item_view.h"
 
 class QAction;
+class QDBusConnection;
 class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
@@ -21,7 +22,8 @@ namespace hw {
 // The status item on QSystemTrayIcon: with a StatusNotifierItem host it
 // registers with the desktop's watcher and exports its QMenu over
 // com.canonical.dbusmenu; else it docks in the XEmbed system tray. Without a
-// tray of either kind the item stays absent until one appears.
+// tray of either kind the item stays absent until one appears; when its tray
+// goes away it says so, and comes back with the next tray of its kind.
 class QtStatusItem final : public QObject, public StatusItemView {
 public:
     enum class Settle { Now, Later };
@@ -56,6 +58,10 @@ private:
     void detach(const MenuPtr& model);
     void makeTray(const char* kind);
     void makeTrayOnceHostRegistered(int triesLeft);
+    void watchStatusNotifierHost(QDBusConnection& bus);
+    void waitForXEmbedTray();
+    void shownIn(const char* kind);
+    void lost();
     void applyImage(const std::string& name);
 
     bool settled_ = false;

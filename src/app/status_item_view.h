@@ -17,6 +17,8 @@ public:
     virtual void setMenu(const MenuPtr& menu) = 0;
     // A click on the item itself (not its menu); set by the shell.
     std::function<void()> onActivated;
+    // The tray that showed the item went away; set by the shell.
+    std::function<void()> onLost;
 };
 
 }  // namespace hw

@@ -31,6 +31,12 @@ int screenNumber() {
     return screen;
 }
 
+// What runs next must not run inside Qt's event dispatch: Qt hears the same
+// events for its own icon.
+void runLater(std::function<void()> f) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(f), Qt::QueuedConnection);
+}
+
 }  // namespace
 
 XEmbedTrayWatch::XEmbedTrayWatch() {
@@ -60,34 +66,63 @@ bool XEmbedTrayWatch::trayRuns() const {
     return reply && reply->owner != XCB_WINDOW_NONE;
 }
 
-void XEmbedTrayWatch::watch(std::function<void()> started) {
-    if (!connection_ || installed_) return;
-    started_ = std::move(started);
-    // A tray announces itself with a MANAGER message to the root window,
-    // which reaches only clients that listen for its structure changes.
+// Adds structure changes to what this connection hears of the window; the
+// connection is Qt's, so what it listens for already stays.
+void XEmbedTrayWatch::listen(std::uint32_t window) {
     std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
-        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, root_), nullptr),
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr),
         &std::free);
     const uint32_t mask = attributes ? attributes->your_event_mask : 0;
-    if (!(mask & XCB_EVENT_MASK_STRUCTURE_NOTIFY)) {
-        const uint32_t values[] = {mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-        xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, values);
-        xcb_flush(connection_);
-    }
+    if (mask & XCB_EVENT_MASK_STRUCTURE_NOTIFY) return;
+    const uint32_t values[] = {mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, values);
+    xcb_flush(connection_);
+}
+
+void XEmbedTrayWatch::install() {
+    if (installed_) return;
     QCoreApplication::instance()->installNativeEventFilter(this);
     installed_ = true;
 }
 
+void XEmbedTrayWatch::watch(std::function<void()> started) {
+    if (!connection_) return;
+    started_ = std::move(started);
+    // A tray announces itself with a MANAGER message to the root window,
+    // which reaches only clients that listen for its structure changes.
+    listen(root_);
+    install();
+}
+
+void XEmbedTrayWatch::watchGone(std::function<void()> gone) {
+    if (!connection_) return;
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
+        xcb_get_selection_owner_reply(connection_, xcb_get_selection_owner(connection_, selection_), nullptr),
+        &std::free);
+    owner_ = reply ? reply->owner : xcb_window_t{XCB_WINDOW_NONE};
+    gone_ = std::move(gone);
+    if (owner_ != XCB_WINDOW_NONE) {
+        listen(owner_);
+        install();
+        // Ended before it was listened to: its end is not heard.
+        if (trayRuns()) return;
+    }
+    runLater(std::exchange(gone_, nullptr));
+}
+
 bool XEmbedTrayWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (!started_ || eventType != "xcb_generic_event_t") return false;
+    if (eventType != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_DESTROY_NOTIFY && gone_) {
+        const auto* d = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+        if (d->window == owner_) runLater(std::exchange(gone_, nullptr));
+        return false;
+    }
+    if (type != XCB_CLIENT_MESSAGE || !started_) return false;
     const auto* m = reinterpret_cast<const xcb_client_message_event_t*>(event);
     if (m->type != manager_ || m->format != 32 || m->data.data32[1] != selection_) return false;
-    // Qt hears the same message for its own icon: what runs next must not
-    // run inside its event dispatch.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [started = std::exchange(started_, nullptr)] { started(); }, Qt::QueuedConnection);
+    runLater(std::exchange(started_, nullptr));
     return false;
 }
 

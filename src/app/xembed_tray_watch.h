@@ -25,6 +25,9 @@ public:
     bool trayRuns() const;
     // Runs once, on the main thread's event loop, when a tray announces itself.
     void watch(std::function<void()> started);
+    // Runs once, on the main thread's event loop, when the tray that runs now
+    // ends (at once if none runs).
+    void watchGone(std::function<void()> gone);
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
@@ -33,8 +36,13 @@ private:
     std::uint32_t root_ = 0;
     std::uint32_t selection_ = 0;
     std::uint32_t manager_ = 0;
+    std::uint32_t owner_ = 0;
     bool installed_ = false;
     std::function<void()> started_;
+    std::function<void()> gone_;
+
+    void listen(std::uint32_t window);
+    void install();
 };
 
 }  // namespace hw

@@ -147,7 +147,8 @@ bool KeyboardFocusRing::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::Show:
-            if (watched == target_) place();
+            for (const auto& carrier : carriers_)
+                if (watched == carrier) place();
             break;
         default: break;
     }
@@ -156,9 +157,15 @@ bool KeyboardFocusRing::eventFilter(QObject* watched, QEvent* event) {
 
 void KeyboardFocusRing::follow(QWidget* target) {
     if (target_ != target) {
-        if (target_) target_->removeEventFilter(this);
-        // Its moves and size changes carry the ring along.
-        if (target) target->installEventFilter(this);
+        for (const auto& carrier : carriers_)
+            if (carrier) carrier->removeEventFilter(this);
+        carriers_.clear();
+        // Its moves and size changes carry the ring along, and those of what
+        // holds it: a bar that slides in takes its link with it.
+        for (QWidget* w = target; w && !w->isWindow(); w = w->parentWidget()) {
+            w->installEventFilter(this);
+            carriers_.emplace_back(w);
+        }
     }
     target_ = target;
     place();

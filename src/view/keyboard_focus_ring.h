@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QPointer>
+#include <vector>
 #include <QWidget>
 
 class QKeyEvent;
@@ -36,6 +37,8 @@ private:
 
     bool fromKeyboard_ = false;
     QPointer<QWidget> target_;
+    // The target and what holds it inside its window: any of them may move.
+    std::vector<QPointer<QWidget>> carriers_;
     QPointer<QWidget> ring_;
 };
 

@@ -239,6 +239,42 @@ TEST_F(AppDelegateTrayTest, TheMainWindowClosedIntoTheTrayLeavesOpenHavenwayInTh
     }
 }
 
+// Living hidden in the tray, the user would have no way back once the tray
+// ends, and would not learn that the automatic sign-in failed: the login
+// window comes at once, as it was set up off the screen. On screen, nothing
+// changes.
+TEST_F(AppDelegateTrayTest, ATrayThatEndsOrAFailedHiddenSignInBringsTheWindow) {
+    struct Row {
+        const char* name;
+        bool hidden, trayEnds;
+    };
+    for (const Row& row : {Row{"hidden, the tray ends", true, true}, Row{"hidden, the sign-in fails", true, false},
+                           Row{"on screen, the tray ends", false, true}, Row{"on screen, the sign-in fails", false, false}}) {
+        SCOPED_TRACE(row.name);
+        restart();
+        factory->store.set(SettingsUserDefaults::showWelcomePage, false);
+        statusItem = true;
+        hideOnLaunch = row.hidden;
+        launch();
+        ASSERT_EQ(authWindow->isVisible(), !row.hidden);
+        ASSERT_EQ(model().isAppInUserAgentMode(), row.hidden);
+        journal.clear();
+        if (row.trayEnds) {
+            statusItem = false;
+            ASSERT_TRUE(statusItemView.onLost);
+            statusItemView.onLost();
+        } else {
+            delegate->onLoginFailed();
+        }
+        factory->queue.runUntilIdle();
+        EXPECT_TRUE(authWindow->isVisible());
+        EXPECT_EQ(count("auth.orderFront"), row.hidden ? 1u : 0u);
+        EXPECT_EQ(count("auth.show") + count("main.show"), 0u) << "set up off the screen: it only comes forward";
+        EXPECT_FALSE(model().isAppInUserAgentMode());
+        EXPECT_FALSE(model().startMinimized);
+    }
+}
+
 TEST_F(AppDelegateTrayTest, AHiddenStartRefreshesTheWidgetOnceItsWindowShows) {
     statusItem = true;
     hideOnLaunch = true;

@@ -114,5 +114,29 @@ TEST_F(TrayTest, APanelThatStartsLaterStillGetsTheItemWithItsImageAndMenu) {
     EXPECT_EQ(trayLayout(late.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
 }
 
+// The panel's watcher ends: the item says it is lost, once, and registers
+// with the next watcher, its image and menu as they were.
+TEST_F(TrayTest, AWatcherThatEndsLosesTheItemAndTheNextGetsItBack) {
+    start(true);
+    QtStatusItem item;
+    int lost = 0;
+    item.onLost = [&] { ++lost; };
+    item.setImage("MenuBar_icon_CONNECTED");
+    make();
+    item.setMenu(delegate->menuBarMenuController().menus().default_menuBarMenu);
+    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000));
+
+    desktop.watcher.reset();
+    ASSERT_TRUE(spinUntil([&] { return lost == 1; }, 10000)) << "no word of the lost tray";
+    EXPECT_FALSE(item.isShown());
+    FakeStatusNotifierWatcher next(QString::fromStdString(desktop.bus.address()));
+    ASSERT_TRUE(next.startServing());
+    ASSERT_TRUE(spinUntil([&] { return next.items().size() == 1; }, 10000)) << "the item registers again";
+    EXPECT_TRUE(item.isShown());
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(item.imageName(), "MenuBar_icon_CONNECTED");
+    EXPECT_EQ(trayLayout(next.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+}
+
 }  // namespace
 }  // namespace hw::test

@@ -1,6 +1,8 @@
 // The shell as a user meets it: the built application on a private display,
 // with a panel's watcher and a notification daemon, driven through its tray
 // and the keyboard. The cases with an account need the testbed's backend.
+#include <algorithm>
+
 #include "app/havenway_process_fixture.h"
 
 namespace hw::test {
@@ -28,8 +30,39 @@ protected:
         trayClick(service, item->id);
     }
 
+    // The application's windows on screen under a window manager, which
+    // frames them: its docked tray icon is none.
+    std::set<xcb_window_t> framedWindows(XKeyboard& keyboard, XPointer& pointer) {
+        std::set<xcb_window_t> out;
+        for (xcb_window_t w : keyboard.nestedWindowsOfClass("havenway"))
+            if (keyboard.viewable(w) && pointer.size(w).x > 100) out.insert(w);
+        return out;
+    }
+    // The height of the menu a right click on the docked icon opens; 0 when none opens.
+    int trayMenuHeight(XKeyboard& keyboard, XPointer& pointer, xcb_window_t icon) {
+        const std::set<xcb_window_t> before = keyboard.shownWindows();
+        const XPointer::Point at = pointer.origin(icon), size = pointer.size(icon);
+        if (!pointer.click({at.x + size.x / 2, at.y + size.y / 2}, 3)) return 0;
+        xcb_window_t menu = 0;
+        spinUntil(
+            [&] {
+                for (xcb_window_t w : keyboard.shownWindows())
+                    if (!before.count(w) && keyboard.overrideRedirect(w)) menu = w;
+                return menu != 0;
+            },
+            10000);
+        if (!menu) return 0;
+        // Drawn in full once its size settles.
+        spinFor(300);
+        const int height = pointer.size(menu).y;
+        keyboard.press(menu, 0xff1b /* Escape */);
+        spinUntil([&] { return !keyboard.viewable(menu); }, 5000);
+        return height;
+    }
+
     FakeNotificationDaemon notifications;
     static constexpr const char* kTrayer = "/usr/bin/trayer";
+    static constexpr const char* kOpenbox = "/usr/bin/openbox";
 
 };
 
@@ -100,6 +133,104 @@ TEST_F(ShellByHand, AnXEmbedTrayThatStartsLaterGetsTheItemWithItsMenu) {
         << TempDir::read(log());
     ASSERT_FALSE(menu.empty());
     EXPECT_GT(pointer.size(*menu.begin()).y, 60) << "the menu's three items";
+}
+
+// An XEmbed tray under a window manager: the window closes into the tray
+// without asking; when the tray ends, the window comes back, and a
+// new tray gets the icon again.
+TEST_F(ShellByHand, AnXEmbedTrayKeepsAWayBackAndItsEndBringsTheWindow) {
+    if (::access(kTrayer, X_OK) != 0 || ::access(kOpenbox, X_OK) != 0)
+        GTEST_SKIP() << "no " << kTrayer << " or " << kOpenbox << " (scripts/setup installs them)";
+    desktop.watcher.reset();
+    ChildProcess wm({kOpenbox, "--sm-disable"}, dir.file("openbox.log"));
+    XKeyboard keyboard(desktop.xvfb.display());
+    XPointer pointer(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok() && pointer.ok());
+    auto tray = std::make_unique<ChildProcess>(std::vector<std::string>{kTrayer}, dir.file("trayer.log"));
+    app = spawn(log());
+    std::set<xcb_window_t> docked, shown;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            docked = keyboard.nestedWindowsOfClass("havenway");
+            std::erase_if(docked, [&](xcb_window_t w) { return pointer.size(w).x > 100; });
+            return !docked.empty() && !(shown = framedWindows(keyboard, pointer)).empty();
+        },
+        30000))
+        << TempDir::read(log());
+    ASSERT_EQ(logged("the status item shows in the tray (XEmbed)"), 1) << TempDir::read(log());
+    const int before = trayMenuHeight(keyboard, pointer, *docked.begin());
+    ASSERT_GT(before, 0) << "no menu under a right click on the docked icon";
+
+    ASSERT_TRUE(keyboard.closeByTitleBar(*shown.begin()));
+    ASSERT_TRUE(spinUntil([&] { return framedWindows(keyboard, pointer).empty(); }, 10000)) << TempDir::read(log());
+    EXPECT_EQ(logged("asking: Closing Havenway"), 0);
+
+    tray.reset();
+    EXPECT_TRUE(spinUntil([&] { return !framedWindows(keyboard, pointer).empty(); }, 10000))
+        << "no window once the tray ended\n"
+        << TempDir::read(log());
+    EXPECT_EQ(logged("the tray went away: the window shows"), 1) << TempDir::read(log());
+    tray = std::make_unique<ChildProcess>(std::vector<std::string>{kTrayer}, dir.file("trayer2.log"));
+    EXPECT_TRUE(spinUntil(
+        [&] {
+            for (xcb_window_t w : keyboard.nestedWindowsOfClass("havenway"))
+                if (keyboard.viewable(w) && pointer.size(w).x <= 100) return true;
+            return false;
+        },
+        15000))
+        << "the icon did not dock in the new tray\n"
+        << TempDir::read(log());
+}
+
+// Started into a StatusNotifier tray, the panel's watcher ends: the window
+// shows; the next watcher gets the item again, with its menu.
+TEST_F(ShellByHand, AStatusNotifierWatcherThatEndsBringsTheWindowAndTheNextGetsTheItem) {
+    if (::access(kOpenbox, X_OK) != 0) GTEST_SKIP() << "no " << kOpenbox << " (scripts/setup installs it)";
+    ChildProcess wm({kOpenbox, "--sm-disable"}, dir.file("openbox.log"));
+    XKeyboard keyboard(desktop.xvfb.display());
+    XPointer pointer(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok() && pointer.ok());
+    ASSERT_FALSE(startItem({"--hidden"}).isEmpty()) << TempDir::read(log());
+    spinFor(1000);
+    ASSERT_TRUE(framedWindows(keyboard, pointer).empty()) << "started into the tray";
+    desktop.watcher.reset();
+    EXPECT_TRUE(spinUntil([&] { return framedWindows(keyboard, pointer).size() == 1; }, 10000)) << TempDir::read(log());
+    FakeStatusNotifierWatcher next(QString::fromStdString(desktop.bus.address()));
+    ASSERT_TRUE(next.startServing());
+    ASSERT_TRUE(spinUntil([&] { return next.items().size() == 1; }, 15000)) << TempDir::read(log());
+    EXPECT_EQ(trayLayout(next.items().front()).labels(), (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
+}
+
+// A refused update's restart, started as the install script starts it (its
+// output discarded, told that the update was refused), under a window
+// manager: the main window and the alert show, and what the application says
+// reaches its log folder.
+TEST_F(ShellByHand, ARefusedUpdatesRestartShowsItsWindowsAndKeepsItsOutput) {
+    HW_REQUIRE_TESTBED(testbed);
+    if (::access(kOpenbox, X_OK) != 0) GTEST_SKIP() << "no " << kOpenbox << " (scripts/setup installs it)";
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    ChildProcess wm({kOpenbox, "--sm-disable"}, dir.file("openbox.log"));
+    XKeyboard keyboard(desktop.xvfb.display());
+    XPointer pointer(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok() && pointer.ok());
+    app = spawn("/dev/null", {"--update-refused"});
+    ASSERT_GT(app, 0);
+    const std::string kept = dir.path() + "/state/havenway/logs/havenway.log";
+    const auto widest = [&](const std::set<xcb_window_t>& windows) {
+        return std::max_element(windows.begin(), windows.end(), [&](xcb_window_t a, xcb_window_t b) {
+            return pointer.size(a).x < pointer.size(b).x;
+        });
+    };
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            shown = framedWindows(keyboard, pointer);
+            return shown.size() == 2 && TempDir::read(kept).find("setupMainView executed!") != std::string::npos &&
+                   pointer.size(*widest(shown)).x > 600;
+        },
+        60000))
+        << TempDir::read(kept);
+    EXPECT_NE(TempDir::read(kept).find("the install script refused the archive"), std::string::npos);
 }
 
 // No tray of either kind: a start into the tray would leave nothing on
@@ -190,25 +321,35 @@ TEST_F(ShellByHand, EscapeWithoutATrayLeavesAWindowOrAsksToQuit) {
     }
 }
 
-// Started minimised with no tray, the remembered password no longer the
-// account's: the login window that shows after the wait says so.
-TEST_F(ShellByHand, AStartMinimizedWithAWrongRememberedPasswordShowsTheErrorBar) {
+// Started minimised, the remembered password no longer the account's: the
+// login window shows and says so, with a tray (where nothing else would
+// tell) as without one.
+class WrongPasswordByHand : public ShellByHand, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WrongPasswordByHand, AStartMinimizedShowsTheErrorBar) {
     HW_REQUIRE_TESTBED(testbed);
+    const bool tray = GetParam();
+    if (::access(kOpenbox, X_OK) != 0) GTEST_SKIP() << "no " << kOpenbox << " (scripts/setup installs it)";
     rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
     FileSecretStore secrets(dir.path() + "/data/havenway/secrets.json");
     ASSERT_TRUE(secrets.writeString(GlobalConstants::keychainServiceName, AuthService::kPasswordKey, "changed-since"));
     JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
     settings.set(SettingsUserDefaults::startMinimized, true);
     ASSERT_TRUE(settings.synchronize());
-    desktop.watcher.reset();
+    if (!tray) desktop.watcher.reset();
+    ChildProcess wm({kOpenbox, "--sm-disable"}, dir.file("openbox.log"));
     XKeyboard keyboard(desktop.xvfb.display());
     XPointer pointer(desktop.xvfb.display());
     ASSERT_TRUE(keyboard.ok() && pointer.ok());
     app = spawn(log());
     ASSERT_GT(app, 0);
     std::set<xcb_window_t> shown;
-    ASSERT_TRUE(spinUntil([&] { return (shown = newWindows(keyboard)).size() == 1; }, 30000)) << TempDir::read(log());
+    ASSERT_TRUE(spinUntil([&] { return (shown = framedWindows(keyboard, pointer)).size() == 1; }, 30000))
+        << TempDir::read(log());
     EXPECT_EQ(logged("Login button CLICKED"), 1) << "the automatic sign-in, off the screen";
+    if (tray) {
+        EXPECT_EQ(logged("the automatic sign-in failed off the screen"), 1) << TempDir::read(log());
+    }
     // The bar slides in over a fraction of a second; its red then fills a wide patch.
     const auto barShows = [&] {
         for (const auto& patch : pointer.findPatches(*shown.begin(), 0xDD5B5B, 1, 2))
@@ -220,6 +361,9 @@ TEST_F(ShellByHand, AStartMinimizedWithAWrongRememberedPasswordShowsTheErrorBar)
     EXPECT_TRUE(barShows()) << "still there a second later";
     EXPECT_EQ(logged("LoginView -- setupAfterOpening() executed."), 1) << "opened once, off the screen";
 }
+
+INSTANTIATE_TEST_SUITE_P(ShellByHand, WrongPasswordByHand, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithATray" : "WithoutATray"; });
 
 // Signed in, no tray: the main window's close button asks before anything
 // goes; Cancel leaves the window where it was.

@@ -1,5 +1,6 @@
 // The details pane's states over the main window, on the demo account's data.
 #include <QLabel>
+#include <QTest>
 #include <QVBoxLayout>
 #include <stdexcept>
 
@@ -91,6 +92,15 @@ HW_SHOTS({
     paneShot("pane.error-pick-location", 1000, error([](PaneRig&) { return LocaleData::vpn_ppp_error_new_1(); }));
     paneShot("pane.no-internet", 1000, error([](PaneRig& rig) { return rig.pane->internetNotReachableError(); }));
     paneShot("pane.update-bar", 1000, [](PaneRig& rig) { rig.rig->controller->showUpdateAvailableNotificationBar(); });
+    // The lock held after a refused try, the bottom bar lifting the card: both
+    // lines stand clear of it.
+    paneShot("pane.killswitch-held", 1000, [](PaneRig& rig) {
+        showDemoBars(*rig.rig);
+        rig.connect();
+        rig.view->setAutoReconnectOverlay(false, LocaleData::main_view_kill_switch_held_header(),
+                                          LocaleData::main_view_kill_switch_held_subheader());
+        rig.view->setAutoReconnectSpinning(false);
+    });
     paneShot("pane.server-bars", 1000, [](PaneRig& rig) {
         rig.rig->controller->refreshTopNotificationBar(
             std::make_shared<TopNotificationBarModel>("50% off", "https://havenway.test/offer",
@@ -111,6 +121,22 @@ HW_SHOT("pane.connect-popover", [](ShotStage& stage) {
         if (ConnectButtonCallbacks::onMouseHoverDelayedCallback) ConnectButtonCallbacks::onMouseHoverDelayedCallback();
     });
     stage.advanceAnimations(500);
+}, true);
+
+// Reached with Tab: the ring goes round the update bar's "here" alone.
+HW_SHOT("pane.update-bar-focus", [](ShotStage& stage) {
+    auto& rig = stage.window<PaneRig>();
+    rig.rig->controller->showUpdateAvailableNotificationBar();
+    rig.settle(300);
+    stage.afterShown([&rig] {
+        QWidget* window = rig.view->window();
+        window->activateWindow();
+        (void)QTest::qWaitForWindowActive(window, 2000);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+        for (auto* bar : rig.view->findChildren<UpgradeAvailableNotificationsBar*>())
+            bar->linkButton()->setFocus(Qt::TabFocusReason);
+    });
+    stage.advanceAnimations(1000);
 }, true);
 
 // The two-line bar on its own, slid into place.

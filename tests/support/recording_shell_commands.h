@@ -17,6 +17,7 @@ public:
 
     void skipWelcomePage() override { calls.push_back("skipWelcomePage"); }
     void openAuthWindow() override { calls.push_back("openAuthWindow"); }
+    void openAuthWindowToLogIn() override { calls.push_back("openAuthWindowToLogIn"); }
     void hideAuthWindow() override { calls.push_back("hideAuthWindow"); }
     void openMainWindow() override { calls.push_back("openMainWindow"); }
     void hideMainWindow() override { calls.push_back("hideMainWindow"); }

@@ -35,6 +35,13 @@ public:
         return shown;
     }
 
+    // Whether the window shows: mapped, and every window around it too.
+    bool viewable(xcb_window_t window) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(
+            xcb_get_window_attributes_reply(c_.get(), xcb_get_window_attributes(c_.get(), window), nullptr), std::free);
+        return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+
     // Whether the window is a tooltip or a popup the window manager never sees.
     bool overrideRedirect(xcb_window_t window) {
         std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> a(

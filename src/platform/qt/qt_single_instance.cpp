@@ -70,23 +70,31 @@ QtSingleInstance::Start QtSingleInstance::start(const std::optional<std::string>
     Start result;
     const auto folder = single_instance::runtimeDir(&result.why);
     if (!folder) return result;
-    std::string error;
-    if (auto lock = single_instance::tryLock(*folder, &error)) {
-        result.outcome = Outcome::Primary;
-        result.primary.reset(new QtSingleInstance(*folder, std::move(*lock)));
-        return result;
-    }
-    if (!error.empty()) {
-        result.why = error;
-        return result;
-    }
     const auto line = single_instance::requestLine(url);
-    if (!line) {
-        result.why = "the URL does not fit one request line";
-        return result;
+    // A copy that is ending holds the lock a while after it stops answering
+    // (an update's restart starts the next copy then): once it has gone
+    // silent, the lock is tried again before this start gives up.
+    for (bool lastTry = false;; lastTry = true) {
+        std::string error;
+        if (auto lock = single_instance::tryLock(*folder, &error)) {
+            result.outcome = Outcome::Primary;
+            result.primary.reset(new QtSingleInstance(*folder, std::move(*lock)));
+            return result;
+        }
+        if (!error.empty()) {
+            result.why = error;
+            return result;
+        }
+        if (!line) {
+            result.why = "the URL does not fit one request line";
+            return result;
+        }
+        if (lastTry) return result;
+        if (single_instance::forward(*folder + kSocket, *line, kAnswerTimeoutMs, &result.why)) {
+            result.outcome = Outcome::Forwarded;
+            return result;
+        }
     }
-    if (single_instance::forward(*folder + kSocket, *line, kAnswerTimeoutMs, &result.why)) result.outcome = Outcome::Forwarded;
-    return result;
 }
 
 QtSingleInstance::QtSingleInstance(std::string folder, UniqueFd lock)

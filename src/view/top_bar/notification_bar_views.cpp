@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "texts/locale_data.h"
+#include "view/keyboard_focus_ring.h"
 #include "view/kit_color.h"
 
 namespace hw {
@@ -24,6 +25,8 @@ LinkedNotificationBar::LinkedNotificationBar(const QColor& fill, const QColor& l
     : FlatColorView(fill, parent), linkButton_(new QPushButton(this)), linkColor_(linkColor), alignment_(alignment) {
     linkButton_->setFlat(true);
     linkButton_->setCursor(Qt::PointingHandCursor);
+    // The button may be wider than its word: the ring goes round the word.
+    setFocusRingHugsText(*linkButton_, (alignment & Qt::AlignHCenter) ? Qt::AlignHCenter : Qt::AlignLeft);
     updateLinkButtonLabel(linkText);
 }
 

@@ -81,8 +81,9 @@ void LocationsListWindowViewController::setupBeforeClosing() {
 void LocationsListWindowViewController::onMainWindowMoved(const WindowFrame& main) {
     if (!env_.canPlaceWindows || !isWindowLoaded()) return;
     auto own = window().frame();
-    // Left edges 239 px apart; this window's bottom 21 px above the main window's.
-    own.x = main.x - LOCATIONS_WINDOW_FRAME_X_OFFSET;
+    // Its right edge at the main window's left one, whatever its width; this
+    // window's bottom 21 px above the main window's.
+    own.x = main.x - own.width;
     own.y = main.y + main.height + LOCATIONS_WINDOW_FRAME_Y_OFFSET - own.height;
     // Where the screen leaves no room on the left (the main window at its
     // edge, a small screen), the list goes to the right, mirrored, rather
@@ -90,7 +91,7 @@ void LocationsListWindowViewController::onMainWindowMoved(const WindowFrame& mai
     if (const auto area = window().screenAreaAround(main)) {
         const double roomLeft = main.x - area->x;
         const double roomRight = area->x + area->width - (main.x + main.width);
-        const double rightX = main.x + main.width + LOCATIONS_WINDOW_FRAME_X_OFFSET - own.width;
+        const double rightX = main.x + main.width;
         if (roomLeft < own.width && (roomRight >= own.width || roomRight > roomLeft)) own.x = rightX;
     }
     window().setFrame(own);

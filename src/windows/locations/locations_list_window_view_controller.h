@@ -36,7 +36,6 @@ class LocationsListWindowViewController final : public BaseWindowViewController,
                                                 public std::enable_shared_from_this<LocationsListWindowViewController> {
 public:
     // y-up offsets from the main window's origin.
-    static constexpr double LOCATIONS_WINDOW_FRAME_X_OFFSET = 239.0;
     static constexpr double LOCATIONS_WINDOW_FRAME_Y_OFFSET = -21.0;
     static constexpr double kTooltipFadeInSeconds = 1.0;
     static constexpr double kTooltipFadeOutSeconds = 0.5;

@@ -253,6 +253,7 @@ void AuthWindowViewController::onLoginCompleted(AuthResults result, const std::o
             showUsernameOrPasswordIncorrectNotification();
         }
         deps_.shell.prepareWiFiUnsecured_EarlyDetection();
+        deps_.shell.onLoginFailed();
         value = AnalyticsEvent::LOGIN_PAGE_LOGIN_RESULT_FAILED;
         break;
     case AuthResults::error:
@@ -263,6 +264,7 @@ void AuthWindowViewController::onLoginCompleted(AuthResults result, const std::o
         if (networkLockHeld()) showHeldNetworkLockNotification();
         else showGenericErorrNotification(message);
         deps_.shell.prepareWiFiUnsecured_EarlyDetection();
+        deps_.shell.onLoginFailed();
         break;
     }
     sendAnalyticsEvent(AnalyticsEvent::LOGIN_PAGE_LOGIN_RESULT_EVENT,
@@ -274,6 +276,7 @@ void AuthWindowViewController::onDataLoadFailed() {
     signInRunning_ = false;
     if (!isEnterpriseVersion_) hideLoginProgressIndicator();
     showGenericErorrNotification(std::nullopt);
+    deps_.shell.onLoginFailed();
 }
 
 // --- progress state ---

@@ -22,6 +22,8 @@ public:
     // Windows.
     virtual void skipWelcomePage() = 0;
     virtual void openAuthWindow() = 0;
+    // The login window in its log-in form, whatever it would pick itself.
+    virtual void openAuthWindowToLogIn() { openAuthWindow(); }
     virtual void hideAuthWindow() = 0;
     virtual void openMainWindow() = 0;
     virtual void hideMainWindow() = 0;
@@ -79,6 +81,8 @@ public:
     // A sign-in succeeded: load the data, then leave for the main window.
     // Returns before the data have loaded.
     virtual void onLoginSuccess() {}
+    // A sign-in failed; the login window says why.
+    virtual void onLoginFailed() {}
 
     // --- Tray and notifications ---
     // The connection banners; whether one is wanted at all is the caller's

@@ -243,7 +243,7 @@ void FreeTrialSignUpWindowController::openLoginView() {
     model().loginWindowFrame = isWindowLoaded() ? std::optional<WindowFrame>(window().frame()) : std::nullopt;
     deps_.shell.hideFreeTrialSignUpWindow();
     ShellCommands& shell = deps_.shell;
-    deps_.mainQueue.post([&shell] { shell.openAuthWindow(); });
+    deps_.mainQueue.post([&shell] { shell.openAuthWindowToLogIn(); });
 }
 
 // Actions.

@@ -54,6 +54,10 @@ void AutoUpdateWindowController::beginSheet(WindowView& parent, std::function<vo
 
 void AutoUpdateWindowController::enterState(AutoUpdateStates state) {
     ++layoutGeneration_;
+    // Where nothing is left to do, the one button only closes the window.
+    window().setCancelButtonTitle(state == AutoUpdateStates::FailedToInstallUpdate
+                                      ? LocaleData::auto_update_close_button()
+                                      : LocaleData::auto_update_cancel_button());
     switch (state) {
         case AutoUpdateStates::ConfirmUpdate: setConfirmUpdateState(); break;
         case AutoUpdateStates::DownloadingUpdate: setDownloadUpdateState(); break;

@@ -34,6 +34,7 @@ public:
     // The text under a failure's status line.
     virtual void setFailedToDownloadMessage(const std::string& text) = 0;
     virtual void setInstallButtonHidden(bool hidden) = 0;
+    virtual void setCancelButtonTitle(const std::string& title) = 0;
 
     // Alone: centred on the screen and shown.
     virtual void showCentered() = 0;

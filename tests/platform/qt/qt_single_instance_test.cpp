@@ -69,5 +69,27 @@ TEST_F(QtSingleInstanceTest, HandsOverRequestsAndDropsWhatItCannotRead) {
     EXPECT_EQ(handed[1], std::nullopt);
 }
 
+// A copy that is ending takes a later start's request, then ends without an
+// answer: its lock gone, that start becomes the running copy rather than
+// leaving none (an update's restart comes just then).
+TEST_F(QtSingleInstanceTest, AStartWhoseRequestTheEndingCopyDropsTakesOver) {
+    auto held = single_instance::tryLock(dir.path(), nullptr);
+    ASSERT_TRUE(held);
+    const std::string path = dir.path() + "/instance.sock";
+    UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener.get(), 1), 0);
+    std::thread ending([&] {
+        UniqueFd peer(::accept(listener.get(), nullptr, nullptr));
+        held->reset();
+    });
+    auto next = QtSingleInstance::start(std::nullopt);
+    ending.join();
+    EXPECT_EQ(next.outcome, QtSingleInstance::Outcome::Primary) << next.why;
+}
+
 }  // namespace
 }  // namespace hw

@@ -156,6 +156,7 @@ TEST_F(LocationsWindowTest, GoesWhereTheScreenHasRoomBesideTheMainWindow) {
         WindowFrame screen;
         double mainX;
         double ownX;
+        double width = 239;
     };
     const Row rows[] = {
         {"room on the left", {0, 0, 1920, 1080}, 500, 261},
@@ -164,9 +165,11 @@ TEST_F(LocationsWindowTest, GoesWhereTheScreenHasRoomBesideTheMainWindow) {
         {"1024 wide, more room on the left", {0, 0, 1024, 700}, 200, -39},
         {"1024 wide, more room on the right", {0, 0, 1024, 700}, 100, 920},
         {"a second screen to the right", {1920, 0, 1280, 1024}, 1920, 2740},
+        {"a wider window, room on the left", {0, 0, 1920, 1080}, 500, 230, 270},
+        {"a wider window at the left edge", {0, 0, 1920, 1080}, 0, 820, 270},
     };
-    window.currentFrame = {0, 0, 239, 518};
     for (const auto& row : rows) {
+        window.currentFrame = {0, 0, row.width, 518};
         window.screenArea = row.screen;
         main.frame = WindowFrame{row.mainX, 100, 820, 560};
         controller->window();

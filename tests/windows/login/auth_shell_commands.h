@@ -11,6 +11,7 @@ public:
     void createNewAccountForAppStoreCommand() override { calls.push_back("createNewAccountForAppStoreCommand"); }
     void prepareWiFiUnsecured_EarlyDetection() override { calls.push_back("prepareWiFiUnsecured_EarlyDetection"); }
     void onLoginSuccess() override { calls.push_back("onLoginSuccess"); }
+    void onLoginFailed() override { calls.push_back("onLoginFailed"); }
 };
 
 }  // namespace hw::test

@@ -148,6 +148,7 @@ TEST_F(AuthWindowFixture, EachFailedAttemptShowsItsNoticeAndReportsItsResult) {
         EXPECT_FALSE(view.spinning);
         EXPECT_EQ(view[AuthPart::loginButton].text, "LOG IN");
         if (row.analytics) { EXPECT_EQ(shell.count("prepareWiFiUnsecured_EarlyDetection"), 2) << "opening, failure"; }
+        EXPECT_EQ(shell.count("onLoginFailed"), row.analytics ? 1 : 0) << "a refused sign-in reaches the shell";
     }
 }
 
@@ -166,6 +167,7 @@ TEST_F(AuthWindowFixture, SuccessKeepsTheWindowBusyUntilTheDataLoadFails) {
 
     controller->onDataLoadFailed();
     queue.runUntilIdle();
+    EXPECT_EQ(shell.count("onLoginFailed"), 1);
     EXPECT_FALSE(controller->loginButtonDisabled());
     EXPECT_FALSE(view.spinning);
     EXPECT_EQ(view[AuthPart::loginButton].text, "LOG IN");

@@ -264,7 +264,7 @@ TEST_F(SignUpWindowTest, SuccessShowsTheCompletedScreenAfterASecondAndContinueSi
     EXPECT_EQ(settings.boolForKey("signMeInWhenHavenwayStarts"), true);
     EXPECT_EQ(shell.calls, std::vector<std::string>{"hideFreeTrialSignUpWindow"});
     queue.runUntilIdle();
-    EXPECT_EQ(shell.calls.back(), "openAuthWindow");
+    EXPECT_EQ(shell.calls.back(), "openAuthWindowToLogIn");
     EXPECT_EQ(model->loginWindowFrame, std::optional<WindowFrame>(window.currentFrame));
 
     open();
@@ -284,6 +284,8 @@ TEST_F(SignUpWindowTest, LogInLinkIsIgnoredWhileBusyAndTakesTheFrameOtherwise) {
     runAll();
     view.actions->onLogInButtonClick();
     EXPECT_EQ(shell.count("hideFreeTrialSignUpWindow"), 1);
+    runAll();
+    EXPECT_EQ(shell.calls.back(), "openAuthWindowToLogIn") << "the login window in its log-in form";
 }
 
 TEST_F(SignUpWindowTest, ShowHideCopiesTheWholeText) {

@@ -13,7 +13,7 @@ TEST_F(SignUpTestbed, NewAccountInTheSignUpWindowThenContinueAndLogIn) {
     EXPECT_FALSE(alertBox());
 
     QTest::mouseClick(proceed, Qt::LeftButton);
-    ASSERT_TRUE(spinUntil([this] { return shell.count("openAuthWindow") == 1; }));
+    ASSERT_TRUE(spinUntil([this] { return shell.count("openAuthWindowToLogIn") == 1; }));
     EXPECT_EQ(settings.boolForKey(SettingsUserDefaults::signMeInWhenHavenwayStarts), true);
 
     controller->pendingLoginData = hub->authService()->recentLoginData();

@@ -20,15 +20,15 @@ namespace {
 using test::UpdateLayout;
 
 // What each state shows once it has settled.
-const UpdateLayout kConfirm{13, true, "", "", true, 0, "Install", true, false, false, true, true};
-const UpdateLayout kDownloading{25, false, "Downloading update...", "black", false, 0, "Installing...", false, true, true, true, true};
-const UpdateLayout kPreparing{25, false, "Preparing package to install...", "black", false, 100, "Installing...", false, true, true, true, true};
-const UpdateLayout kReady{13, false, "Ready to install.", "black", true, 0, "Restart", true, true, true, false, true};
-const UpdateLayout kFailed{13, false, "Error: Update has Failed to download.", "red", true, 0, "Try Again", true, true, true, true, false};
+const UpdateLayout kConfirm{13, true, "", "", true, 0, "Install", true, false, false, true, true, "Cancel"};
+const UpdateLayout kDownloading{25, false, "Downloading update...", "black", false, 0, "Installing...", false, true, true, true, true, "Cancel"};
+const UpdateLayout kPreparing{25, false, "Preparing package to install...", "black", false, 100, "Installing...", false, true, true, true, true, "Cancel"};
+const UpdateLayout kReady{13, false, "Ready to install.", "black", true, 0, "Restart", true, true, true, false, true, "Cancel"};
+const UpdateLayout kFailed{13, false, "Error: Update has Failed to download.", "red", true, 0, "Try Again", true, true, true, true, false, "Cancel"};
 // The archive cannot go over this application: no download failed, and
-// trying again would not help.
+// trying again would not help; the one button left only closes the window.
 const UpdateLayout kCannotInstall{13,   false, "Error: Update cannot be installed here.", "red", true, 0, "Try Again",
-                                  true, true,  true,                                      true,  false};
+                                  true, true,  true,                                      true,  false, "OK"};
 
 class AutoUpdateWindowTest : public ::testing::Test, protected test::KitControllerFixture {
 protected:

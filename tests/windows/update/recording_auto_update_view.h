@@ -23,6 +23,7 @@ struct UpdateLayout {
     bool offerHidden = true;
     bool instructionsHidden = true;
     bool failedHidden = true;
+    std::string cancel;
 
     bool operator==(const UpdateLayout&) const = default;
 };
@@ -31,7 +32,7 @@ inline std::ostream& operator<<(std::ostream& o, const UpdateLayout& l) {
     return o << "{top " << l.statusTop << (l.statusHidden ? " status hidden" : " status '" + l.status + "' " + l.statusColor)
              << (l.progressHidden ? " no bar" : " bar " + std::to_string(l.progress)) << " button '" << l.button << "'"
              << (l.buttonEnabled ? "" : " disabled") << (l.iconHidden ? "" : " icon") << (l.offerHidden ? "" : " offer")
-             << (l.instructionsHidden ? "" : " instructions") << (l.failedHidden ? "" : " failure") << "}";
+             << (l.instructionsHidden ? "" : " instructions") << (l.failedHidden ? "" : " failure") << " '" << l.cancel << "'}";
 }
 
 class RecordingAutoUpdateView final : public AutoUpdateWindowView {
@@ -52,6 +53,7 @@ public:
     void setFailedToDownloadMessageHidden(bool hidden) override { layout.failedHidden = hidden; }
     void setFailedToDownloadMessage(const std::string& text) override { failure = text; }
     void setInstallButtonHidden(bool hidden) override { buttonHidden = hidden; }
+    void setCancelButtonTitle(const std::string& title) override { layout.cancel = title; }
     void showCentered() override { calls.push_back("showCentered"); }
     void beginSheet(WindowView&, std::function<void()> ended) override {
         calls.push_back("beginSheet");

@@ -8,6 +8,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTextLayout>
+#include <algorithm>
 
 #include "core/application_model.h"
 #include "texts/locale_data.h"
@@ -399,11 +400,22 @@ void MainViewDetailsView::layoutContent() {
     xSign_->move(markX, (button_->height() - kMarkSize) / 2);
     changeInside_->move(markX, (button_->height() - kMarkSize) / 2);
 
-    reconnectOverlay_->setGeometry(rect());
-    reconnectSpinner_->setGeometry((w - 32) / 2, 70, 32, 32);
-    reconnectHeader_->setGeometry(24, 110, w - 48, 52);
-    reconnectSubheader_->setGeometry(40, 164, w - 80, 36);
+    layoutReconnectOverlay();
     updateOverlay_->setGeometry(rect());
+}
+
+// The card stays above the message: where the pane is short or the text long,
+// the message moves up rather than under the card.
+void MainViewDetailsView::layoutReconnectOverlay() {
+    const int w = width();
+    reconnectOverlay_->setGeometry(rect());
+    const int headerHeight = std::max(52, reconnectHeader_->heightForWidth(w - 48));
+    const int subheaderHeight = std::max(36, reconnectSubheader_->heightForWidth(w - 80));
+    const int block = 40 + headerHeight + 2 + subheaderHeight;
+    const int top = std::max(kBarHeight, std::min(70, card_->y() - 4 - block));
+    reconnectSpinner_->setGeometry((w - 32) / 2, top, 32, 32);
+    reconnectHeader_->setGeometry(24, top + 40, w - 48, headerHeight);
+    reconnectSubheader_->setGeometry(40, top + 42 + headerHeight, w - 80, subheaderHeight);
 }
 
 void MainViewDetailsView::layoutErrorBar() {
@@ -531,6 +543,7 @@ bool MainViewDetailsView::isAutoReconnectOverlayHidden() const { return reconnec
 void MainViewDetailsView::setAutoReconnectOverlay(bool hidden, const std::string& header, const std::string& subheader) {
     reconnectHeader_->setText(QString::fromStdString(header));
     reconnectSubheader_->setText(QString::fromStdString(subheader));
+    layoutReconnectOverlay();
     reconnectOverlay_->setHidden(hidden);
     coverMainWindowFlag(!hidden || !updateOverlay_->isHidden());
     if (!hidden) {

@@ -127,6 +127,7 @@ protected:
 private:
     void layoutContent();
     void layoutErrorBar();
+    void layoutReconnectOverlay();
     QWidget* barOf(PaneTopBar bar) const;
     void coverMainWindowFlag(bool cover);
 

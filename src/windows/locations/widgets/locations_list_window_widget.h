@@ -19,8 +19,9 @@ class RemoteImageLoader;
 class LocationsListWindowWidget : public KitWindow, public LocationsListWindowView {
     Q_OBJECT
 public:
-    // Wide enough to reach the main window's left edge from 239 px beside it.
-    static constexpr int kWidth = 239;
+    // Wide enough for its title bar under a window manager that adds the
+    // application's name and three buttons to "Locations".
+    static constexpr int kWidth = 270;
     static constexpr int kHeight = 518;
     static constexpr int kSearchBarHeight = 56;
 

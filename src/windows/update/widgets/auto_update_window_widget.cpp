@@ -98,7 +98,7 @@ AutoUpdateWindowWidget::AutoUpdateWindowWidget(QWidget* parent) : QDialog(parent
         setTextColor(label, kitColor("#000000"));
     }
 
-    cancelButton_ = new NSButtonWithHandCursor(QStringLiteral("Cancel"), this);
+    cancelButton_ = new NSButtonWithHandCursor(QString::fromStdString(LocaleData::auto_update_cancel_button()), this);
     cancelButton_->setGeometry(kWidth - kMargin - 2 * kButtonWidth - 10, kButtonTop, kButtonWidth, kButtonHeight);
     cancelButton_->setAutoDefault(false);
     installButton_ = new NSButtonWithHandCursor(QString::fromStdString(LocaleData::auto_update_install_button()), this);
@@ -145,7 +145,15 @@ void AutoUpdateWindowWidget::setFailedToDownloadMessageHidden(bool hidden) {
 void AutoUpdateWindowWidget::setFailedToDownloadMessage(const std::string& text) {
     failedToDownloadMessage_->setText(QString::fromStdString(text));
 }
-void AutoUpdateWindowWidget::setInstallButtonHidden(bool hidden) { installButton_->setHidden(hidden); }
+void AutoUpdateWindowWidget::setInstallButtonHidden(bool hidden) {
+    installButton_->setHidden(hidden);
+    // Alone, the other button takes the corner and the Return key.
+    cancelButton_->move(hidden ? installButton_->x() : kWidth - kMargin - 2 * kButtonWidth - 10, kButtonTop);
+    cancelButton_->setDefault(hidden);
+}
+void AutoUpdateWindowWidget::setCancelButtonTitle(const std::string& title) {
+    cancelButton_->setText(QString::fromStdString(title));
+}
 
 void AutoUpdateWindowWidget::showCentered() {
     if (isSheet()) return;

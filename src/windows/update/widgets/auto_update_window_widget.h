@@ -38,6 +38,7 @@ public:
     void setFailedToDownloadMessageHidden(bool hidden) override;
     void setFailedToDownloadMessage(const std::string& text) override;
     void setInstallButtonHidden(bool hidden) override;
+    void setCancelButtonTitle(const std::string& title) override;
     void showCentered() override;
     void beginSheet(WindowView& parent, std::function<void()> ended) override;
     bool isSheet() const override { return sheetEnded_ != nullptr; }
