@@ -15,7 +15,9 @@
 // (HW_COLD_START_IDLE_RUNS runs, 3 by default). HW_COLD_START_KEYRING=1 puts
 // gnome-keyring, unlocked, on the private bus: the account then lives in the
 // keyring through libsecret rather than in the 0600 file; the idle figures
-// say which one the application had mapped.
+// say which one the application had mapped. Also with the testbed: a start
+// with the account remembered from such a sign-in, exec to the main window
+// mapped, against the minimal program's main window, alternating.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -360,11 +362,14 @@ int idleRuns() {
 }
 
 // Signed in through the login window, as a user does, from a home the
-// first start left; the main window's map ends it. Answers the pid, or -1.
-pid_t signIn(Desk& desk, const std::string& app, const hw::test::TestbedEnv& testbed, std::string* why) {
+// first start left (or in `env`'s); the main window's map ends it. Answers
+// the pid, or -1.
+pid_t signIn(Desk& desk, const std::string& app, const hw::test::TestbedEnv& testbed, std::string* why,
+             std::vector<std::string> env = {}, xcb_window_t* mainWindow = nullptr) {
     double shown = 0;
     xcb_window_t login = 0;
-    const pid_t pid = desk.startAndWaitForWindow({app}, &shown, desk.environment(true, desk.sharedHome()), &login);
+    if (env.empty()) env = desk.environment(true, desk.sharedHome());
+    const pid_t pid = desk.startAndWaitForWindow({app}, &shown, env, &login);
     if (pid <= 0) return (*why = "the application showed no window", -1);
     // A home that has not signed in yet opens on the welcome pages (the
     // shorter window): their LOG IN, bottom left, opens the login window.
@@ -383,35 +388,90 @@ pid_t signIn(Desk& desk, const std::string& app, const hw::test::TestbedEnv& tes
                        desk.xdotool({"key", "Tab"}) &&
                        desk.xdotool({"type", "--delay", "2", testbed.get("HAVENWAY_TESTBED_DEMO_PASSWORD")}) &&
                        desk.xdotool({"key", "Return"});
-    if (!typed || !desk.waitForMap(pid, login, 60s)) {
+    const xcb_window_t main = typed ? desk.waitForMap(pid, login, 60s) : 0;
+    if (!main) {
         Desk::stop(pid);
         return (*why = typed ? "signing in showed no main window" : "xdotool failed (is it installed?)", -1);
     }
+    if (mainWindow) *mainWindow = main;
     return pid;
 }
 
-void BM_SignedInIdle(benchmark::State& state) {
-    const auto testbed = hw::test::TestbedEnv::load();
-    if (!testbed) {
-        state.SkipWithError(("the testbed is not up (scripts/testbed up): no " + hw::test::TestbedEnv::path()).c_str());
-        return;
-    }
-    Desk desk;
+// A desk whose starts use the testbed, its shared home written by one
+// unmeasured start of each program; false (the bench skipped) otherwise.
+bool deskOnTestbed(benchmark::State& state, Desk& desk, const std::optional<hw::test::TestbedEnv>& testbed,
+                   const std::vector<std::vector<std::string>>& programs) {
     std::string why;
-    if (!desk.start(&why)) {
+    if (!testbed) why = "the testbed is not up (scripts/testbed up): no " + hw::test::TestbedEnv::path();
+    if (!why.empty() || !desk.start(&why)) {
         state.SkipWithError(why.c_str());
-        return;
+        return false;
     }
     desk.overrides = {{"HAVENWAY_TEST_CA", testbed->get("HAVENWAY_TEST_CA")},
                       {"HAVENWAY_BACKEND_HOST", testbed->get("HAVENWAY_BACKEND_HOST")},
                       {"HAVENWAY_WEB_HOST", testbed->get("HAVENWAY_WEB_HOST")},
                       {"HAVENWAY_IDENTITY_HOST", testbed->get("HAVENWAY_WEB_HOST")}};
-    const std::string app = application();
-    const std::vector<std::string> minimal{MINIMAL_BINARY, "--main-window"};
-    for (const auto& program : {std::vector<std::string>{app}, minimal}) {
+    for (const auto& program : programs) {
         double elapsed = 0;
         if (const pid_t pid = desk.startAndWaitForWindow(program, &elapsed); pid > 0) Desk::stop(pid);
     }
+    return true;
+}
+
+// The start most users make: the account remembered, the application signs
+// in by itself; exec to its main window mapped.
+void BM_SignedInColdStart(benchmark::State& state) {
+    const auto testbed = hw::test::TestbedEnv::load();
+    Desk desk;
+    const std::string app = application();
+    const std::vector<std::string> minimal{MINIMAL_BINARY, "--main-window"};
+    if (!deskOnTestbed(state, desk, testbed, {{app}, minimal})) return;
+    std::string why;
+    const auto home = desk.environment(true, desk.sharedHome());
+    xcb_window_t signedIn = 0;
+    const pid_t first = signIn(desk, app, *testbed, &why, home, &signedIn);
+    if (first <= 0) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    const auto mainSize = desk.size(signedIn);
+    Desk::stop(first);
+    std::vector<double> appMs, minimalMs;
+    for (auto _ : state) {
+        for (int i = 0; i < kRuns; ++i) {
+            for (const bool real : {i % 2 == 0, i % 2 != 0}) {
+                const auto start = Clock::now();
+                double elapsed = 0;
+                xcb_window_t window = 0;
+                const pid_t pid = desk.startAndWaitForWindow(real ? std::vector<std::string>{app} : minimal, &elapsed,
+                                                             real ? home : std::vector<std::string>{}, &window);
+                // A window before the main one (a login window) is passed over.
+                while (real && pid > 0 && window && desk.size(window) != mainSize) window = desk.waitForMap(pid, window, 30s);
+                if (pid <= 0 || !window) {
+                    if (pid > 0) Desk::stop(pid);
+                    state.SkipWithError(real ? "the signed-in start showed no main window" : "the minimal program failed");
+                    return;
+                }
+                (real ? appMs : minimalMs).push_back(ms(Clock::now() - start));
+                Desk::stop(pid);
+            }
+        }
+        state.SetIterationTime(median(appMs) / 1000.0);
+    }
+    std::printf("signed-in start, ms: havenway min %.1f max %.1f; minimal min %.1f max %.1f\n",
+                *std::min_element(appMs.begin(), appMs.end()), *std::max_element(appMs.begin(), appMs.end()),
+                *std::min_element(minimalMs.begin(), minimalMs.end()), *std::max_element(minimalMs.begin(), minimalMs.end()));
+    report(state, "exec to main window, signed in", appMs, minimalMs, "ms", 0);
+}
+BENCHMARK(BM_SignedInColdStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_SignedInIdle(benchmark::State& state) {
+    const auto testbed = hw::test::TestbedEnv::load();
+    Desk desk;
+    const std::string app = application();
+    const std::vector<std::string> minimal{MINIMAL_BINARY, "--main-window"};
+    if (!deskOnTestbed(state, desk, testbed, {{app}, minimal})) return;
+    std::string why;
     // PSS splits each shared library among all its users on the machine, so it
     // moves with what else runs; the pages a process wrote for itself (heap,
     // stacks, libraries' data) do not.

@@ -3,8 +3,9 @@
 //   raw   charon-cmd started by hand -> its CHILD_SA established
 //   road  the helper's "start_connection" -> the password asked and given ->
 //         "child_up", the helper's own charon started on the way
-// Each run starts only once the previous charon has exited. Prints the
-// medians and the ratio. Needs root; skips otherwise.
+// Each run starts only once the previous charon has exited; the two sides
+// take turns going first. Prints min, median and max of each, and of each
+// pair's ratio. Needs root; skips otherwise.
 #include <fcntl.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
@@ -26,6 +27,7 @@
 #include <fstream>
 
 #include "bench_helper.h"
+#include "bench_sides.h"
 #include "helper/esp_probe.h"
 #include "platform/helper_socket.h"
 #include "support/child_process.h"
@@ -39,11 +41,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // The IKE packets of one run as the client's namespace saw them: when the
@@ -246,23 +243,22 @@ int main(int argc, char** argv) {
     WireTap tap(bed.clientNs);
     std::vector<Times> raw, road;
     for (int i = 0; i < runs; ++i) {
-        Times r;
-        if (rawCharonCmd(bed, tap, &r) < 0) {
-            std::fprintf(stderr, "the responder's log:\n%s\n", road::readFile(bed.responder->logPath()).c_str());
-            return std::puts("bench_ike_connect: charon-cmd did not connect"), 1;
+        for (const bool rawSide : {firstSideFirst(i), !firstSideFirst(i)}) {
+            Times t;
+            if (rawSide && rawCharonCmd(bed, tap, &t) < 0) {
+                std::fprintf(stderr, "the responder's log:\n%s\n", road::readFile(bed.responder->logPath()).c_str());
+                return std::puts("bench_ike_connect: charon-cmd did not connect"), 1;
+            }
+            if (!rawSide && connectAndStop(helper, tap, &t) < 0)
+                return std::puts("bench_ike_connect: the road did not connect"), 1;
+            (rawSide ? raw : road).push_back(t);
         }
-        raw.push_back(r);
-        Times t;
-        if (connectAndStop(helper, tap, &t) < 0) return std::puts("bench_ike_connect: the road did not connect"), 1;
-        road.push_back(t);
     }
     auto line = [](const char* label, const std::vector<Times>& runs, auto figure) {
         std::vector<double> v;
         for (const auto& t : runs)
             if (const double x = figure(t); x >= 0) v.push_back(x);
-        if (v.empty()) return;
-        std::printf("%-40s %10.1f %10.1f %10.1f\n", label, median(v), *std::min_element(v.begin(), v.end()),
-                    *std::max_element(v.begin(), v.end()));
+        printSpread(label, v);
     };
     // Where each side's time goes: before its first IKE packet (charon's
     // start, and on the road the helper's work), the exchange with the
@@ -270,7 +266,7 @@ int main(int argc, char** argv) {
     const auto before = [](const Times& t) { return t.firstOut; };
     const auto exchange = [](const Times& t) { return t.firstOut < 0 || t.lastIn < 0 ? -1 : t.lastIn - t.firstOut; };
     const auto after = [](const Times& t) { return t.lastIn < 0 ? -1 : t.up - t.lastIn; };
-    std::printf("%-40s %10s %10s %10s\n", "", "median_ms", "min_ms", "max_ms");
+    printSpreadHeader();
     line("raw charon-cmd to CHILD_SA established", raw, [](const Times& t) { return t.up; });
     line("  of which to the password asked", raw, [](const Times& t) { return t.asked; });
     line("  before the first IKE packet", raw, before);
@@ -287,6 +283,7 @@ int main(int argc, char** argv) {
     std::vector<double> rawUp, roadUp;
     for (const auto& t : raw) rawUp.push_back(t.up);
     for (const auto& t : road) roadUp.push_back(t.up);
-    std::printf("ratio road / raw: %.2f over %d runs each\n", median(roadUp) / median(rawUp), runs);
+    printPairRatio("ratio road / raw", rawUp, roadUp);
+    std::printf("%d runs each, in ms, the raw side first in even runs\n", runs);
     return 0;
 }

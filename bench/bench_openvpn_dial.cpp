@@ -4,8 +4,9 @@
 //   managed  the same with the road's management options, the credentials
 //            given over that interface (what openvpn itself adds to the road)
 //   road     the helper's "createOpenVPNConnection" -> the dial -> connected
-// Each run starts only once the previous openvpn has exited. Prints the
-// medians and the ratio. Needs root; run from build/release/bench
+// Each run starts only once the previous openvpn has exited; the raw sides
+// and the road take turns going first. Prints min, median and max of each,
+// and of each pair's ratio. Needs root; run from build/release/bench
 // (HW_SOURCE_DIR may point at the tree).
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,10 +18,12 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 
 #include "../testbed/openvpn/openvpn_testbed.h"
+#include "bench_sides.h"
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_management_line.h"
 #include "connection/openvpn_vpn_connection_provider.h"
@@ -259,12 +262,6 @@ double rawOpenVPN(const std::string& config, const std::string& management = "")
     return up ? elapsed : -1;
 }
 
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -288,35 +285,43 @@ int main(int argc, char** argv) {
     std::ofstream(d + "/managed.ovpn") << r.bed.clientConfig();
 
     std::vector<double> raw, managed, road, create;
-    for (int i = 0; i < runs; ++i) {
+    // Each side: empty, or why the bench stops.
+    const std::function<const char*()> rawSides = [&]() -> const char* {
         const double t = rawOpenVPN(d + "/raw.ovpn");
-        if (t < 0) return std::puts("bench_openvpn_dial: raw openvpn did not connect"), 1;
+        if (t < 0) return "raw openvpn did not connect";
         raw.push_back(t);
         const double m = rawOpenVPN(d + "/managed.ovpn", d + "/management.sock");
-        if (m < 0) return std::puts("bench_openvpn_dial: openvpn with its management interface did not connect"), 1;
+        if (m < 0) return "openvpn with its management interface did not connect";
         managed.push_back(m);
-
+        return "";
+    };
+    const std::function<const char*()> roadSide = [&]() -> const char* {
         auto start = Clock::now();
-        if (!r.create()) return std::puts("bench_openvpn_dial: createOpenVPNConnection failed"), 1;
+        if (!r.create()) return "createOpenVPNConnection failed";
         create.push_back(millisSince(start));
-        if (!r.dialToConnected()) return std::puts("bench_openvpn_dial: no connection"), 1;
+        if (!r.dialToConnected()) return "no connection";
         road.push_back(millisSince(start));
         r.hangUp();
         if (!testbed::waitFor([&] { return !helperHasChildren(r.helper.pid()); }, std::chrono::seconds(10)))
-            return std::puts("bench_openvpn_dial: the helper's openvpn did not exit"), 1;
+            return "the helper's openvpn did not exit";
+        return "";
+    };
+    for (int i = 0; i < runs; ++i) {
+        const bool rawFirst = firstSideFirst(i);
+        for (const auto& side : {rawFirst ? rawSides : roadSide, rawFirst ? roadSide : rawSides}) {
+            if (const std::string why = side(); !why.empty()) return std::printf("bench_openvpn_dial: %s\n", why.c_str()), 1;
+        }
     }
-    const double rawMedian = median(raw), roadMedian = median(road);
-    std::printf("%-40s %10s %10s %10s\n", "", "median_ms", "min_ms", "max_ms");
-    std::printf("%-40s %10.1f %10.1f %10.1f\n", "raw openvpn to initialized", rawMedian,
-                *std::min_element(raw.begin(), raw.end()), *std::max_element(raw.begin(), raw.end()));
-    std::printf("%-40s %10.1f %10.1f %10.1f\n", "  the same with the management interface", median(managed),
-                *std::min_element(managed.begin(), managed.end()), *std::max_element(managed.begin(), managed.end()));
-    std::printf("%-40s %10.1f %10.1f %10.1f\n", "our road: create to connected", roadMedian,
-                *std::min_element(road.begin(), road.end()), *std::max_element(road.begin(), road.end()));
+    printSpreadHeader();
+    printSpread("raw openvpn to initialized, ms", raw);
+    printSpread("  the same with the management interface, ms", managed);
+    printSpread("our road: create to connected, ms", road);
     // Where the road's time goes: the helper's part (config check, spawn,
     // openvpn's start until its management interface accepts, hand-over),
     // then the dial (management, TLS, auth) up to connected.
-    std::printf("%-40s %10.1f\n", "  of which the helper's create", median(create));
-    std::printf("ratio road / raw: %.2f over %d runs each\n", rawMedian > 0 ? roadMedian / rawMedian : 0.0, runs);
+    printSpread("  of which the helper's create, ms", create);
+    printPairRatio("ratio road / raw", raw, road);
+    printPairRatio("ratio road / managed", managed, road);
+    std::printf("%d runs each, the raw sides first in even runs\n", runs);
     return 0;
 }

@@ -149,7 +149,8 @@ void OpenVPNConnector::handleAdoptedState(const std::shared_ptr<Session>& s, std
 
 void OpenVPNConnector::handleLine(const std::shared_ptr<Session>& s, std::string_view raw) {
     using Kind = OpenVPNLineEvent::Kind;
-    std::string line = sanitizeOpenVPNLine(raw);
+    std::string line = withoutPassword(sanitizeOpenVPNLine(raw), s->password);
+    // The one log of every line, adopted sessions' included.
     log::info(kLog, line);
     if (s->adopting && !line.empty() && line[0] != '>' && line.find(',') != std::string::npos) {
         handleAdoptedState(s, line);

@@ -195,4 +195,11 @@ std::vector<std::string> parseOpenVPNPushedDNS(std::string_view line) {
     return servers;
 }
 
+std::string withoutPassword(std::string line, const std::string& password) {
+    if (password.size() < 3) return line;
+    for (auto at = line.find(password); at != std::string::npos; at = line.find(password, at + 5))
+        line.replace(at, password.size(), "[...]");
+    return line;
+}
+
 }  // namespace hw

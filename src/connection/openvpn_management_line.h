@@ -59,6 +59,11 @@ std::optional<std::string> quoteManagementArgument(std::string_view text);
 // trailing CR. Echoes of the credential commands lose their argument.
 std::string sanitizeOpenVPNLine(std::string_view line);
 
+// The line with every copy of the password as "[...]": openvpn never echoes
+// it, but a server's message could. Passwords under 3 characters stay, or
+// every "a" would go.
+std::string withoutPassword(std::string line, const std::string& password);
+
 // Longest line kept; the rest of a longer line is dropped.
 inline constexpr std::size_t kOpenVPNMaxLineBytes = 10000;
 

@@ -160,15 +160,8 @@ void OpenVPN_VPNConnectionProvider::onError(std::uint32_t code) {
 
 void OpenVPN_VPNConnectionProvider::onLog(const std::optional<std::string>& line) {
     if (!line) return;
-    std::string kept = *line;
-    // openvpn never echoes the password, but a server's message could; the
-    // error log is uploaded, so it must not carry it.
-    const std::string& password = connectorHelper_->password();
-    if (password.size() >= 3) {
-        for (auto at = kept.find(password); at != std::string::npos; at = kept.find(password, at + 5))
-            kept.replace(at, password.size(), "[...]");
-    }
-    printLine("OpenVPN: " + kept);
+    // The error log is uploaded; the connector has already logged the line.
+    std::string kept = withoutPassword(*line, connectorHelper_->password());
     if (auto pushed = parseOpenVPNPushedDNS(kept); !pushed.empty()) pushedDNS_ = std::move(pushed);
     if (!tryEnded_) {
         const std::string why = openVPNServerOutOfReach(kept);

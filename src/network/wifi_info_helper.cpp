@@ -1,10 +1,19 @@
 #include "network/wifi_info_helper.h"
 
+#include "core/bidi_controls.h"
 #include "platform/log.h"
 
 namespace hw {
 
 namespace {
+// The code point of the well-formed sequence of n octets at i.
+char32_t codePointAt(const std::string& text, std::size_t i, std::size_t n) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    char32_t c = at(i) & (0xff >> (n + 1));
+    for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (at(i + k) & 0x3f);
+    return c;
+}
+
 // The length of the well-formed UTF-8 sequence at i (RFC 3629), or 0.
 std::size_t utf8SequenceAt(const std::string& text, std::size_t i) {
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -42,7 +51,9 @@ std::string printableSSID(const std::string& text) {
             out.push_back(c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c));
             ++i;
         } else if (const std::size_t n = utf8SequenceAt(text, i)) {
-            out.append(text, i, n);
+            // A bidi control would reorder the rest of the log line.
+            if (isBidiControl(codePointAt(text, i, n))) out.push_back('?');
+            else out.append(text, i, n);
             i += n;
         } else {
             // An octet that is not UTF-8 would make the log a binary file.
@@ -53,9 +64,12 @@ std::string printableSSID(const std::string& text) {
     return out;
 }
 
-std::vector<WiFiScanEntry> WiFi_InfoHelperObjC::scanForAvailableNetworks() {
+WiFiScan WiFi_InfoHelperObjC::scanForAvailableNetworks() {
     auto found = wifi_.scan();
-    for (const auto& e : found) {
+    if (found.timedOut)
+        log::error("wifi", "scan timed out: NetworkManager did not answer; " + std::to_string(found.networks.size()) +
+                               " networks listed");
+    for (const auto& e : found.networks) {
         log::info("wifi", "SSID: " + (e.ssid ? printableSSID(*e.ssid) : std::string("(none)")) +
                               ", BSSID: " + (e.bssid ? printableSSID(*e.bssid) : std::string("(none)")) + ".");
     }

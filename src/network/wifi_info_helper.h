@@ -17,8 +17,9 @@ public:
 
     // Blocking; call off the main thread.
     std::optional<WiFiNetwork> currentNetwork() { return wifi_.currentNetwork(); }
-    // Blocking for the length of the scan; logs each network; empty on failure.
-    std::vector<WiFiScanEntry> scanForAvailableNetworks();
+    // Blocking for the length of the scan; logs each network, and a scan cut
+    // short by a Wi-Fi service that did not answer.
+    WiFiScan scanForAvailableNetworks();
 
     // Set by the insecure-Wi-Fi test, cleared by its observers; any thread.
     bool networkWiFi_SSID_hasChanged() const { return changed_.load(); }
@@ -37,8 +38,8 @@ private:
     std::optional<std::string> lastSSID_;
 };
 
-// SSIDs come from any access point in range: keep control characters and
-// octets that are not UTF-8 out of the log lines they go into.
+// SSIDs come from any access point in range: keep control characters, bidi
+// controls and octets that are not UTF-8 out of the log lines they go into.
 std::string printableSSID(const std::string& text);
 
 }  // namespace hw

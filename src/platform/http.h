@@ -24,6 +24,9 @@ struct HttpRequest {
     // On a connection of its own: one kept from before the tunnel came up or
     // went down may run over a route that no longer answers.
     bool freshConnection = false;
+    // Not sent again when connections are dropped under it: the server may
+    // have carried it out already, and would refuse a repeat.
+    bool sendOnce = false;
 };
 
 struct HttpTransportError {

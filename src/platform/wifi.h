@@ -32,6 +32,13 @@ struct WiFiScanEntry {
     std::optional<std::string> bssid;
 };
 
+// A finished scan. timedOut: the Wi-Fi service stopped answering, so the
+// list may be short or empty for that reason alone.
+struct WiFiScan {
+    std::vector<WiFiScanEntry> networks;
+    bool timedOut = false;
+};
+
 // The machine's Wi-Fi. Both calls block (the scan for its whole length):
 // call them off the main thread.
 class WiFiProvider {
@@ -42,7 +49,7 @@ public:
     virtual std::optional<WiFiNetwork> currentNetwork() = 0;
     // Networks of any name in range, in the order the scan hands them over;
     // empty on any failure.
-    virtual std::vector<WiFiScanEntry> scan() = 0;
+    virtual WiFiScan scan() = 0;
 };
 
 }  // namespace hw

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
 
 #include "platform/log.h"
@@ -12,7 +13,8 @@ namespace {
 constexpr std::string_view kLog = "VPNConfigsService";
 constexpr char kFavoriteLocationClass[] = "FavoriteLocation";
 constexpr char kFavoritesStateClass[] = "FavoriteLocationsState";
-constexpr int kMaxLocations = 1000;
+// A page of a backend query; a list may hold any number of them.
+constexpr int kPageSize = 1000;
 
 std::optional<double> mapFraction(const JSON& value) {
     auto d = value.double_();
@@ -24,7 +26,8 @@ std::optional<double> mapFraction(const JSON& value) {
 void findLocal(ParseClient& parse, const std::string& cls, const std::string& pin,
                std::function<void(std::vector<ParseObject>)> done) {
     ParseQuery query(cls);
-    query.limit = kMaxLocations;
+    // The datastore holds only what a full load pinned: all of it.
+    query.limit = std::numeric_limits<int>::max();
     parse.findInLocalDatastore(query, pin, [done](std::vector<ParseObject> objects, OptionalParseError error) {
         done(error ? std::vector<ParseObject>{} : std::move(objects));
     });
@@ -94,9 +97,10 @@ void VPNConfigsService::loadFromCache(Completion completion) {
 void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetries) {
     std::weak_ptr<bool> alive = alive_;
     ParseQuery query(kConfigClass);
-    query.orderByAscending("sortOrder");
-    query.limit = kMaxLocations;
-    parse_.find(query, [this, alive, completion, sessionRetries](std::vector<ParseObject> configs,
+    // objectId last, so that pages of equal sortOrder never overlap.
+    query.orderByAscending("sortOrder,objectId");
+    query.limit = kPageSize;
+    parse_.findAll(query, [this, alive, completion, sessionRetries](std::vector<ParseObject> configs,
                                                                  OptionalParseError error) {
         if (alive.expired()) return;
         if (error && error->isInvalidSession() && onParseSessionExpired && sessionRetries > 0) {
@@ -153,8 +157,9 @@ void VPNConfigsService::loadBackendFavorites(std::shared_ptr<std::vector<ParseOb
     std::weak_ptr<bool> alive = alive_;
     ParseQuery query(kFavoriteClass);
     query.wherePointerTo("user", "_User", parse_.currentUser()->objectId);
-    query.limit = kMaxLocations;
-    parse_.find(query, [this, alive, configs, completion](std::vector<ParseObject> favorites, OptionalParseError error) {
+    query.orderByAscending("objectId");
+    query.limit = kPageSize;
+    parse_.findAll(query, [this, alive, configs, completion](std::vector<ParseObject> favorites, OptionalParseError error) {
         if (alive.expired()) return;
         std::vector<std::string> ids;
         if (error) {

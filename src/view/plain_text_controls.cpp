@@ -2,6 +2,7 @@
 
 #include <QLabel>
 
+#include "core/bidi_controls.h"
 #include "view/kit_color.h"
 #include "view/kit_controls.h"
 
@@ -11,7 +12,7 @@ QString oneLineText(std::string_view utf8) {
     QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
     for (QChar& c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029) c = QChar(char16_t(0xfffd));
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029 || isBidiControl(u)) c = QChar(char16_t(0xfffd));
     }
     return text;
 }

@@ -14,8 +14,8 @@ QLabel* makePlainLabel(QWidget* parent, const QFont& font, std::string_view colo
                        bool wordWrap = true);
 
 // Outside text (a Wi-Fi network's name) for one line: octets that are not
-// UTF-8 and control characters (a line end, an escape) show as U+FFFD, which
-// every font draws, so nothing breaks the line or hides.
+// UTF-8, control characters (a line end, an escape) and bidi controls show as
+// U+FFFD, which every font draws, so nothing breaks the line, hides or reorders.
 QString oneLineText(std::string_view utf8);
 
 // A borderless button that reads as a link, with the hand cursor.

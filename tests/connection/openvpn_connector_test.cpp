@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,13 @@ TEST_F(OpenVPNConnectorTest, PasswordRequestIsAnsweredQuotedAndCredentialsStayOu
     EXPECT_EQ(server.readLine(), "password \"Auth\" \"p\\\"a\\\\ss word\"");
     server.sendLine(">LOG:1,D,MANAGEMENT: CMD 'username \"Auth\" \"al ice\"'");
     server.sendLine(">LOG:1,D,MANAGEMENT: CMD 'password [...]'");
-    ASSERT_TRUE(pumpUntil(queue, [&] { return events.logs.size() == 3; }));
+    server.sendLine(">LOG:1,W,AUTH: bad password p\"a\\ss word for al");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return events.logs.size() == 4; }));
     EXPECT_EQ(events.logs[0], ">PASSWORD:Need 'Auth' username/password");
+    EXPECT_EQ(events.logs[3], ">LOG:1,W,AUTH: bad password [...] for al") << "a server's echo of it";
+    const auto lines = capture->lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.message.find("AUTH: bad") != std::string::npos; }), 1)
+        << "every line is logged once";
     for (const auto& line : events.logs) EXPECT_EQ(line.find("al ice"), std::string::npos) << line;
     EXPECT_FALSE(capture->contains("al ice"));
     EXPECT_FALSE(capture->contains("ss word"));

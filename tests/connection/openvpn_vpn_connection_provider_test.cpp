@@ -7,6 +7,7 @@
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
 #include "openvpn_fake_management.h"
+#include "support/capture_log.h"
 #include "support/temp_dir.h"
 #include "support/manual_queue.h"
 
@@ -124,6 +125,7 @@ TEST_F(OpenVPNProviderTest, ConnectedReengagesOnlyWhenAllThreeHold) {
 }
 
 TEST_F(OpenVPNProviderTest, LogDataKeepsTheLastThousandLinesWithoutThePassword) {
+    auto capture = test::CaptureLog::install();
     provider.applyCredentials();
     for (int i = 0; i < 1500; ++i) provider.onLog("line " + std::to_string(i));
     provider.onLog("AUTH: Received control message: bad password s3cret pass for alice");
@@ -134,6 +136,8 @@ TEST_F(OpenVPNProviderTest, LogDataKeepsTheLastThousandLinesWithoutThePassword) 
     EXPECT_EQ(log.find("s3cret pass"), std::string::npos);
     EXPECT_NE(log.find("bad password [...] for alice\n"), std::string::npos);
     EXPECT_TRUE(calls.empty());
+    EXPECT_FALSE(capture->contains("bad password")) << "the connector logs each line; this would be the second";
+    log::setSink(nullptr);
 }
 
 // Whatever the served configuration says (resolv-retry infinite), a try

@@ -33,10 +33,11 @@ TEST(WiFiInfoHelper, ScanListsAndLogsEveryNetworkWithoutControlCharacters) {
     test::FakeWiFi wifi;
     wifi.setScan({{"Cafe", "AA:BB:CC:00:00:01"}, {std::nullopt, "AA:BB:CC:00:00:02"}, {"Evil\nFAKE LINE", std::nullopt}});
     WiFi_InfoHelperObjC info(wifi);
-    auto found = info.scanForAvailableNetworks();
+    auto found = info.scanForAvailableNetworks().networks;
     ASSERT_EQ(found.size(), 3u);
     EXPECT_FALSE(found[1].ssid);
     EXPECT_EQ(*found[2].ssid, "Evil\nFAKE LINE") << "the caller gets the SSID as it is";
+    EXPECT_FALSE(log->contains("timed out"));
     EXPECT_TRUE(log->contains("SSID: Cafe, BSSID: AA:BB:CC:00:00:01."));
     EXPECT_TRUE(log->contains("SSID: Evil?FAKE LINE, BSSID: (none)."));
     EXPECT_FALSE(log->contains("\n"));
@@ -56,8 +57,23 @@ TEST(WiFiInfoHelper, APrintableSSIDIsUTF8WithoutControlCharacters) {
         {"an overlong slash", "\xc0\xaf", "??"},
         {"a surrogate", "\xed\xa0\x80", "???"},
         {"past U+10FFFF", "\xf4\x90\x80\x80", "????"},
+        {"a right-to-left override", "abc\xe2\x80\xaegnp.exe", "abc?gnp.exe"},
+        {"a right-to-left mark", "a\xe2\x80\x8f" "b", "a?b"},
+        {"an isolate and its end", "\xe2\x81\xa6x\xe2\x81\xa9", "?x?"},
+        {"the Arabic letter mark", "\xd8\x9cx", "?x"},
+        {"Arabic letters kept", "\xd8\xa8\xd8\xaa", "\xd8\xa8\xd8\xaa"},
     };
     for (const Row& row : rows) EXPECT_EQ(printableSSID(row.ssid), row.printed) << row.name;
+}
+
+TEST(WiFiInfoHelper, AScanCutShortByNetworkManagerIsLogged) {
+    auto log = test::CaptureLog::install();
+    test::FakeWiFi wifi;
+    wifi.setScan({{"Cafe", "AA:BB:CC:00:00:01"}}, true);
+    WiFi_InfoHelperObjC info(wifi);
+    EXPECT_TRUE(info.scanForAvailableNetworks().timedOut);
+    EXPECT_TRUE(log->contains("scan timed out: NetworkManager did not answer; 1 networks listed"));
+    log::setSink(nullptr);
 }
 
 }  // namespace

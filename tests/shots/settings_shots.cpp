@@ -105,14 +105,22 @@ HW_SHOTS({
             rig.settle();
             list(rig.widget.availableNetworksTable()).setCurrentRow(0);
         });
-    // Names an access point may give itself: a line end, an escape, octets that are not UTF-8.
+    // Names an access point may give itself: a line end, an escape, octets that are not UTF-8, a bidi override.
     settingsShot(
         "settings.add-network-odd-names", 2, trustHome, nullptr,
         [](SettingsRig& rig) {
             rig.wifi.setScan({{"Two\nLines", "AA:BB:CC:00:00:20"},
                               {"Red\x1b[31mAlert", "AA:BB:CC:00:00:21"},
                               {"Caf\xe9 Latin-1", "AA:BB:CC:00:00:22"},
-                              {"Caf\xc3\xa9 UTF-8", "AA:BB:CC:00:00:23"}});
+                              {"Caf\xc3\xa9 UTF-8", "AA:BB:CC:00:00:23"},
+                              {"abc\xe2\x80\xaegnp.exe", "AA:BB:CC:00:00:24"}});
+            rig.controller.onAuto_WiFi_Plus_Button_Click();
+            rig.settle();
+        });
+    settingsShot(
+        "settings.add-network-timed-out", 2, trustHome, nullptr,
+        [](SettingsRig& rig) {
+            rig.wifi.setScan({{"Cafe Corner", "AA:BB:CC:00:00:10"}}, true);
             rig.controller.onAuto_WiFi_Plus_Button_Click();
             rig.settle();
         });

@@ -22,6 +22,8 @@ public:
     QMap<QString, QMap<QString, QVariant>> props;  // "path|interface" -> name -> value
     QList<QDBusObjectPath> devices, accessPoints;
     int scans = 0;
+    // Once it reaches 0, calls go unanswered, as from a NetworkManager that hangs; -1: never.
+    int answersLeft = -1;
 
     ~FakeNetworkManager() override { stop(); }
 
@@ -61,6 +63,8 @@ public:
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& c) override {
+        if (answersLeft == 0) return true;
+        if (answersLeft > 0) --answersLeft;
         QVariantList out;
         if (m.interface() == "org.freedesktop.DBus.Properties" && m.member() == "Get") {
             auto key = m.path() + "|" + m.arguments().value(0).toString();

@@ -16,10 +16,10 @@ public:
         ++currentCalls;
         return current_;
     }
-    std::vector<WiFiScanEntry> scan() override {
+    WiFiScan scan() override {
         std::lock_guard lock(mutex_);
         ++scans;
-        return scan_;
+        return {scan_, scanTimesOut_};
     }
     void join(WiFiNetwork network) {
         std::lock_guard lock(mutex_);
@@ -29,9 +29,10 @@ public:
         std::lock_guard lock(mutex_);
         current_.reset();
     }
-    void setScan(std::vector<WiFiScanEntry> entries) {
+    void setScan(std::vector<WiFiScanEntry> entries, bool timesOut = false) {
         std::lock_guard lock(mutex_);
         scan_ = std::move(entries);
+        scanTimesOut_ = timesOut;
     }
     static WiFiNetwork open(std::string ssid, std::string bssid) { return {std::move(ssid), std::move(bssid), WiFiSecurity::None}; }
     static WiFiNetwork wpa(std::string ssid, std::string bssid) { return {std::move(ssid), std::move(bssid), WiFiSecurity::Personal}; }
@@ -43,6 +44,7 @@ private:
     std::mutex mutex_;
     std::optional<WiFiNetwork> current_;
     std::vector<WiFiScanEntry> scan_;
+    bool scanTimesOut_ = false;
 };
 
 }  // namespace hw::test

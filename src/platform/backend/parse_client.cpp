@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "platform/log.h"
 
@@ -10,6 +11,8 @@ namespace hw {
 namespace {
 
 constexpr std::string_view kLog = "Parse";
+// Bounds what a backend could make the client hold: 200 pages of 1,000.
+constexpr int kMaxQueryPages = 200;
 
 ParseError localError(int code, std::string message) {
     ParseError e;
@@ -159,7 +162,7 @@ void ParseClient::logOut(std::function<void(OptionalParseError)> done) {
     core_->call("POST", "/logout", JSON::dictionaryLiteral({}), [done](JSON, OptionalParseError error) {
         // The user is gone locally either way; the server's answer is only reported.
         if (done) done(std::move(error));
-    }, token);
+    }, token, /*sendOnce=*/true);
 }
 
 // ---- cloud functions ----
@@ -334,6 +337,52 @@ void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<P
                     }
                     done(std::move(objects), std::nullopt);
                 });
+}
+
+struct ParseClient::Paging {
+    ParseQuery query;
+    std::function<void(std::vector<ParseObject>, OptionalParseError)> done;
+    std::vector<ParseObject> found;
+    std::set<std::string> ids;
+    int pages = 0;
+};
+
+void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
+    query.skip = 0;
+    findNextPage(std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0}));
+}
+
+void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
+    std::weak_ptr<bool> alive = alive_;
+    find(paging->query, [this, alive, paging](std::vector<ParseObject> page, OptionalParseError error) {
+        if (error) {
+            paging->done({}, std::move(error));
+            return;
+        }
+        std::size_t fresh = 0;
+        for (auto& object : page) {
+            if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
+            paging->found.push_back(std::move(object));
+            ++fresh;
+        }
+        ++paging->pages;
+        // A short page is the last; one with nothing new means the server
+        // ignores the skip, and asking on would never end.
+        const bool more = static_cast<int>(page.size()) >= paging->query.limit && fresh > 0;
+        if (more && paging->pages >= kMaxQueryPages) {
+            log::warning(kLog, "query of " + paging->query.className + " stopped after " + std::to_string(paging->pages) +
+                                   " pages");
+            paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
+            return;
+        }
+        if (!more) {
+            paging->done(std::move(paging->found), std::nullopt);
+            return;
+        }
+        if (alive.expired()) return;
+        paging->query.skip += static_cast<int>(page.size());
+        findNextPage(paging);
+    });
 }
 
 void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::string& pin,

@@ -76,6 +76,10 @@ public:
     void save(ParseObject object, std::function<void(ParseObject, OptionalParseError)> done = nullptr);
     void saveInBackground(ParseObject object) { save(std::move(object)); }
     void find(const ParseQuery& query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
+    // Every object the query matches, a page of query.limit at a time; the
+    // order should end in a unique key (objectId) so that pages neither
+    // overlap nor leave a gap. An error on any page is the answer.
+    void findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
     // Pinned objects that match (offline); an error when there is no datastore.
     void findInLocalDatastore(const ParseQuery& query, const std::string& pin,
                               std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
@@ -98,6 +102,8 @@ private:
     void restoreCurrentUser(const std::string& token);
     void setCurrentUser(std::optional<ParseUser> user);
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
+    struct Paging;
+    void findNextPage(std::shared_ptr<Paging> paging);
 
     std::shared_ptr<ParseCore> core_;
     SecretStore& secrets_;

@@ -155,6 +155,7 @@ std::string ParseQuery::queryString() const {
     }
     if (!order.empty()) add("order=" + percentEncode(order));
     add("limit=" + std::to_string(limit));
+    if (skip > 0) add("skip=" + std::to_string(skip));
     return q;
 }
 

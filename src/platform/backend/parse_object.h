@@ -86,6 +86,7 @@ struct ParseQuery {
     std::vector<std::string> include;
     std::string order;
     int limit = 100;
+    int skip = 0;
 };
 
 JSON parsePointer(const std::string& className, const std::string& objectId);

@@ -1,6 +1,7 @@
 #include "platform/qt/nm_wifi.h"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -39,7 +40,7 @@ public:
         auto msg = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                                   QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
         msg.setArguments({kService});
-        auto reply = c_.call(msg, QDBus::Block, kCallTimeoutMs);
+        auto reply = send(msg);
         return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() && reply.arguments().at(0).toBool();
     }
 
@@ -47,7 +48,7 @@ public:
                                         const QList<QVariant>& args = {}) {
         auto msg = QDBusMessage::createMethodCall(kService, path, iface, method);
         msg.setArguments(args);
-        auto reply = c_.call(msg, QDBus::Block, kCallTimeoutMs);
+        auto reply = send(msg);
         if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
         return reply.arguments();
     }
@@ -93,8 +94,23 @@ public:
         return v->toLongLong();
     }
 
+    bool timedOut() const { return timedOut_; }
+
 private:
+    // After one call goes unanswered the rest would too: each would cost the
+    // whole timeout, and a scan asks three per access point.
+    QDBusMessage send(const QDBusMessage& msg) {
+        if (timedOut_) return msg.createErrorReply(QDBusError::NoReply, QString());
+        auto reply = c_.call(msg, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            const auto type = QDBusError(reply).type();
+            timedOut_ = type == QDBusError::NoReply || type == QDBusError::Timeout;
+        }
+        return reply;
+    }
+
     QDBusConnection& c_;
+    bool timedOut_ = false;
 };
 
 bool validPath(const QString& p) { return !p.isEmpty() && p != QStringLiteral("/"); }
@@ -142,11 +158,11 @@ std::optional<WiFiNetwork> NetworkManagerWiFi::currentNetwork() {
     return n;
 }
 
-std::vector<WiFiScanEntry> NetworkManagerWiFi::scan() {
+WiFiScan NetworkManagerWiFi::scan() {
     Bus bus(this->bus());
-    if (!bus.hasNetworkManager()) return {};
+    if (!bus.hasNetworkManager()) return {{}, bus.timedOut()};
     auto device = bus.wifiDevice();
-    if (device.isEmpty()) return {};
+    if (device.isEmpty()) return {{}, bus.timedOut()};
     auto before = bus.lastScan(device);
     // NetworkManager refuses a scan right after another; its list is fresh then.
     if (bus.call(device, kWireless, QStringLiteral("RequestScan"), {QVariant::fromValue(QVariantMap())}) && before) {
@@ -157,21 +173,23 @@ std::vector<WiFiScanEntry> NetworkManagerWiFi::scan() {
             if (!now || *now != *before) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
-    } else {
+    } else if (!bus.timedOut()) {
         log::info("wifi", "scan not started; using the networks last seen");
     }
-    std::vector<WiFiScanEntry> found;
+    WiFiScan found;
     for (const auto& ap : bus.paths(device, kWireless, QStringLiteral("GetAllAccessPoints"))) {
         WiFiScanEntry e;
         auto ssid = bus.property(ap.path(), kAccessPoint, QStringLiteral("Ssid"));
         auto bssid = bus.property(ap.path(), kAccessPoint, QStringLiteral("HwAddress"));
+        if (bus.timedOut()) break;
         if (ssid && !ssid->toByteArray().isEmpty()) {
             auto raw = ssid->toByteArray();
             e.ssid = std::string(raw.constData(), static_cast<std::size_t>(raw.size()));
         }
         if (bssid && !bssid->toString().isEmpty()) e.bssid = normalizedBSSID(bssid->toString().toStdString());
-        found.push_back(std::move(e));
+        found.networks.push_back(std::move(e));
     }
+    found.timedOut = bus.timedOut();
     return found;
 }
 

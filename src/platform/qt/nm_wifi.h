@@ -20,7 +20,7 @@ public:
     ~NetworkManagerWiFi() override;
 
     std::optional<WiFiNetwork> currentNetwork() override;
-    std::vector<WiFiScanEntry> scan() override;
+    WiFiScan scan() override;
 
 private:
     // Connected at the first call, not at launch: nothing asks before the

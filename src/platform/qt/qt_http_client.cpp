@@ -108,7 +108,7 @@ void QtHttpClient::dropConnections() {
             f->resend = true;
             ids.push_back(id);
         }
-        log::info(kLog, "connections dropped; " + std::to_string(ids.size()) + " request(s) sent again");
+        log::info(kLog, "connections dropped; " + std::to_string(ids.size()) + " request(s) in flight");
         for (auto id : ids) finish(id);
         old->deleteLater();
     });
@@ -204,7 +204,7 @@ void QtHttpClient::finish(std::uint64_t id) {
     // Heard until now only: finish may run inside one of the reply's own signals.
     flight->letGo();
     reply->deleteLater();
-    if (flight->resend && !flight->timedOut && !flight->tooLarge) {
+    if (flight->resend && !flight->timedOut && !flight->tooLarge && !flight->request.sendOnce) {
         start(nextId_++, std::move(flight->request), std::move(flight->completion));
         return;
     }
@@ -215,6 +215,8 @@ void QtHttpClient::finish(std::uint64_t id) {
     HttpResponse response;
     if (flight->timedOut) {
         response = transportError(HttpTimedOut, "the request timed out");
+    } else if (flight->resend) {
+        response = transportError(HttpCancelled, "the connection was dropped; the request is not sent again");
     } else if (flight->tooLarge) {
         response = transportError(HttpOther, "the answer is too large");
     } else if (status.isValid() && error != QNetworkReply::OperationCanceledError) {

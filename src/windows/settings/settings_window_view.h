@@ -44,6 +44,8 @@ public:
     virtual void endAddNetworkSheet() = 0;
     // Spinner shown and turning, table disabled; or the reverse.
     virtual void setAddNetworkLoading(bool loading) = 0;
+    // A line under the table; empty hides it.
+    virtual void setAddNetworkMessage(const std::string& text) = 0;
     virtual NetworksTableView& availableNetworksTable() = 0;
     virtual long selectedAvailableNetworkRow() const = 0;
 

@@ -246,6 +246,7 @@ void SettingsWindowViewController::onAuto_WiFi_Plus_Button_Click() {
 void SettingsWindowViewController::showAvailableNetworksList() {
     later([](SettingsWindowViewController& self) { self.view_.setAddNetworkLoading(true); });
     view_.beginAddNetworkSheet();
+    view_.setAddNetworkMessage({});
     addNetworkSheetOpen_ = true;
 
     // Made and filled here on the main thread; only the scan runs elsewhere.
@@ -272,7 +273,8 @@ void SettingsWindowViewController::showAvailableNetworksList() {
             auto& self = *alive->self;
             // The sheet closed or was filled again meanwhile.
             if (generation != self.scanGeneration_ || !self.addNetworkSheetOpen_) return;
-            self.addNetworkController_->populateAvailableNetworksList(scan);
+            self.addNetworkController_->populateAvailableNetworksList(scan.networks);
+            if (scan.timedOut) self.view_.setAddNetworkMessage(LocaleData::settings_window_scan_timed_out());
         });
     });
 }

@@ -1,4 +1,7 @@
 #include "platform/qt/nm_wifi.h"
+
+#include <QElapsedTimer>
+
 #include "support/fake_network_manager.h"
 #include "support/private_dbus.h"
 #include "support/qt_test_app.h"
@@ -55,11 +58,11 @@ protected:
 TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerThereIsNoWiFi) {
     NetworkManagerWiFi wifi(address_);
     EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }));
-    EXPECT_TRUE(offMain([&] { return wifi.scan(); }).empty());
+    EXPECT_TRUE(offMain([&] { return wifi.scan(); }).networks.empty());
 
     NetworkManagerWiFi nowhere(QStringLiteral("unix:path=/nonexistent/havenway-no-bus"));
     EXPECT_FALSE(nowhere.currentNetwork());
-    EXPECT_TRUE(nowhere.scan().empty());
+    EXPECT_TRUE(nowhere.scan().networks.empty());
 }
 
 TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecurity) {
@@ -83,10 +86,25 @@ TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecuri
 TEST_F(NetworkManagerWiFiTest, AHiddenNetworkIsScannedWithoutAnSSID) {
     serve();
     NetworkManagerWiFi wifi(address_);
-    auto found = offMain([&] { return wifi.scan(); });
+    auto found = offMain([&] { return wifi.scan(); }).networks;
     ASSERT_EQ(found.size(), 3u);
     EXPECT_FALSE(found[2].ssid);
     EXPECT_EQ(found[2].bssid, "AA:BB:CC:00:00:03");
+}
+
+// A NetworkManager that stops answering costs one call's timeout, not one
+// per access point, and the scan says it was cut short.
+TEST_F(NetworkManagerWiFiTest, AScanThatNetworkManagerStopsAnsweringSaysSo) {
+    serve();
+    NetworkManagerWiFi wifi(address_);
+    EXPECT_FALSE(offMain([&] { return wifi.scan(); }).timedOut);
+    nm.answersLeft = 8;  // silent from the first access point's name on
+    QElapsedTimer took;
+    took.start();
+    auto scan = offMain([&] { return wifi.scan(); });
+    EXPECT_TRUE(scan.timedOut);
+    EXPECT_TRUE(scan.networks.empty());
+    EXPECT_LT(took.elapsed(), 6000);
 }
 
 }  // namespace

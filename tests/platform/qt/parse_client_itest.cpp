@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
+#include <unistd.h>
 
 #include "support/testbed_services_fixture.h"
 
@@ -115,6 +117,60 @@ TEST_F(ParseClientTestbed, UploadsAReportWithItsLogFile) {
 
     auto opened = await<OptionalParseError>([&](auto done) { p->trackAppOpened(done); });
     EXPECT_FALSE(opened);
+}
+
+// More objects than a page, most of them with one sort key: findAll must
+// page on the server's own order and neither repeat nor miss one.
+TEST_F(ParseClientTestbed, FindAllPagesThroughEveryObjectOnce) {
+    const std::string cls = "PagingProbe" + std::to_string(::getpid());
+    constexpr int kObjects = 120;
+    const HttpHeaders master{{"X-Parse-Application-Id", env->get("HAVENWAY_TESTBED_APP_ID")},
+                             {"X-Parse-Master-Key", env->get("HAVENWAY_TESTBED_MASTER_KEY")},
+                             {"Content-Type", "application/json"}};
+    // All at once, each on its own: this server's /batch fails in-process.
+    const auto each = [&](const std::vector<HttpRequest>& requests) {
+        int answered = 0, ok = 0;
+        for (const auto& r : requests)
+            http->send(r, [&](HttpResponse a) { ++answered, ok += a.status / 100 == 2; });
+        EXPECT_TRUE(spinUntil([&] { return answered == int(requests.size()); }, 60000));
+        return ok;
+    };
+    std::vector<HttpRequest> creates;
+    for (int i = 0; i < kObjects; ++i) {
+        HttpRequest r;
+        r.method = "POST";
+        r.url = env->parseUrl() + "/classes/" + cls;
+        r.headers = master;
+        r.body = JSON::dictionaryLiteral({{"n", i}, {"sortOrder", i < 10 ? i : 10}}).rawString().value_or("");
+        creates.push_back(r);
+    }
+    ASSERT_EQ(each(creates), kObjects);
+
+    auto p = client();
+    ParseQuery query(cls);
+    query.orderByAscending("sortOrder,objectId");
+    query.limit = 50;
+    using Found = std::pair<std::vector<ParseObject>, OptionalParseError>;
+    auto found = await<Found>([&](auto done) {
+        p->findAll(query, [done](std::vector<ParseObject> o, OptionalParseError e) { done({std::move(o), e}); });
+    });
+    ASSERT_FALSE(found.second) << found.second->message;
+    std::set<long long> seen;
+    for (const auto& o : found.first) seen.insert(o.get("n").int64().value_or(-1));
+    EXPECT_EQ(found.first.size(), std::size_t(kObjects));
+    EXPECT_EQ(seen.size(), std::size_t(kObjects));
+    EXPECT_EQ(*seen.begin(), 0);
+    EXPECT_EQ(*seen.rbegin(), kObjects - 1);
+
+    std::vector<HttpRequest> drops;
+    for (const auto& o : found.first) {
+        HttpRequest r;
+        r.method = "DELETE";
+        r.url = env->parseUrl() + "/classes/" + cls + "/" + o.objectId();
+        r.headers = master;
+        drops.push_back(r);
+    }
+    each(drops);
 }
 
 }  // namespace

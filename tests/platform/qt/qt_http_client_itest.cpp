@@ -165,40 +165,55 @@ TEST_F(QtHttpClientTest, AFreshConnectionRequestNeverReusesAKeptConnection) {
 
 // The first connection swallows its request, as one through a tunnel that
 // ended does; once connections are dropped the request goes again on a new
-// one and its completion runs once, with that answer.
+// one and its completion runs once, with that answer. A request sent once
+// (a sign-out the server may have done already) ends in its error instead.
 TEST_F(QtHttpClientTest, DroppedConnectionsSendTheRequestsInFlightAgainOnFreshOnes) {
-    QTcpServer server;
-    int connections = 0;
-    QObject::connect(&server, &QTcpServer::newConnection, [&] {
-        while (auto* socket = server.nextPendingConnection()) {
-            const bool answers = ++connections > 1;
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answers] {
-                if (!socket->readAll().contains("\r\n\r\n") || !answers) return;
-                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n\r\nok");
-            });
+    struct Row {
+        const char* name;
+        bool sendOnce;
+        int connections;
+    };
+    for (const Row& row : {Row{"sent again", false, 2}, Row{"sent once", true, 1}}) {
+        QTcpServer server;
+        int connections = 0;
+        QObject::connect(&server, &QTcpServer::newConnection, [&] {
+            while (auto* socket = server.nextPendingConnection()) {
+                const bool answers = ++connections > 1;
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answers] {
+                    if (!socket->readAll().contains("\r\n\r\n") || !answers) return;
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: keep-alive\r\n\r\nok");
+                });
+            }
+        });
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        const std::string url = "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/";
+        hw::QtHttpClient client(queue_);
+        int calls = 0;
+        HttpResponse got;
+        auto post = request("POST", url, 60000, {}, "body");
+        post.sendOnce = row.sendOnce;
+        client.send(post, [&](HttpResponse r) {
+            ++calls;
+            got = std::move(r);
+        });
+        ASSERT_TRUE(spinUntil([&] { return connections == 1; })) << row.name;
+        spinFor(50);
+        EXPECT_EQ(calls, 0) << row.name;
+        client.dropConnections();
+        ASSERT_TRUE(spinUntil([&] { return calls > 0; })) << row.name;
+        spinFor(30);
+        EXPECT_EQ(calls, 1) << row.name;
+        EXPECT_EQ(connections, row.connections) << row.name;
+        if (row.sendOnce) {
+            ASSERT_TRUE(got.error) << row.name;
+            EXPECT_EQ(got.error->code, hw::HttpCancelled);
+        } else {
+            EXPECT_EQ(got.status, 200);
+            EXPECT_EQ(got.body, "ok");
         }
-    });
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    const std::string url = "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/";
-    hw::QtHttpClient client(queue_);
-    int calls = 0;
-    HttpResponse got;
-    client.send(request("POST", url, 60000, {}, "body"), [&](HttpResponse r) {
-        ++calls;
-        got = std::move(r);
-    });
-    ASSERT_TRUE(spinUntil([&] { return connections == 1; }));
-    spinFor(50);
-    EXPECT_EQ(calls, 0);
-    client.dropConnections();
-    ASSERT_TRUE(spinUntil([&] { return calls > 0; }));
-    spinFor(30);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(got.status, 200);
-    EXPECT_EQ(got.body, "ok");
-    EXPECT_EQ(connections, 2);
-    // Later requests go on the new connections too.
-    EXPECT_EQ(run(client, request("GET", url)).body, "ok");
+        // Later requests go on the new connections too.
+        EXPECT_EQ(run(client, request("GET", url)).body, "ok") << row.name;
+    }
 }
 
 // Offline, as at a first start: the launch drops its connections while its

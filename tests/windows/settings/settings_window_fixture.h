@@ -71,6 +71,7 @@ public:
     RecordingNetworksTable trusted, available;
     bool addSheet = false, supportSheet = false;
     std::optional<bool> addLoading;
+    std::string addMessage;
     std::string topic = "Billing";
     std::optional<std::string> body = std::string();
     std::vector<std::string> overlay;  // "in 0.3", "out 1.0", "hide"
@@ -97,6 +98,7 @@ public:
     void beginAddNetworkSheet() override { addSheet = true; }
     void endAddNetworkSheet() override { addSheet = false; }
     void setAddNetworkLoading(bool l) override { addLoading = l; }
+    void setAddNetworkMessage(const std::string& t) override { addMessage = t; }
     NetworksTableView& availableNetworksTable() override { return available; }
     long selectedAvailableNetworkRow() const override { return available.selected; }
     void beginSupportTicketSheet() override { supportSheet = true; }

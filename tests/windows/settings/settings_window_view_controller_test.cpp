@@ -180,6 +180,25 @@ TEST(SettingsWindowWiFi, ScanFillsTheSheetOnTheMainThreadAndAddsTheChosenNetwork
     EXPECT_TRUE(f.controller->applyEnabled());
 }
 
+TEST(SettingsWindowWiFi, AScanThatTimedOutSaysSoInTheSheetUntilTheNextFilling) {
+    SettingsWindowFixture f;
+    f.wifi.setScan({{"Cafe", "CC"}}, true);
+    f.open();
+    f.controller->onAuto_WiFi_Plus_Button_Click();
+    f.background.runUntilIdle();
+    f.queue.runUntilIdle();
+    EXPECT_EQ(f.view.available.rows, (std::vector<TrustedNetworkItem>{{"Cafe", "CC"}}));
+    EXPECT_EQ(f.view.addMessage, LocaleData::settings_window_scan_timed_out());
+
+    f.wifi.setScan({{"Cafe", "CC"}});
+    f.controller->onCloseTrustedNetworkModalWindow();
+    f.controller->onAuto_WiFi_Plus_Button_Click();
+    EXPECT_EQ(f.view.addMessage, "") << "an old failure is not shown over a new scan";
+    f.background.runUntilIdle();
+    f.queue.runUntilIdle();
+    EXPECT_EQ(f.view.addMessage, "");
+}
+
 TEST(SettingsWindowWiFi, LateScanIsDroppedAndNoWiFiScansNothing) {
     SettingsWindowFixture f;
     f.wifi.setScan({{"Cafe", "CC"}});

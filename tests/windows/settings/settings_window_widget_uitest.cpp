@@ -44,7 +44,7 @@ struct SettingsWidgetFixture : WidgetAppFirst, SettingsWindowFixture {
 class SettingsWindowWidgetTest : public ::testing::Test {};
 
 // A network's name is any 32 octets: each row stays one line, and control
-// characters and octets that are not UTF-8 show as U+FFFD.
+// characters, bidi controls and octets that are not UTF-8 show as U+FFFD.
 TEST_F(SettingsWindowWidgetTest, ANetworkNameShowsOnOneLineWhateverItsOctets) {
     WidgetAppFirst app;
     struct Row {
@@ -59,6 +59,10 @@ TEST_F(SettingsWindowWidgetTest, ANetworkNameShowsOnOneLineWhateverItsOctets) {
         {"a tab and a delete", "a\tb\x7f", QString::fromUtf8("a\uFFFDb\uFFFD")},
         {"a line separator", "a\xe2\x80\xa8" "b", QString::fromUtf8("a\uFFFDb")},
         {"not UTF-8", "caf\xe9", QString::fromUtf8("caf\uFFFD")},
+        {"a right-to-left override", "abc\xe2\x80\xaegnp.exe", QString::fromUtf8("abc\uFFFDgnp.exe")},
+        {"marks", "a\xe2\x80\x8e" "b\xe2\x80\x8f" "c\xd8\x9c", QString::fromUtf8("a\uFFFDb\uFFFDc\uFFFD")},
+        {"embeddings and isolates", "\xe2\x80\xaa" "a\xe2\x80\xac\xe2\x81\xa7" "b\xe2\x81\xa9",
+         QString::fromUtf8("\uFFFDa\uFFFD\uFFFDb\uFFFD")},
         {"UTF-8", "Caf\xc3\xa9 \xe2\x98\x95", QString::fromUtf8("Caf\u00E9 \u2615")},
     };
     NetworksListWidget list;

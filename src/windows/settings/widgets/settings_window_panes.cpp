@@ -122,6 +122,9 @@ void SettingsWindowWidget::buildAddNetworkSheet() {
     layout->addWidget(makeSettingsHeader(L::settings_window_add_new_trusted_network(), addSheet_));
     availableTable_ = new NetworksListWidget(addSheet_);
     layout->addWidget(availableTable_, 1);
+    addMessage_ = makeSettingsText({}, addSheet_);
+    addMessage_->hide();
+    layout->addWidget(addMessage_);
     spinner_ = new ActivityIndicatorWithImage(availableTable_);
     spinner_->setImageName("Activity_spinner");
     spinner_->setGeometry(340 / 2 - 16, 70, 32, 32);

@@ -266,6 +266,11 @@ void SettingsWindowWidget::setAddNetworkLoading(bool loading) {
     availableTable_->setEnabled(!loading);
 }
 
+void SettingsWindowWidget::setAddNetworkMessage(const std::string& text) {
+    addMessage_->setText(QString::fromStdString(text));
+    addMessage_->setVisible(!text.empty());
+}
+
 void SettingsWindowWidget::beginSupportTicketSheet() { supportSheet_->open(); }
 
 void SettingsWindowWidget::endSupportTicketSheet() {

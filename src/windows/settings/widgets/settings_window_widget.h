@@ -72,6 +72,7 @@ public:
     void beginAddNetworkSheet() override;
     void endAddNetworkSheet() override;
     void setAddNetworkLoading(bool loading) override;
+    void setAddNetworkMessage(const std::string& text) override;
     NetworksTableView& availableNetworksTable() override { return *availableTable_; }
     long selectedAvailableNetworkRow() const override { return availableTable_->currentRow(); }
     void beginSupportTicketSheet() override;
@@ -141,6 +142,7 @@ private:
     QDialog* addSheet_ = nullptr;
     NetworksListWidget* availableTable_ = nullptr;
     ActivityIndicatorWithImage* spinner_ = nullptr;
+    QLabel* addMessage_ = nullptr;
     QDialog* supportSheet_ = nullptr;
     QComboBox* topics_ = nullptr;
     TextViewWithPlaceHolder* body_ = nullptr;
