@@ -153,7 +153,9 @@ TEST_F(OpenVPNEndToEnd, ConnectsWithTheRightPasswordAndDisconnectEndsOpenVPN) {
     EXPECT_EQ(call("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
 }
 
-TEST_F(OpenVPNEndToEnd, ATunnelRestartedByOpenVPNReportsConnectedAgain) {
+// openvpn's own restart looks the server up again through the dead tunnel;
+// the helper has it end instead, so the app's paced tries take over.
+TEST_F(OpenVPNEndToEnd, ARestartOpenVPNWouldMakeItselfEndsItInstead) {
     context.login = OpenVPNLoginData{OpenVPNTestbed::kUser, OpenVPNTestbed::kPassword};
     ASSERT_EQ(createConnection(bed_->clientConfig()), "YES") << testbed::readText(bed_->dir() + "/helper.log");
     provider->startDial([] {});
@@ -162,12 +164,11 @@ TEST_F(OpenVPNEndToEnd, ATunnelRestartedByOpenVPNReportsConnectedAgain) {
     ASSERT_EQ(pids.size(), 1u);
     const std::size_t before = statuses.size();
     ASSERT_EQ(::kill(pids[0], SIGUSR1), 0);
-    ASSERT_TRUE(test::pumpUntil(queue, [&] {
-        return std::any_of(statuses.begin() + long(before), statuses.end(), [](const Status& s) { return s.code == 2; });
-    }, std::chrono::seconds(30))) << provider->logData();
-    EXPECT_EQ(statuses[before].code, 1) << "the restart is reported as a reconnect first";
+    ASSERT_TRUE(test::pumpUntil(queue, [&] { return recordedOpenVPN().empty(); }, std::chrono::seconds(20)))
+        << testbed::readText(bed_->dir() + "/helper.log");
+    EXPECT_TRUE(std::none_of(statuses.begin() + long(before), statuses.end(), [](const Status& s) { return s.code == 2; }))
+        << "connected again by openvpn's own restart";
     provider->disconnect([] {});
-    test::pumpUntil(queue, [&] { return statuses.back().code == 0; });
 }
 
 TEST_F(OpenVPNEndToEnd, WrongPasswordIsAnAuthenticationError) {
