@@ -56,8 +56,7 @@ std::unique_ptr<ApplicationModel> DefaultServiceLayerFactory::makeAppModel() {
 }
 
 HubService<AuthService, HubAuthPort> DefaultServiceLayerFactory::makeAuthService(ServiceLayer& hub) {
-    auto service = std::make_shared<AuthService>(p_.parse, keychainQueue_, hub.appModel(),
-                                                 GlobalConstants::keychainServiceName, p_.fileCopyQueue);
+    auto service = std::make_shared<AuthService>(p_.parse, keychainQueue_, hub.appModel());
     reachabilityPort_ = std::make_unique<LazyInternetReachability>(hub);
     ApplicationModelPorts ports = hub.appModel().ports();
     ports.loginData = service.get();

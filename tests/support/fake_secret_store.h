@@ -25,7 +25,6 @@ public:
     }
     bool remove(const std::string& service, const std::string& key) override {
         std::lock_guard lock(mutex_);
-        if (failRemoves) return false;
         return items_.erase({service, key}) > 0;
     }
     std::size_t size() const {
@@ -34,7 +33,6 @@ public:
     }
     bool failReads = false;
     bool failWrites = false;
-    bool failRemoves = false;
     int reads = 0;
 
 private:

@@ -3,25 +3,19 @@
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusMessage>
 #include <QtDBus/QDBusObjectPath>
-#include <QtDBus/QDBusPendingCallWatcher>
-#include <QtDBus/QDBusPendingReply>
 
 namespace hw {
 
 SecretServiceAnswer askSecretService() { return askSecretService(QDBusConnection::sessionBus()); }
 
-namespace {
-
-QDBusMessage readDefaultAlias() {
+SecretServiceAnswer askSecretService(const QDBusConnection& bus, int timeoutMs) {
+    using Kind = SecretServiceAnswer::Kind;
+    if (!bus.isConnected()) return {Kind::NoService, "no session bus: " + bus.lastError().message().toStdString()};
     QDBusMessage call =
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
                                        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("ReadAlias"));
     call << QStringLiteral("default");
-    return call;
-}
-
-SecretServiceAnswer fromReply(const QDBusMessage& reply) {
-    using Kind = SecretServiceAnswer::Kind;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) return {Kind::NoService, reply.errorMessage().toStdString()};
     const QList<QVariant> arguments = reply.arguments();
     if (arguments.size() != 1 || arguments.front().metaType() != QMetaType::fromType<QDBusObjectPath>())
@@ -29,26 +23,6 @@ SecretServiceAnswer fromReply(const QDBusMessage& reply) {
     // "/" stands for no collection: a keyring not yet made.
     if (arguments.front().value<QDBusObjectPath>().path() == QStringLiteral("/")) return {Kind::NoDefaultCollection, ""};
     return {Kind::Ready, ""};
-}
-
-}  // namespace
-
-SecretServiceAnswer askSecretService(const QDBusConnection& bus, int timeoutMs) {
-    if (!bus.isConnected())
-        return {SecretServiceAnswer::Kind::NoService, "no session bus: " + bus.lastError().message().toStdString()};
-    return fromReply(bus.call(readDefaultAlias(), QDBus::Block, timeoutMs));
-}
-
-void askSecretServiceLater(const QDBusConnection& bus, int timeoutMs, std::function<void(SecretServiceAnswer)> done) {
-    if (!bus.isConnected()) {
-        done({SecretServiceAnswer::Kind::NoService, "no session bus: " + bus.lastError().message().toStdString()});
-        return;
-    }
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(readDefaultAlias(), timeoutMs));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, done = std::move(done)] {
-        watcher->deleteLater();
-        done(fromReply(watcher->reply()));
-    });
 }
 
 }  // namespace hw

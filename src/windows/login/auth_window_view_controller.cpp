@@ -160,8 +160,6 @@ void AuthWindowViewController::onLoginButtonClick() {
         return;
     }
     log::info(kLog, "Login button CLICKED");
-    userActed_ = true;
-    setRestoringAccount(false);
     view_.clearFocus();
     if (!isEnterpriseVersion_) {
         hideAllErrorIcons();
