@@ -223,7 +223,6 @@ void VPNConnectionManager::disconnect() {
 
 void VPNConnectionManager::helperDied(bool died) {
     if (!died) return;
-    logLine("the helper cannot be reached");
     post([this] { notifyError(LocaleData::helper_unreachable_error()); });
 }
 

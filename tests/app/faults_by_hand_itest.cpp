@@ -120,7 +120,8 @@ TEST_F(FaultsByHand, AHelperKilledMidConnectEndsInTheTruth) {
         // Reconnects under the lock have no limit, only their half-second pace.
         const long reconnects = linesSince(logAt, {"startReconnect() attempt started."}, &tries);
         ASSERT_TRUE(restartHelper()) << bed.helperLog();
-        EXPECT_LE(lines, goneMs / 1000 + 1) << seen;
+        // A line a second at most, besides the one that says the helper is gone.
+        EXPECT_LE(lines, goneMs / 1000 + 2) << seen;
         EXPECT_LE(reconnects, goneMs / 500 + 1) << tries;
 
         // Settled: Connected, or the error shown and the pane back at rest,
