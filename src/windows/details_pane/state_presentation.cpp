@@ -11,6 +11,8 @@ constexpr const char* kLog = "MainViewDetailsAreaController";
 
 void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bool skipFlagAnimation) {
     post([skipStatus, skipFlagAnimation](MainViewDetailsAreaController& self) {
+        // A held lock tries nothing: a connecting look queued before it is stale.
+        if (self.life_->state() == ConnectionLife::State::heldByLock) return;
         self.skipConnectingStateNotification_ = true;
         // In this step, not posted again: a disconnected look posted in
         // between must not be overtaken by a stale connecting one.
