@@ -247,7 +247,11 @@ public:
         for (const auto& item : list->items()) {
             if (!item->vpnConfig || item->vpnConfig->countryCode != countryCode) continue;
             const auto host = item->vpnConfig->serverHostName(model().vpnServersDomainSuffix);
+            // Under the lock only the helper's own lookups go out: the address
+            // found before the lock stands.
             const auto address = DNSServerHostResolver::resolveNow(host, {GlobalConstants::dnsResolver()});
+            if (!address && model().networkLockActivated && !item->vpnConfig->vpnServerIPAddress.empty())
+                return item->vpnConfig;
             if (!address || !item->vpnConfig->setVPNServerIPAddress(*address)) return nullptr;
             return item->vpnConfig;
         }
