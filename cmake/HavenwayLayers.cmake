@@ -85,8 +85,19 @@ function(hw_tests area)
     add_executable(${exe} ${sources})
     target_link_libraries(${exe} PRIVATE ${T_DEPS} hw_test_support GTest::gmock GTest::gtest_main)
     target_compile_definitions(${exe} PRIVATE HW_SOURCE_DIR="${PROJECT_SOURCE_DIR}" HW_BINARY_DIR="${PROJECT_BINARY_DIR}")
-    # Every test file parses the test framework; parse it once per executable.
-    target_precompile_headers(${exe} PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
+    # Every test file parses the test framework; parse it once for the whole
+    # build. One header per executable was 115 MB each, and filled CI's disk.
+    # -fPIC and -pthread everywhere, because some targets bring them and the header must be
+    # built with the flags of every user.
+    if(NOT TARGET hw_test_pch)
+      file(WRITE ${PROJECT_BINARY_DIR}/hw_test_pch.cpp "")
+      add_library(hw_test_pch OBJECT ${PROJECT_BINARY_DIR}/hw_test_pch.cpp)
+      target_link_libraries(hw_test_pch PRIVATE GTest::gmock GTest::gtest)
+      target_compile_options(hw_test_pch PRIVATE -fPIC -pthread)
+      target_precompile_headers(hw_test_pch PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
+    endif()
+    target_compile_options(${exe} PRIVATE -fPIC -pthread)
+    target_precompile_headers(${exe} REUSE_FROM hw_test_pch)
     gtest_discover_tests(${exe}
       TEST_PREFIX "${area}."
       DISCOVERY_TIMEOUT 60
