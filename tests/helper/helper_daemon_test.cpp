@@ -63,16 +63,40 @@ TEST(CommandDispatcher, CommandsAreKeyedByTypeAndName) {
 }
 
 // The daemon end to end on a socket file, with a fake kernel.
-TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
+class HelperDaemonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
+        ASSERT_TRUE(daemon.start(&error)) << error;
+        serving = std::thread([&] { daemon.run(); });
+    }
+    void TearDown() override {
+        daemon.stop();
+        if (serving.joinable()) serving.join();
+    }
+    UniqueFd connect() { return connectToHelper(dir / "helper.sock", &error); }
+    // Asks on a connection of its own: served only after every peer the
+    // helper accepted before it.
+    std::string askLockState() {
+        UniqueFd client = connect();
+        auto [mine, theirs] = makeHelperSocketPair();
+        if (!client || !sendHelperMessage(client.get(), test::rpcMessage("networkLockState", {}), theirs.get(), 5000, &error))
+            return "not sent: " + error;
+        theirs.reset();
+        auto reply = receiveHelperMessage(mine.get(), 5000, &error);
+        return reply ? test::replyText(reply->message) : "no reply: " + error;
+    }
+
     test::ScratchDir dir;
     test::FakeNetwork net;
     hw::test::FakeProcessRunner runner;
-    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
-    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
+    HelperDaemon daemon{runner, net, test::scratchPaths(dir)};
     std::string error;
-    ASSERT_TRUE(daemon.start(&error)) << error;
+    std::thread serving;
+};
+
+TEST_F(HelperDaemonTest, ServesCommandsInOrderOnItsSocket) {
     EXPECT_EQ(dir.mode(dir / "helper.sock"), 0660u);
-    std::thread serving([&] { daemon.run(); });
 
     hw::test::HelperTestQueue queue;
     HelperConnection client(queue);
@@ -86,35 +110,17 @@ TEST(HelperDaemon, ServesCommandsInOrderOnItsSocket) {
     queue.waitFor([&] { return replies.size() == 4; });
     EXPECT_EQ(replies, (std::vector<std::string>{"192.168.1.1", "192.168.1.1", "NO", "YES"}));
     client.cancel();
-    daemon.stop();
-    serving.join();
 }
 
 // Nobody keeps the app out by holding connections: past the bound, the one
 // heard from longest ago goes.
-TEST(HelperDaemon, IdleConnectionsMakeRoomForANewClient) {
-    test::ScratchDir dir;
-    test::FakeNetwork net;
-    hw::test::FakeProcessRunner runner;
-    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
-    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
-    std::string error;
-    ASSERT_TRUE(daemon.start(&error)) << error;
-    std::thread serving([&] { daemon.run(); });
-
+TEST_F(HelperDaemonTest, IdleConnectionsMakeRoomForANewClient) {
     std::vector<UniqueFd> idle;
     for (int i = 0; i < 100; ++i) {
-        idle.push_back(connectToHelper(dir / "helper.sock", &error));
+        idle.push_back(connect());
         ASSERT_TRUE(idle.back()) << error;
     }
-    UniqueFd client = connectToHelper(dir / "helper.sock", &error);
-    ASSERT_TRUE(client) << error;
-    auto [mine, theirs] = makeHelperSocketPair();
-    ASSERT_TRUE(sendHelperMessage(client.get(), test::rpcMessage("networkLockState", {}), theirs.get(), 5000, &error));
-    theirs.reset();
-    auto reply = receiveHelperMessage(mine.get(), 5000, &error);
-    ASSERT_TRUE(reply) << error;
-    EXPECT_EQ(test::replyText(reply->message), "NO");
+    EXPECT_EQ(askLockState(), "NO");
     // Accepted in order, so every one before the client was taken and judged.
     const auto stillHeld = std::count_if(idle.begin(), idle.end(), [](const UniqueFd& fd) {
         pollfd p{fd.get(), POLLIN, 0};
@@ -122,23 +128,12 @@ TEST(HelperDaemon, IdleConnectionsMakeRoomForANewClient) {
     });
     EXPECT_EQ(static_cast<std::size_t>(stillHeld), kMaxConnectionsPerProcess - 1);
 
-    daemon.stop();
-    serving.join();
 }
 
 // Peers that start messages carrying descriptors and never finish them cannot
 // make the helper hold more than its bound: what a dropped one sent is
 // closed, and the helper still locks its state and answers.
-TEST(HelperDaemon, DescriptorsInUnfinishedMessagesStayWithinTheBound) {
-    test::ScratchDir dir;
-    test::FakeNetwork net;
-    hw::test::FakeProcessRunner runner;
-    std::ofstream(dir / "helper.conf") << "uid=" << ::getuid() << "\n";
-    HelperDaemon daemon(runner, net, test::scratchPaths(dir));
-    std::string error;
-    ASSERT_TRUE(daemon.start(&error)) << error;
-    std::thread serving([&] { daemon.run(); });
-
+TEST_F(HelperDaemonTest, DescriptorsInUnfinishedMessagesStayWithinTheBound) {
     // Each sends the write end of its own pipe 16 times: the pipe reads its
     // end only once the helper holds none of them.
     constexpr int kPerMessage = 16;
@@ -150,7 +145,7 @@ TEST(HelperDaemon, DescriptorsInUnfinishedMessagesStayWithinTheBound) {
         int p[2];
         ASSERT_EQ(::pipe2(p, O_CLOEXEC | O_NONBLOCK), 0);
         UniqueFd writeEnd(p[1]);
-        Sender s{connectToHelper(dir / "helper.sock", &error), UniqueFd(p[0])};
+        Sender s{connect(), UniqueFd(p[0])};
         ASSERT_TRUE(s.socket) << error;
         char packet[] = {'M', 'x'};  // the first of more packets
         iovec iov{packet, sizeof packet};
@@ -169,14 +164,7 @@ TEST(HelperDaemon, DescriptorsInUnfinishedMessagesStayWithinTheBound) {
         senders.push_back(std::move(s));
     }
     // Served after every sender before it was taken and read.
-    UniqueFd client = connectToHelper(dir / "helper.sock", &error);
-    ASSERT_TRUE(client) << error;
-    auto [mine, theirs] = makeHelperSocketPair();
-    ASSERT_TRUE(sendHelperMessage(client.get(), test::rpcMessage("networkLockState", {}), theirs.get(), 5000, &error));
-    theirs.reset();
-    auto reply = receiveHelperMessage(mine.get(), 5000, &error);
-    ASSERT_TRUE(reply) << error;
-    EXPECT_EQ(test::replyText(reply->message), "NO");
+    EXPECT_EQ(askLockState(), "NO");
 
     std::size_t held = 0, closedOfDropped = 0, dropped = 0;
     for (auto& s : senders) {
@@ -192,8 +180,6 @@ TEST(HelperDaemon, DescriptorsInUnfinishedMessagesStayWithinTheBound) {
     EXPECT_GT(held, 0u) << "the newest unfinished messages are kept";
     EXPECT_EQ(closedOfDropped, dropped);
 
-    daemon.stop();
-    serving.join();
 }
 
 TEST(HelperInstall, PutsBinaryUnitAndUserInPlaceThenStartsTheUnit) {
