@@ -94,12 +94,20 @@ HW_SHOTS({
     paneShot("pane.update-bar", 1000, [](PaneRig& rig) { rig.rig->controller->showUpdateAvailableNotificationBar(); });
     // The lock held after a refused try, the bottom bar lifting the card: both
     // lines stand clear of it.
+    // Reached as a user reaches it: a try refused under the kill switch.
     paneShot("pane.killswitch-held", 1000, [](PaneRig& rig) {
         showDemoBars(*rig.rig);
-        rig.connect();
-        rig.view->setAutoReconnectOverlay(false, LocaleData::main_view_kill_switch_held_header(),
-                                          LocaleData::main_view_kill_switch_held_subheader());
-        rig.view->setAutoReconnectSpinning(false);
+        rig.rig->hub->appModel().setUseNetworkLock(true);
+        rig.rig->engine.providerType = VPNTypesOpenVPN;
+        rig.pane->performConnectAction();
+        rig.settle(300);
+        if (rig.rig->engine.locks.empty()) throw std::runtime_error("the lock was never asked for");
+        rig.rig->engine.locks.front().completion("203.0.113.9");
+        rig.settle();
+        rig.rig->engine.closures.refused(LocaleData::vpn_ppp_error_new_4());
+        rig.rig->engine.closures.disconnected(false, false);
+        rig.settle(300);
+        if (!rig.pane->lockHeld()) throw std::runtime_error("the lock does not hold");
     });
     paneShot("pane.server-bars", 1000, [](PaneRig& rig) {
         rig.rig->controller->refreshTopNotificationBar(
