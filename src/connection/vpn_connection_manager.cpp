@@ -317,11 +317,7 @@ void VPNConnectionManager::dialAfterCreation(std::uint64_t attempt, const std::o
         logLine("self.connectionInitiateCanceled 2");
         return;
     }
-    if (staleTry(ticket, "the dial's wait")) {
-        connectionInProgress_ = false;
-        return;
-    }
-    if (dialEnded(attempt)) return;
+    if (dialEnded(attempt, ticket)) return;
     subscribeToStatusUpdates(true);
     logLine("before startDialConnection");
     post([this, attempt, ticket] { startDialConnection(attempt, ticket); });
@@ -331,8 +327,8 @@ bool VPNConnectionManager::staleTry(const std::optional<ConnectionTicket>& ticke
     return ticket && !env_.context.isCurrentTry(*ticket, what);
 }
 
-bool VPNConnectionManager::dialEnded(std::uint64_t attempt) {
-    if (attempt == attempt_) return false;
+bool VPNConnectionManager::dialEnded(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket) {
+    if (attempt == attempt_ && !staleTry(ticket, "the dial")) return false;
     // Its try ended (or another began) meanwhile: it never dials, and it
     // leaves nothing that would hold the next connect back.
     logLine("a dial of an ended try is dropped");
@@ -348,11 +344,7 @@ void VPNConnectionManager::startDialConnection(std::uint64_t attempt, std::optio
             logLine("self.connectionInitiateCanceled 3");
             return;
         }
-        if (staleTry(ticket, "the dial")) {
-            connectionInProgress_ = false;
-            return;
-        }
-        if (dialEnded(attempt)) return;
+        if (dialEnded(attempt, ticket)) return;
         if (!currentProvider_) {
             logLine("startDialConnection -- no current provider");
             connectionInProgress_ = false;

@@ -98,7 +98,7 @@ public:
     // The connect road.
     void connect(const ManagerServerConfig& config);
     void startDialConnection(std::uint64_t attempt, std::optional<ConnectionTicket> ticket = std::nullopt);
-    bool dialEnded(std::uint64_t attempt);
+    bool dialEnded(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket);
     ManagerServiceConfig vpnConfigForConnector(const ManagerServerConfig& config);
     void writeOpenVPNConfig(const std::string& text);
 
