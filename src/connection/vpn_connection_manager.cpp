@@ -304,11 +304,12 @@ void VPNConnectionManager::onConnectionCreated(bool created, std::optional<Conne
     std::weak_ptr<bool> alive = alive_;
     // openvpn is dialled once its management interface answers, however
     // long its start takes; the other roads settle for a second.
-    const bool waits = currentProvider_ && currentProvider_->whenReadyToDial([this, alive, attempt, ticket](bool answered) {
+    auto ready = [this, alive, attempt, ticket](bool answered) {
         if (!alive.lock()) return;
-        logLine(answered ? "openvpn's management interface answered" : "openvpn's management interface did not answer");
+        logLine(answered ? "the tunnel process answered" : "the tunnel process did not answer");
         dialAfterCreation(attempt, ticket);
-    });
+    };
+    const bool waits = currentProvider_ && currentProvider_->whenReadyToDial(std::move(ready));
     if (!waits) postAfter(1000, [this, attempt, ticket] { dialAfterCreation(attempt, ticket); });
 }
 

@@ -41,7 +41,9 @@ protected:
         r.timeout = 5s;
         ASSERT_TRUE(bed.runner.run(r).ok()) << serverNamespace();
     }
-    void serverAnswers() { run({"ip", "netns", "exec", serverNamespace(), "nft", "delete", "table", "inet", "hw_test_outage"}); }
+    void serverAnswers() {
+        run({"ip", "netns", "exec", serverNamespace(), "nft", "delete", "table", "inet", "hw_test_outage"});
+    }
     QString trayStatus(const QString& service) {
         const MenuNode menu = trayLayout(service);
         if (const MenuNode* line = itemStarting(menu, "Status:")) return line->label().mid(7).trimmed();
@@ -81,7 +83,9 @@ TEST_F(ServerOutageByHand, OpenVPNIsConnectedAgainAfterTheServerWasGoneForHundre
         serverAnswers();
         QElapsedTimer back;
         back.start();
-        const bool again = spinUntil([&] { return trayStatus(service) == "Connected" && notified("Connected to Netherlands") > connects; }, 120000);
+        const bool again = spinUntil(
+            [&] { return trayStatus(service) == "Connected" && notified("Connected to Netherlands") > connects; },
+            120000);
         const long againMs = back.elapsed();
         EXPECT_TRUE(again) << trayStatus(service).toStdString() << TempDir::read(log()).substr(logAt);
         EXPECT_TRUE(msUntilTheTunnelCarries("10.67.0.1", 10000));
@@ -95,10 +99,11 @@ TEST_F(ServerOutageByHand, OpenVPNIsConnectedAgainAfterTheServerWasGoneForHundre
         EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && bed.networkState() == before; }, 30000))
             << bed.networkState() << "\nversus\n" << before;
         EXPECT_EQ(TempDir::read(bed.dir.file("resolv.conf")), resolver);
+        const bool asBefore =
+            bed.networkState() == before && TempDir::read(bed.dir.file("resolv.conf")) == resolver;
         std::printf("[ disconnect ] %s: openvpn %s, tun0 %s, routes and resolver as before: %s\n",
                     lock ? "locked" : "unlocked", clientOpenVPN() == -1 ? "gone" : "RUNNING",
-                    run({"ip", "link", "show", "tun0"}).ok() ? "STAYS" : "gone",
-                    bed.networkState() == before && TempDir::read(bed.dir.file("resolv.conf")) == resolver ? "yes" : "NO");
+                    run({"ip", "link", "show", "tun0"}).ok() ? "STAYS" : "gone", asBefore ? "yes" : "NO");
         quitFromTheTray(service);
     }
 }
