@@ -162,9 +162,8 @@ void AppDelegate::disableStartMinimized() { model().startMinimized = false; }
 void AppDelegate::performLogout() {
     ApplicationModel& m = model();
     m.startMinimized = false;
-    if (m.autoReconnectInProgress()) windows_.main->hideAutoReconnectOverlay();
-    m.setAutoReconnectInProgress(false);
-    m.setAutoReconnectAttemptsCount(0);
+    // The connection's machine ends the account's attempt: its flags follow.
+    if (auto* pane = m.mainViewDetailsController()) pane->accountSignedOut();
     services_.disableNetworkLock();
     services_.terminatePreviousOpenVPNProcesses();
     services_.forgetAccountAttempt();

@@ -43,6 +43,13 @@ public:
                                                                        VPNStatusCallback onStatus,
                                                                        bool skipCurrentStatusNotification);
     virtual void startDial(std::function<void()> completion);
+    // Where the tunnel process must answer before the dial: runs `answered`
+    // on the main queue once it did (true) or ended or never did (false).
+    // False: nothing to wait for.
+    virtual bool whenReadyToDial(std::function<void(bool answered)> answered) {
+        (void)answered;
+        return false;
+    }
     // Takes over a tunnel of this kind left running by an earlier run; its
     // status comes as usual (disconnected when there is none). OpenVPN and
     // IKEv2 can.

@@ -128,9 +128,14 @@ bool ConnectionLife::lockLifted() {
     return true;
 }
 
+void ConnectionLife::deviceWillSleep() {
+    say("the device sleeps: the tries after the wake are counted afresh");
+    step_ = 0;
+    setCountTo(0);
+}
+
 bool ConnectionLife::isCurrent(const Ticket& ticket, const char* what) const {
-    const bool live = state_ != State::disconnected && state_ != State::heldByLock;
-    if (live && ticket.attempt == attempt_ && ticket.tryNo == try_) return true;
+    if (currentTry() == ticket) return true;
     say(std::string("dropped: ") + what + " of attempt " + std::to_string(ticket.attempt) + " try " +
         std::to_string(ticket.tryNo) + " (now attempt " + std::to_string(attempt_) + " try " + std::to_string(try_) +
         ", " + stateName(state_) + ")");

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/connection_ticket.h"
 #include "core/reconnect_reason.h"
 #include "platform/main_queue.h"
 
@@ -46,11 +47,7 @@ public:
     };
     // Who began the attempt. Wi-Fi security's mark lasts as long as the attempt.
     enum class Origin { user, takeOver, wifiSecurity };
-    // What an event names as its own: the attempt and the try it belongs to.
-    struct Ticket {
-        std::uint64_t attempt = 0;
-        std::uint64_t tryNo = 0;
-    };
+    using Ticket = ConnectionTicket;
     struct Hooks {
         // Starts one try (the lock road or the direct one).
         std::function<void()> startTry;
@@ -97,6 +94,9 @@ public:
     bool secureNetwork();
     // The lock was lifted (by the user's ×, or turned off): a held lock ends.
     bool lockLifted();
+    // The device goes to sleep: the tries after the wake are counted and
+    // paced afresh.
+    void deviceWillSleep();
     // The one entry for everything that wants the tunnel back or tells of
     // the network. Answers whether it acted (false: absorbed or dropped).
     bool request(ReconnectReason reason);
@@ -105,6 +105,12 @@ public:
 
     // The ticket for what a try starts now (a timer, a helper request).
     Ticket ticket() const { return {attempt_, try_}; }
+    // The try in force: connecting or connected. Between tries (waiting) and
+    // after an end, none: whatever reports then is of an ended try.
+    std::optional<Ticket> currentTry() const {
+        if (state_ != State::connecting && state_ != State::connected) return std::nullopt;
+        return ticket();
+    }
     // Whether an event of that ticket still belongs to the try in force;
     // a stale one is logged (once) and must be dropped.
     bool isCurrent(const Ticket& ticket, const char* what) const;

@@ -1,9 +1,13 @@
 #include "connection/openvpn_connector.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -55,7 +59,60 @@ OpenVPNConnector::OpenVPNConnector(MainQueue& queue)
 
 OpenVPNConnector::~OpenVPNConnector() {
     *self_ = nullptr;
+    stopAnswerWait();
     endSession(false);
+}
+
+void OpenVPNConnector::stopAnswerWait() {
+    if (answerWaitStop_) {
+        const std::uint64_t one = 1;
+        if (::write(answerWaitStop_.get(), &one, sizeof one) < 0) log::warning(kLog, "cannot end the wait for openvpn");
+    }
+    if (answerWait_.joinable()) answerWait_.join();
+    answerWaitStop_.reset();
+}
+
+void OpenVPNConnector::whenAnswered(std::chrono::milliseconds bound, std::function<void(bool answered)> answered) {
+    stopAnswerWait();
+    std::weak_ptr<OpenVPNConnector*> weak = self_;
+    auto report = [&queue = queue_, weak, answered = std::move(answered)](bool ok) {
+        queue.post([weak, answered, ok] {
+            auto self = weak.lock();
+            if (self && *self && answered) answered(ok);
+        });
+    };
+    // A copy of the descriptor: the session takes the original, and the
+    // copy stays valid whoever closes that one.
+    UniqueFd probe(managementSocket_ ? ::fcntl(managementSocket_.get(), F_DUPFD_CLOEXEC, 0) : -1);
+    UniqueFd stop(probe ? ::eventfd(0, EFD_CLOEXEC) : -1);
+    if (!stop) {
+        report(false);
+        return;
+    }
+    // The thread ends before the descriptor closes (stopAnswerWait joins first).
+    const int stopFd = stop.get();
+    answerWaitStop_ = std::move(stop);
+    answerWait_ = std::thread([probe = std::move(probe), stopFd, bound, report] {
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        while (true) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd fds[2] = {{probe.get(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+            const int n = ::poll(fds, 2, static_cast<int>(std::max<long long>(left.count(), 0)));
+            if (n < 0 && errno == EINTR) continue;
+            if (fds[1].revents != 0) return;  // dropped: a later wait or the end
+            if (n <= 0) {
+                log::warning(kLog, "openvpn's management interface did not answer in time");
+                report(false);
+                return;
+            }
+            char byte;
+            const ssize_t got = ::recv(probe.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            report(got > 0);
+            return;
+        }
+    });
 }
 
 void OpenVPNConnector::setEventDelegate(OpenVPNConnectorEvents* delegate) { delegate_ = delegate; }

@@ -1,9 +1,11 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "connection/openvpn_connector_events.h"
 #include "platform/helper_message.h"
@@ -42,6 +44,12 @@ public:
     // takes it. A descriptor not yet taken is replaced (and closed).
     void setManagementSocket(UniqueFd socket) { managementSocket_ = std::move(socket); }
 
+    // Waits, off the main thread, until openvpn answers on the handed-over
+    // interface (its greeting; peeked, so the session still reads it), then
+    // posts answered(true); answered(false) when it ended, there is none, or
+    // nothing came within `bound`. A later wait, or the connector's end,
+    // drops this one unanswered.
+    void whenAnswered(std::chrono::milliseconds bound, std::function<void(bool answered)> answered);
     // Starts a session with the credentials as they are now; without a
     // handed-over descriptor it ends at once in error 1.
     void connect();
@@ -64,6 +72,7 @@ private:
     void endSession(bool askOpenVPNToStop);
     void start(bool adopting);
     void handleAdoptedState(const std::shared_ptr<Session>& session, std::string_view line);
+    void stopAnswerWait();
 
     MainQueue& queue_;
     UniqueFd managementSocket_;
@@ -77,6 +86,8 @@ private:
     std::atomic<std::uint64_t> currentId_{0};
     std::uint64_t nextId_ = 1;
     std::shared_ptr<Session> session_;
+    std::thread answerWait_;
+    UniqueFd answerWaitStop_;  // an eventfd: a count written here ends the wait
     // Posted events check it: the connector may be gone when they run.
     std::shared_ptr<OpenVPNConnector*> self_;
 };

@@ -1,5 +1,6 @@
 #include "connection/openvpn_vpn_connection_provider.h"
 
+#include <chrono>
 #include <utility>
 
 #include "connection/openvpn_constants.h"
@@ -71,6 +72,13 @@ void OpenVPN_VPNConnectionProvider::startDial(std::function<void()> dialed) {
         endTry("it did not connect within " + std::to_string(static_cast<int>(kTryBoundMs / 1000)) + " s");
     });
     connectorHelper_->connect();
+}
+
+bool OpenVPN_VPNConnectionProvider::whenReadyToDial(std::function<void(bool answered)> answered) {
+    // A try never outwaits its bound, whatever openvpn does meanwhile.
+    connectorHelper_->whenAnswered(std::chrono::milliseconds(static_cast<long long>(kTryBoundMs)),
+                                   std::move(answered));
+    return true;
 }
 
 void OpenVPN_VPNConnectionProvider::adoptRunning() {

@@ -58,6 +58,8 @@ public:
                                                                bool skipCurrentStatusNotification) override;
     // Neither runs its completion.
     void startDial(std::function<void()> completion) override;
+    // openvpn's management interface, as the helper handed it over, answers.
+    bool whenReadyToDial(std::function<void(bool answered)> answered) override;
     void adoptRunning() override;
     void disconnect(std::function<void()> completion) override;
     void setNewStatusReceivedCallback(VPNStatusCallback callback);

@@ -195,10 +195,12 @@ void VPNConnectionManager::subscribeToStatusUpdates(bool skipCurrentStatusNotifi
 
 void VPNConnectionManager::subscribeNow(const Provider& provider, bool skipCurrentStatusNotification) {
     std::weak_ptr<bool> alive = alive_;
+    // Every report of this subscription names the try it was made for.
     provider->retrieveConnectionAndSubscribeToStatusUpdates(
         connectionName(),
-        [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
-            if (alive.lock()) handleStatusChange(status, message, type);
+        [this, alive, ticket = ticket_](std::int32_t status, const std::optional<std::string>& message,
+                                        VPNTypes type) {
+            if (alive.lock()) handleStatusChange(status, message, type, ticket);
         },
         skipCurrentStatusNotification);
 }
@@ -209,6 +211,11 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
     logLine("VPNManager -- connect() started.");
     if (connectionInitiateCanceled_) return;
     ++attempt_;
+    const auto ticket = env_.context.currentTry();
+    // The life starts a try only after the one before ended: whatever that
+    // one left in progress holds nothing back (Automatic's next road, too).
+    if (ticket != ticket_) connectionInProgress_ = false;
+    ticket_ = ticket;
     establishedUnheard_ = false;
     syncWithSystemConnectionStarted_ = false;
     currentVPNConfig_ = config;
@@ -264,16 +271,21 @@ void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerCo
         return;
     }
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.createVPNConnection(service.description, [this, alive](bool created) {
-        if (alive.lock()) onConnectionCreated(created);
+    env_.helper.createVPNConnection(service.description, [this, alive, ticket = ticket_](bool created) {
+        if (alive.lock()) onConnectionCreated(created, ticket);
     });
 }
 
-void VPNConnectionManager::onConnectionCreated(bool created) {
+void VPNConnectionManager::onConnectionCreated(bool created, std::optional<ConnectionTicket> ticket) {
     logLine("Connection created callback executed");
-    logLine("Connection created callback executed");
-    if (connectionInitiateCanceled_) {
+    if (connectionInitiateCanceled_ || staleTry(ticket, "the helper's creation reply")) {
         logLine("self.connectionInitiateCanceled 1");
+        connectionInProgress_ = false;
+        // An openvpn started for a try that is over would wait for its
+        // credentials for good. Only with no try in force: one that runs
+        // has asked the helper for its own, which ends this one.
+        if (created && isType(currentProvider_, VPNTypesOpenVPN) && !env_.context.currentTry())
+            terminatePreviousOpenVPNProcesses();
         return;
     }
     if (!created) {
@@ -289,20 +301,35 @@ void VPNConnectionManager::onConnectionCreated(bool created) {
         return;
     }
     const std::uint64_t attempt = attempt_;
-    postAfter(1000, [this, attempt] {
-        if (connectionInitiateCanceled_) {
-            logLine("self.connectionInitiateCanceled 2");
-            return;
-        }
-        if (dialEnded(attempt)) return;
-        subscribeToStatusUpdates(true);
-        logLine("before startDialConnection");
-        post([this, attempt] { startDialConnection(attempt); });
-    });
+    std::weak_ptr<bool> alive = alive_;
+    // openvpn is dialled once its management interface answers, however
+    // long its start takes; the other roads settle for a second.
+    auto ready = [this, alive, attempt, ticket](bool answered) {
+        if (!alive.lock()) return;
+        logLine(answered ? "the tunnel process answered" : "the tunnel process did not answer");
+        dialAfterCreation(attempt, ticket);
+    };
+    const bool waits = currentProvider_ && currentProvider_->whenReadyToDial(std::move(ready));
+    if (!waits) postAfter(1000, [this, attempt, ticket] { dialAfterCreation(attempt, ticket); });
 }
 
-bool VPNConnectionManager::dialEnded(std::uint64_t attempt) {
-    if (attempt == attempt_) return false;
+void VPNConnectionManager::dialAfterCreation(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket) {
+    if (connectionInitiateCanceled_) {
+        logLine("self.connectionInitiateCanceled 2");
+        return;
+    }
+    if (dialEnded(attempt, ticket)) return;
+    subscribeToStatusUpdates(true);
+    logLine("before startDialConnection");
+    post([this, attempt, ticket] { startDialConnection(attempt, ticket); });
+}
+
+bool VPNConnectionManager::staleTry(const std::optional<ConnectionTicket>& ticket, const char* what) const {
+    return ticket && !env_.context.isCurrentTry(*ticket, what);
+}
+
+bool VPNConnectionManager::dialEnded(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket) {
+    if (attempt == attempt_ && !staleTry(ticket, "the dial")) return false;
     // Its try ended (or another began) meanwhile: it never dials, and it
     // leaves nothing that would hold the next connect back.
     logLine("a dial of an ended try is dropped");
@@ -310,15 +337,15 @@ bool VPNConnectionManager::dialEnded(std::uint64_t attempt) {
     return true;
 }
 
-void VPNConnectionManager::startDialConnection(std::uint64_t attempt) {
+void VPNConnectionManager::startDialConnection(std::uint64_t attempt, std::optional<ConnectionTicket> ticket) {
     env_.helper.disableIPV6({});
     logLine("before startDialConnection -- dispatch(after: 50)");
-    postAfter(50, [this, attempt] {
+    postAfter(50, [this, attempt, ticket] {
         if (connectionInitiateCanceled_) {
             logLine("self.connectionInitiateCanceled 3");
             return;
         }
-        if (dialEnded(attempt)) return;
+        if (dialEnded(attempt, ticket)) return;
         if (!currentProvider_) {
             logLine("startDialConnection -- no current provider");
             connectionInProgress_ = false;

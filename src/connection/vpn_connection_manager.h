@@ -40,6 +40,8 @@ public:
     const Timer* activeTimer() const { return activeTimer_.get(); }
     void setActiveTimer(std::unique_ptr<Timer> timer) { activeTimer_ = std::move(timer); }
     const std::optional<ManagerServerConfig>& currentVPNConfig() const { return currentVPNConfig_; }
+    // The connection life's try the last connect belongs to (none: a tunnel taken over).
+    const std::optional<ConnectionTicket>& currentTicket() const { return ticket_; }
 
     // Hooks the owner installs.
     std::function<void()> onConnectionEstablishedNotification;
@@ -95,13 +97,17 @@ public:
 
     // The connect road.
     void connect(const ManagerServerConfig& config);
-    void startDialConnection(std::uint64_t attempt);
-    bool dialEnded(std::uint64_t attempt);
+    void startDialConnection(std::uint64_t attempt, std::optional<ConnectionTicket> ticket = std::nullopt);
+    bool dialEnded(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket);
     ManagerServiceConfig vpnConfigForConnector(const ManagerServerConfig& config);
     void writeOpenVPNConfig(const std::string& text);
 
     // Status reports and the automatic order (any thread).
-    void handleStatusChange(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
+    // `ticket`: the try whose subscription reported; a report of a try the
+    // connection's life no longer runs is dropped (a late "established" ends
+    // its tunnel). None: a tunnel taken over, which no try of ours began.
+    void handleStatusChange(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
+                            std::optional<ConnectionTicket> ticket = std::nullopt);
     Provider firstProviderForAutomaticMode();
     bool nextProviderForAutomaticMode();
     // The catalogue key of a PPP last cause.
@@ -173,8 +179,14 @@ private:
     void continueConnectAfterHelperCheck(const ManagerServerConfig& config);
     void engageNetworkLock(std::function<void(const std::string& gateway, bool engaged)> onFinished);
     void subscribeNow(const Provider& provider, bool skipCurrentStatusNotification);
-    void onConnectionCreated(bool created);
-    void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
+    void onConnectionCreated(bool created, std::optional<ConnectionTicket> ticket);
+    void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
+                            const std::optional<ConnectionTicket>& ticket);
+    // Whether what `ticket`'s try asked for comes too late: that try is over.
+    bool staleTry(const std::optional<ConnectionTicket>& ticket, const char* what) const;
+    // The tunnel process is ready to be dialled (openvpn answered, or the
+    // other roads' second passed): the dial of that try starts, if it is current.
+    void dialAfterCreation(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket);
     void handleConnected(VPNTypes type);
     // Under the kill switch an OpenVPN tunnel is up only once its default
     // route is: tries again while the helper may be coming back, then ends
@@ -218,6 +230,8 @@ private:
     // Bumped by every connect, disconnect and down report: work waiting on
     // the helper for an earlier attempt drops out.
     std::uint64_t attempt_ = 0;
+    // The connection life's try that the last connect belongs to.
+    std::optional<ConnectionTicket> ticket_;
     static constexpr int kDefaultRouteTries = 4;
     static constexpr int kDefaultRouteRetryMs = 1000;
     static constexpr int kAdoptionTimeoutMs = 5000;

@@ -18,7 +18,12 @@ struct EngineModelView {
     VPNConnectionManager* manager = nullptr;
 
     void requestAutoReconnect() const {
-        if (auto* pane = model.mainViewDetailsController()) pane->requestAutoReconnect();
+        auto* pane = model.mainViewDetailsController();
+        if (!pane) return;
+        // A provider's word names the try the manager last connected for.
+        const auto ticket = manager ? manager->currentTicket() : std::nullopt;
+        if (ticket && !pane->isCurrentTry(*ticket, "a provider's reconnect request")) return;
+        pane->requestAutoReconnect();
     }
     void enableNetworkLock() const {
         if (manager) manager->enableNetworkLock();

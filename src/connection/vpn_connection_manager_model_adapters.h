@@ -38,6 +38,17 @@ public:
         return model_.autoReconnectTryAttempts_if_NetworkLockDisabled();
     }
     void setDeviceEnteredSleepMode(bool v) override { model_.deviceEnteredSleepMode = v; }
+    std::optional<ConnectionTicket> currentTry() const override {
+        auto* pane = model_.mainViewDetailsController();
+        return pane ? pane->currentTry() : std::nullopt;
+    }
+    bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
+        auto* pane = model_.mainViewDetailsController();
+        return !pane || pane->isCurrentTry(ticket, what);
+    }
+    void deviceWillSleep() override {
+        if (auto* pane = model_.mainViewDetailsController()) pane->deviceWillSleep();
+    }
     void requestAutoReconnect() override {
         if (auto* pane = model_.mainViewDetailsController()) pane->requestAutoReconnect();
     }

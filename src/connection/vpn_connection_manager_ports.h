@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/connection_ticket.h"
 #include "core/reconnect_reason.h"
 #include "core/vpn_types.h"
 #include "platform/clock.h"
@@ -48,6 +49,14 @@ public:
                                                                        ManagerStatusCallback onStatus,
                                                                        bool skipCurrentStatusNotification) = 0;
     virtual void startDial(std::function<void()> completion) = 0;
+    // A provider whose tunnel process must answer before it is dialled waits
+    // for that answer, then runs `answered` on the main queue (true: it
+    // answered; false: it ended or never answered in time). False: nothing
+    // to wait for.
+    virtual bool whenReadyToDial(std::function<void(bool answered)> answered) {
+        (void)answered;
+        return false;
+    }
     virtual void adoptRunning() {}
     // Callers never wait for the completion: many providers do not run it.
     virtual void disconnect(std::function<void()> completion) = 0;
@@ -149,6 +158,13 @@ public:
     virtual void setAutoReconnectAttemptsCount(int count) = 0;
     virtual int autoReconnectTryAttempts_if_NetworkLockDisabled() const = 0;
     virtual void setDeviceEnteredSleepMode(bool value) = 0;
+    // The connection's life, the one owner of the attempt: the try in force
+    // (nothing between tries or without one), and whether a report of a try
+    // may still act (a stale one is logged there, once).
+    virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
+    virtual bool isCurrentTry(const ConnectionTicket&, const char*) const { return true; }
+    // The device goes to sleep: the life counts the tries after the wake afresh.
+    virtual void deviceWillSleep() {}
 
     // The details pane's reconnect; nothing before the main window exists.
     virtual void requestAutoReconnect() = 0;

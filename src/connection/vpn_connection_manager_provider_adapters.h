@@ -43,6 +43,9 @@ public:
                                                                         skip);
     }
     void startDial(std::function<void()> completion) override { provider_->startDial(std::move(completion)); }
+    bool whenReadyToDial(std::function<void(bool answered)> answered) override {
+        return provider_->whenReadyToDial(std::move(answered));
+    }
     void adoptRunning() override { provider_->adoptRunning(); }
     void disconnect(std::function<void()> completion) override { provider_->disconnect(std::move(completion)); }
     void forceDisconnect() override;

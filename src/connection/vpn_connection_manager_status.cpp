@@ -11,22 +11,34 @@ namespace hw {
 using manager_log::logLine;
 
 void VPNConnectionManager::handleStatusChange(std::int32_t status, const std::optional<std::string>& message,
-                                              VPNTypes type) {
+                                              VPNTypes type, std::optional<ConnectionTicket> ticket) {
     // The flags belong to the main thread: a report from elsewhere is taken
     // there, in the order reports arrived.
     if (!env_.mainQueue.isMainThread()) {
-        post([this, status, message, type] { handleStatusOnMain(status, message, type); });
+        post([this, status, message, type, ticket] { handleStatusOnMain(status, message, type, ticket); });
         return;
     }
-    handleStatusOnMain(status, message, type);
+    handleStatusOnMain(status, message, type, ticket);
 }
 
 void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message,
-                                              VPNTypes type) {
+                                              VPNTypes type, const std::optional<ConnectionTicket>& ticket) {
     logLine("status changed to: " + std::to_string(status));
     if (status == VPNStatusCodes::invalid) {
         connectionExists_ = false;
         syncWithSystemConnectionStarted_ = false;
+        return;
+    }
+    if (!adoption_ && staleTry(ticket, ("status " + std::to_string(status)).c_str())) {
+        // Its try is over (cancelled, signed out, refused, or ended before a
+        // later one): nothing of it acts. A tunnel it brought up is not kept.
+        if (status == VPNStatusCodes::connected) {
+            logLine("a late \"established\" of an ended try: its tunnel ends");
+            disconnect(true);
+        } else if (status == VPNStatusCodes::disconnected) {
+            connectionInProgress_ = false;
+            connectionEstablishingInProgress_ = false;
+        }
         return;
     }
     connectionExists_ = true;
@@ -209,10 +221,13 @@ bool VPNConnectionManager::stepAutomaticOrder(std::int32_t status, VPNTypes type
     Provider old = currentProvider_;
     if (!nextProviderForAutomaticMode()) return false;
     if (!currentVPNConfig_) return true;
-    post([this, old] {
+    post([this, old, ticket = ticket_] {
+        if (staleTry(ticket, "Automatic's next protocol")) return;
         stopStatusUpdates(old);
         deleteExistingVPNService();
         connectionEstablishingInProgress_ = true;
+        // The road before has ended: its connect holds nothing back.
+        connectionInProgress_ = false;
         if (currentVPNConfig_) connect(*currentVPNConfig_);
     });
     return true;

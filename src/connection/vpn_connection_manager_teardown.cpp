@@ -223,7 +223,14 @@ void VPNConnectionManager::disconnect() {
 
 void VPNConnectionManager::helperDied(bool died) {
     if (!died) return;
-    post([this] { notifyError(LocaleData::helper_unreachable_error()); });
+    // Under the lock tries go on without a limit: against a helper that
+    // cannot be reached they would never end. An attempt without a tunnel
+    // up ends in this error, and the lock holds until the user lifts it.
+    const bool held = env_.context.networkLockActivated() && !currentVPNConnection().isTimerValid();
+    post([this, held] {
+        if (held) notifyRefused(LocaleData::helper_unreachable_error());
+        else notifyError(LocaleData::helper_unreachable_error());
+    });
 }
 
 void VPNConnectionManager::disconnectAndNotify() {
@@ -375,7 +382,7 @@ void VPNConnectionManager::shutDown() {
 
 void VPNConnectionManager::onDeviceWillSleep() {
     env_.context.setDeviceEnteredSleepMode(true);
-    env_.context.setAutoReconnectAttemptsCount(0);
+    env_.context.deviceWillSleep();
 }
 
 void VPNConnectionManager::onDeviceDidWake() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/connection_ticket.h"
 #include "core/reconnect_reason.h"
 #include "platform/settings_store.h"
 
@@ -90,6 +91,15 @@ public:
     // tunnel back, or tells of the network, says why.
     virtual void requestReconnect(ReconnectReason reason) = 0;
     virtual void showAutoReconnectOverlay() = 0;
+    // The try in force (connecting or connected), for what it asks of the
+    // engine; nothing between tries and after an end.
+    virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
+    // Whether a report of that try may still act; a stale one is logged once.
+    virtual bool isCurrentTry(const ConnectionTicket&, const char*) const { return true; }
+    // The machine's events from outside the pane: the account signed out,
+    // the device goes to sleep.
+    virtual void accountSignedOut() {}
+    virtual void deviceWillSleep() {}
 };
 
 // The application shell (delegate) and its main window.

@@ -288,24 +288,36 @@ TEST_F(AppDelegateTest, SignUpWindowReplacesTheSignInAfterTheCurrentEvent) {
     EXPECT_TRUE(journaled("signUp.close"));
 }
 
+// The connection's machine in the pane ends the account's attempt; its flags follow from it.
+class SignOutHeard final : public DetailsPanePort {
+public:
+    explicit SignOutHeard(std::vector<std::string>& journal) : journal_(journal) {}
+    void requestAutoReconnect() override {}
+    void requestReconnect(ReconnectReason) override {}
+    void showAutoReconnectOverlay() override {}
+    void accountSignedOut() override { journal_.push_back("pane.accountSignedOut"); }
+
+private:
+    std::vector<std::string>& journal_;
+};
+
 TEST_F(AppDelegateTest, LogOutTakesTheSessionDownInOrderAndReturnsToTheSignIn) {
     launch();
     delegate->openMainWindow();
-    model().setAutoReconnectInProgress(true);
-    model().setAutoReconnectAttemptsCount(3);
+    SignOutHeard pane(journal);
+    ASSERT_NE(mainWindow, nullptr);
+    mainWindow->details = &pane;
     model().isLoggedInUser = true;
     model().networkLockActivated = true;
     journal.clear();
     delegate->performLogout();
-    const std::vector<std::string> order{"main.hideAutoReconnectOverlay", "disableNetworkLock",
+    const std::vector<std::string> order{"pane.accountSignedOut", "disableNetworkLock",
                                          "terminatePreviousOpenVPNProcesses", "connectionInitiateCanceled:0",
                                          "clearAllReachabilityObservers", "stopReachability", "auth.signUpCompleted:0",
                                          "cleanUpSessionAndNotifyDisconnected", "disconnect", "logOut",
                                          "main.close", "locations.close", "main.afterSettingsClosed", "auth.show"};
     for (std::size_t i = 1; i < order.size(); ++i) EXPECT_LT(at(order[i - 1]), at(order[i])) << order[i];
     EXPECT_FALSE(journaled("clearEnterpriseCookies"));
-    EXPECT_FALSE(model().autoReconnectInProgress());
-    EXPECT_EQ(model().autoReconnectAttemptsCount(), 0);
     EXPECT_FALSE(model().isLoggedInUser);
     EXPECT_FALSE(model().networkLockActivated);
     EXPECT_EQ(notifications.removeAllCount, 1);

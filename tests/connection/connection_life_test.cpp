@@ -292,6 +292,22 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
          {"connect", "established", "secure"}, S::connected, 0, 0, 0, {}},
         {"a lost network under a tunnel waits, then tries once it returns", false, O::user,
          {"connect", "established", "lost", "wait", "back", "wait"}, S::connecting, 1, 1, 1, true},
+        // What a try asked for (a helper reply, a provider's report, the
+        // timers before its dial) names it: "current"/"stale" check the one kept.
+        {"the Connect's start is its own before the first try, and stale once that runs", false, O::user,
+         {"begin", "ticket", "current", "startTry", "stale", "ticket", "current"}, S::connecting, 0, 0, 0, {}},
+        {"a report of an ended try is stale while the next waits and once it runs", false, O::user,
+         {"connect", "ticket", "end", "stale", "wait", "stale", "staleEnd"}, S::connecting, 1, 0, 1, false},
+        {"the connected try's reports stay its own until its drop", false, O::user,
+         {"connect", "ticket", "established", "current", "end", "stale", "wait"}, S::connecting, 1, 1, 1, true},
+        {"nothing of a try is current after Cancel, nor after the next Connect", false, O::user,
+         {"connect", "ticket", "cancel", "stale", "connect", "stale"}, S::connecting, 0, 0, 0, {}},
+        {"nothing of a try is current after sign-out", false, O::user,
+         {"connect", "ticket", "established", "signOut", "stale", "wait"}, S::disconnected, 0, 0, 0, {}},
+        {"nothing of a refused try is current while the lock holds", true, O::user,
+         {"connect", "ticket", "refuse", "stale", "staleEnd", "wait"}, S::heldByLock, 0, 0, 0, {}},
+        {"a sleep counts the tries after the wake afresh, its pacing too", false, O::user,
+         {"connect", "end", "wait", "end", "wait", "sleep", "end", "afresh", "wait"}, S::connecting, 3, 0, 1, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -332,6 +348,18 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
                 policy->lockLifted();
             } else if (step == "ticket") {
                 kept = policy->ticket();
+            } else if (step == "startTry") {
+                policy->tryStarted();
+            } else if (step == "current") {
+                EXPECT_TRUE(policy->isCurrent(kept, "a report"));
+            } else if (step == "stale") {
+                EXPECT_FALSE(policy->isCurrent(kept, "a report"));
+            } else if (step == "sleep") {
+                policy->deviceWillSleep();
+            } else if (step == "afresh") {
+                // Without the sleep: the third retry, two seconds on.
+                EXPECT_EQ(policy->count(), 1);
+                EXPECT_EQ(policy->nextDelayMs(), 500);
             } else if (step == "staleEnd") {
                 EXPECT_FALSE(policy->request(ReconnectReason::tryEnded, kept));
             } else if (step == "wait") {

@@ -158,6 +158,50 @@ TEST_F(OpenVPNConnectorTest, WithoutAHandedOverInterfaceItFailsAtOnceAndDialsNot
     EXPECT_EQ(connector->getConnectionStatus(), 0);
 }
 
+TEST_F(OpenVPNConnectorTest, TheDialWaitsForOpenVPNsAnswerHoweverLateAndTheSessionStillReadsIt) {
+    std::vector<std::string> answers;
+    auto record = [&answers](std::string who) {
+        return [&answers, who](bool ok) { answers.push_back(who + (ok ? " answered" : " not answered")); };
+    };
+    connector->setManagementSocket(server.handOver());
+    connector->whenAnswered(std::chrono::seconds(30), record("first"));
+    // The next try's wait drops this one unanswered.
+    connector->whenAnswered(std::chrono::seconds(30), record("second"));
+    EXPECT_FALSE(pumpUntil(queue, [&] { return !answers.empty(); }, std::chrono::milliseconds(100)))
+        << "openvpn has not answered yet";
+    server.sendLine(">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info");
+    ASSERT_TRUE(pumpUntil(queue, [&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<std::string>{"second answered"});
+    // The greeting was only looked at: the session reads it first.
+    connector->connect();
+    ASSERT_TRUE(pumpUntil(queue, [&] { return !events.logs.empty(); }));
+    EXPECT_EQ(events.logs[0].rfind(">INFO:OpenVPN Management Interface", 0), 0u) << events.logs[0];
+}
+
+TEST_F(OpenVPNConnectorTest, AnOpenVPNThatEndsOrNeverAnswersIsSaidSoWithinItsBound) {
+    struct Row {
+        const char* name;
+        bool handOver;
+        bool closes;
+        std::chrono::milliseconds bound;
+    };
+    const Row rows[] = {
+        {"nothing handed over", false, false, std::chrono::seconds(30)},
+        {"openvpn ended before it answered", true, true, std::chrono::seconds(30)},
+        {"openvpn silent past the bound", true, false, std::chrono::milliseconds(50)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeManagementServer fake;
+        if (row.handOver) connector->setManagementSocket(fake.handOver());
+        if (row.closes) fake.closeClient();
+        std::optional<bool> answered;
+        connector->whenAnswered(row.bound, [&answered](bool ok) { answered = ok; });
+        ASSERT_TRUE(pumpUntil(queue, [&] { return answered.has_value(); }));
+        EXPECT_FALSE(*answered);
+    }
+}
+
 TEST_F(OpenVPNConnectorTest, OldSessionEndingDoesNotTouchTheNewOne) {
     attach();
     FakeManagementServer second;

@@ -36,6 +36,13 @@ public:
     void setAutoReconnectAttemptsCount(int n) override { attempts = n; }
     int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return attemptLimit; }
     void setDeviceEnteredSleepMode(bool v) override { sleeping = v; }
+    std::optional<ConnectionTicket> currentTry() const override { return tryInForce; }
+    bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
+        if (tryInForce == ticket) return true;
+        dropped.push_back(what);
+        return false;
+    }
+    void deviceWillSleep() override { ++sleeps; }
     void requestAutoReconnect() override { ++reconnectRequests; }
     void requestReconnect(ReconnectReason reason) override {
         ++reconnectRequests;
@@ -64,6 +71,10 @@ public:
     int attempts = 0;
     int attemptLimit = 4;
     bool sleeping = false;
+    int sleeps = 0;
+    // The connection life's try in force; none: no report is checked.
+    std::optional<ConnectionTicket> tryInForce;
+    mutable std::vector<std::string> dropped;
     int reconnectRequests = 0;
     std::vector<std::string> reconnectReasons;
     std::vector<std::string> alerts;

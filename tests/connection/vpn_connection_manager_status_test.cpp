@@ -210,6 +210,79 @@ INSTANTIATE_TEST_SUITE_P(
                       DefaultRouteCase{"UserDisconnectsWhileWaiting", {"NO", "YES"}, true, {}, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What a try asked for (the helper's creation reply, openvpn's answer, the
+// 50 ms before the dial, the provider's reports) acts only while the
+// connection's life runs that try; openvpn is dialled once it answers,
+// however late, and a late "established" of an ended try ends its tunnel.
+TEST_F(StatusHandling, WhatATryAskedForActsOnlyWhileThatTryRuns) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> script;
+        std::vector<std::string> events;
+        int dials;
+        int disconnects;
+        bool dropped;
+    };
+    const std::vector<Row> rows = {
+        {"openvpn is dialled when it answers, however late", {"connect", "created", "a minute", "answer", "49 ms"},
+         {}, 0, 0, false},
+        {"and 50 ms after its answer", {"connect", "created", "answer", "50 ms", "established"}, {"established"}, 1,
+         0, false},
+        {"a creation reply of an ended try waits for no answer", {"connect", "end", "created", "a minute"}, {}, 0, 0,
+         true},
+        {"an answer of an ended try dials nothing", {"connect", "created", "end", "answer", "50 ms"}, {}, 0, 0, true},
+        {"a try that ended within the 50 ms dials nothing", {"connect", "created", "answer", "end", "50 ms"}, {}, 0,
+         0, true},
+        {"a late established of an ended try ends its tunnel unseen",
+         {"connect", "created", "answer", "50 ms", "end", "established"}, {}, 1, 1, true},
+        {"an error of an ended try shows nothing", {"connect", "created", "answer", "50 ms", "end", "error"}, {}, 1,
+         0, true},
+        {"a report of the try before the one in force is dropped",
+         {"connect", "created", "answer", "50 ms", "next try", "error"}, {}, 1, 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        openvpn->calls.clear();
+        openvpn->waitsForAnswer = true;
+        helper.createDelayMs = 100;
+        context.tryInForce = ConnectionTicket{1, 1};
+        context.dropped.clear();
+        make();
+        events.clear();
+        for (const std::string& step : row.script) {
+            if (step == "connect") {
+                manager->connect(server());
+                queue.runUntilIdle();
+            } else if (step == "created") {
+                queue.advance(100);
+            } else if (step == "a minute") {
+                queue.advance(60000);
+            } else if (step == "answer") {
+                ASSERT_TRUE(openvpn->answer);
+                openvpn->answer(true);
+            } else if (step == "49 ms") {
+                queue.advance(49);
+            } else if (step == "50 ms") {
+                queue.advance(50);
+            } else if (step == "end") {
+                context.tryInForce.reset();
+            } else if (step == "next try") {
+                context.tryInForce = ConnectionTicket{1, 2};
+            } else if (step == "established") {
+                openvpn->report(VPNStatusCodes::connected);
+                queue.advance(5000);
+            } else if (step == "error") {
+                openvpn->report(VPNStatusCodes::disconnected, "Auth failed");
+                queue.advance(5000);
+            }
+        }
+        EXPECT_EQ(events, row.events);
+        EXPECT_EQ(openvpn->count("startDial"), row.dials);
+        EXPECT_EQ(openvpn->count("disconnect"), row.disconnects);
+        EXPECT_EQ(!context.dropped.empty(), row.dropped);
+    }
+}
+
 TEST_F(StatusHandling, ReportsFromAnotherThreadArriveOnTheMainQueueInOrder) {
     make();
     connectThrough();

@@ -331,16 +331,44 @@ TEST_F(Teardown, QuitLiftsAnEngagedLockBeforeClosingTheHelper) {
 TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     context.protocol = VPNTypesIKEv2_StrongSwan;
     make();
-    context.attempts = 3;
     manager->onDeviceWillSleep();
     EXPECT_TRUE(context.sleeping);
-    EXPECT_EQ(context.attempts, 0);
+    // The count is the connection life's: the sleep is an event of it.
+    EXPECT_EQ(context.sleeps, 1);
     manager->onDeviceDidWake();
     // The pane's policy hears why (and starts its count afresh).
     EXPECT_EQ(context.reconnectReasons, std::vector<std::string>{"the system woke"});
     context.changeProtocol(VPNTypesOpenVPN);
     manager->onDeviceDidWake();
     EXPECT_EQ(context.reconnectRequests, 1);
+}
+
+// Under the lock tries have no limit: against a helper that cannot be
+// reached they would go on for ever, so its death ends an attempt there.
+TEST_F(Teardown, ADeadHelperEndsAnAttemptUnderTheLockInItsOwnError) {
+    struct Row {
+        const char* name;
+        bool lock;
+        bool tunnelUp;
+        std::string event;
+    };
+    const std::string text = LocaleData::helper_unreachable_error();
+    const std::vector<Row> rows = {
+        {"without the lock the counted tries end by themselves", false, false, "error:" + text},
+        {"under the lock an attempt without a tunnel ends", true, false, "refused:" + text},
+        {"under the lock a tunnel that is up is a drop like any", true, true, "error:" + text},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        make();
+        events.clear();
+        context.lockActivated = row.lock;
+        if (row.tunnelUp) manager->currentVPNConnection().restartTimer();
+        manager->helperDied(false);
+        manager->helperDied(true);
+        queue.runUntilIdle();
+        EXPECT_EQ(events, std::vector<std::string>{row.event});
+    }
 }
 
 class ErrorReport : public ManagerFixture {};

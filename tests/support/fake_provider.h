@@ -40,6 +40,12 @@ public:
         calls.push_back("startDial");
         dialCompletion = std::move(completion);
     }
+    bool whenReadyToDial(std::function<void(bool answered)> answered) override {
+        if (!waitsForAnswer) return false;
+        calls.push_back("awaitAnswer");
+        answer = std::move(answered);
+        return true;
+    }
     void adoptRunning() override { calls.push_back("adoptRunning"); }
     void disconnect(std::function<void()> completion) override {
         calls.push_back("disconnect");
@@ -78,6 +84,9 @@ public:
     std::optional<std::string> gateway;
     std::vector<std::string> pushedDNS;
     std::optional<std::int32_t> reportOnConnect;  // a start that fails at once
+    // As openvpn: the dial waits until `answer` runs.
+    bool waitsForAnswer = false;
+    std::function<void(bool)> answer;
 
 private:
     std::optional<VPNTypes> type_;

@@ -67,6 +67,13 @@ void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) {
     life_->request(reason);
 }
 
+void MainViewDetailsAreaController::accountSignedOut() {
+    // The machine ends the account's attempt; the flags follow from its state.
+    const bool overlay = life_->busy();
+    life_->signOut();
+    if (overlay) hideAutoReconnectOverlay();
+}
+
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
     if (!reachable && model().networkLockActivated && life_->state() != ConnectionLife::State::connected) {
         // The lock takes the default route away before the tunnel is up, so

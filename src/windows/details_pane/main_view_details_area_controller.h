@@ -116,6 +116,12 @@ public:
     int connectionAttemptsCount() const;
     // A secure network: Wi-Fi security's own connection ends, whatever its state.
     bool secureNetworkJoined() override;
+    std::optional<ConnectionTicket> currentTry() const override { return life_->currentTry(); }
+    bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
+        return life_->isCurrent(ticket, what);
+    }
+    void accountSignedOut() override;
+    void deviceWillSleep() override { life_->deviceWillSleep(); }
     const ConnectionLife& connectionLife() const { return *life_; }
     // A refused attempt under the lock: the lock stays, and the window says so.
     bool lockHeld() const { return life_->state() == ConnectionLife::State::heldByLock; }
