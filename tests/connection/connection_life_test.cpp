@@ -292,6 +292,8 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
          {"connect", "established", "secure"}, S::connected, 0, 0, 0, {}},
         {"a lost network under a tunnel waits, then tries once it returns", false, O::user,
          {"connect", "established", "lost", "wait", "back", "wait"}, S::connecting, 1, 1, 1, true},
+        {"a new way out after the old one was lost (Wi-Fi to wired) tries at once", false, O::user,
+         {"connect", "established", "lost", "wait", "changed", "changed", "wait"}, S::connecting, 1, 1, 1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
