@@ -21,6 +21,7 @@ struct Target {
 struct Snapshot {
     bool reachable = false;
     std::optional<WiFiNetwork> wifi;
+    std::optional<std::string> wayOut;
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -160,7 +161,10 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         // the addresses last resolved.
         const auto& addresses = e.resolved.empty() ? cached : e.resolved;
         e.snapshot.reachable = !addresses.empty() && ports.routes.hasRoute(addresses);
-        if (e.snapshot.reachable) e.snapshot.wifi = ports.wifiInfo.currentNetwork();
+        if (e.snapshot.reachable) {
+            e.snapshot.wifi = ports.wifiInfo.currentNetwork();
+            e.snapshot.wayOut = ports.routes.wayOut();
+        }
         return e;
     }
 
@@ -191,7 +195,7 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
             return;
         }
         log::info("reachability", s.wifi ? "watched host is reachable over Wi-Fi" : "watched host is reachable");
-        ports.wifiInfo.noteNetworkSeen(s.wifi);
+        ports.wifiInfo.noteNetworkSeen(s.wifi, s.wayOut);
         call(reachable);
         if (s.wifi && ports.policy.isInsecureAndUntrusted(*s.wifi)) {
             log::info("reachability", "Wi-Fi network \"" + printableSSID(s.wifi->ssid) + "\" is insecure and not trusted");

@@ -14,7 +14,8 @@ namespace hw {
 // and what kind of network carries it, and tells four ordered observer lists.
 //
 // A report goes out at the start of a watch and then each time reachability,
-// or the Wi-Fi network under it (SSID, BSSID, security), changes: when
+// the Wi-Fi network under it (SSID, BSSID, security) or the interface that
+// leads out (Wi-Fi to wired and back) changes: when
 // unreachable, the not-reachable list; when reachable, the reachable list,
 // then either the insecure-Wi-Fi list (an open or WEP network that is not
 // trusted) or the connected-to-Wi-Fi list (any other network, wired

@@ -76,9 +76,18 @@ WiFiScan WiFi_InfoHelperObjC::scanForAvailableNetworks() {
     return found;
 }
 
-void WiFi_InfoHelperObjC::noteNetworkSeen(const std::optional<WiFiNetwork>& network) {
-    if (!network) return;
+void WiFi_InfoHelperObjC::noteNetworkSeen(const std::optional<WiFiNetwork>& network,
+                                          const std::optional<std::string>& wayOut) {
     std::lock_guard lock(mutex_);
+    if (wayOut) {
+        if (lastWayOut_ && *lastWayOut_ != *wayOut) {
+            log::info("wifi", "the way out moved from " + printableSSID(*lastWayOut_) + " to " + printableSSID(*wayOut) +
+                                  ": a change of network");
+            changed_.store(true);
+        }
+        lastWayOut_ = wayOut;
+    }
+    if (!network) return;
     if (lastSSID_ && *lastSSID_ != network->ssid) changed_.store(true);
     lastSSID_ = network->ssid;
 }

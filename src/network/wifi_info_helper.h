@@ -22,20 +22,25 @@ public:
     WiFiScan scanForAvailableNetworks();
 
     // Set by the insecure-Wi-Fi test, cleared by its observers; any thread.
+    // It marks any change of network, not only of SSID.
     bool networkWiFi_SSID_hasChanged() const { return changed_.load(); }
     void setNetworkWiFi_SSID_hasChanged(bool value) { changed_.store(value); }
 
     // The insecure-Wi-Fi test's record of what it saw: raises the flag when
-    // the SSID differs from the last one seen. Having been on no Wi-Fi (or
-    // on none yet) is not a change, so the first network after launch and a
-    // return to the same network through a wired spell do not count.
-    void noteNetworkSeen(const std::optional<WiFiNetwork>& network);
+    // the SSID differs from the last one seen, or the interface that leads
+    // out (wayOut) differs from the last one known. Having been on no Wi-Fi
+    // (or on none yet) is not an SSID change, so the first network after
+    // launch does not count; a spell without any way out is no change of
+    // interface either.
+    void noteNetworkSeen(const std::optional<WiFiNetwork>& network,
+                         const std::optional<std::string>& wayOut = std::nullopt);
 
 private:
     WiFiProvider& wifi_;
     std::atomic<bool> changed_{false};
     std::mutex mutex_;
     std::optional<std::string> lastSSID_;
+    std::optional<std::string> lastWayOut_;
 };
 
 // SSIDs come from any access point in range: keep control characters, bidi

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 namespace hw::netlink {
 
@@ -383,6 +384,27 @@ bool wayOutOutsideTunnels(const std::vector<RouteEntry>& routes,
         if ((answer->flags & IFF_UP) && (answer->flags & IFF_RUNNING)) return true;
     }
     return false;
+}
+
+std::optional<int> wayOutLink(const std::vector<RouteEntry>& routes,
+                              const std::function<std::optional<LinkAnswer>(int)>& link) {
+    std::optional<int> best;
+    // Ranked: a default route before a host route, the main table first, then the metric.
+    std::tuple<bool, bool, std::uint32_t> bestRank{};
+    for (const auto& r : routes) {
+        if (r.family != AF_INET || r.type != RTN_UNICAST || r.table == RT_TABLE_LOCAL || r.outputInterface <= 0)
+            continue;
+        const bool isDefault = r.destinationLength == 0;
+        if (!isDefault && !(r.destinationLength == 32 && !r.gateway.empty())) continue;
+        const std::tuple<bool, bool, std::uint32_t> rank{!isDefault, r.table != RT_TABLE_MAIN, r.priority.value_or(0)};
+        if (best && !(rank < bestRank)) continue;
+        const auto answer = link(r.outputInterface);
+        if (!answer || answer->error != 0 || tunnelLink(*answer) || (answer->flags & IFF_POINTOPOINT)) continue;
+        if (!(answer->flags & IFF_UP) || !(answer->flags & IFF_RUNNING)) continue;
+        best = r.outputInterface;
+        bestRank = rank;
+    }
+    return best;
 }
 
 }  // namespace hw::netlink

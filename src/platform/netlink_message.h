@@ -100,4 +100,12 @@ bool parseAddressDump(const std::uint8_t* data, std::size_t size, std::uint32_t 
 bool wayOutOutsideTunnels(const std::vector<RouteEntry>& routes,
                           const std::function<std::optional<LinkAnswer>(int)>& link);
 
+// The interface of the default way out: that of the IPv4 default route with
+// the lowest metric through a usable link that is neither a tunnel nor
+// point-to-point, else that of such a host route through a gateway (what
+// is left under the lock). A VPN's own links never count, so a tunnel
+// coming up or going does not move it; none when nothing leads out.
+std::optional<int> wayOutLink(const std::vector<RouteEntry>& routes,
+                              const std::function<std::optional<LinkAnswer>(int)>& link);
+
 }  // namespace hw::netlink

@@ -1,6 +1,7 @@
 #include "platform/netlink_route_watch.h"
 
 #include <linux/netlink.h>
+#include <net/if.h>
 #include <linux/rtnetlink.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -89,6 +90,16 @@ private:
     int fd_;
 };
 
+std::optional<netlink::LinkAnswer> askLink(Asker& asker, std::uint32_t& seq,
+                                           std::map<int, std::optional<netlink::LinkAnswer>>& links, int index) {
+    auto it = links.find(index);
+    if (it != links.end()) return it->second;
+    ++seq;
+    auto answer = asker.ask(netlink::linkRequest(index, seq), seq, netlink::parseLinkReply);
+    links.emplace(index, answer);
+    return answer;
+}
+
 // Whether a link that is no tunnel leads out, by the routes of both families.
 bool wayOutOutsideTunnels(Asker& asker, std::uint32_t& seq) {
     std::vector<netlink::RouteEntry> routes;
@@ -97,14 +108,7 @@ bool wayOutOutsideTunnels(Asker& asker, std::uint32_t& seq) {
     if (!asker.dumpRoutes(AF_INET, ++seq, routes)) return false;
     asker.dumpRoutes(AF_INET6, ++seq, routes);
     std::map<int, std::optional<netlink::LinkAnswer>> links;
-    return netlink::wayOutOutsideTunnels(routes, [&](int index) {
-        auto it = links.find(index);
-        if (it != links.end()) return it->second;
-        ++seq;
-        auto answer = asker.ask(netlink::linkRequest(index, seq), seq, netlink::parseLinkReply);
-        links.emplace(index, answer);
-        return answer;
-    });
+    return netlink::wayOutOutsideTunnels(routes, [&](int index) { return askLink(asker, seq, links, index); });
 }
 
 }  // namespace
@@ -193,6 +197,21 @@ bool NetlinkRouteWatch::hasRoute(const std::vector<std::string>& numericAddresse
         if (*wayOut) return true;
     }
     return false;
+}
+
+std::optional<std::string> NetlinkRouteWatch::wayOut() {
+    Asker asker;
+    if (!asker.ok()) return std::nullopt;
+    std::uint32_t seq = 1;
+    std::vector<netlink::RouteEntry> routes;
+    if (!asker.dumpRoutes(AF_INET, ++seq, routes)) return std::nullopt;
+    std::map<int, std::optional<netlink::LinkAnswer>> links;
+    const auto index = netlink::wayOutLink(routes, [&](int i) { return askLink(asker, seq, links, i); });
+    if (!index) return std::nullopt;
+    char name[IF_NAMESIZE] = {};
+    // By name in the log; an interface gone meanwhile keeps its number.
+    if (::if_indextoname(static_cast<unsigned>(*index), name)) return std::string(name);
+    return "#" + std::to_string(*index);
 }
 
 }  // namespace hw

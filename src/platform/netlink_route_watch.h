@@ -19,6 +19,7 @@ public:
     void start(std::function<void()> changed) override;
     void stop() override;
     bool hasRoute(const std::vector<std::string>& numericAddresses) override;
+    std::optional<std::string> wayOut() override;
 
 private:
     struct Shared;

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ public:
     // the tunnel carries nothing, however up its device. Blocks briefly; any
     // thread.
     virtual bool hasRoute(const std::vector<std::string>& numericAddresses) = 0;
+    // The interface the machine's own traffic leaves by (a VPN's tunnel never
+    // counts): its change is a change of network. None when nothing leads
+    // out. Blocks briefly; any thread.
+    virtual std::optional<std::string> wayOut() = 0;
 };
 
 // Name resolution. Blocks (possibly for seconds): call it off the main thread.

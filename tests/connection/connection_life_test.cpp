@@ -308,6 +308,8 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
          {"connect", "ticket", "refuse", "stale", "staleEnd", "wait"}, S::heldByLock, 0, 0, 0, {}},
         {"a sleep counts the tries after the wake afresh, its pacing too", false, O::user,
          {"connect", "end", "wait", "end", "wait", "sleep", "end", "afresh", "wait"}, S::connecting, 3, 0, 1, false},
+        {"a new way out after the old one was lost (Wi-Fi to wired) tries at once", false, O::user,
+         {"connect", "established", "lost", "wait", "changed", "changed", "wait"}, S::connecting, 1, 1, 1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

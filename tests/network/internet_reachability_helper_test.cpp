@@ -287,5 +287,38 @@ TEST_F(InternetReachabilityHelperTest, SsidChangeIsRaisedOnlyForAnotherNetwork) 
     EXPECT_EQ(take(), (V{"reachable", "connected", "changed"}));
 }
 
+// Wi-Fi to wired and back moves the way out: each is a change of network,
+// whatever the SSIDs; a spell with no way out in between is not one.
+TEST_F(InternetReachabilityHelperTest, AChangeOfTheWayOutIsAChangeOfNetwork) {
+    helper->addOnConnectedToWiFiNetworkObserver([this] {
+        events.push_back(info.networkWiFi_SSID_hasChanged() ? "changed" : "same");
+        info.setNetworkWiFi_SSID_hasChanged(false);
+    });
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    routes.setWayOut("wlan0");
+    watch();
+
+    wifi.leave();
+    routes.setWayOut("eth0");
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "connected", "changed"})) << "Wi-Fi to wired";
+
+    kernelEvent();
+    EXPECT_TRUE(take().empty()) << "the same way out again is no report";
+
+    routes.setRoutable(kAddr, false);
+    routes.setWayOut(std::nullopt);
+    kernelEvent();
+    routes.setRoutable(kAddr, true);
+    routes.setWayOut("eth0");
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"unreachable", "reachable", "connected", "same"})) << "the cable out and back in";
+
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    routes.setWayOut("wlan0");
+    kernelEvent();
+    EXPECT_EQ(take(), (V{"reachable", "connected", "changed"})) << "wired to the same Wi-Fi as before";
+}
+
 }  // namespace
 }  // namespace hw

@@ -117,16 +117,19 @@ TEST(NetlinkMessage, ALinkReplyNamesItsDriversKindSoTunnelsAreKnownByIt) {
     EXPECT_FALSE(tunnelLink(*answer));
 }
 
-// Links by index: 2 the wired uplink, 3 a tunnel, 4 a link without carrier.
+// Links by index: 2 the wired uplink, 3 a tunnel, 4 a link without carrier,
+// 5 Wi-Fi, 6 a PPP link (L2TP's, or PPPoE).
 struct WayOutRow {
     const char* name;
     std::vector<RouteEntry> routes;
     bool wayOut;
+    std::optional<int> wayOutLink;  // the interface the way out leaves by
 };
 
 RouteEntry route(unsigned char length, int link, bool gateway = true, unsigned char type = RTN_UNICAST,
-                 unsigned char table = RT_TABLE_MAIN) {
+                 unsigned char table = RT_TABLE_MAIN, std::optional<std::uint32_t> metric = std::nullopt) {
     RouteEntry r;
+    r.priority = metric;
     r.family = AF_INET;
     r.destinationLength = length;
     r.outputInterface = link;
@@ -140,25 +143,34 @@ RouteEntry route(unsigned char length, int link, bool gateway = true, unsigned c
 TEST(NetlinkMessage, AWayOutIsADefaultOrServerRouteThroughAUsableLinkThatIsNoTunnel) {
     const std::map<int, LinkAnswer> links{{2, {0, IFF_UP | IFF_RUNNING, ""}},
                                           {3, {0, IFF_UP | IFF_RUNNING | IFF_POINTOPOINT, "tun"}},
-                                          {4, {0, IFF_UP, ""}}};
+                                          {4, {0, IFF_UP, ""}},
+                                          {5, {0, IFF_UP | IFF_RUNNING, ""}},
+                                          {6, {0, IFF_UP | IFF_RUNNING | IFF_POINTOPOINT, ""}}};
     const auto link = [&](int index) -> std::optional<LinkAnswer> {
         auto it = links.find(index);
         if (it == links.end()) return std::nullopt;
         return it->second;
     };
     const WayOutRow rows[] = {
-        {"the uplink's default route (no lock)", {route(0, 3), route(0, 2)}, true},
-        {"the server's host route, the lock having taken the default away", {route(0, 3), route(32, 2)}, true},
-        {"the server's route in a table of its own (libipsec)", {route(0, 3, false, RTN_UNICAST, 220), route(32, 2, true, RTN_UNICAST, 220)}, true},
-        {"only the tunnel's default route: the link went down", {route(0, 3)}, false},
-        {"the uplink without carrier", {route(0, 4), route(32, 4)}, false},
-        {"a link the kernel no longer knows", {route(0, 9)}, false},
-        {"only the uplink's own subnet", {route(24, 2, false)}, false},
-        {"an on-link host route leads nowhere beyond", {route(32, 2, false)}, false},
-        {"a blackhole default route", {route(0, 2, false, RTN_BLACKHOLE)}, false},
-        {"the local table's own addresses", {route(32, 2, true, RTN_UNICAST, RT_TABLE_LOCAL)}, false},
+        {"the uplink's default route (no lock)", {route(0, 3), route(0, 2)}, true, 2},
+        {"the server's host route, the lock having taken the default away", {route(0, 3), route(32, 2)}, true, 2},
+        {"the server's route in a table of its own (libipsec)", {route(0, 3, false, RTN_UNICAST, 220), route(32, 2, true, RTN_UNICAST, 220)}, true, 2},
+        {"only the tunnel's default route: the link went down", {route(0, 3)}, false, {}},
+        {"the uplink without carrier", {route(0, 4), route(32, 4)}, false, {}},
+        {"a link the kernel no longer knows", {route(0, 9)}, false, {}},
+        {"only the uplink's own subnet", {route(24, 2, false)}, false, {}},
+        {"an on-link host route leads nowhere beyond", {route(32, 2, false)}, false, {}},
+        {"a blackhole default route", {route(0, 2, false, RTN_BLACKHOLE)}, false, {}},
+        {"the local table's own addresses", {route(32, 2, true, RTN_UNICAST, RT_TABLE_LOCAL)}, false, {}},
+        {"wired and Wi-Fi both up: the lower metric leads out", {route(0, 5, true, RTN_UNICAST, RT_TABLE_MAIN, 600), route(0, 2, true, RTN_UNICAST, RT_TABLE_MAIN, 100)}, true, 2},
+        {"a default route before a server's host route", {route(32, 5), route(0, 2, true, RTN_UNICAST, RT_TABLE_MAIN, 100)}, true, 2},
+        {"a PPP default (L2TP's) never moves the way out", {route(0, 6, false, RTN_UNICAST, RT_TABLE_MAIN, 0), route(32, 5)}, true, 5},
+        {"a PPP uplink alone leads out, yet names no way out", {route(0, 6, false)}, true, {}},
     };
-    for (const auto& row : rows) EXPECT_EQ(wayOutOutsideTunnels(row.routes, link), row.wayOut) << row.name;
+    for (const auto& row : rows) {
+        EXPECT_EQ(wayOutOutsideTunnels(row.routes, link), row.wayOut) << row.name;
+        EXPECT_EQ(wayOutLink(row.routes, link), row.wayOutLink) << row.name;
+    }
 }
 
 }  // namespace

@@ -145,6 +145,7 @@ TEST_F(NetnsTest, ARouteIntoATunnelCountsOnlyWhileALinkBesideItLeadsOut) {
     const V far{"192.0.2.10"};
 
     EXPECT_TRUE(routes.hasRoute(far)) << "through the tunnel, the uplink beside it";
+    EXPECT_EQ(routes.wayOut(), std::optional<std::string>("v0")) << "the tunnel never is the way out";
     ASSERT_TRUE(ip({"link", "set", "v1", "down"}));  // the cable out: v0 keeps its routes, loses its carrier
     EXPECT_FALSE(routes.hasRoute(far));
     EXPECT_FALSE(routes.hasRoute({"198.51.100.7"})) << "nor the server itself, now routed into its own tunnel";
@@ -155,8 +156,10 @@ TEST_F(NetnsTest, ARouteIntoATunnelCountsOnlyWhileALinkBesideItLeadsOut) {
     ASSERT_TRUE(ip({"route", "del", "default"}));
     EXPECT_TRUE(routes.hasRoute(far));
     EXPECT_TRUE(routes.hasRoute({"198.51.100.7"}));
+    EXPECT_EQ(routes.wayOut(), std::optional<std::string>("v0")) << "under the lock, by the server's route";
     ASSERT_TRUE(ip({"link", "set", "v0", "down"}));  // the link taken down: its routes go with it
     EXPECT_FALSE(routes.hasRoute(far));
+    EXPECT_EQ(routes.wayOut(), std::nullopt);
     EXPECT_FALSE(routes.hasRoute({"198.51.100.7"}));
 }
 

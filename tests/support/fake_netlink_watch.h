@@ -2,6 +2,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,6 +38,15 @@ public:
             if (routable_.count(a)) return true;
         }
         return false;
+    }
+
+    std::optional<std::string> wayOut() override {
+        std::lock_guard lock(mutex_);
+        return wayOut_;
+    }
+    void setWayOut(std::optional<std::string> link) {
+        std::lock_guard lock(mutex_);
+        wayOut_ = std::move(link);
     }
 
     void setRoutable(const std::string& address, bool routable) {
@@ -76,6 +86,7 @@ private:
     std::function<void()> listener_;
     unsigned long epoch_ = 0;
     std::set<std::string> routable_;
+    std::optional<std::string> wayOut_;
 };
 
 // Answers from a table; unknown names do not resolve.

@@ -124,10 +124,18 @@ void SettingsWindowViewController::onApplyButtonClick() {
 void SettingsWindowViewController::applyChanges() {
     auto& defaults = deps_.settings;
     if (defaults.hasUnappliedChanges() && model().vpnSettingsChangingDisabled()) {
-        // Controls locked by a live connection may still carry an edit made
-        // before the lock; it must not reach the tunnel.
-        defaults.revert(SettingsUserDefaults::vpnProtocols);
-        defaults.revert(SettingsUserDefaults::useNetworkLock);
+        if (model().currentConnectionState() == ConnectionStates::connected) {
+            // Controls locked by a live tunnel may still carry an edit made
+            // before the lock; it must not reach the tunnel (the greyed
+            // controls say why).
+            log::info(kLog, "a live tunnel: the protocol and the kill switch keep their stored values");
+            defaults.revert(SettingsUserDefaults::vpnProtocols);
+            defaults.revert(SettingsUserDefaults::useNetworkLock);
+        } else {
+            // Between the tries of an attempt nothing runs that the change
+            // could break: the next try takes it.
+            log::info(kLog, "applied during a connection attempt: its next try takes the new settings");
+        }
     }
     if (defaults.hasUnappliedChanges()) {
         defaults.save();

@@ -97,29 +97,47 @@ TEST(SettingsWindowLock, ProtocolAndKillSwitchFollowTheLockOnTheNextTurn) {
     EXPECT_EQ(f.view.protocols.groupEnabled, true) << "live change";
 }
 
-TEST(SettingsWindowLock, ApplyUnderTheLockKeepsProtocolAndKillSwitchButStoresOtherEdits) {
-    SettingsWindowFixture f;
-    f.open();
-    std::vector<std::string> redisplayed;
-    f.defaults.observe([&](const std::string& key) { redisplayed.push_back(key); });
-    f.edit(Keys::vpnProtocols, std::string(" OpenVPN"));
-    f.edit(Keys::useNetworkLock, true);
-    f.edit(Keys::startMinimized, true);
-    f.model.setVpnSettingsChangingDisabled(true);
-    redisplayed.clear();
-    f.controller->onApplyButtonClick();
-    EXPECT_EQ(f.stored(Keys::vpnProtocols), std::nullopt);
-    EXPECT_EQ(f.stored(Keys::useNetworkLock), std::nullopt);
-    EXPECT_EQ(f.model.vpnProtocol, VPNTypesAutomatic);
-    EXPECT_EQ(f.stored(Keys::startMinimized), SettingValue(true));
-    EXPECT_EQ(redisplayed, (std::vector<std::string>{Keys::vpnProtocols, Keys::useNetworkLock}))
-        << "the locked controls show the stored values again";
+// A live tunnel keeps protocol and kill switch out of its way; an attempt
+// between tries (a back-off, a held lock) takes them for its next try.
+TEST(SettingsWindowLock, ApplyUnderTheLockKeepsProtocolAndKillSwitchFromALiveTunnelOnly) {
+    struct Row {
+        const char* name;
+        ConnectionStates state;
+        bool applied;
+    };
+    const Row rows[] = {{"a live tunnel", ConnectionStates::connected, false},
+                        {"a back-off between tries", ConnectionStates::connecting, true},
+                        {"a held lock, nothing tried", ConnectionStates::disconnected, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SettingsWindowFixture f;
+        f.open();
+        std::vector<std::string> redisplayed;
+        f.defaults.observe([&](const std::string& key) { redisplayed.push_back(key); });
+        f.edit(Keys::vpnProtocols, std::string(" OpenVPN"));
+        f.edit(Keys::useNetworkLock, true);
+        f.edit(Keys::startMinimized, true);
+        f.model.setCurrentConnectionState(row.state);
+        f.model.setVpnSettingsChangingDisabled(true);
+        redisplayed.clear();
+        f.controller->onApplyButtonClick();
+        EXPECT_EQ(f.stored(Keys::vpnProtocols),
+                  row.applied ? std::optional<SettingValue>(std::string(" OpenVPN")) : std::nullopt);
+        EXPECT_EQ(f.stored(Keys::useNetworkLock), row.applied ? std::optional<SettingValue>(true) : std::nullopt);
+        EXPECT_EQ(f.model.vpnProtocol, row.applied ? VPNTypesOpenVPN : VPNTypesAutomatic);
+        EXPECT_EQ(f.stored(Keys::startMinimized), SettingValue(true));
+        if (!row.applied) {
+            EXPECT_EQ(redisplayed, (std::vector<std::string>{Keys::vpnProtocols, Keys::useNetworkLock}))
+                << "the locked controls show the stored values again";
+        }
+    }
 }
 
 TEST(SettingsWindowLock, ApplyUnderTheLockWithOnlyLockedEditsSavesNothing) {
     SettingsWindowFixture f;
     f.open();
     f.edit(Keys::vpnProtocols, std::string(" OpenVPN"));
+    f.model.setCurrentConnectionState(ConnectionStates::connected);
     f.model.setVpnSettingsChangingDisabled(true);
     const int syncs = f.store.syncCount;
     f.controller->onApplyButtonClick();
