@@ -74,16 +74,26 @@ class KeyringAtStart : public HavenwayTray {
 protected:
     // From the start to the first window mapped; -1 when none maps.
     long firstWindowMs(XKeyboard& keyboard) {
+        itemsBefore_ = desktop.watcher->items().size();
         QElapsedTimer started;
         started.start();
         app = spawn(log());
         if (app <= 0 || !spinUntil([&] { return !keyboard.shownWindows().empty(); }, 20000)) return -1;
         return started.elapsed();
     }
+    // The item this start registered: the panel's stand-in keeps those of
+    // earlier starts, whose names are gone from the bus.
     QString trayItem() {
-        if (!spinUntil([&] { return desktop.watcher->items().size() == 1; }, 20000)) return {};
-        return desktop.watcher->items().front();
+        if (!spinUntil([&] { return desktop.watcher->items().size() > itemsBefore_; }, 20000)) return {};
+        return desktop.watcher->items().back();
     }
+    // Once the item's menu shows the label; its labels as last read.
+    QStringList trayLabelsOnce(const QString& service, const QString& label) {
+        QStringList labels;
+        spinUntil([&] { return (labels = trayLayout(service).labels()).contains(label); }, 10000);
+        return labels;
+    }
+    qsizetype itemsBefore_ = 0;
 };
 
 TEST_F(KeyringAtStart, TheFirstWindowMapsAtOnceTheAccountSignsInAndASignOutStands) {
@@ -144,7 +154,7 @@ TEST_F(KeyringAtStart, TheFirstWindowMapsAtOnceTheAccountSignsInAndASignOutStand
         ASSERT_FALSE(again.isEmpty()) << TempDir::read(log());
         spinFor(4000);
         EXPECT_EQ(logged("login process started"), 0) << TempDir::read(log());
-        EXPECT_TRUE(trayLayout(again).labels().contains("Sign In")) << TempDir::read(log());
+        EXPECT_TRUE(trayLabelsOnce(again, "Sign In").contains("Sign In")) << TempDir::read(log());
         EXPECT_EQ(terminate(), 0) << TempDir::read(log());
     }
 }

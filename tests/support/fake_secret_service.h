@@ -33,6 +33,7 @@ public:
     ~StuckPromptSecretService() override {
         if (bus_) {
             bus_->unregisterObject(kPath, QDBusConnection::UnregisterTree);
+            bus_->unregisterService(kService);
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-secrets"));
         }
     }
@@ -44,8 +45,10 @@ public:
         if (mode_ == Mode::Silent) return true;
         if (mode_ == Mode::Late) {
             // "/": no default collection, so the caller keeps its file.
-            QTimer::singleShot(lateMs_, [m, c] {
-                QDBusConnection(c).send(m.member() == QLatin1String("ReadAlias")
+            // Owned by this object and sent on its own connection, so that a late
+            // answer neither outlives it nor keeps its bus name taken.
+            QTimer::singleShot(lateMs_, this, [this, m] {
+                bus_->send(m.member() == QLatin1String("ReadAlias")
                                             ? m.createReply(QVariantList{QVariant::fromValue(QDBusObjectPath("/"))})
                                             : m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), m.member()));
             });
