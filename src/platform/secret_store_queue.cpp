@@ -39,7 +39,9 @@ public:
         std::unique_lock lock(mutex_);
         finishing_ = true;
         std::erase_if(tasks_, [](const Queued& q) { return !q.kept; });
-        return idle_.wait_for(lock, std::chrono::milliseconds(boundMs), [this] { return !busy_ && tasks_.empty(); });
+        // A read under way is not waited for: nothing will take its answer.
+        return idle_.wait_for(lock, std::chrono::milliseconds(boundMs),
+                              [this] { return !(busy_ && busyKept_) && tasks_.empty(); });
     }
     // Pending calls are dropped; one under way gets a moment to end, unless
     // finish() already gave it its time.
@@ -58,6 +60,7 @@ private:
             wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
             if (stopping_) break;
             Task task = std::move(tasks_.front().task);
+            busyKept_ = tasks_.front().kept;
             tasks_.pop_front();
             busy_ = true;
             lock.unlock();
@@ -81,6 +84,7 @@ private:
     bool stopping_ = false;
     bool finishing_ = false;
     bool busy_ = false;
+    bool busyKept_ = false;
 };
 
 // The removals the store has carried out, as the worker reports them.
