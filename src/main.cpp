@@ -41,6 +41,7 @@
 #include "core/settings_user_defaults.h"
 #include "havenway/build_config.h"
 #include "hub/default_service_layer_factory.h"
+#include "platform/file_secret_store.h"
 #include "platform/helper_installer.h"
 #include "platform/helper_job_table.h"
 #include "platform/json_settings_store.h"
@@ -61,6 +62,7 @@
 #include "platform/qt/qt_single_instance.h"
 #include "platform/qt/qt_url_opener.h"
 #include "platform/qt/secret_service_probe.h"
+#include "platform/qt/secret_service_watch.h"
 #include "platform/route_watch_resolver.h"
 #include "platform/secret_store_factory.h"
 #include "platform/secret_store_queue.h"
@@ -169,7 +171,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
 
     // Read while the application object is made, which takes longer.
     std::jthread fonts = warmUpFontConfiguration();
-    // Chosen once the first window is up, or at the first secret if sooner.
+    // Chosen once the first window is up and the bus has answered, or at the
+    // first secret if sooner (on the store's own thread, never this one).
     std::shared_ptr<BackgroundChosenSecretStore> secrets = makeSecretStoreInBackground([] { return askSecretService(); });
     if (enterprise && enterprise->prepareProcess) enterprise->prepareProcess();
     HavenwayApplication app(argc, argv);
@@ -179,10 +182,15 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
         return 1;
     }
     QtMainQueue queue;
-    // The account's and the identifier's store calls, off this thread.
+    JsonSettingsStore store;
+    store.registerDefaults(SettingsUserDefaults::defaults());
+    // The account's, the session token's and the identifier's store calls,
+    // off this thread; a sign-out's removals outlast a quit or a crash.
     SecretStoreQueue secretsQueue(secrets, queue);
-    // The backend client keeps the synchronous port: its session token, read
-    // at a signed-in start, waits a bounded while at most.
+    secretsQueue.keepRemovalsIn(store);
+    // The file's copy of the account, for a keychain that errs or is late.
+    SecretStoreQueue fileSecretsQueue(std::make_shared<FileSecretStore>(), queue);
+    // Unused while the backend client has the queue; bounded where it is used.
     QueuedSecretStore parseSecrets(secretsQueue, 5000);
     // Windows still hidden once quiet give their backing stores back first.
     HiddenWindowRelease hiddenWindows;
@@ -194,8 +202,6 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     app.installEventFilter(&trimAfterWindows);
     ThreadPool background;
     SystemClock clock;
-    JsonSettingsStore store;
-    store.registerDefaults(SettingsUserDefaults::defaults());
     LateHttpClient http(queue);
     LinuxSystemInfo system;
     QtImageCodec codec;
@@ -204,7 +210,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
                                         GlobalConstants::parseServerURL(), GlobalConstants::keychainServiceName,
                                         paths::dataDir() + "/datastore.sqlite", "", 60000},
-                      http, queue, parseSecrets, store);
+                      http, queue, parseSecrets, store, &secretsQueue);
     NetworkManagerWiFi wifi;
     NetlinkRouteWatch routes(queue);
     SystemNameResolver resolver;
@@ -216,7 +222,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
 
     auto factory = std::make_shared<DefaultServiceLayerFactory>(
         ServiceLayerPlatform{queue, background, store, *secrets, http, parse, system, codec, &wifi, &routes, &resolver,
-                             &secretsQueue},
+                             &secretsQueue, &fileSecretsQueue},
         [&](ServiceLayer& hub) {
             return VPNConnectionEngine::makeManager(VPNConnectionEngineParts{
                 queue, background, clock, hub.appModel(), parse, hub.appModel().platform, runner, connector, jobs,
@@ -418,10 +424,24 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     appDelegate.applicationWillFinishLaunching();
     appDelegate.applicationDidFinishLaunching();
     if (options.url) appDelegate.handleURLEvent(options.url);
-    queue.post([&secrets] { secrets->begin(); });
+    // The bus is asked without blocking; the choice, and the move of the
+    // file's items, run on a thread of their own.
+    // A keyring unlocked later is read again for an account it could not give.
+    std::unique_ptr<SecretServiceWatch> keyringWatch;
+    queue.post([secrets, &keyringWatch, &hub] {
+        keyringWatch = std::make_unique<SecretServiceWatch>(QDBusConnection::sessionBus(), [&hub] {
+            if (auto auth = hub.authService()) auth->keychainChanged();
+        });
+        if (secretStoreForced()) return secrets->begin();
+        askSecretServiceLater(QDBusConnection::sessionBus(), 10000,
+                              [secrets](SecretServiceAnswer answer) { secrets->begin(std::move(answer)); });
+    });
     queue.post([&statusItem] { statusItem.settle(); });
     const int code = app.exec();
     delegate = nullptr;
+    // A sign-out's removals still queued get a bounded while; the rest wait for the next start.
+    fileSecretsQueue.finish(1000);
+    secretsQueue.finish(3000);
     connector.shutDown();
     return code;
 }

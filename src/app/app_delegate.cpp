@@ -4,6 +4,7 @@
 #include "app/version_object.h"
 #include "core/settings_user_defaults.h"
 #include "core/try_catch_finally.h"
+#include "platform/backend/parse_client.h"
 #include "platform/log.h"
 #include "platform/system_clock.h"
 
@@ -164,31 +165,22 @@ void AppDelegate::hideWelcomeWindow() {
 }
 
 void AppDelegate::prepareLoginWindow() {
-    // The stored account comes from the keychain off this thread. At launch
-    // the window waits a moment for it, never longer; one that replaces
-    // another window (the welcome pages) shows at once, as a gap between the
-    // two would read as the last window closing. Either way a keyring still
-    // waiting on its prompt fills the fields once it answers.
-    auto opened = std::make_shared<bool>(currentWindowController_ != nullptr);
-    if (*opened) openAuthWindow();
+    // The stored account comes from the keychain off this thread, which may
+    // take any while (an unlock prompt, a silent service): the window shows
+    // at once, saying so while an account is remembered, and the account
+    // fills it (and signs in) once it comes, unless the user began something.
+    openAuthWindow();
+    const bool remembered = store_.stringForKey(ParseClient::kCurrentUserKey).has_value();
+    if (remembered) windows_.auth->setRestoringAccount(true);
     std::weak_ptr<bool> alive = alive_;
-    services_.restoreLoginData([this, alive, opened](std::optional<LoginData> data) {
+    services_.restoreLoginData([this, alive](std::optional<LoginData> data) {
         if (alive.expired() || terminating_) return;
-        if (!*opened) {
-            *opened = true;
-            openAuthWindow();
-        } else if (data && currentWindowController_ == windows_.auth.get()) {
-            guarded([this] {
-                windows_.auth->setPendingLoginData(model().recentLoginData());
-                windows_.auth->setupAfterOpening();
-            });
-        }
-    });
-    if (*opened) return;
-    queue_.postAfter(kKeychainGraceMs, [this, alive, opened] {
-        if (alive.expired() || terminating_ || *opened) return;
-        *opened = true;
-        openAuthWindow();
+        windows_.auth->setRestoringAccount(false);
+        if (!data || currentWindowController_ != windows_.auth.get() || windows_.auth->userHasActed()) return;
+        guarded([this] {
+            windows_.auth->setPendingLoginData(model().recentLoginData());
+            windows_.auth->setupAfterOpening();
+        });
     });
 }
 

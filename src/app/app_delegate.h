@@ -180,8 +180,6 @@ public:
     bool lastWindowMayClose();
     // How long a start off the screen waits for a tray before it shows its window.
     static constexpr int kTrayHostWaitMs = 3000;
-    // How long the login window waits for the keychain's answer before it shows unfilled.
-    static constexpr int kKeychainGraceMs = 300;
     // True: terminate now.
     bool applicationShouldTerminate();
     void applicationWillTerminate();

@@ -114,5 +114,9 @@ bool AuthWindowPortAdapter::canAcceptEnterpriseCode() const {
 void AuthWindowPortAdapter::onDataLoadFailed() {
     with("onDataLoadFailed", [](AuthWindowViewController& c) { c.onDataLoadFailed(); });
 }
+void AuthWindowPortAdapter::setRestoringAccount(bool restoring) {
+    with("restoringAccount", [restoring](AuthWindowViewController& c) { c.setRestoringAccount(restoring); });
+}
+bool AuthWindowPortAdapter::userHasActed() const { return controller_ && controller_->userHasActed(); }
 
 }  // namespace hw

@@ -56,6 +56,8 @@ public:
     std::optional<WindowFrame> frame() const override;
     bool canAcceptEnterpriseCode() const override;
     void onDataLoadFailed() override;
+    void setRestoringAccount(bool restoring) override;
+    bool userHasActed() const override;
 
 private:
     // Runs the call on the controller, made now if need be; before attach()

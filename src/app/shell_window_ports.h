@@ -63,6 +63,11 @@ public:
     virtual bool canAcceptEnterpriseCode() const { return isShowingEnterprisePage(); }
     // The data load after a successful sign-in failed.
     virtual void onDataLoadFailed() {}
+    // The remembered account is still being read: the window says so meanwhile.
+    virtual void setRestoringAccount(bool /*restoring*/) {}
+    // The user began a sign-in or chose a form since the window opened: a
+    // late remembered account must not take over.
+    virtual bool userHasActed() const { return false; }
 };
 
 class MainWindowPort : public virtual ShellWindowPort {

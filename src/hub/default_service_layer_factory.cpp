@@ -56,7 +56,8 @@ std::unique_ptr<ApplicationModel> DefaultServiceLayerFactory::makeAppModel() {
 }
 
 HubService<AuthService, HubAuthPort> DefaultServiceLayerFactory::makeAuthService(ServiceLayer& hub) {
-    auto service = std::make_shared<AuthService>(p_.parse, keychainQueue_, hub.appModel());
+    auto service = std::make_shared<AuthService>(p_.parse, keychainQueue_, hub.appModel(),
+                                                 GlobalConstants::keychainServiceName, p_.fileCopyQueue);
     reachabilityPort_ = std::make_unique<LazyInternetReachability>(hub);
     ApplicationModelPorts ports = hub.appModel().ports();
     ports.loginData = service.get();

@@ -33,6 +33,8 @@ struct ServiceLayerPlatform {
     // Where the account's and the identifier's store calls run, off the main
     // thread; without one, the factory queues them on background.
     SecretStoreQueue* keychainQueue = nullptr;
+    // The 0600 file's store, read for the account when the keychain errs or is late.
+    SecretStoreQueue* fileCopyQueue = nullptr;
 };
 
 // Builds the real services. The connection engine comes from the

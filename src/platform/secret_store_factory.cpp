@@ -1,9 +1,10 @@
 #include "platform/secret_store_factory.h"
 
 #include <cstdlib>
-#include <future>
+#include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/file_secret_store.h"
 #include "platform/libsecret_secret_store.h"
@@ -43,8 +44,11 @@ KeyringOverFileStore::~KeyringOverFileStore() = default;
 
 SecretRead KeyringOverFileStore::read(const std::string& service, const std::string& key) {
     SecretRead read = keyring_->read(service, key);
-    // Only an item that could not move is still in the file.
-    if (read.status == SecretStatus::Absent) return file_->read(service, key);
+    if (read.status == SecretStatus::Found) return read;
+    // Only an item that could not move is still in the file; a keyring that
+    // cannot answer (locked, its prompt dismissed) leaves the file's copy usable.
+    SecretRead copy = file_->read(service, key);
+    if (copy.status == SecretStatus::Found || read.status == SecretStatus::Absent) return copy;
     return read;
 }
 
@@ -92,14 +96,11 @@ namespace {
 class ChosenOnAThread final : public BackgroundChosenSecretStore {
 public:
     explicit ChosenOnAThread(SecretServiceProbe probe) : probe_(std::move(probe)) {}
-    ~ChosenOnAThread() override {
-        std::lock_guard lock(mutex_);
-        if (choice_.valid()) choice_.wait();
-    }
-    void begin() override {
-        std::lock_guard lock(mutex_);
-        if (!begun_) choice_ = std::async(std::launch::async, [this] { return makeSecretStore(probe_); });
-        begun_ = true;
+    // Nothing waits for the choice here: a keyring whose unlock prompt never
+    // completes holds the move for ever, and the exit must not wait on it.
+    void begin() override { choose(probe_); }
+    void begin(SecretServiceAnswer answer) override {
+        choose([answer] { return answer; });
     }
     SecretRead read(const std::string& service, const std::string& key) override { return chosen().read(service, key); }
     bool write(const std::string& service, const std::string& key, const Bytes& data) override {
@@ -108,24 +109,44 @@ public:
     bool remove(const std::string& service, const std::string& key) override { return chosen().remove(service, key); }
 
 private:
+    struct Choice {
+        std::mutex mutex;
+        std::condition_variable made;
+        bool begun = false;
+        std::unique_ptr<SecretStore> store;
+    };
+
+    void choose(SecretServiceProbe probe) {
+        {
+            std::lock_guard lock(choice_->mutex);
+            if (choice_->begun) return;
+            choice_->begun = true;
+        }
+        std::thread([choice = choice_, probe = std::move(probe)] {
+            auto store = makeSecretStore(probe);
+            std::lock_guard lock(choice->mutex);
+            choice->store = std::move(store);
+            choice->made.notify_all();
+        }).detach();
+    }
     SecretStore& chosen() {
-        std::call_once(once_, [this] {
-            begin();
-            std::lock_guard lock(mutex_);
-            store_ = choice_.get();
-        });
-        return *store_;
+        begin();
+        std::unique_lock lock(choice_->mutex);
+        choice_->made.wait(lock, [this] { return choice_->store != nullptr; });
+        return *choice_->store;
     }
 
     const SecretServiceProbe probe_;
-    std::mutex mutex_;
-    bool begun_ = false;
-    std::future<std::unique_ptr<SecretStore>> choice_;
-    std::once_flag once_;
-    std::unique_ptr<SecretStore> store_;
+    // Shared with the choosing thread, which may outlive this store.
+    std::shared_ptr<Choice> choice_ = std::make_shared<Choice>();
 };
 
 }  // namespace
+
+bool secretStoreForced() {
+    const char* forced = std::getenv("HAVENWAY_SECRET_STORE");
+    return forced && *forced;
+}
 
 std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe) {
     return std::make_unique<ChosenOnAThread>(std::move(probe));

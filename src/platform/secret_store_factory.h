@@ -42,14 +42,20 @@ private:
     std::unique_ptr<FileSecretStore> file_;
 };
 
-// The same choice, made on a thread of its own once begin() is called: asking
-// the session bus for the Secret Service can take a while (the bus may start the
-// service first), which the first window must not wait for. A read or write
-// before begin() begins it and waits.
+// The same choice, made on a thread of its own once begun: asking the session
+// bus for the Secret Service can take a while (the bus may start the service
+// first), and moving the file's items may wait on an unlock prompt, neither of
+// which the main thread may wait for. A read or write before that begins it
+// and waits; nothing else ever waits for the choice.
 class BackgroundChosenSecretStore : public SecretStore {
 public:
+    // Asks the probe given at the making.
     virtual void begin() = 0;
+    // With the bus's answer, asked elsewhere without blocking.
+    virtual void begin(SecretServiceAnswer answer) = 0;
 };
 std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe);
+// HAVENWAY_SECRET_STORE names the store: no probe is needed.
+bool secretStoreForced();
 
 }  // namespace hw

@@ -1,10 +1,13 @@
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "platform/main_queue.h"
 #include "platform/secret_store.h"
+#include "platform/settings_store.h"
 
 namespace hw {
 
@@ -23,11 +26,25 @@ public:
     SecretStoreQueue(const SecretStoreQueue&) = delete;
     SecretStoreQueue& operator=(const SecretStoreQueue&) = delete;
 
+    // An item whose removal is pending reads as absent.
     void read(const std::string& service, const std::string& key, std::function<void(SecretRead)> done);
     void write(const std::string& service, const std::string& key, Bytes data, std::function<void(bool)> done = nullptr);
+    // True once the item is gone (also when there was none).
     void remove(const std::string& service, const std::string& key, std::function<void(bool)> done = nullptr);
     // Work on the store; its answer, if any, is the job's to post.
     void run(std::function<void(SecretStore&)> job);
+
+    // Removals are kept in the settings (written at once) from when they are
+    // asked until the store has carried them out or a later write replaced
+    // the item: a keyring that is slow, locked or gone at quit never leaves a
+    // signed-out account behind to be read at the next start. Removals left
+    // from an earlier run are queued now, ahead of anything else. Main thread.
+    void keepRemovalsIn(SettingsStore& settings);
+    bool removalPending(const std::string& service, const std::string& key) const;
+    // At quit: calls not yet begun are dropped, except removals, which are
+    // given until the bound to be carried out; those done leave the settings.
+    void finish(int boundMs);
+    static constexpr const char* kPendingRemovalsKey = "keychainRemovalsPending";
 
     MainQueue& mainQueue() const { return main_; }
     // Posts a job's answer on the main queue; once this queue is gone, drops it.
@@ -36,17 +53,29 @@ public:
     class Thread;
 
 private:
+    struct Carried;
+    static std::string itemId(const std::string& service, const std::string& key);
+    void queueRemoval(const std::string& id, std::function<void(bool)> done);
+    // An answer about the item from the last call asked of it settles the journal.
+    void settle(const std::string& id, std::uint64_t asked, bool gone);
+    void saveJournal();
+
     std::shared_ptr<SecretStore> store_;
     MainQueue& main_;
     std::shared_ptr<Thread> thread_;
     BackgroundQueue* worker_;
+    SettingsStore* journal_ = nullptr;
+    StringList pending_;
+    std::map<std::string, std::uint64_t> lastAsked_;
+    std::uint64_t asked_ = 0;
+    std::shared_ptr<Carried> carried_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// The queue as a store, for callers that keep the synchronous port: writes and
-// removals join the queue and answer true at once (a failure is logged where
-// it happens, on the queue); a read waits its turn for at most waitMs, then
-// answers Error with a line in the log, so a keyring that never answers costs
-// the caller a bounded wait.
+// The queue as a store, for callers that keep the synchronous port: a read or
+// write waits its turn for at most waitMs (a read then answers Error, a write
+// false, with a line in the log), so a keyring that never answers costs the
+// caller a bounded wait; a removal joins the queue and answers true at once.
 class QueuedSecretStore final : public SecretStore {
 public:
     QueuedSecretStore(SecretStoreQueue& queue, int waitMs) : queue_(queue), waitMs_(waitMs) {}

@@ -1,5 +1,7 @@
 #include "services/auth_service.h"
 
+#include <utility>
+
 #include "platform/log.h"
 #include "texts/locale_data.h"
 
@@ -16,8 +18,9 @@ bool isTooManyRequests(const ParseError& error) {
 
 }  // namespace
 
-AuthService::AuthService(ParseClient& parse, SecretStoreQueue& keychain, ApplicationModel& model, std::string service)
-    : parse_(parse), keychain_(keychain), model_(model), service_(std::move(service)) {}
+AuthService::AuthService(ParseClient& parse, SecretStoreQueue& keychain, ApplicationModel& model, std::string service,
+                         SecretStoreQueue* fileCopy)
+    : parse_(parse), keychain_(keychain), fileCopy_(fileCopy), model_(model), service_(std::move(service)) {}
 
 AuthService::~AuthService() = default;
 
@@ -94,33 +97,62 @@ void AuthService::storeCredentials(const std::string& username, const std::strin
     recentLoginData_ = LoginData{username, password, referenceData};
     std::weak_ptr<bool> alive = alive_;
     const auto changes = accountChanges_;
-    keychain_.run([this, alive, changes, answer = keychain_.answerer(), service = service_, username, password,
-                   referenceData](SecretStore& store) {
-        const bool stored = store.writeString(service, itemName(kUsernameKey), username) &&
-                            store.writeString(service, itemName(kPasswordKey), password) &&
-                            store.write(service, itemName(kPasswordDataKey), referenceData);
-        if (stored) return;
-        answer([this, alive, changes] {
-            log::warning(kLog, "the credentials could not be stored in the keychain");
-            // Without the items the record is no longer complete: no automatic sign-in on its strength.
-            if (!alive.expired() && changes == accountChanges_ && recentLoginData_) recentLoginData_->passwordData.reset();
-        });
-    });
+    // Through the queue's writes: they replace what a sign-out still had to remove.
+    struct Stored {
+        int left = 3;
+        bool ok = true;
+    };
+    auto stored = std::make_shared<Stored>();
+    auto done = [this, alive, changes, stored](bool ok) {
+        stored->ok = stored->ok && ok;
+        if (--stored->left > 0 || stored->ok) return;
+        log::warning(kLog, "the credentials could not be stored in the keychain");
+        // Without the items the record is no longer complete: no automatic sign-in on its strength.
+        if (!alive.expired() && changes == accountChanges_ && recentLoginData_) recentLoginData_->passwordData.reset();
+    };
+    keychain_.write(service_, itemName(kUsernameKey), Bytes(username.begin(), username.end()), done);
+    keychain_.write(service_, itemName(kPasswordKey), Bytes(password.begin(), password.end()), done);
+    keychain_.write(service_, itemName(kPasswordDataKey), referenceData, done);
 }
+
+struct AuthService::Restore {
+    std::uint64_t changes = 0;
+    std::function<void(std::optional<LoginData>)> done;
+    bool answered = false;
+    bool fileAsked = false;
+    bool keychainFailed = false;
+    int outstanding = 0;
+};
 
 void AuthService::restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done) {
     std::weak_ptr<bool> alive = alive_;
-    const auto changes = accountChanges_;
-    auto answered = std::make_shared<bool>(false);
-    keychain_.mainQueue().postAfter(kKeychainWaitMs, [alive, answered] {
-        if (alive.expired() || *answered) return;
+    auto restore = std::make_shared<Restore>();
+    restore->changes = accountChanges_;
+    restore->done = std::move(done);
+    keychain_.mainQueue().postAfter(kKeychainWaitMs, [alive, restore] {
+        if (alive.expired() || restore->answered) return;
         log::warning(kLog, "the keychain has not answered in " + std::to_string(kKeychainWaitMs / 1000) +
                                " s; the login form stays empty until it does");
     });
-    keychain_.run([this, alive, changes, answered, done = std::move(done), answer = keychain_.answerer(),
-                   service = service_](SecretStore& store) {
+    readAccount(keychain_, restore);
+    if (!fileCopy_) return;
+    // A keyring held up by its unlock prompt, or not yet chosen, leaves the file's copy to ask.
+    keychain_.mainQueue().postAfter(kFileCopyWaitMs, [this, alive, restore] {
+        if (alive.expired() || restore->answered || restore->fileAsked) return;
+        restore->fileAsked = true;
+        readAccount(*fileCopy_, restore);
+    });
+}
+
+void AuthService::readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> restore) {
+    ++restore->outstanding;
+    std::weak_ptr<bool> alive = alive_;
+    const bool isKeychain = &from == &keychain_;
+    from.run([this, alive, restore, isKeychain, answer = from.answerer(), service = service_](SecretStore& store) {
         std::optional<LoginData> found;
+        bool failed = false;
         const auto user = store.read(service, itemName(kUsernameKey));
+        failed = user.status == SecretStatus::Error;
         if (user.status == SecretStatus::Found && !user.data.empty()) {
             found = LoginData{user.text(), "", std::nullopt};
             const auto password = store.read(service, itemName(kPasswordKey));
@@ -128,27 +160,57 @@ void AuthService::restoreLoginDataFromKeychain(std::function<void(std::optional<
             const auto reference = store.read(service, itemName(kPasswordDataKey));
             if (reference.status == SecretStatus::Found) found->passwordData = reference.data;
         }
-        answer([this, alive, changes, answered, done, found = std::move(found)] {
-            *answered = true;
+        answer([this, alive, restore, isKeychain, failed, found = std::move(found)]() mutable {
             if (alive.expired()) return;
-            if (changes != accountChanges_) {
-                log::info(kLog, "the keychain's answer came after a sign-in or sign-out began; dropped");
-                return;
+            --restore->outstanding;
+            // What a sign-out still has to remove is gone already, as far as anyone reads.
+            if (found && keychain_.removalPending(service_, itemName(kUsernameKey))) found.reset();
+            if (found && keychain_.removalPending(service_, itemName(kPasswordKey))) found->password.clear();
+            if (found && keychain_.removalPending(service_, itemName(kPasswordDataKey))) found->passwordData.reset();
+            if (isKeychain) restore->keychainFailed = failed && !found;
+            if (isKeychain && failed && fileCopy_ && !restore->fileAsked && !restore->answered) {
+                restore->fileAsked = true;
+                readAccount(*fileCopy_, restore);
             }
-            if (found) {
-                recentLoginData_ = found;
-                wasLoginDataRestoredFromKeychain = true;
-            }
-            if (done) done(found);
+            answerRestore(restore, std::move(found), restore->outstanding == 0);
         });
     });
+}
+
+void AuthService::answerRestore(const std::shared_ptr<Restore>& restore, std::optional<LoginData> found, bool last) {
+    if (!found && last && restore->keychainFailed) readAgain_ = restore;
+    if (restore->answered || (!found && !last)) return;
+    restore->answered = true;
+    if (restore->changes != accountChanges_) {
+        log::info(kLog, "the keychain's answer came after a sign-in or sign-out began; dropped");
+        return;
+    }
+    if (found) {
+        recentLoginData_ = found;
+        wasLoginDataRestoredFromKeychain = true;
+    }
+    if (restore->done) restore->done(found);
+}
+
+void AuthService::keychainChanged() {
+    auto last = std::exchange(readAgain_, nullptr);
+    if (!last || last->changes != accountChanges_) return;
+    log::info(kLog, "the keychain changed after a read it could not answer; reading it again");
+    auto again = std::make_shared<Restore>();
+    again->changes = last->changes;
+    again->done = last->done;
+    again->fileAsked = true;  // the file's copy had its turn
+    readAccount(keychain_, again);
 }
 
 void AuthService::logOut() {
     log::info(kLog, "AuthService -- log out");
     ++attempt_;  // a sign-in still in flight must not sign the user back in
     ++accountChanges_;
-    for (const char* key : {kUsernameKey, kPasswordKey, kPasswordDataKey}) keychain_.remove(service_, itemName(key));
+    for (const char* key : {kUsernameKey, kPasswordKey, kPasswordDataKey}) {
+        keychain_.remove(service_, itemName(key));
+        if (fileCopy_) fileCopy_->remove(service_, itemName(key));
+    }
     // The login window offers the same e-mail again, but never the password.
     if (recentLoginData_ && !recentLoginData_->username.empty())
         recentLoginData_ = LoginData{recentLoginData_->username, "", std::nullopt};

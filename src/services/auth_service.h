@@ -26,9 +26,14 @@ public:
 
     // How long the keychain may take before the log says the form stays empty.
     static constexpr int kKeychainWaitMs = 30000;
+    // How long the keychain may take before the file's copy is read instead.
+    static constexpr int kFileCopyWaitMs = 2000;
 
+    // fileCopy: the 0600 file's store, which a keyring that is slow, locked or
+    // silent leaves holding the account; asked when the keychain errs or is late.
     AuthService(ParseClient& parse, SecretStoreQueue& keychain, ApplicationModel& model,
-                std::string keychainService = GlobalConstants::keychainServiceName);
+                std::string keychainService = GlobalConstants::keychainServiceName,
+                SecretStoreQueue* fileCopy = nullptr);
     ~AuthService() override;
     AuthService(const AuthService&) = delete;
     AuthService& operator=(const AuthService&) = delete;
@@ -45,10 +50,14 @@ public:
     // was cancelled, or after a newer sign-in started, is dropped.
     void login(const std::string& username, const std::string& password, Completion completion);
     // Reads the stored account off the main thread; done runs on the main
-    // queue with what was found (also kept as recentLoginData), or none. An
-    // answer that comes after a sign-in or sign-out began is dropped, done
-    // and all.
+    // queue with what was found (also kept as recentLoginData), or none. The
+    // first store to find the account answers; none once every store asked
+    // found nothing. An answer that comes after a sign-in or sign-out began
+    // is dropped, done and all.
     void restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done = nullptr);
+    // The keychain may have been unlocked: a restore that met it erring and
+    // found nothing reads it again, answering through the same done.
+    void keychainChanged();
     // Forgets the stored credentials (in every store that holds them) and
     // ends the backend session.
     void logOut();
@@ -68,12 +77,18 @@ private:
     void finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,
                 const Completion& completion);
     void storeCredentials(const std::string& username, const std::string& password);
+    struct Restore;
+    void readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> restore);
+    void answerRestore(const std::shared_ptr<Restore>& restore, std::optional<LoginData> found, bool last);
 
     ParseClient& parse_;
     SecretStoreQueue& keychain_;
+    SecretStoreQueue* fileCopy_;
     ApplicationModel& model_;
     std::string service_;
     std::optional<LoginData> recentLoginData_;
+    // The last restore, while its keychain read erred and nothing was found.
+    std::shared_ptr<Restore> readAgain_;
     std::uint64_t attempt_ = 0;
     // Counts sign-ins and sign-outs: a restore that began before one is stale.
     std::uint64_t accountChanges_ = 0;

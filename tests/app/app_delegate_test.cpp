@@ -128,22 +128,37 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
     EXPECT_EQ(delegate->currentWindowController(), authWindow);
 }
 
-// The keychain's answer comes later than the first window may: the login
-// window shows after a short wait without it, and its fields fill when it
-// comes. One that follows the welcome pages never waits.
-TEST_F(AppDelegateTest, TheLoginWindowWaitsAMomentForTheKeychainAndFillsWhenItAnswers) {
-    factory->store.set(Keys::showWelcomePage, false);
-    services.holdRestore = true;
-    make().prepareUI();
-    EXPECT_FALSE(journaled("auth.show"));
-    factory->queue.advance(AppDelegate::kKeychainGraceMs - 1);
-    EXPECT_FALSE(journaled("auth.show"));
-    factory->queue.advance(1);
-    EXPECT_TRUE(journaled("auth.show"));
-    journal.clear();
-    ASSERT_TRUE(services.heldRestore);
-    services.heldRestore(LoginData{"user@example.com", "secret", std::nullopt});
-    EXPECT_EQ(journal, (std::vector<std::string>{"auth.pendingLoginData", "auth.setupAfterOpening"}));
+// The keychain may take any while (an unlock prompt, a silent service): the
+// login window shows at once, saying it restores the account where one is
+// remembered, and the account fills it once it comes, unless the user began
+// something meanwhile.
+TEST_F(AppDelegateTest, TheLoginWindowShowsAtOnceAndALateAccountFillsItUnlessTheUserActed) {
+    struct Row {
+        const char* name;
+        bool remembered;
+        bool acted;
+        Journal afterAnswer;
+    };
+    const Row rows[] = {
+        {"nothing remembered", false, false, {"auth.pendingLoginData", "auth.setupAfterOpening"}},
+        {"an account remembered", true, false, {"auth.restoring:0", "auth.pendingLoginData", "auth.setupAfterOpening"}},
+        {"the user began a sign-in meanwhile", true, true, {"auth.restoring:0"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        restart();
+        factory->store.set(Keys::showWelcomePage, false);
+        if (row.remembered) factory->store.set(ParseClient::kCurrentUserKey, std::string(R"({"objectId":"u1"})"));
+        services.holdRestore = true;
+        make().prepareUI();
+        EXPECT_TRUE(journaled("auth.show")) << "without waiting";
+        EXPECT_EQ(journaled("auth.restoring:1"), row.remembered);
+        journal.clear();
+        authWindow->acted = row.acted;
+        ASSERT_TRUE(services.heldRestore);
+        services.heldRestore(LoginData{"user@example.com", "secret", std::nullopt});
+        EXPECT_EQ(journal, row.afterAnswer);
+    }
 
     restart();
     services.holdRestore = true;

@@ -1,9 +1,10 @@
 // The application as a user starts it, with the Secret Service its session
-// has: none, one without a default collection, one that answers, and one
-// whose unlock prompt never completes.
+// has: none, one without a default collection, one that answers, and ones
+// that are silent, late, or locked behind a prompt that never completes.
 #include "app/havenway_process_fixture.h"
 #include "support/fake_secret_service.h"
 #include "support/secret_service_bed.h"
+#include "testbed/testbed_env.h"
 
 namespace hw::test {
 namespace {
@@ -62,53 +63,104 @@ TEST(EditionLinkage, WithoutAKeyringOrItsDefaultCollectionTheApplicationMapsNoGi
     }
 }
 
-class KeyringAtStart : public HavenwayTray {};
+// A signed-in start as a user meets it, whatever the session's Secret Service
+// does: one that takes every call and never answers, one that answers after
+// 6 s, and one whose unlock prompt never completes, with the account still in
+// the 0600 file (waiting to move) or only behind the prompt. The first window
+// maps at once and says it restores the account, the account signs in from
+// wherever it can be read, and a sign-out followed at once by a quit stands at
+// the next start. With the testbed's backend, for the sign-in.
+class KeyringAtStart : public HavenwayTray {
+protected:
+    // From the start to the first window mapped; -1 when none maps.
+    long firstWindowMs(XKeyboard& keyboard) {
+        itemsBefore_ = desktop.watcher->items().size();
+        QElapsedTimer started;
+        started.start();
+        app = spawn(log());
+        if (app <= 0 || !spinUntil([&] { return !keyboard.shownWindows().empty(); }, 20000)) return -1;
+        return started.elapsed();
+    }
+    // The item this start registered: the panel's stand-in keeps those of
+    // earlier starts, whose names are gone from the bus.
+    QString trayItem() {
+        if (!spinUntil([&] { return desktop.watcher->items().size() > itemsBefore_; }, 20000)) return {};
+        return desktop.watcher->items().back();
+    }
+    // Once the item's menu shows the label; its labels as last read.
+    QStringList trayLabelsOnce(const QString& service, const QString& label) {
+        QStringList labels;
+        spinUntil([&] { return (labels = trayLayout(service).labels()).contains(label); }, 10000);
+        return labels;
+    }
+    qsizetype itemsBefore_ = 0;
+};
 
-// No one ever types the keyring's password: the login window shows as fast as
-// without a keyring, empty, the tray answers, and the application quits when
-// asked. (The line the wait ends in is the sign-in service's own case.)
-TEST_F(KeyringAtStart, APromptThatNeverCompletesLeavesTheLoginWindowAndTheApplicationUsable) {
-    StuckPromptSecretService keyring;
-    ASSERT_TRUE(keyring.serve(QString::fromStdString(desktop.bus.address())));
-    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
-    settings.set(SettingsUserDefaults::showWelcomePage, false);
-    ASSERT_TRUE(settings.synchronize());
+TEST_F(KeyringAtStart, TheFirstWindowMapsAtOnceTheAccountSignsInAndASignOutStands) {
+    using Mode = StuckPromptSecretService::Mode;
+    const auto testbed = TestbedEnv::load();
+    if (!testbed) GTEST_SKIP() << "the testbed is not up: " << TestbedEnv::path();
+    struct Row {
+        const char* name;
+        Mode mode;
+        bool accountInTheFile;
+    };
+    const Row rows[] = {
+        {"silent", Mode::Silent, true},
+        {"answering after 6 s", Mode::Late, true},
+        {"locked, the file's items waiting to move", Mode::StuckPrompt, true},
+        {"locked, the account only behind the prompt", Mode::StuckPrompt, false},
+    };
     XKeyboard keyboard(desktop.xvfb.display());
     ASSERT_TRUE(keyboard.ok());
-    QElapsedTimer started;
-    started.start();
-    app = spawn(log());
-    ASSERT_GT(app, 0);
-    ASSERT_TRUE(spinUntil([&] { return keyboard.shownWindows().size() == 1; }, 10000)) << TempDir::read(log());
-    EXPECT_LT(started.elapsed(), 10000);
-    EXPECT_TRUE(spinUntil([&] { return keyring.prompts > 0; }, 10000)) << "the keychain is waiting on its prompt";
-    EXPECT_TRUE(spinUntil([&] { return logged("LoginView -- sign-up mode") == 1; }, 10000)) << TempDir::read(log());
-    ASSERT_TRUE(spinUntil([&] { return desktop.watcher->items().size() == 1; }, 10000)) << TempDir::read(log());
-    EXPECT_EQ(trayLayout(desktop.watcher->items().front()).labels(),
-              (QStringList{"Open Havenway", "Sign In", "Quit Havenway"}));
-    // The store's call still waits on the prompt: quitting does not.
-    QElapsedTimer quitting;
-    quitting.start();
-    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
-    EXPECT_LT(quitting.elapsed(), 10000);
-}
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(dir.file("config"));
+        std::filesystem::remove_all(dir.file("data"));
+        std::filesystem::create_directories(dir.file("config"));
+        rememberDemoAccount(*testbed, VPNProtocols::OpenVPN);
+        env.erase("HAVENWAY_SECRET_STORE");
+        // A keyring call held at exit by a prompt nobody answers keeps GIO's
+        // state for it, which the leak check would count as ours.
+        if (row.mode == Mode::StuckPrompt) env["ASAN_OPTIONS"] = "detect_leaks=0";
+        else env.erase("ASAN_OPTIONS");
+        if (!row.accountInTheFile) std::filesystem::remove(dir.file("data/havenway/secrets.json"));
+        JsonSettingsStore settings(dir.file("config/havenway/settings.json"));
+        settings.set("parseCurrentUser", std::string(R"({"objectId":"u1","username":"demo"})"));
+        ASSERT_TRUE(settings.synchronize());
+        StuckPromptSecretService keyring(row.mode);
+        ASSERT_TRUE(keyring.serve(QString::fromStdString(desktop.bus.address())));
 
-// Signed in when it last quit: the session token is behind the same prompt. The
-// wait for it is bounded, and the login window shows rather than nothing.
-TEST_F(KeyringAtStart, ASignedInStartBehindAPromptThatNeverCompletesShowsTheLoginWindow) {
-    StuckPromptSecretService keyring;
-    ASSERT_TRUE(keyring.serve(QString::fromStdString(desktop.bus.address())));
-    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
-    settings.set(SettingsUserDefaults::showWelcomePage, false);
-    settings.set("parseCurrentUser", std::string(R"({"objectId":"u1","username":"user@example.com"})"));
-    ASSERT_TRUE(settings.synchronize());
-    XKeyboard keyboard(desktop.xvfb.display());
-    ASSERT_TRUE(keyboard.ok());
-    app = spawn(log());
-    ASSERT_GT(app, 0);
-    EXPECT_TRUE(spinUntil([&] { return keyboard.shownWindows().size() == 1; }, 20000)) << TempDir::read(log());
-    EXPECT_EQ(logged("the keychain has not answered in 5 s"), 1) << TempDir::read(log());
-    EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+        const long shown = firstWindowMs(keyboard);
+        ASSERT_GE(shown, 0) << TempDir::read(log());
+        std::printf("%s: first window after %ld ms\n", row.name, shown);
+        EXPECT_LT(shown, 3000) << "ten times the target, for a loaded machine";
+        const QString service = trayItem();
+        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+        if (!row.accountInTheFile) {
+            // Nothing can be read: the window keeps saying so, and quitting does not wait.
+            spinFor(4000);
+            EXPECT_EQ(logged("login process started"), 0) << TempDir::read(log());
+            EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+            continue;
+        }
+        MenuNode menu;
+        const MenuNode* signOut = nullptr;
+        ASSERT_TRUE(spinUntil([&] { return (signOut = itemStarting(menu = trayLayout(service), "Sign Out")); }, 30000))
+            << TempDir::read(log());
+        trayClick(service, signOut->id);
+        EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+
+        // The next start: the account is gone from every store the sign-out could reach, and never signs in.
+        std::filesystem::rename(log(), dir.file("first.log"));
+        ASSERT_GE(firstWindowMs(keyboard), 0) << TempDir::read(log());
+        const QString again = trayItem();
+        ASSERT_FALSE(again.isEmpty()) << TempDir::read(log());
+        spinFor(4000);
+        EXPECT_EQ(logged("login process started"), 0) << TempDir::read(log());
+        EXPECT_TRUE(trayLabelsOnce(again, "Sign In").contains("Sign In")) << TempDir::read(log());
+        EXPECT_EQ(terminate(), 0) << TempDir::read(log());
+    }
 }
 
 }  // namespace

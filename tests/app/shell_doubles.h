@@ -54,7 +54,14 @@ public:
     }
     std::optional<WindowFrame> frame() const override { return WindowFrame{10, 20, 300, 400}; }
     void onDataLoadFailed() override { note("onDataLoadFailed"); }
+    void setRestoringAccount(bool value) override {
+        if (value != restoring) note("restoring:" + bit(value));
+        restoring = value;
+    }
+    bool userHasActed() const override { return acted; }
     bool enterprisePage = false;
+    bool restoring = false;
+    bool acted = false;
 };
 
 class RecordingMainWindow : public RecordingWindow, public MainWindowPort {

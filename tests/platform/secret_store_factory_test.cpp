@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "platform/secret_store_queue.h"
 #include "support/capture_log.h"
 #include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
 #include "support/manual_queue.h"
 #include "support/poll_until.h"
 #include "support/scoped_env.h"
@@ -58,6 +61,41 @@ TEST(BackgroundChosenSecretStore, BeginsOnceWhicheverComesFirstAndEndsUnbegun) {
     EXPECT_EQ(begunFirst->read("svc", "key").text(), "before");
 }
 
+// A keyring held up (its unlock prompt never completes) holds up the choice:
+// beginning it again, and dropping the store at quit, return at once, and a
+// caller on the store's own thread has the store once it is chosen.
+TEST(BackgroundChosenSecretStore, NothingButAFirstCallWaitsForAChoiceHeldUp) {
+    TempDir dir;
+    ScopedEnv choice("HAVENWAY_SECRET_STORE", nullptr);
+    ScopedEnv file("HAVENWAY_SECRETS_FILE", dir.file("secrets.json").c_str());
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    auto store = makeSecretStoreInBackground([released] {
+        released.wait();
+        return SecretServiceAnswer{SecretServiceAnswer::Kind::NoService, "test"};
+    });
+    store->begin();
+    std::thread caller([&store] { EXPECT_TRUE(store->writeString("svc", "key", "value")); });
+    const auto started = std::chrono::steady_clock::now();
+    store->begin();
+    store->begin(SecretServiceAnswer{SecretServiceAnswer::Kind::Ready, ""});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    release->set_value();
+    caller.join();
+    EXPECT_EQ(FileSecretStore(dir.file("secrets.json")).read("svc", "key").text(), "value");
+
+    // Held for ever at quit: the store goes without waiting.
+    auto never = std::make_shared<std::promise<void>>();
+    std::shared_future<void> ends = never->get_future().share();
+    auto held = makeSecretStoreInBackground([ends] {
+        ends.wait();
+        return SecretServiceAnswer{};
+    });
+    held->begin();
+    held.reset();
+    never->set_value();
+}
+
 // A keyring that answers takes over what the file held, and nothing is left in
 // the file to be used once the keyring is gone again.
 TEST(KeyringOverFileStore, TheFileMovesIntoTheKeyringAndRemovalsClearBoth) {
@@ -98,6 +136,11 @@ TEST(KeyringOverFileStore, WhatCannotMoveStaysInTheFileAndIsStillFound) {
     KeyringOverFileStore store(std::move(keyringItems), std::make_unique<FileSecretStore>(dir.file("secrets.json")));
     EXPECT_TRUE(log->contains("moved 0 of 1 secrets"));
     EXPECT_EQ(store.read("svc", "username").text(), "user@example.com");
+    // A keyring that cannot answer (locked, its prompt dismissed) leaves the file's copy in use.
+    keyring.failReads = true;
+    EXPECT_EQ(store.read("svc", "username").text(), "user@example.com");
+    EXPECT_EQ(store.read("svc", "other").status, SecretStatus::Error);
+    keyring.failReads = false;
     // Once the keyring takes writes again, a new value leaves no older copy behind.
     keyring.failWrites = false;
     ASSERT_TRUE(store.writeString("svc", "username", "new@example.com"));
@@ -139,6 +182,9 @@ TEST(QueuedSecretStore, WritesJoinTheQueueAndAReadWaitsABoundedWhile) {
     } stuck;
     SecretStoreQueue answering(unownedSecretStore(secrets), main, inlineWorker);
     QueuedSecretStore store(answering, 1000);
+    secrets.failWrites = true;
+    EXPECT_FALSE(store.writeString("svc", "token", "r:0")) << "a failed write is reported";
+    secrets.failWrites = false;
     EXPECT_TRUE(store.writeString("svc", "token", "r:1"));
     EXPECT_EQ(store.read("svc", "token").text(), "r:1");
     EXPECT_TRUE(store.remove("svc", "token"));
@@ -148,7 +194,107 @@ TEST(QueuedSecretStore, WritesJoinTheQueueAndAReadWaitsABoundedWhile) {
     SecretStoreQueue silent(unownedSecretStore(secrets), main, stuck);
     EXPECT_EQ(QueuedSecretStore(silent, 0).read("svc", "token").status, SecretStatus::Error);
     EXPECT_TRUE(log->contains("the keychain has not answered"));
+    EXPECT_FALSE(QueuedSecretStore(silent, 0).writeString("svc", "token", "r:2")) << "an unanswered write is no success";
     log::setSink(nullptr);
+}
+
+// A sign-out's removals are kept in the settings until the store has carried
+// them out: until then the item reads as gone, and a start after a quit (or a
+// crash) carries them out before anything is read.
+TEST(SecretStoreQueue, ARemovalOutlastsTheRunThatAskedIt) {
+    struct Row {
+        const char* name;
+        bool keyringAnswers;
+        bool removalFails;
+        bool signedInAgain;
+        bool leftForNextStart;
+        const char* readAtNextStart;  // nullptr: absent
+    };
+    const Row rows[] = {
+        {"carried out at once", true, false, false, false, nullptr},
+        {"the keyring stuck until quit", false, false, false, true, nullptr},
+        {"the removal failing", true, true, false, true, nullptr},
+        {"signed in again after it", true, false, true, false, "new"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeSecretStore secrets;
+        FakeSettingsStore settings;
+        ManualQueue main;
+        ASSERT_TRUE(secrets.writeString("svc", "user_pass", "old"));
+        {
+            ManualQueue worker;  // a keyring that answers only when the test says
+            SecretStoreQueue queue(unownedSecretStore(secrets), main, worker);
+            queue.keepRemovalsIn(settings);
+            secrets.failRemoves = row.removalFails;
+            queue.remove("svc", "user_pass");
+            if (row.signedInAgain) queue.write("svc", "user_pass", Bytes{'n', 'e', 'w'});
+            EXPECT_TRUE(settings.object(SecretStoreQueue::kPendingRemovalsKey)) << "recorded before the keyring is asked";
+            std::optional<SecretRead> read;
+            queue.read("svc", "user_pass", [&read](SecretRead r) { read = r; });
+            if (row.keyringAnswers) worker.runUntilIdle();
+            main.runUntilIdle();
+            if (row.keyringAnswers && !row.signedInAgain) {
+                ASSERT_TRUE(read);
+                EXPECT_EQ(read->status, SecretStatus::Absent) << "a sign-out stands while the keyring still holds the item";
+            }
+            EXPECT_EQ(queue.removalPending("svc", "user_pass"), row.leftForNextStart);
+            queue.finish(0);
+        }
+        EXPECT_EQ(settings.object(SecretStoreQueue::kPendingRemovalsKey).has_value(), row.leftForNextStart);
+        secrets.failRemoves = false;
+        ManualQueue worker;
+        SecretStoreQueue next(unownedSecretStore(secrets), main, worker);
+        next.keepRemovalsIn(settings);
+        std::optional<SecretRead> read;
+        next.read("svc", "user_pass", [&read](SecretRead r) { read = r; });
+        worker.runUntilIdle();
+        main.runUntilIdle();
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->status == SecretStatus::Found ? read->text() : "", row.readAtNextStart ? row.readAtNextStart : "");
+        EXPECT_FALSE(settings.object(SecretStoreQueue::kPendingRemovalsKey));
+    }
+}
+
+// At quit, calls not begun are dropped but removals, which get a bounded
+// while; what the keyring does not carry out in it stays for the next start.
+TEST(SecretStoreQueue, AtQuitRemovalsGetABoundedWhile) {
+    struct Gated final : SecretStore {
+        SecretRead read(const std::string& s, const std::string& k) override {
+            entered = true;
+            opened.wait();
+            return items.read(s, k);
+        }
+        bool write(const std::string& s, const std::string& k, const Bytes& d) override { return items.write(s, k, d); }
+        bool remove(const std::string& s, const std::string& k) override { return items.remove(s, k); }
+        FakeSecretStore items;
+        std::shared_future<void> opened;
+        std::atomic<bool> entered = false;
+    };
+    for (bool stuck : {false, true}) {
+        SCOPED_TRACE(stuck ? "a keyring stuck on an earlier call" : "a keyring that answers");
+        std::promise<void> gate;
+        auto store = std::make_shared<Gated>();
+        store->opened = gate.get_future().share();
+        if (!stuck) gate.set_value();
+        ASSERT_TRUE(store->items.writeString("svc", "token", "r:1"));
+        FakeSettingsStore settings;
+        ManualQueue main;
+        {
+            SecretStoreQueue queue(store, main);
+            queue.keepRemovalsIn(settings);
+            queue.read("svc", "appID", [](SecretRead) {});
+            queue.remove("svc", "token");
+            ASSERT_TRUE(pollUntil([&] { return store->entered.load(); }, std::chrono::seconds(10),
+                                  std::chrono::milliseconds(1)));
+            const auto started = std::chrono::steady_clock::now();
+            queue.finish(300);
+            EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        }
+        EXPECT_EQ(settings.object(SecretStoreQueue::kPendingRemovalsKey).has_value(), stuck);
+        EXPECT_EQ(store->items.size(), stuck ? 1u : 0u);
+        if (stuck) gate.set_value();
+    }
 }
 
 }  // namespace

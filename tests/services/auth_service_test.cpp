@@ -1,9 +1,13 @@
 #include "services/auth_service.h"
 
 #include "support/model_fixture.h"
+#include "support/fake_secret_store.h"
 
 namespace hw {
 namespace {
+
+using test::FakeSecretStore;
+using test::ManualQueue;
 
 class AuthServiceTest : public test::ModelFixture {
 protected:
@@ -161,6 +165,78 @@ TEST_F(AuthServiceTest, AKeychainThatNeverAnswersIsLoggedAfterTheWait) {
     queue.advance(1);
     EXPECT_FALSE(answered);
     EXPECT_TRUE(log->contains("the keychain has not answered in 30 s"));
+}
+
+// The 0600 file still holds the account while the keyring is locked, erring,
+// silent or not yet chosen: it answers when the keychain errs, or is late; a
+// keychain that answers later still brings the account; and an account a
+// sign-out still has to remove from the keychain is not brought back.
+TEST_F(AuthServiceTest, TheFileCopyStandsInForAKeychainThatErrsOrIsLate) {
+    struct Row {
+        const char* name;
+        bool keychainErrs;
+        bool inTheFile;
+        int answersAfterMs;  // -1: only once the keychain answers
+        const char* restored;
+    };
+    const Row rows[] = {
+        {"the keychain errs", true, true, 0, "file@example.com"},
+        {"the keychain is late", false, true, AuthService::kFileCopyWaitMs, "file@example.com"},
+        {"late, and nothing in the file", false, false, -1, "keyring@example.com"},
+        {"errs, and nothing in the file", true, false, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeSecretStore keyring, file;
+        keyring.writeString("svc", "username", "keyring@example.com");
+        keyring.failReads = row.keychainErrs;
+        if (row.inTheFile) file.writeString("svc", "username", "file@example.com");
+        ManualQueue keyringWorker;
+        SecretStoreQueue keychainQueue(unownedSecretStore(keyring), queue, keyringWorker);
+        SecretStoreQueue fileQueue(unownedSecretStore(file), queue, storeWorker);
+        AuthService service(*parse, keychainQueue, *model, "svc", &fileQueue);
+        std::optional<std::optional<LoginData>> answer;
+        service.restoreLoginDataFromKeychain([&answer](std::optional<LoginData> data) { answer = data; });
+        if (row.keychainErrs) keyringWorker.runUntilIdle();
+        if (row.answersAfterMs > 0) queue.advance(row.answersAfterMs - 1);
+        queue.runUntilIdle();
+        EXPECT_EQ(answer.has_value(), row.answersAfterMs == 0);
+        queue.advance(AuthService::kFileCopyWaitMs);
+        EXPECT_EQ(answer.has_value(), row.answersAfterMs >= 0);
+        keyringWorker.runUntilIdle();
+        queue.runUntilIdle();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(*answer ? (*answer)->username : "", row.restored ? row.restored : "");
+    }
+
+    // A keychain that erred (locked) and is then unlocked is read again.
+    {
+        FakeSecretStore locked;
+        locked.writeString("svc", "username", "unlocked@example.com");
+        locked.failReads = true;
+        SecretStoreQueue lockedQueue(unownedSecretStore(locked), queue, storeWorker);
+        AuthService service(*parse, lockedQueue, *model, "svc");
+        std::vector<std::string> answers;
+        service.restoreLoginDataFromKeychain(
+            [&answers](std::optional<LoginData> data) { answers.push_back(data ? data->username : "none"); });
+        queue.runUntilIdle();
+        locked.failReads = false;
+        service.keychainChanged();
+        queue.runUntilIdle();
+        service.keychainChanged();
+        queue.runUntilIdle();
+        EXPECT_EQ(answers, (std::vector<std::string>{"none", "unlocked@example.com"})) << "read again once, then done";
+    }
+
+    FakeSecretStore keyring;
+    keyring.writeString("svc", "username", "gone@example.com");
+    keyring.failRemoves = true;
+    SecretStoreQueue stuckRemovals(unownedSecretStore(keyring), queue, storeWorker);
+    stuckRemovals.keepRemovalsIn(settings);
+    AuthService signedOut(*parse, stuckRemovals, *model, "svc");
+    signedOut.logOut();
+    queue.runUntilIdle();
+    EXPECT_FALSE(restore(signedOut)) << "the keyring still holds it; the sign-out stands";
 }
 
 TEST_F(AuthServiceTest, CredentialsThatCannotBeStoredLeaveNoCompleteRecord) {

@@ -1,11 +1,14 @@
 #pragma once
 // A Secret Service whose default collection is locked and whose unlock
 // prompt never completes, as when no one ever types the keyring's password:
-// served on a private bus from the test's thread.
+// served on a private bus from the test's thread. Or, by mode, one that takes
+// every call and never answers, or one that answers only after a while that
+// it has no keyring yet.
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
+#include <QTimer>
 #include <QVariantMap>
 #include <memory>
 
@@ -13,6 +16,9 @@ namespace hw::test {
 
 class StuckPromptSecretService final : public QDBusVirtualObject {
 public:
+    enum class Mode { StuckPrompt, Silent, Late };
+    explicit StuckPromptSecretService(Mode mode = Mode::StuckPrompt, int lateMs = 6000) : mode_(mode), lateMs_(lateMs) {}
+
     static inline const QString kService = QStringLiteral("org.freedesktop.secrets");
     static inline const QString kPath = QStringLiteral("/org/freedesktop/secrets");
     static inline const QString kCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
@@ -27,6 +33,7 @@ public:
     ~StuckPromptSecretService() override {
         if (bus_) {
             bus_->unregisterObject(kPath, QDBusConnection::UnregisterTree);
+            bus_->unregisterService(kService);
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-secrets"));
         }
     }
@@ -34,6 +41,19 @@ public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& c) override {
         const QString member = m.member();
+        ++calls;
+        if (mode_ == Mode::Silent) return true;
+        if (mode_ == Mode::Late) {
+            // "/": no default collection, so the caller keeps its file.
+            // Owned by this object and sent on its own connection, so that a late
+            // answer neither outlives it nor keeps its bus name taken.
+            QTimer::singleShot(lateMs_, this, [this, m] {
+                bus_->send(m.member() == QLatin1String("ReadAlias")
+                                            ? m.createReply(QVariantList{QVariant::fromValue(QDBusObjectPath("/"))})
+                                            : m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), m.member()));
+            });
+            return true;
+        }
         if (member == QLatin1String("Prompt")) {
             ++prompts;  // answered, and then never Completed
             return c.send(m.createReply());
@@ -68,6 +88,7 @@ public:
 
     int searches = 0;
     int prompts = 0;
+    int calls = 0;
 
 private:
     QVariantMap properties(const QString& path) const {
@@ -80,6 +101,8 @@ private:
         return {};
     }
 
+    const Mode mode_;
+    const int lateMs_;
     std::unique_ptr<QDBusConnection> bus_;
 };
 

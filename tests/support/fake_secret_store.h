@@ -25,6 +25,7 @@ public:
     }
     bool remove(const std::string& service, const std::string& key) override {
         std::lock_guard lock(mutex_);
+        if (failRemoves) return false;
         return items_.erase({service, key}) > 0;
     }
     std::size_t size() const {
@@ -33,6 +34,7 @@ public:
     }
     bool failReads = false;
     bool failWrites = false;
+    bool failRemoves = false;
     int reads = 0;
 
 private:

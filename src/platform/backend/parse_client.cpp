@@ -48,8 +48,11 @@ std::string fileNameForPath(const std::string& name) {
 }  // namespace
 
 ParseClient::ParseClient(ParseClientConfig config, HttpClient& http, MainQueue& queue, SecretStore& secrets,
-                         SettingsStore& settings)
-    : core_(std::make_shared<ParseCore>(std::move(config), http, queue)), secrets_(secrets), settings_(settings) {
+                         SettingsStore& settings, SecretStoreQueue* secretsQueue)
+    : core_(std::make_shared<ParseCore>(std::move(config), http, queue)),
+      secrets_(secrets),
+      settings_(settings),
+      secretsQueue_(secretsQueue) {
     restoreCurrentUser();
 }
 
@@ -70,27 +73,52 @@ void ParseClient::setDefaultACL(JSON acl, bool withAccessForCurrentUser) {
 
 void ParseClient::restoreCurrentUser() {
     // Signed out, the secret store is not asked: it may still be starting.
+    if (!settings_.stringForKey(kCurrentUserKey)) return;
+    if (!secretsQueue_) {
+        const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
+        if (token.status == SecretStatus::Found) restoreCurrentUser(token.text());
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    secretsQueue_->read(core_->config.secretService, kSessionTokenKey,
+                        [this, alive, changes = userChanges_](SecretRead token) {
+                            if (alive.expired() || changes != userChanges_) return;
+                            if (token.status == SecretStatus::Found) restoreCurrentUser(token.text());
+                            else if (token.status == SecretStatus::Error)
+                                log::warning(kLog, "the session token could not be read; the sign-in starts a new one");
+                        });
+}
+
+void ParseClient::restoreCurrentUser(const std::string& token) {
     const auto stored = settings_.stringForKey(kCurrentUserKey);
-    if (!stored) return;
-    const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
-    if (token.status != SecretStatus::Found || !isPlausibleToken(token.text())) return;
+    if (!stored || !isPlausibleToken(token)) return;
     auto data = JSON::parse(*stored);
     auto id = data["objectId"].string();
     if (!id || id->empty()) return;
-    currentUser_ = ParseUser{*id, data["username"].stringValue(), token.text(), data};
-    core_->setSessionToken(token.text());
+    currentUser_ = ParseUser{*id, data["username"].stringValue(), token, data};
+    core_->setSessionToken(token);
 }
 
 void ParseClient::setCurrentUser(std::optional<ParseUser> user) {
     const auto& service = core_->config.secretService;
+    ++userChanges_;
+    const auto unstored = [] {
+        log::warning(kLog, "the session token could not be stored; the sign-in lasts until the application quits");
+    };
+    if (user && secretsQueue_) {
+        const std::string& token = user->sessionToken;
+        secretsQueue_->write(service, kSessionTokenKey, Bytes(token.begin(), token.end()), [unstored](bool stored) {
+            if (!stored) unstored();
+        });
+    } else if (user && !secrets_.writeString(service, kSessionTokenKey, user->sessionToken)) {
+        unstored();
+    }
     if (user) {
-        if (!secrets_.writeString(service, kSessionTokenKey, user->sessionToken)) {
-            log::warning(kLog, "the session token could not be stored; the sign-in lasts until the application quits");
-        }
         settings_.set(kCurrentUserKey, user->data.rawString().value_or("{}"));
         core_->setSessionToken(user->sessionToken);
     } else {
-        secrets_.remove(service, kSessionTokenKey);
+        if (secretsQueue_) secretsQueue_->remove(service, kSessionTokenKey);
+        else secrets_.remove(service, kSessionTokenKey);
         settings_.remove(kCurrentUserKey);
         core_->setSessionToken("");
     }

@@ -8,6 +8,7 @@
 #include "platform/backend/parse_core.h"
 #include "platform/backend/parse_object.h"
 #include "platform/secret_store.h"
+#include "platform/secret_store_queue.h"
 #include "platform/settings_store.h"
 
 namespace hw {
@@ -31,8 +32,11 @@ struct ParseConfig {
 // ends in a timeout error (code 124).
 class ParseClient {
 public:
+    // With a secrets queue, the session token is read, written and removed
+    // there, off the main thread: the user of the last run is restored once
+    // the store answers, unless a user was set meanwhile.
     ParseClient(ParseClientConfig config, HttpClient& http, MainQueue& queue, SecretStore& secrets,
-                SettingsStore& settings);
+                SettingsStore& settings, SecretStoreQueue* secretsQueue = nullptr);
     ~ParseClient();
 
     // Opens the SQLite datastore at the configured path; false when it cannot.
@@ -95,6 +99,7 @@ public:
 
 private:
     void restoreCurrentUser();
+    void restoreCurrentUser(const std::string& token);
     void setCurrentUser(std::optional<ParseUser> user);
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
     struct Paging;
@@ -103,7 +108,10 @@ private:
     std::shared_ptr<ParseCore> core_;
     SecretStore& secrets_;
     SettingsStore& settings_;
+    SecretStoreQueue* secretsQueue_;
     std::optional<ParseUser> currentUser_;
+    // Counts the users set: a restore that answers after one is stale.
+    std::uint64_t userChanges_ = 0;
     std::optional<JSON> defaultACL_;
     bool aclForCurrentUser_ = false;
     mutable std::optional<ParseConfig> config_;

@@ -1,6 +1,8 @@
 #pragma once
 #include <QtDBus/QDBusConnection>
 
+#include <functional>
+
 #include "platform/secret_store_factory.h"
 
 namespace hw {
@@ -11,5 +13,8 @@ namespace hw {
 SecretServiceAnswer askSecretService(const QDBusConnection& bus, int timeoutMs = 10000);
 // The same on the session bus.
 SecretServiceAnswer askSecretService();
+// The same without blocking: done runs on the calling thread's event loop
+// once the service answers, or the wait ends.
+void askSecretServiceLater(const QDBusConnection& bus, int timeoutMs, std::function<void(SecretServiceAnswer)> done);
 
 }  // namespace hw

@@ -111,6 +111,18 @@ void AuthWindowViewController::showGenericErorrNotification(const std::optional<
                              message ? *message : LocaleData::generic_error_notification_lower());
 }
 
+void AuthWindowViewController::setRestoringAccount(bool restoring) {
+    if (restoring == restoringAccount_ || isEnterpriseVersion_) return;
+    restoringAccount_ = restoring;
+    if (!restoring) {
+        hideNormalNotificationArea();
+        return;
+    }
+    view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::login_restoring_account_upper());
+    view_.setText(AuthPart::yellowNotificationBarLowerText, LocaleData::login_restoring_account_lower());
+    showNormalNotificationArea();
+}
+
 void AuthWindowViewController::showInternetConnectionIsUnavailableNotification() {
     hideErrorNotificationBar();
     log::info(kLog, "showInternetConnectionIsUnavailableNotification");

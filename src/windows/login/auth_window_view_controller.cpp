@@ -160,6 +160,8 @@ void AuthWindowViewController::onLoginButtonClick() {
         return;
     }
     log::info(kLog, "Login button CLICKED");
+    userActed_ = true;
+    setRestoringAccount(false);
     view_.clearFocus();
     if (!isEnterpriseVersion_) {
         hideAllErrorIcons();

@@ -79,6 +79,11 @@ public:
 
     // The data load that follows a successful sign-in failed.
     void onDataLoadFailed();
+    // While the remembered account is read, the notice bar says so.
+    void setRestoringAccount(bool restoring);
+    bool isRestoringAccount() const { return restoringAccount_; }
+    // A sign-in begun, or a form chosen, by the user since the window opened.
+    bool userHasActed() const { return userActed_; }
 
     // Notices.
     void showErrorNotificationBar(const std::string& title, const std::string& lowerText = {});
@@ -110,8 +115,16 @@ public:
     // The controls' actions.
     void onLoginButtonClick() override;
     void onEnterPressed(AuthPart field) override;
-    void onSignUpFreeLinkButtonClick() override { activateSignUp_state(); }
-    void onLogInLinkButtonClick() override { activateLogIn_state(); }
+    void onSignUpFreeLinkButtonClick() override {
+        userActed_ = true;
+        setRestoringAccount(false);
+        activateSignUp_state();
+    }
+    void onLogInLinkButtonClick() override {
+        userActed_ = true;
+        setRestoringAccount(false);
+        activateLogIn_state();
+    }
     void onForgotButtonClick() override;
     void onNeedHelpLinkButtonClick() override;
     void onToSButtonClick() override;
@@ -142,6 +155,8 @@ private:
     bool isInSignUpState_ = false;
     bool isInSignUpCompletedState_ = false;
     bool autoLoginAlreadyPerformed_ = false;
+    bool restoringAccount_ = false;
+    bool userActed_ = false;
     // From the request until its reply; after a success, until the window
     // opens again or the data load fails.
     bool signInRunning_ = false;
