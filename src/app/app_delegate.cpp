@@ -45,7 +45,11 @@ AppDelegate::~AppDelegate() {
     statusBarIconAnimator_.delegate = nullptr;
     stopSheduleNextSmartWidgetUpdateTimer();
     notifications_.setActivationHandler(nullptr);
-    if (env_.statusItem) env_.statusItem->onActivated = nullptr;
+    if (env_.statusItem) {
+        env_.statusItem->onActivated = nullptr;
+        env_.statusItem->onLost = nullptr;
+        env_.statusItem->onShown = nullptr;
+    }
     model().startOnOsStartupNotification = nullptr;
     hub_.onInternetReachabilityCheckFinished = nullptr;
 }
@@ -130,11 +134,11 @@ void AppDelegate::prepareUI() {
     const bool showWelcome = store_.boolForKey(SettingsUserDefaults::showWelcomePage);
     // A start from the login items stays off the screen, whatever the setting,
     // until the user asks for a window (which clears it).
-    if (env_.hideOnLaunch) {
-        model().startMinimized = true;
-        // It lives in the tray until then, whose menu offers to open it.
-        if (env_.statusItemShown && env_.statusItemShown()) changeAppToBeUserAgent();
-    }
+    if (env_.hideOnLaunch) model().startMinimized = true;
+    // Started minimised (by the login items or the setting), it lives in the
+    // tray until then, whose menu offers to open it; a tray that comes later
+    // does the same (onTrayShown).
+    if (model().startMinimized && env_.statusItemShown && env_.statusItemShown()) changeAppToBeUserAgent();
     if (!env_.isEnterpriseVersion && (showWelcome || env_.alwaysShowWelcomePage)) showWelcomeWindow();
     else prepareLoginWindow();
     if (model().startMinimized) showWindowUnlessATrayAppears();

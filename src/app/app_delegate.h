@@ -277,6 +277,8 @@ private:
     // A start off the screen with no tray to come back by shows its window.
     void showWindowUnlessATrayAppears();
     void onTrayLost();
+    void onTrayShown();
+    void liveInTheTray();
 
     ServiceLayer& hub_;
     SettingsStore& store_;

@@ -270,15 +270,18 @@ bool AppDelegate::lastWindowMayClose() {
     if (env_.statusItemShown && env_.statusItemShown()) {
         // Nothing is left on screen but the tray: the application lives
         // there now, and its menu offers the way back to the window.
-        if (!model().isAppInUserAgentMode()) {
-            model().setIsAppInUserAgentMode(true);
-            notifyAppModeChangeSubscribers();
-        }
+        liveInTheTray();
         return true;
     }
     log::info(kLog, "the last window closes with no tray item to come back by");
     if (!confirQuitApplicationPopupShown_) showQuitApplicationConfirmationPopup();
     return false;
+}
+
+void AppDelegate::liveInTheTray() {
+    if (model().isAppInUserAgentMode()) return;
+    model().setIsAppInUserAgentMode(true);
+    notifyAppModeChangeSubscribers();
 }
 
 bool AppDelegate::applicationShouldTerminate() {

@@ -15,6 +15,7 @@ void AppDelegate::createMenuBar() {
     if (env_.statusItem) {
         env_.statusItem->onActivated = [this] { applicationShouldHandleReopen(hasVisibleWindows()); };
         env_.statusItem->onLost = [this] { onTrayLost(); };
+        env_.statusItem->onShown = [this] { onTrayShown(); };
     } else {
         log::warning(kLog, "no status item");
     }
@@ -31,6 +32,13 @@ void AppDelegate::onTrayLost() {
     if (terminating_ || hasVisibleWindows()) return;
     log::warning(kLog, "the tray went away: the window shows, as nothing else would lead back to the application");
     guarded([this] { changeAppToBeNormalApp(); });
+}
+
+void AppDelegate::onTrayShown() {
+    // Started off the screen before the tray came: the application lives
+    // there now, and its menu must offer the window.
+    if (terminating_ || !model().startMinimized || hasVisibleWindows()) return;
+    liveInTheTray();
 }
 
 void AppDelegate::updateMenuBarStatusIcon(ConnectionStates state) {

@@ -132,6 +132,7 @@ void QtStatusItem::lost() {
 void QtStatusItem::shownIn(const char* kind) {
     trayKind_ = kind;
     log::info(kLog, std::string("the status item shows in the tray (") + kind + ")");
+    if (onShown) onShown();
     if (kind != std::string_view(kXEmbed)) return;
     QPointer<QtStatusItem> self(this);
     xembedWatch_->watchGone([self] {

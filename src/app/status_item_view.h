@@ -19,6 +19,8 @@ public:
     std::function<void()> onActivated;
     // The tray that showed the item went away; set by the shell.
     std::function<void()> onLost;
+    // A tray shows the item now (one that came after the start, or anew).
+    std::function<void()> onShown;
 };
 
 }  // namespace hw

@@ -197,16 +197,20 @@ long logged(const CaptureLog& log, const std::string& text) {
 
 // A start off the screen waits a few seconds for a tray; with none by then it
 // shows its window, since nothing else would lead back to the application.
+// Whenever it stays off the screen, the tray's menu offers the window.
 TEST_F(AppDelegateTest, AStartOffTheScreenShowsItsWindowWhenNoTrayAppears) {
     struct Row {
         std::string name;
         bool hidden, minimizedSetting, trayComes, userAsks;
         bool shown;
+        bool trayAtStart = false;
     };
     const std::vector<Row> rows{
         {"hidden, no tray", true, false, false, false, true},
         {"start minimized, no tray", false, true, false, false, true},
         {"hidden, a tray comes in time", true, false, true, false, false},
+        {"start minimized, a tray comes in time", false, true, true, false, false},
+        {"start minimized, a tray at the start", false, true, true, false, false, true},
         {"hidden, the user asked already", true, false, false, true, true},
     };
     const int wait = AppDelegate::kTrayHostWaitMs;
@@ -216,10 +220,12 @@ TEST_F(AppDelegateTest, AStartOffTheScreenShowsItsWindowWhenNoTrayAppears) {
         factory->store.set(Keys::showWelcomePage, false);
         factory->store.set(Keys::startMinimized, row.minimizedSetting);
         hideOnLaunch = row.hidden;
+        statusItem = row.trayAtStart;
         launch();
         EXPECT_FALSE(delegate->hasVisibleWindows());
         if (row.userAsks) delegate->changeAppToBeNormalApp();
         statusItem = row.trayComes;
+        if (row.trayComes && !row.trayAtStart) statusItemView.onShown();
         factory->queue.advance(wait - 1);
         EXPECT_EQ(delegate->hasVisibleWindows(), row.userAsks) << "a millisecond before the wait ends";
         factory->queue.advance(1);
@@ -229,6 +235,7 @@ TEST_F(AppDelegateTest, AStartOffTheScreenShowsItsWindowWhenNoTrayAppears) {
         EXPECT_EQ(count("auth.show"), 0u);
         EXPECT_EQ(count("auth.setupAfterOpening"), 1u) << "opened once";
         EXPECT_EQ(logged(*log, "no tray host appeared"), row.shown && !row.userAsks ? 1 : 0);
+        EXPECT_EQ(model().isAppInUserAgentMode(), !row.shown) << "the tray's menu offers Open Havenway";
         log = CaptureLog::install();
     }
 }
