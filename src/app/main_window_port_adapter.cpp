@@ -105,6 +105,12 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
 
 bool MainWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
 
+void MainWindowPortAdapter::placeOnce() {
+    if (placed_) return;
+    placed_ = true;
+    controller().window().center();
+}
+
 AlertView* MainWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->alerts() : nullptr; }
 
 void MainWindowPortAdapter::hideAutoReconnectOverlay() {
