@@ -1,5 +1,7 @@
 #include "app/main_window_port_adapter.h"
 
+#include <QRect>
+
 #include <QEvent>
 #include <QShortcut>
 #include <QWidget>
@@ -104,6 +106,18 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
 }
 
 bool MainWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
+
+std::optional<WindowFrame> MainWindowPortAdapter::shownFrame() const {
+    if (!isVisible()) return std::nullopt;
+    const QRect g = widget_->geometry();
+    return WindowFrame{double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+}
+
+void MainWindowPortAdapter::placeAt(const WindowFrame& frame) {
+    placed_ = true;
+    // Kept within the screen it lands on.
+    controller().window().setFrame(frame);
+}
 
 void MainWindowPortAdapter::placeOnce() {
     if (placed_) return;

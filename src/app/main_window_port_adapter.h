@@ -56,6 +56,8 @@ public:
     }
     bool isVisible() const override;
     AlertView* sheetAlerts() override;
+    std::optional<WindowFrame> shownFrame() const override;
+    void placeAt(const WindowFrame& frame) override;
 
     void performConnectCommand() override { controller().performConnectCommand(); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skip) override {

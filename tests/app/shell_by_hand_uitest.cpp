@@ -299,6 +299,11 @@ TEST_F(ShellByHand, ARefusedUpdatesRestartShowsItsWindowsAndKeepsItsOutput) {
         60000))
         << TempDir::read(kept);
     EXPECT_NE(TempDir::read(kept).find("the install script refused the archive"), std::string::npos);
+    // Wholly on the private display's 1600x1000 screen, wherever the alert stands.
+    const xcb_window_t main = *widest(shown);
+    const XPointer::Point at = pointer.origin(main), size = pointer.size(main);
+    EXPECT_TRUE(at.x >= 0 && at.y >= 0 && at.x + size.x <= 1600 && at.y + size.y <= 1000)
+        << size.x << "x" << size.y << "+" << at.x << "+" << at.y;
 }
 
 // No tray of either kind: a start into the tray would leave nothing on
