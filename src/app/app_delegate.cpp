@@ -73,6 +73,8 @@ void AppDelegate::applicationDidFinishLaunching() {
         createMenuBar();
         hub_.prepareApplication();
         services_.prepareConnectionManager();
+        // The old application comes back where the user left it.
+        if (env_.updateRefused) restoreMainWindowPlace();
         prepareUI();
         if (env_.updateRefused) tellUpdateWasRefused();
         initParse();

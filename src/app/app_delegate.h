@@ -279,6 +279,10 @@ private:
     void onTrayLost();
     void onTrayShown();
     void liveInTheTray();
+    // The main window's place at the quit, taken back by a start after a
+    // refused update (app_delegate_windows.cpp).
+    void rememberMainWindowPlace();
+    void restoreMainWindowPlace();
 
     ServiceLayer& hub_;
     SettingsStore& store_;

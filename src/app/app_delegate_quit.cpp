@@ -307,6 +307,7 @@ bool AppDelegate::applicationShouldTerminate() {
 
 void AppDelegate::applicationWillTerminate() {
     terminating_ = true;
+    guarded([this] { rememberMainWindowPlace(); });
     // Each step on its own: a failure in one must not leave openvpn or the
     // kill switch behind.
     guarded([this] { services_.stopReachability(); });

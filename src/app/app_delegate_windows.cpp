@@ -45,6 +45,40 @@ void AppDelegate::openMainWindow() {
     currentWindowController_ = windows_.main.get();
 }
 
+namespace {
+// Not a setting the user sees: written at each quit, read only by the start
+// the install script makes after refusing an update.
+constexpr char kMainWindowPlace[] = "mainWindowPlaceAtQuit";
+}  // namespace
+
+void AppDelegate::rememberMainWindowPlace() {
+    const auto frame = windows_.main ? windows_.main->shownFrame() : std::nullopt;
+    if (!frame) {
+        if (!store_.object(kMainWindowPlace)) return;
+        store_.remove(kMainWindowPlace);
+    } else {
+        store_.set(kMainWindowPlace, SettingDict{{"x", frame->x}, {"y", frame->y}, {"width", frame->width},
+                                                 {"height", frame->height}});
+    }
+    store_.synchronize();
+}
+
+void AppDelegate::restoreMainWindowPlace() {
+    const auto stored = store_.object(kMainWindowPlace);
+    const auto* place = stored ? std::get_if<SettingDict>(&stored->value) : nullptr;
+    if (!place || !windows_.main) return;
+    const auto number = [&](const char* name) -> std::optional<double> {
+        const auto it = place->find(name);
+        if (it == place->end()) return std::nullopt;
+        if (const double* d = std::get_if<double>(&it->second.value)) return *d;
+        if (const std::int64_t* i = std::get_if<std::int64_t>(&it->second.value)) return double(*i);
+        return std::nullopt;
+    };
+    const auto x = number("x"), y = number("y"), width = number("width"), height = number("height");
+    if (!x || !y || !width || !height || *width <= 0 || *height <= 0) return;
+    windows_.main->placeAt(WindowFrame{*x, *y, *width, *height});
+}
+
 void AppDelegate::hideMainWindow() {
     windows_.main->close();
     hideLocationsWindow();

@@ -1,5 +1,7 @@
 #include "app/main_window_port_adapter.h"
 
+#include <QPoint>
+
 #include <QEvent>
 #include <QShortcut>
 #include <QWidget>
@@ -104,6 +106,27 @@ MainWindowViewController& MainWindowPortAdapter::controller() {
 }
 
 bool MainWindowPortAdapter::isVisible() const { return widget_ && widget_->isVisible(); }
+
+// The corner is the window manager's frame's, as move() takes it: a client
+// corner given back before the first showing would land a title bar lower.
+std::optional<WindowFrame> MainWindowPortAdapter::shownFrame() const {
+    if (!isVisible()) return std::nullopt;
+    const QPoint corner = widget_->pos();
+    return WindowFrame{double(corner.x()), double(corner.y()), double(widget_->width()), double(widget_->height())};
+}
+
+void MainWindowPortAdapter::placeAt(const WindowFrame& frame) {
+    placed_ = true;
+    // Kept within the screen it lands on.
+    controller().window().setFrame(frame);
+    widget_->move(widget_->geometry().topLeft());
+}
+
+void MainWindowPortAdapter::placeOnce() {
+    if (placed_) return;
+    placed_ = true;
+    controller().window().center();
+}
 
 AlertView* MainWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->alerts() : nullptr; }
 

@@ -41,8 +41,14 @@ public:
     explicit MainWindowPortAdapter(MainWindowAdapterParts parts);
     ~MainWindowPortAdapter() override;
 
-    void showWindow() override { controller().showWindow(); }
-    void orderFront() override { controller().orderFront(); }
+    void showWindow() override {
+        placeOnce();
+        controller().showWindow();
+    }
+    void orderFront() override {
+        placeOnce();
+        controller().orderFront();
+    }
     void orderOut() override { controller().orderOut(); }
     // A window never made has nothing to close.
     void close() override {
@@ -50,6 +56,8 @@ public:
     }
     bool isVisible() const override;
     AlertView* sheetAlerts() override;
+    std::optional<WindowFrame> shownFrame() const override;
+    void placeAt(const WindowFrame& frame) override;
 
     void performConnectCommand() override { controller().performConnectCommand(); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skip) override {
@@ -91,6 +99,10 @@ public:
 private:
     // The real pane in the window's details place (main_window_details_pane.cpp).
     std::shared_ptr<DetailsPane> makeRealDetailsPane();
+    // Its first showing is centred on the screen: left to the window manager,
+    // it could land beside whatever shows already (an alert), partly off it.
+    void placeOnce();
+    bool placed_ = false;
 
     MainWindowAdapterParts parts_;
     std::unique_ptr<RemoteImageLoader> images_;

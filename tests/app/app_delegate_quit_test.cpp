@@ -240,6 +240,35 @@ TEST_F(AppDelegateTest, AStartOffTheScreenShowsItsWindowWhenNoTrayAppears) {
     }
 }
 
+// The install script starts the old application again after refusing an
+// update: its main window comes back where the quit left it, and only then.
+TEST_F(AppDelegateTest, ARefusedUpdatesStartPutsTheMainWindowWhereTheQuitLeftIt) {
+    struct Row {
+        const char* name;
+        bool shownAtQuit, refused;
+        const char* placed;  // the journal's entry, or empty
+    };
+    for (const Row& row : {Row{"shown, refused", true, true, "main.placeAt:1200,700,820,560"},
+                           Row{"shown, an ordinary start", true, false, ""},
+                           Row{"hidden at the quit, refused", false, true, ""}}) {
+        SCOPED_TRACE(row.name);
+        restart();
+        factory->store.set(Keys::showWelcomePage, false);
+        launch().openMainWindow();
+        mainWindow->frameShown = {1200, 700, 820, 560};
+        if (!row.shownAtQuit) mainWindow->orderOut();
+        delegate->terminateWithoutQuestion();
+        const SettingDict kept = factory->store.snapshot();
+        restart();
+        for (const auto& [key, value] : kept) factory->store.set(key, value);
+        updateRefused = row.refused;
+        launch();
+        const auto placed = std::find_if(journal.begin(), journal.end(),
+                                         [](const std::string& e) { return e.starts_with("main.placeAt:"); });
+        EXPECT_EQ(placed == journal.end() ? std::string() : *placed, row.placed);
+    }
+}
+
 TEST_F(AppDelegateTest, TheLastWindowClosesOnlyWhereATrayLeadsBack) {
     const std::string question = "alert:" + LocaleData::quit_app_confirmation_popup_title() + "@main";
     restart();

@@ -38,24 +38,39 @@ protected:
             if (keyboard.viewable(w) && pointer.size(w).x > 100) out.insert(w);
         return out;
     }
-    // The height of the menu a right click on the docked icon opens; 0 when none opens.
-    int trayMenuHeight(XKeyboard& keyboard, XPointer& pointer, xcb_window_t icon) {
+    // The height of the menu a right click on the docked icon opens; 0 when
+    // none opens. The menu then closes, or with chooseFirst its first item is
+    // clicked.
+    int trayMenuHeight(XKeyboard& keyboard, XPointer& pointer, xcb_window_t icon, bool chooseFirst = false) {
+        // Two right clicks closer than a double click's interval (Qt's 400 ms
+        // under xcb) make a double click, which opens no menu.
+        spinFor(500);
         const std::set<xcb_window_t> before = keyboard.shownWindows();
         const XPointer::Point at = pointer.origin(icon), size = pointer.size(icon);
         if (!pointer.click({at.x + size.x / 2, at.y + size.y / 2}, 3)) return 0;
-        xcb_window_t menu = 0;
-        spinUntil(
-            [&] {
-                for (xcb_window_t w : keyboard.shownWindows())
-                    if (!before.count(w) && keyboard.overrideRedirect(w)) menu = w;
-                return menu != 0;
-            },
-            10000);
-        if (!menu) return 0;
+        // The tallest new popup: the icon's tooltip may show beside the menu.
+        const auto tallest = [&] {
+            xcb_window_t menu = 0;
+            for (xcb_window_t w : keyboard.shownWindows())
+                if (!before.count(w) && keyboard.overrideRedirect(w) &&
+                    (!menu || pointer.size(w).y > pointer.size(menu).y))
+                    menu = w;
+            return menu;
+        };
+        if (!spinUntil([&] { return tallest() != 0; }, 10000)) return 0;
         // Drawn in full once its size settles.
         spinFor(300);
+        const xcb_window_t menu = tallest();
+        if (!menu) return 0;
         const int height = pointer.size(menu).y;
-        keyboard.press(menu, 0xff1b /* Escape */);
+        if (chooseFirst) {
+            const XPointer::Point corner = pointer.origin(menu);
+            pointer.click({corner.x + pointer.size(menu).x / 2, corner.y + 12});
+        } else {
+            // As a keyboard does: an Escape sent to the menu with the focus
+            // moved there leaves the icon deaf to the next right click.
+            pointer.key(keyboard.keycode(0xff1b /* Escape */));
+        }
         spinUntil([&] { return !keyboard.viewable(menu); }, 5000);
         return height;
     }
@@ -184,6 +199,57 @@ TEST_F(ShellByHand, AnXEmbedTrayKeepsAWayBackAndItsEndBringsTheWindow) {
         << TempDir::read(log());
 }
 
+// Signed in and started minimised into an XEmbed tray, then the window
+// opened from the tray's menu and closed again: whenever no window shows,
+// the menu is one item (Open Havenway, at its head) longer.
+TEST_F(ShellByHand, AnXEmbedTrayOffersTheWindowWheneverNoneShows) {
+    HW_REQUIRE_TESTBED(testbed);
+    if (::access(kTrayer, X_OK) != 0 || ::access(kOpenbox, X_OK) != 0)
+        GTEST_SKIP() << "no " << kTrayer << " or " << kOpenbox << " (scripts/setup installs them)";
+    rememberDemoAccount(testbed, VPNProtocols::OpenVPN);
+    JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
+    settings.set(SettingsUserDefaults::startMinimized, true);
+    ASSERT_TRUE(settings.synchronize());
+    desktop.watcher.reset();
+    ChildProcess wm({kOpenbox, "--sm-disable"}, dir.file("openbox.log"));
+    XKeyboard keyboard(desktop.xvfb.display());
+    XPointer pointer(desktop.xvfb.display());
+    ASSERT_TRUE(keyboard.ok() && pointer.ok());
+    ChildProcess tray({kTrayer}, dir.file("trayer.log"));
+    app = spawn(log());
+    std::set<xcb_window_t> docked;
+    // The signed-in menu is in place once the main window is set up, off the screen.
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            docked = keyboard.nestedWindowsOfClass("havenway");
+            std::erase_if(docked, [&](xcb_window_t w) { return !keyboard.viewable(w) || pointer.size(w).x > 100; });
+            return !docked.empty() && logged("setupMainView executed!") > 0;
+        },
+        60000))
+        << TempDir::read(log());
+    ASSERT_TRUE(framedWindows(keyboard, pointer).empty()) << "started minimised";
+    const xcb_window_t icon = *docked.begin();
+    const int hidden = trayMenuHeight(keyboard, pointer, icon);
+    ASSERT_GT(hidden, 60) << "no menu under a right click on the docked icon";
+
+    // Its first item opens the main window.
+    ASSERT_GT(trayMenuHeight(keyboard, pointer, icon, true), 0);
+    std::set<xcb_window_t> shown;
+    ASSERT_TRUE(spinUntil([&] { return (shown = framedWindows(keyboard, pointer)).size() == 1; }, 10000))
+        << "the menu's first item is not Open Havenway\n"
+        << TempDir::read(log());
+    int onScreen = 0;
+    EXPECT_TRUE(spinUntil([&] { return (onScreen = trayMenuHeight(keyboard, pointer, icon)) > 0 && onScreen < hidden; },
+                          10000))
+        << "the window shows, yet the menu is as long (" << onScreen << " px)";
+
+    ASSERT_TRUE(keyboard.closeByTitleBar(*shown.begin()));
+    ASSERT_TRUE(spinUntil([&] { return framedWindows(keyboard, pointer).empty(); }, 10000)) << TempDir::read(log());
+    int closed = 0;
+    EXPECT_TRUE(spinUntil([&] { return (closed = trayMenuHeight(keyboard, pointer, icon)) == hidden; }, 10000))
+        << "closed into the tray, the menu is " << closed << " px, not " << hidden;
+}
+
 // Started into a StatusNotifier tray, the panel's watcher ends: the window
 // shows; the next watcher gets the item again, with its menu.
 TEST_F(ShellByHand, AStatusNotifierWatcherThatEndsBringsTheWindowAndTheNextGetsTheItem) {
@@ -233,6 +299,11 @@ TEST_F(ShellByHand, ARefusedUpdatesRestartShowsItsWindowsAndKeepsItsOutput) {
         60000))
         << TempDir::read(kept);
     EXPECT_NE(TempDir::read(kept).find("the install script refused the archive"), std::string::npos);
+    // Wholly on the private display's 1600x1000 screen, wherever the alert stands.
+    const xcb_window_t main = *widest(shown);
+    const XPointer::Point at = pointer.origin(main), size = pointer.size(main);
+    EXPECT_TRUE(at.x >= 0 && at.y >= 0 && at.x + size.x <= 1600 && at.y + size.y <= 1000)
+        << size.x << "x" << size.y << "+" << at.x << "+" << at.y;
 }
 
 // No tray of either kind: a start into the tray would leave nothing on

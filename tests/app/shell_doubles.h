@@ -67,6 +67,14 @@ public:
 class RecordingMainWindow : public RecordingWindow, public MainWindowPort {
 public:
     using RecordingWindow::RecordingWindow;
+    std::optional<WindowFrame> shownFrame() const override {
+        return visible ? std::optional<WindowFrame>(frameShown) : std::nullopt;
+    }
+    void placeAt(const WindowFrame& f) override {
+        note("placeAt:" + std::to_string(int(f.x)) + "," + std::to_string(int(f.y)) + "," + std::to_string(int(f.width)) +
+             "," + std::to_string(int(f.height)));
+    }
+    WindowFrame frameShown{};
     void performConnectCommand() override { note("performConnectCommand"); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool skip) override {
         note("selectLocation:" + bit(skip));

@@ -143,6 +143,9 @@ public:
                            static_cast<std::size_t>(xcb_get_property_value_length(p.get())));
     }
 
+    // The key that gives the keysym on its first level, or 0.
+    xcb_keycode_t keycode(xcb_keysym_t keysym) { return keycodeOf(keysym); }
+
 private:
     std::vector<xcb_window_t> children(xcb_window_t parent) {
         std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(

@@ -165,6 +165,16 @@ public:
         return !xcb_connection_has_error(c_.get());
     }
 
+    // Presses and releases the key as the keyboard would (XKeyboard::keycode
+    // finds it): where the focus is, and seen by the window manager's grabs.
+    bool key(std::uint8_t keycode) {
+        constexpr std::uint8_t kKeyPress = 2, kKeyRelease = 3;
+        fake(kKeyPress, keycode, {});
+        fake(kKeyRelease, keycode, {});
+        sync();
+        return keycode != 0 && !xcb_connection_has_error(c_.get());
+    }
+
 private:
     // The window's pixels as the screen shows them, and where it is on it.
     struct Shot {
