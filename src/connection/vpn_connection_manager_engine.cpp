@@ -23,6 +23,10 @@ struct EngineModelView {
         // A provider's word names the try the manager last connected for.
         const auto ticket = manager ? manager->currentTicket() : std::nullopt;
         if (ticket && !pane->isCurrentTry(*ticket, "a provider's reconnect request")) return;
+        // Automatic's search moves on to its next protocol by itself, and
+        // tells the pane once the whole order has ended: a second start here
+        // would end the next protocol's try.
+        if (manager && manager->automaticModeDiscoveryInProgress()) return;
         pane->requestAutoReconnect();
     }
     void enableNetworkLock() const {

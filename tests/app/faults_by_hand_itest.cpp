@@ -391,6 +391,27 @@ TEST_F(FaultsByHand, IKEv2UnderTheLockAgainstBlockedIKEPortsIsPacedAndConnectsOn
         << defaultRoute() << bed.helperLog();
 }
 
+// Automatic on a network that drops IKE: its try ends in silence, OpenVPN
+// gets the next one and connects, and nothing starts a try beside it.
+TEST_F(FaultsByHand, AutomaticWhereIKEGetsNoAnswerConnectsOverOpenVPN) {
+    earlierRunChose(VPNProtocols::Automatic, false);
+    const QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    blockIKE();
+    const long connects = notified("Connected to Netherlands");
+    const std::size_t logAt = TempDir::read(log()).size();
+    click(service, itemStarting(*locations, "Netherlands"));
+    const bool up = spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 120000);
+    unblockIKE();
+    ASSERT_TRUE(up) << TempDir::read(log()).substr(logAt) << bed.helperLog();
+    EXPECT_GT(clientOpenVPN(), 0) << "connected, but not over OpenVPN";
+    std::string starts;
+    EXPECT_EQ(linesSince(logAt, {"vpnConnectionManager.CONNECT -- requested"}, &starts), 1) << "a second start ended the next protocol's try\n" << starts;
+    quitFromTheTray(service);
+}
+
 // The kill switch on, no name server answering, a location never used
 // before (no address stored): the error bar, the lock holding and the window
 // saying so; once the name server answers again a later try resolves through
