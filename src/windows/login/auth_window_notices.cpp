@@ -118,6 +118,9 @@ void AuthWindowViewController::setRestoringAccount(bool restoring) {
         hideNormalNotificationArea();
         return;
     }
+    // The account being restored is one to sign in with: no Sign Up form
+    // before it arrives.
+    if (!userActed_) activateLogIn_state();
     view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::login_restoring_account_upper());
     view_.setText(AuthPart::yellowNotificationBarLowerText, LocaleData::login_restoring_account_lower());
     showNormalNotificationArea();

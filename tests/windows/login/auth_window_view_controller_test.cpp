@@ -57,6 +57,22 @@ INSTANTIATE_TEST_SUITE_P(
                       OpeningRow{"UserNameOnly", false, false, OpeningRow::userOnly, true, false, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A remembered account read from a slow keyring is one to sign in with: the
+// window waits in its Log In form, unless the user has chosen a form since.
+TEST_F(AuthWindowFixture, WhileAnAccountIsRestoredTheLogInFormShowsUnlessTheUserChoseOne) {
+    open();
+    ASSERT_TRUE(controller->isInSignUpState()) << "nothing read yet: the first start's form";
+    controller->setRestoringAccount(true);
+    queue.runUntilIdle();
+    EXPECT_FALSE(controller->isInSignUpState());
+    EXPECT_EQ(view[AuthPart::loginButton].text, "LOG IN");
+
+    view.actions->onSignUpFreeLinkButtonClick();
+    controller->setRestoringAccount(true);
+    queue.runUntilIdle();
+    EXPECT_TRUE(controller->isInSignUpState()) << "the user's choice stands";
+}
+
 // Signed in (the fields disabled while the data loaded), then out: the
 // window opens again with the typing going into the empty password field.
 TEST_F(AuthWindowFixture, AfterASignOutThePasswordFieldIsEnabledAndHasTheFocus) {
