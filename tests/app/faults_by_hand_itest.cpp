@@ -21,8 +21,18 @@ protected:
         }
         run({"ip", "route", "del", "default", "via", gateway(), "metric", "100"});
         unblockIKE();
+        refuseAccounts(false);
         KillSwitchByHand::TearDown();
     }
+    // The testbed's openvpn server answers AUTH_FAILED to every account while
+    // its account checker cannot be reached.
+    void refuseAccounts(bool refuse) {
+        const std::string pid = bed.env.get("HAVENWAY_TESTBED_OPENVPN_PID");
+        const std::string checker = pid.substr(0, pid.rfind('/')) + "/checker.sock";
+        if (refuse) checkerMoved = ::rename(checker.c_str(), (checker + ".off").c_str()) == 0;
+        else if (checkerMoved) checkerMoved = ::rename((checker + ".off").c_str(), checker.c_str()) != 0;
+    }
+    bool checkerMoved = false;
     std::string gateway() const { return bed.env.get("HAVENWAY_TESTBED_CLIENT_GATEWAY"); }
 
     // kill -9, as a crash would end it; the socket file stays behind.
@@ -410,6 +420,36 @@ TEST_F(FaultsByHand, AutomaticWhereIKEGetsNoAnswerConnectsOverOpenVPN) {
     std::string starts;
     EXPECT_EQ(linesSince(logAt, {"vpnConnectionManager.CONNECT -- requested"}, &starts), 1) << "a second start ended the next protocol's try\n" << starts;
     quitFromTheTray(service);
+}
+
+// A server that refuses the account (AUTH_FAILED): the attempt ends in that
+// error after one try, lock or not; under the lock it holds, with nothing tried.
+TEST_F(FaultsByHand, AnAccountTheServerRefusesIsSentOnceAndEndsInItsError) {
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock ? "locked" : "unlocked");
+        earlierRunChose(VPNProtocols::OpenVPN, lock);
+        const QString service = launch();
+        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+        const MenuNode* locations = locationsMenu(service);
+        ASSERT_NE(locations, nullptr) << TempDir::read(log());
+        refuseAccounts(true);
+        ASSERT_TRUE(checkerMoved);
+        const std::size_t logAt = TempDir::read(log()).size();
+        click(service, itemStarting(*locations, "Netherlands"));
+        std::string refused, starts;
+        ASSERT_TRUE(spinUntil([&] { return linesSince(logAt, {"openvpn's refusal: no retry"}, &refused) >= 1; }, 60000))
+            << TempDir::read(log()).substr(logAt);
+        // Past the paced tries that followed a refusal before (5 in 12 s
+        // unlocked, one each 30 s under the lock).
+        spinFor(lock ? 32000 : 13000);
+        EXPECT_EQ(linesSince(logAt, {"vpnConnectionManager.CONNECT -- requested"}, &starts), 1) << starts;
+        EXPECT_EQ(lockEngaged(), lock);
+        EXPECT_TRUE(spinUntil([&] { return itemStarting(trayLayout(service), lock ? "Disconnect" : "Connect"); }, 10000))
+            << trayLayout(service).labels().join(" | ").toStdString();
+        refuseAccounts(false);
+        quitFromTheTray(service);
+        EXPECT_TRUE(spinUntil([&] { return !lockEngaged(); }, 15000)) << bed.helperLog();
+    }
 }
 
 // The kill switch on, no name server answering, a location never used
