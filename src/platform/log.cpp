@@ -54,8 +54,16 @@ private:
     std::chrono::steady_clock::time_point nextSyslogCheck_{};
 };
 
-std::mutex g_mutex;
-std::shared_ptr<LogSink> g_sink;
+// Never destroyed: a thread still at work when the process exits (a keyring
+// call that never returned) may log after the static destructors have run.
+struct SinkSlot {
+    std::mutex mutex;
+    std::shared_ptr<LogSink> sink;
+};
+SinkSlot& slot() {
+    static auto* s = new SinkSlot;
+    return *s;
+}
 
 // Any program that logs links this file, and with it json/'s lines.
 [[maybe_unused]] const bool g_jsonLogInstalled = [] {
@@ -74,14 +82,14 @@ bool isJournalStream(const char* value, unsigned long long device, unsigned long
 }
 
 void setSink(std::shared_ptr<LogSink> s) {
-    std::lock_guard lock(g_mutex);
-    g_sink = std::move(s);
+    std::lock_guard lock(slot().mutex);
+    slot().sink = std::move(s);
 }
 
 std::shared_ptr<LogSink> sink() {
-    std::lock_guard lock(g_mutex);
-    if (!g_sink) g_sink = std::make_shared<DefaultSink>();
-    return g_sink;
+    std::lock_guard lock(slot().mutex);
+    if (!slot().sink) slot().sink = std::make_shared<DefaultSink>();
+    return slot().sink;
 }
 
 void write(LogLevel level, std::string_view category, std::string_view message) {
