@@ -3,9 +3,9 @@
 // through its tray item as a panel drives it), beside the tunnel software
 // alone against the same testbed server: raw openvpn to "Initialization
 // Sequence Completed", a bare charon started and told through swanctl to
-// initiate, to its CHILD_SA established. Per
-// protocol, rounds alternate which side goes first; each side starts only
-// once the other's tunnel software has exited. Prints min, median and max of
+// initiate, to its CHILD_SA established. Per protocol, rounds alternate
+// which side goes first; each side starts only once the other's tunnel
+// software has exited. Prints min, median and max of
 // each side and of each pair's ratio app / raw.
 //
 // Needs root and this checkout's testbed with its VPN servers
@@ -39,7 +39,7 @@ protected:
         return run({"pgrep", "-x", "--ns", std::to_string(::getpid()), "--nslist", "net", name}).ok();
     }
     bool tunnelSoftwareGone() {
-        return waitFor([&] { return !runsHere("openvpn") && !runsHere("charon") && !runsHere("charon-cmd"); }, 30s);
+        return waitFor([&] { return !runsHere("openvpn") && !runsHere("charon"); }, 30s);
     }
     std::string rawDir() {
         const std::string d = dir.file("raw");
