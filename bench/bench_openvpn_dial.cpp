@@ -8,10 +8,6 @@
 // and the road take turns going first. Prints min, median and max of each,
 // and of each pair's ratio. Needs root; run from build/release/bench
 // (HW_SOURCE_DIR may point at the tree).
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -24,8 +20,8 @@
 
 #include "../testbed/openvpn/openvpn_testbed.h"
 #include "bench_sides.h"
+#include "raw_openvpn.h"
 #include "connection/openvpn_constants.h"
-#include "connection/openvpn_management_line.h"
 #include "connection/openvpn_vpn_connection_provider.h"
 #include "platform/helper_connection.h"
 #include "platform/paths.h"
@@ -181,87 +177,6 @@ double millisSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Plays the app's part on openvpn's management interface: the same
-// commands, then the credentials when asked.
-struct ManagementClient {
-    int fd = -1;
-    bool answered = false;
-    ~ManagementClient() {
-        if (fd >= 0) ::close(fd);
-    }
-    void serve(const std::string& path) {
-        if (fd < 0) {
-            sockaddr_un addr{};
-            addr.sun_family = AF_UNIX;
-            std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-            int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return (void)::close(s);
-            fd = s;
-            const std::string on = "state on all\nlog on\n";
-            (void)!::write(fd, on.data(), on.size());
-        }
-        char buf[8192];
-        ssize_t n;
-        while ((n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
-            if (answered || std::string(buf, static_cast<std::size_t>(n)).find(">PASSWORD:Need") == std::string::npos)
-                continue;
-            const std::string credentials =
-                "username \"Auth\" " + quoteManagementArgument(testbed::OpenVPNTestbed::kUser).value_or("") +
-                "\npassword \"Auth\" " + quoteManagementArgument(testbed::OpenVPNTestbed::kPassword).value_or("") + "\n";
-            (void)!::write(fd, credentials.data(), credentials.size());
-            answered = true;
-        }
-    }
-};
-
-// One raw openvpn to "Initialization Sequence Completed"; its time, or a
-// negative number when it did not connect. Returns once it has exited.
-// With `management`, openvpn takes our road's management options and the
-// credentials come over that interface, as the app gives them.
-double rawOpenVPN(const std::string& config, const std::string& management = "") {
-    // openvpn's output straight from a pipe, so the moment it connects is
-    // seen at once.
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return -1;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    std::vector<std::string> args{"/usr/sbin/openvpn", "--config", config, "--verb", "3"};
-    if (!management.empty())
-        args.insert(args.end(), {"--management", management, "unix", "--management-query-passwords"});
-    ManagementClient client;
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    auto start = Clock::now();
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
-    std::string seen;
-    bool up = false;
-    char buf[4096];
-    while (rc == 0 && !up) {
-        pollfd p[2] = {{out[0], POLLIN, 0}, {client.fd, POLLIN, 0}};
-        // Until the interface listens, look for it each millisecond.
-        const int wait = !management.empty() && client.fd < 0 ? 1 : 20000;
-        if (::poll(p, 2, wait) < 0) break;
-        if (!management.empty()) client.serve(management);
-        if (!(p[0].revents & (POLLIN | POLLHUP))) continue;
-        ssize_t n = ::read(out[0], buf, sizeof buf);
-        if (n <= 0) break;
-        seen.append(buf, static_cast<std::size_t>(n));
-        up = seen.find("Initialization Sequence Completed") != std::string::npos;
-    }
-    const double elapsed = millisSince(start);
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    ::close(out[0]);
-    return up ? elapsed : -1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -287,10 +202,11 @@ int main(int argc, char** argv) {
     std::vector<double> raw, managed, road, create;
     // Each side: empty, or why the bench stops.
     const std::function<const char*()> rawSides = [&]() -> const char* {
-        const double t = rawOpenVPN(d + "/raw.ovpn");
+        const double t = bench::rawOpenVPN(d + "/raw.ovpn");
         if (t < 0) return "raw openvpn did not connect";
         raw.push_back(t);
-        const double m = rawOpenVPN(d + "/managed.ovpn", d + "/management.sock");
+        bench::ManagementClient client{testbed::OpenVPNTestbed::kUser, testbed::OpenVPNTestbed::kPassword};
+        const double m = bench::rawOpenVPN(d + "/managed.ovpn", d + "/management.sock", &client);
         if (m < 0) return "openvpn with its management interface did not connect";
         managed.push_back(m);
         return "";
