@@ -300,6 +300,9 @@ void KillSwitchByHand::storedAddressRoad(VPNProtocols protocol) {
         released = spinUntil([&] { return !lockEngaged() && itemStarting(trayLayout(service), "Connect") != nullptr; }, 6000);
     }
     ASSERT_TRUE(released) << TempDir::read(log()) << bed.helperLog();
+    // The location's click is a Connect: the pane takes it only once a second
+    // has passed since the Disconnect.
+    spinFor(1100);
 
     blockNameServers();
     const MenuNode* locations = locationsMenu(service);
