@@ -265,7 +265,7 @@ TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
         EXPECT_EQ(handOvers(), handedOver + 1) << "a new tunnel, not the one left running";
         std::printf("[ restart ] %s: signed in %ld ms after the restart, the tunnel taken over\n", row.name, signInMs);
 
-        click(service, itemStarting(trayLayout(service), "Disconnect"));
+        EXPECT_TRUE(disconnectFromTheTray(service));
         EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
             << defaultRoute() << bed.helperLog();
         EXPECT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 10000)) << bed.networkState() << "\nversus\n"

@@ -177,7 +177,7 @@ TEST_F(KillSwitchByHand, SettingsTurnTheLockOnForBothProtocolsAndOffAgain) {
     ASSERT_NE(locationsMenu(service), nullptr) << TempDir::read(log());
     const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
     const auto disconnect = [&] {
-        click(service, itemStarting(trayLayout(service), "Disconnect"));
+        EXPECT_TRUE(disconnectFromTheTray(service));
         EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
             << defaultRoute() << bed.helperLog();
     };
@@ -244,7 +244,7 @@ TEST_F(KillSwitchByHand, ANewAccountFromTheSignUpWindowConnects) {
 
     EXPECT_TRUE(connectNetherlands(service, 1).contains("OpenVPN")) << TempDir::read(log()) << bed.helperLog();
     EXPECT_TRUE(lockEngaged());
-    click(service, itemStarting(trayLayout(service), "Disconnect"));
+    EXPECT_TRUE(disconnectFromTheTray(service));
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 30000))
         << defaultRoute() << bed.helperLog();
     EXPECT_EQ(terminate(), 0) << TempDir::read(log());
@@ -290,19 +290,8 @@ void KillSwitchByHand::storedAddressRoad(VPNProtocols protocol) {
     const std::string stored = allowedServers();
     ASSERT_FALSE(stored.empty());
     ASSERT_EQ(stored.find(','), std::string::npos) << stored;
-    // The pane takes one click a second: a tunnel up sooner than that (IKEv2
-    // here) lets the Disconnect come too early, so it is given again until
-    // the tray shows Connect.
-    bool released = false;
-    for (int attempt = 0; attempt < 5 && !released; ++attempt) {
-        const MenuNode menu = trayLayout(service);
-        if (const MenuNode* item = itemStarting(menu, "Disconnect")) trayClick(service, item->id);
-        released = spinUntil([&] { return !lockEngaged() && itemStarting(trayLayout(service), "Connect") != nullptr; }, 6000);
-    }
-    ASSERT_TRUE(released) << TempDir::read(log()) << bed.helperLog();
-    // The location's click is a Connect: the pane takes it only once a second
-    // has passed since the Disconnect.
-    spinFor(1100);
+    ASSERT_TRUE(disconnectFromTheTray(service) && spinUntil([&] { return !lockEngaged(); }, 6000))
+        << TempDir::read(log()) << bed.helperLog();
 
     blockNameServers();
     const MenuNode* locations = locationsMenu(service);
