@@ -143,7 +143,7 @@ TEST_F(StatusHandling, AnL2TPStartTheHelperRefusesEndsInTheErrorBarWithinFiveSec
     auto& service = store->addService("Havenway", SystemVPNInterfaceType::L2TP);
     auto connection = store->connection(service.id);
     connection->failStart = true;
-    connection->extended.lastCause = 4;
+    connection->causeOnFailedStart = 4;
     realL2TP = std::make_shared<ProviderAdapter>(std::make_shared<L2TP_VPNConnectionProvider>(store));
     context.protocol = VPNTypesL2TP;
     make();

@@ -38,6 +38,8 @@ public:
         bool start(SystemVPNError* error) override {
             std::lock_guard lock(mutex);
             ++starts;
+            // The helper records the cause when the start fails, not before.
+            if (failStart && causeOnFailedStart) extended.lastCause = *causeOnFailedStart;
             if (failStart && error) *error = {5, "start refused"};
             return !failStart;
         }
@@ -66,6 +68,7 @@ public:
         std::int32_t currentStatus = 0;
         SystemVPNExtendedStatus extended;
         bool failStart = false;
+        std::optional<std::int64_t> causeOnFailedStart;
         bool failStop = false;
         int starts = 0;
         std::vector<bool> stops;
