@@ -197,10 +197,10 @@ TEST_F(StrongSwanConnectorTest, ATakeOverHearsTheRunningTunnelAndARefusalIsNoDro
     std::optional<bool> adopted;
     connector_.adopt([&](bool a) { adopted = a; });
     EXPECT_EQ(*helperString(peer_.takeAttach(false), "rpc"), "attach_connection");
-    ASSERT_TRUE(queue_.waitFor([&] {
-        return adopted.has_value() && (log->contains("XPC_ERROR_CONNECTION_INTERRUPTED") ||
-                                       log->contains("the channel of the take-over closed"));
-    }));
+    // The dropped channel may be heard before the answer, after it, or not at
+    // all when the answer came first: never as a tunnel going down, here or
+    // (a late one) beside the next take-over's states below.
+    ASSERT_TRUE(queue_.waitFor([&] { return adopted.has_value(); }));
     EXPECT_FALSE(*adopted);
     EXPECT_TRUE(delegate_.seen.empty()) << testing::PrintToString(delegate_.seen);
     EXPECT_FALSE(connector_.isActive());
