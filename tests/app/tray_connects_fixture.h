@@ -165,7 +165,8 @@ protected:
     // Connect; and the next click waits its second.
     bool disconnectFromTheTray(const QString& service) {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            if (const MenuNode* item = itemStarting(trayLayout(service), "Disconnect")) trayClick(service, item->id);
+            const MenuNode layout = trayLayout(service);
+            if (const MenuNode* item = itemStarting(layout, "Disconnect")) trayClick(service, item->id);
             if (spinUntil([&] { return itemStarting(trayLayout(service), "Connect") != nullptr; }, 3000)) {
                 spinFor(1100);
                 return true;
