@@ -371,40 +371,69 @@ bool running(pid_t pid) {
 
 // At an update's Restart the application quits and its install script
 // starts the new one, in a session of its own: the run lasts while that one
-// runs, and it reaches the same helper.
+// runs, and it reaches the same helper. Also when the script has ended and
+// its child, still becoming the application, names no program yet (its
+// command line reads empty while it executes; a blanked one stands in).
 TEST_F(RunScript, TheRunLastsWhileTheRestartedApplicationRunsWithTheSameHelper) {
     HW_REQUIRE_TESTBED(testbed);
     if (testbed.get("HAVENWAY_TESTBED_CLIENT_NETNS").empty()) GTEST_SKIP() << "the testbed runs without VPN servers";
     if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
+    if (::access("/usr/bin/perl", X_OK) != 0) GTEST_SKIP() << "no perl for the nameless child";
     fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
     const std::string client = testbed.get("HAVENWAY_TESTBED_CLIENT_DIR");
-    ASSERT_EQ(::mkfifo(dir.file("marks/go").c_str(), 0666), 0);
     fs::create_directories(dir.file("installed/bin"));
+    fs::create_directories(dir.file("installed/share/havenway"));
     executable(dir.file("installed/bin/havenway"),
                "#!/bin/sh\n"
                "if [ -S \"$HAVENWAY_HELPER_SOCKET\" ]; then echo \"$HAVENWAY_HELPER_SOCKET\" >'" +
                    dir.file("marks/socket") + "'; fi\n"
                "touch '" + dir.file("marks/restarted") + "'\n"
                "read line <'" + dir.file("marks/go") + "'\n");
-    sampleApp("#!/bin/sh\nsetsid /bin/sh '" + dir.file("installed/bin/havenway") +
-              "' </dev/null >/dev/null 2>&1 &\n");
-    const pid_t script = runInBackground({{"SUDO_USER", "nobody"}, {"HAVENWAY_RUN_BUILD_DIR", dir.file("build")}},
-                                         dir.file("run.log"));
-    ASSERT_GT(script, 0);
-    ASSERT_TRUE(waitForFile(dir.file("marks/restarted"), std::chrono::seconds(60))) << readText(dir.file("run.log"));
-    const pid_t helper = keptHelper(client);
-    EXPECT_GT(helper, 0);
-    EXPECT_EQ(readText(dir.file("marks/socket")), client + "/helper.sock\n");
-    // A run that took the first process's end for its own ends well within this.
-    EXPECT_FALSE(endsWithin(script, std::chrono::seconds(2))) << "the run ended with the first process";
-    EXPECT_TRUE(helper > 0 && running(helper)) << "the helper was stopped under the restarted application";
-    {
-        std::ofstream go(dir.file("marks/go"));
-        go << "end\n";
-    }
-    EXPECT_EQ(waitChild(script, std::chrono::seconds(60)), 0) << readText(dir.file("run.log"));
-    if (helper > 0) {
-        EXPECT_FALSE(running(helper)) << "the helper outlived the run";
+    // Ends once its child has blanked its name, which it keeps past the
+    // run's next look (every half second) before it becomes the application.
+    executable(dir.file("installed/share/havenway/install-update.sh"),
+               "#!/bin/sh\n"
+               "perl -e '$0 = \"\"; open(my $f, \">\", shift) or die; close $f; select(undef, undef, undef, 1.2); "
+               "exec @ARGV' '" + dir.file("marks/nameless") + "' /bin/sh '" + dir.file("installed/bin/havenway") +
+                   "' &\n"
+               "read line <'" + dir.file("marks/nameless") + "'\n");
+    const struct {
+        const char* name;
+        std::string restart;
+    } cases[] = {
+        {"straight", "/bin/sh '" + dir.file("installed/bin/havenway") + "'"},
+        {"through a nameless child", "/bin/sh '" + dir.file("installed/share/havenway/install-update.sh") + "'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* mark : {"go", "nameless", "restarted", "socket"}) fs::remove(dir.file("marks/") + mark);
+        ASSERT_EQ(::mkfifo(dir.file("marks/go").c_str(), 0666), 0);
+        ASSERT_EQ(::mkfifo(dir.file("marks/nameless").c_str(), 0666), 0);
+        ::chmod(dir.file("marks/nameless").c_str(), 0666);  // written by the application's user
+        sampleApp("#!/bin/sh\nsetsid " + c.restart + " </dev/null >/dev/null 2>&1 &\n");
+        const pid_t script = runInBackground(
+            {{"SUDO_USER", "nobody"}, {"HAVENWAY_RUN_BUILD_DIR", dir.file("build")}}, dir.file("run.log"));
+        ASSERT_GT(script, 0);
+        if (!waitForFile(dir.file("marks/restarted"), std::chrono::seconds(60))) {
+            // Ended as Ctrl+C ends it, so that nothing of this row outlives it.
+            ::kill(script, SIGTERM);
+            waitChild(script, std::chrono::seconds(60));
+            FAIL() << "no restarted application\n" << readText(dir.file("run.log"));
+        }
+        const pid_t helper = keptHelper(client);
+        EXPECT_GT(helper, 0);
+        EXPECT_EQ(readText(dir.file("marks/socket")), client + "/helper.sock\n");
+        // A run that took the first process's end for its own ends well within this.
+        EXPECT_FALSE(endsWithin(script, std::chrono::seconds(2))) << "the run ended with the first process";
+        EXPECT_TRUE(helper > 0 && running(helper)) << "the helper was stopped under the restarted application";
+        {
+            std::ofstream go(dir.file("marks/go"));
+            go << "end\n";
+        }
+        EXPECT_EQ(waitChild(script, std::chrono::seconds(60)), 0) << readText(dir.file("run.log"));
+        if (helper > 0) {
+            EXPECT_FALSE(running(helper)) << "the helper outlived the run";
+        }
     }
 }
 
