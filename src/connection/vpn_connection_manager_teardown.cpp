@@ -223,12 +223,12 @@ void VPNConnectionManager::disconnect() {
 
 void VPNConnectionManager::helperDied(bool died) {
     if (!died) return;
-    // Under the lock tries go on without a limit: against a helper that
-    // cannot be reached they would never end. An attempt without a tunnel
-    // up ends in this error, and the lock holds until the user lifts it.
-    const bool held = env_.context.networkLockActivated() && !currentVPNConnection().isTimerValid();
-    post([this, held] {
-        if (held) notifyRefused(LocaleData::helper_unreachable_error());
+    // No try can reach a helper that is gone: an attempt without a tunnel
+    // up ends in this error, lock or not (the lock then holds until the user
+    // lifts it), rather than showing Connecting through tries that cannot work.
+    const bool ends = !currentVPNConnection().isTimerValid();
+    post([this, ends] {
+        if (ends) notifyRefused(LocaleData::helper_unreachable_error());
         else notifyError(LocaleData::helper_unreachable_error());
     });
 }

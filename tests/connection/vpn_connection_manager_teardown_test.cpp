@@ -343,9 +343,9 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     EXPECT_EQ(context.reconnectRequests, 1);
 }
 
-// Under the lock tries have no limit: against a helper that cannot be
-// reached they would go on for ever, so its death ends an attempt there.
-TEST_F(Teardown, ADeadHelperEndsAnAttemptUnderTheLockInItsOwnError) {
+// No try can reach a dead helper: its death ends an attempt in its own
+// error, lock or not, instead of paced tries that say Connecting meanwhile.
+TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
     struct Row {
         const char* name;
         bool lock;
@@ -354,7 +354,7 @@ TEST_F(Teardown, ADeadHelperEndsAnAttemptUnderTheLockInItsOwnError) {
     };
     const std::string text = LocaleData::helper_unreachable_error();
     const std::vector<Row> rows = {
-        {"without the lock the counted tries end by themselves", false, false, "error:" + text},
+        {"without the lock an attempt without a tunnel ends", false, false, "refused:" + text},
         {"under the lock an attempt without a tunnel ends", true, false, "refused:" + text},
         {"under the lock a tunnel that is up is a drop like any", true, true, "error:" + text},
     };
