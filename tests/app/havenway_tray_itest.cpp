@@ -125,7 +125,9 @@ TEST_F(HavenwayTrayConnects, NetherlandsFromTheTrayConnectsOverOpenVPNAndQuitLea
     EXPECT_EQ(icon(service), connectedIcon) << "the animation went on";
     icons.erase(disconnectedIcon);
     icons.erase(connectedIcon);
-    EXPECT_GE(icons.size(), 2u) << "no animation while connecting";
+    // A connect can now take less than two frames of the animation: one
+    // connecting frame is the proof that it ran.
+    EXPECT_GE(icons.size(), 1u) << "no animation while connecting";
     EXPECT_NE(connectedIcon, disconnectedIcon);
     const QString ip = QString::fromStdString("IP: " + bed.env.get("HAVENWAY_TESTBED_TUNNEL_EXIT"));
     MenuNode menu;
