@@ -201,7 +201,6 @@ void AppDelegate::performLogout() {
     services_.disableNetworkLock();
     services_.terminatePreviousOpenVPNProcesses();
     services_.forgetAccountAttempt();
-    services_.setConnectionInitiateCanceled(false);
     m.networkLockActivated = false;
     m.wasConnectedToVPN_Before_EnteringSleepMode = false;
     notifications_.removeAllDeliveredNotifications();

@@ -45,7 +45,6 @@ void HubShellServices::adoptOrEndLeftoverTunnel(bool endLeftoverOpenVPN) {
 void HubShellServices::disableNetworkLock() { HW_MANAGER(disableNetworkLock()); }
 void HubShellServices::keepNetworkLockLeftFromEarlierRun() { HW_MANAGER(keepNetworkLockLeftFromEarlierRun()); }
 void HubShellServices::forgetAccountAttempt() { HW_MANAGER(forgetAccountAttempt()); }
-void HubShellServices::setConnectionInitiateCanceled(bool value) { HW_MANAGER(setConnectionInitiateCanceled(value)); }
 void HubShellServices::cleanUpSessionAndNotifyDisconnected() { HW_MANAGER(cleanUpSessionAndNotifyDisconnected()); }
 void HubShellServices::disconnect() { HW_MANAGER(disconnect()); }
 void HubShellServices::onDeviceWillSleep() { HW_MANAGER(onDeviceWillSleep()); }

@@ -26,7 +26,6 @@ public:
     void disableNetworkLock() override;
     void keepNetworkLockLeftFromEarlierRun() override;
     void forgetAccountAttempt() override;
-    void setConnectionInitiateCanceled(bool value) override;
     void cleanUpSessionAndNotifyDisconnected() override;
     void disconnect() override;
     void prepareForTermination(std::function<void()> done) override;

@@ -47,7 +47,6 @@ public:
     // At launch: a lock the last run left engaged stays when the kill
     // switch is chosen (see VPNConnectionManager).
     virtual void keepNetworkLockLeftFromEarlierRun() = 0;
-    virtual void setConnectionInitiateCanceled(bool value) = 0;
     virtual void cleanUpSessionAndNotifyDisconnected() = 0;
     virtual void disconnect() = 0;
     // At sign-out: the engine keeps nothing of this account's attempts.

@@ -122,6 +122,10 @@ public:
     bool inAttempt() const {
         return state_ == State::connecting || state_ == State::waiting || state_ == State::waitingForNetwork;
     }
+    // The attempt was ended (by the user, a sign-out, a refusal or spent
+    // retries) and none began since: nothing of it may go on. Read elsewhere
+    // as "connection initiate canceled".
+    bool stopped() const { return state_ == State::disconnected && endedOnPurpose_; }
     // The window keeps its busy look: an attempt runs, or the lock holds.
     bool busy() const { return inAttempt() || state_ == State::heldByLock; }
     // The view others read as "auto-reconnect in progress": the attempt was announced and goes on.

@@ -26,7 +26,6 @@ public:
     virtual bool useNetworkLock() const = 0;
     virtual bool networkLockActivated() const = 0;
     virtual bool autoReconnectInProgress() const = 0;
-    virtual void setAutoReconnectInProgress(bool value) = 0;
     virtual bool intensionallyDisconnectedVPN() const = 0;
     virtual bool isLoggedInUser() const = 0;
     virtual void requestAutoReconnect() = 0;  // the details pane's

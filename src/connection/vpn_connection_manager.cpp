@@ -48,11 +48,6 @@ bool VPNConnectionManager::isType(const Provider& provider, VPNTypes type) const
     return provider && provider->type() == type;
 }
 
-void VPNConnectionManager::setConnectionInitiateCanceled(bool value) {
-    if (value) logLine("connectionInitiateCanceled == TRUE");
-    connectionInitiateCanceled_ = value;
-}
-
 VPNConnection& VPNConnectionManager::currentVPNConnection() {
     if (!vpnConnection_) vpnConnection_ = std::make_unique<VPNConnection>(env_.mainQueue, env_.clock);
     return *vpnConnection_;
@@ -209,7 +204,7 @@ void VPNConnectionManager::subscribeNow(const Provider& provider, bool skipCurre
 
 void VPNConnectionManager::connect(const ManagerServerConfig& config) {
     logLine("VPNManager -- connect() started.");
-    if (connectionInitiateCanceled_) return;
+    if (connectionInitiateCanceled()) return;
     ++attempt_;
     const auto ticket = env_.context.currentTry();
     // The life starts a try only after the one before ended: whatever that
@@ -278,7 +273,7 @@ void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerCo
 
 void VPNConnectionManager::onConnectionCreated(bool created, std::optional<ConnectionTicket> ticket) {
     logLine("Connection created callback executed");
-    if (connectionInitiateCanceled_ || staleTry(ticket, "the helper's creation reply")) {
+    if (connectionInitiateCanceled() || staleTry(ticket, "the helper's creation reply")) {
         logLine("self.connectionInitiateCanceled 1");
         connectionInProgress_ = false;
         // An openvpn started for a try that is over would wait for its
@@ -314,7 +309,7 @@ void VPNConnectionManager::onConnectionCreated(bool created, std::optional<Conne
 }
 
 void VPNConnectionManager::dialAfterCreation(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket) {
-    if (connectionInitiateCanceled_) {
+    if (connectionInitiateCanceled()) {
         logLine("self.connectionInitiateCanceled 2");
         return;
     }
@@ -341,7 +336,7 @@ void VPNConnectionManager::startDialConnection(std::uint64_t attempt, std::optio
     env_.helper.disableIPV6({});
     logLine("before startDialConnection -- dispatch(after: 50)");
     postAfter(50, [this, attempt, ticket] {
-        if (connectionInitiateCanceled_) {
+        if (connectionInitiateCanceled()) {
             logLine("self.connectionInitiateCanceled 3");
             return;
         }

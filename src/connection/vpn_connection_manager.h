@@ -70,8 +70,8 @@ public:
     // True while a host route to a server is being added.
     bool startedAddVPNServerStaticRoute() const { return startedAddVPNServerStaticRoute_; }
 
-    bool connectionInitiateCanceled() const { return connectionInitiateCanceled_; }
-    void setConnectionInitiateCanceled(bool value);
+    // A view of the connection's life: its attempt was ended on purpose.
+    bool connectionInitiateCanceled() const { return env_.context.connectionInitiateCanceled(); }
 
     // The session clock, made on first use.
     VPNConnection& currentVPNConnection();
@@ -225,7 +225,6 @@ private:
     bool syncWithSystemConnectionStarted_ = false;
     bool startedAddVPNServerStaticRoute_ = false;
     std::unique_ptr<VPNConnection> vpnConnection_;
-    bool connectionInitiateCanceled_ = false;
     bool prepared_ = false;
     // Bumped by every connect, disconnect and down report: work waiting on
     // the helper for an earlier attempt drops out.

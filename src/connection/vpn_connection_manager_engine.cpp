@@ -45,7 +45,6 @@ public:
     bool useNetworkLock() const override { return v_.model.useNetworkLock(); }
     bool networkLockActivated() const override { return v_.model.networkLockActivated; }
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
-    void setAutoReconnectInProgress(bool value) override { v_.model.setAutoReconnectInProgress(value); }
     void setOpenVPN_Reconnect_in_progress(bool value) override { v_.model.setOpenVPN_Reconnect_in_progress(value); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
     void requestAutoReconnect() override { v_.requestAutoReconnect(); }
@@ -72,7 +71,6 @@ public:
     bool useNetworkLock() const override { return v_.model.useNetworkLock(); }
     bool networkLockActivated() const override { return v_.model.networkLockActivated; }
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
-    void setAutoReconnectInProgress(bool value) override { v_.model.setAutoReconnectInProgress(value); }
     bool intensionallyDisconnectedVPN() const override { return v_.model.intensionallyDisconnectedVPN(); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
     void requestAutoReconnect() override { v_.requestAutoReconnect(); }

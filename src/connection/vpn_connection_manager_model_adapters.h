@@ -46,6 +46,10 @@ public:
         auto* pane = model_.mainViewDetailsController();
         return !pane || pane->isCurrentTry(ticket, what);
     }
+    bool connectionInitiateCanceled() const override {
+        auto* pane = model_.mainViewDetailsController();
+        return pane && pane->connectionInitiateCanceled();
+    }
     void deviceWillSleep() override {
         if (auto* pane = model_.mainViewDetailsController()) pane->deviceWillSleep();
     }

@@ -163,6 +163,9 @@ public:
     // may still act (a stale one is logged there, once).
     virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
     virtual bool isCurrentTry(const ConnectionTicket&, const char*) const { return true; }
+    // The attempt was ended on purpose and none began since: what is left of
+    // it (a late reply, a due dial) is dropped.
+    virtual bool connectionInitiateCanceled() const { return false; }
     // The device goes to sleep: the life counts the tries after the wake afresh.
     virtual void deviceWillSleep() {}
 

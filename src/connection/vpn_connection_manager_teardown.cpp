@@ -65,7 +65,7 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
     if (!servers.empty()) lockResolvers_ = servers;
     auto afterResolve = [this, alive, serverHost, previousGateway, completion](std::optional<std::string> address) {
         if (!alive.lock()) return;
-        if (connectionInitiateCanceled_) {
+        if (connectionInitiateCanceled()) {
             // The user cancelled meanwhile: no lock comes back for this attempt.
             logLine("enableNetworkLock -- the attempt was cancelled: the lock is not engaged for it");
             if (completion) completion(HelperToolManager::kNo);
@@ -82,7 +82,7 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
         const auto gateway = previousGateway && !previousGateway->empty() ? previousGateway : std::nullopt;
         env_.helper.staticRouteAddingProcessing(resolved, gateway, [this, alive, resolved, completion](const std::string&) {
             if (!alive.lock()) return;
-            if (connectionInitiateCanceled_) {
+            if (connectionInitiateCanceled()) {
                 logLine("enableNetworkLock -- the attempt was cancelled: the lock is not engaged for it");
                 if (completion) completion(HelperToolManager::kNo);
                 return;

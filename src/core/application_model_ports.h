@@ -96,6 +96,8 @@ public:
     virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
     // Whether a report of that try may still act; a stale one is logged once.
     virtual bool isCurrentTry(const ConnectionTicket&, const char*) const { return true; }
+    // The attempt was ended on purpose and none began since.
+    virtual bool connectionInitiateCanceled() const { return false; }
     // The machine's events from outside the pane: the account signed out,
     // the device goes to sleep.
     virtual void accountSignedOut() {}

@@ -327,7 +327,7 @@ TEST_F(AppDelegateTest, LogOutTakesTheSessionDownInOrderAndReturnsToTheSignIn) {
     journal.clear();
     delegate->performLogout();
     const std::vector<std::string> order{"pane.accountSignedOut", "disableNetworkLock",
-                                         "terminatePreviousOpenVPNProcesses", "connectionInitiateCanceled:0",
+                                         "terminatePreviousOpenVPNProcesses",
                                          "clearAllReachabilityObservers", "stopReachability", "auth.signUpCompleted:0",
                                          "cleanUpSessionAndNotifyDisconnected", "disconnect", "logOut",
                                          "main.close", "locations.close", "main.afterSettingsClosed", "auth.show"};

@@ -146,7 +146,6 @@ public:
     void adoptOrEndLeftoverTunnel(bool) override { note("adoptOrEndLeftoverTunnel"); }
     void disableNetworkLock() override { note("disableNetworkLock"); }
     void keepNetworkLockLeftFromEarlierRun() override { note("keepNetworkLockLeftFromEarlierRun"); }
-    void setConnectionInitiateCanceled(bool v) override { note("connectionInitiateCanceled:" + bit(v)); }
     void cleanUpSessionAndNotifyDisconnected() override { note("cleanUpSessionAndNotifyDisconnected"); }
     void disconnect() override { note("disconnect"); }
     void prepareForTermination(std::function<void()> done) override {

@@ -376,6 +376,9 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
         EXPECT_EQ(announcements, row.announced);
         EXPECT_EQ(announcedDrop, row.drop);
         EXPECT_EQ(policy->reconnecting(), policy->state() == S::connecting && row.announced > 0);
+        // Every row that ends disconnected was ended on purpose: what is
+        // left of it is dropped until the next attempt begins.
+        EXPECT_EQ(policy->stopped(), policy->state() == S::disconnected);
     }
 }
 

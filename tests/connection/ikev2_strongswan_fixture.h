@@ -25,7 +25,6 @@ public:
     bool useNetworkLock() const override { return lock; }
     bool networkLockActivated() const override { return lockActivated; }
     bool autoReconnectInProgress() const override { return reconnecting; }
-    void setAutoReconnectInProgress(bool v) override { reconnecting = v; }
     bool intensionallyDisconnectedVPN() const override { return intentional; }
     bool isLoggedInUser() const override { return loggedIn; }
     void requestAutoReconnect() override { ++reconnectRequests; }

@@ -26,7 +26,6 @@ public:
     bool useNetworkLock() const override { return lockSetting; }
     bool networkLockActivated() const override { return lockOn; }
     bool autoReconnectInProgress() const override { return autoReconnect; }
-    void setAutoReconnectInProgress(bool v) override { autoReconnect = v; }
     void setOpenVPN_Reconnect_in_progress(bool v) override { reconnectFlag = v; }
     bool isLoggedInUser() const override { return loggedIn; }
     void requestAutoReconnect() override { calls.push_back("requestAutoReconnect"); }

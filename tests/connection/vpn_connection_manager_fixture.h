@@ -42,6 +42,7 @@ public:
         dropped.push_back(what);
         return false;
     }
+    bool connectionInitiateCanceled() const override { return canceled; }
     void deviceWillSleep() override { ++sleeps; }
     void requestAutoReconnect() override { ++reconnectRequests; }
     void requestReconnect(ReconnectReason reason) override {
@@ -74,6 +75,7 @@ public:
     int sleeps = 0;
     // The connection life's try in force; none: no report is checked.
     std::optional<ConnectionTicket> tryInForce;
+    bool canceled = false;
     mutable std::vector<std::string> dropped;
     int reconnectRequests = 0;
     std::vector<std::string> reconnectReasons;

@@ -90,11 +90,11 @@ TEST_P(CancelAtCheckpoint, StopsTheRoadThereAndNeverDials) {
     make();
     helper.createDelayMs = 10;
     const auto& c = GetParam();
-    if (c.cancelAfterMs < 0) manager->setConnectionInitiateCanceled(true);
+    if (c.cancelAfterMs < 0) context.canceled = true;
     manager->connect(server());
     if (c.cancelAfterMs >= 0) {
         queue.advance(c.cancelAfterMs);
-        manager->setConnectionInitiateCanceled(true);
+        context.canceled = true;
     }
     queue.advance(3000);
     EXPECT_EQ(openvpn->count("startDial"), 0);

@@ -12,7 +12,6 @@ public:
     bool useNetworkLock() const override { return false; }
     bool networkLockActivated() const override { return false; }
     bool autoReconnectInProgress() const override { return false; }
-    void setAutoReconnectInProgress(bool) override {}
     void setOpenVPN_Reconnect_in_progress(bool) override {}
     bool isLoggedInUser() const override { return true; }
     void requestAutoReconnect() override {}

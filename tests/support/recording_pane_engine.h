@@ -12,12 +12,9 @@ namespace hw::test {
 class RecordingPaneEngine : public PaneEngine {
 public:
     std::optional<VPNTypes> providerType;
-    bool canceled = false;
     int dnsInstalls = 0;
 
     std::optional<VPNTypes> currentProviderType() const override { return providerType; }
-    bool connectionInitiateCanceled() const override { return canceled; }
-    void setConnectionInitiateCanceled(bool value) override { canceled = value; }
     void installDNSForVPN() override { ++dnsInstalls; }
     int userConnects = 0;
     void beginUserConnect() override { ++userConnects; }

@@ -94,7 +94,6 @@ bool MainViewDetailsAreaController::secureNetworkJoined() {
 void MainViewDetailsAreaController::announceReconnect(bool hadConnected) {
     auto& model = this->model();
     const bool lock = model.networkLockActivated;
-    engine_.setConnectionInitiateCanceled(false);
     log::info(kLog, std::string("reconnecting ") + (lock ? "under the kill switch" : "without the kill switch"));
     if (lock && engine_.currentProviderType() == VPNTypesL2TP) {
         log::info(kLog, std::string("isConnectedToInternet: ") + (model.isConnectedToInternet ? "true" : "false"));
@@ -126,7 +125,6 @@ void MainViewDetailsAreaController::startPolicyTry() {
         return;
     }
     log::info(kLog, "startReconnect() attempt started.");
-    engine_.setConnectionInitiateCanceled(false);
     // Automatic gives every protocol of its order its try again, from the first.
     engine_.beginUserConnect();
     startConnectionRequest();

@@ -39,7 +39,6 @@ void MainViewDetailsAreaController::onConnectButtonClick() {
 void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     if (!dataObject_) return;
     engine_.beginUserConnect();
-    engine_.setConnectionInitiateCanceled(false);
     // Each Connect of the user's is a fresh attempt, its count at zero.
     life_->begin(ConnectionLife::Origin::user);
     waitingForNetworkShown_ = false;
@@ -48,8 +47,7 @@ void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     // A Stop within the moment prevents the request.
     const auto ticket = life_->ticket();
     later(kConnectStartMs, [ticket](MainViewDetailsAreaController& self) {
-        if (!self.life_->isCurrent(ticket, "the Connect's start")) return;
-        if (!self.engine_.connectionInitiateCanceled()) self.startConnectionRequest();
+        if (self.life_->isCurrent(ticket, "the Connect's start")) self.startConnectionRequest();
     });
 }
 
@@ -113,7 +111,7 @@ void MainViewDetailsAreaController::lockCompletion(const std::string& reported, 
 }
 
 void MainViewDetailsAreaController::sendConnectRequest() {
-    if (engine_.connectionInitiateCanceled()) return;
+    if (life_->stopped()) return;
     log::info(kLog, "onConnectButtonClick -- CONNECT requested");
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
     auto login = model().recentLoginData();
@@ -186,7 +184,7 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
     }
     log::info(kLog, "VPNServerIP is EMPTY! --  Default gateway Delete skipped!");
     pendingConnectAttemptRequest_ = false;
-    if (model.networkLockActivated && model.useNetworkLock() && !engine_.connectionInitiateCanceled()) {
+    if (model.networkLockActivated && model.useNetworkLock() && !life_->stopped()) {
         // Under the lock a lookup that failed is a try that ended: the next
         // is paced like every other (the lock lets the resolvers through, so
         // it resolves once the name server answers), and the window keeps
@@ -200,7 +198,7 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
 }
 
 void MainViewDetailsAreaController::lockStoredAddress(const std::string& address) {
-    if (engine_.connectionInitiateCanceled()) return;
+    if (life_->stopped()) return;
     log::info(kLog, "the lock holds no server address: it is engaged for the stored one, " + address);
     const std::string gateway = model().previousDefaultGatewayValue();
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
@@ -233,11 +231,9 @@ void MainViewDetailsAreaController::performIntentionalDisconnect() {
 
 void MainViewDetailsAreaController::endOnPurpose() {
     waitingForNetworkShown_ = false;
-    engine_.setConnectionInitiateCanceled(true);
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
         model.setIntensionallyDisconnectedVPN(true);
-        self.engine_.setConnectionInitiateCanceled(true);
         model.cancelAutoReconnectProcessing = true;
         self.pendingConnectAttemptRequest_ = false;
         self.pendingConnectAttemptRequest_VPNServer_.reset();

@@ -120,6 +120,7 @@ public:
     bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
         return life_->isCurrent(ticket, what);
     }
+    bool connectionInitiateCanceled() const override { return life_->stopped(); }
     void accountSignedOut() override;
     void deviceWillSleep() override { life_->deviceWillSleep(); }
     const ConnectionLife& connectionLife() const { return *life_; }

@@ -16,11 +16,11 @@ bool restartsOnNetworkChange(std::optional<VPNTypes> type) {
 void MainWindowViewController::installDNSIfSettled() {
     auto& m = model();
     const auto& pane = detailsViewController_;
-    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan) return;
-    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || env_.engine.connectionInitiateCanceled() ||
+    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan || !pane) return;
+    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || pane->connectionInitiateCanceled() ||
         m.cancelAutoReconnectProcessing)
         return;
-    if (!pane || !pane->isConnectedToVPN() || !m.isLoggedInUser) return;
+    if (!pane->isConnectedToVPN() || !m.isLoggedInUser) return;
     log::info(kLog, "install_DNS_for_VPN() started to update DNS after Wi-Fi network changing.");
     env_.engine.installDNSForVPN();
 }
@@ -137,7 +137,6 @@ void MainWindowViewController::onProbeURL_Succeded() {
         }
         m.unsecured_Wi_Fi_VPN_activated = true;
         pane->prepareToConnectingState(false, false);
-        self.env_.engine.setConnectionInitiateCanceled(false);
         pane->startConnectionRequest();
     });
 }

@@ -11,12 +11,6 @@ std::optional<VPNTypes> VPNConnectionManagerPaneEngine::currentProviderType() co
 
 void VPNConnectionManagerPaneEngine::beginUserConnect() { manager_.beginUserConnect(); }
 
-bool VPNConnectionManagerPaneEngine::connectionInitiateCanceled() const { return manager_.connectionInitiateCanceled(); }
-
-void VPNConnectionManagerPaneEngine::setConnectionInitiateCanceled(bool value) {
-    manager_.setConnectionInitiateCanceled(value);
-}
-
 void VPNConnectionManagerPaneEngine::installDNSForVPN() { manager_.installDNSForVPN(); }
 
 void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) {

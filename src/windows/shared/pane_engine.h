@@ -16,8 +16,6 @@ public:
     virtual ~PaneEngine() = default;
     // Nothing without a current provider.
     virtual std::optional<VPNTypes> currentProviderType() const = 0;
-    virtual bool connectionInitiateCanceled() const = 0;
-    virtual void setConnectionInitiateCanceled(bool value) = 0;
     virtual void installDNSForVPN() = 0;
     // A connect the user asked for (not a reconnect, not a step of the search).
     virtual void beginUserConnect() {}
@@ -54,8 +52,6 @@ class VPNConnectionManagerPaneEngine final : public PaneEngine {
 public:
     explicit VPNConnectionManagerPaneEngine(VPNConnectionManager& manager) : manager_(manager) {}
     std::optional<VPNTypes> currentProviderType() const override;
-    bool connectionInitiateCanceled() const override;
-    void setConnectionInitiateCanceled(bool value) override;
     void installDNSForVPN() override;
     void beginUserConnect() override;
 

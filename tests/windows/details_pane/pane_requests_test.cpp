@@ -133,7 +133,6 @@ TEST_F(PaneRequestsTest, AStoredAddressTheLockCannotHoldIsNeverConnected) {
         engine.connects.clear();
         engine.locks.clear();
         engine.lockWaits = true;
-        engine.canceled = false;
         view.errorBar = {};
         model.setUseNetworkLock(true);
         nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
@@ -247,7 +246,7 @@ TEST_F(PaneRequestsTest, UserDisconnectResetsEveryFlagAndL2TPReportsItsOwnDropFi
         f.engine.calls.clear();
         f.click();
         EXPECT_TRUE(f.model.intensionallyDisconnectedVPN());
-        EXPECT_TRUE(f.engine.canceled);
+        EXPECT_TRUE(f.pane->connectionInitiateCanceled());
         EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 0);
         EXPECT_FALSE(f.model.openvpn_not_reachable_error_notification_arrived);
         EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
