@@ -105,6 +105,7 @@ void MainViewDetailsAreaController::announceReconnect(bool hadConnected) {
                 config->vpnServerIPAddress, self.model().previousDefaultGatewayValue(),
                 [weak](const std::optional<std::string>& reply) {
                     auto pane = weak.lock();
+                    if (pane) pane->resumeParkedTry();
                     if (!pane || !reply || reply->empty() || *reply == "NO") return;
                     log::info(kLog, "Static route to " + *reply + " was already added.");
                     pane->restartReachability(*reply);

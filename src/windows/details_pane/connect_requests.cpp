@@ -79,8 +79,11 @@ void MainViewDetailsAreaController::startConnectionRequest() {
         const std::string host = serverHostFor(*config);
         const std::string gateway = model.previousDefaultGatewayValue();
         if (engine_.startedAddVPNServerStaticRoute()) {
+            // The route goes first; its completion (or the lock's answer
+            // before it) resumes this try.
             pendingConnectAttemptRequest_ = true;
             pendingConnectAttemptRequest_VPNServer_ = host;
+            parkedTry_ = ticket;
             model.cancelAutoReconnectProcessing = true;
             return;
         }
@@ -139,6 +142,13 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
                                                         ConnectionLife::Ticket ticket) {
     auto& model = this->model();
     if (!model.isLoggedInUser) return;
+    if (model.cancelAutoReconnectProcessing) {
+        log::info(kLog, "On cancelAutoReconnectProcessing TRIGGERED!");
+        resumeParkedTry();
+        return;
+    }
+    // An ended try's answer changes nothing, not even the stored address.
+    if (!life_->isCurrent(ticket, "the lock's answer")) return;
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
     const bool answered = !reported.empty() && reported != "NO";
     std::string address, stored;
@@ -151,26 +161,6 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
     } else if (config) {
         stored = config->vpnServerIPAddress;
     }
-    if (model.cancelAutoReconnectProcessing) {
-        log::info(kLog, "On cancelAutoReconnectProcessing TRIGGERED!");
-        if (pendingConnectAttemptRequest_ && pendingConnectAttemptRequest_VPNServer_) {
-            post([host = *pendingConnectAttemptRequest_VPNServer_](MainViewDetailsAreaController& self) {
-                const std::string gateway = self.model().previousDefaultGatewayValue();
-                std::weak_ptr<MainViewDetailsAreaController> weak = self.weak_from_this();
-                self.engine_.enableNetworkLock(
-                    host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
-                    GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
-                    [weak, ticket = self.life_->ticket()](const std::string& reported) {
-                        if (auto pane = weak.lock()) pane->lockCompletion(reported, ticket);
-                    });
-            });
-        }
-        pendingConnectAttemptRequest_ = false;
-        pendingConnectAttemptRequest_VPNServer_.reset();
-        model.cancelAutoReconnectProcessing = false;
-        return;
-    }
-    if (!life_->isCurrent(ticket, "the lock's answer")) return;
     if (!address.empty()) {
         restartReachability(address);
         sendConnectRequest();
@@ -195,6 +185,26 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
     } else {
         endWithoutServer("the network lock gave no server address");
     }
+}
+
+void MainViewDetailsAreaController::resumeParkedTry() {
+    auto& model = this->model();
+    const auto host = pendingConnectAttemptRequest_ ? pendingConnectAttemptRequest_VPNServer_ : std::nullopt;
+    pendingConnectAttemptRequest_ = false;
+    pendingConnectAttemptRequest_VPNServer_.reset();
+    model.cancelAutoReconnectProcessing = false;
+    if (!host || !life_->isCurrent(parkedTry_, "a try parked for the server's route")) return;
+    post([host = *host, ticket = parkedTry_](MainViewDetailsAreaController& self) {
+        if (!self.life_->isCurrent(ticket, "a try parked for the server's route")) return;
+        const std::string gateway = self.model().previousDefaultGatewayValue();
+        std::weak_ptr<MainViewDetailsAreaController> weak = self.weak_from_this();
+        self.engine_.enableNetworkLock(host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
+                                       GlobalConstants::networkLockPrimaryDNS(),
+                                       GlobalConstants::networkLockSecondaryDNS(),
+                                       [weak, ticket](const std::string& reported) {
+                                           if (auto pane = weak.lock()) pane->lockCompletion(reported, ticket);
+                                       });
+    });
 }
 
 void MainViewDetailsAreaController::lockStoredAddress(const std::string& address) {
@@ -234,7 +244,9 @@ void MainViewDetailsAreaController::endOnPurpose() {
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
         model.setIntensionallyDisconnectedVPN(true);
-        model.cancelAutoReconnectProcessing = true;
+        // A parked try is dropped with its attempt; a late lock answer is
+        // stale by its ticket.
+        model.cancelAutoReconnectProcessing = false;
         self.pendingConnectAttemptRequest_ = false;
         self.pendingConnectAttemptRequest_VPNServer_.reset();
         self.setIsConnectedToVPN(false);

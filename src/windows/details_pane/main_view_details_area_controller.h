@@ -250,6 +250,9 @@ private:
     void onNetworkLockReport(const std::string& reported, const std::string& storedAddress,
                              ConnectionLife::Ticket ticket);
     void lockStoredAddress(const std::string& address);
+    // A try parked while the server's route was being added goes on, once,
+    // if it is still the try in force.
+    void resumeParkedTry();
 
     BaseControllerContext context_;
     MainViewDetailsAreaView& view_;
@@ -277,6 +280,7 @@ private:
     bool isConnectedButtonActive_ = true;
     bool pendingConnectAttemptRequest_ = false;
     std::optional<std::string> pendingConnectAttemptRequest_VPNServer_;
+    ConnectionLife::Ticket parkedTry_;
     bool rotationAnimationInProgress_ = false;
     bool locationChangeEnabled_ = true;
     // Bumped by every slide: a slide-out's end hides its bar only if no

@@ -166,24 +166,50 @@ TEST_F(PaneRequestsTest, EachTryStartsTheAutomaticOrderAgain) {
     EXPECT_EQ(engine.userConnects, 2);
 }
 
+// L2TP's reconnect under the lock adds the server's route first; a try due
+// meanwhile is parked, and goes on once: when the route is there or when an
+// earlier lock answers, whichever comes first, and never after a Cancel.
 TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
-    model.setUseNetworkLock(true);
-    engine.routeBeingAdded = true;
-    click();
-    queue.advance(200);
-    EXPECT_TRUE(engine.locks.empty());
-    EXPECT_TRUE(pane->pendingConnectAttemptRequest());
-    EXPECT_EQ(pane->pendingConnectAttemptRequest_VPNServer(), "nl-1.havenway.test");
-    EXPECT_TRUE(model.cancelAutoReconnectProcessing);
-
-    // The earlier lock's completion then re-engages the parked host.
-    pane->onNetworkLockEnabled("203.0.113.9");
-    queue.runUntilIdle();
-    ASSERT_EQ(engine.locks.size(), 1u);
-    EXPECT_EQ(engine.locks[0].host, "nl-1.havenway.test");
-    EXPECT_FALSE(pane->pendingConnectAttemptRequest());
-    EXPECT_FALSE(model.cancelAutoReconnectProcessing);
-    EXPECT_TRUE(engine.connects.empty());
+    struct Row {
+        const char* name;
+        bool cancel, lockAnswers, routeAdded;
+        std::size_t lockRequests;
+    };
+    for (const Row& row : {Row{"the route is added", false, false, true, 1}, Row{"a lock answers", false, true, false, 1},
+                           Row{"both, once", false, true, true, 1}, Row{"after a Cancel", true, true, true, 0}}) {
+        SCOPED_TRACE(row.name);
+        PaneFixture f;
+        f.model.setUseNetworkLock(true);
+        f.engine.providerType = VPNTypesL2TP;
+        f.click();
+        f.queue.advance(200);
+        ASSERT_EQ(f.engine.locks.size(), 1u);
+        f.engine.locks[0].completion("203.0.113.9");
+        f.queue.runUntilIdle();
+        f.engine.closures.established();
+        f.queue.runUntilIdle();
+        f.pane->requestAutoReconnect();
+        f.queue.runUntilIdle();
+        ASSERT_EQ(f.engine.routes.size(), 1u);
+        f.engine.routeBeingAdded = true;
+        f.engine.locks.clear();
+        f.queue.advance(500);
+        EXPECT_TRUE(f.engine.locks.empty());
+        EXPECT_EQ(f.pane->pendingConnectAttemptRequest_VPNServer(), "nl-1.havenway.test");
+        if (row.cancel) {
+            f.queue.advance(1000);  // the button takes no click within a second of the last
+            f.click();
+        }
+        if (row.lockAnswers) f.pane->onNetworkLockEnabled("203.0.113.9");
+        if (row.routeAdded) f.engine.routes[0].completion(std::string("198.51.100.7"));
+        f.queue.runUntilIdle();
+        ASSERT_EQ(f.engine.locks.size(), row.lockRequests);
+        if (row.lockRequests) {
+            EXPECT_EQ(f.engine.locks[0].host, "nl-1.havenway.test");
+        }
+        EXPECT_FALSE(f.pane->pendingConnectAttemptRequest());
+        EXPECT_FALSE(f.model.cancelAutoReconnectProcessing);
+    }
 }
 
 // Under the lock a lookup that failed is a try that ended: the window keeps
