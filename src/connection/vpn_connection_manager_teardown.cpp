@@ -197,6 +197,9 @@ void VPNConnectionManager::disconnect(bool forced) {
             currentProvider_->forceDisconnect();
         } else if (isType(currentProvider_, VPNTypesOpenVPN)) {
             currentProvider_->disconnect([] { logLine("OpenVPN Disconnected."); });
+            // Mid-handshake on a busy machine openvpn may never act on its
+            // management stop and come up alone: the helper ends what it started.
+            terminatePreviousOpenVPNProcesses();
         } else {
             currentProvider_->disconnect([] { logLine("disconnected!"); });
         }

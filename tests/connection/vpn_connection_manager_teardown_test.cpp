@@ -47,7 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
         DisconnectCase{"StrongSwanForced", VPNTypesIKEv2_StrongSwan, true, {"forceDisconnect"},
                        {"restoreDNS:00", "reEnableIPV6"}},
         DisconnectCase{"StrongSwan", VPNTypesIKEv2_StrongSwan, false, {"disconnect"}, {"restoreDNS:00", "reEnableIPV6"}},
-        DisconnectCase{"OpenVPN", VPNTypesOpenVPN, true, {"disconnect"}, {"restoreDNS:10", "reEnableIPV6"}},
+        // The helper ends what openvpn may not have ended itself.
+        DisconnectCase{"OpenVPN", VPNTypesOpenVPN, true, {"disconnect"},
+                       {"terminatePreviousOpenVPNProcesses", "restoreDNS:10", "reEnableIPV6"}},
         DisconnectCase{"L2TP", VPNTypesL2TP, false, {"disconnect"}, {"restoreDNS:00", "reEnableIPV6"}},
         DisconnectCase{"NoProvider", std::nullopt, false, {}, {"restoreDNS:00", "reEnableIPV6"}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -305,8 +307,12 @@ TEST_F(Teardown, ShutDownStopsTheTunnelOfEitherProtocolAndClosesTheHelper) {
         manager->shutDown();
         EXPECT_EQ(provider.calls, (std::vector<std::string>{"disconnect", "stopUpdates"}));
         // A lock the state object does not know of is lifted too, without a gateway hint.
-        EXPECT_EQ(helper.sent, (std::vector<std::string>{protocol == VPNTypesOpenVPN ? "restoreDNS:10" : "restoreDNS:00",
-                                                         "reEnableIPV6", "disableNetworkLock:<none>", "closeHelperTool"}));
+        std::vector<std::string> sent{"restoreDNS:00", "reEnableIPV6", "disableNetworkLock:<none>", "closeHelperTool"};
+        if (protocol == VPNTypesOpenVPN) {
+            sent.front() = "restoreDNS:10";
+            sent.insert(sent.begin(), "terminatePreviousOpenVPNProcesses");
+        }
+        EXPECT_EQ(helper.sent, sent);
     }
 }
 
@@ -318,12 +324,12 @@ TEST_F(Teardown, QuitLiftsAnEngagedLockBeforeClosingTheHelper) {
         context.lockActivated = engaged;
         context.gateway = "192.168.1.1";
         manager->shutDown();
-        const std::vector<std::string> withLock{"restoreDNS:10", "reEnableIPV6", "disableNetworkLock:192.168.1.1",
-                                                "closeHelperTool"};
+        const std::vector<std::string> withLock{"terminatePreviousOpenVPNProcesses", "restoreDNS:10", "reEnableIPV6",
+                                                "disableNetworkLock:192.168.1.1", "closeHelperTool"};
         // An engagement the state object lost track of (in flight at a
         // cancel) goes too; with no hint, a network without a lock keeps its route.
-        const std::vector<std::string> without{"restoreDNS:10", "reEnableIPV6", "disableNetworkLock:<none>",
-                                               "closeHelperTool"};
+        const std::vector<std::string> without{"terminatePreviousOpenVPNProcesses", "restoreDNS:10", "reEnableIPV6",
+                                               "disableNetworkLock:<none>", "closeHelperTool"};
         EXPECT_EQ(helper.sent, engaged ? withLock : without) << engaged;
     }
 }
