@@ -156,11 +156,17 @@ void AuthWindowViewController::showHeldNetworkLockNotification() {
 void AuthWindowViewController::onLiftNetworkLockClick() {
     log::info(kLog, "the held network lock is released from the login window");
     hideNormalNotificationArea();
-    if (model().networkLockActivated) model().releaseNetworkLock();
-    // The sign-in the lock kept from the backend goes out again.
-    if (!signInRunning_ && (isEnterpriseVersion_ ? enterpriseLoginData_.has_value()
-                                                 : !view_.text(AuthPart::passwordField).empty()))
-        startLogin();
+    // The sign-in the lock kept from the backend goes out again, once the
+    // lock is gone: sent sooner, it would meet the lock and fail.
+    std::weak_ptr<bool> alive = alive_;
+    auto signIn = [this, alive] {
+        if (alive.expired()) return;
+        if (!signInRunning_ && (isEnterpriseVersion_ ? enterpriseLoginData_.has_value()
+                                                     : !view_.text(AuthPart::passwordField).empty()))
+            startLogin();
+    };
+    if (model().networkLockActivated) model().liftNetworkLockLeftFromEarlierRun(std::move(signIn));
+    else signIn();
 }
 
 }  // namespace hw
