@@ -127,6 +127,12 @@ void AuthWindowViewController::setRestoringAccount(bool restoring) {
 }
 
 void AuthWindowViewController::showInternetConnectionIsUnavailableNotification() {
+    // The lock is why, and its notice holds the only control that lifts it.
+    if (networkLockHeld()) {
+        showHeldNetworkLockNotification();
+        hideLoginProgressIndicator();
+        return;
+    }
     hideErrorNotificationBar();
     log::info(kLog, "showInternetConnectionIsUnavailableNotification");
     view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::internet_connection_unavailable_error_part_1());

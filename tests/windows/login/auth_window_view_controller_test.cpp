@@ -254,8 +254,9 @@ TEST_F(AuthWindowFixture, NoInternetNoticeReplacesTheErrorBarAndEndsTheProgressS
 }
 
 // A run that ended under the kill switch left its lock, and no tunnel to take
-// over: no sign-in reaches the backend. The window says so from the start and
-// after the failed automatic sign-in, and its control releases the lock, after
+// over: no sign-in reaches the backend. The window says so from the start,
+// after the failed automatic sign-in and after the failed reachability check
+// (whichever comes last), and its control releases the lock, after
 // which (not before: it would meet the lock) that sign-in goes out again.
 TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow) {
     int released = 0;
@@ -280,6 +281,9 @@ TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow
     queue.runUntilIdle();
     ASSERT_EQ(loginResults(), std::vector<std::string>{"error"});
     EXPECT_TRUE(notice()) << "after the sign-in it blocked";
+    controller->showInternetConnectionIsUnavailableNotification();
+    queue.runUntilIdle();
+    EXPECT_TRUE(notice()) << "after the reachability check it blocked";
     EXPECT_EQ(released, 0);
 
     http.silent = false;
