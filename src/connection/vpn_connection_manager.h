@@ -128,6 +128,9 @@ public:
     // force (it ended without releasing it) stays, and is marked engaged so
     // that the user's disconnect or switching the kill switch off releases it.
     void keepNetworkLockLeftFromEarlierRun();
+    // The user lifts that lock with no tunnel taken over: the network comes
+    // back as a disconnect leaves it; `lifted` once the helper holds no lock.
+    void liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted);
     void disableNetworkLockIfNeeded() { disableNetworkLock(); }
     void staticRouteAddingProcessing(const std::string& serverAddress, const std::string& gateway,
                                      std::function<void(const std::optional<std::string>&)> completion);

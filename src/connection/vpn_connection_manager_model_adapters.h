@@ -79,6 +79,9 @@ public:
         return static_cast<std::int64_t>(*manager_.currentProvider()->type());
     }
     void disableNetworkLock() override { manager_.disableNetworkLock(); }
+    void liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted) override {
+        manager_.liftNetworkLockLeftFromEarlierRun(std::move(lifted));
+    }
 
 private:
     VPNConnectionManager& manager_;

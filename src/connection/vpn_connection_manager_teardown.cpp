@@ -156,6 +156,20 @@ void VPNConnectionManager::keepNetworkLockLeftFromEarlierRun() {
     });
 }
 
+void VPNConnectionManager::liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted) {
+    // The run that crashed set DNS and IPv6 for a tunnel that is gone; with
+    // no helper, nothing can be lifted and the caller goes on as after it.
+    restoreDNSToOriginal(false, false);
+    env_.helper.reEnableIPV6();
+    disableNetworkLock();
+    // The helper takes one connection's requests in order: this answer comes
+    // once the release is done, so what follows is not sent into the lock.
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.networkLockState([alive, lifted = std::move(lifted)](std::optional<bool>) {
+        if (alive.lock() && lifted) lifted();
+    });
+}
+
 void VPNConnectionManager::staticRouteAddingProcessing(
     const std::string& serverAddress, const std::string& gateway,
     std::function<void(const std::optional<std::string>&)> completion) {

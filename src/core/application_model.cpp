@@ -154,6 +154,13 @@ void ApplicationModel::releaseNetworkLock() {
     if (onNetworkLockReleased) onNetworkLockReleased();
 }
 
+void ApplicationModel::liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted) {
+    networkLockActivated = false;
+    if (ports_.connectionManager) ports_.connectionManager->liftNetworkLockLeftFromEarlierRun(std::move(lifted));
+    else if (lifted) lifted();
+    if (onNetworkLockReleased) onNetworkLockReleased();
+}
+
 void ApplicationModel::setVpnSettingsChangingDisabled(bool value) {
     vpnSettingsChangingDisabled_ = value;
     log::info(logCategory, std::string("vpnSettingsChangingDisabled: ") + (value ? "true" : "false"));

@@ -120,6 +120,9 @@ public:
     void setUseNetworkLock(bool value);
     // Lifts the kill switch through the engine and forgets that it was on.
     void releaseNetworkLock();
+    // The same for a lock an earlier run left with no tunnel: the network
+    // comes back as it was; `lifted` once nothing is held any more.
+    void liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted);
     // Told after every release (a cancel, the kill switch turned off): the
     // details pane leaves a look that says the lock holds. One listener.
     std::function<void()> onNetworkLockReleased;

@@ -70,6 +70,7 @@ public:
     // Nothing when no provider is current or its type is unset.
     virtual std::optional<std::int64_t> currentProviderType() const = 0;
     virtual void disableNetworkLock() = 0;
+    virtual void liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted) = 0;
 };
 
 // The internet reachability watch.

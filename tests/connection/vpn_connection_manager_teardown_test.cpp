@@ -60,7 +60,8 @@ class KillSwitch : public ManagerFixture {};
 // breaks, kept when the helper answers with the locked route, "NO" or nothing.
 // After a crash under the lock the next launch keeps the lock the user chose
 // and marks it engaged (so that a disconnect or switching it off releases
-// it); nothing here ever lifts it.
+// it); nothing here ever lifts it. The user's lift puts DNS and IPv6 back as a
+// disconnect does, and what waits on it goes only once the helper has it.
 TEST_F(KillSwitch, ALockLeftByAnEarlierRunIsKeptWhenTheKillSwitchIsChosen) {
     struct Row {
         const char* name;
@@ -91,6 +92,15 @@ TEST_F(KillSwitch, ALockLeftByAnEarlierRunIsKeptWhenTheKillSwitchIsChosen) {
         EXPECT_EQ(helper.sent, row.sent);
         helper.installedVersion = helper.bundledVersion;
     }
+
+    helper.sent.clear();
+    bool lifted = false;
+    manager->liftNetworkLockLeftFromEarlierRun([&] { lifted = true; });
+    EXPECT_FALSE(lifted);
+    queue.runUntilIdle();
+    EXPECT_TRUE(lifted);
+    EXPECT_EQ(helper.sent, (std::vector<std::string>{"restoreDNS:00", "reEnableIPV6", "disableNetworkLock:<none>",
+                                                     "networkLockState"}));
 }
 
 // After a crash the openvpn the helper still runs is taken over when it is

@@ -25,7 +25,13 @@ public:
     }
     std::optional<std::int64_t> currentProviderType() const override { return providerType; }
     void disableNetworkLock() override { journal.add("disableNetworkLock"); }
+    // Held until the test answers for the helper.
+    void liftNetworkLockLeftFromEarlierRun(std::function<void()> lifted) override {
+        journal.add("liftNetworkLockLeftFromEarlierRun");
+        pendingLift = std::move(lifted);
+    }
     PortJournal& journal;
+    std::function<void()> pendingLift;
     bool discovery = false;
     std::optional<std::int64_t> providerType;
 };

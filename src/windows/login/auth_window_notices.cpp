@@ -127,6 +127,12 @@ void AuthWindowViewController::setRestoringAccount(bool restoring) {
 }
 
 void AuthWindowViewController::showInternetConnectionIsUnavailableNotification() {
+    // The lock is why, and its notice holds the only control that lifts it.
+    if (networkLockHeld()) {
+        showHeldNetworkLockNotification();
+        hideLoginProgressIndicator();
+        return;
+    }
     hideErrorNotificationBar();
     log::info(kLog, "showInternetConnectionIsUnavailableNotification");
     view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::internet_connection_unavailable_error_part_1());
@@ -156,11 +162,17 @@ void AuthWindowViewController::showHeldNetworkLockNotification() {
 void AuthWindowViewController::onLiftNetworkLockClick() {
     log::info(kLog, "the held network lock is released from the login window");
     hideNormalNotificationArea();
-    if (model().networkLockActivated) model().releaseNetworkLock();
-    // The sign-in the lock kept from the backend goes out again.
-    if (!signInRunning_ && (isEnterpriseVersion_ ? enterpriseLoginData_.has_value()
-                                                 : !view_.text(AuthPart::passwordField).empty()))
-        startLogin();
+    // The sign-in the lock kept from the backend goes out again, once the
+    // lock is gone: sent sooner, it would meet the lock and fail.
+    std::weak_ptr<bool> alive = alive_;
+    auto signIn = [this, alive] {
+        if (alive.expired()) return;
+        if (!signInRunning_ && (isEnterpriseVersion_ ? enterpriseLoginData_.has_value()
+                                                     : !view_.text(AuthPart::passwordField).empty()))
+            startLogin();
+    };
+    if (model().networkLockActivated) model().liftNetworkLockLeftFromEarlierRun(std::move(signIn));
+    else signIn();
 }
 
 }  // namespace hw

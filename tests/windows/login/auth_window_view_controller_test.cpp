@@ -1,6 +1,7 @@
 #include "windows/login/auth_window_view_controller.h"
 
 #include "auth_window_fixture.h"
+#include "support/fake_application_model_ports.h"
 #include "texts/locale_data.h"
 
 namespace hw {
@@ -253,12 +254,18 @@ TEST_F(AuthWindowFixture, NoInternetNoticeReplacesTheErrorBarAndEndsTheProgressS
 }
 
 // A run that ended under the kill switch left its lock, and no tunnel to take
-// over: no sign-in reaches the backend. The window says so from the start and
-// after the failed automatic sign-in, and its control releases the lock, after
-// which that sign-in goes out again.
+// over: no sign-in reaches the backend. The window says so from the start,
+// after the failed automatic sign-in and after the failed reachability check
+// (whichever comes last), and its control releases the lock, after
+// which (not before: it would meet the lock) that sign-in goes out again.
 TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow) {
     int released = 0;
     model->onNetworkLockReleased = [&] { ++released; };
+    test::PortJournal journal;
+    test::FakeConnectionManager manager(journal);
+    ApplicationModelPorts ports = model->ports();
+    ports.connectionManager = &manager;
+    model->setPorts(ports);
     model->networkLockActivated = true;
     remember("user@example.com", "secret");
     http.silent = true;
@@ -274,6 +281,9 @@ TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow
     queue.runUntilIdle();
     ASSERT_EQ(loginResults(), std::vector<std::string>{"error"});
     EXPECT_TRUE(notice()) << "after the sign-in it blocked";
+    controller->showInternetConnectionIsUnavailableNotification();
+    queue.runUntilIdle();
+    EXPECT_TRUE(notice()) << "after the reachability check it blocked";
     EXPECT_EQ(released, 0);
 
     http.silent = false;
@@ -283,6 +293,10 @@ TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow
     EXPECT_FALSE(model->networkLockActivated);
     EXPECT_FALSE(view.shown(AuthPart::liftNetworkLockButton));
     EXPECT_EQ(view.bars.yellowAlpha, 0.0);
+    EXPECT_EQ(signIns, 0) << "sent into the lock";
+    ASSERT_TRUE(manager.pendingLift);
+    manager.pendingLift();
+    queue.runUntilIdle();
     EXPECT_EQ(signIns, 1);
     EXPECT_EQ(shell.count("onLoginSuccess"), 1);
 }
