@@ -3,7 +3,9 @@
 // through the tray and windows on the testbed.
 #include "app/tray_connects_fixture.h"
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/helper_socket.h"
 
@@ -490,6 +492,47 @@ TEST_F(FaultsByHand, AFailedLookupUnderTheLockDoesNotStrandTheUser) {
     quitFromTheTray(service);
     EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
         << defaultRoute() << bed.helperLog();
+}
+
+// A Cancel crossing a late "established": the server is frozen from the
+// click and thawed just before the Cancel, so openvpn finishes its handshake
+// around it. Whatever wins, no tunnel stays, the tray offers Connect, and a
+// later loss of the link reconnects nothing.
+TEST_F(FaultsByHand, AfterACancelThatCrossesTheTunnelsEndALossReconnectsNothing) {
+    earlierRunChose(VPNProtocols::OpenVPN, false);
+    const QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    const MenuNode* locations = locationsMenu(service);
+    ASSERT_NE(locations, nullptr) << TempDir::read(log());
+    const pid_t server = std::atoi(TempDir::read(bed.env.get("HAVENWAY_TESTBED_OPENVPN_PID")).c_str());
+    ASSERT_GT(server, 0);
+    const std::size_t logAt = TempDir::read(log()).size();
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    click(service, itemStarting(*locations, "Netherlands"));
+    // The pane takes the Cancel a second after the click; the server answers just before.
+    spinFor(1350);
+    ::kill(server, SIGCONT);
+    spinFor(50);
+    ASSERT_TRUE(disconnectFromTheTray(service)) << trayLayout(service).labels().join(" | ").toStdString();
+    EXPECT_TRUE(spinUntil([&] { return clientOpenVPN() <= 0; }, 10000)) << "openvpn outlived the Cancel";
+
+    const std::string link = defaultRouteLink(bed.runner);
+    ASSERT_TRUE(run({"ip", "link", "set", link, "down"}).ok());
+    downLink = link;
+    spinFor(5000);
+    ASSERT_TRUE(run({"ip", "link", "set", link, "up"}).ok());
+    ASSERT_TRUE(run({"ip", "route", "replace", "default", "via", gateway(), "dev", link}).ok());
+    downLink.clear();
+    ASSERT_TRUE(spinUntil([&] { return !trayStatus(service).isEmpty(); }, 20000))
+        << "the tray never saw the network back: " << trayLayout(service).labels().join(" | ").toStdString();
+    bool busy = false;
+    spinUntil([&] { return busy = trayStatus(service) != "Disconnected"; }, 5000);
+    std::string tries;
+    EXPECT_FALSE(busy) << trayStatus(service).toStdString() << TempDir::read(log()).substr(logAt);
+    EXPECT_EQ(linesSince(logAt, {"startReconnect() attempt started."}, &tries), 0) << tries;
+    EXPECT_LE(clientOpenVPN(), 0);
+    EXPECT_NE(itemStarting(trayLayout(service), "Connect"), nullptr);
+    quitFromTheTray(service);
 }
 
 }  // namespace
