@@ -77,7 +77,6 @@ void MainViewDetailsAreaController::startConnectionRequest() {
         model.networkLockActivated = true;
         model.cancelAutoReconnectProcessing = false;
         const std::string host = serverHostFor(*config);
-        const std::string gateway = model.previousDefaultGatewayValue();
         if (engine_.startedAddVPNServerStaticRoute()) {
             // The route goes first; its completion (or the lock's answer
             // before it) resumes this try.
@@ -87,13 +86,7 @@ void MainViewDetailsAreaController::startConnectionRequest() {
             model.cancelAutoReconnectProcessing = true;
             return;
         }
-        std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
-        const bool waits = engine_.enableNetworkLock(
-            host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
-            GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
-            [weak, ticket](const std::string& reported) {
-                if (auto self = weak.lock()) self->lockCompletion(reported, ticket);
-            });
+        const bool waits = requestLock(host, ticket);
         prepareToConnectingState(true, false);
         if (waits) pendingConnectAttemptRequest_ = true;
         return;
@@ -195,31 +188,28 @@ void MainViewDetailsAreaController::resumeParkedTry() {
     model.cancelAutoReconnectProcessing = false;
     if (!host || !life_->isCurrent(parkedTry_, "a try parked for the server's route")) return;
     post([host = *host, ticket = parkedTry_](MainViewDetailsAreaController& self) {
-        if (!self.life_->isCurrent(ticket, "a try parked for the server's route")) return;
-        const std::string gateway = self.model().previousDefaultGatewayValue();
-        std::weak_ptr<MainViewDetailsAreaController> weak = self.weak_from_this();
-        self.engine_.enableNetworkLock(host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
-                                       GlobalConstants::networkLockPrimaryDNS(),
-                                       GlobalConstants::networkLockSecondaryDNS(),
-                                       [weak, ticket](const std::string& reported) {
-                                           if (auto pane = weak.lock()) pane->lockCompletion(reported, ticket);
-                                       });
+        if (self.life_->isCurrent(ticket, "a try parked for the server's route")) self.requestLock(host, ticket);
     });
+}
+
+bool MainViewDetailsAreaController::requestLock(const std::string& host, ConnectionLife::Ticket ticket,
+                                                const std::string& storedAddress) {
+    const std::string gateway = model().previousDefaultGatewayValue();
+    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+    // The backend's resolvers: the lock lets through the ones the road uses.
+    return engine_.enableNetworkLock(host, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
+                                     GlobalConstants::networkLockPrimaryDNS(),
+                                     GlobalConstants::networkLockSecondaryDNS(),
+                                     [weak, ticket, storedAddress](const std::string& reported) {
+                                         if (auto self = weak.lock())
+                                             self->lockCompletion(reported, ticket, storedAddress);
+                                     });
 }
 
 void MainViewDetailsAreaController::lockStoredAddress(const std::string& address) {
     if (life_->stopped()) return;
     log::info(kLog, "the lock holds no server address: it is engaged for the stored one, " + address);
-    const std::string gateway = model().previousDefaultGatewayValue();
-    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
-    // The backend's resolvers, like the other lock roads: the lock lets
-    // through the ones the road uses.
-    const bool waits = engine_.enableNetworkLock(
-        address, gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
-        GlobalConstants::networkLockPrimaryDNS(), GlobalConstants::networkLockSecondaryDNS(),
-        [weak, address, ticket = life_->ticket()](const std::string& reported) {
-            if (auto self = weak.lock()) self->lockCompletion(reported, ticket, address);
-        });
+    const bool waits = requestLock(address, life_->ticket(), address);
     pendingConnectAttemptRequest_ = waits;
     // The lock was turned off meanwhile: this attempt ends, it never goes around it.
     if (!waits) onNetworkLockReport("NO", address, life_->ticket());

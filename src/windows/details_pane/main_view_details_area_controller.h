@@ -253,6 +253,9 @@ private:
     // A try parked while the server's route was being added goes on, once,
     // if it is still the try in force.
     void resumeParkedTry();
+    // Asks the engine to engage the lock for the host; its answer comes to
+    // lockCompletion with the try's ticket. False: no lock will answer.
+    bool requestLock(const std::string& host, ConnectionLife::Ticket ticket, const std::string& storedAddress = {});
 
     BaseControllerContext context_;
     MainViewDetailsAreaView& view_;
