@@ -136,6 +136,11 @@ HW_SHOTS({
     });
     loginShot("login.no-internet", "demo123456",
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
+    // A lock an earlier run left: a failed reachability check keeps its notice and Release link.
+    loginShot("login.lock-held", "demo123456", [](LoginRig& rig) {
+        rig.model.networkLockActivated = true;
+        rig.controller->showInternetConnectionIsUnavailableNotification();
+    });
 });
 
 // Reached with Tab: the ring hugs what the control draws, inside the window.
