@@ -27,6 +27,9 @@ IKEv2_StrongSwan_ConnectionProvider::~IKEv2_StrongSwan_ConnectionProvider() { *a
 
 void IKEv2_StrongSwan_ConnectionProvider::connect(const VPNServiceConfig& config,
                                                   std::function<void()> onSuccessfullyConnected, VPNStatusCallback) {
+    // A new session: what it reports is news again, and its end names this try.
+    sessionEnded_ = false;
+    tryTicket_ = context_.currentTry();
     const auto server = config.endpoint_FQDN();
     if (!server) return;
     const auto login = context_.recentLoginData();
@@ -34,6 +37,7 @@ void IKEv2_StrongSwan_ConnectionProvider::connect(const VPNServiceConfig& config
         // Without a signed-in user there is nothing to connect with; say so
         // rather than leave the manager waiting in "connecting".
         hw::log::warning(kLog, "IKEv2 connect without a signed-in user");
+        sessionEnded_ = true;
         report(0);
         return;
     }
@@ -55,9 +59,11 @@ std::int32_t IKEv2_StrongSwan_ConnectionProvider::retrieveConnectionAndSubscribe
 void IKEv2_StrongSwan_ConnectionProvider::startDial(std::function<void()>) {}
 
 void IKEv2_StrongSwan_ConnectionProvider::adoptRunning() {
+    sessionEnded_ = false;
+    tryTicket_.reset();
     std::weak_ptr<bool> alive = alive_;
     connectorHelper_->adopt([this, alive](bool adopted) {
-        if (auto a = alive.lock(); a && *a && !adopted) report(0);
+        if (auto a = alive.lock(); a && *a && !adopted) endSession(std::nullopt);
     });
 }
 
@@ -69,12 +75,16 @@ void IKEv2_StrongSwan_ConnectionProvider::setNewStatusReceivedCallback(VPNStatus
 
 void IKEv2_StrongSwan_ConnectionProvider::forceDisconnect() { connectorHelper_->disconnect(true); }
 
-void IKEv2_StrongSwan_ConnectionProvider::report(std::int32_t status) {
-    if (newStatusReceivedCallback_) newStatusReceivedCallback_(status, std::nullopt, type().value_or(VPNTypesIKEv2_StrongSwan));
+void IKEv2_StrongSwan_ConnectionProvider::report(std::int32_t status, const std::optional<std::string>& message) {
+    if (newStatusReceivedCallback_) newStatusReceivedCallback_(status, message, type().value_or(VPNTypesIKEv2_StrongSwan));
 }
 
 void IKEv2_StrongSwan_ConnectionProvider::change(std::int32_t state, const IKEv2ConnectionDictionary&) {
     hw::log::info(kLog, "IKEv2 StrongSwan state changed to: " + std::to_string(state));
+    if (sessionEnded_) {
+        printLine("the session has ended: its state " + std::to_string(state) + " is not reported");
+        return;
+    }
     switch (state) {
     case 0: onDisconnected(); break;
     case 1: onConnecting(); break;
@@ -101,20 +111,33 @@ void IKEv2_StrongSwan_ConnectionProvider::onConnected() {
 
 void IKEv2_StrongSwan_ConnectionProvider::onDisconnected() {
     printLine("IKEv2 (StrongSwan) - onDisconnected");
+    endSession(std::nullopt);
+}
+
+void IKEv2_StrongSwan_ConnectionProvider::endSession(const std::optional<std::string>& message) {
+    if (sessionEnded_) {
+        printLine("the session has ended already: nothing more is reported");
+        return;
+    }
+    sessionEnded_ = true;
     if (!newStatusReceivedCallback_) return;
-    report(0);
+    report(0, message);
+    // A refused account is the attempt's end, not a try's: nothing is tried again.
+    if (message == IKEv2_StrongSwan_Connector::kClientAuthenticationFailed) return;
     // The status handling may have changed both fields: look again. Whether
     // and when a next try starts is the connection life's to say.
     if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) {
         printLine(std::string("the tunnel ended ") +
                   (context_.networkLockActivated() ? "under the Kill Switch" : "without the Kill Switch") + " | proto IKEv2");
-        context_.requestAutoReconnect();
+        context_.requestAutoReconnect(tryTicket_);
     }
 }
 
 void IKEv2_StrongSwan_ConnectionProvider::raise(const std::string& message, const IKEv2ConnectionDictionary&) {
     hw::log::warning(kLog, "IKEv2 StrongSwan ALERT: " + message);
-    onDisconnected();
+    // Only the refusal travels as a text: the other alerts end the try as a down does.
+    const bool refused = message == IKEv2_StrongSwan_Connector::kClientAuthenticationFailed;
+    endSession(refused ? std::optional<std::string>(message) : std::nullopt);
     if (context_.useNetworkLock() && context_.networkLockActivated()) {
         std::weak_ptr<bool> alive = alive_;
         queue_.post([this, alive] {

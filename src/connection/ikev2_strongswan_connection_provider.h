@@ -7,6 +7,7 @@
 
 #include "connection/abstract_vpn_connection_provider.h"
 #include "connection/ikev2_strongswan_connector.h"
+#include "core/connection_ticket.h"
 #include "core/vpn_types.h"
 #include "platform/main_queue.h"
 
@@ -28,7 +29,10 @@ public:
     virtual bool autoReconnectInProgress() const = 0;
     virtual bool intensionallyDisconnectedVPN() const = 0;
     virtual bool isLoggedInUser() const = 0;
-    virtual void requestAutoReconnect() = 0;  // the details pane's
+    // The try in force when one starts (none: no connection life to ask).
+    virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
+    // The details pane's; `ticket`: the try that started the session ending.
+    virtual void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) = 0;
     virtual void enableNetworkLock() = 0;     // the manager's, without a callback
 };
 
@@ -75,7 +79,10 @@ public:
     bool hasStatusCallback() const { return static_cast<bool>(newStatusReceivedCallback_); }
 
 private:
-    void report(std::int32_t status);
+    void report(std::int32_t status, const std::optional<std::string>& message = std::nullopt);
+    // The session's end, said once: whatever its connector says after it
+    // (a down after an alert, a broken channel) is no news.
+    void endSession(const std::optional<std::string>& message);
 
     MainQueue& queue_;
     IKEv2_StrongSwan_ProviderContext& context_;
@@ -83,6 +90,9 @@ private:
     VPNStatusCallback newStatusReceivedCallback_;
     std::string logData_;
     std::optional<std::string> latestGateway_;
+    // The connection life's try this session started for.
+    std::optional<ConnectionTicket> tryTicket_;
+    bool sessionEnded_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

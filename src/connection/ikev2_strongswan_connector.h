@@ -32,6 +32,8 @@ public:
 class IKEv2_StrongSwan_Connector {
 public:
     static constexpr const char* kConnectionName = "Havenway_IKEv2";
+    // The alert of a responder that refused the account's credentials.
+    static constexpr const char* kClientAuthenticationFailed = "Client authentication failed";
 
     IKEv2_StrongSwan_Connector(MainQueue& queue, HelperTool_XPC_Connector& helper,
                                IKEv2_StrongSwan_ControlDelegate* delegate);

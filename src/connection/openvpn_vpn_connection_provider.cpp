@@ -66,6 +66,7 @@ void OpenVPN_VPNConnectionProvider::startDial(std::function<void()> dialed) {
     const std::uint64_t id = ++tryId_;
     tryConnected_ = false;
     tryEnded_ = false;
+    tryTicket_ = context_.currentTry();
     queue_.postAfter(kTryBoundMs, [this, id, alive = std::weak_ptr<bool>(alive_)] {
         auto a = alive.lock();
         if (!a || !*a || id != tryId_ || tryConnected_ || tryEnded_) return;
@@ -88,6 +89,7 @@ void OpenVPN_VPNConnectionProvider::adoptRunning() {
     ++tryId_;
     tryConnected_ = false;
     tryEnded_ = false;
+    tryTicket_.reset();
     connectorHelper_->adopt();
 }
 
@@ -146,7 +148,7 @@ void OpenVPN_VPNConnectionProvider::onReConnected() {
     // server up through the dead tunnel. The connection life ends it and
     // paces its own tries, with the attempt's one banner.
     if (tryConnected_ && context_.isLoggedInUser())
-        context_.requestAutoReconnect();
+        context_.requestAutoReconnect(tryTicket_);
 }
 
 void OpenVPN_VPNConnectionProvider::onNotReachable() {

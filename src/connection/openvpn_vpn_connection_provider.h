@@ -8,6 +8,7 @@
 
 #include "connection/abstract_vpn_connection_provider.h"
 #include "connection/openvpn_connector.h"
+#include "core/connection_ticket.h"
 #include "core/vpn_types.h"
 #include "platform/main_queue.h"
 
@@ -30,7 +31,10 @@ public:
     virtual bool autoReconnectInProgress() const = 0;
     virtual void setOpenVPN_Reconnect_in_progress(bool value) = 0;
     virtual bool isLoggedInUser() const = 0;
-    virtual void requestAutoReconnect() = 0;        // the details pane's
+    // The try in force when one starts (none: no connection life to ask).
+    virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
+    // The details pane's; `ticket`: the try that started the session ending.
+    virtual void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) = 0;
     virtual void showAutoReconnectOverlay() = 0;    // the details pane's, when the main window has one
     virtual void showAutoReconnectWithNetworkLockNotification() = 0;
     virtual void enableNetworkLock() = 0;           // the manager's, without a callback
@@ -98,6 +102,8 @@ private:
     std::uint64_t tryId_ = 0;
     bool tryConnected_ = false;
     bool tryEnded_ = false;
+    // The connection life's try this session was dialled for.
+    std::optional<ConnectionTicket> tryTicket_;
     // The manager's dial completion: it clears its connect-in-progress, so it
     // runs once the try has connected or ended, or a reconnect would find the
     // connect still going and return at once.

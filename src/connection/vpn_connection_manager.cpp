@@ -18,7 +18,12 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
       IKEv2_StrongSwan_connectionProvider(std::move(providers.IKEv2_StrongSwan)),
       env_(std::move(environment)) {
     for (const auto& p : {IKEv2_StrongSwan_connectionProvider, OpenVPN_connectionProvider, L2TP_connectionProvider}) {
-        if (p) preferedConnectionProviders_.push_back(p);
+        if (!p) continue;
+        // A road this machine cannot build would end every round in its
+        // refusal: Automatic goes without it.
+        const auto why = env_.cannotBuild && p->type() ? env_.cannotBuild(*p->type()) : std::nullopt;
+        if (why) logLine("Automatic leaves " + manager_log::protocolName(*p->type()) + " out: " + *why);
+        else preferedConnectionProviders_.push_back(p);
     }
 }
 
@@ -291,8 +296,12 @@ void VPNConnectionManager::onConnectionCreated(bool created, std::optional<Conne
         if (automaticModeDiscoveryInProgress_ && stepAutomaticOrder(VPNStatusCodes::disconnected, type)) return;
         connectionEstablishingInProgress_ = false;
         connectionInProgress_ = false;
-        // The helper's refusal: the attempt ends in its error, not retried.
-        post([this] { notifyRefused(LocaleData::vpn_connection_generic_error()); });
+        // The helper's refusal ends the attempt in its error where the user
+        // chose this protocol; Automatic's round ends as a failed try, paced.
+        if (selectedProtocol() == VPNTypesAutomatic)
+            postReport(ticket, "an error", [this] { notifyError(LocaleData::vpn_connection_generic_error()); });
+        else
+            postReport(ticket, "a refusal", [this] { notifyRefused(LocaleData::vpn_connection_generic_error()); });
         return;
     }
     const std::uint64_t attempt = attempt_;

@@ -201,9 +201,17 @@ private:
     void settleTunnelSettings(bool ipv6Off, bool dnsInstalled, int triesLeft, std::uint64_t attempt);
     void finishConnected();
     void failConnected();
-    void handleDisconnected(std::int32_t status, const std::optional<std::string>& message, VPNTypes type);
+    void handleDisconnected(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
+                            const std::optional<ConnectionTicket>& ticket);
     bool stepAutomaticOrder(std::int32_t status, VPNTypes type);
-    void reportPPPFailure(const std::string& message);
+    // A protocol that cannot run here leaves the order for this run, with one line.
+    void leaveOutOfAutomaticOrder(VPNTypes type, const std::string& why);
+    // The account itself was refused: no protocol and no retry changes that.
+    static bool accountRefused(const std::optional<std::string>& message, VPNTypes type);
+    // mayRefuse: a refusal ends the attempt (else it is an ordinary error).
+    void reportPPPFailure(const std::string& message, bool mayRefuse, const std::optional<ConnectionTicket>& ticket);
+    // Posts a report to the owner, dropped when `ticket`'s try has ended by then.
+    void postReport(const std::optional<ConnectionTicket>& ticket, const char* what, Task task);
     void notifyDisconnected(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear);
     void beginAdoption(const Provider& provider, std::function<void(bool adopted)> done);
     void endAdoption(bool adopted);

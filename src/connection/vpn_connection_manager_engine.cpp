@@ -2,6 +2,7 @@
 
 #include "connection/l2tp_vpn_connection_provider.h"
 #include "connection/openvpn_constants.h"
+#include "connection/ppp_road_check.h"
 #include "connection/pptp_vpn_connection_provider.h"
 #include "connection/vpn_connection_manager_provider_adapters.h"
 #include "connection/vpn_service_config.h"
@@ -17,11 +18,15 @@ struct EngineModelView {
     std::function<void()> lockBanner;
     VPNConnectionManager* manager = nullptr;
 
-    void requestAutoReconnect() const {
+    std::optional<ConnectionTicket> currentTry() const {
+        auto* pane = model.mainViewDetailsController();
+        return pane ? pane->currentTry() : std::nullopt;
+    }
+    // `ticket`: the try the provider's session started for, not the one in
+    // force when it reports (an earlier protocol's connector may report late).
+    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) const {
         auto* pane = model.mainViewDetailsController();
         if (!pane) return;
-        // A provider's word names the try the manager last connected for.
-        const auto ticket = manager ? manager->currentTicket() : std::nullopt;
         if (ticket && !pane->isCurrentTry(*ticket, "a provider's reconnect request")) return;
         // Automatic's search moves on to its next protocol by itself, and
         // tells the pane once the whole order has ended: a second start here
@@ -47,7 +52,8 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     void setOpenVPN_Reconnect_in_progress(bool value) override { v_.model.setOpenVPN_Reconnect_in_progress(value); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    void requestAutoReconnect() override { v_.requestAutoReconnect(); }
+    std::optional<ConnectionTicket> currentTry() const override { return v_.currentTry(); }
+    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.requestAutoReconnect(ticket); }
     void showAutoReconnectOverlay() override {
         if (auto* pane = v_.model.mainViewDetailsController()) pane->showAutoReconnectOverlay();
     }
@@ -73,7 +79,8 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     bool intensionallyDisconnectedVPN() const override { return v_.model.intensionallyDisconnectedVPN(); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    void requestAutoReconnect() override { v_.requestAutoReconnect(); }
+    std::optional<ConnectionTicket> currentTry() const override { return v_.currentTry(); }
+    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.requestAutoReconnect(ticket); }
     void enableNetworkLock() override { v_.enableNetworkLock(); }
 
 private:
@@ -130,6 +137,9 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
                                             for (const auto& [k, v] : OpenVPNConstants::connectionParameters())
                                                 p.emplace_back(k, v);
                                             return p;
+                                        },
+                                        [paths = PPPRoadPaths::fromEnvironment()](VPNTypes type) {
+                                            return pppRoadCannotBeBuilt(type, paths);
                                         }};
     manager_ = std::make_shared<VPNConnectionManager>(std::move(env), std::move(providers));
     helperClient_->setHelperDiedObserver([manager = std::weak_ptr<VPNConnectionManager>(manager_)](bool died) {

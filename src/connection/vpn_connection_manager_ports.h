@@ -176,6 +176,11 @@ public:
         (void)reason;
         requestAutoReconnect();
     }
+    // As above, from what a try started (a timer, a report): only while that
+    // try is the one in force.
+    virtual void requestReconnect(ReconnectReason reason, const ConnectionTicket& ticket) {
+        if (isCurrentTry(ticket, reconnectReasonName(reason))) requestReconnect(reason);
+    }
     // A sheet on the current window; the completion gets the response.
     virtual void showHelperInstallAlert(const std::string& messageText, const std::string& informativeText,
                                         std::function<void(int response)> completion) = 0;
@@ -214,6 +219,9 @@ struct VPNConnectionManagerEnvironment {
     std::string pppLogFilePath;
     // "openvpncmd", "path_tun", "path_tap".
     std::function<HelperParameterList()> openVPNParameters;
+    // Why a protocol cannot run on this machine (no kernel PPP, a tool
+    // missing); none: it can. Unset: every protocol can.
+    std::function<std::optional<std::string>(VPNTypes)> cannotBuild;
 };
 
 // The four providers the manager owns, one per protocol.

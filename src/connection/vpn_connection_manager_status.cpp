@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "connection/ikev2_strongswan_connector.h"
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
 #include "connection/openvpn_constants.h"
@@ -46,7 +47,7 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
         case VPNStatusCodes::connecting:
             syncWithSystemConnectionStarted_ = false;
             if (adoption_) return;
-            post([this] {
+            postReport(ticket, "a connecting report", [this] {
                 if (onConnectingStateNotification) onConnectingStateNotification();
             });
             return;
@@ -55,11 +56,12 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
             return;
         case VPNStatusCodes::disconnected:
         case VPNStatusCodes::disconnecting:
-            handleDisconnected(status, message, type);
+            handleDisconnected(status, message, type, ticket);
             return;
         case VPNStatusCodes::notReachable:
             if (type == VPNTypesOpenVPN) {
-                post([this] { notifyError(LocaleData::openvpn_not_reachable_error_notification()); });
+                postReport(ticket, "a not-reachable report",
+                           [this] { notifyError(LocaleData::openvpn_not_reachable_error_notification()); });
             }
             break;
         default:
@@ -157,8 +159,14 @@ void VPNConnectionManager::setConnectionTimerTickCallback(std::function<void(con
     if (currentVPNConnection().isTimerValid()) currentVPNConnection().tickUpdateCallback = connectionTimerTickCallback;
 }
 
+bool VPNConnectionManager::accountRefused(const std::optional<std::string>& message, VPNTypes type) {
+    if (!message) return false;
+    if (type == VPNTypesOpenVPN) return *message == OpenVPNConstants::errorText(0);
+    return type == VPNTypesIKEv2_StrongSwan && *message == IKEv2_StrongSwan_Connector::kClientAuthenticationFailed;
+}
+
 void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::optional<std::string>& message,
-                                              VPNTypes type) {
+                                              VPNTypes type, const std::optional<ConnectionTicket>& ticket) {
     ++attempt_;
     establishedUnheard_ = false;
     if (adoption_) {
@@ -169,46 +177,78 @@ void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::op
         syncWithSystemConnectionStarted_ = false;
         return;
     }
-    if (automaticModeDiscoveryInProgress_ && stepAutomaticOrder(status, type)) return;
+    // The account's refusal is every protocol's: no other road changes it.
+    const bool refusedAccount = accountRefused(message, type);
+    if (automaticModeDiscoveryInProgress_ && !refusedAccount) {
+        const bool noKernelSupport = status == VPNStatusCodes::disconnected && message && *message == "4" &&
+                                     (type == VPNTypesL2TP || type == VPNTypesPPTP);
+        const bool stepped = stepAutomaticOrder(status, type);
+        if (noKernelSupport) leaveOutOfAutomaticOrder(type, "this machine has no kernel support for its link");
+        if (stepped) return;
+    }
+    // Only an answer no other try can change ends the attempt: the account's,
+    // or one of the protocol the user chose. Automatic's failed round is a
+    // try like any other, paced, and the next round may get through.
+    const bool mayRefuse = refusedAccount || selectedProtocol() != VPNTypesAutomatic;
 
     connectionEstablishingInProgress_ = false;
     connectionInProgress_ = false;
     if (message) {
         if (*message == "5") return;
         if (*message == "0") {
-            post([this] { notifyDisconnected(false, false); });
+            postReport(ticket, "a down report", [this] { notifyDisconnected(false, false); });
+            return;
+        }
+        if (type == VPNTypesIKEv2_StrongSwan && refusedAccount) {
+            logLine("IKEv2's authentication was refused: no retry");
+            postReport(ticket, "a refusal", [this] { notifyRefused(OpenVPNConstants::errorText(0)); });
             return;
         }
         if (type == VPNTypesOpenVPN) {
             if (!onConnectionErrorNotification) return;
             // The account or the machine said no: another try gets the same answer.
-            if (OpenVPNConstants::isRefusalText(*message)) {
+            if (mayRefuse && OpenVPNConstants::isRefusalText(*message)) {
                 logLine("openvpn's refusal: no retry");
-                post([this, text = *message] { notifyRefused(text); });
+                postReport(ticket, "a refusal", [this, text = *message] { notifyRefused(text); });
             } else {
-                post([this, text = *message] { notifyError(text); });
+                postReport(ticket, "an error", [this, text = *message] { notifyError(text); });
             }
             writeErrorLog(*message);
             return;
         }
-        reportPPPFailure(*message);
+        reportPPPFailure(*message, mayRefuse, ticket);
         return;
     }
     switch (type) {
         case VPNTypesIKEv2_StrongSwan:
-            post([this] { notifyDisconnected(false, false); });
-            break;
         case VPNTypesOpenVPN:
-            // Also during a reconnect: the pane's policy takes one end of a
-            // try once, and without this word a try that ended stays "trying".
-            post([this] { notifyDisconnected(false, false); });
+            // Also during a reconnect: the life takes one end of a try once,
+            // and without this word a try that ended stays "trying".
+            postReport(ticket, "a down report", [this] { notifyDisconnected(false, false); });
             break;
         case VPNTypesIKEv2:
-            if (!env_.context.autoReconnectInProgress()) post([this] { notifyDisconnected(false, false); });
+            if (!env_.context.autoReconnectInProgress())
+                postReport(ticket, "a down report", [this] { notifyDisconnected(false, false); });
             break;
         default:
             break;
     }
+}
+
+void VPNConnectionManager::postReport(const std::optional<ConnectionTicket>& ticket, const char* what, Task task) {
+    // Checked again when it runs: a Cancel or another try may have come between.
+    post([this, ticket, what, task = std::move(task)] {
+        if (staleTry(ticket, what)) return;
+        task();
+    });
+}
+
+void VPNConnectionManager::leaveOutOfAutomaticOrder(VPNTypes type, const std::string& why) {
+    auto it = std::find_if(preferedConnectionProviders_.begin(), preferedConnectionProviders_.end(),
+                           [type](const Provider& p) { return p && p->type() == type; });
+    if (it == preferedConnectionProviders_.end()) return;
+    logLine("Automatic leaves " + manager_log::protocolName(type) + " out: " + why);
+    preferedConnectionProviders_.erase(it);
 }
 
 // True when the search took the report (waited, ignored it or moved on).
@@ -256,24 +296,26 @@ std::string VPNConnectionManager::pppErrorKey(const std::string& lastCause) {
     return std::string("vpn_ppp_error_new_") + group;
 }
 
-void VPNConnectionManager::reportPPPFailure(const std::string& message) {
+void VPNConnectionManager::reportPPPFailure(const std::string& message, bool mayRefuse,
+                                            const std::optional<ConnectionTicket>& ticket) {
     if (!onConnectionErrorNotification) return;
     // pppd's own refusals (2: bad options, 3: not root, 4: no kernel
-    // support, the helper's answer where L2TP lacks ESP): no retry can help.
-    if (message == "2" || message == "3" || message == "4") {
+    // support, the helper's answer where L2TP lacks ESP): no retry of this
+    // protocol can help.
+    if (mayRefuse && (message == "2" || message == "3" || message == "4")) {
         logLine("the system refused the PPP link (cause " + message + "): no retry");
-        post([this] { notifyRefused(LocaleData::vpn_ppp_error_new_4()); });
+        postReport(ticket, "a refusal", [this] { notifyRefused(LocaleData::vpn_ppp_error_new_4()); });
         sendPPPLogErrorReport(LocaleData::text(pppErrorKey(message)).value_or(message));
         return;
     }
     // The user sees the generic text; the report carries the cause.
     if (auto cause = LocaleData::text(pppErrorKey(message))) {
-        post([this] { notifyError(LocaleData::vpn_connection_generic_error()); });
+        postReport(ticket, "an error", [this] { notifyError(LocaleData::vpn_connection_generic_error()); });
         sendPPPLogErrorReport(*cause);
         return;
     }
     const std::string text = LocaleData::vpn_connection_generic_error() + " " + message;
-    post([this, text] { notifyError(text); });
+    postReport(ticket, "an error", [this, text] { notifyError(text); });
     sendPPPLogErrorReport(text);
 }
 

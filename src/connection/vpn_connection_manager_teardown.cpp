@@ -364,15 +364,21 @@ void VPNConnectionManager::stopStatusUpdates(const Provider& provider) {
 
 void VPNConnectionManager::scheduleVPNServiceCleanup() {
     if (env_.context.networkLockActivated() || env_.context.openVPN_Reconnect_in_progress()) return;
-    postAfter(1000, [this] {
+    // The try in force at the loss decides, not a flag read a second later:
+    // on a first try no reconnect has been announced yet.
+    const auto ticket = env_.context.currentTry();
+    postAfter(1000, [this, ticket] {
         if (!currentProvider_ || isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) return;
-        // The same loss started the details pane's reconnect, whose own try
-        // this would end: the reconnect replaces the session itself.
-        if (env_.context.autoReconnectInProgress()) {
-            logLine("internet lost: the running reconnect replaces the session");
+        if (env_.context.currentTry() != ticket) {
+            // The connection's life moved on (ended that session, or started
+            // another try, which replaces it itself).
+            logLine("internet lost: the session of that time is no longer in force");
             return;
         }
         removeExistingConnection();
+        // Its reports are stopped with it: the try's end is said here, or the
+        // life would wait for it for good.
+        if (ticket) env_.context.requestReconnect(ReconnectReason::tryEnded, *ticket);
     });
 }
 

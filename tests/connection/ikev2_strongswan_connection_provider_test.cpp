@@ -103,6 +103,33 @@ TEST_F(IKEv2ProviderTest, AReconnectOrAnAlertUnderTheKillSwitchEngagesItAgainAft
     EXPECT_EQ(context_.lockEngaged, 2);
 }
 
+// A session ends once: the account's refusal travels as its text and asks
+// for no reconnect, and what the connector says after an end (the down that
+// follows an alert, a broken channel, a late "up") is not reported. The next
+// connect's session reports again, and its end names the try it began for.
+TEST_F(IKEv2ProviderTest, ASessionEndsOnceAndARefusalAsksForNoReconnect) {
+    subscribe();
+    context_.tryInForce = ConnectionTicket{1, 1};
+    provider_.connect(serviceConfig(std::nullopt, std::nullopt), [] { FAIL(); }, {});
+    provider_.change(1, {});
+    provider_.raise(IKEv2_StrongSwan_Connector::kClientAuthenticationFailed, {});
+    provider_.change(0, {});
+    provider_.change(2, {});
+    provider_.onDisconnected();
+    EXPECT_EQ(reports_, (std::vector<std::string>{"1", "0:Client authentication failed"}));
+    EXPECT_EQ(context_.reconnectRequests, 0);
+
+    reports_.clear();
+    context_.tryInForce = ConnectionTicket{1, 2};
+    provider_.connect(serviceConfig(std::nullopt, std::nullopt), [] { FAIL(); }, {});
+    context_.tryInForce = ConnectionTicket{1, 3};  // the report comes later than the next try's start
+    provider_.change(2, {});
+    provider_.raise("Server did not respond", {});
+    provider_.change(0, {});
+    EXPECT_EQ(reports_, (std::vector<std::string>{"2", "0"}));
+    EXPECT_EQ(context_.reconnectTickets, (std::vector<std::optional<ConnectionTicket>>{ConnectionTicket{1, 2}}));
+}
+
 TEST_F(IKEv2ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {
     provider_.connect(serviceConfig(std::nullopt, "192.0.2.1"), [] { FAIL(); }, {});
     EXPECT_EQ(tool_.asked, 0);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -27,9 +28,15 @@ public:
     bool autoReconnectInProgress() const override { return reconnecting; }
     bool intensionallyDisconnectedVPN() const override { return intentional; }
     bool isLoggedInUser() const override { return loggedIn; }
-    void requestAutoReconnect() override { ++reconnectRequests; }
+    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override {
+        ++reconnectRequests;
+        reconnectTickets.push_back(ticket);
+    }
+    std::optional<ConnectionTicket> currentTry() const override { return tryInForce; }
     void enableNetworkLock() override { ++lockEngaged; }
 
+    std::optional<ConnectionTicket> tryInForce;
+    std::vector<std::optional<ConnectionTicket>> reconnectTickets;
     std::optional<IKEv2LoginData> login = IKEv2LoginData{"alice", "s3cret"};
     bool lock = false, lockActivated = false, reconnecting = false, intentional = false, loggedIn = true;
     int reconnectRequests = 0, lockEngaged = 0;

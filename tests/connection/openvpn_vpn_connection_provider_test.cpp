@@ -28,7 +28,7 @@ public:
     bool autoReconnectInProgress() const override { return autoReconnect; }
     void setOpenVPN_Reconnect_in_progress(bool v) override { reconnectFlag = v; }
     bool isLoggedInUser() const override { return loggedIn; }
-    void requestAutoReconnect() override { calls.push_back("requestAutoReconnect"); }
+    void requestAutoReconnect(const std::optional<ConnectionTicket>&) override { calls.push_back("requestAutoReconnect"); }
     void showAutoReconnectOverlay() override { calls.push_back("overlay"); }
     void showAutoReconnectWithNetworkLockNotification() override { calls.push_back("banner"); }
     void enableNetworkLock() override { calls.push_back("enableNetworkLock"); }

@@ -65,7 +65,8 @@ protected:
                                                 for (const auto& [k, v] : OpenVPNConstants::connectionParameters())
                                                     p.emplace_back(k, v);
                                                 return p;
-                                            }};
+                                            },
+                                            {}};
         manager = std::make_unique<VPNConnectionManager>(
             env, VPNConnectionManagerProviders{std::make_shared<FakeProvider>(VPNTypesL2TP),
                                                std::make_shared<FakeProvider>(VPNTypesPPTP),

@@ -101,7 +101,7 @@ protected:
         VPNConnectionManagerEnvironment env{
             queue, queue, queue, helper, context, uploader, runner, nullptr, "Havenway",
             dir_.file("error.log"), dir_.file("config_current.ovpn"), "/var/log/havenway-ppp.log",
-            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
+            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }, cannotBuild};
         std::shared_ptr<ManagedConnectionProvider> l2tpRoad = l2tp;
         if (realL2TP) l2tpRoad = realL2TP;
         manager = std::make_unique<VPNConnectionManager>(env, VPNConnectionManagerProviders{l2tpRoad, pptp, openvpn, ike});
@@ -158,6 +158,8 @@ protected:
     std::shared_ptr<FakeProvider> pptp = std::make_shared<FakeProvider>(VPNTypesPPTP);
     std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
     std::shared_ptr<FakeProvider> ike = std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan);
+    // Set before make(): why a protocol cannot run on this machine.
+    std::function<std::optional<std::string>(VPNTypes)> cannotBuild;
     // Set before make(): the L2TP road on a real provider instead of the fake.
     std::shared_ptr<ManagedConnectionProvider> realL2TP;
     std::unique_ptr<VPNConnectionManager> manager;

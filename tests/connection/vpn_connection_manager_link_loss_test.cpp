@@ -5,24 +5,48 @@ namespace {
 
 class LinkLoss : public ManagerFixture {};
 
-// The internet lost under an OpenVPN tunnel without the lock: the loss has
-// started the details pane's reconnect, whose new try the delayed clean-up
-// must leave running; with no reconnect running the dead session goes.
-TEST_F(LinkLoss, TheCleanUpLeavesTheReconnectsOwnTryAlone) {
-    context.protocol = VPNTypesOpenVPN;
-    make();
-    connectThrough();
-    openvpn->calls.clear();
-    context.reconnecting = true;
-    manager->onInternetConnectionLost();
-    queue.advance(2000);
-    EXPECT_EQ(openvpn->count("disconnect"), 0);
-    EXPECT_EQ(openvpn->count("stopUpdates"), 0) << "the try's reports must still arrive";
-
-    context.reconnecting = false;
-    manager->onInternetConnectionLost();
-    queue.advance(2000);
-    EXPECT_EQ(openvpn->count("disconnect"), 1);
+// The internet lost without the lock: a second later the session of that
+// moment goes, unless the connection's life has moved on meanwhile (its
+// reconnect's new try replaces the session itself). A try removed so is said
+// to have ended, with its own ticket: its reports are stopped with it, and a
+// first try (no reconnect announced yet) would otherwise stay "connecting".
+TEST_F(LinkLoss, TheCleanUpDecidesByTheTryInForceAtTheLoss) {
+    const ConnectionTicket first{1, 1}, next{1, 2};
+    struct Row {
+        const char* name;
+        std::optional<ConnectionTicket> atLoss, atTimer;
+        bool removed;
+        std::vector<std::string> requests;
+    };
+    for (const Row& row : {
+             Row{"a first try that runs on", first, first, true, {"the try ended"}},
+             Row{"the reconnect's new try runs", first, next, false, {}},
+             Row{"the life ended the session and waits", first, std::nullopt, false, {}},
+             Row{"no try at either time", std::nullopt, std::nullopt, true, {}},
+             Row{"a try started since", std::nullopt, next, false, {}},
+         }) {
+        SCOPED_TRACE(row.name);
+        context.protocol = VPNTypesOpenVPN;
+        make();
+        context.tryInForce = row.atLoss;
+        connectThrough();
+        openvpn->calls.clear();
+        context.reconnectReasons.clear();
+        manager->onInternetConnectionLost();
+        queue.advance(999);
+        EXPECT_EQ(openvpn->count("disconnect"), 0);
+        context.tryInForce = row.atTimer;
+        queue.advance(1);
+        EXPECT_EQ(openvpn->count("disconnect"), row.removed ? 1 : 0);
+        EXPECT_EQ(openvpn->count("stopUpdates"), row.removed ? 1 : 0) << "a try that runs keeps its reports";
+        EXPECT_EQ(context.reconnectReasons, row.requests);
+        // A second loss of the same moment finds its try ended: nothing more.
+        context.tryInForce.reset();
+        context.reconnectReasons.clear();
+        manager->onInternetConnectionLost();
+        queue.advance(1000);
+        EXPECT_TRUE(context.reconnectReasons.empty());
+    }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <thread>
 
 #include "connection/openvpn_constants.h"
@@ -394,12 +395,108 @@ TEST_F(AutomaticOrder, FirstConnectedProtocolIsRememberedAndEndsTheSearch) {
     EXPECT_EQ(events.back(), "disconnected:00");
 }
 
-TEST_F(AutomaticOrder, ARefusedLastRoadEndsInTheErrorBar) {
+// The round is a try like any other: its end is an error the connection's
+// life paces, never a refusal that ends the attempt.
+TEST_F(AutomaticOrder, ALastRoadTheHelperCreatesNothingForEndsTheRoundAsAnError) {
     failWholeOrder();
     EXPECT_EQ(manager->currentProvider(), l2tp);
     EXPECT_EQ(l2tp->count("startDial"), 0);
-    EXPECT_EQ(events, (std::vector<std::string>{"refused:" + LocaleData::vpn_connection_generic_error()}));
+    EXPECT_EQ(events, (std::vector<std::string>{generic()}));
     EXPECT_FALSE(manager->connectionInProgress());
+}
+
+// What one road answers, reported by the road it names: the account's
+// refusal ends the attempt wherever it comes (no road changes it); the
+// machine's answers move the order on, and at its end are an ordinary error.
+TEST_F(AutomaticOrder, OnlyTheAccountsRefusalEndsTheAttempt) {
+    struct Row {
+        const char* name;
+        int stepsBefore;  // roads failed before the one that answers
+        std::optional<std::string> message;
+        std::vector<std::string> events;
+        int roadsCreated;  // by the helper, in all
+        std::size_t orderAfter;
+    };
+    const std::string wrongPassword = OpenVPNConstants::errorText(0);
+    for (const Row& row : {
+             Row{"IKEv2 refuses the account", 0, "Client authentication failed", {"refused:" + wrongPassword}, 0, 3},
+             Row{"OpenVPN refuses the account", 1, wrongPassword, {"refused:" + wrongPassword}, 1, 3},
+             Row{"OpenVPN has no TUN device", 1, OpenVPNConstants::errorText(2), {}, 2, 3},
+             Row{"L2TP without kernel support", 2, std::string("4"), {generic()}, 2, 2},
+             Row{"L2TP with bad options", 2, std::string("2"), {generic()}, 2, 3},
+         }) {
+        SCOPED_TRACE(row.name);
+        make();
+        connectThrough();
+        helper.created.clear();
+        runner.responder = [](const ProcessRequest&) { return FakeProcessRunner::exited(0, "ppp line\n"); };
+        std::vector<std::shared_ptr<FakeProvider>> order{ike, openvpn, l2tp};
+        for (int i = 0; i < row.stepsBefore; ++i) {
+            order[i]->report(0);
+            queue.advance(1100);
+        }
+        order[row.stepsBefore]->report(0, row.message);
+        queue.advance(1100);
+        EXPECT_EQ(events, row.events);
+        EXPECT_EQ(static_cast<int>(helper.created.size()), row.roadsCreated);
+        EXPECT_EQ(manager->preferedConnectionProviders().size(), row.orderAfter);
+        events.clear();
+    }
+}
+
+// A road this machine cannot build is left out of the order from the start,
+// with one line; the round is then the roads that can run.
+TEST_F(AutomaticOrder, ARoadThatCannotBeBuiltIsLeftOutWithOneLine) {
+    cannotBuild = [](VPNTypes type) -> std::optional<std::string> {
+        if (type == VPNTypesL2TP) return std::string("no /dev/ppp");
+        return std::nullopt;
+    };
+    make();
+    EXPECT_EQ(manager->preferedConnectionProviders(), (std::vector<VPNConnectionManager::Provider>{ike, openvpn}));
+    const auto lines = log->lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const auto& l) { return l.message == "Automatic leaves L2TP out: no /dev/ppp"; }),
+              1);
+    connectThrough();
+    ike->report(0);
+    queue.advance(1100);
+    openvpn->report(0, OpenVPNConstants::errorText(4));
+    queue.advance(1100);
+    EXPECT_EQ(events, std::vector<std::string>{"error:" + OpenVPNConstants::errorText(4)});
+    EXPECT_EQ(l2tp->count("startDial"), 0);
+    // The next round starts from the first road again.
+    manager->beginUserConnect();
+    EXPECT_EQ(manager->currentProvider(), ike);
+}
+
+// What a report asks of the owner goes only while its try is in force when
+// it is handed on: a Cancel or a later try in between drops it.
+TEST_F(AutomaticOrder, AReportWhoseTryEndsBeforeItIsHandedOnIsDropped) {
+    struct Row {
+        const char* name;
+        VPNTypes road;
+        std::int32_t status;
+        std::optional<std::string> message;
+    };
+    for (const Row& row : {Row{"a down", VPNTypesOpenVPN, 0, std::nullopt},
+                           Row{"an error", VPNTypesOpenVPN, 0, std::string("Auth failed")},
+                           Row{"a refusal", VPNTypesOpenVPN, 0, OpenVPNConstants::errorText(0)},
+                           Row{"a connecting", VPNTypesOpenVPN, 1, std::nullopt},
+                           Row{"a PPP cause", VPNTypesL2TP, 0, std::string("13")}}) {
+        SCOPED_TRACE(row.name);
+        context.protocol = row.road;
+        context.tryInForce = ConnectionTicket{1, 1};
+        make();
+        connectThrough();
+        runner.responder = [](const ProcessRequest&) { return FakeProcessRunner::exited(0, "ppp line\n"); };
+        providerOf(row.road).report(row.status, row.message);
+        context.tryInForce = ConnectionTicket{1, 2};
+        queue.runUntilIdle();
+        EXPECT_TRUE(events.empty());
+        EXPECT_FALSE(context.dropped.empty());
+        context.dropped.clear();
+        context.tryInForce.reset();
+    }
 }
 
 TEST_F(AutomaticOrder, EachUserConnectStartsFromTheFirstRoadUnlessTheLastOneConnected) {
@@ -442,6 +539,27 @@ TEST_F(FixedProtocol, AUserConnectKeepsTheChosenRoad) {
     manager->beginUserConnect();
     EXPECT_EQ(manager->currentProvider(), openvpn);
     EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
+}
+
+// The same answers where the user chose that one protocol end the attempt.
+TEST_F(FixedProtocol, TheChosenProtocolsRefusalsEndTheAttempt) {
+    struct Row {
+        VPNTypes road;
+        std::string message, event;
+    };
+    for (const Row& row : {Row{VPNTypesIKEv2_StrongSwan, "Client authentication failed", "refused:" + OpenVPNConstants::errorText(0)},
+                           Row{VPNTypesOpenVPN, OpenVPNConstants::errorText(2), "refused:" + OpenVPNConstants::errorText(2)},
+                           Row{VPNTypesL2TP, "4", "refused:" + LocaleData::vpn_ppp_error_new_4()}}) {
+        SCOPED_TRACE(row.message);
+        context.protocol = row.road;
+        make();
+        connectThrough();
+        runner.responder = [](const ProcessRequest&) { return FakeProcessRunner::exited(0, "ppp line\n"); };
+        providerOf(row.road).report(0, row.message);
+        queue.runUntilIdle();
+        EXPECT_EQ(events, std::vector<std::string>{row.event});
+        events.clear();
+    }
 }
 
 }  // namespace

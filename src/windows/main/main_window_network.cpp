@@ -75,11 +75,13 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
             if (changed && restartsOnNetworkChange(type)) {
                 log::info(kLog, "Started Auto-Reconnect of on-going VPN connection on WiFi SSID change.");
                 pane->requestReconnect(ReconnectReason::networkChanged);
-                wifi->setNetworkWiFi_SSID_hasChanged(false);
             } else if (!changed) {
                 installDNSIfSettled();
             }
         }
+        // The change is handled here, whatever the protocol: a mark left set
+        // would make a later drop wait for a change that has passed.
+        if (changed) wifi->setNetworkWiFi_SSID_hasChanged(false);
     }
     m.pendingVPN_Activated_on_UnsecuredWiFi = false;
 }

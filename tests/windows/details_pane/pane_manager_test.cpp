@@ -29,7 +29,7 @@ struct PaneManagerTest : ::testing::Test {
         VPNConnectionManagerEnvironment env{
             f.queue, f.queue, f.queue, helper, context, uploads, runner, nullptr, "Havenway",
             (dir / "error.log").string(), (dir / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
-            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }};
+            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }, {}};
         manager = std::make_unique<VPNConnectionManager>(env, providers);
         managerPort = std::make_unique<VPNConnectionManagerModelPort>(*manager);
         f.ports.connectionManager = managerPort.get();
@@ -285,6 +285,180 @@ TEST_F(PaneManagerTest, ARefusalUnderTheLockEndsTheAttemptAndOneCancelLiftsTheLo
     expectReadyLook();
     f.queue.advance(60000);
     EXPECT_EQ(helper.countStarting("create:"), before + 1);
+}
+
+// The pane as the application knows it: reports are checked against its
+// connection life's tries.
+struct RegisteredPane {
+    explicit RegisteredPane(PaneManagerTest& test) : t(test) {
+        shell.detailsPane = t.pane.get();
+        t.f.ports.shell = &shell;
+        t.f.model.setPorts(t.f.ports);
+    }
+    ~RegisteredPane() {
+        t.f.ports.shell = nullptr;
+        t.f.model.setPorts(t.f.ports);
+    }
+    PaneManagerTest& t;
+    PortJournal journal;
+    FakeApplicationShell shell{journal};
+};
+
+// Automatic with every VPN port of the server dropped: each round gives
+// every road its try (L2TP, which the helper says this machine has no kernel
+// support for, is left out after its first), a failed round is one paced try
+// of the attempt, never its end, and once the ports open the next round
+// connects.
+void automaticRoundsUntilThePortsOpen(PaneManagerTest& t, bool locked) {
+    RegisteredPane registered(t);
+    auto l2tp = std::static_pointer_cast<FakeProvider>(t.providers.L2TP);
+    applyProtocolChoice(t.f.model, *t.manager, VPNTypesAutomatic);
+    t.f.model.setUseNetworkLock(locked);
+    t.f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+    t.clickToDial();
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(t.ike->count("connect"), round);
+        t.ike->report(VPNStatusCodes::disconnected);
+        t.f.queue.advance(1200);
+        ASSERT_EQ(t.manager->currentProvider(), t.openvpn);
+        t.report(VPNStatusCodes::disconnected, OpenVPNConstants::errorText(4));
+        t.f.queue.advance(1200);
+        if (round == 1) {
+            ASSERT_EQ(l2tp->count("startDial"), 1);
+            l2tp->report(VPNStatusCodes::disconnected, std::string("4"));
+            t.f.queue.runUntilIdle();
+        }
+        EXPECT_FALSE(t.pane->lockHeld());
+        EXPECT_TRUE(t.f.model.autoReconnectInProgress());
+        EXPECT_NE(t.pane->connectButtonState(), ConnectButtonStates::connect);
+        t.f.queue.advance(30000);
+        t.f.queue.advance(1200);
+    }
+    EXPECT_EQ(l2tp->count("startDial"), 1);
+    ASSERT_EQ(t.manager->currentProvider(), t.ike);
+    t.ike->report(VPNStatusCodes::connected);
+    t.f.queue.runUntilIdle();
+    EXPECT_EQ(t.pane->connectButtonState(), ConnectButtonStates::disconnect);
+    EXPECT_EQ(t.f.model.currentConnectionState(), ConnectionStates::connected);
+    EXPECT_EQ(t.manager->preferedVPNProtocolForAutomaticMode(), VPNTypesIKEv2_StrongSwan);
+}
+
+TEST_F(PaneManagerTest, AutomaticGoesOnRoundAfterRoundAndConnectsOnceThePortsOpen) {
+    automaticRoundsUntilThePortsOpen(*this, false);
+}
+
+TEST_F(PaneManagerTest, AutomaticUnderTheLockGoesOnRoundAfterRoundAndConnectsOnceThePortsOpen) {
+    automaticRoundsUntilThePortsOpen(*this, true);
+}
+
+// The responder refuses the account's EAP secret: the attempt ends at once in
+// the wrong-password error, as OpenVPN's does, lock or not (the lock then
+// holds), and nothing is tried again. The same report twice, after a Cancel,
+// or from an earlier try's subscription changes nothing.
+TEST_F(PaneManagerTest, AnIKEv2RefusedAccountEndsTheAttemptInTheWrongPasswordError) {
+    enum class When { early, twice, afterCancel, fromAnEarlierTry };
+    struct Row {
+        const char* name;
+        When when;
+        bool locked;
+    };
+    RegisteredPane registered(*this);
+    const std::string refusal = "Client authentication failed";
+    for (const Row& row : {Row{"early", When::early, false}, Row{"early, locked", When::early, true},
+                           Row{"twice", When::twice, false}, Row{"twice, locked", When::twice, true},
+                           Row{"after a Cancel", When::afterCancel, false},
+                           Row{"from an earlier try", When::fromAnEarlierTry, true}}) {
+        SCOPED_TRACE(row.name);
+        applyProtocolChoice(f.model, *manager, VPNTypesIKEv2_StrongSwan);
+        f.model.setUseNetworkLock(row.locked);
+        f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        f.view.errorBar = {};
+        const int tries = ike->count("connect");
+        clickToDial();
+        ASSERT_EQ(ike->count("connect"), tries + 1);
+        ManagerStatusCallback subscription = ike->callback;
+        ASSERT_TRUE(subscription);
+        if (row.when == When::afterCancel) {
+            pane->performIntentionalDisconnect();
+            f.queue.advance(2000);
+        } else if (row.when == When::fromAnEarlierTry) {
+            ike->report(VPNStatusCodes::disconnected);
+            f.queue.advance(30000);
+            ASSERT_EQ(ike->count("connect"), tries + 2);
+        }
+        subscription(VPNStatusCodes::disconnected, refusal, VPNTypesIKEv2_StrongSwan);
+        if (row.when == When::twice) subscription(VPNStatusCodes::disconnected, refusal, VPNTypesIKEv2_StrongSwan);
+        f.queue.runUntilIdle();
+        f.queue.advance(120000);
+        const std::string bar = f.view.errorBar.lowerText.empty() ? f.view.errorBar.multiLineText : f.view.errorBar.lowerText;
+        if (row.when == When::afterCancel) {
+            EXPECT_EQ(ike->count("connect"), tries + 1);
+            EXPECT_TRUE(bar.empty());
+            expectReadyLook();
+            continue;
+        }
+        if (row.when == When::fromAnEarlierTry) {
+            // The try in force runs on, undisturbed.
+            EXPECT_EQ(ike->count("connect"), tries + 2);
+            EXPECT_FALSE(pane->lockHeld());
+            EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
+            EXPECT_NE(bar, OpenVPNConstants::errorText(0));
+            pane->performIntentionalDisconnect();
+            f.queue.advance(2000);
+            continue;
+        }
+        EXPECT_EQ(ike->count("connect"), tries + 1) << "a refusal is not retried";
+        EXPECT_EQ(bar, OpenVPNConstants::errorText(0));
+        EXPECT_EQ(pane->lockHeld(), row.locked);
+        if (!row.locked) expectReadyLook();
+        f.queue.advance(1000);
+        if (row.locked) pane->onConnectButtonClick();
+        f.queue.advance(2000);
+        expectReadyLook();
+    }
+}
+
+// The internet lost during a first try (no reconnect announced yet), without
+// the lock: a second later its session goes and the try is over, so the pane
+// waits for the network instead of showing Connecting for good, and the
+// network's return starts the next try. The try's own late end, a second
+// loss, and an earlier try's end change nothing more.
+TEST_F(PaneManagerTest, AFirstTryThatLosesTheInternetWaitsForItAndGoesOn) {
+    RegisteredPane registered(*this);
+    auto l2tp = std::static_pointer_cast<FakeProvider>(providers.L2TP);
+    applyProtocolChoice(f.model, *manager, VPNTypesL2TP);
+    enum class Extra { none, lateEnd, secondLoss };
+    for (const Extra extra : {Extra::none, Extra::lateEnd, Extra::secondLoss}) {
+        SCOPED_TRACE(static_cast<int>(extra));
+        const int dials = l2tp->count("startDial");
+        clickToDial();
+        ASSERT_EQ(l2tp->count("startDial"), dials + 1);
+        ManagerStatusCallback subscription = l2tp->callback;
+        pane->reachabilityChanged(false);
+        manager->onInternetConnectionLost();
+        if (extra == Extra::secondLoss) manager->onInternetConnectionLost();
+        f.queue.advance(999);
+        EXPECT_EQ(f.view.connectTo, "Connecting to");
+        f.queue.advance(1);
+        f.queue.runUntilIdle();
+        EXPECT_EQ(f.view.connectTo, LocaleData::main_view_waiting_for_network_label());
+        if (extra == Extra::lateEnd && subscription) subscription(VPNStatusCodes::disconnected, std::string("7"), VPNTypesL2TP);
+        f.queue.advance(60000);
+        EXPECT_EQ(l2tp->count("startDial"), dials + 1) << "no try without the network";
+        pane->reachabilityChanged(true);
+        f.queue.advance(2000);
+        EXPECT_EQ(l2tp->count("startDial"), dials + 2);
+        l2tp->report(VPNStatusCodes::connected);
+        f.queue.runUntilIdle();
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+        // The first try's subscription, late: its try is long over.
+        if (subscription) subscription(VPNStatusCodes::disconnected, std::nullopt, VPNTypesL2TP);
+        f.queue.runUntilIdle();
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+        pane->performIntentionalDisconnect();
+        f.queue.advance(2000);
+    }
 }
 
 TEST_F(PaneManagerTest, TeardownLeavesNoClosureInTheManager) {
