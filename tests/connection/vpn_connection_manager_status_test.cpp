@@ -541,26 +541,5 @@ TEST_F(FixedProtocol, AUserConnectKeepsTheChosenRoad) {
     EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
 }
 
-// The same answers where the user chose that one protocol end the attempt.
-TEST_F(FixedProtocol, TheChosenProtocolsRefusalsEndTheAttempt) {
-    struct Row {
-        VPNTypes road;
-        std::string message, event;
-    };
-    for (const Row& row : {Row{VPNTypesIKEv2_StrongSwan, "Client authentication failed", "refused:" + OpenVPNConstants::errorText(0)},
-                           Row{VPNTypesOpenVPN, OpenVPNConstants::errorText(2), "refused:" + OpenVPNConstants::errorText(2)},
-                           Row{VPNTypesL2TP, "4", "refused:" + LocaleData::vpn_ppp_error_new_4()}}) {
-        SCOPED_TRACE(row.message);
-        context.protocol = row.road;
-        make();
-        connectThrough();
-        runner.responder = [](const ProcessRequest&) { return FakeProcessRunner::exited(0, "ppp line\n"); };
-        providerOf(row.road).report(0, row.message);
-        queue.runUntilIdle();
-        EXPECT_EQ(events, std::vector<std::string>{row.event});
-        events.clear();
-    }
-}
-
 }  // namespace
 }  // namespace hw::test
