@@ -314,10 +314,6 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
          {"connect", "established", "lost", "wait", "changed", "changed", "wait"}, S::connecting, 1, 1, 1, true},
         // A change within the first second of the reconnect the one before
         // began folds into it ("+N": N ms pass).
-        {"a change 0.3 s after the one before folds into its reconnect", false, O::user,
-         {"connect", "established", "changed", "+300", "changed", "changed", "wait"}, S::connecting, 1, 1, 1, true},
-        {"a change 0.8 s after leaves the try that reconnect started", false, O::user,
-         {"connect", "established", "changed", "+800", "changed", "wait"}, S::connecting, 1, 1, 1, true},
         {"a change 0.8 s after leaves the tunnel that reconnect brought back", false, O::user,
          {"connect", "established", "changed", "+700", "established", "+100", "changed", "woke", "wait"}, S::connected, 1,
          1, 1, true},

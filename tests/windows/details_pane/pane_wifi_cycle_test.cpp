@@ -79,10 +79,6 @@ struct WiFiUnknownRig : WiFiCycleRig {
     // The watch goes before the route watch it stops.
     ~WiFiUnknownRig() { reachability.reset(); }
 
-    void watch() {
-        reachability->reach(kHost);
-        queue.runUntilIdle();
-    }
     void kernelEvent() {
         routes.changed();
         queue.advance(InternetReachabilityHelper::kSettleMs);
@@ -90,7 +86,8 @@ struct WiFiUnknownRig : WiFiCycleRig {
     // Wi-Fi security's tunnel up on an open network.
     void protectedOnOpenWiFi() {
         wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
-        watch();
+        reachability->reach(kHost);
+        queue.runUntilIdle();
         ASSERT_EQ(http.requests.size(), 1u);  // the probe
         controller->onProbeURL_Succeded();
         queue.advance(1);
@@ -153,24 +150,6 @@ TEST_F(PaneWiFiUnknown, ASilentNetworkManagerEndsNothingAndItsAnswerDecides) {
             EXPECT_EQ(f.pane->connectButtonState(), ConnectButtonStates::connect);
         }
     }
-}
-
-TEST_F(PaneWiFiUnknown, NothingStartsOnAnUnknownNetworkUntilItIsSaidToBeOpen) {
-    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
-    wifi.silence();
-    watch();
-    kernelEvent();
-    queue.advance(20000);
-    EXPECT_TRUE(http.requests.empty()) << "a probe for Wi-Fi security on a network of unknown safety";
-    EXPECT_TRUE(engine.connects.empty());
-
-    wifi.silence(false);
-    queue.advance(8000);
-    ASSERT_EQ(http.requests.size(), 1u);
-    controller->onProbeURL_Succeded();
-    queue.advance(1);
-    EXPECT_EQ(engine.connects.size(), 1u);
-    EXPECT_TRUE(model.unsecured_Wi_Fi_VPN_activated);
 }
 
 }  // namespace
