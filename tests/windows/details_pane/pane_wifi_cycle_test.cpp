@@ -106,11 +106,9 @@ struct WiFiUnknownRig : WiFiCycleRig {
     FakeNameResolver resolver;
 };
 
-struct PaneWiFiUnknown : WiFiUnknownRig, ::testing::Test {};
-
 // Silent for a while, with kernel events (one, and two), then answering:
 // nothing ends while it is silent; once it answers, its word decides.
-TEST_F(PaneWiFiUnknown, ASilentNetworkManagerEndsNothingAndItsAnswerDecides) {
+TEST(PaneWiFiUnknown, ASilentNetworkManagerEndsNothingAndItsAnswerDecides) {
     struct Row {
         const char* name;
         WiFiNetwork answer;
