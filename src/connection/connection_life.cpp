@@ -59,12 +59,22 @@ void ConnectionLife::openAttempt(Origin origin) {
     setCountTo(0);
 }
 
+void ConnectionLife::openFoldWindow() {
+    folding_ = true;
+    const std::uint64_t window = ++foldWindow_;
+    std::weak_ptr<bool> alive = alive_;
+    queue_.postAfter(timing_.foldMs, [this, alive, window] {
+        if (alive.lock() && window == foldWindow_) folding_ = false;
+    });
+}
+
 void ConnectionLife::begin(Origin origin) {
     say(std::string("a new attempt (") +
         (origin == Origin::user ? "the user's Connect" : origin == Origin::takeOver ? "a take-over" : "Wi-Fi security") +
         "), its count at 0");
     openAttempt(origin);
     reachable_ = true;
+    folding_ = false;
     setState(State::connecting);
 }
 
@@ -105,6 +115,7 @@ void ConnectionLife::settle(State to) {
 void ConnectionLife::end(State to, const char* why) {
     say(std::string("the attempt ends: ") + why);
     endedOnPurpose_ = true;
+    folding_ = false;
     settle(to);
 }
 
@@ -233,6 +244,13 @@ bool ConnectionLife::request(ReconnectReason reason) {
             reachable_ = true;
             // After an end only the user goes on.
             if (ended) return false;
+            if (folding_) {
+                // Ending the try the first change started would only begin
+                // the same reconnect again: a second banner, a second tunnel.
+                say("a change within the reconnect's first second: it folds into that reconnect");
+                return false;
+            }
+            openFoldWindow();
             // The session in force runs over the old way out: it ends, and a
             // new try starts on the new one, with a fresh count.
             if (state_ == State::connected || state_ == State::connecting) {

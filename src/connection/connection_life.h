@@ -29,6 +29,8 @@ namespace hw {
 // - Cancel, sign-out and Wi-Fi security's end stop the attempt: nothing
 //   after that reconnects unasked, and a late "established" ends its tunnel.
 // - Every event can carry its ticket; one of an ended try is dropped.
+// - A change of network within the first second of the reconnect another
+//   one began folds into that reconnect: one banner, one try.
 //
 // Plain C++ on the main queue; virtual time in the tests.
 class ConnectionLife {
@@ -36,6 +38,9 @@ public:
     struct Timing {
         double firstMs = 500;
         double capMs = 30000;
+        // A change of network this soon after the one that began a reconnect
+        // is part of the same move (Wi-Fi, then its routes): it folds in.
+        double foldMs = 1000;
     };
     enum class State {
         disconnected,       // no attempt: nothing is tried
@@ -152,6 +157,7 @@ private:
     void settle(State to);
     void setState(State state);
     void setCountTo(int count);
+    void openFoldWindow();
     void say(const std::string& text) const;
 
     MainQueue& queue_;
@@ -174,6 +180,9 @@ private:
     std::uint64_t try_ = 0;
     // Bumped by every schedule and end: a due try that is no longer wanted drops out.
     std::uint64_t generation_ = 0;
+    // A reconnect for a change of network began less than foldMs ago.
+    bool folding_ = false;
+    std::uint64_t foldWindow_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

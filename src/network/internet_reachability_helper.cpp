@@ -1,5 +1,6 @@
 #include "network/internet_reachability_helper.h"
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -20,10 +21,13 @@ struct Target {
 // What a report is about; a new report goes out only when this changes.
 struct Snapshot {
     bool reachable = false;
-    std::optional<WiFiNetwork> wifi;
+    WiFiLook wifi;
     std::optional<std::string> wayOut;
     bool operator==(const Snapshot&) const = default;
 };
+
+constexpr double kRelookFirstMs = 1000;
+constexpr double kRelookCapMs = 8000;
 
 struct Evaluation {
     Snapshot snapshot;
@@ -51,6 +55,10 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
     std::vector<std::string> lastAddresses;
     std::optional<Snapshot> lastReport;
     std::unique_ptr<Timer> settle;
+    // While the Wi-Fi's security is unknown nothing else may tell when the
+    // Wi-Fi service answers again: it is asked again, less and less often.
+    std::unique_ptr<Timer> relook;
+    int relookStep = 0;
 
     void add(std::vector<Observer>& list, Observer o) {
         if (!o) return;
@@ -97,6 +105,8 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         lastAddresses.clear();
         lastReport.reset();
         settle.reset();
+        relook.reset();
+        relookStep = 0;
         dirty = false;
         std::weak_ptr<Impl> weak = shared_from_this();
         ports.routes.start([weak, gen] {
@@ -110,6 +120,7 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         if (active == 0 || active > gen) return;
         active = 0;
         settle.reset();
+        relook.reset();
         ports.routes.stop();
     }
 
@@ -124,7 +135,8 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         });
     }
 
-    void evaluate(std::uint64_t gen) {
+    // wifiOnly: the addresses last resolved stand; only the Wi-Fi is asked.
+    void evaluate(std::uint64_t gen, bool wifiOnly = false) {
         if (gen != active || !current(gen)) return;
         if (inFlight == gen) {
             dirty = true;  // look again once the running look is done
@@ -133,10 +145,10 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         inFlight = gen;
         dirty = false;
         std::weak_ptr<Impl> weak = shared_from_this();
-        ports.background.async([weak, gen, t = target, cached = lastAddresses] {
+        ports.background.async([weak, gen, wifiOnly, t = target, cached = lastAddresses] {
             auto self = weak.lock();
             if (!self) return;
-            auto result = self->look(t, cached, [&] {
+            auto result = self->look(t, cached, wifiOnly, [&] {
                 self->ports.main.post([weak, gen] {
                     if (auto s = weak.lock()) s->lostOnTheWay(gen);
                 });
@@ -150,12 +162,13 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
     // Runs on the background queue: every call here may block. `lost` is
     // told at once when the addresses last resolved have no way left.
     template <typename Lost>
-    Evaluation look(const Target& t, const std::vector<std::string>& cached, Lost lost) {
+    Evaluation look(const Target& t, const std::vector<std::string>& cached, bool wifiOnly, Lost lost) {
         Evaluation e;
         // A link gone takes the resolver's way too: resolving would only time
         // out, many seconds on, while the window goes on saying connected.
         if (!t.numeric && !cached.empty() && !ports.routes.hasRoute(cached)) lost();
-        e.resolved = t.numeric ? std::vector<std::string>{t.host} : ports.resolver.resolve(t.host);
+        if (t.numeric) e.resolved = {t.host};
+        else if (!wifiOnly || cached.empty()) e.resolved = ports.resolver.resolve(t.host);
         // A resolver that fails while routes still work (a DNS hiccup as a
         // tunnel comes up) must not read as a lost internet: fall back to
         // the addresses last resolved.
@@ -185,7 +198,26 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
             lastReport = e.snapshot;
             report(e.snapshot);
         }
+        if (e.snapshot.reachable && !e.snapshot.wifi.answered) {
+            scheduleRelook(gen);
+        } else {
+            relook.reset();
+            relookStep = 0;
+        }
         if (dirty) evaluate(gen);
+    }
+
+    void scheduleRelook(std::uint64_t gen) {
+        if (relook) return;
+        const double ms = std::min(kRelookFirstMs * (1 << std::min(relookStep, 8)), kRelookCapMs);
+        ++relookStep;
+        std::weak_ptr<Impl> weak = shared_from_this();
+        relook = ports.main.startTimer(ms, false, [weak, gen] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->relook.reset();
+            self->evaluate(gen, true);
+        });
     }
 
     void report(const Snapshot& s) {
@@ -194,11 +226,18 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
             call(unreachable);
             return;
         }
-        log::info("reachability", s.wifi ? "watched host is reachable over Wi-Fi" : "watched host is reachable");
+        log::info("reachability", !s.wifi.answered ? "watched host is reachable; whether over Wi-Fi is unknown"
+                                  : s.wifi.network ? "watched host is reachable over Wi-Fi"
+                                                   : "watched host is reachable");
+        if (!s.wifi.answered)
+            log::warning("reachability",
+                         "NetworkManager is absent, late or erring: the Wi-Fi's security is unknown, and nothing is "
+                         "started or ended for it until it answers");
         ports.wifiInfo.noteNetworkSeen(s.wifi, s.wayOut);
         call(reachable);
-        if (s.wifi && ports.policy.isInsecureAndUntrusted(*s.wifi)) {
-            log::info("reachability", "Wi-Fi network \"" + printableSSID(s.wifi->ssid) + "\" is insecure and not trusted");
+        if (s.wifi.network && ports.policy.isInsecureAndUntrusted(*s.wifi.network)) {
+            log::info("reachability",
+                      "Wi-Fi network \"" + printableSSID(s.wifi.network->ssid) + "\" is insecure and not trusted");
             call(insecure);
         } else {
             call(connected);

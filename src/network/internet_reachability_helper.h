@@ -19,7 +19,10 @@ namespace hw {
 // unreachable, the not-reachable list; when reachable, the reachable list,
 // then either the insecure-Wi-Fi list (an open or WEP network that is not
 // trusted) or the connected-to-Wi-Fi list (any other network, wired
-// included). Observers run on the main queue, in the order they were added.
+// included, and one whose Wi-Fi security is unknown: its observers ask the
+// Wi-Fi information object). While that security is unknown the Wi-Fi is
+// asked again, every few seconds, until it answers. Observers run on the
+// main queue, in the order they were added.
 // Registration, reach, reachByIP and stopReachability are safe from any
 // thread.
 class InternetReachabilityHelper {

@@ -76,9 +76,9 @@ WiFiScan WiFi_InfoHelperObjC::scanForAvailableNetworks() {
     return found;
 }
 
-void WiFi_InfoHelperObjC::noteNetworkSeen(const std::optional<WiFiNetwork>& network,
-                                          const std::optional<std::string>& wayOut) {
+void WiFi_InfoHelperObjC::noteNetworkSeen(const WiFiLook& look, const std::optional<std::string>& wayOut) {
     std::lock_guard lock(mutex_);
+    known_.store(look.answered);
     if (wayOut) {
         if (lastWayOut_ && *lastWayOut_ != *wayOut) {
             log::info("wifi", "the way out moved from " + printableSSID(*lastWayOut_) + " to " + printableSSID(*wayOut) +
@@ -87,9 +87,9 @@ void WiFi_InfoHelperObjC::noteNetworkSeen(const std::optional<WiFiNetwork>& netw
         }
         lastWayOut_ = wayOut;
     }
-    if (!network) return;
-    if (lastSSID_ && *lastSSID_ != network->ssid) changed_.store(true);
-    lastSSID_ = network->ssid;
+    if (!look.network) return;
+    if (lastSSID_ && *lastSSID_ != look.network->ssid) changed_.store(true);
+    lastSSID_ = look.network->ssid;
 }
 
 }  // namespace hw

@@ -16,7 +16,7 @@ public:
     explicit WiFi_InfoHelperObjC(WiFiProvider& wifi) : wifi_(wifi) {}
 
     // Blocking; call off the main thread.
-    std::optional<WiFiNetwork> currentNetwork() { return wifi_.currentNetwork(); }
+    WiFiLook currentNetwork() { return wifi_.currentNetwork(); }
     // Blocking for the length of the scan; logs each network, and a scan cut
     // short by a Wi-Fi service that did not answer.
     WiFiScan scanForAvailableNetworks();
@@ -31,13 +31,16 @@ public:
     // out (wayOut) differs from the last one known. Having been on no Wi-Fi
     // (or on none yet) is not an SSID change, so the first network after
     // launch does not count; a spell without any way out is no change of
-    // interface either.
-    void noteNetworkSeen(const std::optional<WiFiNetwork>& network,
-                         const std::optional<std::string>& wayOut = std::nullopt);
+    // interface either, and a look without an answer changes nothing known.
+    void noteNetworkSeen(const WiFiLook& look, const std::optional<std::string>& wayOut = std::nullopt);
+    // Whether the last look noted had an answer: without one, the Wi-Fi's
+    // security is unknown and nothing is started or ended for it.
+    bool wiFiSecurityKnown() const { return known_.load(); }
 
 private:
     WiFiProvider& wifi_;
     std::atomic<bool> changed_{false};
+    std::atomic<bool> known_{true};
     std::mutex mutex_;
     std::optional<std::string> lastSSID_;
     std::optional<std::string> lastWayOut_;

@@ -25,6 +25,15 @@ struct WiFiNetwork {
     bool operator==(const WiFiNetwork&) const = default;
 };
 
+// What one look at the Wi-Fi found.
+struct WiFiLook {
+    // False when the Wi-Fi service was absent, late or erring: whether the
+    // machine is on Wi-Fi at all, and how safe that network is, is unknown.
+    bool answered = true;
+    std::optional<WiFiNetwork> network;  // none (answered): not on Wi-Fi
+    bool operator==(const WiFiLook&) const = default;
+};
+
 // One network of a scan. A network that hides its SSID, or reports no
 // BSSID, leaves that field empty.
 struct WiFiScanEntry {
@@ -45,8 +54,9 @@ class WiFiProvider {
 public:
     virtual ~WiFiProvider() = default;
     // The network the default Wi-Fi interface is associated with; none when
-    // there is no Wi-Fi, it is not connected, or nothing manages it.
-    virtual std::optional<WiFiNetwork> currentNetwork() = 0;
+    // there is no Wi-Fi or it is not connected; not answered when the
+    // service that manages it is gone, late or erring.
+    virtual WiFiLook currentNetwork() = 0;
     // Networks of any name in range, in the order the scan hands them over;
     // empty on any failure.
     virtual WiFiScan scan() = 0;

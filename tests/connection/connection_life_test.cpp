@@ -211,7 +211,9 @@ TEST_F(ConnectionLifeTest, ANetworkChangeOrAWakeEndsTheSessionInForceAndTriesAtO
         EXPECT_EQ(announcements, 1);
         queue.advance(500);
         ASSERT_EQ(starts.size(), 1u);
-        // During the try a second change ends it and starts afresh, still one banner.
+        // During the try, past the first change's second, a second change
+        // ends it and starts afresh, still one banner.
+        queue.advance(600);
         EXPECT_TRUE(policy->request(reason));
         EXPECT_EQ(sessionsEnded, 2);
         EXPECT_EQ(policy->count(), 0);
@@ -310,6 +312,16 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
          {"connect", "end", "wait", "end", "wait", "sleep", "end", "afresh", "wait"}, S::connecting, 3, 0, 1, false},
         {"a new way out after the old one was lost (Wi-Fi to wired) tries at once", false, O::user,
          {"connect", "established", "lost", "wait", "changed", "changed", "wait"}, S::connecting, 1, 1, 1, true},
+        // A change within the first second of the reconnect the one before
+        // began folds into it ("+N": N ms pass).
+        {"a change 0.8 s after leaves the tunnel that reconnect brought back", false, O::user,
+         {"connect", "established", "changed", "+700", "established", "+100", "changed", "woke", "wait"}, S::connected, 1,
+         1, 1, true},
+        {"a change 1.5 s after is a reconnect of its own", false, O::user,
+         {"connect", "established", "changed", "+1500", "changed", "wait"}, S::connecting, 2, 2, 1, true},
+        {"a Connect after a Cancel does not fold the next change into the cancelled reconnect", false, O::user,
+         {"connect", "established", "changed", "cancel", "connect", "+200", "changed", "wait"}, S::connecting, 1, 2, 2,
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -366,6 +378,8 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
                 EXPECT_FALSE(policy->request(ReconnectReason::tryEnded, kept));
             } else if (step == "wait") {
                 queue.advance(60000);
+            } else if (step[0] == '+') {
+                queue.advance(std::stoi(step.substr(1)));
             } else {
                 FAIL() << "unknown step " << step;
             }

@@ -320,5 +320,34 @@ TEST_F(InternetReachabilityHelperTest, AChangeOfTheWayOutIsAChangeOfNetwork) {
     EXPECT_EQ(take(), (V{"reachable", "connected", "changed"})) << "wired to the same Wi-Fi as before";
 }
 
+// A NetworkManager gone, late or erring says nothing of the network: the
+// connected list hears of it with the security unknown (never the verdict
+// "secure"), and the Wi-Fi alone is asked again, less and less often, until
+// its answer goes where the rules of Wi-Fi security send it.
+TEST_F(InternetReachabilityHelperTest, AWiFiWithoutAnAnswerIsUnknownAndAskedAgainUntilItAnswers) {
+    helper->addOnConnectedToWiFiNetworkObserver([this] { events.push_back(info.wiFiSecurityKnown() ? "known" : "unknown"); });
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+    watch();
+    wifi.silence();
+    kernelEvent();
+    kernelEvent();  // twice: the same unknown is no second report
+    EXPECT_EQ(take(), (V{"reachable", "connected", "unknown"}));
+
+    // Asked again 1, 3, 7, 15 and 23 s on (1, 2, 4, 8, 8 s apart), without the resolver.
+    const int calls = wifi.currentCalls;
+    const auto lookups = resolver.lookups.size();
+    queue.advance(30000);
+    EXPECT_EQ(wifi.currentCalls - calls, 5);
+    EXPECT_EQ(resolver.lookups.size(), lookups);
+    EXPECT_TRUE(take().empty());
+
+    wifi.silence(false);
+    queue.advance(8000);
+    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
+    const int answered = wifi.currentCalls;
+    queue.advance(60000);
+    EXPECT_EQ(wifi.currentCalls, answered) << "an answer ends the asking";
+}
+
 }  // namespace
 }  // namespace hw

@@ -11,10 +11,10 @@ namespace hw::test {
 // test last set.
 class FakeWiFi final : public WiFiProvider {
 public:
-    std::optional<WiFiNetwork> currentNetwork() override {
+    WiFiLook currentNetwork() override {
         std::lock_guard lock(mutex_);
         ++currentCalls;
-        return current_;
+        return {!silent_, silent_ ? std::nullopt : current_};
     }
     WiFiScan scan() override {
         std::lock_guard lock(mutex_);
@@ -28,6 +28,11 @@ public:
     void leave() {
         std::lock_guard lock(mutex_);
         current_.reset();
+    }
+    // As a NetworkManager gone from the bus, late or erring: no answer.
+    void silence(bool silent = true) {
+        std::lock_guard lock(mutex_);
+        silent_ = silent;
     }
     void setScan(std::vector<WiFiScanEntry> entries, bool timesOut = false) {
         std::lock_guard lock(mutex_);
@@ -43,6 +48,7 @@ public:
 private:
     std::mutex mutex_;
     std::optional<WiFiNetwork> current_;
+    bool silent_ = false;
     std::vector<WiFiScanEntry> scan_;
     bool scanTimesOut_ = false;
 };

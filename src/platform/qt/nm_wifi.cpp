@@ -95,6 +95,8 @@ public:
     }
 
     bool timedOut() const { return timedOut_; }
+    // Some call went unanswered or answered an error.
+    bool erred() const { return erred_; }
 
 private:
     // After one call goes unanswered the rest would too: each would cost the
@@ -102,6 +104,7 @@ private:
     QDBusMessage send(const QDBusMessage& msg) {
         if (timedOut_) return msg.createErrorReply(QDBusError::NoReply, QString());
         auto reply = c_.call(msg, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage) erred_ = true;
         if (reply.type() == QDBusMessage::ErrorMessage) {
             const auto type = QDBusError(reply).type();
             timedOut_ = type == QDBusError::NoReply || type == QDBusError::Timeout;
@@ -111,6 +114,7 @@ private:
 
     QDBusConnection& c_;
     bool timedOut_ = false;
+    bool erred_ = false;
 };
 
 bool validPath(const QString& p) { return !p.isEmpty() && p != QStringLiteral("/"); }
@@ -138,24 +142,33 @@ QDBusConnection& NetworkManagerWiFi::bus() {
     return *bus_;
 }
 
-std::optional<WiFiNetwork> NetworkManagerWiFi::currentNetwork() {
+WiFiLook NetworkManagerWiFi::currentNetwork() {
+    // Without an answer nothing can be said of the network: a missing or
+    // failing NetworkManager is no sign of a safe one.
+    const WiFiLook unknown{false, std::nullopt};
     Bus bus(this->bus());
-    if (!bus.hasNetworkManager()) return std::nullopt;
+    if (!bus.hasNetworkManager()) return unknown;
     auto device = bus.wifiDevice();
-    if (device.isEmpty() || bus.uintProperty(device, kDevice, QStringLiteral("State")) != kDeviceStateActivated) return std::nullopt;
+    if (bus.erred()) return unknown;
+    if (device.isEmpty()) return {};
+    const auto state = bus.uintProperty(device, kDevice, QStringLiteral("State"));
+    if (bus.erred()) return unknown;
+    if (state != kDeviceStateActivated) return {};
     auto ap = bus.pathProperty(device, kWireless, QStringLiteral("ActiveAccessPoint"));
-    if (!validPath(ap)) return std::nullopt;
+    if (bus.erred()) return unknown;
+    if (!validPath(ap)) return {};
     auto ssid = bus.property(ap, kAccessPoint, QStringLiteral("Ssid"));
     auto bssid = bus.property(ap, kAccessPoint, QStringLiteral("HwAddress"));
-    if (!ssid || !bssid) return std::nullopt;
     WiFiNetwork n;
-    auto raw = ssid->toByteArray();
-    n.ssid.assign(raw.constData(), static_cast<std::size_t>(raw.size()));
-    n.bssid = normalizedBSSID(bssid->toString().toStdString());
     n.security = securityFromAccessPointFlags(bus.uintProperty(ap, kAccessPoint, QStringLiteral("Flags")),
                                               bus.uintProperty(ap, kAccessPoint, QStringLiteral("WpaFlags")),
                                               bus.uintProperty(ap, kAccessPoint, QStringLiteral("RsnFlags")));
-    return n;
+    // A flag that did not come would read as an open network.
+    if (bus.erred() || !ssid || !bssid) return unknown;
+    auto raw = ssid->toByteArray();
+    n.ssid.assign(raw.constData(), static_cast<std::size_t>(raw.size()));
+    n.bssid = normalizedBSSID(bssid->toString().toStdString());
+    return {true, n};
 }
 
 WiFiScan NetworkManagerWiFi::scan() {

@@ -10,7 +10,8 @@
 namespace hw {
 
 // Wi-Fi through NetworkManager on the system bus. Where NetworkManager does
-// not run (or the bus is gone) there is no Wi-Fi: no network, empty scans.
+// not run (or the bus is gone) the current network is unknown and scans are
+// empty.
 // Calls block (each D-Bus call at most two seconds, a scan at most ten) and
 // may come from any thread.
 class NetworkManagerWiFi final : public WiFiProvider {
@@ -19,7 +20,7 @@ public:
     explicit NetworkManagerWiFi(const QString& busAddress = {});
     ~NetworkManagerWiFi() override;
 
-    std::optional<WiFiNetwork> currentNetwork() override;
+    WiFiLook currentNetwork() override;
     WiFiScan scan() override;
 
 private:

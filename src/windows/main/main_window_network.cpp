@@ -59,16 +59,20 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
     lastConnectedToWiFi_ = env_.clock.wallSeconds();
     log::info(kLog, "!!! === showConnectedToWiFiNotification");
     auto& m = model();
-    if (env_.probe) env_.probe->stopProbeURLChecking();
+    auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
+    // A NetworkManager that did not answer says nothing of the network's
+    // safety: Wi-Fi security leaves its probe and its tunnel as they are.
+    const bool securityKnown = !wifi || wifi->wiFiSecurityKnown();
+    if (!securityKnown) log::info(kLog, "the Wi-Fi's security is unknown: Wi-Fi security starts and ends nothing");
+    if (securityKnown && env_.probe) env_.probe->stopProbeURLChecking();
     const auto& pane = detailsViewController_;
 
     // Whether this network ends Wi-Fi security's own connection, whatever
     // its state, is the pane's connection life to say.
-    if (pane && pane->secureNetworkJoined()) {
+    if (securityKnown && pane && pane->secureNetworkJoined()) {
         log::info(kLog, "Disconnect VPN if it was previously connected by Wi-Fi Security.");
         env_.notifications.removeAllDeliveredNotifications();
     } else if (pane && pane->isConnectedToVPN()) {
-        auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
         const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
         const auto type = env_.engine.currentProviderType();
         if (type) {

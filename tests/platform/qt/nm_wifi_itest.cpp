@@ -55,13 +55,13 @@ protected:
     FakeNetworkManager nm;
 };
 
-TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerThereIsNoWiFi) {
+TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerTheNetworkIsUnknownAndScansAreEmpty) {
     NetworkManagerWiFi wifi(address_);
-    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }));
+    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered);
     EXPECT_TRUE(offMain([&] { return wifi.scan(); }).networks.empty());
 
     NetworkManagerWiFi nowhere(QStringLiteral("unix:path=/nonexistent/havenway-no-bus"));
-    EXPECT_FALSE(nowhere.currentNetwork());
+    EXPECT_FALSE(nowhere.currentNetwork().answered);
     EXPECT_TRUE(nowhere.scan().networks.empty());
 }
 
@@ -69,17 +69,36 @@ TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecuri
     serve();
     NetworkManagerWiFi wifi(address_);
     auto open = offMain([&] { return wifi.currentNetwork(); });
-    ASSERT_TRUE(open);
-    EXPECT_EQ(*open, (WiFiNetwork{"Cafe", "AA:BB:CC:00:00:01", WiFiSecurity::None}));
+    EXPECT_EQ(open, (WiFiLook{true, WiFiNetwork{"Cafe", "AA:BB:CC:00:00:01", WiFiSecurity::None}}));
 
     nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath(kRoot + "/AccessPoint/2")));
     EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }),
-              (WiFiNetwork{"Home", "AA:BB:CC:00:00:02", WiFiSecurity::Personal}));
+              (WiFiLook{true, WiFiNetwork{"Home", "AA:BB:CC:00:00:02", WiFiSecurity::Personal}}));
 
     nm.set(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath("/")));
-    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); })) << "not associated";
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }), WiFiLook{}) << "not associated";
     nm.set(kWifiDev, kDevice, "State", uint(30));
-    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); })) << "device not activated";
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }), WiFiLook{}) << "device not activated";
+}
+
+// A NetworkManager that errs or answers late must not read as a network
+// without protection, nor as no Wi-Fi at all.
+TEST_F(NetworkManagerWiFiTest, AnErringOrLateNetworkManagerLeavesTheNetworkUnknown) {
+    serve();
+    NetworkManagerWiFi wifi(address_);
+    nm.props[kRoot + "/AccessPoint/1|" + FakeNetworkManager::kAp].remove("RsnFlags");
+    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered) << "a flag missing";
+
+    nm.set(kRoot + "/AccessPoint/1", FakeNetworkManager::kAp, "RsnFlags", uint(0));
+    ASSERT_TRUE(offMain([&] { return wifi.currentNetwork(); }).answered);
+    nm.answersLeft = 0;
+    QElapsedTimer took;
+    took.start();
+    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered) << "late";
+    EXPECT_LT(took.elapsed(), 6000) << "one call's timeout, not one per property";
+
+    nm.answersLeft = -1;
+    EXPECT_TRUE(offMain([&] { return wifi.currentNetwork(); }).answered) << "answering again";
 }
 
 // The settings window's testbed test scans through this adapter; a hidden network only here.

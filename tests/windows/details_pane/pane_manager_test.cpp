@@ -253,6 +253,48 @@ TEST_F(PaneManagerTest, ANetworkChangeReconnectsOverTheSameProtocolEndingTheOldS
     }
 }
 
+// Two changes of network under a connected tunnel: within the first second
+// of the reconnect the first began, the second (once or twice) folds into it:
+// one try, one banner, one "Connected", even when the tunnel's report comes
+// late or twice. Later, the second ends the try the first began (before its
+// dial) and starts its own.
+TEST_F(PaneManagerTest, AChangeWithinTheFirstSecondOfAReconnectFoldsIntoIt) {
+    struct Row {
+        const char* name;
+        int gapMs;
+        int seconds;  // reports of the second change
+        int tries;
+        int sessionsEnded;
+    };
+    for (const Row& row : {Row{"0.3 s", 300, 1, 1, 1}, Row{"0.8 s", 800, 1, 1, 1}, Row{"0.8 s, twice", 800, 2, 1, 1},
+                           Row{"1.5 s", 1500, 1, 1, 2}}) {
+        SCOPED_TRACE(row.name);
+        clickToDial();
+        report(VPNStatusCodes::connected);
+        f.queue.advance(100);
+        f.shell.calls.clear();
+        openvpn->calls.clear();
+
+        pane->requestReconnect(ReconnectReason::networkChanged);
+        f.queue.advance(row.gapMs);
+        for (int i = 0; i < row.seconds; ++i) pane->requestReconnect(ReconnectReason::networkChanged);
+        f.queue.advance(500);
+        f.queue.advance(1100);
+        EXPECT_EQ(openvpn->count("startDial"), row.tries);
+        EXPECT_EQ(openvpn->count("disconnect"), row.sessionsEnded);
+        report(VPNStatusCodes::connected);
+        report(VPNStatusCodes::connected);
+        f.queue.advance(5000);
+        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+        EXPECT_EQ(f.shell.count("reconnectBanner"), 1);
+        EXPECT_EQ(f.shell.count("connectedBanner:Netherlands"), 1);
+        EXPECT_EQ(openvpn->count("startDial"), row.tries);
+
+        pane->performIntentionalDisconnect();
+        f.queue.advance(2000);
+    }
+}
+
 // A try the system refuses under the lock is not tried again; the lock
 // stays and the window says so (never CONNECT with it engaged); one cancel
 // lifts it and leaves the pane ready.
