@@ -57,7 +57,8 @@ start_app() {
 $session_env
 SESSION
             fi
-            "$app/bin/havenway" "$@" </dev/null >/dev/null 2>&1 &
+            # Its output goes where ours does, as the quitting application's did.
+            "$app/bin/havenway" "$@" </dev/null &
         )
     fi
 }

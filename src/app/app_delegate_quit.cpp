@@ -243,7 +243,12 @@ void AppDelegate::terminate() {
 }
 
 void AppDelegate::showQuitApplicationConfirmationPopup() {
-    ShellAlert alert{LocaleData::quit_app_confirmation_popup_title(), LocaleData::quit_app_confirmation_popup_text(),
+    const auto& m = model();
+    const bool protecting = m.isConnectedToVPN || m.networkLockActivated ||
+                            m.currentConnectionState() != ConnectionStates::disconnected;
+    ShellAlert alert{LocaleData::quit_app_confirmation_popup_title(),
+                     protecting ? LocaleData::quit_app_confirmation_popup_text()
+                                : LocaleData::quit_app_confirmation_popup_idle_text(),
                      LocaleData::quit_app_confirmation_popup_quit_button(),
                      LocaleData::quit_app_confirmation_popup_cancel_button()};
     confirQuitApplicationPopupShown_ = true;

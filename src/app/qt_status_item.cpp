@@ -99,7 +99,11 @@ void QtStatusItem::watchStatusNotifierHost(QDBusConnection& bus) {
     QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] {
         // An XEmbed icon stays made through its tray's absence: Qt keeps to
         // the kind of tray it met first.
-        if (tray_) return;
+        if (tray_) {
+            if (trayKind_ != std::string_view(kStatusNotifier))
+                log::info(kLog, "a StatusNotifierItem host appeared: the item stays in the XEmbed tray until the next start");
+            return;
+        }
         log::info(kLog, "a tray host appeared");
         makeTrayOnceHostRegistered(20);
     });
@@ -266,6 +270,7 @@ void QtStatusItem::fill(QMenu* target, const MenuPtr& model) {
         apply(action, *item);
         actions_[item.get()] = action;
     }
+    tidySeparators(target);
     std::weak_ptr<MenuModel> weakModel = model;
     model->onChanged = [this, target, weakModel](const MenuItemModel* changed) {
         auto m = weakModel.lock();
@@ -274,8 +279,29 @@ void QtStatusItem::fill(QMenu* target, const MenuPtr& model) {
             fill(target, m);
             return;
         }
-        if (auto it = actions_.find(changed); it != actions_.end()) apply(it->second, *changed);
+        if (auto it = actions_.find(changed); it != actions_.end()) {
+            apply(it->second, *changed);
+            tidySeparators(target);
+        }
     };
+}
+
+// A menu exported to a StatusNotifierItem host keeps every separator Qt's own
+// menu would collapse: one is shown only between two visible items.
+void QtStatusItem::tidySeparators(QMenu* target) {
+    QAction* pending = nullptr;
+    bool itemBefore = false;
+    for (QAction* action : target->actions()) {
+        if (action->isSeparator()) {
+            action->setVisible(false);
+            if (itemBefore && !pending) pending = action;
+            continue;
+        }
+        if (!action->isVisible()) continue;
+        if (pending) pending->setVisible(true);
+        pending = nullptr;
+        itemBefore = true;
+    }
 }
 
 }  // namespace hw

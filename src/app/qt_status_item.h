@@ -53,6 +53,7 @@ public:
     const std::string& imageName() const { return imageName_; }
 
 private:
+    static void tidySeparators(QMenu* target);
     void fill(QMenu* target, const MenuPtr& model);
     void apply(QAction* action, const MenuItemModel& item);
     void detach(const MenuPtr& model);

@@ -99,6 +99,12 @@ void UserNotificationHelper::showFirstConnectRetryNotification(bool withNetworkL
 }
 
 void UserNotificationHelper::showConnectionErrorNotification() {
+    // The error ends the attempt: a "Reconnecting" banner left out would say otherwise.
+    if (lastAutoReconnectNotification_) {
+        center_.removeDeliveredNotification(*lastAutoReconnectNotification_);
+        if (lastNetworkLockNotification_ == lastAutoReconnectNotification_) lastNetworkLockNotification_.reset();
+        lastAutoReconnectNotification_.reset();
+    }
     showNotification(LocaleData::connection_error_minimized_notification_title(),
                      LocaleData::connection_error_minimized_notification_description(), false,
                      withButton(LocaleData::notification_button_retry(), false));

@@ -11,6 +11,14 @@ namespace {
 constexpr std::string_view kLog = "AuthService";
 
 // The backend names the next allowed attempt when it refuses for too many.
+// Someone waiting at the sign-in button: long enough for a slow link, short
+// enough to wait for.
+constexpr double kSignInTimeoutMs = 20000;
+
+bool unreachable(const ParseError& error) {
+    return error.code == kParseErrorConnectionFailed || error.code == kParseErrorTimeout;
+}
+
 bool isTooManyRequests(const ParseError& error) {
     return error.message.find("nextValidRequestDate") != std::string::npos ||
            error.payload["nextValidRequestDate"].exists();
@@ -58,6 +66,11 @@ void AuthService::authenticate(std::uint64_t attempt, const std::string& usernam
                                     finish(attempt, AuthResults::error,
                                            LocaleData::login_connection_error_too_many_requests_notification(),
                                            completion);
+                                } else if (unreachable(*error)) {
+                                    // Said, so that no network is not taken for a wrong password.
+                                    finish(attempt, AuthResults::error,
+                                           LocaleData::internet_connection_unavailable_error_part_2_for_login_view(),
+                                           completion);
                                 } else {
                                     finish(attempt, AuthResults::error, std::string(" "), completion);
                                 }
@@ -75,7 +88,8 @@ void AuthService::authenticate(std::uint64_t attempt, const std::string& usernam
                                 log::warning(kLog, "authenticateUser answered an unknown status");
                                 finish(attempt, AuthResults::error, std::nullopt, completion);
                             }
-                        });
+                        },
+                        kSignInTimeoutMs);
 }
 
 void AuthService::finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,

@@ -79,6 +79,7 @@ protected:
         journal.clear();
         exitCodes.clear();
         alerts.pending.clear();
+        alerts.informativeTexts.clear();
         services.terminationDone = nullptr;
         notifications.removeAllCount = 0;
         factory = std::make_shared<FakeHubFactory>();

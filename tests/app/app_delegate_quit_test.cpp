@@ -74,6 +74,34 @@ TEST_F(AppDelegateTest, QuitRoads) {
     EXPECT_TRUE(model().isAppInUserAgentMode());
 }
 
+TEST_F(AppDelegateTest, TheQuitQuestionWarnsOfLostProtectionOnlyWhileThereIsSome) {
+    const std::string warns = LocaleData::quit_app_confirmation_popup_text(),
+                      idle = LocaleData::quit_app_confirmation_popup_idle_text();
+    struct Row {
+        std::string name;
+        std::function<void(ApplicationModel&)> set;
+        std::string text;
+    };
+    const std::vector<Row> rows{
+        {"signed out, nothing connected", [](ApplicationModel&) {}, idle},
+        {"signed in, nothing connected", [](ApplicationModel& m) { m.isLoggedInUser = true; }, idle},
+        {"connected", [](ApplicationModel& m) { m.isConnectedToVPN = true; }, warns},
+        {"connecting", [](ApplicationModel& m) { m.setCurrentConnectionState(ConnectionStates::connecting); }, warns},
+        {"a held lock", [](ApplicationModel& m) { m.networkLockActivated = true; }, warns},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        restart();
+        statusItem = true;
+        make().openMainWindow();
+        row.set(model());
+        delegate->quitApplicationRequested();
+        ASSERT_EQ(alerts.informativeTexts.size(), 1u);
+        EXPECT_EQ(alerts.informativeTexts.back(), row.text);
+        alerts.answer(ShellAlertPresenter::kSecondButton);
+    }
+}
+
 TEST_F(AppDelegateTest, AFailingCleanUpStepStillTakesTheHelperDownAndExits) {
     make();
     services.throwOn = "stopReachability";

@@ -35,13 +35,10 @@ TEST_F(HavenwayProcess, OneCopyPerUserAndACleanEndOnSIGTERM) {
     EXPECT_EQ(logged("applicationWillTerminate complitely finished."), 1) << TempDir::read(log());
 }
 
-// Connected in automatic mode and left alone: the tray names the protocol in
-// use, as the pane does, and the main thread wakes once a second, for the
-// session clock on screen. Each repaint of it may wait once more, inside
-// that wake, for the X server to release the last frame's shared memory, and
-// once for the X reader thread's hand-over of the server's answer (on a busy
-// machine that thread comes later): three voluntary switches a second at most.
-TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
+// Connected in automatic mode: the tray names the protocol in use, as the
+// pane does. (How often the idle main thread wakes meanwhile is a figure of
+// bench_click_to_connected.)
+TEST_F(HavenwayTrayConnects, ConnectedInAutomaticTheTrayNamesTheProtocolInUse) {
     JsonSettingsStore settings(dir.path() + "/config/havenway/settings.json");
     settings.set(SettingsUserDefaults::vpnProtocols, std::string(rawValue(VPNProtocols::Automatic)));
     ASSERT_TRUE(settings.synchronize());
@@ -61,13 +58,6 @@ TEST_F(HavenwayTrayConnects, ConnectedAndIdleTheMainThreadSleeps) {
     ASSERT_NE(protocol, nullptr) << menu.labels().join(" | ").toStdString();
     EXPECT_TRUE(protocol->label().contains("IKEv2") || protocol->label().contains("OpenVPN"))
         << protocol->label().toStdString() << ": the protocol in use, not the setting";
-
-    // The clock's two seconds.
-    ASSERT_TRUE(mainThreadSettles(app, 4)) << TempDir::read(log());
-    const long wakeUps = wakeUpsOver(10000);
-    ASSERT_GE(wakeUps, 0);
-    std::printf("main thread, connected and idle: %ld voluntary switches in 10 s\n", wakeUps);
-    EXPECT_LE(wakeUps, 30) << TempDir::read(log());
 }
 
 // Connected, with every window in the tray: the session clock is on no

@@ -95,7 +95,7 @@ TEST_F(KeyboardByHand, WelcomeSignInConnectDisconnectEverySettingsPaneAndQuit) {
     press(welcome, {kTab}, XCB_MOD_MASK_SHIFT);
     press(welcome, {kTab}, XCB_MOD_MASK_SHIFT);
     press(welcome, {kReturn});
-    const xcb_window_t signIn = waitTitled("Sign In \u2014 Havenway");
+    const xcb_window_t signIn = waitTitled("Log In \u2014 Havenway");
     ASSERT_NE(signIn, 0u) << TempDir::read(log());
     EXPECT_EQ(logged("onLogInButtonClick"), 1) << TempDir::read(log());
 
@@ -106,7 +106,7 @@ TEST_F(KeyboardByHand, WelcomeSignInConnectDisconnectEverySettingsPaneAndQuit) {
     ASSERT_TRUE(keys->type(signIn, bed.env.get("HAVENWAY_TESTBED_DEMO_PASSWORD")));
     press(signIn, {kReturn});
     xcb_window_t main = 0;
-    ASSERT_TRUE(spinUntil([&] { return !titled("Sign In \u2014 Havenway") && (main = titled("Havenway")); }, 60000))
+    ASSERT_TRUE(spinUntil([&] { return !titled("Log In \u2014 Havenway") && (main = titled("Havenway")); }, 60000))
         << TempDir::read(log());
 
     // Ctrl+Return is the connect button's key, whatever has the focus.

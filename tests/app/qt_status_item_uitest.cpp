@@ -57,6 +57,12 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     EXPECT_EQ(root.labels(), (QStringList{"Open Havenway", "Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7",
                                    "Status: Disconnected", "Disconnect", "Status-bar only", "Sign Out", "Quit Havenway"}));
     EXPECT_FALSE(root.children.front().visible()) << "the app item shows only in status-bar-only mode";
+    QStringList shown;  // what a panel draws, separators as "-"
+    for (const auto& n : root.children)
+        if (n.visible()) shown << (n.props.value("type").toString() == "separator" ? QString("-") : n.label());
+    EXPECT_EQ(shown, (QStringList{"Location:  Germany", "Protocol: Automatic", "IP: 203.0.113.7", "Status: Disconnected",
+                                  "Disconnect", "-", "Status-bar only", "Sign Out", "-", "Quit Havenway"}))
+        << "no separator leads the menu while its first item is hidden";
     ASSERT_NE(location, nullptr);
     ASSERT_EQ(location->children.size(), 3u);
     for (const auto& l : location->children) {

@@ -342,7 +342,7 @@ TEST_F(ShellByHand, EscapeWithoutATrayLeavesAWindowOrAsksToQuit) {
     };
     const Row rows[] = {
         {"welcome", true, false, false, "Welcome — Havenway"},
-        {"Sign In", false, true, false, "Sign In — Havenway"},
+        {"Sign In", false, true, false, "Log In — Havenway"},
         {"Sign Up", false, false, false, "Sign Up — Havenway"},
         {"Create Account", false, true, true, "Create Account — Havenway"},
     };

@@ -123,6 +123,7 @@ public:
     void present(ShellWindowPort* parent, const ShellAlert& alert, std::function<void(int)> done) override {
         const auto* window = dynamic_cast<RecordingWindow*>(parent);
         journal.push_back("alert:" + alert.messageText + "@" + (window ? window->name : "app-modal"));
+        informativeTexts.push_back(alert.informativeText);
         pending.push_back(std::move(done));
     }
     void answer(int code) {
@@ -132,6 +133,7 @@ public:
     }
     Journal& journal;
     std::vector<std::function<void(int)>> pending;
+    std::vector<std::string> informativeTexts;
 };
 
 class FakeShellServices final : public ShellServices {

@@ -109,6 +109,21 @@ TEST_F(UserNotificationHelperTest, AutoReconnectSuppressesOneDisconnectBanner) {
     EXPECT_EQ(center.titles(), std::vector<std::string>{"Disconnected from Germany"});
 }
 
+TEST_F(UserNotificationHelperTest, AnErrorTakesDownTheReconnectingBannerItEnds) {
+    for (const bool lock : {false, true}) {
+        SCOPED_TRACE(lock ? "with the lock" : "without the lock");
+        center.removed.clear();
+        lock ? helper.showAutoReconnectWithNetworkLockNotification() : helper.showAutoReconnectWithoutNetworkLockNotification();
+        const auto reconnecting = center.history.back().identifier;
+        helper.showConnectionErrorNotification();
+        EXPECT_EQ(center.removed, std::vector<std::uint64_t>{reconnecting});
+        EXPECT_EQ(center.titles(), std::vector<std::string>{"Connection unavailable."});
+        helper.showConnectionErrorNotification();
+        EXPECT_EQ(center.removed.size(), 1u) << "nothing else is taken down";
+        center.delivered.clear();
+    }
+}
+
 TEST_F(UserNotificationHelperTest, AKillSwitchBannerTakesDownTheKillSwitchBannerBeforeIt) {
     helper.showDisconnectedNotification("Germany");
     const auto disconnected = center.history.back().identifier;

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -23,6 +25,7 @@ namespace {
 constexpr uid_t kUser = 12345;
 constexpr const char* kServer = "198.51.100.10";
 constexpr const char* kResolver = "203.0.113.20";  // not the server's address
+constexpr const char* kPeer6 = "fd77::1";           // the link's far end, over IPv6
 
 // One packet (a DNS datagram, or a connection's first) from its own source port.
 struct Probe {
@@ -33,6 +36,7 @@ struct Probe {
     const char* to;
     int port;
     bool arrives;
+    int sourcePort = 0;  // 0: one of the probes' own
 };
 
 // A DNS question for example.com, as a resolver would read it.
@@ -43,19 +47,34 @@ const unsigned char kQuestion[] = {0x12, 0x34, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 7, 
 void sendProbe(const std::string& ns, const Probe& p, int sourcePort) {
     if (!hw::test::NetnsRig::enter(ns)) ::_exit(2);
     if (p.uid != 0 && (::setgid(p.uid) != 0 || ::setuid(p.uid) != 0)) ::_exit(3);
-    const int s = ::socket(AF_INET, p.type, 0);
+    const bool v6 = std::strchr(p.to, ':') != nullptr;
+    const int s = ::socket(v6 ? AF_INET6 : AF_INET, p.type, 0);
     if (p.mark && ::setsockopt(s, SOL_SOCKET, SO_MARK, &p.mark, sizeof(p.mark)) != 0) ::_exit(4);
-    sockaddr_in from{}, to{};
-    from.sin_family = to.sin_family = AF_INET;
-    from.sin_port = htons(static_cast<uint16_t>(sourcePort));
-    to.sin_port = htons(static_cast<uint16_t>(p.port));
-    ::inet_pton(AF_INET, p.to, &to.sin_addr);
-    if (::bind(s, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0) ::_exit(5);
+    sockaddr_storage from{}, to{};
+    socklen_t size = 0;
+    if (v6) {
+        auto *f = reinterpret_cast<sockaddr_in6*>(&from), *t = reinterpret_cast<sockaddr_in6*>(&to);
+        f->sin6_family = t->sin6_family = AF_INET6;
+        f->sin6_port = htons(static_cast<uint16_t>(sourcePort));
+        t->sin6_port = htons(static_cast<uint16_t>(p.port));
+        ::inet_pton(AF_INET6, p.to, &t->sin6_addr);
+        size = sizeof(sockaddr_in6);
+    } else {
+        auto *f = reinterpret_cast<sockaddr_in*>(&from), *t = reinterpret_cast<sockaddr_in*>(&to);
+        f->sin_family = t->sin_family = AF_INET;
+        f->sin_port = htons(static_cast<uint16_t>(sourcePort));
+        t->sin_port = htons(static_cast<uint16_t>(p.port));
+        ::inet_pton(AF_INET, p.to, &t->sin_addr);
+        size = sizeof(sockaddr_in);
+    }
+    if (::bind(s, reinterpret_cast<sockaddr*>(&from), size) != 0) ::_exit(5);
     // A connection's first packet is what must not leave; the rest cannot without it.
-    if (p.type == SOCK_DGRAM)
-        ::sendto(s, kQuestion, sizeof(kQuestion), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-    else if (::fcntl(s, F_SETFL, O_NONBLOCK) == 0)
-        ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+    if (p.type == SOCK_DGRAM) {
+        if (::sendto(s, kQuestion, sizeof(kQuestion), 0, reinterpret_cast<sockaddr*>(&to), size) < 0 && errno != EPERM)
+            ::_exit(6);  // no route: the probe would prove nothing
+    } else if (::fcntl(s, F_SETFL, O_NONBLOCK) == 0) {
+        ::connect(s, reinterpret_cast<sockaddr*>(&to), size);
+    }
     ::_exit(0);
 }
 
@@ -95,15 +114,24 @@ TEST_F(LockLeaks, NothingOfTheUsersReachesTheServerOrTheResolvers) {
         {"the tunnel software over UDP", 0, kLockMark, udp, kServer, 1194, true},
         {"the tunnel software over TCP", 0, kLockMark, tcp, kServer, 443, true},
         {"root's L2TP tools to the IKE port", 0, 0, udp, kServer, 500, true},
+        {"a user's DNS over IPv6", kUser, 0, udp, kPeer6, 53, false},
+        {"a user's connection over IPv6", kUser, 0, tcp, kPeer6, 443, false},
+        {"root's unmarked lookup over IPv6", 0, 0, udp, kPeer6, 53, false},
+        // The lock lets DHCPv6 out: what shows that the IPv6 probes could arrive.
+        {"root's DHCPv6 request", 0, 0, udp, kPeer6, 547, true, 546},
     };
+    // The link over IPv6 too, as a user's network would have it.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "fd77::2/64", "dev", "veth0", "nodad"}));
+    ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", std::string(kPeer6) + "/64", "dev", "veth1", "nodad"}));
     // A counter per probe where the link arrives, told apart by source port.
     std::string table = "table inet hwprobe {\n";
     std::string rules = "  chain seen {\n    type filter hook prerouting priority raw; policy accept;\n";
     for (std::size_t i = 0; i < std::size(probes); ++i) {
         const std::string n = std::to_string(i);
         table += "  counter p" + n + " {}\n";
+        const int port = probes[i].sourcePort ? probes[i].sourcePort : static_cast<int>(41000 + i);
         rules += std::string("    iifname \"veth1\" meta l4proto ") + (probes[i].type == udp ? "udp" : "tcp") +
-                 " th sport " + std::to_string(41000 + i) + " counter name p" + n + "\n";
+                 " th sport " + std::to_string(port) + " counter name p" + n + "\n";
     }
     // The helper's own lookup, from a port of its choosing.
     table += "  counter helper {}\n";
@@ -116,7 +144,8 @@ TEST_F(LockLeaks, NothingOfTheUsersReachesTheServerOrTheResolvers) {
     std::vector<pid_t> children;
     for (std::size_t i = 0; i < std::size(probes); ++i) {
         const pid_t child = ::fork();
-        if (child == 0) sendProbe(bed_.client, probes[i], static_cast<int>(41000 + i));
+        if (child == 0)
+            sendProbe(bed_.client, probes[i], probes[i].sourcePort ? probes[i].sourcePort : static_cast<int>(41000 + i));
         children.push_back(child);
     }
     // After the forks: a child of a process with more threads may find a lock taken.

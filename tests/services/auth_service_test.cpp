@@ -1,6 +1,7 @@
 #include "services/auth_service.h"
 
 #include "support/model_fixture.h"
+#include "texts/locale_data.h"
 #include "support/fake_secret_store.h"
 
 namespace hw {
@@ -19,13 +20,15 @@ protected:
     }
     struct Outcome {
         std::optional<AuthResults> result;
+        std::optional<std::string> message;
         int calls = 0;
     };
     // Starts a sign-in; the outcome fills in when the queue runs.
     std::shared_ptr<Outcome> start(const std::string& user, const std::string& password) {
         auto o = std::make_shared<Outcome>();
-        auth.login(user, password, [o](AuthResults r, std::optional<std::string>) {
+        auth.login(user, password, [o](AuthResults r, std::optional<std::string> message) {
             o->result = r;
+            o->message = std::move(message);
             ++o->calls;
         });
         return o;
@@ -67,6 +70,25 @@ TEST_F(AuthServiceTest, AFailureStoresNothing) {
     EXPECT_EQ(login("user@example.com", "wrong").result, AuthResults::failure);
     EXPECT_EQ(secrets.size(), 0u);
     EXPECT_EQ(finished, std::vector<bool>{false});
+}
+
+// No network must not read as a wrong password, nor keep the user a minute.
+TEST_F(AuthServiceTest, AnUnreachableBackendIsNamedWithinTheSignInsBound) {
+    backend.hold = true;
+    auto o = start("user@example.com", "secret");
+    queue.runUntilIdle();
+    ASSERT_EQ(backend.requestsTo("/functions/authenticateUser").size(), 1u);
+    EXPECT_EQ(backend.requestsTo("/functions/authenticateUser")[0].timeoutMs, 20000);
+    queue.advance(20000);
+    EXPECT_EQ(o->calls, 0);
+    queue.advance(1000);
+    EXPECT_EQ(o->result, AuthResults::error);
+    EXPECT_EQ(o->message, LocaleData::internet_connection_unavailable_error_part_2_for_login_view());
+
+    backend.release();
+    queue.runUntilIdle();
+    backend.functions["authenticateUser"] = [](const JSON&) { return test::FakeBackend::Reply::error(141, "boom"); };
+    EXPECT_EQ(login("user@example.com", "secret").message, std::optional<std::string>(" ")) << "a server's own error";
 }
 
 TEST_F(AuthServiceTest, ACancelledOrReplacedSignInIsDropped) {

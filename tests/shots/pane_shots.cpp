@@ -84,6 +84,12 @@ HW_SHOTS({
         rig.rig->hub->appModel().networkLockActivated = true;
         rig.rig->engine.closures.disconnected(false, false);
     });
+    // The link lost under the kill switch: the card's label says so whole.
+    paneShot("pane.waiting-for-network-killswitch", 2000, [](PaneRig& rig) {
+        rig.connect();
+        rig.rig->hub->appModel().networkLockActivated = true;
+        rig.pane->reachabilityChanged(false);
+    });
     paneShot("pane.error-short", 1000, error([](PaneRig&) { return LocaleData::vpn_ppp_error_new_3(); }));
     paneShot("pane.error-long", 1000, error([](PaneRig&) {
         return std::string("The server did not answer in time. Check your network settings and try another "

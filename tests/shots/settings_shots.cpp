@@ -126,6 +126,7 @@ HW_SHOTS({
         });
     settingsShot("settings.kill-switch", 3, nullptr,
                  [](SettingsRig& rig) { rig.widget.checkBox(Keys::useNetworkLock).click(); });
+    settingsShot("settings.kill-switch-locked", 3, [](SettingsRig& rig) { rig.kit.model.setVpnSettingsChangingDisabled(true); });
     settingsShot("settings.support", 4);
     settingsShot("settings.support-ticket", 4, nullptr, nullptr, [](SettingsRig& rig) {
         rig.controller.openSupportTicketButton_Click();
@@ -146,6 +147,14 @@ HW_SHOT("settings.list", [](ShotStage& stage) {
     auto& rig = stage.window<SettingsRig>(SettingsLayout::List);
     rig.open();
     stage.afterShown([&rig] { rig.controller.tableViewShouldSelectRow(0); });
+    stage.advanceAnimations(300);
+});
+
+HW_SHOT("settings.list-locked", [](ShotStage& stage) {
+    auto& rig = stage.window<SettingsRig>(SettingsLayout::List);
+    rig.kit.model.setVpnSettingsChangingDisabled(true);
+    rig.open();
+    rig.settle();
     stage.advanceAnimations(300);
 });
 

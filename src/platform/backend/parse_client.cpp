@@ -167,7 +167,8 @@ void ParseClient::logOut(std::function<void(OptionalParseError)> done) {
 
 // ---- cloud functions ----
 
-void ParseClient::callFunction(const std::string& name, const JSON& params, ParseReply done) {
+void ParseClient::callFunction(const std::string& name, const JSON& params, ParseReply done,
+                               std::optional<double> timeoutMs) {
     if (!isPlainName(name) || params.type() != JSON::Type::dictionary) {
         core_->queue.post([done] { done(JSON(), localError(kParseErrorScriptFailed, "invalid function name or parameters")); });
         return;
@@ -192,7 +193,7 @@ void ParseClient::callFunction(const std::string& name, const JSON& params, Pars
         become(*token, [result, done](std::optional<ParseUser>, OptionalParseError becomeError) {
             done(becomeError ? JSON() : result, std::move(becomeError));
         });
-    });
+    }, std::nullopt, false, timeoutMs);
 }
 
 // ---- remote configuration ----

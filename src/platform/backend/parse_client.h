@@ -58,7 +58,8 @@ public:
     // ---- cloud functions ----
     // A reply {"result": x} hands over x. "authenticateUser" answering a "sessionToken"
     // makes the client that user before the completion runs.
-    void callFunction(const std::string& name, const JSON& params, ParseReply done);
+    void callFunction(const std::string& name, const JSON& params, ParseReply done,
+                      std::optional<double> timeoutMs = std::nullopt);
 
     // ---- remote configuration ----
     void fetchConfig(std::function<void(ParseConfig, OptionalParseError)> done);

@@ -169,6 +169,8 @@ void MainViewDetailsAreaController::onAttemptGaveUp() {
     log::info(kLog, "connection attempts count reached!");
     enableLocationChange();
     showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
+    // The last banner said it was reconnecting; this one says it stopped.
+    shell_.showConnectionErrorNotification();
     endInReadyLook();
 }
 

@@ -73,8 +73,8 @@ void AuthWindowViewController::activateLogIn_state() {
         view_.setImage(AuthPart::usernameAndEmailIcon, "User_icon");
         for (const FormStateRow& row : kFormStates) view_.setHidden(row.part, row.hiddenInLogIn);
         view_.setText(AuthPart::logInSignUpLabel, LocaleData::login_window_log_in_top_label());
-        // The title names the form the window shows.
-        setWindowName("Sign In");
+        // The title names the form the window shows, in its heading's words.
+        setWindowName(LocaleData::login_window_log_in_top_label());
         changeWindowTitleName();
         view_.setPlaceholder(AuthPart::loginField, LocaleData::login_window_username_placeholder());
         view_.setPlaceholder(AuthPart::passwordField, LocaleData::login_window_password_placeholder());
@@ -89,7 +89,7 @@ void AuthWindowViewController::activateSignUp_state() {
         view_.setImage(AuthPart::usernameAndEmailIcon, "Email_icon");
         for (const FormStateRow& row : kFormStates) view_.setHidden(row.part, row.hiddenInSignUp);
         view_.setText(AuthPart::logInSignUpLabel, LocaleData::login_window_sign_up_top_label());
-        setWindowName("Sign Up");
+        setWindowName(LocaleData::login_window_sign_up_top_label());
         changeWindowTitleName();
         view_.setPlaceholder(AuthPart::loginField, LocaleData::login_window_sign_up_email_address_placeholder());
         view_.setPlaceholder(AuthPart::passwordField,

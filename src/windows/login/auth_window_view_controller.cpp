@@ -39,7 +39,7 @@ AuthWindowViewController::AuthWindowViewController(const BaseControllerContext& 
       view_(view),
       deps_(dependencies),
       isEnterpriseVersion_(isEnterpriseVersion) {
-    setWindowName("Sign In");
+    setWindowName(LocaleData::login_window_log_in_top_label());
     view_.setActions(this);
     if (deps_.enterpriseAuthService) {
         std::weak_ptr<bool> alive = alive_;

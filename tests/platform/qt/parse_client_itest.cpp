@@ -119,11 +119,12 @@ TEST_F(ParseClientTestbed, UploadsAReportWithItsLogFile) {
     EXPECT_FALSE(opened);
 }
 
-// More objects than a page, most of them with one sort key: findAll must
-// page on the server's own order and neither repeat nor miss one.
+// More objects than one of the application's pages of 1,000, most of them
+// with one sort key: findAll must page on the server's own order and neither
+// repeat nor miss one.
 TEST_F(ParseClientTestbed, FindAllPagesThroughEveryObjectOnce) {
     const std::string cls = "PagingProbe" + std::to_string(::getpid());
-    constexpr int kObjects = 120;
+    constexpr int kObjects = 1205;
     const HttpHeaders master{{"X-Parse-Application-Id", env->get("HAVENWAY_TESTBED_APP_ID")},
                              {"X-Parse-Master-Key", env->get("HAVENWAY_TESTBED_MASTER_KEY")},
                              {"Content-Type", "application/json"}};
@@ -132,7 +133,7 @@ TEST_F(ParseClientTestbed, FindAllPagesThroughEveryObjectOnce) {
         int answered = 0, ok = 0;
         for (const auto& r : requests)
             http->send(r, [&](HttpResponse a) { ++answered, ok += a.status / 100 == 2; });
-        EXPECT_TRUE(spinUntil([&] { return answered == int(requests.size()); }, 60000));
+        EXPECT_TRUE(spinUntil([&] { return answered == int(requests.size()); }, 180000));
         return ok;
     };
     std::vector<HttpRequest> creates;
@@ -149,7 +150,7 @@ TEST_F(ParseClientTestbed, FindAllPagesThroughEveryObjectOnce) {
     auto p = client();
     ParseQuery query(cls);
     query.orderByAscending("sortOrder,objectId");
-    query.limit = 50;
+    query.limit = 1000;
     using Found = std::pair<std::vector<ParseObject>, OptionalParseError>;
     auto found = await<Found>([&](auto done) {
         p->findAll(query, [done](std::vector<ParseObject> o, OptionalParseError e) { done({std::move(o), e}); });

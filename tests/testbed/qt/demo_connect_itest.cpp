@@ -177,10 +177,16 @@ TEST_F(DemoConnect, AnAccountSignedUpAMomentAgoConnectsOverBothProtocols) {
     const std::string why = signInAndLoad(*bed.hub, email, password);
     ASSERT_TRUE(why.empty()) << why;
     for (VPNTypes protocol : {VPNTypesOpenVPN, VPNTypesIKEv2_StrongSwan}) {
+        const std::string before = bed.networkState();
         ASSERT_TRUE(bed.connect(protocol)) << protocol << testing::PrintToString(bed.events) << bed.helperLog();
         expectCarriedBy(bed, protocol);
         EXPECT_EQ(bed.publicAddress(), tunnelExit()) << protocol;
         ASSERT_TRUE(bed.disconnect()) << protocol;
+        // openvpn takes its routes away as it exits, after the end is
+        // reported: an IKE start in between sends into the dying tunnel and
+        // waits out charon's retransmissions.
+        ASSERT_TRUE(spinUntil([&] { return bed.networkState() == before; }, 15000))
+            << protocol << bed.networkState() << "\nversus\n" << before;
     }
 }
 

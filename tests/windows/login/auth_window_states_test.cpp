@@ -20,7 +20,7 @@ TEST_F(AuthWindowFixture, FourLayoutStatesShowTheirControls) {
         std::vector<AuthPart> shown, hidden;
     };
     const Row rows[] = {
-        {&AuthWindowViewController::activateLogIn_state, "LOG IN", false, false, "Sign In — Havenway",
+        {&AuthWindowViewController::activateLogIn_state, "LOG IN", false, false, "Log In — Havenway",
          {P::dontHaveAnAccountSubview, P::signMeOnStart, P::forgotPasswordLink, P::needHelpLinkButton, P::loginFieldsGroup,
           P::createNewAccountLink},
          {P::alreadyHaveAccountSubview, P::tosSubview, P::creatingYourAccountSubview, P::accountCreatedSubview,

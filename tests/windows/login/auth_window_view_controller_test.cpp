@@ -195,17 +195,19 @@ TEST_F(AuthWindowFixture, SuccessKeepsTheWindowBusyUntilTheDataLoadFails) {
     EXPECT_EQ(signIns, 2) << "the user can try again";
 }
 
-TEST_F(AuthWindowFixture, AReplyThatNeverComesEndsAtTheClientTimeOutInTheGenericNotice) {
+// Not a minute, and not a notice a wrong password could have given.
+TEST_F(AuthWindowFixture, AReplyThatNeverComesEndsAtTheSignInsBoundNamingTheNetwork) {
     openFilled();
     http.silent = true;
     click();
     queue.runUntilIdle();
-    queue.advance(test::FakeBackend::clientConfig().requestTimeoutMs - 1);
+    queue.advance(20000 - 1);
     EXPECT_TRUE(controller->loginButtonDisabled());
     queue.advance(1);
     queue.runUntilIdle();
     EXPECT_FALSE(controller->loginButtonDisabled());
     EXPECT_EQ(view[AuthPart::errorUpperText].text, "Login error");
+    EXPECT_EQ(errorDetail(), LocaleData::internet_connection_unavailable_error_part_2_for_login_view());
     EXPECT_EQ(loginResults(), std::vector<std::string>{"error"});
 }
 
@@ -277,7 +279,7 @@ TEST_F(AuthWindowFixture, ALockLeftByAnEarlierRunIsNamedAndReleasedFromTheWindow
     };
     open();
     EXPECT_TRUE(notice()) << "on opening";
-    queue.advance(50 + test::FakeBackend::clientConfig().requestTimeoutMs);
+    queue.advance(50 + 20000);  // the automatic sign-in's delay, then its bound
     queue.runUntilIdle();
     ASSERT_EQ(loginResults(), std::vector<std::string>{"error"});
     EXPECT_TRUE(notice()) << "after the sign-in it blocked";

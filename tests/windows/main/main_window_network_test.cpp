@@ -117,7 +117,6 @@ TEST_F(MainWindowNetwork, NetworkChangeWhileConnectedRestartsOnlyTunnelsThatSurv
         NetworkSetup f;
         f.pane->connected = true;
         f.engine.providerType = r.type;
-        f.model.setAutoReconnectAttemptsCount(3);
         f.changeNetwork();
         if (r.insecure) f.controller->showWiFiInsecureNotification(); else f.controller->showConnectedToWiFiNotification();
         // The pane's policy hears why; it ends the old session and starts the count afresh.
@@ -138,29 +137,29 @@ TEST_F(MainWindowNetwork, SameNetworkRefreshesStrongSwanDnsOnlyWhenSettled) {
     controller->showConnectedToWiFiNotification();
     EXPECT_EQ(engine.dnsInstalls, 1);
     EXPECT_EQ(pane->count("requestAutoReconnect"), 0);
-    // Without a Wi-Fi information object the network reads as unchanged.
+    // Without a Wi-Fi information object the network reads as unchanged:
+    // the DNS again, no reconnect.
     NetworkSetup f;
     f.wifiInfo = nullptr;
     f.pane->connected = true;
     f.engine.providerType = VPNTypesIKEv2_StrongSwan;
     f.controller->showWiFiInsecureNotification();
     EXPECT_EQ(f.engine.dnsInstalls, 1);
+    EXPECT_EQ(f.pane->count("requestReconnect:the network changed"), 0);
 }
 
 // Whether a secure network ends the connection is the pane's to say: the
-// main window asks, whatever the state, and never spends the retry count.
+// main window asks, whatever the state.
 TEST_F(MainWindowNetwork, ASecureNetworkAsksThePaneToEndWiFiSecuritysConnection) {
     for (const bool bySecurity : {true, false}) {
         SCOPED_TRACE(bySecurity ? "Wi-Fi security's" : "the user's");
         NetworkSetup f;
         f.pane->byWiFiSecurity = bySecurity;
         f.model.pendingVPN_Activated_on_UnsecuredWiFi = true;
-        f.model.setAutoReconnectAttemptsCount(2);
         f.notifications.deliver({"t", "i"});
         f.controller->showConnectedToWiFiNotification();
         EXPECT_EQ(f.pane->count("secureNetworkJoined"), 1);
         EXPECT_EQ(f.notifications.removeAllCount, bySecurity ? 1 : 0);
-        EXPECT_EQ(f.model.autoReconnectAttemptsCount(), 2);
         EXPECT_FALSE(f.model.pendingVPN_Activated_on_UnsecuredWiFi);
         EXPECT_EQ(f.controller->lastTimeOf_showConnectedToWiFiNotification_occured(), f.queue.wallSeconds());
     }

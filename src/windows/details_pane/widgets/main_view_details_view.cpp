@@ -383,8 +383,8 @@ void MainViewDetailsView::layoutContent() {
     const int lift = bottomBar_->isHidden() ? 0 : kBottomBarHeight + 6;
     card_->setGeometry((w - kCardWidth) / 2, h - kCardBottomGap - kCardHeight - lift, kCardWidth, kCardHeight);
     const int cw = kCardWidth;
-    connectTo_->setGeometry(20, 10, cw / 2, 18);
     changeProtocol_->setGeometry(cw - 140, 10, 124, 18);
+    layoutConnectToLabel();
     flagRing_->setGeometry(16, 34, 32, 32);
     flag_->setGeometry(20, 38, 24, 24);
     connectedMark_->move(36, 52);
@@ -478,7 +478,24 @@ void MainViewDetailsView::bindConnectButton(ConnectButtonModel& model) {
 
 void MainViewDetailsView::refreshConnectButton() { button_->update(); }
 
-void MainViewDetailsView::setConnectToText(const std::string& text) { connectTo_->setText(QString::fromStdString(text)); }
+void MainViewDetailsView::setConnectToText(const std::string& text) {
+    connectTo_->setText(QString::fromStdString(text));
+    layoutConnectToLabel();
+}
+
+// The label runs up to the protocol link's words (centred in their button);
+// a longer text (the wait for the network's) takes a smaller size rather than
+// losing its end.
+void MainViewDetailsView::layoutConnectToLabel() {
+    const QRect link = changeProtocol_->geometry();
+    const int linkWords = changeProtocol_->fontMetrics().horizontalAdvance(changeProtocol_->text());
+    const int room = link.x() + (link.width() - linkWords) / 2 - 8 - 20;
+    double size = 12;
+    QFont font = latoFont(400, size);
+    while (size > 9 && QFontMetrics(font).horizontalAdvance(connectTo_->text()) > room) font = latoFont(400, size -= 0.5);
+    connectTo_->setFont(font);
+    connectTo_->setGeometry(20, 10, room, 18);
+}
 
 void MainViewDetailsView::setLocationName(const std::string& text) {
     name_->setText(name_->fontMetrics().elidedText(QString::fromStdString(text), Qt::ElideRight, name_->width()));
@@ -498,6 +515,7 @@ void MainViewDetailsView::setConnectionTimeText(const std::string& text) {
 void MainViewDetailsView::setConnectionDetailsBoxHidden(bool hidden) { detailsBox_->setHidden(hidden); }
 void MainViewDetailsView::setChangeProtocolLinkText(const std::string& text) {
     changeProtocol_->setText(QString::fromStdString(text));
+    layoutConnectToLabel();
 }
 
 void MainViewDetailsView::setChangeLocationEnabled(bool enabled, double alpha) {

@@ -128,6 +128,7 @@ private:
     void layoutContent();
     void layoutErrorBar();
     void layoutReconnectOverlay();
+    void layoutConnectToLabel();
     QWidget* barOf(PaneTopBar bar) const;
     void coverMainWindowFlag(bool cover);
 

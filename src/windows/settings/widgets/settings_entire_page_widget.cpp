@@ -74,6 +74,14 @@ QWidget* SettingsEntirePageWidget::band(SettingsOptionsSections section, std::op
     return surface;
 }
 
+QLabel* SettingsEntirePageWidget::lockedNoteOnHeaderRow(QWidget* section, int top) {
+    QLabel* note = makeSettingsLockedNote(section);
+    note->setWordWrap(false);
+    note->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    note->setGeometry(kMargin, top, kContentWidth, 24);
+    return note;
+}
+
 void SettingsEntirePageWidget::changed() {
     if (controller_) controller_->onParametersChanges();
 }
@@ -81,6 +89,7 @@ void SettingsEntirePageWidget::changed() {
 void SettingsEntirePageWidget::buildProtocols(UserDefaultsController& settings) {
     QWidget* section = band(SettingsOptionsSections::vpnProtocols, SettingsOptionsSections::wi_Fi_Security);
     makeSettingsHeader(L::settings_window_vpn_protocols_header_label(), section)->setGeometry(kMargin, 16, kContentWidth, 24);
+    protocolLockedNote_ = lockedNoteOnHeaderRow(section, 16);
     makeSettingsText(L::settings_window_vpn_protocols_select_protocol_label(), section)
         ->setGeometry(kMargin, 50, kContentWidth, 18);
     menu_ = new QComboBox(section);
@@ -120,6 +129,7 @@ QRect SettingsEntirePageWidget::keepEnabledAlertRestFrame() const {
 void SettingsEntirePageWidget::buildKillSwitch(UserDefaultsController& settings) {
     QWidget* section = band(SettingsOptionsSections::killSwitch, SettingsOptionsSections::general);
     makeSettingsHeader(L::settings_window_kill_switch_header_label(), section)->setGeometry(kMargin, 14, kContentWidth, 24);
+    killSwitchLockedNote_ = lockedNoteOnHeaderRow(section, 14);
     killSwitch_ = makeSettingsCheckBox(L::settings_window_kill_switch_enable_checkbox(), section);
     killSwitch_->setGeometry(kMargin, 44, kContentWidth, 38);
     bindCheckBox(*killSwitch_, settings, Keys::useNetworkLock);
@@ -185,6 +195,8 @@ void SettingsEntirePageWidget::setProtocolDescription(const std::string& text) {
 void SettingsEntirePageWidget::setProtocolsChangingEnabled(bool enabled) {
     menu_->setEnabled(enabled);
     killSwitch_->setEnabled(enabled);
+    protocolLockedNote_->setHidden(enabled);
+    killSwitchLockedNote_->setHidden(enabled);
 }
 
 void SettingsEntirePageWidget::setVersionText(const std::string& text) { version_->setText(QString::fromStdString(text)); }

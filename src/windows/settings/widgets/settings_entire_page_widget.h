@@ -52,6 +52,7 @@ private:
     void buildProtocols(UserDefaultsController& settings);
     void buildWiFi(UserDefaultsController& settings);
     void buildKillSwitch(UserDefaultsController& settings);
+    QLabel* lockedNoteOnHeaderRow(QWidget* section, int top);
     void buildGeneral(UserDefaultsController& settings);
     void buildSupport();
     void changed();
@@ -63,6 +64,8 @@ private:
     QLabel* wifiDescription_ = nullptr;
     QWidget* alert_ = nullptr;
     QCheckBox* killSwitch_ = nullptr;
+    QLabel* protocolLockedNote_ = nullptr;
+    QLabel* killSwitchLockedNote_ = nullptr;
     QLabel* version_ = nullptr;
     double paddingBottom_ = 59.0;
 };

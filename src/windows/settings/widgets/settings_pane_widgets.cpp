@@ -56,6 +56,8 @@ SettingsProtocolPaneWidget::SettingsProtocolPaneWidget(UserDefaultsController& s
     : SettingsViewDetailsSubView(parent), settings_(settings), group_(new QButtonGroup(this)) {
     layout_ = paneLayout(this, header_);
     layout_->setSpacing(4);
+    lockedNote_ = makeSettingsLockedNote(this);
+    layout_->addWidget(lockedNote_);
     layout_->addStretch(1);
 }
 
@@ -83,6 +85,7 @@ void SettingsProtocolPaneWidget::showProtocolChoices(const std::vector<SettingsP
 
 void SettingsProtocolPaneWidget::setProtocolsGroupEnabled(bool enabled) {
     for (QAbstractButton* cell : group_->buttons()) cell->setEnabled(enabled);
+    lockedNote_->setHidden(enabled);
 }
 
 // --- Support ---

@@ -65,6 +65,7 @@ private:
     Settings_VPNProtocolsOptionsController* controller_ = nullptr;
     QVBoxLayout* layout_;
     QLabel* header_;
+    QLabel* lockedNote_;
     QButtonGroup* group_;
 };
 

@@ -45,6 +45,16 @@ QLabel* makeSettingsText(const std::string& text, QWidget* parent) {
     return label;
 }
 
+QLabel* makeSettingsLockedNote(QWidget* parent) {
+    auto* label = makeSettingsText(LocaleData::settings_window_locked_while_connected_note(), parent);
+    label->setFont(latoFont(700, 12));
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, kitColor("#b25a00"));
+    label->setPalette(p);
+    label->hide();
+    return label;
+}
+
 QCheckBox* makeSettingsCheckBox(const std::string& text, QWidget* parent) {
     auto* box = new QCheckBox(QString::fromStdString(text), parent);
     box->setFont(latoFont(400, 13));

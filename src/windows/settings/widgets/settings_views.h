@@ -22,6 +22,8 @@ double detailsScrollValueForY(double documentHeight, double y, double viewportHe
 // The settings' recurring controls, in the window's fonts and colours.
 QLabel* makeSettingsHeader(const std::string& text, QWidget* parent);
 QLabel* makeSettingsText(const std::string& text, QWidget* parent);
+// Says why the settings beside it are greyed; hidden until they are.
+QLabel* makeSettingsLockedNote(QWidget* parent);
 QCheckBox* makeSettingsCheckBox(const std::string& text, QWidget* parent);
 QPushButton* makeSettingsLink(const std::string& text, QWidget* parent);
 

@@ -108,6 +108,8 @@ QWidget* SettingsWindowWidget::buildKillSwitchPane() {
     connect(box, &QCheckBox::toggled, this, &SettingsWindowWidget::changed);
     layout->addWidget(box);
     layout->addWidget(indented(makeSettingsText(L::settings_window_kill_switch_description(), pane)));
+    killSwitchLockedNote_ = indented(makeSettingsLockedNote(pane));
+    layout->addWidget(killSwitchLockedNote_);
     layout->addStretch(1);
     return pane;
 }

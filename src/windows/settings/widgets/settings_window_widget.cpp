@@ -226,7 +226,10 @@ void SettingsWindowWidget::closeEvent(QCloseEvent* event) {
 
 void SettingsWindowWidget::setApplyEnabled(bool enabled) { apply_->setEnabled(enabled); }
 
-void SettingsWindowWidget::setKillSwitchCheckboxEnabled(bool enabled) { boxes_.at("useNetworkLock")->setEnabled(enabled); }
+void SettingsWindowWidget::setKillSwitchCheckboxEnabled(bool enabled) {
+    boxes_.at("useNetworkLock")->setEnabled(enabled);
+    killSwitchLockedNote_->setHidden(enabled);
+}
 
 void SettingsWindowWidget::setTrustedNetworksCheckboxEnabled(bool enabled) {
     boxes_.at("enableTrustedNetworksManagement")->setEnabled(enabled);

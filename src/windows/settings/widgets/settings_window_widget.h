@@ -131,6 +131,7 @@ private:
     QPushButton* apply_ = nullptr;
     QPushButton* cancel_ = nullptr;
     std::map<std::string, QCheckBox*> boxes_;
+    QLabel* killSwitchLockedNote_ = nullptr;
     SettingsGeneralPaneWidget* generalPane_ = nullptr;
     SettingsProtocolPaneWidget* protocolPane_ = nullptr;
     SettingsSupportPaneWidget* supportPane_ = nullptr;
