@@ -3,7 +3,9 @@
 //   raw      openvpn started by hand -> "Initialization Sequence Completed"
 //   managed  the same with the road's management options, the credentials
 //            given over that interface (what openvpn itself adds to the road)
-//   road     the helper's "createOpenVPNConnection" -> the dial -> connected
+//   road     the connection manager's connect, as the application calls it:
+//            the helper check, the configuration file, the helper's
+//            "createOpenVPNConnection", the dial -> established
 // Each run starts only once the previous openvpn has exited; the raw sides
 // and the road take turns going first. Prints min, median and max of each,
 // and of each pair's ratio. Needs root; run from build/release/bench
@@ -23,14 +25,20 @@
 #include "raw_openvpn.h"
 #include "connection/openvpn_constants.h"
 #include "connection/openvpn_vpn_connection_provider.h"
+#include "connection/vpn_connection_manager.h"
+#include "connection/vpn_connection_manager_helper_adapter.h"
+#include "connection/vpn_connection_manager_provider_adapters.h"
 #include "platform/helper_connection.h"
-#include "platform/paths.h"
+#include "platform/posix_process_runner.h"
+#include "platform/system_clock.h"
+#include "platform/thread_pool.h"
+#include "support/fake_helper_install.h"
 #include "support/quiet_openvpn_context.h"
 
 namespace {
 
 using namespace hw;
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 // A main queue that the benchmark thread drains; delayed tasks run when due
 // (the provider bounds each try with one a minute away).
@@ -43,22 +51,22 @@ public:
     }
     void postAfter(double ms, Task task) override {
         std::lock_guard lock(mutex_);
-        later_.emplace(Clock::now() + std::chrono::microseconds(static_cast<long long>(ms * 1000)), std::move(task));
+        later_.emplace(Steady::now() + std::chrono::microseconds(static_cast<long long>(ms * 1000)), std::move(task));
         wake_.notify_all();
     }
     std::unique_ptr<Timer> startTimer(double, bool, Task) override { return nullptr; }
     bool isMainThread() const override { return std::this_thread::get_id() == owner_; }
     bool pumpUntil(const std::function<bool()>& done, std::chrono::seconds within) {
-        auto deadline = Clock::now() + within;
+        auto deadline = Steady::now() + within;
         while (!done()) {
             std::unique_lock lock(mutex_);
             for (;;) {
-                while (!later_.empty() && later_.begin()->first <= Clock::now()) {
+                while (!later_.empty() && later_.begin()->first <= Steady::now()) {
                     tasks_.push_back(std::move(later_.begin()->second));
                     later_.erase(later_.begin());
                 }
                 if (!tasks_.empty()) break;
-                if (Clock::now() >= deadline) return false;
+                if (Steady::now() >= deadline) return false;
                 const auto until = later_.empty() ? deadline : std::min(deadline, later_.begin()->first);
                 wake_.wait_until(lock, until);
             }
@@ -74,13 +82,42 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;
-    std::multimap<Clock::time_point, Task> later_;
+    std::multimap<Steady::time_point, Task> later_;
     std::thread::id owner_ = std::this_thread::get_id();
 };
 
 // The testbed's account; nothing reconnects while the bench measures.
 struct Context final : test::QuietOpenVPNContext {
     Context() { login = OpenVPNLoginData{testbed::OpenVPNTestbed::kUser, testbed::OpenVPNTestbed::kPassword}; }
+};
+
+// The application's state as the manager reads it: OpenVPN chosen, the
+// helper installed at its own version, no lock, nothing that reconnects.
+struct ManagerState final : ConnectionManagerContext {
+    VPNTypes vpnProtocol() const override { return VPNTypesOpenVPN; }
+    void addVPNProtocolUpdatedObserver(std::function<void()>) override {}
+    std::string vpnServersDomainSuffix() const override { return "vpn.example.net"; }
+    std::string helperToolCurrentVersion() const override { return version; }
+    void setHelperToolCurrentVersion(const std::string& v) override { version = v; }
+    bool perfromHelperToolStoredVersionCheck() const override { return true; }
+    bool useNetworkLock() const override { return false; }
+    bool networkLockActivated() const override { return false; }
+    void setNetworkLockActivated(bool) override {}
+    std::string previousDefaultGatewayValue() const override { return gateway; }
+    void setPreviousDefaultGatewayValue(const std::string& g) override { gateway = g; }
+    bool openVPN_Reconnect_in_progress() const override { return false; }
+    bool autoReconnectInProgress() const override { return false; }
+    int autoReconnectAttemptsCount() const override { return 0; }
+    void setAutoReconnectAttemptsCount(int) override {}
+    int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return 0; }
+    void setDeviceEnteredSleepMode(bool) override {}
+    void requestAutoReconnect() override {}
+    void showHelperInstallAlert(const std::string&, const std::string&, std::function<void(int)>) override {}
+    std::string version, gateway;
+};
+
+struct NoReports final : ErrorLogReportUploader {
+    void upload(const std::string&, const std::string&) override {}
 };
 
 std::string exeDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
@@ -90,15 +127,27 @@ std::string sourceDir() {
     return std::filesystem::weakly_canonical(exeDir() + "/../../..").string();
 }
 
-// The testbed, our helper and a provider, made once for the whole run.
+// The testbed, our helper and the connection manager wired as the
+// application wires them, made once for the whole run.
 struct Rig {
     testbed::OpenVPNTestbed bed{sourceDir()};
     testbed::ChildProcess helper;
     PumpQueue queue;
-    std::unique_ptr<HelperConnection> connection;
+    ThreadPool background{1};
+    SystemClock clock;
+    PosixProcessRunner runner;
+    test::FakeHelperJobTable jobs;
+    test::FakeHelperInstaller installer{queue};
     Context context;
-    std::unique_ptr<OpenVPN_VPNConnectionProvider> provider;
-    std::int32_t last = -1;
+    ManagerState state;
+    NoReports reports;
+    std::unique_ptr<HelperTool_XPC_Connector> connector;
+    std::unique_ptr<HelperToolManager> helperClient;
+    std::unique_ptr<VPNConnectionManagerHelperAdapter> helperAdapter;
+    std::shared_ptr<OpenVPN_VPNConnectionProvider> provider;
+    std::unique_ptr<VPNConnectionManager> manager;
+    std::string last;
+    Steady::time_point handedOver;
     std::string error;
     std::string runDir;
 
@@ -110,50 +159,76 @@ struct Rig {
         bed.enterClientNamespace();
         const std::string d = bed.dir();
         ::setenv("HAVENWAY_DATA_DIR", (d + "/appdata").c_str(), 1);
+        std::filesystem::create_directories(d + "/appdata");
         std::ofstream(d + "/helper.conf") << "uid=0\n";
         std::ofstream(d + "/resolv.conf") << "nameserver 192.0.2.53\n";
         const std::string socket = d + "/helper.sock";
+        const std::string binary = exeDir() + "/../helper/havenway-helper";
         // On tmpfs, as /run is where the helper is installed.
         runDir = "/dev/shm/bench-openvpn-run-" + std::to_string(::getpid());
         helper = testbed::ChildProcess(
-            {exeDir() + "/../helper/havenway-helper"}, d + "/helper.log",
+            {binary}, d + "/helper.log",
             {"HAVENWAY_HELPER_SOCKET=" + socket, "HAVENWAY_HELPER_CONF=" + d + "/helper.conf",
              "HAVENWAY_HELPER_STATE_DIR=" + d + "/state", "HAVENWAY_HELPER_RUN_DIR=" + runDir,
-             "HAVENWAY_RESOLV_CONF=" + d + "/resolv.conf"});
+             "HAVENWAY_RESOLV_CONF=" + d + "/resolv.conf", "HAVENWAY_RESOLVED_DIR=" + d + "/no-resolved"});
         testbed::waitFor([&] { return ::access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(5));
-        connection = std::make_unique<HelperConnection>(queue);
-        if (!connection->connect(socket, &error)) return;
-        provider = std::make_unique<OpenVPN_VPNConnectionProvider>(queue, context);
-        provider->retrieveConnectionAndSubscribeToStatusUpdates(
-            "", [this](std::int32_t s, const std::optional<std::string>&, VPNTypes) { last = s; }, false);
-        paths::writeFileAtomically(OpenVPNConstants::configFilePath(), bed.clientConfig(), 0600);
+
+        const std::string bundled = testbed::helperVersion(binary, d);
+        state.version = bundled;
+        jobs.jobs[HelperTool_XPC_Connector::kServiceName] = binary;
+        connector = std::make_unique<HelperTool_XPC_Connector>(queue, [this, socket](std::string* why) {
+            auto c = std::make_shared<HelperConnection>(queue);
+            return c->connect(socket, why) ? c : nullptr;
+        });
+        helperClient = std::make_unique<HelperToolManager>(queue, *connector, jobs, installer, runner, bundled);
+        helperAdapter = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient, jobs);
+        provider = std::make_shared<OpenVPN_VPNConnectionProvider>(queue, context);
+        helperClient->setOpenVPNManagementReceiver([this](UniqueFd management) {
+            handedOver = Steady::now();
+            provider->connectorHelper()->setManagementSocket(std::move(management));
+        });
+        VPNConnectionManagerEnvironment env{queue, background, clock, *helperAdapter, state, reports, runner, nullptr,
+                                            "Havenway", d + "/error.log", OpenVPNConstants::configFilePath(), "", [] {
+                                                HelperParameterList p;
+                                                for (const auto& [k, v] : OpenVPNConstants::connectionParameters())
+                                                    p.emplace_back(k, v);
+                                                return p;
+                                            }};
+        manager = std::make_unique<VPNConnectionManager>(
+            env, VPNConnectionManagerProviders{nullptr, nullptr, std::make_shared<ProviderAdapter>(provider), nullptr});
+        manager->onConnectionEstablishedNotification = [this] { last = "established"; };
+        manager->onConnectionErrorNotification = [this](const std::string& t) { last = "error: " + t; };
+        manager->onConnectionRefusedNotification = [this](const std::string& t) { last = "refused: " + t; };
+        manager->onDisconnectedStateNotification = [this](bool, bool) { last = "disconnected"; };
+        manager->prepareConnectionManager();
+        queue.pumpUntil([] { return false; }, std::chrono::seconds(0));
     }
 
-    bool create() {
-        std::optional<std::string> reply;
-        HelperDictionary p;
-        for (const auto& [k, v] : OpenVPNConstants::connectionParameters()) p[k] = v;
-        connection->send({{"type", "helper_tool_rpc"}, {"rpc", "createOpenVPNConnection"}, {"parameters", p}},
-                         [&](HelperReply r) {
-                             const std::string* s = helperString(r.message, "reply");
-                             reply = s ? *s : "NO";
-                             // The app's road: the helper hands over openvpn's interface.
-                             if (HelperChannel m = helperChannel(r.message, "management"))
-                                 provider->connectorHelper()->setManagementSocket(UniqueFd(m->release()));
-                         });
-        return queue.pumpUntil([&] { return reply.has_value(); }, std::chrono::seconds(20)) && reply == "YES";
+    ManagerServerConfig server() const {
+        ManagerServerConfig c;
+        c.connectionName = "Havenway";
+        c.dnsPrefix = "de1";
+        c.domainSuffix = "example.net";
+        c.vpnServerIPAddress = testbed::OpenVPNTestbed::kServerAddress;
+        c.username = testbed::OpenVPNTestbed::kUser;
+        c.password = testbed::OpenVPNTestbed::kPassword;
+        c.ovpnConfig = bed.clientConfig();
+        return c;
     }
-    bool dialToConnected() {
-        last = -1;
-        provider->startDial({});
-        return queue.pumpUntil([&] { return last == 2 || last == 0; }, std::chrono::seconds(20)) && last == 2;
+    bool connectToEstablished() {
+        last.clear();
+        manager->beginUserConnect();
+        manager->connect(server());
+        return queue.pumpUntil([&] { return !last.empty(); }, std::chrono::seconds(20)) && last == "established";
     }
     ~Rig() {
+        manager.reset();
         if (!runDir.empty()) std::filesystem::remove_all(runDir);
     }
     void hangUp() {
-        provider->disconnect({});
-        queue.pumpUntil([&] { return last == 0; }, std::chrono::seconds(10));
+        last.clear();
+        manager->disconnect();
+        queue.pumpUntil([&] { return last == "disconnected"; }, std::chrono::seconds(10));
     }
 };
 
@@ -173,8 +248,8 @@ bool helperHasChildren(pid_t helper) {
     return false;
 }
 
-double millisSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+double millisSince(Steady::time_point start) {
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
 }  // namespace
@@ -212,11 +287,13 @@ int main(int argc, char** argv) {
         return "";
     };
     const std::function<const char*()> roadSide = [&]() -> const char* {
-        auto start = Clock::now();
-        if (!r.create()) return "createOpenVPNConnection failed";
-        create.push_back(millisSince(start));
-        if (!r.dialToConnected()) return "no connection";
+        auto start = Steady::now();
+        if (!r.connectToEstablished()) {
+            std::printf("bench_openvpn_dial: %s\n", r.last.empty() ? "no answer" : r.last.c_str());
+            return "no connection";
+        }
         road.push_back(millisSince(start));
+        create.push_back(std::chrono::duration<double, std::milli>(r.handedOver - start).count());
         r.hangUp();
         if (!testbed::waitFor([&] { return !helperHasChildren(r.helper.pid()); }, std::chrono::seconds(10)))
             return "the helper's openvpn did not exit";
@@ -231,11 +308,11 @@ int main(int argc, char** argv) {
     printSpreadHeader();
     printSpread("raw openvpn to initialized, ms", raw);
     printSpread("  the same with the management interface, ms", managed);
-    printSpread("our road: create to connected, ms", road);
-    // Where the road's time goes: the helper's part (config check, spawn,
-    // openvpn's start until its management interface accepts, hand-over),
-    // then the dial (management, TLS, auth) up to connected.
-    printSpread("  of which the helper's create, ms", create);
+    printSpread("our road: connect to established, ms", road);
+    // Where the road's time goes: up to the helper's hand-over (helper check,
+    // configuration file, config check, spawn, openvpn's start until its
+    // management interface accepts), then the dial (management, TLS, auth).
+    printSpread("  of which up to the helper's hand-over, ms", create);
     printPairRatio("ratio road / raw", raw, road);
     printPairRatio("ratio road / managed", managed, road);
     std::printf("%d runs each, the raw sides first in even runs\n", runs);

@@ -1,5 +1,6 @@
 #include "app/menu_bar_menu_controller.h"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 #include <vector>
@@ -183,14 +184,47 @@ void MenuBarMenuController::createLocationsList(bool dock) {
     if (model_.currentAutomaticLocation) s.itemsToModels->emplace_back(automatic.get(), model_.currentAutomaticLocation);
 
     if (locationsListModel) {
-        for (const auto& location : locationsListModel->listWithOutGroups()) {
+        for (const auto& location : menuLocations()) {
             MenuItemPtr item = makeItem(location->name);
             bind(item);
             s.itemsToModels->emplace_back(item.get(), location);
             setItemFlagImage(item, *location, s.locationSubMenu, s.listGeneration, &Side::listGeneration, dock);
         }
+        if (shortensMenu()) {
+            s.locationSubMenu->addSeparator();
+            MenuItemModel all;
+            all.title = LocaleData::menu_bar_menu_all_locations_item_label();
+            std::weak_ptr<bool> alive = alive_;
+            all.action = [this, alive] {
+                if (!alive.expired()) commands_.openLocationsWindow();
+            };
+            s.locationSubMenu->add(std::move(all));
+        }
     }
     s.locationSubMenu->changed();
+}
+
+// A menu of thousands of lines covers the screen and takes long to build:
+// past a few dozen, the submenu holds the favourites, the recommended and
+// the chosen location, each bounded, and the Locations window the rest.
+std::vector<LocationsListItemPtr> MenuBarMenuController::menuLocations() const {
+    if (!shortensMenu()) return locationsListModel->listWithOutGroups();
+    // From the whole list: a search in the Locations window filters the groups.
+    std::vector<LocationsListItemPtr> shown;
+    std::size_t favorites = 0, recommended = 0;
+    for (const auto& location : locationsListModel->items()) {
+        if (location->isFavorite ? favorites++ < kLocationsPerGroupInMenu
+                                 : location->isRecommended && recommended++ < kLocationsPerGroupInMenu)
+            shown.push_back(location);
+    }
+    std::stable_partition(shown.begin(), shown.end(), [](const auto& l) { return l->isFavorite; });
+    auto chosen = chosen_.lock();
+    if (chosen && std::find(shown.begin(), shown.end(), chosen) == shown.end()) shown.push_back(chosen);
+    return shown;
+}
+
+bool MenuBarMenuController::shortensMenu() const {
+    return locationsListModel && locationsListModel->items().size() > kWholeListInMenuUpTo;
 }
 
 void MenuBarMenuController::setItemFlagImage(const MenuItemPtr& item, const LocationsListItemModel& location,
@@ -323,19 +357,36 @@ void MenuBarMenuController::onConnectButtonStateChangedCallback(const std::strin
 
 void MenuBarMenuController::selectItem(bool dock, const MenuItemModel* item) {
     Side& s = side(dock);
-    for (const auto& i : s.locationSubMenu->items()) i->checked = i.get() == item;
-    s.locationSubMenu->changed();
+    // Only the lines whose mark moves are redrawn.
+    for (const auto& i : s.locationSubMenu->items()) {
+        const bool checked = i.get() == item;
+        if (i->checked == checked) continue;
+        i->checked = checked;
+        s.locationSubMenu->changed(i.get());
+    }
 }
 
 void MenuBarMenuController::onChosenLocationChangedCallback(const LocationsListItemModel& location) {
+    chosen_.reset();
+    if (locationsListModel && !location.isAutomaticLocationItem) {
+        for (const auto& l : locationsListModel->items())
+            if (l.get() == &location) chosen_ = l;
+    }
     for (bool dock : {false, true}) {
         Side& s = side(dock);
         if (!s.itemsToModels) continue;
-        const MenuItemModel* found = nullptr;
-        for (const auto& [item, model] : *s.itemsToModels) {
-            if (model.get() == &location) {
-                found = item;
+        auto find = [&] {
+            const MenuItemModel* found = nullptr;
+            for (const auto& [item, model] : *s.itemsToModels) {
+                if (model.get() == &location) found = item;
             }
+            return found;
+        };
+        const MenuItemModel* found = find();
+        // A shortened submenu gains the chosen location when it lacks it.
+        if (!found && !chosen_.expired() && shortensMenu()) {
+            createLocationsList(dock);
+            found = find();
         }
         if (found) selectItem(dock, found);
     }

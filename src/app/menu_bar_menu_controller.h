@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/menu_model.h"
 #include "core/vpn_connection_details_callbacks.h"
@@ -28,6 +29,8 @@ public:
     // The signed-out menu's Sign In.
     virtual void performSignInCommand() = 0;
     virtual void quitApplicationRequested() = 0;
+    // Where every location can be chosen when the submenu holds only some.
+    virtual void openLocationsWindow() = 0;
     virtual void sendAnalyticsEvent(const std::string& name,
                                     const std::optional<std::map<std::string, std::string>>& parameters) = 0;
     virtual void addAppModeChangeNotification(std::function<void()> subscriber) = 0;
@@ -69,6 +72,9 @@ class MenuBarMenuController {
 public:
     static constexpr double LOCATION_ITEM_FLAG_IMAGE_SIZE = 19.0;
     static constexpr char kAutomaticImage[] = "Automatic_location_icon_small";
+    // Longer lists are shortened in the location submenus.
+    static constexpr std::size_t kWholeListInMenuUpTo = 40;
+    static constexpr std::size_t kLocationsPerGroupInMenu = 12;
 
     MenuBarMenuController(ApplicationModel& model, MenuBarMenuCommands& commands, MenuFlagLoader loadFlag);
     ~MenuBarMenuController();
@@ -128,6 +134,8 @@ private:
     // Sets a line's title on both menus.
     void setTwinTitles(const MenuItemPtr& bar, const MenuItemPtr& dock, const std::string& title);
     void setIPLineShown(bool shown);
+    std::vector<std::shared_ptr<LocationsListItemModel>> menuLocations() const;
+    bool shortensMenu() const;
 
     ApplicationModel& model_;
     MenuBarMenuCommands& commands_;
@@ -135,6 +143,7 @@ private:
     ShellMenus menus_;
     std::unique_ptr<Side> statusBar_;
     std::unique_ptr<Side> dockSide_;
+    std::weak_ptr<LocationsListItemModel> chosen_;
     bool stateObserversAdded_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

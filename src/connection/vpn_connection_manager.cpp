@@ -343,8 +343,11 @@ bool VPNConnectionManager::dialEnded(std::uint64_t attempt, const std::optional<
 
 void VPNConnectionManager::startDialConnection(std::uint64_t attempt, std::optional<ConnectionTicket> ticket) {
     env_.helper.disableIPV6({});
-    logLine("before startDialConnection -- dispatch(after: 50)");
-    postAfter(50, [this, attempt, ticket] {
+    // openvpn is dialled once its management interface answered: a fixed
+    // wait would only add to the click-to-connected time.
+    const bool settles = !isType(currentProvider_, VPNTypesOpenVPN);
+    logLine(settles ? "before startDialConnection -- dispatch(after: 50)" : "before startDialConnection");
+    postAfter(settles ? 50 : 0, [this, attempt, ticket] {
         if (connectionInitiateCanceled()) {
             logLine("self.connectionInitiateCanceled 3");
             return;
@@ -376,12 +379,18 @@ ManagerServiceConfig VPNConnectionManager::vpnConfigForConnector(const ManagerSe
     d.username = config.username;
     d.password = config.password;
     if (env_.openVPNParameters) d.openVPNParameters = env_.openVPNParameters();
-    if (config.ovpnConfig) writeOpenVPNConfig(*config.ovpnConfig);
+    // Only openvpn reads the file.
+    if (config.ovpnConfig && isType(currentProvider_, VPNTypesOpenVPN)) writeOpenVPNConfig(*config.ovpnConfig);
     return service;
 }
 
 void VPNConnectionManager::writeOpenVPNConfig(const std::string& text) {
     if (env_.openVPNConfigFilePath.empty()) return;
+    // Unchanged since the last connect: nothing to write.
+    std::string current;
+    if (paths::readFile(env_.openVPNConfigFilePath, current, text.size() + 1) == paths::ReadStatus::Ok &&
+        current == text)
+        return;
     // The configuration may carry credentials: private, and never half-written.
     if (!writeString(text, env_.openVPNConfigFilePath)) logLine("writeOpenVPNConfig -- the write failed");
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,10 +26,12 @@ ImagePtr image() {
 class MenuBarMenuControllerTest : public ::testing::Test {
 protected:
     ApplicationModel& model() { return hub->appModel(); }
-    void prepare(const std::vector<std::string>& names) {
+    void prepare(const std::vector<std::string>& names,
+                 const std::function<void(LocationsListItemModel&, std::size_t)>& shape = {}) {
         std::vector<LocationsListItemPtr> items;
         for (const auto& n : names) {
             auto item = std::make_shared<LocationsListItemModel>("id-" + n, n);
+            if (shape) shape(*item, items.size());
             item->flag = std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, n + ".png",
                                                      "https://files.test/" + n + ".png", std::nullopt, "image/png");
             items.push_back(item);
@@ -172,6 +175,30 @@ TEST_F(MenuBarMenuControllerTest, TheCheckFollowsTheEnginesLocationByIdentityAnd
     choose(false, "Automatic");
     EXPECT_EQ(titles(false, isChecked), std::vector<std::string>{"Automatic"});
     EXPECT_TRUE(commands.calls.empty()) << "no automatic location known: only the check mark";
+}
+
+TEST_F(MenuBarMenuControllerTest, ThousandsOfLocationsGiveBoundedSubmenusAndTheWindowForTheRest) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 6000; ++i) names.push_back("L" + std::to_string(i));
+    prepare(names, [](LocationsListItemModel& l, std::size_t i) {
+        l.isFavorite = i >= 5000 && i < 5003;
+        l.isRecommended = i >= 100 && i < 130;
+    });
+    std::vector<std::string> expected{"Automatic", "L5000", "L5001", "L5002"};
+    for (int i = 100; i < 112; ++i) expected.push_back("L" + std::to_string(i));
+    expected.insert(expected.end(), {"", "All Locations…"});
+    for (bool dock : {false, true}) EXPECT_EQ(titles(dock), expected);
+
+    // A search in the Locations window leaves a rebuilt submenu whole.
+    controller->locationsListModel->applySearchString("L4");
+    controller->connectionDetailsCallbacks.fireChosenLocationChanged(*controller->locationsListModel->items()[4000]);
+    expected.insert(expected.end() - 2, "L4000");
+    for (bool dock : {false, true}) {
+        EXPECT_EQ(titles(dock), expected) << "the chosen location joins the submenu";
+        EXPECT_EQ(titles(dock, isChecked), std::vector<std::string>{"L4000"});
+    }
+    choose(false, "All Locations…");
+    EXPECT_EQ(commands.calls, std::vector<std::string>{"locationsWindow"});
 }
 
 TEST_F(MenuBarMenuControllerTest, AppItemShowsExactlyInStatusBarOnlyMode) {

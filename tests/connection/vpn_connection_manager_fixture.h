@@ -147,6 +147,7 @@ protected:
         }
     }
     std::string file(const std::string& name) const { return TempDir::read(dir_.file(name)); }
+    std::string pathOf(const std::string& name) const { return dir_.file(name); }
     unsigned mode(const std::string& name) const { return TempDir::mode(dir_.file(name)) & 0777; }
 
     ManualQueue queue;

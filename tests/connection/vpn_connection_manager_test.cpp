@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "connection/vpn_connection_manager_fixture.h"
 #include "texts/locale_data.h"
 
@@ -9,11 +13,13 @@ class ConnectRoad : public ManagerFixture {};
 struct RoadCase {
     VPNTypes protocol;
     const char* create;
+    int dialAfterMs;  // after the subscription
 };
 
 class ConnectRoadByProtocol : public ManagerFixture, public ::testing::WithParamInterface<RoadCase> {};
 
-TEST_P(ConnectRoadByProtocol, CreatesWaitsASecondSubscribesThenDialsFiftyMillisecondsLater) {
+// openvpn itself says when it can be dialled; the other roads settle.
+TEST_P(ConnectRoadByProtocol, CreatesWaitsASecondSubscribesThenDials) {
     context.protocol = GetParam().protocol;
     make();
     FakeProvider& p = providerOf(GetParam().protocol);
@@ -28,8 +34,10 @@ TEST_P(ConnectRoadByProtocol, CreatesWaitsASecondSubscribesThenDialsFiftyMillise
     EXPECT_EQ(p.count("subscribe:skip"), 1);
     EXPECT_EQ(p.subscribedName, "Havenway");
     EXPECT_EQ(helper.sent.back(), "disableIPV6");
-    queue.advance(49);
-    EXPECT_EQ(p.count("startDial"), 0);
+    if (GetParam().dialAfterMs > 0) {
+        queue.advance(GetParam().dialAfterMs - 1);
+        EXPECT_EQ(p.count("startDial"), 0);
+    }
     queue.advance(1);
     ASSERT_EQ(p.count("startDial"), 1);
     p.dialCompletion();
@@ -37,8 +45,8 @@ TEST_P(ConnectRoadByProtocol, CreatesWaitsASecondSubscribesThenDialsFiftyMillise
 }
 
 INSTANTIATE_TEST_SUITE_P(Helper, ConnectRoadByProtocol,
-                         ::testing::Values(RoadCase{VPNTypesOpenVPN, "create:1"}, RoadCase{VPNTypesL2TP, "create:2"},
-                                           RoadCase{VPNTypesPPTP, "create:3"}),
+                         ::testing::Values(RoadCase{VPNTypesOpenVPN, "create:1", 0}, RoadCase{VPNTypesL2TP, "create:2", 50},
+                                           RoadCase{VPNTypesPPTP, "create:3", 50}),
                          [](const auto& info) { return std::string(info.param.create).substr(7); });
 
 TEST_F(ConnectRoad, StrongSwanConnectsThroughItsProviderWithTheFullHostAndNoDial) {
@@ -78,18 +86,48 @@ TEST_F(ConnectRoad, ServiceDescriptionCarriesTheServerAndTheOpenVPNFileIsWritten
     EXPECT_EQ(mode("config_current.ovpn"), 0600u);
 }
 
+TEST_F(ConnectRoad, TheOpenVPNFileIsWrittenOnlyForOpenVPNAndOnlyWhenItChanged) {
+    const std::string path = pathOf("config_current.ovpn");
+    for (VPNTypes other : {VPNTypesL2TP, VPNTypesIKEv2_StrongSwan}) {
+        context.protocol = other;
+        make();
+        connectThrough();
+        EXPECT_FALSE(std::filesystem::exists(path)) << other;
+    }
+    context.protocol = VPNTypesOpenVPN;
+    make();
+    auto inode = [&] {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    connectThrough();
+    openvpn->dialCompletion();
+    const auto first = inode();
+    ASSERT_NE(first, 0u);
+    connectThrough();
+    openvpn->dialCompletion();
+    EXPECT_EQ(inode(), first) << "an unchanged configuration was written again";
+    auto changed = server();
+    changed.ovpnConfig = "client\nremote de2.example.net 1194\n";
+    manager->connect(changed);
+    queue.advance(1100);
+    EXPECT_EQ(file("config_current.ovpn"), changed.ovpnConfig);
+}
+
 struct CancelCase {
     const char* name;
     double cancelAfterMs;  // negative: before connect
     const char* logLine;
+    VPNTypes protocol = VPNTypesOpenVPN;  // openvpn is dialled with no wait of its own
 };
 
 class CancelAtCheckpoint : public ManagerFixture, public ::testing::WithParamInterface<CancelCase> {};
 
 TEST_P(CancelAtCheckpoint, StopsTheRoadThereAndNeverDials) {
+    const auto& c = GetParam();
+    context.protocol = c.protocol;
     make();
     helper.createDelayMs = 10;
-    const auto& c = GetParam();
     if (c.cancelAfterMs < 0) context.canceled = true;
     manager->connect(server());
     if (c.cancelAfterMs >= 0) {
@@ -97,7 +135,7 @@ TEST_P(CancelAtCheckpoint, StopsTheRoadThereAndNeverDials) {
         context.canceled = true;
     }
     queue.advance(3000);
-    EXPECT_EQ(openvpn->count("startDial"), 0);
+    EXPECT_EQ(providerOf(c.protocol).count("startDial"), 0);
     if (c.cancelAfterMs < 0) {
         EXPECT_TRUE(helper.sent.empty());  // not even the helper check
         EXPECT_EQ(openvpn->count("stopUpdates"), 0);
@@ -110,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Checkpoints, CancelAtCheckpoint,
                          ::testing::Values(CancelCase{"before", -1, ""},
                                            CancelCase{"created", 5, "self.connectionInitiateCanceled 1"},
                                            CancelCase{"wait", 500, "self.connectionInitiateCanceled 2"},
-                                           CancelCase{"dial", 1020, "self.connectionInitiateCanceled 3"}),
+                                           CancelCase{"dial", 1020, "self.connectionInitiateCanceled 3", VPNTypesL2TP}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConnectRoad, SecondConnectWhileCreatingMakesNoSecondService) {

@@ -20,6 +20,7 @@ public:
     void performLogout() override { calls.push_back("logout"); }
     void performSignInCommand() override { calls.push_back("signIn"); }
     void quitApplicationRequested() override { calls.push_back("quit"); }
+    void openLocationsWindow() override { calls.push_back("locationsWindow"); }
     void sendAnalyticsEvent(const std::string& name,
                             const std::optional<std::map<std::string, std::string>>& p) override {
         calls.push_back("analytics:" + name + ":" + (p ? p->begin()->first + "=" + p->begin()->second : ""));

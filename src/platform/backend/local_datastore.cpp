@@ -35,6 +35,7 @@ struct Sqlite {
     decltype(&sqlite3_errcode) errcode = nullptr;
     decltype(&sqlite3_exec) exec = nullptr;
     decltype(&sqlite3_free) free = nullptr;
+    decltype(&sqlite3_stmt_status) stmt_status = nullptr;
 };
 
 // Nothing, with the reason, when the library cannot be used; tried once.
@@ -58,6 +59,7 @@ const Sqlite* loadSqlite(std::string* why) {
         library.bind(l.errcode, "sqlite3_errcode");
         library.bind(l.exec, "sqlite3_exec");
         library.bind(l.free, "sqlite3_free");
+        library.bind(l.stmt_status, "sqlite3_stmt_status");
         failure = library.failure();
         return library.ok() ? &l : nullptr;
     }();
@@ -85,6 +87,7 @@ public:
         return *this;
     }
     int step() { return api().step(stmt_); }
+    std::int64_t vmSteps() const { return api().stmt_status(stmt_, SQLITE_STMTSTATUS_VM_STEP, 0); }
     std::string column(int i) const {
         auto* p = reinterpret_cast<const char*>(api().column_text(stmt_, i));
         return p ? std::string(p, static_cast<std::size_t>(api().column_bytes(stmt_, i))) : std::string();
@@ -105,6 +108,9 @@ constexpr const char* kSchema =
     " PRIMARY KEY(class, id));"
     "CREATE TABLE IF NOT EXISTS pins(pin TEXT NOT NULL, class TEXT NOT NULL, id TEXT NOT NULL,"
     " seq INTEGER PRIMARY KEY AUTOINCREMENT, UNIQUE(pin, class, id));"
+    // Whether an object is still pinned is asked by object, not by pin.
+    "CREATE INDEX IF NOT EXISTS pins_object ON pins(class, id);"
+    "CREATE TEMP TABLE IF NOT EXISTS released(class TEXT NOT NULL, id TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS kv(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS files(url TEXT PRIMARY KEY, data BLOB NOT NULL);";
 
@@ -173,22 +179,34 @@ bool LocalDatastore::exec(const char* sql) const {
 
 bool LocalDatastore::store(const std::string& pin, const std::vector<StoredObject>& objects, bool replace) {
     std::lock_guard lock(mutex_);
+    lastWriteSteps_ = 0;
+    auto run = [this](Statement& s) {
+        const bool done = s.ok() && s.step() == SQLITE_DONE;
+        lastWriteSteps_ += s.vmSteps();
+        return done;
+    };
     if (!exec("BEGIN IMMEDIATE")) return false;
-    bool ok = true;
-    if (replace) {
+    // Only objects the pin held before can lose their last pin: the cleanup
+    // looks at those, not at the whole table.
+    bool ok = !replace || exec("DELETE FROM temp.released");
+    if (ok && replace) {
+        Statement keep(db_, "INSERT INTO temp.released(class, id) SELECT class, id FROM pins WHERE pin = ?1");
         Statement drop(db_, "DELETE FROM pins WHERE pin = ?1");
-        ok = drop.ok() && drop.text(1, pin).step() == SQLITE_DONE;
+        ok = keep.ok() && drop.ok() && run(keep.text(1, pin)) && run(drop.text(1, pin));
     }
     for (const auto& o : objects) {
         if (!ok) break;
         Statement put(db_, "INSERT OR REPLACE INTO objects(class, id, json) VALUES(?1, ?2, ?3)");
         Statement link(db_, "INSERT OR IGNORE INTO pins(pin, class, id) VALUES(?1, ?2, ?3)");
-        ok = put.ok() && link.ok() && put.text(1, o.className).text(2, o.objectId).text(3, o.json).step() == SQLITE_DONE &&
-             link.text(1, pin).text(2, o.className).text(3, o.objectId).step() == SQLITE_DONE;
+        ok = put.ok() && link.ok() && run(put.text(1, o.className).text(2, o.objectId).text(3, o.json)) &&
+             run(link.text(1, pin).text(2, o.className).text(3, o.objectId));
     }
-    // Objects no pin refers to any more are dropped.
-    ok = ok && exec("DELETE FROM objects WHERE NOT EXISTS"
-                    " (SELECT 1 FROM pins WHERE pins.class = objects.class AND pins.id = objects.id)");
+    if (ok && replace) {
+        Statement orphans(db_, "DELETE FROM objects WHERE rowid IN (SELECT o.rowid FROM temp.released r"
+                               " JOIN objects o ON o.class = r.class AND o.id = r.id WHERE NOT EXISTS"
+                               " (SELECT 1 FROM pins p WHERE p.class = o.class AND p.id = o.id))");
+        ok = run(orphans);
+    }
     exec(ok ? "COMMIT" : "ROLLBACK");
     return ok;
 }

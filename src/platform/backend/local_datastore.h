@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,12 +43,20 @@ public:
     std::optional<Bytes> file(const std::string& url) const;
     bool hasFile(const std::string& url) const;
 
+    // SQLite's virtual-machine steps of the last pin change: what it cost, in
+    // rows looked at rather than time.
+    std::int64_t lastWriteSteps() const {
+        std::lock_guard lock(mutex_);
+        return lastWriteSteps_;
+    }
+
 private:
     explicit LocalDatastore(sqlite3* db) : db_(db) {}
     bool exec(const char* sql) const;
     bool store(const std::string& pin, const std::vector<StoredObject>& objects, bool replace);
     mutable std::mutex mutex_;
     sqlite3* db_;
+    std::int64_t lastWriteSteps_ = 0;
 };
 
 }  // namespace hw

@@ -327,20 +327,25 @@ void HelperToolManager::installAction(InstallBlock completion) {
     });
 }
 
-std::optional<std::string> HelperToolManager::installedVersion(const std::string& path) {
+std::optional<std::string> HelperToolManager::installedVersion(const std::string& path, const struct stat& st) {
+    // Asked once per helper file: a reinstall or an update shows as another file.
+    const HelperFileIdentity identity{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+                                      st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+    if (knownVersion_ && knownVersion_->first == identity) return knownVersion_->second;
     ProcessRequest request;
     request.argv = {path, "--version"};
     request.timeout = std::chrono::seconds(2);
     auto result = runner_.run(request);
     if (!result.ok()) return std::nullopt;
-    return trimmed(result.out);
+    knownVersion_.emplace(identity, trimmed(result.out));
+    return knownVersion_->second;
 }
 
 bool HelperToolManager::isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) {
     auto path = jobs_.programPath(kJobLabel);
     struct stat st{};
     if (!path || ::stat(path->c_str(), &st) != 0) return false;
-    auto installed = installedVersion(*path).value_or("");
+    auto installed = installedVersion(*path, st).value_or("");
     log::info(kLog, "installedVersion: " + installed);
     auto current = getHelperToolVersionInsideOfBundle();
     if (installed == current) return true;

@@ -1,9 +1,13 @@
 #pragma once
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/helper_connection.h"
@@ -115,7 +119,7 @@ private:
     static StringBlock logThen(const char* line, StringBlock next);
     // Logs the line on success and what failed otherwise, then hands on the reply.
     static StringBlock logOutcome(const char* command, const char* line, StringBlock next);
-    std::optional<std::string> installedVersion(const std::string& path);
+    std::optional<std::string> installedVersion(const std::string& path, const struct stat& st);
     void noteReachable(bool reachable);
 
     MainQueue& queue_;
@@ -132,6 +136,9 @@ private:
     bool answered_ = false;  // the helper answered at least once
     bool reachable_ = true;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    // path, device, inode, size, mtime and ctime of the helper that gave the version.
+    using HelperFileIdentity = std::tuple<std::string, dev_t, ino_t, off_t, time_t, long, time_t, long>;
+    std::optional<std::pair<HelperFileIdentity, std::string>> knownVersion_;
 };
 
 }  // namespace hw

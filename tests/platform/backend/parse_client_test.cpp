@@ -363,5 +363,31 @@ TEST(LocalDatastore, StartsAfreshFromADamagedFileAndStaysPrivate) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST(LocalDatastore, AStarAmongThousandsOfLocationsLooksOnlyAtTheFavourites) {
+    test::TempDir temp;
+    auto store = LocalDatastore::open(temp.path() + "/datastore.sqlite");
+    ASSERT_TRUE(store);
+    constexpr int kLocations = 6000;
+    std::vector<LocalDatastore::StoredObject> locations;
+    for (int i = 0; i < kLocations; ++i) locations.push_back({"VPNConfig", "cfg" + std::to_string(i), "{}"});
+    ASSERT_TRUE(store->replacePin("configs", locations));
+    ASSERT_TRUE(store->replacePin("favorites.u", {{"FavoriteLocation", "cfg1", "{}"}, {"FavoriteLocation", "cfg2", "{}"}}));
+
+    ASSERT_TRUE(store->replacePin("favorites.u", {{"FavoriteLocation", "cfg2", "{}"}, {"FavoriteLocation", "cfg3", "{}"}}));
+    EXPECT_LT(store->lastWriteSteps(), kLocations / 10) << "the cleanup walked the whole table";
+    std::vector<std::string> stars;
+    for (const auto& o : store->pinned("FavoriteLocation", "")) stars.push_back(o.objectId);
+    EXPECT_EQ(stars, (std::vector<std::string>{"cfg2", "cfg3"}));
+    EXPECT_EQ(store->pinned("VPNConfig", "").size(), static_cast<std::size_t>(kLocations));
+
+    // A location the new list leaves out is gone, one still listed elsewhere stays.
+    ASSERT_TRUE(store->addToPin("recent", {{"VPNConfig", "cfg0", "{}"}}));
+    locations.erase(locations.begin(), locations.begin() + 2);
+    ASSERT_TRUE(store->replacePin("configs", locations));
+    const auto kept = store->pinned("VPNConfig", "");
+    EXPECT_EQ(kept.size(), static_cast<std::size_t>(kLocations - 1));
+    EXPECT_EQ(kept.front().objectId, "cfg0");
+}
+
 }  // namespace
 }  // namespace hw

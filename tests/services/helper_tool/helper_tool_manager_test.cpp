@@ -255,6 +255,12 @@ protected:
             return test::FakeProcessRunner::exited(0, installed_ + "\n");
         };
     }
+    // Another version is another file, as an install or an update leaves it.
+    void install(const std::string& version) {
+        installed_ = version;
+        test::TempDir::write(binary_ + ".new", "#!/bin/sh\n# " + version + "\n");
+        std::filesystem::rename(binary_ + ".new", binary_);
+    }
     test::TempDir dir_;
     std::string binary_ = dir_.file("havenway-helper");
     std::string installed_ = "1.0.0";
@@ -262,7 +268,7 @@ protected:
 
 TEST_F(HelperInstallCheck, VersionRulesDecideWhetherToInstall) {
     EXPECT_TRUE(manager_.isHeloperToolAlreadyInstalled("", false));
-    installed_ = "0.9.0";
+    install("0.9.0");
     EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("1.0.0", false));
     EXPECT_TRUE(manager_.isHeloperToolAlreadyInstalled("1.0.0", true));
     EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("0.9.0", true));
@@ -270,6 +276,19 @@ TEST_F(HelperInstallCheck, VersionRulesDecideWhetherToInstall) {
     EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("1.0.0", true));  // the file is gone
     jobs_.jobs.clear();
     EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("1.0.0", true));  // no job at all
+}
+
+TEST_F(HelperInstallCheck, TheVersionIsAskedOncePerHelperFileAndAgainWhenItFailed) {
+    for (int connect = 0; connect < 3; ++connect) EXPECT_TRUE(manager_.isHeloperToolAlreadyInstalled("", false));
+    EXPECT_EQ(runner_.requests.size(), 1u);
+    install("1.1.0");
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("", false));
+    EXPECT_EQ(runner_.requests.size(), 2u);
+    runner_.responder = [](const ProcessRequest&) { return test::FakeProcessRunner::exited(1); };
+    install("1.0.0");
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("", false));
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("", false));
+    EXPECT_EQ(runner_.requests.size(), 4u) << "a helper that did not answer is asked again";
 }
 
 TEST_F(HelperInstallCheck, InstallOutcomesReachTheCompletion) {
