@@ -17,17 +17,17 @@ struct EngineModelView {
     std::function<void()> lockBanner;
     VPNConnectionManager* manager = nullptr;
 
-    void requestAutoReconnect() const {
-        auto* pane = model.mainViewDetailsController();
-        if (!pane) return;
-        // A provider's word names the try the manager last connected for.
-        const auto ticket = manager ? manager->currentTicket() : std::nullopt;
-        if (ticket && !pane->isCurrentTry(*ticket, "a provider's reconnect request")) return;
+    // A provider's word that its try (or its tunnel) ended, straight to the
+    // machine: it names the try the manager last connected for.
+    void tryEnded() const {
+        if (!manager) return;
         // Automatic's search moves on to its next protocol by itself, and
-        // tells the pane once the whole order has ended: a second start here
-        // would end the next protocol's try.
-        if (manager && manager->automaticModeDiscoveryInProgress()) return;
-        pane->requestAutoReconnect();
+        // reports once the whole order has ended: a second start here would
+        // end the next protocol's try.
+        if (manager->automaticModeDiscoveryInProgress()) return;
+        const auto& ticket = manager->currentTicket();
+        if (!ticket && !manager->connectionLife().currentTry()) return;
+        manager->connectionLife().tryEnded(ticket);
     }
     void enableNetworkLock() const {
         if (manager) manager->enableNetworkLock();
@@ -47,7 +47,7 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     void setOpenVPN_Reconnect_in_progress(bool value) override { v_.model.setOpenVPN_Reconnect_in_progress(value); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    void requestAutoReconnect() override { v_.requestAutoReconnect(); }
+    void requestAutoReconnect() override { v_.tryEnded(); }
     void showAutoReconnectOverlay() override {
         if (auto* pane = v_.model.mainViewDetailsController()) pane->showAutoReconnectOverlay();
     }
@@ -73,7 +73,7 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     bool intensionallyDisconnectedVPN() const override { return v_.model.intensionallyDisconnectedVPN(); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    void requestAutoReconnect() override { v_.requestAutoReconnect(); }
+    void requestAutoReconnect() override { v_.tryEnded(); }
     void enableNetworkLock() override { v_.enableNetworkLock(); }
 
 private:
