@@ -89,7 +89,7 @@ void ConnectionLife::tryStarted() {
     setState(State::connecting);
 }
 
-bool ConnectionLife::connected() {
+bool ConnectionLife::tunnelEstablished() {
     if (state_ == State::heldByLock || (state_ == State::disconnected && endedOnPurpose_)) {
         // The attempt it belonged to has ended: its tunnel must not stay.
         say("a late \"established\" of an ended attempt: its tunnel ends");
@@ -114,9 +114,12 @@ void ConnectionLife::settle(State to) {
 
 void ConnectionLife::end(State to, const char* why) {
     say(std::string("the attempt ends: ") + why);
+    const State before = state_;
     endedOnPurpose_ = true;
     folding_ = false;
     settle(to);
+    // The views read "ended on purpose" even where the state stays.
+    if (before == to && hooks_.stateChanged) hooks_.stateChanged(to, to);
 }
 
 void ConnectionLife::cancel() { end(State::disconnected, "the user cancelled or disconnected"); }
@@ -130,6 +133,12 @@ bool ConnectionLife::secureNetwork() {
     if (origin_ != Origin::wifiSecurity || state_ == State::disconnected) return false;
     if (hooks_.endSession) hooks_.endSession();
     end(State::disconnected, "Wi-Fi security's attempt on a secure network");
+    return true;
+}
+
+bool ConnectionLife::forcedEnd(const char* why) {
+    if (state_ == State::disconnected || state_ == State::heldByLock) return false;
+    end(State::disconnected, why);
     return true;
 }
 
@@ -197,8 +206,10 @@ void ConnectionLife::afterTryEnded() {
         return;
     }
     setCountTo(count_ + 1);
-    schedule(delayFor(step_++));
+    schedulePaced();
 }
+
+void ConnectionLife::schedulePaced() { schedule(delayFor(step_++)); }
 
 bool ConnectionLife::request(ReconnectReason reason, const Ticket& ticket) {
     if (!isCurrent(ticket, reconnectReasonName(reason))) return false;
@@ -230,7 +241,7 @@ bool ConnectionLife::request(ReconnectReason reason) {
             reachable_ = true;
             if (state_ != State::waitingForNetwork) return false;
             step_ = 0;
-            schedule(timing_.firstMs);
+            schedulePaced();
             return true;
         case ReconnectReason::refused: {
             if (ended) return false;
@@ -263,7 +274,7 @@ bool ConnectionLife::request(ReconnectReason reason) {
             announceOnce();
             step_ = 0;
             setCountTo(0);
-            schedule(timing_.firstMs);
+            schedulePaced();
             return true;
         case ReconnectReason::tryEnded:
             switch (state_) {
@@ -285,7 +296,7 @@ bool ConnectionLife::request(ReconnectReason reason) {
                         waitForNetwork();
                         return true;
                     }
-                    schedule(timing_.firstMs);
+                    schedulePaced();
                     return true;
                 case State::connecting:
                     // Before the attempt's first try has started: an echo of

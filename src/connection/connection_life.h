@@ -87,9 +87,9 @@ public:
     void begin(Origin origin);
     // A try has started (the first of an attempt or one the machine asked for).
     void tryStarted();
-    // The try connected. False: no attempt wants it (ended by the user, a
-    // sign-out or a refusal); its tunnel has been ended.
-    bool connected();
+    // A tunnel came up. False: no attempt wants it (ended by the user, a
+    // sign-out or a refusal), and its session has been ended here.
+    bool tunnelEstablished();
     // The user cancelled or disconnected: nothing more is tried.
     void cancel();
     // The user signed out: as a cancel, and no blip after it reconnects.
@@ -99,6 +99,11 @@ public:
     bool secureNetwork();
     // The lock was lifted (by the user's ×, or turned off): a held lock ends.
     bool lockLifted();
+    // The engine ended the connection by itself (the helper's installation
+    // dismissed or failed, the helper lost): a running attempt or a tunnel
+    // that was up ends, and nothing after it reconnects unasked. A held lock
+    // stays held. False when nothing ran.
+    bool forcedEnd(const char* why);
     // The device goes to sleep: the tries after the wake are counted and
     // paced afresh.
     void deviceWillSleep();
@@ -149,6 +154,8 @@ public:
 private:
     void openAttempt(Origin origin);
     void schedule(double ms);
+    // The next paced retry: the first after firstMs, each later one doubled.
+    void schedulePaced();
     void waitForNetwork();
     void afterTryEnded();
     void announceOnce();

@@ -25,10 +25,13 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
         if (why) logLine("Automatic leaves " + manager_log::protocolName(*p->type()) + " out: " + *why);
         else preferedConnectionProviders_.push_back(p);
     }
+    life_ = std::make_unique<ConnectionLifeHost>(env_.mainQueue, env_.context, [this] { cleanUpSession(true); });
+    env_.context.attachLife(life_.get());
 }
 
 VPNConnectionManager::~VPNConnectionManager() {
     *alive_ = false;
+    env_.context.attachLife(nullptr);
     for (const auto& p : {L2TP_connectionProvider, PPTP_connectionProvider, OpenVPN_connectionProvider,
                           IKEv2_StrongSwan_connectionProvider}) {
         if (p) p->stopConnectionStatusUpdates();
@@ -93,7 +96,9 @@ void VPNConnectionManager::beginUserConnect() {
 }
 
 void VPNConnectionManager::forgetAccountAttempt() {
-    // The next account starts afresh: no road, server or flag of this one.
+    // The next account starts afresh: no road, server or flag of this one,
+    // and no attempt, window or not.
+    life_->signOut();
     if (currentProvider_) currentProvider_->stopConnectionStatusUpdates();
     currentVPNConfig_.reset();
     preferedVPNProtocolForAutomaticMode_.reset();
@@ -152,10 +157,13 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
         helperToolInstallFailed_ = true;
         const std::string& info = refused ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
                                           : LocaleData::helper_tool_install_error_restart_popup_text();
+        // Whatever the sheet answers, no try can run: a forced end, which
+        // ends the attempt in the machine, if its try is still the one in force.
         env_.context.showHelperInstallAlert(LocaleData::helper_tool_install_error_popup_header(), info,
-                                            [this, alive](int) {
-                                                // Whatever the sheet answers, the UI leaves "connecting".
-                                                if (alive.lock()) notifyDisconnected(true, false);
+                                            [this, alive, ticket = ticket_](int) {
+                                                if (!alive.lock() || staleTry(ticket, "the installation's answer"))
+                                                    return;
+                                                notifyDisconnected(true, false);
                                             });
     });
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/connection_life_host.h"
 #include "connection/vpn_connection_manager_ports.h"
 #include "core/vpn_connection.h"
 #include "core/vpn_types.h"
@@ -69,6 +70,11 @@ public:
     bool syncWithSystemConnectionStarted() const { return syncWithSystemConnectionStarted_; }
     // True while a host route to a server is being added.
     bool startedAddVPNServerStaticRoute() const { return startedAddVPNServerStaticRoute_; }
+
+    // The application's one connection life: the windows send their intents
+    // to it and read its state; the engine's reports reach it here.
+    ConnectionLifeHost& connectionLife() { return *life_; }
+    const ConnectionLifeHost& connectionLife() const { return *life_; }
 
     // A view of the connection's life: its attempt was ended on purpose.
     bool connectionInitiateCanceled() const { return env_.context.connectionInitiateCanceled(); }
@@ -252,6 +258,7 @@ private:
     std::vector<std::string> lockResolvers_;
     // As the helper last answered.
     bool lockEngaged_ = false;
+    std::unique_ptr<ConnectionLifeHost> life_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

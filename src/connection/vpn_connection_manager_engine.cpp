@@ -18,21 +18,19 @@ struct EngineModelView {
     std::function<void()> lockBanner;
     VPNConnectionManager* manager = nullptr;
 
-    std::optional<ConnectionTicket> currentTry() const {
-        auto* pane = model.mainViewDetailsController();
-        return pane ? pane->currentTry() : std::nullopt;
-    }
-    // `ticket`: the try the provider's session started for, not the one in
-    // force when it reports (an earlier protocol's connector may report late).
-    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) const {
-        auto* pane = model.mainViewDetailsController();
-        if (!pane) return;
-        if (ticket && !pane->isCurrentTry(*ticket, "a provider's reconnect request")) return;
+    // A provider's word that its try (or its tunnel) ended, straight to the
+    // machine. `ticket`: the try the provider's session started for, not the
+    // one in force when it reports (an earlier protocol's connector may report
+    // late); none: the try the manager last connected for.
+    void tryEnded(const std::optional<ConnectionTicket>& reported) const {
+        if (!manager) return;
         // Automatic's search moves on to its next protocol by itself, and
-        // tells the pane once the whole order has ended: a second start here
-        // would end the next protocol's try.
-        if (manager && manager->automaticModeDiscoveryInProgress()) return;
-        pane->requestAutoReconnect();
+        // reports once the whole order has ended: a second start here would
+        // end the next protocol's try.
+        if (manager->automaticModeDiscoveryInProgress()) return;
+        const auto& ticket = reported ? reported : manager->currentTicket();
+        if (!ticket && !manager->connectionLife().currentTry()) return;
+        manager->connectionLife().tryEnded(ticket);
     }
     void enableNetworkLock() const {
         if (manager) manager->enableNetworkLock();
@@ -52,8 +50,7 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     void setOpenVPN_Reconnect_in_progress(bool value) override { v_.model.setOpenVPN_Reconnect_in_progress(value); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    std::optional<ConnectionTicket> currentTry() const override { return v_.currentTry(); }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.requestAutoReconnect(ticket); }
+    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.tryEnded(ticket); }
     void showAutoReconnectOverlay() override {
         if (auto* pane = v_.model.mainViewDetailsController()) pane->showAutoReconnectOverlay();
     }
@@ -79,8 +76,7 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     bool intensionallyDisconnectedVPN() const override { return v_.model.intensionallyDisconnectedVPN(); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    std::optional<ConnectionTicket> currentTry() const override { return v_.currentTry(); }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.requestAutoReconnect(ticket); }
+    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.tryEnded(ticket); }
     void enableNetworkLock() override { v_.enableNetworkLock(); }
 
 private:

@@ -15,4 +15,12 @@ void ApplicationModelConnectionContext::showHelperInstallAlert(const std::string
     if (completion) completion(0);
 }
 
+void ApplicationModelConnectionContext::writeLifeViews(const ConnectionLifeViews& views) {
+    if (model_.autoReconnectInProgress() != views.reconnecting) model_.setAutoReconnectInProgress(views.reconnecting);
+    model_.unsecured_Wi_Fi_VPN_activated = views.byWiFiSecurity;
+    // Only on a change: an end on purpose lifts the lock once.
+    if (model_.intensionallyDisconnectedVPN() != views.endedOnPurpose)
+        model_.setIntensionallyDisconnectedVPN(views.endedOnPurpose);
+}
+
 }  // namespace hw

@@ -2,6 +2,7 @@
 #include <functional>
 #include <string>
 
+#include "connection/connection_life_host.h"
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_ports.h"
 #include "core/application_model.h"
@@ -38,26 +39,22 @@ public:
         return model_.autoReconnectTryAttempts_if_NetworkLockDisabled();
     }
     void setDeviceEnteredSleepMode(bool v) override { model_.deviceEnteredSleepMode = v; }
+    // The application's life answers; without it nothing counts as current.
     std::optional<ConnectionTicket> currentTry() const override {
-        auto* pane = model_.mainViewDetailsController();
-        return pane ? pane->currentTry() : std::nullopt;
+        return life_ ? life_->currentTry() : std::nullopt;
     }
     bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
-        auto* pane = model_.mainViewDetailsController();
-        return !pane || pane->isCurrentTry(ticket, what);
+        return life_ && life_->isCurrentTry(ticket, what);
     }
-    bool connectionInitiateCanceled() const override {
-        auto* pane = model_.mainViewDetailsController();
-        return pane && pane->connectionInitiateCanceled();
-    }
+    bool connectionInitiateCanceled() const override { return life_ && life_->stopped(); }
     void deviceWillSleep() override {
-        if (auto* pane = model_.mainViewDetailsController()) pane->deviceWillSleep();
+        if (life_) life_->life().deviceWillSleep();
     }
-    void requestAutoReconnect() override {
-        if (auto* pane = model_.mainViewDetailsController()) pane->requestAutoReconnect();
-    }
+    void attachLife(ConnectionLifeHost* life) override { life_ = life; }
+    bool isLoggedInUser() const override { return model_.isLoggedInUser; }
+    void writeLifeViews(const ConnectionLifeViews& views) override;
     void requestReconnect(ReconnectReason reason) override {
-        if (auto* pane = model_.mainViewDetailsController()) pane->requestReconnect(reason);
+        if (life_) life_->request(reason);
     }
     void showHelperInstallAlert(const std::string& message, const std::string& info,
                                 std::function<void(int)> completion) override;
@@ -65,6 +62,7 @@ public:
 private:
     ApplicationModel& model_;
     AlertPresenter alert_;
+    ConnectionLifeHost* life_ = nullptr;
 };
 
 // The engine as the state object sees it.

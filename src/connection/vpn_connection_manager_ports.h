@@ -134,6 +134,18 @@ public:
 
 // What the manager reads and writes of the state object and asks of the
 // shell and the details pane. Main thread only.
+class ConnectionLifeHost;
+
+// What the life's state shows to the parts that read flags.
+struct ConnectionLifeViews {
+    // An announced attempt goes on ("auto-reconnect in progress").
+    bool reconnecting = false;
+    // The attempt in force is Wi-Fi security's.
+    bool byWiFiSecurity = false;
+    // The attempt was ended on purpose and none began since.
+    bool endedOnPurpose = false;
+};
+
 class ConnectionManagerContext {
 public:
     virtual ~ConnectionManagerContext() = default;
@@ -168,14 +180,14 @@ public:
     virtual bool connectionInitiateCanceled() const { return false; }
     // The device goes to sleep: the life counts the tries after the wake afresh.
     virtual void deviceWillSleep() {}
+    // The life that answers the four above; none: nothing is current.
+    virtual void attachLife(ConnectionLifeHost*) {}
+    virtual bool isLoggedInUser() const { return true; }
+    // The flags other parts read, written from the life's state.
+    virtual void writeLifeViews(const ConnectionLifeViews&) {}
 
-    // The details pane's reconnect; nothing before the main window exists.
-    virtual void requestAutoReconnect() = 0;
-    // The pane's reconnect policy, with the reason (a wake, a network change).
-    virtual void requestReconnect(ReconnectReason reason) {
-        (void)reason;
-        requestAutoReconnect();
-    }
+    // The life's own entry for the engine's and the network's events (a wake).
+    virtual void requestReconnect(ReconnectReason) {}
     // As above, from what a try started (a timer, a report): only while that
     // try is the one in force.
     virtual void requestReconnect(ReconnectReason reason, const ConnectionTicket& ticket) {

@@ -99,7 +99,6 @@ public:
     bool perfromHelperToolStoredVersionCheck = true;
     bool autoReconnectEnabled = true;
     bool networkLockActivated = false;
-    bool cancelAutoReconnectProcessing = false;
     bool openvpn_not_reachable_error_notification_arrived = false;
     bool deviceEnteredSleepMode = false;
     bool wasConnectedToVPN_Before_EnteringSleepMode = false;
@@ -131,6 +130,8 @@ public:
     std::string previousDefaultGatewayValue() const;
     // "", " " and "NO" (the helper's no-answer) leave the stored value.
     void setPreviousDefaultGatewayValue(const std::string& gateway);
+    // A view of the connection's life: its attempt was ended on purpose and
+    // none began since. Written only from the life's state.
     bool intensionallyDisconnectedVPN() const { return intensionallyDisconnectedVPN_; }
     // True also lifts the network lock.
     void setIntensionallyDisconnectedVPN(bool value);

@@ -85,24 +85,14 @@ public:
 class DetailsPanePort {
 public:
     virtual ~DetailsPanePort() = default;
-    // A reconnect whose reason the caller does not know (a provider's down
-    // report): the pane's policy takes it as the end of the try in flight.
-    virtual void requestAutoReconnect() = 0;
-    // The one entry of the reconnect policy: every road that wants the
+    // The window's road to the connection's life: every road that wants the
     // tunnel back, or tells of the network, says why.
     virtual void requestReconnect(ReconnectReason reason) = 0;
     virtual void showAutoReconnectOverlay() = 0;
-    // The try in force (connecting or connected), for what it asks of the
-    // engine; nothing between tries and after an end.
-    virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
-    // Whether a report of that try may still act; a stale one is logged once.
-    virtual bool isCurrentTry(const ConnectionTicket&, const char*) const { return true; }
     // The attempt was ended on purpose and none began since.
     virtual bool connectionInitiateCanceled() const { return false; }
-    // The machine's events from outside the pane: the account signed out,
-    // the device goes to sleep.
+    // The account signed out: the attempt ends and its look with it.
     virtual void accountSignedOut() {}
-    virtual void deviceWillSleep() {}
 };
 
 // The application shell (delegate) and its main window.

@@ -2,10 +2,9 @@
 
 namespace hw {
 
-// Why a reconnect is asked for. The details pane's reconnect policy is the one
-// place that acts on these: every road that wants the tunnel back names its
-// reason there, and the policy decides whether a try starts, when, and
-// whether it counts.
+// Why a reconnect is asked for. The connection's life is the one place that
+// acts on these: every road that wants the tunnel back names its reason
+// there, and the life decides whether a try starts, when, and whether it counts.
 enum class ReconnectReason {
     // The try in flight ended (its error, or a down report), or the tunnel
     // that was up went down.

@@ -307,7 +307,6 @@ TEST_F(AppDelegateTest, SignUpWindowReplacesTheSignInAfterTheCurrentEvent) {
 class SignOutHeard final : public DetailsPanePort {
 public:
     explicit SignOutHeard(std::vector<std::string>& journal) : journal_(journal) {}
-    void requestAutoReconnect() override {}
     void requestReconnect(ReconnectReason) override {}
     void showAutoReconnectOverlay() override {}
     void accountSignedOut() override { journal_.push_back("pane.accountSignedOut"); }

@@ -184,7 +184,7 @@ TEST_F(ConnectionLifeTest, ARefusalEndsTheAttemptAtOnceLockOrNot) {
 
 TEST_F(ConnectionLifeTest, ADroppedTunnelEndsItsSessionAndStartsOneAttemptWithOneAnnouncement) {
     userConnect();
-    policy->connected();
+    policy->tunnelEstablished();
     EXPECT_EQ(policy->state(), ConnectionLife::State::connected);
     EXPECT_TRUE(policy->request(ReconnectReason::tryEnded));
     EXPECT_EQ(sessionsEnded, 1);
@@ -194,7 +194,10 @@ TEST_F(ConnectionLifeTest, ADroppedTunnelEndsItsSessionAndStartsOneAttemptWithOn
     EXPECT_FALSE(policy->request(ReconnectReason::networkReturned));
     queue.advance(500);
     ASSERT_EQ(starts.size(), 1u);
-    policy->connected();
+    // The first retry's delay comes once: the tries after the drop's own go on doubling.
+    EXPECT_EQ(endAndWaitForNext(), 1000);
+    EXPECT_EQ(endAndWaitForNext(), 2000);
+    policy->tunnelEstablished();
     EXPECT_EQ(announcements, 1);
     EXPECT_EQ(policy->count(), 0);
 }
@@ -205,7 +208,7 @@ TEST_F(ConnectionLifeTest, ANetworkChangeOrAWakeEndsTheSessionInForceAndTriesAtO
         starts.clear();
         sessionsEnded = announcements = 0;
         userConnect();
-        policy->connected();
+        policy->tunnelEstablished();
         EXPECT_TRUE(policy->request(reason));
         EXPECT_EQ(sessionsEnded, 1);
         EXPECT_EQ(announcements, 1);
@@ -226,7 +229,7 @@ TEST_F(ConnectionLifeTest, ANetworkChangeOrAWakeEndsTheSessionInForceAndTriesAtO
 
 TEST_F(ConnectionLifeTest, ALostNetworkUnderAConnectedTunnelShowsReconnectingAtOnceAndTriesWhenItReturns) {
     userConnect();
-    policy->connected();
+    policy->tunnelEstablished();
     EXPECT_TRUE(policy->request(ReconnectReason::networkLost));
     EXPECT_EQ(policy->state(), ConnectionLife::State::waitingForNetwork);
     EXPECT_EQ(sessionsEnded, 1);
@@ -339,7 +342,7 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
             } else if (step == "begin") {
                 policy->begin(row.origin);
             } else if (step == "established") {
-                policy->connected();
+                policy->tunnelEstablished();
             } else if (step == "cancel") {
                 policy->cancel();
             } else if (step == "signOut") {

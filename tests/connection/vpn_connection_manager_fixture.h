@@ -44,7 +44,6 @@ public:
     }
     bool connectionInitiateCanceled() const override { return canceled; }
     void deviceWillSleep() override { ++sleeps; }
-    void requestAutoReconnect() override { ++reconnectRequests; }
     void requestReconnect(ReconnectReason reason) override {
         ++reconnectRequests;
         reconnectReasons.push_back(reconnectReasonName(reason));

@@ -79,6 +79,16 @@ HW_SHOTS({
         rig.rig->engine.closures.connecting();
     });
     paneShot("pane.connected", 2000, [](PaneRig& rig) { rig.connect(); });
+    // As before the first connect: the engine's own report of the end is
+    // stale by then, and never sent.
+    paneShot("pane.after-disconnect", 2000, [](PaneRig& rig) {
+        rig.connect();
+        rig.settle(1100);  // the button takes no click within a second of the last
+        rig.pane->performConnectAction();
+        rig.settle(300);
+        if (rig.pane->connectButtonState() != ConnectButtonStates::connect)
+            throw std::runtime_error("the button did not come back to Connect");
+    });
     paneShot("pane.reconnecting-killswitch", 2000, [](PaneRig& rig) {
         rig.connect();
         rig.rig->hub->appModel().networkLockActivated = true;

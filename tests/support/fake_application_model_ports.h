@@ -47,7 +47,6 @@ public:
 class FakeDetailsPane final : public DetailsPanePort {
 public:
     explicit FakeDetailsPane(PortJournal& j) : journal(j) {}
-    void requestAutoReconnect() override { journal.add("requestAutoReconnect"); }
     void requestReconnect(ReconnectReason reason) override {
         journal.add(std::string("requestReconnect:") + reconnectReasonName(reason));
     }

@@ -26,7 +26,6 @@ public:
     std::optional<bool> viewHidden;
     ApplicationModel* model = nullptr;  // when set, attempts are written through
 
-    void requestAutoReconnect() override { calls.push_back("requestAutoReconnect"); }
     void reachabilityChanged(bool reachable) override {
         calls.push_back(std::string("reachabilityChanged:") + (reachable ? "1" : "0"));
     }

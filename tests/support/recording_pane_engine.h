@@ -4,7 +4,11 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <memory>
+
 #include "connection/manager_server_config.h"
+#include "connection/vpn_connection_manager_model_adapters.h"
 #include "windows/shared/pane_engine.h"
 
 namespace hw::test {
@@ -40,7 +44,27 @@ public:
     bool lockWaits = true;
     bool routeBeingAdded = false;
 
-    void setStatusClosures(StatusClosures c) override { closures = std::move(c); }
+    // The application's one connection life, on the test's state object;
+    // its session ends show as "cleanUpSession:1".
+    void ownLife(MainQueue& queue, ApplicationModel& model) {
+        lifeContext = std::make_unique<ApplicationModelConnectionContext>(
+            model, [](const std::string&, const std::string&, std::function<void(int)> done) {
+                if (done) done(0);
+            });
+        life = std::make_unique<ConnectionLifeHost>(queue, *lifeContext, [this] { cleanUpSession(true); });
+        lifeContext->attachLife(life.get());
+    }
+    ConnectionLifeHost& connectionLife() override {
+        if (!life) std::abort();  // the test forgot ownLife()
+        return *life;
+    }
+    std::unique_ptr<ApplicationModelConnectionContext> lifeContext;
+    std::unique_ptr<ConnectionLifeHost> life;
+
+    // As the real engine: the life hears each report before the pane.
+    void setStatusClosures(StatusClosures c) override {
+        closures = life && (c.established || c.disconnected) ? life->wrap(std::move(c)) : std::move(c);
+    }
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> t) override { tick = std::move(t); }
     void connect(const ManagerServerConfig& config) override {
         connects.push_back(config);

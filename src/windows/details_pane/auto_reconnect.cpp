@@ -12,70 +12,28 @@ namespace {
 constexpr const char* kLog = "MainViewDetailsAreaController";
 }  // namespace
 
-ConnectionLife::Hooks MainViewDetailsAreaController::lifeHooks() {
-    // The machine lives and dies with the pane: its hooks may hold this.
-    ConnectionLife::Hooks hooks;
-    hooks.startTry = [this] { startPolicyTry(); };
-    hooks.endSession = [this] {
-        // Every protocol's: an openvpn or a PPP link left running would meet
-        // the next try, and IKEv2's start would end its predecessor's.
-        log::info(kLog, "the session in force ends");
-        engine_.cleanUpSession(true);
-    };
-    hooks.announce = [this](bool hadConnected) { announceReconnect(hadConnected); };
-    hooks.limit = [this]() -> std::optional<int> {
-        // Under the lock the user is offline anyway: tries go on, paced.
-        if (model().networkLockActivated) return std::nullopt;
-        return model().autoReconnectTryAttempts_if_NetworkLockDisabled();
-    };
-    hooks.lockEngaged = [this] { return model().networkLockActivated; };
-    hooks.gaveUp = [this] { onAttemptGaveUp(); };
-    hooks.refused = [this](bool held) { onAttemptRefused(held); };
-    hooks.stateChanged = [this](ConnectionLife::State from, ConnectionLife::State to) { onLifeChanged(from, to); };
-    hooks.countChanged = [this](int count) {
-        if (model().autoReconnectAttemptsCount() != count) model().setAutoReconnectAttemptsCount(count);
-        if (count > 0) log::info(kLog, "Connection attempts count: " + std::to_string(count));
-    };
-    hooks.log = [](const std::string& text) { log::info(kLog, text); };
-    return hooks;
-}
-
-void MainViewDetailsAreaController::onLifeChanged(ConnectionLife::State from, ConnectionLife::State to) {
+void MainViewDetailsAreaController::lifeChanged(ConnectionLife::State from, ConnectionLife::State to) {
     using State = ConnectionLife::State;
-    // The one place the flags other parts read are written.
-    auto& model = this->model();
-    if (model.autoReconnectInProgress() != life_->reconnecting()) model.setAutoReconnectInProgress(life_->reconnecting());
-    model.unsecured_Wi_Fi_VPN_activated = life_->byWiFiSecurity();
     if (to == State::waitingForNetwork) showWaitingForNetwork(true);
     else if (from == State::waitingForNetwork) showWaitingForNetwork(false);
 }
 
-int MainViewDetailsAreaController::connectionAttemptsCount() const { return life_->count(); }
-
-void MainViewDetailsAreaController::requestAutoReconnect() {
-    // A provider's (or an older road's) word that the try or the tunnel ended.
-    log::info(kLog, "requestAutoReconnect() Started.");
-    requestReconnect(ReconnectReason::tryEnded);
+void MainViewDetailsAreaController::onTryEnded() {
+    log::info(kLog, "the try in flight ended");
+    host_.tryEnded();
 }
 
-void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) {
-    if (!model().isLoggedInUser) {
-        // Signed out: no event of the account's attempt acts again.
-        if (life_->state() != ConnectionLife::State::disconnected) life_->signOut();
-        return;
-    }
-    life_->request(reason);
-}
+void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) { host_.request(reason); }
 
 void MainViewDetailsAreaController::accountSignedOut() {
     // The machine ends the account's attempt; the flags follow from its state.
-    const bool overlay = life_->busy();
-    life_->signOut();
+    const bool overlay = life_.busy();
+    host_.signOut();
     if (overlay) hideAutoReconnectOverlay();
 }
 
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
-    if (!reachable && model().networkLockActivated && life_->state() != ConnectionLife::State::connected) {
+    if (!reachable && model().networkLockActivated && life_.state() != ConnectionLife::State::connected) {
         // The lock takes the default route away before the tunnel is up, so
         // the watch reads a loss then; only a tunnel that was up can lose its link.
         log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
@@ -85,7 +43,7 @@ void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
 }
 
 bool MainViewDetailsAreaController::secureNetworkJoined() {
-    if (!life_->secureNetwork()) return false;
+    if (!life_.secureNetwork()) return false;
     log::info(kLog, "a secure network: Wi-Fi security's connection ends");
     endOnPurpose();
     return true;
@@ -119,12 +77,7 @@ void MainViewDetailsAreaController::announceReconnect(bool hadConnected) {
     if (model.currentConnectionState() == ConnectionStates::connected) prepareToConnectingState(true, false);
 }
 
-void MainViewDetailsAreaController::startPolicyTry() {
-    if (!model().isLoggedInUser) {
-        // Signed out while the try was due: nothing is tried for nobody.
-        life_->signOut();
-        return;
-    }
+void MainViewDetailsAreaController::startTry() {
     log::info(kLog, "startReconnect() attempt started.");
     // Automatic gives every protocol of its order its try again, from the first.
     engine_.beginUserConnect();
@@ -160,12 +113,7 @@ void MainViewDetailsAreaController::showWaitingForNetwork(bool waiting) {
     });
 }
 
-void MainViewDetailsAreaController::checkAndRequestForAutoReconnect() {
-    log::info(kLog, "checkAndRequestForAutoReconnect() started.");
-    requestReconnect(ReconnectReason::tryEnded);
-}
-
-void MainViewDetailsAreaController::onAttemptGaveUp() {
+void MainViewDetailsAreaController::attemptGaveUp() {
     log::info(kLog, "connection attempts count reached!");
     enableLocationChange();
     showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
@@ -174,7 +122,7 @@ void MainViewDetailsAreaController::onAttemptGaveUp() {
     endInReadyLook();
 }
 
-void MainViewDetailsAreaController::onAttemptRefused(bool held) {
+void MainViewDetailsAreaController::attemptRefused(bool held) {
     log::info(kLog, "the system refused the try: it is not tried again, the attempt ends in its error");
     if (!held) {
         endInReadyLook();
@@ -189,7 +137,7 @@ void MainViewDetailsAreaController::onAttemptRefused(bool held) {
     setIsConnectedToVPN(false);
     const std::string error = errorBar_.lowerText.empty() ? errorBar_.multiLineText : errorBar_.lowerText;
     post([error](MainViewDetailsAreaController& self) {
-        if (self.life_->state() != ConnectionLife::State::heldByLock) return;
+        if (self.life_.state() != ConnectionLife::State::heldByLock) return;
         self.toggleConnectButtonState(ConnectButtonStates::disconnect, false);
         self.view_.setConnectingXSignHidden(true);
         self.view_.setAutoReconnectOverlay(false, LocaleData::main_view_kill_switch_held_header(),
@@ -198,22 +146,25 @@ void MainViewDetailsAreaController::onAttemptRefused(bool held) {
         self.view_.setAutoReconnectSpinning(false);
         self.updateConnectToLabel(LocaleData::main_view_connect_to_label());
         self.updateConnectionStatus(LocaleData::connection_status_disconnected_label());
+        // No tunnel stands behind "Refreshing…": the address is asked again.
+        self.view_.setConnectionDetailsBoxHidden(true);
+        self.askPublicIPAgain();
     });
 }
 
 void MainViewDetailsAreaController::onLockReleased() {
-    if (life_->lockLifted()) {
+    if (life_.lockLifted()) {
         log::info(kLog, "the lock was lifted: the window leaves its look");
         endInReadyLook();
         return;
     }
     // The attempt goes on without the lock: no kill-switch overlay.
-    if (life_->inAttempt()) hideAutoReconnectOverlay();
+    if (life_.inAttempt()) hideAutoReconnectOverlay();
 }
 
 void MainViewDetailsAreaController::endInReadyLook() {
     // The attempt ended: the pane must not keep its busy look.
-    if (life_->busy()) life_->cancel();
+    if (life_.busy()) life_.cancel();
     waitingForNetworkShown_ = false;
     hideAutoReconnectOverlay();
     stopAnimateFlagConnectionProgress();

@@ -40,14 +40,14 @@ void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     if (!dataObject_) return;
     engine_.beginUserConnect();
     // Each Connect of the user's is a fresh attempt, its count at zero.
-    life_->begin(ConnectionLife::Origin::user);
+    life_.begin(ConnectionLife::Origin::user);
     waitingForNetworkShown_ = false;
     // Every supported system takes the newest road: no flag animation on a click.
     prepareToConnectingState(false, true);
     // A Stop within the moment prevents the request.
-    const auto ticket = life_->ticket();
+    const auto ticket = life_.ticket();
     later(kConnectStartMs, [ticket](MainViewDetailsAreaController& self) {
-        if (self.life_->isCurrent(ticket, "the Connect's start")) self.startConnectionRequest();
+        if (self.life_.isCurrent(ticket, "the Connect's start")) self.startConnectionRequest();
     });
 }
 
@@ -59,7 +59,6 @@ std::string MainViewDetailsAreaController::serverHostFor(const VPNParseConfig& c
 void MainViewDetailsAreaController::startConnectionRequest() {
     log::info(kLog, "startConnectionRequest() started.");
     auto& model = this->model();
-    model.setIntensionallyDisconnectedVPN(false);
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
     if (!config) {
         endWithoutServer("startConnectionRequest: no location or configuration");
@@ -68,14 +67,15 @@ void MainViewDetailsAreaController::startConnectionRequest() {
     // One try at a time: the machine hears of each one that starts. One
     // outside an attempt (Wi-Fi security's) opens its own.
     using State = ConnectionLife::State;
-    if (life_->state() == State::disconnected || life_->state() == State::heldByLock)
-        life_->begin(model.unsecured_Wi_Fi_VPN_activated ? ConnectionLife::Origin::wifiSecurity
+    if (life_.state() == State::disconnected || life_.state() == State::heldByLock)
+        life_.begin(model.unsecured_Wi_Fi_VPN_activated ? ConnectionLife::Origin::wifiSecurity
                                                           : ConnectionLife::Origin::user);
-    life_->tryStarted();
-    const auto ticket = life_->ticket();
+    life_.tryStarted();
+    const auto ticket = life_.ticket();
     if (model.useNetworkLock()) {
         model.networkLockActivated = true;
-        model.cancelAutoReconnectProcessing = false;
+        // Whatever an earlier try parked is no longer this one's.
+        pendingConnectAttemptRequest_VPNServer_.reset();
         const std::string host = serverHostFor(*config);
         if (engine_.startedAddVPNServerStaticRoute()) {
             // The route goes first; its completion (or the lock's answer
@@ -83,7 +83,6 @@ void MainViewDetailsAreaController::startConnectionRequest() {
             pendingConnectAttemptRequest_ = true;
             pendingConnectAttemptRequest_VPNServer_ = host;
             parkedTry_ = ticket;
-            model.cancelAutoReconnectProcessing = true;
             return;
         }
         const bool waits = requestLock(host, ticket);
@@ -107,7 +106,7 @@ void MainViewDetailsAreaController::lockCompletion(const std::string& reported, 
 }
 
 void MainViewDetailsAreaController::sendConnectRequest() {
-    if (life_->stopped()) return;
+    if (life_.stopped()) return;
     log::info(kLog, "onConnectButtonClick -- CONNECT requested");
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
     auto login = model().recentLoginData();
@@ -120,28 +119,28 @@ void MainViewDetailsAreaController::sendConnectRequest() {
     ManagerServerConfig request = managerServerConfig(*config, model());
     request.username = login->username;
     request.password = login->password;
-    post([request = std::move(request), ticket = life_->ticket()](MainViewDetailsAreaController& self) {
-        if (!self.life_->isCurrent(ticket, "the connect request")) return;
+    post([request = std::move(request), ticket = life_.ticket()](MainViewDetailsAreaController& self) {
+        if (!self.life_.isCurrent(ticket, "the connect request")) return;
         log::info(kLog, "vpnConnectionManager.CONNECT -- requested");
         self.engine_.connect(request);
     });
 }
 
 void MainViewDetailsAreaController::onNetworkLockEnabled(const std::string& reportedAddress) {
-    onNetworkLockReport(reportedAddress, {}, life_->ticket());
+    onNetworkLockReport(reportedAddress, {}, life_.ticket());
 }
 
 void MainViewDetailsAreaController::onNetworkLockReport(const std::string& reported, const std::string& storedAddress,
                                                         ConnectionLife::Ticket ticket) {
     auto& model = this->model();
     if (!model.isLoggedInUser) return;
-    if (model.cancelAutoReconnectProcessing) {
-        log::info(kLog, "On cancelAutoReconnectProcessing TRIGGERED!");
+    if (pendingConnectAttemptRequest_VPNServer_) {
+        log::info(kLog, "a lock answered while a try is parked: the parked try goes on");
         resumeParkedTry();
         return;
     }
     // An ended try's answer changes nothing, not even the stored address.
-    if (!life_->isCurrent(ticket, "the lock's answer")) return;
+    if (!life_.isCurrent(ticket, "the lock's answer")) return;
     auto config = dataObject_ ? dataObject_->vpnConfig : nullptr;
     const bool answered = !reported.empty() && reported != "NO";
     std::string address, stored;
@@ -167,7 +166,7 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
     }
     log::info(kLog, "VPNServerIP is EMPTY! --  Default gateway Delete skipped!");
     pendingConnectAttemptRequest_ = false;
-    if (model.networkLockActivated && model.useNetworkLock() && !life_->stopped()) {
+    if (model.networkLockActivated && model.useNetworkLock() && !life_.stopped()) {
         // Under the lock a lookup that failed is a try that ended: the next
         // is paced like every other (the lock lets the resolvers through, so
         // it resolves once the name server answers), and the window keeps
@@ -181,14 +180,12 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
 }
 
 void MainViewDetailsAreaController::resumeParkedTry() {
-    auto& model = this->model();
     const auto host = pendingConnectAttemptRequest_ ? pendingConnectAttemptRequest_VPNServer_ : std::nullopt;
     pendingConnectAttemptRequest_ = false;
     pendingConnectAttemptRequest_VPNServer_.reset();
-    model.cancelAutoReconnectProcessing = false;
-    if (!host || !life_->isCurrent(parkedTry_, "a try parked for the server's route")) return;
+    if (!host || !life_.isCurrent(parkedTry_, "a try parked for the server's route")) return;
     post([host = *host, ticket = parkedTry_](MainViewDetailsAreaController& self) {
-        if (self.life_->isCurrent(ticket, "a try parked for the server's route")) self.requestLock(host, ticket);
+        if (self.life_.isCurrent(ticket, "a try parked for the server's route")) self.requestLock(host, ticket);
     });
 }
 
@@ -207,25 +204,25 @@ bool MainViewDetailsAreaController::requestLock(const std::string& host, Connect
 }
 
 void MainViewDetailsAreaController::lockStoredAddress(const std::string& address) {
-    if (life_->stopped()) return;
+    if (life_.stopped()) return;
     log::info(kLog, "the lock holds no server address: it is engaged for the stored one, " + address);
-    const bool waits = requestLock(address, life_->ticket(), address);
+    const bool waits = requestLock(address, life_.ticket(), address);
     pendingConnectAttemptRequest_ = waits;
     // The lock was turned off meanwhile: this attempt ends, it never goes around it.
-    if (!waits) onNetworkLockReport("NO", address, life_->ticket());
+    if (!waits) onNetworkLockReport("NO", address, life_.ticket());
 }
 
 void MainViewDetailsAreaController::endWithoutServer(const char* why) {
     // A request that cannot be sent must not leave the pane connecting forever.
     log::warning(kLog, why);
     showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
-    life_->cancel();
+    life_.cancel();
     onDisconnectedStateNotification(true, false);
 }
 
 void MainViewDetailsAreaController::performIntentionalDisconnect() {
     // At once: a try due meanwhile must not start, nor a lock come back.
-    life_->cancel();
+    life_.cancel();
     endOnPurpose();
 }
 
@@ -233,10 +230,8 @@ void MainViewDetailsAreaController::endOnPurpose() {
     waitingForNetworkShown_ = false;
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
-        model.setIntensionallyDisconnectedVPN(true);
         // A parked try is dropped with its attempt; a late lock answer is
         // stale by its ticket.
-        model.cancelAutoReconnectProcessing = false;
         self.pendingConnectAttemptRequest_ = false;
         self.pendingConnectAttemptRequest_VPNServer_.reset();
         self.setIsConnectedToVPN(false);
@@ -246,6 +241,12 @@ void MainViewDetailsAreaController::endOnPurpose() {
         if (self.engine_.currentProviderType() == VPNTypesL2TP) self.onDisconnectedStateNotification(false, false);
         self.hideAutoReconnectOverlay();
         self.stopAnimateFlagConnectionProgress();
+        // The engine's report of this end is stale by its ticket: the card
+        // comes back to its ready look here, as before the first connect.
+        self.hideConnectedIndicator();
+        self.changeBackgroundImageToNormalState();
+        self.refreshProtocolField(false);
+        self.updateConnectToLabel(LocaleData::main_view_connect_to_label());
         self.setConnectButtonTo_Disconnected_state();
         self.enableLocationChange();
         self.engine_.disconnect();

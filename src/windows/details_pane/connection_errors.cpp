@@ -33,8 +33,9 @@ void MainViewDetailsAreaController::onConnection_Refused_NotificationHandler(con
     showErrorNotificationBar(text);
     skipConnectingStateNotification_ = false;
     if (model.startMinimized) shell_.showConnectionErrorNotification();
-    // Ends the attempt in this error, lock or not (the bar above is what the held lock's overlay says).
-    if (!model.intensionallyDisconnectedVPN()) requestReconnect(ReconnectReason::refused);
+    // Ends the attempt in this error, lock or not (the bar above is what the
+    // held lock's overlay says); after an end on purpose the machine drops it.
+    requestReconnect(ReconnectReason::refused);
     onDisconnectedStateNotification(true, false);
 }
 
@@ -54,19 +55,19 @@ void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const
                             (ssidChanged ? "true" : "false"));
         if (!(model.unsecured_Wi_Fi_VPN_activated && ssidChanged)) {
             model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
-            checkAndRequestForAutoReconnect();
+            onTryEnded();
         }
         if (!model.networkLockActivated) onDisconnectedStateNotification(true, true);
         // While the machine tries again by itself the window says so, not "check your Internet".
-        if (!life_->inAttempt()) showErrorNotificationBar(internetNotReachableError());
+        if (!life_.inAttempt()) showErrorNotificationBar(internetNotReachableError());
         return;
     }
     skipConnectingStateNotification_ = false;
     // The machine first: an error whose attempt goes on is no end to show,
     // and one that ended it has shown the attempt's own end.
-    const bool inAttempt = life_->inAttempt();
-    if (!model.intensionallyDisconnectedVPN()) checkAndRequestForAutoReconnect();
-    if (life_->inAttempt()) {
+    const bool inAttempt = life_.inAttempt();
+    onTryEnded();
+    if (life_.inAttempt()) {
         log::info(kLog, "the attempt goes on: no error bar under its reconnecting look");
     } else if (!inAttempt) {
         showErrorNotificationBar(text);

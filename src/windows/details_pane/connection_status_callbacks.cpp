@@ -51,9 +51,9 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
 void MainViewDetailsAreaController::onConnection_Established_NotificationHandler() {
     post([](MainViewDetailsAreaController& self) {
         auto& model = self.model();
-        // A tunnel of an attempt that ended (a Cancel it crossed, a sign-out,
-        // a refusal) is ended by the machine, never shown.
-        if (!self.life_->connected()) return;
+        // A tunnel of an attempt that ended never reaches here (the machine
+        // ended it); one that ended since the report is not shown either.
+        if (self.life_.state() != ConnectionLife::State::connected) return;
         self.waitingForNetworkShown_ = false;
         if (self.connectButton_.isInDisconnectState() && self.isConnectedToVPN_) return;
         self.setIsConnectedToVPN(true);
@@ -68,12 +68,7 @@ void MainViewDetailsAreaController::onConnection_Established_NotificationHandler
         model.openvpn_not_reachable_error_notification_arrived = false;
         self.connectButton_.onConnectedSuccessProcessing();
         self.toggleConnectButtonState(ConnectButtonStates::disconnect, true);
-        if (self.refreshUserIPAddress_) {
-            std::weak_ptr<MainViewDetailsAreaController> weak = self.weak_from_this();
-            self.refreshUserIPAddress_([weak] {
-                if (auto pane = weak.lock()) pane->updateIPAddress(std::nullopt);
-            });
-        }
+        self.askPublicIPAgain();
         self.updateConnectionStatus(LocaleData::connection_status_connected_label());
         self.updateConnectToLabel(LocaleData::main_view_connected_to_label());
         self.hideErrorNotificationBar();
@@ -116,21 +111,12 @@ void MainViewDetailsAreaController::onDisconnectedStateNotification(bool forceDi
     // A reconnect keeps isConnectedToVPN while its attempts fail: only the
     // drop of a live tunnel is reported, once.
     const bool liveTunnelDropped = isConnectedToVPN_ && model.currentConnectionState() == ConnectionStates::connected;
-    if (!model.isLoggedInUser && life_->state() != ConnectionLife::State::disconnected) life_->signOut();
-    if (!forceDisconnect && !model.intensionallyDisconnectedVPN() && model.isLoggedInUser) {
-        const bool ssidChanged = wifiSSIDHasChanged();
-        log::info(kLog, "networkWiFi_SSID_hasChanged: " + yesNo(ssidChanged));
-        if (!ssidChanged) {
-            // The machine takes it once: a second report of the same end is absorbed.
-            requestReconnect(ReconnectReason::tryEnded);
-        } else {
-            log::info(kLog, "onDisconnectedStateNotification: the network change decides");
-        }
-    }
+    // The machine has heard of this end before the window (a try's end, a
+    // forced end, a network change that decides): the window only shows it.
     if (liveTunnelDropped) {
         sendAnalyticsEvent(AnalyticsEvent::VPN_DISCONNECT_EVENT);
         // One notification per drop: one that is retried has the reconnect banner.
-        if (model.showNotificationsOnConnectDisconnect && dataObject_ && !life_->inAttempt())
+        if (model.showNotificationsOnConnectDisconnect && dataObject_ && !life_.inAttempt())
             shell_.showVPNDisconnectedNotification(dataObject_->name);
     }
     view_.setConnectionDetailsBoxHidden(true);

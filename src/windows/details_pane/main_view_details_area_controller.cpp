@@ -24,9 +24,12 @@ MainViewDetailsAreaController::MainViewDetailsAreaController(MainViewDetailsEnvi
       refreshUserIPAddress_(std::move(environment.refreshUserIPAddress)),
       mainWindow_(environment.mainWindow),
       connectButton_(environment.queue, environment.context.model),
-      life_(std::make_unique<ConnectionLife>(environment.queue, lifeHooks(),
-                                             ConnectionLife::Timing{kReconnectDelayMs, kReconnectCapMs})) {
+      host_(environment.engine.connectionLife()),
+      life_(host_.life()) {
     view_.setEvents(this);
+    // The window shows the application's one attempt; a later pane takes it over.
+    host_.setListener(this);
+    host_.setNetworkChangePending([this] { return wifiSSIDHasChanged(); });
     // The model outlives the pane; a later pane takes the listener over.
     std::weak_ptr<bool> token = lockListenerToken_;
     model().onNetworkLockReleased = [this, token] {
@@ -39,6 +42,10 @@ MainViewDetailsAreaController::MainViewDetailsAreaController(MainViewDetailsEnvi
 
 MainViewDetailsAreaController::~MainViewDetailsAreaController() {
     teardown();
+    if (host_.listener() == this) {
+        host_.setListener(nullptr);
+        host_.setNetworkChangePending(nullptr);
+    }
     view_.setEvents(nullptr);
 }
 
@@ -166,11 +173,8 @@ void MainViewDetailsAreaController::updateIPAddress(const std::optional<std::str
 }
 
 void MainViewDetailsAreaController::refreshIPAddressIfBlank() {
-    if (!refreshUserIPAddress_ || !model().userPublicIP.value_or("").empty()) return;
-    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
-    refreshUserIPAddress_([weak] {
-        if (auto pane = weak.lock()) pane->updateIPAddress(std::nullopt);
-    });
+    if (!model().userPublicIP.value_or("").empty()) return;
+    askPublicIPAgain();
 }
 
 void MainViewDetailsAreaController::disableLocationChange() {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "connection/connection_life.h"
+#include "connection/connection_life_host.h"
 #include "core/vpn_connection_details_callbacks.h"
 #include "platform/main_queue.h"
 #include "view/base_controller_context.h"
@@ -54,6 +54,7 @@ struct MainViewDetailsEnvironment {
 // reports, the reconnect loop, requests, errors, bars and presentation.
 class MainViewDetailsAreaController final : public DetailsPane,
                                             public MainViewDetailsAreaEvents,
+                                            public ConnectionLifeListener,
                                             public std::enable_shared_from_this<MainViewDetailsAreaController> {
 public:
     static constexpr std::size_t MAX_CHARS_TO_USE_SMALLER_FONT = 50;
@@ -61,10 +62,6 @@ public:
     static constexpr double CONNECTED_ACTIVITY_INDICATOR_ANIMATION_DURATION = 1.0;
     static constexpr double kButtonRearmMs = 1000;
     static constexpr double kConnectStartMs = 200;
-    // The first retry's delay, as it always was; later retries double it up
-    // to the cap, so that tries that keep failing cost a few a minute.
-    static constexpr double kReconnectDelayMs = 500;
-    static constexpr double kReconnectCapMs = 30000;
     static constexpr double kXSignPaddingLeft = -54.0;
     static constexpr double kAutoUpdateFadeIn = 0.3;
     static constexpr double kAutoUpdateFadeOut = 1.0;
@@ -105,27 +102,26 @@ public:
     void onConnectingStateNotification();
     void onDisconnectedStateNotification(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear) override;
 
-    // The connection's life (auto_reconnect.cpp). requestReconnect is its one
-    // entry; requestAutoReconnect (a provider's down report) is a try's end.
-    void requestAutoReconnect() override;
+    // The connection's life (auto_reconnect.cpp): the application's one
+    // machine, owned by the connection layer; the pane sends it the user's
+    // intents and shows what it decided.
     void requestReconnect(ReconnectReason reason) override;
     // The reachability watch's report. Under the lock it says nothing of the
     // network (the lock takes the default route away): it is then only logged.
     void reachabilityChanged(bool reachable) override;
-    void checkAndRequestForAutoReconnect();
-    int connectionAttemptsCount() const;
     // A secure network: Wi-Fi security's own connection ends, whatever its state.
     bool secureNetworkJoined() override;
-    std::optional<ConnectionTicket> currentTry() const override { return life_->currentTry(); }
-    bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
-        return life_->isCurrent(ticket, what);
-    }
-    bool connectionInitiateCanceled() const override { return life_->stopped(); }
+    bool connectionInitiateCanceled() const override { return host_.stopped(); }
     void accountSignedOut() override;
-    void deviceWillSleep() override { life_->deviceWillSleep(); }
-    const ConnectionLife& connectionLife() const { return *life_; }
+    const ConnectionLife& connectionLife() const { return life_; }
     // A refused attempt under the lock: the lock stays, and the window says so.
-    bool lockHeld() const { return life_->state() == ConnectionLife::State::heldByLock; }
+    bool lockHeld() const { return life_.state() == ConnectionLife::State::heldByLock; }
+    // What the machine asks of the window that shows it.
+    void startTry() override;
+    void announceReconnect(bool hadConnected) override;
+    void attemptGaveUp() override;
+    void attemptRefused(bool held) override;
+    void lifeChanged(ConnectionLife::State from, ConnectionLife::State to) override;
 
     // Requests (connect_requests.cpp).
     void onConnectButtonClick() override;
@@ -222,20 +218,18 @@ private:
     void setIsConnectedToVPN(bool value);
     void sendAnalyticsEvent(const std::string& name);
     void fireIPAddressUpdated(const std::string& address);
+    // The public address is looked up again; the pane shows the answer.
+    void askPublicIPAgain();
     void fireConnectionStatusUpdated(const std::string& text);
     void fireConnectButtonStateChanged(const std::string& label);
     bool wifiSSIDHasChanged() const;
     void restartReachability(const std::string& address);
-    ConnectionLife::Hooks lifeHooks();
-    void onLifeChanged(ConnectionLife::State from, ConnectionLife::State to);
-    void startPolicyTry();
-    void announceReconnect(bool hadConnected);
+    // The try in flight ended by an error the pane heard of.
+    void onTryEnded();
     void showWaitingForNetwork(bool waiting);
-    void onAttemptGaveUp();
-    void onAttemptRefused(bool held);
     void onLockReleased();
     // Whether the pane keeps its busy look: an attempt goes on, or a lock holds.
-    bool attemptGoesOn() const { return life_->busy(); }
+    bool attemptGoesOn() const { return life_.busy(); }
     void endInReadyLook();
     // The user's (or Wi-Fi security's) end: the engine disconnects and the window is ready.
     void endOnPurpose();
@@ -293,7 +287,8 @@ private:
     bool tickInstalled_ = false;
     bool protocolObserverInstalled_ = false;
     bool waitingForNetworkShown_ = false;
-    std::unique_ptr<ConnectionLife> life_;
+    ConnectionLifeHost& host_;
+    ConnectionLife& life_;
     // Alive while the pane is: the model's lock-release listener checks it.
     std::shared_ptr<bool> lockListenerToken_ = std::make_shared<bool>(true);
 };

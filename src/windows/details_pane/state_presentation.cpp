@@ -12,7 +12,7 @@ constexpr const char* kLog = "MainViewDetailsAreaController";
 void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bool skipFlagAnimation) {
     post([skipStatus, skipFlagAnimation](MainViewDetailsAreaController& self) {
         // A held lock tries nothing: a connecting look queued before it is stale.
-        if (self.life_->state() == ConnectionLife::State::heldByLock) return;
+        if (self.life_.state() == ConnectionLife::State::heldByLock) return;
         self.skipConnectingStateNotification_ = true;
         // In this step, not posted again: a disconnected look posted in
         // between must not be overtaken by a stale connecting one.
@@ -20,7 +20,7 @@ void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bo
         if (!skipFlagAnimation) self.startAnimateFlagConnectionProgress();
         self.hideConnectedIndicator();
         // The card and the overlay say the same: waiting for the network, or connecting.
-        const bool waiting = self.life_->state() == ConnectionLife::State::waitingForNetwork;
+        const bool waiting = self.life_.state() == ConnectionLife::State::waitingForNetwork;
         self.updateConnectToLabel(waiting ? LocaleData::main_view_waiting_for_network_label()
                                           : LocaleData::main_view_connecting_to_label());
         self.updateConnectionStatus(waiting ? LocaleData::connection_status_waiting_for_network_label()
@@ -57,8 +57,21 @@ void MainViewDetailsAreaController::setConnectButtonTo_Disconnected_state() {
         self.toggleConnectButtonState(ConnectButtonStates::connect, false);
         self.view_.setConnectingXSignHidden(true);
         self.view_.setChangeLocationInsideButton(false, 1.0);
+        // Ready to connect: no mark of a tunnel on the flag, no row of one.
+        self.view_.setFlagConnectedIndicatorHidden(true);
+        self.view_.setConnectionDetailsBoxHidden(true);
         self.updateIPAddress(LocaleData::connection_IP_address_refreshing_label());
+        // The tunnel's address is not the user's any more.
+        self.askPublicIPAgain();
         self.hideOverlayForLocationsTable();
+    });
+}
+
+void MainViewDetailsAreaController::askPublicIPAgain() {
+    if (!refreshUserIPAddress_) return;
+    std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
+    refreshUserIPAddress_([weak] {
+        if (auto pane = weak.lock()) pane->updateIPAddress(std::nullopt);
     });
 }
 
@@ -124,7 +137,7 @@ void MainViewDetailsAreaController::showAutoReconnectOverlay() {
     post([](MainViewDetailsAreaController& self) {
         if (!self.view_.isAutoReconnectOverlayHidden()) return;
         self.stopAnimateFlagConnectionProgress();
-        const bool waiting = self.life_->state() == ConnectionLife::State::waitingForNetwork;
+        const bool waiting = self.life_.state() == ConnectionLife::State::waitingForNetwork;
         self.view_.setAutoReconnectOverlay(false,
                                            waiting ? LocaleData::main_view_waiting_for_network_header()
                                                    : LocaleData::main_view_auto_reconnect_header(),

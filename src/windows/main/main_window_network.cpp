@@ -17,9 +17,7 @@ void MainWindowViewController::installDNSIfSettled() {
     auto& m = model();
     const auto& pane = detailsViewController_;
     if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan || !pane) return;
-    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || pane->connectionInitiateCanceled() ||
-        m.cancelAutoReconnectProcessing)
-        return;
+    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || pane->connectionInitiateCanceled()) return;
     if (!pane->isConnectedToVPN() || !m.isLoggedInUser) return;
     log::info(kLog, "install_DNS_for_VPN() started to update DNS after Wi-Fi network changing.");
     env_.engine.installDNSForVPN();
@@ -31,7 +29,12 @@ void MainWindowViewController::showWiFiInsecureNotification() {
     auto wifi = env_.wifiInfo ? env_.wifiInfo() : nullptr;
     const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
     log::info(kLog, std::string("networkWiFi_SSID_hasChanged: ") + (changed ? "true" : "false"));
-    if (changed) m.setIntensionallyDisconnectedVPN(false);
+    // An end on purpose holds Wi-Fi security back on the network it happened
+    // on, not on another; a new attempt forgets it.
+    if (!m.intensionallyDisconnectedVPN() || changed) {
+        wifiSecurityHeldAfterEnd_ = false;
+        wifiSecurityHoldSpent_ = m.intensionallyDisconnectedVPN();
+    }
 
     const auto& pane = detailsViewController_;
     if (pane && pane->isConnectedToVPN()) {
@@ -46,8 +49,8 @@ void MainWindowViewController::showWiFiInsecureNotification() {
         env_.shell.showInsecureWiFiNotLoggedInNotification();
     } else if (!m.wi_fi_SecurityEnabled) {
         env_.shell.showInsecureWiFiNotification();
-    } else if (m.intensionallyDisconnectedVPN()) {
-        resetIntensionallyDisconnectedVPN_Flag_withDelay();
+    } else if (m.intensionallyDisconnectedVPN() && !wifiSecurityHoldSpent_) {
+        holdWiFiSecurityAfterEnd();
     } else if (!isVPN_for_Unsecured_Wi_Fi_establishing()) {
         startProbeURLChecking();
     }
@@ -149,12 +152,15 @@ void MainWindowViewController::onProbeURL_Succeded() {
 
 void MainWindowViewController::onProbeURL_Failed() { log::info(kLog, "onProbeURL_Failed"); }
 
-void MainWindowViewController::resetIntensionallyDisconnectedVPN_Flag_withDelay() {
-    if (resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_) return;
-    resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_ = true;
+void MainWindowViewController::holdWiFiSecurityAfterEnd() {
+    // The end itself is the machine's to keep: only its hold on Wi-Fi
+    // security is spent, after half a second.
+    if (wifiSecurityHeldAfterEnd_) return;
+    wifiSecurityHeldAfterEnd_ = true;
     later(500, [](MainWindowViewController& self) {
-        self.model().setIntensionallyDisconnectedVPN(false);
-        self.resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_ = false;
+        if (!self.wifiSecurityHeldAfterEnd_) return;
+        self.wifiSecurityHoldSpent_ = true;
+        self.wifiSecurityHeldAfterEnd_ = false;
     });
 }
 

@@ -148,7 +148,7 @@ public:
     void startProbeURLChecking();
     void onProbeURL_Succeded() override;
     void onProbeURL_Failed() override;
-    void resetIntensionallyDisconnectedVPN_Flag_withDelay();
+    void holdWiFiSecurityAfterEnd();
     bool isVPN_for_Unsecured_Wi_Fi_establishing() const;
     std::optional<double> lastTimeOf_showConnectedToWiFiNotification_occured() const { return lastConnectedToWiFi_; }
 
@@ -204,7 +204,10 @@ private:
     std::optional<VPNConnectionDetailsCallbacks> pendingConnectionDetailsCallback_;
     bool connectButtonPopoverShown_ = false;
     bool windowFocusObserved_ = false;
-    bool resetIntensionallyDisconnectedVPN_Flag_withDelay_Started_ = false;
+    // After an end on purpose the first insecure-network event connects
+    // nothing; the hold is spent half a second later or on another network.
+    bool wifiSecurityHeldAfterEnd_ = false;
+    bool wifiSecurityHoldSpent_ = false;
     std::optional<double> lastConnectedToWiFi_;
     std::string previousSearchFieldValue_;
 };

@@ -13,7 +13,11 @@ void VPNConnectionManagerPaneEngine::beginUserConnect() { manager_.beginUserConn
 
 void VPNConnectionManagerPaneEngine::installDNSForVPN() { manager_.installDNSForVPN(); }
 
+ConnectionLifeHost& VPNConnectionManagerPaneEngine::connectionLife() { return manager_.connectionLife(); }
+
 void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) {
+    // Empty closures uninstall: nothing of a closed window is called.
+    if (closures.established || closures.disconnected) closures = manager_.connectionLife().wrap(std::move(closures));
     manager_.onConnectionEstablishedNotification = std::move(closures.established);
     manager_.onConnectionErrorNotification = std::move(closures.error);
     manager_.onConnectingStateNotification = std::move(closures.connecting);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "connection/connection_life_host.h"
 #include "core/vpn_types.h"
 
 namespace hw {
@@ -21,15 +22,11 @@ public:
     virtual void beginUserConnect() {}
 
     // --- Details pane ---
-    // The four status closures the pane installs; empty ones uninstall.
-    struct StatusClosures {
-        std::function<void()> established;
-        std::function<void(const std::string&)> error;
-        std::function<void()> connecting;
-        std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> disconnected;
-        // The system refused the try outright: the attempt ends in its error.
-        std::function<void(const std::string&)> refused;
-    };
+    // The application's one connection life: the pane sends the user's
+    // intents there and shows its state.
+    virtual ConnectionLifeHost& connectionLife() = 0;
+    // The status closures the pane installs, behind the life's own; empty ones uninstall.
+    using StatusClosures = ConnectionStatusHooks;
     virtual void setStatusClosures(StatusClosures closures) = 0;
     virtual void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) = 0;
     virtual void connect(const ManagerServerConfig& config) = 0;
@@ -55,6 +52,7 @@ public:
     void installDNSForVPN() override;
     void beginUserConnect() override;
 
+    ConnectionLifeHost& connectionLife() override;
     void setStatusClosures(StatusClosures closures) override;
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) override;
     // The session clock ticks only while something shows it.

@@ -121,6 +121,7 @@ struct PaneFixture : KitControllerFixture {
         model.vpnServersDomainSuffix = "vpn.havenway.test";
         model.setUseAutomaticLocation(false);
         nl = configuredLocation("nl", "Netherlands");
+        engine.ownLife(queue, model);
         pane = makePane();
         pane->setConnectionDetailsCallbacks(callbacks());
         pane->prepareConnectionStatusNotifications();

@@ -41,6 +41,10 @@ struct PaneManagerTest : ::testing::Test {
         f.pane.reset();
         engine = std::make_unique<VPNConnectionManagerPaneEngine>(*manager);
         MainViewDetailsEnvironment e{f.context, f.view, f.queue, *engine, f.shell};
+        e.refreshUserIPAddress = [this](std::function<void()> done) {
+            ++f.ipRefreshes;
+            f.queue.post(std::move(done));
+        };
         pane = std::make_shared<MainViewDetailsAreaController>(std::move(e));
         pane->setConnectionDetailsCallbacks(f.callbacks());
         pane->prepareConnectionStatusNotifications();
@@ -75,8 +79,12 @@ struct PaneManagerTest : ::testing::Test {
     PaneFixture f;
     std::filesystem::path dir;
     FakeHelperToolCommands helper{f.queue};
-    ApplicationModelConnectionContext context{f.model, [](const std::string&, const std::string&,
-                                                          std::function<void(int)>) {}};
+    // The helper's installation alert, answered when the test says.
+    std::vector<std::function<void(int)>> alertAnswers;
+    ApplicationModelConnectionContext context{
+        f.model, [this](const std::string&, const std::string&, std::function<void(int)> answer) {
+            alertAnswers.push_back(std::move(answer));
+        }};
     NoUploads uploads;
     FakeProcessRunner runner;
     // Only OpenVPN is driven; the others stand in their places.
@@ -101,11 +109,19 @@ TEST_F(PaneManagerTest, ReportsReachTheLooksAndAUserDisconnectEndsReady) {
     EXPECT_EQ(f.banners(), std::vector<std::string>{"connectedBanner:Netherlands"});
 
     f.queue.advance(1000);
+    const int asked = f.ipRefreshes;
     pane->onConnectButtonClick();
     f.queue.runUntilIdle();
-    report(VPNStatusCodes::disconnected);
+    report(VPNStatusCodes::disconnected);  // stale by its ticket: the end on purpose shows itself
     f.queue.advance(2000);
     expectReadyLook();
+    // As before the first connect: no mark of the tunnel on the flag, no row
+    // of it, and the public address asked again.
+    EXPECT_TRUE(f.view.connectedMarkHidden);
+    EXPECT_TRUE(f.view.detailsBoxHidden);
+    EXPECT_EQ(f.view.darkMap, false);
+    EXPECT_GT(f.ipRefreshes, asked);
+    EXPECT_NE(f.view.publicIP, LocaleData::connection_IP_address_refreshing_label());
     EXPECT_EQ(openvpn->count("startDial"), 1);  // no reconnect after the user's own disconnect
     EXPECT_LE(f.banners().size(), 2u);
 }
@@ -120,8 +136,9 @@ TEST_F(PaneManagerTest, AFailedFirstAttemptRetriesToTheLimitAndEndsReady) {
     }
     // The first attempt and the four retries without the kill switch.
     EXPECT_EQ(openvpn->count("startDial"), 5);
-    // The last try's own error stays in the bar.
-    EXPECT_EQ(f.view.errorBar.lowerText, "Please reconnect, or contact us.");
+    // The spent tries' error; the reports the test keeps sending after the
+    // end are of an ended try, and show nothing.
+    EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
     expectReadyLook();
     EXPECT_TRUE(f.banners().empty() || f.banners().front() != "disconnectedBanner:Netherlands");
 }
@@ -303,11 +320,13 @@ TEST_F(PaneManagerTest, ARefusalUnderTheLockEndsTheAttemptAndOneCancelLiftsTheLo
     f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
     helper.createSucceeds = false;
     const int before = helper.countStarting("create:");
+    const int asked = f.ipRefreshes;
     pane->onConnectButtonClick();
     f.queue.advance(200);
     f.queue.advance(5000);
     EXPECT_EQ(helper.countStarting("create:"), before + 1);
     EXPECT_TRUE(pane->lockHeld());
+    EXPECT_GT(f.ipRefreshes, asked) << "the held lock's address left refreshing";
     EXPECT_TRUE(f.model.networkLockActivated);
     EXPECT_NE(pane->connectButtonState(), ConnectButtonStates::connect);
     EXPECT_FALSE(f.view.overlayHidden);
@@ -501,6 +520,73 @@ TEST_F(PaneManagerTest, AFirstTryThatLosesTheInternetWaitsForItAndGoesOn) {
         pane->performIntentionalDisconnect();
         f.queue.advance(2000);
     }
+}
+
+// The helper's installation dismissed at the first Connect ends the attempt:
+// the pane is ready, and nothing is tried again. The answer given twice, or
+// late (after a Cancel, or after the next Connect began), changes nothing more.
+TEST_F(PaneManagerTest, AHelperInstallationDismissedEndsItsAttemptOnceInTheReadyLook) {
+    enum class When { once, twice, afterCancel, afterNextConnect };
+    for (const When when : {When::once, When::twice, When::afterCancel, When::afterNextConnect}) {
+        SCOPED_TRACE(static_cast<int>(when));
+        helper.installedVersion.clear();
+        helper.installSucceeds = false;
+        helper.installRefused = true;
+        alertAnswers.clear();
+        const int dials = openvpn->count("startDial");
+        clickToDial();
+        ASSERT_EQ(alertAnswers.size(), 1u);
+        ASSERT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
+        if (when == When::afterCancel || when == When::afterNextConnect) {
+            f.queue.advance(1000);
+            pane->onConnectButtonClick();
+            f.queue.runUntilIdle();
+        }
+        if (when == When::afterNextConnect) {
+            f.queue.advance(1000);
+            clickToDial();
+            ASSERT_EQ(alertAnswers.size(), 2u);
+        }
+        alertAnswers.front()(0);
+        if (when == When::twice) alertAnswers.front()(1);
+        f.queue.runUntilIdle();
+        if (when == When::afterNextConnect) {
+            // The next attempt's own alert is still open: it goes on.
+            EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
+            EXPECT_TRUE(pane->connectionLife().inAttempt());
+            alertAnswers.back()(0);
+            f.queue.runUntilIdle();
+        }
+        expectReadyLook();
+        EXPECT_EQ(pane->connectionLife().state(), ConnectionLife::State::disconnected);
+        f.queue.advance(60000);
+        EXPECT_EQ(openvpn->count("startDial"), dials);
+        EXPECT_EQ(alertAnswers.size(), when == When::afterNextConnect ? 2u : 1u) << "tried again unasked";
+        f.queue.advance(1000);
+    }
+}
+
+// The engine ending a connected tunnel by itself ends the attempt: the
+// window and the machine agree it is over, and a later blip of the network
+// reconnects nothing.
+TEST_F(PaneManagerTest, AForcedEndOfAConnectedTunnelLeavesNothingToReconnect) {
+    clickToDial();
+    report(VPNStatusCodes::connected);
+    ASSERT_EQ(pane->connectionLife().state(), ConnectionLife::State::connected);
+    manager->onDisconnectedStateNotification(true, false);
+    manager->onDisconnectedStateNotification(true, false);  // twice: the same end
+    f.queue.runUntilIdle();
+    expectReadyLook();
+    EXPECT_EQ(pane->connectionLife().state(), ConnectionLife::State::disconnected);
+    for (auto reason : {ReconnectReason::networkLost, ReconnectReason::networkReturned,
+                        ReconnectReason::networkChanged, ReconnectReason::woke}) {
+        pane->requestReconnect(reason);
+        f.queue.advance(2000);
+    }
+    report(VPNStatusCodes::disconnected);  // the tunnel's own late report
+    f.queue.advance(60000);
+    EXPECT_EQ(openvpn->count("startDial"), 1);
+    expectReadyLook();
 }
 
 TEST_F(PaneManagerTest, TeardownLeavesNoClosureInTheManager) {

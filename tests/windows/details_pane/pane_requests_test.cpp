@@ -160,7 +160,7 @@ TEST_F(PaneRequestsTest, EachTryStartsTheAutomaticOrderAgain) {
     click();
     queue.advance(200);
     EXPECT_EQ(engine.userConnects, 1);
-    pane->requestAutoReconnect();
+    engine.connectionLife().tryEnded();
     queue.advance(500);
     EXPECT_EQ(engine.connects.size(), 2u);
     EXPECT_EQ(engine.userConnects, 2);
@@ -188,7 +188,7 @@ TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
         f.queue.runUntilIdle();
         f.engine.closures.established();
         f.queue.runUntilIdle();
-        f.pane->requestAutoReconnect();
+        f.engine.connectionLife().tryEnded();
         f.queue.runUntilIdle();
         ASSERT_EQ(f.engine.routes.size(), 1u);
         f.engine.routeBeingAdded = true;
@@ -208,7 +208,7 @@ TEST_F(PaneRequestsTest, LockRoadParksTheAttemptWhileARouteIsBeingAdded) {
             EXPECT_EQ(f.engine.locks[0].host, "nl-1.havenway.test");
         }
         EXPECT_FALSE(f.pane->pendingConnectAttemptRequest());
-        EXPECT_FALSE(f.model.cancelAutoReconnectProcessing);
+        EXPECT_FALSE(f.pane->pendingConnectAttemptRequest_VPNServer());
     }
 }
 

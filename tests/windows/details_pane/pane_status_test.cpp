@@ -61,7 +61,7 @@ TEST_F(PaneStatusTest, DropTable) {
     const Row rows[] = {
         {"unexpected", [](PaneFixture&) {}, false, true},
         {"forced", [](PaneFixture&) {}, true, false},
-        {"intentional", [](PaneFixture& f) { f.model.setIntensionallyDisconnectedVPN(true); }, false, false},
+        {"intentional", [](PaneFixture& f) { f.engine.connectionLife().life().cancel(); }, false, false},
         {"signed out", [](PaneFixture& f) { f.model.isLoggedInUser = false; }, false, false},
         // Wi-Fi security's tunnel is as worth keeping: its drop is retried too.
         {"Wi-Fi security", [](PaneFixture& f) { f.model.unsecured_Wi_Fi_VPN_activated = true; }, false, true},
@@ -137,13 +137,13 @@ TEST_F(PaneStatusTest, AttemptLimitsWithoutTheKillSwitch) {
         f.pane->startConnectionRequest();
         f.queue.runUntilIdle();
         for (int i = 0; i < row.limit; ++i) {
-            f.pane->requestAutoReconnect();
-            f.pane->requestAutoReconnect();  // the same end told twice: one count
+            f.engine.connectionLife().tryEnded();
+            f.engine.connectionLife().tryEnded();  // the same end told twice: one count
             f.queue.advance(30000);
         }
         EXPECT_EQ(f.model.autoReconnectAttemptsCount(), row.limit);
         EXPECT_TRUE(f.view.errorBar.upperText.empty());
-        f.pane->requestAutoReconnect();
+        f.engine.connectionLife().tryEnded();
         f.queue.runUntilIdle();
         EXPECT_EQ(f.view.errorBar.lowerText, LocaleData::vpn_connection_generic_error());
         // The attempt ended: the next Connect starts its count afresh.
@@ -165,7 +165,7 @@ TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTh
     pane->startConnectionRequest();
     queue.runUntilIdle();
     for (int i = 0; i < 12; ++i) {
-        pane->requestAutoReconnect();
+        engine.connectionLife().tryEnded();
         queue.advance(30000);
     }
     EXPECT_EQ(model.autoReconnectAttemptsCount(), 12);
@@ -313,7 +313,7 @@ TEST_F(PaneStatusTest, ErrorsAfterSignOutOrAUserDisconnectStartNoReconnect) {
     engine.closures.error("boom");
     EXPECT_TRUE(view.errorBar.upperText.empty());
     model.isLoggedInUser = true;
-    model.setIntensionallyDisconnectedVPN(true);
+    engine.connectionLife().life().cancel();
     engine.closures.error("boom");
     EXPECT_EQ(view.errorBar.lowerText, "boom");
     EXPECT_FALSE(model.autoReconnectInProgress());

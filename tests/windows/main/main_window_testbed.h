@@ -80,6 +80,7 @@ public:
         images = std::make_unique<RemoteImageLoader>(queue, background, codec);
         widget = std::make_unique<MainWindowWidget>(*images);
         auto& model = hub->appModel();
+        engine.ownLife(queue, model);
         BaseControllerContext context{model, nullptr, urlOpener};
         MainWindowEnvironment e{context, *widget, *widget, queue, clock, shell, notifications, *hub->linksManager(),
                                 hub->probeURLHelper(), [this] { return wifiInfo; }, engine, *images, nullptr,
