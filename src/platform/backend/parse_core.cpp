@@ -71,10 +71,9 @@ HttpHeaders ParseCore::headers(const std::optional<std::string>& session) const 
 }
 
 void ParseCore::call(const std::string& method, const std::string& path, const std::optional<JSON>& body,
-                     ParseReply reply, const std::optional<std::string>& session, bool sendOnce) {
+                     ParseReply reply, const std::optional<std::string>& session) {
     HttpRequest request;
     request.method = method;
-    request.sendOnce = sendOnce;
     request.url = url(path);
     request.timeoutMs = config.requestTimeoutMs;
     request.ignoreCache = true;
