@@ -184,8 +184,10 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     });
 
     d.registerCommand("terminatePreviousOpenVPNProcesses", [&s](HelperCommand&) -> std::optional<HelperMessage> {
-        s.openvpnProcesses.terminateAll(std::chrono::seconds(3));
-        return replyWith(kYes);
+        // The application drops its kept connections only when a tunnel really ended.
+        HelperMessage reply = replyWith(kYes);
+        reply["terminated"] = HelperValue(s.openvpnProcesses.terminateAll(std::chrono::seconds(3)));
+        return reply;
     });
 
     d.registerCommand("closeHelperTool", [](HelperCommand&) -> std::optional<HelperMessage> { return replyWith(kYes); });

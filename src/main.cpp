@@ -190,6 +190,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     secretsQueue.keepRemovalsIn(store);
     // The file's copy of the account, for a keychain that errs or is late.
     SecretStoreQueue fileSecretsQueue(std::make_shared<FileSecretStore>(), queue);
+    fileSecretsQueue.keepRemovalsIn(store, SecretStoreQueue::kFilePendingRemovalsKey);
     // Unused while the backend client has the queue; bounded where it is used.
     QueuedSecretStore parseSecrets(secretsQueue, 5000);
     // Windows still hidden once quiet give their backing stores back first.

@@ -179,10 +179,14 @@ void AppDelegate::prepareLoginWindow() {
     const bool remembered = store_.stringForKey(ParseClient::kCurrentUserKey).has_value();
     if (remembered) windows_.auth->setRestoringAccount(true);
     std::weak_ptr<bool> alive = alive_;
-    services_.restoreLoginData([this, alive](std::optional<LoginData> data) {
+    services_.restoreLoginData([this, alive, remembered](std::optional<LoginData> data) {
         if (alive.expired() || terminating_) return;
         windows_.auth->setRestoringAccount(false);
-        if (!data || currentWindowController_ != windows_.auth.get() || windows_.auth->userHasActed()) return;
+        if (currentWindowController_ != windows_.auth.get() || windows_.auth->userHasActed()) return;
+        if (!data) {
+            if (remembered) windows_.auth->showAccountNotRestored();
+            return;
+        }
         guarded([this] {
             windows_.auth->setPendingLoginData(model().recentLoginData());
             windows_.auth->setupAfterOpening();

@@ -117,6 +117,9 @@ void AuthWindowPortAdapter::onDataLoadFailed() {
 void AuthWindowPortAdapter::setRestoringAccount(bool restoring) {
     with("restoringAccount", [restoring](AuthWindowViewController& c) { c.setRestoringAccount(restoring); });
 }
+void AuthWindowPortAdapter::showAccountNotRestored() {
+    with("accountNotRestored", [](AuthWindowViewController& c) { c.showAccountNotRestoredNotification(); });
+}
 bool AuthWindowPortAdapter::userHasActed() const { return controller_ && controller_->userHasActed(); }
 
 }  // namespace hw

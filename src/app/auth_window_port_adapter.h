@@ -57,6 +57,7 @@ public:
     bool canAcceptEnterpriseCode() const override;
     void onDataLoadFailed() override;
     void setRestoringAccount(bool restoring) override;
+    void showAccountNotRestored() override;
     bool userHasActed() const override;
 
 private:

@@ -30,10 +30,11 @@ HubShellServices::HubShellServices(ServiceLayer& hub, ParseClient& parse, MainQu
 void HubShellServices::prepareConnectionManager() { HW_MANAGER(prepareConnectionManager()); }
 void HubShellServices::terminatePreviousOpenVPNProcesses() {
     // A request the launch made through the tunnel of the openvpn that ends
-    // here would wait on an address that is gone: made again, afresh.
+    // here would wait on an address that is gone: made again, afresh. With
+    // none ended, the routes stand and nothing is sent twice.
     std::weak_ptr<bool> alive = alive_;
-    HW_MANAGER(terminatePreviousOpenVPNProcesses([this, alive] {
-        if (alive.lock()) parse_.dropConnections();
+    HW_MANAGER(terminatePreviousOpenVPNProcesses([this, alive](bool ended) {
+        if (alive.lock() && ended) parse_.dropConnections();
     }));
 }
 void HubShellServices::adoptOrEndLeftoverTunnel(bool endLeftoverOpenVPN) {

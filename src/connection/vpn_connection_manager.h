@@ -155,7 +155,7 @@ public:
     void cleanUpSessionAndNotifyDisconnected();
     void closeHelperTool();
     void removeExistingConnection();
-    void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
+    void terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done = {});
     // At launch: an openvpn or IKEv2 tunnel an earlier run left connected
     // (the app crashed) is taken over and shown connected; done(false) when
     // there is none or it is not connected, and then nothing of it is kept.

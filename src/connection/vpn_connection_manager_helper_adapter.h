@@ -51,7 +51,7 @@ public:
     void attachRunningOpenVPN(std::function<void(bool)> done) override {
         helper_.attachRunningOpenVPN(std::move(done));
     }
-    void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
+    void terminatePreviousOpenVPNProcesses(std::function<void(bool)> done) override {
         helper_.terminatePreviousOpenVPNProcesses(std::move(done));
     }
     void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) override {

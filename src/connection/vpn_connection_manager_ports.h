@@ -122,8 +122,9 @@ public:
     // The interface of an openvpn the helper still runs for us goes to the
     // OpenVPN connector; done says whether there was one.
     virtual void attachRunningOpenVPN(std::function<void(bool attached)> done) = 0;
-    // done runs once the helper has ended them (or could not be reached).
-    virtual void terminatePreviousOpenVPNProcesses(std::function<void()> done) = 0;
+    // done runs once the helper has ended them (or could not be reached);
+    // ended is false only when the helper says none was running.
+    virtual void terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done) = 0;
     // done gets the reply; it may be empty. For OpenVPN the helper installs
     // the servers its openvpn's up event named; a helper started after that
     // event takes the ones the app saw pushed, and answers "NO" without any.

@@ -285,11 +285,11 @@ void VPNConnectionManager::removeExistingConnection() {
     connectionExists_ = false;
 }
 
-void VPNConnectionManager::terminatePreviousOpenVPNProcesses(std::function<void()> done) {
+void VPNConnectionManager::terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done) {
     logLine("terminatePreviousOpenVPNProcesses() started");
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.terminatePreviousOpenVPNProcesses([alive, done = std::move(done)] {
-        if (alive.lock() && done) done();
+    env_.helper.terminatePreviousOpenVPNProcesses([alive, done = std::move(done)](bool ended) {
+        if (alive.lock() && done) done(ended);
     });
 }
 

@@ -27,6 +27,9 @@ struct HttpRequest {
     // Not sent again when connections are dropped under it: the server may
     // have carried it out already, and would refuse a repeat.
     bool sendOnce = false;
+    // With freshConnection: left alone when connections are dropped, for a
+    // caller that asks again itself when it fails.
+    bool keptThroughDrops = false;
 };
 
 struct HttpTransportError {

@@ -30,6 +30,7 @@ KeyringOverFileStore::KeyringOverFileStore(std::unique_ptr<SecretStore> keyring,
     for (const auto& [id, data] : *items) {
         // The file is only written while no keyring answers: its copy is the newer one.
         if (keyring_->write(id.first, id.second, data) && file_->remove(id.first, id.second)) ++moved;
+        else inFileOnly_.insert(id);
     }
     if (moved == items->size()) {
         log::info(kCategory, "moved " + std::to_string(moved) + " secrets from " + file_->path() +
@@ -43,6 +44,11 @@ KeyringOverFileStore::KeyringOverFileStore(std::unique_ptr<SecretStore> keyring,
 KeyringOverFileStore::~KeyringOverFileStore() = default;
 
 SecretRead KeyringOverFileStore::read(const std::string& service, const std::string& key) {
+    if (inFileOnly(service, key)) {
+        // The keyring refused it: whatever it still holds is older.
+        SecretRead copy = file_->read(service, key);
+        if (copy.status == SecretStatus::Found) return copy;
+    }
     SecretRead read = keyring_->read(service, key);
     if (read.status == SecretStatus::Found) return read;
     // Only an item that could not move is still in the file; a keyring that
@@ -53,12 +59,37 @@ SecretRead KeyringOverFileStore::read(const std::string& service, const std::str
 }
 
 bool KeyringOverFileStore::write(const std::string& service, const std::string& key, const Bytes& data) {
-    if (!keyring_->write(service, key, data)) return false;
-    file_->remove(service, key);
+    if (keyring_->write(service, key, data)) {
+        markInFileOnly(service, key, false);
+        file_->remove(service, key);
+        return true;
+    }
+    if (!file_->write(service, key, data)) {
+        log::warning(kCategory, "the Secret Service refused to store an item, and " + file_->path() +
+                                    " could not be written either");
+        return false;
+    }
+    markInFileOnly(service, key, true);
+    if (!refusalLogged_.exchange(true)) {
+        log::warning(kCategory, "the Secret Service refused to store an item; keeping it in " + file_->path() +
+                                    ", protected only by its file mode");
+    }
     return true;
 }
 
+bool KeyringOverFileStore::inFileOnly(const std::string& service, const std::string& key) {
+    std::lock_guard lock(mutex_);
+    return inFileOnly_.count({service, key}) != 0;
+}
+
+void KeyringOverFileStore::markInFileOnly(const std::string& service, const std::string& key, bool only) {
+    std::lock_guard lock(mutex_);
+    if (only) inFileOnly_.insert({service, key});
+    else inFileOnly_.erase({service, key});
+}
+
 bool KeyringOverFileStore::remove(const std::string& service, const std::string& key) {
+    markInFileOnly(service, key, false);
     const bool fromKeyring = keyring_->remove(service, key);
     const bool fromFile = file_->remove(service, key);
     return fromKeyring || fromFile;

@@ -1,6 +1,9 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/file_secret_store.h"
@@ -26,8 +29,9 @@ using SecretServiceProbe = std::function<SecretServiceAnswer()>;
 std::unique_ptr<SecretStore> makeSecretStore(const SecretServiceProbe& probe);
 
 // The keyring's store over the file's: at the start the file's items move
-// into the keyring (each erased from the file once the keyring holds it), and
-// a removal clears both, so a copy left in the file is never used later.
+// into the keyring (each erased from the file once the keyring holds it); a
+// write the keyring refuses goes to the file instead, and a removal clears
+// both, so a copy left in the file is never used later.
 class KeyringOverFileStore final : public SecretStore {
 public:
     KeyringOverFileStore(std::unique_ptr<SecretStore> keyring, std::unique_ptr<FileSecretStore> file);
@@ -38,8 +42,15 @@ public:
     bool remove(const std::string& service, const std::string& key) override;
 
 private:
+    bool inFileOnly(const std::string& service, const std::string& key);
+    void markInFileOnly(const std::string& service, const std::string& key, bool only);
+
     std::unique_ptr<SecretStore> keyring_;
     std::unique_ptr<FileSecretStore> file_;
+    std::mutex mutex_;
+    // Items the keyring refused, whose file copy is the newer.
+    std::set<std::pair<std::string, std::string>> inFileOnly_;
+    std::atomic<bool> refusalLogged_ = false;
 };
 
 // The same choice, made on a thread of its own once begun: asking the session

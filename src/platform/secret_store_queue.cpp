@@ -106,6 +106,7 @@ SecretStoreQueue::SecretStoreQueue(std::shared_ptr<SecretStore> store, MainQueue
     : store_(std::move(store)), main_(main), worker_(&worker), carried_(std::make_shared<Carried>()) {}
 
 SecretStoreQueue::~SecretStoreQueue() {
+    if (!finished_) finish(kRemovalBoundMs);
     if (thread_) thread_->stop();
 }
 
@@ -134,18 +135,20 @@ void SecretStoreQueue::read(const std::string& service, const std::string& key, 
 }
 
 void SecretStoreQueue::write(const std::string& service, const std::string& key, Bytes data,
-                             std::function<void(bool)> done) {
+                             std::function<void(bool)> done, bool keptAtQuit) {
     const std::string id = itemId(service, key);
     const std::uint64_t asked = lastAsked_[id] = ++asked_;
-    run([this, alive = std::weak_ptr<bool>(alive_), answer = answerer(), service, key, id, asked,
-         data = std::move(data), done = std::move(done)](SecretStore& store) {
-        const bool ok = store.write(service, key, data);
+    Task job = [store = store_, this, alive = std::weak_ptr<bool>(alive_), answer = answerer(), service, key, id,
+                asked, data = std::move(data), done = std::move(done)] {
+        const bool ok = store->write(service, key, data);
         answer([this, alive, id, asked, ok, done] {
             // The new item replaces whatever a removal asked before it was to clear.
             if (ok && !alive.expired()) settle(id, asked, true);
             if (done) done(ok);
         });
-    });
+    };
+    if (thread_) thread_->add(std::move(job), keptAtQuit);
+    else worker_->async(std::move(job));
 }
 
 void SecretStoreQueue::remove(const std::string& service, const std::string& key, std::function<void(bool)> done) {
@@ -188,14 +191,15 @@ void SecretStoreQueue::settle(const std::string& id, std::uint64_t asked, bool g
 
 void SecretStoreQueue::saveJournal() {
     if (!journal_) return;
-    if (pending_.empty()) journal_->remove(kPendingRemovalsKey);
-    else journal_->set(kPendingRemovalsKey, SettingValue(pending_));
+    if (pending_.empty()) journal_->remove(journalKey_);
+    else journal_->set(journalKey_, SettingValue(pending_));
     if (!journal_->synchronize()) log::warning("secrets", "the settings file could not be written; a sign-out may not outlast a crash");
 }
 
-void SecretStoreQueue::keepRemovalsIn(SettingsStore& settings) {
+void SecretStoreQueue::keepRemovalsIn(SettingsStore& settings, std::string key) {
     journal_ = &settings;
-    pending_ = settings.stringListForKey(kPendingRemovalsKey).value_or(StringList{});
+    journalKey_ = std::move(key);
+    pending_ = settings.stringListForKey(journalKey_).value_or(StringList{});
     std::erase_if(pending_, [](const std::string& id) { return id.find('\n') == std::string::npos; });
     if (!pending_.empty())
         log::info("secrets", std::to_string(pending_.size()) + " removals from the keychain were left by the last run; carrying them out");
@@ -207,6 +211,7 @@ bool SecretStoreQueue::removalPending(const std::string& service, const std::str
 }
 
 void SecretStoreQueue::finish(int boundMs) {
+    finished_ = true;
     if (thread_ && !thread_->drain(boundMs) && !pending_.empty())
         log::warning("secrets", "the keychain did not carry out every removal before quitting; the rest follow at the next start");
     std::set<std::string> gone;
@@ -252,7 +257,7 @@ bool QueuedSecretStore::write(const std::string& service, const std::string& key
 }
 
 bool QueuedSecretStore::remove(const std::string& service, const std::string& key) {
-    queue_.run([service, key](SecretStore& store) { store.remove(service, key); });
+    queue_.remove(service, key);
     return true;
 }
 

@@ -22,13 +22,17 @@ public:
     SecretStoreQueue(std::shared_ptr<SecretStore> store, MainQueue& main);
     // On the worker given, which must run its tasks one at a time.
     SecretStoreQueue(std::shared_ptr<SecretStore> store, MainQueue& main, BackgroundQueue& worker);
+    // Unless finish() ran, it runs here with kRemovalBoundMs: a removal the
+    // queue took is carried out or stays in its journal, whoever owns the queue.
     ~SecretStoreQueue();
     SecretStoreQueue(const SecretStoreQueue&) = delete;
     SecretStoreQueue& operator=(const SecretStoreQueue&) = delete;
 
     // An item whose removal is pending reads as absent.
     void read(const std::string& service, const std::string& key, std::function<void(SecretRead)> done);
-    void write(const std::string& service, const std::string& key, Bytes data, std::function<void(bool)> done = nullptr);
+    // A kept write is carried out at quit as removals are (a journal of the caller's).
+    void write(const std::string& service, const std::string& key, Bytes data, std::function<void(bool)> done = nullptr,
+               bool keptAtQuit = false);
     // True once the item is gone (also when there was none).
     void remove(const std::string& service, const std::string& key, std::function<void(bool)> done = nullptr);
     // Work on the store; its answer, if any, is the job's to post.
@@ -39,12 +43,16 @@ public:
     // the item: a keyring that is slow, locked or gone at quit never leaves a
     // signed-out account behind to be read at the next start. Removals left
     // from an earlier run are queued now, ahead of anything else. Main thread.
-    void keepRemovalsIn(SettingsStore& settings);
+    // Each queue journals under a key of its own (the settings outlive it).
+    void keepRemovalsIn(SettingsStore& settings, std::string key = kPendingRemovalsKey);
     bool removalPending(const std::string& service, const std::string& key) const;
-    // At quit: calls not yet begun are dropped, except removals, which are
-    // given until the bound to be carried out; those done leave the settings.
+    // At quit: calls not yet begun are dropped, except removals and kept
+    // writes, which are given until the bound to be carried out; removals
+    // done leave the settings.
     void finish(int boundMs);
     static constexpr const char* kPendingRemovalsKey = "keychainRemovalsPending";
+    static constexpr const char* kFilePendingRemovalsKey = "fileSecretRemovalsPending";
+    static constexpr int kRemovalBoundMs = 3000;
 
     MainQueue& mainQueue() const { return main_; }
     // Posts a job's answer on the main queue; once this queue is gone, drops it.
@@ -65,6 +73,8 @@ private:
     std::shared_ptr<Thread> thread_;
     BackgroundQueue* worker_;
     SettingsStore* journal_ = nullptr;
+    std::string journalKey_ = kPendingRemovalsKey;
+    bool finished_ = false;
     StringList pending_;
     std::map<std::string, std::uint64_t> lastAsked_;
     std::uint64_t asked_ = 0;

@@ -131,18 +131,22 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
 // The keychain may take any while (an unlock prompt, a silent service): the
 // login window shows at once, saying it restores the account where one is
 // remembered, and the account fills it once it comes, unless the user began
-// something meanwhile.
+// something meanwhile. A remembered account no store gives is said to be lost.
 TEST_F(AppDelegateTest, TheLoginWindowShowsAtOnceAndALateAccountFillsItUnlessTheUserActed) {
     struct Row {
         const char* name;
         bool remembered;
         bool acted;
+        bool found;
         Journal afterAnswer;
     };
     const Row rows[] = {
-        {"nothing remembered", false, false, {"auth.pendingLoginData", "auth.setupAfterOpening"}},
-        {"an account remembered", true, false, {"auth.restoring:0", "auth.pendingLoginData", "auth.setupAfterOpening"}},
-        {"the user began a sign-in meanwhile", true, true, {"auth.restoring:0"}},
+        {"nothing remembered", false, false, true, {"auth.pendingLoginData", "auth.setupAfterOpening"}},
+        {"an account remembered", true, false, true,
+         {"auth.restoring:0", "auth.pendingLoginData", "auth.setupAfterOpening"}},
+        {"the user began a sign-in meanwhile", true, true, true, {"auth.restoring:0"}},
+        {"a remembered account no store gave", true, false, false, {"auth.restoring:0", "auth.accountNotRestored"}},
+        {"nothing remembered and nothing found", false, false, false, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -156,7 +160,8 @@ TEST_F(AppDelegateTest, TheLoginWindowShowsAtOnceAndALateAccountFillsItUnlessThe
         journal.clear();
         authWindow->acted = row.acted;
         ASSERT_TRUE(services.heldRestore);
-        services.heldRestore(LoginData{"user@example.com", "secret", std::nullopt});
+        services.heldRestore(row.found ? std::optional<LoginData>(LoginData{"user@example.com", "secret", std::nullopt})
+                                       : std::nullopt);
         EXPECT_EQ(journal, row.afterAnswer);
     }
 

@@ -58,6 +58,7 @@ public:
         if (value != restoring) note("restoring:" + bit(value));
         restoring = value;
     }
+    void showAccountNotRestored() override { note("accountNotRestored"); }
     bool userHasActed() const override { return acted; }
     bool enterprisePage = false;
     bool restoring = false;

@@ -20,6 +20,24 @@
 namespace hw::test {
 namespace {
 
+// A keyring that refuses writes leaves the item in the 0600 file (the log
+// says why), where the next start finds it ahead of the keyring's older copy.
+TEST(KeyringOverFileStore, AWriteTheKeyringRefusesIsKeptInTheFile) {
+    TempDir dir;
+    auto log = CaptureLog::install();
+    auto over = [](const std::string& file) {
+        auto keyring = std::make_unique<FakeSecretStore>();
+        keyring->writeString("svc", "user_pass", "older");
+        keyring->failWrites = true;
+        return std::make_unique<KeyringOverFileStore>(std::move(keyring), std::make_unique<FileSecretStore>(file));
+    };
+    EXPECT_TRUE(over(dir.file("secrets.json"))->writeString("svc", "user_pass", "newer"));
+    EXPECT_TRUE(log->contains("refused to store an item; keeping it in " + dir.file("secrets.json")));
+    EXPECT_EQ(over(dir.file("secrets.json"))->read("svc", "user_pass").text(), "newer");
+    EXPECT_FALSE(over("/proc/havenway-none/secrets.json")->writeString("svc", "user_pass", "x")) << "kept nowhere";
+    log::setSink(nullptr);
+}
+
 // The launch's store is chosen off the main thread; its first callers, from
 // several threads at once, all reach the one store chosen, and it keeps what
 // they wrote where that store keeps it.
@@ -254,6 +272,30 @@ TEST(SecretStoreQueue, ARemovalOutlastsTheRunThatAskedIt) {
         EXPECT_EQ(read->status == SecretStatus::Found ? read->text() : "", row.readAtNextStart ? row.readAtNextStart : "");
         EXPECT_FALSE(settings.object(SecretStoreQueue::kPendingRemovalsKey));
     }
+}
+
+// A removal the queue took is carried out before the queue goes, finished or
+// not, or left in that queue's own journal; the synchronous view's too.
+TEST(SecretStoreQueue, ARemovalOutlivesTheQueueThatTookIt) {
+    FakeSettingsStore settings;
+    ManualQueue main;
+    auto store = std::make_shared<FakeSecretStore>();
+    ASSERT_TRUE(store->writeString("svc", "token", "r:1"));
+    {
+        SecretStoreQueue queue(store, main);  // on its own thread
+        queue.remove("svc", "token");
+    }
+    EXPECT_EQ(store->read("svc", "token").status, SecretStatus::Absent);
+    {
+        ManualQueue stuck;  // a keyring that never answers
+        SecretStoreQueue keychain(store, main, stuck), file(store, main, stuck);
+        keychain.keepRemovalsIn(settings);
+        file.keepRemovalsIn(settings, SecretStoreQueue::kFilePendingRemovalsKey);
+        QueuedSecretStore(keychain, 0).remove("svc", "user_pass");
+        file.remove("svc", "username");
+    }
+    EXPECT_EQ(settings.stringListForKey(SecretStoreQueue::kPendingRemovalsKey), StringList{"svc\nuser_pass"});
+    EXPECT_EQ(settings.stringListForKey(SecretStoreQueue::kFilePendingRemovalsKey), StringList{"svc\nusername"});
 }
 
 // At quit, calls not begun are dropped but removals, which get a bounded

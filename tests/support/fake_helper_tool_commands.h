@@ -91,10 +91,10 @@ public:
             if (done) done(attached);
         });
     }
-    void terminatePreviousOpenVPNProcesses(std::function<void()> done) override {
+    void terminatePreviousOpenVPNProcesses(std::function<void(bool)> done) override {
         sent.push_back("terminatePreviousOpenVPNProcesses");
-        queue_.post([done] {
-            if (done) done();
+        queue_.post([done, ended = openVPNRunning] {
+            if (done) done(ended);
         });
     }
     void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) override {
@@ -129,7 +129,7 @@ public:
     std::string enableNetworkLockReply = "192.168.1.1\n";
     std::optional<bool> lockEngages;  // none: engaged unless the reply is "NO"
     std::optional<bool> lockHeld = false;  // what networkLockState answers; none: no helper
-    bool openVPNRunning = false;           // what attachRunningOpenVPN answers
+    bool openVPNRunning = false;           // what attachRunningOpenVPN answers, and whether terminating ends one
     std::string staticRouteReply = "203.0.113.7";
     std::string resolveReply = "NO";
     std::string defaultGatewayReply = "YES";

@@ -1,5 +1,6 @@
 #include "platform/backend/parse_client.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -13,6 +14,7 @@ namespace {
 constexpr std::string_view kLog = "Parse";
 // Bounds what a backend could make the client hold: 200 pages of 1,000.
 constexpr int kMaxQueryPages = 200;
+constexpr std::size_t kMaxSessionsToRevoke = 20;
 
 ParseError localError(int code, std::string message) {
     ParseError e;
@@ -54,6 +56,7 @@ ParseClient::ParseClient(ParseClientConfig config, HttpClient& http, MainQueue& 
       settings_(settings),
       secretsQueue_(secretsQueue) {
     restoreCurrentUser();
+    resumeRevocations();
 }
 
 ParseClient::~ParseClient() { alive_.reset(); }
@@ -155,14 +158,112 @@ void ParseClient::become(const std::string& sessionToken,
 void ParseClient::logOut(std::function<void(OptionalParseError)> done) {
     const auto token = currentUser_ ? currentUser_->sessionToken : core_->sessionToken();
     setCurrentUser(std::nullopt);
-    if (token.empty()) {
+    if (token.empty() || !isPlausibleToken(token)) {
         if (done) core_->queue.post([done] { done(std::nullopt); });
         return;
     }
-    core_->call("POST", "/logout", JSON::dictionaryLiteral({}), [done](JSON, OptionalParseError error) {
-        // The user is gone locally either way; the server's answer is only reported.
-        if (done) done(std::move(error));
-    }, token, /*sendOnce=*/true);
+    if (std::find(revoking_.begin(), revoking_.end(), token) == revoking_.end()) {
+        revoking_.push_back(token);
+        // Bounded: a server that never answers must not grow the list for ever.
+        if (revoking_.size() > kMaxSessionsToRevoke) {
+            log::warning(kLog, "too many sessions wait to be revoked; the oldest is given up");
+            revoking_.erase(revoking_.begin());
+        }
+        saveRevocations();
+    }
+    revoke(token, 0, std::move(done));
+}
+
+void ParseClient::revoke(const std::string& token, int tries, std::function<void(OptionalParseError)> done) {
+    HttpRequest request;
+    request.method = "POST";
+    request.url = core_->url("/logout");
+    request.timeoutMs = std::min<double>(core_->config.requestTimeoutMs, kRevokeTimeoutMs);
+    request.ignoreCache = true;
+    // Its own connection, which no tunnel's end drops: the answer is waited
+    // for here, and a repeat is harmless (the server refuses a revoked token).
+    request.freshConnection = true;
+    request.keptThroughDrops = true;
+    request.headers = core_->headers(token);
+    request.headers.emplace_back("Content-Type", "application/json");
+    request.body = "{}";
+    std::weak_ptr<bool> alive = alive_;
+    core_->send(std::move(request), [this, alive, token, tries, done](HttpResponse response) {
+        const bool ok = !response.error && response.status >= 200 && response.status < 300;
+        OptionalParseError error;
+        if (!ok) error = ParseCore::errorFrom(response);
+        if (done) done(error);
+        if (alive.expired()) return;
+        const auto at = std::find(revoking_.begin(), revoking_.end(), token);
+        if (at == revoking_.end()) return;
+        // Any answer but a server error settles it: a refused token is no longer a session.
+        const bool answered = !response.error && response.status > 0 && response.status < 500;
+        if (answered) {
+            if (ok) log::info(kLog, "the signed-out session is revoked");
+            else log::info(kLog, "the server refused to revoke a signed-out session (code " +
+                                     std::to_string(error->code) + "); it is not asked again");
+            revoking_.erase(at);
+            saveRevocations();
+            return;
+        }
+        const long long wait =
+            std::min<long long>(static_cast<long long>(kRevokeRetryMs) << std::min(tries, 16), kRevokeRetryCapMs);
+        log::warning(kLog, "the signed-out session could not be revoked (" + error->message + "); asked again in " +
+                               std::to_string(wait / 1000) + " s");
+        core_->queue.postAfter(static_cast<double>(wait), [this, alive, token, tries] {
+            if (alive.expired()) return;
+            if (std::find(revoking_.begin(), revoking_.end(), token) != revoking_.end())
+                revoke(token, tries + 1, nullptr);
+        });
+    });
+}
+
+void ParseClient::saveRevocations() {
+    const auto& service = core_->config.secretService;
+    std::string list;
+    for (const auto& token : revoking_) list += token + "\n";
+    if (revoking_.empty()) {
+        if (secretsQueue_) secretsQueue_->remove(service, kSessionsToRevokeKey);
+        else secrets_.remove(service, kSessionsToRevokeKey);
+        settings_.remove(kSessionsToRevokeKey);
+    } else {
+        // Kept at quit as removals are: it is what the next start revokes.
+        if (secretsQueue_)
+            secretsQueue_->write(service, kSessionsToRevokeKey, Bytes(list.begin(), list.end()), nullptr, true);
+        else secrets_.writeString(service, kSessionsToRevokeKey, list);
+        settings_.set(kSessionsToRevokeKey, SettingValue(true));
+    }
+    settings_.synchronize();
+}
+
+void ParseClient::resumeRevocations() {
+    // Without a list left, the secret store is not asked: it may still be starting.
+    if (!settings_.boolForKey(kSessionsToRevokeKey)) return;
+    auto resume = [this](const SecretRead& stored) {
+        if (stored.status == SecretStatus::Error) {
+            log::warning(kLog, "the sessions left to revoke could not be read; they are asked for at the next start");
+            return;
+        }
+        std::vector<std::string> left;
+        const std::string text = stored.status == SecretStatus::Found ? stored.text() : std::string();
+        for (std::size_t at = 0; at < text.size();) {
+            const auto end = std::min(text.find('\n', at), text.size());
+            const std::string token = text.substr(at, end - at);
+            at = end + 1;
+            if (isPlausibleToken(token) && std::find(revoking_.begin(), revoking_.end(), token) == revoking_.end())
+                left.push_back(token);
+        }
+        if (!left.empty())
+            log::info(kLog, std::to_string(left.size()) + " signed-out sessions of an earlier run are revoked now");
+        revoking_.insert(revoking_.begin(), left.begin(), left.end());
+        saveRevocations();
+        for (const auto& token : left) revoke(token, 0, nullptr);
+    };
+    if (!secretsQueue_) return resume(secrets_.read(core_->config.secretService, kSessionsToRevokeKey));
+    std::weak_ptr<bool> alive = alive_;
+    secretsQueue_->read(core_->config.secretService, kSessionsToRevokeKey, [alive, resume](SecretRead stored) {
+        if (!alive.expired()) resume(stored);
+    });
 }
 
 // ---- cloud functions ----
@@ -193,7 +294,7 @@ void ParseClient::callFunction(const std::string& name, const JSON& params, Pars
         become(*token, [result, done](std::optional<ParseUser>, OptionalParseError becomeError) {
             done(becomeError ? JSON() : result, std::move(becomeError));
         });
-    }, std::nullopt, false, timeoutMs);
+    }, std::nullopt, timeoutMs);
 }
 
 // ---- remote configuration ----

@@ -52,8 +52,13 @@ public:
     // Becomes the user of a session token (kept in the secret store across restarts).
     void become(const std::string& sessionToken,
                 std::function<void(std::optional<ParseUser>, OptionalParseError)> done);
-    // Ends the session on the server (best effort) and forgets the user at once.
+    // Forgets the user at once and revokes the session on the server: on a
+    // connection nothing drops, asked again until the server answers; a
+    // session still unrevoked at quit is revoked at the next start. done has
+    // the first try's outcome.
     void logOut(std::function<void(OptionalParseError)> done = nullptr);
+    // Sessions signed out whose revocation the server has not yet answered.
+    std::size_t sessionsToRevoke() const { return revoking_.size(); }
 
     // ---- cloud functions ----
     // A reply {"result": x} hands over x. "authenticateUser" answering a "sessionToken"
@@ -97,11 +102,20 @@ public:
     static constexpr const char* kSessionTokenKey = "parseSessionToken";
     static constexpr const char* kCurrentUserKey = "parseCurrentUser";
     static constexpr const char* kConfigKey = "parseConfig";
+    // The secret item listing them, and the setting that says it exists.
+    static constexpr const char* kSessionsToRevokeKey = "parseSessionsToRevoke";
+    // The wait before a revocation is asked again: doubled each try, up to the cap.
+    static constexpr int kRevokeRetryMs = 1000;
+    static constexpr int kRevokeRetryCapMs = 60000;
+    static constexpr int kRevokeTimeoutMs = 15000;
 
 private:
     void restoreCurrentUser();
     void restoreCurrentUser(const std::string& token);
     void setCurrentUser(std::optional<ParseUser> user);
+    void resumeRevocations();
+    void revoke(const std::string& token, int tries, std::function<void(OptionalParseError)> done);
+    void saveRevocations();
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
     struct Paging;
     void findNextPage(std::shared_ptr<Paging> paging);
@@ -111,6 +125,7 @@ private:
     SettingsStore& settings_;
     SecretStoreQueue* secretsQueue_;
     std::optional<ParseUser> currentUser_;
+    std::vector<std::string> revoking_;
     // Counts the users set: a restore that answers after one is stale.
     std::uint64_t userChanges_ = 0;
     std::optional<JSON> defaultACL_;

@@ -71,11 +71,10 @@ HttpHeaders ParseCore::headers(const std::optional<std::string>& session) const 
 }
 
 void ParseCore::call(const std::string& method, const std::string& path, const std::optional<JSON>& body,
-                     ParseReply reply, const std::optional<std::string>& session, bool sendOnce,
+                     ParseReply reply, const std::optional<std::string>& session,
                      std::optional<double> timeoutMs) {
     HttpRequest request;
     request.method = method;
-    request.sendOnce = sendOnce;
     request.url = url(path);
     request.timeoutMs = timeoutMs.value_or(config.requestTimeoutMs);
     request.ignoreCache = true;

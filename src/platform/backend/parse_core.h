@@ -35,10 +35,9 @@ public:
     // POST and PUT. The reply is the decoded JSON, or an error; exactly once, on the
     // main queue, a timeout error at the latest a little after the request's timeout.
     // `session` replaces the current session token for this call ("" sends none).
-    // `sendOnce`: see HttpRequest.
     // `timeoutMs` replaces the configured timeout for this call.
     void call(const std::string& method, const std::string& path, const std::optional<JSON>& body, ParseReply reply,
-              const std::optional<std::string>& session = std::nullopt, bool sendOnce = false,
+              const std::optional<std::string>& session = std::nullopt,
               std::optional<double> timeoutMs = std::nullopt);
     // Raw bytes in and out (file uploads and downloads), with the same guarantees.
     void send(HttpRequest request, std::function<void(HttpResponse)> done);

@@ -105,6 +105,7 @@ void QtHttpClient::dropConnections() {
         manager_ = makeManager();
         std::vector<std::uint64_t> ids;
         for (auto& [id, f] : inFlight_) {
+            if (f->request.freshConnection && f->request.keptThroughDrops) continue;
             f->resend = true;
             ids.push_back(id);
         }

@@ -290,9 +290,11 @@ void HelperToolManager::attachRunningOpenVPN(std::function<void(bool attached)> 
           }));
 }
 
-void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void()> done) {
-    later("terminatePreviousOpenVPNProcesses", std::nullopt, StringBlock([done = std::move(done)](const std::string&) {
-              if (done) done();
+void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done) {
+    later("terminatePreviousOpenVPNProcesses", std::nullopt,
+          MessageBlock([done = std::move(done)](const std::string&, const HelperMessage& message) {
+              // A helper that does not count may have ended one.
+              if (done) done(helperInt(message, "terminated").value_or(1) > 0);
           }));
 }
 

@@ -71,7 +71,8 @@ public:
     // it goes to the management receiver before done(true).
     void attachRunningOpenVPN(std::function<void(bool attached)> done);
     // done runs once the helper answered (or could not be reached).
-    void terminatePreviousOpenVPNProcesses(std::function<void()> done = {});
+    // ended: an openvpn was running and is gone.
+    void terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done = {});
     void install_DNS_for_VPN();
     // The same, done getting the reply. For OpenVPN the helper installs the
     // servers its openvpn's up event named; one that started after that

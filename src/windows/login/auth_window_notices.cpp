@@ -126,6 +126,16 @@ void AuthWindowViewController::setRestoringAccount(bool restoring) {
     showNormalNotificationArea();
 }
 
+void AuthWindowViewController::showAccountNotRestoredNotification() {
+    // The lock's notice holds the only control that lifts it.
+    if (isEnterpriseVersion_ || networkLockHeld()) return;
+    log::info(kLog, "the remembered account could not be read");
+    view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::login_account_not_restored_upper());
+    view_.setText(AuthPart::yellowNotificationBarLowerText, LocaleData::login_account_not_restored_lower());
+    view_.setHidden(AuthPart::liftNetworkLockButton, true);
+    showNormalNotificationArea();
+}
+
 void AuthWindowViewController::showInternetConnectionIsUnavailableNotification() {
     // The lock is why, and its notice holds the only control that lifts it.
     if (networkLockHeld()) {

@@ -82,6 +82,8 @@ public:
     // While the remembered account is read, the notice bar says so.
     void setRestoringAccount(bool restoring);
     bool isRestoringAccount() const { return restoringAccount_; }
+    // The remembered account is lost (no store gave it): never an empty form without a word.
+    void showAccountNotRestoredNotification();
     // A sign-in begun, or a form chosen, by the user since the window opened.
     bool userHasActed() const { return userActed_; }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "support/fake_http_client.h"
 #include "support/fake_secret_store.h"
 #include "support/fake_settings_store.h"
+#include "support/inline_background_queue.h"
 #include "support/manual_queue.h"
 #include "support/temp_dir.h"
 
@@ -167,6 +169,57 @@ TEST_F(ParseClientTest, AuthenticateUserBecomesThatUserAcrossRestarts) {
     queue_.runUntilIdle();
     EXPECT_EQ(http_.requests.back().url, "https://backend.test/parse/logout");
     EXPECT_EQ(header(http_.requests.back(), "X-Parse-Session-Token"), "r:tok");
+}
+
+// A sign-out's revocation goes on a connection no tunnel's end drops and is
+// asked again, at a doubling pace, until the server answers (a token already
+// revoked is refused: an answer too); one unanswered at quit is the next start's.
+TEST_F(ParseClientTest, ASignedOutSessionIsRevokedOnceTheServerAnswersAcrossRestarts) {
+    const auto offline = FakeHttpClient::failed(HttpCannotConnect, "no route to host");
+    struct Row {
+        std::vector<HttpResponse> answers;
+        std::size_t asked;  // by 4 s: tries at 0, 1 and 3 s
+    };
+    const Row rows[] = {
+        {{offline, FakeHttpClient::ok(R"({"code":1,"error":"internal"})", 503), FakeHttpClient::ok("{}")}, 3},
+        {{FakeHttpClient::ok(R"({"code":209,"error":"Invalid session token"})", 400)}, 1},
+        {{offline}, 3},  // until the quit
+    };
+    test::InlineBackgroundQueue worker;
+    SecretStoreQueue keychain(unownedSecretStore(secrets_), queue_, worker);
+    auto make = [&] { return std::make_unique<ParseClient>(config(), http_, queue_, secrets_, settings_, &keychain); };
+    for (const auto& [answers, asked] : rows) {
+        SCOPED_TRACE(asked);
+        http_.requests.clear();
+        settings_.set(ParseClient::kCurrentUserKey, SettingValue(std::string(R"({"objectId":"u1"})")));
+        ASSERT_TRUE(secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:tok"));
+        auto client = make();
+        queue_.runUntilIdle();
+        http_.responder = [&, &answers = answers](const HttpRequest&) {
+            return answers.at(std::min(http_.requests.size(), answers.size()) - 1);
+        };
+        client->logOut();
+        queue_.runUntilIdle();
+        queue_.advance(ParseClient::kRevokeRetryMs - 1);
+        EXPECT_EQ(http_.requests.size(), 1u) << "asked again too soon";
+        queue_.advance(ParseClient::kRevokeRetryMs * 3 + 1);
+        EXPECT_EQ(http_.requests.size(), asked);
+        for (const auto& r : http_.requests) {
+            EXPECT_EQ(header(r, "X-Parse-Session-Token"), "r:tok");
+            EXPECT_TRUE(r.freshConnection && r.keptThroughDrops);
+        }
+        const bool left = answers.back().error.has_value();
+        EXPECT_EQ(client->sessionsToRevoke(), left ? 1u : 0u);
+        EXPECT_EQ(settings_.boolForKey(ParseClient::kSessionsToRevokeKey), left) << "a mark only: the token is a secret";
+    }
+    http_.requests.clear();
+    http_.responder = [](const HttpRequest&) { return FakeHttpClient::ok("{}"); };
+    auto next = make();
+    queue_.runUntilIdle();
+    ASSERT_EQ(http_.requests.size(), 1u);
+    EXPECT_EQ(header(http_.requests[0], "X-Parse-Session-Token"), "r:tok");
+    EXPECT_FALSE(settings_.object(ParseClient::kSessionsToRevokeKey));
+    EXPECT_EQ(secrets_.read("svc", ParseClient::kSessionsToRevokeKey).status, SecretStatus::Absent);
 }
 
 TEST_F(ParseClientTest, AFailedSignInOrATokenThatCouldSplitHeadersMakesNoUserAndNoFurtherRequest) {

@@ -118,6 +118,25 @@ TEST_F(HelperClient, RepliesWithoutAReplyStringBecomeNo) {
     EXPECT_EQ(waitReplies(4), (std::vector<std::string>{"NO", "", "NO", "NO"}));
 }
 
+// Only a helper that counts no openvpn ended says none was: an older one, or
+// none reached, may have ended one.
+TEST_F(HelperClient, EndingLeftoverOpenVPNsSaysWhetherOneEnded) {
+    const std::vector<HelperMessage> answers = {
+        {{"reply", "YES"}, {"terminated", 0}}, {{"reply", "YES"}, {"terminated", 2}}, {{"reply", "YES"}}};
+    std::size_t n = 0;
+    tool_.responder = [&](const HelperMessage&) { return std::optional<HelperMessage>(answers.at(n++)); };
+    std::vector<bool> ended;
+    for (std::size_t i = 0; i <= answers.size(); ++i) {
+        if (i == answers.size()) {
+            tool_.refuseConnections = true;
+            connector_.close();
+        }
+        manager_.terminatePreviousOpenVPNProcesses([&ended](bool e) { ended.push_back(e); });
+        ASSERT_TRUE(queue_.waitFor([&] { return ended.size() == i + 1; }));
+    }
+    EXPECT_EQ(ended, (std::vector<bool>{false, true, true, true}));
+}
+
 // A helper that is gone costs one log line per try, however many commands
 // meet it (a storm of them once filled the log).
 TEST_F(HelperClient, WithoutAConnectionEveryCompletionGetsNoAtOnce) {
