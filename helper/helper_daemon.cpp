@@ -88,11 +88,17 @@ bool HelperDaemon::start(std::string* error) {
     if (!server_->listen(error)) return false;
     log::info(kLog, "listening on " + paths.socket);
     // A link that drops takes the VPN server's host route with it; put back
-    // while a tunnel runs, between commands like one of them.
+    // while a tunnel runs or the lock holds, between commands like one of
+    // them. Under the lock a new network's default route is its way out.
+    services_.lock.setRecheck([this] { routes_.nudge(); });
     routes_.start([this] {
         auto held = services_.context.holdState();
+        services_.lock.followWayOut();
         services_.lock.keepServerRoutes();
+        services_.lock.dropRoutesNoTunnelNeeds();
     });
+    // A lock an earlier helper left may find a new network already.
+    routes_.nudge();
     return true;
 }
 

@@ -52,10 +52,11 @@ public:
     HelperServer& server() { return *server_; }
 
 private:
+    // First: a tunnel process that ends while the services go still nudges it.
+    RouteKeeper routes_;
     HelperServices services_;
     CommandDispatcher dispatcher_;
     std::unique_ptr<HelperServer> server_;
-    RouteKeeper routes_;
 };
 
 }  // namespace hw::helper

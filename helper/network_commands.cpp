@@ -1,9 +1,10 @@
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "helper/helper_services.h"
-#include "helper/host_lookup.h"
+#include "helper/server_lookups.h"
 #include "helper/helper_validation.h"
 #include "platform/log.h"
 
@@ -105,8 +106,14 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     });
 
     // The lock lets no lookup of the app's out: the helper asks the lock's
-    // resolvers (or the ones named) for the server's address instead.
-    d.registerCommand("resolveVPNServerHost", [&s](HelperCommand& c) -> std::optional<HelperMessage> {
+    // resolvers (or the ones named) for the server's address instead. Only
+    // then: without the lock the app looks up on its own.
+    auto lookups = std::make_shared<ServerLookups>();
+    d.registerCommand("resolveVPNServerHost", [&s, lookups](HelperCommand& c) -> std::optional<HelperMessage> {
+        if (!s.lock.active()) {
+            log::warning(kLog, "'" + c.name + "': refused: the lock does not hold");
+            return replyWith(kNo);
+        }
         const std::string* host = helperString(c.parameters, "vpnServerHost");
         const std::string problem = host ? serverProblem(*host) : std::string("absent");
         if (!problem.empty()) {
@@ -122,13 +129,22 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         }
         if (resolvers.empty()) resolvers = s.context.state.lock.dnsResolvers;
         if (resolvers.empty()) resolvers = kFallbackResolvers;
-        const auto address = lookUpHost(*host, resolvers);
-        // A blocking resolver's 0.0.0.0 names no server.
-        if (!address || !isHostAddress(*address)) {
-            log::warning(kLog, "'" + c.name + "': " + describeForLog(*host) + " does not resolve");
+        if (const std::string refused = lookups->refusal(); !refused.empty()) {
+            log::warning(kLog, "'" + c.name + "': refused: " + refused);
             return replyWith(kNo);
         }
-        return replyWith(*address);
+        const std::string name = c.name, hostName = *host, shown = describeForLog(*host);
+        auto pending = std::make_shared<HelperRequest>(std::move(c.request));
+        lookups->start(hostName, std::move(resolvers), [pending, name, shown](std::optional<std::string> address) {
+            // A blocking resolver's 0.0.0.0 names no server.
+            if (!address || !isHostAddress(*address)) {
+                log::warning(kLog, "'" + name + "': " + shown + " does not resolve");
+                pending->reply(replyWith(kNo));
+                return;
+            }
+            pending->reply(replyWith(*address));
+        });
+        return std::nullopt;
     });
 
     d.registerCommand("staticRouteAddingProcessing", [&s](HelperCommand& c) -> std::optional<HelperMessage> {

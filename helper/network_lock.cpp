@@ -11,7 +11,16 @@ namespace hw::helper {
 
 namespace {
 constexpr const char* kLog = "NetworkLock";
+// Servers the lock lets through at once: a try and its fallbacks, and the
+// tunnel that runs meanwhile.
+constexpr std::size_t kMaxServers = 6;
+
+bool isTunnelDevice(const std::string& device) {
+    for (const char* prefix : {"tun", "tap", "ppp", "ipsec"})
+        if (device.rfind(prefix, 0) == 0) return true;
+    return false;
 }
+}  // namespace
 
 std::string NetworkLock::gatewayProblem(const std::string& gateway) {
     if (auto problem = gatewayAddressProblem(gateway); !problem.empty()) return problem;
@@ -62,16 +71,18 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     auto& lock = ctx_.state.lock;
     const HelperState::Lock before = lock;
     if (!dnsResolvers.empty()) lock.dnsResolvers = dnsResolvers;
-    if (!lock.active) {
-        // Remember the way out before anything changes; a release that
-        // could not put it back left its record, which still counts.
-        if (auto route = currentDefaultRoute()) {
-            lock.gateway = route->gateway;
-            lock.device = route->device;
-        } else if (!lock.gateway.empty() && !savedWayOut()) {
-            lock.gateway.clear();
-            lock.device.clear();
-        }
+    // Remember the way out before anything changes; under the lock a real
+    // link's default route is the network's newer one. A release that could
+    // not put the way out back left its record, which still counts.
+    const auto route = realDefaultRoute();
+    const bool moved = lock.active && route && (route->gateway != lock.gateway || route->device != lock.device);
+    if (moved) unrouteResolvers();
+    if (route) {
+        lock.gateway = route->gateway;
+        lock.device = route->device;
+    } else if (!lock.active && !lock.gateway.empty() && !savedWayOut()) {
+        lock.gateway.clear();
+        lock.device.clear();
     }
     if (!applyTable()) {
         log::error(kLog, "could not install the lock table");
@@ -81,10 +92,38 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
     lock.active = true;
     ctx_.saveState();
     // Fail closed first, then take the default route away.
-    for (int i = 0; i < 8 && !ctx_.network.defaultRoutes4().empty(); ++i)
-        if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
+    dropDefaultRoutes();
+    if (moved) log::info(kLog, "the way out under the lock is now via " + lock.gateway + " dev " + lock.device);
     routeResolvers();
     return lock.gateway.empty() ? std::string(kNo) : lock.gateway;
+}
+
+void NetworkLock::dropDefaultRoutes() {
+    if (!tunnelRunning()) {
+        for (int i = 0; i < 8 && !ctx_.network.defaultRoutes4().empty(); ++i)
+            if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
+        return;
+    }
+    // The tunnel's own default route carries everything now: it stays.
+    for (const auto& r : ctx_.network.defaultRoutes4())
+        if (!isTunnelDevice(r.device)) ctx_.network.deleteRoute({"default", r.gateway, r.device, std::nullopt, ""});
+}
+
+void NetworkLock::followWayOut() {
+    if (!active()) return;
+    auto& lock = ctx_.state.lock;
+    const auto route = realDefaultRoute();
+    if (!route) return;
+    const bool moved = route->gateway != lock.gateway || route->device != lock.device;
+    if (moved) {
+        unrouteResolvers();
+        lock.gateway = route->gateway;
+        lock.device = route->device;
+        ctx_.saveState();
+        log::info(kLog, "the way out under the lock is now via " + lock.gateway + " dev " + lock.device);
+    }
+    dropDefaultRoutes();
+    if (moved) routeResolvers();
 }
 
 // The table lets the resolvers through on port 53; without the default
@@ -127,7 +166,8 @@ bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     // that a later release or --reset can still bring it back.
     if (released && restored) lock = HelperState::Lock{};
     ctx_.state.servers.clear();
-    if (tunnelRunning()) log::debug(kLog, "a tunnel runs: the servers' host routes stay");
+    keptForTunnel_ = tunnelRunning() && !ctx_.state.routes.empty();
+    if (keptForTunnel_) log::debug(kLog, "a tunnel runs: the servers' host routes stay");
     else removeServerRoutes();
     ctx_.saveState();
     return released && restored;
@@ -180,7 +220,18 @@ void NetworkLock::setTunnelServerRoute(std::optional<HelperState::Route> route) 
     ctx_.saveState();
 }
 
+void NetworkLock::tunnelProcessGone() {
+    if (recheck_) recheck_();
+}
+
+void NetworkLock::dropRoutesNoTunnelNeeds() {
+    if (!keptForTunnel_ || active() || tunnelRunning()) return;
+    log::info(kLog, "the tunnel the servers' host routes were kept for is gone: they go too");
+    tunnelEnded();
+}
+
 void NetworkLock::tunnelEnded() {
+    keptForTunnel_ = false;
     const bool recorded = ctx_.state.tunnelRoute.has_value();
     removeTunnelRoute();
     // Under the lock the routes are the next attempt's.
@@ -205,32 +256,33 @@ void NetworkLock::removeTunnelRoute() {
     tunnel.reset();
 }
 
-std::optional<std::string> NetworkLock::wayOutOutsideTunnels() {
-    auto isTunnel = [](const std::string& device) {
-        for (const char* prefix : {"tun", "tap", "ppp", "ipsec"})
-            if (device.rfind(prefix, 0) == 0) return true;
-        return false;
-    };
-    std::optional<std::string> best;
+std::optional<NetworkLock::DefaultRoute> NetworkLock::realDefaultRoute() {
+    std::optional<DefaultRoute> best;
     unsigned bestMetric = 0;
     for (const auto& r : ctx_.network.defaultRoutes4()) {
-        if (!isIPv4Address(r.gateway) || r.device.empty() || !isInterfaceName(r.device) || isTunnel(r.device)) continue;
+        if (!isIPv4Address(r.gateway) || r.device.empty() || !isInterfaceName(r.device) || isTunnelDevice(r.device))
+            continue;
         if (!gatewayProblem(r.gateway).empty()) continue;
         const unsigned metric = r.metric.value_or(0);
         if (!best || metric < bestMetric) {
             bestMetric = metric;
-            best = r.gateway;
+            best = DefaultRoute{r.gateway, r.device};
         }
     }
-    if (!best) best = savedWayOut();
     return best;
 }
 
+std::optional<std::string> NetworkLock::wayOutOutsideTunnels() {
+    if (auto route = realDefaultRoute()) return route->gateway;
+    return savedWayOut();
+}
+
 void NetworkLock::keepServerRoutes() {
-    if (!tunnelRunning()) return;
+    // Under the lock the next try needs them as much as a tunnel does.
+    if (!tunnelRunning() && !active()) return;
     std::vector<HelperState::Route> wanted = ctx_.state.routes;
     const auto& tunnelServer = ctx_.state.tunnelRoute;
-    if (tunnelServer && std::none_of(wanted.begin(), wanted.end(),
+    if (tunnelServer && tunnelRunning() && std::none_of(wanted.begin(), wanted.end(),
                                      [&](const auto& r) { return r.destination == tunnelServer->destination; }))
         wanted.push_back(*tunnelServer);
     if (wanted.empty()) return;
@@ -267,6 +319,7 @@ void NetworkLock::keepServerRoutes() {
 }
 
 void NetworkLock::removeServerRoutes() {
+    keptForTunnel_ = false;
     // Already gone is as good as removed.
     for (const auto& r : ctx_.state.routes) ctx_.network.deleteRoute({r.destination, r.via, "", std::nullopt, ""});
     ctx_.state.routes.clear();
@@ -278,11 +331,25 @@ bool NetworkLock::addServerRoute(const std::string& server, const std::string& g
         log::warning(kLog, "no host route through " + describeForLog(gateway) + ": " + problem);
         return false;
     }
-    if (!ctx_.network.replaceRoute({server, gateway, "", std::nullopt, ""})) return false;
-    HelperState::Route route{server, gateway};
+    std::vector<std::string> vias;
+    if (active() && addressFamily(server) == AddressFamily::V4)
+        if (auto saved = savedWayOut(); saved && *saved != gateway) vias.push_back(*saved);
+    vias.push_back(gateway);
+    std::optional<std::string> via;
+    for (const auto& v : vias)
+        if (ctx_.network.replaceRoute({server, v, "", std::nullopt, ""})) {
+            via = v;
+            break;
+        }
+    if (!via) return false;
+    keptForTunnel_ = false;
+    HelperState::Route route{server, *via};
     auto& routes = ctx_.state.routes;
-    std::erase_if(routes, [&](const auto& r) { return r.destination == server; });
-    routes.push_back(route);
+    // The same route again changes nothing, not even its place.
+    if (std::find(routes.begin(), routes.end(), route) == routes.end()) {
+        std::erase_if(routes, [&](const auto& r) { return r.destination == server; });
+        routes.push_back(route);
+    }
     return allowServer(server);
 }
 
@@ -290,11 +357,32 @@ bool NetworkLock::allowServer(const std::string& server) {
     if (!isIPAddress(server)) return false;
     auto& servers = ctx_.state.servers;
     if (std::find(servers.begin(), servers.end(), server) == servers.end()) servers.push_back(server);
-    // Into the table in place; should the table be gone, it is made anew.
+    const bool dropped = servers.size() > kMaxServers;
+    boundServers();
+    // Into the table in place; should the table be gone, or a server have
+    // left it, it is made anew.
     const std::string element = buildAllowServerRuleset(server);
-    bool ok = !active() || (!element.empty() && ctx_.network.applyRuleset(element)) || applyTable();
+    bool ok = !active() || (!dropped && !element.empty() && ctx_.network.applyRuleset(element)) || applyTable();
     ctx_.saveState();
     return ok;
+}
+
+void NetworkLock::boundServers() {
+    auto& servers = ctx_.state.servers;
+    while (servers.size() > kMaxServers) {
+        const std::string oldest = servers.front();
+        servers.erase(servers.begin());
+        auto& routes = ctx_.state.routes;
+        for (auto it = routes.begin(); it != routes.end();) {
+            if (it->destination != oldest) {
+                ++it;
+                continue;
+            }
+            ctx_.network.deleteRoute({it->destination, it->via, "", std::nullopt, ""});
+            it = routes.erase(it);
+        }
+        log::info(kLog, "the lock lets " + oldest + " through no more: newer servers took its place");
+    }
 }
 
 bool NetworkLock::setDefaultGateway(const std::string& gateway) {

@@ -25,6 +25,8 @@ public:
     // The way out: the default route's gateway, or under the lock (which
     // took that route away) the one saved when it was engaged.
     std::optional<std::string> wayOut();
+    // The best default route on a link that is no tunnel's.
+    std::optional<DefaultRoute> realDefaultRoute();
 
     // Reply: the gateway in force before the lock, also when called again
     // while the lock is on; "NO" when there is none or the lock failed.
@@ -37,6 +39,8 @@ public:
     // --reset.
     bool disable(const std::optional<std::string>& gateway);
     // Host route to the server via gateway; the server passes the lock.
+    // Under the lock the way out the helper follows goes first: the app's
+    // may be the network's before last.
     bool addServerRoute(const std::string& server, const std::string& gateway);
     // The tunnel's default route (OpenVPN under the lock).
     bool setDefaultGateway(const std::string& gateway);
@@ -67,6 +71,17 @@ public:
     // then carries nothing. Routes still there are left alone, so the change
     // this makes does not set off another.
     void keepServerRoutes();
+    // After a route or link change under the lock: a default route a real
+    // link brought (DHCP on the new network) becomes the way out the lock
+    // keeps, and goes like the first one did; the resolvers follow it.
+    void followWayOut();
+    // A tunnel process is gone (any thread): host routes a release kept
+    // for it are removed by whoever looks next (see setRecheck).
+    void tunnelProcessGone();
+    // How a tunnel process's end reaches the thread that owns the state.
+    void setRecheck(std::function<void()> recheck) { recheck_ = std::move(recheck); }
+    // Host routes a release kept for a tunnel that is gone now are removed.
+    void dropRoutesNoTunnelNeeds();
 
 private:
     bool applyTable();
@@ -82,6 +97,12 @@ private:
     bool tunnelRunning() const;
     void removeServerRoutes();
     void removeTunnelRoute();
+    // Takes away the default routes of real links (all of them when no
+    // tunnel runs, whose own may then be stale too).
+    void dropDefaultRoutes();
+    // Oldest first: beyond a handful, the oldest server leaves the table
+    // and its host route goes.
+    void boundServers();
 
     // The way out now that no tunnel carries: a default route on a link
     // that is not a tunnel's, else the one saved when the lock was engaged.
@@ -89,6 +110,9 @@ private:
 
     HelperContext& ctx_;
     std::vector<std::function<bool()>> tunnelChecks_;
+    std::function<void()> recheck_;
+    // A release kept the servers' host routes for a tunnel that ran then.
+    bool keptForTunnel_ = false;
 };
 
 }  // namespace hw::helper

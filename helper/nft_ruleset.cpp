@@ -46,18 +46,35 @@ constexpr Direction kInput{"input", "iifname", "meta", "udp sport 67 udp dport 6
 // Out to the servers and resolvers: what carries the helper's mark; ESP and
 // GRE, which only the kernel sends for root; and the ports of root's L2TP
 // and PPTP tools, which the helper starts but cannot mark. Nothing of an
-// ordinary user's.
+// ordinary user's. What goes out marks its connection, so that only its
+// answers come back in.
 std::string outputToPeers() {
     const std::string mark = "meta mark " + std::to_string(kLockMark) + " ";
+    const std::string ours = " ct mark set " + std::to_string(kLockMark) + " accept\n";
     std::string r;
     for (const char* ip : {"ip", "ip6"}) {
         const std::string v = ip[2] == '6' ? "6" : "4";
         const std::string servers = std::string(ip) + " daddr @servers" + v;
-        r += "    " + mark + servers + " accept\n";
+        r += "    " + mark + servers + ours;
         r += "    " + servers + " meta l4proto { esp, gre } accept\n";
-        r += "    meta skuid 0 " + servers + " udp dport { 500, 1701, 4500 } accept\n";
-        r += "    meta skuid 0 " + servers + " tcp dport 1723 accept\n";
-        r += "    " + mark + ip + " daddr @dns" + v + " meta l4proto { tcp, udp } th dport 53 accept\n";
+        r += "    meta skuid 0 " + servers + " udp dport { 500, 1701, 4500 }" + ours;
+        r += "    meta skuid 0 " + servers + " tcp dport 1723" + ours;
+        r += "    " + mark + ip + " daddr @dns" + v + " meta l4proto { tcp, udp } th dport 53" + ours;
+    }
+    return r;
+}
+
+// In from the servers and resolvers: answers on the connections the lines
+// above marked, and ESP and GRE, which no ordinary user's socket gets.
+std::string inputFromPeers() {
+    const std::string ours = " ct mark " + std::to_string(kLockMark) + " accept\n";
+    std::string r;
+    for (const char* ip : {"ip", "ip6"}) {
+        const std::string v = ip[2] == '6' ? "6" : "4";
+        const std::string servers = std::string(ip) + " saddr @servers" + v;
+        r += "    " + servers + ours;
+        r += "    " + servers + " meta l4proto { esp, gre } accept\n";
+        r += "    " + std::string(ip) + " saddr @dns" + v + " meta l4proto { tcp, udp } th sport 53" + ours;
     }
     return r;
 }
@@ -71,9 +88,7 @@ std::string chain(const Direction& d) {
     r += std::string("    ") + d.dhcp4 + " accept\n";
     r += std::string("    ") + d.dhcp6 + " accept\n";
     r += std::string("    icmpv6 type { ") + d.router + ", nd-neighbor-solicit, nd-neighbor-advert } ip6 hoplimit 255 accept\n";
-    r += d.output ? outputToPeers() : "    ip saddr @servers4 accept\n    ip6 saddr @servers6 accept\n"
-                                      "    ip saddr @dns4 meta l4proto { tcp, udp } th sport 53 accept\n"
-                                      "    ip6 saddr @dns6 meta l4proto { tcp, udp } th sport 53 accept\n";
+    r += d.output ? outputToPeers() : inputFromPeers();
     r += std::string("    counter name ") + d.counter + "\n  }\n";
     return r;
 }

@@ -37,7 +37,17 @@ bool drain(int fd) {
 }
 }  // namespace
 
-RouteKeeper::~RouteKeeper() { stop(); }
+RouteKeeper::RouteKeeper() : nudge_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+RouteKeeper::~RouteKeeper() {
+    stop();
+    if (nudge_ >= 0) ::close(nudge_);
+}
+
+void RouteKeeper::nudge() {
+    std::uint64_t one = 1;
+    if (nudge_ >= 0) [[maybe_unused]] auto w = ::write(nudge_, &one, sizeof one);
+}
 
 bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
     stop();
@@ -53,12 +63,12 @@ bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
     }
     int size = 1 << 20;
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    reader_ = std::thread([fd = socket_, wake = wake_, changed = std::move(changed), settleMs] {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+    reader_ = std::thread([fd = socket_, wake = wake_, nudge = nudge_, changed = std::move(changed), settleMs] {
+        pollfd fds[3] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}, {nudge, POLLIN, 0}};
         bool pending = false;
         for (;;) {
             // While a burst goes on, wait for it to settle.
-            const int n = ::poll(fds, 2, pending ? settleMs : -1);
+            const int n = ::poll(fds, 3, pending ? settleMs : -1);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return;
@@ -69,7 +79,12 @@ bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
                 changed();
                 continue;
             }
-            if (drain(fd)) pending = true;
+            if (fds[2].revents) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] auto r = ::read(nudge, &count, sizeof count);
+                pending = true;
+            }
+            if (fds[0].revents && drain(fd)) pending = true;
         }
     });
     return true;

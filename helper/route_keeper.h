@@ -10,7 +10,7 @@ namespace hw::helper {
 // routes, a DHCP client's default route.
 class RouteKeeper {
 public:
-    RouteKeeper() = default;
+    RouteKeeper();
     ~RouteKeeper();
     RouteKeeper(const RouteKeeper&) = delete;
     RouteKeeper& operator=(const RouteKeeper&) = delete;
@@ -18,11 +18,15 @@ public:
     // False when the kernel's groups cannot be joined.
     bool start(std::function<void()> changed, int settleMs = 300);
     void stop();
+    // Asks for a call as if the routes had changed; any thread, also
+    // before start and after stop (then nothing comes of it).
+    void nudge();
 
 private:
     std::thread reader_;
     int socket_ = -1;
     int wake_ = -1;
+    int nudge_ = -1;  // lives as long as this object: other threads write to it
 };
 
 }  // namespace hw::helper

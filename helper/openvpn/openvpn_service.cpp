@@ -374,7 +374,7 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
     child->pid = pid;
     child->startTime = started.startTime;
     child->owner = owner;
-    child->reaper = std::thread([child, fd = pipeFds[0], records = &services_.openvpnProcesses] {
+    child->reaper = std::thread([child, fd = pipeFds[0], records = &services_.openvpnProcesses, lock = &services_.lock] {
         std::string pending;
         char buf[4096];
         while (true) {
@@ -394,6 +394,8 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
         log::info(kLog, "openvpn " + std::to_string(child->pid) + " ended");
         records->forget(child->pid);
         child->exited.store(true);
+        // A release may have kept its server's host route while it exited.
+        lock->tunnelProcessGone();
     });
     {
         std::lock_guard lock(mutex_);

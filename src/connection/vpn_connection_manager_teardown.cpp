@@ -410,7 +410,10 @@ void VPNConnectionManager::onDeviceWillSleep() {
 
 void VPNConnectionManager::onDeviceDidWake() {
     env_.context.setDeviceEnteredSleepMode(false);
-    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) env_.context.requestReconnect(ReconnectReason::woke);
+    // Under the lock the network's return after a wake is hidden from the
+    // watch (the lock holds the default route): the wake itself starts a try.
+    if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan) || env_.context.networkLockActivated())
+        env_.context.requestReconnect(ReconnectReason::woke);
 }
 
 }  // namespace hw

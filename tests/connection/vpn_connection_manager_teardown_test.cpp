@@ -357,6 +357,10 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     context.changeProtocol(VPNTypesOpenVPN);
     manager->onDeviceDidWake();
     EXPECT_EQ(context.reconnectRequests, 1);
+    // Under the lock the watch cannot see the network come back: the wake says it.
+    context.lockActivated = true;
+    manager->onDeviceDidWake();
+    EXPECT_EQ(context.reconnectRequests, 2);
 }
 
 // No try can reach a dead helper: its death ends an attempt in its own

@@ -69,8 +69,12 @@ struct FakeNetwork final : NetworkStack {
         ops.push_back("del " + describe(r));
         std::erase_if(hosts, [&](const Route& h) { return h.destination == r.destination; });
         if (r.destination != "default") return true;
-        if (defaults.empty()) return false;
-        defaults.erase(defaults.begin());
+        // One named by its gateway, else the first.
+        auto it = r.gateway.empty() ? defaults.begin()
+                                    : std::find_if(defaults.begin(), defaults.end(),
+                                                   [&](const Default& d) { return d.gateway == r.gateway; });
+        if (it == defaults.end()) return false;
+        defaults.erase(it);
         return true;
     }
     std::vector<Address6> addresses6(const std::string& device) override { return addresses[device]; }

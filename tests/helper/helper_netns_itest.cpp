@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -296,6 +297,35 @@ TEST_F(HelperInNetns, ResetBesideARunningHelperNeverCostsTheUsersDns) {
     std::filesystem::remove(dir_ / "state/resolv.conf.saved");
     EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 0}, {"skipFallback", 0}}), "NO");
     EXPECT_EQ(helper_.runOnce({"--reset"}), 1);
+}
+
+// The Wi-Fi (veth0) goes and the wire (veth2) comes with DHCP's default
+// route while the lock holds: the wire becomes the way out of the next try
+// and of the release, on the kernel itself.
+TEST_F(HelperInNetns, UnderTheLockTheWayOutFollowsANewLinkAndTheReleasePutsItBack) {
+    ASSERT_TRUE(bed_.rig.link(bed_.client, "veth2", "10.78.0.2/24", bed_.net, "veth3", "10.78.0.1/24"));
+    ASSERT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
+    ASSERT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.78.0.1"}));
+    // The helper sees it within its settle time; bounded at many times that.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (routes().find("198.51.100.10 via 10.78.0.1") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(rpc("retrieveDefaultGateway"), "10.78.0.1");
+    EXPECT_EQ(bed_.defaultRoute(), "") << "the lock still holds";
+    EXPECT_NE(routes().find("198.51.100.10 via 10.78.0.1"), std::string::npos) << routes();
+    // The app names the Wi-Fi's gateway still: the try goes by the wire.
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}, {"defaultGateway", "10.77.0.1"}}),
+              "198.51.100.10");
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_FALSE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "10.77.0.1"}}), "YES");
+    EXPECT_NE(bed_.defaultRoute().find("via 10.78.0.1"), std::string::npos) << bed_.defaultRoute();
+    EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // counted where it would arrive: on the far side of the link.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -165,6 +166,55 @@ TEST_F(LockLeaks, NothingOfTheUsersReachesTheServerOrTheResolvers) {
     for (std::size_t i = 0; i < std::size(probes); ++i)
         EXPECT_EQ(arrived("p" + std::to_string(i)), probes[i].arrives) << probes[i].what;
     EXPECT_TRUE(arrived("helper")) << "the helper's own lookup";
+}
+
+// A datagram from the server's address (and port 1194) to a socket bound
+// to port `to` in the client namespace, sent after the client's socket sent
+// its own from there (marked or not); true when it arrived.
+bool answerArrives(const std::string& client, const std::string& net, int port, unsigned mark, bool clientSpeaksFirst) {
+    int rx = -1, tx = -1;
+    sockaddr_in local{}, server{}, clientAddress{};
+    local.sin_family = server.sin_family = clientAddress.sin_family = AF_INET;
+    local.sin_port = clientAddress.sin_port = htons(static_cast<uint16_t>(port));
+    server.sin_port = htons(1194);
+    ::inet_pton(AF_INET, kServer, &server.sin_addr);
+    ::inet_pton(AF_INET, "10.77.0.2", &clientAddress.sin_addr);
+    hw::test::NetnsRig::inside(client, [&] {
+        rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (mark) ::setsockopt(rx, SOL_SOCKET, SO_MARK, &mark, sizeof(mark));
+        ::bind(rx, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+    });
+    hw::test::NetnsRig::inside(net, [&] {
+        tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ::bind(tx, reinterpret_cast<sockaddr*>(&server), sizeof(server));
+    });
+    if (clientSpeaksFirst) ::sendto(rx, "?", 1, 0, reinterpret_cast<sockaddr*>(&server), sizeof(server));
+    ::sendto(tx, "!", 1, 0, reinterpret_cast<sockaddr*>(&clientAddress), sizeof(clientAddress));
+    // Only the server's datagram counts, not one that looped back.
+    bool got = false;
+    for (pollfd p{rx, POLLIN, 0}; !got && ::poll(&p, 1, 1000) == 1;) {
+        char c = 0;
+        got = ::recv(rx, &c, 1, 0) == 1 && c == '!';
+    }
+    ::close(rx);
+    ::close(tx);
+    return got;
+}
+
+TEST_F(LockLeaks, FromTheServerOnlyAnswersToTheTunnelSoftwareComeIn) {
+    struct Row {
+        const char* what;
+        int port;
+        unsigned mark;
+        bool speaksFirst;
+        bool arrives;
+    } rows[] = {
+        {"to a user's socket that never spoke", 42001, 0, false, false},
+        {"to a user's socket that tried to speak", 42002, 0, true, false},
+        {"an answer to the tunnel software", 42003, kLockMark, true, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(answerArrives(bed_.client, bed_.net, row.port, row.mark, row.speaksFirst), row.arrives) << row.what;
 }
 
 }  // namespace

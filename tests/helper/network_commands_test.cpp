@@ -479,7 +479,9 @@ TEST_F(NetworkCommands, TheLockRoutesTheResolversItLetsThroughUntilATunnelCarrie
     EXPECT_EQ(hostVia("8.8.4.4"), "192.168.1.1");
     EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
     EXPECT_EQ(hostVia("8.8.4.4"), "<none>");
-    // Engaged again after the tunnel went: the way is back, and the release takes it.
+    // Engaged again after the tunnel went (its route with it): the way is
+    // back, and the release takes it.
+    net_.defaults.clear();
     EXPECT_EQ(rpc("enableNetworkLock"), "192.168.1.1");
     EXPECT_EQ(hostVia("8.8.4.4"), "192.168.1.1");
     EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");

@@ -33,10 +33,16 @@ void MainViewDetailsAreaController::accountSignedOut() {
 }
 
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
-    if (!reachable && model().networkLockActivated && life_.state() != ConnectionLife::State::connected) {
-        // The lock takes the default route away before the tunnel is up, so
-        // the watch reads a loss then; only a tunnel that was up can lose its link.
-        log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
+    if (!reachable && model().networkLockActivated) {
+        // The lock takes the default route away, so the watch reads a loss
+        // without a tunnel and never sees the network come back: the tries
+        // go on, paced, and find the way out the helper follows.
+        if (life_.state() != ConnectionLife::State::connected) {
+            log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
+            return;
+        }
+        log::info(kLog, "reachability under the lock (not reachable): the tunnel's way out is gone, the tries go on");
+        requestReconnect(ReconnectReason::tryEnded);
         return;
     }
     requestReconnect(reachable ? ReconnectReason::networkReturned : ReconnectReason::networkLost);

@@ -23,6 +23,7 @@
 #include "helper/ppp/ppp_vpn_services.h"
 #include "platform/helper_socket.h"
 #include "support/openvpn_helper_suite.h"
+#include "support/run_tool.h"
 
 namespace hw::helper {
 namespace {
@@ -371,6 +372,33 @@ TEST_F(OpenVPNHelper, ARestartedHelperEndsTheOpenVPNItsPredecessorLeft) {
     ASSERT_FALSE(socket_.empty()) << readText(bed_->dir() + "/helper.log");
     EXPECT_TRUE(waitFor([&] { return ourOpenVPNs().empty(); }, std::chrono::seconds(10)))
         << readText(bed_->dir() + "/helper.log");
+}
+
+// Cancelled under the lock before the server answered: the release finds
+// openvpn still exiting and keeps its server's host route; openvpn's end
+// takes it.
+TEST_F(OpenVPNHelper, AHostRouteKeptWhileACancelledOpenVPNExitsGoesOnceItHasGone) {
+    const std::string server = testbed::OpenVPNTestbed::kServerAddress;
+    auto hostRoute = [&] {
+        std::string out;
+        hw::test::runTool({"ip", "-4", "route", "show", server + "/32"}, std::chrono::seconds(5), &out);
+        return out;
+    };
+    ASSERT_TRUE(hw::test::runTool({"ip", "route", "replace", "default", "via", server}, std::chrono::seconds(5)));
+    const pid_t held = std::stoi(readText(bed_->dir() + "/pki/openvpn.pid"));
+    ASSERT_EQ(::kill(held, SIGSTOP), 0);
+    EXPECT_EQ(call("enableNetworkLock"), server);
+    EXPECT_EQ(call("staticRouteAddingProcessing", {{"vpnServerAddress", server}}), server);
+    UniqueFd management;
+    EXPECT_EQ(create(bed_->clientConfig(), &management), "YES") << readText(bed_->dir() + "/helper.log");
+    EXPECT_EQ(call("disableNetworkLock", {{"gatewayAddress", server}}), "YES");
+    EXPECT_NE(hostRoute(), "") << "kept while openvpn runs";
+    const char stop[] = "signal SIGTERM\n";
+    ::send(management.get(), stop, sizeof stop - 1, MSG_NOSIGNAL);
+    const bool gone = waitFor([&] { return ourOpenVPNs().empty() && hostRoute().empty(); }, std::chrono::seconds(15));
+    ::kill(held, SIGCONT);
+    EXPECT_TRUE(gone) << hostRoute() << readText(bed_->dir() + "/helper.log");
+    hw::test::runTool({"ip", "route", "del", "default"}, std::chrono::seconds(5));
 }
 
 }  // namespace

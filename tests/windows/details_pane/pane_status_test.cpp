@@ -176,6 +176,25 @@ TEST_F(PaneStatusTest, KillSwitchReappliesTheLockOnEveryDropHasNoLimitAndShowsTh
     EXPECT_EQ(banners().front(), "reconnectBanner:lock:first");
 }
 
+// The lock hides the network's return from the watch: a loss under it
+// never parks the attempt waiting for a return it cannot see.
+TEST_F(PaneStatusTest, UnderTheLockALostLinkKeepsTheTriesGoingInsteadOfWaitingForTheNetwork) {
+    model.setUseNetworkLock(true);
+    connectAndEstablish();
+    model.networkLockActivated = true;
+    auto tries = [&] { return engine.connects.size() + engine.locks.size(); };
+    const auto before = tries();
+    pane->reachabilityChanged(false);
+    queue.advance(500);
+    EXPECT_EQ(tries(), before + 1);
+    EXPECT_TRUE(model.autoReconnectInProgress());
+    // That try found no way out yet; the next one comes all the same.
+    pane->requestAutoReconnect();
+    pane->reachabilityChanged(false);
+    queue.advance(30000);
+    EXPECT_EQ(tries(), before + 2);
+}
+
 TEST_F(PaneStatusTest, ADropAndItsErrorEchoAreOneEndWithOneTryAndNoErrorBar) {
     connectAndEstablish();
     engine.closures.disconnected(false, false);
