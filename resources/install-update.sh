@@ -136,11 +136,19 @@ ENVIRON
 fi
 
 me=$(id -u)
+# Whether what stands at the path, when it is a link, is ours or root's: its
+# owner may point it elsewhere whenever he likes, and a sticky folder lets him.
+link_ok() {
+    [ -L "$1" ] || return 0
+    link_owner=$(stat -c %u -- "$1" 2>/dev/null) || return 1
+    [ "$link_owner" = 0 ] || [ "$link_owner" = "$me" ]
+}
 # Whether a folder lets nobody but us and root change what is in it: ours or
 # root's, and writable by no one else; with "sticky", others may write it if
 # they cannot rename or remove what is not theirs. Group write counts too:
 # it is also how an access list granting another user shows.
 folder_ok() {
+    link_ok "$1" || return 1
     info=$(stat -L -c '%u %a' -- "$1" 2>/dev/null) || return 1
     # shellcheck disable=SC2086 # two words
     set -- "$1" "$2" $info
@@ -254,6 +262,10 @@ trap unexpected_end EXIT
 
 if [ ! -d "$bundle" ] || [ -L "$bundle" ]; then refuse "the application path is not a folder"; fi
 if [ ! -w "$bundle" ] || [ ! -w "$parent" ]; then refuse "the application folder cannot be replaced"; fi
+# Another user's folder is not ours to replace, even where its mode lets us:
+# what he keeps in it we could neither install over nor clear away.
+bundle_owner=$(stat -c %u -- "$bundle" 2>/dev/null) || refuse "the application folder cannot be read"
+[ "$bundle_owner" = "$me" ] || [ "$bundle_owner" = 0 ] || refuse "the application folder belongs to another user"
 # Between the two renames below, whoever else may write the parent could put
 # a link where the application was, and have the new tree land in his folder.
 private_folder "$parent" || refuse "another user can change the folder the application is in"
@@ -355,7 +367,7 @@ if ! mv -T -- "$work/new/Havenway" "$bundle"; then
 fi
 phase=done
 trap - EXIT
-rm -rf -- "$work" || true
+rm -rf -- "$work" || log "the old application could not all be removed from $work"
 drop_archive
 log "updated $bundle"
 start_app "$bundle"

@@ -23,6 +23,7 @@
 #include "helper/helper_files.h"
 #include "helper/nft_ruleset.h"
 #include "helper/socket_wait.h"
+#include "helper/tied_process.h"
 #include "platform/log.h"
 
 namespace hw::ike {
@@ -34,7 +35,7 @@ struct ChildFailure {
     int stage;
     int error;
 };
-enum Stage { StageNetns = 1, StagePort500, StagePort4500, StageUnshare, StageMount, StageExec };
+enum Stage { StageNetns = 1, StagePort500, StagePort4500, StageUnshare, StageMount, StageExec, StageTie };
 
 bool makePrivateDir(const std::string& path, std::string* error) {
     if (!helper::makeDirectories(path, 0700)) {
@@ -224,6 +225,7 @@ struct ChildPlan {
     int outFd;
     int statusFd;
     const sigset_t* mask;  // the caller's signal mask, for charon
+    pid_t parent;
 };
 
 int runChild(void* arg) {
@@ -244,6 +246,7 @@ int runChild(void* arg) {
     }
     ::sigprocmask(SIG_SETMASK, plan.mask, nullptr);
     ::setsid();
+    if (!helper::endWithParent(plan.parent)) fail(StageTie, ECHILD);
     if (plan.netnsFd >= 0 && ::setns(plan.netnsFd, CLONE_NEWNET) != 0) fail(StageNetns, errno);
     if (int e = portBusy(500)) fail(StagePort500, e);
     if (int e = portBusy(4500)) fail(StagePort4500, e);
@@ -291,15 +294,19 @@ bool CharonRunner::spawn(std::string* error) {
         if (error) *error = "preparing charon's start failed";
         return false;
     }
-    sigset_t all, old;
-    ::sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &old);
-    ChildPlan plan{argv, envp.data(), runDir.c_str(), netnsFd, outFd, status[1], &old};
-    // Sharing our memory until its exec, the child costs no copy of our page
-    // tables, which on a busy machine takes milliseconds; we wait meanwhile.
-    const pid_t pid = ::clone(runChild, static_cast<char*>(stack) + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
-    const int cloneErrno = errno;
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    int cloneErrno = 0;
+    const pid_t pid = helper::onLifelongThread([&] {
+        sigset_t all, old;
+        ::sigfillset(&all);
+        ::pthread_sigmask(SIG_SETMASK, &all, &old);
+        ChildPlan plan{argv, envp.data(), runDir.c_str(), netnsFd, outFd, status[1], &old, ::getpid()};
+        // Sharing our memory until its exec, the child costs no copy of our page
+        // tables, which on a busy machine takes milliseconds; we wait meanwhile.
+        const pid_t child = ::clone(runChild, static_cast<char*>(stack) + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+        cloneErrno = errno;
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        return child;
+    });
     ::munmap(stack, kStack);
     ::close(status[1]);
     ::close(outFd);
@@ -323,6 +330,7 @@ bool CharonRunner::spawn(std::string* error) {
             case StagePort4500: *error = portTaken(f.stage == StagePort500 ? "500" : "4500"); break;
             case StageNetns: *error = std::string("entering the network namespace: ") + std::strerror(f.error); break;
             case StageExec: *error = "starting " + options_.charonPath + ": " + std::strerror(f.error); break;
+            case StageTie: *error = "the helper is ending"; break;
             default: *error = std::string("preparing charon's private /run: ") + std::strerror(f.error); break;
             }
         }

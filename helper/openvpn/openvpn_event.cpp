@@ -37,6 +37,11 @@ std::optional<HelperMessage> openVPNEventMessage(const std::string& type,
     // to keep that host route while the tunnel runs.
     if (const char* server = env("trusted_ip")) parameters["server"] = std::string(server);
     if (const char* gateway = env("route_net_gateway")) parameters["netGateway"] = std::string(gateway);
+    // The tunnel's own gateway, for an app that takes the tunnel over later:
+    // openvpn names it when it has routes to set, else a point-to-point
+    // tunnel's peer is it.
+    if (const char* gateway = env("route_vpn_gateway")) parameters["vpnGateway"] = std::string(gateway);
+    else if (const char* peer = env("ifconfig_remote")) parameters["vpnGateway"] = std::string(peer);
     return HelperMessage{{"type", kOpenVPNEventType}, {"rpc", type}, {"parameters", std::move(parameters)}};
 }
 

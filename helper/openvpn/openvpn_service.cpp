@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,9 +21,8 @@
 #include "helper/openvpn/openvpn_command_line.h"
 #include "helper/openvpn/openvpn_config_filter.h"
 #include "helper/socket_wait.h"
+#include "helper/tied_process.h"
 #include "platform/log.h"
-
-extern char** environ;
 
 namespace hw::helper {
 
@@ -95,6 +93,10 @@ struct OpenVPNService::Child {
     pid_t pid = -1;
     unsigned long long startTime = 0;
     uid_t owner = 0;
+    std::atomic<bool> connected{false};  // its tunnel came up
+    // The tunnel's gateway and device, from its up event; under the service's mutex.
+    std::string gateway;
+    std::string device;
     std::atomic<bool> exited{false};
     std::thread reaper;
 };
@@ -228,6 +230,16 @@ std::optional<pid_t> OpenVPNService::lastStartedPid() const {
     return children_.back()->pid;
 }
 
+void OpenVPNService::markConnected(pid_t pid, const std::string& gateway, const std::string& device) {
+    std::lock_guard lock(mutex_);
+    for (auto& child : children_) {
+        if (child->pid != pid) continue;
+        child->connected.store(true);
+        child->gateway = gateway;
+        child->device = device;
+    }
+}
+
 std::optional<pid_t> OpenVPNService::runningPid() const {
     std::lock_guard lock(mutex_);
     for (auto it = children_.rbegin(); it != children_.rend(); ++it)
@@ -287,7 +299,11 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
         return replyWith(kNo);
     }
 
-    auto started = spawn(c.request.peer.uid);
+    // The app's end of its channel closes with the app.
+    UniqueFd appChannel;
+    if (HelperChannel channel = helperChannel(c.request.message, "channel"); channel && *channel)
+        appChannel.reset(::fcntl(channel->get(), F_DUPFD_CLOEXEC, 3));
+    auto started = spawn(c.request.peer.uid, std::move(appChannel));
     if (!started) return replyWith(kNo);
     UniqueFd management = connectManagement(*started, options_.listenTimeout);
     if (!management) {
@@ -301,9 +317,14 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
 
 HelperMessage OpenVPNService::attach(const HelperCommand& c) {
     std::shared_ptr<Child> child;
+    std::string gateway, device;
     {
         std::lock_guard lock(mutex_);
         if (!children_.empty() && !children_.back()->exited.load()) child = children_.back();
+        if (child) {
+            gateway = child->gateway;
+            device = child->device;
+        }
     }
     if (!child || tunnelDown_) return replyWith(kNo);
     // Whoever holds the interface can end the tunnel or read its log: only
@@ -327,45 +348,29 @@ HelperMessage OpenVPNService::attach(const HelperCommand& c) {
     log::info(kLog, "openvpn " + std::to_string(child->pid) + " handed over to a restarted app");
     HelperMessage reply = replyWith(kYes);
     reply["management"] = HelperValue(std::make_shared<UniqueFd>(std::move(management)));
+    // The app's log of it went with the app: under the lock the tunnel's
+    // default route is put back from this. openvpn names no gateway when it
+    // had no routes to set; the route the app set through the tunnel does.
+    if (gateway.empty() && !device.empty()) {
+        for (const auto& route : services_.context.network.defaultRoutes4())
+            if (route.device == device && isIPv4Address(route.gateway)) gateway = route.gateway;
+    }
+    if (!gateway.empty()) reply["gateway"] = gateway;
     return reply;
 }
 
-std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
+std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner, UniqueFd appChannel) {
     tunnelDown_ = false;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    // Nothing of ours (client sockets, state files) leaks into openvpn.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attr, 0);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-
-    auto args = openvpnArguments();
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::string pathEnv = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-    char* envp[] = {pathEnv.data(), nullptr};
-
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, options_.openvpnBinary.c_str(), &actions, &attr, argv.data(), envp);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    int error = 0;
+    const pid_t pid = spawnTied({options_.openvpnBinary, openvpnArguments(), {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"},
+                                 pipeFds[1]},
+                                &error);
     ::close(pipeFds[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         ::close(pipeFds[0]);
-        log::error(kLog, "cannot start openvpn: " + std::string(std::strerror(rc)));
+        log::error(kLog, "cannot start openvpn: " + std::string(std::strerror(error)));
         return std::nullopt;
     }
     // Read before anything can reap it: the pid is still surely our child.
@@ -374,10 +379,29 @@ std::optional<OpenVPNService::Started> OpenVPNService::spawn(uid_t owner) {
     child->pid = pid;
     child->startTime = started.startTime;
     child->owner = owner;
-    child->reaper = std::thread([child, fd = pipeFds[0], records = &services_.openvpnProcesses, lock = &services_.lock] {
+    child->reaper = std::thread([child, fd = pipeFds[0], app = std::move(appChannel),
+                                 records = &services_.openvpnProcesses, lock = &services_.lock]() mutable {
         std::string pending;
         char buf[4096];
         while (true) {
+            // Only the far end's close counts on the app's channel: what it
+            // may carry is not ours to read.
+            pollfd fds[2] = {{fd, POLLIN, 0}, {app.get(), 0, 0}};
+            if (::poll(fds, app ? 2 : 1, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (app && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                app.reset();
+                // A connected tunnel waits for the app's return; one still
+                // connecting would come up later for nobody.
+                if (!child->connected.load()) {
+                    log::info(kLog, "the app's channel closed before openvpn " + std::to_string(child->pid) +
+                                        " connected; ending it");
+                    ::kill(child->pid, SIGTERM);
+                }
+            }
+            if (!fds[0].revents) continue;
             ssize_t n = ::read(fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
@@ -441,6 +465,8 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
         return replyWith(kNo);
     }
     if (c.name == "up") {
+        const std::string* tunnelGateway = helperString(c.parameters, "vpnGateway");
+        markConnected(*pid, tunnelGateway && isIPv4Address(*tunnelGateway) ? *tunnelGateway : std::string(), *dev);
         std::optional<HelperState::Route> serverRoute;
         const std::string* server = helperString(c.parameters, "server");
         const std::string* gateway = helperString(c.parameters, "netGateway");

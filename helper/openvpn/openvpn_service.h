@@ -77,7 +77,9 @@ private:
         std::shared_ptr<Child> child;
         unsigned long long startTime = 0;
     };
-    std::optional<Started> spawn(uid_t owner);
+    // appChannel: the app's channel; its close ends an openvpn not yet connected.
+    std::optional<Started> spawn(uid_t owner, UniqueFd appChannel);
+    void markConnected(pid_t pid, const std::string& gateway, const std::string& device);
     bool prepareManagementFolder() const;
     // A connection to the management socket once openvpn listens there and
     // only when the listener is the child itself; none when it exits first,

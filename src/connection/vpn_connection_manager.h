@@ -201,6 +201,8 @@ private:
     // route is: tries again while the helper may be coming back, then ends
     // the attempt in its error.
     void letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft, std::uint64_t attempt);
+    // A tunnel taken over under the lock counts once its default route is in.
+    void routeTheAdoptedTunnel(int triesLeft, std::uint64_t attempt);
     // An OpenVPN tunnel is up only once IPv6 is off and the DNS servers it
     // pushed are in place (_tunnel_settings.cpp): the helper is asked again
     // while it may be coming back, then the attempt ends in its error.

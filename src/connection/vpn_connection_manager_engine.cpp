@@ -97,7 +97,7 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
     helperClient_ = std::make_unique<HelperToolManager>(parts.mainQueue, parts.helperConnector, parts.helperJobs,
                                                         parts.helperInstaller, parts.processRunner,
                                                         parts.bundledHelperVersion);
-    helper_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, parts.helperJobs);
+    helper_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, parts.helperJobs, parts.mainQueue);
     context_ = std::make_unique<ApplicationModelConnectionContext>(parts.model, parts.helperInstallAlert);
     uploader_ = std::make_unique<ParseErrorLogReportUploader>(parts.parse, parts.platformText);
     resolver_ = std::make_unique<DNSServerHostResolver>(parts.mainQueue, parts.background);
@@ -108,6 +108,10 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
     helperClient_->setOpenVPNManagementReceiver(
         [weak = std::weak_ptr<OpenVPN_VPNConnectionProvider>(openvpn)](UniqueFd management) {
             if (auto provider = weak.lock()) provider->connectorHelper()->setManagementSocket(std::move(management));
+        });
+    helperClient_->setOpenVPNGatewayReceiver(
+        [weak = std::weak_ptr<OpenVPN_VPNConnectionProvider>(openvpn)](const std::string& gateway) {
+            if (auto provider = weak.lock()) provider->onGatewayChanged(gateway);
         });
     auto ike = std::make_shared<IKEv2_StrongSwan_ConnectionProvider>(parts.mainQueue, parts.helperConnector,
                                                                      providerContexts_->strongSwan);

@@ -73,7 +73,12 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
 void VPNConnectionManager::handleConnected(VPNTypes type) {
     logLine("SUCCESSFULLY connected");
     if (adoption_) {
-        // Its routes, and the lock's, were set when it first connected.
+        // Under the lock only the tunnel's default route lets traffic out, and
+        // the run that died may not have put it in.
+        if (type == VPNTypesOpenVPN && env_.context.networkLockActivated()) {
+            routeTheAdoptedTunnel(kDefaultRouteTries, attempt_);
+            return;
+        }
         finishConnected();
         endAdoption(true);
         return;
@@ -120,6 +125,29 @@ void VPNConnectionManager::letTheTunnelRouteThrough(const std::optional<std::str
         }
         logLine("addDefaultGatewayForOpenVPN failed -- the tunnel has no default route");
         failConnected();
+    });
+}
+
+void VPNConnectionManager::routeTheAdoptedTunnel(int triesLeft, std::uint64_t attempt) {
+    const std::optional<std::string> gateway =
+        OpenVPN_connectionProvider ? OpenVPN_connectionProvider->latestGateway() : std::nullopt;
+    if (!gateway) {
+        logLine("the tunnel taken over has no gateway on record: it ends");
+        endAdoption(false);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.addDefaultGatewayForOpenVPN(gateway, [this, alive, triesLeft, attempt](const std::string& reply) {
+        if (!alive.lock() || attempt != attempt_ || !adoption_) return;
+        if (reply != HelperToolManager::kNo) {
+            finishConnected();
+            endAdoption(true);
+        } else if (triesLeft > 1) {
+            postAfter(kDefaultRouteRetryMs, [this, triesLeft, attempt] { routeTheAdoptedTunnel(triesLeft - 1, attempt); });
+        } else {
+            logLine("addDefaultGatewayForOpenVPN failed -- the tunnel taken over ends");
+            endAdoption(false);
+        }
     });
 }
 

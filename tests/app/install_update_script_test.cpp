@@ -328,11 +328,14 @@ TEST_F(InstallScriptTest, NothingGoesWhereAnotherUserCouldRedirectIt) {
         const char* changed;  // below the row's folder
         mode_t mode;
         bool otherOwner;
+        const char* said = "another user can change the folder the application is in";
     };
     int n = 0;
     for (auto row : {Row{"a shared folder, sticky", "up/apps", 01777, false},
                      Row{"a folder above, writable by all", "up", 0777, false},
-                     Row{"another user's folder", "up/apps", 0755, true}}) {
+                     Row{"another user's folder", "up/apps", 0755, true},
+                     Row{"another user's application folder, writable by all", "up/apps/Havenway", 0777, true,
+                         "the application folder belongs to another user"}}) {
         if (row.otherOwner && !root) continue;
         SCOPED_TRACE(row.name);
         const std::string top = dir.file("install" + std::to_string(++n));
@@ -349,7 +352,7 @@ TEST_F(InstallScriptTest, NothingGoesWhereAnotherUserCouldRedirectIt) {
         EXPECT_EQ(started(), "old --update-refused");
         EXPECT_EQ(TempDir::read(bundle + "/VERSION"), "old");
         EXPECT_TRUE(leftovers(top + "/up/apps").empty());
-        EXPECT_NE(scriptLog().find("another user can change the folder the application is in"), std::string::npos);
+        EXPECT_NE(scriptLog().find(row.said), std::string::npos) << scriptLog();
     }
 
     const std::string bundle = dir.file("apps/Havenway");
@@ -360,11 +363,14 @@ TEST_F(InstallScriptTest, NothingGoesWhereAnotherUserCouldRedirectIt) {
         mode_t folderMode;
         bool otherFolder;
         bool otherFile;
+        bool otherLink = false;
     };
     for (auto row : {LogRow{"a log folder all may write", 0777, false, false},
                      LogRow{"another user's log folder", 0700, true, false},
-                     LogRow{"another user's log file", 0700, false, true}}) {
-        if ((row.otherFolder || row.otherFile) && !root) continue;
+                     LogRow{"another user's log file", 0700, false, true},
+                     LogRow{"our log folder through another user's link in a sticky folder", 0700, false, false,
+                            true}}) {
+        if ((row.otherFolder || row.otherFile || row.otherLink) && !root) continue;
         SCOPED_TRACE(row.name);
         const std::string logs = dir.file(std::string("logs") + std::to_string(++n));
         std::filesystem::create_directories(logs);
@@ -379,6 +385,15 @@ TEST_F(InstallScriptTest, NothingGoesWhereAnotherUserCouldRedirectIt) {
         }
         auto env = privateHome();
         env["HAVENWAY_LOGS_DIR"] = logs;
+        if (row.otherLink) {
+            // He may point it at a folder of his own between the check and the write.
+            const std::string shared = dir.file("shared" + std::to_string(n));
+            std::filesystem::create_directories(shared);
+            ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+            std::filesystem::create_symlink(dir.path(), shared + "/link");
+            ASSERT_EQ(::lchown((shared + "/link").c_str(), kNobody, kNobody), 0);
+            env["HAVENWAY_LOGS_DIR"] = shared + "/link/logs" + std::to_string(n);
+        }
         std::filesystem::remove(dir.file("started"));
         EXPECT_EQ(install(dir.file("apps/auto-update.zip"), bundle, env).exitCode, 1);
         EXPECT_EQ(started(), "old --update-refused");

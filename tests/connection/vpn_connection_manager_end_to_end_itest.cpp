@@ -51,7 +51,7 @@ protected:
             return c->connect(socket_, error) ? c : nullptr;
         });
         helperClient_ = std::make_unique<HelperToolManager>(queue, *connector_, jobs_, installer_, runner_, bundled);
-        helper_adapter_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, jobs_);
+        helper_adapter_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, jobs_, queue);
 
         openvpnProvider_ = std::make_shared<OpenVPN_VPNConnectionProvider>(queue, openvpnContext_);
         // As the engine wires it: the helper's own openvpn interface goes to the connector.

@@ -104,17 +104,23 @@ TEST_F(KillSwitch, ALockLeftByAnEarlierRunIsKeptWhenTheKillSwitchIsChosen) {
 }
 
 // After a crash the openvpn the helper still runs is taken over when it is
-// connected: no route or lock command (they stand), Connected shown, even
-// to a pane that hooks in later. Anything else leaves it to be ended.
+// connected: no lock command (it stands), the tunnel's default route put
+// back from the gateway the helper recorded (the run that died may not have
+// put it in), Connected shown, even to a pane that hooks in later. Anything
+// else, a tunnel with no gateway on record included, is ended.
 TEST_F(KillSwitch, ATunnelLeftConnectedIsTakenOverAtLaunch) {
     struct Row {
         const char* name;
         bool openvpnRunning;
         std::optional<std::int32_t> answer;  // of the provider asked last; none: it never says
         bool adopted;
+        std::optional<std::string> gateway = "10.89.0.1";
+        std::vector<std::string> sent = {"attachRunningOpenVPN"};
     };
     const Row rows[] = {
-        {"OpenVPNConnected", true, VPNStatusCodes::connected, true},
+        {"OpenVPNConnected", true, VPNStatusCodes::connected, true, "10.89.0.1",
+         {"attachRunningOpenVPN", "addDefaultGatewayForOpenVPN:10.89.0.1"}},
+        {"OpenVPNConnectedWithNoGatewayOnRecord", true, VPNStatusCodes::connected, false, std::nullopt},
         {"OpenVPNNotConnected", true, VPNStatusCodes::disconnected, false},
         {"OpenVPNSilent", true, std::nullopt, false},
         {"IKEv2Connected", false, VPNStatusCodes::connected, true},
@@ -127,6 +133,7 @@ TEST_F(KillSwitch, ATunnelLeftConnectedIsTakenOverAtLaunch) {
         context.lockActivated = true;
         helper.openVPNRunning = row.openvpnRunning;
         helper.sent.clear();
+        openvpn->gateway = row.gateway;
         openvpn->calls.clear();
         ike->calls.clear();
         events.clear();
@@ -139,7 +146,7 @@ TEST_F(KillSwitch, ATunnelLeftConnectedIsTakenOverAtLaunch) {
         queue.advance(5100);
         ASSERT_TRUE(adopted.has_value());
         EXPECT_EQ(*adopted, row.adopted);
-        EXPECT_EQ(helper.sent, std::vector<std::string>{"attachRunningOpenVPN"});
+        EXPECT_EQ(helper.sent, row.sent);
         EXPECT_EQ(openvpn->count("adoptRunning"), row.openvpnRunning ? 1 : 0);
         EXPECT_EQ(ike->count("adoptRunning"), row.openvpnRunning ? 0 : 1) << "an IKEv2 tunnel is looked for only without an openvpn";
         EXPECT_EQ(asked.count("disconnect"), row.adopted ? 0 : 1);
@@ -152,6 +159,7 @@ TEST_F(KillSwitch, ATunnelLeftConnectedIsTakenOverAtLaunch) {
     // The pane hooks in after sign-in, once the tunnel is up.
     make();
     helper.openVPNRunning = true;
+    openvpn->gateway = "10.89.0.1";
     manager->onConnectionEstablishedNotification = nullptr;
     manager->adoptRunningTunnel({});
     queue.runUntilIdle();

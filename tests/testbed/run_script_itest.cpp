@@ -488,5 +488,47 @@ TEST_F(RunScript, AnApplicationKilledUnderTheLockLeavesTheHelperForTheNextRun) {
     EXPECT_FALSE(lockEngaged(records)) << "the lock stayed: " << readText(records);
 }
 
+// A second run while the first goes on: its application hands over to the
+// first one and ends, and the first run's helper stays with the first run,
+// which stops it at its own end.
+TEST_F(RunScript, ASecondRunLeavesTheFirstRunsHelperToIt) {
+    HW_REQUIRE_TESTBED(testbed);
+    if (testbed.get("HAVENWAY_TESTBED_CLIENT_NETNS").empty()) GTEST_SKIP() << "the testbed runs without VPN servers";
+    if (auto why = NetnsRig::unavailable(); !why.empty()) GTEST_SKIP() << why;
+    fs::create_symlink(HW_BINARY_DIR "/helper/havenway-helper", dir.file("build/helper/havenway-helper"));
+    const std::string client = testbed.get("HAVENWAY_TESTBED_CLIENT_DIR");
+    ASSERT_EQ(::mkfifo(dir.file("marks/go").c_str(), 0666), 0);
+    // The first start waits; a later one only says it ran.
+    sampleApp("#!/bin/sh\nif mkdir '" + dir.file("marks/first") + "' 2>/dev/null; then\n  echo $$ >'" +
+              dir.file("marks/pid.new") + "'\n  mv '" + dir.file("marks/pid.new") + "' '" + dir.file("marks/pid") +
+              "'\n  read line <'" + dir.file("marks/go") + "'\nelse\n  echo handed over\nfi\n");
+    const std::map<std::string, std::string> env = {{"SUDO_USER", "nobody"},
+                                                    {"HAVENWAY_RUN_BUILD_DIR", dir.file("build")}};
+    const pid_t script = runInBackground(env, dir.file("first.log"));
+    ASSERT_GT(script, 0);
+    if (!waitForFile(dir.file("marks/pid"), std::chrono::seconds(60))) {
+        ::kill(script, SIGTERM);
+        waitChild(script, std::chrono::seconds(60));
+        FAIL() << "the first run started no application\n" << readText(dir.file("first.log"));
+    }
+    const pid_t helper = keptHelper(client);
+    ASSERT_GT(helper, 0) << readText(dir.file("first.log"));
+
+    const auto second = run(env);
+    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_NE(second.out.find("handed over"), std::string::npos) << second.out;
+    EXPECT_NE(second.err.find("a run (pid " + std::to_string(script) + ") is going on"), std::string::npos)
+        << second.err;
+    EXPECT_TRUE(running(helper)) << "the second run stopped the first run's helper";
+    EXPECT_EQ(keptHelper(client), helper);
+
+    {
+        std::ofstream go(dir.file("marks/go"));
+        go << "end\n";
+    }
+    EXPECT_EQ(waitChild(script, std::chrono::seconds(60)), 0) << readText(dir.file("first.log"));
+    EXPECT_FALSE(running(helper)) << "the first run's end left its helper";
+}
+
 }  // namespace
 }  // namespace hw::test

@@ -209,7 +209,11 @@ void HelperToolManager::disableIPV6(StringBlock done) {
     now("disableIPV6", std::nullopt, logOutcome("disableIPV6", "onDisableIPV6CompletedBlock", std::move(done)));
 }
 
-void HelperToolManager::reEnableIPV6() { later("reEnableIPV6", std::nullopt, logOnly("onReEnableIPV6CompletedBlock")); }
+void HelperToolManager::reEnableIPV6() { reEnableIPV6({}); }
+
+void HelperToolManager::reEnableIPV6(StringBlock done) {
+    later("reEnableIPV6", std::nullopt, logThen("onReEnableIPV6CompletedBlock", std::move(done)));
+}
 
 void HelperToolManager::enableNetworkLock(StringBlock completion, ProxyErrorBlock) {
     later("enableNetworkLock", std::nullopt, logThen("onEnableNetworkLockCompletedBlock", std::move(completion)));
@@ -240,8 +244,12 @@ void HelperToolManager::enableNetworkLock(const std::vector<std::string>& resolv
 }
 
 void HelperToolManager::disableNetworkLock(const std::optional<std::string>& gatewayAddress) {
+    disableNetworkLock(gatewayAddress, {});
+}
+
+void HelperToolManager::disableNetworkLock(const std::optional<std::string>& gatewayAddress, StringBlock done) {
     HelperParameterList p{{"gatewayAddress", gatewayAddress ? HelperParameter(*gatewayAddress) : HelperParameter()}};
-    now("disableNetworkLock", orderedUntilAbsent(p), logOnly("onDisableNetworkLockCompletedBlock"));
+    now("disableNetworkLock", orderedUntilAbsent(p), logThen("onDisableNetworkLockCompletedBlock", std::move(done)));
 }
 
 void HelperToolManager::retrieveDefaultGateway(StringBlock completion) {
@@ -285,6 +293,8 @@ void HelperToolManager::attachRunningOpenVPN(std::function<void(bool attached)> 
           MessageBlock([this, done = std::move(done)](const std::string& reply, const HelperMessage& message) {
               HelperChannel management = helperChannel(message, "management");
               const bool attached = reply != kNo && management && *management && openVPNManagement_;
+              const std::string* gateway = helperString(message, "gateway");
+              if (attached && gateway && openVPNGateway_) openVPNGateway_(*gateway);
               if (attached) openVPNManagement_(UniqueFd(management->release()));
               if (done) done(attached);
           }));
@@ -313,9 +323,13 @@ void HelperToolManager::install_DNS_for_VPN(bool forOpenVPN, const std::vector<s
 }
 
 void HelperToolManager::restore_DNS_to_original(bool forOpenVPN, bool skipFallback) {
+    restore_DNS_to_original(forOpenVPN, skipFallback, {});
+}
+
+void HelperToolManager::restore_DNS_to_original(bool forOpenVPN, bool skipFallback, StringBlock done) {
     HelperParameterList p{{"forOpenVPN", std::int64_t{forOpenVPN ? 1 : 0}},
                           {"skipFallback", std::int64_t{skipFallback ? 1 : 0}}};
-    now("restore_DNS_to_original", p, {});
+    now("restore_DNS_to_original", p, std::move(done));
 }
 
 void HelperToolManager::closeHelperTool() { now("closeHelperTool", std::nullopt, {}); }

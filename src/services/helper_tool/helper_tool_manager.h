@@ -47,6 +47,8 @@ public:
     // The same, done getting the reply ("NO": IPv6 may still be on).
     void disableIPV6(StringBlock done);
     void reEnableIPV6();
+    // The same, done getting the reply.
+    void reEnableIPV6(StringBlock done);
     void enableNetworkLock(StringBlock completion, ProxyErrorBlock onProxyError = {});
     // The same command, also telling whether the lock is engaged: "NO" is
     // the reply both when there was no gateway to report (the lock is on)
@@ -57,6 +59,7 @@ public:
     // given are sent as the helper's dnsResolver and dnsResolverSecondary).
     void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion);
     void disableNetworkLock(const std::optional<std::string>& gatewayAddress);
+    void disableNetworkLock(const std::optional<std::string>& gatewayAddress, StringBlock done);
     void retrieveDefaultGateway(StringBlock completion);
     // Whether the helper holds a lock; nothing when no helper answered.
     void networkLockState(std::function<void(std::optional<bool> engaged)> completion);
@@ -79,12 +82,16 @@ public:
     // event takes `pushed`, what the app saw the server push ("NO" without).
     void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done);
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback);
+    void restore_DNS_to_original(bool forOpenVPN, bool skipFallback, StringBlock done);
     void closeHelperTool();
 
     // Receives the management interface of the openvpn the helper started,
     // on the main queue, just before the creation completion reports success.
     using ManagementBlock = std::function<void(UniqueFd)>;
     void setOpenVPNManagementReceiver(ManagementBlock receiver) { openVPNManagement_ = std::move(receiver); }
+    // Receives, before the interface of an openvpn taken over, the gateway
+    // of its tunnel as the helper recorded it when the tunnel came up.
+    void setOpenVPNGatewayReceiver(StringBlock receiver) { openVPNGateway_ = std::move(receiver); }
 
     // A helper that answered once and now cannot be reached died: the
     // observer hears it once (false), and again when it answers (true), on
@@ -133,6 +140,7 @@ private:
     std::shared_ptr<HelperConnection> channelOwner_;  // the connection app_connection listens on
     HelperValue app_connection_;
     ManagementBlock openVPNManagement_;
+    StringBlock openVPNGateway_;
     std::function<void(bool)> diedObserver_;
     bool answered_ = false;  // the helper answered at least once
     bool reachable_ = true;

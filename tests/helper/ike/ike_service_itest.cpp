@@ -290,6 +290,44 @@ TEST_F(IkeRoad, OurOwnLeftoverCharonIsEndedRatherThanReportedAsABusyPort) {
     EXPECT_FALSE(leftover.running());
 }
 
+// charon is started from a thread that ends with the connect; it lives as
+// long as the helper that started it, and no longer: one left behind would
+// carry traffic while the app says it is not connected.
+TEST_F(IkeRoad, OurCharonEndsWithTheHelperThatStartedIt) {
+    const CharonOptions o = options_.charon;
+    int report[2];
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
+    const pid_t helper = ::fork();
+    if (helper == 0) {
+        pid_t charon = -1;
+        auto* runner = new CharonRunner(o, bed_->runner);  // kept: it goes with this process
+        std::thread([&] {
+            std::string error;
+            if (runner->start(&error)) charon = runner->pid();
+        }).join();
+        [[maybe_unused]] auto n = ::write(report[1], &charon, sizeof charon);
+        for (;;) ::pause();
+    }
+    ASSERT_GT(helper, 0);
+    ::close(report[1]);
+    pid_t charon = -1;
+    [[maybe_unused]] auto n = ::read(report[0], &charon, sizeof charon);
+    ::close(report[0]);
+    auto runs = [](pid_t pid) {
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        return !stat.empty() && stat.find(") Z ") == std::string::npos;
+    };
+    const bool started = charon > 0 && runs(charon);
+    ::kill(helper, SIGKILL);
+    ::waitpid(helper, nullptr, 0);
+    ASSERT_TRUE(started) << "no charon outlived the thread that started it";
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (runs(charon) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
+    const bool ended = !runs(charon);
+    CharonRunner(o, bed_->runner).endLeftovers();
+    EXPECT_TRUE(ended) << "charon outlived its helper";
+}
+
 constexpr const char* kL2tpServerIp = "10.77.0.7";
 constexpr const char* kPsk = "l2tp-shared-secret-9";
 const std::string kService = "00112233445566778899aabbccddeeff";

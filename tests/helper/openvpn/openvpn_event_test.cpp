@@ -90,13 +90,18 @@ TEST_F(EventPlugin, TellsTheHelperTheDeviceAndPushedDnsOfEachEvent) {
         // The server and the way out to it, for the helper to keep that route.
         const char* server = nullptr;
         const char* netGateway = nullptr;
+        // The tunnel's gateway, for an app that takes the tunnel over.
+        const char* vpnGateway = nullptr;
     };
     const std::vector<Row> rows = {
         {"up with two servers among other options", OPENVPN_PLUGIN_UP,
          {"dev_type=tun", "dev=tun1", "foreign_option_1=dhcp-option DNS 10.89.0.1",
           "foreign_option_2=dhcp-option DOMAIN example.test", "foreign_option_3=dhcp-option DNS 10.89.0.2",
-          "trusted_ip=198.51.100.9", "route_net_gateway=192.168.1.1"},
-         "up", "tun1", {HelperValue("10.89.0.1"), HelperValue("10.89.0.2")}, "198.51.100.9", "192.168.1.1"},
+          "trusted_ip=198.51.100.9", "route_net_gateway=192.168.1.1", "route_vpn_gateway=10.8.0.1"},
+         "up", "tun1", {HelperValue("10.89.0.1"), HelperValue("10.89.0.2")}, "198.51.100.9", "192.168.1.1",
+         "10.8.0.1"},
+        {"a point-to-point tunnel's peer is its gateway", OPENVPN_PLUGIN_UP, {"dev=tun2", "ifconfig_remote=10.89.0.5"},
+         "up", "tun2", {}, nullptr, nullptr, "10.89.0.5"},
         {"numbering stops at the first gap", OPENVPN_PLUGIN_UP,
          {"dev=tun0", "foreign_option_2=dhcp-option DNS 10.89.0.9"}, "up", "tun0", {}},
         {"down", OPENVPN_PLUGIN_DOWN, {"dev=tun0"}, "down", "tun0", {}},
@@ -126,6 +131,8 @@ TEST_F(EventPlugin, TellsTheHelperTheDeviceAndPushedDnsOfEachEvent) {
         const std::string* gateway = helperString(*parameters, "netGateway");
         EXPECT_EQ(server ? *server : "", row.server ? row.server : "");
         EXPECT_EQ(gateway ? *gateway : "", row.netGateway ? row.netGateway : "");
+        const std::string* tunnelGateway = helperString(*parameters, "vpnGateway");
+        EXPECT_EQ(tunnelGateway ? *tunnelGateway : "", row.vpnGateway ? row.vpnGateway : "");
     }
 
     // A helper that cannot be reached never fails openvpn's tunnel.

@@ -358,20 +358,90 @@ TEST_F(OpenVPNHelper, AServerThatFallsSilentEndsOpenVPNInsteadOfRestartingIt) {
     EXPECT_TRUE(ended) << "openvpn restarted itself\n" << readText(bed_->dir() + "/helper.log");
 }
 
-// The helper dies under a running openvpn; its service starts it again.
-TEST_F(OpenVPNHelper, ARestartedHelperEndsTheOpenVPNItsPredecessorLeft) {
+// The helper dies under a running openvpn: a tunnel nobody can end any more
+// would carry traffic while the app says it is not connected. Its service
+// starts it again, and that helper serves.
+TEST_F(OpenVPNHelper, AnOpenVPNEndsWithTheHelperThatStartedIt) {
     UniqueFd management;
     ASSERT_EQ(create(bed_->clientConfig(), &management), "YES") << readText(bed_->dir() + "/helper.log");
-    const auto left = ourOpenVPNs();
-    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(ourOpenVPNs().size(), 1u);
     ::kill(helper_.pid(), SIGKILL);
     helper_.stop();
-    ASSERT_EQ(ourOpenVPNs(), left) << "it outlives its helper";
+    EXPECT_TRUE(waitFor([&] { return ourOpenVPNs().empty(); }, std::chrono::seconds(10))) << "it outlived its helper";
 
     socket_ = testbed::startHelper(helperBinary_, bed_->dir(), helper_);
     ASSERT_FALSE(socket_.empty()) << readText(bed_->dir() + "/helper.log");
-    EXPECT_TRUE(waitFor([&] { return ourOpenVPNs().empty(); }, std::chrono::seconds(10)))
-        << readText(bed_->dir() + "/helper.log");
+    EXPECT_EQ(create(bed_->clientConfig(), &management), "YES") << readText(bed_->dir() + "/helper.log");
+    EXPECT_EQ(call("terminatePreviousOpenVPNProcesses"), "YES");
+}
+
+// The app's channel travels with every request; it closes with the app. An
+// openvpn still connecting then ends (it would come up later for nobody);
+// a connected one waits to be taken over, with the gateway its tunnel came
+// up with, from which the restarted app puts the tunnel's route back.
+TEST_F(OpenVPNHelper, TheAppsEndEndsAnOpenVPNStillConnectingAndLeavesAConnectedOne) {
+    const std::string log = bed_->dir() + "/helper.log";
+    auto createFor = [&](int channel, UniqueFd* management) {
+        const std::string folder = bed_->dir() + "/appdata";
+        std::filesystem::create_directories(folder);
+        const std::string path = folder + "/config_current.ovpn";
+        // A route to set, as a served configuration has: openvpn then names the gateway.
+        std::ofstream(path, std::ios::trunc) << bed_->clientConfig() << "route 192.0.2.77 255.255.255.255\n";
+        ::chmod(path.c_str(), 0600);
+        UniqueFd fd = connectToHelper(socket_, nullptr);
+        auto [mine, theirs] = makeHelperSocketPair();
+        HelperMessage m = rpcMessage("createOpenVPNConnection",
+                                     {{"openvpncmd", "'/usr/sbin/openvpn' --config '" + path + "'"},
+                                      {"path_tun", "/dev/net/tun"}});
+        m["channel"] = HelperValue(std::make_shared<UniqueFd>(::fcntl(channel, F_DUPFD_CLOEXEC, 3)));
+        if (!fd || !sendHelperMessage(fd.get(), m, theirs.get(), 5000, nullptr)) return std::string("(not sent)");
+        theirs.reset();
+        auto envelope = receiveHelperMessage(mine.get(), 20000, nullptr);
+        if (!envelope) return std::string("(no reply)");
+        if (HelperChannel handed = helperChannel(envelope->message, "management")) *management = UniqueFd(handed->release());
+        const std::string* text = helperString(envelope->message, "reply");
+        return text ? *text : std::string("(no reply string)");
+    };
+
+    {
+        SCOPED_TRACE("still connecting");
+        const pid_t server = std::stoi(readText(bed_->dir() + "/pki/openvpn.pid"));
+        auto [app, helperSide] = makeHelperSocketPair();
+        UniqueFd management;
+        ASSERT_EQ(::kill(server, SIGSTOP), 0);
+        const std::string reply = createFor(helperSide.get(), &management);
+        helperSide.reset();
+        EXPECT_EQ(reply, "YES") << readText(log);
+        EXPECT_EQ(ourOpenVPNs().size(), 1u);
+        app.reset();
+        management.reset();
+        const bool ended = waitFor([&] { return ourOpenVPNs().empty(); }, std::chrono::seconds(10));
+        ::kill(server, SIGCONT);
+        EXPECT_TRUE(ended) << readText(log);
+    }
+    {
+        SCOPED_TRACE("connected");
+        auto [app, helperSide] = makeHelperSocketPair();
+        UniqueFd management;
+        ASSERT_EQ(createFor(helperSide.get(), &management), "YES") << readText(log);
+        helperSide.reset();
+        const char state[] = "state on\n";
+        ASSERT_EQ(::send(management.get(), state, sizeof state - 1, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof state - 1));
+        ASSERT_TRUE(readUntil(management.get(), "CONNECTED,SUCCESS", std::chrono::seconds(20))) << readText(log);
+        ASSERT_TRUE(waitFor([&] { return readText(log).find("tunnel up on") != std::string::npos; },
+                            std::chrono::seconds(10)));
+        const auto running = ourOpenVPNs();
+        app.reset();
+        management.reset();
+        HelperMessage taken;
+        EXPECT_TRUE(waitFor([&] { return call("attachRunningOpenVPN", {}, &taken) == "YES"; }, std::chrono::seconds(10)))
+            << readText(log);
+        EXPECT_EQ(ourOpenVPNs(), running);
+        const std::string* gateway = helperString(taken, "gateway");
+        ASSERT_TRUE(gateway) << "no gateway on record";
+        EXPECT_EQ(*gateway, testbed::OpenVPNTestbed::kTunnelGateway);
+        EXPECT_EQ(call("terminatePreviousOpenVPNProcesses"), "YES");
+    }
 }
 
 // Cancelled under the lock before the server answered: the release finds
