@@ -67,7 +67,7 @@ TEST_F(HelperReplay, ADisconnectGivenWhileTheHelperWasGoneIsCarriedOutOnceItAnsw
     int terminated = 0;
     // Given twice: carried out once.
     for (int i = 0; i < 2; ++i) {
-        adapter_.terminatePreviousOpenVPNProcesses([&] { ++terminated; });
+        adapter_.terminatePreviousOpenVPNProcesses([&](bool) { ++terminated; });
         adapter_.restore_DNS_to_original(true, false);
         adapter_.reEnableIPV6();
         adapter_.disableNetworkLock(std::string("192.0.2.1"));

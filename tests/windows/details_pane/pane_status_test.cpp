@@ -189,7 +189,7 @@ TEST_F(PaneStatusTest, UnderTheLockALostLinkKeepsTheTriesGoingInsteadOfWaitingFo
     EXPECT_EQ(tries(), before + 1);
     EXPECT_TRUE(model.autoReconnectInProgress());
     // That try found no way out yet; the next one comes all the same.
-    pane->requestAutoReconnect();
+    engine.connectionLife().tryEnded();
     pane->reachabilityChanged(false);
     queue.advance(30000);
     EXPECT_EQ(tries(), before + 2);
