@@ -73,6 +73,9 @@ void MainViewDetailsAreaController::startConnectionRequest() {
     life_.tryStarted();
     const auto ticket = life_.ticket();
     if (model.useNetworkLock()) {
+        // From here the watch cannot see the network come back: a loss it
+        // read just before must not park the attempt for good.
+        if (!model.networkLockActivated) life_.request(ReconnectReason::networkReturned);
         model.networkLockActivated = true;
         // Whatever an earlier try parked is no longer this one's.
         pendingConnectAttemptRequest_VPNServer_.reset();

@@ -193,6 +193,20 @@ TEST_F(PaneStatusTest, UnderTheLockALostLinkKeepsTheTriesGoingInsteadOfWaitingFo
     pane->reachabilityChanged(false);
     queue.advance(30000);
     EXPECT_EQ(tries(), before + 2);
+
+    // Lost in the Connect's first moment, read before the lock engaged: the same.
+    PaneFixture f;
+    f.model.setUseNetworkLock(true);
+    f.click();
+    f.pane->reachabilityChanged(false);
+    f.queue.advance(200);
+    ASSERT_EQ(f.engine.locks.size(), 1u);
+    f.engine.locks.front().completion("203.0.113.9");
+    f.queue.runUntilIdle();
+    f.engine.closures.disconnected(false, false);
+    f.queue.advance(30000);
+    EXPECT_GE(f.engine.locks.size() + f.engine.connects.size(), 3u) << "the tries go on";
+    EXPECT_NE(f.pane->connectionLife().state(), ConnectionLife::State::waitingForNetwork);
 }
 
 TEST_F(PaneStatusTest, ADropAndItsErrorEchoAreOneEndWithOneTryAndNoErrorBar) {
