@@ -569,6 +569,7 @@ void MainViewDetailsView::setAutoReconnectOverlay(bool hidden, const std::string
         card_->raise();  // the button stays usable above the overlay
         for (auto bar : {PaneTopBar::server, PaneTopBar::autoReconnect, PaneTopBar::update, PaneTopBar::error})
             barOf(bar)->raise();
+        keepTabOnTopmostBar();
     }
 }
 
@@ -615,6 +616,7 @@ void MainViewDetailsView::slideTopBar(PaneTopBar bar, bool in, std::function<voi
         effect->setOpacity(0.0);
         view->show();
     }
+    keepTabOnTopmostBar();
     auto* group = new QParallelAnimationGroup(view);
     auto* move = new QPropertyAnimation(view, "pos", group);
     move->setDuration(kSlideMs);
@@ -632,7 +634,32 @@ void MainViewDetailsView::slideTopBar(PaneTopBar bar, bool in, std::function<voi
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void MainViewDetailsView::setTopBarHidden(PaneTopBar bar, bool hidden) { barOf(bar)->setHidden(hidden); }
+void MainViewDetailsView::setTopBarHidden(PaneTopBar bar, bool hidden) {
+    barOf(bar)->setHidden(hidden);
+    keepTabOnTopmostBar();
+}
+
+// The bars share one place: a bar under another keeps its controls, which Tab
+// would reach and ring where nothing of them shows.
+void MainViewDetailsView::keepTabOnTopmostBar() {
+    constexpr PaneTopBar kBars[] = {PaneTopBar::server, PaneTopBar::autoReconnect, PaneTopBar::update,
+                                    PaneTopBar::error};
+    QWidget* top = nullptr;
+    for (QObject* child : children()) {  // lowest first
+        for (auto bar : kBars)
+            if (child == barOf(bar) && !barOf(bar)->isHidden()) top = barOf(bar);
+    }
+    for (auto bar : kBars) {
+        for (auto* control : barOf(bar)->findChildren<QAbstractButton*>()) {
+            QVariant own = control->property("hw_barFocusPolicy");
+            if (!own.isValid()) {
+                own = int(control->focusPolicy());
+                control->setProperty("hw_barFocusPolicy", own);
+            }
+            control->setFocusPolicy(!top || barOf(bar) == top ? Qt::FocusPolicy(own.toInt()) : Qt::NoFocus);
+        }
+    }
+}
 bool MainViewDetailsView::isTopBarHidden(PaneTopBar bar) const { return barOf(bar)->isHidden(); }
 
 void MainViewDetailsView::setServerBarLook(const ServerBarLook& look) {

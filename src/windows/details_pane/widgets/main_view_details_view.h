@@ -130,6 +130,7 @@ private:
     void layoutReconnectOverlay();
     void layoutConnectToLabel();
     QWidget* barOf(PaneTopBar bar) const;
+    void keepTabOnTopmostBar();
     void coverMainWindowFlag(bool cover);
 
     MainViewDetailsAreaEvents* events_ = nullptr;
