@@ -1,4 +1,5 @@
 // The details pane's states over the main window, on the demo account's data.
+#include <QApplication>
 #include <QLabel>
 #include <QTest>
 #include <QVBoxLayout>
@@ -94,11 +95,22 @@ HW_SHOTS({
         rig.rig->hub->appModel().networkLockActivated = true;
         rig.rig->engine.closures.disconnected(false, false);
     });
-    // The link lost under the kill switch: the card's label says so whole.
-    paneShot("pane.waiting-for-network-killswitch", 2000, [](PaneRig& rig) {
+    // The link lost: the card's label says so whole.
+    paneShot("pane.waiting-for-network", 2000, [](PaneRig& rig) {
+        rig.connect();
+        rig.pane->reachabilityChanged(false);
+        rig.settle();
+        if (rig.pane->connectionLife().state() != ConnectionLife::State::waitingForNetwork)
+            throw std::runtime_error("the pane does not wait for the network");
+    });
+    // Under the kill switch the lock hides the network's return: the tries go on.
+    paneShot("pane.link-lost-killswitch", 2000, [](PaneRig& rig) {
         rig.connect();
         rig.rig->hub->appModel().networkLockActivated = true;
         rig.pane->reachabilityChanged(false);
+        rig.settle();
+        if (rig.pane->connectionLife().state() == ConnectionLife::State::waitingForNetwork)
+            throw std::runtime_error("the pane waits for a return it cannot see");
     });
     paneShot("pane.error-short", 1000, error([](PaneRig&) { return LocaleData::vpn_ppp_error_new_3(); }));
     paneShot("pane.error-long", 1000, error([](PaneRig&) {
@@ -147,18 +159,27 @@ HW_SHOT("pane.connect-popover", [](ShotStage& stage) {
     stage.advanceAnimations(500);
 }, true);
 
-// Reached with Tab: the ring goes round the update bar's "here" alone.
+// Reached with Tab: the ring goes round the update bar's "here" alone, and
+// no Tab stops at the demo account's bar under it.
 HW_SHOT("pane.update-bar-focus", [](ShotStage& stage) {
     auto& rig = stage.window<PaneRig>();
+    showDemoBars(*rig.rig);
+    rig.settle(300);
     rig.rig->controller->showUpdateAvailableNotificationBar();
     rig.settle(300);
     stage.afterShown([&rig] {
         QWidget* window = rig.view->window();
         window->activateWindow();
         (void)QTest::qWaitForWindowActive(window, 2000);
-        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
-        for (auto* bar : rig.view->findChildren<UpgradeAvailableNotificationsBar*>())
-            bar->linkButton()->setFocus(Qt::TabFocusReason);
+        QWidget* link = nullptr;
+        for (auto* bar : rig.view->findChildren<UpgradeAvailableNotificationsBar*>()) link = bar->linkButton();
+        for (int stop = 0; stop < 30 && QApplication::focusWidget() != link; ++stop) {
+            QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            if (focus && qobject_cast<MainViewTopNotificationArea*>(focus->parentWidget()))
+                throw std::runtime_error("Tab reached a control of the bar under the update bar");
+        }
+        if (QApplication::focusWidget() != link) throw std::runtime_error("Tab never reached the update link");
     });
     stage.advanceAnimations(1000);
 }, true);
