@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "connection/openvpn_management_line.h"
 #include "helper/helper_daemon.h"
 #include "helper/ppp/ppp_vpn_services.h"
 #include "platform/helper_socket.h"
@@ -305,16 +306,6 @@ TEST_F(OpenVPNHelper, AHelperOutOfDescriptorsWaitsInsteadOfSpinning) {
     EXPECT_NE(call("networkLockState"), "(no reply)");
 }
 
-// A management line's argument as openvpn reads it.
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 // Reads the interface until a line holds the text (answering the password
 // prompt on the way); false when it closes or the time runs out.
 bool readUntil(int fd, const std::string& text, std::chrono::seconds bound) {
@@ -328,8 +319,10 @@ bool readUntil(int fd, const std::string& text, std::chrono::seconds bound) {
         if (n <= 0) return false;
         seen.append(buffer, static_cast<std::size_t>(n));
         if (seen.find(">PASSWORD:Need 'Auth'") != std::string::npos) {
-            const std::string answer = "username \"Auth\" " + quoted(testbed::OpenVPNTestbed::kUser) +
-                                       "\npassword \"Auth\" " + quoted(testbed::OpenVPNTestbed::kPassword) + "\n";
+            // The testbed's password holds quotes, a backslash and blanks.
+            const std::string answer = "username \"Auth\" " + *quoteManagementArgument(testbed::OpenVPNTestbed::kUser) +
+                                       "\npassword \"Auth\" " +
+                                       *quoteManagementArgument(testbed::OpenVPNTestbed::kPassword) + "\n";
             if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(answer.size())) return false;
             seen.clear();
         }
