@@ -36,7 +36,7 @@ bool endsWithin(pid_t pid, std::chrono::seconds bound) {
 
 // A stand-in helper in a process of its own: it starts a long sleep from a
 // thread that then ends, reports the sleep's pid, and waits to be killed.
-pid_t helperThatStartsASleep(bool ownSession, pid_t* sleeper) {
+pid_t helperThatStartsASleep(pid_t* sleeper) {
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) return -1;
     const pid_t helper = ::fork();
@@ -44,7 +44,7 @@ pid_t helperThatStartsASleep(bool ownSession, pid_t* sleeper) {
         pid_t child = -1;
         std::thread([&] {
             int error = 0;
-            child = spawnTied({"/bin/sleep", {"sleep", "600"}, {}, 1, ownSession}, &error);
+            child = spawnTied({"/bin/sleep", {"sleep", "600"}, {}, 1, true}, &error);
         }).join();
         [[maybe_unused]] auto n = ::write(report[1], &child, sizeof child);
         for (;;) ::pause();
@@ -57,22 +57,19 @@ pid_t helperThatStartsASleep(bool ownSession, pid_t* sleeper) {
 }
 
 TEST(TiedProcess, OutlivesTheThreadThatStartedItButNotTheHelper) {
-    for (const bool ownSession : {false, true}) {
-        SCOPED_TRACE(ownSession ? "a session of its own (pppd)" : "a group of its own");
-        pid_t sleeper = -1;
-        const pid_t helper = helperThatStartsASleep(ownSession, &sleeper);
-        ASSERT_GT(helper, 0);
-        ASSERT_GT(sleeper, 0);
-        EXPECT_TRUE(runs(sleeper)) << "it ended with the thread that started it";
-        EXPECT_EQ(::getpgid(sleeper), sleeper) << "not in a process group of its own";
-        EXPECT_EQ(::getsid(sleeper) == sleeper, ownSession);
+    pid_t sleeper = -1;
+    const pid_t helper = helperThatStartsASleep(&sleeper);
+    ASSERT_GT(helper, 0);
+    ASSERT_GT(sleeper, 0);
+    EXPECT_TRUE(runs(sleeper)) << "it ended with the thread that started it";
+    EXPECT_EQ(::getpgid(sleeper), sleeper) << "not in a process group of its own";
+    EXPECT_EQ(::getsid(sleeper), sleeper) << "not in a session of its own, as pppd needs";
 
-        ::kill(helper, SIGKILL);
-        ::waitpid(helper, nullptr, 0);
-        const bool ended = endsWithin(sleeper, std::chrono::seconds(10));
-        if (!ended) ::kill(sleeper, SIGKILL);
-        EXPECT_TRUE(ended) << "it outlived the helper that started it";
-    }
+    ::kill(helper, SIGKILL);
+    ::waitpid(helper, nullptr, 0);
+    const bool ended = endsWithin(sleeper, std::chrono::seconds(10));
+    if (!ended) ::kill(sleeper, SIGKILL);
+    EXPECT_TRUE(ended) << "it outlived the helper that started it";
 }
 
 // In a process of its own too: a fork keeps none of the parent's threads.

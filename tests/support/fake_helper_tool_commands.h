@@ -67,12 +67,9 @@ public:
     }
     void disableNetworkLock(const std::optional<std::string>& gateway, StringBlock released) override {
         disableNetworkLock(gateway);
-        queue_.post([released, r = releaseReply] {
-            if (released) released(r);
-        });
+        queue_.post([released, r = releaseReply] { released(r); });
     }
     void retrieveDefaultGateway(StringBlock done) override {
-        sent.push_back("retrieveDefaultGateway");
         queue_.post([done, r = wayOutReply] { done(r); });
     }
     void networkLockState(std::function<void(std::optional<bool>)> done) override {
