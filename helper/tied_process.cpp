@@ -55,6 +55,7 @@ struct Plan {
     int output;
     int status;  // gets the errno of what failed
     int openMax;
+    bool ownSession;
     pid_t parent;
     sigset_t none;
 };
@@ -73,7 +74,7 @@ int runChild(void* arg) {
         ::sigaction(sig, &dfl, nullptr);
     }
     ::sigprocmask(SIG_SETMASK, &plan.none, nullptr);
-    if (::setpgid(0, 0) != 0) fail(errno);
+    if ((plan.ownSession ? ::setsid() : ::setpgid(0, 0)) < 0) fail(errno);
     if (!endWithParent(plan.parent)) fail(ECHILD);
     const int devnull = ::open("/dev/null", O_RDONLY);
     if (devnull < 0) fail(errno);
@@ -134,7 +135,8 @@ pid_t spawnTied(const TiedProgram& program, int* error) {
     }
     const long openMax = ::sysconf(_SC_OPEN_MAX);
     Plan plan{program.path.c_str(), argv.data(), envp.data(), program.output, status[1],
-              openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536, ::getpid(), {}};
+              openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536, program.ownSession,
+              ::getpid(), {}};
     sigemptyset(&plan.none);
     int cloneError = 0;
     const pid_t pid = onLifelongThread([&] {

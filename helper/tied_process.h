@@ -26,9 +26,12 @@ struct TiedProgram {
     std::vector<std::string> argv;
     std::vector<std::string> environment;
     int output = -1;  // its stdout and stderr; stdin is /dev/null
+    // A session, not only a group, of its own: pppd, which opens ttys, must
+    // get none of ours as its controlling one.
+    bool ownSession = false;
 };
 
-// Starts the program in a process group of its own, with default signal
+// Starts the program in a process group (or session) of its own, with default signal
 // handling, nothing of ours open and tied to the helper's life. The pid, or
 // -1 with *error set to the errno of what failed.
 pid_t spawnTied(const TiedProgram& program, int* error);

@@ -5,7 +5,6 @@
 #include <grp.h>
 #include <netdb.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,8 +17,8 @@
 #include "helper/helper_files.h"
 #include "helper/helper_validation.h"
 #include "helper/ppp/ipsec_transport.h"
-#include "platform/spawn_session.h"
 #include "helper/ppp/ppp_options.h"
+#include "helper/tied_process.h"
 #include "platform/log.h"
 
 namespace hw::helper::ppp {
@@ -189,27 +188,18 @@ void PppLinks::prepareLogFile() {
 }
 
 pid_t PppLinks::spawn(const std::vector<std::string>& argv, std::string* error) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    for (int fd = 0; fd <= 2; ++fd)
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-    // Its own session: stopping it signals the whole group (pptp, scripts).
-    setNewSessionSpawnAttributes(attr);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-    char* env[] = {path, nullptr};
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0].c_str(), &actions, &attr, args.data(), env);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        if (error) *error = "cannot start " + argv[0] + ": " + std::strerror(rc);
+    const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (devnull < 0) {
+        if (error) *error = "cannot start " + argv[0] + ": " + std::strerror(errno);
         return -1;
     }
+    // Its own session: stopping it signals the whole group (pptp, scripts).
+    // Tied to the helper: a link left behind would carry traffic while the
+    // application, told the helper is gone, says none runs.
+    int spawnError = 0;
+    const pid_t pid = spawnTied({argv[0], argv, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"}, devnull, true}, &spawnError);
+    ::close(devnull);
+    if (pid < 0 && error) *error = "cannot start " + argv[0] + ": " + std::strerror(spawnError);
     return pid;
 }
 

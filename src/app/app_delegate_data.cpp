@@ -75,6 +75,7 @@ void AppDelegate::onDataLoaded_postProcessing() {
         wiring->addOnInternetNotReachableObserver(whileAlive([this] { services_.onInternetConnectionLost(); }));
         wiring->addOnInternetNotReachableObserver(whileAlive([this] { onInternetNotReachable_menus(); }));
         wiring->addOnInternetReachableObserver(whileAlive([this] { onInternetReachable_menus(); }));
+        wiring->addOnRoutesChangedObserver(whileAlive([this] { services_.onRoutesChanged(); }));
         wiring->reach(model().reachabilityDomainName);
     });
     loadNotificationBars();

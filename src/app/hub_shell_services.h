@@ -51,6 +51,7 @@ public:
     std::shared_ptr<ShellReachabilityWiring> reachabilityWiring() override;
     void prepareAfterDataLoaded() override;
     void onInternetConnectionLost() override;
+    void onRoutesChanged() override;
     std::optional<std::string> currentSessionToken() override;
     void requestSmartWidgetData(const std::string& sessionToken, std::function<void(SmartWidgetReply)> onCompleted,
                                 std::function<void(const std::string&)> onError) override;

@@ -29,6 +29,7 @@ public:
         h_->addOnConnectedToWiFiNetworkObserver(std::move(o));
     }
     void reach(const std::string& host) override { h_->reach(host); }
+    void addOnRoutesChangedObserver(std::function<void()> o) override { h_->addOnRoutesChangedObserver(std::move(o)); }
 
 private:
     std::shared_ptr<InternetReachabilityHelper> h_;
@@ -49,6 +50,13 @@ void HubShellServices::prepareAfterDataLoaded() {
 
 void HubShellServices::onInternetConnectionLost() {
     if (auto& m = hub_.vpnConnectionManager()) m->onInternetConnectionLost();
+}
+
+void HubShellServices::onRoutesChanged() {
+    auto& m = hub_.vpnConnectionManager();
+    auto watch = hub_.internetReachabilityHelper();
+    if (!m || !watch) return;
+    m->routesChanged([watch](const std::string& address) { return watch->hasRoute(address); });
 }
 
 std::optional<std::string> HubShellServices::currentSessionToken() {

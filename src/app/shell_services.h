@@ -30,6 +30,7 @@ public:
     virtual void addOnWiFiConnectionINSECUREObserver(std::function<void()> observer) = 0;
     virtual void addOnConnectedToWiFiNetworkObserver(std::function<void()> observer) = 0;
     virtual void reach(const std::string& host) = 0;
+    virtual void addOnRoutesChangedObserver(std::function<void()> observer) { (void)observer; }
 };
 // --- end of the tray's block ---
 
@@ -93,6 +94,8 @@ public:
     // to a lost internet connection.
     virtual void prepareAfterDataLoaded() {}
     virtual void onInternetConnectionLost() {}
+    // After the kernel's routes changed (see VPNConnectionManager::routesChanged).
+    virtual void onRoutesChanged() {}
     // The signed-in user's session token; none without a user or token.
     virtual std::optional<std::string> currentSessionToken() { return std::nullopt; }
     virtual void requestSmartWidgetData(const std::string& /*sessionToken*/,

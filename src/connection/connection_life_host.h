@@ -19,6 +19,8 @@ struct ConnectionStatusHooks {
     std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> disconnected;
     // The system refused the try outright: the attempt ends in its error.
     std::function<void(const std::string&)> refused;
+    // The lock was lifted and nothing leads out: no quiet Connect.
+    std::function<void()> noWayOut;
 };
 
 // The window that shows the attempt. It starts the tries (it knows the

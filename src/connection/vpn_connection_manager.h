@@ -50,6 +50,7 @@ public:
     // The system refused the try outright (a protocol this machine cannot
     // run, a helper that created nothing): no retry helps. Unset: as an error.
     std::function<void(const std::string&)> onConnectionRefusedNotification;
+    std::function<void()> onNoWayOutAfterReleaseNotification;
     std::function<void()> onConnectingStateNotification;
     std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> onDisconnectedStateNotification;
     std::function<void(const std::string&)> connectionTimerTickCallback;
@@ -171,6 +172,11 @@ public:
     void prepareForTermination() { shutDown(); }
     void onDeviceWillSleep();
     void onDeviceDidWake();
+    // After the kernel's routes changed. Under the lock the watch never sees
+    // the network come back (the helper holds the default route): a way out
+    // the lock keeps that reaches (blocks: called off the main queue) where
+    // none did is the network's return for the tries waiting on it.
+    void routesChanged(std::function<bool(const std::string& address)> reaches);
 
     // The error report.
     void sendPPPLogErrorReport(const std::string& message);
@@ -260,6 +266,10 @@ private:
     std::vector<std::string> lockResolvers_;
     // As the helper last answered.
     bool lockEngaged_ = false;
+    // The lock's way out last found reaching ("" none); unset: not looked
+    // at since the lock was lifted.
+    std::optional<std::string> lockWayOutSeen_;
+    bool lockWayOutLooking_ = false;
     std::unique_ptr<ConnectionLifeHost> life_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

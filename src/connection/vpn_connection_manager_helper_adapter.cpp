@@ -26,9 +26,15 @@ void VPNConnectionManagerHelperAdapter::reEnableIPV6() {
     });
 }
 
-void VPNConnectionManagerHelperAdapter::disableNetworkLock(const std::optional<std::string>& gatewayAddress) {
-    teardown("disableNetworkLock", [this, gatewayAddress](std::function<void()> done) {
-        helper_.disableNetworkLock(gatewayAddress, [done = std::move(done)](const std::string&) { done(); });
+void VPNConnectionManagerHelperAdapter::disableNetworkLock(const std::optional<std::string>& gatewayAddress,
+                                                           StringBlock released) {
+    teardown("disableNetworkLock", [this, gatewayAddress, released](std::function<void()> done) {
+        std::weak_ptr<bool> alive = alive_;
+        helper_.disableNetworkLock(gatewayAddress, [this, alive, released, done = std::move(done)](const std::string& reply) {
+            // A helper that is gone tells nothing of the network: the replay's answer will.
+            if (released && alive.lock() && !helper_.helperDied()) released(reply);
+            done();
+        });
     });
 }
 

@@ -56,7 +56,13 @@ public:
         startGiven();
         helper_.resolveVPNServerHost(host, resolvers, std::move(completion));
     }
-    void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override;
+    void disableNetworkLock(const std::optional<std::string>& gatewayAddress) override {
+        disableNetworkLock(gatewayAddress, {});
+    }
+    void disableNetworkLock(const std::optional<std::string>& gatewayAddress, StringBlock released) override;
+    void retrieveDefaultGateway(StringBlock completion) override {
+        helper_.retrieveDefaultGateway(std::move(completion));
+    }
     void networkLockState(std::function<void(std::optional<bool>)> completion) override {
         helper_.networkLockState(std::move(completion));
     }

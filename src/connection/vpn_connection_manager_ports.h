@@ -111,6 +111,16 @@ public:
         if (completion) completion("NO");
     }
     virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress) = 0;
+    // The way out the helper's lock keeps (it follows a new network's), or "NO".
+    virtual void retrieveDefaultGateway(StringBlock completion) {
+        if (completion) completion("NO");
+    }
+    // released gets the helper's own answer, "NO" when nothing leads out
+    // after it; never the silence of a helper that is gone.
+    virtual void disableNetworkLock(const std::optional<std::string>& gatewayAddress, StringBlock released) {
+        (void)released;
+        disableNetworkLock(gatewayAddress);
+    }
     // Whether the helper holds a lock; nothing when it did not answer.
     virtual void networkLockState(std::function<void(std::optional<bool> engaged)> completion) = 0;
     virtual void staticRouteAddingProcessing(const std::optional<std::string>& vpnServerAddress,

@@ -139,8 +139,15 @@ void VPNConnectionManager::disableNetworkLock() {
     // installed just for that.
     if (!env_.helper.isHelperToolPresent()) return;
     lockEngaged_ = false;
+    lockWayOutSeen_.reset();
     const std::string gateway = env_.context.previousDefaultGatewayValue();
-    env_.helper.disableNetworkLock(gateway.empty() ? std::nullopt : std::optional<std::string>(gateway));
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.disableNetworkLock(gateway.empty() ? std::nullopt : std::optional<std::string>(gateway),
+                                   [this, alive](const std::string& reply) {
+                                       if (!alive.lock() || reply != "NO") return;
+                                       logLine("the lock is lifted, but no default route leads out");
+                                       if (onNoWayOutAfterReleaseNotification) onNoWayOutAfterReleaseNotification();
+                                   });
 }
 
 void VPNConnectionManager::keepNetworkLockLeftFromEarlierRun() {
@@ -414,6 +421,42 @@ void VPNConnectionManager::onDeviceDidWake() {
     // watch (the lock holds the default route): the wake itself starts a try.
     if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan) || env_.context.networkLockActivated())
         env_.context.requestReconnect(ReconnectReason::woke);
+}
+
+void VPNConnectionManager::routesChanged(std::function<bool(const std::string&)> reaches) {
+    using State = ConnectionLife::State;
+    const auto waitingFor = [this] {
+        const State state = life_->life().state();
+        return state == State::waiting || state == State::waitingForNetwork ? std::optional(state) : std::nullopt;
+    };
+    if (!env_.context.networkLockActivated() || !waitingFor() || lockWayOutLooking_ || !reaches) return;
+    lockWayOutLooking_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.retrieveDefaultGateway([this, alive, waitingFor, reaches](const std::string& answer) {
+        if (!alive.lock()) return;
+        const std::string gateway = isIPv4Address(answer) ? answer : std::string();
+        // The queue outlives the manager; the manager may not outlive the look.
+        MainQueue& main = env_.mainQueue;
+        env_.background.async([this, &main, alive, waitingFor, reaches, gateway] {
+            const bool reached = !gateway.empty() && reaches(gateway);
+            main.post([this, alive, waitingFor, gateway, reached] {
+                if (!alive.lock()) return;
+                lockWayOutLooking_ = false;
+                // Before any look, the way out the lock was engaged on counts as seen.
+                const std::string seen = lockWayOutSeen_.value_or(env_.context.previousDefaultGatewayValue());
+                const std::string now = reached ? gateway : std::string();
+                lockWayOutSeen_ = now;
+                // The tries' own route changes find the same way out: only a
+                // new one cuts the wait short, or the pacing would be lost.
+                const auto state = waitingFor();
+                if (now.empty() || now == seen || !state || !env_.context.networkLockActivated()) return;
+                logLine("under the lock the way out via " + now + " reaches: the tries go on now");
+                env_.context.requestReconnect(*state == ConnectionLife::State::waitingForNetwork
+                                                  ? ReconnectReason::networkReturned
+                                                  : ReconnectReason::networkChanged);
+            });
+        });
+    });
 }
 
 }  // namespace hw

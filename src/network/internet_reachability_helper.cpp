@@ -43,7 +43,7 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
 
     // Shared with any thread.
     mutable std::mutex mutex;
-    std::vector<Observer> reachable, unreachable, insecure, connected;
+    std::vector<Observer> reachable, unreachable, insecure, connected, routesChanged;
     bool inProgress = false;
     std::uint64_t generation = 0;
 
@@ -132,6 +132,7 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
             if (!self) return;
             self->settle.reset();
             self->evaluate(gen);
+            self->call(self->routesChanged);
         });
     }
 
@@ -264,6 +265,7 @@ void InternetReachabilityHelper::addOnInternetReachableObserver(Observer o) { im
 void InternetReachabilityHelper::addOnInternetNotReachableObserver(Observer o) { impl_->add(impl_->unreachable, std::move(o)); }
 void InternetReachabilityHelper::addOnWiFiConnectionINSECUREObserver(Observer o) { impl_->add(impl_->insecure, std::move(o)); }
 void InternetReachabilityHelper::addOnConnectedToWiFiNetworkObserver(Observer o) { impl_->add(impl_->connected, std::move(o)); }
+void InternetReachabilityHelper::addOnRoutesChangedObserver(Observer o) { impl_->add(impl_->routesChanged, std::move(o)); }
 
 void InternetReachabilityHelper::clearOnWiFiConnectionINSECUREObservers() {
     std::lock_guard lock(impl_->mutex);
@@ -275,6 +277,7 @@ void InternetReachabilityHelper::clearAllObservers() {
     impl_->reachable.clear();
     impl_->unreachable.clear();
     impl_->connected.clear();
+    impl_->routesChanged.clear();
 }
 
 void InternetReachabilityHelper::reach(const std::string& host) {
@@ -304,6 +307,10 @@ void InternetReachabilityHelper::stopReachability() { impl_->stop(); }
 bool InternetReachabilityHelper::checkInProgress() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->inProgress;
+}
+
+bool InternetReachabilityHelper::hasRoute(const std::string& address) {
+    return isIPAddress(address) && impl_->ports.routes.hasRoute({address});
 }
 
 WiFi_InfoHelperObjC& InternetReachabilityHelper::getWiFi_InfoHelper() { return impl_->ports.wifiInfo; }

@@ -48,9 +48,12 @@ public:
     void addOnInternetNotReachableObserver(Observer observer);
     void addOnWiFiConnectionINSECUREObserver(Observer observer);
     void addOnConnectedToWiFiNetworkObserver(Observer observer);
+    // Told after every settled burst of kernel changes while a watch runs,
+    // whatever the report: the lock hides the network's return from it.
+    void addOnRoutesChangedObserver(Observer observer);
     void clearOnWiFiConnectionINSECUREObservers();
-    // Empties the reachable, not-reachable and connected-to-Wi-Fi lists; the
-    // insecure-Wi-Fi list has its own clear.
+    // Empties the reachable, not-reachable, connected-to-Wi-Fi and
+    // routes-changed lists; the insecure-Wi-Fi list has its own clear.
     void clearAllObservers();
 
     // Starts watching the host (a ":port" is ignored), unless a watch is
@@ -62,6 +65,9 @@ public:
     // main queue, and the next reach starts a new one.
     void stopReachability();
     bool checkInProgress() const;
+    // Whether the numeric address has a usable route (see RouteWatch).
+    // Blocks briefly; any thread.
+    bool hasRoute(const std::string& address);
 
     WiFi_InfoHelperObjC& getWiFi_InfoHelper();
 

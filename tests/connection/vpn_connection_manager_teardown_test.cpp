@@ -228,6 +228,39 @@ TEST_F(KillSwitch, ReleaseGoesToAnyRunningHelperWithOrWithoutAGateway) {
     EXPECT_EQ(helper.sent,
               (std::vector<std::string>{"disableNetworkLock:<none>", "disableNetworkLock:192.168.1.1"}));
     EXPECT_EQ(context.gateway, "192.168.1.1");
+
+    // A release after which nothing leads out is named, never a quiet Connect.
+    int noWayOut = 0;
+    manager->onNoWayOutAfterReleaseNotification = [&] { ++noWayOut; };
+    for (const char* reply : {"YES", "NO"}) {
+        helper.releaseReply = reply;
+        manager->disableNetworkLock();
+        queue.runUntilIdle();
+    }
+    EXPECT_EQ(noWayOut, 1);
+}
+
+// Hidden from the watch by the lock, a way out that reaches where none did starts the
+// waiting try; the tries' own route changes, finding the same one, keep the pacing.
+TEST_F(KillSwitch, UnderTheLockANewWayOutStartsTheWaitingTry) {
+    make();
+    context.gateway = "192.168.1.1";
+    auto& life = manager->connectionLife().life();
+    life.begin(ConnectionLife::Origin::user);
+    life.tryStarted();
+    life.request(ReconnectReason::tryEnded);
+    // lock, the way out the helper's lock keeps, whether it reaches, requests so far
+    const std::tuple<bool, const char*, bool, int> steps[] = {
+        {false, "10.9.0.1", true, 0}, {true, "192.168.1.1", true, 0}, {true, "192.168.1.1", false, 0},
+        {true, "10.9.0.1", true, 1},  {true, "10.9.0.1", true, 1}};
+    for (const auto& [lock, wayOut, reaches, requests] : steps) {
+        context.lockActivated = lock;
+        helper.wayOutReply = wayOut;
+        manager->routesChanged([reaches = reaches](const std::string&) { return reaches; });
+        queue.runUntilIdle();
+        EXPECT_EQ(context.reconnectRequests, requests) << wayOut << " reaches: " << reaches;
+    }
+    EXPECT_EQ(context.reconnectReasons, std::vector<std::string>{"the network changed"});
 }
 
 TEST_F(KillSwitch, ServerFormRoutesTheServerThenLocksAndHandsBackTheAddress) {

@@ -44,7 +44,7 @@ pid_t helperThatStartsASleep(pid_t* sleeper) {
         pid_t child = -1;
         std::thread([&] {
             int error = 0;
-            child = spawnTied({"/bin/sleep", {"sleep", "600"}, {}, 1}, &error);
+            child = spawnTied({"/bin/sleep", {"sleep", "600"}, {}, 1, true}, &error);
         }).join();
         [[maybe_unused]] auto n = ::write(report[1], &child, sizeof child);
         for (;;) ::pause();
@@ -63,6 +63,7 @@ TEST(TiedProcess, OutlivesTheThreadThatStartedItButNotTheHelper) {
     ASSERT_GT(sleeper, 0);
     EXPECT_TRUE(runs(sleeper)) << "it ended with the thread that started it";
     EXPECT_EQ(::getpgid(sleeper), sleeper) << "not in a process group of its own";
+    EXPECT_EQ(::getsid(sleeper), sleeper) << "not in a session of its own, as pppd needs";
 
     ::kill(helper, SIGKILL);
     ::waitpid(helper, nullptr, 0);

@@ -68,6 +68,8 @@ using V = std::vector<std::string>;
 
 TEST_F(InternetReachabilityHelperTest, LinkLossAndReturnReachObserversOncePerChange) {
     watch();
+    int bursts = 0;
+    helper->addOnRoutesChangedObserver([&] { ++bursts; });
 
     routes.setRoutable(kAddr, false);
     routes.changed();
@@ -79,6 +81,7 @@ TEST_F(InternetReachabilityHelperTest, LinkLossAndReturnReachObserversOncePerCha
 
     kernelEvent();  // nothing changed: nothing reported
     EXPECT_TRUE(take().empty());
+    EXPECT_EQ(bursts, 2) << "every settled burst is told, reported or not";
 
     routes.setRoutable(kAddr, true);
     kernelEvent();

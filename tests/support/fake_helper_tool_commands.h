@@ -65,6 +65,13 @@ public:
     void disableNetworkLock(const std::optional<std::string>& gateway) override {
         sent.push_back("disableNetworkLock:" + gateway.value_or("<none>"));
     }
+    void disableNetworkLock(const std::optional<std::string>& gateway, StringBlock released) override {
+        disableNetworkLock(gateway);
+        queue_.post([released, r = releaseReply] { released(r); });
+    }
+    void retrieveDefaultGateway(StringBlock done) override {
+        queue_.post([done, r = wayOutReply] { done(r); });
+    }
     void networkLockState(std::function<void(std::optional<bool>)> done) override {
         sent.push_back("networkLockState");
         queue_.post([done, engaged = lockHeld] { done(engaged); });
@@ -132,6 +139,8 @@ public:
     bool openVPNRunning = false;           // what attachRunningOpenVPN answers, and whether terminating ends one
     std::string staticRouteReply = "203.0.113.7";
     std::string resolveReply = "NO";
+    std::string releaseReply = "YES";
+    std::string wayOutReply = "NO";  // what retrieveDefaultGateway answers
     std::string defaultGatewayReply = "YES";
     std::deque<std::string> defaultGatewayReplies;  // taken first, one per command
     std::deque<std::string> ipv6Replies;  // taken first, one per command; then "YES"

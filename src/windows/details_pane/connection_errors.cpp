@@ -76,6 +76,13 @@ void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const
     onDisconnectedStateNotification(true, false);
 }
 
+void MainViewDetailsAreaController::onNoWayOutAfterRelease() {
+    log::info(kLog, "the lock is lifted and nothing leads out");
+    // A try that runs has its own look; the bar goes once the network is back.
+    if (!model().isLoggedInUser || life_.inAttempt()) return;
+    showErrorNotificationBar(internetNotReachableError());
+}
+
 void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::string& text) {
     ErrorBarContent bar;
     const std::string name = dataObject_ ? dataObject_->name : std::string();

@@ -34,6 +34,9 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
     closures.refused = [weak](const std::string& text) {
         if (auto self = weak.lock()) self->onConnection_Refused_NotificationHandler(text);
     };
+    closures.noWayOut = [weak] {
+        if (auto self = weak.lock()) self->onNoWayOutAfterRelease();
+    };
     engine_.setStatusClosures(std::move(closures));
     statusClosuresInstalled_ = true;
     if (!protocolObserverInstalled_) {

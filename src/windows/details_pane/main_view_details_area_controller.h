@@ -140,6 +140,7 @@ public:
     void onConnection_Error_NotificationHandler(const std::string& text);
     // The system refused the try outright: the attempt ends in its error.
     void onConnection_Refused_NotificationHandler(const std::string& text);
+    void onNoWayOutAfterRelease();
     void showTopNotificationErrorBar(const std::string& text);
     void showErrorNotificationBar(const std::string& text) override { showTopNotificationErrorBar(text); }
     void hideErrorNotificationBar() override;

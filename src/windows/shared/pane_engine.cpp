@@ -23,6 +23,7 @@ void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) 
     manager_.onConnectingStateNotification = std::move(closures.connecting);
     manager_.onDisconnectedStateNotification = std::move(closures.disconnected);
     manager_.onConnectionRefusedNotification = std::move(closures.refused);
+    manager_.onNoWayOutAfterReleaseNotification = std::move(closures.noWayOut);
     manager_.replayEstablishedToLateListener();
 }
 
