@@ -1,5 +1,6 @@
 #pragma once
 // The connection manager as the windows see it, scripted by the test.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +37,8 @@ public:
         std::function<void(const std::optional<std::string>&)> completion;
     };
     std::vector<std::string> calls;
-    StatusClosures closures;
+    // The life's entries, as the manager holds them.
+    ConnectionStatusHooks closures;
     std::function<void(const std::string&)> tick;
     std::vector<ManagerServerConfig> connects;
     std::vector<LockRequest> locks;
@@ -54,6 +56,24 @@ public:
         life = std::make_unique<ConnectionLifeHost>(queue, *lifeContext, [this] { cleanUpSession(true); });
         lifeContext->attachLife(life.get());
     }
+    // Without a life of its own, the intents are recorded as "intents.<what>".
+    class Intents final : public ConnectionIntents {
+    public:
+        explicit Intents(RecordingPaneEngine& e) : e_(e) {}
+        ConnectionIntent primaryIntent() const override { return ConnectionIntent::connect; }
+        void connectOrEnd() override { e_.calls.push_back("intents.connectOrEnd"); }
+        void signOut() override { e_.calls.push_back("intents.signOut"); }
+        ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
+
+    private:
+        RecordingPaneEngine& e_;
+    };
+    Intents recordedIntents{*this};
+    ConnectionIntents& intents() override {
+        if (life) return *life;
+        return recordedIntents;
+    }
+    int count(const std::string& call) const { return static_cast<int>(std::count(calls.begin(), calls.end(), call)); }
     ConnectionLifeHost& connectionLife() override {
         if (!life) std::abort();  // the test forgot ownLife()
         return *life;
@@ -63,7 +83,7 @@ public:
 
     // As the real engine: the life hears each report before the pane.
     void setStatusClosures(StatusClosures c) override {
-        closures = life && (c.established || c.disconnected) ? life->wrap(std::move(c)) : std::move(c);
+        closures = life ? life->wrap(std::move(c)) : ConnectionStatusHooks{};
     }
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> t) override { tick = std::move(t); }
     void connect(const ManagerServerConfig& config) override {
