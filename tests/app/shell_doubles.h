@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/app_delegate.h"
-#include "connection/connection_intents.h"
+#include "support/recording_intents.h"
 #include "support/fake_user_notification_center.h"
 
 namespace hw::test {
@@ -145,19 +145,7 @@ public:
         if (throwOn == what) throw std::runtime_error(what + " failed");
     }
     void prepareConnectionManager() override { note("prepareConnectionManager"); }
-    // The connection's intents, as the tray and the menus send them.
-    class Intents final : public ConnectionIntents {
-    public:
-        explicit Intents(FakeShellServices& s) : s_(s) {}
-        ConnectionIntent primaryIntent() const override { return ConnectionIntent::connect; }
-        void connectOrEnd() override { s_.note("intents.connectOrEnd"); }
-        void signOut() override { s_.note("intents.signOut"); }
-        ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
-
-    private:
-        FakeShellServices& s_;
-    };
-    Intents intents{*this};
+    RecordingIntents intents{[this](const std::string& what) { note(what); }};
     ConnectionIntents* connectionIntents() override { return &intents; }
     void terminatePreviousOpenVPNProcesses() override { note("terminatePreviousOpenVPNProcesses"); }
     void adoptOrEndLeftoverTunnel(bool) override { note("adoptOrEndLeftoverTunnel"); }

@@ -395,8 +395,8 @@ TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
         events.clear();
         auto& host = manager->connectionLife();
         ConnectionStatusViews views;
-        auto heard = [&](const std::string& what) {
-            events.push_back(what + "|" + ConnectionLife::stateName(host.life().state()));
+        auto heard = [&](const std::string& w) {
+            events.push_back(w + "|" + ConnectionLife::stateName(host.life().state()));
         };
         views.refused = [&](const std::string& t) { heard("refused:" + t); };
         views.error = [&](const std::string& t, ErrorLook) { heard("error:" + t); };

@@ -10,6 +10,7 @@
 
 #include "connection/manager_server_config.h"
 #include "connection/vpn_connection_manager_model_adapters.h"
+#include "support/recording_intents.h"
 #include "windows/shared/pane_engine.h"
 
 namespace hw::test {
@@ -56,23 +57,9 @@ public:
         life = std::make_unique<ConnectionLifeHost>(queue, *lifeContext, [this] { cleanUpSession(true); });
         lifeContext->attachLife(life.get());
     }
-    // Without a life of its own, the intents are recorded as "intents.<what>".
-    class Intents final : public ConnectionIntents {
-    public:
-        explicit Intents(RecordingPaneEngine& e) : e_(e) {}
-        ConnectionIntent primaryIntent() const override { return ConnectionIntent::connect; }
-        void connectOrEnd() override { e_.calls.push_back("intents.connectOrEnd"); }
-        void signOut() override { e_.calls.push_back("intents.signOut"); }
-        ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
-
-    private:
-        RecordingPaneEngine& e_;
-    };
-    Intents recordedIntents{*this};
-    ConnectionIntents& intents() override {
-        if (life) return *life;
-        return recordedIntents;
-    }
+    // Without a life of its own, the intents are recorded.
+    RecordingIntents recordedIntents{[this](const std::string& what) { calls.push_back(what); }};
+    ConnectionIntents& intents() override { return life ? static_cast<ConnectionIntents&>(*life) : recordedIntents; }
     int count(const std::string& call) const { return static_cast<int>(std::count(calls.begin(), calls.end(), call)); }
     ConnectionLifeHost& connectionLife() override {
         if (!life) std::abort();  // the test forgot ownLife()
