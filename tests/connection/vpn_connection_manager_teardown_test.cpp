@@ -372,8 +372,8 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
 }
 
 // No try can reach a dead helper: its death ends an attempt in its own
-// error, lock or not, instead of paced tries that say Connecting meanwhile.
-// The machine ends it before the window shows anything.
+// error, lock or not, instead of paced tries that say Connecting meanwhile;
+// the machine has ended it before the window shows anything.
 TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
     using State = ConnectionLife::State;
     struct Row {
@@ -411,7 +411,6 @@ TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
         manager->helperDied(false);
         manager->helperDied(true);
         queue.runUntilIdle();
-        // The window hears of it once, with the machine's state already the end's.
         EXPECT_EQ(events, std::vector<std::string>{row.event + "|" + ConnectionLife::stateName(row.after)});
         EXPECT_EQ(host.life().state(), row.after);
         (void)host.wrap({});

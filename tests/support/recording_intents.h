@@ -14,7 +14,6 @@ public:
     void connectOrEnd() override { note_("intents.connectOrEnd"); }
     void signOut() override { note_("intents.signOut"); }
     ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
-
 private:
     std::function<void(const std::string&)> note_;
 };
