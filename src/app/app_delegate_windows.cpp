@@ -1,4 +1,5 @@
 #include "app/app_delegate.h"
+#include "connection/connection_intents.h"
 #include "core/settings_user_defaults.h"
 #include "platform/log.h"
 #include "windows/login/auth_window_view_controller.h"
@@ -179,7 +180,10 @@ void AppDelegate::updateCreateNewAccountLink() { windows_.auth->updateCreateNewA
 
 // --- commands ---
 
-void AppDelegate::performConnectCommand() { windows_.main->performConnectCommand(); }
+void AppDelegate::performConnectCommand() {
+    if (auto* intents = services_.connectionIntents()) intents->connectOrEnd();
+    else log::warning(kLog, "Connect without a connection manager: nothing to connect");
+}
 
 void AppDelegate::performSelectLocationCommand(const std::shared_ptr<LocationsListItemModel>& item) {
     windows_.main->selectLocation(item, false);

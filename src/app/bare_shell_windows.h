@@ -52,7 +52,6 @@ public:
 class BareMainWindow final : public BareShellWindow, public MainWindowPort {
 public:
     BareMainWindow();
-    void performConnectCommand() override { note("performConnectCommand"); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool) override { note("selectLocation"); }
     void showUpdateAvailableNotificationBar() override { note("showUpdateAvailableNotificationBar"); }
     void showWiFiInsecureNotification() override { note("showWiFiInsecureNotification"); }

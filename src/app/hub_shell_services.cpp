@@ -28,6 +28,10 @@ HubShellServices::HubShellServices(ServiceLayer& hub, ParseClient& parse, MainQu
     } while (0)
 
 void HubShellServices::prepareConnectionManager() { HW_MANAGER(prepareConnectionManager()); }
+ConnectionIntents* HubShellServices::connectionIntents() {
+    auto& manager = hub_.vpnConnectionManager();
+    return manager ? &manager->connectionLife() : nullptr;
+}
 void HubShellServices::terminatePreviousOpenVPNProcesses() {
     // A request the launch made through the tunnel of the openvpn that ends
     // here would wait on an address that is gone: made again, afresh. With

@@ -21,6 +21,7 @@ public:
     void setClearEnterpriseCookies(std::function<void()> clear) { clearEnterpriseCookies_ = std::move(clear); }
 
     void prepareConnectionManager() override;
+    ConnectionIntents* connectionIntents() override;
     void terminatePreviousOpenVPNProcesses() override;
     void adoptOrEndLeftoverTunnel(bool endLeftoverOpenVPN) override;
     void disableNetworkLock() override;

@@ -76,7 +76,11 @@ LocationsListWindowViewController& LocationsWindowPortAdapter::made() {
             return controller ? controller->detailsViewController() : nullptr;
         },
         // A Wayland client cannot place its own windows.
-        !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))};
+        !QGuiApplication::platformName().startsWith(QLatin1String("wayland")),
+        [main]() -> ConnectionIntents* {
+            auto* controller = main ? main() : nullptr;
+            return controller ? &controller->connectionIntents() : nullptr;
+        }};
     controller_ = std::make_shared<LocationsListWindowViewController>(std::move(env));
     controller_->onWindowClosedNotification = [this](BaseWindowViewController&) {
         if (onWindowClosedNotification) onWindowClosedNotification();

@@ -59,7 +59,6 @@ public:
     std::optional<WindowFrame> shownFrame() const override;
     void placeAt(const WindowFrame& frame) override;
 
-    void performConnectCommand() override { controller().performConnectCommand(); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skip) override {
         controller().selectLocation(item, skip);
     }

@@ -9,6 +9,10 @@
 #include "services/smart_wigdet_helper.h"
 
 namespace hw {
+class ConnectionIntents;
+}  // namespace hw
+
+namespace hw {
 
 class TopNotificationBarModel;
 class BottomNotificationBarModel;
@@ -40,6 +44,8 @@ public:
 
     // Connection manager.
     virtual void prepareConnectionManager() = 0;
+    // The user's intents from the tray and the menus; none without a connection manager.
+    virtual ConnectionIntents* connectionIntents() { return nullptr; }
     virtual void terminatePreviousOpenVPNProcesses() = 0;
     // At launch: a tunnel the last run left connected is taken over;
     // otherwise a leftover openvpn is ended as above when asked.

@@ -77,7 +77,6 @@ public:
     // Where the window stands while it shows; a place for its next showing.
     virtual std::optional<WindowFrame> shownFrame() const { return std::nullopt; }
     virtual void placeAt(const WindowFrame&) {}
-    virtual void performConnectCommand() = 0;
     virtual void selectLocation(const std::shared_ptr<LocationsListItemModel>& item, bool skipFlagAnimation) = 0;
     virtual void showUpdateAvailableNotificationBar() = 0;
     virtual void showWiFiInsecureNotification() = 0;

@@ -136,9 +136,9 @@ bool ConnectionLife::secureNetwork() {
     return true;
 }
 
-bool ConnectionLife::forcedEnd(const char* why) {
+bool ConnectionLife::forcedEnd(const char* why, bool lockHolds) {
     if (state_ == State::disconnected || state_ == State::heldByLock) return false;
-    end(State::disconnected, why);
+    end(lockHolds ? State::heldByLock : State::disconnected, why);
     return true;
 }
 

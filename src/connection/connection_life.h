@@ -102,8 +102,9 @@ public:
     // The engine ended the connection by itself (the helper's installation
     // dismissed or failed, the helper lost): a running attempt or a tunnel
     // that was up ends, and nothing after it reconnects unasked. A held lock
-    // stays held. False when nothing ran.
-    bool forcedEnd(const char* why);
+    // stays held; lockHolds: an engaged lock holds from here, as after a
+    // refusal. False when nothing ran.
+    bool forcedEnd(const char* why, bool lockHolds = false);
     // The device goes to sleep: the tries after the wake are counted and
     // paced afresh.
     void deviceWillSleep();

@@ -2,6 +2,7 @@
 
 #include "connection/vpn_connection_manager_ports.h"
 #include "platform/log.h"
+#include "texts/locale_data.h"
 
 namespace hw {
 
@@ -72,15 +73,21 @@ void ConnectionLifeHost::writeViews() {
     context_.writeLifeViews(ConnectionLifeViews{life_->reconnecting(), life_->byWiFiSecurity(), life_->stopped()});
 }
 
-ConnectionStatusHooks ConnectionLifeHost::wrap(ConnectionStatusHooks window) {
-    ConnectionStatusHooks wrapped = window;
-    wrapped.established = [this, shown = std::move(window.established)] {
+ConnectionStatusHooks ConnectionLifeHost::wrap(ConnectionStatusViews window) {
+    views_ = std::move(window);
+    // Empty views uninstall: nothing of a closed window is called.
+    if (views_.empty()) return {};
+    ConnectionStatusHooks hooks;
+    hooks.connecting = [this] {
+        if (views_.connecting) views_.connecting();
+    };
+    hooks.established = [this] {
         // A tunnel of an attempt that ended (a Cancel it crossed, a sign-out,
         // a refusal) is ended by the machine, never shown.
         if (!life_->tunnelEstablished()) return;
-        if (shown) shown();
+        if (views_.established) views_.established();
     };
-    wrapped.disconnected = [this, shown = std::move(window.disconnected)](bool force, bool skip) {
+    hooks.disconnected = [this](bool force, bool skip) {
         if (force) {
             forcedEnd("the engine ended the connection");
         } else if (!context_.isLoggedInUser()) {
@@ -91,9 +98,66 @@ ConnectionStatusHooks ConnectionLifeHost::wrap(ConnectionStatusHooks window) {
             // The machine takes it once: a second report of the same end is absorbed.
             tryEnded();
         }
-        if (shown) shown(force, skip);
+        if (views_.disconnected) views_.disconnected(force, skip);
     };
-    return wrapped;
+    hooks.error = [this](const std::string& text) {
+        if (!context_.isLoggedInUser()) {
+            signOut();
+            return;
+        }
+        if (text == LocaleData::openvpn_not_reachable_error_notification()) serverOutOfReach(text);
+        else errorReported(text);
+    };
+    hooks.refused = [this](const std::string& text) {
+        if (!context_.isLoggedInUser()) {
+            signOut();
+            return;
+        }
+        // Lock or not; after an end on purpose the machine drops it.
+        life_->request(ReconnectReason::refused);
+        if (views_.refused) views_.refused(text);
+    };
+    hooks.noWayOut = [this] {
+        if (views_.noWayOut) views_.noWayOut();
+    };
+    return hooks;
+}
+
+void ConnectionLifeHost::errorReported(const std::string& text) {
+    // An error whose attempt goes on is no end to show, and one that ended
+    // the attempt (its retries spent) has shown the attempt's own end.
+    const bool taken = tryEnded();
+    if (views_.error) views_.error(text, !taken && !life_->inAttempt() ? ErrorLook::shown : ErrorLook::quiet);
+}
+
+void ConnectionLifeHost::serverOutOfReach(const std::string& text) {
+    const bool repeated = context_.serverOutOfReachReported();
+    context_.setServerOutOfReachReported(true);
+    // Asleep under the lock the wake starts the next try.
+    if (repeated || (context_.deviceEnteredSleepMode() && context_.networkLockActivated())) {
+        if (views_.error) views_.error(text, ErrorLook::absorbed);
+        return;
+    }
+    const bool networkDecides = context_.wiFiSecurityOn() && networkChangePending_ && networkChangePending_();
+    log::info(kLog, std::string("the server is out of reach; a change of Wi-Fi network decides: ") +
+                        (networkDecides ? "true" : "false"));
+    if (!networkDecides) tryEnded();
+    // While the machine tries again by itself the window says so, not "check your Internet".
+    if (views_.error) views_.error(text, life_->inAttempt() ? ErrorLook::quiet : ErrorLook::shown);
+}
+
+void ConnectionLifeHost::helperLost(const std::string& text, bool tunnelUp) {
+    if (!context_.isLoggedInUser()) {
+        signOut();
+        return;
+    }
+    if (tunnelUp) {
+        errorReported(text);
+        return;
+    }
+    const bool held = context_.networkLockActivated();
+    if (life_->forcedEnd("the helper is gone: no try can reach it", held) && listener_) listener_->attemptRefused(held);
+    if (views_.refused) views_.refused(text);
 }
 
 bool ConnectionLifeHost::request(ReconnectReason reason) {
@@ -103,6 +167,50 @@ bool ConnectionLifeHost::request(ReconnectReason reason) {
         return false;
     }
     return life_->request(reason);
+}
+
+ConnectionIntent ConnectionLifeHost::primaryIntent() const {
+    switch (life_->state()) {
+        case ConnectionLife::State::disconnected: return ConnectionIntent::connect;
+        case ConnectionLife::State::connected: return ConnectionIntent::disconnect;
+        case ConnectionLife::State::heldByLock: return ConnectionIntent::liftLock;
+        default: return ConnectionIntent::cancel;
+    }
+}
+
+void ConnectionLifeHost::connectOrEnd() {
+    const ConnectionIntent intent = primaryIntent();
+    if (!listener_) {
+        // Only the window knows the location and the lock's road.
+        log::warning(kLog, std::string("the user's ") + connectionIntentName(intent) + " with no window to carry it out");
+        return;
+    }
+    listener_->performIntent(intent);
+}
+
+void ConnectionLifeHost::reachabilityChanged(bool reachable) {
+    if (!reachable && context_.networkLockActivated()) {
+        // The lock takes the default route away, so the watch reads a loss
+        // without a tunnel and never sees the network come back: the tries
+        // go on, paced, and find the way out the helper follows.
+        if (life_->state() != ConnectionLife::State::connected) {
+            log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
+            return;
+        }
+        log::info(kLog, "reachability under the lock (not reachable): the tunnel's way out is gone, the tries go on");
+        request(ReconnectReason::tryEnded);
+        return;
+    }
+    request(reachable ? ReconnectReason::networkReturned : ReconnectReason::networkLost);
+}
+
+bool ConnectionLifeHost::lockGaveNoAddress(const ConnectionTicket& ticket) {
+    if (!context_.networkLockActivated() || !context_.useNetworkLock() || life_->stopped()) return false;
+    // The lock lets the resolvers through: the next try resolves once the
+    // name server answers, and the window keeps saying that the lock holds.
+    log::warning(kLog, "the network lock gave no server address: the next try is paced");
+    tryEnded(ticket);
+    return true;
 }
 
 void ConnectionLifeHost::signOut() {

@@ -129,7 +129,7 @@ void IKEv2_StrongSwan_ConnectionProvider::endSession(const std::optional<std::st
     if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) {
         printLine(std::string("the tunnel ended ") +
                   (context_.networkLockActivated() ? "under the Kill Switch" : "without the Kill Switch") + " | proto IKEv2");
-        context_.requestAutoReconnect(tryTicket_);
+        context_.tryEnded(tryTicket_);
     }
 }
 

@@ -148,7 +148,7 @@ void OpenVPN_VPNConnectionProvider::onReConnected() {
     // server up through the dead tunnel. The connection life ends it and
     // paces its own tries, with the attempt's one banner.
     if (tryConnected_ && context_.isLoggedInUser())
-        context_.requestAutoReconnect(tryTicket_);
+        context_.tryEnded(tryTicket_);
 }
 
 void OpenVPN_VPNConnectionProvider::onNotReachable() {

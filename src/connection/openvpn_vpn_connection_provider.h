@@ -33,8 +33,8 @@ public:
     virtual bool isLoggedInUser() const = 0;
     // The try in force when one starts (none: no connection life to ask).
     virtual std::optional<ConnectionTicket> currentTry() const { return std::nullopt; }
-    // The details pane's; `ticket`: the try that started the session ending.
-    virtual void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) = 0;
+    // The session a try started has ended; `ticket`: that try, captured at its start.
+    virtual void tryEnded(const std::optional<ConnectionTicket>& ticket) = 0;
     virtual void showAutoReconnectOverlay() = 0;    // the details pane's, when the main window has one
     virtual void showAutoReconnectWithNetworkLockNotification() = 0;
     virtual void enableNetworkLock() = 0;           // the manager's, without a callback

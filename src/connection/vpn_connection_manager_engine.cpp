@@ -50,7 +50,7 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     void setOpenVPN_Reconnect_in_progress(bool value) override { v_.model.setOpenVPN_Reconnect_in_progress(value); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.tryEnded(ticket); }
+    void tryEnded(const std::optional<ConnectionTicket>& ticket) override { v_.tryEnded(ticket); }
     void showAutoReconnectOverlay() override {
         if (auto* pane = v_.model.mainViewDetailsController()) pane->showAutoReconnectOverlay();
     }
@@ -76,7 +76,7 @@ public:
     bool autoReconnectInProgress() const override { return v_.model.autoReconnectInProgress(); }
     bool intensionallyDisconnectedVPN() const override { return v_.model.intensionallyDisconnectedVPN(); }
     bool isLoggedInUser() const override { return v_.model.isLoggedInUser; }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override { v_.tryEnded(ticket); }
+    void tryEnded(const std::optional<ConnectionTicket>& ticket) override { v_.tryEnded(ticket); }
     void enableNetworkLock() override { v_.enableNetworkLock(); }
 
 private:

@@ -39,6 +39,10 @@ public:
         return model_.autoReconnectTryAttempts_if_NetworkLockDisabled();
     }
     void setDeviceEnteredSleepMode(bool v) override { model_.deviceEnteredSleepMode = v; }
+    bool deviceEnteredSleepMode() const override { return model_.deviceEnteredSleepMode; }
+    bool wiFiSecurityOn() const override { return model_.unsecured_Wi_Fi_VPN_activated; }
+    bool serverOutOfReachReported() const override { return model_.openvpn_not_reachable_error_notification_arrived; }
+    void setServerOutOfReachReported(bool v) override { model_.openvpn_not_reachable_error_notification_arrived = v; }
     // The application's life answers; without it nothing counts as current.
     std::optional<ConnectionTicket> currentTry() const override {
         return life_ ? life_->currentTry() : std::nullopt;

@@ -181,6 +181,12 @@ public:
     virtual void setAutoReconnectAttemptsCount(int count) = 0;
     virtual int autoReconnectTryAttempts_if_NetworkLockDisabled() const = 0;
     virtual void setDeviceEnteredSleepMode(bool value) = 0;
+    virtual bool deviceEnteredSleepMode() const { return false; }
+    // Wi-Fi security is on (a change of its network decides an end then).
+    virtual bool wiFiSecurityOn() const { return false; }
+    // openvpn's "server out of reach" was taken for the try in force.
+    virtual bool serverOutOfReachReported() const { return false; }
+    virtual void setServerOutOfReachReported(bool) {}
     // The connection's life, the one owner of the attempt: the try in force
     // (nothing between tries or without one), and whether a report of a try
     // may still act (a stale one is logged there, once).

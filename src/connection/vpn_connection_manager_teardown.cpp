@@ -248,13 +248,10 @@ void VPNConnectionManager::disconnect() {
 void VPNConnectionManager::helperDied(bool died) {
     if (!died) return;
     // No try can reach a helper that is gone: an attempt without a tunnel
-    // up ends in this error, lock or not (the lock then holds until the user
-    // lifts it), rather than showing Connecting through tries that cannot work.
-    const bool ends = !currentVPNConnection().isTimerValid();
-    post([this, ends] {
-        if (ends) notifyRefused(LocaleData::helper_unreachable_error());
-        else notifyError(LocaleData::helper_unreachable_error());
-    });
+    // up ends in this error rather than showing Connecting through tries
+    // that cannot work; a tunnel that was up is a drop like any.
+    const bool tunnelUp = currentVPNConnection().isTimerValid();
+    post([this, tunnelUp] { life_->helperLost(LocaleData::helper_unreachable_error(), tunnelUp); });
 }
 
 void VPNConnectionManager::disconnectAndNotify() {

@@ -272,7 +272,7 @@ TEST_F(AppDelegateTest, MenuCommandsAndEarlyWarningsReachTheirWindows) {
     launch();
     delegate->performSelectLocationCommand(nullptr);
     ASSERT_TRUE(journaled("main.selectLocation:0"));
-    EXPECT_LT(at("main.selectLocation:0"), at("main.performConnectCommand"));
+    EXPECT_LT(at("main.selectLocation:0"), at("intents.connectOrEnd"));
 
     model().reachabilityDomainName = "backend.example";
     delegate->prepareWiFiUnsecured_EarlyDetection();

@@ -366,7 +366,7 @@ TEST_F(BannerClickTest, ClicksRouteByBannerAndAlwaysLeaveStatusBarOnlyMode) {
         journal.clear();
         row.show();
         ASSERT_TRUE(notifications.click(row.title, row.how));
-        EXPECT_EQ(count("main.performConnectCommand"), row.connects ? 1u : 0u);
+        EXPECT_EQ(count("intents.connectOrEnd"), row.connects ? 1u : 0u);
         EXPECT_EQ(model().pendingVPN_Activated_on_UnsecuredWiFi, row.connects && row.title == insecure);
         EXPECT_EQ(notifications.delivered.empty(), row.removed);
         EXPECT_FALSE(model().isAppInUserAgentMode());

@@ -73,7 +73,7 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
 
     ASSERT_NE(connect, nullptr);
     trayClick(service, connect->id);
-    EXPECT_TRUE(spinUntil([&] { return journaled("main.performConnectCommand"); }, 10000));
+    EXPECT_TRUE(spinUntil([&] { return journaled("intents.connectOrEnd"); }, 10000));
 }
 
 // A launch that shows its window first asks the desktop only afterwards: the

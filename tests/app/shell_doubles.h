@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "support/recording_intents.h"
 #include "support/fake_user_notification_center.h"
 
 namespace hw::test {
@@ -76,7 +77,6 @@ public:
              "," + std::to_string(int(f.height)));
     }
     WindowFrame frameShown{};
-    void performConnectCommand() override { note("performConnectCommand"); }
     void selectLocation(const std::shared_ptr<LocationsListItemModel>&, bool skip) override {
         note("selectLocation:" + bit(skip));
     }
@@ -145,6 +145,8 @@ public:
         if (throwOn == what) throw std::runtime_error(what + " failed");
     }
     void prepareConnectionManager() override { note("prepareConnectionManager"); }
+    RecordingIntents intents{[this](const std::string& what) { note(what); }};
+    ConnectionIntents* connectionIntents() override { return &intents; }
     void terminatePreviousOpenVPNProcesses() override { note("terminatePreviousOpenVPNProcesses"); }
     void adoptOrEndLeftoverTunnel(bool) override { note("adoptOrEndLeftoverTunnel"); }
     void disableNetworkLock() override { note("disableNetworkLock"); }

@@ -28,7 +28,7 @@ public:
     bool autoReconnectInProgress() const override { return reconnecting; }
     bool intensionallyDisconnectedVPN() const override { return intentional; }
     bool isLoggedInUser() const override { return loggedIn; }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>& ticket) override {
+    void tryEnded(const std::optional<ConnectionTicket>& ticket) override {
         ++reconnectRequests;
         reconnectTickets.push_back(ticket);
     }

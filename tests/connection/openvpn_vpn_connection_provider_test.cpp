@@ -28,7 +28,7 @@ public:
     bool autoReconnectInProgress() const override { return autoReconnect; }
     void setOpenVPN_Reconnect_in_progress(bool v) override { reconnectFlag = v; }
     bool isLoggedInUser() const override { return loggedIn; }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>&) override { calls.push_back("requestAutoReconnect"); }
+    void tryEnded(const std::optional<ConnectionTicket>&) override { calls.push_back("tryEnded"); }
     void showAutoReconnectOverlay() override { calls.push_back("overlay"); }
     void showAutoReconnectWithNetworkLockNotification() override { calls.push_back("banner"); }
     void enableNetworkLock() override { calls.push_back("enableNetworkLock"); }
@@ -83,8 +83,8 @@ TEST_F(OpenVPNProviderTest, ReconnectReengagesTheLockLaterAndHandsADropOver) {
     };
     for (const Case& c : {Case{false, false, true, {"status 1 type 1"}},
                           Case{false, true, true, {"status 1 type 1", "enableNetworkLock"}},
-                          Case{true, false, true, {"status 1 type 1", "requestAutoReconnect"}},
-                          Case{true, true, true, {"status 1 type 1", "requestAutoReconnect", "enableNetworkLock"}},
+                          Case{true, false, true, {"status 1 type 1", "tryEnded"}},
+                          Case{true, true, true, {"status 1 type 1", "tryEnded", "enableNetworkLock"}},
                           Case{true, true, false, {"status 1 type 1"}}}) {
         if (c.connectedBefore) provider.onConnected();
         queue.runUntilIdle();

@@ -405,30 +405,48 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
 }
 
 // No try can reach a dead helper: its death ends an attempt in its own
-// error, lock or not, instead of paced tries that say Connecting meanwhile.
+// error, lock or not, instead of paced tries that say Connecting meanwhile;
+// the machine has ended it before the window shows anything.
 TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
+    using State = ConnectionLife::State;
     struct Row {
         const char* name;
         bool lock;
         bool tunnelUp;
         std::string event;
+        State after;
     };
     const std::string text = LocaleData::helper_unreachable_error();
     const std::vector<Row> rows = {
-        {"without the lock an attempt without a tunnel ends", false, false, "refused:" + text},
-        {"under the lock an attempt without a tunnel ends", true, false, "refused:" + text},
-        {"under the lock a tunnel that is up is a drop like any", true, true, "error:" + text},
+        {"without the lock an attempt without a tunnel ends", false, false, "refused:" + text, State::disconnected},
+        {"under the lock an attempt without a tunnel ends, held", true, false, "refused:" + text, State::heldByLock},
+        {"under the lock a tunnel that is up is a drop like any", true, true, "error:" + text, State::waiting},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         make();
         events.clear();
+        auto& host = manager->connectionLife();
+        ConnectionStatusViews views;
+        auto heard = [&](const std::string& w) {
+            events.push_back(w + "|" + ConnectionLife::stateName(host.life().state()));
+        };
+        views.refused = [&](const std::string& t) { heard("refused:" + t); };
+        views.error = [&](const std::string& t, ErrorLook) { heard("error:" + t); };
+        (void)host.wrap(std::move(views));
+        host.life().begin(ConnectionLife::Origin::user);
+        host.life().tryStarted();
         context.lockActivated = row.lock;
-        if (row.tunnelUp) manager->currentVPNConnection().restartTimer();
+        if (row.tunnelUp) {
+            host.life().tunnelEstablished();
+            manager->currentVPNConnection().restartTimer();
+        }
         manager->helperDied(false);
         manager->helperDied(true);
         queue.runUntilIdle();
-        EXPECT_EQ(events, std::vector<std::string>{row.event});
+        EXPECT_EQ(events, std::vector<std::string>{row.event + "|" + ConnectionLife::stateName(row.after)});
+        EXPECT_EQ(host.life().state(), row.after);
+        (void)host.wrap({});
     }
 }
 

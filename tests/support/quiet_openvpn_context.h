@@ -14,7 +14,7 @@ public:
     bool autoReconnectInProgress() const override { return false; }
     void setOpenVPN_Reconnect_in_progress(bool) override {}
     bool isLoggedInUser() const override { return true; }
-    void requestAutoReconnect(const std::optional<ConnectionTicket>&) override {}
+    void tryEnded(const std::optional<ConnectionTicket>&) override {}
     void showAutoReconnectOverlay() override {}
     void showAutoReconnectWithNetworkLockNotification() override {}
     void enableNetworkLock() override {}

@@ -1,5 +1,6 @@
 #pragma once
 // The connection manager as the windows see it, scripted by the test.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 
 #include "connection/manager_server_config.h"
 #include "connection/vpn_connection_manager_model_adapters.h"
+#include "support/recording_intents.h"
 #include "windows/shared/pane_engine.h"
 
 namespace hw::test {
@@ -36,7 +38,8 @@ public:
         std::function<void(const std::optional<std::string>&)> completion;
     };
     std::vector<std::string> calls;
-    StatusClosures closures;
+    // The life's entries, as the manager holds them.
+    ConnectionStatusHooks closures;
     std::function<void(const std::string&)> tick;
     std::vector<ManagerServerConfig> connects;
     std::vector<LockRequest> locks;
@@ -54,6 +57,10 @@ public:
         life = std::make_unique<ConnectionLifeHost>(queue, *lifeContext, [this] { cleanUpSession(true); });
         lifeContext->attachLife(life.get());
     }
+    // Without a life of its own, the intents are recorded.
+    RecordingIntents recordedIntents{[this](const std::string& what) { calls.push_back(what); }};
+    ConnectionIntents& intents() override { return life ? static_cast<ConnectionIntents&>(*life) : recordedIntents; }
+    int count(const std::string& call) const { return static_cast<int>(std::count(calls.begin(), calls.end(), call)); }
     ConnectionLifeHost& connectionLife() override {
         if (!life) std::abort();  // the test forgot ownLife()
         return *life;
@@ -63,7 +70,7 @@ public:
 
     // As the real engine: the life hears each report before the pane.
     void setStatusClosures(StatusClosures c) override {
-        closures = life && (c.established || c.disconnected) ? life->wrap(std::move(c)) : std::move(c);
+        closures = life ? life->wrap(std::move(c)) : ConnectionStatusHooks{};
     }
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> t) override { tick = std::move(t); }
     void connect(const ManagerServerConfig& config) override {

@@ -18,11 +18,6 @@ void MainViewDetailsAreaController::lifeChanged(ConnectionLife::State from, Conn
     else if (from == State::waitingForNetwork) showWaitingForNetwork(false);
 }
 
-void MainViewDetailsAreaController::onTryEnded() {
-    log::info(kLog, "the try in flight ended");
-    host_.tryEnded();
-}
-
 void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) { host_.request(reason); }
 
 void MainViewDetailsAreaController::accountSignedOut() {
@@ -32,21 +27,7 @@ void MainViewDetailsAreaController::accountSignedOut() {
     if (overlay) hideAutoReconnectOverlay();
 }
 
-void MainViewDetailsAreaController::reachabilityChanged(bool reachable) {
-    if (!reachable && model().networkLockActivated) {
-        // The lock takes the default route away, so the watch reads a loss
-        // without a tunnel and never sees the network come back: the tries
-        // go on, paced, and find the way out the helper follows.
-        if (life_.state() != ConnectionLife::State::connected) {
-            log::info(kLog, "reachability under the lock (not reachable) before a tunnel: the tries go on");
-            return;
-        }
-        log::info(kLog, "reachability under the lock (not reachable): the tunnel's way out is gone, the tries go on");
-        requestReconnect(ReconnectReason::tryEnded);
-        return;
-    }
-    requestReconnect(reachable ? ReconnectReason::networkReturned : ReconnectReason::networkLost);
-}
+void MainViewDetailsAreaController::reachabilityChanged(bool reachable) { host_.reachabilityChanged(reachable); }
 
 bool MainViewDetailsAreaController::secureNetworkJoined() {
     if (!life_.secureNetwork()) return false;
@@ -141,9 +122,11 @@ void MainViewDetailsAreaController::attemptRefused(bool held) {
     stopAnimateFlagConnectionProgress();
     hideConnectedIndicator();
     setIsConnectedToVPN(false);
-    const std::string error = errorBar_.lowerText.empty() ? errorBar_.multiLineText : errorBar_.lowerText;
-    post([error](MainViewDetailsAreaController& self) {
+    // The error's bar is shown after the machine has decided: read it then.
+    post([](MainViewDetailsAreaController& self) {
         if (self.life_.state() != ConnectionLife::State::heldByLock) return;
+        const auto& bar = self.errorBar_;
+        const std::string error = bar.lowerText.empty() ? bar.multiLineText : bar.lowerText;
         self.toggleConnectButtonState(ConnectButtonStates::disconnect, false);
         self.view_.setConnectingXSignHidden(true);
         self.view_.setAutoReconnectOverlay(false, LocaleData::main_view_kill_switch_held_header(),

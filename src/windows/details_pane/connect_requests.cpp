@@ -14,8 +14,11 @@ namespace {
 constexpr const char* kLog = "MainViewDetailsAreaController";
 }  // namespace
 
-void MainViewDetailsAreaController::onConnectButtonClick() {
+void MainViewDetailsAreaController::onConnectButtonClick() { host_.connectOrEnd(); }
+
+void MainViewDetailsAreaController::performIntent(ConnectionIntent intent) {
     log::info(kLog, "onConnectButtonClick -- triggered");
+    // One click a second, whichever control sent it.
     if (!isConnectedButtonActive_) return;
     isConnectedButtonActive_ = false;
     later(kButtonRearmMs, [](MainViewDetailsAreaController& self) { self.isConnectedButtonActive_ = true; });
@@ -24,15 +27,14 @@ void MainViewDetailsAreaController::onConnectButtonClick() {
         return;
     }
     model().autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
-    if (connectButton_.isInConnectState()) {
+    if (intent == ConnectionIntent::connect) {
         if (auto wifi = wifiInfo_ ? wifiInfo_() : nullptr; wifi && wifi->networkWiFi_SSID_hasChanged())
             wifi->setNetworkWiFi_SSID_hasChanged(false);
         prepareAndConnectToVPN();
         return;
     }
-    if (!connectButton_.isInDisconnectState() && !connectButton_.isInConnectingState()) return;
-    log::info(kLog, connectButton_.isInConnectingState() ? "onConnectButtonClick -- STOP connecting requested"
-                                                         : "onConnectButtonClick -- DISCONNECT requested");
+    log::info(kLog, intent == ConnectionIntent::cancel ? "onConnectButtonClick -- STOP connecting requested"
+                                                       : "onConnectButtonClick -- DISCONNECT requested");
     performIntentionalDisconnect();
 }
 
@@ -169,13 +171,7 @@ void MainViewDetailsAreaController::onNetworkLockReport(const std::string& repor
     }
     log::info(kLog, "VPNServerIP is EMPTY! --  Default gateway Delete skipped!");
     pendingConnectAttemptRequest_ = false;
-    if (model.networkLockActivated && model.useNetworkLock() && !life_.stopped()) {
-        // Under the lock a lookup that failed is a try that ended: the next
-        // is paced like every other (the lock lets the resolvers through, so
-        // it resolves once the name server answers), and the window keeps
-        // saying that the lock holds.
-        log::warning(kLog, "the network lock gave no server address: the next try is paced");
-        requestReconnect(ReconnectReason::tryEnded);
+    if (host_.lockGaveNoAddress(ticket)) {
         onDisconnectedStateNotification(true, false);
     } else {
         endWithoutServer("the network lock gave no server address");

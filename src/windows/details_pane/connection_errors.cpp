@@ -1,7 +1,6 @@
 #include "windows/details_pane/main_view_details_area_controller.h"
 #include "core/application_model.h"
 #include "core/grapheme_text.h"
-#include "network/wifi_info_helper.h"
 #include "platform/log.h"
 #include "services/locations_list_item_model.h"
 #include "texts/locale_data.h"
@@ -28,48 +27,31 @@ std::string MainViewDetailsAreaController::helperToolError() const {
 void MainViewDetailsAreaController::onConnection_Refused_NotificationHandler(const std::string& text) {
     auto& model = this->model();
     log::info(kLog, "onConnection_Refused_NotificationHandler() refusal: " + text);
-    if (!model.isLoggedInUser) return;
     view_.setConnectionDetailsBoxHidden(true);
+    // What a held lock's overlay says, too.
     showErrorNotificationBar(text);
     skipConnectingStateNotification_ = false;
     if (model.startMinimized) shell_.showConnectionErrorNotification();
-    // Ends the attempt in this error, lock or not (the bar above is what the
-    // held lock's overlay says); after an end on purpose the machine drops it.
-    requestReconnect(ReconnectReason::refused);
     onDisconnectedStateNotification(true, false);
 }
 
-void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const std::string& text) {
+void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const std::string& text, ErrorLook look) {
     auto& model = this->model();
     log::info(kLog, "onConnection_Error_NotificationHandler() error: " + text);
-    if (!model.isLoggedInUser) return;
     view_.setConnectionDetailsBoxHidden(true);
+    if (look == ErrorLook::absorbed) return;
+    const bool showError = look == ErrorLook::shown;
     if (text == LocaleData::openvpn_not_reachable_error_notification()) {
-        if (model.openvpn_not_reachable_error_notification_arrived) return;
-        model.openvpn_not_reachable_error_notification_arrived = true;
-        if (model.deviceEnteredSleepMode && model.networkLockActivated) return;
-        log::info(kLog, "if errorString == LocaleData.openvpn_not_reachable_error_notification");
         model.isConnectedToInternet = true;
-        const bool ssidChanged = wifiSSIDHasChanged();
-        log::info(kLog, std::string("the server is out of reach; the Wi-Fi network changed: ") +
-                            (ssidChanged ? "true" : "false"));
-        if (!(model.unsecured_Wi_Fi_VPN_activated && ssidChanged)) {
-            model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
-            onTryEnded();
-        }
+        if (life_.inAttempt()) model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
         if (!model.networkLockActivated) onDisconnectedStateNotification(true, true);
-        // While the machine tries again by itself the window says so, not "check your Internet".
-        if (!life_.inAttempt()) showErrorNotificationBar(internetNotReachableError());
+        if (showError) showErrorNotificationBar(internetNotReachableError());
         return;
     }
     skipConnectingStateNotification_ = false;
-    // The machine first: an error whose attempt goes on is no end to show,
-    // and one that ended it has shown the attempt's own end.
-    const bool inAttempt = life_.inAttempt();
-    onTryEnded();
     if (life_.inAttempt()) {
         log::info(kLog, "the attempt goes on: no error bar under its reconnecting look");
-    } else if (!inAttempt) {
+    } else if (showError) {
         showErrorNotificationBar(text);
         if (model.startMinimized) shell_.showConnectionErrorNotification();
     }

@@ -22,8 +22,8 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
     closures.established = [weak] {
         if (auto self = weak.lock()) self->onConnection_Established_NotificationHandler();
     };
-    closures.error = [weak](const std::string& text) {
-        if (auto self = weak.lock()) self->onConnection_Error_NotificationHandler(text);
+    closures.error = [weak](const std::string& text, ErrorLook look) {
+        if (auto self = weak.lock()) self->onConnection_Error_NotificationHandler(text, look);
     };
     closures.connecting = [weak] {
         if (auto self = weak.lock()) self->onConnectingStateNotification();

@@ -118,6 +118,7 @@ public:
     bool lockHeld() const { return life_.state() == ConnectionLife::State::heldByLock; }
     // What the machine asks of the window that shows it.
     void startTry() override;
+    void performIntent(ConnectionIntent intent) override;
     void announceReconnect(bool hadConnected) override;
     void attemptGaveUp() override;
     void attemptRefused(bool held) override;
@@ -137,8 +138,9 @@ public:
     }
 
     // Errors (connection_errors.cpp).
-    void onConnection_Error_NotificationHandler(const std::string& text);
-    // The system refused the try outright: the attempt ends in its error.
+    // The machine has taken the error; the look says what is left to show.
+    void onConnection_Error_NotificationHandler(const std::string& text, ErrorLook look);
+    // The attempt ended in this error (the machine has ended it, held or not).
     void onConnection_Refused_NotificationHandler(const std::string& text);
     void onNoWayOutAfterRelease();
     void showTopNotificationErrorBar(const std::string& text);
@@ -225,8 +227,6 @@ private:
     void fireConnectButtonStateChanged(const std::string& label);
     bool wifiSSIDHasChanged() const;
     void restartReachability(const std::string& address);
-    // The try in flight ended by an error the pane heard of.
-    void onTryEnded();
     void showWaitingForNetwork(bool waiting);
     void onLockReleased();
     // Whether the pane keeps its busy look: an attempt goes on, or a lock holds.

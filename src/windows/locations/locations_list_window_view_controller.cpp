@@ -137,7 +137,7 @@ void LocationsListWindowViewController::doubleClickOnLocationsRow(int clickedRow
     if (model().vpnSettingsChangingDisabled()) return;
     log::debug(kLog, "doubleClickOnResultRow: " + std::to_string(clickedRow));
     if (!table_.doubleClickConnects(clickedRow)) return;
-    if (auto pane = env_.pane ? env_.pane() : nullptr) pane->performConnectAction();
+    if (auto* intents = env_.intents ? env_.intents() : nullptr) intents->connectOrEnd();
 }
 
 void LocationsListWindowViewController::onFavoriteButtonClick(int row) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "connection/connection_intents.h"
 #include "platform/main_queue.h"
 #include "view/base_window_view_controller.h"
 #include "windows/details_pane/details_pane.h"
@@ -23,6 +24,8 @@ struct LocationsListWindowEnvironment {
     std::function<std::shared_ptr<DetailsPane>()> pane;
     // Where a client may not place its own windows (Wayland), nothing is moved.
     bool canPlaceWindows = true;
+    // The connection's intents; none: a double-click connects nothing.
+    std::function<ConnectionIntents*()> intents{};
 };
 
 // The locations window: the shared list beside the main window, with search

@@ -50,7 +50,7 @@ void MainWindowViewController::onMainViewFlagLoaded(const LocationsListItemPtr& 
 }
 
 void MainWindowViewController::performConnectCommand() {
-    if (detailsViewController_) detailsViewController_->performConnectAction();
+    env_.engine.intents().connectOrEnd();
 }
 
 void MainWindowViewController::onFlagImageClick() { openLocationsWindow(); }

@@ -13,7 +13,7 @@ void MainWindowViewController::onTableRowClicked(int row) { applyLocationChoice(
 void MainWindowViewController::doubleClickOnLocationsRow(int clickedRow) {
     log::debug(kLog, "doubleClickOnResultRow: " + std::to_string(clickedRow));
     if (!table_.doubleClickConnects(clickedRow)) return;
-    if (detailsViewController_) detailsViewController_->performConnectAction();
+    env_.engine.intents().connectOrEnd();
 }
 
 void MainWindowViewController::onFavoriteButtonClick(int row) {

@@ -89,6 +89,7 @@ public:
     void windowDidBecomeMain() override;
     // Nothing before the window has loaded its pane.
     const std::shared_ptr<DetailsPane>& detailsViewController() const { return detailsViewController_; }
+    ConnectionIntents& connectionIntents() { return env_.engine.intents(); }
     bool setupMainViewPending() const { return setupMainViewPending_; }
     bool hasPendingSetupData() const { return pendingInputData_ || pendingConnectionDetailsCallback_; }
 

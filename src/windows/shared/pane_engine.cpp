@@ -17,13 +17,13 @@ ConnectionLifeHost& VPNConnectionManagerPaneEngine::connectionLife() { return ma
 
 void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) {
     // Empty closures uninstall: nothing of a closed window is called.
-    if (closures.established || closures.disconnected) closures = manager_.connectionLife().wrap(std::move(closures));
-    manager_.onConnectionEstablishedNotification = std::move(closures.established);
-    manager_.onConnectionErrorNotification = std::move(closures.error);
-    manager_.onConnectingStateNotification = std::move(closures.connecting);
-    manager_.onDisconnectedStateNotification = std::move(closures.disconnected);
-    manager_.onConnectionRefusedNotification = std::move(closures.refused);
-    manager_.onNoWayOutAfterReleaseNotification = std::move(closures.noWayOut);
+    ConnectionStatusHooks hooks = manager_.connectionLife().wrap(std::move(closures));
+    manager_.onConnectionEstablishedNotification = std::move(hooks.established);
+    manager_.onConnectionErrorNotification = std::move(hooks.error);
+    manager_.onConnectingStateNotification = std::move(hooks.connecting);
+    manager_.onDisconnectedStateNotification = std::move(hooks.disconnected);
+    manager_.onConnectionRefusedNotification = std::move(hooks.refused);
+    manager_.onNoWayOutAfterReleaseNotification = std::move(hooks.noWayOut);
     manager_.replayEstablishedToLateListener();
 }
 

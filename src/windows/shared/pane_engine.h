@@ -25,8 +25,11 @@ public:
     // The application's one connection life: the pane sends the user's
     // intents there and shows its state.
     virtual ConnectionLifeHost& connectionLife() = 0;
-    // The status closures the pane installs, behind the life's own; empty ones uninstall.
-    using StatusClosures = ConnectionStatusHooks;
+    // The same, as every control that sends the user's intents sees it.
+    virtual ConnectionIntents& intents() { return connectionLife(); }
+    // What the pane shows of the engine's reports, once the life has taken
+    // them; empty ones uninstall.
+    using StatusClosures = ConnectionStatusViews;
     virtual void setStatusClosures(StatusClosures closures) = 0;
     virtual void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) = 0;
     virtual void connect(const ManagerServerConfig& config) = 0;

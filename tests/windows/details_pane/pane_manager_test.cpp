@@ -113,7 +113,8 @@ TEST_F(PaneManagerTest, ReportsReachTheLooksAndAUserDisconnectEndsReady) {
 
     f.queue.advance(1000);
     const int asked = f.ipRefreshes;
-    pane->onConnectButtonClick();
+    ASSERT_EQ(engine->intents().primaryIntent(), ConnectionIntent::disconnect);
+    engine->intents().connectOrEnd();
     f.queue.runUntilIdle();
     report(VPNStatusCodes::disconnected);  // stale by its ticket: the end on purpose shows itself
     f.queue.advance(2000);
@@ -341,7 +342,8 @@ TEST_F(PaneManagerTest, ARefusalUnderTheLockEndsTheAttemptAndOneCancelLiftsTheLo
     EXPECT_FALSE(helper.lockResolvers.empty()) << "the lock lets no resolver through";
     const int releases = helper.countStarting("disableNetworkLock");
     f.queue.advance(1000);
-    pane->onConnectButtonClick();
+    ASSERT_EQ(engine->intents().primaryIntent(), ConnectionIntent::liftLock);
+    engine->intents().connectOrEnd();
     f.queue.runUntilIdle();
     EXPECT_EQ(helper.countStarting("disableNetworkLock"), releases + 1);
     EXPECT_FALSE(f.model.networkLockActivated);
@@ -589,6 +591,28 @@ TEST_F(PaneManagerTest, AForcedEndOfAConnectedTunnelLeavesNothingToReconnect) {
     report(VPNStatusCodes::disconnected);  // the tunnel's own late report
     f.queue.advance(60000);
     EXPECT_EQ(openvpn->count("startDial"), 1);
+    expectReadyLook();
+}
+
+// A helper lost before a tunnel is a forced end of the machine: under the
+// lock the lock holds with the helper's own error, once, and nothing is tried.
+TEST_F(PaneManagerTest, AHelperLostMidAttemptUnderTheLockHoldsItInItsOwnError) {
+    f.model.setUseNetworkLock(true);
+    f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+    clickToDial();
+    const int creates = helper.countStarting("create:");
+    manager->helperDied(true);
+    f.queue.runUntilIdle();
+    EXPECT_TRUE(pane->lockHeld());
+    EXPECT_EQ(f.view.errorBar.upperText, LocaleData::helper_unreachable_error_upper());
+    EXPECT_FALSE(f.view.overlayHidden);
+    manager->helperDied(true);  // twice: the same end
+    f.queue.advance(120000);
+    EXPECT_TRUE(pane->lockHeld());
+    EXPECT_EQ(helper.countStarting("create:"), creates) << "tried again with no helper";
+    pane->onConnectButtonClick();
+    f.queue.runUntilIdle();
+    EXPECT_FALSE(pane->lockHeld());
     expectReadyLook();
 }
 

@@ -4,6 +4,7 @@
 
 #include "support/kit_controller_fixture.h"
 #include "support/recording_details_pane.h"
+#include "support/recording_pane_engine.h"
 #include "support/recording_window_view.h"
 #include "view/kit_geometry.h"
 #include "windows/locations/locations_list_window_view_controller.h"
@@ -92,7 +93,8 @@ struct LocationsWindowTest : KitControllerFixture, ::testing::Test {
         list = std::make_shared<LocationsListModel>(std::vector<LocationsListItemPtr>{de, us, nl, jp});
         pane->shown = nl;
         controller = std::make_shared<LocationsListWindowViewController>(LocationsListWindowEnvironment{
-            context, window, view, queue, [this] { return &main; }, [this] { return pane; }, canPlace});
+            context, window, view, queue, [this] { return &main; }, [this] { return pane; }, canPlace,
+            [this] { return &intentsEngine.intents(); }});
         controller->updateTableData(list);
     }
     ~LocationsWindowTest() override { LocationsListWindowViewController::windowOpenedFlag = false; }
@@ -118,6 +120,8 @@ struct LocationsWindowTest : KitControllerFixture, ::testing::Test {
     RecordingLocationsView view;
     RecordingMain main{model};
     std::shared_ptr<RecordingDetailsPane> pane = std::make_shared<RecordingDetailsPane>();
+    // Where a double-click's Connect goes.
+    RecordingPaneEngine intentsEngine;
     LocationsListItemPtr de, us, nl, jp;
     std::shared_ptr<LocationsListModel> list;
     std::shared_ptr<LocationsListWindowViewController> controller;
@@ -181,7 +185,8 @@ TEST_F(LocationsWindowTest, GoesWhereTheScreenHasRoomBesideTheMainWindow) {
 TEST_F(LocationsWindowTest, LeavesItsPlaceAloneWhereClientsCannotPlaceWindows) {
     canPlace = false;
     controller = std::make_shared<LocationsListWindowViewController>(LocationsListWindowEnvironment{
-        context, window, view, queue, [this] { return &main; }, [this] { return pane; }, canPlace});
+        context, window, view, queue, [this] { return &main; }, [this] { return pane; }, canPlace,
+            [this] { return &intentsEngine.intents(); }});
     main.frame = WindowFrame{500, 300, 820, 560};
     const auto before = window.currentFrame;
     open();
@@ -241,7 +246,7 @@ TEST_F(LocationsWindowTest, LockedOpeningCoversTheListAndRefusesEverything) {
     controller->doubleClickOnLocationsRow(rowOf(jp));
     controller->onFavoriteButtonClick(rowOf(jp));
     EXPECT_TRUE(main.choices.empty());
-    EXPECT_EQ(pane->count("performConnectAction"), 0);
+    EXPECT_EQ(intentsEngine.count("intents.connectOrEnd"), 0);
     EXPECT_FALSE(jp->isFavorite);
 
     controller->hideOverlayForLocationsTable();
@@ -276,9 +281,9 @@ TEST_F(LocationsWindowTest, ChoicesReachTheMainWindowAndAnalyticsAndDoubleClicks
     EXPECT_EQ(events[1].second->at("ap_location_id"), "Automatic");
 
     controller->doubleClickOnLocationsRow(1);
-    EXPECT_EQ(pane->count("performConnectAction"), 0);
+    EXPECT_EQ(intentsEngine.count("intents.connectOrEnd"), 0);
     controller->doubleClickOnLocationsRow(rowOf(jp));
-    EXPECT_EQ(pane->count("performConnectAction"), 1);
+    EXPECT_EQ(intentsEngine.count("intents.connectOrEnd"), 1);
 }
 
 TEST_F(LocationsWindowTest, FavouritesMoveTheirRowAndScrollOnlyIntoFavourites) {

@@ -114,9 +114,9 @@ TEST_F(MainWindowTable, DoubleClickConnectsOnlyOnLocationRows) {
     const int jpRow = rowOf(jp);
     for (auto [row, connects] : std::vector<std::pair<int, bool>>{{-1, false}, {1, false}, {99, false}, {0, true},
                                                                   {jpRow, true}}) {
-        pane->calls.clear();
+        engine.calls.clear();
         controller->doubleClickOnLocationsRow(row);
-        EXPECT_EQ(pane->count("performConnectAction"), connects ? 1 : 0) << row;
+        EXPECT_EQ(engine.count("intents.connectOrEnd"), connects ? 1 : 0) << row;
     }
 }
 

@@ -64,9 +64,9 @@ TEST_F(MainWindowUi, StarAndDoubleClick) {
     EXPECT_EQ(widget.tableModel()->data(widget.tableModel()->index(1), Qt::DisplayRole).toString(), "Favorites");
 
     QTest::mouseDClick(widget.table()->viewport(), Qt::LeftButton, {}, rowRect(rowOf(jp)).center());
-    EXPECT_EQ(pane->count("performConnectAction"), 1);
+    EXPECT_EQ(engine.count("intents.connectOrEnd"), 1);
     QTest::mouseDClick(widget.table()->viewport(), Qt::LeftButton, {}, rowRect(1).center());
-    EXPECT_EQ(pane->count("performConnectAction"), 1);
+    EXPECT_EQ(engine.count("intents.connectOrEnd"), 1);
 }
 
 TEST_F(MainWindowUi, FlagSitsOnTheDrawnMapAndAnswersClicks) {
@@ -105,7 +105,7 @@ TEST_F(MainWindowUi, ReturnConnectsTheChosenRowAndSpaceStarsIt) {
     click(rowOf(jp));
     widget.table()->setFocus();
     QTest::keyClick(widget.table(), Qt::Key_Return);
-    EXPECT_EQ(pane->count("performConnectAction"), 1);
+    EXPECT_EQ(engine.count("intents.connectOrEnd"), 1);
     QTest::keyClick(widget.table(), Qt::Key_Space);
     EXPECT_TRUE(jp->isFavorite);
     QTest::keyClick(widget.table(), Qt::Key_Space);

@@ -1,0 +1,21 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "connection/connection_intents.h"
+
+namespace hw::test {
+
+// The connection's intents, noted as "intents.<what>".
+class RecordingIntents final : public ConnectionIntents {
+public:
+    explicit RecordingIntents(std::function<void(const std::string&)> note) : note_(std::move(note)) {}
+    ConnectionIntent primaryIntent() const override { return ConnectionIntent::connect; }
+    void connectOrEnd() override { note_("intents.connectOrEnd"); }
+    void signOut() override { note_("intents.signOut"); }
+    ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
+private:
+    std::function<void(const std::string&)> note_;
+};
+
+}  // namespace hw::test
