@@ -122,8 +122,9 @@ void IKEv2_StrongSwan_ConnectionProvider::endSession(const std::optional<std::st
     sessionEnded_ = true;
     if (!newStatusReceivedCallback_) return;
     report(0, message);
-    // A refused account is the attempt's end, not a try's: nothing is tried again.
-    if (message == IKEv2_StrongSwan_Connector::kClientAuthenticationFailed) return;
+    // A refusal is the manager's to weigh (the attempt's end, or Automatic's
+    // next protocol): this session asks for no try of its own.
+    if (IKEv2_StrongSwan_Connector::isRefusal(message)) return;
     // The status handling may have changed both fields: look again. Whether
     // and when a next try starts is the connection life's to say.
     if (!context_.intensionallyDisconnectedVPN() && context_.isLoggedInUser()) {
@@ -135,9 +136,8 @@ void IKEv2_StrongSwan_ConnectionProvider::endSession(const std::optional<std::st
 
 void IKEv2_StrongSwan_ConnectionProvider::raise(const std::string& message, const IKEv2ConnectionDictionary&) {
     hw::log::warning(kLog, "IKEv2 StrongSwan ALERT: " + message);
-    // Only the refusal travels as a text: the other alerts end the try as a down does.
-    const bool refused = message == IKEv2_StrongSwan_Connector::kClientAuthenticationFailed;
-    endSession(refused ? std::optional<std::string>(message) : std::nullopt);
+    // Only the refusals travel as a text: the other alerts end the try as a down does.
+    endSession(IKEv2_StrongSwan_Connector::isRefusal(message) ? std::optional<std::string>(message) : std::nullopt);
     if (context_.useNetworkLock() && context_.networkLockActivated()) {
         std::weak_ptr<bool> alive = alive_;
         queue_.post([this, alive] {

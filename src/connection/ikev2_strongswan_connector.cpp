@@ -240,7 +240,7 @@ void IKEv2_StrongSwan_Connector::channelBroke(const IKEv2ConnectionDictionary& c
 
 std::optional<std::string> IKEv2_StrongSwan_Connector::translateAlert(std::string_view alert) {
     if (alert == "local-auth") return kClientAuthenticationFailed;
-    if (alert == "remote-auth") return "Server authentication failed";
+    if (alert == "remote-auth") return kServerAuthenticationFailed;
     if (alert == "dns") return "Resolving server hostname failed";
     if (alert == "unreachable") return "Server is unreachable";
     if (alert == "timeout") return "Server did not respond";

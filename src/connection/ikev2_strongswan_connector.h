@@ -34,6 +34,11 @@ public:
     static constexpr const char* kConnectionName = "Havenway_IKEv2";
     // The alert of a responder that refused the account's credentials.
     static constexpr const char* kClientAuthenticationFailed = "Client authentication failed";
+    // The alert of a server whose certificate or identity is not trusted.
+    static constexpr const char* kServerAuthenticationFailed = "Server authentication failed";
+    static bool isRefusal(const std::optional<std::string>& alert) {
+        return alert && (*alert == kClientAuthenticationFailed || *alert == kServerAuthenticationFailed);
+    }
 
     IKEv2_StrongSwan_Connector(MainQueue& queue, HelperTool_XPC_Connector& helper,
                                IKEv2_StrongSwan_ControlDelegate* delegate);

@@ -91,7 +91,11 @@ void VPNConnectionManager::beginUserConnect() {
                         currentProvider_->type() == preferedVPNProtocolForAutomaticMode_;
     if (winner) return;
     Provider first = firstProviderForAutomaticMode();
-    if (currentProvider_ && currentProvider_ != first) currentProvider_->stopConnectionStatusUpdates();
+    if (currentProvider_ && currentProvider_ != first) {
+        currentProvider_->stopConnectionStatusUpdates();
+        // The round starts again after openvpn's try: its process may still hold the routes.
+        if (isType(currentProvider_, VPNTypesOpenVPN)) terminatePreviousOpenVPNProcesses();
+    }
     currentProvider_ = first;
 }
 
@@ -267,14 +271,17 @@ void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerCo
     if (isType(currentProvider_, VPNTypesIKEv2_StrongSwan)) {
         service.endpoint = config.dnsPrefix + "." + env_.context.vpnServersDomainSuffix();
         service.description.endpointIPAddress = config.vpnServerIPAddress;
-        // A start that fails at once reports before the success callback
-        // would subscribe: listen from the start.
-        subscribeNow(currentProvider_, true);
-        std::weak_ptr<bool> alive = alive_;
-        currentProvider_->connect(service, [this, alive] {
-            if (!alive.lock()) return;
-            logLine("onConnectionPrepared() through IKEv2 StrongSwan");
-            subscribeToStatusUpdates(true);
+        whenOpenVPNIsGone([this, service, attempt = attempt_, ticket = ticket_, provider = currentProvider_] {
+            if (provider != currentProvider_ || dialEnded(attempt, ticket)) return;
+            // A start that fails at once reports before the success callback
+            // would subscribe: listen from the start.
+            subscribeNow(currentProvider_, true);
+            std::weak_ptr<bool> alive = alive_;
+            currentProvider_->connect(service, [this, alive] {
+                if (!alive.lock()) return;
+                logLine("onConnectionPrepared() through IKEv2 StrongSwan");
+                subscribeToStatusUpdates(true);
+            });
         });
         return;
     }

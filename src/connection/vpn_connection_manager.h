@@ -202,19 +202,31 @@ private:
     // The tunnel process is ready to be dialled (openvpn answered, or the
     // other roads' second passed): the dial of that try starts, if it is current.
     void dialAfterCreation(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket);
-    void handleConnected(VPNTypes type);
+    // What a helper request was sent for: its reply acts only while both hold.
+    struct TryStamp {
+        std::uint64_t attempt;
+        std::optional<ConnectionTicket> ticket;
+    };
+    TryStamp stampNow(const std::optional<ConnectionTicket>& reported) const;
+    bool replyStale(const TryStamp& stamp, const char* what) const;
+    // A reply delivered twice acts once.
+    static ConnectionManagerHelper::StringBlock firstReplyOnly(ConnectionManagerHelper::StringBlock done);
+    void handleConnected(VPNTypes type, const std::optional<ConnectionTicket>& ticket);
     // Under the kill switch an OpenVPN tunnel is up only once its default
     // route is: tries again while the helper may be coming back, then ends
     // the attempt in its error.
-    void letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft, std::uint64_t attempt);
+    void letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft, const TryStamp& stamp);
     // A tunnel taken over under the lock counts once its default route is in.
     void routeTheAdoptedTunnel(int triesLeft, std::uint64_t attempt);
     // An OpenVPN tunnel is up only once IPv6 is off and the DNS servers it
     // pushed are in place (_tunnel_settings.cpp): the helper is asked again
     // while it may be coming back, then the attempt ends in its error.
-    void settleTunnelSettings(bool ipv6Off, bool dnsInstalled, int triesLeft, std::uint64_t attempt);
+    void settleTunnelSettings(bool ipv6Off, bool dnsInstalled, int triesLeft, const TryStamp& stamp);
     void finishConnected();
     void failConnected();
+    // Runs `next` once every openvpn the helper was asked to end is gone: a
+    // tunnel started while openvpn still holds its routes waits out its server.
+    void whenOpenVPNIsGone(Task next);
     void handleDisconnected(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
                             const std::optional<ConnectionTicket>& ticket);
     bool stepAutomaticOrder(std::int32_t status, VPNTypes type);
@@ -259,6 +271,9 @@ private:
     static constexpr int kDefaultRouteTries = 4;
     static constexpr int kDefaultRouteRetryMs = 1000;
     static constexpr int kAdoptionTimeoutMs = 5000;
+    int openVPNEndings_ = 0;
+    std::vector<Task> afterOpenVPNEnds_;
+    static constexpr int kOpenVPNEndBoundMs = 5000;
     // Set while a running openvpn is being taken over.
     std::function<void(bool adopted)> adoption_;
     bool establishedUnheard_ = false;

@@ -52,7 +52,7 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
             });
             return;
         case VPNStatusCodes::connected:
-            handleConnected(type);
+            handleConnected(type, ticket);
             return;
         case VPNStatusCodes::disconnected:
         case VPNStatusCodes::disconnecting:
@@ -70,7 +70,7 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
     logLine("UNKNOWN VPN connection status received: " + std::to_string(status));
 }
 
-void VPNConnectionManager::handleConnected(VPNTypes type) {
+void VPNConnectionManager::handleConnected(VPNTypes type, const std::optional<ConnectionTicket>& ticket) {
     logLine("SUCCESSFULLY connected");
     if (adoption_) {
         // Under the lock only the tunnel's default route lets traffic out, and
@@ -83,49 +83,71 @@ void VPNConnectionManager::handleConnected(VPNTypes type) {
         endAdoption(true);
         return;
     }
+    const TryStamp stamp = stampNow(ticket);
     if (type == VPNTypesOpenVPN && env_.context.networkLockActivated()) {
         // The kill switch must let the tunnel's default route through.
         std::optional<std::string> gateway =
             OpenVPN_connectionProvider ? OpenVPN_connectionProvider->latestGateway() : std::nullopt;
-        const std::uint64_t attempt = attempt_;
-        post([this, gateway, attempt] { letTheTunnelRouteThrough(gateway, kDefaultRouteTries, attempt); });
+        post([this, gateway, stamp] { letTheTunnelRouteThrough(gateway, kDefaultRouteTries, stamp); });
         return;
     }
     if (type == VPNTypesOpenVPN) {
-        const std::uint64_t attempt = attempt_;
-        post([this, attempt] { settleTunnelSettings(false, false, kDefaultRouteTries, attempt); });
+        post([this, stamp] { settleTunnelSettings(false, false, kDefaultRouteTries, stamp); });
         return;
     }
     if (type == VPNTypesIKEv2_StrongSwan) {
         // This road has no dial step, yet its tunnel carries IPv4 alone: IPv6
         // left on would go around it. Its DNS is the main window's to install.
-        const std::uint64_t attempt = attempt_;
-        post([this, attempt] { settleTunnelSettings(false, true, kDefaultRouteTries, attempt); });
+        post([this, stamp] { settleTunnelSettings(false, true, kDefaultRouteTries, stamp); });
         return;
     }
     finishConnected();
 }
 
+VPNConnectionManager::TryStamp VPNConnectionManager::stampNow(const std::optional<ConnectionTicket>& reported) const {
+    // The report's own try; a road that reports without one goes by the try in force.
+    return TryStamp{attempt_, reported ? reported : env_.context.currentTry()};
+}
+
+bool VPNConnectionManager::replyStale(const TryStamp& stamp, const char* what) const {
+    if (stamp.attempt != attempt_) {
+        logLine(std::string("dropped: ") + what + " of an ended attempt");
+        return true;
+    }
+    return staleTry(stamp.ticket, what);
+}
+
+ConnectionManagerHelper::StringBlock VPNConnectionManager::firstReplyOnly(ConnectionManagerHelper::StringBlock done) {
+    return [done = std::move(done), answered = std::make_shared<bool>(false)](const std::string& reply) {
+        if (*answered) {
+            logLine("a second reply to one helper request is dropped");
+            return;
+        }
+        *answered = true;
+        done(reply);
+    };
+}
+
 void VPNConnectionManager::letTheTunnelRouteThrough(const std::optional<std::string>& gateway, int triesLeft,
-                                                    std::uint64_t attempt) {
-    if (attempt != attempt_) return;
+                                                    const TryStamp& stamp) {
+    if (replyStale(stamp, "the default route's step")) return;
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.addDefaultGatewayForOpenVPN(gateway, [this, alive, gateway, triesLeft,
-                                                      attempt](const std::string& reply) {
-        if (!alive.lock() || attempt != attempt_) return;
+    env_.helper.addDefaultGatewayForOpenVPN(gateway, firstReplyOnly([this, alive, gateway, triesLeft,
+                                                                     stamp](const std::string& reply) {
+        if (!alive.lock() || replyStale(stamp, "the default route's reply")) return;
         if (reply != HelperToolManager::kNo) {
-            settleTunnelSettings(false, false, kDefaultRouteTries, attempt);
+            settleTunnelSettings(false, false, kDefaultRouteTries, stamp);
             return;
         }
         if (triesLeft > 1) {
             logLine("addDefaultGatewayForOpenVPN failed -- trying again");
             postAfter(kDefaultRouteRetryMs,
-                      [this, gateway, triesLeft, attempt] { letTheTunnelRouteThrough(gateway, triesLeft - 1, attempt); });
+                      [this, gateway, triesLeft, stamp] { letTheTunnelRouteThrough(gateway, triesLeft - 1, stamp); });
             return;
         }
         logLine("addDefaultGatewayForOpenVPN failed -- the tunnel has no default route");
         failConnected();
-    });
+    }));
 }
 
 void VPNConnectionManager::routeTheAdoptedTunnel(int triesLeft, std::uint64_t attempt) {
@@ -232,6 +254,17 @@ void VPNConnectionManager::handleDisconnected(std::int32_t status, const std::op
             postReport(ticket, "a refusal", [this] { notifyRefused(OpenVPNConstants::errorText(0)); });
             return;
         }
+        if (type == VPNTypesIKEv2_StrongSwan && *message == IKEv2_StrongSwan_Connector::kServerAuthenticationFailed) {
+            // The server's certificate is the same at every try of this
+            // protocol; under Automatic another protocol's may be trusted.
+            if (mayRefuse) {
+                logLine("IKEv2's server was not trusted: no retry");
+                postReport(ticket, "a refusal", [this, text = *message] { notifyRefused(text); });
+            } else {
+                postReport(ticket, "a down report", [this] { notifyDisconnected(false, false); });
+            }
+            return;
+        }
         if (type == VPNTypesOpenVPN) {
             if (!onConnectionErrorNotification) return;
             // The account or the machine said no: another try gets the same answer.
@@ -291,6 +324,8 @@ bool VPNConnectionManager::stepAutomaticOrder(std::int32_t status, VPNTypes type
     if (!currentVPNConfig_) return true;
     post([this, old, ticket = ticket_] {
         if (staleTry(ticket, "Automatic's next protocol")) return;
+        // openvpn's end is reported before it has taken its routes away.
+        if (isType(old, VPNTypesOpenVPN)) terminatePreviousOpenVPNProcesses();
         stopStatusUpdates(old);
         deleteExistingVPNService();
         connectionEstablishingInProgress_ = true;

@@ -292,9 +292,33 @@ void VPNConnectionManager::removeExistingConnection() {
 void VPNConnectionManager::terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done) {
     logLine("terminatePreviousOpenVPNProcesses() started");
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.terminatePreviousOpenVPNProcesses([alive, done = std::move(done)](bool ended) {
-        if (alive.lock() && done) done(ended);
+    ++openVPNEndings_;
+    // The helper answers once openvpn has exited (its own grace is 3 s); a
+    // helper that never answers must not hold the next tunnel for good.
+    auto ended = std::make_shared<bool>(false);
+    auto settle = [this, ended] {
+        if (*ended) return;
+        *ended = true;
+        if (--openVPNEndings_ > 0) return;
+        auto waiting = std::move(afterOpenVPNEnds_);
+        afterOpenVPNEnds_.clear();
+        for (auto& task : waiting) task();
+    };
+    postAfter(kOpenVPNEndBoundMs, settle);
+    env_.helper.terminatePreviousOpenVPNProcesses([alive, settle, done = std::move(done)](bool gone) {
+        if (!alive.lock()) return;
+        settle();
+        if (done) done(gone);
     });
+}
+
+void VPNConnectionManager::whenOpenVPNIsGone(Task next) {
+    if (openVPNEndings_ == 0) {
+        next();
+        return;
+    }
+    logLine("the next tunnel starts once openvpn has ended");
+    afterOpenVPNEnds_.push_back(std::move(next));
 }
 
 void VPNConnectionManager::adoptRunningTunnel(std::function<void(bool adopted)> done) {

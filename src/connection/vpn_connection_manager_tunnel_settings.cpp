@@ -9,8 +9,8 @@ namespace hw {
 using manager_log::logLine;
 
 void VPNConnectionManager::settleTunnelSettings(bool ipv6Off, bool dnsInstalled, int triesLeft,
-                                                std::uint64_t attempt) {
-    if (attempt != attempt_) return;
+                                                const TryStamp& stamp) {
+    if (replyStale(stamp, "the tunnel settings' step")) return;
     if (ipv6Off && dnsInstalled) {
         finishConnected();
         return;
@@ -23,8 +23,8 @@ void VPNConnectionManager::settleTunnelSettings(bool ipv6Off, bool dnsInstalled,
     };
     auto outcome = std::make_shared<Outcome>(Outcome{ipv6Off, dnsInstalled, (ipv6Off ? 0 : 1) + (dnsInstalled ? 0 : 1)});
     std::weak_ptr<bool> alive = alive_;
-    auto judge = [this, alive, outcome, triesLeft, attempt] {
-        if (!alive.lock() || --outcome->pending > 0 || attempt != attempt_) return;
+    auto judge = [this, alive, outcome, triesLeft, stamp] {
+        if (!alive.lock() || --outcome->pending > 0 || replyStale(stamp, "the tunnel settings' reply")) return;
         if (outcome->ipv6Off && outcome->dnsInstalled) {
             finishConnected();
             return;
@@ -37,24 +37,24 @@ void VPNConnectionManager::settleTunnelSettings(bool ipv6Off, bool dnsInstalled,
             logLine("the tunnel is up, but " + missing + " -- trying again");
             const bool ipv6 = outcome->ipv6Off, dns = outcome->dnsInstalled;
             postAfter(kDefaultRouteRetryMs,
-                      [this, ipv6, dns, triesLeft, attempt] { settleTunnelSettings(ipv6, dns, triesLeft - 1, attempt); });
+                      [this, ipv6, dns, triesLeft, stamp] { settleTunnelSettings(ipv6, dns, triesLeft - 1, stamp); });
             return;
         }
         logLine("the tunnel is up, but " + missing + " -- the attempt ends in its error");
         failConnected();
     };
     if (!ipv6Off) {
-        env_.helper.disableIPV6([outcome, judge](const std::string& reply) {
+        env_.helper.disableIPV6(firstReplyOnly([outcome, judge](const std::string& reply) {
             outcome->ipv6Off = reply != HelperToolManager::kNo;
             judge();
-        });
+        }));
     }
     if (!dnsInstalled) {
         const auto pushed = currentProvider_ ? currentProvider_->pushedDNSServers() : std::vector<std::string>{};
-        env_.helper.install_DNS_for_VPN(true, pushed, [outcome, judge](const std::string& reply) {
+        env_.helper.install_DNS_for_VPN(true, pushed, firstReplyOnly([outcome, judge](const std::string& reply) {
             outcome->dnsInstalled = reply != HelperToolManager::kNo;
             judge();
-        });
+        }));
     }
 }
 

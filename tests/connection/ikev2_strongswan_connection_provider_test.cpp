@@ -128,6 +128,11 @@ TEST_F(IKEv2ProviderTest, ASessionEndsOnceAndARefusalAsksForNoReconnect) {
     provider_.change(0, {});
     EXPECT_EQ(reports_, (std::vector<std::string>{"2", "0"}));
     EXPECT_EQ(context_.reconnectTickets, (std::vector<std::optional<ConnectionTicket>>{ConnectionTicket{1, 2}}));
+
+    provider_.connect(serviceConfig(std::nullopt, std::nullopt), [] { FAIL(); }, {});
+    provider_.raise(IKEv2_StrongSwan_Connector::kServerAuthenticationFailed, {});  // an untrusted server's too
+    EXPECT_EQ(reports_.back(), "0:Server authentication failed");
+    EXPECT_EQ(context_.reconnectTickets.size(), 1u);
 }
 
 TEST_F(IKEv2ProviderTest, ConnectNeedsAServerNameAndSendsTheIpOnlyWhenGiven) {

@@ -51,6 +51,9 @@ std::vector<ReportCase> reportCases() {
          {"refused:" + OpenVPNConstants::errorText(0)}, OpenVPNConstants::errorText(0)},
         {"OpenVPNNoTunDevice", VPNTypesOpenVPN, 0, OpenVPNConstants::errorText(2),
          {"refused:" + OpenVPNConstants::errorText(2)}, OpenVPNConstants::errorText(2)},
+        // The same server certificate meets every try of the protocol chosen.
+        {"StrongSwanServerNotTrusted", VPNTypesIKEv2_StrongSwan, 0, "Server authentication failed",
+         {"refused:Server authentication failed"}, none},
         {"OpenVPNNotReachable", VPNTypesOpenVPN, 9,
          {}, {"error:" + LocaleData::openvpn_not_reachable_error_notification()}, none},
         {"L2TPNotReachable", VPNTypesL2TP, 9, {}, {}, none},
@@ -422,6 +425,7 @@ TEST_F(AutomaticOrder, OnlyTheAccountsRefusalEndsTheAttempt) {
     for (const Row& row : {
              Row{"IKEv2 refuses the account", 0, "Client authentication failed", {"refused:" + wrongPassword}, 0, 3},
              Row{"OpenVPN refuses the account", 1, wrongPassword, {"refused:" + wrongPassword}, 1, 3},
+             Row{"IKEv2's server is not trusted", 0, "Server authentication failed", {}, 1, 3},
              Row{"OpenVPN has no TUN device", 1, OpenVPNConstants::errorText(2), {}, 2, 3},
              Row{"L2TP without kernel support", 2, std::string("4"), {generic()}, 2, 2},
              Row{"L2TP with bad options", 2, std::string("2"), {generic()}, 2, 3},
@@ -465,9 +469,11 @@ TEST_F(AutomaticOrder, ARoadThatCannotBeBuiltIsLeftOutWithOneLine) {
     queue.advance(1100);
     EXPECT_EQ(events, std::vector<std::string>{"error:" + OpenVPNConstants::errorText(4)});
     EXPECT_EQ(l2tp->count("startDial"), 0);
-    // The next round starts from the first road again.
+    // The next round starts from the first road again, once openvpn has ended.
+    const int endings = helper.count("terminatePreviousOpenVPNProcesses");
     manager->beginUserConnect();
     EXPECT_EQ(manager->currentProvider(), ike);
+    EXPECT_EQ(helper.count("terminatePreviousOpenVPNProcesses"), endings + 1);
 }
 
 // What a report asks of the owner goes only while its try is in force when

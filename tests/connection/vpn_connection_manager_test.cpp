@@ -297,5 +297,22 @@ TEST_F(StartUp, ProtocolChangeLeavingOpenVPNEndsItsProcessesAndSwitchesProvider)
     EXPECT_EQ(helper.count("terminatePreviousOpenVPNProcesses"), 1);
 }
 
+// IKEv2 started while openvpn still holds its routes would wait out its
+// server; a helper that never answers holds it back for a bounded time.
+TEST_F(StartUp, StrongSwanStartsOnlyOnceTheOpenVPNItReplacesHasEnded) {
+    for (std::optional<double> exits : {std::optional<double>(1200), std::optional<double>()}) {
+        helper.terminateDelayMs = exits;
+        make();
+        ike->calls.clear();
+        context.changeProtocol(VPNTypesIKEv2_StrongSwan);
+        manager->connect(server());
+        queue.advance(1000);
+        EXPECT_EQ(ike->count("connect"), 0);
+        queue.advance(exits ? 300 : 4000);
+        EXPECT_EQ(ike->count("connect"), 1);
+        context.protocol = VPNTypesOpenVPN;
+    }
+}
+
 }  // namespace
 }  // namespace hw::test

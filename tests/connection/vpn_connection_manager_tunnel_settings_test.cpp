@@ -92,6 +92,34 @@ TEST_F(TunnelSettings, UnderTheLockTheRouteGoesInBeforeTheSettings) {
                                                      "install_DNS_for_VPN:openvpn"}));
 }
 
+// A helper's answer acts once, and only for the try that asked: a slow one
+// may answer after a Cancel or the next Connect.
+TEST_F(TunnelSettings, AHelperReplyActsOnceAndOnlyForTheTryThatAsked) {
+    enum Then { nothing, cancel, nextTry };
+    struct Row { const char* name; bool lock; int replies; Then then; bool established; int ipv6Sends; };
+    for (const Row& row : {Row{"settings answered twice", false, 2, nothing, true, 1},
+                           Row{"route answered twice", true, 2, nothing, true, 1},
+                           Row{"route answered after the next Connect", true, 1, nextTry, false, 0},
+                           Row{"route answered after a Cancel", true, 1, cancel, false, 0}}) {
+        SCOPED_TRACE(row.name);
+        events.clear();
+        context.lockActivated = row.lock;
+        context.tryInForce = ConnectionTicket{1, 1};
+        make();
+        connectThrough();
+        helper.sent.clear();
+        helper.replyDelayMs = 300;
+        helper.repliesPerCommand = row.replies;
+        openvpn->report(2);
+        queue.runUntilIdle();
+        if (row.then == cancel) manager->disconnect();
+        if (row.then == nextTry) context.tryInForce = ConnectionTicket{2, 1};
+        queue.advance(10000);
+        EXPECT_EQ(events, row.established ? std::vector<std::string>{"established"} : std::vector<std::string>{});
+        EXPECT_EQ(helper.count("disableIPV6"), row.ipv6Sends);
+    }
+}
+
 // The strongSwan tunnel carries IPv4 alone: it is Connected once IPv6 is off,
 // and its DNS is left to the main window.
 struct IKEv2Case {

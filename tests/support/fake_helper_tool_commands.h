@@ -88,9 +88,7 @@ public:
             reply = defaultGatewayReplies.front();
             defaultGatewayReplies.pop_front();
         }
-        queue_.post([done, reply] {
-            if (done) done(reply);
-        });
+        deliver(done, reply);
     }
     void attachRunningOpenVPN(std::function<void(bool)> done) override {
         sent.push_back("attachRunningOpenVPN");
@@ -100,7 +98,8 @@ public:
     }
     void terminatePreviousOpenVPNProcesses(std::function<void(bool)> done) override {
         sent.push_back("terminatePreviousOpenVPNProcesses");
-        queue_.post([done, ended = openVPNRunning] {
+        if (!terminateDelayMs) return;  // a helper that never answers
+        queue_.postAfter(*terminateDelayMs, [done, ended = openVPNRunning] {
             if (done) done(ended);
         });
     }
@@ -145,6 +144,10 @@ public:
     std::deque<std::string> defaultGatewayReplies;  // taken first, one per command
     std::deque<std::string> ipv6Replies;  // taken first, one per command; then "YES"
     std::deque<std::string> dnsReplies;   // the same for the DNS install
+    // A slow helper, or one answering twice (route, IPv6 and DNS commands).
+    double replyDelayMs = 0;
+    std::optional<double> terminateDelayMs = 0.0;  // how long openvpn takes to exit; none: no answer
+    int repliesPerCommand = 1;
     std::vector<std::vector<std::string>> dnsPushed;  // the servers each install named
     std::vector<std::string> sent;
     std::vector<HelperVPNServiceDescription> created;
@@ -156,7 +159,11 @@ private:
             reply = replies.front();
             replies.pop_front();
         }
-        if (done) queue_.post([done, reply] { done(reply); });
+        deliver(done, reply);
+    }
+    void deliver(const StringBlock& done, const std::string& reply) {
+        if (!done) return;
+        for (int i = 0; i < repliesPerCommand; ++i) queue_.postAfter(replyDelayMs, [done, reply] { done(reply); });
     }
 
     MainQueue& queue_;
