@@ -1,5 +1,8 @@
 #include "connection/connection_life_host.h"
 
+#include <cstdlib>
+#include <string>
+
 #include "connection/vpn_connection_manager_ports.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
@@ -8,12 +11,28 @@ namespace hw {
 
 namespace {
 constexpr const char* kLog = "ConnectionLife";
+
+// HAVENWAY_RECONNECT_CAP_MS lowers the cap, never raises it: the by-hand
+// runs count a whole attempt's tries without waiting out minutes of pacing.
+double reconnectCapMs() {
+    const char* value = std::getenv("HAVENWAY_RECONNECT_CAP_MS");
+    if (!value || !*value) return ConnectionLifeHost::kReconnectCapMs;
+    char* end = nullptr;
+    const long ms = std::strtol(value, &end, 10);
+    if (*end != '\0' || ms < ConnectionLifeHost::kReconnectDelayMs || ms > ConnectionLifeHost::kReconnectCapMs) {
+        log::warning(kLog, "HAVENWAY_RECONNECT_CAP_MS=" + std::string(value) + " is not a cap between " +
+                               std::to_string(static_cast<long>(ConnectionLifeHost::kReconnectDelayMs)) + " and " +
+                               std::to_string(static_cast<long>(ConnectionLifeHost::kReconnectCapMs)) + " ms: ignored");
+        return ConnectionLifeHost::kReconnectCapMs;
+    }
+    return static_cast<double>(ms);
+}
 }  // namespace
 
 ConnectionLifeHost::ConnectionLifeHost(MainQueue& queue, ConnectionManagerContext& context,
                                        std::function<void()> endSession)
     : context_(context), endSession_(std::move(endSession)) {
-    life_ = std::make_unique<ConnectionLife>(queue, hooks(), ConnectionLife::Timing{kReconnectDelayMs, kReconnectCapMs});
+    life_ = std::make_unique<ConnectionLife>(queue, hooks(), ConnectionLife::Timing{kReconnectDelayMs, reconnectCapMs()});
 }
 
 ConnectionLifeHost::~ConnectionLifeHost() = default;

@@ -165,54 +165,6 @@ TEST_F(FaultsByHand, AHelperKilledMidConnectEndsInTheTruth) {
     }
 }
 
-struct LinkRow {
-    const char* name;
-    ProtocolRow protocol;
-    bool lock;
-};
-
-// The outer link goes down for ten seconds and comes back with its default
-// route, as DHCP would put it back: traffic goes through the tunnel again
-// within a minute, the window saying Connected.
-TEST_F(FaultsByHand, ALinkThatDropsTenSecondsComesBack) {
-    const LinkRow rows[] = {{"OpenVPNLocked", kOpenVPN, true},
-                            {"IKEv2Locked", kIKEv2, true},
-                            {"OpenVPN", kOpenVPN, false},
-                            {"IKEv2", kIKEv2, false}};
-    const std::string route = defaultRoute();
-    const std::string link = defaultRouteLink(bed.runner);
-    ASSERT_FALSE(link.empty());
-    for (const LinkRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        earlierRunChose(row.protocol.protocol, row.lock);
-        const QString service = launch();
-        ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
-        const long connects = notified("Connected to Netherlands");
-        ASSERT_TRUE(connectNetherlands(service, connects + 1).contains(row.protocol.name))
-            << TempDir::read(log()) << bed.helperLog();
-        ASSERT_TRUE(msUntilTheTunnelCarries(row.protocol.farEnd, 10000));
-
-        ASSERT_TRUE(run({"ip", "link", "set", link, "down"}).ok());
-        downLink = link;
-        spinFor(10000);  // the outage itself
-        ASSERT_TRUE(run({"ip", "link", "set", link, "up"}).ok());
-        ASSERT_TRUE(run({"ip", "route", "add", "default", "via", gateway(), "dev", link, "metric", "100"}).ok());
-        downLink.clear();
-        const auto back = msUntilTheTunnelCarries(row.protocol.farEnd, 60000);
-        EXPECT_TRUE(back) << TempDir::read(log()) << bed.helperLog();
-        std::printf("[ recovery ] %s: %ld ms after the link came back\n", row.name, back.value_or(-1));
-        EXPECT_TRUE(spinUntil([&] { return trayStatus(service) == "Connected"; }, 20000))
-            << trayStatus(service).toStdString();
-        if (back) outsideOnlyThrough(row.protocol.tunnelPrefix);
-
-        quitFromTheTray(service);
-        run({"ip", "route", "del", "default", "via", gateway(), "metric", "100"});
-        run({"ip", "route", "replace", "default", "via", gateway(), "dev", link});
-        EXPECT_TRUE(spinUntil([&] { return !lockEngaged() && defaultRoute() == route; }, 15000))
-            << defaultRoute() << bed.helperLog();
-    }
-}
-
 // The application is killed (kill -9) connected under the lock, the helper
 // running on, and started again: the lock holds throughout, nothing leaves
 // outside the tunnel, the restart takes the tunnel over and signs in through
