@@ -493,26 +493,45 @@ void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::strin
         core_->queue.post([done] { done({}, localError(kParseErrorCacheMiss, "the local datastore is not enabled")); });
         return;
     }
-    std::vector<ParseObject> objects;
-    for (const auto& stored : core_->datastore->pinned(query.className, pin)) {
-        auto object = ParseObject::fromJSON(stored.className, JSON::parse(stored.json), core_);
-        if (query.matches(object)) objects.push_back(std::move(object));
-        if (static_cast<int>(objects.size()) >= query.limit) break;
-    }
-    core_->queue.post([done, objects = std::move(objects)]() mutable { done(std::move(objects), std::nullopt); });
+    auto read = [core = core_, query, pin, done = std::move(done)] {
+        std::vector<ParseObject> objects;
+        for (const auto& stored : core->datastore->pinned(query.className, pin)) {
+            auto object = ParseObject::fromJSON(stored.className, JSON::parse(stored.json), core);
+            if (query.matches(object)) objects.push_back(std::move(object));
+            if (static_cast<int>(objects.size()) >= query.limit) break;
+        }
+        core->queue.post([done, objects = std::move(objects)]() mutable { done(std::move(objects), std::nullopt); });
+    };
+    if (datastoreQueue_) datastoreQueue_->async(std::move(read));
+    else read();
 }
 
-bool ParseClient::pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace) {
+bool ParseClient::pinAll(const std::string& pin, std::vector<ParseObject> objects, bool replace) {
     if (!core_->datastore) return false;
-    std::vector<LocalDatastore::StoredObject> stored;
-    for (const auto& o : objects) {
-        if (o.objectId().empty()) continue;  // only saved objects can be found again
-        stored.push_back({o.className(), o.objectId(), o.toJSON().rawString().value_or("{}")});
-    }
-    return replace ? core_->datastore->replacePin(pin, stored) : core_->datastore->addToPin(pin, stored);
+    auto write = [core = core_, pin, objects = std::move(objects), replace] {
+        std::vector<LocalDatastore::StoredObject> stored;
+        for (const auto& o : objects) {
+            if (o.objectId().empty()) continue;  // only saved objects can be found again
+            stored.push_back({o.className(), o.objectId(), o.toJSON().rawString().value_or("{}")});
+        }
+        const bool kept = replace ? core->datastore->replacePin(pin, stored) : core->datastore->addToPin(pin, stored);
+        if (!kept) log::warning(kLog, "the datastore could not keep the objects of " + pin);
+        return kept;
+    };
+    if (!datastoreQueue_) return write();
+    datastoreQueue_->async(std::move(write));
+    return true;
 }
 
-bool ParseClient::unpinAll(const std::string& pin) { return core_->datastore && core_->datastore->unpin(pin); }
+bool ParseClient::unpinAll(const std::string& pin) {
+    if (!core_->datastore) return false;
+    // After the writes queued before it.
+    if (!datastoreQueue_) return core_->datastore->unpin(pin);
+    datastoreQueue_->async([core = core_, pin] {
+        if (!core->datastore->unpin(pin)) log::warning(kLog, "the datastore could not drop " + pin);
+    });
+    return true;
+}
 
 // ---- analytics ----
 

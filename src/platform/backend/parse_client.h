@@ -89,7 +89,12 @@ public:
     // Pinned objects that match (offline); an error when there is no datastore.
     void findInLocalDatastore(const ParseQuery& query, const std::string& pin,
                               std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
-    bool pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace = true);
+    // The pins' reads (and the parsing of what they find) and writes run
+    // there from now on, in the order asked: a list of thousands costs the
+    // main thread nothing. One worker keeps them in order; a write then
+    // answers true, and a failure is logged.
+    void setDatastoreQueue(BackgroundQueue* queue) { datastoreQueue_ = queue; }
+    bool pinAll(const std::string& pin, std::vector<ParseObject> objects, bool replace = true);
     bool unpinAll(const std::string& pin);
 
     // The routes under the kept connections changed (a tunnel ended): they
@@ -121,6 +126,7 @@ private:
     void findNextPage(std::shared_ptr<Paging> paging);
 
     std::shared_ptr<ParseCore> core_;
+    BackgroundQueue* datastoreQueue_ = nullptr;
     SecretStore& secrets_;
     SettingsStore& settings_;
     SecretStoreQueue* secretsQueue_;
