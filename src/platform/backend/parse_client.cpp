@@ -416,8 +416,13 @@ void ParseClient::saveObject(std::shared_ptr<ParseObject> object,
 }
 
 void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
+    findPage(query, [done = std::move(done)](std::vector<ParseObject> objects, std::optional<long long>,
+                                             OptionalParseError error) { done(std::move(objects), std::move(error)); });
+}
+
+void ParseClient::findPage(const ParseQuery& query, PageBlock done) {
     if (!isPlainName(query.className)) {
-        core_->queue.post([done] { done({}, localError(kParseErrorOtherCause, "invalid class name")); });
+        core_->queue.post([done] { done({}, std::nullopt, localError(kParseErrorOtherCause, "invalid class name")); });
         return;
     }
     std::weak_ptr<ParseCore> core = core_;
@@ -425,19 +430,23 @@ void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<P
     core_->call("GET", "/classes/" + cls + "?" + query.queryString(), std::nullopt,
                 [core, cls, done](JSON reply, OptionalParseError error) {
                     if (error) {
-                        done({}, std::move(error));
+                        done({}, std::nullopt, std::move(error));
                         return;
                     }
                     auto results = reply["results"].array();
                     if (!results) {
-                        done({}, localError(kParseErrorInvalidJSON, "the query answer has no results"));
+                        done({}, std::nullopt, localError(kParseErrorInvalidJSON, "the query answer has no results"));
                         return;
                     }
                     std::vector<ParseObject> objects;
                     for (const auto& item : *results) {
                         if (item.type() == JSON::Type::dictionary) objects.push_back(ParseObject::fromJSON(cls, item, core));
                     }
-                    done(std::move(objects), std::nullopt);
+                    const auto total = reply["count"].double_();
+                    done(std::move(objects),
+                         total && *total >= 0 && *total < 1e12 ? std::optional<long long>(static_cast<long long>(*total))
+                                                               : std::nullopt,
+                         std::nullopt);
                 });
 }
 
@@ -451,7 +460,45 @@ struct ParseClient::Paging {
 
 void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
     query.skip = 0;
-    findNextPage(std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0}));
+    // The first page says how many there are: the rest are asked side by side.
+    query.count = true;
+    auto paging = std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0});
+    std::weak_ptr<bool> alive = alive_;
+    findPage(paging->query, [this, alive, paging](std::vector<ParseObject> page, std::optional<long long> total,
+                                                  OptionalParseError error) {
+        paging->query.count = false;
+        if (error) {
+            paging->done({}, std::move(error));
+            return;
+        }
+        const int size = static_cast<int>(page.size());
+        if (!takePage(*paging, std::move(page)) || alive.expired()) return;
+        paging->query.skip += size;
+        if (total && *total > paging->query.skip && size == paging->query.limit) findRestSideBySide(paging, *total);
+        else findNextPage(paging);
+    });
+}
+
+bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page) {
+    std::size_t fresh = 0;
+    const int size = static_cast<int>(page.size());
+    for (auto& object : page) {
+        if (!object.objectId().empty() && !paging.ids.insert(object.objectId()).second) continue;
+        paging.found.push_back(std::move(object));
+        ++fresh;
+    }
+    ++paging.pages;
+    // A short page is the last; one with nothing new means the server
+    // ignores the skip, and asking on would never end.
+    const bool more = size >= paging.query.limit && fresh > 0;
+    if (more && paging.pages >= kMaxQueryPages) {
+        log::warning(kLog, "query of " + paging.query.className + " stopped after " + std::to_string(paging.pages) +
+                               " pages");
+        paging.done({}, localError(kParseErrorOtherCause, "too many objects"));
+        return false;
+    }
+    if (!more) paging.done(std::move(paging.found), std::nullopt);
+    return more;
 }
 
 void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
@@ -461,30 +508,61 @@ void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
             paging->done({}, std::move(error));
             return;
         }
-        std::size_t fresh = 0;
-        for (auto& object : page) {
-            if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
-            paging->found.push_back(std::move(object));
-            ++fresh;
-        }
-        ++paging->pages;
-        // A short page is the last; one with nothing new means the server
-        // ignores the skip, and asking on would never end.
-        const bool more = static_cast<int>(page.size()) >= paging->query.limit && fresh > 0;
-        if (more && paging->pages >= kMaxQueryPages) {
-            log::warning(kLog, "query of " + paging->query.className + " stopped after " + std::to_string(paging->pages) +
-                                   " pages");
-            paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
-            return;
-        }
-        if (!more) {
-            paging->done(std::move(paging->found), std::nullopt);
-            return;
-        }
-        if (alive.expired()) return;
-        paging->query.skip += static_cast<int>(page.size());
+        const int size = static_cast<int>(page.size());
+        if (!takePage(*paging, std::move(page)) || alive.expired()) return;
+        paging->query.skip += size;
         findNextPage(paging);
     });
+}
+
+void ParseClient::findRestSideBySide(std::shared_ptr<Paging> paging, long long total) {
+    const int limit = paging->query.limit;
+    const long long left = std::min<long long>((total - paging->query.skip + limit - 1) / limit, kMaxQueryPages);
+    struct Rest {
+        std::vector<std::optional<std::vector<ParseObject>>> pages;
+        std::size_t answered = 0;
+        bool failed = false;
+    };
+    auto rest = std::make_shared<Rest>();
+    rest->pages.resize(static_cast<std::size_t>(left));
+    std::weak_ptr<bool> alive = alive_;
+    for (long long i = 0; i < left; ++i) {
+        ParseQuery query = paging->query;
+        query.skip += static_cast<int>(i) * limit;
+        find(query, [this, alive, paging, rest, i](std::vector<ParseObject> page, OptionalParseError error) {
+            if (rest->failed) return;
+            if (error) {
+                rest->failed = true;
+                paging->done({}, std::move(error));
+                return;
+            }
+            rest->pages[static_cast<std::size_t>(i)] = std::move(page);
+            if (++rest->answered < rest->pages.size()) return;
+            // In order, as one after another would have found them; a short
+            // page among them (objects gone meanwhile) ends nothing early.
+            const int last = static_cast<int>(rest->pages.back()->size());
+            for (auto& slot : rest->pages) {
+                paging->query.skip += static_cast<int>(slot->size());
+                for (auto& object : *slot) {
+                    if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
+                    paging->found.push_back(std::move(object));
+                }
+            }
+            paging->pages += static_cast<int>(rest->pages.size());
+            if (last < paging->query.limit) {
+                paging->done(std::move(paging->found), std::nullopt);
+                return;
+            }
+            if (paging->pages >= kMaxQueryPages) {
+                log::warning(kLog, "query of " + paging->query.className + " stopped after " +
+                                       std::to_string(paging->pages) + " pages");
+                paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
+                return;
+            }
+            // Objects made meanwhile: on from the last page, one at a time.
+            if (!alive.expired()) findNextPage(paging);
+        });
+    }
 }
 
 void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::string& pin,

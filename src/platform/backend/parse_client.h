@@ -123,7 +123,12 @@ private:
     void saveRevocations();
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
     struct Paging;
+    using PageBlock = std::function<void(std::vector<ParseObject>, std::optional<long long> total, OptionalParseError)>;
+    void findPage(const ParseQuery& query, PageBlock done);
     void findNextPage(std::shared_ptr<Paging> paging);
+    void findRestSideBySide(std::shared_ptr<Paging> paging, long long total);
+    // Takes a page into the result; whether another may follow.
+    static bool takePage(Paging& paging, std::vector<ParseObject> page);
 
     std::shared_ptr<ParseCore> core_;
     BackgroundQueue* datastoreQueue_ = nullptr;
