@@ -467,19 +467,18 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
     findPage(paging->query, [this, alive, paging](std::vector<ParseObject> page, std::optional<long long> total,
                                                   OptionalParseError error) {
         paging->query.count = false;
-        if (error) {
-            paging->done({}, std::move(error));
-            return;
-        }
         const int size = static_cast<int>(page.size());
-        if (!takePage(*paging, std::move(page)) || alive.expired()) return;
-        paging->query.skip += size;
+        if (!takePage(*paging, std::move(page), std::move(error)) || alive.expired()) return;
         if (total && *total > paging->query.skip && size == paging->query.limit) findRestSideBySide(paging, *total);
         else findNextPage(paging);
     });
 }
 
-bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page) {
+bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error) {
+    if (error) {
+        paging.done({}, std::move(error));
+        return false;
+    }
     std::size_t fresh = 0;
     const int size = static_cast<int>(page.size());
     for (auto& object : page) {
@@ -498,20 +497,14 @@ bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page) {
         return false;
     }
     if (!more) paging.done(std::move(paging.found), std::nullopt);
+    paging.query.skip += size;
     return more;
 }
 
 void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
     std::weak_ptr<bool> alive = alive_;
     find(paging->query, [this, alive, paging](std::vector<ParseObject> page, OptionalParseError error) {
-        if (error) {
-            paging->done({}, std::move(error));
-            return;
-        }
-        const int size = static_cast<int>(page.size());
-        if (!takePage(*paging, std::move(page)) || alive.expired()) return;
-        paging->query.skip += size;
-        findNextPage(paging);
+        if (takePage(*paging, std::move(page), std::move(error)) && !alive.expired()) findNextPage(paging);
     });
 }
 

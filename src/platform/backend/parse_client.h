@@ -127,8 +127,8 @@ private:
     void findPage(const ParseQuery& query, PageBlock done);
     void findNextPage(std::shared_ptr<Paging> paging);
     void findRestSideBySide(std::shared_ptr<Paging> paging, long long total);
-    // Takes a page into the result; whether another may follow.
-    static bool takePage(Paging& paging, std::vector<ParseObject> page);
+    // Takes a page (or its error) into the result; whether another may follow.
+    static bool takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error);
 
     std::shared_ptr<ParseCore> core_;
     BackgroundQueue* datastoreQueue_ = nullptr;
