@@ -17,7 +17,10 @@
 // keyring through libsecret rather than in the 0600 file; the idle figures
 // say which one the application had mapped. Also with the testbed: a start
 // with the account remembered from such a sign-in, exec to the main window
-// mapped, against the minimal program's main window, alternating.
+// mapped, against the minimal program's main window, alternating. And that
+// start with the backend holding 60 locations against 6,000 (HW_LOCATIONS),
+// in alternating blocks (target: within 2x); the added locations are
+// removed at the end.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -38,6 +41,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_sides.h"
 #include "support/announcing_daemon.h"
 #include "testbed/testbed_env.h"
 
@@ -464,6 +468,84 @@ void BM_SignedInColdStart(benchmark::State& state) {
     report(state, "exec to main window, signed in", appMs, minimalMs, "ms", 0);
 }
 BENCHMARK(BM_SignedInColdStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The testbed's locations made `total` (6 seeded, the rest added by
+// bench/added_locations.js through the master key).
+bool locationsOnTestbed(const hw::test::TestbedEnv& testbed, int total) {
+    std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin", "NODE_EXTRA_CA_CERTS=" + testbed.get("HAVENWAY_TEST_CA")};
+    for (const char* key : {"HAVENWAY_BACKEND_HOST", "HAVENWAY_TESTBED_APP_ID", "HAVENWAY_TESTBED_MASTER_KEY"})
+        env.push_back(std::string(key) + "=" + testbed.get(key));
+    std::vector<std::string> args{"node", std::string(HW_SOURCE_DIR) + "/bench/added_locations.js",
+                                  std::to_string(std::max(total - 6, 0))};
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    int status = 0;
+    return ::posix_spawnp(&pid, "node", nullptr, nullptr, argv.data(), envp.data()) == 0 &&
+           ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A signed-in start loads the list from the backend: the sides are the
+// backend's sizes, in blocks of starts (a size is minutes to set), the
+// order of the two blocks flipping every round.
+void BM_SignedInStartManyLocations(benchmark::State& state) {
+    const auto testbed = hw::test::TestbedEnv::load();
+    Desk desk;
+    const std::string app = application();
+    if (!deskOnTestbed(state, desk, testbed, {{app}})) return;
+    const char* n = std::getenv("HW_LOCATIONS");
+    const int sizes[2] = {60, n && std::atoi(n) > 0 ? std::atoi(n) : 6000};
+    constexpr int kRounds = 3, kStarts = 5;
+    std::string why;
+    xcb_window_t signedIn = 0;
+    const auto home = desk.environment(true, desk.sharedHome());
+    const pid_t first = locationsOnTestbed(*testbed, sizes[0]) ? signIn(desk, app, *testbed, &why, home, &signedIn) : -1;
+    if (first <= 0) {
+        locationsOnTestbed(*testbed, 0);
+        state.SkipWithError(why.empty() ? "the locations could not be added" : why.c_str());
+        return;
+    }
+    const auto mainSize = desk.size(signedIn);
+    Desk::stop(first);
+    std::vector<double> ms_[2];
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            for (const int side : {firstSideFirst(round) ? 0 : 1, firstSideFirst(round) ? 1 : 0}) {
+                if (!locationsOnTestbed(*testbed, sizes[side])) {
+                    locationsOnTestbed(*testbed, 0);
+                    state.SkipWithError("the locations could not be added");
+                    return;
+                }
+                for (int i = 0; i < kStarts; ++i) {
+                    const auto start = Clock::now();
+                    double elapsed = 0;
+                    xcb_window_t window = 0;
+                    const pid_t pid = desk.startAndWaitForWindow({app}, &elapsed, home, &window);
+                    while (pid > 0 && window && desk.size(window) != mainSize) window = desk.waitForMap(pid, window, 30s);
+                    if (pid <= 0 || !window) {
+                        if (pid > 0) Desk::stop(pid);
+                        locationsOnTestbed(*testbed, 0);
+                        state.SkipWithError("a signed-in start showed no main window");
+                        return;
+                    }
+                    ms_[side].push_back(ms(Clock::now() - start));
+                    Desk::stop(pid);
+                }
+            }
+        }
+        state.SetIterationTime(median(ms_[1]) / 1000.0);
+    }
+    locationsOnTestbed(*testbed, 0);
+    std::printf("\nsigned-in start, exec to main window, ms, %d rounds of %d starts at each size\n", kRounds, kStarts);
+    printSpreadHeader();
+    printSpread(("at " + std::to_string(sizes[0]) + " locations").c_str(), ms_[0]);
+    printSpread(("at " + std::to_string(sizes[1]) + " locations").c_str(), ms_[1]);
+    printPairRatio("ratio many / few (target <= 2)", ms_[0], ms_[1]);
+}
+BENCHMARK(BM_SignedInStartManyLocations)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_SignedInIdle(benchmark::State& state) {
     const auto testbed = hw::test::TestbedEnv::load();

@@ -111,7 +111,6 @@ struct ManagerState final : ConnectionManagerContext {
     void setAutoReconnectAttemptsCount(int) override {}
     int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return 0; }
     void setDeviceEnteredSleepMode(bool) override {}
-    void requestAutoReconnect() override {}
     void showHelperInstallAlert(const std::string&, const std::string&, std::function<void(int)>) override {}
     std::string version, gateway;
 };
@@ -181,7 +180,7 @@ struct Rig {
             return c->connect(socket, why) ? c : nullptr;
         });
         helperClient = std::make_unique<HelperToolManager>(queue, *connector, jobs, installer, runner, bundled);
-        helperAdapter = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient, jobs);
+        helperAdapter = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient, jobs, queue);
         provider = std::make_shared<OpenVPN_VPNConnectionProvider>(queue, context);
         helperClient->setOpenVPNManagementReceiver([this](UniqueFd management) {
             handedOver = Steady::now();
@@ -193,7 +192,8 @@ struct Rig {
                                                 for (const auto& [k, v] : OpenVPNConstants::connectionParameters())
                                                     p.emplace_back(k, v);
                                                 return p;
-                                            }};
+                                            },
+                                            {}};
         manager = std::make_unique<VPNConnectionManager>(
             env, VPNConnectionManagerProviders{nullptr, nullptr, std::make_shared<ProviderAdapter>(provider), nullptr});
         manager->onConnectionEstablishedNotification = [this] { last = "established"; };

@@ -212,6 +212,10 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
                                         GlobalConstants::parseServerURL(), GlobalConstants::keychainServiceName,
                                         paths::dataDir() + "/datastore.sqlite", "", 60000},
                       http, queue, parseSecrets, store, &secretsQueue);
+    // The stored locations are read, parsed and written here: thousands of
+    // them would hold the first window back.
+    ThreadPool datastoreWork(1);
+    parse.setDatastoreQueue(&datastoreWork);
     NetworkManagerWiFi wifi;
     NetlinkRouteWatch routes(queue);
     SystemNameResolver resolver;

@@ -362,7 +362,7 @@ void VPNConnectionManager::startDialConnection(std::uint64_t attempt, std::optio
     // wait would only add to the click-to-connected time.
     const bool settles = !isType(currentProvider_, VPNTypesOpenVPN);
     logLine(settles ? "before startDialConnection -- dispatch(after: 50)" : "before startDialConnection");
-    postAfter(settles ? 50 : 0, [this, attempt, ticket] {
+    auto dial = [this, attempt, ticket] {
         if (connectionInitiateCanceled()) {
             logLine("self.connectionInitiateCanceled 3");
             return;
@@ -379,7 +379,11 @@ void VPNConnectionManager::startDialConnection(std::uint64_t attempt, std::optio
             logLine("startDialCurrentConnection finished.");
             connectionInProgress_ = false;
         });
-    });
+    };
+    // openvpn waits for its credentials meanwhile: no further turn of a
+    // main queue that the window's drawing keeps busy.
+    if (settles) postAfter(50, std::move(dial));
+    else dial();
 }
 
 ManagerServiceConfig VPNConnectionManager::vpnConfigForConnector(const ManagerServerConfig& config) {

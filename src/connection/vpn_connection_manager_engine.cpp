@@ -97,6 +97,8 @@ VPNConnectionEngine::VPNConnectionEngine(VPNConnectionEngineParts parts) : model
     helperClient_ = std::make_unique<HelperToolManager>(parts.mainQueue, parts.helperConnector, parts.helperJobs,
                                                         parts.helperInstaller, parts.processRunner,
                                                         parts.bundledHelperVersion);
+    // Known before the first connect, which would otherwise wait for it.
+    helperClient_->learnInstalledVersion(parts.background);
     helper_ = std::make_unique<VPNConnectionManagerHelperAdapter>(*helperClient_, parts.helperJobs, parts.mainQueue);
     context_ = std::make_unique<ApplicationModelConnectionContext>(parts.model, parts.helperInstallAlert);
     uploader_ = std::make_unique<ParseErrorLogReportUploader>(parts.parse, parts.platformText);

@@ -85,12 +85,13 @@ void VPNConfigsService::loadFromCache(Completion completion) {
     std::weak_ptr<bool> alive = alive_;
     findLocal(parse_, kConfigClass, kConfigsPin, [this, alive, completion](std::vector<ParseObject> configs) {
         if (alive.expired()) return;
-        if (rowsFrom(configs).empty()) {
+        auto rows = rowsFrom(configs);
+        if (rows.empty()) {
             log::info(kLog, "no cached locations; loading from the backend");
             loadFromNetwork(completion, 1);
             return;
         }
-        finish(std::move(configs), false, completion);
+        finish(std::move(configs), std::move(rows), false, completion);
     });
 }
 
@@ -115,24 +116,26 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
             completion(nullptr, error);
             return;
         }
-        if (rowsFrom(configs).empty()) {
+        auto rows = rowsFrom(configs);
+        if (rows.empty()) {
             ParseError empty;
             empty.code = kParseErrorObjectNotFound;
             empty.message = "the backend holds no usable locations";
             completion(nullptr, empty);
             return;
         }
-        finish(std::move(configs), true, completion);
+        finish(std::move(configs), std::move(rows), true, completion);
     });
 }
 
-void VPNConfigsService::finish(std::vector<ParseObject> configs, bool fromNetwork, Completion completion) {
-    if (fromNetwork && parse_.hasLocalDatastore() && !parse_.pinAll(kConfigsPin, configs, true)) {
+void VPNConfigsService::finish(std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows, bool fromNetwork,
+                               Completion completion) {
+    if (fromNetwork && parse_.hasLocalDatastore() && !parse_.pinAll(kConfigsPin, std::move(configs), true)) {
         log::warning(kLog, "could not keep the locations for the next start");
     }
     std::weak_ptr<bool> alive = alive_;
     const auto pin = favoritesPin();
-    auto shared = std::make_shared<std::vector<ParseObject>>(std::move(configs));
+    auto shared = std::make_shared<std::vector<LocationsListItemPtr>>(std::move(rows));
     findLocal(parse_, kFavoritesStateClass, pin, [this, alive, pin, shared, fromNetwork,
                                                   completion](std::vector<ParseObject> marker) {
         if (alive.expired()) return;
@@ -153,13 +156,14 @@ void VPNConfigsService::finish(std::vector<ParseObject> configs, bool fromNetwor
     });
 }
 
-void VPNConfigsService::loadBackendFavorites(std::shared_ptr<std::vector<ParseObject>> configs, Completion completion) {
+void VPNConfigsService::loadBackendFavorites(std::shared_ptr<std::vector<LocationsListItemPtr>> rows,
+                                             Completion completion) {
     std::weak_ptr<bool> alive = alive_;
     ParseQuery query(kFavoriteClass);
     query.wherePointerTo("user", "_User", parse_.currentUser()->objectId);
     query.orderByAscending("objectId");
     query.limit = kPageSize;
-    parse_.findAll(query, [this, alive, configs, completion](std::vector<ParseObject> favorites, OptionalParseError error) {
+    parse_.findAll(query, [this, alive, rows, completion](std::vector<ParseObject> favorites, OptionalParseError error) {
         if (alive.expired()) return;
         std::vector<std::string> ids;
         if (error) {
@@ -171,13 +175,12 @@ void VPNConfigsService::loadBackendFavorites(std::shared_ptr<std::vector<ParseOb
         }
         // Seeds this device, so a cached load shows the same stars.
         if (!error) saveFavorites(favoritesPin(), ids);
-        complete(std::move(*configs), std::move(ids), completion);
+        complete(std::move(*rows), std::move(ids), completion);
     });
 }
 
-void VPNConfigsService::complete(std::vector<ParseObject> configs, std::vector<std::string> favorites,
+void VPNConfigsService::complete(std::vector<LocationsListItemPtr> rows, std::vector<std::string> favorites,
                                  Completion completion) {
-    auto rows = rowsFrom(configs);
     const std::set<std::string> favoriteSet(favorites.begin(), favorites.end());
     for (auto& row : rows) row->isFavorite = favoriteSet.count(row->objectId) > 0;
     auto model = std::make_shared<LocationsListModel>(std::move(rows));

@@ -42,10 +42,12 @@ public:
 private:
     void loadFromNetwork(Completion completion, int sessionRetries);
     void loadFromCache(Completion completion);
-    void finish(std::vector<ParseObject> configs, bool fromNetwork, Completion completion);
-    void complete(std::vector<ParseObject> configs, std::vector<std::string> favorites, Completion completion);
+    // The rows are made once: thousands of locations make it the load's dearest step.
+    void finish(std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows, bool fromNetwork,
+                Completion completion);
+    void complete(std::vector<LocationsListItemPtr> rows, std::vector<std::string> favorites, Completion completion);
     std::string favoritesPin() const;
-    void loadBackendFavorites(std::shared_ptr<std::vector<ParseObject>> configs, Completion completion);
+    void loadBackendFavorites(std::shared_ptr<std::vector<LocationsListItemPtr>> rows, Completion completion);
     void saveFavorites(const std::string& pin, const std::vector<std::string>& ids);
 
     ParseClient& parse_;

@@ -416,8 +416,13 @@ void ParseClient::saveObject(std::shared_ptr<ParseObject> object,
 }
 
 void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
+    findPage(query, [done = std::move(done)](std::vector<ParseObject> objects, std::optional<long long>,
+                                             OptionalParseError error) { done(std::move(objects), std::move(error)); });
+}
+
+void ParseClient::findPage(const ParseQuery& query, PageBlock done) {
     if (!isPlainName(query.className)) {
-        core_->queue.post([done] { done({}, localError(kParseErrorOtherCause, "invalid class name")); });
+        core_->queue.post([done] { done({}, std::nullopt, localError(kParseErrorOtherCause, "invalid class name")); });
         return;
     }
     std::weak_ptr<ParseCore> core = core_;
@@ -425,19 +430,23 @@ void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<P
     core_->call("GET", "/classes/" + cls + "?" + query.queryString(), std::nullopt,
                 [core, cls, done](JSON reply, OptionalParseError error) {
                     if (error) {
-                        done({}, std::move(error));
+                        done({}, std::nullopt, std::move(error));
                         return;
                     }
                     auto results = reply["results"].array();
                     if (!results) {
-                        done({}, localError(kParseErrorInvalidJSON, "the query answer has no results"));
+                        done({}, std::nullopt, localError(kParseErrorInvalidJSON, "the query answer has no results"));
                         return;
                     }
                     std::vector<ParseObject> objects;
                     for (const auto& item : *results) {
                         if (item.type() == JSON::Type::dictionary) objects.push_back(ParseObject::fromJSON(cls, item, core));
                     }
-                    done(std::move(objects), std::nullopt);
+                    const auto total = reply["count"].double_();
+                    done(std::move(objects),
+                         total && *total >= 0 && *total < 1e12 ? std::optional<long long>(static_cast<long long>(*total))
+                                                               : std::nullopt,
+                         std::nullopt);
                 });
 }
 
@@ -451,40 +460,102 @@ struct ParseClient::Paging {
 
 void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
     query.skip = 0;
-    findNextPage(std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0}));
+    // The first page says how many there are: the rest are asked side by side.
+    query.count = true;
+    auto paging = std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0});
+    std::weak_ptr<bool> alive = alive_;
+    findPage(paging->query, [this, alive, paging](std::vector<ParseObject> page, std::optional<long long> total,
+                                                  OptionalParseError error) {
+        paging->query.count = false;
+        const int size = static_cast<int>(page.size());
+        if (!takePage(*paging, std::move(page), std::move(error)) || alive.expired()) return;
+        if (total && *total > paging->query.skip && size == paging->query.limit) findRestSideBySide(paging, *total);
+        else findNextPage(paging);
+    });
+}
+
+bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error) {
+    if (error) {
+        paging.done({}, std::move(error));
+        return false;
+    }
+    std::size_t fresh = 0;
+    const int size = static_cast<int>(page.size());
+    for (auto& object : page) {
+        if (!object.objectId().empty() && !paging.ids.insert(object.objectId()).second) continue;
+        paging.found.push_back(std::move(object));
+        ++fresh;
+    }
+    ++paging.pages;
+    // A short page is the last; one with nothing new means the server
+    // ignores the skip, and asking on would never end.
+    const bool more = size >= paging.query.limit && fresh > 0;
+    if (more && paging.pages >= kMaxQueryPages) {
+        log::warning(kLog, "query of " + paging.query.className + " stopped after " + std::to_string(paging.pages) +
+                               " pages");
+        paging.done({}, localError(kParseErrorOtherCause, "too many objects"));
+        return false;
+    }
+    if (!more) paging.done(std::move(paging.found), std::nullopt);
+    paging.query.skip += size;
+    return more;
 }
 
 void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
     std::weak_ptr<bool> alive = alive_;
     find(paging->query, [this, alive, paging](std::vector<ParseObject> page, OptionalParseError error) {
-        if (error) {
-            paging->done({}, std::move(error));
-            return;
-        }
-        std::size_t fresh = 0;
-        for (auto& object : page) {
-            if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
-            paging->found.push_back(std::move(object));
-            ++fresh;
-        }
-        ++paging->pages;
-        // A short page is the last; one with nothing new means the server
-        // ignores the skip, and asking on would never end.
-        const bool more = static_cast<int>(page.size()) >= paging->query.limit && fresh > 0;
-        if (more && paging->pages >= kMaxQueryPages) {
-            log::warning(kLog, "query of " + paging->query.className + " stopped after " + std::to_string(paging->pages) +
-                                   " pages");
-            paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
-            return;
-        }
-        if (!more) {
-            paging->done(std::move(paging->found), std::nullopt);
-            return;
-        }
-        if (alive.expired()) return;
-        paging->query.skip += static_cast<int>(page.size());
-        findNextPage(paging);
+        if (takePage(*paging, std::move(page), std::move(error)) && !alive.expired()) findNextPage(paging);
     });
+}
+
+void ParseClient::findRestSideBySide(std::shared_ptr<Paging> paging, long long total) {
+    const int limit = paging->query.limit;
+    const long long left = std::min<long long>((total - paging->query.skip + limit - 1) / limit, kMaxQueryPages);
+    struct Rest {
+        std::vector<std::optional<std::vector<ParseObject>>> pages;
+        std::size_t answered = 0;
+        bool failed = false;
+    };
+    auto rest = std::make_shared<Rest>();
+    rest->pages.resize(static_cast<std::size_t>(left));
+    std::weak_ptr<bool> alive = alive_;
+    for (long long i = 0; i < left; ++i) {
+        ParseQuery query = paging->query;
+        query.skip += static_cast<int>(i) * limit;
+        find(query, [this, alive, paging, rest, i](std::vector<ParseObject> page, OptionalParseError error) {
+            if (rest->failed) return;
+            if (error) {
+                rest->failed = true;
+                paging->done({}, std::move(error));
+                return;
+            }
+            rest->pages[static_cast<std::size_t>(i)] = std::move(page);
+            if (++rest->answered < rest->pages.size()) return;
+            // In order, as one after another would have found them; a short
+            // page among them (objects gone meanwhile) ends nothing early.
+            const int last = static_cast<int>(rest->pages.back()->size());
+            for (auto& slot : rest->pages) {
+                paging->query.skip += static_cast<int>(slot->size());
+                for (auto& object : *slot) {
+                    if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
+                    paging->found.push_back(std::move(object));
+                }
+            }
+            paging->pages += static_cast<int>(rest->pages.size());
+            if (last < paging->query.limit) {
+                paging->done(std::move(paging->found), std::nullopt);
+                return;
+            }
+            if (paging->pages >= kMaxQueryPages) {
+                log::warning(kLog, "query of " + paging->query.className + " stopped after " +
+                                       std::to_string(paging->pages) + " pages");
+                paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
+                return;
+            }
+            // Objects made meanwhile: on from the last page, one at a time.
+            if (!alive.expired()) findNextPage(paging);
+        });
+    }
 }
 
 void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::string& pin,
@@ -493,26 +564,45 @@ void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::strin
         core_->queue.post([done] { done({}, localError(kParseErrorCacheMiss, "the local datastore is not enabled")); });
         return;
     }
-    std::vector<ParseObject> objects;
-    for (const auto& stored : core_->datastore->pinned(query.className, pin)) {
-        auto object = ParseObject::fromJSON(stored.className, JSON::parse(stored.json), core_);
-        if (query.matches(object)) objects.push_back(std::move(object));
-        if (static_cast<int>(objects.size()) >= query.limit) break;
-    }
-    core_->queue.post([done, objects = std::move(objects)]() mutable { done(std::move(objects), std::nullopt); });
+    auto read = [core = core_, query, pin, done = std::move(done)] {
+        std::vector<ParseObject> objects;
+        for (const auto& stored : core->datastore->pinned(query.className, pin)) {
+            auto object = ParseObject::fromJSON(stored.className, JSON::parse(stored.json), core);
+            if (query.matches(object)) objects.push_back(std::move(object));
+            if (static_cast<int>(objects.size()) >= query.limit) break;
+        }
+        core->queue.post([done, objects = std::move(objects)]() mutable { done(std::move(objects), std::nullopt); });
+    };
+    if (datastoreQueue_) datastoreQueue_->async(std::move(read));
+    else read();
 }
 
-bool ParseClient::pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace) {
+bool ParseClient::pinAll(const std::string& pin, std::vector<ParseObject> objects, bool replace) {
     if (!core_->datastore) return false;
-    std::vector<LocalDatastore::StoredObject> stored;
-    for (const auto& o : objects) {
-        if (o.objectId().empty()) continue;  // only saved objects can be found again
-        stored.push_back({o.className(), o.objectId(), o.toJSON().rawString().value_or("{}")});
-    }
-    return replace ? core_->datastore->replacePin(pin, stored) : core_->datastore->addToPin(pin, stored);
+    auto write = [core = core_, pin, objects = std::move(objects), replace] {
+        std::vector<LocalDatastore::StoredObject> stored;
+        for (const auto& o : objects) {
+            if (o.objectId().empty()) continue;  // only saved objects can be found again
+            stored.push_back({o.className(), o.objectId(), o.toJSON().rawString().value_or("{}")});
+        }
+        const bool kept = replace ? core->datastore->replacePin(pin, stored) : core->datastore->addToPin(pin, stored);
+        if (!kept) log::warning(kLog, "the datastore could not keep the objects of " + pin);
+        return kept;
+    };
+    if (!datastoreQueue_) return write();
+    datastoreQueue_->async(std::move(write));
+    return true;
 }
 
-bool ParseClient::unpinAll(const std::string& pin) { return core_->datastore && core_->datastore->unpin(pin); }
+bool ParseClient::unpinAll(const std::string& pin) {
+    if (!core_->datastore) return false;
+    // After the writes queued before it.
+    if (!datastoreQueue_) return core_->datastore->unpin(pin);
+    datastoreQueue_->async([core = core_, pin] {
+        if (!core->datastore->unpin(pin)) log::warning(kLog, "the datastore could not drop " + pin);
+    });
+    return true;
+}
 
 // ---- analytics ----
 

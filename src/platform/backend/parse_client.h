@@ -89,7 +89,12 @@ public:
     // Pinned objects that match (offline); an error when there is no datastore.
     void findInLocalDatastore(const ParseQuery& query, const std::string& pin,
                               std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
-    bool pinAll(const std::string& pin, const std::vector<ParseObject>& objects, bool replace = true);
+    // The pins' reads (and the parsing of what they find) and writes run
+    // there from now on, in the order asked: a list of thousands costs the
+    // main thread nothing. One worker keeps them in order; a write then
+    // answers true, and a failure is logged.
+    void setDatastoreQueue(BackgroundQueue* queue) { datastoreQueue_ = queue; }
+    bool pinAll(const std::string& pin, std::vector<ParseObject> objects, bool replace = true);
     bool unpinAll(const std::string& pin);
 
     // The routes under the kept connections changed (a tunnel ended): they
@@ -118,9 +123,15 @@ private:
     void saveRevocations();
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
     struct Paging;
+    using PageBlock = std::function<void(std::vector<ParseObject>, std::optional<long long> total, OptionalParseError)>;
+    void findPage(const ParseQuery& query, PageBlock done);
     void findNextPage(std::shared_ptr<Paging> paging);
+    void findRestSideBySide(std::shared_ptr<Paging> paging, long long total);
+    // Takes a page (or its error) into the result; whether another may follow.
+    static bool takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error);
 
     std::shared_ptr<ParseCore> core_;
+    BackgroundQueue* datastoreQueue_ = nullptr;
     SecretStore& secrets_;
     SettingsStore& settings_;
     SecretStoreQueue* secretsQueue_;

@@ -156,6 +156,7 @@ std::string ParseQuery::queryString() const {
     if (!order.empty()) add("order=" + percentEncode(order));
     add("limit=" + std::to_string(limit));
     if (skip > 0) add("skip=" + std::to_string(skip));
+    if (count) add("count=1");
     return q;
 }
 

@@ -87,6 +87,7 @@ struct ParseQuery {
     std::string order;
     int limit = 100;
     int skip = 0;
+    bool count = false;  // the answer also says how many match
 };
 
 JSON parsePointer(const std::string& className, const std::string& objectId);

@@ -343,18 +343,42 @@ void HelperToolManager::installAction(InstallBlock completion) {
     });
 }
 
-std::optional<std::string> HelperToolManager::installedVersion(const std::string& path, const struct stat& st) {
-    // Asked once per helper file: a reinstall or an update shows as another file.
-    const HelperFileIdentity identity{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-                                      st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
-    if (knownVersion_ && knownVersion_->first == identity) return knownVersion_->second;
+HelperToolManager::HelperFileIdentity HelperToolManager::identityOf(const std::string& path, const struct stat& st) {
+    return {path, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ctim.tv_sec,
+            st.st_ctim.tv_nsec};
+}
+
+std::optional<std::string> HelperToolManager::askVersion(ProcessRunner& runner, const std::string& path) {
     ProcessRequest request;
     request.argv = {path, "--version"};
     request.timeout = std::chrono::seconds(2);
-    auto result = runner_.run(request);
+    auto result = runner.run(request);
     if (!result.ok()) return std::nullopt;
-    knownVersion_.emplace(identity, trimmed(result.out));
-    return knownVersion_->second;
+    return trimmed(result.out);
+}
+
+std::optional<std::string> HelperToolManager::installedVersion(const std::string& path, const struct stat& st) {
+    // Asked once per helper file: a reinstall or an update shows as another file.
+    const HelperFileIdentity identity = identityOf(path, st);
+    if (knownVersion_ && knownVersion_->first == identity) return knownVersion_->second;
+    auto version = askVersion(runner_, path);
+    if (version) knownVersion_.emplace(identity, *version);
+    return version;
+}
+
+void HelperToolManager::learnInstalledVersion(BackgroundQueue& background) {
+    background.async([&jobs = jobs_, &runner = runner_, &queue = queue_, alive = std::weak_ptr<int>(lifetime_),
+                      this] {
+        auto path = jobs.programPath(kJobLabel);
+        struct stat st{};
+        if (!path || ::stat(path->c_str(), &st) != 0) return;
+        auto version = askVersion(runner, *path);
+        if (!version) return;
+        queue.post([this, alive, identity = identityOf(*path, st), version = std::move(*version)] {
+            // A connect that asked meanwhile knows as much.
+            if (alive.lock() && !knownVersion_) knownVersion_.emplace(identity, version);
+        });
+    });
 }
 
 bool HelperToolManager::isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck) {

@@ -103,6 +103,9 @@ public:
     // Installation and version check.
     void installAction(InstallBlock completion);
     bool isHeloperToolAlreadyInstalled(const std::string& storedVersion, bool withVersionCheck);
+    // Asks the installed helper its version on `background`, so that the
+    // check above, on a connect's road, finds it known.
+    void learnInstalledVersion(BackgroundQueue& background);
     std::string getHelperToolVersionInsideOfBundle() const { return bundledVersion_; }
 
     // The lower level, for the other senders on the helper connection.
@@ -128,6 +131,10 @@ private:
     // Logs the line on success and what failed otherwise, then hands on the reply.
     static StringBlock logOutcome(const char* command, const char* line, StringBlock next);
     std::optional<std::string> installedVersion(const std::string& path, const struct stat& st);
+    // path, device, inode, size, mtime and ctime of the helper that gave the version.
+    using HelperFileIdentity = std::tuple<std::string, dev_t, ino_t, off_t, time_t, long, time_t, long>;
+    static HelperFileIdentity identityOf(const std::string& path, const struct stat& st);
+    static std::optional<std::string> askVersion(ProcessRunner& runner, const std::string& path);
     void noteReachable(bool reachable);
 
     MainQueue& queue_;
@@ -145,8 +152,6 @@ private:
     bool answered_ = false;  // the helper answered at least once
     bool reachable_ = true;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
-    // path, device, inode, size, mtime and ctime of the helper that gave the version.
-    using HelperFileIdentity = std::tuple<std::string, dev_t, ino_t, off_t, time_t, long, time_t, long>;
     std::optional<std::pair<HelperFileIdentity, std::string>> knownVersion_;
 };
 

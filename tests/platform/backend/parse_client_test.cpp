@@ -358,10 +358,16 @@ TEST_F(ParseClientTest, PinnedObjectsAreFoundOfflineAndTheirFilesNeverWaitOnTheN
     ASSERT_TRUE(local[0].file("flag"));
     EXPECT_TRUE(local[0].file("flag")->isDataAvailable());
 
+    // Written and read on the datastore's queue, in order, answered on the main one.
+    test::ManualQueue reader;
+    offline->setDatastoreQueue(&reader);
     ASSERT_TRUE(offline->pinAll("configs", {local[0]}));
     int count = -1;
     offline->findInLocalDatastore(ParseQuery("VPNConfig"), "configs",
                                   [&](std::vector<ParseObject> objects, OptionalParseError) { count = static_cast<int>(objects.size()); });
+    queue_.runUntilIdle();
+    EXPECT_EQ(count, -1) << "read on the main thread";
+    reader.runUntilIdle();
     queue_.runUntilIdle();
     EXPECT_EQ(count, 1) << "pinning again replaces the pin's objects";
 }

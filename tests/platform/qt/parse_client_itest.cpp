@@ -162,6 +162,9 @@ TEST_F(ParseClientTestbed, FindAllPagesThroughEveryObjectOnce) {
     EXPECT_EQ(seen.size(), std::size_t(kObjects));
     EXPECT_EQ(*seen.begin(), 0);
     EXPECT_EQ(*seen.rbegin(), kObjects - 1);
+    // The pages asked side by side come back in the server's order.
+    for (std::size_t i = 1; i < found.first.size(); ++i)
+        ASSERT_LE(found.first[i - 1].get("sortOrder").int64(), found.first[i].get("sortOrder").int64()) << i;
 
     std::vector<HttpRequest> drops;
     for (const auto& o : found.first) {

@@ -310,6 +310,18 @@ TEST_F(HelperInstallCheck, TheVersionIsAskedOncePerHelperFileAndAgainWhenItFaile
     EXPECT_EQ(runner_.requests.size(), 4u) << "a helper that did not answer is asked again";
 }
 
+TEST_F(HelperInstallCheck, TheVersionLearntAtStartSparesTheConnectAskingIt) {
+    test::ManualQueue background;
+    manager_.learnInstalledVersion(background);
+    background.runUntilIdle();
+    queue_.inner.runUntilIdle();
+    EXPECT_TRUE(manager_.isHeloperToolAlreadyInstalled("", false));
+    EXPECT_EQ(runner_.requests.size(), 1u);
+    install("1.1.0");
+    EXPECT_FALSE(manager_.isHeloperToolAlreadyInstalled("", false)) << "another file is asked again";
+    EXPECT_EQ(runner_.requests.size(), 2u);
+}
+
 TEST_F(HelperInstallCheck, InstallOutcomesReachTheCompletion) {
     std::vector<std::string> got;
     auto record = [&](bool ok, bool refused, int code, const std::string& v) {
