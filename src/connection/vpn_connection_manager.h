@@ -51,6 +51,9 @@ public:
     // run, a helper that created nothing): no retry helps. Unset: as an error.
     std::function<void(const std::string&)> onConnectionRefusedNotification;
     std::function<void()> onNoWayOutAfterReleaseNotification;
+    // The tunnel is gone, whichever try it was: only now does a lookup of the
+    // user's own address leave outside it.
+    std::function<void()> onTunnelDownNotification;
     std::function<void()> onConnectingStateNotification;
     std::function<void(bool forceDisconnect, bool skipUnsecuredWiFiFlagClear)> onDisconnectedStateNotification;
     std::function<void(const std::string&)> connectionTimerTickCallback;

@@ -30,6 +30,11 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
         syncWithSystemConnectionStarted_ = false;
         return;
     }
+    if (status == VPNStatusCodes::disconnected && onTunnelDownNotification) {
+        post([this] {
+            if (onTunnelDownNotification) onTunnelDownNotification();
+        });
+    }
     if (!adoption_ && staleTry(ticket, ("status " + std::to_string(status)).c_str())) {
         // Its try is over (cancelled, signed out, refused, or ended before a
         // later one): nothing of it acts. A tunnel it brought up is not kept.

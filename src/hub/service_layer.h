@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -206,6 +207,7 @@ private:
     // Retries waiting for the silent sign-in, each run once.
     std::vector<SessionRetry> pendingSessionRetries_;
     bool silentSignInInProgress_ = false;
+    std::uint64_t publicAddressAsks_ = 0;
     // Answers that arrive after the hub is gone are dropped.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

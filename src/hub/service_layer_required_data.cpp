@@ -156,11 +156,14 @@ void ServiceLayer::refreshUserIPAddress(std::function<void()> completion) {
     const auto url = appModel_->publicIPInfoUrl;
     if (!url || !parseConfigService_.port) return;
     std::weak_ptr<bool> alive = alive_;
-    auto lookup = [this, alive, url = *url, completion = std::move(completion)] {
+    // Only the latest ask's answer stands: an earlier one may have gone through a tunnel since ended.
+    const auto ask = ++publicAddressAsks_;
+    auto lookup = [this, alive, ask, url = *url, completion = std::move(completion)] {
         if (alive.expired()) return;
-        parseConfigService_.port->requestPublicIPInfo(url, [this, alive, completion](PublicAddressInfo info) {
+        parseConfigService_.port->requestPublicIPInfo(url, [this, alive, ask, completion](PublicAddressInfo info) {
             if (alive.expired()) return;
-            onMain([this, completion, info] {
+            onMain([this, ask, completion, info] {
+                if (ask != publicAddressAsks_) return;
                 storePublicAddress(info);
                 if (completion) completion();
             });

@@ -257,6 +257,20 @@ TEST_F(RequiredData, RefreshUserAddressWaitsTwoSecondsAndCompletesOnTheMainQueue
     EXPECT_EQ(model().userPublicIP, "198.51.100.2");
     EXPECT_EQ(model().mainDomainName, "kept.example");
     EXPECT_TRUE(factory->parseConfig->automaticLocationCalls.empty());
+
+    // A later ask supersedes one still out (it may have left through a tunnel since ended).
+    hub->refreshUserIPAddress([&] { ++completed; });
+    hub->refreshUserIPAddress([&] { ++completed; });
+    factory->queue.advance(2000);
+    ASSERT_EQ(factory->parseConfig->lookups.size(), 2u);
+    factory->parseConfig->answerLookup({"203.0.113.9", "NL", "Europe/Amsterdam", false});
+    runQueue();
+    EXPECT_EQ(completed, 1);
+    EXPECT_EQ(model().userPublicIP, "198.51.100.2");
+    factory->parseConfig->answerLookup({"198.51.100.3", "FR", "Europe/Paris", false});
+    runQueue();
+    EXPECT_EQ(completed, 2);
+    EXPECT_EQ(model().userPublicIP, "198.51.100.3");
 }
 
 }  // namespace

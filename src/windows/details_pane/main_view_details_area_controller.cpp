@@ -53,7 +53,10 @@ void MainViewDetailsAreaController::teardown() {
     // The engine and the button's class outlive the pane: leave nothing behind
     // that would call into it.
     if (statusClosuresInstalled_) engine_.setStatusClosures({});
-    if (tickInstalled_) engine_.setConnectionTimerTickCallback(nullptr);
+    if (tickInstalled_) {
+        engine_.setConnectionTimerTickCallback(nullptr);
+        engine_.setTunnelDownCallback(nullptr);
+    }
     statusClosuresInstalled_ = tickInstalled_ = false;
     ConnectButtonCallbacks::onMouseEnteredCallback = nullptr;
     ConnectButtonCallbacks::onMouseExitedCallback = nullptr;
@@ -143,6 +146,12 @@ void MainViewDetailsAreaController::updateDetailsViewFields() {
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
     engine_.setConnectionTimerTickCallback([weak](const std::string& elapsed) {
         if (auto self = weak.lock()) self->view_.setConnectionTimeText(elapsed);
+    });
+    // A Disconnect asks for the address at once, yet a tunnel slow to end (its
+    // server silent) still carries that lookup: ask again once it is gone.
+    engine_.setTunnelDownCallback([weak] {
+        auto self = weak.lock();
+        if (self && self->model().currentConnectionState() == ConnectionStates::disconnected) self->askPublicIPAgain();
     });
     tickInstalled_ = true;
 }

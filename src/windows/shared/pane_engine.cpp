@@ -31,6 +31,10 @@ void VPNConnectionManagerPaneEngine::setConnectionTimerTickCallback(std::functio
     manager_.setConnectionTimerTickCallback(std::move(tick));
 }
 
+void VPNConnectionManagerPaneEngine::setTunnelDownCallback(std::function<void()> down) {
+    manager_.onTunnelDownNotification = std::move(down);
+}
+
 void VPNConnectionManagerPaneEngine::setSessionClockShown(bool shown) {
     manager_.currentVPNConnection().setTicksPaused(!shown);
 }

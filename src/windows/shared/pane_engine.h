@@ -32,6 +32,8 @@ public:
     using StatusClosures = ConnectionStatusViews;
     virtual void setStatusClosures(StatusClosures closures) = 0;
     virtual void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) = 0;
+    // Called each time a tunnel is gone, the user's disconnect included; empty uninstalls.
+    virtual void setTunnelDownCallback(std::function<void()> /*down*/) {}
     virtual void connect(const ManagerServerConfig& config) = 0;
     virtual void disconnect() = 0;
     virtual void cleanUpSession(bool forced) = 0;
@@ -58,6 +60,7 @@ public:
     ConnectionLifeHost& connectionLife() override;
     void setStatusClosures(StatusClosures closures) override;
     void setConnectionTimerTickCallback(std::function<void(const std::string&)> tick) override;
+    void setTunnelDownCallback(std::function<void()> down) override;
     // The session clock ticks only while something shows it.
     void setSessionClockShown(bool shown);
     void connect(const ManagerServerConfig& config) override;
