@@ -91,8 +91,6 @@ public:
     virtual void showAutoReconnectOverlay() = 0;
     // The attempt was ended on purpose and none began since.
     virtual bool connectionInitiateCanceled() const { return false; }
-    // The account signed out: the attempt ends and its look with it.
-    virtual void accountSignedOut() {}
 };
 
 // The application shell (delegate) and its main window.
