@@ -78,6 +78,8 @@ void VPNConnectionManager::prepareConnectionManager() {
 void VPNConnectionManager::prepareAfterDataLoaded() { prepareConnectionManager(); }
 
 void VPNConnectionManager::onVPNProtocolChanged() {
+    // A protocol the user picked ends Automatic's search.
+    if (selectedProtocol() != VPNTypesAutomatic) automaticModeDiscoveryInProgress_ = false;
     if (currentProvider_ && currentProvider_ == OpenVPN_connectionProvider) terminatePreviousOpenVPNProcesses();
     updateCurrentProvider();
 }
