@@ -1,8 +1,8 @@
 // Banners and what a click on one does.
 #include "app/app_delegate.h"
+#include "connection/connection_intents.h"
 #include "platform/log.h"
 #include "texts/locale_data.h"
-#include "windows/details_pane/details_pane.h"
 
 namespace hw {
 namespace {
@@ -10,8 +10,8 @@ constexpr char kLog[] = "AppDelegate";
 }
 
 bool AppDelegate::connectButtonOffersConnect() {
-    auto* pane = dynamic_cast<DetailsPane*>(windows_.main->detailsController());
-    return pane && pane->connectButtonState() == ConnectButtonStates::connect;
+    auto* intents = services_.connectionIntents();
+    return intents && intents->primaryIntent() == ConnectionIntent::connect;
 }
 
 void AppDelegate::userNotificationCenterDidActivate(const UserNotificationCenter::Notification& n,

@@ -201,7 +201,7 @@ void AppDelegate::performLogout() {
     ApplicationModel& m = model();
     m.startMinimized = false;
     // The connection's machine ends the account's attempt: its flags follow.
-    if (auto* pane = m.mainViewDetailsController()) pane->accountSignedOut();
+    if (auto* intents = services_.connectionIntents()) intents->signOut();
     services_.disableNetworkLock();
     services_.terminatePreviousOpenVPNProcesses();
     services_.forgetAccountAttempt();

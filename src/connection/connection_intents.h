@@ -33,6 +33,10 @@ public:
     // The user signed out: the account's attempt ends, and nothing of it acts again.
     virtual void signOut() = 0;
     virtual ConnectionLife::State state() const = 0;
+    // The last attempt was ended on purpose and none began since.
+    virtual bool stopped() const = 0;
+    // The Wi-Fi network changed under a tunnel: true when it restarts for it.
+    virtual bool wifiNetworkChanged() = 0;
 };
 
 }  // namespace hw

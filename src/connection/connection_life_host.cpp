@@ -207,6 +207,17 @@ void ConnectionLifeHost::connectOrEnd() {
     listener_->performIntent(intent);
 }
 
+bool ConnectionLifeHost::wifiNetworkChanged() {
+    const auto protocol = protocolInForce_ ? protocolInForce_() : std::nullopt;
+    // Only IKEv2's and openvpn's tunnels start afresh on a new network; the
+    // others are left to report their own end.
+    if (protocol != VPNTypesIKEv2_StrongSwan && protocol != VPNTypesOpenVPN) {
+        log::info(kLog, "the Wi-Fi network changed: the session in force is left as it is");
+        return false;
+    }
+    return request(ReconnectReason::networkChanged);
+}
+
 void ConnectionLifeHost::reachabilityChanged(bool reachable) {
     if (!reachable && context_.networkLockActivated()) {
         // The lock takes the default route away, so the watch reads a loss

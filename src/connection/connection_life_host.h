@@ -6,6 +6,7 @@
 
 #include "connection/connection_intents.h"
 #include "connection/connection_life.h"
+#include "core/vpn_types.h"
 
 namespace hw {
 
@@ -84,6 +85,8 @@ public:
     // Whether a network change decides the end just reported (the Wi-Fi
     // network changed): then the end is not a try's.
     void setNetworkChangePending(std::function<bool()> pending) { networkChangePending_ = std::move(pending); }
+    // The protocol of the session in force, if any (the manager knows it).
+    void setProtocolInForce(std::function<std::optional<VPNTypes>()> protocol) { protocolInForce_ = std::move(protocol); }
 
     // The manager's entries: the machine takes each report, then the window
     // shows it. No window, no entries: nothing counts as current then.
@@ -94,6 +97,7 @@ public:
     void connectOrEnd() override;
     void signOut() override;
     ConnectionLife::State state() const override { return life_->state(); }
+    bool wifiNetworkChanged() override;
 
     // The user's and the network's events.
     bool request(ReconnectReason reason);
@@ -116,7 +120,7 @@ public:
     // Fail closed: an event of no try in force is stale.
     std::optional<ConnectionTicket> currentTry() const { return life_->currentTry(); }
     bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const { return life_->isCurrent(ticket, what); }
-    bool stopped() const { return life_->stopped(); }
+    bool stopped() const override { return life_->stopped(); }
 
 private:
     ConnectionLife::Hooks hooks();
@@ -129,6 +133,7 @@ private:
     ConnectionManagerContext& context_;
     std::function<void()> endSession_;
     std::function<bool()> networkChangePending_;
+    std::function<std::optional<VPNTypes>()> protocolInForce_;
     ConnectionLifeListener* listener_ = nullptr;
     ConnectionStatusViews views_;
     std::unique_ptr<ConnectionLife> life_;

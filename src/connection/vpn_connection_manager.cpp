@@ -26,6 +26,7 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
         else preferedConnectionProviders_.push_back(p);
     }
     life_ = std::make_unique<ConnectionLifeHost>(env_.mainQueue, env_.context, [this] { cleanUpSession(true); });
+    life_->setProtocolInForce([this] { return currentProvider_ ? currentProvider_->type() : std::nullopt; });
     env_.context.attachLife(life_.get());
 }
 
@@ -77,6 +78,8 @@ void VPNConnectionManager::prepareConnectionManager() {
 void VPNConnectionManager::prepareAfterDataLoaded() { prepareConnectionManager(); }
 
 void VPNConnectionManager::onVPNProtocolChanged() {
+    // A protocol the user picked ends Automatic's search.
+    if (selectedProtocol() != VPNTypesAutomatic) automaticModeDiscoveryInProgress_ = false;
     if (currentProvider_ && currentProvider_ == OpenVPN_connectionProvider) terminatePreviousOpenVPNProcesses();
     updateCurrentProvider();
 }

@@ -64,8 +64,6 @@ public:
     bool connectionExists() const { return connectionExists_; }
     bool helperToolInstallFailed() const { return helperToolInstallFailed_; }
     bool automaticModeDiscoveryInProgress() const { return automaticModeDiscoveryInProgress_; }
-    // The state object ends the discovery when the user picks a protocol.
-    void setAutomaticModeDiscoveryInProgress(bool value) { automaticModeDiscoveryInProgress_ = value; }
     const std::optional<VPNTypes>& preferedVPNProtocolForAutomaticMode() const {
         return preferedVPNProtocolForAutomaticMode_;
     }

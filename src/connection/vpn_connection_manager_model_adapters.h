@@ -75,7 +75,6 @@ public:
     explicit VPNConnectionManagerModelPort(VPNConnectionManager& manager) : manager_(manager) {}
     void removeExistingConnection() override { manager_.removeExistingConnection(); }
     bool automaticModeDiscoveryInProgress() const override { return manager_.automaticModeDiscoveryInProgress(); }
-    void setAutomaticModeDiscoveryInProgress(bool v) override { manager_.setAutomaticModeDiscoveryInProgress(v); }
     std::optional<std::int64_t> currentProviderType() const override {
         if (!manager_.currentProvider() || !manager_.currentProvider()->type()) return std::nullopt;
         return static_cast<std::int64_t>(*manager_.currentProvider()->type());

@@ -66,7 +66,6 @@ public:
     // Deletes the system VPN service, stops the provider's status updates.
     virtual void removeExistingConnection() = 0;
     virtual bool automaticModeDiscoveryInProgress() const = 0;
-    virtual void setAutomaticModeDiscoveryInProgress(bool inProgress) = 0;
     // Nothing when no provider is current or its type is unset.
     virtual std::optional<std::int64_t> currentProviderType() const = 0;
     virtual void disableNetworkLock() = 0;
@@ -91,8 +90,6 @@ public:
     virtual void showAutoReconnectOverlay() = 0;
     // The attempt was ended on purpose and none began since.
     virtual bool connectionInitiateCanceled() const { return false; }
-    // The account signed out: the attempt ends and its look with it.
-    virtual void accountSignedOut() {}
 };
 
 // The application shell (delegate) and its main window.

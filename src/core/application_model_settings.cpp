@@ -43,9 +43,6 @@ void ApplicationModel::applySettings(const SettingDict& values) {
             if (!skipVPNConnectorsNotification && ports_.connectionManager) {
                 ports_.connectionManager->removeExistingConnection();
             }
-            if (chosen != VPNTypesAutomatic && ports_.connectionManager) {
-                ports_.connectionManager->setAutomaticModeDiscoveryInProgress(false);
-            }
             vpnProtocol = vpnTypeFromValue(preprocessVPNProtocolValue(chosen)).value_or(VPNTypesAutomatic);
             vpnProtocolReadable = getReadableVPNProtocol(vpnProtocol);
             const auto observers = onVPNProtocolUpdatedObservers_;

@@ -308,29 +308,16 @@ TEST_F(AppDelegateTest, SignUpWindowReplacesTheSignInAfterTheCurrentEvent) {
     EXPECT_TRUE(journaled("signUp.close"));
 }
 
-// The connection's machine in the pane ends the account's attempt; its flags follow from it.
-class SignOutHeard final : public DetailsPanePort {
-public:
-    explicit SignOutHeard(std::vector<std::string>& journal) : journal_(journal) {}
-    void requestReconnect(ReconnectReason) override {}
-    void showAutoReconnectOverlay() override {}
-    void accountSignedOut() override { journal_.push_back("pane.accountSignedOut"); }
-
-private:
-    std::vector<std::string>& journal_;
-};
-
+// The connection's machine ends the account's attempt first; its flags follow from it.
 TEST_F(AppDelegateTest, LogOutTakesTheSessionDownInOrderAndReturnsToTheSignIn) {
     launch();
     delegate->openMainWindow();
-    SignOutHeard pane(journal);
     ASSERT_NE(mainWindow, nullptr);
-    mainWindow->details = &pane;
     model().isLoggedInUser = true;
     model().networkLockActivated = true;
     journal.clear();
     delegate->performLogout();
-    const std::vector<std::string> order{"pane.accountSignedOut", "disableNetworkLock",
+    const std::vector<std::string> order{"intents.signOut", "disableNetworkLock",
                                          "terminatePreviousOpenVPNProcesses",
                                          "clearAllReachabilityObservers", "stopReachability", "auth.signUpCompleted:0",
                                          "cleanUpSessionAndNotifyDisconnected", "disconnect", "logOut",

@@ -360,6 +360,9 @@ TEST_F(BannerClickTest, ClicksRouteByBannerAndAlwaysLeaveStatusBarOnlyMode) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         pane.buttonState = row.button;
+        services.intents.intent = row.button == B::connect      ? ConnectionIntent::connect
+                                  : row.button == B::connecting ? ConnectionIntent::cancel
+                                                                : ConnectionIntent::disconnect;
         model().pendingVPN_Activated_on_UnsecuredWiFi = false;
         factory->queue.advance(20000);  // the throttle
         delegate->changeAppToBeUserAgent();

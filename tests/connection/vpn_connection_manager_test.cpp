@@ -295,6 +295,11 @@ TEST_F(StartUp, ProtocolChangeLeavingOpenVPNEndsItsProcessesAndSwitchesProvider)
     EXPECT_EQ(manager->currentProvider(), l2tp);
     context.changeProtocol(VPNTypesPPTP);
     EXPECT_EQ(helper.count("terminatePreviousOpenVPNProcesses"), 1);
+    context.protocol = VPNTypesAutomatic;
+    make();
+    ASSERT_TRUE(manager->automaticModeDiscoveryInProgress());
+    context.changeProtocol(VPNTypesL2TP);
+    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress()) << "a protocol picked ends Automatic's search";
 }
 
 // IKEv2 started while openvpn still holds its routes would wait out its

@@ -19,10 +19,6 @@ public:
     explicit FakeConnectionManager(PortJournal& j) : journal(j) {}
     void removeExistingConnection() override { journal.add("removeExistingConnection"); }
     bool automaticModeDiscoveryInProgress() const override { return discovery; }
-    void setAutomaticModeDiscoveryInProgress(bool on) override {
-        journal.add(std::string("automaticModeDiscoveryInProgress=") + (on ? "true" : "false"));
-        discovery = on;
-    }
     std::optional<std::int64_t> currentProviderType() const override { return providerType; }
     void disableNetworkLock() override { journal.add("disableNetworkLock"); }
     // Held until the test answers for the helper.

@@ -10,10 +10,17 @@ namespace hw::test {
 class RecordingIntents final : public ConnectionIntents {
 public:
     explicit RecordingIntents(std::function<void(const std::string&)> note) : note_(std::move(note)) {}
-    ConnectionIntent primaryIntent() const override { return ConnectionIntent::connect; }
+    ConnectionIntent intent = ConnectionIntent::connect;
+    ConnectionIntent primaryIntent() const override { return intent; }
     void connectOrEnd() override { note_("intents.connectOrEnd"); }
     void signOut() override { note_("intents.signOut"); }
     ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
+    bool endedOnPurpose = false;
+    bool stopped() const override { return endedOnPurpose; }
+    bool wifiNetworkChanged() override {
+        note_("intents.wifiNetworkChanged");
+        return true;
+    }
 private:
     std::function<void(const std::string&)> note_;
 };

@@ -55,6 +55,7 @@ public:
                 if (done) done(0);
             });
         life = std::make_unique<ConnectionLifeHost>(queue, *lifeContext, [this] { cleanUpSession(true); });
+        life->setProtocolInForce([this] { return providerType; });
         lifeContext->attachLife(life.get());
     }
     // Without a life of its own, the intents are recorded.

@@ -16,16 +16,11 @@ void MainViewDetailsAreaController::lifeChanged(ConnectionLife::State from, Conn
     using State = ConnectionLife::State;
     if (to == State::waitingForNetwork) showWaitingForNetwork(true);
     else if (from == State::waitingForNetwork) showWaitingForNetwork(false);
+    // Whoever ended the attempt (a sign-out too), no overlay says it goes on.
+    if (to == State::disconnected && from != State::disconnected) hideAutoReconnectOverlay();
 }
 
 void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) { host_.request(reason); }
-
-void MainViewDetailsAreaController::accountSignedOut() {
-    // The machine ends the account's attempt; the flags follow from its state.
-    const bool overlay = life_.busy();
-    host_.signOut();
-    if (overlay) hideAutoReconnectOverlay();
-}
 
 void MainViewDetailsAreaController::reachabilityChanged(bool reachable) { host_.reachabilityChanged(reachable); }
 

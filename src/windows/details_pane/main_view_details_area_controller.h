@@ -112,7 +112,6 @@ public:
     // A secure network: Wi-Fi security's own connection ends, whatever its state.
     bool secureNetworkJoined() override;
     bool connectionInitiateCanceled() const override { return host_.stopped(); }
-    void accountSignedOut() override;
     const ConnectionLife& connectionLife() const { return life_; }
     // A refused attempt under the lock: the lock stays, and the window says so.
     bool lockHeld() const { return life_.state() == ConnectionLife::State::heldByLock; }

@@ -7,10 +7,6 @@ namespace hw {
 
 namespace {
 constexpr char kLog[] = "MainWindow";
-
-bool restartsOnNetworkChange(std::optional<VPNTypes> type) {
-    return type == VPNTypesIKEv2_StrongSwan || type == VPNTypesOpenVPN;
-}
 }  // namespace
 
 void MainWindowViewController::installDNSIfSettled() {
@@ -31,17 +27,18 @@ void MainWindowViewController::showWiFiInsecureNotification() {
     log::info(kLog, std::string("networkWiFi_SSID_hasChanged: ") + (changed ? "true" : "false"));
     // An end on purpose holds Wi-Fi security back on the network it happened
     // on, not on another; a new attempt forgets it.
-    if (!m.intensionallyDisconnectedVPN() || changed) {
+    const bool endedOnPurpose = env_.engine.intents().stopped();
+    if (!endedOnPurpose || changed) {
         wifiSecurityHeldAfterEnd_ = false;
-        wifiSecurityHoldSpent_ = m.intensionallyDisconnectedVPN();
+        wifiSecurityHoldSpent_ = endedOnPurpose;
     }
 
     const auto& pane = detailsViewController_;
     if (pane && pane->isConnectedToVPN()) {
-        // The pane's reconnect policy decides; the reason is all this says.
-        if (changed && restartsOnNetworkChange(env_.engine.currentProviderType())) {
-            pane->requestReconnect(ReconnectReason::networkChanged);
-        } else if (!changed && m.autoReconnectInProgress()) {
+        // The connection layer decides; the event is all this says.
+        if (changed) {
+            env_.engine.intents().wifiNetworkChanged();
+        } else if (m.autoReconnectInProgress()) {
             pane->requestReconnect(ReconnectReason::networkReturned);
         }
         installDNSIfSettled();
@@ -49,7 +46,7 @@ void MainWindowViewController::showWiFiInsecureNotification() {
         env_.shell.showInsecureWiFiNotLoggedInNotification();
     } else if (!m.wi_fi_SecurityEnabled) {
         env_.shell.showInsecureWiFiNotification();
-    } else if (m.intensionallyDisconnectedVPN() && !wifiSecurityHoldSpent_) {
+    } else if (endedOnPurpose && !wifiSecurityHoldSpent_) {
         holdWiFiSecurityAfterEnd();
     } else if (!isVPN_for_Unsecured_Wi_Fi_establishing()) {
         startProbeURLChecking();
@@ -77,15 +74,10 @@ void MainWindowViewController::showConnectedToWiFiNotification() {
         env_.notifications.removeAllDeliveredNotifications();
     } else if (pane && pane->isConnectedToVPN()) {
         const bool changed = wifi && wifi->networkWiFi_SSID_hasChanged();
-        const auto type = env_.engine.currentProviderType();
-        if (type) {
-            if (changed && restartsOnNetworkChange(type)) {
-                log::info(kLog, "Started Auto-Reconnect of on-going VPN connection on WiFi SSID change.");
-                pane->requestReconnect(ReconnectReason::networkChanged);
-            } else if (!changed) {
-                installDNSIfSettled();
-            }
-        }
+        if (changed && env_.engine.intents().wifiNetworkChanged())
+            log::info(kLog, "Started Auto-Reconnect of on-going VPN connection on WiFi SSID change.");
+        else if (!changed)
+            installDNSIfSettled();
         // The change is handled here, whatever the protocol: a mark left set
         // would make a later drop wait for a change that has passed.
         if (changed) wifi->setNetworkWiFi_SSID_hasChanged(false);

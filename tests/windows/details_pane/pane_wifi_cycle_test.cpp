@@ -61,6 +61,30 @@ TEST_F(PaneWiFiCycle, InsecureNetworkConnectsAndASecureOneTearsItDown) {
     EXPECT_EQ(engine.connects.size(), 1u);
 }
 
+TEST_F(PaneWiFiCycle, ANewNetworkRestartsOnlyTunnelsThatDoNotOutliveIt) {
+    const std::pair<std::optional<VPNTypes>, bool> rows[] = {
+        {VPNTypesOpenVPN, true}, {VPNTypesIKEv2_StrongSwan, true}, {VPNTypesL2TP, false},
+        {VPNTypesPPTP, false},   {std::nullopt, false},
+    };
+    for (const auto& [type, restarts] : rows) {
+        SCOPED_TRACE(type ? static_cast<int>(*type) : -1);
+        WiFiCycleRig f;
+        f.model.wi_fi_SecurityEnabled = false;
+        f.engine.providerType = type;
+        f.engine.intents().connectOrEnd();
+        f.queue.runUntilIdle();
+        f.engine.closures.established();
+        f.queue.runUntilIdle();
+        ASSERT_EQ(f.engine.life->state(), ConnectionLife::State::connected);
+        f.engine.calls.clear();
+        f.wifiInfo->setNetworkWiFi_SSID_hasChanged(true);
+        f.controller->showConnectedToWiFiNotification();
+        f.queue.advance(5000);
+        // The restart ends the session in force; a tunnel left alone keeps it.
+        EXPECT_EQ(f.engine.count("cleanUpSession:1"), restarts ? 1 : 0);
+    }
+}
+
 // The same cycle fed by the real reachability watch, with a NetworkManager
 // that stops answering (gone from the bus, late or erring read the same).
 struct WiFiUnknownRig : WiFiCycleRig {
