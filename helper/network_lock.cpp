@@ -156,11 +156,12 @@ void NetworkLock::unrouteResolvers() {
 
 bool NetworkLock::disable(const std::optional<std::string>& gateway) {
     auto& lock = ctx_.state.lock;
+    const bool wasEngaged = lock.active;
     unrouteResolvers();
     const bool released = ctx_.network.applyRuleset(buildReleaseRuleset());
     if (released) lock.active = false;
     const bool hadWayOut = gateway || !lock.gateway.empty();
-    const bool restored = restoreDefaultRoute(gateway);
+    const bool restored = restoreDefaultRoute(gateway, wasEngaged);
     if (!hadWayOut) log::warning(kLog, "released without a gateway to restore");
     // The record of the way out stays until the route is really back, so
     // that a later release or --reset can still bring it back.
@@ -180,7 +181,7 @@ std::string NetworkLock::hintProblem(const std::string& hint) {
     return {};
 }
 
-bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint) {
+bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint, bool engaged) {
     const auto& lock = ctx_.state.lock;
     // The app's hint first when it is a gateway that answers (it may know a
     // newer one), then the way out saved when the lock was engaged.
@@ -192,6 +193,23 @@ bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint) {
             log::info(kLog, "gateway hint " + *hint + " passed over: " + problem);
     }
     if (auto saved = savedWayOut(); saved && (!hint || *hint != *saved)) candidates.push_back({*saved, lock.device});
+    if (candidates.empty()) {
+        // Someone (DHCP, the user) already put one back.
+        if (currentDefaultRoute()) return true;
+        // The record lost (a helper killed between its writes): the servers'
+        // host routes still name the way out they were made through.
+        for (const auto& r : ctx_.state.routes)
+            if (isIPv4Address(r.via) && gatewayProblem(r.via).empty()) {
+                candidates.push_back({r.via, ""});
+                break;
+            }
+        // A lock engaged with no way out leaves none either: the caller must
+        // hear so, not take a quiet release for a network that works.
+        if (candidates.empty() && engaged) {
+            log::warning(kLog, "released, but no default route leads out");
+            return false;
+        }
+    }
     bool installed = false;
     for (const auto& c : candidates) {
         if (!ctx_.network.replaceRoute({"default", c.gateway, c.device, std::nullopt, ""})) {
@@ -203,7 +221,7 @@ bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint) {
         if (ctx_.network.neighbourAnswers(c.gateway)) return true;
         log::warning(kLog, "the default route via " + c.gateway + " is in place, but no host answers there");
     }
-    // Nothing of ours to put back, or someone (DHCP, the user) already did.
+    // Nothing of ours to put back.
     if (candidates.empty()) return true;
     if (!installed && currentDefaultRoute()) return true;
     log::error(kLog, "no default route that answers could be restored: the saved one is kept for a later release");
@@ -402,7 +420,9 @@ bool NetworkLock::reset() {
     removeTunnelRoute();
     removeServerRoutes();
     if (active() || !ctx_.state.lock.gateway.empty()) {
-        ok = disable(std::nullopt);
+        // Undone is undone when no saved way out waits to be put back, even
+        // where none leads out.
+        ok = disable(std::nullopt) || (!active() && ctx_.state.lock.gateway.empty());
     } else {
         ok = ctx_.network.applyRuleset(buildReleaseRuleset());
         ctx_.state.servers.clear();

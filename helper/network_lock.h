@@ -36,7 +36,8 @@ public:
     // through the one saved at enable time; the servers' host routes go too
     // unless a tunnel still runs. False when no default route that answers
     // could be restored: the saved one is then kept for a later release or
-    // --reset.
+    // --reset. False too when the lock held and no default route leads out
+    // after it.
     bool disable(const std::optional<std::string>& gateway);
     // Host route to the server via gateway; the server passes the lock.
     // Under the lock the way out the helper follows goes first: the app's
@@ -89,7 +90,7 @@ private:
     // no tunnel's default route carries them.
     void routeResolvers();
     void unrouteResolvers();
-    bool restoreDefaultRoute(const std::optional<std::string>& hint);
+    bool restoreDefaultRoute(const std::optional<std::string>& hint, bool engaged);
     // Why the hint cannot stand for the way out; empty when it can.
     std::string hintProblem(const std::string& hint);
     // The way out saved when the lock was engaged, when it is a gateway.
