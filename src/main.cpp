@@ -206,6 +206,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     LateHttpClient http(queue);
     LinuxSystemInfo system;
     QtImageCodec codec;
+    // Made before the client, so it outlives every reply the client hands it.
+    ThreadPool pageWork(1);
     std::string error;
     if (!paths::ensurePrivateDir(paths::dataDir(), &error)) log::warning("havenway", "data folder: " + error);
     ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
@@ -216,6 +218,8 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     // them would hold the first window back.
     ThreadPool datastoreWork(1);
     parse.setDatastoreQueue(&datastoreWork);
+    // The pages of thousands of locations are decoded here, not on this thread.
+    parse.setDecodeQueue(&pageWork);
     NetworkManagerWiFi wifi;
     NetlinkRouteWatch routes(queue);
     SystemNameResolver resolver;

@@ -130,13 +130,18 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
 
 void VPNConfigsService::finish(std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows, bool fromNetwork,
                                Completion completion) {
-    if (fromNetwork && parse_.hasLocalDatastore() && !parse_.pinAll(kConfigsPin, std::move(configs), true)) {
-        log::warning(kLog, "could not keep the locations for the next start");
-    }
+    // Written once the stars are asked for: thousands of locations hold the
+    // datastore's thread far longer than the stars, and the window waits on those.
+    auto pending = std::make_shared<std::vector<ParseObject>>(std::move(configs));
+    auto keep = [this, pending, fromNetwork] {
+        if (fromNetwork && parse_.hasLocalDatastore() && !parse_.pinAll(kConfigsPin, std::move(*pending), true)) {
+            log::warning(kLog, "could not keep the locations for the next start");
+        }
+    };
     std::weak_ptr<bool> alive = alive_;
     const auto pin = favoritesPin();
     auto shared = std::make_shared<std::vector<LocationsListItemPtr>>(std::move(rows));
-    findLocal(parse_, kFavoritesStateClass, pin, [this, alive, pin, shared, fromNetwork,
+    findLocal(parse_, kFavoritesStateClass, pin, [this, alive, pin, shared, fromNetwork, keep,
                                                   completion](std::vector<ParseObject> marker) {
         if (alive.expired()) return;
         if (!marker.empty()) {
@@ -146,8 +151,10 @@ void VPNConfigsService::finish(std::vector<ParseObject> configs, std::vector<Loc
                 for (const auto& f : favs) ids.push_back(f.objectId());
                 complete(std::move(*shared), std::move(ids), completion);
             });
+            keep();
             return;
         }
+        keep();
         if (!fromNetwork || !parse_.currentUser()) {
             complete(std::move(*shared), {}, completion);
             return;

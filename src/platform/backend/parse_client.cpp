@@ -427,27 +427,27 @@ void ParseClient::findPage(const ParseQuery& query, PageBlock done) {
     }
     std::weak_ptr<ParseCore> core = core_;
     const auto cls = query.className;
-    core_->call("GET", "/classes/" + cls + "?" + query.queryString(), std::nullopt,
-                [core, cls, done](JSON reply, OptionalParseError error) {
-                    if (error) {
-                        done({}, std::nullopt, std::move(error));
-                        return;
-                    }
-                    auto results = reply["results"].array();
-                    if (!results) {
-                        done({}, std::nullopt, localError(kParseErrorInvalidJSON, "the query answer has no results"));
-                        return;
-                    }
-                    std::vector<ParseObject> objects;
-                    for (const auto& item : *results) {
-                        if (item.type() == JSON::Type::dictionary) objects.push_back(ParseObject::fromJSON(cls, item, core));
-                    }
-                    const auto total = reply["count"].double_();
-                    done(std::move(objects),
-                         total && *total >= 0 && *total < 1e12 ? std::optional<long long>(static_cast<long long>(*total))
-                                                               : std::nullopt,
-                         std::nullopt);
-                });
+    auto block = std::make_shared<PageBlock>(std::move(done));
+    core_->callDecoding(
+        "GET", "/classes/" + cls + "?" + query.queryString(), [core, cls, block](JSON reply, OptionalParseError error) -> Task {
+            // Called once: the block moves on into the task, so what its caller
+            // holds is let go of on the main thread, never the decoding one.
+            auto done = std::move(*block);
+            if (error) return [done, error] { done({}, std::nullopt, error); };
+            auto results = reply["results"].array();
+            if (!results) {
+                return [done] { done({}, std::nullopt, localError(kParseErrorInvalidJSON, "the query answer has no results")); };
+            }
+            auto objects = std::make_shared<std::vector<ParseObject>>();
+            objects->reserve(results->size());
+            for (const auto& item : *results) {
+                if (item.type() == JSON::Type::dictionary) objects->push_back(ParseObject::fromJSON(cls, item, core));
+            }
+            const auto count = reply["count"].double_();
+            const auto total = count && *count >= 0 && *count < 1e12 ? std::optional<long long>(static_cast<long long>(*count))
+                                                                     : std::nullopt;
+            return [done, objects, total] { done(std::move(*objects), total, std::nullopt); };
+        });
 }
 
 struct ParseClient::Paging {

@@ -94,6 +94,8 @@ public:
     // main thread nothing. One worker keeps them in order; a write then
     // answers true, and a failure is logged.
     void setDatastoreQueue(BackgroundQueue* queue) { datastoreQueue_ = queue; }
+    // The pages of a query are decoded there from now on; one worker.
+    void setDecodeQueue(BackgroundQueue* queue) { core_->decodeQueue = queue; }
     bool pinAll(const std::string& pin, std::vector<ParseObject> objects, bool replace = true);
     bool unpinAll(const std::string& pin);
 

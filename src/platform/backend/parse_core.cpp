@@ -70,9 +70,8 @@ HttpHeaders ParseCore::headers(const std::optional<std::string>& session) const 
     return h;
 }
 
-void ParseCore::call(const std::string& method, const std::string& path, const std::optional<JSON>& body,
-                     ParseReply reply, const std::optional<std::string>& session,
-                     std::optional<double> timeoutMs) {
+HttpRequest ParseCore::request(const std::string& method, const std::string& path, const std::optional<JSON>& body,
+                               const std::optional<std::string>& session, std::optional<double> timeoutMs) const {
     HttpRequest request;
     request.method = method;
     request.url = url(path);
@@ -83,21 +82,44 @@ void ParseCore::call(const std::string& method, const std::string& path, const s
         request.headers.emplace_back("Content-Type", "application/json");
         request.body = body->rawString().value_or("{}");
     }
-    send(std::move(request), [method, path, reply = std::move(reply)](HttpResponse response) {
-        if (!response.error && response.status >= 200 && response.status < 300) {
-            auto json = JSON::parse(response.body);
-            if (json.type() == JSON::Type::dictionary) {
-                reply(json, std::nullopt);
-                return;
-            }
-            log::warning(kLog, method + " " + path + ": the answer is not a JSON object");
-            reply(JSON(), localError(kParseErrorInvalidJSON, "the server's answer is not a JSON object"));
-            return;
-        }
-        auto error = errorFrom(response);
-        log::warning(kLog, method + " " + path + " failed with code " + std::to_string(error.code));
-        reply(JSON(), std::move(error));
+    return request;
+}
+
+std::pair<JSON, OptionalParseError> ParseCore::decoded(const std::string& method, const std::string& path,
+                                                       const HttpResponse& response) {
+    if (!response.error && response.status >= 200 && response.status < 300) {
+        auto json = JSON::parse(response.body);
+        if (json.type() == JSON::Type::dictionary) return {std::move(json), std::nullopt};
+        log::warning(kLog, method + " " + path + ": the answer is not a JSON object");
+        return {JSON(), localError(kParseErrorInvalidJSON, "the server's answer is not a JSON object")};
+    }
+    auto error = errorFrom(response);
+    log::warning(kLog, method + " " + path + " failed with code " + std::to_string(error.code));
+    return {JSON(), std::move(error)};
+}
+
+void ParseCore::call(const std::string& method, const std::string& path, const std::optional<JSON>& body,
+                     ParseReply reply, const std::optional<std::string>& session,
+                     std::optional<double> timeoutMs) {
+    send(request(method, path, body, session, timeoutMs), [method, path, reply = std::move(reply)](HttpResponse response) {
+        auto [json, error] = decoded(method, path, response);
+        reply(std::move(json), std::move(error));
     });
+}
+
+void ParseCore::callDecoding(const std::string& method, const std::string& path, ParseDecode decode) {
+    send(request(method, path, std::nullopt, std::nullopt, std::nullopt),
+         [method, path, decode = std::move(decode), worker = decodeQueue, &main = queue](HttpResponse response) {
+             auto run = [method, path, decode, response = std::move(response)] {
+                 auto [json, error] = decoded(method, path, response);
+                 return decode(std::move(json), std::move(error));
+             };
+             if (!worker) {
+                 run()();
+                 return;
+             }
+             worker->async([run = std::move(run), &main] { main.post(run()); });
+         });
 }
 
 }  // namespace hw

@@ -10,6 +10,7 @@
 #include <set>
 #include <unistd.h>
 
+#include "platform/thread_pool.h"
 #include "support/testbed_services_fixture.h"
 
 namespace hw {
@@ -147,7 +148,10 @@ TEST_F(ParseClientTestbed, FindAllPagesThroughEveryObjectOnce) {
     }
     ASSERT_EQ(each(creates), kObjects);
 
+    // Decoded on a worker of their own, as the application has them.
+    ThreadPool pages(1);
     auto p = client();
+    p->setDecodeQueue(&pages);
     ParseQuery query(cls);
     query.orderByAscending("sortOrder,objectId");
     query.limit = 1000;
