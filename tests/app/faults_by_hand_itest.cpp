@@ -216,7 +216,8 @@ TEST_F(FaultsByHand, ACrashUnderTheLockKeepsTheLockAndTheRestartSignsIn) {
         EXPECT_TRUE(spinUntil([&] { return itemStarting(menu = trayLayout(service), "Protocol: " + QString(row.name)); }, 10000))
             << menu.labels().join(" | ").toStdString();
         outsideOnlyThrough(row.tunnelPrefix);
-        EXPECT_EQ(handOvers(), handedOver + 1) << "a new tunnel, not the one left running";
+        EXPECT_EQ(handOvers(), handedOver + 1) << "a new tunnel, not the one left running\n"
+                                               << TempDir::read(log()).substr(logAt) << bed.helperLog();
         std::printf("[ restart ] %s: signed in %ld ms after the restart, the tunnel taken over\n", row.name, signInMs);
 
         EXPECT_TRUE(disconnectFromTheTray(service));

@@ -118,10 +118,12 @@ void LinkDropByHand::dropsComeBack(const Row& row, std::initializer_list<int> ou
 
         const auto carries = msUntilTheTunnelCarries(row.farEnd, 30000);
         EXPECT_TRUE(carries) << TempDir::read(log()).substr(logAt) << bed.helperLog();
-        if (carries) outsideOnlyThrough(row.tunnelPrefix);
         EXPECT_TRUE(spinUntil([&] { return trayStatus(service) == "Connected"; }, 15000))
             << trayStatus(service).toStdString() << TempDir::read(log()).substr(logAt);
         const long recoveredMs = back.elapsed();
+        // The tunnel's far end answers before the way out through it is set
+        // (under the lock, as the connection completes): judged once Connected.
+        if (carries) outsideOnlyThrough(row.tunnelPrefix);
         MenuNode menu;
         EXPECT_TRUE(spinUntil([&] { return itemStarting(menu = trayLayout(service), "Protocol: " + QString(row.protocolName)); },
                               5000))
