@@ -400,6 +400,9 @@ void NetworkLock::boundServers() {
             it = routes.erase(it);
         }
         log::info(kLog, "the lock lets " + oldest + " through no more: newer servers took its place");
+        // A resolver of the lock's at the same address still needs its way there.
+        const auto& resolvers = ctx_.state.lock.dnsResolvers;
+        if (std::find(resolvers.begin(), resolvers.end(), oldest) != resolvers.end()) routeResolvers();
     }
 }
 

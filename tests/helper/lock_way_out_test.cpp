@@ -101,7 +101,8 @@ TEST_F(LockWayOut, HostRoutesKeptForAnExitingTunnelGoOnceItIsGone) {
 }
 
 TEST_F(LockWayOut, TheLocksServersStayAHandfulAndTheirRecordIsWrittenOnlyWhenItChanges) {
-    rpc("enableNetworkLock");
+    // The first server is also the lock's resolver, as where one host serves both.
+    rpc("enableNetworkLock", {{"dnsResolver", "203.0.113.1"}});
     for (int i = 1; i <= 40; ++i)
         ASSERT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113." + std::to_string(i)}}),
                   "203.0.113." + std::to_string(i));
@@ -110,6 +111,7 @@ TEST_F(LockWayOut, TheLocksServersStayAHandfulAndTheirRecordIsWrittenOnlyWhenItC
     EXPECT_EQ(servers.front(), "203.0.113.35");
     EXPECT_EQ(services_->context.state.routes.size(), 6u);
     EXPECT_EQ(hostVia("203.0.113.34"), "<none>") << "the oldest's host route goes with it";
+    EXPECT_EQ(hostVia("203.0.113.1"), "192.168.1.1") << "the resolver at a dropped server's address is still reached";
     EXPECT_EQ(net_.lastRuleset.find("203.0.113.34"), std::string::npos) << "the table made anew leaves it out";
 
     struct stat before {}, after {};
