@@ -159,14 +159,15 @@ folder_ok() {
     [ "$2" = sticky ] && [ $((0$4 & 01000)) -ne 0 ]
 }
 # Whether nobody but us and root can put anything else where the path leads:
-# the folder and every folder above it, as written and as resolved.
+# the folder and every folder above it, as written and as resolved. With
+# "sticky", the folder itself may be a shared sticky one.
 private_folder() {
     # A name may end in a newline, which $(...) would take off.
     resolved=$(realpath -e -- "$1" 2>/dev/null && echo x) || return 1
     resolved=${resolved%"$nl"x}
     for start in "$1" "$resolved"; do
         case $start in /*) ;; *) return 1 ;; esac
-        folder_ok "$start" strict || return 1
+        folder_ok "$start" "${2:-strict}" || return 1
         above=$start
         while [ "$above" != / ]; do
             above=${above%/*}
@@ -191,11 +192,24 @@ logs_dir() {
     done
     return 1
 }
+# Makes the folder and those missing above it, one at a time: mkdir -p would
+# follow a link another user put on the way, into his folder or ours. What is
+# there already must be a folder nobody else can change.
+make_folder() {
+    set -- "$1" "${1%/}"
+    if [ -n "$2" ] && [ "$2" != "$1" ]; then make_folder "$2"; return; fi
+    if [ -e "$1" ] || [ -L "$1" ]; then
+        [ -d "$1" ] && [ ! -L "$1" ] && private_folder "$1" sticky
+        return
+    fi
+    set -- "$1" "${1%/*}"
+    make_folder "${2:-/}" && (umask 077 && mkdir -- "$1") 2>/dev/null
+}
 # The folder is the user's own, 0700 as the application makes it; a link or
 # a file in its place is left alone, and a log grown past 256 KiB starts anew.
 # Nothing is written where another user could have put the folder or the
 # file: in a private folder, what is checked here is still there when written.
-if logs=$(logs_dir) && (umask 077 && mkdir -p -- "$logs") 2>/dev/null && [ -d "$logs" ] && [ ! -L "$logs" ] &&
+if logs=$(logs_dir) && make_folder "$logs" && [ -d "$logs" ] && [ ! -L "$logs" ] &&
     private_folder "$logs"; then
     candidate=$logs/install-update.log
     if [ ! -L "$candidate" ] && { [ ! -e "$candidate" ] ||

@@ -392,13 +392,14 @@ TEST_F(InstallScriptTest, NothingGoesWhereAnotherUserCouldRedirectIt) {
             ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
             std::filesystem::create_symlink(dir.path(), shared + "/link");
             ASSERT_EQ(::lchown((shared + "/link").c_str(), kNobody, kNobody), 0);
-            env["HAVENWAY_LOGS_DIR"] = shared + "/link/logs" + std::to_string(n);
+            env["HAVENWAY_LOGS_DIR"] = shared + "/link/logs" + std::to_string(n) + "/new";
         }
         std::filesystem::remove(dir.file("started"));
         EXPECT_EQ(install(dir.file("apps/auto-update.zip"), bundle, env).exitCode, 1);
         EXPECT_EQ(started(), "old --update-refused");
         EXPECT_EQ(TempDir::read(log), row.otherFile ? "his\n" : "");
         EXPECT_EQ(std::filesystem::exists(log), row.otherFile);
+        EXPECT_FALSE(std::filesystem::exists(logs + "/new")) << "a folder made through his link";
     }
 }
 
