@@ -71,7 +71,11 @@ void MainViewDetailsAreaController::askPublicIPAgain() {
     if (!refreshUserIPAddress_) return;
     std::weak_ptr<MainViewDetailsAreaController> weak = weak_from_this();
     refreshUserIPAddress_([weak] {
-        if (auto pane = weak.lock()) pane->updateIPAddress(std::nullopt);
+        auto pane = weak.lock();
+        // Asked before a new attempt began: the card and the tray say
+        // "Refreshing…" until that attempt has its own answer.
+        if (!pane || pane->model().currentConnectionState() == ConnectionStates::connecting) return;
+        pane->updateIPAddress(std::nullopt);
     });
 }
 

@@ -136,7 +136,8 @@ struct PaneFixture : KitControllerFixture {
         env.reachability = [this] { return reachability; };
         env.refreshUserIPAddress = [this](std::function<void()> done) {
             ++ipRefreshes;
-            queue.post(std::move(done));
+            if (holdIPAnswers) heldIPAnswers.push_back(std::move(done));
+            else queue.post(std::move(done));
         };
         return std::make_shared<MainViewDetailsAreaController>(std::move(env));
     }
@@ -185,6 +186,8 @@ struct PaneFixture : KitControllerFixture {
     std::shared_ptr<WiFi_InfoHelperObjC> wifiInfo = std::make_shared<WiFi_InfoHelperObjC>(wifi);
     std::shared_ptr<InternetReachabilityHelper> reachability;
     int ipRefreshes = 0;
+    bool holdIPAnswers = false;  // answers wait in heldIPAnswers until a row gives them
+    std::vector<std::function<void()>> heldIPAnswers;
     std::vector<std::string> statuses, buttonLabels;
     LocationsListItemPtr nl;
     std::shared_ptr<MainViewDetailsAreaController> pane;

@@ -51,6 +51,24 @@ TEST_F(PaneStatusTest, ABlankPublicAddressIsLookedUpAgainWhenTheInternetIsBack) 
     EXPECT_EQ(ipRefreshes, before + 1);
 }
 
+// Disconnect asks for the address; a Connect before the answer keeps
+// "Refreshing…" on the card until its own tunnel is asked for.
+TEST_F(PaneStatusTest, AnAddressAskedBeforeANewConnectIsNotShownWhileItConnects) {
+    connectAndEstablish();
+    queue.advance(1000);
+    holdIPAnswers = true;
+    click();
+    queue.advance(2000);
+    ASSERT_FALSE(heldIPAnswers.empty());
+    click();
+    ASSERT_EQ(model.currentConnectionState(), ConnectionStates::connecting);
+    model.userPublicIP = "203.0.113.9";
+    for (auto& answer : heldIPAnswers) answer();
+    heldIPAnswers.clear();
+    queue.runUntilIdle();
+    EXPECT_EQ(view.publicIP, LocaleData::connection_IP_address_refreshing_label());
+}
+
 TEST_F(PaneStatusTest, DropTable) {
     struct Row {
         const char* name;
