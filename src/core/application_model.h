@@ -110,9 +110,6 @@ public:
     void setCurrentConnectionState(ConnectionStates state);
     std::string helperToolCurrentVersion() const;
     void setHelperToolCurrentVersion(const std::string& version);
-    // 10 for a current strongSwan provider outside the automatic protocol
-    // search, else 4.
-    int autoReconnectTryAttempts_if_NetworkLockDisabled() const;
     int autoReconnectAttemptsCount() const { return autoReconnectAttemptsCount_; }
     void setAutoReconnectAttemptsCount(int count);
     bool useNetworkLock() const;
