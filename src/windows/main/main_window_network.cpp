@@ -35,12 +35,10 @@ void MainWindowViewController::showWiFiInsecureNotification() {
 
     const auto& pane = detailsViewController_;
     if (pane && pane->isConnectedToVPN()) {
-        // The connection layer decides; the event is all this says.
-        if (changed) {
-            env_.engine.intents().wifiNetworkChanged();
-        } else if (m.autoReconnectInProgress()) {
-            pane->requestReconnect(ReconnectReason::networkReturned);
-        }
+        // The connection layer decides; the event is all this says (with
+        // no try waiting for the network it changes nothing).
+        if (changed) env_.engine.intents().wifiNetworkChanged();
+        else pane->requestReconnect(ReconnectReason::networkReturned);
         installDNSIfSettled();
     } else if (!m.isLoggedInUser) {
         env_.shell.showInsecureWiFiNotLoggedInNotification();
