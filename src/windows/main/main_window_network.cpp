@@ -10,11 +10,8 @@ constexpr char kLog[] = "MainWindow";
 }  // namespace
 
 void MainWindowViewController::installDNSIfSettled() {
-    auto& m = model();
-    const auto& pane = detailsViewController_;
-    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan || !pane) return;
-    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || pane->connectionInitiateCanceled()) return;
-    if (!pane->isConnectedToVPN() || !m.isLoggedInUser) return;
+    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan) return;
+    if (!env_.engine.intents().settledConnected() || !model().isLoggedInUser) return;
     log::info(kLog, "install_DNS_for_VPN() started to update DNS after Wi-Fi network changing.");
     env_.engine.installDNSForVPN();
 }
