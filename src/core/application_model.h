@@ -180,7 +180,6 @@ public:
     std::optional<std::string> lastUnsecuredWiFi_SSID;
     std::optional<Date> lastUnsecuredWiFi_notification_timestamp;
     bool unsecured_Wi_Fi_VPN_activated = false;
-    bool autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
 
     bool enableTrustedNetworksManagement() const;
     void setEnableTrustedNetworksManagement(bool value);

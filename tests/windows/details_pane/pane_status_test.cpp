@@ -361,7 +361,6 @@ TEST_F(PaneStatusTest, OpenVPNNotReachableIsHandledOnceUntilTheUserDisconnects) 
     engine.closures.error(text);
     // It tries again by itself: no "check your Internet" bar while it does.
     EXPECT_TRUE(view.errorBar.upperText.empty());
-    EXPECT_TRUE(model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated);
     EXPECT_TRUE(model.autoReconnectInProgress());
     queue.advance(500);
     EXPECT_EQ(engine.connects.size(), 2u);
