@@ -109,7 +109,6 @@ struct ManagerState final : ConnectionManagerContext {
     bool autoReconnectInProgress() const override { return false; }
     int autoReconnectAttemptsCount() const override { return 0; }
     void setAutoReconnectAttemptsCount(int) override {}
-    int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return 0; }
     void setDeviceEnteredSleepMode(bool) override {}
     void showHelperInstallAlert(const std::string&, const std::string&, std::function<void(int)>) override {}
     std::string version, gateway;

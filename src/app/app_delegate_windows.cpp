@@ -211,7 +211,6 @@ void AppDelegate::performLogout() {
     services_.clearAllReachabilityObservers();
     services_.stopReachability();
     m.isLoggedInUser = false;
-    m.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
     windows_.auth->setIsInSignUpCompletedState(false);
     services_.cleanUpSessionAndNotifyDisconnected();
     services_.disconnect();

@@ -35,6 +35,9 @@ public:
     virtual ConnectionLife::State state() const = 0;
     // The last attempt was ended on purpose and none began since.
     virtual bool stopped() const = 0;
+    // A tunnel is up and no try of a reconnect runs or waits: what the
+    // tunnel set up may be refreshed now without racing a try.
+    bool settledConnected() const { return state() == ConnectionLife::State::connected; }
     // The Wi-Fi network changed under a tunnel: true when it restarts for it.
     virtual bool wifiNetworkChanged() = 0;
 };

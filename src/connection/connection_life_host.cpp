@@ -66,7 +66,7 @@ ConnectionLife::Hooks ConnectionLifeHost::hooks() {
     hooks.limit = [this]() -> std::optional<int> {
         // Under the lock the user is offline anyway: tries go on, paced.
         if (context_.networkLockActivated()) return std::nullopt;
-        return context_.autoReconnectTryAttempts_if_NetworkLockDisabled();
+        return autoReconnectTryAttempts_if_NetworkLockDisabled();
     };
     hooks.lockEngaged = [this] { return context_.networkLockActivated(); };
     hooks.gaveUp = [this] {
@@ -205,6 +205,12 @@ void ConnectionLifeHost::connectOrEnd() {
         return;
     }
     listener_->performIntent(intent);
+}
+
+int ConnectionLifeHost::autoReconnectTryAttempts_if_NetworkLockDisabled() const {
+    if (discoveryInProgress_ && discoveryInProgress_()) return kRetries;
+    const auto protocol = protocolInForce_ ? protocolInForce_() : std::nullopt;
+    return protocol == VPNTypesIKEv2_StrongSwan ? kStrongSwanRetries : kRetries;
 }
 
 bool ConnectionLifeHost::wifiNetworkChanged() {

@@ -87,6 +87,15 @@ public:
     void setNetworkChangePending(std::function<bool()> pending) { networkChangePending_ = std::move(pending); }
     // The protocol of the session in force, if any (the manager knows it).
     void setProtocolInForce(std::function<std::optional<VPNTypes>()> protocol) { protocolInForce_ = std::move(protocol); }
+    // Whether Automatic's search for a protocol runs (the manager knows it).
+    void setDiscoveryInProgress(std::function<bool()> discovery) { discoveryInProgress_ = std::move(discovery); }
+
+    // The retries an attempt gets without the lock: strongSwan's own road
+    // reconnects slower than the others and gets more of them, but not
+    // while Automatic is still searching.
+    static constexpr int kRetries = 4;
+    static constexpr int kStrongSwanRetries = 10;
+    int autoReconnectTryAttempts_if_NetworkLockDisabled() const;
 
     // The manager's entries: the machine takes each report, then the window
     // shows it. No window, no entries: nothing counts as current then.
@@ -134,6 +143,7 @@ private:
     std::function<void()> endSession_;
     std::function<bool()> networkChangePending_;
     std::function<std::optional<VPNTypes>()> protocolInForce_;
+    std::function<bool()> discoveryInProgress_;
     ConnectionLifeListener* listener_ = nullptr;
     ConnectionStatusViews views_;
     std::unique_ptr<ConnectionLife> life_;

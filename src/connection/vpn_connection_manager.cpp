@@ -27,6 +27,7 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
     }
     life_ = std::make_unique<ConnectionLifeHost>(env_.mainQueue, env_.context, [this] { cleanUpSession(true); });
     life_->setProtocolInForce([this] { return currentProvider_ ? currentProvider_->type() : std::nullopt; });
+    life_->setDiscoveryInProgress([this] { return automaticModeDiscoveryInProgress_; });
     env_.context.attachLife(life_.get());
 }
 
@@ -253,7 +254,32 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
         return;
     }
     logLine("before checkAndInstallHelperToolIfRequired()");
-    checkAndInstallHelperToolIfRequired([this, config] { continueConnectAfterHelperCheck(config); });
+    whenHelperAnswers([this, config] {
+        checkAndInstallHelperToolIfRequired([this, config] { continueConnectAfterHelperCheck(config); });
+    });
+}
+
+void VPNConnectionManager::whenHelperAnswers(Task next, Task gone) {
+    if (!env_.helper.helperDied()) {
+        next();
+        return;
+    }
+    // Its death was told once, when nothing may have run: each try asks
+    // again, or a dead helper would fail every try of the attempt in turn.
+    logLine("the helper was gone: is it back?");
+    std::weak_ptr<bool> alive = alive_;
+    env_.helper.networkLockState([this, alive, stamp = stampNow(std::nullopt), next = std::move(next),
+                                  gone = std::move(gone)](std::optional<bool>) {
+        if (!alive.lock() || replyStale(stamp, "the helper's answer")) return;
+        // The client notes the helper's reach before it answers.
+        if (!env_.helper.helperDied()) {
+            logLine("the helper answers again");
+            next();
+            return;
+        }
+        life_->helperLost(LocaleData::helper_unreachable_error(), false);
+        if (gone) gone();
+    });
 }
 
 void VPNConnectionManager::continueConnectAfterHelperCheck(const ManagerServerConfig& config) {

@@ -193,6 +193,10 @@ public:
 
 private:
     void continueConnectAfterHelperCheck(const ManagerServerConfig& config);
+    // A try leans on the helper: one known gone is asked first whether it
+    // is back. Still gone, the attempt ends in the helper's error (a forced
+    // end, held under the lock) and `gone` runs; no try is left to fail.
+    void whenHelperAnswers(Task next, Task gone = {});
     void engageNetworkLock(std::function<void(const std::string& gateway, bool engaged)> onFinished);
     void subscribeNow(const Provider& provider, bool skipCurrentStatusNotification);
     void onConnectionCreated(bool created, std::optional<ConnectionTicket> ticket);

@@ -35,9 +35,6 @@ public:
     bool autoReconnectInProgress() const override { return model_.autoReconnectInProgress(); }
     int autoReconnectAttemptsCount() const override { return model_.autoReconnectAttemptsCount(); }
     void setAutoReconnectAttemptsCount(int n) override { model_.setAutoReconnectAttemptsCount(n); }
-    int autoReconnectTryAttempts_if_NetworkLockDisabled() const override {
-        return model_.autoReconnectTryAttempts_if_NetworkLockDisabled();
-    }
     void setDeviceEnteredSleepMode(bool v) override { model_.deviceEnteredSleepMode = v; }
     bool deviceEnteredSleepMode() const override { return model_.deviceEnteredSleepMode; }
     bool wiFiSecurityOn() const override { return model_.unsecured_Wi_Fi_VPN_activated; }

@@ -179,7 +179,6 @@ public:
     virtual bool autoReconnectInProgress() const = 0;
     virtual int autoReconnectAttemptsCount() const = 0;
     virtual void setAutoReconnectAttemptsCount(int count) = 0;
-    virtual int autoReconnectTryAttempts_if_NetworkLockDisabled() const = 0;
     virtual void setDeviceEnteredSleepMode(bool value) = 0;
     virtual bool deviceEnteredSleepMode() const { return false; }
     // Wi-Fi security is on (a change of its network decides an end then).

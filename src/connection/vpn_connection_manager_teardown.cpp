@@ -55,6 +55,18 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
                                              const std::string& dns1, const std::string& dns2,
                                              std::function<void(const std::string&)> completion) {
     if (!env_.context.useNetworkLock()) return false;
+    if (env_.helper.helperDied()) {
+        // The lock, the route and the lookup under it are the helper's.
+        whenHelperAnswers(
+            [this, serverHost, previousGateway, dns1, dns2, completion] {
+                if (!enableNetworkLock(serverHost, previousGateway, dns1, dns2, completion) && completion)
+                    completion(HelperToolManager::kNo);
+            },
+            [completion] {
+                if (completion) completion(HelperToolManager::kNo);
+            });
+        return true;
+    }
     std::weak_ptr<bool> alive = alive_;
     // The resolvers this road uses: the lock lets them through, so that a
     // later try resolves under it.

@@ -115,12 +115,6 @@ void ApplicationModel::setHelperToolCurrentVersion(const std::string& version) {
     store_.set(Keys::helperToolVersion, version);
 }
 
-int ApplicationModel::autoReconnectTryAttempts_if_NetworkLockDisabled() const {
-    const ConnectionManagerPort* manager = ports_.connectionManager;
-    if (!manager || manager->automaticModeDiscoveryInProgress()) return 4;
-    return manager->currentProviderType() == VPNTypesIKEv2_StrongSwan ? 10 : 4;
-}
-
 void ApplicationModel::setAutoReconnectAttemptsCount(int count) {
     autoReconnectAttemptsCount_ = count;
     log::info(logCategory, "connectionAttemptsCount == " + std::to_string(count));

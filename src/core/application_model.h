@@ -110,9 +110,6 @@ public:
     void setCurrentConnectionState(ConnectionStates state);
     std::string helperToolCurrentVersion() const;
     void setHelperToolCurrentVersion(const std::string& version);
-    // 10 for a current strongSwan provider outside the automatic protocol
-    // search, else 4.
-    int autoReconnectTryAttempts_if_NetworkLockDisabled() const;
     int autoReconnectAttemptsCount() const { return autoReconnectAttemptsCount_; }
     void setAutoReconnectAttemptsCount(int count);
     bool useNetworkLock() const;
@@ -183,7 +180,6 @@ public:
     std::optional<std::string> lastUnsecuredWiFi_SSID;
     std::optional<Date> lastUnsecuredWiFi_notification_timestamp;
     bool unsecured_Wi_Fi_VPN_activated = false;
-    bool autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
 
     bool enableTrustedNetworksManagement() const;
     void setEnableTrustedNetworksManagement(bool value);

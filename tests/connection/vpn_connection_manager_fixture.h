@@ -34,7 +34,6 @@ public:
     bool autoReconnectInProgress() const override { return reconnecting; }
     int autoReconnectAttemptsCount() const override { return attempts; }
     void setAutoReconnectAttemptsCount(int n) override { attempts = n; }
-    int autoReconnectTryAttempts_if_NetworkLockDisabled() const override { return attemptLimit; }
     void setDeviceEnteredSleepMode(bool v) override { sleeping = v; }
     std::optional<ConnectionTicket> currentTry() const override { return tryInForce; }
     bool isCurrentTry(const ConnectionTicket& ticket, const char* what) const override {
@@ -69,7 +68,6 @@ public:
     bool openVPNReconnecting = false;
     bool reconnecting = false;
     int attempts = 0;
-    int attemptLimit = 4;
     bool sleeping = false;
     int sleeps = 0;
     // The connection life's try in force; none: no report is checked.

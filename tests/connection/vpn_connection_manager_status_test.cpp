@@ -379,7 +379,6 @@ TEST_F(AutomaticOrder, LateReportOfAnEarlierProviderIsIgnored) {
 TEST_F(AutomaticOrder, StrongSwanWithoutAnAnswerHandsOverEvenWhileReconnecting) {
     context.reconnecting = true;
     context.attempts = 2;
-    context.attemptLimit = 4;
     ike->report(0);
     queue.advance(1100);
     EXPECT_EQ(manager->currentProvider(), openvpn);

@@ -58,14 +58,6 @@ TEST_F(ApplicationModelTest, IntentionalDisconnectLiftsTheNetworkLock) {
     EXPECT_THAT(journal.calls, ElementsAre("disableNetworkLock"));
 }
 
-TEST_F(ApplicationModelTest, ReconnectLimitIsTenOnlyForStrongSwanOutsideDiscovery) {
-    EXPECT_EQ(model->autoReconnectTryAttempts_if_NetworkLockDisabled(), 4);  // no provider
-    manager.providerType = VPNTypesIKEv2_StrongSwan;
-    EXPECT_EQ(model->autoReconnectTryAttempts_if_NetworkLockDisabled(), 10);
-    manager.discovery = true;
-    EXPECT_EQ(model->autoReconnectTryAttempts_if_NetworkLockDisabled(), 4);
-}
-
 TEST_F(ApplicationModelTest, SettingsLockObserversRunInOrderAndOnlyGrow) {
     std::vector<std::string> calls;
     auto first = [&](bool v) { calls.push_back(v ? "first on" : "first off"); };

@@ -21,6 +21,7 @@ public:
         return withVersionCheck && !installedVersion.empty() && stored == bundledVersion;
     }
     bool isHelperToolPresent() override { return !installedVersion.empty(); }
+    bool helperDied() const override { return died; }
     void installAction(InstallBlock completion) override {
         sent.push_back("install");
         queue_.post([this, completion] {
@@ -74,7 +75,7 @@ public:
     }
     void networkLockState(std::function<void(std::optional<bool>)> done) override {
         sent.push_back("networkLockState");
-        queue_.post([done, engaged = lockHeld] { done(engaged); });
+        queue_.post([done, engaged = died ? std::nullopt : lockHeld] { done(engaged); });
     }
     void staticRouteAddingProcessing(const std::optional<std::string>& server, const std::optional<std::string>& gateway,
                                      StringBlock done) override {
@@ -135,6 +136,7 @@ public:
     std::string enableNetworkLockReply = "192.168.1.1\n";
     std::optional<bool> lockEngages;  // none: engaged unless the reply is "NO"
     std::optional<bool> lockHeld = false;  // what networkLockState answers; none: no helper
+    bool died = false;                     // answered once, cannot be reached now
     bool openVPNRunning = false;           // what attachRunningOpenVPN answers, and whether terminating ends one
     std::string staticRouteReply = "203.0.113.7";
     std::string resolveReply = "NO";

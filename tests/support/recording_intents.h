@@ -14,7 +14,8 @@ public:
     ConnectionIntent primaryIntent() const override { return intent; }
     void connectOrEnd() override { note_("intents.connectOrEnd"); }
     void signOut() override { note_("intents.signOut"); }
-    ConnectionLife::State state() const override { return ConnectionLife::State::disconnected; }
+    ConnectionLife::State lifeState = ConnectionLife::State::disconnected;
+    ConnectionLife::State state() const override { return lifeState; }
     bool endedOnPurpose = false;
     bool stopped() const override { return endedOnPurpose; }
     bool wifiNetworkChanged() override {

@@ -18,6 +18,7 @@ namespace hw::test {
 class RecordingPaneEngine : public PaneEngine {
 public:
     std::optional<VPNTypes> providerType;
+    bool discovery = false;  // Automatic's protocol search runs
     int dnsInstalls = 0;
 
     std::optional<VPNTypes> currentProviderType() const override { return providerType; }
@@ -56,6 +57,7 @@ public:
             });
         life = std::make_unique<ConnectionLifeHost>(queue, *lifeContext, [this] { cleanUpSession(true); });
         life->setProtocolInForce([this] { return providerType; });
+        life->setDiscoveryInProgress([this] { return discovery; });
         lifeContext->attachLife(life.get());
     }
     // Without a life of its own, the intents are recorded.

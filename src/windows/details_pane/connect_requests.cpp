@@ -26,7 +26,6 @@ void MainViewDetailsAreaController::performIntent(ConnectionIntent intent) {
         log::warning(kLog, "onConnectButtonClick without a location: skipped");
         return;
     }
-    model().autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
     if (intent == ConnectionIntent::connect) {
         if (auto wifi = wifiInfo_ ? wifiInfo_() : nullptr; wifi && wifi->networkWiFi_SSID_hasChanged())
             wifi->setNetworkWiFi_SSID_hasChanged(false);

@@ -43,7 +43,6 @@ void MainViewDetailsAreaController::onConnection_Error_NotificationHandler(const
     const bool showError = look == ErrorLook::shown;
     if (text == LocaleData::openvpn_not_reachable_error_notification()) {
         model.isConnectedToInternet = true;
-        if (life_.inAttempt()) model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = true;
         if (!model.networkLockActivated) onDisconnectedStateNotification(true, true);
         if (showError) showErrorNotificationBar(internetNotReachableError());
         return;

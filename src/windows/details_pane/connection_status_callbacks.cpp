@@ -81,7 +81,6 @@ void MainViewDetailsAreaController::onConnection_Established_NotificationHandler
         self.skipConnectingStateNotification_ = false;
         self.showOverlayForLocationsTable();
         self.changeBackgroundImageToConnectedState();
-        model.autoReconnect_using_OpenVPN_in_unsecured_Wi_Fi_VPN_activated = false;
         self.hideAutoReconnectOverlay();
         self.view_.closeConnectButtonPopover();
     });

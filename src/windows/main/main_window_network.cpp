@@ -10,11 +10,8 @@ constexpr char kLog[] = "MainWindow";
 }  // namespace
 
 void MainWindowViewController::installDNSIfSettled() {
-    auto& m = model();
-    const auto& pane = detailsViewController_;
-    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan || !pane) return;
-    if (m.autoReconnectInProgress() || m.intensionallyDisconnectedVPN() || pane->connectionInitiateCanceled()) return;
-    if (!pane->isConnectedToVPN() || !m.isLoggedInUser) return;
+    if (env_.engine.currentProviderType() != VPNTypesIKEv2_StrongSwan) return;
+    if (!env_.engine.intents().settledConnected() || !model().isLoggedInUser) return;
     log::info(kLog, "install_DNS_for_VPN() started to update DNS after Wi-Fi network changing.");
     env_.engine.installDNSForVPN();
 }
@@ -35,12 +32,10 @@ void MainWindowViewController::showWiFiInsecureNotification() {
 
     const auto& pane = detailsViewController_;
     if (pane && pane->isConnectedToVPN()) {
-        // The connection layer decides; the event is all this says.
-        if (changed) {
-            env_.engine.intents().wifiNetworkChanged();
-        } else if (m.autoReconnectInProgress()) {
-            pane->requestReconnect(ReconnectReason::networkReturned);
-        }
+        // The connection layer decides; the event is all this says (with
+        // no try waiting for the network it changes nothing).
+        if (changed) env_.engine.intents().wifiNetworkChanged();
+        else pane->requestReconnect(ReconnectReason::networkReturned);
         installDNSIfSettled();
     } else if (!m.isLoggedInUser) {
         env_.shell.showInsecureWiFiNotLoggedInNotification();

@@ -616,6 +616,62 @@ TEST_F(PaneManagerTest, AHelperLostMidAttemptUnderTheLockHoldsItInItsOwnError) {
     expectReadyLook();
 }
 
+// A Connect after the helper died finds no helper for any try: the attempt
+// ends at once in the helper's error (held under the lock) instead of
+// saying Connecting through tries that cannot work. The death told twice or
+// after a Cancel changes nothing; once the helper answers, Connect dials.
+TEST_F(PaneManagerTest, AConnectWithTheHelperGoneEndsInItsErrorAndOneAfterItsReturnDials) {
+    enum class When { early, twice, afterCancel };
+    struct Row {
+        const char* name;
+        When when;
+        bool locked;
+    };
+    for (const Row& row : {Row{"early", When::early, false}, Row{"early, locked", When::early, true},
+                           Row{"twice", When::twice, false}, Row{"after a Cancel", When::afterCancel, true}}) {
+        SCOPED_TRACE(row.name);
+        f.model.setUseNetworkLock(row.locked);
+        f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        f.view.errorBar = {};
+        if (row.when == When::afterCancel) {
+            clickToDial();
+            f.queue.advance(1000);
+            pane->onConnectButtonClick();
+            f.queue.advance(2000);
+        }
+        // A helper that is gone carries nothing out.
+        helper.died = true;
+        helper.createSucceeds = false;
+        helper.enableNetworkLockReply = "NO";
+        manager->helperDied(true);
+        if (row.when == When::twice) manager->helperDied(true);
+        f.queue.advance(2000);
+        const int creates = helper.countStarting("create:");
+        const int routes = helper.countStarting("staticRoute:");
+        pane->onConnectButtonClick();
+        f.queue.runUntilIdle();
+        f.queue.advance(120000);
+        EXPECT_EQ(f.view.errorBar.upperText, LocaleData::helper_unreachable_error_upper());
+        EXPECT_EQ(helper.countStarting("create:"), creates) << "tried with no helper";
+        EXPECT_EQ(helper.countStarting("staticRoute:"), routes) << "tried with no helper";
+        EXPECT_EQ(pane->lockHeld(), row.locked);
+        if (row.locked) {
+            pane->onConnectButtonClick();
+            f.queue.advance(2000);
+        }
+        expectReadyLook();
+
+        helper.died = false;
+        helper.createSucceeds = true;
+        helper.enableNetworkLockReply = "192.168.1.1\n";
+        const int dials = openvpn->count("startDial");
+        clickToDial();
+        EXPECT_EQ(openvpn->count("startDial"), dials + 1);
+        pane->performIntentionalDisconnect();
+        f.queue.advance(2000);
+    }
+}
+
 TEST_F(PaneManagerTest, TeardownLeavesNoClosureInTheManager) {
     pane.reset();
     EXPECT_FALSE(manager->onConnectionEstablishedNotification);

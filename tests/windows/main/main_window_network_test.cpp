@@ -129,21 +129,28 @@ TEST_F(MainWindowNetwork, NetworkChangeWhileConnectedIsToldToTheConnectionLayer)
     }
 }
 
+// Only a tunnel the machine holds settled (no try of a reconnect running or
+// due) gets its DNS refreshed; a flag the window holds says nothing of it.
 TEST_F(MainWindowNetwork, SameNetworkRefreshesStrongSwanDnsOnlyWhenSettled) {
-    pane->connected = true;
-    engine.providerType = VPNTypesIKEv2_StrongSwan;
-    controller->showConnectedToWiFiNotification();
-    EXPECT_EQ(engine.dnsInstalls, 1);
-    model.setAutoReconnectInProgress(true);
-    controller->showConnectedToWiFiNotification();
-    EXPECT_EQ(engine.dnsInstalls, 1);
-    EXPECT_EQ(pane->count("requestAutoReconnect"), 0);
+    using State = ConnectionLife::State;
+    for (const State state : {State::connected, State::connecting, State::waiting, State::waitingForNetwork,
+                              State::heldByLock, State::disconnected}) {
+        SCOPED_TRACE(ConnectionLife::stateName(state));
+        NetworkSetup f;
+        f.pane->connected = true;
+        f.engine.providerType = VPNTypesIKEv2_StrongSwan;
+        f.engine.recordedIntents.lifeState = state;
+        f.controller->showConnectedToWiFiNotification();
+        EXPECT_EQ(f.engine.dnsInstalls, state == State::connected ? 1 : 0);
+        EXPECT_EQ(f.pane->count("requestAutoReconnect"), 0);
+    }
     // Without a Wi-Fi information object the network reads as unchanged:
     // the DNS again, no reconnect.
     NetworkSetup f;
     f.wifiInfo = nullptr;
     f.pane->connected = true;
     f.engine.providerType = VPNTypesIKEv2_StrongSwan;
+    f.engine.recordedIntents.lifeState = State::connected;
     f.controller->showWiFiInsecureNotification();
     EXPECT_EQ(f.engine.dnsInstalls, 1);
     EXPECT_EQ(f.pane->count("requestReconnect:the network changed"), 0);
