@@ -45,6 +45,9 @@ using namespace std::chrono_literals;
 class RecordingChannel final : public IkeChannel {
 public:
     explicit RecordingChannel(std::string password) : password_(std::move(password)) {}
+    ~RecordingChannel() override {
+        if (onGone) onGone();
+    }
     void sendEvent(const std::string& event, const std::string& key, const std::string& value) override {
         std::lock_guard lock(mutex_);
         if (event == "log") {
@@ -76,6 +79,7 @@ public:
     std::vector<std::string> events;
     std::vector<std::string> logs;
     std::function<void()> onAsked;
+    std::function<void()> onGone;
 
 private:
     std::string password_;
@@ -144,6 +148,9 @@ TEST_F(IkeRoad, ATunnelUpOutlivesItsAppForTheOwnersNextRun) {
     ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
     service.channelClosed(first.get());
     EXPECT_EQ(road::responderSaCount(*bed_), 1);
+    // As the helper's channel does, its end may report its close once more.
+    first->onGone = [&service, gone = first.get()] { service.channelClosed(gone); };
+    first.reset();
 
     auto stranger = std::make_shared<RecordingChannel>("");
     EXPECT_NE(service.attach(1001, stranger), "");
@@ -163,6 +170,37 @@ TEST_F(IkeRoad, ATunnelUpOutlivesItsAppForTheOwnersNextRun) {
     EXPECT_TRUE(test::waitFor([&] { return !service.charonRunning(); }, 15s));
     EXPECT_EQ(road::responderSaCount(*bed_), 0);
     EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "");
+}
+
+// However early the app goes, the start ends and takes its charon with it,
+// even when the close comes before there was anything to end.
+TEST_F(IkeRoad, AChannelClosedAtAnyPointBeforeTheTunnelIsUpLeavesNothing) {
+    enum class When { WhileAskedForThePassword, WhileInitiating };
+    const struct {
+        const char* name;
+        When when;
+    } rows[] = {
+        {"while asked for the password", When::WhileAskedForThePassword},
+        {"while initiating", When::WhileInitiating},
+    };
+    IkeService service(options_, bed_->runner);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        // A silent server keeps the initiation going, however slow the close.
+        IkeStartRequest owned = request(row.when == When::WhileInitiating ? "10.79.0.2" : kServerIp);
+        owned.owner = 1000;
+        auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+        if (row.when == When::WhileAskedForThePassword)
+            channel->onAsked = [&service, c = channel.get()] { service.channelClosed(c); };
+        ASSERT_EQ(service.start(owned, channel), "");
+        if (row.when == When::WhileInitiating) {
+            ASSERT_EQ(channel->waitForFinal(15s, "connecting"), "connecting") << tail(channel->logs);
+        }
+        service.channelClosed(channel.get());
+        EXPECT_TRUE(test::waitFor([&] { return !service.charonRunning(); }, 15s));
+        EXPECT_EQ(road::responderSaCount(*bed_), 0);
+        EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "");
+    }
 }
 
 // The app answers while charon starts; a charon started for this start
