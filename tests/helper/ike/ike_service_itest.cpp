@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -184,19 +186,40 @@ TEST_F(IkeRoad, AChannelClosedAtAnyPointBeforeTheTunnelIsUpLeavesNothing) {
         {"while initiating", When::WhileInitiating},
     };
     IkeService service(options_, bed_->runner);
+    const auto charonStarts = [&] {
+        long n = 0;
+        for (const auto& line : log_->lines()) n += line.message.rfind("charon started", 0) == 0 ? 1 : 0;
+        return n;
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        const long started = charonStarts();
         // A silent server keeps the initiation going, however slow the close.
         IkeStartRequest owned = request(row.when == When::WhileInitiating ? "10.79.0.2" : kServerIp);
         owned.owner = 1000;
         auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
-        if (row.when == When::WhileAskedForThePassword)
-            channel->onAsked = [&service, c = channel.get()] { service.channelClosed(c); };
+        std::atomic<bool> closed{false};
+        if (row.when == When::WhileAskedForThePassword) {
+            channel->onAsked = [&service, &closed, c = channel.get()] {
+                service.channelClosed(c);
+                closed = true;
+                // The answer comes once the close's own end has run: it found no charon.
+                std::promise<void> ran;
+                service.stopAsync(false, c, [&ran](const std::string&) { ran.set_value(); });
+                ran.get_future().wait_for(15s);
+            };
+        }
         ASSERT_EQ(service.start(owned, channel), "");
         if (row.when == When::WhileInitiating) {
             ASSERT_EQ(channel->waitForFinal(15s, "connecting"), "connecting") << tail(channel->logs);
         }
-        service.channelClosed(channel.get());
+        if (row.when == When::WhileAskedForThePassword) {
+            ASSERT_TRUE(test::waitFor([&] { return closed.load(); }, 15s));
+        } else {
+            service.channelClosed(channel.get());
+        }
+        // Not yet started is not ended: the start may still be on its way to it.
+        test::waitFor([&] { return charonStarts() > started; }, 5s);
         EXPECT_TRUE(test::waitFor([&] { return !service.charonRunning(); }, 15s));
         EXPECT_EQ(road::responderSaCount(*bed_), 0);
         EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "");
