@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "helper/esp_probe.h"
 #include "helper/helper_validation.h"
@@ -189,6 +190,26 @@ void IkeService::stopAsync(bool forced, const IkeChannel* channel, std::function
 }
 
 void IkeService::connect(std::shared_ptr<Session> s) {
+    establish(s);
+    // A close or a stop that came while the start was under way may have
+    // found nothing to end yet: what the start went on to load, and the
+    // charon it started, end now. A newer start has these in hand itself.
+    {
+        std::lock_guard lock(mutex_);
+        if (!(s->replaced || s->stopping) || current_ != s) return;
+    }
+    post([this, s] {
+        {
+            std::lock_guard lock(mutex_);
+            if (current_ != s) return;
+        }
+        terminate(s->request.name, true);
+        forget(s->request.name);
+        endCharonIfIdle();
+    });
+}
+
+void IkeService::establish(const std::shared_ptr<Session>& s) {
     const auto& req = s->request;
     // What this start loaded goes again, and charon with it when unused.
     auto cleanUpLater = [this, name = req.name] {
@@ -246,11 +267,21 @@ void IkeService::connect(std::shared_ptr<Session> s) {
         std::lock_guard lock(charonMutex_);
         events = events_;
     }
+    // A close meanwhile may have ended the charon just started.
+    if (!events) return fail("charon ended while starting");
     // Whatever an earlier start left behind goes first: one SA of this name.
     // A charon started just now holds none.
     if (!setup.batch) terminate(req.name, true);
 
     auto password = pendingPassword();
+    {
+        // Nobody wants this start any more: charon gets no secret for it.
+        std::lock_guard lock(mutex_);
+        if (s->replaced || s->stopping) {
+            if (password) wipe(*password);
+            return;
+        }
+    }
     if (!password) return fail("the app did not provide the password");
     if (!isPrintable(*password, 255)) {
         wipe(*password);
@@ -416,6 +447,9 @@ void IkeService::channelClosed(const IkeChannel* channel) {
 
 std::string IkeService::attach(uid_t uid, std::shared_ptr<IkeChannel> channel) {
     if (!channel) return "no return channel";
+    // The app's old channel ends after the lock: its end waits for its
+    // reader, which may be reporting that very close here.
+    std::shared_ptr<IkeChannel> previous;
     std::lock_guard lock(mutex_);
     const auto& s = current_;
     if (!s || s->replaced || s->terminal || s->stopping || !s->childUp) return "no running connection";
@@ -423,7 +457,7 @@ std::string IkeService::attach(uid_t uid, std::shared_ptr<IkeChannel> channel) {
         log::warning(kCategory, "refused: the IKEv2 connection was started for another uid");
         return "the connection belongs to another user";
     }
-    s->channel = std::move(channel);
+    previous = std::exchange(s->channel, std::move(channel));
     log::info(kCategory, "the IKEv2 connection to " + s->request.host + " handed over to a restarted app");
     s->channel->sendEvent("connecting");
     s->channel->sendEvent("child_up");

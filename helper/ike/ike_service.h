@@ -105,6 +105,7 @@ public:
 private:
     struct Session;
     void connect(std::shared_ptr<Session> session);
+    void establish(const std::shared_ptr<Session>& session);
     // What a charon just started was sent: the event registrations and the
     // authorities, on the events connection, answers still to come.
     struct Setup {

@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -45,6 +47,9 @@ using namespace std::chrono_literals;
 class RecordingChannel final : public IkeChannel {
 public:
     explicit RecordingChannel(std::string password) : password_(std::move(password)) {}
+    ~RecordingChannel() override {
+        if (onGone) onGone();
+    }
     void sendEvent(const std::string& event, const std::string& key, const std::string& value) override {
         std::lock_guard lock(mutex_);
         if (event == "log") {
@@ -76,6 +81,7 @@ public:
     std::vector<std::string> events;
     std::vector<std::string> logs;
     std::function<void()> onAsked;
+    std::function<void()> onGone;
 
 private:
     std::string password_;
@@ -144,6 +150,9 @@ TEST_F(IkeRoad, ATunnelUpOutlivesItsAppForTheOwnersNextRun) {
     ASSERT_EQ(first->waitForFinal(15s, "child_up"), "child_up") << tail(first->logs);
     service.channelClosed(first.get());
     EXPECT_EQ(road::responderSaCount(*bed_), 1);
+    // As the helper's channel does, its end may report its close once more.
+    first->onGone = [&service, gone = first.get()] { service.channelClosed(gone); };
+    first.reset();
 
     auto stranger = std::make_shared<RecordingChannel>("");
     EXPECT_NE(service.attach(1001, stranger), "");
@@ -163,6 +172,58 @@ TEST_F(IkeRoad, ATunnelUpOutlivesItsAppForTheOwnersNextRun) {
     EXPECT_TRUE(test::waitFor([&] { return !service.charonRunning(); }, 15s));
     EXPECT_EQ(road::responderSaCount(*bed_), 0);
     EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "");
+}
+
+// However early the app goes, the start ends and takes its charon with it,
+// even when the close comes before there was anything to end.
+TEST_F(IkeRoad, AChannelClosedAtAnyPointBeforeTheTunnelIsUpLeavesNothing) {
+    enum class When { WhileAskedForThePassword, WhileInitiating };
+    const struct {
+        const char* name;
+        When when;
+    } rows[] = {
+        {"while asked for the password", When::WhileAskedForThePassword},
+        {"while initiating", When::WhileInitiating},
+    };
+    IkeService service(options_, bed_->runner);
+    const auto charonStarts = [&] {
+        long n = 0;
+        for (const auto& line : log_->lines()) n += line.message.rfind("charon started", 0) == 0 ? 1 : 0;
+        return n;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const long started = charonStarts();
+        // A silent server keeps the initiation going, however slow the close.
+        IkeStartRequest owned = request(row.when == When::WhileInitiating ? "10.79.0.2" : kServerIp);
+        owned.owner = 1000;
+        auto channel = std::make_shared<RecordingChannel>(kGoodPassword);
+        std::atomic<bool> closed{false};
+        if (row.when == When::WhileAskedForThePassword) {
+            channel->onAsked = [&service, &closed, c = channel.get()] {
+                service.channelClosed(c);
+                closed = true;
+                // The answer comes once the close's own end has run: it found no charon.
+                std::promise<void> ran;
+                service.stopAsync(false, c, [&ran](const std::string&) { ran.set_value(); });
+                ran.get_future().wait_for(15s);
+            };
+        }
+        ASSERT_EQ(service.start(owned, channel), "");
+        if (row.when == When::WhileInitiating) {
+            ASSERT_EQ(channel->waitForFinal(15s, "connecting"), "connecting") << tail(channel->logs);
+        }
+        if (row.when == When::WhileAskedForThePassword) {
+            ASSERT_TRUE(test::waitFor([&] { return closed.load(); }, 15s));
+        } else {
+            service.channelClosed(channel.get());
+        }
+        // Not yet started is not ended: the start may still be on its way to it.
+        test::waitFor([&] { return charonStarts() > started; }, 5s);
+        EXPECT_TRUE(test::waitFor([&] { return !service.charonRunning(); }, 15s));
+        EXPECT_EQ(road::responderSaCount(*bed_), 0);
+        EXPECT_NE(service.attach(1000, std::make_shared<RecordingChannel>("")), "");
+    }
 }
 
 // The app answers while charon starts; a charon started for this start
