@@ -269,8 +269,8 @@ void DBusMenuExport::publish() {
 }
 
 void DBusMenuExport::emitSignal(const char* name, const QVariantList& args) {
-    QDBusMessage signal =
-        QDBusMessage::createSignal(QString::fromLatin1(kPath), QString::fromLatin1(kInterface), QString::fromLatin1(name));
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kPath), QString::fromLatin1(kInterface),
+                                                     QString::fromLatin1(name));
     signal.setArguments(args);
     bus_.send(signal);
 }
@@ -330,7 +330,8 @@ QString DBusMenuExport::introspect(const QString&) const {
         "<arg type=\"v\" direction=\"out\"/></method>"
         "<method name=\"Event\"><arg type=\"i\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/>"
         "<arg type=\"v\" direction=\"in\"/><arg type=\"u\" direction=\"in\"/></method>"
-        "<method name=\"EventGroup\"><arg type=\"a(isvu)\" direction=\"in\"/><arg type=\"ai\" direction=\"out\"/></method>"
+        "<method name=\"EventGroup\"><arg type=\"a(isvu)\" direction=\"in\"/>"
+        "<arg type=\"ai\" direction=\"out\"/></method>"
         "<method name=\"AboutToShow\"><arg type=\"i\" direction=\"in\"/><arg type=\"b\" direction=\"out\"/></method>"
         "<method name=\"AboutToShowGroup\"><arg type=\"ai\" direction=\"in\"/><arg type=\"ai\" direction=\"out\"/>"
         "<arg type=\"ai\" direction=\"out\"/></method>"

@@ -185,7 +185,8 @@ QString DBusStatusItem::introspect(const QString&) const {
         "<property name=\"Menu\" type=\"o\" access=\"read\"/>"
         "<method name=\"ContextMenu\"><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
         "<method name=\"Activate\"><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
-        "<method name=\"SecondaryActivate\"><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
+        "<method name=\"SecondaryActivate\"><arg type=\"i\" direction=\"in\"/>"
+        "<arg type=\"i\" direction=\"in\"/></method>"
         "<method name=\"Scroll\"><arg type=\"i\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/></method>"
         "<signal name=\"NewTitle\"/><signal name=\"NewIcon\"/><signal name=\"NewAttentionIcon\"/>"
         "<signal name=\"NewOverlayIcon\"/><signal name=\"NewToolTip\"/>"
@@ -220,7 +221,9 @@ bool DBusStatusItem::handleMessage(const QDBusMessage& m, const QDBusConnection&
     const bool point = sig == QLatin1String("ii");
     const QPoint at = point ? QPoint(args.at(0).toInt(), args.at(1).toInt()) : QPoint();
     // What the panel asks for happens after the answer, outside the bus's dispatch.
-    auto later = [this](std::function<void()> f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+    auto later = [this](std::function<void()> f) {
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+    };
     if (member == QLatin1String("Activate") && point) {
         later([this] { if (onActivate) onActivate(); });
         return c.send(m.createReply());

@@ -107,7 +107,8 @@ void QtStatusItem::watchStatusNotifierHost(QDBusConnection& bus) {
                 SLOT(onHostUnregistered()));
 }
 
-void QtStatusItem::onHostRegistered() { useStatusNotifier(); }
+// Asked again of the watcher: the signal is heard from any sender.
+void QtStatusItem::onHostRegistered() { askWhetherHostRegistered(); }
 
 // The watcher stays; whether another host is still there only it knows.
 void QtStatusItem::onHostUnregistered() { askWhetherHostRegistered(); }
@@ -156,8 +157,9 @@ void QtStatusItem::useStatusNotifier() {
             self->leaveStatusNotifier();
             return;
         }
-        if (self->trayKind_ != std::string_view(kXEmbed)) return;
-        log::info(kLog, "a StatusNotifierItem host appeared: the item moves there from the XEmbed tray");
+        if (self->trayKind_ == std::string_view(kStatusNotifier)) return;
+        if (*self->trayKind_)
+            log::info(kLog, "a StatusNotifierItem host appeared: the item moves there from the XEmbed tray");
         self->dropXEmbedTray();
         self->shownIn(kStatusNotifier);
     });
@@ -166,13 +168,15 @@ void QtStatusItem::useStatusNotifier() {
 void QtStatusItem::leaveStatusNotifier() {
     if (!sni_) return;
     sni_.reset();
-    if (trayKind_ != std::string_view(kStatusNotifier)) return;
+    // The docked icon stays until the watcher took the item.
+    if (trayKind_ == std::string_view(kXEmbed)) return;
+    const bool wasShown = *trayKind_;
     trayKind_ = "";
     if (xembedWatch_ && xembedWatch_->trayRuns()) {
         log::info(kLog, "the StatusNotifierItem host went away: the item moves to the XEmbed tray");
         if (makeXEmbedTray()) return;
     }
-    lost();
+    if (wasShown) lost();
     waitForXEmbedTray();
 }
 
