@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "app/dbus_status_item.h"
 #include "app/menu_bar_menu_controller.h"
@@ -94,9 +95,10 @@ void QtStatusItem::settle() {
 void QtStatusItem::watchStatusNotifierHost(QDBusConnection& bus) {
     hostWatch_ = std::make_unique<QDBusServiceWatcher>(
         kWatcher, bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
-    // A watcher's name comes up before its host registers with it.
+    // A watcher's name comes up before it answers, and before its host
+    // registers with it: it is asked again for a while.
     QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this,
-                     [this] { askWhetherHostRegistered(); });
+                     [this] { askWhetherHostRegistered(20); });
     QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
                      [this] { leaveStatusNotifier(); });
     // Any sender: the watcher's name may change hands before its owner is known here.
@@ -108,24 +110,29 @@ void QtStatusItem::watchStatusNotifierHost(QDBusConnection& bus) {
 }
 
 // Asked again of the watcher: the signal is heard from any sender.
-void QtStatusItem::onHostRegistered() { askWhetherHostRegistered(); }
+void QtStatusItem::onHostRegistered() { askWhetherHostRegistered(0); }
 
 // The watcher stays; whether another host is still there only it knows.
-void QtStatusItem::onHostUnregistered() { askWhetherHostRegistered(); }
+void QtStatusItem::onHostUnregistered() { askWhetherHostRegistered(0); }
 
-void QtStatusItem::askWhetherHostRegistered() {
+void QtStatusItem::askWhetherHostRegistered(int againsLeft) {
     QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
     auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get, 2000), this);
-    QObject::connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, this, [this, call, againsLeft] {
         call->deleteLater();
         const QDBusMessage answer = call->reply();
         const bool registered = answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
                                 answer.arguments().front().value<QDBusVariant>().variant().toBool();
-        if (registered) useStatusNotifier();
-        else leaveStatusNotifier();
+        if (registered) {
+            useStatusNotifier();
+        } else if (againsLeft > 0 && !sni_) {
+            QTimer::singleShot(150, this, [this, againsLeft] { askWhetherHostRegistered(againsLeft - 1); });
+        } else {
+            leaveStatusNotifier();
+        }
     });
 }
 

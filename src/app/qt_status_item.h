@@ -67,7 +67,7 @@ private:
     void dropXEmbedTray();
     void useStatusNotifier();
     void leaveStatusNotifier();
-    void askWhetherHostRegistered();
+    void askWhetherHostRegistered(int againsLeft);
     void watchStatusNotifierHost(QDBusConnection& bus);
     void waitForXEmbedTray();
     void shownIn(const char* kind);

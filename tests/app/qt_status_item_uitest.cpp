@@ -89,8 +89,13 @@ TEST_F(TwoTrayTest, AHostThatComesAfterAnXEmbedTrayTakesTheItemAndGivesItBackWhe
     expectDockedAlone();
     EXPECT_STREQ(item.trayKind(), "XEmbed");
 
-    auto host = std::make_unique<FakeStatusNotifierWatcher>(QString::fromStdString(desktop.bus.address()));
+    // The panel's watcher first, its host a moment later.
+    auto host = std::make_unique<FakeStatusNotifierWatcher>(QString::fromStdString(desktop.bus.address()), false);
     ASSERT_TRUE(host->startServing());
+    spinFor(500);
+    EXPECT_TRUE(host->items().empty()) << "an item for a watcher without a host";
+    EXPECT_EQ(docked(), 1);
+    host->registerHost();
     expectOnlyOurs(*host);
     EXPECT_STREQ(item.trayKind(), "StatusNotifierItem");
     EXPECT_TRUE(item.isShown());
