@@ -23,6 +23,19 @@
 namespace hw::test {
 namespace {
 
+// The signals a panel hears from the item, by name.
+class SignalRecorder : public QObject {
+    Q_OBJECT
+public:
+    void listen(const QString& service, const QString& path, const QString& interface, const QString& name) {
+        QDBusConnection::sessionBus().connect(service, path, interface, name, this, SLOT(record(QDBusMessage)));
+    }
+    int count(const QString& name) const { return static_cast<int>(heard.count(name)); }
+    QStringList heard;
+public slots:
+    void record(const QDBusMessage& m) { heard << m.member(); }
+};
+
 MenuItemPtr addItem(MenuModel& menu, std::string title, std::function<void()> action = {}) {
     MenuItemModel item;
     item.title = std::move(title);
@@ -294,13 +307,22 @@ TEST_F(TrayTest, TheExportedMenuFollowsItsModelAndRefusesWhatItDoesNotHold) {
     spinFor(100);
     EXPECT_EQ(connects, 1);
 
+    SignalRecorder panel;
+    for (const char* name : {"LayoutUpdated", "ItemsPropertiesUpdated"})
+        panel.listen(service, "/MenuBar", "com.canonical.dbusmenu", name);
+    panel.listen(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewIcon");
     connect->title = "Disconnect";
     menu->changed(connect.get());
+    ASSERT_TRUE(spinUntil([&] { return panel.count("ItemsPropertiesUpdated") == 1; }, 10000)) << "no word of a new label";
+    EXPECT_EQ(panel.count("LayoutUpdated"), 0) << "one label changed, not the layout";
     EXPECT_EQ(trayLayout(service).children.at(0).label(), "Disconnect");
     menu->removeAllItems();
     addItem(*menu, "Sign In");
     menu->changed();
+    ASSERT_TRUE(spinUntil([&] { return panel.count("LayoutUpdated") == 1; }, 10000)) << "no word of a new layout";
     EXPECT_EQ(trayLayout(service).labels(), QStringList{"Sign In"});
+    item.setImage("MenuBar_icon_CONNECTED");
+    EXPECT_TRUE(spinUntil([&] { return panel.count("NewIcon") == 1; }, 10000)) << "no word of a new icon";
     EXPECT_EQ(call("Event", {connectId, QString("clicked"), data, uint(0)}), QDBusMessage::ErrorMessage)
         << "an item gone keeps no id";
 }
@@ -354,3 +376,5 @@ TEST_F(TrayTest, AWatcherThatEndsLosesTheItemAndTheNextGetsItBack) {
 
 }  // namespace
 }  // namespace hw::test
+
+#include "qt_status_item_uitest.moc"
