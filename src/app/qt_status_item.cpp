@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDBusServiceWatcher>
 #include <QMenu>
@@ -15,6 +16,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "app/dbus_status_item.h"
 #include "app/menu_bar_menu_controller.h"
 #include "app/xembed_tray_watch.h"
 #include "platform/log.h"
@@ -48,7 +50,6 @@ QPixmap outlinedStatusImage(const std::string& name, int scale) {
     return QPixmap::fromImage(out);
 }
 
-// Qt asks this of the watcher once per process, when the first item is made.
 bool hostRegistered(QDBusConnection& bus) {
     QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -74,21 +75,19 @@ QtStatusItem::QtStatusItem(QObject* parent, Settle when) : QObject(parent), root
 void QtStatusItem::settle() {
     if (settled_) return;
     settled_ = true;
-    // Qt settles once per process which kind of tray the desktop has, on the
-    // first item made: an item made before the panel's watcher is up would
-    // dock in the older tray or stay absent all session. So none is made
-    // until a tray of either kind is there, the newer kind first.
+    // Qt settles once per process which kind of tray its own icon uses, on
+    // the first one made or asked about: made while a StatusNotifierItem host
+    // is registered, it would be a second item beside ours all session. So a
+    // QSystemTrayIcon is made only while no host is, and goes when one comes.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) watchStatusNotifierHost(bus);
-    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher)) {
-        makeTray(kStatusNotifier);
-        return;
-    }
     xembedWatch_ = std::make_unique<XEmbedTrayWatch>();
-    if (xembedWatch_->trayRuns()) {
-        makeTray(kXEmbed);
-        return;
+    if (bus.isConnected()) watchStatusNotifierHost(bus);
+    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher) &&
+        hostRegistered(bus)) {
+        useStatusNotifier();
+        if (sni_) return;
     }
+    if (xembedWatch_->trayRuns() && makeXEmbedTray()) return;
     log::warning(kLog, "no tray host yet: the status item waits for one");
     waitForXEmbedTray();
 }
@@ -96,34 +95,104 @@ void QtStatusItem::settle() {
 void QtStatusItem::watchStatusNotifierHost(QDBusConnection& bus) {
     hostWatch_ = std::make_unique<QDBusServiceWatcher>(
         kWatcher, bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
-    QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        // An XEmbed icon stays made through its tray's absence: Qt keeps to
-        // the kind of tray it met first.
-        if (tray_) {
-            if (trayKind_ != std::string_view(kStatusNotifier))
-                log::info(kLog, "a StatusNotifierItem host appeared: the item stays in the XEmbed tray until the next start");
+    // A watcher's name comes up before it answers, and before its host
+    // registers with it: it is asked again for a while.
+    QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this,
+                     [this] { askWhetherHostRegistered(20); });
+    QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
+                     [this] { leaveStatusNotifier(); });
+    // Any sender: the watcher's name may change hands before its owner is known here.
+    const QString path = QStringLiteral("/StatusNotifierWatcher");
+    bus.connect(QString(), path, kWatcher, QStringLiteral("StatusNotifierHostRegistered"), this,
+                SLOT(onHostRegistered()));
+    bus.connect(QString(), path, kWatcher, QStringLiteral("StatusNotifierHostUnregistered"), this,
+                SLOT(onHostUnregistered()));
+}
+
+// Asked again of the watcher: the signal is heard from any sender.
+void QtStatusItem::onHostRegistered() { askWhetherHostRegistered(0); }
+
+// The watcher stays; whether another host is still there only it knows.
+void QtStatusItem::onHostUnregistered() { askWhetherHostRegistered(0); }
+
+void QtStatusItem::askWhetherHostRegistered(int againsLeft) {
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get, 2000), this);
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, this, [this, call, againsLeft] {
+        call->deleteLater();
+        const QDBusMessage answer = call->reply();
+        const bool registered = answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
+                                answer.arguments().front().value<QDBusVariant>().variant().toBool();
+        if (registered) {
+            useStatusNotifier();
+        } else if (againsLeft > 0 && !sni_) {
+            QTimer::singleShot(150, this, [this, againsLeft] { askWhetherHostRegistered(againsLeft - 1); });
+        } else {
+            leaveStatusNotifier();
+        }
+    });
+}
+
+void QtStatusItem::useStatusNotifier() {
+    if (sni_) return;
+    auto item = std::make_unique<DBusStatusItem>(root_.get(), QStringLiteral("Havenway"));
+    if (!item->exported()) {
+        log::warning(kLog, "the status item could not be put on the session bus");
+        return;
+    }
+    sni_ = std::move(item);
+    sni_->onActivate = [this] {
+        if (onActivated) onActivated();
+    };
+    sni_->onContextMenu = [this](QPoint at) { root_->popup(at); };
+    applyImage(imageName_.empty() ? std::string("MenuBar_icon_DISCONNECTED") : imageName_);
+    // A docked icon stays until the watcher took the item: no moment without one.
+    const bool fromXEmbed = trayKind_ == std::string_view(kXEmbed);
+    if (!fromXEmbed) {
+        dropXEmbedTray();
+        shownIn(kStatusNotifier);
+    }
+    QPointer<QtStatusItem> self(this);
+    DBusStatusItem* asked = sni_.get();
+    sni_->registerWithWatcher([self, asked](bool ok) {
+        if (!self || self->sni_.get() != asked) return;
+        if (!ok) {
+            log::warning(kLog, "the StatusNotifierItem watcher did not take the item");
+            self->leaveStatusNotifier();
             return;
         }
-        log::info(kLog, "a tray host appeared");
-        makeTrayOnceHostRegistered(20);
+        if (self->trayKind_ == std::string_view(kStatusNotifier)) return;
+        if (*self->trayKind_)
+            log::info(kLog, "a StatusNotifierItem host appeared: the item moves there from the XEmbed tray");
+        self->dropXEmbedTray();
+        self->shownIn(kStatusNotifier);
     });
-    QObject::connect(hostWatch_.get(), &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-        if (trayKind_ != std::string_view(kStatusNotifier)) return;
-        // A new watcher knows nothing of the old item: a new one registers.
-        tray_->setContextMenu(nullptr);
-        tray_.reset();
-        lost();
-    });
+}
+
+void QtStatusItem::leaveStatusNotifier() {
+    if (!sni_) return;
+    sni_.reset();
+    // The docked icon stays until the watcher took the item.
+    if (trayKind_ == std::string_view(kXEmbed)) return;
+    const bool wasShown = *trayKind_;
+    trayKind_ = "";
+    if (xembedWatch_ && xembedWatch_->trayRuns()) {
+        log::info(kLog, "the StatusNotifierItem host went away: the item moves to the XEmbed tray");
+        if (makeXEmbedTray()) return;
+    }
+    if (wasShown) lost();
+    waitForXEmbedTray();
 }
 
 void QtStatusItem::waitForXEmbedTray() {
     QPointer<QtStatusItem> self(this);
     xembedWatch_->watch([self] {
-        if (!self || *self->trayKind_) return;
+        if (!self || *self->trayKind_ || self->sni_) return;
         log::info(kLog, "a system tray appeared");
-        // Qt docks an icon it made before in the new tray itself.
-        if (self->tray_) self->shownIn(kXEmbed);
-        else self->makeTray(kXEmbed);
+        self->makeXEmbedTray();
     });
 }
 
@@ -146,40 +215,38 @@ void QtStatusItem::shownIn(const char* kind) {
     });
 }
 
-// A watcher's name comes up before its host registers with it; an item made
-// in between would be judged trayless for the rest of the session.
-void QtStatusItem::makeTrayOnceHostRegistered(int triesLeft) {
-    if (tray_) return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (triesLeft <= 0 || hostRegistered(bus)) {
-        makeTray(kStatusNotifier);
-        return;
+bool QtStatusItem::makeXEmbedTray() {
+    // Qt docks an icon it made before in a new tray itself.
+    if (!tray_) {
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        tray_->setToolTip(QStringLiteral("Havenway"));
+        tray_->setContextMenu(root_.get());
+        QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                         [this](QSystemTrayIcon::ActivationReason why) {
+                             if (why == QSystemTrayIcon::Trigger && onActivated) onActivated();
+                         });
+        // The tray refuses an item without an icon.
+        applyImage(imageName_.empty() ? std::string("MenuBar_icon_DISCONNECTED") : imageName_);
     }
-    QPointer<QtStatusItem> self(this);
-    QTimer::singleShot(150, this, [self, triesLeft] {
-        if (self) self->makeTrayOnceHostRegistered(triesLeft - 1);
-    });
-}
-
-void QtStatusItem::makeTray(const char* kind) {
-    tray_ = std::make_unique<QSystemTrayIcon>();
-    tray_->setToolTip(QStringLiteral("Havenway"));
-    tray_->setContextMenu(root_.get());
-    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger && onActivated) onActivated();
-    });
-    // The desktop refuses an item without an icon.
-    applyImage(imageName_.empty() ? std::string("MenuBar_icon_DISCONNECTED") : imageName_);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         log::warning(kLog, "no system tray: the status item is not shown");
-        return;
+        return false;
     }
     tray_->show();
-    shownIn(kind);
+    shownIn(kXEmbed);
+    return true;
+}
+
+void QtStatusItem::dropXEmbedTray() {
+    if (!tray_) return;
+    tray_->hide();
+    tray_->setContextMenu(nullptr);
+    tray_.reset();
 }
 
 QtStatusItem::~QtStatusItem() {
     detach(menu_);
+    sni_.reset();
     if (tray_) tray_->setContextMenu(nullptr);
     // Removing the actions frees the exported menu's items; a menu destroyed
     // with its actions in place leaves them behind.
@@ -187,7 +254,11 @@ QtStatusItem::~QtStatusItem() {
     root_->clear();
 }
 
-bool QtStatusItem::isShown() const { return tray_ && QSystemTrayIcon::isSystemTrayAvailable() && tray_->isVisible(); }
+bool QtStatusItem::isShown() const {
+    if (trayKind_ == std::string_view(kStatusNotifier)) return sni_ != nullptr;
+    // Asked with no icon made, Qt would settle its kind of tray now.
+    return tray_ && QSystemTrayIcon::isSystemTrayAvailable() && tray_->isVisible();
+}
 
 void QtStatusItem::setImage(const std::string& name) {
     if (name == imageName_) return;
@@ -203,10 +274,15 @@ QIcon QtStatusItem::statusIcon(const std::string& name) {
 
 void QtStatusItem::applyImage(const std::string& name) {
     imageName_ = name;
-    if (!tray_) return;
+    if (!tray_ && !sni_) return;
     const QIcon icon = statusIcon(name);
     if (icon.isNull()) log::warning(kLog, "no status image " + name);
-    tray_->setIcon(icon);
+    if (tray_) tray_->setIcon(icon);
+    if (sni_) sni_->setIcon(icon);
+}
+
+void QtStatusItem::menuChanged() {
+    if (sni_) sni_->menuChanged();
 }
 
 void QtStatusItem::detach(const MenuPtr& model) {
@@ -223,6 +299,7 @@ void QtStatusItem::setMenu(const MenuPtr& menu) {
     actions_.clear();
     root_->clear();
     if (menu) fill(root_.get(), menu);
+    menuChanged();
 }
 
 void QtStatusItem::apply(QAction* action, const MenuItemModel& item) {
@@ -276,13 +353,17 @@ void QtStatusItem::fill(QMenu* target, const MenuPtr& model) {
         auto m = weakModel.lock();
         if (!m) return;
         if (!changed) {
-            fill(target, m);
+            // fill() replaces this very function: nothing captured is read after it.
+            QtStatusItem* self = this;
+            self->fill(target, m);
+            self->menuChanged();
             return;
         }
         if (auto it = actions_.find(changed); it != actions_.end()) {
             apply(it->second, *changed);
             tidySeparators(target);
         }
+        menuChanged();
     };
 }
 

@@ -14,17 +14,19 @@ class QMenu;
 class QSystemTrayIcon;
 
 namespace hw {
+class DBusStatusItem;
 class XEmbedTrayWatch;
 }
 
 namespace hw {
 
-// The status item on QSystemTrayIcon: with a StatusNotifierItem host it
-// registers with the desktop's watcher and exports its QMenu over
-// com.canonical.dbusmenu; else it docks in the XEmbed system tray. Without a
-// tray of either kind the item stays absent until one appears; when its tray
-// goes away it says so, and comes back with the next tray of its kind.
+// The status item: while a StatusNotifierItem host is registered it is an
+// item of our own on the bus, with its QMenu exported over dbusmenu; else a
+// QSystemTrayIcon docked in the XEmbed system tray. It moves to a host that
+// comes later and back to the XEmbed tray when the host goes. Without a tray
+// of either kind it stays absent until one appears, and says when it is lost.
 class QtStatusItem final : public QObject, public StatusItemView {
+    Q_OBJECT
 public:
     enum class Settle { Now, Later };
     // Later: the item asks for a tray host only at settle(), so a launch
@@ -52,24 +54,33 @@ public:
     QMenu* qmenu() const { return root_.get(); }
     const std::string& imageName() const { return imageName_; }
 
+private slots:
+    void onHostRegistered();
+    void onHostUnregistered();
+
 private:
     static void tidySeparators(QMenu* target);
     void fill(QMenu* target, const MenuPtr& model);
     void apply(QAction* action, const MenuItemModel& item);
     void detach(const MenuPtr& model);
-    void makeTray(const char* kind);
-    void makeTrayOnceHostRegistered(int triesLeft);
+    bool makeXEmbedTray();
+    void dropXEmbedTray();
+    void useStatusNotifier();
+    void leaveStatusNotifier();
+    void askWhetherHostRegistered(int againsLeft);
     void watchStatusNotifierHost(QDBusConnection& bus);
     void waitForXEmbedTray();
     void shownIn(const char* kind);
     void lost();
     void applyImage(const std::string& name);
+    void menuChanged();
 
     bool settled_ = false;
     const char* trayKind_ = "";
     std::unique_ptr<QDBusServiceWatcher> hostWatch_;
     std::unique_ptr<XEmbedTrayWatch> xembedWatch_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<DBusStatusItem> sni_;
     std::unique_ptr<QMenu> root_;
     MenuPtr menu_;
     std::string imageName_;

@@ -1,6 +1,8 @@
 #pragma once
 // A StatusNotifierWatcher of our own with a host registered, served from a
 // thread of its own: Qt asks it with blocking calls from the main thread.
+#include <atomic>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -18,7 +20,9 @@ public:
     static inline const QString kService = QStringLiteral("org.kde.StatusNotifierWatcher");
     static inline const QString kPath = QStringLiteral("/StatusNotifierWatcher");
 
-    explicit FakeStatusNotifierWatcher(QString address) : address_(std::move(address)) {}
+    // withHost false: a watcher whose panel registers its host only at registerHost().
+    explicit FakeStatusNotifierWatcher(QString address, bool withHost = true)
+        : address_(std::move(address)), host_(withHost) {}
     ~FakeStatusNotifierWatcher() override {
         quit();
         wait();
@@ -29,6 +33,11 @@ public:
         start();
         ready_.acquire();
         return serving_;
+    }
+    void registerHost() {
+        host_ = true;
+        QDBusConnection(QStringLiteral("fake-snw"))
+            .send(QDBusMessage::createSignal(kPath, kService, QStringLiteral("StatusNotifierHostRegistered")));
     }
     // The services that registered an item: "service" as given, or the
     // caller's unique name when it gave a path.
@@ -71,14 +80,14 @@ private:
             if (member == QLatin1String("Get")) {
                 const QString name = m.arguments().value(1).toString();
                 QVariant value;
-                if (name == QLatin1String("IsStatusNotifierHostRegistered")) value = true;
+                if (name == QLatin1String("IsStatusNotifierHostRegistered")) value = owner_.host_.load();
                 else if (name == QLatin1String("ProtocolVersion")) value = 0;
                 else if (name == QLatin1String("RegisteredStatusNotifierItems")) value = owner_.items();
                 else return c.send(m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"), name));
                 return c.send(m.createReply(QVariant::fromValue(QDBusVariant(value))));
             }
             if (member == QLatin1String("GetAll")) {
-                QVariantMap all{{"IsStatusNotifierHostRegistered", true}, {"ProtocolVersion", 0},
+                QVariantMap all{{"IsStatusNotifierHostRegistered", owner_.host_.load()}, {"ProtocolVersion", 0},
                                 {"RegisteredStatusNotifierItems", owner_.items()}};
                 return c.send(m.createReply(QVariant::fromValue(all)));
             }
@@ -102,6 +111,7 @@ private:
     QString address_;
     QSemaphore ready_;
     bool serving_ = false;
+    std::atomic<bool> host_;
     mutable QMutex mutex_;
     QStringList items_;
 };
