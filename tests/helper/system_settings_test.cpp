@@ -247,6 +247,31 @@ TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
     EXPECT_TRUE(next.context.state.lock.active);
 }
 
+// A connect asks again once its tunnel is up: the tunnel's interface, born
+// with IPv6 off from "default", costs no write of the records; one that came
+// with IPv6 on still does, and is put back as it was.
+TEST_F(SystemSettings, ANewInterfaceWithIpv6OffAlreadyCostsNoWriteOfTheRecords) {
+    struct stat before{}, after{};
+    const std::string records = dir_ / "run/state/helper-state.json";
+    write(sysctl("default"), "0\n");
+    write(sysctl("eth0"), "0\n");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(::stat(records.c_str(), &before), 0);
+    write(sysctl("tun0"), "1\n");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(::stat(records.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    write(sysctl("tun1"), "0\n");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(::stat(records.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(read(sysctl("tun1")), "1\n");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
+    EXPECT_EQ(read(sysctl("tun1")), "0\n");
+    EXPECT_EQ(read(sysctl("tun0")), "1\n");
+    EXPECT_EQ(read(sysctl("eth0")), "0\n");
+}
+
 TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     HelperState s;
     s.dns.saved = true;
