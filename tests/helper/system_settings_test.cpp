@@ -248,12 +248,10 @@ TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
 }
 
 // A connect asks again once its tunnel is up: the tunnel's interface, born
-// with IPv6 off from "default", costs no write of the records; one that came
-// with IPv6 on still does, and is put back as it was.
+// with IPv6 off from "default", costs no write of the records.
 TEST_F(SystemSettings, ANewInterfaceWithIpv6OffAlreadyCostsNoWriteOfTheRecords) {
     struct stat before{}, after{};
     const std::string records = dir_ / "run/state/helper-state.json";
-    write(sysctl("default"), "0\n");
     write(sysctl("eth0"), "0\n");
     EXPECT_EQ(rpc("disableIPV6"), "YES");
     ASSERT_EQ(::stat(records.c_str(), &before), 0);
@@ -261,15 +259,23 @@ TEST_F(SystemSettings, ANewInterfaceWithIpv6OffAlreadyCostsNoWriteOfTheRecords) 
     EXPECT_EQ(rpc("disableIPV6"), "YES");
     ASSERT_EQ(::stat(records.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    write(sysctl("tun1"), "0\n");
-    EXPECT_EQ(rpc("disableIPV6"), "YES");
-    ASSERT_EQ(::stat(records.c_str(), &after), 0);
-    EXPECT_NE(after.st_ino, before.st_ino);
-    EXPECT_EQ(read(sysctl("tun1")), "1\n");
-    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
-    EXPECT_EQ(read(sysctl("tun1")), "0\n");
-    EXPECT_EQ(read(sysctl("tun0")), "1\n");
-    EXPECT_EQ(read(sysctl("eth0")), "0\n");
+}
+
+// The up event installed the servers: the app's request writes nothing,
+// unless the file changed meanwhile.
+TEST_F(SystemSettings, ServersInPlaceAlreadyAreNotWrittenAgain) {
+    struct stat before{}, after{};
+    const std::string path = dir_ / "resolv.conf";
+    write(path, "nameserver 192.168.1.1\n");
+    services_->dns.setTunnelServers({"10.67.0.1"}, "tun0");
+    ASSERT_TRUE(services_->dns.install());
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    write(path, "nameserver 192.168.1.1\n");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
+    EXPECT_NE(read(path).find("nameserver 10.67.0.1\n"), std::string::npos);
 }
 
 TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
