@@ -115,6 +115,9 @@ bool DnsSettings::install() {
     if (!saveFileOnce()) return false;
     std::string content = "# Written by havenway-helper for the VPN; restored when it ends.\n";
     for (const auto& s : servers) content += "nameserver " + s + "\n";
+    // Asked again for what is there already (the tunnel's up event did it):
+    // nothing to write, and no wait for the disk.
+    if (installed_ && readFile(ctx_.paths.resolvConf) == content) return true;
     std::string error;
     if (!writeFileAtomically(ctx_.paths.resolvConf, content, 0644, &error)) {
         log::error(kLog, "cannot write " + ctx_.paths.resolvConf + ": " + error);

@@ -22,6 +22,7 @@ public:
     bool tunnelUpHeard() const { return !tunnelInterface_.empty(); }
 
     bool install();
+    bool installed() const { return installed_; }
     // Nothing saved: nothing to do (true).
     bool restore();
 

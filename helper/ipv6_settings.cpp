@@ -103,7 +103,10 @@ bool Ipv6Settings::disable() {
     saved.saved = true;
     for (const auto& [name, value] : current) {
         if (!saved.disableIpv6.emplace(name, value).second) continue;
-        changed = true;
+        // A tunnel's interface made since comes with IPv6 off (from
+        // "default"): putting that back is nothing, and not worth a write of
+        // the records while the tunnel's connect waits.
+        if (value != "1") changed = true;
         if (value == "0" && name != "default") saveStatic(name);
     }
     if (changed && !ctx_.saveState()) return false;

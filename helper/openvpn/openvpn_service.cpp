@@ -475,7 +475,13 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
         services_.lock.setTunnelServerRoute(serverRoute);
     }
     log::info(kLog, "tunnel " + c.name + " on " + *dev + " with " + std::to_string(servers.size()) + " DNS servers");
+    const bool pushed = !servers.empty();
     services_.dns.setTunnelServers(std::move(servers), c.name == "up" ? *dev : std::string());
+    // The app asks for the tunnel's DNS as soon as openvpn tells it of the
+    // tunnel: begun here, the disk's waits are over or under way by then and
+    // its request finds the file written.
+    if (c.name == "up" && pushed && !services_.dns.installed() && !services_.dns.install())
+        log::warning(kLog, "the tunnel's DNS servers could not be installed yet");
     tunnelDown_ = c.name == "down";
     if (tunnelDown_) services_.lock.tunnelEnded();
     return replyWith(kYes);

@@ -44,7 +44,8 @@ public:
                                                                        bool skipCurrentStatusNotification);
     virtual void startDial(std::function<void()> completion);
     // Where the tunnel process must answer before the dial: runs `answered`
-    // on the main queue once it did (true) or ended or never did (false).
+    // on the main thread once it did, at once where it is ready already
+    // (true), or once it ended or never did (false).
     // False: nothing to wait for.
     virtual bool whenReadyToDial(std::function<void(bool answered)> answered) {
         (void)answered;

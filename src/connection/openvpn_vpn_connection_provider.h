@@ -61,7 +61,7 @@ public:
                                                                bool skipCurrentStatusNotification) override;
     // Neither runs its completion.
     void startDial(std::function<void()> completion) override;
-    // openvpn's management interface, as the helper handed it over, answers.
+    // Ready as soon as the helper handed openvpn's management interface over.
     bool whenReadyToDial(std::function<void(bool answered)> answered) override;
     void adoptRunning() override;
     void disconnect(std::function<void()> completion) override;

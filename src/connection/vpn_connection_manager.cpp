@@ -350,8 +350,8 @@ void VPNConnectionManager::onConnectionCreated(bool created, std::optional<Conne
     }
     const std::uint64_t attempt = attempt_;
     std::weak_ptr<bool> alive = alive_;
-    // openvpn is dialled once its management interface answers, however
-    // long its start takes; the other roads settle for a second.
+    // openvpn is dialled as soon as its provider is ready; the other roads
+    // settle for a second.
     auto ready = [this, alive, attempt, ticket](bool answered) {
         if (!alive.lock()) return;
         logLine(answered ? "the tunnel process answered" : "the tunnel process did not answer");

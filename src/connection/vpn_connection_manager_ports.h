@@ -50,7 +50,8 @@ public:
                                                                        bool skipCurrentStatusNotification) = 0;
     virtual void startDial(std::function<void()> completion) = 0;
     // A provider whose tunnel process must answer before it is dialled waits
-    // for that answer, then runs `answered` on the main queue (true: it
+    // for that answer, then runs `answered` on the main thread, at once where
+    // it is ready already (true: it
     // answered; false: it ended or never answered in time). False: nothing
     // to wait for.
     virtual bool whenReadyToDial(std::function<void(bool answered)> answered) {

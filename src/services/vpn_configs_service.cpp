@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include "platform/log.h"
 
@@ -16,8 +18,9 @@ constexpr char kFavoritesStateClass[] = "FavoriteLocationsState";
 // A page of a backend query; a list may hold any number of them.
 constexpr int kPageSize = 1000;
 
-std::optional<double> mapFraction(const JSON& value) {
-    auto d = value.double_();
+std::optional<double> mapFraction(const JSON* value) {
+    if (!value) return std::nullopt;
+    auto d = value->double_();
     if (!d || !std::isfinite(*d) || *d < 0 || *d > 1) return std::nullopt;
     return d;
 }
@@ -40,32 +43,37 @@ VPNConfigsService::~VPNConfigsService() = default;
 
 std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<ParseObject>& objects) {
     std::vector<LocationsListItemPtr> rows;
-    std::set<std::string> seen;
+    rows.reserve(objects.size());
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(objects.size());
+    // Fields are read in place: a server configuration is kilobytes, and a
+    // list may hold thousands of them.
+    const auto field = [](const void* object, const char* key) {
+        return static_cast<const ParseObject*>(object)->field(key);
+    };
     for (const auto& o : objects) {
         if (o.objectId().empty() || !seen.insert(o.objectId()).second) continue;
-        auto fields = JSON::dictionaryLiteral({{"name", o.get("name")},
-                                               {"countryCode", o.get("countryCode")},
-                                               {"dnsPrefix", o.get("dnsPrefix")},
-                                               {"l2tpSharedKey", o.get("l2tpSharedKey")},
-                                               {"ovpnConfigWithDNSName", o.get("ovpnConfigWithDNSName")},
-                                               {"protocols", o.get("protocols")}});
-        auto config = VPNParseConfig::fromJSON(o.objectId(), fields);
+        auto config = VPNParseConfig::fromFields(o.objectId(), &o, field);
         if (!config) {
             log::warning(kLog, "location " + o.objectId() + " has no usable server configuration; left out");
             continue;
         }
-        auto row = std::make_shared<LocationsListItemModel>(o.objectId(), o.get("name").stringValue());
+        auto row = std::make_shared<LocationsListItemModel>(o.objectId(), config->name);
         row->countryCode = config->countryCode;
-        row->isRecommended = o.get("isRecommended").boolValue();
-        for (const auto& r : o.get("recommendedRegions").arrayValue()) {
-            if (auto s = r.string()) row->recommendedRegions.push_back(*s);
+        const JSON* recommended = o.field("isRecommended");
+        row->isRecommended = recommended && recommended->boolValue();
+        if (const JSON* regions = o.field("recommendedRegions"); regions && regions->type() == JSON::Type::array) {
+            for (const auto& r : regions->arrayValue()) {
+                if (auto s = r.string()) row->recommendedRegions.push_back(std::move(*s));
+            }
         }
-        auto order = o.get("sortOrder").double_();
+        const JSON* sortOrder = o.field("sortOrder");
+        auto order = sortOrder ? sortOrder->double_() : std::nullopt;
         row->sortOrder = order && std::isfinite(*order) ? *order : 0;
         row->flag = o.file("flag");
         row->main_view_flag = o.file("main_view_flag");
-        row->flag_px = mapFraction(o.get("flag_px"));
-        row->flag_py = mapFraction(o.get("flag_py"));
+        row->flag_px = mapFraction(o.field("flag_px"));
+        row->flag_py = mapFraction(o.field("flag_py"));
         row->vpnConfig = std::move(config);
         rows.push_back(std::move(row));
     }

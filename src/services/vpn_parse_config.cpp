@@ -1,5 +1,6 @@
 #include "services/vpn_parse_config.h"
 
+#include <map>
 #include <sstream>
 
 #include "core/global_constants.h"
@@ -19,26 +20,40 @@ bool validHostLabel(const std::string& text) {
     return text.front() != '.' && text.front() != '-';
 }
 
-std::optional<std::string> optionalText(const JSON& value) {
-    auto s = value.string();
-    if (!s) return std::nullopt;
-    return s;
+std::optional<std::string> optionalText(const JSON* value) {
+    if (!value) return std::nullopt;
+    return value->string();
 }
 
 }  // namespace
 
 std::shared_ptr<VPNParseConfig> VPNParseConfig::fromJSON(const std::string& objectId, const JSON& fields) {
-    auto prefix = fields["dnsPrefix"].string();
+    std::map<std::string, JSON> copies;
+    for (const char* key : {"name", "countryCode", "dnsPrefix", "l2tpSharedKey", "ovpnConfigWithDNSName", "protocols"})
+        copies.emplace(key, fields[key]);
+    return fromFields(objectId, &copies, [](const void* object, const char* key) -> const JSON* {
+        const auto& map = *static_cast<const std::map<std::string, JSON>*>(object);
+        const auto it = map.find(key);
+        return it == map.end() ? nullptr : &it->second;
+    });
+}
+
+std::shared_ptr<VPNParseConfig> VPNParseConfig::fromFields(const std::string& objectId, const void* object,
+                                                           FieldLookup field) {
+    const JSON* prefixField = field(object, "dnsPrefix");
+    auto prefix = prefixField ? prefixField->string() : std::nullopt;
     if (!prefix || !validHostLabel(*prefix)) return nullptr;
     auto config = std::make_shared<VPNParseConfig>();
     config->objectId = objectId;
-    config->name = fields["name"].stringValue();
-    config->countryCode = fields["countryCode"].stringValue();
-    config->dnsPrefix = *prefix;
-    config->l2tpSharedKey = optionalText(fields["l2tpSharedKey"]);
-    config->ovpnConfigWithDNSName = optionalText(fields["ovpnConfigWithDNSName"]);
-    for (const auto& p : fields["protocols"].arrayValue()) {
-        if (auto s = p.string()) config->protocols.push_back(*s);
+    if (const JSON* name = field(object, "name")) config->name = name->stringValue();
+    if (const JSON* code = field(object, "countryCode")) config->countryCode = code->stringValue();
+    config->dnsPrefix = std::move(*prefix);
+    config->l2tpSharedKey = optionalText(field(object, "l2tpSharedKey"));
+    config->ovpnConfigWithDNSName = optionalText(field(object, "ovpnConfigWithDNSName"));
+    if (const JSON* protocols = field(object, "protocols"); protocols && protocols->type() == JSON::Type::array) {
+        for (const auto& p : protocols->arrayValue()) {
+            if (auto s = p.string()) config->protocols.push_back(std::move(*s));
+        }
     }
     return config;
 }

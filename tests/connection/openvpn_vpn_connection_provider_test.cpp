@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,27 @@ protected:
     FakeContext context{calls};
     OpenVPN_VPNConnectionProvider provider{queue, context};
 };
+
+// The helper hands the interface over once openvpn listens, and openvpn then
+// waits for its credentials: ready at once, before openvpn said a word, and
+// the prompt that follows its greeting is still answered.
+TEST_F(OpenVPNProviderTest, ReadyToDialAtOnceAndThePromptAfterTheGreetingIsAnswered) {
+    servers.emplace_back(std::make_unique<test::FakeManagementServer>());
+    test::FakeManagementServer& server = *servers.back();
+    provider.connectorHelper()->setManagementSocket(server.handOver());
+    std::optional<bool> ready;
+    EXPECT_TRUE(provider.whenReadyToDial([&ready](bool answered) { ready = answered; }));
+    EXPECT_EQ(ready, std::optional<bool>(true));
+    provider.startDial({});
+    EXPECT_EQ(server.readLine(), "state on all");
+    EXPECT_EQ(server.readLine(), "log on");
+    server.sendLine(">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info");
+    server.sendLine(">PASSWORD:Need 'Auth' username/password");
+    EXPECT_EQ(server.readLine(), "username \"Auth\" \"alice\"");
+    EXPECT_EQ(server.readLine(), "password \"Auth\" \"s3cret pass\"");
+    provider.disconnect({});
+    queue.runUntilIdle();
+}
 
 TEST_F(OpenVPNProviderTest, ErrorsReportDisconnectedWithTheirText) {
     provider.onError(2);

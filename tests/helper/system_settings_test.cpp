@@ -247,6 +247,37 @@ TEST_F(SystemSettings, OnlyTheDnsRecordGoesToTheDiskAndOnlyWhenItChanges) {
     EXPECT_TRUE(next.context.state.lock.active);
 }
 
+// A connect asks again once its tunnel is up: the tunnel's interface, born
+// with IPv6 off from "default", costs no write of the records.
+TEST_F(SystemSettings, ANewInterfaceWithIpv6OffAlreadyCostsNoWriteOfTheRecords) {
+    struct stat before{}, after{};
+    const std::string records = dir_ / "run/state/helper-state.json";
+    write(sysctl("eth0"), "0\n");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(::stat(records.c_str(), &before), 0);
+    write(sysctl("tun0"), "1\n");
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(::stat(records.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+// The up event installed the servers: the app's request writes nothing,
+// unless the file changed meanwhile.
+TEST_F(SystemSettings, ServersInPlaceAlreadyAreNotWrittenAgain) {
+    struct stat before{}, after{};
+    const std::string path = dir_ / "resolv.conf";
+    write(path, "nameserver 192.168.1.1\n");
+    services_->dns.setTunnelServers({"10.67.0.1"}, "tun0");
+    ASSERT_TRUE(services_->dns.install());
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    write(path, "nameserver 192.168.1.1\n");
+    EXPECT_EQ(rpc("install_DNS_for_VPN", {{"forOpenVPN", 1}}), "YES");
+    EXPECT_NE(read(path).find("nameserver 10.67.0.1\n"), std::string::npos);
+}
+
 TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     HelperState s;
     s.dns.saved = true;

@@ -129,5 +129,23 @@ TEST_F(VPNConfigsServiceTest, CredentialsCopiedIntoAConfigNeverReachTheCache) {
     EXPECT_FALSE(log->contains("vpn-pass-123"));
 }
 
+// Rows read fields in place: a field of the wrong kind, or a file where
+// text belongs, reads as absent; a repeated id keeps the first.
+TEST_F(VPNConfigsServiceTest, RowsReadOddFieldsAsAbsent) {
+    auto object = [](JSON json) { return ParseObject::fromJSON("VPNConfig", json, {}); };
+    JSON odd = location("de", "Germany", 2, true);
+    odd.set("protocols", "OpenVPN");
+    odd.set("sortOrder", "first");
+    ParseObject withFile = object(location("nl", "Netherlands", 1));
+    withFile.setFile("ovpnConfigWithDNSName", std::make_shared<ParseFile>(std::weak_ptr<ParseCore>{}, "a.ovpn",
+                                                                          "https://files.test/a.ovpn", std::nullopt, ""));
+    const auto rows = VPNConfigsService::rowsFrom({object(odd), withFile, object(location("de", "Again", 9))});
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->name, "Germany");
+    EXPECT_TRUE(rows[0]->isRecommended);
+    EXPECT_TRUE(rows[0]->vpnConfig->protocols.empty());
+    EXPECT_FALSE(rows[1]->vpnConfig->ovpnConfigWithDNSName);
+}
+
 }  // namespace
 }  // namespace hw

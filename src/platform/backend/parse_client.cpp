@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <set>
+#include <unordered_set>
 
 #include "platform/log.h"
 
@@ -454,7 +454,8 @@ struct ParseClient::Paging {
     ParseQuery query;
     std::function<void(std::vector<ParseObject>, OptionalParseError)> done;
     std::vector<ParseObject> found;
-    std::set<std::string> ids;
+    // Thousands of ids, looked up on the main thread as each page is taken.
+    std::unordered_set<std::string> ids;
     int pages = 0;
 };
 
@@ -518,6 +519,9 @@ void ParseClient::findRestSideBySide(std::shared_ptr<Paging> paging, long long t
     };
     auto rest = std::make_shared<Rest>();
     rest->pages.resize(static_cast<std::size_t>(left));
+    const auto expected = paging->found.size() + static_cast<std::size_t>(left) * static_cast<std::size_t>(limit);
+    paging->found.reserve(expected);
+    paging->ids.reserve(expected);
     std::weak_ptr<bool> alive = alive_;
     for (long long i = 0; i < left; ++i) {
         ParseQuery query = paging->query;

@@ -29,6 +29,12 @@ JSON ParseObject::get(const std::string& key) const {
     return it->second;
 }
 
+const JSON* ParseObject::field(const std::string& key) const {
+    if (files_.count(key)) return nullptr;
+    auto it = fields_.find(key);
+    return it == fields_.end() ? nullptr : &it->second;
+}
+
 void ParseObject::set(const std::string& key, JSON value) {
     files_.erase(key);
     fields_[key] = std::move(value);

@@ -23,6 +23,8 @@ public:
     // The field's JSON as the server holds it (pointers and files as their JSON forms);
     // an erroneous null when absent.
     JSON get(const std::string& key) const;
+    // A plain field as stored, without a copy; nullptr when absent or a file.
+    const JSON* field(const std::string& key) const;
     bool has(const std::string& key) const { return fields_.count(key) > 0; }
     void set(const std::string& key, JSON value);
     void setFile(const std::string& key, ParseFilePtr file);

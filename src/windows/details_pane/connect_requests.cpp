@@ -1,3 +1,6 @@
+#include <memory>
+#include <optional>
+
 #include "connection/manager_server_config.h"
 #include "core/application_model.h"
 #include "core/global_constants.h"
@@ -39,6 +42,12 @@ void MainViewDetailsAreaController::performIntent(ConnectionIntent intent) {
 
 void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     if (!dataObject_) return;
+    // The moment counts from the click: what the click changes on screen
+    // below keeps the main thread a while, and must not add to it.
+    auto ticket = std::make_shared<std::optional<decltype(life_.ticket())>>();
+    later(kConnectStartMs, [ticket](MainViewDetailsAreaController& self) {
+        if (*ticket && self.life_.isCurrent(**ticket, "the Connect's start")) self.startConnectionRequest();
+    });
     engine_.beginUserConnect();
     // Each Connect of the user's is a fresh attempt, its count at zero.
     life_.begin(ConnectionLife::Origin::user);
@@ -46,10 +55,7 @@ void MainViewDetailsAreaController::prepareAndConnectToVPN() {
     // Every supported system takes the newest road: no flag animation on a click.
     prepareToConnectingState(false, true);
     // A Stop within the moment prevents the request.
-    const auto ticket = life_.ticket();
-    later(kConnectStartMs, [ticket](MainViewDetailsAreaController& self) {
-        if (self.life_.isCurrent(ticket, "the Connect's start")) self.startConnectionRequest();
-    });
+    *ticket = life_.ticket();
 }
 
 std::string MainViewDetailsAreaController::serverHostFor(const VPNParseConfig& config) const {
