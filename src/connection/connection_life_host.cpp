@@ -174,7 +174,9 @@ void ConnectionLifeHost::helperLost(const std::string& text, bool tunnelUp) {
         errorReported(text);
         return;
     }
-    const bool held = context_.networkLockActivated();
+    // A lock asked for but never put in place by the dead helper holds
+    // nothing back: saying traffic is blocked would be untrue.
+    const bool held = lockEngaged_ ? lockEngaged_() : context_.networkLockActivated();
     if (life_->forcedEnd("the helper is gone: no try can reach it", held) && listener_) listener_->attemptRefused(held);
     if (views_.refused) views_.refused(text);
 }

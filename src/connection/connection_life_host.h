@@ -89,6 +89,8 @@ public:
     void setProtocolInForce(std::function<std::optional<VPNTypes>()> protocol) { protocolInForce_ = std::move(protocol); }
     // Whether Automatic's search for a protocol runs (the manager knows it).
     void setDiscoveryInProgress(std::function<bool()> discovery) { discoveryInProgress_ = std::move(discovery); }
+    // Whether the helper's lock is in the kernel now, not only asked for.
+    void setLockEngaged(std::function<bool()> engaged) { lockEngaged_ = std::move(engaged); }
 
     // The retries an attempt gets without the lock: strongSwan's own road
     // reconnects slower than the others and gets more of them, but not
@@ -144,6 +146,7 @@ private:
     std::function<bool()> networkChangePending_;
     std::function<std::optional<VPNTypes>()> protocolInForce_;
     std::function<bool()> discoveryInProgress_;
+    std::function<bool()> lockEngaged_;
     ConnectionLifeListener* listener_ = nullptr;
     ConnectionStatusViews views_;
     std::unique_ptr<ConnectionLife> life_;

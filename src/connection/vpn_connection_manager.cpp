@@ -28,6 +28,7 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
     life_ = std::make_unique<ConnectionLifeHost>(env_.mainQueue, env_.context, [this] { cleanUpSession(true); });
     life_->setProtocolInForce([this] { return currentProvider_ ? currentProvider_->type() : std::nullopt; });
     life_->setDiscoveryInProgress([this] { return automaticModeDiscoveryInProgress_; });
+    life_->setLockEngaged([this] { return lockEngaged_; });
     env_.context.attachLife(life_.get());
 }
 

@@ -412,15 +412,18 @@ TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
     struct Row {
         const char* name;
         bool lock;
+        bool engaged;  // the helper put the lock in place before it died
         bool tunnelUp;
         std::string event;
         State after;
     };
     const std::string text = LocaleData::helper_unreachable_error();
     const std::vector<Row> rows = {
-        {"without the lock an attempt without a tunnel ends", false, false, "refused:" + text, State::disconnected},
-        {"under the lock an attempt without a tunnel ends, held", true, false, "refused:" + text, State::heldByLock},
-        {"under the lock a tunnel that is up is a drop like any", true, true, "error:" + text, State::waiting},
+        {"without the lock an attempt without a tunnel ends", false, false, false, "refused:" + text, State::disconnected},
+        {"under the lock an attempt without a tunnel ends, held", true, true, false, "refused:" + text, State::heldByLock},
+        // Nothing blocks traffic, so nothing may say so.
+        {"a lock asked for but never engaged holds nothing", true, false, false, "refused:" + text, State::disconnected},
+        {"under the lock a tunnel that is up is a drop like any", true, true, true, "error:" + text, State::waiting},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -437,6 +440,11 @@ TEST_F(Teardown, ADeadHelperEndsAnAttemptInItsOwnError) {
         host.life().begin(ConnectionLife::Origin::user);
         host.life().tryStarted();
         context.lockActivated = row.lock;
+        if (row.engaged) {
+            helper.enableNetworkLockReply = "192.168.1.1";
+            manager->enableNetworkLock([](const std::string&) {});
+            queue.runUntilIdle();
+        }
         if (row.tunnelUp) {
             host.life().tunnelEstablished();
             manager->currentVPNConnection().restartTimer();

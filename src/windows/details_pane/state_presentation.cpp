@@ -11,8 +11,10 @@ constexpr const char* kLog = "MainViewDetailsAreaController";
 
 void MainViewDetailsAreaController::prepareToConnectingState(bool skipStatus, bool skipFlagAnimation) {
     post([skipStatus, skipFlagAnimation](MainViewDetailsAreaController& self) {
-        // A held lock tries nothing: a connecting look queued before it is stale.
-        if (self.life_.state() == ConnectionLife::State::heldByLock) return;
+        // A held lock tries nothing, and an attempt that ended tries nothing
+        // more: a connecting look queued before either is stale.
+        const auto state = self.life_.state();
+        if (state == ConnectionLife::State::heldByLock || state == ConnectionLife::State::disconnected) return;
         self.skipConnectingStateNotification_ = true;
         // In this step, not posted again: a disconnected look posted in
         // between must not be overtaken by a stale connecting one.
