@@ -201,8 +201,9 @@ public:
     // Map images of the main window.
     bool mainViewMapPFFileLoaded = false;
     ImagePtr mainViewMapImage;
-    // Shown only while connected: kept encoded, and decoded on each call.
-    ImagePtr mainViewMapDarkImage() const;
+    // Shown only while connected: kept encoded, and decoded on each call, on
+    // the background queue; answered on the main queue, null without one.
+    void decodeMainViewMapDarkImage(std::function<void(ImagePtr)> done) const;
 
     const std::shared_ptr<BackendFile>& mainViewMapPFFile() const { return mainViewMapPFFile_; }
     // Fetches and decodes off the main thread; the image is assigned on it.

@@ -195,8 +195,16 @@ void ApplicationModel::deliverDarkMap(std::shared_ptr<const Bytes> data, std::ui
     if (generation == darkMapGeneration_) mainViewMapDarkData_ = std::move(data);
 }
 
-ImagePtr ApplicationModel::mainViewMapDarkImage() const {
-    return mainViewMapDarkData_ ? imageCodec_.decode(*mainViewMapDarkData_) : nullptr;
+void ApplicationModel::decodeMainViewMapDarkImage(std::function<void(ImagePtr)> done) const {
+    if (!mainViewMapDarkData_) {
+        mainQueue_.post([done = std::move(done)] { done(nullptr); });
+        return;
+    }
+    // A decode is milliseconds of the main thread, at the moment a connect
+    // is told.
+    background_.async([data = mainViewMapDarkData_, done = std::move(done), &queue = mainQueue_, &codec = imageCodec_] {
+        queue.post([image = codec.decode(*data), done] { done(image); });
+    });
 }
 
 void ApplicationModel::deliverMapImage(ImagePtr image, bool fetched, std::uint64_t generation) {

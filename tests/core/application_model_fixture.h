@@ -37,6 +37,22 @@ protected:
         }
     }
 
+    // The dark map as the window asks for it; its decode must not hold the main queue.
+    ImagePtr darkMap() {
+        ImagePtr answer;
+        bool answered = false;
+        const int decodes = codec.decodes;
+        model->decodeMainViewMapDarkImage([&](ImagePtr image) {
+            answer = std::move(image);
+            answered = true;
+        });
+        queue.runUntilIdle();
+        EXPECT_EQ(codec.decodes, decodes) << "decoded on the main queue";
+        runAll();
+        EXPECT_TRUE(answered);
+        return answer;
+    }
+
     std::shared_ptr<CaptureLog> log = CaptureLog::install();
     FakeSettingsStore store;
     ManualQueue queue;

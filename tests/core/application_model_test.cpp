@@ -175,7 +175,7 @@ TEST_F(ApplicationModelTest, FetchedMapsFillTheirImageFailedStaleOrOrphanedOnesC
     const auto shown = model->mainViewMapImage;
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(model->mainViewMapPFFileLoaded);
-    EXPECT_EQ(model->mainViewMapDarkImage()->width, 6);
+    EXPECT_EQ(darkMap()->width, 6);
     EXPECT_THAT(journal.calls, ElementsAre("updateMainViewMapImage"));  // once, for the light map
     auto broken = std::make_shared<FakeBackendFile>();  // fetch error
     auto garbage = mapFile("<html>");
@@ -205,25 +205,25 @@ TEST_F(ApplicationModelTest, FetchedMapsFillTheirImageFailedStaleOrOrphanedOnesC
 }
 
 TEST_F(ApplicationModelTest, DarkMapIsKeptEncodedAndDecodedWhenAskedAGarbageFileKeepsTheLastGoodOne) {
-    EXPECT_EQ(model->mainViewMapDarkImage(), nullptr);
+    EXPECT_EQ(darkMap(), nullptr);
     auto dark = mapFile("IMG:6x1");
     model->setMainViewMapDarkPFFile(dark);
     dark->finishFetch();
     runAll();
     const int decoded = codec.decodes;
-    const auto first = model->mainViewMapDarkImage();
+    const auto first = darkMap();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->width, 6);
     // Nothing holds the pixels between asks: each ask decodes anew.
-    EXPECT_NE(model->mainViewMapDarkImage(), first);
+    EXPECT_NE(darkMap(), first);
     EXPECT_EQ(codec.decodes, decoded + 2);
 
     auto garbage = mapFile("<html>");
     model->setMainViewMapDarkPFFile(garbage);
     garbage->finishFetch();
     runAll();
-    ASSERT_NE(model->mainViewMapDarkImage(), nullptr);
-    EXPECT_EQ(model->mainViewMapDarkImage()->width, 6);
+    ASSERT_NE(darkMap(), nullptr);
+    EXPECT_EQ(darkMap()->width, 6);
 }
 
 }  // namespace

@@ -453,17 +453,19 @@ QAbstractButton* MainViewDetailsView::inviteButton() const { return inviteButton
 QPushButton* MainViewDetailsView::pickDifferentLocationLink() const { return errorBar_->linkButton(); }
 QWidget* MainViewDetailsView::autoReconnectOverlay() const { return reconnectOverlay_; }
 
-std::function<std::pair<QImage, QSize>()> MainViewDetailsView::mapImagesOf(const ApplicationModel& model) {
-    return [&model] {
-        QImage dark;
-        if (auto image = model.mainViewMapDarkImage(); image && image->isValid()) {
-            // Wraps the pixels just decoded rather than copying them.
-            auto* keep = new ImagePtr(image);
-            dark = QImage(image->rgba.data(), image->width, image->height, image->width * 4, QImage::Format_RGBA8888,
-                          [](void* p) { delete static_cast<ImagePtr*>(p); }, keep);
-        }
-        const auto& light = model.mainViewMapImage;
-        return std::make_pair(dark, light ? QSize(light->width, light->height) : QSize());
+std::function<void(MainViewDetailsView::MapImagesAnswer)> MainViewDetailsView::mapImagesOf(const ApplicationModel& model) {
+    return [&model](MapImagesAnswer answer) {
+        model.decodeMainViewMapDarkImage([&model, answer = std::move(answer)](ImagePtr image) {
+            QImage dark;
+            if (image && image->isValid()) {
+                // Wraps the pixels just decoded rather than copying them.
+                auto* keep = new ImagePtr(image);
+                dark = QImage(image->rgba.data(), image->width, image->height, image->width * 4, QImage::Format_RGBA8888,
+                              [](void* p) { delete static_cast<ImagePtr*>(p); }, keep);
+            }
+            const auto& light = model.mainViewMapImage;
+            answer(dark, light ? QSize(light->width, light->height) : QSize());
+        });
     };
 }
 
@@ -701,10 +703,13 @@ void MainViewDetailsView::setBottomBarCollapsed(bool collapsed) {
 }
 
 void MainViewDetailsView::crossFadeMaps(bool dark, double seconds) {
-    // A fade-out keeps the map it shows.
+    // A fade-out keeps the map it shows; a map decoded for a fade-in that a
+    // later fade overtook is dropped.
+    const auto fade = ++mapFades_;
     if (mapImages && dark) {
-        auto [image, light] = mapImages();
-        setDarkMapImage(image, light);
+        mapImages([self = QPointer<MainViewDetailsView>(this), fade](QImage image, QSize light) {
+            if (self && self->mapFades_ == fade) self->setDarkMapImage(image, light);
+        });
     }
     if (dark) {
         fadeInWithDuration(*darkMap_, seconds);

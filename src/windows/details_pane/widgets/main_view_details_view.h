@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
+#include <cstdint>
 #include <map>
 
 #include "windows/details_pane/main_view_details_area_view.h"
@@ -53,10 +54,12 @@ public:
 
     // The dark map drawn over the main window's light one while connected.
     void setDarkMapImage(const QImage& dark, QSize lightMapSize);
-    // Asked before each cross-fade: the dark map (may be null) and the light map's size.
-    std::function<std::pair<QImage, QSize>()> mapImages;
+    // The dark map (may be null) and the light map's size, asked at each
+    // fade-in and answered later on the main thread.
+    using MapImagesAnswer = std::function<void(QImage dark, QSize lightMapSize)>;
+    std::function<void(MapImagesAnswer)> mapImages;
     // The state object's two maps, as mapImages answers them.
-    static std::function<std::pair<QImage, QSize>()> mapImagesOf(const ApplicationModel& model);
+    static std::function<void(MapImagesAnswer)> mapImagesOf(const ApplicationModel& model);
 
     // MainViewDetailsAreaView.
     void setEvents(MainViewDetailsAreaEvents* events) override { events_ = events; }
@@ -177,6 +180,8 @@ private:
     FlagActivityIndicator* bottomSpinner_;
     bool hasBottomBar_ = false;
     bool bottomBarCollapsed_ = false;
+    // Which cross-fade a map being decoded belongs to.
+    std::uint64_t mapFades_ = 0;
     AutoReconnectOverlayView* reconnectOverlay_;
     QLabel* reconnectHeader_;
     QLabel* reconnectSubheader_;
