@@ -207,7 +207,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     LinuxSystemInfo system;
     QtImageCodec codec;
     // Made before the client, so it outlives every reply the client hands it.
-    ThreadPool pageWork(1);
+    ThreadPool pageWork(3);
     std::string error;
     if (!paths::ensurePrivateDir(paths::dataDir(), &error)) log::warning("havenway", "data folder: " + error);
     ParseClient parse(ParseClientConfig{GlobalConstants::parseApplicationId, GlobalConstants::parseClientKey,
@@ -218,7 +218,7 @@ int hw::runHavenway(int argc, char** argv, const EnterpriseEdition* enterprise) 
     // them would hold the first window back.
     ThreadPool datastoreWork(1);
     parse.setDatastoreQueue(&datastoreWork);
-    // The pages of thousands of locations are decoded here, not on this thread.
+    // The pages of thousands of locations are decoded here, side by side, not on this thread.
     parse.setDecodeQueue(&pageWork);
     NetworkManagerWiFi wifi;
     NetlinkRouteWatch routes(queue);

@@ -461,17 +461,93 @@ struct ParseClient::Paging {
 
 void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
     query.skip = 0;
-    // The first page says how many there are: the rest are asked side by side.
-    query.count = true;
+    query.count = false;
     auto paging = std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0});
+    // The first page and the count side by side: once the count is known,
+    // the other pages are asked at once, whether or not the first is in.
+    struct Pages {
+        std::vector<std::optional<std::vector<ParseObject>>> slots = std::vector<std::optional<std::vector<ParseObject>>>(1);
+        std::size_t answered = 0;
+        bool counted = false;
+        bool ended = false;
+    };
+    auto pages = std::make_shared<Pages>();
     std::weak_ptr<bool> alive = alive_;
-    findPage(paging->query, [this, alive, paging](std::vector<ParseObject> page, std::optional<long long> total,
-                                                  OptionalParseError error) {
-        paging->query.count = false;
-        const int size = static_cast<int>(page.size());
-        if (!takePage(*paging, std::move(page), std::move(error)) || alive.expired()) return;
-        if (total && *total > paging->query.skip && size == paging->query.limit) findRestSideBySide(paging, *total);
-        else findNextPage(paging);
+    const int limit = paging->query.limit;
+    // Every page in, in order, as one after another would have found them; a
+    // short page among them (objects gone meanwhile) ends nothing early.
+    auto settle = [this, alive, paging, pages, limit] {
+        if (pages->ended) return;
+        const auto& first = pages->slots.front();
+        const bool firstShort = first && static_cast<int>(first->size()) < limit;
+        if (!firstShort && (!pages->counted || pages->answered < pages->slots.size())) return;
+        pages->ended = true;
+        if (firstShort) pages->slots.resize(1);
+        paging->found.reserve(pages->slots.size() * static_cast<std::size_t>(limit));
+        paging->ids.reserve(pages->slots.size() * static_cast<std::size_t>(limit));
+        for (auto& slot : pages->slots) {
+            paging->query.skip += static_cast<int>(slot->size());
+            for (auto& object : *slot) {
+                if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
+                paging->found.push_back(std::move(object));
+            }
+        }
+        paging->pages += static_cast<int>(pages->slots.size());
+        if (static_cast<int>(pages->slots.back()->size()) < limit) {
+            paging->done(std::move(paging->found), std::nullopt);
+            return;
+        }
+        if (paging->pages >= kMaxQueryPages) {
+            log::warning(kLog, "query of " + paging->query.className + " stopped after " + std::to_string(paging->pages) +
+                                   " pages");
+            paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
+            return;
+        }
+        // Objects made meanwhile (or no count): on, one page at a time.
+        if (!alive.expired()) findNextPage(paging);
+    };
+    auto page = [paging, pages, settle](std::size_t i) {
+        return [paging, pages, settle, i](std::vector<ParseObject> objects, OptionalParseError error) {
+            if (pages->ended) return;
+            if (error) {
+                pages->ended = true;
+                paging->done({}, std::move(error));
+                return;
+            }
+            pages->slots[i] = std::move(objects);
+            ++pages->answered;
+            settle();
+        };
+    };
+    find(paging->query, page(0));
+    ParseQuery counting = paging->query;
+    counting.limit = 0;
+    counting.count = true;
+    counting.order.clear();
+    findPage(counting, [this, alive, paging, pages, settle, page, limit](std::vector<ParseObject>,
+                                                                         std::optional<long long> total, OptionalParseError) {
+        if (pages->ended || alive.expired()) return;
+        pages->counted = true;
+        // Without a count the pages go one after another from the first.
+        if (total) {
+            // One page more than the count fills: it shows that nothing
+            // follows (or that objects were made meanwhile).
+            const long long wanted = std::min<long long>(*total / limit + 1, kMaxQueryPages);
+            for (long long i = 1; i < wanted; ++i) {
+                pages->slots.emplace_back();
+                ParseQuery next = paging->query;
+                next.skip = static_cast<int>(i) * limit;
+                find(next, page(pages->slots.size() - 1));
+            }
+        }
+        settle();
+    });
+}
+
+void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
+    std::weak_ptr<bool> alive = alive_;
+    find(paging->query, [this, alive, paging](std::vector<ParseObject> page, OptionalParseError error) {
+        if (takePage(*paging, std::move(page), std::move(error)) && !alive.expired()) findNextPage(paging);
     });
 }
 
@@ -500,66 +576,6 @@ bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page, Option
     if (!more) paging.done(std::move(paging.found), std::nullopt);
     paging.query.skip += size;
     return more;
-}
-
-void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
-    std::weak_ptr<bool> alive = alive_;
-    find(paging->query, [this, alive, paging](std::vector<ParseObject> page, OptionalParseError error) {
-        if (takePage(*paging, std::move(page), std::move(error)) && !alive.expired()) findNextPage(paging);
-    });
-}
-
-void ParseClient::findRestSideBySide(std::shared_ptr<Paging> paging, long long total) {
-    const int limit = paging->query.limit;
-    const long long left = std::min<long long>((total - paging->query.skip + limit - 1) / limit, kMaxQueryPages);
-    struct Rest {
-        std::vector<std::optional<std::vector<ParseObject>>> pages;
-        std::size_t answered = 0;
-        bool failed = false;
-    };
-    auto rest = std::make_shared<Rest>();
-    rest->pages.resize(static_cast<std::size_t>(left));
-    const auto expected = paging->found.size() + static_cast<std::size_t>(left) * static_cast<std::size_t>(limit);
-    paging->found.reserve(expected);
-    paging->ids.reserve(expected);
-    std::weak_ptr<bool> alive = alive_;
-    for (long long i = 0; i < left; ++i) {
-        ParseQuery query = paging->query;
-        query.skip += static_cast<int>(i) * limit;
-        find(query, [this, alive, paging, rest, i](std::vector<ParseObject> page, OptionalParseError error) {
-            if (rest->failed) return;
-            if (error) {
-                rest->failed = true;
-                paging->done({}, std::move(error));
-                return;
-            }
-            rest->pages[static_cast<std::size_t>(i)] = std::move(page);
-            if (++rest->answered < rest->pages.size()) return;
-            // In order, as one after another would have found them; a short
-            // page among them (objects gone meanwhile) ends nothing early.
-            const int last = static_cast<int>(rest->pages.back()->size());
-            for (auto& slot : rest->pages) {
-                paging->query.skip += static_cast<int>(slot->size());
-                for (auto& object : *slot) {
-                    if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
-                    paging->found.push_back(std::move(object));
-                }
-            }
-            paging->pages += static_cast<int>(rest->pages.size());
-            if (last < paging->query.limit) {
-                paging->done(std::move(paging->found), std::nullopt);
-                return;
-            }
-            if (paging->pages >= kMaxQueryPages) {
-                log::warning(kLog, "query of " + paging->query.className + " stopped after " +
-                                       std::to_string(paging->pages) + " pages");
-                paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
-                return;
-            }
-            // Objects made meanwhile: on from the last page, one at a time.
-            if (!alive.expired()) findNextPage(paging);
-        });
-    }
 }
 
 void ParseClient::findInLocalDatastore(const ParseQuery& query, const std::string& pin,

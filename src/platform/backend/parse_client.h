@@ -128,7 +128,6 @@ private:
     using PageBlock = std::function<void(std::vector<ParseObject>, std::optional<long long> total, OptionalParseError)>;
     void findPage(const ParseQuery& query, PageBlock done);
     void findNextPage(std::shared_ptr<Paging> paging);
-    void findRestSideBySide(std::shared_ptr<Paging> paging, long long total);
     // Takes a page (or its error) into the result; whether another may follow.
     static bool takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error);
 

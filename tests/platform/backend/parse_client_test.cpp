@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 
 #include "support/fake_http_client.h"
 #include "support/fake_secret_store.h"
@@ -310,6 +311,71 @@ TEST_F(ParseClientTest, FailedUploadSavesNothing) {
     queue_.runUntilIdle();
     EXPECT_EQ(error ? error->code : 0, 130);
     EXPECT_EQ(http_.requests.size(), 1u);
+}
+
+// A class of `stored` objects paged as the server pages them; its count
+// answers `counted` (objects made since), or fails.
+TEST_F(ParseClientTest, FindAllCountsBesideTheFirstPageAndMissesNoObject) {
+    struct Case {
+        const char* name;
+        int stored, counted;
+        bool countFails, pageFails;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {"one short page", 60, 60, false, false, 2},
+        {"pages and a short one", 2500, 2500, false, false, 4},
+        // The page past a full last one is asked with the others, not after them.
+        {"whole pages", 2000, 2000, false, false, 4},
+        {"no count: one page after another", 2500, -1, true, false, 4},
+        {"objects made since the count", 2300, 1000, false, false, 4},
+        {"a failed page is the answer", 2500, 2500, false, true, 4},
+    };
+    const auto param = [](const std::string& url, const std::string& key) {
+        const auto at = url.find(key + "=");
+        return at == std::string::npos ? -1 : std::atoi(url.c_str() + at + key.size() + 1);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        http_.requests.clear();
+        http_.responder = [&](const HttpRequest& r) {
+            if (param(r.url, "count") == 1) {
+                if (c.countFails) return FakeHttpClient::ok(R"({"code":1,"error":"busy"})", 500);
+                return FakeHttpClient::ok(R"({"results":[],"count":)" + std::to_string(c.counted) + "}");
+            }
+            const int skip = std::max(param(r.url, "skip"), 0), limit = param(r.url, "limit");
+            if (c.pageFails && skip == 1000) return FakeHttpClient::ok(R"({"code":1,"error":"busy"})", 500);
+            std::string body = R"({"results":[)";
+            for (int i = skip; i < std::min(skip + limit, c.stored); ++i)
+                body += (i > skip ? "," : "") + std::string(R"({"objectId":"o)") + std::to_string(i) + "\"}";
+            return FakeHttpClient::ok(body + "]}");
+        };
+        auto client = makeClient();
+        int answers = 0;
+        std::set<std::string> ids;
+        std::size_t found = 0;
+        OptionalParseError error;
+        ParseQuery query("Probe");
+        query.orderByAscending("objectId");
+        query.limit = 1000;
+        client->findAll(query, [&](std::vector<ParseObject> objects, OptionalParseError e) {
+            ++answers;
+            error = e;
+            found = objects.size();
+            for (const auto& o : objects) ids.insert(o.objectId());
+        });
+        queue_.runUntilIdle();
+        EXPECT_EQ(answers, 1);
+        EXPECT_EQ(http_.requests.size(), c.requests);
+        if (c.pageFails) {
+            EXPECT_TRUE(error);
+            EXPECT_EQ(found, 0u);
+            continue;
+        }
+        EXPECT_FALSE(error);
+        EXPECT_EQ(found, std::size_t(c.stored));
+        EXPECT_EQ(ids.size(), std::size_t(c.stored));
+    }
 }
 
 TEST_F(ParseClientTest, PinnedObjectsAreFoundOfflineAndTheirFilesNeverWaitOnTheNetwork) {
