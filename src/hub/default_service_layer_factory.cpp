@@ -67,7 +67,7 @@ HubService<AuthService, HubAuthPort> DefaultServiceLayerFactory::makeAuthService
 }
 
 HubService<VPNConfigsService, HubVPNConfigsPort> DefaultServiceLayerFactory::makeVPNConfigsService(ServiceLayer&) {
-    auto service = std::make_shared<VPNConfigsService>(p_.parse);
+    auto service = std::make_shared<VPNConfigsService>(p_.parse, &p_.background, &p_.mainQueue);
     return {service, std::make_shared<VPNConfigsServiceAdapter>(*service)};
 }
 

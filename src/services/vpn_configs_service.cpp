@@ -38,7 +38,8 @@ void findLocal(ParseClient& parse, const std::string& cls, const std::string& pi
 
 }  // namespace
 
-VPNConfigsService::VPNConfigsService(ParseClient& parse) : parse_(parse) {}
+VPNConfigsService::VPNConfigsService(ParseClient& parse, BackgroundQueue* rowsQueue, MainQueue* mainQueue)
+    : parse_(parse), rowsQueue_(rowsQueue && mainQueue ? rowsQueue : nullptr), mainQueue_(mainQueue) {}
 VPNConfigsService::~VPNConfigsService() = default;
 
 std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<ParseObject>& objects) {
@@ -93,13 +94,14 @@ void VPNConfigsService::loadFromCache(Completion completion) {
     std::weak_ptr<bool> alive = alive_;
     findLocal(parse_, kConfigClass, kConfigsPin, [this, alive, completion](std::vector<ParseObject> configs) {
         if (alive.expired()) return;
-        auto rows = rowsFrom(configs);
-        if (rows.empty()) {
-            log::info(kLog, "no cached locations; loading from the backend");
-            loadFromNetwork(completion, 1);
-            return;
-        }
-        finish(std::move(configs), std::move(rows), false, completion);
+        withRows(std::move(configs), [this, completion](std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows) {
+            if (rows.empty()) {
+                log::info(kLog, "no cached locations; loading from the backend");
+                loadFromNetwork(completion, 1);
+                return;
+            }
+            finish(std::move(configs), std::move(rows), false, completion);
+        });
     });
 }
 
@@ -124,15 +126,37 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
             completion(nullptr, error);
             return;
         }
+        withRows(std::move(configs), [this, completion](std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows) {
+            if (rows.empty()) {
+                ParseError empty;
+                empty.code = kParseErrorObjectNotFound;
+                empty.message = "the backend holds no usable locations";
+                completion(nullptr, empty);
+                return;
+            }
+            finish(std::move(configs), std::move(rows), true, completion);
+        });
+    });
+}
+
+void VPNConfigsService::withRows(std::vector<ParseObject> configs,
+                                 std::function<void(std::vector<ParseObject>, std::vector<LocationsListItemPtr>)> then) {
+    if (!rowsQueue_) {
         auto rows = rowsFrom(configs);
-        if (rows.empty()) {
-            ParseError empty;
-            empty.code = kParseErrorObjectNotFound;
-            empty.message = "the backend holds no usable locations";
-            completion(nullptr, empty);
-            return;
-        }
-        finish(std::move(configs), std::move(rows), true, completion);
+        then(std::move(configs), std::move(rows));
+        return;
+    }
+    struct Made {
+        std::vector<ParseObject> configs;
+        std::vector<LocationsListItemPtr> rows;
+    };
+    auto made = std::make_shared<Made>(Made{std::move(configs), {}});
+    std::weak_ptr<bool> alive = alive_;
+    rowsQueue_->async([made, alive, then = std::move(then), &main = *mainQueue_] {
+        made->rows = rowsFrom(made->configs);
+        main.post([made, alive, then] {
+            if (!alive.expired()) then(std::move(made->configs), std::move(made->rows));
+        });
     });
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/backend/parse_client.h"
+#include "platform/main_queue.h"
 #include "services/locations_list_model.h"
 
 namespace hw {
@@ -13,7 +14,8 @@ namespace hw {
 // for the next start) or from the local datastore, with the user's
 // favourites. Favourites are kept per user in the local datastore, so a
 // change survives a restart; the backend's favourites seed a device that has
-// none yet. Main thread only.
+// none yet. Main thread only; with a rows queue, the rows of a list are made
+// there and taken back on the main queue.
 class VPNConfigsService {
 public:
     using Completion = std::function<void(std::shared_ptr<LocationsListModel>, OptionalParseError)>;
@@ -22,7 +24,7 @@ public:
     static constexpr char kFavoriteClass[] = "FavoriteVPNConfig";
     static constexpr char kConfigsPin[] = "vpnConfigs";
 
-    explicit VPNConfigsService(ParseClient& parse);
+    explicit VPNConfigsService(ParseClient& parse, BackgroundQueue* rowsQueue = nullptr, MainQueue* mainQueue = nullptr);
     ~VPNConfigsService();
     VPNConfigsService(const VPNConfigsService&) = delete;
     VPNConfigsService& operator=(const VPNConfigsService&) = delete;
@@ -42,7 +44,10 @@ public:
 private:
     void loadFromNetwork(Completion completion, int sessionRetries);
     void loadFromCache(Completion completion);
-    // The rows are made once: thousands of locations make it the load's dearest step.
+    // The rows are made once, on the rows queue when there is one: thousands of
+    // locations make it the load's dearest step.
+    void withRows(std::vector<ParseObject> configs,
+                  std::function<void(std::vector<ParseObject>, std::vector<LocationsListItemPtr>)> then);
     void finish(std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows, bool fromNetwork,
                 Completion completion);
     void complete(std::vector<LocationsListItemPtr> rows, std::vector<std::string> favorites, Completion completion);
@@ -51,6 +56,8 @@ private:
     void saveFavorites(const std::string& pin, const std::vector<std::string>& ids);
 
     ParseClient& parse_;
+    BackgroundQueue* rowsQueue_;
+    MainQueue* mainQueue_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

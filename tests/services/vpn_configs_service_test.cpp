@@ -28,7 +28,12 @@ protected:
         queue.runUntilIdle();
         return r;
     }
-    std::size_t configQueries() const { return backend.requestsTo("/classes/VPNConfig").size(); }
+    // The pages asked; a list's count goes beside its first page.
+    std::size_t configQueries() const {
+        std::size_t pages = 0;
+        for (const auto& r : backend.requestsTo("/classes/VPNConfig")) pages += r.url.find("count=1") == std::string::npos;
+        return pages;
+    }
 };
 
 TEST_F(VPNConfigsServiceTest, NetworkLoadBuildsTheOrderedListWithTheUsersFavourites) {
@@ -59,6 +64,27 @@ TEST_F(VPNConfigsServiceTest, CacheServesTheLastNetworkLoadAndAnEmptyCacheFallsB
     ASSERT_TRUE(cached.model);
     EXPECT_EQ(configQueries(), 1u) << "the second load never reached the backend";
     EXPECT_TRUE(cached.model->itemWithObjectId("jp")->isFavorite);
+}
+
+// Thousands of rows are made off the main thread; a service gone meanwhile
+// answers nothing.
+TEST_F(VPNConfigsServiceTest, RowsAreMadeOnTheRowsQueueAndTakenBackOnTheMainQueue) {
+    signIn();
+    test::ManualQueue rows;
+    auto service = std::make_unique<VPNConfigsService>(*parse, &rows, &queue);
+    int answers = 0;
+    const auto ask = [&] { service->loadLocationsList(false, [&](auto model, auto) { answers += model ? 1 : 100; }); };
+    const auto drain = [&] { while (rows.runUntilIdle() + queue.runUntilIdle() > 0) {} };
+    ask();
+    queue.runUntilIdle();
+    EXPECT_EQ(answers, 0) << "the rows were made on the main queue";
+    drain();
+    EXPECT_EQ(answers, 1);
+    ask();
+    queue.runUntilIdle();
+    service.reset();
+    drain();
+    EXPECT_EQ(answers, 1);
 }
 
 TEST_F(VPNConfigsServiceTest, FavouritesSurviveARestart) {
