@@ -181,6 +181,28 @@ TEST_F(PaneWidgetTest, BottomBarClosesToTheGiftAndMovesTheCardForItsLine) {
     EXPECT_FALSE(view.giftButton()->isVisible());
 }
 
+// The dark map lands after its fade-in began; one whose fade-in a fade-out
+// overtook is dropped, not drawn over the light map.
+TEST_F(PaneWidgetTest, AConnectedMapLandingAfterItsFadeWasOvertakenIsDropped) {
+    std::vector<MainViewDetailsView::MapImagesAnswer> asked;
+    view.mapImages = [&](MainViewDetailsView::MapImagesAnswer answer) { asked.push_back(std::move(answer)); };
+    QImage red(64, 64, QImage::Format_RGBA8888);
+    red.fill(Qt::red);
+    const auto centre = [&] {
+        const QImage shown = view.darkMap()->grab().toImage();
+        return shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    };
+    view.crossFadeMaps(true, 0.25);
+    view.crossFadeMaps(false, 0.25);
+    view.crossFadeMaps(true, 0.25);
+    animations.advanceInSteps(300);
+    ASSERT_EQ(asked.size(), 2u);
+    asked[0](red, red.size());
+    EXPECT_NE(centre(), QColor(Qt::red));
+    asked[1](red, red.size());
+    EXPECT_EQ(centre(), QColor(Qt::red));
+}
+
 TEST(FlatColorViews, PartialRedrawFillsOnlyTheDirtyRectangle) {
     widgetTestApp();
     struct Row {
