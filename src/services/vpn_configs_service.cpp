@@ -84,20 +84,23 @@ std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<
 
 void VPNConfigsService::loadLocationsList(bool useCache, Completion completion) {
     if (useCache && parse_.hasLocalDatastore()) {
-        loadFromCache(std::move(completion));
+        loadFromCache(completion, [this, completion] {
+            log::info(kLog, "no cached locations; loading from the backend");
+            loadFromNetwork(completion, 1);
+        });
     } else {
         loadFromNetwork(std::move(completion), 1);
     }
 }
 
-void VPNConfigsService::loadFromCache(Completion completion) {
+void VPNConfigsService::loadFromCache(Completion completion, std::function<void()> whenEmpty) {
     std::weak_ptr<bool> alive = alive_;
-    findLocal(parse_, kConfigClass, kConfigsPin, [this, alive, completion](std::vector<ParseObject> configs) {
+    findLocal(parse_, kConfigClass, kConfigsPin, [this, alive, completion, whenEmpty](std::vector<ParseObject> configs) {
         if (alive.expired()) return;
-        withRows(std::move(configs), [this, completion](std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows) {
+        withRows(std::move(configs), [this, completion, whenEmpty](std::vector<ParseObject> configs,
+                                                                   std::vector<LocationsListItemPtr> rows) {
             if (rows.empty()) {
-                log::info(kLog, "no cached locations; loading from the backend");
-                loadFromNetwork(completion, 1);
+                whenEmpty();
                 return;
             }
             finish(std::move(configs), std::move(rows), false, completion);
@@ -123,7 +126,14 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
         }
         if (error) {
             log::warning(kLog, "loading the locations failed with code " + std::to_string(error->code));
-            completion(nullptr, error);
+            if (!parse_.hasLocalDatastore()) {
+                completion(nullptr, error);
+                return;
+            }
+            // A page lost on the way would leave the window without a
+            // location to connect to: the list of the last load stands in.
+            log::info(kLog, "the locations of the last load stand in, where there are any");
+            loadFromCache(completion, [completion, error] { completion(nullptr, error); });
             return;
         }
         withRows(std::move(configs), [this, completion](std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows) {

@@ -43,7 +43,8 @@ public:
 
 private:
     void loadFromNetwork(Completion completion, int sessionRetries);
-    void loadFromCache(Completion completion);
+    // The list pinned by the last network load; whenEmpty runs when it holds none.
+    void loadFromCache(Completion completion, std::function<void()> whenEmpty);
     // The rows are made once, on the rows queue when there is one: thousands of
     // locations make it the load's dearest step.
     void withRows(std::vector<ParseObject> configs,

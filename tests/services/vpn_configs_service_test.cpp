@@ -106,7 +106,7 @@ TEST_F(VPNConfigsServiceTest, FavouritesSurviveARestart) {
     EXPECT_TRUE(r.model->itemWithObjectId("de")->isFavorite);
 }
 
-TEST_F(VPNConfigsServiceTest, AFailedLoadAnswersAnErrorAndNoList) {
+TEST_F(VPNConfigsServiceTest, AFailedLoadAnswersTheLastLoadsListOrWithoutOneAnError) {
     signIn();
     VPNConfigsService service(*parse);
     backend.findError = test::FakeBackend::Reply::error(1, "internal");
@@ -122,6 +122,14 @@ TEST_F(VPNConfigsServiceTest, AFailedLoadAnswersAnErrorAndNoList) {
     EXPECT_EQ(empty.calls, 1);
     EXPECT_FALSE(empty.model) << "a list without one usable location is an error, not an empty success";
     EXPECT_TRUE(empty.error);
+
+    backend.classes["VPNConfig"] = {location("nl", "Netherlands", 1, true)};
+    ASSERT_TRUE(load(service, false).model);
+    backend.findError = test::FakeBackend::Reply::error(1, "internal");
+    auto kept = load(service, false);
+    ASSERT_TRUE(kept.model) << "the last load's list stands in for a failed one";
+    EXPECT_FALSE(kept.error);
+    EXPECT_TRUE(kept.model->itemWithObjectId("nl"));
 }
 
 // A repeat that succeeds runs through the hub's test on the real services.
