@@ -1,4 +1,5 @@
 // The helper as root in a network namespace, driven over its real socket.
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
@@ -227,7 +228,8 @@ TEST_F(HelperInNetns, InjectionAttemptsChangeNothing) {
 int askAs(uid_t uid, const std::string& socketPath) {
     pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(10);
+        // A stranger holds none of our groups (sudo leaves root's group on us).
+        if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(10);
         int s = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
         sockaddr_un a{};
         a.sun_family = AF_UNIX;
