@@ -457,6 +457,23 @@ struct ParseClient::Paging {
     // Thousands of ids, looked up on the main thread as each page is taken.
     std::unordered_set<std::string> ids;
     int pages = 0;
+
+    // Takes a page's objects not seen before; how many there were.
+    std::size_t absorb(std::vector<ParseObject>& page) {
+        std::size_t fresh = 0;
+        for (auto& object : page) {
+            if (!object.objectId().empty() && !ids.insert(object.objectId()).second) continue;
+            found.push_back(std::move(object));
+            ++fresh;
+        }
+        ++pages;
+        query.skip += static_cast<int>(page.size());
+        return fresh;
+    }
+    void stopTooMany() {
+        log::warning(kLog, "query of " + query.className + " stopped after " + std::to_string(pages) + " pages");
+        done({}, localError(kParseErrorOtherCause, "too many objects"));
+    }
 };
 
 void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
@@ -466,12 +483,13 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
     // The first page and the count side by side: once the count is known,
     // the other pages are asked at once, whether or not the first is in.
     struct Pages {
-        std::vector<std::optional<std::vector<ParseObject>>> slots = std::vector<std::optional<std::vector<ParseObject>>>(1);
+        std::vector<std::optional<std::vector<ParseObject>>> slots;
         std::size_t answered = 0;
         bool counted = false;
         bool ended = false;
     };
     auto pages = std::make_shared<Pages>();
+    pages->slots.resize(1);
     std::weak_ptr<bool> alive = alive_;
     const int limit = paging->query.limit;
     // Every page in, in order, as one after another would have found them; a
@@ -485,22 +503,13 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
         if (firstShort) pages->slots.resize(1);
         paging->found.reserve(pages->slots.size() * static_cast<std::size_t>(limit));
         paging->ids.reserve(pages->slots.size() * static_cast<std::size_t>(limit));
-        for (auto& slot : pages->slots) {
-            paging->query.skip += static_cast<int>(slot->size());
-            for (auto& object : *slot) {
-                if (!object.objectId().empty() && !paging->ids.insert(object.objectId()).second) continue;
-                paging->found.push_back(std::move(object));
-            }
-        }
-        paging->pages += static_cast<int>(pages->slots.size());
+        for (auto& slot : pages->slots) paging->absorb(*slot);
         if (static_cast<int>(pages->slots.back()->size()) < limit) {
             paging->done(std::move(paging->found), std::nullopt);
             return;
         }
         if (paging->pages >= kMaxQueryPages) {
-            log::warning(kLog, "query of " + paging->query.className + " stopped after " + std::to_string(paging->pages) +
-                                   " pages");
-            paging->done({}, localError(kParseErrorOtherCause, "too many objects"));
+            paging->stopTooMany();
             return;
         }
         // Objects made meanwhile (or no count): on, one page at a time.
@@ -556,25 +565,15 @@ bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page, Option
         paging.done({}, std::move(error));
         return false;
     }
-    std::size_t fresh = 0;
     const int size = static_cast<int>(page.size());
-    for (auto& object : page) {
-        if (!object.objectId().empty() && !paging.ids.insert(object.objectId()).second) continue;
-        paging.found.push_back(std::move(object));
-        ++fresh;
-    }
-    ++paging.pages;
     // A short page is the last; one with nothing new means the server
     // ignores the skip, and asking on would never end.
-    const bool more = size >= paging.query.limit && fresh > 0;
+    const bool more = paging.absorb(page) > 0 && size >= paging.query.limit;
     if (more && paging.pages >= kMaxQueryPages) {
-        log::warning(kLog, "query of " + paging.query.className + " stopped after " + std::to_string(paging.pages) +
-                               " pages");
-        paging.done({}, localError(kParseErrorOtherCause, "too many objects"));
+        paging.stopTooMany();
         return false;
     }
     if (!more) paging.done(std::move(paging.found), std::nullopt);
-    paging.query.skip += size;
     return more;
 }
 
