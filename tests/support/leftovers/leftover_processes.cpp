@@ -90,7 +90,11 @@ void reapExited() {
 
 std::string describe(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Streamed rather than iterated: a process that ends mid-read makes the
+    // read fail, which an iterator would throw and this leaves empty.
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string line = text.str();
     for (char& c : line)
         if (c == '\0') c = ' ';
     while (!line.empty() && line.back() == ' ') line.pop_back();

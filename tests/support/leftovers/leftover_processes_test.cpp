@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,10 @@ bool running(const std::string& text) {
     while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
         std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
-        const std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // One that ends mid-read reads as empty instead of throwing.
+        std::ostringstream read;
+        read << in.rdbuf();
+        const std::string line = read.str();
         if (line.find(text) != std::string::npos) found = true;
     }
     if (proc) ::closedir(proc);
