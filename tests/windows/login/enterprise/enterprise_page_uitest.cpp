@@ -476,10 +476,11 @@ TEST_F(EnterpriseSignIn, TenRoundsOfSignInAndSignOutKeepNothing) {
                               20000));
         if (round == 1) afterFirst = use();
     }
-    // A round that kept one would show nine more.
+    // A round that kept one would show nine more; the web engine and a
+    // request in flight may hold a few of their own at any sample.
     const Use last = use();
-    EXPECT_LE(last.descriptors, afterFirst->descriptors + 2);
-    EXPECT_LE(last.threads, afterFirst->threads + 2);
+    EXPECT_LE(last.descriptors, afterFirst->descriptors + 3);
+    EXPECT_LE(last.threads, afterFirst->threads + 3);
     EXPECT_EQ(shell.count("onLoginSuccess"), 10);
     for (const auto& line : warnings.lines()) EXPECT_EQ(line.find("profile"), std::string::npos) << line;
     EXPECT_FALSE(log->contains("the sign-in page did not load"));
