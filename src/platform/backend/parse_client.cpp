@@ -480,7 +480,7 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
     query.skip = 0;
     query.count = false;
     auto paging = std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0});
-    // The first page and the count side by side: once the count is known,
+    // The count and the first page side by side: once the count is known,
     // the other pages are asked at once, whether or not the first is in.
     struct Pages {
         std::vector<std::optional<std::vector<ParseObject>>> slots;
@@ -528,7 +528,8 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
             settle();
         };
     };
-    find(paging->query, page(0));
+    // The count is asked first: a server that answers in turn would
+    // otherwise hold it behind the first page, and every other page with it.
     ParseQuery counting = paging->query;
     counting.limit = 0;
     counting.count = true;
@@ -551,6 +552,7 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
         }
         settle();
     });
+    find(paging->query, page(0));
 }
 
 void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {

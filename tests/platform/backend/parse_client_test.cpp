@@ -364,10 +364,10 @@ TEST_F(ParseClientTest, FindAllCountsBesideTheFirstPageAndMissesNoObject) {
             found = objects.size();
             for (const auto& o : objects) ids.insert(o.objectId());
         });
-        // Both asked before either answers.
+        // Both asked before either answers, the count first.
         ASSERT_EQ(http_.requests.size(), 2u);
-        EXPECT_EQ(param(http_.requests[0].url, "count"), -1);
-        EXPECT_EQ(param(http_.requests[1].url, "count"), 1);
+        EXPECT_EQ(param(http_.requests[0].url, "count"), 1);
+        EXPECT_EQ(param(http_.requests[1].url, "count"), -1);
         queue_.runUntilIdle();
         EXPECT_EQ(answers, 1);
         EXPECT_EQ(http_.requests.size(), c.requests);
