@@ -42,7 +42,10 @@ VPNConfigsService::VPNConfigsService(ParseClient& parse, BackgroundQueue* rowsQu
     : parse_(parse), rowsQueue_(rowsQueue && mainQueue ? rowsQueue : nullptr), mainQueue_(mainQueue) {}
 VPNConfigsService::~VPNConfigsService() = default;
 
-std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<ParseObject>& objects) {
+namespace {
+
+// A page's rows in its order; an id it repeats keeps its first row.
+std::vector<LocationsListItemPtr> rowsOfPage(const std::vector<ParseObject>& objects) {
     std::vector<LocationsListItemPtr> rows;
     rows.reserve(objects.size());
     std::unordered_set<std::string_view> seen;
@@ -78,8 +81,35 @@ std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<
         row->vpnConfig = std::move(config);
         rows.push_back(std::move(row));
     }
+    return rows;
+}
+
+using PageRows = std::vector<LocationsListItemPtr>;
+
+// The pages' rows as one list, as if made from their objects in one go: an
+// id's first row stands, and the list is ordered by sortOrder.
+std::vector<LocationsListItemPtr> mergedRows(const std::vector<const PageRows*>& pages) {
+    std::size_t total = 0;
+    for (const auto* page : pages) total += page ? page->size() : 0;
+    std::vector<LocationsListItemPtr> rows;
+    rows.reserve(total);
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(total);
+    for (const auto* page : pages) {
+        if (!page) continue;
+        for (const auto& row : *page) {
+            if (seen.insert(row->objectId).second) rows.push_back(row);
+        }
+    }
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a->sortOrder < b->sortOrder; });
     return rows;
+}
+
+}  // namespace
+
+std::vector<LocationsListItemPtr> VPNConfigsService::rowsFrom(const std::vector<ParseObject>& objects) {
+    const PageRows rows = rowsOfPage(objects);
+    return mergedRows({&rows});
 }
 
 void VPNConfigsService::loadLocationsList(bool useCache, Completion completion) {
@@ -97,7 +127,7 @@ void VPNConfigsService::loadFromCache(Completion completion, std::function<void(
     std::weak_ptr<bool> alive = alive_;
     findLocal(parse_, kConfigClass, kConfigsPin, [this, alive, completion, whenEmpty](std::vector<ParseObject> configs) {
         if (alive.expired()) return;
-        withRows(std::move(configs), [this, completion, whenEmpty](std::vector<ParseObject> configs,
+        withRows(std::move(configs), rowsFrom, [this, completion, whenEmpty](std::vector<ParseObject> configs,
                                                                    std::vector<LocationsListItemPtr> rows) {
             if (rows.empty()) {
                 whenEmpty();
@@ -114,8 +144,14 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
     // objectId last, so that pages of equal sortOrder never overlap.
     query.orderByAscending("sortOrder,objectId");
     query.limit = kPageSize;
-    parse_.findAll(query, [this, alive, completion, sessionRetries](std::vector<ParseObject> configs,
-                                                                 OptionalParseError error) {
+    // Each page's rows are made where it was decoded, while later pages are
+    // still on the way.
+    auto pageRows = [](const std::vector<ParseObject>& page) -> ParseClient::PageMade {
+        return std::make_shared<const PageRows>(rowsOfPage(page));
+    };
+    parse_.findAll(query, pageRows, [this, alive, completion, sessionRetries](std::vector<ParseObject> configs,
+                                                                           std::vector<ParseClient::PageMade> made,
+                                                                           OptionalParseError error) {
         if (alive.expired()) return;
         if (error && error->isInvalidSession() && onParseSessionExpired && sessionRetries > 0) {
             log::info(kLog, "session expired while loading the locations; signing in again");
@@ -136,7 +172,12 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
             loadFromCache(completion, [completion, error] { completion(nullptr, error); });
             return;
         }
-        withRows(std::move(configs), [this, completion](std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows) {
+        auto merge = [made = std::move(made)](const std::vector<ParseObject>&) {
+            std::vector<const PageRows*> pages;
+            for (const auto& page : made) pages.push_back(static_cast<const PageRows*>(page.get()));
+            return mergedRows(pages);
+        };
+        withRows(std::move(configs), merge, [this, completion](std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows) {
             if (rows.empty()) {
                 ParseError empty;
                 empty.code = kParseErrorObjectNotFound;
@@ -149,10 +190,10 @@ void VPNConfigsService::loadFromNetwork(Completion completion, int sessionRetrie
     });
 }
 
-void VPNConfigsService::withRows(std::vector<ParseObject> configs,
+void VPNConfigsService::withRows(std::vector<ParseObject> configs, RowsMaker make,
                                  std::function<void(std::vector<ParseObject>, std::vector<LocationsListItemPtr>)> then) {
     if (!rowsQueue_) {
-        auto rows = rowsFrom(configs);
+        auto rows = make(configs);
         then(std::move(configs), std::move(rows));
         return;
     }
@@ -162,8 +203,8 @@ void VPNConfigsService::withRows(std::vector<ParseObject> configs,
     };
     auto made = std::make_shared<Made>(Made{std::move(configs), {}});
     std::weak_ptr<bool> alive = alive_;
-    rowsQueue_->async([made, alive, then = std::move(then), &main = *mainQueue_] {
-        made->rows = rowsFrom(made->configs);
+    rowsQueue_->async([made, alive, make = std::move(make), then = std::move(then), &main = *mainQueue_] {
+        made->rows = make(made->configs);
         main.post([made, alive, then] {
             if (!alive.expired()) then(std::move(made->configs), std::move(made->rows));
         });

@@ -47,7 +47,8 @@ private:
     void loadFromCache(Completion completion, std::function<void()> whenEmpty);
     // The rows are made once, on the rows queue when there is one: thousands of
     // locations make it the load's dearest step.
-    void withRows(std::vector<ParseObject> configs,
+    using RowsMaker = std::function<std::vector<LocationsListItemPtr>(const std::vector<ParseObject>&)>;
+    void withRows(std::vector<ParseObject> configs, RowsMaker make,
                   std::function<void(std::vector<ParseObject>, std::vector<LocationsListItemPtr>)> then);
     void finish(std::vector<ParseObject> configs, std::vector<LocationsListItemPtr> rows, bool fromNetwork,
                 Completion completion);

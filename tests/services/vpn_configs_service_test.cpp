@@ -87,6 +87,38 @@ TEST_F(VPNConfigsServiceTest, RowsAreMadeOnTheRowsQueueAndTakenBackOnTheMainQueu
     EXPECT_EQ(answers, 1);
 }
 
+// Rows are made page by page as the pages come; the list must be the one a
+// single pass over every object gives: ties in sortOrder across pages keep
+// the backend's order, an id two pages carry keeps its first row, and an
+// unusable object is left out.
+TEST_F(VPNConfigsServiceTest, ManyPagesGiveTheListOfOnePassOverTheirObjects) {
+    signIn();
+    backend.pages = true;
+    backend.classes["FavoriteVPNConfig"] = {};
+    auto& all = backend.classes["VPNConfig"];
+    all.clear();
+    for (int i = 0; i < 2150; ++i) all.push_back(location("l" + std::to_string(i), "L" + std::to_string(i), i % 7));
+    all[1000] = location("l999", "Repeated", 0);
+    all[1500].set("dnsPrefix", JSON(""));
+    std::vector<ParseObject> objects;
+    for (const auto& o : all) objects.push_back(ParseObject::fromJSON("VPNConfig", o, {}));
+    std::vector<std::string> expected;
+    for (const auto& row : VPNConfigsService::rowsFrom(objects)) expected.push_back(row->objectId);
+    ASSERT_EQ(expected.size(), 2148u);
+
+    test::ManualQueue rows;
+    VPNConfigsService service(*parse, &rows, &queue);
+    std::shared_ptr<LocationsListModel> model;
+    service.loadLocationsList(false, [&](auto m, auto) { model = m; });
+    while (rows.runUntilIdle() + queue.runUntilIdle() > 0) {}
+    ASSERT_TRUE(model);
+    EXPECT_EQ(configQueries(), 3u);
+    std::vector<std::string> got;
+    for (const auto& row : model->listWithOutGroups()) got.push_back(row->objectId);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(model->itemWithObjectId("l999")->name, "L999");
+}
+
 TEST_F(VPNConfigsServiceTest, FavouritesSurviveARestart) {
     signIn();
     {

@@ -1,6 +1,8 @@
 #pragma once
 // A Parse-compatible backend and web API in memory, behind the HTTP port, so the
 // services run through the real backend client in unit tests.
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <map>
@@ -50,6 +52,9 @@ public:
     // Objects by class, each a dictionary with "objectId".
     std::map<std::string, std::vector<JSON>> classes;
     std::optional<Reply> findError;  // every query fails with it while set
+    // While set, a query answers its "skip" and "limit" and a count when asked,
+    // as the real server does; otherwise it answers the whole class.
+    bool pages = false;
     std::string sessionUserId = "user1";
     std::string sessionUserName = "user@example.com";
     // Other hosts (the web API, the identity service, the trackers).
@@ -100,6 +105,13 @@ public:
     }
 
 private:
+    static std::size_t param(const std::string& url, const std::string& key, std::size_t absent) {
+        for (const char sep : {'?', '&'}) {
+            const auto at = url.find(sep + key + "=");
+            if (at != std::string::npos) return std::strtoul(url.c_str() + at + key.size() + 2, nullptr, 10);
+        }
+        return absent;
+    }
     static HttpResponse errorResponse(const Reply& reply) {
         return json(400, JSON::dictionaryLiteral({{"code", reply.errorCode}, {"error", reply.errorText}}));
     }
@@ -134,7 +146,13 @@ private:
             const auto cls = path.substr(9);
             if (request.method == "GET") {
                 if (findError) return errorResponse(*findError);
-                return json(200, JSON::dictionaryLiteral({{"results", JSON(classes[cls])}}));
+                if (!pages) return json(200, JSON::dictionaryLiteral({{"results", JSON(classes[cls])}}));
+                const auto& all = classes[cls];
+                const std::size_t skip = std::min(all.size(), param(request.url, "skip", 0));
+                const std::size_t end = std::min(all.size(), skip + param(request.url, "limit", 100));
+                auto reply = JSON::dictionaryLiteral({{"results", JSON(std::vector<JSON>(all.begin() + skip, all.begin() + end))}});
+                if (param(request.url, "count", 0) == 1) reply.set("count", JSON(static_cast<int>(all.size())));
+                return json(200, reply);
             }
             if (request.method == "POST") {
                 auto body = JSON::parse(request.body);

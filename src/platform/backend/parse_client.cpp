@@ -416,11 +416,12 @@ void ParseClient::saveObject(std::shared_ptr<ParseObject> object,
 }
 
 void ParseClient::find(const ParseQuery& query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
-    findPage(query, [done = std::move(done)](std::vector<ParseObject> objects, std::optional<long long>,
-                                             OptionalParseError error) { done(std::move(objects), std::move(error)); });
+    findPage(query, {}, [done = std::move(done)](Page page, std::optional<long long>, OptionalParseError error) {
+        done(std::move(page.objects), std::move(error));
+    });
 }
 
-void ParseClient::findPage(const ParseQuery& query, PageBlock done) {
+void ParseClient::findPage(const ParseQuery& query, PageWork work, PageBlock done) {
     if (!isPlainName(query.className)) {
         core_->queue.post([done] { done({}, std::nullopt, localError(kParseErrorOtherCause, "invalid class name")); });
         return;
@@ -429,7 +430,8 @@ void ParseClient::findPage(const ParseQuery& query, PageBlock done) {
     const auto cls = query.className;
     auto block = std::make_shared<PageBlock>(std::move(done));
     core_->callDecoding(
-        "GET", "/classes/" + cls + "?" + query.queryString(), [core, cls, block](JSON reply, OptionalParseError error) -> Task {
+        "GET", "/classes/" + cls + "?" + query.queryString(),
+        [core, cls, block, work = std::move(work)](JSON reply, OptionalParseError error) -> Task {
             // Called once: the block moves on into the task, so what its caller
             // holds is let go of on the main thread, never the decoding one.
             auto done = std::move(*block);
@@ -438,52 +440,66 @@ void ParseClient::findPage(const ParseQuery& query, PageBlock done) {
             if (!results) {
                 return [done] { done({}, std::nullopt, localError(kParseErrorInvalidJSON, "the query answer has no results")); };
             }
-            auto objects = std::make_shared<std::vector<ParseObject>>();
-            objects->reserve(results->size());
+            auto page = std::make_shared<Page>();
+            page->objects.reserve(results->size());
             for (const auto& item : *results) {
-                if (item.type() == JSON::Type::dictionary) objects->push_back(ParseObject::fromJSON(cls, item, core));
+                if (item.type() == JSON::Type::dictionary) page->objects.push_back(ParseObject::fromJSON(cls, item, core));
             }
+            if (work) page->made = work(page->objects);
             const auto count = reply["count"].double_();
             const auto total = count && *count >= 0 && *count < 1e12 ? std::optional<long long>(static_cast<long long>(*count))
                                                                      : std::nullopt;
-            return [done, objects, total] { done(std::move(*objects), total, std::nullopt); };
+            return [done, page, total] { done(std::move(*page), total, std::nullopt); };
         });
 }
 
 struct ParseClient::Paging {
     ParseQuery query;
-    std::function<void(std::vector<ParseObject>, OptionalParseError)> done;
+    PageWork work;
+    std::function<void(std::vector<ParseObject>, std::vector<PageMade>, OptionalParseError)> done;
     std::vector<ParseObject> found;
+    std::vector<PageMade> made;
     // Thousands of ids, looked up on the main thread as each page is taken.
     std::unordered_set<std::string> ids;
     int pages = 0;
 
     // Takes a page's objects not seen before; how many there were.
-    std::size_t absorb(std::vector<ParseObject>& page) {
+    std::size_t absorb(Page& page) {
         std::size_t fresh = 0;
-        for (auto& object : page) {
+        for (auto& object : page.objects) {
             if (!object.objectId().empty() && !ids.insert(object.objectId()).second) continue;
             found.push_back(std::move(object));
             ++fresh;
         }
+        if (work) made.push_back(std::move(page.made));
         ++pages;
-        query.skip += static_cast<int>(page.size());
+        query.skip += static_cast<int>(page.objects.size());
         return fresh;
     }
+    void finish() { done(std::move(found), std::move(made), std::nullopt); }
+    void fail(ParseError error) { done({}, {}, std::move(error)); }
     void stopTooMany() {
         log::warning(kLog, "query of " + query.className + " stopped after " + std::to_string(pages) + " pages");
-        done({}, localError(kParseErrorOtherCause, "too many objects"));
+        fail(localError(kParseErrorOtherCause, "too many objects"));
     }
 };
 
 void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done) {
+    findAll(std::move(query), {}, [done = std::move(done)](std::vector<ParseObject> objects, std::vector<PageMade>,
+                                                           OptionalParseError error) {
+        done(std::move(objects), std::move(error));
+    });
+}
+
+void ParseClient::findAll(ParseQuery query, PageWork work,
+                          std::function<void(std::vector<ParseObject>, std::vector<PageMade>, OptionalParseError)> done) {
     query.skip = 0;
     query.count = false;
-    auto paging = std::make_shared<Paging>(Paging{std::move(query), std::move(done), {}, {}, 0});
+    auto paging = std::make_shared<Paging>(Paging{std::move(query), std::move(work), std::move(done), {}, {}, {}, 0});
     // The count and the first page side by side: once the count is known,
     // the other pages are asked at once, whether or not the first is in.
     struct Pages {
-        std::vector<std::optional<std::vector<ParseObject>>> slots;
+        std::vector<std::optional<Page>> slots;
         std::size_t answered = 0;
         bool counted = false;
         bool ended = false;
@@ -497,15 +513,15 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
     auto settle = [this, alive, paging, pages, limit] {
         if (pages->ended) return;
         const auto& first = pages->slots.front();
-        const bool firstShort = first && static_cast<int>(first->size()) < limit;
+        const bool firstShort = first && static_cast<int>(first->objects.size()) < limit;
         if (!firstShort && (!pages->counted || pages->answered < pages->slots.size())) return;
         pages->ended = true;
         if (firstShort) pages->slots.resize(1);
         paging->found.reserve(pages->slots.size() * static_cast<std::size_t>(limit));
         paging->ids.reserve(pages->slots.size() * static_cast<std::size_t>(limit));
         for (auto& slot : pages->slots) paging->absorb(*slot);
-        if (static_cast<int>(pages->slots.back()->size()) < limit) {
-            paging->done(std::move(paging->found), std::nullopt);
+        if (static_cast<int>(pages->slots.back()->objects.size()) < limit) {
+            paging->finish();
             return;
         }
         if (paging->pages >= kMaxQueryPages) {
@@ -516,14 +532,14 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
         if (!alive.expired()) findNextPage(paging);
     };
     auto page = [paging, pages, settle](std::size_t i) {
-        return [paging, pages, settle, i](std::vector<ParseObject> objects, OptionalParseError error) {
+        return [paging, pages, settle, i](Page found, std::optional<long long>, OptionalParseError error) {
             if (pages->ended) return;
             if (error) {
                 pages->ended = true;
-                paging->done({}, std::move(error));
+                paging->fail(std::move(*error));
                 return;
             }
-            pages->slots[i] = std::move(objects);
+            pages->slots[i] = std::move(found);
             ++pages->answered;
             settle();
         };
@@ -534,8 +550,8 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
     counting.limit = 0;
     counting.count = true;
     counting.order.clear();
-    findPage(counting, [this, alive, paging, pages, settle, page, limit](std::vector<ParseObject>,
-                                                                         std::optional<long long> total, OptionalParseError) {
+    findPage(counting, {}, [this, alive, paging, pages, settle, page, limit](Page, std::optional<long long> total,
+                                                                             OptionalParseError) {
         if (pages->ended || alive.expired()) return;
         pages->counted = true;
         // Without a count the pages go one after another from the first.
@@ -547,27 +563,27 @@ void ParseClient::findAll(ParseQuery query, std::function<void(std::vector<Parse
                 pages->slots.emplace_back();
                 ParseQuery next = paging->query;
                 next.skip = static_cast<int>(i) * limit;
-                find(next, page(pages->slots.size() - 1));
+                findPage(next, paging->work, page(pages->slots.size() - 1));
             }
         }
         settle();
     });
-    find(paging->query, page(0));
+    findPage(paging->query, paging->work, page(0));
 }
 
 void ParseClient::findNextPage(std::shared_ptr<Paging> paging) {
     std::weak_ptr<bool> alive = alive_;
-    find(paging->query, [this, alive, paging](std::vector<ParseObject> page, OptionalParseError error) {
+    findPage(paging->query, paging->work, [this, alive, paging](Page page, std::optional<long long>, OptionalParseError error) {
         if (takePage(*paging, std::move(page), std::move(error)) && !alive.expired()) findNextPage(paging);
     });
 }
 
-bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error) {
+bool ParseClient::takePage(Paging& paging, Page page, OptionalParseError error) {
     if (error) {
-        paging.done({}, std::move(error));
+        paging.fail(std::move(*error));
         return false;
     }
-    const int size = static_cast<int>(page.size());
+    const int size = static_cast<int>(page.objects.size());
     // A short page is the last; one with nothing new means the server
     // ignores the skip, and asking on would never end.
     const bool more = paging.absorb(page) > 0 && size >= paging.query.limit;
@@ -575,7 +591,7 @@ bool ParseClient::takePage(Paging& paging, std::vector<ParseObject> page, Option
         paging.stopTooMany();
         return false;
     }
-    if (!more) paging.done(std::move(paging.found), std::nullopt);
+    if (!more) paging.finish();
     return more;
 }
 

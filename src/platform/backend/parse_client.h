@@ -86,6 +86,15 @@ public:
     // order should end in a unique key (objectId) so that pages neither
     // overlap nor leave a gap. An error on any page is the answer.
     void findAll(ParseQuery query, std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
+    // The same, with `work` run on each page off the main thread, where the
+    // page was decoded: a caller that turns thousands of objects into its own
+    // values waits only on the last page's. What was made of each page taken
+    // comes in the query's order; a page may repeat objects of an earlier one,
+    // which the objects leave out and what was made of them does not.
+    using PageMade = std::shared_ptr<const void>;
+    using PageWork = std::function<PageMade(const std::vector<ParseObject>&)>;
+    void findAll(ParseQuery query, PageWork work,
+                 std::function<void(std::vector<ParseObject>, std::vector<PageMade>, OptionalParseError)> done);
     // Pinned objects that match (offline); an error when there is no datastore.
     void findInLocalDatastore(const ParseQuery& query, const std::string& pin,
                               std::function<void(std::vector<ParseObject>, OptionalParseError)> done);
@@ -125,11 +134,15 @@ private:
     void saveRevocations();
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
     struct Paging;
-    using PageBlock = std::function<void(std::vector<ParseObject>, std::optional<long long> total, OptionalParseError)>;
-    void findPage(const ParseQuery& query, PageBlock done);
+    struct Page {
+        std::vector<ParseObject> objects;
+        PageMade made;
+    };
+    using PageBlock = std::function<void(Page, std::optional<long long> total, OptionalParseError)>;
+    void findPage(const ParseQuery& query, PageWork work, PageBlock done);
     void findNextPage(std::shared_ptr<Paging> paging);
     // Takes a page (or its error) into the result; whether another may follow.
-    static bool takePage(Paging& paging, std::vector<ParseObject> page, OptionalParseError error);
+    static bool takePage(Paging& paging, Page page, OptionalParseError error);
 
     std::shared_ptr<ParseCore> core_;
     BackgroundQueue* datastoreQueue_ = nullptr;

@@ -315,21 +315,22 @@ TEST_F(ParseClientTest, FailedUploadSavesNothing) {
 
 // A class of `stored` objects paged as the server pages them; its count
 // answers `counted` (objects made since), or fails.
-TEST_F(ParseClientTest, FindAllCountsBesideTheFirstPageAndMissesNoObject) {
+TEST_F(ParseClientTest, FindAllCountsFirstMissesNoObjectAndKeepsEachPagesWork) {
     struct Case {
         const char* name;
         int stored, counted;
         bool countFails, pageFails;
         std::size_t requests;
+        std::vector<int> pages;  // the objects of each page taken, as its work saw them
     };
     const Case cases[] = {
-        {"one short page", 60, 60, false, false, 2},
-        {"pages and a short one", 2500, 2500, false, false, 4},
+        {"one short page", 60, 60, false, false, 2, {60}},
+        {"pages and a short one", 2500, 2500, false, false, 4, {1000, 1000, 500}},
         // The page past a full last one is asked with the others, not after them.
-        {"whole pages", 2000, 2000, false, false, 4},
-        {"no count: one page after another", 2500, -1, true, false, 4},
-        {"objects made since the count", 2300, 1000, false, false, 4},
-        {"a failed page is the answer", 2500, 2500, false, true, 4},
+        {"whole pages", 2000, 2000, false, false, 4, {1000, 1000, 0}},
+        {"no count: one page after another", 2500, -1, true, false, 4, {1000, 1000, 500}},
+        {"objects made since the count", 2300, 1000, false, false, 4, {1000, 1000, 300}},
+        {"a failed page is the answer", 2500, 2500, false, true, 4, {}},
     };
     const auto param = [](const std::string& url, const std::string& key) {
         const auto at = url.find(key + "=");
@@ -355,14 +356,20 @@ TEST_F(ParseClientTest, FindAllCountsBesideTheFirstPageAndMissesNoObject) {
         std::set<std::string> ids;
         std::size_t found = 0;
         OptionalParseError error;
+        std::vector<int> pages;
         ParseQuery query("Probe");
         query.orderByAscending("objectId");
         query.limit = 1000;
-        client->findAll(query, [&](std::vector<ParseObject> objects, OptionalParseError e) {
+        const auto work = [](const std::vector<ParseObject>& page) -> ParseClient::PageMade {
+            return std::make_shared<const int>(static_cast<int>(page.size()));
+        };
+        client->findAll(query, work, [&](std::vector<ParseObject> objects, std::vector<ParseClient::PageMade> made,
+                                         OptionalParseError e) {
             ++answers;
             error = e;
             found = objects.size();
             for (const auto& o : objects) ids.insert(o.objectId());
+            for (const auto& m : made) pages.push_back(*static_cast<const int*>(m.get()));
         });
         // Both asked before either answers, the count first.
         ASSERT_EQ(http_.requests.size(), 2u);
@@ -371,6 +378,7 @@ TEST_F(ParseClientTest, FindAllCountsBesideTheFirstPageAndMissesNoObject) {
         queue_.runUntilIdle();
         EXPECT_EQ(answers, 1);
         EXPECT_EQ(http_.requests.size(), c.requests);
+        EXPECT_EQ(pages, c.pages);
         if (c.pageFails) {
             EXPECT_TRUE(error);
             EXPECT_EQ(found, 0u);
