@@ -16,6 +16,9 @@ const schemas = {
       timeZones: 'Array', sortOrder: 'Number',
     },
     clp: { find: SIGNED_IN, get: SIGNED_IN, count: SIGNED_IN, create: NONE, update: NONE, delete: NONE, addField: NONE },
+    // The client pages the list in this order; without the index every page
+    // sorts the whole table first.
+    indexes: { listOrder: { sortOrder: 1, objectId: 1 } },
   },
   FavoriteVPNConfig: {
     fields: { user: ['Pointer', '_User'], config: ['Pointer', 'VPNConfig'] },
@@ -39,12 +42,13 @@ const schemas = {
 };
 
 async function createSchemas(Parse) {
-  for (const [name, { fields, clp }] of Object.entries(schemas)) {
+  for (const [name, { fields, clp, indexes = {} }] of Object.entries(schemas)) {
     const schema = new Parse.Schema(name);
     for (const [field, type] of Object.entries(fields)) {
       if (Array.isArray(type)) schema.addPointer(field, type[1]);
       else schema.addField(field, type);
     }
+    for (const [index, keys] of Object.entries(indexes)) schema.addIndex(index, keys);
     schema.setCLP(clp);
     await schema.save();
   }
