@@ -5,14 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
 #include <string>
 #include <vector>
-
-// GCC 12 misreads simdjson's inlined tape references as dangling.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdangling-pointer"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <simdjson.h>
 
 #include "json/json.h"
 
@@ -195,5 +190,3 @@ JSONObject parseJSONBytes(std::string_view bytes) {
 }
 
 }  // namespace hw::json_detail
-
-#pragma GCC diagnostic pop
