@@ -38,14 +38,24 @@ public:
     }
     // Runs what is posted until pred holds or twenty seconds pass (generous: a
     // loaded machine must not turn a slow answer into a failure).
+    // The count is read before the queue runs: a post landing between the run
+    // and the wait would otherwise be waited for until the deadline.
     bool waitFor(const std::function<bool()>& pred) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         for (;;) {
+            std::uint64_t seen = 0;
+            {
+                std::lock_guard lock(mutex_);
+                seen = posts_;
+            }
             inner.runUntilIdle();
             if (pred()) return true;
             std::unique_lock lock(mutex_);
-            auto seen = posts_;
-            if (!cv_.wait_until(lock, deadline, [&] { return posts_ != seen; })) return pred();
+            if (!cv_.wait_until(lock, deadline, [&] { return posts_ != seen; })) {
+                lock.unlock();
+                inner.runUntilIdle();
+                return pred();
+            }
         }
     }
     ManualQueue inner;
