@@ -44,19 +44,17 @@ VPNConfigsService::~VPNConfigsService() = default;
 
 namespace {
 
-// A page's rows in its order; an id it repeats keeps its first row.
+// A page's rows in its order; ids repeated are left to the merge.
 std::vector<LocationsListItemPtr> rowsOfPage(const std::vector<ParseObject>& objects) {
     std::vector<LocationsListItemPtr> rows;
     rows.reserve(objects.size());
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(objects.size());
     // Fields are read in place: a server configuration is kilobytes, and a
     // list may hold thousands of them.
     const auto field = [](const void* object, const char* key) {
         return static_cast<const ParseObject*>(object)->field(key);
     };
     for (const auto& o : objects) {
-        if (o.objectId().empty() || !seen.insert(o.objectId()).second) continue;
+        if (o.objectId().empty()) continue;
         auto config = VPNParseConfig::fromFields(o.objectId(), &o, field);
         if (!config) {
             log::warning(kLog, "location " + o.objectId() + " has no usable server configuration; left out");
