@@ -11,6 +11,7 @@ public:
     void cancel() override {
         std::lock_guard lock(q_.mutex_);
         q_.liveTimers_.erase(id_);
+        std::erase_if(q_.entries_, [this](const auto& e) { return e.second.timerId == id_; });
     }
 
 private:

@@ -28,6 +28,7 @@ public:
     // Moves virtual time forward, running what falls due on the way, in order.
     std::size_t advance(double ms);
     std::int64_t now() const;
+    // Tasks still to run; a cancelled timer is none.
     std::size_t pending() const;
 
     double wallSeconds() const override { return wallBase_ + static_cast<double>(now()) / 1000.0; }

@@ -46,19 +46,30 @@ ParseError ParseCore::errorFrom(const HttpResponse& response) {
 
 void ParseCore::send(HttpRequest request, std::function<void(HttpResponse)> done) {
     // Exactly once: whichever of the answer and the guard comes first wins.
-    auto pending = std::make_shared<std::function<void(HttpResponse)>>(std::move(done));
-    auto finish = [pending](HttpResponse r) {
-        if (!*pending) return;
-        auto f = std::move(*pending);
-        *pending = nullptr;
-        f(std::move(r));
+    // The answer ends the guard, so an idle application keeps no timer for
+    // requests long done; the guard holds the request weakly, the client's
+    // completion owns it.
+    struct Pending {
+        std::function<void(HttpResponse)> done;
+        std::unique_ptr<Timer> guard;
+        void finish(HttpResponse r) {
+            if (!done) return;
+            auto f = std::move(done);
+            done = nullptr;
+            guard.reset();
+            f(std::move(r));
+        }
     };
-    queue.postAfter(request.timeoutMs + kGuardMarginMs, [finish] {
-        HttpResponse r;
-        r.error = HttpTransportError{HttpTimedOut, "no answer from the server"};
-        finish(std::move(r));
+    auto pending = std::make_shared<Pending>();
+    pending->done = std::move(done);
+    pending->guard = queue.startTimer(request.timeoutMs + kGuardMarginMs, false, [weak = std::weak_ptr<Pending>(pending)] {
+        if (auto held = weak.lock()) {
+            HttpResponse r;
+            r.error = HttpTransportError{HttpTimedOut, "no answer from the server"};
+            held->finish(std::move(r));
+        }
     });
-    http.send(std::move(request), finish);
+    http.send(std::move(request), [pending](HttpResponse r) { pending->finish(std::move(r)); });
 }
 
 HttpHeaders ParseCore::headers(const std::optional<std::string>& session) const {

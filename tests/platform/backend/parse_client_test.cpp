@@ -73,6 +73,8 @@ TEST_F(ParseClientTest, CloudFunctionSendsTheRestShapeAndAnswersOnceOnTheQueue) 
                              got = result;
                          });
     EXPECT_EQ(calls, 0) << "never synchronously";
+    queue_.runUntilIdle();
+    EXPECT_EQ(queue_.pending(), 0u) << "the answer ends the safety timer: nothing is left to wake an idle application";
     queue_.advance(60000);
     EXPECT_EQ(calls, 1) << "the safety timer never fires after the answer";
     EXPECT_EQ(got.string(), "loc42");
