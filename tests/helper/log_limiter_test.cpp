@@ -45,6 +45,17 @@ TEST(LogLimiter, AFloodOfOneCauseIsCutToAFewLinesAndACount) {
     ASSERT_EQ(lines().size(), 19u);
     EXPECT_EQ(seen[18], "HelperServer: left out 3 more lines like: refused a peer with uid 7");
 
+    // A burst of different lines, as a tunnel's start prints them, is no
+    // flood: every one of them passes.
+    out = std::make_shared<hw::test::CaptureLog>();
+    {
+        LogLimiter limiter(out, [&] { return t; });
+        for (int i = 0; i < 200; ++i) limiter.write(LogLevel::Info, "openvpn", "step " + std::string(i % 26 + 1, char('a' + i / 26)));
+        limiter.write(LogLevel::Info, "OpenVPNService", "openvpn 4242 handed over to a restarted app");
+    }
+    ASSERT_EQ(out->lines().size(), 201u);
+    EXPECT_EQ(out->lines().back().message, "openvpn 4242 handed over to a restarted app");
+
     // However many causes a flood makes up, the lines a window lets through
     // stay bounded.
     out = std::make_shared<hw::test::CaptureLog>();
