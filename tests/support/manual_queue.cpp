@@ -20,7 +20,16 @@ private:
 };
 
 ManualQueue::ManualQueue() : owner_(std::this_thread::get_id()) {}
-ManualQueue::~ManualQueue() = default;
+// A task left may own a timer that cancels itself as it goes, and that
+// reaches into the queue: the queue is whole while they are destroyed.
+ManualQueue::~ManualQueue() {
+    std::map<Key, Entry> left;
+    {
+        std::lock_guard lock(mutex_);
+        left.swap(entries_);
+    }
+    left.clear();
+}
 
 bool ManualQueue::isMainThread() const { return std::this_thread::get_id() == owner_; }
 
