@@ -221,6 +221,10 @@ WiFiLook NetworkManagerWiFi::currentNetwork() {
 
 bool NetworkManagerWiFi::startWatch(std::function<void()> changed) {
     watch_.reset();
+    // The connection is made once: without a bus now, NetworkManager can
+    // never answer on it, so there is nothing to announce, ever; asking
+    // again would only wake the application.
+    if (!bus().isConnected()) return true;
     watch_ = std::make_unique<NetworkManagerWatch>(bus(), std::move(changed));
     if (watch_->subscribed()) return true;
     watch_.reset();

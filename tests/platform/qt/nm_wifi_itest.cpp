@@ -57,12 +57,14 @@ protected:
 
 TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerTheNetworkIsUnknownAndScansAreEmpty) {
     NetworkManagerWiFi wifi(address_);
-    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered);
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }), (WiFiLook{false, std::nullopt, true}));
     EXPECT_TRUE(offMain([&] { return wifi.scan(); }).networks.empty());
 
     NetworkManagerWiFi nowhere(QStringLiteral("unix:path=/nonexistent/havenway-no-bus"));
-    EXPECT_FALSE(nowhere.currentNetwork().answered);
+    EXPECT_EQ(nowhere.currentNetwork(), (WiFiLook{false, std::nullopt, true}));
     EXPECT_TRUE(nowhere.scan().networks.empty());
+    // Without a bus nothing can change: no one need ask again.
+    EXPECT_TRUE(nowhere.startWatch([] {}));
 }
 
 TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecurity) {
