@@ -28,6 +28,8 @@ public:
     static constexpr int kKeychainWaitMs = 30000;
     // How long the keychain may take before the file's copy is read instead.
     static constexpr int kFileCopyWaitMs = 2000;
+    // How long a sign-in waits for the session the last run stored, to end it first.
+    static constexpr int kStoredSessionWaitMs = 3000;
 
     // fileCopy: the 0600 file's store, which a keyring that is slow, locked or
     // silent leaves holding the account; asked when the keychain errs or is late.
@@ -62,6 +64,10 @@ public:
     // ends the backend session.
     void logOut();
 
+    // Why the last restore found no account: each store's answer; empty when
+    // every store answered that it holds none.
+    const std::string& lastRestoreFailure() const { return lastRestoreFailure_; }
+
     // The item names of this build (enterprise builds use their own).
     static std::string itemName(const char* key);
 
@@ -74,6 +80,8 @@ public:
 private:
     void authenticate(std::uint64_t attempt, const std::string& username, const std::string& password,
                       Completion completion);
+    void logOutBeforeAuthenticating(std::uint64_t attempt, const std::string& username, const std::string& password,
+                                    Completion completion);
     void finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,
                 const Completion& completion);
     void storeCredentials(const std::string& username, const std::string& password);
@@ -89,6 +97,7 @@ private:
     std::optional<LoginData> recentLoginData_;
     // The last restore, while its keychain read erred and nothing was found.
     std::shared_ptr<Restore> readAgain_;
+    std::string lastRestoreFailure_;
     std::uint64_t attempt_ = 0;
     // Counts sign-ins and sign-outs: a restore that began before one is stale.
     std::uint64_t accountChanges_ = 0;

@@ -284,4 +284,46 @@ TEST_F(QtHttpClientTest, CancelsRequestsInFlightWhenDestroyed) {
     EXPECT_EQ(got->error->code, hw::HttpCancelled);
 }
 
+
+// An answer past the request's bound is refused as it comes: by the length it
+// announces, or, without one, once that many bytes arrived; a body of a few
+// hundred times the bound is never read whole.
+TEST_F(QtHttpClientTest, AnAnswerPastItsBoundIsRefusedBeforeItIsReadWhole) {
+    constexpr qint64 kBound = 64 << 10;
+    constexpr qint64 kServed = 32 << 20;
+    for (const bool announced : {true, false}) {
+        SCOPED_TRACE(announced ? "with its length" : "without a length");
+        QTcpServer server;
+        qint64 written = 0;
+        QObject::connect(&server, &QTcpServer::newConnection, [&] {
+            auto* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                if (!socket->readAll().contains("\r\n\r\n")) return;
+                socket->write(announced ? "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kServed) + "\r\n\r\n"
+                                        : QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"));
+                // Fed as it drains, so the server holds a chunk at a time, not the whole answer.
+                auto feed = [&, socket] {
+                    while (written < kServed && socket->bytesToWrite() < (1 << 20)) {
+                        written += socket->write(QByteArray(256 << 10, '['));
+                    }
+                };
+                QObject::connect(socket, &QTcpSocket::bytesWritten, socket, feed);
+                feed();
+            });
+        });
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        auto log = hw::test::CaptureLog::install();
+        hw::QtHttpClient client(queue_);
+        auto bounded = request("GET", "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/", 20000);
+        bounded.maxResponseBytes = kBound;
+        const auto got = run(client, bounded);
+        ASSERT_TRUE(got.error);
+        EXPECT_EQ(got.error->code, hw::HttpTooLarge);
+        EXPECT_TRUE(got.body.empty());
+        EXPECT_LT(written, kServed) << "the download stopped, not the answer read to its end";
+        EXPECT_TRUE(log->contains("the answer is larger than 65536 bytes; refused before it was read"));
+        hw::log::setSink(nullptr);
+    }
+}
+
 }  // namespace

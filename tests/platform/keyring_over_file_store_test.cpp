@@ -1,0 +1,183 @@
+#include "platform/keyring_over_file_store.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "platform/secret_store_factory.h"
+#include "platform/secret_store_queue.h"
+#include "support/capture_log.h"
+#include "support/fake_secret_store.h"
+#include "support/fake_settings_store.h"
+#include "support/manual_queue.h"
+#include "support/poll_until.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace hw::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBoundMs = 200;
+
+// A keyring whose every call waits until the test lets it answer.
+struct GatedKeyring final : SecretStore {
+    SecretRead read(const std::string& s, const std::string& k) override {
+        opened.wait();
+        return items.read(s, k);
+    }
+    bool write(const std::string& s, const std::string& k, const Bytes& d) override {
+        opened.wait();
+        return items.write(s, k, d);
+    }
+    bool remove(const std::string& s, const std::string& k) override {
+        opened.wait();
+        return items.remove(s, k);
+    }
+    std::string lastFailure() const override { return "org.freedesktop.DBus.Error.AccessDenied: not today"; }
+    FakeSecretStore items;
+    std::shared_future<void> opened;
+};
+
+Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A keyring that does not answer in the bound is one that refused: the item
+// is in the 0600 file at once, reads find it there, a removal clears the file
+// at once and the keyring once it answers, and a quit waits on nothing. Once
+// the keyring answers, what the file kept moves into it.
+TEST(KeyringOverFileStore, AKeyringThatDoesNotAnswerCountsAsOneThatRefused) {
+    enum class Answers { Never, AfterTheSignIn, AfterTheSignOut, RefusingAtOnce };
+    struct Row {
+        const char* name;
+        Answers answers;
+    };
+    const Row rows[] = {{"silent, or its prompt never completes", Answers::Never},
+                        {"late, answering after the sign-in", Answers::AfterTheSignIn},
+                        {"late, answering only after the sign-out", Answers::AfterTheSignOut},
+                        {"refusing every write at once", Answers::RefusingAtOnce}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        auto log = CaptureLog::install();
+        std::promise<void> gate;
+        auto keyringOwned = std::make_unique<GatedKeyring>();
+        GatedKeyring& keyring = *keyringOwned;
+        keyring.opened = gate.get_future().share();
+        if (row.answers == Answers::RefusingAtOnce) {
+            keyring.items.failWrites = true;
+            gate.set_value();
+        }
+        FileSecretStore file(dir.file("secrets.json"));
+        auto store = std::make_unique<KeyringOverFileStore>(std::move(keyringOwned),
+                                                            std::make_unique<FileSecretStore>(file.path()), kBoundMs);
+        // The sign-in's writes: each waits one bound at most, the later ones none.
+        const auto started = Clock::now();
+        EXPECT_TRUE(store->write("svc", "user_pass", bytes("secret")));
+        EXPECT_TRUE(store->write("svc", "parseSessionToken", bytes("r:1")));
+        EXPECT_LT(Clock::now() - started, 2s);
+        EXPECT_EQ(file.read("svc", "user_pass").text(), "secret") << "in the file at once";
+        EXPECT_EQ(store->read("svc", "parseSessionToken").text(), "r:1");
+        if (row.answers == Answers::RefusingAtOnce) {
+            EXPECT_TRUE(log->contains("refused to store an item (org.freedesktop.DBus.Error.AccessDenied: not today)"));
+        } else {
+            EXPECT_TRUE(log->contains("has not answered a write in 200 ms; keeping secrets in " + file.path()));
+        }
+        if (row.answers == Answers::AfterTheSignIn) {
+            gate.set_value();
+            EXPECT_TRUE(pollUntil([&] { return log->contains("moved 2 secrets from " + file.path()); }, 10s, 1ms));
+            EXPECT_EQ(keyring.items.read("svc", "parseSessionToken").text(), "r:1") << "moved once it answers";
+            EXPECT_EQ(file.read("svc", "parseSessionToken").status, SecretStatus::Absent);
+            EXPECT_EQ(keyring.items.read("svc", "user_pass").text(), "secret");
+        }
+
+        // The sign-out: gone from the file at once; from the keyring when it answers.
+        const bool removed = store->remove("svc", "parseSessionToken");
+        EXPECT_EQ(file.read("svc", "parseSessionToken").status, SecretStatus::Absent);
+        const bool keyringAnswers = row.answers == Answers::AfterTheSignIn || row.answers == Answers::RefusingAtOnce;
+        EXPECT_EQ(removed, keyringAnswers) << "a removal the keyring has not carried out is not reported done";
+        EXPECT_NE(store->read("svc", "parseSessionToken").status, SecretStatus::Found);
+        if (row.answers == Answers::AfterTheSignOut) {
+            gate.set_value();
+            // The write under way when it stalled lands, and the removal follows it.
+            EXPECT_TRUE(pollUntil([&] { return keyring.items.read("svc", "user_pass").text() == "secret"; }, 10s, 1ms));
+            EXPECT_TRUE(pollUntil([&] { return keyring.items.read("svc", "parseSessionToken").status == SecretStatus::Absent &&
+                                               store->read("svc", "parseSessionToken").status == SecretStatus::Absent; },
+                                  10s, 1ms));
+        }
+
+        // The quit: never waits on a keyring that does not answer.
+        const auto quitting = Clock::now();
+        store.reset();
+        EXPECT_LT(Clock::now() - quitting, 1s);
+        if (row.answers == Answers::Never) {
+            EXPECT_EQ(file.read("svc", "user_pass").text(), "secret") << "what was written is not lost";
+            gate.set_value();
+        }
+        log::setSink(nullptr);
+    }
+}
+
+// At quit the queue gives its kept calls their bound and no more: the
+// sign-in's writes are in the file, and a removal the silent keyring did not
+// carry out stays journalled for the next start.
+TEST(KeyringOverFileStore, AQuitUnderASilentKeyringKeepsTheWritesAndJournalsTheRemoval) {
+    TempDir dir;
+    std::promise<void> gate;
+    auto keyring = std::make_unique<GatedKeyring>();
+    keyring->opened = gate.get_future().share();
+    auto store = std::make_shared<KeyringOverFileStore>(std::move(keyring),
+                                                        std::make_unique<FileSecretStore>(dir.file("secrets.json")),
+                                                        kBoundMs);
+    FakeSettingsStore settings;
+    ManualQueue main;
+    {
+        SecretStoreQueue queue(store, main);
+        queue.keepRemovalsIn(settings);
+        queue.write("svc", "user_pass", bytes("secret"), nullptr, true);
+        queue.write("svc", "parseSessionToken", bytes("r:1"), nullptr, true);
+        queue.remove("svc", "parseSessionToken");
+        const auto started = Clock::now();
+        queue.finish(3000);
+        EXPECT_LT(Clock::now() - started, 2s) << "one bound, not one per call";
+    }
+    FileSecretStore file(dir.file("secrets.json"));
+    EXPECT_EQ(file.read("svc", "user_pass").text(), "secret");
+    EXPECT_EQ(file.read("svc", "parseSessionToken").status, SecretStatus::Absent);
+    EXPECT_EQ(settings.stringListForKey(SecretStoreQueue::kPendingRemovalsKey), StringList{"svc\nparseSessionToken"});
+    store.reset();
+    gate.set_value();
+}
+
+// A choice of store held up (a bus slow to answer) holds no call past the
+// bound: the file serves meanwhile, and a removal asked meanwhile is carried
+// out in the store chosen before anyone reads it there.
+TEST(BackgroundChosenSecretStore, ACallPastTheBoundUsesTheFileAndRemovalsReachTheChoice) {
+    TempDir dir;
+    ScopedEnv choice("HAVENWAY_SECRET_STORE", nullptr);
+    ScopedEnv fileEnv("HAVENWAY_SECRETS_FILE", dir.file("secrets.json").c_str());
+    FileSecretStore file(dir.file("secrets.json"));
+    ASSERT_TRUE(file.writeString("svc", "parseSessionToken", "r:old"));
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    auto store = makeSecretStoreInBackground(
+        [released] {
+            released.wait();
+            return SecretServiceAnswer{SecretServiceAnswer::Kind::NoService, "test"};
+        },
+        kBoundMs);
+    const auto started = Clock::now();
+    EXPECT_EQ(store->read("svc", "parseSessionToken").text(), "r:old");
+    EXPECT_TRUE(store->writeString("svc", "user_pass", "secret"));
+    EXPECT_FALSE(store->remove("svc", "parseSessionToken")) << "not yet carried out where the choice keeps it";
+    EXPECT_LT(Clock::now() - started, 2s);
+    EXPECT_EQ(file.read("svc", "user_pass").text(), "secret");
+    release->set_value();
+    EXPECT_TRUE(pollUntil([&] { return store->read("svc", "user_pass").text() == "secret"; }, 10s, 1ms));
+    EXPECT_EQ(store->read("svc", "parseSessionToken").status, SecretStatus::Absent);
+}
+
+}  // namespace
+}  // namespace hw::test

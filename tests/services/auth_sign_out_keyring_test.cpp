@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "platform/keyring_over_file_store.h"
+#include "platform/secret_store_queue.h"
+#include "services/auth_service.h"
+#include "support/fake_secret_store.h"
+#include "support/model_fixture.h"
+#include "support/poll_until.h"
+
+namespace hw {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A keyring whose every call waits until the test lets it answer.
+struct GatedKeyring final : SecretStore {
+    SecretRead read(const std::string& s, const std::string& k) override {
+        opened.wait();
+        return items.read(s, k);
+    }
+    bool write(const std::string& s, const std::string& k, const Bytes& d) override {
+        opened.wait();
+        return items.write(s, k, d);
+    }
+    bool remove(const std::string& s, const std::string& k) override {
+        opened.wait();
+        return items.remove(s, k);
+    }
+    test::FakeSecretStore items;
+    std::shared_future<void> opened;
+};
+
+class AuthSignOutUnderAKeyring : public test::ModelFixture {
+protected:
+    // Runs the main queue until the condition holds (the stores answer on threads of their own).
+    bool pump(const std::function<bool()>& until) {
+        return test::pollUntil(
+            [&] {
+                queue.runUntilIdle();
+                return until();
+            },
+            10s, 1ms);
+    }
+};
+
+// Under a keyring that does not answer (silent, or its unlock prompt never
+// completes) or answers late, a sign-in is remembered in the file at once, and
+// a sign-out followed at once by a quit leaves neither password nor token in
+// the file or the keyring (what the keyring may still hold stays journalled
+// for the next start) and revokes the session.
+TEST_F(AuthSignOutUnderAKeyring, ASignOutLeavesNoPasswordOrTokenAnywhere) {
+    enum class Answers { Never, AfterTheQuit, BeforeTheSignOut };
+    struct Row {
+        const char* name;
+        Answers answers;
+    };
+    const Row rows[] = {{"silent, or a prompt that never completes", Answers::Never},
+                        {"late, answering after the quit", Answers::AfterTheQuit},
+                        {"late, answering before the sign-out", Answers::BeforeTheSignOut}};
+    const std::string service = test::FakeBackend::clientConfig().secretService;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        settings.remove(SecretStoreQueue::kPendingRemovalsKey);
+        settings.remove(SecretStoreQueue::kFilePendingRemovalsKey);
+        const std::string path = dir.file(std::string("secrets-") + std::to_string(static_cast<int>(row.answers)) + ".json");
+        std::promise<void> gate;
+        auto gated = std::make_unique<GatedKeyring>();
+        GatedKeyring& keyring = *gated;
+        keyring.opened = gate.get_future().share();
+        auto store = std::make_shared<KeyringOverFileStore>(std::move(gated), std::make_unique<FileSecretStore>(path), 200);
+        FileSecretStore file(path);
+        const auto requestsBefore = backend.requestsTo("/logout").size();
+        {
+            SecretStoreQueue keychainQueue(store, queue);
+            keychainQueue.keepRemovalsIn(settings);
+            SecretStoreQueue fileQueue(std::make_shared<FileSecretStore>(path), queue);
+            fileQueue.keepRemovalsIn(settings, SecretStoreQueue::kFilePendingRemovalsKey);
+            QueuedSecretStore parseSecrets(keychainQueue, 5000);
+            ParseClient client(test::FakeBackend::clientConfig(dir.file("datastore.sqlite")), backend, queue,
+                               parseSecrets, settings, &keychainQueue);
+            AuthService service_(client, keychainQueue, *model, service, &fileQueue);
+            std::optional<AuthResults> result;
+            service_.login("user@example.com", "secret", [&result](AuthResults r, auto) { result = r; });
+            ASSERT_TRUE(pump([&] { return result.has_value(); }));
+            EXPECT_EQ(result, AuthResults::success);
+            ASSERT_TRUE(pump([&] { return file.read(service, "user_pass").text() == "secret" &&
+                                          file.read(service, ParseClient::kSessionTokenKey).text() == "r:token1"; }))
+                << "remembered in the file at once";
+            if (row.answers == Answers::BeforeTheSignOut) {
+                gate.set_value();
+                ASSERT_TRUE(pump([&] { return log->contains("secrets from " + path + " into the Secret Service"); }));
+                EXPECT_EQ(keyring.items.read(service, ParseClient::kSessionTokenKey).text(), "r:token1")
+                    << "moved into the keyring once it answers";
+                EXPECT_EQ(file.read(service, "user_pass").status, SecretStatus::Absent);
+            }
+            service_.logOut();
+            queue.runUntilIdle();
+            const auto quitting = std::chrono::steady_clock::now();
+            fileQueue.finish(1000);
+            keychainQueue.finish(3000);
+            EXPECT_LT(std::chrono::steady_clock::now() - quitting, 2s) << "the quit waits one bound at most";
+        }
+        for (const char* key : {"user_pass", ParseClient::kSessionTokenKey}) {
+            EXPECT_EQ(file.read(service, key).status, SecretStatus::Absent) << key;
+        }
+        if (row.answers == Answers::BeforeTheSignOut) {
+            for (const char* key : {"user_pass", ParseClient::kSessionTokenKey})
+                EXPECT_EQ(keyring.items.read(service, key).status, SecretStatus::Absent) << key;
+        } else {
+            // The keyring may hold what it never answered for: the next start removes it first.
+            const auto journal = settings.stringListForKey(SecretStoreQueue::kPendingRemovalsKey).value_or(StringList{});
+            EXPECT_NE(std::find(journal.begin(), journal.end(), service + "\n" + ParseClient::kSessionTokenKey), journal.end());
+            EXPECT_NE(std::find(journal.begin(), journal.end(), service + "\nuser_pass"), journal.end());
+        }
+        ASSERT_EQ(backend.requestsTo("/logout").size(), requestsBefore + 1);
+        store.reset();
+        if (row.answers != Answers::BeforeTheSignOut) gate.set_value();
+    }
+}
+
+}  // namespace
+}  // namespace hw
