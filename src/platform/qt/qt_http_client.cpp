@@ -190,6 +190,13 @@ void QtHttpClient::start(std::uint64_t id, HttpRequest request, std::function<vo
                                                     : options_.maxResponseBytes;
     f->limit = limit;
     // Stopped as soon as the length or the bytes come past the bound: what was refused is never all held.
+    // The length announced is known with the headers, before any of the body.
+    f->heard.push_back(QObject::connect(reply, &QNetworkReply::metaDataChanged, context_, [this, f, id, limit] {
+        const QVariant length = f->reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!length.isValid() || length.toLongLong() <= limit) return;
+        f->tooLarge = true;
+        finish(id);
+    }));
     f->heard.push_back(QObject::connect(reply, &QNetworkReply::downloadProgress, context_,
                                         [this, f, id, limit](qint64 received, qint64 total) {
                                             if (received <= limit && total <= limit) return;
