@@ -120,5 +120,57 @@ TEST_F(AuthSignOutUnderAKeyring, ASignOutLeavesNoPasswordOrTokenAnywhere) {
     }
 }
 
+
+// An automatic sign-in at the start, while the session the last run stored is
+// still being read, waits for it and ends it first: never a second session
+// beside it. A keyring that never gives it holds the sign-in only so long.
+TEST_F(AuthSignOutUnderAKeyring, ASignInAtTheStartEndsTheStoredSessionFirst) {
+    for (const bool keyringAnswers : {true, false}) {
+        SCOPED_TRACE(keyringAnswers ? "the keyring answers" : "the keyring never answers");
+        const std::string service = test::FakeBackend::clientConfig().secretService;
+        test::FakeSecretStore stored;
+        ASSERT_TRUE(stored.writeString(service, ParseClient::kSessionTokenKey, "r:stored"));
+        settings.set(ParseClient::kCurrentUserKey, SettingValue(std::string(R"({"objectId":"user1"})")));
+        test::ManualQueue keyringWorker;
+        SecretStoreQueue keychainQueue(unownedSecretStore(stored), queue, keyringWorker);
+        ParseClient client(test::FakeBackend::clientConfig(dir.file("datastore.sqlite")), backend, queue, stored,
+                           settings, &keychainQueue);
+        AuthService auth(client, keychainQueue, *model, service);
+        backend.requests.clear();
+        std::optional<AuthResults> result;
+        auth.login("user@example.com", "secret", [&result](AuthResults r, auto) { result = r; });
+        queue.runUntilIdle();
+        EXPECT_TRUE(backend.requestsTo("/functions/authenticateUser").empty()) << "no session opened beside the stored one";
+        if (keyringAnswers) keyringWorker.runUntilIdle();
+        queue.runUntilIdle();
+        if (!keyringAnswers) queue.advance(AuthService::kStoredSessionWaitMs);
+        queue.runUntilIdle();
+        ASSERT_EQ(result, AuthResults::success);
+        std::vector<std::string> order;
+        for (const auto& r : backend.requests) order.push_back(r.url.substr(r.url.rfind('/')));
+        if (keyringAnswers) {
+            ASSERT_GE(order.size(), 2u);
+            EXPECT_EQ(order[0], "/logout") << "the stored session is ended first";
+            EXPECT_EQ(backend.requestsTo("/logout").size(), 1u);
+        } else {
+            // Read only now: the session stored is revoked as soon as it is.
+            keyringWorker.runUntilIdle();
+            queue.runUntilIdle();
+            keyringWorker.runUntilIdle();
+            queue.runUntilIdle();
+            EXPECT_EQ(backend.requestsTo("/logout").size(), 1u);
+        }
+        for (const auto& r : backend.requestsTo("/logout")) {
+            bool withStored = false;
+            for (const auto& [k, v] : r.headers) withStored = withStored || (k == "X-Parse-Session-Token" && v == "r:stored");
+            EXPECT_TRUE(withStored);
+        }
+        auth.logOut();
+        queue.runUntilIdle();
+        keyringWorker.runUntilIdle();
+        queue.runUntilIdle();
+    }
+}
+
 }  // namespace
 }  // namespace hw
