@@ -6,11 +6,9 @@
 #include <future>
 
 #include "platform/secret_store_factory.h"
-#include "platform/secret_store_queue.h"
 #include "support/capture_log.h"
 #include "support/fake_secret_store.h"
-#include "support/fake_settings_store.h"
-#include "support/manual_queue.h"
+#include "support/gated_secret_store.h"
 #include "support/poll_until.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -23,24 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kBoundMs = 200;
 
-// A keyring whose every call waits until the test lets it answer.
-struct GatedKeyring final : SecretStore {
-    SecretRead read(const std::string& s, const std::string& k) override {
-        opened.wait();
-        return items.read(s, k);
-    }
-    bool write(const std::string& s, const std::string& k, const Bytes& d) override {
-        opened.wait();
-        return items.write(s, k, d);
-    }
-    bool remove(const std::string& s, const std::string& k) override {
-        opened.wait();
-        return items.remove(s, k);
-    }
-    std::string lastFailure() const override { return "org.freedesktop.DBus.Error.AccessDenied: not today"; }
-    FakeSecretStore items;
-    std::shared_future<void> opened;
-};
+using GatedKeyring = GatedSecretStore;
 
 Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -118,37 +99,6 @@ TEST(KeyringOverFileStore, AKeyringThatDoesNotAnswerCountsAsOneThatRefused) {
         }
         log::setSink(nullptr);
     }
-}
-
-// At quit the queue gives its kept calls their bound and no more: the
-// sign-in's writes are in the file, and a removal the silent keyring did not
-// carry out stays journalled for the next start.
-TEST(KeyringOverFileStore, AQuitUnderASilentKeyringKeepsTheWritesAndJournalsTheRemoval) {
-    TempDir dir;
-    std::promise<void> gate;
-    auto keyring = std::make_unique<GatedKeyring>();
-    keyring->opened = gate.get_future().share();
-    auto store = std::make_shared<KeyringOverFileStore>(std::move(keyring),
-                                                        std::make_unique<FileSecretStore>(dir.file("secrets.json")),
-                                                        kBoundMs);
-    FakeSettingsStore settings;
-    ManualQueue main;
-    {
-        SecretStoreQueue queue(store, main);
-        queue.keepRemovalsIn(settings);
-        queue.write("svc", "user_pass", bytes("secret"), nullptr, true);
-        queue.write("svc", "parseSessionToken", bytes("r:1"), nullptr, true);
-        queue.remove("svc", "parseSessionToken");
-        const auto started = Clock::now();
-        queue.finish(3000);
-        EXPECT_LT(Clock::now() - started, 2s) << "one bound, not one per call";
-    }
-    FileSecretStore file(dir.file("secrets.json"));
-    EXPECT_EQ(file.read("svc", "user_pass").text(), "secret");
-    EXPECT_EQ(file.read("svc", "parseSessionToken").status, SecretStatus::Absent);
-    EXPECT_EQ(settings.stringListForKey(SecretStoreQueue::kPendingRemovalsKey), StringList{"svc\nparseSessionToken"});
-    store.reset();
-    gate.set_value();
 }
 
 // A choice of store held up (a bus slow to answer) holds no call past the

@@ -6,6 +6,7 @@
 #include "platform/secret_store_queue.h"
 #include "services/auth_service.h"
 #include "support/fake_secret_store.h"
+#include "support/gated_secret_store.h"
 #include "support/model_fixture.h"
 #include "support/poll_until.h"
 
@@ -14,23 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A keyring whose every call waits until the test lets it answer.
-struct GatedKeyring final : SecretStore {
-    SecretRead read(const std::string& s, const std::string& k) override {
-        opened.wait();
-        return items.read(s, k);
-    }
-    bool write(const std::string& s, const std::string& k, const Bytes& d) override {
-        opened.wait();
-        return items.write(s, k, d);
-    }
-    bool remove(const std::string& s, const std::string& k) override {
-        opened.wait();
-        return items.remove(s, k);
-    }
-    test::FakeSecretStore items;
-    std::shared_future<void> opened;
-};
+using GatedKeyring = test::GatedSecretStore;
 
 class AuthSignOutUnderAKeyring : public test::ModelFixture {
 protected:
