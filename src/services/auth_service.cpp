@@ -220,8 +220,8 @@ void AuthService::answerRestore(const std::shared_ptr<Restore>& restore, std::op
     restore->answered = true;
     if (!found) {
         lastRestoreFailure_ = restore->why;
-        log::warning(kLog, restore->why.empty() ? std::string("no remembered account: the keychain holds none")
-                                                : "the remembered account could not be read (" + restore->why + ")");
+        if (restore->why.empty()) log::info(kLog, "no remembered account: the keychain holds none");
+        else log::warning(kLog, "the remembered account could not be read (" + restore->why + ")");
     }
     if (restore->changes != accountChanges_) {
         log::info(kLog, "the keychain's answer came after a sign-in or sign-out began; dropped");

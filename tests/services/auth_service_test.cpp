@@ -229,6 +229,9 @@ TEST_F(AuthServiceTest, TheFileCopyStandsInForAKeychainThatErrsOrIsLate) {
         queue.runUntilIdle();
         ASSERT_TRUE(answer);
         EXPECT_EQ(*answer ? (*answer)->username : "", row.restored ? row.restored : "");
+        // Nothing found: the log says what the keychain answered.
+        EXPECT_EQ(log->contains("the remembered account could not be read (the keychain: the keyring stayed locked)"),
+                  row.restored == nullptr);
     }
 
     // A keychain that erred (locked) and is then unlocked is read again.
