@@ -85,10 +85,15 @@ void AuthService::authenticate(std::uint64_t attempt, const std::string& usernam
                                            LocaleData::login_connection_error_too_many_requests_notification(),
                                            completion);
                                 } else if (unreachable(*error)) {
-                                    // Said, so that no network is not taken for a wrong password.
-                                    finish(attempt, AuthResults::error,
-                                           LocaleData::internet_connection_unavailable_error_part_2_for_login_view(),
-                                           completion);
+                                    // Said, so that no network is not taken for a wrong password; an
+                                    // Internet the watch finds reachable leaves the backend to blame.
+                                    const bool internetUp =
+                                        internetState_ && internetState_->internetReachable() == true;
+                                    const std::string& text =
+                                        internetUp ? LocaleData::backend_unreachable_error_for_login_view()
+                                                   : LocaleData::internet_connection_unavailable_error_part_2_for_login_view();
+                                    log::warning(kLog, "the sign-in got no answer: " + text);
+                                    finish(attempt, AuthResults::error, text, completion);
                                 } else {
                                     finish(attempt, AuthResults::error, std::string(" "), completion);
                                 }
@@ -155,7 +160,8 @@ struct AuthService::Restore {
     bool fileAsked = false;
     bool keychainFailed = false;
     int outstanding = 0;
-    std::string why;  // what each store that erred answered
+    std::string why;  // what each store that erred answered, for the log
+    std::string keyringWhy, fileWhy;
 };
 
 void AuthService::restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done) {
@@ -199,7 +205,10 @@ void AuthService::readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> r
         answer([this, alive, restore, isKeychain, failed, why, found = std::move(found)]() mutable {
             if (alive.expired()) return;
             --restore->outstanding;
-            if (failed) restore->why += (restore->why.empty() ? "" : "; ") + std::string(isKeychain ? "the keychain: " : "the file: ") + why;
+            if (failed) {
+                restore->why += (restore->why.empty() ? "" : "; ") + std::string(isKeychain ? "the keychain: " : "the file: ") + why;
+                (isKeychain ? restore->keyringWhy : restore->fileWhy) = why;
+            }
             // What a sign-out still has to remove is gone already, as far as anyone reads.
             if (found && keychain_.removalPending(service_, itemName(kUsernameKey))) found.reset();
             if (found && keychain_.removalPending(service_, itemName(kPasswordKey))) found->password.clear();
@@ -218,8 +227,12 @@ void AuthService::answerRestore(const std::shared_ptr<Restore>& restore, std::op
     if (!found && last && restore->keychainFailed) readAgain_ = restore;
     if (restore->answered || (!found && !last)) return;
     restore->answered = true;
+    lastRestoreFailure_.clear();
     if (!found) {
-        lastRestoreFailure_ = restore->why;
+        if (!restore->keyringWhy.empty())
+            lastRestoreFailure_ = LocaleData::fill(LocaleData::login_account_not_restored_lower(), restore->keyringWhy);
+        else if (!restore->fileWhy.empty())
+            lastRestoreFailure_ = LocaleData::login_account_not_restored_file_lower();
         if (restore->why.empty()) log::info(kLog, "no remembered account: the keychain holds none");
         else log::warning(kLog, "the remembered account could not be read (" + restore->why + ")");
     }

@@ -13,6 +13,14 @@
 
 namespace hw {
 
+// What the reachability watch last found of the Internet; none while no watch
+// has reported. Main thread.
+class InternetStateSource {
+public:
+    virtual ~InternetStateSource() = default;
+    virtual std::optional<bool> internetReachable() const = 0;
+};
+
 // Signs the account in and out through the backend and keeps its credentials
 // in the secret store, whose calls run off the main thread. Main thread only.
 // Passwords never reach a log line.
@@ -64,9 +72,13 @@ public:
     // ends the backend session.
     void logOut();
 
-    // Why the last restore found no account: each store's answer; empty when
-    // every store answered that it holds none.
+    // Why the last restore found no account, in the window's words: the
+    // keyring's answer (the file's, when only it erred); empty when every
+    // store answered that it holds none.
     const std::string& lastRestoreFailure() const { return lastRestoreFailure_; }
+
+    // Tells a backend that does not answer from an Internet that does not.
+    void setInternetState(const InternetStateSource* state) { internetState_ = state; }
 
     // The item names of this build (enterprise builds use their own).
     static std::string itemName(const char* key);
@@ -98,6 +110,7 @@ private:
     // The last restore, while its keychain read erred and nothing was found.
     std::shared_ptr<Restore> readAgain_;
     std::string lastRestoreFailure_;
+    const InternetStateSource* internetState_ = nullptr;
     std::uint64_t attempt_ = 0;
     // Counts sign-ins and sign-outs: a restore that began before one is stale.
     std::uint64_t accountChanges_ = 0;

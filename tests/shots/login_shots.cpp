@@ -136,6 +136,11 @@ HW_SHOTS({
     });
     loginShot("login.no-internet", "demo123456",
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
+    // A store's own words, as long as libsecret's get.
+    loginShot("login.account-not-restored", "demo123456", [](LoginRig& rig) {
+        rig.controller->showAccountNotRestoredNotification(
+            "The keyring answered: The name org.freedesktop.secrets was not provided by any .service files");
+    });
     // A lock an earlier run left: a failed reachability check keeps its notice and Release link.
     loginShot("login.lock-held", "demo123456", [](LoginRig& rig) {
         rig.model.networkLockActivated = true;
