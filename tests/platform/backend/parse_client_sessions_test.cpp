@@ -98,7 +98,6 @@ TEST_F(ParseSessionsTest, AnUnreadJournalIsReadAgainAndMergedNeverWrittenOver) {
 // asked again, for at most a day in one run; the list keeps it after that.
 TEST_F(ParseSessionsTest, ARevocationEndsOnlyOnADefiniteAnswer) {
     const auto tooMany = FakeHttpClient::ok(R"({"code":155,"error":"try later"})", 429, {{"Retry-After", "120"}});
-    const auto failing = FakeHttpClient::ok(R"({"code":1,"error":"internal"})", 502);
     const auto forbidden = FakeHttpClient::ok(R"({"code":119,"error":"forbidden"})", 403);
     const auto invalid = FakeHttpClient::ok(R"({"code":209,"error":"Invalid session token"})", 400);
     struct Row {
@@ -111,8 +110,7 @@ TEST_F(ParseSessionsTest, ARevocationEndsOnlyOnADefiniteAnswer) {
     const Row rows[] = {
         {"429 waits its Retry-After, then done", {tooMany, FakeHttpClient::ok("{}")}, 119999, 1, true},
         {"429 asked again after its Retry-After", {tooMany, FakeHttpClient::ok("{}")}, 120001, 2, false},
-        {"5xx asked again, then invalid session", {failing, invalid}, 1001, 2, false},
-        {"403 is no answer either", {forbidden, FakeHttpClient::ok("{}")}, 1001, 2, false},
+        {"403 is no answer, then invalid session ends it", {forbidden, invalid}, 1001, 2, false},
         {"429 for ever: a day of asking, then the next start", {tooMany}, 3.0 * ParseClient::kRevokeGiveUpMs, 0, true},
     };
     for (const Row& row : rows) {
@@ -140,36 +138,6 @@ TEST_F(ParseSessionsTest, ARevocationEndsOnlyOnADefiniteAnswer) {
         secrets_.remove("svc", ParseClient::kSessionsToRevokeKey);
         settings_.remove(ParseClient::kSessionsToRevokeKey);
     }
-}
-
-// The session the last run stored, read only after a new sign-in (a keyring
-// slow to answer), stands beside no other: it is revoked, and journalled.
-TEST_F(ParseSessionsTest, AStoredSessionReadAfterANewSignInIsRevoked) {
-    test::ManualQueue keyring;  // answers when the test says
-    SecretStoreQueue secrets(unownedSecretStore(secrets_), queue_, keyring);
-    ASSERT_TRUE(secrets_.writeString("svc", ParseClient::kSessionTokenKey, "r:stored"));
-    settings_.set(ParseClient::kCurrentUserKey, SettingValue(std::string(R"({"objectId":"u1"})")));
-    ParseClient client(config(), http_, queue_, secrets_, settings_, &secrets);
-    EXPECT_TRUE(client.restoring());
-    bool waited = false;
-    client.whenRestored([&waited] { waited = true; });
-    http_.responder = [](const HttpRequest& r) {
-        if (r.url.find("/functions/authenticateUser") != std::string::npos)
-            return FakeHttpClient::ok(R"({"result":{"status":"success","sessionToken":"r:new"}})");
-        return FakeHttpClient::ok(R"({"objectId":"u1","username":"demo"})");
-    };
-    client.callFunction("authenticateUser", JSON::dictionaryLiteral({{"username", "demo"}}), [](JSON, OptionalParseError) {});
-    queue_.runUntilIdle();
-    EXPECT_FALSE(waited);
-    http_.requests.clear();
-    keyring.runUntilIdle();
-    queue_.runUntilIdle();
-    keyring.runUntilIdle();
-    EXPECT_TRUE(waited);
-    EXPECT_FALSE(client.restoring());
-    EXPECT_EQ(revoked(), std::vector<std::string>{"r:stored"});
-    EXPECT_EQ(client.currentUser()->sessionToken, "r:new");
-    EXPECT_EQ(client.sessionsToRevoke(), 0u);
 }
 
 // An answer far larger than what it holds is refused before it is parsed,
