@@ -184,7 +184,9 @@ void AppDelegate::prepareLoginWindow() {
         windows_.auth->setRestoringAccount(false);
         if (currentWindowController_ != windows_.auth.get() || windows_.auth->userHasActed()) return;
         if (!data) {
-            if (remembered) windows_.auth->showAccountNotRestored();
+            // A keyring that answered it holds none is no failure: nothing to say.
+            const std::string why = remembered ? services_.restoreFailure() : std::string();
+            if (!why.empty()) windows_.auth->showAccountNotRestored(why);
             return;
         }
         guarded([this] {

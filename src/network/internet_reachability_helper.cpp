@@ -350,6 +350,11 @@ bool InternetReachabilityHelper::checkInProgress() const {
     return impl_->inProgress;
 }
 
+std::optional<bool> InternetReachabilityHelper::internetReachable() const {
+    if (impl_->active == 0 || !impl_->current(impl_->active) || !impl_->lastReport) return std::nullopt;
+    return impl_->lastReport->reachable;
+}
+
 bool InternetReachabilityHelper::hasRoute(const std::string& address) {
     return isIPAddress(address) && impl_->ports.routes.hasRoute({address});
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "network/wifi_info_helper.h"
@@ -69,6 +70,8 @@ public:
     // main queue, and the next reach starts a new one.
     void stopReachability();
     bool checkInProgress() const;
+    // What the running watch last reported; none without a watch or a report yet. Main queue.
+    std::optional<bool> internetReachable() const;
     // Whether the numeric address has a usable route (see RouteWatch).
     // Blocks briefly; any thread.
     bool hasRoute(const std::string& address);
