@@ -86,4 +86,32 @@ inline double paintedAfter(xcb_connection_t* c, xcb_window_t window, std::chrono
     return -1;
 }
 
+// The first change of the window's pixels once ready() holds (an event the
+// application sends as it changes its window, such as a notification that
+// reaches the caller before the repaint does), in ms after `since`; -1 past
+// boundMs or when the window cannot be read. A window that settles into
+// animations after such an event never goes quiet soon enough to be timed by
+// paintedAfter.
+inline double firstChangeAfter(xcb_connection_t* c, xcb_window_t window, std::chrono::steady_clock::time_point since,
+                               const std::function<bool()>& ready, const std::function<void()>& spin = {},
+                               int boundMs = 60000) {
+    using Clock = std::chrono::steady_clock;
+    std::optional<std::uint64_t> atReady;
+    while (Clock::now() - since < std::chrono::milliseconds(boundMs)) {
+        if (spin) spin();
+        else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!atReady) {
+            if (!ready()) continue;
+            atReady = windowPixels(c, window);
+            if (!atReady) return -1;
+            continue;
+        }
+        const Clock::time_point read = Clock::now();
+        const auto now = windowPixels(c, window);
+        if (!now) return -1;
+        if (*now != *atReady) return std::chrono::duration<double, std::milli>(read - since).count();
+    }
+    return -1;
+}
+
 }  // namespace hw::bench
