@@ -58,16 +58,16 @@ inline xcb_window_t largestShownWindow(xcb_connection_t* c) {
 
 // Reads the window's pixels every millisecond or so (between reads, spin runs
 // the caller's own events) until ready() holds and they have stayed the same
-// for quietMs. Answers the last change's moment in ms after `since` (`since`
-// itself when nothing changed after it), or -1 past boundMs or when the window
-// cannot be read.
+// for quietMs. Answers the last change's moment in ms after `since` (the
+// first read's when nothing changed after it: the window was painted by
+// then), or -1 past boundMs or when the window cannot be read.
 inline double paintedAfter(xcb_connection_t* c, xcb_window_t window, std::chrono::steady_clock::time_point since,
                            const std::function<bool()>& ready, const std::function<void()>& spin = {},
                            int quietMs = 300, int boundMs = 60000) {
     using Clock = std::chrono::steady_clock;
+    Clock::time_point changed = Clock::now();
     auto last = windowPixels(c, window);
     if (!last) return -1;
-    Clock::time_point changed = since;
     bool isReady = false;
     while (Clock::now() - since < std::chrono::milliseconds(boundMs)) {
         if (spin) spin();
