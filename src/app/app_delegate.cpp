@@ -24,7 +24,7 @@ AppDelegate::AppDelegate(AppDelegateEnvironment environment)
       env_(std::move(environment)),
       statusBarIconAnimator_(queue_) {
     static const SystemClock systemClock;
-    menuBarMenuController_ = std::make_unique<MenuBarMenuController>(model(), *this, env_.loadFlag);
+    menuBarMenuController_ = std::make_unique<MenuBarMenuController>(model(), *this, env_.loadFlag, queue_);
     userNotificationHelper_ = std::make_unique<UserNotificationHelper>(
         notifications_, queue_, env_.clock ? *env_.clock : static_cast<const Clock&>(systemClock), model());
     setReporter([this](const std::string& stack, const std::string& type) {
