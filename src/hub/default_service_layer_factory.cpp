@@ -21,7 +21,7 @@ namespace hw {
 
 // The state object's reachability port, reaching the watch only once it is
 // needed, so that reading the port does not build the watch at start-up; and
-// the sign-in's view of what the watch found.
+// the sign-in's view of what the watch found, which starts one to ask.
 class DefaultServiceLayerFactory::LazyInternetReachability final : public InternetReachabilityPort,
                                                                    public InternetStateSource {
 public:
@@ -35,6 +35,12 @@ public:
     std::optional<bool> internetReachable() const override {
         const auto helper = hub_.internetReachabilityHelperIfMade();
         return helper ? helper->internetReachable() : std::nullopt;
+    }
+    bool askInternetReachable() override {
+        const auto helper = hub_.internetReachabilityHelper();
+        if (!helper) return false;
+        if (!helper->checkInProgress()) helper->reach(hub_.appModel().reachabilityDomainName);
+        return helper->checkInProgress();
     }
 
 private:

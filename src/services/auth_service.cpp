@@ -85,15 +85,7 @@ void AuthService::authenticate(std::uint64_t attempt, const std::string& usernam
                                            LocaleData::login_connection_error_too_many_requests_notification(),
                                            completion);
                                 } else if (unreachable(*error)) {
-                                    // Said, so that no network is not taken for a wrong password; an
-                                    // Internet the watch finds reachable leaves the backend to blame.
-                                    const bool internetUp =
-                                        internetState_ && internetState_->internetReachable() == true;
-                                    const std::string& text =
-                                        internetUp ? LocaleData::backend_unreachable_error_for_login_view()
-                                                   : LocaleData::internet_connection_unavailable_error_part_2_for_login_view();
-                                    log::warning(kLog, "the sign-in got no answer: " + text);
-                                    finish(attempt, AuthResults::error, text, completion);
+                                    sayUnreachable(attempt, completion, 0);
                                 } else {
                                     finish(attempt, AuthResults::error, std::string(" "), completion);
                                 }
@@ -113,6 +105,25 @@ void AuthService::authenticate(std::uint64_t attempt, const std::string& usernam
                             }
                         },
                         kSignInTimeoutMs);
+}
+
+// Said, so that no network is not taken for a wrong password; an Internet the
+// watch finds reachable leaves the backend to blame. A refusal can come before
+// the watch's first answer (or before any watch runs): it is waited for, briefly.
+void AuthService::sayUnreachable(std::uint64_t attempt, Completion completion, int waitedMs) {
+    const auto internet = internetState_ ? internetState_->internetReachable() : std::nullopt;
+    if (!internet && internetState_ && waitedMs < kInternetStateWaitMs &&
+        (waitedMs > 0 || internetState_->askInternetReachable())) {
+        std::weak_ptr<bool> alive = alive_;
+        keychain_.mainQueue().postAfter(kInternetStatePollMs, [this, alive, attempt, completion, waitedMs] {
+            if (!alive.expired()) sayUnreachable(attempt, completion, waitedMs + kInternetStatePollMs);
+        });
+        return;
+    }
+    const std::string& text = internet == true ? LocaleData::backend_unreachable_error_for_login_view()
+                                               : LocaleData::internet_connection_unavailable_error_part_2_for_login_view();
+    log::warning(kLog, "the sign-in got no answer: " + text);
+    finish(attempt, AuthResults::error, text, completion);
 }
 
 void AuthService::finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,

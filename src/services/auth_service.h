@@ -19,6 +19,9 @@ class InternetStateSource {
 public:
     virtual ~InternetStateSource() = default;
     virtual std::optional<bool> internetReachable() const = 0;
+    // Starts a watch when none runs, so that an answer comes; false when no
+    // watch can be made.
+    virtual bool askInternetReachable() { return false; }
 };
 
 // Signs the account in and out through the backend and keeps its credentials
@@ -38,6 +41,10 @@ public:
     static constexpr int kFileCopyWaitMs = 2000;
     // How long a sign-in waits for the session the last run stored, to end it first.
     static constexpr int kStoredSessionWaitMs = 3000;
+    // How long a sign-in that got no answer waits for the watch's first
+    // answer before naming the Internet, and how often it looks.
+    static constexpr int kInternetStateWaitMs = 2000;
+    static constexpr int kInternetStatePollMs = 100;
 
     // fileCopy: the 0600 file's store, which a keyring that is slow, locked or
     // silent leaves holding the account; asked when the keychain errs or is late.
@@ -78,7 +85,7 @@ public:
     const std::string& lastRestoreFailure() const { return lastRestoreFailure_; }
 
     // Tells a backend that does not answer from an Internet that does not.
-    void setInternetState(const InternetStateSource* state) { internetState_ = state; }
+    void setInternetState(InternetStateSource* state) { internetState_ = state; }
 
     // The item names of this build (enterprise builds use their own).
     static std::string itemName(const char* key);
@@ -94,6 +101,7 @@ private:
                       Completion completion);
     void logOutBeforeAuthenticating(std::uint64_t attempt, const std::string& username, const std::string& password,
                                     Completion completion);
+    void sayUnreachable(std::uint64_t attempt, Completion completion, int waitedMs);
     void finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,
                 const Completion& completion);
     void storeCredentials(const std::string& username, const std::string& password);
@@ -110,7 +118,7 @@ private:
     // The last restore, while its keychain read erred and nothing was found.
     std::shared_ptr<Restore> readAgain_;
     std::string lastRestoreFailure_;
-    const InternetStateSource* internetState_ = nullptr;
+    InternetStateSource* internetState_ = nullptr;
     std::uint64_t attempt_ = 0;
     // Counts sign-ins and sign-outs: a restore that began before one is stale.
     std::uint64_t accountChanges_ = 0;

@@ -88,10 +88,21 @@ TEST_F(AuthServiceTest, AnUnreachableBackendIsNamedWithinTheSignInsBound) {
     queue.runUntilIdle();
 
     // The watch finds the Internet reachable: it is the backend that does not answer.
-    struct Reachable final : InternetStateSource {
-        std::optional<bool> internetReachable() const override { return true; }
-    } reachable;
-    auth.setInternetState(&reachable);
+    struct LateWatch final : InternetStateSource {
+        ManualQueue& queue;
+        std::int64_t answersAfterMs = 0;
+        std::optional<std::int64_t> askedAt;  // a watch starts when asked
+        explicit LateWatch(ManualQueue& q) : queue(q) {}
+        std::optional<bool> internetReachable() const override {
+            return askedAt && queue.now() >= *askedAt + answersAfterMs ? std::optional<bool>(true) : std::nullopt;
+        }
+        bool askInternetReachable() override {
+            askedAt = askedAt.value_or(queue.now());
+            return true;
+        }
+    } watch(queue);
+    watch.askedAt = queue.now();
+    auth.setInternetState(&watch);
     backend.hold = true;
     o = start("user@example.com", "secret");
     queue.runUntilIdle();
@@ -100,6 +111,23 @@ TEST_F(AuthServiceTest, AnUnreachableBackendIsNamedWithinTheSignInsBound) {
     EXPECT_TRUE(log->contains("the sign-in got no answer: Havenway's service cannot be reached"));
     backend.release();
     queue.runUntilIdle();
+
+    // A refusal at once comes before the watch's first answer: the words wait for it, within a bound.
+    backend.functions["authenticateUser"] = [](const JSON&) {
+        return test::FakeBackend::Reply::error(kParseErrorConnectionFailed, "refused");
+    };
+    const std::string noInternet = LocaleData::internet_connection_unavailable_error_part_2_for_login_view();
+    const std::string backendDown = "Havenway's service cannot be reached";
+    for (auto [answersAfterMs, wordsAtMs, words] : {std::tuple{350, 400, backendDown}, std::tuple{5000, 2000, noInternet}}) {
+        watch.askedAt.reset();
+        watch.answersAfterMs = answersAfterMs;
+        o = start("user@example.com", "secret");
+        queue.runUntilIdle();
+        queue.advance(wordsAtMs - 1);
+        EXPECT_EQ(o->calls, 0);
+        queue.advance(1);
+        EXPECT_EQ(o->message, words) << "a watch answering after " << answersAfterMs << " ms";
+    }
     backend.functions["authenticateUser"] = [](const JSON&) { return test::FakeBackend::Reply::error(141, "boom"); };
     EXPECT_EQ(login("user@example.com", "secret").message, std::optional<std::string>(" ")) << "a server's own error";
 }
