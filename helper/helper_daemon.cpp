@@ -93,6 +93,7 @@ bool HelperDaemon::start(std::string* error) {
     services_.lock.setRecheck([this] { routes_.nudge(); });
     routes_.start([this] {
         auto held = services_.context.holdState();
+        services_.lock.tunnelsChanged();
         services_.lock.followWayOut();
         services_.lock.keepServerRoutes();
         services_.lock.dropRoutesNoTunnelNeeds();

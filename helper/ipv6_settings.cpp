@@ -127,6 +127,18 @@ bool Ipv6Settings::restore() {
         if (!std::filesystem::exists(path)) continue;
         ok = writeSysctl(path, value) && ok;
     }
+    // A link that came up meanwhile took IPv6 off from "default", which was
+    // ours: it gets what "default" gives it again.
+    const auto initial = saved.disableIpv6.find("default");
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(confDir(), ec)) {
+        const auto name = entry.path().filename().string();
+        if (initial == saved.disableIpv6.end() || initial->second != "0" || name == "lo" || name == "all" ||
+            saved.disableIpv6.count(name) || !isInterfaceName(name))
+            continue;
+        const auto path = entry.path().string() + "/disable_ipv6";
+        if (auto v = readFile(path); v && trimmed(*v) == "1") ok = writeSysctl(path, "0") && ok;
+    }
     // Interfaces that went away take their addresses with them: a failure
     // there must not keep the record forever.
     if (ok && !restoreStatic()) log::warning(kLog, "some IPv6 addresses or routes could not be put back");

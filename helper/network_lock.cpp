@@ -14,12 +14,6 @@ constexpr const char* kLog = "NetworkLock";
 // Servers the lock lets through at once: a try and its fallbacks, and the
 // tunnel that runs meanwhile.
 constexpr std::size_t kMaxServers = 6;
-
-bool isTunnelDevice(const std::string& device) {
-    for (const char* prefix : {"tun", "tap", "ppp", "ipsec"})
-        if (device.rfind(prefix, 0) == 0) return true;
-    return false;
-}
 }  // namespace
 
 std::string NetworkLock::gatewayProblem(const std::string& gateway) {
@@ -63,8 +57,38 @@ std::optional<std::string> NetworkLock::savedWayOut() {
 }
 
 bool NetworkLock::applyTable() {
-    LockRules rules{ctx_.state.servers, ctx_.state.lock.dnsResolvers};
+    tunnels_ = sessionTunnels();
+    LockRules rules{ctx_.state.servers, ctx_.state.lock.dnsResolvers, tunnels_};
     return ctx_.network.applyRuleset(buildLockRuleset(rules));
+}
+
+std::vector<std::string> NetworkLock::sessionTunnels() const {
+    std::vector<std::string> out;
+    for (const auto& devices : tunnelDevices_)
+        for (auto& d : devices())
+            if (isInterfaceName(d) && std::find(out.begin(), out.end(), d) == out.end()) out.push_back(std::move(d));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+bool NetworkLock::isSessionTunnel(const std::string& device) const {
+    if (device.empty()) return false;
+    // Asked anew: a helper that restarted beside a running tunnel has no table of it yet.
+    const auto now = sessionTunnels();
+    return std::find(now.begin(), now.end(), device) != now.end();
+}
+
+void NetworkLock::tunnelsChanged() {
+    auto now = sessionTunnels();
+    if (now == tunnels_) return;
+    tunnels_ = std::move(now);
+    if (!active()) return;
+    std::string names;
+    for (const auto& t : tunnels_) names += " " + t;
+    if (!ctx_.network.applyRuleset(buildTunnelsRuleset(tunnels_)) && !applyTable())
+        log::error(kLog, "could not let the tunnel devices through the lock:" + names);
+    else
+        log::info(kLog, "the lock lets out the tunnel devices:" + (names.empty() ? std::string(" none") : names));
 }
 
 std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
@@ -99,14 +123,26 @@ std::string NetworkLock::enable(const std::vector<std::string>& dnsResolvers) {
 }
 
 void NetworkLock::dropDefaultRoutes() {
-    if (!tunnelRunning()) {
-        for (int i = 0; i < 8 && !ctx_.network.defaultRoutes4().empty(); ++i)
-            if (!ctx_.network.deleteRoute({"default", "", "", std::nullopt, ""})) break;
-        return;
+    const bool tunnel = tunnelRunning();
+    std::vector<NetworkStack::Route> dropping;
+    auto& taken = ctx_.state.lock.taken;
+    const auto before = taken;
+    for (const auto& r : ctx_.network.defaultRoutes4()) {
+        const bool ours = isSessionTunnel(r.device);
+        // The tunnel's own default route carries everything now: it stays.
+        if (tunnel && ours) continue;
+        dropping.push_back(r);
+        // Recorded before it goes, so that a helper killed meanwhile still
+        // puts it back; what the kernel reports is checked first.
+        if (ours || !isIPv4Address(r.gateway) || (!r.device.empty() && !isInterfaceName(r.device)) ||
+            !gatewayProblem(r.gateway).empty())
+            continue;
+        HelperState::Lock::Taken t{r.gateway, r.device, r.metric, isStrictName(r.protocol, 16) ? r.protocol : ""};
+        std::erase_if(taken, [&](const auto& o) { return o.gateway == t.gateway && o.metric == t.metric; });
+        taken.push_back(t);
     }
-    // The tunnel's own default route carries everything now: it stays.
-    for (const auto& r : ctx_.network.defaultRoutes4())
-        if (!isTunnelDevice(r.device)) ctx_.network.deleteRoute({"default", r.gateway, r.device, std::nullopt, ""});
+    if (taken != before) ctx_.saveState();
+    for (const auto& r : dropping) ctx_.network.deleteRoute({"default", r.gateway, r.device, r.metric, ""});
 }
 
 void NetworkLock::followWayOut() {
@@ -135,23 +171,46 @@ void NetworkLock::routeResolvers() {
     if (!lock.active || lock.gateway.empty() || !isIPv4Address(lock.gateway)) return;
     // An openvpn that runs has its server already, and its tunnel carries the lookups.
     if (tunnelRunning()) return;
+    auto& records = ctx_.state.resolverRoutes;
+    const auto before = records;
     for (const auto& resolver : lock.dnsResolvers) {
-        if (!isIPv4Address(resolver)) continue;
-        if (ctx_.network.replaceRoute({resolver, lock.gateway, lock.device, std::nullopt, ""}))
-            log::debug(kLog, "the resolver " + resolver + " is reached through " + lock.gateway + " under the lock");
+        if (!isIPv4Address(resolver) || !placeHostRoute(resolver, lock.gateway, lock.device)) continue;
+        if (std::none_of(records.begin(), records.end(), [&](const auto& r) { return r.destination == resolver; }))
+            records.push_back({resolver, lock.gateway});
+        log::debug(kLog, "the resolver " + resolver + " is reached through " + lock.gateway + " under the lock");
     }
+    if (records != before) ctx_.saveState();
 }
 
 void NetworkLock::unrouteResolvers() {
-    const auto& lock = ctx_.state.lock;
-    if (lock.gateway.empty()) return;
-    // Already gone is as good as removed; a server's own host route stays.
-    for (const auto& resolver : lock.dnsResolvers) {
-        if (!isIPv4Address(resolver)) continue;
-        const auto& routes = ctx_.state.routes;
-        if (std::any_of(routes.begin(), routes.end(), [&](const auto& r) { return r.destination == resolver; })) continue;
-        ctx_.network.deleteRoute({resolver, lock.gateway, "", std::nullopt, ""});
-    }
+    auto& records = ctx_.state.resolverRoutes;
+    if (records.empty()) return;
+    while (!records.empty()) releaseHostRoute(records, records.front().destination);
+    ctx_.saveState();
+}
+
+bool NetworkLock::placeHostRoute(const std::string& destination, const std::string& via, const std::string& device) {
+    if (!ctx_.network.replaceRoute({destination, via, device, std::nullopt, ""})) return false;
+    // One kernel route, however many records name it: each follows it.
+    for (auto* records : {&ctx_.state.routes, &ctx_.state.resolverRoutes})
+        for (auto& r : *records)
+            if (r.destination == destination) r.via = via;
+    if (auto& t = ctx_.state.tunnelRoute; t && t->destination == destination) t->via = via;
+    return true;
+}
+
+void NetworkLock::releaseHostRoute(std::vector<HelperState::Route>& records, const std::string& destination) {
+    const auto it = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.destination == destination; });
+    if (it == records.end()) return;
+    const HelperState::Route route = *it;
+    records.erase(it);
+    // The route stays while another record still needs it.
+    for (const auto* other : {&ctx_.state.routes, &ctx_.state.resolverRoutes})
+        if (std::any_of(other->begin(), other->end(), [&](const auto& r) { return r.destination == destination; }))
+            return;
+    // Already gone is as good as removed.
+    if (isIPv4Address(route.via) || isIPAddress(route.via))
+        ctx_.network.deleteRoute({route.destination, route.via, "", std::nullopt, ""});
 }
 
 bool NetworkLock::disable(const std::optional<std::string>& gateway) {
@@ -183,24 +242,34 @@ std::string NetworkLock::hintProblem(const std::string& hint) {
 
 bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint, bool engaged) {
     const auto& lock = ctx_.state.lock;
-    // The app's hint first when it is a gateway that answers (it may know a
-    // newer one), then the way out saved when the lock was engaged.
-    std::vector<DefaultRoute> candidates;
+    // Every default route the lock took, as it was; a record an older helper
+    // wrote names only the way out.
+    std::vector<HelperState::Lock::Taken> candidates;
+    for (const auto& t : lock.taken)
+        if (isIPv4Address(t.gateway) && gatewayProblem(t.gateway).empty() && (t.device.empty() || isInterfaceName(t.device)))
+            candidates.push_back(t);
+    if (auto saved = savedWayOut(); saved && std::none_of(candidates.begin(), candidates.end(),
+                                                          [&](const auto& t) { return t.gateway == *saved; }))
+        candidates.push_back({*saved, lock.device, std::nullopt, ""});
+    // The app's hint last, when it names a gateway that answers (it may know
+    // a newer one): only where none of the lock's own answers.
+    std::optional<std::string> usableHint;
     if (hint) {
-        if (const std::string problem = hintProblem(*hint); problem.empty())
-            candidates.push_back({*hint, *hint == lock.gateway ? lock.device : ""});
-        else
+        if (const std::string problem = hintProblem(*hint); problem.empty()) {
+            if (std::none_of(candidates.begin(), candidates.end(), [&](const auto& t) { return t.gateway == *hint; }))
+                usableHint = *hint;
+        } else {
             log::info(kLog, "gateway hint " + *hint + " passed over: " + problem);
+        }
     }
-    if (auto saved = savedWayOut(); saved && (!hint || *hint != *saved)) candidates.push_back({*saved, lock.device});
-    if (candidates.empty()) {
+    if (candidates.empty() && !usableHint) {
         // Someone (DHCP, the user) already put one back.
         if (currentDefaultRoute()) return true;
         // The record lost (a helper killed between its writes): the servers'
         // host routes still name the way out they were made through.
         for (const auto& r : ctx_.state.routes)
             if (isIPv4Address(r.via) && gatewayProblem(r.via).empty()) {
-                candidates.push_back({r.via, ""});
+                candidates.push_back({r.via, "", std::nullopt, ""});
                 break;
             }
         // A lock engaged with no way out leaves none either: the caller must
@@ -209,20 +278,27 @@ bool NetworkLock::restoreDefaultRoute(const std::optional<std::string>& hint, bo
             log::warning(kLog, "released, but no default route leads out");
             return false;
         }
+        // Nothing of ours to put back.
+        if (candidates.empty()) return true;
     }
     bool installed = false;
-    for (const auto& c : candidates) {
-        if (!ctx_.network.replaceRoute({"default", c.gateway, c.device, std::nullopt, ""})) {
+    bool answers = false;
+    auto put = [&](const HelperState::Lock::Taken& c) {
+        const bool in = ctx_.network.replaceRoute({"default", c.gateway, c.device, c.metric, c.protocol}) ||
+                        (!c.protocol.empty() && ctx_.network.replaceRoute({"default", c.gateway, c.device, c.metric, ""}));
+        if (!in) {
             log::warning(kLog, "could not restore the default route via " + c.gateway);
-            continue;
+            return;
         }
         installed = true;
         // A route through a gateway that never answers is no way back.
-        if (ctx_.network.neighbourAnswers(c.gateway)) return true;
-        log::warning(kLog, "the default route via " + c.gateway + " is in place, but no host answers there");
-    }
-    // Nothing of ours to put back.
-    if (candidates.empty()) return true;
+        if (answers) return;
+        if (ctx_.network.neighbourAnswers(c.gateway)) answers = true;
+        else log::warning(kLog, "the default route via " + c.gateway + " is in place, but no host answers there");
+    };
+    for (const auto& c : candidates) put(c);
+    if (!answers && usableHint) put({*usableHint, "", std::nullopt, ""});
+    if (answers) return true;
     if (!installed && currentDefaultRoute()) return true;
     log::error(kLog, "no default route that answers could be restored: the saved one is kept for a later release");
     return false;
@@ -266,9 +342,10 @@ void NetworkLock::removeTunnelRoute() {
     if (!tunnel) return;
     // One the lock holds for the same server is the lock's to remove; one
     // with no gateway would name every route there.
-    const auto& routes = ctx_.state.routes;
-    const bool lockHolds = std::any_of(routes.begin(), routes.end(),
-                                       [&](const auto& r) { return r.destination == tunnel->destination; });
+    bool lockHolds = false;
+    for (const auto* records : {&ctx_.state.routes, &ctx_.state.resolverRoutes})
+        lockHolds = lockHolds || std::any_of(records->begin(), records->end(),
+                                             [&](const auto& r) { return r.destination == tunnel->destination; });
     if (!lockHolds && isIPv4Address(tunnel->destination) && isIPv4Address(tunnel->via))
         ctx_.network.deleteRoute({tunnel->destination, tunnel->via, "", std::nullopt, ""});
     tunnel.reset();
@@ -278,7 +355,8 @@ std::optional<NetworkLock::DefaultRoute> NetworkLock::realDefaultRoute() {
     std::optional<DefaultRoute> best;
     unsigned bestMetric = 0;
     for (const auto& r : ctx_.network.defaultRoutes4()) {
-        if (!isIPv4Address(r.gateway) || r.device.empty() || !isInterfaceName(r.device) || isTunnelDevice(r.device))
+        // Any link's but a tunnel's the helper made: a modem's PPP link is a way out.
+        if (!isIPv4Address(r.gateway) || r.device.empty() || !isInterfaceName(r.device) || isSessionTunnel(r.device))
             continue;
         if (!gatewayProblem(r.gateway).empty()) continue;
         const unsigned metric = r.metric.value_or(0);
@@ -299,6 +377,7 @@ void NetworkLock::keepServerRoutes() {
     // Under the lock the next try needs them as much as a tunnel does.
     if (!tunnelRunning() && !active()) return;
     std::vector<HelperState::Route> wanted = ctx_.state.routes;
+    if (active()) wanted.insert(wanted.end(), ctx_.state.resolverRoutes.begin(), ctx_.state.resolverRoutes.end());
     const auto& tunnelServer = ctx_.state.tunnelRoute;
     if (tunnelServer && tunnelRunning() && std::none_of(wanted.begin(), wanted.end(),
                                      [&](const auto& r) { return r.destination == tunnelServer->destination; }))
@@ -322,14 +401,9 @@ void NetworkLock::keepServerRoutes() {
         if (way) vias.push_back(*way);
         if (!r.via.empty() && (!way || *way != r.via)) vias.push_back(r.via);
         for (const auto& via : vias) {
-            if (!isIPv4Address(via) || !gatewayProblem(via).empty() ||
-                !ctx_.network.replaceRoute({r.destination, via, "", std::nullopt, ""}))
-                continue;
-            log::info(kLog, "the host route to the VPN server " + r.destination + " is back, via " + via);
             // Removed later by what it is now.
-            for (auto& kept : ctx_.state.routes)
-                if (kept.destination == r.destination) kept.via = via;
-            if (auto& t = ctx_.state.tunnelRoute; t && t->destination == r.destination) t->via = via;
+            if (!isIPv4Address(via) || !gatewayProblem(via).empty() || !placeHostRoute(r.destination, via)) continue;
+            log::info(kLog, "the host route to " + r.destination + " is back, via " + via);
             ctx_.saveState();
             break;
         }
@@ -338,9 +412,8 @@ void NetworkLock::keepServerRoutes() {
 
 void NetworkLock::removeServerRoutes() {
     keptForTunnel_ = false;
-    // Already gone is as good as removed.
-    for (const auto& r : ctx_.state.routes) ctx_.network.deleteRoute({r.destination, r.via, "", std::nullopt, ""});
-    ctx_.state.routes.clear();
+    auto& routes = ctx_.state.routes;
+    while (!routes.empty()) releaseHostRoute(routes, routes.front().destination);
 }
 
 bool NetworkLock::addServerRoute(const std::string& server, const std::string& gateway) {
@@ -355,7 +428,7 @@ bool NetworkLock::addServerRoute(const std::string& server, const std::string& g
     vias.push_back(gateway);
     std::optional<std::string> via;
     for (const auto& v : vias)
-        if (ctx_.network.replaceRoute({server, v, "", std::nullopt, ""})) {
+        if (placeHostRoute(server, v)) {
             via = v;
             break;
         }
@@ -390,15 +463,7 @@ void NetworkLock::boundServers() {
     while (servers.size() > kMaxServers) {
         const std::string oldest = servers.front();
         servers.erase(servers.begin());
-        auto& routes = ctx_.state.routes;
-        for (auto it = routes.begin(); it != routes.end();) {
-            if (it->destination != oldest) {
-                ++it;
-                continue;
-            }
-            ctx_.network.deleteRoute({it->destination, it->via, "", std::nullopt, ""});
-            it = routes.erase(it);
-        }
+        releaseHostRoute(ctx_.state.routes, oldest);
         log::info(kLog, "the lock lets " + oldest + " through no more: newer servers took its place");
         // A resolver of the lock's at the same address still needs its way there.
         const auto& resolvers = ctx_.state.lock.dnsResolvers;

@@ -537,6 +537,11 @@ bool IkeService::charonRunning() {
     return charon_ && charon_->running();
 }
 
+bool IkeService::charonUsesOwnDevice() {
+    std::lock_guard lock(charonMutex_);
+    return charon_ && charon_->running() && charon_->userSpaceEsp();
+}
+
 std::shared_ptr<ViciClient> IkeService::control() {
     std::lock_guard lock(charonMutex_);
     // Made at its first use, after the connect's own requests: a second

@@ -101,6 +101,8 @@ public:
     bool endLeftovers();
     // Whether our charon runs now (tests, diagnostics).
     bool charonRunning();
+    // Whether the charon that runs does ESP in user space (its own device).
+    bool charonUsesOwnDevice();
 
 private:
     struct Session;

@@ -330,5 +330,63 @@ TEST_F(HelperInNetns, UnderTheLockTheWayOutFollowsANewLinkAndTheReleasePutsItBac
     EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
 }
 
+// A docked laptop: wire and Wi-Fi both with their default routes, the
+// server also the lock's resolver, moves under the lock, a link that comes
+// up mid-session. Disconnect hands back both routes with their metrics, no
+// host route and IPv6 everywhere; and a ppp-named uplink is a way out.
+TEST_F(HelperInNetns, TheLockHandsBackTheNetworkAsItFoundIt) {
+    ASSERT_TRUE(bed_.rig.link(bed_.client, "veth2", "10.78.0.2/24", bed_.net, "veth3", "10.78.0.1/24"));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "via", "10.77.0.1", "metric", "100"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "del", "default", "via", "10.77.0.1", "metric", "0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.78.0.1", "metric", "600"}));
+    const std::string both = "default via 10.77.0.1 dev veth0 metric 100 \ndefault via 10.78.0.1 dev veth2 metric 600 \n";
+    ASSERT_EQ(bed_.defaultRoute(), both);
+    auto waitFor = [&](const std::string& route) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (routes().find(route) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return routes().find(route) != std::string::npos;
+    };
+    auto ipv6Off = [&](const std::string& link) {
+        std::string v;
+        bed_.in(bed_.client, {"cat", "/proc/sys/net/ipv6/conf/" + link + "/disable_ipv6"}, &v);
+        return v;
+    };
+
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "198.51.100.10"}}), "10.77.0.1");
+    ASSERT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    EXPECT_EQ(bed_.defaultRoute(), "");
+    ASSERT_TRUE(bed_.rig.link(bed_.client, "veth4", "10.79.0.2/24", bed_.net, "veth5", "10.79.0.1/24"));
+    EXPECT_EQ(ipv6Off("veth4"), "1\n");
+    // The wire goes; the Wi-Fi's DHCP puts its route back; the wire returns.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.78.0.1", "metric", "600"}));
+    ASSERT_TRUE(waitFor("198.51.100.10 via 10.78.0.1")) << routes();
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "up"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.77.0.1", "metric", "100"}));
+    ASSERT_TRUE(waitFor("198.51.100.10 via 10.77.0.1")) << routes();
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net, 53));
+
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "10.78.0.1"}}), "YES");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), both);
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
+    for (const char* link : {"veth0", "veth2", "veth4", "default"}) EXPECT_EQ(ipv6Off(link), "0\n") << link;
+
+    // A modem's link (ppp9 by name) as the only way out.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth2", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth2", "name", "ppp9"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "ppp9", "up"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "via", "10.78.0.1", "dev", "ppp9"}));
+    ASSERT_EQ(rpc("enableNetworkLock"), "10.78.0.1");
+    ASSERT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_FALSE(bed_.udpArrives(bed_.client, bed_.net, "198.51.100.10", 9999, "ppp9"));
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), "default via 10.78.0.1 dev ppp9 \n");
+}
+
 }  // namespace
 }  // namespace hw::helper
