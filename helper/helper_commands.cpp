@@ -66,6 +66,8 @@ void registerAllCommands(CommandDispatcher& dispatcher, HelperServices& services
                 out.push_back(std::move(name));
         return out;
     });
+    // Its device exists once it has started: through the lock before the tunnel is up.
+    ikeService->setCharonStarted([&lock = services.lock] { lock.recheckNow(); });
     ike::registerIkeCommands(dispatcher, ikeService);
     ppp::setIpsecTransport(ike::makeL2tpIpsecTransport(ikeService));
     ppp::registerPppCommands(dispatcher, services);

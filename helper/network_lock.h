@@ -88,10 +88,11 @@ public:
     // for it are removed by whoever looks next (see setRecheck).
     void tunnelProcessGone();
     // A tunnel came up or went (any thread): the lock's table follows it
-    // soon, on the thread that owns the state.
-    void recheckSoon() {
-        if (recheck_) recheck_();
+    // at once, on the thread that follows the routes.
+    void recheckNow() {
+        if (promptRecheck_) promptRecheck_();
     }
+    void setPromptRecheck(std::function<void()> recheck) { promptRecheck_ = std::move(recheck); }
     // How a tunnel process's end reaches the thread that owns the state.
     void setRecheck(std::function<void()> recheck) { recheck_ = std::move(recheck); }
     // Host routes a release kept for a tunnel that is gone now are removed.
@@ -135,6 +136,7 @@ private:
     std::vector<std::function<std::vector<std::string>()>> tunnelDevices_;
     std::vector<std::string> tunnels_;  // as the table has them
     std::function<void()> recheck_;
+    std::function<void()> promptRecheck_;
     // A release kept the servers' host routes for a tunnel that ran then.
     bool keptForTunnel_ = false;
 };

@@ -284,7 +284,7 @@ void registerPppCommands(CommandDispatcher& d, HelperServices& services) {
     auto ppp = std::make_shared<PppVpnServices>(paths, runner,
                                                 [&runner](std::string* why) { return kernelSupportsEsp(runner, why); });
     // A link up or down changes what the lock lets out.
-    ppp->setObserver([&lock = services.lock](const std::string&, const PppLinkStatus&) { lock.recheckSoon(); });
+    ppp->setObserver([&lock = services.lock](const std::string&, const PppLinkStatus&) { lock.recheckNow(); });
     services.lock.addTunnelDevices([weak = std::weak_ptr<PppVpnServices>(ppp)] {
         auto running = weak.lock();
         return running ? running->links().devices() : std::vector<std::string>{};
