@@ -123,39 +123,6 @@ TEST_F(LockWayOut, TheLocksServersStayAHandfulAndTheirRecordIsWrittenOnlyWhenItC
     EXPECT_EQ(after.st_ino, before.st_ino) << "the same route again rewrote the records";
 }
 
-// What the lock takes away comes back as it was: every default route with
-// its device and metric, also one a new link brought under the lock, and a
-// host route that is both a server's and a resolver's goes once, through
-// the gateway it has then.
-TEST_F(LockWayOut, TheReleaseHandsBackEveryDefaultRouteAndEachHostRouteOnce) {
-    auto defaults = [&] {
-        std::string out;
-        auto sorted = net_.defaults;
-        std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.metric < b.metric; });
-        for (const auto& d : sorted) out += d.gateway + " " + d.device + " " + std::to_string(d.metric) + "; ";
-        return out;
-    };
-    net_.defaults = {{"192.168.1.1", "eth0", 100}, {"192.168.9.1", "wlan0", 600}};
-    ASSERT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "203.0.113.5"}}), "192.168.1.1");
-    EXPECT_TRUE(net_.defaults.empty());
-    ASSERT_EQ(rpc("staticRouteAddingProcessing", kServerViaWiFi), "203.0.113.5");
-    // A dock's wire comes up under the lock with the better metric.
-    net_.defaults = {{"10.0.0.1", "eth1", 50}};
-    routesChanged();
-    EXPECT_TRUE(net_.defaults.empty());
-    EXPECT_EQ(hostVia("203.0.113.5"), "10.0.0.1");
-    for (const auto& r : services_->context.state.routes) EXPECT_EQ(r.via, "10.0.0.1");
-    for (const auto& r : services_->context.state.resolverRoutes) EXPECT_EQ(r.via, "10.0.0.1");
-    // Records written to disk are the ones a later run undoes.
-    restart();
-    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
-    EXPECT_EQ(defaults(), "10.0.0.1 eth1 50; 192.168.1.1 eth0 100; 192.168.9.1 wlan0 600; ");
-    EXPECT_EQ(hostVia("203.0.113.5"), "<none>");
-    EXPECT_EQ(std::count_if(net_.ops.begin(), net_.ops.end(), [](const auto& op) { return op.rfind("del 203.0.113.5", 0) == 0; }), 1);
-    EXPECT_TRUE(net_.did("del 203.0.113.5 via 10.0.0.1"));
-    EXPECT_TRUE(services_->context.state.resolverRoutes.empty());
-}
-
 // A modem's PPP link is a way out like any other; what the lock lets out
 // beside marked traffic is the tunnel the helper made, by its device.
 TEST_F(LockWayOut, AModemIsAWayOutAndOnlyTheSessionsTunnelIsLetOut) {

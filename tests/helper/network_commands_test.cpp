@@ -547,24 +547,6 @@ TEST(NftRuleset, OnlyValidatedAddressesReachTheRuleset) {
     EXPECT_NE(r.find("chain input {\n    type filter hook input priority filter; policy drop;"), std::string::npos);
 }
 
-// The lock trusts the tunnel devices the helper made, by name, and in from
-// its peers only sockets that carry the mark now: a connection's mark
-// outlives its socket. Only PPTP's unmarked control connection goes by it.
-TEST(NftRuleset, InboundOnlyToMarkedSocketsAndOutOnlyThroughTheSessionsTunnels) {
-    const auto r = buildLockRuleset({{"203.0.113.5"}, {"9.9.9.9"}, {"tun0", "ppp1", "x\" accept\n", ""}});
-    EXPECT_NE(r.find("set tunnels { type ifname; elements = { \"tun0\", \"ppp1\" }; }"), std::string::npos);
-    EXPECT_NE(r.find("oifname @tunnels accept"), std::string::npos);
-    EXPECT_NE(r.find("iifname @tunnels accept"), std::string::npos);
-    EXPECT_EQ(r.find("*"), std::string::npos) << "no name prefix";
-    const std::string input = r.substr(r.find("chain input"));
-    EXPECT_NE(input.find("ip saddr @servers4 socket mark 18519 accept"), std::string::npos);
-    EXPECT_NE(input.find("ip saddr @dns4 meta l4proto { tcp, udp } th sport 53 socket mark 18519 accept"), std::string::npos);
-    std::size_t ctMarks = 0;
-    for (auto at = input.find("ct mark "); at != std::string::npos; at = input.find("ct mark ", at + 1)) ++ctMarks;
-    EXPECT_EQ(ctMarks, 2u) << "tcp sport 1723, once per family";
-    EXPECT_EQ(buildTunnelsRuleset({}), "flush set inet havenway tunnels\n");
-}
-
 // openvpn's own host route to its server, moved by a link change to the way
 // out there is now: openvpn would delete it by the old way, or not at all
 // once it forgot its server. Its end, or --reset in a later process, removes
