@@ -209,7 +209,7 @@ void NetworkLock::releaseHostRoute(std::vector<HelperState::Route>& records, con
         if (std::any_of(other->begin(), other->end(), [&](const auto& r) { return r.destination == destination; }))
             return;
     // Already gone is as good as removed.
-    if (isIPv4Address(route.via) || isIPAddress(route.via))
+    if (isIPAddress(route.via))
         ctx_.network.deleteRoute({route.destination, route.via, "", std::nullopt, ""});
 }
 
