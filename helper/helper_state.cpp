@@ -32,6 +32,17 @@ void readDns(const json& j, HelperState& s) {
     s.dns.interface = d.value("interface", "");
 }
 
+// Records written before a route could go without a gateway have no device.
+HelperState::Route readRoute(const json& r) {
+    return {r.value("destination", ""), r.value("via", ""), r.value("device", "")};
+}
+
+json routeJson(const HelperState::Route& r) {
+    json j{{"destination", r.destination}, {"via", r.via}};
+    if (!r.device.empty()) j["device"] = r.device;
+    return j;
+}
+
 void readRecords(const json& j, HelperState& s) {
     const auto& l = j.value("lock", json::object());
     s.lock.active = l.value("active", false);
@@ -44,12 +55,9 @@ void readRecords(const json& j, HelperState& s) {
         s.lock.taken.push_back(taken);
     }
     s.servers = j.value("servers", std::vector<std::string>{});
-    for (const auto& r : j.value("routes", json::array()))
-        s.routes.push_back({r.value("destination", ""), r.value("via", "")});
-    for (const auto& r : j.value("resolverRoutes", json::array()))
-        s.resolverRoutes.push_back({r.value("destination", ""), r.value("via", "")});
-    if (const auto t = j.find("tunnelRoute"); t != j.end() && t->is_object())
-        s.tunnelRoute = HelperState::Route{t->value("destination", ""), t->value("via", "")};
+    for (const auto& r : j.value("routes", json::array())) s.routes.push_back(readRoute(r));
+    for (const auto& r : j.value("resolverRoutes", json::array())) s.resolverRoutes.push_back(readRoute(r));
+    if (const auto t = j.find("tunnelRoute"); t != j.end() && t->is_object()) s.tunnelRoute = readRoute(*t);
     const auto& v = j.value("ipv6", json::object());
     s.ipv6.saved = v.value("saved", false);
     s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
@@ -95,8 +103,8 @@ std::string HelperState::dnsText() const {
 
 std::string HelperState::recordsText() const {
     json routesJson = json::array(), resolverRoutesJson = json::array(), taken = json::array();
-    for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
-    for (const auto& r : resolverRoutes) resolverRoutesJson.push_back({{"destination", r.destination}, {"via", r.via}});
+    for (const auto& r : routes) routesJson.push_back(routeJson(r));
+    for (const auto& r : resolverRoutes) resolverRoutesJson.push_back(routeJson(r));
     for (const auto& t : lock.taken)
         taken.push_back({{"gateway", t.gateway}, {"device", t.device}, {"metric", t.metric ? json(*t.metric) : json()},
                          {"protocol", t.protocol}});
@@ -105,7 +113,7 @@ std::string HelperState::recordsText() const {
     for (const auto& r : ipv6.routes)
         ipv6Routes.push_back({{"device", r.device}, {"destination", r.destination}, {"gateway", r.gateway},
                               {"metric", r.metric}, {"protocol", r.protocol}});
-    json tunnel = tunnelRoute ? json{{"destination", tunnelRoute->destination}, {"via", tunnelRoute->via}} : json();
+    json tunnel = tunnelRoute ? routeJson(*tunnelRoute) : json();
     return text({
         {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
                   {"dnsResolvers", lock.dnsResolvers}, {"taken", taken}}},

@@ -12,7 +12,7 @@ struct HelperState {
     struct Lock {
         // A default route the lock took away, to be put back as it was.
         struct Taken {
-            std::string gateway;
+            std::string gateway;  // empty: on the link (a modem's PPP link)
             std::string device;
             std::optional<unsigned> metric;
             std::string protocol;
@@ -20,13 +20,14 @@ struct HelperState {
         };
         bool active = false;
         std::string gateway;   // the way out: the best default route's gateway before the lock
-        std::string device;    // and its device
+        std::string device;    // and its device; with no gateway, the link it leaves on
         std::vector<std::string> dnsResolvers;  // allowed on port 53 under the lock
         std::vector<Taken> taken;  // every default route of the main table it took away
     };
     struct Route {
         std::string destination;
         std::string via;
+        std::string device = {};  // without via: the link the route goes out on
         bool operator==(const Route&) const = default;
     };
     struct Dns {

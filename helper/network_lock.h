@@ -16,21 +16,25 @@ class NetworkLock {
 public:
     explicit NetworkLock(HelperContext& context) : ctx_(context) {}
 
+    // A way out: through a gateway, or with none out of its device (a
+    // modem's or a point-to-point link).
     struct DefaultRoute {
         std::string gateway;
         std::string device;
+        bool operator==(const DefaultRoute&) const = default;
     };
     // The IPv4 default route in force (lowest metric), if any.
     std::optional<DefaultRoute> currentDefaultRoute();
-    // The way out: the default route's gateway, or under the lock (which
-    // took that route away) the one saved when it was engaged.
-    std::optional<std::string> wayOut();
+    // The way out: the default route, or under the lock (which took that
+    // route away) the one saved when it was engaged.
+    std::optional<DefaultRoute> wayOut();
     // The best default route on a link that is no tunnel's the helper made
     // (a modem's PPP link, a tether, wired or Wi-Fi).
     std::optional<DefaultRoute> realDefaultRoute();
 
     // Reply: the gateway in force before the lock, also when called again
-    // while the lock is on; "NO" when there is none or the lock failed.
+    // while the lock is on; "NO" when there is none (also where the way out
+    // is a link without one) or the lock failed.
     std::string enable(const std::vector<std::string>& dnsResolvers);
     // Removes the table and puts back every default route the lock took,
     // each with its device and metric; the hint (an IPv4 address the caller
@@ -40,10 +44,10 @@ public:
     // release or --reset. False too when the lock held and no default route
     // leads out after it.
     bool disable(const std::optional<std::string>& gateway);
-    // Host route to the server via gateway; the server passes the lock.
-    // Under the lock the way out the helper follows goes first: the app's
-    // may be the network's before last.
-    bool addServerRoute(const std::string& server, const std::string& gateway);
+    // Host route to the server through the way given; the server passes the
+    // lock. Under the lock the way out the helper follows goes first: the
+    // app's may be the network's before last.
+    bool addServerRoute(const std::string& server, const DefaultRoute& way);
     // The tunnel's default route (OpenVPN under the lock).
     bool setDefaultGateway(const std::string& gateway);
     // For tunnel services: let traffic to a server they connect to through.
@@ -104,9 +108,12 @@ private:
     // no tunnel's default route carries them.
     void routeResolvers();
     void unrouteResolvers();
-    // A host route through via, and every record of that destination (the
-    // servers', the resolvers', openvpn's) then names via: one kernel route.
-    bool placeHostRoute(const std::string& destination, const std::string& via, const std::string& device = {});
+    // A host route through the way, and every record of that destination
+    // (the servers', the resolvers', openvpn's) then names it: one kernel route.
+    bool placeHostRoute(const std::string& destination, const DefaultRoute& way);
+    // Whether a route out of the kernel or a record leads anywhere: a
+    // gateway that is another host's, or a link other than loopback.
+    bool leadsOut(const std::string& gateway, const std::string& device);
     // Drops the record from records; the kernel route goes, through the
     // gateway recorded, once no record of it is left.
     void releaseHostRoute(std::vector<HelperState::Route>& records, const std::string& destination);
@@ -115,8 +122,8 @@ private:
     bool restoreDefaultRoute(const std::optional<std::string>& hint, bool engaged);
     // Why the hint cannot stand for the way out; empty when it can.
     std::string hintProblem(const std::string& hint);
-    // The way out saved when the lock was engaged, when it is a gateway.
-    std::optional<std::string> savedWayOut();
+    // The way out saved when the lock was engaged, when it leads out.
+    std::optional<DefaultRoute> savedWayOut();
     bool tunnelRunning() const;
     void removeServerRoutes();
     void removeTunnelRoute();
@@ -129,7 +136,7 @@ private:
 
     // The way out now that no tunnel carries: a default route on a link
     // that is not a tunnel's, else the one saved when the lock was engaged.
-    std::optional<std::string> wayOutOutsideTunnels();
+    std::optional<DefaultRoute> wayOutOutsideTunnels();
 
     HelperContext& ctx_;
     std::vector<std::function<bool()>> tunnelChecks_;

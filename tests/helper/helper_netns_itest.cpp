@@ -336,7 +336,8 @@ TEST_F(HelperInNetns, UnderTheLockTheWayOutFollowsANewLinkAndTheReleasePutsItBac
 // A docked laptop: wire and Wi-Fi both with their default routes, the
 // server also the lock's resolver, moves under the lock, a link that comes
 // up mid-session. Disconnect hands back both routes with their metrics, no
-// host route and IPv6 everywhere; and a ppp-named uplink is a way out.
+// host route and IPv6 everywhere; and a ppp-named uplink is a way out,
+// with its gateway or without one.
 TEST_F(HelperInNetns, TheLockHandsBackTheNetworkAsItFoundIt) {
     ASSERT_TRUE(bed_.rig.link(bed_.client, "veth2", "10.78.0.2/24", bed_.net, "veth3", "10.78.0.1/24"));
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "via", "10.77.0.1", "metric", "100"}));
@@ -389,6 +390,24 @@ TEST_F(HelperInNetns, TheLockHandsBackTheNetworkAsItFoundIt) {
     EXPECT_FALSE(bed_.udpArrives(bed_.client, bed_.net, "198.51.100.10", 9999, "ppp9"));
     EXPECT_EQ(rpc("disableNetworkLock"), "YES");
     EXPECT_EQ(bed_.defaultRoute(), "default via 10.78.0.1 dev ppp9 \n");
+
+    // The same link as pppd makes it, with no gateway.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "dev", "ppp9", "metric", "50"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "del", "default", "via", "10.78.0.1"}));
+    const std::string onLink = "default dev ppp9 scope link metric 50 \n";
+    ASSERT_EQ(bed_.defaultRoute(), onLink);
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "203.0.113.20"}}), "NO") << "no gateway to name";
+    EXPECT_EQ(bed_.defaultRoute(), "");
+    EXPECT_NE(bed_.droppedOut(), -1);
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    EXPECT_NE(routes().find("198.51.100.10 dev ppp9"), std::string::npos) << routes();
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("203.0.113.20", bed_.net, 53));
+    EXPECT_FALSE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), onLink);
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
+    EXPECT_EQ(routes().find("203.0.113.20"), std::string::npos) << routes();
 }
 
 }  // namespace

@@ -149,6 +149,36 @@ TEST_F(LockWayOut, AModemIsAWayOutAndOnlyTheSessionsTunnelIsLetOut) {
     EXPECT_EQ(net_.defaults[0].device, "ppp0");
 }
 
+// A modem's link without a gateway: the way out all the same, its host
+// routes go out of the link and go once, and it comes back with its metric,
+// also after a restart. A PPP tunnel's own such route stays meanwhile.
+TEST_F(LockWayOut, ALinkWithoutAGatewayIsAWayOutAndComesBackAsItWas) {
+    net_.defaults = {{"", "ppp0", 50}};
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "8.8.4.4"}}), "NO") << "no gateway to name";
+    EXPECT_TRUE(services_->lock.active());
+    EXPECT_TRUE(net_.defaults.empty());
+    EXPECT_TRUE(net_.did("replace 8.8.4.4 dev ppp0"));
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", kServerViaWiFi), "203.0.113.5");
+    EXPECT_TRUE(net_.did("replace 203.0.113.5 dev ppp0")) << "the helper's way out before the app's stale gateway";
+    services_->lock.addTunnelDevices([] { return std::vector<std::string>{"ppp1"}; });
+    net_.defaults = {{"", "ppp1", 0}};
+    routesChanged();
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(services_->context.state.lock.device, "ppp0");
+
+    restart();
+    net_.defaults.clear();
+    net_.ops.clear();
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].gateway, "");
+    EXPECT_EQ(net_.defaults[0].device, "ppp0");
+    EXPECT_EQ(net_.defaults[0].metric, 50u);
+    EXPECT_EQ(std::count(net_.ops.begin(), net_.ops.end(), "del 203.0.113.5 dev ppp0"), 1);
+    EXPECT_EQ(std::count(net_.ops.begin(), net_.ops.end(), "del 8.8.4.4 dev ppp0"), 1);
+    EXPECT_TRUE(net_.hosts.empty());
+}
+
 TEST_F(LockWayOut, LookupsAreTheLocksOnlyAndAnsweredOffTheCommandThread) {
     EXPECT_EQ(rpc("resolveVPNServerHost", {{"vpnServerHost", "203.0.113.9"}}), "NO") << "without the lock";
     rpc("enableNetworkLock");

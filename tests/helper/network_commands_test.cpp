@@ -431,6 +431,7 @@ TEST_F(NetworkCommands, TheLockStateSurvivesAHelperRestartAndEndsWithTheRelease)
     rpc("enableNetworkLock");
     rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
     services_->context.state.lock.gateway.clear();
+    services_->context.state.lock.device.clear();
     services_->context.state.lock.taken.clear();
     EXPECT_EQ(rpc("disableNetworkLock"), "YES");
     EXPECT_TRUE(net_.did("replace default via 192.168.1.1"));

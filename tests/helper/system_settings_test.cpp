@@ -284,8 +284,9 @@ TEST_F(SystemSettings, ServersInPlaceAlreadyAreNotWrittenAgain) {
 TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     HelperState s;
     s.dns.saved = true;
-    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"}, {{"192.168.1.1", "eth0", 100, "dhcp"}, {"10.0.0.1", "wlan0", std::nullopt, ""}}};
-    s.routes = {{"203.0.113.5", "192.168.1.1"}};
+    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"},
+              {{"192.168.1.1", "eth0", 100, "dhcp"}, {"10.0.0.1", "wlan0", std::nullopt, ""}, {"", "ppp0", 50, ""}}};
+    s.routes = {{"203.0.113.5", "192.168.1.1"}, {"198.51.100.7", "", "ppp0"}};
     s.resolverRoutes = {{"8.8.4.4", "192.168.1.1"}};
     s.ipv6.disableIpv6 = {{"eth0", "0"}};
     s.ipv6.addresses = {{"eth0", "2001:db8::2/64"}};
