@@ -79,7 +79,9 @@ bool Ipv6Settings::restoreStatic() {
         if (!restorable(r)) continue;
         std::optional<unsigned> metric;
         if (isDigits(r.metric, 9)) metric = static_cast<unsigned>(std::stoul(r.metric));
-        ok = ctx_.network.replaceRoute({r.destination, r.gateway, r.device, metric, r.protocol}) && ok;
+        // A default route with no gateway names its family by its prefix, or it would be IPv4's.
+        const std::string destination = r.destination == "default" && r.gateway.empty() ? "::/0" : r.destination;
+        ok = ctx_.network.replaceRoute({destination, r.gateway, r.device, metric, r.protocol}) && ok;
     }
     return ok;
 }

@@ -166,6 +166,7 @@ TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
     ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", "2001:db8:77::1/64", "dev", "veth1", "nodad"}));
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "2001:db8:77::2/64", "dev", "veth0"}));
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "via", "2001:db8:77::1", "dev", "veth0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "dev", "veth0", "metric", "2048"}));
     // Addresses without their lifetimes, and every route, in order.
     auto snapshot = [&] {
         std::string addresses, routes, out;

@@ -214,6 +214,7 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
     net_.routes["eth0"] = {{"2001:db8::/64", "", "eth0", 256, "kernel"},
                            {"default", "fe80::1", "eth0", 1024, "ra"},
                            {"default", "2001:db8::1", "eth0", 1024, "boot"},
+                           {"default", "", "eth0", 2048, "static"},
                            {"2001:db8:1::/48", "2001:db8::1; reboot", "eth0", std::nullopt, "static"},
                            {"2001:db8:3::/48", "2001:db8::1", "eth0", std::nullopt, "static"}};
     EXPECT_EQ(rpc("disableIPV6"), "YES");
@@ -221,6 +222,7 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
     EXPECT_EQ(rpc("reEnableIPV6"), "YES");
     EXPECT_EQ(net_.ops, (std::vector<std::string>{"address 2001:db8::2/64 dev eth0",
                                                   "replace default via 2001:db8::1 dev eth0 metric 1024 proto boot",
+                                                  "replace ::/0 dev eth0 metric 2048 proto static",
                                                   "replace 2001:db8:3::/48 via 2001:db8::1 dev eth0 proto static"}));
     EXPECT_TRUE(services_->context.state.ipv6.addresses.empty());
 }
