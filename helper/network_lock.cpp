@@ -30,9 +30,10 @@ std::string describeWay(const Way& w) {
 // finds the link of one.
 Way byGateway(const Way& w) { return {w.gateway, w.gateway.empty() ? w.device : ""}; }
 
-// The record names the link only where there is no gateway to name.
+// The record the same: with no gateway, it tells the link.
 HelperState::Route hostRecord(const std::string& destination, const Way& way) {
-    return {destination, way.gateway, way.gateway.empty() ? way.device : ""};
+    const Way w = byGateway(way);
+    return {destination, w.gateway, w.device};
 }
 }  // namespace
 
