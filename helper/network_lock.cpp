@@ -234,7 +234,7 @@ bool NetworkLock::placeHostRoute(const std::string& destination, const DefaultRo
     return true;
 }
 
-void NetworkLock::releaseHostRoute(std::vector<HelperState::Route>& records, const std::string& destination) {
+void NetworkLock::releaseHostRoute(std::vector<HelperState::Route>& records, std::string destination) {
     const auto it = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.destination == destination; });
     if (it == records.end()) return;
     const HelperState::Route route = *it;

@@ -115,8 +115,9 @@ private:
     // gateway that is another host's, or a link other than loopback.
     bool leadsOut(const std::string& gateway, const std::string& device);
     // Drops the record from records; the kernel route goes, through the
-    // gateway recorded, once no record of it is left.
-    void releaseHostRoute(std::vector<HelperState::Route>& records, const std::string& destination);
+    // gateway recorded, once no record of it is left. The destination is a
+    // copy: callers pass a record's own, which the erase overwrites.
+    void releaseHostRoute(std::vector<HelperState::Route>& records, std::string destination);
     std::vector<std::string> sessionTunnels() const;
     bool isSessionTunnel(const std::string& device) const;
     bool restoreDefaultRoute(const std::optional<std::string>& hint, bool engaged);

@@ -78,6 +78,16 @@ TEST_F(LockWayOut, ATunnelsOwnDefaultRouteStaysWhenANewNetworkComesUnderIt) {
 
 // A release while openvpn exits keeps the host route its tunnel needed;
 // openvpn's end takes it, but not a route a later try added meanwhile.
+// Each resolver's host route goes, the first of several too.
+TEST_F(LockWayOut, EveryResolversHostRouteGoesWithTheLock) {
+    ASSERT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "8.8.8.8"}, {"dnsResolverSecondary", "8.8.4.4"}}), "192.168.1.1");
+    ASSERT_EQ(hostVia("8.8.8.8"), "192.168.1.1");
+    ASSERT_EQ(hostVia("8.8.4.4"), "192.168.1.1");
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    EXPECT_EQ(hostVia("8.8.8.8"), "<none>");
+    EXPECT_EQ(hostVia("8.8.4.4"), "<none>");
+}
+
 TEST_F(LockWayOut, HostRoutesKeptForAnExitingTunnelGoOnceItIsGone) {
     bool running = true;
     services_->lock.addTunnelCheck([&] { return running; });
