@@ -56,6 +56,18 @@ void registerAllCommands(CommandDispatcher& dispatcher, HelperServices& services
         services.ipv6.restore();
         services.lock.tunnelEnded();
     }
+    // User-space ESP's device is charon's ipsec<n>, and only while our charon runs so.
+    services.lock.addTunnelDevices([weak = std::weak_ptr<ike::IkeService>(ikeService), &network = services.context.network] {
+        std::vector<std::string> out;
+        auto ike = weak.lock();
+        if (!ike || !ike->charonUsesOwnDevice()) return out;
+        for (auto& name : network.linkNames())
+            if (name.size() > 5 && name.rfind("ipsec", 0) == 0 && name.find_first_not_of("0123456789", 5) == std::string::npos)
+                out.push_back(std::move(name));
+        return out;
+    });
+    // Its device exists once it has started: through the lock before the tunnel is up.
+    ikeService->setCharonStarted([&lock = services.lock] { lock.recheckNow(); });
     ike::registerIkeCommands(dispatcher, ikeService);
     ppp::setIpsecTransport(ike::makeL2tpIpsecTransport(ikeService));
     ppp::registerPppCommands(dispatcher, services);

@@ -91,8 +91,10 @@ bool HelperDaemon::start(std::string* error) {
     // while a tunnel runs or the lock holds, between commands like one of
     // them. Under the lock a new network's default route is its way out.
     services_.lock.setRecheck([this] { routes_.nudge(); });
+    services_.lock.setPromptRecheck([this] { routes_.nudgeNow(); });
     routes_.start([this] {
         auto held = services_.context.holdState();
+        services_.lock.tunnelsChanged();
         services_.lock.followWayOut();
         services_.lock.keepServerRoutes();
         services_.lock.dropRoutesNoTunnelNeeds();

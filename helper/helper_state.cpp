@@ -32,17 +32,32 @@ void readDns(const json& j, HelperState& s) {
     s.dns.interface = d.value("interface", "");
 }
 
+// Records written before a route could go without a gateway have no device.
+HelperState::Route readRoute(const json& r) {
+    return {r.value("destination", ""), r.value("via", ""), r.value("device", "")};
+}
+
+json routeJson(const HelperState::Route& r) {
+    json j{{"destination", r.destination}, {"via", r.via}};
+    if (!r.device.empty()) j["device"] = r.device;
+    return j;
+}
+
 void readRecords(const json& j, HelperState& s) {
     const auto& l = j.value("lock", json::object());
     s.lock.active = l.value("active", false);
     s.lock.gateway = l.value("gateway", "");
     s.lock.device = l.value("device", "");
     s.lock.dnsResolvers = l.value("dnsResolvers", std::vector<std::string>{});
+    for (const auto& t : l.value("taken", json::array())) {
+        HelperState::Lock::Taken taken{t.value("gateway", ""), t.value("device", ""), std::nullopt, t.value("protocol", "")};
+        if (const auto m = t.find("metric"); m != t.end() && m->is_number_unsigned()) taken.metric = m->get<unsigned>();
+        s.lock.taken.push_back(taken);
+    }
     s.servers = j.value("servers", std::vector<std::string>{});
-    for (const auto& r : j.value("routes", json::array()))
-        s.routes.push_back({r.value("destination", ""), r.value("via", "")});
-    if (const auto t = j.find("tunnelRoute"); t != j.end() && t->is_object())
-        s.tunnelRoute = HelperState::Route{t->value("destination", ""), t->value("via", "")};
+    for (const auto& r : j.value("routes", json::array())) s.routes.push_back(readRoute(r));
+    for (const auto& r : j.value("resolverRoutes", json::array())) s.resolverRoutes.push_back(readRoute(r));
+    if (const auto t = j.find("tunnelRoute"); t != j.end() && t->is_object()) s.tunnelRoute = readRoute(*t);
     const auto& v = j.value("ipv6", json::object());
     s.ipv6.saved = v.value("saved", false);
     s.ipv6.disableIpv6 = v.value("disableIpv6", std::map<std::string, std::string>{});
@@ -87,19 +102,24 @@ std::string HelperState::dnsText() const {
 }
 
 std::string HelperState::recordsText() const {
-    json routesJson = json::array();
-    for (const auto& r : routes) routesJson.push_back({{"destination", r.destination}, {"via", r.via}});
+    json routesJson = json::array(), resolverRoutesJson = json::array(), taken = json::array();
+    for (const auto& r : routes) routesJson.push_back(routeJson(r));
+    for (const auto& r : resolverRoutes) resolverRoutesJson.push_back(routeJson(r));
+    for (const auto& t : lock.taken)
+        taken.push_back({{"gateway", t.gateway}, {"device", t.device}, {"metric", t.metric ? json(*t.metric) : json()},
+                         {"protocol", t.protocol}});
     json ipv6Addresses = json::array(), ipv6Routes = json::array();
     for (const auto& a : ipv6.addresses) ipv6Addresses.push_back({{"device", a.device}, {"address", a.address}});
     for (const auto& r : ipv6.routes)
         ipv6Routes.push_back({{"device", r.device}, {"destination", r.destination}, {"gateway", r.gateway},
                               {"metric", r.metric}, {"protocol", r.protocol}});
-    json tunnel = tunnelRoute ? json{{"destination", tunnelRoute->destination}, {"via", tunnelRoute->via}} : json();
+    json tunnel = tunnelRoute ? routeJson(*tunnelRoute) : json();
     return text({
         {"lock", {{"active", lock.active}, {"gateway", lock.gateway}, {"device", lock.device},
-                  {"dnsResolvers", lock.dnsResolvers}}},
+                  {"dnsResolvers", lock.dnsResolvers}, {"taken", taken}}},
         {"servers", servers},
         {"routes", routesJson},
+        {"resolverRoutes", resolverRoutesJson},
         {"tunnelRoute", tunnel},
         {"ipv6", {{"saved", ipv6.saved}, {"disableIpv6", ipv6.disableIpv6}, {"addresses", ipv6Addresses},
                   {"routes", ipv6Routes}}},
@@ -113,6 +133,7 @@ void HelperState::forgetKernelStateUnlessBoot(const std::string& currentBootId) 
         lock = Lock{};
         servers.clear();
         routes.clear();
+        resolverRoutes.clear();
         tunnelRoute.reset();
         ipv6 = Ipv6{};
     }

@@ -10,14 +10,24 @@ namespace hw::helper {
 // undone exactly, also by a later run (--reset after a crash).
 struct HelperState {
     struct Lock {
+        // A default route the lock took away, to be put back as it was.
+        struct Taken {
+            std::string gateway;  // empty: on the link (a modem's PPP link)
+            std::string device;
+            std::optional<unsigned> metric;
+            std::string protocol;
+            bool operator==(const Taken&) const = default;
+        };
         bool active = false;
-        std::string gateway;   // the default route's gateway before the lock
-        std::string device;    // and its device
+        std::string gateway;   // the way out: the best default route's gateway before the lock
+        std::string device;    // and its device; with no gateway, the link it leaves on
         std::vector<std::string> dnsResolvers;  // allowed on port 53 under the lock
+        std::vector<Taken> taken;  // every default route of the main table it took away
     };
     struct Route {
         std::string destination;
         std::string via;
+        std::string device = {};  // without via: the link the route goes out on
         bool operator==(const Route&) const = default;
     };
     struct Dns {
@@ -53,7 +63,11 @@ struct HelperState {
 
     Lock lock;
     std::vector<std::string> servers;  // VPN servers allowed through the lock
-    std::vector<Route> routes;         // host routes this helper added
+    std::vector<Route> routes;         // host routes this helper added to the servers
+    // Host routes to the lock's resolvers. One to an address that is also a
+    // server's is the same kernel route: both records name its gateway, and
+    // it goes when neither needs it.
+    std::vector<Route> resolverRoutes;
     // openvpn's own host route to its server: one that forgot its server
     // (a failed lookup) or whose route was moved leaves it behind.
     std::optional<Route> tunnelRoute;

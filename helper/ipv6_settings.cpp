@@ -79,7 +79,9 @@ bool Ipv6Settings::restoreStatic() {
         if (!restorable(r)) continue;
         std::optional<unsigned> metric;
         if (isDigits(r.metric, 9)) metric = static_cast<unsigned>(std::stoul(r.metric));
-        ok = ctx_.network.replaceRoute({r.destination, r.gateway, r.device, metric, r.protocol}) && ok;
+        // A default route with no gateway names its family by its prefix, or it would be IPv4's.
+        const std::string destination = r.destination == "default" && r.gateway.empty() ? "::/0" : r.destination;
+        ok = ctx_.network.replaceRoute({destination, r.gateway, r.device, metric, r.protocol}) && ok;
     }
     return ok;
 }
@@ -126,6 +128,18 @@ bool Ipv6Settings::restore() {
         // Interfaces that went away in the meantime have nothing to restore.
         if (!std::filesystem::exists(path)) continue;
         ok = writeSysctl(path, value) && ok;
+    }
+    // A link that came up meanwhile took IPv6 off from "default", which was
+    // ours: it gets what "default" gives it again.
+    const auto initial = saved.disableIpv6.find("default");
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(confDir(), ec)) {
+        const auto name = entry.path().filename().string();
+        if (initial == saved.disableIpv6.end() || initial->second != "0" || name == "lo" || name == "all" ||
+            saved.disableIpv6.count(name) || !isInterfaceName(name))
+            continue;
+        const auto path = entry.path().string() + "/disable_ipv6";
+        if (auto v = readFile(path); v && trimmed(*v) == "1") ok = writeSysctl(path, "0") && ok;
     }
     // Interfaces that went away take their addresses with them: a failure
     // there must not keep the record forever.

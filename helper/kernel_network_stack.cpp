@@ -59,7 +59,9 @@ std::optional<unsigned char> protocolValue(const std::string& name) {
     return std::nullopt;
 }
 
+// Empty for no address (a route without a gateway).
 std::string text(unsigned char family, const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() != (family == AF_INET ? 4u : 16u)) return "";
     char out[INET6_ADDRSTRLEN] = {};
     return ::inet_ntop(family, bytes.data(), out, sizeof out) ? out : "";
 }
@@ -95,7 +97,7 @@ public:
     std::vector<Route> defaultRoutes4() override {
         std::vector<Route> out;
         for (const auto& r : dumpRoutes(AF_INET)) {
-            if (r.destinationLength != 0 || r.gateway.empty() || r.multipath) continue;
+            if (r.destinationLength != 0 || r.multipath || !leadsSomewhere(r)) continue;
             out.push_back({"default", text(AF_INET, r.gateway), deviceName(r.outputInterface), r.priority.value_or(0),
                            protocolName(r.protocol)});
         }
@@ -105,7 +107,7 @@ public:
     std::vector<Route> hostRoutes4() override {
         std::vector<Route> out;
         for (const auto& r : dumpRoutes(AF_INET)) {
-            if (r.destinationLength != 32 || r.gateway.empty() || r.multipath || r.table != RT_TABLE_MAIN) continue;
+            if (r.destinationLength != 32 || r.multipath || r.table != RT_TABLE_MAIN || !leadsSomewhere(r)) continue;
             out.push_back({text(AF_INET, r.destination), text(AF_INET, r.gateway), deviceName(r.outputInterface),
                            r.priority, protocolName(r.protocol)});
         }
@@ -199,6 +201,11 @@ public:
     }
 
 private:
+    // Through a gateway, or out of a link with none (a modem's PPP link).
+    static bool leadsSomewhere(const netlink::RouteEntry& r) {
+        return r.type == RTN_UNICAST && (!r.gateway.empty() || r.outputInterface > 0);
+    }
+
     // The kernel's IPv4 neighbour table as this namespace sees it: a
     // complete entry (ATF_COM) is a host that answered.
     static bool neighbourComplete(const std::string& address) {

@@ -1,29 +1,55 @@
 #include "helper/log_limiter.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace hw::helper {
 
 namespace {
 
-// Numbers (pids, uids, counts) and quoted values (what a peer sent) differ
-// from line to line of one cause.
+// Opens a quoted value where a word cannot go on: "it's" quotes nothing.
+char closingQuote(char c, char before) {
+    switch (c) {
+    case '"': return '"';
+    case '`': return '`';
+    case '<': return '>';
+    case '\'': return std::isalnum(static_cast<unsigned char>(before)) ? 0 : '\'';
+    default: return 0;
+    }
+}
+
+// Numbers (pids, uids, counts) and quoted values (what a peer sent, in
+// whatever quotes) differ from line to line of one cause.
 std::string causeOf(LogLevel level, std::string_view category, std::string_view message) {
     std::string key = std::to_string(static_cast<int>(level)) + "|" + std::string(category) + "|";
-    bool quoted = false;
-    for (char c : message.substr(0, 160)) {
-        if (c == '"') {
-            if (!quoted) key += "\"\"";
-            quoted = !quoted;
-        } else if (quoted) {
-            continue;
+    // The wording's first characters, after quoted values collapsed: a long
+    // one must not push the rest of the wording out by its length.
+    const std::size_t bound = key.size() + 160;
+    char quote = 0;
+    char before = ' ';
+    for (char c : message) {
+        if (key.size() >= bound) break;
+        if (quote) {
+            if (c == quote) {
+                key.push_back(c);
+                quote = 0;
+            }
+        } else if (const char closing = closingQuote(c, before)) {
+            key.push_back(c);
+            quote = closing;
         } else if (c >= '0' && c <= '9') {
             if (key.back() != '#') key.push_back('#');
         } else {
             key.push_back(c);
         }
+        before = c;
     }
     return key;
+}
+
+std::string boundedLine(std::string_view message) {
+    if (message.size() <= LogLimiter::kLineBytes) return std::string(message);
+    return std::string(message.substr(0, LogLimiter::kLineBytes)) + "... (" + std::to_string(message.size()) + " bytes)";
 }
 
 }  // namespace
@@ -47,12 +73,13 @@ LogLimiter::~LogLimiter() {
 
 void LogLimiter::write(LogLevel level, std::string_view category, std::string_view message) {
     const TimePoint at = now();
+    const std::string line = boundedLine(message);
     std::vector<Line> lines;
     bool through = true;
     {
         std::lock_guard lock(mutex_);
         takeEnded(at, false, lines);
-        std::string key = causeOf(level, category, message);
+        std::string key = causeOf(level, category, line);
         if (!causes_.count(key) && causes_.size() >= kCauses) key = "*";
         auto [it, fresh] = causes_.try_emplace(key, Cause{level, std::string(category), at, 0, 0, {}});
         Cause& cause = it->second;
@@ -61,13 +88,29 @@ void LogLimiter::write(LogLevel level, std::string_view category, std::string_vi
         } else {
             through = false;
             if (cause.leftOut++ == 0) {
-                cause.firstLeftOut = message;
+                cause.firstLeftOut = line;
                 wake_.notify_all();
             }
         }
+        // However many causes there are, the disk sees a bounded rate.
+        if (through) through = withinTotal(at, category.size() + line.size());
     }
     emit(lines);
-    if (through) next_->write(level, category, message);
+    if (through) next_->write(level, category, line);
+}
+
+bool LogLimiter::withinTotal(TimePoint at, std::size_t bytes) {
+    if (!total_.start || at >= *total_.start + kWindow) {
+        total_.start = at;
+        total_.lines = total_.bytes = 0;
+    }
+    if (total_.lines < kTotalLines && total_.bytes + bytes <= kTotalBytes) {
+        ++total_.lines;
+        total_.bytes += bytes;
+        return true;
+    }
+    if (total_.leftOut++ == 0) wake_.notify_all();
+    return false;
 }
 
 void LogLimiter::flush() {
@@ -89,6 +132,13 @@ void LogLimiter::takeEnded(TimePoint at, bool everything, std::vector<Line>& out
                                (cause.leftOut == 1 ? "" : "s") + " like: " + cause.firstLeftOut});
         return true;
     });
+    if (total_.leftOut > 0 && total_.start && (everything || at >= *total_.start + kWindow)) {
+        out.push_back({LogLevel::Warning, "LogLimiter",
+                       "left out " + std::to_string(total_.leftOut) + " more lines over " +
+                           std::to_string(kTotalLines) + " lines or " + std::to_string(kTotalBytes) +
+                           " bytes a second"});
+        total_.leftOut = 0;
+    }
 }
 
 void LogLimiter::emit(const std::vector<Line>& lines) {
@@ -101,6 +151,7 @@ void LogLimiter::tell() {
         std::optional<TimePoint> due;
         for (const auto& [key, cause] : causes_)
             if (cause.leftOut > 0 && (!due || cause.start + kWindow < *due)) due = cause.start + kWindow;
+        if (total_.leftOut > 0 && total_.start && (!due || *total_.start + kWindow < *due)) due = *total_.start + kWindow;
         if (due)
             wake_.wait_until(lock, *due);
         else

@@ -17,7 +17,8 @@ namespace hw::helper {
 // A log sink before another that lets at most a few lines a second through
 // for any one cause (the same level, category and wording, numbers and
 // quoted values aside), then one line with the count of those left out: a
-// flood of connections or requests costs a few lines, not the disk.
+// flood of connections or requests costs a few lines, not the disk. All
+// causes together are bounded too, in lines and bytes a second.
 class LogLimiter final : public LogSink {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -27,6 +28,10 @@ public:
     // Causes told apart at once; the rest share one. An openvpn connect alone
     // prints some 60 different lines in a second: none of them is a flood.
     static constexpr std::size_t kCauses = 256;
+    // All causes together, and the longest line written whole.
+    static constexpr std::size_t kTotalLines = 256;
+    static constexpr std::size_t kTotalBytes = 32 * 1024;
+    static constexpr std::size_t kLineBytes = 2048;
 
     // Without a clock, a thread of its own tells what was left out as soon
     // as a window ends; with one (tests), only writes and flush() do.
@@ -57,6 +62,8 @@ private:
     // With the mutex held: the counts of the causes whose window ended
     // (all of them when everything), which are then forgotten.
     void takeEnded(TimePoint at, bool everything, std::vector<Line>& out);
+    // With the mutex held: whether a line of these bytes fits this window.
+    bool withinTotal(TimePoint at, std::size_t bytes);
     void emit(const std::vector<Line>& lines);
     void tell();
 
@@ -65,6 +72,12 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::map<std::string, Cause> causes_;
+    struct Total {
+        std::optional<TimePoint> start;
+        std::size_t lines = 0;
+        std::size_t bytes = 0;
+        std::size_t leftOut = 0;
+    } total_;
     bool stopping_ = false;
     std::thread teller_;
 };

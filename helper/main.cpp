@@ -15,6 +15,7 @@
 #include "havenway/build_config.h"
 #include "helper/helper_daemon.h"
 #include "helper/helper_installer.h"
+#include "helper/log_file_cap.h"
 #include "helper/log_limiter.h"
 #include "helper/openvpn/openvpn_event.h"
 #include "platform/log.h"
@@ -37,8 +38,9 @@ int serve(hw::ProcessRunner& runner) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    // Whatever a peer makes the helper say, a flood of it stays a few lines.
-    hw::log::setSink(std::make_shared<hw::helper::LogLimiter>(hw::log::sink()));
+    // Whatever a peer makes the helper say, a flood of it stays a few lines,
+    // and the file it goes to stays within its size.
+    hw::log::setSink(std::make_shared<hw::helper::LogLimiter>(std::make_shared<hw::helper::LogFileCap>(hw::log::sink())));
     auto network = hw::helper::makeKernelNetworkStack();
     hw::helper::HelperDaemon daemon(runner, *network, hw::helper::HelperPaths::fromEnvironment());
     std::string error;

@@ -62,7 +62,9 @@ HelperMessage yesNo(bool ok) { return replyWith(ok ? kYes : kNo); }
 
 void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
     d.registerCommand("retrieveDefaultGateway", [&s](HelperCommand&) -> std::optional<HelperMessage> {
-        return replyWith(s.lock.wayOut().value_or(kNo));
+        // The app knows ways out by their gateways only.
+        const auto way = s.lock.wayOut();
+        return replyWith(way && !way->gateway.empty() ? way->gateway : std::string(kNo));
     });
 
     // Whether a lock is in force: an app that starts after a crash keeps
@@ -152,8 +154,8 @@ void registerNetworkCommands(CommandDispatcher& d, HelperServices& s) {
         auto gw = addressParam(c, "defaultGateway", s);
         if (!server.present || !server.valid || !gw.valid) return replyWith(kNo);
         // An app that has not learnt the way out yet (its first lock) sends none.
-        const auto gateway = gw.present ? std::optional(gw.value) : s.lock.wayOut();
-        if (!gateway || !s.lock.addServerRoute(server.value, *gateway)) return replyWith(kNo);
+        const auto way = gw.present ? std::optional(NetworkLock::DefaultRoute{gw.value, ""}) : s.lock.wayOut();
+        if (!way || !s.lock.addServerRoute(server.value, *way)) return replyWith(kNo);
         return replyWith(server.value);
     });
 

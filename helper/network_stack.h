@@ -20,10 +20,10 @@ public:
         std::string protocol;  // empty: as ip makes them ("boot"); else a name ip knows
     };
 
-    // The main table's IPv4 default routes through a gateway, in the
-    // kernel's order.
+    // The main table's IPv4 default routes, through a gateway or out of a
+    // link (gateway empty), in the kernel's order.
     virtual std::vector<Route> defaultRoutes4() = 0;
-    // The main table's IPv4 host routes (/32) through a gateway.
+    // The main table's IPv4 host routes (/32), the same.
     virtual std::vector<Route> hostRoutes4() = 0;
     // Plain unicast routes of the main table leaving through device (IPv6).
     virtual std::vector<Route> routes6(const std::string& device) = 0;

@@ -23,9 +23,15 @@ std::string set(const char* name, const char* type, const std::string& elems) {
     return s + " }\n";
 }
 
-// ipsec*: the device of user-space ESP, where the kernel has none; kernel
-// ESP is matched by its policy instead.
-const char* const kTunnels[] = {"tun*", "tap*", "ppp*", "ipsec*"};
+// Interface names go to nft quoted; only valid ones get that far.
+std::string names(const std::vector<std::string>& devices) {
+    std::string out;
+    for (const auto& d : devices) {
+        if (!isInterfaceName(d)) continue;
+        out += (out.empty() ? "\"" : ", \"") + d + "\"";
+    }
+    return out;
+}
 
 // The two chains mirror each other; only the direction's words differ.
 struct Direction {
@@ -46,8 +52,8 @@ constexpr Direction kInput{"input", "iifname", "meta", "udp sport 67 udp dport 6
 // Out to the servers and resolvers: what carries the helper's mark; ESP and
 // GRE, which only the kernel sends for root; and the ports of root's L2TP
 // and PPTP tools, which the helper starts but cannot mark. Nothing of an
-// ordinary user's. What goes out marks its connection, so that only its
-// answers come back in.
+// ordinary user's. What goes out marks its connection: PPTP's answers come
+// back in by it.
 std::string outputToPeers() {
     const std::string mark = "meta mark " + std::to_string(kLockMark) + " ";
     const std::string ours = " ct mark set " + std::to_string(kLockMark) + " accept\n";
@@ -64,17 +70,21 @@ std::string outputToPeers() {
     return r;
 }
 
-// In from the servers and resolvers: answers on the connections the lines
-// above marked, and ESP and GRE, which no ordinary user's socket gets.
+// In from the servers and resolvers: only to a socket that carries the mark
+// now. A connection's mark outlives its socket, and a user's socket bound to
+// the same port later would get what comes. ESP and GRE reach no user's
+// socket; PPTP's control connection is root's and unmarked.
 std::string inputFromPeers() {
-    const std::string ours = " ct mark " + std::to_string(kLockMark) + " accept\n";
+    const std::string mark = std::to_string(kLockMark);
     std::string r;
     for (const char* ip : {"ip", "ip6"}) {
         const std::string v = ip[2] == '6' ? "6" : "4";
         const std::string servers = std::string(ip) + " saddr @servers" + v;
-        r += "    " + servers + ours;
+        r += "    " + servers + " socket mark " + mark + " accept\n";
         r += "    " + servers + " meta l4proto { esp, gre } accept\n";
-        r += "    " + std::string(ip) + " saddr @dns" + v + " meta l4proto { tcp, udp } th sport 53" + ours;
+        r += "    " + servers + " tcp sport 1723 ct mark " + mark + " accept\n";
+        r += "    " + std::string(ip) + " saddr @dns" + v + " meta l4proto { tcp, udp } th sport 53 socket mark " + mark +
+             " accept\n";
     }
     return r;
 }
@@ -83,7 +93,7 @@ std::string chain(const Direction& d) {
     std::string r = std::string("  chain ") + d.hook + " {\n    type filter hook " + d.hook +
                     " priority filter; policy drop;\n";
     r += std::string("    ") + d.iface + " \"lo\" accept\n";
-    for (auto t : kTunnels) r += std::string("    ") + d.iface + " \"" + t + "\" accept\n";
+    r += std::string("    ") + d.iface + " @tunnels accept\n";
     r += std::string("    ") + d.ipsec + " ipsec exists accept\n";
     r += std::string("    ") + d.dhcp4 + " accept\n";
     r += std::string("    ") + d.dhcp6 + " accept\n";
@@ -102,6 +112,13 @@ std::string buildAllowServerRuleset(const std::string& server) {
            " { " + server + " }\n";
 }
 
+std::string buildTunnelsRuleset(const std::vector<std::string>& tunnels) {
+    std::string r = std::string("flush set inet ") + kLockTable + " tunnels\n";
+    if (const std::string elems = names(tunnels); !elems.empty())
+        r += std::string("add element inet ") + kLockTable + " tunnels { " + elems + " }\n";
+    return r;
+}
+
 std::string buildReleaseRuleset() {
     return std::string("table inet ") + kLockTable + " {}\ndelete table inet " + kLockTable + "\n";
 }
@@ -113,6 +130,7 @@ std::string buildLockRuleset(const LockRules& rules) {
     r += set("servers6", "ipv6_addr", elements(rules.servers, AddressFamily::V6));
     r += set("dns4", "ipv4_addr", elements(rules.dnsResolvers, AddressFamily::V4));
     r += set("dns6", "ipv6_addr", elements(rules.dnsResolvers, AddressFamily::V6));
+    r += set("tunnels", "ifname", names(rules.tunnels));
     r += "  counter dropped_out {}\n  counter dropped_in {}\n";
 
     r += chain(kOutput);

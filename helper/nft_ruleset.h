@@ -12,12 +12,15 @@ inline constexpr const char* kLockTable = "havenway";  // family inet
 // ordinary user can set a mark.
 inline constexpr unsigned kLockMark = 0x4857;
 
-// What the lock lets through besides loopback, DHCP, tunnel devices and
-// IPsec (kernel policies, or user-space ESP's device). Out of the machine,
-// only marked packets and root's tunnel tools reach these.
+// What the lock lets through besides loopback, DHCP, the session's tunnel
+// devices and IPsec (kernel policies). Out of the machine, only marked
+// packets and root's tunnel tools reach these; in, only what a socket that
+// carries the mark now receives (and PPTP's control connection, whose tool
+// cannot mark its socket).
 struct LockRules {
     std::vector<std::string> servers;       // validated addresses, either family
     std::vector<std::string> dnsResolvers;  // validated addresses, port 53 only
+    std::vector<std::string> tunnels;       // the devices of the tunnels the helper made
 };
 
 // One nft transaction that replaces our table (and only it) with the lock.
@@ -25,6 +28,8 @@ std::string buildLockRuleset(const LockRules& rules);
 // Lets one more (validated) server through a lock already in place: an
 // element added to its set, not a new table.
 std::string buildAllowServerRuleset(const std::string& server);
+// Makes the lock's tunnel devices exactly these (a lock already in place).
+std::string buildTunnelsRuleset(const std::vector<std::string>& tunnels);
 // One nft transaction that removes our table whether or not it exists.
 std::string buildReleaseRuleset();
 

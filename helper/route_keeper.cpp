@@ -37,16 +37,23 @@ bool drain(int fd) {
 }
 }  // namespace
 
-RouteKeeper::RouteKeeper() : nudge_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+RouteKeeper::RouteKeeper()
+    : nudge_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), prompt_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 RouteKeeper::~RouteKeeper() {
     stop();
     if (nudge_ >= 0) ::close(nudge_);
+    if (prompt_ >= 0) ::close(prompt_);
 }
 
 void RouteKeeper::nudge() {
     std::uint64_t one = 1;
     if (nudge_ >= 0) [[maybe_unused]] auto w = ::write(nudge_, &one, sizeof one);
+}
+
+void RouteKeeper::nudgeNow() {
+    std::uint64_t one = 1;
+    if (prompt_ >= 0) [[maybe_unused]] auto w = ::write(prompt_, &one, sizeof one);
 }
 
 bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
@@ -63,12 +70,13 @@ bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
     }
     int size = 1 << 20;
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    reader_ = std::thread([fd = socket_, wake = wake_, nudge = nudge_, changed = std::move(changed), settleMs] {
-        pollfd fds[3] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}, {nudge, POLLIN, 0}};
+    reader_ = std::thread([fd = socket_, wake = wake_, nudge = nudge_, prompt = prompt_, changed = std::move(changed),
+                           settleMs] {
+        pollfd fds[4] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}, {nudge, POLLIN, 0}, {prompt, POLLIN, 0}};
         bool pending = false;
         for (;;) {
             // While a burst goes on, wait for it to settle.
-            const int n = ::poll(fds, 3, pending ? settleMs : -1);
+            const int n = ::poll(fds, 4, pending ? settleMs : -1);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return;
@@ -85,6 +93,12 @@ bool RouteKeeper::start(std::function<void()> changed, int settleMs) {
                 pending = true;
             }
             if (fds[0].revents && drain(fd)) pending = true;
+            if (fds[3].revents) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] auto r = ::read(prompt, &count, sizeof count);
+                pending = false;
+                changed();
+            }
         }
     });
     return true;

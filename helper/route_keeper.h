@@ -21,12 +21,16 @@ public:
     // Asks for a call as if the routes had changed; any thread, also
     // before start and after stop (then nothing comes of it).
     void nudge();
+    // The same, called without waiting for a burst to settle: a tunnel's
+    // device is up and its traffic waits for the lock.
+    void nudgeNow();
 
 private:
     std::thread reader_;
     int socket_ = -1;
     int wake_ = -1;
     int nudge_ = -1;  // lives as long as this object: other threads write to it
+    int prompt_ = -1;  // the same, for nudgeNow
 };
 
 }  // namespace hw::helper

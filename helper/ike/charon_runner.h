@@ -54,6 +54,8 @@ public:
     // TERM, a bounded wait, then KILL; then removes what charon may have
     // left (its routing rule and table, its files). Safe when not running.
     void stop();
+    // ESP in user space: charon's own device carries the tunnel.
+    bool userSpaceEsp() const { return libipsec_; }
     bool running();
     pid_t pid() const { return pid_; }
     bool usesLibipsec() const { return libipsec_; }

@@ -537,6 +537,11 @@ bool IkeService::charonRunning() {
     return charon_ && charon_->running();
 }
 
+bool IkeService::charonUsesOwnDevice() {
+    std::lock_guard lock(charonMutex_);
+    return charon_ && charon_->running() && charon_->userSpaceEsp();
+}
+
 std::shared_ptr<ViciClient> IkeService::control() {
     std::lock_guard lock(charonMutex_);
     // Made at its first use, after the connect's own requests: a second
@@ -585,6 +590,7 @@ bool IkeService::ensureCharon(std::string* error, Setup* pending) {
     charon_ = std::make_unique<CharonRunner>(charon, runner_);
     UniqueFd first;
     if (!charon_->start(error, &charonSocketChanges_, &first)) return false;
+    if (charonStarted_) charonStarted_();
     events_ = std::make_shared<ViciClient>();
     events_->setEventHandler([this](const std::string& name, const ViciSection& body) { onEvent(name, body); });
     events_->setCloseHandler([this] { onCharonLost(); });

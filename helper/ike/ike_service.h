@@ -101,6 +101,10 @@ public:
     bool endLeftovers();
     // Whether our charon runs now (tests, diagnostics).
     bool charonRunning();
+    // Whether the charon that runs does ESP in user space (its own device).
+    bool charonUsesOwnDevice();
+    // Called (on whatever thread started it) each time a charon has started.
+    void setCharonStarted(std::function<void()> started) { charonStarted_ = std::move(started); }
 
 private:
     struct Session;
@@ -138,6 +142,7 @@ private:
     IkeServiceOptions options_;
     ProcessRunner& runner_;
     std::mutex charonMutex_;  // guards the runner, the lent clients and (re)connecting the clients
+    std::function<void()> charonStarted_;
     std::unique_ptr<CharonRunner> charon_;
     std::optional<bool> kernelEsp_;  // the kernel's ESP, once asked
     UniqueFd charonSocketChanges_;   // kept: closing one waits for the kernel

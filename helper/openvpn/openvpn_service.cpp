@@ -240,6 +240,14 @@ void OpenVPNService::markConnected(pid_t pid, const std::string& gateway, const 
     }
 }
 
+std::vector<std::string> OpenVPNService::tunnelDevices() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& child : children_)
+        if (child->connected.load() && !child->exited.load() && !child->device.empty()) out.push_back(child->device);
+    return out;
+}
+
 std::optional<pid_t> OpenVPNService::runningPid() const {
     std::lock_guard lock(mutex_);
     for (auto it = children_.rbegin(); it != children_.rend(); ++it)
@@ -467,6 +475,8 @@ HelperMessage OpenVPNService::event(const HelperCommand& c) {
     if (c.name == "up") {
         const std::string* tunnelGateway = helperString(c.parameters, "vpnGateway");
         markConnected(*pid, tunnelGateway && isIPv4Address(*tunnelGateway) ? *tunnelGateway : std::string(), *dev);
+        // Through the lock before openvpn goes on: the tunnel is the way out.
+        services_.lock.tunnelsChanged();
         std::optional<HelperState::Route> serverRoute;
         const std::string* server = helperString(c.parameters, "server");
         const std::string* gateway = helperString(c.parameters, "netGateway");
@@ -493,6 +503,10 @@ void registerOpenVPNCommands(CommandDispatcher& d, HelperServices& s, OpenVPNSer
         auto running = weak.lock();
         // An openvpn whose tunnel went down carries nothing while it exits.
         return running && running->runningPid().has_value() && !running->tunnelDown();
+    });
+    s.lock.addTunnelDevices([weak = std::weak_ptr<OpenVPNService>(service)] {
+        auto running = weak.lock();
+        return running ? running->tunnelDevices() : std::vector<std::string>{};
     });
     d.registerCommand("createOpenVPNConnection", [service](HelperCommand& c) -> std::optional<HelperMessage> {
         return service->create(c);

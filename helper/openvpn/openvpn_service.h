@@ -70,6 +70,9 @@ public:
     // The last started openvpn said its tunnel went down (it exits next).
     bool tunnelDown() const { return tunnelDown_; }
 
+    // The devices of the tunnels this service's openvpns brought up and that still run.
+    std::vector<std::string> tunnelDevices() const;
+
 private:
     struct Child;
     std::optional<std::string> readUserConfig(const std::string& path, uid_t owner);

@@ -436,6 +436,20 @@ PppLinkStatus PppLinks::status(const std::string& id) {
     return {0, 0, std::nullopt};
 }
 
+std::vector<std::string> PppLinks::devices() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& [id, link] : links_) {
+        if (link->stopping) continue;
+        // pppd's ip-up wrote the link's interface there.
+        auto name = readFile(upMarkerPath(paths_, id));
+        if (!name) continue;
+        while (!name->empty() && (name->back() == '\n' || name->back() == ' ')) name->pop_back();
+        if (isInterfaceName(*name)) out.push_back(*name);
+    }
+    return out;
+}
+
 void PppLinks::stopAll() {
     std::map<std::string, std::unique_ptr<Link>> links;
     {

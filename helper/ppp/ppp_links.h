@@ -62,6 +62,8 @@ public:
     // grace. False when nothing runs.
     bool stop(const std::string& serviceID, bool force);
     PppLinkStatus status(const std::string& serviceID);
+    // The interfaces of the links that are up (their ip-up has run).
+    std::vector<std::string> devices();
     void stopAll();
     // Stops the links that an earlier run of the helper left running (their
     // processes are recorded under the run folder) and removes their host

@@ -281,8 +281,15 @@ void registerPppCommands(CommandDispatcher& d, HelperServices& services) {
     auto& context = services.context;
     auto paths = PppPaths::fromEnvironment(context.paths.stateDir, context.paths.runDir);
     ProcessRunner& runner = context.runner;
-    registerPppCommands(d, std::make_shared<PppVpnServices>(
-                               paths, runner, [&runner](std::string* why) { return kernelSupportsEsp(runner, why); }));
+    auto ppp = std::make_shared<PppVpnServices>(paths, runner,
+                                                [&runner](std::string* why) { return kernelSupportsEsp(runner, why); });
+    // A link up or down changes what the lock lets out.
+    ppp->setObserver([&lock = services.lock](const std::string&, const PppLinkStatus&) { lock.recheckNow(); });
+    services.lock.addTunnelDevices([weak = std::weak_ptr<PppVpnServices>(ppp)] {
+        auto running = weak.lock();
+        return running ? running->links().devices() : std::vector<std::string>{};
+    });
+    registerPppCommands(d, std::move(ppp));
 }
 
 }  // namespace hw::helper::ppp

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "platform/log.h"
 
@@ -18,15 +19,50 @@ namespace hw {
 namespace {
 constexpr const char* kLog = "HelperServer";
 constexpr int kReplyTimeoutMs = 5000;
+// Replies that wait for room in their channel, each on a thread of its own;
+// past these, a channel that is full is closed instead.
+constexpr int kRepliesWaiting = 16;
+std::atomic<int> g_repliesWaiting{0};
+
+void replyLater(UniqueFd channel, HelperFrame frame) {
+    if (g_repliesWaiting.fetch_add(1) >= kRepliesWaiting) {
+        g_repliesWaiting.fetch_sub(1);
+        log::warning(kLog, "reply dropped: its channel is full and too many replies wait already");
+        return;
+    }
+    std::thread([channel = std::move(channel), frame = std::move(frame)] {
+        std::string error;
+        if (!sendHelperFrame(channel.get(), frame, kReplyTimeoutMs, &error)) log::warning(kLog, "reply failed: " + error);
+        g_repliesWaiting.fetch_sub(1);
+    }).detach();
+}
 }  // namespace
 
 bool HelperRequest::reply(const HelperMessage& answer) {
     if (!replyChannel_) return false;
     std::string error;
-    bool ok = sendHelperMessage(replyChannel_.get(), answer, -1, kReplyTimeoutMs, &error);
-    if (!ok) log::warning(kLog, "reply failed: " + error);
-    replyChannel_.reset();
-    return ok;
+    auto frame = encodeHelperMessage(answer, -1, &error);
+    if (!frame) {
+        log::warning(kLog, "reply failed: " + error);
+        replyChannel_.reset();
+        return false;
+    }
+    // Sent at once or not on this thread: a peer that does not read its
+    // channel must not hold the loop that answers everyone else. A frame of
+    // one packet goes whole or not at all.
+    if (frame->bytes.size() < kHelperPacketBytes) {
+        if (sendHelperFrame(replyChannel_.get(), *frame, 0, &error)) {
+            replyChannel_.reset();
+            return true;
+        }
+        if (error != kHelperSendTimedOut) {
+            log::warning(kLog, "reply failed: " + error);
+            replyChannel_.reset();
+            return false;
+        }
+    }
+    replyLater(std::move(replyChannel_), std::move(*frame));
+    return true;
 }
 
 HelperServer::HelperServer(Options options, Handler handler)

@@ -36,6 +36,8 @@ public:
     HelperMessage message;
     HelperPeer peer;
     bool expectsReply() const { return static_cast<bool>(replyChannel_); }
+    // Never waits: a reply its channel has no room for waits on a thread of
+    // its own (a few at most; past them the channel is closed).
     bool reply(const HelperMessage& answer);
 
 private:

@@ -53,7 +53,7 @@ bool sendPacket(int fd, std::string_view packet, const std::vector<int>& fds, St
         if (errno != EAGAIN && errno != EWOULDBLOCK) return setError(error, std::string("send failed: ") + std::strerror(errno));
         pollfd p{fd, POLLOUT, 0};
         int r = ::poll(&p, 1, remainingMs(deadline, timeoutMs));
-        if (r == 0) return setError(error, "send timed out");
+        if (r == 0) return setError(error, kHelperSendTimedOut);
         if (r < 0 && errno != EINTR) return setError(error, std::string("poll failed: ") + std::strerror(errno));
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return setError(error, "peer closed");
     }

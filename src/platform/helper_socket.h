@@ -25,6 +25,8 @@ std::pair<UniqueFd, UniqueFd> makeHelperSocketPair();
 // the socket is full, bounded by timeoutMs (the frame is then broken off and
 // the socket should be given up).
 bool sendHelperFrame(int fd, const HelperFrame& frame, int timeoutMs, std::string* error);
+// The error of a send that found no room in time.
+inline constexpr const char* kHelperSendTimedOut = "send timed out";
 bool sendHelperMessage(int fd, const HelperMessage& message, int replyFd, int timeoutMs, std::string* error);
 
 // Reassembles frames from packets, one packet per read.

@@ -57,9 +57,13 @@ struct FakeNetwork final : NetworkStack {
     bool replaceRoute(const Route& r) override {
         ops.push_back("replace " + describe(r));
         if (std::find(unreachable.begin(), unreachable.end(), r.gateway) != unreachable.end()) return false;
-        if (r.destination == "default" && addressFamily(r.gateway) == AddressFamily::V4)
-            defaults = {{r.gateway, r.device.empty() ? "eth0" : r.device, 0}};
-        if (isIPv4Address(r.destination) && !r.gateway.empty()) {
+        // As the kernel: one default route per metric; one on the link names its device.
+        if (r.destination == "default" &&
+            (addressFamily(r.gateway) == AddressFamily::V4 || (r.gateway.empty() && !r.device.empty()))) {
+            std::erase_if(defaults, [&](const Default& d) { return d.metric == r.metric.value_or(0); });
+            defaults.push_back({r.gateway, r.device.empty() ? "eth0" : r.device, r.metric.value_or(0)});
+        }
+        if (isIPv4Address(r.destination) && (!r.gateway.empty() || !r.device.empty())) {
             std::erase_if(hosts, [&](const Route& h) { return h.destination == r.destination; });
             hosts.push_back(r);
         }
@@ -69,10 +73,13 @@ struct FakeNetwork final : NetworkStack {
         ops.push_back("del " + describe(r));
         std::erase_if(hosts, [&](const Route& h) { return h.destination == r.destination; });
         if (r.destination != "default") return true;
-        // One named by its gateway, else the first.
-        auto it = r.gateway.empty() ? defaults.begin()
-                                    : std::find_if(defaults.begin(), defaults.end(),
-                                                   [&](const Default& d) { return d.gateway == r.gateway; });
+        // One named by its gateway or its link, else the first.
+        auto it = r.gateway.empty() && r.device.empty()
+                      ? defaults.begin()
+                      : std::find_if(defaults.begin(), defaults.end(), [&](const Default& d) {
+                            return (r.gateway.empty() ? d.device == r.device : d.gateway == r.gateway) &&
+                                   (!r.metric || d.metric == *r.metric);
+                        });
         if (it == defaults.end()) return false;
         defaults.erase(it);
         return true;

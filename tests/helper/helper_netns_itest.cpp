@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "fake_system.h"
 #include "helper/helper_files.h"
@@ -122,7 +123,7 @@ TEST_F(HelperInNetns, LoopbackGatewaysNeverTakeThePlaceOfTheRealOne) {
     EXPECT_EQ(rpc("retrieveDefaultGateway"), "10.77.0.1");
     EXPECT_EQ(rpc("enableNetworkLock"), "10.77.0.1");
     EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "127.0.0.1"}}), "YES");
-    EXPECT_EQ(bed_.defaultRoute(), real);
+    EXPECT_EQ(bed_.defaultRoute(), "default via 10.77.0.1 dev veth0 metric 100 \n") << "as the lock found it";
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
 
     // A record that names loopback as the way out, as an older helper wrote
@@ -132,10 +133,12 @@ TEST_F(HelperInNetns, LoopbackGatewaysNeverTakeThePlaceOfTheRealOne) {
     const std::string records = dir_ / "run/state/helper-state.json";
     auto text = readFile(records);
     ASSERT_TRUE(text);
-    ASSERT_NE(text->find("\"10.77.0.1\""), std::string::npos);
-    text->replace(text->find("\"10.77.0.1\""), 11, "\"127.0.0.1\"");
-    text->replace(text->find("\"veth0\""), 7, "\"lo\"");
-    std::ofstream(records) << *text;
+    auto older = nlohmann::json::parse(*text);
+    ASSERT_EQ(older["lock"]["gateway"], "10.77.0.1");
+    older["lock"]["gateway"] = "127.0.0.1";
+    older["lock"]["device"] = "lo";
+    older["lock"].erase("taken");
+    std::ofstream(records) << older.dump();
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.77.0.1"}));
     ASSERT_EQ(helper_.runOnce({"--reset"}), 0);
     EXPECT_EQ(bed_.defaultRoute(), real);
@@ -163,6 +166,7 @@ TEST_F(HelperInNetns, StaticIpv6AddressAndDefaultRouteSurviveASession) {
     ASSERT_TRUE(bed_.in(bed_.net, {"ip", "-6", "addr", "add", "2001:db8:77::1/64", "dev", "veth1", "nodad"}));
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "addr", "add", "2001:db8:77::2/64", "dev", "veth0"}));
     ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "via", "2001:db8:77::1", "dev", "veth0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "-6", "route", "add", "default", "dev", "veth0", "metric", "2048"}));
     // Addresses without their lifetimes, and every route, in order.
     auto snapshot = [&] {
         std::string addresses, routes, out;
@@ -328,6 +332,83 @@ TEST_F(HelperInNetns, UnderTheLockTheWayOutFollowsANewLinkAndTheReleasePutsItBac
     EXPECT_NE(bed_.defaultRoute().find("via 10.78.0.1"), std::string::npos) << bed_.defaultRoute();
     EXPECT_TRUE(bed_.udpGetsThrough("203.0.113.20", bed_.net));
     EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
+}
+
+// A docked laptop: wire and Wi-Fi both with their default routes, the
+// server also the lock's resolver, moves under the lock, a link that comes
+// up mid-session. Disconnect hands back both routes with their metrics, no
+// host route and IPv6 everywhere; and a ppp-named uplink is a way out,
+// with its gateway or without one.
+TEST_F(HelperInNetns, TheLockHandsBackTheNetworkAsItFoundIt) {
+    ASSERT_TRUE(bed_.rig.link(bed_.client, "veth2", "10.78.0.2/24", bed_.net, "veth3", "10.78.0.1/24"));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "via", "10.77.0.1", "metric", "100"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "del", "default", "via", "10.77.0.1", "metric", "0"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.78.0.1", "metric", "600"}));
+    const std::string both = "default via 10.77.0.1 dev veth0 metric 100 \ndefault via 10.78.0.1 dev veth2 metric 600 \n";
+    ASSERT_EQ(bed_.defaultRoute(), both);
+    auto waitFor = [&](const std::string& route) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (routes().find(route) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return routes().find(route) != std::string::npos;
+    };
+    auto ipv6Off = [&](const std::string& link) {
+        std::string v;
+        bed_.in(bed_.client, {"cat", "/proc/sys/net/ipv6/conf/" + link + "/disable_ipv6"}, &v);
+        return v;
+    };
+
+    EXPECT_EQ(rpc("disableIPV6"), "YES");
+    ASSERT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "198.51.100.10"}}), "10.77.0.1");
+    ASSERT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    EXPECT_EQ(bed_.defaultRoute(), "");
+    ASSERT_TRUE(bed_.rig.link(bed_.client, "veth4", "10.79.0.2/24", bed_.net, "veth5", "10.79.0.1/24"));
+    EXPECT_EQ(ipv6Off("veth4"), "1\n");
+    // The wire goes; the Wi-Fi's DHCP puts its route back; the wire returns.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.78.0.1", "metric", "600"}));
+    ASSERT_TRUE(waitFor("198.51.100.10 via 10.78.0.1")) << routes();
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "up"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "add", "default", "via", "10.77.0.1", "metric", "100"}));
+    ASSERT_TRUE(waitFor("198.51.100.10 via 10.77.0.1")) << routes();
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net, 53));
+
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "10.78.0.1"}}), "YES");
+    EXPECT_EQ(rpc("reEnableIPV6"), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), both);
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
+    for (const char* link : {"veth0", "veth2", "veth4", "default"}) EXPECT_EQ(ipv6Off(link), "0\n") << link;
+
+    // A modem's link (ppp9 by name) as the only way out.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth2", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth2", "name", "ppp9"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "ppp9", "up"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "link", "set", "veth0", "down"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "via", "10.78.0.1", "dev", "ppp9"}));
+    ASSERT_EQ(rpc("enableNetworkLock"), "10.78.0.1");
+    ASSERT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_FALSE(bed_.udpArrives(bed_.client, bed_.net, "198.51.100.10", 9999, "ppp9"));
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), "default via 10.78.0.1 dev ppp9 \n");
+
+    // The same link as pppd makes it, with no gateway.
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "replace", "default", "dev", "ppp9", "metric", "50"}));
+    ASSERT_TRUE(bed_.in(bed_.client, {"ip", "route", "del", "default", "via", "10.78.0.1"}));
+    const std::string onLink = "default dev ppp9 scope link metric 50 \n";
+    ASSERT_EQ(bed_.defaultRoute(), onLink);
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "203.0.113.20"}}), "NO") << "no gateway to name";
+    EXPECT_EQ(bed_.defaultRoute(), "");
+    EXPECT_NE(bed_.droppedOut(), -1);
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "198.51.100.10"}}), "198.51.100.10");
+    EXPECT_NE(routes().find("198.51.100.10 dev ppp9"), std::string::npos) << routes();
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_TRUE(bed_.markedUdpGetsThrough("203.0.113.20", bed_.net, 53));
+    EXPECT_FALSE(bed_.udpGetsThrough("198.51.100.10", bed_.net));
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    EXPECT_EQ(bed_.defaultRoute(), onLink);
+    EXPECT_EQ(routes().find("198.51.100.10"), std::string::npos) << routes();
+    EXPECT_EQ(routes().find("203.0.113.20"), std::string::npos) << routes();
 }
 
 }  // namespace

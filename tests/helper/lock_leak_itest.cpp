@@ -168,27 +168,51 @@ TEST_F(LockLeaks, NothingOfTheUsersReachesTheServerOrTheResolvers) {
     EXPECT_TRUE(arrived("helper")) << "the helper's own lookup";
 }
 
-// A datagram from the server's address (and port 1194) to a socket bound
-// to port `to` in the client namespace, sent after the client's socket sent
-// its own from there (marked or not); true when it arrived.
-bool answerArrives(const std::string& client, const std::string& net, int port, unsigned mark, bool clientSpeaksFirst) {
-    int rx = -1, tx = -1;
+// A datagram from `from`:fromPort (the server's openvpn, the resolver) to a
+// socket bound to port `port` in the client namespace, sent after the
+// client's socket sent its own from there (marked or not), or after a marked
+// socket there did and closed; true when it arrived.
+struct Answer {
+    const char* what;
+    int port;
+    unsigned mark;
+    bool speaksFirst;
+    bool arrives;
+    bool afterAMarkedSocket = false;
+    const char* from = kServer;
+    int fromPort = 1194;
+};
+
+bool answerArrives(const std::string& client, const std::string& net, const Answer& a) {
+    int rx = -1, tx = -1, earlier = -1;
     sockaddr_in local{}, server{}, clientAddress{};
     local.sin_family = server.sin_family = clientAddress.sin_family = AF_INET;
-    local.sin_port = clientAddress.sin_port = htons(static_cast<uint16_t>(port));
-    server.sin_port = htons(1194);
-    ::inet_pton(AF_INET, kServer, &server.sin_addr);
+    local.sin_port = clientAddress.sin_port = htons(static_cast<uint16_t>(a.port));
+    server.sin_port = htons(static_cast<uint16_t>(a.fromPort));
+    ::inet_pton(AF_INET, a.from, &server.sin_addr);
     ::inet_pton(AF_INET, "10.77.0.2", &clientAddress.sin_addr);
+    const unsigned lockMark = kLockMark;
     hw::test::NetnsRig::inside(client, [&] {
+        if (a.afterAMarkedSocket) {
+            earlier = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            ::setsockopt(earlier, SOL_SOCKET, SO_MARK, &lockMark, sizeof(lockMark));
+            ::bind(earlier, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+        }
         rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (mark) ::setsockopt(rx, SOL_SOCKET, SO_MARK, &mark, sizeof(mark));
-        ::bind(rx, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+        if (a.mark) ::setsockopt(rx, SOL_SOCKET, SO_MARK, &a.mark, sizeof(a.mark));
     });
+    // The tunnel software spoke from the port and ended; its connection's
+    // mark lives on.
+    if (earlier >= 0) {
+        ::sendto(earlier, "?", 1, 0, reinterpret_cast<sockaddr*>(&server), sizeof(server));
+        ::close(earlier);
+    }
+    ::bind(rx, reinterpret_cast<sockaddr*>(&local), sizeof(local));
     hw::test::NetnsRig::inside(net, [&] {
         tx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         ::bind(tx, reinterpret_cast<sockaddr*>(&server), sizeof(server));
     });
-    if (clientSpeaksFirst) ::sendto(rx, "?", 1, 0, reinterpret_cast<sockaddr*>(&server), sizeof(server));
+    if (a.speaksFirst) ::sendto(rx, "?", 1, 0, reinterpret_cast<sockaddr*>(&server), sizeof(server));
     ::sendto(tx, "!", 1, 0, reinterpret_cast<sockaddr*>(&clientAddress), sizeof(clientAddress));
     // Only the server's datagram counts, not one that looped back.
     bool got = false;
@@ -202,19 +226,15 @@ bool answerArrives(const std::string& client, const std::string& net, int port, 
 }
 
 TEST_F(LockLeaks, FromTheServerOnlyAnswersToTheTunnelSoftwareComeIn) {
-    struct Row {
-        const char* what;
-        int port;
-        unsigned mark;
-        bool speaksFirst;
-        bool arrives;
-    } rows[] = {
+    const Answer rows[] = {
         {"to a user's socket that never spoke", 42001, 0, false, false},
         {"to a user's socket that tried to speak", 42002, 0, true, false},
         {"an answer to the tunnel software", 42003, kLockMark, true, true},
+        {"to a user's socket where the tunnel software's was", 42004, 0, false, false, true},
+        {"to a user's socket where the helper's lookup was", 42005, 0, false, false, true, kResolver, 53},
+        {"an answer to the helper's lookup", 42006, kLockMark, true, true, false, kResolver, 53},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(answerArrives(bed_.client, bed_.net, row.port, row.mark, row.speaksFirst), row.arrives) << row.what;
+    for (const auto& row : rows) EXPECT_EQ(answerArrives(bed_.client, bed_.net, row), row.arrives) << row.what;
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ TEST_F(LockWayOut, ANewNetworkUnderTheLockBecomesTheWayOutOfTriesAndOfTheReset) 
 
 TEST_F(LockWayOut, ATunnelsOwnDefaultRouteStaysWhenANewNetworkComesUnderIt) {
     services_->lock.addTunnelCheck([] { return true; });
+    services_->lock.addTunnelDevices([] { return std::vector<std::string>{"tun0"}; });
     rpc("enableNetworkLock");
     rpc("staticRouteAddingProcessing", kServerViaWiFi);
     ASSERT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");
@@ -77,6 +78,16 @@ TEST_F(LockWayOut, ATunnelsOwnDefaultRouteStaysWhenANewNetworkComesUnderIt) {
 
 // A release while openvpn exits keeps the host route its tunnel needed;
 // openvpn's end takes it, but not a route a later try added meanwhile.
+// Each resolver's host route goes, the first of several too.
+TEST_F(LockWayOut, EveryResolversHostRouteGoesWithTheLock) {
+    ASSERT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "8.8.8.8"}, {"dnsResolverSecondary", "8.8.4.4"}}), "192.168.1.1");
+    ASSERT_EQ(hostVia("8.8.8.8"), "192.168.1.1");
+    ASSERT_EQ(hostVia("8.8.4.4"), "192.168.1.1");
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    EXPECT_EQ(hostVia("8.8.8.8"), "<none>");
+    EXPECT_EQ(hostVia("8.8.4.4"), "<none>");
+}
+
 TEST_F(LockWayOut, HostRoutesKeptForAnExitingTunnelGoOnceItIsGone) {
     bool running = true;
     services_->lock.addTunnelCheck([&] { return running; });
@@ -120,6 +131,62 @@ TEST_F(LockWayOut, TheLocksServersStayAHandfulAndTheirRecordIsWrittenOnlyWhenItC
     for (int i = 0; i < 5; ++i) rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.40"}});
     ASSERT_EQ(::stat(paths_.recordsFile().c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "the same route again rewrote the records";
+}
+
+// A modem's PPP link is a way out like any other; what the lock lets out
+// beside marked traffic is the tunnel the helper made, by its device.
+TEST_F(LockWayOut, AModemIsAWayOutAndOnlyTheSessionsTunnelIsLetOut) {
+    net_.defaults = {{"10.64.64.64", "ppp0", 0}};
+    EXPECT_EQ(rpc("enableNetworkLock"), "10.64.64.64");
+    EXPECT_TRUE(net_.defaults.empty());
+    EXPECT_EQ(net_.lastRuleset.find("ppp"), std::string::npos);
+    bool up = false;
+    services_->lock.addTunnelCheck([&] { return up; });
+    services_->lock.addTunnelDevices([&] { return up ? std::vector<std::string>{"tun3", "bad\"name"} : std::vector<std::string>{}; });
+    up = true;
+    services_->lock.tunnelsChanged();
+    EXPECT_EQ(net_.lastRuleset, "flush set inet havenway tunnels\nadd element inet havenway tunnels { \"tun3\" }\n");
+    // The tunnel's default route stays; the modem's, back meanwhile, goes.
+    net_.defaults = {{"10.64.64.64", "ppp0", 0}, {"10.8.0.1", "tun3", 1}};
+    routesChanged();
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].device, "tun3");
+    EXPECT_EQ(services_->context.state.lock.gateway, "10.64.64.64");
+    up = false;
+    net_.defaults.clear();
+    EXPECT_EQ(rpc("disableNetworkLock"), "YES");
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].device, "ppp0");
+}
+
+// A modem's link without a gateway: the way out all the same, its host
+// routes go out of the link and go once, and it comes back with its metric,
+// also after a restart. A PPP tunnel's own such route stays meanwhile.
+TEST_F(LockWayOut, ALinkWithoutAGatewayIsAWayOutAndComesBackAsItWas) {
+    net_.defaults = {{"", "ppp0", 50}};
+    EXPECT_EQ(rpc("enableNetworkLock", {{"dnsResolver", "8.8.4.4"}}), "NO") << "no gateway to name";
+    EXPECT_TRUE(services_->lock.active());
+    EXPECT_TRUE(net_.defaults.empty());
+    EXPECT_TRUE(net_.did("replace 8.8.4.4 dev ppp0"));
+    EXPECT_EQ(rpc("staticRouteAddingProcessing", kServerViaWiFi), "203.0.113.5");
+    EXPECT_TRUE(net_.did("replace 203.0.113.5 dev ppp0")) << "the helper's way out before the app's stale gateway";
+    services_->lock.addTunnelDevices([] { return std::vector<std::string>{"ppp1"}; });
+    net_.defaults = {{"", "ppp1", 0}};
+    routesChanged();
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(services_->context.state.lock.device, "ppp0");
+
+    restart();
+    net_.defaults.clear();
+    net_.ops.clear();
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.1"}}), "YES");
+    ASSERT_EQ(net_.defaults.size(), 1u);
+    EXPECT_EQ(net_.defaults[0].gateway, "");
+    EXPECT_EQ(net_.defaults[0].device, "ppp0");
+    EXPECT_EQ(net_.defaults[0].metric, 50u);
+    EXPECT_EQ(std::count(net_.ops.begin(), net_.ops.end(), "del 203.0.113.5 dev ppp0"), 1);
+    EXPECT_EQ(std::count(net_.ops.begin(), net_.ops.end(), "del 8.8.4.4 dev ppp0"), 1);
+    EXPECT_TRUE(net_.hosts.empty());
 }
 
 TEST_F(LockWayOut, LookupsAreTheLocksOnlyAndAnsweredOffTheCommandThread) {

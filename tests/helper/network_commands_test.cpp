@@ -61,7 +61,7 @@ TEST_F(NetworkCommands, ReleasePutsTheGatewayBackEvenWithoutOne) {
         EXPECT_EQ(rpc("disableNetworkLock", p), "YES");
         EXPECT_FALSE(net_.tablePresent);
         ASSERT_EQ(net_.defaults.size(), 1u);
-        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0");
+        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0 metric 100 proto dhcp");
     }
 }
 
@@ -74,7 +74,7 @@ TEST_F(NetworkCommands, ReleaseWithAGatewayThatCannotBeInstalledFallsBackToTheSa
         rpc("enableNetworkLock");
         EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", given}}), "YES") << given;
         EXPECT_FALSE(net_.tablePresent) << given;
-        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0") << given;
+        EXPECT_EQ(net_.ops.back(), "replace default via 192.168.1.1 dev eth0 metric 100 proto dhcp") << given;
         EXPECT_EQ(services_->context.state.lock.gateway, "") << given;
     }
 }
@@ -99,7 +99,8 @@ TEST_F(NetworkCommands, ReleaseWithAnyHintPutsBackAGatewayThatAnswers) {
         {"unspecified", HelperValue("0.0.0.0"), "192.168.1.1"},
         {"stale, on no link", HelperValue("10.99.0.1"), "192.168.1.1"},
         {"not a string", HelperValue(std::int64_t{3232235777}), "192.168.1.1"},
-        {"a newer gateway that answers", HelperValue("192.168.1.254"), "192.168.1.254"},
+        // The route the lock took answers: it comes back as it was.
+        {"another gateway that answers", HelperValue("192.168.1.254"), "192.168.1.1"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -116,6 +117,12 @@ TEST_F(NetworkCommands, ReleaseWithAnyHintPutsBackAGatewayThatAnswers) {
                   1);
         EXPECT_EQ(services_->context.state.lock.gateway, "");
     }
+    // Where it does not, a newer gateway the app knows that answers is put beside it.
+    net_ = FakeNetwork{};
+    rpc("enableNetworkLock");
+    net_.silent = {"192.168.1.1"};
+    EXPECT_EQ(rpc("disableNetworkLock", {{"gatewayAddress", "192.168.1.254"}}), "YES");
+    EXPECT_TRUE(net_.did("replace default via 192.168.1.254"));
 }
 
 // A server pushes the gateway the app passes on: none may send every packet
@@ -141,7 +148,7 @@ TEST_F(NetworkCommands, GatewaysThatLeadNowhereAreRefused) {
         EXPECT_EQ(net_.defaults[0].gateway, "192.168.1.1");
     }
     EXPECT_EQ(rpc("addDefaultGatewayForOpenVPN", {{"gatewayAddress", "10.8.0.1"}}), "YES");  // the tunnel's
-    EXPECT_EQ(net_.defaults[0].gateway, "10.8.0.1");
+    EXPECT_EQ(net_.defaults.back().gateway, "10.8.0.1");
 }
 
 // A default route through loopback (put there by hand, or by an older
@@ -424,6 +431,8 @@ TEST_F(NetworkCommands, TheLockStateSurvivesAHelperRestartAndEndsWithTheRelease)
     rpc("enableNetworkLock");
     rpc("staticRouteAddingProcessing", {{"vpnServerAddress", "203.0.113.5"}, {"defaultGateway", "192.168.1.1"}});
     services_->context.state.lock.gateway.clear();
+    services_->context.state.lock.device.clear();
+    services_->context.state.lock.taken.clear();
     EXPECT_EQ(rpc("disableNetworkLock"), "YES");
     EXPECT_TRUE(net_.did("replace default via 192.168.1.1"));
 }
@@ -434,6 +443,7 @@ TEST_F(NetworkCommands, TheLockStateSurvivesAHelperRestartAndEndsWithTheRelease)
 TEST_F(NetworkCommands, WhileATunnelRunsAServerRouteTheLinkTookComesBackThroughTheWayOutThereIsNow) {
     bool tunnel = true;
     services_->lock.addTunnelCheck([&] { return tunnel; });
+    services_->lock.addTunnelDevices([&] { return tunnel ? std::vector<std::string>{"tun0"} : std::vector<std::string>{}; });
     auto hostVia = [&](const std::string& server) {
         for (const auto& h : net_.hosts)
             if (h.destination == server) return h.gateway;
@@ -530,7 +540,7 @@ TEST_F(NetworkCommands, EachCommandOfTheRoadLogsOneLineWhenItWorksAndItsCauseWhe
 }
 
 TEST(NftRuleset, OnlyValidatedAddressesReachTheRuleset) {
-    auto r = buildLockRuleset({{"203.0.113.5", "1.2.3.4 }; chain evil {", "2001:db8::1"}, {"9.9.9.9"}});
+    auto r = buildLockRuleset({{"203.0.113.5", "1.2.3.4 }; chain evil {", "2001:db8::1"}, {"9.9.9.9"}, {}});
     EXPECT_NE(r.find("elements = { 203.0.113.5 }"), std::string::npos);
     EXPECT_NE(r.find("elements = { 2001:db8::1 }"), std::string::npos);
     EXPECT_EQ(r.find("evil"), std::string::npos);
@@ -548,6 +558,7 @@ TEST_F(NetworkCommands, OpenVPNsHostRouteGoesWithItsTunnelAndWithResetWhereverIt
         restart();
         net_ = FakeNetwork{};
         services_->lock.addTunnelCheck([] { return true; });
+        services_->lock.addTunnelDevices([] { return std::vector<std::string>{"tun0"}; });
         services_->lock.setTunnelServerRoute(HelperState::Route{"198.51.100.9", "192.168.1.1"});
         // The link went and came back on another network, without the route.
         net_.defaults = {{"10.0.0.1", "wlan0", 600}, {"10.67.0.1", "tun0", 0}};

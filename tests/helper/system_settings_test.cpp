@@ -192,8 +192,11 @@ TEST_F(SystemSettings, Ipv6IsSwitchedOffExceptLoopbackAndComesBackExactly) {
     write(sysctl("tun0"), "0\n");
     EXPECT_EQ(rpc("disableIPV6"), "YES");
     EXPECT_EQ(sysctls(), "lo=0 all=0 default=1 eth0=1 wlan0=1 tun0=1 ");
+    // A link that comes up meanwhile takes IPv6 off from "default".
+    write(sysctl("usb0"), "1\n");
     EXPECT_EQ(rpc("reEnableIPV6"), "YES");
     EXPECT_EQ(sysctls(), "lo=0 all=0 default=0 eth0=0 wlan0=1 tun0=0 ");
+    EXPECT_EQ(read(sysctl("usb0")), "0\n");
     EXPECT_FALSE(services_->context.state.ipv6.saved);
     // Re-enabling with nothing saved touches nothing.
     write(sysctl("eth0"), "1\n");
@@ -211,6 +214,7 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
     net_.routes["eth0"] = {{"2001:db8::/64", "", "eth0", 256, "kernel"},
                            {"default", "fe80::1", "eth0", 1024, "ra"},
                            {"default", "2001:db8::1", "eth0", 1024, "boot"},
+                           {"default", "", "eth0", 2048, "static"},
                            {"2001:db8:1::/48", "2001:db8::1; reboot", "eth0", std::nullopt, "static"},
                            {"2001:db8:3::/48", "2001:db8::1", "eth0", std::nullopt, "static"}};
     EXPECT_EQ(rpc("disableIPV6"), "YES");
@@ -218,6 +222,7 @@ TEST_F(SystemSettings, Ipv6PutsBackOnlyTheStaticAddressesAndRoutesTheKernelFlush
     EXPECT_EQ(rpc("reEnableIPV6"), "YES");
     EXPECT_EQ(net_.ops, (std::vector<std::string>{"address 2001:db8::2/64 dev eth0",
                                                   "replace default via 2001:db8::1 dev eth0 metric 1024 proto boot",
+                                                  "replace ::/0 dev eth0 metric 2048 proto static",
                                                   "replace 2001:db8:3::/48 via 2001:db8::1 dev eth0 proto static"}));
     EXPECT_TRUE(services_->context.state.ipv6.addresses.empty());
 }
@@ -281,8 +286,10 @@ TEST_F(SystemSettings, ServersInPlaceAlreadyAreNotWrittenAgain) {
 TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     HelperState s;
     s.dns.saved = true;
-    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"}};
-    s.routes = {{"203.0.113.5", "192.168.1.1"}};
+    s.lock = {true, "192.168.1.1", "eth0", {"8.8.4.4"},
+              {{"192.168.1.1", "eth0", 100, "dhcp"}, {"10.0.0.1", "wlan0", std::nullopt, ""}, {"", "ppp0", 50, ""}}};
+    s.routes = {{"203.0.113.5", "192.168.1.1"}, {"198.51.100.7", "", "ppp0"}};
+    s.resolverRoutes = {{"8.8.4.4", "192.168.1.1"}};
     s.ipv6.disableIpv6 = {{"eth0", "0"}};
     s.ipv6.addresses = {{"eth0", "2001:db8::2/64"}};
     s.ipv6.routes = {{"eth0", "default", "2001:db8::1", "1024", "boot"}};
@@ -294,6 +301,8 @@ TEST(HelperStateFile, AnOlderSingleFileStillCountsAndTheRecordsFileWins) {
     EXPECT_TRUE(back.lock.active);
     EXPECT_EQ(back.lock.dnsResolvers, s.lock.dnsResolvers);
     EXPECT_EQ(back.routes, s.routes);
+    EXPECT_EQ(back.lock.taken, s.lock.taken);
+    EXPECT_EQ(back.resolverRoutes, s.resolverRoutes);
     EXPECT_EQ(back.ipv6.disableIpv6, s.ipv6.disableIpv6);
     EXPECT_EQ(back.ipv6.addresses, s.ipv6.addresses);
     EXPECT_EQ(back.ipv6.routes, s.ipv6.routes);

@@ -197,6 +197,34 @@ TEST_F(Fixture, AMalformedMessageFailsOnlyThatRequest) {
     EXPECT_EQ(*helperString(reply->message, "reply"), "ok");
 }
 
+// A peer that never reads its reply channels holds its own replies, not the
+// loop: the others are answered at once, and its replies still go out once
+// it reads.
+TEST_F(Fixture, RepliesToChannelsThatAreFullHoldNobodyElse) {
+    startServer(echo());
+    auto [conn, served] = makeHelperSocketPair();
+    ASSERT_TRUE(server_->adopt(std::move(served)));
+    std::vector<UniqueFd> stuck;
+    int fillers = 0;
+    for (int i = 0; i < 10; ++i) {
+        auto [mine, theirs] = makeHelperSocketPair();
+        for (fillers = 0; ::send(theirs.get(), "x", 1, MSG_DONTWAIT) == 1;) ++fillers;
+        ASSERT_TRUE(sendHelperMessage(conn.get(), {{"rpc", "stuck"}}, theirs.get(), 1000, nullptr));
+        stuck.push_back(std::move(mine));
+    }
+    std::string reply;
+    const auto asked = std::chrono::steady_clock::now();
+    client_.send({{"rpc", "ping"}}, [&](HelperReply r) { reply = *helperString(r.message, "reply"); });
+    ASSERT_TRUE(queue_.waitFor([&] { return reply == "ping"; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+    // The last stuck peer reads: after its filler its reply comes.
+    char filler;
+    for (int i = 0; i < fillers; ++i) ASSERT_EQ(::recv(stuck.back().get(), &filler, 1, 0), 1);
+    auto late = receiveHelperMessage(stuck.back().get(), 5000, nullptr);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(*helperString(late->message, "reply"), "stuck");
+}
+
 TEST(HelperServerPeers, OnlyRootAndTheInstalledUserAreServed) {
     HelperServer::Options strict;
     strict.allowRoot = false;

@@ -266,7 +266,7 @@ public:
         std::map<std::string, long> counts;
         const std::string log = helperLog();
         for (const char* command : {"createOpenVPNConnection", "start_connection", "connectToVPN"}) {
-            const std::string needle = std::string("'") + command + "' from uid";
+            const std::string needle = std::string(": ") + command + " from uid";
             for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++counts[command];
         }
         return counts;
