@@ -2,8 +2,7 @@
 // (the built havenway as an ordinary user, with the real root helper, driven
 // through its tray item as a panel drives it), beside the tunnel software
 // alone against the same testbed server: raw openvpn to "Initialization
-// Sequence Completed", a bare charon started and told through swanctl to
-// initiate, to its CHILD_SA established. The app's side
+// Sequence Completed", charon-cmd to its CHILD_SA established. The app's side
 // ends when its main window shows Connected, painted: the first change of its
 // pixels, read back from the display, after the Connected notification (the
 // session clock and the flag's animations never let it settle). Per protocol,
@@ -30,7 +29,8 @@
 
 #include "bench_painted.h"
 #include "bench_sides.h"
-#include "helper/ike/charon_runner.h"
+#include "helper/esp_probe.h"
+#include "raw_charon_cmd.h"
 #include "raw_openvpn.h"
 
 namespace hw::test {
@@ -142,47 +142,17 @@ protected:
                                             TempDir::read(serverDir + "/tls-crypt.key") + "</tls-crypt>\n");
         return d + "/raw.ovpn";
     }
-    // charon-cmd now finds the responder's key (its certificate names its
-    // address too), but it asks for EAP-only authentication and then refuses
-    // the responder's last IKE_AUTH answer, which repeats its AUTH payload.
-    // So the raw side is a charon of its own told what to initiate through
-    // swanctl, as the helper tells its charon through VICI.
-    std::string rawIkeConfig() {
-        const std::string d = rawDir(), user = bed.env.get("HAVENWAY_TESTBED_DEMO_USER");
-        TempDir::write(d + "/swanctl.conf",
-                       "connections {\n raw {\n  version = 2\n  remote_addrs = " + bed.env.get("HAVENWAY_TESTBED_VPN_SERVER") +
-                           "\n  vips = 0.0.0.0\n  local {\n   auth = eap-mschapv2\n   id = \"" + user +
-                           "\"\n  }\n  remote {\n   auth = pubkey\n   id = nl1." + bed.env.get("HAVENWAY_TESTBED_VPN_DOMAIN") +
-                           "\n  }\n  children {\n   raw {\n    remote_ts = 0.0.0.0/0\n   }\n  }\n }\n}\n"
-                           "authorities {\n testbed {\n  cacert = " + bed.env.get("HAVENWAY_TEST_CA") +
-                           "\n }\n}\nsecrets {\n eap-demo {\n  id = \"" + user + "\"\n  secret = \"" +
-                           bed.env.get("HAVENWAY_TESTBED_DEMO_PASSWORD") + "\"\n }\n}\n");
-        return d + "/swanctl.conf";
-    }
-    // charon started, the connection loaded and initiated to its CHILD_SA
-    // established, in ms; charon has stopped when it returns.
-    double rawCharon(const std::string& config) {
-        ike::CharonOptions options;
-        options.workDir = rawDir() + "/charon";
-        std::filesystem::create_directories(options.workDir);
-        ike::CharonRunner charon(options, bed.runner);
-        QElapsedTimer clock;
-        clock.start();
-        std::string error;
-        if (!charon.start(&error)) return failed("charon did not start: " + error);
-        const std::string uri = "unix://" + charon.viciSocketPath();
-        const auto swanctl = [&](std::vector<std::string> argv) {
-            ProcessRequest r;
-            r.argv = std::move(argv);
-            r.timeout = 30s;
-            return bed.runner.run(r);
-        };
-        const ProcessResult loaded = swanctl({"swanctl", "--load-all", "--file", config, "--uri", uri});
-        const ProcessResult up = loaded.ok() ? swanctl({"swanctl", "--initiate", "--child", "raw", "--uri", uri, "--timeout", "20"})
-                                             : loaded;
-        const double ms = double(clock.nsecsElapsed()) / 1e6;
-        charon.stop();
-        return up.ok() ? ms : failed("swanctl: " + up.out + up.err);
+    // charon-cmd to its CHILD_SA established, in ms, as one would dial the
+    // testbed's server by hand; it has stopped when this returns.
+    double rawCharonCmd() {
+        const std::string d = rawDir(), conf = d + "/charon-cmd.conf";
+        TempDir::write(conf, bench::charonCmdConf(d + "/charon-cmd.vici", !helper::kernelSupportsEsp(bed.runner)));
+        const bench::CharonCmdRun run =
+            bench::rawCharonCmd({"--host", bed.env.get("HAVENWAY_TESTBED_VPN_SERVER"), "--identity",
+                                 bed.env.get("HAVENWAY_TESTBED_DEMO_USER"), "--cert", bed.env.get("HAVENWAY_TEST_CA"),
+                                 "--profile", "ikev2-eap"},
+                                conf, bed.env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
+        return run.up >= 0 ? run.up : failed("charon-cmd: " + run.said);
     }
 
     void measure(VPNProtocols protocol, const char* name, const char* rawLabel, const std::function<double()>& rawSide) {
@@ -226,9 +196,8 @@ TEST_F(ClickToConnected, OpenVPN) {
 }
 
 TEST_F(ClickToConnected, IKEv2) {
-    const std::string config = rawIkeConfig();
-    measure(VPNProtocols::IKEv2_StrongSwan, "IKEv2", "raw charon + swanctl to CHILD_SA established",
-            [&] { return rawCharon(config); });
+    measure(VPNProtocols::IKEv2_StrongSwan, "IKEv2", "raw charon-cmd to CHILD_SA established",
+            [&] { return rawCharonCmd(); });
 }
 
 // Connected in automatic mode and left alone, the main thread wakes once a

@@ -11,10 +11,7 @@
 #include <linux/if_packet.h>
 #include <netinet/ip.h>
 #include <netinet/udp.h>
-#include <poll.h>
-#include <pty.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +27,7 @@
 #include "bench_sides.h"
 #include "helper/esp_probe.h"
 #include "platform/helper_socket.h"
+#include "raw_charon_cmd.h"
 #include "support/child_process.h"
 #include "support/ike_testbed.h"
 
@@ -118,20 +116,6 @@ private:
     Clock::time_point startTime_{};
 };
 
-// The road's own charon settings (ports, plugins, ESP backend) for
-// charon-cmd, whose defaults differ; its files go to the bench's folder.
-std::string charonCmdConf(const road::Testbed& bed) {
-    PosixProcessRunner runner;
-    std::string conf = CharonRunner::strongswanConf(CharonOptions{}, !helper::kernelSupportsEsp(runner));
-    auto replace = [&](const std::string& from, const std::string& to) {
-        if (auto at = conf.find(from); at != std::string::npos) conf.replace(at, from.size(), to);
-    };
-    replace("charon {", "charon-cmd {");
-    replace("/run/charon.vici", bed.dir + "/charon-cmd.vici");
-    replace("/run/charon.log", "stderr");  // on its terminal, where the bench reads it
-    return conf;
-}
-
 // Milliseconds from the start of one run.
 struct Times {
     double up = -1;        // the tunnel reported established
@@ -141,51 +125,22 @@ struct Times {
     double lastIn = -1;    // the last IKE packet received
 };
 
-// charon-cmd asks for the EAP password on its terminal: a pty answers it.
+// charon-cmd against the road's responder; its files go to the bench's folder.
 double rawCharonCmd(const road::Testbed& bed, WireTap& tap, Times* times) {
-    double* asked = &times->asked;
-    const std::string ca = bed.dir + "/ca.pem", ns = "/run/netns/" + bed.clientNs, conf = bed.dir + "/charon-cmd.conf";
-    std::ofstream(conf) << charonCmdConf(bed);
+    const std::string conf = bed.dir + "/charon-cmd.conf";
+    PosixProcessRunner runner;
+    std::ofstream(conf) << hw::bench::charonCmdConf(bed.dir + "/charon-cmd.vici", !helper::kernelSupportsEsp(runner));
     tap.clear();
     const auto start = Clock::now();
-    int terminal = -1;
-    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        const int fd = ::open(ns.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || ::setenv("STRONGSWAN_CONF", conf.c_str(), 1) != 0) ::_exit(127);
-        ::execl("/usr/sbin/charon-cmd", "charon-cmd", "--host", road::kServerIp, "--identity", road::kUser,
-                "--remote-identity", road::kServerName, "--cert", ca.c_str(), "--profile", "ikev2-eap", nullptr);
-        ::_exit(127);
-    }
-    std::string seen;
-    double established = -1;
-    bool answered = false;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (established < 0 && Clock::now() < deadline) {
-        pollfd p{terminal, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0) continue;
-        char buffer[4096];
-        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
-        if (n <= 0) break;
-        seen.append(buffer, static_cast<std::size_t>(n));
-        if (!answered && seen.find("assword") != std::string::npos) {
-            *asked = millisSince(start);
-            const std::string line = std::string(road::kGoodPassword) + "\n";
-            answered = ::write(terminal, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-        }
-        // charon's own line for it ("CHILD_SA cmd{1} established with SPIs ..."):
-        // earlier lines say "establishing CHILD_SA" and, at the EAP's end, "MSK
-        // established", a round trip and the SA's installation too soon.
-        if (established < 0 && seen.find("established with SPIs") != std::string::npos) established = millisSince(start);
-    }
+    const hw::bench::CharonCmdRun run = hw::bench::rawCharonCmd(
+        {"--host", road::kServerIp, "--identity", road::kUser, "--remote-identity", road::kServerName, "--cert",
+         bed.dir + "/ca.pem", "--profile", "ikev2-eap"},
+        conf, road::kGoodPassword, "/run/netns/" + bed.clientNs);
     tap.collect(start, &times->firstOut, &times->lastIn);
-    times->up = established;
-    ::kill(pid, SIGINT);
-    hw::test::waitChild(pid, std::chrono::seconds(10));  // gone before the next run: killed at the bound
-    ::close(terminal);
-    if (established < 0) std::fprintf(stderr, "charon-cmd said:\n%s\n", seen.substr(seen.size() > 2000 ? seen.size() - 2000 : 0).c_str());
-    return established;
+    times->asked = run.asked;
+    times->up = run.up;
+    if (run.up < 0) std::fprintf(stderr, "charon-cmd said:\n%s\n", run.said.c_str());
+    return run.up;
 }
 
 // start_connection -> child_up on the real helper, the password given when

@@ -79,8 +79,11 @@ bool DnsSettings::saveFileOnce() {
             backup.fileMode = st.st_mode & 07777;
             auto content = readFile(path);
             std::string error;
+            // A backup staged as the file still is was synced before it
+            // showed under its name.
+            const bool staged = content && readFile(backupFile()) == content;
             if (!content || !makeDirectories(ctx_.paths.stateDir, 0700) ||
-                !writeFileAtomically(backupFile(), *content, 0600, &error)) {
+                (!staged && !writeFileAtomically(backupFile(), *content, 0600, &error))) {
                 log::error(kLog, "cannot back up " + path + ": " + error);
                 return false;
             }
@@ -91,6 +94,18 @@ bool DnsSettings::saveFileOnce() {
     backup.saved = true;
     dns = backup;
     return ctx_.saveState();
+}
+
+void DnsSettings::stageBackup() {
+    if (ctx_.state.dns.saved || resolvedRuns()) return;
+    const auto& path = ctx_.paths.resolvConf;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const auto content = readFile(path);
+    std::string error;
+    if (content && makeDirectories(ctx_.paths.stateDir, 0700) && readFile(backupFile()) != content &&
+        !writeFileAtomically(backupFile(), *content, 0600, &error))
+        log::warning(kLog, "cannot stage the backup of " + path + ": " + error);
 }
 
 bool DnsSettings::install() {
@@ -119,7 +134,10 @@ bool DnsSettings::install() {
     // nothing to write, and no wait for the disk.
     if (installed_ && readFile(ctx_.paths.resolvConf) == content) return true;
     std::string error;
-    if (!writeFileAtomically(ctx_.paths.resolvConf, content, 0644, &error)) {
+    // Not waited onto the disk, which would hold Connected back: after a power
+    // cut the tunnel's servers are of no use, and the backup and its record,
+    // on the disk by now, put the original back.
+    if (!writeFileAtomically(ctx_.paths.resolvConf, content, 0644, &error, /*durable=*/false)) {
         log::error(kLog, "cannot write " + ctx_.paths.resolvConf + ": " + error);
         return false;
     }

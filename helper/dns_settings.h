@@ -23,6 +23,10 @@ public:
 
     bool install();
     bool installed() const { return installed_; }
+    // Writes the backup ahead, while a tunnel starts, so that its install
+    // finds it on the disk and need not wait for the disk itself. Nothing is
+    // recorded: a backup the record does not name is never restored from.
+    void stageBackup();
     // Nothing saved: nothing to do (true).
     bool restore();
 

@@ -313,6 +313,8 @@ HelperMessage OpenVPNService::create(const HelperCommand& c) {
         appChannel.reset(::fcntl(channel->get(), F_DUPFD_CLOEXEC, 3));
     auto started = spawn(c.request.peer.uid, std::move(appChannel));
     if (!started) return replyWith(kNo);
+    // While openvpn starts: the disk's wait is then off the way to Connected.
+    services_.dns.stageBackup();
     UniqueFd management = connectManagement(*started, options_.listenTimeout);
     if (!management) {
         stopChildren();

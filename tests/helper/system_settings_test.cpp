@@ -43,6 +43,25 @@ TEST_F(SystemSettings, DnsIsSavedOnceAndRestoredByteForByte) {
     EXPECT_EQ(read(path), "changed by the user\n");
 }
 
+// The backup staged while openvpn starts stands only for the file it copied:
+// a file changed since, or a backup a reset removed, is backed up afresh.
+TEST_F(SystemSettings, AStagedDnsBackupStandsOnlyForTheFileItCopied) {
+    auto path = dir_ / "resolv.conf";
+    write(path, "nameserver 192.168.1.1\n");
+    services_->dns.stageBackup();
+    EXPECT_EQ(read(services_->dns.backupFile()), "nameserver 192.168.1.1\n");
+    write(path, "nameserver 192.168.7.7\n");  // DHCP, meanwhile
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
+    EXPECT_EQ(read(path), "nameserver 192.168.7.7\n");
+
+    services_->dns.stageBackup();
+    std::filesystem::remove(services_->dns.backupFile());
+    EXPECT_EQ(rpc("install_DNS_for_VPN"), "YES");
+    EXPECT_EQ(rpc("restore_DNS_to_original", {{"forOpenVPN", 1}, {"skipFallback", 0}}), "YES");
+    EXPECT_EQ(read(path), "nameserver 192.168.7.7\n");
+}
+
 // openvpn can report connected before its up event reaches us: the servers
 // it pushed then replace the fallback already written, and only while ours.
 TEST_F(SystemSettings, ATunnelsServersArrivingAfterTheInstallReplaceTheFallback) {
