@@ -153,7 +153,7 @@ std::vector<Floor> kernelFloors(const std::string& ns, const std::string& stateD
         if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0) return;
         ::close(fd);
         auto stack = hw::helper::makeKernelNetworkStack();
-        const std::string lock = hw::helper::buildLockRuleset({{}, {"10.77.0.1"}});
+        const std::string lock = hw::helper::buildLockRuleset({{}, {"10.77.0.1"}, {}});
         const std::string release = hw::helper::buildReleaseRuleset();
         const std::string server = hw::helper::buildAllowServerRuleset("198.51.100.10");
         // The interfaces the helper switches (all but lo and "all"), opened
