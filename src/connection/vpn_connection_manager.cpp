@@ -410,6 +410,13 @@ void VPNConnectionManager::dialAfterCreation(std::uint64_t attempt, const std::o
 }
 
 bool VPNConnectionManager::staleTry(const std::optional<ConnectionTicket>& ticket, const char* what) const {
+    if (ticket && ticket->attempt == 0) {
+        // A tunnel taken over names its own: current while the life holds it.
+        const ConnectionLife& life = life_->life();
+        if (life.origin() == ConnectionLife::Origin::takeOver && life.currentTry()) return false;
+        logLine(std::string("dropped: ") + what + " of a tunnel taken over that the life no longer holds");
+        return true;
+    }
     if (ticket) return !env_.context.isCurrentTry(*ticket, what);
     // Fail closed: what no try asked for acts for none (a take-over names its own).
     logLine(std::string("dropped: ") + what + " of no try");

@@ -115,7 +115,8 @@ public:
     // Status reports and the automatic order (any thread).
     // `ticket`: the try whose subscription reported; a report of a try the
     // connection's life no longer runs is dropped (a late "established" ends
-    // its tunnel). None: a tunnel taken over, which no try of ours began.
+    // its tunnel). Attempt 0: a tunnel taken over, which no try of ours
+    // began; none: of no try, dropped (the launch's own look aside).
     void handleStatusChange(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
                             std::optional<ConnectionTicket> ticket = std::nullopt);
     Provider firstProviderForAutomaticMode();

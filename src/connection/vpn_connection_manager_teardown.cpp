@@ -403,12 +403,14 @@ void VPNConnectionManager::beginAdoption(const Provider& provider, std::function
                                               : "looking for an IKEv2 tunnel an earlier run left running");
     std::weak_ptr<bool> alive = alive_;
     const std::uint64_t attempt = ++attempt_;
-    adoption_ = std::move(done);
+    // Set while the take-over runs, whoever waits for it.
+    adoption_ = done ? std::move(done) : [](bool) {};
     currentProvider_ = provider;
     provider->retrieveConnectionAndSubscribeToStatusUpdates(
         connectionName(),
         [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
-            if (alive.lock()) handleStatusChange(status, message, type);
+            // No try of ours began it: it names the take-over (attempt 0).
+            if (alive.lock()) handleStatusChange(status, message, type, ConnectionTicket{});
         },
         true);
     provider->adoptRunning();
