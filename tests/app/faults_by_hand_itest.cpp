@@ -385,6 +385,32 @@ TEST_F(FaultsByHand, AutomaticWhereIKEGetsNoAnswerConnectsOverOpenVPN) {
     quitFromTheTray(service);
 }
 
+// Automatic remembers the road that won and falls back from it: IKEv2
+// connects, then with its ports blocked the next Connect connects over
+// OpenVPN in that same try, with no reconnect in between.
+TEST_F(FaultsByHand, AutomaticFallsBackFromTheRoadThatWonOnceItsPortsAreBlocked) {
+    earlierRunChose(VPNProtocols::Automatic, false);
+    const QString service = launch();
+    ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
+    ASSERT_NE(locationsMenu(service), nullptr) << TempDir::read(log());
+    long connects = notified("Connected to Netherlands");
+    click(service, itemStarting(*locationsMenu(service), "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 60000)) << TempDir::read(log());
+    ASSERT_LT(clientOpenVPN(), 0) << "IKEv2, first in the order, did not win";
+    ASSERT_TRUE(disconnectFromTheTray(service));
+    blockIKE();
+    connects = notified("Connected to Netherlands");
+    const std::size_t logAt = TempDir::read(log()).size();
+    click(service, itemStarting(*locationsMenu(service), "Netherlands"));
+    const bool up = spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 120000);
+    unblockIKE();
+    ASSERT_TRUE(up) << TempDir::read(log()).substr(logAt) << bed.helperLog();
+    EXPECT_GT(clientOpenVPN(), 0) << "connected, but not over OpenVPN";
+    std::string reconnects;
+    EXPECT_EQ(linesSince(logAt, {"reconnecting without the kill switch"}, &reconnects), 0) << reconnects;
+    quitFromTheTray(service);
+}
+
 // A server that refuses the account (AUTH_FAILED): the attempt ends in that
 // error after one try, lock or not; under the lock it holds, with nothing tried.
 TEST_F(FaultsByHand, AnAccountTheServerRefusesIsSentOnceAndEndsInItsError) {
