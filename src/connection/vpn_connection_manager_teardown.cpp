@@ -296,6 +296,11 @@ void VPNConnectionManager::helperDied(bool died) {
     if (!died) {
         // Its next loss is told again.
         helperLossTold_ = false;
+        // "Cannot be reached" is no longer true once it answers; a bar that
+        // says what a Disconnect left to it goes when that is carried out.
+        post([this] {
+            if (!helperTeardownPending_ && onHelperCarriedOutNotification) onHelperCarriedOutNotification();
+        });
         return;
     }
     // No try can reach a helper that is gone: an attempt without a tunnel

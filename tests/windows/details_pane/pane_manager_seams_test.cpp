@@ -154,19 +154,25 @@ TEST_F(PaneManagerSeams, AnIKEv2ConnectThatFindsNoHelperEndsInItsError) {
 // The words after a Disconnect follow what the helper did: one back but not
 // yet noticed carries it out and no error is said; one still gone is said so,
 // and the bar goes once it has carried the Disconnect out on its return (told
-// twice: the same). Told with no Disconnect left to it, another bar stays.
+// twice: the same), not on the return alone. Told with no Disconnect left to
+// it, another bar stays. The bar its loss put up goes once it answers again.
 TEST_F(PaneManagerSeams, TheWordsAfterADisconnectFollowWhatTheHelperDid) {
     struct Row {
         const char* name;
         bool goneAtDisconnect;  // else back, unnoticed
         int carriedOutTold;
         bool otherBar;  // the bar shows another error when the helper is back
+        bool lossTold;  // its loss ended the attempt before the Disconnect
+        bool returnTold;
         bool barAfter;
     };
-    for (const Row& row : {Row{"back, unnoticed", false, 0, false, false}, Row{"gone, then back", true, 1, false, false},
-                           Row{"gone, back told twice", true, 2, false, false},
-                           Row{"gone, never back", true, 0, false, true},
-                           Row{"back while another error shows", true, 1, true, true}}) {
+    for (const Row& row : {Row{"back, unnoticed", false, 0, false, false, false, false},
+                           Row{"gone, then back", true, 1, false, false, false, false},
+                           Row{"gone, back told twice", true, 2, false, false, false, false},
+                           Row{"gone, never back", true, 0, false, false, false, true},
+                           Row{"gone, back but nothing carried out yet", true, 0, false, false, true, true},
+                           Row{"back while another error shows", true, 1, true, false, false, true},
+                           Row{"loss told, back unnoticed", false, 0, false, true, true, false}}) {
         SCOPED_TRACE(row.name);
         f.model.setUseNetworkLock(true);
         f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
@@ -174,14 +180,22 @@ TEST_F(PaneManagerSeams, TheWordsAfterADisconnectFollowWhatTheHelperDid) {
         clickToDial();
         report(VPNStatusCodes::connected);
         ASSERT_EQ(f.model.currentConnectionState(), ConnectionStates::connected);
+        if (row.lossTold) {
+            helper.died = true;
+            report(VPNStatusCodes::disconnected);
+            manager->helperDied(true);
+            f.queue.runUntilIdle();
+            ASSERT_TRUE(helperBarShown());
+        }
         helper.died = row.goneAtDisconnect;
         helper.backUnnoticed = !row.goneAtDisconnect;
         f.queue.advance(1000);
         engine->intents().connectOrEnd();
         f.queue.advance(2000);
-        EXPECT_EQ(helperBarShown(), row.goneAtDisconnect);
+        EXPECT_EQ(helperBarShown(), row.goneAtDisconnect || row.lossTold);
         helper.died = helper.backUnnoticed = false;
         if (row.otherBar) pane->showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
+        if (row.returnTold) manager->helperDied(false);
         for (int i = 0; i < row.carriedOutTold; ++i) helper.teardownCarriedOut();
         f.queue.runUntilIdle();
         EXPECT_EQ(!pane->errorBar().upperText.empty(), row.barAfter);
@@ -194,7 +208,7 @@ TEST_F(PaneManagerSeams, TheWordsAfterADisconnectFollowWhatTheHelperDid) {
 
 // Without the lock a helper that dies under a connected tunnel ends the
 // attempt in its error; no "Reconnecting" banner comes after that end, from
-// the tunnel's own end reported early, late or twice.
+// the tunnel's own end reported early, late or twice. Its bar goes once it answers again.
 TEST_F(PaneManagerSeams, AHelperDeathUnderATunnelShowsNoReconnectAfterTheEnd) {
     RegisteredPane registered(*this);
     for (const When when : {When::early, When::late, When::twice}) {
@@ -217,6 +231,8 @@ TEST_F(PaneManagerSeams, AHelperDeathUnderATunnelShowsNoReconnectAfterTheEnd) {
         EXPECT_EQ(f.shell.count("reconnectBannerWithdrawn"), f.shell.count("reconnectBanner"));
         helper.died = false;
         manager->helperDied(false);
+        f.queue.runUntilIdle();
+        EXPECT_FALSE(helperBarShown());
         expectReadyLook();
     }
 }
