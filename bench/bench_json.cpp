@@ -1,18 +1,27 @@
 // Parse plus a full typed walk of a 1 MiB locations-list reply, side by side
 // with nlohmann::json::parse and simdjson's bare parse of the same bytes;
 // counters report the tree's peak and retained heap bytes (the input buffer
-// is not counted, the parsers' own buffers are).
+// is not counted, the parsers' own buffers are). Every allocation of the
+// process is counted alike, at malloc itself: simdjson's aligned buffers
+// never pass through operator new. After Google Benchmark's table, each of
+// our figures against the other library's, in rounds that alternate which
+// side goes first.
 #include <benchmark/benchmark.h>
+#include <errno.h>
 #include <malloc.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
-#include <new>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
+#include "bench_sides.h"
 #include "json/json.h"
 
 #if HW_BENCH_SIMDJSON
@@ -26,26 +35,61 @@ std::atomic<long long> peakBytes{0};
 
 void noteAlloc(void* p) {
   if (!p) return;
-  const long long now = liveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p))) +
-                        static_cast<long long>(malloc_usable_size(p));
+  const auto n = static_cast<long long>(malloc_usable_size(p));
+  const long long now = liveBytes.fetch_add(n) + n;
   long long peak = peakBytes.load();
   while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
   }
 }
+void noteFree(void* p) {
+  if (p) liveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)));
+}
 
 }  // namespace
 
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n ? n : 1);
-  if (!p) throw std::bad_alloc();
+// glibc's own allocator under ours: operator new, simdjson's posix_memalign
+// and nlohmann's allocator all end here.
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t n) noexcept {
+  void* p = __libc_malloc(n);
   noteAlloc(p);
   return p;
 }
-void operator delete(void* p) noexcept {
-  if (p) liveBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)));
-  std::free(p);
+void* calloc(std::size_t count, std::size_t size) noexcept {
+  void* p = __libc_calloc(count, size);
+  noteAlloc(p);
+  return p;
 }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void* realloc(void* old, std::size_t n) noexcept {
+  noteFree(old);
+  void* p = __libc_realloc(old, n);
+  // A failed growth leaves the old block where it was.
+  noteAlloc(p ? p : (n ? old : nullptr));
+  return p;
+}
+void* memalign(std::size_t alignment, std::size_t n) noexcept {
+  void* p = __libc_memalign(alignment, n);
+  noteAlloc(p);
+  return p;
+}
+void* aligned_alloc(std::size_t alignment, std::size_t n) noexcept { return memalign(alignment, n); }
+int posix_memalign(void** out, std::size_t alignment, std::size_t n) noexcept {
+  void* p = memalign(alignment, n);
+  if (!p) return ENOMEM;
+  *out = p;
+  return 0;
+}
+void free(void* p) noexcept {
+  noteFree(p);
+  __libc_free(p);
+}
+}
 
 namespace {
 
@@ -239,7 +283,13 @@ void BM_Simdjson_Parse(benchmark::State& state) {
     const simdjson::padded_string padded(text);
     benchmark::DoNotOptimize(parser.parse(padded).value());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  // Its tree is the parser's tape and strings, read from its padded copy.
+  struct Dom {
+    explicit Dom(const std::string& text) : padded(text) { benchmark::DoNotOptimize(parser.parse(padded).value()); }
+    simdjson::padded_string padded;
+    simdjson::dom::parser parser;
+  };
+  measureMemory(state, [&] { return std::make_unique<Dom>(text); });
 }
 #pragma GCC diagnostic pop
 #endif
@@ -258,36 +308,57 @@ BENCHMARK(BM_JSON_KeyedReads)->Unit(benchmark::kMicrosecond);
 
 namespace {
 
-// Google Benchmark's table, then each of our figures against nlohmann's
-// doing the same work.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs)
-      if (!run.error_occurred) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    for (auto [ours, theirs] : {std::pair{"BM_JSON_Parse", "BM_Nlohmann_Parse"},
-                                {"BM_JSON_ParseAndTypedWalk", "BM_Nlohmann_ParseAndTypedWalk"},
-                                {"BM_JSON_Parse", "BM_Simdjson_Parse"}}) {
-      auto a = seconds_.find(ours), b = seconds_.find(theirs);
-      if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) continue;
-      std::printf("%s / %s: %.2f\n", ours, theirs, a->second / b->second);
+// One side's time per parse, in ms, over a few parses.
+double timed(const std::function<void()>& once) {
+  constexpr int kParses = 5;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kParses; ++i) once();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kParses;
+}
+
+// Ours against the other library's doing the same work, in pairs whose order
+// flips every round, so neither always meets what the other left warm.
+void alternate(const char* label, const std::function<void()>& ours, const std::function<void()>& theirs) {
+  constexpr int kRounds = 20;
+  std::vector<double> a, b;
+  for (int round = 0; round < kRounds; ++round) {
+    if (firstSideFirst(round)) {
+      a.push_back(timed(ours));
+      b.push_back(timed(theirs));
+    } else {
+      b.push_back(timed(theirs));
+      a.push_back(timed(ours));
     }
   }
-
-private:
-  std::map<std::string, double> seconds_;
-};
+  std::printf("\n%s, ms per parse, %d rounds\n", label, kRounds);
+  printSpreadHeader();
+  printSpread("ours", a);
+  printSpread("theirs", b);
+  printPairRatio("ratio ours / theirs", b, a);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  const std::string& text = locationsReply();
+  alternate("parse: JSON / nlohmann", [&] { benchmark::DoNotOptimize(hw::JSON::fromData(text)); },
+            [&] { benchmark::DoNotOptimize(nlohmann::json::parse(text)); });
+  alternate("parse and typed walk: JSON / nlohmann", [&] { benchmark::DoNotOptimize(walk(hw::JSON::fromData(text))); },
+            [&] { benchmark::DoNotOptimize(walk(nlohmann::json::parse(text))); });
+#if HW_BENCH_SIMDJSON
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdangling-pointer"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+  simdjson::dom::parser parser;
+  alternate("parse: JSON / simdjson's DOM", [&] { benchmark::DoNotOptimize(hw::JSON::fromData(text)); },
+            [&] {
+              const simdjson::padded_string padded(text);
+              benchmark::DoNotOptimize(parser.parse(padded).value());
+            });
+#pragma GCC diagnostic pop
+#endif
   return 0;
 }

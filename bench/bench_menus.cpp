@@ -91,7 +91,9 @@ void timed(benchmark::State& state, double targetMs, Work work) {
 struct Controller {
     explicit Controller(const Rig& rig)
         : model(ApplicationModelEnvironment{store, queue, queue, codec, http, system}),
-          controller(model, commands, [&rig](const ParseFilePtr&, std::function<void(ImagePtr)> reply) { reply(rig.flag); }) {
+          controller(
+              model, commands, [&rig](const ParseFilePtr&, std::function<void(ImagePtr)> reply) { reply(rig.flag); },
+              queue) {
         controller.locationsListModel = rig.list;
     }
     struct Queue final : MainQueue, BackgroundQueue {

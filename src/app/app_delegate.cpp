@@ -24,7 +24,7 @@ AppDelegate::AppDelegate(AppDelegateEnvironment environment)
       env_(std::move(environment)),
       statusBarIconAnimator_(queue_) {
     static const SystemClock systemClock;
-    menuBarMenuController_ = std::make_unique<MenuBarMenuController>(model(), *this, env_.loadFlag);
+    menuBarMenuController_ = std::make_unique<MenuBarMenuController>(model(), *this, env_.loadFlag, queue_);
     userNotificationHelper_ = std::make_unique<UserNotificationHelper>(
         notifications_, queue_, env_.clock ? *env_.clock : static_cast<const Clock&>(systemClock), model());
     setReporter([this](const std::string& stack, const std::string& type) {
@@ -184,7 +184,9 @@ void AppDelegate::prepareLoginWindow() {
         windows_.auth->setRestoringAccount(false);
         if (currentWindowController_ != windows_.auth.get() || windows_.auth->userHasActed()) return;
         if (!data) {
-            if (remembered) windows_.auth->showAccountNotRestored();
+            // A keyring that answered it holds none is no failure: nothing to say.
+            const std::string why = remembered ? services_.restoreFailure() : std::string();
+            if (!why.empty()) windows_.auth->showAccountNotRestored(why);
             return;
         }
         guarded([this] {

@@ -117,8 +117,8 @@ void AuthWindowPortAdapter::onDataLoadFailed() {
 void AuthWindowPortAdapter::setRestoringAccount(bool restoring) {
     with("restoringAccount", [restoring](AuthWindowViewController& c) { c.setRestoringAccount(restoring); });
 }
-void AuthWindowPortAdapter::showAccountNotRestored() {
-    with("accountNotRestored", [](AuthWindowViewController& c) { c.showAccountNotRestoredNotification(); });
+void AuthWindowPortAdapter::showAccountNotRestored(const std::string& why) {
+    with("accountNotRestored", [why](AuthWindowViewController& c) { c.showAccountNotRestoredNotification(why); });
 }
 bool AuthWindowPortAdapter::userHasActed() const { return controller_ && controller_->userHasActed(); }
 

@@ -57,7 +57,7 @@ public:
     bool canAcceptEnterpriseCode() const override;
     void onDataLoadFailed() override;
     void setRestoringAccount(bool restoring) override;
-    void showAccountNotRestored() override;
+    void showAccountNotRestored(const std::string& why) override;
     bool userHasActed() const override;
 
 private:

@@ -111,6 +111,11 @@ void HubShellServices::restoreLoginData(std::function<void(std::optional<LoginDa
     else if (done) done(std::nullopt);
 }
 
+std::string HubShellServices::restoreFailure() {
+    const auto& auth = hub_.authService();
+    return auth ? auth->lastRestoreFailure() : std::string();
+}
+
 void HubShellServices::logOut() {
     if (auto auth = hub_.authService()) auth->logOut();
     else missing("sign-in service");

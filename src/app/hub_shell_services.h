@@ -40,6 +40,7 @@ public:
     bool parseConfigNeedsFetch() override;
     void applyCachedParseConfig(std::function<void()> completion) override;
     void restoreLoginData(std::function<void(std::optional<LoginData>)> done) override;
+    std::string restoreFailure() override;
     void logOut() override;
     void clearEnterpriseCookies() override;
     void requestAuthToken(const std::string& code, std::function<void(const std::string&)> done) override;

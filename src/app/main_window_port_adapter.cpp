@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "connection/vpn_connection_manager.h"
 #include "hub/service_layer.h"
 #include "windows/main/widgets/main_window_widget.h"
 #include "windows/shared/pane_engine.h"
@@ -132,6 +133,19 @@ AlertView* MainWindowPortAdapter::sheetAlerts() { return widget_ ? &widget_->ale
 
 void MainWindowPortAdapter::hideAutoReconnectOverlay() {
     if (auto& pane = controller().detailsViewController()) pane->hideAutoReconnectOverlay();
+}
+
+bool MainWindowPortAdapter::connectButtonIsInDisconnectOrEmptyState() {
+    auto& manager = parts_.hub.vpnConnectionManager();
+    if (!manager) return false;
+    const ConnectionIntent intent = manager->connectionLife().primaryIntent();
+    return intent == ConnectionIntent::disconnect || intent == ConnectionIntent::cancel;
+}
+
+void MainWindowPortAdapter::performIntentionalDisconnect() {
+    // Only the pane's window starts tunnels: without it there is none to end.
+    if (!controller_) return;
+    if (auto& pane = controller_->detailsViewController()) pane->performIntentionalDisconnect();
 }
 
 DetailsPanePort* MainWindowPortAdapter::detailsController() {

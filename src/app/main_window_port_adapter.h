@@ -76,6 +76,10 @@ public:
     // The pane hands this window to the update sheet: the shell finds its end's owner by it.
     WindowView* windowView() override;
     void autoUpdateSheetDidEnd() override;
+    // The connection layer says whether a tunnel is up or being made, whatever
+    // the button shows (or whether the window was ever made).
+    bool connectButtonIsInDisconnectOrEmptyState() override;
+    void performIntentionalDisconnect() override;
 
     void setupMainView(const std::shared_ptr<LocationsListModel>& data,
                        const VPNConnectionDetailsCallbacks& callbacks) override {

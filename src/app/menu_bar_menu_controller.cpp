@@ -32,10 +32,11 @@ struct MenuBarMenuController::Side {
 };
 
 MenuBarMenuController::MenuBarMenuController(ApplicationModel& model, MenuBarMenuCommands& commands,
-                                             MenuFlagLoader loadFlag)
+                                             MenuFlagLoader loadFlag, MainQueue& queue)
     : model_(model),
       commands_(commands),
       loadFlag_(std::move(loadFlag)),
+      queue_(queue),
       statusBar_(std::make_unique<Side>()),
       dockSide_(std::make_unique<Side>()) {
     buildMenus();
@@ -121,6 +122,7 @@ void MenuBarMenuController::prepareMenu() {
         return;
     }
     registerConnectionDetailsCallbacks();
+    observeFavorites();
     createLocationsList(false);
     createLocationsList(true);
     const auto& list = locationsListModel->listWithOutGroups();
@@ -221,6 +223,45 @@ std::vector<LocationsListItemPtr> MenuBarMenuController::menuLocations() const {
     auto chosen = chosen_.lock();
     if (chosen && std::find(shown.begin(), shown.end(), chosen) == shown.end()) shown.push_back(chosen);
     return shown;
+}
+
+void MenuBarMenuController::observeFavorites() {
+    if (favoritesObserved_.lock() == locationsListModel) return;
+    favoritesObserved_ = locationsListModel;
+    std::weak_ptr<bool> alive = alive_;
+    std::weak_ptr<LocationsListModel> list = locationsListModel;
+    locationsListModel->addFavoritesObserver([this, alive, list] {
+        // A list this controller no longer shows says nothing of its menus.
+        if (!alive.expired() && !list.expired() && list.lock() == locationsListModel) onFavoritesChanged();
+    });
+}
+
+void MenuBarMenuController::onFavoritesChanged() {
+    if (favoritesRebuildPending_) return;
+    favoritesRebuildPending_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    // After the window's own reload of the list: the submenu reads its order.
+    queue_.post([this, alive] {
+        if (alive.expired()) return;
+        favoritesRebuildPending_ = false;
+        rebuildKeepingChecks();
+    });
+}
+
+void MenuBarMenuController::rebuildKeepingChecks() {
+    for (bool dock : {false, true}) {
+        Side& s = side(dock);
+        if (!s.itemsToModels) continue;
+        LocationsListItemPtr checked;
+        for (const auto& [item, location] : *s.itemsToModels) {
+            for (const auto& i : s.locationSubMenu->items())
+                if (i.get() == item && i->checked) checked = location;
+        }
+        createLocationsList(dock);
+        if (!checked) continue;
+        for (const auto& [item, location] : *s.itemsToModels)
+            if (location == checked) selectItem(dock, item);
+    }
 }
 
 bool MenuBarMenuController::shortensMenu() const {
@@ -328,7 +369,10 @@ void MenuBarMenuController::onConnectionStatusUpdatedCallback(const std::string&
 }
 
 void MenuBarMenuController::onVPNProtocolUpdatedCallback(const std::string& protocol) {
-    setTwinTitles(statusBar_->protocolItem, dockSide_->protocolItem, LocaleData::menu_bar_menu_protocol_label() + protocol);
+    // The stored form of strongSwan's IKEv2 ends in a space that only tells it apart.
+    const auto end = protocol.find_last_not_of(' ');
+    setTwinTitles(statusBar_->protocolItem, dockSide_->protocolItem,
+                  LocaleData::menu_bar_menu_protocol_label() + protocol.substr(0, end == std::string::npos ? 0 : end + 1));
 }
 
 std::string MenuBarMenuController::capitalized(const std::string& text) {

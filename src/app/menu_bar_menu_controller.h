@@ -10,6 +10,7 @@
 #include "app/menu_model.h"
 #include "core/vpn_connection_details_callbacks.h"
 #include "platform/backend/parse_file.h"
+#include "platform/main_queue.h"
 
 namespace hw {
 
@@ -76,7 +77,8 @@ public:
     static constexpr std::size_t kWholeListInMenuUpTo = 40;
     static constexpr std::size_t kLocationsPerGroupInMenu = 12;
 
-    MenuBarMenuController(ApplicationModel& model, MenuBarMenuCommands& commands, MenuFlagLoader loadFlag);
+    MenuBarMenuController(ApplicationModel& model, MenuBarMenuCommands& commands, MenuFlagLoader loadFlag,
+                          MainQueue& queue);
     ~MenuBarMenuController();
     MenuBarMenuController(const MenuBarMenuController&) = delete;
     MenuBarMenuController& operator=(const MenuBarMenuController&) = delete;
@@ -97,6 +99,9 @@ public:
     void disabledAllLocationItems() { setAllLocationItemsEnabled(false); }
     void enableAllLocationItems() { setAllLocationItemsEnabled(true); }
     void registerConnectionDetailsCallbacks();
+    // A star changed in a window: both submenus are built again, on the main
+    // queue, once for however many stars changed meanwhile.
+    void onFavoritesChanged();
 
     // From the engine and the state object.
     void onIPaddressUpdatedCallback(const std::string& address);
@@ -136,15 +141,20 @@ private:
     void setIPLineShown(bool shown);
     std::vector<std::shared_ptr<LocationsListItemModel>> menuLocations() const;
     bool shortensMenu() const;
+    void observeFavorites();
+    void rebuildKeepingChecks();
 
     ApplicationModel& model_;
     MenuBarMenuCommands& commands_;
     MenuFlagLoader loadFlag_;
+    MainQueue& queue_;
     ShellMenus menus_;
     std::unique_ptr<Side> statusBar_;
     std::unique_ptr<Side> dockSide_;
     std::weak_ptr<LocationsListItemModel> chosen_;
     bool stateObserversAdded_ = false;
+    std::weak_ptr<LocationsListModel> favoritesObserved_;
+    bool favoritesRebuildPending_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -3,12 +3,14 @@
 #include <string_view>
 
 #include <QAction>
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
@@ -147,7 +149,11 @@ void QtStatusItem::useStatusNotifier() {
     sni_->onActivate = [this] {
         if (onActivated) onActivated();
     };
-    sni_->onContextMenu = [this](QPoint at) { root_->popup(at); };
+    sni_->onContextMenu = [this](QPoint at) {
+        // A point on no screen would open the menu where nobody sees it,
+        // holding the grab: it opens at the pointer instead.
+        root_->popup(QGuiApplication::screenAt(at) ? at : QCursor::pos());
+    };
     applyImage(imageName_.empty() ? std::string("MenuBar_icon_DISCONNECTED") : imageName_);
     // A docked icon stays until the watcher took the item: no moment without one.
     const bool fromXEmbed = trayKind_ == std::string_view(kXEmbed);

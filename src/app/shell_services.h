@@ -82,6 +82,8 @@ public:
     // The stored account, read off the main thread; done runs on the main
     // queue, unless a sign-in or sign-out began meanwhile.
     virtual void restoreLoginData(std::function<void(std::optional<LoginData>)> done) = 0;
+    // Why the last restore found nothing, in the window's words; empty when nothing failed.
+    virtual std::string restoreFailure() { return {}; }
     virtual void logOut() = 0;
     virtual void clearEnterpriseCookies() = 0;
     virtual void requestAuthToken(const std::string& code, std::function<void(const std::string& token)> done) = 0;

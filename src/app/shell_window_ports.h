@@ -65,8 +65,8 @@ public:
     virtual void onDataLoadFailed() {}
     // The remembered account is still being read: the window says so meanwhile.
     virtual void setRestoringAccount(bool /*restoring*/) {}
-    // An account was remembered and no store gave it: the window says so.
-    virtual void showAccountNotRestored() {}
+    // An account was remembered and a store failed to give it: the window says why.
+    virtual void showAccountNotRestored(const std::string& /*why*/) {}
     // The user began a sign-in or chose a form since the window opened: a
     // late remembered account must not take over.
     virtual bool userHasActed() const { return false; }

@@ -20,8 +20,10 @@
 namespace hw {
 
 // The state object's reachability port, reaching the watch only once it is
-// needed, so that reading the port does not build the watch at start-up.
-class DefaultServiceLayerFactory::LazyInternetReachability final : public InternetReachabilityPort {
+// needed, so that reading the port does not build the watch at start-up; and
+// the sign-in's view of what the watch found.
+class DefaultServiceLayerFactory::LazyInternetReachability final : public InternetReachabilityPort,
+                                                                   public InternetStateSource {
 public:
     explicit LazyInternetReachability(ServiceLayer& hub) : hub_(hub) {}
     void stopReachability() override {
@@ -29,6 +31,10 @@ public:
     }
     void reach(const std::string& host) override {
         if (auto helper = hub_.internetReachabilityHelper()) helper->reach(host);
+    }
+    std::optional<bool> internetReachable() const override {
+        const auto helper = hub_.internetReachabilityHelperIfMade();
+        return helper ? helper->internetReachable() : std::nullopt;
     }
 
 private:
@@ -62,6 +68,7 @@ HubService<AuthService, HubAuthPort> DefaultServiceLayerFactory::makeAuthService
     ApplicationModelPorts ports = hub.appModel().ports();
     ports.loginData = service.get();
     ports.internetReachability = reachabilityPort_.get();
+    service->setInternetState(reachabilityPort_.get());
     hub.appModel().setPorts(ports);
     return {service, std::make_shared<AuthServiceAdapter>(*service)};
 }

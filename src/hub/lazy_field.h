@@ -22,6 +22,7 @@ public:
     void set(std::shared_ptr<T> value) { value_ = std::move(value); }
     void setMaker(Maker maker) { maker_ = std::move(maker); }
     bool isMade() const { return value_ != nullptr; }
+    const std::shared_ptr<T>& peek() const { return value_; }
 
 private:
     Maker maker_;

@@ -116,6 +116,10 @@ public:
     // read build a fresh one.
     std::shared_ptr<InternetReachabilityHelper> internetReachabilityHelper() { return internetReachabilityHelper_.get(); }
     void setInternetReachabilityHelper(std::shared_ptr<InternetReachabilityHelper> v) { internetReachabilityHelper_.set(std::move(v)); }
+    // The watch if it was made, without making it.
+    std::shared_ptr<InternetReachabilityHelper> internetReachabilityHelperIfMade() const {
+        return internetReachabilityHelper_.isMade() ? internetReachabilityHelper_.peek() : nullptr;
+    }
     std::shared_ptr<WiFi_InfoHelperObjC> wi_fi_InfoHelper() { return wi_fi_InfoHelper_.get(); }
     void setWi_fi_InfoHelper(std::shared_ptr<WiFi_InfoHelperObjC> v) { wi_fi_InfoHelper_.set(std::move(v)); }
     std::shared_ptr<ProbeURLReachabilityHelper> probeURLHelper() { return probeURLHelper_.get(); }

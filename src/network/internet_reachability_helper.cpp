@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "network/host_name.h"
@@ -28,10 +29,14 @@ struct Snapshot {
 
 constexpr double kRelookFirstMs = 1000;
 constexpr double kRelookCapMs = 8000;
+// For a service not on the bus whose return nothing announces: an idle
+// application wakes no more than once a minute for it.
+constexpr double kRelookAbsentCapMs = 60000;
 
 struct Evaluation {
     Snapshot snapshot;
     std::vector<std::string> resolved;  // empty when resolution failed
+    WiFiLook wifi;  // asked even when nothing is reachable
 };
 
 }  // namespace
@@ -55,6 +60,8 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
     std::vector<std::string> lastAddresses;
     std::optional<Snapshot> lastReport;
     std::unique_ptr<Timer> settle;
+    bool kernelPending = false;  // the settling burst holds a kernel event
+    bool wifiWatched = false;    // the Wi-Fi's service announces its changes
     // While the Wi-Fi's security is unknown nothing else may tell when the
     // Wi-Fi service answers again: it is asked again, less and less often.
     std::unique_ptr<Timer> relook;
@@ -105,12 +112,18 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         lastAddresses.clear();
         lastReport.reset();
         settle.reset();
+        kernelPending = false;
         relook.reset();
         relookStep = 0;
         dirty = false;
         std::weak_ptr<Impl> weak = shared_from_this();
         ports.routes.start([weak, gen] {
             if (auto self = weak.lock()) self->kernelChanged(gen);
+        });
+        // NetworkManager may change its access point with no kernel event at
+        // all: what it says is a second source of changes.
+        wifiWatched = ports.wifiInfo.startWatch([weak, gen] {
+            if (auto self = weak.lock()) self->settleThenLook(gen);
         });
         evaluate(gen);
     }
@@ -122,17 +135,32 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         settle.reset();
         relook.reset();
         ports.routes.stop();
+        stopWiFiWatch();
+    }
+
+    void stopWiFiWatch() {
+        if (wifiWatched) ports.wifiInfo.stopWatch();
+        wifiWatched = false;
     }
 
     void kernelChanged(std::uint64_t gen) {
+        if (gen != active) return;
+        kernelPending = true;
+        settleThenLook(gen);
+    }
+
+    // A burst of NetworkManager's changes alone keeps the addresses last
+    // resolved and tells nobody of routes.
+    void settleThenLook(std::uint64_t gen) {
         if (gen != active || settle) return;
         std::weak_ptr<Impl> weak = shared_from_this();
         settle = ports.main.startTimer(kSettleMs, false, [weak, gen] {
             auto self = weak.lock();
             if (!self) return;
             self->settle.reset();
-            self->evaluate(gen);
-            self->call(self->routesChanged);
+            const bool kernel = std::exchange(self->kernelPending, false);
+            self->evaluate(gen, !kernel);
+            if (kernel) self->call(self->routesChanged);
         });
     }
 
@@ -175,8 +203,9 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         // the addresses last resolved.
         const auto& addresses = e.resolved.empty() ? cached : e.resolved;
         e.snapshot.reachable = !addresses.empty() && ports.routes.hasRoute(addresses);
+        e.wifi = ports.wifiInfo.currentNetwork();
         if (e.snapshot.reachable) {
-            e.snapshot.wifi = ports.wifiInfo.currentNetwork();
+            e.snapshot.wifi = e.wifi;
             e.snapshot.wayOut = ports.routes.wayOut();
         }
         return e;
@@ -195,12 +224,18 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         if (inFlight == gen) inFlight = 0;
         if (gen != active || !current(gen)) return;
         if (!e.resolved.empty()) lastAddresses = e.resolved;
+        // Wi-Fi turned off takes the way out with it when nothing else leads
+        // out: that spell counts all the same. Only its absence is noted: an
+        // SSID seen before the network is back is the report's to compare.
+        if (!e.snapshot.reachable && e.wifi.answered && !e.wifi.network) ports.wifiInfo.noteNetworkSeen(e.wifi);
         if (!lastReport || *lastReport != e.snapshot) {
             lastReport = e.snapshot;
             report(e.snapshot);
         }
-        if (e.snapshot.reachable && !e.snapshot.wifi.answered) {
-            scheduleRelook(gen);
+        // A service gone from the bus announces its return: asking would only
+        // wake the application for nothing.
+        if (e.snapshot.reachable && !e.snapshot.wifi.answered && !(wifiWatched && e.snapshot.wifi.absent)) {
+            scheduleRelook(gen, e.snapshot.wifi.absent);
         } else {
             relook.reset();
             relookStep = 0;
@@ -208,9 +243,10 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
         if (dirty) evaluate(gen);
     }
 
-    void scheduleRelook(std::uint64_t gen) {
+    void scheduleRelook(std::uint64_t gen, bool absent) {
         if (relook) return;
-        const double ms = std::min(kRelookFirstMs * (1 << std::min(relookStep, 8)), kRelookCapMs);
+        const double ms =
+            std::min(kRelookFirstMs * (1 << std::min(relookStep, 8)), absent ? kRelookAbsentCapMs : kRelookCapMs);
         ++relookStep;
         std::weak_ptr<Impl> weak = shared_from_this();
         relook = ports.main.startTimer(ms, false, [weak, gen] {
@@ -234,9 +270,12 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
             log::warning("reachability",
                          "NetworkManager is absent, late or erring: the Wi-Fi's security is unknown, and nothing is "
                          "started or ended for it until it answers");
-        ports.wifiInfo.noteNetworkSeen(s.wifi, s.wayOut);
+        if (!s.wifi.answered && s.wifi.absent && wifiWatched)
+            log::info("reachability", "NetworkManager is not on the bus: its return is awaited, not asked for");
+        const bool toProtect = s.wifi.network && ports.policy.isInsecureAndUntrusted(*s.wifi.network);
+        ports.wifiInfo.noteNetworkSeen(s.wifi, s.wayOut, toProtect);
         call(reachable);
-        if (s.wifi.network && ports.policy.isInsecureAndUntrusted(*s.wifi.network)) {
+        if (toProtect) {
             log::info("reachability",
                       "Wi-Fi network \"" + printableSSID(s.wifi.network->ssid) + "\" is insecure and not trusted");
             call(insecure);
@@ -258,7 +297,9 @@ struct InternetReachabilityHelper::Impl : std::enable_shared_from_this<Impl> {
 InternetReachabilityHelper::InternetReachabilityHelper(Ports ports) : impl_(std::make_shared<Impl>(std::move(ports))) {}
 
 InternetReachabilityHelper::~InternetReachabilityHelper() {
-    if (impl_->active != 0) impl_->ports.routes.stop();
+    if (impl_->active == 0) return;
+    impl_->ports.routes.stop();
+    impl_->stopWiFiWatch();
 }
 
 void InternetReachabilityHelper::addOnInternetReachableObserver(Observer o) { impl_->add(impl_->reachable, std::move(o)); }
@@ -307,6 +348,11 @@ void InternetReachabilityHelper::stopReachability() { impl_->stop(); }
 bool InternetReachabilityHelper::checkInProgress() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->inProgress;
+}
+
+std::optional<bool> InternetReachabilityHelper::internetReachable() const {
+    if (impl_->active == 0 || !impl_->current(impl_->active) || !impl_->lastReport) return std::nullopt;
+    return impl_->lastReport->reachable;
 }
 
 bool InternetReachabilityHelper::hasRoute(const std::string& address) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "network/wifi_info_helper.h"
@@ -20,9 +21,13 @@ namespace hw {
 // then either the insecure-Wi-Fi list (an open or WEP network that is not
 // trusted) or the connected-to-Wi-Fi list (any other network, wired
 // included, and one whose Wi-Fi security is unknown: its observers ask the
-// Wi-Fi information object). While that security is unknown the Wi-Fi is
-// asked again, every few seconds, until it answers. Observers run on the
-// main queue, in the order they were added.
+// Wi-Fi information object). Changes are seen from the kernel's events and
+// from what the Wi-Fi's service announces, each settled the same way. While
+// that security is unknown the Wi-Fi is asked again, every few seconds,
+// until it answers; a service that is not on the bus at all is not asked
+// but awaited, when its return is announced (asked at most once a minute
+// where nothing can announce it). Observers run on the main queue, in the
+// order they were added.
 // Registration, reach, reachByIP and stopReachability are safe from any
 // thread.
 class InternetReachabilityHelper {
@@ -65,6 +70,8 @@ public:
     // main queue, and the next reach starts a new one.
     void stopReachability();
     bool checkInProgress() const;
+    // What the running watch last reported; none without a watch or a report yet. Main queue.
+    std::optional<bool> internetReachable() const;
     // Whether the numeric address has a usable route (see RouteWatch).
     // Blocks briefly; any thread.
     bool hasRoute(const std::string& address);

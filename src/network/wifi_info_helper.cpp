@@ -76,7 +76,8 @@ WiFiScan WiFi_InfoHelperObjC::scanForAvailableNetworks() {
     return found;
 }
 
-void WiFi_InfoHelperObjC::noteNetworkSeen(const WiFiLook& look, const std::optional<std::string>& wayOut) {
+void WiFi_InfoHelperObjC::noteNetworkSeen(const WiFiLook& look, const std::optional<std::string>& wayOut,
+                                          bool needsProtection) {
     std::lock_guard lock(mutex_);
     known_.store(look.answered);
     if (wayOut) {
@@ -87,6 +88,15 @@ void WiFi_InfoHelperObjC::noteNetworkSeen(const WiFiLook& look, const std::optio
         }
         lastWayOut_ = wayOut;
     }
+    if (!look.answered) return;
+    needsProtection = needsProtection && look.network;
+    // Back on an open network after Wi-Fi was off, or after a protected one:
+    // the same SSID is no reason to leave it unprotected.
+    if (needsProtection && lastNeededProtection_ && !*lastNeededProtection_) {
+        log::info("wifi", "a network to protect after one that needed none, or none at all: a change of network");
+        changed_.store(true);
+    }
+    lastNeededProtection_ = needsProtection;
     if (!look.network) return;
     if (lastSSID_ && *lastSSID_ != look.network->ssid) changed_.store(true);
     lastSSID_ = look.network->ssid;

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,11 +29,17 @@ public:
 
     // The insecure-Wi-Fi test's record of what it saw: raises the flag when
     // the SSID differs from the last one seen, or the interface that leads
-    // out (wayOut) differs from the last one known. Having been on no Wi-Fi
-    // (or on none yet) is not an SSID change, so the first network after
-    // launch does not count; a spell without any way out is no change of
-    // interface either, and a look without an answer changes nothing known.
-    void noteNetworkSeen(const WiFiLook& look, const std::optional<std::string>& wayOut = std::nullopt);
+    // out (wayOut) differs from the last one known, or a network that needs
+    // protecting (needsProtection: open or WEP, and not trusted) follows a
+    // look off Wi-Fi or on one that did not, even with the same SSID. The
+    // first network after launch does not count; a spell without any way
+    // out is no change of interface, and a look without an answer changes
+    // nothing known.
+    void noteNetworkSeen(const WiFiLook& look, const std::optional<std::string>& wayOut = std::nullopt,
+                         bool needsProtection = false);
+    // The provider's own announcements of a change (see WiFiProvider).
+    bool startWatch(std::function<void()> changed) { return wifi_.startWatch(std::move(changed)); }
+    void stopWatch() { wifi_.stopWatch(); }
     // Whether the last look noted had an answer: without one, the Wi-Fi's
     // security is unknown and nothing is started or ended for it.
     bool wiFiSecurityKnown() const { return known_.load(); }
@@ -44,6 +51,8 @@ private:
     std::mutex mutex_;
     std::optional<std::string> lastSSID_;
     std::optional<std::string> lastWayOut_;
+    // Whether the last look with an answer was on a network needing protection.
+    std::optional<bool> lastNeededProtection_;
 };
 
 // SSIDs come from any access point in range: keep control characters, bidi

@@ -155,10 +155,17 @@ bool FileSecretStore::write(const std::string& service, const std::string& key, 
 }
 
 bool FileSecretStore::remove(const std::string& service, const std::string& key) {
+    return removeIf(service, key, std::nullopt);
+}
+
+bool FileSecretStore::removeIf(const std::string& service, const std::string& key, const std::optional<Bytes>& holding) {
     std::lock_guard lock(mutex_);
     FolderLock folder(paths::parentOf(path_));
     Items items;
-    if (!load(items) || items.erase({service, key}) == 0) return false;
+    if (!load(items)) return false;
+    const auto it = items.find({service, key});
+    if (it == items.end() || (holding && it->second != *holding)) return false;
+    items.erase(it);
     return save(items);
 }
 

@@ -26,6 +26,9 @@ public:
     bool write(const std::string& service, const std::string& key, const Bytes& data) override;
     bool remove(const std::string& service, const std::string& key) override;
 
+    // Only while the item still holds that value (any value without one).
+    bool removeIf(const std::string& service, const std::string& key, const std::optional<Bytes>& holding);
+
     using Items = std::map<std::pair<std::string, std::string>, Bytes>;
     // Every item, by service and key; none when the file cannot be read.
     std::optional<Items> readAll();

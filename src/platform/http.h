@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +31,9 @@ struct HttpRequest {
     // With freshConnection: left alone when connections are dropped, for a
     // caller that asks again itself when it fails.
     bool keptThroughDrops = false;
+    // Past this many bytes (or a length that says so) the answer is refused
+    // unread, with HttpTooLarge; 0 leaves the client's own bound.
+    std::int64_t maxResponseBytes = 0;
 };
 
 struct HttpTransportError {
@@ -37,7 +41,7 @@ struct HttpTransportError {
     std::string message;
 };
 
-enum HttpErrorCode { HttpTimedOut = 1, HttpCannotConnect = 2, HttpBadUrl = 3, HttpTlsFailed = 4, HttpCancelled = 5, HttpOther = 99 };
+enum HttpErrorCode { HttpTimedOut = 1, HttpCannotConnect = 2, HttpBadUrl = 3, HttpTlsFailed = 4, HttpCancelled = 5, HttpTooLarge = 6, HttpOther = 99 };
 
 struct HttpResponse {
     int status = 0;

@@ -103,17 +103,34 @@ bool validText(const Libsecret& lib, const std::string& s) {
     return s.find('\0') == std::string::npos && lib.utf8Validate(s.data(), static_cast<gssize>(s.size()), nullptr);
 }
 
-// Logs the library's reason (never the secret) and frees it.
-void logError(const Libsecret& lib, const char* what, GError* error) {
-    log::error(kCategory, std::string(what) + ": " + (error && error->message ? error->message : "unknown error"));
+// Logs the library's reason (never the secret), frees it and answers it.
+std::string logError(const Libsecret& lib, const char* what, GError* error) {
+    std::string why = error && error->message ? error->message : "unknown error";
+    log::error(kCategory, std::string(what) + ": " + why);
     if (error) lib.errorFree(error);
+    return why;
 }
 
 // A failure on the bus: a name or object gone, or an error the service
-// answered that GIO has no code for (a session it no longer knows).
+// answered that GIO has no code for (a session it no longer knows). A refusal
+// (access denied, a call it does not support) is the service's answer, not a
+// lost session: asking again would only be refused again.
 bool failedOnTheBus(const Libsecret& lib, const GError* error) {
-    return error->domain == lib.dbusErrorQuark() ||
-           (error->domain == lib.ioErrorQuark() && error->code == G_IO_ERROR_DBUS_ERROR);
+    if (error->domain == lib.dbusErrorQuark()) {
+        switch (error->code) {
+            case G_DBUS_ERROR_SERVICE_UNKNOWN:
+            case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+            case G_DBUS_ERROR_DISCONNECTED:
+            case G_DBUS_ERROR_NO_SERVER:
+            case G_DBUS_ERROR_UNKNOWN_OBJECT:
+            case G_DBUS_ERROR_UNKNOWN_INTERFACE:
+            case G_DBUS_ERROR_UNKNOWN_METHOD:
+                return true;
+            default:
+                return false;
+        }
+    }
+    return error->domain == lib.ioErrorQuark() && error->code == G_IO_ERROR_DBUS_ERROR;
 }
 
 // Runs the call; when it failed on the bus (the service restarted, and the
@@ -133,12 +150,17 @@ auto reconnectingOnce(const Libsecret& lib, GError** error, Call call) {
 
 bool LibsecretSecretStore::available(std::string* why) { return libsecret(why) != nullptr; }
 
+std::string LibsecretSecretStore::lastFailure() const {
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
 SecretRead LibsecretSecretStore::read(const std::string& service, const std::string& key) {
     std::string why;
     const Libsecret* lib = libsecret(&why);
     if (!lib) {
         log::error(kCategory, "cannot read a secret: " + why);
-        return {SecretStatus::Error, {}};
+        return {SecretStatus::Error, {}, why};
     }
     if (!validText(*lib, service) || !validText(*lib, key)) return {SecretStatus::Error, {}};
     std::lock_guard lock(mutex_);
@@ -152,15 +174,14 @@ SecretRead LibsecretSecretStore::read(const std::string& service, const std::str
     });
     if (error) {
         if (items) lib->listFree(items, lib->objectUnref);
-        logError(*lib, "cannot read a secret", error);
-        return {SecretStatus::Error, {}};
+        return {SecretStatus::Error, {}, logError(*lib, "cannot read a secret", error)};
     }
     if (!items) return {SecretStatus::Absent, {}};
     SecretValue* value = lib->itemSecret(static_cast<SecretItem*>(items->data));
     lib->listFree(items, lib->objectUnref);
     if (!value) {
         log::error(kCategory, "cannot read a secret: the keyring stayed locked");
-        return {SecretStatus::Error, {}};
+        return {SecretStatus::Error, {}, "the keyring stayed locked"};
     }
     gsize length = 0;
     const gchar* bytes = lib->valueGet(value, &length);
@@ -174,6 +195,8 @@ bool LibsecretSecretStore::write(const std::string& service, const std::string& 
     const Libsecret* lib = libsecret(&why);
     if (!lib) {
         log::error(kCategory, "cannot store a secret: " + why);
+        std::lock_guard lock(mutex_);
+        failure_ = why;
         return false;
     }
     if (!validText(*lib, service) || !validText(*lib, key)) {
@@ -193,7 +216,7 @@ bool LibsecretSecretStore::write(const std::string& service, const std::string& 
     });
     lib->valueUnref(value);
     if (!ok || error) {
-        logError(*lib, "cannot store a secret", error);
+        failure_ = logError(*lib, "cannot store a secret", error);
         return false;
     }
     return true;

@@ -16,12 +16,14 @@ public:
     SecretRead read(const std::string& service, const std::string& key) override;
     bool write(const std::string& service, const std::string& key, const Bytes& data) override;
     bool remove(const std::string& service, const std::string& key) override;
+    std::string lastFailure() const override;
 
     // Whether libsecret could be opened; the reason otherwise.
     static bool available(std::string* why = nullptr);
 
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
+    std::string failure_;
 };
 
 }  // namespace hw

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <utility>
 
 #include "platform/settings_store.h"
 
@@ -8,8 +9,13 @@ namespace hw {
 enum class SecretStatus { Found, Absent, Error };
 
 struct SecretRead {
+    SecretRead() = default;
+    SecretRead(SecretStatus status, Bytes data, std::string why = {})
+        : status(status), data(std::move(data)), why(std::move(why)) {}
     SecretStatus status = SecretStatus::Absent;
     Bytes data;
+    // With an Error: what the store answered, for the log and the window.
+    std::string why;
     std::string text() const { return std::string(data.begin(), data.end()); }
 };
 
@@ -20,6 +26,8 @@ public:
     virtual SecretRead read(const std::string& service, const std::string& key) = 0;
     virtual bool write(const std::string& service, const std::string& key, const Bytes& data) = 0;
     virtual bool remove(const std::string& service, const std::string& key) = 0;
+    // The words of the last write refused, where the store has any.
+    virtual std::string lastFailure() const { return {}; }
 
     bool writeString(const std::string& service, const std::string& key, const std::string& text) {
         return write(service, key, Bytes(text.begin(), text.end()));

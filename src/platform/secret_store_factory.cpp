@@ -5,6 +5,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
+#include <chrono>
 
 #include "platform/file_secret_store.h"
 #include "platform/libsecret_secret_store.h"
@@ -21,79 +24,6 @@ void warnFileOnly(const std::string& reason) {
 }
 
 }  // namespace
-
-KeyringOverFileStore::KeyringOverFileStore(std::unique_ptr<SecretStore> keyring, std::unique_ptr<FileSecretStore> file)
-    : keyring_(std::move(keyring)), file_(std::move(file)) {
-    const auto items = file_->readAll();
-    if (!items || items->empty()) return;
-    std::size_t moved = 0;
-    for (const auto& [id, data] : *items) {
-        // The file is only written while no keyring answers: its copy is the newer one.
-        if (keyring_->write(id.first, id.second, data) && file_->remove(id.first, id.second)) ++moved;
-        else inFileOnly_.insert(id);
-    }
-    if (moved == items->size()) {
-        log::info(kCategory, "moved " + std::to_string(moved) + " secrets from " + file_->path() +
-                                 " into the Secret Service");
-    } else {
-        log::warning(kCategory, "moved " + std::to_string(moved) + " of " + std::to_string(items->size()) +
-                                    " secrets from " + file_->path() + " into the Secret Service; the rest stay there");
-    }
-}
-
-KeyringOverFileStore::~KeyringOverFileStore() = default;
-
-SecretRead KeyringOverFileStore::read(const std::string& service, const std::string& key) {
-    if (inFileOnly(service, key)) {
-        // The keyring refused it: whatever it still holds is older.
-        SecretRead copy = file_->read(service, key);
-        if (copy.status == SecretStatus::Found) return copy;
-    }
-    SecretRead read = keyring_->read(service, key);
-    if (read.status == SecretStatus::Found) return read;
-    // Only an item that could not move is still in the file; a keyring that
-    // cannot answer (locked, its prompt dismissed) leaves the file's copy usable.
-    SecretRead copy = file_->read(service, key);
-    if (copy.status == SecretStatus::Found || read.status == SecretStatus::Absent) return copy;
-    return read;
-}
-
-bool KeyringOverFileStore::write(const std::string& service, const std::string& key, const Bytes& data) {
-    if (keyring_->write(service, key, data)) {
-        markInFileOnly(service, key, false);
-        file_->remove(service, key);
-        return true;
-    }
-    if (!file_->write(service, key, data)) {
-        log::warning(kCategory, "the Secret Service refused to store an item, and " + file_->path() +
-                                    " could not be written either");
-        return false;
-    }
-    markInFileOnly(service, key, true);
-    if (!refusalLogged_.exchange(true)) {
-        log::warning(kCategory, "the Secret Service refused to store an item; keeping it in " + file_->path() +
-                                    ", protected only by its file mode");
-    }
-    return true;
-}
-
-bool KeyringOverFileStore::inFileOnly(const std::string& service, const std::string& key) {
-    std::lock_guard lock(mutex_);
-    return inFileOnly_.count({service, key}) != 0;
-}
-
-void KeyringOverFileStore::markInFileOnly(const std::string& service, const std::string& key, bool only) {
-    std::lock_guard lock(mutex_);
-    if (only) inFileOnly_.insert({service, key});
-    else inFileOnly_.erase({service, key});
-}
-
-bool KeyringOverFileStore::remove(const std::string& service, const std::string& key) {
-    markInFileOnly(service, key, false);
-    const bool fromKeyring = keyring_->remove(service, key);
-    const bool fromFile = file_->remove(service, key);
-    return fromKeyring || fromFile;
-}
 
 std::unique_ptr<SecretStore> makeSecretStore(const SecretServiceProbe& probe) {
     const char* forced = std::getenv("HAVENWAY_SECRET_STORE");
@@ -126,18 +56,35 @@ namespace {
 
 class ChosenOnAThread final : public BackgroundChosenSecretStore {
 public:
-    explicit ChosenOnAThread(SecretServiceProbe probe) : probe_(std::move(probe)) {}
+    ChosenOnAThread(SecretServiceProbe probe, int waitMs) : probe_(std::move(probe)), waitMs_(waitMs) {}
     // Nothing waits for the choice here: a keyring whose unlock prompt never
     // completes holds the move for ever, and the exit must not wait on it.
     void begin() override { choose(probe_); }
     void begin(SecretServiceAnswer answer) override {
         choose([answer] { return answer; });
     }
-    SecretRead read(const std::string& service, const std::string& key) override { return chosen().read(service, key); }
-    bool write(const std::string& service, const std::string& key, const Bytes& data) override {
-        return chosen().write(service, key, data);
+    SecretRead read(const std::string& service, const std::string& key) override {
+        if (SecretStore* store = chosen()) return store->read(service, key);
+        // Not Absent: the store still to be chosen may hold it.
+        SecretRead copy = fileMeanwhile().read(service, key);
+        if (copy.status == SecretStatus::Found) return copy;
+        return {SecretStatus::Error, {}, "the session bus has not yet said which secret store to use"};
     }
-    bool remove(const std::string& service, const std::string& key) override { return chosen().remove(service, key); }
+    bool write(const std::string& service, const std::string& key, const Bytes& data) override {
+        // The file's items move into the keyring chosen, if one is.
+        if (SecretStore* store = chosen()) return store->write(service, key, data);
+        return fileMeanwhile().write(service, key, data);
+    }
+    bool remove(const std::string& service, const std::string& key) override {
+        if (SecretStore* store = chosen()) return store->remove(service, key);
+        fileMeanwhile().remove(service, key);
+        std::lock_guard lock(choice_->mutex);
+        if (!choice_->store) {
+            choice_->removals.emplace_back(service, key);
+            return false;  // not yet carried out where the choice may keep it
+        }
+        return choice_->store->remove(service, key);
+    }
 
 private:
     struct Choice {
@@ -145,6 +92,8 @@ private:
         std::condition_variable made;
         bool begun = false;
         std::unique_ptr<SecretStore> store;
+        // Asked before the choice was made, carried out in the store chosen before anyone uses it.
+        std::vector<std::pair<std::string, std::string>> removals;
     };
 
     void choose(SecretServiceProbe probe) {
@@ -155,19 +104,34 @@ private:
         }
         std::thread([choice = choice_, probe = std::move(probe)] {
             auto store = makeSecretStore(probe);
-            std::lock_guard lock(choice->mutex);
+            std::unique_lock lock(choice->mutex);
+            while (!choice->removals.empty()) {
+                auto removals = std::exchange(choice->removals, {});
+                lock.unlock();
+                for (const auto& [service, key] : removals) store->remove(service, key);
+                lock.lock();
+            }
             choice->store = std::move(store);
             choice->made.notify_all();
         }).detach();
     }
-    SecretStore& chosen() {
+    SecretStore* chosen() {
         begin();
         std::unique_lock lock(choice_->mutex);
-        choice_->made.wait(lock, [this] { return choice_->store != nullptr; });
-        return *choice_->store;
+        if (!choice_->made.wait_for(lock, std::chrono::milliseconds(waitMs_), [this] { return choice_->store != nullptr; })) {
+            if (!waitLogged_.exchange(true))
+                log::warning(kCategory, "no secret store chosen in " + std::to_string(waitMs_) +
+                                            " ms (the session bus is slow to answer); using " + paths::secretsFile() + " meanwhile");
+            return nullptr;
+        }
+        return choice_->store.get();
     }
+    FileSecretStore& fileMeanwhile() { return meanwhile_; }
 
     const SecretServiceProbe probe_;
+    const int waitMs_;
+    FileSecretStore meanwhile_;
+    std::atomic<bool> waitLogged_ = false;
     // Shared with the choosing thread, which may outlive this store.
     std::shared_ptr<Choice> choice_ = std::make_shared<Choice>();
 };
@@ -179,8 +143,8 @@ bool secretStoreForced() {
     return forced && *forced;
 }
 
-std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe) {
-    return std::make_unique<ChosenOnAThread>(std::move(probe));
+std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe, int waitMs) {
+    return std::make_unique<ChosenOnAThread>(std::move(probe), waitMs);
 }
 
 }  // namespace hw

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/file_secret_store.h"
+#include "platform/keyring_over_file_store.h"
 #include "platform/secret_store.h"
 
 namespace hw {
@@ -28,36 +29,12 @@ using SecretServiceProbe = std::function<SecretServiceAnswer()>;
 // that one.
 std::unique_ptr<SecretStore> makeSecretStore(const SecretServiceProbe& probe);
 
-// The keyring's store over the file's: at the start the file's items move
-// into the keyring (each erased from the file once the keyring holds it); a
-// write the keyring refuses goes to the file instead, and a removal clears
-// both, so a copy left in the file is never used later.
-class KeyringOverFileStore final : public SecretStore {
-public:
-    KeyringOverFileStore(std::unique_ptr<SecretStore> keyring, std::unique_ptr<FileSecretStore> file);
-    ~KeyringOverFileStore() override;
-
-    SecretRead read(const std::string& service, const std::string& key) override;
-    bool write(const std::string& service, const std::string& key, const Bytes& data) override;
-    bool remove(const std::string& service, const std::string& key) override;
-
-private:
-    bool inFileOnly(const std::string& service, const std::string& key);
-    void markInFileOnly(const std::string& service, const std::string& key, bool only);
-
-    std::unique_ptr<SecretStore> keyring_;
-    std::unique_ptr<FileSecretStore> file_;
-    std::mutex mutex_;
-    // Items the keyring refused, whose file copy is the newer.
-    std::set<std::pair<std::string, std::string>> inFileOnly_;
-    std::atomic<bool> refusalLogged_ = false;
-};
-
 // The same choice, made on a thread of its own once begun: asking the session
 // bus for the Secret Service can take a while (the bus may start the service
 // first), and moving the file's items may wait on an unlock prompt, neither of
-// which the main thread may wait for. A read or write before that begins it
-// and waits; nothing else ever waits for the choice.
+// which the main thread may wait for. A call before that begins it and waits
+// for it as long as a keyring's call is waited for; past that, the call is the
+// file's (a removal is carried out in the chosen store too, once there is one).
 class BackgroundChosenSecretStore : public SecretStore {
 public:
     // Asks the probe given at the making.
@@ -65,7 +42,8 @@ public:
     // With the bus's answer, asked elsewhere without blocking.
     virtual void begin(SecretServiceAnswer answer) = 0;
 };
-std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe);
+std::unique_ptr<BackgroundChosenSecretStore> makeSecretStoreInBackground(SecretServiceProbe probe,
+                                                                        int waitMs = kKeyringAnswerMs);
 // HAVENWAY_SECRET_STORE names the store: no probe is needed.
 bool secretStoreForced();
 

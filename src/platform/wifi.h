@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ struct WiFiLook {
     // machine is on Wi-Fi at all, and how safe that network is, is unknown.
     bool answered = true;
     std::optional<WiFiNetwork> network;  // none (answered): not on Wi-Fi
+    // Not answered because the service is not on the bus at all: a watch
+    // (WiFiProvider::startWatch) announces its return, nobody need ask.
+    bool absent = false;
     bool operator==(const WiFiLook&) const = default;
 };
 
@@ -60,6 +64,17 @@ public:
     // Networks of any name in range, in the order the scan hands them over;
     // empty on any failure.
     virtual WiFiScan scan() = 0;
+    // Tells `changed`, on the main queue, each time the service says the
+    // machine's primary connection, a device's state or the Wi-Fi's access
+    // point changed, and when the service comes onto the bus or leaves it;
+    // it carries no detail, the caller looks again. False when none of that
+    // can be announced: the caller then asks again by itself. Call on the
+    // main queue; a start replaces a running watch, nothing runs after stop.
+    virtual bool startWatch(std::function<void()> changed) {
+        (void)changed;
+        return false;
+    }
+    virtual void stopWatch() {}
 };
 
 }  // namespace hw

@@ -40,6 +40,24 @@ void AuthService::login(const std::string& username, const std::string& password
     log::info(kLog, "AuthService -- login process started..");
     const auto attempt = ++attempt_;
     ++accountChanges_;
+    if (parse_.restoring()) {
+        // A session stored by the last run is ended before another opens, not left standing beside it.
+        log::info(kLog, "the stored session is still being read; the sign-in waits for it");
+        std::weak_ptr<bool> alive = alive_;
+        auto proceed = [this, alive, attempt, username, password, completion, begun = std::make_shared<bool>(false)] {
+            if (alive.expired() || attempt != attempt_ || std::exchange(*begun, true)) return;
+            logOutBeforeAuthenticating(attempt, username, password, completion);
+        };
+        parse_.whenRestored(proceed);
+        // Bounded: a session read later than this is revoked when it comes.
+        keychain_.mainQueue().postAfter(kStoredSessionWaitMs, proceed);
+        return;
+    }
+    logOutBeforeAuthenticating(attempt, username, password, std::move(completion));
+}
+
+void AuthService::logOutBeforeAuthenticating(std::uint64_t attempt, const std::string& username,
+                                             const std::string& password, Completion completion) {
     if (!parse_.currentUser()) {
         log::info(kLog, "Log Out Before Login skipped -- Started Normal Log In");
         authenticate(attempt, username, password, std::move(completion));
@@ -67,10 +85,15 @@ void AuthService::authenticate(std::uint64_t attempt, const std::string& usernam
                                            LocaleData::login_connection_error_too_many_requests_notification(),
                                            completion);
                                 } else if (unreachable(*error)) {
-                                    // Said, so that no network is not taken for a wrong password.
-                                    finish(attempt, AuthResults::error,
-                                           LocaleData::internet_connection_unavailable_error_part_2_for_login_view(),
-                                           completion);
+                                    // Said, so that no network is not taken for a wrong password; an
+                                    // Internet the watch finds reachable leaves the backend to blame.
+                                    const bool internetUp =
+                                        internetState_ && internetState_->internetReachable() == true;
+                                    const std::string& text =
+                                        internetUp ? LocaleData::backend_unreachable_error_for_login_view()
+                                                   : LocaleData::internet_connection_unavailable_error_part_2_for_login_view();
+                                    log::warning(kLog, "the sign-in got no answer: " + text);
+                                    finish(attempt, AuthResults::error, text, completion);
                                 } else {
                                     finish(attempt, AuthResults::error, std::string(" "), completion);
                                 }
@@ -124,9 +147,10 @@ void AuthService::storeCredentials(const std::string& username, const std::strin
         // Without the items the record is no longer complete: no automatic sign-in on its strength.
         if (!alive.expired() && changes == accountChanges_ && recentLoginData_) recentLoginData_->passwordData.reset();
     };
-    keychain_.write(service_, itemName(kUsernameKey), Bytes(username.begin(), username.end()), done);
-    keychain_.write(service_, itemName(kPasswordKey), Bytes(password.begin(), password.end()), done);
-    keychain_.write(service_, itemName(kPasswordDataKey), referenceData, done);
+    // Kept at quit: a quit right after the sign-in still leaves the account remembered.
+    keychain_.write(service_, itemName(kUsernameKey), Bytes(username.begin(), username.end()), done, true);
+    keychain_.write(service_, itemName(kPasswordKey), Bytes(password.begin(), password.end()), done, true);
+    keychain_.write(service_, itemName(kPasswordDataKey), referenceData, done, true);
 }
 
 struct AuthService::Restore {
@@ -136,6 +160,8 @@ struct AuthService::Restore {
     bool fileAsked = false;
     bool keychainFailed = false;
     int outstanding = 0;
+    std::string why;  // what each store that erred answered, for the log
+    std::string keyringWhy, fileWhy;
 };
 
 void AuthService::restoreLoginDataFromKeychain(std::function<void(std::optional<LoginData>)> done) {
@@ -167,6 +193,8 @@ void AuthService::readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> r
         bool failed = false;
         const auto user = store.read(service, itemName(kUsernameKey));
         failed = user.status == SecretStatus::Error;
+        std::string why = failed ? (user.why.empty() ? std::string("it answered an error") : user.why)
+                                 : std::string();
         if (user.status == SecretStatus::Found && !user.data.empty()) {
             found = LoginData{user.text(), "", std::nullopt};
             const auto password = store.read(service, itemName(kPasswordKey));
@@ -174,9 +202,13 @@ void AuthService::readAccount(SecretStoreQueue& from, std::shared_ptr<Restore> r
             const auto reference = store.read(service, itemName(kPasswordDataKey));
             if (reference.status == SecretStatus::Found) found->passwordData = reference.data;
         }
-        answer([this, alive, restore, isKeychain, failed, found = std::move(found)]() mutable {
+        answer([this, alive, restore, isKeychain, failed, why, found = std::move(found)]() mutable {
             if (alive.expired()) return;
             --restore->outstanding;
+            if (failed) {
+                restore->why += (restore->why.empty() ? "" : "; ") + std::string(isKeychain ? "the keychain: " : "the file: ") + why;
+                (isKeychain ? restore->keyringWhy : restore->fileWhy) = why;
+            }
             // What a sign-out still has to remove is gone already, as far as anyone reads.
             if (found && keychain_.removalPending(service_, itemName(kUsernameKey))) found.reset();
             if (found && keychain_.removalPending(service_, itemName(kPasswordKey))) found->password.clear();
@@ -195,6 +227,15 @@ void AuthService::answerRestore(const std::shared_ptr<Restore>& restore, std::op
     if (!found && last && restore->keychainFailed) readAgain_ = restore;
     if (restore->answered || (!found && !last)) return;
     restore->answered = true;
+    lastRestoreFailure_.clear();
+    if (!found) {
+        if (!restore->keyringWhy.empty())
+            lastRestoreFailure_ = LocaleData::fill(LocaleData::login_account_not_restored_lower(), restore->keyringWhy);
+        else if (!restore->fileWhy.empty())
+            lastRestoreFailure_ = LocaleData::login_account_not_restored_file_lower();
+        if (restore->why.empty()) log::info(kLog, "no remembered account: the keychain holds none");
+        else log::warning(kLog, "the remembered account could not be read (" + restore->why + ")");
+    }
     if (restore->changes != accountChanges_) {
         log::info(kLog, "the keychain's answer came after a sign-in or sign-out began; dropped");
         return;
@@ -225,6 +266,10 @@ void AuthService::logOut() {
         keychain_.remove(service_, itemName(key));
         if (fileCopy_) fileCopy_->remove(service_, itemName(key));
     }
+    // The backend client removes the token from the keychain; a keychain
+    // that did not answer left it in the file, which its own queue clears
+    // whatever the keychain does.
+    if (fileCopy_) fileCopy_->remove(service_, ParseClient::kSessionTokenKey);
     // The login window offers the same e-mail again, but never the password.
     if (recentLoginData_ && !recentLoginData_->username.empty())
         recentLoginData_ = LoginData{recentLoginData_->username, "", std::nullopt};

@@ -13,6 +13,14 @@
 
 namespace hw {
 
+// What the reachability watch last found of the Internet; none while no watch
+// has reported. Main thread.
+class InternetStateSource {
+public:
+    virtual ~InternetStateSource() = default;
+    virtual std::optional<bool> internetReachable() const = 0;
+};
+
 // Signs the account in and out through the backend and keeps its credentials
 // in the secret store, whose calls run off the main thread. Main thread only.
 // Passwords never reach a log line.
@@ -28,6 +36,8 @@ public:
     static constexpr int kKeychainWaitMs = 30000;
     // How long the keychain may take before the file's copy is read instead.
     static constexpr int kFileCopyWaitMs = 2000;
+    // How long a sign-in waits for the session the last run stored, to end it first.
+    static constexpr int kStoredSessionWaitMs = 3000;
 
     // fileCopy: the 0600 file's store, which a keyring that is slow, locked or
     // silent leaves holding the account; asked when the keychain errs or is late.
@@ -62,6 +72,14 @@ public:
     // ends the backend session.
     void logOut();
 
+    // Why the last restore found no account, in the window's words: the
+    // keyring's answer (the file's, when only it erred); empty when every
+    // store answered that it holds none.
+    const std::string& lastRestoreFailure() const { return lastRestoreFailure_; }
+
+    // Tells a backend that does not answer from an Internet that does not.
+    void setInternetState(const InternetStateSource* state) { internetState_ = state; }
+
     // The item names of this build (enterprise builds use their own).
     static std::string itemName(const char* key);
 
@@ -74,6 +92,8 @@ public:
 private:
     void authenticate(std::uint64_t attempt, const std::string& username, const std::string& password,
                       Completion completion);
+    void logOutBeforeAuthenticating(std::uint64_t attempt, const std::string& username, const std::string& password,
+                                    Completion completion);
     void finish(std::uint64_t attempt, AuthResults result, std::optional<std::string> message,
                 const Completion& completion);
     void storeCredentials(const std::string& username, const std::string& password);
@@ -89,6 +109,8 @@ private:
     std::optional<LoginData> recentLoginData_;
     // The last restore, while its keychain read erred and nothing was found.
     std::shared_ptr<Restore> readAgain_;
+    std::string lastRestoreFailure_;
+    const InternetStateSource* internetState_ = nullptr;
     std::uint64_t attempt_ = 0;
     // Counts sign-ins and sign-outs: a restore that began before one is stale.
     std::uint64_t accountChanges_ = 0;

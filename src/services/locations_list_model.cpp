@@ -122,6 +122,11 @@ std::vector<std::string> LocationsListModel::favoriteIds() const {
 
 void LocationsListModel::favoritesChanged() {
     if (onFavoritesChanged) onFavoritesChanged(favoriteIds());
+    // By index: an observer may add another.
+    for (std::size_t i = 0; i < favoritesObservers_.size(); ++i) {
+        auto observer = favoritesObservers_[i];
+        if (observer) observer();
+    }
 }
 
 }  // namespace hw

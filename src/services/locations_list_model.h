@@ -26,6 +26,8 @@ public:
 
     // Called with the ids of every favourite after a row's star changed.
     std::function<void(const std::vector<std::string>& favoriteIds)> onFavoritesChanged;
+    // Also told of every star, after the above; observers stay for the list's life.
+    void addFavoritesObserver(std::function<void()> observer) { favoritesObservers_.push_back(std::move(observer)); }
 
     // Every location, unfiltered, in list order.
     const std::vector<LocationsListItemPtr>& items() const { return items_; }
@@ -68,6 +70,7 @@ private:
     std::string searchString_;
     std::string searchKey_;
     std::shared_ptr<Owner> owner_;
+    std::vector<std::function<void()>> favoritesObservers_;
     mutable bool groupedDirty_ = true;
     mutable bool flatDirty_ = true;
     mutable std::vector<LocationsListItemPtr> withGroups_;

@@ -131,7 +131,8 @@ TEST_F(AppDelegateTest, TheFirstWindowFollowsTheWelcomeSettingTheBuildAndStartMi
 // The keychain may take any while (an unlock prompt, a silent service): the
 // login window shows at once, saying it restores the account where one is
 // remembered, and the account fills it once it comes, unless the user began
-// something meanwhile. A remembered account no store gives is said to be lost.
+// something meanwhile. A remembered account a store failed to give is said
+// to be lost, with the store's answer; one a healthy keyring does not hold is not.
 TEST_F(AppDelegateTest, TheLoginWindowShowsAtOnceAndALateAccountFillsItUnlessTheUserActed) {
     struct Row {
         const char* name;
@@ -139,13 +140,16 @@ TEST_F(AppDelegateTest, TheLoginWindowShowsAtOnceAndALateAccountFillsItUnlessThe
         bool acted;
         bool found;
         Journal afterAnswer;
+        const char* failure = "";
     };
     const Row rows[] = {
         {"nothing remembered", false, false, true, {"auth.pendingLoginData", "auth.setupAfterOpening"}},
         {"an account remembered", true, false, true,
          {"auth.restoring:0", "auth.pendingLoginData", "auth.setupAfterOpening"}},
         {"the user began a sign-in meanwhile", true, true, true, {"auth.restoring:0"}},
-        {"a remembered account no store gave", true, false, false, {"auth.restoring:0", "auth.accountNotRestored"}},
+        {"a remembered account the keyring failed to give", true, false, false,
+         {"auth.restoring:0", "auth.accountNotRestored:The keyring answered: locked"}, "The keyring answered: locked"},
+        {"a remembered account a healthy keyring does not hold", true, false, false, {"auth.restoring:0"}},
         {"nothing remembered and nothing found", false, false, false, {}},
     };
     for (const Row& row : rows) {
@@ -154,6 +158,7 @@ TEST_F(AppDelegateTest, TheLoginWindowShowsAtOnceAndALateAccountFillsItUnlessThe
         factory->store.set(Keys::showWelcomePage, false);
         if (row.remembered) factory->store.set(ParseClient::kCurrentUserKey, std::string(R"({"objectId":"u1"})"));
         services.holdRestore = true;
+        services.restoreFailureText = row.failure;
         make().prepareUI();
         EXPECT_TRUE(journaled("auth.show")) << "without waiting";
         EXPECT_EQ(journaled("auth.restoring:1"), row.remembered);

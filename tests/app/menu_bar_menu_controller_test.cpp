@@ -71,7 +71,8 @@ protected:
         model(), commands, [this](const ParseFilePtr&, std::function<void(ImagePtr)> reply) {
             if (deferFlags) pending.push_back(std::move(reply));
             else reply(image());
-        });
+        },
+        factory->queue);
 };
 
 TEST_F(MenuBarMenuControllerTest, SubmenusListAutomaticThenEveryLocationWithItsFlag) {
@@ -99,6 +100,7 @@ TEST_F(MenuBarMenuControllerTest, LiveLinesReadAsTheEngineReportsThemOnBothMenus
         {[&] { c.fireIPaddressUpdated("203.0.113.7"); }, menu_tags::ip, "IP: 203.0.113.7"},
         {[&] { c.fireConnectionStatusUpdated("Connected"); }, menu_tags::status, "Status: Connected"},
         {[&] { c.fireVPNProtocolUpdated(" OpenVPN"); }, menu_tags::protocol, "Protocol: OpenVPN"},
+        {[&] { c.fireVPNProtocolUpdated(" IKEv2 "); }, menu_tags::protocol, "Protocol: IKEv2"},
         {[&] { c.fireConnectButtonStateChanged("CONNECT"); }, menu_tags::connect, "Connect"},
         {[&] { c.fireConnectButtonStateChanged("CONNECTING      "); }, menu_tags::connect, "Disconnect"},
         {[&] { c.fireConnectButtonStateChanged("RECONNECTING"); }, menu_tags::connect, "Reconnecting"},
@@ -199,6 +201,42 @@ TEST_F(MenuBarMenuControllerTest, ThousandsOfLocationsGiveBoundedSubmenusAndTheW
     }
     choose(false, "All Locations…");
     EXPECT_EQ(commands.calls, std::vector<std::string>{"locationsWindow"});
+}
+
+// A star made in a window reaches both submenus on the main queue: one
+// rebuild for the stars of one turn, the check mark kept, and none from a
+// list the menus no longer show.
+TEST_F(MenuBarMenuControllerTest, StarsMadeInAWindowRebuildBothSubmenusOncePerTurn) {
+    auto& queue = factory->queue;
+    std::vector<std::string> names;
+    for (int i = 0; i < 6000; ++i) names.push_back("L" + std::to_string(i));
+    prepare(names, [](LocationsListItemModel& l, std::size_t i) { l.isFavorite = i == 5000; });
+    auto list = controller->locationsListModel;
+    controller->connectionDetailsCallbacks.fireChosenLocationChanged(*list->items()[4000]);
+    int rebuilds = 0;
+    menu(false)->find(menu_tags::location)->submenu->onChanged = [&](const MenuItemModel* i) { rebuilds += !i; };
+
+    list->items()[7]->toggleFavoriteFlag();
+    list->items()[9]->toggleFavoriteFlag();
+    list->items()[5000]->toggleFavoriteFlag();
+    EXPECT_EQ(rebuilds, 0) << "not inside the window's click";
+    queue.runUntilIdle();
+    EXPECT_EQ(rebuilds, 1);
+    for (bool dock : {false, true}) {
+        EXPECT_EQ(titles(dock), (std::vector<std::string>{"Automatic", "L7", "L9", "L4000", "", "All Locations…"}));
+        EXPECT_EQ(titles(dock, isChecked), std::vector<std::string>{"L4000"}) << "the check stays";
+    }
+
+    prepare({"Netherlands", "Germany"});
+    rebuilds = 0;
+    list->items()[11]->toggleFavoriteFlag();
+    queue.runUntilIdle();
+    EXPECT_EQ(rebuilds, 0) << "the earlier list is no longer the menus'";
+    auto& shown = *controller->locationsListModel;
+    shown.items()[1]->toggleFavoriteFlag();
+    shown.rebuildLists();  // as the window does after its star
+    queue.runUntilIdle();
+    EXPECT_EQ(titles(false), (std::vector<std::string>{"Automatic", "Germany", "Netherlands"}));
 }
 
 TEST_F(MenuBarMenuControllerTest, AppItemShowsExactlyInStatusBarOnlyMode) {

@@ -5,10 +5,13 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QScreen>
 #include <QSystemTrayIcon>
+#include <QWidget>
 
 #include "app/app_delegate_fixture.h"
 #include "app/qt_status_item.h"
@@ -190,6 +193,15 @@ TEST_F(TrayTest, ItemRegistersAndExportsTheMenuAsTheModelHasIt) {
     ASSERT_NE(connect, nullptr);
     trayClick(service, connect->id);
     EXPECT_TRUE(spinUntil([&] { return journaled("intents.connectOrEnd"); }, 10000));
+
+    // A menu asked for at a point on no screen opens where the pointer is.
+    trayCall(service, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "ContextMenu",
+             {2147483647, int(-2147483647 - 1)});
+    QWidget* popup = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (popup = QApplication::activePopupWidget()) != nullptr; }, 5000));
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(popup->geometry().topLeft()))
+        << popup->x() << "," << popup->y();
+    popup->close();
 }
 
 // A launch that shows its window first asks the desktop only afterwards: the

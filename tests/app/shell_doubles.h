@@ -59,7 +59,7 @@ public:
         if (value != restoring) note("restoring:" + bit(value));
         restoring = value;
     }
-    void showAccountNotRestored() override { note("accountNotRestored"); }
+    void showAccountNotRestored(const std::string& why) override { note("accountNotRestored:" + why); }
     bool userHasActed() const override { return acted; }
     bool enterprisePage = false;
     bool restoring = false;
@@ -179,6 +179,8 @@ public:
     }
     // A keyring slow to answer: the answer waits until the test gives it.
     bool holdRestore = false;
+    std::string restoreFailureText;
+    std::string restoreFailure() override { return restoreFailureText; }
     std::function<void(std::optional<LoginData>)> heldRestore;
     void logOut() override { note("logOut"); }
     void clearEnterpriseCookies() override { note("clearEnterpriseCookies"); }

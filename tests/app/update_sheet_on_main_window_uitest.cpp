@@ -4,6 +4,7 @@
 // alone end to end against the testbed.
 // The hub's headers come before Qt's, whose emit keyword they use as a name.
 #include "app/offscreen_hub.h"
+#include "connection/vpn_connection_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,35 @@ TEST_F(UpdateSheetOnMainWindow, ThePanesUpdateBarOpensTheSheetAndItsCancelFadesT
     queue.runUntilIdle();
     animations.advanceInSteps(1500);
     EXPECT_TRUE(pane->autoUpdateOverlay()->isHidden()) << "Escape left the overlay up";
+}
+
+// Install while an attempt runs: the connection layer, not the button's
+// look, tells the sheet, and the pane ends the attempt on purpose before
+// the download begins.
+TEST_F(UpdateSheetOnMainWindow, InstallEndsTheAttemptInForceOnPurposeBeforeTheDownload) {
+    hub->appModel().useAutoUpdater = true;
+    mainWindow->showWindow();
+    queue.runUntilIdle();
+    auto& life = hub->vpnConnectionManager()->connectionLife();
+    EXPECT_FALSE(mainWindow->connectButtonIsInDisconnectOrEmptyState());
+    life.life().begin(ConnectionLife::Origin::user);
+    EXPECT_TRUE(mainWindow->connectButtonIsInDisconnectOrEmptyState());
+    auto* pane = mainWindow->widget().findChild<MainViewDetailsView*>();
+    ASSERT_NE(pane, nullptr);
+    mainWindow->showUpdateAvailableNotificationBar();
+    animations.advanceInSteps(1000);
+    auto* bar = dynamic_cast<UpgradeAvailableNotificationsBar*>(pane->topBarView(PaneTopBar::update));
+    ASSERT_NE(bar, nullptr);
+    bar->linkButton()->click();
+    animations.advanceInSteps(500);
+    AutoUpdateWindowWidget* sheet = shownUpdateWindow();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(download.transfers.empty());
+
+    sheet->installButton()->click();
+    EXPECT_TRUE(life.stopped()) << "the attempt was left running under the download";
+    queue.runUntilIdle();
+    EXPECT_FALSE(download.transfers.empty());
 }
 
 TEST(UpdateWindowEndToEnd, InstallDownloadsFromTheTestbedAndRestartHandsTheScriptTheArchive) {

@@ -352,5 +352,131 @@ TEST_F(InternetReachabilityHelperTest, AWiFiWithoutAnAnswerIsUnknownAndAskedAgai
     EXPECT_EQ(wifi.currentCalls, answered) << "an answer ends the asking";
 }
 
+// NetworkManager's word is a second source beside the kernel's: a change of
+// access point with no kernel event is seen after the same settling, with
+// the addresses last resolved and nothing told to the routes' observers.
+TEST_F(InternetReachabilityHelperTest, NetworkManagersWordIsLookedAtWithoutAKernelEvent) {
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    watch();
+    ASSERT_TRUE(wifi.watching());
+    int bursts = 0;
+    helper->addOnRoutesChangedObserver([&] { ++bursts; });
+    const auto lookups = resolver.lookups.size();
+
+    wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+    wifi.announce();
+    wifi.announce();
+    queue.advance(InternetReachabilityHelper::kSettleMs - 1);
+    EXPECT_TRUE(take().empty());
+    queue.advance(1);
+    EXPECT_EQ(take(), (V{"reachable", "insecure"}));
+    EXPECT_EQ(resolver.lookups.size(), lookups);
+    EXPECT_EQ(bursts, 0);
+
+    wifi.join(FakeWiFi::wpa("Home", "AA:BB:CC:00:00:02"));
+    wifi.announce();
+    routes.changed();  // both sources in one burst: one look, the kernel's
+    queue.advance(InternetReachabilityHelper::kSettleMs);
+    EXPECT_EQ(take(), (V{"reachable", "connected"}));
+    EXPECT_EQ(resolver.lookups.size(), lookups + 1);
+    EXPECT_EQ(bursts, 1);
+
+    helper->stopReachability();
+    queue.runUntilIdle();
+    EXPECT_FALSE(wifi.watching());
+}
+
+// A NetworkManager that is not on the bus announces its return: nothing
+// asks for it meanwhile. One that cannot be watched is asked again, less
+// and less often, down to once a minute.
+TEST_F(InternetReachabilityHelperTest, ANetworkManagerOffTheBusIsAwaitedNotAskedFor) {
+    for (const bool watchable : {true, false}) {
+        SCOPED_TRACE(watchable ? "watched" : "not watchable");
+        helper->stopReachability();
+        queue.runUntilIdle();
+        wifi.watchable = watchable;
+        wifi.vanish(false);
+        wifi.join(FakeWiFi::open("Cafe", "AA:BB:CC:00:00:01"));
+        watch();
+
+        wifi.vanish();
+        wifi.announce();  // its name gone
+        routes.changed();
+        queue.advance(InternetReachabilityHelper::kSettleMs);
+        EXPECT_EQ(take(), (V{"reachable", "connected"}));
+        const int calls = wifi.currentCalls;
+        queue.advance(60000);
+        // Asked again 1, 3, 7, 15 and 31 s on when nothing announces it, then once a minute.
+        EXPECT_EQ(wifi.currentCalls - calls, watchable ? 0 : 5);
+
+        wifi.vanish(false);
+        wifi.announce();  // its name back
+        queue.advance(watchable ? InternetReachabilityHelper::kSettleMs : 3000);
+        EXPECT_EQ(take(), (V{"reachable", "insecure"}));
+    }
+}
+
+// The window reads the mark at each report and clears it, as the main window does.
+struct ChangeRig : InternetReachabilityHelperTest {
+    struct Step {
+        std::optional<WiFiNetwork> on;
+        bool reachable = true;
+        bool answered = true;
+    };
+    void TestBody() override {}
+    void trust(std::vector<TrustedNetwork> networks) { trusted = std::move(networks); }
+    // What the last report said, and whether it came marked as a change.
+    std::string walk(const std::vector<Step>& steps) {
+        std::string last;
+        const auto mark = [&](const char* list) {
+            last = std::string(list) + (info.networkWiFi_SSID_hasChanged() ? ", changed" : ", same");
+            info.setNetworkWiFi_SSID_hasChanged(false);
+        };
+        helper->addOnWiFiConnectionINSECUREObserver([&] { mark("insecure"); });
+        helper->addOnConnectedToWiFiNetworkObserver([&] { mark("connected"); });
+        bool first = true;
+        for (const Step& s : steps) {
+            routes.setRoutable(kAddr, s.reachable);
+            wifi.silence(!s.answered);
+            if (s.on) wifi.join(*s.on);
+            else wifi.leave();
+            if (first) helper->reach(kHost);
+            first = false;
+            wifi.announce();
+            queue.advance(InternetReachabilityHelper::kSettleMs);
+        }
+        helper->clearOnWiFiConnectionINSECUREObservers();
+        helper->clearAllObservers();
+        return last;
+    }
+};
+
+TEST(InternetReachabilityHelperChange, ASpellOffWiFiOrOnASafeNetworkBeforeAnOpenOneIsAChange) {
+    const WiFiNetwork u = FakeWiFi::open("OpenU", "AA:BB:CC:00:00:0A");
+    const WiFiNetwork uProtected = FakeWiFi::wpa("OpenU", "AA:BB:CC:00:00:0B");
+    const WiFiNetwork uTrusted = FakeWiFi::open("OpenU", "AA:BB:CC:00:00:0C");
+    using Step = ChangeRig::Step;
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        const char* last;
+    };
+    const Row rows[] = {
+        {"the first network after launch", {{u}}, "insecure, same"},
+        {"back after Wi-Fi off, wired meanwhile", {{u}, {std::nullopt}, {u}}, "insecure, changed"},
+        {"back after Wi-Fi off, nothing out meanwhile", {{u}, {std::nullopt, false}, {u}}, "insecure, changed"},
+        {"back after a protected one of the same name", {{u}, {uProtected}, {u}}, "insecure, changed"},
+        {"after a trusted one of the same name", {{uTrusted}, {u}}, "insecure, changed"},
+        {"the same network, its route lost a while", {{u}, {u, false}, {u}}, "insecure, same"},
+        {"the same network, NetworkManager silent a while", {{u}, {std::nullopt, true, false}, {u}}, "insecure, same"},
+        {"Wi-Fi off is no change by itself", {{u}, {std::nullopt}}, "connected, same"},
+    };
+    for (const Row& row : rows) {
+        ChangeRig rig;
+        rig.trust({{"OpenU", "AA:BB:CC:00:00:0C"}});
+        EXPECT_EQ(rig.walk(row.steps), row.last) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace hw

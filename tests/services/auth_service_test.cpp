@@ -84,7 +84,20 @@ TEST_F(AuthServiceTest, AnUnreachableBackendIsNamedWithinTheSignInsBound) {
     queue.advance(1000);
     EXPECT_EQ(o->result, AuthResults::error);
     EXPECT_EQ(o->message, LocaleData::internet_connection_unavailable_error_part_2_for_login_view());
+    backend.release();
+    queue.runUntilIdle();
 
+    // The watch finds the Internet reachable: it is the backend that does not answer.
+    struct Reachable final : InternetStateSource {
+        std::optional<bool> internetReachable() const override { return true; }
+    } reachable;
+    auth.setInternetState(&reachable);
+    backend.hold = true;
+    o = start("user@example.com", "secret");
+    queue.runUntilIdle();
+    queue.advance(21000);
+    EXPECT_EQ(o->message, std::optional<std::string>("Havenway's service cannot be reached"));
+    EXPECT_TRUE(log->contains("the sign-in got no answer: Havenway's service cannot be reached"));
     backend.release();
     queue.runUntilIdle();
     backend.functions["authenticateUser"] = [](const JSON&) { return test::FakeBackend::Reply::error(141, "boom"); };
@@ -229,6 +242,10 @@ TEST_F(AuthServiceTest, TheFileCopyStandsInForAKeychainThatErrsOrIsLate) {
         queue.runUntilIdle();
         ASSERT_TRUE(answer);
         EXPECT_EQ(*answer ? (*answer)->username : "", row.restored ? row.restored : "");
+        // Nothing found: the log says what the keychain answered.
+        EXPECT_EQ(log->contains("the remembered account could not be read (the keychain: the keyring stayed locked)"),
+                  row.restored == nullptr);
+        EXPECT_EQ(service.lastRestoreFailure(), row.restored ? "" : "The keyring answered: the keyring stayed locked");
     }
 
     // A keychain that erred (locked) and is then unlocked is read again.

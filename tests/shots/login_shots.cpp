@@ -17,6 +17,7 @@
 #include "core/uuid_helper.h"
 #include "services/free_trial_sign_up_service.h"
 #include "shots.h"
+#include "texts/locale_data.h"
 #include "support/fake_http_client.h"
 #include "support/manual_queue.h"
 
@@ -136,6 +137,15 @@ HW_SHOTS({
     });
     loginShot("login.no-internet", "demo123456",
               [](LoginRig& rig) { rig.controller->showInternetConnectionIsUnavailableNotification(); });
+    // The Internet answers and the backend does not.
+    loginShot("login.error-service-unreachable", "demo123456", [](LoginRig& rig) {
+        rig.controller->showGenericErorrNotification(LocaleData::backend_unreachable_error_for_login_view());
+    });
+    // A store's own words, as long as libsecret's get.
+    loginShot("login.account-not-restored", "demo123456", [](LoginRig& rig) {
+        rig.controller->showAccountNotRestoredNotification(
+            "The keyring answered: The name org.freedesktop.secrets was not provided by any .service files");
+    });
     // A lock an earlier run left: a failed reachability check keeps its notice and Release link.
     loginShot("login.lock-held", "demo123456", [](LoginRig& rig) {
         rig.model.networkLockActivated = true;

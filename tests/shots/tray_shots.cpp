@@ -84,9 +84,9 @@ public:
         }
         hub = std::make_unique<ServiceLayer>(factory);
         controller = std::make_unique<MenuBarMenuController>(
-            hub->appModel(), commands, [this](const ParseFilePtr& f, std::function<void(ImagePtr)> reply) {
-                reply(images[f->url()]);
-            });
+            hub->appModel(), commands,
+            [this](const ParseFilePtr& f, std::function<void(ImagePtr)> reply) { reply(images[f->url()]); },
+            factory->queue);
         controller->locationsListModel = std::make_shared<LocationsListModel>(std::move(items));
         controller->prepareMenu();
     }

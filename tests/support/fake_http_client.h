@@ -19,10 +19,10 @@ public:
         std::lock_guard lock(mutex_);
         requests.push_back(request);
         if (responder) {
-            auto r = responder(request);
+            auto r = bounded(request, responder(request));
             queue_.post([completion, r] { completion(r); });
         } else if (!scripted.empty()) {
-            auto r = scripted.front();
+            auto r = bounded(request, scripted.front());
             scripted.pop_front();
             queue_.post([completion, r] { completion(r); });
         } else {
@@ -44,6 +44,12 @@ public:
     std::size_t pendingCount() const {
         std::lock_guard lock(mutex_);
         return pending_.size();
+    }
+    // As the real client: an answer past the request's bound is refused.
+    static HttpResponse bounded(const HttpRequest& request, HttpResponse r) {
+        if (request.maxResponseBytes <= 0 || static_cast<std::int64_t>(r.body.size()) <= request.maxResponseBytes) return r;
+        return failed(HttpTooLarge, "the answer is larger than " + std::to_string(request.maxResponseBytes) +
+                                        " bytes");
     }
     static HttpResponse ok(std::string body, int status = 200, HttpHeaders headers = {}) {
         HttpResponse r;

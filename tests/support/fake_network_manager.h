@@ -13,6 +13,7 @@ namespace hw::test {
 
 class FakeNetworkManager final : public QDBusVirtualObject {
 public:
+    static inline const QString kService = "org.freedesktop.NetworkManager";
     static inline const QString kRoot = "/org/freedesktop/NetworkManager";
     static inline const QString kWifiDev = kRoot + "/Devices/2";
     static inline const QString kDevice = "org.freedesktop.NetworkManager.Device";
@@ -24,6 +25,8 @@ public:
     int scans = 0;
     // Once it reaches 0, calls go unanswered, as from a NetworkManager that hangs; -1: never.
     int answersLeft = -1;
+    // GetDevices answers `as` instead of `ao`, as a broken service might.
+    bool devicesAsStrings = false;
 
     ~FakeNetworkManager() override { stop(); }
 
@@ -53,8 +56,19 @@ public:
         set(kWifiDev, kDevice, "DeviceType", uint(2));
         set(kWifiDev, kDevice, "State", uint(100));
         set(kWifiDev, kWireless, "LastScan", qlonglong(1000));
+        set(kRoot, kService, "Startup", false);
         return true;
     }
+    // Sets a property and says so, as NetworkManager does.
+    void announce(const QString& path, const QString& iface, const QString& name, QVariant value) {
+        set(path, iface, name, value);
+        auto signal = QDBusMessage::createSignal(path, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+        signal << iface << QVariantMap{{name, value}} << QStringList{};
+        QDBusConnection(kConnection).send(signal);
+    }
+    // Gives NetworkManager's name up and takes it again, as a restart does.
+    bool leaveBus() { return QDBusConnection(kConnection).unregisterService(kService); }
+    bool returnToBus() { return QDBusConnection(kConnection).registerService(kService); }
     void stop() {
         if (!served_) return;
         served_ = false;
@@ -73,6 +87,10 @@ public:
                 return c.send(m.createErrorReply("org.freedesktop.DBus.Error.UnknownProperty", name));
             }
             out << QVariant::fromValue(QDBusVariant(props[key][name]));
+        } else if (m.member() == "GetDevices" && devicesAsStrings) {
+            QStringList paths;
+            for (const auto& d : devices) paths << d.path();
+            out << QVariant::fromValue(paths);
         } else if (m.member() == "GetDevices") {
             out << QVariant::fromValue(devices);
         } else if (m.member() == "GetAllAccessPoints") {

@@ -12,7 +12,7 @@ public:
     SecretRead read(const std::string& service, const std::string& key) override {
         std::lock_guard lock(mutex_);
         ++reads;
-        if (failReads) return {SecretStatus::Error, {}};
+        if (failReads) return {SecretStatus::Error, {}, "the keyring stayed locked"};
         auto it = items_.find({service, key});
         if (it == items_.end()) return {SecretStatus::Absent, {}};
         return {SecretStatus::Found, it->second};

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -14,7 +15,37 @@ public:
     WiFiLook currentNetwork() override {
         std::lock_guard lock(mutex_);
         ++currentCalls;
+        if (absent_) return {false, std::nullopt, true};
         return {!silent_, silent_ ? std::nullopt : current_};
+    }
+    bool startWatch(std::function<void()> changed) override {
+        std::lock_guard lock(mutex_);
+        if (!watchable) return false;
+        watcher_ = std::move(changed);
+        return true;
+    }
+    void stopWatch() override {
+        std::lock_guard lock(mutex_);
+        watcher_ = nullptr;
+    }
+    // The service's own word that something changed (or that it came or
+    // went), told as on the main queue: call it from the test's thread.
+    void announce() {
+        std::function<void()> w;
+        {
+            std::lock_guard lock(mutex_);
+            w = watcher_;
+        }
+        if (w) w();
+    }
+    bool watching() {
+        std::lock_guard lock(mutex_);
+        return static_cast<bool>(watcher_);
+    }
+    // As a NetworkManager that is not on the bus at all.
+    void vanish(bool gone = true) {
+        std::lock_guard lock(mutex_);
+        absent_ = gone;
     }
     WiFiScan scan() override {
         std::lock_guard lock(mutex_);
@@ -44,11 +75,14 @@ public:
 
     int currentCalls = 0;
     int scans = 0;
+    bool watchable = true;  // set before the watch starts
 
 private:
     std::mutex mutex_;
     std::optional<WiFiNetwork> current_;
     bool silent_ = false;
+    bool absent_ = false;
+    std::function<void()> watcher_;
     std::vector<WiFiScanEntry> scan_;
     bool scanTimesOut_ = false;
 };

@@ -514,13 +514,27 @@ TEST_F(RunScript, ASecondRunLeavesTheFirstRunsHelperToIt) {
     const pid_t helper = keptHelper(client);
     ASSERT_GT(helper, 0) << readText(dir.file("first.log"));
 
-    const auto second = run(env);
-    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
-    EXPECT_NE(second.out.find("handed over"), std::string::npos) << second.out;
-    EXPECT_NE(second.err.find("a run (pid " + std::to_string(script) + ") is going on"), std::string::npos)
-        << second.err;
-    EXPECT_TRUE(running(helper)) << "the second run stopped the first run's helper";
-    EXPECT_EQ(keptHelper(client), helper);
+    // Also when ip fails the second run's first look into the namespace: an
+    // error is not "nothing there", which made the first run's application
+    // that run's to wait on and to end.
+    const std::string ip = ::access("/usr/sbin/ip", X_OK) == 0 ? "/usr/sbin/ip" : "/sbin/ip";
+    fs::create_directories(dir.file("failing"));
+    executable(dir.file("failing/ip"), "#!/bin/sh\nif [ \"$1 $2\" = \"netns pids\" ] && mkdir '" +
+                                           dir.file("marks/ip-failed") + "' 2>/dev/null; then exit 1; fi\nexec " + ip +
+                                           " \"$@\"\n");
+    for (bool failingScan : {false, true}) {
+        SCOPED_TRACE(failingScan ? "ip fails once" : "plain");
+        auto secondEnv = env;
+        if (failingScan) secondEnv["PATH"] = dir.file("failing") + ":" + std::string(std::getenv("PATH"));
+        const auto second = run(secondEnv);
+        EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+        EXPECT_NE(second.out.find("handed over"), std::string::npos) << second.out;
+        EXPECT_NE(second.err.find("a run (pid " + std::to_string(script) + ") is going on"), std::string::npos)
+            << second.err;
+        EXPECT_TRUE(running(helper)) << "the second run stopped the first run's helper";
+        EXPECT_EQ(keptHelper(client), helper);
+        EXPECT_TRUE(running(script)) << "the second run ended the first";
+    }
 
     {
         std::ofstream go(dir.file("marks/go"));

@@ -14,7 +14,6 @@ namespace {
 constexpr std::string_view kLog = "Parse";
 // Bounds what a backend could make the client hold: 200 pages of 1,000.
 constexpr int kMaxQueryPages = 200;
-constexpr std::size_t kMaxSessionsToRevoke = 20;
 
 ParseError localError(int code, std::string message) {
     ParseError e;
@@ -32,13 +31,10 @@ bool isPlainName(const std::string& s) {
     return true;
 }
 
-// A session token travels in a header: printable ASCII, no blanks.
-bool isPlausibleToken(const std::string& t) {
-    if (t.empty() || t.size() > 256) return false;
-    for (unsigned char c : t) {
-        if (c < 0x21 || c > 0x7e) return false;
-    }
-    return true;
+// A page's answer is bounded by what so many rows could be, however many the server sends.
+std::int64_t maxPageBytes(int rows) {
+    const std::int64_t bound = static_cast<std::int64_t>(std::max(rows, 1)) * ParseClient::kMaxBytesPerRow;
+    return std::clamp<std::int64_t>(bound, 1 << 20, ParseClient::kMaxPageBytes);
 }
 
 std::string fileNameForPath(const std::string& name) {
@@ -70,200 +66,6 @@ bool ParseClient::enableLocalDatastore() {
 void ParseClient::setDefaultACL(JSON acl, bool withAccessForCurrentUser) {
     defaultACL_ = std::move(acl);
     aclForCurrentUser_ = withAccessForCurrentUser;
-}
-
-// ---- users and sessions ----
-
-void ParseClient::restoreCurrentUser() {
-    // Signed out, the secret store is not asked: it may still be starting.
-    if (!settings_.stringForKey(kCurrentUserKey)) return;
-    if (!secretsQueue_) {
-        const auto token = secrets_.read(core_->config.secretService, kSessionTokenKey);
-        if (token.status == SecretStatus::Found) restoreCurrentUser(token.text());
-        return;
-    }
-    std::weak_ptr<bool> alive = alive_;
-    secretsQueue_->read(core_->config.secretService, kSessionTokenKey,
-                        [this, alive, changes = userChanges_](SecretRead token) {
-                            if (alive.expired() || changes != userChanges_) return;
-                            if (token.status == SecretStatus::Found) restoreCurrentUser(token.text());
-                            else if (token.status == SecretStatus::Error)
-                                log::warning(kLog, "the session token could not be read; the sign-in starts a new one");
-                        });
-}
-
-void ParseClient::restoreCurrentUser(const std::string& token) {
-    const auto stored = settings_.stringForKey(kCurrentUserKey);
-    if (!stored || !isPlausibleToken(token)) return;
-    auto data = JSON::parse(*stored);
-    auto id = data["objectId"].string();
-    if (!id || id->empty()) return;
-    currentUser_ = ParseUser{*id, data["username"].stringValue(), token, data};
-    core_->setSessionToken(token);
-}
-
-void ParseClient::setCurrentUser(std::optional<ParseUser> user) {
-    const auto& service = core_->config.secretService;
-    ++userChanges_;
-    const auto unstored = [] {
-        log::warning(kLog, "the session token could not be stored; the sign-in lasts until the application quits");
-    };
-    if (user && secretsQueue_) {
-        const std::string& token = user->sessionToken;
-        secretsQueue_->write(service, kSessionTokenKey, Bytes(token.begin(), token.end()), [unstored](bool stored) {
-            if (!stored) unstored();
-        });
-    } else if (user && !secrets_.writeString(service, kSessionTokenKey, user->sessionToken)) {
-        unstored();
-    }
-    if (user) {
-        settings_.set(kCurrentUserKey, user->data.rawString().value_or("{}"));
-        core_->setSessionToken(user->sessionToken);
-    } else {
-        if (secretsQueue_) secretsQueue_->remove(service, kSessionTokenKey);
-        else secrets_.remove(service, kSessionTokenKey);
-        settings_.remove(kCurrentUserKey);
-        core_->setSessionToken("");
-    }
-    settings_.synchronize();
-    currentUser_ = std::move(user);
-}
-
-void ParseClient::become(const std::string& sessionToken,
-                         std::function<void(std::optional<ParseUser>, OptionalParseError)> done) {
-    if (!isPlausibleToken(sessionToken)) {
-        core_->queue.post([done] { done(std::nullopt, localError(kParseErrorInvalidSessionToken, "invalid session token")); });
-        return;
-    }
-    std::weak_ptr<bool> alive = alive_;
-    core_->call("GET", "/users/me", std::nullopt, [this, alive, sessionToken, done](JSON result, OptionalParseError error) {
-        if (error) {
-            done(std::nullopt, std::move(error));
-            return;
-        }
-        auto id = result["objectId"].string();
-        if (!id || id->empty()) {
-            done(std::nullopt, localError(kParseErrorInvalidJSON, "the user answer has no objectId"));
-            return;
-        }
-        auto fields = result.dictionaryValue();
-        fields.erase("sessionToken");
-        ParseUser user{*id, result["username"].stringValue(), sessionToken, JSON(fields)};
-        if (!alive.expired()) setCurrentUser(user);
-        log::info(kLog, "signed in as user " + *id);
-        done(std::move(user), std::nullopt);
-    }, sessionToken);
-}
-
-void ParseClient::logOut(std::function<void(OptionalParseError)> done) {
-    const auto token = currentUser_ ? currentUser_->sessionToken : core_->sessionToken();
-    setCurrentUser(std::nullopt);
-    if (token.empty() || !isPlausibleToken(token)) {
-        if (done) core_->queue.post([done] { done(std::nullopt); });
-        return;
-    }
-    if (std::find(revoking_.begin(), revoking_.end(), token) == revoking_.end()) {
-        revoking_.push_back(token);
-        // Bounded: a server that never answers must not grow the list for ever.
-        if (revoking_.size() > kMaxSessionsToRevoke) {
-            log::warning(kLog, "too many sessions wait to be revoked; the oldest is given up");
-            revoking_.erase(revoking_.begin());
-        }
-        saveRevocations();
-    }
-    revoke(token, 0, std::move(done));
-}
-
-void ParseClient::revoke(const std::string& token, int tries, std::function<void(OptionalParseError)> done) {
-    HttpRequest request;
-    request.method = "POST";
-    request.url = core_->url("/logout");
-    request.timeoutMs = std::min<double>(core_->config.requestTimeoutMs, kRevokeTimeoutMs);
-    request.ignoreCache = true;
-    // Its own connection, which no tunnel's end drops: the answer is waited
-    // for here, and a repeat is harmless (the server refuses a revoked token).
-    request.freshConnection = true;
-    request.keptThroughDrops = true;
-    request.headers = core_->headers(token);
-    request.headers.emplace_back("Content-Type", "application/json");
-    request.body = "{}";
-    std::weak_ptr<bool> alive = alive_;
-    core_->send(std::move(request), [this, alive, token, tries, done](HttpResponse response) {
-        const bool ok = !response.error && response.status >= 200 && response.status < 300;
-        OptionalParseError error;
-        if (!ok) error = ParseCore::errorFrom(response);
-        if (done) done(error);
-        if (alive.expired()) return;
-        const auto at = std::find(revoking_.begin(), revoking_.end(), token);
-        if (at == revoking_.end()) return;
-        // Any answer but a server error settles it: a refused token is no longer a session.
-        const bool answered = !response.error && response.status > 0 && response.status < 500;
-        if (answered) {
-            if (ok) log::info(kLog, "the signed-out session is revoked");
-            else log::info(kLog, "the server refused to revoke a signed-out session (code " +
-                                     std::to_string(error->code) + "); it is not asked again");
-            revoking_.erase(at);
-            saveRevocations();
-            return;
-        }
-        const long long wait =
-            std::min<long long>(static_cast<long long>(kRevokeRetryMs) << std::min(tries, 16), kRevokeRetryCapMs);
-        log::warning(kLog, "the signed-out session could not be revoked (" + error->message + "); asked again in " +
-                               std::to_string(wait / 1000) + " s");
-        core_->queue.postAfter(static_cast<double>(wait), [this, alive, token, tries] {
-            if (alive.expired()) return;
-            if (std::find(revoking_.begin(), revoking_.end(), token) != revoking_.end())
-                revoke(token, tries + 1, nullptr);
-        });
-    });
-}
-
-void ParseClient::saveRevocations() {
-    const auto& service = core_->config.secretService;
-    std::string list;
-    for (const auto& token : revoking_) list += token + "\n";
-    if (revoking_.empty()) {
-        if (secretsQueue_) secretsQueue_->remove(service, kSessionsToRevokeKey);
-        else secrets_.remove(service, kSessionsToRevokeKey);
-        settings_.remove(kSessionsToRevokeKey);
-    } else {
-        // Kept at quit as removals are: it is what the next start revokes.
-        if (secretsQueue_)
-            secretsQueue_->write(service, kSessionsToRevokeKey, Bytes(list.begin(), list.end()), nullptr, true);
-        else secrets_.writeString(service, kSessionsToRevokeKey, list);
-        settings_.set(kSessionsToRevokeKey, SettingValue(true));
-    }
-    settings_.synchronize();
-}
-
-void ParseClient::resumeRevocations() {
-    // Without a list left, the secret store is not asked: it may still be starting.
-    if (!settings_.boolForKey(kSessionsToRevokeKey)) return;
-    auto resume = [this](const SecretRead& stored) {
-        if (stored.status == SecretStatus::Error) {
-            log::warning(kLog, "the sessions left to revoke could not be read; they are asked for at the next start");
-            return;
-        }
-        std::vector<std::string> left;
-        const std::string text = stored.status == SecretStatus::Found ? stored.text() : std::string();
-        for (std::size_t at = 0; at < text.size();) {
-            const auto end = std::min(text.find('\n', at), text.size());
-            const std::string token = text.substr(at, end - at);
-            at = end + 1;
-            if (isPlausibleToken(token) && std::find(revoking_.begin(), revoking_.end(), token) == revoking_.end())
-                left.push_back(token);
-        }
-        if (!left.empty())
-            log::info(kLog, std::to_string(left.size()) + " signed-out sessions of an earlier run are revoked now");
-        revoking_.insert(revoking_.begin(), left.begin(), left.end());
-        saveRevocations();
-        for (const auto& token : left) revoke(token, 0, nullptr);
-    };
-    if (!secretsQueue_) return resume(secrets_.read(core_->config.secretService, kSessionsToRevokeKey));
-    std::weak_ptr<bool> alive = alive_;
-    secretsQueue_->read(core_->config.secretService, kSessionsToRevokeKey, [alive, resume](SecretRead stored) {
-        if (!alive.expired()) resume(stored);
-    });
 }
 
 // ---- cloud functions ----
@@ -318,7 +120,7 @@ void ParseClient::fetchConfig(std::function<void(ParseConfig, OptionalParseError
         config_ = ParseConfig{reply["params"]};
         if (core_->datastore) core_->datastore->putValue(kConfigKey, config_->params.rawString().value_or("{}"));
         done(*config_, std::nullopt);
-    });
+    }, std::nullopt, std::nullopt, kMaxConfigBytes);
 }
 
 ParseConfig ParseClient::currentConfig() const {
@@ -450,7 +252,8 @@ void ParseClient::findPage(const ParseQuery& query, PageWork work, PageBlock don
             const auto total = count && *count >= 0 && *count < 1e12 ? std::optional<long long>(static_cast<long long>(*count))
                                                                      : std::nullopt;
             return [done, page, total] { done(std::move(*page), total, std::nullopt); };
-        });
+        },
+        maxPageBytes(query.limit));
 }
 
 struct ParseClient::Paging {

@@ -53,9 +53,10 @@ public:
     void become(const std::string& sessionToken,
                 std::function<void(std::optional<ParseUser>, OptionalParseError)> done);
     // Forgets the user at once and revokes the session on the server: on a
-    // connection nothing drops, asked again until the server answers; a
-    // session still unrevoked at quit is revoked at the next start. done has
-    // the first try's outcome.
+    // connection nothing drops, asked again with a growing wait until the
+    // server says it is done or the token is no longer a session; a session
+    // still unrevoked at quit is revoked at the next start. done has the
+    // first try's outcome.
     void logOut(std::function<void(OptionalParseError)> done = nullptr);
     // Sessions signed out whose revocation the server has not yet answered.
     std::size_t sessionsToRevoke() const { return revoking_.size(); }
@@ -118,20 +119,39 @@ public:
     static constexpr const char* kSessionTokenKey = "parseSessionToken";
     static constexpr const char* kCurrentUserKey = "parseCurrentUser";
     static constexpr const char* kConfigKey = "parseConfig";
+    // Answers larger than a few times what they hold are refused before they are read whole:
+    // a configuration is some kilobytes, a location row under 2 KiB.
+    static constexpr std::int64_t kMaxConfigBytes = 1 << 20;
+    static constexpr std::int64_t kMaxBytesPerRow = 8 << 10;
+    static constexpr std::int64_t kMaxPageBytes = 16 << 20;
     // The secret item listing them, and the setting that says it exists.
     static constexpr const char* kSessionsToRevokeKey = "parseSessionsToRevoke";
     // The wait before a revocation is asked again: doubled each try, up to the cap.
     static constexpr int kRevokeRetryMs = 1000;
     static constexpr int kRevokeRetryCapMs = 60000;
     static constexpr int kRevokeTimeoutMs = 15000;
+    // A revocation unanswered this long (throttled, the server failing) waits for the next start.
+    static constexpr long long kRevokeGiveUpMs = 24ll * 60 * 60 * 1000;
+
+    // Whether the session stored by the last run is still being read.
+    bool restoring() const { return restoring_; }
+    // Runs on the main queue once that read has answered (at once when none is under way).
+    void whenRestored(std::function<void()> then);
 
 private:
     void restoreCurrentUser();
     void restoreCurrentUser(const std::string& token);
     void setCurrentUser(std::optional<ParseUser> user);
     void resumeRevocations();
-    void revoke(const std::string& token, int tries, std::function<void(OptionalParseError)> done);
+    void revokeSession(const std::string& token, std::function<void(OptionalParseError)> done);
+    void revoke(const std::string& token, int tries, std::function<void(OptionalParseError)> done,
+                long long waitedMs = 0);
+    // The list is only ever written once read: what an earlier run left is merged, never written over.
     void saveRevocations();
+    void readJournal(std::function<void(SecretRead)> then);
+    // Merges what was read; false when it could not be read.
+    bool takeJournal(const SecretRead& stored);
+    void readJournalAgain();
     void saveObject(std::shared_ptr<ParseObject> object, std::function<void(ParseObject, OptionalParseError)> done);
     struct Paging;
     struct Page {
@@ -151,6 +171,11 @@ private:
     SecretStoreQueue* secretsQueue_;
     std::optional<ParseUser> currentUser_;
     std::vector<std::string> revoking_;
+    bool journalUnread_ = false;
+    bool journalReading_ = false;
+    long long journalRetryMs_ = 5000;
+    bool restoring_ = false;
+    std::vector<std::function<void()>> restoreWaiters_;
     // Counts the users set: a restore that answers after one is stale.
     std::uint64_t userChanges_ = 0;
     std::optional<JSON> defaultACL_;

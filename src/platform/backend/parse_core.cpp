@@ -27,6 +27,9 @@ std::string ParseCore::url(const std::string& path) const {
 }
 
 ParseError ParseCore::errorFrom(const HttpResponse& response) {
+    if (response.error && response.error->code == HttpTooLarge) {
+        return localError(kParseErrorInvalidJSON, response.error->message);
+    }
     if (response.error) {
         const auto code = response.error->code == HttpTimedOut ? kParseErrorTimeout : kParseErrorConnectionFailed;
         return localError(code, response.error->message);
@@ -82,8 +85,10 @@ HttpHeaders ParseCore::headers(const std::optional<std::string>& session) const 
 }
 
 HttpRequest ParseCore::request(const std::string& method, const std::string& path, const std::optional<JSON>& body,
-                               const std::optional<std::string>& session, std::optional<double> timeoutMs) const {
+                               const std::optional<std::string>& session, std::optional<double> timeoutMs,
+                               std::int64_t maxBytes) const {
     HttpRequest request;
+    request.maxResponseBytes = maxBytes;
     request.method = method;
     request.url = url(path);
     request.timeoutMs = timeoutMs.value_or(config.requestTimeoutMs);
@@ -105,21 +110,26 @@ std::pair<JSON, OptionalParseError> ParseCore::decoded(const std::string& method
         return {JSON(), localError(kParseErrorInvalidJSON, "the server's answer is not a JSON object")};
     }
     auto error = errorFrom(response);
+    if (response.error && response.error->code == HttpTooLarge) {
+        log::warning(kLog, method + " " + path + ": " + response.error->message + "; refused before parsing");
+        return {JSON(), std::move(error)};
+    }
     log::warning(kLog, method + " " + path + " failed with code " + std::to_string(error.code));
     return {JSON(), std::move(error)};
 }
 
 void ParseCore::call(const std::string& method, const std::string& path, const std::optional<JSON>& body,
                      ParseReply reply, const std::optional<std::string>& session,
-                     std::optional<double> timeoutMs) {
-    send(request(method, path, body, session, timeoutMs), [method, path, reply = std::move(reply)](HttpResponse response) {
+                     std::optional<double> timeoutMs, std::int64_t maxBytes) {
+    send(request(method, path, body, session, timeoutMs, maxBytes), [method, path, reply = std::move(reply)](HttpResponse response) {
         auto [json, error] = decoded(method, path, response);
         reply(std::move(json), std::move(error));
     });
 }
 
-void ParseCore::callDecoding(const std::string& method, const std::string& path, ParseDecode decode) {
-    send(request(method, path, std::nullopt, std::nullopt, std::nullopt),
+void ParseCore::callDecoding(const std::string& method, const std::string& path, ParseDecode decode,
+                             std::int64_t maxBytes) {
+    send(request(method, path, std::nullopt, std::nullopt, std::nullopt, maxBytes),
          [method, path, decode = std::move(decode), worker = decodeQueue, &main = queue](HttpResponse response) {
              auto run = [method, path, decode, response = std::move(response)] {
                  auto [json, error] = decoded(method, path, response);

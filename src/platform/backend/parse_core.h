@@ -1,5 +1,6 @@
 #pragma once
 // Shared inside the backend client: the REST transport, the session and the datastore.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,11 +42,13 @@ public:
     // `timeoutMs` replaces the configured timeout for this call.
     void call(const std::string& method, const std::string& path, const std::optional<JSON>& body, ParseReply reply,
               const std::optional<std::string>& session = std::nullopt,
-              std::optional<double> timeoutMs = std::nullopt);
+              std::optional<double> timeoutMs = std::nullopt, std::int64_t maxBytes = 0);
     // As call, with `decode` run on the decode queue where one is set and
     // the task it returns on the main queue: a page of thousands of objects
     // then costs the main thread nothing. Replies keep their order.
-    void callDecoding(const std::string& method, const std::string& path, ParseDecode decode);
+    // maxBytes bounds the answer (0: the HTTP client's own bound): a larger
+    // one is refused before it is read whole, and never parsed.
+    void callDecoding(const std::string& method, const std::string& path, ParseDecode decode, std::int64_t maxBytes = 0);
     // Raw bytes in and out (file uploads and downloads), with the same guarantees.
     void send(HttpRequest request, std::function<void(HttpResponse)> done);
 
@@ -75,7 +78,8 @@ public:
 
 private:
     HttpRequest request(const std::string& method, const std::string& path, const std::optional<JSON>& body,
-                        const std::optional<std::string>& session, std::optional<double> timeoutMs) const;
+                        const std::optional<std::string>& session, std::optional<double> timeoutMs,
+                        std::int64_t maxBytes = 0) const;
 
     mutable std::mutex mutex_;
     std::string sessionToken_;

@@ -67,6 +67,7 @@ struct QtHttpClient::InFlight {
     std::vector<QMetaObject::Connection> heard;
     bool timedOut = false;
     bool tooLarge = false;
+    std::int64_t limit = 0;
     void letGo() {
         timer->stop();
         for (const auto& connection : heard) QObject::disconnect(connection);
@@ -185,13 +186,23 @@ void QtHttpClient::start(std::uint64_t id, HttpRequest request, std::function<vo
     }));
     f->timer->start(timeout > INT_MAX ? INT_MAX : static_cast<int>(timeout));
 
-    const auto limit = options_.maxResponseBytes;
-    f->heard.push_back(
-        QObject::connect(reply, &QNetworkReply::downloadProgress, context_, [this, f, id, limit](qint64 received, qint64) {
-            if (received <= limit) return;
-            f->tooLarge = true;
-            finish(id);
-        }));
+    const auto limit = request.maxResponseBytes > 0 ? std::min(request.maxResponseBytes, options_.maxResponseBytes)
+                                                    : options_.maxResponseBytes;
+    f->limit = limit;
+    // Stopped as soon as the length or the bytes come past the bound: what was refused is never all held.
+    // The length announced is known with the headers, before any of the body.
+    f->heard.push_back(QObject::connect(reply, &QNetworkReply::metaDataChanged, context_, [this, f, id, limit] {
+        const QVariant length = f->reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!length.isValid() || length.toLongLong() <= limit) return;
+        f->tooLarge = true;
+        finish(id);
+    }));
+    f->heard.push_back(QObject::connect(reply, &QNetworkReply::downloadProgress, context_,
+                                        [this, f, id, limit](qint64 received, qint64 total) {
+                                            if (received <= limit && total <= limit) return;
+                                            f->tooLarge = true;
+                                            finish(id);
+                                        }));
     f->heard.push_back(QObject::connect(reply, &QNetworkReply::finished, context_, [this, id] { finish(id); }));
     log::debug(kLog, request.method + " " + redacted(url));
 }
@@ -204,6 +215,7 @@ void QtHttpClient::finish(std::uint64_t id) {
     auto* reply = flight->reply;
     // Heard until now only: finish may run inside one of the reply's own signals.
     flight->letGo();
+    if (flight->tooLarge) reply->abort();  // nothing more is read into it
     reply->deleteLater();
     if (flight->resend && !flight->timedOut && !flight->tooLarge && !flight->request.sendOnce) {
         start(nextId_++, std::move(flight->request), std::move(flight->completion));
@@ -219,7 +231,10 @@ void QtHttpClient::finish(std::uint64_t id) {
     } else if (flight->resend) {
         response = transportError(HttpCancelled, "the connection was dropped; the request is not sent again");
     } else if (flight->tooLarge) {
-        response = transportError(HttpOther, "the answer is too large");
+        response = transportError(HttpTooLarge, "the answer is larger than " + std::to_string(flight->limit) +
+                                                    " bytes");
+        log::warning(kLog, flight->request.method + " " + where + ": the answer is larger than " +
+                               std::to_string(flight->limit) + " bytes; refused before it was read");
     } else if (status.isValid() && error != QNetworkReply::OperationCanceledError) {
         // An HTTP status, even 4xx/5xx, is an answer, not a transport error.
         response.status = status.toInt();

@@ -302,9 +302,10 @@ void HelperToolManager::attachRunningOpenVPN(std::function<void(bool attached)> 
 
 void HelperToolManager::terminatePreviousOpenVPNProcesses(std::function<void(bool ended)> done) {
     later("terminatePreviousOpenVPNProcesses", std::nullopt,
-          MessageBlock([done = std::move(done)](const std::string&, const HelperMessage& message) {
-              // A helper that does not count may have ended one.
-              if (done) done(helperInt(message, "terminated").value_or(1) > 0);
+          MessageBlock([done = std::move(done)](const std::string& reply, const HelperMessage& message) {
+              // A helper that does not count may have ended one; a call that
+              // failed, or no helper at all, ended nothing.
+              if (done) done(reply != kNo && helperInt(message, "terminated").value_or(1) > 0);
           }));
 }
 

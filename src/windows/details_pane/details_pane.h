@@ -38,6 +38,8 @@ public:
     virtual std::shared_ptr<LocationsListItemModel> dataObject() const = 0;
     // Connects, cancels or disconnects, as the button offers.
     virtual void performConnectAction() = 0;
+    // Ends the attempt or the tunnel on purpose: nothing reconnects.
+    virtual void performIntentionalDisconnect() {}
 
     // Connection state and the reconnect loop.
     virtual bool isConnectedToVPN() const = 0;

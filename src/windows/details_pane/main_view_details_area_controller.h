@@ -129,7 +129,7 @@ public:
     void startConnectionRequest() override;
     void sendConnectRequest();
     void onNetworkLockEnabled(const std::string& reportedAddress);
-    void performIntentionalDisconnect();
+    void performIntentionalDisconnect() override;
     bool isConnectedButtonActive() const { return isConnectedButtonActive_; }
     bool pendingConnectAttemptRequest() const { return pendingConnectAttemptRequest_; }
     const std::optional<std::string>& pendingConnectAttemptRequest_VPNServer() const {

@@ -165,6 +165,7 @@ void LocationsListWindowViewController::onSearchFieldChanged() {
     if (text != table_.searchText()) {
         table_.setSearchText(text);
         reloadTableData();
+        if (auto row = table_.firstResultRow()) env_.view.scrollRowToVisible(*row);
     }
     if (!text.empty()) return;
     later(kScrollBackDelayMs, [](LocationsListWindowViewController& self) {

@@ -126,12 +126,12 @@ void AuthWindowViewController::setRestoringAccount(bool restoring) {
     showNormalNotificationArea();
 }
 
-void AuthWindowViewController::showAccountNotRestoredNotification() {
+void AuthWindowViewController::showAccountNotRestoredNotification(const std::string& why) {
     // The lock's notice holds the only control that lifts it.
     if (isEnterpriseVersion_ || networkLockHeld()) return;
-    log::info(kLog, "the remembered account could not be read");
+    log::info(kLog, LocaleData::login_account_not_restored_upper() + " " + why);
     view_.setText(AuthPart::yellowNotificationBarUpperText, LocaleData::login_account_not_restored_upper());
-    view_.setText(AuthPart::yellowNotificationBarLowerText, LocaleData::login_account_not_restored_lower());
+    view_.setText(AuthPart::yellowNotificationBarLowerText, why);
     view_.setHidden(AuthPart::liftNetworkLockButton, true);
     showNormalNotificationArea();
 }

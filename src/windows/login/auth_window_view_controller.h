@@ -83,7 +83,8 @@ public:
     void setRestoringAccount(bool restoring);
     bool isRestoringAccount() const { return restoringAccount_; }
     // The remembered account is lost (no store gave it): never an empty form without a word.
-    void showAccountNotRestoredNotification();
+    // why: the store's answer, shown as plain text.
+    void showAccountNotRestoredNotification(const std::string& why);
     // A sign-in begun, or a form chosen, by the user since the window opened.
     bool userHasActed() const { return userActed_; }
 

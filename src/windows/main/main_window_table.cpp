@@ -28,7 +28,9 @@ void MainWindowViewController::onFavoriteButtonClick(int row) {
 
 void MainWindowViewController::onSearchFieldChanged(const std::string& text) {
     previousSearchFieldValue_ = text;
-    table_.applySearch(text);
+    if (table_.applySearch(text)) {
+        if (auto row = table_.firstResultRow()) env_.view.scrollRowToVisible(*row);
+    }
 }
 
 void MainWindowViewController::handleAutomaticHeaderClick() {

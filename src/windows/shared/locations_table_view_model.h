@@ -105,6 +105,12 @@ public:
     bool containsOnlyFavorites() const;
     // Takes the filter for the next reload.
     void setSearchText(const std::string& text) { searchText_ = text; }
+    // Where a search's results begin: the header of their first group, which
+    // a table scrolled far down would otherwise keep out of sight. Nothing
+    // without a search or a result.
+    std::optional<int> firstResultRow() const {
+        return !searchText_.empty() && rowCount() > 1 ? std::optional<int>(1) : std::nullopt;
+    }
     // The next row that is not a group, stepping by +1 or -1; nothing at the ends.
     std::optional<int> nextSelectableRow(int from, int step) const;
 

@@ -25,7 +25,8 @@ enum class AutoUpdateStates : std::uint8_t {
 class AutoUpdateShell {
 public:
     virtual ~AutoUpdateShell() = default;
-    // The main window's connect button offers "disconnect", or shows nothing.
+    // A tunnel is up or being made, as the connection layer knows it: the
+    // main window's connect button then offers Disconnect, or shows nothing.
     virtual bool connectButtonIsInDisconnectOrEmptyState() = 0;
     virtual void performIntentionalDisconnect() = 0;
     virtual void performQuitApplicationFromStatusBar() = 0;

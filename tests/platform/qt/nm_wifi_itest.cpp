@@ -57,12 +57,14 @@ protected:
 
 TEST_F(NetworkManagerWiFiTest, WithoutNetworkManagerTheNetworkIsUnknownAndScansAreEmpty) {
     NetworkManagerWiFi wifi(address_);
-    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered);
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }), (WiFiLook{false, std::nullopt, true}));
     EXPECT_TRUE(offMain([&] { return wifi.scan(); }).networks.empty());
 
     NetworkManagerWiFi nowhere(QStringLiteral("unix:path=/nonexistent/havenway-no-bus"));
-    EXPECT_FALSE(nowhere.currentNetwork().answered);
+    EXPECT_EQ(nowhere.currentNetwork(), (WiFiLook{false, std::nullopt, true}));
     EXPECT_TRUE(nowhere.scan().networks.empty());
+    // Without a bus nothing can change: no one need ask again.
+    EXPECT_TRUE(nowhere.startWatch([] {}));
 }
 
 TEST_F(NetworkManagerWiFiTest, CurrentNetworkIsTheActiveAccessPointWithItsSecurity) {
@@ -124,6 +126,61 @@ TEST_F(NetworkManagerWiFiTest, AScanThatNetworkManagerStopsAnsweringSaysSo) {
     EXPECT_TRUE(scan.timedOut);
     EXPECT_TRUE(scan.networks.empty());
     EXPECT_LT(took.elapsed(), 6000);
+}
+
+// A reply of a type NetworkManager does not use is no answer: read as a
+// value it would say "not on Wi-Fi", a safe network, and end Wi-Fi security.
+TEST_F(NetworkManagerWiFiTest, AReplyOfTheWrongTypeLeavesTheNetworkUnknown) {
+    serve();
+    NetworkManagerWiFi wifi(address_);
+    const QString ap1 = kRoot + "/AccessPoint/1";
+    struct Row {
+        const char* name;
+        QString path, iface, property;
+        QVariant wrong, right;
+    };
+    const Row rows[] = {
+        {"an object path as a string", kWifiDev, kWireless, "ActiveAccessPoint", QString(ap1),
+         QVariant::fromValue(QDBusObjectPath(ap1))},
+        {"a device state as a string", kWifiDev, kDevice, "State", QString("100"), uint(100)},
+        {"a device type as a signed number", kWifiDev, kDevice, "DeviceType", int(2), uint(2)},
+        {"an SSID as a string", ap1, FakeNetworkManager::kAp, "Ssid", QString("Cafe"), QByteArray("Cafe")},
+        {"still starting", kRoot, FakeNetworkManager::kService, "Startup", true, false},
+    };
+    for (const Row& row : rows) {
+        nm.set(row.path, row.iface, row.property, row.wrong);
+        EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered) << row.name;
+        nm.set(row.path, row.iface, row.property, row.right);
+        EXPECT_TRUE(offMain([&] { return wifi.currentNetwork(); }).network) << row.name;
+    }
+    nm.devicesAsStrings = true;
+    EXPECT_FALSE(offMain([&] { return wifi.currentNetwork(); }).answered) << "GetDevices as as";
+}
+
+// What NetworkManager says reaches the watch as it says it; a bit rate does
+// not. Its name leaving the bus and coming back is told too.
+TEST_F(NetworkManagerWiFiTest, TheWatchHearsTheAccessPointAndTheNameComeAndGo) {
+    serve();
+    NetworkManagerWiFi wifi(address_);
+    int told = 0;
+    ASSERT_TRUE(wifi.startWatch([&] { ++told; }));
+    const auto ap2 = QVariant::fromValue(QDBusObjectPath(kRoot + "/AccessPoint/2"));
+    // Delivered in the order sent: the bit rate before the access point.
+    nm.announce(kWifiDev, kWireless, "Bitrate", uint(54000));
+    nm.announce(kWifiDev, kWireless, "ActiveAccessPoint", ap2);
+    EXPECT_TRUE(test::spinUntil([&] { return told >= 1; }, 5000));
+    test::spinFor(100);
+    EXPECT_EQ(told, 1);
+    ASSERT_TRUE(nm.leaveBus());
+    EXPECT_TRUE(test::spinUntil([&] { return told >= 2; }, 5000)) << "the name gone";
+    ASSERT_TRUE(nm.returnToBus());
+    EXPECT_TRUE(test::spinUntil([&] { return told >= 3; }, 5000)) << "the name back";
+    EXPECT_EQ(offMain([&] { return wifi.currentNetwork(); }).network->ssid, "Home");
+
+    wifi.stopWatch();
+    nm.announce(kWifiDev, kWireless, "ActiveAccessPoint", QVariant::fromValue(QDBusObjectPath("/")));
+    test::spinFor(100);
+    EXPECT_EQ(told, 3);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -282,6 +283,44 @@ TEST_F(QtHttpClientTest, CancelsRequestsInFlightWhenDestroyed) {
     EXPECT_EQ(calls, 1);
     ASSERT_TRUE(got && got->error);
     EXPECT_EQ(got->error->code, hw::HttpCancelled);
+}
+
+
+// An answer past the request's bound is refused as it comes: by the length it
+// announces, before the body (which never comes here) would have arrived; or,
+// without one, once more than the bound arrived, not handed over.
+TEST_F(QtHttpClientTest, AnAnswerPastItsBoundIsRefusedBeforeItIsReadWhole) {
+    constexpr qint64 kBound = 64 << 10;
+    for (const bool announced : {true, false}) {
+        SCOPED_TRACE(announced ? "a length of 100 MB announced" : "4 MB without a length");
+        QTcpServer server;
+        QObject::connect(&server, &QTcpServer::newConnection, [&server, announced] {
+            auto* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, announced] {
+                if (!socket->readAll().contains("\r\n\r\n")) return;
+                if (announced) {
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\n[],[],");
+                    return;  // the rest never comes: only the length can end it in time
+                }
+                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(4 << 20, '['));
+                socket->disconnectFromHost();
+            });
+        });
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        auto log = hw::test::CaptureLog::install();
+        hw::QtHttpClient client(queue_);
+        auto bounded = request("GET", "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/", 15000);
+        bounded.maxResponseBytes = kBound;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const auto got = run(client, bounded);
+        ASSERT_TRUE(got.error);
+        EXPECT_EQ(got.error->code, hw::HttpTooLarge);
+        EXPECT_TRUE(got.body.empty());
+        EXPECT_LT(elapsed.elapsed(), 10000) << "refused, not timed out";
+        EXPECT_TRUE(log->contains("the answer is larger than 65536 bytes; refused before it was read"));
+        hw::log::setSink(nullptr);
+    }
 }
 
 }  // namespace

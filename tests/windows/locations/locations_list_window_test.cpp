@@ -360,11 +360,13 @@ TEST_F(LocationsWindowTest, TooltipOpensOnTheIconAndClosesOnTheIconAClickOrAScro
 TEST_F(LocationsWindowTest, SearchReloadsOnAChangeAndClearingScrollsBackToAListedLocation) {
     open();
     const int resets = view.resets;
+    view.scrolledTo.clear();
     view.type("Jap");
     view.events->onSearchFieldChanged();  // Return in the field: same text
     EXPECT_EQ(view.resets, resets + 1);
     EXPECT_EQ(view.highlight, "Jap");
     expectRowsEqualModel();
+    EXPECT_EQ(view.scrolledTo, std::vector<int>{1}) << "once, to where the results begin";
 
     view.scrolledTo.clear();
     view.events->clearSearchField();

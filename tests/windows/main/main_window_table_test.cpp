@@ -145,6 +145,7 @@ TEST_F(MainWindowTable, StarMovesTheLocationAndKeepsTheShownOneSelected) {
 
 TEST_F(MainWindowTable, SearchFiltersAndTheSameTextOnlyReloads) {
     open();
+    view.scrolledTo.clear();
     int resets = 0;
     view.table->onDidReset = [&] { ++resets; };
     EXPECT_TRUE(view.table->applySearch("jap"));
@@ -153,6 +154,12 @@ TEST_F(MainWindowTable, SearchFiltersAndTheSameTextOnlyReloads) {
     controller->onSearchFieldChanged("jap");
     EXPECT_EQ(resets, 2);
     EXPECT_EQ(view.table->rowCount(), 3);
+    EXPECT_TRUE(view.scrolledTo.empty()) << "the same text moves nothing";
+
+    // A new text shows its results from their first group's header, however
+    // far down the list was; none found, nothing to show.
+    for (const char* text : {"un", "zzz", ""}) controller->onSearchFieldChanged(text);
+    EXPECT_EQ(view.scrolledTo, std::vector<int>{1});
 }
 
 TEST_F(MainWindowTable, EachWindowsSearchFiltersOnlyItsOwnRows) {

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGraphicsOpacityEffect>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -387,7 +388,13 @@ void AuthWindowWidget::setText(AuthPart p, const std::string& text) {
     if (auto* field = qobject_cast<QLineEdit*>(w)) {
         field->setText(qs(text));
     } else if (auto* mixed = qobject_cast<MixedNSTextFieldWithHyperlink*>(w)) {
-        mixed->applyPlainText(text);
+        // The notice's one line: a store's own words may run longer, and end in an ellipsis.
+        if (p == AuthPart::yellowNotificationBarLowerText) {
+            mixed->applyPlainText(
+                QFontMetrics(mixed->font()).elidedText(qs(text), Qt::ElideRight, mixed->width() - 4).toStdString());
+        } else {
+            mixed->applyPlainText(text);
+        }
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(qs(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
