@@ -28,6 +28,7 @@ TEST_F(EngineFaults, AHelperKilledMidConnectEndsInTheTruth) {
         ASSERT_TRUE(config);
         bed.chooseProtocol(protocol);
         bed.model().setUseNetworkLock(true);
+        bed.beginTry();
         const std::string host = config->serverHostName(
             protocol == VPNTypesIKEv2_StrongSwan ? bed.model().vpnServersDomainSuffix : bed.model().mainDomainName);
         std::optional<std::string> locked;
