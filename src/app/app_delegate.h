@@ -262,6 +262,7 @@ public:
     void showVPNConnectedNotification(const std::string& locationName) override;
     void showVPNDisconnectedNotification(const std::string& locationName) override;
     void showAutoReconnectNotification(bool withNetworkLock, bool hadConnected) override;
+    void withdrawAutoReconnectNotification() override;
     // --- end of the details pane's block ---
 
 private:

@@ -18,4 +18,6 @@ void AppDelegate::showAutoReconnectNotification(bool withNetworkLock, bool hadCo
     else showAutoReconnectWithoutNetworkLockNotification();
 }
 
+void AppDelegate::withdrawAutoReconnectNotification() { userNotificationHelper_->withdrawAutoReconnectNotification(); }
+
 }  // namespace hw

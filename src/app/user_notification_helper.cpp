@@ -98,13 +98,16 @@ void UserNotificationHelper::showFirstConnectRetryNotification(bool withNetworkL
     lastNetworkLockNotification_ = lastAutoReconnectNotification_;
 }
 
+void UserNotificationHelper::withdrawAutoReconnectNotification() {
+    if (!lastAutoReconnectNotification_) return;
+    center_.removeDeliveredNotification(*lastAutoReconnectNotification_);
+    if (lastNetworkLockNotification_ == lastAutoReconnectNotification_) lastNetworkLockNotification_.reset();
+    lastAutoReconnectNotification_.reset();
+}
+
 void UserNotificationHelper::showConnectionErrorNotification() {
-    // The error ends the attempt: a "Reconnecting" banner left out would say otherwise.
-    if (lastAutoReconnectNotification_) {
-        center_.removeDeliveredNotification(*lastAutoReconnectNotification_);
-        if (lastNetworkLockNotification_ == lastAutoReconnectNotification_) lastNetworkLockNotification_.reset();
-        lastAutoReconnectNotification_.reset();
-    }
+    // The error ends the attempt.
+    withdrawAutoReconnectNotification();
     showNotification(LocaleData::connection_error_minimized_notification_title(),
                      LocaleData::connection_error_minimized_notification_description(), false,
                      withButton(LocaleData::notification_button_retry(), false));

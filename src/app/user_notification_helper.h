@@ -39,6 +39,8 @@ public:
     // A first connect that never connected tries again: nothing "has disconnected".
     void showFirstConnectRetryNotification(bool withNetworkLock);
     void showConnectionErrorNotification();
+    // The attempt ended: a "Reconnecting" banner left out would say otherwise.
+    void withdrawAutoReconnectNotification();
     void showInsecureWiFiNotification();
     void showInsecureWiFiNotificationThrottled();
     void showInsecureWiFiNotLoggedInNotification();

@@ -255,21 +255,28 @@ bool ConnectionLife::request(ReconnectReason reason) {
             reachable_ = true;
             // After an end only the user goes on.
             if (ended) return false;
-            if (folding_) {
-                // Ending the try the first change started would only begin
-                // the same reconnect again: a second banner, a second tunnel.
+            if (folding_ && state_ == State::waiting) {
+                // Its try has not begun: it will begin on the network as it is now.
                 say("a change within the reconnect's first second: it folds into that reconnect");
                 return false;
             }
-            openFoldWindow();
-            // The session in force runs over the old way out: it ends, and a
-            // new try starts on the new one, with a fresh count.
-            if (state_ == State::connected || state_ == State::connecting) {
-                if (hooks_.endSession) hooks_.endSession();
-            }
-            if (state_ == State::connected) {
-                openAttempt(origin_);
-                hadConnected_ = true;
+            {
+                // A try that began already runs over the way out of the first
+                // change: it is a reconnect again, told to the user once for both.
+                const bool pair = folding_;
+                if (pair) say("a change after the reconnect's try began: that try starts again");
+                openFoldWindow();
+                // The session in force runs over the old way out: it ends, and a
+                // new try starts on the new one, with a fresh count.
+                if (state_ == State::connected || state_ == State::connecting) {
+                    if (hooks_.endSession) hooks_.endSession();
+                }
+                if (state_ == State::connected) {
+                    openAttempt(origin_);
+                    hadConnected_ = true;
+                    // Its banner was shown a moment ago.
+                    announced_ = pair;
+                }
             }
             announceOnce();
             step_ = 0;

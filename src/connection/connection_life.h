@@ -30,7 +30,8 @@ namespace hw {
 //   after that reconnects unasked, and a late "established" ends its tunnel.
 // - Every event can carry its ticket; one of an ended try is dropped.
 // - A change of network within the first second of the reconnect another
-//   one began folds into that reconnect: one banner, one try.
+//   one began folds into that reconnect while its try has not begun; once
+//   it has, the try starts again on the new way out. One banner either way.
 //
 // Plain C++ on the main queue; virtual time in the tests.
 class ConnectionLife {

@@ -139,6 +139,9 @@ ConnectionStatusHooks ConnectionLifeHost::wrap(ConnectionStatusViews window) {
     hooks.noWayOut = [this] {
         if (views_.noWayOut) views_.noWayOut();
     };
+    hooks.helperCarriedOut = [this] {
+        if (views_.helperCarriedOut) views_.helperCarriedOut();
+    };
     return hooks;
 }
 

@@ -23,6 +23,8 @@ struct ConnectionStatusHooks {
     std::function<void(const std::string&)> refused;
     // The lock was lifted and nothing leads out: no quiet Connect.
     std::function<void()> noWayOut;
+    // The helper, back, has carried out what a Disconnect left to it.
+    std::function<void()> helperCarriedOut;
 };
 
 // What the window makes of an error, once the machine has taken it.
@@ -41,7 +43,10 @@ struct ConnectionStatusViews {
     // The attempt has ended in this error (held or not: the machine's state says).
     std::function<void(const std::string&)> refused;
     std::function<void()> noWayOut;
-    bool empty() const { return !established && !error && !connecting && !disconnected && !refused && !noWayOut; }
+    std::function<void()> helperCarriedOut;
+    bool empty() const {
+        return !established && !error && !connecting && !disconnected && !refused && !noWayOut && !helperCarriedOut;
+    }
 };
 
 // The window that shows the attempt. It starts the tries (it knows the

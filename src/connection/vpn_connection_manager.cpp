@@ -1,6 +1,8 @@
 #include "connection/vpn_connection_manager.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "connection/vpn_connection_manager_log.h"
 #include "platform/paths.h"
@@ -30,6 +32,9 @@ VPNConnectionManager::VPNConnectionManager(VPNConnectionManagerEnvironment envir
     life_->setDiscoveryInProgress([this] { return automaticModeDiscoveryInProgress_; });
     life_->setLockEngaged([this] { return lockEngaged_; });
     env_.context.attachLife(life_.get());
+    env_.helper.setTeardownCarriedOut([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.lock()) helperCarriedOutTeardown();
+    });
 }
 
 VPNConnectionManager::~VPNConnectionManager() {
@@ -90,11 +95,14 @@ void VPNConnectionManager::updateCurrentProvider() { currentProvider_ = provider
 
 void VPNConnectionManager::beginUserConnect() {
     if (selectedProtocol() != VPNTypesAutomatic) return;
-    // Only a road that connected is kept; one that merely came last in a
-    // failed search is no winner, so the search starts over.
-    const bool winner = !automaticModeDiscoveryInProgress_ && currentProvider_ && preferedVPNProtocolForAutomaticMode_ &&
-                        currentProvider_->type() == preferedVPNProtocolForAutomaticMode_;
-    if (winner) return;
+    // The road that last connected goes first; the rest of the order follows
+    // it in the same round, so a winner that stopped working is no dead end.
+    // Only a road that connected is a winner, never the last of a failed round.
+    automaticRound_ = preferedConnectionProviders_;
+    const auto winner = std::find_if(automaticRound_.begin(), automaticRound_.end(), [this](const Provider& p) {
+        return p && preferedVPNProtocolForAutomaticMode_ && p->type() == preferedVPNProtocolForAutomaticMode_;
+    });
+    if (winner != automaticRound_.end()) std::rotate(automaticRound_.begin(), winner, std::next(winner));
     Provider first = firstProviderForAutomaticMode();
     if (currentProvider_ && currentProvider_ != first) {
         currentProvider_->stopConnectionStatusUpdates();
@@ -111,6 +119,7 @@ void VPNConnectionManager::forgetAccountAttempt() {
     if (currentProvider_) currentProvider_->stopConnectionStatusUpdates();
     currentVPNConfig_.reset();
     preferedVPNProtocolForAutomaticMode_.reset();
+    automaticRound_.clear();
     automaticModeDiscoveryInProgress_ = false;
     connectionInProgress_ = false;
     connectionEstablishingInProgress_ = false;
@@ -145,9 +154,10 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
     logLine("HeloperTool NOT Installed! -- proceeding");
     logLine("HeloperTool NOT Installed! -- proceeding");
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.installAction([this, alive, onSucceed = std::move(onSucceed)](bool succeeded, bool refused,
-                                                                              int errorCode,
-                                                                              const std::string& version) {
+    // The installation answers the try that asked for it, whichever runs by then.
+    const auto ticket = env_.context.currentTry();
+    env_.helper.installAction([this, alive, ticket, onSucceed = std::move(onSucceed)](
+                                  bool succeeded, bool refused, int errorCode, const std::string& version) {
         if (!alive.lock()) return;
         logLine(std::string("installAction finished RESULT: ") + (succeeded ? "true" : "false"));
         if (succeeded) {
@@ -156,9 +166,11 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
             logLine("installAction before onSucceed()");
             env_.helper.disableIPV6({});
             // The new helper settles for a second; the main thread is not held meanwhile.
-            postAfter(1000, [this, onSucceed, version] {
-                if (onSucceed) onSucceed();
+            postAfter(1000, [this, ticket, onSucceed, version] {
                 env_.context.setHelperToolCurrentVersion(version);
+                // A teardown's call asked for no try; a try's goes on only while it runs.
+                if (ticket && staleTry(ticket, "the installation's answer")) return;
+                if (onSucceed) onSucceed();
             });
             return;
         }
@@ -166,15 +178,24 @@ void VPNConnectionManager::checkAndInstallHelperToolIfRequired(std::function<voi
         helperToolInstallFailed_ = true;
         const std::string& info = refused ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
                                           : LocaleData::helper_tool_install_error_restart_popup_text();
-        // Whatever the sheet answers, no try can run: a forced end, which
-        // ends the attempt in the machine, if its try is still the one in force.
-        env_.context.showHelperInstallAlert(LocaleData::helper_tool_install_error_popup_header(), info,
-                                            [this, alive, ticket = ticket_](int) {
-                                                if (!alive.lock() || staleTry(ticket, "the installation's answer"))
-                                                    return;
-                                                notifyDisconnected(true, false);
-                                            });
+        if (ticket && !staleTry(ticket, "the installation's answer")) endTryWithoutHelper();
+        // The sheet tells why; the attempt has ended already, whatever it answers.
+        env_.context.showHelperInstallAlert(LocaleData::helper_tool_install_error_popup_header(), info, [](int) {});
     });
+}
+
+void VPNConnectionManager::endTryWithoutHelper() {
+    // No try can run without the helper: the attempt ends, lock or not. A
+    // lock asked for and never engaged holds nothing; what the try had the
+    // helper add for it (the server's host route) goes with its release.
+    if (!lockEngaged_ && env_.context.networkLockActivated()) {
+        logLine("the installation failed before the lock was engaged: what the try added is removed");
+        env_.context.setNetworkLockActivated(false);
+        disableNetworkLock();
+    }
+    connectionInProgress_ = false;
+    connectionEstablishingInProgress_ = false;
+    notifyDisconnected(true, false);
 }
 
 void VPNConnectionManager::syncWithSystemConnection() {
@@ -255,30 +276,45 @@ void VPNConnectionManager::connect(const ManagerServerConfig& config) {
         return;
     }
     logLine("before checkAndInstallHelperToolIfRequired()");
-    whenHelperAnswers([this, config] {
-        checkAndInstallHelperToolIfRequired([this, config] { continueConnectAfterHelperCheck(config); });
+    // strongSwan's road reaches the helper on a connection of its own, whose
+    // failure would read as a dropped try: the installed helper is asked first.
+    const bool ask = isType(currentProvider_, VPNTypesIKEv2_StrongSwan);
+    whenHelperAnswers([this, config, ask] {
+        checkAndInstallHelperToolIfRequired([this, config, ask] {
+            if (!ask) {
+                continueConnectAfterHelperCheck(config);
+                return;
+            }
+            whenHelperAnswers([this, config] { continueConnectAfterHelperCheck(config); }, {}, true);
+        });
     });
 }
 
-void VPNConnectionManager::whenHelperAnswers(Task next, Task gone) {
-    if (!env_.helper.helperDied()) {
+void VPNConnectionManager::whenHelperAnswers(Task next, Task gone, bool ask) {
+    const bool knownGone = env_.helper.helperDied();
+    if (!knownGone && !ask) {
         next();
         return;
     }
     // Its death was told once, when nothing may have run: each try asks
     // again, or a dead helper would fail every try of the attempt in turn.
-    logLine("the helper was gone: is it back?");
+    if (knownGone) logLine("the helper was gone: is it back?");
+    helperLossTold_ = false;
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.networkLockState([this, alive, stamp = stampNow(std::nullopt), next = std::move(next),
-                                  gone = std::move(gone)](std::optional<bool>) {
+    env_.helper.networkLockState([this, alive, ask, knownGone, stamp = stampNow(std::nullopt), next = std::move(next),
+                                  gone = std::move(gone)](std::optional<bool> answered) {
         if (!alive.lock() || replyStale(stamp, "the helper's answer")) return;
         // The client notes the helper's reach before it answers.
-        if (!env_.helper.helperDied()) {
-            logLine("the helper answers again");
+        if (answered || (!ask && !env_.helper.helperDied())) {
+            if (knownGone) logLine("the helper answers again");
             next();
             return;
         }
-        life_->helperLost(LocaleData::helper_unreachable_error(), false);
+        logLine("the helper cannot be reached: the try cannot start");
+        connectionInProgress_ = false;
+        connectionEstablishingInProgress_ = false;
+        // The client may have told of its death on this same answer: said once.
+        if (!std::exchange(helperLossTold_, true)) life_->helperLost(LocaleData::helper_unreachable_error(), false);
         if (gone) gone();
     });
 }
@@ -374,7 +410,17 @@ void VPNConnectionManager::dialAfterCreation(std::uint64_t attempt, const std::o
 }
 
 bool VPNConnectionManager::staleTry(const std::optional<ConnectionTicket>& ticket, const char* what) const {
-    return ticket && !env_.context.isCurrentTry(*ticket, what);
+    if (ticket && ticket->attempt == 0) {
+        // A tunnel taken over names its own: current while the life holds it.
+        const ConnectionLife& life = life_->life();
+        if (life.origin() == ConnectionLife::Origin::takeOver && life.currentTry()) return false;
+        logLine(std::string("dropped: ") + what + " of a tunnel taken over that the life no longer holds");
+        return true;
+    }
+    if (ticket) return !env_.context.isCurrentTry(*ticket, what);
+    // Fail closed: what no try asked for acts for none (a take-over names its own).
+    logLine(std::string("dropped: ") + what + " of no try");
+    return true;
 }
 
 bool VPNConnectionManager::dialEnded(std::uint64_t attempt, const std::optional<ConnectionTicket>& ticket) {

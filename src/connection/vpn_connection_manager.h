@@ -51,6 +51,8 @@ public:
     // run, a helper that created nothing): no retry helps. Unset: as an error.
     std::function<void(const std::string&)> onConnectionRefusedNotification;
     std::function<void()> onNoWayOutAfterReleaseNotification;
+    // What a Disconnect left to a helper that was gone is carried out now.
+    std::function<void()> onHelperCarriedOutNotification;
     // The tunnel is gone, whichever try it was: only now does a lookup of the
     // user's own address leave outside it.
     std::function<void()> onTunnelDownNotification;
@@ -91,8 +93,8 @@ public:
     void prepareAfterDataLoaded();
     void onVPNProtocolChanged();
     void updateCurrentProvider();
-    // A connect the user asked for: in the automatic mode the search starts
-    // again unless the current road is the one that last connected.
+    // A connect (the user's, or a paced retry): in the automatic mode a round
+    // of the order starts, the road that last connected first.
     void beginUserConnect();
     // At sign-out: nothing of this account's attempts reaches the next.
     void forgetAccountAttempt();
@@ -113,7 +115,8 @@ public:
     // Status reports and the automatic order (any thread).
     // `ticket`: the try whose subscription reported; a report of a try the
     // connection's life no longer runs is dropped (a late "established" ends
-    // its tunnel). None: a tunnel taken over, which no try of ours began.
+    // its tunnel). Attempt 0: a tunnel taken over, which no try of ours
+    // began; none: of no try, dropped (the launch's own look aside).
     void handleStatusChange(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
                             std::optional<ConnectionTicket> ticket = std::nullopt);
     Provider firstProviderForAutomaticMode();
@@ -153,6 +156,7 @@ public:
     void disconnectAndNotify();
     // The helper that answered before cannot be reached (died), or answers again.
     void helperDied(bool died);
+    void helperCarriedOutTeardown();
     void cleanUpSession(bool forced);
     void cleanUpSessionAndNotifyDisconnected();
     void closeHelperTool();
@@ -193,11 +197,15 @@ public:
 
 private:
     void continueConnectAfterHelperCheck(const ManagerServerConfig& config);
-    // A try leans on the helper: one known gone is asked first whether it
-    // is back. Still gone, the attempt ends in the helper's error (a forced
-    // end, held under the lock) and `gone` runs; no try is left to fail.
-    void whenHelperAnswers(Task next, Task gone = {});
+    // The helper's installation failed or was dismissed for the try in force.
+    void endTryWithoutHelper();
+    // A try leans on the helper: one known gone (or any, with `ask`) is asked
+    // first whether it answers. It does not: the attempt ends in the helper's
+    // error (a forced end, held under the lock) and `gone` runs; no try is
+    // left to fail.
+    void whenHelperAnswers(Task next, Task gone = {}, bool ask = false);
     void engageNetworkLock(std::function<void(const std::string& gateway, bool engaged)> onFinished);
+    void noteLockAnswer(bool engaged, std::uint64_t release);
     void subscribeNow(const Provider& provider, bool skipCurrentStatusNotification);
     void onConnectionCreated(bool created, std::optional<ConnectionTicket> ticket);
     void handleStatusOnMain(std::int32_t status, const std::optional<std::string>& message, VPNTypes type,
@@ -262,6 +270,8 @@ private:
     bool helperToolInstallFailed_ = false;
     bool automaticModeDiscoveryInProgress_ = false;
     std::optional<VPNTypes> preferedVPNProtocolForAutomaticMode_;
+    // This round's order: the last winner first, then the rest as preferred.
+    std::vector<Provider> automaticRound_;
     bool connectionEstablishingInProgress_ = false;
     bool connectionInProgress_ = false;
     bool syncWithSystemConnectionStarted_ = false;
@@ -286,10 +296,16 @@ private:
     std::vector<std::string> lockResolvers_;
     // As the helper last answered.
     bool lockEngaged_ = false;
+    // Bumped by every release: an engagement's answer names the one it followed.
+    std::uint64_t lockRelease_ = 0;
     // The lock's way out last found reaching ("" none); unset: not looked
     // at since the lock was lifted.
     std::optional<std::string> lockWayOutSeen_;
     bool lockWayOutLooking_ = false;
+    // A Disconnect was left to the helper, which was gone: the user was told.
+    bool helperTeardownPending_ = false;
+    // The helper's loss was told for the try that last asked for it.
+    bool helperLossTold_ = false;
     std::unique_ptr<ConnectionLifeHost> life_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

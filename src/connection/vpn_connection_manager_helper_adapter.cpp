@@ -76,6 +76,13 @@ void VPNConnectionManagerHelperAdapter::probe() {
         auto calls = std::exchange(replay_, {});
         log::info(kLog, "the helper answers again: what a Disconnect asked of it while it was gone is sent again");
         for (auto& [kind, send] : calls) teardown(kind, std::move(send));
+        // The helper takes one connection's requests in order: this answer
+        // comes once the calls sent again are done.
+        helper_.networkLockState([this, alive](std::optional<bool> answered) {
+            if (!alive.lock() || !answered || !replay_.empty()) return;
+            log::info(kLog, "what the Disconnect asked of the helper is carried out");
+            if (carriedOut_) carriedOut_();
+        });
     });
 }
 

@@ -88,6 +88,7 @@ public:
     }
     void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) override;
     void closeHelperTool() override { helper_.closeHelperTool(); }
+    void setTeardownCarriedOut(std::function<void()> carriedOut) override { carriedOut_ = std::move(carriedOut); }
 
 private:
     // Sends a teardown command; send(done) calls done once it is answered.
@@ -101,6 +102,7 @@ private:
     MainQueue& queue_;
     std::vector<std::pair<const char*, Send>> replay_;
     std::unique_ptr<Timer> probe_;
+    std::function<void()> carriedOut_;
     std::uint64_t starts_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -142,6 +142,9 @@ public:
     virtual void install_DNS_for_VPN(bool forOpenVPN, const std::vector<std::string>& pushed, StringBlock done) = 0;
     virtual void restore_DNS_to_original(bool forOpenVPN, bool skipFallback) = 0;
     virtual void closeHelperTool() = 0;
+    // What a Disconnect asked of a helper that was gone has been carried out
+    // since it answers again.
+    virtual void setTeardownCarriedOut(std::function<void()> carriedOut) { (void)carriedOut; }
 };
 
 // What the manager reads and writes of the state object and asks of the

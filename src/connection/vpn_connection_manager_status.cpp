@@ -35,7 +35,9 @@ void VPNConnectionManager::handleStatusOnMain(std::int32_t status, const std::op
             if (onTunnelDownNotification) onTunnelDownNotification();
         });
     }
-    if (!adoption_ && staleTry(ticket, ("status " + std::to_string(status)).c_str())) {
+    // The subscription made at launch, before any try, reports what it finds.
+    const bool launchReport = !ticket && syncWithSystemConnectionStarted_;
+    if (!adoption_ && !launchReport && staleTry(ticket, ("status " + std::to_string(status)).c_str())) {
         // Its try is over (cancelled, signed out, refused, or ended before a
         // later one): nothing of it acts. A tunnel it brought up is not kept.
         if (status == VPNStatusCodes::connected) {
@@ -314,6 +316,7 @@ void VPNConnectionManager::leaveOutOfAutomaticOrder(VPNTypes type, const std::st
                            [type](const Provider& p) { return p && p->type() == type; });
     if (it == preferedConnectionProviders_.end()) return;
     logLine("Automatic leaves " + manager_log::protocolName(type) + " out: " + why);
+    std::erase(automaticRound_, *it);
     preferedConnectionProviders_.erase(it);
 }
 
@@ -343,12 +346,14 @@ bool VPNConnectionManager::stepAutomaticOrder(std::int32_t status, VPNTypes type
 
 VPNConnectionManager::Provider VPNConnectionManager::firstProviderForAutomaticMode() {
     automaticModeDiscoveryInProgress_ = true;
-    return preferedConnectionProviders_.empty() ? nullptr : preferedConnectionProviders_.front();
+    const auto& round = automaticRound_.empty() ? preferedConnectionProviders_ : automaticRound_;
+    return round.empty() ? nullptr : round.front();
 }
 
 bool VPNConnectionManager::nextProviderForAutomaticMode() {
-    auto it = std::find(preferedConnectionProviders_.begin(), preferedConnectionProviders_.end(), currentProvider_);
-    if (it == preferedConnectionProviders_.end() || std::next(it) == preferedConnectionProviders_.end()) return false;
+    const auto& round = automaticRound_.empty() ? preferedConnectionProviders_ : automaticRound_;
+    auto it = std::find(round.begin(), round.end(), currentProvider_);
+    if (it == round.end() || std::next(it) == round.end()) return false;
     currentProvider_ = *std::next(it);
     return true;
 }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <utility>
 
 #include "connection/vpn_connection_manager.h"
 #include "connection/vpn_connection_manager_log.h"
@@ -33,10 +34,11 @@ void VPNConnectionManager::engageNetworkLock(std::function<void(const std::strin
     std::weak_ptr<bool> alive = alive_;
     checkAndInstallHelperToolIfRequired([this, alive, onFinished = std::move(onFinished)] {
         logLine("enableNetworkLock before checkAndInstallHelperToolIfRequired() -- success");
-        env_.helper.enableNetworkLock(lockResolvers_, [this, alive, onFinished](const std::string& reply, bool engaged) {
+        env_.helper.enableNetworkLock(lockResolvers_, [this, alive, onFinished, lock = lockRelease_](
+                                                          const std::string& reply, bool engaged) {
             if (!alive.lock()) return;
             logLine("self.helperToolManager.enableNetworkLock");
-            lockEngaged_ = engaged;
+            noteLockAnswer(engaged, lock);
             if (!engaged) logLine("enableNetworkLock -- the kill switch is not engaged");
             if (reply != HelperToolManager::kNo) {
                 logLine("previousDefaultGateway != nil");
@@ -123,9 +125,9 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
         // The lock holds already (an earlier try's): it lets the resolvers
         // through first, or the lookup meets it and fails at once.
         logLine("enableNetworkLock -- the lock holds: the resolvers are let through before the lookup");
-        env_.helper.enableNetworkLock(servers, [this, alive, resolve](const std::string&, bool engaged) {
+        env_.helper.enableNetworkLock(servers, [this, alive, resolve, lock = lockRelease_](const std::string&, bool engaged) {
             if (!alive.lock()) return;
-            lockEngaged_ = engaged;
+            noteLockAnswer(engaged, lock);
             resolve();
         });
     } else {
@@ -134,14 +136,25 @@ bool VPNConnectionManager::enableNetworkLock(const std::string& serverHost,
     return true;
 }
 
+void VPNConnectionManager::noteLockAnswer(bool engaged, std::uint64_t release) {
+    // The helper takes one connection's requests in order: an answer to an
+    // engagement asked before a release is not the lock in place now.
+    if (release != lockRelease_) {
+        logLine("dropped: the lock's answer to an engagement asked before its release");
+        return;
+    }
+    lockEngaged_ = engaged;
+}
+
 void VPNConnectionManager::reapplyNetworkLock(std::function<void()> onError) {
     // The gateway answered now is the locked one: the stored one is kept.
     std::weak_ptr<bool> alive = alive_;
     // With no default route the lock is engaged all the same and answers
     // "NO"; only a lock that is not engaged is an error.
-    env_.helper.enableNetworkLock(lockResolvers_, [this, alive, onError = std::move(onError)](const std::string&, bool engaged) {
+    env_.helper.enableNetworkLock(lockResolvers_, [this, alive, onError = std::move(onError),
+                                                   lock = lockRelease_](const std::string&, bool engaged) {
         if (!alive.lock()) return;
-        lockEngaged_ = engaged;
+        noteLockAnswer(engaged, lock);
         if (!engaged && onError) onError();
     });
 }
@@ -151,6 +164,7 @@ void VPNConnectionManager::disableNetworkLock() {
     // installed just for that.
     if (!env_.helper.isHelperToolPresent()) return;
     lockEngaged_ = false;
+    ++lockRelease_;
     lockWayOutSeen_.reset();
     const std::string gateway = env_.context.previousDefaultGatewayValue();
     std::weak_ptr<bool> alive = alive_;
@@ -165,8 +179,8 @@ void VPNConnectionManager::disableNetworkLock() {
 void VPNConnectionManager::keepNetworkLockLeftFromEarlierRun() {
     if (!env_.helper.isHelperToolPresent()) return;
     std::weak_ptr<bool> alive = alive_;
-    env_.helper.networkLockState([this, alive](std::optional<bool> engaged) {
-        if (!alive.lock() || engaged != true || !env_.context.useNetworkLock()) return;
+    env_.helper.networkLockState([this, alive, lock = lockRelease_](std::optional<bool> engaged) {
+        if (!alive.lock() || engaged != true || !env_.context.useNetworkLock() || lock != lockRelease_) return;
         // Lifting it here would let traffic out with no tunnel and no one
         // having asked for that.
         logLine("a network lock left from an earlier run is kept");
@@ -252,18 +266,51 @@ void VPNConnectionManager::disconnect(bool forced) {
 void VPNConnectionManager::disconnect() {
     disconnect(false);
     connectionExists_ = false;
+    if (!env_.helper.helperDied()) return;
     // Without the helper a tunnel it runs, and the DNS and IPv6 it changed,
-    // stay: said, rather than a Disconnected that is not true.
-    if (env_.helper.helperDied()) post([this] { notifyError(LocaleData::helper_unreachable_disconnect_error()); });
+    // stay: said, rather than a Disconnected that is not true. A helper just
+    // back carries the Disconnect out, unnoticed so far: its answer, which
+    // comes after the Disconnect's own (one connection, in order), decides.
+    post([this] {
+        std::weak_ptr<bool> alive = alive_;
+        env_.helper.networkLockState([this, alive](std::optional<bool> answered) {
+            if (!alive.lock()) return;
+            if (answered) {
+                logLine("the helper is back and has carried out the Disconnect");
+                return;
+            }
+            helperTeardownPending_ = true;
+            notifyError(LocaleData::helper_unreachable_disconnect_error());
+        });
+    });
+}
+
+void VPNConnectionManager::helperCarriedOutTeardown() {
+    if (!helperTeardownPending_) return;
+    helperTeardownPending_ = false;
+    // What the bar said stays no longer: nothing is held now.
+    if (onHelperCarriedOutNotification) onHelperCarriedOutNotification();
 }
 
 void VPNConnectionManager::helperDied(bool died) {
-    if (!died) return;
+    if (!died) {
+        // Its next loss is told again.
+        helperLossTold_ = false;
+        // "Cannot be reached" is no longer true once it answers; a bar that
+        // says what a Disconnect left to it goes when that is carried out.
+        post([this] {
+            if (!helperTeardownPending_ && onHelperCarriedOutNotification) onHelperCarriedOutNotification();
+        });
+        return;
+    }
     // No try can reach a helper that is gone: an attempt without a tunnel
     // up ends in this error rather than showing Connecting through tries
     // that cannot work; a tunnel that was up is a drop like any.
     const bool tunnelUp = currentVPNConnection().isTimerValid();
-    post([this, tunnelUp] { life_->helperLost(LocaleData::helper_unreachable_error(), tunnelUp); });
+    post([this, tunnelUp] {
+        if (std::exchange(helperLossTold_, true)) return;
+        life_->helperLost(LocaleData::helper_unreachable_error(), tunnelUp);
+    });
 }
 
 void VPNConnectionManager::disconnectAndNotify() {
@@ -361,12 +408,14 @@ void VPNConnectionManager::beginAdoption(const Provider& provider, std::function
                                               : "looking for an IKEv2 tunnel an earlier run left running");
     std::weak_ptr<bool> alive = alive_;
     const std::uint64_t attempt = ++attempt_;
-    adoption_ = std::move(done);
+    // Set while the take-over runs, whoever waits for it.
+    adoption_ = done ? std::move(done) : [](bool) {};
     currentProvider_ = provider;
     provider->retrieveConnectionAndSubscribeToStatusUpdates(
         connectionName(),
         [this, alive](std::int32_t status, const std::optional<std::string>& message, VPNTypes type) {
-            if (alive.lock()) handleStatusChange(status, message, type);
+            // No try of ours began it: it names the take-over (attempt 0).
+            if (alive.lock()) handleStatusChange(status, message, type, ConnectionTicket{});
         },
         true);
     provider->adoptRunning();
@@ -437,6 +486,7 @@ void VPNConnectionManager::shutDown() {
         disableNetworkLock();
     } else if (env_.helper.isHelperToolPresent()) {
         lockEngaged_ = false;
+        ++lockRelease_;
         env_.helper.disableNetworkLock(std::nullopt);
     }
     closeHelperTool();

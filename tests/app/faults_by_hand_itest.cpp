@@ -364,24 +364,33 @@ TEST_F(FaultsByHand, IKEv2UnderTheLockAgainstBlockedIKEPortsIsPacedAndConnectsOn
         << defaultRoute() << bed.helperLog();
 }
 
-// Automatic on a network that drops IKE: its try ends in silence, OpenVPN
-// gets the next one and connects, and nothing starts a try beside it.
+// Automatic on a network that drops IKE, after IKEv2 won the Connect before:
+// the road that won is tried first, its try ends in silence, OpenVPN gets
+// the next one in that same try and connects, and nothing starts a try
+// beside it or announces a reconnect.
 TEST_F(FaultsByHand, AutomaticWhereIKEGetsNoAnswerConnectsOverOpenVPN) {
     earlierRunChose(VPNProtocols::Automatic, false);
     const QString service = launch();
     ASSERT_FALSE(service.isEmpty()) << TempDir::read(log());
     const MenuNode* locations = locationsMenu(service);
     ASSERT_NE(locations, nullptr) << TempDir::read(log());
-    blockIKE();
-    const long connects = notified("Connected to Netherlands");
-    const std::size_t logAt = TempDir::read(log()).size();
+    long connects = notified("Connected to Netherlands");
     click(service, itemStarting(*locations, "Netherlands"));
+    ASSERT_TRUE(spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 60000)) << TempDir::read(log());
+    ASSERT_LT(clientOpenVPN(), 0) << "IKEv2, first in the order, did not win";
+    ASSERT_TRUE(disconnectFromTheTray(service));
+    blockIKE();
+    connects = notified("Connected to Netherlands");
+    const std::size_t logAt = TempDir::read(log()).size();
+    click(service, itemStarting(*locationsMenu(service), "Netherlands"));
     const bool up = spinUntil([&] { return notified("Connected to Netherlands") > connects; }, 120000);
     unblockIKE();
     ASSERT_TRUE(up) << TempDir::read(log()).substr(logAt) << bed.helperLog();
     EXPECT_GT(clientOpenVPN(), 0) << "connected, but not over OpenVPN";
     std::string starts;
     EXPECT_EQ(linesSince(logAt, {"vpnConnectionManager.CONNECT -- requested"}, &starts), 1) << "a second start ended the next protocol's try\n" << starts;
+    std::string reconnects;
+    EXPECT_EQ(linesSince(logAt, {"reconnecting without the kill switch"}, &reconnects), 0) << reconnects;
     quitFromTheTray(service);
 }
 

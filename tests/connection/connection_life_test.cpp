@@ -316,10 +316,15 @@ TEST_F(ConnectionLifeTest, EveryEventLeadsToTheTruth) {
         {"a new way out after the old one was lost (Wi-Fi to wired) tries at once", false, O::user,
          {"connect", "established", "lost", "wait", "changed", "changed", "wait"}, S::connecting, 1, 1, 1, true},
         // A change within the first second of the reconnect the one before
-        // began folds into it ("+N": N ms pass).
-        {"a change 0.8 s after leaves the tunnel that reconnect brought back", false, O::user,
-         {"connect", "established", "changed", "+700", "established", "+100", "changed", "woke", "wait"}, S::connected, 1,
-         1, 1, true},
+        // began folds into it while its try has not begun; once it has, the
+        // try starts again on the new way out ("+N": N ms pass). One banner.
+        {"a change 0.3 s after folds into the reconnect whose try is due", false, O::user,
+         {"connect", "established", "changed", "+300", "changed", "wait"}, S::connecting, 1, 1, 1, true},
+        {"a change 0.8 s after, the reconnect's try running, starts that try again", false, O::user,
+         {"connect", "established", "changed", "+700", "changed", "wait"}, S::connecting, 2, 2, 1, true},
+        {"a change 0.8 s after, the reconnect connected, leaves no tunnel on the old way", false, O::user,
+         {"connect", "established", "changed", "+700", "established", "+100", "changed", "woke", "wait"}, S::connecting, 2,
+         2, 1, true},
         {"a change 1.5 s after is a reconnect of its own", false, O::user,
          {"connect", "established", "changed", "+1500", "changed", "wait"}, S::connecting, 2, 2, 1, true},
         {"a Connect after a Cancel does not fold the next change into the cancelled reconnect", false, O::user,

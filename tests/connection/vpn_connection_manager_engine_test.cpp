@@ -96,6 +96,9 @@ TEST_F(Engine, AHelperThatCannotBeInstalledEndsTheAttemptDisconnected) {
     VPNParseConfig location;
     location.dnsPrefix = "de1";
     location.vpnServerIPAddress = "203.0.113.7";
+    // The try the window would have started.
+    manager.connectionLife().life().begin(ConnectionLife::Origin::user);
+    manager.connectionLife().life().tryStarted();
     manager.connect(managerServerConfig(location, *model));
     queue.advance(2000);
     EXPECT_EQ(alerts.size(), 1u);

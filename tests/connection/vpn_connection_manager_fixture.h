@@ -70,8 +70,8 @@ public:
     int attempts = 0;
     bool sleeping = false;
     int sleeps = 0;
-    // The connection life's try in force; none: no report is checked.
-    std::optional<ConnectionTicket> tryInForce;
+    // The connection life's try in force; none: whatever reports is of no try.
+    std::optional<ConnectionTicket> tryInForce = ConnectionTicket{1, 1};
     bool canceled = false;
     mutable std::vector<std::string> dropped;
     int reconnectRequests = 0;

@@ -64,7 +64,8 @@ protected:
 
 TEST_F(HelperReplay, ADisconnectGivenWhileTheHelperWasGoneIsCarriedOutOnceItAnswers) {
     helperDies();
-    int terminated = 0;
+    int terminated = 0, carriedOut = 0;
+    adapter_.setTeardownCarriedOut([&] { ++carriedOut; });
     // Given twice: carried out once.
     for (int i = 0; i < 2; ++i) {
         adapter_.terminatePreviousOpenVPNProcesses([&](bool) { ++terminated; });
@@ -78,12 +79,16 @@ TEST_F(HelperReplay, ADisconnectGivenWhileTheHelperWasGoneIsCarriedOutOnceItAnsw
 
     helperAnswersAgain();
     const std::size_t before = tool_.messages().size();
-    probeOnce(before + 5);
+    probeOnce(before + 6);
     // Each once, after the answer that showed the helper back (in the order
-    // the client sends them, as the Disconnect itself went).
+    // the client sends them, as the Disconnect itself went), and a question
+    // whose answer comes once they are done.
     auto sent = sentSince(before);
-    ASSERT_EQ(sent.size(), 5u);
+    ASSERT_EQ(sent.size(), 6u);
     EXPECT_EQ(sent.front(), "networkLockState");
+    EXPECT_EQ(sent.back(), "networkLockState");
+    EXPECT_TRUE(queue_.waitFor([&] { return carriedOut == 1; }));
+    sent.pop_back();
     std::sort(sent.begin() + 1, sent.end());
     EXPECT_EQ(sent, (std::vector<std::string>{"networkLockState", "disableNetworkLock", "reEnableIPV6",
                                               "restore_DNS_to_original", "terminatePreviousOpenVPNProcesses"}));
@@ -98,7 +103,8 @@ TEST_F(HelperReplay, ADisconnectGivenWhileTheHelperWasGoneIsCarriedOutOnceItAnsw
     // Done: nothing more is asked.
     queue_.inner.advance(VPNConnectionManagerHelperAdapter::kProbeMs * 3);
     queue_.inner.runUntilIdle();
-    EXPECT_EQ(tool_.messages().size(), before + 5);
+    EXPECT_EQ(tool_.messages().size(), before + 6);
+    EXPECT_EQ(carriedOut, 1);
 }
 
 TEST_F(HelperReplay, AStartGivenMeanwhileOrARefusalIsNotUndone) {

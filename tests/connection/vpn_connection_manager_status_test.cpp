@@ -244,6 +244,9 @@ TEST_F(StatusHandling, WhatATryAskedForActsOnlyWhileThatTryRuns) {
          0, true},
         {"a report of the try before the one in force is dropped",
          {"connect", "created", "answer", "50 ms", "next try", "error"}, {}, 1, 0, true},
+        // Fail closed: what no try asked for acts for none.
+        {"a connect made with no try in force creates nothing it would dial", {"end", "connect", "created", "a minute"},
+         {}, 0, 0, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -501,11 +504,13 @@ TEST_F(AutomaticOrder, AReportWhoseTryEndsBeforeItIsHandedOnIsDropped) {
         EXPECT_TRUE(events.empty());
         EXPECT_FALSE(context.dropped.empty());
         context.dropped.clear();
-        context.tryInForce.reset();
+        context.tryInForce = ConnectionTicket{1, 1};
     }
 }
 
-TEST_F(AutomaticOrder, EachUserConnectStartsFromTheFirstRoadUnlessTheLastOneConnected) {
+// A round starts from the road that last connected, and the rest of the
+// order follows it in the same round.
+TEST_F(AutomaticOrder, EachUserConnectStartsFromTheLastWinnerAndFallsBackThroughTheRest) {
     failWholeOrder();
     ASSERT_EQ(manager->currentProvider(), l2tp);
     const int l2tpStops = l2tp->count("stopUpdates");
@@ -525,7 +530,17 @@ TEST_F(AutomaticOrder, EachUserConnectStartsFromTheFirstRoadUnlessTheLastOneConn
     queue.advance(1100);
     manager->beginUserConnect();
     EXPECT_EQ(manager->currentProvider(), openvpn);
-    EXPECT_FALSE(manager->automaticModeDiscoveryInProgress());
+    EXPECT_TRUE(manager->automaticModeDiscoveryInProgress());
+
+    // Its port dropped since: the round goes on to the others, in their order.
+    connectThrough();
+    openvpn->report(0, "Auth failed");
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider(), ike);
+    ike->report(0);
+    queue.advance(1100);
+    EXPECT_EQ(manager->currentProvider(), l2tp);
+    EXPECT_EQ(manager->preferedVPNProtocolForAutomaticMode(), VPNTypesOpenVPN) << "a failed round won nothing";
 }
 
 TEST_F(AutomaticOrder, TheNextAccountInheritsNoRoadServerOrFlag) {

@@ -404,6 +404,36 @@ TEST_F(Teardown, SleepAndWakeResetTheAttemptsAndWakeReconnectsStrongSwan) {
     EXPECT_EQ(context.reconnectRequests, 2);
 }
 
+// A tunnel taken over names its own try: its drop reaches the life as any
+// tunnel's would; one reported after the life let it go is dropped.
+TEST_F(Teardown, ATunnelTakenOverReportsItsDropAsItsOwn) {
+    using State = ConnectionLife::State;
+    for (const bool cancelledFirst : {false, true}) {
+        SCOPED_TRACE(cancelledFirst ? "after a Cancel" : "while held");
+        make();
+        auto& host = manager->connectionLife();
+        ConnectionStatusViews views;
+        views.established = [] {};
+        views.disconnected = [](bool, bool) {};
+        ConnectionStatusHooks hooks = host.wrap(std::move(views));
+        manager->onConnectionEstablishedNotification = hooks.established;
+        manager->onDisconnectedStateNotification = hooks.disconnected;
+        helper.openVPNRunning = true;
+        openvpn->gateway = "10.89.0.1";
+        manager->adoptRunningTunnel({});
+        queue.runUntilIdle();
+        openvpn->report(VPNStatusCodes::connected);
+        queue.runUntilIdle();
+        ASSERT_EQ(host.life().state(), State::connected);
+        EXPECT_EQ(host.life().origin(), ConnectionLife::Origin::takeOver);
+        if (cancelledFirst) host.life().cancel();
+        openvpn->report(VPNStatusCodes::disconnected);
+        queue.runUntilIdle();
+        EXPECT_EQ(host.life().state(), cancelledFirst ? State::disconnected : State::waiting);
+        (void)host.wrap({});
+    }
+}
+
 // No try can reach a dead helper: its death ends an attempt in its own
 // error, lock or not, instead of paced tries that say Connecting meanwhile;
 // the machine has ended it before the window shows anything.

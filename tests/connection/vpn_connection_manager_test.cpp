@@ -237,7 +237,9 @@ struct InstallFailure {
 
 class HelperInstallFailure : public ManagerFixture, public ::testing::WithParamInterface<InstallFailure> {};
 
-TEST_P(HelperInstallFailure, ShowsItsTextAndAlwaysReturnsTheUIToDisconnected) {
+// The attempt ends as the installation fails, not when the sheet is answered;
+// an installation asked for no try ends nothing.
+TEST_P(HelperInstallFailure, ShowsItsTextAndEndsTheAttemptBeforeItsAnswer) {
     helper.installedVersion = "";
     helper.installSucceeds = false;
     helper.installRefused = GetParam().refused;
@@ -250,11 +252,18 @@ TEST_P(HelperInstallFailure, ShowsItsTextAndAlwaysReturnsTheUIToDisconnected) {
                            ? LocaleData::helper_tool_install_error_user_canceled_permissions_popup_text()
                            : LocaleData::helper_tool_install_error_restart_popup_text();
     EXPECT_EQ(context.alerts[0], LocaleData::helper_tool_install_error_popup_header() + "|" + text);
-    EXPECT_TRUE(events.empty());
-    context.alertCompletion(GetParam().response);
     EXPECT_EQ(events, (std::vector<std::string>{"disconnected:10"}));
+    context.alertCompletion(GetParam().response);
     queue.advance(3000);
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnected:10"}));
     EXPECT_TRUE(helper.created.empty());
+
+    events.clear();
+    context.tryInForce.reset();
+    manager->enableNetworkLock();
+    queue.runUntilIdle();
+    EXPECT_EQ(context.alerts.size(), 2u);
+    EXPECT_TRUE(events.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, HelperInstallFailure,

@@ -21,7 +21,7 @@ public:
         return withVersionCheck && !installedVersion.empty() && stored == bundledVersion;
     }
     bool isHelperToolPresent() override { return !installedVersion.empty(); }
-    bool helperDied() const override { return died; }
+    bool helperDied() const override { return died || backUnnoticed; }
     void installAction(InstallBlock completion) override {
         sent.push_back("install");
         queue_.post([this, completion] {
@@ -50,7 +50,7 @@ public:
     void enableNetworkLock(LockBlock completion) override {
         sent.push_back("enableNetworkLock");
         const bool engaged = lockEngages.value_or(enableNetworkLockReply != "NO");
-        queue_.post([completion, r = enableNetworkLockReply, engaged] { completion(r, engaged); });
+        queue_.postAfter(lockReplyDelayMs, [completion, r = enableNetworkLockReply, engaged] { completion(r, engaged); });
     }
     void enableNetworkLock(const std::vector<std::string>& resolvers, LockBlock completion) override {
         lockResolvers = resolvers;
@@ -75,7 +75,7 @@ public:
     }
     void networkLockState(std::function<void(std::optional<bool>)> done) override {
         sent.push_back("networkLockState");
-        queue_.post([done, engaged = died ? std::nullopt : lockHeld] { done(engaged); });
+        queue_.postAfter(lockStateDelayMs, [done, engaged = died ? std::nullopt : lockHeld] { done(engaged); });
     }
     void staticRouteAddingProcessing(const std::optional<std::string>& server, const std::optional<std::string>& gateway,
                                      StringBlock done) override {
@@ -113,6 +113,7 @@ public:
         sent.push_back(std::string("restoreDNS:") + (forOpenVPN ? "1" : "0") + (skipFallback ? "1" : "0"));
     }
     void closeHelperTool() override { sent.push_back("closeHelperTool"); }
+    void setTeardownCarriedOut(std::function<void()> carriedOut) override { teardownCarriedOut = std::move(carriedOut); }
 
     int count(const std::string& line) const {
         int n = 0;
@@ -135,8 +136,12 @@ public:
     double createDelayMs = 0;
     std::string enableNetworkLockReply = "192.168.1.1\n";
     std::optional<bool> lockEngages;  // none: engaged unless the reply is "NO"
+    double lockReplyDelayMs = 0;      // before enableNetworkLock answers
+    double lockStateDelayMs = 0;      // before networkLockState answers
+    std::function<void()> teardownCarriedOut;
     std::optional<bool> lockHeld = false;  // what networkLockState answers; none: no helper
     bool died = false;                     // answered once, cannot be reached now
+    bool backUnnoticed = false;            // answers again; no call has said so yet
     bool openVPNRunning = false;           // what attachRunningOpenVPN answers, and whether terminating ends one
     std::string staticRouteReply = "203.0.113.7";
     std::string resolveReply = "NO";

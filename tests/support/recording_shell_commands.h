@@ -59,6 +59,7 @@ public:
     void showAutoReconnectNotification(bool lock, bool hadConnected) override {
         calls.push_back(std::string(lock ? "reconnectBanner:lock" : "reconnectBanner") + (hadConnected ? "" : ":first"));
     }
+    void withdrawAutoReconnectNotification() override { calls.push_back("reconnectBannerWithdrawn"); }
 };
 
 }  // namespace hw::test

@@ -182,16 +182,39 @@ public:
         signInStarted = std::chrono::steady_clock::now();
         const auto why = signInAndLoad(*hub, env.get("HAVENWAY_TESTBED_DEMO_USER"), env.get("HAVENWAY_TESTBED_DEMO_PASSWORD"));
         if (!why.empty()) return why;
+        // As the application marks its user once signed in: the connection's
+        // life takes a signed-out one's reports as the end of everything.
+        model().isLoggedInUser = true;
 
         manager = hub->vpnConnectionManager();
         if (!manager) return "the hub made no connection manager";
         // Once, as the application's launch does: from here on a protocol
         // changes only through the state object's notification.
         manager->prepareConnectionManager();
-        manager->onConnectionEstablishedNotification = [this] { events.push_back("established"); };
-        manager->onConnectionErrorNotification = [this](const std::string& t) { events.push_back("error:" + t); };
-        manager->onDisconnectedStateNotification = [this](bool, bool) { events.push_back("disconnected"); };
+        // The reports reach the bed as they reach a window: the connection's
+        // life takes each first and drops what no try of its own (a take-over
+        // included) asked for.
+        ConnectionStatusViews views;
+        views.established = [this] { events.push_back("established"); };
+        views.error = [this](const std::string& t, ErrorLook) { events.push_back("error:" + t); };
+        views.refused = [this](const std::string& t) { events.push_back("error:" + t); };
+        views.disconnected = [this](bool, bool) { events.push_back("disconnected"); };
+        ConnectionStatusHooks hooks = manager->connectionLife().wrap(std::move(views));
+        manager->onConnectionEstablishedNotification = std::move(hooks.established);
+        manager->onConnectionErrorNotification = std::move(hooks.error);
+        manager->onConnectionRefusedNotification = std::move(hooks.refused);
+        manager->onDisconnectedStateNotification = std::move(hooks.disconnected);
+        manager->onTunnelDownNotification = [this] { tunnelDown_ = true; };
         return {};
+    }
+
+    // A Connect of the user's opens its attempt and its try in the
+    // connection's life, as the pane does before it asks the engine.
+    void beginTry() {
+        manager->beginUserConnect();
+        ConnectionLife& life = manager->connectionLife().life();
+        life.begin(ConnectionLife::Origin::user);
+        life.tryStarted();
     }
 
     // The application dies as under kill -9: nothing is torn down, and what
@@ -279,6 +302,7 @@ public:
         auto config = location(countryCode);
         if (!config) return false;
         chooseProtocol(protocol);
+        beginTry();
         return connectNow(*config, boundMs);
     }
 
@@ -290,6 +314,8 @@ public:
         if (!config) return false;
         chooseProtocol(protocol);
         model().setUseNetworkLock(true);
+        // The lock's road is the try's own.
+        beginTry();
         const std::string host = config->serverHostName(
             protocol == VPNTypesIKEv2_StrongSwan ? model().vpnServersDomainSuffix : model().mainDomainName);
         std::optional<std::string> locked;
@@ -333,10 +359,17 @@ public:
         model().setUseNetworkLock(false);
     }
 
+    // The user's Disconnect as the pane gives it: the attempt ends first, so
+    // nothing of it is tried again and its tunnel's reports are stale. True
+    // once a tunnel that was up is down.
     bool disconnect() {
         events.clear();
+        ConnectionLife& life = manager->connectionLife().life();
+        const bool up = life.state() == ConnectionLife::State::connected;
+        tunnelDown_ = false;
+        life.cancel();
         manager->disconnect();
-        return spinUntil([&] { return !events.empty(); }, 20000);
+        return !up || spinUntil([&] { return tunnelDown_; }, 20000);
     }
 
     // Whether an openvpn runs in this namespace (one asked to stop takes its
@@ -413,6 +446,7 @@ public:
     std::shared_ptr<VPNConnectionManager> manager;
 
 private:
+    bool tunnelDown_ = false;
     std::string helperBinary_;
     std::string bundled_;
     std::string socket_;

@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "windows/details_pane/main_view_details_area_controller.h"
 #include "core/application_model.h"
 #include "network/internet_reachability_helper.h"
@@ -18,6 +20,9 @@ void MainViewDetailsAreaController::lifeChanged(ConnectionLife::State from, Conn
     else if (from == State::waitingForNetwork) showWaitingForNetwork(false);
     // Whoever ended the attempt (a sign-out too), no overlay says it goes on.
     if (to == State::disconnected && from != State::disconnected) hideAutoReconnectOverlay();
+    // Its banner is moot once it connected, and not this one's once another begins.
+    if (to == State::connected || (to == State::connecting && (from == State::disconnected || from == State::heldByLock)))
+        reconnectAnnounced_ = false;
 }
 
 void MainViewDetailsAreaController::requestReconnect(ReconnectReason reason) { host_.request(reason); }
@@ -54,6 +59,7 @@ void MainViewDetailsAreaController::announceReconnect(bool hadConnected) {
     }
     // Once per attempt: the banner, and the look that says so.
     shell_.showAutoReconnectNotification(lock, hadConnected);
+    reconnectAnnounced_ = true;
     if (lock) showAutoReconnectOverlay();
     // A tunnel that was up is no longer shown connected.
     if (model.currentConnectionState() == ConnectionStates::connected) prepareToConnectingState(true, false);
@@ -100,12 +106,16 @@ void MainViewDetailsAreaController::attemptGaveUp() {
     enableLocationChange();
     showErrorNotificationBar(LocaleData::vpn_connection_generic_error());
     // The last banner said it was reconnecting; this one says it stopped.
+    reconnectAnnounced_ = false;
     shell_.showConnectionErrorNotification();
     endInReadyLook();
 }
 
 void MainViewDetailsAreaController::attemptRefused(bool held) {
     log::info(kLog, "the system refused the try: it is not tried again, the attempt ends in its error");
+    // No "Reconnecting" stays out after the end (the helper's loss may come
+    // just after the tunnel's own drop announced a reconnect).
+    if (std::exchange(reconnectAnnounced_, false)) shell_.withdrawAutoReconnectNotification();
     if (!held) {
         endInReadyLook();
         return;

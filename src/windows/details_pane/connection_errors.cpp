@@ -105,6 +105,13 @@ void MainViewDetailsAreaController::showTopNotificationErrorBar(const std::strin
     log::info(kLog, "the error bar shows: " + text);
 }
 
+void MainViewDetailsAreaController::onHelperCarriedOut() {
+    // The bar said DNS, IPv6 and the kill switch stay as they are: no longer true.
+    if (errorBar_.upperText != LocaleData::helper_unreachable_error_upper()) return;
+    log::info(kLog, "the helper carried out the Disconnect: its error bar goes");
+    hideErrorNotificationBar();
+}
+
 void MainViewDetailsAreaController::hideErrorNotificationBar() {
     errorBar_.upperText.clear();
     hideTopNotificationBar(PaneTopBar::error);

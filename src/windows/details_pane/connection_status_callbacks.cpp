@@ -37,6 +37,9 @@ void MainViewDetailsAreaController::prepareConnectionStatusNotifications() {
     closures.noWayOut = [weak] {
         if (auto self = weak.lock()) self->onNoWayOutAfterRelease();
     };
+    closures.helperCarriedOut = [weak] {
+        if (auto self = weak.lock()) self->onHelperCarriedOut();
+    };
     engine_.setStatusClosures(std::move(closures));
     statusClosuresInstalled_ = true;
     if (!protocolObserverInstalled_) {

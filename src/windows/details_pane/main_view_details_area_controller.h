@@ -142,6 +142,8 @@ public:
     // The attempt ended in this error (the machine has ended it, held or not).
     void onConnection_Refused_NotificationHandler(const std::string& text);
     void onNoWayOutAfterRelease();
+    // The helper, back, carried out what a Disconnect left to it.
+    void onHelperCarriedOut();
     void showTopNotificationErrorBar(const std::string& text);
     void showErrorNotificationBar(const std::string& text) override { showTopNotificationErrorBar(text); }
     void hideErrorNotificationBar() override;
@@ -287,6 +289,8 @@ private:
     bool tickInstalled_ = false;
     bool protocolObserverInstalled_ = false;
     bool waitingForNetworkShown_ = false;
+    // The attempt's "Reconnecting" banner is out.
+    bool reconnectAnnounced_ = false;
     ConnectionLifeHost& host_;
     ConnectionLife& life_;
     // Alive while the pane is: the model's lock-release listener checks it.

@@ -24,6 +24,7 @@ void VPNConnectionManagerPaneEngine::setStatusClosures(StatusClosures closures) 
     manager_.onDisconnectedStateNotification = std::move(hooks.disconnected);
     manager_.onConnectionRefusedNotification = std::move(hooks.refused);
     manager_.onNoWayOutAfterReleaseNotification = std::move(hooks.noWayOut);
+    manager_.onHelperCarriedOutNotification = std::move(hooks.helperCarriedOut);
     manager_.replayEstablishedToLateListener();
 }
 

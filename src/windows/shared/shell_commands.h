@@ -100,6 +100,8 @@ public:
     // The reconnect banner, with or without the kill switch; hadConnected:
     // a tunnel was up (a first connect that never connected says so).
     virtual void showAutoReconnectNotification(bool /*withNetworkLock*/, bool /*hadConnected*/) {}
+    // The attempt that banner told of has ended in an error of its own.
+    virtual void withdrawAutoReconnectNotification() {}
     // The settings window, opened on its protocol pane.
     virtual void openSettingsWindowOnProtocol() {}
     // --- end of the details pane's block ---

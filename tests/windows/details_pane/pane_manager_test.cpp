@@ -1,105 +1,13 @@
 // The pane over the real connection manager, with scripted providers and helper.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <unistd.h>
-
 #include "connection/openvpn_constants.h"
-#include "connection/vpn_connection_manager.h"
-#include "connection/vpn_connection_manager_model_adapters.h"
-#include "support/fake_helper_tool_commands.h"
-#include "support/fake_process_runner.h"
-#include "support/fake_provider.h"
 #include "support/protocol_choice.h"
 #include "texts/locale_data.h"
-#include "windows/details_pane/pane_fixture.h"
+#include "windows/details_pane/pane_manager_fixture.h"
 
 namespace hw::test {
 namespace {
-
-class NoUploads final : public ErrorLogReportUploader {
-public:
-    void upload(const std::string&, const std::string&) override {}
-};
-
-struct PaneManagerTest : ::testing::Test {
-    PaneManagerTest() {
-        dir = std::filesystem::temp_directory_path() / ("hw_pane_manager_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        VPNConnectionManagerEnvironment env{
-            f.queue, f.queue, f.queue, helper, context, uploads, runner, nullptr, "Havenway",
-            (dir / "error.log").string(), (dir / "config_current.ovpn").string(), "/var/log/havenway-ppp.log",
-            [] { return HelperParameterList{{"openvpncmd", std::string("openvpn --config x")}}; }, {}};
-        manager = std::make_unique<VPNConnectionManager>(env, providers);
-        managerPort = std::make_unique<VPNConnectionManagerModelPort>(*manager);
-        f.ports.connectionManager = managerPort.get();
-        f.model.setPorts(f.ports);
-        manager->prepareConnectionManager();
-        applyProtocolChoice(f.model, *manager, VPNTypesOpenVPN);
-        f.queue.runUntilIdle();
-        // The pane of the fixture talks to the scripted engine: this one talks to the manager.
-        f.pane.reset();
-        engine = std::make_unique<VPNConnectionManagerPaneEngine>(*manager);
-        MainViewDetailsEnvironment e{f.context, f.view, f.queue, *engine, f.shell};
-        e.refreshUserIPAddress = [this](std::function<void()> done) {
-            ++f.ipRefreshes;
-            f.queue.post([this, done = std::move(done)] {
-                f.model.userPublicIP = "203.0.113.9";
-                done();
-            });
-        };
-        pane = std::make_shared<MainViewDetailsAreaController>(std::move(e));
-        pane->setConnectionDetailsCallbacks(f.callbacks());
-        pane->prepareConnectionStatusNotifications();
-        pane->changeDetailsView(f.nl);
-        f.queue.runUntilIdle();
-    }
-    ~PaneManagerTest() override {
-        pane.reset();
-        manager.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-
-    // A click that reaches the provider's dial.
-    void clickToDial() {
-        pane->onConnectButtonClick();
-        f.queue.advance(200);
-        f.queue.advance(1100);
-    }
-    void report(std::int32_t status, std::optional<std::string> message = std::nullopt) {
-        openvpn->report(status, std::move(message));
-        f.queue.runUntilIdle();
-    }
-    void expectReadyLook() {
-        EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connect);
-        EXPECT_EQ(f.model.currentConnectionState(), ConnectionStates::disconnected);
-        EXPECT_FALSE(f.model.autoReconnectInProgress());
-        EXPECT_FALSE(f.view.flagSpinning);
-        EXPECT_TRUE(f.view.changeLocationEnabled);
-    }
-
-    PaneFixture f;
-    std::filesystem::path dir;
-    FakeHelperToolCommands helper{f.queue};
-    // The helper's installation alert, answered when the test says.
-    std::vector<std::function<void(int)>> alertAnswers;
-    ApplicationModelConnectionContext context{
-        f.model, [this](const std::string&, const std::string&, std::function<void(int)> answer) {
-            alertAnswers.push_back(std::move(answer));
-        }};
-    NoUploads uploads;
-    FakeProcessRunner runner;
-    // Only OpenVPN is driven; the others stand in their places.
-    std::shared_ptr<FakeProvider> openvpn = std::make_shared<FakeProvider>(VPNTypesOpenVPN);
-    std::shared_ptr<FakeProvider> ike = std::make_shared<FakeProvider>(VPNTypesIKEv2_StrongSwan);
-    VPNConnectionManagerProviders providers{std::make_shared<FakeProvider>(VPNTypesL2TP),
-                                            std::make_shared<FakeProvider>(VPNTypesPPTP), openvpn, ike};
-    std::unique_ptr<VPNConnectionManager> manager;
-    std::unique_ptr<VPNConnectionManagerModelPort> managerPort;
-    std::unique_ptr<VPNConnectionManagerPaneEngine> engine;
-    std::shared_ptr<MainViewDetailsAreaController> pane;
-};
 
 TEST_F(PaneManagerTest, ReportsReachTheLooksAndAUserDisconnectEndsReady) {
     clickToDial();
@@ -279,16 +187,18 @@ TEST_F(PaneManagerTest, ANetworkChangeReconnectsOverTheSameProtocolEndingTheOldS
 // one try, one banner, one "Connected", even when the tunnel's report comes
 // late or twice. Later, the second ends the try the first began and starts
 // its own.
-TEST_F(PaneManagerTest, AChangeWithinTheFirstSecondOfAReconnectFoldsIntoIt) {
+// Once that reconnect's try has begun (at 0.5 s), the change starts it again
+// on the new way out; one banner for the pair either way.
+TEST_F(PaneManagerTest, AChangeWithinTheFirstSecondOfAReconnectFoldsIntoItUntilItsTryBegins) {
     struct Row {
         const char* name;
         int gapMs;
         int seconds;  // reports of the second change
-        int tries;
+        int tries;  // dialled (a try ended before its dial never dials)
         int sessionsEnded;
     };
-    for (const Row& row : {Row{"0.3 s", 300, 1, 1, 1}, Row{"0.8 s", 800, 1, 1, 1}, Row{"0.8 s, twice", 800, 2, 1, 1},
-                           Row{"1.5 s", 1500, 1, 2, 2}}) {
+    for (const Row& row : {Row{"0.3 s", 300, 1, 1, 1}, Row{"0.3 s, twice", 300, 2, 1, 1}, Row{"0.8 s", 800, 1, 1, 2},
+                           Row{"0.8 s, twice", 800, 2, 1, 2}, Row{"1.5 s", 1500, 1, 2, 2}}) {
         SCOPED_TRACE(row.name);
         clickToDial();
         report(VPNStatusCodes::connected);
@@ -352,23 +262,6 @@ TEST_F(PaneManagerTest, ARefusalUnderTheLockEndsTheAttemptAndOneCancelLiftsTheLo
     f.queue.advance(60000);
     EXPECT_EQ(helper.countStarting("create:"), before + 1);
 }
-
-// The pane as the application knows it: reports are checked against its
-// connection life's tries.
-struct RegisteredPane {
-    explicit RegisteredPane(PaneManagerTest& test) : t(test) {
-        shell.detailsPane = t.pane.get();
-        t.f.ports.shell = &shell;
-        t.f.model.setPorts(t.f.ports);
-    }
-    ~RegisteredPane() {
-        t.f.ports.shell = nullptr;
-        t.f.model.setPorts(t.f.ports);
-    }
-    PaneManagerTest& t;
-    PortJournal journal;
-    FakeApplicationShell shell{journal};
-};
 
 // Automatic with every VPN port of the server dropped: each round gives
 // every road its try (L2TP, which the helper says this machine has no kernel
@@ -527,46 +420,57 @@ TEST_F(PaneManagerTest, AFirstTryThatLosesTheInternetWaitsForItAndGoesOn) {
     }
 }
 
-// The helper's installation dismissed at the first Connect ends the attempt:
-// the pane is ready, and nothing is tried again. The answer given twice, or
-// late (after a Cancel, or after the next Connect began), changes nothing more.
+// The helper's installation dismissed at the first Connect ends the attempt
+// as it fails, lock or not, before the sheet is answered: the pane is ready,
+// the lock asked for is released with the server's route, and nothing is
+// tried again. The answer given twice, or after the next Connect, changes
+// nothing more.
 TEST_F(PaneManagerTest, AHelperInstallationDismissedEndsItsAttemptOnceInTheReadyLook) {
-    enum class When { once, twice, afterCancel, afterNextConnect };
-    for (const When when : {When::once, When::twice, When::afterCancel, When::afterNextConnect}) {
-        SCOPED_TRACE(static_cast<int>(when));
-        helper.installedVersion.clear();
+    enum class When { once, twice, afterNextConnect };
+    struct Row {
+        const char* name;
+        When when;
+        bool locked;
+    };
+    for (const Row& row : {Row{"once", When::once, false}, Row{"once, locked", When::once, true},
+                           Row{"twice", When::twice, false}, Row{"after the next Connect", When::afterNextConnect, true}}) {
+        SCOPED_TRACE(row.name);
+        f.model.setUseNetworkLock(row.locked);
+        f.nl->vpnConfig->setVPNServerIPAddress("198.51.100.7");
+        // An older helper runs (it adds the server's route); the new one is refused.
+        helper.installedVersion = "0.9";
         helper.installSucceeds = false;
         helper.installRefused = true;
         alertAnswers.clear();
         const int dials = openvpn->count("startDial");
+        helper.sent.clear();
         clickToDial();
         ASSERT_EQ(alertAnswers.size(), 1u);
-        ASSERT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
-        if (when == When::afterCancel || when == When::afterNextConnect) {
-            f.queue.advance(1000);
-            pane->onConnectButtonClick();
-            f.queue.runUntilIdle();
+        expectReadyLook();
+        EXPECT_FALSE(f.model.networkLockActivated);
+        // The lock's road added the server's route: its release comes after it.
+        const auto last = [&](const std::string& prefix) {
+            for (auto i = helper.sent.size(); i > 0; --i)
+                if (helper.sent[i - 1].rfind(prefix, 0) == 0) return static_cast<int>(i);
+            return 0;
+        };
+        EXPECT_EQ(last("staticRoute:") > 0, row.locked);
+        if (row.locked) {
+            EXPECT_GT(last("disableNetworkLock"), last("staticRoute:")) << "the server's route is left";
         }
-        if (when == When::afterNextConnect) {
+        if (row.when == When::afterNextConnect) {
             f.queue.advance(1000);
             clickToDial();
             ASSERT_EQ(alertAnswers.size(), 2u);
         }
         alertAnswers.front()(0);
-        if (when == When::twice) alertAnswers.front()(1);
+        if (row.when == When::twice) alertAnswers.front()(1);
         f.queue.runUntilIdle();
-        if (when == When::afterNextConnect) {
-            // The next attempt's own alert is still open: it goes on.
-            EXPECT_EQ(pane->connectButtonState(), ConnectButtonStates::connecting);
-            EXPECT_TRUE(pane->connectionLife().inAttempt());
-            alertAnswers.back()(0);
-            f.queue.runUntilIdle();
-        }
         expectReadyLook();
         EXPECT_EQ(pane->connectionLife().state(), ConnectionLife::State::disconnected);
         f.queue.advance(60000);
         EXPECT_EQ(openvpn->count("startDial"), dials);
-        EXPECT_EQ(alertAnswers.size(), when == When::afterNextConnect ? 2u : 1u) << "tried again unasked";
+        EXPECT_EQ(alertAnswers.size(), row.when == When::afterNextConnect ? 2u : 1u) << "tried again unasked";
         f.queue.advance(1000);
     }
 }
