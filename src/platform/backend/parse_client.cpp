@@ -15,13 +15,6 @@ constexpr std::string_view kLog = "Parse";
 // Bounds what a backend could make the client hold: 200 pages of 1,000.
 constexpr int kMaxQueryPages = 200;
 
-ParseError localError(int code, std::string message) {
-    ParseError e;
-    e.code = code;
-    e.message = std::move(message);
-    return e;
-}
-
 // Class and function names go into request paths: letters, digits and "_" only.
 bool isPlainName(const std::string& s) {
     if (s.empty() || s.size() > 128 || std::isdigit(static_cast<unsigned char>(s[0]))) return false;

@@ -15,13 +15,6 @@ constexpr std::size_t kMaxSessionsToRevoke = 20;
 constexpr long long kJournalRetryMs = 5000;
 constexpr long long kJournalRetryCapMs = 10 * 60 * 1000;
 
-ParseError localError(int code, std::string message) {
-    ParseError e;
-    e.code = code;
-    e.message = std::move(message);
-    return e;
-}
-
 // A session token travels in a header: printable ASCII, no blanks.
 bool isPlausibleToken(const std::string& t) {
     if (t.empty() || t.size() > 256) return false;

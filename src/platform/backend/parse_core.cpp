@@ -11,13 +11,6 @@ constexpr std::string_view kLog = "Parse";
 // never answers before it gives up itself.
 constexpr double kGuardMarginMs = 1000;
 
-ParseError localError(int code, std::string message) {
-    ParseError e;
-    e.code = code;
-    e.message = std::move(message);
-    return e;
-}
-
 }  // namespace
 
 std::string ParseCore::url(const std::string& path) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "json/json.h"
 
@@ -29,5 +30,13 @@ struct ParseError {
 };
 
 using OptionalParseError = std::optional<ParseError>;
+
+// A failure of the client's own making, with no reply behind it.
+inline ParseError localError(int code, std::string message) {
+    ParseError e;
+    e.code = code;
+    e.message = std::move(message);
+    return e;
+}
 
 }  // namespace hw
